@@ -1,0 +1,46 @@
+# Helpers shared by every area's CMakeLists.txt.
+
+# qx_shared_library(NAME STATIC_LIB MAP_FILE [LIBS ...])
+# Builds lib<NAME>.so from the whole of STATIC_LIB, exporting only the names
+# listed in MAP_FILE (a linker version script).
+function(qx_shared_library name static_lib map_file)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  add_library(${name} SHARED ${PROJECT_SOURCE_DIR}/cmake/empty.cpp)
+  target_link_libraries(${name} PRIVATE
+    "$<LINK_LIBRARY:WHOLE_ARCHIVE,${static_lib}>" ${ARG_LIBS})
+  target_link_options(${name} PRIVATE
+    "-Wl,--version-script=${map_file}" "-Wl,--no-undefined")
+  set_target_properties(${name} PROPERTIES LINK_DEPENDS ${map_file})
+endfunction()
+
+# qx_gtest(NAME SOURCES ... LIBS ...)
+# A GoogleTest executable whose cases are registered with CTest one by one.
+function(qx_gtest name)
+  if(NOT QX_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "WORKING_DIRECTORY" "SOURCES;LIBS;ENV" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  if(NOT ARG_WORKING_DIRECTORY)
+    set(ARG_WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+    WORKING_DIRECTORY ${ARG_WORKING_DIRECTORY}
+    PROPERTIES ENVIRONMENT "${QX_TEST_ENV};${ARG_ENV}" TIMEOUT 300)
+endfunction()
+
+# qx_fuzz_target(NAME SOURCES ... LIBS ... CORPUS dir)
+# A libFuzzer entry point (LLVMFuzzerTestOneInput). In the normal build it is
+# linked with a small main that replays every file of CORPUS, and CTest runs
+# that replay; scripts/fuzz builds the same sources with clang's libFuzzer.
+function(qx_fuzz_target name)
+  if(NOT QX_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/fuzz_replay_main.cpp)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  add_test(NAME ${name}.replay COMMAND ${name} ${ARG_CORPUS})
+  set_tests_properties(${name}.replay PROPERTIES ENVIRONMENT "${QX_TEST_ENV}" TIMEOUT 300)
+endfunction()

@@ -1,0 +1,1 @@
+// Intentionally empty: shared libraries are linked from their static archives.

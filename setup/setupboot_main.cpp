@@ -1,0 +1,8 @@
+// setupboot: not built yet; the target exists so every deliverable builds.
+#include <cstdio>
+
+int main()
+{
+    std::fprintf(stderr, "setupboot: not built yet\n");
+    return 1;
+}
