@@ -1,0 +1,1 @@
+# Value conversion sources are added here.

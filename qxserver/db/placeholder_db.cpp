@@ -1,0 +1,1 @@
+// Keeps the area's source list non-empty until its first routines land.
