@@ -272,6 +272,34 @@ bool rcTrcShouldWrite(uint32_t level, uint32_t debugLevel, bool traceExact)
     return traceExact ? level == debugLevel : level <= debugLevel;
 }
 
+void rcTrcWriteTo(const rcTrcTarget &target, uint32_t level, const char *format, ...)
+{
+    if (!target.channel || !rcTrcShouldWrite(level, target.debugLevel, target.traceExact))
+        return;
+    va_list args;
+    va_start(args, format);
+    std::string text = FormatV(format, args);
+    va_end(args);
+    rcTraceCall(target.channel, "%s", text.c_str());
+}
+
+void rcTrcWriteBlockTo(const rcTrcTarget &target, uint32_t level, const char *name, long value)
+{
+    if (target.channel && rcTrcShouldWrite(level, target.debugLevel, target.traceExact))
+        rcTraceReturn(target.channel, name, value);
+}
+
+void rcTrcPrintfTo(const rcTrcTarget &target, uint32_t level, const char *format, ...)
+{
+    if (!target.channel || !rcTrcShouldWrite(level, target.debugLevel, target.traceExact))
+        return;
+    va_list args;
+    va_start(args, format);
+    std::string text = FormatV(format, args);
+    va_end(args);
+    rcTracePrintText(target.channel, text.c_str());
+}
+
 void rcTraceSetDebugSink(void (*sink)(const char *piece)) { g_debugSink.store(sink); }
 
 uint32_t rcTraceChannelsHandedOut()

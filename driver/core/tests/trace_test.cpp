@@ -238,6 +238,24 @@ TEST(RcTrace, DebuggerOutputComesInPieces)
     EXPECT_EQ(g_pieces[2].size(), 80u);
 }
 
+TEST(RcTrace, EngineLinesFollowTheLevelRule)
+{
+    const Profiles &p = PrivateProfiles();
+    uint32_t level;
+    rcTraceChannel *ch = rcTraceOpen(p.odbcRoot.c_str(), "Append", "OdbcTrace", &level);
+    ASSERT_NE(ch, nullptr);
+    rcTrcTarget upTo{ch, 2, false};
+    rcTrcTarget exact{ch, 2, true};
+    rcTrcWriteTo(upTo, 1, "Plan(%d)", 1);
+    rcTrcWriteTo(upTo, 3, "hidden(%d)", 3);
+    rcTrcWriteBlockTo(exact, 1, "hidden", 1);
+    rcTrcWriteBlockTo(exact, 2, "Plan", 5);
+    rcTrcPrintfTo(upTo, 2, "%s", "50%d done\n"); // the result is not formatted again
+    rcTraceClose(ch);
+    std::string log = ReadFile(p.dir + "/append.log");
+    EXPECT_EQ(log, ">Plan(1) \n<Plan returned 5.\n 50%d done\n");
+}
+
 TEST(RcTrace, EngineLevelRule)
 {
     EXPECT_TRUE(rcTrcShouldWrite(2, 3, false));
