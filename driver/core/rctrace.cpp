@@ -73,17 +73,17 @@ void SendToDebugger(char tag, const std::string &text)
     void (*sink)(const char *) = g_debugSink.load();
     std::string all(1, tag);
     all += text;
-    for (size_t at = 0; at < all.size() || at == 0;) {
-        // the first piece carries the tag and up to 160 characters of text
-        size_t len = at == 0 ? kRcTraceDebugPiece + 1 : kRcTraceDebugPiece;
+    // the first piece carries the tag and up to 160 characters of text
+    size_t at = 0;
+    size_t len = kRcTraceDebugPiece + 1;
+    while (at < all.size()) {
         std::string piece = all.substr(at, len);
         if (sink)
             sink(piece.c_str());
         else
             std::fputs(piece.c_str(), stderr);
         at += len;
-        if (at >= all.size())
-            break;
+        len = kRcTraceDebugPiece;
     }
 }
 

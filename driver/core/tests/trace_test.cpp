@@ -13,6 +13,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -254,6 +255,38 @@ TEST(RcTrace, EngineLinesFollowTheLevelRule)
     rcTraceClose(ch);
     std::string log = ReadFile(p.dir + "/append.log");
     EXPECT_EQ(log, ">Plan(1) \n<Plan returned 5.\n 50%d done\n");
+}
+
+TEST(RcTrace, LinesOfSeveralThreadsStayWhole)
+{
+    const Profiles &p = PrivateProfiles();
+    uint32_t level;
+    rcTraceChannel *ch = rcTraceOpen(p.odbcRoot.c_str(), "Trunc", "OdbcTrace", &level);
+    ASSERT_NE(ch, nullptr);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([ch, t] {
+            for (int i = 0; i < 200; ++i) {
+                rcTraceCall(ch, "SQLFetch(%d,%d)", t, i);
+                rcTraceReturn(ch, "SQLFetch", i);
+            }
+        });
+    for (auto &th : threads)
+        th.join();
+    rcTraceClose(ch);
+    std::istringstream log(ReadFile(p.dir + "/trunc.log"));
+    std::string line;
+    int calls = 0, returns = 0;
+    while (std::getline(log, line)) {
+        if (line.rfind(">SQLFetch(", 0) == 0 && line.back() == ' ')
+            ++calls;
+        else if (line.rfind("<SQLFetch returned ", 0) == 0 && line.back() == '.')
+            ++returns;
+        else
+            ADD_FAILURE() << "mixed line: " << line;
+    }
+    EXPECT_EQ(calls, 800);
+    EXPECT_EQ(returns, 800);
 }
 
 TEST(RcTrace, EngineLevelRule)
