@@ -8,7 +8,9 @@
 //   rcErrClearQueue(q)              at the start of every ODBC call on the handle
 //   rcErrPost...(q, ...)            while the call works
 //   rcErrSQLError(q, ...)           hands records back, oldest first, removing each
-//   rcErrQueueDestroy(q)            when the handle goes
+//   rcErrQueueDestroy(q)            when the handle goes, and before the freeing
+//                                   environment's rcPoolFreeAll (the last one
+//                                   frees every pool, the queue's list with them)
 // A record that cannot be queued for want of memory sets the overflow flag;
 // SQLError then answers SQL_ERROR until the next call clears the queue.
 //
