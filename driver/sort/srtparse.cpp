@@ -447,7 +447,7 @@ uint32_t settle(SrtSettings &s, bool fileGiven, uint64_t recoLength, bool bypass
     for (const SrtKey &k : s.keys) alt |= k.type == SRT_ALT;
     for (const SrtCondition &c : s.conditions) alt |= c.kind == SRT_COND_CMP && c.type == SRT_ALT;
     if (alt && !s.haveAlts) return 242;
-    bool fixed = s.org == SRT_FIX || s.org == SRT_FE || s.org == SRT_PRE;
+    bool fixed = (s.org == SRT_FIX || s.org == SRT_FE || s.org == SRT_PRE) && !s.flags[SRT_F_RECCALL];
     if (fixed) {
         for (const SrtKey &k : s.keys) {
             if (k.field.pos > s.recordLength && !k.field.numbered) return 202;
