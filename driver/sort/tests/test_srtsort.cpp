@@ -431,8 +431,7 @@ TEST_F(SrtSortTest, RecordCallSortsRecordByRecord)
 
 TEST_F(SrtSortTest, CommandLineReportsCountAndError)
 {
-    const char *bin = std::getenv("QXSORT_BIN");
-    ASSERT_NE(bin, nullptr);
+    const char *bin = QXSORT_BIN;
     put("in", "b\r\na\r\n");
     std::string ok = std::string(bin) + " in out 'S(1,1,CHA,A) W(" + work_ + ")'";
     EXPECT_EQ(shell(ok), "records 2 error 0\n");
