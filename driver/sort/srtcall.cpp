@@ -115,15 +115,19 @@ uint32_t srtDivideMemory(const SrtSettings &s, uint32_t workFiles, SrtMemory &m)
     if (budget < 40 * 1024) return 225;
     if (budget > (uint64_t(1) << 40)) return 225;
     const uint64_t descSize = sizeof(SrtDesc);
+    // An eighth of the memory stays for the output and run buffers; record
+    // offsets in a block are 32-bit.
+    uint64_t block = budget - budget / 8;
+    if (block > (uint64_t(1) << 31)) block = uint64_t(1) << 31;
     bool fixed = s.org == SRT_FIX || s.org == SRT_FE || s.org == SRT_PRE || s.org == SRT_DB3;
     if (fixed && s.recordLength) {
-        uint64_t count = budget / (s.recordLength + descSize);
+        uint64_t count = block / (s.recordLength + descSize);
         if (count == 0) count = 1;
         m.descCount = count;
         m.bufferBytes = count * s.recordLength;
     } else {
-        m.bufferBytes = budget / 4 * 3;
-        m.descCount = budget / 4 / descSize;
+        m.bufferBytes = block / 4 * 3;
+        m.descCount = block / 4 / descSize;
     }
     uint64_t memFanIn = budget / kMinMergeBuffer;
     m.fanIn = static_cast<uint32_t>(memFanIn < workFiles - 2 ? memFanIn : workFiles - 2);

@@ -167,16 +167,17 @@ uint32_t srtParseOutItems(const SrtArgs &args, SrtSettings &s)
 // ---------------------------------------------------------------------------
 
 SrtWriter::SrtWriter(int fd, size_t bufferSize, uint32_t errFull, uint32_t errOther, bool framed)
-    : fd_(fd), buf_(bufferSize < 4096 ? 4096 : bufferSize), errFull_(errFull), errOther_(errOther),
-      framed_(framed)
+    : fd_(fd), size_(bufferSize < 4096 ? 4096 : bufferSize), errFull_(errFull),
+      errOther_(errOther), framed_(framed)
 {
+    buf_.reset(new unsigned char[size_]);
 }
 
 uint32_t SrtWriter::flush()
 {
     size_t done = 0;
     while (done < used_) {
-        ssize_t n = ::write(fd_, buf_.data() + done, used_ - done);
+        ssize_t n = ::write(fd_, buf_.get() + done, used_ - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return n < 0 && errno == ENOSPC ? errFull_ : n == 0 ? errFull_ : errOther_;
         done += static_cast<size_t>(n);
@@ -189,10 +190,10 @@ uint32_t SrtWriter::write(const unsigned char *data, size_t len)
 {
     total_ += len;
     while (len) {
-        if (used_ == buf_.size())
+        if (used_ == size_)
             if (uint32_t err = flush()) return err;
-        size_t n = buf_.size() - used_ < len ? buf_.size() - used_ : len;
-        std::memcpy(buf_.data() + used_, data, n);
+        size_t n = size_ - used_ < len ? size_ - used_ : len;
+        std::memcpy(buf_.get() + used_, data, n);
         used_ += n;
         data += n;
         len -= n;

@@ -6,6 +6,7 @@
 // reports write failures with the codes it was given.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,8 @@ public:
 
 private:
     int fd_;
-    std::vector<unsigned char> buf_;
+    std::unique_ptr<unsigned char[]> buf_;
+    size_t size_;
     size_t used_ = 0;
     uint64_t total_ = 0;
     uint32_t errFull_, errOther_;

@@ -200,6 +200,14 @@ SrtSorter::SrtSorter(const SrtCompare &cmp, SrtWorkDir &work, std::function<bool
 
 SrtSorter::~SrtSorter() = default;
 
+// Buffer of a run being written: a sixteenth of the merge memory, between
+// 64 KB and 1 MB.
+size_t SrtSorter::writerBytes() const
+{
+    size_t n = mergeBytes_ / 16;
+    return n < (64u << 10) ? (64u << 10) : n > (1u << 20) ? (1u << 20) : n;
+}
+
 uint32_t SrtSorter::allocate(size_t bufferBytes, size_t descCount, uint32_t fanIn, size_t mergeBytes)
 {
     try {
@@ -248,7 +256,7 @@ uint32_t SrtSorter::endBlock(bool lastBlock, SrtOutput *direct)
     int fd = ::open(run.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) return 210;
     {
-        SrtWriter w(fd, mergeBytes_ / 2, 240, 210);
+        SrtWriter w(fd, writerBytes(), 240, 210);
         bool rba = cmp_.settings->needRba;
         unsigned char head[20];
         for (const SrtDesc &d : descs_) {
@@ -272,7 +280,8 @@ uint32_t SrtSorter::endBlock(bool lastBlock, SrtOutput *direct)
 
 uint32_t SrtSorter::mergeInto(const std::vector<SrtRun> &inputs, SrtOutput *out, SrtWriter *runOut)
 {
-    size_t per = mergeBytes_ / (inputs.size() + 1);
+    size_t reserved = runOut ? writerBytes() : 0;
+    size_t per = (mergeBytes_ > reserved ? mergeBytes_ - reserved : 0) / inputs.size();
     if (per < 4096) per = 4096;
     std::vector<std::unique_ptr<RunReader>> readers;
     std::vector<RunReader *> heap;
@@ -337,7 +346,7 @@ uint32_t SrtSorter::writeRun(const std::vector<SrtRun> &inputs, SrtRun &run)
     if (fd < 0) return 210;
     uint32_t err;
     {
-        SrtWriter w(fd, mergeBytes_ / (inputs.size() + 1), 240, 231);
+        SrtWriter w(fd, writerBytes(), 240, 231);
         err = mergeInto(inputs, nullptr, &w);
         if (!err) err = w.flush();
         srtCurrentStats().runBytes += w.written();

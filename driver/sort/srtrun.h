@@ -72,6 +72,7 @@ public:
     uint32_t merge(SrtOutput &out);
 
 private:
+    size_t writerBytes() const;
     uint32_t writeRun(const std::vector<SrtRun> &inputs, SrtRun &run);
     uint32_t mergeInto(const std::vector<SrtRun> &inputs, SrtOutput *out, SrtWriter *runOut);
 
