@@ -26,10 +26,19 @@ constexpr uint32_t kMaxWorkFiles = 256;
 constexpr size_t kMinMergeBuffer = 8192;
 
 // Splits the input list at blanks and "+"; a name in double quotes may hold
-// either.
+// either, and so may a list that as a whole names an existing file.
 std::vector<std::string> splitNames(const std::string &text)
 {
     std::vector<std::string> names;
+    struct stat st;
+    std::string whole = text;
+    while (!whole.empty() && (whole.back() == ' ' || whole.back() == '\t')) whole.pop_back();
+    size_t lead = whole.find_first_not_of(" \t");
+    if (lead != std::string::npos && whole.find_first_of(" +\t", lead) != std::string::npos &&
+        whole[lead] != '"' && ::stat(whole.c_str() + lead, &st) == 0 && S_ISREG(st.st_mode)) {
+        names.push_back(whole.substr(lead));
+        return names;
+    }
     size_t i = 0;
     while (i < text.size()) {
         char c = text[i];
@@ -315,7 +324,7 @@ uint32_t FileSort::run(const std::string &inputs, const std::string &output, con
     }
     if (!err) err = out.finish();
     if (!err) err = srtOrgFinish(s_, fmt_, *writer_, out.count());
-    count = static_cast<uint32_t>(out.count());
+    count = out.count() > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(out.count());
     if (outFd_ >= 0) {
         int fd = outFd_;
         outFd_ = -1;
@@ -334,9 +343,13 @@ void srtSortFilesLen(uint32_t /*mode*/, const char *inputNames, size_t inputLeng
     uint32_t count = 0, err = 0;
     try {
         FileSort sort(srtCurrentCallbacks());
-        err = sort.run(std::string(inputNames ? inputNames : "", inputNames ? inputLength : 0),
-                       std::string(outputName ? outputName : "", outputName ? outputLength : 0),
-                       statement ? statement : "", statement ? statementLength : 0, count);
+        // A text ends at its length or at its first zero byte.
+        auto text = [](const char *p, size_t n) {
+            return p ? std::string(p, strnlen(p, n)) : std::string();
+        };
+        std::string stmt = text(statement, statementLength);
+        err = sort.run(text(inputNames, inputLength), text(outputName, outputLength), stmt.c_str(),
+                       stmt.size(), count);
     } catch (const std::bad_alloc &) {
         err = 225;
     }

@@ -79,7 +79,7 @@ uint32_t put(const unsigned char *rec, uint32_t len)
     }
     ++rs.rrn;
     if ((rs.s.origin && rs.rrn < rs.s.origin) || !srtSelectRecord(rs.cmp, rec, len)) return 0;
-    std::memcpy(sorter.buffer() + rs.used, rec, len);
+    if (len) std::memcpy(sorter.buffer() + rs.used, rec, len);
     sorter.add(static_cast<uint32_t>(rs.used), len, rs.rrn, 0);
     rs.used += len;
     return 0;
@@ -139,10 +139,12 @@ void srtRecordCall(int function, unsigned char *data, uint32_t *length, uint32_t
     try {
         switch (function) {
         case 1:
-            err = begin(data, length ? *length : 0);
-            break;
         case 2:
-            err = put(data, length ? *length : 0);
+            if (!data && length && *length) {
+                err = function == 1 ? 201 : 245;
+                break;
+            }
+            err = function == 1 ? begin(data, length ? *length : 0) : put(data, length ? *length : 0);
             break;
         case 3:
             err = get(data, length);

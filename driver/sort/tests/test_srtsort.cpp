@@ -140,6 +140,8 @@ TEST_F(SrtSortTest, OutputsMatchGnuTools)
         {"LIMI", "LIMI(100) S(1,3,C,A) F(FIX,20)", "head -n 100 in | sort -s -k1.1,1.3", false},
         {"ORIG", "ORIG(100) S(1,3,C,A) F(FIX,20) CORE(40)", "tail -n +100 in | sort -s -k1.1,1.3", false},
         {"two inputs", "S(1,3,C,A) F(FIX,20) CORE(40)", "cat in in2 | sort -s -k1.1,1.3", false},
+        {"record numbers through runs", "S(1,3,C,D) F(FIX,20) CORE(40) OUTR(ARRN,CRLF)",
+         "sort -s -r -k1.1,1.3 in | awk '{printf \"%07d\\r\\n\", $2 + 1}'", false},
     };
     for (const GnuCase &c : cases) {
         SCOPED_TRACE(c.name);
@@ -269,6 +271,12 @@ TEST_F(SrtSortTest, FileOrganisations)
         {"BYPA drops header", "S(1,2,C,A) F(FIX,2) BYPA(3,D)", "HDRzzaa", "aazz"},
         {"ADDR", "S(1,1,C,A) F(FIX,1) ADDR(RRN)", "ba", std::string("\x02\0\0\0\x01\0\0\0", 8)},
         {"KEYO", "S(2,1,C,A) F(FIX,2) KEYO(RRN)", "xbya", std::string("\x02\0\0\0a\x01\0\0\0b", 10)},
+        {"RBA", "S(1,1,C,A) F(FIX,2) OUTR(RBA)", "b1a2", std::string("\x02\0\0\0\0\0\0\0", 8)},
+        {"EBCDIC literal", "F(FIX,1) OUTR(\"&EAz1\")", "x", "\xC1\xA9\xF1"},
+        {"EBCDIC SUM", "S(1,1,C,A) F(FIX,3) SUM(2,2)", "A\xF0\xF5" "B\xF0\xF1" "A\xF1\xF2",
+         "A\xF1\xF7" "B\xF0\xF1"},
+        {"DUPC minimum", "S(1,1,C,A) F(FIX,2) DUPO(1,1) OUTR(DUPC(2),1,1)", "a1b1a2c1c2c3",
+         "0000002a0000003c"},
         {"OUTR items", "S(1,1,C,A) F(FIX,2) OUTR(2,1,RECL,ARRN,&H2D2D,2,E)", "b1a2",
          std::string("2\x02\0" "0000002--2" "1\x02\0" "0000001--1", 26)},
     };
@@ -388,6 +396,94 @@ TEST_F(SrtSortTest, PathsWithBlanksAndPlus)
     std::stringstream ss;
     ss << res.rdbuf();
     EXPECT_EQ(ss.str(), shell("sort -s -k1.1,1.3 in"));
+    // Unquoted, a list that as a whole names a file is that file.
+    srtSortFiles(in.c_str(), (sub + "again").c_str(), stmt.c_str(), &count, &err);
+    EXPECT_EQ(err, 0u);
+    EXPECT_EQ(count, 2000u);
+}
+
+int32_t engineInt(const unsigned char *p)
+{
+    int32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// Engine comparison stand-in: NULL first, then 4-byte integers.
+int engineCompare(void *, int, int nullA, const unsigned char *a, int nullB, const unsigned char *b,
+                  size_t)
+{
+    if (nullA || nullB) return nullA && nullB ? 0 : nullA ? -1 : 1;
+    int32_t x = engineInt(a), y = engineInt(b);
+    return x < y ? -1 : x > y;
+}
+
+// Binary key types and the engine's types through runs and merges, against a
+// reference order computed here from the decoded values.
+TEST_F(SrtSortTest, BinaryAndEngineKeysMatchAReferenceOrder)
+{
+    SrtCallbacks cb;
+    cb.valueCompare = engineCompare;
+    srtSetCallbacks(&cb);
+    std::mt19937 rng(17);
+    struct Row {
+        std::string bytes;
+        int64_t key;
+        bool null;
+    };
+    // Record: 4-byte indicator, 4-byte value, 4-byte sequence number.
+    const struct {
+        const char *statement;
+        int kind; // 0 INT LE signed, 1 W LE unsigned, 2 FI BE signed, 3 E float, 4 XDT engine
+        bool descending;
+    } cases[] = {
+        {"S(5,4,INT,A) F(FIX,12) CORE(40)", 0, false},
+        {"S(5,4,W,D) F(FIX,12) CORE(40)", 1, true},
+        {"S(5,4,FI,A) F(FIX,12) CORE(40)", 2, false},
+        {"S(5,4,E,D) F(FIX,12) CORE(40)", 3, true},
+        {"S(5,4,XDT,A) F(FIX,12) CORE(40)", 4, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.statement);
+        std::vector<Row> rows;
+        std::string input;
+        for (uint32_t i = 0; i < 6000; ++i) {
+            unsigned char b[12] = {};
+            int32_t v = static_cast<int32_t>(rng() % 200) - 100;
+            bool null = c.kind == 4 && rng() % 10 == 0;
+            b[0] = null;
+            int64_t key = v;
+            if (c.kind == 0 || c.kind == 4) std::memcpy(b + 4, &v, 4);
+            if (c.kind == 1) {
+                uint32_t u = static_cast<uint32_t>(v) * 2654435761u;
+                std::memcpy(b + 4, &u, 4);
+                key = u;
+            }
+            if (c.kind == 2)
+                for (int k = 0; k < 4; ++k) b[4 + k] = static_cast<unsigned char>(uint32_t(v) >> (24 - 8 * k));
+            if (c.kind == 3) {
+                float f = static_cast<float>(v) / 4;
+                std::memcpy(b + 4, &f, 4);
+            }
+            std::memcpy(b + 8, &i, 4);
+            rows.push_back({std::string(reinterpret_cast<char *>(b), 12), key, null});
+            input += rows.back().bytes;
+        }
+        std::stable_sort(rows.begin(), rows.end(), [&](const Row &x, const Row &y) {
+            if (x.null || y.null) return x.null != y.null && (c.descending ? y.null : x.null);
+            return c.descending ? x.key > y.key : x.key < y.key;
+        });
+        std::string expected;
+        for (const Row &r : rows) expected += r.bytes;
+        put("in", input);
+        ASSERT_EQ(sort(path("in"), path("out"), c.statement), 0u);
+        std::string got = get("out");
+        ASSERT_EQ(got.size(), expected.size());
+        size_t diff = 0;
+        while (diff < got.size() && got[diff] == expected[diff]) ++diff;
+        EXPECT_EQ(diff, got.size()) << "first difference in record " << diff / 12;
+        EXPECT_GT(srtLastStats().runsWritten, 1u);
+    }
 }
 
 TEST_F(SrtSortTest, RecordCallSortsRecordByRecord)
