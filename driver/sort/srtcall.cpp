@@ -121,6 +121,7 @@ uint32_t srtDivideMemory(const SrtSettings &s, uint32_t workFiles, SrtMemory &m)
     uint64_t core = s.core;
     if ((core / 40) * 1024 < s.recordLength) core = 2000;
     uint64_t budget = core * 1024;
+    srtCurrentStats().core = static_cast<uint32_t>(core);
     if (budget < 40 * 1024) return 225;
     if (budget > (uint64_t(1) << 40)) return 225;
     const uint64_t descSize = sizeof(SrtDesc);

@@ -209,7 +209,7 @@ uint32_t srtCheckFieldType(const SrtField &field, SrtType type, const SrtCallbac
 }
 
 // Reads a field at args[i]: "#n", "# n" or a position and a length ("Z..."
-// for the rest of the record when allowTo End). Advances i.
+// for the rest of the record when allowToEnd). Advances i.
 uint32_t srtParseField(const SrtArgs &args, size_t &i, SrtField &field, bool allowToEnd)
 {
     field = SrtField{};

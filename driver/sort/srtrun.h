@@ -96,6 +96,7 @@ struct SrtStats {
     uint64_t runBytes = 0;        // bytes written to run files
     uint32_t workFiles = 0;       // file handles found by the probe
     uint32_t fanIn = 0;
+    uint32_t core = 0;            // CORE in effect, kilobytes
 };
 SrtStats srtLastStats();
 void srtSetStats(const SrtStats &stats);

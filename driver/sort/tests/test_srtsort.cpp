@@ -205,6 +205,39 @@ TEST_F(SrtSortTest, EqualKeysKeepInputOrderAcrossMerges)
     EXPECT_GT(stats.mergedRuns, 1u); // several merge passes
 }
 
+TEST_F(SrtSortTest, LineRecordsWithAnyTerminatorMatchGnuSort)
+{
+    // GP with a line feed as terminator cuts records as GNU sort cuts lines;
+    // long lines make records straddle block boundaries.
+    std::mt19937 rng(23);
+    std::string text;
+    for (int i = 0; i < 4000; ++i) {
+        std::string line(1 + rng() % 40, 'x');
+        for (char &ch : line) ch = static_cast<char>('a' + rng() % 4);
+        text += line + "\n";
+    }
+    put("in", text);
+    ASSERT_EQ(sort(path("in"), path("out"), "S(2,3,C,D) F(GP,(10),(26)) CORE(40)"), 0u);
+    EXPECT_EQ(get("out"), shell("sort -s -r -k1.2,1.4 in"));
+    EXPECT_GT(srtLastStats().runsWritten, 1u);
+}
+
+TEST_F(SrtSortTest, MemoryDivision)
+{
+    put("in", fixedLines(50, "ABC", 1));
+    // One block: straight to the output, no run file.
+    ASSERT_EQ(sort(path("in"), path("out"), "S(1,3,C,A) F(FIX,20) CORE(256)"), 0u);
+    EXPECT_EQ(srtLastStats().runsWritten, 0u);
+    EXPECT_EQ(srtLastStats().core, 256u);
+    // A CORE too small for a record of fixed length is raised to 2000.
+    ASSERT_EQ(sort(path("in"), path("out"), "S(1,3,C,A) F(FIX,20) CORE(1)"), 0u);
+    EXPECT_EQ(srtLastStats().core, 2000u);
+    EXPECT_EQ(get("out"), shell("sort -s -k1.1,1.3 in"));
+    // Without a record length there is nothing to raise it for.
+    EXPECT_EQ(sort(path("in"), path("out"), "S(1,3,C,A) CORE(1)"), 225u);
+    EXPECT_EQ(workEntries(), 0);
+}
+
 TEST_F(SrtSortTest, MergeIoGrowsAsNLogN)
 {
     const int records = 20000;
