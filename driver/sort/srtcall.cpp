@@ -351,7 +351,7 @@ void srtSortFilesLen(uint32_t /*mode*/, const char *inputNames, size_t inputLeng
         std::string stmt = text(statement, statementLength);
         err = sort.run(text(inputNames, inputLength), text(outputName, outputLength), stmt.c_str(),
                        stmt.size(), count);
-    } catch (const std::bad_alloc &) {
+    } catch (const std::exception &) { // memory exhausted
         err = 225;
     }
     srtSetStats(srtCurrentStats());

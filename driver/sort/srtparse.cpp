@@ -8,10 +8,11 @@
 // as a token list (nested parentheses kept as tokens) and handed to the
 // statement's own routine. After the last statement the combination of
 // statements is checked and the defaults are settled.
-#include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "driver/sort/srtparse_impl.h"
 
@@ -335,11 +336,17 @@ uint32_t parseWork(const SrtArgs &args, bool present, SrtSettings &s)
 uint32_t parseAlts(const SrtArgs &args, bool present, SrtSettings &s)
 {
     if (!present || args.size() != 1 || args[0].kind != SrtToken::Word) return 10055;
-    std::ifstream in(args[0].text, std::ios::binary);
-    if (!in) return 10055;
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() != 265 || static_cast<unsigned char>(bytes[0]) != 0xAC) return 10055;
-    std::memcpy(s.altWeights, bytes.data() + 9, 256);
+    // A regular file of exactly 265 bytes, the first 0xAC.
+    int fd = ::open(args[0].text.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 10055;
+    struct stat st;
+    unsigned char bytes[266];
+    ssize_t got = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 265)
+        got = ::read(fd, bytes, sizeof bytes);
+    ::close(fd);
+    if (got != 265 || bytes[0] != 0xAC) return 10055;
+    std::memcpy(s.altWeights, bytes + 9, 256);
     s.altsFile = args[0].text;
     s.haveAlts = true;
     return 0;

@@ -165,7 +165,7 @@ void srtRecordCall(int function, unsigned char *data, uint32_t *length, uint32_t
         default:
             err = 260;
         }
-    } catch (const std::bad_alloc &) {
+    } catch (const std::exception &) { // memory exhausted
         err = 225;
     }
     if (error) *error = err;

@@ -97,6 +97,7 @@ const ErrorCase kErrorCases[] = {
     // ALT
     {"S(1,2,ALT,A)", 242},
     {"ALTS(/nonexistent/alts.bin)", 10055},
+    {"ALTS(/tmp)", 10055},
     // FILE
     {"F(XYZ)", 10033},
     {"F", 10033},
