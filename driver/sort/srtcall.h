@@ -1,4 +1,4 @@
-// Pieces of a sort call shared by the file interface and the record-call
+// Steps of a sort call shared by the file interface and the record-call
 // interface.
 #pragma once
 

@@ -1,4 +1,4 @@
-// Pieces of the control statement parser shared by its files.
+// Declarations the control statement parser shares between its files.
 #pragma once
 
 #include <string>
