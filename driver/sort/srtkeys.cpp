@@ -106,7 +106,9 @@ void SrtCompare::init(const SrtSettings &s, const SrtCallbacks &cb)
     settings = &s;
     callbacks = cb;
     dataOffset = s.org == SRT_VS ? 2 : 0;
-    trailer = s.org == SRT_TXT ? 2 : s.org == SRT_GP ? static_cast<uint32_t>(s.gpTerminator.size()) : 0;
+    static const unsigned char crlf[2] = {13, 10};
+    terminator = s.org == SRT_TXT ? crlf : s.org == SRT_GP ? s.gpTerminator.data() : nullptr;
+    terminatorLen = s.org == SRT_TXT ? 2 : s.org == SRT_GP ? static_cast<uint32_t>(s.gpTerminator.size()) : 0;
     prefixUsable = false;
     if (!s.keys.empty()) {
         const SrtKey &k = s.keys[0];
@@ -116,8 +118,13 @@ void SrtCompare::init(const SrtSettings &s, const SrtCallbacks &cb)
 }
 
 bool srtLocate(const SrtCompare &cmp, const unsigned char *rec, uint32_t recLen,
-               const SrtField &field, uint32_t &offset, uint32_t &len)
+               const SrtField &field, uint32_t &offset, uint32_t &len, bool wholeRecord)
 {
+    // A line's terminator frames the record; it is data only for the output
+    // layout. The last line of a file may have none.
+    if (cmp.terminatorLen && !wholeRecord && recLen >= cmp.terminatorLen &&
+        std::memcmp(rec + recLen - cmp.terminatorLen, cmp.terminator, cmp.terminatorLen) == 0)
+        recLen -= cmp.terminatorLen;
     if (!field.numbered) {
         uint64_t start = uint64_t(cmp.dataOffset) + field.pos - 1;
         if (start >= recLen) {
@@ -133,7 +140,6 @@ bool srtLocate(const SrtCompare &cmp, const unsigned char *rec, uint32_t recLen,
     // The n-th delimited field; a field that begins with a double quote runs
     // to the next double quote.
     uint32_t end = recLen;
-    if (cmp.trailer && end >= cmp.trailer) end -= cmp.trailer;
     const unsigned char delim = cmp.settings->delimiter;
     uint32_t p = cmp.dataOffset;
     for (uint32_t n = 1;; ++n) {

@@ -13,16 +13,19 @@ struct SrtCompare {
     const SrtSettings *settings = nullptr;
     SrtCallbacks callbacks;
     uint32_t dataOffset = 0;   // record prefix before position 1 (VS: 2)
-    uint32_t trailer = 0;      // terminator bytes left out of numbered fields
+    const unsigned char *terminator = nullptr; // line end left out of fields (TXT, GP)
+    uint32_t terminatorLen = 0;
     bool prefixUsable = false; // the first key can be ordered by srtKeyPrefix
 
     void init(const SrtSettings &s, const SrtCallbacks &cb);
 };
 
 // Locates a field in a record: start offset and length (clamped to the
-// record). Returns false when the field starts beyond the record.
+// record). The line end of TXT and GP records is not part of any field
+// unless wholeRecord (output layout). Returns false when the field starts
+// beyond the record.
 bool srtLocate(const SrtCompare &cmp, const unsigned char *rec, uint32_t recLen,
-               const SrtField &field, uint32_t &offset, uint32_t &len);
+               const SrtField &field, uint32_t &offset, uint32_t &len, bool wholeRecord = false);
 
 // Compares two located values of a type. declaredLen is the field's length
 // from the statement (for the fixed-width types); offA/offB are the values'

@@ -230,7 +230,7 @@ uint32_t SrtOutput::emit(const unsigned char *rec, uint32_t len, uint64_t rrn, u
         case SRT_OUT_FIELD:
         case SRT_OUT_TO_END: {
             uint32_t off, flen;
-            srtLocate(cmp_, rec, len, item.field, off, flen);
+            srtLocate(cmp_, rec, len, item.field, off, flen, true);
             scratch_.insert(scratch_.end(), rec + off, rec + off + flen);
             // A fixed-length item cut short by the record's end is padded with
             // blanks so that the output layout keeps its width.

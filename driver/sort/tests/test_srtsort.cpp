@@ -220,6 +220,14 @@ TEST_F(SrtSortTest, LineRecordsWithAnyTerminatorMatchGnuSort)
     ASSERT_EQ(sort(path("in"), path("out"), "S(2,3,C,D) F(GP,(10),(26)) CORE(40)"), 0u);
     EXPECT_EQ(get("out"), shell("sort -s -r -k1.2,1.4 in"));
     EXPECT_GT(srtLastStats().runsWritten, 1u);
+    // Keys at and beyond the end of short lines: the line end is no part of
+    // a field, so a line that ends where the key starts ties with a shorter
+    // one, as in GNU sort.
+    text.clear();
+    for (int i = 0; i < 2000; ++i) text += std::string(rng() % 5, "ab"[rng() % 2]) + "\n";
+    put("in", text);
+    ASSERT_EQ(sort(path("in"), path("out"), "S(3,2,C,A) F(GP,(10),(26))"), 0u);
+    EXPECT_EQ(get("out"), shell("sort -s -k1.3,1.4 in"));
 }
 
 TEST_F(SrtSortTest, MemoryDivision)
