@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "netclient/qxnetclient.h"
+
 using DrmQxConnection = uintptr_t;   // a connection handle; 0 none
 using DrmQxComponent = uintptr_t;    // a network component object; 0 none
 using DrmQxLocation = uintptr_t;     // a server location; 0 none
@@ -64,6 +66,13 @@ public:
     virtual int32_t StartQXTransaction(DrmQxConnection connection) = 0;
     virtual int32_t Commit(DrmQxConnection connection) = 0;
     virtual int32_t RollBack(DrmQxConnection connection) = 0;
+
+    // Movable memory of long values (QXHandle).
+    virtual QXHandle AllocHandle(int32_t size) = 0;
+    virtual void *LockHandle(QXHandle handle) = 0;
+    virtual void UnlockHandle(QXHandle handle) = 0;
+    virtual int32_t SizeOfHandle(QXHandle handle) = 0;
+    virtual void FreeHandle(QXHandle handle) = 0;
 };
 
 // The netclient table (built once).
