@@ -15,6 +15,7 @@ class DrmSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
         DrmTraceReset();
+        DrmNetLibInit();   // as at library load
         server.tables = SampleTables();
     }
     void TearDown() override {
