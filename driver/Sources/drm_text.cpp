@@ -4,6 +4,8 @@
 #include <new>
 #include <vector>
 
+#include "driver/core/rccollate.h"
+
 namespace {
 
 // Mac Roman 0x80-0xFF to Windows-1252; the Mac characters without a 1252
@@ -81,37 +83,10 @@ int32_t DrmTextPCToMac(uint32_t codePage, uint32_t length, const uint8_t *source
     return 0;
 }
 
-uint8_t DrmUpper1252(uint8_t b) {
-    if (b >= 'a' && b <= 'z')
-        return static_cast<uint8_t>(b - 0x20);
-    if (b >= 0xE0 && b <= 0xFE && b != 0xF7)
-        return static_cast<uint8_t>(b - 0x20);
-    switch (b) {
-    case 0x9A: return 0x8A;
-    case 0x9C: return 0x8C;
-    case 0x9E: return 0x8E;
-    case 0xFF: return 0x9F;
-    default: return b;
-    }
-}
+uint8_t DrmUpper1252(uint8_t b) { return rcCollateUpper1252(b); }
 
-bool DrmTextEqualNoCase(const char *a, const char *b) {
-    const auto *pa = reinterpret_cast<const uint8_t *>(a);
-    const auto *pb = reinterpret_cast<const uint8_t *>(b);
-    for (; *pa && *pb; ++pa, ++pb)
-        if (DrmUpper1252(*pa) != DrmUpper1252(*pb))
-            return false;
-    return *pa == *pb;
-}
+bool DrmTextEqualNoCase(const char *a, const char *b) { return DrmTextCompareNoCase(a, b) == 0; }
 
 int32_t DrmTextCompareNoCase(const char *a, const char *b) {
-    const auto *pa = reinterpret_cast<const uint8_t *>(a);
-    const auto *pb = reinterpret_cast<const uint8_t *>(b);
-    for (;; ++pa, ++pb) {
-        uint8_t ca = DrmUpper1252(*pa), cb = DrmUpper1252(*pb);
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-        if (ca == 0)
-            return 0;
-    }
+    return rcCollateCompare1252(a, std::strlen(a), b, std::strlen(b));
 }

@@ -23,9 +23,10 @@ int32_t DrmTextPCToMac(uint32_t codePage, uint32_t length, const uint8_t *source
 uint8_t DrmMacToWindowsByte(uint8_t b);
 uint8_t DrmWindowsToMacByte(uint8_t b);
 
-// Equality of two zero-terminated Windows-1252 texts ignoring case (letters
-// of the code page, accented ones included).
+// Equality and order of two zero-terminated Windows-1252 texts ignoring case,
+// in the driver's one text collation (accented letters fold with their case
+// but stay distinct from their base letter).
 bool DrmTextEqualNoCase(const char *a, const char *b);
 uint8_t DrmUpper1252(uint8_t b);
-// Order of two zero-terminated texts ignoring case: -1, 0 or 1.
+// -1, 0 or 1.
 int32_t DrmTextCompareNoCase(const char *a, const char *b);

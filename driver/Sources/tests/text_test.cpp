@@ -83,6 +83,9 @@ TEST(WindowsText, CaseFoldingOfTheCodePage) {
     EXPECT_EQ(DrmTextCompareNoCase("abc", "abd"), -1);
     EXPECT_EQ(DrmTextCompareNoCase("abd", "ABC"), 1);
     EXPECT_EQ(DrmTextCompareNoCase("ab", "abc"), -1);
+    // Accented letters sort beside their base letter, after it.
+    EXPECT_EQ(DrmTextCompareNoCase("e", "\xE9"), -1);
+    EXPECT_EQ(DrmTextCompareNoCase("\xE9t\xE9", "FIN"), -1);
 }
 
 } // namespace
