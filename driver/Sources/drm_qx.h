@@ -77,6 +77,8 @@ public:
 
 // The netclient table (built once).
 DrmServerApi &DrmNetclientApi();
+// Whether the client library offers every call the table uses.
+bool DrmNetclientComplete();
 // The installed table; tests put their own in place, nullptr restores netclient.
 DrmServerApi &DrmQxApi();
 void DrmSetServerApi(DrmServerApi *api);

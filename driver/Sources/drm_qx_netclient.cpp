@@ -186,3 +186,11 @@ DrmServerApi &DrmNetclientApi() {
     static NetclientApi &api = *new NetclientApi;
     return api;
 }
+
+bool DrmNetclientComplete() {
+    return AllocQXHandle && LockQXHandle && UnlockQXHandle && SizeOfQXHandle && FreeQXHandle && _QX_InitQXWS &&
+           _QX_DeInitQXWS && _QX_InitNetworkComponent && _QX_DeInitNetworkComponent && _QX_FindQXServer &&
+           _QX_FreeNetworkLocation && _QX_OpenQXConnection && _QX_CloseQXConnection && _QX_GetServerInfo &&
+           _QX_CountFiles && _QX_GetFileList && _QX_GetFileDefinition && _QX_StartQXTransaction && _QX_Commit &&
+           _QX_RollBack;
+}
