@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "driver/Sources/drm.h"
 #include "driver/Sources/drm_session.h"
@@ -159,6 +161,46 @@ TEST_F(Sessions, EndingASessionReleasesEverything) {
     sessions.clear();
     EXPECT_TRUE(server.open.empty());
     EXPECT_EQ(DrmEndSession(s), -1);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Sessions, ConcurrentSessionsGetDistinctIdsAndStayIntact) {
+    constexpr int kThreads = 4, kRounds = 50;
+    std::vector<std::vector<uint32_t>> ids(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kRounds; ++i) {
+                uint32_t s = 0;
+                if (DrmBeginSession(&s, "u", "p", "D") != 0)
+                    continue;
+                ids[t].push_back(s);
+                int32_t v = i;
+                DrmSetParam(s, static_cast<uint32_t>(i), 4, &v, 4);
+                uint32_t out = 0;
+                char buf[16];
+                DrmGetInfo(s, 112, buf, sizeof buf, &out);
+                uint32_t db = 0;
+                DrmOpenDatabase(s, "TCP/IP:127.0.0.1", &db, 0);
+                DrmEndSession(s);
+            }
+        });
+    }
+    for (std::thread &th : threads)
+        th.join();
+    std::set<uint32_t> all;
+    size_t total = 0;
+    for (const auto &v : ids) {
+        all.insert(v.begin(), v.end());
+        total += v.size();
+    }
+    EXPECT_EQ(total, static_cast<size_t>(kThreads * kRounds));
+    EXPECT_EQ(all.size(), total);
+    EXPECT_TRUE(server.open.empty());
+    EXPECT_EQ(DrmDriver().sessions.oCount(), 0);
 }
 
 } // namespace
