@@ -62,6 +62,14 @@ int Database::ConnectionCount() const
     return static_cast<int>(connections_.size());
 }
 
+std::vector<std::string> Database::ConnectionUsers() const
+{
+    std::lock_guard<std::mutex> guard(mu_);
+    std::vector<std::string> out;
+    for (const Connection *c : connections_) out.push_back(c->user());
+    return out;
+}
+
 void Database::WriteData(const std::string &key, const std::string &data)
 {
     std::lock_guard<std::mutex> guard(mu_);

@@ -64,6 +64,8 @@ public:
     int FindField(int table, const std::string &name) const;
 
     int ConnectionCount() const;
+    // User names of the open connections, oldest first.
+    std::vector<std::string> ConnectionUsers() const;
 
     // Opaque data store of the WriteData / ReadData requests.
     void WriteData(const std::string &key, const std::string &data);
