@@ -7,7 +7,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -100,10 +99,15 @@ protected:
         ss << in.rdbuf();
         return ss.str();
     }
-    size_t Matches(const std::string &text, const std::string &pattern) {
-        std::regex re(pattern);
-        return static_cast<size_t>(std::distance(std::sregex_iterator(text.begin(), text.end(), re),
-                                                 std::sregex_iterator()));
+    // Lines of the server log that name a channel and end with the word.
+    size_t ChannelLines(const std::string &text, const std::string &word) {
+        size_t n = 0;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);)
+            if (line.find(" channel ") != std::string::npos && line.size() > word.size() &&
+                line.compare(line.size() - word.size() - 1, std::string::npos, " " + word) == 0)
+                ++n;
+        return n;
     }
     std::vector<std::string> Texts(uint32_t s, uint32_t c, uint32_t column) {
         std::vector<std::string> out;
@@ -183,8 +187,8 @@ TEST_F(Live, CloseAndEndReleaseEveryConnection) {
     EXPECT_EQ(DrmServerLinkConnectionCount(), 0);
     server_.Stop();
     std::string log = Log();
-    EXPECT_EQ(Matches(log, "channel [0-9]+ open"), 2u) << log;
-    EXPECT_EQ(Matches(log, "channel [0-9]+ close"), 2u) << log;
+    EXPECT_EQ(ChannelLines(log, "open"), 2u) << log;
+    EXPECT_EQ(ChannelLines(log, "close"), 2u) << log;
 }
 
 TEST_F(Live, WrongPasswordAndMissingServer) {
