@@ -69,9 +69,10 @@ private:
 
 class Live : public ::testing::Test {
 protected:
+    virtual bool Available() { return DrmNetclientComplete(); }
     void SetUp() override {
-        if (!DrmNetclientComplete())
-            GTEST_SKIP() << "client library without its catalog requests";
+        if (!Available())
+            GTEST_SKIP() << "client library without the requests this test needs";
         char templ[] = "/tmp/drmliveXXXXXX";
         dir_ = mkdtemp(templ);
         log_ = dir_ / "server.log";
@@ -133,6 +134,38 @@ protected:
     fs::path dir_, log_;
     std::vector<uint32_t> sessions_;
 };
+
+class LiveLink : public Live {
+protected:
+    bool Available() override { return DrmNetclientConnects(); }
+};
+
+TEST_F(LiveLink, ManagerOpensAndClosesConnections) {
+    StartServer();
+    DrmNetPath path;
+    ASSERT_TRUE(DrmParseNetPath(server_.Path().c_str(), &path));
+    DrmLoginRecord login, bad;
+    DrmMakeLoginRecord(&login, "QX ODBC Driver", "drm", "secret", "ODBC", 1, 0);
+    DrmMakeLoginRecord(&bad, "QX ODBC Driver", "drm", "wrong", "ODBC", 1, 0);
+    DrmQxConnection a = 0, b = 0, c = 0;
+    ASSERT_EQ(DrmServerLink(&login, &path, &a), 0);
+    ASSERT_EQ(DrmServerLink(&login, &path, &b), 0);
+    EXPECT_NE(DrmServerLink(&bad, &path, &c), 0);
+    EXPECT_EQ(c, 0u);
+    DrmServerInfo info;
+    EXPECT_EQ(DrmQxGetServerInfo(a, &info), 0);
+    EXPECT_GE(info.version, 0x600);
+    EXPECT_EQ(DrmServerLinkComponentCount(), 1);
+    EXPECT_EQ(DrmServerLinkConnectionCount(), 2);
+    EXPECT_EQ(DrmCloseServerLink(&a), 0);
+    DrmCloseAllServerLinks();
+    EXPECT_EQ(DrmServerLinkConnectionCount(), 0);
+    EXPECT_NE(DrmServerLink(&login, &path, &c), -1);   // still usable after closing all
+    DrmNetLibExit();
+    server_.Stop();
+    std::string log = Log();
+    EXPECT_EQ(ChannelLines(log, "open"), ChannelLines(log, "close")) << log;
+}
 
 TEST_F(Live, CatalogsReturnTheFixtureSchema) {
     StartServer();
