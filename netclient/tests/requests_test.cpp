@@ -5,7 +5,9 @@
 #include "netclient/qxnetclient.h"
 #include "netclient/tests/qxserver_process.h"
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -438,6 +440,25 @@ TEST_P(RequestTest, PolledModeRefusesCallsThatAnswerSynchronously)
     EXPECT_EQ(s, 0);
     EXPECT_EQ(count, 150);
     EXPECT_EQ(_QX_SetConnectionSync(conn_), 0);
+}
+
+TEST_P(RequestTest, ConnectionsOfOneComponentFromSeveralThreads)
+{
+    QXHandle conns[3] = {conn_, Connect(), Connect()};
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t)
+        threads.emplace_back([&, t] {
+            int16_t table = int16_t(1 + t);
+            for (int i = 0; i < 100; ++i) {
+                int32_t n = -1;
+                if (_QX_RecordsInFile(conns[t], table, &n) != 0 || n != (t == 0 ? 150 : t == 1 ? 60 : 400))
+                    ++failures;
+            }
+        });
+    for (std::thread &th : threads)
+        th.join();
+    EXPECT_EQ(failures.load(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RequestTest,
