@@ -198,7 +198,7 @@ TEST_F(Live, CatalogsReturnTheFixtureSchema) {
     EXPECT_EQ(Numbers(s, columns, 4), (std::vector<uint32_t>{4, 40, 6, 8, 65500}));
 
     ASSERT_EQ(DrmGetTableIndexInfo(s, t, nullptr, info, 36), 0);
-    EXPECT_EQ(Texts(s, info[1], 1), (std::vector<std::string>{std::string("ID\0", 3), std::string("Name\0", 5)}));
+    EXPECT_EQ(Texts(s, info[1], 1), (std::vector<std::string>{"ID", "Name"}));
 
     uint32_t u = 0;
     ASSERT_EQ(DrmOpenTable(s, db, "ann\xC9" "E", "", 0, &u), 0);
@@ -245,11 +245,8 @@ TEST_F(Live, MalformedCatalogRepliesGiveAnError) {
             uint32_t s = Begin();
             uint32_t db = 0;
             int32_t r = DrmOpenDatabase(s, server_.Path().c_str(), &db, 0);
-            if (r == 0) {
-                // A reply the client could still read whole: the catalog must be sane.
-                uint32_t info[7] = {};
-                EXPECT_EQ(DrmGetDatabaseTableInfo(s, db, info, 28), 0);
-            }
+            EXPECT_LT(r, 0) << fault << " " << code;
+            EXPECT_EQ(db, 0u);
             DrmEndSession(s);
             sessions_.clear();
             EXPECT_EQ(DrmServerLinkConnectionCount(), 0) << fault << " " << code;
