@@ -263,11 +263,11 @@ TEST_F(Live, WrongPasswordAndMissingServer) {
     ASSERT_EQ(DrmBeginSession(&s, "drm", "wrong", "Live"), 0);
     sessions_.push_back(s);
     uint32_t db = 0;
-    int32_t r = DrmOpenDatabase(s, server_.Path().c_str(), &db, 0);
-    EXPECT_LT(r, 0);
+    EXPECT_EQ(DrmOpenDatabase(s, server_.Path().c_str(), &db, 0), -1905);   // invalid password
     EXPECT_EQ(db, 0u);
     EXPECT_EQ(DrmServerLinkConnectionCount(), 0);
-    EXPECT_LT(DrmOpenDatabase(s, "TCP/IP:127.0.0.1:1", &db, 0), 0);
+    int32_t r = DrmOpenDatabase(s, "TCP/IP:127.0.0.1:1", &db, 0);
+    EXPECT_LT(r, 0);
 }
 
 TEST_F(Live, MalformedCatalogRepliesGiveAnError) {
