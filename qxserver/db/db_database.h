@@ -94,9 +94,9 @@ private:
     std::map<std::string, std::string> data_;
 
     Table *TableAt(int table);
-    // Removes a deleted record from every connection's selections, named
-    // selections, sets and current record.
-    void ForgetRecord(int table, int32_t record, Connection *except);
+    // Removes deleted records (`gone`, sorted) from every other connection's
+    // selections, named selections, sets and current record.
+    void ForgetRecords(int table, const std::vector<int32_t> &gone, Connection *except);
 };
 
 // Search request: lines read left to right.
@@ -261,10 +261,13 @@ private:
     void ReleaseReadWriteLock(int table);
     int16_t CheckValues(int table, int32_t record, const std::vector<Value> &values) const;
     int16_t WriteRecord(int table, int32_t record, std::vector<Value> values, bool created);
-    int16_t EraseRecord(int table, int32_t record);
+    // Deletes one record; the caller then forgets it (Forget and, outside a
+    // transaction, Database::ForgetRecords).
+    void EraseRecord(int table, int32_t record);
+    void ForgetErased(int table, std::vector<int32_t> gone);
     int16_t CheckSearch(const SearchRequest &req, int &table) const;
     bool Matches(const SearchRequest &req, const std::vector<Value> &values) const;
-    void Forget(int table, int32_t record);
+    void Forget(int table, const std::vector<int32_t> &gone);   // `gone` sorted
     void EndTransaction(bool commit);
 };
 
