@@ -209,13 +209,14 @@ void ReadTable(const json &jt, int number, Database &db)
     Table t;
     t.def.name = MacName(jt.value("name", json()), where);
     where = "table \"" + QxdbMacRomanToUtf8(t.def.name) + "\"";
-    if (db.FindTable(t.def.name) != 0) Fail(where, "two tables of that name");
+    for (const Table &other : db.tables)
+        if (other.def.name == t.def.name) Fail(where, "two tables of that name");
     const json &jfields = jt.value("fields", json::array());
     if (!jfields.is_array()) Fail(where, "\"fields\" must be an array");
     for (const auto &jf : jfields) {
         FieldDef f = ReadField(jf, where + " field " + std::to_string(t.def.fields.size() + 1));
         for (const auto &other : t.def.fields)
-            if (QxdbCompareText(other.name, f.name) == 0)
+            if (other.name == f.name)
                 Fail(where, "two fields named \"" + QxdbMacRomanToUtf8(f.name) + "\"");
         t.def.fields.push_back(std::move(f));
     }
