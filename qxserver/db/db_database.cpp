@@ -9,6 +9,58 @@
 
 namespace qxdb {
 
+// ---------------------------------------------------------------- Table
+
+namespace {
+
+void Unindex(Table &t, int32_t record, const std::vector<Value> &values)
+{
+    for (auto &[k, index] : t.uniqueIndex) {
+        auto [lo, hi] = index.equal_range(values[k]);
+        for (auto it = lo; it != hi; ++it)
+            if (it->second == record) {
+                index.erase(it);
+                break;
+            }
+    }
+}
+
+void Index(Table &t, int32_t record, const std::vector<Value> &values)
+{
+    for (auto &[k, index] : t.uniqueIndex)
+        if (!values[k].IsEmpty()) index.emplace(values[k], record);
+}
+
+}  // namespace
+
+void Table::Put(int32_t record, std::vector<Value> values)
+{
+    auto it = records.find(record);
+    if (it != records.end()) {
+        Unindex(*this, record, it->second);
+        it->second = std::move(values);
+    } else {
+        it = records.emplace(record, std::move(values)).first;
+    }
+    Index(*this, record, it->second);
+}
+
+void Table::Erase(int32_t record)
+{
+    auto it = records.find(record);
+    if (it == records.end()) return;
+    Unindex(*this, record, it->second);
+    records.erase(it);
+}
+
+void Table::RebuildIndexes()
+{
+    uniqueIndex.clear();
+    for (size_t k = 0; k < def.fields.size(); ++k)
+        if (def.fields[k].unique) uniqueIndex[k];
+    for (const auto &[num, vals] : records) Index(*this, num, vals);
+}
+
 // ---------------------------------------------------------------- Database
 
 Database::~Database() = default;
@@ -211,10 +263,14 @@ int16_t Connection::CheckValues(int table, int32_t record, const std::vector<Val
         // Against the committed records and every connection's uncommitted
         // ones (this connection's included), so that no commit can break
         // the rule.
-        for (const auto &[num, vals] : t.records)
-            if (num != record && QxdbCompareValues(vals[k], values[k]) == 0 &&
-                (pending_.empty() || pending_.find({table, num}) == pending_.end()))
-                return kStatusDuplicateKey;
+        auto index = t.uniqueIndex.find(k);
+        if (index != t.uniqueIndex.end()) {
+            auto [lo, hi] = index->second.equal_range(values[k]);
+            for (auto it = lo; it != hi; ++it)
+                if (it->second != record &&
+                    (pending_.empty() || pending_.find({table, it->second}) == pending_.end()))
+                    return kStatusDuplicateKey;
+        }
         for (const Connection *c : db_.connections_) {
             auto lo = c->pending_.lower_bound({table, INT32_MIN});
             auto hi = c->pending_.lower_bound({table + 1, INT32_MIN});
@@ -238,7 +294,7 @@ int16_t Connection::WriteRecord(int table, int32_t record, std::vector<Value> va
         p.values = std::move(values);
         db_.locks_[{table, record}] = Database::Lock{this, true};
     } else {
-        t.records[record] = std::move(values);
+        t.Put(record, std::move(values));
     }
     return kOk;
 }
@@ -290,7 +346,7 @@ void Connection::EraseRecord(int table, int32_t record)
 {
     auto key = std::make_pair(table, record);
     if (!txn_) {
-        db_.tables[static_cast<size_t>(table) - 1].records.erase(record);
+        db_.tables[static_cast<size_t>(table) - 1].Erase(record);
         return;
     }
     auto p = pending_.find(key);
@@ -401,10 +457,10 @@ void Connection::EndTransaction(bool commit)
         Table &t = db_.tables[static_cast<size_t>(table) - 1];
         if (commit) {
             if (p.deleted) {
-                t.records.erase(record);
+                t.Erase(record);
                 gone[table].push_back(record);
             } else {
-                t.records[record] = std::move(p.values);
+                t.Put(record, std::move(p.values));
             }
         } else if (p.created) {
             gone[table].push_back(record);   // the record never existed

@@ -31,11 +31,27 @@ namespace qxdb {
 
 class Connection;
 
+// Orders two values of one field: -1, 0 or 1 (text by the collation of
+// db_text.h, numbers by value, dates by year, month and day).
+int QxdbCompareValues(const Value &a, const Value &b);
+
+struct ValueLess {
+    bool operator()(const Value &a, const Value &b) const { return QxdbCompareValues(a, b) < 0; }
+};
+
 struct Table {
     TableDef def;
     std::map<int32_t, std::vector<Value>> records;  // committed records by record number
     int32_t nextRecord = 0;   // number the next new record gets; never reused
     int32_t sequence = 0;     // last number handed out by AutoSequenceNumber
+    // Committed non-empty values of each unique field (by field index), with
+    // their record numbers. Kept by Put and Erase; RebuildIndexes after
+    // filling `records` directly.
+    std::map<size_t, std::multimap<Value, int32_t, ValueLess>> uniqueIndex;
+
+    void Put(int32_t record, std::vector<Value> values);
+    void Erase(int32_t record);
+    void RebuildIndexes();
 };
 
 class Database {
@@ -271,9 +287,6 @@ private:
     void EndTransaction(bool commit);
 };
 
-// Orders two values of one field: -1, 0 or 1 (text by the collation of
-// db_text.h, numbers by value, dates by year, month and day).
-int QxdbCompareValues(const Value &a, const Value &b);
 // True when a search value of `valueType` can be compared with a field of
 // `fieldType`.
 bool QxdbComparable(int fieldType, int valueType);

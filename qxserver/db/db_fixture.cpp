@@ -258,16 +258,13 @@ void ReadTable(const json &jt, int number, Database &db)
         next = number + 1;
         if (next > t.nextRecord) t.nextRecord = next;
     }
-    for (size_t k = 0; k < t.def.fields.size(); ++k) {
-        if (!t.def.fields[k].unique) continue;
-        std::vector<const Value *> seen;
-        for (const auto &[num, vals] : t.records) {
-            if (vals[k].IsEmpty()) continue;
-            for (const Value *s : seen)
-                if (QxdbCompareValues(*s, vals[k]) == 0)
-                    Fail(where, "unique field \"" + QxdbMacRomanToUtf8(t.def.fields[k].name) +
-                                    "\" holds a value twice (record " + std::to_string(num) + ")");
-            seen.push_back(&vals[k]);
+    t.RebuildIndexes();
+    for (const auto &[k, index] : t.uniqueIndex) {
+        for (auto it = index.begin(); it != index.end(); ++it) {
+            auto next = std::next(it);
+            if (next != index.end() && QxdbCompareValues(it->first, next->first) == 0)
+                Fail(where, "unique field \"" + QxdbMacRomanToUtf8(t.def.fields[k].name) +
+                                "\" holds a value twice (record " + std::to_string(next->second) + ")");
         }
     }
     if (jt.contains("next_record")) {

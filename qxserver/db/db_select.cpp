@@ -112,8 +112,16 @@ int16_t Connection::Search(const SearchRequest &req, int32_t &found)
     int table = 0;
     if (int16_t st = CheckSearch(req, table); st != kOk) return st;
     std::vector<int32_t> hits;
-    for (int32_t r : VisibleRecords(table))
-        if (Matches(req, *Visible(table, r))) hits.push_back(r);
+    auto own = pending_.lower_bound({table, INT32_MIN});
+    if (own == pending_.end() || own->first.first != table) {
+        // No change of this connection pending on the table: walk the
+        // committed records directly.
+        for (const auto &[r, values] : db_.tables[static_cast<size_t>(table) - 1].records)
+            if (Matches(req, values)) hits.push_back(r);
+    } else {
+        for (int32_t r : VisibleRecords(table))
+            if (Matches(req, *Visible(table, r))) hits.push_back(r);
+    }
     TableState &s = State(table);
     s.selection = std::move(hits);
     SetCurrent(table, s.selection.empty() ? -1 : s.selection.front());
