@@ -274,6 +274,13 @@ TEST_F(DbOps, RecordChecks)
     ASSERT_EQ(a->GotoRecord(1, 0), kOk);
     EXPECT_EQ(a->ModifyRecord({1, {{1, Value::Long(10)}, {3, Value::Alpha("Nice")}}}), kOk);
     EXPECT_EQ(a->ModifyRecord({1, {{1, Value::Long(11)}}}), kStatusDuplicateKey);
+    // A unique value given up by a change or a deletion is free again.
+    ASSERT_EQ(a->ModifyRecord({1, {{1, Value::Long(99)}}}), kOk);
+    EXPECT_EQ(a->NewRecord({1, {{1, Value::Long(10)}, {2, Value::Alpha("new 10")}}}), kOk);
+    ASSERT_EQ(a->GotoRecord(1, 1), kOk);
+    ASSERT_EQ(a->DeleteCurrentRecord(1), kOk);
+    EXPECT_EQ(a->NewRecord({1, {{1, Value::Long(11)}, {2, Value::Alpha("new 11")}}}), kOk);
+    EXPECT_EQ(a->NewRecord({1, {{1, Value::Long(99)}, {2, Value::Alpha("dup")}}}), kStatusDuplicateKey);
 }
 
 TEST_F(DbOps, NamedSelectionsBelongToTheirConnection)
