@@ -1,7 +1,6 @@
 // qxserver: an emulator of the QX Server for tests and the demo.
 // The first line on standard output, "listening on PORT", tells that it
 // accepts connections.
-#include "qxserver/db/db_fixture.h"
 #include "qxserver/srv_transport.h"
 
 #include <csignal>
@@ -21,23 +20,12 @@ int main(int argc, char **argv)
         return 2;
     }
     qxs::ServerContext ctx{options, {}};
-    qxdb::Database database;
-    if (options.save && options.fixture.empty()) {
-        std::fprintf(stderr, "qxserver: --save needs --fixture\n");
-        return 2;
+    if (!qxs::LoadAccounts(options.fixture, ctx.accounts, error)) {
+        std::fprintf(stderr, "qxserver: %s\n", error.c_str());
+        return 1;
     }
-    if (!options.fixture.empty()) {
-        if (!qxdb::QxdbLoadFixture(options.fixture, database, error)) {
-            std::fprintf(stderr, "qxserver: %s\n", error.c_str());
-            return 1;
-        }
-        for (const qxdb::User &u : database.users)
-            ctx.accounts.push_back({u.name, u.password});
-    }
-    ctx.database = &database;
     qxs::HandlerTable table;
     qxs::RegisterTransportHandlers(table);
-    qxs::RegisterDatabaseHandlers(table);
     qxs::ServerTransport transport(ctx, table);
     if (!transport.Start(error)) {
         std::fprintf(stderr, "qxserver: %s\n", error.c_str());
@@ -51,9 +39,5 @@ int main(int argc, char **argv)
     std::printf("listening on %u\n", transport.Port());
     std::fflush(stdout);
     transport.Run(&gStop);
-    if (options.save && !qxdb::QxdbSaveFixture(database, options.fixture, error)) {
-        std::fprintf(stderr, "qxserver: %s\n", error.c_str());
-        return 1;
-    }
     return 0;
 }

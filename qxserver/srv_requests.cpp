@@ -64,8 +64,6 @@ Reply Login(ServerContext &ctx, Session &s, const Request &r)
         }
         s.loggedIn = true;
         s.user = name;
-        if (ctx.database)
-            s.db = ctx.database->Connect(name);
         reply.note = "login " + name;
         return reply;
     }

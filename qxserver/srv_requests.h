@@ -5,10 +5,8 @@
 
 #include "qxserver/srv_codec.h"
 #include "qxserver/srv_options.h"
-#include "qxserver/db/db_database.h"
 
 #include <array>
-#include <memory>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -39,7 +37,6 @@ struct Session {
     bool keyed = false;   // bodies are XORed once the probe reply went out
     bool loggedIn = false;
     std::string user;
-    std::shared_ptr<qxdb::Connection> db;   // made at login; its end is the disconnect
 };
 
 struct Request {
@@ -57,7 +54,6 @@ struct Reply {
 struct ServerContext {
     const ServerOptions &options;
     std::vector<Account> accounts;
-    qxdb::Database *database = nullptr;   // the data the requests work on, if any
 };
 
 using RequestHandler = Reply (*)(ServerContext &, Session &, const Request &);
@@ -73,10 +69,6 @@ private:
 
 // Login (44) and flush (38).
 void RegisterTransportHandlers(HandlerTable &table);
-
-// Every request the database serves (srv_database.cpp), for codes that have
-// no handler yet.
-void RegisterDatabaseHandlers(HandlerTable &table);
 
 // Runs the handler of the request's code (or answers "not supported"); only
 // login is served before a session has logged in.
