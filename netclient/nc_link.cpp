@@ -336,8 +336,10 @@ bool PumpReceive(ServerLink *link, bool &progress)
             r = link->sock.ReadExact(link->handshake, kHandshakeSize, link->handshakeGot);
             if (link->handshakeGot >= 4 && GetBE32(link->handshake) != kHandshakeSize)
                 return false;
+            if (r == 1) // a server that never sends its handshake is given up like a connect
+                return TicksSinceMs(link->connectStartMs) <= kConnectTimeoutTicks;
             if (r != 0)
-                return r > 0;
+                return false;
             if (GetBE32(link->handshake + 4) != 2)
                 return false;
             link->sendState = ServerLink::kReady;
@@ -645,8 +647,9 @@ void LinkWait(TcpComponent *comp, int ms)
         if (l->sock.HasBuffered())
             return;
         short events = POLLIN;
-        if (l->sendState == ServerLink::kConnecting || l->sendChannel || !l->queue.empty() ||
-            l->pingSending)
+        bool ready = l->sendState == ServerLink::kReady || l->sendState == ServerLink::kSendingChannel;
+        if (l->sendState == ServerLink::kConnecting ||
+            (ready && (l->sendChannel || !l->queue.empty() || l->pingSending)))
             events |= POLLOUT;
         fds[n++] = {l->sock.Fd(), events, 0};
     }
