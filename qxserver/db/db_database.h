@@ -282,7 +282,6 @@ private:
     void EraseRecord(int table, int32_t record);
     void ForgetErased(int table, std::vector<int32_t> gone);
     int16_t CheckSearch(const SearchRequest &req, int &table) const;
-    bool Matches(const SearchRequest &req, const std::vector<Value> &values) const;
     void Forget(int table, const std::vector<int32_t> &gone);   // `gone` sorted
     void EndTransaction(bool commit);
 };
