@@ -18,7 +18,6 @@ using nlohmann::json;
 
 constexpr size_t kMaxName = 31;
 constexpr int kMaxAlpha = 80;
-constexpr size_t kMaxText = 32767;
 
 struct LoadError {
     std::string message;
@@ -83,7 +82,7 @@ Value ReadValue(const json &j, const FieldDef &f, const std::string &where)
         if (!j.is_string()) Fail(where, "expected a string");
         if (!QxdbUtf8ToMacRoman(j.get<std::string>(), v.bytes))
             Fail(where, "text has a character Mac Roman lacks");
-        size_t max = f.type == kTypeAlpha ? f.length : kMaxText;
+        size_t max = f.type == kTypeAlpha ? f.length : kMaxTextLength;
         if (v.bytes.size() > max) Fail(where, "text longer than the field allows");
         break;
     }

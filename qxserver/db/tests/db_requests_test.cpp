@@ -193,6 +193,12 @@ TEST_P(DbRequests, NewAndChangedRecordsFromRecordBuffers)
     EXPECT_EQ(Serve(55, B().i16(1).i16(5).i16(kTypeText).i32(50).prefixed("x").bytes()).status,
               kStatusBadRequest);
     EXPECT_EQ(Serve(55, B().i16(1).i16(5).i16(77).i32(0).bytes()).status, kStatusBadValueType);
+    // Text beyond what a selection array can carry.
+    std::string big(kMaxTextLength + 1, 't');
+    Body tooLong = B();
+    tooLong.i16(1).i16(1).i16(kTypeLongInt).i32(50).i16(5).i16(kTypeText).i32(static_cast<int64_t>(big.size()));
+    tooLong.w.PutBytes(big.data(), big.size());
+    EXPECT_EQ(Serve(55, tooLong.bytes()).status, kStatusBadValueType);
     int32_t n = 0;
     ASSERT_EQ(conn->RecordsInFile(1, n), kOk);
     EXPECT_EQ(n, 4);
