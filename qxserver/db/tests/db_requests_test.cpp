@@ -377,6 +377,9 @@ TEST_P(DbRequests, ShortAndMalformedBodiesAreRefused)
         EXPECT_EQ(r.status, c.status) << "code " << c.code;
         EXPECT_TRUE(r.body.empty()) << "code " << c.code;
     }
+    EXPECT_EQ(Serve(147, B().prefixed("demo").bytes()).body, N16(1));
+    EXPECT_EQ(Serve(147, B().prefixed("nobody").bytes()).body, N16(0));
+    EXPECT_EQ(Serve(146, B().name("proc", 32).zeros(40).bytes()).status, kStatusUnknownName);
     // Opaque data round trip.
     Bytes data = B().zeros(10).u8(7).u8(8).bytes();
     ASSERT_EQ(Serve(110, data).status, kOk);
