@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 #include <memory>
 
 #include <string>
@@ -279,6 +280,8 @@ TEST_F(DbOps, RecordChecks)
         {{1, {{2, Value::Alpha("x")}, {4, Value::Alpha("12")}}}, kStatusBadValueType},
         {{1, {{2, Value::Alpha("x")}, {4, Value::Long(70000)}}}, kStatusBadValueType},
         {{1, {{2, Value::Alpha("x")}, {7, Value::Long(1)}}}, kStatusBadField},
+        {{1, {{2, Value::Alpha("x")}, {6, Value::Real(std::numeric_limits<double>::infinity())}}},
+         kStatusBadValueType},
         {{3, {{1, Value::Long(1)}}}, kStatusBadTable},
     };
     for (const Case &c : cases) EXPECT_EQ(a->NewRecord(c.change), c.status);
