@@ -131,6 +131,7 @@ int16_t Connection::CheckSearch(const SearchRequest &req, int &table) const
         if (l.conj > kConjAndNot) return kStatusBadRequest;
         if (!QxdbComparable(def.fields[static_cast<size_t>(l.field) - 1].type, l.value.type))
             return kStatusBadValueType;
+        if (l.value.type == kTypeReal && !std::isfinite(l.value.real)) return kStatusBadValueType;
     }
     return kOk;
 }

@@ -156,6 +156,7 @@ TEST_F(DbOps, SearchRefusalsLeaveTheSelection)
         {req(1, Line(2, kOpEq, Value::Long(1))), kStatusBadValueType},
         {req(1, Line(4, kOpEq, Value::Alpha("1"))), kStatusBadValueType},
         {req(1, Line(5, kOpEq, Value::Long(1))), kStatusBadValueType},
+        {req(1, Line(6, kOpEq, Value::Real(std::numeric_limits<double>::quiet_NaN()))), kStatusBadValueType},
         {req(1, Line(9, kOpEq, Value::Long(1))), kStatusBadField},
         {req(1, Line(0, kOpEq, Value::Long(1))), kStatusBadField},
         {req(3, Line(1, kOpEq, Value::Long(1))), kStatusBadTable},
