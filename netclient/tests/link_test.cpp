@@ -169,6 +169,7 @@ TEST_F(LinkTest, PeersBreakingTheRulesFailTheOpen)
         EXPECT_EQ(Open(peer.Address(), &conn), c.status);
         EXPECT_EQ(conn, nullptr);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "no waiting out";
+        EXPECT_TRUE(comp_->links.empty()) << "the failed link is gone";
     }
 }
 

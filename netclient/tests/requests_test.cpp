@@ -442,6 +442,65 @@ TEST_P(RequestTest, PolledModeRefusesCallsThatAnswerSynchronously)
     EXPECT_EQ(_QX_SetConnectionSync(conn_), 0);
 }
 
+TEST_P(RequestTest, ArraysBackToSelectionsAndTextConversion)
+{
+    ASSERT_EQ(_QX_SelectAllRecords(conn_, kCustomers), 0);
+    // Record numbers of positions 2 to 4 (0-based window), then a selection of them.
+    QXFieldPair numbers{kCustomers, 0};
+    QXArrayDescription desc{1, kCustomers, &numbers};
+    QXHandle window = nullptr;
+    ASSERT_EQ(_QX_SubSelectionToArray(conn_, &desc, 2, 4, &window), 0);
+    ASSERT_EQ(SizeOfQXHandle(window), 4 + 3 * 4);
+    auto *w = static_cast<const uint8_t *>(LockQXHandle(window));
+    int32_t rows, recs[3];
+    std::memcpy(&rows, w, 4);
+    std::memcpy(recs, w + 4, 12);
+    UnlockQXHandle(window);
+    FreeQXHandle(window);
+    ASSERT_EQ(rows, 3);
+    EXPECT_EQ(recs[0], 2);
+    EXPECT_EQ(recs[2], 4);
+
+    QXHandle array = AllocQXHandle(4 + 6 + 4 + 12);
+    auto *a = static_cast<uint8_t *>(LockQXHandle(array));
+    int16_t head[5] = {1, kCustomers, kCustomers, 0, QX_TYPE_LONGINT};
+    std::memcpy(a, head, 10);
+    std::memcpy(a + 10, &rows, 4);
+    std::memcpy(a + 14, recs, 12);
+    Bytes before(a, a + 26);
+    UnlockQXHandle(array);
+    ASSERT_EQ(_QX_ArrayToSelection(conn_, array), 0);
+    EXPECT_EQ(Count(conn_), 3);
+    EXPECT_EQ(Bytes(static_cast<uint8_t *>(LockQXHandle(array)), static_cast<uint8_t *>(LockQXHandle(array)) + 26),
+              before)
+        << "the caller's array stays in host order";
+    UnlockQXHandle(array);
+    UnlockQXHandle(array);
+    FreeQXHandle(array);
+
+    // Names read as an array, then converted from Mac Roman to Windows text.
+    ASSERT_EQ(_QX_GotoSelectedRecord(conn_, kCustomers, 1), 0);
+    QXFieldPair name{kCustomers, kName};
+    QXArrayDescription names{1, kCustomers, &name};
+    ASSERT_EQ(_QX_SelectAllRecords(conn_, kCustomers), 0);
+    ASSERT_EQ(_QX_SubSelectionToArray(conn_, &names, 1, 1, &array), 0);
+    int16_t types[2] = {1, QX_TYPE_ALPHA};
+    EXPECT_EQ(_QX_ConvertArray(conn_, types, array, int16_t(0x8000), 0), 4 + 1 + 10);
+    a = static_cast<uint8_t *>(LockQXHandle(array));
+    EXPECT_EQ(Text(a + 4), "Zo\xEB M\xFCller") << "Windows text";
+    UnlockQXHandle(array);
+    EXPECT_EQ(_QX_ConvertArray(conn_, types, array, 1, 0), 4 + 1 + 10);
+    a = static_cast<uint8_t *>(LockQXHandle(array));
+    EXPECT_EQ(Text(a + 4), "Zo\x91 M\x9Fller") << "back to Mac Roman";
+    UnlockQXHandle(array);
+    FreeQXHandle(array);
+    Bytes text = PStr("Caf\xE9");
+    EXPECT_EQ(_QX_StrPCToMac(conn_, text.data(), 4), 0);
+    EXPECT_EQ(text[4], 0x8E);
+    EXPECT_EQ(_QX_StrMacToPC(conn_, text.data(), 4), 0);
+    EXPECT_EQ(text[4], 0xE9);
+}
+
 TEST_P(RequestTest, LargeBodiesRoundTrip)
 {
     // Around the 10240-byte send buffer, a body split over several frames
