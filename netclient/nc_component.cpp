@@ -144,9 +144,12 @@ void Destroy(ComponentParamBlock *pb)
     if (gLiveComponents.load() <= 0)
         return;
     TcpComponent *c = pb->component;
-    for (auto &l : c->links)
-        nc::LinkDestroy(l.get());
-    c->links.clear();
+    {
+        std::lock_guard lock(c->mutex);
+        for (auto &l : c->links)
+            nc::LinkDestroy(l.get());
+        c->links.clear();
+    }
     nc::UnloadSocketLibrary();
     delete c;
     --gLiveComponents;
@@ -185,8 +188,16 @@ void FindOrFree(ComponentParamBlock *pb)
         return;
     }
     QXLocationRecord loc;
-    bool found = nc::ResolveServerAddress(pb->name, c->port, loc);
-    if (!found && c->broadcast)
+    uint16_t port;
+    bool broadcast;
+    {
+        std::lock_guard lock(c->mutex);
+        port = c->port;
+        broadcast = c->broadcast != 0;
+    }
+    // No lock while names are looked up or answers awaited.
+    bool found = nc::ResolveServerAddress(pb->name, port, loc);
+    if (!found && broadcast)
         found = nc::FindServerByBroadcast(c, pb->name, loc);
     if (!found) {
         pb->result = QX_ERR_NO_SERVER;
@@ -204,6 +215,15 @@ void NetworkComponentEntry(ComponentParamBlock *pb)
     pb->result = 0;
     if (pb->selector != 0 && !pb->component)
         return;
+    if (pb->selector == 0 || pb->selector == 2 || pb->selector == 7) {
+        switch (pb->selector) {
+        case 0: Create(pb); break;
+        case 2: Destroy(pb); break;
+        default: FindOrFree(pb); break;
+        }
+        return;
+    }
+    std::lock_guard lock(pb->component->mutex);
     switch (pb->selector) {
     case 0: Create(pb); break;
     case 1: Poll(pb); break;
@@ -224,7 +244,11 @@ void NetworkComponentEntry(ComponentParamBlock *pb)
         break;
     case 23: nc::LinkSmallFrame(pb); break;
     case 3: case 4: case 5: case 14: case 15: case 16: case 17: case 18: case 21: case 22:
-    case 24: case 27: case 28: case 29: case 30: case 31: case 32: case 33: case 34:
+    case 27: nc::DiscoveryOpen(pb->component, pb); break;
+    case 28: nc::DiscoveryClose(pb); break;
+    case 29: nc::DiscoverySend(pb); break;
+    case 30: nc::DiscoveryRead(pb); break;
+    case 24: case 25: case 31: case 32: case 33: case 34:
         pb->result = -1; // server side and plain streams are not carried
         break;
     default: break;

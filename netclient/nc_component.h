@@ -4,7 +4,7 @@
 // Client selectors: 0 create, 1 poll, 2 destroy, 6 select (no dialog here:
 // answers as Cancel), 7 find / free a location, 8 open a channel, 9 close,
 // 10 receive, 11 send, 12 / 13 set / read an option, 19 channel status,
-// 23 queue a small frame, 25 local addresses, 27-30 discovery for programs.
+// 23 queue a small frame, 27-30 discovery for programs.
 // The server selectors (listeners, accepting, plain streams) are not carried:
 // the emulator is a program of its own. They answer -1.
 //
@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,9 @@ struct ServerLink {
 };
 
 struct TcpComponent {
+    // Held by every component operation and by each step of a request, so
+    // that connections on one component may be used from several threads.
+    std::recursive_mutex mutex;
     std::vector<std::unique_ptr<ServerLink>> links;
     uint16_t port = nc::kDefaultServerPort;
     uint16_t altPort = 80;
@@ -167,7 +171,8 @@ void LinkReceive(ComponentParamBlock *pb);
 int32_t LinkChannelStatus(LinkChannel *ch);
 // Runs one pump of the link: 44 something happened, 1 nothing, 0 dead.
 int LinkPump(ServerLink *link);
-// Waits up to `ms` for any link of the component to become ready.
+// Waits up to `ms` for any link of the component to become ready; takes the
+// component's lock only to collect the sockets, never while waiting.
 void LinkWait(TcpComponent *comp, int ms);
 void LinkDestroy(ServerLink *link);
 // Writes a 12-byte frame header.
@@ -179,6 +184,12 @@ namespace nc {
 // Broadcasts a find query for `text` ("service" or "service\tcomputer") and
 // waits about two seconds for answers. False when no server answered.
 bool FindServerByBroadcast(TcpComponent *comp, const unsigned char *text, QXLocationRecord &out);
+// Selectors 27-30: the discovery record travels in the block's data field;
+// selector 30 answers the text list in text and the answer count in length.
+void DiscoveryOpen(TcpComponent *comp, ComponentParamBlock *pb);
+void DiscoveryClose(ComponentParamBlock *pb);
+void DiscoverySend(ComponentParamBlock *pb);
+void DiscoveryRead(ComponentParamBlock *pb);
 // Builds a 96-byte query.
 void BuildServerQuery(uint8_t out[96], uint16_t code, const char *published,
                       const std::string &service);

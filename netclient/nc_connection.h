@@ -6,6 +6,7 @@
 #include "netclient/qxnetclient.h"
 
 #include <cstdint>
+#include <map>
 #include <vector>
 
 namespace nc {
@@ -50,6 +51,7 @@ struct QXConnection {
 
     int32_t version = 0;
     bool systemTask = false;
+    std::map<int16_t, std::vector<uint8_t>> fieldTypes; // table -> type of each field, from its definition
     uint8_t sendBuffer[nc::kWorkBuffer];
     uint8_t receiveBuffer[nc::kWorkBuffer];
     uint8_t macToWin[256];
@@ -94,5 +96,19 @@ int16_t SubmitRequest(QXConnection *conn, int16_t code, const uint8_t *body, int
                       QXHandle *replyOut);
 // One step of the request state machine: 1 while running, else the status.
 int16_t ProcessRequest(QXConnection *conn);
+
+// Shared by the request call files.
+void BeginRequest(QXConnection *c);
+int16_t Submit(QXConnection *c, int16_t code, const NcWriter &w, QXHandle *out = nullptr);
+// The field types of a table (index 0 = field 1), fetched once per connection.
+int16_t FieldTypes(QXConnection *c, int16_t table, const std::vector<uint8_t> *&types);
+
+// Reply converters, checked against the bytes they are given.
+// A selection array (types: {n, n types} or null for a self-describing one):
+// the byte size, 0 when it does not hold together.
+long ConvertArrayData(QXConnection *c, const int16_t *types, uint8_t *data, size_t size, int textDir,
+                      int valueDir);
+// A table definition, widened for servers before 0x600: 0 or -9800.
+int16_t ConvertDefinition(QXConnection *c, std::vector<uint8_t> &def);
 
 } // namespace nc

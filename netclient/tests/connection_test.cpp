@@ -1,9 +1,12 @@
 // Connections over loopback against qxserver: byte orders, keys, versions,
 // login statuses, shared links, polled mode, discovery and injected faults.
+#include "netclient/nc_component.h"
 #include "netclient/qxnetclient.h"
 #include "netclient/tests/qxserver_process.h"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -255,6 +258,41 @@ TEST_F(ConnectionTest, ServerFoundByBroadcastByName)
     EXPECT_EQ(_QX_FindQXServer(unknown.data(), &none, 0, comp_), QX_ERR_NO_SERVER);
     EXPECT_EQ(none, nullptr);
     EXPECT_NE(Log().find("service=\"Nobody\" ignored"), std::string::npos) << Log();
+}
+
+TEST_F(ConnectionTest, DiscoveryForProgramsListsAnswers)
+{
+    StartServer({"--service", "Ledger", "--computer", "host\tB"});
+    _QX_SetComponentOption(comp_, 0x62616472 /* badr */, int32_t(0x7FFFFFFF), nullptr);
+    _QX_SetComponentOption(comp_, 0x706F7274 /* port */, server_.Port(), nullptr);
+    ComponentParamBlock open;
+    open.selector = 27;
+    open.component = comp_;
+    NetworkComponentEntry(&open);
+    ASSERT_EQ(open.result, 0);
+    ComponentParamBlock send = open;
+    send.selector = 29;
+    NetworkComponentEntry(&send);
+    ASSERT_EQ(send.result, 0);
+    ComponentParamBlock read = open;
+    read.selector = 30;
+    for (int i = 0; i < 100 && read.length == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        read = open;
+        read.selector = 30;
+        NetworkComponentEntry(&read);
+    }
+    ASSERT_EQ(read.length, 1);
+    const unsigned char *t = read.text;
+    std::vector<std::string> fields;
+    for (int i = 0; i < 3; ++i) {
+        fields.emplace_back(reinterpret_cast<const char *>(t + 1), t[0]);
+        t += 1 + t[0];
+    }
+    EXPECT_EQ(fields, (std::vector<std::string>{"Ledger", "host_B", "127.0.0.1"})) << "tabs become _";
+    ComponentParamBlock close = open;
+    close.selector = 28;
+    NetworkComponentEntry(&close);
 }
 
 TEST(StartUp, InitialisationIsCounted)
