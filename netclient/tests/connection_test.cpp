@@ -260,6 +260,29 @@ TEST_F(ConnectionTest, ServerFoundByBroadcastByName)
     EXPECT_NE(Log().find("service=\"Nobody\" ignored"), std::string::npos) << Log();
 }
 
+TEST_F(ConnectionTest, ReconnectAfterABrokenLink)
+{
+    StartServer({"--drop-link", "127"});
+    for (bool reconnect : {false, true}) {
+        SCOPED_TRACE(reconnect ? "reconnect on" : "reconnect off");
+        ASSERT_EQ(_QX_SetComponentOption(comp_, 0x7265636F /* reco */, reconnect, nullptr), 0);
+        QXHandle conn = nullptr;
+        ASSERT_EQ(Open(&conn), 0);
+        int32_t time = 0;
+        if (!reconnect) {
+            EXPECT_EQ(_QX_Server_CurrentTime(conn, &time), QX_ERR_LINK);
+            EXPECT_EQ(_QX_FlushServer(conn), QX_ERR_LINK) << "the connection is gone for good";
+        } else {
+            EXPECT_EQ(_QX_Server_CurrentTime(conn, &time), QX_ERR_LINK_REESTABLISHED);
+            EXPECT_EQ(_QX_FlushServer(conn), 0) << "the same session over the new link";
+            int32_t n = -1;
+            EXPECT_EQ(_QX_RecordsInFile(conn, 1, &n), -9971) << "still logged in: the table is unknown";
+        }
+        EXPECT_EQ(_QX_CloseQXConnection(conn), 0);
+    }
+    EXPECT_NE(Log().find("re-established with 1 channels"), std::string::npos) << Log();
+}
+
 TEST_F(ConnectionTest, DiscoveryForProgramsListsAnswers)
 {
     StartServer({"--service", "Ledger", "--computer", "host\tB"});
