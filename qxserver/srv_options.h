@@ -3,6 +3,7 @@
 //   qxserver --port N --fixture FILE [options]
 //     --port N              TCP and UDP port (0: a free port); default 19813
 //     --fixture FILE        JSON fixture: users and tables
+//     --save                at exit, write the database back to the fixture
 //     --version V           server version announced at login (default 0x650)
 //     --big-endian          numbers in big-endian order (the client swaps)
 //     --key HEX8            login key, 8 hex digits (default 00A5005A)
@@ -19,6 +20,9 @@
 //     --mismatch-body CODE  body frame one byte longer than the header says
 //     --drop-mid-reply CODE send the reply header, then drop the connection
 //     --delay MS            hold every reply back MS milliseconds
+//     --drop-link CODE      on request CODE drop the TCP connection without a
+//                           reply; the sessions wait 60 s for the client to
+//                           come back with a reconnect frame
 #pragma once
 
 #include <cstdint>
@@ -31,6 +35,7 @@ namespace qxs {
 struct ServerOptions {
     uint16_t port = 19813;
     std::string fixture;
+    bool save = false;
     int32_t version = 0x650;
     bool bigEndian = false;
     uint8_t key[4] = {0x00, 0xA5, 0x00, 0x5A};
@@ -41,7 +46,7 @@ struct ServerOptions {
     std::map<int16_t, int16_t> failStatus;
     int32_t handshakeWord = -1; // -1: the true word
     bool probeNoBody = false;
-    std::set<int16_t> shortBody, overlongBody, mismatchBody, dropMidReply;
+    std::set<int16_t> shortBody, overlongBody, mismatchBody, dropMidReply, dropLink;
     uint32_t delayMs = 0;
 };
 
