@@ -1,6 +1,5 @@
 // Request handlers for the catalog, named selections, sets, semaphores and
 // the administration requests (see db_requests.h).
-#include <ctime>
 
 #include "platform/clock.h"
 #include "qxserver/db/db_requests_internal.h"
@@ -180,10 +179,8 @@ void QxdbServeServerDate(RequestContext &c)
 
 void QxdbServeServerTime(RequestContext &c)
 {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    c.out.Put32((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec);
+    PlatTimeOfDay now = PlatNowTimeOfDay();
+    c.out.Put32((now.hour * 60 + now.minute) * 60 + now.second);
 }
 
 // Opaque data: the first 10 bytes are the key, the rest is kept under it.
