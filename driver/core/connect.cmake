@@ -1,0 +1,1 @@
+# Connection handling sources are added here.
