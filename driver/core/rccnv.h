@@ -24,6 +24,8 @@
 // The tables are compile-time constants; every routine is re-entrant.
 #pragma once
 
+#include "driver/core/rcmsgid.h"
+
 #include <sql.h>
 #include <sqlext.h>
 
@@ -36,13 +38,13 @@ constexpr int16_t RC_SQL_DECIMAL38 = 32021;
 constexpr int16_t kCnvDefaultCType = 99;
 
 // Message ids of the driver's string table that conversions answer.
-constexpr int32_t kCnvMsgSuccess = 5100;        // success
-constexpr int32_t kCnvMsgTruncated = 5102;      // "01004Data truncated."
-constexpr int32_t kCnvMsgRestricted = 5105;     // "07006Restricted data type attribute violation."
-constexpr int32_t kCnvMsgOutOfRange = 5116;     // "22003Numeric value out of range."
-constexpr int32_t kCnvMsgAssignment = 5117;     // "22005Error in assignment."
-constexpr int32_t kCnvMsgNoMemory = 5136;       // allocation failed
-constexpr int32_t kCnvMsgInvalidDate = 5169;    // "22008Invalid date, time or timestamp value."
+constexpr int32_t kCnvMsgSuccess = RC_MSG_NO_ERROR;                                  // 5100
+constexpr int32_t kCnvMsgTruncated = RC_MSG_DATA_TRUNCATED;                          // 5102 "01004..."
+constexpr int32_t kCnvMsgRestricted = RC_MSG_RESTRICTED_DATA_TYPE_ATTRIBUTE_VIOLATION; // 5105 "07006..."
+constexpr int32_t kCnvMsgOutOfRange = RC_MSG_NUMERIC_VALUE_OUT_RANGE;                // 5116 "22003..."
+constexpr int32_t kCnvMsgAssignment = RC_MSG_ERROR_IN_ASSIGNMENT;                    // 5117 "22005..."
+constexpr int32_t kCnvMsgNoMemory = RC_MSG_MEMORY_ALLOCATION_ERROR;                  // 5136
+constexpr int32_t kCnvMsgInvalidDate = RC_MSG_INVALID_DATE_TIME_TIMESTAMP_VALUE;     // 5169 "22008..."
 
 // Converter codes (results of the routines behind the matrix cells).
 constexpr int kCnvOk = 0;
