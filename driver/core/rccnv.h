@@ -63,8 +63,12 @@ constexpr int kCnvCoreInvalidDate = -9;
 constexpr int kCnvCoreNoConversion = -10;
 
 // Conversion classes; the class code is also the matrix index. The private
-// decimal type sits at matrix index 15 and its converters receive the type
-// number 32021 as class code.
+// types sit at matrix indexes 15 (RC_SQL_DECIMAL38) and 16 (RC_SQL_SCALED64);
+// their converters receive the type number as class code.
+//
+// RC_SQL_SCALED64 holds an 8-byte signed integer with an implied scale: the
+// value is integer x 10^-scale, the scale being the conversion's scale
+// argument (0..18; other values count as the nearest limit).
 enum CnvClass : int16_t {
     kClsChar = 0,
     kClsNumText = 1,
@@ -83,7 +87,8 @@ enum CnvClass : int16_t {
     kClsTimestamp = 14,
 };
 constexpr int kCnvDecimalIndex = 15;
-constexpr int kCnvMatrixSize = 16;
+constexpr int kCnvScaledIndex = 16;
+constexpr int kCnvMatrixSize = 17;
 
 // Compact forms handed to the date and time converters.
 struct CnvDate {
@@ -139,6 +144,8 @@ bool rcCnvIsBinaryType(int16_t t);
 bool rcCnvIsNumericType(int16_t t);
 bool rcCnvIsFixedLengthType(int16_t t);
 bool rcCnvIsUnpaddedType(int16_t t);
+// The same test under the name the engine uses: false for SQL_CHAR and SQL_BINARY.
+inline bool rcCnvIsPaddedType(int16_t t) { return rcCnvIsUnpaddedType(t); }
 bool rcCnvBothChar(int16_t a, int16_t b);
 bool rcCnvBothBinary(int16_t a, int16_t b);
 

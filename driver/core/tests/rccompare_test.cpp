@@ -232,7 +232,9 @@ TEST(CnvToCharStatic, TextOfAValuePerThread)
     EXPECT_STREQ(rcCnvToCharStatic(nullptr, &d, SQL_FLOAT, 8), "2.5");
     EXPECT_STREQ(rcCnvToCharStatic(nullptr, "abc", SQL_VARCHAR, SQL_NTS), "abc");
     int64_t scaled = 5;
-    EXPECT_STREQ(rcCnvToCharStatic(nullptr, &scaled, RC_SQL_SCALED64, 8), "");
+    EXPECT_STREQ(rcCnvToCharStatic(nullptr, &scaled, RC_SQL_SCALED64, 8), "5");
+    DATE_STRUCT bad{1999, 2, 30};
+    EXPECT_STREQ(rcCnvToCharStatic(nullptr, &bad, SQL_DATE, 6), "");
     std::string big(400, 'x');
     EXPECT_EQ(std::strlen(rcCnvToCharStatic(nullptr, big.c_str(), SQL_CHAR, SQL_NTS)), 258u);
 }
