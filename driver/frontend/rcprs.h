@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 
+#include "driver/core/rcmsgid.h"
 #include "driver/engine/rcmempool.h"
 #include "driver/frontend/rcprssym.h"
 
@@ -39,22 +40,22 @@ enum : int {
     RC_PRS_TOOLONG = 5,  // a token too long (1522)
 };
 
-// Parser message ids.
+// Parser message ids (texts in the driver's string table).
 enum : uint16_t {
-    RC_PRS_MSG_SYNTAX = 1502,
-    RC_PRS_MSG_NOMEM = 1503,
-    RC_PRS_MSG_IDENT_LONG = 1510,
-    RC_PRS_MSG_USER_LONG = 1511,
-    RC_PRS_MSG_RESERVED = 1515,
-    RC_PRS_MSG_FN_COUNT = 1520,
-    RC_PRS_MSG_FN_NAME = 1521,
-    RC_PRS_MSG_TOKEN_LONG = 1522,
-    RC_PRS_MSG_CONVERT = 1525,
-    RC_PRS_MSG_PATH_QUOTES = 1526,
-    RC_PRS_MSG_CREATE_COLS = 1527,
-    RC_PRS_MSG_IN_VALUES = 1531,
-    RC_PRS_MSG_DATETIME = 1532,
-    RC_PRS_MSG_SELECT_COLS = 1533,
+    RC_PRS_MSG_SYNTAX = RC_PARSE_SYNTAX_ERROR,
+    RC_PRS_MSG_NOMEM = RC_PARSE_GLOBAL_MEMORY_FULL,
+    RC_PRS_MSG_IDENT_LONG = RC_PARSE_IDENTIFIER_TOO_LONG_MAXIMUM_DATABASE,
+    RC_PRS_MSG_USER_LONG = RC_PARSE_USER_NAME_TOO_LONG_MAX,
+    RC_PRS_MSG_RESERVED = RC_PARSE_RESERVED_KEYWORD_NOT_ALLOWED,
+    RC_PRS_MSG_FN_COUNT = RC_PARSE_INVALID_PARAMETER_COUNT_SCALAR_FUNCTION,
+    RC_PRS_MSG_FN_NAME = RC_PARSE_INVALID_SCALAR_FUNCTION,
+    RC_PRS_MSG_TOKEN_LONG = RC_PARSE_TOKEN_VALUE_EXCEEDED_MAXIMUM_LENGTH,
+    RC_PRS_MSG_CONVERT = RC_PARSE_SECOND_PARAMETER_CONVERT_INVALID,
+    RC_PRS_MSG_PATH_QUOTES = RC_PARSE_QUOTE_LOCATIONS_PATH_ARE_NOT,
+    RC_PRS_MSG_CREATE_COLS = RC_PARSE_TOO_MANY_COLUMNS_CREATE_STATEMENT,
+    RC_PRS_MSG_IN_VALUES = RC_PARSE_MAXIMUM_NUMBER_VALUES_EXCEEDED,
+    RC_PRS_MSG_DATETIME = RC_PARSE_INVALID_TS_D_T_LABEL,
+    RC_PRS_MSG_SELECT_COLS = RC_PARSE_MAXIMUM_NUMBER_RESULT_COLUMNS_EXCEEDED,
     RC_PRS_MSG_FREE_TEXT = 65535,
 };
 
@@ -72,6 +73,7 @@ int rcPrsParseLocked(rcMemPool arena, const char *text, rcParseNode **root, bool
 void rcPrsSetLimits(uint16_t maxCreateColumns, uint16_t maxSelectItems);
 
 // The last recorded parse error (of the calling thread's last parse).
+// Statement preparation posts its text as the text of message 5124.
 uint16_t rcPrsLastErrorId();
 const char *rcPrsLastErrorText();
 long rcPrsErrorPos();
@@ -88,6 +90,8 @@ struct rcPrsPassHooks {
 void rcPrsSetPassHooks(const rcPrsPassHooks &hooks);
 // Records a parse error: the message text of id formatted with arg.
 void rcPrsRecordError(uint16_t id, const char *arg = nullptr);
+// Records a free-text error (id 65535): the two parts joined.
+void rcPrsRecordFreeText(const char *first, const char *second);
 // The message text of a parser message id.
 const char *rcPrsMessageText(uint16_t id);
 

@@ -8,7 +8,8 @@
 
 #include "driver/frontend/rcprsctx.h"
 #include "driver/frontend/rcprsfn.h"
-#include "driver/frontend/rcprslock.h"
+#include "driver/core/rclock.h"
+#include "driver/core/rcstrings.h"
 
 namespace {
 
@@ -27,51 +28,15 @@ std::atomic<uint32_t> gLimits{0xFFFFFFFFu};  // create columns << 16 | select it
 std::mutex gHooksLock;
 rcPrsPassHooks gHooks;
 
-struct MessageText {
-    uint16_t id;
-    const char *text;
-};
-
-const MessageText kMessages[] = {
-    {1501, "Unknown table or correlation name [%s]."},
-    {1502, "Syntax error"},
-    {1503, "Global memory full."},
-    {1504, "Unknown table or correlation name [%s] in select list."},
-    {1506, "Column id [%s] invalid for constraint."},
-    {1507, "Column id [%s] must be unique."},
-    {1508, "Table reference [%s] must be unique."},
-    {1510, "Identifier too long, maximum is database specific."},
-    {1511, "User name is too long, MAX 8 characters."},
-    {1512, "Set functions not allowed in WHERE clause."},
-    {1514, "DISTINCT in select list and having clause not allowed."},
-    {1515, "Reserved keyword not allowed."},
-    {1516, "Multiple columns not allowed in subquery."},
-    {1518, "Having must be accompanied by group by."},
-    {1519, "Column invalid. Must be a group by column: %s."},
-    {1520, "Invalid parameter count for scalar function %s."},
-    {1521, "Invalid scalar function: %s."},
-    {1522, "Token value exceeded maximum length."},
-    {1524, "Expression not row based in %s."},
-    {1525, "The second parameter %s for CONVERT is invalid."},
-    {1526, "Quote locations in path %s are not correct."},
-    {1527, "Too many columns in create statement."},
-    {1528, "If condition is invalid."},
-    {1529, "Invalid value in value list."},
-    {1530, "Dynamic Parameter not allowed in %s."},
-    {1531, "Maximum number of values exceeded."},
-    {1532, "Invalid ts, d or t label for value."},
-    {1533, "Maximum number of %s result columns exceeded."},
-    {1534, "Unknown qualifier name [%s] in select list."},
-    {1536, "Reference to column name not allowed in %s with UNION."},
-};
-
-std::string Format(uint16_t id, const char *arg)
+std::string Format(uint16_t id, const char *arg, const char *arg2 = nullptr)
 {
     const char *pattern = rcPrsMessageText(id);
     std::string out;
     for (const char *p = pattern; *p != '\0'; ++p) {
         if (p[0] == '%' && p[1] == 's') {
             out += arg != nullptr ? arg : "";
+            arg = arg2;
+            arg2 = nullptr;
             ++p;
         } else {
             out += *p;
@@ -162,10 +127,10 @@ int RunPasses(rcParseNode *root)
 
 const char *rcPrsMessageText(uint16_t id)
 {
-    for (const MessageText &m : kMessages)
-        if (m.id == id)
-            return m.text;
-    return "Syntax error";
+    if (id == RC_PRS_MSG_FREE_TEXT)
+        return "%s%s";
+    const char *text = rcResFind(id);
+    return text != nullptr ? text : rcResFind(RC_PARSE_SYNTAX_ERROR);
 }
 
 void rcPrsRecordError(uint16_t id, const char *arg)
@@ -173,6 +138,12 @@ void rcPrsRecordError(uint16_t id, const char *arg)
     tLastError.id = id;
     tLastError.text = Format(id, arg);
     tLastError.pos = tCurrent != nullptr ? tCurrent->scan.lastRead : -1;
+}
+
+void rcPrsRecordFreeText(const char *first, const char *second)
+{
+    rcPrsRecordError(RC_PRS_MSG_FREE_TEXT, nullptr);
+    tLastError.text = Format(RC_PRS_MSG_FREE_TEXT, first, second);
 }
 
 void rcPrsFail(rcPrsContext *ctx, uint16_t id, const char *arg, int result)
@@ -257,6 +228,18 @@ int rcPrsParse(rcMemPool arena, const char *text, rcParseNode **root, bool escap
 
 int rcPrsParseLocked(rcMemPool arena, const char *text, rcParseNode **root, bool escapes)
 {
-    rcPrsEngineLockGuard guard;
+    // The parser lock exists while an environment does; the parser keeps
+    // its own state per parse, so it also runs safely without one.
+    rcMutex *lock = *rcParserLockVar();
+    bool held = lock != nullptr && rcMutexIsInit(lock) && rcMutexLock(lock) == 0;
+    struct Release {
+        rcMutex *lock;
+        bool held;
+        ~Release()
+        {
+            if (held)
+                rcMutexUnlock(lock);
+        }
+    } release{lock, held};
     return rcPrsParse(arena, text, root, escapes);
 }

@@ -21,6 +21,11 @@ const char *const kWordsToQuote[] = {
     "PROCEDURE", "SCHEMA",
 };
 
+bool IsBlankChar(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
 bool IsWordStart(unsigned char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x7F;
@@ -119,8 +124,10 @@ public:
             rcPrsAppendIdentifier(out, n->text);
             return;
         case RC_T_PATH:
+            // A scanned path is always followed by the table's name; a
+            // qualifier written as a name (q/t, q.t) is written as a name.
             Blank();
-            if (IsPathText(n->text))
+            if (IsPathText(n->text) && n->next != nullptr && n->next->id == RC_T_IDENTIFIER)
                 out += n->text;
             else
                 rcPrsAppendIdentifier(out, n->text);
@@ -164,9 +171,18 @@ public:
             return;
         case RC_N_UseStmt:
             // USE takes the rest of the text as its path, unquoted.
+            // A path with blanks at either end keeps them inside quotes.
             Word("USE");
-            if (n->child != nullptr && n->child->next != nullptr)
-                Word(n->child->next->text);
+            if (n->child != nullptr && n->child->next != nullptr) {
+                const char *path = n->child->next->text;
+                size_t len = std::strlen(path);
+                bool edges = len > 0 && (IsBlankChar(path[0]) || IsBlankChar(path[len - 1]));
+                Blank();
+                if (edges)
+                    AppendQuoted(out, path, '"');
+                else
+                    out += path;
+            }
             return;
         case RC_N_VendorStringPredicate:
             Word("{pred");

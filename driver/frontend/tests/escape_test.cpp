@@ -1,1 +1,145 @@
 #include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver/frontend/rcprsfn.h"
+#include "driver/frontend/rcprsunparse.h"
+#include "driver/frontend/tests/frontend_test_util.h"
+
+namespace {
+
+const rcParseNode *FirstFn(const ParsedTree &tree)
+{
+    return rcPrsFindFirst(tree.root, RC_N_ScalarFn, nullptr);
+}
+
+TEST(Escapes, FnEscapeAndPlainCallGiveTheSameCheckedTree)
+{
+    ParsedTree escaped("SELECT {fn ucase(name)} FROM t");
+    ParsedTree vendor("SELECT --(*vendor(MicroSoft),product(ODBC) fn UCASE(name)*)-- FROM t");
+    ParsedTree plain("SELECT UCASE(name) FROM t");
+    ASSERT_EQ(escaped.result, RC_PRS_OK);
+    ASSERT_EQ(vendor.result, RC_PRS_OK);
+    ASSERT_EQ(plain.result, RC_PRS_OK);
+    EXPECT_TRUE(rcPrsTreeEqual(escaped.root, plain.root));
+    EXPECT_TRUE(rcPrsTreeEqual(vendor.root, plain.root));
+    const rcScalarFnEntry *entry = rcPrsScalarFnOf(FirstFn(plain));
+    ASSERT_NE(entry, nullptr);
+    EXPECT_STREQ(entry->name, "UCASE");
+    EXPECT_EQ(entry->code, 42);
+}
+
+TEST(Escapes, ScalarFunctionsChooseTheEntryByArgumentCount)
+{
+    struct Case {
+        const char *call;
+        int code;         // 0: rejected
+        uint16_t message;
+        const char *text;
+    };
+    const Case cases[] = {
+        {"SUBSTRING(a, 1)", 41, 0, nullptr},
+        {"SUBSTRING(a, 1, 2)", 36, 0, nullptr},
+        {"LOCATE('x', a)", 22, 0, nullptr},
+        {"locate('x', a, 2)", 23, 0, nullptr},
+        {"LEFT(a, 2)", 14, 0, nullptr},
+        {"USER()", 43, 0, nullptr},
+        {"NULL()", 31, 0, nullptr},
+        {"CURDATE()", 3, 0, nullptr},
+        {"QUARTER(d)", 26, 0, nullptr},
+        {"MOD(a, 2)", 24, 0, nullptr},
+        {"SUBSTRING(a)", 0, 1520, "Invalid parameter count for scalar function SUBSTRING."},
+        {"CURDATE(a)", 0, 1520, "Invalid parameter count for scalar function CURDATE."},
+        {"FOO(a)", 0, 1521, "Invalid scalar function: FOO."},
+        {"CONVERT(a, INTEGER)", 0, 1525, "The second parameter INTEGER for CONVERT is invalid."},
+        {"CONVERT(a, 1 + 2)", 0, 1525, "The second parameter  for CONVERT is invalid."},
+    };
+    for (const Case &c : cases) {
+        std::string text = std::string("SELECT ") + c.call + " FROM t";
+        ParsedTree tree(text);
+        if (c.code != 0) {
+            ASSERT_EQ(tree.result, RC_PRS_OK) << c.call << ": " << rcPrsLastErrorText();
+            const rcScalarFnEntry *entry = rcPrsScalarFnOf(FirstFn(tree));
+            ASSERT_NE(entry, nullptr) << c.call;
+            EXPECT_EQ(entry->code, c.code) << c.call;
+        } else {
+            EXPECT_EQ(tree.result, RC_PRS_PASS2) << c.call;
+            EXPECT_EQ(rcPrsLastErrorId(), c.message) << c.call;
+            EXPECT_STREQ(rcPrsLastErrorText(), c.text) << c.call;
+        }
+    }
+}
+
+TEST(Escapes, ConvertTargetBecomesATypeNode)
+{
+    struct Case {
+        const char *type;
+        int32_t code;
+    };
+    const Case cases[] = {{"SQL_INTEGER", 4}, {"sql_date", 9}, {"SQL_BIT", -7}, {"SQL_VARCHAR", 12}};
+    for (const Case &c : cases) {
+        ParsedTree tree(std::string("SELECT CONVERT(a, ") + c.type + ") FROM t");
+        ASSERT_EQ(tree.result, RC_PRS_OK) << c.type;
+        rcParseNode *target = rcPrsFindFirst(tree.root, RC_N_ConvertType, nullptr);
+        ASSERT_NE(target, nullptr);
+        EXPECT_EQ(static_cast<int32_t>(target->attr), c.code);
+        // Regeneration writes the type's own name.
+        const char *name = nullptr;
+        ASSERT_TRUE(rcPrsConvertTypeName(static_cast<int16_t>(c.code), &name));
+        EXPECT_NE(rcPrsUnparse(tree.root).find(name), std::string::npos);
+    }
+    EXPECT_EQ(rcPrsConvertTypeCode("sql_longvarbinary"), -4);
+    EXPECT_EQ(rcPrsConvertTypeCode("INTEGER"), 0);
+    const char *name = nullptr;
+    EXPECT_FALSE(rcPrsConvertTypeName(99, &name));
+}
+
+TEST(Escapes, DateTimeLiterals)
+{
+    struct Case {
+        const char *escape;
+        uint32_t type;  // 0: rejected with 1532
+    };
+    const Case cases[] = {
+        {"{d '2000-02-29'}", 9},
+        {"{D '1999-12-31'}", 9},
+        {"{d '1900-02-29'}", 0},
+        {"{d '1999-02-30'}", 0},
+        {"{d '99-13-45'}", 0},
+        {"{d '1999-01-01 10:00:00'}", 0},
+        {"{t '23:59:59'}", 10},
+        {"{t '10:20'}", 10},
+        {"{t '24:00:00'}", 0},
+        {"{t '10:60:00'}", 0},
+        {"{ts '1999-01-01 10:00:00'}", 11},
+        {"{ts '1999-01-01 10:00:00.123456789'}", 11},
+        {"{ts '1999-01-01 10:00:00.1234567890'}", 0},
+        {"{ts '1999-01-01'}", 0},
+        {"{ts '10:00:00'}", 0},
+        {"--(*vendor(MicroSoft),product(ODBC) ts '1999-01-01 10:00:00'*)--", 11},
+    };
+    for (const Case &c : cases) {
+        ParsedTree tree(std::string("SELECT ") + c.escape + " FROM t");
+        if (c.type != 0) {
+            ASSERT_EQ(tree.result, RC_PRS_OK) << c.escape << ": " << rcPrsLastErrorText();
+            rcParseNode *literal = rcPrsFindFirst(tree.root, RC_N_TypedLiteral, nullptr);
+            ASSERT_NE(literal, nullptr);
+            EXPECT_EQ(literal->attr, c.type) << c.escape;
+        } else {
+            EXPECT_EQ(tree.result, RC_PRS_SYNTAX) << c.escape;
+            EXPECT_EQ(rcPrsLastErrorId(), 1532) << c.escape;
+        }
+    }
+    // Without escapes the braces are not accepted at all.
+    EXPECT_EQ(ParseText("SELECT {d '2000-01-01'} FROM t", false).message, 1502);
+}
+
+TEST(Escapes, QuarterOfAMonth)
+{
+    const int expected[13] = {0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4};
+    for (int month = 0; month <= 12; ++month)
+        EXPECT_EQ(rcFnQuarterOfMonth(month), expected[month]) << month;
+    EXPECT_EQ(rcFnQuarterOfMonth(13), 0);
+}
+
+} // namespace
