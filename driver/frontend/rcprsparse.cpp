@@ -77,7 +77,7 @@ bool ParseUse(rcPrsContext *ctx, const char *text, int *result)
     char path[261];
     std::memcpy(path, q, len);
     path[len] = '\0';
-    if (!rcPrsCheckPathQuotes(path))
+    if (!rcPrsCheckPathQuotes(path) || path[0] == '\0')
         return fail();
     rcParseNode *root = rcPrsNewNode(ctx->arena, RC_N_UseStmt, nullptr);
     rcParseNode *use = rcPrsNewNameNode(ctx->arena, RC_T_IDENTIFIER, "USE");
