@@ -1,6 +1,7 @@
 #include "driver/frontend/rcprsfn.h"
 
 #include <cstring>
+#include <initializer_list>
 #include <strings.h>
 
 #include "driver/frontend/rcprsctx.h"
@@ -79,6 +80,99 @@ bool rcPrsConvertTypeName(int16_t code, const char **name)
             return true;
         }
     return false;
+}
+
+namespace {
+
+enum : int16_t {
+    kLongVarchar = -1, kChar = 1, kNumeric = 2, kDecimal = 3, kInteger = 4, kSmallint = 5,
+    kFloat = 6, kReal = 7, kDouble = 8, kDate = 9, kTime = 10, kTimestamp = 11, kVarchar = 12,
+    kBigint = -5, kTinyint = -6, kBit = -7, kScaled64 = 32020, kDecimal38 = 32021,
+};
+
+} // namespace
+
+rcScalarFnType rcPrsScalarFnResultType(const rcScalarFnEntry *fn, rcScalarFnType firstArgument)
+{
+    switch (fn->code) {
+    case 3: return {kDate, 6};         // CURDATE
+    case 4: return {kTime, 6};         // CURTIME
+    case 5: return {kChar, 31};        // DATABASE
+    case 31: return {kChar, 1};        // NULL
+    case 43: return {kChar, 128};      // USER
+    case 11: case 12: case 15: case 22: case 23: case 24: case 25: case 26: case 44:
+        return {kInteger, 4};          // DAYOFMONTH ... YEAR, QUARTER
+    case 14: case 21: case 34: case 35: case 36: case 41:
+        return {kVarchar, firstArgument.length}; // LEFT, LTRIM, RIGHT, RTRIM, SUBSTRING
+    default:
+        return firstArgument;          // CONCAT, CONVERT, LCASE, UCASE
+    }
+}
+
+bool rcPrsScalarFnParamType(const rcScalarFnEntry *fn, int position, rcScalarFnType *type)
+{
+    const uint8_t code = fn->code;
+    auto is = [code](std::initializer_list<uint8_t> codes) {
+        for (uint8_t c : codes)
+            if (c == code)
+                return true;
+        return false;
+    };
+    switch (position) {
+    case 0:
+        if (is({1, 13, 14, 15, 22, 23, 21, 34, 35, 36, 41, 42})) {
+            *type = {kChar, 256};
+            return true;
+        }
+        if (code == 24) {
+            *type = {kInteger, 4};
+            return true;
+        }
+        if (is({25, 44})) {
+            *type = {kDate, 8};
+            return true;
+        }
+        return false;
+    case 1:
+        if (is({1, 22, 23})) {
+            *type = {kChar, 256};
+            return true;
+        }
+        if (is({14, 24, 34, 36, 41})) {
+            *type = {kInteger, 4};
+            return true;
+        }
+        return false;
+    case 2:
+        if (is({23, 36})) {
+            *type = {kInteger, 4};
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+bool rcPrsScalarFnKindAccepts(uint8_t kind, int16_t sqlType)
+{
+    switch (kind) {
+    case RC_FN_ARG_CHAR:
+        return sqlType == kChar || sqlType == kVarchar || sqlType == kLongVarchar;
+    case RC_FN_ARG_NUMERIC:
+    case RC_FN_ARG_INTEGER:
+        switch (sqlType) {
+        case kNumeric: case kDecimal: case kInteger: case kSmallint: case kFloat: case kReal:
+        case kDouble: case kBigint: case kTinyint: case kBit: case kScaled64: case kDecimal38:
+            return true;
+        default:
+            return false;
+        }
+    case RC_FN_ARG_DATE:
+        return sqlType == kDate || sqlType == kTimestamp || sqlType == kChar || sqlType == kVarchar;
+    default:
+        return true;
+    }
 }
 
 int rcFnQuarterOfMonth(int month)

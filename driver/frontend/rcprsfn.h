@@ -42,6 +42,21 @@ int rcPrsCheckScalarFnNode(rcParseNode *fn);
 int16_t rcPrsConvertTypeCode(const char *name);
 bool rcPrsConvertTypeName(int16_t code, const char **name);
 
+// Typing of a call. SQL types: 1 CHAR, 4 INTEGER, 9 DATE, 10 TIME, 12 VARCHAR.
+struct rcScalarFnType {
+    int16_t sqlType;
+    uint32_t length;
+};
+// The result type of a checked call, given the type of its first argument
+// (used by the functions whose result takes it over). QUARTER gives INTEGER
+// like MONTH.
+rcScalarFnType rcPrsScalarFnResultType(const rcScalarFnEntry *fn, rcScalarFnType firstArgument);
+// The type an untyped parameter takes at argument position (0-based); false
+// when the function accepts no parameter there.
+bool rcPrsScalarFnParamType(const rcScalarFnEntry *fn, int position, rcScalarFnType *type);
+// Whether a value of the SQL type suits an argument kind.
+bool rcPrsScalarFnKindAccepts(uint8_t kind, int16_t sqlType);
+
 // The quarter (1-4) of a month (1-12); 0 for a month out of range.
 int rcFnQuarterOfMonth(int month);
 

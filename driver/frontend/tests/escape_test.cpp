@@ -143,3 +143,70 @@ TEST(Escapes, QuarterOfAMonth)
 }
 
 } // namespace
+
+namespace {
+
+const rcScalarFnEntry *Entry(const char *name, int args)
+{
+    int count = 0;
+    const rcScalarFnEntry *table = rcPrsScalarFnTable(&count);
+    for (int i = 0; i < count; ++i)
+        if (std::string(table[i].name) == name && table[i].argCount == args)
+            return &table[i];
+    return nullptr;
+}
+
+TEST(ScalarFnTyping, ResultTypes)
+{
+    struct Case {
+        const char *name;
+        int args;
+        int16_t type;
+        uint32_t length;
+    };
+    const rcScalarFnType first{12, 40}; // a VARCHAR(40) first argument
+    const Case cases[] = {
+        {"CURDATE", 0, 9, 6},  {"CURTIME", 0, 10, 6}, {"DATABASE", 0, 1, 31}, {"NULL", 0, 1, 1},
+        {"USER", 0, 1, 128},   {"LENGTH", 1, 4, 4},   {"LOCATE", 3, 4, 4},    {"QUARTER", 1, 4, 4},
+        {"MONTH", 1, 4, 4},    {"LEFT", 2, 12, 40},   {"SUBSTRING", 2, 12, 40}, {"UCASE", 1, 12, 40},
+        {"CONCAT", 2, 12, 40},
+    };
+    for (const Case &c : cases) {
+        const rcScalarFnEntry *fn = Entry(c.name, c.args);
+        ASSERT_NE(fn, nullptr) << c.name;
+        rcScalarFnType t = rcPrsScalarFnResultType(fn, first);
+        EXPECT_EQ(t.sqlType, c.type) << c.name;
+        EXPECT_EQ(t.length, c.length) << c.name;
+    }
+}
+
+TEST(ScalarFnTyping, ParameterTypesByPosition)
+{
+    struct Case {
+        const char *name;
+        int args;
+        int position;
+        int16_t type; // 0: no parameter accepted there
+    };
+    const Case cases[] = {
+        {"CONCAT", 2, 0, 1},  {"CONCAT", 2, 1, 1},    {"MOD", 2, 0, 4},     {"MOD", 2, 1, 4},
+        {"MONTH", 1, 0, 9},   {"LEFT", 2, 1, 4},      {"LOCATE", 3, 2, 4},  {"LOCATE", 2, 2, 0},
+        {"SUBSTRING", 3, 2, 4}, {"DAYOFWEEK", 1, 0, 0}, {"CONVERT", 2, 0, 0}, {"QUARTER", 1, 0, 0},
+    };
+    for (const Case &c : cases) {
+        rcScalarFnType t{};
+        bool accepted = rcPrsScalarFnParamType(Entry(c.name, c.args), c.position, &t);
+        EXPECT_EQ(accepted, c.type != 0) << c.name << " " << c.position;
+        if (accepted) {
+            EXPECT_EQ(t.sqlType, c.type) << c.name << " " << c.position;
+        }
+    }
+    EXPECT_TRUE(rcPrsScalarFnKindAccepts(RC_FN_ARG_DATE, 11));
+    EXPECT_TRUE(rcPrsScalarFnKindAccepts(RC_FN_ARG_DATE, 12));
+    EXPECT_FALSE(rcPrsScalarFnKindAccepts(RC_FN_ARG_DATE, 4));
+    EXPECT_TRUE(rcPrsScalarFnKindAccepts(RC_FN_ARG_INTEGER, 32021));
+    EXPECT_FALSE(rcPrsScalarFnKindAccepts(RC_FN_ARG_CHAR, 9));
+    EXPECT_TRUE(rcPrsScalarFnKindAccepts(RC_FN_ARG_ANY, 9));
+}
+
+} // namespace
