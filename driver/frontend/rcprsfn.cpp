@@ -219,6 +219,11 @@ int rcPrsCheckScalarFnNode(rcParseNode *fn)
     }
     fn->attr = static_cast<uint32_t>(found);
     if (kFunctions[found - 1].code == RC_FN_CONVERT) {
+        // Checked before: the target is already a type node.
+        rcParseNode *primary = args[1] != nullptr ? args[1]->child : nullptr;
+        if (primary != nullptr && primary->id == RC_N_Primary && primary->child != nullptr &&
+            primary->child->id == RC_N_ConvertType)
+            return 1;
         // The target must be a bare name of the type-name table.
         rcParseNode *target = rcPrsChainedChild(args[1]);
         rcParseNode *colId = target != nullptr ? target->child : nullptr;

@@ -72,6 +72,8 @@ inline char Upper(unsigned char c)
 
 bool EqualNoCase(const char *a, size_t len, const char *word)
 {
+    if (len == 0 || Upper(static_cast<unsigned char>(a[0])) != word[0])
+        return false;
     size_t n = std::strlen(word);
     if (n != len)
         return false;
@@ -153,6 +155,19 @@ int Emit(rcPrsContext *ctx, int token, const char *text, size_t len, rcParseNode
         rcPrsFail(ctx, RC_PRS_MSG_NOMEM, nullptr, RC_PRS_NOMEM);
         return RC_SCAN_FAIL;
     }
+    *value = node;
+    return token;
+}
+
+// A token whose text is one of the scanner's own constant texts.
+int EmitConstant(rcPrsContext *ctx, int token, const char *text, rcParseNode **value)
+{
+    rcParseNode *node = rcPrsNewNode(ctx->arena, static_cast<uint16_t>(token), nullptr);
+    if (node == nullptr) {
+        rcPrsFail(ctx, RC_PRS_MSG_NOMEM, nullptr, RC_PRS_NOMEM);
+        return RC_SCAN_FAIL;
+    }
+    node->text = text;
     *value = node;
     return token;
 }
@@ -325,7 +340,7 @@ int ScanToken(rcPrsContext *ctx, rcParseNode **value)
             if (IsWordStart(At(s, q)) && WordEnd(s, q) == likeEnd &&
                 EqualNoCase(s.text + q, 4, "LIKE")) {
                 Consume(s, likeEnd);
-                return Emit(ctx, RC_T_NOTLIKE, "NOT LIKE", 8, value);
+                return EmitConstant(ctx, RC_T_NOTLIKE, "NOT LIKE", value);
             }
         }
         Consume(s, end);
@@ -338,7 +353,7 @@ int ScanToken(rcPrsContext *ctx, rcParseNode **value)
         }
         for (const Keyword &kw : kKeywords)
             if (EqualNoCase(tok, len, kw.text))
-                return Emit(ctx, kw.token, kw.text, std::strlen(kw.text), value);
+                return EmitConstant(ctx, kw.token, kw.text, value);
         for (const char *word : kReserved)
             if (EqualNoCase(tok, len, word)) {
                 rcPrsFail(ctx, RC_PRS_MSG_RESERVED, nullptr, RC_PRS_SYNTAX);
@@ -356,11 +371,11 @@ int ScanToken(rcPrsContext *ctx, rcParseNode **value)
         Consume(s, start + 4);
         if (!s.escapes)
             return RC_SCAN_FAIL;
-        return Emit(ctx, RC_T_SVBEGIN, "SVBEGIN", 7, value);
+        return EmitConstant(ctx, RC_T_SVBEGIN, "SVBEGIN", value);
     }
     if (c == '*' && std::strncmp(tok, "*)--", 4) == 0) {
         Consume(s, start + 4);
-        return Emit(ctx, RC_T_SVEND, "SVEND", 5, value);
+        return EmitConstant(ctx, RC_T_SVEND, "SVEND", value);
     }
 
     // Operators and punctuation.
@@ -403,7 +418,7 @@ int ScanToken(rcPrsContext *ctx, rcParseNode **value)
     Consume(s, start + len);
     if (token == '}')
         return '}';
-    return Emit(ctx, token, tok, len, value);
+    return EmitConstant(ctx, token, rcPrsSymbolName(static_cast<uint16_t>(token)), value);
 }
 
 } // namespace

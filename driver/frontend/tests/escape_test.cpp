@@ -210,3 +210,20 @@ TEST(ScalarFnTyping, ParameterTypesByPosition)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Escapes, CheckingACallAgainAcceptsItsRewrittenTarget)
+{
+    ParsedTree tree("SELECT CONVERT(a, SQL_CHAR), SUBSTRING(b, 2) FROM t");
+    ASSERT_EQ(tree.result, RC_PRS_OK);
+    for (rcParseNode *fn = rcPrsFindFirst(tree.root, RC_N_ScalarFn, nullptr); fn != nullptr;
+         fn = rcPrsFindFirst(tree.root, RC_N_ScalarFn, fn)) {
+        uint32_t entry = fn->attr;
+        EXPECT_EQ(rcPrsCheckScalarFnNode(fn), 1);
+        EXPECT_EQ(fn->attr, entry);
+    }
+    EXPECT_EQ(rcPrsFindFirst(tree.root, RC_N_ConvertType, nullptr)->attr, 1u);
+}
+
+} // namespace
