@@ -78,6 +78,11 @@ uint16_t rcPrsLastErrorId();
 const char *rcPrsLastErrorText();
 long rcPrsErrorPos();
 
+struct rcErrorQueue;
+// Posts the last parse error on a queue: message 5124 with the parser's
+// text as the record's text. Returns -1 (the error is posted).
+int rcPrsPostLastError(rcErrorQueue *queue);
+
 // Further checks run on the linked tree by rcPrsParse: the first, second and
 // third parse-time passes of the semantic checks. Each returns true to go
 // on; on failure it records its message with rcPrsRecordError. Unset hooks

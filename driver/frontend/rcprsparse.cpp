@@ -8,6 +8,7 @@
 
 #include "driver/frontend/rcprsctx.h"
 #include "driver/frontend/rcprsfn.h"
+#include "driver/core/rcerror.h"
 #include "driver/core/rclock.h"
 #include "driver/core/rcstrings.h"
 
@@ -153,6 +154,13 @@ void rcPrsFail(rcPrsContext *ctx, uint16_t id, const char *arg, int result)
     ctx->failed = true;
     ctx->result = result;
     rcPrsRecordError(id, arg);
+}
+
+int rcPrsPostLastError(rcErrorQueue *queue)
+{
+    rcErrPost(queue, RC_MSG_SYNTAX_ERROR, nullptr, 0,
+              tLastError.text.empty() ? rcPrsMessageText(RC_PRS_MSG_SYNTAX) : tLastError.text.c_str());
+    return -1;
 }
 
 uint16_t rcPrsLastErrorId()

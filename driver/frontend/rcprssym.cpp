@@ -253,3 +253,9 @@ int rcPrsMsgClass(uint16_t id)
 {
     return (id >= 1000 && id <= 1400) ? 2 : 1;
 }
+
+const char *rcPrsSymbolText(uint16_t id)
+{
+    const char *name = rcPrsSymbolName(id);
+    return name != nullptr ? name : "";
+}

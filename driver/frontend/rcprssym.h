@@ -233,6 +233,8 @@ enum rcSym : uint16_t {
 // The printable name of a symbol: the character itself below 256, the name
 // of a named token or nonterminal, otherwise nullptr.
 const char *rcPrsSymbolName(uint16_t id);
+// The same for messages and dumps: never null ("" for an unnamed id).
+const char *rcPrsSymbolText(uint16_t id);
 
 // Message class of a symbol: 1 token, 2 nonterminal.
 int rcPrsMsgClass(uint16_t id);

@@ -486,3 +486,42 @@ TEST(ParserThreads, ParseWaitsForTheParserLock)
 }
 
 } // namespace
+
+#include "driver/core/rcerror.h"
+#include "driver/core/rcmem.h"
+
+namespace {
+
+TEST(Parser, DeepNestingFailsCleanly)
+{
+    // Deeper than the parser stack allows: a syntax error, no crash.
+    std::string deep = "SELECT a FROM t WHERE " + std::string(5000, '(') + "a = 1" + std::string(5000, ')');
+    ParseOutcome out = ParseText(deep.c_str());
+    EXPECT_EQ(out.result, RC_PRS_SYNTAX);
+    EXPECT_EQ(out.message, 1502);
+    // Within the limit, the tree regenerates and parses back.
+    std::string nested = "SELECT " + std::string(200, '(') + "a" + std::string(200, ')') + " FROM t";
+    ParsedTree tree(nested);
+    ASSERT_EQ(tree.result, RC_PRS_OK);
+    ParsedTree again(rcPrsUnparse(tree.root));
+    EXPECT_TRUE(rcPrsTreeEqual(tree.root, again.root));
+}
+
+TEST(Parser, LastErrorIsPostedAsSyntaxErrorText)
+{
+    ASSERT_EQ(rcInitDriverGlobals(), 0);
+    rcErrorQueue queue{};
+    ParseText("SELECT FOO(a) FROM t");
+    EXPECT_EQ(rcPrsPostLastError(&queue), -1);
+    SQLCHAR state[6];
+    SQLCHAR text[256];
+    SQLINTEGER native;
+    SQLSMALLINT length;
+    ASSERT_EQ(rcErrPopMessage(state, &native, text, sizeof text, &length, &queue), 0);
+    EXPECT_STREQ(reinterpret_cast<char *>(state), "37000");
+    EXPECT_NE(std::string(reinterpret_cast<char *>(text)).find("Invalid scalar function: FOO."), std::string::npos);
+    rcErrQueueDestroy(&queue);
+    rcPoolFreeAll();
+}
+
+} // namespace
