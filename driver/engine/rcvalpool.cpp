@@ -177,9 +177,11 @@ int16_t rcValRealloc(rcStmt *stmt, void **value, size_t n, bool keep)
         *value = Stamp(fresh, RC_VAL_ORIGIN_GLOBAL, 0);
         return 0;
     }
-    // Within the pool: resize in place when the pool allows it.
+    // Within the pool: resize in place when the pool allows it (a pool that
+    // reached the tests' block limit counts as unable to).
     int32_t id = PoolOf(block);
-    if (void *moved = rcPoolRealloc(id, block, wanted)) {
+    bool atLimit = stmt->valuePoolBlockLimit != 0 && stmt->valuePoolBlocks >= stmt->valuePoolBlockLimit;
+    if (void *moved = atLimit ? nullptr : rcPoolRealloc(id, block, wanted)) {
         *value = static_cast<unsigned char *>(moved) + RC_VAL_HEADER;
         return 0;
     }

@@ -104,3 +104,28 @@ TEST_F(ValPoolTest, ExhaustedPoolsKeepTheirBuffersUntilFreed)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ValPoolTest, ShrinkingIntoAFreshBlockCopiesOnlyWhatFits)
+{
+    // The pool cannot resize in place: the value moves to a new block of
+    // the new size, and only that much of the old value is carried over.
+    stmt->valuePoolBlockLimit = 1;
+    auto *v = static_cast<char *>(rcValAlloc(stmt, 200));
+    ASSERT_NE(v, nullptr);
+    std::memset(v, 'x', 200);
+    void *p = v;
+    ASSERT_EQ(rcValRealloc(stmt, &p, 10, true), 0);
+    EXPECT_NE(p, static_cast<void *>(v));
+    EXPECT_EQ(rcValSize(stmt, p), 10 + RC_VAL_HEADER);
+    EXPECT_EQ(std::memcmp(p, "xxxxxxxxxx", 10), 0);
+    EXPECT_TRUE(stmt->poolOverflow);
+    EXPECT_TRUE(stmt->retiredValuePools.empty()); // the old pool held only the old value
+    // Growing the same way carries the whole old value.
+    ASSERT_EQ(rcValRealloc(stmt, &p, 100, true), 0);
+    EXPECT_EQ(std::memcmp(p, "xxxxxxxxxx", 10), 0);
+    rcValFree(stmt, p);
+}
+
+} // namespace
