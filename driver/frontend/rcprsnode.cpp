@@ -327,15 +327,19 @@ void DumpChain(const rcParseNode *n, int depth, std::string &out)
         const char *name = rcPrsSymbolName(n->id);
         if (name != nullptr)
             out += name;
-        else
-            out += "#" + std::to_string(n->id);
+        else {
+            out += '#';
+            out += std::to_string(n->id);
+        }
         if (n->text[0] != '\0' && (name == nullptr || std::strcmp(name, n->text) != 0)) {
             out += " \"";
             out += n->text;
             out += '"';
         }
-        if (n->attr != 0)
-            out += " attr=" + std::to_string(n->attr);
+        if (n->attr != 0) {
+            out += " attr=";
+            out += std::to_string(n->attr);
+        }
         out += '\n';
         DumpChain(n->child, depth + 1, out);
     }

@@ -26,7 +26,7 @@ inline std::vector<std::string> ScanTokens(const char *text, bool escapes = true
             break;
         }
         const char *name = rcPrsSymbolName(static_cast<uint16_t>(token));
-        std::string item = name != nullptr ? name : "#" + std::to_string(token);
+        std::string item = name != nullptr ? std::string(name) : std::string("#").append(std::to_string(token));
         if (value != nullptr && value->text[0] != '\0' && item != value->text)
             item += std::string(":") + value->text;
         out.push_back(item);
@@ -66,16 +66,19 @@ inline void CompactDump(const rcParseNode *n, std::string &out)
             out += ' ';
         if (n->child != nullptr || n->text[0] == '\0') {
             const char *name = rcPrsSymbolName(n->id);
-            out += name != nullptr ? name : "#" + std::to_string(n->id);
+            if (name != nullptr)
+                out += name;
+            else
+                out.append("#").append(std::to_string(n->id));
             if (n->attr != 0)
-                out += "@" + std::to_string(n->attr);
+                out.append("@").append(std::to_string(n->attr));
             out += '(';
             CompactDump(n->child, out);
             out += ')';
         } else {
             out += n->text;
             if (n->attr != 0)
-                out += "@" + std::to_string(n->attr);
+                out.append("@").append(std::to_string(n->attr));
         }
     }
 }
