@@ -3,8 +3,9 @@
 // Longest match; among rules matching the same length the earlier rule wins:
 // string literal, unsigned integer, approximate number, decimal number,
 // NOT LIKE, quoted identifier, word (keyword or identifier), vendor
-// brackets, operators and punctuation, path, white space. Every token with a
-// node gets its own copy of its text in the parse arena.
+// brackets, operators and punctuation, path, white space. Identifiers,
+// literals and paths get their own copy of their text in the parse arena;
+// keywords and punctuation take their printable name from the symbol table.
 #include <cstring>
 
 #include "driver/frontend/rcprsctx.h"
@@ -340,7 +341,7 @@ int ScanToken(rcPrsContext *ctx, rcParseNode **value)
             if (IsWordStart(At(s, q)) && WordEnd(s, q) == likeEnd &&
                 EqualNoCase(s.text + q, 4, "LIKE")) {
                 Consume(s, likeEnd);
-                return EmitConstant(ctx, RC_T_NOTLIKE, "NOT LIKE", value);
+                return EmitConstant(ctx, RC_T_NOTLIKE, rcPrsSymbolName(RC_T_NOTLIKE), value);
             }
         }
         Consume(s, end);
@@ -353,7 +354,7 @@ int ScanToken(rcPrsContext *ctx, rcParseNode **value)
         }
         for (const Keyword &kw : kKeywords)
             if (EqualNoCase(tok, len, kw.text))
-                return EmitConstant(ctx, kw.token, kw.text, value);
+                return EmitConstant(ctx, kw.token, rcPrsSymbolName(kw.token), value);
         for (const char *word : kReserved)
             if (EqualNoCase(tok, len, word)) {
                 rcPrsFail(ctx, RC_PRS_MSG_RESERVED, nullptr, RC_PRS_SYNTAX);
@@ -371,11 +372,11 @@ int ScanToken(rcPrsContext *ctx, rcParseNode **value)
         Consume(s, start + 4);
         if (!s.escapes)
             return RC_SCAN_FAIL;
-        return EmitConstant(ctx, RC_T_SVBEGIN, "SVBEGIN", value);
+        return EmitConstant(ctx, RC_T_SVBEGIN, rcPrsSymbolName(RC_T_SVBEGIN), value);
     }
     if (c == '*' && std::strncmp(tok, "*)--", 4) == 0) {
         Consume(s, start + 4);
-        return EmitConstant(ctx, RC_T_SVEND, "SVEND", value);
+        return EmitConstant(ctx, RC_T_SVEND, rcPrsSymbolName(RC_T_SVEND), value);
     }
 
     // Operators and punctuation.
