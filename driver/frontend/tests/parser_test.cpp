@@ -525,3 +525,29 @@ TEST(Parser, LastErrorIsPostedAsSyntaxErrorText)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ParseTree, CopyIntoAFullArenaFails)
+{
+    std::string text = "SELECT a FROM t WHERE a IN (0";
+    for (int i = 1; i < 250; ++i)
+        text += "," + std::to_string(i);
+    ParsedTree tree(text + ")");
+    ASSERT_EQ(tree.result, RC_PRS_OK);
+    rcMemPool small = rcPrsNewArena();
+    rcMemPoolSetChunkLimit(small, 1);
+    rcParseNode *copy = nullptr;
+    EXPECT_EQ(rcPrsCopyTree(small, &copy, tree.root), 0);
+    EXPECT_EQ(copy, nullptr);
+    rcPrsFreeArena(small);
+}
+
+TEST(Parser, FreeTextErrorJoinsItsParts)
+{
+    rcPrsRecordFreeText("Table password ", "refused.");
+    EXPECT_EQ(rcPrsLastErrorId(), 65535);
+    EXPECT_STREQ(rcPrsLastErrorText(), "Table password refused.");
+}
+
+} // namespace
