@@ -196,6 +196,7 @@ table_ref_list
 table_ref_item
     : table_ref
     | left_join
+    | '(' left_join ')'         { $$ = $2; }
     | '{' ESC_OJ left_join '}'  { $$ = $3; }
     | vendor_begin ESC_OJ left_join vendor_end { $$ = $3; }
     ;

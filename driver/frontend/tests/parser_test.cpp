@@ -29,6 +29,7 @@ const char *const kStatements[] = {
     "b NOT BETWEEN 1 AND 2 AND EXISTS (SELECT * FROM u)",
     "SELECT a FROM t1 LEFT OUTER JOIN t2 ON t1.a = t2.a LEFT OUTER JOIN t3 ON t2.b = t3.b, t4",
     "SELECT a FROM {oj t1 LEFT OUTER JOIN t2 ON t1.a = t2.a}, (t5 LEFT OUTER JOIN t6 ON x = y) LEFT OUTER JOIN t7 ON z = w",
+    "SELECT a FROM (t1 LEFT OUTER JOIN t2 ON t1.a = t2.a), t3",
     "SELECT a FROM c:\\data\\emp e, \\\\srv\\share\\ t, q/r, q\\s, q.u, q..v, \"my dir\"/w",
     "SELECT {fn ucase(name)}, UCASE(name), LEFT(a, 2), {fn CURDATE()}, CONVERT(a, sql_integer), "
     "SUBSTRING(a, 1, 2), NULL(), USER() FROM t",
