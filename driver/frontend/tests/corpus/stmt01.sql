@@ -1,0 +1,1 @@
+select DISTINCT a, b+1 AS x, c y FROM t WHERE a = 'it''s' AND NOT b > 2 OR c LIKE 'x%'

@@ -1,0 +1,1 @@
+SELECT a FROM t WHERE a = ? ORDER BY a DESC, 2 ASC [?, ? INTEGER, ? CHAR(10)]

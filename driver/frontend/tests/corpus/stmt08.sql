@@ -1,0 +1,1 @@
+SELECT IF(a > 1 AND b < 2, b, c), t.*, t.a x, USER, -a*b/c - +d FROM t

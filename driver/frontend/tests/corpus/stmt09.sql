@@ -1,0 +1,1 @@
+SELECT a FROM t WHERE a = ANY (SELECT b FROM u) AND a IN (SELECT b FROM u) AND x > (SELECT MAX(b) FROM u) AND y <= ALL (SELECT b FROM u WHERE u.c = t.c)

@@ -1,0 +1,1 @@
+SELECT a FROM t WHERE (a + 1) * 2 > 3 AND (b = 1 OR c <> 2) AND NOT (d >= 4)

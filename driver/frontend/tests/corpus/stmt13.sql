@@ -1,0 +1,1 @@
+SELECT a FROM t1 LEFT OUTER JOIN t2 ON t1.a = t2.a LEFT OUTER JOIN t3 ON t2.b = t3.b, t4

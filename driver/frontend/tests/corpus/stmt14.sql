@@ -1,0 +1,1 @@
+SELECT a FROM {oj t1 LEFT OUTER JOIN t2 ON t1.a = t2.a}, (t5 LEFT OUTER JOIN t6 ON x = y) LEFT OUTER JOIN t7 ON z = w

@@ -1,0 +1,1 @@
+SELECT a FROM c:\data\emp e, \\srv\share\ t, q/r, q\s, q.u, q..v, "my dir"/w

@@ -1,0 +1,1 @@
+SELECT {fn ucase(name)}, UCASE(name), LEFT(a, 2), {fn CURDATE()}, CONVERT(a, sql_integer), SUBSTRING(a, 1, 2), NULL(), USER() FROM t

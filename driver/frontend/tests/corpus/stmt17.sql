@@ -1,0 +1,1 @@
+SELECT --(*vendor(MicroSoft),product(ODBC) fn UCASE(a)*)--, {t '10:20:30'}, {ts '1999-01-01 10:00:00.5'} FROM t

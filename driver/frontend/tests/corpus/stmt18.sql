@@ -1,0 +1,1 @@
+SELECT "select", "a b", "it""s", 1.5E3, 12., .5, 2147483648 FROM "from"

@@ -1,0 +1,1 @@
+INSERT INTO t (a, b) VALUES (1, -2.5, 'x', NULL, ?, USER, {d '2000-01-01'})

@@ -1,0 +1,1 @@
+INSERT INTO c:\data\ t SELECT a, b FROM u WHERE c > 0

@@ -1,0 +1,1 @@
+DELETE FROM c:\data\ emp WHERE a BETWEEN 1 AND 2

@@ -1,0 +1,1 @@
+CREATE VIEW v (x) AS SELECT a FROM t WHERE a > 1

@@ -1,0 +1,1 @@
+ALTER TABLE t ADD (a INTEGER, b CHAR(2))

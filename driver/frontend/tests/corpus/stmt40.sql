@@ -1,0 +1,1 @@
+--(*vendor(MicroSoft),product(ODBC) call p(?)*)--

@@ -1,0 +1,1 @@
+SELECT FOO(a) FROM t

@@ -1,0 +1,1 @@
+SELECT "\x\"/t FROM "\y\"/t
