@@ -37,7 +37,7 @@ void BuildServerQuery(uint8_t out[96], uint16_t code, const char *published, con
     std::memset(out, 0, kDatagram);
     out[0] = uint8_t(code);
     out[1] = uint8_t(code >> 8);
-    std::strncpy(reinterpret_cast<char *>(out + 32), published, 31);
+    std::memcpy(out + 32, published, strnlen(published, 31)); // the field's zero stays
     size_t n = std::min<size_t>(service.size(), 31);
     std::memcpy(out + 64, service.data(), n);
     ConvertPCToMacText(out + 64, 31);
