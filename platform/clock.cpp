@@ -64,3 +64,23 @@ void PlatSetClock(const PlatClock *clock)
 {
     g_clock.store(clock, std::memory_order_release);
 }
+
+namespace {
+
+std::atomic<PlatTimeOfDay (*)()> g_timeOfDay{nullptr};
+
+} // namespace
+
+PlatTimeOfDay PlatNowTimeOfDay()
+{
+    if (auto *source = g_timeOfDay.load(std::memory_order_acquire))
+        return source();
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    tm local{};
+    localtime_r(&ts.tv_sec, &local);
+    return PlatTimeOfDay{static_cast<uint8_t>(local.tm_hour), static_cast<uint8_t>(local.tm_min),
+                         static_cast<uint8_t>(local.tm_sec), static_cast<uint16_t>(ts.tv_nsec / 1000000)};
+}
+
+void PlatSetTimeOfDaySource(PlatTimeOfDay (*source)()) { g_timeOfDay.store(source, std::memory_order_release); }

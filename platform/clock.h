@@ -31,3 +31,14 @@ PlatDate PlatToday();
 // Installs `clock` in place of the system clock; nullptr restores the system
 // clock. Each member left null falls back to the system routine.
 void PlatSetClock(const PlatClock *clock);
+
+// Local time of day with milliseconds (trace time stamps).
+struct PlatTimeOfDay {
+    uint8_t hour;    // 0-23
+    uint8_t minute;  // 0-59
+    uint8_t second;  // 0-59
+    uint16_t millis; // 0-999
+};
+PlatTimeOfDay PlatNowTimeOfDay();
+// Installs a source of the time of day for tests; nullptr restores the system's.
+void PlatSetTimeOfDaySource(PlatTimeOfDay (*source)());

@@ -1,0 +1,44 @@
+#include "driver/core/rcstrings.h"
+
+#include "driver/core/rcmem.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int kLoadedSize = 513;  // 512 characters and a terminator
+constexpr int kUtlBufferSize = 256;
+
+std::atomic<rcModule> g_module{&kRcDriverStringTable};
+
+} // namespace
+
+void rcUtlSetModule(rcModule module) { g_module.store(module ? module : &kRcDriverStringTable); }
+
+rcModule rcUtlGetModule() { return g_module.load(); }
+
+char *rcResLoadString(rcModule module, uint32_t id)
+{
+    auto *block = static_cast<char *>(rcMemAlloc(kLoadedSize));
+    if (!block)
+        return nullptr;
+    PlatLoadString(module, id, block, kLoadedSize);
+    return block;
+}
+
+void rcResFreeString(char *text) { rcMemFree(text); }
+
+const char *rcUtlLoadString(uint32_t id)
+{
+    thread_local char buffer[kUtlBufferSize];
+    // The table is compiled in: copy straight from it, no block is needed.
+    if (PlatLoadString(rcUtlGetModule(), id, buffer, kUtlBufferSize) == 0 && !PlatFindString(rcUtlGetModule(), id))
+        buffer[0] = '\0';
+    return buffer;
+}
+
+char *rcUtlLoadStringEx(uint32_t id) { return rcResLoadString(rcUtlGetModule(), id); }
+
+const char *rcResFind(uint32_t id) { return PlatFindString(rcUtlGetModule(), id); }

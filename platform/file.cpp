@@ -1,0 +1,115 @@
+#include "platform/file.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+int PlatFileOpen(const char *path, uint32_t flags)
+{
+    if (!path || !*path) {
+        errno = ENOENT;
+        return -1;
+    }
+    int oflags = O_CLOEXEC;
+    if (flags & PLAT_OPEN_READWRITE)
+        oflags |= O_RDWR;
+    else if (flags & PLAT_OPEN_WRITE)
+        oflags |= O_WRONLY;
+    else
+        oflags |= O_RDONLY;
+    if (flags & PLAT_OPEN_CREATE) {
+        oflags |= O_CREAT;
+        oflags |= (flags & PLAT_OPEN_EXCLUSIVE) ? O_EXCL : O_TRUNC;
+        if (!(flags & (PLAT_OPEN_WRITE | PLAT_OPEN_READWRITE)))
+            oflags = (oflags & ~O_RDONLY) | O_RDWR;
+    }
+    int fd;
+    do {
+        fd = ::open(path, oflags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool PlatFileClose(int fd) { return ::close(fd) == 0; }
+
+int64_t PlatFileRead(int fd, void *buffer, size_t count)
+{
+    auto *p = static_cast<unsigned char *>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::read(fd, p + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+}
+
+int64_t PlatFileWrite(int fd, const void *data, size_t count)
+{
+    const auto *p = static_cast<const unsigned char *>(data);
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::write(fd, p + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return done ? static_cast<int64_t>(done) : -1;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+}
+
+int64_t PlatFileSeek(int fd, int64_t offset, int origin)
+{
+    int whence = origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : SEEK_SET;
+    if (origin < 0 || origin > 2) {
+        errno = EINVAL;
+        return -1;
+    }
+    off_t pos = ::lseek(fd, static_cast<off_t>(offset), whence);
+    return pos < 0 ? -1 : static_cast<int64_t>(pos);
+}
+
+bool PlatFileExists(const char *path)
+{
+    struct stat st{};
+    return path && ::stat(path, &st) == 0;
+}
+
+bool PlatFileDelete(const char *path) { return path && ::unlink(path) == 0; }
+
+int PlatLastError() { return errno; }
+
+std::string PlatTempDirectory()
+{
+    const char *t = std::getenv("TMPDIR");
+    std::string dir = (t && *t) ? t : "/tmp";
+    if (dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
+bool PlatCreateTempFile(const std::string &dir, const std::string &prefix, std::string *path)
+{
+    std::string base = dir.empty() ? PlatTempDirectory() : dir;
+    if (base.back() != '/')
+        base += '/';
+    std::string pattern = base + prefix + "XXXXXX";
+    // mkstemp opens with O_CREAT | O_EXCL and retries on a name that exists.
+    int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    if (path)
+        *path = pattern;
+    return true;
+}

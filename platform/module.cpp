@@ -1,0 +1,65 @@
+#include "platform/module.h"
+
+#include <cctype>
+#include <dlfcn.h>
+#include <string>
+
+namespace {
+
+thread_local std::string t_lastError;
+
+void *OpenLibrary(const std::string &name)
+{
+    void *h = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!h) {
+        const char *e = dlerror();
+        t_lastError = e ? e : "cannot load library";
+    }
+    return h;
+}
+
+} // namespace
+
+PlatModule *PlatLoadModule(const char *name)
+{
+    if (!name || !*name) {
+        t_lastError = "no library name";
+        return nullptr;
+    }
+    t_lastError.clear();
+    std::string given(name);
+    void *h = OpenLibrary(given);
+    if (!h && given.size() > 4) {
+        std::string ext = given.substr(given.size() - 4);
+        for (auto &c : ext)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (ext == ".dll") {
+            std::string base = given.substr(0, given.size() - 4);
+            size_t slash = base.find_last_of("/\\");
+            std::string dir = slash == std::string::npos ? "" : base.substr(0, slash + 1);
+            std::string file = slash == std::string::npos ? base : base.substr(slash + 1);
+            for (auto &c : dir)
+                if (c == '\\')
+                    c = '/';
+            for (auto &c : file)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            h = OpenLibrary(dir + "lib" + file + ".so");
+        }
+    }
+    return static_cast<PlatModule *>(h);
+}
+
+void *PlatModuleSymbol(PlatModule *module, const char *symbol)
+{
+    if (!module || !symbol)
+        return nullptr;
+    return dlsym(module, symbol);
+}
+
+void PlatFreeModule(PlatModule *module)
+{
+    if (module)
+        dlclose(module);
+}
+
+const char *PlatModuleError() { return t_lastError.c_str(); }

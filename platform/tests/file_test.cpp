@@ -1,0 +1,65 @@
+#include "platform/file.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+std::string MakeDir()
+{
+    char tmpl[] = "/tmp/platfileXXXXXX";
+    return mkdtemp(tmpl);
+}
+
+TEST(PlatFile, CreateReadWriteSeek)
+{
+    std::string dir = MakeDir();
+    std::string path = dir + "/a.bin";
+    int fd = PlatFileOpen(path.c_str(), PLAT_OPEN_READWRITE | PLAT_OPEN_CREATE | PLAT_OPEN_EXCLUSIVE);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(PlatFileWrite(fd, "hello world", 11), 11);
+    EXPECT_EQ(PlatFileSeek(fd, 6, 0), 6);
+    char buf[16] = {};
+    EXPECT_EQ(PlatFileRead(fd, buf, sizeof buf), 5);
+    EXPECT_STREQ(buf, "world");
+    EXPECT_EQ(PlatFileSeek(fd, 0, 2), 11);
+    EXPECT_EQ(PlatFileSeek(fd, 0, 7), -1);
+    EXPECT_TRUE(PlatFileClose(fd));
+    // exclusive create refuses the existing file; plain create empties it
+    EXPECT_EQ(PlatFileOpen(path.c_str(), PLAT_OPEN_WRITE | PLAT_OPEN_CREATE | PLAT_OPEN_EXCLUSIVE), -1);
+    EXPECT_EQ(PlatLastError(), EEXIST);
+    fd = PlatFileOpen(path.c_str(), PLAT_OPEN_WRITE | PLAT_OPEN_CREATE);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(PlatFileSeek(fd, 0, 2), 0);
+    PlatFileClose(fd);
+    EXPECT_TRUE(PlatFileExists(path.c_str()));
+    EXPECT_TRUE(PlatFileDelete(path.c_str()));
+    EXPECT_FALSE(PlatFileExists(path.c_str()));
+    EXPECT_EQ(PlatFileOpen(path.c_str(), PLAT_OPEN_READ), -1);
+    rmdir(dir.c_str());
+}
+
+TEST(PlatFile, TempFilesAreNewAndFollowTmpdir)
+{
+    std::string dir = MakeDir();
+    setenv("TMPDIR", dir.c_str(), 1);
+    EXPECT_EQ(PlatTempDirectory(), dir + "/");
+    std::string a, b;
+    ASSERT_TRUE(PlatCreateTempFile("", "SWP", &a));
+    ASSERT_TRUE(PlatCreateTempFile(dir, "SWP", &b));
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a.rfind(dir + "/SWP", 0), 0u);
+    EXPECT_TRUE(PlatFileExists(a.c_str()));
+    EXPECT_FALSE(PlatCreateTempFile(dir + "/missing", "SWP", &b));
+    PlatFileDelete(a.c_str());
+    PlatFileDelete(b.c_str());
+    unsetenv("TMPDIR");
+    EXPECT_EQ(PlatTempDirectory(), "/tmp/");
+    rmdir(dir.c_str());
+}
+
+} // namespace
