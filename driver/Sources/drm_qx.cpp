@@ -1,0 +1,112 @@
+#include "driver/Sources/drm_qx.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "driver/Sources/drm_trace.h"
+
+namespace {
+
+std::atomic<DrmServerApi *> g_api{nullptr};
+
+void PutPascal(uint8_t *slot, std::string_view text) {
+    size_t n = std::min<size_t>(text.size(), 31);
+    slot[0] = static_cast<uint8_t>(n);
+    std::memcpy(slot + 1, text.data(), n);
+}
+
+} // namespace
+
+void DrmMakeLoginRecord(DrmLoginRecord *record, std::string_view application, std::string_view user,
+                        std::string_view password, std::string_view secondName, uint8_t byte128,
+                        uint8_t byte129) {
+    std::memset(record->bytes, 0, sizeof record->bytes);
+    PutPascal(record->bytes + 0, application);
+    PutPascal(record->bytes + 32, user);
+    PutPascal(record->bytes + 64, password);
+    PutPascal(record->bytes + 96, secondName);
+    record->bytes[128] = byte128;
+    record->bytes[129] = byte129;
+}
+
+DrmServerApi &DrmQxApi() {
+    DrmServerApi *api = g_api.load();
+    return api ? *api : DrmNetclientApi();
+}
+
+void DrmSetServerApi(DrmServerApi *api) { g_api.store(api); }
+
+int32_t DrmQxInitQXWS() {
+    DrmTraceQxCall("_QX_InitQXWS");
+    return DrmQxApi().InitQXWS();
+}
+int32_t DrmQxDeInitQXWS() {
+    DrmTraceQxCall("_QX_DeInitQXWS");
+    return DrmQxApi().DeInitQXWS();
+}
+DrmQxComponent DrmQxInitNetworkComponent(uint16_t component) {
+    DrmTraceQxCall("_QX_InitNetworkComponent");
+    return DrmQxApi().InitNetworkComponent(component);
+}
+int32_t DrmQxDeInitNetworkComponent(uint16_t component, DrmQxComponent object) {
+    DrmTraceQxCall("_QX_DeInitNetworkComponent");
+    return DrmQxApi().DeInitNetworkComponent(component, object);
+}
+int32_t DrmQxGetComponentInfo(int16_t index, uint16_t *component) {
+    DrmTraceQxCall("_QX_GetComponentInfo");
+    return DrmQxApi().GetComponentInfo(index, component);
+}
+int32_t DrmQxSelectQXServer(uint8_t *pascalName, DrmQxLocation *location, uint16_t component,
+                            DrmQxComponent object) {
+    DrmTraceQxCall("_QX_SelectQXServer");
+    return DrmQxApi().SelectQXServer(pascalName, location, component, object);
+}
+int32_t DrmQxFindQXServer(std::string_view address, DrmQxLocation *location, uint16_t component,
+                          DrmQxComponent object) {
+    DrmTraceQxCall("_QX_FindQXServer");
+    return DrmQxApi().FindQXServer(address, location, component, object);
+}
+int32_t DrmQxOpenQXConnection(DrmLoginRecord *login, DrmQxLocation location,
+                              DrmQxConnection *connection, uint16_t component,
+                              DrmQxComponent object) {
+    DrmTraceQxCall("_QX_OpenQXConnection");
+    return DrmQxApi().OpenQXConnection(login, location, connection, component, object);
+}
+int32_t DrmQxCloseQXConnection(DrmQxConnection connection) {
+    DrmTraceQxCall("_QX_CloseQXConnection");
+    return DrmQxApi().CloseQXConnection(connection);
+}
+int32_t DrmQxFreeNetworkLocation(DrmQxLocation location, uint16_t component, DrmQxComponent object) {
+    DrmTraceQxCall("_QX_FreeNetworkLocation");
+    return DrmQxApi().FreeNetworkLocation(location, component, object);
+}
+int32_t DrmQxGetServerInfo(DrmQxConnection connection, DrmServerInfo *info) {
+    DrmTraceQxCall("_QX_GetServerInfo");
+    return DrmQxApi().GetServerInfo(connection, info);
+}
+int32_t DrmQxCountFiles(DrmQxConnection connection, int16_t *count) {
+    DrmTraceQxCall("_QX_CountFiles");
+    return DrmQxApi().CountFiles(connection, count);
+}
+int32_t DrmQxGetFileList(DrmQxConnection connection, std::vector<uint8_t> *bytes) {
+    DrmTraceQxCall("_QX_GetFileList");
+    return DrmQxApi().GetFileList(connection, bytes);
+}
+int32_t DrmQxGetFileDefinition(DrmQxConnection connection, int16_t table,
+                               std::vector<uint8_t> *bytes) {
+    DrmTraceQxCall("_QX_GetFileDefinition");
+    return DrmQxApi().GetFileDefinition(connection, table, bytes);
+}
+int32_t DrmQxStartQXTransaction(DrmQxConnection connection) {
+    DrmTraceQxCall("_QX_StartQXTransaction");
+    return DrmQxApi().StartQXTransaction(connection);
+}
+int32_t DrmQxCommit(DrmQxConnection connection) {
+    DrmTraceQxCall("_QX_Commit");
+    return DrmQxApi().Commit(connection);
+}
+int32_t DrmQxRollBack(DrmQxConnection connection) {
+    DrmTraceQxCall("_QX_RollBack");
+    return DrmQxApi().RollBack(connection);
+}

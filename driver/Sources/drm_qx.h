@@ -1,0 +1,96 @@
+// The data module's road to netclient.
+//
+// Every server request the data module makes goes through the DrmQx* calls
+// below: each writes "QX CALL: " and the request's name to the trace log,
+// then runs the request through the installed DrmServerApi. The production
+// table forwards to netclient's _QX_ calls and copies variable-sized results
+// out of their QXHandles (freeing them at once), so the rest of the module
+// holds no netclient memory; tests install a table of their own.
+//
+// Statuses are netclient's signed 16-bit statuses widened to 32 bits.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+using DrmQxConnection = uintptr_t;   // a connection handle; 0 none
+using DrmQxComponent = uintptr_t;    // a network component object; 0 none
+using DrmQxLocation = uintptr_t;     // a server location; 0 none
+
+struct DrmServerInfo {
+    int32_t version = 0;
+    uint8_t bigEndian = 0;
+};
+
+// The 130-byte login record sent to the server: four 32-byte length-prefixed
+// texts (application, user, password, second name), then two bytes.
+struct DrmLoginRecord {
+    uint8_t bytes[130] = {};
+};
+// Fills a login record; each text is cut to 31 characters.
+void DrmMakeLoginRecord(DrmLoginRecord *record, std::string_view application, std::string_view user,
+                        std::string_view password, std::string_view secondName, uint8_t byte128,
+                        uint8_t byte129);
+
+class DrmServerApi {
+public:
+    virtual ~DrmServerApi() = default;
+    virtual int32_t InitQXWS() = 0;
+    virtual int32_t DeInitQXWS() = 0;
+    virtual DrmQxComponent InitNetworkComponent(uint16_t component) = 0;
+    virtual int32_t DeInitNetworkComponent(uint16_t component, DrmQxComponent object) = 0;
+    // Component at a 1-based position: its number.
+    virtual int32_t GetComponentInfo(int16_t index, uint16_t *component) = 0;
+    // Shows the selection dialog; the chosen server's name lands in
+    // pascalName (length byte and up to 79 characters).
+    virtual int32_t SelectQXServer(uint8_t *pascalName, DrmQxLocation *location, uint16_t component,
+                                   DrmQxComponent object) = 0;
+    virtual int32_t FindQXServer(std::string_view address, DrmQxLocation *location,
+                                 uint16_t component, DrmQxComponent object) = 0;
+    virtual int32_t OpenQXConnection(DrmLoginRecord *login, DrmQxLocation location,
+                                     DrmQxConnection *connection, uint16_t component,
+                                     DrmQxComponent object) = 0;
+    virtual int32_t CloseQXConnection(DrmQxConnection connection) = 0;
+    virtual int32_t FreeNetworkLocation(DrmQxLocation location, uint16_t component,
+                                        DrmQxComponent object) = 0;
+    virtual int32_t GetServerInfo(DrmQxConnection connection, DrmServerInfo *info) = 0;
+    virtual int32_t CountFiles(DrmQxConnection connection, int16_t *count) = 0;
+    // The table-name list: 16-bit count, then 32-byte length-prefixed names.
+    virtual int32_t GetFileList(DrmQxConnection connection, std::vector<uint8_t> *bytes) = 0;
+    // A table definition: 30-byte header, then 66-byte field rows.
+    virtual int32_t GetFileDefinition(DrmQxConnection connection, int16_t table,
+                                      std::vector<uint8_t> *bytes) = 0;
+    virtual int32_t StartQXTransaction(DrmQxConnection connection) = 0;
+    virtual int32_t Commit(DrmQxConnection connection) = 0;
+    virtual int32_t RollBack(DrmQxConnection connection) = 0;
+};
+
+// The netclient table (built once).
+DrmServerApi &DrmNetclientApi();
+// The installed table; tests put their own in place, nullptr restores netclient.
+DrmServerApi &DrmQxApi();
+void DrmSetServerApi(DrmServerApi *api);
+
+int32_t DrmQxInitQXWS();
+int32_t DrmQxDeInitQXWS();
+DrmQxComponent DrmQxInitNetworkComponent(uint16_t component);
+int32_t DrmQxDeInitNetworkComponent(uint16_t component, DrmQxComponent object);
+int32_t DrmQxGetComponentInfo(int16_t index, uint16_t *component);
+int32_t DrmQxSelectQXServer(uint8_t *pascalName, DrmQxLocation *location, uint16_t component,
+                            DrmQxComponent object);
+int32_t DrmQxFindQXServer(std::string_view address, DrmQxLocation *location, uint16_t component,
+                          DrmQxComponent object);
+int32_t DrmQxOpenQXConnection(DrmLoginRecord *login, DrmQxLocation location,
+                              DrmQxConnection *connection, uint16_t component,
+                              DrmQxComponent object);
+int32_t DrmQxCloseQXConnection(DrmQxConnection connection);
+int32_t DrmQxFreeNetworkLocation(DrmQxLocation location, uint16_t component, DrmQxComponent object);
+int32_t DrmQxGetServerInfo(DrmQxConnection connection, DrmServerInfo *info);
+int32_t DrmQxCountFiles(DrmQxConnection connection, int16_t *count);
+int32_t DrmQxGetFileList(DrmQxConnection connection, std::vector<uint8_t> *bytes);
+int32_t DrmQxGetFileDefinition(DrmQxConnection connection, int16_t table,
+                               std::vector<uint8_t> *bytes);
+int32_t DrmQxStartQXTransaction(DrmQxConnection connection);
+int32_t DrmQxCommit(DrmQxConnection connection);
+int32_t DrmQxRollBack(DrmQxConnection connection);

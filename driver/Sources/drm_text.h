@@ -1,0 +1,31 @@
+// Mac Roman <-> Windows text conversion.
+//
+// The server keeps text in Mac Roman with CR line ends; the driver works in
+// the session's Windows code page (Windows-1252 unless the session says
+// otherwise) with CR LF. Bytes 0x80-0xFF go through two fixed tables that are
+// exact inverses of each other, so every byte round-trips. Code page 932
+// (Japanese) text passes unchanged. Toward the server, an LF right after a CR
+// is dropped. Source and destination may be the same buffer.
+#pragma once
+
+#include <cstdint>
+
+inline constexpr uint32_t kDrmLengthMeasure = 0xFFFFFFFFu;  // zero-terminated source
+
+// Server text to Windows text. 0, or -1011 when no work buffer.
+int32_t DrmTextMacToPC(uint32_t length, const uint8_t *source, uint32_t codePage,
+                       uint32_t *outLength, uint8_t *dest);
+// Windows text to server text (CR LF becomes CR). The destination holds at
+// least length bytes.
+int32_t DrmTextPCToMac(uint32_t codePage, uint32_t length, const uint8_t *source,
+                       uint32_t *outLength, uint8_t *dest);
+
+uint8_t DrmMacToWindowsByte(uint8_t b);
+uint8_t DrmWindowsToMacByte(uint8_t b);
+
+// Equality of two zero-terminated Windows-1252 texts ignoring case (letters
+// of the code page, accented ones included).
+bool DrmTextEqualNoCase(const char *a, const char *b);
+uint8_t DrmUpper1252(uint8_t b);
+// Order of two zero-terminated texts ignoring case: -1, 0 or 1.
+int32_t DrmTextCompareNoCase(const char *a, const char *b);

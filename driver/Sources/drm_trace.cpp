@@ -1,0 +1,227 @@
+#include "driver/Sources/drm_trace.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/paths.h"
+
+namespace {
+
+bool g_traceOn = false;       // guarded by DrmModuleLock
+FILE *g_trace = nullptr;      // guarded by DrmModuleLock
+
+constexpr size_t kProfileValueMax = 254;
+
+std::string Trim(const std::string &s) {
+    size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos)
+        return {};
+    size_t e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+
+} // namespace
+
+std::recursive_mutex &DrmModuleLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+char DrmToUpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool DrmStrEqualNoCase(const char *a, const char *b) {
+    for (; *a && *b; ++a, ++b)
+        if (DrmToUpperAscii(*a) != DrmToUpperAscii(*b))
+            return false;
+    return *a == *b;
+}
+
+std::string DrmReadProfileString(const std::string &path, const char *section, const char *key) {
+    std::ifstream in(path);
+    if (!in)
+        return {};
+    std::string line;
+    bool inSection = false;
+    while (std::getline(in, line)) {
+        std::string t = Trim(line);
+        if (t.empty() || t[0] == ';')
+            continue;
+        if (t[0] == '[') {
+            size_t close = t.find(']');
+            std::string name = t.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+            inSection = DrmStrEqualNoCase(Trim(name).c_str(), section);
+            continue;
+        }
+        if (!inSection)
+            continue;
+        size_t eq = t.find('=');
+        if (eq == std::string::npos)
+            continue;
+        if (DrmStrEqualNoCase(Trim(t.substr(0, eq)).c_str(), key)) {
+            std::string value = Trim(t.substr(eq + 1));
+            if (value.size() > kProfileValueMax)
+                value.resize(kProfileValueMax);
+            return value;
+        }
+    }
+    return {};
+}
+
+int32_t DrmReadConfig() {
+    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
+    std::string path = PlatMapWindowsPath("C:\\ODBCDRVR.INI");
+    std::string mode = DrmReadProfileString(path, "TRACE", "MODE");
+    if (mode.empty())
+        return 0;
+    if (DrmStrEqualNoCase(mode.c_str(), "ON"))
+        g_traceOn = true;
+    // Read for compatibility with older configuration files; not used.
+    (void)DrmReadProfileString(path, "TRACE", "CHARCONVERT");
+    std::string last = DrmReadProfileString(path, "TRACE", "QXCALL");
+    return static_cast<int32_t>(last.size());
+}
+
+bool DrmTraceOpen() {
+    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
+    if (g_traceOn && !g_trace) {
+        std::string path = PlatMapWindowsPath("C:\\LOG_ODBC.WRI");
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+        g_trace = std::fopen(path.c_str(), "w+");
+    }
+    return g_trace != nullptr;
+}
+
+void DrmTraceClose() {
+    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
+    if (g_trace) {
+        std::fclose(g_trace);
+        g_trace = nullptr;
+    }
+}
+
+bool DrmTraceIsOpen() {
+    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
+    return g_trace != nullptr;
+}
+
+void DrmTraceReset() {
+    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
+    DrmTraceClose();
+    g_traceOn = false;
+}
+
+void DrmTraceWrite(const char *text, bool flush) {
+    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
+    if (!g_trace)
+        return;
+    std::fputs(text, g_trace);
+    if (flush)
+        std::fflush(g_trace);
+}
+
+void DrmTracePrintf(bool flush, const char *format, ...) {
+    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
+    if (!g_trace)
+        return;
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(g_trace, format, args);
+    va_end(args);
+    if (flush)
+        std::fflush(g_trace);
+}
+
+void DrmTraceCall(const char *name) {
+    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
+    if (!g_trace)
+        return;
+    DrmTraceWrite("\n");
+    DrmTraceWrite("CALL: ");
+    DrmTracePrintf(true, "%s\n", name);
+}
+
+void DrmTraceUnimplemented(const char *name) {
+    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
+    if (!g_trace)
+        return;
+    DrmTraceWrite("\n");
+    DrmTraceWrite("UNIMPLEMENTED CALL: ");
+    DrmTracePrintf(true, "%s\n", name);
+}
+
+void DrmTraceSessionID(uint32_t session) {
+    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
+    if (!g_trace)
+        return;
+    DrmTraceWrite("PARAM: ");
+    if (session == 0xFFFFFFFFu) {
+        DrmTraceWrite("SessionID -> 0xFFFFFFFF (Driver Info)\n");
+    } else {
+        DrmTracePrintf(true, "SessionID -> %u", session);
+        DrmTraceWrite("\n");
+    }
+}
+
+void DrmTraceParam(const char *text) {
+    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
+    if (!g_trace)
+        return;
+    DrmTraceWrite("PARAM: ");
+    DrmTraceWrite(text);
+}
+
+void DrmTraceParamf(const char *format, ...) {
+    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
+    if (!g_trace)
+        return;
+    DrmTraceWrite("PARAM: ");
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(g_trace, format, args);
+    va_end(args);
+    std::fflush(g_trace);
+}
+
+void DrmTraceQxCall(const char *name) {
+    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
+    if (!g_trace)
+        return;
+    DrmTraceWrite("QX CALL: ");
+    DrmTracePrintf(true, "%s\n", name);
+}
+
+void DrmLogWrite(const char *) {}
+
+const char *DrmTypeName(uint32_t typeId) {
+    switch (typeId) {
+    case 0: return "(null)";
+    case 1: return "(bit)";
+    case 2: return "(unsigned byte)";
+    case 3: return "(short)";
+    case 4: return "(long)";
+    case 5: return "(currency)";
+    case 6: return "(IEEE Single)";
+    case 7: return "(IEEE Double)";
+    case 8: return "(date time)";
+    case 10: return "(text)";
+    case 11: return "(long binary)";
+    case 12: return "(long text)";
+    case 101: return "(date)";
+    case 102: return "(time)";
+    case 103: return "(numeric)";
+    case 104: return "(var text)";
+    default: return "(unkown)";
+    }
+}
+
+void DrmPascalToC(char *dest, const uint8_t *source) {
+    size_t n = source[0];
+    std::memcpy(dest, source + 1, n);
+    dest[n] = 0;
+}
+
+int32_t DrmNoOp(void *, void *, void *, void *, void *, void *) { return 0; }

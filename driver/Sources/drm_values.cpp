@@ -1,0 +1,59 @@
+#include "driver/Sources/drm_values.h"
+
+const DrmTypeRow kDrmTypeCatalog[kDrmTypeCatalogRows] = {
+    {0, "UNKNOWN", 0, 0, 0, 0, 0, "UNKNOWN"},
+    {1, "BOOLEAN", 0, 0, 0, 0, 0, "BOOLEAN"},
+    {2, "BOOLEAN", 0, 0, 0, 0, 0, "BOOLEAN"},
+    {3, "INTEGER", 0, 0, 0, 0, 0, "INTEGER"},
+    {4, "LONGINT", 0, 0, 0, 0, 0, "LONGINT"},
+    {7, "REAL", 0, 0, 0, 10, 8, "REAL"},
+    {10, "STRING", 0, 0, 256, 0, 0, "STRING"},
+    {11, "BLOB", 0, 8, 2147483647u, 0, 0, "BLOB"},
+    {12, "TEXT", 0, 0, 65500, 0, 0, "TEXT"},
+    {101, "DATE", 0, 0, 0, 0, 0, "DATE"},
+    {102, "TIME", 0, 0, 0, 0, 0, "TIME"},
+    {103, "REAL", 0, 0, 0, 10, 8, "REAL"},
+    {104, "STRING", 0, 0, 255, 0, 0, "STRING"},
+};
+
+int32_t DrmCTypeOfServerType(uint8_t serverType) {
+    switch (serverType) {
+    case kQxTypeAlpha: return 12;
+    case kQxTypeReal: return 5;
+    case kQxTypeText: return 8;
+    case kQxTypePicture: return 7;
+    case kQxTypeDate: return 9;
+    case kQxTypeBoolean: return 1;
+    case kQxTypeInteger: return 3;
+    case kQxTypeLongInteger: return 4;
+    case kQxTypeTime: return 10;
+    default: return 0;
+    }
+}
+
+int32_t DrmServerTypeCount() { return kDrmTypeCatalogRows; }
+
+uint32_t DrmTypeCatalogEntry(uint8_t serverType) {
+    return kDrmTypeCatalog[DrmCTypeOfServerType(serverType)].typeId;
+}
+
+int32_t DrmDefaultServerType(uint32_t typeId) {
+    switch (typeId) {
+    case kDrmTypeBit: return kQxTypeBoolean;
+    case kDrmTypeUByte:
+    case kDrmTypeShort: return kQxTypeInteger;
+    case kDrmTypeLong: return kQxTypeLongInteger;
+    case kDrmTypeCurrency:
+    case kDrmTypeSingle:
+    case kDrmTypeDouble:
+    case kDrmTypeNumeric: return kQxTypeReal;
+    case kDrmTypeDateTime:
+    case kDrmTypeDate: return kQxTypeDate;
+    case kDrmTypeText:
+    case kDrmTypeVarText: return kQxTypeAlpha;
+    case kDrmTypeLongBinary: return kQxTypePicture;
+    case kDrmTypeLongText: return kQxTypeText;
+    case kDrmTypeTime: return kQxTypeTime;
+    default: return -1;
+    }
+}

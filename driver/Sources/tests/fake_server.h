@@ -1,0 +1,197 @@
+// A scripted stand-in for netclient: servers found by address, connections,
+// a catalog built from a small description, and injectable statuses. Every
+// call is logged as "Name" or "Name arg" for the tests to check.
+#pragma once
+
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "driver/Sources/drm_qx.h"
+
+struct FakeField {
+    std::string name;
+    uint8_t type;
+    uint16_t length = 0;
+    uint16_t indexWord = 0;   // the attribute number that marks indexes
+};
+
+struct FakeTable {
+    std::string name;
+    std::vector<FakeField> fields;
+};
+
+class FakeServer : public DrmServerApi {
+public:
+    FakeServer() { DrmSetServerApi(this); }
+    ~FakeServer() override { DrmSetServerApi(nullptr); }
+
+    // Scripting.
+    std::set<std::string> knownAddresses{"127.0.0.1"};
+    std::vector<FakeTable> tables;
+    std::map<std::string, int32_t> status;          // forced status per call name
+    std::map<int, int32_t> commitStatusByConnection;
+    std::vector<uint8_t> fileListOverride;           // when set, returned as is
+    std::map<int16_t, std::vector<uint8_t>> definitionOverride;
+    int32_t serverVersion = 0x06050000;
+
+    // Observations.
+    std::vector<std::string> calls;
+    std::set<DrmQxConnection> open;
+    int initialisedComponents = 0;
+    DrmLoginRecord lastLogin;
+
+    int32_t Forced(const char *name) {
+        auto it = status.find(name);
+        return it == status.end() ? 0 : it->second;
+    }
+
+    int32_t InitQXWS() override { calls.push_back("InitQXWS"); return 0; }
+    int32_t DeInitQXWS() override { calls.push_back("DeInitQXWS"); return 0; }
+    DrmQxComponent InitNetworkComponent(uint16_t component) override {
+        calls.push_back("InitNetworkComponent " + std::to_string(component));
+        if (Forced("InitNetworkComponent") != 0)
+            return 0;
+        ++initialisedComponents;
+        return 0x1000 + component;
+    }
+    int32_t DeInitNetworkComponent(uint16_t component, DrmQxComponent) override {
+        calls.push_back("DeInitNetworkComponent " + std::to_string(component));
+        --initialisedComponents;
+        return 0;
+    }
+    int32_t GetComponentInfo(int16_t, uint16_t *component) override {
+        *component = 2;
+        return 0;
+    }
+    int32_t SelectQXServer(uint8_t *name, DrmQxLocation *location, uint16_t, DrmQxComponent) override {
+        calls.push_back("SelectQXServer");
+        int32_t s = Forced("SelectQXServer");
+        if (s == 0) {
+            const char *chosen = "Sales BOX";
+            name[0] = static_cast<uint8_t>(std::strlen(chosen));
+            std::memcpy(name + 1, chosen, name[0]);
+            *location = 77;
+        }
+        return s;
+    }
+    int32_t FindQXServer(std::string_view address, DrmQxLocation *location, uint16_t, DrmQxComponent) override {
+        std::string text(address);
+        calls.push_back("FindQXServer " + text);
+        if (!knownAddresses.count(text))
+            return -10021;
+        *location = 500 + static_cast<DrmQxLocation>(calls.size());
+        return 0;
+    }
+    int32_t OpenQXConnection(DrmLoginRecord *login, DrmQxLocation, DrmQxConnection *connection, uint16_t,
+                             DrmQxComponent) override {
+        calls.push_back("OpenQXConnection");
+        lastLogin = *login;
+        if (int32_t s = Forced("OpenQXConnection")) {
+            *connection = 0;
+            return s;
+        }
+        *connection = nextConnection_++;
+        open.insert(*connection);
+        return 0;
+    }
+    int32_t CloseQXConnection(DrmQxConnection connection) override {
+        calls.push_back("CloseQXConnection " + std::to_string(connection));
+        return open.erase(connection) ? 0 : -32003;
+    }
+    int32_t FreeNetworkLocation(DrmQxLocation, uint16_t, DrmQxComponent) override {
+        calls.push_back("FreeNetworkLocation");
+        return 0;
+    }
+    int32_t GetServerInfo(DrmQxConnection, DrmServerInfo *info) override {
+        info->version = serverVersion;
+        info->bigEndian = 0;
+        return Forced("GetServerInfo");
+    }
+    int32_t CountFiles(DrmQxConnection, int16_t *count) override {
+        calls.push_back("CountFiles");
+        *count = static_cast<int16_t>(tables.size());
+        return Forced("CountFiles");
+    }
+    int32_t GetFileList(DrmQxConnection, std::vector<uint8_t> *bytes) override {
+        calls.push_back("GetFileList");
+        if (int32_t s = Forced("GetFileList"))
+            return s;
+        if (!fileListOverride.empty()) {
+            *bytes = fileListOverride;
+            return 0;
+        }
+        bytes->assign(2 + 32 * tables.size(), 0);
+        uint16_t n = static_cast<uint16_t>(tables.size());
+        std::memcpy(bytes->data(), &n, 2);
+        for (size_t i = 0; i < tables.size(); ++i) {
+            uint8_t *slot = bytes->data() + 2 + 32 * i;
+            slot[0] = static_cast<uint8_t>(tables[i].name.size());
+            std::memcpy(slot + 1, tables[i].name.data(), tables[i].name.size());
+        }
+        return 0;
+    }
+    int32_t GetFileDefinition(DrmQxConnection, int16_t table, std::vector<uint8_t> *bytes) override {
+        calls.push_back("GetFileDefinition " + std::to_string(table));
+        if (int32_t s = Forced("GetFileDefinition"))
+            return s;
+        if (definitionOverride.count(table)) {
+            *bytes = definitionOverride[table];
+            return 0;
+        }
+        *bytes = Definition(tables.at(static_cast<size_t>(table - 1)));
+        return 0;
+    }
+    int32_t StartQXTransaction(DrmQxConnection c) override {
+        calls.push_back("StartQXTransaction " + std::to_string(c));
+        return 0;
+    }
+    int32_t Commit(DrmQxConnection c) override {
+        calls.push_back("Commit " + std::to_string(c));
+        auto it = commitStatusByConnection.find(static_cast<int>(c));
+        return it == commitStatusByConnection.end() ? 0 : it->second;
+    }
+    int32_t RollBack(DrmQxConnection c) override {
+        calls.push_back("RollBack " + std::to_string(c));
+        return 0;
+    }
+
+    static std::vector<uint8_t> Definition(const FakeTable &t) {
+        std::vector<uint8_t> d(30 + 66 * t.fields.size(), 0);
+        uint16_t n = static_cast<uint16_t>(t.fields.size());
+        std::memcpy(d.data(), &n, 2);
+        for (size_t j = 0; j < t.fields.size(); ++j) {
+            uint8_t *row = d.data() + 30 + 66 * j;
+            const FakeField &f = t.fields[j];
+            row[0] = static_cast<uint8_t>(f.name.size());
+            std::memcpy(row + 1, f.name.data(), f.name.size());
+            row[32] = f.type;
+            std::memcpy(row + 34, &f.length, 2);
+            std::memcpy(row + 48, &f.indexWord, 2);
+        }
+        return d;
+    }
+
+    size_t Count(const std::string &prefix) const {
+        size_t n = 0;
+        for (const std::string &c : calls)
+            if (c.rfind(prefix, 0) == 0)
+                ++n;
+        return n;
+    }
+
+private:
+    DrmQxConnection nextConnection_ = 1;
+};
+
+// The sample catalog most tests use.
+inline std::vector<FakeTable> SampleTables() {
+    return {
+        {"Customers",
+         {{"ID", 9, 4, 0xE000}, {"Name", 0, 40, 0x8000}, {"Name2", 0, 20, 0}, {"Notes", 2, 0, 0}}},
+        {"CUSTOMERS", {{"X", 8, 2, 0}}},
+        {"Empty", {}},
+    };
+}
