@@ -1,8 +1,43 @@
-// qxserver: not built yet; the target exists so every deliverable builds.
+// qxserver: an emulator of the QX Server for tests and the demo.
+// The first line on standard output, "listening on PORT", tells that it
+// accepts connections.
+#include "qxserver/srv_transport.h"
+
+#include <csignal>
 #include <cstdio>
 
-int main()
+namespace {
+volatile bool gStop = false;
+void OnSignal(int) { gStop = true; }
+} // namespace
+
+int main(int argc, char **argv)
 {
-    std::fprintf(stderr, "qxserver: not built yet\n");
-    return 1;
+    qxs::ServerOptions options;
+    std::string error;
+    if (!qxs::ParseOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "qxserver: %s\n", error.c_str());
+        return 2;
+    }
+    qxs::ServerContext ctx{options, {}};
+    if (!qxs::LoadAccounts(options.fixture, ctx.accounts, error)) {
+        std::fprintf(stderr, "qxserver: %s\n", error.c_str());
+        return 1;
+    }
+    qxs::HandlerTable table;
+    qxs::RegisterTransportHandlers(table);
+    qxs::ServerTransport transport(ctx, table);
+    if (!transport.Start(error)) {
+        std::fprintf(stderr, "qxserver: %s\n", error.c_str());
+        return 1;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    std::printf("listening on %u\n", transport.Port());
+    std::fflush(stdout);
+    transport.Run(&gStop);
+    return 0;
 }

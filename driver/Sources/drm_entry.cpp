@@ -207,7 +207,7 @@ int32_t DrmRetrieveColumn(uint32_t session, uint32_t cursor, uint32_t column, vo
     };
     bool tracing = DrmTraceIsOpen();
     if (tracing) {
-        line("\n\n");
+        line("\n\n\n");
         line("*********************** Debut d'appel ***********************");
         line(state ? "*-*-*-*-*-* Structure DRM_RETINFO (avant) NON NULL" : "Structure DRM_RETINFO (avant) NULL");
     }
@@ -226,7 +226,7 @@ int32_t DrmRetrieveColumn(uint32_t session, uint32_t cursor, uint32_t column, vo
         DrmTraceParamf("pcbActual Data\t: %d\n", static_cast<int>(got));
         DrmTraceParamf("return code\t\t: %d\n", result);
         line("*********************** Fin d'appel ***********************");
-        line("\n\n");
+        line("\n\n\n");
     }
     return DrmMapError(result);
 }

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "netclient/qxnetclient.h"
+
 using DrmQxConnection = uintptr_t;   // a connection handle; 0 none
 using DrmQxComponent = uintptr_t;    // a network component object; 0 none
 using DrmQxLocation = uintptr_t;     // a server location; 0 none
@@ -64,10 +66,19 @@ public:
     virtual int32_t StartQXTransaction(DrmQxConnection connection) = 0;
     virtual int32_t Commit(DrmQxConnection connection) = 0;
     virtual int32_t RollBack(DrmQxConnection connection) = 0;
+
+    // Movable memory of long values (QXHandle).
+    virtual QXHandle AllocHandle(int32_t size) = 0;
+    virtual void *LockHandle(QXHandle handle) = 0;
+    virtual void UnlockHandle(QXHandle handle) = 0;
+    virtual int32_t SizeOfHandle(QXHandle handle) = 0;
+    virtual void FreeHandle(QXHandle handle) = 0;
 };
 
 // The netclient table (built once).
 DrmServerApi &DrmNetclientApi();
+// Whether the client library offers every call the table uses.
+bool DrmNetclientComplete();
 // The installed table; tests put their own in place, nullptr restores netclient.
 DrmServerApi &DrmQxApi();
 void DrmSetServerApi(DrmServerApi *api);

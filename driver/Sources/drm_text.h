@@ -1,11 +1,16 @@
 // Mac Roman <-> Windows text conversion.
 //
 // The server keeps text in Mac Roman with CR line ends; the driver works in
-// the session's Windows code page (Windows-1252 unless the session says
-// otherwise) with CR LF. Bytes 0x80-0xFF go through two fixed tables that are
-// exact inverses of each other, so every byte round-trips. Code page 932
-// (Japanese) text passes unchanged. Toward the server, an LF right after a CR
-// is dropped. Source and destination may be the same buffer.
+// the session's Windows code page with CR LF. The conversion is chosen per
+// call from the session's code page, whatever the process locale:
+//   0 (not set) and 1252: two fixed tables for bytes 0x80-0xFF, exact
+//     inverses of each other, so every byte round-trips;
+//   932 (Japanese): text passes unchanged;
+//   any other code page the system knows: tables built once from the
+//     system's character sets, '?' for characters without a counterpart;
+//     an unknown code page uses the 1252 tables.
+// Toward the server, an LF right after a CR is dropped. Source and
+// destination may be the same buffer.
 #pragma once
 
 #include <cstdint>
@@ -23,9 +28,10 @@ int32_t DrmTextPCToMac(uint32_t codePage, uint32_t length, const uint8_t *source
 uint8_t DrmMacToWindowsByte(uint8_t b);
 uint8_t DrmWindowsToMacByte(uint8_t b);
 
-// Equality of two zero-terminated Windows-1252 texts ignoring case (letters
-// of the code page, accented ones included).
+// Equality and order of two zero-terminated Windows-1252 texts ignoring case,
+// in the driver's one text collation (accented letters fold with their case
+// but stay distinct from their base letter).
 bool DrmTextEqualNoCase(const char *a, const char *b);
 uint8_t DrmUpper1252(uint8_t b);
-// Order of two zero-terminated texts ignoring case: -1, 0 or 1.
+// -1, 0 or 1.
 int32_t DrmTextCompareNoCase(const char *a, const char *b);

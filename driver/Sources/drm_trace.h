@@ -2,7 +2,7 @@
 //
 // Tracing is switched on by "MODE=ON" in section "TRACE" of "C:\ODBCDRVR.INI"
 // (read at every session begin; once on it stays on for the process). While
-// on, DrmTraceOpen empties and opens "C:\LOG_ODBC.WRI"; every piece written
+// on, DrmTraceOpen empties and opens "C:\LOG_ODBC.WRI"; every write
 // is flushed at once. Both paths map through the platform layer's DriveRoot
 // directory.
 //

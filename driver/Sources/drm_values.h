@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "netclient/qxnetclient.h"
+
 enum : uint32_t {
     kDrmTypeNull = 0,
     kDrmTypeBit = 1,
@@ -62,3 +64,24 @@ int32_t DrmServerTypeCount();
 uint32_t DrmTypeCatalogEntry(uint8_t serverType);
 // Default server type for a data-module type; -1 when none.
 int32_t DrmDefaultServerType(uint32_t typeId);
+
+// ---- Value conversion -------------------------------------------------------
+// Reading (server value -> engine value) and writing (engine value -> server
+// value). Alpha and text characters are converted from and to Mac Roman.
+// Long values (text, picture) live in a handle of the value; a read with a
+// DRM_RETINFO skips what was already delivered and records what it delivers.
+struct DRM_RETINFO;
+
+// 0, 1006 (long value cut), -1038 (destination too small), -1 (no reader)
+// or a text-conversion code.
+int32_t DrmValueToC(const QXValue *value, uint32_t codePage, uint32_t typeId, void *dest, uint32_t destSize,
+                    uint32_t *outLength, DRM_RETINFO *state);
+// Fills *value from the engine value; a type byte above 254 asks for the
+// default server type of typeId. 0, -1 (no writer), -1011 (no memory),
+// -1038 (source shorter than the type needs, or too long for a text value)
+// or a text-conversion code. A text or picture value gets a handle the
+// caller releases (DrmFreeValue).
+int32_t DrmValueFromC(uint32_t codePage, uint32_t typeId, const void *source, uint32_t sourceLength,
+                      QXValue *value);
+// Releases the handle of a long value, if any.
+void DrmFreeValue(QXValue *value);

@@ -158,6 +158,28 @@ public:
         return 0;
     }
 
+    // Handles: plain heap blocks with their size.
+    struct Block { std::vector<uint8_t> bytes; };
+    QXHandle AllocHandle(int32_t size) override {
+        if (size < 0 || Forced("AllocHandle") != 0)
+            return nullptr;
+        auto *b = new Block{std::vector<uint8_t>(static_cast<size_t>(size), 0)};
+        ++liveHandles;
+        return reinterpret_cast<QXHandle>(b);
+    }
+    void *LockHandle(QXHandle h) override { return h ? reinterpret_cast<Block *>(h)->bytes.data() : nullptr; }
+    void UnlockHandle(QXHandle) override {}
+    int32_t SizeOfHandle(QXHandle h) override {
+        return h ? static_cast<int32_t>(reinterpret_cast<Block *>(h)->bytes.size()) : 0;
+    }
+    void FreeHandle(QXHandle h) override {
+        if (h) {
+            --liveHandles;
+            delete reinterpret_cast<Block *>(h);
+        }
+    }
+    int liveHandles = 0;
+
     static std::vector<uint8_t> Definition(const FakeTable &t) {
         std::vector<uint8_t> d(30 + 66 * t.fields.size(), 0);
         uint16_t n = static_cast<uint16_t>(t.fields.size());

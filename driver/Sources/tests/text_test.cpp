@@ -65,6 +65,17 @@ TEST(MacText, JapaneseCodePagePassesUnchanged) {
     EXPECT_EQ(ToPC(sjis, 932), sjis);
 }
 
+TEST(MacText, OtherCodePagesUseTheSystemCharacterSets) {
+    // Mac e acute is 0xE9 in 1250 as in 1252; Mac Z caron has no Mac Roman
+    // form, so Windows-1250 0x8E goes out as '?'; Cyrillic text of 1251
+    // has no Mac Roman form at all.
+    EXPECT_EQ(ToPC({0x8E}, 1250), (std::vector<uint8_t>{0xE9}));
+    EXPECT_EQ(ToMac({0x8E}, 1250), (std::vector<uint8_t>{'?'}));
+    EXPECT_EQ(ToMac({0xC0, 'a'}, 1251), (std::vector<uint8_t>{'?', 'a'}));
+    // An unknown code page falls back to the Western tables.
+    EXPECT_EQ(ToPC({0xA5}, 99999), (std::vector<uint8_t>{0x95}));
+}
+
 TEST(MacText, MeasuredLengthAndSeparateDestination) {
     const char *src = "Caf\x8E";   // Mac e acute
     uint8_t out[8] = {};
@@ -83,6 +94,9 @@ TEST(WindowsText, CaseFoldingOfTheCodePage) {
     EXPECT_EQ(DrmTextCompareNoCase("abc", "abd"), -1);
     EXPECT_EQ(DrmTextCompareNoCase("abd", "ABC"), 1);
     EXPECT_EQ(DrmTextCompareNoCase("ab", "abc"), -1);
+    // Accented letters sort beside their base letter, after it.
+    EXPECT_EQ(DrmTextCompareNoCase("e", "\xE9"), -1);
+    EXPECT_EQ(DrmTextCompareNoCase("\xE9t\xE9", "FIN"), -1);
 }
 
 } // namespace

@@ -1,0 +1,230 @@
+#include <algorithm>
+#include <cstring>
+
+#include "driver/Sources/drm.h"
+#include "driver/Sources/drm_qx.h"
+#include "driver/Sources/drm_text.h"
+#include "driver/Sources/drm_trace.h"
+#include "driver/Sources/drm_values.h"
+
+namespace {
+
+constexpr uint32_t kAlphaMaxRead = sizeof(QXValue::alpha) - 1;
+constexpr uint32_t kAlphaMaxWrite = 80;
+constexpr uint32_t kTextMaxLength = 0xFFFF;
+
+void Put16(void *dest, int16_t v) { std::memcpy(dest, &v, 2); }
+
+int16_t Get16(const void *src) {
+    int16_t v;
+    std::memcpy(&v, src, 2);
+    return v;
+}
+
+int32_t ReadLong(const QXValue *value, uint8_t *dest, uint32_t size, uint32_t *outLength, DRM_RETINFO *state) {
+    DrmServerApi &api = DrmQxApi();
+    uint32_t available = 0;
+    if (value->data && value->length > 0)
+        available = std::min<uint32_t>(static_cast<uint32_t>(value->length),
+                                       static_cast<uint32_t>(std::max(0, api.SizeOfHandle(value->data))));
+    DrmTraceParamf("Value type -> %s\n", value->type == kQxTypeText ? "(text)" : "(picture)");
+    DrmTraceParamf("Field length -> %u\n", available);
+    DrmTraceParamf("Buffer size -> %u\n", size);
+    uint32_t skip = state ? std::min(state->delivered, available) : 0;
+    uint32_t rest = available - skip;
+    uint32_t n = std::min(rest, size);
+    if (n > 0) {
+        const auto *bytes = static_cast<const uint8_t *>(api.LockHandle(value->data));
+        if (!bytes)
+            return kDrmErrNoMemory;
+        std::memcpy(dest, bytes + skip, n);
+        api.UnlockHandle(value->data);
+    }
+    *outLength = n;
+    if (state) {
+        state->size = available;
+        state->delivered = skip + n;
+    }
+    return n < rest ? kDrmWarnTruncated : 0;
+}
+
+} // namespace
+
+int32_t DrmValueToC(const QXValue *value, uint32_t codePage, uint32_t, void *destination, uint32_t size,
+                    uint32_t *outLength, DRM_RETINFO *state) {
+    auto *dest = static_cast<uint8_t *>(destination);
+    uint32_t got = 0;
+    int32_t result = 0;
+    switch (value->type) {
+    case kQxTypeAlpha: {
+        uint32_t n = std::min<uint32_t>(value->alpha[0], kAlphaMaxRead);
+        if (size < n)
+            return kDrmErrBufferTooSmall;
+        std::memcpy(dest, value->alpha + 1, n);
+        if (size > n)
+            dest[n] = 0;
+        got = n;
+        break;
+    }
+    case kQxTypeReal:
+        if (size < 8)
+            return kDrmErrBufferTooSmall;
+        std::memcpy(dest, &value->real, 8);
+        got = 8;
+        break;
+    case kQxTypeDate:
+        if (size < 6)
+            return kDrmErrBufferTooSmall;
+        Put16(dest, value->date[2]);
+        Put16(dest + 2, value->date[1]);
+        Put16(dest + 4, value->date[0]);
+        got = 6;
+        break;
+    case kQxTypeBoolean:
+        if (size < 1)
+            return kDrmErrBufferTooSmall;
+        dest[0] = value->shortValue != 0 ? 1 : 0;
+        got = 1;
+        break;
+    case kQxTypeInteger:
+        if (size < 2)
+            return kDrmErrBufferTooSmall;
+        Put16(dest, value->shortValue);
+        got = 2;
+        break;
+    case kQxTypeLongInteger:
+        if (size < 4)
+            return kDrmErrBufferTooSmall;
+        std::memcpy(dest, &value->longValue, 4);
+        got = 4;
+        break;
+    case kQxTypeTime: {
+        if (size < 6)
+            return kDrmErrBufferTooSmall;
+        uint32_t s = static_cast<uint32_t>(value->longValue);
+        Put16(dest, static_cast<int16_t>(s / 3600));
+        Put16(dest + 2, static_cast<int16_t>((s / 60) % 60));
+        Put16(dest + 4, static_cast<int16_t>(s % 60));
+        got = 6;
+        break;
+    }
+    case kQxTypeText:
+    case kQxTypePicture:
+        result = ReadLong(value, dest, size, &got, state);
+        if (result < 0)
+            return result;
+        break;
+    case 7:
+    case QX_TYPE_BLOB:
+        got = 0;
+        break;
+    default:
+        return -1;
+    }
+    if (value->type == kQxTypeAlpha || value->type == kQxTypeText) {
+        uint32_t converted = 0;
+        int32_t status = DrmTextMacToPC(got, dest, codePage, &converted, dest);
+        if (status != 0)
+            return status;
+        got = converted;
+    }
+    if (outLength)
+        *outLength = got;
+    return result;
+}
+
+void DrmFreeValue(QXValue *value) {
+    if ((value->type == kQxTypeText || value->type == kQxTypePicture || value->type == QX_TYPE_BLOB) && value->data) {
+        DrmQxApi().FreeHandle(value->data);
+        value->data = nullptr;
+    }
+}
+
+int32_t DrmValueFromC(uint32_t codePage, uint32_t typeId, const void *source, uint32_t length, QXValue *value) {
+    if (value->type > 254) {
+        int32_t type = DrmDefaultServerType(typeId);
+        if (type < 0)
+            return -1;
+        value->type = static_cast<uint8_t>(type);
+    }
+    const auto *src = static_cast<const uint8_t *>(source);
+    auto need = [&](uint32_t n) { return length >= n && (n == 0 || src); };
+    const uint8_t server = value->type;
+    auto pair = [&](uint32_t t, uint8_t s) { return typeId == t && server == s; };
+
+    if (pair(kDrmTypeBit, kQxTypeBoolean)) {
+        if (!need(1))
+            return kDrmErrBufferTooSmall;
+        value->shortValue = src[0] != 0 ? 1 : 0;
+    } else if (pair(kDrmTypeUByte, kQxTypeInteger)) {
+        if (!need(1))
+            return kDrmErrBufferTooSmall;
+        value->shortValue = src[0];
+    } else if (pair(kDrmTypeShort, kQxTypeInteger)) {
+        if (!need(2))
+            return kDrmErrBufferTooSmall;
+        value->shortValue = Get16(src);
+    } else if (pair(kDrmTypeLong, kQxTypeLongInteger)) {
+        if (!need(4))
+            return kDrmErrBufferTooSmall;
+        std::memcpy(&value->longValue, src, 4);
+    } else if (pair(kDrmTypeDouble, kQxTypeReal)) {
+        if (!need(8))
+            return kDrmErrBufferTooSmall;
+        std::memcpy(&value->real, src, 8);
+    } else if (pair(kDrmTypeDateTime, kQxTypeDate) || pair(kDrmTypeDate, kQxTypeDate)) {
+        if (!need(6))
+            return kDrmErrBufferTooSmall;
+        value->date[0] = Get16(src + 4);
+        value->date[1] = Get16(src + 2);
+        value->date[2] = Get16(src);
+    } else if (pair(kDrmTypeTime, kQxTypeTime)) {
+        if (!need(6))
+            return kDrmErrBufferTooSmall;
+        int32_t seconds = (Get16(src) * 60 + Get16(src + 2)) * 60 + Get16(src + 4);
+        value->longValue = ((seconds % 86400) + 86400) % 86400;
+    } else if (server == kQxTypeAlpha &&
+               (typeId == kDrmTypeText || typeId == kDrmTypeLongText || typeId == kDrmTypeVarText)) {
+        uint32_t n = std::min(length, kAlphaMaxWrite);
+        if (n > 0 && !src)
+            return kDrmErrBufferTooSmall;
+        if (n > 0)
+            std::memcpy(value->alpha + 1, src, n);
+        uint32_t converted = 0;
+        int32_t status = DrmTextPCToMac(codePage, n, value->alpha + 1, &converted, value->alpha + 1);
+        if (status != 0)
+            return status;
+        value->alpha[0] = static_cast<uint8_t>(converted);
+    } else if (pair(kDrmTypeLongText, kQxTypeText) || pair(kDrmTypeLongBinary, kQxTypePicture)) {
+        if ((length > 0 && !src) || (server == kQxTypeText && length > kTextMaxLength) ||
+            length > static_cast<uint32_t>(INT32_MAX))
+            return kDrmErrBufferTooSmall;
+        DrmServerApi &api = DrmQxApi();
+        QXHandle h = api.AllocHandle(static_cast<int32_t>(length));
+        if (!h)
+            return kDrmErrNoMemory;
+        uint32_t stored = length;
+        if (length > 0) {
+            auto *bytes = static_cast<uint8_t *>(api.LockHandle(h));
+            if (!bytes) {
+                api.FreeHandle(h);
+                return kDrmErrNoMemory;
+            }
+            std::memcpy(bytes, src, length);
+            if (server == kQxTypeText) {
+                int32_t status = DrmTextPCToMac(codePage, length, bytes, &stored, bytes);
+                if (status != 0) {
+                    api.UnlockHandle(h);
+                    api.FreeHandle(h);
+                    return status;
+                }
+            }
+            api.UnlockHandle(h);
+        }
+        value->data = h;
+        value->length = static_cast<int32_t>(stored);
+    } else {
+        return -1;
+    }
+    return 0;
+}

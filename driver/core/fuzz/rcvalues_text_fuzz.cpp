@@ -1,0 +1,58 @@
+// Fuzz target for the value text parsers: the number scanners, the
+// date and time literal parser, and the conversion core reading text into
+// every class (the first byte picks the destination type, the rest is the
+// text, passed with its explicit length so that no terminator is assumed).
+#include "driver/core/rccnv.h"
+#include "driver/core/rccnvimpl.h"
+#include "driver/core/rcdate.h"
+#include "driver/core/rcnumprivate.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    static constexpr int16_t kTargets[] = {
+        SQL_C_CHAR, SQL_NUMERIC, SQL_C_BIT, SQL_C_STINYINT, SQL_C_UTINYINT, SQL_C_SSHORT,
+        SQL_C_USHORT, SQL_C_SLONG, SQL_C_ULONG, SQL_C_FLOAT, SQL_C_DOUBLE, SQL_C_BINARY,
+        SQL_C_DATE, SQL_C_TIME, SQL_C_TIMESTAMP, RC_SQL_DECIMAL38};
+    const int16_t dstType = kTargets[data[0] % (sizeof kTargets / sizeof kTargets[0])];
+    const int16_t precision = static_cast<int16_t>(data[0] % 40);
+    const int16_t scale = static_cast<int16_t>((data[0] / 40) % 12);
+    const char *text = reinterpret_cast<const char *>(data + 1);
+    const int32_t len = static_cast<int32_t>(size - 1);
+
+    alignas(8) unsigned char out[600];
+    int32_t outLen = 0;
+    for (int32_t dstLen : {0, 1, 7, 38, 600}) {
+        std::memset(out, 0xA5, sizeof out);
+        rcCnvConvertValue(text, SQL_CHAR, len, 1, out, dstType, dstLen, precision, scale, &outLen);
+        // Nothing may be written past the destination length.
+        for (size_t i = static_cast<size_t>(dstLen); i < sizeof out; ++i)
+            if (out[i] != 0xA5)
+                __builtin_trap();
+    }
+    // Bytes read as binary into text and numeric text.
+    rcCnvConvertValue(data, SQL_BINARY, static_cast<int32_t>(size), 1, out, SQL_C_CHAR, 64, 0, 0, &outLen);
+    rcCnvConvertValue(data, SQL_BINARY, static_cast<int32_t>(size), 1, out, SQL_NUMERIC, 64, 20, 4, &outLen);
+
+    std::string terminated(text, static_cast<size_t>(len));
+    CnvScannedNumber scanned;
+    rcCnvScanNumber(terminated.c_str(), scanned);
+    NumScannedText decimal;
+    rcNumScanText(terminated.c_str(), decimal);
+    CnvTimestamp ts;
+    int16_t cls;
+    if (rcCnvParseDateTime(terminated.c_str(), ts, cls) == 0 && !rcCnvTimestampValid(ts) && cls == kClsTimestamp)
+        __builtin_trap();
+    MultiPrecisionNumber num;
+    if (rcCnvTextToDecimal(terminated.c_str(), num, 38, 38, 10) >= kCnvTruncated) {
+        char back[600];
+        int32_t backLen = 0;
+        rcCnvPrivateToChar(num, back, sizeof back, &backLen);
+    }
+    return 0;
+}

@@ -1,0 +1,232 @@
+// The TCP/IP component's entry: create, poll, destroy, find, open, close,
+// send, receive and the options.
+#include "netclient/nc_component.h"
+
+#include "netclient/nc_charset.h"
+#include "platform/clock.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <sys/socket.h>
+
+namespace {
+
+std::atomic<int16_t> gLiveComponents{0};
+
+const unsigned char *GetComponentText()
+{
+    static const unsigned char text[] = "\x0CTCP/IP v2004";
+    return text;
+}
+
+// Keeps at most 31 characters of a length-prefixed name, zero-terminated.
+void SetName(char (&field)[32], const unsigned char *pstr)
+{
+    std::memset(field, 0, sizeof field);
+    if (!pstr)
+        return;
+    size_t n = std::min<size_t>(pstr[0], 31);
+    std::memcpy(field, pstr + 1, n);
+}
+
+void CopyNameOut(const char (&field)[32], unsigned char *out)
+{
+    if (!out)
+        return;
+    size_t n = std::strlen(field);
+    out[0] = uint8_t(n);
+    std::memcpy(out + 1, field, n);
+}
+
+// Settings a deployment can give without code: the server port and the
+// broadcast address used to find servers by name.
+void ApplyEnvironment(TcpComponent *c)
+{
+    if (const char *p = std::getenv("QX_SERVER_PORT")) {
+        long v = std::strtol(p, nullptr, 10);
+        if (v > 0 && v < 65536)
+            c->port = uint16_t(v);
+    }
+    if (const char *b = std::getenv("QX_BROADCAST_ADDRESS")) {
+        in_addr a{};
+        if (::inet_pton(AF_INET, b, &a) == 1)
+            c->broadcastAddress = ntohl(a.s_addr);
+    }
+}
+
+void SetOption(TcpComponent *c, ComponentParamBlock *pb)
+{
+    switch (pb->code) {
+    case FourCC("port"): c->port = uint16_t(pb->value); break;
+    case FourCC("altp"): c->altPort = uint16_t(pb->value); break;
+    case FourCC("sslp"): c->securePort = uint16_t(pb->value); break;
+    case FourCC("brst"): c->broadcast = uint8_t(pb->value); break;
+    case FourCC("badr"): c->broadcastAddress = uint32_t(pb->value); break;
+    case FourCC("time"): c->idleSeconds = pb->value > 0 ? uint32_t(pb->value) / 3 : 0; break;
+    case FourCC("tpub"): SetName(c->published, static_cast<const unsigned char *>(pb->data)); break;
+    case FourCC("tsel"): SetName(c->selected, static_cast<const unsigned char *>(pb->data)); break;
+    case FourCC("tfin"): SetName(c->wanted, static_cast<const unsigned char *>(pb->data)); break;
+    case FourCC("ndel"):
+        if (pb->channel && pb->channel->link->sock.IsOpen()) {
+            int v = pb->value ? 1 : 0;
+            ::setsockopt(pb->channel->link->sock.Fd(), IPPROTO_TCP, 1, &v, sizeof v);
+        } else {
+            c->noDelay = pb->value != 0;
+        }
+        break;
+    case FourCC("reco"): c->reconnect = pb->value != 0; break;
+    case FourCC("cryp"): break;
+    case FourCC("alta"): c->altBind = uint32_t(pb->value); break;
+    case FourCC("IPTa"): {
+        c->accessPatterns.clear();
+        auto **list = static_cast<const char **>(pb->data);
+        for (int32_t i = 0; list && i < pb->length; ++i)
+            if (list[i])
+                c->accessPatterns.emplace_back(list[i]);
+        break;
+    }
+    case FourCC("altT"): break;
+    default: pb->result = QX_ERR_BAD_OPTION; break;
+    }
+}
+
+void ReadOption(TcpComponent *c, ComponentParamBlock *pb)
+{
+    auto *out = reinterpret_cast<unsigned char *>(pb->text);
+    switch (pb->code) {
+    case FourCC("port"): pb->value = c->port; break;
+    case FourCC("altp"): pb->value = c->altPort; break;
+    case FourCC("time"): pb->value = int32_t(c->idleSeconds * 3); break;
+    case FourCC("tpub"): CopyNameOut(c->published, out); break;
+    case FourCC("tsel"): CopyNameOut(c->selected, out); break;
+    case FourCC("tfin"): CopyNameOut(c->wanted, out); break;
+    case FourCC("ndel"): pb->value = c->noDelay ? 1 : 0; break;
+    case FourCC("cryp"): pb->value = 0; break;
+    case FourCC("ipcl"):
+        if (pb->channel)
+            pb->value = int32_t(pb->channel->link->location.address);
+        else
+            pb->result = QX_ERR_BAD_OPTION;
+        break;
+    default: pb->result = QX_ERR_BAD_OPTION; break;
+    }
+}
+
+void Create(ComponentParamBlock *pb)
+{
+    auto *c = new (std::nothrow) TcpComponent;
+    if (!c) {
+        pb->result = -1;
+        return;
+    }
+    c->clientVersion = uint16_t(pb->value);
+    nc::LoadSocketLibrary();
+    nc::SockGen probe;
+    if (probe.Create(SOCK_STREAM) != 0) {
+        nc::UnloadSocketLibrary();
+        delete c;
+        pb->result = -1;
+        return;
+    }
+    probe.Close();
+    ApplyEnvironment(c);
+    ++gLiveComponents;
+    pb->component = c;
+    pb->text = const_cast<unsigned char *>(GetComponentText());
+    pb->value = 2;
+    pb->code = FourCC("NEWC");
+}
+
+void Destroy(ComponentParamBlock *pb)
+{
+    if (gLiveComponents.load() <= 0)
+        return;
+    TcpComponent *c = pb->component;
+    for (auto &l : c->links)
+        nc::LinkDestroy(l.get());
+    c->links.clear();
+    nc::UnloadSocketLibrary();
+    delete c;
+    --gLiveComponents;
+}
+
+void Poll(ComponentParamBlock *pb)
+{
+    TcpComponent *c = pb->component;
+    bool progress = false;
+    for (size_t i = 0; i < c->links.size();) {
+        int r = nc::LinkPump(c->links[i].get());
+        if (r == 44)
+            progress = true;
+        if (r == 0) {
+            c->links.erase(c->links.begin() + long(i));
+            progress = true;
+            continue;
+        }
+        ++i;
+    }
+    if (pb->extra == 42)
+        pb->extra = progress ? 1 : 0;
+    if (c->reestablished) {
+        pb->length = 33;
+        c->reestablished = false;
+    }
+    pb->result = 1;
+}
+
+void FindOrFree(ComponentParamBlock *pb)
+{
+    TcpComponent *c = pb->component;
+    if (pb->code == FourCC("dele")) {
+        delete pb->location;
+        pb->location = nullptr;
+        return;
+    }
+    QXLocationRecord loc;
+    bool found = nc::ResolveServerAddress(pb->name, c->port, loc);
+    if (!found && c->broadcast)
+        found = nc::FindServerByBroadcast(c, pb->name, loc);
+    if (!found) {
+        pb->result = QX_ERR_NO_SERVER;
+        return;
+    }
+    pb->location = new QXLocationRecord(loc);
+}
+
+} // namespace
+
+int16_t NcLiveComponents() { return gLiveComponents.load(); }
+
+void NetworkComponentEntry(ComponentParamBlock *pb)
+{
+    pb->result = 0;
+    if (pb->selector != 0 && !pb->component)
+        return;
+    switch (pb->selector) {
+    case 0: Create(pb); break;
+    case 1: Poll(pb); break;
+    case 2: Destroy(pb); break;
+    case 6: pb->result = QX_ERR_DIALOG_CANCEL; break; // no dialog: answers as Cancel
+    case 7: FindOrFree(pb); break;
+    case 8: nc::LinkOpenChannel(pb->component, pb); break;
+    case 9: nc::LinkCloseChannel(pb); break;
+    case 10: nc::LinkReceive(pb); break;
+    case 11: nc::LinkSend(pb); break;
+    case 12: SetOption(pb->component, pb); break;
+    case 13: ReadOption(pb->component, pb); break;
+    case 19:
+        if (!pb->channel)
+            pb->result = QX_ERR_CHANNEL;
+        else
+            pb->value = nc::LinkChannelStatus(pb->channel), pb->length = pb->value;
+        break;
+    case 23: nc::LinkSmallFrame(pb); break;
+    case 3: case 4: case 5: case 14: case 15: case 16: case 17: case 18: case 21: case 22:
+    case 24: case 27: case 28: case 29: case 30: case 31: case 32: case 33: case 34:
+        pb->result = -1; // server side and plain streams are not carried
+        break;
+    default: break;
+    }
+}

@@ -1,0 +1,185 @@
+// The TCP/IP network component: one entry, NetworkComponentEntry, taking a
+// ComponentParamBlock whose selector names the operation.
+//
+// Client selectors: 0 create, 1 poll, 2 destroy, 6 select (no dialog here:
+// answers as Cancel), 7 find / free a location, 8 open a channel, 9 close,
+// 10 receive, 11 send, 12 / 13 set / read an option, 19 channel status,
+// 23 queue a small frame, 25 local addresses, 27-30 discovery for programs.
+// The server selectors (listeners, accepting, plain streams) are not carried:
+// the emulator is a program of its own. They answer -1.
+//
+// Operations that complete later (open, close, send, receive) leave 1 in the
+// block's result; polling (selector 1) runs the links and writes the final
+// status into that same block, which therefore must stay alive until then.
+#pragma once
+
+#include "netclient/nc_socket.h"
+#include "netclient/qxnetclient.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct ServerLink;
+struct LinkChannel;
+
+struct ComponentParamBlock {
+    int32_t selector = 0;
+    int32_t result = 0;
+    TcpComponent *component = nullptr;
+    LinkChannel *channel = nullptr;
+    ServerLink *link = nullptr;
+    QXLocationRecord *location = nullptr;
+    const unsigned char *name = nullptr;
+    unsigned char *text = nullptr;
+    void *data = nullptr;
+    int32_t length = 0;
+    int32_t marker = 0;
+    int32_t extra = 0;
+    uint32_t code = 0;
+    int32_t value = 0;
+    int16_t secureResult = 0;
+};
+
+constexpr uint32_t FourCC(const char (&s)[5])
+{
+    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
+           (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
+}
+
+namespace nc {
+constexpr uint16_t kDefaultServerPort = 19813;
+constexpr size_t kChannelBuffer = 3000;
+constexpr size_t kFrameHeader = 12;
+constexpr size_t kHandshakeSize = 72;
+// Largest data frame accepted from a peer; a bigger length fails the link.
+constexpr uint32_t kMaxFrameData = 64u * 1024 * 1024;
+// Link time is counted in ticks of 1/60 second.
+uint32_t TicksSinceMs(uint32_t startMs);
+} // namespace nc
+
+enum LinkFrameKind : uint8_t {
+    kFrameOpen = 1,
+    kFrameClose = 2,
+    kFrameData = 3,
+    kFramePingOld = 7,
+    kFrameReconnect = 66,
+    kFramePing = 249,
+};
+
+// A received data block of a channel.
+struct RecvBlock {
+    std::vector<uint8_t> own; // the bytes, unless they go straight to `direct`
+    uint8_t *direct = nullptr;
+    uint32_t length = 0;
+    bool complete = false;
+    uint8_t *Data() { return direct ? direct : own.data(); }
+};
+
+struct LinkChannel {
+    enum State : int16_t {
+        kIdle = 0, kWaiting = 1, kOpening = 2, kClosing = 3, kClosed = 4, kSending = 6,
+        kPeerClosed = 7, kBroken = 8, kFinished = 9,
+    };
+    ServerLink *link = nullptr;
+    uint16_t number = 0;
+    int16_t state = kOpening;
+    bool smallFramePrepared = false;
+    bool queued = false;
+    uint8_t buf[nc::kChannelBuffer];
+    size_t bufLen = 0;
+    const uint8_t *rest = nullptr; // data beyond the buffer, sent from the caller's
+    size_t restLen = 0;
+    std::deque<RecvBlock> blocks;
+    ComponentParamBlock *pending = nullptr;
+    uint8_t *wantDst = nullptr;
+    uint32_t wantLen = 0;
+    std::vector<uint8_t> restOwn; // the unsent rest, kept when the owner closes mid-send
+    bool closeAfterSend = false;
+};
+
+struct ServerLink {
+    enum SendState { kSendHandshake = 0, kConnecting = 1, kAwaitHandshake = 2, kReady = 3,
+                     kSendingChannel = 8, kSendDead = 6 };
+    enum RecvState { kRecvConnecting = 1, kRecvHandshake = 2, kRecvHeader = 3, kRecvSkip = 5,
+                     kRecvDead = 6, kRecvData = 7 };
+    TcpComponent *component = nullptr;
+    nc::SockGen sock;
+    int sendState = kConnecting;
+    int recvState = kRecvConnecting;
+    uint8_t header[nc::kFrameHeader];
+    size_t headerGot = 0;
+    std::deque<LinkChannel *> queue;
+    std::vector<std::unique_ptr<LinkChannel>> channels;
+    LinkChannel *recvChannel = nullptr;
+    RecvBlock *recvBlock = nullptr;
+    size_t recvGot = 0;
+    LinkChannel *sendChannel = nullptr;
+    size_t sendDone = 0;      // of the channel buffer
+    size_t restDone = 0;      // of the data beyond it
+    size_t skipLeft = 0;
+    size_t skipDone = 0;
+    uint32_t idleTicks = 0;   // 0: never times out
+    uint32_t lastActivityMs = 0;
+    int keepAlive = 0;        // 0, -1 after a ping went out, -2 after a second period
+    uint8_t ping[nc::kFrameHeader];
+    bool pingSending = false;
+    size_t pingDone = 0;
+    uint8_t handshake[nc::kHandshakeSize] = {};
+    size_t handshakeGot = 0;
+    QXLocationRecord location;
+    bool cleanup = false;
+    bool openedHere = true;
+    bool dead = false;
+    uint32_t connectStartMs = 0;
+};
+
+struct TcpComponent {
+    std::vector<std::unique_ptr<ServerLink>> links;
+    uint16_t port = nc::kDefaultServerPort;
+    uint16_t altPort = 80;
+    uint16_t securePort = 443;
+    uint32_t altBind = 0;
+    uint8_t broadcast = 1;
+    uint32_t broadcastAddress = 0xFFFFFFFFu;
+    uint32_t idleSeconds = 0;
+    bool noDelay = true;
+    bool reconnect = false;
+    bool reestablished = false;
+    char published[32] = "QX Server";
+    char selected[32] = "QX Server";
+    char wanted[32] = "QX Server";
+    std::vector<std::string> accessPatterns;
+    uint16_t clientVersion = 0;
+};
+
+void NetworkComponentEntry(ComponentParamBlock *pb);
+
+// Link layer (nc_link.cpp).
+namespace nc {
+void LinkOpenChannel(TcpComponent *comp, ComponentParamBlock *pb);
+void LinkCloseChannel(ComponentParamBlock *pb);
+void LinkSend(ComponentParamBlock *pb);
+void LinkSmallFrame(ComponentParamBlock *pb);
+void LinkReceive(ComponentParamBlock *pb);
+int32_t LinkChannelStatus(LinkChannel *ch);
+// Runs one pump of the link: 44 something happened, 1 nothing, 0 dead.
+int LinkPump(ServerLink *link);
+// Waits up to `ms` for any link of the component to become ready.
+void LinkWait(TcpComponent *comp, int ms);
+void LinkDestroy(ServerLink *link);
+// Writes a 12-byte frame header.
+void PutFrameHeader(uint8_t *out, uint8_t kind, uint16_t channel, uint32_t length);
+} // namespace nc
+
+// Discovery (nc_discovery.cpp).
+namespace nc {
+// Broadcasts a find query for `text` ("service" or "service\tcomputer") and
+// waits about two seconds for answers. False when no server answered.
+bool FindServerByBroadcast(TcpComponent *comp, const unsigned char *text, QXLocationRecord &out);
+// Builds a 96-byte query.
+void BuildServerQuery(uint8_t out[96], uint16_t code, const char *published,
+                      const std::string &service);
+} // namespace nc

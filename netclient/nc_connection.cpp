@@ -1,0 +1,277 @@
+// Connections: open (channel, byte-order word, probe login, version check,
+// keyed login), close, and the mode switches.
+#include "netclient/nc_connection.h"
+
+#include "netclient/nc_charset.h"
+
+#include <cstring>
+#include <new>
+
+namespace nc {
+
+namespace {
+
+QXConnection *FromHandle(QXHandle h)
+{
+    if (!h)
+        return nullptr;
+    void *p = LockQXHandle(h);
+    if (!p)
+        return nullptr;
+    QXConnection *conn;
+    std::memcpy(&conn, p, sizeof conn);
+    if (!conn)
+        UnlockQXHandle(h);
+    return conn;
+}
+
+void CloseChannel(QXConnection *conn)
+{
+    if (!conn->channel)
+        return;
+    ComponentParamBlock pb;
+    pb.selector = 9;
+    pb.channel = conn->channel;
+    CallNetworkComponent(conn->componentNumber, &pb, conn->component);
+    WaitFor(conn->component, &pb, conn);
+    conn->channel = nullptr;
+}
+
+int16_t FailOpen(QXConnection *conn, int16_t status)
+{
+    CloseChannel(conn);
+    delete conn;
+    return status;
+}
+
+} // namespace
+
+ConnRef::ConnRef(QXHandle h) : handle_(h), conn_(FromHandle(h)) {}
+
+ConnRef::~ConnRef()
+{
+    if (conn_)
+        UnlockQXHandle(handle_);
+}
+
+int16_t CheckFree(const ConnRef &c)
+{
+    if (!c)
+        return QX_ERR_BAD_CONNECTION;
+    if (c->polled && c->state != 0)
+        return QX_ERR_PENDING;
+    return 0;
+}
+
+int16_t CheckSyncOnly(const ConnRef &c)
+{
+    if (int16_t s = CheckFree(c))
+        return s;
+    return c->polled ? QX_ERR_PENDING : 0;
+}
+
+} // namespace nc
+
+using nc::ConnRef;
+
+extern "C" {
+
+int16_t _QX_OpenQXConnection(QXLoginRecord *login, QXNetworkLocation location, QXHandle *connection,
+                             int16_t componentNumber, QXComponent component)
+{
+    if (connection)
+        *connection = nullptr;
+    if (!login || !location || !connection || !component)
+        return QX_ERR_BAD_CONNECTION;
+
+    ComponentParamBlock open;
+    open.selector = 8;
+    open.location = location;
+    nc::CallNetworkComponent(componentNumber, &open, component);
+    nc::WaitFor(component, &open, nullptr);
+    if (open.result != 0)
+        return int16_t(open.result);
+
+    auto *conn = new (std::nothrow) QXConnection;
+    if (!conn) {
+        ComponentParamBlock close;
+        close.selector = 9;
+        close.channel = open.channel;
+        nc::CallNetworkComponent(componentNumber, &close, component);
+        nc::WaitFor(component, &close, nullptr);
+        return QX_ERR_NO_MEMORY;
+    }
+    conn->componentNumber = componentNumber;
+    conn->component = component;
+    conn->channel = open.channel;
+    nc::BuildCharsetTables(conn->macToWin, conn->winToMac);
+
+    // Byte-order word: 0xFFFF the server shares our order, 0 it does not.
+    uint8_t word[2];
+    ComponentParamBlock recv;
+    recv.selector = 10;
+    recv.channel = conn->channel;
+    recv.data = word;
+    recv.length = 2;
+    nc::CallNetworkComponent(componentNumber, &recv, component);
+    nc::WaitFor(component, &recv, conn);
+    if (recv.result != 0)
+        return nc::FailOpen(conn, int16_t(recv.result));
+    if (word[0] == 0xFF && word[1] == 0xFF)
+        conn->swap = false;
+    else if (word[0] == 0 && word[1] == 0)
+        conn->swap = true;
+    else
+        return nc::FailOpen(conn, QX_ERR_BAD_HANDSHAKE);
+
+    // Probe login: the marker stands for the user, the password is blanked.
+    login->loginFlag = 1;
+    uint8_t *probe = conn->sendBuffer;
+    std::memcpy(probe, login, sizeof(QXLoginRecord));
+    std::memset(probe + 32, 0, 64);
+    std::memcpy(probe + 32, nc::kProbeMarker, sizeof nc::kProbeMarker);
+    QXHandle reply = nullptr;
+    int16_t status = nc::SubmitRequest(conn, 44, probe, int32_t(sizeof(QXLoginRecord)), &reply);
+    if (status != 0) {
+        FreeQXHandle(reply);
+        return nc::FailOpen(conn, status);
+    }
+    if (!reply)
+        return nc::FailOpen(conn, QX_ERR_NO_PROBE_BODY);
+    int32_t size = SizeOfQXHandle(reply);
+    auto *body = static_cast<const uint8_t *>(LockQXHandle(reply));
+    if (!body || size < 14) {
+        UnlockQXHandle(reply);
+        FreeQXHandle(reply);
+        return nc::FailOpen(conn, QX_ERR_BAD_REPLY_LENGTH);
+    }
+    conn->swap = body[0] == 0 && body[1] == 0;
+    conn->version = nc::Get32(body + 2, conn->swap);
+    std::memcpy(conn->key, body + 10, 4);
+    UnlockQXHandle(reply);
+    FreeQXHandle(reply);
+    if (uint16_t(conn->version) < nc::kMinServerVersion)
+        return nc::FailOpen(conn, QX_ERR_SERVER_TOO_OLD);
+
+    // The real login, XORed with the key.
+    std::memcpy(conn->sendBuffer, login, sizeof(QXLoginRecord));
+    reply = nullptr;
+    status = nc::SubmitRequest(conn, 44, conn->sendBuffer, int32_t(sizeof(QXLoginRecord)), &reply);
+    FreeQXHandle(reply);
+    if (status != 0)
+        return nc::FailOpen(conn, status);
+
+    QXHandle h = AllocQXHandle(int32_t(sizeof(QXConnection *)));
+    void *p = h ? LockQXHandle(h) : nullptr;
+    if (!p) {
+        FreeQXHandle(h);
+        return nc::FailOpen(conn, QX_ERR_NO_MEMORY);
+    }
+    std::memcpy(p, &conn, sizeof conn);
+    UnlockQXHandle(h);
+    *connection = h;
+    return 0;
+}
+
+int16_t _QX_CloseQXConnection(QXHandle connection)
+{
+    QXConnection *conn;
+    {
+        ConnRef c(connection);
+        if (!c)
+            return QX_ERR_BAD_CONNECTION;
+        if (c->state != 0)
+            return QX_ERR_PENDING;
+        conn = c.get();
+    }
+    ComponentParamBlock pb;
+    pb.selector = 9;
+    pb.channel = conn->channel;
+    nc::CallNetworkComponent(conn->componentNumber, &pb, conn->component);
+    nc::WaitFor(conn->component, &pb, conn);
+    conn->channel = nullptr;
+    delete conn;
+    FreeQXHandle(connection);
+    return int16_t(pb.result);
+}
+
+int16_t _QX_GetServerInfo(QXHandle connection, QXServerInfo *info)
+{
+    ConnRef c(connection);
+    if (!c)
+        return QX_ERR_BAD_CONNECTION;
+    if (info) {
+        info->version = c->version;
+        info->bigEndian = c->swap ? 1 : 0;
+    }
+    return 0;
+}
+
+int16_t _QX_FlushServer(QXHandle connection)
+{
+    ConnRef c(connection);
+    if (int16_t s = nc::CheckFree(c))
+        return s;
+    return nc::SubmitRequest(c.get(), 38, nullptr, 0, nullptr);
+}
+
+int16_t _QX_SetConnectionSync(QXHandle connection)
+{
+    ConnRef c(connection);
+    if (int16_t s = nc::CheckFree(c))
+        return s;
+    c->polled = false;
+    return 0;
+}
+
+int16_t _QX_SetConnectionAsync(QXHandle connection)
+{
+    ConnRef c(connection);
+    if (int16_t s = nc::CheckFree(c))
+        return s;
+    if (!c->polled) {
+        c->polled = true;
+        c->state = 0;
+    }
+    return 0;
+}
+
+int16_t _QX_IsConnectionAsync(QXHandle connection, uint8_t *polled)
+{
+    ConnRef c(connection);
+    if (!c)
+        return QX_ERR_BAD_CONNECTION;
+    if (polled)
+        *polled = c->polled ? 1 : 0;
+    return 0;
+}
+
+int16_t _QX_EnableSystemTask(QXHandle connection)
+{
+    ConnRef c(connection);
+    if (!c)
+        return QX_ERR_BAD_CONNECTION;
+    c->systemTask = true;
+    return 0;
+}
+
+int16_t _QX_DisableSystemTask(QXHandle connection)
+{
+    ConnRef c(connection);
+    if (!c)
+        return QX_ERR_BAD_CONNECTION;
+    c->systemTask = false;
+    return 0;
+}
+
+int16_t _QX_IsEnableSystemTask(QXHandle connection, uint8_t *enabled)
+{
+    ConnRef c(connection);
+    if (!c)
+        return QX_ERR_BAD_CONNECTION;
+    if (enabled)
+        *enabled = c->systemTask ? 1 : 0;
+    return 0;
+}
+
+} // extern "C"

@@ -1,0 +1,98 @@
+// The connection record and the request engine shared by the request calls.
+#pragma once
+
+#include "netclient/nc_codec.h"
+#include "netclient/nc_component.h"
+#include "netclient/qxnetclient.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace nc {
+constexpr int32_t kWorkBuffer = 10240;
+// Largest reply body accepted; a bigger announced length is a bad reply (-9800).
+constexpr int32_t kMaxReplyBody = int32_t(kMaxFrameData);
+constexpr uint16_t kMinServerVersion = 0x551;
+// The user name of the probe login: length 3, then three bytes no real user
+// name holds. The emulator recognises the same marker.
+inline constexpr uint8_t kProbeMarker[4] = {3, 0x7F, 'Q', 'X'};
+} // namespace nc
+
+struct QXConnection {
+    int16_t lastResult = 0;
+    uint32_t lastTickMs = 0;
+    int16_t componentNumber = 0;
+    QXComponent component = nullptr;
+    LinkChannel *channel = nullptr;
+    bool swap = false;
+    uint8_t key[4] = {};
+    bool polled = false;
+
+    // The request in progress.
+    int16_t state = 0;
+    int16_t code = 0;
+    uint8_t *body = nullptr;
+    int32_t bodyLength = 0;
+    std::vector<uint8_t> bodyCopy; // a body larger than the send buffer
+    uint8_t requestHeader[6] = {};
+    ComponentParamBlock pending;
+    uint8_t replyHeader[6] = {};
+    int16_t replyStatus = 0;
+    int32_t replyLength = 0;
+    QXHandle reply = nullptr;       // reply body in its own handle, locked
+    uint8_t *replyData = nullptr;   // where the reply body is (handle or receive buffer)
+    std::vector<uint8_t> discard;   // a body received only to stay in step
+    QXHandle *replyOut = nullptr;   // the submitting call's out argument
+    void *result[4] = {};
+    int16_t allocError = 0;
+    int32_t decodedCount = 0;       // numbers a reply carried (code 23)
+    const void *requestArg = nullptr; // request-specific input kept for decoding
+
+    int32_t version = 0;
+    bool systemTask = false;
+    uint8_t sendBuffer[nc::kWorkBuffer];
+    uint8_t receiveBuffer[nc::kWorkBuffer];
+    uint8_t macToWin[256];
+    uint8_t winToMac[256];
+};
+
+namespace nc {
+
+// Locks a connection handle for the duration of a call.
+class ConnRef {
+public:
+    explicit ConnRef(QXHandle h);
+    ~ConnRef();
+    ConnRef(const ConnRef &) = delete;
+    ConnRef &operator=(const ConnRef &) = delete;
+    QXConnection *operator->() const { return conn_; }
+    QXConnection *get() const { return conn_; }
+    explicit operator bool() const { return conn_ != nullptr; }
+
+private:
+    QXHandle handle_;
+    QXConnection *conn_ = nullptr;
+};
+
+// Common start of a request call: -32003 bad handle, -32001 busy, else 0.
+int16_t CheckFree(const ConnRef &c);
+// As CheckFree, and refuses polled mode for calls whose results arrive only
+// in synchronous mode.
+int16_t CheckSyncOnly(const ConnRef &c);
+
+void CallNetworkComponent(int16_t number, ComponentParamBlock *pb, QXComponent object);
+// One idle step: polls the component; when nothing moved and `wait` is set,
+// waits briefly for a socket to become ready instead of spinning.
+void IdleStep(QXComponent component, QXConnection *conn, bool wait);
+// Repeats the idle step until the block's result is no longer 1.
+void WaitFor(QXComponent component, ComponentParamBlock *pb, QXConnection *conn);
+
+// Frames and sends a request whose body lies in the send buffer, in
+// conn->bodyCopy or anywhere else (then it is copied). Synchronous: runs the
+// exchange to its end and returns its status. Polled: returns 0 once started.
+int16_t SubmitRequest(QXConnection *conn, int16_t code, const uint8_t *body, int32_t length,
+                      QXHandle *replyOut);
+// One step of the request state machine: 1 while running, else the status.
+int16_t ProcessRequest(QXConnection *conn);
+
+} // namespace nc

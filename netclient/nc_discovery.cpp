@@ -1,0 +1,101 @@
+// Finding a server by UDP broadcast.
+//
+// Query (96 bytes, zero-filled): code little-endian at 0 (9 from find), the
+// published name asked for at 32, the wanted service name at 64 (Mac Roman).
+// Answer (96 bytes): the server computer's name at 0 (Mac Roman), its
+// published name at 32, its service name at 64, each zero-terminated inside
+// its 32 bytes. The answer's sender address is the server's address.
+#include "netclient/nc_charset.h"
+#include "netclient/nc_component.h"
+#include "platform/clock.h"
+
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+
+namespace nc {
+
+namespace {
+
+constexpr size_t kDatagram = 96;
+constexpr uint32_t kFindWaitTicks = 119;
+
+std::string Field(const uint8_t *p)
+{
+    size_t n = strnlen(reinterpret_cast<const char *>(p), 32);
+    if (n == 32)
+        n = 31;
+    return std::string(reinterpret_cast<const char *>(p), n);
+}
+
+} // namespace
+
+void BuildServerQuery(uint8_t out[96], uint16_t code, const char *published, const std::string &service)
+{
+    std::memset(out, 0, kDatagram);
+    out[0] = uint8_t(code);
+    out[1] = uint8_t(code >> 8);
+    std::strncpy(reinterpret_cast<char *>(out + 32), published, 31);
+    size_t n = std::min<size_t>(service.size(), 31);
+    std::memcpy(out + 64, service.data(), n);
+    ConvertPCToMacText(out + 64, 31);
+}
+
+bool FindServerByBroadcast(TcpComponent *comp, const unsigned char *text, QXLocationRecord &out)
+{
+    if (!text)
+        return false;
+    std::string all(reinterpret_cast<const char *>(text + 1), text[0]);
+    std::string service = all, computer;
+    size_t tab = all.find('\t');
+    if (tab != std::string::npos) {
+        service = all.substr(0, tab);
+        computer = all.substr(tab + 1);
+    }
+    SockGen sock;
+    if (sock.Create(SOCK_DGRAM) != 0)
+        return false;
+    uint8_t query[kDatagram];
+    BuildServerQuery(query, 9, comp->wanted, service);
+    if (sock.SendTo(query, kDatagram, comp->broadcastAddress, comp->port) != 0)
+        return false;
+    uint32_t sentMs = PlatTickCount();
+    bool have = false;
+    for (;;) {
+        uint32_t ticks = TicksSinceMs(sentMs);
+        if (ticks > kFindWaitTicks)
+            break;
+        uint8_t answer[kDatagram + 1];
+        size_t got = 0;
+        uint32_t address = 0;
+        uint16_t port = 0;
+        int r = sock.RecvFrom(answer, sizeof answer, got, address, port);
+        if (r == 1) {
+            pollfd p{sock.Fd(), POLLIN, 0};
+            ::poll(&p, 1, 20);
+            continue;
+        }
+        if (r < 0)
+            break;
+        if (got != kDatagram)
+            continue;
+        ConvertMacToPCText(answer, 31);
+        std::string answerComputer = Field(answer);
+        if (Field(answer + 32) != Field(reinterpret_cast<const uint8_t *>(comp->wanted)))
+            continue;
+        bool exact = !computer.empty() && answerComputer == computer;
+        if (answerComputer == "\t")
+            continue;
+        if (!have || exact) {
+            out = QXLocationRecord{};
+            out.address = address;
+            out.port = port;
+            have = true;
+        }
+        if (exact)
+            break;
+    }
+    return have;
+}
+
+} // namespace nc

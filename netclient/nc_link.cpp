@@ -1,0 +1,668 @@
+// Link layer: one TCP connection per server carrying numbered channels.
+//
+// Wire: every piece is a 12-byte frame header (kind, 0, channel big-endian,
+// length big-endian, marker bytes 1 2 3 4), data frames followed by their
+// data. The accepting side first sends a 72-byte handshake (length 72, version
+// 2, service name). Nothing runs on its own: LinkPump does the work each time
+// the owner polls, reading and sending as far as the socket allows.
+//
+// Channel life: open (kind-1 frame queued; pending until sent) -> idle ->
+// send (pending until the frame is out) / receive (pending until a block of
+// the asked length arrived) -> close (kind-2 frame; pending until sent) ->
+// deleted at the link's clean-up. A channel is only ever deleted after its
+// owner closed it, so an owner never holds a dangling channel.
+#include "netclient/nc_codec.h"
+#include "netclient/nc_component.h"
+#include "platform/clock.h"
+
+#include <algorithm>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+
+namespace nc {
+
+uint32_t TicksSinceMs(uint32_t startMs) { return uint32_t(uint64_t(PlatTicksSince(startMs)) * 6 / 100); }
+
+void PutFrameHeader(uint8_t *out, uint8_t kind, uint16_t channel, uint32_t length)
+{
+    out[0] = kind;
+    out[1] = 0;
+    PutBE16(out + 2, channel);
+    PutBE32(out + 4, length);
+    out[8] = 1, out[9] = 2, out[10] = 3, out[11] = 4;
+}
+
+namespace {
+
+constexpr uint32_t kConnectTimeoutTicks = 1200;
+
+void Complete(LinkChannel *ch, int32_t result)
+{
+    if (ch->pending) {
+        ch->pending->result = result;
+        ch->pending = nullptr;
+    }
+}
+
+void Enqueue(ServerLink *link, LinkChannel *ch)
+{
+    if (!ch->queued) {
+        link->queue.push_back(ch);
+        ch->queued = true;
+    }
+}
+
+void Dequeue(ServerLink *link, LinkChannel *ch)
+{
+    if (ch->queued) {
+        link->queue.erase(std::remove(link->queue.begin(), link->queue.end(), ch), link->queue.end());
+        ch->queued = false;
+    }
+}
+
+void Activity(ServerLink *link)
+{
+    link->lastActivityMs = PlatTickCount();
+    link->keepAlive = 0;
+}
+
+// The rest of a block being received into a channel that goes away is skipped.
+void StopReceivingInto(ServerLink *link, LinkChannel *ch)
+{
+    if (link->recvChannel != ch)
+        return;
+    if (link->recvState == ServerLink::kRecvData && link->recvBlock) {
+        link->skipLeft = link->recvBlock->length - link->recvGot;
+        link->skipDone = 0;
+        link->recvState = link->skipLeft ? ServerLink::kRecvSkip : ServerLink::kRecvHeader;
+    }
+    link->recvChannel = nullptr;
+    link->recvBlock = nullptr;
+}
+
+void FailLink(ServerLink *link)
+{
+    link->dead = true;
+    link->sock.Close();
+    link->sendState = ServerLink::kSendDead;
+    link->recvState = ServerLink::kRecvDead;
+    link->queue.clear();
+    link->sendChannel = nullptr;
+    link->recvChannel = nullptr;
+    link->recvBlock = nullptr;
+    for (auto &c : link->channels) {
+        LinkChannel *ch = c.get();
+        ch->queued = false;
+        ch->blocks.clear();
+        ch->wantDst = nullptr;
+        if (ch->state == LinkChannel::kClosing) {
+            ch->state = LinkChannel::kClosed;
+            Complete(ch, 0);
+        } else if (ch->state != LinkChannel::kClosed && ch->state != LinkChannel::kFinished) {
+            ch->state = LinkChannel::kBroken;
+            Complete(ch, kSockError);
+        }
+    }
+    link->cleanup = true;
+}
+
+uint16_t NextFreeChannel(ServerLink *link)
+{
+    uint16_t n = 1;
+    for (;;) {
+        bool taken = false;
+        for (auto &c : link->channels)
+            if (c->number == n) {
+                taken = true;
+                break;
+            }
+        if (!taken)
+            return n;
+        ++n;
+    }
+}
+
+LinkChannel *FindChannel(ServerLink *link, uint16_t number)
+{
+    for (auto &c : link->channels)
+        if (c->number == number && c->state != LinkChannel::kFinished)
+            return c.get();
+    return nullptr;
+}
+
+void BuildCloseFrame(LinkChannel *ch)
+{
+    PutFrameHeader(ch->buf, kFrameClose, ch->number, 0);
+    ch->bufLen = kFrameHeader;
+    ch->rest = nullptr;
+    ch->restLen = 0;
+    ch->smallFramePrepared = false;
+    ch->state = LinkChannel::kClosing;
+}
+
+// A frame of the channel went out completely.
+void FinishSend(ServerLink *link, LinkChannel *ch)
+{
+    ch->bufLen = 0;
+    ch->rest = nullptr;
+    ch->restLen = 0;
+    ch->restOwn.clear();
+    ch->smallFramePrepared = false;
+    switch (ch->state) {
+    case LinkChannel::kOpening:
+        ch->state = LinkChannel::kIdle;
+        Complete(ch, 0);
+        break;
+    case LinkChannel::kClosing:
+        if (ch->closeAfterSend) { // the data frame went out; now the close frame
+            ch->closeAfterSend = false;
+            BuildCloseFrame(ch);
+            Enqueue(link, ch);
+            break;
+        }
+        ch->state = LinkChannel::kClosed;
+        Complete(ch, 0);
+        link->cleanup = true;
+        break;
+    case LinkChannel::kSending:
+        ch->state = LinkChannel::kIdle;
+        Complete(ch, 0);
+        break;
+    default:
+        break;
+    }
+}
+
+// Hands the first queued block to a waiting receive when it is complete.
+void TryDeliver(LinkChannel *ch)
+{
+    if (ch->state != LinkChannel::kWaiting || ch->blocks.empty() || !ch->blocks.front().complete)
+        return;
+    RecvBlock &b = ch->blocks.front();
+    int32_t result = 0;
+    if (b.length == ch->wantLen) {
+        if (!b.direct && b.length)
+            std::memcpy(ch->wantDst, b.own.data(), b.length);
+    } else {
+        result = kLengthMismatch;
+    }
+    ch->blocks.pop_front();
+    ch->wantDst = nullptr;
+    ch->state = LinkChannel::kIdle;
+    Complete(ch, result);
+}
+
+// Interprets a complete frame header. False when the link must fail.
+bool ReceiveFrame(ServerLink *link)
+{
+    const uint8_t *h = link->header;
+    if (h[8] != 1 || h[9] != 2 || h[10] != 3 || h[11] != 4)
+        return false;
+    uint8_t kind = h[0];
+    uint16_t number = GetBE16(h + 2);
+    uint32_t length = GetBE32(h + 4);
+    link->recvState = ServerLink::kRecvHeader;
+    if (kind == kFramePing || kind == kFramePingOld) {
+        if (link->idleTicks == 0 || length < link->idleTicks) {
+            link->idleTicks = length;
+            link->lastActivityMs = PlatTickCount();
+        }
+        return true;
+    }
+    if (kind == kFrameReconnect)
+        kind = kFrameOpen;
+    if (kind != kFrameOpen && kind != kFrameClose && kind != kFrameData)
+        return false;
+    if (kind != kFrameData)
+        length = 0;
+    if (length > kMaxFrameData)
+        return false;
+    LinkChannel *ch = FindChannel(link, number);
+    bool accepting = ch && ch->state != LinkChannel::kClosing && ch->state != LinkChannel::kClosed &&
+                     ch->state != LinkChannel::kPeerClosed && ch->state != LinkChannel::kBroken;
+    if (kind == kFrameClose) {
+        if (accepting) {
+            if (ch->state == LinkChannel::kWaiting) {
+                ch->wantDst = nullptr;
+                Complete(ch, kSockNoSocket);
+            }
+            ch->blocks.clear();
+            ch->state = LinkChannel::kPeerClosed;
+            link->cleanup = true;
+        }
+        return true;
+    }
+    if (kind == kFrameOpen || length == 0)
+        return true; // this side never accepts channels opened by the peer
+    if (!accepting) {
+        link->skipLeft = length;
+        link->skipDone = 0;
+        link->recvState = ServerLink::kRecvSkip;
+        return true;
+    }
+    RecvBlock b;
+    b.length = length;
+    if (ch->state == LinkChannel::kWaiting && ch->blocks.empty() && ch->wantLen == length) {
+        b.direct = ch->wantDst;
+    } else {
+        try {
+            b.own.resize(length);
+        } catch (...) {
+            return false;
+        }
+    }
+    ch->blocks.push_back(std::move(b));
+    link->recvChannel = ch;
+    link->recvBlock = &ch->blocks.back();
+    link->recvGot = 0;
+    link->recvState = ServerLink::kRecvData;
+    return true;
+}
+
+// Send side: returns false when the link failed.
+bool PumpSend(ServerLink *link, bool &progress)
+{
+    for (;;) {
+        switch (link->sendState) {
+        case ServerLink::kConnecting: {
+            int r = link->sock.ConnectPoll();
+            if (r == 0) {
+                link->sendState = ServerLink::kAwaitHandshake;
+                link->recvState = ServerLink::kRecvHandshake;
+                Activity(link);
+                progress = true;
+                continue;
+            }
+            if (r < 0 || TicksSinceMs(link->connectStartMs) > kConnectTimeoutTicks)
+                return false;
+            return true;
+        }
+        case ServerLink::kReady: {
+            if (link->pingSending) {
+                int r = link->sock.SendAll(link->ping, kFrameHeader, link->pingDone);
+                if (r < 0)
+                    return false;
+                if (r == 1)
+                    return true;
+                link->pingSending = false;
+                link->lastActivityMs = PlatTickCount(); // a new period, not activity
+                progress = true;
+                continue;
+            }
+            if (link->queue.empty())
+                return true;
+            LinkChannel *ch = link->queue.front();
+            link->queue.pop_front();
+            ch->queued = false;
+            link->sendChannel = ch;
+            link->sendDone = link->restDone = 0;
+            link->sendState = ServerLink::kSendingChannel;
+            continue;
+        }
+        case ServerLink::kSendingChannel: {
+            LinkChannel *ch = link->sendChannel;
+            size_t before = link->sendDone + link->restDone;
+            int r = link->sock.SendAll(ch->buf, ch->bufLen, link->sendDone);
+            if (r == 0 && ch->restLen) {
+                const uint8_t *rest = ch->restOwn.empty() ? ch->rest : ch->restOwn.data();
+                r = link->sock.SendAll(rest, ch->restLen, link->restDone);
+            }
+            if (link->sendDone + link->restDone != before) {
+                Activity(link);
+                progress = true;
+            }
+            if (r < 0)
+                return false;
+            if (r == 1)
+                return true;
+            link->sendChannel = nullptr;
+            link->sendState = ServerLink::kReady;
+            FinishSend(link, ch);
+            continue;
+        }
+        default:
+            return true;
+        }
+    }
+}
+
+bool PumpReceive(ServerLink *link, bool &progress)
+{
+    for (;;) {
+        int r;
+        switch (link->recvState) {
+        case ServerLink::kRecvHandshake:
+            r = link->sock.ReadExact(link->handshake, kHandshakeSize, link->handshakeGot);
+            if (link->handshakeGot >= 4 && GetBE32(link->handshake) != kHandshakeSize)
+                return false;
+            if (r == 1) // a server that never sends its handshake is given up like a connect
+                return TicksSinceMs(link->connectStartMs) <= kConnectTimeoutTicks;
+            if (r != 0)
+                return false;
+            if (GetBE32(link->handshake + 4) != 2)
+                return false;
+            link->sendState = ServerLink::kReady;
+            link->recvState = ServerLink::kRecvHeader;
+            Activity(link);
+            progress = true;
+            continue;
+        case ServerLink::kRecvHeader:
+            r = link->sock.ReadExact(link->header, kFrameHeader, link->headerGot);
+            if (r != 0)
+                return r > 0;
+            link->headerGot = 0;
+            Activity(link);
+            progress = true;
+            if (!ReceiveFrame(link))
+                return false;
+            continue;
+        case ServerLink::kRecvData: {
+            RecvBlock *b = link->recvBlock;
+            r = link->sock.ReadExact(b->Data(), b->length, link->recvGot);
+            if (r != 0)
+                return r > 0;
+            Activity(link);
+            progress = true;
+            b->complete = true;
+            LinkChannel *ch = link->recvChannel;
+            link->recvBlock = nullptr;
+            link->recvChannel = nullptr;
+            link->recvState = ServerLink::kRecvHeader;
+            TryDeliver(ch);
+            continue;
+        }
+        case ServerLink::kRecvSkip:
+            r = link->sock.Skip(link->skipLeft, link->skipDone);
+            if (r != 0)
+                return r > 0;
+            Activity(link);
+            progress = true;
+            link->recvState = ServerLink::kRecvHeader;
+            continue;
+        default:
+            return true;
+        }
+    }
+}
+
+// Keep-alive: ping after an idle period, give up after two more.
+bool KeepAlive(ServerLink *link)
+{
+    if (link->idleTicks == 0 || link->sendState < ServerLink::kReady)
+        return true;
+    if (TicksSinceMs(link->lastActivityMs) <= link->idleTicks)
+        return true;
+    if (link->pingSending) // a ping partly out for a whole period
+        return false;
+    switch (link->keepAlive) {
+    case 0:
+        if (link->sendState != ServerLink::kReady)
+            return true; // a frame is going out; the ping follows it
+        PutFrameHeader(link->ping, kFramePing, 0, link->idleTicks);
+        link->pingSending = true;
+        link->pingDone = 0;
+        link->keepAlive = -1;
+        link->lastActivityMs = PlatTickCount();
+        return true;
+    case -1:
+        link->keepAlive = -2;
+        link->lastActivityMs = PlatTickCount();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void DeleteChannel(ServerLink *link, LinkChannel *ch)
+{
+    Dequeue(link, ch);
+    StopReceivingInto(link, ch);
+    link->channels.erase(std::remove_if(link->channels.begin(), link->channels.end(),
+                                        [ch](const auto &c) { return c.get() == ch; }),
+                         link->channels.end());
+}
+
+} // namespace
+
+void LinkOpenChannel(TcpComponent *comp, ComponentParamBlock *pb)
+{
+    if (!pb->location) {
+        pb->result = kSockNoSocket;
+        return;
+    }
+    ServerLink *link = nullptr;
+    for (auto &l : comp->links)
+        if (!l->dead && SameServer(l->location, *pb->location)) {
+            link = l.get();
+            break;
+        }
+    if (!link) {
+        auto made = std::make_unique<ServerLink>();
+        made->component = comp;
+        made->location = *pb->location;
+        if (made->sock.Create(SOCK_STREAM) != 0) {
+            pb->result = kSockNoSocket;
+            return;
+        }
+        int r = made->sock.ConnectStart(made->location);
+        if (r < 0) {
+            pb->result = kSockNoSocket;
+            return;
+        }
+        made->connectStartMs = PlatTickCount();
+        if (r == 0) {
+            made->sendState = ServerLink::kAwaitHandshake;
+            made->recvState = ServerLink::kRecvHandshake;
+        }
+        link = made.get();
+        comp->links.push_back(std::move(made));
+    }
+    link->idleTicks = comp->idleSeconds * 60;
+    Activity(link);
+    auto ch = std::make_unique<LinkChannel>();
+    ch->link = link;
+    ch->number = NextFreeChannel(link);
+    ch->state = LinkChannel::kOpening;
+    PutFrameHeader(ch->buf, kFrameOpen, ch->number, 0);
+    ch->bufLen = kFrameHeader;
+    ch->pending = pb;
+    LinkChannel *raw = ch.get();
+    link->channels.push_back(std::move(ch));
+    Enqueue(link, raw);
+    pb->channel = raw;
+    pb->link = link;
+    pb->result = 1;
+}
+
+void LinkCloseChannel(ComponentParamBlock *pb)
+{
+    LinkChannel *ch = pb->channel;
+    if (!ch) {
+        pb->result = kSockNoSocket;
+        return;
+    }
+    ServerLink *link = ch->link;
+    if (ch->pending && ch->pending != pb)
+        Complete(ch, kSockNoSocket);
+    ch->pending = nullptr;
+    ch->blocks.clear();
+    ch->wantDst = nullptr;
+    StopReceivingInto(link, ch);
+    switch (ch->state) {
+    case LinkChannel::kPeerClosed:
+    case LinkChannel::kBroken:
+    case LinkChannel::kClosed:
+    case LinkChannel::kFinished:
+        ch->state = LinkChannel::kClosed;
+        link->cleanup = true;
+        pb->result = 0;
+        return;
+    default:
+        break;
+    }
+    if (link->dead) {
+        ch->state = LinkChannel::kClosed;
+        link->cleanup = true;
+        pb->result = 0;
+        return;
+    }
+    if (link->sendChannel == ch) {
+        // A frame is partly out: finish it from our own copy, then close.
+        size_t restLeft = ch->restLen;
+        if (restLeft && ch->restOwn.empty())
+            ch->restOwn.assign(ch->rest, ch->rest + ch->restLen);
+        ch->closeAfterSend = true;
+        ch->state = LinkChannel::kClosing;
+    } else {
+        Dequeue(link, ch);
+        BuildCloseFrame(ch);
+        Enqueue(link, ch);
+    }
+    ch->pending = pb;
+    pb->result = 1;
+}
+
+void LinkSend(ComponentParamBlock *pb)
+{
+    LinkChannel *ch = pb->channel;
+    if (!ch) {
+        pb->result = kSockNoSocket;
+        return;
+    }
+    bool afterSmall = ch->state == LinkChannel::kSending && ch->smallFramePrepared && !ch->queued &&
+                      ch->link->sendChannel != ch;
+    if ((ch->state != LinkChannel::kIdle && !afterSmall) || pb->length < 0 ||
+        uint32_t(pb->length) > kMaxFrameData || ch->link->dead) {
+        pb->result = ch->link->dead ? kSockError : kSockNoSocket;
+        return;
+    }
+    size_t off = afterSmall ? ch->bufLen : 0;
+    size_t len = size_t(pb->length);
+    PutFrameHeader(ch->buf + off, kFrameData, ch->number, uint32_t(len));
+    off += kFrameHeader;
+    size_t inBuf = std::min(len, kChannelBuffer - off);
+    if (inBuf)
+        std::memcpy(ch->buf + off, pb->data, inBuf);
+    ch->bufLen = off + inBuf;
+    ch->rest = static_cast<const uint8_t *>(pb->data) + inBuf;
+    ch->restLen = len - inBuf;
+    ch->restOwn.clear();
+    ch->state = LinkChannel::kSending;
+    ch->pending = pb;
+    pb->result = 1;
+    Enqueue(ch->link, ch);
+}
+
+void LinkSmallFrame(ComponentParamBlock *pb)
+{
+    LinkChannel *ch = pb->channel;
+    if (!ch || ch->state != LinkChannel::kIdle || pb->length < 0 || pb->length >= 128) {
+        pb->result = kSockNoSocket;
+        return;
+    }
+    PutFrameHeader(ch->buf, kFrameData, ch->number, uint32_t(pb->length));
+    if (pb->length)
+        std::memcpy(ch->buf + kFrameHeader, pb->data, size_t(pb->length));
+    ch->bufLen = kFrameHeader + size_t(pb->length);
+    ch->smallFramePrepared = true;
+    ch->state = LinkChannel::kSending;
+    pb->result = 0;
+}
+
+void LinkReceive(ComponentParamBlock *pb)
+{
+    LinkChannel *ch = pb->channel;
+    if (!ch) {
+        pb->result = kSockNoSocket;
+        return;
+    }
+    if (ch->state == LinkChannel::kPeerClosed) {
+        pb->result = kSockNoSocket;
+        return;
+    }
+    if (ch->state == LinkChannel::kBroken) {
+        pb->result = kSockError;
+        return;
+    }
+    if (ch->state != LinkChannel::kIdle || pb->length < 0) {
+        pb->result = kReceiveBusy;
+        return;
+    }
+    ch->state = LinkChannel::kWaiting;
+    ch->wantDst = static_cast<uint8_t *>(pb->data);
+    ch->wantLen = uint32_t(pb->length);
+    ch->pending = pb;
+    pb->result = 1;
+    TryDeliver(ch);
+}
+
+int32_t LinkChannelStatus(LinkChannel *ch)
+{
+    if (!ch->blocks.empty() && ch->blocks.front().complete)
+        return int32_t(ch->blocks.front().length);
+    if (ch->state == LinkChannel::kPeerClosed || ch->state == LinkChannel::kBroken)
+        return -1;
+    return 0;
+}
+
+int LinkPump(ServerLink *link)
+{
+    bool progress = false;
+    if (!link->dead) {
+        bool ok = PumpSend(link, progress) && PumpReceive(link, progress) && KeepAlive(link) &&
+                  PumpSend(link, progress);
+        if (!ok) {
+            FailLink(link);
+            progress = true;
+        }
+    }
+    if (link->cleanup) {
+        link->cleanup = false;
+        std::vector<LinkChannel *> gone;
+        for (auto &c : link->channels)
+            if ((c->state == LinkChannel::kClosed || c->state == LinkChannel::kFinished) &&
+                link->sendChannel != c.get())
+                gone.push_back(c.get());
+        for (LinkChannel *ch : gone)
+            DeleteChannel(link, ch);
+        if (link->channels.empty()) {
+            link->sock.Close();
+            link->dead = true;
+            return 0;
+        }
+    }
+    if (link->dead && link->channels.empty())
+        return 0;
+    return progress ? 44 : 1;
+}
+
+void LinkWait(TcpComponent *comp, int ms)
+{
+    pollfd fds[64];
+    nfds_t n = 0;
+    for (auto &l : comp->links) {
+        if (l->dead || n == 64)
+            continue;
+        if (l->sock.HasBuffered())
+            return;
+        short events = POLLIN;
+        bool ready = l->sendState == ServerLink::kReady || l->sendState == ServerLink::kSendingChannel;
+        if (l->sendState == ServerLink::kConnecting ||
+            (ready && (l->sendChannel || !l->queue.empty() || l->pingSending)))
+            events |= POLLOUT;
+        fds[n++] = {l->sock.Fd(), events, 0};
+    }
+    if (n == 0)
+        return;
+    ::poll(fds, n, ms);
+}
+
+void LinkDestroy(ServerLink *link)
+{
+    for (auto &c : link->channels)
+        Complete(c.get(), kSockError);
+    link->sock.Close();
+}
+
+} // namespace nc

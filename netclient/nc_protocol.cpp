@@ -1,0 +1,332 @@
+// The request engine: one request at a time per connection.
+//
+// Request on the wire: code (16-bit), body length (32-bit), both in the
+// server's byte order, then the body XORed with the login key. The header
+// goes out as a small frame in front of the body so both leave in one piece.
+// Reply: status (16-bit), length (32-bit; -1 is invalid), body XORed.
+//
+// States: 0 idle; 1 header sent or queued; 2 body being sent; 3 reply header
+// being received; 4 reply body being received. Each call of ProcessRequest
+// moves as far as the link allows; a completed exchange is decoded by its
+// code (DecodeReply) and the connection returns to state 0.
+//
+// Every length from the reply is checked before use: the header's length
+// against the largest body accepted, each decoder's reads against the bytes
+// that arrived (a short body is -9800).
+#include "netclient/nc_connection.h"
+
+#include "platform/clock.h"
+
+#include <cstring>
+
+namespace nc {
+
+namespace {
+
+// Replies that may use the connection's receive buffer (their content is
+// decoded at once and never handed to the caller as a handle).
+bool UsesReceiveBuffer(int16_t code)
+{
+    switch (code) {
+    case 5: case 9: case 11: case 12: case 13: case 16: case 17: case 18: case 22: case 23:
+    case 35: case 36: case 38: case 49: case 51: case 53: case 67: case 68: case 83: case 84:
+    case 85: case 86: case 88: case 92: case 93: case 95: case 96: case 97: case 100: case 101:
+    case 102: case 103: case 104: case 105: case 106: case 110: case 122: case 123: case 124:
+    case 127:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void ReleaseReply(QXConnection *c)
+{
+    if (c->reply) {
+        UnlockQXHandle(c->reply);
+        FreeQXHandle(c->reply);
+        c->reply = nullptr;
+    }
+    c->replyData = nullptr;
+    c->discard.clear();
+    c->discard.shrink_to_fit();
+}
+
+template <typename T> T *Result(QXConnection *c, int i) { return static_cast<T *>(c->result[i]); }
+
+int16_t DecodeReply(QXConnection *c);
+
+int16_t Finish(QXConnection *c, int16_t result)
+{
+    bool transferOk = result >= 0;
+    c->state = 0;
+    if (transferOk) {
+        bool locked = c->replyStatus == QX_ERR_RECORD_LOCKED &&
+                      (c->code == 52 || c->code == 64 || c->code == 141);
+        if (c->replyStatus < 0 && !locked) {
+            result = c->replyStatus;
+            ReleaseReply(c);
+        } else {
+            result = DecodeReply(c);
+        }
+    }
+    ReleaseReply(c);
+    c->bodyCopy.clear();
+    c->bodyCopy.shrink_to_fit();
+    c->body = nullptr;
+    c->requestArg = nullptr;
+    c->lastResult = result;
+    return result;
+}
+
+// Hands the reply handle to the submitting call (or releases it).
+void GiveReply(QXConnection *c)
+{
+    if (c->reply) {
+        UnlockQXHandle(c->reply);
+        if (c->replyOut)
+            *c->replyOut = c->reply;
+        else
+            FreeQXHandle(c->reply);
+        c->reply = nullptr;
+    }
+}
+
+int16_t DecodeReply(QXConnection *c)
+{
+    const bool hasBody = c->replyLength > 0 && c->replyData;
+    const size_t n = hasBody ? size_t(c->replyLength) : 0;
+    NcReader r(c->replyData, n, c->swap);
+    switch (c->code) {
+    case 9: case 11: case 12: case 13: case 22: case 36: case 38: case 49: case 53: case 83:
+    case 85: case 86: case 93: case 95: case 96: case 123: case 124: case 17: case 122:
+    case 54: case 55:
+        return 0;
+    case 16: case 92: case 110:
+        return hasBody ? QX_ERR_UNEXPECTED_DATA : 0;
+    case 5: case 18: case 88: case 127: case 35: case 97:
+        if (hasBody && Result<int32_t>(c, 0)) {
+            int32_t v = r.I32();
+            if (r.Failed())
+                return QX_ERR_BAD_REPLY_LENGTH;
+            *Result<int32_t>(c, 0) = v;
+        }
+        return 0;
+    case 23: {
+        int got = 0;
+        for (int i = 0; i < 4; ++i) {
+            if (r.Left() < 4)
+                break;
+            int32_t v = r.I32();
+            ++got;
+            if (Result<int32_t>(c, i))
+                *Result<int32_t>(c, i) = v;
+        }
+        for (int i = got; i < 4; ++i)
+            if (Result<int32_t>(c, i))
+                *Result<int32_t>(c, i) = 0;
+        c->decodedCount = got;
+        return 0;
+    }
+    case 51: case 84: case 101: case 102: {
+        if (!hasBody)
+            return QX_ERR_NO_REPLY_BODY;
+        int16_t v = r.I16();
+        if (r.Failed())
+            return QX_ERR_BAD_REPLY_LENGTH;
+        if (Result<int16_t>(c, 0))
+            *Result<int16_t>(c, 0) = v;
+        return 0;
+    }
+    case 103: case 104: case 105: case 106: {
+        if (!hasBody)
+            return 0;
+        const uint8_t *p = r.Bytes(10);
+        if (!p)
+            return QX_ERR_BAD_REPLY_LENGTH;
+        if (auto *out = Result<uint8_t>(c, 0)) {
+            double d = RealFromServer(p);
+            std::memcpy(out, &d, 8);
+            out[8] = out[9] = 0;
+        }
+        return 0;
+    }
+    case 126: {
+        if (!hasBody)
+            return QX_ERR_NO_REPLY_BODY;
+        int16_t d[3];
+        for (auto &v : d)
+            v = r.I16();
+        if (r.Failed())
+            return QX_ERR_BAD_REPLY_LENGTH;
+        if (auto *out = Result<int16_t>(c, 0))
+            std::memcpy(out, d, sizeof d);
+        return 0;
+    }
+    default:
+        GiveReply(c);
+        return 0;
+    }
+}
+
+void StartComponent(QXConnection *c, int32_t selector, void *data, int32_t length)
+{
+    ComponentParamBlock &pb = c->pending;
+    pb = ComponentParamBlock{};
+    pb.selector = selector;
+    pb.channel = c->channel;
+    pb.data = data;
+    pb.length = length;
+    CallNetworkComponent(c->componentNumber, &pb, c->component);
+}
+
+} // namespace
+
+int16_t SubmitRequest(QXConnection *c, int16_t code, const uint8_t *body, int32_t length,
+                      QXHandle *replyOut)
+{
+    if (length < 0)
+        length = 0;
+    uint8_t *own = nullptr;
+    if (length > 0) {
+        if (body == c->sendBuffer) {
+            own = c->sendBuffer;
+        } else if (!c->bodyCopy.empty() && body == c->bodyCopy.data()) {
+            own = c->bodyCopy.data();
+        } else if (length <= kWorkBuffer) {
+            std::memmove(c->sendBuffer, body, size_t(length));
+            own = c->sendBuffer;
+        } else {
+            try {
+                c->bodyCopy.assign(body, body + length);
+            } catch (...) {
+                return QX_ERR_NO_MEMORY;
+            }
+            own = c->bodyCopy.data();
+        }
+    }
+    Put16(c->requestHeader, code, c->swap);
+    Put32(c->requestHeader + 2, length, c->swap);
+    c->code = code;
+    c->body = own;
+    c->bodyLength = length;
+    c->replyOut = replyOut;
+    c->reply = nullptr;
+    c->replyData = nullptr;
+    c->replyStatus = 0;
+    c->replyLength = 0;
+    c->allocError = 0;
+    c->state = 1;
+    if (replyOut)
+        *replyOut = nullptr;
+    // With a body the header is queued as a small frame in front of it; alone
+    // it is sent at once.
+    StartComponent(c, length > 0 ? 23 : 11, c->requestHeader, 6);
+    if (c->pending.result < 0)
+        return Finish(c, int16_t(c->pending.result));
+    if (c->polled)
+        return 0;
+    int16_t r;
+    while ((r = ProcessRequest(c)) == 1) {
+    }
+    return r;
+}
+
+int16_t ProcessRequest(QXConnection *c)
+{
+    c->lastTickMs = PlatTickCount();
+    if (c->state == 0)
+        return 0;
+    if (c->pending.result == 1)
+        IdleStep(c->component, c, !c->polled);
+    int32_t pr = c->pending.result;
+    switch (c->state) {
+    case 0:
+        return 0;
+    case 1:
+        if (pr == 1)
+            return 1;
+        if (pr < 0)
+            return Finish(c, int16_t(pr));
+        c->state = 2;
+        if (c->bodyLength > 0) {
+            XorWithSessionKey(c->body, size_t(c->bodyLength), c->key);
+            StartComponent(c, 11, c->body, c->bodyLength);
+            if (c->pending.result < 0)
+                return Finish(c, int16_t(c->pending.result));
+        }
+        return 1;
+    case 2:
+        if (pr == 1)
+            return 1;
+        if (pr < 0)
+            return Finish(c, int16_t(pr));
+        StartComponent(c, 10, c->replyHeader, 6);
+        if (c->pending.result < 0)
+            return Finish(c, int16_t(c->pending.result));
+        c->state = 3;
+        return 1;
+    case 3: {
+        if (pr == 1)
+            return 1;
+        if (pr < 0)
+            return Finish(c, int16_t(pr));
+        c->replyStatus = Get16(c->replyHeader, c->swap);
+        c->replyLength = Get32(c->replyHeader + 2, c->swap);
+        if (c->replyLength == -1 || c->replyLength > kMaxReplyBody)
+            return Finish(c, QX_ERR_BAD_REPLY_LENGTH);
+        if (c->replyLength <= 0) {
+            c->replyLength = 0;
+            return Finish(c, 0);
+        }
+        if (UsesReceiveBuffer(c->code) && c->replyLength <= kWorkBuffer) {
+            c->replyData = c->receiveBuffer;
+        } else {
+            c->reply = AllocQXHandle(c->replyLength);
+            c->replyData = c->reply ? static_cast<uint8_t *>(LockQXHandle(c->reply)) : nullptr;
+            if (!c->replyData) {
+                FreeQXHandle(c->reply);
+                c->reply = nullptr;
+                c->allocError = QX_ERR_NO_MEMORY;
+                try {
+                    c->discard.resize(size_t(c->replyLength));
+                } catch (...) {
+                    return Finish(c, QX_ERR_NO_MEMORY);
+                }
+                c->replyData = c->discard.data();
+            }
+        }
+        StartComponent(c, 10, c->replyData, c->replyLength);
+        if (c->pending.result < 0) {
+            ReleaseReply(c);
+            return Finish(c, int16_t(c->pending.result));
+        }
+        c->state = 4;
+        return 1;
+    }
+    case 4:
+        if (pr == 1)
+            return 1;
+        if (pr < 0) {
+            ReleaseReply(c);
+            return Finish(c, int16_t(pr));
+        }
+        if (c->allocError) {
+            ReleaseReply(c);
+            return Finish(c, c->allocError);
+        }
+        XorWithSessionKey(c->replyData, size_t(c->replyLength), c->key);
+        return Finish(c, 0);
+    default:
+        return Finish(c, QX_ERR_BAD_CONNECTION);
+    }
+}
+
+} // namespace nc
+
+extern "C" int16_t _QX_ProcessQXRequest(QXHandle connection)
+{
+    nc::ConnRef c(connection);
+    if (!c)
+        return QX_ERR_BAD_CONNECTION;
+    return nc::ProcessRequest(c.get());
+}

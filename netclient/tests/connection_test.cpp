@@ -1,0 +1,326 @@
+// Connections over loopback against qxserver: byte orders, keys, versions,
+// login statuses, shared links, polled mode, discovery and injected faults.
+#include "netclient/qxnetclient.h"
+#include "netclient/tests/qxserver_process.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace {
+
+void SetPString(uint8_t (&field)[32], const std::string &s)
+{
+    std::memset(field, 0, sizeof field);
+    field[0] = uint8_t(s.size());
+    std::memcpy(field + 1, s.data(), s.size());
+}
+
+QXLoginRecord Login(const std::string &user, const std::string &password)
+{
+    QXLoginRecord r{};
+    SetPString(r.applicationName, "netclient tests");
+    SetPString(r.userName, user);
+    SetPString(r.password, password);
+    r.callerByte = 0x5C;
+    return r;
+}
+
+std::vector<uint8_t> PString(const std::string &s)
+{
+    std::vector<uint8_t> p{uint8_t(s.size())};
+    p.insert(p.end(), s.begin(), s.end());
+    return p;
+}
+
+class ConnectionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        _QX_InitQXWS();
+        comp_ = _QX_InitNetworkComponent(0);
+        ASSERT_NE(comp_, nullptr);
+    }
+    void TearDown() override
+    {
+        for (QXNetworkLocation l : locations_)
+            _QX_FreeNetworkLocation(l, 0, comp_);
+        _QX_DeInitNetworkComponent(0, comp_);
+        _QX_DeInitQXWS();
+    }
+    // Starts a server with the demo account and the given extra arguments.
+    void StartServer(std::vector<std::string> args)
+    {
+        log_ = server_.LogPath();
+        args.insert(args.end(), {"--fixture", server_.FixtureWithUsers({{"demo", "demo"}}), "--log", log_});
+        std::string error;
+        ASSERT_TRUE(server_.Start(args, &error)) << error;
+    }
+    QXNetworkLocation Location()
+    {
+        auto text = PString("127.0.0.1:" + std::to_string(server_.Port()));
+        QXNetworkLocation loc = nullptr;
+        EXPECT_EQ(_QX_FindQXServer(text.data(), &loc, 0, comp_), 0);
+        locations_.push_back(loc);
+        return loc;
+    }
+    int16_t Open(QXHandle *conn, const std::string &user = "demo", const std::string &pw = "demo")
+    {
+        QXLoginRecord login = Login(user, pw);
+        return _QX_OpenQXConnection(&login, Location(), conn, 0, comp_);
+    }
+    std::string Log() { return QxServerProcess::ReadFile(log_); }
+
+    QXComponent comp_ = nullptr;
+    QxServerProcess server_;
+    std::string log_;
+    std::vector<QXNetworkLocation> locations_;
+};
+
+TEST_F(ConnectionTest, OpensInBothByteOrdersWithKeysHoldingZeroBytes)
+{
+    struct Case {
+        bool big;
+        const char *key;
+    } cases[] = {{false, "00A5005A"}, {true, "00A5005A"}, {true, "00000000"}, {false, "FF000001"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.big ? "big-endian " : "little-endian ") + c.key);
+        server_.Stop();
+        std::vector<std::string> args{"--key", c.key};
+        if (c.big)
+            args.push_back("--big-endian");
+        StartServer(args);
+        QXHandle conn = nullptr;
+        ASSERT_EQ(Open(&conn), 0);
+        ASSERT_NE(conn, nullptr);
+        QXServerInfo info{};
+        EXPECT_EQ(_QX_GetServerInfo(conn, &info), 0);
+        EXPECT_EQ(info.version, 0x650);
+        EXPECT_EQ(info.bigEndian, c.big ? 1 : 0);
+        // The server decoded the keyed login and a later request.
+        EXPECT_EQ(_QX_FlushServer(conn), 0);
+        EXPECT_EQ(_QX_CloseQXConnection(conn), 0);
+        EXPECT_NE(Log().find("login demo"), std::string::npos) << Log();
+        EXPECT_NE(Log().find("code=38"), std::string::npos);
+    }
+}
+
+TEST_F(ConnectionTest, VersionGate)
+{
+    struct Case {
+        const char *version;
+        int16_t status;
+    } cases[] = {{"0x550", QX_ERR_SERVER_TOO_OLD}, {"0x551", 0}, {"0x650", 0},
+                 // only the low 16 bits count, unsigned
+                 {"0x10550", QX_ERR_SERVER_TOO_OLD}, {"0xF551", 0}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.version);
+        server_.Stop();
+        StartServer({"--version", c.version});
+        QXLoginRecord login = Login("demo", "demo");
+        QXLoginRecord before = login;
+        QXHandle conn = reinterpret_cast<QXHandle>(1);
+        EXPECT_EQ(_QX_OpenQXConnection(&login, Location(), &conn, 0, comp_), c.status);
+        EXPECT_EQ(login.loginFlag, 1);
+        before.loginFlag = 1;
+        EXPECT_EQ(std::memcmp(&login, &before, sizeof login), 0) << "the rest of the record is unchanged";
+        if (c.status == 0)
+            EXPECT_EQ(_QX_CloseQXConnection(conn), 0);
+        else
+            EXPECT_EQ(conn, nullptr);
+    }
+}
+
+TEST_F(ConnectionTest, LoginStatusesPassThrough)
+{
+    StartServer({});
+    struct Case {
+        const char *user, *password;
+        int16_t status;
+    } cases[] = {{"demo", "wrong", -9978}, {"nobody", "demo", -9979}, {"demo", "demo", 0}};
+    for (const Case &c : cases) {
+        QXHandle conn = nullptr;
+        EXPECT_EQ(Open(&conn, c.user, c.password), c.status) << c.user << "/" << c.password;
+        if (conn)
+            _QX_CloseQXConnection(conn);
+    }
+    // The probe login carried no password: the emulator saw the marker only.
+    EXPECT_EQ(Log().find("wrong"), std::string::npos);
+}
+
+TEST_F(ConnectionTest, ConnectionsShareOneLinkAsChannels)
+{
+    StartServer({});
+    QXHandle a = nullptr, b = nullptr, c = nullptr;
+    ASSERT_EQ(Open(&a), 0);
+    ASSERT_EQ(Open(&b), 0);
+    EXPECT_EQ(_QX_FlushServer(b), 0);
+    EXPECT_EQ(_QX_FlushServer(a), 0);
+    EXPECT_EQ(_QX_CloseQXConnection(a), 0);
+    ASSERT_EQ(Open(&c), 0); // takes the freed number 1 again
+    EXPECT_EQ(_QX_FlushServer(c), 0);
+    EXPECT_EQ(_QX_CloseQXConnection(b), 0);
+    EXPECT_EQ(_QX_CloseQXConnection(c), 0);
+    std::string log = Log();
+    EXPECT_NE(log.find("link 1 channel 1 open"), std::string::npos) << log;
+    EXPECT_NE(log.find("link 1 channel 2 open"), std::string::npos) << log;
+    EXPECT_EQ(log.find("link 2 accepted"), std::string::npos) << "one TCP connection only\n" << log;
+    size_t firstClose = log.find("link 1 channel 1 close");
+    ASSERT_NE(firstClose, std::string::npos);
+    EXPECT_NE(log.find("link 1 channel 1 open", firstClose), std::string::npos) << log;
+}
+
+TEST_F(ConnectionTest, PolledModeReportsPendingThenTheStatus)
+{
+    StartServer({"--delay", "150", "--fail", "38:-9967"});
+    QXHandle conn = nullptr;
+    ASSERT_EQ(Open(&conn), 0);
+    EXPECT_EQ(_QX_SetConnectionSync(conn), 0) << "already synchronous";
+    ASSERT_EQ(_QX_SetConnectionAsync(conn), 0);
+    uint8_t polled = 0;
+    EXPECT_EQ(_QX_IsConnectionAsync(conn, &polled), 0);
+    EXPECT_EQ(polled, 1);
+
+    EXPECT_EQ(_QX_FlushServer(conn), 0) << "started";
+    EXPECT_EQ(_QX_FlushServer(conn), QX_ERR_PENDING);
+    EXPECT_EQ(_QX_SetConnectionSync(conn), QX_ERR_PENDING);
+    EXPECT_EQ(_QX_SetConnectionAsync(conn), QX_ERR_PENDING);
+    EXPECT_EQ(_QX_CloseQXConnection(conn), QX_ERR_PENDING) << "close waits for the request";
+    int pendingSteps = 0;
+    int16_t r;
+    while ((r = _QX_ProcessQXRequest(conn)) == 1)
+        ++pendingSteps;
+    EXPECT_GT(pendingSteps, 0);
+    EXPECT_EQ(r, -9967);
+    EXPECT_EQ(_QX_ProcessQXRequest(conn), 0);
+    EXPECT_EQ(_QX_SetConnectionSync(conn), 0);
+    EXPECT_EQ(_QX_CloseQXConnection(conn), 0);
+    EXPECT_EQ(_QX_ProcessQXRequest(conn), QX_ERR_BAD_CONNECTION) << "a closed handle is refused";
+}
+
+TEST_F(ConnectionTest, InjectedFaultsGiveClearNegativeStatuses)
+{
+    struct Case {
+        std::vector<std::string> args;
+        int16_t open;  // status of the open
+        int16_t flush; // status of a flush on an open connection
+    } cases[] = {
+        {{"--handshake-word", "0x1234"}, QX_ERR_BAD_HANDSHAKE, 0},
+        {{"--probe-no-body"}, QX_ERR_NO_PROBE_BODY, 0},
+        {{"--short-body", "44"}, QX_ERR_BAD_REPLY_LENGTH, 0},
+        {{"--overlong-body", "44"}, QX_ERR_BAD_REPLY_LENGTH, 0},
+        {{"--mismatch-body", "44"}, QX_ERR_LENGTH_MISMATCH, 0},
+        {{"--drop-mid-reply", "44"}, QX_ERR_LINK, 0},
+        {{"--fail", "44:-9967"}, -9967, 0},
+        {{"--fail", "38:-9991"}, 0, -9991},
+        {{"--drop-mid-reply", "38"}, 0, QX_ERR_LINK},
+        {{"--overlong-body", "38"}, 0, QX_ERR_BAD_REPLY_LENGTH},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));
+        server_.Stop();
+        StartServer(c.args);
+        QXHandle conn = nullptr;
+        EXPECT_EQ(Open(&conn), c.open);
+        if (c.open != 0) {
+            EXPECT_EQ(conn, nullptr);
+            continue;
+        }
+        EXPECT_EQ(_QX_FlushServer(conn), c.flush);
+        _QX_CloseQXConnection(conn);
+    }
+}
+
+TEST_F(ConnectionTest, ServerFoundByBroadcastByName)
+{
+    StartServer({"--service", "Accounts", "--computer", "hostA"});
+    ASSERT_EQ(_QX_SetComponentOption(comp_, 0x62616472 /* badr */, int32_t(0x7FFFFFFF), nullptr), 0);
+    ASSERT_EQ(_QX_SetComponentOption(comp_, 0x706F7274 /* port */, server_.Port(), nullptr), 0);
+    QXNetworkLocation loc = nullptr;
+    auto name = PString("Accounts");
+    ASSERT_EQ(_QX_FindQXServer(name.data(), &loc, 0, comp_), 0);
+    locations_.push_back(loc);
+    QXLoginRecord login = Login("demo", "demo");
+    QXHandle conn = nullptr;
+    ASSERT_EQ(_QX_OpenQXConnection(&login, loc, &conn, 0, comp_), 0);
+    EXPECT_EQ(_QX_CloseQXConnection(conn), 0);
+
+    // The exact computer name ends the wait at once.
+    auto exact = PString("Accounts\thostA");
+    QXNetworkLocation loc2 = nullptr;
+    ASSERT_EQ(_QX_FindQXServer(exact.data(), &loc2, 0, comp_), 0);
+    locations_.push_back(loc2);
+
+    auto unknown = PString("Nobody");
+    QXNetworkLocation none = nullptr;
+    EXPECT_EQ(_QX_FindQXServer(unknown.data(), &none, 0, comp_), QX_ERR_NO_SERVER);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_NE(Log().find("service=\"Nobody\" ignored"), std::string::npos) << Log();
+}
+
+TEST(StartUp, InitialisationIsCounted)
+{
+    EXPECT_EQ(_QX_NB_NetworkComponent(), 0);
+    _QX_DeInitQXWS(); // without init: nothing
+    EXPECT_EQ(_QX_NB_NetworkComponent(), 0);
+    _QX_InitQXWS();
+    _QX_InitQXWS(); // a second user
+    EXPECT_EQ(_QX_NB_NetworkComponent(), 1);
+    _QX_DeInitQXWS();
+    EXPECT_EQ(_QX_NB_NetworkComponent(), 1) << "the other user keeps the library";
+    _QX_DeInitQXWS();
+    EXPECT_EQ(_QX_NB_NetworkComponent(), 0);
+
+    int16_t kind = 0;
+    unsigned char text[256];
+    EXPECT_EQ(_QX_GetComponentInfo(7, &kind, text), 0);
+    EXPECT_EQ(kind, 2);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(text + 1), text[0]), "TCP/IP v2004");
+}
+
+TEST(StartUp, ComponentOptions)
+{
+    QXComponent comp = _QX_InitNetworkComponent(0);
+    ASSERT_NE(comp, nullptr);
+    int32_t v = 0;
+    EXPECT_EQ(_QX_GetComponentOption(comp, 0x706F7274 /* port */, &v, nullptr), 0);
+    EXPECT_EQ(v, 19813);
+    EXPECT_EQ(_QX_SetComponentOption(comp, 0x74696D65 /* time */, 10, nullptr), 0);
+    EXPECT_EQ(_QX_GetComponentOption(comp, 0x74696D65, &v, nullptr), 0);
+    EXPECT_EQ(v, 9);
+    auto longName = PString(std::string(40, 'n'));
+    EXPECT_EQ(_QX_SetComponentOption(comp, 0x74707562 /* tpub */, 0, longName.data()), 0);
+    unsigned char out[256] = {};
+    EXPECT_EQ(_QX_GetComponentOption(comp, 0x74707562, nullptr, out), 0);
+    EXPECT_EQ(out[0], 31);
+    EXPECT_EQ(_QX_GetComponentOption(comp, 0x7473656C /* tsel */, nullptr, out), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(out + 1), out[0]), "QX Server");
+    for (uint32_t code : {0x73736C70u /* sslp */, 0x62727374u /* brst */, 0x7265636Fu /* reco */})
+        EXPECT_EQ(_QX_GetComponentOption(comp, code, &v, nullptr), QX_ERR_BAD_OPTION);
+    EXPECT_EQ(_QX_SetComponentOption(comp, 0x6E6F4D65 /* noMe */, 1, nullptr), QX_ERR_BAD_OPTION);
+    _QX_DeInitNetworkComponent(0, comp);
+}
+
+TEST(StartUp, UnknownAddressOrRefusedConnection)
+{
+    QXComponent comp = _QX_InitNetworkComponent(0);
+    ASSERT_NE(comp, nullptr);
+    _QX_SetComponentOption(comp, 0x62727374 /* brst */, 0, nullptr);
+    QXNetworkLocation loc = nullptr;
+    auto bad = PString("no such host!");
+    EXPECT_EQ(_QX_FindQXServer(bad.data(), &loc, 0, comp), QX_ERR_NO_SERVER);
+    // A port nobody listens on: the link fails, the open reports it.
+    QxServerProcess s;
+    ASSERT_TRUE(s.Start({}));
+    uint16_t port = s.Port();
+    s.Stop();
+    auto text = PString("127.0.0.1:" + std::to_string(port));
+    ASSERT_EQ(_QX_FindQXServer(text.data(), &loc, 0, comp), 0);
+    QXLoginRecord login = Login("demo", "demo");
+    QXHandle conn = nullptr;
+    EXPECT_LT(_QX_OpenQXConnection(&login, loc, &conn, 0, comp), 0);
+    EXPECT_EQ(conn, nullptr);
+    _QX_FreeNetworkLocation(loc, 0, comp);
+    _QX_DeInitNetworkComponent(0, comp);
+}
+
+} // namespace

@@ -1,0 +1,404 @@
+// The database and the record-level work of a connection: visibility of
+// records under transactions, record locks, record creation, change and
+// deletion, transactions and disconnect (see db_database.h).
+#include "qxserver/db/db_database.h"
+
+#include <algorithm>
+
+#include "qxserver/db/db_text.h"
+
+namespace qxdb {
+
+// ---------------------------------------------------------------- Database
+
+Database::~Database() = default;
+
+int16_t Database::CheckLogin(const std::string &user, const std::string &password) const
+{
+    for (const auto &u : users)
+        if (u.name == user) return u.password == password ? kOk : kStatusBadPassword;
+    return kStatusBadUser;
+}
+
+std::unique_ptr<Connection> Database::Connect(const std::string &user)
+{
+    std::unique_ptr<Connection> c(new Connection(*this, user));
+    std::lock_guard<std::mutex> guard(mu_);
+    connections_.push_back(c.get());
+    return c;
+}
+
+const TableDef *Database::Definition(int table) const
+{
+    if (table < 1 || table > TableCount()) return nullptr;
+    return &tables[static_cast<size_t>(table) - 1].def;
+}
+
+Table *Database::TableAt(int table)
+{
+    if (table < 1 || table > TableCount()) return nullptr;
+    return &tables[static_cast<size_t>(table) - 1];
+}
+
+int Database::FindTable(const std::string &name) const
+{
+    for (size_t i = 0; i < tables.size(); ++i)
+        if (QxdbCompareText(tables[i].def.name, name) == 0) return static_cast<int>(i) + 1;
+    return 0;
+}
+
+int Database::FindField(int table, const std::string &name) const
+{
+    const TableDef *def = Definition(table);
+    if (def == nullptr) return 0;
+    for (size_t k = 0; k < def->fields.size(); ++k)
+        if (QxdbCompareText(def->fields[k].name, name) == 0) return static_cast<int>(k) + 1;
+    return 0;
+}
+
+int Database::ConnectionCount() const
+{
+    std::lock_guard<std::mutex> guard(mu_);
+    return static_cast<int>(connections_.size());
+}
+
+std::vector<std::string> Database::ConnectionUsers() const
+{
+    std::lock_guard<std::mutex> guard(mu_);
+    std::vector<std::string> out;
+    for (const Connection *c : connections_) out.push_back(c->user());
+    return out;
+}
+
+void Database::WriteData(const std::string &key, const std::string &data)
+{
+    std::lock_guard<std::mutex> guard(mu_);
+    data_[key] = data;
+}
+
+bool Database::ReadData(const std::string &key, std::string &data) const
+{
+    std::lock_guard<std::mutex> guard(mu_);
+    auto it = data_.find(key);
+    if (it == data_.end()) return false;
+    data = it->second;
+    return true;
+}
+
+void Database::ForgetRecord(int table, int32_t record, Connection *except)
+{
+    for (Connection *c : connections_)
+        if (c != except) c->Forget(table, record);
+    locks_.erase({table, record});
+}
+
+// ------------------------------------------------------- Connection basics
+
+Connection::Connection(Database &db, std::string user) : db_(db), user_(std::move(user)) {}
+
+Connection::~Connection()
+{
+    std::lock_guard<std::mutex> guard(db_.mu_);
+    if (txn_) EndTransaction(false);
+    for (auto it = db_.locks_.begin(); it != db_.locks_.end();)
+        it = it->second.owner == this ? db_.locks_.erase(it) : std::next(it);
+    for (auto it = db_.semaphores_.begin(); it != db_.semaphores_.end();)
+        it = it->second == this ? db_.semaphores_.erase(it) : std::next(it);
+    auto &list = db_.connections_;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+}
+
+const std::vector<Value> *Connection::Visible(int table, int32_t record) const
+{
+    if (!pending_.empty()) {
+        auto p = pending_.find({table, record});
+        if (p != pending_.end()) return p->second.deleted ? nullptr : &p->second.values;
+    }
+    const Table &t = db_.tables[static_cast<size_t>(table) - 1];
+    auto it = t.records.find(record);
+    return it == t.records.end() ? nullptr : &it->second;
+}
+
+std::vector<int32_t> Connection::VisibleRecords(int table) const
+{
+    const Table &t = db_.tables[static_cast<size_t>(table) - 1];
+    std::vector<int32_t> out;
+    out.reserve(t.records.size());
+    auto lo = pending_.lower_bound({table, INT32_MIN});
+    auto hi = pending_.lower_bound({table + 1, INT32_MIN});
+    if (lo == hi) {
+        for (const auto &r : t.records) out.push_back(r.first);
+        return out;
+    }
+    // Merge the committed records with this connection's own changes.
+    auto c = t.records.begin();
+    auto p = lo;
+    while (c != t.records.end() || p != hi) {
+        if (p == hi || (c != t.records.end() && c->first < p->first.second)) {
+            out.push_back(c->first);
+            ++c;
+        } else {
+            if (!p->second.deleted) out.push_back(p->first.second);
+            if (c != t.records.end() && c->first == p->first.second) ++c;
+            ++p;
+        }
+    }
+    return out;
+}
+
+int32_t Connection::VisibleCount(int table) const
+{
+    const Table &t = db_.tables[static_cast<size_t>(table) - 1];
+    auto n = static_cast<int32_t>(t.records.size());
+    auto lo = pending_.lower_bound({table, INT32_MIN});
+    auto hi = pending_.lower_bound({table + 1, INT32_MIN});
+    for (auto p = lo; p != hi; ++p) {
+        if (p->second.created) n += p->second.deleted ? 0 : 1;
+        else if (p->second.deleted) n -= 1;
+    }
+    return n;
+}
+
+bool Connection::LockedByOther(int table, int32_t record) const
+{
+    auto it = db_.locks_.find({table, record});
+    return it != db_.locks_.end() && it->second.owner != this;
+}
+
+void Connection::SetCurrent(int table, int32_t record)
+{
+    TableState &s = State(table);
+    if (s.current != record) ReleaseReadWriteLock(table);
+    s.current = record;
+}
+
+void Connection::ReleaseReadWriteLock(int table)
+{
+    TableState &s = State(table);
+    if (s.current < 0) return;
+    auto it = db_.locks_.find({table, s.current});
+    if (it != db_.locks_.end() && it->second.owner == this && !it->second.txn) db_.locks_.erase(it);
+}
+
+void Connection::Forget(int table, int32_t record)
+{
+    auto st = state_.find(table);
+    if (st != state_.end()) {
+        auto &sel = st->second.selection;
+        sel.erase(std::remove(sel.begin(), sel.end(), record), sel.end());
+        if (st->second.current == record) st->second.current = -1;
+    }
+    for (auto &[name, ns] : selections_)
+        if (ns.table == table)
+            ns.records.erase(std::remove(ns.records.begin(), ns.records.end(), record), ns.records.end());
+    for (auto &[name, rs] : sets_)
+        if (rs.table == table) rs.records.erase(record);
+}
+
+// ------------------------------------------------------- Record changes
+
+int16_t Connection::CheckValues(int table, int32_t record, const std::vector<Value> &values) const
+{
+    const Table &t = db_.tables[static_cast<size_t>(table) - 1];
+    for (size_t k = 0; k < t.def.fields.size(); ++k) {
+        const FieldDef &f = t.def.fields[k];
+        if (f.mandatory && values[k].IsEmpty()) return kStatusMandatory;
+        if (!f.unique || values[k].IsEmpty()) continue;
+        // Against what this connection sees and what others changed but
+        // have not committed yet, so that no commit can break the rule.
+        for (int32_t other : VisibleRecords(table)) {
+            if (other == record) continue;
+            if (QxdbCompareValues((*Visible(table, other))[k], values[k]) == 0) return kStatusDuplicateKey;
+        }
+        for (const Connection *c : db_.connections_) {
+            if (c == this) continue;
+            auto lo = c->pending_.lower_bound({table, INT32_MIN});
+            auto hi = c->pending_.lower_bound({table + 1, INT32_MIN});
+            for (auto p = lo; p != hi; ++p)
+                if (!p->second.deleted && p->first.second != record &&
+                    QxdbCompareValues(p->second.values[k], values[k]) == 0)
+                    return kStatusDuplicateKey;
+        }
+    }
+    return kOk;
+}
+
+int16_t Connection::WriteRecord(int table, int32_t record, std::vector<Value> values, bool created)
+{
+    if (int16_t st = CheckValues(table, record, values); st != kOk) return st;
+    Table &t = db_.tables[static_cast<size_t>(table) - 1];
+    if (txn_) {
+        Pending &p = pending_[{table, record}];
+        p.created = p.created || created;
+        p.deleted = false;
+        p.values = std::move(values);
+        db_.locks_[{table, record}] = Database::Lock{this, true};
+    } else {
+        t.records[record] = std::move(values);
+    }
+    return kOk;
+}
+
+int16_t Connection::NewRecord(const RecordChange &change)
+{
+    std::lock_guard<std::mutex> guard(db_.mu_);
+    Table *t = db_.TableAt(change.table);
+    if (t == nullptr) return kStatusBadTable;
+    if (t->nextRecord == INT32_MAX) return kStatusBadRequest;
+    std::vector<Value> values;
+    values.reserve(t->def.fields.size());
+    for (const auto &f : t->def.fields) values.push_back(Value::Empty(f.type));
+    for (const auto &[field, value] : change.values) {
+        if (field < 1 || static_cast<size_t>(field) > t->def.fields.size()) return kStatusBadField;
+        Value v = value;
+        if (!QxdbCoerce(t->def.fields[static_cast<size_t>(field) - 1], v)) return kStatusBadValueType;
+        values[static_cast<size_t>(field) - 1] = std::move(v);
+    }
+    int32_t record = t->nextRecord;
+    if (int16_t st = WriteRecord(change.table, record, std::move(values), true); st != kOk) return st;
+    t->nextRecord = record + 1;
+    SetCurrent(change.table, record);
+    return kOk;
+}
+
+int16_t Connection::ModifyRecord(const RecordChange &change)
+{
+    std::lock_guard<std::mutex> guard(db_.mu_);
+    Table *t = db_.TableAt(change.table);
+    if (t == nullptr) return kStatusBadTable;
+    TableState &s = State(change.table);
+    const std::vector<Value> *cur = s.current >= 0 ? Visible(change.table, s.current) : nullptr;
+    if (cur == nullptr) return kStatusNoCurrentRecord;
+    if (LockedByOther(change.table, s.current)) return kStatusRecordLocked;
+    std::vector<Value> values = *cur;
+    for (const auto &[field, value] : change.values) {
+        if (field < 1 || static_cast<size_t>(field) > t->def.fields.size()) return kStatusBadField;
+        Value v = value;
+        if (!QxdbCoerce(t->def.fields[static_cast<size_t>(field) - 1], v)) return kStatusBadValueType;
+        values[static_cast<size_t>(field) - 1] = std::move(v);
+    }
+    if (int16_t st = WriteRecord(change.table, s.current, std::move(values), false); st != kOk) return st;
+    if (!txn_) ReleaseReadWriteLock(change.table);
+    return kOk;
+}
+
+int16_t Connection::EraseRecord(int table, int32_t record)
+{
+    Table &t = db_.tables[static_cast<size_t>(table) - 1];
+    if (txn_) {
+        auto key = std::make_pair(table, record);
+        auto p = pending_.find(key);
+        if (p != pending_.end() && p->second.created) {
+            pending_.erase(p);   // created and deleted in the same transaction
+            db_.locks_.erase(key);
+        } else {
+            Pending &np = pending_[key];
+            np.deleted = true;
+            np.values.clear();
+            db_.locks_[key] = Database::Lock{this, true};
+        }
+        Forget(table, record);
+    } else {
+        t.records.erase(record);
+        Forget(table, record);
+        db_.ForgetRecord(table, record, this);
+    }
+    return kOk;
+}
+
+int16_t Connection::DeleteCurrentRecord(int table)
+{
+    std::lock_guard<std::mutex> guard(db_.mu_);
+    if (db_.TableAt(table) == nullptr) return kStatusBadTable;
+    TableState &s = State(table);
+    if (s.current < 0 || Visible(table, s.current) == nullptr) return kStatusNoCurrentRecord;
+    if (LockedByOther(table, s.current)) return kStatusRecordLocked;
+    return EraseRecord(table, s.current);
+}
+
+int16_t Connection::DeleteSelectedRecords(int table)
+{
+    std::lock_guard<std::mutex> guard(db_.mu_);
+    if (db_.TableAt(table) == nullptr) return kStatusBadTable;
+    std::vector<int32_t> doomed = State(table).selection;
+    for (int32_t r : doomed)
+        if (LockedByOther(table, r)) return kStatusRecordLocked;
+    for (int32_t r : doomed)
+        if (Visible(table, r) != nullptr) EraseRecord(table, r);
+    TableState &s = State(table);
+    s.selection.clear();
+    s.current = -1;
+    return kOk;
+}
+
+int16_t Connection::UnlockCurrentRecord(int table)
+{
+    std::lock_guard<std::mutex> guard(db_.mu_);
+    if (db_.TableAt(table) == nullptr) return kStatusBadTable;
+    ReleaseReadWriteLock(table);
+    return kOk;
+}
+
+int16_t Connection::SetReadWriteMode(int table, bool readWrite)
+{
+    std::lock_guard<std::mutex> guard(db_.mu_);
+    if (db_.TableAt(table) == nullptr) return kStatusBadTable;
+    TableState &s = State(table);
+    if (!readWrite) ReleaseReadWriteLock(table);
+    s.readWrite = readWrite;
+    return kOk;
+}
+
+// ------------------------------------------------------- Transactions
+
+bool Connection::InTransaction() const
+{
+    std::lock_guard<std::mutex> guard(db_.mu_);
+    return txn_;
+}
+
+int16_t Connection::StartTransaction()
+{
+    std::lock_guard<std::mutex> guard(db_.mu_);
+    if (txn_) return kStatusTransaction;
+    txn_ = true;
+    return kOk;
+}
+
+int16_t Connection::Commit()
+{
+    std::lock_guard<std::mutex> guard(db_.mu_);
+    if (txn_) EndTransaction(true);
+    return kOk;
+}
+
+int16_t Connection::RollBack()
+{
+    std::lock_guard<std::mutex> guard(db_.mu_);
+    if (txn_) EndTransaction(false);
+    return kOk;
+}
+
+void Connection::EndTransaction(bool commit)
+{
+    for (auto &[key, p] : pending_) {
+        auto [table, record] = key;
+        Table &t = db_.tables[static_cast<size_t>(table) - 1];
+        if (commit) {
+            if (p.deleted) {
+                t.records.erase(record);
+                db_.ForgetRecord(table, record, this);
+            } else {
+                t.records[record] = std::move(p.values);
+            }
+        } else if (p.created) {
+            Forget(table, record);   // the record never existed
+        }
+    }
+    pending_.clear();
+    for (auto it = db_.locks_.begin(); it != db_.locks_.end();)
+        it = (it->second.owner == this && it->second.txn) ? db_.locks_.erase(it) : std::next(it);
+    txn_ = false;
+}
+
+}  // namespace qxdb

@@ -1,0 +1,278 @@
+// The emulator's in-memory database.
+//
+// Interface: a `Database` holds what the server keeps for everyone (user
+// accounts, tables with their records, record locks, semaphores); it is filled
+// from a fixture file (db_fixture.h) and may be saved back. Each logged-in
+// client gets a `Connection` from `Database::Connect`; its operations map one
+// to one onto the server's requests and keep the per-connection state: the
+// current selection, current record and read-write mode of every table, the
+// named selections and sets, and the open transaction. Destroying a
+// Connection is the disconnect: its transaction is rolled back, its locks and
+// semaphores are released.
+//
+// Every operation takes the database's lock, so connections may be served
+// from several threads. Rules where the server's behaviour is left open
+// (search precedence, collation, record numbers, effect of changes on
+// selections, locks, transactions) are listed in qxserver/README.md.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "qxserver/db/db_value.h"
+
+namespace qxdb {
+
+class Connection;
+
+struct Table {
+    TableDef def;
+    std::map<int32_t, std::vector<Value>> records;  // committed records by record number
+    int32_t nextRecord = 0;   // number the next new record gets; never reused
+    int32_t sequence = 0;     // last number handed out by AutoSequenceNumber
+};
+
+class Database {
+public:
+    Database() = default;
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+    ~Database();
+
+    // Content, filled by the fixture loader before any connection exists.
+    std::vector<User> users;
+    std::vector<Table> tables;   // table n is tables[n - 1]
+
+    // 0 when the account exists with that password; kStatusBadUser or
+    // kStatusBadPassword otherwise.
+    int16_t CheckLogin(const std::string &user, const std::string &password) const;
+
+    std::unique_ptr<Connection> Connect(const std::string &user);
+
+    // Catalog (table definitions never change while connections exist).
+    int TableCount() const { return static_cast<int>(tables.size()); }
+    const TableDef *Definition(int table) const;
+    // 1-based table number by name (collation of db_text.h), 0 when none.
+    int FindTable(const std::string &name) const;
+    // 1-based field number by name, 0 when none.
+    int FindField(int table, const std::string &name) const;
+
+    int ConnectionCount() const;
+    // User names of the open connections, oldest first.
+    std::vector<std::string> ConnectionUsers() const;
+
+    // Opaque data store of the WriteData / ReadData requests.
+    void WriteData(const std::string &key, const std::string &data);
+    bool ReadData(const std::string &key, std::string &data) const;
+
+    // Runs `fn` under the database lock (used by the fixture saver).
+    template <typename Fn>
+    auto Locked(Fn fn) const
+    {
+        std::lock_guard<std::mutex> guard(mu_);
+        return fn();
+    }
+
+private:
+    friend class Connection;
+
+    struct Lock {
+        Connection *owner = nullptr;
+        bool txn = false;     // held by a change inside a transaction
+    };
+
+    mutable std::mutex mu_;
+    std::vector<Connection *> connections_;
+    std::map<std::pair<int, int32_t>, Lock> locks_;
+    std::map<std::string, Connection *> semaphores_;
+    std::map<std::string, std::string> data_;
+
+    Table *TableAt(int table);
+    // Removes a deleted record from every connection's selections, named
+    // selections, sets and current record.
+    void ForgetRecord(int table, int32_t record, Connection *except);
+};
+
+// Search request: lines read left to right.
+enum SearchOp : uint8_t { kOpEq = 1, kOpNe = 2, kOpGt = 3, kOpGe = 4, kOpLt = 5, kOpLe = 6 };
+enum SearchConj : uint8_t { kConjFirst = 0, kConjAnd = 1, kConjOr = 2, kConjAndNot = 3 };
+
+struct SearchLine {
+    int16_t field = 0;
+    int16_t table = 0;     // 0: the request's default table
+    uint8_t op = kOpEq;
+    uint8_t conj = kConjFirst;
+    Value value;
+};
+
+struct SearchRequest {
+    int16_t table = 0;     // default table
+    std::vector<SearchLine> lines;
+};
+
+struct SortKey {
+    int16_t field = 0;
+    int16_t table = 0;     // 0: the request's table
+    bool ascending = true;
+};
+
+struct SortRequest {
+    int16_t table = 0;
+    std::vector<SortKey> keys;
+};
+
+struct FieldRef {
+    int16_t table = 0;
+    int16_t field = 0;     // 0 in an array description: the record number
+};
+
+// Values of a new record or of changes to the current record.
+struct RecordChange {
+    int16_t table = 0;
+    std::vector<std::pair<int16_t, Value>> values;  // field number, value
+};
+
+enum Aggregate { kAggSum, kAggAverage, kAggMin, kAggMax };
+enum SetOperation { kSetIntersection = 1, kSetUnion = 2, kSetDifference = 3 };
+
+// What request 23 answers.
+struct SelectionInfo {
+    int32_t recordsInTable = 0;
+    int32_t recordsInSelection = 0;
+    int32_t position = -1;     // 0-based position of the current record in the selection
+    int32_t record = -1;       // current record number
+};
+
+class Connection {
+public:
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    Database &db() const { return db_; }
+    const std::string &user() const { return user_; }
+
+    // Selections and records (all statuses are kOk or a negative Status).
+    int16_t SelectAllRecords(int table);
+    int16_t Search(const SearchRequest &req, int32_t &found);
+    int16_t SearchInSelection(const SearchRequest &req, int32_t &found);
+    int16_t Sort(const SortRequest &req);
+    int16_t GotoSelectedRecord(int table, int32_t position);   // 0-based
+    int16_t GotoRecord(int table, int32_t record);
+    int16_t GetSelectionInfo(int table, SelectionInfo &info);
+    int16_t RecordsInFile(int table, int32_t &count);
+    int16_t AutoSequenceNumber(int table, int32_t &number);
+    // Values of fields of the current record of `table`; a pair naming
+    // another table reads that table's current record. Returns
+    // kStatusRecordLockedRead, with the values, when another connection
+    // holds the record.
+    int16_t GetFields(int table, const std::vector<FieldRef> &fields, std::vector<Value> &out);
+    int16_t UnlockCurrentRecord(int table);
+    int16_t SetReadWriteMode(int table, bool readWrite);
+    int16_t NewRecord(const RecordChange &change);
+    int16_t ModifyRecord(const RecordChange &change);
+    int16_t DeleteCurrentRecord(int table);
+    int16_t DeleteSelectedRecords(int table);
+    int16_t ShrinkSelection(int table, int32_t count);
+    int16_t DistinctValues(int table, int field, std::vector<Value> &out);
+    int16_t AggregateField(Aggregate kind, int table, int field, double &result);
+    // Values of `columns` for the selection positions first..last (0-based,
+    // both included, cut to the selection), row after row. A column of field 0
+    // gives the record number as a long integer.
+    int16_t SelectionToArray(int table, const std::vector<FieldRef> &columns, int32_t first,
+                             int32_t last, std::vector<Value> &out, int32_t &rows);
+    int16_t ArrayToSelection(int table, const std::vector<int32_t> &records);
+
+    // Transactions.
+    int16_t StartTransaction();
+    int16_t Commit();
+    int16_t RollBack();
+    bool InTransaction() const;
+
+    // Named selections (per connection).
+    int16_t CopySelection(const std::string &name, int table);
+    int16_t MoveSelection(const std::string &name, int table);
+    int16_t UseSelection(const std::string &name, int16_t &table);
+    int16_t KillSelection(const std::string &name);
+
+    // Sets (per connection).
+    int16_t CreateEmptySet(const std::string &name, int table);
+    int16_t CreateSet(const std::string &name, int table);
+    int16_t AddToSet(const std::string &name, int table, int32_t record);
+    int16_t RemoveFromSet(const std::string &name, int table, int32_t record);
+    int16_t UseSet(const std::string &name);
+    int16_t ClearSet(const std::string &name);
+    int16_t IsInSet(const std::string &name, int32_t record, bool &in);
+    int16_t RecordsInSet(const std::string &name, int32_t &count);
+    int16_t CopySet(const std::string &from, const std::string &to);
+    int16_t CombineSets(SetOperation op, const std::string &a, const std::string &b,
+                        const std::string &result);
+
+    // Semaphores (per server). `wasSet` is true when the semaphore was
+    // already held (by any connection); otherwise this connection now holds it.
+    int16_t SetSemaphore(const std::string &name, bool &wasSet);
+    int16_t TestSemaphore(const std::string &name, bool &isSet);
+    int16_t ClearSemaphore(const std::string &name);
+
+private:
+    friend class Database;
+    Connection(Database &db, std::string user);
+
+    struct TableState {
+        std::vector<int32_t> selection;
+        int32_t current = -1;      // current record number
+        bool readWrite = false;
+    };
+    struct Pending {
+        bool deleted = false;
+        bool created = false;
+        std::vector<Value> values;
+    };
+    struct NamedSelection {
+        int table = 0;
+        std::vector<int32_t> records;
+    };
+    struct RecordSet {
+        int table = 0;
+        std::set<int32_t> records;
+    };
+
+    Database &db_;
+    std::string user_;
+    std::map<int, TableState> state_;
+    std::map<std::string, NamedSelection> selections_;
+    std::map<std::string, RecordSet> sets_;
+    bool txn_ = false;
+    std::map<std::pair<int, int32_t>, Pending> pending_;
+
+    // The helpers below run with the database lock held.
+    TableState &State(int table) { return state_[table]; }
+    const std::vector<Value> *Visible(int table, int32_t record) const;
+    int32_t VisibleCount(int table) const;
+    std::vector<int32_t> VisibleRecords(int table) const;
+    bool LockedByOther(int table, int32_t record) const;
+    void SetCurrent(int table, int32_t record);
+    void ReleaseReadWriteLock(int table);
+    int16_t CheckValues(int table, int32_t record, const std::vector<Value> &values) const;
+    int16_t WriteRecord(int table, int32_t record, std::vector<Value> values, bool created);
+    int16_t EraseRecord(int table, int32_t record);
+    int16_t CheckSearch(const SearchRequest &req, int &table) const;
+    bool Matches(const SearchRequest &req, const std::vector<Value> &values) const;
+    void Forget(int table, int32_t record);
+    void EndTransaction(bool commit);
+};
+
+// Orders two values of one field: -1, 0 or 1 (text by the collation of
+// db_text.h, numbers by value, dates by year, month and day).
+int QxdbCompareValues(const Value &a, const Value &b);
+// True when a search value of `valueType` can be compared with a field of
+// `fieldType`.
+bool QxdbComparable(int fieldType, int valueType);
+
+}  // namespace qxdb

@@ -1,0 +1,51 @@
+// Command line of qxserver.
+//
+//   qxserver --port N --fixture FILE [options]
+//     --port N              TCP and UDP port (0: a free port); default 19813
+//     --fixture FILE        JSON fixture: users and tables
+//     --version V           server version announced at login (default 0x650)
+//     --big-endian          numbers in big-endian order (the client swaps)
+//     --key HEX8            login key, 8 hex digits (default 00A5005A)
+//     --log FILE            decoded request log, one line per frame/request
+//     --name NAME           published name answered in discovery ("QX Server")
+//     --service NAME        service name (handshake, discovery)
+//     --computer NAME       computer name in discovery answers
+//   fault injection (CODE is a request code):
+//     --fail CODE:STATUS    answer CODE with STATUS and no body
+//     --handshake-word HEX4 send this byte-order word instead of the true one
+//     --probe-no-body       answer the probe login without a body
+//     --short-body CODE     reply body cut to half its length
+//     --overlong-body CODE  reply header announces a body far too large
+//     --mismatch-body CODE  body frame one byte longer than the header says
+//     --drop-mid-reply CODE send the reply header, then drop the connection
+//     --delay MS            hold every reply back MS milliseconds
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+
+namespace qxs {
+
+struct ServerOptions {
+    uint16_t port = 19813;
+    std::string fixture;
+    int32_t version = 0x650;
+    bool bigEndian = false;
+    uint8_t key[4] = {0x00, 0xA5, 0x00, 0x5A};
+    std::string logFile;
+    std::string published = "QX Server";
+    std::string service = "QX Emulator";
+    std::string computer;
+    std::map<int16_t, int16_t> failStatus;
+    int32_t handshakeWord = -1; // -1: the true word
+    bool probeNoBody = false;
+    std::set<int16_t> shortBody, overlongBody, mismatchBody, dropMidReply;
+    uint32_t delayMs = 0;
+};
+
+// False with a message for a bad command line.
+bool ParseOptions(int argc, char **argv, ServerOptions &out, std::string &error);
+
+} // namespace qxs

@@ -1,0 +1,130 @@
+#include "qxserver/srv_requests.h"
+
+#include <cstring>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+namespace qxs {
+
+void HandlerTable::Register(int16_t code, RequestHandler handler)
+{
+    if (code >= 0 && size_t(code) < handlers_.size())
+        handlers_[size_t(code)] = handler;
+}
+
+RequestHandler HandlerTable::Find(int16_t code) const
+{
+    if (code < 0 || size_t(code) >= handlers_.size())
+        return nullptr;
+    return handlers_[size_t(code)];
+}
+
+namespace {
+
+constexpr size_t kLoginSize = 130;
+
+std::string PString(const uint8_t *field, size_t width)
+{
+    size_t n = std::min<size_t>(field[0], width - 1);
+    return std::string(reinterpret_cast<const char *>(field + 1), n);
+}
+
+Reply Login(ServerContext &ctx, Session &s, const Request &r)
+{
+    Reply reply;
+    if (r.body.size() != kLoginSize) {
+        reply.status = kStatusBadRequest;
+        reply.note = "bad login length";
+        return reply;
+    }
+    const uint8_t *user = r.body.data() + 32;
+    if (std::memcmp(user, kProbeUser, sizeof kProbeUser) == 0) {
+        // Probe: byte-order word (0: the client must swap), version, a
+        // second number, the key as it is.
+        BodyWriter w(s.order);
+        w.U8(0);
+        w.U8(s.order.bigEndian ? 0 : 1);
+        w.I32(ctx.options.version);
+        w.I32(0);
+        w.Bytes(ctx.options.key, 4);
+        reply.body = std::move(w.Data());
+        reply.keyAfter = true;
+        reply.note = "probe";
+        return reply;
+    }
+    std::string name = PString(user, 32);
+    std::string password = PString(r.body.data() + 64, 32);
+    for (const Account &a : ctx.accounts) {
+        if (a.name != name)
+            continue;
+        if (a.password != password) {
+            reply.status = kStatusBadPassword;
+            reply.note = "login " + name + " bad password";
+            return reply;
+        }
+        s.loggedIn = true;
+        s.user = name;
+        reply.note = "login " + name;
+        return reply;
+    }
+    reply.status = kStatusBadAccount;
+    reply.note = "login " + name + " unknown";
+    return reply;
+}
+
+Reply Flush(ServerContext &, Session &, const Request &)
+{
+    Reply reply;
+    reply.note = "flush";
+    return reply;
+}
+
+} // namespace
+
+void RegisterTransportHandlers(HandlerTable &table)
+{
+    table.Register(44, Login);
+    table.Register(38, Flush);
+}
+
+Reply HandleRequest(ServerContext &ctx, const HandlerTable &table, Session &s, const Request &r)
+{
+    RequestHandler h = table.Find(r.code);
+    if (!h) {
+        Reply reply;
+        reply.status = kStatusNotSupported;
+        reply.note = "not supported";
+        return reply;
+    }
+    if (r.code != 44 && !s.loggedIn) {
+        Reply reply;
+        reply.status = kStatusNotLoggedIn;
+        reply.note = "not logged in";
+        return reply;
+    }
+    return h(ctx, s, r);
+}
+
+bool LoadAccounts(const std::string &fixture, std::vector<Account> &out, std::string &error)
+{
+    out.clear();
+    if (fixture.empty())
+        return true;
+    std::ifstream in(fixture);
+    if (!in) {
+        error = "cannot read fixture " + fixture;
+        return false;
+    }
+    try {
+        nlohmann::json j = nlohmann::json::parse(in);
+        if (j.contains("users"))
+            for (const auto &u : j.at("users"))
+                out.push_back({u.at("name").get<std::string>(), u.at("password").get<std::string>()});
+    } catch (const std::exception &e) {
+        error = std::string("bad fixture: ") + e.what();
+        return false;
+    }
+    return true;
+}
+
+} // namespace qxs

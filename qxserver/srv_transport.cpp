@@ -1,0 +1,405 @@
+#include "qxserver/srv_transport.h"
+
+#include "platform/clock.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace qxs {
+
+namespace {
+
+constexpr uint32_t kMaxFrame = 64u * 1024 * 1024;
+constexpr size_t kDatagram = 96;
+
+void NonBlocking(int fd)
+{
+    int flags = ::fcntl(fd, F_GETFL);
+    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+std::string Field32(const uint8_t *p)
+{
+    size_t n = strnlen(reinterpret_cast<const char *>(p), 32);
+    return std::string(reinterpret_cast<const char *>(p), std::min<size_t>(n, 31));
+}
+
+void PutField32(uint8_t *p, const std::string &s)
+{
+    size_t n = std::min<size_t>(s.size(), 31);
+    std::memcpy(p, s.data(), n);
+}
+
+std::vector<uint8_t> DataFrame(uint16_t channel, const uint8_t *data, size_t n)
+{
+    std::vector<uint8_t> f(kFrameHeaderSize + n);
+    EncodeFrameHeader(f.data(), kKindData, channel, uint32_t(n));
+    if (n)
+        std::memcpy(f.data() + kFrameHeaderSize, data, n);
+    return f;
+}
+
+} // namespace
+
+ServerTransport::ServerTransport(ServerContext &ctx, const HandlerTable &table)
+    : ctx_(ctx), table_(table)
+{
+}
+
+ServerTransport::~ServerTransport()
+{
+    for (auto &l : links_)
+        if (l->fd >= 0)
+            ::close(l->fd);
+    if (listenFd_ >= 0)
+        ::close(listenFd_);
+    if (udpFd_ >= 0)
+        ::close(udpFd_);
+    if (log_)
+        std::fclose(log_);
+}
+
+void ServerTransport::Log(const char *fmt, ...)
+{
+    if (!log_)
+        return;
+    va_list ap;
+    va_start(ap, fmt);
+    std::vfprintf(log_, fmt, ap);
+    va_end(ap);
+    std::fputc('\n', log_);
+    std::fflush(log_);
+}
+
+bool ServerTransport::Start(std::string &error)
+{
+    if (!ctx_.options.logFile.empty()) {
+        log_ = std::fopen(ctx_.options.logFile.c_str(), "w");
+        if (!log_) {
+            error = "cannot write log " + ctx_.options.logFile;
+            return false;
+        }
+    }
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sa.sin_port = htons(ctx_.options.port);
+    if (::bind(listenFd_, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0 ||
+        ::listen(listenFd_, 16) != 0) {
+        error = std::string("cannot listen: ") + std::strerror(errno);
+        return false;
+    }
+    socklen_t len = sizeof sa;
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr *>(&sa), &len);
+    port_ = ntohs(sa.sin_port);
+    NonBlocking(listenFd_);
+
+    // Discovery: any address, so that broadcasts (127.255.255.255) arrive.
+    udpFd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ::setsockopt(udpFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::setsockopt(udpFd_, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+    sockaddr_in ua{};
+    ua.sin_family = AF_INET;
+    ua.sin_addr.s_addr = htonl(INADDR_ANY);
+    ua.sin_port = htons(port_);
+    if (::bind(udpFd_, reinterpret_cast<sockaddr *>(&ua), sizeof ua) != 0) {
+        error = std::string("cannot bind discovery socket: ") + std::strerror(errno);
+        return false;
+    }
+    NonBlocking(udpFd_);
+    return true;
+}
+
+void ServerTransport::Accept()
+{
+    for (;;) {
+        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0)
+            return;
+        int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        auto l = std::make_unique<Link>();
+        l->fd = fd;
+        l->id = nextLinkId_++;
+        l->out = EncodeHandshake(ctx_.options.service);
+        Log("link %u accepted", l->id);
+        links_.push_back(std::move(l));
+    }
+}
+
+void ServerTransport::AnswerDiscovery()
+{
+    for (;;) {
+        uint8_t q[kDatagram + 1];
+        sockaddr_in from{};
+        socklen_t len = sizeof from;
+        ssize_t n = ::recvfrom(udpFd_, q, sizeof q, 0, reinterpret_cast<sockaddr *>(&from), &len);
+        if (n < 0)
+            return;
+        if (size_t(n) != kDatagram)
+            continue;
+        std::string published = Field32(q + 32);
+        std::string service = Field32(q + 64);
+        bool match = published == ctx_.options.published &&
+                     (service.empty() || service == ctx_.options.service);
+        Log("discovery code=%d name=\"%s\" service=\"%s\" %s", q[0] | (q[1] << 8), published.c_str(),
+            service.c_str(), match ? "answered" : "ignored");
+        if (!match)
+            continue;
+        uint8_t a[kDatagram] = {};
+        std::string computer = ctx_.options.computer;
+        for (char &c : computer)
+            if (c == '\t')
+                c = '_';
+        PutField32(a, computer);
+        PutField32(a + 32, ctx_.options.published);
+        PutField32(a + 64, ctx_.options.service);
+        ::sendto(udpFd_, a, sizeof a, 0, reinterpret_cast<sockaddr *>(&from), len);
+    }
+}
+
+void ServerTransport::Queue(Link &l, std::vector<uint8_t> bytes, bool dropAfter)
+{
+    if (ctx_.options.delayMs == 0 && l.held.empty()) {
+        l.out.insert(l.out.end(), bytes.begin(), bytes.end());
+        if (dropAfter)
+            l.dropWhenFlushed = true;
+        return;
+    }
+    l.held.push_back({PlatTickCount() + ctx_.options.delayMs, std::move(bytes), dropAfter});
+}
+
+void ServerTransport::ReleaseHeld(Link &l)
+{
+    while (!l.held.empty() && int32_t(PlatTickCount() - l.held.front().dueMs) >= 0) {
+        Output &o = l.held.front();
+        l.out.insert(l.out.end(), o.bytes.begin(), o.bytes.end());
+        if (o.dropAfter)
+            l.dropWhenFlushed = true;
+        l.held.pop_front();
+    }
+}
+
+void ServerTransport::OpenChannel(Link &l, uint16_t number)
+{
+    Channel &c = l.channels[number];
+    c = Channel{};
+    c.session.channel = number;
+    c.session.order.bigEndian = ctx_.options.bigEndian;
+    uint16_t word = ctx_.options.bigEndian ? 0x0000 : 0xFFFF;
+    if (ctx_.options.handshakeWord >= 0)
+        word = uint16_t(ctx_.options.handshakeWord);
+    uint8_t w[2] = {uint8_t(word >> 8), uint8_t(word)};
+    Queue(l, DataFrame(number, w, 2), false);
+    Log("link %u channel %u open", l.id, number);
+}
+
+bool ServerTransport::ServeRequests(Link &l, Channel &c)
+{
+    const ServerOptions &o = ctx_.options;
+    Session &s = c.session;
+    for (;;) {
+        if (c.input.size() < 6)
+            return true;
+        Request r;
+        r.code = s.order.Get16(c.input.data());
+        int32_t length = s.order.Get32(c.input.data() + 2);
+        if (length < 0 || uint32_t(length) > kMaxFrame) {
+            Log("link %u channel %u bad request length %d", l.id, s.channel, length);
+            return false;
+        }
+        if (c.input.size() < 6 + size_t(length))
+            return true;
+        r.body.assign(c.input.begin() + 6, c.input.begin() + 6 + length);
+        c.input.erase(c.input.begin(), c.input.begin() + 6 + length);
+        if (s.keyed)
+            XorBody(r.body.data(), r.body.size(), o.key);
+
+        Reply reply;
+        auto fail = o.failStatus.find(r.code);
+        if (fail != o.failStatus.end()) {
+            reply.status = fail->second;
+            reply.note = "injected status";
+        } else {
+            reply = HandleRequest(ctx_, table_, s, r);
+        }
+        if (o.probeNoBody && reply.keyAfter) {
+            reply.body.clear();
+            reply.note += " without body";
+        }
+        if (o.shortBody.count(r.code))
+            reply.body.resize(reply.body.size() / 2);
+        int32_t announced = int32_t(reply.body.size());
+        if (o.overlongBody.count(r.code))
+            announced = 0x7FFFFFF0;
+        std::vector<uint8_t> body = reply.body;
+        if (o.mismatchBody.count(r.code))
+            body.push_back(0);
+        if (s.keyed)
+            XorBody(body.data(), body.size(), o.key);
+        bool drop = o.dropMidReply.count(r.code) > 0;
+        Log("link %u channel %u request code=%d length=%d -> status=%d reply=%d %s", l.id, s.channel,
+            r.code, length, reply.status, announced, reply.note.c_str());
+
+        uint8_t header[6];
+        s.order.Put16(header, reply.status);
+        s.order.Put32(header + 2, announced);
+        std::vector<uint8_t> out = DataFrame(s.channel, header, 6);
+        if (drop)
+            out.resize(8); // the connection breaks inside the reply's frame header
+        if (!drop && !body.empty() && !o.overlongBody.count(r.code)) {
+            std::vector<uint8_t> f = DataFrame(s.channel, body.data(), body.size());
+            out.insert(out.end(), f.begin(), f.end());
+        }
+        Queue(l, std::move(out), drop);
+        if (reply.keyAfter)
+            s.keyed = true;
+    }
+}
+
+bool ServerTransport::ParseFrames(Link &l)
+{
+    size_t pos = 0;
+    bool ok = true;
+    while (ok && l.in.size() - pos >= kFrameHeaderSize) {
+        FrameHeader h;
+        if (!DecodeFrameHeader(l.in.data() + pos, h)) {
+            Log("link %u bad frame marker", l.id);
+            ok = false;
+            break;
+        }
+        size_t dataLen = h.kind == kKindData ? h.length : 0;
+        if (dataLen > kMaxFrame) {
+            Log("link %u frame too large", l.id);
+            ok = false;
+            break;
+        }
+        if (l.in.size() - pos < kFrameHeaderSize + dataLen)
+            break;
+        const uint8_t *data = l.in.data() + pos + kFrameHeaderSize;
+        pos += kFrameHeaderSize + dataLen;
+        switch (h.kind) {
+        case kKindOpen:
+        case kKindReconnect:
+            OpenChannel(l, h.channel);
+            break;
+        case kKindClose:
+            Log("link %u channel %u close", l.id, h.channel);
+            l.channels.erase(h.channel);
+            break;
+        case kKindPing:
+        case kKindPingOld:
+            Log("link %u ping %u", l.id, h.length);
+            break;
+        case kKindData: {
+            auto it = l.channels.find(h.channel);
+            if (it == l.channels.end())
+                break;
+            it->second.input.insert(it->second.input.end(), data, data + dataLen);
+            ok = ServeRequests(l, it->second);
+            break;
+        }
+        default:
+            Log("link %u unknown frame kind %u", l.id, h.kind);
+            ok = false;
+            break;
+        }
+    }
+    l.in.erase(l.in.begin(), l.in.begin() + long(pos));
+    return ok;
+}
+
+void ServerTransport::ReadLink(Link &l)
+{
+    uint8_t buf[65536];
+    for (;;) {
+        ssize_t n = ::recv(l.fd, buf, sizeof buf, 0);
+        if (n > 0) {
+            l.in.insert(l.in.end(), buf, buf + n);
+            continue;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            Log("link %u closed by the client", l.id);
+            l.dead = true;
+        }
+        break;
+    }
+    if (!l.dead && !ParseFrames(l))
+        l.dead = true;
+}
+
+void ServerTransport::WriteLink(Link &l)
+{
+    while (l.outPos < l.out.size()) {
+        ssize_t n = ::send(l.fd, l.out.data() + l.outPos, l.out.size() - l.outPos, MSG_NOSIGNAL);
+        if (n <= 0) {
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                l.dead = true;
+            return;
+        }
+        l.outPos += size_t(n);
+    }
+    l.out.clear();
+    l.outPos = 0;
+    if (l.dropWhenFlushed) {
+        Log("link %u dropped mid-reply", l.id);
+        l.dead = true;
+    }
+}
+
+void ServerTransport::Run(const volatile bool *stop)
+{
+    while (!*stop) {
+        std::vector<pollfd> fds;
+        fds.push_back({listenFd_, POLLIN, 0});
+        fds.push_back({udpFd_, POLLIN, 0});
+        int timeout = 200;
+        for (auto &l : links_) {
+            ReleaseHeld(*l);
+            short ev = POLLIN;
+            if (!l->out.empty())
+                ev |= POLLOUT;
+            fds.push_back({l->fd, ev, 0});
+            if (!l->held.empty())
+                timeout = std::min<int>(timeout, std::max<int>(1, int32_t(l->held.front().dueMs -
+                                                                          PlatTickCount())));
+        }
+        int n = ::poll(fds.data(), fds.size(), timeout);
+        if (n < 0 && errno != EINTR)
+            break;
+        if (fds[0].revents & POLLIN)
+            Accept();
+        if (fds[1].revents & POLLIN)
+            AnswerDiscovery();
+        for (size_t i = 0; i + 2 < fds.size() && i < links_.size(); ++i) {
+            Link &l = *links_[i];
+            if (fds[i + 2].revents & (POLLIN | POLLHUP | POLLERR))
+                ReadLink(l);
+            ReleaseHeld(l);
+            if (!l.dead && !l.out.empty())
+                WriteLink(l);
+        }
+        for (size_t i = 0; i < links_.size();) {
+            if (links_[i]->dead) {
+                ::close(links_[i]->fd);
+                Log("link %u gone", links_[i]->id);
+                links_.erase(links_.begin() + long(i));
+            } else {
+                ++i;
+            }
+        }
+    }
+}
+
+} // namespace qxs

@@ -1,0 +1,75 @@
+// The emulator's transport: a single-threaded poll loop over the TCP
+// listener, the UDP discovery socket and one link per accepted connection.
+//
+// A link sends its 72-byte handshake, then reads frames. An open frame makes
+// a channel (one client session) and answers the byte-order word as a 2-byte
+// data frame. Data frames feed the channel's request stream; each complete
+// request (6-byte header and body) is handled and answered with a header
+// frame and, when there is a body, a body frame. Replies can be held back
+// (--delay) and bent by the fault-injection options.
+#pragma once
+
+#include "qxserver/srv_requests.h"
+
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace qxs {
+
+class ServerTransport {
+public:
+    ServerTransport(ServerContext &ctx, const HandlerTable &table);
+    ~ServerTransport();
+    // Binds the TCP listener on 127.0.0.1 and the UDP socket on the same port.
+    bool Start(std::string &error);
+    uint16_t Port() const { return port_; }
+    // Serves until *stop becomes true.
+    void Run(const volatile bool *stop);
+
+private:
+    struct Channel {
+        Session session;
+        std::vector<uint8_t> input;
+    };
+    struct Output {
+        uint32_t dueMs;
+        std::vector<uint8_t> bytes;
+        bool dropAfter;
+    };
+    struct Link {
+        int fd = -1;
+        uint32_t id = 0;
+        std::vector<uint8_t> in;
+        std::vector<uint8_t> out;
+        size_t outPos = 0;
+        std::deque<Output> held;
+        std::map<uint16_t, Channel> channels;
+        bool dropWhenFlushed = false;
+        bool dead = false;
+    };
+
+    void Accept();
+    void AnswerDiscovery();
+    void ReadLink(Link &l);
+    void WriteLink(Link &l);
+    void ReleaseHeld(Link &l);
+    bool ParseFrames(Link &l);
+    void OpenChannel(Link &l, uint16_t number);
+    bool ServeRequests(Link &l, Channel &c);
+    void Queue(Link &l, std::vector<uint8_t> bytes, bool dropAfter);
+    void Log(const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+
+    ServerContext &ctx_;
+    const HandlerTable &table_;
+    int listenFd_ = -1;
+    int udpFd_ = -1;
+    uint16_t port_ = 0;
+    uint32_t nextLinkId_ = 1;
+    std::vector<std::unique_ptr<Link>> links_;
+    std::FILE *log_ = nullptr;
+};
+
+} // namespace qxs
