@@ -19,13 +19,14 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "qxserver: %s\n", error.c_str());
         return 2;
     }
-    qxs::ServerContext ctx{options, {}};
-    if (!qxs::LoadAccounts(options.fixture, ctx.accounts, error)) {
+    qxs::ServerContext ctx(options);
+    if (!qxs::LoadFixture(ctx, error)) {
         std::fprintf(stderr, "qxserver: %s\n", error.c_str());
         return 1;
     }
     qxs::HandlerTable table;
     qxs::RegisterTransportHandlers(table);
+    qxs::RegisterDatabaseHandlers(table);
     qxs::ServerTransport transport(ctx, table);
     if (!transport.Start(error)) {
         std::fprintf(stderr, "qxserver: %s\n", error.c_str());

@@ -1,8 +1,9 @@
 #include "qxserver/srv_requests.h"
 
+#include "qxserver/db/db_fixture.h"
+#include "qxserver/db/db_requests.h"
+
 #include <cstring>
-#include <fstream>
-#include <nlohmann/json.hpp>
 
 namespace qxs {
 
@@ -54,21 +55,29 @@ Reply Login(ServerContext &ctx, Session &s, const Request &r)
     }
     std::string name = PString(user, 32);
     std::string password = PString(r.body.data() + 64, 32);
-    for (const Account &a : ctx.accounts) {
-        if (a.name != name)
-            continue;
-        if (a.password != password) {
-            reply.status = kStatusBadPassword;
-            reply.note = "login " + name + " bad password";
-            return reply;
-        }
+    reply.status = ctx.db.CheckLogin(name, password);
+    if (reply.status == kStatusBadPassword) {
+        reply.note = "login " + name + " bad password";
+    } else if (reply.status != 0) {
+        reply.note = "login " + name + " unknown";
+    } else {
+        s.db = ctx.db.Connect(name);
         s.loggedIn = true;
         s.user = name;
         reply.note = "login " + name;
-        return reply;
     }
-    reply.status = kStatusBadAccount;
-    reply.note = "login " + name + " unknown";
+    return reply;
+}
+
+Reply Database(ServerContext &ctx, Session &s, const Request &r)
+{
+    qxdb::WireOptions wire;
+    wire.bigEndian = s.order.bigEndian;
+    wire.version = uint16_t(ctx.options.version);
+    qxdb::Reply answer = qxdb::QxdbServeRequest(*s.db, r.code, r.body.data(), r.body.size(), wire);
+    Reply reply;
+    reply.status = answer.status;
+    reply.body = std::move(answer.body);
     return reply;
 }
 
@@ -87,6 +96,13 @@ void RegisterTransportHandlers(HandlerTable &table)
     table.Register(38, Flush);
 }
 
+void RegisterDatabaseHandlers(HandlerTable &table)
+{
+    for (int code = 0; code < 512; ++code)
+        if (code != 44 && code != 38 && qxdb::QxdbServesCode(int16_t(code)))
+            table.Register(int16_t(code), Database);
+}
+
 Reply HandleRequest(ServerContext &ctx, const HandlerTable &table, Session &s, const Request &r)
 {
     RequestHandler h = table.Find(r.code);
@@ -96,7 +112,7 @@ Reply HandleRequest(ServerContext &ctx, const HandlerTable &table, Session &s, c
         reply.note = "not supported";
         return reply;
     }
-    if (r.code != 44 && !s.loggedIn) {
+    if (r.code != 44 && (!s.loggedIn || !s.db)) {
         Reply reply;
         reply.status = kStatusNotLoggedIn;
         reply.note = "not logged in";
@@ -105,26 +121,11 @@ Reply HandleRequest(ServerContext &ctx, const HandlerTable &table, Session &s, c
     return h(ctx, s, r);
 }
 
-bool LoadAccounts(const std::string &fixture, std::vector<Account> &out, std::string &error)
+bool LoadFixture(ServerContext &ctx, std::string &error)
 {
-    out.clear();
-    if (fixture.empty())
+    if (ctx.options.fixture.empty())
         return true;
-    std::ifstream in(fixture);
-    if (!in) {
-        error = "cannot read fixture " + fixture;
-        return false;
-    }
-    try {
-        nlohmann::json j = nlohmann::json::parse(in);
-        if (j.contains("users"))
-            for (const auto &u : j.at("users"))
-                out.push_back({u.at("name").get<std::string>(), u.at("password").get<std::string>()});
-    } catch (const std::exception &e) {
-        error = std::string("bad fixture: ") + e.what();
-        return false;
-    }
-    return true;
+    return qxdb::QxdbLoadFixture(ctx.options.fixture, ctx.db, error);
 }
 
 } // namespace qxs

@@ -3,11 +3,13 @@
 // transport's own (login, flush).
 #pragma once
 
+#include "qxserver/db/db_database.h"
 #include "qxserver/srv_codec.h"
 #include "qxserver/srv_options.h"
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,11 +27,6 @@ enum : int16_t {
 // The marker that stands for the user name in the probe login.
 inline constexpr uint8_t kProbeUser[4] = {3, 0x7F, 'Q', 'X'};
 
-struct Account {
-    std::string name;
-    std::string password;
-};
-
 // One client connection (one channel of a link).
 struct Session {
     uint16_t channel = 0;
@@ -37,6 +34,7 @@ struct Session {
     bool keyed = false;   // bodies are XORed once the probe reply went out
     bool loggedIn = false;
     std::string user;
+    std::unique_ptr<qxdb::Connection> db; // the database connection after login
 };
 
 struct Request {
@@ -52,8 +50,9 @@ struct Reply {
 };
 
 struct ServerContext {
+    explicit ServerContext(const ServerOptions &o) : options(o) {}
     const ServerOptions &options;
-    std::vector<Account> accounts;
+    qxdb::Database db;
 };
 
 using RequestHandler = Reply (*)(ServerContext &, Session &, const Request &);
@@ -69,12 +68,15 @@ private:
 
 // Login (44) and flush (38).
 void RegisterTransportHandlers(HandlerTable &table);
+// Every request the database serves.
+void RegisterDatabaseHandlers(HandlerTable &table);
 
 // Runs the handler of the request's code (or answers "not supported"); only
 // login is served before a session has logged in.
 Reply HandleRequest(ServerContext &ctx, const HandlerTable &table, Session &s, const Request &r);
 
-// Reads {"users":[{"name":..,"password":..}]} from the fixture file.
-bool LoadAccounts(const std::string &fixture, std::vector<Account> &out, std::string &error);
+// Loads the fixture file (accounts and tables) into the database; no file
+// gives an empty database.
+bool LoadFixture(ServerContext &ctx, std::string &error);
 
 } // namespace qxs
