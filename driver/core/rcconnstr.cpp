@@ -137,6 +137,11 @@ int rcConnCheckValue(const char *key, const char *value)
 {
     // DSN and DRIVER name things ("{QX Driver}"), so only the separators are
     // refused in them.
+    if (IsSourceKey(key)) {
+        size_t n = std::strlen(value);
+        if (n >= 2 && value[0] == '{' && value[n - 1] == '}')
+            return 0; // a braced name may hold anything
+    }
     const char *forbidden = IsSourceKey(key) ? ";=" : "[]{}(),;?*=!@";
     return std::strpbrk(value, forbidden) ? 1 : 0;
 }
