@@ -6,6 +6,7 @@ target_sources(sqldriver_static PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/rcconn_api.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/rcconn_prompt.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/rcconnstr.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/rcinfo.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/rcodbc_entry.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/rcoption.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/rctranslate.cpp

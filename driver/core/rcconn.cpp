@@ -13,6 +13,7 @@
 #include "driver/core/rctypecat.h"
 #include "driver/engine/tam.h"
 #include "driver/frontend/fe_drminfo.h"
+#include "driver/frontend/fe_getinfo.h"
 #include "driver/frontend/fe_transact.h"
 #include "platform/codepage.h"
 
@@ -213,8 +214,13 @@ void rcConReadDrmInfo(rcConn *conn)
     for (const auto &b : kBits)
         if (AskNumber(conn, b.item))
             info.capabilities |= b.bit;
-    // The engine's transaction flag follows the data source's capability.
-    conn->options.txnFlag = AskNumber(conn, 115) == 5 ? 0 : 1;
+    // The transaction answers: isolation words for the transaction machine,
+    // and the engine's transaction flag from the capability.
+    uint32_t answer = 0;
+    rcInfDrmBitmask(conn, 46, &answer);
+    conn->options.txnFlag = answer == 5 ? 0 : 1;
+    rcInfDrmBitmask(conn, 72, &answer);
+    rcInfDrmBitmask(conn, 26, &answer);
     rcList *predicates = nullptr;
     if (rcDrmLoadExtPredicates(conn->session, &predicates) == 0 && conn->session) {
         rcDrmFreeExtPredicates(conn->session->extPredicates);

@@ -159,7 +159,7 @@ struct rcConn {
     uint32_t passwordRequired;
     uint32_t userRequired;
 
-    rcStmtOptionBlock options;   // engine option block (fe_options.h)
+    rcEngineOptions options;   // engine option block (fe_options.h)
     uint32_t qryPlan;            // query-plan flag
     uint32_t drmTrace;           // data-module trace flag
     rcSourceInfo info;

@@ -98,3 +98,11 @@ QX_EXPORT SQLRETURN SQLGetFunctions(SQLHDBC hdbc, SQLUSMALLINT function, SQLUSMA
         return SQL_INVALID_HANDLE;
     return SQLGetFunctionsImpl(Conn(hdbc), function, exists);
 }
+
+QX_EXPORT SQLRETURN SQLGetInfo(SQLHDBC hdbc, SQLUSMALLINT type, SQLPOINTER out, SQLSMALLINT outMax,
+                               SQLSMALLINT *length)
+{
+    if (!hdbc)
+        return SQL_INVALID_HANDLE;
+    return SQLGetInfoImpl(Conn(hdbc), type, out, outMax, length);
+}

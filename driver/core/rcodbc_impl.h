@@ -22,6 +22,7 @@ SQLRETURN SQLBrowseConnectImpl(rcConn *conn, const SQLCHAR *in, SQLSMALLINT cbIn
                                SQLSMALLINT *pcbOut);
 SQLRETURN SQLDisconnectImpl(rcConn *conn);
 SQLRETURN SQLTransactImpl(rcEnv *env, rcConn *conn, SQLUSMALLINT type);
+SQLRETURN SQLGetInfoImpl(rcConn *conn, SQLUSMALLINT type, SQLPOINTER out, SQLSMALLINT outMax, SQLSMALLINT *length);
 SQLRETURN SQLErrorImpl(rcEnv *env, rcConn *conn, void *stmt, SQLCHAR *state, SQLINTEGER *native, SQLCHAR *message,
                        SQLSMALLINT size, SQLSMALLINT *length);
 

@@ -3,6 +3,7 @@
 target_sources(sqldriver_static PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/fe_dialog.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/fe_drminfo.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/fe_getinfo.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/fe_options.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/fe_transact.cpp
 )

@@ -26,7 +26,7 @@ uint32_t rcOptReadNumber(const char *value)
     return static_cast<uint32_t>(std::strtoul(value, nullptr, 0));
 }
 
-void rcOptApplyEngineOptions(rcConn *conn, rcStmtOptionBlock *block)
+void rcOptApplyEngineOptions(rcConn *conn, rcEngineOptions *block)
 {
     char value[kRcAttrValueMax + 1];
     for (const rcOptEntry &e : rcOptTable) {

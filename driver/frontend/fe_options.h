@@ -14,7 +14,7 @@
 struct rcConn;
 
 // The engine option block of a connection, copied into each statement.
-struct rcStmtOptionBlock {
+struct rcEngineOptions {
     uint32_t mask;          // RC_OPT_* bits
     uint16_t debugLevel;
     uint32_t engineTraceLevel;
@@ -55,7 +55,7 @@ inline constexpr uint16_t kRcMinMaxColSupport = 256;
 
 // Reads the switches of the table for the connection and sets its option mask,
 // query-plan flag and maximum column count.
-void rcOptApplyEngineOptions(rcConn *conn, rcStmtOptionBlock *block);
+void rcOptApplyEngineOptions(rcConn *conn, rcEngineOptions *block);
 // A setting value that means off: first character "F" (upper case only) or "0".
 bool rcOptValueIsOff(const char *value);
 // Reads a decimal, 0x hexadecimal or leading-0 octal number.

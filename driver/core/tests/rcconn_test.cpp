@@ -271,3 +271,53 @@ TEST_F(ConnectTest, OdbcTraceHoldsCallAndReturnLinesWithoutPassword)
 }
 
 } // namespace
+
+namespace {
+
+using GetInfoTest = ConnFixture;
+
+TEST_F(GetInfoTest, AnswersAreCopiedByKindWithTheirLimits)
+{
+    ASSERT_EQ(DriverConnect("DSN=qx;UID=demo;PWD=demo"), SQL_SUCCESS) << Diag();
+    char text[64] = {};
+    SQLSMALLINT length = 0;
+    EXPECT_EQ(SQLGetInfoImpl(conn, SQL_DRIVER_ODBC_VER, text, 4, &length), SQL_SUCCESS_WITH_INFO);
+    EXPECT_STREQ(text, "02.");
+    EXPECT_EQ(length, 3);
+    EXPECT_EQ(Diag(), "01004");
+    EXPECT_EQ(Diag(), "");
+    EXPECT_EQ(SQLGetInfoImpl(conn, SQL_DRIVER_VER, text, sizeof text, &length), SQL_SUCCESS);
+    EXPECT_STREQ(text, "06.7.0000");
+    EXPECT_EQ(SQLGetInfoImpl(conn, SQL_DATA_SOURCE_NAME, text, sizeof text, &length), SQL_SUCCESS);
+    EXPECT_STREQ(text, "qx");
+    uint16_t small = 0;
+    EXPECT_EQ(SQLGetInfoImpl(conn, SQL_TXN_CAPABLE, &small, 1, &length), SQL_ERROR);
+    EXPECT_EQ(Diag(), "22003");
+    EXPECT_EQ(SQLGetInfoImpl(conn, SQL_TXN_CAPABLE, &small, 2, &length), SQL_SUCCESS);
+    EXPECT_EQ(small, 4); // DDL ignored inside a transaction
+    EXPECT_EQ(length, 2);
+    EXPECT_EQ(SQLGetInfoImpl(conn, SQL_IDENTIFIER_CASE, &small, 2, &length), SQL_SUCCESS);
+    EXPECT_EQ(small, 4); // no case-sensitive names
+    uint32_t mask = 0;
+    EXPECT_EQ(SQLGetInfoImpl(conn, SQL_CONVERT_CHAR, &mask, 4, &length), SQL_SUCCESS);
+    EXPECT_EQ(mask & ~uint32_t{242685}, 0u);
+    EXPECT_NE(mask & SQL_CVT_CHAR, 0u);
+    for (int type : {SQL_DRIVER_HDBC, 76, 500}) {
+        EXPECT_EQ(SQLGetInfoImpl(conn, static_cast<SQLUSMALLINT>(type), &mask, 4, &length), SQL_ERROR) << type;
+        EXPECT_EQ(Diag(), "S1C00");
+    }
+    EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
+}
+
+TEST_F(GetInfoTest, DataModuleCodesWithoutTextReportGeneralError)
+{
+    rcErrPostConnDrm(conn, -1029);
+    SQLINTEGER native = 0;
+    EXPECT_EQ(Diag(&native), "S1000");
+    EXPECT_EQ(native, -1029);
+    rcErrPostConnDrm(conn, -1100);
+    EXPECT_EQ(Diag(&native), "S1000");
+    EXPECT_EQ(native, -1100);
+}
+
+} // namespace
