@@ -144,9 +144,12 @@ void Destroy(ComponentParamBlock *pb)
     if (gLiveComponents.load() <= 0)
         return;
     TcpComponent *c = pb->component;
-    for (auto &l : c->links)
-        nc::LinkDestroy(l.get());
-    c->links.clear();
+    {
+        std::lock_guard lock(c->mutex);
+        for (auto &l : c->links)
+            nc::LinkDestroy(l.get());
+        c->links.clear();
+    }
     nc::UnloadSocketLibrary();
     delete c;
     --gLiveComponents;
@@ -185,8 +188,16 @@ void FindOrFree(ComponentParamBlock *pb)
         return;
     }
     QXLocationRecord loc;
-    bool found = nc::ResolveServerAddress(pb->name, c->port, loc);
-    if (!found && c->broadcast)
+    uint16_t port;
+    bool broadcast;
+    {
+        std::lock_guard lock(c->mutex);
+        port = c->port;
+        broadcast = c->broadcast != 0;
+    }
+    // No lock while names are looked up or answers awaited.
+    bool found = nc::ResolveServerAddress(pb->name, port, loc);
+    if (!found && broadcast)
         found = nc::FindServerByBroadcast(c, pb->name, loc);
     if (!found) {
         pb->result = QX_ERR_NO_SERVER;
@@ -204,6 +215,15 @@ void NetworkComponentEntry(ComponentParamBlock *pb)
     pb->result = 0;
     if (pb->selector != 0 && !pb->component)
         return;
+    if (pb->selector == 0 || pb->selector == 2 || pb->selector == 7) {
+        switch (pb->selector) {
+        case 0: Create(pb); break;
+        case 2: Destroy(pb); break;
+        default: FindOrFree(pb); break;
+        }
+        return;
+    }
+    std::lock_guard lock(pb->component->mutex);
     switch (pb->selector) {
     case 0: Create(pb); break;
     case 1: Poll(pb); break;

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,9 @@ struct ServerLink {
 };
 
 struct TcpComponent {
+    // Held by every component operation and by each step of a request, so
+    // that connections on one component may be used from several threads.
+    std::recursive_mutex mutex;
     std::vector<std::unique_ptr<ServerLink>> links;
     uint16_t port = nc::kDefaultServerPort;
     uint16_t altPort = 80;
@@ -167,7 +171,8 @@ void LinkReceive(ComponentParamBlock *pb);
 int32_t LinkChannelStatus(LinkChannel *ch);
 // Runs one pump of the link: 44 something happened, 1 nothing, 0 dead.
 int LinkPump(ServerLink *link);
-// Waits up to `ms` for any link of the component to become ready.
+// Waits up to `ms` for any link of the component to become ready; takes the
+// component's lock only to collect the sockets, never while waiting.
 void LinkWait(TcpComponent *comp, int ms);
 void LinkDestroy(ServerLink *link);
 // Writes a 12-byte frame header.

@@ -6,6 +6,7 @@
 #include "netclient/qxnetclient.h"
 
 #include <cstdint>
+#include <map>
 #include <vector>
 
 namespace nc {
@@ -50,6 +51,7 @@ struct QXConnection {
 
     int32_t version = 0;
     bool systemTask = false;
+    std::map<int16_t, std::vector<uint8_t>> fieldTypes; // table -> type of each field, from its definition
     uint8_t sendBuffer[nc::kWorkBuffer];
     uint8_t receiveBuffer[nc::kWorkBuffer];
     uint8_t macToWin[256];
@@ -94,5 +96,11 @@ int16_t SubmitRequest(QXConnection *conn, int16_t code, const uint8_t *body, int
                       QXHandle *replyOut);
 // One step of the request state machine: 1 while running, else the status.
 int16_t ProcessRequest(QXConnection *conn);
+
+// Shared by the request call files.
+void BeginRequest(QXConnection *c);
+int16_t Submit(QXConnection *c, int16_t code, const NcWriter &w, QXHandle *out = nullptr);
+// The field types of a table (index 0 = field 1), fetched once per connection.
+int16_t FieldTypes(QXConnection *c, int16_t table, const std::vector<uint8_t> *&types);
 
 } // namespace nc

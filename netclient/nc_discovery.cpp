@@ -56,8 +56,17 @@ bool FindServerByBroadcast(TcpComponent *comp, const unsigned char *text, QXLoca
     if (sock.Create(SOCK_DGRAM) != 0)
         return false;
     uint8_t query[kDatagram];
-    BuildServerQuery(query, 9, comp->wanted, service);
-    if (sock.SendTo(query, kDatagram, comp->broadcastAddress, comp->port) != 0)
+    char wanted[32];
+    uint32_t broadcastAddress;
+    uint16_t port;
+    {
+        std::lock_guard lock(comp->mutex);
+        std::memcpy(wanted, comp->wanted, sizeof wanted);
+        broadcastAddress = comp->broadcastAddress;
+        port = comp->port;
+    }
+    BuildServerQuery(query, 9, wanted, service);
+    if (sock.SendTo(query, kDatagram, broadcastAddress, port) != 0)
         return false;
     uint32_t sentMs = PlatTickCount();
     bool have = false;
@@ -81,7 +90,7 @@ bool FindServerByBroadcast(TcpComponent *comp, const unsigned char *text, QXLoca
             continue;
         ConvertMacToPCText(answer, 31);
         std::string answerComputer = Field(answer);
-        if (Field(answer + 32) != Field(reinterpret_cast<const uint8_t *>(comp->wanted)))
+        if (Field(answer + 32) != Field(reinterpret_cast<const uint8_t *>(wanted)))
             continue;
         bool exact = !computer.empty() && answerComputer == computer;
         if (answerComputer == "\t")

@@ -641,6 +641,7 @@ void LinkWait(TcpComponent *comp, int ms)
 {
     pollfd fds[64];
     nfds_t n = 0;
+    std::unique_lock lock(comp->mutex);
     for (auto &l : comp->links) {
         if (l->dead || n == 64)
             continue;
@@ -653,6 +654,7 @@ void LinkWait(TcpComponent *comp, int ms)
             events |= POLLOUT;
         fds[n++] = {l->sock.Fd(), events, 0};
     }
+    lock.unlock();
     if (n == 0)
         return;
     ::poll(fds, n, ms);

@@ -179,6 +179,8 @@ void StartComponent(QXConnection *c, int32_t selector, void *data, int32_t lengt
     CallNetworkComponent(c->componentNumber, &pb, c->component);
 }
 
+int16_t StepLocked(QXConnection *c);
+
 } // namespace
 
 int16_t SubmitRequest(QXConnection *c, int16_t code, const uint8_t *body, int32_t length,
@@ -218,11 +220,14 @@ int16_t SubmitRequest(QXConnection *c, int16_t code, const uint8_t *body, int32_
     c->state = 1;
     if (replyOut)
         *replyOut = nullptr;
-    // With a body the header is queued as a small frame in front of it; alone
-    // it is sent at once.
-    StartComponent(c, length > 0 ? 23 : 11, c->requestHeader, 6);
-    if (c->pending.result < 0)
-        return Finish(c, int16_t(c->pending.result));
+    {
+        // With a body the header is queued as a small frame in front of it;
+        // alone it is sent at once.
+        std::lock_guard lock(c->component->mutex);
+        StartComponent(c, length > 0 ? 23 : 11, c->requestHeader, 6);
+        if (c->pending.result < 0)
+            return Finish(c, int16_t(c->pending.result));
+    }
     if (c->polled)
         return 0;
     int16_t r;
@@ -233,11 +238,27 @@ int16_t SubmitRequest(QXConnection *c, int16_t code, const uint8_t *body, int32_
 
 int16_t ProcessRequest(QXConnection *c)
 {
+    int16_t r;
+    bool waitAfter;
+    {
+        std::lock_guard lock(c->component->mutex);
+        r = StepLocked(c);
+        waitAfter = r == 1 && !c->polled && c->pending.result == 1;
+    }
+    if (waitAfter) // wait for the socket outside the lock, so other connections move on
+        LinkWait(c->component, 10);
+    return r;
+}
+
+namespace {
+
+int16_t StepLocked(QXConnection *c)
+{
     c->lastTickMs = PlatTickCount();
     if (c->state == 0)
         return 0;
     if (c->pending.result == 1)
-        IdleStep(c->component, c, !c->polled);
+        IdleStep(c->component, c, false);
     int32_t pr = c->pending.result;
     switch (c->state) {
     case 0:
@@ -320,6 +341,8 @@ int16_t ProcessRequest(QXConnection *c)
         return Finish(c, QX_ERR_BAD_CONNECTION);
     }
 }
+
+} // namespace
 
 } // namespace nc
 

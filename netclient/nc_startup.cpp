@@ -37,8 +37,17 @@ void IdleStep(QXComponent component, QXConnection *conn, bool wait)
 
 void WaitFor(QXComponent component, ComponentParamBlock *pb, QXConnection *conn)
 {
-    while (pb->result == 1)
-        IdleStep(component, conn, true);
+    for (;;) {
+        {
+            std::lock_guard lock(component->mutex);
+            if (pb->result != 1)
+                return;
+            IdleStep(component, conn, false);
+            if (pb->result != 1)
+                return;
+        }
+        LinkWait(component, 10);
+    }
 }
 
 } // namespace nc

@@ -315,13 +315,17 @@ int32_t DrmSetTransact(uint32_t session, uint32_t code) {
     return DrmMapError(result);
 }
 
+// Called for every comparison of text sort keys: it touches no shared state,
+// so it takes the lock only to write the trace.
 int32_t DrmStringCompare(uint32_t session, const char *text1, uint32_t, uint32_t, const char *text2, uint32_t,
                          uint32_t, int32_t *order) {
-    Hold hold(DrmModuleLock());
-    TraceFrame("DrmStringCompare", session);
     int32_t r = DrmTextCompareNoCase(text1 ? text1 : "", text2 ? text2 : "");
     if (order)
         *order = r;
-    DrmTracePrintf(false, " => %u,%d\n", static_cast<uint32_t>(r), 0);
+    if (DrmTraceActive()) {
+        Hold hold(DrmModuleLock());
+        TraceFrame("DrmStringCompare", session);
+        DrmTracePrintf(false, " => %u,%d\n", static_cast<uint32_t>(r), 0);
+    }
     return 0;
 }

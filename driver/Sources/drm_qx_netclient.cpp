@@ -194,3 +194,8 @@ bool DrmNetclientComplete() {
            _QX_CountFiles && _QX_GetFileList && _QX_GetFileDefinition && _QX_StartQXTransaction && _QX_Commit &&
            _QX_RollBack;
 }
+
+bool DrmNetclientConnects() {
+    return _QX_InitQXWS && _QX_InitNetworkComponent && _QX_DeInitNetworkComponent && _QX_FindQXServer &&
+           _QX_FreeNetworkLocation && _QX_OpenQXConnection && _QX_CloseQXConnection && _QX_GetServerInfo;
+}

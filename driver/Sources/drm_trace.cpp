@@ -1,5 +1,6 @@
 #include "driver/Sources/drm_trace.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@ namespace {
 
 bool g_traceOn = false;       // guarded by DrmModuleLock
 FILE *g_trace = nullptr;      // guarded by DrmModuleLock
+std::atomic<bool> g_traceActive{false};   // g_trace != nullptr, readable without the lock
 
 constexpr size_t kProfileValueMax = 254;
 
@@ -91,6 +93,7 @@ bool DrmTraceOpen() {
         std::error_code ec;
         std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
         g_trace = std::fopen(path.c_str(), "w+");
+        g_traceActive.store(g_trace != nullptr);
     }
     return g_trace != nullptr;
 }
@@ -100,6 +103,7 @@ void DrmTraceClose() {
     if (g_trace) {
         std::fclose(g_trace);
         g_trace = nullptr;
+        g_traceActive.store(false);
     }
 }
 
@@ -107,6 +111,8 @@ bool DrmTraceIsOpen() {
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     return g_trace != nullptr;
 }
+
+bool DrmTraceActive() { return g_traceActive.load(std::memory_order_relaxed); }
 
 void DrmTraceReset() {
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());

@@ -24,6 +24,8 @@ int32_t DrmReadConfig();
 bool DrmTraceOpen();
 void DrmTraceClose();
 bool DrmTraceIsOpen();
+// The same without taking the lock (a hint for hot paths).
+bool DrmTraceActive();
 // Forces tracing off and closes the log (tests start from a known state).
 void DrmTraceReset();
 

@@ -1,0 +1,472 @@
+// Request calls end to end against qxserver with the demo fixture, in both
+// byte orders: catalog, selections, searches, sorts, field reads, arrays,
+// record buffers, transactions, named selections, aggregates, sets and
+// semaphores. Both codecs (the library's and the emulator's) must agree.
+#include "netclient/qxnetclient.h"
+#include "netclient/tests/qxserver_process.h"
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes PStr(const std::string &s)
+{
+    Bytes p{uint8_t(s.size())};
+    p.insert(p.end(), s.begin(), s.end());
+    return p;
+}
+
+std::string Text(const uint8_t *pstr) { return std::string(reinterpret_cast<const char *>(pstr + 1), pstr[0]); }
+
+QXValue Alpha(const std::string &s)
+{
+    QXValue v{};
+    v.type = QX_TYPE_ALPHA;
+    v.alpha[0] = uint8_t(s.size());
+    std::memcpy(v.alpha + 1, s.data(), s.size());
+    return v;
+}
+
+QXValue Long(int32_t n)
+{
+    QXValue v{};
+    v.type = QX_TYPE_LONGINT;
+    v.longValue = n;
+    return v;
+}
+
+QXValue Real(double d)
+{
+    QXValue v{};
+    v.type = QX_TYPE_REAL;
+    v.real = d;
+    return v;
+}
+
+enum { kCustomers = 1, kProducts = 2 };
+enum { kId = 1, kName = 2, kCity = 3, kCountry = 4, kSince = 5, kCredit = 6, kActive = 7, kNotes = 8 };
+
+struct Server {
+    bool big;
+    const char *version;
+};
+
+class RequestTest : public ::testing::TestWithParam<Server> {
+protected:
+    void SetUp() override
+    {
+        std::vector<std::string> args{"--fixture", QX_DEMO_FIXTURE, "--version", GetParam().version};
+        if (GetParam().big)
+            args.push_back("--big-endian");
+        std::string error;
+        ASSERT_TRUE(server_.Start(args, &error)) << error;
+        comp_ = _QX_InitNetworkComponent(0);
+        conn_ = Connect();
+        ASSERT_NE(conn_, nullptr);
+    }
+    void TearDown() override
+    {
+        for (QXHandle c : conns_)
+            _QX_CloseQXConnection(c);
+        for (QXNetworkLocation l : locs_)
+            _QX_FreeNetworkLocation(l, 0, comp_);
+        _QX_DeInitNetworkComponent(0, comp_);
+    }
+    QXHandle Connect()
+    {
+        Bytes addr = PStr("127.0.0.1:" + std::to_string(server_.Port()));
+        QXNetworkLocation loc = nullptr;
+        EXPECT_EQ(_QX_FindQXServer(addr.data(), &loc, 0, comp_), 0);
+        locs_.push_back(loc);
+        QXLoginRecord login{};
+        login.userName[0] = 4, std::memcpy(login.userName + 1, "demo", 4);
+        login.password[0] = 4, std::memcpy(login.password + 1, "demo", 4);
+        QXHandle c = nullptr;
+        EXPECT_EQ(_QX_OpenQXConnection(&login, loc, &c, 0, comp_), 0);
+        if (c)
+            conns_.push_back(c);
+        return c;
+    }
+    // Values of `fields` of table 1's current record.
+    std::vector<QXValue> Read(QXHandle c, std::vector<int16_t> fields, uint8_t *locked = nullptr)
+    {
+        QXFieldList list{int16_t(fields.size()), kCustomers, fields.data()};
+        QXFieldsResult result = nullptr;
+        uint8_t lockedByte = 9;
+        EXPECT_EQ(_QX_GetFields(c, &list, &result, &lockedByte), 0);
+        if (locked)
+            *locked = lockedByte;
+        std::vector<QXValue> out(fields.size());
+        for (size_t i = 0; i < fields.size(); ++i)
+            EXPECT_EQ(_QX_GetNthField(result, int16_t(i + 1), &out[i]), 0);
+        FreeQXHandle(result);
+        return out;
+    }
+    int32_t Count(QXHandle c, int16_t table = kCustomers)
+    {
+        int32_t n = -1;
+        EXPECT_EQ(_QX_RecordsInSelection(c, table, &n), 0);
+        return n;
+    }
+
+    QxServerProcess server_;
+    QXComponent comp_ = nullptr;
+    QXHandle conn_ = nullptr;
+    std::vector<QXHandle> conns_;
+    std::vector<QXNetworkLocation> locs_;
+};
+
+TEST_P(RequestTest, Catalog)
+{
+    int16_t files = 0;
+    EXPECT_EQ(_QX_CountFiles(conn_, &files), 0);
+    EXPECT_EQ(files, 4);
+    QXHandle list = nullptr;
+    ASSERT_EQ(_QX_GetFileList(conn_, &list), 0);
+    auto *p = static_cast<const uint8_t *>(LockQXHandle(list));
+    int16_t n;
+    std::memcpy(&n, p, 2);
+    ASSERT_EQ(n, 4);
+    EXPECT_EQ(SizeOfQXHandle(list), 2 + 4 * 32);
+    EXPECT_EQ(Text(p + 2), "Customers");
+    EXPECT_EQ(Text(p + 2 + 3 * 32), "OrderLines");
+    UnlockQXHandle(list);
+    FreeQXHandle(list);
+
+    QXHandle def = nullptr;
+    ASSERT_EQ(_QX_GetFileDefinition(conn_, kCustomers, &def), 0);
+    ASSERT_EQ(SizeOfQXHandle(def), 30 + 8 * 66);
+    p = static_cast<const uint8_t *>(LockQXHandle(def));
+    std::memcpy(&n, p, 2);
+    EXPECT_EQ(n, 8);
+    struct Row {
+        int field;
+        const char *name;
+        uint8_t type;
+    } rows[] = {{kId, "ID", 9}, {kName, "Name", 0}, {kSince, "Since", 4}, {kCredit, "Credit", 1},
+                {kActive, "Active", 6}, {kNotes, "Notes", 2}};
+    for (const Row &r : rows) {
+        const uint8_t *row = p + 30 + 66 * (r.field - 1);
+        EXPECT_EQ(Text(row), r.name);
+        EXPECT_EQ(row[32], r.type) << r.name;
+    }
+    UnlockQXHandle(def);
+    FreeQXHandle(def);
+    EXPECT_LT(_QX_GetFileDefinition(conn_, 99, &def), 0);
+    EXPECT_EQ(def, nullptr);
+}
+
+TEST_P(RequestTest, SelectGotoAndReadFields)
+{
+    ASSERT_EQ(_QX_SelectAllRecords(conn_, kCustomers), 0);
+    EXPECT_EQ(Count(conn_), 150);
+    int32_t inFile = 0;
+    EXPECT_EQ(_QX_RecordsInFile(conn_, kCustomers, &inFile), 0);
+    EXPECT_EQ(inFile, 150);
+    ASSERT_EQ(_QX_GotoSelectedRecord(conn_, kCustomers, 2), 0);
+    int32_t record = -1, position = -1;
+    ASSERT_EQ(_QX_CurrentRecordNumber(conn_, kCustomers, &record, &position), 0);
+    EXPECT_EQ(position, 2);
+    EXPECT_EQ(record, 1);
+
+    std::vector<QXValue> v = Read(conn_, {kId, kName, kSince, kCredit, kActive, kNotes});
+    EXPECT_EQ(v[0].type, QX_TYPE_LONGINT);
+    EXPECT_EQ(v[0].longValue, 2);
+    EXPECT_EQ(Text(v[1].alpha), "Zo\x91 M\x9Fller") << "Mac Roman text";
+    EXPECT_EQ(v[2].type, QX_TYPE_DATE);
+    EXPECT_EQ(v[2].date[0], 15);
+    EXPECT_EQ(v[2].date[1], 8);
+    EXPECT_EQ(v[2].date[2], 2009);
+    EXPECT_DOUBLE_EQ(v[3].real, 10941.86);
+    EXPECT_EQ(v[4].shortValue, 1);
+    EXPECT_EQ(v[5].type, QX_TYPE_TEXT);
+    FreeQXHandle(v[5].data);
+
+    QXValue out;
+    QXFieldList one{1, kCustomers, nullptr};
+    int16_t idField = kId;
+    one.fields = &idField;
+    QXFieldsResult r = nullptr;
+    ASSERT_EQ(_QX_GetFields(conn_, &one, &r, nullptr), 0);
+    EXPECT_EQ(_QX_GetNthField(r, 0, &out), QX_ERR_BAD_REPLY_LENGTH);
+    EXPECT_EQ(_QX_GetNthField(r, 2, &out), QX_ERR_BAD_REPLY_LENGTH);
+    FreeQXHandle(r);
+    EXPECT_EQ(_QX_GetNthField(r, 1, &out), QX_ERR_BAD_CONNECTION) << "released result";
+    EXPECT_EQ(_QX_GotoSelectedRecord(conn_, kCustomers, 151), -9945);
+}
+
+TEST_P(RequestTest, SearchAndSort)
+{
+    QXSearchLine line{};
+    line.field = kCountry;
+    line.op = 1; // equal
+    line.value = Alpha("Italy");
+    QXSearchArray search{1, kCustomers, &line};
+    int32_t found = -1;
+    ASSERT_EQ(_QX_Search(conn_, &search, &found), 0);
+    EXPECT_GT(found, 0);
+    EXPECT_EQ(Count(conn_), found);
+    EXPECT_EQ(line.table, 0) << "the caller's array is left as it was";
+
+    QXSearchLine two[2] = {line, {}};
+    two[1].field = kCredit;
+    two[1].table = kCustomers;
+    two[1].op = 3; // greater
+    two[1].value = Real(10000.0);
+    two[1].conjunction = 1; // and
+    QXSearchArray narrowed{2, kCustomers, two};
+    int32_t richer = -1;
+    ASSERT_EQ(_QX_Search(conn_, &narrowed, &richer), 0);
+    EXPECT_LT(richer, found);
+
+    // Sort the selection by credit, descending, then read it as an array.
+    QXSortKey key{kCredit, kCustomers, 0, 0};
+    QXSortSpec sort{1, kCustomers, &key};
+    ASSERT_EQ(_QX_Sort(conn_, &sort), 0);
+    QXFieldPair cols[2] = {{kCustomers, kId}, {kCustomers, kCredit}};
+    QXArrayDescription desc{2, kCustomers, cols};
+    QXHandle array = nullptr;
+    ASSERT_EQ(_QX_SelectionToArray(conn_, &desc, &array), 0);
+    auto *p = static_cast<const uint8_t *>(LockQXHandle(array));
+    int32_t rows;
+    std::memcpy(&rows, p, 4);
+    ASSERT_EQ(rows, richer);
+    ASSERT_EQ(SizeOfQXHandle(array), 4 + rows * 14);
+    double previous = INFINITY;
+    for (int i = 0; i < rows; ++i) {
+        double credit;
+        std::memcpy(&credit, p + 4 + 14 * i + 4, 8);
+        EXPECT_GT(credit, 10000.0);
+        EXPECT_LE(credit, previous);
+        previous = credit;
+    }
+    UnlockQXHandle(array);
+    FreeQXHandle(array);
+
+    // A window of the selection, record numbers only.
+    QXFieldPair numbers{kCustomers, 0};
+    QXArrayDescription numbersOnly{1, kCustomers, &numbers};
+    ASSERT_EQ(_QX_SubSelectionToArray(conn_, &numbersOnly, 1, 2, &array), 0);
+    EXPECT_EQ(SizeOfQXHandle(array), 4 + 2 * 4);
+    FreeQXHandle(array);
+
+    // Refused before sending.
+    QXSearchLine text{};
+    text.field = kNotes;
+    text.value.type = QX_TYPE_TEXT;
+    QXSearchArray bad{1, kCustomers, &text};
+    EXPECT_EQ(_QX_Search(conn_, &bad, &found), QX_ERR_TEXT_IN_SEARCH);
+    EXPECT_EQ(found, 0);
+}
+
+TEST_P(RequestTest, RecordBuffersAndTransactions)
+{
+    // A buffer after one 16-bit value: table, field, type, value = 8 bytes used.
+    QXRecordBuffer small = _QX_CreateBuffer(conn_, kProducts);
+    ASSERT_NE(small, nullptr);
+    EXPECT_EQ(SizeOfQXHandle(small), 6);
+    QXValue stock{};
+    stock.type = QX_TYPE_INTEGER;
+    stock.shortValue = 5;
+    ASSERT_EQ(_QX_AddToBuffer(conn_, small, 5, &stock), 0);
+    EXPECT_EQ(SizeOfQXHandle(small), 12);
+    FreeQXHandle(small);
+
+    QXRecordBuffer b = _QX_CreateBuffer(conn_, kCustomers);
+    QXValue id = Long(9001), name = Alpha("N\x8Aw Customer"), credit = Real(-12.5);
+    QXValue notes{};
+    notes.type = QX_TYPE_TEXT;
+    notes.length = 5000;
+    notes.data = AllocQXHandle(5000);
+    std::memset(LockQXHandle(notes.data), 'n', 5000);
+    UnlockQXHandle(notes.data);
+    ASSERT_EQ(_QX_AddToBuffer(conn_, b, kId, &id), 0);
+    ASSERT_EQ(_QX_AddToBuffer(conn_, b, kName, &name), 0);
+    ASSERT_EQ(_QX_AddToBuffer(conn_, b, kCredit, &credit), 0);
+    ASSERT_EQ(_QX_AddToBuffer(conn_, b, kNotes, &notes), 0);
+    FreeQXHandle(notes.data);
+
+    ASSERT_EQ(_QX_StartQXTransaction(conn_), 0);
+    ASSERT_EQ(_QX_NewRecord(conn_, b), 0);
+    int32_t inFile = 0;
+    _QX_RecordsInFile(conn_, kCustomers, &inFile);
+    EXPECT_EQ(inFile, 151);
+    ASSERT_EQ(_QX_RollBack(conn_), 0);
+    _QX_RecordsInFile(conn_, kCustomers, &inFile);
+    EXPECT_EQ(inFile, 150);
+
+    ASSERT_EQ(_QX_NewRecord(conn_, b), 0);
+    FreeQXHandle(b);
+    QXSearchLine line{};
+    line.field = kId;
+    line.op = 1;
+    line.value = Long(9001);
+    QXSearchArray search{1, kCustomers, &line};
+    int32_t found = 0;
+    ASSERT_EQ(_QX_Search(conn_, &search, &found), 0);
+    ASSERT_EQ(found, 1);
+    ASSERT_EQ(_QX_GotoSelectedRecord(conn_, kCustomers, 1), 0);
+    std::vector<QXValue> v = Read(conn_, {kName, kCredit, kNotes});
+    EXPECT_EQ(Text(v[0].alpha), "N\x8Aw Customer");
+    EXPECT_EQ(v[1].real, -12.5);
+    ASSERT_EQ(v[2].length, 5000);
+    EXPECT_EQ(static_cast<const char *>(LockQXHandle(v[2].data))[4999], 'n');
+    UnlockQXHandle(v[2].data);
+    FreeQXHandle(v[2].data);
+
+    // Change it, then delete it.
+    QXRecordBuffer change = _QX_CreateBuffer(conn_, kCustomers);
+    QXValue city = Alpha("Bern");
+    ASSERT_EQ(_QX_AddToBuffer(conn_, change, kCity, &city), 0);
+    ASSERT_EQ(_QX_ModifyRecord(conn_, change), 0);
+    FreeQXHandle(change);
+    EXPECT_EQ(Text(Read(conn_, {kCity})[0].alpha), "Bern");
+    ASSERT_EQ(_QX_DeleteCurrentRecord(conn_, kCustomers), 0);
+    _QX_RecordsInFile(conn_, kCustomers, &inFile);
+    EXPECT_EQ(inFile, 150);
+}
+
+TEST_P(RequestTest, LockedRecordReadsGiveTheFlag)
+{
+    QXHandle other = Connect();
+    ASSERT_NE(other, nullptr);
+    ASSERT_EQ(_QX_SelectAllRecords(other, kCustomers), 0);
+    ASSERT_EQ(_QX_SetReadWriteMode(other, kCustomers, 1), 0);
+    ASSERT_EQ(_QX_GotoSelectedRecord(other, kCustomers, 1), 0); // locks record 0
+
+    ASSERT_EQ(_QX_SelectAllRecords(conn_, kCustomers), 0);
+    ASSERT_EQ(_QX_GotoSelectedRecord(conn_, kCustomers, 1), 0);
+    uint8_t locked = 0;
+    std::vector<QXValue> v = Read(conn_, {kId}, &locked);
+    EXPECT_EQ(locked, 1);
+    EXPECT_EQ(v[0].longValue, 1) << "values come with the flag";
+    ASSERT_EQ(_QX_UnlockCurrentRecord(other, kCustomers), 0);
+    Read(conn_, {kId}, &locked);
+    EXPECT_EQ(locked, 0);
+}
+
+TEST_P(RequestTest, NamedSelectionsAggregatesSetsAndSemaphores)
+{
+    ASSERT_EQ(_QX_SelectAllRecords(conn_, kProducts), 0);
+    Bytes name = PStr("all products");
+    ASSERT_EQ(_QX_CopySelection(conn_, name.data(), kProducts), 0);
+    QXSearchLine line{};
+    line.field = 1;
+    line.op = 1;
+    line.value = Long(3);
+    QXSearchArray search{1, kProducts, &line};
+    int32_t found = 0;
+    ASSERT_EQ(_QX_Search(conn_, &search, &found), 0);
+    EXPECT_EQ(Count(conn_, kProducts), 1);
+    int16_t table = 0;
+    ASSERT_EQ(_QX_UseSelection(conn_, name.data(), &table), 0);
+    EXPECT_EQ(table, kProducts);
+    EXPECT_EQ(Count(conn_, kProducts), 60);
+    ASSERT_EQ(_QX_KillSelection(conn_, name.data()), 0);
+    EXPECT_LT(_QX_UseSelection(conn_, name.data(), &table), 0);
+
+    // Aggregates agree with the values read as an array.
+    QXFieldPair price{kProducts, 4};
+    QXArrayDescription desc{1, kProducts, &price};
+    QXHandle array = nullptr;
+    ASSERT_EQ(_QX_SelectionToArray(conn_, &desc, &array), 0);
+    auto *p = static_cast<const uint8_t *>(LockQXHandle(array));
+    double sum = 0, max = -INFINITY;
+    for (int i = 0; i < 60; ++i) {
+        double d;
+        std::memcpy(&d, p + 4 + 10 * i, 8);
+        sum += d;
+        max = std::max(max, d);
+    }
+    UnlockQXHandle(array);
+    FreeQXHandle(array);
+    uint8_t result[10];
+    ASSERT_EQ(_QX_SumField(conn_, kProducts, 4, result), 0);
+    double got;
+    std::memcpy(&got, result, 8);
+    EXPECT_NEAR(got, sum, 1e-6 * std::fabs(sum));
+    ASSERT_EQ(_QX_MaxField(conn_, kProducts, 4, result), 0);
+    std::memcpy(&got, result, 8);
+    EXPECT_EQ(got, max);
+
+    // Sets and semaphores need newer servers.
+    Bytes set = PStr("picked");
+    Bytes sem = PStr("door");
+    uint8_t flag = 9;
+    if (uint16_t(std::stoi(GetParam().version, nullptr, 0)) < 0x650) {
+        EXPECT_EQ(_QX_CheckSemaphore(conn_, sem.data(), &flag), QX_ERR_SERVER_TOO_OLD);
+        return;
+    }
+    ASSERT_EQ(_QX_GotoSelectedRecord(conn_, kProducts, 5), 0);
+    ASSERT_EQ(_QX_CreateEmptySet(conn_, set.data(), kProducts), 0);
+    ASSERT_EQ(_QX_AddToSet(conn_, set.data(), kProducts), 0);
+    int32_t inSet = 0;
+    ASSERT_EQ(_QX_RecordsInSet(conn_, set.data(), &inSet), 0);
+    EXPECT_EQ(inSet, 1);
+    int32_t record = 0, position = 0;
+    ASSERT_EQ(_QX_CurrentRecordNumber(conn_, kProducts, &record, &position), 0);
+    int16_t isIn = 0;
+    ASSERT_EQ(_QX_IsInSet(conn_, set.data(), record, &isIn), 0);
+    EXPECT_EQ(isIn, 1);
+    ASSERT_EQ(_QX_SetSemaphore(conn_, sem.data(), &flag), 0);
+    ASSERT_EQ(_QX_CheckSemaphore(conn_, sem.data(), &flag), 0);
+    EXPECT_EQ(flag, 1);
+    ASSERT_EQ(_QX_ClearSemaphore(conn_, sem.data()), 0);
+    ASSERT_EQ(_QX_CheckSemaphore(conn_, sem.data(), &flag), 0);
+    EXPECT_EQ(flag, 0);
+}
+
+TEST_P(RequestTest, PolledModeRefusesCallsThatAnswerSynchronously)
+{
+    ASSERT_EQ(_QX_SetConnectionAsync(conn_), 0);
+    int16_t field = kId;
+    QXFieldList list{1, kCustomers, &field};
+    QXFieldsResult r = nullptr;
+    EXPECT_EQ(_QX_GetFields(conn_, &list, &r, nullptr), QX_ERR_PENDING);
+    QXHandle h = nullptr;
+    EXPECT_EQ(_QX_GetFileList(conn_, &h), QX_ERR_PENDING);
+    // A call with a plain result works polled.
+    int32_t count = -1;
+    ASSERT_EQ(_QX_RecordsInFile(conn_, kCustomers, &count), 0);
+    int16_t s;
+    while ((s = _QX_ProcessQXRequest(conn_)) == 1) {
+    }
+    EXPECT_EQ(s, 0);
+    EXPECT_EQ(count, 150);
+    EXPECT_EQ(_QX_SetConnectionSync(conn_), 0);
+}
+
+TEST_P(RequestTest, ConnectionsOfOneComponentFromSeveralThreads)
+{
+    QXHandle conns[3] = {conn_, Connect(), Connect()};
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t)
+        threads.emplace_back([&, t] {
+            int16_t table = int16_t(1 + t);
+            for (int i = 0; i < 100; ++i) {
+                int32_t n = -1;
+                if (_QX_RecordsInFile(conns[t], table, &n) != 0 || n != (t == 0 ? 150 : t == 1 ? 60 : 400))
+                    ++failures;
+            }
+        });
+    for (std::thread &th : threads)
+        th.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, RequestTest,
+                         ::testing::Values(Server{false, "0x650"}, Server{true, "0x650"},
+                                           Server{true, "0x5FF"}),
+                         [](const auto &info) {
+                             return std::string(info.param.big ? "Big" : "Little") +
+                                    (std::string(info.param.version) == "0x650" ? "Current" : "Old");
+                         });
+
+} // namespace
