@@ -62,6 +62,10 @@ long WalkRows(QXConnection *c, uint8_t *p, size_t size, int32_t rows, const std:
     return long(pos);
 }
 
+} // namespace
+
+namespace nc {
+
 // Converts an array handle's data; returns its byte size, 0 for a bad array.
 long ConvertArrayData(QXConnection *c, const int16_t *typeList, uint8_t *data, size_t size, int textDir,
                       int valueDir)
@@ -95,8 +99,8 @@ long ConvertArrayData(QXConnection *c, const int16_t *typeList, uint8_t *data, s
     std::memcpy(&rows, data + pos, 4);
     if (fromServer)
         rows = nc::SwapLongForServer(c->swap, rows);
-    if (rows < 0)
-        return 0;
+    if (rows < 0 || (types.empty() && rows > 0))
+        return 0; // rows without columns describe nothing (and would never end)
     long used = WalkRows(c, data + pos + 4, size - pos - 4, rows, types, valueDir, textDir);
     if (used < 0)
         return 0;
@@ -115,6 +119,12 @@ long ConvertArrayData(QXConnection *c, const int16_t *typeList, uint8_t *data, s
     }
     return long(pos) + 4 + used;
 }
+
+} // namespace nc
+
+namespace {
+
+using nc::ConvertArrayData;
 
 int16_t ArrayRequest(QXHandle connection, const QXArrayDescription *desc, bool window, int32_t first,
                      int32_t last, QXHandle *array)

@@ -72,8 +72,10 @@ int16_t Exchange(QXConnection *c, int16_t code, const NcWriter &w, std::vector<u
     return status;
 }
 
+} // namespace
+
 // Converts a table definition reply to the current layout in host order.
-int16_t ConvertDefinition(QXConnection *c, std::vector<uint8_t> &def)
+int16_t nc::ConvertDefinition(QXConnection *c, std::vector<uint8_t> &def)
 {
     bool old = uint16_t(c->version) < 0x600;
     size_t header = old ? kOldDefHeader : kFileDefHeader;
@@ -117,6 +119,8 @@ int16_t ConvertDefinition(QXConnection *c, std::vector<uint8_t> &def)
     return 0;
 }
 
+namespace {
+
 int16_t Definition(QXConnection *c, int16_t table, std::vector<uint8_t> &def)
 {
     nc::BeginRequest(c);
@@ -127,7 +131,7 @@ int16_t Definition(QXConnection *c, int16_t table, std::vector<uint8_t> &def)
         return status;
     if (def.empty())
         return QX_ERR_NO_REPLY_BODY;
-    return ConvertDefinition(c, def);
+    return nc::ConvertDefinition(c, def);
 }
 
 int16_t NeedVersion(const ConnRef &c, int minimum)

@@ -103,4 +103,12 @@ int16_t Submit(QXConnection *c, int16_t code, const NcWriter &w, QXHandle *out =
 // The field types of a table (index 0 = field 1), fetched once per connection.
 int16_t FieldTypes(QXConnection *c, int16_t table, const std::vector<uint8_t> *&types);
 
+// Reply converters, checked against the bytes they are given.
+// A selection array (types: {n, n types} or null for a self-describing one):
+// the byte size, 0 when it does not hold together.
+long ConvertArrayData(QXConnection *c, const int16_t *types, uint8_t *data, size_t size, int textDir,
+                      int valueDir);
+// A table definition, widened for servers before 0x600: 0 or -9800.
+int16_t ConvertDefinition(QXConnection *c, std::vector<uint8_t> &def);
+
 } // namespace nc

@@ -442,6 +442,37 @@ TEST_P(RequestTest, PolledModeRefusesCallsThatAnswerSynchronously)
     EXPECT_EQ(_QX_SetConnectionSync(conn_), 0);
 }
 
+TEST_P(RequestTest, LargeBodiesRoundTrip)
+{
+    // Around the 10240-byte send buffer, a body split over several frames
+    // buffers, and lengths that are not multiples of the key's four bytes.
+    for (int32_t size : {13, 3000, 10240, 10241, 100003}) {
+        SCOPED_TRACE(size);
+        QXHandle data = AllocQXHandle(size);
+        auto *p = static_cast<uint8_t *>(LockQXHandle(data));
+        const uint8_t key[10] = {'k', 'e', 'y', uint8_t(size), uint8_t(size >> 8), uint8_t(size >> 16)};
+        std::memcpy(p, key, 10);
+        for (int32_t i = 10; i < size; ++i)
+            p[i] = uint8_t(i * 31 + 7);
+        Bytes written(p, p + size);
+        UnlockQXHandle(data);
+        ASSERT_EQ(_QX_WriteData(conn_, data), 0);
+        Bytes after(static_cast<uint8_t *>(LockQXHandle(data)), static_cast<uint8_t *>(LockQXHandle(data)) + size);
+        UnlockQXHandle(data);
+        UnlockQXHandle(data);
+        EXPECT_EQ(after, written) << "the caller's bytes are left as they were";
+        FreeQXHandle(data);
+
+        QXHandle back = nullptr;
+        ASSERT_EQ(_QX_ReadData(conn_, key, &back), 0);
+        ASSERT_EQ(SizeOfQXHandle(back), size - 10);
+        auto *q = static_cast<const uint8_t *>(LockQXHandle(back));
+        EXPECT_TRUE(std::equal(q, q + size - 10, written.begin() + 10));
+        UnlockQXHandle(back);
+        FreeQXHandle(back);
+    }
+}
+
 TEST_P(RequestTest, ConnectionsOfOneComponentFromSeveralThreads)
 {
     QXHandle conns[3] = {conn_, Connect(), Connect()};
