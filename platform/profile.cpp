@@ -3,10 +3,14 @@
 #include <odbcinst.h>
 
 #include <cstring>
+#include <mutex>
 #include <strings.h>
 #include <vector>
 
 namespace {
+
+// The installer library keeps state of its own between calls: one reader at a time.
+std::mutex g_profileGuard;
 
 // True when the section of file lists key (names compare without regard to case).
 bool KeyListed(const char *section, const char *key, const char *file)
@@ -30,6 +34,7 @@ int PlatGetProfileString(const char *section, const char *key, const char *defau
     if (!buffer || size <= 0)
         return 0;
     buffer[0] = '\0';
+    std::lock_guard<std::mutex> hold(g_profileGuard);
     const char *dflt = defaultValue ? defaultValue : "";
     int n = SQLGetPrivateProfileString(section, key, dflt, buffer, size, file);
     if (n < 0)

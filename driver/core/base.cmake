@@ -19,4 +19,7 @@ qx_gtest(core_base_tests
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/lock_test.cpp
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/list_test.cpp
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/error_test.cpp
+          ${CMAKE_CURRENT_SOURCE_DIR}/tests/file_test.cpp
+          ${CMAKE_CURRENT_SOURCE_DIR}/tests/str_test.cpp
+          ${CMAKE_CURRENT_SOURCE_DIR}/tests/trace_test.cpp
   LIBS sqldriver_static)

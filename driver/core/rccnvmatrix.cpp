@@ -143,12 +143,28 @@ constexpr int32_t kSmallCopy = 260;
 
 } // namespace
 
+namespace {
+
+// Matrix index by type number for the dense range of ODBC types (-28..12),
+// built from the class map at compile time (first match wins).
+constexpr int kDenseLow = -28, kDenseHigh = 12;
+constexpr auto kDenseIndex = [] {
+    std::array<int8_t, kDenseHigh - kDenseLow + 1> t{};
+    for (auto &v : t)
+        v = -1;
+    for (const ClassRow &row : kClassMap)
+        if (row.type >= kDenseLow && row.type <= kDenseHigh && t[row.type - kDenseLow] < 0)
+            t[row.type - kDenseLow] = static_cast<int8_t>(row.index);
+    return t;
+}();
+
+} // namespace
+
 int rcCnvMatrixIndex(int16_t type)
 {
-    for (const ClassRow &row : kClassMap)
-        if (row.type == type)
-            return row.index;
-    return -1;
+    if (type >= kDenseLow && type <= kDenseHigh)
+        return kDenseIndex[type - kDenseLow];
+    return type == RC_SQL_DECIMAL38 ? kCnvDecimalIndex : -1;
 }
 
 int16_t rcCnvClassCode(int index)

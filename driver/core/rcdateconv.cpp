@@ -5,10 +5,54 @@
 #include "driver/core/rccnvimpl.h"
 #include "driver/core/rcdate.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
+
+// Writes v as exactly `width` decimal digits (zero-padded) and returns the
+// position after them.
+char *putDigits(char *p, uint32_t v, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        p[i] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    }
+    return p + width;
+}
+
+// "YYYY-MM-DD", "HH:MM:SS" and "YYYY-MM-DD HH:MM:SS.FFFFFFFFF"; returns the length.
+int formatDate(const CnvDate &d, char *p)
+{
+    putDigits(p, static_cast<uint32_t>(d.year), 4);
+    p[4] = '-';
+    putDigits(p + 5, d.month, 2);
+    p[7] = '-';
+    putDigits(p + 8, d.day, 2);
+    p[10] = '\0';
+    return 10;
+}
+
+int formatTime(const CnvTime &t, char *p)
+{
+    putDigits(p, t.hour, 2);
+    p[2] = ':';
+    putDigits(p + 3, t.minute, 2);
+    p[5] = ':';
+    putDigits(p + 6, t.second, 2);
+    p[8] = '\0';
+    return 8;
+}
+
+int formatTimestamp(const CnvTimestamp &ts, char *p)
+{
+    formatDate(ts.date, p);
+    p[10] = ' ';
+    formatTime(ts.time, p + 11);
+    p[19] = '.';
+    putDigits(p + 20, ts.fraction, 9);
+    p[29] = '\0';
+    return 29;
+}
 
 bool hasTime(const CnvTimestamp &ts)
 {
@@ -107,8 +151,8 @@ RC_CNV_CONVERTER(rcCnvDateToChar)
     CnvDate d = loadDate(src);
     if (!rcCnvDateValid(d))
         return kCnvBadDate;
-    char text[48];
-    int n = std::snprintf(text, sizeof text, "%4.4d-%2.2u-%2.2u", d.year, unsigned{d.month}, unsigned{d.day});
+    char text[16];
+    int n = formatDate(d, text);
     return writeText(text, n, dst, dstLen, outLen);
 }
 
@@ -138,9 +182,8 @@ RC_CNV_CONVERTER(rcCnvTimeToChar)
     CnvTime t = loadTime(src);
     if (!rcCnvTimeValid(t))
         return kCnvBadDate;
-    char text[48];
-    int n = std::snprintf(text, sizeof text, "%2.2u:%2.2u:%2.2u", unsigned{t.hour}, unsigned{t.minute},
-                          unsigned{t.second});
+    char text[16];
+    int n = formatTime(t, text);
     return writeText(text, n, dst, dstLen, outLen);
 }
 
@@ -185,10 +228,8 @@ RC_CNV_CONVERTER(rcCnvTimestampToChar)
         n += scale + 1;
     if (n > 29)
         n = 29; // the full text form
-    char text[96];
-    std::snprintf(text, sizeof text, "%4.4d-%2.2u-%2.2u %2.2u:%2.2u:%2.2u.%9.9u", ts.date.year,
-                  unsigned{ts.date.month}, unsigned{ts.date.day}, unsigned{ts.time.hour},
-                  unsigned{ts.time.minute}, unsigned{ts.time.second}, ts.fraction);
+    char text[32];
+    formatTimestamp(ts, text);
     if (n == 20)
         n = 19; // never end on the point
     char *out = static_cast<char *>(dst);

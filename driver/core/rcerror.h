@@ -8,7 +8,9 @@
 //   rcErrClearQueue(q)              at the start of every ODBC call on the handle
 //   rcErrPost...(q, ...)            while the call works
 //   rcErrSQLError(q, ...)           hands records back, oldest first, removing each
-//   rcErrQueueDestroy(q)            when the handle goes
+//   rcErrQueueDestroy(q)            when the handle goes, and before the freeing
+//                                   environment's rcPoolFreeAll (the last one
+//                                   frees every pool, the queue's list with them)
 // A record that cannot be queued for want of memory sets the overflow flag;
 // SQLError then answers SQL_ERROR until the next call clears the queue.
 //
@@ -76,6 +78,10 @@ int rcErrPostLong(rcErrorQueue *queue, uint32_t msgId, int16_t sqlType, const ch
 void rcErrClearQueue(rcErrorQueue *queue);
 bool rcErrQueueAny(const rcErrorQueue *queue);
 uint32_t rcErrQueueCount(const rcErrorQueue *queue);
+// The forms the ODBC entry points use for the handles they were given (null
+// queues are skipped): empty each queue, or ask whether any holds a record.
+void rcErrClearQueues(rcErrorQueue *env, rcErrorQueue *conn, rcErrorQueue *stmt);
+bool rcErrAnyQueues(const rcErrorQueue *env, const rcErrorQueue *conn, const rcErrorQueue *stmt);
 // Clears and frees the queue's list.
 void rcErrQueueDestroy(rcErrorQueue *queue);
 

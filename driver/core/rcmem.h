@@ -14,7 +14,8 @@
 //   rcPoolFree(id, p)                   one block
 //   rcPoolDestroy(id)                   every block, and the slot becomes free
 //   rcPoolFreeAll()                     called as each environment goes: the last
-//                                       one frees every pool and the table
+//                                       one frees every pool and the table, so
+//                                       lists and queues are destroyed before it
 // The blocks of a pool form a chain from the newest (held by the slot) to the
 // oldest, through a 16-byte header in front of each user pointer.
 #pragma once

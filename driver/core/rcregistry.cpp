@@ -25,7 +25,7 @@ std::vector<std::string> SplitPath(const char *root)
     std::vector<std::string> parts;
     std::string part;
     for (const char *p = root; *p; ++p) {
-        if (*p == '\\' || *p == '/') {
+        if (*p == '\\') {
             if (!part.empty())
                 parts.push_back(part);
             part.clear();

@@ -6,8 +6,9 @@
 // A data source's settings are the keys of the section named like the data
 // source. On this platform the path's last part names the profile file
 // ("odbc.ini") read through the ODBC installer library, so ODBCINI and
-// ODBCSYSINI choose where the settings live; the root name and the parts
-// between only select the tree, as they did in the registry.
+// ODBCSYSINI choose where the settings live. The last part may also be an
+// absolute file path ("HKEY_CURRENT_USER\/etc/qx/trace.ini"): only backslashes
+// separate parts. The root name and the parts between select nothing more.
 //
 //   n = rcRegGetIniValue(root, section, key, default, buffer, size)
 //     key given: n is the bytes stored, terminator included; 0 when there is no

@@ -32,10 +32,9 @@ void rcResFreeString(char *text) { rcMemFree(text); }
 
 const char *rcUtlLoadString(uint32_t id)
 {
+    // One buffer per thread; the table is compiled in, so no block is needed.
     thread_local char buffer[kUtlBufferSize];
-    // The table is compiled in: copy straight from it, no block is needed.
-    if (PlatLoadString(rcUtlGetModule(), id, buffer, kUtlBufferSize) == 0 && !PlatFindString(rcUtlGetModule(), id))
-        buffer[0] = '\0';
+    PlatLoadString(rcUtlGetModule(), id, buffer, kUtlBufferSize);
     return buffer;
 }
 

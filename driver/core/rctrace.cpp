@@ -73,17 +73,17 @@ void SendToDebugger(char tag, const std::string &text)
     void (*sink)(const char *) = g_debugSink.load();
     std::string all(1, tag);
     all += text;
-    for (size_t at = 0; at < all.size() || at == 0;) {
-        // the first piece carries the tag and up to 160 characters of text
-        size_t len = at == 0 ? kRcTraceDebugPiece + 1 : kRcTraceDebugPiece;
+    // the first piece carries the tag and up to 160 characters of text
+    size_t at = 0;
+    size_t len = kRcTraceDebugPiece + 1;
+    while (at < all.size()) {
         std::string piece = all.substr(at, len);
         if (sink)
             sink(piece.c_str());
         else
             std::fputs(piece.c_str(), stderr);
         at += len;
-        if (at >= all.size())
-            break;
+        len = kRcTraceDebugPiece;
     }
 }
 
@@ -270,6 +270,34 @@ void rcTracePrintText(rcTraceChannel *channel, const char *text)
 bool rcTrcShouldWrite(uint32_t level, uint32_t debugLevel, bool traceExact)
 {
     return traceExact ? level == debugLevel : level <= debugLevel;
+}
+
+void rcTrcWriteTo(const rcTrcTarget &target, uint32_t level, const char *format, ...)
+{
+    if (!target.channel || !rcTrcShouldWrite(level, target.debugLevel, target.traceExact))
+        return;
+    va_list args;
+    va_start(args, format);
+    std::string text = FormatV(format, args);
+    va_end(args);
+    rcTraceCall(target.channel, "%s", text.c_str());
+}
+
+void rcTrcWriteBlockTo(const rcTrcTarget &target, uint32_t level, const char *name, long value)
+{
+    if (target.channel && rcTrcShouldWrite(level, target.debugLevel, target.traceExact))
+        rcTraceReturn(target.channel, name, value);
+}
+
+void rcTrcPrintfTo(const rcTrcTarget &target, uint32_t level, const char *format, ...)
+{
+    if (!target.channel || !rcTrcShouldWrite(level, target.debugLevel, target.traceExact))
+        return;
+    va_list args;
+    va_start(args, format);
+    std::string text = FormatV(format, args);
+    va_end(args);
+    rcTracePrintText(target.channel, text.c_str());
 }
 
 void rcTraceSetDebugSink(void (*sink)(const char *piece)) { g_debugSink.store(sink); }

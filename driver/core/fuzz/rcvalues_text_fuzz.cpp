@@ -5,6 +5,7 @@
 #include "driver/core/rccnv.h"
 #include "driver/core/rccnvimpl.h"
 #include "driver/core/rcdate.h"
+#include "driver/core/rcnum.h"
 #include "driver/core/rcnumprivate.h"
 
 #include <cstdint>
@@ -53,6 +54,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         char back[600];
         int32_t backLen = 0;
         rcCnvPrivateToChar(num, back, sizeof back, &backLen);
+    }
+    // Arithmetic on arbitrary 38-byte images (the engine hands values around
+    // as raw blocks): nothing may read or write out of bounds.
+    if (size >= 1 + 2 * sizeof(MultiPrecisionNumber)) {
+        MultiPrecisionNumber a, b, r;
+        std::memcpy(&a, data + 1, sizeof a);
+        std::memcpy(&b, data + 1 + sizeof a, sizeof b);
+        rcNumOp(a, b, r);
+        rcNumOpSubtract(a, b, r);
+        rcNumOpMultiply(a, b, r);
+        rcNumOpDivide(a, b, r);
+        rcNumOpCompare(a, b);
+        rcNumRoundTo(r, data[0] % 50 - 10);
+        double d;
+        rcNumToDouble(a, d);
+        char text[600];
+        int32_t textLen = 0;
+        rcCnvPrivateToChar(b, text, sizeof text, &textLen);
     }
     return 0;
 }
