@@ -1,6 +1,7 @@
 // qxserver: an emulator of the QX Server for tests and the demo.
 // The first line on standard output, "listening on PORT", tells that it
 // accepts connections.
+#include "qxserver/db/db_fixture.h"
 #include "qxserver/srv_transport.h"
 
 #include <csignal>
@@ -17,6 +18,10 @@ int main(int argc, char **argv)
     std::string error;
     if (!qxs::ParseOptions(argc, argv, options, error)) {
         std::fprintf(stderr, "qxserver: %s\n", error.c_str());
+        return 2;
+    }
+    if (options.save && options.fixture.empty()) {
+        std::fprintf(stderr, "qxserver: --save needs --fixture\n");
         return 2;
     }
     qxs::ServerContext ctx(options);
@@ -40,5 +45,9 @@ int main(int argc, char **argv)
     std::printf("listening on %u\n", transport.Port());
     std::fflush(stdout);
     transport.Run(&gStop);
+    if (options.save && !qxdb::QxdbSaveFixture(ctx.db, options.fixture, error)) {
+        std::fprintf(stderr, "qxserver: %s\n", error.c_str());
+        return 1;
+    }
     return 0;
 }

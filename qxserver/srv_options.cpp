@@ -49,6 +49,8 @@ bool ParseOptions(int argc, char **argv, ServerOptions &o, std::string &error)
         long n;
         if (a == "--big-endian") {
             o.bigEndian = true;
+        } else if (a == "--save") {
+            o.save = true;
         } else if (a == "--probe-no-body") {
             o.probeNoBody = true;
         } else if (!value(v)) {

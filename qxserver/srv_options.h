@@ -3,6 +3,7 @@
 //   qxserver --port N --fixture FILE [options]
 //     --port N              TCP and UDP port (0: a free port); default 19813
 //     --fixture FILE        JSON fixture: users and tables
+//     --save                at exit, write the database back to the fixture
 //     --version V           server version announced at login (default 0x650)
 //     --big-endian          numbers in big-endian order (the client swaps)
 //     --key HEX8            login key, 8 hex digits (default 00A5005A)
@@ -31,6 +32,7 @@ namespace qxs {
 struct ServerOptions {
     uint16_t port = 19813;
     std::string fixture;
+    bool save = false;
     int32_t version = 0x650;
     bool bigEndian = false;
     uint8_t key[4] = {0x00, 0xA5, 0x00, 0x5A};

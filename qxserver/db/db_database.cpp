@@ -9,6 +9,58 @@
 
 namespace qxdb {
 
+// ---------------------------------------------------------------- Table
+
+namespace {
+
+void Unindex(Table &t, int32_t record, const std::vector<Value> &values)
+{
+    for (auto &[k, index] : t.uniqueIndex) {
+        auto [lo, hi] = index.equal_range(values[k]);
+        for (auto it = lo; it != hi; ++it)
+            if (it->second == record) {
+                index.erase(it);
+                break;
+            }
+    }
+}
+
+void Index(Table &t, int32_t record, const std::vector<Value> &values)
+{
+    for (auto &[k, index] : t.uniqueIndex)
+        if (!values[k].IsEmpty()) index.emplace(values[k], record);
+}
+
+}  // namespace
+
+void Table::Put(int32_t record, std::vector<Value> values)
+{
+    auto it = records.find(record);
+    if (it != records.end()) {
+        Unindex(*this, record, it->second);
+        it->second = std::move(values);
+    } else {
+        it = records.emplace(record, std::move(values)).first;
+    }
+    Index(*this, record, it->second);
+}
+
+void Table::Erase(int32_t record)
+{
+    auto it = records.find(record);
+    if (it == records.end()) return;
+    Unindex(*this, record, it->second);
+    records.erase(it);
+}
+
+void Table::RebuildIndexes()
+{
+    uniqueIndex.clear();
+    for (size_t k = 0; k < def.fields.size(); ++k)
+        if (def.fields[k].unique) uniqueIndex[k];
+    for (const auto &[num, vals] : records) Index(*this, num, vals);
+}
+
 // ---------------------------------------------------------------- Database
 
 Database::~Database() = default;
@@ -85,11 +137,11 @@ bool Database::ReadData(const std::string &key, std::string &data) const
     return true;
 }
 
-void Database::ForgetRecord(int table, int32_t record, Connection *except)
+void Database::ForgetRecords(int table, const std::vector<int32_t> &gone, Connection *except)
 {
     for (Connection *c : connections_)
-        if (c != except) c->Forget(table, record);
-    locks_.erase({table, record});
+        if (c != except) c->Forget(table, gone);
+    for (int32_t r : gone) locks_.erase({table, r});
 }
 
 // ------------------------------------------------------- Connection basics
@@ -180,19 +232,21 @@ void Connection::ReleaseReadWriteLock(int table)
     if (it != db_.locks_.end() && it->second.owner == this && !it->second.txn) db_.locks_.erase(it);
 }
 
-void Connection::Forget(int table, int32_t record)
+void Connection::Forget(int table, const std::vector<int32_t> &gone)
 {
+    auto isGone = [&gone](int32_t r) { return std::binary_search(gone.begin(), gone.end(), r); };
     auto st = state_.find(table);
     if (st != state_.end()) {
         auto &sel = st->second.selection;
-        sel.erase(std::remove(sel.begin(), sel.end(), record), sel.end());
-        if (st->second.current == record) st->second.current = -1;
+        sel.erase(std::remove_if(sel.begin(), sel.end(), isGone), sel.end());
+        if (isGone(st->second.current)) st->second.current = -1;
     }
     for (auto &[name, ns] : selections_)
         if (ns.table == table)
-            ns.records.erase(std::remove(ns.records.begin(), ns.records.end(), record), ns.records.end());
+            ns.records.erase(std::remove_if(ns.records.begin(), ns.records.end(), isGone), ns.records.end());
     for (auto &[name, rs] : sets_)
-        if (rs.table == table) rs.records.erase(record);
+        if (rs.table == table)
+            for (int32_t r : gone) rs.records.erase(r);
 }
 
 // ------------------------------------------------------- Record changes
@@ -203,15 +257,21 @@ int16_t Connection::CheckValues(int table, int32_t record, const std::vector<Val
     for (size_t k = 0; k < t.def.fields.size(); ++k) {
         const FieldDef &f = t.def.fields[k];
         if (f.mandatory && values[k].IsEmpty()) return kStatusMandatory;
-        if (!f.unique || values[k].IsEmpty()) continue;
-        // Against what this connection sees and what others changed but
-        // have not committed yet, so that no commit can break the rule.
-        for (int32_t other : VisibleRecords(table)) {
-            if (other == record) continue;
-            if (QxdbCompareValues((*Visible(table, other))[k], values[k]) == 0) return kStatusDuplicateKey;
+    }
+    for (size_t k = 0; k < t.def.fields.size(); ++k) {
+        if (!t.def.fields[k].unique || values[k].IsEmpty()) continue;
+        // Against the committed records and every connection's uncommitted
+        // ones (this connection's included), so that no commit can break
+        // the rule.
+        auto index = t.uniqueIndex.find(k);
+        if (index != t.uniqueIndex.end()) {
+            auto [lo, hi] = index->second.equal_range(values[k]);
+            for (auto it = lo; it != hi; ++it)
+                if (it->second != record &&
+                    (pending_.empty() || pending_.find({table, it->second}) == pending_.end()))
+                    return kStatusDuplicateKey;
         }
         for (const Connection *c : db_.connections_) {
-            if (c == this) continue;
             auto lo = c->pending_.lower_bound({table, INT32_MIN});
             auto hi = c->pending_.lower_bound({table + 1, INT32_MIN});
             for (auto p = lo; p != hi; ++p)
@@ -234,7 +294,7 @@ int16_t Connection::WriteRecord(int table, int32_t record, std::vector<Value> va
         p.values = std::move(values);
         db_.locks_[{table, record}] = Database::Lock{this, true};
     } else {
-        t.records[record] = std::move(values);
+        t.Put(record, std::move(values));
     }
     return kOk;
 }
@@ -282,28 +342,30 @@ int16_t Connection::ModifyRecord(const RecordChange &change)
     return kOk;
 }
 
-int16_t Connection::EraseRecord(int table, int32_t record)
+void Connection::EraseRecord(int table, int32_t record)
 {
-    Table &t = db_.tables[static_cast<size_t>(table) - 1];
-    if (txn_) {
-        auto key = std::make_pair(table, record);
-        auto p = pending_.find(key);
-        if (p != pending_.end() && p->second.created) {
-            pending_.erase(p);   // created and deleted in the same transaction
-            db_.locks_.erase(key);
-        } else {
-            Pending &np = pending_[key];
-            np.deleted = true;
-            np.values.clear();
-            db_.locks_[key] = Database::Lock{this, true};
-        }
-        Forget(table, record);
-    } else {
-        t.records.erase(record);
-        Forget(table, record);
-        db_.ForgetRecord(table, record, this);
+    auto key = std::make_pair(table, record);
+    if (!txn_) {
+        db_.tables[static_cast<size_t>(table) - 1].Erase(record);
+        return;
     }
-    return kOk;
+    auto p = pending_.find(key);
+    if (p != pending_.end() && p->second.created) {
+        pending_.erase(p);   // created and deleted in the same transaction
+        db_.locks_.erase(key);
+        return;
+    }
+    Pending &np = pending_[key];
+    np.deleted = true;
+    np.values.clear();
+    db_.locks_[key] = Database::Lock{this, true};
+}
+
+void Connection::ForgetErased(int table, std::vector<int32_t> gone)
+{
+    std::sort(gone.begin(), gone.end());
+    Forget(table, gone);
+    if (!txn_) db_.ForgetRecords(table, gone, this);   // others see it at commit otherwise
 }
 
 int16_t Connection::DeleteCurrentRecord(int table)
@@ -313,7 +375,10 @@ int16_t Connection::DeleteCurrentRecord(int table)
     TableState &s = State(table);
     if (s.current < 0 || Visible(table, s.current) == nullptr) return kStatusNoCurrentRecord;
     if (LockedByOther(table, s.current)) return kStatusRecordLocked;
-    return EraseRecord(table, s.current);
+    int32_t r = s.current;
+    EraseRecord(table, r);
+    ForgetErased(table, {r});
+    return kOk;
 }
 
 int16_t Connection::DeleteSelectedRecords(int table)
@@ -323,8 +388,13 @@ int16_t Connection::DeleteSelectedRecords(int table)
     std::vector<int32_t> doomed = State(table).selection;
     for (int32_t r : doomed)
         if (LockedByOther(table, r)) return kStatusRecordLocked;
+    std::vector<int32_t> gone;
     for (int32_t r : doomed)
-        if (Visible(table, r) != nullptr) EraseRecord(table, r);
+        if (Visible(table, r) != nullptr) {
+            EraseRecord(table, r);
+            gone.push_back(r);
+        }
+    ForgetErased(table, std::move(gone));
     TableState &s = State(table);
     s.selection.clear();
     s.current = -1;
@@ -381,21 +451,26 @@ int16_t Connection::RollBack()
 
 void Connection::EndTransaction(bool commit)
 {
+    std::map<int, std::vector<int32_t>> gone;   // by table, sorted as pending_ is
     for (auto &[key, p] : pending_) {
         auto [table, record] = key;
         Table &t = db_.tables[static_cast<size_t>(table) - 1];
         if (commit) {
             if (p.deleted) {
-                t.records.erase(record);
-                db_.ForgetRecord(table, record, this);
+                t.Erase(record);
+                gone[table].push_back(record);
             } else {
-                t.records[record] = std::move(p.values);
+                t.Put(record, std::move(p.values));
             }
         } else if (p.created) {
-            Forget(table, record);   // the record never existed
+            gone[table].push_back(record);   // the record never existed
         }
     }
     pending_.clear();
+    for (auto &[table, records] : gone) {
+        if (commit) db_.ForgetRecords(table, records, this);
+        else Forget(table, records);
+    }
     for (auto it = db_.locks_.begin(); it != db_.locks_.end();)
         it = (it->second.owner == this && it->second.txn) ? db_.locks_.erase(it) : std::next(it);
     txn_ = false;

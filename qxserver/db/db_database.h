@@ -31,11 +31,27 @@ namespace qxdb {
 
 class Connection;
 
+// Orders two values of one field: -1, 0 or 1 (text by the collation of
+// db_text.h, numbers by value, dates by year, month and day).
+int QxdbCompareValues(const Value &a, const Value &b);
+
+struct ValueLess {
+    bool operator()(const Value &a, const Value &b) const { return QxdbCompareValues(a, b) < 0; }
+};
+
 struct Table {
     TableDef def;
     std::map<int32_t, std::vector<Value>> records;  // committed records by record number
     int32_t nextRecord = 0;   // number the next new record gets; never reused
     int32_t sequence = 0;     // last number handed out by AutoSequenceNumber
+    // Committed non-empty values of each unique field (by field index), with
+    // their record numbers. Kept by Put and Erase; RebuildIndexes after
+    // filling `records` directly.
+    std::map<size_t, std::multimap<Value, int32_t, ValueLess>> uniqueIndex;
+
+    void Put(int32_t record, std::vector<Value> values);
+    void Erase(int32_t record);
+    void RebuildIndexes();
 };
 
 class Database {
@@ -94,9 +110,9 @@ private:
     std::map<std::string, std::string> data_;
 
     Table *TableAt(int table);
-    // Removes a deleted record from every connection's selections, named
-    // selections, sets and current record.
-    void ForgetRecord(int table, int32_t record, Connection *except);
+    // Removes deleted records (`gone`, sorted) from every other connection's
+    // selections, named selections, sets and current record.
+    void ForgetRecords(int table, const std::vector<int32_t> &gone, Connection *except);
 };
 
 // Search request: lines read left to right.
@@ -261,16 +277,15 @@ private:
     void ReleaseReadWriteLock(int table);
     int16_t CheckValues(int table, int32_t record, const std::vector<Value> &values) const;
     int16_t WriteRecord(int table, int32_t record, std::vector<Value> values, bool created);
-    int16_t EraseRecord(int table, int32_t record);
+    // Deletes one record; the caller then forgets it (Forget and, outside a
+    // transaction, Database::ForgetRecords).
+    void EraseRecord(int table, int32_t record);
+    void ForgetErased(int table, std::vector<int32_t> gone);
     int16_t CheckSearch(const SearchRequest &req, int &table) const;
-    bool Matches(const SearchRequest &req, const std::vector<Value> &values) const;
-    void Forget(int table, int32_t record);
+    void Forget(int table, const std::vector<int32_t> &gone);   // `gone` sorted
     void EndTransaction(bool commit);
 };
 
-// Orders two values of one field: -1, 0 or 1 (text by the collation of
-// db_text.h, numbers by value, dates by year, month and day).
-int QxdbCompareValues(const Value &a, const Value &b);
 // True when a search value of `valueType` can be compared with a field of
 // `fieldType`.
 bool QxdbComparable(int fieldType, int valueType);

@@ -18,7 +18,6 @@ using nlohmann::json;
 
 constexpr size_t kMaxName = 31;
 constexpr int kMaxAlpha = 80;
-constexpr size_t kMaxText = 32767;
 
 struct LoadError {
     std::string message;
@@ -83,7 +82,7 @@ Value ReadValue(const json &j, const FieldDef &f, const std::string &where)
         if (!j.is_string()) Fail(where, "expected a string");
         if (!QxdbUtf8ToMacRoman(j.get<std::string>(), v.bytes))
             Fail(where, "text has a character Mac Roman lacks");
-        size_t max = f.type == kTypeAlpha ? f.length : kMaxText;
+        size_t max = f.type == kTypeAlpha ? f.length : kMaxTextLength;
         if (v.bytes.size() > max) Fail(where, "text longer than the field allows");
         break;
     }
@@ -209,13 +208,14 @@ void ReadTable(const json &jt, int number, Database &db)
     Table t;
     t.def.name = MacName(jt.value("name", json()), where);
     where = "table \"" + QxdbMacRomanToUtf8(t.def.name) + "\"";
-    if (db.FindTable(t.def.name) != 0) Fail(where, "two tables of that name");
+    for (const Table &other : db.tables)
+        if (other.def.name == t.def.name) Fail(where, "two tables of that name");
     const json &jfields = jt.value("fields", json::array());
     if (!jfields.is_array()) Fail(where, "\"fields\" must be an array");
     for (const auto &jf : jfields) {
         FieldDef f = ReadField(jf, where + " field " + std::to_string(t.def.fields.size() + 1));
         for (const auto &other : t.def.fields)
-            if (QxdbCompareText(other.name, f.name) == 0)
+            if (other.name == f.name)
                 Fail(where, "two fields named \"" + QxdbMacRomanToUtf8(f.name) + "\"");
         t.def.fields.push_back(std::move(f));
     }
@@ -257,16 +257,13 @@ void ReadTable(const json &jt, int number, Database &db)
         next = number + 1;
         if (next > t.nextRecord) t.nextRecord = next;
     }
-    for (size_t k = 0; k < t.def.fields.size(); ++k) {
-        if (!t.def.fields[k].unique) continue;
-        std::vector<const Value *> seen;
-        for (const auto &[num, vals] : t.records) {
-            if (vals[k].IsEmpty()) continue;
-            for (const Value *s : seen)
-                if (QxdbCompareValues(*s, vals[k]) == 0)
-                    Fail(where, "unique field \"" + QxdbMacRomanToUtf8(t.def.fields[k].name) +
-                                    "\" holds a value twice (record " + std::to_string(num) + ")");
-            seen.push_back(&vals[k]);
+    t.RebuildIndexes();
+    for (const auto &[k, index] : t.uniqueIndex) {
+        for (auto it = index.begin(); it != index.end(); ++it) {
+            auto next = std::next(it);
+            if (next != index.end() && QxdbCompareValues(it->first, next->first) == 0)
+                Fail(where, "unique field \"" + QxdbMacRomanToUtf8(t.def.fields[k].name) +
+                                "\" holds a value twice (record " + std::to_string(next->second) + ")");
         }
     }
     if (jt.contains("next_record")) {

@@ -340,6 +340,8 @@ constexpr Entry kHandlers[] = {
     {126, QxdbServeServerDate},
     {127, QxdbServeServerTime},
     {141, GetFormattedFields},
+    {146, QxdbServeExecuteOnServer},
+    {147, QxdbServeProcessNumber},
     {152, QxdbServeIsInSet},
     {153, QxdbServeRecordsInSet},
     {154, QxdbServeCreateSet},

@@ -33,6 +33,8 @@ void QxdbServeUserCount(RequestContext &);
 void QxdbServeProcessList(RequestContext &);
 void QxdbServeUsersAndGroups(RequestContext &);
 void QxdbServeNothing(RequestContext &);
+void QxdbServeProcessNumber(RequestContext &);
+void QxdbServeExecuteOnServer(RequestContext &);
 void QxdbServeServerDate(RequestContext &);
 void QxdbServeServerTime(RequestContext &);
 void QxdbServeWriteData(RequestContext &);

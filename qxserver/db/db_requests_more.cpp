@@ -148,6 +148,28 @@ void QxdbServeUsersAndGroups(RequestContext &c)
     }
 }
 
+// Process number: the 1-based place, in the process list, of the first
+// connection of the user so named; 0 when there is none.
+void QxdbServeProcessNumber(RequestContext &c)
+{
+    std::string name;
+    if (!c.in.GetPrefixed(name)) return c.Fail(kStatusBadRequest);
+    std::vector<std::string> users = c.conn.db().ConnectionUsers();
+    int number = 0;
+    for (size_t i = 0; i < users.size() && number == 0; ++i)
+        if (users[i] == name) number = static_cast<int>(i) + 1;
+    c.out.Put16(number);
+}
+
+// The emulator keeps no server procedures: every call names an unknown one.
+void QxdbServeExecuteOnServer(RequestContext &c)
+{
+    std::string name;
+    bool tooLong = false;
+    if (!c.in.GetName(name, 32, tooLong)) return c.Fail(tooLong ? kStatusNameTooLong : kStatusBadRequest);
+    c.Fail(kStatusUnknownName);
+}
+
 void QxdbServeServerDate(RequestContext &c)
 {
     PlatDate d = PlatToday();

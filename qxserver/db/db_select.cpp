@@ -3,8 +3,9 @@
 //
 // A search reads its lines left to right: the first line gives the start
 // value, each later line combines its match with the result so far by its
-// conjunction (AND, OR, AND NOT), with no precedence between them. The
-// found records form the new selection in record-number order.
+// conjunction (AND, OR, AND NOT), with no precedence between them (see
+// PlanSearch for the negated pair). The found records form the new
+// selection in record-number order.
 #include <algorithm>
 #include <cmath>
 
@@ -20,6 +21,63 @@ bool IsNumberType(int t)
     return t == kTypeReal || t == kTypeBoolean || t == kTypeInteger || t == kTypeLongInt || t == kTypeTime;
 }
 double AsDouble(const Value &v) { return v.type == kTypeReal ? v.real : static_cast<double>(v.num); }
+
+// One comparison of a search, ready to run.
+struct SearchStep {
+    size_t field;        // index in the record
+    uint8_t op;
+    bool negate;
+    uint8_t conj;        // how it joins the result so far: first, AND or OR
+    const Value *value;
+};
+
+bool SameLine(const SearchLine &a, const SearchLine &b)
+{
+    return a.field == b.field && a.table == b.table && a.op == b.op && a.value == b.value;
+}
+
+// Conjunction 3 is AND NOT, except that a line with conjunction 3 repeating
+// the line just before it negates that line: the pair stands for NOT of the
+// one comparison, joined to what came before by the earlier line's
+// conjunction. (The driver sends a negated comparison that begins its search
+// as that pair.)
+std::vector<SearchStep> PlanSearch(const SearchRequest &req)
+{
+    std::vector<SearchStep> steps;
+    steps.reserve(req.lines.size());
+    for (size_t i = 0; i < req.lines.size(); ++i) {
+        const SearchLine &l = req.lines[i];
+        if (l.conj == kConjAndNot && i > 0 && SameLine(l, req.lines[i - 1]) && !steps.back().negate) {
+            steps.back().negate = true;
+            continue;
+        }
+        uint8_t conj = steps.empty() ? kConjFirst : (l.conj == kConjOr ? kConjOr : kConjAnd);
+        steps.push_back({static_cast<size_t>(l.field) - 1, l.op, l.conj == kConjAndNot, conj, &l.value});
+    }
+    return steps;
+}
+
+bool Matches(const std::vector<SearchStep> &steps, const std::vector<Value> &values)
+{
+    bool result = false;
+    for (const SearchStep &st : steps) {
+        int c = QxdbCompareValues(values[st.field], *st.value);
+        bool m = false;
+        switch (st.op) {
+        case kOpEq: m = c == 0; break;
+        case kOpNe: m = c != 0; break;
+        case kOpGt: m = c > 0; break;
+        case kOpGe: m = c >= 0; break;
+        case kOpLt: m = c < 0; break;
+        default: m = c <= 0; break;
+        }
+        if (st.negate) m = !m;
+        if (st.conj == kConjFirst) result = m;
+        else if (st.conj == kConjOr) result = result || m;
+        else result = result && m;
+    }
+    return result;
+}
 
 }  // namespace
 
@@ -73,36 +131,9 @@ int16_t Connection::CheckSearch(const SearchRequest &req, int &table) const
         if (l.conj > kConjAndNot) return kStatusBadRequest;
         if (!QxdbComparable(def.fields[static_cast<size_t>(l.field) - 1].type, l.value.type))
             return kStatusBadValueType;
+        if (l.value.type == kTypeReal && !std::isfinite(l.value.real)) return kStatusBadValueType;
     }
     return kOk;
-}
-
-bool Connection::Matches(const SearchRequest &req, const std::vector<Value> &values) const
-{
-    bool result = false;
-    for (size_t i = 0; i < req.lines.size(); ++i) {
-        const SearchLine &l = req.lines[i];
-        int c = QxdbCompareValues(values[static_cast<size_t>(l.field) - 1], l.value);
-        bool m = false;
-        switch (l.op) {
-        case kOpEq: m = c == 0; break;
-        case kOpNe: m = c != 0; break;
-        case kOpGt: m = c > 0; break;
-        case kOpGe: m = c >= 0; break;
-        case kOpLt: m = c < 0; break;
-        default: m = c <= 0; break;
-        }
-        if (i == 0) {
-            result = l.conj == kConjAndNot ? !m : m;
-            continue;
-        }
-        switch (l.conj) {
-        case kConjOr: result = result || m; break;
-        case kConjAndNot: result = result && !m; break;
-        default: result = result && m; break;   // AND, and a later line marked first
-        }
-    }
-    return result;
 }
 
 int16_t Connection::Search(const SearchRequest &req, int32_t &found)
@@ -111,9 +142,18 @@ int16_t Connection::Search(const SearchRequest &req, int32_t &found)
     std::lock_guard<std::mutex> guard(db_.mu_);
     int table = 0;
     if (int16_t st = CheckSearch(req, table); st != kOk) return st;
+    std::vector<SearchStep> steps = PlanSearch(req);
     std::vector<int32_t> hits;
-    for (int32_t r : VisibleRecords(table))
-        if (Matches(req, *Visible(table, r))) hits.push_back(r);
+    auto own = pending_.lower_bound({table, INT32_MIN});
+    if (own == pending_.end() || own->first.first != table) {
+        // No change of this connection pending on the table: walk the
+        // committed records directly.
+        for (const auto &[r, values] : db_.tables[static_cast<size_t>(table) - 1].records)
+            if (Matches(steps, values)) hits.push_back(r);
+    } else {
+        for (int32_t r : VisibleRecords(table))
+            if (Matches(steps, *Visible(table, r))) hits.push_back(r);
+    }
     TableState &s = State(table);
     s.selection = std::move(hits);
     SetCurrent(table, s.selection.empty() ? -1 : s.selection.front());
@@ -127,11 +167,12 @@ int16_t Connection::SearchInSelection(const SearchRequest &req, int32_t &found)
     std::lock_guard<std::mutex> guard(db_.mu_);
     int table = 0;
     if (int16_t st = CheckSearch(req, table); st != kOk) return st;
+    std::vector<SearchStep> steps = PlanSearch(req);
     TableState &s = State(table);
     std::vector<int32_t> hits;
     for (int32_t r : s.selection) {
         const std::vector<Value> *v = Visible(table, r);
-        if (v != nullptr && Matches(req, *v)) hits.push_back(r);
+        if (v != nullptr && Matches(steps, *v)) hits.push_back(r);
     }
     s.selection = std::move(hits);
     SetCurrent(table, s.selection.empty() ? -1 : s.selection.front());

@@ -88,6 +88,10 @@ bool Value::operator==(const Value &o) const
 
 bool QxdbCoerce(const FieldDef &field, Value &v)
 {
+    // Text travels with a 16-bit length in selection arrays.
+    if (field.type == kTypeText && v.bytes.size() > kMaxTextLength) return false;
+    // Infinities and NaN have no place in a fixture file.
+    if (v.type == kTypeReal && !std::isfinite(v.real)) return false;
     if (v.type == field.type) {
         if (field.type == kTypeAlpha && field.length > 0 && v.bytes.size() > field.length)
             v.bytes.resize(field.length);

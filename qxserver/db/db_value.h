@@ -5,6 +5,7 @@
 // bytes. The wire form of every value is written and read by db_codec.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,7 +16,7 @@ namespace qxdb {
 enum FieldType : uint8_t {
     kTypeAlpha = 0,     // length-prefixed string, at most 80 characters
     kTypeReal = 1,      // double
-    kTypeText = 2,      // long text (up to 32767 bytes)
+    kTypeText = 2,      // long text (up to kMaxTextLength bytes)
     kTypePicture = 3,   // picture bytes
     kTypeDate = 4,      // day, month, year
     kTypeBoolean = 6,   // 0 or 1
@@ -24,6 +25,8 @@ enum FieldType : uint8_t {
     kTypeTime = 11,     // seconds since midnight
     kTypeBlob = 30,     // opaque bytes
 };
+
+constexpr size_t kMaxTextLength = 32767;   // longest value of a text field
 
 bool QxdbIsKnownType(int type);
 // Name of a type in fixture files ("alpha", "real", ...); nullptr when unknown.

@@ -116,8 +116,8 @@ TEST(DbFixture, RefusesBadContentAndSaysWhere)
              "records":[{"A":""}]}]})", "mandatory"},
         {R"({"tables":[{"name":"T","fields":[{"name":"A","type":"alpha","unique":true}],
              "records":[{"A":"x"},{"A":"X "}]}]})", "holds a value twice"},
-        {R"({"tables":[{"name":"T","fields":[]},{"name":"t","fields":[]}]})", "two tables"},
-        {R"({"tables":[{"name":"T","fields":[{"name":"A","type":"real"},{"name":"a","type":"real"}]}]})",
+        {R"({"tables":[{"name":"T","fields":[]},{"name":"T","fields":[]}]})", "two tables"},
+        {R"({"tables":[{"name":"T","fields":[{"name":"A","type":"real"},{"name":"A","type":"real"}]}]})",
          "two fields"},
         {R"({"tables":[{"name":"T","fields":[],"records":[{"#":1},{"#":1}]}]})", "used twice"},
         {R"({"tables":[{"name":"T","fields":[],"records":[{"#":4}],"next_record":2}]})", "next_record"},
@@ -175,21 +175,23 @@ TEST(DbText, MacRomanRoundTripAndCollation)
 namespace qxdb {
 namespace {
 
-TEST(DbFixture, DemoLoadsAndSavesToTheSameBytes)
+TEST(DbFixture, CheckedInFixturesLoadAndSaveToTheSameBytes)
 {
-    std::string path = std::string(QXDB_FIXTURES_DIR) + "/demo.json";
-    std::ifstream in(path, std::ios::binary);
-    ASSERT_TRUE(in) << path;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    Database db;
-    std::string err;
-    ASSERT_TRUE(QxdbLoadFixtureText(text, db, err)) << err;
-    EXPECT_EQ(db.CheckLogin("demo", "demo"), kOk);
-    EXPECT_GE(db.TableCount(), 3);
-    size_t records = 0;
-    for (const auto &t : db.tables) records += t.records.size();
-    EXPECT_GT(records, 300u);
-    EXPECT_EQ(QxdbFixtureText(db), text);
+    for (const char *file : {"demo.json", "edge.json"}) {
+        std::string path = std::string(QXDB_FIXTURES_DIR) + "/" + file;
+        std::ifstream in(path, std::ios::binary);
+        ASSERT_TRUE(in) << path;
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        Database db;
+        std::string err;
+        ASSERT_TRUE(QxdbLoadFixtureText(text, db, err)) << err;
+        EXPECT_EQ(db.CheckLogin("demo", "demo"), kOk);
+        EXPECT_GE(db.TableCount(), 4);
+        size_t records = 0;
+        for (const auto &t : db.tables) records += t.records.size();
+        EXPECT_GT(records, 250u);
+        EXPECT_EQ(QxdbFixtureText(db), text) << file;
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 #include <memory>
 
 #include <string>
@@ -101,6 +102,25 @@ TEST_F(DbOps, SearchLinesReadLeftToRight)
         {"AND NOT", {Line(3, kOpEq, Value::Alpha("paris")), Line(4, kOpLt, Value::Long(30), kConjAndNot)},
          {0, 5}},
         {"negated first line", {Line(3, kOpEq, Value::Alpha("paris"), kConjAndNot)}, {2, 3, 4}},
+        // A repeated line with conjunction 3 negates the line before it, as
+        // the driver sends NOT a and a AND NOT b.
+        {"NOT a as a pair",
+         {Line(3, kOpEq, Value::Alpha("paris")), Line(3, kOpEq, Value::Alpha("paris"), kConjAndNot)},
+         {2, 3, 4}},
+        {"a AND NOT b as b, NOT b, AND a",
+         {Line(4, kOpEq, Value::Int(30)), Line(4, kOpEq, Value::Int(30), kConjAndNot),
+          Line(3, kOpEq, Value::Alpha("Lyon"), kConjAnd)},
+         {3}},
+        {"(a OR b) AND NOT c",
+         {Line(3, kOpEq, Value::Alpha("Lyon")), Line(3, kOpEq, Value::Alpha("Berlin"), kConjOr),
+          Line(4, kOpEq, Value::Int(25), kConjAndNot)},
+         {2, 3}},
+        {"a pair after OR: a OR NOT b",
+         {Line(3, kOpEq, Value::Alpha("Berlin")), Line(4, kOpGe, Value::Int(30), kConjOr),
+          Line(4, kOpGe, Value::Int(30), kConjAndNot)},
+         {1, 4}},
+        {"x AND NOT x stays empty", {Line(1, kOpEq, Value::Long(10)), Line(1, kOpEq, Value::Long(10), kConjAndNot),
+          Line(1, kOpEq, Value::Long(10), kConjAnd)}, {}},
         {"dates, empty date below all", {Line(5, kOpLt, Value::Date(1990, 5, 1))}, {2, 3, 5}},
         {"not equal", {Line(1, kOpNe, Value::Long(12))}, {0, 1, 3, 4, 5}},
         {"accented fold", {Line(2, kOpEq, Value::Alpha(std::string("\x83MILE", 5)))}, {4}},
@@ -136,6 +156,7 @@ TEST_F(DbOps, SearchRefusalsLeaveTheSelection)
         {req(1, Line(2, kOpEq, Value::Long(1))), kStatusBadValueType},
         {req(1, Line(4, kOpEq, Value::Alpha("1"))), kStatusBadValueType},
         {req(1, Line(5, kOpEq, Value::Long(1))), kStatusBadValueType},
+        {req(1, Line(6, kOpEq, Value::Real(std::numeric_limits<double>::quiet_NaN()))), kStatusBadValueType},
         {req(1, Line(9, kOpEq, Value::Long(1))), kStatusBadField},
         {req(1, Line(0, kOpEq, Value::Long(1))), kStatusBadField},
         {req(3, Line(1, kOpEq, Value::Long(1))), kStatusBadTable},
@@ -260,6 +281,8 @@ TEST_F(DbOps, RecordChecks)
         {{1, {{2, Value::Alpha("x")}, {4, Value::Alpha("12")}}}, kStatusBadValueType},
         {{1, {{2, Value::Alpha("x")}, {4, Value::Long(70000)}}}, kStatusBadValueType},
         {{1, {{2, Value::Alpha("x")}, {7, Value::Long(1)}}}, kStatusBadField},
+        {{1, {{2, Value::Alpha("x")}, {6, Value::Real(std::numeric_limits<double>::infinity())}}},
+         kStatusBadValueType},
         {{3, {{1, Value::Long(1)}}}, kStatusBadTable},
     };
     for (const Case &c : cases) EXPECT_EQ(a->NewRecord(c.change), c.status);
@@ -274,6 +297,13 @@ TEST_F(DbOps, RecordChecks)
     ASSERT_EQ(a->GotoRecord(1, 0), kOk);
     EXPECT_EQ(a->ModifyRecord({1, {{1, Value::Long(10)}, {3, Value::Alpha("Nice")}}}), kOk);
     EXPECT_EQ(a->ModifyRecord({1, {{1, Value::Long(11)}}}), kStatusDuplicateKey);
+    // A unique value given up by a change or a deletion is free again.
+    ASSERT_EQ(a->ModifyRecord({1, {{1, Value::Long(99)}}}), kOk);
+    EXPECT_EQ(a->NewRecord({1, {{1, Value::Long(10)}, {2, Value::Alpha("new 10")}}}), kOk);
+    ASSERT_EQ(a->GotoRecord(1, 1), kOk);
+    ASSERT_EQ(a->DeleteCurrentRecord(1), kOk);
+    EXPECT_EQ(a->NewRecord({1, {{1, Value::Long(11)}, {2, Value::Alpha("new 11")}}}), kOk);
+    EXPECT_EQ(a->NewRecord({1, {{1, Value::Long(99)}, {2, Value::Alpha("dup")}}}), kStatusDuplicateKey);
 }
 
 TEST_F(DbOps, NamedSelectionsBelongToTheirConnection)

@@ -193,6 +193,12 @@ TEST_P(DbRequests, NewAndChangedRecordsFromRecordBuffers)
     EXPECT_EQ(Serve(55, B().i16(1).i16(5).i16(kTypeText).i32(50).prefixed("x").bytes()).status,
               kStatusBadRequest);
     EXPECT_EQ(Serve(55, B().i16(1).i16(5).i16(77).i32(0).bytes()).status, kStatusBadValueType);
+    // Text beyond what a selection array can carry.
+    std::string big(kMaxTextLength + 1, 't');
+    Body tooLong = B();
+    tooLong.i16(1).i16(1).i16(kTypeLongInt).i32(50).i16(5).i16(kTypeText).i32(static_cast<int64_t>(big.size()));
+    tooLong.w.PutBytes(big.data(), big.size());
+    EXPECT_EQ(Serve(55, tooLong.bytes()).status, kStatusBadValueType);
     int32_t n = 0;
     ASSERT_EQ(conn->RecordsInFile(1, n), kOk);
     EXPECT_EQ(n, 4);
@@ -371,6 +377,9 @@ TEST_P(DbRequests, ShortAndMalformedBodiesAreRefused)
         EXPECT_EQ(r.status, c.status) << "code " << c.code;
         EXPECT_TRUE(r.body.empty()) << "code " << c.code;
     }
+    EXPECT_EQ(Serve(147, B().prefixed("demo").bytes()).body, N16(1));
+    EXPECT_EQ(Serve(147, B().prefixed("nobody").bytes()).body, N16(0));
+    EXPECT_EQ(Serve(146, B().name("proc", 32).zeros(40).bytes()).status, kStatusUnknownName);
     // Opaque data round trip.
     Bytes data = B().zeros(10).u8(7).u8(8).bytes();
     ASSERT_EQ(Serve(110, data).status, kOk);
