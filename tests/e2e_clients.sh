@@ -7,7 +7,8 @@
 set -euo pipefail
 mode=$1 server=$2 fixture=$3 driver=$4 netclient=$5
 
-if ! nm -D --defined-only "$netclient" | grep -q ' _QX_CountFiles$'; then
+exports=$(nm -D --defined-only "$netclient")
+if ! grep -q ' _QX_CountFiles$' <<< "$exports"; then
   echo "the client library has no catalog requests yet"
   exit 77
 fi

@@ -192,6 +192,7 @@ SQLRETURN SQLBrowseConnectImpl(rcConn *conn, const SQLCHAR *inText, SQLSMALLINT 
     rcTraceCall(conn->odbcTrace, "SQLBrowseConnect(0x%08lx, \"%-.600s\", %d, 0x%08lx, %d, 0x%08lx)", Addr(conn),
                 masked.c_str(), cbIn, Addr(out), cbOutMax, Addr(pcbOut));
     auto build = [&]() -> SQLRETURN {
+        rcConnMarkBrowseRequired(conn);
         int64_t length = 0;
         SQLRETURN b = rcConnBuildConnStr(conn, reinterpret_cast<char *>(out), cbOutMax, &length, true);
         if (pcbOut)

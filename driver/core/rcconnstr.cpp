@@ -317,6 +317,23 @@ void rcConPassKeywords(rcConn *conn)
     }
 }
 
+void rcConnMarkBrowseRequired(rcConn *conn)
+{
+    auto mark = [conn](uint32_t index, bool required) {
+        if (required)
+            conn->attrs[index].kind |= RC_ATTR_KIND_REQUIRED;
+        else
+            conn->attrs[index].kind &= static_cast<uint16_t>(~RC_ATTR_KIND_REQUIRED);
+    };
+    uint32_t v = 0;
+    mark(RC_ATTR_PWD, DrmGetInfo(kDrmDriverSession, 3, &v, sizeof v, nullptr) == 0 && v != 0);
+    v = 0;
+    mark(RC_ATTR_UID, DrmGetInfo(kDrmDriverSession, 4, &v, sizeof v, nullptr) == 0 && v != 0);
+    char dbq[kRcAttrValueMax + 1];
+    bool named = conn->attrs[RC_ATTR_DBQ].set || rcConGetKeyword(conn, "DBQ", dbq);
+    mark(RC_ATTR_DBQ, !named);
+}
+
 void rcConnClearAttributes(rcConn *conn)
 {
     if (!conn->attrs)

@@ -67,6 +67,10 @@ int rcConnCheckValue(const char *key, const char *value);
 int rcConGetKeyword(rcConn *conn, const char *key, char *value);
 void rcConPassKeywords(rcConn *conn);
 void rcConnClearAttributes(rcConn *conn);
+// Marks what a browse connect must ask for: the password and user id when the
+// data module requires them (driver items 3 and 4), and DBQ when neither the
+// string nor the data source names the database.
+void rcConnMarkBrowseRequired(rcConn *conn);
 // Stores value (at most 512 characters; longer is cut) and sets or clears the
 // set flag by whether it is empty.
 void rcConnSetAttr(rcConn *conn, uint32_t index, const char *value);
