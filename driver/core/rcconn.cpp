@@ -1,6 +1,7 @@
 // Environment and connection handles, connect and disconnect (see rcconn.h).
 #include "driver/core/rcconn.h"
 
+#include "driver/core/rccnv.h"
 #include "driver/core/rcconnstr.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
@@ -27,6 +28,7 @@
 namespace {
 
 std::atomic<uint32_t> g_connected{0};
+std::atomic<bool> g_convertersRegistered{false};
 
 // The four information texts are per connection here (the connection frees
 // them with itself), so no connection frees another's.
@@ -300,6 +302,9 @@ int16_t rcConConnect(rcConn *conn, const char *dsn, const char *dbq, const char 
         rc = TamUseDatabase(session, conn->qualifier);
     if (rc != 0)
         return failSession(rc);
+    bool expected = false;
+    if (g_convertersRegistered.compare_exchange_strong(expected, true))
+        rcCnvInit();
     if (rcTypLoadCatalog(conn) != 0 || rcTxnInit(conn) != 0) {
         if (!rcErrQueueAny(&conn->errors))
             rcErrRaise(&conn->errors, RC_MSG_GENERAL_ERROR);
@@ -369,8 +374,11 @@ int16_t rcConDisconnect(rcConn *conn)
         uint32_t before = g_connected.load();
         while (before > 0 && !g_connected.compare_exchange_weak(before, before - 1)) {
         }
-        if (before == 1)
+        if (before == 1) {
             rcSpyCloseAllWindows();
+            if (g_convertersRegistered.exchange(false))
+                rcCnvFreeMatrix();
+        }
     }
     return result;
 }

@@ -1,6 +1,7 @@
 // The connection's type catalog (see rctypecat.h).
 #include "driver/core/rctypecat.h"
 
+#include "driver/core/rccnv.h"
 #include "driver/core/rcconn.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/tam.h"
@@ -80,15 +81,7 @@ void FreeArrays(rcConn *conn)
 
 } // namespace
 
-bool rcTypIsFixedLength(int16_t t)
-{
-    switch (t) {
-    case -7: case -6: case 4: case 5: case 6: case 7: case 8: case 9: case 10: case 11:
-        return true;
-    default:
-        return false;
-    }
-}
+bool rcTypIsFixedLength(int16_t t) { return rcCnvIsFixedLengthType(t); }
 
 int32_t rcTypColumnSize(int16_t t, int32_t length, int32_t precision)
 {

@@ -8,12 +8,12 @@
 // Texts point into the table-access session's string pool.
 #pragma once
 
+#include "driver/core/rccnv.h"
+
 #include <cstdint>
 
 struct rcConn;
 
-inline constexpr int16_t RC_SQL_SCALED64 = 32020;
-inline constexpr int16_t RC_SQL_DECIMAL38 = 32021;
 inline constexpr int16_t RC_SQL_ENGINE_TINYINT = -28;
 inline constexpr uint16_t kRcTypeRows = 17;
 inline constexpr int16_t kRcNoScale = -9999;
