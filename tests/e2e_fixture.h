@@ -25,6 +25,7 @@ protected:
         char pattern[] = "/tmp/qxe2eXXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
+        PrepareFixture();
         StartServer();
         std::ofstream(dir + "/odbcinst.ini") << "[QX]\nDriver=" QX_SQLDRIVER_LIB "\n";
         WriteDsn("");
@@ -49,6 +50,9 @@ protected:
                                          << "/trace.log\n"
                                          << extra;
     }
+
+    // Lets a test serve another database file.
+    virtual void PrepareFixture() {}
 
     std::string Dbq() const { return "TCP/IP:127.0.0.1:" + std::to_string(port); }
 
@@ -78,7 +82,7 @@ protected:
             dup2(out[1], STDOUT_FILENO);
             close(out[0]);
             std::string log = dir + "/server.log";
-            execl(QX_SERVER_EXE, QX_SERVER_EXE, "--port", "0", "--fixture", QX_DEMO_FIXTURE, "--log", log.c_str(),
+            execl(QX_SERVER_EXE, QX_SERVER_EXE, "--port", "0", "--fixture", fixture.c_str(), "--log", log.c_str(),
                   static_cast<char *>(nullptr));
             _exit(127);
         }
@@ -91,6 +95,7 @@ protected:
     }
 
     std::string dir;
+    std::string fixture = QX_DEMO_FIXTURE;
     pid_t server = -1;
     int port = 0;
 };
