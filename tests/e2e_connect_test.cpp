@@ -52,9 +52,8 @@ TEST_F(E2eFixture, UnknownServerGivesNoSuchDatabase)
                   SQL_ERROR);
         SQLINTEGER native = 0;
         std::string text;
-        std::string state = h.Diag(&native, &text);
-        EXPECT_EQ(state.substr(0, 2), "08") << text;
-        EXPECT_LT(native, 0) << text;
+        EXPECT_EQ(h.Diag(&native, &text), "08004") << text;
+        EXPECT_EQ(native, -1028) << text;
     }
 }
 

@@ -60,7 +60,9 @@ int16_t rcXlateLoad(rcConn *conn, const char *name)
         rcXlateUnload(conn);
         return 0;
     }
-    size_t n = strnlen(name, kRcXlateNameMax);
+    size_t n = strnlen(name, kRcXlateNameMax + 1);
+    if (n > kRcXlateNameMax) // a cut name would load another file
+        return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_DRIVER_UNABLE_LOAD_TRANSLATE_DLL));
     char *copy = static_cast<char *>(rcMemAlloc(n + 1));
     if (!copy)
         return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));

@@ -78,6 +78,8 @@ TEST_F(TranslateTest, LibraryWithoutBothFunctionsIsRefusedAndKeepsThePrevious)
     EXPECT_EQ(conn->xlateModule, nullptr);
     EXPECT_EQ(rcXlateLoad(conn, nullptr), -1);
     EXPECT_EQ(Diag(), "S1009");
+    EXPECT_EQ(rcXlateLoad(conn, std::string(256, 'x').c_str()), -1);
+    EXPECT_EQ(Diag(), "IM009");
 }
 
 TEST_F(TranslateTest, DataSourceLibraryIsLoadedAfterConnectKeepingWarnings)
