@@ -120,13 +120,70 @@ int32_t TamSetColumn(TamSession *session, TamTableHandle *handle, uint32_t colum
                      uint32_t append, int16_t sqlType, uint32_t isNull);
 int32_t TamUpdateRecord(TamSession *session, TamTableHandle *handle);
 int32_t TamDeleteRecord(TamSession *session, TamTableHandle *handle);
-// Rewrites the cursor words (TamTableHandle pointers stored as 64-bit values
-// in this list's own layout) into data-module cursor ids and hands it on.
-int32_t TamSetRetrieveColumns(TamSession *session, const uint32_t *list);
-int32_t TamGetTableColumnInfo(TamSession *session, TamTableHandle *handle, uint32_t *info, uint32_t length,
-                              TamTableHandle **columns);
-int32_t TamGetDatabaseTableInfo(TamSession *session, const char *database, uint32_t *info, uint32_t length,
-                                TamTableHandle **tables);
+
+// Catalog information (tam_catalog.cpp). The engine's record: word k as the
+// engine reads it (word 0 its size in bytes, word 1 the data-module cursor
+// id) and the new handle on the catalog cursor, owned by the caller
+// (TamCloseTable).
+inline constexpr uint32_t kTamInfoWords = 20;
+struct TamInfoRecord {
+    TamTableHandle *handle;
+    uint32_t word[kTamInfoWords];
+};
+int32_t TamGetTableColumnInfo(TamSession *session, TamTableHandle *handle, const char *column, TamInfoRecord *rec);
+int32_t TamGetProcedureColumnInfo(TamSession *session, TamTableHandle *procedure, TamInfoRecord *rec);
+int32_t TamGetTableIndexInfo(TamSession *session, TamTableHandle *handle, const char *index, TamInfoRecord *rec);
+int32_t TamGetDatabaseTableInfo(TamSession *session, const char *database, TamInfoRecord *rec);
+int32_t TamGetDatabaseProcedureInfo(TamSession *session, const char *database, TamInfoRecord *rec);
+int32_t TamGetTableForeignKeyInfo(TamSession *session, TamTableHandle *primary, TamTableHandle *foreign,
+                                  TamInfoRecord *rec);
+int32_t TamGetTablePrivilegeInfo(TamSession *session, TamTableHandle *handle, TamInfoRecord *rec);
+int32_t TamGetTableColumnPrivilegeInfo(TamSession *session, TamTableHandle *handle, const char *column,
+                                       TamInfoRecord *rec);
+// No handle is made: words 8 and 9 only.
+int32_t TamGetTableInfo(TamSession *session, TamTableHandle *handle, TamInfoRecord *rec);
+
+// Definitions.
+struct TamColumnDef {
+    uint32_t type;
+    uint32_t length;
+    uint16_t precision;
+    int16_t scale;
+    uint32_t attributes;
+};
+int32_t TamCreateTable(TamSession *session, const char *database, const char *table, TamTableHandle **handle);
+int32_t TamDeleteTable(TamSession *session, const char *database, const char *table);
+int32_t TamCreateColumn(TamSession *session, TamTableHandle *handle, const char *column, const TamColumnDef &def,
+                        uint32_t flags);
+int32_t TamCreateIndex(TamSession *session, TamTableHandle *handle, const char *index, uintptr_t a, uintptr_t b,
+                       uintptr_t c, uintptr_t d);
+int32_t TamDeleteIndex(TamSession *session, TamTableHandle *handle, const char *index);
+
+// Procedures, views, joins, parameters.
+int32_t TamOpenProcedure(TamSession *session, const char *database, const char *procedure, TamTableHandle **handle);
+int32_t TamExecProcedure(TamSession *session, TamTableHandle *handle, uintptr_t a, uintptr_t b);
+int32_t TamCreateView(TamSession *session, const char *database, uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d);
+int32_t TamDeleteView(TamSession *session, const char *database, uintptr_t a);
+int32_t rcDrmSetJoin(TamSession *session, uintptr_t a, uintptr_t b, uintptr_t c);
+int32_t rcJoinAddRef(TamSession *session, uint32_t cursor, uint32_t database, TamTableHandle **handle);
+inline uint32_t rcStmtFirstField(const TamTableHandle *h) { return h->cursor; }
+inline uint32_t rcStmtSecondField(const TamTableHandle *h) { return h->database; }
+int32_t TamSetParam(TamSession *session, uint32_t id, uint32_t type, const void *data, uint32_t length);
+int32_t TamExecExtPredicate(TamSession *session, uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d);
+// Passes a character parameter value through the translation library, in
+// place, under the driver-wide lock; 0, or -1 with the translation error
+// (11088, native -5019) posted on stmtErrors (the connection's when null).
+struct rcErrorQueue;
+int32_t TamConvertParam(rcConn *conn, rcErrorQueue *stmtErrors, int16_t sqlType, void *data, int64_t length,
+                        int64_t bufferLength);
+
+// The columns the next fetches read: the engine names each by its table
+// handle; the data module gets {cursor id, column} pairs.
+struct TamRetrieveEntry {
+    TamTableHandle *table;
+    uint32_t column;
+};
+int32_t TamSetRetrieveColumns(TamSession *session, const TamRetrieveEntry *entries, uint32_t count);
 
 // Column reads (tam_column.cpp).
 int32_t TamRetrieveColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *buffer,

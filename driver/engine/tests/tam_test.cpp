@@ -175,3 +175,48 @@ TEST(TamTypeFlags, AttributeBytesBecomeEntryFlags)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TamTest, CatalogCursorsHoldTheirDatabaseAndMapTheRecord)
+{
+    TamInfoRecord tables{};
+    ASSERT_EQ(TamGetDatabaseTableInfo(session, kDb, &tables), 0);
+    ASSERT_NE(tables.handle, nullptr);
+    EXPECT_EQ(tables.word[0], 48u);
+    EXPECT_EQ(tables.handle->cursor, tables.word[1]);
+    EXPECT_NE(tables.word[4], 0u); // the first column number moved to word 4
+    EXPECT_EQ(server.open.size(), 1u);
+    // Rows of the table list: one per table of the server.
+    int rows = 0;
+    for (int32_t rc = TamMove(session, tables.handle, kDrmMoveFirst); rc == 0;
+         rc = TamMove(session, tables.handle, kDrmMoveNext))
+        ++rows;
+    EXPECT_EQ(rows, 1);
+
+    TamTableHandle *customers = nullptr;
+    ASSERT_EQ(TamOpenTable(session, nullptr, kDb, "Customers", 0, &customers), 0);
+    TamInfoRecord columns{};
+    ASSERT_EQ(TamGetTableColumnInfo(session, customers, nullptr, &columns), 0);
+    EXPECT_EQ(columns.word[0], 80u);
+    EXPECT_EQ(columns.word[2], 2u); // two fields
+    // The column cursor keeps the database open after the table and the list go.
+    EXPECT_EQ(TamCloseTable(session, customers), 0);
+    EXPECT_EQ(TamCloseTable(session, tables.handle), 0);
+    EXPECT_EQ(server.open.size(), 1u);
+    EXPECT_EQ(TamCloseTable(session, columns.handle), 0);
+    EXPECT_TRUE(server.open.empty());
+}
+
+TEST_F(TamTest, NotOfferedDefinitionsReturnTheDataModuleCodeAndDropTheReference)
+{
+    TamTableHandle *h = nullptr;
+    EXPECT_EQ(TamCreateTable(session, kDb, "New", &h), kDrmErrNotSupported);
+    EXPECT_EQ(h, nullptr);
+    EXPECT_EQ(TamDeleteTable(session, kDb, "Customers"), kDrmErrNotSupported);
+    EXPECT_EQ(TamOpenProcedure(session, kDb, "p", &h), kDrmErrNotSupported);
+    EXPECT_TRUE(server.open.empty());
+    EXPECT_EQ(rcListCount(session->databases), 0u);
+}
+
+} // namespace
