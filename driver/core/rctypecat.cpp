@@ -363,3 +363,259 @@ int rcTypNullable(const rcConn *conn, int16_t engineType)
         }
     return 2;
 }
+
+// ---- more accessors ----
+
+namespace {
+
+const rcTypeEntry *EntryOf(const rcConn *conn, bool all, int16_t sqlType)
+{
+    for (uint16_t i = 0; i < Rows(conn, all); ++i)
+        if (conn->typeEntries[i].sqlType == sqlType)
+            return &conn->typeEntries[i];
+    return nullptr;
+}
+
+} // namespace
+
+int rcTypIsKnownEngineType(const rcConn *conn, int16_t engineType)
+{
+    for (uint16_t i = 0; i < Rows(conn, true); ++i)
+        if (conn->typeMappings[i].engineType == engineType)
+            return 1;
+    return 0;
+}
+
+int rcTypIsSourceEngineType(const rcConn *conn, int16_t engineType)
+{
+    for (uint16_t i = 0; i < Rows(conn, false); ++i)
+        if (conn->typeMappings[i].engineType == engineType)
+            return 1;
+    return 0;
+}
+
+int rcTypFindBest(const rcConn *conn, int mode, int16_t sqlType, int32_t precision, uint16_t *index)
+{
+    for (uint16_t i = 0; i < Rows(conn, mode != 0); ++i) {
+        const rcTypeEntry &e = conn->typeEntries[i];
+        if (e.sqlType != sqlType)
+            continue;
+        if (sqlType == SQL_TIMESTAMP && static_cast<int64_t>(e.precision) < precision)
+            continue;
+        *index = i;
+        return 0;
+    }
+    return -1;
+}
+
+int rcTypSqlTypeAt(const rcConn *conn, int index, int16_t *out)
+{
+    if (index < 0 || index >= kRcTypeRows || index >= conn->typeMappingCount)
+        return -1;
+    *out = conn->typeMappings[index].sqlType;
+    return 0;
+}
+
+int rcTypDrmTypeAt(const rcConn *conn, int index, int16_t *out)
+{
+    if (index < 0 || index >= kRcTypeRows || index >= conn->typeMappingCount)
+        return -1;
+    *out = conn->typeMappings[index].drmType;
+    return 0;
+}
+
+int16_t rcTypCTypeAt(const rcConn *conn, uint16_t index) { return conn->typeMappings[index].cType; }
+
+int rcTypSqlTypeOfCType(const rcConn *conn, int16_t cType, int16_t *out)
+{
+    for (uint16_t i = 0; i < Rows(conn, true); ++i)
+        if (conn->typeMappings[i].cType == cType) {
+            *out = conn->typeMappings[i].sqlType;
+            return 0;
+        }
+    return -1;
+}
+
+int rcTypHasCreateParams(const rcConn *conn, int16_t sqlType)
+{
+    const rcTypeEntry *e = EntryOf(conn, false, sqlType);
+    return e && e->createParams && *e->createParams ? 1 : 0;
+}
+
+int rcTypHasTwoCreateParams(const rcConn *conn, int16_t sqlType)
+{
+    const rcTypeEntry *e = EntryOf(conn, false, sqlType);
+    return e && e->createParams && std::strchr(e->createParams, ',') ? 1 : 0;
+}
+
+int rcTypIsIndexable(const rcConn *conn, int16_t sqlType)
+{
+    const rcTypeEntry *e = EntryOf(conn, false, sqlType);
+    return e && (e->flags & RC_TYPE_INDEXABLE) ? 1 : 0;
+}
+
+uint32_t rcTypCatOctetLength(const rcConn *conn, int16_t sqlType)
+{
+    const rcTypeEntry *e = EntryOf(conn, true, sqlType);
+    return e ? e->octetLength : 0;
+}
+
+uint32_t rcTypCatPrecision(const rcConn *conn, int16_t sqlType)
+{
+    const rcTypeEntry *e = EntryOf(conn, true, sqlType);
+    return e ? e->precision : 0;
+}
+
+int16_t rcTypCatMaxScale(const rcConn *conn, int16_t sqlType)
+{
+    const rcTypeEntry *e = EntryOf(conn, true, sqlType);
+    return e ? e->maxScale : kRcNoScale;
+}
+
+int rcTypOctetLengthOf(const rcConn *conn, int16_t sqlType, uint32_t *out)
+{
+    const rcTypeEntry *e = EntryOf(conn, true, sqlType);
+    if (!e)
+        return 0;
+    *out = e->octetLength;
+    return 1;
+}
+
+int rcTypMaxOctetLength(const rcConn *conn, int16_t cType, int32_t *out)
+{
+    *out = 0;
+    for (uint16_t i = 0; i < Rows(conn, true); ++i)
+        if (conn->typeMappings[i].cType == cType &&
+            static_cast<int64_t>(conn->typeEntries[i].octetLength) > static_cast<int64_t>(*out))
+            *out = static_cast<int32_t>(std::min<uint32_t>(conn->typeEntries[i].octetLength, INT32_MAX));
+    return *out > 0 ? 1 : 0;
+}
+
+int rcTypFixedLength(const rcConn *conn, int16_t sqlType, uint32_t *out)
+{
+    switch (sqlType) {
+    case SQL_DATE: case SQL_TIME: *out = 6; return 1;
+    case SQL_TIMESTAMP: *out = 16; return 1;
+    case RC_SQL_DECIMAL38: *out = 38; return 1;
+    default: return rcTypOctetLengthOf(conn, sqlType, out);
+    }
+}
+
+int rcTypFitColumnType(const rcConn *conn, rcTypColumnDesc *c)
+{
+    if (rcTypIsSourceEngineType(conn, c->type))
+        return 0;
+    switch (c->type) {
+    case SQL_VARCHAR:
+        c->type = SQL_CHAR;
+        break;
+    case SQL_CHAR:
+        c->type = SQL_VARCHAR;
+        break;
+    case SQL_LONGVARCHAR: {
+        c->type = rcTypIsSupported(conn, SQL_CHAR) ? SQL_CHAR : SQL_VARCHAR;
+        uint32_t octets = 0;
+        if (rcTypOctetLengthOf(conn, c->type, &octets))
+            c->length = static_cast<uint16_t>(std::min<uint32_t>(octets, 0xFFFF));
+        break;
+    }
+    case SQL_INTEGER:
+        if (rcTypIsSourceEngineType(conn, RC_SQL_DECIMAL38)) {
+            c->type = RC_SQL_DECIMAL38;
+            c->length = 38;
+            c->precision = 10;
+            c->scale = 0;
+        } else {
+            c->type = SQL_DOUBLE;
+            c->length = 8;
+        }
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+// ---- more pure rules ----
+
+int32_t rcTypDisplaySize(int16_t t, int32_t length, int32_t precision)
+{
+    switch (t) {
+    case -28: case -6: return 4;
+    case -4: return 256000000;
+    case -2: return 2 * length;
+    case 2: case 9: return 10;
+    case 3: case RC_SQL_DECIMAL38: return precision + 2;
+    case 4: return 11;
+    case 5: return 6;
+    case 6: case 8: return 22;
+    case 7: return 13;
+    case 10: return 8;
+    case 11: return 30;
+    default: return length;
+    }
+}
+
+int32_t rcTypOctetLength(int16_t t, int32_t length, int32_t precision)
+{
+    if (rcTypIsFixedLength(t))
+        return rcCnvSqlValueLength(nullptr, t);
+    if (t == SQL_DECIMAL)
+        return precision + 2;
+    if ((t == SQL_LONGVARCHAR || t == SQL_LONGVARBINARY) && length == 0)
+        return 65500;
+    return length;
+}
+
+int32_t rcTypDecimalLength(int16_t t, int32_t length, int32_t precision)
+{
+    return t == SQL_DECIMAL ? precision + 2 : length;
+}
+
+int32_t rcTypValueLength(int16_t t)
+{
+    switch (t) {
+    case 9: case 10: return 6;
+    case 11: return 16;
+    case -28: return 1;
+    case RC_SQL_DECIMAL38: return 38;
+    default: return rcTypIsFixedLength(t) ? rcCnvSqlValueLength(nullptr, t) : 0;
+    }
+}
+
+bool rcTypIsPrivateNumeric(int16_t t) { return t == SQL_DECIMAL || t == RC_SQL_DECIMAL38; }
+
+int rcTypIsNumericEngineType(const rcConn *conn, int16_t engineType)
+{
+    int16_t sqlType = 0;
+    if (rcTypSqlTypeOf(conn, engineType, &sqlType) != 0)
+        return 0;
+    return rcCnvIsNumericType(sqlType) ? 1 : 0;
+}
+
+int16_t rcTypPromote(int16_t a, int16_t b)
+{
+    static constexpr int16_t kOrder[] = {11, 9, 10, -1, RC_SQL_DECIMAL38, RC_SQL_SCALED64, 8, 7, 4, 5, -28};
+    for (int16_t t : kOrder)
+        if (a == t || b == t)
+            return t;
+    return a;
+}
+
+int rcTypRank(int16_t t)
+{
+    switch (t) {
+    case -7: return 55;
+    case -28: case -6: return 60;
+    case 5: return 65;
+    case 4: return 70;
+    case 7: return 75;
+    case 6: return 80;
+    case 10: return 85;
+    case 9: return 90;
+    case 11: return 95;
+    case 8: case RC_SQL_SCALED64: return 100;
+    case RC_SQL_DECIMAL38: return 110;
+    default: return 0;
+    }
+}
