@@ -24,6 +24,8 @@
 // The tables are compile-time constants; every routine is re-entrant.
 #pragma once
 
+#include "driver/core/rcmsgid.h"
+
 #include <sql.h>
 #include <sqlext.h>
 
@@ -36,13 +38,13 @@ constexpr int16_t RC_SQL_DECIMAL38 = 32021;
 constexpr int16_t kCnvDefaultCType = 99;
 
 // Message ids of the driver's string table that conversions answer.
-constexpr int32_t kCnvMsgSuccess = 5100;        // success
-constexpr int32_t kCnvMsgTruncated = 5102;      // "01004Data truncated."
-constexpr int32_t kCnvMsgRestricted = 5105;     // "07006Restricted data type attribute violation."
-constexpr int32_t kCnvMsgOutOfRange = 5116;     // "22003Numeric value out of range."
-constexpr int32_t kCnvMsgAssignment = 5117;     // "22005Error in assignment."
-constexpr int32_t kCnvMsgNoMemory = 5136;       // allocation failed
-constexpr int32_t kCnvMsgInvalidDate = 5169;    // "22008Invalid date, time or timestamp value."
+constexpr int32_t kCnvMsgSuccess = RC_MSG_NO_ERROR;                                  // 5100
+constexpr int32_t kCnvMsgTruncated = RC_MSG_DATA_TRUNCATED;                          // 5102 "01004..."
+constexpr int32_t kCnvMsgRestricted = RC_MSG_RESTRICTED_DATA_TYPE_ATTRIBUTE_VIOLATION; // 5105 "07006..."
+constexpr int32_t kCnvMsgOutOfRange = RC_MSG_NUMERIC_VALUE_OUT_RANGE;                // 5116 "22003..."
+constexpr int32_t kCnvMsgAssignment = RC_MSG_ERROR_IN_ASSIGNMENT;                    // 5117 "22005..."
+constexpr int32_t kCnvMsgNoMemory = RC_MSG_MEMORY_ALLOCATION_ERROR;                  // 5136
+constexpr int32_t kCnvMsgInvalidDate = RC_MSG_INVALID_DATE_TIME_TIMESTAMP_VALUE;     // 5169 "22008..."
 
 // Converter codes (results of the routines behind the matrix cells).
 constexpr int kCnvOk = 0;
@@ -61,8 +63,12 @@ constexpr int kCnvCoreInvalidDate = -9;
 constexpr int kCnvCoreNoConversion = -10;
 
 // Conversion classes; the class code is also the matrix index. The private
-// decimal type sits at matrix index 15 and its converters receive the type
-// number 32021 as class code.
+// types sit at matrix indexes 15 (RC_SQL_DECIMAL38) and 16 (RC_SQL_SCALED64);
+// their converters receive the type number as class code.
+//
+// RC_SQL_SCALED64 holds an 8-byte signed integer with an implied scale: the
+// value is integer x 10^-scale, the scale being the conversion's scale
+// argument (0..18; other values count as the nearest limit).
 enum CnvClass : int16_t {
     kClsChar = 0,
     kClsNumText = 1,
@@ -81,7 +87,8 @@ enum CnvClass : int16_t {
     kClsTimestamp = 14,
 };
 constexpr int kCnvDecimalIndex = 15;
-constexpr int kCnvMatrixSize = 16;
+constexpr int kCnvScaledIndex = 16;
+constexpr int kCnvMatrixSize = 17;
 
 // Compact forms handed to the date and time converters.
 struct CnvDate {
@@ -137,6 +144,8 @@ bool rcCnvIsBinaryType(int16_t t);
 bool rcCnvIsNumericType(int16_t t);
 bool rcCnvIsFixedLengthType(int16_t t);
 bool rcCnvIsUnpaddedType(int16_t t);
+// The same test under the name the engine uses: false for SQL_CHAR and SQL_BINARY.
+inline bool rcCnvIsPaddedType(int16_t t) { return rcCnvIsUnpaddedType(t); }
 bool rcCnvBothChar(int16_t a, int16_t b);
 bool rcCnvBothBinary(int16_t a, int16_t b);
 

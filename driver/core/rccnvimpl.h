@@ -70,3 +70,5 @@ RC_CNV_CONVERTER(rcNumToCharConv);
 RC_CNV_CONVERTER(rcNumFromCharConv);
 RC_CNV_CONVERTER(rcCnvFromPrivate);
 RC_CNV_CONVERTER(rcCnvToPrivate);
+RC_CNV_CONVERTER(rcCnvScaledToAny);
+RC_CNV_CONVERTER(rcCnvAnyToScaled);

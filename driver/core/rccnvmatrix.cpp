@@ -40,6 +40,7 @@ constexpr ClassRow kClassMap[] = {
     {SQL_C_DATE, kClsDate, 12}, {SQL_C_TIME, kClsTime, 13}, {SQL_C_TIMESTAMP, kClsTimestamp, 14},
     // The private exact decimal
     {RC_SQL_DECIMAL38, RC_SQL_DECIMAL38, kCnvDecimalIndex},
+    {RC_SQL_SCALED64, RC_SQL_SCALED64, kCnvScaledIndex},
 };
 
 using Matrix = std::array<std::array<rcCnvConverter, kCnvMatrixSize>, kCnvMatrixSize>;
@@ -68,6 +69,12 @@ constexpr Matrix kMatrix = [] {
         m[r][kClsBinary] = rcCnvNumberToBinary;
         m[r][kCnvDecimalIndex] = rcCnvToPrivate;
         m[kCnvDecimalIndex][r] = rcCnvFromPrivate;
+        m[r][kCnvScaledIndex] = rcCnvAnyToScaled;
+        m[kCnvScaledIndex][r] = rcCnvScaledToAny;
+    }
+    for (int p : {static_cast<int>(kClsChar), kCnvDecimalIndex, kCnvScaledIndex}) {
+        m[p][kCnvScaledIndex] = rcCnvAnyToScaled;
+        m[kCnvScaledIndex][p] = rcCnvScaledToAny;
     }
     m[kClsBinary][kClsChar] = rcCnvBinaryToHex;
     m[kClsBinary][kClsNumText] = rcCnvBinaryToNumericText;
@@ -94,7 +101,7 @@ constexpr Matrix kMatrix = [] {
 
 // Bytes of the C form a destination of this matrix index must hold; 0 for
 // the variable-length classes.
-constexpr int kDestWidth[kCnvMatrixSize] = {0, 0, 1, 1, 1, 2, 2, 4, 4, 4, 8, 0, 6, 6, 16, 38};
+constexpr int kDestWidth[kCnvMatrixSize] = {0, 0, 1, 1, 1, 2, 2, 4, 4, 4, 8, 0, 6, 6, 16, 38, 8};
 
 // The C type whose bytes a binary-mode-0 request for SQL_C_BINARY receives.
 int16_t naturalCType(int16_t srcType)
@@ -164,12 +171,16 @@ int rcCnvMatrixIndex(int16_t type)
 {
     if (type >= kDenseLow && type <= kDenseHigh)
         return kDenseIndex[type - kDenseLow];
-    return type == RC_SQL_DECIMAL38 ? kCnvDecimalIndex : -1;
+    if (type == RC_SQL_DECIMAL38)
+        return kCnvDecimalIndex;
+    return type == RC_SQL_SCALED64 ? kCnvScaledIndex : -1;
 }
 
 int16_t rcCnvClassCode(int index)
 {
-    return index == kCnvDecimalIndex ? RC_SQL_DECIMAL38 : static_cast<int16_t>(index);
+    if (index == kCnvDecimalIndex)
+        return RC_SQL_DECIMAL38;
+    return index == kCnvScaledIndex ? RC_SQL_SCALED64 : static_cast<int16_t>(index);
 }
 
 rcCnvConverter rcCnvMatrixCell(int srcIndex, int dstIndex)

@@ -4,6 +4,8 @@
 
 #include "driver/core/rccnv.h"
 #include "driver/core/rccollate.h"
+#include "driver/core/rcerror.h"
+#include "driver/core/rcmem.h"
 #include "driver/core/rcnumprivate.h"
 
 #include <cstring>
@@ -161,4 +163,19 @@ void rcUtlMergePair(bool firstFixed, bool secondFixed, int32_t &first, int32_t &
         first = second;
     else if (second == 0 && !secondFixed)
         second = first;
+}
+
+int rcUtlEnsureBuffer(rcErrorQueue *errors, char *&buffer, uint16_t &size, uint32_t needed)
+{
+    if (buffer != nullptr && size >= needed)
+        return 0;
+    void *p = buffer;
+    if (needed >= 65535u || rcMemRealloc(&p, needed + 1) != 0) {
+        if (errors != nullptr)
+            rcErrPost(errors, RC_MSG_MEMORY_ALLOCATION_ERROR, nullptr, 0, nullptr);
+        return -1;
+    }
+    buffer = static_cast<char *>(p);
+    size = static_cast<uint16_t>(needed + 1);
+    return 0;
 }

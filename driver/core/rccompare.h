@@ -14,6 +14,7 @@
 #include <cstdint>
 
 struct rcStmt;
+struct rcErrorQueue;
 
 int16_t rcCmpValues(rcStmt *stmt, int16_t type, bool firstIsNull, const void *first, bool secondIsNull,
                     const void *second, uint32_t firstExtra, uint32_t secondExtra);
@@ -36,3 +37,9 @@ const char *rcCnvToCharStatic(rcStmt *stmt, const void *value, int16_t sqlType, 
 // When both are fixed, or equal, nothing changes; otherwise a zero that is
 // not fixed takes the other value (the first is tried first).
 void rcUtlMergePair(bool firstFixed, bool secondFixed, int32_t &first, int32_t &second);
+
+// Makes `buffer` (an rcMemAlloc block or null) hold at least `needed` bytes:
+// nothing happens when it already does; otherwise it is reallocated to
+// needed + 1 bytes. 0, or -1 after posting 5136 on `errors` when memory runs
+// out or the size does not fit the 16-bit size word (needed + 1 > 65535).
+int rcUtlEnsureBuffer(rcErrorQueue *errors, char *&buffer, uint16_t &size, uint32_t needed);

@@ -76,6 +76,10 @@ void rcNumFromText(MultiPrecisionNumber &a, int count, int exponent, const char 
 bool rcNumToText(const MultiPrecisionNumber &a, int width, int exponent, char *out);
 bool rcNumToInt32(const MultiPrecisionNumber &a, int32_t &out);
 bool rcNumToUInt32(const MultiPrecisionNumber &a, uint32_t &out);
+// 64-bit integers (the storage of RC_SQL_SCALED64): the value at exponent 0,
+// truncated toward zero; true when it fits.
+void rcNumFromInt64(MultiPrecisionNumber &a, int exponent, int64_t v);
+bool rcNumToInt64(const MultiPrecisionNumber &a, int64_t &out);
 bool rcNumToDouble(const MultiPrecisionNumber &a, double &out);
 bool rcNumToFloat(const MultiPrecisionNumber &a, float &out);
 bool rcNumFromDouble(MultiPrecisionNumber &a, double v);

@@ -128,6 +128,27 @@ bool rcNumToUInt32(const MultiPrecisionNumber &a, uint32_t &out)
     return true;
 }
 
+void rcNumFromInt64(MultiPrecisionNumber &a, int exponent, int64_t v)
+{
+    Unpacked u;
+    u.neg = v < 0;
+    u.mag.setU64(u.neg ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v));
+    u.exp = exponent;
+    rcnum::pack(u, a);
+}
+
+bool rcNumToInt64(const MultiPrecisionNumber &a, int64_t &out)
+{
+    bool neg;
+    uint64_t mag;
+    if (!truncatedMagnitude(a, neg, mag))
+        return false;
+    if (neg ? mag > (1ull << 63) : mag > INT64_MAX)
+        return false;
+    out = neg ? static_cast<int64_t>(0 - mag) : static_cast<int64_t>(mag);
+    return true;
+}
+
 bool rcNumToDouble(const MultiPrecisionNumber &a, double &out)
 {
     Unpacked u;

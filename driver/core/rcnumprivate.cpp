@@ -404,3 +404,58 @@ int rcCnvCompareInt64(const void *a, const void *b)
     std::memcpy(&y, b, 8);
     return x < y ? -1 : (x > y ? 1 : 0);
 }
+
+namespace {
+
+int impliedScale(int16_t scale) { return scale < 0 ? 0 : (scale > 18 ? 18 : scale); }
+
+} // namespace
+
+RC_CNV_CONVERTER(rcCnvScaledToAny)
+{
+    (void)srcClass, (void)srcLen;
+    int64_t v;
+    std::memcpy(&v, src, sizeof v);
+    if (dstClass == RC_SQL_SCALED64) {
+        std::memcpy(dst, &v, sizeof v);
+        *outLen = sizeof v;
+        return kCnvOk;
+    }
+    MultiPrecisionNumber m;
+    rcNumFromInt64(m, -impliedScale(scale), v);
+    if (dstClass == kClsChar)
+        return rcCnvPrivateToChar(m, static_cast<char *>(dst), dstLen, outLen);
+    return rcCnvFromPrivate(&m, RC_SQL_DECIMAL38, sizeof m, dst, dstClass, dstLen, precision, scale, outLen);
+}
+
+RC_CNV_CONVERTER(rcCnvAnyToScaled)
+{
+    (void)dstClass, (void)dstLen;
+    const int s = impliedScale(scale);
+    MultiPrecisionNumber m;
+    int rc = kCnvOk;
+    if (srcClass == kClsChar) {
+        rc = rcCnvTextToDecimal(static_cast<const char *>(src), m, sizeof m, 38, static_cast<int16_t>(s));
+        if (rc != kCnvOk && rc != kCnvTruncated)
+            return rc;
+    } else {
+        int32_t len = 0;
+        int r = rcCnvToPrivate(src, srcClass, srcLen, &m, RC_SQL_DECIMAL38, sizeof m, precision, scale, &len);
+        if (r != kCnvOk)
+            return r;
+    }
+    // Digits finer than the implied scale are dropped.
+    MultiPrecisionNumber t = m;
+    rcNumSetExponent(t, -s);
+    // The stored integer is the value's digits at exponent -s.
+    MultiPrecisionNumber unscaled = t;
+    unscaled.exponent = 0;
+    int64_t v;
+    if (!rcNumIsValid(t) || !rcNumToInt64(unscaled, v))
+        return kCnvOutOfRange;
+    if (rc == kCnvOk && rcNumCompare(t, m) != 2)
+        rc = kCnvTruncated;
+    std::memcpy(dst, &v, sizeof v);
+    *outLen = sizeof v;
+    return rc;
+}

@@ -3,7 +3,9 @@
 // RC_SQL_DECIMAL38 (32021) holds a MultiPrecisionNumber (38 bytes);
 // RC_SQL_SCALED64 (32020) holds an 8-byte signed integer. The conversion
 // matrix connects RC_SQL_DECIMAL38 with character text and the C numeric
-// classes; RC_SQL_SCALED64 has no converters.
+// classes; RC_SQL_SCALED64 (value = integer x 10^-scale, the scale being the
+// conversion's scale argument) with character text, the C numeric classes and
+// RC_SQL_DECIMAL38.
 #pragma once
 
 #include "driver/core/rcnum.h"

@@ -81,6 +81,7 @@ Bytes Dec(const char *digits, int exponent) // a private decimal built directly
         rcNumNegate(v);
     return Raw(v);
 }
+Bytes I64(int64_t v) { return Raw(v); }
 Bytes Text(const char *s) // expected text, terminator included
 {
     return T(s);
@@ -96,7 +97,7 @@ Bytes Nothing() // nothing is stored
 constexpr int16_t CH = SQL_CHAR, NT = SQL_NUMERIC, BI = SQL_BIT, ST = SQL_C_STINYINT, UT = SQL_C_UTINYINT,
                   SS = SQL_SMALLINT, US = SQL_C_USHORT, SL = SQL_INTEGER, UL = SQL_C_ULONG, RE = SQL_REAL,
                   DB = SQL_DOUBLE, VB = SQL_VARBINARY, DA = SQL_DATE, TI = SQL_TIME, TS = SQL_TIMESTAMP,
-                  DEC = RC_SQL_DECIMAL38, CB = SQL_C_BINARY;
+                  DEC = RC_SQL_DECIMAL38, SC = RC_SQL_SCALED64, CB = SQL_C_BINARY;
 constexpr int32_t OK = 5100, TRUNC = 5102, RESTR = 5105, RANGE = 5116, ASSIGN = 5117, BADDATE = 5169;
 constexpr int32_t ANY = std::numeric_limits<int32_t>::min();
 
@@ -464,6 +465,44 @@ std::vector<Row> rows()
         {DEC, Dec("-125", -3), 0, DB, 8, F64(-0.125), 8, OK},
         {DEC, Dec("-125", -3), 0, DEC, 38, Dec("-125", -3), 38, OK},
         {DEC, Dec("-125", -3), 0, CB, 38, Dec("-125", -3), 38, OK},
+        {DEC, Dec("-125", -3), 0, SC, 8, I64(-1250), 8, OK, 0, 4},
+        {DEC, Dec("-125", -3), 0, SC, 8, I64(-1), 8, TRUNC, 0, 1},
+
+        // scaled 64-bit integer (implied scale = the scale argument) ->
+        {SC, I64(-12345), 0, CH, 10, Text("-1.2345"), 7, OK, 0, 4},
+        {SC, I64(12345), 0, CH, 10, Text("12345"), 5, OK, 0, 0},
+        {SC, I64(5), 0, CH, 10, Text(".05"), 3, OK, 0, 2},
+        {SC, I64(INT64_MIN), 0, CH, 30, Text("-9223372036854775808"), 20, OK, 0, 0},
+        {SC, I64(10000), 0, BI, 1, U8(1), 1, OK, 0, 4},
+        {SC, I64(-1280000), 0, ST, 1, I8(-128), 1, OK, 0, 4},
+        {SC, I64(2560000), 0, UT, 1, Nothing(), ANY, RANGE, 0, 4},
+        {SC, I64(-15000), 0, SS, 2, I16(-1), 2, OK, 0, 4},
+        {SC, I64(655350000), 0, US, 2, U16(65535), 2, OK, 0, 4},
+        {SC, I64(27), 0, SL, 4, I32(2), 4, OK, 0, 1},
+        {SC, I64(-1), 0, UL, 4, Nothing(), ANY, RANGE, 0, 0},
+        {SC, I64(15), 0, RE, 4, F32(1.5f), 4, OK, 0, 1},
+        {SC, I64(-125), 0, DB, 8, F64(-0.125), 8, OK, 0, 3},
+        {SC, I64(-125), 0, DEC, 38, Dec("-125", -3), 38, OK, 0, 3},
+        {SC, I64(77), 0, SC, 8, I64(77), 8, OK, 0, 3},
+        {SC, I64(77), 0, CB, 8, I64(77), 8, OK, 0, 3},
+        {SC, I64(77), 0, SC, 7, Nothing(), ANY, RANGE, 0, 3},
+        // -> scaled 64-bit integer
+        {CH, T("-12.34567"), 1, SC, 8, I64(-123456), 8, TRUNC, 0, 4},
+        {CH, T("12.5"), 1, SC, 8, I64(125000), 8, OK, 0, 4},
+        {CH, T("9223372036854775807"), 1, SC, 8, I64(INT64_MAX), 8, OK, 0, 0},
+        {CH, T("9223372036854775808"), 1, SC, 8, Nothing(), ANY, RANGE, 0, 0},
+        {CH, T("1e15"), 1, SC, 8, Nothing(), ANY, RANGE, 0, 4},
+        {CH, T("x"), 1, SC, 8, Nothing(), ANY, ASSIGN, 0, 4},
+        {BI, U8(1), 0, SC, 8, I64(10), 8, OK, 0, 1},
+        {ST, I8(-5), 0, SC, 8, I64(-500), 8, OK, 0, 2},
+        {UT, U8(200), 0, SC, 8, I64(200), 8, OK, 0, 0},
+        {SS, I16(-300), 0, SC, 8, I64(-300), 8, OK, 0, 0},
+        {US, U16(65535), 0, SC, 8, I64(65535), 8, OK, 0, 0},
+        {SL, I32(INT32_MIN), 0, SC, 8, I64(INT32_MIN * int64_t{10000}), 8, OK, 0, 4},
+        {UL, U32(4294967295u), 0, SC, 8, I64(4294967295), 8, OK, 0, 0},
+        {RE, F32(1.5f), 0, SC, 8, I64(15), 8, OK, 0, 1},
+        {DB, F64(2.125), 0, SC, 8, I64(212), 8, TRUNC, 0, 2},
+        {DB, F64(1e30), 0, SC, 8, Nothing(), ANY, RANGE, 0, 2},
     };
 }
 
@@ -520,20 +559,21 @@ TEST_F(ConversionMatrix, EveryRowConverts)
 
 // Which cells hold a converter, by matrix index (source rows, target columns).
 constexpr const char *kFilled[kCnvMatrixSize] = {
-    //   0123456789012345
-    "YYYYYYYYYYYYYYYY", // 0 character
-    "YYYYYYYYYYYY....", // 1 numeric text
-    "YYYYYYYYYYYY...Y", // 2 bit
-    "YYYYYYYYYYYY...Y", "YYYYYYYYYYYY...Y", "YYYYYYYYYYYY...Y", "YYYYYYYYYYYY...Y",
-    "YYYYYYYYYYYY...Y", "YYYYYYYYYYYY...Y", // 3-8 integers
-    "YYYYYYYYYYYY...Y", "YYYYYYYYYYYY...Y", // 9 real, 10 double
-    "YY.......YYY....", // 11 binary
-    "Y..........YY.Y.", // 12 date
-    "Y..........Y.YY.", // 13 time
-    "Y..........YYYY.", // 14 timestamp
-    "Y.YYYYYYYYY....Y", // 15 decimal
+    //   01234567890123456
+    "YYYYYYYYYYYYYYYYY", // 0 character
+    "YYYYYYYYYYYY.....", // 1 numeric text
+    "YYYYYYYYYYYY...YY", // 2 bit
+    "YYYYYYYYYYYY...YY", "YYYYYYYYYYYY...YY", "YYYYYYYYYYYY...YY", "YYYYYYYYYYYY...YY",
+    "YYYYYYYYYYYY...YY", "YYYYYYYYYYYY...YY", // 3-8 integers
+    "YYYYYYYYYYYY...YY", "YYYYYYYYYYYY...YY", // 9 real, 10 double
+    "YY.......YYY.....", // 11 binary
+    "Y..........YY.Y..", // 12 date
+    "Y..........Y.YY..", // 13 time
+    "Y..........YYYY..", // 14 timestamp
+    "Y.YYYYYYYYY....YY", // 15 decimal
+    "Y.YYYYYYYYY....YY", // 16 scaled 64-bit
 };
-constexpr int16_t kRepresentative[kCnvMatrixSize] = {CH, NT, BI, ST, UT, SS, US, SL, UL, RE, DB, VB, DA, TI, TS, DEC};
+constexpr int16_t kRepresentative[kCnvMatrixSize] = {CH, NT, BI, ST, UT, SS, US, SL, UL, RE, DB, VB, DA, TI, TS, DEC, SC};
 
 TEST_F(ConversionMatrix, RowsCoverEveryFilledCell)
 {
@@ -579,10 +619,9 @@ TEST_F(ConversionMatrix, TypesOutsideTheClassMapRefuse)
 {
     int64_t scaled = 12345;
     char buf[32];
-    EXPECT_EQ(rcCnvConvert(&scaled, RC_SQL_SCALED64, 8, 0, buf, SQL_C_CHAR, sizeof buf, 0, 0, nullptr), RESTR);
-    EXPECT_EQ(rcCnvConvert("1", SQL_CHAR, SQL_NTS, 0, buf, static_cast<uint16_t>(RC_SQL_SCALED64), sizeof buf, 0, 0,
-                           nullptr),
-              RESTR);
+    EXPECT_EQ(rcCnvConvert(&scaled, 32022, 8, 0, buf, SQL_C_CHAR, sizeof buf, 0, 0, nullptr), RESTR);
+    EXPECT_EQ(rcCnvConvert("1", SQL_CHAR, SQL_NTS, 0, buf, 32019, sizeof buf, 0, 0, nullptr), RESTR);
+    EXPECT_EQ(rcCnvConvert(&scaled, RC_SQL_SCALED64, 8, 0, buf, SQL_DATE, sizeof buf, 0, 0, nullptr), RESTR);
     EXPECT_EQ(rcCnvConvert("1", 1234, SQL_NTS, 0, buf, SQL_C_CHAR, sizeof buf, 0, 0, nullptr), RESTR);
     EXPECT_FALSE(rcCnvCanConvert(SQL_INTEGER, 1, SQL_BINARY));
     EXPECT_TRUE(rcCnvCanConvert(SQL_CHAR, 1, SQL_BINARY));

@@ -2,6 +2,9 @@
 #include "driver/core/rccnv.h"
 #include "driver/core/rccollate.h"
 #include "driver/core/rccompare.h"
+#include "driver/core/rcerror.h"
+#include "driver/core/rcmem.h"
+#include "driver/core/tests/base_fixture.h"
 #include "driver/core/rcnum.h"
 #include "driver/core/rcnumprivate.h"
 
@@ -229,7 +232,9 @@ TEST(CnvToCharStatic, TextOfAValuePerThread)
     EXPECT_STREQ(rcCnvToCharStatic(nullptr, &d, SQL_FLOAT, 8), "2.5");
     EXPECT_STREQ(rcCnvToCharStatic(nullptr, "abc", SQL_VARCHAR, SQL_NTS), "abc");
     int64_t scaled = 5;
-    EXPECT_STREQ(rcCnvToCharStatic(nullptr, &scaled, RC_SQL_SCALED64, 8), "");
+    EXPECT_STREQ(rcCnvToCharStatic(nullptr, &scaled, RC_SQL_SCALED64, 8), "5");
+    DATE_STRUCT bad{1999, 2, 30};
+    EXPECT_STREQ(rcCnvToCharStatic(nullptr, &bad, SQL_DATE, 6), "");
     std::string big(400, 'x');
     EXPECT_EQ(std::strlen(rcCnvToCharStatic(nullptr, big.c_str(), SQL_CHAR, SQL_NTS)), 258u);
 }
@@ -250,6 +255,38 @@ TEST(UtlMergePair, ZeroTakesTheOtherUnlessFixed)
         EXPECT_EQ(a, c.expectFirst);
         EXPECT_EQ(b, c.expectSecond);
     }
+}
+
+} // namespace
+
+namespace {
+
+class UtlEnsureBuffer : public DriverEnvTest {};
+
+TEST_F(UtlEnsureBuffer, GrowsOnceAndReportsWhatCannotBeMade)
+{
+    rcErrorQueue errors{};
+    char *buffer = nullptr;
+    uint16_t size = 0;
+    ASSERT_EQ(rcUtlEnsureBuffer(&errors, buffer, size, 10), 0);
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_EQ(size, 11);
+    std::memset(buffer, 'x', 11);
+    char *before = buffer;
+    EXPECT_EQ(rcUtlEnsureBuffer(&errors, buffer, size, 11), 0);
+    EXPECT_EQ(buffer, before);
+    EXPECT_EQ(rcUtlEnsureBuffer(&errors, buffer, size, 300), 0);
+    EXPECT_EQ(size, 301);
+    EXPECT_EQ(buffer[10], 'x'); // the data is kept
+    EXPECT_FALSE(rcErrQueueAny(&errors));
+
+    EXPECT_EQ(rcUtlEnsureBuffer(&errors, buffer, size, 70000), -1);
+    EXPECT_EQ(size, 301);
+    ASSERT_EQ(rcErrQueueCount(&errors), 1u);
+    SQLCHAR state[6] = {};
+    EXPECT_EQ(rcErrPopMessage(state, nullptr, nullptr, 0, nullptr, &errors), SQL_SUCCESS);
+    rcErrQueueDestroy(&errors);
+    rcMemFree(buffer);
 }
 
 } // namespace
