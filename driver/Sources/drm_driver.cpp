@@ -96,6 +96,8 @@ VDRMSession *VDRMDriver::oGetSession(uint32_t session) {
 
 int32_t VDRMDriver::oBeginSession(uint32_t *session, const char *user, const char *password,
                                   const char *dataSource) {
+    if (!session)
+        return -1;
     std::unique_ptr<VDRMSession> s(new (std::nothrow) VDRMSession(this, g_nextSessionId));
     if (!s)
         return -1;

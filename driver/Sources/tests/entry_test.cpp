@@ -174,3 +174,42 @@ TEST_F(SessionInfo, VersionOfAnOpenDatabase) {
 }
 
 } // namespace
+
+namespace {
+
+using UnknownIds = DrmSessionTest;
+
+TEST_F(UnknownIds, CursorAndDatabaseIdsThatWereNeverHandedOut) {
+    uint32_t s = Begin();
+    const uint32_t c = 4242, db = 4242;
+    uint32_t words[16] = {};
+    uint32_t out = 0;
+    char buf[8] = {};
+    uint32_t list[] = {8, c, 1};
+    const int32_t badCursor = kDrmErrBadCursor;
+    EXPECT_EQ(DrmCloseTable(s, c), badCursor);
+    EXPECT_EQ(DrmGetTableInfo(s, c, words, sizeof words), badCursor);
+    EXPECT_EQ(DrmSetFilter(s, c, words, words), badCursor);
+    EXPECT_EQ(DrmMove(s, c, kDrmMoveFirst), badCursor);
+    EXPECT_EQ(DrmSetRetrieveColumns(s, list), badCursor);
+    EXPECT_EQ(DrmRetrieveColumn(s, c, 1, buf, sizeof buf, &out, nullptr), badCursor);
+    EXPECT_EQ(DrmGetBookmark(s, c, buf, sizeof buf, &out), badCursor);
+    EXPECT_EQ(DrmGotoBookmark(s, c, buf, sizeof buf), badCursor);
+    EXPECT_EQ(DrmSetTableIndex(s, c, "ID"), badCursor);
+    EXPECT_EQ(DrmMakeKey(s, c, buf, 4, 1), badCursor);
+    EXPECT_EQ(DrmSeek(s, c, 1), badCursor);
+    EXPECT_EQ(DrmInitUpdate(s, c, 0), badCursor);
+    EXPECT_EQ(DrmSetColumn(s, c, 1, buf, 4, 4, 0), badCursor);
+    EXPECT_EQ(DrmUpdateRecord(s, c), badCursor);
+    EXPECT_EQ(DrmDeleteRecord(s, c), badCursor);
+    EXPECT_EQ(DrmGetTableColumnInfo(s, c, words, sizeof words), badCursor);
+    EXPECT_EQ(DrmGetTableIndexInfo(s, c, nullptr, words, sizeof words), badCursor);
+
+    const int32_t noDatabase = kDrmErrNoDatabase;
+    EXPECT_EQ(DrmCloseDatabase(s, db), noDatabase);
+    EXPECT_EQ(DrmGetDatabaseTableInfo(s, db, words, sizeof words), noDatabase);
+    EXPECT_EQ(DrmGetTypeCatalogInfo(s, db, words, sizeof words), noDatabase);
+    EXPECT_EQ(DrmOpenTable(s, db, "Customers", "", 0, &out), noDatabase);
+}
+
+} // namespace
