@@ -4,7 +4,7 @@
 // Client selectors: 0 create, 1 poll, 2 destroy, 6 select (no dialog here:
 // answers as Cancel), 7 find / free a location, 8 open a channel, 9 close,
 // 10 receive, 11 send, 12 / 13 set / read an option, 19 channel status,
-// 23 queue a small frame, 25 local addresses, 27-30 discovery for programs.
+// 23 queue a small frame, 27-30 discovery for programs.
 // The server selectors (listeners, accepting, plain streams) are not carried:
 // the emulator is a program of its own. They answer -1.
 //
@@ -184,6 +184,12 @@ namespace nc {
 // Broadcasts a find query for `text` ("service" or "service\tcomputer") and
 // waits about two seconds for answers. False when no server answered.
 bool FindServerByBroadcast(TcpComponent *comp, const unsigned char *text, QXLocationRecord &out);
+// Selectors 27-30: the discovery record travels in the block's data field;
+// selector 30 answers the text list in text and the answer count in length.
+void DiscoveryOpen(TcpComponent *comp, ComponentParamBlock *pb);
+void DiscoveryClose(ComponentParamBlock *pb);
+void DiscoverySend(ComponentParamBlock *pb);
+void DiscoveryRead(ComponentParamBlock *pb);
 // Builds a 96-byte query.
 void BuildServerQuery(uint8_t out[96], uint16_t code, const char *published,
                       const std::string &service);

@@ -35,6 +35,7 @@ void CloseChannel(QXConnection *conn)
     CallNetworkComponent(conn->componentNumber, &pb, conn->component);
     WaitFor(conn->component, &pb, conn);
     conn->channel = nullptr;
+    IdleStep(conn->component, nullptr, false); // lets the link let go of its socket when it was the last channel
 }
 
 int16_t FailOpen(QXConnection *conn, int16_t status)
@@ -89,8 +90,17 @@ int16_t _QX_OpenQXConnection(QXLoginRecord *login, QXNetworkLocation location, Q
     open.location = location;
     nc::CallNetworkComponent(componentNumber, &open, component);
     nc::WaitFor(component, &open, nullptr);
-    if (open.result != 0)
+    if (open.result != 0) {
+        if (open.channel) { // a channel whose link failed: give it back
+            ComponentParamBlock close;
+            close.selector = 9;
+            close.channel = open.channel;
+            nc::CallNetworkComponent(componentNumber, &close, component);
+            nc::WaitFor(component, &close, nullptr);
+            nc::IdleStep(component, nullptr, false);
+        }
         return int16_t(open.result);
+    }
 
     auto *conn = new (std::nothrow) QXConnection;
     if (!conn) {
@@ -190,6 +200,7 @@ int16_t _QX_CloseQXConnection(QXHandle connection)
     nc::CallNetworkComponent(conn->componentNumber, &pb, conn->component);
     nc::WaitFor(conn->component, &pb, conn);
     conn->channel = nullptr;
+    nc::IdleStep(conn->component, nullptr, false); // the link closes once its last channel is gone
     delete conn;
     FreeQXHandle(connection);
     return int16_t(pb.result);

@@ -10,6 +10,8 @@
 #include "platform/clock.h"
 
 #include <cstring>
+#include <memory>
+#include <vector>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -35,7 +37,7 @@ void BuildServerQuery(uint8_t out[96], uint16_t code, const char *published, con
     std::memset(out, 0, kDatagram);
     out[0] = uint8_t(code);
     out[1] = uint8_t(code >> 8);
-    std::strncpy(reinterpret_cast<char *>(out + 32), published, 31);
+    std::memcpy(out + 32, published, strnlen(published, 31)); // the field's zero stays
     size_t n = std::min<size_t>(service.size(), 31);
     std::memcpy(out + 64, service.data(), n);
     ConvertPCToMacText(out + 64, 31);
@@ -105,6 +107,99 @@ bool FindServerByBroadcast(TcpComponent *comp, const unsigned char *text, QXLoca
             break;
     }
     return have;
+}
+
+} // namespace nc
+
+// Discovery for programs (selectors 27 to 30): a record with its own UDP
+// socket, the name asked for and the answers of the latest query as a text
+// list: per answer three length-prefixed strings (service name, computer
+// name, the sender's dotted address).
+namespace nc {
+
+namespace {
+
+struct DiscoveryRecord {
+    SockGen sock;
+    char name[32] = {};
+    uint16_t port = 0;
+    uint32_t broadcastAddress = 0;
+    std::vector<uint8_t> list;
+};
+
+void AppendPString(std::vector<uint8_t> &out, const std::string &s)
+{
+    size_t n = std::min<size_t>(s.size(), 255);
+    out.push_back(uint8_t(n));
+    out.insert(out.end(), s.begin(), s.begin() + long(n));
+}
+
+} // namespace
+
+void DiscoveryOpen(TcpComponent *comp, ComponentParamBlock *pb)
+{
+    auto rec = std::make_unique<DiscoveryRecord>();
+    std::memcpy(rec->name, comp->selected, sizeof rec->name);
+    rec->port = comp->port;
+    rec->broadcastAddress = comp->broadcastAddress;
+    if (rec->sock.Create(SOCK_DGRAM) != 0) {
+        pb->result = -1;
+        return;
+    }
+    pb->data = rec.release();
+}
+
+void DiscoveryClose(ComponentParamBlock *pb)
+{
+    delete static_cast<DiscoveryRecord *>(pb->data);
+    pb->data = nullptr;
+}
+
+void DiscoverySend(ComponentParamBlock *pb)
+{
+    auto *rec = static_cast<DiscoveryRecord *>(pb->data);
+    if (!rec) {
+        pb->result = -1;
+        return;
+    }
+    uint8_t query[kDatagram];
+    BuildServerQuery(query, 0, rec->name, std::string());
+    rec->list.clear();
+    pb->result = rec->sock.SendTo(query, kDatagram, rec->broadcastAddress, rec->port) == 0 ? 0 : -1;
+}
+
+void DiscoveryRead(ComponentParamBlock *pb)
+{
+    auto *rec = static_cast<DiscoveryRecord *>(pb->data);
+    if (!rec) {
+        pb->result = -1;
+        return;
+    }
+    int count = 0;
+    rec->list.clear();
+    for (int answers = 0; answers < 127;) {
+        uint8_t answer[kDatagram + 1];
+        size_t got = 0;
+        uint32_t address = 0;
+        uint16_t port = 0;
+        if (rec->sock.RecvFrom(answer, sizeof answer, got, address, port) != 0)
+            break;
+        if (got != kDatagram)
+            continue;
+        ++answers;
+        ConvertMacToPCText(answer, 31);
+        if (Field(answer + 32) != Field(reinterpret_cast<const uint8_t *>(rec->name)))
+            continue;
+        ConvertMacToPCText(answer + 32, 31);
+        ConvertMacToPCText(answer + 64, 31);
+        AppendPString(rec->list, Field(answer + 64));
+        AppendPString(rec->list, Field(answer));
+        AppendPString(rec->list, AddressText(address));
+        ++count;
+    }
+    pb->data = rec;
+    pb->text = rec->list.data();
+    pb->length = count;
 }
 
 } // namespace nc

@@ -414,6 +414,94 @@ bool KeepAlive(ServerLink *link)
     }
 }
 
+// Waits up to the connect time-out for the socket to be ready.
+bool WaitSocket(SockGen &sock, short events, uint32_t startMs)
+{
+    for (;;) {
+        uint32_t elapsedTicks = TicksSinceMs(startMs);
+        if (elapsedTicks > kConnectTimeoutTicks)
+            return false;
+        pollfd p{sock.Fd(), events, 0};
+        int n = ::poll(&p, 1, 50);
+        if (n < 0)
+            return false;
+        if (n > 0)
+            return true;
+    }
+}
+
+// After a broken link that this side opened, with the reconnect switch on:
+// connect again, read the server's handshake, announce the link with a
+// kind-66 frame. Every channel keeps its number; whatever was under way on
+// it ends with -10066 so that its owner restarts the exchange.
+bool Reestablish(ServerLink *link)
+{
+    TcpComponent *comp = link->component;
+    if (!comp || !comp->reconnect || !link->openedHere || link->dead)
+        return false;
+    link->sock.Close();
+    if (link->sock.Create(SOCK_STREAM) != 0)
+        return false;
+    uint32_t start = PlatTickCount();
+    int r = link->sock.ConnectStart(link->location);
+    while (r == 1) {
+        if (!WaitSocket(link->sock, POLLOUT, start))
+            return false;
+        r = link->sock.ConnectPoll();
+    }
+    if (r != 0)
+        return false;
+    uint8_t handshake[kHandshakeSize];
+    size_t got = 0;
+    while ((r = link->sock.ReadExact(handshake, kHandshakeSize, got)) == 1)
+        if (!WaitSocket(link->sock, POLLIN, start))
+            return false;
+    if (r != 0 || GetBE32(handshake) != kHandshakeSize || GetBE32(handshake + 4) != 2)
+        return false;
+    uint8_t frame[kFrameHeader];
+    PutFrameHeader(frame, kFrameReconnect, 1, 0);
+    frame[4] = 1111 & 0xFF, frame[5] = 1111 >> 8, frame[6] = 0, frame[7] = 0; // little-endian by custom
+    size_t sent = 0;
+    while ((r = link->sock.SendAll(frame, sizeof frame, sent)) == 1)
+        if (!WaitSocket(link->sock, POLLOUT, start))
+            return false;
+    if (r != 0)
+        return false;
+
+    link->sendState = ServerLink::kReady;
+    link->recvState = ServerLink::kRecvHeader;
+    link->headerGot = 0;
+    link->queue.clear();
+    link->sendChannel = nullptr;
+    link->recvChannel = nullptr;
+    link->recvBlock = nullptr;
+    link->pingSending = false;
+    for (auto &c : link->channels) {
+        LinkChannel *ch = c.get();
+        ch->queued = false;
+        ch->blocks.clear();
+        ch->wantDst = nullptr;
+        ch->bufLen = 0;
+        ch->rest = nullptr;
+        ch->restLen = 0;
+        ch->restOwn.clear();
+        ch->smallFramePrepared = false;
+        ch->closeAfterSend = false;
+        if (ch->state == LinkChannel::kClosing) {
+            ch->state = LinkChannel::kClosed;
+            Complete(ch, 0);
+            link->cleanup = true;
+        } else if (ch->state != LinkChannel::kClosed && ch->state != LinkChannel::kFinished &&
+                   ch->state != LinkChannel::kPeerClosed) {
+            ch->state = LinkChannel::kIdle;
+            Complete(ch, kLinkReestablished);
+        }
+    }
+    comp->reestablished = true;
+    Activity(link);
+    return true;
+}
+
 void DeleteChannel(ServerLink *link, LinkChannel *ch)
 {
     Dequeue(link, ch);
@@ -613,7 +701,8 @@ int LinkPump(ServerLink *link)
         bool ok = PumpSend(link, progress) && PumpReceive(link, progress) && KeepAlive(link) &&
                   PumpSend(link, progress);
         if (!ok) {
-            FailLink(link);
+            if (!Reestablish(link))
+                FailLink(link);
             progress = true;
         }
     }

@@ -45,6 +45,7 @@ enum : int16_t {
     kSockError = -10002,
     kReceiveBusy = -10030,
     kLengthMismatch = -10033,
+    kLinkReestablished = -10066,
 };
 
 int32_t LastSocketError();

@@ -6,18 +6,47 @@
 
 #include <csignal>
 #include <cstdio>
+#include <string>
 
 namespace {
 volatile bool gStop = false;
 void OnSignal(int) { gStop = true; }
 } // namespace
 
+const char kUsage[] =
+    "usage: qxserver --port N --fixture FILE [options]\n"
+    "  --port N              TCP and UDP port, 0 for a free one (default 19813)\n"
+    "  --fixture FILE        JSON fixture: users and tables\n"
+    "  --version V           server version announced at login (default 0x650)\n"
+    "  --big-endian          numbers in big-endian order\n"
+    "  --key HEX8            login key (default 00A5005A)\n"
+    "  --log FILE            decoded request log\n"
+    "  --name NAME           published name for discovery (default \"QX Server\")\n"
+    "  --service NAME        service name (handshake, discovery)\n"
+    "  --computer NAME       computer name in discovery answers\n"
+    "fault injection:\n"
+    "  --fail CODE:STATUS    answer request CODE with STATUS, no body\n"
+    "  --handshake-word HEX4 send this byte-order word\n"
+    "  --probe-no-body       probe login answered without a body\n"
+    "  --short-body CODE     reply body cut to half\n"
+    "  --overlong-body CODE  reply header announces a huge body\n"
+    "  --mismatch-body CODE  body frame one byte longer than announced\n"
+    "  --drop-mid-reply CODE connection dropped inside the reply\n"
+    "  --drop-link CODE      connection dropped on CODE, sessions kept for a reconnect\n"
+    "  --delay MS            every reply held back MS milliseconds\n"
+    "The first line printed, \"listening on PORT\", tells that connections are accepted.\n";
+
 int main(int argc, char **argv)
 {
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
     qxs::ServerOptions options;
     std::string error;
     if (!qxs::ParseOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "qxserver: %s\n", error.c_str());
+        std::fprintf(stderr, "qxserver: %s\n%s", error.c_str(), kUsage);
         return 2;
     }
     if (options.save && options.fixture.empty()) {

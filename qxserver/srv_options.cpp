@@ -87,6 +87,7 @@ bool ParseOptions(int argc, char **argv, ServerOptions &o, std::string &error)
         } else if (a == "--overlong-body" && Code(v, o.overlongBody)) {
         } else if (a == "--mismatch-body" && Code(v, o.mismatchBody)) {
         } else if (a == "--drop-mid-reply" && Code(v, o.dropMidReply)) {
+        } else if (a == "--drop-link" && Code(v, o.dropLink)) {
         } else if (a == "--delay" && Number(v, 0, 600000, n)) {
             o.delayMs = uint32_t(n);
         } else {

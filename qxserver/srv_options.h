@@ -20,6 +20,9 @@
 //     --mismatch-body CODE  body frame one byte longer than the header says
 //     --drop-mid-reply CODE send the reply header, then drop the connection
 //     --delay MS            hold every reply back MS milliseconds
+//     --drop-link CODE      on request CODE drop the TCP connection without a
+//                           reply; the sessions wait 60 s for the client to
+//                           come back with a reconnect frame
 #pragma once
 
 #include <cstdint>
@@ -43,7 +46,7 @@ struct ServerOptions {
     std::map<int16_t, int16_t> failStatus;
     int32_t handshakeWord = -1; // -1: the true word
     bool probeNoBody = false;
-    std::set<int16_t> shortBody, overlongBody, mismatchBody, dropMidReply;
+    std::set<int16_t> shortBody, overlongBody, mismatchBody, dropMidReply, dropLink;
     uint32_t delayMs = 0;
 };
 

@@ -124,7 +124,9 @@ bool ServerTransport::Start(std::string &error)
 void ServerTransport::Accept()
 {
     for (;;) {
-        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        sockaddr_in peer{};
+        socklen_t peerLen = sizeof peer;
+        int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr *>(&peer), &peerLen, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0)
             return;
         int one = 1;
@@ -133,6 +135,7 @@ void ServerTransport::Accept()
         l->fd = fd;
         l->id = nextLinkId_++;
         l->out = EncodeHandshake(ctx_.options.service);
+        l->peer = ntohl(peer.sin_addr.s_addr);
         Log("link %u accepted", l->id);
         links_.push_back(std::move(l));
     }
@@ -205,6 +208,20 @@ void ServerTransport::OpenChannel(Link &l, uint16_t number)
     Log("link %u channel %u open", l.id, number);
 }
 
+void ServerTransport::Reconnect(Link &l)
+{
+    for (auto it = orphans_.rbegin(); it != orphans_.rend(); ++it) {
+        if (it->peer != l.peer)
+            continue;
+        Log("link %u re-established with %zu channels", l.id, it->channels.size());
+        for (auto &[number, channel] : it->channels)
+            l.channels[number] = std::move(channel);
+        orphans_.erase(std::next(it).base());
+        return;
+    }
+    OpenChannel(l, 1); // nothing to take over: a new channel 1
+}
+
 bool ServerTransport::ServeRequests(Link &l, Channel &c)
 {
     const ServerOptions &o = ctx_.options;
@@ -214,6 +231,12 @@ bool ServerTransport::ServeRequests(Link &l, Channel &c)
             return true;
         Request r;
         r.code = s.order.Get16(c.input.data());
+        if (o.dropLink.count(r.code)) {
+            Log("link %u channel %u request code=%d -> link dropped", l.id, s.channel, r.code);
+            c.input.clear();
+            l.keepSessions = true;
+            return false;
+        }
         int32_t length = s.order.Get32(c.input.data() + 2);
         if (length < 0 || uint32_t(length) > kMaxFrame) {
             Log("link %u channel %u bad request length %d", l.id, s.channel, length);
@@ -291,8 +314,10 @@ bool ServerTransport::ParseFrames(Link &l)
         pos += kFrameHeaderSize + dataLen;
         switch (h.kind) {
         case kKindOpen:
-        case kKindReconnect:
             OpenChannel(l, h.channel);
+            break;
+        case kKindReconnect:
+            Reconnect(l);
             break;
         case kKindClose:
             Log("link %u channel %u close", l.id, h.channel);
@@ -390,10 +415,18 @@ void ServerTransport::Run(const volatile bool *stop)
             if (!l.dead && !l.out.empty())
                 WriteLink(l);
         }
+        while (!orphans_.empty() && int32_t(PlatTickCount() - orphans_.front().deadlineMs) >= 0)
+            orphans_.pop_front();
         for (size_t i = 0; i < links_.size();) {
             if (links_[i]->dead) {
-                ::close(links_[i]->fd);
-                Log("link %u gone", links_[i]->id);
+                Link &l = *links_[i];
+                ::close(l.fd);
+                Log("link %u gone", l.id);
+                if (l.keepSessions && !l.channels.empty()) {
+                    for (auto &[number, channel] : l.channels)
+                        channel.input.clear();
+                    orphans_.push_back({l.peer, PlatTickCount() + 60000, std::move(l.channels)});
+                }
                 links_.erase(links_.begin() + long(i));
             } else {
                 ++i;

@@ -49,6 +49,14 @@ private:
         std::map<uint16_t, Channel> channels;
         bool dropWhenFlushed = false;
         bool dead = false;
+        uint32_t peer = 0;         // the client's IPv4 address
+        bool keepSessions = false; // dropped on purpose: the sessions wait for a reconnect
+    };
+    // Sessions of a link that broke, kept for the client's reconnect frame.
+    struct Orphans {
+        uint32_t peer;
+        uint32_t deadlineMs;
+        std::map<uint16_t, Channel> channels;
     };
 
     void Accept();
@@ -58,6 +66,7 @@ private:
     void ReleaseHeld(Link &l);
     bool ParseFrames(Link &l);
     void OpenChannel(Link &l, uint16_t number);
+    void Reconnect(Link &l);
     bool ServeRequests(Link &l, Channel &c);
     void Queue(Link &l, std::vector<uint8_t> bytes, bool dropAfter);
     void Log(const char *fmt, ...) __attribute__((format(printf, 2, 3)));
@@ -69,6 +78,7 @@ private:
     uint16_t port_ = 0;
     uint32_t nextLinkId_ = 1;
     std::vector<std::unique_ptr<Link>> links_;
+    std::deque<Orphans> orphans_;
     std::FILE *log_ = nullptr;
 };
 

@@ -1,9 +1,12 @@
 // Connections over loopback against qxserver: byte orders, keys, versions,
 // login statuses, shared links, polled mode, discovery and injected faults.
+#include "netclient/nc_component.h"
 #include "netclient/qxnetclient.h"
 #include "netclient/tests/qxserver_process.h"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -255,6 +258,64 @@ TEST_F(ConnectionTest, ServerFoundByBroadcastByName)
     EXPECT_EQ(_QX_FindQXServer(unknown.data(), &none, 0, comp_), QX_ERR_NO_SERVER);
     EXPECT_EQ(none, nullptr);
     EXPECT_NE(Log().find("service=\"Nobody\" ignored"), std::string::npos) << Log();
+}
+
+TEST_F(ConnectionTest, ReconnectAfterABrokenLink)
+{
+    StartServer({"--drop-link", "127"});
+    for (bool reconnect : {false, true}) {
+        SCOPED_TRACE(reconnect ? "reconnect on" : "reconnect off");
+        ASSERT_EQ(_QX_SetComponentOption(comp_, 0x7265636F /* reco */, reconnect, nullptr), 0);
+        QXHandle conn = nullptr;
+        ASSERT_EQ(Open(&conn), 0);
+        int32_t time = 0;
+        if (!reconnect) {
+            EXPECT_EQ(_QX_Server_CurrentTime(conn, &time), QX_ERR_LINK);
+            EXPECT_EQ(_QX_FlushServer(conn), QX_ERR_LINK) << "the connection is gone for good";
+        } else {
+            EXPECT_EQ(_QX_Server_CurrentTime(conn, &time), QX_ERR_LINK_REESTABLISHED);
+            EXPECT_EQ(_QX_FlushServer(conn), 0) << "the same session over the new link";
+            int32_t n = -1;
+            EXPECT_EQ(_QX_RecordsInFile(conn, 1, &n), -9971) << "still logged in: the table is unknown";
+        }
+        EXPECT_EQ(_QX_CloseQXConnection(conn), 0);
+    }
+    EXPECT_NE(Log().find("re-established with 1 channels"), std::string::npos) << Log();
+}
+
+TEST_F(ConnectionTest, DiscoveryForProgramsListsAnswers)
+{
+    StartServer({"--service", "Ledger", "--computer", "host\tB"});
+    _QX_SetComponentOption(comp_, 0x62616472 /* badr */, int32_t(0x7FFFFFFF), nullptr);
+    _QX_SetComponentOption(comp_, 0x706F7274 /* port */, server_.Port(), nullptr);
+    ComponentParamBlock open;
+    open.selector = 27;
+    open.component = comp_;
+    NetworkComponentEntry(&open);
+    ASSERT_EQ(open.result, 0);
+    ComponentParamBlock send = open;
+    send.selector = 29;
+    NetworkComponentEntry(&send);
+    ASSERT_EQ(send.result, 0);
+    ComponentParamBlock read = open;
+    read.selector = 30;
+    for (int i = 0; i < 100 && read.length == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        read = open;
+        read.selector = 30;
+        NetworkComponentEntry(&read);
+    }
+    ASSERT_EQ(read.length, 1);
+    const unsigned char *t = read.text;
+    std::vector<std::string> fields;
+    for (int i = 0; i < 3; ++i) {
+        fields.emplace_back(reinterpret_cast<const char *>(t + 1), t[0]);
+        t += 1 + t[0];
+    }
+    EXPECT_EQ(fields, (std::vector<std::string>{"Ledger", "host_B", "127.0.0.1"})) << "tabs become _";
+    ComponentParamBlock close = open;
+    close.selector = 28;
+    NetworkComponentEntry(&close);
 }
 
 TEST(StartUp, InitialisationIsCounted)

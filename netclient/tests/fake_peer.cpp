@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -22,6 +23,9 @@ FakePeer::FakePeer(Script script)
         if (::poll(&p, 1, 5000) <= 0)
             return;
         fd_ = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        int one = 1;
+        if (fd_ >= 0)
+            ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         if (fd_ >= 0)
             script(*this);
         Close();

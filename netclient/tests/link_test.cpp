@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 
 #include <atomic>
+#include <mutex>
 #include <chrono>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -168,7 +169,110 @@ TEST_F(LinkTest, PeersBreakingTheRulesFailTheOpen)
         EXPECT_EQ(Open(peer.Address(), &conn), c.status);
         EXPECT_EQ(conn, nullptr);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "no waiting out";
+        EXPECT_TRUE(comp_->links.empty()) << "the failed link is gone";
     }
+}
+
+// Logs in as a little-endian server with no key, then hands each request
+// (code and body) to `serve`, which answers with a status and body.
+void LoggedInPeer(FakePeer &p, const std::function<std::pair<int16_t, Bytes>(int16_t, const Bytes &)> &serve)
+{
+    auto le32 = [](uint32_t v) { return Bytes{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; };
+    p.Write(FakePeer::Handshake("Test"));
+    p.Read(12);
+    p.Write(FakePeer::Frame(3, 1, 2, {0xFF, 0xFF}));
+    for (int login = 0;; ++login) {
+        Bytes head = p.Read(18);
+        if (head.size() < 18 || head[0] != 3)
+            return;
+        int16_t code = int16_t(head[12] | (head[13] << 8));
+        uint32_t length = head[14] | (head[15] << 8) | (head[16] << 16) | (uint32_t(head[17]) << 24);
+        Bytes body;
+        if (length) {
+            Bytes frame = p.Read(12 + length);
+            if (frame.size() < 12 + length)
+                return;
+            body.assign(frame.begin() + 12, frame.end());
+        }
+        std::pair<int16_t, Bytes> answer{0, {}};
+        if (login == 0)
+            answer.second = {0, 1, 0x50, 0x06, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        else if (login > 1)
+            answer = serve(code, body);
+        Bytes reply{uint8_t(answer.first), uint8_t(uint16_t(answer.first) >> 8)};
+        Bytes len = le32(uint32_t(answer.second.size()));
+        reply.insert(reply.end(), len.begin(), len.end());
+        p.Write(FakePeer::Frame(3, 1, 6, reply));
+        if (!answer.second.empty())
+            p.Write(FakePeer::Frame(3, 1, uint32_t(answer.second.size()), answer.second));
+    }
+}
+
+TEST_F(LinkTest, RequestBodiesOnTheWire)
+{
+    std::vector<std::pair<int16_t, Bytes>> seen;
+    std::mutex mutex;
+    {
+    FakePeer peer([&](FakePeer &p) {
+        LoggedInPeer(p, [&](int16_t code, const Bytes &body) {
+            std::lock_guard lock(mutex);
+            seen.emplace_back(code, body);
+            if (code == 35)
+                return std::pair<int16_t, Bytes>{0, {7, 0, 0, 0}};
+            if (code == 103)
+                return std::pair<int16_t, Bytes>{0, {0x40, 0x00, 0xC0, 0, 0, 0, 0, 0, 0, 0}};
+            return std::pair<int16_t, Bytes>{0, {}};
+        });
+    });
+    QXHandle conn = nullptr;
+    ASSERT_EQ(Open(peer.Address(), &conn), 0);
+
+    QXSearchLine line{};
+    line.field = 4;
+    line.op = 1;
+    line.callerByte = 0xAB;
+    line.value.type = QX_TYPE_ALPHA;
+    line.value.alpha[0] = 5;
+    std::memcpy(line.value.alpha + 1, "Italy", 5);
+    line.conjunction = 2;
+    line.callerBytes[0] = 0xCD;
+    QXSearchArray search{1, 3, &line};
+    int32_t found = 0;
+    ASSERT_EQ(_QX_Search(conn, &search, &found), 0);
+    EXPECT_EQ(found, 7);
+
+    std::vector<QXSortKey> keys(107, QXSortKey{2, 3, 1, 0});
+    keys[106].ascending = 0;
+    QXSortSpec sort{107, 3, keys.data()};
+    ASSERT_EQ(_QX_Sort(conn, &sort), 0);
+    sort.count = 106;
+    ASSERT_EQ(_QX_Sort(conn, &sort), 0);
+
+    uint8_t sum[10];
+    ASSERT_EQ(_QX_SumField(conn, 3, 6, sum), 0);
+    double d;
+    std::memcpy(&d, sum, 8);
+    EXPECT_EQ(d, 3.0);
+    ASSERT_EQ(_QX_CloseQXConnection(conn), 0);
+    } // the peer has seen everything once it is gone
+
+    ASSERT_EQ(seen.size(), 4u);
+    Bytes line0{4, 0, 3, 0, 1, 0xAB, 0, 0, 5, 'I', 't', 'a', 'l', 'y'};
+    line0.resize(92, 0);
+    line0.insert(line0.end(), {2, 0xCD, 0, 0});
+    Bytes want{1, 0, 3, 0};
+    want.insert(want.end(), line0.begin(), line0.end());
+    EXPECT_EQ(seen[0].first, 35);
+    EXPECT_EQ(seen[0].second, want) << "table 0 filled in with the default table";
+
+    EXPECT_EQ(seen[1].first, 36);
+    ASSERT_EQ(seen[1].second.size(), 4u + 107 * 96) << "beyond the send buffer";
+    EXPECT_EQ(Bytes(seen[1].second.begin(), seen[1].second.begin() + 9), (Bytes{107, 0, 3, 0, 2, 0, 3, 0, 3}));
+    EXPECT_EQ(seen[1].second[4 + 106 * 96 + 4], 5) << "descending";
+    EXPECT_EQ(seen[2].second.size(), 4u + 106 * 96) << "10180 bytes, inside the send buffer";
+
+    EXPECT_EQ(seen[3].first, 103);
+    EXPECT_EQ(seen[3].second, (Bytes{6, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
 std::atomic<uint32_t> gFakeMs{1000};

@@ -442,6 +442,159 @@ TEST_P(RequestTest, PolledModeRefusesCallsThatAnswerSynchronously)
     EXPECT_EQ(_QX_SetConnectionSync(conn_), 0);
 }
 
+TEST_P(RequestTest, ArraysBackToSelectionsAndTextConversion)
+{
+    ASSERT_EQ(_QX_SelectAllRecords(conn_, kCustomers), 0);
+    // Record numbers of positions 2 to 4 (0-based window), then a selection of them.
+    QXFieldPair numbers{kCustomers, 0};
+    QXArrayDescription desc{1, kCustomers, &numbers};
+    QXHandle window = nullptr;
+    ASSERT_EQ(_QX_SubSelectionToArray(conn_, &desc, 2, 4, &window), 0);
+    ASSERT_EQ(SizeOfQXHandle(window), 4 + 3 * 4);
+    auto *w = static_cast<const uint8_t *>(LockQXHandle(window));
+    int32_t rows, recs[3];
+    std::memcpy(&rows, w, 4);
+    std::memcpy(recs, w + 4, 12);
+    UnlockQXHandle(window);
+    FreeQXHandle(window);
+    ASSERT_EQ(rows, 3);
+    EXPECT_EQ(recs[0], 2);
+    EXPECT_EQ(recs[2], 4);
+
+    QXHandle array = AllocQXHandle(4 + 6 + 4 + 12);
+    auto *a = static_cast<uint8_t *>(LockQXHandle(array));
+    int16_t head[5] = {1, kCustomers, kCustomers, 0, QX_TYPE_LONGINT};
+    std::memcpy(a, head, 10);
+    std::memcpy(a + 10, &rows, 4);
+    std::memcpy(a + 14, recs, 12);
+    Bytes before(a, a + 26);
+    UnlockQXHandle(array);
+    ASSERT_EQ(_QX_ArrayToSelection(conn_, array), 0);
+    EXPECT_EQ(Count(conn_), 3);
+    EXPECT_EQ(Bytes(static_cast<uint8_t *>(LockQXHandle(array)), static_cast<uint8_t *>(LockQXHandle(array)) + 26),
+              before)
+        << "the caller's array stays in host order";
+    UnlockQXHandle(array);
+    UnlockQXHandle(array);
+    FreeQXHandle(array);
+
+    // Names read as an array, then converted from Mac Roman to Windows text.
+    ASSERT_EQ(_QX_GotoSelectedRecord(conn_, kCustomers, 1), 0);
+    QXFieldPair name{kCustomers, kName};
+    QXArrayDescription names{1, kCustomers, &name};
+    ASSERT_EQ(_QX_SelectAllRecords(conn_, kCustomers), 0);
+    ASSERT_EQ(_QX_SubSelectionToArray(conn_, &names, 1, 1, &array), 0);
+    int16_t types[2] = {1, QX_TYPE_ALPHA};
+    EXPECT_EQ(_QX_ConvertArray(conn_, types, array, int16_t(0x8000), 0), 4 + 1 + 10);
+    a = static_cast<uint8_t *>(LockQXHandle(array));
+    EXPECT_EQ(Text(a + 4), "Zo\xEB M\xFCller") << "Windows text";
+    UnlockQXHandle(array);
+    EXPECT_EQ(_QX_ConvertArray(conn_, types, array, 1, 0), 4 + 1 + 10);
+    a = static_cast<uint8_t *>(LockQXHandle(array));
+    EXPECT_EQ(Text(a + 4), "Zo\x91 M\x9Fller") << "back to Mac Roman";
+    UnlockQXHandle(array);
+    FreeQXHandle(array);
+    Bytes text = PStr("Caf\xE9");
+    EXPECT_EQ(_QX_StrPCToMac(conn_, text.data(), 4), 0);
+    EXPECT_EQ(text[4], 0x8E);
+    EXPECT_EQ(_QX_StrMacToPC(conn_, text.data(), 4), 0);
+    EXPECT_EQ(text[4], 0xE9);
+}
+
+TEST_P(RequestTest, AdministrationAndSmallerCalls)
+{
+    // Users: the demo account, widened to 112 bytes for older servers too.
+    QXHandle list = nullptr;
+    int16_t users = -1, groups = -1;
+    ASSERT_EQ(_QX_GetUsersAndGroups(conn_, 0, &list, &users, &groups), 0);
+    EXPECT_EQ(users, 1);
+    EXPECT_EQ(groups, 0);
+    uint8_t user[112];
+    ASSERT_EQ(_QX_GetNthUser(list, 1, user), 0);
+    EXPECT_EQ(Text(user + 4), "demo");
+    int32_t number;
+    std::memcpy(&number, user + 108, 4);
+    EXPECT_EQ(number, 1);
+    EXPECT_EQ(_QX_GetNthUser(list, 2, user), QX_ERR_BAD_REPLY_LENGTH);
+    QXHandle group = nullptr;
+    EXPECT_EQ(_QX_GetNthGroup(list, 1, &group), QX_ERR_BAD_REPLY_LENGTH);
+    FreeQXHandle(list);
+    int16_t count = 0;
+    EXPECT_EQ(_QX_GetNbUsers(conn_, &count), 0);
+    EXPECT_EQ(count, 1);
+
+    // Field numbers by name: table name and field name, 32 bytes each.
+    Bytes names(2 + 2 * 64, 0);
+    names[0] = 2;
+    auto put = [&](size_t at, const std::string &s) {
+        names[at] = uint8_t(s.size());
+        std::memcpy(names.data() + at + 1, s.data(), s.size());
+    };
+    put(2, "Products"), put(2 + 32, "Price");
+    put(2 + 64, "Products"), put(2 + 96, "Nothing");
+    QXHandle numbers = nullptr;
+    ASSERT_EQ(_QX_GetFieldNumbers(conn_, names.data(), &numbers), 0);
+    EXPECT_EQ(names[0], 2) << "the caller's count is left in host order";
+    ASSERT_EQ(SizeOfQXHandle(numbers), 4 + 2 * 4);
+    int16_t got[6];
+    std::memcpy(got, LockQXHandle(numbers), 12);
+    UnlockQXHandle(numbers);
+    FreeQXHandle(numbers);
+    EXPECT_EQ((std::vector<int16_t>(got, got + 6)), (std::vector<int16_t>{2, 1, kProducts, 4, 0, 0}));
+
+    // Clock, sequence numbers, distinct values, shrinking, moves.
+    int16_t date[3] = {};
+    ASSERT_EQ(_QX_Server_CurrentDate(conn_, date), 0);
+    EXPECT_GE(date[2], 2000);
+    EXPECT_TRUE(date[1] >= 1 && date[1] <= 12);
+    int32_t seconds = -1;
+    ASSERT_EQ(_QX_Server_CurrentTime(conn_, &seconds), 0);
+    EXPECT_TRUE(seconds >= 0 && seconds < 86400);
+    int32_t seq1 = 0, seq2 = 0;
+    ASSERT_EQ(_QX_AutoSequenceNumber(conn_, kProducts, &seq1), 0);
+    ASSERT_EQ(_QX_AutoSequenceNumber(conn_, kProducts, &seq2), 0);
+    EXPECT_EQ(seq2, seq1 + 1);
+
+    ASSERT_EQ(_QX_SelectAllRecords(conn_, kProducts), 0);
+    QXHandle distinct = nullptr;
+    ASSERT_EQ(_QX_BuildDistinctValues(conn_, kProducts, 3, &distinct), 0);
+    int32_t size = SizeOfQXHandle(distinct);
+    ASSERT_GE(size, 4);
+    int32_t categories;
+    std::memcpy(&categories, static_cast<uint8_t *>(LockQXHandle(distinct)) + size - 4, 4);
+    UnlockQXHandle(distinct);
+    FreeQXHandle(distinct);
+    EXPECT_GT(categories, 1);
+    EXPECT_LT(categories, 60);
+
+    ASSERT_EQ(_QX_ShrinkSelection(conn_, kProducts, 10), 0);
+    EXPECT_EQ(Count(conn_, kProducts), 10);
+    ASSERT_EQ(_QX_GotoRecord(conn_, kProducts, 7), 0);
+    int32_t record = 0, position = 0;
+    ASSERT_EQ(_QX_CurrentRecordNumber(conn_, kProducts, &record, &position), 0);
+    EXPECT_EQ(record, 7);
+    Bytes moved = PStr("ten");
+    ASSERT_EQ(_QX_MoveSelection(conn_, moved.data(), kProducts), 0);
+    int16_t table = 0;
+    ASSERT_EQ(_QX_UseSelection(conn_, moved.data(), &table), 0);
+    EXPECT_EQ(Count(conn_, kProducts), 10);
+
+    // Searching within the selection narrows it further.
+    QXSearchLine line{};
+    line.field = 1;
+    line.table = kProducts;
+    line.op = 5; // less than
+    line.value = Long(4);
+    QXSearchArray within{1, kProducts, &line};
+    int32_t found = -1;
+    ASSERT_EQ(_QX_SearchInSelection(conn_, &within, &found), 0);
+    EXPECT_EQ(found, 3);
+    ASSERT_EQ(_QX_DeleteSelectedRecords(conn_, kProducts), 0);
+    int32_t inFile = 0;
+    ASSERT_EQ(_QX_RecordsInFile(conn_, kProducts, &inFile), 0);
+    EXPECT_EQ(inFile, 57);
+}
+
 TEST_P(RequestTest, LargeBodiesRoundTrip)
 {
     // Around the 10240-byte send buffer, a body split over several frames
