@@ -17,6 +17,7 @@ const char kUsage[] =
     "usage: qxserver --port N --fixture FILE [options]\n"
     "  --port N              TCP and UDP port, 0 for a free one (default 19813)\n"
     "  --fixture FILE        JSON fixture: users and tables\n"
+    "  --save                at exit, write the database back to the fixture\n"
     "  --version V           server version announced at login (default 0x650)\n"
     "  --big-endian          numbers in big-endian order\n"
     "  --key HEX8            login key (default 00A5005A)\n"

@@ -22,7 +22,10 @@
 // date "YYYY-MM-DD"; time "HH:MM:SS" or seconds; picture and blob hex digits;
 // null or a missing field is the empty value of the type.
 // A record's record number is "#" when given, else one more than the record
-// before it (the first record is number 0). Names are at most 31 characters.
+// before it (the first record is number 0). Names are at most 31 characters;
+// table names, and field names within a table, must differ byte for byte.
+// Unique fields may not hold one value twice (empty values excepted);
+// mandatory fields may not be empty.
 #pragma once
 
 #include <string>
