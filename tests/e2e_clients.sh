@@ -44,6 +44,13 @@ pyodbc)
 import pyodbc
 c = pyodbc.connect("DSN=demo;UID=demo;PWD=demo", autocommit=True)
 c.close()
+# pyodbc's default switches auto-commit off; commit and rollback then work.
+c = pyodbc.connect("DSN=demo;UID=demo;PWD=demo")
+assert not c.autocommit
+c.commit()
+c.rollback()
+c.autocommit = True
+c.close()
 try:
     pyodbc.connect("DSN=demo;UID=demo;PWD=wrong", autocommit=True)
     raise SystemExit("a wrong password connected")
