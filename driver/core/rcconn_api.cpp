@@ -82,9 +82,9 @@ SQLRETURN SQLFreeEnvImpl(rcEnv *env)
 
 SQLRETURN SQLAllocConnectImpl(rcEnv *env, SQLHDBC *phdbc)
 {
-    if (!phdbc)
-        return SQL_ERROR;
     rcErrClearQueue(&env->errors);
+    if (!phdbc)
+        return static_cast<SQLRETURN>(rcErrRaise(&env->errors, RC_MSG_INVALID_ARGUMENT_VALUE));
     rcConn *conn = nullptr;
     SQLRETURN rc = rcConAlloc(env, &conn);
     *phdbc = conn;

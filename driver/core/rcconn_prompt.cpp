@@ -36,6 +36,15 @@ bool LoginTooLong(const rcLoginBuffer *login)
     return std::strlen(login->uid) > kRcLoginUserMax || std::strlen(login->pwd) > kRcLoginPasswordMax;
 }
 
+// The dialog's end value is returned as it is; one that could not be shown
+// (-1) also leaves a record.
+int16_t DialogEnded(rcConn *conn, int shown)
+{
+    if (shown == -1)
+        rcErrRaise(&conn->errors, RC_MSG_GENERAL_ERROR);
+    return static_cast<int16_t>(shown);
+}
+
 void LoadFlags(rcConn *conn)
 {
     uint32_t v = 0;
@@ -107,7 +116,7 @@ int16_t rcConDriverConnect(rcConn *conn, void *window, uint16_t completion)
                 conn->passwordRequired = conn->userRequired = 1;
                 int shown = rcUiLoginDialog(conn, b, window);
                 if (shown != 0)
-                    return static_cast<int16_t>(shown);
+                    return DialogEnded(conn, shown);
                 if (LoginTooLong(b))
                     return TooLong(conn);
             }
@@ -137,7 +146,7 @@ int16_t rcConDriverConnect(rcConn *conn, void *window, uint16_t completion)
         conn->userRequired = 1;
         int shown = rcUiLoginDialog(conn, b, window);
         if (shown != 0)
-            return static_cast<int16_t>(shown);
+            return DialogEnded(conn, shown);
         result = rcConLogin(b);
         if (result != 0 && result != 1)
             return -1;

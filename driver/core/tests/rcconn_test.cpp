@@ -329,3 +329,23 @@ TEST_F(GetInfoTest, DataModuleCodesWithoutTextReportGeneralError)
 }
 
 } // namespace
+
+namespace {
+
+// A provider that cannot show anything.
+class BrokenDialog : public PlatScriptedDialog {
+public:
+    int Run(const std::string &, std::vector<PlatDialogField> &, size_t) override { return PLAT_DIALOG_FAILED; }
+};
+
+TEST_F(ConnectTest, DialogThatCannotShowFailsWithARecord)
+{
+    BrokenDialog broken;
+    PlatDialogSetProvider(&broken);
+    EXPECT_EQ(DriverConnect("DSN=qx", SQL_DRIVER_PROMPT), SQL_ERROR);
+    PlatDialogSetProvider(nullptr);
+    EXPECT_EQ(Diag(), "S1000");
+    EXPECT_EQ(conn->session, nullptr);
+}
+
+} // namespace
