@@ -25,7 +25,6 @@ protected:
         char pattern[] = "/tmp/qxe2eXXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
-        PrepareFixture();
         StartServer();
         std::ofstream(dir + "/odbcinst.ini") << "[QX]\nDriver=" QX_SQLDRIVER_LIB "\n";
         WriteDsn("");
@@ -50,9 +49,6 @@ protected:
                                          << "/trace.log\n"
                                          << extra;
     }
-
-    // Lets a test serve another database file.
-    virtual void PrepareFixture() {}
 
     std::string Dbq() const { return "TCP/IP:127.0.0.1:" + std::to_string(port); }
 
