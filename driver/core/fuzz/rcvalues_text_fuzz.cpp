@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static constexpr int16_t kTargets[] = {
         SQL_C_CHAR, SQL_NUMERIC, SQL_C_BIT, SQL_C_STINYINT, SQL_C_UTINYINT, SQL_C_SSHORT,
         SQL_C_USHORT, SQL_C_SLONG, SQL_C_ULONG, SQL_C_FLOAT, SQL_C_DOUBLE, SQL_C_BINARY,
-        SQL_C_DATE, SQL_C_TIME, SQL_C_TIMESTAMP, RC_SQL_DECIMAL38};
+        SQL_C_DATE, SQL_C_TIME, SQL_C_TIMESTAMP, RC_SQL_DECIMAL38, RC_SQL_SCALED64};
     const int16_t dstType = kTargets[data[0] % (sizeof kTargets / sizeof kTargets[0])];
     const int16_t precision = static_cast<int16_t>(data[0] % 40);
     const int16_t scale = static_cast<int16_t>((data[0] / 40) % 12);

@@ -289,6 +289,36 @@ TEST(RcNumVectors, RoundingAndRescaling)
     EXPECT_EQ(text(s), "12.35");
 }
 
+TEST(RcNumVectors, AdditionAcrossDistantExponents)
+{
+    struct Case {
+        const char *a;
+        int ea;
+        const char *b;
+        int eb;
+        const char *sum;
+    };
+    const Case cases[] = {
+        {"15", -1, "225", -2, "3.75"},
+        {"1", 20, "5", -30, "100000000000000000000.000000000000000000000000000005"},
+        // Beyond 16 words: the operand with the lower exponent loses its low digits.
+        {"1", 20, "123456789", -50, "100000000000000000000.00000000000000000000000000000000"},
+        {"1", 20, "123456789012345678901234567890", -50,
+         "100000000000000000000.00000000000000000000123456789012"},
+        {"1", 100, "999", 0, "1" "0000000000" "0000000000" "0000000000" "0000000000" "0000000000"
+                             "0000000000" "0000000000" "0000000000" "0000000000" "0000000000"},
+        {"-1", 0, "1", 0, "0"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.a) + "e" + std::to_string(c.ea) + " + " + c.b + "e" + std::to_string(c.eb));
+        MultiPrecisionNumber x = num(c.a, c.ea), y = num(c.b, c.eb), r;
+        ASSERT_EQ(rcNumOp(x, y, r), 0);
+        EXPECT_EQ(text(r), c.sum);
+        ASSERT_EQ(rcNumOp(y, x, r), 0);
+        EXPECT_EQ(text(r), c.sum);
+    }
+}
+
 TEST(RcNumVectors, ConstructionLayout)
 {
     struct Case {
