@@ -99,6 +99,7 @@ struct LinkChannel {
     uint32_t wantLen = 0;
     std::vector<uint8_t> restOwn; // the unsent rest, kept when the owner closes mid-send
     bool closeAfterSend = false;
+    uint32_t epoch = 0; // counts re-establishments of the link: an exchange begun before one is lost
 };
 
 struct ServerLink {

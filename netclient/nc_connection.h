@@ -47,6 +47,7 @@ struct QXConnection {
     void *result[4] = {};
     int16_t allocError = 0;
     int32_t decodedCount = 0;       // numbers a reply carried (code 23)
+    uint32_t requestEpoch = 0;      // the channel's epoch when the request began
     const void *requestArg = nullptr; // request-specific input kept for decoding
 
     int32_t version = 0;

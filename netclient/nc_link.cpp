@@ -478,6 +478,7 @@ bool Reestablish(ServerLink *link)
     link->pingSending = false;
     for (auto &c : link->channels) {
         LinkChannel *ch = c.get();
+        ++ch->epoch;
         ch->queued = false;
         ch->blocks.clear();
         ch->wantDst = nullptr;

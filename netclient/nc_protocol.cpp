@@ -224,6 +224,7 @@ int16_t SubmitRequest(QXConnection *c, int16_t code, const uint8_t *body, int32_
         // With a body the header is queued as a small frame in front of it;
         // alone it is sent at once.
         std::lock_guard lock(c->component->mutex);
+        c->requestEpoch = c->channel ? c->channel->epoch : 0;
         StartComponent(c, length > 0 ? 23 : 11, c->requestHeader, 6);
         if (c->pending.result < 0)
             return Finish(c, int16_t(c->pending.result));
@@ -260,6 +261,10 @@ int16_t StepLocked(QXConnection *c)
     if (c->pending.result == 1)
         IdleStep(c->component, c, false);
     int32_t pr = c->pending.result;
+    // The link was re-established under this exchange: the server never
+    // answers it on the new connection, the caller starts again.
+    if (pr != 1 && c->channel && c->channel->epoch != c->requestEpoch)
+        return Finish(c, pr < 0 ? int16_t(pr) : int16_t(QX_ERR_LINK_REESTABLISHED));
     switch (c->state) {
     case 0:
         return 0;
