@@ -1,0 +1,12 @@
+# The table-access layer: sessions, databases, tables, column reads with the
+# column cache, the type-catalog cursor and the data-module error mapping.
+target_sources(sqldriver_static PRIVATE
+  ${CMAKE_CURRENT_SOURCE_DIR}/tam_catalog.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/tam_column.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/tam_errmap.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/tam_session.cpp
+)
+
+qx_gtest(engine_tam_tests
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/tam_test.cpp
+  LIBS sqldriver_static)

@@ -1,0 +1,208 @@
+// The table-access layer: the engine's only road to the data module.
+//
+// One TamSession per connection keeps the data-module session id, the open
+// databases with reference counts, the cursor handles of catalog readers and
+// the string pool of type-catalog rows. Engine table handles (TamTableHandle)
+// turn into data-module cursor ids; names and character values crossing to the
+// data source go through the connection's translation library. Every operation
+// answers the data module's code unchanged (0, negative error, positive
+// warning) unless said otherwise; callers map codes with rcErrMapDrm.
+//
+// Legal order:
+//   TamBeginSession -> TamSetSessionOption(5, code page) -> TamUseDatabase(DBQ)
+//   -> TamOpenTable / TamMove / TamGetColumn ... TamCloseTable
+//   -> TamAllocCursor / TamFetchCursor ... TamCloseCursor (type catalog)
+//   -> TamEndSession (closes the databases, always ends the data-module session)
+#pragma once
+
+#include "driver/Sources/drm.h"
+#include "driver/core/rclist.h"
+
+#include <cstddef>
+#include <cstdint>
+
+struct rcConn;
+
+inline constexpr uint32_t kTamNoDatabase = 0xFFFFFFFFu;
+inline constexpr size_t kTamNameMax = 255;
+
+struct TamDatabase {
+    uint16_t refCount;
+    char name[256];
+    uint32_t id;
+    uint32_t pendingInfo;
+};
+
+// A type-catalog row; texts live in the session's string pool.
+struct TamTypeRow {
+    uint16_t typeId;
+    const char *typeName;
+    const char *literalPrefix;
+    const char *literalSuffix;
+    const char *createParams;
+    uint32_t flags;
+    uint32_t length;
+    int16_t scale;
+    uint32_t precision;
+    const char *localTypeName;
+};
+
+// A cursor handle of the session (kind 1: type catalog).
+struct TamCursor {
+    uint16_t kind;
+    uint32_t info[11];  // the data module's information record: size 44, cursor id, rows, 8 column numbers
+    uint32_t open;      // the data-module cursor exists
+};
+
+struct TamSession {
+    uint32_t context;
+    rcConn *conn;
+    void *currentStmt;
+    rcList *databases;     // of TamDatabase
+    uint32_t drmSession;
+    uint32_t openOption;
+    uint32_t currentDb;
+    char dataSource[256];
+    rcList *cursors;       // of TamCursor
+    rcList *strings;       // of char *: the string pool of type-catalog rows
+    rcList *extPredicates; // vendor predicates (fe_drminfo.h); null when none
+};
+
+struct TamColumnCacheEntry;
+
+struct TamTableHandle {
+    uint32_t database;
+    uint32_t cursor;
+    uint16_t cacheCapacity;
+    TamColumnCacheEntry *cacheEntries;
+    uint16_t cacheCount;
+    uint32_t cacheDataSize;
+    uint32_t cacheSealed;
+    uint32_t cacheAllowed;
+    unsigned char *cacheData;
+};
+
+// Session and databases.
+int32_t TamBeginSession(rcConn *conn, uint32_t context, TamSession **session, const char *uid, const char *pwd,
+                        uint32_t openOption, const char *dataSource);
+int32_t TamEndSession(TamSession *session);
+int32_t TamRefDatabase(TamSession *session, const char *name, uint32_t infoFlag, uint32_t *id);
+int32_t TamUnrefDatabase(TamSession *session, uint32_t id);
+int32_t TamUseDatabase(TamSession *session, const char *name);
+int32_t TamSetSessionOption(TamSession *session, uint32_t option, uint32_t value);
+// A text session option (3: a keyword, its name, a comma and the value). The
+// data module's option call carries 32-bit numbers only, so texts are refused
+// with -1001 (not supported).
+int32_t TamSetSessionText(TamSession *session, uint32_t option, const char *text);
+int32_t TamSetDriverOption(uint32_t option, uint32_t value);
+int32_t TamSetTransact(TamSession *session, uint32_t code);
+int32_t TamSetTranslateDll(TamSession *session, uintptr_t a, uintptr_t b);
+int32_t TamSetTranslateOption(TamSession *session, uintptr_t value);
+int32_t TamGetExtErrStr(TamSession *session, int32_t code, char *buffer, uint32_t size, uint32_t *length);
+int32_t TamStringCompare(TamSession *session, const char *a, uint32_t lengthA, const char *b, uint32_t lengthB,
+                         int32_t *order);
+void rcStmtBindCtx(TamSession *session, void *stmt);
+
+// Tables.
+int32_t TamOpenTable(TamSession *session, const char *password, const char *database, const char *table,
+                     uint32_t flags, TamTableHandle **handle);
+int32_t TamCloseTable(TamSession *session, TamTableHandle *handle);
+int32_t TamMove(TamSession *session, TamTableHandle *handle, int32_t direction);
+int32_t TamSeek(TamSession *session, TamTableHandle *handle, uint32_t flags);
+int32_t TamMakeKey(TamSession *session, TamTableHandle *handle, const void *data, uint32_t length, uint32_t flags);
+int32_t TamSetTableIndex(TamSession *session, TamTableHandle *handle, const char *index);
+int32_t TamGetBookmark(TamSession *session, TamTableHandle *handle, void *buffer, uint32_t length,
+                       uint32_t *outLength);
+int32_t TamGotoBookmark(TamSession *session, TamTableHandle *handle, const void *bookmark, uint32_t length);
+int32_t TamSetFilter(TamSession *session, TamTableHandle *handle, const uint32_t *filter, const uint32_t *data);
+int32_t TamInitUpdate(TamSession *session, TamTableHandle *handle, uint32_t mode);
+int32_t TamSetColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *data, uint32_t length,
+                     uint32_t append, int16_t sqlType, uint32_t isNull);
+int32_t TamUpdateRecord(TamSession *session, TamTableHandle *handle);
+int32_t TamDeleteRecord(TamSession *session, TamTableHandle *handle);
+
+// Catalog information (tam_catalog.cpp). The engine's record: word k as the
+// engine reads it (word 0 its size in bytes, word 1 the data-module cursor
+// id) and the new handle on the catalog cursor, owned by the caller
+// (TamCloseTable).
+inline constexpr uint32_t kTamInfoWords = 20;
+struct TamInfoRecord {
+    TamTableHandle *handle;
+    uint32_t word[kTamInfoWords];
+};
+int32_t TamGetTableColumnInfo(TamSession *session, TamTableHandle *handle, const char *column, TamInfoRecord *rec);
+int32_t TamGetProcedureColumnInfo(TamSession *session, TamTableHandle *procedure, TamInfoRecord *rec);
+int32_t TamGetTableIndexInfo(TamSession *session, TamTableHandle *handle, const char *index, TamInfoRecord *rec);
+int32_t TamGetDatabaseTableInfo(TamSession *session, const char *database, TamInfoRecord *rec);
+int32_t TamGetDatabaseProcedureInfo(TamSession *session, const char *database, TamInfoRecord *rec);
+int32_t TamGetTableForeignKeyInfo(TamSession *session, TamTableHandle *primary, TamTableHandle *foreign,
+                                  TamInfoRecord *rec);
+int32_t TamGetTablePrivilegeInfo(TamSession *session, TamTableHandle *handle, TamInfoRecord *rec);
+int32_t TamGetTableColumnPrivilegeInfo(TamSession *session, TamTableHandle *handle, const char *column,
+                                       TamInfoRecord *rec);
+// No handle is made: words 8 and 9 only.
+int32_t TamGetTableInfo(TamSession *session, TamTableHandle *handle, TamInfoRecord *rec);
+
+// Definitions.
+struct TamColumnDef {
+    uint32_t type;
+    uint32_t length;
+    uint16_t precision;
+    int16_t scale;
+    uint32_t attributes;
+};
+int32_t TamCreateTable(TamSession *session, const char *database, const char *table, TamTableHandle **handle);
+int32_t TamDeleteTable(TamSession *session, const char *database, const char *table);
+int32_t TamCreateColumn(TamSession *session, TamTableHandle *handle, const char *column, const TamColumnDef &def,
+                        uint32_t flags);
+int32_t TamCreateIndex(TamSession *session, TamTableHandle *handle, const char *index, uintptr_t a, uintptr_t b,
+                       uintptr_t c, uintptr_t d);
+int32_t TamDeleteIndex(TamSession *session, TamTableHandle *handle, const char *index);
+
+// Procedures, views, joins, parameters.
+int32_t TamOpenProcedure(TamSession *session, const char *database, const char *procedure, TamTableHandle **handle);
+int32_t TamExecProcedure(TamSession *session, TamTableHandle *handle, uintptr_t a, uintptr_t b);
+int32_t TamCreateView(TamSession *session, const char *database, uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d);
+int32_t TamDeleteView(TamSession *session, const char *database, uintptr_t a);
+int32_t rcDrmSetJoin(TamSession *session, uintptr_t a, uintptr_t b, uintptr_t c);
+int32_t rcJoinAddRef(TamSession *session, uint32_t cursor, uint32_t database, TamTableHandle **handle);
+inline uint32_t rcStmtFirstField(const TamTableHandle *h) { return h->cursor; }
+inline uint32_t rcStmtSecondField(const TamTableHandle *h) { return h->database; }
+int32_t TamSetParam(TamSession *session, uint32_t id, uint32_t type, const void *data, uint32_t length);
+int32_t TamExecExtPredicate(TamSession *session, uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d);
+// Passes a character parameter value through the translation library, in
+// place, under the driver-wide lock; 0, or -1 with the translation error
+// (11088, native -5019) posted on stmtErrors (the connection's when null).
+struct rcErrorQueue;
+int32_t TamConvertParam(rcConn *conn, rcErrorQueue *stmtErrors, int16_t sqlType, void *data, int64_t length,
+                        int64_t bufferLength);
+
+// The columns the next fetches read: the engine names each by its table
+// handle; the data module gets {cursor id, column} pairs.
+struct TamRetrieveEntry {
+    TamTableHandle *table;
+    uint32_t column;
+};
+int32_t TamSetRetrieveColumns(TamSession *session, const TamRetrieveEntry *entries, uint32_t count);
+
+// Column reads (tam_column.cpp).
+int32_t TamRetrieveColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *buffer,
+                          uint32_t length, uint32_t *outLength, DRM_RETINFO *partial, int16_t sqlType);
+int32_t TamGetColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *buffer, uint32_t length,
+                     uint32_t *outLength, DRM_RETINFO *partial, int16_t sqlType);
+int32_t rcColCacheInit(TamSession *session, TamTableHandle *handle, uint32_t columns, uint32_t maxColumns);
+int32_t rcColCacheAdd(TamSession *session, TamTableHandle *handle, uint32_t column, uint32_t length);
+int32_t rcColCacheSeal(TamSession *session, TamTableHandle *handle);
+void rcColCacheInvalidate(TamSession *session, TamTableHandle *handle);
+void rcColCacheFree(TamSession *session, TamTableHandle *handle);
+
+// Cursor handles of the session (type catalog).
+int32_t TamAllocCursor(TamSession *session, TamCursor **cursor, uint16_t kind);
+int32_t TamCloseCursor(TamSession *session, TamCursor *cursor);
+int32_t TamFetchCursor(TamSession *session, TamCursor *cursor, uint32_t mode, TamTypeRow *row);
+uint32_t rcTypAttributeFlags(uint16_t typeId, uint32_t attributes);
+// A copy of text in the session's string pool; null when memory ran out.
+const char *TamPoolString(TamSession *session, const char *text, size_t length);
+
+// Data-module code -> message id (11002..11090), 5135 for a code with no row.
+uint16_t rcErrMapDrm(int32_t code);

@@ -1,0 +1,403 @@
+// Table-access layer: catalog-information cursors, definitions, procedures,
+// views, joins, parameters and the retrieve list.
+//
+// A catalog-information call opens a data-module catalog cursor and returns it
+// as a new TamTableHandle in the engine's record (TamInfoRecord): word k of the
+// engine record takes word j of the data module's size-prefixed record by the
+// call's own table of pairs; word 1 keeps the data-module cursor id.
+#include "driver/core/rcconn.h"
+#include "driver/core/rclock.h"
+#include "driver/core/rcmsgid.h"
+#include "driver/core/rcodbc_impl.h"
+#include "driver/core/rctranslate.h"
+#include "driver/engine/tam.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace {
+
+struct WordPair {
+    uint8_t engine;
+    uint8_t drm;
+};
+
+constexpr WordPair kColumnPairs[] = {{1, 1},  {2, 2},   {4, 3},   {5, 4},   {6, 5},   {11, 6},
+                                     {12, 7}, {17, 8},  {16, 9},  {18, 10}, {19, 11}, {10, 12}};
+constexpr WordPair kIndexPairs[] = {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {9, 5}, {10, 6}, {16, 7}, {17, 8}};
+constexpr WordPair kTablePairs[] = {{1, 1}, {4, 2}, {5, 3}, {10, 4}, {11, 5}, {9, 6}};
+constexpr WordPair kForeignKeyPairs[] = {{1, 1}, {2, 2}, {3, 3}, {4, 4},  {5, 5},  {6, 6},
+                                         {7, 7}, {8, 8}, {9, 9}, {10, 10}, {11, 11}};
+constexpr WordPair kPrivilegePairs[] = {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {8, 8}};
+constexpr WordPair kTableInfoPairs[] = {{8, 1}, {9, 2}};
+
+template <size_t N>
+void Copy(TamInfoRecord *rec, uint32_t engineBytes, const uint32_t *drm, size_t drmWords, const WordPair (&pairs)[N])
+{
+    std::memset(rec->word, 0, sizeof rec->word);
+    rec->word[0] = engineBytes;
+    for (const WordPair &p : pairs)
+        if (p.drm < drmWords && p.engine < kTamInfoWords)
+            rec->word[p.engine] = drm[p.drm];
+}
+
+bool Translate(TamSession *s, const char *name, char *out, size_t size, const char **result)
+{
+    if (!name) {
+        *result = nullptr;
+        return true;
+    }
+    size_t n = strnlen(name, size - 1);
+    std::memcpy(out, name, n);
+    out[n] = '\0';
+    *result = out;
+    if (!s->conn || !rcXlateLoaded(s->conn) || n == 0)
+        return true;
+    int64_t got = 0;
+    return rcXlateDriverToSource(s->conn, nullptr, 1, name, static_cast<int64_t>(n), out, static_cast<int64_t>(size),
+                                 &got);
+}
+
+void AddRef(TamSession *s, uint32_t db)
+{
+    for (uint32_t i = 0; i < rcListCount(s->databases); ++i) {
+        TamDatabase *d = static_cast<TamDatabase *>(rcListAt(s->databases, i));
+        if (d->id == db) {
+            ++d->refCount;
+            return;
+        }
+    }
+}
+
+// A new handle on the catalog cursor the data module opened; it takes one
+// reference of database db (none for kTamNoDatabase).
+int32_t NewCatalogHandle(TamSession *s, TamInfoRecord *rec, uint32_t db, bool takeRef)
+{
+    TamTableHandle *h = new (std::nothrow) TamTableHandle{};
+    if (!h)
+        return kDrmErrNoMemory;
+    h->database = db;
+    h->cursor = rec->word[1];
+    if (takeRef && db != kTamNoDatabase)
+        AddRef(s, db);
+    rec->handle = h;
+    return 0;
+}
+
+} // namespace
+
+int32_t TamGetTableColumnInfo(TamSession *session, TamTableHandle *handle, const char *, TamInfoRecord *rec)
+{
+    rec->handle = nullptr;
+    uint32_t drm[13] = {sizeof drm};
+    int32_t rc = DrmGetTableColumnInfo(session->drmSession, handle->cursor, drm, sizeof drm);
+    Copy(rec, 80, drm, 13, kColumnPairs);
+    return rc != 0 ? rc : NewCatalogHandle(session, rec, handle->database, true);
+}
+
+int32_t TamGetProcedureColumnInfo(TamSession *session, TamTableHandle *procedure, TamInfoRecord *rec)
+{
+    rec->handle = nullptr;
+    uint32_t drm[13] = {sizeof drm};
+    int32_t rc = DrmGetProcedureColumnInfo(session->drmSession, procedure->cursor, reinterpret_cast<uintptr_t>(drm),
+                                           sizeof drm);
+    Copy(rec, 80, drm, 13, kColumnPairs);
+    return rc != 0 ? rc : NewCatalogHandle(session, rec, kTamNoDatabase, false);
+}
+
+int32_t TamGetTableIndexInfo(TamSession *session, TamTableHandle *handle, const char *index, TamInfoRecord *rec)
+{
+    rec->handle = nullptr;
+    char buf[65];
+    const char *name = nullptr;
+    if (!Translate(session, index, buf, sizeof buf, &name))
+        return -5019;
+    uint32_t drm[9] = {sizeof drm};
+    int32_t rc = DrmGetTableIndexInfo(session->drmSession, handle->cursor, name, drm, sizeof drm);
+    Copy(rec, 72, drm, 9, kIndexPairs);
+    return rc != 0 ? rc : NewCatalogHandle(session, rec, handle->database, true);
+}
+
+namespace {
+
+using DatabaseCall = int32_t (*)(uint32_t session, uint32_t db, uint32_t *drm, uint32_t length);
+
+int32_t DatabaseInfo(TamSession *session, const char *database, TamInfoRecord *rec, DatabaseCall call)
+{
+    rec->handle = nullptr;
+    uint32_t db = 0;
+    int32_t rc = TamRefDatabase(session, database, 1, &db);
+    if (rc != 0)
+        return rc;
+    uint32_t drm[8] = {sizeof drm};
+    rc = call(session->drmSession, db, drm, sizeof drm);
+    Copy(rec, 48, drm, 8, kTablePairs);
+    if (rc == 0)
+        rc = NewCatalogHandle(session, rec, db, false); // the reference passes to the handle
+    if (rc != 0) {
+        int32_t drop = TamUnrefDatabase(session, db);
+        return drop != 0 ? drop : rc;
+    }
+    return 0;
+}
+
+} // namespace
+
+int32_t TamGetDatabaseTableInfo(TamSession *session, const char *database, TamInfoRecord *rec)
+{
+    return DatabaseInfo(session, database, rec, [](uint32_t s, uint32_t db, uint32_t *drm, uint32_t length) {
+        return DrmGetDatabaseTableInfo(s, db, drm, length);
+    });
+}
+
+int32_t TamGetDatabaseProcedureInfo(TamSession *session, const char *database, TamInfoRecord *rec)
+{
+    return DatabaseInfo(session, database, rec, [](uint32_t s, uint32_t db, uint32_t *drm, uint32_t length) {
+        return DrmGetDatabaseProcedureInfo(s, db, reinterpret_cast<uintptr_t>(drm), length);
+    });
+}
+
+int32_t TamGetTableForeignKeyInfo(TamSession *session, TamTableHandle *primary, TamTableHandle *foreign,
+                                  TamInfoRecord *rec)
+{
+    rec->handle = nullptr;
+    uint32_t drm[12] = {sizeof drm};
+    int32_t rc = DrmGetTableForeignKeyInfo(session->drmSession, primary ? primary->cursor : 0,
+                                           foreign ? foreign->cursor : 0, reinterpret_cast<uintptr_t>(drm),
+                                           sizeof drm);
+    Copy(rec, 48, drm, 12, kForeignKeyPairs);
+    TamTableHandle *first = primary ? primary : foreign;
+    return rc != 0 ? rc : NewCatalogHandle(session, rec, first ? first->database : kTamNoDatabase, true);
+}
+
+int32_t TamGetTablePrivilegeInfo(TamSession *session, TamTableHandle *handle, TamInfoRecord *rec)
+{
+    rec->handle = nullptr;
+    uint32_t drm[9] = {sizeof drm};
+    int32_t rc = DrmGetTablePrivilegeInfo(session->drmSession, handle->cursor, reinterpret_cast<uintptr_t>(drm),
+                                          sizeof drm);
+    Copy(rec, 36, drm, 9, kPrivilegePairs);
+    return rc != 0 ? rc : NewCatalogHandle(session, rec, handle->database, true);
+}
+
+int32_t TamGetTableColumnPrivilegeInfo(TamSession *session, TamTableHandle *handle, const char *column,
+                                       TamInfoRecord *rec)
+{
+    rec->handle = nullptr;
+    char buf[65];
+    const char *name = nullptr;
+    if (!Translate(session, column, buf, sizeof buf, &name))
+        return -5019;
+    uint32_t drm[9] = {sizeof drm};
+    int32_t rc = DrmGetTableColumnPrivilegeInfo(session->drmSession, handle->cursor, reinterpret_cast<uintptr_t>(name),
+                                                reinterpret_cast<uintptr_t>(drm), sizeof drm);
+    Copy(rec, 36, drm, 9, kPrivilegePairs);
+    return rc != 0 ? rc : NewCatalogHandle(session, rec, handle->database, true);
+}
+
+int32_t TamGetTableInfo(TamSession *session, TamTableHandle *handle, TamInfoRecord *rec)
+{
+    rec->handle = nullptr;
+    uint32_t drm[3] = {sizeof drm};
+    int32_t rc = DrmGetTableInfo(session->drmSession, handle->cursor, drm, sizeof drm);
+    Copy(rec, 40, drm, 3, kTableInfoPairs);
+    return rc;
+}
+
+// ---- definitions ----
+
+int32_t TamCreateTable(TamSession *session, const char *database, const char *table, TamTableHandle **handle)
+{
+    *handle = nullptr;
+    uint32_t db = 0;
+    int32_t rc = TamRefDatabase(session, database, 0, &db);
+    if (rc != 0)
+        return rc;
+    char buf[65];
+    const char *name = nullptr;
+    TamTableHandle *h = nullptr;
+    if (!Translate(session, table, buf, sizeof buf, &name))
+        rc = -5019;
+    else if (!(h = new (std::nothrow) TamTableHandle{}))
+        rc = kDrmErrNoMemory;
+    else
+        rc = DrmCreateTable(session->drmSession, db, reinterpret_cast<uintptr_t>(name),
+                            reinterpret_cast<uintptr_t>(&h->cursor));
+    if (rc != 0) {
+        delete h;
+        int32_t drop = TamUnrefDatabase(session, db);
+        return drop != 0 ? drop : rc;
+    }
+    h->database = db;
+    h->cacheAllowed = 1;
+    *handle = h;
+    return 0;
+}
+
+int32_t TamDeleteTable(TamSession *session, const char *database, const char *table)
+{
+    uint32_t db = 0;
+    int32_t rc = TamRefDatabase(session, database, 0, &db);
+    if (rc != 0)
+        return rc;
+    char buf[65];
+    const char *name = nullptr;
+    rc = Translate(session, table, buf, sizeof buf, &name)
+             ? DrmDeleteTable(session->drmSession, db, reinterpret_cast<uintptr_t>(name))
+             : -5019;
+    int32_t drop = TamUnrefDatabase(session, db);
+    return drop != 0 ? drop : rc;
+}
+
+int32_t TamCreateColumn(TamSession *session, TamTableHandle *handle, const char *column, const TamColumnDef &def,
+                        uint32_t flags)
+{
+    char buf[65];
+    const char *name = nullptr;
+    if (!Translate(session, column, buf, sizeof buf, &name))
+        return -5019;
+    // The data module's 20-byte column record.
+    unsigned char record[20] = {};
+    uint32_t size = sizeof record;
+    std::memcpy(record, &size, 4);
+    std::memcpy(record + 4, &def.type, 4);
+    std::memcpy(record + 8, &def.length, 4);
+    std::memcpy(record + 12, &def.precision, 2);
+    std::memcpy(record + 14, &def.scale, 2);
+    std::memcpy(record + 16, &def.attributes, 4);
+    return DrmCreateColumn(session->drmSession, handle->cursor, reinterpret_cast<uintptr_t>(name),
+                           reinterpret_cast<uintptr_t>(record), flags);
+}
+
+int32_t TamCreateIndex(TamSession *session, TamTableHandle *handle, const char *index, uintptr_t a, uintptr_t b,
+                       uintptr_t c, uintptr_t d)
+{
+    char buf[65];
+    const char *name = nullptr;
+    if (!Translate(session, index, buf, sizeof buf, &name))
+        return -5019;
+    return DrmCreateIndex(session->drmSession, handle->cursor, reinterpret_cast<uintptr_t>(name), a, b, c, d);
+}
+
+int32_t TamDeleteIndex(TamSession *session, TamTableHandle *handle, const char *index)
+{
+    char buf[65];
+    const char *name = nullptr;
+    if (!Translate(session, index, buf, sizeof buf, &name))
+        return -5019;
+    return DrmDeleteIndex(session->drmSession, handle->cursor, reinterpret_cast<uintptr_t>(name));
+}
+
+// ---- procedures and views ----
+
+int32_t TamOpenProcedure(TamSession *session, const char *database, const char *procedure, TamTableHandle **handle)
+{
+    *handle = nullptr;
+    uint32_t db = 0;
+    int32_t rc = TamRefDatabase(session, database, 0, &db);
+    if (rc != 0)
+        return rc;
+    char buf[65];
+    const char *name = nullptr;
+    TamTableHandle *h = nullptr;
+    if (!Translate(session, procedure, buf, sizeof buf, &name))
+        rc = -5019;
+    else if (!(h = new (std::nothrow) TamTableHandle{}))
+        rc = kDrmErrNoMemory;
+    else
+        rc = DrmOpenProcedure(session->drmSession, db, reinterpret_cast<uintptr_t>(name),
+                              reinterpret_cast<uintptr_t>(&h->cursor));
+    if (rc != 0) {
+        delete h;
+        int32_t drop = TamUnrefDatabase(session, db);
+        return drop != 0 ? drop : rc;
+    }
+    h->database = db; // no column cache for procedures
+    *handle = h;
+    return 0;
+}
+
+int32_t TamExecProcedure(TamSession *session, TamTableHandle *handle, uintptr_t a, uintptr_t b)
+{
+    return DrmExecProcedure(session->drmSession, handle->cursor, a, b);
+}
+
+int32_t TamCreateView(TamSession *session, const char *database, uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d)
+{
+    uint32_t db = 0;
+    int32_t rc = TamRefDatabase(session, database, 0, &db);
+    if (rc != 0)
+        return rc;
+    rc = DrmCreateView(session->drmSession, db, a, b, c, d);
+    int32_t drop = TamUnrefDatabase(session, db);
+    return drop != 0 ? drop : rc;
+}
+
+int32_t TamDeleteView(TamSession *session, const char *database, uintptr_t a)
+{
+    uint32_t db = 0;
+    int32_t rc = TamRefDatabase(session, database, 0, &db);
+    if (rc != 0)
+        return rc;
+    rc = DrmDeleteView(session->drmSession, db, a);
+    int32_t drop = TamUnrefDatabase(session, db);
+    return drop != 0 ? drop : rc;
+}
+
+// ---- joins, parameters, predicates ----
+
+int32_t rcDrmSetJoin(TamSession *session, uintptr_t a, uintptr_t b, uintptr_t c)
+{
+    return DrmSetJoin(session->drmSession, a, b, c);
+}
+
+int32_t rcJoinAddRef(TamSession *session, uint32_t cursor, uint32_t database, TamTableHandle **handle)
+{
+    *handle = nullptr;
+    TamTableHandle *h = new (std::nothrow) TamTableHandle{};
+    if (!h)
+        return kDrmErrNoMemory;
+    h->cursor = cursor;
+    h->database = database;
+    AddRef(session, database);
+    *handle = h;
+    return 0;
+}
+
+int32_t TamSetParam(TamSession *session, uint32_t id, uint32_t type, const void *data, uint32_t length)
+{
+    return DrmSetParam(session->drmSession, id, type, data, length) == 0 ? 0 : -1;
+}
+
+int32_t TamExecExtPredicate(TamSession *session, uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d)
+{
+    return DrmExecExtPredicate(session->drmSession, a, b, c, d);
+}
+
+int32_t TamConvertParam(rcConn *conn, rcErrorQueue *stmtErrors, int16_t sqlType, void *data, int64_t length,
+                        int64_t bufferLength)
+{
+    rcDriverLockHold hold;
+    if (!conn || !rcXlateLoaded(conn) || !(sqlType == 1 || sqlType == 12 || sqlType == -1) || length <= 0)
+        return 0;
+    // A parameter goes to the data source: SQLDriverToDataSource, in place.
+    // A refusal leaves the library's text (5167) and the translation error.
+    int64_t got = 0;
+    if (rcXlateDriverToSource(conn, stmtErrors, sqlType, data, length, data, bufferLength, &got))
+        return 0;
+    rcErrPost(stmtErrors ? stmtErrors : &conn->errors, rcErrMapDrm(-5019), nullptr, -5019, nullptr);
+    return -1;
+}
+
+int32_t TamSetRetrieveColumns(TamSession *session, const TamRetrieveEntry *entries, uint32_t count)
+{
+    // The data module's list: a byte length, then {cursor id, column} pairs.
+    std::vector<uint32_t> list(1 + 2 * static_cast<size_t>(count));
+    list[0] = static_cast<uint32_t>(list.size() * sizeof(uint32_t));
+    for (uint32_t i = 0; i < count; ++i) {
+        list[1 + 2 * i] = entries[i].table ? entries[i].table->cursor : 0;
+        list[2 + 2 * i] = entries[i].column;
+    }
+    return DrmSetRetrieveColumns(session->drmSession, list.data());
+}

@@ -1,0 +1,337 @@
+// Table-access layer: column reads, the per-table column cache and the
+// type-catalog cursor.
+//
+// Column cache of a table handle:
+//   rcColCacheInit(n) -> rcColCacheAdd(column, length) x n -> rcColCacheSeal
+//   -> TamGetColumn ... (TamMove / TamSeek / TamGotoBookmark mark it stale)
+//   -> rcColCacheFree (also by TamCloseTable)
+// Columns of 1..256 bytes are read once per row into a data area and copied
+// from there as often as the statement asks; longer columns are always read
+// from the data module. Lookup is a binary search over the filled entries,
+// sorted once at seal.
+#include "driver/core/rcconn.h"
+#include "driver/core/rclock.h"
+#include "driver/core/rcmem.h"
+#include "driver/core/rctranslate.h"
+#include "driver/engine/tam.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+struct TamColumnCacheEntry {
+    uint32_t notCached;
+    uint32_t stale;
+    uint32_t column;
+    uint32_t offset;
+    uint16_t capacity;
+    uint16_t length;
+    unsigned char *data;
+    uint32_t isNull;
+};
+
+namespace {
+
+constexpr uint32_t kCacheMaxValue = 256;
+
+bool IsCharType(int16_t t) { return t == 1 || t == 12 || t == -1; }
+
+} // namespace
+
+int32_t TamRetrieveColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *buffer,
+                          uint32_t length, uint32_t *outLength, DRM_RETINFO *partial, int16_t sqlType)
+{
+    DRM_RETINFO info{};
+    DRM_RETINFO *ri = nullptr;
+    if (partial) {
+        info.size = sizeof info;
+        info.delivered = partial->delivered;
+        ri = &info;
+    }
+    uint32_t got = 0;
+    int32_t rc = DrmRetrieveColumn(session->drmSession, handle->cursor, column, buffer, length, &got, ri);
+    if (outLength)
+        *outLength = got;
+    rcConn *conn = session->conn;
+    if (rc < 0 || rc == kDrmWarnNull || !conn || !rcXlateLoaded(conn) || !IsCharType(sqlType))
+        return rc;
+    uint32_t n = std::min(got, length);
+    if (n == 0)
+        return rc;
+    char errorText[256];
+    rcDriverLockHold hold;
+    if (!rcXlateSourceToDriver(conn, sqlType, buffer, n, length, errorText))
+        return -5019;
+    return rc;
+}
+
+int32_t rcColCacheInit(TamSession *session, TamTableHandle *handle, uint32_t columns, uint32_t maxColumns)
+{
+    if (columns > maxColumns) {
+        rcColCacheFree(session, handle);
+        handle->cacheAllowed = 0;
+        return 0;
+    }
+    if (columns == 0) {
+        rcColCacheFree(session, handle);
+        return 0;
+    }
+    if (!handle->cacheAllowed)
+        return 0;
+    // A cache initialised again starts over with an array of the new size,
+    // so a larger column count never writes past the old array.
+    rcColCacheFree(session, handle);
+    handle->cacheEntries = new (std::nothrow) TamColumnCacheEntry[columns]();
+    if (!handle->cacheEntries)
+        return kDrmErrNoMemory;
+    handle->cacheCapacity = static_cast<uint16_t>(columns);
+    return 0;
+}
+
+int32_t rcColCacheAdd(TamSession *, TamTableHandle *handle, uint32_t column, uint32_t length)
+{
+    if (handle->cacheSealed || !handle->cacheEntries || !handle->cacheAllowed ||
+        handle->cacheCount >= handle->cacheCapacity)
+        return 0;
+    TamColumnCacheEntry &e = handle->cacheEntries[handle->cacheCount++];
+    e = TamColumnCacheEntry{};
+    e.column = column;
+    if (length >= 1 && length <= kCacheMaxValue) {
+        e.stale = 1;
+        e.offset = handle->cacheDataSize;
+        e.capacity = static_cast<uint16_t>(length);
+        handle->cacheDataSize += (length + 3) & ~3u;
+    } else {
+        e.notCached = 1;
+    }
+    return 0;
+}
+
+int32_t rcColCacheSeal(TamSession *session, TamTableHandle *handle)
+{
+    if (handle->cacheSealed || !handle->cacheEntries || !handle->cacheAllowed)
+        return 0;
+    handle->cacheData = new (std::nothrow) unsigned char[handle->cacheDataSize ? handle->cacheDataSize : 4]();
+    if (!handle->cacheData) {
+        rcColCacheFree(session, handle);
+        return kDrmErrNoMemory;
+    }
+    TamColumnCacheEntry *begin = handle->cacheEntries;
+    TamColumnCacheEntry *end = begin + handle->cacheCount;
+    for (TamColumnCacheEntry *e = begin; e != end; ++e)
+        e->data = e->notCached ? nullptr : handle->cacheData + e->offset;
+    std::sort(begin, end, [](const TamColumnCacheEntry &a, const TamColumnCacheEntry &b) { return a.column < b.column; });
+    handle->cacheSealed = 1;
+    return 0;
+}
+
+void rcColCacheInvalidate(TamSession *, TamTableHandle *handle)
+{
+    if (!handle || !handle->cacheEntries)
+        return;
+    for (uint16_t i = 0; i < handle->cacheCount; ++i)
+        handle->cacheEntries[i].stale = 1;
+}
+
+void rcColCacheFree(TamSession *, TamTableHandle *handle)
+{
+    if (!handle)
+        return;
+    delete[] handle->cacheEntries;
+    delete[] handle->cacheData;
+    handle->cacheEntries = nullptr;
+    handle->cacheData = nullptr;
+    handle->cacheCapacity = 0;
+    handle->cacheCount = 0;
+    handle->cacheDataSize = 0;
+    handle->cacheSealed = 0;
+}
+
+namespace {
+
+int32_t CacheRetrieve(TamSession *session, TamTableHandle *handle, uint32_t column, void *buffer, uint32_t length,
+                      uint32_t *outLength, int16_t sqlType)
+{
+    TamColumnCacheEntry *begin = handle->cacheEntries;
+    TamColumnCacheEntry *end = begin + handle->cacheCount;
+    TamColumnCacheEntry *e = std::lower_bound(
+        begin, end, column, [](const TamColumnCacheEntry &a, uint32_t c) { return a.column < c; });
+    if (e == end || e->column != column || e->notCached)
+        return TamRetrieveColumn(session, handle, column, buffer, length, outLength, nullptr, sqlType);
+    int32_t rc = 0;
+    if (e->stale) {
+        std::memset(e->data, 0, e->capacity);
+        uint32_t got = 0;
+        rc = TamRetrieveColumn(session, handle, column, e->data, e->capacity, &got, nullptr, sqlType);
+        e->isNull = rc == kDrmWarnNull ? 1 : 0;
+        e->length = static_cast<uint16_t>(std::min<uint32_t>(got, 0xFFFF));
+    }
+    if (e->isNull)
+        return kDrmWarnNull;
+    if (rc < 0)
+        return rc;
+    uint32_t n = std::min<uint32_t>({length, e->capacity, e->length});
+    if (buffer && n)
+        std::memcpy(buffer, e->data, n);
+    if (outLength)
+        *outLength = n;
+    e->stale = 0;
+    return e->length > length ? 5003 : rc;
+}
+
+} // namespace
+
+int32_t TamGetColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *buffer, uint32_t length,
+                     uint32_t *outLength, DRM_RETINFO *partial, int16_t sqlType)
+{
+    if (!partial && handle->cacheAllowed && handle->cacheSealed)
+        return CacheRetrieve(session, handle, column, buffer, length, outLength, sqlType);
+    return TamRetrieveColumn(session, handle, column, buffer, length, outLength, partial, sqlType);
+}
+
+// ---- cursor handles and the type catalog ----
+
+int32_t TamAllocCursor(TamSession *session, TamCursor **cursor, uint16_t kind)
+{
+    *cursor = nullptr;
+    if (!session->cursors) {
+        session->cursors = rcListCreate(5, sizeof(TamCursor), false, 0);
+        if (!session->cursors)
+            return kDrmErrNoMemory;
+    }
+    // The session's string pool is kept on failure: the type catalog of the
+    // connection still points into it.
+    TamCursor *c = static_cast<TamCursor *>(rcListAppendNew(session->cursors));
+    if (!c)
+        return kDrmErrNoMemory;
+    c->kind = kind;
+    *cursor = c;
+    return 0;
+}
+
+int32_t TamCloseCursor(TamSession *session, TamCursor *cursor)
+{
+    if (!cursor || !cursor->open)
+        return 0;
+    cursor->open = 0;
+    return DrmCloseTable(session->drmSession, cursor->info[1]);
+}
+
+uint32_t rcTypAttributeFlags(uint16_t id, uint32_t a)
+{
+    uint32_t f = 0;
+    if (!(a & 1))
+        f |= 1;
+    if ((id >= 2 && id <= 7) || id == 103) {
+        f += (a & 0x20) ? 32 : 64;
+        f += (a & 0x2) ? 0x100 : 0x200;
+        if (a & 0x40)
+            f += 128;
+    }
+    if (!(a & 0x4))
+        f += 0x400;
+    if (!(a & 0x8))
+        f += 0x800;
+    f += 2;
+    if (id == 8 || id == 101 || id == 102)
+        f += 16;
+    if (id == 10 || id == 12 || id == 104) {
+        if (!(a & 0x10))
+            f += 4;
+        f += 16;
+    }
+    if (id != 11)
+        f += 8;
+    return f;
+}
+
+namespace {
+
+int32_t ReadWord(TamSession *s, uint32_t cursor, uint32_t column, uint32_t *value)
+{
+    unsigned char bytes[4] = {};
+    uint32_t got = 0;
+    int32_t rc = DrmRetrieveColumn(s->drmSession, cursor, column, bytes, sizeof bytes, &got, nullptr);
+    uint32_t v = 0;
+    std::memcpy(&v, bytes, sizeof v);
+    *value = v;
+    return rc;
+}
+
+int32_t ReadText(TamSession *s, uint32_t cursor, uint32_t column, const char **text)
+{
+    char buf[257];
+    uint32_t got = 0;
+    int32_t rc = DrmRetrieveColumn(s->drmSession, cursor, column, buf, 256, &got, nullptr);
+    if (rc < 0)
+        return rc;
+    size_t n = rc == kDrmWarnNull ? 0 : std::min<uint32_t>(got, 256);
+    buf[n] = '\0';
+    *text = TamPoolString(s, buf, std::strlen(buf));
+    return *text ? 0 : kDrmErrNoMemory;
+}
+
+bool IsQuoted(uint16_t id)
+{
+    return id == 8 || id == 10 || id == 11 || id == 12 || id == 101 || id == 102 || id == 104;
+}
+
+} // namespace
+
+int32_t TamFetchCursor(TamSession *session, TamCursor *cursor, uint32_t mode, TamTypeRow *row)
+{
+    if (cursor->kind != 1)
+        return cursor->kind - 1;
+    uint32_t *info = cursor->info;
+    if (mode == 1 && !cursor->open) {
+        std::memset(info, 0, sizeof cursor->info);
+        info[0] = sizeof cursor->info;
+        int32_t rc = DrmGetTypeCatalogInfo(session->drmSession, session->currentDb, info, sizeof cursor->info);
+        if (rc != 0)
+            return rc;
+        cursor->open = 1;
+    }
+    int32_t rc = DrmMove(session->drmSession, info[1], mode == 1 ? kDrmMoveFirst : kDrmMoveNext);
+    if (rc != 0)
+        return rc;
+    const uint32_t c = info[1];
+    *row = TamTypeRow{};
+    uint32_t id = 0;
+    if ((rc = ReadWord(session, c, info[3], &id)) < 0)
+        return rc;
+    row->typeId = static_cast<uint16_t>(id);
+    if ((rc = ReadText(session, c, info[4], &row->typeName)) != 0)
+        return rc;
+    if (IsQuoted(row->typeId))
+        row->literalPrefix = row->literalSuffix = "'";
+    uint32_t createParams = 0;
+    if ((rc = ReadWord(session, c, info[5], &createParams)) < 0)
+        return rc;
+    if (createParams)
+        row->createParams = (id == 11 || id == 12) ? "max length" : id == 103 ? "precision,scale" : "length";
+    uint32_t attributes = 0;
+    if ((rc = ReadWord(session, c, info[6], &attributes)) < 0)
+        return rc;
+    row->flags = rcTypAttributeFlags(row->typeId, attributes & 0xFF);
+    if ((rc = ReadWord(session, c, info[7], &row->length)) < 0)
+        return rc;
+    if (id == 5)
+        row->length = 18;
+    if (id == 103) {
+        unsigned char scale[2] = {};
+        uint32_t got = 0;
+        rc = DrmRetrieveColumn(session->drmSession, c, info[8], scale, sizeof scale, &got, nullptr);
+        if (rc < 0)
+            return rc;
+        int16_t sv = 0;
+        if (rc != kDrmWarnNull)
+            std::memcpy(&sv, scale, sizeof sv);
+        row->scale = sv;
+        if ((rc = ReadWord(session, c, info[9], &row->precision)) < 0)
+            return rc;
+        row->length = row->precision;
+    }
+    if ((rc = ReadText(session, c, info[10], &row->localTypeName)) != 0)
+        return rc;
+    return 0;
+}
