@@ -164,7 +164,8 @@ int32_t TamRefDatabase(TamSession *session, const char *name, uint32_t infoFlag,
         return rc;
     TamDatabase entry{};
     entry.refCount = 1;
-    std::strncpy(entry.name, n, sizeof entry.name - 1);
+    size_t nameLength = strnlen(n, sizeof entry.name - 1);
+    std::memcpy(entry.name, n, nameLength); // entry is zeroed: the name stays terminated
     entry.id = newId;
     entry.pendingInfo = infoFlag;
     if (rcListAppend(session->databases, &entry) != 0) {
