@@ -27,10 +27,13 @@ struct HandleTable {
     std::vector<uint32_t> freeSlots;
 };
 
+// The table outlives every static destructor: other libraries' clean-up at
+// process exit (a data-module session closing its connections) still frees
+// handles after this library's statics would have been destroyed.
 HandleTable &Table()
 {
-    static HandleTable table;
-    return table;
+    static HandleTable *table = new HandleTable;
+    return *table;
 }
 
 QXHandle MakeHandle(uint32_t index, uint32_t generation)
