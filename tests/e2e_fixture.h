@@ -53,15 +53,6 @@ protected:
     std::string Dbq() const { return "TCP/IP:127.0.0.1:" + std::to_string(port); }
 
     // True when the client library carries the requests a connect needs.
-    static bool LiveConnectPossible()
-    {
-        void *lib = dlopen(QX_NETCLIENT_LIB, RTLD_NOW | RTLD_LOCAL);
-        bool ok = lib && dlsym(lib, "_QX_CountFiles") && dlsym(lib, "_QX_GetFileList");
-        if (lib)
-            dlclose(lib);
-        return ok;
-    }
-
     std::string ReadFile(const std::string &name) const
     {
         std::ifstream in(dir + "/" + name);
