@@ -105,21 +105,6 @@ public:
     bool primaryReported = false;
 };
 
-// The server-table cursor's frame: opened on a catalog table by index.
-// Selections, moves and column reads over server records come with the
-// table cursor proper; until then it offers no rows.
-class VDRMTable : public VDRMCursor {
-public:
-    VDRMTable(uint32_t cursorId, VDRMDatabase *database, int32_t tableIndex)
-        : VDRMCursor(cursorId, database, kDrmCursorTable), tableIndex(tableIndex) {}
-    int32_t oOpen(const char *secondName, uint32_t flags);
-    int32_t oRetrieveColumn(uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
-                            DRM_RETINFO *state) override;
-    const VDRMTableEntry *oTableEntry() const override;
-
-    int32_t tableIndex;
-};
-
 // Makes a column or index list from a table cursor of the session; the new
 // cursor is handed out on 0.
 int32_t DrmMakeColumnList(VDRMCursor *source, uint32_t cursorId, uint32_t *info, uint32_t length,
