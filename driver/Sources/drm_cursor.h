@@ -46,7 +46,7 @@ public:
     virtual int32_t oMakeKey(const void *key, uint32_t length, uint32_t flags);
     virtual int32_t oSeek(uint32_t flags);
     virtual int32_t oInitUpdate(uint32_t mode);
-    virtual int32_t oSetColumn(uint32_t field, const void *data, uint32_t length, uint32_t type, uint32_t isNull);
+    virtual int32_t oSetColumn(uint32_t field, const void *data, uint32_t length, uint32_t append, uint32_t isNull);
     virtual int32_t oUpdateRecord();
     virtual int32_t oDeleteRecord();
 

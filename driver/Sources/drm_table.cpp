@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "driver/Sources/drm.h"
 #include "driver/Sources/drm_database.h"
@@ -123,6 +124,25 @@ int32_t VDRMTable::PositionCache(int32_t row) {
 
 // ---- Selections -------------------------------------------------------------
 
+namespace {
+
+constexpr uint8_t kOpLess = 5;
+
+// The value no record of the type is below (the empty value for texts and
+// dates, which sort first).
+void SetLeastValue(QXValue *value) {
+    switch (value->type) {
+    case kQxTypeReal: value->real = std::numeric_limits<double>::lowest(); break;
+    case kQxTypeBoolean:
+    case kQxTypeInteger: value->shortValue = INT16_MIN; break;
+    case kQxTypeLongInteger:
+    case kQxTypeTime: value->longValue = INT32_MIN; break;
+    default: break;
+    }
+}
+
+} // namespace
+
 int32_t VDRMTable::oGetTableInfo(uint32_t *info, uint32_t length) {
     if (!selectionBuilt) {
         // Before the selection exists the whole table is the best estimate.
@@ -144,11 +164,18 @@ int32_t VDRMTable::FillParameters() {
         const DrmParam *param = session->oFindParam(id);
         if (!param)
             return -2;
-        QXValue &value = search->lines[i].value;
+        QXSearchLine &line = search->lines[i];
+        QXValue &value = line.value;
         const uint8_t type = value.type;
         value = QXValue{};
         value.type = type;
-        if (!param->isNull) {
+        line.op = search->operators[i];
+        if (param->isNull) {
+            // A comparison with NULL holds for no record: ask for values
+            // below the least one of the type.
+            line.op = kOpLess;
+            SetLeastValue(&value);
+        } else {
             int32_t status = DrmValueFromC(CodePage(), param->type, param->value.data(), param->length, &value);
             if (status != 0) {
                 DrmFreeValue(&value);

@@ -85,7 +85,7 @@ struct DrmSearch {
     int16_t defaultTable = 0;
     std::vector<QXSearchLine> lines;
     std::vector<uint32_t> paramIds;
-    std::vector<uint32_t> paramTypes;   // data-module type of each parameter line
+    std::vector<uint8_t> operators;     // each line's operator as the filter gave it
 };
 
 // A bookmark as handed to the engine: a length-prefixed selection name in

@@ -220,7 +220,7 @@ int32_t AddLines(FilterWork &w, uint32_t parentCode, uint32_t node) {
         }
         w.search->lines.push_back(line);
         w.search->paramIds.push_back(paramId);
-        w.search->paramTypes.push_back(typeId);
+        w.search->operators.push_back(line.op);
     }
     if (parentCode == kRootCode && node != 1) {
         w.start = node;

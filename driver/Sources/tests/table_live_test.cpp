@@ -169,6 +169,22 @@ TEST_F(LiveTables, PushedFiltersGiveExactlyTheMatchingRows) {
     EXPECT_EQ(Requests(35), pushed);   // one server search per pushed filter
 }
 
+TEST_F(LiveTables, ParametersAreSearchedWithTheirCurrentValues) {
+    // Name = ? OR ID = ?: a NULL parameter matches nothing, not the empty name.
+    F filter = Or(Eq(Col(2), Par(10, 1)), Eq(Col(1), Par(4, 2)));
+    uint32_t c = Open(&filter);
+    int32_t id = 9;
+    ASSERT_EQ(DrmSetParam(s, 1, 10, "N004", 4), 0);
+    ASSERT_EQ(DrmSetParam(s, 2, 4, &id, 4), 0);
+    EXPECT_EQ(Ids(c), (std::vector<int32_t>{4, 9}));
+    ASSERT_EQ(DrmSetParam(s, 1, 10, nullptr, 0), 0);
+    EXPECT_EQ(Ids(c), (std::vector<int32_t>{9}));
+    ASSERT_EQ(DrmSetParam(s, 2, 4, nullptr, 0), 0);
+    EXPECT_EQ(Ids(c), (std::vector<int32_t>{}));
+    ASSERT_EQ(DrmSetParam(s, 1, 10, "N250", 4), 0);
+    EXPECT_EQ(Ids(c), (std::vector<int32_t>{250}));
+}
+
 TEST_F(LiveTables, RecordsAreFetchedAHundredAtATime) {
     F filter = Le(Col(1), Long(250));
     uint32_t c = Open(&filter);

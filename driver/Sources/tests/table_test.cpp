@@ -152,6 +152,14 @@ TEST_F(Tables, ParametersAreFilledAtEachBuildAfterTheyChange) {
     ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
     EXPECT_EQ(server.Count("Search"), 2u);
     EXPECT_EQ(Lines(), (std::vector<std::string>{"1>41"}));
+
+    // A NULL parameter: the comparison holds for no record.
+    ASSERT_EQ(DrmSetParam(s, 7, 4, nullptr, 0), 0);
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"1<-2147483648"}));
+    ASSERT_EQ(DrmSetParam(s, 7, 4, &v, 4), 0);
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"1>41"}));
 }
 
 TEST_F(Tables, RecordsComeInWindowsOfAHundred) {
