@@ -230,6 +230,16 @@ TEST_F(Tables, LongValuesGivenInPiecesAreJoinedAndOverlongTextIsRefused) {
     EXPECT_EQ(server.Count("NewRecord"), 1u);
     EXPECT_EQ(server.liveHandles, 0);
 
+    // A NULL long value is the empty value of its type.
+    ASSERT_EQ(DrmInitUpdate(s, t, 0), 0);
+    ASSERT_EQ(DrmSetColumn(s, t, 4, "abc", 3, 0, 0), 0);
+    ASSERT_EQ(DrmSetColumn(s, t, 4, nullptr, 0, 0, 1), 0);
+    ASSERT_EQ(DrmUpdateRecord(s, t), 0);
+    ASSERT_EQ(server.buffers.size(), 2u);
+    ASSERT_EQ(server.buffers[1].size(), 1u);
+    EXPECT_EQ(server.buffers[1][0].second.type, 2);
+    EXPECT_EQ(server.buffers[1][0].second.length, 0);
+
     std::string piece(40000, 'x');
     ASSERT_EQ(DrmInitUpdate(s, t, 0), 0);
     ASSERT_EQ(DrmSetColumn(s, t, 4, piece.data(), 40000, 0, 0), 0);
