@@ -223,6 +223,9 @@ int32_t VDRMTable::oBuildSelection() {
 int32_t VDRMTable::oMove(int32_t direction) {
     if (paramGenerationSeen != 0 && paramGenerationSeen != database->session->paramGeneration)
         selectionBuilt = false;
+    // Starting over after deleting records: the rows held no longer exist.
+    if (direction == kDrmMoveFirst && !deletedRows_.empty())
+        selectionBuilt = false;
     if (!selectionBuilt) {
         if (!cache.oHasFieldList())
             oRetrieveAllFields();
@@ -231,6 +234,8 @@ int32_t VDRMTable::oMove(int32_t direction) {
             return status;
     }
     int32_t result = VDRMCursor::oMove(direction);
+    while (result == 0 && std::binary_search(deletedRows_.begin(), deletedRows_.end(), currentRow))
+        result = VDRMCursor::oMove(kDrmMoveNext);   // a row deleted here is not read again
     if (result != 0) {
         recordRow_ = -1;
         return result;

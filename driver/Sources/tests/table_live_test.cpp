@@ -248,6 +248,10 @@ TEST_F(LiveTables, InsertUpdateAndDeleteChangeExactlyTheIntendedRecords) {
     }
     EXPECT_EQ(Data(), expected);
 
+    // The same cursor run again finds nothing more to delete.
+    EXPECT_EQ(DrmMove(s, d, kDrmMoveFirst), -1603);
+    EXPECT_EQ(Data(), expected);
+
     // Delete some rows of the whole table across windows, in index order.
     uint32_t w = Open(nullptr, "Name");
     for (int32_t r = DrmMove(s, w, kDrmMoveFirst); r == 0; r = DrmMove(s, w, kDrmMoveNext)) {
