@@ -217,9 +217,12 @@ int32_t VDRMTable::oSetRetrieveColumns(const uint32_t *entries, uint32_t count) 
     fields.reserve(count);
     types.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
-        int32_t column = static_cast<int32_t>(entries[2 * i + 1]);
+        uint32_t column = entries[2 * i + 1];
+        uint8_t type = column <= 0x7FFF ? FieldType(static_cast<int32_t>(column)) : 0xFF;
+        if (type == 0xFF)
+            continue;   // not a field of the table: reading it answers -1
         fields.push_back(static_cast<int16_t>(column));
-        types.push_back(FieldType(column));
+        types.push_back(type);
     }
     cache.oSetSelection(tableNumber, std::move(fields), std::move(types));
     recordRow_ = -1;

@@ -193,6 +193,24 @@ TEST_F(Tables, RecordsComeInWindowsOfAHundred) {
     EXPECT_EQ(CallsStarting("SubSelectionToArray").size(), 4u);
 }
 
+TEST_F(Tables, RetrieveListsReadOnlyTheirFields) {
+    uint32_t t = OpenTable(s, db, "Customers");
+    server.selectionSize = 3;
+    const uint32_t list[] = {24, t, 2, t, 99, t, 1};   // column 99 is not a field of the table
+    ASSERT_EQ(DrmSetRetrieveColumns(s, list), 0);
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+    EXPECT_EQ(ReadLong(t, 1), 1);
+    char buf[8];
+    uint32_t n = 0;
+    EXPECT_EQ(DrmRetrieveColumn(s, t, 99, buf, sizeof buf, &n, nullptr), -1);
+    EXPECT_EQ(DrmRetrieveColumn(s, t, 3, buf, sizeof buf, &n, nullptr), -1);   // not in the list
+    // A new list empties the cache: nothing to read until the next move.
+    ASSERT_EQ(DrmSetRetrieveColumns(s, list), 0);
+    EXPECT_EQ(DrmRetrieveColumn(s, t, 1, buf, sizeof buf, &n, nullptr), -1);
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveNext), 0);
+    EXPECT_EQ(ReadLong(t, 1), 2);
+}
+
 TEST_F(Tables, ShortWindowRepliesAndFailedBuilds) {
     uint32_t t = OpenTable(s, db, "Customers");
     server.selectionSize = 10;
