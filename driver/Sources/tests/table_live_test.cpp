@@ -135,22 +135,23 @@ TEST_F(LiveTables, PushedFiltersGiveExactlyTheMatchingRows) {
         F filter;
         std::function<bool(int)> keep;
         bool pushed;
+        const char *logged;   // the lines as the emulator logs them
     };
     const std::vector<Case> cases = {
-        {"ID > 200", Gt(Col(1), Long(200)), [](int i) { return i > 200; }, true},
-        {"100 >= ID", Ge(Long(100), Col(1)), [](int i) { return i <= 100; }, true},
+        {"ID > 200", Gt(Col(1), Long(200)), [](int i) { return i > 200; }, true, "1>200"},
+        {"100 >= ID", Ge(Long(100), Col(1)), [](int i) { return i <= 100; }, true, "1<=100"},
         {"Qty = 3 AND ID < 50", And(Eq(Col(3), Short(3)), Lt(Col(1), Long(50))),
-         [](int i) { return i % 7 == 3 && i < 50; }, true},
+         [](int i) { return i % 7 == 3 && i < 50; }, true, "3=3 AND 1<50"},
         {"(Qty = 1 OR Qty = 2) AND ID >= 240", And(Or(Eq(Col(3), Short(1)), Eq(Col(3), Short(2))), Ge(Col(1), Long(240))),
-         [](int i) { return (i % 7 == 1 || i % 7 == 2) && i >= 240; }, true},
+         [](int i) { return (i % 7 == 1 || i % 7 == 2) && i >= 240; }, true, "3=1 OR 3=2 AND 1>=240"},
         {"ID < 10 AND (Name = N003 OR Name = N250)",
          And(Lt(Col(1), Long(10)), Or(Eq(Col(2), Text("N003")), Eq(Col(2), Text("N250")))),
-         [](int i) { return i == 3; }, true},
+         [](int i) { return i == 3; }, true, "2='N003' OR 2='N250' AND 1<10"},
         {"Name <> N001 AND ID <= 3", And(Ne(Col(2), Text("N001")), Le(Col(1), Long(3))),
-         [](int i) { return i == 2 || i == 3; }, true},
-        {"Price > 100.0", Gt(Col(4), Dbl(100.0)), [](int i) { return i * 0.5 > 100.0; }, true},
-        {"Born = 2000-01-05", Eq(Col(5), Lit(101, born5, 6)), [](int i) { return i % 28 + 1 == 5; }, true},
-        {"NOT (ID > 5) is left to the engine", Not(Gt(Col(1), Long(5))), [](int) { return true; }, false},
+         [](int i) { return i == 2 || i == 3; }, true, "2<>'N001' AND 1<=3"},
+        {"Price > 100.0", Gt(Col(4), Dbl(100.0)), [](int i) { return i * 0.5 > 100.0; }, true, "4>(type 1)"},
+        {"Born = 2000-01-05", Eq(Col(5), Lit(101, born5, 6)), [](int i) { return i % 28 + 1 == 5; }, true, "5=(type 4)"},
+        {"NOT (ID > 5) is left to the engine", Not(Gt(Col(1), Long(5))), [](int) { return true; }, false, ""},
     };
     size_t pushed = 0;
     for (const Case &k : cases) {
@@ -167,6 +168,12 @@ TEST_F(LiveTables, PushedFiltersGiveExactlyTheMatchingRows) {
         ASSERT_EQ(DrmCloseTable(s, c), 0);
     }
     EXPECT_EQ(Requests(35), pushed);   // one server search per pushed filter
+    std::string log = Log();
+    for (const Case &k : cases) {
+        if (k.pushed) {
+            EXPECT_NE(log.find(std::string("search table 1: ") + k.logged + "\n"), std::string::npos) << k.logged;
+        }
+    }
 }
 
 TEST_F(LiveTables, ParametersAreSearchedWithTheirCurrentValues) {
