@@ -95,7 +95,10 @@ int32_t VDRMTable::ClaimSelection() {
     if (status != 0 || !privateSaved_)
         return status;
     int16_t table = 0;
-    return DrmQxUseSelection(Connection(), privateName_, &table);
+    status = DrmQxUseSelection(Connection(), privateName_, &table);
+    if (status != 0)
+        database->selectionHolders.erase(tableNumber);   // the server holds someone else's
+    return status;
 }
 
 void VDRMTable::ForgetSelection() {

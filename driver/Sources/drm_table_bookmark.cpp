@@ -71,8 +71,12 @@ int32_t VDRMTable::oGotoBookmark(const void *bookmark, uint32_t length) {
         return status;
     int16_t table = 0;
     status = DrmQxUseSelection(Connection(), bytes, &table);
-    if (status != 0)
+    if (status != 0) {
+        // The server still holds the selection this cursor had given up.
+        database->selectionHolders.erase(tableNumber);
+        selectionBuilt = false;
         return status;
+    }
     // The server now holds that copy; later bookmarks may name it again.
     std::memset(bookmarkName_, 0, sizeof bookmarkName_);
     DrmBookmark probe;

@@ -303,6 +303,23 @@ TEST_F(Tables, UpdatePositionsOnTheRecordOfTheBookmark) {
     ASSERT_EQ(DrmUpdateRecord(s, t), 0);
 }
 
+TEST_F(Tables, AFailedBookmarkReturnBuildsTheSelectionAgain) {
+    uint32_t t = OpenTable(s, db, "Customers");
+    server.selectionSize = 5;
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+    uint8_t mark[36];
+    uint32_t n = 0;
+    ASSERT_EQ(DrmGetBookmark(s, t, mark, sizeof mark, &n), 0);
+    EXPECT_EQ(DrmGotoBookmark(s, t, mark, 35), kDrmErrBufferTooSmall);
+    server.status["UseSelection"] = -9952;
+    EXPECT_LT(DrmGotoBookmark(s, t, mark, sizeof mark), 0);
+    server.status.clear();
+    server.calls.clear();
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveNext), 0);
+    EXPECT_EQ(server.Count("SelectAllRecords"), 1u);
+    EXPECT_EQ(ReadLong(t, 1), 2);
+}
+
 TEST_F(Tables, BookmarkNamesAreUniqueAndKilledAtClose) {
     uint32_t a = OpenTable(s, db, "Customers");
     uint32_t b = OpenTable(s, db, "Customers");
