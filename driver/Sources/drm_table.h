@@ -158,11 +158,13 @@ private:
     int32_t FillParameters();
     int32_t SortOnIndex();
     int32_t AddPendingLongValues();
+    int32_t GotoCurrentRecord();
     void FreeRecordBuffer();
 
     uint8_t privateName_[16] = {};
     bool privateSaved_ = false;
     bool privateNamed_ = false;
+    bool readWrite_ = false;
     std::vector<int32_t> deletedRows_;   // sorted rows of this selection deleted by the cursor
     int32_t recordRow_ = -1;             // row the cache is positioned on, -1 none
     std::map<int16_t, std::vector<uint8_t>> pendingLong_;

@@ -33,6 +33,19 @@ void VDRMTable::FreeRecordBuffer() {
     pendingLong_.clear();
 }
 
+// Makes the cursor's record the server's current record, in read-write
+// mode (set once per cursor: nothing here sets the table back to read-only).
+int32_t VDRMTable::GotoCurrentRecord() {
+    int32_t status = ClaimSelection();
+    if (status == 0 && !readWrite_) {
+        status = DrmQxSetReadWriteMode(Connection(), tableNumber, 1);
+        readWrite_ = status == 0;
+    }
+    if (status == 0)
+        status = DrmQxGotoSelectedRecord(Connection(), tableNumber, recordRow_ + 1 - ShiftBefore(recordRow_));
+    return status;
+}
+
 int32_t VDRMTable::oInitUpdate(uint32_t mode) {
     FreeRecordBuffer();
     updateMode = mode;
@@ -41,11 +54,7 @@ int32_t VDRMTable::oInitUpdate(uint32_t mode) {
     if (mode == 2) {
         if (recordRow_ < 0 || std::binary_search(deletedRows_.begin(), deletedRows_.end(), recordRow_))
             return kDrmErrNoCurrentRecord;
-        int32_t status = ClaimSelection();
-        if (status == 0)
-            status = DrmQxSetReadWriteMode(Connection(), tableNumber, 1);
-        if (status == 0)
-            status = DrmQxGotoSelectedRecord(Connection(), tableNumber, recordRow_ + 1 - ShiftBefore(recordRow_));
+        int32_t status = GotoCurrentRecord();
         if (status != 0)
             return status;
     }
@@ -137,11 +146,7 @@ int32_t VDRMTable::oUpdateRecord() {
 int32_t VDRMTable::oDeleteRecord() {
     if (recordRow_ < 0 || std::binary_search(deletedRows_.begin(), deletedRows_.end(), recordRow_))
         return kDrmErrNoCurrentRecord;
-    int32_t status = ClaimSelection();
-    if (status == 0)
-        status = DrmQxSetReadWriteMode(Connection(), tableNumber, 1);
-    if (status == 0)
-        status = DrmQxGotoSelectedRecord(Connection(), tableNumber, recordRow_ + 1 - ShiftBefore(recordRow_));
+    int32_t status = GotoCurrentRecord();
     if (status == 0)
         status = DrmQxDeleteCurrentRecord(Connection(), tableNumber);
     if (status == 0)

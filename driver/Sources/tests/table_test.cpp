@@ -281,8 +281,8 @@ TEST_F(Tables, DeleteRemovesExactlyTheCurrentRecord) {
     // Rows 2 and 3 are both at position 3 once row 2 is gone; the selection
     // is never replaced by the whole table and never deleted as a whole.
     EXPECT_EQ(server.calls, (std::vector<std::string>{"SetReadWriteMode 1", "GotoSelectedRecord 3",
-                                                      "DeleteCurrentRecord", "SetReadWriteMode 1",
-                                                      "GotoSelectedRecord 3", "DeleteCurrentRecord"}));
+                                                      "DeleteCurrentRecord", "GotoSelectedRecord 3",
+                                                      "DeleteCurrentRecord"}));
 }
 
 TEST_F(Tables, UpdatePositionsOnTheRecordOfTheBookmark) {
