@@ -171,12 +171,22 @@ void VDRMRecordCache::oSetBlockSize(int32_t n) {
 
 void VDRMRecordCache::oReset() {
     windowFirst_ = current_ = windowCount_ = 0;
+    gaps_.clear();
     block_.reset();
 }
 
-int32_t VDRMRecordCache::oGoto(int32_t n, int32_t shift, DrmQxConnection connection) {
-    if (windowCount_ > 0 && n >= windowFirst_ && n <= windowFirst_ + windowCount_ - 1) {
-        current_ = n;
+int32_t VDRMRecordCache::IndexOf(int32_t n) const {
+    return n - windowFirst_ - static_cast<int32_t>(std::lower_bound(gaps_.begin(), gaps_.end(), n) - gaps_.begin());
+}
+
+bool VDRMRecordCache::oHolds(int32_t n) const {
+    return windowCount_ > 0 && n >= windowFirst_ && !std::binary_search(gaps_.begin(), gaps_.end(), n) &&
+           IndexOf(n) < windowCount_;
+}
+
+int32_t VDRMRecordCache::oGoto(int32_t n, int32_t shift, std::vector<int32_t> gaps, DrmQxConnection connection) {
+    if (oHolds(n)) {
+        current_ = IndexOf(n);
         return 0;
     }
     oReset();
@@ -196,7 +206,9 @@ int32_t VDRMRecordCache::oGoto(int32_t n, int32_t shift, DrmQxConnection connect
         return -9963;
     windowCount_ = block->oRecordCount();
     block_ = std::move(block);
-    windowFirst_ = current_ = n;
+    windowFirst_ = n;
+    current_ = 0;
+    gaps_ = std::move(gaps);
     return 0;
 }
 
@@ -206,7 +218,7 @@ int32_t VDRMRecordCache::oGetField(int16_t field, QXValue *slot) const {
     auto at = std::find(fields_.begin(), fields_.end(), field);
     if (at == fields_.end())
         return -1;
-    return block_->oGetField(current_ - windowFirst_, static_cast<int32_t>(at - fields_.begin()), slot);
+    return block_->oGetField(current_, static_cast<int32_t>(at - fields_.begin()), slot);
 }
 
 // ---- Column lists and reads of the table cursor --------------------------------

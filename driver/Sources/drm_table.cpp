@@ -119,7 +119,10 @@ int32_t VDRMTable::PositionCache(int32_t row) {
         if (status != 0)
             return status;
     }
-    int32_t result = cache.oGoto(row + 1, ShiftBefore(row), Connection());
+    std::vector<int32_t> gaps;
+    for (auto it = std::upper_bound(deletedRows_.begin(), deletedRows_.end(), row); it != deletedRows_.end(); ++it)
+        gaps.push_back(*it + 1);
+    int32_t result = cache.oGoto(row + 1, ShiftBefore(row), std::move(gaps), Connection());
     if (result == 0)
         recordRow_ = row;
     return result;

@@ -58,15 +58,15 @@ public:
     void oSetBlockSize(int32_t n);
     void oReset();
     bool oHasFieldList() const { return !fields_.empty(); }
-    bool oHolds(int32_t n) const { return windowCount_ > 0 && n >= windowFirst_ && n < windowFirst_ + windowCount_; }
-    // Makes row `position` (1-based, cursor numbering) current; a window is
-    // loaded from server position position - shift when the row is not held.
+    bool oHolds(int32_t n) const;
+    // Makes row `position` (1-based, cursor numbering) current. When the row
+    // is not held, a window is loaded from server position position - shift;
+    // `gaps` are the later rows (1-based, sorted) already gone from the
+    // server, which the window therefore does not hold.
     // 0, -9963 (no record there), -1 (no field list) or a server status.
-    int32_t oGoto(int32_t position, int32_t shift, DrmQxConnection connection);
+    int32_t oGoto(int32_t position, int32_t shift, std::vector<int32_t> gaps, DrmQxConnection connection);
     // Field (server number) of the current record: 0 or -1.
     int32_t oGetField(int16_t field, QXValue *slot) const;
-    int32_t oWindowFirst() const { return windowFirst_; }
-    int32_t oWindowCount() const { return windowCount_; }
 
 private:
     int16_t table_ = 0;
@@ -74,9 +74,11 @@ private:
     std::vector<QXFieldPair> pairs_;
     std::vector<uint8_t> types_;
     int32_t blockSize_ = 0;
-    int32_t current_ = 0;
+    int32_t current_ = 0;       // index of the current record in the window
     int32_t windowFirst_ = 0;
     int32_t windowCount_ = 0;
+    std::vector<int32_t> gaps_;
+    int32_t IndexOf(int32_t n) const;
     std::unique_ptr<DrmFieldBlock> block_;
 };
 

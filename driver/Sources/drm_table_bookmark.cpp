@@ -64,6 +64,8 @@ int32_t VDRMTable::oGotoBookmark(const void *bookmark, uint32_t length) {
     std::memcpy(&index, bytes + 32, 4);
     if (index > INT32_MAX)
         return -1;
+    if (std::binary_search(deletedRows_.begin(), deletedRows_.end(), static_cast<int32_t>(index)))
+        return kDrmErrNoCurrentRecord;   // deleted since the bookmark was taken
     cache.oReset();
     recordRow_ = -1;
     int32_t status = TakeOverSelection();

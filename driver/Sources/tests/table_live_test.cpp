@@ -284,6 +284,34 @@ TEST_F(LiveTables, InsertUpdateAndDeleteChangeExactlyTheIntendedRecords) {
     EXPECT_EQ(DrmSeek(s, k, 1), -1601);
 }
 
+TEST_F(LiveTables, ReadsAfterDeletesAndABookmarkReturnFindTheirRows) {
+    uint32_t c = Open(nullptr, "ID");
+    std::vector<uint8_t> mark(36), gone(36);
+    uint32_t n = 0;
+    for (int32_t r = DrmMove(s, c, kDrmMoveFirst); r == 0; r = DrmMove(s, c, kDrmMoveNext)) {
+        int32_t id = Id(c);
+        if (id == 6) {
+            ASSERT_EQ(DrmGetBookmark(s, c, mark.data(), 36, &n), 0);
+        }
+        if (id == 8) {
+            ASSERT_EQ(DrmGetBookmark(s, c, gone.data(), 36, &n), 0);
+        }
+        if (id == 8 || id == 10) {
+            ASSERT_EQ(DrmDeleteRecord(s, c), 0);
+        }
+        if (id == 12)
+            break;
+    }
+    ASSERT_EQ(DrmGotoBookmark(s, c, mark.data(), 36), 0);
+    EXPECT_EQ(Id(c), 6);
+    // Moving on continues after the cursor's own row, past the deleted ones.
+    std::vector<int32_t> next;
+    for (int i = 0; i < 3 && DrmMove(s, c, kDrmMoveNext) == 0; ++i)
+        next.push_back(Id(c));
+    EXPECT_EQ(next, (std::vector<int32_t>{13, 14, 15}));
+    EXPECT_EQ(DrmGotoBookmark(s, c, gone.data(), 36), -1603);
+}
+
 TEST_F(LiveTables, LongValuesArriveWholeInPieces) {
     F fifty = Eq(Col(1), Long(50));
     uint32_t c = Open(&fifty);
