@@ -312,6 +312,34 @@ TEST_F(LiveTables, ReadsAfterDeletesAndABookmarkReturnFindTheirRows) {
     EXPECT_EQ(DrmGotoBookmark(s, c, gone.data(), 36), -1603);
 }
 
+TEST_F(LiveTables, KeySeeksGiveTheRecordsFromTheKeyInIndexOrder) {
+    uint32_t c = Open(nullptr, "ID");
+    int32_t key = 255;
+    EXPECT_EQ(DrmMakeKey(s, c, &key, 4, 0), -1);   // without the key flag nothing is made
+    ASSERT_EQ(DrmMakeKey(s, c, &key, 4, 1), 0);
+    struct Case {
+        uint32_t flags;
+        std::vector<int32_t> ids;
+    };
+    for (const Case &k : std::vector<Case>{{0x01, {255}}, {0x10, {256, 257, 258, 259, 260}},
+                                           {0x08, {255, 256, 257, 258, 259, 260}}}) {
+        SCOPED_TRACE(k.flags);
+        ASSERT_EQ(DrmSeek(s, c, k.flags), 0);
+        std::vector<int32_t> ids{Id(c)};
+        while (DrmMove(s, c, kDrmMoveNext) == 0)
+            ids.push_back(Id(c));
+        EXPECT_EQ(ids, k.ids);
+    }
+    // The whole table in index order: by name, so N001 first.
+    uint32_t byName = Open(nullptr, "Name");
+    ASSERT_EQ(DrmSeek(s, byName, 0x20), 0);
+    EXPECT_EQ(Name(byName), "N001");
+    uint32_t info[3] = {};
+    ASSERT_EQ(DrmGetTableInfo(s, byName, info, 12), 0);
+    EXPECT_EQ(info[1], static_cast<uint32_t>(kRecords));
+    EXPECT_EQ(DrmSetTableIndex(s, byName, "Nope"), -1404);
+}
+
 TEST_F(LiveTables, LongValuesArriveWholeInPieces) {
     F fifty = Eq(Col(1), Long(50));
     uint32_t c = Open(&fifty);
