@@ -197,8 +197,8 @@ int32_t VDRMTable::FillParameters() {
 
 int32_t VDRMTable::SortOnIndex() {
     QXSortKey sortKey{indexField, tableNumber, 1, 0};
-    QXSortSpec spec{1, tableNumber, &sortKey};
-    return DrmQxSort(Connection(), &spec);
+    QXSortSpec oneKey{1, tableNumber, &sortKey};
+    return DrmQxSort(Connection(), &oneKey);
 }
 
 int32_t VDRMTable::oBuildSelection() {
