@@ -274,6 +274,8 @@ int32_t VDRMTable::oMakeKey(const void *data, uint32_t length, uint32_t flags) {
     }
     DrmFreeValue(&key);
     key = made;
+    // A text key longer than any alpha value was cut: no record equals it.
+    keyCut_ = key.type == kQxTypeAlpha && length > kDrmAlphaMaxWrite;
     return 0;
 }
 
@@ -299,6 +301,12 @@ int32_t VDRMTable::oSeek(uint32_t flags) {
         line.table = tableNumber;
         line.op = (flags & 0x01) ? 1 : (flags & 0x10) ? 3 : (flags & 0x08) ? 4 : 0;
         line.value = key;
+        if (keyCut_ && line.op == 1) {
+            line.op = kOpLess;   // nothing is below the empty text
+            line.value = QXValue{};
+        } else if (keyCut_ && line.op == 4) {
+            line.op = 3;         // every value at least the whole key is above its cut
+        }
         QXSearchArray array{1, tableNumber, &line};
         status = DrmQxSearch(Connection(), &array, &count);
     }

@@ -167,6 +167,7 @@ private:
     bool privateSaved_ = false;
     bool privateNamed_ = false;
     bool readWrite_ = false;
+    bool keyCut_ = false;
     std::vector<int32_t> deletedRows_;   // sorted rows of this selection deleted by the cursor
     int32_t recordRow_ = -1;             // row the cache is positioned on, -1 none
     std::map<int16_t, std::vector<uint8_t>> pendingLong_;

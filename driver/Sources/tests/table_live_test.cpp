@@ -337,7 +337,16 @@ TEST_F(LiveTables, KeySeeksGiveTheRecordsFromTheKeyInIndexOrder) {
     uint32_t info[3] = {};
     ASSERT_EQ(DrmGetTableInfo(s, byName, info, 12), 0);
     EXPECT_EQ(info[1], static_cast<uint32_t>(kRecords));
+
+    // A name key longer than any name: nothing equals it, and at least it
+    // starts after the names it begins with.
+    std::string longKey = "N250" + std::string(90, ' ') + "x";
+    ASSERT_EQ(DrmMakeKey(s, byName, longKey.data(), static_cast<uint32_t>(longKey.size()), 1), 0);
+    EXPECT_EQ(DrmSeek(s, byName, 0x01), -1601);
+    ASSERT_EQ(DrmSeek(s, byName, 0x08), 0);
+    EXPECT_EQ(Name(byName), "N251");
     EXPECT_EQ(DrmSetTableIndex(s, byName, "Nope"), -1404);
+    EXPECT_EQ(DrmMakeKey(s, byName, &key, 4, 1), -1);   // no index field left to make a key for
 }
 
 TEST_F(LiveTables, LongValuesArriveWholeInPieces) {
