@@ -274,8 +274,13 @@ int32_t VDRMTable::oMakeKey(const void *data, uint32_t length, uint32_t flags) {
     }
     DrmFreeValue(&key);
     key = made;
-    // A text key longer than any alpha value was cut: no record equals it.
-    keyCut_ = key.type == kQxTypeAlpha && length > kDrmAlphaMaxWrite;
+    // A text key longer than any alpha value was cut: no record equals it,
+    // unless only blanks were cut (trailing blanks do not count).
+    keyCut_ = false;
+    if (key.type == kQxTypeAlpha && length > kDrmAlphaMaxWrite) {
+        const auto *bytes = static_cast<const uint8_t *>(data);
+        keyCut_ = std::any_of(bytes + kDrmAlphaMaxWrite, bytes + length, [](uint8_t c) { return c != ' '; });
+    }
     return 0;
 }
 

@@ -345,6 +345,10 @@ TEST_F(LiveTables, KeySeeksGiveTheRecordsFromTheKeyInIndexOrder) {
     EXPECT_EQ(DrmSeek(s, byName, 0x01), -1601);
     ASSERT_EQ(DrmSeek(s, byName, 0x08), 0);
     EXPECT_EQ(Name(byName), "N251");
+    std::string blanks = "N250" + std::string(90, ' ');
+    ASSERT_EQ(DrmMakeKey(s, byName, blanks.data(), static_cast<uint32_t>(blanks.size()), 1), 0);
+    ASSERT_EQ(DrmSeek(s, byName, 0x01), 0);
+    EXPECT_EQ(Name(byName), "N250");
     EXPECT_EQ(DrmSetTableIndex(s, byName, "Nope"), -1404);
     EXPECT_EQ(DrmMakeKey(s, byName, &key, 4, 1), -1);   // no index field left to make a key for
 }
