@@ -92,8 +92,12 @@ int32_t VDRMTable::oSetColumn(uint32_t field, const void *data, uint32_t length,
             uint32_t room = DrmFieldLength(defs->oGet(static_cast<int32_t>(field) - 1).row);
             if (room == 0 || room > kDrmAlphaMaxWrite)
                 room = kDrmAlphaMaxWrite;
-            if (length > room)
-                return kDrmErrTruncation;
+            if (length > room) {
+                const auto *bytes = static_cast<const uint8_t *>(data);
+                if (!data || std::any_of(bytes + room, bytes + length, [](uint8_t c) { return c != ' '; }))
+                    return kDrmErrTruncation;
+                length = room;   // only trailing blanks go
+            }
         }
         slot.type = 0xFF;
         int32_t result = DrmValueFromC(CodePage(), DrmTypeCatalogEntry(type), data, length, &slot);

@@ -237,7 +237,7 @@ TEST_F(Tables, LongValuesGivenInPiecesAreJoinedAndOverlongTextIsRefused) {
     ASSERT_EQ(DrmSetColumn(s, t, 4, "def", 3, 1, 0), 0);
     ASSERT_EQ(DrmSetColumn(s, t, 4, "gh", 2, 1, 0), 0);
     EXPECT_EQ(DrmSetColumn(s, t, 3, "123456789012345678901", 21, 0, 0), -1047);   // Name2 holds 20
-    ASSERT_EQ(DrmSetColumn(s, t, 3, "12345678901234567890", 20, 0, 0), 0);
+    ASSERT_EQ(DrmSetColumn(s, t, 3, "12345678901234567890   ", 23, 0, 0), 0);   // blanks beyond go
     ASSERT_EQ(DrmUpdateRecord(s, t), 0);
     EXPECT_EQ(server.longValues, (std::vector<std::string>{"abcdefgh"}));
     ASSERT_EQ(server.buffers.size(), 1u);
@@ -245,6 +245,7 @@ TEST_F(Tables, LongValuesGivenInPiecesAreJoinedAndOverlongTextIsRefused) {
     for (auto &[field, value] : server.buffers[0])
         fields.push_back(field);
     EXPECT_EQ(fields, (std::vector<int16_t>{1, 3, 4}));
+    EXPECT_EQ(server.buffers[0][1].second.alpha[0], 20);
     EXPECT_EQ(server.Count("NewRecord"), 1u);
     EXPECT_EQ(server.liveHandles, 0);
 
