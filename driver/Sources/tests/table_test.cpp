@@ -84,6 +84,7 @@ TEST_F(Tables, FiltersBecomeOneFlatSearchOrAreLeftToTheEngine) {
         {"a AND (b OR c)", And(a, Or(Eq(Col(2), Text("A")), Eq(Col(2), Text("B")))), {"2=A", "OR 2=B", "AND 1=1"}},
         {"a AND b AND c", And(And(a, b), c), {"1=1", "AND 1=2", "AND 1=3"}},
         {"((c AND d) OR b) AND a", And(a, Or(b, And(c, d))), {"1=3", "AND 1=4", "OR 1=2", "AND 1=1"}},
+        {"a AND ((c OR d) OR b)", And(a, Or(Or(c, d), b)), {"1=3", "OR 1=4", "OR 1=2", "AND 1=1"}},
         {"alpha value against a text field", Eq(Col(4), Text("x")), {"4=x"}},
         {"(a OR b) AND (c OR d)", And(Or(a, b), Or(c, d)), {}},
         {"(a AND b) OR (c AND d)", Or(And(a, b), And(c, d)), {}},
