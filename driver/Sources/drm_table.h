@@ -15,8 +15,10 @@
 // window, position a change, copy a bookmark) restores it from that name.
 //
 // Row numbers: the cursor counts rows of its selection as built (0-based).
-// Records it deletes leave the server's selection, so a row is found on the
-// server at its number less the rows deleted before it.
+// Records it deletes leave the server's selection (and its named copies), so
+// a row is found on the server at its number less the rows deleted before
+// it; moves step over deleted rows, and starting over after a deletion
+// builds the selection again.
 #pragma once
 
 #include <cstdint>
@@ -170,8 +172,8 @@ private:
     bool keyCut_ = false;
     std::vector<int32_t> deletedRows_;   // sorted rows of this selection deleted by the cursor
     int32_t recordRow_ = -1;             // row the cache is positioned on, -1 none
-    std::map<int16_t, std::vector<uint8_t>> pendingLong_;
+    std::map<int16_t, std::vector<uint8_t>> pendingLong_;   // long values given in pieces
     // The named copy of the current selection made for bookmarks, reused
     // by every bookmark until the selection is made again (0 length: none).
-    uint8_t bookmarkName_[16] = {};   // long values given in pieces
+    uint8_t bookmarkName_[16] = {};
 };
