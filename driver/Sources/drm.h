@@ -92,8 +92,10 @@ int32_t DrmSetTableIndex(uint32_t session, uint32_t cursor, const char *indexNam
 int32_t DrmMakeKey(uint32_t session, uint32_t cursor, const void *key, uint32_t length, uint32_t flags);
 int32_t DrmSeek(uint32_t session, uint32_t cursor, uint32_t flags);
 int32_t DrmInitUpdate(uint32_t session, uint32_t cursor, uint32_t mode);
+// append: 1 for the second and later pieces of one long value, joined to
+// the pieces before; text longer than its field answers -1047.
 int32_t DrmSetColumn(uint32_t session, uint32_t cursor, uint32_t field, const void *data, uint32_t length,
-                     uint32_t type, uint32_t isNull);
+                     uint32_t append, uint32_t isNull);
 int32_t DrmUpdateRecord(uint32_t session, uint32_t cursor);
 int32_t DrmDeleteRecord(uint32_t session, uint32_t cursor);
 int32_t DrmSetParam(uint32_t session, uint32_t id, uint32_t type, const void *data, uint32_t length);

@@ -330,18 +330,3 @@ int32_t VDRMIndexList::oRetrieveColumn(uint32_t column, void *buffer, uint32_t l
     default: return AnswerU32(0, buffer, length, outLength);
     }
 }
-
-// ---- Server table (frame) -----------------------------------------------
-
-int32_t VDRMTable::oOpen(const char *, uint32_t) { return 0; }
-
-int32_t VDRMTable::oRetrieveColumn(uint32_t, void *, uint32_t, uint32_t *, DRM_RETINFO *) {
-    return kDrmErrNoCurrentRecord;
-}
-
-const VDRMTableEntry *VDRMTable::oTableEntry() const {
-    const VDRMTableEntryArray *tables = database->catalog.get();
-    if (!tables || tableIndex < 0 || tableIndex >= tables->oCount())
-        return nullptr;
-    return &tables->oGet(tableIndex);
-}

@@ -46,7 +46,7 @@ public:
     virtual int32_t oMakeKey(const void *key, uint32_t length, uint32_t flags);
     virtual int32_t oSeek(uint32_t flags);
     virtual int32_t oInitUpdate(uint32_t mode);
-    virtual int32_t oSetColumn(uint32_t field, const void *data, uint32_t length, uint32_t type, uint32_t isNull);
+    virtual int32_t oSetColumn(uint32_t field, const void *data, uint32_t length, uint32_t append, uint32_t isNull);
     virtual int32_t oUpdateRecord();
     virtual int32_t oDeleteRecord();
 
@@ -103,21 +103,6 @@ public:
     uint32_t sourceId;
     int32_t fieldIndex = -1;
     bool primaryReported = false;
-};
-
-// The server-table cursor's frame: opened on a catalog table by index.
-// Selections, moves and column reads over server records come with the
-// table cursor proper; until then it offers no rows.
-class VDRMTable : public VDRMCursor {
-public:
-    VDRMTable(uint32_t cursorId, VDRMDatabase *database, int32_t tableIndex)
-        : VDRMCursor(cursorId, database, kDrmCursorTable), tableIndex(tableIndex) {}
-    int32_t oOpen(const char *secondName, uint32_t flags);
-    int32_t oRetrieveColumn(uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
-                            DRM_RETINFO *state) override;
-    const VDRMTableEntry *oTableEntry() const override;
-
-    int32_t tableIndex;
 };
 
 // Makes a column or index list from a table cursor of the session; the new

@@ -7,6 +7,7 @@
 #include "driver/Sources/drm_cursor.h"
 #include "driver/Sources/drm_netlink.h"
 #include "driver/Sources/drm_session.h"
+#include "driver/Sources/drm_table.h"
 
 namespace {
 
@@ -38,10 +39,12 @@ int32_t VDRMDatabase::oOpen(const char *path) {
 }
 
 int32_t VDRMDatabase::oClose() {
+    // Cursors first: they kill their named selections on the connection.
+    session->oDropCursorsOf(this);
+    selectionHolders.clear();
     if (connection != 0)
         DrmCloseServerLink(&connection);
     catalog.reset();
-    session->oDropCursorsOf(this);
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 
 #include "driver/Sources/drm_catalog.h"
@@ -14,6 +15,7 @@
 
 class VDRMSession;
 class VDRMCursor;
+class VDRMTable;
 
 class VDRMDatabase : public VObject {
 public:
@@ -34,4 +36,8 @@ public:
     DrmQxConnection connection = 0;
     DrmServerInfo serverInfo;
     std::unique_ptr<VDRMTableEntryArray> catalog;
+    // The cursor whose selection the server holds, per table number.
+    std::map<int16_t, VDRMTable *> selectionHolders;
+    // Numbers of the selection names made on this database's connection.
+    uint32_t nameCounter = 0;
 };

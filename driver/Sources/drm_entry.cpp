@@ -278,11 +278,11 @@ int32_t DrmInitUpdate(uint32_t session, uint32_t cursor, uint32_t mode) {
 }
 
 int32_t DrmSetColumn(uint32_t session, uint32_t cursor, uint32_t field, const void *data, uint32_t length,
-                     uint32_t type, uint32_t isNull) {
+                     uint32_t append, uint32_t isNull) {
     Hold hold(DrmModuleLock());
     TraceFrame("DrmSetColumn", session);
     int32_t result =
-        Guarded([&] { return Cursor(session, cursor)->oSetColumn(field, data, length, type, isNull); });
+        Guarded([&] { return Cursor(session, cursor)->oSetColumn(field, data, length, append, isNull); });
     return DrmMapError(result);
 }
 

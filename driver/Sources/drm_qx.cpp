@@ -110,3 +110,68 @@ int32_t DrmQxRollBack(DrmQxConnection connection) {
     DrmTraceQxCall("_QX_RollBack");
     return DrmQxApi().RollBack(connection);
 }
+int32_t DrmQxSelectAllRecords(DrmQxConnection c, int16_t table) {
+    DrmTraceQxCall("_QX_SelectAllRecords");
+    return DrmQxApi().SelectAllRecords(c, table);
+}
+int32_t DrmQxSearch(DrmQxConnection c, QXSearchArray *search, int32_t *found) {
+    DrmTraceQxCall("_QX_Search");
+    return DrmQxApi().Search(c, search, found);
+}
+int32_t DrmQxSort(DrmQxConnection c, const QXSortSpec *sort) {
+    DrmTraceQxCall("_QX_Sort");
+    return DrmQxApi().Sort(c, sort);
+}
+int32_t DrmQxRecordsInSelection(DrmQxConnection c, int16_t table, int32_t *count) {
+    DrmTraceQxCall("_QX_RecordsInSelection");
+    return DrmQxApi().RecordsInSelection(c, table, count);
+}
+int32_t DrmQxRecordsInFile(DrmQxConnection c, int16_t table, int32_t *count) {
+    DrmTraceQxCall("_QX_RecordsInFile");
+    return DrmQxApi().RecordsInFile(c, table, count);
+}
+int32_t DrmQxGotoSelectedRecord(DrmQxConnection c, int16_t table, int32_t position) {
+    DrmTraceQxCall("_QX_GotoSelectedRecord");
+    return DrmQxApi().GotoSelectedRecord(c, table, position);
+}
+int32_t DrmQxSubSelectionToArray(DrmQxConnection c, const QXArrayDescription *fields, int32_t first, int32_t last,
+                                 std::vector<uint8_t> *bytes) {
+    DrmTraceQxCall("_QX_SubSelectionToArray");
+    return DrmQxApi().SubSelectionToArray(c, fields, first, last, bytes);
+}
+int32_t DrmQxSetReadWriteMode(DrmQxConnection c, int16_t table, uint8_t readWrite) {
+    DrmTraceQxCall("_QX_SetReadWriteMode");
+    return DrmQxApi().SetReadWriteMode(c, table, readWrite);
+}
+QXHandle DrmQxCreateBuffer(DrmQxConnection c, int16_t table) {
+    DrmTraceQxCall("_QX_CreateBuffer");
+    return DrmQxApi().CreateBuffer(c, table);
+}
+int32_t DrmQxAddToBuffer(DrmQxConnection c, QXHandle buffer, int16_t field, const QXValue *value) {
+    DrmTraceQxCall("_QX_AddToBuffer");
+    return DrmQxApi().AddToBuffer(c, buffer, field, value);
+}
+int32_t DrmQxNewRecord(DrmQxConnection c, QXHandle buffer) {
+    DrmTraceQxCall("_QX_NewRecord");
+    return DrmQxApi().NewRecord(c, buffer);
+}
+int32_t DrmQxModifyRecord(DrmQxConnection c, QXHandle buffer) {
+    DrmTraceQxCall("_QX_ModifyRecord");
+    return DrmQxApi().ModifyRecord(c, buffer);
+}
+int32_t DrmQxDeleteCurrentRecord(DrmQxConnection c, int16_t table) {
+    DrmTraceQxCall("_QX_DeleteCurrentRecord");
+    return DrmQxApi().DeleteCurrentRecord(c, table);
+}
+int32_t DrmQxCopySelection(DrmQxConnection c, const uint8_t *name, int16_t table) {
+    DrmTraceQxCall("_QX_CopySelection");
+    return DrmQxApi().CopySelection(c, name, table);
+}
+int32_t DrmQxUseSelection(DrmQxConnection c, const uint8_t *name, int16_t *table) {
+    DrmTraceQxCall("_QX_UseSelection");
+    return DrmQxApi().UseSelection(c, name, table);
+}
+int32_t DrmQxKillSelection(DrmQxConnection c, const uint8_t *name) {
+    DrmTraceQxCall("_QX_KillSelection");
+    return DrmQxApi().KillSelection(c, name);
+}

@@ -67,6 +67,30 @@ public:
     virtual int32_t Commit(DrmQxConnection connection) = 0;
     virtual int32_t RollBack(DrmQxConnection connection) = 0;
 
+    // Selections and records of one table (a table cursor's requests).
+    virtual int32_t SelectAllRecords(DrmQxConnection connection, int16_t table) = 0;
+    virtual int32_t Search(DrmQxConnection connection, QXSearchArray *search, int32_t *found) = 0;
+    virtual int32_t Sort(DrmQxConnection connection, const QXSortSpec *sort) = 0;
+    virtual int32_t RecordsInSelection(DrmQxConnection connection, int16_t table, int32_t *count) = 0;
+    virtual int32_t RecordsInFile(DrmQxConnection connection, int16_t table, int32_t *count) = 0;
+    virtual int32_t GotoSelectedRecord(DrmQxConnection connection, int16_t table, int32_t position) = 0;
+    // The records at 0-based positions first..last of the selection: a
+    // 32-bit record count, then the listed fields' values packed per record.
+    virtual int32_t SubSelectionToArray(DrmQxConnection connection, const QXArrayDescription *fields,
+                                        int32_t first, int32_t last, std::vector<uint8_t> *bytes) = 0;
+    virtual int32_t SetReadWriteMode(DrmQxConnection connection, int16_t table, uint8_t readWrite) = 0;
+    // Record buffers are handles released with FreeHandle.
+    virtual QXHandle CreateBuffer(DrmQxConnection connection, int16_t table) = 0;
+    virtual int32_t AddToBuffer(DrmQxConnection connection, QXHandle buffer, int16_t field,
+                                const QXValue *value) = 0;
+    virtual int32_t NewRecord(DrmQxConnection connection, QXHandle buffer) = 0;
+    virtual int32_t ModifyRecord(DrmQxConnection connection, QXHandle buffer) = 0;
+    virtual int32_t DeleteCurrentRecord(DrmQxConnection connection, int16_t table) = 0;
+    // Named selections: names are length-prefixed (at most 31 characters).
+    virtual int32_t CopySelection(DrmQxConnection connection, const uint8_t *name, int16_t table) = 0;
+    virtual int32_t UseSelection(DrmQxConnection connection, const uint8_t *name, int16_t *table) = 0;
+    virtual int32_t KillSelection(DrmQxConnection connection, const uint8_t *name) = 0;
+
     // Movable memory of long values (QXHandle).
     virtual QXHandle AllocHandle(int32_t size) = 0;
     virtual void *LockHandle(QXHandle handle) = 0;
@@ -107,3 +131,21 @@ int32_t DrmQxGetFileDefinition(DrmQxConnection connection, int16_t table,
 int32_t DrmQxStartQXTransaction(DrmQxConnection connection);
 int32_t DrmQxCommit(DrmQxConnection connection);
 int32_t DrmQxRollBack(DrmQxConnection connection);
+
+int32_t DrmQxSelectAllRecords(DrmQxConnection connection, int16_t table);
+int32_t DrmQxSearch(DrmQxConnection connection, QXSearchArray *search, int32_t *found);
+int32_t DrmQxSort(DrmQxConnection connection, const QXSortSpec *sort);
+int32_t DrmQxRecordsInSelection(DrmQxConnection connection, int16_t table, int32_t *count);
+int32_t DrmQxRecordsInFile(DrmQxConnection connection, int16_t table, int32_t *count);
+int32_t DrmQxGotoSelectedRecord(DrmQxConnection connection, int16_t table, int32_t position);
+int32_t DrmQxSubSelectionToArray(DrmQxConnection connection, const QXArrayDescription *fields, int32_t first,
+                                 int32_t last, std::vector<uint8_t> *bytes);
+int32_t DrmQxSetReadWriteMode(DrmQxConnection connection, int16_t table, uint8_t readWrite);
+QXHandle DrmQxCreateBuffer(DrmQxConnection connection, int16_t table);
+int32_t DrmQxAddToBuffer(DrmQxConnection connection, QXHandle buffer, int16_t field, const QXValue *value);
+int32_t DrmQxNewRecord(DrmQxConnection connection, QXHandle buffer);
+int32_t DrmQxModifyRecord(DrmQxConnection connection, QXHandle buffer);
+int32_t DrmQxDeleteCurrentRecord(DrmQxConnection connection, int16_t table);
+int32_t DrmQxCopySelection(DrmQxConnection connection, const uint8_t *name, int16_t table);
+int32_t DrmQxUseSelection(DrmQxConnection connection, const uint8_t *name, int16_t *table);
+int32_t DrmQxKillSelection(DrmQxConnection connection, const uint8_t *name);

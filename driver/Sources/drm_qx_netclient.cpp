@@ -33,6 +33,22 @@ QX_WEAK(int16_t, _QX_GetFileDefinition, (QXHandle, int16_t, QXHandle *));
 QX_WEAK(int16_t, _QX_StartQXTransaction, (QXHandle));
 QX_WEAK(int16_t, _QX_Commit, (QXHandle));
 QX_WEAK(int16_t, _QX_RollBack, (QXHandle));
+QX_WEAK(int16_t, _QX_SelectAllRecords, (QXHandle, int16_t));
+QX_WEAK(int16_t, _QX_Search, (QXHandle, QXSearchArray *, int32_t *));
+QX_WEAK(int16_t, _QX_Sort, (QXHandle, const QXSortSpec *));
+QX_WEAK(int16_t, _QX_RecordsInSelection, (QXHandle, int16_t, int32_t *));
+QX_WEAK(int16_t, _QX_RecordsInFile, (QXHandle, int16_t, int32_t *));
+QX_WEAK(int16_t, _QX_GotoSelectedRecord, (QXHandle, int16_t, int32_t));
+QX_WEAK(int16_t, _QX_SubSelectionToArray, (QXHandle, const QXArrayDescription *, int32_t, int32_t, QXHandle *));
+QX_WEAK(int16_t, _QX_SetReadWriteMode, (QXHandle, int16_t, uint8_t));
+QX_WEAK(QXRecordBuffer, _QX_CreateBuffer, (QXHandle, int16_t));
+QX_WEAK(int16_t, _QX_AddToBuffer, (QXHandle, QXRecordBuffer, int16_t, const QXValue *));
+QX_WEAK(int16_t, _QX_NewRecord, (QXHandle, QXRecordBuffer));
+QX_WEAK(int16_t, _QX_ModifyRecord, (QXHandle, QXRecordBuffer));
+QX_WEAK(int16_t, _QX_DeleteCurrentRecord, (QXHandle, int16_t));
+QX_WEAK(int16_t, _QX_CopySelection, (QXHandle, const unsigned char *, int16_t));
+QX_WEAK(int16_t, _QX_UseSelection, (QXHandle, const unsigned char *, int16_t *));
+QX_WEAK(int16_t, _QX_KillSelection, (QXHandle, const unsigned char *));
 
 namespace {
 
@@ -166,6 +182,65 @@ public:
         return _QX_RollBack ? _QX_RollBack(H(c)) : int32_t{QX_ERR_BAD_CONNECTION};
     }
 
+    int32_t SelectAllRecords(DrmQxConnection c, int16_t table) override {
+        return _QX_SelectAllRecords ? _QX_SelectAllRecords(H(c), table) : int32_t{QX_ERR_BAD_CONNECTION};
+    }
+    int32_t Search(DrmQxConnection c, QXSearchArray *search, int32_t *found) override {
+        *found = 0;
+        return _QX_Search ? _QX_Search(H(c), search, found) : int32_t{QX_ERR_BAD_CONNECTION};
+    }
+    int32_t Sort(DrmQxConnection c, const QXSortSpec *sort) override {
+        return _QX_Sort ? _QX_Sort(H(c), sort) : int32_t{QX_ERR_BAD_CONNECTION};
+    }
+    int32_t RecordsInSelection(DrmQxConnection c, int16_t table, int32_t *count) override {
+        *count = 0;
+        return _QX_RecordsInSelection ? _QX_RecordsInSelection(H(c), table, count) : int32_t{QX_ERR_BAD_CONNECTION};
+    }
+    int32_t RecordsInFile(DrmQxConnection c, int16_t table, int32_t *count) override {
+        *count = 0;
+        return _QX_RecordsInFile ? _QX_RecordsInFile(H(c), table, count) : int32_t{QX_ERR_BAD_CONNECTION};
+    }
+    int32_t GotoSelectedRecord(DrmQxConnection c, int16_t table, int32_t position) override {
+        return _QX_GotoSelectedRecord ? _QX_GotoSelectedRecord(H(c), table, position) : int32_t{QX_ERR_BAD_CONNECTION};
+    }
+    int32_t SubSelectionToArray(DrmQxConnection c, const QXArrayDescription *fields, int32_t first, int32_t last,
+                                std::vector<uint8_t> *bytes) override {
+        bytes->clear();
+        if (!_QX_SubSelectionToArray)
+            return QX_ERR_BAD_CONNECTION;
+        QXHandle array = nullptr;
+        int32_t status = _QX_SubSelectionToArray(H(c), fields, first, last, &array);
+        TakeBytes(array, bytes);
+        return status;
+    }
+    int32_t SetReadWriteMode(DrmQxConnection c, int16_t table, uint8_t readWrite) override {
+        return _QX_SetReadWriteMode ? _QX_SetReadWriteMode(H(c), table, readWrite) : int32_t{QX_ERR_BAD_CONNECTION};
+    }
+    QXHandle CreateBuffer(DrmQxConnection c, int16_t table) override {
+        return _QX_CreateBuffer ? _QX_CreateBuffer(H(c), table) : nullptr;
+    }
+    int32_t AddToBuffer(DrmQxConnection c, QXHandle buffer, int16_t field, const QXValue *value) override {
+        return _QX_AddToBuffer ? _QX_AddToBuffer(H(c), buffer, field, value) : int32_t{QX_ERR_BAD_CONNECTION};
+    }
+    int32_t NewRecord(DrmQxConnection c, QXHandle buffer) override {
+        return _QX_NewRecord ? _QX_NewRecord(H(c), buffer) : int32_t{QX_ERR_BAD_CONNECTION};
+    }
+    int32_t ModifyRecord(DrmQxConnection c, QXHandle buffer) override {
+        return _QX_ModifyRecord ? _QX_ModifyRecord(H(c), buffer) : int32_t{QX_ERR_BAD_CONNECTION};
+    }
+    int32_t DeleteCurrentRecord(DrmQxConnection c, int16_t table) override {
+        return _QX_DeleteCurrentRecord ? _QX_DeleteCurrentRecord(H(c), table) : int32_t{QX_ERR_BAD_CONNECTION};
+    }
+    int32_t CopySelection(DrmQxConnection c, const uint8_t *name, int16_t table) override {
+        return _QX_CopySelection ? _QX_CopySelection(H(c), name, table) : int32_t{QX_ERR_BAD_CONNECTION};
+    }
+    int32_t UseSelection(DrmQxConnection c, const uint8_t *name, int16_t *table) override {
+        return _QX_UseSelection ? _QX_UseSelection(H(c), name, table) : int32_t{QX_ERR_BAD_CONNECTION};
+    }
+    int32_t KillSelection(DrmQxConnection c, const uint8_t *name) override {
+        return _QX_KillSelection ? _QX_KillSelection(H(c), name) : int32_t{QX_ERR_BAD_CONNECTION};
+    }
+
     QXHandle AllocHandle(int32_t size) override { return AllocQXHandle ? AllocQXHandle(size) : nullptr; }
     void *LockHandle(QXHandle h) override { return LockQXHandle ? LockQXHandle(h) : nullptr; }
     void UnlockHandle(QXHandle h) override {
@@ -192,7 +267,10 @@ bool DrmNetclientComplete() {
            _QX_DeInitQXWS && _QX_InitNetworkComponent && _QX_DeInitNetworkComponent && _QX_FindQXServer &&
            _QX_FreeNetworkLocation && _QX_OpenQXConnection && _QX_CloseQXConnection && _QX_GetServerInfo &&
            _QX_CountFiles && _QX_GetFileList && _QX_GetFileDefinition && _QX_StartQXTransaction && _QX_Commit &&
-           _QX_RollBack;
+           _QX_RollBack && _QX_SelectAllRecords && _QX_Search && _QX_Sort && _QX_RecordsInSelection &&
+           _QX_RecordsInFile && _QX_GotoSelectedRecord && _QX_SubSelectionToArray && _QX_SetReadWriteMode &&
+           _QX_CreateBuffer && _QX_AddToBuffer && _QX_NewRecord && _QX_ModifyRecord && _QX_DeleteCurrentRecord &&
+           _QX_CopySelection && _QX_UseSelection && _QX_KillSelection;
 }
 
 bool DrmNetclientConnects() {

@@ -158,6 +158,128 @@ public:
         return 0;
     }
 
+    // Table requests. The selection of every table holds `selectionSize`
+    // records; a window gives each record's long-integer fields its
+    // 1-based position and its alpha fields "R<position>".
+    int32_t selectionSize = 0;
+    int32_t fileSize = 0;
+    std::vector<QXSearchLine> lastSearch;
+    std::vector<std::vector<std::pair<int16_t, QXValue>>> buffers;   // values added per buffer
+
+    std::string Name(const uint8_t *name) { return std::string(reinterpret_cast<const char *>(name) + 1, name[0]); }
+    int32_t SelectAllRecords(DrmQxConnection, int16_t table) override {
+        calls.push_back("SelectAllRecords " + std::to_string(table));
+        return Forced("SelectAllRecords");
+    }
+    int32_t Search(DrmQxConnection, QXSearchArray *search, int32_t *found) override {
+        calls.push_back("Search " + std::to_string(search->count));
+        lastSearch.assign(search->lines, search->lines + search->count);
+        *found = selectionSize;
+        return Forced("Search");
+    }
+    int32_t Sort(DrmQxConnection, const QXSortSpec *sort) override {
+        calls.push_back("Sort " + std::to_string(sort->keys[0].field));
+        return Forced("Sort");
+    }
+    int32_t RecordsInSelection(DrmQxConnection, int16_t, int32_t *count) override {
+        calls.push_back("RecordsInSelection");
+        *count = selectionSize;
+        return Forced("RecordsInSelection");
+    }
+    int32_t RecordsInFile(DrmQxConnection, int16_t, int32_t *count) override {
+        calls.push_back("RecordsInFile");
+        *count = fileSize;
+        return Forced("RecordsInFile");
+    }
+    int32_t GotoSelectedRecord(DrmQxConnection, int16_t, int32_t position) override {
+        calls.push_back("GotoSelectedRecord " + std::to_string(position));
+        return Forced("GotoSelectedRecord");
+    }
+    int32_t SubSelectionToArray(DrmQxConnection, const QXArrayDescription *fields, int32_t first, int32_t last,
+                                std::vector<uint8_t> *bytes) override {
+        calls.push_back("SubSelectionToArray " + std::to_string(first) + " " + std::to_string(last));
+        bytes->clear();
+        if (int32_t st = Forced("SubSelectionToArray"))
+            return st;
+        const FakeTable &t = tables.at(static_cast<size_t>(fields->table - 1));
+        uint32_t n = 0;
+        bytes->resize(4);
+        for (int32_t p = first; p <= last && p < selectionSize; ++p, ++n) {
+            for (int i = 0; i < fields->count; ++i) {
+                const FakeField &f = t.fields.at(static_cast<size_t>(fields->pairs[i].field - 1));
+                std::string text = "R" + std::to_string(p + 1);
+                int32_t number = p + 1;
+                switch (f.type) {
+                case 0: bytes->push_back(static_cast<uint8_t>(text.size())); bytes->insert(bytes->end(), text.begin(), text.end()); break;
+                case 2: { uint16_t len = static_cast<uint16_t>(text.size()); bytes->insert(bytes->end(), reinterpret_cast<uint8_t *>(&len), reinterpret_cast<uint8_t *>(&len) + 2); bytes->insert(bytes->end(), text.begin(), text.end()); break; }
+                case 8: bytes->insert(bytes->end(), reinterpret_cast<uint8_t *>(&number), reinterpret_cast<uint8_t *>(&number) + 2); break;
+                case 9: bytes->insert(bytes->end(), reinterpret_cast<uint8_t *>(&number), reinterpret_cast<uint8_t *>(&number) + 4); break;
+                default: bytes->insert(bytes->end(), 10, 0); break;
+                }
+            }
+        }
+        std::memcpy(bytes->data(), &n, 4);
+        if (truncateArray > 0 && bytes->size() > truncateArray)
+            bytes->resize(truncateArray);
+        return 0;
+    }
+    size_t truncateArray = 0;
+    int32_t SetReadWriteMode(DrmQxConnection, int16_t, uint8_t mode) override {
+        calls.push_back("SetReadWriteMode " + std::to_string(mode));
+        return Forced("SetReadWriteMode");
+    }
+    QXHandle CreateBuffer(DrmQxConnection, int16_t table) override {
+        calls.push_back("CreateBuffer " + std::to_string(table));
+        if (Forced("CreateBuffer"))
+            return nullptr;
+        buffers.emplace_back();
+        QXHandle h = AllocHandle(4);
+        int32_t index = static_cast<int32_t>(buffers.size() - 1);
+        std::memcpy(LockHandle(h), &index, 4);
+        return h;
+    }
+    int32_t AddToBuffer(DrmQxConnection, QXHandle buffer, int16_t field, const QXValue *value) override {
+        calls.push_back("AddToBuffer " + std::to_string(field));
+        if (!buffer)
+            return -32003;
+        int32_t index;
+        std::memcpy(&index, LockHandle(buffer), 4);
+        QXValue copy = *value;
+        copy.data = nullptr;
+        if (value->data) {   // keep the long value's bytes as the alpha text of the copy (tests read them back)
+            copy.length = SizeOfHandle(value->data);
+            longValues.emplace_back(static_cast<const char *>(LockHandle(value->data)), static_cast<size_t>(copy.length));
+        }
+        buffers.at(static_cast<size_t>(index)).emplace_back(field, copy);
+        return Forced("AddToBuffer");
+    }
+    std::vector<std::string> longValues;
+    int32_t NewRecord(DrmQxConnection, QXHandle) override {
+        calls.push_back("NewRecord");
+        return Forced("NewRecord");
+    }
+    int32_t ModifyRecord(DrmQxConnection, QXHandle) override {
+        calls.push_back("ModifyRecord");
+        return Forced("ModifyRecord");
+    }
+    int32_t DeleteCurrentRecord(DrmQxConnection, int16_t) override {
+        calls.push_back("DeleteCurrentRecord");
+        return Forced("DeleteCurrentRecord");
+    }
+    int32_t CopySelection(DrmQxConnection, const uint8_t *name, int16_t) override {
+        calls.push_back("CopySelection " + Name(name));
+        return Forced("CopySelection");
+    }
+    int32_t UseSelection(DrmQxConnection, const uint8_t *name, int16_t *table) override {
+        calls.push_back("UseSelection " + Name(name));
+        *table = 1;
+        return Forced("UseSelection");
+    }
+    int32_t KillSelection(DrmQxConnection, const uint8_t *name) override {
+        calls.push_back("KillSelection " + Name(name));
+        return 0;
+    }
+
     // Handles: plain heap blocks with their size.
     struct Block { std::vector<uint8_t> bytes; };
     QXHandle AllocHandle(int32_t size) override {

@@ -1,0 +1,270 @@
+// Record cache and column reads of the table cursor.
+//
+// A window of up to 100 records comes with one _QX_SubSelectionToArray
+// request. When it arrives, one pass over the array records where every
+// value of every record starts, checking each value's extent against the
+// bytes received; column reads then copy a value by its record and field
+// index without walking the array again.
+#include <algorithm>
+#include <cstring>
+
+#include "driver/Sources/drm.h"
+#include "driver/Sources/drm_catalog.h"
+#include "driver/Sources/drm_database.h"
+#include "driver/Sources/drm_session.h"
+#include "driver/Sources/drm_table.h"
+#include "driver/Sources/drm_values.h"
+
+namespace {
+
+uint16_t Get16(const uint8_t *p) {
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
+uint32_t Get32(const uint8_t *p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// Bytes of the value at p (with `left` bytes there); 0 when the type has no
+// array form or the value runs past the end.
+size_t ValueSize(uint8_t type, const uint8_t *p, size_t left) {
+    size_t size = 0;
+    switch (type) {
+    case kQxTypeAlpha:
+        if (left < 1)
+            return 0;
+        size = 1 + size_t{p[0]};
+        break;
+    case kQxTypeReal: size = 10; break;
+    case kQxTypeText:
+        if (left < 2)
+            return 0;
+        size = 2 + size_t{Get16(p)};
+        break;
+    case kQxTypePicture:
+    case QX_TYPE_BLOB:
+        if (left < 4)
+            return 0;
+        size = 4 + size_t{Get32(p)};
+        break;
+    case kQxTypeDate: size = 6; break;
+    case kQxTypeBoolean:
+    case 7:
+    case kQxTypeInteger: size = 2; break;
+    case kQxTypeLongInteger:
+    case kQxTypeTime: size = 4; break;
+    default: return 0;
+    }
+    return size <= left ? size : 0;
+}
+
+} // namespace
+
+bool DrmIsNullValue(const QXValue *value) {
+    switch (value->type) {
+    case kQxTypeAlpha: return value->alpha[0] == 0;
+    case kQxTypeText:
+    case kQxTypePicture: return value->length == 0;
+    case kQxTypeDate: return value->date[0] == 0 && value->date[1] == 0 && value->date[2] == 0;
+    default: return false;
+    }
+}
+
+// ---- Field block ----------------------------------------------------------
+
+int32_t DrmFieldBlock::oLoad(std::vector<uint8_t> bytes, const std::vector<uint8_t> &types, int32_t maxRecords) {
+    bytes_ = std::move(bytes);
+    types_ = types;
+    offsets_.clear();
+    count_ = 0;
+    if (bytes_.size() < 4)
+        return kDrmErrBadReply;
+    uint32_t announced = Get32(bytes_.data());
+    uint32_t n = std::min<uint32_t>(announced, static_cast<uint32_t>(std::max(0, maxRecords)));
+    const size_t fields = types_.size();
+    offsets_.reserve(size_t{n} * fields);
+    size_t at = 4;
+    for (uint32_t r = 0; r < n; ++r) {
+        for (size_t k = 0; k < fields; ++k) {
+            size_t size = ValueSize(types_[k], bytes_.data() + at, bytes_.size() - at);
+            if (size == 0)
+                return kDrmErrBadReply;
+            offsets_.push_back(static_cast<uint32_t>(at));
+            at += size;
+        }
+    }
+    count_ = static_cast<int32_t>(n);
+    return 0;
+}
+
+int32_t DrmFieldBlock::oGetField(int32_t r, int32_t k, QXValue *slot) const {
+    const int32_t fields = static_cast<int32_t>(types_.size());
+    if (r < 0 || r >= count_ || k < 0 || k >= fields)
+        return -1;
+    const uint8_t *p = bytes_.data() + offsets_[static_cast<size_t>(r) * fields + k];
+    const uint8_t type = types_[static_cast<size_t>(k)];
+    *slot = QXValue{};
+    slot->type = type;
+    switch (type) {
+    case kQxTypeAlpha: {
+        uint8_t n = std::min<uint8_t>(p[0], sizeof slot->alpha - 1);
+        slot->alpha[0] = n;
+        std::memcpy(slot->alpha + 1, p + 1, n);
+        break;
+    }
+    case kQxTypeReal: std::memcpy(&slot->real, p, 8); break;
+    case kQxTypeText:
+    case kQxTypePicture:
+    case QX_TYPE_BLOB: {
+        uint32_t n = type == kQxTypeText ? Get16(p) : Get32(p);
+        const uint8_t *data = p + (type == kQxTypeText ? 2 : 4);
+        slot->length = static_cast<int32_t>(n);
+        if (n > 0) {
+            DrmServerApi &api = DrmQxApi();
+            QXHandle h = api.AllocHandle(static_cast<int32_t>(n));
+            auto *dest = h ? static_cast<uint8_t *>(api.LockHandle(h)) : nullptr;
+            if (!dest) {
+                if (h)
+                    api.FreeHandle(h);
+                return -1;
+            }
+            std::memcpy(dest, data, n);
+            api.UnlockHandle(h);
+            slot->data = h;
+        }
+        break;
+    }
+    case kQxTypeDate:
+        for (int i = 0; i < 3; ++i)
+            slot->date[i] = static_cast<int16_t>(Get16(p + 2 * i));
+        break;
+    case kQxTypeBoolean:
+    case 7:
+    case kQxTypeInteger: slot->shortValue = static_cast<int16_t>(Get16(p)); break;
+    case kQxTypeLongInteger:
+    case kQxTypeTime: slot->longValue = static_cast<int32_t>(Get32(p)); break;
+    default: return -1;
+    }
+    return 0;
+}
+
+// ---- Record cache ---------------------------------------------------------
+
+void VDRMRecordCache::oSetSelection(int16_t table, std::vector<int16_t> fields, std::vector<uint8_t> types) {
+    table_ = table;
+    fields_ = std::move(fields);
+    types_ = std::move(types);
+    pairs_.clear();
+    for (int16_t f : fields_)
+        pairs_.push_back(QXFieldPair{table, f});
+    oSetBlockSize(kDrmWindowSize);
+}
+
+void VDRMRecordCache::oSetBlockSize(int32_t n) {
+    blockSize_ = n < 1 ? 1 : n;
+    oReset();
+}
+
+void VDRMRecordCache::oReset() {
+    windowFirst_ = current_ = windowCount_ = 0;
+    gaps_.clear();
+    block_.reset();
+}
+
+int32_t VDRMRecordCache::IndexOf(int32_t n) const {
+    return n - windowFirst_ - static_cast<int32_t>(std::lower_bound(gaps_.begin(), gaps_.end(), n) - gaps_.begin());
+}
+
+bool VDRMRecordCache::oHolds(int32_t n) const {
+    return windowCount_ > 0 && n >= windowFirst_ && !std::binary_search(gaps_.begin(), gaps_.end(), n) &&
+           IndexOf(n) < windowCount_;
+}
+
+int32_t VDRMRecordCache::oGoto(int32_t n, int32_t shift, std::vector<int32_t> gaps, DrmQxConnection connection) {
+    if (oHolds(n)) {
+        current_ = IndexOf(n);
+        return 0;
+    }
+    oReset();
+    if (fields_.empty())
+        return -1;
+    QXArrayDescription description{static_cast<int16_t>(pairs_.size()), table_, pairs_.data()};
+    std::vector<uint8_t> bytes;
+    int32_t first = n - 1 - shift;
+    int32_t status = DrmQxSubSelectionToArray(connection, &description, first, first + blockSize_ - 1, &bytes);
+    if (status != 0)
+        return status;
+    auto block = std::make_unique<DrmFieldBlock>();
+    status = block->oLoad(std::move(bytes), types_, blockSize_);
+    if (status != 0)
+        return status;
+    if (block->oRecordCount() == 0)
+        return -9963;
+    windowCount_ = block->oRecordCount();
+    block_ = std::move(block);
+    windowFirst_ = n;
+    current_ = 0;
+    gaps_ = std::move(gaps);
+    return 0;
+}
+
+int32_t VDRMRecordCache::oGetField(int16_t field, QXValue *slot) const {
+    if (!block_)
+        return -1;
+    auto at = std::find(fields_.begin(), fields_.end(), field);
+    if (at == fields_.end())
+        return -1;
+    return block_->oGetField(current_, static_cast<int32_t>(at - fields_.begin()), slot);
+}
+
+// ---- Column lists and reads of the table cursor --------------------------------
+
+int32_t VDRMTable::oSetRetrieveColumns(const uint32_t *entries, uint32_t count) {
+    std::vector<int16_t> fields;
+    std::vector<uint8_t> types;
+    fields.reserve(count);
+    types.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t column = entries[2 * i + 1];
+        uint8_t type = column <= 0x7FFF ? FieldType(static_cast<int32_t>(column)) : 0xFF;
+        if (type == 0xFF)
+            continue;   // not a field of the table: reading it answers -1
+        fields.push_back(static_cast<int16_t>(column));
+        types.push_back(type);
+    }
+    cache.oSetSelection(tableNumber, std::move(fields), std::move(types));
+    recordRow_ = -1;
+    return 0;
+}
+
+int32_t VDRMTable::oRetrieveAllFields() {
+    const VDRMFieldDefArray *defs = Fields();
+    int32_t n = defs ? defs->oCount() : 0;
+    std::vector<int16_t> fields;
+    std::vector<uint8_t> types;
+    for (int32_t f = 1; f <= n; ++f) {
+        fields.push_back(static_cast<int16_t>(f));
+        types.push_back(FieldType(f));
+    }
+    cache.oSetSelection(tableNumber, std::move(fields), std::move(types));
+    recordRow_ = -1;
+    return 0;
+}
+
+int32_t VDRMTable::oRetrieveColumn(uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
+                                   DRM_RETINFO *state) {
+    QXValue slot{};
+    int32_t result = cache.oGetField(static_cast<int16_t>(column), &slot);
+    if (result != 0)
+        return result;
+    if (DrmIsNullValue(&slot))
+        result = kDrmWarnNull;
+    else
+        result = DrmValueToC(&slot, CodePage(), 0, buffer, length, outLength, state);
+    DrmFreeValue(&slot);
+    return result;
+}

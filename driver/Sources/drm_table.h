@@ -1,0 +1,179 @@
+// The server-table cursor (VDRMTable) and its record cache.
+//
+// The server keeps one current selection per table and connection; the
+// cursor makes it (select-all, or one flat search built from the engine's
+// pushed-down filter, sorted by the index field when one is chosen), reads it
+// in windows of 100 records through its record cache, and inserts, changes
+// and deletes records. Order of calls from the engine: table information and
+// retrieve columns, at most one filter, an index choice, then moves or
+// key seeks; changes run InitUpdate, SetColumn..., UpdateRecord.
+//
+// Several cursors may share a table of one database (one connection): the
+// database records which cursor's selection the server currently holds.
+// Before a cursor replaces the server's selection, the holder saves its own
+// under a private name; a cursor that needs its selection back (to read a
+// window, position a change, copy a bookmark) restores it from that name.
+//
+// Row numbers: the cursor counts rows of its selection as built (0-based).
+// Records it deletes leave the server's selection (and its named copies), so
+// a row is found on the server at its number less the rows deleted before
+// it; moves step over deleted rows, and starting over after a deletion
+// builds the selection again.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "driver/Sources/drm_cursor.h"
+#include "driver/Sources/drm_qx.h"
+
+// Value slot helpers of the record cache.
+bool DrmIsNullValue(const QXValue *value);
+
+// Reader over one window array: the record count word, then the listed
+// fields' values packed per record. Every value's extent is checked against
+// the bytes received when the block is made.
+class DrmFieldBlock : public VObject {
+public:
+    // 0, or kDrmErrBadReply when the bytes do not hold the records they
+    // announce (or a value of a type with no array form).
+    int32_t oLoad(std::vector<uint8_t> bytes, const std::vector<uint8_t> &types, int32_t maxRecords);
+    int32_t oRecordCount() const { return count_; }
+    // Copies value k of record r into the slot; text and picture values get
+    // a handle of their own (released by the reader). 0 or -1.
+    int32_t oGetField(int32_t r, int32_t k, QXValue *slot) const;
+
+private:
+    std::vector<uint8_t> bytes_;
+    std::vector<uint32_t> offsets_;   // record r, field k at r * n + k
+    std::vector<uint8_t> types_;
+    int32_t count_ = 0;
+};
+
+class VDRMRecordCache : public VObject {
+public:
+    // Installs the fields to read (server field numbers and their types);
+    // empties the cache.
+    void oSetSelection(int16_t table, std::vector<int16_t> fields, std::vector<uint8_t> types);
+    void oSetBlockSize(int32_t n);
+    void oReset();
+    bool oHasFieldList() const { return !fields_.empty(); }
+    bool oHolds(int32_t n) const;
+    // Makes row `position` (1-based, cursor numbering) current. When the row
+    // is not held, a window is loaded from server position position - shift;
+    // `gaps` are the later rows (1-based, sorted) already gone from the
+    // server, which the window therefore does not hold.
+    // 0, -9963 (no record there), -1 (no field list) or a server status.
+    int32_t oGoto(int32_t position, int32_t shift, std::vector<int32_t> gaps, DrmQxConnection connection);
+    // Field (server number) of the current record: 0 or -1.
+    int32_t oGetField(int16_t field, QXValue *slot) const;
+
+private:
+    int16_t table_ = 0;
+    std::vector<int16_t> fields_;
+    std::vector<QXFieldPair> pairs_;
+    std::vector<uint8_t> types_;
+    int32_t blockSize_ = 0;
+    int32_t current_ = 0;       // index of the current record in the window
+    int32_t windowFirst_ = 0;
+    int32_t windowCount_ = 0;
+    std::vector<int32_t> gaps_;
+    int32_t IndexOf(int32_t n) const;
+    std::unique_ptr<DrmFieldBlock> block_;
+};
+
+// One flat server search and the parameter ids of its lines (0 = literal).
+struct DrmSearch {
+    int16_t defaultTable = 0;
+    std::vector<QXSearchLine> lines;
+    std::vector<uint32_t> paramIds;
+    std::vector<uint8_t> operators;     // each line's operator as the filter gave it
+};
+
+// A bookmark as handed to the engine: a length-prefixed selection name in
+// bytes 0..31, the row at 32 (host order).
+inline constexpr uint32_t kDrmBookmarkSize = 36;
+struct DrmBookmark {
+    uint8_t bytes[kDrmBookmarkSize] = {};
+};
+
+inline constexpr int32_t kDrmErrNotPushed = -2003;
+inline constexpr int32_t kDrmErrTruncation = -1047;
+inline constexpr int32_t kDrmWindowSize = 100;
+// Characters an alpha value carries to the server.
+inline constexpr uint32_t kDrmAlphaMaxWrite = 80;
+
+class VDRMTable : public VDRMCursor {
+public:
+    VDRMTable(uint32_t cursorId, VDRMDatabase *database, int32_t tableIndex);
+    ~VDRMTable() override;
+
+    int32_t oOpen(const char *secondName, uint32_t flags);
+    int32_t oGetTableInfo(uint32_t *info, uint32_t length) override;
+    int32_t oSetFilter(const uint32_t *filter, const uint32_t *data) override;
+    int32_t oMove(int32_t direction) override;
+    int32_t oSetRetrieveColumns(const uint32_t *entries, uint32_t count) override;
+    int32_t oRetrieveColumn(uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
+                            DRM_RETINFO *state) override;
+    int32_t oGetBookmark(void *buffer, uint32_t length, uint32_t *outLength) override;
+    int32_t oGotoBookmark(const void *bookmark, uint32_t length) override;
+    int32_t oSetTableIndex(const char *indexName) override;
+    int32_t oMakeKey(const void *key, uint32_t length, uint32_t flags) override;
+    int32_t oSeek(uint32_t flags) override;
+    int32_t oInitUpdate(uint32_t mode) override;
+    int32_t oSetColumn(uint32_t field, const void *data, uint32_t length, uint32_t append, uint32_t isNull) override;
+    int32_t oUpdateRecord() override;
+    int32_t oDeleteRecord() override;
+    const VDRMTableEntry *oTableEntry() const override;
+
+    int32_t oBuildSelection();
+    int32_t oRetrieveAllFields();
+    // Saves this cursor's server selection under its private name (called
+    // when another cursor is about to replace it).
+    int32_t oSaveSelection();
+
+    int32_t tableIndex;
+    int16_t tableNumber;
+    int16_t indexField = 0;
+    std::unique_ptr<DrmSearch> search;
+    uint32_t paramGenerationSeen = 0;
+    bool selectionBuilt = false;
+    VDRMRecordCache cache;
+    uint32_t updateMode = 0;
+    QXHandle recordBuffer = nullptr;
+    QXValue key{};
+    std::vector<DrmBookmark> savedSelections;   // sorted: shorter name first, then bytes
+
+private:
+    DrmQxConnection Connection() const;
+    uint32_t CodePage() const;
+    const VDRMFieldDefArray *Fields() const;
+    uint8_t FieldType(int32_t field) const;   // 0xFF when the field is unknown
+    // The server holds this cursor's selection after 0; a status otherwise.
+    int32_t ClaimSelection();
+    // Called before a request that makes a new selection of the table.
+    int32_t TakeOverSelection();
+    int32_t SaveHolderOfTable();
+    void ForgetSelection();
+    int32_t ShiftBefore(int32_t row) const;
+    int32_t PositionCache(int32_t row);
+    int32_t FillParameters();
+    int32_t SortOnIndex();
+    int32_t AddPendingLongValues();
+    int32_t GotoCurrentRecord();
+    void FreeRecordBuffer();
+
+    uint8_t privateName_[16] = {};
+    bool privateSaved_ = false;
+    bool privateNamed_ = false;
+    bool readWrite_ = false;
+    bool keyCut_ = false;
+    std::vector<int32_t> deletedRows_;   // sorted rows of this selection deleted by the cursor
+    int32_t recordRow_ = -1;             // row the cache is positioned on, -1 none
+    std::map<int16_t, std::vector<uint8_t>> pendingLong_;   // long values given in pieces
+    // The named copy of the current selection made for bookmarks, reused
+    // by every bookmark until the selection is made again (0 length: none).
+    uint8_t bookmarkName_[16] = {};
+};

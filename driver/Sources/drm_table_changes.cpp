@@ -1,0 +1,159 @@
+// Record changes of the table cursor: insert, update, delete.
+//
+// A change runs InitUpdate(0 insert, 2 modify), SetColumn per field, then
+// UpdateRecord. Values go into a netclient record buffer as they come,
+// except text and picture values: these may arrive in pieces (the append
+// flag), so they are gathered here and added when the record is sent.
+// Modify and delete work on the record the cursor is positioned on (by a
+// move, a seek or a bookmark), found on the server by its position in the
+// selection it was read from.
+#include <algorithm>
+#include <cstring>
+
+#include "driver/Sources/drm.h"
+#include "driver/Sources/drm_catalog.h"
+#include "driver/Sources/drm_database.h"
+#include "driver/Sources/drm_session.h"
+#include "driver/Sources/drm_table.h"
+#include "driver/Sources/drm_values.h"
+
+namespace {
+
+constexpr uint32_t kTextMaxLength = 0xFFFF;
+constexpr int32_t kNoBuffer = -32003;
+
+bool IsLong(uint8_t serverType) { return serverType == kQxTypeText || serverType == kQxTypePicture; }
+
+} // namespace
+
+void VDRMTable::FreeRecordBuffer() {
+    if (recordBuffer)
+        DrmQxApi().FreeHandle(recordBuffer);
+    recordBuffer = nullptr;
+    pendingLong_.clear();
+}
+
+// Makes the cursor's record the server's current record, in read-write
+// mode (set once per cursor: nothing here sets the table back to read-only).
+int32_t VDRMTable::GotoCurrentRecord() {
+    int32_t status = ClaimSelection();
+    if (status == 0 && !readWrite_) {
+        status = DrmQxSetReadWriteMode(Connection(), tableNumber, 1);
+        readWrite_ = status == 0;
+    }
+    if (status == 0)
+        status = DrmQxGotoSelectedRecord(Connection(), tableNumber, recordRow_ + 1 - ShiftBefore(recordRow_));
+    return status;
+}
+
+int32_t VDRMTable::oInitUpdate(uint32_t mode) {
+    FreeRecordBuffer();
+    updateMode = mode;
+    if (mode != 0 && mode != 2)
+        return 0;
+    if (mode == 2) {
+        if (recordRow_ < 0 || std::binary_search(deletedRows_.begin(), deletedRows_.end(), recordRow_))
+            return kDrmErrNoCurrentRecord;
+        int32_t status = GotoCurrentRecord();
+        if (status != 0)
+            return status;
+    }
+    recordBuffer = DrmQxCreateBuffer(Connection(), tableNumber);
+    return recordBuffer ? 0 : kNoBuffer;
+}
+
+int32_t VDRMTable::oSetColumn(uint32_t field, const void *data, uint32_t length, uint32_t append, uint32_t isNull) {
+    const VDRMFieldDefArray *defs = Fields();
+    const uint8_t type = FieldType(static_cast<int32_t>(field));
+    if (type == 0xFF)
+        return -1;
+    if (!recordBuffer)
+        return kNoBuffer;
+    const auto number = static_cast<int16_t>(field);
+    if (IsLong(type)) {
+        std::vector<uint8_t> &value = pendingLong_[number];
+        if (!append || isNull)
+            value.clear();
+        if (isNull || length == 0)
+            return 0;
+        if (!data)
+            return kDrmErrBufferTooSmall;
+        if (type == kQxTypeText && length > kTextMaxLength - value.size())
+            return kDrmErrTruncation;   // a text holds at most 65535 bytes
+        const auto *bytes = static_cast<const uint8_t *>(data);
+        value.insert(value.end(), bytes, bytes + length);
+        return 0;
+    }
+    QXValue slot{};
+    if (isNull) {
+        slot.type = type;
+    } else {
+        if (type == kQxTypeAlpha) {
+            uint32_t room = DrmFieldLength(defs->oGet(static_cast<int32_t>(field) - 1).row);
+            if (room == 0 || room > kDrmAlphaMaxWrite)
+                room = kDrmAlphaMaxWrite;
+            if (length > room) {
+                const auto *bytes = static_cast<const uint8_t *>(data);
+                if (!data || std::any_of(bytes + room, bytes + length, [](uint8_t c) { return c != ' '; }))
+                    return kDrmErrTruncation;
+                length = room;   // only trailing blanks go
+            }
+        }
+        slot.type = 0xFF;
+        int32_t result = DrmValueFromC(CodePage(), DrmTypeCatalogEntry(type), data, length, &slot);
+        if (result != 0) {
+            DrmFreeValue(&slot);
+            return result;
+        }
+    }
+    int32_t status = DrmQxAddToBuffer(Connection(), recordBuffer, number, &slot);
+    DrmFreeValue(&slot);
+    return status;
+}
+
+int32_t VDRMTable::AddPendingLongValues() {
+    for (auto &[field, bytes] : pendingLong_) {
+        const uint8_t type = FieldType(field);
+        QXValue slot{};
+        int32_t status = 0;
+        if (bytes.empty()) {
+            slot.type = type;   // the empty value: no handle to make
+        } else {
+            slot.type = 0xFF;
+            status = DrmValueFromC(CodePage(), DrmTypeCatalogEntry(type), bytes.data(),
+                                   static_cast<uint32_t>(bytes.size()), &slot);
+        }
+        if (status == 0)
+            status = DrmQxAddToBuffer(Connection(), recordBuffer, field, &slot);
+        DrmFreeValue(&slot);
+        if (status != 0)
+            return status;
+    }
+    return 0;
+}
+
+int32_t VDRMTable::oUpdateRecord() {
+    int32_t status = 0;
+    if (updateMode == 0 || updateMode == 2) {
+        if (!recordBuffer)
+            status = kNoBuffer;
+        if (status == 0)
+            status = AddPendingLongValues();
+        if (status == 0)
+            status = updateMode == 0 ? DrmQxNewRecord(Connection(), recordBuffer)
+                                     : DrmQxModifyRecord(Connection(), recordBuffer);
+    }
+    FreeRecordBuffer();
+    return status;
+}
+
+int32_t VDRMTable::oDeleteRecord() {
+    if (recordRow_ < 0 || std::binary_search(deletedRows_.begin(), deletedRows_.end(), recordRow_))
+        return kDrmErrNoCurrentRecord;
+    int32_t status = GotoCurrentRecord();
+    if (status == 0)
+        status = DrmQxDeleteCurrentRecord(Connection(), tableNumber);
+    if (status == 0)
+        deletedRows_.insert(std::lower_bound(deletedRows_.begin(), deletedRows_.end(), recordRow_), recordRow_);
+    return status;
+}

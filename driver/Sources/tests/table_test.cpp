@@ -1,0 +1,384 @@
+// The table cursor against the scripted server: filters turned into search
+// lines, windows, changes, bookmarks and shared selections, seen through
+// the requests the cursor makes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "driver/Sources/drm.h"
+#include "driver/Sources/drm_catalog.h"
+#include "driver/Sources/tests/drm_fixture.h"
+#include "driver/Sources/tests/filter_tree.h"
+
+namespace {
+
+class Tables : public DrmSessionTest {
+protected:
+    void SetUp() override {
+        DrmSessionTest::SetUp();
+        s = Begin();
+        db = Open(s);
+        server.calls.clear();
+    }
+
+    int32_t SetFilter(uint32_t c, const F &f) {
+        EncodedFilter e(f);
+        return DrmSetFilter(s, c, e.tree.data(), e.data.data());
+    }
+
+    // The last search as text: "AND 1>5" per line.
+    std::vector<std::string> Lines() const {
+        static const char *const kOps[] = {"?", "=", "<>", ">", ">=", "<", "<="};
+        static const char *const kConj[] = {"", "AND ", "OR ", "NOT "};
+        std::vector<std::string> out;
+        for (const QXSearchLine &l : server.lastSearch) {
+            std::string v;
+            if (l.value.type == 0)
+                v.assign(reinterpret_cast<const char *>(l.value.alpha + 1), l.value.alpha[0]);
+            else if (l.value.type == 9)
+                v = std::to_string(l.value.longValue);
+            else if (l.value.type == 8)
+                v = std::to_string(l.value.shortValue);
+            else
+                v = "type" + std::to_string(l.value.type);
+            out.push_back(std::string(kConj[l.conjunction & 3]) + std::to_string(l.field) + kOps[l.op % 7] + v);
+        }
+        return out;
+    }
+
+    std::vector<std::string> CallsStarting(const std::string &prefix) const {
+        std::vector<std::string> out;
+        for (const std::string &c : server.calls)
+            if (c.rfind(prefix, 0) == 0)
+                out.push_back(c);
+        return out;
+    }
+
+    int32_t ReadLong(uint32_t c, uint32_t column) {
+        int32_t v = -1;
+        uint32_t n = 0;
+        EXPECT_EQ(DrmRetrieveColumn(s, c, column, &v, 4, &n, nullptr), 0);
+        return v;
+    }
+
+    uint32_t s = 0, db = 0;
+};
+
+TEST_F(Tables, FiltersBecomeOneFlatSearchOrAreLeftToTheEngine) {
+    // Customers: 1 ID long, 2 Name alpha(40), 3 Name2 alpha(20), 4 Notes text.
+    const F a = Eq(Col(1), Long(1)), b = Eq(Col(1), Long(2)), c = Eq(Col(1), Long(3)), d = Eq(Col(1), Long(4));
+    struct Case {
+        const char *name;
+        F filter;
+        std::vector<std::string> lines;   // empty: refused with -2003
+    };
+    const std::vector<Case> cases = {
+        {"single comparison", Eq(Col(1), Long(5)), {"1=5"}},
+        {"value first mirrors the operator", Lt(Long(5), Col(1)), {"1>5"}},
+        {"value first, at least", Ge(Long(5), Col(1)), {"1<=5"}},
+        {"value first, not equal", Ne(Long(5), Col(1)), {"1<>5"}},
+        {"(a OR b) AND c", And(Or(a, b), Ne(Col(2), Text("Bo"))), {"1=1", "OR 1=2", "AND 2<>Bo"}},
+        {"a AND (b OR c)", And(a, Or(Eq(Col(2), Text("A")), Eq(Col(2), Text("B")))), {"2=A", "OR 2=B", "AND 1=1"}},
+        {"a AND b AND c", And(And(a, b), c), {"1=1", "AND 1=2", "AND 1=3"}},
+        {"((c AND d) OR b) AND a", And(a, Or(b, And(c, d))), {"1=3", "AND 1=4", "OR 1=2", "AND 1=1"}},
+        {"a AND ((c OR d) OR b)", And(a, Or(Or(c, d), b)), {"1=3", "OR 1=4", "OR 1=2", "AND 1=1"}},
+        {"alpha value against a text field", Eq(Col(4), Text("x")), {"4=x"}},
+        {"(a OR b) AND (c OR d)", And(Or(a, b), Or(c, d)), {}},
+        {"(a AND b) OR (c AND d)", Or(And(a, b), And(c, d)), {}},
+        {"NOT a", Not(a), {}},
+        {"a AND NOT b", And(a, Not(b)), {}},
+        {"two columns", Eq(Col(1), Col(2)), {}},
+        {"two values", Eq(Long(1), Long(2)), {}},
+        {"number against an alpha field", Eq(Col(2), Long(5)), {}},
+        {"text against a number field", Eq(Col(1), Text("5")), {}},
+        {"text longer than a search value", Eq(Col(2), Text(std::string(81, 'x'))), {}},
+        {"long text value", Eq(Col(2), Text("x", 12)), {}},
+        {"LIKE", Op(1019, {Col(2), Text("A%")}), {}},
+        {"AND of three operands", Op(1001, {a, b, c}), {}},
+        {"unknown column", Eq(Col(9), Long(1)), {}},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        uint32_t t = OpenTable(s, db, "Customers");
+        server.lastSearch.clear();
+        server.calls.clear();
+        int32_t r = SetFilter(t, k.filter);
+        ASSERT_EQ(r, k.lines.empty() ? -2003 : 0);
+        server.selectionSize = 0;
+        EXPECT_EQ(DrmMove(s, t, kDrmMoveFirst), -1603);
+        if (k.lines.empty()) {
+            EXPECT_EQ(server.Count("Search"), 0u);
+            EXPECT_EQ(server.Count("SelectAllRecords"), 1u);
+        } else {
+            EXPECT_EQ(Lines(), k.lines);
+        }
+        EXPECT_EQ(DrmCloseTable(s, t), 0);
+    }
+}
+
+TEST_F(Tables, MalformedTreesAreRefused) {
+    uint32_t t = OpenTable(s, db, "Customers");
+    EncodedFilter e(Eq(Col(1), Long(5)));
+    std::vector<uint32_t> tree = e.tree;
+    tree[3] = 1000;   // a child beyond the tree
+    EXPECT_EQ(DrmSetFilter(s, t, tree.data(), e.data.data()), -2003);
+    tree = e.tree;
+    tree[3] = 1;      // a comparison that is its own operand
+    EXPECT_EQ(DrmSetFilter(s, t, tree.data(), e.data.data()), -2003);
+    std::vector<uint32_t> data = e.data;
+    data[0] = 8;      // the literal lies beyond the data tree
+    EXPECT_EQ(DrmSetFilter(s, t, e.tree.data(), data.data()), -2003);
+    EXPECT_EQ(DrmSetFilter(s, t, e.tree.data(), nullptr), -2003);
+}
+
+TEST_F(Tables, ParametersAreFilledAtEachBuildAfterTheyChange) {
+    uint32_t t = OpenTable(s, db, "Customers");
+    ASSERT_EQ(SetFilter(t, Gt(Col(1), Par(4, 7))), 0);
+    server.selectionSize = 3;
+    EXPECT_EQ(DrmMove(s, t, kDrmMoveFirst), -2);   // no value for parameter 7 yet
+    EXPECT_EQ(server.Count("Search"), 0u);
+
+    int32_t v = 40;
+    ASSERT_EQ(DrmSetParam(s, 7, 4, &v, 4), 0);
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"1>40"}));
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveNext), 0);
+    EXPECT_EQ(server.Count("Search"), 1u);   // unchanged parameters: no new search
+
+    v = 41;
+    ASSERT_EQ(DrmSetParam(s, 7, 4, &v, 4), 0);
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+    EXPECT_EQ(server.Count("Search"), 2u);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"1>41"}));
+
+    // A NULL parameter: the comparison holds for no record.
+    ASSERT_EQ(DrmSetParam(s, 7, 4, nullptr, 0), 0);
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"1<-2147483648"}));
+    ASSERT_EQ(DrmSetParam(s, 7, 4, &v, 4), 0);
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"1>41"}));
+}
+
+TEST_F(Tables, RecordsComeInWindowsOfAHundred) {
+    uint32_t t = OpenTable(s, db, "Customers");
+    server.fileSize = 999;
+    uint32_t info[3] = {};
+    ASSERT_EQ(DrmGetTableInfo(s, t, info, 12), 0);
+    EXPECT_EQ(info[1], 999u);
+    server.selectionSize = 250;
+    std::vector<int32_t> ids;
+    for (int32_t r = DrmMove(s, t, kDrmMoveFirst); r == 0; r = DrmMove(s, t, kDrmMoveNext))
+        ids.push_back(ReadLong(t, 1));
+    ASSERT_EQ(ids.size(), 250u);
+    for (size_t i = 0; i < ids.size(); ++i)
+        ASSERT_EQ(ids[i], static_cast<int32_t>(i + 1));
+    EXPECT_EQ(CallsStarting("SubSelectionToArray"),
+              (std::vector<std::string>{"SubSelectionToArray 0 99", "SubSelectionToArray 100 199",
+                                        "SubSelectionToArray 200 299"}));
+    // The row count is the selection's, asked of the server, not the table's.
+    ASSERT_EQ(DrmGetTableInfo(s, t, info, 12), 0);
+    EXPECT_EQ(info[1], 250u);
+
+    // Reading the same record's columns backwards and forwards costs nothing.
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+    char name[16];
+    uint32_t n = 0;
+    ASSERT_EQ(DrmRetrieveColumn(s, t, 2, name, sizeof name, &n, nullptr), 0);
+    EXPECT_EQ(std::string(name, n), "R1");
+    EXPECT_EQ(ReadLong(t, 1), 1);
+    EXPECT_EQ(DrmRetrieveColumn(s, t, 9, name, sizeof name, &n, nullptr), -1);
+    EXPECT_EQ(CallsStarting("SubSelectionToArray").size(), 4u);
+}
+
+TEST_F(Tables, RetrieveListsReadOnlyTheirFields) {
+    uint32_t t = OpenTable(s, db, "Customers");
+    server.selectionSize = 3;
+    const uint32_t list[] = {24, t, 2, t, 99, t, 1};   // column 99 is not a field of the table
+    ASSERT_EQ(DrmSetRetrieveColumns(s, list), 0);
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+    EXPECT_EQ(ReadLong(t, 1), 1);
+    char buf[8];
+    uint32_t n = 0;
+    EXPECT_EQ(DrmRetrieveColumn(s, t, 99, buf, sizeof buf, &n, nullptr), -1);
+    EXPECT_EQ(DrmRetrieveColumn(s, t, 3, buf, sizeof buf, &n, nullptr), -1);   // not in the list
+    // A new list empties the cache: nothing to read until the next move.
+    ASSERT_EQ(DrmSetRetrieveColumns(s, list), 0);
+    EXPECT_EQ(DrmRetrieveColumn(s, t, 1, buf, sizeof buf, &n, nullptr), -1);
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveNext), 0);
+    EXPECT_EQ(ReadLong(t, 1), 2);
+}
+
+TEST_F(Tables, ShortWindowRepliesAndFailedBuilds) {
+    uint32_t t = OpenTable(s, db, "Customers");
+    server.selectionSize = 10;
+    server.truncateArray = 30;   // fewer bytes than the ten records it announces
+    EXPECT_EQ(DrmMove(s, t, kDrmMoveFirst), kDrmErrBadReply);
+    server.truncateArray = 0;
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+    EXPECT_EQ(ReadLong(t, 1), 1);
+
+    uint32_t u = OpenTable(s, db, "Customers");
+    server.status["SelectAllRecords"] = -9950;
+    EXPECT_LT(DrmMove(s, u, kDrmMoveFirst), 0);
+    server.status.clear();
+    ASSERT_EQ(DrmMove(s, u, kDrmMoveFirst), 0);   // a failed build is built again
+    EXPECT_EQ(ReadLong(u, 1), 1);
+}
+
+TEST_F(Tables, LongValuesGivenInPiecesAreJoinedAndOverlongTextIsRefused) {
+    uint32_t t = OpenTable(s, db, "Customers");
+    ASSERT_EQ(DrmInitUpdate(s, t, 0), 0);
+    int32_t id = 7;
+    ASSERT_EQ(DrmSetColumn(s, t, 1, &id, 4, 0, 0), 0);
+    ASSERT_EQ(DrmSetColumn(s, t, 4, "abc", 3, 0, 0), 0);
+    ASSERT_EQ(DrmSetColumn(s, t, 4, "def", 3, 1, 0), 0);
+    ASSERT_EQ(DrmSetColumn(s, t, 4, "gh", 2, 1, 0), 0);
+    EXPECT_EQ(DrmSetColumn(s, t, 3, "123456789012345678901", 21, 0, 0), -1047);   // Name2 holds 20
+    ASSERT_EQ(DrmSetColumn(s, t, 3, "12345678901234567890   ", 23, 0, 0), 0);   // blanks beyond go
+    ASSERT_EQ(DrmUpdateRecord(s, t), 0);
+    EXPECT_EQ(server.longValues, (std::vector<std::string>{"abcdefgh"}));
+    ASSERT_EQ(server.buffers.size(), 1u);
+    std::vector<int16_t> fields;
+    for (auto &[field, value] : server.buffers[0])
+        fields.push_back(field);
+    EXPECT_EQ(fields, (std::vector<int16_t>{1, 3, 4}));
+    EXPECT_EQ(server.buffers[0][1].second.alpha[0], 20);
+    EXPECT_EQ(server.Count("NewRecord"), 1u);
+    EXPECT_EQ(server.liveHandles, 0);
+
+    // A NULL long value is the empty value of its type.
+    ASSERT_EQ(DrmInitUpdate(s, t, 0), 0);
+    ASSERT_EQ(DrmSetColumn(s, t, 4, "abc", 3, 0, 0), 0);
+    ASSERT_EQ(DrmSetColumn(s, t, 4, nullptr, 0, 0, 1), 0);
+    ASSERT_EQ(DrmUpdateRecord(s, t), 0);
+    ASSERT_EQ(server.buffers.size(), 2u);
+    ASSERT_EQ(server.buffers[1].size(), 1u);
+    EXPECT_EQ(server.buffers[1][0].second.type, 2);
+    EXPECT_EQ(server.buffers[1][0].second.length, 0);
+
+    std::string piece(40000, 'x');
+    ASSERT_EQ(DrmInitUpdate(s, t, 0), 0);
+    ASSERT_EQ(DrmSetColumn(s, t, 4, piece.data(), 40000, 0, 0), 0);
+    EXPECT_EQ(DrmSetColumn(s, t, 4, piece.data(), 40000, 1, 0), -1047);
+    EXPECT_EQ(DrmUpdateRecord(s, t), 0);
+    EXPECT_EQ(server.liveHandles, 0);
+}
+
+TEST_F(Tables, DeleteRemovesExactlyTheCurrentRecord) {
+    uint32_t t = OpenTable(s, db, "Customers");
+    server.selectionSize = 5;
+    EXPECT_EQ(DrmDeleteRecord(s, t), -1603);   // no current record yet
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveNext), 0);
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveNext), 0);
+    server.calls.clear();
+    ASSERT_EQ(DrmDeleteRecord(s, t), 0);
+    EXPECT_EQ(DrmDeleteRecord(s, t), -1603);   // the same record twice would hit its neighbour
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveNext), 0);
+    ASSERT_EQ(DrmDeleteRecord(s, t), 0);
+    // Rows 2 and 3 are both at position 3 once row 2 is gone; the selection
+    // is never replaced by the whole table and never deleted as a whole.
+    EXPECT_EQ(server.calls, (std::vector<std::string>{"SetReadWriteMode 1", "GotoSelectedRecord 3",
+                                                      "DeleteCurrentRecord", "GotoSelectedRecord 3",
+                                                      "DeleteCurrentRecord"}));
+}
+
+TEST_F(Tables, UpdatePositionsOnTheRecordOfTheBookmark) {
+    uint32_t t = OpenTable(s, db, "Customers");
+    server.selectionSize = 5;
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveNext), 0);
+    uint8_t mark[36];
+    uint32_t n = 0;
+    ASSERT_EQ(DrmGetBookmark(s, t, mark, sizeof mark, &n), 0);
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveNext), 0);
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveNext), 0);
+    ASSERT_EQ(DrmGotoBookmark(s, t, mark, sizeof mark), 0);
+    EXPECT_EQ(ReadLong(t, 1), 2);
+    server.calls.clear();
+    ASSERT_EQ(DrmInitUpdate(s, t, 2), 0);
+    EXPECT_EQ(server.calls, (std::vector<std::string>{"SetReadWriteMode 1", "GotoSelectedRecord 2", "CreateBuffer 1"}));
+    ASSERT_EQ(DrmUpdateRecord(s, t), 0);
+}
+
+TEST_F(Tables, AFailedBookmarkReturnBuildsTheSelectionAgain) {
+    uint32_t t = OpenTable(s, db, "Customers");
+    server.selectionSize = 5;
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+    uint8_t mark[36];
+    uint32_t n = 0;
+    ASSERT_EQ(DrmGetBookmark(s, t, mark, sizeof mark, &n), 0);
+    EXPECT_EQ(DrmGotoBookmark(s, t, mark, 35), kDrmErrBufferTooSmall);
+    server.status["UseSelection"] = -9952;
+    EXPECT_LT(DrmGotoBookmark(s, t, mark, sizeof mark), 0);
+    server.status.clear();
+    server.calls.clear();
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveNext), 0);
+    EXPECT_EQ(server.Count("SelectAllRecords"), 1u);
+    EXPECT_EQ(ReadLong(t, 1), 2);
+}
+
+TEST_F(Tables, BookmarkNamesAreUniqueAndKilledAtClose) {
+    uint32_t a = OpenTable(s, db, "Customers");
+    uint32_t b = OpenTable(s, db, "Customers");
+    server.selectionSize = 5;
+    uint8_t m1[36] = {}, m2[36] = {}, m3[36] = {};
+    uint32_t n = 0;
+    EXPECT_EQ(DrmGetBookmark(s, a, m1, 35, &n), kDrmErrBufferTooSmall);
+    ASSERT_EQ(DrmMove(s, a, kDrmMoveFirst), 0);
+    ASSERT_EQ(DrmGetBookmark(s, a, m1, sizeof m1, &n), 0);
+    EXPECT_EQ(n, 36u);
+    ASSERT_EQ(DrmMove(s, a, kDrmMoveNext), 0);
+    ASSERT_EQ(DrmGetBookmark(s, a, m2, sizeof m2, &n), 0);
+    ASSERT_EQ(DrmMove(s, b, kDrmMoveFirst), 0);
+    ASSERT_EQ(DrmGetBookmark(s, b, m3, sizeof m3, &n), 0);
+    std::string n1(reinterpret_cast<char *>(m1) + 1, m1[0]), n3(reinterpret_cast<char *>(m3) + 1, m3[0]);
+    EXPECT_EQ(std::memcmp(m1, m2, 32), 0);   // one copy of the selection serves both rows
+    EXPECT_NE(n1, n3);
+    uint32_t row1 = 9, row2 = 9;
+    std::memcpy(&row1, m1 + 32, 4);
+    std::memcpy(&row2, m2 + 32, 4);
+    EXPECT_EQ(row1, 0u);
+    EXPECT_EQ(row2, 1u);
+
+    server.calls.clear();
+    ASSERT_EQ(DrmCloseTable(s, a), 0);
+    ASSERT_EQ(DrmCloseTable(s, b), 0);
+    std::vector<std::string> kills = CallsStarting("KillSelection");
+    EXPECT_NE(std::find(kills.begin(), kills.end(), "KillSelection " + n1), kills.end());
+    EXPECT_NE(std::find(kills.begin(), kills.end(), "KillSelection " + n3), kills.end());
+}
+
+TEST_F(Tables, CursorsOnOneTableKeepTheirOwnSelections) {
+    uint32_t a = OpenTable(s, db, "Customers");
+    uint32_t b = OpenTable(s, db, "Customers");
+    server.selectionSize = 150;
+    ASSERT_EQ(DrmMove(s, a, kDrmMoveFirst), 0);
+    ASSERT_EQ(SetFilter(b, Gt(Col(1), Long(3))), 0);
+    server.calls.clear();
+    ASSERT_EQ(DrmMove(s, b, kDrmMoveFirst), 0);
+    // A's selection is saved before B's search replaces it.
+    std::vector<std::string> first = {server.calls.begin(), server.calls.begin() + 2};
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_EQ(first[0].rfind("CopySelection SL_", 0), 0u) << first[0];
+    EXPECT_EQ(first[1], "Search 1");
+    std::string saved = first[0].substr(std::string("CopySelection ").size());
+
+    // A reads within its window without a request, then needs its selection back.
+    server.calls.clear();
+    for (int i = 0; i < 99; ++i)
+        ASSERT_EQ(DrmMove(s, a, kDrmMoveNext), 0);
+    EXPECT_TRUE(server.calls.empty());
+    ASSERT_EQ(DrmMove(s, a, kDrmMoveNext), 0);
+    ASSERT_GE(server.calls.size(), 3u);
+    EXPECT_EQ(server.calls[0].rfind("CopySelection SL_", 0), 0u);   // B's selection saved in turn
+    EXPECT_EQ(server.calls[1], "UseSelection " + saved);
+    EXPECT_EQ(server.calls[2], "SubSelectionToArray 100 199");
+    EXPECT_EQ(ReadLong(a, 1), 101);
+}
+
+} // namespace
