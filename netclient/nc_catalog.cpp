@@ -211,11 +211,7 @@ int16_t _QX_CountFiles(QXHandle connection, int16_t *count)
 {
     if (count)
         *count = 0;
-    RequestCall r(connection);
-    if (int16_t s = r.Open())
-        return s;
-    r->result[0] = count;
-    return r.Send(51);
+    return nc::BodylessRequest(connection, 51, count);
 }
 
 int16_t _QX_GetFileList(QXHandle connection, QXHandle *list)
@@ -286,21 +282,18 @@ int16_t _QX_GetFieldNumbers(QXHandle connection, uint8_t *names, QXHandle *numbe
     return nc::GiveBytes(reply, numbers);
 }
 
-static int16_t CountRequest(QXHandle connection, int16_t code, int16_t *count)
+int16_t _QX_GetNbUsers(QXHandle connection, int16_t *count)
 {
     if (count)
         *count = 0;
-    RequestCall r(connection);
-    if (int16_t s = r.Open())
-        return s;
-    r->result[0] = count;
-    return r.Send(code);
+    return nc::BodylessRequest(connection, 101, count);
 }
 
-int16_t _QX_GetNbUsers(QXHandle connection, int16_t *count) { return CountRequest(connection, 101, count); }
 int16_t _QX_GetNbUserProcesses(QXHandle connection, int16_t *count)
 {
-    return CountRequest(connection, 102, count);
+    if (count)
+        *count = 0;
+    return nc::BodylessRequest(connection, 102, count);
 }
 
 int16_t _QX_GetListProcess(QXHandle connection, QXHandle *list)
@@ -461,16 +454,8 @@ int16_t _QX_SetLogFile(QXHandle connection, const unsigned char *fileName)
     return NameRequest(connection, 111, fileName, 0);
 }
 
-static int16_t NoBody(QXHandle connection, int16_t code)
-{
-    RequestCall r(connection);
-    if (int16_t s = r.Open())
-        return s;
-    return r.Send(code);
-}
-
-int16_t _QX_StartFullBackup(QXHandle connection) { return NoBody(connection, 112); }
-int16_t _QX_StartIncBackup(QXHandle connection) { return NoBody(connection, 113); }
+int16_t _QX_StartFullBackup(QXHandle connection) { return nc::BodylessRequest(connection, 112); }
+int16_t _QX_StartIncBackup(QXHandle connection) { return nc::BodylessRequest(connection, 113); }
 
 static int16_t HandleBody(QXHandle connection, int16_t code, QXHandle data, QXHandle *reply)
 {
@@ -519,22 +504,14 @@ int16_t _QX_Server_CurrentTime(QXHandle connection, int32_t *time)
 {
     if (time)
         *time = 0;
-    RequestCall r(connection);
-    if (int16_t s = r.Open())
-        return s;
-    r->result[0] = time;
-    return r.Send(127);
+    return nc::BodylessRequest(connection, 127, time);
 }
 
 int16_t _QX_Server_CurrentDate(QXHandle connection, int16_t *date3)
 {
     if (date3)
         std::memset(date3, 0, 6);
-    RequestCall r(connection);
-    if (int16_t s = r.Open())
-        return s;
-    r->result[0] = date3;
-    return r.Send(126);
+    return nc::BodylessRequest(connection, 126, date3);
 }
 
 int16_t _QX_ProcessNumber(QXHandle connection, const unsigned char *processName, int16_t *number)

@@ -119,6 +119,15 @@ int16_t RequestCall::Exchange(int16_t code, std::vector<uint8_t> &reply)
     return status;
 }
 
+int16_t BodylessRequest(QXHandle connection, int16_t code, void *result)
+{
+    RequestCall r(connection);
+    if (int16_t s = r.Open())
+        return s;
+    r->result[0] = result;
+    return r.Send(code);
+}
+
 std::vector<uint8_t> TakeBytes(QXHandle h)
 {
     std::vector<uint8_t> out;

@@ -131,6 +131,10 @@ private:
     NcWriter w_{nullptr, 0, false};
 };
 
+// A request without a body; the reply's first number, when the caller wants
+// it, goes to `result`.
+int16_t BodylessRequest(QXHandle connection, int16_t code, void *result = nullptr);
+
 // Clears the result pointers of a request about to begin.
 void BeginRequest(QXConnection *c);
 // Takes a reply handle's bytes and releases it.

@@ -33,14 +33,6 @@ int16_t TableRequest(QXHandle connection, int16_t code, int16_t table, int32_t *
     return r.Send(code);
 }
 
-int16_t EmptyRequest(QXHandle connection, int16_t code)
-{
-    RequestCall r(connection);
-    if (int16_t s = r.Open())
-        return s;
-    return r.Send(code);
-}
-
 int16_t SearchRequest(QXHandle connection, QXSearchArray *search, int32_t *found, bool inSelection)
 {
     if (found)
@@ -600,8 +592,8 @@ int16_t _QX_StartQXTransaction(QXHandle connection)
     return r.Send(11);
 }
 
-int16_t _QX_Commit(QXHandle connection) { return EmptyRequest(connection, 12); }
-int16_t _QX_RollBack(QXHandle connection) { return EmptyRequest(connection, 13); }
+int16_t _QX_Commit(QXHandle connection) { return nc::BodylessRequest(connection, 12); }
+int16_t _QX_RollBack(QXHandle connection) { return nc::BodylessRequest(connection, 13); }
 
 int16_t _QX_CopySelection(QXHandle connection, const unsigned char *name, int16_t table)
 {
