@@ -33,6 +33,18 @@ int16_t TableRequest(QXHandle connection, int16_t code, int16_t table, int32_t *
     return r.Send(code);
 }
 
+// Requests whose body is a 32-bit number, then the 16-bit table number.
+int16_t NumberTableRequest(QXHandle connection, int16_t code, int32_t number, int16_t table)
+{
+    RequestCall r(connection);
+    if (int16_t s = r.Open())
+        return s;
+    NcWriter &w = r.Body();
+    w.I32(number);
+    w.I16(table);
+    return r.Send(code);
+}
+
 int16_t SearchRequest(QXHandle connection, QXSearchArray *search, int32_t *found, bool inSelection)
 {
     if (found)
@@ -214,13 +226,7 @@ int16_t _QX_Sort(QXHandle connection, const QXSortSpec *sort)
 
 int16_t _QX_GotoSelectedRecord(QXHandle connection, int16_t table, int32_t position)
 {
-    RequestCall r(connection);
-    if (int16_t s = r.Open())
-        return s;
-    NcWriter &w = r.Body();
-    w.I32(position - 1);
-    w.I16(table);
-    return r.Send(49);
+    return NumberTableRequest(connection, 49, position - 1, table);
 }
 
 int16_t _QX_GotoRecord(QXHandle connection, int16_t table, int32_t recordNumber)
@@ -497,13 +503,7 @@ int16_t _QX_DeleteSelectedRecords(QXHandle connection, int16_t table) { return T
 
 int16_t _QX_DeleteCurrentRecord(QXHandle connection, int16_t table)
 {
-    RequestCall r(connection);
-    if (int16_t s = r.Open())
-        return s;
-    NcWriter &w = r.Body();
-    w.I32(0);
-    w.I16(table);
-    return r.Send(9);
+    return NumberTableRequest(connection, 9, 0, table);
 }
 
 int16_t _QX_SetReadWriteMode(QXHandle connection, int16_t table, uint8_t readWrite)
@@ -562,13 +562,7 @@ int16_t _QX_BuildDistinctValues(QXHandle connection, int16_t table, int16_t fiel
 
 int16_t _QX_ShrinkSelection(QXHandle connection, int16_t table, int32_t count)
 {
-    RequestCall r(connection);
-    if (int16_t s = r.Open())
-        return s;
-    NcWriter &w = r.Body();
-    w.I32(count);
-    w.I16(table);
-    return r.Send(123);
+    return NumberTableRequest(connection, 123, count, table);
 }
 
 int16_t _QX_GetFirst_Nth_Values(QXHandle connection, int16_t a, int16_t b, int32_t cValue)
