@@ -535,31 +535,23 @@ int16_t _QX_ProcessNumber(QXHandle connection, const unsigned char *processName,
 // Procedure calls and process variables travel in records whose layout the
 // callers of this library never build; these calls check the version and
 // refuse (-32002) rather than send bytes of an unknown shape.
+static int16_t RefuseUnknownLayout(QXHandle connection)
+{
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::SyncOnly, 0x600))
+        return s;
+    return QX_ERR_UNEXPECTED_DATA;
+}
+
 int16_t _QX_ExecuteOnServer(QXHandle connection, QXHandle, int32_t *result)
 {
     if (result)
         *result = 0;
-    RequestCall r(connection);
-    if (int16_t s = r.Open(CallMode::SyncOnly, 0x600))
-        return s;
-    return QX_ERR_UNEXPECTED_DATA;
+    return RefuseUnknownLayout(connection);
 }
 
-int16_t _QX_GetProcessVar(QXHandle connection, QXHandle)
-{
-    RequestCall r(connection);
-    if (int16_t s = r.Open(CallMode::SyncOnly, 0x600))
-        return s;
-    return QX_ERR_UNEXPECTED_DATA;
-}
-
-int16_t _QX_SetProcessVar(QXHandle connection, QXHandle)
-{
-    RequestCall r(connection);
-    if (int16_t s = r.Open(CallMode::SyncOnly, 0x600))
-        return s;
-    return QX_ERR_UNEXPECTED_DATA;
-}
+int16_t _QX_GetProcessVar(QXHandle connection, QXHandle) { return RefuseUnknownLayout(connection); }
+int16_t _QX_SetProcessVar(QXHandle connection, QXHandle) { return RefuseUnknownLayout(connection); }
 
 int16_t _QX_CreateEmptySet(QXHandle connection, const unsigned char *setName, int16_t table)
 {
