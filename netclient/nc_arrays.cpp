@@ -131,8 +131,8 @@ int16_t ArrayRequest(QXHandle connection, const QXArrayDescription *desc, bool w
 {
     if (array)
         *array = nullptr;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
+    nc::RequestCall r(connection);
+    if (int16_t s = r.Open(nc::CallMode::SyncOnly))
         return s;
     if (!desc || desc->count < 1 || !desc->pairs || desc->count > 2000)
         return QX_ERR_BAD_CONNECTION;
@@ -145,7 +145,7 @@ int16_t ArrayRequest(QXHandle connection, const QXArrayDescription *desc, bool w
         for (int i = 0; i < desc->count; ++i) {
             const std::vector<uint8_t> *t = nullptr;
             int16_t table = desc->pairs[i].table ? desc->pairs[i].table : desc->table;
-            if (int16_t s = nc::FieldTypes(c.get(), table, t))
+            if (int16_t s = nc::FieldTypes(r.get(), table, t))
                 return s;
             int16_t f = desc->pairs[i].field;
             if (f < 1 || size_t(f) > t->size())
@@ -153,8 +153,7 @@ int16_t ArrayRequest(QXHandle connection, const QXArrayDescription *desc, bool w
             types.push_back((*t)[size_t(f) - 1]);
         }
     }
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
+    NcWriter &w = r.Body();
     w.I16(desc->count);
     w.I16(window ? int16_t(-desc->table) : desc->table);
     for (int i = 0; i < desc->count; ++i) {
@@ -166,7 +165,7 @@ int16_t ArrayRequest(QXHandle connection, const QXArrayDescription *desc, bool w
         w.I32(last);
     }
     QXHandle reply = nullptr;
-    int16_t status = nc::Submit(c.get(), 91, w, &reply);
+    int16_t status = r.Send(91, &reply);
     if (status != 0) {
         FreeQXHandle(reply);
         return status;
@@ -175,16 +174,13 @@ int16_t ArrayRequest(QXHandle connection, const QXArrayDescription *desc, bool w
         return QX_ERR_NO_REPLY_BODY;
     types.insert(types.begin(), int16_t(types.size()));
     auto *data = static_cast<uint8_t *>(LockQXHandle(reply));
-    long n = ConvertArrayData(c.get(), types.data(), data, size_t(SizeOfQXHandle(reply)), 0, 2);
+    long n = ConvertArrayData(r.get(), types.data(), data, size_t(SizeOfQXHandle(reply)), 0, 2);
     UnlockQXHandle(reply);
     if (n == 0) {
         FreeQXHandle(reply);
         return QX_ERR_BAD_REPLY_LENGTH;
     }
-    if (array)
-        *array = reply;
-    else
-        FreeQXHandle(reply);
+    nc::GiveHandle(reply, array);
     return 0;
 }
 
@@ -205,8 +201,8 @@ int16_t _QX_SubSelectionToArray(QXHandle connection, const QXArrayDescription *d
 
 int16_t _QX_ArrayToSelection(QXHandle connection, QXHandle array)
 {
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
+    nc::RequestCall r(connection);
+    if (int16_t s = r.Open())
         return s;
     int32_t size = SizeOfQXHandle(array);
     auto *p = static_cast<const uint8_t *>(LockQXHandle(array));
@@ -214,11 +210,10 @@ int16_t _QX_ArrayToSelection(QXHandle connection, QXHandle array)
         return QX_ERR_BAD_CONNECTION;
     std::vector<uint8_t> copy(p, p + size); // the caller's array stays in host order
     UnlockQXHandle(array);
-    long n = ConvertArrayData(c.get(), nullptr, copy.data(), copy.size(), 0, 1);
+    long n = ConvertArrayData(r.get(), nullptr, copy.data(), copy.size(), 0, 1);
     if (n == 0)
         return QX_ERR_BAD_CONNECTION;
-    nc::BeginRequest(c.get());
-    return nc::SubmitRequest(c.get(), 92, copy.data(), int32_t(n), nullptr);
+    return nc::SubmitRequest(r.get(), 92, copy.data(), int32_t(n), nullptr);
 }
 
 int32_t _QX_ConvertArray(QXHandle connection, const int16_t *types, QXHandle array, int16_t textDirection,

@@ -8,8 +8,11 @@
 
 #include <cstring>
 
-using nc::ConnRef;
+using nc::CallMode;
+using nc::HandleOf;
 using nc::NcWriter;
+using nc::RequestCall;
+using nc::TakeBytes;
 
 namespace {
 
@@ -31,45 +34,6 @@ void Swap32At(uint8_t *p, bool swap)
     std::memcpy(&v, p, 4);
     v = nc::SwapLongForServer(swap, v);
     std::memcpy(p, &v, 4);
-}
-
-// A new handle holding `bytes`; null when memory is short.
-QXHandle HandleOf(const std::vector<uint8_t> &bytes)
-{
-    QXHandle h = AllocQXHandle(int32_t(bytes.size()));
-    void *p = h ? LockQXHandle(h) : nullptr;
-    if (!p) {
-        FreeQXHandle(h);
-        return nullptr;
-    }
-    if (!bytes.empty())
-        std::memcpy(p, bytes.data(), bytes.size());
-    UnlockQXHandle(h);
-    return h;
-}
-
-// Takes a reply handle's bytes and releases it.
-std::vector<uint8_t> TakeBytes(QXHandle h)
-{
-    std::vector<uint8_t> out;
-    if (!h)
-        return out;
-    int32_t n = SizeOfQXHandle(h);
-    auto *p = static_cast<const uint8_t *>(LockQXHandle(h));
-    if (p)
-        out.assign(p, p + n);
-    UnlockQXHandle(h);
-    FreeQXHandle(h);
-    return out;
-}
-
-// Sends a body built in the send buffer and returns the reply's bytes.
-int16_t Exchange(QXConnection *c, int16_t code, const NcWriter &w, std::vector<uint8_t> &reply)
-{
-    QXHandle h = nullptr;
-    int16_t status = nc::Submit(c, code, w, &h);
-    reply = TakeBytes(h);
-    return status;
 }
 
 } // namespace
@@ -124,19 +88,16 @@ namespace {
 int16_t Definition(QXConnection *c, int16_t table, std::vector<uint8_t> &def)
 {
     nc::BeginRequest(c);
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
-    w.I16(table);
-    int16_t status = Exchange(c, 50, w, def);
+    uint8_t body[2];
+    nc::Put16(body, table, c->swap);
+    QXHandle h = nullptr;
+    int16_t status = nc::SubmitRequest(c, 50, body, 2, &h);
+    def = TakeBytes(h);
     if (status != 0)
         return status;
     if (def.empty())
         return QX_ERR_NO_REPLY_BODY;
     return nc::ConvertDefinition(c, def);
-}
-
-int16_t NeedVersion(const ConnRef &c, int minimum)
-{
-    return uint16_t(c->version) < minimum ? QX_ERR_SERVER_TOO_OLD : 0;
 }
 
 // Writes a length-prefixed name (length byte + characters).
@@ -146,10 +107,8 @@ int16_t SetBodyRequest(QXHandle connection, int16_t code, const unsigned char *n
                        bool withRecord, int32_t op)
 {
     {
-        ConnRef c(connection);
-        if (int16_t s = nc::CheckSyncOnly(c))
-            return s;
-        if (int16_t s = NeedVersion(c, 0x600))
+        RequestCall check(connection);
+        if (int16_t s = check.Open(CallMode::SyncOnly, 0x600))
             return s;
         if (!name)
             return QX_ERR_BAD_CONNECTION;
@@ -160,75 +119,65 @@ int16_t SetBodyRequest(QXHandle connection, int16_t code, const unsigned char *n
         if (int16_t s = _QX_CurrentRecordNumber(connection, table, &record, &position))
             return s;
     }
-    ConnRef c(connection);
-    if (!c)
-        return QX_ERR_BAD_CONNECTION;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::SyncOnly))
+        return s;
+    NcWriter &w = r.Body();
     w.PStringField(name, 82);
     w.I32(table);
     w.I32(record);
     w.I32(op);
-    return nc::Submit(c.get(), code, w);
+    return r.Send(code);
 }
 
 int16_t NameRequest(QXHandle connection, int16_t code, const unsigned char *name, int minimum)
 {
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
-        return s;
-    if (int16_t s = NeedVersion(c, minimum))
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::Any, minimum))
         return s;
     if (!name)
         return QX_ERR_BAD_CONNECTION;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
+    NcWriter &w = r.Body();
     PutName(w, name);
-    return nc::Submit(c.get(), code, w);
+    return r.Send(code);
 }
 
 int16_t CombineSets(QXHandle connection, int16_t op, const unsigned char *a, const unsigned char *b,
                     const unsigned char *result)
 {
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
-        return s;
-    if (int16_t s = NeedVersion(c, 0x600))
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::SyncOnly, 0x600))
         return s;
     if (!a || !b || !result)
         return QX_ERR_BAD_CONNECTION;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
+    NcWriter &w = r.Body();
     w.I16(op);
     PutName(w, a);
     PutName(w, b);
     PutName(w, result);
     std::vector<uint8_t> reply;
-    return Exchange(c.get(), 161, w, reply);
+    return r.Exchange(161, reply);
 }
 
 int16_t Semaphore(QXHandle connection, int16_t code, const unsigned char *name, int16_t op, int minimum,
                   std::vector<uint8_t> &reply)
 {
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
-        return s;
-    if (int16_t s = NeedVersion(c, minimum))
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::SyncOnly, minimum))
         return s;
     if (!name)
         return QX_ERR_BAD_CONNECTION;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
-    if (uint16_t(c->version) >= 0x650) {
+    NcWriter &w = r.Body();
+    if (uint16_t(r->version) >= 0x650) {
         w.PStringField(name, 32);
         w.I32(0);
         w.I16(op);
     } else {
         PutName(w, name);
     }
-    int16_t status = Exchange(c.get(), code, w, reply);
+    int16_t status = r.Exchange(code, reply);
     if (status == 0 && reply.size() >= 2)
-        Swap16At(reply.data(), c->swap);
+        Swap16At(reply.data(), r->swap);
     return status;
 }
 
@@ -262,27 +211,20 @@ int16_t _QX_CountFiles(QXHandle connection, int16_t *count)
 {
     if (count)
         *count = 0;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
-        return s;
-    nc::BeginRequest(c.get());
-    c->result[0] = count;
-    return nc::SubmitRequest(c.get(), 51, nullptr, 0, nullptr);
+    return nc::BodylessRequest(connection, 51, count);
 }
 
 int16_t _QX_GetFileList(QXHandle connection, QXHandle *list)
 {
     if (list)
         *list = nullptr;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::SyncOnly))
         return s;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
     std::vector<uint8_t> reply;
-    if (int16_t s = Exchange(c.get(), 99, w, reply))
+    if (int16_t s = r.Exchange(99, reply))
         return s;
-    size_t width = uint16_t(c->version) >= 0x600 ? 32 : 16;
+    size_t width = uint16_t(r->version) >= 0x600 ? 32 : 16;
     size_t n = std::min<size_t>(reply.size() / width, 32767);
     std::vector<uint8_t> out(2 + 32 * n, 0);
     int16_t count = int16_t(n);
@@ -293,42 +235,28 @@ int16_t _QX_GetFileList(QXHandle connection, QXHandle *list)
         if (slot[0] > width - 1)
             slot[0] = uint8_t(width - 1);
     }
-    QXHandle h = HandleOf(out);
-    if (!h)
-        return QX_ERR_NO_MEMORY;
-    if (list)
-        *list = h;
-    else
-        FreeQXHandle(h);
-    return 0;
+    return nc::GiveBytes(out, list);
 }
 
 int16_t _QX_GetFileDefinition(QXHandle connection, int16_t table, QXHandle *definition)
 {
     if (definition)
         *definition = nullptr;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::SyncOnly))
         return s;
     std::vector<uint8_t> def;
-    if (int16_t s = Definition(c.get(), table, def))
+    if (int16_t s = Definition(r.get(), table, def))
         return s;
-    QXHandle h = HandleOf(def);
-    if (!h)
-        return QX_ERR_NO_MEMORY;
-    if (definition)
-        *definition = h;
-    else
-        FreeQXHandle(h);
-    return 0;
+    return nc::GiveBytes(def, definition);
 }
 
 int16_t _QX_GetFieldNumbers(QXHandle connection, uint8_t *names, QXHandle *numbers)
 {
     if (numbers)
         *numbers = nullptr;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::SyncOnly))
         return s;
     if (!names)
         return QX_ERR_BAD_CONNECTION;
@@ -337,81 +265,60 @@ int16_t _QX_GetFieldNumbers(QXHandle connection, uint8_t *names, QXHandle *numbe
     if (n < 0)
         return QX_ERR_BAD_CONNECTION;
     std::vector<uint8_t> body(names, names + 2 + 64 * size_t(n));
-    nc::Put16(body.data(), n, c->swap);
-    nc::BeginRequest(c.get());
+    nc::Put16(body.data(), n, r->swap);
     QXHandle h = nullptr;
-    int16_t status = nc::SubmitRequest(c.get(), 65, body.data(), int32_t(body.size()), &h);
+    int16_t status = nc::SubmitRequest(r.get(), 65, body.data(), int32_t(body.size()), &h);
     std::vector<uint8_t> reply = TakeBytes(h);
     if (status != 0)
         return status;
     if (reply.size() < 4)
         return QX_ERR_NO_REPLY_BODY;
-    int16_t count = nc::Get16(reply.data(), c->swap);
+    int16_t count = nc::Get16(reply.data(), r->swap);
     if (count < 0 || reply.size() < 4 + 4 * size_t(count))
         return QX_ERR_BAD_REPLY_LENGTH;
     reply.resize(4 + 4 * size_t(count));
     for (size_t i = 0; i < reply.size(); i += 2)
-        Swap16At(reply.data() + i, c->swap);
-    QXHandle out = HandleOf(reply);
-    if (!out)
-        return QX_ERR_NO_MEMORY;
-    if (numbers)
-        *numbers = out;
-    else
-        FreeQXHandle(out);
-    return 0;
+        Swap16At(reply.data() + i, r->swap);
+    return nc::GiveBytes(reply, numbers);
 }
 
-static int16_t CountRequest(QXHandle connection, int16_t code, int16_t *count)
+int16_t _QX_GetNbUsers(QXHandle connection, int16_t *count)
 {
     if (count)
         *count = 0;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
-        return s;
-    nc::BeginRequest(c.get());
-    c->result[0] = count;
-    return nc::SubmitRequest(c.get(), code, nullptr, 0, nullptr);
+    return nc::BodylessRequest(connection, 101, count);
 }
 
-int16_t _QX_GetNbUsers(QXHandle connection, int16_t *count) { return CountRequest(connection, 101, count); }
 int16_t _QX_GetNbUserProcesses(QXHandle connection, int16_t *count)
 {
-    return CountRequest(connection, 102, count);
+    if (count)
+        *count = 0;
+    return nc::BodylessRequest(connection, 102, count);
 }
 
 int16_t _QX_GetListProcess(QXHandle connection, QXHandle *list)
 {
     if (list)
         *list = nullptr;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::SyncOnly))
         return s;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
     std::vector<uint8_t> reply;
-    if (int16_t s = Exchange(c.get(), 69, w, reply))
+    if (int16_t s = r.Exchange(69, reply))
         return s;
     if (reply.size() < 2)
         return QX_ERR_NO_REPLY_BODY;
-    int16_t n = nc::Get16(reply.data(), c->swap);
+    int16_t n = nc::Get16(reply.data(), r->swap);
     if (n < 0 || reply.size() < 2 + 102 * size_t(n))
         return QX_ERR_BAD_REPLY_LENGTH;
     reply.resize(2 + 102 * size_t(n));
     std::memcpy(reply.data(), &n, 2);
     for (int i = 0; i < n; ++i) {
         uint8_t *e = reply.data() + 2 + 102 * size_t(i);
-        Swap32At(e + 96, c->swap);
-        Swap16At(e + 100, c->swap);
+        Swap32At(e + 96, r->swap);
+        Swap16At(e + 100, r->swap);
     }
-    QXHandle h = HandleOf(reply);
-    if (!h)
-        return QX_ERR_NO_MEMORY;
-    if (list)
-        *list = h;
-    else
-        FreeQXHandle(h);
-    return 0;
+    return nc::GiveBytes(reply, list);
 }
 
 int16_t _QX_GetUsersAndGroups(QXHandle connection, int16_t selector, QXHandle *list, int16_t *users,
@@ -423,16 +330,15 @@ int16_t _QX_GetUsersAndGroups(QXHandle connection, int16_t selector, QXHandle *l
         *users = 0;
     if (groups)
         *groups = 0;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::SyncOnly))
         return s;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
+    NcWriter &w = r.Body();
     w.I16(selector);
     std::vector<uint8_t> reply;
-    if (int16_t s = Exchange(c.get(), 74, w, reply))
+    if (int16_t s = r.Exchange(74, reply))
         return s;
-    bool newer = uint16_t(c->version) >= 0x600;
+    bool newer = uint16_t(r->version) >= 0x600;
     size_t pos = 0;
     if (newer) {
         if (reply.size() < 2 || reply[0] != 0xA0 || reply[1] != 0xA0)
@@ -441,7 +347,7 @@ int16_t _QX_GetUsersAndGroups(QXHandle connection, int16_t selector, QXHandle *l
     }
     if (reply.size() < pos + 4)
         return QX_ERR_NO_REPLY_BODY;
-    int16_t u = nc::Get16(reply.data() + pos, c->swap), g = nc::Get16(reply.data() + pos + 2, c->swap);
+    int16_t u = nc::Get16(reply.data() + pos, r->swap), g = nc::Get16(reply.data() + pos + 2, r->swap);
     size_t inEntry = newer ? kUserEntry : kOldUserEntry;
     if (u < 0 || g < 0 || reply.size() < pos + 4 + size_t(u) * inEntry)
         return QX_ERR_BAD_REPLY_LENGTH;
@@ -461,14 +367,14 @@ int16_t _QX_GetUsersAndGroups(QXHandle connection, int16_t selector, QXHandle *l
             std::memcpy(e + 108, in + 92, 4);
         }
         for (int k = 0; k < 4; ++k)
-            Swap16At(e + 100 + 2 * k, c->swap);
-        Swap32At(e + 108, c->swap);
+            Swap16At(e + 100 + 2 * k, r->swap);
+        Swap32At(e + 108, r->swap);
     }
     size_t gpos = size_t(in - reply.data());
     for (int i = 0; i < g; ++i) {
         if (reply.size() < gpos + 38)
             return QX_ERR_BAD_REPLY_LENGTH;
-        int16_t members = nc::Get16(reply.data() + gpos, c->swap);
+        int16_t members = nc::Get16(reply.data() + gpos, r->swap);
         size_t entry = 38 + 2 * size_t(std::max<int16_t>(members, 0));
         if (members < 0 || reply.size() < gpos + entry)
             return QX_ERR_BAD_REPLY_LENGTH;
@@ -476,7 +382,7 @@ int16_t _QX_GetUsersAndGroups(QXHandle connection, int16_t selector, QXHandle *l
         out.insert(out.end(), reply.begin() + long(gpos), reply.begin() + long(gpos + entry));
         std::memcpy(out.data() + at, &members, 2);
         for (int k = 0; k < members + 2; ++k)
-            Swap16At(out.data() + at + 34 + 2 * size_t(k), c->swap);
+            Swap16At(out.data() + at + 34 + 2 * size_t(k), r->swap);
         gpos += entry;
     }
     QXHandle h = HandleOf(out);
@@ -486,10 +392,7 @@ int16_t _QX_GetUsersAndGroups(QXHandle connection, int16_t selector, QXHandle *l
         *users = u;
     if (groups)
         *groups = g;
-    if (list)
-        *list = h;
-    else
-        FreeQXHandle(h);
+    nc::GiveHandle(h, list);
     return 0;
 }
 
@@ -543,14 +446,7 @@ int16_t _QX_GetNthGroup(QXHandle list, int16_t index, QXHandle *group)
     UnlockQXHandle(list);
     if (status != 0)
         return status;
-    QXHandle h = HandleOf(entry);
-    if (!h)
-        return QX_ERR_NO_MEMORY;
-    if (group)
-        *group = h;
-    else
-        FreeQXHandle(h);
-    return 0;
+    return nc::GiveBytes(entry, group);
 }
 
 int16_t _QX_SetLogFile(QXHandle connection, const unsigned char *fileName)
@@ -558,24 +454,15 @@ int16_t _QX_SetLogFile(QXHandle connection, const unsigned char *fileName)
     return NameRequest(connection, 111, fileName, 0);
 }
 
-static int16_t NoBody(QXHandle connection, int16_t code)
-{
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
-        return s;
-    nc::BeginRequest(c.get());
-    return nc::SubmitRequest(c.get(), code, nullptr, 0, nullptr);
-}
-
-int16_t _QX_StartFullBackup(QXHandle connection) { return NoBody(connection, 112); }
-int16_t _QX_StartIncBackup(QXHandle connection) { return NoBody(connection, 113); }
+int16_t _QX_StartFullBackup(QXHandle connection) { return nc::BodylessRequest(connection, 112); }
+int16_t _QX_StartIncBackup(QXHandle connection) { return nc::BodylessRequest(connection, 113); }
 
 static int16_t HandleBody(QXHandle connection, int16_t code, QXHandle data, QXHandle *reply)
 {
     if (reply)
         *reply = nullptr;
-    ConnRef c(connection);
-    if (int16_t s = reply ? nc::CheckSyncOnly(c) : nc::CheckFree(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open(reply ? CallMode::SyncOnly : CallMode::Any))
         return s;
     if (!data)
         return QX_ERR_NO_MEMORY;
@@ -583,8 +470,7 @@ static int16_t HandleBody(QXHandle connection, int16_t code, QXHandle data, QXHa
     auto *p = static_cast<const uint8_t *>(LockQXHandle(data));
     if (!p)
         return QX_ERR_NO_MEMORY;
-    nc::BeginRequest(c.get());
-    int16_t status = nc::SubmitRequest(c.get(), code, p, n, reply);
+    int16_t status = nc::SubmitRequest(r.get(), code, p, n, reply);
     UnlockQXHandle(data);
     return status;
 }
@@ -601,20 +487,16 @@ int16_t _QX_ReadData(QXHandle connection, const uint8_t *key10, QXHandle *data)
 {
     if (data)
         *data = nullptr;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::SyncOnly))
         return s;
     if (!key10)
         return QX_ERR_BAD_CONNECTION;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
+    NcWriter &w = r.Body();
     w.Bytes(key10, 10);
     QXHandle h = nullptr;
-    int16_t status = nc::Submit(c.get(), 109, w, &h);
-    if (data)
-        *data = h;
-    else
-        FreeQXHandle(h);
+    int16_t status = r.Send(109, &h);
+    nc::GiveHandle(h, data);
     return status;
 }
 
@@ -622,79 +504,54 @@ int16_t _QX_Server_CurrentTime(QXHandle connection, int32_t *time)
 {
     if (time)
         *time = 0;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
-        return s;
-    nc::BeginRequest(c.get());
-    c->result[0] = time;
-    return nc::SubmitRequest(c.get(), 127, nullptr, 0, nullptr);
+    return nc::BodylessRequest(connection, 127, time);
 }
 
 int16_t _QX_Server_CurrentDate(QXHandle connection, int16_t *date3)
 {
     if (date3)
         std::memset(date3, 0, 6);
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
-        return s;
-    nc::BeginRequest(c.get());
-    c->result[0] = date3;
-    return nc::SubmitRequest(c.get(), 126, nullptr, 0, nullptr);
+    return nc::BodylessRequest(connection, 126, date3);
 }
 
 int16_t _QX_ProcessNumber(QXHandle connection, const unsigned char *processName, int16_t *number)
 {
     if (number)
         *number = 0;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::SyncOnly))
         return s;
     if (!processName)
         return QX_ERR_BAD_CONNECTION;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
+    NcWriter &w = r.Body();
     PutName(w, processName);
     std::vector<uint8_t> reply;
-    int16_t status = Exchange(c.get(), 147, w, reply);
+    int16_t status = r.Exchange(147, reply);
     if (status == 0 && reply.size() >= 2 && number)
-        *number = nc::Get16(reply.data(), c->swap);
+        *number = nc::Get16(reply.data(), r->swap);
     return status;
 }
 
 // Procedure calls and process variables travel in records whose layout the
 // callers of this library never build; these calls check the version and
 // refuse (-32002) rather than send bytes of an unknown shape.
+static int16_t RefuseUnknownLayout(QXHandle connection)
+{
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::SyncOnly, 0x600))
+        return s;
+    return QX_ERR_UNEXPECTED_DATA;
+}
+
 int16_t _QX_ExecuteOnServer(QXHandle connection, QXHandle, int32_t *result)
 {
     if (result)
         *result = 0;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
-        return s;
-    if (int16_t s = NeedVersion(c, 0x600))
-        return s;
-    return QX_ERR_UNEXPECTED_DATA;
+    return RefuseUnknownLayout(connection);
 }
 
-int16_t _QX_GetProcessVar(QXHandle connection, QXHandle)
-{
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
-        return s;
-    if (int16_t s = NeedVersion(c, 0x600))
-        return s;
-    return QX_ERR_UNEXPECTED_DATA;
-}
-
-int16_t _QX_SetProcessVar(QXHandle connection, QXHandle)
-{
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
-        return s;
-    if (int16_t s = NeedVersion(c, 0x600))
-        return s;
-    return QX_ERR_UNEXPECTED_DATA;
-}
+int16_t _QX_GetProcessVar(QXHandle connection, QXHandle) { return RefuseUnknownLayout(connection); }
+int16_t _QX_SetProcessVar(QXHandle connection, QXHandle) { return RefuseUnknownLayout(connection); }
 
 int16_t _QX_CreateEmptySet(QXHandle connection, const unsigned char *setName, int16_t table)
 {
@@ -730,21 +587,18 @@ int16_t _QX_IsInSet(QXHandle connection, const unsigned char *setName, int32_t r
 {
     if (isIn)
         *isIn = 0;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
-        return s;
-    if (int16_t s = NeedVersion(c, 0x600))
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::SyncOnly, 0x600))
         return s;
     if (!setName)
         return QX_ERR_BAD_CONNECTION;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
+    NcWriter &w = r.Body();
     w.I32(recordNumber);
     w.PStringField(setName, 83);
     std::vector<uint8_t> reply;
-    int16_t status = Exchange(c.get(), 152, w, reply);
+    int16_t status = r.Exchange(152, reply);
     if (status == 0 && reply.size() >= 2 && isIn)
-        *isIn = nc::Get16(reply.data(), c->swap);
+        *isIn = nc::Get16(reply.data(), r->swap);
     return status;
 }
 
@@ -752,38 +606,32 @@ int16_t _QX_RecordsInSet(QXHandle connection, const unsigned char *setName, int3
 {
     if (count)
         *count = 0;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
-        return s;
-    if (int16_t s = NeedVersion(c, 0x600))
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::SyncOnly, 0x600))
         return s;
     if (!setName)
         return QX_ERR_BAD_CONNECTION;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
+    NcWriter &w = r.Body();
     PutName(w, setName);
     std::vector<uint8_t> reply;
-    int16_t status = Exchange(c.get(), 153, w, reply);
+    int16_t status = r.Exchange(153, reply);
     if (status == 0 && reply.size() >= 4 && count)
-        *count = nc::Get32(reply.data(), c->swap);
+        *count = nc::Get32(reply.data(), r->swap);
     return status;
 }
 
 int16_t _QX_CopySet(QXHandle connection, const unsigned char *source, const unsigned char *target)
 {
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
-        return s;
-    if (int16_t s = NeedVersion(c, 0x600))
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::SyncOnly, 0x600))
         return s;
     if (!source || !target)
         return QX_ERR_BAD_CONNECTION;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
+    NcWriter &w = r.Body();
     PutName(w, source);
     PutName(w, target);
     std::vector<uint8_t> reply;
-    return Exchange(c.get(), 162, w, reply);
+    return r.Exchange(162, reply);
 }
 
 int16_t _QX_UnionSet(QXHandle connection, const unsigned char *a, const unsigned char *b,

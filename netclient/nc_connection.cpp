@@ -71,6 +71,100 @@ int16_t CheckSyncOnly(const ConnRef &c)
     return c->polled ? QX_ERR_PENDING : 0;
 }
 
+void BeginRequest(QXConnection *c)
+{
+    for (void *&r : c->result)
+        r = nullptr;
+}
+
+int16_t RequestCall::Open(CallMode mode, int minimumVersion)
+{
+    if (int16_t s = mode == CallMode::SyncOnly ? CheckSyncOnly(c_) : CheckFree(c_))
+        return s;
+    if (uint16_t(c_->version) < minimumVersion)
+        return QX_ERR_SERVER_TOO_OLD;
+    BeginRequest(c_.get());
+    w_ = NcWriter(c_->sendBuffer, kWorkBuffer, c_->swap);
+    return 0;
+}
+
+bool RequestCall::LargeBody(size_t length)
+{
+    uint8_t *body = c_->sendBuffer;
+    if (length > size_t(kWorkBuffer)) {
+        try {
+            c_->bodyCopy.assign(length, 0);
+        } catch (...) {
+            return false;
+        }
+        body = c_->bodyCopy.data();
+    }
+    std::memset(body, 0, length);
+    w_ = NcWriter(body, length, c_->swap);
+    return true;
+}
+
+int16_t RequestCall::Send(int16_t code, QXHandle *reply)
+{
+    if (w_.Failed())
+        return QX_ERR_NO_MEMORY;
+    return SubmitRequest(c_.get(), code, w_.At(0), int32_t(w_.Size()), reply);
+}
+
+int16_t RequestCall::Exchange(int16_t code, std::vector<uint8_t> &reply)
+{
+    QXHandle h = nullptr;
+    int16_t status = Send(code, &h);
+    reply = TakeBytes(h);
+    return status;
+}
+
+int16_t BodylessRequest(QXHandle connection, int16_t code, void *result)
+{
+    RequestCall r(connection);
+    if (int16_t s = r.Open())
+        return s;
+    r->result[0] = result;
+    return r.Send(code);
+}
+
+std::vector<uint8_t> TakeBytes(QXHandle h)
+{
+    std::vector<uint8_t> out;
+    if (!h)
+        return out;
+    int32_t n = SizeOfQXHandle(h);
+    auto *p = static_cast<const uint8_t *>(LockQXHandle(h));
+    if (p)
+        out.assign(p, p + n);
+    UnlockQXHandle(h);
+    FreeQXHandle(h);
+    return out;
+}
+
+QXHandle HandleOf(const std::vector<uint8_t> &bytes)
+{
+    QXHandle h = AllocQXHandle(int32_t(bytes.size()));
+    void *p = h ? LockQXHandle(h) : nullptr;
+    if (!p) {
+        FreeQXHandle(h);
+        return nullptr;
+    }
+    if (!bytes.empty())
+        std::memcpy(p, bytes.data(), bytes.size());
+    UnlockQXHandle(h);
+    return h;
+}
+
+int16_t GiveBytes(const std::vector<uint8_t> &bytes, QXHandle *out)
+{
+    QXHandle h = HandleOf(bytes);
+    if (!h)
+        return QX_ERR_NO_MEMORY;
+    GiveHandle(h, out);
+    return 0;
+}
+
 } // namespace nc
 
 using nc::ConnRef;

@@ -98,9 +98,60 @@ int16_t SubmitRequest(QXConnection *conn, int16_t code, const uint8_t *body, int
 // One step of the request state machine: 1 while running, else the status.
 int16_t ProcessRequest(QXConnection *conn);
 
-// Shared by the request call files.
+// What a call needs of the connection before it starts.
+enum class CallMode {
+    Any,      // polled or synchronous
+    SyncOnly, // the call converts its reply, which only a synchronous call waits for
+};
+
+// One request call, in the order every call follows: the opening checks, the
+// body, the submit. Holds the connection locked for the duration of the call.
+class RequestCall {
+public:
+    explicit RequestCall(QXHandle connection) : c_(connection) {}
+    // The opening checks: -32003 bad handle, -32001 busy (with SyncOnly, also
+    // in polled mode), -9956 for a server older than `minimumVersion`. When
+    // they pass, the results of the last request are forgotten and the body
+    // starts empty in the send buffer. 0 when the call may go on.
+    int16_t Open(CallMode mode = CallMode::Any, int minimumVersion = 0);
+    // The body, after a successful Open.
+    NcWriter &Body() { return w_; }
+    // Starts a zero-filled body of `length` bytes in the send buffer or, when
+    // larger, in the connection's own copy; false when memory is short.
+    bool LargeBody(size_t length);
+    // Submits the body written so far (-32004 when it did not fit).
+    int16_t Send(int16_t code, QXHandle *reply = nullptr);
+    // Submits and hands back the reply body's bytes (empty without one).
+    int16_t Exchange(int16_t code, std::vector<uint8_t> &reply);
+    QXConnection *operator->() const { return c_.get(); }
+    QXConnection *get() const { return c_.get(); }
+
+private:
+    ConnRef c_;
+    NcWriter w_{nullptr, 0, false};
+};
+
+// A request without a body; the reply's first number, when the caller wants
+// it, goes to `result`.
+int16_t BodylessRequest(QXHandle connection, int16_t code, void *result = nullptr);
+
+// Clears the result pointers of a request about to begin.
 void BeginRequest(QXConnection *c);
-int16_t Submit(QXConnection *c, int16_t code, const NcWriter &w, QXHandle *out = nullptr);
+// Takes a reply handle's bytes and releases it.
+std::vector<uint8_t> TakeBytes(QXHandle h);
+// A new handle holding `bytes`; null when memory is short.
+QXHandle HandleOf(const std::vector<uint8_t> &bytes);
+// Hands a result handle to the caller's out argument, or releases it when
+// the caller passed none.
+inline void GiveHandle(QXHandle h, QXHandle *out)
+{
+    if (out)
+        *out = h;
+    else
+        FreeQXHandle(h);
+}
+// A new handle holding `bytes` given to `out`: 0, or -32004 when memory is short.
+int16_t GiveBytes(const std::vector<uint8_t> &bytes, QXHandle *out);
 // The field types of a table (index 0 = field 1), fetched once per connection.
 int16_t FieldTypes(QXConnection *c, int16_t table, const std::vector<uint8_t> *&types);
 

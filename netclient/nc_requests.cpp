@@ -10,85 +10,64 @@
 
 #include <cstring>
 
+using nc::CallMode;
 using nc::ConnRef;
 using nc::NcWriter;
-
-namespace nc {
-
-void BeginRequest(QXConnection *c)
-{
-    for (void *&r : c->result)
-        r = nullptr;
-}
-
-int16_t Submit(QXConnection *c, int16_t code, const NcWriter &w, QXHandle *out)
-{
-    if (w.Failed())
-        return QX_ERR_NO_MEMORY;
-    return SubmitRequest(c, code, c->sendBuffer, int32_t(w.Size()), out);
-}
-
-} // namespace nc
+using nc::RequestCall;
 
 namespace {
 
 constexpr int kSearchLine = 96;
 constexpr int kValueField = 86;
 
-// Table-only requests: a 16-bit table number as the body.
-int16_t TableRequest(QXHandle connection, int16_t code, int16_t table)
+// Table-only requests: a 16-bit table number as the body; the reply's
+// numbers, when the caller wants one, from number `slot` on.
+int16_t TableRequest(QXHandle connection, int16_t code, int16_t table, int32_t *result = nullptr,
+                     int slot = 0)
 {
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open())
         return s;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
-    w.I16(table);
-    return nc::Submit(c.get(), code, w);
+    r.Body().I16(table);
+    r->result[slot] = result;
+    return r.Send(code);
 }
 
-int16_t EmptyRequest(QXHandle connection, int16_t code)
+// Requests whose body is a 32-bit number, then the 16-bit table number.
+int16_t NumberTableRequest(QXHandle connection, int16_t code, int32_t number, int16_t table)
 {
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open())
         return s;
-    nc::BeginRequest(c.get());
-    return nc::SubmitRequest(c.get(), code, nullptr, 0, nullptr);
+    NcWriter &w = r.Body();
+    w.I32(number);
+    w.I16(table);
+    return r.Send(code);
 }
 
 int16_t SearchRequest(QXHandle connection, QXSearchArray *search, int32_t *found, bool inSelection)
 {
     if (found)
         *found = 0;
-    ConnRef c(connection);
-    if (!c)
+    RequestCall r(connection);
+    if (!r.get())
         return QX_ERR_BAD_CONNECTION;
     if (!search || search->count < 0 || (search->count > 0 && !search->lines))
         return QX_ERR_BAD_CONNECTION;
-    if (inSelection && c->polled && c->state != 0)
+    if (inSelection && r->polled && r->state != 0)
         return QX_ERR_PENDING;
     for (int i = 0; i < search->count; ++i) {
         uint8_t t = search->lines[i].value.type;
         if (t == QX_TYPE_TEXT || t == QX_TYPE_PICTURE || t == QX_TYPE_BLOB)
             return QX_ERR_TEXT_IN_SEARCH;
     }
-    if (uint16_t(c->version) < 0x554 && search->count > 30)
+    if (uint16_t(r->version) < 0x554 && search->count > 30)
         return QX_ERR_TOO_MANY_LINES;
-    if (int16_t s = nc::CheckFree(c))
+    if (int16_t s = r.Open())
         return s;
-    nc::BeginRequest(c.get());
-    size_t length = 4 + size_t(search->count) * kSearchLine;
-    uint8_t *body = c->sendBuffer;
-    if (length > size_t(nc::kWorkBuffer)) {
-        try {
-            c->bodyCopy.assign(length, 0);
-        } catch (...) {
-            return QX_ERR_NO_MEMORY;
-        }
-        body = c->bodyCopy.data();
-    }
-    std::memset(body, 0, length);
-    NcWriter w(body, length, c->swap);
+    if (!r.LargeBody(4 + size_t(search->count) * kSearchLine))
+        return QX_ERR_NO_MEMORY;
+    NcWriter &w = r.Body();
     w.I16(search->count);
     w.I16(search->defaultTable);
     for (int i = 0; i < search->count; ++i) {
@@ -109,10 +88,8 @@ int16_t SearchRequest(QXHandle connection, QXSearchArray *search, int32_t *found
         w.U8(l.conjunction);
         w.Bytes(l.callerBytes, 3);
     }
-    if (w.Failed())
-        return QX_ERR_NO_MEMORY;
-    c->result[0] = found;
-    return nc::SubmitRequest(c.get(), inSelection ? 97 : 35, body, int32_t(length), nullptr);
+    r->result[0] = found;
+    return r.Send(inSelection ? 97 : 35);
 }
 
 // Field reads: codes 52 (one table), 64 (related), 141 (related, formatted).
@@ -124,12 +101,11 @@ int16_t FieldsRequest(QXHandle connection, int16_t code, int16_t count, int16_t 
         *result = nullptr;
     if (locked)
         *locked = 0;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::SyncOnly))
         return s;
     if (count < 0 || (count > 0 && !fields && !pairs))
         return QX_ERR_BAD_CONNECTION;
-    nc::BeginRequest(c.get());
     std::vector<uint8_t> formatBytes;
     if (formats) {
         int32_t n = SizeOfQXHandle(formats);
@@ -139,17 +115,9 @@ int16_t FieldsRequest(QXHandle connection, int16_t code, int16_t count, int16_t 
         formatBytes.assign(p, p + n);
         UnlockQXHandle(formats);
     }
-    size_t length = 4 + size_t(count) * (pairs ? 4 : 2) + formatBytes.size();
-    uint8_t *body = c->sendBuffer;
-    if (length > size_t(nc::kWorkBuffer)) {
-        try {
-            c->bodyCopy.assign(length, 0);
-        } catch (...) {
-            return QX_ERR_NO_MEMORY;
-        }
-        body = c->bodyCopy.data();
-    }
-    NcWriter w(body, length, c->swap);
+    if (!r.LargeBody(4 + size_t(count) * (pairs ? 4 : 2) + formatBytes.size()))
+        return QX_ERR_NO_MEMORY;
+    NcWriter &w = r.Body();
     w.I16(count);
     w.I16(table);
     for (int i = 0; i < count; ++i) {
@@ -162,26 +130,23 @@ int16_t FieldsRequest(QXHandle connection, int16_t code, int16_t count, int16_t 
     }
     w.Bytes(formatBytes.data(), formatBytes.size());
     QXHandle reply = nullptr;
-    int16_t status = nc::SubmitRequest(c.get(), code, body, int32_t(w.Size()), &reply);
+    int16_t status = r.Send(code, &reply);
     if (status != 0) {
         FreeQXHandle(reply);
         return status;
     }
     if (locked)
-        *locked = c->replyStatus == QX_ERR_RECORD_LOCKED ? 1 : 0;
+        *locked = r->replyStatus == QX_ERR_RECORD_LOCKED ? 1 : 0;
     if (reply) {
         auto *data = static_cast<uint8_t *>(LockQXHandle(reply));
-        status = nc::ConvertFieldsResult(data, size_t(SizeOfQXHandle(reply)), count, c->swap);
+        status = nc::ConvertFieldsResult(data, size_t(SizeOfQXHandle(reply)), count, r->swap);
         UnlockQXHandle(reply);
         if (status != 0) {
             FreeQXHandle(reply);
             return status;
         }
     }
-    if (result)
-        *result = reply;
-    else
-        FreeQXHandle(reply);
+    nc::GiveHandle(reply, result);
     return 0;
 }
 
@@ -189,17 +154,16 @@ int16_t AggregateRequest(QXHandle connection, int16_t code, int16_t table, int16
 {
     if (out)
         std::memset(out, 0, 10);
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open())
         return s;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
+    NcWriter &w = r.Body();
     w.I16(field);
     w.I16(table);
     w.Zeros(10);
     w.I32(-1);
-    c->result[0] = out;
-    return nc::Submit(c.get(), code, w);
+    r->result[0] = out;
+    return r.Send(code);
 }
 
 // Named selections: 88 bytes, 16-bit table (or 0) at 0, the name at 2, 32-bit 0 at 84.
@@ -208,18 +172,17 @@ int16_t SelectionNameRequest(QXHandle connection, int16_t code, const unsigned c
 {
     if (out)
         *out = 0;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open())
         return s;
     if (!name)
         return QX_ERR_BAD_CONNECTION;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
+    NcWriter &w = r.Body();
     w.I16(table);
     w.PStringField(name, 82);
     w.I32(0);
-    c->result[0] = out;
-    return nc::Submit(c.get(), code, w);
+    r->result[0] = out;
+    return r.Send(code);
 }
 
 } // namespace
@@ -240,26 +203,16 @@ int16_t _QX_SearchInSelection(QXHandle connection, QXSearchArray *search, int32_
 
 int16_t _QX_Sort(QXHandle connection, const QXSortSpec *sort)
 {
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open())
         return s;
     if (!sort || sort->count < 0 || (sort->count > 0 && !sort->keys))
         return QX_ERR_BAD_CONNECTION;
-    if (uint16_t(c->version) < 0x554 && sort->count > 30)
+    if (uint16_t(r->version) < 0x554 && sort->count > 30)
         return QX_ERR_TOO_MANY_LINES;
-    nc::BeginRequest(c.get());
-    size_t length = 4 + size_t(sort->count) * kSearchLine;
-    uint8_t *body = c->sendBuffer;
-    if (length > size_t(nc::kWorkBuffer)) {
-        try {
-            c->bodyCopy.assign(length, 0);
-        } catch (...) {
-            return QX_ERR_NO_MEMORY;
-        }
-        body = c->bodyCopy.data();
-    }
-    std::memset(body, 0, length);
-    NcWriter w(body, length, c->swap);
+    if (!r.LargeBody(4 + size_t(sort->count) * kSearchLine))
+        return QX_ERR_NO_MEMORY;
+    NcWriter &w = r.Body();
     w.I16(sort->count);
     w.I16(sort->table);
     for (int i = 0; i < sort->count; ++i) {
@@ -268,46 +221,31 @@ int16_t _QX_Sort(QXHandle connection, const QXSortSpec *sort)
         w.U8(sort->keys[i].ascending ? 3 : 5);
         w.Zeros(kSearchLine - 5);
     }
-    return nc::SubmitRequest(c.get(), 36, body, int32_t(length), nullptr);
+    return r.Send(36);
 }
 
 int16_t _QX_GotoSelectedRecord(QXHandle connection, int16_t table, int32_t position)
 {
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
-        return s;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
-    w.I32(position - 1);
-    w.I16(table);
-    return nc::Submit(c.get(), 49, w);
+    return NumberTableRequest(connection, 49, position - 1, table);
 }
 
 int16_t _QX_GotoRecord(QXHandle connection, int16_t table, int32_t recordNumber)
 {
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open())
         return s;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
+    NcWriter &w = r.Body();
     w.I32(0);
     w.I16(table);
     w.I32(recordNumber);
-    return nc::Submit(c.get(), 22, w);
+    return r.Send(22);
 }
 
 int16_t _QX_RecordsInSelection(QXHandle connection, int16_t table, int32_t *count)
 {
     if (count)
         *count = 0;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
-        return s;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
-    w.I16(table);
-    c->result[1] = count;
-    return nc::Submit(c.get(), 23, w);
+    return TableRequest(connection, 23, table, count, 1);
 }
 
 int16_t _QX_CurrentRecordNumber(QXHandle connection, int16_t table, int32_t *recordNumber,
@@ -317,20 +255,18 @@ int16_t _QX_CurrentRecordNumber(QXHandle connection, int16_t table, int32_t *rec
         *recordNumber = 0;
     if (position)
         *position = 0;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::SyncOnly))
         return s;
-    nc::BeginRequest(c.get());
     int32_t numbers[4] = {};
     for (int i = 0; i < 4; ++i)
-        c->result[i] = &numbers[i];
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
-    w.I16(table);
-    c->decodedCount = 0;
-    int16_t status = nc::Submit(c.get(), 23, w);
+        r->result[i] = &numbers[i];
+    r.Body().I16(table);
+    r->decodedCount = 0;
+    int16_t status = r.Send(23);
     if (status != 0)
         return status;
-    if (c->decodedCount < 4)
+    if (r->decodedCount < 4)
         return QX_ERR_SERVER_TOO_OLD;
     if (position)
         *position = numbers[2] + 1;
@@ -343,28 +279,14 @@ int16_t _QX_RecordsInFile(QXHandle connection, int16_t table, int32_t *count)
 {
     if (count)
         *count = 0;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
-        return s;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
-    w.I16(table);
-    c->result[0] = count;
-    return nc::Submit(c.get(), 18, w);
+    return TableRequest(connection, 18, table, count);
 }
 
 int16_t _QX_AutoSequenceNumber(QXHandle connection, int16_t table, int32_t *number)
 {
     if (number)
         *number = -1;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
-        return s;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
-    w.I16(table);
-    c->result[0] = number;
-    return nc::Submit(c.get(), 88, w);
+    return TableRequest(connection, 88, table, number);
 }
 
 int16_t _QX_GetFields(QXHandle connection, const QXFieldList *fields, QXFieldsResult *result,
@@ -548,8 +470,8 @@ int16_t _QX_AddToBuffer(QXHandle connection, QXRecordBuffer buffer, int16_t fiel
 
 static int16_t RecordBufferRequest(QXHandle connection, int16_t code, QXRecordBuffer buffer)
 {
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open())
         return s;
     int32_t size = SizeOfQXHandle(buffer);
     auto *p = static_cast<const uint8_t *>(LockQXHandle(buffer));
@@ -562,8 +484,7 @@ static int16_t RecordBufferRequest(QXHandle connection, int16_t code, QXRecordBu
         UnlockQXHandle(buffer);
         return QX_ERR_BAD_CONNECTION;
     }
-    nc::BeginRequest(c.get());
-    int16_t status = nc::SubmitRequest(c.get(), code, p, used, nullptr); // copied: the buffer stays the caller's
+    int16_t status = nc::SubmitRequest(r.get(), code, p, used, nullptr); // copied: the buffer stays the caller's
     UnlockQXHandle(buffer);
     return status;
 }
@@ -582,14 +503,7 @@ int16_t _QX_DeleteSelectedRecords(QXHandle connection, int16_t table) { return T
 
 int16_t _QX_DeleteCurrentRecord(QXHandle connection, int16_t table)
 {
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
-        return s;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
-    w.I32(0);
-    w.I16(table);
-    return nc::Submit(c.get(), 9, w);
+    return NumberTableRequest(connection, 9, 0, table);
 }
 
 int16_t _QX_SetReadWriteMode(QXHandle connection, int16_t table, uint8_t readWrite)
@@ -599,97 +513,81 @@ int16_t _QX_SetReadWriteMode(QXHandle connection, int16_t table, uint8_t readWri
 
 int16_t _QX_OneToMany_Join(QXHandle connection, int16_t a, int16_t b)
 {
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open())
         return s;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
+    NcWriter &w = r.Body();
     w.I16(0);
     w.I16(b);
     w.I16(a);
-    return nc::Submit(c.get(), 93, w);
+    return r.Send(93);
 }
 
 int16_t _QX_ManyToOne_Join(QXHandle connection, int16_t a, int16_t b)
 {
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open())
         return s;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
+    NcWriter &w = r.Body();
     w.I16(a);
     w.I16(b);
-    return nc::Submit(c.get(), 122, w);
+    return r.Send(122);
 }
 
 int16_t _QX_BuildDistinctValues(QXHandle connection, int16_t table, int16_t field, QXHandle *values)
 {
     if (values)
         *values = nullptr;
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckSyncOnly(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open(CallMode::SyncOnly))
         return s;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
+    NcWriter &w = r.Body();
     w.I16(int16_t(-table));
     w.I16(field);
     w.Zeros(4);
     QXHandle reply = nullptr;
-    int16_t status = nc::Submit(c.get(), 94, w, &reply);
+    int16_t status = r.Send(94, &reply);
     if (status == 0 && reply) {
         int32_t size = SizeOfQXHandle(reply);
         auto *p = static_cast<uint8_t *>(LockQXHandle(reply));
         if (size >= 4) {
-            int32_t last = nc::Get32(p + size - 4, c->swap);
+            int32_t last = nc::Get32(p + size - 4, r->swap);
             std::memcpy(p + size - 4, &last, 4);
         }
         UnlockQXHandle(reply);
     }
-    if (values)
-        *values = reply;
-    else
-        FreeQXHandle(reply);
+    nc::GiveHandle(reply, values);
     return status;
 }
 
 int16_t _QX_ShrinkSelection(QXHandle connection, int16_t table, int32_t count)
 {
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
-        return s;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
-    w.I32(count);
-    w.I16(table);
-    return nc::Submit(c.get(), 123, w);
+    return NumberTableRequest(connection, 123, count, table);
 }
 
 int16_t _QX_GetFirst_Nth_Values(QXHandle connection, int16_t a, int16_t b, int32_t cValue)
 {
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open())
         return s;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
+    NcWriter &w = r.Body();
     w.I32(cValue);
     w.I16(a);
     w.I16(b);
-    return nc::Submit(c.get(), 124, w);
+    return r.Send(124);
 }
 
 int16_t _QX_StartQXTransaction(QXHandle connection)
 {
-    ConnRef c(connection);
-    if (int16_t s = nc::CheckFree(c))
+    RequestCall r(connection);
+    if (int16_t s = r.Open())
         return s;
-    nc::BeginRequest(c.get());
-    NcWriter w(c->sendBuffer, nc::kWorkBuffer, c->swap);
-    w.I16(0);
-    return nc::Submit(c.get(), 11, w);
+    r.Body().I16(0);
+    return r.Send(11);
 }
 
-int16_t _QX_Commit(QXHandle connection) { return EmptyRequest(connection, 12); }
-int16_t _QX_RollBack(QXHandle connection) { return EmptyRequest(connection, 13); }
+int16_t _QX_Commit(QXHandle connection) { return nc::BodylessRequest(connection, 12); }
+int16_t _QX_RollBack(QXHandle connection) { return nc::BodylessRequest(connection, 13); }
 
 int16_t _QX_CopySelection(QXHandle connection, const unsigned char *name, int16_t table)
 {

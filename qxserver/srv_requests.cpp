@@ -1,6 +1,7 @@
 #include "qxserver/srv_requests.h"
 
 #include "qxserver/db/db_fixture.h"
+#include "qxserver/db/db_codec.h"
 #include "qxserver/db/db_requests.h"
 
 #include <cstring>
@@ -42,13 +43,13 @@ Reply Login(ServerContext &ctx, Session &s, const Request &r)
     if (std::memcmp(user, kProbeUser, sizeof kProbeUser) == 0) {
         // Probe: byte-order word (0: the client must swap), version, a
         // second number, the key as it is.
-        BodyWriter w(s.order);
-        w.U8(0);
-        w.U8(s.order.bigEndian ? 0 : 1);
-        w.I32(ctx.options.version);
-        w.I32(0);
-        w.Bytes(ctx.options.key, 4);
-        reply.body = std::move(w.Data());
+        qxdb::Writer w(s.bigEndian);
+        w.Put8(0);
+        w.Put8(s.bigEndian ? 0 : 1);
+        w.Put32(ctx.options.version);
+        w.Put32(0);
+        w.PutBytes(ctx.options.key, 4);
+        reply.body = std::move(w.bytes());
         reply.keyAfter = true;
         reply.note = "probe";
         return reply;
@@ -100,7 +101,7 @@ std::string DescribeSearch(const Order &order, const std::vector<uint8_t> &body)
 Reply Database(ServerContext &ctx, Session &s, const Request &r)
 {
     qxdb::WireOptions wire;
-    wire.bigEndian = s.order.bigEndian;
+    wire.bigEndian = s.bigEndian;
     wire.version = uint16_t(ctx.options.version);
     qxdb::Reply answer = qxdb::QxdbServeRequest(*s.db, r.code, r.body.data(), r.body.size(), wire);
     Reply reply;

@@ -30,7 +30,7 @@ inline constexpr uint8_t kProbeUser[4] = {3, 0x7F, 'Q', 'X'};
 // One client connection (one channel of a link).
 struct Session {
     uint16_t channel = 0;
-    Order order;
+    bool bigEndian = false; // the server's byte order for this session
     bool keyed = false;   // bodies are XORed once the probe reply went out
     bool loggedIn = false;
     std::string user;

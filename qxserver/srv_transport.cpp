@@ -1,6 +1,7 @@
 #include "qxserver/srv_transport.h"
 
 #include "platform/clock.h"
+#include "qxserver/db/db_codec.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -199,7 +200,7 @@ void ServerTransport::OpenChannel(Link &l, uint16_t number)
     Channel &c = l.channels[number];
     c = Channel{};
     c.session.channel = number;
-    c.session.order.bigEndian = ctx_.options.bigEndian;
+    c.session.bigEndian = ctx_.options.bigEndian;
     uint16_t word = ctx_.options.bigEndian ? 0x0000 : 0xFFFF;
     if (ctx_.options.handshakeWord >= 0)
         word = uint16_t(ctx_.options.handshakeWord);
@@ -230,14 +231,14 @@ bool ServerTransport::ServeRequests(Link &l, Channel &c)
         if (c.input.size() < 6)
             return true;
         Request r;
-        r.code = s.order.Get16(c.input.data());
+        r.code = qxdb::QxdbLoad16(c.input.data(), s.bigEndian);
         if (o.dropLink.count(r.code)) {
             Log("link %u channel %u request code=%d -> link dropped", l.id, s.channel, r.code);
             c.input.clear();
             l.keepSessions = true;
             return false;
         }
-        int32_t length = s.order.Get32(c.input.data() + 2);
+        int32_t length = qxdb::QxdbLoad32(c.input.data() + 2, s.bigEndian);
         if (length < 0 || uint32_t(length) > kMaxFrame) {
             Log("link %u channel %u bad request length %d", l.id, s.channel, length);
             return false;
@@ -276,8 +277,8 @@ bool ServerTransport::ServeRequests(Link &l, Channel &c)
             r.code, length, reply.status, announced, reply.note.c_str());
 
         uint8_t header[6];
-        s.order.Put16(header, reply.status);
-        s.order.Put32(header + 2, announced);
+        qxdb::QxdbStore16(header, reply.status, s.bigEndian);
+        qxdb::QxdbStore32(header + 2, announced, s.bigEndian);
         std::vector<uint8_t> out = DataFrame(s.channel, header, 6);
         if (drop)
             out.resize(8); // the connection breaks inside the reply's frame header

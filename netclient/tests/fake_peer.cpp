@@ -41,21 +41,7 @@ FakePeer::~FakePeer()
         ::close(listenFd_);
 }
 
-Bytes FakePeer::Read(size_t n)
-{
-    Bytes b;
-    while (fd_ >= 0 && b.size() < n) {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, 5000) <= 0)
-            break;
-        uint8_t buf[4096];
-        ssize_t got = ::recv(fd_, buf, std::min(sizeof buf, n - b.size()), 0);
-        if (got <= 0)
-            break;
-        b.insert(b.end(), buf, buf + got);
-    }
-    return b;
-}
+Bytes FakePeer::Read(size_t n) { return ReadSocket(fd_, n); }
 
 void FakePeer::Write(const Bytes &b)
 {
@@ -73,14 +59,6 @@ void FakePeer::Close()
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
-}
-
-Bytes FakePeer::Frame(uint8_t kind, uint16_t channel, uint32_t length, const Bytes &data)
-{
-    Bytes f{kind, 0, uint8_t(channel >> 8), uint8_t(channel), uint8_t(length >> 24), uint8_t(length >> 16),
-            uint8_t(length >> 8), uint8_t(length), 1, 2, 3, 4};
-    f.insert(f.end(), data.begin(), data.end());
-    return f;
 }
 
 Bytes FakePeer::Handshake(const std::string &service, uint32_t length, uint32_t version)

@@ -3,13 +3,12 @@
 // reads that give up after a few seconds.
 #pragma once
 
+#include "netclient/tests/wire_bytes.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <thread>
-#include <vector>
-
-using Bytes = std::vector<uint8_t>;
 
 class FakePeer {
 public:
@@ -24,8 +23,7 @@ public:
     void Write(const Bytes &b);
     void Close();
 
-    // Wire pieces.
-    static Bytes Frame(uint8_t kind, uint16_t channel, uint32_t length, const Bytes &data = {});
+    // The link handshake block.
     static Bytes Handshake(const std::string &service, uint32_t length = 72, uint32_t version = 2);
 
 private:

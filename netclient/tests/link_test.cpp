@@ -71,19 +71,8 @@ TEST_F(LinkTest, GoldenBytesOfOpenRequestAndClose)
     const uint8_t key[4] = {0x00, 0xA5, 0x00, 0x5A};
     for (bool big : {false, true}) {
         SCOPED_TRACE(big ? "big-endian server" : "little-endian server");
-        auto n16 = [big](uint16_t v) { return big ? Bytes{uint8_t(v >> 8), uint8_t(v)} : Bytes{uint8_t(v), uint8_t(v >> 8)}; };
-        auto n32 = [big](uint32_t v) {
-            Bytes b{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-            if (big)
-                std::reverse(b.begin(), b.end());
-            return b;
-        };
-        auto cat = [](std::initializer_list<Bytes> parts) {
-            Bytes all;
-            for (const Bytes &p : parts)
-                all.insert(all.end(), p.begin(), p.end());
-            return all;
-        };
+        auto n16 = [big](uint16_t v) { return WireNumber16(big, v); };
+        auto n32 = [big](uint32_t v) { return WireNumber32(big, v); };
         QXLoginRecord sent = Record();
         sent.loginFlag = 1;
         Bytes probe = RecordBytes(sent);
@@ -96,21 +85,21 @@ TEST_F(LinkTest, GoldenBytesOfOpenRequestAndClose)
         FakePeer peer([&](FakePeer &p) {
             p.Write(FakePeer::Handshake("Test"));
             EXPECT_EQ(p.Read(12), (Bytes{1, 0, 0, 1, 0, 0, 0, 0, 1, 2, 3, 4})) << "open channel 1";
-            p.Write(FakePeer::Frame(3, 1, 2, big ? Bytes{0, 0} : Bytes{0xFF, 0xFF}));
+            p.Write(LinkFrame(3, 1, 2, big ? Bytes{0, 0} : Bytes{0xFF, 0xFF}));
             // Probe: header frame and body frame, no XOR yet.
-            EXPECT_EQ(p.Read(18), FakePeer::Frame(3, 1, 6, cat({n16(44), n32(130)})));
-            EXPECT_EQ(p.Read(12 + 130), FakePeer::Frame(3, 1, 130, probe));
-            Bytes answer = cat({Bytes{0, uint8_t(big ? 0 : 1)}, n32(0x650), n32(7), Bytes(key, key + 4)});
-            p.Write(FakePeer::Frame(3, 1, 6, cat({n16(0), n32(14)})));
-            p.Write(FakePeer::Frame(3, 1, 14, answer));
+            EXPECT_EQ(p.Read(18), LinkFrame(3, 1, 6, Cat({n16(44), n32(130)})));
+            EXPECT_EQ(p.Read(12 + 130), LinkFrame(3, 1, 130, probe));
+            Bytes answer = Cat({Bytes{0, uint8_t(big ? 0 : 1)}, n32(0x650), n32(7), Bytes(key, key + 4)});
+            p.Write(LinkFrame(3, 1, 6, Cat({n16(0), n32(14)})));
+            p.Write(LinkFrame(3, 1, 14, answer));
             // The real login, XORed with the key.
-            EXPECT_EQ(p.Read(18), FakePeer::Frame(3, 1, 6, cat({n16(44), n32(130)})));
-            EXPECT_EQ(p.Read(12 + 130), FakePeer::Frame(3, 1, 130, keyed));
-            p.Write(FakePeer::Frame(3, 1, 6, cat({n16(0), n32(0)})));
+            EXPECT_EQ(p.Read(18), LinkFrame(3, 1, 6, Cat({n16(44), n32(130)})));
+            EXPECT_EQ(p.Read(12 + 130), LinkFrame(3, 1, 130, keyed));
+            p.Write(LinkFrame(3, 1, 6, Cat({n16(0), n32(0)})));
             // A request without a body; the reply's status with a short body.
-            EXPECT_EQ(p.Read(18), FakePeer::Frame(3, 1, 6, cat({n16(38), n32(0)})));
-            p.Write(FakePeer::Frame(3, 1, 6, cat({n16(uint16_t(-5)), n32(3)})));
-            p.Write(FakePeer::Frame(3, 1, 3, {9, 9, 9}));
+            EXPECT_EQ(p.Read(18), LinkFrame(3, 1, 6, Cat({n16(38), n32(0)})));
+            p.Write(LinkFrame(3, 1, 6, Cat({n16(uint16_t(-5)), n32(3)})));
+            p.Write(LinkFrame(3, 1, 3, {9, 9, 9}));
             EXPECT_EQ(p.Read(12), (Bytes{2, 0, 0, 1, 0, 0, 0, 0, 1, 2, 3, 4})) << "close channel 1";
         });
         QXHandle conn = nullptr;
@@ -137,20 +126,20 @@ TEST_F(LinkTest, PeersBreakingTheRulesFailTheOpen)
         {"handshake length 73", [](FakePeer &) {}, QX_ERR_LINK, false},
         {"word frame with a bad marker",
          [](FakePeer &p) {
-             Bytes f = FakePeer::Frame(3, 1, 2, {0xFF, 0xFF});
+             Bytes f = LinkFrame(3, 1, 2, {0xFF, 0xFF});
              f[9] = 9;
              p.Write(f);
          },
          QX_ERR_LINK},
         {"frame far too large",
-         [](FakePeer &p) { p.Write(FakePeer::Frame(3, 1, 0x7FFFFFF0u)); }, QX_ERR_LINK},
-        {"unknown frame kind", [](FakePeer &p) { p.Write(FakePeer::Frame(77, 1, 0)); }, QX_ERR_LINK},
+         [](FakePeer &p) { p.Write(LinkFrame(3, 1, 0x7FFFFFF0u)); }, QX_ERR_LINK},
+        {"unknown frame kind", [](FakePeer &p) { p.Write(LinkFrame(77, 1, 0)); }, QX_ERR_LINK},
         {"word of three bytes",
-         [](FakePeer &p) { p.Write(FakePeer::Frame(3, 1, 3, {0xFF, 0xFF, 0})); }, QX_ERR_LENGTH_MISMATCH},
-        {"channel closed by the peer", [](FakePeer &p) { p.Write(FakePeer::Frame(2, 1, 0)); }, QX_ERR_CHANNEL},
+         [](FakePeer &p) { p.Write(LinkFrame(3, 1, 3, {0xFF, 0xFF, 0})); }, QX_ERR_LENGTH_MISMATCH},
+        {"channel closed by the peer", [](FakePeer &p) { p.Write(LinkFrame(2, 1, 0)); }, QX_ERR_CHANNEL},
         {"connection dropped", [](FakePeer &p) { p.Close(); }, QX_ERR_LINK},
         {"bad byte-order word",
-         [](FakePeer &p) { p.Write(FakePeer::Frame(3, 1, 2, {0x12, 0x34})); }, QX_ERR_BAD_HANDSHAKE},
+         [](FakePeer &p) { p.Write(LinkFrame(3, 1, 2, {0x12, 0x34})); }, QX_ERR_BAD_HANDSHAKE},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -180,7 +169,7 @@ void LoggedInPeer(FakePeer &p, const std::function<std::pair<int16_t, Bytes>(int
     auto le32 = [](uint32_t v) { return Bytes{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; };
     p.Write(FakePeer::Handshake("Test"));
     p.Read(12);
-    p.Write(FakePeer::Frame(3, 1, 2, {0xFF, 0xFF}));
+    p.Write(LinkFrame(3, 1, 2, {0xFF, 0xFF}));
     for (int login = 0;; ++login) {
         Bytes head = p.Read(18);
         if (head.size() < 18 || head[0] != 3)
@@ -202,9 +191,9 @@ void LoggedInPeer(FakePeer &p, const std::function<std::pair<int16_t, Bytes>(int
         Bytes reply{uint8_t(answer.first), uint8_t(uint16_t(answer.first) >> 8)};
         Bytes len = le32(uint32_t(answer.second.size()));
         reply.insert(reply.end(), len.begin(), len.end());
-        p.Write(FakePeer::Frame(3, 1, 6, reply));
+        p.Write(LinkFrame(3, 1, 6, reply));
         if (!answer.second.empty())
-            p.Write(FakePeer::Frame(3, 1, uint32_t(answer.second.size()), answer.second));
+            p.Write(LinkFrame(3, 1, uint32_t(answer.second.size()), answer.second));
     }
 }
 

@@ -17,6 +17,31 @@ uint64_t DoubleBits(double d)
 
 }  // namespace
 
+void QxdbStore16(uint8_t *p, int32_t v, bool bigEndian)
+{
+    auto u = static_cast<uint16_t>(v);
+    p[bigEndian ? 0 : 1] = static_cast<uint8_t>(u >> 8);
+    p[bigEndian ? 1 : 0] = static_cast<uint8_t>(u);
+}
+
+void QxdbStore32(uint8_t *p, int64_t v, bool bigEndian)
+{
+    auto u = static_cast<uint32_t>(v);
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(u >> (bigEndian ? 24 - 8 * i : 8 * i));
+}
+
+int16_t QxdbLoad16(const uint8_t *p, bool bigEndian)
+{
+    return static_cast<int16_t>(bigEndian ? (p[0] << 8) | p[1] : (p[1] << 8) | p[0]);
+}
+
+int32_t QxdbLoad32(const uint8_t *p, bool bigEndian)
+{
+    uint32_t u = 0;
+    for (int i = 0; i < 4; ++i) u |= static_cast<uint32_t>(p[i]) << (bigEndian ? 24 - 8 * i : 8 * i);
+    return static_cast<int32_t>(u);
+}
+
 // Sign and 15-bit exponent (bias 16383), then a 64-bit mantissa with an
 // explicit integer bit, big-endian. A double's exponent is moved by
 // 16383 - 1023; its 52 fraction bits go below the integer bit, which is
@@ -64,35 +89,19 @@ double QxdbRealFromServer(const uint8_t in[10])
 
 void Writer::Put16(int32_t v)
 {
-    auto u = static_cast<uint16_t>(v);
-    if (big_) {
-        out_.push_back(static_cast<uint8_t>(u >> 8));
-        out_.push_back(static_cast<uint8_t>(u));
-    } else {
-        out_.push_back(static_cast<uint8_t>(u));
-        out_.push_back(static_cast<uint8_t>(u >> 8));
-    }
+    out_.resize(out_.size() + 2);
+    Set16(out_.size() - 2, v);
 }
 
 void Writer::Put32(int64_t v)
 {
-    auto u = static_cast<uint32_t>(v);
-    for (int i = 0; i < 4; ++i)
-        out_.push_back(static_cast<uint8_t>(u >> (big_ ? 24 - 8 * i : 8 * i)));
+    out_.resize(out_.size() + 4);
+    Set32(out_.size() - 4, v);
 }
 
-void Writer::Set16(size_t at, int32_t v)
-{
-    auto u = static_cast<uint16_t>(v);
-    out_[at] = static_cast<uint8_t>(big_ ? u >> 8 : u);
-    out_[at + 1] = static_cast<uint8_t>(big_ ? u : u >> 8);
-}
+void Writer::Set16(size_t at, int32_t v) { QxdbStore16(out_.data() + at, v, big_); }
 
-void Writer::Set32(size_t at, int64_t v)
-{
-    auto u = static_cast<uint32_t>(v);
-    for (int i = 0; i < 4; ++i) out_[at + i] = static_cast<uint8_t>(u >> (big_ ? 24 - 8 * i : 8 * i));
-}
+void Writer::Set32(size_t at, int64_t v) { QxdbStore32(out_.data() + at, v, big_); }
 
 void Writer::PutBytes(const void *p, size_t n)
 {
@@ -168,9 +177,7 @@ bool Reader::Get8(uint8_t &v)
 bool Reader::Get16(int16_t &v)
 {
     if (left() < 2) return false;
-    uint16_t u = big_ ? static_cast<uint16_t>((p_[at_] << 8) | p_[at_ + 1])
-                      : static_cast<uint16_t>(p_[at_] | (p_[at_ + 1] << 8));
-    v = static_cast<int16_t>(u);
+    v = QxdbLoad16(p_ + at_, big_);
     at_ += 2;
     return true;
 }
@@ -178,9 +185,7 @@ bool Reader::Get16(int16_t &v)
 bool Reader::Get32(int32_t &v)
 {
     if (left() < 4) return false;
-    uint32_t u = 0;
-    for (int i = 0; i < 4; ++i) u |= static_cast<uint32_t>(p_[at_ + i]) << (big_ ? 24 - 8 * i : 8 * i);
-    v = static_cast<int32_t>(u);
+    v = QxdbLoad32(p_ + at_, big_);
     at_ += 4;
     return true;
 }

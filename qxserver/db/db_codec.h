@@ -1,11 +1,13 @@
-// Byte codec of the emulator's replies and request bodies: numbers in the
-// server's byte order, the 10-byte server real, length-prefixed names in
-// fixed slots, and the wire forms of typed values.
+// The emulator's byte codec, for the transport (request and reply headers,
+// link frames) and the database requests alike: numbers in the server's byte
+// order, the 10-byte server real, length-prefixed names in fixed slots, and
+// the wire forms of typed values. It is written from the wire layouts and
+// shares no code with the client library, so each checks the other.
 //
 // The server's byte order is chosen per connection by the transport
-// (`bigEndian`); every 16-bit and 32-bit number of a body follows it. The
-// real is always big-endian whatever the order. A Reader never reads past
-// the body it was given: every Get reports failure instead.
+// (`bigEndian`); every 16-bit and 32-bit number of a header or body follows
+// it. The link layer's numbers and the real are always big-endian. A Reader
+// never reads past the body it was given: every Get reports failure instead.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +25,13 @@ enum ValueForm {
     kFormArray,    // selection arrays: 16-bit text lengths, no type tag
     kFormSearch,   // the 86-byte value of a search line: type byte, spare, payload
 };
+
+// A 16-bit or 32-bit number at `p`, big-endian when `bigEndian`, else
+// little-endian.
+void QxdbStore16(uint8_t *p, int32_t v, bool bigEndian);
+void QxdbStore32(uint8_t *p, int64_t v, bool bigEndian);
+int16_t QxdbLoad16(const uint8_t *p, bool bigEndian);
+int32_t QxdbLoad32(const uint8_t *p, bool bigEndian);
 
 void QxdbRealToServer(double d, uint8_t out[10]);
 double QxdbRealFromServer(const uint8_t in[10]);

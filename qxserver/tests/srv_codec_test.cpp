@@ -1,5 +1,6 @@
 // Golden bytes of the emulator's codec: frame headers, handshake, numbers in
 // both byte orders, the login-key XOR.
+#include "qxserver/db/db_codec.h"
 #include "qxserver/srv_codec.h"
 #include "qxserver/srv_options.h"
 
@@ -45,19 +46,27 @@ TEST(ServerCodec, NumbersInBothOrders)
     } cases[] = {{false, {0x34, 0x12}, {0x78, 0x56, 0x34, 0x12}},
                  {true, {0x12, 0x34}, {0x12, 0x34, 0x56, 0x78}}};
     for (const Case &c : cases) {
-        qxs::Order o{c.big};
-        qxs::BodyWriter w(o);
-        w.I16(0x1234);
-        w.I32(0x12345678);
+        qxdb::Writer w(c.big);
+        w.Put16(0x1234);
+        w.Put32(0x12345678);
         Bytes want = c.i16;
         want.insert(want.end(), c.i32.begin(), c.i32.end());
-        EXPECT_EQ(w.Data(), want) << "big-endian " << c.big;
-        qxs::BodyReader r(want.data(), want.size(), o);
-        EXPECT_EQ(r.I16(), 0x1234);
-        EXPECT_EQ(r.I32(), 0x12345678);
-        EXPECT_TRUE(r.Ok());
-        r.I16();
-        EXPECT_FALSE(r.Ok()) << "reading past the end is refused";
+        EXPECT_EQ(w.bytes(), want) << "big-endian " << c.big;
+        qxdb::Reader r(want.data(), want.size(), c.big);
+        int16_t i16 = 0;
+        int32_t i32 = 0;
+        EXPECT_TRUE(r.Get16(i16));
+        EXPECT_EQ(i16, 0x1234);
+        EXPECT_TRUE(r.Get32(i32));
+        EXPECT_EQ(i32, 0x12345678);
+        EXPECT_FALSE(r.Get16(i16)) << "reading past the end is refused";
+        // A header number written in place reads back the same.
+        uint8_t h[6];
+        qxdb::QxdbStore16(h, -9800, c.big);
+        qxdb::QxdbStore32(h + 2, 0x12345678, c.big);
+        EXPECT_EQ(qxdb::QxdbLoad16(h, c.big), -9800);
+        EXPECT_EQ(Bytes(h + 2, h + 6), c.i32);
+        EXPECT_EQ(qxdb::QxdbLoad32(h + 2, c.big), 0x12345678);
     }
 }
 

@@ -1,6 +1,7 @@
 // The emulator's bytes on the wire, seen by a raw socket client: handshake,
 // byte-order word, probe reply, keyed login and reply framing, in both orders.
 #include "netclient/tests/qxserver_process.h"
+#include "netclient/tests/wire_bytes.h"
 
 #include <arpa/inet.h>
 #include <cstring>
@@ -11,8 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 class RawClient {
 public:
@@ -28,43 +27,17 @@ public:
     ~RawClient() { ::close(fd_); }
     bool Connected() const { return connected_; }
     void Write(const Bytes &b) { EXPECT_EQ(::send(fd_, b.data(), b.size(), MSG_NOSIGNAL), ssize_t(b.size())); }
-    Bytes Read(size_t n)
-    {
-        Bytes b;
-        while (b.size() < n) {
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 5000) <= 0)
-                break;
-            uint8_t buf[4096];
-            ssize_t got = ::recv(fd_, buf, std::min(sizeof buf, n - b.size()), 0);
-            if (got <= 0)
-                break;
-            b.insert(b.end(), buf, buf + got);
-        }
-        return b;
-    }
+    Bytes Read(size_t n) { return ReadSocket(fd_, n); }
 
 private:
     int fd_ = -1;
     bool connected_ = false;
 };
 
-Bytes Frame(uint8_t kind, uint16_t channel, const Bytes &data, uint32_t length = ~0u)
+// A frame announcing the length of its data.
+Bytes Frame(uint8_t kind, uint16_t channel, const Bytes &data)
 {
-    if (length == ~0u)
-        length = uint32_t(data.size());
-    Bytes f{kind, 0, uint8_t(channel >> 8), uint8_t(channel), uint8_t(length >> 24), uint8_t(length >> 16),
-            uint8_t(length >> 8), uint8_t(length), 1, 2, 3, 4};
-    f.insert(f.end(), data.begin(), data.end());
-    return f;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes all;
-    for (const Bytes &p : parts)
-        all.insert(all.end(), p.begin(), p.end());
-    return all;
+    return LinkFrame(kind, channel, uint32_t(data.size()), data);
 }
 
 Bytes LoginBody(const std::string &user, const std::string &password)
@@ -83,13 +56,8 @@ TEST(ServerWire, HandshakeProbeAndKeyedLoginInBothOrders)
     const uint8_t key[4] = {0x00, 0x11, 0x00, 0x22};
     for (bool big : {false, true}) {
         SCOPED_TRACE(big ? "big-endian" : "little-endian");
-        auto n16 = [big](uint16_t v) { return big ? Bytes{uint8_t(v >> 8), uint8_t(v)} : Bytes{uint8_t(v), uint8_t(v >> 8)}; };
-        auto n32 = [big](uint32_t v) {
-            Bytes b{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-            if (big)
-                std::reverse(b.begin(), b.end());
-            return b;
-        };
+        auto n16 = [big](uint16_t v) { return WireNumber16(big, v); };
+        auto n32 = [big](uint32_t v) { return WireNumber32(big, v); };
         QxServerProcess server;
         std::string fixture = server.TempFile(
             R"({"users":[{"name":"ann","password":"pw"}],"tables":[{"name":"T","fields":)"
@@ -148,7 +116,7 @@ TEST(ServerWire, BrokenFramesDropTheLink)
     } cases[] = {
         {"bad marker", {1, 0, 0, 1, 0, 0, 0, 0, 1, 2, 3, 5}},
         {"unknown kind", Frame(9, 1, {})},
-        {"frame too large", Frame(3, 1, {}, 0x7FFFFFFF)},
+        {"frame too large", LinkFrame(3, 1, 0x7FFFFFFF)},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.name);

@@ -39,7 +39,7 @@ TEST(DbWiring, RequestsReachTheSessionsConnection)
 
     for (bool big : {false, true}) {
         auto s = std::make_unique<qxs::Session>();
-        s->order.bigEndian = big;
+        s->bigEndian = big;
         qxs::Request count;
         count.code = 18;
         count.body = big ? std::vector<uint8_t>{0, 1} : std::vector<uint8_t>{1, 0};
