@@ -72,14 +72,14 @@ Reply Login(ServerContext &ctx, Session &s, const Request &r)
 
 // The lines of a search request (35, 97) for the log:
 // "search table 1: 1>200 AND 3=3 OR 2='N003'".
-std::string DescribeSearch(const Order &order, const std::vector<uint8_t> &body)
+std::string DescribeSearch(bool bigEndian, const std::vector<uint8_t> &body)
 {
     static const char *const kOps[] = {"?", "=", "<>", ">", ">=", "<", "<="};
     static const char *const kConj[] = {"", " AND ", " OR ", " AND NOT "};
     if (body.size() < 4)
         return "search";
-    int16_t count = order.Get16(body.data());
-    std::string text = "search table " + std::to_string(order.Get16(body.data() + 2)) + ":";
+    int16_t count = qxdb::QxdbLoad16(body.data(), bigEndian);
+    std::string text = "search table " + std::to_string(qxdb::QxdbLoad16(body.data() + 2, bigEndian)) + ":";
     for (int16_t i = 0; i < count && body.size() >= 4 + size_t(i + 1) * 96; ++i) {
         const uint8_t *line = body.data() + 4 + size_t(i) * 96;
         const uint8_t *value = line + 8;
@@ -87,13 +87,13 @@ std::string DescribeSearch(const Order &order, const std::vector<uint8_t> &body)
         switch (line[6]) {
         case 0: shown = "'" + PString(value, 84) + "'"; break;
         case 6:
-        case 8: shown = std::to_string(order.Get16(value)); break;
+        case 8: shown = std::to_string(qxdb::QxdbLoad16(value, bigEndian)); break;
         case 9:
-        case 11: shown = std::to_string(order.Get32(value)); break;
+        case 11: shown = std::to_string(qxdb::QxdbLoad32(value, bigEndian)); break;
         default: shown = "(type " + std::to_string(line[6]) + ")"; break;
         }
         text += (i == 0 ? std::string(line[92] == 3 ? " NOT " : " ") : std::string(kConj[line[92] & 3])) +
-                std::to_string(order.Get16(line)) + kOps[line[4] % 7] + shown;
+                std::to_string(qxdb::QxdbLoad16(line, bigEndian)) + kOps[line[4] % 7] + shown;
     }
     return text;
 }
@@ -108,7 +108,7 @@ Reply Database(ServerContext &ctx, Session &s, const Request &r)
     reply.status = answer.status;
     reply.body = std::move(answer.body);
     if (r.code == 35 || r.code == 97)
-        reply.note = DescribeSearch(s.order, r.body);
+        reply.note = DescribeSearch(s.bigEndian, r.body);
     return reply;
 }
 

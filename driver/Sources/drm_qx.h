@@ -101,10 +101,6 @@ public:
 
 // The netclient table (built once).
 DrmServerApi &DrmNetclientApi();
-// Whether the client library offers every call the table uses, and at least
-// the calls that open and close connections.
-bool DrmNetclientComplete();
-bool DrmNetclientConnects();
 // The installed table; tests put their own in place, nullptr restores netclient.
 DrmServerApi &DrmQxApi();
 void DrmSetServerApi(DrmServerApi *api);

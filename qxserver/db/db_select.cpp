@@ -3,9 +3,8 @@
 //
 // A search reads its lines left to right: the first line gives the start
 // value, each later line combines its match with the result so far by its
-// conjunction (AND, OR, AND NOT), with no precedence between them (see
-// PlanSearch for the negated pair). The found records form the new
-// selection in record-number order.
+// conjunction (AND, OR, AND NOT), with no precedence between them. The found
+// records form the new selection in record-number order.
 #include <algorithm>
 #include <cmath>
 
@@ -31,26 +30,14 @@ struct SearchStep {
     const Value *value;
 };
 
-bool SameLine(const SearchLine &a, const SearchLine &b)
-{
-    return a.field == b.field && a.table == b.table && a.op == b.op && a.value == b.value;
-}
-
-// Conjunction 3 is AND NOT, except that a line with conjunction 3 repeating
-// the line just before it negates that line: the pair stands for NOT of the
-// one comparison, joined to what came before by the earlier line's
-// conjunction. (The driver sends a negated comparison that begins its search
-// as that pair.)
+// Conjunction 3 is AND NOT; a first line with conjunction 3 starts with the
+// negation of its comparison.
 std::vector<SearchStep> PlanSearch(const SearchRequest &req)
 {
     std::vector<SearchStep> steps;
     steps.reserve(req.lines.size());
     for (size_t i = 0; i < req.lines.size(); ++i) {
         const SearchLine &l = req.lines[i];
-        if (l.conj == kConjAndNot && i > 0 && SameLine(l, req.lines[i - 1]) && !steps.back().negate) {
-            steps.back().negate = true;
-            continue;
-        }
         uint8_t conj = steps.empty() ? kConjFirst : (l.conj == kConjOr ? kConjOr : kConjAnd);
         steps.push_back({static_cast<size_t>(l.field) - 1, l.op, l.conj == kConjAndNot, conj, &l.value});
     }
