@@ -85,7 +85,9 @@ std::string DescribeSearch(bool bigEndian, const std::vector<uint8_t> &body)
         const uint8_t *value = line + 8;
         std::string shown;
         switch (line[6]) {
-        case 0: shown = "'" + PString(value, 84) + "'"; break;
+        case 0:
+            shown.assign(1, '\'').append(PString(value, 84)).push_back('\'');
+            break;
         case 6:
         case 8: shown = std::to_string(qxdb::QxdbLoad16(value, bigEndian)); break;
         case 9:
