@@ -1,6 +1,7 @@
 #include "driver/engine/rcvalpool.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "driver/core/rcmem.h"
@@ -110,6 +111,8 @@ uint8_t rcValOrigin(const void *value)
 
 void *rcValAlloc(rcStmt *stmt, size_t n)
 {
+    if (n > SIZE_MAX - RC_VAL_HEADER)
+        return nullptr; // the header would not fit in front of it
     if (!EnsureValuePool(stmt))
         return nullptr;
     if (n >= RC_VAL_GLOBAL_FROM) {
@@ -152,6 +155,8 @@ size_t rcValSize(rcStmt *, const void *value)
 
 int16_t rcValRealloc(rcStmt *stmt, void **value, size_t n, bool keep)
 {
+    if (n > SIZE_MAX - RC_VAL_HEADER)
+        return -1; // the header would not fit in front of it
     unsigned char *block = BlockOf(*value);
     const size_t wanted = n + RC_VAL_HEADER;
     if (block[0] == RC_VAL_ORIGIN_GLOBAL) {

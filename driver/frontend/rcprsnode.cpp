@@ -37,27 +37,42 @@ rcParseNode *rcPrsNewNameNode(rcMemPool arena, uint16_t id, const char *text)
     return rcPrsNewNameNodeN(arena, id, text, std::strlen(text));
 }
 
-void rcPrsLinkTree(rcParseNode *root)
+size_t rcPrsLinkTreeDepth(rcParseNode *root)
 {
     if (root == nullptr)
-        return;
-    // Each entry is the first node of a sibling chain and its parent.
-    std::vector<std::pair<rcParseNode *, rcParseNode *>> work;
-    work.emplace_back(root, nullptr);
+        return 0;
+    // Each entry is the first node of a sibling chain, its parent, and the
+    // level of the chain (the root's chain is level 1).
+    struct Pending {
+        rcParseNode *first;
+        rcParseNode *parent;
+        size_t level;
+    };
+    std::vector<Pending> work;
+    work.push_back({root, nullptr, 1});
+    size_t depth = 0;
     while (!work.empty()) {
-        auto [first, parent] = work.back();
+        Pending item = work.back();
         work.pop_back();
-        first->parent = parent;
+        if (item.level > depth)
+            depth = item.level;
+        item.first->parent = item.parent;
         rcParseNode *prev = nullptr;
-        for (rcParseNode *n = first; n != nullptr; n = n->next) {
+        for (rcParseNode *n = item.first; n != nullptr; n = n->next) {
             n->prev = prev;
-            if (n != first)
+            if (n != item.first)
                 n->parent = nullptr;
             if (n->child != nullptr)
-                work.emplace_back(n->child, n);
+                work.push_back({n->child, n, item.level + 1});
             prev = n;
         }
     }
+    return depth;
+}
+
+void rcPrsLinkTree(rcParseNode *root)
+{
+    rcPrsLinkTreeDepth(root);
 }
 
 rcParseNode *rcPrsParentOf(const rcParseNode *node)

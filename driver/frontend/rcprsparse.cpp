@@ -221,8 +221,13 @@ int rcPrsParse(rcMemPool arena, const char *text, rcParseNode **root, bool escap
         rcPrsScanReset(&ctx.scan, text, escapes);
         int status = rcPrsRunGrammar(&ctx);
         if (status == 0 && !ctx.failed && ctx.root != nullptr) {
-            rcPrsLinkTree(ctx.root);
-            result = RunPasses(ctx.root);
+            if (rcPrsLinkTreeDepth(ctx.root) > RC_PRS_MAX_TREE_DEPTH) {
+                // Too deep to walk safely: fails as a parser stack overflow does.
+                rcPrsFail(&ctx, RC_PRS_MSG_SYNTAX, nullptr, RC_PRS_SYNTAX);
+                result = ctx.result;
+            } else {
+                result = RunPasses(ctx.root);
+            }
         } else {
             if (!ctx.failed)
                 rcPrsFail(&ctx, RC_PRS_MSG_SYNTAX, nullptr, RC_PRS_SYNTAX);

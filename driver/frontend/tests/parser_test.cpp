@@ -508,6 +508,32 @@ TEST(Parser, DeepNestingFailsCleanly)
     EXPECT_TRUE(rcPrsTreeEqual(tree.root, again.root));
 }
 
+TEST(Parser, OverlyDeepTreeFailsBeforeAnyWalkerRecurses)
+{
+    // A long OR chain nests one level per term without growing the parser
+    // stack; a tree that deep would overflow the machine stack of every
+    // recursive walker (regeneration, copy, compare, the later passes).
+    std::string chain = "SELECT a FROM t WHERE a = 0";
+    for (int i = 1; i < 20000; ++i)
+        chain += " OR a = " + std::to_string(i);
+    ParseOutcome out = ParseText(chain.c_str());
+    EXPECT_EQ(out.result, RC_PRS_SYNTAX);
+    EXPECT_EQ(out.message, 1502);
+    std::string sum = "SELECT 0";
+    for (int i = 1; i < 20000; ++i)
+        sum += "+a";
+    EXPECT_EQ(ParseText((sum + " FROM t").c_str()).message, 1502);
+    // A generated chain of a thousand terms still parses and regenerates.
+    std::string fine = "SELECT a FROM t WHERE a = 0";
+    for (int i = 1; i < 1000; ++i)
+        fine += " OR a = " + std::to_string(i);
+    ParsedTree tree(fine);
+    ASSERT_EQ(tree.result, RC_PRS_OK);
+    ParsedTree again(rcPrsUnparse(tree.root));
+    ASSERT_EQ(again.result, RC_PRS_OK);
+    EXPECT_TRUE(rcPrsTreeEqual(tree.root, again.root));
+}
+
 TEST(Parser, LastErrorIsPostedAsSyntaxErrorText)
 {
     ASSERT_EQ(rcInitDriverGlobals(), 0);

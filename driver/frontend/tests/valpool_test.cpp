@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "driver/core/rclock.h"
@@ -64,6 +65,23 @@ TEST_F(ValPoolTest, ReallocKeepsWhatFitsWhereverTheValueMoves)
     ASSERT_EQ(rcValRealloc(stmt, &p, 5000, true), 0);
     EXPECT_EQ(std::memcmp(p, "fifteen ", 8), 0);
     rcValFree(stmt, p);
+}
+
+TEST_F(ValPoolTest, SizesThatCannotCarryTheHeaderAreRefused)
+{
+    // n plus the header would wrap around: no buffer, nothing written.
+    for (size_t n : {SIZE_MAX, SIZE_MAX - RC_VAL_HEADER + 1}) {
+        EXPECT_EQ(rcValAlloc(stmt, n), nullptr);
+        for (size_t start : {size_t(16), size_t(400)}) {
+            void *p = rcValAlloc(stmt, start);
+            ASSERT_NE(p, nullptr);
+            void *before = p;
+            EXPECT_EQ(rcValRealloc(stmt, &p, n, true), -1);
+            EXPECT_EQ(p, before);
+            rcValFree(stmt, p);
+        }
+    }
+    EXPECT_EQ(stmt->valuePool.live, 0u);
 }
 
 TEST_F(ValPoolTest, ExhaustedPoolsKeepTheirBuffersUntilFreed)
