@@ -136,6 +136,26 @@ TEST_F(ConnectTest, BrowseAnswersNeedDataThenConnects)
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
 }
 
+TEST_F(ConnectTest, BrowseRefusedByTheServerStartsOverWithNewValues)
+{
+    SQLCHAR out[256];
+    SQLSMALLINT length = 0;
+    auto browse = [&](const char *in) {
+        return SQLBrowseConnectImpl(conn, reinterpret_cast<const SQLCHAR *>(in), SQL_NTS, out, sizeof out, &length);
+    };
+    EXPECT_EQ(browse("DSN=qx;UID=demo"), SQL_NEED_DATA);
+    EXPECT_EQ(browse("PWD=wrong"), SQL_ERROR);
+    SQLINTEGER native = 0;
+    EXPECT_EQ(Diag(&native), "08001");
+    EXPECT_EQ(native, -1905);
+    // A refused connect leaves nothing behind: the refused password is gone.
+    EXPECT_EQ(conn->state, RC_CONN_ALLOCATED);
+    EXPECT_FALSE(conn->attrs[RC_ATTR_PWD].set);
+    EXPECT_EQ(browse("DSN=qx;UID=demo;PWD=demo"), SQL_SUCCESS) << Diag();
+    EXPECT_EQ(conn->state, RC_CONN_CONNECTED);
+    EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
+}
+
 class PromptTest : public ConnFixture {
 protected:
     void SetUp() override
