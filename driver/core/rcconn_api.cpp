@@ -159,7 +159,8 @@ SQLRETURN SQLDriverConnectImpl(rcConn *conn, SQLHWND hwnd, const SQLCHAR *inText
             rc = SQL_ERROR;
         if (rc != SQL_ERROR && rc != SQL_NO_DATA) {
             rc = Connected(conn, rc, &warning);
-            if (rc != SQL_ERROR && out) {
+            // Without a buffer the completed string's length is still reported.
+            if (rc != SQL_ERROR && (out || pcbOut)) {
                 int64_t length = 0;
                 rc = rcConnBuildConnStr(conn, reinterpret_cast<char *>(out), cbOutMax, &length, false);
                 if (pcbOut)
@@ -215,7 +216,7 @@ SQLRETURN SQLBrowseConnectImpl(rcConn *conn, const SQLCHAR *inText, SQLSMALLINT 
                 refused = true;
             } else {
                 rc = Connected(conn, rc, &warning);
-                if (rc != SQL_ERROR && out) {
+                if (rc != SQL_ERROR && (out || pcbOut)) {
                     int64_t length = 0;
                     rc = rcConnBuildConnStr(conn, reinterpret_cast<char *>(out), cbOutMax, &length, false);
                     if (pcbOut)

@@ -49,6 +49,23 @@ TEST_F(ConnectTest, DsnLessStringWithBracedDriverConnects)
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
 }
 
+TEST_F(ConnectTest, CompletedStringLengthIsReportedWithoutAnOutputBuffer)
+{
+    std::string out;
+    ASSERT_EQ(DriverConnect("DSN=qx;UID=demo;PWD=demo", SQL_DRIVER_NOPROMPT, &out), SQL_SUCCESS) << Diag();
+    ASSERT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
+    // An application asking only for the length gets the full length.
+    SQLSMALLINT length = -1;
+    const char *in = "DSN=qx;UID=demo;PWD=demo";
+    ASSERT_EQ(SQLDriverConnectImpl(conn, nullptr, reinterpret_cast<const SQLCHAR *>(in), SQL_NTS, nullptr, 0, &length,
+                                   SQL_DRIVER_NOPROMPT),
+              SQL_SUCCESS)
+        << Diag();
+    EXPECT_EQ(length, static_cast<SQLSMALLINT>(out.size()));
+    EXPECT_EQ(Diag(), "");
+    EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
+}
+
 struct FailCase {
     const char *in;
     const char *state;
