@@ -1,4 +1,5 @@
 #include "platform/module.h"
+#include "platform/strings.h"
 
 #include <cctype>
 #include <dlfcn.h>
@@ -32,7 +33,7 @@ PlatModule *PlatLoadModule(const char *name)
     if (!h && given.size() > 4) {
         std::string ext = given.substr(given.size() - 4);
         for (auto &c : ext)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            c = PlatAsciiLower(c);
         if (ext == ".dll") {
             std::string base = given.substr(0, given.size() - 4);
             size_t slash = base.find_last_of("/\\");
@@ -42,7 +43,7 @@ PlatModule *PlatLoadModule(const char *name)
                 if (c == '\\')
                     c = '/';
             for (auto &c : file)
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                c = PlatAsciiLower(c);
             h = OpenLibrary(dir + "lib" + file + ".so");
         }
     }

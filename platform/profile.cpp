@@ -1,10 +1,10 @@
 #include "platform/profile.h"
+#include "platform/strings.h"
 
 #include <odbcinst.h>
 
 #include <cstring>
 #include <mutex>
-#include <strings.h>
 #include <vector>
 
 namespace {
@@ -21,7 +21,7 @@ bool KeyListed(const char *section, const char *key, const char *file)
         return false;
     names.back() = '\0';
     for (const char *p = names.data(); *p && p < names.data() + n; p += std::strlen(p) + 1)
-        if (strcasecmp(p, key) == 0)
+        if (PlatAsciiCaseCompare(p, key) == 0)
             return true;
     return false;
 }

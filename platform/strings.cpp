@@ -1,6 +1,7 @@
 #include "platform/strings.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 const char *PlatFindString(const PlatStringTable *table, uint32_t id)
@@ -27,3 +28,18 @@ int PlatLoadString(const PlatStringTable *table, uint32_t id, char *buffer, int 
     buffer[n] = '\0';
     return static_cast<int>(n);
 }
+
+int PlatAsciiCaseCompareN(const char *a, const char *b, size_t n)
+{
+    for (size_t i = 0; i < n; ++i) {
+        auto x = static_cast<unsigned char>(PlatAsciiLower(a[i]));
+        auto y = static_cast<unsigned char>(PlatAsciiLower(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+        if (x == 0)
+            return 0;
+    }
+    return 0;
+}
+
+int PlatAsciiCaseCompare(const char *a, const char *b) { return PlatAsciiCaseCompareN(a, b, SIZE_MAX); }

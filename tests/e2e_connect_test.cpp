@@ -93,6 +93,22 @@ TEST_F(E2eFixture, BrowseConnectAsksThenConnects)
     EXPECT_EQ(SQLDisconnect(h.dbc), SQL_SUCCESS);
 }
 
+TEST_F(E2eFixture, BrowseRefusedByTheServerCanStartAgain)
+{
+    OdbcHandles h(SQL_OV_ODBC2);
+    SQLCHAR out[512] = {};
+    SQLSMALLINT length = 0;
+    EXPECT_EQ(SQLBrowseConnect(h.dbc, Text("DSN=demo;UID=demo"), SQL_NTS, out, sizeof out, &length), SQL_NEED_DATA);
+    EXPECT_EQ(SQLBrowseConnect(h.dbc, Text("PWD=wrong"), SQL_NTS, out, sizeof out, &length), SQL_ERROR);
+    SQLINTEGER native = 0;
+    std::string text;
+    EXPECT_EQ(h.Diag(&native, &text), "08001") << text;
+    EXPECT_EQ(native, -1905);
+    SQLRETURN rc = SQLBrowseConnect(h.dbc, Text("DSN=demo;UID=demo;PWD=demo"), SQL_NTS, out, sizeof out, &length);
+    EXPECT_EQ(rc, SQL_SUCCESS) << h.Diag(nullptr, &text) << text;
+    EXPECT_EQ(SQLDisconnect(h.dbc), SQL_SUCCESS);
+}
+
 TEST_F(E2eFixture, ConnectByDsnCommitAndRollbackReachTheServer)
 {
     OdbcHandles h(SQL_OV_ODBC3);

@@ -34,3 +34,8 @@ if(QX_TESTS)
     QX_XLATE_TEST_LIB="$<TARGET_FILE:qx_xlate_test>"
     QX_XLATE_BROKEN_LIB="$<TARGET_FILE:qx_xlate_broken>")
 endif()
+
+qx_fuzz_target(rcconnstr_fuzz
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/rcconnstr_fuzz.cpp
+  LIBS sqldriver_static
+  CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/rcconnstr)

@@ -159,7 +159,8 @@ SQLRETURN SQLDriverConnectImpl(rcConn *conn, SQLHWND hwnd, const SQLCHAR *inText
             rc = SQL_ERROR;
         if (rc != SQL_ERROR && rc != SQL_NO_DATA) {
             rc = Connected(conn, rc, &warning);
-            if (rc != SQL_ERROR && out) {
+            // Without a buffer the completed string's length is still reported.
+            if (rc != SQL_ERROR && (out || pcbOut)) {
                 int64_t length = 0;
                 rc = rcConnBuildConnStr(conn, reinterpret_cast<char *>(out), cbOutMax, &length, false);
                 if (pcbOut)
@@ -184,6 +185,7 @@ SQLRETURN SQLBrowseConnectImpl(rcConn *conn, const SQLCHAR *inText, SQLSMALLINT 
         return SQL_ERROR;
     }
     bool warning = false;
+    bool refused = false; // the connect attempt itself failed
     SQLRETURN rc = rcConnParseConnStr(conn, in ? in : "");
     if (rc == SQL_SUCCESS_WITH_INFO)
         warning = true;
@@ -210,9 +212,11 @@ SQLRETURN SQLBrowseConnectImpl(rcConn *conn, const SQLCHAR *inText, SQLSMALLINT 
             if (rc == SQL_NEED_DATA) {
                 conn->state = RC_CONN_BROWSING;
                 rc = build();
-            } else if (rc != SQL_ERROR) {
+            } else if (rc == SQL_ERROR) {
+                refused = true;
+            } else {
                 rc = Connected(conn, rc, &warning);
-                if (rc != SQL_ERROR && out) {
+                if (rc != SQL_ERROR && (out || pcbOut)) {
                     int64_t length = 0;
                     rc = rcConnBuildConnStr(conn, reinterpret_cast<char *>(out), cbOutMax, &length, false);
                     if (pcbOut)
@@ -221,9 +225,14 @@ SQLRETURN SQLBrowseConnectImpl(rcConn *conn, const SQLCHAR *inText, SQLSMALLINT 
             }
         }
     }
-    if (rc == SQL_ERROR && conn->state >= RC_CONN_CONNECTED)
+    // A failed connect ends the browse with the attributes cleared: the
+    // refused values would otherwise stay set (the first value of a key
+    // wins) and every later attempt would repeat them. Other failures keep
+    // the attributes so that the browse can go on.
+    if (rc == SQL_ERROR && (refused || conn->state >= RC_CONN_CONNECTED)) {
         rcConnUndoConnect(conn);
-    else if (rc == SQL_ERROR)
+        conn->state = RC_CONN_ALLOCATED;
+    } else if (rc == SQL_ERROR)
         conn->qualifier[0] = '\0';
     return Finish(conn, "SQLBrowseConnect", rc, warning);
 }

@@ -8,10 +8,10 @@
 #include "driver/core/rcstrings.h"
 #include "driver/engine/tam.h"
 #include "platform/profile.h"
+#include "platform/strings.h"
 
 #include <cstring>
 #include <new>
-#include <strings.h>
 
 const rcKeywordDef rcKeywordTable[kRcStaticKeywords] = {
     {"DSN", 0, RC_ATTR_KIND_SOURCE, false, RC_KW_SOURCE},
@@ -50,7 +50,7 @@ const char *SkipBlanks(const char *p)
 
 bool IsSourceKey(const char *key)
 {
-    return strcasecmp(key, "DSN") == 0 || strcasecmp(key, "DRIVER") == 0;
+    return PlatAsciiCaseCompare(key, "DSN") == 0 || PlatAsciiCaseCompare(key, "DRIVER") == 0;
 }
 
 } // namespace
@@ -181,7 +181,7 @@ int16_t rcConnParseConnStr(rcConn *conn, const char *text)
         for (uint32_t k = 0; k < conn->attrCount; ++k) {
             const char *name = conn->attrs[k].name;
             if (name && std::strlen(name) == pair->keyLength && pair->keyLength > 0 &&
-                strncasecmp(name, pair->key, pair->keyLength) == 0) {
+                PlatAsciiCaseCompareN(name, pair->key, pair->keyLength) == 0) {
                 attr = &conn->attrs[k];
                 break;
             }
@@ -291,7 +291,7 @@ int rcConGetKeyword(rcConn *conn, const char *key, char *value)
     }
     for (uint32_t i = 0; i < conn->attrCount; ++i) {
         const rcConnAttr &a = conn->attrs[i];
-        if (a.name && *a.name && strcasecmp(a.name, key) == 0) {
+        if (a.name && *a.name && PlatAsciiCaseCompare(a.name, key) == 0) {
             if (!a.set)
                 return 0;
             std::memcpy(value, a.value, std::strlen(a.value) + 1);
@@ -360,7 +360,7 @@ std::string rcConnMaskSecrets(const char *text)
             size_t end = out.find(';', k);
             if (end == std::string::npos)
                 end = out.size();
-            if (end - k > len && strncasecmp(out.c_str() + k, kw.keyword, len) == 0) {
+            if (end - k > len && PlatAsciiCaseCompareN(out.c_str() + k, kw.keyword, len) == 0) {
                 size_t eq = k + len;
                 while (eq < end && IsBlank(out[eq]))
                     ++eq;

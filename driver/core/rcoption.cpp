@@ -11,6 +11,7 @@
 #include "driver/engine/tam.h"
 #include "driver/frontend/fe_drminfo.h"
 #include "driver/frontend/fe_transact.h"
+#include "platform/strings.h"
 
 #include <cctype>
 #include <cstdio>
@@ -52,7 +53,7 @@ int16_t OpenQualifier(rcConn *conn, const char *text, std::string *out)
         if (!drive || !rcUtlIsDrivePath(q.c_str())) {
             std::string term = conn->info.qualTerm ? conn->info.qualTerm : "";
             for (char &c : term)
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                c = PlatAsciiLower(c);
             char message[kRcQualifierMax + 300];
             std::snprintf(message, sizeof message, rcUtlLoadString(RC_TXT_INVALID_VALUE), term.c_str(), q.c_str());
             rcErrPost(&conn->errors, RC_MSG_GENERAL_ERROR, nullptr, 0, message);

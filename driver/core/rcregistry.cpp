@@ -1,10 +1,10 @@
 #include "driver/core/rcregistry.h"
 
 #include "platform/profile.h"
+#include "platform/strings.h"
 
 #include <cstring>
 #include <mutex>
-#include <strings.h>
 #include <vector>
 
 namespace {
@@ -41,7 +41,7 @@ std::vector<std::string> SplitPath(const char *root)
 bool IsRootName(const std::string &s)
 {
     for (const char *name : kRootNames)
-        if (strcasecmp(s.c_str(), name) == 0)
+        if (PlatAsciiCaseCompare(s.c_str(), name) == 0)
             return true;
     return false;
 }

@@ -4,15 +4,15 @@
 #include "driver/core/rcmsgid.h"
 #include "platform/file.h"
 #include "platform/paths.h"
+#include "platform/strings.h"
 
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 
 namespace {
 
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+char Upper(char c) { return PlatAsciiUpper(c); }
 
 } // namespace
 
@@ -158,7 +158,7 @@ void rcStrDefaultCursorName(const void *handle, char *output, size_t size)
 
 int rcUtlStrCompare(const char *a, const char *b, int mode)
 {
-    int c = mode == 0 ? strcasecmp(a, b) : std::strcmp(a, b);
+    int c = mode == 0 ? PlatAsciiCaseCompare(a, b) : std::strcmp(a, b);
     return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 

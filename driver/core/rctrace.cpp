@@ -2,6 +2,7 @@
 
 #include "driver/core/rcregistry.h"
 #include "platform/clock.h"
+#include "platform/strings.h"
 
 #include <atomic>
 #include <cstdarg>
@@ -9,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <strings.h>
 
 namespace {
 
@@ -109,7 +109,7 @@ Output *FindLive(const std::string &name, uint32_t kind)
     for (auto &o : g_outputs) {
         if (o.useCount == 0 || o.kind != kind)
             continue;
-        if (kind == kFile ? o.name == name : strcasecmp(o.name.c_str(), name.c_str()) == 0)
+        if (kind == kFile ? o.name == name : PlatAsciiCaseCompare(o.name.c_str(), name.c_str()) == 0)
             return &o;
     }
     return nullptr;
@@ -148,8 +148,8 @@ rcTraceChannel *rcTraceOpen(const char *root, const char *dsn, const char *key, 
         return nullptr;
     Output *output = nullptr;
     if (!name.empty()) {
-        uint32_t kind = strcasecmp(name.c_str(), "debug") == 0 ? kDebug
-                        : (strcasecmp(name.c_str(), "stdout") == 0 || strcasecmp(name.c_str(), "stderr") == 0)
+        uint32_t kind = PlatAsciiCaseCompare(name.c_str(), "debug") == 0 ? kDebug
+                        : (PlatAsciiCaseCompare(name.c_str(), "stdout") == 0 || PlatAsciiCaseCompare(name.c_str(), "stderr") == 0)
                             ? kStandard
                             : kFile;
         output = FindLive(name, kind);
@@ -165,7 +165,7 @@ rcTraceChannel *rcTraceOpen(const char *root, const char *dsn, const char *key, 
                 if (!stream)
                     return nullptr;
             } else if (kind == kStandard) {
-                stream = strcasecmp(name.c_str(), "stdout") == 0 ? stdout : stderr;
+                stream = PlatAsciiCaseCompare(name.c_str(), "stdout") == 0 ? stdout : stderr;
             }
             output->useCount = 1;
             output->name = name;

@@ -89,7 +89,9 @@ int16_t rcConnLoadTranslation(rcConn *conn)
 {
     const char *dsn = conn->attrs ? conn->attrs[RC_ATTR_DSN].value : "";
     std::string root = rcRegGetIniRoot();
-    char name[256] = "";
+    // Room for more than a library name may hold: a name too long to load is
+    // refused by rcXlateLoad, never read as "no library".
+    char name[4096] = "";
     rcRegGetIniValue(root.c_str(), dsn, "TranslationDLL", "", name, sizeof name);
     bool warning = false;
     if (*name) {

@@ -5,11 +5,11 @@
 #include "driver/core/rcconn.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/tam.h"
+#include "platform/strings.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <strings.h>
 
 const rcTypeMapping rcTypStaticMappings[kRcTypeRows] = {
     {1, 1, 10, 1},     {2, 1, 5, RC_SQL_SCALED64}, {3, 1, 103, RC_SQL_DECIMAL38}, {4, 4, 4, 4},
@@ -304,7 +304,7 @@ int rcTypFindByName(const rcConn *conn, const char *name, int16_t *sqlType)
 {
     for (uint16_t i = 0; i < Rows(conn, false); ++i) {
         const char *n = conn->typeEntries[i].typeName;
-        if (n && strcasecmp(n, name) == 0) {
+        if (n && PlatAsciiCaseCompare(n, name) == 0) {
             *sqlType = conn->typeEntries[i].sqlType;
             return 0;
         }

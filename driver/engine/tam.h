@@ -25,10 +25,16 @@ struct rcConn;
 
 inline constexpr uint32_t kTamNoDatabase = 0xFFFFFFFFu;
 inline constexpr size_t kTamNameMax = 255;
+inline constexpr int32_t kTamErrInvalidName = -1002; // a name longer than its buffer
+inline constexpr int32_t kTamErrTranslation = -5019; // the translation library refused a value
+
+// Database names: a qualifier of the connection (260 characters at most)
+// reaches the data module whole.
+inline constexpr size_t kTamDatabaseNameMax = 260;
 
 struct TamDatabase {
     uint16_t refCount;
-    char name[256];
+    char name[kTamDatabaseNameMax + 1];
     uint32_t id;
     uint32_t pendingInfo;
 };

@@ -42,21 +42,28 @@ void Copy(TamInfoRecord *rec, uint32_t engineBytes, const uint32_t *drm, size_t 
             rec->word[p.engine] = drm[p.drm];
 }
 
-bool Translate(TamSession *s, const char *name, char *out, size_t size, const char **result)
+// Passes a name through the connection's translation library into out (size
+// bytes); null stays null. A name that does not fit is refused (-1002), never
+// cut: a cut name could name another object. -5019 when the library refuses.
+int32_t Translate(TamSession *s, const char *name, char *out, size_t size, const char **result)
 {
     if (!name) {
         *result = nullptr;
-        return true;
+        return 0;
     }
-    size_t n = strnlen(name, size - 1);
+    size_t n = strnlen(name, size);
+    if (n >= size)
+        return kTamErrInvalidName;
     std::memcpy(out, name, n);
     out[n] = '\0';
     *result = out;
     if (!s->conn || !rcXlateLoaded(s->conn) || n == 0)
-        return true;
+        return 0;
     int64_t got = 0;
     return rcXlateDriverToSource(s->conn, nullptr, 1, name, static_cast<int64_t>(n), out, static_cast<int64_t>(size),
-                                 &got);
+                                 &got)
+               ? 0
+               : kTamErrTranslation;
 }
 
 void AddRef(TamSession *s, uint32_t db)
@@ -111,8 +118,8 @@ int32_t TamGetTableIndexInfo(TamSession *session, TamTableHandle *handle, const 
     rec->handle = nullptr;
     char buf[65];
     const char *name = nullptr;
-    if (!Translate(session, index, buf, sizeof buf, &name))
-        return -5019;
+    if (int32_t t = Translate(session, index, buf, sizeof buf, &name))
+        return t;
     uint32_t drm[9] = {sizeof drm};
     int32_t rc = DrmGetTableIndexInfo(session->drmSession, handle->cursor, name, drm, sizeof drm);
     Copy(rec, 72, drm, 9, kIndexPairs);
@@ -187,8 +194,8 @@ int32_t TamGetTableColumnPrivilegeInfo(TamSession *session, TamTableHandle *hand
     rec->handle = nullptr;
     char buf[65];
     const char *name = nullptr;
-    if (!Translate(session, column, buf, sizeof buf, &name))
-        return -5019;
+    if (int32_t t = Translate(session, column, buf, sizeof buf, &name))
+        return t;
     uint32_t drm[9] = {sizeof drm};
     int32_t rc = DrmGetTableColumnPrivilegeInfo(session->drmSession, handle->cursor, reinterpret_cast<uintptr_t>(name),
                                                 reinterpret_cast<uintptr_t>(drm), sizeof drm);
@@ -217,8 +224,8 @@ int32_t TamCreateTable(TamSession *session, const char *database, const char *ta
     char buf[65];
     const char *name = nullptr;
     TamTableHandle *h = nullptr;
-    if (!Translate(session, table, buf, sizeof buf, &name))
-        rc = -5019;
+    if (int32_t t = Translate(session, table, buf, sizeof buf, &name))
+        rc = t;
     else if (!(h = new (std::nothrow) TamTableHandle{}))
         rc = kDrmErrNoMemory;
     else
@@ -243,9 +250,9 @@ int32_t TamDeleteTable(TamSession *session, const char *database, const char *ta
         return rc;
     char buf[65];
     const char *name = nullptr;
-    rc = Translate(session, table, buf, sizeof buf, &name)
-             ? DrmDeleteTable(session->drmSession, db, reinterpret_cast<uintptr_t>(name))
-             : -5019;
+    rc = Translate(session, table, buf, sizeof buf, &name);
+    if (rc == 0)
+        rc = DrmDeleteTable(session->drmSession, db, reinterpret_cast<uintptr_t>(name));
     int32_t drop = TamUnrefDatabase(session, db);
     return drop != 0 ? drop : rc;
 }
@@ -255,8 +262,8 @@ int32_t TamCreateColumn(TamSession *session, TamTableHandle *handle, const char 
 {
     char buf[65];
     const char *name = nullptr;
-    if (!Translate(session, column, buf, sizeof buf, &name))
-        return -5019;
+    if (int32_t t = Translate(session, column, buf, sizeof buf, &name))
+        return t;
     // The data module's 20-byte column record.
     unsigned char record[20] = {};
     uint32_t size = sizeof record;
@@ -275,8 +282,8 @@ int32_t TamCreateIndex(TamSession *session, TamTableHandle *handle, const char *
 {
     char buf[65];
     const char *name = nullptr;
-    if (!Translate(session, index, buf, sizeof buf, &name))
-        return -5019;
+    if (int32_t t = Translate(session, index, buf, sizeof buf, &name))
+        return t;
     return DrmCreateIndex(session->drmSession, handle->cursor, reinterpret_cast<uintptr_t>(name), a, b, c, d);
 }
 
@@ -284,8 +291,8 @@ int32_t TamDeleteIndex(TamSession *session, TamTableHandle *handle, const char *
 {
     char buf[65];
     const char *name = nullptr;
-    if (!Translate(session, index, buf, sizeof buf, &name))
-        return -5019;
+    if (int32_t t = Translate(session, index, buf, sizeof buf, &name))
+        return t;
     return DrmDeleteIndex(session->drmSession, handle->cursor, reinterpret_cast<uintptr_t>(name));
 }
 
@@ -301,8 +308,8 @@ int32_t TamOpenProcedure(TamSession *session, const char *database, const char *
     char buf[65];
     const char *name = nullptr;
     TamTableHandle *h = nullptr;
-    if (!Translate(session, procedure, buf, sizeof buf, &name))
-        rc = -5019;
+    if (int32_t t = Translate(session, procedure, buf, sizeof buf, &name))
+        rc = t;
     else if (!(h = new (std::nothrow) TamTableHandle{}))
         rc = kDrmErrNoMemory;
     else

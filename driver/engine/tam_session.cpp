@@ -12,26 +12,30 @@
 namespace {
 
 // Passes a name through the connection's translation library into out
-// (size bytes). Null stays null. false when the library refuses it.
-bool TranslateName(TamSession *s, const char *name, char *out, size_t size, const char **result)
+// (size bytes). Null stays null. A name that does not fit is refused (-1002),
+// never cut: a cut name could name another database or table. -5019 when the
+// library refuses it.
+int32_t TranslateName(TamSession *s, const char *name, char *out, size_t size, const char **result)
 {
     if (!name) {
         *result = nullptr;
-        return true;
+        return 0;
     }
-    size_t n = strnlen(name, size - 1);
+    size_t n = strnlen(name, size);
+    if (n >= size)
+        return kTamErrInvalidName;
     if (!s->conn || !rcXlateLoaded(s->conn) || n == 0) {
         std::memcpy(out, name, n);
         out[n] = '\0';
         *result = out;
-        return true;
+        return 0;
     }
     int64_t got = 0;
     if (!rcXlateDriverToSource(s->conn, nullptr, 1, name, static_cast<int64_t>(n), out,
                                static_cast<int64_t>(size), &got))
-        return false;
+        return kTamErrTranslation;
     *result = out;
-    return true;
+    return 0;
 }
 
 TamDatabase *FindDatabase(TamSession *s, uint32_t id, uint32_t *index)
@@ -101,11 +105,13 @@ int32_t TamBeginSession(rcConn *conn, uint32_t context, TamSession **session, co
     char password[31];
     const char *u = nullptr;
     const char *p = nullptr;
-    if (!TranslateName(s, uid ? uid : "", user, sizeof user, &u) ||
-        !TranslateName(s, pwd ? pwd : "", password, sizeof password, &p)) {
+    int32_t translated = TranslateName(s, uid ? uid : "", user, sizeof user, &u);
+    if (translated == 0)
+        translated = TranslateName(s, pwd ? pwd : "", password, sizeof password, &p);
+    if (translated != 0) {
         rcListDestroy(s->databases);
         delete s;
-        return -5019;
+        return translated;
     }
     int32_t rc = DrmBeginSession(&s->drmSession, u, p, s->dataSource);
     if (rc != 0) {
@@ -140,10 +146,10 @@ int32_t TamEndSession(TamSession *session)
 
 int32_t TamRefDatabase(TamSession *session, const char *name, uint32_t infoFlag, uint32_t *id)
 {
-    char translated[256];
+    char translated[kTamDatabaseNameMax + 1];
     const char *n = nullptr;
-    if (!TranslateName(session, name ? name : "", translated, sizeof translated, &n))
-        return -5019;
+    if (int32_t t = TranslateName(session, name ? name : "", translated, sizeof translated, &n))
+        return t;
     bool exact = session->conn && (session->conn->info.capabilities & RC_CAP_QUALIFIER_CASE);
     for (uint32_t i = 0; i < rcListCount(session->databases); ++i) {
         TamDatabase *db = static_cast<TamDatabase *>(rcListAt(session->databases, i));
@@ -266,9 +272,11 @@ int32_t TamOpenTable(TamSession *session, const char *password, const char *data
     const char *name = nullptr;
     const char *pwd = nullptr;
     TamTableHandle *h = nullptr;
-    if (!TranslateName(session, table, nameBuf, sizeof nameBuf, &name) ||
-        !TranslateName(session, password, pwdBuf, sizeof pwdBuf, &pwd)) {
-        rc = -5019;
+    rc = TranslateName(session, table, nameBuf, sizeof nameBuf, &name);
+    if (rc == 0)
+        rc = TranslateName(session, password, pwdBuf, sizeof pwdBuf, &pwd);
+    if (rc != 0) {
+        // the name or the password was refused
     } else if (!(h = new (std::nothrow) TamTableHandle{})) {
         rc = kDrmErrNoMemory;
     } else {
@@ -327,8 +335,8 @@ int32_t TamSetTableIndex(TamSession *session, TamTableHandle *handle, const char
 {
     char buf[65];
     const char *name = nullptr;
-    if (!TranslateName(session, index, buf, sizeof buf, &name))
-        return -5019;
+    if (int32_t t = TranslateName(session, index, buf, sizeof buf, &name))
+        return t;
     return DrmSetTableIndex(session->drmSession, handle->cursor, name);
 }
 

@@ -49,6 +49,23 @@ TEST_F(ConnectTest, DsnLessStringWithBracedDriverConnects)
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
 }
 
+TEST_F(ConnectTest, CompletedStringLengthIsReportedWithoutAnOutputBuffer)
+{
+    std::string out;
+    ASSERT_EQ(DriverConnect("DSN=qx;UID=demo;PWD=demo", SQL_DRIVER_NOPROMPT, &out), SQL_SUCCESS) << Diag();
+    ASSERT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
+    // An application asking only for the length gets the full length.
+    SQLSMALLINT length = -1;
+    const char *in = "DSN=qx;UID=demo;PWD=demo";
+    ASSERT_EQ(SQLDriverConnectImpl(conn, nullptr, reinterpret_cast<const SQLCHAR *>(in), SQL_NTS, nullptr, 0, &length,
+                                   SQL_DRIVER_NOPROMPT),
+              SQL_SUCCESS)
+        << Diag();
+    EXPECT_EQ(length, static_cast<SQLSMALLINT>(out.size()));
+    EXPECT_EQ(Diag(), "");
+    EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
+}
+
 struct FailCase {
     const char *in;
     const char *state;
@@ -133,6 +150,26 @@ TEST_F(ConnectTest, BrowseAnswersNeedDataThenConnects)
         << Diag();
     EXPECT_EQ(conn->state, RC_CONN_CONNECTED);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(out)).rfind("DSN=qx;UID=demo;PWD=demo;", 0), 0u);
+    EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
+}
+
+TEST_F(ConnectTest, BrowseRefusedByTheServerStartsOverWithNewValues)
+{
+    SQLCHAR out[256];
+    SQLSMALLINT length = 0;
+    auto browse = [&](const char *in) {
+        return SQLBrowseConnectImpl(conn, reinterpret_cast<const SQLCHAR *>(in), SQL_NTS, out, sizeof out, &length);
+    };
+    EXPECT_EQ(browse("DSN=qx;UID=demo"), SQL_NEED_DATA);
+    EXPECT_EQ(browse("PWD=wrong"), SQL_ERROR);
+    SQLINTEGER native = 0;
+    EXPECT_EQ(Diag(&native), "08001");
+    EXPECT_EQ(native, -1905);
+    // A refused connect leaves nothing behind: the refused password is gone.
+    EXPECT_EQ(conn->state, RC_CONN_ALLOCATED);
+    EXPECT_FALSE(conn->attrs[RC_ATTR_PWD].set);
+    EXPECT_EQ(browse("DSN=qx;UID=demo;PWD=demo"), SQL_SUCCESS) << Diag();
+    EXPECT_EQ(conn->state, RC_CONN_CONNECTED);
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
 }
 

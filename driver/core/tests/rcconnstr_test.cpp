@@ -2,6 +2,7 @@
 // strings, masking of secrets in trace lines.
 #include "driver/core/rcconn.h"
 #include "driver/core/rcconnstr.h"
+#include "driver/core/tests/turkish_locale.h"
 
 #include <gtest/gtest.h>
 
@@ -133,6 +134,21 @@ TEST_F(ConnStrTest, ClearForgetsEveryValue)
     EXPECT_EQ(Value(RC_ATTR_UID), "<unset>");
     EXPECT_EQ(rcConnParseConnStr(conn, "UID=v"), 0);
     EXPECT_EQ(Value(RC_ATTR_UID), "v");
+}
+
+TEST_F(ConnStrTest, KeywordsMatchWithoutRegardToCaseWhateverTheLocale)
+{
+    TurkishLocale turkish;
+    if (!turkish.ok())
+        GTEST_SKIP() << "no Turkish locale";
+    EXPECT_EQ(rcConnParseConnStr(conn, "dsn=qx;uid=demo;pwd=secret;dbq=x;maxcolsupport=300"), 0) << State();
+    EXPECT_EQ(Value(RC_ATTR_DSN), "qx");
+    EXPECT_EQ(Value(RC_ATTR_UID), "demo");
+    EXPECT_EQ(Value(RC_ATTR_DBQ), "x");
+    char value[kRcAttrValueMax + 1];
+    EXPECT_EQ(rcConGetKeyword(conn, "MAXCOLSUPPORT", value), 1);
+    EXPECT_STREQ(value, "300");
+    EXPECT_EQ(rcConnMaskSecrets("uid=a;pwd=secret"), "uid=a;pwd=****");
 }
 
 TEST(ConnStrMask, PasswordValuesAreMasked)

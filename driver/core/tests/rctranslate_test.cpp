@@ -120,4 +120,14 @@ TEST_F(TranslateTest, BrokenDataSourceLibraryFailsTheConnect)
     EXPECT_EQ(conn->state, RC_CONN_ALLOCATED);
 }
 
+TEST_F(TranslateTest, DataSourceLibraryNameTooLongFailsTheConnect)
+{
+    // Never passed over as if the data source named no library.
+    WriteIni("TranslationDLL=/" + std::string(300, 'x') + ".so\n");
+    EXPECT_EQ(DriverConnect("DSN=qx;UID=demo;PWD=demo"), SQL_ERROR);
+    EXPECT_EQ(Diag(), "IM009");
+    EXPECT_EQ(conn->session, nullptr);
+    EXPECT_EQ(conn->state, RC_CONN_ALLOCATED);
+}
+
 } // namespace

@@ -1,6 +1,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstr.h"
 #include "driver/core/tests/base_fixture.h"
+#include "driver/core/tests/turkish_locale.h"
 
 #include <cstring>
 #include <string>
@@ -88,6 +89,18 @@ TEST(RcStrPatterns, WildcardsAndKeywords)
     EXPECT_STREQ(found, "where x");
     EXPECT_EQ(rcStrFindKeyword("a 'b c", "C"), nullptr);
     EXPECT_EQ(rcStrFindKeyword("abc", "abcd"), nullptr);
+}
+
+TEST(RcStrPatterns, KeywordsAndNamesMatchWhateverTheLocale)
+{
+    TurkishLocale turkish;
+    if (!turkish.ok())
+        GTEST_SKIP() << "no Turkish locale";
+    const char *found = rcStrFindKeyword("select a from t where b like 'x'", "LIKE");
+    ASSERT_NE(found, nullptr);
+    EXPECT_STREQ(found, "like 'x'");
+    EXPECT_EQ(rcUtlStrCompare("Orders_Archive", "ORDERS_ARCHIVE", 0), 0);
+    EXPECT_EQ(rcUtlStrCompare("sid", "SID", 0), 0);
 }
 
 TEST(RcStrEdit, TrimStripAndCompare)

@@ -73,6 +73,20 @@ TEST_F(TamTest, TwoTablesOfOneDatabaseShareOneReference)
     EXPECT_TRUE(server.open.empty());
 }
 
+TEST_F(TamTest, NamesTooLongForTheDataModuleAreRefusedNotCut)
+{
+    // Cut to 64 characters this would be "Customers" and blanks.
+    std::string table = "Customers" + std::string(56, ' ') + "_archive";
+    TamTableHandle *h = nullptr;
+    EXPECT_EQ(TamOpenTable(session, nullptr, kDb, table.c_str(), 0, &h), -1002);
+    EXPECT_EQ(h, nullptr);
+    EXPECT_TRUE(server.open.empty());
+    EXPECT_EQ(rcListCount(session->databases), 0u);
+    // A database name longer than any qualifier is refused the same way.
+    EXPECT_EQ(TamUseDatabase(session, (std::string(kDb) + std::string(261, ' ')).c_str()), -1002);
+    EXPECT_TRUE(server.open.empty());
+}
+
 TEST_F(TamTest, EndingTheSessionClosesWhatIsStillOpen)
 {
     ASSERT_EQ(TamUseDatabase(session, kDb), 0);
