@@ -64,8 +64,11 @@ int ListValues(const std::string &file, const char *section, char *buffer, int s
     std::memset(buffer, 0, static_cast<size_t>(size));
     std::vector<char> names(kListRoom);
     PlatGetProfileString(section, nullptr, "", names.data(), kListRoom, file.c_str());
+    // A list that filled the buffer may lack its closing empty name: end it here.
+    names[kListRoom - 2] = '\0';
+    names[kListRoom - 1] = '\0';
     int used = 0;
-    for (const char *p = names.data(); *p && p < names.data() + kListRoom; p += std::strlen(p) + 1) {
+    for (const char *p = names.data(); p < names.data() + kListRoom && *p; p += std::strlen(p) + 1) {
         int len = static_cast<int>(std::strlen(p));
         if (used + len + 2 > size) {
             if (size >= 2) {
