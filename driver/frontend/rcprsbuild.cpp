@@ -1,3 +1,4 @@
+#include "platform/strings.h"
 #include "driver/frontend/rcprsbuild.h"
 
 #include <cstdio>
@@ -119,8 +120,8 @@ void rcPrsCheckVendor(rcPrsContext *ctx, rcParseNode *vendor, rcParseNode *vendo
 {
     if (ctx->failed)
         return;
-    if (strcasecmp(vendor->text, "Vendor") != 0 || strcasecmp(vendorName->text, "MicroSoft") != 0 ||
-        strcasecmp(product->text, "Product") != 0 || strcasecmp(productName->text, "ODBC") != 0)
+    if (PlatAsciiCaseCompare(vendor->text, "Vendor") != 0 || PlatAsciiCaseCompare(vendorName->text, "MicroSoft") != 0 ||
+        PlatAsciiCaseCompare(product->text, "Product") != 0 || PlatAsciiCaseCompare(productName->text, "ODBC") != 0)
         rcPrsFail(ctx, RC_PRS_MSG_SYNTAX, nullptr, RC_PRS_SYNTAX);
 }
 

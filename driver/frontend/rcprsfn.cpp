@@ -1,3 +1,4 @@
+#include "platform/strings.h"
 #include "driver/frontend/rcprsfn.h"
 
 #include <cstring>
@@ -67,7 +68,7 @@ const rcScalarFnEntry *rcPrsScalarFnOf(const rcParseNode *fn)
 int16_t rcPrsConvertTypeCode(const char *name)
 {
     for (const TypeName &t : kConvertTypes)
-        if (strcasecmp(t.name, name) == 0)
+        if (PlatAsciiCaseCompare(t.name, name) == 0)
             return t.code;
     return 0;
 }
@@ -203,7 +204,7 @@ int rcPrsCheckScalarFnNode(rcParseNode *fn)
     bool named = false;
     int found = 0;
     for (int i = 0; i < kFunctionCount; ++i) {
-        if (strcasecmp(kFunctions[i].name, name->text) != 0)
+        if (PlatAsciiCaseCompare(kFunctions[i].name, name->text) != 0)
             continue;
         named = true;
         if (kFunctions[i].argCount == count)

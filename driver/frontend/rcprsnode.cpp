@@ -1,5 +1,6 @@
 // Parse-tree nodes: creation in the arena, linking, searching, copying,
 // comparing and dumping.
+#include "platform/strings.h"
 #include <cstring>
 #include <new>
 #include <strings.h>
@@ -249,7 +250,7 @@ bool rcPrsTreeEqual(const rcParseNode *a, const rcParseNode *b)
         default:
             break;
         }
-        bool same = IsCaseless(a->id) ? strcasecmp(a->text, b->text) == 0
+        bool same = IsCaseless(a->id) ? PlatAsciiCaseCompare(a->text, b->text) == 0
                                       : std::strcmp(a->text, b->text) == 0;
         if (!same || !rcPrsTreeEqual(a->child, b->child))
             return false;

@@ -1,3 +1,4 @@
+#include "platform/strings.h"
 #include "driver/frontend/rcprsunparse.h"
 
 #include <cstring>
@@ -234,7 +235,7 @@ bool rcPrsIdentifierNeedsQuotes(const char *name)
         if (!IsWordChar(static_cast<unsigned char>(*p)))
             return true;
     for (const char *word : kWordsToQuote)
-        if (strcasecmp(word, name) == 0)
+        if (PlatAsciiCaseCompare(word, name) == 0)
             return true;
     return false;
 }

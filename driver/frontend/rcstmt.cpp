@@ -1,3 +1,4 @@
+#include "platform/strings.h"
 #include "driver/frontend/rcstmt.h"
 
 #include <atomic>
@@ -320,7 +321,7 @@ int16_t rcDrsAddTablePassword(rcList **list, const char *text)
     uint32_t count = rcListCount(*list);
     for (uint32_t i = 0; i < count; ++i) {
         auto *old = static_cast<const char *>(rcListAt(*list, i));
-        if (KeyLength(old) == key && strncasecmp(old, entry, key) == 0)
+        if (KeyLength(old) == key && PlatAsciiCaseCompareN(old, entry, key) == 0)
             return rcListSet(*list, entry, i) == 0 ? 0 : -1;
     }
     return rcListAppend(*list, entry) == 0 ? 0 : -1;
@@ -335,7 +336,7 @@ int rcDrsFindTablePassword(rcStmt *stmt, const char *table, char *password, size
     uint32_t count = rcListCount(list);
     for (uint32_t i = 0; i < count; ++i) {
         auto *entry = static_cast<const char *>(rcListAt(list, i));
-        if (KeyLength(entry) != key || strncasecmp(entry, table, key) != 0 || entry[key] != ',')
+        if (KeyLength(entry) != key || PlatAsciiCaseCompareN(entry, table, key) != 0 || entry[key] != ',')
             continue;
         // The password: the text after the ",", at most 30 characters.
         size_t n = std::strlen(entry + key + 1);

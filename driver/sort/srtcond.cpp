@@ -4,6 +4,7 @@
 // second field) and parenthesised lists joined by AND or OR. Connectives at
 // one level apply from left to right with no precedence: A AND B OR C is
 // (A AND B) OR C. Constants are converted to the field's type once, here.
+#include "platform/strings.h"
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -33,9 +34,9 @@ struct CondParser {
         while (i < args.size() && args[i].kind != SrtToken::Close) {
             const SrtToken &t = args[i];
             SrtCondition conn;
-            if (t.kind == SrtToken::Word && !t.quoted && strcasecmp(t.text.c_str(), "AND") == 0)
+            if (t.kind == SrtToken::Word && !t.quoted && PlatAsciiCaseCompare(t.text.c_str(), "AND") == 0)
                 conn.kind = SRT_COND_AND;
-            else if (t.kind == SrtToken::Word && !t.quoted && strcasecmp(t.text.c_str(), "OR") == 0)
+            else if (t.kind == SrtToken::Word && !t.quoted && PlatAsciiCaseCompare(t.text.c_str(), "OR") == 0)
                 conn.kind = SRT_COND_OR;
             else
                 return t.kind == SrtToken::Word ? 208 : syntaxError;
@@ -79,7 +80,7 @@ struct CondParser {
         if (!atWord() || ++i >= args.size() || args[i].kind != SrtToken::Word) return syntaxError;
         int op = -1;
         for (int k = 0; k < 7; ++k)
-            if (!args[i].quoted && strcasecmp(args[i].text.c_str(), ops[k]) == 0) op = k;
+            if (!args[i].quoted && PlatAsciiCaseCompare(args[i].text.c_str(), ops[k]) == 0) op = k;
         if (op < 0) return 205;
         c.op = static_cast<SrtCondOp>(op);
         if (c.op == SRT_OP_CO && c.type != SRT_CHA && c.type != SRT_ALP) return 205;

@@ -1,4 +1,5 @@
 // Output step of the sort: duplicate groups, SUM, output layout, writing.
+#include "platform/strings.h"
 #include "driver/sort/srtoutput.h"
 
 #include <cerrno>
@@ -128,7 +129,7 @@ uint32_t srtParseOutItems(const SrtArgs &args, SrtSettings &s)
             if (!srtParseNumber(t, n) || n == 0 || n > 0xFFFFFFFEu) return 202;
             item.field.pos = static_cast<uint32_t>(n);
             if (++i >= args.size() || args[i].kind != SrtToken::Word) return 10007;
-            if (!args[i].quoted && strcasecmp(args[i].text.c_str(), "E") == 0) {
+            if (!args[i].quoted && PlatAsciiCaseCompare(args[i].text.c_str(), "E") == 0) {
                 item.kind = SRT_OUT_TO_END;
                 item.field.len = SRT_LEN_TO_END;
             } else {
@@ -145,7 +146,7 @@ uint32_t srtParseOutItems(const SrtArgs &args, SrtSettings &s)
             };
             bool found = false;
             for (const auto &nm : names)
-                if (strcasecmp(t.text.c_str(), nm.name) == 0) {
+                if (PlatAsciiCaseCompare(t.text.c_str(), nm.name) == 0) {
                     item.kind = nm.kind;
                     found = true;
                 }

@@ -8,6 +8,7 @@
 // as a token list (nested parentheses kept as tokens) and handed to the
 // statement's own routine. After the last statement the combination of
 // statements is checked and the defaults are settled.
+#include "platform/strings.h"
 #include <cstring>
 #include <fcntl.h>
 #include <iterator>
@@ -62,7 +63,7 @@ int matchName(const std::string &token, const NameEntry *table, size_t count)
     for (size_t i = 0; i < count; ++i) {
         size_t nameLen = std::strlen(table[i].name);
         if (len < table[i].minLength || len > nameLen) continue;
-        if (strncasecmp(token.c_str(), table[i].name, len) == 0) return static_cast<int>(i);
+        if (PlatAsciiCaseCompareN(token.c_str(), table[i].name, len) == 0) return static_cast<int>(i);
     }
     return -1;
 }
@@ -135,7 +136,7 @@ namespace {
 
 bool equalsNoCase(const SrtToken &tok, const char *word)
 {
-    return tok.kind == SrtToken::Word && !tok.quoted && strcasecmp(tok.text.c_str(), word) == 0;
+    return tok.kind == SrtToken::Word && !tok.quoted && PlatAsciiCaseCompare(tok.text.c_str(), word) == 0;
 }
 
 // Reads the arguments of a statement: nothing when the next token is not
