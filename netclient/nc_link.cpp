@@ -370,6 +370,12 @@ bool PumpReceive(ServerLink *link, bool &progress)
             link->recvChannel = nullptr;
             link->recvState = ServerLink::kRecvHeader;
             TryDeliver(ch);
+            // A receive just completed: its owner posts the next one (a
+            // reply's body after its header) before the next frame is read,
+            // so that body lands in the owner's memory directly instead of
+            // being buffered and copied.
+            if (ch->state == LinkChannel::kIdle)
+                return true;
             continue;
         }
         case ServerLink::kRecvSkip:

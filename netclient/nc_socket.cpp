@@ -239,6 +239,22 @@ int SockGen::ReadExact(uint8_t *dst, size_t n, size_t &done)
     if (slot_ <= 0)
         return -1;
     while (done < n) {
+        if (rpos_ == rfill_ && dst && n - done >= 30000) {
+            // A large block goes straight to its destination, not through
+            // the receive buffer.
+            ssize_t got = ::recv(Fd(), dst + done, n - done, 0);
+            if (got > 0) {
+                done += size_t(got);
+                tLastError = 0;
+                continue;
+            }
+            if (got == 0) {
+                tLastError = 0;
+                return -1;
+            }
+            KeepErrno();
+            return tLastError == kWsaWouldBlock ? 1 : -1;
+        }
         if (rpos_ == rfill_) {
             int r = Fill();
             if (r != 0)

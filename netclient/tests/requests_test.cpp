@@ -645,6 +645,26 @@ TEST_P(RequestTest, ConnectionsOfOneComponentFromSeveralThreads)
     EXPECT_EQ(failures.load(), 0);
 }
 
+// One connection shared by several threads: each call runs as a whole, so
+// no reply lands in another thread's call.
+TEST_P(RequestTest, OneConnectionFromSeveralThreads)
+{
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t)
+        threads.emplace_back([&, t] {
+            int16_t table = int16_t(1 + t);
+            for (int i = 0; i < 60; ++i) {
+                int32_t n = -1;
+                if (_QX_RecordsInFile(conn_, table, &n) != 0 || n != (t == 0 ? 150 : t == 1 ? 60 : 400))
+                    ++failures;
+            }
+        });
+    for (std::thread &th : threads)
+        th.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, RequestTest,
                          ::testing::Values(Server{false, "0x650"}, Server{true, "0x650"},
                                            Server{true, "0x5FF"}),
