@@ -152,8 +152,18 @@ int SockGen::Create(int type)
         return kSockNoSocket;
     int fd = Fd();
     int one = 1;
-    if (type == SOCK_STREAM)
+    if (type == SOCK_STREAM) {
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        // A server host that vanishes without closing the connection would
+        // leave a waiting call hanging for ever: the system probes an idle
+        // connection and reports a dead peer as a socket error after about
+        // two minutes. A server that is merely slow keeps answering probes.
+        int idle = 60, interval = 10, count = 6;
+        ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+    }
     else
         ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
     int flags = ::fcntl(fd, F_GETFL);
