@@ -629,6 +629,11 @@ void LinkSend(ComponentParamBlock *pb)
                       ch->link->sendChannel != ch;
     if ((ch->state != LinkChannel::kIdle && !afterSmall) || pb->length < 0 ||
         uint32_t(pb->length) > kMaxFrameData || ch->link->dead) {
+        if (afterSmall) { // the small frame waiting for this send goes too
+            ch->bufLen = 0;
+            ch->smallFramePrepared = false;
+            ch->state = LinkChannel::kIdle;
+        }
         pb->result = ch->link->dead ? kSockError : kSockNoSocket;
         return;
     }

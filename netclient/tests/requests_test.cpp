@@ -645,6 +645,20 @@ TEST_P(RequestTest, ConnectionsOfOneComponentFromSeveralThreads)
     EXPECT_EQ(failures.load(), 0);
 }
 
+// A body larger than a link frame carries is refused, and the connection
+// stays usable for the next request.
+TEST_P(RequestTest, OversizedBodyIsRefusedAndTheConnectionGoesOn)
+{
+    const int32_t size = 64 * 1024 * 1024 + 1;
+    QXHandle data = AllocQXHandle(size);
+    ASSERT_NE(data, nullptr);
+    EXPECT_LT(_QX_WriteData(conn_, data), 0);
+    FreeQXHandle(data);
+    int32_t n = -1;
+    EXPECT_EQ(_QX_RecordsInFile(conn_, kCustomers, &n), 0);
+    EXPECT_EQ(n, 150);
+}
+
 // One connection shared by several threads: each call runs as a whole, so
 // no reply lands in another thread's call.
 TEST_P(RequestTest, OneConnectionFromSeveralThreads)
