@@ -338,7 +338,7 @@ int16_t _QX_GetNthField(QXFieldsResult result, int16_t index, QXValue *value)
         return QX_ERR_BAD_REPLY_LENGTH;
     int32_t off;
     std::memcpy(&off, data + 4 * (index - 1), 4);
-    if (off < first || off + 2 > size)
+    if (off < first || int64_t(off) + 2 > size)
         return QX_ERR_BAD_REPLY_LENGTH;
     int16_t type;
     std::memcpy(&type, data + off, 2);

@@ -98,3 +98,24 @@ TEST(QXHandle, ResizeNeverMovesALockedBlock)
 }
 
 } // namespace
+
+namespace {
+
+// A field-value result handle whose entry offsets lie outside the block (at
+// the very end of the 32-bit range too) is refused, never read.
+TEST(QXHandle, FieldResultOffsetsOutsideTheBlockAreRefused)
+{
+    for (int32_t off : {INT32_MAX, INT32_MAX - 1, 12, 11}) {
+        QXHandle h = AllocQXHandle(12);
+        auto *p = static_cast<uint8_t *>(LockQXHandle(h));
+        int32_t first = 8;
+        std::memcpy(p, &first, 4);
+        std::memcpy(p + 4, &off, 4);
+        UnlockQXHandle(h);
+        QXValue v{};
+        EXPECT_EQ(_QX_GetNthField(h, 2, &v), QX_ERR_BAD_REPLY_LENGTH) << off;
+        FreeQXHandle(h);
+    }
+}
+
+} // namespace
