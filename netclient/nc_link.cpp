@@ -582,9 +582,9 @@ void LinkCloseChannel(ComponentParamBlock *pb)
     if (ch->pending && ch->pending != pb)
         Complete(ch, kSockNoSocket);
     ch->pending = nullptr;
+    StopReceivingInto(link, ch); // before the blocks go: it reads the one being received
     ch->blocks.clear();
     ch->wantDst = nullptr;
-    StopReceivingInto(link, ch);
     switch (ch->state) {
     case LinkChannel::kPeerClosed:
     case LinkChannel::kBroken:
