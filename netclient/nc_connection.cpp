@@ -47,12 +47,18 @@ int16_t FailOpen(QXConnection *conn, int16_t status)
 
 } // namespace
 
-ConnRef::ConnRef(QXHandle h) : handle_(h), conn_(FromHandle(h)) {}
+ConnRef::ConnRef(QXHandle h) : handle_(h), conn_(FromHandle(h))
+{
+    if (conn_)
+        conn_->callMutex.lock();
+}
 
 ConnRef::~ConnRef()
 {
-    if (conn_)
+    if (conn_) {
+        conn_->callMutex.unlock();
         UnlockQXHandle(handle_);
+    }
 }
 
 int16_t CheckFree(const ConnRef &c)
@@ -280,23 +286,25 @@ int16_t _QX_OpenQXConnection(QXLoginRecord *login, QXNetworkLocation location, Q
 int16_t _QX_CloseQXConnection(QXHandle connection)
 {
     QXConnection *conn;
+    ComponentParamBlock pb;
     {
+        // The whole close runs as one call: a call on another thread either
+        // ends before it or finds the handle released (-32003).
         ConnRef c(connection);
         if (!c)
             return QX_ERR_BAD_CONNECTION;
         if (c->state != 0)
             return QX_ERR_PENDING;
         conn = c.get();
+        pb.selector = 9;
+        pb.channel = conn->channel;
+        nc::CallNetworkComponent(conn->componentNumber, &pb, conn->component);
+        nc::WaitFor(conn->component, &pb, conn);
+        conn->channel = nullptr;
+        nc::IdleStep(conn->component, nullptr, false); // the link closes once its last channel is gone
+        FreeQXHandle(connection);
     }
-    ComponentParamBlock pb;
-    pb.selector = 9;
-    pb.channel = conn->channel;
-    nc::CallNetworkComponent(conn->componentNumber, &pb, conn->component);
-    nc::WaitFor(conn->component, &pb, conn);
-    conn->channel = nullptr;
-    nc::IdleStep(conn->component, nullptr, false); // the link closes once its last channel is gone
     delete conn;
-    FreeQXHandle(connection);
     return int16_t(pb.result);
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <vector>
 
 namespace nc {
@@ -20,6 +21,9 @@ inline constexpr uint8_t kProbeMarker[4] = {3, 0x7F, 'Q', 'X'};
 } // namespace nc
 
 struct QXConnection {
+    // Held by every call for its duration: a connection shared by several
+    // threads carries one call at a time (re-entered by nested calls).
+    std::recursive_mutex callMutex;
     int16_t lastResult = 0;
     uint32_t lastTickMs = 0;
     int16_t componentNumber = 0;

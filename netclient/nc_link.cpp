@@ -174,11 +174,12 @@ void FinishSend(ServerLink *link, LinkChannel *ch)
     }
 }
 
-// Hands the first queued block to a waiting receive when it is complete.
-void TryDeliver(LinkChannel *ch)
+// Hands the first queued block to a waiting receive when it is complete;
+// true when it did.
+bool TryDeliver(LinkChannel *ch)
 {
     if (ch->state != LinkChannel::kWaiting || ch->blocks.empty() || !ch->blocks.front().complete)
-        return;
+        return false;
     RecvBlock &b = ch->blocks.front();
     int32_t result = 0;
     if (b.length == ch->wantLen) {
@@ -191,6 +192,7 @@ void TryDeliver(LinkChannel *ch)
     ch->wantDst = nullptr;
     ch->state = LinkChannel::kIdle;
     Complete(ch, result);
+    return true;
 }
 
 // Interprets a complete frame header. False when the link must fail.
@@ -369,7 +371,12 @@ bool PumpReceive(ServerLink *link, bool &progress)
             link->recvBlock = nullptr;
             link->recvChannel = nullptr;
             link->recvState = ServerLink::kRecvHeader;
-            TryDeliver(ch);
+            // A receive just completed: its owner posts the next one (a
+            // reply's body after its header) before the next frame is read,
+            // so that body lands in the owner's memory directly instead of
+            // being buffered and copied.
+            if (TryDeliver(ch))
+                return true;
             continue;
         }
         case ServerLink::kRecvSkip:
@@ -575,9 +582,9 @@ void LinkCloseChannel(ComponentParamBlock *pb)
     if (ch->pending && ch->pending != pb)
         Complete(ch, kSockNoSocket);
     ch->pending = nullptr;
+    StopReceivingInto(link, ch); // before the blocks go: it reads the one being received
     ch->blocks.clear();
     ch->wantDst = nullptr;
-    StopReceivingInto(link, ch);
     switch (ch->state) {
     case LinkChannel::kPeerClosed:
     case LinkChannel::kBroken:
@@ -623,6 +630,11 @@ void LinkSend(ComponentParamBlock *pb)
                       ch->link->sendChannel != ch;
     if ((ch->state != LinkChannel::kIdle && !afterSmall) || pb->length < 0 ||
         uint32_t(pb->length) > kMaxFrameData || ch->link->dead) {
+        if (afterSmall) { // the small frame waiting for this send goes too
+            ch->bufLen = 0;
+            ch->smallFramePrepared = false;
+            ch->state = LinkChannel::kIdle;
+        }
         pb->result = ch->link->dead ? kSockError : kSockNoSocket;
         return;
     }

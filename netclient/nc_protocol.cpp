@@ -188,6 +188,8 @@ int16_t SubmitRequest(QXConnection *c, int16_t code, const uint8_t *body, int32_
 {
     if (length < 0)
         length = 0;
+    if (uint32_t(length) > kMaxFrameData)
+        return QX_ERR_NO_MEMORY; // more than one link frame carries
     uint8_t *own = nullptr;
     if (length > 0) {
         if (body == c->sendBuffer) {

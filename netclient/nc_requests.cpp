@@ -338,7 +338,7 @@ int16_t _QX_GetNthField(QXFieldsResult result, int16_t index, QXValue *value)
         return QX_ERR_BAD_REPLY_LENGTH;
     int32_t off;
     std::memcpy(&off, data + 4 * (index - 1), 4);
-    if (off < first || off + 2 > size)
+    if (off < first || int64_t(off) + 2 > size)
         return QX_ERR_BAD_REPLY_LENGTH;
     int16_t type;
     std::memcpy(&type, data + off, 2);
@@ -458,10 +458,14 @@ int16_t _QX_AddToBuffer(QXHandle connection, QXRecordBuffer buffer, int16_t fiel
     w.I16(value->type);
     if (!nc::PutWireValue(w, *value) || w.Failed())
         return QX_ERR_NO_MEMORY;
+    if (w.Size() > size_t(INT32_MAX - 4 - used))
+        return QX_ERR_NO_MEMORY;
     int32_t grown = used + int32_t(w.Size());
     if (!ResizeQXHandle(buffer, grown + 4))
         return QX_ERR_NO_MEMORY;
     p = static_cast<uint8_t *>(LockQXHandle(buffer));
+    if (!p)
+        return QX_ERR_BAD_CONNECTION;
     std::memcpy(p + used, entry.data(), w.Size());
     std::memcpy(p + grown, &grown, 4);
     UnlockQXHandle(buffer);

@@ -5,6 +5,11 @@
 // reaching freed memory. The block behind a slot is size + 4 bytes: a 32-bit
 // size prefix, then the data; callers only ever see the data. Blocks are
 // zero-filled, so nothing uninitialised leaves the process.
+//
+// A locked block never moves: a data pointer a caller holds stays valid until
+// its unlock. Resizing a locked block shrinks it in place or grows it within
+// the bytes it already holds; a growth that needs a new block fails (0) and
+// leaves block and size as they were. Unlocked blocks move freely.
 #include "netclient/qxnetclient.h"
 
 #include <cstdlib>
@@ -16,6 +21,7 @@ namespace {
 
 struct HandleSlot {
     uint8_t *block = nullptr; // size prefix + data
+    int32_t capacity = 0;     // data bytes the block holds (>= the size prefix)
     uint32_t generation = 1;
     int32_t locks = 0;
     bool used = false;
@@ -91,6 +97,7 @@ QXHandle AllocQXHandle(int32_t size)
     }
     HandleSlot &s = t.slots[index];
     s.block = block;
+    s.capacity = size;
     s.locks = 0;
     s.used = true;
     return MakeHandle(index, s.generation);
@@ -131,6 +138,15 @@ uint8_t ResizeQXHandle(QXHandle h, int32_t size)
         return 0;
     int32_t old;
     std::memcpy(&old, s->block, 4);
+    if (s->locks > 0) {
+        // In place: a locked block must not move under its data pointer.
+        if (size > s->capacity)
+            return 0;
+        if (size > old)
+            std::memset(s->block + 4 + old, 0, size_t(size - old));
+        WriteSize(s->block, size);
+        return 1;
+    }
     auto *block = static_cast<uint8_t *>(std::realloc(s->block, size_t(size) + 4));
     if (!block)
         return 0;
@@ -138,6 +154,7 @@ uint8_t ResizeQXHandle(QXHandle h, int32_t size)
         std::memset(block + 4 + old, 0, size_t(size - old));
     WriteSize(block, size);
     s->block = block;
+    s->capacity = size;
     return 1;
 }
 

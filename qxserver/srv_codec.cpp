@@ -41,8 +41,20 @@ std::vector<uint8_t> EncodeHandshake(const std::string &serviceName)
 
 void XorBody(uint8_t *body, size_t length, const uint8_t key[4])
 {
+    // Eight bytes at a time with the key repeated twice, then the last whole
+    // group of four; the length mod 4 bytes at the end stay as they are.
+    uint64_t k8;
+    std::memcpy(&k8, key, 4);
+    std::memcpy(reinterpret_cast<uint8_t *>(&k8) + 4, key, 4);
     size_t whole = length - length % 4;
-    for (size_t j = 0; j < whole; ++j)
+    size_t j = 0;
+    for (; j + 8 <= whole; j += 8) {
+        uint64_t w;
+        std::memcpy(&w, body + j, 8);
+        w ^= k8;
+        std::memcpy(body + j, &w, 8);
+    }
+    for (; j < whole; ++j)
         body[j] ^= key[j % 4];
 }
 

@@ -176,7 +176,10 @@ void ServerTransport::AnswerDiscovery()
 void ServerTransport::Queue(Link &l, std::vector<uint8_t> bytes, bool dropAfter)
 {
     if (ctx_.options.delayMs == 0 && l.held.empty()) {
-        l.out.insert(l.out.end(), bytes.begin(), bytes.end());
+        if (l.out.empty())
+            l.out = std::move(bytes);
+        else
+            l.out.insert(l.out.end(), bytes.begin(), bytes.end());
         if (dropAfter)
             l.dropWhenFlushed = true;
         return;
@@ -267,24 +270,30 @@ bool ServerTransport::ServeRequests(Link &l, Channel &c)
         int32_t announced = int32_t(reply.body.size());
         if (o.overlongBody.count(r.code))
             announced = 0x7FFFFFF0;
-        std::vector<uint8_t> body = reply.body;
-        if (o.mismatchBody.count(r.code))
-            body.push_back(0);
-        if (s.keyed)
-            XorBody(body.data(), body.size(), o.key);
         bool drop = o.dropMidReply.count(r.code) > 0;
         Log("link %u channel %u request code=%d length=%d -> status=%d reply=%d %s", l.id, s.channel,
             r.code, length, reply.status, announced, reply.note.c_str());
 
-        uint8_t header[6];
-        qxdb::QxdbStore16(header, reply.status, s.bigEndian);
-        qxdb::QxdbStore32(header + 2, announced, s.bigEndian);
-        std::vector<uint8_t> out = DataFrame(s.channel, header, 6);
+        // Both frames (the reply header, then the body) built in place in one
+        // buffer; the body is copied once and XORed where it lies.
+        size_t bodySize = reply.body.size() + (o.mismatchBody.count(r.code) ? 1 : 0);
+        bool withBody = !drop && bodySize > 0 && !o.overlongBody.count(r.code);
+        std::vector<uint8_t> out;
+        out.reserve(2 * kFrameHeaderSize + 6 + (withBody ? bodySize : 0));
+        out.resize(kFrameHeaderSize + 6);
+        EncodeFrameHeader(out.data(), kKindData, s.channel, 6);
+        qxdb::QxdbStore16(out.data() + kFrameHeaderSize, reply.status, s.bigEndian);
+        qxdb::QxdbStore32(out.data() + kFrameHeaderSize + 2, announced, s.bigEndian);
         if (drop)
             out.resize(8); // the connection breaks inside the reply's frame header
-        if (!drop && !body.empty() && !o.overlongBody.count(r.code)) {
-            std::vector<uint8_t> f = DataFrame(s.channel, body.data(), body.size());
-            out.insert(out.end(), f.begin(), f.end());
+        if (withBody) {
+            size_t at = out.size();
+            out.resize(at + kFrameHeaderSize);
+            EncodeFrameHeader(out.data() + at, kKindData, s.channel, uint32_t(bodySize));
+            out.insert(out.end(), reply.body.begin(), reply.body.end());
+            out.resize(at + kFrameHeaderSize + bodySize, 0); // the spare byte of a mismatched body
+            if (s.keyed)
+                XorBody(out.data() + at + kFrameHeaderSize, bodySize, o.key);
         }
         Queue(l, std::move(out), drop);
         if (reply.keyAfter)

@@ -264,6 +264,42 @@ TEST_F(LinkTest, RequestBodiesOnTheWire)
     EXPECT_EQ(seen[3].second, (Bytes{6, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
+// A connection closed while a stray data frame for its channel is only
+// partly received: the rest of that frame is skipped, nothing of the dropped
+// block is touched again.
+TEST_F(LinkTest, CloseWhileAStrayFrameIsPartlyReceived)
+{
+    auto n16 = [](uint16_t v) { return WireNumber16(false, v); };
+    auto n32 = [](uint32_t v) { return WireNumber32(false, v); };
+    FakePeer peer([&](FakePeer &p) {
+        p.Write(FakePeer::Handshake("Test"));
+        p.Read(12);
+        p.Write(LinkFrame(3, 1, 2, Bytes{0xFF, 0xFF}));
+        p.Read(18 + 12 + 130);
+        p.Write(LinkFrame(3, 1, 6, Cat({n16(0), n32(14)})));
+        p.Write(LinkFrame(3, 1, 14, Cat({Bytes{0, 1}, n32(0x650), n32(7), Bytes(4, 0)})));
+        p.Read(18 + 12 + 130);
+        p.Write(LinkFrame(3, 1, 6, Cat({n16(0), n32(0)})));
+        Bytes stray;
+        for (int i = 0; i < 40; ++i) // complete strays queue up on the channel
+            stray = Cat({stray, LinkFrame(3, 1, 1, Bytes{uint8_t(i)})});
+        Bytes partial = LinkFrame(3, 1, 100, Bytes(100, 7));
+        partial.resize(12 + 10);
+        p.Write(Cat({stray, partial}));
+        EXPECT_EQ(p.Read(12), (Bytes{2, 0, 0, 1, 0, 0, 0, 0, 1, 2, 3, 4})) << "close channel 1";
+    });
+    QXHandle conn = nullptr;
+    ASSERT_EQ(Open(peer.Address(), &conn), 0);
+    for (int i = 0; i < 10; ++i) { // the link reads what arrives
+        ComponentParamBlock pb;
+        pb.selector = 1;
+        pb.component = comp_;
+        NetworkComponentEntry(&pb);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(_QX_CloseQXConnection(conn), 0);
+}
+
 std::atomic<uint32_t> gFakeMs{1000};
 uint32_t FakeTicks() { return gFakeMs.load(); }
 

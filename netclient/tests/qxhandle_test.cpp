@@ -59,3 +59,63 @@ TEST(QXHandle, ReleasedOrBadHandlesAreRefused)
 }
 
 } // namespace
+
+namespace {
+
+// A locked block stays where its data pointer says: a resize while it is
+// locked keeps the block in place (shrinking, or growing within what the
+// block already holds) or fails and leaves block and size as they were.
+// Once the last lock is gone, the block may move again.
+TEST(QXHandle, ResizeNeverMovesALockedBlock)
+{
+    QXHandle h = AllocQXHandle(16);
+    auto *p = static_cast<uint8_t *>(LockQXHandle(h));
+    ASSERT_NE(p, nullptr);
+    std::memset(p, 0x5A, 16);
+
+    EXPECT_EQ(ResizeQXHandle(h, 1 << 20), 0) << "growing a locked block would move it";
+    EXPECT_EQ(SizeOfQXHandle(h), 16);
+    EXPECT_EQ(ResizeQXHandle(h, 8), 1) << "shrinking keeps the block in place";
+    EXPECT_EQ(SizeOfQXHandle(h), 8);
+    EXPECT_EQ(LockQXHandle(h), p);
+    UnlockQXHandle(h);
+    EXPECT_EQ(ResizeQXHandle(h, 12), 1) << "growing back within the block";
+    EXPECT_EQ(SizeOfQXHandle(h), 12);
+    for (int i = 0; i < 8; ++i)
+        ASSERT_EQ(p[i], 0x5A) << i;
+    for (int i = 8; i < 12; ++i)
+        ASSERT_EQ(p[i], 0) << "bytes grown back are zero again, at " << i;
+    p[11] = 1; // still the live block (AddressSanitizer watches this)
+    UnlockQXHandle(h);
+
+    ASSERT_EQ(ResizeQXHandle(h, 1 << 20), 1) << "unlocked, the block may move";
+    EXPECT_EQ(SizeOfQXHandle(h), 1 << 20);
+    p = static_cast<uint8_t *>(LockQXHandle(h));
+    EXPECT_EQ(p[11], 1);
+    EXPECT_EQ(p[(1 << 20) - 1], 0);
+    UnlockQXHandle(h);
+    FreeQXHandle(h);
+}
+
+} // namespace
+
+namespace {
+
+// A field-value result handle whose entry offsets lie outside the block (at
+// the very end of the 32-bit range too) is refused, never read.
+TEST(QXHandle, FieldResultOffsetsOutsideTheBlockAreRefused)
+{
+    for (int32_t off : {INT32_MAX, INT32_MAX - 1, 12, 11}) {
+        QXHandle h = AllocQXHandle(12);
+        auto *p = static_cast<uint8_t *>(LockQXHandle(h));
+        int32_t first = 8;
+        std::memcpy(p, &first, 4);
+        std::memcpy(p + 4, &off, 4);
+        UnlockQXHandle(h);
+        QXValue v{};
+        EXPECT_EQ(_QX_GetNthField(h, 2, &v), QX_ERR_BAD_REPLY_LENGTH) << off;
+        FreeQXHandle(h);
+    }
+}
+
+} // namespace

@@ -645,6 +645,40 @@ TEST_P(RequestTest, ConnectionsOfOneComponentFromSeveralThreads)
     EXPECT_EQ(failures.load(), 0);
 }
 
+// A body larger than a link frame carries is refused, and the connection
+// stays usable for the next request.
+TEST_P(RequestTest, OversizedBodyIsRefusedAndTheConnectionGoesOn)
+{
+    const int32_t size = 64 * 1024 * 1024 + 1;
+    QXHandle data = AllocQXHandle(size);
+    ASSERT_NE(data, nullptr);
+    EXPECT_LT(_QX_WriteData(conn_, data), 0);
+    FreeQXHandle(data);
+    int32_t n = -1;
+    EXPECT_EQ(_QX_RecordsInFile(conn_, kCustomers, &n), 0);
+    EXPECT_EQ(n, 150);
+}
+
+// One connection shared by several threads: each call runs as a whole, so
+// no reply lands in another thread's call.
+TEST_P(RequestTest, OneConnectionFromSeveralThreads)
+{
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t)
+        threads.emplace_back([&, t] {
+            int16_t table = int16_t(1 + t);
+            for (int i = 0; i < 60; ++i) {
+                int32_t n = -1;
+                if (_QX_RecordsInFile(conn_, table, &n) != 0 || n != (t == 0 ? 150 : t == 1 ? 60 : 400))
+                    ++failures;
+            }
+        });
+    for (std::thread &th : threads)
+        th.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, RequestTest,
                          ::testing::Values(Server{false, "0x650"}, Server{true, "0x650"},
                                            Server{true, "0x5FF"}),

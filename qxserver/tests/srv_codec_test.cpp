@@ -79,6 +79,17 @@ TEST(ServerCodec, XorCoversWholeGroupsOnly)
     Bytes three{9, 9, 9};
     qxs::XorBody(three.data(), three.size(), key);
     EXPECT_EQ(three, (Bytes{9, 9, 9}));
+    // Longer bodies: every whole group, whatever the length's remainder.
+    const uint8_t k2[4] = {0x11, 0x22, 0x33, 0x44};
+    for (size_t n : {8, 12, 15, 16, 21, 1003}) {
+        Bytes body(n), want(n);
+        for (size_t j = 0; j < n; ++j) {
+            body[j] = uint8_t(j * 13 + 1);
+            want[j] = j < n - n % 4 ? uint8_t(body[j] ^ k2[j % 4]) : body[j];
+        }
+        qxs::XorBody(body.data(), n, k2);
+        EXPECT_EQ(body, want) << n;
+    }
 }
 
 TEST(ServerOptions, FaultInjectionArguments)
