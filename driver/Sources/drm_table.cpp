@@ -189,6 +189,7 @@ int32_t VDRMTable::FillParameters() {
             }
             if (value.type == kQxTypeAlpha && param->length > kDrmAlphaMaxWrite)
                 return kDrmErrTruncation;   // a cut text would search for another value
+            line.op = DrmSearchOperatorFor(line.op, value);
         }
         paramGenerationSeen = session->paramGeneration;
     }

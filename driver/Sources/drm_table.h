@@ -31,6 +31,10 @@
 
 // Value slot helpers of the record cache.
 bool DrmIsNullValue(const QXValue *value);
+// The search operator that finds the rows the engine would for a line
+// comparing with `value`: the empty text (or one of blanks only) and the date
+// 0/0/0 equal only NULL records, so = becomes < (nothing) and >= becomes >.
+uint8_t DrmSearchOperatorFor(uint8_t op, const QXValue &value);
 
 // Reader over one window array: the record count word, then the listed
 // fields' values packed per record. Every value's extent is checked against
