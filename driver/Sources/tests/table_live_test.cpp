@@ -199,6 +199,18 @@ TEST_F(LiveTables, ParametersAreSearchedWithTheirCurrentValues) {
     EXPECT_EQ(Ids(c), (std::vector<int32_t>{250}));
 }
 
+TEST_F(LiveTables, AnEmptyParameterFindsNoRecordWithoutNotes) {
+    // Odd records have no notes: NULL to the engine, equal to no text.
+    F filter = Eq(Col(6), Par(10, 1));
+    uint32_t c = Open(&filter);
+    ASSERT_EQ(DrmSetParam(s, 1, 10, "short 4", 7), 0);
+    EXPECT_EQ(Ids(c), (std::vector<int32_t>{4}));
+    ASSERT_EQ(DrmSetParam(s, 1, 10, "", 0), 0);
+    EXPECT_EQ(Ids(c), (std::vector<int32_t>{}));
+    ASSERT_EQ(DrmSetParam(s, 1, 10, "  ", 2), 0);
+    EXPECT_EQ(Ids(c), (std::vector<int32_t>{}));
+}
+
 TEST_F(LiveTables, RecordsAreFetchedAHundredAtATime) {
     F filter = Le(Col(1), Long(250));
     uint32_t c = Open(&filter);
