@@ -257,6 +257,8 @@ int32_t VDRMTable::oRetrieveAllFields() {
 
 int32_t VDRMTable::oRetrieveColumn(uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
                                    DRM_RETINFO *state) {
+    if (column > 0x7FFF)
+        return -1;   // no field has that number (not one cut to 16 bits)
     QXValue slot{};
     int32_t result = cache.oGetField(static_cast<int16_t>(column), &slot);
     if (result != 0)

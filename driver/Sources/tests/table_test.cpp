@@ -213,6 +213,7 @@ TEST_F(Tables, RetrieveListsReadOnlyTheirFields) {
     uint32_t n = 0;
     EXPECT_EQ(DrmRetrieveColumn(s, t, 99, buf, sizeof buf, &n, nullptr), -1);
     EXPECT_EQ(DrmRetrieveColumn(s, t, 3, buf, sizeof buf, &n, nullptr), -1);   // not in the list
+    EXPECT_EQ(DrmRetrieveColumn(s, t, 0x10001, buf, sizeof buf, &n, nullptr), -1);   // no such column, not 1
     // A new list empties the cache: nothing to read until the next move.
     ASSERT_EQ(DrmSetRetrieveColumns(s, list), 0);
     EXPECT_EQ(DrmRetrieveColumn(s, t, 1, buf, sizeof buf, &n, nullptr), -1);
