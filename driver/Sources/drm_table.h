@@ -48,6 +48,9 @@ public:
     // Copies value k of record r into the slot; text and picture values get
     // a handle of their own (released by the reader). 0 or -1.
     int32_t oGetField(int32_t r, int32_t k, QXValue *slot) const;
+    // When value k is a text or picture: true, with its type, bytes (in the
+    // block) and length; false for every other type.
+    bool oLongBytes(int32_t r, int32_t k, uint8_t *type, const uint8_t **data, uint32_t *length) const;
 
 private:
     std::vector<uint8_t> bytes_;
@@ -73,6 +76,10 @@ public:
     int32_t oGoto(int32_t position, int32_t shift, std::vector<int32_t> gaps, DrmQxConnection connection);
     // Field (server number) of the current record: 0 or -1.
     int32_t oGetField(int16_t field, QXValue *slot) const;
+    // The same for a text or picture field, read in place: 1 with its type,
+    // bytes and length (valid until the cache changes), 0 when the field is of
+    // another type, -1 when it cannot be read.
+    int32_t oGetLongField(int16_t field, uint8_t *type, const uint8_t **data, uint32_t *length) const;
 
 private:
     int16_t table_ = 0;
