@@ -187,9 +187,17 @@ int32_t VDRMTable::FillParameters() {
                 DrmFreeValue(&value);
                 return status;
             }
-            if (value.type == kQxTypeAlpha && param->length > kDrmAlphaMaxWrite)
-                return kDrmErrTruncation;   // a cut text would search for another value
             line.op = DrmSearchOperatorFor(line.op, value);
+            // A text cut at the longest alpha value equals no alpha value
+            // unless only blanks were cut (they do not count).
+            if (value.type == kQxTypeAlpha && param->length > kDrmAlphaMaxWrite) {
+                const uint8_t *bytes = param->value.data();
+                if (std::any_of(bytes + kDrmAlphaMaxWrite, bytes + param->length, [](uint8_t c) { return c != ' '; })) {
+                    line.op = kOpLess;
+                    value = QXValue{};
+                    value.type = kQxTypeAlpha;
+                }
+            }
         }
         paramGenerationSeen = session->paramGeneration;
     }

@@ -139,8 +139,8 @@ bool Searchable(const FilterWork &w, uint32_t column, uint32_t value, uint32_t c
         return false;
     if (kind == 3 && (code == kLt || code == kLe || code == kNe))
         return false;
-    if (isParam == 1)
-        return true;
+    if (isParam == 1)   // a text field holds values longer than any search value
+        return FieldTypeOf(w, column) != kQxTypeText;
     if (isParam != 0)
         return false;
     uint32_t offset = w.tree[value + 3];

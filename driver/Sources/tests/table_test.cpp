@@ -171,6 +171,21 @@ TEST_F(Tables, ParametersAreFilledAtEachBuildAfterTheyChange) {
     EXPECT_EQ(Lines(), (std::vector<std::string>{"1>41"}));
 }
 
+TEST_F(Tables, AnEmptyTextParameterFindsNoRecord) {
+    // The empty text is NULL to the engine: = finds nothing, >= what > finds.
+    uint32_t t = OpenTable(s, db, "Customers");
+    ASSERT_EQ(SetFilter(t, Or(Eq(Col(2), Par(10, 7)), Eq(Col(3), Par(10, 8)))), 0);
+    server.selectionSize = 0;
+    ASSERT_EQ(DrmSetParam(s, 7, 10, "", 0), 0);
+    ASSERT_EQ(DrmSetParam(s, 8, 10, "Bo", 2), 0);
+    EXPECT_EQ(DrmMove(s, t, kDrmMoveFirst), -1603);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"2<", "OR 3=Bo"}));
+    ASSERT_EQ(DrmSetParam(s, 7, 10, "Al", 2), 0);
+    ASSERT_EQ(DrmSetParam(s, 8, 10, "   ", 3), 0);
+    EXPECT_EQ(DrmMove(s, t, kDrmMoveFirst), -1603);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"2=Al", "OR 3<   "}));
+}
+
 TEST_F(Tables, RecordsComeInWindowsOfAHundred) {
     uint32_t t = OpenTable(s, db, "Customers");
     server.fileSize = 999;
