@@ -321,6 +321,7 @@ int32_t VDRMTable::oSeek(uint32_t flags) {
         } else if (keyCut_ && line.op == 4) {
             line.op = 3;         // every value at least the whole key is above its cut
         }
+        line.op = DrmSearchOperatorFor(line.op, line.value);   // an empty key equals only NULLs
         QXSearchArray array{1, tableNumber, &line};
         status = DrmQxSearch(Connection(), &array, &count);
     }

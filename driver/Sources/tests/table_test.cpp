@@ -186,6 +186,22 @@ TEST_F(Tables, AnEmptyTextParameterFindsNoRecord) {
     EXPECT_EQ(Lines(), (std::vector<std::string>{"2=Al", "OR 3<   "}));
 }
 
+TEST_F(Tables, AnEmptyKeyFindsNoRecord) {
+    uint32_t t = OpenTable(s, db, "Customers");
+    ASSERT_EQ(DrmSetTableIndex(s, t, "Name"), 0);
+    ASSERT_EQ(DrmMakeKey(s, t, "", 0, 1), 0);
+    server.selectionSize = 0;
+    struct Case {
+        uint32_t flags;
+        const char *line;
+    };
+    for (const Case &k : {Case{0x01, "2<"}, Case{0x08, "2>"}, Case{0x10, "2>"}}) {
+        SCOPED_TRACE(k.flags);
+        EXPECT_EQ(DrmSeek(s, t, k.flags), -1601);
+        EXPECT_EQ(Lines(), (std::vector<std::string>{k.line}));
+    }
+}
+
 TEST_F(Tables, RecordsComeInWindowsOfAHundred) {
     uint32_t t = OpenTable(s, db, "Customers");
     server.fileSize = 999;
