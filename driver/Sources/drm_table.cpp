@@ -82,6 +82,7 @@ int32_t VDRMTable::SaveHolderOfTable() {
 }
 
 int32_t VDRMTable::TakeOverSelection() {
+    ++database->currentRecordMoves;   // a new selection follows
     int32_t status = SaveHolderOfTable();
     privateSaved_ = false;
     return status;
@@ -95,6 +96,7 @@ int32_t VDRMTable::ClaimSelection() {
     if (status != 0 || !privateSaved_)
         return status;
     int16_t table = 0;
+    ++database->currentRecordMoves;
     status = DrmQxUseSelection(Connection(), privateName_, &table);
     if (status != 0)
         database->selectionHolders.erase(tableNumber);   // the server holds someone else's

@@ -180,6 +180,7 @@ private:
     bool privateSaved_ = false;
     bool privateNamed_ = false;
     bool readWrite_ = false;
+    uint64_t positionedAt_ = 0;          // database's currentRecordMoves after GotoCurrentRecord
     bool keyCut_ = false;
     std::vector<int32_t> deletedRows_;   // sorted rows of this selection deleted by the cursor
     int32_t recordRow_ = -1;             // row the cache is positioned on, -1 none

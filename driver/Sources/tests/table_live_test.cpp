@@ -309,6 +309,37 @@ TEST_F(LiveTables, InsertUpdateAndDeleteChangeExactlyTheIntendedRecords) {
     EXPECT_EQ(DrmSeek(s, k, 1), -1601);
 }
 
+TEST_F(LiveTables, AnUpdateChangesItsRecordAfterOtherCursorsMovedOnTheTable) {
+    // UPDATE Items SET Qty = (SELECT ... FROM Items ...): the engine opens the
+    // change, then runs the subquery on another cursor of the same table.
+    auto expected = Data();
+    F five = Eq(Col(1), Long(5)), nine = Eq(Col(1), Long(9));
+    uint32_t u = Open(&five);
+    ASSERT_EQ(DrmMove(s, u, kDrmMoveFirst), 0);
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass);
+        ASSERT_EQ(DrmInitUpdate(s, u, 2), 0);
+        uint32_t sub = Open(&nine);
+        ASSERT_EQ(DrmMove(s, sub, kDrmMoveFirst), 0);
+        EXPECT_EQ(Id(sub), 9);
+        if (pass == 1) {   // and a record made meanwhile by a third cursor
+            uint32_t ins = Open();
+            int32_t id = 2000;
+            ASSERT_EQ(DrmInitUpdate(s, ins, 0), 0);
+            ASSERT_EQ(DrmSetColumn(s, ins, 1, &id, 4, 0, 0), 0);
+            ASSERT_EQ(DrmSetColumn(s, ins, 2, "Made", 4, 0, 0), 0);
+            ASSERT_EQ(DrmUpdateRecord(s, ins), 0);
+            expected[2000] = {"Made", 0};
+        }
+        int16_t qty = static_cast<int16_t>(90 + pass);
+        ASSERT_EQ(DrmSetColumn(s, u, 3, &qty, 2, 0, 0), 0);
+        ASSERT_EQ(DrmUpdateRecord(s, u), 0);
+        expected[5].second = qty;
+        EXPECT_EQ(Data(), expected);
+        ASSERT_EQ(DrmCloseTable(s, sub), 0);
+    }
+}
+
 TEST_F(LiveTables, ReadsAfterDeletesAndABookmarkReturnFindTheirRows) {
     uint32_t c = Open(nullptr, "ID");
     std::vector<uint8_t> mark(36), gone(36);

@@ -342,7 +342,9 @@ TEST_F(Tables, UpdatePositionsOnTheRecordOfTheBookmark) {
     server.calls.clear();
     ASSERT_EQ(DrmInitUpdate(s, t, 2), 0);
     EXPECT_EQ(server.calls, (std::vector<std::string>{"SetReadWriteMode 1", "GotoSelectedRecord 2", "CreateBuffer 1"}));
+    server.calls.clear();
     ASSERT_EQ(DrmUpdateRecord(s, t), 0);
+    EXPECT_EQ(server.Count("GotoSelectedRecord"), 0u);   // still the current record: not sent again
 }
 
 TEST_F(Tables, AFailedBookmarkReturnBuildsTheSelectionAgain) {
