@@ -40,4 +40,7 @@ public:
     std::map<int16_t, VDRMTable *> selectionHolders;
     // Numbers of the selection names made on this database's connection.
     uint32_t nameCounter = 0;
+    // Advanced by every request of a table cursor that may make another
+    // record the server's current record (selections, record changes).
+    uint64_t currentRecordMoves = 0;
 };

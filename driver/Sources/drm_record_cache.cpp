@@ -152,6 +152,20 @@ int32_t DrmFieldBlock::oGetField(int32_t r, int32_t k, QXValue *slot) const {
     return 0;
 }
 
+bool DrmFieldBlock::oLongBytes(int32_t r, int32_t k, uint8_t *type, const uint8_t **data, uint32_t *length) const {
+    const int32_t fields = static_cast<int32_t>(types_.size());
+    if (r < 0 || r >= count_ || k < 0 || k >= fields)
+        return false;
+    const uint8_t t = types_[static_cast<size_t>(k)];
+    if (t != kQxTypeText && t != kQxTypePicture)
+        return false;
+    const uint8_t *p = bytes_.data() + offsets_[static_cast<size_t>(r) * fields + k];
+    *type = t;
+    *length = t == kQxTypeText ? Get16(p) : Get32(p);
+    *data = p + (t == kQxTypeText ? 2 : 4);
+    return true;
+}
+
 // ---- Record cache ---------------------------------------------------------
 
 void VDRMRecordCache::oSetSelection(int16_t table, std::vector<int16_t> fields, std::vector<uint8_t> types) {
@@ -221,6 +235,15 @@ int32_t VDRMRecordCache::oGetField(int16_t field, QXValue *slot) const {
     return block_->oGetField(current_, static_cast<int32_t>(at - fields_.begin()), slot);
 }
 
+int32_t VDRMRecordCache::oGetLongField(int16_t field, uint8_t *type, const uint8_t **data, uint32_t *length) const {
+    if (!block_)
+        return -1;
+    auto at = std::find(fields_.begin(), fields_.end(), field);
+    if (at == fields_.end())
+        return -1;
+    return block_->oLongBytes(current_, static_cast<int32_t>(at - fields_.begin()), type, data, length) ? 1 : 0;
+}
+
 // ---- Column lists and reads of the table cursor --------------------------------
 
 int32_t VDRMTable::oSetRetrieveColumns(const uint32_t *entries, uint32_t count) {
@@ -257,6 +280,17 @@ int32_t VDRMTable::oRetrieveAllFields() {
 
 int32_t VDRMTable::oRetrieveColumn(uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
                                    DRM_RETINFO *state) {
+    if (column > 0x7FFF)
+        return -1;   // no field has that number (not one cut to 16 bits)
+    // Texts and pictures are delivered straight from the window.
+    uint8_t type = 0;
+    const uint8_t *bytes = nullptr;
+    uint32_t n = 0;
+    int32_t isLong = cache.oGetLongField(static_cast<int16_t>(column), &type, &bytes, &n);
+    if (isLong < 0)
+        return isLong;
+    if (isLong == 1)
+        return n == 0 ? kDrmWarnNull : DrmLongBytesToC(type, bytes, n, CodePage(), buffer, length, outLength, state);
     QXValue slot{};
     int32_t result = cache.oGetField(static_cast<int16_t>(column), &slot);
     if (result != 0)

@@ -82,6 +82,7 @@ int32_t VDRMTable::SaveHolderOfTable() {
 }
 
 int32_t VDRMTable::TakeOverSelection() {
+    ++database->currentRecordMoves;   // a new selection follows
     int32_t status = SaveHolderOfTable();
     privateSaved_ = false;
     return status;
@@ -95,6 +96,7 @@ int32_t VDRMTable::ClaimSelection() {
     if (status != 0 || !privateSaved_)
         return status;
     int16_t table = 0;
+    ++database->currentRecordMoves;
     status = DrmQxUseSelection(Connection(), privateName_, &table);
     if (status != 0)
         database->selectionHolders.erase(tableNumber);   // the server holds someone else's
@@ -187,8 +189,17 @@ int32_t VDRMTable::FillParameters() {
                 DrmFreeValue(&value);
                 return status;
             }
-            if (value.type == kQxTypeAlpha && param->length > kDrmAlphaMaxWrite)
-                return kDrmErrTruncation;   // a cut text would search for another value
+            line.op = DrmSearchOperatorFor(line.op, value);
+            // A text cut at the longest alpha value equals no alpha value
+            // unless only blanks were cut (they do not count).
+            if (value.type == kQxTypeAlpha && param->length > kDrmAlphaMaxWrite) {
+                const uint8_t *bytes = param->value.data();
+                if (std::any_of(bytes + kDrmAlphaMaxWrite, bytes + param->length, [](uint8_t c) { return c != ' '; })) {
+                    line.op = kOpLess;
+                    value = QXValue{};
+                    value.type = kQxTypeAlpha;
+                }
+            }
         }
         paramGenerationSeen = session->paramGeneration;
     }
@@ -312,6 +323,7 @@ int32_t VDRMTable::oSeek(uint32_t flags) {
         } else if (keyCut_ && line.op == 4) {
             line.op = 3;         // every value at least the whole key is above its cut
         }
+        line.op = DrmSearchOperatorFor(line.op, line.value);   // an empty key equals only NULLs
         QXSearchArray array{1, tableNumber, &line};
         status = DrmQxSearch(Connection(), &array, &count);
     }

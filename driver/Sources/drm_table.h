@@ -31,6 +31,10 @@
 
 // Value slot helpers of the record cache.
 bool DrmIsNullValue(const QXValue *value);
+// The search operator that finds the rows the engine would for a line
+// comparing with `value`: the empty text (or one of blanks only) and the date
+// 0/0/0 equal only NULL records, so = becomes < (nothing) and >= becomes >.
+uint8_t DrmSearchOperatorFor(uint8_t op, const QXValue &value);
 
 // Reader over one window array: the record count word, then the listed
 // fields' values packed per record. Every value's extent is checked against
@@ -44,6 +48,9 @@ public:
     // Copies value k of record r into the slot; text and picture values get
     // a handle of their own (released by the reader). 0 or -1.
     int32_t oGetField(int32_t r, int32_t k, QXValue *slot) const;
+    // When value k is a text or picture: true, with its type, bytes (in the
+    // block) and length; false for every other type.
+    bool oLongBytes(int32_t r, int32_t k, uint8_t *type, const uint8_t **data, uint32_t *length) const;
 
 private:
     std::vector<uint8_t> bytes_;
@@ -69,6 +76,10 @@ public:
     int32_t oGoto(int32_t position, int32_t shift, std::vector<int32_t> gaps, DrmQxConnection connection);
     // Field (server number) of the current record: 0 or -1.
     int32_t oGetField(int16_t field, QXValue *slot) const;
+    // The same for a text or picture field, read in place: 1 with its type,
+    // bytes and length (valid until the cache changes), 0 when the field is of
+    // another type, -1 when it cannot be read.
+    int32_t oGetLongField(int16_t field, uint8_t *type, const uint8_t **data, uint32_t *length) const;
 
 private:
     int16_t table_ = 0;
@@ -169,6 +180,7 @@ private:
     bool privateSaved_ = false;
     bool privateNamed_ = false;
     bool readWrite_ = false;
+    uint64_t positionedAt_ = 0;          // database's currentRecordMoves after GotoCurrentRecord
     bool keyCut_ = false;
     std::vector<int32_t> deletedRows_;   // sorted rows of this selection deleted by the cursor
     int32_t recordRow_ = -1;             // row the cache is positioned on, -1 none

@@ -41,8 +41,10 @@ int32_t VDRMTable::GotoCurrentRecord() {
         status = DrmQxSetReadWriteMode(Connection(), tableNumber, 1);
         readWrite_ = status == 0;
     }
-    if (status == 0)
+    if (status == 0) {
         status = DrmQxGotoSelectedRecord(Connection(), tableNumber, recordRow_ + 1 - ShiftBefore(recordRow_));
+        positionedAt_ = ++database->currentRecordMoves;
+    }
     return status;
 }
 
@@ -139,9 +141,16 @@ int32_t VDRMTable::oUpdateRecord() {
             status = kNoBuffer;
         if (status == 0)
             status = AddPendingLongValues();
+        // A change goes to the server's current record: when another cursor
+        // moved it since the change was opened (the engine evaluates the new
+        // values in between, subqueries on this table included), the
+        // cursor's record is made current again.
+        if (status == 0 && updateMode == 2 && positionedAt_ != database->currentRecordMoves)
+            status = GotoCurrentRecord();
         if (status == 0)
             status = updateMode == 0 ? DrmQxNewRecord(Connection(), recordBuffer)
                                      : DrmQxModifyRecord(Connection(), recordBuffer);
+        ++database->currentRecordMoves;   // a new record is the current one
     }
     FreeRecordBuffer();
     return status;
@@ -153,6 +162,7 @@ int32_t VDRMTable::oDeleteRecord() {
     int32_t status = GotoCurrentRecord();
     if (status == 0)
         status = DrmQxDeleteCurrentRecord(Connection(), tableNumber);
+    ++database->currentRecordMoves;   // no current record is left
     if (status == 0)
         deletedRows_.insert(std::lower_bound(deletedRows_.begin(), deletedRows_.end(), recordRow_), recordRow_);
     return status;

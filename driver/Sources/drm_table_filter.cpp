@@ -10,7 +10,8 @@
 // Refused (-2003, the engine evaluates the filter itself): NOT, every other
 // operator, comparisons of two columns or two values, values of a kind the
 // field cannot be searched with (text against numbers, long text, a text too
-// long for a search value), and malformed trees. A comparison written value
+// long for a search value), comparisons other than = on texts and <, <=, <>
+// on dates (see Searchable), and malformed trees. A comparison written value
 // first (5 < col) is sent as col > 5.
 #include <algorithm>
 #include <cstring>
@@ -114,8 +115,15 @@ uint8_t FieldTypeOf(const FilterWork &w, uint32_t column) {
     return DrmFieldType(w.fields->oGet(static_cast<int32_t>(column - 1)).row);
 }
 
-// Whether the server's search can compare the column with the value node.
-bool Searchable(const FilterWork &w, uint32_t column, uint32_t value) {
+// Whether the server's search can compare the column with the value node
+// (column on the left, comparison code `code`) and find the rows the engine
+// would. The engine reads an empty text and the date 0/0/0 as NULL, which
+// no comparison holds for, while the server takes them as the least values:
+// <, <= and <> would find them, so those stay with the engine on texts and
+// dates. Texts are ordered differently too (the server by upper-cased
+// character codes, the engine by its collation, with punctuation before
+// digits and accented letters beside their base letter): only = is pushed.
+bool Searchable(const FilterWork &w, uint32_t column, uint32_t value, uint32_t code) {
     const uint32_t typeId = w.tree[value];
     const uint32_t length = w.tree[value + 1];
     const uint32_t isParam = w.tree[value + 2];
@@ -127,8 +135,12 @@ bool Searchable(const FilterWork &w, uint32_t column, uint32_t value) {
     int kind = KindOf(serverType);
     if (kind == 0 || kind != KindOf(FieldTypeOf(w, column)))
         return false;
-    if (isParam == 1)
-        return true;
+    if (kind == 1 && code != kEq)
+        return false;
+    if (kind == 3 && (code == kLt || code == kLe || code == kNe))
+        return false;
+    if (isParam == 1)   // a text field holds values longer than any search value
+        return FieldTypeOf(w, column) != kQxTypeText;
     if (isParam != 0)
         return false;
     uint32_t offset = w.tree[value + 3];
@@ -174,9 +186,9 @@ int CheckNode(FilterWork &w, uint32_t node, uint32_t parentCode, uint32_t flag, 
         w.parent[a] = node;
         w.parent[b] = node;
         if (IsColumn(w, a) && IsValue(w, b))
-            return Searchable(w, w.tree[a + 2], b) ? 1 : 0;
+            return Searchable(w, w.tree[a + 2], b, code) ? 1 : 0;
         if (IsValue(w, a) && IsColumn(w, b))
-            return Searchable(w, w.tree[b + 2], a) ? 1 : 0;
+            return Searchable(w, w.tree[b + 2], a, Mirrored(code)) ? 1 : 0;
         return 0;
     }
     return 0;   // NOT and every other operator
@@ -217,6 +229,7 @@ int32_t AddLines(FilterWork &w, uint32_t parentCode, uint32_t node) {
                 DrmFreeValue(&line.value);
                 return kDrmErrNotPushed;
             }
+            line.op = DrmSearchOperatorFor(line.op, line.value);
         }
         w.search->lines.push_back(line);
         w.search->paramIds.push_back(paramId);
@@ -230,6 +243,23 @@ int32_t AddLines(FilterWork &w, uint32_t parentCode, uint32_t node) {
 }
 
 } // namespace
+
+uint8_t DrmSearchOperatorFor(uint8_t op, const QXValue &value) {
+    bool empty = false;
+    if (value.type == kQxTypeAlpha)
+        empty = std::all_of(value.alpha + 1, value.alpha + 1 + value.alpha[0], [](uint8_t c) { return c == ' '; });
+    else if (value.type == kQxTypeDate)
+        empty = value.date[0] == 0 && value.date[1] == 0 && value.date[2] == 0;
+    if (!empty)
+        return op;
+    // Only NULL records hold the empty value: = finds nothing (nothing is
+    // below the empty value), >= finds what > does.
+    if (op == 1)
+        return 5;
+    if (op == 4)
+        return 3;
+    return op;
+}
 
 int32_t VDRMTable::oSetFilter(const uint32_t *filter, const uint32_t *data) {
     if (!filter || filter[0] < 8)

@@ -107,6 +107,12 @@ std::unique_ptr<CodePageTables> BuildTables(uint32_t codePage) {
 const CodePageTables *TablesFor(uint32_t codePage) {
     if (codePage == 0 || codePage == kCodePageWestern)
         return nullptr;
+    // Every value read converts its text: the last code page of the thread
+    // is answered without the lock (built tables are never freed).
+    thread_local uint32_t lastCodePage = 0;
+    thread_local const CodePageTables *lastTables = nullptr;
+    if (codePage == lastCodePage)
+        return lastTables;
     static std::mutex lock;
     static std::map<uint32_t, std::unique_ptr<CodePageTables>> *cache =
         new std::map<uint32_t, std::unique_ptr<CodePageTables>>();
@@ -114,7 +120,9 @@ const CodePageTables *TablesFor(uint32_t codePage) {
     auto it = cache->find(codePage);
     if (it == cache->end())
         it = cache->emplace(codePage, BuildTables(codePage)).first;
-    return it->second.get();
+    lastCodePage = codePage;
+    lastTables = it->second.get();
+    return lastTables;
 }
 
 uint32_t Measure(uint32_t length, const uint8_t *source) {

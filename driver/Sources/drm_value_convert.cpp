@@ -21,31 +21,46 @@ int16_t Get16(const void *src) {
     return v;
 }
 
-int32_t ReadLong(const QXValue *value, uint8_t *dest, uint32_t size, uint32_t *outLength, DRM_RETINFO *state) {
-    DrmServerApi &api = DrmQxApi();
-    uint32_t available = 0;
-    if (value->data && value->length > 0)
-        available = std::min<uint32_t>(static_cast<uint32_t>(value->length),
-                                       static_cast<uint32_t>(std::max(0, api.SizeOfHandle(value->data))));
-    DrmTraceParamf("Value type -> %s\n", value->type == kQxTypeText ? "(text)" : "(picture)");
-    DrmTraceParamf("Field length -> %u\n", available);
-    DrmTraceParamf("Buffer size -> %u\n", size);
+// Copies what is left of a long value after the bytes already delivered.
+int32_t CopyLong(const uint8_t *bytes, uint32_t available, uint8_t *dest, uint32_t size, uint32_t *outLength,
+                 DRM_RETINFO *state) {
     uint32_t skip = state ? std::min(state->delivered, available) : 0;
     uint32_t rest = available - skip;
     uint32_t n = std::min(rest, size);
-    if (n > 0) {
-        const auto *bytes = static_cast<const uint8_t *>(api.LockHandle(value->data));
-        if (!bytes)
-            return kDrmErrNoMemory;
+    if (n > 0)
         std::memcpy(dest, bytes + skip, n);
-        api.UnlockHandle(value->data);
-    }
     *outLength = n;
     if (state) {
         state->size = available;
         state->delivered = skip + n;
     }
     return n < rest ? kDrmWarnTruncated : 0;
+}
+
+void TraceLong(uint8_t type, uint32_t available, uint32_t size) {
+    if (!DrmTraceActive())
+        return;
+    DrmTraceParamf("Value type -> %s\n", type == kQxTypeText ? "(text)" : "(picture)");
+    DrmTraceParamf("Field length -> %u\n", available);
+    DrmTraceParamf("Buffer size -> %u\n", size);
+}
+
+int32_t ReadLong(const QXValue *value, uint8_t *dest, uint32_t size, uint32_t *outLength, DRM_RETINFO *state) {
+    DrmServerApi &api = DrmQxApi();
+    uint32_t available = 0;
+    if (value->data && value->length > 0)
+        available = std::min<uint32_t>(static_cast<uint32_t>(value->length),
+                                       static_cast<uint32_t>(std::max(0, api.SizeOfHandle(value->data))));
+    TraceLong(value->type, available, size);
+    uint32_t skip = state ? std::min(state->delivered, available) : 0;
+    if (std::min(available - skip, size) == 0)
+        return CopyLong(nullptr, available, dest, size, outLength, state);
+    const auto *bytes = static_cast<const uint8_t *>(api.LockHandle(value->data));
+    if (!bytes)
+        return kDrmErrNoMemory;
+    int32_t result = CopyLong(bytes, available, dest, size, outLength, state);
+    api.UnlockHandle(value->data);
+    return result;
 }
 
 } // namespace
@@ -122,6 +137,24 @@ int32_t DrmValueToC(const QXValue *value, uint32_t codePage, uint32_t, void *des
         return -1;
     }
     if (value->type == kQxTypeAlpha || value->type == kQxTypeText) {
+        uint32_t converted = 0;
+        int32_t status = DrmTextMacToPC(got, dest, codePage, &converted, dest);
+        if (status != 0)
+            return status;
+        got = converted;
+    }
+    if (outLength)
+        *outLength = got;
+    return result;
+}
+
+int32_t DrmLongBytesToC(uint8_t type, const uint8_t *bytes, uint32_t available, uint32_t codePage, void *destination,
+                        uint32_t size, uint32_t *outLength, DRM_RETINFO *state) {
+    auto *dest = static_cast<uint8_t *>(destination);
+    TraceLong(type, available, size);
+    uint32_t got = 0;
+    int32_t result = CopyLong(bytes, available, dest, size, &got, state);
+    if (type == kQxTypeText) {
         uint32_t converted = 0;
         int32_t status = DrmTextMacToPC(got, dest, codePage, &converted, dest);
         if (status != 0)

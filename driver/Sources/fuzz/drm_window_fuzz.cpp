@@ -1,7 +1,8 @@
 // Fuzz target: window arrays of the record cache.
 // Input: a field count n (low 3 bits of the first byte, plus 1), n server
 // field types, then the array bytes as the server would return them; every
-// value of every record is read and converted.
+// value of every record is read and converted (texts and pictures also in
+// place).
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -27,6 +28,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return 0;
     for (int32_t r = 0; r < block.oRecordCount(); ++r) {
         for (int32_t k = 0; k < static_cast<int32_t>(n); ++k) {
+            uint8_t type = 0;
+            const uint8_t *bytes = nullptr;
+            uint32_t length = 0;
+            if (block.oLongBytes(r, k, &type, &bytes, &length)) {
+                uint8_t out[64];
+                uint32_t got = 0;
+                DRM_RETINFO info{8, 3};
+                DrmLongBytesToC(type, bytes, length, 1252, out, sizeof out, &got, &info);
+            }
             QXValue slot{};
             if (block.oGetField(r, k, &slot) != 0)
                 continue;

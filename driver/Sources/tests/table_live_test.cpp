@@ -147,8 +147,15 @@ TEST_F(LiveTables, PushedFiltersGiveExactlyTheMatchingRows) {
         {"ID < 10 AND (Name = N003 OR Name = N250)",
          And(Lt(Col(1), Long(10)), Or(Eq(Col(2), Text("N003")), Eq(Col(2), Text("N250")))),
          [](int i) { return i == 3; }, true, "2='N003' OR 2='N250' AND 1<10"},
-        {"Name <> N001 AND ID <= 3", And(Ne(Col(2), Text("N001")), Le(Col(1), Long(3))),
-         [](int i) { return i == 2 || i == 3; }, true, "2<>'N001' AND 1<=3"},
+        {"Name = n002 OR ID = 3", Or(Eq(Col(2), Text("n002")), Eq(Col(1), Long(3))),
+         [](int i) { return i == 2 || i == 3; }, true, "2='n002' OR 1=3"},
+        // Odd records have no notes, which the engine reads as NULL.
+        {"Notes <> short 4 is left to the engine", Ne(Col(6), Text("short 4")), [](int) { return true; }, false, ""},
+        {"Notes < x is left to the engine", Lt(Col(6), Text("x")), [](int) { return true; }, false, ""},
+        {"Name > N250 is left to the engine", Gt(Col(2), Text("N250")), [](int) { return true; }, false, ""},
+        {"Born < 2000-01-05 is left to the engine", Lt(Col(5), Lit(101, born5, 6)), [](int) { return true; }, false, ""},
+        {"Notes = '' OR ID = 7", Or(Eq(Col(6), Text("")), Eq(Col(1), Long(7))), [](int i) { return i == 7; }, true,
+         "6<'' OR 1=7"},
         {"Price > 100.0", Gt(Col(4), Dbl(100.0)), [](int i) { return i * 0.5 > 100.0; }, true, "4>(type 1)"},
         {"Born = 2000-01-05", Eq(Col(5), Lit(101, born5, 6)), [](int i) { return i % 28 + 1 == 5; }, true, "5=(type 4)"},
         {"NOT (ID > 5) is left to the engine", Not(Gt(Col(1), Long(5))), [](int) { return true; }, false, ""},
@@ -190,6 +197,24 @@ TEST_F(LiveTables, ParametersAreSearchedWithTheirCurrentValues) {
     EXPECT_EQ(Ids(c), (std::vector<int32_t>{}));
     ASSERT_EQ(DrmSetParam(s, 1, 10, "N250", 4), 0);
     EXPECT_EQ(Ids(c), (std::vector<int32_t>{250}));
+}
+
+TEST_F(LiveTables, AnOverlongParameterFindsWhatTheEngineWould) {
+    // Past 80 characters only blanks may follow for an alpha value to equal it.
+    F filter = Eq(Col(2), Par(10, 1));
+    uint32_t c = Open(&filter);
+    std::string blanks = "N250" + std::string(90, ' ');
+    ASSERT_EQ(DrmSetParam(s, 1, 10, blanks.data(), static_cast<uint32_t>(blanks.size())), 0);
+    EXPECT_EQ(Ids(c), (std::vector<int32_t>{250}));
+    std::string longer = blanks + "x";
+    ASSERT_EQ(DrmSetParam(s, 1, 10, longer.data(), static_cast<uint32_t>(longer.size())), 0);
+    EXPECT_EQ(Ids(c), (std::vector<int32_t>{}));
+    // A text field holds longer values than a search value: left to the engine.
+    uint32_t n = 0;
+    ASSERT_EQ(DrmOpenTable(s, db, "Items", "", 0, &n), 0);
+    EncodedFilter e(Eq(Col(6), Par(10, 1)));
+    EXPECT_EQ(DrmSetFilter(s, n, e.tree.data(), e.data.data()), -2003);
+    ASSERT_EQ(DrmCloseTable(s, n), 0);
 }
 
 TEST_F(LiveTables, RecordsAreFetchedAHundredAtATime) {
@@ -282,6 +307,37 @@ TEST_F(LiveTables, InsertUpdateAndDeleteChangeExactlyTheIntendedRecords) {
     key = 77;
     ASSERT_EQ(DrmMakeKey(s, k, &key, 4, 1), 0);
     EXPECT_EQ(DrmSeek(s, k, 1), -1601);
+}
+
+TEST_F(LiveTables, AnUpdateChangesItsRecordAfterOtherCursorsMovedOnTheTable) {
+    // UPDATE Items SET Qty = (SELECT ... FROM Items ...): the engine opens the
+    // change, then runs the subquery on another cursor of the same table.
+    auto expected = Data();
+    F five = Eq(Col(1), Long(5)), nine = Eq(Col(1), Long(9));
+    uint32_t u = Open(&five);
+    ASSERT_EQ(DrmMove(s, u, kDrmMoveFirst), 0);
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass);
+        ASSERT_EQ(DrmInitUpdate(s, u, 2), 0);
+        uint32_t sub = Open(&nine);
+        ASSERT_EQ(DrmMove(s, sub, kDrmMoveFirst), 0);
+        EXPECT_EQ(Id(sub), 9);
+        if (pass == 1) {   // and a record made meanwhile by a third cursor
+            uint32_t ins = Open();
+            int32_t id = 2000;
+            ASSERT_EQ(DrmInitUpdate(s, ins, 0), 0);
+            ASSERT_EQ(DrmSetColumn(s, ins, 1, &id, 4, 0, 0), 0);
+            ASSERT_EQ(DrmSetColumn(s, ins, 2, "Made", 4, 0, 0), 0);
+            ASSERT_EQ(DrmUpdateRecord(s, ins), 0);
+            expected[2000] = {"Made", 0};
+        }
+        int16_t qty = static_cast<int16_t>(90 + pass);
+        ASSERT_EQ(DrmSetColumn(s, u, 3, &qty, 2, 0, 0), 0);
+        ASSERT_EQ(DrmUpdateRecord(s, u), 0);
+        expected[5].second = qty;
+        EXPECT_EQ(Data(), expected);
+        ASSERT_EQ(DrmCloseTable(s, sub), 0);
+    }
 }
 
 TEST_F(LiveTables, ReadsAfterDeletesAndABookmarkReturnFindTheirRows) {

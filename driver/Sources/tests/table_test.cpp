@@ -80,7 +80,7 @@ TEST_F(Tables, FiltersBecomeOneFlatSearchOrAreLeftToTheEngine) {
         {"value first mirrors the operator", Lt(Long(5), Col(1)), {"1>5"}},
         {"value first, at least", Ge(Long(5), Col(1)), {"1<=5"}},
         {"value first, not equal", Ne(Long(5), Col(1)), {"1<>5"}},
-        {"(a OR b) AND c", And(Or(a, b), Ne(Col(2), Text("Bo"))), {"1=1", "OR 1=2", "AND 2<>Bo"}},
+        {"(a OR b) AND c", And(Or(a, b), Eq(Col(2), Text("Bo"))), {"1=1", "OR 1=2", "AND 2=Bo"}},
         {"a AND (b OR c)", And(a, Or(Eq(Col(2), Text("A")), Eq(Col(2), Text("B")))), {"2=A", "OR 2=B", "AND 1=1"}},
         {"a AND b AND c", And(And(a, b), c), {"1=1", "AND 1=2", "AND 1=3"}},
         {"((c AND d) OR b) AND a", And(a, Or(b, And(c, d))), {"1=3", "AND 1=4", "OR 1=2", "AND 1=1"}},
@@ -99,6 +99,14 @@ TEST_F(Tables, FiltersBecomeOneFlatSearchOrAreLeftToTheEngine) {
         {"LIKE", Op(1019, {Col(2), Text("A%")}), {}},
         {"AND of three operands", Op(1001, {a, b, c}), {}},
         {"unknown column", Eq(Col(9), Long(1)), {}},
+        // An empty text reads as NULL: only = of a text with text is pushed,
+        // and = or >= an empty (or blank) text finds nothing or what > finds.
+        {"text not equal", Ne(Col(2), Text("Bo")), {}},
+        {"text below", Lt(Col(2), Text("Bo")), {}},
+        {"text at most, value first", Ge(Text("Bo"), Col(2)), {}},
+        {"text above (collations differ)", Gt(Col(2), Text("Bo")), {}},
+        {"equal to the empty text", Eq(Col(2), Text("")), {"2<"}},
+        {"equal to blanks", Or(Eq(Col(2), Text("  ")), a), {"2<  ", "OR 1=1"}},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.name);
@@ -163,6 +171,37 @@ TEST_F(Tables, ParametersAreFilledAtEachBuildAfterTheyChange) {
     EXPECT_EQ(Lines(), (std::vector<std::string>{"1>41"}));
 }
 
+TEST_F(Tables, AnEmptyTextParameterFindsNoRecord) {
+    // The empty text is NULL to the engine: = finds nothing, >= what > finds.
+    uint32_t t = OpenTable(s, db, "Customers");
+    ASSERT_EQ(SetFilter(t, Or(Eq(Col(2), Par(10, 7)), Eq(Col(3), Par(10, 8)))), 0);
+    server.selectionSize = 0;
+    ASSERT_EQ(DrmSetParam(s, 7, 10, "", 0), 0);
+    ASSERT_EQ(DrmSetParam(s, 8, 10, "Bo", 2), 0);
+    EXPECT_EQ(DrmMove(s, t, kDrmMoveFirst), -1603);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"2<", "OR 3=Bo"}));
+    ASSERT_EQ(DrmSetParam(s, 7, 10, "Al", 2), 0);
+    ASSERT_EQ(DrmSetParam(s, 8, 10, "   ", 3), 0);
+    EXPECT_EQ(DrmMove(s, t, kDrmMoveFirst), -1603);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"2=Al", "OR 3<   "}));
+}
+
+TEST_F(Tables, AnEmptyKeyFindsNoRecord) {
+    uint32_t t = OpenTable(s, db, "Customers");
+    ASSERT_EQ(DrmSetTableIndex(s, t, "Name"), 0);
+    ASSERT_EQ(DrmMakeKey(s, t, "", 0, 1), 0);
+    server.selectionSize = 0;
+    struct Case {
+        uint32_t flags;
+        const char *line;
+    };
+    for (const Case &k : {Case{0x01, "2<"}, Case{0x08, "2>"}, Case{0x10, "2>"}}) {
+        SCOPED_TRACE(k.flags);
+        EXPECT_EQ(DrmSeek(s, t, k.flags), -1601);
+        EXPECT_EQ(Lines(), (std::vector<std::string>{k.line}));
+    }
+}
+
 TEST_F(Tables, RecordsComeInWindowsOfAHundred) {
     uint32_t t = OpenTable(s, db, "Customers");
     server.fileSize = 999;
@@ -205,6 +244,7 @@ TEST_F(Tables, RetrieveListsReadOnlyTheirFields) {
     uint32_t n = 0;
     EXPECT_EQ(DrmRetrieveColumn(s, t, 99, buf, sizeof buf, &n, nullptr), -1);
     EXPECT_EQ(DrmRetrieveColumn(s, t, 3, buf, sizeof buf, &n, nullptr), -1);   // not in the list
+    EXPECT_EQ(DrmRetrieveColumn(s, t, 0x10001, buf, sizeof buf, &n, nullptr), -1);   // no such column, not 1
     // A new list empties the cache: nothing to read until the next move.
     ASSERT_EQ(DrmSetRetrieveColumns(s, list), 0);
     EXPECT_EQ(DrmRetrieveColumn(s, t, 1, buf, sizeof buf, &n, nullptr), -1);
@@ -302,7 +342,9 @@ TEST_F(Tables, UpdatePositionsOnTheRecordOfTheBookmark) {
     server.calls.clear();
     ASSERT_EQ(DrmInitUpdate(s, t, 2), 0);
     EXPECT_EQ(server.calls, (std::vector<std::string>{"SetReadWriteMode 1", "GotoSelectedRecord 2", "CreateBuffer 1"}));
+    server.calls.clear();
     ASSERT_EQ(DrmUpdateRecord(s, t), 0);
+    EXPECT_EQ(server.Count("GotoSelectedRecord"), 0u);   // still the current record: not sent again
 }
 
 TEST_F(Tables, AFailedBookmarkReturnBuildsTheSelectionAgain) {
