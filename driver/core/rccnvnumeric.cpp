@@ -181,13 +181,15 @@ int doubleToInteger(double v, int srcCls, void *dst, int dstCls, int32_t *outLen
 
 RC_CNV_CONVERTER(rcCnvCharCopy)
 {
-    (void)srcClass, (void)srcLen, (void)dstClass, (void)precision, (void)scale;
+    (void)srcClass, (void)dstClass, (void)precision, (void)scale;
+    // The core hands over the text length, or SQL_NTS for terminated text.
     const char *text = static_cast<const char *>(src);
-    size_t n = std::strlen(text);
+    size_t n = srcLen >= 0 ? static_cast<size_t>(srcLen) : std::strlen(text);
     char *out = static_cast<char *>(dst);
     *outLen = static_cast<int32_t>(n);
     if (static_cast<int64_t>(n) < dstLen) {
-        std::memcpy(out, text, n + 1);
+        std::memcpy(out, text, n);
+        out[n] = '\0';
         return kCnvOk;
     }
     if (dstLen > 0) {
