@@ -134,6 +134,8 @@ std::vector<Row> rows()
         {CH, TL(k300, 300), 1, SL, 4, Nothing(), ANY, RANGE},
         {CH, T("123.456"), 1, NT, 20, Text("123.45"), 6, TRUNC, 5, 2},
         {CH, T("123.456"), 1, NT, 20, Nothing(), ANY, RANGE, 3, 2},
+        {CH, T("-123.456"), 1, NT, 20, Nothing(), ANY, RANGE, 3, 2},
+        {DB, F64(-12345.5), 0, NT, 20, Nothing(), ANY, RANGE, 4, 0},
         {CH, T("0.00123"), 1, NT, 20, Text("0.0012"), 6, TRUNC, 10, 4},
         {CH, T("1E2"), 1, NT, 20, Text("100"), 3, OK, 5, 0},
         {CH, T("-1.5E-3"), 1, NT, 20, Text("-0.0015"), 7, OK, 5, 4},
