@@ -51,7 +51,7 @@ constexpr Matrix kMatrix = [] {
     Matrix m{};
     m[0][0] = rcCnvCharCopy;
     m[0][1] = rcCnvTextToNumericTextConv;
-    m[1][0] = rcCnvCharCopy;
+    m[1][0] = rcCnvNumericTextToChar;
     m[1][1] = rcCnvTextToNumericTextConv;
     for (int c = kClsBit; c <= kClsDouble; ++c) {
         m[0][c] = rcCnvTextToNumber;
@@ -230,7 +230,7 @@ int rcCnvConvertValue(const void *src, int16_t srcType, int32_t srcLen, int16_t 
             const void *nul = std::memchr(text, '\0', static_cast<size_t>(srcLen));
             size_t n = nul != nullptr ? static_cast<size_t>(static_cast<const char *>(nul) - text)
                                       : static_cast<size_t>(srcLen);
-            if (conv == rcCnvCharCopy) {
+            if (conv == rcCnvCharCopy || conv == rcCnvNumericTextToChar) {
                 // Text to text reads the counted characters in place.
                 srcLen = static_cast<int32_t>(n);
             } else if (nul == nullptr) {

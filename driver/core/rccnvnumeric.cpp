@@ -199,6 +199,25 @@ RC_CNV_CONVERTER(rcCnvCharCopy)
     return kCnvTruncated;
 }
 
+RC_CNV_CONVERTER(rcCnvNumericTextToChar)
+{
+    // Only fraction digits may be cut: a destination that cannot hold the
+    // sign and the integer digits is out of range, as for a double. A length
+    // of 0 still only reports the length.
+    const char *text = static_cast<const char *>(src);
+    size_t n = srcLen >= 0 ? static_cast<size_t>(srcLen) : std::strlen(text);
+    if (dstLen > 0) {
+        const void *point = std::memchr(text, '.', n);
+        bool exponent = std::memchr(text, 'e', n) != nullptr || std::memchr(text, 'E', n) != nullptr;
+        size_t protect =
+            point != nullptr && !exponent ? static_cast<size_t>(static_cast<const char *>(point) - text) : n;
+        if (static_cast<int64_t>(protect) >= dstLen)
+            return kCnvOutOfRange;
+    }
+    return rcCnvCharCopy(src, srcClass, static_cast<int32_t>(n), dst, dstClass, dstLen, precision, scale,
+                         outLen);
+}
+
 RC_CNV_CONVERTER(rcCnvTextToNumericTextConv)
 {
     (void)srcClass, (void)srcLen, (void)dstClass;

@@ -30,9 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     int32_t outLen = 0;
     for (int32_t dstLen : {0, 1, 7, 38, 600}) {
         std::memset(out, 0xA5, sizeof out);
-        rcCnvConvertValue(text, SQL_CHAR, len, 1, out, dstType, dstLen, precision, scale, &outLen);
-        // Nothing may be written past the destination length.
-        for (size_t i = static_cast<size_t>(dstLen); i < sizeof out; ++i)
+        int rc = rcCnvConvertValue(text, SQL_CHAR, len, 1, out, dstType, dstLen, precision, scale, &outLen);
+        // Nothing may be written past the destination length, nor anywhere
+        // when the conversion fails.
+        size_t untouched = (rc == kCnvCoreOk || rc == kCnvCoreTruncated) ? static_cast<size_t>(dstLen) : 0;
+        for (size_t i = untouched; i < sizeof out; ++i)
             if (out[i] != 0xA5)
                 __builtin_trap();
     }

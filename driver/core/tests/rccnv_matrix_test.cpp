@@ -209,6 +209,10 @@ std::vector<Row> rows()
         // numeric text ->
         {NT, T("123.45"), 1, CH, 10, Text("123.45"), 6, OK},
         {NT, T("123.45"), 1, CH, 4, Text("123"), 6, TRUNC},
+        {NT, T("123.45"), 1, CH, 3, Nothing(), ANY, RANGE},
+        {NT, T("-123"), 1, CH, 4, Nothing(), ANY, RANGE},
+        {NT, T("-123"), 1, CH, 0, Nothing(), 4, TRUNC},
+        {NT, TL("-0.5xx", 4), 1, CH, 3, Text("-0"), 4, TRUNC},
         {NT, T("123.456"), 1, NT, 10, Text("123.456"), 7, OK, 6, 3},
         {NT, T("1"), 1, BI, 1, U8(1), 1, OK},
         {NT, T("-5"), 1, ST, 1, I8(-5), 1, OK},
