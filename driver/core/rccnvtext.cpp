@@ -155,9 +155,11 @@ int rcCnvTextToNumericText(const char *text, char *dst, int32_t L, int16_t preci
     const int64_t I = static_cast<int64_t>(s.exponent) + s.intCount;
     const int64_t P = precision, S = scale;
     int result = kCnvOk;
-    // The range test comes before anything is stored.
+    // The range test comes before anything is stored; the destination must
+    // hold the sign and the integer digits.
     const bool intDigits = I != 0 && ((S >= 1 && I >= 0) || (S < 1 && I + S >= 0));
-    if (intDigits && (I > P - (S > 0 ? S : 0) || L == 0 || (L > 0 && I > L - 1)))
+    const int64_t sign = s.negative && n > 0 ? 1 : 0;
+    if (intDigits && (I > P - (S > 0 ? S : 0) || L == 0 || (L > 0 && sign + I > L - 1)))
         return kCnvOutOfRange;
     Sink out{dst, L > 0 ? L - 1 : 0};
     if (s.negative && n > 0)

@@ -135,6 +135,8 @@ std::vector<Row> rows()
         {CH, T("123.456"), 1, NT, 20, Text("123.45"), 6, TRUNC, 5, 2},
         {CH, T("123.456"), 1, NT, 20, Nothing(), ANY, RANGE, 3, 2},
         {CH, T("-123.456"), 1, NT, 20, Nothing(), ANY, RANGE, 3, 2},
+        {CH, T("-123.456"), 1, NT, 5, Text("-123"), 8, TRUNC, 10, 3},
+        {CH, T("-123.456"), 1, NT, 4, Nothing(), ANY, RANGE, 10, 3},
         {DB, F64(-12345.5), 0, NT, 20, Nothing(), ANY, RANGE, 4, 0},
         {CH, T("0.00123"), 1, NT, 20, Text("0.0012"), 6, TRUNC, 10, 4},
         {CH, T("1E2"), 1, NT, 20, Text("100"), 3, OK, 5, 0},
