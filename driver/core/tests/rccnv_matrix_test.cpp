@@ -81,6 +81,12 @@ Bytes Dec(const char *digits, int exponent) // a private decimal built directly
         rcNumNegate(v);
     return Raw(v);
 }
+Bytes DecOverflow() // a private decimal whose status records an overflow
+{
+    MultiPrecisionNumber v;
+    rcNumSetOverflow(v);
+    return Raw(v);
+}
 Bytes I64(int64_t v) { return Raw(v); }
 Bytes Text(const char *s) // expected text, terminator included
 {
@@ -465,6 +471,11 @@ std::vector<Row> rows()
         {DEC, Dec("1", 2), 0, CH, 10, Text("100"), 3, OK},
         {DEC, Dec("12345", -3), 0, CH, 4, Text("12"), 2, TRUNC},
         {DEC, Dec("0", 0), 0, CH, 10, Text("0"), 1, OK},
+        {DEC, DecOverflow(), 0, CH, 10, Nothing(), ANY, RANGE},
+        {DEC, DecOverflow(), 0, SL, 4, Nothing(), ANY, RANGE},
+        {DEC, DecOverflow(), 0, UL, 4, Nothing(), ANY, RANGE},
+        {DEC, DecOverflow(), 0, DB, 8, Nothing(), ANY, RANGE},
+        {DEC, DecOverflow(), 0, DEC, 38, DecOverflow(), 38, OK},
         {DEC, Dec("1", 0), 0, BI, 1, U8(1), 1, OK},
         {DEC, Dec("2", 0), 0, BI, 1, Nothing(), ANY, RANGE},
         {DEC, Dec("-128", 0), 0, ST, 1, I8(-128), 1, OK},
