@@ -39,6 +39,7 @@ int rcCnvULongToText(uint32_t v, char *dst, int32_t L, int32_t digitLimit, int32
 
 // Character, numeric text and binary classes.
 RC_CNV_CONVERTER(rcCnvCharCopy);
+RC_CNV_CONVERTER(rcCnvNumericTextToChar);
 RC_CNV_CONVERTER(rcCnvTextToNumericTextConv);
 RC_CNV_CONVERTER(rcCnvTextToNumber);
 RC_CNV_CONVERTER(rcCnvHexToBinary);

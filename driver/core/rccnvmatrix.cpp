@@ -1,10 +1,12 @@
 // The conversion core: class map, converter matrix and rcCnvConvert.
 //
 // rcCnvConvertValue classifies both types, finds the converter of the pair,
-// prepares the source (bounded, terminated copy of character data; ODBC
-// date and time structures validated and narrowed), checks that a
-// fixed-width destination can hold its C form, calls the converter and
-// widens date and time results back into the ODBC structures.
+// prepares the source (character data with an explicit length is read in
+// place when a text-to-text copy counts it or a NUL ends it within that
+// length, else copied with a terminator; ODBC date and time structures
+// validated and narrowed), checks that a fixed-width destination can hold
+// its C form, calls the converter and widens date and time results back
+// into the ODBC structures.
 #include "driver/core/rccnvimpl.h"
 #include "driver/core/rcdate.h"
 
@@ -49,7 +51,7 @@ constexpr Matrix kMatrix = [] {
     Matrix m{};
     m[0][0] = rcCnvCharCopy;
     m[0][1] = rcCnvTextToNumericTextConv;
-    m[1][0] = rcCnvCharCopy;
+    m[1][0] = rcCnvNumericTextToChar;
     m[1][1] = rcCnvTextToNumericTextConv;
     for (int c = kClsBit; c <= kClsDouble; ++c) {
         m[0][c] = rcCnvTextToNumber;
@@ -228,16 +230,22 @@ int rcCnvConvertValue(const void *src, int16_t srcType, int32_t srcLen, int16_t 
             const void *nul = std::memchr(text, '\0', static_cast<size_t>(srcLen));
             size_t n = nul != nullptr ? static_cast<size_t>(static_cast<const char *>(nul) - text)
                                       : static_cast<size_t>(srcLen);
-            char *copy = small;
-            if (n >= static_cast<size_t>(kSmallCopy)) {
-                large.reset(new (std::nothrow) char[n + 1]);
-                if (!large)
-                    return kCnvCoreNoMemory;
-                copy = large.get();
+            if (conv == rcCnvCharCopy || conv == rcCnvNumericTextToChar) {
+                // Text to text reads the counted characters in place.
+                srcLen = static_cast<int32_t>(n);
+            } else if (nul == nullptr) {
+                // Unterminated within its length: a terminated copy.
+                char *copy = small;
+                if (n >= static_cast<size_t>(kSmallCopy)) {
+                    large.reset(new (std::nothrow) char[n + 1]);
+                    if (!large)
+                        return kCnvCoreNoMemory;
+                    copy = large.get();
+                }
+                std::memcpy(copy, text, n);
+                copy[n] = '\0';
+                s = copy;
             }
-            std::memcpy(copy, text, n);
-            copy[n] = '\0';
-            s = copy;
         }
     } else if (si == kClsBinary) {
         if (srcLen == SQL_NTS)

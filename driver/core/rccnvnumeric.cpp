@@ -181,13 +181,15 @@ int doubleToInteger(double v, int srcCls, void *dst, int dstCls, int32_t *outLen
 
 RC_CNV_CONVERTER(rcCnvCharCopy)
 {
-    (void)srcClass, (void)srcLen, (void)dstClass, (void)precision, (void)scale;
+    (void)srcClass, (void)dstClass, (void)precision, (void)scale;
+    // The core hands over the text length, or SQL_NTS for terminated text.
     const char *text = static_cast<const char *>(src);
-    size_t n = std::strlen(text);
+    size_t n = srcLen >= 0 ? static_cast<size_t>(srcLen) : std::strlen(text);
     char *out = static_cast<char *>(dst);
     *outLen = static_cast<int32_t>(n);
     if (static_cast<int64_t>(n) < dstLen) {
-        std::memcpy(out, text, n + 1);
+        std::memcpy(out, text, n);
+        out[n] = '\0';
         return kCnvOk;
     }
     if (dstLen > 0) {
@@ -195,6 +197,25 @@ RC_CNV_CONVERTER(rcCnvCharCopy)
         out[dstLen - 1] = '\0';
     }
     return kCnvTruncated;
+}
+
+RC_CNV_CONVERTER(rcCnvNumericTextToChar)
+{
+    // Only fraction digits may be cut: a destination that cannot hold the
+    // sign and the integer digits is out of range, as for a double. A length
+    // of 0 still only reports the length.
+    const char *text = static_cast<const char *>(src);
+    size_t n = srcLen >= 0 ? static_cast<size_t>(srcLen) : std::strlen(text);
+    if (dstLen > 0) {
+        const void *point = std::memchr(text, '.', n);
+        bool exponent = std::memchr(text, 'e', n) != nullptr || std::memchr(text, 'E', n) != nullptr;
+        size_t protect =
+            point != nullptr && !exponent ? static_cast<size_t>(static_cast<const char *>(point) - text) : n;
+        if (static_cast<int64_t>(protect) >= dstLen)
+            return kCnvOutOfRange;
+    }
+    return rcCnvCharCopy(src, srcClass, static_cast<int32_t>(n), dst, dstClass, dstLen, precision, scale,
+                         outLen);
 }
 
 RC_CNV_CONVERTER(rcCnvTextToNumericTextConv)

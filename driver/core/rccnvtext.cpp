@@ -155,13 +155,17 @@ int rcCnvTextToNumericText(const char *text, char *dst, int32_t L, int16_t preci
     const int64_t I = static_cast<int64_t>(s.exponent) + s.intCount;
     const int64_t P = precision, S = scale;
     int result = kCnvOk;
+    // The range test comes before anything is stored; the destination must
+    // hold the sign and the integer digits.
+    const bool intDigits = I != 0 && ((S >= 1 && I >= 0) || (S < 1 && I + S >= 0));
+    const int64_t sign = s.negative && n > 0 ? 1 : 0;
+    if (intDigits && (I > P - (S > 0 ? S : 0) || L == 0 || (L > 0 && sign + I > L - 1)))
+        return kCnvOutOfRange;
     Sink out{dst, L > 0 ? L - 1 : 0};
     if (s.negative && n > 0)
         out.put('-');
     int64_t used = 0; // digits of D written
-    if (I != 0 && ((S >= 1 && I >= 0) || (S < 1 && I + S >= 0))) {
-        if (I > P - (S > 0 ? S : 0) || L == 0 || (L > 0 && I > L - 1))
-            return kCnvOutOfRange;
+    if (intDigits) {
         used = I < n ? I : n;
         for (int64_t i = 0; i < used; ++i)
             out.put(digitAt(s, i));

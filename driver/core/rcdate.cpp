@@ -10,7 +10,6 @@
 #include "platform/clock.h"
 
 #include <cstring>
-#include <strings.h>
 
 bool rcCnvIsLeapYear(int16_t year)
 {
@@ -127,15 +126,19 @@ struct TokenValue {
     int digits;
 };
 
-// Matches `word` ignoring case after optional blanks; advances on success.
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Matches `word` ignoring ASCII case (whatever the locale) after optional
+// blanks; advances on success.
 bool matchWord(const char *&p, const char *word)
 {
     const char *q = p;
     while (*q == ' ')
         ++q;
-    size_t n = std::strlen(word);
-    if (strncasecmp(q, word, n) != 0)
-        return false;
+    size_t n = 0;
+    for (; word[n] != '\0'; ++n)
+        if (asciiLower(q[n]) != asciiLower(word[n]))
+            return false;
     p = q + n;
     return true;
 }

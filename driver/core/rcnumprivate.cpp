@@ -123,6 +123,9 @@ int rcCnvTextToDecimal(const char *text, MultiPrecisionNumber &out, int32_t dstL
 
 int rcCnvPrivateToChar(const MultiPrecisionNumber &value, char *out, int32_t L, int32_t *outLen)
 {
+    // A value whose status records an overflow has no digits to show.
+    if (!rcNumIsValid(value))
+        return kCnvOutOfRange;
     if (L > 512)
         L = 512;
     char digits[129];
@@ -230,11 +233,15 @@ RC_CNV_CONVERTER(rcCnvFromPrivate)
     MultiPrecisionNumber v = loadDecimal(src);
     int32_t i = 0;
     uint32_t u = 0;
-    switch (dstClass) {
-    case RC_SQL_DECIMAL38:
+    if (dstClass == RC_SQL_DECIMAL38) {
         std::memcpy(dst, &v, sizeof v);
         *outLen = sizeof v;
         return kCnvOk;
+    }
+    // An overflowed value (status set) is out of range for every C type.
+    if (!rcNumIsValid(v) && dstClass >= kClsBit && dstClass <= kClsDouble)
+        return kCnvOutOfRange;
+    switch (dstClass) {
     case kClsBit:
     case kClsSTiny:
     case kClsSShort:

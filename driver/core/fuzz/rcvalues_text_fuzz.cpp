@@ -30,15 +30,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     int32_t outLen = 0;
     for (int32_t dstLen : {0, 1, 7, 38, 600}) {
         std::memset(out, 0xA5, sizeof out);
-        rcCnvConvertValue(text, SQL_CHAR, len, 1, out, dstType, dstLen, precision, scale, &outLen);
-        // Nothing may be written past the destination length.
-        for (size_t i = static_cast<size_t>(dstLen); i < sizeof out; ++i)
+        int rc = rcCnvConvertValue(text, SQL_CHAR, len, 1, out, dstType, dstLen, precision, scale, &outLen);
+        // Nothing may be written past the destination length, nor anywhere
+        // when the conversion fails.
+        size_t untouched = (rc == kCnvCoreOk || rc == kCnvCoreTruncated) ? static_cast<size_t>(dstLen) : 0;
+        for (size_t i = untouched; i < sizeof out; ++i)
             if (out[i] != 0xA5)
                 __builtin_trap();
     }
     // Bytes read as binary into text and numeric text.
     rcCnvConvertValue(data, SQL_BINARY, static_cast<int32_t>(size), 1, out, SQL_C_CHAR, 64, 0, 0, &outLen);
     rcCnvConvertValue(data, SQL_BINARY, static_cast<int32_t>(size), 1, out, SQL_NUMERIC, 64, 20, 4, &outLen);
+
+    // The bytes as a fixed-width value (double, timestamp, private decimal)
+    // into text and numeric text of every length up to 40.
+    static constexpr int16_t kFixed[] = {SQL_DOUBLE, SQL_REAL, SQL_INTEGER, SQL_TIMESTAMP, RC_SQL_DECIMAL38,
+                                         RC_SQL_SCALED64};
+    alignas(8) unsigned char value[sizeof(MultiPrecisionNumber)] = {};
+    std::memcpy(value, data + 1, size - 1 < sizeof value ? size - 1 : sizeof value);
+    const int16_t fixedType = kFixed[data[0] % (sizeof kFixed / sizeof kFixed[0])];
+    for (int16_t textType : {SQL_C_CHAR, SQL_NUMERIC}) {
+        for (int32_t dstLen = 0; dstLen <= 40; ++dstLen) {
+            std::memset(out, 0xA5, sizeof out);
+            int rc = rcCnvConvertValue(value, fixedType, 0, 0, out, textType, dstLen, precision, scale, &outLen);
+            size_t untouched = (rc == kCnvCoreOk || rc == kCnvCoreTruncated) ? static_cast<size_t>(dstLen) : 0;
+            for (size_t i = untouched; i < sizeof out; ++i)
+                if (out[i] != 0xA5)
+                    __builtin_trap();
+            if (rc == kCnvCoreOk && dstLen > 0 && std::memchr(out, '\0', static_cast<size_t>(dstLen)) == nullptr)
+                __builtin_trap();
+        }
+    }
 
     std::string terminated(text, static_cast<size_t>(len));
     CnvScannedNumber scanned;

@@ -81,6 +81,12 @@ Bytes Dec(const char *digits, int exponent) // a private decimal built directly
         rcNumNegate(v);
     return Raw(v);
 }
+Bytes DecOverflow() // a private decimal whose status records an overflow
+{
+    MultiPrecisionNumber v;
+    rcNumSetOverflow(v);
+    return Raw(v);
+}
 Bytes I64(int64_t v) { return Raw(v); }
 Bytes Text(const char *s) // expected text, terminator included
 {
@@ -126,10 +132,18 @@ std::vector<Row> rows()
         {CH, T("hello"), 1, CH, 3, Text("he"), 5, TRUNC},
         {CH, T("hello"), 1, CH, 0, Nothing(), 5, TRUNC},
         {CH, TL("abcdef", 3), 1, CH, 10, Text("abc"), 3, OK},
+        {CH, TL("abcdef", 6), 1, CH, 4, Text("abc"), 6, TRUNC},
+        {CH, TL(std::string("ab\0cd", 5), 5), 1, CH, 10, Text("ab"), 2, OK},
+        {CH, TL(std::string("12\0x9", 5), 5), 1, SL, 4, I32(12), 4, OK},
+        {CH, TL("129", 2), 1, SL, 4, I32(12), 4, OK},
         {CH, TL(k300, 300), 1, CH, 400, Text(k300.c_str()), 300, OK},
         {CH, TL(k300, 300), 1, SL, 4, Nothing(), ANY, RANGE},
         {CH, T("123.456"), 1, NT, 20, Text("123.45"), 6, TRUNC, 5, 2},
         {CH, T("123.456"), 1, NT, 20, Nothing(), ANY, RANGE, 3, 2},
+        {CH, T("-123.456"), 1, NT, 20, Nothing(), ANY, RANGE, 3, 2},
+        {CH, T("-123.456"), 1, NT, 5, Text("-123"), 8, TRUNC, 10, 3},
+        {CH, T("-123.456"), 1, NT, 4, Nothing(), ANY, RANGE, 10, 3},
+        {DB, F64(-12345.5), 0, NT, 20, Nothing(), ANY, RANGE, 4, 0},
         {CH, T("0.00123"), 1, NT, 20, Text("0.0012"), 6, TRUNC, 10, 4},
         {CH, T("1E2"), 1, NT, 20, Text("100"), 3, OK, 5, 0},
         {CH, T("-1.5E-3"), 1, NT, 20, Text("-0.0015"), 7, OK, 5, 4},
@@ -203,6 +217,10 @@ std::vector<Row> rows()
         // numeric text ->
         {NT, T("123.45"), 1, CH, 10, Text("123.45"), 6, OK},
         {NT, T("123.45"), 1, CH, 4, Text("123"), 6, TRUNC},
+        {NT, T("123.45"), 1, CH, 3, Nothing(), ANY, RANGE},
+        {NT, T("-123"), 1, CH, 4, Nothing(), ANY, RANGE},
+        {NT, T("-123"), 1, CH, 0, Nothing(), 4, TRUNC},
+        {NT, TL("-0.5xx", 4), 1, CH, 3, Text("-0"), 4, TRUNC},
         {NT, T("123.456"), 1, NT, 10, Text("123.456"), 7, OK, 6, 3},
         {NT, T("1"), 1, BI, 1, U8(1), 1, OK},
         {NT, T("-5"), 1, ST, 1, I8(-5), 1, OK},
@@ -453,6 +471,11 @@ std::vector<Row> rows()
         {DEC, Dec("1", 2), 0, CH, 10, Text("100"), 3, OK},
         {DEC, Dec("12345", -3), 0, CH, 4, Text("12"), 2, TRUNC},
         {DEC, Dec("0", 0), 0, CH, 10, Text("0"), 1, OK},
+        {DEC, DecOverflow(), 0, CH, 10, Nothing(), ANY, RANGE},
+        {DEC, DecOverflow(), 0, SL, 4, Nothing(), ANY, RANGE},
+        {DEC, DecOverflow(), 0, UL, 4, Nothing(), ANY, RANGE},
+        {DEC, DecOverflow(), 0, DB, 8, Nothing(), ANY, RANGE},
+        {DEC, DecOverflow(), 0, DEC, 38, DecOverflow(), 38, OK},
         {DEC, Dec("1", 0), 0, BI, 1, U8(1), 1, OK},
         {DEC, Dec("2", 0), 0, BI, 1, Nothing(), ANY, RANGE},
         {DEC, Dec("-128", 0), 0, ST, 1, I8(-128), 1, OK},

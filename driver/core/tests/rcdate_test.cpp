@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstring>
 #include <string>
 
@@ -76,6 +77,21 @@ TEST(CnvParseDateTime, LiteralForms)
         EXPECT_EQ(ts.time.second, c.second);
         EXPECT_EQ(ts.fraction, c.fraction);
     }
+}
+
+// The escape words are ASCII: under a Turkish single-byte locale "I" does
+// not lower-case to "i", and the escape form must still be read.
+TEST(CnvParseDateTime, EscapeWordsIgnoreTheLocale)
+{
+    std::string saved = std::setlocale(LC_CTYPE, nullptr);
+    if (std::setlocale(LC_CTYPE, "tr_TR.ISO-8859-9") == nullptr)
+        GTEST_SKIP() << "no tr_TR.ISO-8859-9 locale on this machine";
+    CnvTimestamp ts;
+    int16_t cls = -1;
+    int rc = rcCnvParseDateTime("--(*VENDOR(MICROSOFT),PRODUCT(ODBC) d '1999-12-31'*)--", ts, cls);
+    std::setlocale(LC_CTYPE, saved.c_str());
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(cls, kClsDate);
 }
 
 TEST(CnvCalendar, LeapYearsAndMonthLengths)
