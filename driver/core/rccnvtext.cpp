@@ -5,6 +5,7 @@
 // Everything is locale-independent: std::from_chars / std::to_chars, with
 // fixed output forms ("%.15g"-style general notation for doubles, "1E999"
 // and "-1E999" for the infinities).
+#include "platform/strings.h"
 #include "driver/core/rccnvimpl.h"
 
 #include <cfloat>
@@ -12,7 +13,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <strings.h>
 
 namespace {
 
@@ -206,7 +206,7 @@ int rcCnvTextToDouble(const char *text, double &out)
     CnvScannedNumber s;
     if (rcCnvScanNumber(text, s) != kCnvOk)
         return kCnvInvalid;
-    if (strcasecmp(text, "1E999") == 0 || strcasecmp(text, "-1E999") == 0) {
+    if (PlatAsciiCaseCompare(text, "1E999") == 0 || PlatAsciiCaseCompare(text, "-1E999") == 0) {
         out = s.negative ? -HUGE_VAL : HUGE_VAL;
         return kCnvOk;
     }

@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 
 rcParseNode *rcPrsBuildNode(rcPrsContext *ctx, uint16_t id, rcParseNode *child)
 {

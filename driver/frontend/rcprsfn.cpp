@@ -3,7 +3,6 @@
 
 #include <cstring>
 #include <initializer_list>
-#include <strings.h>
 
 #include "driver/frontend/rcprsctx.h"
 

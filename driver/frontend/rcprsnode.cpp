@@ -3,7 +3,6 @@
 #include "platform/strings.h"
 #include <cstring>
 #include <new>
-#include <strings.h>
 #include <vector>
 
 #include "driver/frontend/rcprs.h"

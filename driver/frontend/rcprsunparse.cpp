@@ -2,7 +2,6 @@
 #include "driver/frontend/rcprsunparse.h"
 
 #include <cstring>
-#include <strings.h>
 
 #include "driver/frontend/rcprsfn.h"
 

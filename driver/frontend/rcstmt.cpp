@@ -5,7 +5,6 @@
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <strings.h>
 
 #include "driver/core/rclock.h"
 #include "driver/core/rcmem.h"

@@ -3,6 +3,8 @@
 #include "driver/core/rcdate.h"
 #include "platform/clock.h"
 
+#include "driver/core/tests/turkish_locale.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -83,13 +85,12 @@ TEST(CnvParseDateTime, LiteralForms)
 // not lower-case to "i", and the escape form must still be read.
 TEST(CnvParseDateTime, EscapeWordsIgnoreTheLocale)
 {
-    std::string saved = std::setlocale(LC_CTYPE, nullptr);
-    if (std::setlocale(LC_CTYPE, "tr_TR.ISO-8859-9") == nullptr)
-        GTEST_SKIP() << "no tr_TR.ISO-8859-9 locale on this machine";
+    TurkishLocale turkish;
+    if (!turkish.ok())
+        GTEST_SKIP() << "no Turkish locale could be made";
     CnvTimestamp ts;
     int16_t cls = -1;
     int rc = rcCnvParseDateTime("--(*VENDOR(MICROSOFT),PRODUCT(ODBC) d '1999-12-31'*)--", ts, cls);
-    std::setlocale(LC_CTYPE, saved.c_str());
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(cls, kClsDate);
 }
