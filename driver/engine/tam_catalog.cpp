@@ -214,7 +214,14 @@ int32_t TamGetTableInfo(TamSession *session, TamTableHandle *handle, TamInfoReco
 
 // ---- definitions ----
 
-int32_t TamCreateTable(TamSession *session, const char *database, const char *table, TamTableHandle **handle)
+namespace {
+
+// Opens a cursor that a data-module call makes for a named object of a
+// database (a new table, a procedure): references the database, translates
+// the name and lets `open` fill the cursor; on failure the reference goes.
+template <typename OpenFn>
+int32_t OpenNamedCursor(TamSession *session, const char *database, const char *object, OpenFn open,
+                        TamTableHandle **handle)
 {
     *handle = nullptr;
     uint32_t db = 0;
@@ -224,22 +231,35 @@ int32_t TamCreateTable(TamSession *session, const char *database, const char *ta
     char buf[65];
     const char *name = nullptr;
     TamTableHandle *h = nullptr;
-    if (int32_t t = Translate(session, table, buf, sizeof buf, &name))
+    if (int32_t t = Translate(session, object, buf, sizeof buf, &name))
         rc = t;
     else if (!(h = new (std::nothrow) TamTableHandle{}))
         rc = kDrmErrNoMemory;
     else
-        rc = DrmCreateTable(session->drmSession, db, reinterpret_cast<uintptr_t>(name),
-                            reinterpret_cast<uintptr_t>(&h->cursor));
+        rc = open(db, reinterpret_cast<uintptr_t>(name), reinterpret_cast<uintptr_t>(&h->cursor));
     if (rc != 0) {
         delete h;
         int32_t drop = TamUnrefDatabase(session, db);
         return drop != 0 ? drop : rc;
     }
     h->database = db;
-    h->cacheAllowed = 1;
     *handle = h;
     return 0;
+}
+
+} // namespace
+
+int32_t TamCreateTable(TamSession *session, const char *database, const char *table, TamTableHandle **handle)
+{
+    int32_t rc = OpenNamedCursor(
+        session, database, table,
+        [session](uint32_t db, uintptr_t name, uintptr_t cursor) {
+            return DrmCreateTable(session->drmSession, db, name, cursor);
+        },
+        handle);
+    if (rc == 0)
+        (*handle)->cacheAllowed = 1;
+    return rc;
 }
 
 int32_t TamDeleteTable(TamSession *session, const char *database, const char *table)
@@ -300,29 +320,13 @@ int32_t TamDeleteIndex(TamSession *session, TamTableHandle *handle, const char *
 
 int32_t TamOpenProcedure(TamSession *session, const char *database, const char *procedure, TamTableHandle **handle)
 {
-    *handle = nullptr;
-    uint32_t db = 0;
-    int32_t rc = TamRefDatabase(session, database, 0, &db);
-    if (rc != 0)
-        return rc;
-    char buf[65];
-    const char *name = nullptr;
-    TamTableHandle *h = nullptr;
-    if (int32_t t = Translate(session, procedure, buf, sizeof buf, &name))
-        rc = t;
-    else if (!(h = new (std::nothrow) TamTableHandle{}))
-        rc = kDrmErrNoMemory;
-    else
-        rc = DrmOpenProcedure(session->drmSession, db, reinterpret_cast<uintptr_t>(name),
-                              reinterpret_cast<uintptr_t>(&h->cursor));
-    if (rc != 0) {
-        delete h;
-        int32_t drop = TamUnrefDatabase(session, db);
-        return drop != 0 ? drop : rc;
-    }
-    h->database = db; // no column cache for procedures
-    *handle = h;
-    return 0;
+    // No column cache for procedures.
+    return OpenNamedCursor(
+        session, database, procedure,
+        [session](uint32_t db, uintptr_t name, uintptr_t cursor) {
+            return DrmOpenProcedure(session->drmSession, db, name, cursor);
+        },
+        handle);
 }
 
 int32_t TamExecProcedure(TamSession *session, TamTableHandle *handle, uintptr_t a, uintptr_t b)
