@@ -39,3 +39,14 @@ qx_fuzz_target(rcconnstr_fuzz
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/rcconnstr_fuzz.cpp
   LIBS sqldriver_static
   CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/rcconnstr)
+
+qx_gtest(core_connect_live_tests
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/rcconn_live_test.cpp
+  LIBS sqldriver_static)
+if(QX_TESTS)
+  add_dependencies(core_connect_live_tests qxserver)
+  target_compile_definitions(core_connect_live_tests PRIVATE
+    QX_SERVER_PATH="$<TARGET_FILE:qxserver>"
+    QX_DRM_FIXTURE="${PROJECT_SOURCE_DIR}/qxserver/fixtures/demo.json"
+    QX_DEMO_FIXTURE="${PROJECT_SOURCE_DIR}/qxserver/fixtures/demo.json")
+endif()
