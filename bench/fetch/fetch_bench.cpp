@@ -7,7 +7,8 @@
 //                       windows of 100 records of all five fields;
 //   Drm_TableCursor     the data module's table cursor: DrmOpenTable, DrmMove
 //                       through every row, DrmRetrieveColumn of every column.
-// Each reports rows/s.
+// Each reports rows/s. QX_BENCH_ITERATIONS=n runs each n times exactly (for
+// a profiler: valgrind --tool=callgrind with QX_BENCH_RECORDS=5000).
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <fstream>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "driver/Sources/drm.h"
@@ -131,7 +133,6 @@ void Netclient_Windows(benchmark::State &state)
     _QX_FreeNetworkLocation(loc, 0, comp);
     _QX_DeInitNetworkComponent(0, comp);
 }
-BENCHMARK(Netclient_Windows)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void Drm_TableCursor(benchmark::State &state)
 {
@@ -184,8 +185,22 @@ void Drm_TableCursor(benchmark::State &state)
     DrmCloseDatabase(s, db);
     DrmEndSession(s);
 }
-BENCHMARK(Drm_TableCursor)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
-BENCHMARK_MAIN();
+// QX_BENCH_ITERATIONS fixes the iteration count (for a profiler's run).
+int main(int argc, char **argv)
+{
+    const char *fixed = std::getenv("QX_BENCH_ITERATIONS");
+    for (auto [name, fn] : {std::pair{"Netclient_Windows", &Netclient_Windows}, std::pair{"Drm_TableCursor", &Drm_TableCursor}}) {
+        auto *b = benchmark::RegisterBenchmark(name, fn)->Unit(benchmark::kMillisecond)->UseRealTime();
+        if (fixed && std::atoi(fixed) > 0)
+            b->Iterations(std::atoi(fixed));
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
