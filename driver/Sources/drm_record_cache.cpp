@@ -107,7 +107,9 @@ int32_t DrmFieldBlock::oGetField(int32_t r, int32_t k, QXValue *slot) const {
         return -1;
     const uint8_t *p = bytes_.data() + offsets_[static_cast<size_t>(r) * fields + k];
     const uint8_t type = types_[static_cast<size_t>(k)];
-    *slot = QXValue{};
+    // Only the members of the type are written (and read by every reader of
+    // a value): clearing the whole slot for each value read cost more than
+    // the rest of the copy.
     slot->type = type;
     switch (type) {
     case kQxTypeAlpha: {
@@ -123,6 +125,7 @@ int32_t DrmFieldBlock::oGetField(int32_t r, int32_t k, QXValue *slot) const {
         uint32_t n = type == kQxTypeText ? Get16(p) : Get32(p);
         const uint8_t *data = p + (type == kQxTypeText ? 2 : 4);
         slot->length = static_cast<int32_t>(n);
+        slot->data = nullptr;
         if (n > 0) {
             DrmServerApi &api = DrmQxApi();
             QXHandle h = api.AllocHandle(static_cast<int32_t>(n));
@@ -291,7 +294,7 @@ int32_t VDRMTable::oRetrieveColumn(uint32_t column, void *buffer, uint32_t lengt
         return isLong;
     if (isLong == 1)
         return n == 0 ? kDrmWarnNull : DrmLongBytesToC(type, bytes, n, CodePage(), buffer, length, outLength, state);
-    QXValue slot{};
+    QXValue slot;   // filled by the cache for its type
     int32_t result = cache.oGetField(static_cast<int16_t>(column), &slot);
     if (result != 0)
         return result;

@@ -45,7 +45,8 @@ public:
     // announce (or a value of a type with no array form).
     int32_t oLoad(std::vector<uint8_t> bytes, const std::vector<uint8_t> &types, int32_t maxRecords);
     int32_t oRecordCount() const { return count_; }
-    // Copies value k of record r into the slot; text and picture values get
+    // Copies value k of record r into the slot: its type and the members of
+    // that type, the others left as they were. Text and picture values get
     // a handle of their own (released by the reader). 0 or -1.
     int32_t oGetField(int32_t r, int32_t k, QXValue *slot) const;
     // When value k is a text or picture: true, with its type, bytes (in the
