@@ -33,10 +33,6 @@ int DrmCompareBytes(const void *a, const void *b, size_t size) {
     return 0;
 }
 
-int DrmCompareU32(uint32_t a, uint32_t b) { return a > b ? 1 : (a < b ? -1 : 0); }
-
-int DrmCompareI32(int32_t a, int32_t b) { return a > b ? 1 : (a < b ? -1 : 0); }
-
 void DrmThrowBadArrayIndex() { throw VError(-1, kDrmSrcArrays, 1271, "bad value for array indexing"); }
 
 void DrmPascalToCInPlace(uint8_t *text) {

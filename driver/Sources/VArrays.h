@@ -26,9 +26,10 @@
 // bytes unsigned, each compared as b - a. So a "sorted" array of plain numbers
 // with the default comparison runs from the largest to the smallest.
 int DrmCompareBytes(const void *a, const void *b, size_t size);
-// Signed and unsigned 32-bit comparisons for ids: sign of a - b.
-int DrmCompareU32(uint32_t a, uint32_t b);
-int DrmCompareI32(int32_t a, int32_t b);
+// Signed and unsigned 32-bit comparisons for ids: sign of a - b. Inline:
+// every entry point finds its session and cursor by id with them.
+inline int DrmCompareU32(uint32_t a, uint32_t b) { return a > b ? 1 : (a < b ? -1 : 0); }
+inline int DrmCompareI32(int32_t a, int32_t b) { return a > b ? 1 : (a < b ? -1 : 0); }
 
 // Throws the "bad value for array indexing" VError (code -1).
 [[noreturn]] void DrmThrowBadArrayIndex();

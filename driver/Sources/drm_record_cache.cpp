@@ -107,7 +107,9 @@ int32_t DrmFieldBlock::oGetField(int32_t r, int32_t k, QXValue *slot) const {
         return -1;
     const uint8_t *p = bytes_.data() + offsets_[static_cast<size_t>(r) * fields + k];
     const uint8_t type = types_[static_cast<size_t>(k)];
-    *slot = QXValue{};
+    // Only the members of the type are written (and read by every reader of
+    // a value): clearing the whole slot for each value read cost more than
+    // the rest of the copy.
     slot->type = type;
     switch (type) {
     case kQxTypeAlpha: {
@@ -123,6 +125,7 @@ int32_t DrmFieldBlock::oGetField(int32_t r, int32_t k, QXValue *slot) const {
         uint32_t n = type == kQxTypeText ? Get16(p) : Get32(p);
         const uint8_t *data = p + (type == kQxTypeText ? 2 : 4);
         slot->length = static_cast<int32_t>(n);
+        slot->data = nullptr;
         if (n > 0) {
             DrmServerApi &api = DrmQxApi();
             QXHandle h = api.AllocHandle(static_cast<int32_t>(n));
@@ -226,22 +229,21 @@ int32_t VDRMRecordCache::oGoto(int32_t n, int32_t shift, std::vector<int32_t> ga
     return 0;
 }
 
-int32_t VDRMRecordCache::oGetField(int16_t field, QXValue *slot) const {
+int32_t VDRMRecordCache::oFieldIndex(int16_t field) const {
     if (!block_)
         return -1;
     auto at = std::find(fields_.begin(), fields_.end(), field);
-    if (at == fields_.end())
-        return -1;
-    return block_->oGetField(current_, static_cast<int32_t>(at - fields_.begin()), slot);
+    return at == fields_.end() ? -1 : static_cast<int32_t>(at - fields_.begin());
 }
 
-int32_t VDRMRecordCache::oGetLongField(int16_t field, uint8_t *type, const uint8_t **data, uint32_t *length) const {
+int32_t VDRMRecordCache::oGetField(int32_t k, QXValue *slot) const {
+    return block_ ? block_->oGetField(current_, k, slot) : -1;
+}
+
+int32_t VDRMRecordCache::oGetLongField(int32_t k, uint8_t *type, const uint8_t **data, uint32_t *length) const {
     if (!block_)
         return -1;
-    auto at = std::find(fields_.begin(), fields_.end(), field);
-    if (at == fields_.end())
-        return -1;
-    return block_->oLongBytes(current_, static_cast<int32_t>(at - fields_.begin()), type, data, length) ? 1 : 0;
+    return block_->oLongBytes(current_, k, type, data, length) ? 1 : 0;
 }
 
 // ---- Column lists and reads of the table cursor --------------------------------
@@ -282,17 +284,20 @@ int32_t VDRMTable::oRetrieveColumn(uint32_t column, void *buffer, uint32_t lengt
                                    DRM_RETINFO *state) {
     if (column > 0x7FFF)
         return -1;   // no field has that number (not one cut to 16 bits)
+    const int32_t k = cache.oFieldIndex(static_cast<int16_t>(column));
+    if (k < 0)
+        return -1;
     // Texts and pictures are delivered straight from the window.
     uint8_t type = 0;
     const uint8_t *bytes = nullptr;
     uint32_t n = 0;
-    int32_t isLong = cache.oGetLongField(static_cast<int16_t>(column), &type, &bytes, &n);
+    int32_t isLong = cache.oGetLongField(k, &type, &bytes, &n);
     if (isLong < 0)
         return isLong;
     if (isLong == 1)
         return n == 0 ? kDrmWarnNull : DrmLongBytesToC(type, bytes, n, CodePage(), buffer, length, outLength, state);
-    QXValue slot{};
-    int32_t result = cache.oGetField(static_cast<int16_t>(column), &slot);
+    QXValue slot;   // filled by the cache for its type
+    int32_t result = cache.oGetField(k, &slot);
     if (result != 0)
         return result;
     if (DrmIsNullValue(&slot))

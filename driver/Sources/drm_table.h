@@ -45,7 +45,8 @@ public:
     // announce (or a value of a type with no array form).
     int32_t oLoad(std::vector<uint8_t> bytes, const std::vector<uint8_t> &types, int32_t maxRecords);
     int32_t oRecordCount() const { return count_; }
-    // Copies value k of record r into the slot; text and picture values get
+    // Copies value k of record r into the slot: its type and the members of
+    // that type, the others left as they were. Text and picture values get
     // a handle of their own (released by the reader). 0 or -1.
     int32_t oGetField(int32_t r, int32_t k, QXValue *slot) const;
     // When value k is a text or picture: true, with its type, bytes (in the
@@ -74,12 +75,15 @@ public:
     // server, which the window therefore does not hold.
     // 0, -9963 (no record there), -1 (no field list) or a server status.
     int32_t oGoto(int32_t position, int32_t shift, std::vector<int32_t> gaps, DrmQxConnection connection);
-    // Field (server number) of the current record: 0 or -1.
-    int32_t oGetField(int16_t field, QXValue *slot) const;
-    // The same for a text or picture field, read in place: 1 with its type,
-    // bytes and length (valid until the cache changes), 0 when the field is of
+    // Place of a field (server number) in the field list, looked up once per
+    // column read; -1 when it is not listed or no record is held.
+    int32_t oFieldIndex(int16_t field) const;
+    // Value k of the field list of the current record: 0 or -1.
+    int32_t oGetField(int32_t k, QXValue *slot) const;
+    // The same for a text or picture value, read in place: 1 with its type,
+    // bytes and length (valid until the cache changes), 0 when the value is of
     // another type, -1 when it cannot be read.
-    int32_t oGetLongField(int16_t field, uint8_t *type, const uint8_t **data, uint32_t *length) const;
+    int32_t oGetLongField(int32_t k, uint8_t *type, const uint8_t **data, uint32_t *length) const;
 
 private:
     int16_t table_ = 0;

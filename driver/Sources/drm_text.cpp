@@ -1,5 +1,6 @@
 #include "driver/Sources/drm_text.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iconv.h>
 #include <map>
@@ -144,11 +145,29 @@ int32_t DrmTextMacToPC(uint32_t length, const uint8_t *source, uint32_t codePage
         *outLength = length;
         return 0;
     }
-    // Byte for byte: safe in place.
+    // Position for position, so safe in place. ASCII maps to itself: runs of
+    // eight ASCII bytes are moved as one word (or left alone in place), and
+    // only the other bytes go through the table.
     const CodePageTables *other = TablesFor(codePage);
-    for (uint32_t i = 0; i < length; ++i) {
-        uint8_t b = source[i];
-        dest[i] = b < 0x80 ? b : other ? other->macToWin[b - 0x80] : kMacToWin[b - 0x80];
+    const uint8_t *table = other ? other->macToWin : kMacToWin;
+    constexpr uint64_t kHighBits = 0x8080808080808080ull;
+    uint32_t i = 0;
+    while (i < length) {
+        if (length - i >= 8) {
+            uint64_t word;
+            std::memcpy(&word, source + i, 8);
+            if ((word & kHighBits) == 0) {
+                if (dest != source)
+                    std::memcpy(dest + i, &word, 8);
+                i += 8;
+                continue;
+            }
+        }
+        uint32_t end = std::min<uint32_t>(length, i + 8);
+        for (; i < end; ++i) {
+            uint8_t b = source[i];
+            dest[i] = b < 0x80 ? b : table[b - 0x80];
+        }
     }
     *outLength = length;
     return 0;

@@ -13,7 +13,9 @@ namespace {
 
 bool g_traceOn = false;       // guarded by DrmModuleLock
 FILE *g_trace = nullptr;      // guarded by DrmModuleLock
-std::atomic<bool> g_traceActive{false};   // g_trace != nullptr, readable without the lock
+// g_trace != nullptr, readable without the lock: every entry point traces,
+// and with tracing off the writers return at once without taking the lock.
+std::atomic<bool> g_traceActive{false};
 
 constexpr size_t kProfileValueMax = 254;
 
@@ -108,6 +110,8 @@ void DrmTraceClose() {
 }
 
 bool DrmTraceIsOpen() {
+    if (!DrmTraceActive())
+        return false;
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     return g_trace != nullptr;
 }
@@ -121,6 +125,8 @@ void DrmTraceReset() {
 }
 
 void DrmTraceWrite(const char *text, bool flush) {
+    if (!DrmTraceActive())
+        return;
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     if (!g_trace)
         return;
@@ -130,6 +136,8 @@ void DrmTraceWrite(const char *text, bool flush) {
 }
 
 void DrmTracePrintf(bool flush, const char *format, ...) {
+    if (!DrmTraceActive())
+        return;
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     if (!g_trace)
         return;
@@ -142,6 +150,8 @@ void DrmTracePrintf(bool flush, const char *format, ...) {
 }
 
 void DrmTraceCall(const char *name) {
+    if (!DrmTraceActive())
+        return;
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     if (!g_trace)
         return;
@@ -151,6 +161,8 @@ void DrmTraceCall(const char *name) {
 }
 
 void DrmTraceUnimplemented(const char *name) {
+    if (!DrmTraceActive())
+        return;
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     if (!g_trace)
         return;
@@ -160,6 +172,8 @@ void DrmTraceUnimplemented(const char *name) {
 }
 
 void DrmTraceSessionID(uint32_t session) {
+    if (!DrmTraceActive())
+        return;
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     if (!g_trace)
         return;
@@ -173,6 +187,8 @@ void DrmTraceSessionID(uint32_t session) {
 }
 
 void DrmTraceParam(const char *text) {
+    if (!DrmTraceActive())
+        return;
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     if (!g_trace)
         return;
@@ -181,6 +197,8 @@ void DrmTraceParam(const char *text) {
 }
 
 void DrmTraceParamf(const char *format, ...) {
+    if (!DrmTraceActive())
+        return;
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     if (!g_trace)
         return;
@@ -193,6 +211,8 @@ void DrmTraceParamf(const char *format, ...) {
 }
 
 void DrmTraceQxCall(const char *name) {
+    if (!DrmTraceActive())
+        return;
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     if (!g_trace)
         return;

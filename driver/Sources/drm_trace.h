@@ -8,8 +8,9 @@
 //
 // The module-wide lock guards the data module's shared state: sessions and
 // their objects, the id counters, the trace stream. Every Drm* entry point
-// holds it for its whole call; the trace writers take it too (it is
-// re-entrant), so the server-link code may trace outside an entry point.
+// holds it for its whole call; the trace writers take it too while a log is
+// open (it is re-entrant), so the server-link code may trace outside an entry
+// point. With no log open they return at once, without the lock.
 #pragma once
 
 #include <cstdint>

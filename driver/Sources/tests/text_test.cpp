@@ -85,6 +85,31 @@ TEST(MacText, MeasuredLengthAndSeparateDestination) {
     EXPECT_EQ(std::string(reinterpret_cast<char *>(out), n), "Caf\xE9");
 }
 
+TEST(MacText, LongTextsConvertEveryByteWhereverTheAccentsFall) {
+    // ASCII runs are taken eight bytes at a time: accents at every offset of
+    // texts of every length around that step, in place and to another buffer.
+    for (uint32_t cp : {1252u, 1250u}) {
+        std::vector<uint8_t> one = {0x8E};
+        const uint8_t eAcute = ToPC(one, cp)[0];
+        for (size_t length = 0; length <= 40; ++length) {
+            for (size_t accent = 0; accent <= length; ++accent) {
+                SCOPED_TRACE(testing::Message() << "cp " << cp << " length " << length << " accent " << accent);
+                std::vector<uint8_t> mac(length), expected(length);
+                for (size_t i = 0; i < length; ++i) {
+                    mac[i] = i == accent || i % 13 == 12 ? 0x8E : static_cast<uint8_t>('a' + i % 26);
+                    expected[i] = mac[i] == 0x8E ? eAcute : mac[i];
+                }
+                EXPECT_EQ(ToPC(mac, cp), expected);
+                std::vector<uint8_t> out(length + 1, 0xEE);
+                uint32_t n = 0;
+                ASSERT_EQ(DrmTextMacToPC(static_cast<uint32_t>(length), mac.data(), cp, &n, out.data()), 0);
+                EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + n), expected);
+                EXPECT_EQ(out[length], 0xEE) << "nothing written past the text";
+            }
+        }
+    }
+}
+
 TEST(WindowsText, CaseFoldingOfTheCodePage) {
     EXPECT_TRUE(DrmTextEqualNoCase("customers", "CUSTOMERS"));
     EXPECT_TRUE(DrmTextEqualNoCase("Ann\xE9" "e", "ANN\xC9" "E"));
