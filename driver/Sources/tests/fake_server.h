@@ -3,6 +3,7 @@
 // call is logged as "Name" or "Name arg" for the tests to check.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <set>
@@ -127,9 +128,12 @@ public:
         uint16_t n = static_cast<uint16_t>(tables.size());
         std::memcpy(bytes->data(), &n, 2);
         for (size_t i = 0; i < tables.size(); ++i) {
+            // A name slot holds 31 characters; longer test names are cut as
+            // a server would send them.
             uint8_t *slot = bytes->data() + 2 + 32 * i;
-            slot[0] = static_cast<uint8_t>(tables[i].name.size());
-            std::memcpy(slot + 1, tables[i].name.data(), tables[i].name.size());
+            size_t length = std::min<size_t>(tables[i].name.size(), 31);
+            slot[0] = static_cast<uint8_t>(length);
+            std::memcpy(slot + 1, tables[i].name.data(), length);
         }
         return 0;
     }
