@@ -223,7 +223,17 @@ uint32_t SrtOutput::emit(const unsigned char *rec, uint32_t len, uint64_t rrn, u
                          uint64_t group)
 {
     ++count_;
-    if (!s_.layout) return writer_.putRecord(rec, len);
+    if (!s_.layout) {
+        // A line without its terminator (the last one of an input) gets one,
+        // else it would run into the line written after it.
+        const uint32_t tl = cmp_.terminatorLen;
+        if (tl && (len < tl || std::memcmp(rec + len - tl, cmp_.terminator, tl) != 0)) {
+            scratch_.assign(rec, rec + len);
+            scratch_.insert(scratch_.end(), cmp_.terminator, cmp_.terminator + tl);
+            return writer_.putRecord(scratch_.data(), scratch_.size());
+        }
+        return writer_.putRecord(rec, len);
+    }
     scratch_.clear();
     char digits[32];
     for (const SrtOutItem &item : s_.outItems) {
