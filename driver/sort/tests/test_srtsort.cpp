@@ -550,6 +550,16 @@ TEST_F(SrtSortTest, RecordCallSortsRecordByRecord)
                      [](const std::string &a, const std::string &b) { return a.substr(0, 2) > b.substr(0, 2); });
     unsigned char buf[64];
     for (const std::string &want : records) {
+        if (&want == &records[0] || &want == &records[2500]) {
+            // A buffer too small for the record, or none: the record stays
+            // for the next call.
+            len = 1;
+            srtRecordCall(3, buf, &len, &err);
+            ASSERT_EQ(err, 245u);
+            len = sizeof buf;
+            srtRecordCall(3, nullptr, &len, &err);
+            ASSERT_EQ(err, 245u);
+        }
         len = sizeof buf;
         srtRecordCall(3, buf, &len, &err);
         ASSERT_EQ(err, 0u);
