@@ -5,6 +5,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -20,6 +21,13 @@
 #include <sstream>
 #include <string>
 #include <thread>
+
+#if defined(__SANITIZE_ADDRESS__) && __has_include(<sanitizer/lsan_interface.h>)
+#include <sanitizer/lsan_interface.h>
+#define QX_TEST_LSAN 1
+#else
+#define QX_TEST_LSAN 0
+#endif
 
 #include "driver/sort/srtrun.h"
 #include "driver/sort/srtsort.h"
@@ -590,6 +598,43 @@ TEST_F(SrtSortTest, CommandLineReportsCountAndError)
     int status = std::system(bad.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
     EXPECT_EQ(get("cli.out"), "records 0 error 201\n");
+}
+
+// An application may run with a locale whose decimal point is a comma; the
+// numbers of SUM fields and of E/FL constants still use a point.
+TEST_F(SrtSortTest, DecimalNumbersDoNotDependOnTheLocale)
+{
+    locale_t comma = newlocale(LC_ALL_MASK, "de_DE.UTF-8", nullptr);
+    if (!comma && std::system(("localedef -i de_DE -f UTF-8 '" + dir_ + "/de_DE.UTF-8' >/dev/null 2>&1").c_str()) == 0) {
+        // The C library keeps the path list of LOCPATH for good.
+        setenv("LOCPATH", dir_.c_str(), 1);
+#if QX_TEST_LSAN
+        __lsan_disable();
+#endif
+        comma = newlocale(LC_ALL_MASK, "de_DE.UTF-8", nullptr);
+#if QX_TEST_LSAN
+        __lsan_enable();
+#endif
+        unsetenv("LOCPATH");
+    }
+    if (!comma) GTEST_SKIP() << "no locale with a decimal comma";
+    locale_t previous = uselocale(comma);
+    struct Case {
+        const char *statement;
+        std::string input, output;
+    } cases[] = {
+        {"S(1,1,C,A) F(FIX,6) SUM(2,5)", "a 1.25b 2.00a 1.50", "a 2.75b 2.00"},
+        {"F(FIX,4) INCL(1,4,FL,GT,\"1.5\")", std::string("\0\0\0\x40\0\0\xa0\x3f\0\0\x80\x3f", 12),
+         std::string("\0\0\0\x40", 4)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.statement);
+        put("in", c.input);
+        EXPECT_EQ(sort(path("in"), path("out"), c.statement), 0u);
+        EXPECT_EQ(get("out"), c.output);
+    }
+    uselocale(previous);
+    freelocale(comma);
 }
 
 } // namespace
