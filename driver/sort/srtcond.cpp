@@ -128,7 +128,7 @@ struct CondParser {
         case SRT_E:
         case SRT_FL: {
             char *end = nullptr;
-            double d = std::strtod(text.c_str(), &end);
+            double d = strtod_l(text.c_str(), &end, srtCLocale());
             if (text.empty() || *end) return 207;
             c.constant.assign(len, '\0');
             if (len == 4) {

@@ -148,7 +148,11 @@ SrtRule srtOrgRecord(const SrtSettings &s, const SrtFormat &f, const unsigned ch
     case SRT_TXT: {
         static const unsigned char crlf[2] = {13, 10};
         if (avail && p[0] == 26) return SRT_REC_END;
-        return terminated(p, avail, atEof, crlf, 2, len);
+        SrtRule rule = terminated(p, avail, atEof, crlf, 2, len);
+        // A last line without CR LF right before the end mark: the mark is
+        // not part of the line.
+        if (rule == SRT_REC_OK && atEof && len == avail && len > 1 && p[len - 1] == 26) --len;
+        return rule;
     }
     case SRT_GP: {
         const std::vector<unsigned char> &end = s.gpEnd;

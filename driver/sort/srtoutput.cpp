@@ -3,6 +3,7 @@
 #include "driver/sort/srtoutput.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -223,7 +224,17 @@ uint32_t SrtOutput::emit(const unsigned char *rec, uint32_t len, uint64_t rrn, u
                          uint64_t group)
 {
     ++count_;
-    if (!s_.layout) return writer_.putRecord(rec, len);
+    if (!s_.layout) {
+        // A line without its terminator (the last one of an input) gets one,
+        // else it would run into the line written after it.
+        const uint32_t tl = cmp_.terminatorLen;
+        if (tl && (len < tl || std::memcmp(rec + len - tl, cmp_.terminator, tl) != 0)) {
+            scratch_.assign(rec, rec + len);
+            scratch_.insert(scratch_.end(), cmp_.terminator, cmp_.terminator + tl);
+            return writer_.putRecord(scratch_.data(), scratch_.size());
+        }
+        return writer_.putRecord(rec, len);
+    }
     scratch_.clear();
     char digits[32];
     for (const SrtOutItem &item : s_.outItems) {
@@ -297,7 +308,7 @@ double readDecimal(const unsigned char *p, uint32_t len, bool ebcdic, int &decim
     decimals = 0;
     if (dot != std::string::npos)
         for (size_t i = dot + 1; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) ++decimals;
-    return std::strtod(text.c_str(), nullptr);
+    return strtod_l(text.c_str(), nullptr, srtCLocale());
 }
 
 } // namespace
@@ -312,9 +323,15 @@ uint32_t SrtOutput::addSums(const unsigned char *rec, uint32_t len)
         int decimals = 0, otherDecimals = 0;
         double a = readDecimal(held_.data() + offA, lenA, ebcdic, decimals);
         double b = readDecimal(rec + offB, lenB, isEbcdicNumber(rec + offB, lenB), otherDecimals);
+        // The sum with the field's decimals, right-aligned in its width.
         char text[128];
-        int n = std::snprintf(text, sizeof text, "%*.*f", static_cast<int>(lenA), decimals, a + b);
-        if (n < 0 || static_cast<uint32_t>(n) > lenA) return SRT_ERR_SUM_OVERFLOW;
+        std::to_chars_result r =
+            std::to_chars(text, text + sizeof text, a + b, std::chars_format::fixed, decimals);
+        if (r.ec != std::errc() || static_cast<size_t>(r.ptr - text) > lenA) return SRT_ERR_SUM_OVERFLOW;
+        size_t digits = static_cast<size_t>(r.ptr - text);
+        int n = static_cast<int>(lenA);
+        std::memmove(text + (lenA - digits), text, digits);
+        std::memset(text, ' ', lenA - digits);
         for (int i = 0; i < n; ++i) {
             unsigned char c = static_cast<unsigned char>(text[i]);
             held_[offA + i] = ebcdic ? srtToEbcdicTable()[c] : c;

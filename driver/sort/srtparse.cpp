@@ -115,6 +115,12 @@ SrtToken SrtLexer::next()
 // ---------------------------------------------------------------------------
 // Helpers shared by the statement routines
 
+locale_t srtCLocale()
+{
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
+    return c;
+}
+
 bool srtParseNumber(const SrtToken &tok, uint64_t &value)
 {
     if (tok.kind != SrtToken::Word || tok.quoted || tok.text.empty() || tok.text.size() > 18)

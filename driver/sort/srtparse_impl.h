@@ -1,6 +1,7 @@
 // Declarations the control statement parser shares between its files.
 #pragma once
 
+#include <locale.h>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ struct SrtLexer {
     unsigned char quote;
     SrtToken next();
 };
+
+// The "C" locale, for decimal numbers read with a point whatever locale
+// the application runs in.
+locale_t srtCLocale();
 
 // A plain decimal number token.
 bool srtParseNumber(const SrtToken &tok, uint64_t &value);

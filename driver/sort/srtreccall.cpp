@@ -124,7 +124,11 @@ uint32_t get(unsigned char *data, uint32_t *length)
     if (n == 0) return 1;
     if (n != 4) return 229;
     uint32_t len = head[0] | uint32_t(head[1]) << 8 | uint32_t(head[2]) << 16 | uint32_t(head[3]) << 24;
-    if (!length || len > *length) return 245;
+    if (!length || len > *length || (!data && len)) {
+        // The record stays for a call with room for it.
+        if (std::fseek(rs.sorted, -4, SEEK_CUR) != 0) return 229;
+        return 245;
+    }
     if (std::fread(data, 1, len, rs.sorted) != len) return 229;
     *length = len;
     return 0;
