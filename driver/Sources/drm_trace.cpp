@@ -124,11 +124,44 @@ void DrmTraceReset() {
     g_traceOn = false;
 }
 
-void DrmTraceWrite(const char *text, bool flush) {
-    if (!DrmTraceActive())
+namespace {
+
+// Holds the module lock while one trace line is written. With tracing off it
+// takes no lock at all (the entry points call the writers on every call);
+// false when there is no log to write to.
+class TraceLine {
+public:
+    TraceLine() : active_(DrmTraceActive()) {
+        if (active_)
+            DrmModuleLock().lock();
+    }
+    ~TraceLine() {
+        if (active_)
+            DrmModuleLock().unlock();
+    }
+    TraceLine(const TraceLine &) = delete;
+    TraceLine &operator=(const TraceLine &) = delete;
+    explicit operator bool() const { return active_ && g_trace != nullptr; }
+
+private:
+    bool active_;
+};
+
+// "\nLABEL name\n": the frame that opens an entry point's trace.
+void WriteCallFrame(const char *label, const char *name) {
+    TraceLine line;
+    if (!line)
         return;
-    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
-    if (!g_trace)
+    DrmTraceWrite("\n");
+    DrmTraceWrite(label);
+    DrmTracePrintf(true, "%s\n", name);
+}
+
+} // namespace
+
+void DrmTraceWrite(const char *text, bool flush) {
+    TraceLine line;
+    if (!line)
         return;
     std::fputs(text, g_trace);
     if (flush)
@@ -136,10 +169,8 @@ void DrmTraceWrite(const char *text, bool flush) {
 }
 
 void DrmTracePrintf(bool flush, const char *format, ...) {
-    if (!DrmTraceActive())
-        return;
-    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
-    if (!g_trace)
+    TraceLine line;
+    if (!line)
         return;
     va_list args;
     va_start(args, format);
@@ -149,33 +180,13 @@ void DrmTracePrintf(bool flush, const char *format, ...) {
         std::fflush(g_trace);
 }
 
-void DrmTraceCall(const char *name) {
-    if (!DrmTraceActive())
-        return;
-    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
-    if (!g_trace)
-        return;
-    DrmTraceWrite("\n");
-    DrmTraceWrite("CALL: ");
-    DrmTracePrintf(true, "%s\n", name);
-}
+void DrmTraceCall(const char *name) { WriteCallFrame("CALL: ", name); }
 
-void DrmTraceUnimplemented(const char *name) {
-    if (!DrmTraceActive())
-        return;
-    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
-    if (!g_trace)
-        return;
-    DrmTraceWrite("\n");
-    DrmTraceWrite("UNIMPLEMENTED CALL: ");
-    DrmTracePrintf(true, "%s\n", name);
-}
+void DrmTraceUnimplemented(const char *name) { WriteCallFrame("UNIMPLEMENTED CALL: ", name); }
 
 void DrmTraceSessionID(uint32_t session) {
-    if (!DrmTraceActive())
-        return;
-    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
-    if (!g_trace)
+    TraceLine line;
+    if (!line)
         return;
     DrmTraceWrite("PARAM: ");
     if (session == 0xFFFFFFFFu) {
@@ -187,20 +198,16 @@ void DrmTraceSessionID(uint32_t session) {
 }
 
 void DrmTraceParam(const char *text) {
-    if (!DrmTraceActive())
-        return;
-    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
-    if (!g_trace)
+    TraceLine line;
+    if (!line)
         return;
     DrmTraceWrite("PARAM: ");
     DrmTraceWrite(text);
 }
 
 void DrmTraceParamf(const char *format, ...) {
-    if (!DrmTraceActive())
-        return;
-    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
-    if (!g_trace)
+    TraceLine line;
+    if (!line)
         return;
     DrmTraceWrite("PARAM: ");
     va_list args;
@@ -211,10 +218,8 @@ void DrmTraceParamf(const char *format, ...) {
 }
 
 void DrmTraceQxCall(const char *name) {
-    if (!DrmTraceActive())
-        return;
-    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
-    if (!g_trace)
+    TraceLine line;
+    if (!line)
         return;
     DrmTraceWrite("QX CALL: ");
     DrmTracePrintf(true, "%s\n", name);
