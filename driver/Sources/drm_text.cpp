@@ -136,15 +136,19 @@ uint32_t Measure(uint32_t length, const uint8_t *source) {
 uint8_t DrmMacToWindowsByte(uint8_t b) { return b < 0x80 ? b : kMacToWin[b - 0x80]; }
 uint8_t DrmWindowsToMacByte(uint8_t b) { return b < 0x80 ? b : kWinToMac[b - 0x80]; }
 
+// Code page 932 text travels unchanged in both directions.
+static int32_t PassThrough(uint32_t length, const uint8_t *source, uint32_t *outLength, uint8_t *dest) {
+    if (dest != source && length > 0)
+        std::memmove(dest, source, length);
+    *outLength = length;
+    return 0;
+}
+
 int32_t DrmTextMacToPC(uint32_t length, const uint8_t *source, uint32_t codePage,
                        uint32_t *outLength, uint8_t *dest) {
     length = Measure(length, source);
-    if (codePage == kCodePageJapanese) {
-        if (dest != source && length > 0)
-            std::memmove(dest, source, length);
-        *outLength = length;
-        return 0;
-    }
+    if (codePage == kCodePageJapanese)
+        return PassThrough(length, source, outLength, dest);
     // Position for position, so safe in place. ASCII maps to itself: runs of
     // eight ASCII bytes are moved as one word (or left alone in place), and
     // only the other bytes go through the table.
@@ -176,12 +180,8 @@ int32_t DrmTextMacToPC(uint32_t length, const uint8_t *source, uint32_t codePage
 int32_t DrmTextPCToMac(uint32_t codePage, uint32_t length, const uint8_t *source,
                        uint32_t *outLength, uint8_t *dest) {
     length = Measure(length, source);
-    if (codePage == kCodePageJapanese) {
-        if (dest != source && length > 0)
-            std::memmove(dest, source, length);
-        *outLength = length;
-        return 0;
-    }
+    if (codePage == kCodePageJapanese)
+        return PassThrough(length, source, outLength, dest);
     // The output never runs ahead of the input, so in place is safe too.
     const CodePageTables *other = TablesFor(codePage);
     uint32_t n = 0;
