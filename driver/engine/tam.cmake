@@ -3,6 +3,7 @@
 target_sources(sqldriver_static PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/tam_catalog.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tam_column.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/tam_drminfo.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tam_errmap.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tam_session.cpp
 )

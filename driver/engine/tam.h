@@ -71,7 +71,7 @@ struct TamSession {
     char dataSource[256];
     rcList *cursors;       // of TamCursor
     rcList *strings;       // of char *: the string pool of type-catalog rows
-    rcList *extPredicates; // vendor predicates (fe_drminfo.h); null when none
+    rcList *extPredicates; // vendor predicates (tam_drminfo.h); null when none
 };
 
 struct TamColumnCacheEntry;

@@ -5,11 +5,11 @@
 // as a new TamTableHandle in the engine's record (TamInfoRecord): word k of the
 // engine record takes word j of the data module's size-prefixed record by the
 // call's own table of pairs; word 1 keeps the data-module cursor id.
-#include "driver/core/rcconn.h"
+#include "driver/odbc/rcconn.h"
 #include "driver/core/rclock.h"
 #include "driver/core/rcmsgid.h"
-#include "driver/core/rcodbc_impl.h"
-#include "driver/core/rctranslate.h"
+#include "driver/odbc/rcodbc_impl.h"
+#include "driver/odbc/rctranslate.h"
 #include "driver/engine/tam.h"
 
 #include <cstring>

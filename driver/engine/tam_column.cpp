@@ -9,10 +9,10 @@
 // from there as often as the statement asks; longer columns are always read
 // from the data module. Lookup is a binary search over the filled entries,
 // sorted once at seal.
-#include "driver/core/rcconn.h"
+#include "driver/odbc/rcconn.h"
 #include "driver/core/rclock.h"
 #include "driver/core/rcmem.h"
-#include "driver/core/rctranslate.h"
+#include "driver/odbc/rctranslate.h"
 #include "driver/engine/tam.h"
 
 #include <algorithm>

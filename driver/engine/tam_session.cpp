@@ -1,10 +1,10 @@
 // Table-access layer: sessions, databases, tables and session-wide calls.
-#include "driver/core/rcconn.h"
+#include "driver/odbc/rcconn.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcstr.h"
-#include "driver/core/rctranslate.h"
+#include "driver/odbc/rctranslate.h"
 #include "driver/engine/tam.h"
-#include "driver/frontend/fe_drminfo.h"
+#include "driver/engine/tam_drminfo.h"
 
 #include <cstring>
 #include <new>
@@ -138,7 +138,7 @@ int32_t TamEndSession(TamSession *session)
     int32_t endResult = DrmEndSession(session->drmSession);
     rcListDestroy(session->databases);
     rcListDestroy(session->cursors);
-    rcDrmFreeExtPredicates(session->extPredicates);
+    TamFreeExtPredicates(session->extPredicates);
     FreeStrings(session);
     delete session;
     return closeResult != 0 ? closeResult : endResult;

@@ -1,16 +1,16 @@
 // Connection and statement options, and the supported-function table.
-#include "driver/core/rcoption.h"
+#include "driver/odbc/rcoption.h"
 
-#include "driver/core/rcconn.h"
+#include "driver/odbc/rcconn.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstr.h"
 #include "driver/core/rcstrings.h"
 #include "driver/core/rctrace.h"
-#include "driver/core/rctranslate.h"
+#include "driver/odbc/rctranslate.h"
 #include "driver/engine/tam.h"
-#include "driver/frontend/fe_drminfo.h"
-#include "driver/frontend/fe_transact.h"
+#include "driver/engine/tam_drminfo.h"
+#include "driver/odbc/fe_transact.h"
 #include "platform/strings.h"
 
 #include <cctype>
@@ -163,7 +163,7 @@ int16_t rcConSetOption(rcConn *conn, uint16_t option, uintptr_t *value)
     case 102: {
         if (*value == 0) {
             uint32_t capability = 0;
-            int32_t rc = rcDrmGetInfoConn(conn->session, 115, &capability, sizeof capability);
+            int32_t rc = TamGetSessionInfo(conn->session, 115, &capability, sizeof capability);
             if (rc != 0) {
                 rcErrPostConnDrm(conn, rc);
                 return -1;

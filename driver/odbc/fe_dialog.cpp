@@ -1,7 +1,7 @@
 // Logon and table-password dialogs (see fe_dialog.h).
-#include "driver/frontend/fe_dialog.h"
+#include "driver/odbc/fe_dialog.h"
 
-#include "driver/core/rcconn.h"
+#include "driver/odbc/rcconn.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstrings.h"
 

@@ -1,8 +1,8 @@
 // The translation library: loading, both directions, failures and clamping.
-#include "driver/core/tests/conn_fixture.h"
+#include "driver/odbc/tests/conn_fixture.h"
 
-#include "driver/core/rcoption.h"
-#include "driver/core/rctranslate.h"
+#include "driver/odbc/rcoption.h"
+#include "driver/odbc/rctranslate.h"
 
 #include <cstring>
 #include <string>

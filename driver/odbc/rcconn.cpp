@@ -1,21 +1,21 @@
 // Environment and connection handles, connect and disconnect (see rcconn.h).
-#include "driver/core/rcconn.h"
+#include "driver/odbc/rcconn.h"
 
 #include "driver/core/rccnv.h"
-#include "driver/core/rcconnstr.h"
+#include "driver/odbc/rcconnstr.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
-#include "driver/core/rcoption.h"
+#include "driver/odbc/rcoption.h"
 #include "driver/core/rcregistry.h"
 #include "driver/core/rcstr.h"
 #include "driver/core/rcstrings.h"
 #include "driver/core/rctrace.h"
-#include "driver/core/rctranslate.h"
-#include "driver/core/rctypecat.h"
+#include "driver/odbc/rctranslate.h"
+#include "driver/odbc/rctypecat.h"
 #include "driver/engine/tam.h"
-#include "driver/frontend/fe_drminfo.h"
-#include "driver/frontend/fe_getinfo.h"
-#include "driver/frontend/fe_transact.h"
+#include "driver/engine/tam_drminfo.h"
+#include "driver/odbc/fe_getinfo.h"
+#include "driver/odbc/fe_transact.h"
 #include "platform/codepage.h"
 
 #include <atomic>
@@ -56,7 +56,7 @@ void FreeInfoTexts(rcConn *conn)
 uint32_t AskNumber(rcConn *conn, uint32_t item)
 {
     uint32_t v = 0;
-    rcDrmGetInfoConn(conn->session, item, &v, sizeof v);
+    TamGetSessionInfo(conn->session, item, &v, sizeof v);
     return v;
 }
 
@@ -64,7 +64,7 @@ void EndSession(rcConn *conn)
 {
     if (!conn->session)
         return;
-    rcDrmFreeExtPredicates(conn->session->extPredicates);
+    TamFreeExtPredicates(conn->session->extPredicates);
     conn->session->extPredicates = nullptr;
     TamEndSession(conn->session);
     conn->session = nullptr;
@@ -186,13 +186,13 @@ void rcConReadDrmInfo(rcConn *conn)
 {
     rcSourceInfo &info = conn->info;
     uint32_t v = 0;
-    rcDrmGetInfo(1, &v, sizeof v);
+    TamGetDriverInfo(1, &v, sizeof v);
     info.validateQualifier = v;
     if (EnsureInfoTexts(conn)) {
-        rcDrmGetInfo(2, info.driverName, kRcInfoTextSize);
-        rcDrmGetInfoConn(conn->session, 112, info.dbmsName, kRcInfoTextSize);
-        rcDrmGetInfoConn(conn->session, 113, info.isamVersion, kRcInfoTextSize);
-        rcDrmGetInfoConn(conn->session, 114, info.qualTerm, kRcInfoTextSize);
+        TamGetDriverInfo(2, info.driverName, kRcInfoTextSize);
+        TamGetSessionInfo(conn->session, 112, info.dbmsName, kRcInfoTextSize);
+        TamGetSessionInfo(conn->session, 113, info.isamVersion, kRcInfoTextSize);
+        TamGetSessionInfo(conn->session, 114, info.qualTerm, kRcInfoTextSize);
     }
     info.collate = AskNumber(conn, 100);
     info.access = AskNumber(conn, 101);
@@ -224,8 +224,8 @@ void rcConReadDrmInfo(rcConn *conn)
     rcInfDrmBitmask(conn, 72, &answer);
     rcInfDrmBitmask(conn, 26, &answer);
     rcList *predicates = nullptr;
-    if (rcDrmLoadExtPredicates(conn->session, &predicates) == 0 && conn->session) {
-        rcDrmFreeExtPredicates(conn->session->extPredicates);
+    if (TamLoadExtPredicates(conn->session, &predicates) == 0 && conn->session) {
+        TamFreeExtPredicates(conn->session->extPredicates);
         conn->session->extPredicates = predicates;
     }
 }
@@ -360,7 +360,7 @@ int16_t rcConDisconnect(rcConn *conn)
 {
     int16_t result = 0;
     if (conn->session) {
-        rcDrmFreeExtPredicates(conn->session->extPredicates);
+        TamFreeExtPredicates(conn->session->extPredicates);
         conn->session->extPredicates = nullptr;
         int32_t rc = TamEndSession(conn->session);
         // The session is gone whatever the data module answered.

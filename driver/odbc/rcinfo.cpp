@@ -1,12 +1,12 @@
 // SQLGetInfo: the front end's typed answer copied into the caller's buffer.
-#include "driver/core/rcconn.h"
+#include "driver/odbc/rcconn.h"
 #include "driver/core/rcmsgid.h"
-#include "driver/core/rcodbc_impl.h"
-#include "driver/core/rcoption.h"
+#include "driver/odbc/rcodbc_impl.h"
+#include "driver/odbc/rcoption.h"
 #include "driver/core/rcstr.h"
 #include "driver/core/rcstrings.h"
 #include "driver/core/rctrace.h"
-#include "driver/frontend/fe_getinfo.h"
+#include "driver/odbc/fe_getinfo.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // The connection's type catalog read from the data module, and its accessors.
-#include "driver/core/tests/conn_fixture.h"
+#include "driver/odbc/tests/conn_fixture.h"
 
-#include "driver/core/rctypecat.h"
+#include "driver/odbc/rctypecat.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // Driver information: the answers of SQLGetInfo (see fe_getinfo.h).
-#include "driver/frontend/fe_getinfo.h"
+#include "driver/odbc/fe_getinfo.h"
 
-#include "driver/core/rcconn.h"
+#include "driver/odbc/rcconn.h"
 #include "driver/core/rcmsgid.h"
-#include "driver/core/rctypecat.h"
-#include "driver/frontend/fe_drminfo.h"
-#include "driver/frontend/fe_transact.h"
+#include "driver/odbc/rctypecat.h"
+#include "driver/engine/tam_drminfo.h"
+#include "driver/odbc/fe_transact.h"
 
 namespace {
 
@@ -67,7 +67,7 @@ int rcInfDrmBitmask(rcConn *conn, uint16_t infoType, uint32_t *value)
 {
     uint32_t item = infoType == 26 ? 117 : infoType == 72 ? 116 : 115;
     uint32_t v = 0;
-    if (rcDrmGetInfoConn(conn->session, item, &v, sizeof v) != 0) {
+    if (TamGetSessionInfo(conn->session, item, &v, sizeof v) != 0) {
         *value = 0;
         return -1;
     }

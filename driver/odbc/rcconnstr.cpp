@@ -1,12 +1,12 @@
 // Connection strings, keywords and data-source settings (see rcconnstr.h).
-#include "driver/core/rcconnstr.h"
+#include "driver/odbc/rcconnstr.h"
 
-#include "driver/Sources/drm.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstr.h"
 #include "driver/core/rcstrings.h"
 #include "driver/engine/tam.h"
+#include "driver/engine/tam_drminfo.h"
 #include "platform/profile.h"
 #include "platform/strings.h"
 
@@ -71,9 +71,7 @@ int rcConInitKeywords(rcConn *conn)
     uint32_t count = kRcStaticKeywords;
     while (count < kRcAttrTableSize) {
         rcConnAttr &attr = conn->attrs[count];
-        uint32_t got = 0;
-        int32_t rc = DrmGetInfo(kDrmDriverSession, 6, attr.nameSlot, sizeof attr.nameSlot - 1, &got);
-        attr.nameSlot[got < sizeof attr.nameSlot ? got : sizeof attr.nameSlot - 1] = '\0';
+        int32_t rc = TamGetDriverKeyword(attr.nameSlot, sizeof attr.nameSlot);
         if (rc != 0)
             attr.nameSlot[0] = '\0';
         attr.name = attr.nameSlot;
@@ -326,9 +324,9 @@ void rcConnMarkBrowseRequired(rcConn *conn)
             conn->attrs[index].kind &= static_cast<uint16_t>(~RC_ATTR_KIND_REQUIRED);
     };
     uint32_t v = 0;
-    mark(RC_ATTR_PWD, DrmGetInfo(kDrmDriverSession, 3, &v, sizeof v, nullptr) == 0 && v != 0);
+    mark(RC_ATTR_PWD, TamGetDriverInfo(kTamDriverPasswordSupport, &v, sizeof v) == 0 && v != 0);
     v = 0;
-    mark(RC_ATTR_UID, DrmGetInfo(kDrmDriverSession, 4, &v, sizeof v, nullptr) == 0 && v != 0);
+    mark(RC_ATTR_UID, TamGetDriverInfo(kTamDriverUserSupport, &v, sizeof v) == 0 && v != 0);
     char dbq[kRcAttrValueMax + 1];
     bool named = conn->attrs[RC_ATTR_DBQ].set || rcConGetKeyword(conn, "DBQ", dbq);
     mark(RC_ATTR_DBQ, !named);

@@ -1,8 +1,8 @@
 // Engine options read at connect (see fe_options.h).
-#include "driver/frontend/fe_options.h"
+#include "driver/odbc/fe_options.h"
 
-#include "driver/core/rcconn.h"
-#include "driver/core/rcconnstr.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcconnstr.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,13 +1,13 @@
 // The SQLDriverConnect road with prompting: the login buffer, the logon
 // dialog and the retries after a wrong user id or password.
-#include "driver/core/rcconn.h"
-#include "driver/core/rcconnstr.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcconnstr.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcregistry.h"
 #include "driver/core/rcstrings.h"
 #include "driver/core/rctrace.h"
-#include "driver/frontend/fe_dialog.h"
-#include "driver/frontend/fe_drminfo.h"
+#include "driver/odbc/fe_dialog.h"
+#include "driver/engine/tam_drminfo.h"
 #include "platform/codepage.h"
 
 #include <cstdio>
@@ -48,10 +48,10 @@ int16_t DialogEnded(rcConn *conn, int shown)
 void LoadFlags(rcConn *conn)
 {
     uint32_t v = 0;
-    if (rcDrmGetInfo(3, &v, sizeof v) == 0)
+    if (TamGetDriverInfo(3, &v, sizeof v) == 0)
         conn->passwordRequired = v ? 1 : 0;
     v = 0;
-    if (rcDrmGetInfo(4, &v, sizeof v) == 0)
+    if (TamGetDriverInfo(4, &v, sizeof v) == 0)
         conn->userRequired = v ? 1 : 0;
 }
 

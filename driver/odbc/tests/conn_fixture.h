@@ -3,9 +3,9 @@
 #pragma once
 
 #include "driver/Sources/tests/fake_server.h"
-#include "driver/core/rcconn.h"
-#include "driver/core/rcodbc_impl.h"
-#include "driver/frontend/fe_transact.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcodbc_impl.h"
+#include "driver/odbc/fe_transact.h"
 
 #include <gtest/gtest.h>
 

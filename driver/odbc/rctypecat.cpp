@@ -1,8 +1,8 @@
 // The connection's type catalog (see rctypecat.h).
-#include "driver/core/rctypecat.h"
+#include "driver/odbc/rctypecat.h"
 
 #include "driver/core/rccnv.h"
-#include "driver/core/rcconn.h"
+#include "driver/odbc/rcconn.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/tam.h"
 #include "platform/strings.h"

@@ -37,5 +37,5 @@ bool rcXlateDriverToSource(rcConn *conn, struct rcErrorQueue *stmtErrors, int16_
 bool rcXlateSourceToDriver(rcConn *conn, int16_t sqlType, void *buffer, int64_t inLength, int64_t bufferSize,
                            char *errorText);
 
-#include "driver/core/rcconn.h"
+#include "driver/odbc/rcconn.h"
 inline bool rcXlateLoaded(const rcConn *conn) { return conn->xlateModule != nullptr; }

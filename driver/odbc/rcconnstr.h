@@ -13,7 +13,7 @@
 //   rcConnClearAttributes(conn)        forget every value
 #pragma once
 
-#include "driver/core/rcconn.h"
+#include "driver/odbc/rcconn.h"
 
 #include <cstddef>
 #include <cstdint>

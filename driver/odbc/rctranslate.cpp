@@ -1,11 +1,11 @@
 // The connection's translation library (see rctranslate.h).
-#include "driver/core/rctranslate.h"
+#include "driver/odbc/rctranslate.h"
 
-#include "driver/core/rcconn.h"
+#include "driver/odbc/rcconn.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcregistry.h"
-#include "driver/core/rcoption.h"
+#include "driver/odbc/rcoption.h"
 #include "platform/module.h"
 
 #include <algorithm>

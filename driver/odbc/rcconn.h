@@ -18,7 +18,7 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rclist.h"
 #include "driver/core/rclock.h"
-#include "driver/frontend/fe_options.h"
+#include "driver/odbc/fe_options.h"
 
 #include <atomic>
 #include <cstddef>

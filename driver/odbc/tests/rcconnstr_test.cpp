@@ -1,7 +1,7 @@
 // Connection strings: parsing into the attribute table, the output and browse
 // strings, masking of secrets in trace lines.
-#include "driver/core/rcconn.h"
-#include "driver/core/rcconnstr.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcconnstr.h"
 #include "driver/core/tests/turkish_locale.h"
 
 #include <gtest/gtest.h>

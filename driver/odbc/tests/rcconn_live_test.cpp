@@ -2,10 +2,10 @@
 // statement's event begins a server transaction, and SQLTransact commits or
 // rolls it back on the server (seen in the emulator's request log).
 #include "driver/Sources/tests/live_support.h"
-#include "driver/core/rcconn.h"
-#include "driver/core/rcodbc_impl.h"
-#include "driver/core/rcoption.h"
-#include "driver/frontend/fe_transact.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcodbc_impl.h"
+#include "driver/odbc/rcoption.h"
+#include "driver/odbc/fe_transact.h"
 
 #include <gtest/gtest.h>
 

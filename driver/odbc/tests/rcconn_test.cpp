@@ -1,10 +1,10 @@
 // The connect road over the data module: connect, failures and their
 // diagnostics, disconnect, prompting, options and supported functions.
-#include "driver/core/tests/conn_fixture.h"
+#include "driver/odbc/tests/conn_fixture.h"
 
-#include "driver/core/rcconnstr.h"
-#include "driver/core/rcoption.h"
-#include "driver/core/rctypecat.h"
+#include "driver/odbc/rcconnstr.h"
+#include "driver/odbc/rcoption.h"
+#include "driver/odbc/rctypecat.h"
 #include "driver/engine/tam.h"
 #include "platform/dialog.h"
 

@@ -1,8 +1,8 @@
 // Exported ODBC 2 entry points of the connection road: each casts its
 // handles, checks them and forwards to its worker (rcodbc_impl.h).
-#include "driver/core/rcconn.h"
-#include "driver/core/rcodbc_impl.h"
-#include "driver/core/rcoption.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcodbc_impl.h"
+#include "driver/odbc/rcoption.h"
 
 #define QX_EXPORT extern "C" __attribute__((visibility("default")))
 

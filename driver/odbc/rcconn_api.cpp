@@ -1,15 +1,15 @@
 // Workers of the exported ODBC functions for environments and connections.
-#include "driver/core/rcconn.h"
-#include "driver/core/rcconnstr.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcconnstr.h"
 #include "driver/core/rcmsgid.h"
-#include "driver/core/rcodbc_impl.h"
-#include "driver/core/rcoption.h"
+#include "driver/odbc/rcodbc_impl.h"
+#include "driver/odbc/rcoption.h"
 #include "driver/core/rcregistry.h"
 #include "driver/core/rcstr.h"
 #include "driver/core/rcstrings.h"
 #include "driver/core/rctrace.h"
-#include "driver/core/rctranslate.h"
-#include "driver/frontend/fe_transact.h"
+#include "driver/odbc/rctranslate.h"
+#include "driver/odbc/fe_transact.h"
 
 #include <string>
 

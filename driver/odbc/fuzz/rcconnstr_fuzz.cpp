@@ -1,9 +1,9 @@
 // Connection strings as an application hands them over: parsing into the
 // attribute table, the completed and browse strings built from it into small
 // and large buffers, and the masking of secrets for trace lines.
-#include "driver/core/rcconn.h"
-#include "driver/core/rcconnstr.h"
-#include "driver/core/rcodbc_impl.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcconnstr.h"
+#include "driver/odbc/rcodbc_impl.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,10 +1,10 @@
 // The transaction state machine (see fe_transact.h).
-#include "driver/frontend/fe_transact.h"
+#include "driver/odbc/fe_transact.h"
 
-#include "driver/core/rcconn.h"
+#include "driver/odbc/rcconn.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/tam.h"
-#include "driver/frontend/fe_drminfo.h"
+#include "driver/engine/tam_drminfo.h"
 
 #include <atomic>
 #include <mutex>
@@ -106,7 +106,7 @@ int rcTxnInit(rcConn *conn)
         std::lock_guard<std::mutex> hold(g_initGuard);
         if (g_model.load() < 0) {
             uint32_t capability = 0;
-            if (rcDrmGetInfoConn(conn->session, 115, &capability, sizeof capability) != 0)
+            if (TamGetSessionInfo(conn->session, 115, &capability, sizeof capability) != 0)
                 return -1;
             rcTxnSelectModel(capability == 5 ? 0 : static_cast<int>(capability));
         }
