@@ -6,7 +6,7 @@
 
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
-#include "driver/frontend/rcstmt.h"
+#include "driver/engine/rcstmt.h"
 
 namespace {
 

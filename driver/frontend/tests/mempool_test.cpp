@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "driver/engine/rcmempool.h"
+#include "driver/engine/tree/rcmempool.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "driver/core/rclock.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
-#include "driver/frontend/rcstmt.h"
+#include "driver/engine/rcstmt.h"
 #include "driver/frontend/tests/frontend_test_util.h"
 
 // The connection, as far as a statement sees it.

@@ -6,7 +6,7 @@
 #include "driver/core/rclock.h"
 #include "driver/core/rcmem.h"
 #include "driver/engine/rcvalpool.h"
-#include "driver/frontend/rcstmt.h"
+#include "driver/engine/rcstmt.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "driver/engine/rcmempool.h"
+#include "driver/engine/tree/rcmempool.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <new>
 #include <vector>
 
-#include "driver/frontend/rcprs.h"
+#include "driver/engine/tree/rcprsnode.h"
 
 rcParseNode *rcPrsNewNode(rcMemPool arena, uint16_t id, rcParseNode *child)
 {

@@ -1,5 +1,5 @@
 #include "platform/strings.h"
-#include "driver/frontend/rcstmt.h"
+#include "driver/engine/rcstmt.h"
 
 #include <atomic>
 #include <cstring>
@@ -184,7 +184,7 @@ int16_t rcDrsResetStmt(rcStmt *stmt)
     stmt->preparePool = 0;
     rcMemPoolDestroy(stmt->workPool);
     stmt->workPool = nullptr;
-    rcPrsFreeArena(stmt->parseArena);
+    rcTreePoolDestroy(stmt->parseArena);
     stmt->parseArena = nullptr;
     stmt->parseRoot = nullptr;
     if (stmt->files != nullptr) {

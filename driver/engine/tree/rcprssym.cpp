@@ -1,4 +1,4 @@
-#include "driver/frontend/rcprssym.h"
+#include "driver/engine/tree/rcprssym.h"
 
 namespace {
 

@@ -20,8 +20,8 @@
 
 #include "driver/core/rcerror.h"
 #include "driver/core/rclist.h"
-#include "driver/engine/rcmempool.h"
-#include "driver/frontend/rcprs.h"
+#include "driver/engine/tree/rcmempool.h"
+#include "driver/engine/tree/rcprsnode.h"
 
 struct rcConn;
 struct rcTraceChannel;
