@@ -223,11 +223,22 @@ void rcConReadDrmInfo(rcConn *conn)
     conn->options.txnFlag = answer == 5 ? 0 : 1;
     rcInfDrmBitmask(conn, 72, &answer);
     rcInfDrmBitmask(conn, 26, &answer);
+    if (conn->session) {
+        conn->session->exactQualifiers = (info.capabilities & RC_CAP_QUALIFIER_CASE) ? 1 : 0;
+        conn->session->infoDue = 0;
+    }
     rcList *predicates = nullptr;
     if (TamLoadExtPredicates(conn->session, &predicates) == 0 && conn->session) {
         TamFreeExtPredicates(conn->session->extPredicates);
         conn->session->extPredicates = predicates;
     }
+}
+
+rcSourceInfo *rcConDrmInfo(rcConn *conn)
+{
+    if (conn->session && conn->session->infoDue)
+        rcConReadDrmInfo(conn);
+    return &conn->info;
 }
 
 int16_t rcConSetQualifier(rcConn *conn, const char *text, int32_t *native)
@@ -274,7 +285,7 @@ int16_t rcConConnect(rcConn *conn, const char *dsn, const char *dbq, const char 
     std::memcpy(conn->qualifier, dbq, dbqLength + 1);
 
     TamSession *session = nullptr;
-    int32_t rc = TamBeginSession(conn, 0, &session, uid, pwd, 0, dsn);
+    int32_t rc = TamBeginSession(TamSessionLink{&conn->xlate, &conn->errors}, 0, &session, uid, pwd, 0, dsn);
     if (rc < 0) {
         *native = rc;
         rcErrPostConnDrm(conn, rc);

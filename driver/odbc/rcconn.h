@@ -18,6 +18,7 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rclist.h"
 #include "driver/core/rclock.h"
+#include "driver/engine/tam_translate.h"
 #include "driver/odbc/fe_options.h"
 
 #include <atomic>
@@ -125,7 +126,6 @@ struct rcConn {
     uint32_t autoCommit;
     uint32_t loginTimeout;
     uint32_t txnIsolation;
-    uint32_t translateOption;
     uint32_t odbcCursors;
     uint32_t packetSize;
     uint64_t quietMode;
@@ -133,8 +133,7 @@ struct rcConn {
     // Translation library (rctranslate.h).
     char *xlateName;
     PlatModule *xlateModule;
-    void *xlateToSource;  // SQLDriverToDataSource
-    void *xlateToDriver;  // SQLDataSourceToDriver
+    TamTranslator xlate;  // its two functions and the translation option (SQL_TRANSLATE_OPTION)
 
     char qualifier[kRcQualifierMax + 1];
     uint32_t stmtDefaults[16];   // default statement option block
@@ -209,7 +208,9 @@ void rcConReadDrmInfo(rcConn *conn);
 int16_t rcConSetQualifier(rcConn *conn, const char *text, int32_t *native);
 int rcConCopyUid(rcConn *conn, char *buffer, int64_t size, int64_t *length);
 
-inline rcSourceInfo *rcConDrmInfo(rcConn *conn) { return &conn->info; }
+// The data module's information, read again first when the table-access
+// session reports that a database with pending information came into use.
+rcSourceInfo *rcConDrmInfo(rcConn *conn);
 inline TamSession *rcConDrmSession(rcConn *conn) { return conn->session; }
 inline const char *rcConQualifier(rcConn *conn) { return conn->qualifier; }
 inline void rcConSetQryPlan(rcConn *conn, uint32_t flag) { conn->qryPlan = flag; }

@@ -220,7 +220,7 @@ int16_t rcConStoreOption(uint16_t option, rcConn *conn, uintptr_t value)
     case 102: conn->autoCommit = static_cast<uint32_t>(value); break;
     case 103: conn->loginTimeout = static_cast<uint32_t>(value); break;
     case 106: return rcXlateLoad(conn, reinterpret_cast<const char *>(value));
-    case 107: conn->translateOption = static_cast<uint32_t>(value); break;
+    case 107: conn->xlate.option = static_cast<uint32_t>(value); break;
     case 108: conn->txnIsolation = static_cast<uint32_t>(value); break;
     case 109:
         // Connected, rcConSetQualifier stored the checked value already.
@@ -245,7 +245,7 @@ void rcConReadOption(uint16_t option, rcConn *conn, void *out)
     case 103: put(conn->loginTimeout); break;
     case 106: rcCopyOutString(static_cast<char *>(out), conn->xlateName ? conn->xlateName : "",
                               kRcOptionOutMax, nullptr); break;
-    case 107: put(conn->translateOption); break;
+    case 107: put(conn->xlate.option); break;
     case 108: put(conn->txnIsolation); break;
     case 109: rcCopyOutString(static_cast<char *>(out), conn->qualifier, kRcOptionOutMax, nullptr); break;
     case 110: put(conn->odbcCursors); break;

@@ -14,11 +14,6 @@
 
 struct rcConn;
 
-// The ODBC translation signature shared by both functions of a library.
-using rcXlateFn = int (*)(uint32_t option, int16_t sqlType, void *in, int32_t inLength, void *out,
-                          int32_t outSize, int32_t *outLength, unsigned char *errorText, int16_t errorSize,
-                          int16_t *errorLength);
-
 // Loads the named library (an empty name unloads it) and binds both
 // functions; 0, or -1 with 5143 (null name), 5136 or 5167 posted. On failure
 // the library already loaded stays.

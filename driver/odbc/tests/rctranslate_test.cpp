@@ -44,7 +44,7 @@ TEST_F(TranslateTest, LoadedLibraryWorksInBothDirections)
 TEST_F(TranslateTest, LengthsFromTheLibraryAreClampedToTheBuffer)
 {
     ASSERT_EQ(rcXlateLoad(conn, QX_XLATE_TEST_LIB), 0);
-    conn->translateOption = 99; // the library reports 1000000 bytes
+    conn->xlate.option = 99; // the library reports 1000000 bytes
     char out[8];
     int64_t length = 0;
     EXPECT_TRUE(rcXlateDriverToSource(conn, nullptr, SQL_VARCHAR, "abc", 3, out, sizeof out, &length));
@@ -59,7 +59,7 @@ TEST_F(TranslateTest, LengthsFromTheLibraryAreClampedToTheBuffer)
 TEST_F(TranslateTest, FailedTranslationPostsTheLibraryText)
 {
     ASSERT_EQ(rcXlateLoad(conn, QX_XLATE_TEST_LIB), 0);
-    conn->translateOption = 13;
+    conn->xlate.option = 13;
     char out[8];
     EXPECT_FALSE(rcXlateDriverToSource(conn, nullptr, SQL_CHAR, "abc", 3, out, sizeof out, nullptr));
     std::string text;
@@ -89,7 +89,7 @@ TEST_F(TranslateTest, DataSourceLibraryIsLoadedAfterConnectKeepingWarnings)
     // The warning of the unknown keyword survived loading the library.
     EXPECT_EQ(Diag(), "01S00");
     EXPECT_NE(conn->xlateModule, nullptr);
-    EXPECT_EQ(conn->translateOption, 5u);
+    EXPECT_EQ(conn->xlate.option, 5u);
     char name[300] = {};
     EXPECT_EQ(SQLGetConnectOptionImpl(conn, SQL_TRANSLATE_DLL, name), SQL_SUCCESS);
     EXPECT_STREQ(name, QX_XLATE_TEST_LIB);
