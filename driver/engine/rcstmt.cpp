@@ -3,25 +3,23 @@
 
 #include <atomic>
 #include <cstring>
-#include <mutex>
 #include <new>
 
 #include "driver/core/rclock.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rctrace.h"
+#include "driver/engine/tam.h"
 
 namespace {
 
 std::atomic<long> gLiveStatements{0};
 
-std::mutex gHooksLock;
-rcDrsHooks gHooks;
+const rcStmtParts kNoParts{};
 
-rcErrorQueue *ConnErrors(rcConn *conn)
+rcErrorQueue *ConnErrors(rcStmtConn *conn)
 {
-    const rcDrsHooks &h = rcDrsGetHooks();
-    return (conn != nullptr && h.connErrors != nullptr) ? h.connErrors(conn) : nullptr;
+    return conn != nullptr ? conn->errors() : nullptr;
 }
 
 // Length of an entry's key: the text up to its first ",".
@@ -34,17 +32,6 @@ size_t KeyLength(const char *text)
 enum : int16_t { SQL_NUMERIC_TYPE = 2, SQL_DECIMAL_TYPE = 3 };
 
 } // namespace
-
-void rcDrsSetHooks(const rcDrsHooks &hooks)
-{
-    std::lock_guard<std::mutex> guard(gHooksLock);
-    gHooks = hooks;
-}
-
-const rcDrsHooks &rcDrsGetHooks()
-{
-    return gHooks;
-}
 
 long rcDrsLiveStatements()
 {
@@ -59,7 +46,7 @@ void rcListFreeRef(rcList **list)
     }
 }
 
-int16_t rcDrsAllocStmt(rcConn *conn, rcStmt **out)
+int16_t rcDrsAllocStmt(rcStmtConn *conn, rcErrorQueue *errors, const rcStmtParts *parts, rcStmt **out)
 {
     *out = nullptr;
     rcStmt *stmt = new (std::nothrow) rcStmt;
@@ -69,6 +56,8 @@ int16_t rcDrsAllocStmt(rcConn *conn, rcStmt **out)
         return -1;
     }
     stmt->conn = conn;
+    stmt->errors = errors;
+    stmt->parts = parts != nullptr ? parts : &kNoParts;
     int16_t result = rcDrsInitStmt(stmt);
     // Counted even when initialisation failed: the caller drops it.
     ++gLiveStatements;
@@ -78,7 +67,6 @@ int16_t rcDrsAllocStmt(rcConn *conn, rcStmt **out)
 
 int16_t rcDrsInitStmt(rcStmt *stmt)
 {
-    const rcDrsHooks &h = rcDrsGetHooks();
     stmt->stmtPool = rcPoolCreate();
     if (stmt->stmtPool <= 0) {
         stmt->stmtPool = 0;
@@ -86,16 +74,16 @@ int16_t rcDrsInitStmt(rcStmt *stmt)
             rcErrRaise(errors, RC_MSG_MEMORY_ALLOCATION_ERROR);
         return -1;
     }
-    if (h.connSourceInfo != nullptr)
-        h.connSourceInfo(stmt->conn, &stmt->sourceInfo);
+    if (stmt->conn != nullptr)
+        stmt->conn->sourceInfo(&stmt->sourceInfo);
     // Exact numerics: DECIMAL's own precision when the data source has it,
     // else the column size and scale of its NUMERIC type.
     uint32_t size = 0;
     int16_t scale = 0;
-    if (h.connTypeInfo != nullptr && h.connTypeInfo(stmt->conn, SQL_DECIMAL_TYPE, &size, &scale)) {
+    if (stmt->conn != nullptr && stmt->conn->typeInfo(SQL_DECIMAL_TYPE, &size, &scale)) {
         stmt->numericPrecision = 74;
         stmt->numericScale = 37;
-    } else if (h.connTypeInfo != nullptr && h.connTypeInfo(stmt->conn, SQL_NUMERIC_TYPE, &size, &scale)) {
+    } else if (stmt->conn != nullptr && stmt->conn->typeInfo(SQL_NUMERIC_TYPE, &size, &scale)) {
         stmt->numericPrecision = static_cast<uint16_t>(size);
         stmt->numericScale = static_cast<uint16_t>(scale < 0 ? 0 : scale);
     }
@@ -104,8 +92,7 @@ int16_t rcDrsInitStmt(rcStmt *stmt)
 
 int16_t rcDrsCopyOptionBlock(rcStmt *stmt)
 {
-    const rcDrsHooks &h = rcDrsGetHooks();
-    const rcStmtOptionBlock *from = h.connOptions != nullptr ? h.connOptions(stmt->conn) : nullptr;
+    const rcStmtOptionBlock *from = stmt->conn != nullptr ? stmt->conn->options() : nullptr;
     if (from == nullptr)
         return 0;
     stmt->options = *from;
@@ -130,7 +117,7 @@ int16_t rcDrsCopyOptionBlock(rcStmt *stmt)
 
 int16_t rcDrsFreePlanState(rcStmt *stmt)
 {
-    const rcDrsHooks &h = rcDrsGetHooks();
+    const rcStmtParts &h = *stmt->parts;
     rcListFreeRef(&stmt->updatedColumns);
     if (h.closePlanWindow != nullptr) {
         rcDriverLockHold hold;
@@ -160,7 +147,7 @@ int16_t rcDrsFreePlanState(rcStmt *stmt)
 
 int16_t rcDrsResetStmt(rcStmt *stmt)
 {
-    const rcDrsHooks &h = rcDrsGetHooks();
+    const rcStmtParts &h = *stmt->parts;
     if (h.releaseCatalog != nullptr)
         h.releaseCatalog(stmt);
     if (h.releasePrograms != nullptr)
@@ -209,7 +196,7 @@ int16_t rcDrsResetStmt(rcStmt *stmt)
 
 int16_t rcDrsFreeStmtMem(rcStmt *stmt)
 {
-    const rcDrsHooks &h = rcDrsGetHooks();
+    const rcStmtParts &h = *stmt->parts;
     if (h.freeParams != nullptr)
         h.freeParams(stmt);
     rcListFreeRef(&stmt->options.tablePasswords);
@@ -222,16 +209,15 @@ int16_t rcDrsFreeStmtMem(rcStmt *stmt)
         rcPoolDestroy(stmt->valuePool.id);
     for (const rcValPoolRef &retired : stmt->retiredValuePools)
         rcPoolDestroy(retired.id);
-    rcErrQueueDestroy(&stmt->errors);
     delete stmt;
     return 0;
 }
 
 int16_t rcDrsDropStmt(rcStmt *stmt)
 {
-    const rcDrsHooks &h = rcDrsGetHooks();
-    if (h.connEngineTrace != nullptr) {
-        rcTrcTarget target{h.connEngineTrace(stmt->conn), stmt->debugLevel, false};
+    const rcStmtParts &h = *stmt->parts;
+    if (stmt->conn != nullptr) {
+        rcTrcTarget target{stmt->conn->engineTrace(), stmt->debugLevel, false};
         rcTrcWriteTo(target, 1, "rcDrsDropStmt(%ld)", static_cast<long>(reinterpret_cast<intptr_t>(stmt)));
     }
     int16_t result = rcDrsResetStmt(stmt);
@@ -256,28 +242,33 @@ int16_t rcDrsCancel(rcStmt *)
 
 int16_t rcDrsSetStmtOption(rcStmt *stmt, uint16_t option, uintptr_t value)
 {
-    const rcDrsHooks &h = rcDrsGetHooks();
+    const rcStmtParts &h = *stmt->parts;
     switch (option) {
     case 0:  // SQL_QUERY_TIMEOUT
     case 8:  // SQL_KEYSET_SIZE
     case 10: // SQL_SIMULATE_CURSOR
     case 11: // SQL_RETRIEVE_DATA
     case 12: // SQL_USE_BOOKMARKS
-        return static_cast<int16_t>(rcErrNotCapable(&stmt->errors));
-    case 1: // SQL_MAX_ROWS
-        if (h.setMaxRows != nullptr)
-            return static_cast<int16_t>(h.setMaxRows(stmt, static_cast<uint32_t>(value)));
+        return static_cast<int16_t>(rcErrNotCapable(stmt->errors));
+    case 1: // SQL_MAX_ROWS: session option 4 of the table-access session
+        if (TamSession *session = stmt->conn != nullptr ? stmt->conn->session() : nullptr) {
+            int32_t rc = TamSetSessionOption(session, kTamSessionOptionMaxRows, static_cast<uint32_t>(value));
+            if (rc < 0) {
+                rcErrPost(stmt->errors, rcErrMapDrm(rc), nullptr, rc, nullptr);
+                return -1;
+            }
+        }
         return 0;
     case 2: // SQL_NOSCAN
     case 5: // SQL_BIND_TYPE
         if (value != 0)
-            return static_cast<int16_t>(rcErrNotCapable(&stmt->errors));
+            return static_cast<int16_t>(rcErrNotCapable(stmt->errors));
         return 0;
-    case 1151:
+    case RC_STMT_OPT_TABLE_PASSWORD:
         if (value == 0)
-            return static_cast<int16_t>(rcErrNotCapable(&stmt->errors));
+            return static_cast<int16_t>(rcErrNotCapable(stmt->errors));
         return rcDrsAddTablePassword(&stmt->options.tablePasswords, reinterpret_cast<const char *>(value));
-    case 1153:
+    case RC_STMT_OPT_KEEP_TABLES_OPEN:
         if (value == 1) {
             stmt->options.keepTablesOpen = 1;
         } else {
@@ -286,13 +277,13 @@ int16_t rcDrsSetStmtOption(rcStmt *stmt, uint16_t option, uintptr_t value)
                 h.closeKeptTables(stmt);
         }
         return 0;
-    case 1171:
+    case RC_STMT_OPT_1171:
         stmt->options.option1171 = value != 0 ? 1 : 0;
         return 0;
-    case 1172:
+    case RC_STMT_OPT_1172:
         stmt->options.option1171 = stmt->options.option1172 = value != 0 ? 1 : 0;
         return 0;
-    case 1173:
+    case RC_STMT_OPT_1173:
         stmt->options.option1173 = static_cast<uint32_t>(value);
         return 0;
     default:
@@ -302,7 +293,7 @@ int16_t rcDrsSetStmtOption(rcStmt *stmt, uint16_t option, uintptr_t value)
 
 int16_t rcDrsGetStmtOption(rcStmt *stmt, uint16_t option, uint32_t *value)
 {
-    if (option == 1153)
+    if (option == RC_STMT_OPT_KEEP_TABLES_OPEN)
         *value = stmt->options.keepTablesOpen;
     return 0;
 }

@@ -1,5 +1,7 @@
-// The statement record: the engine's statement and the ODBC statement handle
-// in one.
+// The statement record: the engine's state of one statement. The ODBC
+// statement handle (driver/odbc/rcstmt_handle.h) creates it, owns it and
+// releases it; the handle keeps the handle state, the error queue and the
+// ODBC statement options, and lends the queue to the record.
 //
 // Legal order: rcDrsAllocStmt (allocates, initialises, counts) -> any number
 // of prepares and executions, each preceded by rcDrsResetStmt (frees all a
@@ -7,11 +9,11 @@
 // value pools, its table password list and its parameters) ->
 // rcDrsDropStmt (reset, close the statement's tables, free the record).
 //
-// The record reaches its connection only through the hooks that the
-// connection code installs with rcDrsSetHooks; parts that hang their own
-// state on a statement (programs, plan, open tables, views, catalog results,
-// data changes) install the routines that release it at reset. A hook that is
-// not installed is skipped.
+// What the record needs of its connection it reaches through rcStmtConn, a
+// small interface the connection implements. Parts that hang their own state
+// on a statement (catalog results, programs, open tables, plan, data changes,
+// views) release it through the statement's rcStmtParts, given at allocation;
+// an unset routine is skipped.
 #pragma once
 
 #include <cstddef>
@@ -23,8 +25,8 @@
 #include "driver/engine/tree/rcmempool.h"
 #include "driver/engine/tree/rcprsnode.h"
 
-struct rcConn;
 struct rcTraceChannel;
+struct TamSession;
 struct QueryPlan;
 struct ExprProgram;
 struct FilterProgram;
@@ -61,17 +63,23 @@ constexpr uint32_t RC_TABLE_PASSWORD_SIZE = 95;
 // Statement options that the engine keeps (one block per connection, copied
 // into each statement).
 struct rcStmtOptionBlock {
-    rcList *tablePasswords = nullptr; // elements of RC_TABLE_PASSWORD_SIZE bytes
-    uint32_t option1171 = 0;
-    uint32_t option1172 = 0;
-    uint32_t option1173 = 0;
-    uint32_t reserved1 = 0;
-    uint32_t reserved2 = 0;
-    uint32_t keepTablesOpen = 0;      // option 1153
-    uint32_t reserved3 = 0;
-    uint32_t engineOptionMask = 0;
-    uint32_t reserved4 = 0;
-    uint16_t reserved5 = 0;
+    rcList *tablePasswords = nullptr; // option 1151; elements of RC_TABLE_PASSWORD_SIZE bytes
+    // The driver's own options 1171-1173: the engine only stores them (no
+    // meaning beyond the flags is defined).
+    uint32_t option1171 = 0;          // 1 after option 1171 with a non-zero value
+    uint32_t option1172 = 0;          // set and cleared with option1171 by option 1172
+    uint32_t option1173 = 0;          // the value of option 1173
+    uint32_t keepTablesOpen = 0;      // option 1153: tables stay open between statements
+    uint32_t engineOptionMask = 0;    // RC_OPT_* bits (driver/odbc/fe_options.h)
+};
+
+// The driver's own statement options.
+enum : uint16_t {
+    RC_STMT_OPT_TABLE_PASSWORD = 1151,
+    RC_STMT_OPT_KEEP_TABLES_OPEN = 1153,
+    RC_STMT_OPT_1171 = 1171,
+    RC_STMT_OPT_1172 = 1172,
+    RC_STMT_OPT_1173 = 1173,
 };
 
 // The statement's copy of its connection's data-source information.
@@ -102,16 +110,64 @@ struct rcValPoolRef {
     uint32_t live = 0;
 };
 
+struct rcStmt;
+
+// What a statement needs of its connection. The ODBC layer implements it once
+// per connection; the connection outlives its statements.
+struct rcStmtConn {
+    // The connection's queue: failures before the statement exists.
+    virtual rcErrorQueue *errors() = 0;
+    // The connection's option block, copied into each statement.
+    virtual const rcStmtOptionBlock *options() = 0;
+    // A copy of the connection's data-source information.
+    virtual void sourceInfo(rcStmtSourceInfo *info) = 0;
+    // The type catalog: true when the data source has the SQL type, with its
+    // column size and scale.
+    virtual bool typeInfo(int16_t sqlType, uint32_t *columnSize, int16_t *scale) = 0;
+    // The table-access session (null while not connected).
+    virtual TamSession *session() = 0;
+    virtual rcTraceChannel *engineTrace() = 0;
+
+protected:
+    ~rcStmtConn() = default;
+};
+
+// Release routines of the parts that hang state on a statement.
+struct rcStmtParts {
+    // Releases run by reset, in this order.
+    void (*releaseCatalog)(rcStmt *stmt) = nullptr;
+    void (*releasePrograms)(rcStmt *stmt) = nullptr;
+    void (*releaseOpenTables)(rcStmt *stmt) = nullptr;
+    // Releases the run-time state of every plan node of the statement's plan,
+    // of its subquery plans (before the subquery list is destroyed), and of
+    // the UNION branches' plans with their result lists (before the branch
+    // list is destroyed).
+    void (*releasePlanNodes)(rcStmt *stmt, QueryPlan *plan) = nullptr;
+    void (*releaseSubqueries)(rcStmt *stmt) = nullptr;
+    void (*releaseUnionBranches)(rcStmt *stmt) = nullptr;
+    void (*closePlanWindow)(rcStmt *stmt) = nullptr;
+    void (*releaseDataChange)(rcStmt *stmt) = nullptr;
+    void (*releaseViews)(rcStmt *stmt) = nullptr;
+    void (*releaseProcedure)(rcStmt *stmt) = nullptr;
+    void (*releasePushedFilters)(rcStmt *stmt) = nullptr;
+    void (*releaseRetrieveList)(rcStmt *stmt) = nullptr;
+    // Drop: resets the statement's table list, closing its tables.
+    void (*resetTableList)(rcStmt *stmt) = nullptr;
+    // Option 1153 cleared: close the kept tables that are not in use.
+    void (*closeKeptTables)(rcStmt *stmt) = nullptr;
+    // Frees the parameter bindings with the record.
+    void (*freeParams)(rcStmt *stmt) = nullptr;
+};
+
 struct rcStmt {
-    rcConn *conn = nullptr;            // owning connection, never changed
-    uint16_t handleState = 0;          // kept by the ODBC layer
+    rcStmtConn *conn = nullptr;        // owning connection, never changed
+    const rcStmtParts *parts = nullptr; // never null after rcDrsAllocStmt
+    rcErrorQueue *errors = nullptr;    // the handle's queue, lent for the record's life
     uint16_t kind = RC_KIND_NONE;      // rcStmtKind of the prepared text
     uint16_t selectRoot = 0;           // 1 for a query root; catalog code otherwise
     rcList *resultColumns = nullptr;
-    rcErrorQueue errors{};
     rcList *plannerColumns = nullptr;
     uint16_t paramCount = 0;
-    uint32_t noScan = 0;               // SQL_NOSCAN: escapes are not processed
     uint16_t resultColumnCount = 0;
     uint16_t catalogKind = 0;
     uint16_t endOfData = 0;
@@ -160,47 +216,10 @@ struct rcStmt {
     uint32_t valuePoolBlocks = 0;      // buffers taken from the current value pool
 };
 
-// What the statement needs of its connection and of the parts that hang
-// state on it.
-struct rcDrsHooks {
-    // Connection accessors.
-    rcErrorQueue *(*connErrors)(rcConn *conn) = nullptr;
-    const rcStmtOptionBlock *(*connOptions)(rcConn *conn) = nullptr;
-    void (*connSourceInfo)(rcConn *conn, rcStmtSourceInfo *info) = nullptr;
-    // The type catalog: true when the data source has the SQL type, with its
-    // column size and scale.
-    bool (*connTypeInfo)(rcConn *conn, int16_t sqlType, uint32_t *columnSize, int16_t *scale) = nullptr;
-    rcTraceChannel *(*connEngineTrace)(rcConn *conn) = nullptr;
-    // SQL_MAX_ROWS: session option 4 of the table-access session.
-    int (*setMaxRows)(rcStmt *stmt, uint32_t rows) = nullptr;
-    // Option 1153 cleared: close the kept tables that are not in use.
-    void (*closeKeptTables)(rcStmt *stmt) = nullptr;
-    // Releases run by reset, in this order.
-    void (*releaseCatalog)(rcStmt *stmt) = nullptr;
-    void (*releasePrograms)(rcStmt *stmt) = nullptr;
-    void (*releaseOpenTables)(rcStmt *stmt) = nullptr;
-    // Releases the run-time state of every plan node of the statement's plan,
-    // of its subquery plans (before the subquery list is destroyed), and of
-    // the UNION branches' plans with their result lists (before the branch
-    // list is destroyed).
-    void (*releasePlanNodes)(rcStmt *stmt, QueryPlan *plan) = nullptr;
-    void (*releaseSubqueries)(rcStmt *stmt) = nullptr;
-    void (*releaseUnionBranches)(rcStmt *stmt) = nullptr;
-    void (*closePlanWindow)(rcStmt *stmt) = nullptr;
-    void (*releaseDataChange)(rcStmt *stmt) = nullptr;
-    void (*releaseViews)(rcStmt *stmt) = nullptr;
-    void (*releaseProcedure)(rcStmt *stmt) = nullptr;
-    void (*releasePushedFilters)(rcStmt *stmt) = nullptr;
-    void (*releaseRetrieveList)(rcStmt *stmt) = nullptr;
-    // Drop: resets the statement's table list, closing its tables.
-    void (*resetTableList)(rcStmt *stmt) = nullptr;
-    // Frees the parameter bindings with the record.
-    void (*freeParams)(rcStmt *stmt) = nullptr;
-};
-void rcDrsSetHooks(const rcDrsHooks &hooks);
-const rcDrsHooks &rcDrsGetHooks();
-
-int16_t rcDrsAllocStmt(rcConn *conn, rcStmt **out);
+// Allocates a statement of conn whose errors go on errors (owned by the
+// caller, which keeps it until the drop); parts may be null (nothing hangs
+// state on the statement).
+int16_t rcDrsAllocStmt(rcStmtConn *conn, rcErrorQueue *errors, const rcStmtParts *parts, rcStmt **out);
 int16_t rcDrsInitStmt(rcStmt *stmt);
 int16_t rcDrsCopyOptionBlock(rcStmt *stmt);
 int16_t rcDrsResetStmt(rcStmt *stmt);

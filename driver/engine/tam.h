@@ -30,6 +30,7 @@
 struct rcErrorQueue;
 
 inline constexpr uint32_t kTamNoDatabase = 0xFFFFFFFFu;
+inline constexpr uint32_t kTamSessionOptionMaxRows = 4; // SQL_MAX_ROWS of a statement
 inline constexpr size_t kTamNameMax = 255;
 inline constexpr int32_t kTamErrInvalidName = -1002; // a name longer than its buffer
 inline constexpr int32_t kTamErrTranslation = -5019; // the translation library refused a value

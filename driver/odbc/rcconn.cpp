@@ -131,6 +131,7 @@ int16_t rcConAlloc(rcEnv *env, rcConn **out)
     rcConn *conn = new (std::nothrow) rcConn{};
     if (!conn)
         return static_cast<int16_t>(rcErrRaise(&env->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
+    conn->stmtLink.conn = conn;
     conn->autoCommit = 1;
     conn->txnIsolation = 1;
     conn->maxColSupport = kRcMinMaxColSupport;

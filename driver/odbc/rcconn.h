@@ -18,6 +18,7 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rclist.h"
 #include "driver/core/rclock.h"
+#include "driver/engine/rcstmt.h"
 #include "driver/engine/tam_translate.h"
 #include "driver/odbc/fe_options.h"
 
@@ -115,10 +116,23 @@ struct rcPendingOption {
     uint64_t value;       // a text option holds an owned copy (char *)
 };
 
+// What the engine's statements need of their connection (rcstmt_handle.cpp).
+struct rcConnStmtLink final : rcStmtConn {
+    rcConn *conn = nullptr;
+    rcStmtOptionBlock block;   // the connection's engine option block for statements
+
+    rcErrorQueue *errors() override;
+    const rcStmtOptionBlock *options() override;
+    void sourceInfo(rcStmtSourceInfo *info) override;
+    bool typeInfo(int16_t sqlType, uint32_t *columnSize, int16_t *scale) override;
+    TamSession *session() override;
+    rcTraceChannel *engineTrace() override;
+};
+
 struct rcConn {
     rcEnv *env;
     uint16_t state;
-    rcList *statements;   // of statement pointers
+    rcList *statements;   // of rcStmtHandle * (rcstmt_handle.h)
     rcErrorQueue errors;
 
     // Connection options.
@@ -169,6 +183,8 @@ struct rcConn {
     // Transaction machine (fe_transact.h).
     int16_t txnState;
     uint32_t txnOpen;
+
+    rcConnStmtLink stmtLink;     // handed to every statement of the connection
 };
 
 // The block of values edited by the login dialog and used by rcConLogin.
@@ -223,6 +239,4 @@ void rcErrPostConnDrm(rcConn *conn, int32_t code);
 // The number of connected connections in the process.
 uint32_t rcConConnectedCount();
 
-// Drops every statement of the connection (the statement module provides it;
-// while there is none, a connection has no statements to drop). 0 or -1.
-int rcConnDropStatements(rcConn *conn) __attribute__((weak));
+

@@ -1,5 +1,6 @@
 // Workers of the exported ODBC functions for environments and connections.
 #include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcstmt_handle.h"
 #include "driver/odbc/rcconnstr.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/odbc/rcodbc_impl.h"
@@ -249,7 +250,7 @@ SQLRETURN SQLDisconnectImpl(rcConn *conn)
         rc = static_cast<SQLRETURN>(rcErrRaise(&conn->errors, RC_MSG_INVALID_TRANSACTION_STATE));
     } else {
         rc = SQLSetConnectOptionImpl(conn, SQL_TRANSLATE_DLL, reinterpret_cast<uintptr_t>(""), false);
-        if (rc != SQL_ERROR && rcConnDropStatements && rcConnDropStatements(conn) != 0) {
+        if (rc != SQL_ERROR && rcConnDropStatements(conn) != 0) {
             const char *text = rcUtlLoadString(RC_TXT_COULD_NOT_FREE_ALL_STATEMENTS);
             if (text && *text)
                 rcErrPost(&conn->errors, RC_MSG_GENERAL_ERROR, nullptr, 0, text);
@@ -286,15 +287,14 @@ SQLRETURN SQLTransactImpl(rcEnv *, rcConn *conn, SQLUSMALLINT type)
     return rc;
 }
 
-SQLRETURN SQLErrorImpl(rcEnv *env, rcConn *conn, void *stmt, SQLCHAR *state, SQLINTEGER *native, SQLCHAR *message,
+SQLRETURN SQLErrorImpl(rcEnv *env, rcConn *conn, rcStmtHandle *stmt, SQLCHAR *state, SQLINTEGER *native, SQLCHAR *message,
                        SQLSMALLINT size, SQLSMALLINT *length)
 {
     rcErrorQueue *queue = nullptr;
     rcConn *traceConn = conn;
     if (stmt) {
-        queue = rcStmtErrorQueue ? rcStmtErrorQueue(stmt) : nullptr;
-        if (rcStmtConnection)
-            traceConn = rcStmtConnection(stmt);
+        queue = &stmt->errors;
+        traceConn = stmt->conn;
     } else if (conn) {
         queue = &conn->errors;
     } else if (env) {

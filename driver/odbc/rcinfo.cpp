@@ -1,5 +1,6 @@
 // SQLGetInfo: the front end's typed answer copied into the caller's buffer.
 #include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcstmt_handle.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/odbc/rcodbc_impl.h"
 #include "driver/odbc/rcoption.h"
@@ -21,7 +22,7 @@ SQLRETURN SQLGetInfoImpl(rcConn *conn, SQLUSMALLINT type, SQLPOINTER out, SQLSMA
     uintptr_t value = 0;
     rcInfoKind kind{};
     char *loaded = nullptr;
-    if (rcConnStmtBusy && rcConnStmtBusy(conn)) {
+    if (rcConnStmtBusy(conn)) {
         rc = static_cast<SQLRETURN>(rcErrRaise(&conn->errors, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     } else if (rcDrsGetInfo(conn, type, &value, &kind) != 0) {
         rc = SQL_ERROR;

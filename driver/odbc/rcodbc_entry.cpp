@@ -75,7 +75,7 @@ QX_EXPORT SQLRETURN SQLTransact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT type)
 QX_EXPORT SQLRETURN SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR *state, SQLINTEGER *native,
                              SQLCHAR *message, SQLSMALLINT size, SQLSMALLINT *length)
 {
-    return SQLErrorImpl(Env(henv), Conn(hdbc), hstmt, state, native, message, size, length);
+    return SQLErrorImpl(Env(henv), Conn(hdbc), static_cast<rcStmtHandle *>(hstmt), state, native, message, size, length);
 }
 
 QX_EXPORT SQLRETURN SQLSetConnectOption(SQLHDBC hdbc, SQLUSMALLINT option, SQLULEN value)

@@ -9,6 +9,7 @@
 
 struct rcEnv;
 struct rcConn;
+struct rcStmtHandle;
 
 SQLRETURN SQLAllocEnvImpl(SQLHENV *phenv);
 SQLRETURN SQLFreeEnvImpl(rcEnv *env);
@@ -23,11 +24,6 @@ SQLRETURN SQLBrowseConnectImpl(rcConn *conn, const SQLCHAR *in, SQLSMALLINT cbIn
 SQLRETURN SQLDisconnectImpl(rcConn *conn);
 SQLRETURN SQLTransactImpl(rcEnv *env, rcConn *conn, SQLUSMALLINT type);
 SQLRETURN SQLGetInfoImpl(rcConn *conn, SQLUSMALLINT type, SQLPOINTER out, SQLSMALLINT outMax, SQLSMALLINT *length);
-SQLRETURN SQLErrorImpl(rcEnv *env, rcConn *conn, void *stmt, SQLCHAR *state, SQLINTEGER *native, SQLCHAR *message,
+SQLRETURN SQLErrorImpl(rcEnv *env, rcConn *conn, rcStmtHandle *stmt, SQLCHAR *state, SQLINTEGER *native, SQLCHAR *message,
                        SQLSMALLINT size, SQLSMALLINT *length);
 
-// The statement module's answers for SQLError on a statement handle (null
-// while there is none).
-struct rcErrorQueue;
-rcErrorQueue *rcStmtErrorQueue(void *stmt) __attribute__((weak));
-rcConn *rcStmtConnection(void *stmt) __attribute__((weak));

@@ -2,6 +2,7 @@
 #include "driver/odbc/rcoption.h"
 
 #include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcstmt_handle.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstr.h"
@@ -266,13 +267,12 @@ int16_t SQLSetConnectOptionImpl(rcConn *conn, uint16_t option, uintptr_t value, 
     bool warning = false;
     if (!conn->statements) {
         result = Raise(conn, RC_MSG_MEMORY_ALLOCATION_ERROR);
-    } else if (rcConnStmtBusy && rcConnStmtBusy(conn)) {
+    } else if (rcConnStmtBusy(conn)) {
         result = Raise(conn, RC_MSG_FUNCTION_SEQUENCE_ERROR);
     } else if (option == 108 && conn->state >= RC_CONN_TRANSACTION) {
         result = Raise(conn, RC_MSG_OPERATION_INVALID_AT_TIME);
     } else if (option <= 14) {
-        if (rcConnSetStmtOptions)
-            result = rcConnSetStmtOptions(conn, option, value);
+        result = rcConnSetStmtOptions(conn, option, value);
         if (result != -1) {
             warning = result == 1;
             result = 0;
@@ -303,7 +303,7 @@ int16_t SQLGetConnectOptionImpl(rcConn *conn, uint16_t option, void *out)
                 option, reinterpret_cast<unsigned long>(out));
     rcErrClearQueue(&conn->errors);
     int16_t result = 0;
-    if (rcConnStmtBusy && rcConnStmtBusy(conn)) {
+    if (rcConnStmtBusy(conn)) {
         result = Raise(conn, RC_MSG_FUNCTION_SEQUENCE_ERROR);
     } else if (out) {
         if (option >= 101 && option <= 112)

@@ -32,8 +32,3 @@ void rcConnInitFunctions(rcConn *conn, int level);
 int16_t rcConReplayPending(rcConn *conn);
 void rcConFreePending(rcConn *conn);
 
-// Sets a statement option on every statement of the connection (the statement
-// module provides it; without statements there is nothing to set). 0, 1 or -1.
-int16_t rcConnSetStmtOptions(rcConn *conn, uint16_t option, uintptr_t value) __attribute__((weak));
-// True when a statement of the connection has an asynchronous call pending.
-bool rcConnStmtBusy(rcConn *conn) __attribute__((weak));

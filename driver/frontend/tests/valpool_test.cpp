@@ -13,15 +13,17 @@ namespace {
 class ValPoolTest : public ::testing::Test {
 protected:
     rcStmt *stmt = nullptr;
+    rcErrorQueue errors{}; // the statement handle's queue
 
     void SetUp() override
     {
         ASSERT_EQ(rcInitDriverGlobals(), 0);
-        ASSERT_EQ(rcDrsAllocStmt(nullptr, &stmt), 0);
+        ASSERT_EQ(rcDrsAllocStmt(nullptr, &errors, nullptr, &stmt), 0);
     }
     void TearDown() override
     {
         EXPECT_EQ(rcDrsDropStmt(stmt), 0);
+        rcErrQueueDestroy(&errors);
         rcPoolFreeAll();
     }
 };
@@ -97,12 +99,12 @@ TEST_F(ValPoolTest, ExhaustedPoolsKeepTheirBuffersUntilFreed)
     // buffers are in use.
     EXPECT_TRUE(stmt->poolOverflow);
     EXPECT_EQ(stmt->retiredValuePools.size(), 2u);
-    EXPECT_EQ(rcErrQueueCount(&stmt->errors), 2u); // one record per exhaustion
+    EXPECT_EQ(rcErrQueueCount(stmt->errors), 2u); // one record per exhaustion
     SQLCHAR state[6];
     SQLCHAR text[256];
     SQLINTEGER native;
     SQLSMALLINT length;
-    ASSERT_EQ(rcErrPopMessage(state, &native, text, sizeof text, &length, &stmt->errors), 0);
+    ASSERT_EQ(rcErrPopMessage(state, &native, text, sizeof text, &length, stmt->errors), 0);
     EXPECT_STREQ(reinterpret_cast<char *>(state), "S1000");
     EXPECT_NE(std::string(reinterpret_cast<char *>(text)).find("Backup memory pool invoked"), std::string::npos);
     for (int i = 0; i < 5; ++i) {
