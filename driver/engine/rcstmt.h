@@ -70,7 +70,7 @@ struct rcStmtOptionBlock {
     uint32_t option1172 = 0;          // set and cleared with option1171 by option 1172
     uint32_t option1173 = 0;          // the value of option 1173
     uint32_t keepTablesOpen = 0;      // option 1153: tables stay open between statements
-    uint32_t engineOptionMask = 0;    // RC_OPT_* bits (driver/odbc/fe_options.h)
+    uint32_t engineOptionMask = 0;    // RC_OPT_* bits (driver/odbc/rcopt_engine.h)
 };
 
 // The driver's own statement options.

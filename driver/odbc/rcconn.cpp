@@ -3,6 +3,7 @@
 
 #include "driver/core/rccnv.h"
 #include "driver/odbc/rcconnstr.h"
+#include "driver/odbc/rcentry.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/odbc/rcoption.h"
@@ -14,8 +15,8 @@
 #include "driver/odbc/rctypecat.h"
 #include "driver/engine/tam.h"
 #include "driver/engine/tam_drminfo.h"
-#include "driver/odbc/fe_getinfo.h"
-#include "driver/odbc/fe_transact.h"
+#include "driver/odbc/rcinfo.h"
+#include "driver/odbc/rctxn.h"
 #include "platform/codepage.h"
 
 #include <atomic>
@@ -102,6 +103,7 @@ int16_t rcEnvAlloc(rcEnv **out)
         rcEnvFree(env);
         return -1;
     }
+    env->tag = kRcEnvTag;
     *out = env;
     return 0;
 }
@@ -110,6 +112,7 @@ void rcEnvFree(rcEnv *env)
 {
     if (!env)
         return;
+    env->tag = 0;
     rcErrClearQueue(&env->errors);
     if (env->lock)
         rcMutexLock(env->lock);
@@ -144,7 +147,7 @@ int16_t rcConAlloc(rcEnv *env, rcConn **out)
     conn->state = RC_CONN_ALLOCATED;
     conn->statements = rcListCreate(4, sizeof(void *), true, 0);
     bool listed = false;
-    if (conn->statements) {
+    if (conn->statements && rcMutexCreate(&conn->lock) == 0) {
         rcMutexLock(env->lock);
         listed = rcListAppend(env->connections, &conn) == 0;
         rcMutexUnlock(env->lock);
@@ -154,6 +157,7 @@ int16_t rcConAlloc(rcEnv *env, rcConn **out)
         return static_cast<int16_t>(rcErrRaise(&env->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     }
     rcConnClearAttributes(conn);
+    conn->tag = kRcConnTag;
     *out = conn;
     return 0;
 }
@@ -162,6 +166,7 @@ void rcConFree(rcConn *conn)
 {
     if (!conn)
         return;
+    conn->tag = 0;
     rcErrClearQueue(&conn->errors);
     if (conn->env && conn->env->lock) {
         rcMutexLock(conn->env->lock);
@@ -180,6 +185,7 @@ void rcConFree(rcConn *conn)
     FreeInfoTexts(conn);
     rcTraceClose(conn->engineTrace);
     rcTraceClose(conn->odbcTrace);
+    rcMutexRelease(&conn->lock);
     delete conn;
 }
 

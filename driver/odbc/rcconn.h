@@ -20,7 +20,7 @@
 #include "driver/core/rclock.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/engine/tam_translate.h"
-#include "driver/odbc/fe_options.h"
+#include "driver/odbc/rcopt_engine.h"
 
 #include <atomic>
 #include <cstddef>
@@ -105,9 +105,10 @@ enum : uint32_t {
 };
 
 struct rcEnv {
+    uint32_t tag;         // kRcEnvTag while the handle lives (rcentry.h)
     rcList *connections;  // of rcConn *
     rcErrorQueue errors;
-    rcMutex *lock;        // guards the connection list
+    rcMutex *lock;        // the connection list and the error queue (rcentry.h)
 };
 
 // A connect option set before the connection exists, replayed at connect.
@@ -130,6 +131,8 @@ struct rcConnStmtLink final : rcStmtConn {
 };
 
 struct rcConn {
+    uint32_t tag;         // kRcConnTag while the handle lives (rcentry.h)
+    rcMutex *lock;        // everything of the connection and its statements (rcentry.h)
     rcEnv *env;
     uint16_t state;
     rcList *statements;   // of rcStmtHandle * (rcstmt_handle.h)
@@ -172,7 +175,7 @@ struct rcConn {
     uint32_t passwordRequired;
     uint32_t userRequired;
 
-    rcEngineOptions options;   // engine option block (fe_options.h)
+    rcEngineOptions options;   // engine option block (rcopt_engine.h)
     uint32_t qryPlan;            // query-plan flag
     uint32_t drmTrace;           // data-module trace flag
     rcSourceInfo info;
@@ -180,7 +183,7 @@ struct rcConn {
 
     rcList *pending;             // of rcPendingOption
 
-    // Transaction machine (fe_transact.h).
+    // Transaction machine (rctxn.h).
     int16_t txnState;
     uint32_t txnOpen;
 

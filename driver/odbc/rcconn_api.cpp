@@ -1,5 +1,6 @@
 // Workers of the exported ODBC functions for environments and connections.
 #include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcentry.h"
 #include "driver/odbc/rcstmt_handle.h"
 #include "driver/odbc/rcconnstr.h"
 #include "driver/core/rcmsgid.h"
@@ -10,7 +11,7 @@
 #include "driver/core/rcstrings.h"
 #include "driver/core/rctrace.h"
 #include "driver/odbc/rctranslate.h"
-#include "driver/odbc/fe_transact.h"
+#include "driver/odbc/rctxn.h"
 
 #include <string>
 
@@ -240,8 +241,7 @@ SQLRETURN SQLBrowseConnectImpl(rcConn *conn, const SQLCHAR *inText, SQLSMALLINT 
 
 SQLRETURN SQLDisconnectImpl(rcConn *conn)
 {
-    rcTraceCall(conn->odbcTrace, "SQLDisconnect(0x%08lx)", Addr(conn));
-    rcErrClearQueue(&conn->errors);
+    rcCall call(conn, "SQLDisconnect", 0, "SQLDisconnect(0x%08lx)", Addr(conn));
     SQLRETURN rc = SQL_SUCCESS;
     if (conn->state < RC_CONN_CONNECTED) {
         conn->state = RC_CONN_ALLOCATED;
@@ -266,7 +266,7 @@ SQLRETURN SQLDisconnectImpl(rcConn *conn)
             rcConnClearAttributes(conn);
         }
     }
-    rcTraceReturn(conn->odbcTrace, "SQLDisconnect", rc);
+    call.done(rc);
     if (conn->state == RC_CONN_ALLOCATED) {
         rcTraceClose(conn->odbcTrace);
         conn->odbcTrace = nullptr;
@@ -278,13 +278,11 @@ SQLRETURN SQLTransactImpl(rcEnv *, rcConn *conn, SQLUSMALLINT type)
 {
     if (!conn)
         return SQL_INVALID_HANDLE;
-    rcTraceCall(conn->odbcTrace, "SQLTransact(0x%08lx)", Addr(conn));
-    rcErrClearQueue(&conn->errors);
-    SQLRETURN rc = static_cast<SQLRETURN>(type == SQL_COMMIT ? rcExeTxnCommit(conn) : rcExeTxnRollback(conn));
+    rcCall call(conn, "SQLTransact", 0, "SQLTransact(0x%08lx)", Addr(conn));
+    SQLRETURN rc = static_cast<SQLRETURN>(type == SQL_COMMIT ? rcTxnCommit(conn) : rcTxnRollback(conn));
     if (rc != SQL_ERROR && conn->state >= RC_CONN_CONNECTED)
         conn->state = rcListCount(conn->statements) ? RC_CONN_STATEMENTS : RC_CONN_CONNECTED;
-    rcTraceReturn(conn->odbcTrace, "SQLTransact", rc);
-    return rc;
+    return call.done(rc);
 }
 
 SQLRETURN SQLErrorImpl(rcEnv *env, rcConn *conn, rcStmtHandle *stmt, SQLCHAR *state, SQLINTEGER *native, SQLCHAR *message,

@@ -6,7 +6,7 @@
 #include "driver/core/rcregistry.h"
 #include "driver/core/rcstrings.h"
 #include "driver/core/rctrace.h"
-#include "driver/odbc/fe_dialog.h"
+#include "driver/odbc/rcui_dialog.h"
 #include "driver/engine/tam_drminfo.h"
 #include "platform/codepage.h"
 

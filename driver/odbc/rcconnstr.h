@@ -24,7 +24,7 @@ enum rcKeywordUse : uint8_t {
     RC_KW_SOURCE,   // names the data source or driver
     RC_KW_LOGIN,    // user or password for the session
     RC_KW_CONNECT,  // database path, code page
-    RC_KW_ENGINE,   // engine option (fe_options.h)
+    RC_KW_ENGINE,   // engine option (rcopt_engine.h)
 };
 
 struct rcKeywordDef {

@@ -1,5 +1,6 @@
 // SQLGetInfo: the front end's typed answer copied into the caller's buffer.
 #include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcentry.h"
 #include "driver/odbc/rcstmt_handle.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/odbc/rcodbc_impl.h"
@@ -7,24 +8,23 @@
 #include "driver/core/rcstr.h"
 #include "driver/core/rcstrings.h"
 #include "driver/core/rctrace.h"
-#include "driver/odbc/fe_getinfo.h"
+#include "driver/odbc/rcinfo.h"
 
 #include <cstring>
 
 SQLRETURN SQLGetInfoImpl(rcConn *conn, SQLUSMALLINT type, SQLPOINTER out, SQLSMALLINT outMax, SQLSMALLINT *length)
 {
-    rcTraceCall(conn->odbcTrace, "SQLGetInfo(0x%08lx, %u, 0x%08lx, %d, 0x%08lx)",
+    rcCall call(conn, "SQLGetInfo", RC_CALL_BUSY_CHECK, "SQLGetInfo(0x%08lx, %u, 0x%08lx, %d, 0x%08lx)",
                 static_cast<unsigned long>(reinterpret_cast<uintptr_t>(conn)), type,
                 static_cast<unsigned long>(reinterpret_cast<uintptr_t>(out)), outMax,
                 static_cast<unsigned long>(reinterpret_cast<uintptr_t>(length)));
-    rcErrClearQueue(&conn->errors);
     SQLRETURN rc = SQL_SUCCESS;
     uintptr_t value = 0;
     rcInfoKind kind{};
     char *loaded = nullptr;
-    if (rcConnStmtBusy(conn)) {
-        rc = static_cast<SQLRETURN>(rcErrRaise(&conn->errors, RC_MSG_FUNCTION_SEQUENCE_ERROR));
-    } else if (rcDrsGetInfo(conn, type, &value, &kind) != 0) {
+    if (call.refused()) {
+        rc = SQL_ERROR;
+    } else if (rcInfAnswer(conn, type, &value, &kind) != 0) {
         rc = SQL_ERROR;
     } else {
         if (kind == RC_INFO_STRING_ID) {
@@ -66,6 +66,5 @@ SQLRETURN SQLGetInfoImpl(rcConn *conn, SQLUSMALLINT type, SQLPOINTER out, SQLSMA
     }
     if (loaded)
         rcResFreeString(loaded);
-    rcTraceReturn(conn->odbcTrace, "SQLGetInfo", rc);
-    return rc;
+    return call.done(rc);
 }

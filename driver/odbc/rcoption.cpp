@@ -2,6 +2,7 @@
 #include "driver/odbc/rcoption.h"
 
 #include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcentry.h"
 #include "driver/odbc/rcstmt_handle.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
@@ -11,7 +12,7 @@
 #include "driver/odbc/rctranslate.h"
 #include "driver/engine/tam.h"
 #include "driver/engine/tam_drminfo.h"
-#include "driver/odbc/fe_transact.h"
+#include "driver/odbc/rctxn.h"
 #include "platform/strings.h"
 
 #include <cctype>
@@ -258,11 +259,8 @@ void rcConReadOption(uint16_t option, rcConn *conn, void *out)
 
 int16_t SQLSetConnectOptionImpl(rcConn *conn, uint16_t option, uintptr_t value, bool fromApp)
 {
-    if (fromApp) {
-        rcTraceCall(conn->odbcTrace, "SQLSetConnectOption(0x%08lx, %u, %lu)", reinterpret_cast<unsigned long>(conn),
-                    option, static_cast<unsigned long>(value));
-        rcErrClearQueue(&conn->errors);
-    }
+    rcCall call(conn, "SQLSetConnectOption", fromApp ? 0u : unsigned{RC_CALL_INTERNAL}, "SQLSetConnectOption(0x%08lx, %u, %lu)",
+                reinterpret_cast<unsigned long>(conn), option, static_cast<unsigned long>(value));
     int16_t result = 0;
     bool warning = false;
     if (!conn->statements) {
@@ -292,40 +290,34 @@ int16_t SQLSetConnectOptionImpl(rcConn *conn, uint16_t option, uintptr_t value, 
     }
     if (result == 0 && warning)
         result = 1;
-    if (fromApp)
-        rcTraceReturn(conn->odbcTrace, "SQLSetConnectOption", result);
-    return result;
+    return call.done(result);
 }
 
 int16_t SQLGetConnectOptionImpl(rcConn *conn, uint16_t option, void *out)
 {
-    rcTraceCall(conn->odbcTrace, "SQLGetConnectOption(0x%08lx, %u, 0x%08lx)", reinterpret_cast<unsigned long>(conn),
-                option, reinterpret_cast<unsigned long>(out));
-    rcErrClearQueue(&conn->errors);
+    rcCall call(conn, "SQLGetConnectOption", RC_CALL_BUSY_CHECK, "SQLGetConnectOption(0x%08lx, %u, 0x%08lx)",
+                reinterpret_cast<unsigned long>(conn), option, reinterpret_cast<unsigned long>(out));
     int16_t result = 0;
-    if (rcConnStmtBusy(conn)) {
-        result = Raise(conn, RC_MSG_FUNCTION_SEQUENCE_ERROR);
+    if (call.refused()) {
+        result = SQL_ERROR;
     } else if (out) {
         if (option >= 101 && option <= 112)
             rcConReadOption(option, conn, out);
         else if (option == 1161)
             rcCopyOutString(static_cast<char *>(out), rcUtlLoadString(RC_TXT_VERSION4_0), kRcOptionOutMax, nullptr);
     }
-    rcTraceReturn(conn->odbcTrace, "SQLGetConnectOption", result);
-    return result;
+    return call.done(result);
 }
 
 int16_t SQLGetFunctionsImpl(rcConn *conn, uint16_t function, uint16_t *exists)
 {
-    rcTraceCall(conn->odbcTrace, "SQLGetFunctions(0x%08lx, %u, 0x%08lx)", reinterpret_cast<unsigned long>(conn),
-                function, reinterpret_cast<unsigned long>(exists));
-    rcErrClearQueue(&conn->errors);
+    rcCall call(conn, "SQLGetFunctions", 0, "SQLGetFunctions(0x%08lx, %u, 0x%08lx)",
+                reinterpret_cast<unsigned long>(conn), function, reinterpret_cast<unsigned long>(exists));
     if (exists) {
         if (function == 0)
             std::memcpy(exists, conn->functions, sizeof conn->functions);
         else
             *exists = function < kRcFunctionTableSize ? conn->functions[function] : 0;
     }
-    rcTraceReturn(conn->odbcTrace, "SQLGetFunctions", 0);
-    return 0;
+    return call.done(SQL_SUCCESS);
 }

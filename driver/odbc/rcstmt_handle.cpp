@@ -83,6 +83,7 @@ int16_t rcStmtHandleFree(rcStmtHandle *handle)
     if (conn->state == RC_CONN_STATEMENTS && rcListCount(conn->statements) == 0)
         conn->state = RC_CONN_CONNECTED;
     rcErrQueueDestroy(&handle->errors);
+    handle->tag = 0;
     delete handle;
     return rc;
 }

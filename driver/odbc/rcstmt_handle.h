@@ -15,6 +15,7 @@
 #pragma once
 
 #include "driver/core/rcerror.h"
+#include "driver/odbc/rcentry.h"
 
 #include <cstdint>
 
@@ -33,6 +34,7 @@ enum rcStmtHandleState : uint16_t {
 inline constexpr uint32_t kRcStmtOptionWords = 16;
 
 struct rcStmtHandle {
+    uint32_t tag = kRcStmtTag;         // while the handle lives (rcentry.h)
     rcConn *conn = nullptr;            // owning connection, never changed
     uint16_t state = RC_STMT_ALLOCATED;
     rcErrorQueue errors{};

@@ -5,7 +5,7 @@
 #include "driver/Sources/tests/fake_server.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcodbc_impl.h"
-#include "driver/odbc/fe_transact.h"
+#include "driver/odbc/rctxn.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-// Engine options read at connect (see fe_options.h).
-#include "driver/odbc/fe_options.h"
+// Engine options read at connect (see rcopt_engine.h).
+#include "driver/odbc/rcopt_engine.h"
 
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcconnstr.h"

@@ -1,11 +1,11 @@
-// Driver information: the answers of SQLGetInfo (see fe_getinfo.h).
-#include "driver/odbc/fe_getinfo.h"
+// Driver information: the answers of SQLGetInfo (see rcinfo.h).
+#include "driver/odbc/rcinfo.h"
 
 #include "driver/odbc/rcconn.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/odbc/rctypecat.h"
 #include "driver/engine/tam_drminfo.h"
-#include "driver/odbc/fe_transact.h"
+#include "driver/odbc/rctxn.h"
 
 namespace {
 
@@ -84,7 +84,7 @@ int rcInfDrmBitmask(rcConn *conn, uint16_t infoType, uint32_t *value)
     return 0;
 }
 
-int rcDrsGetInfo(rcConn *conn, uint16_t type, uintptr_t *value, rcInfoKind *kind)
+int rcInfAnswer(rcConn *conn, uint16_t type, uintptr_t *value, rcInfoKind *kind)
 {
     for (const Fixed &f : kFixed) {
         if (f.type == type) {
@@ -161,7 +161,7 @@ int rcInfCanConvert(rcConn *conn, int16_t from, int16_t to)
         return 0;
     uintptr_t value = 0;
     rcInfoKind kind{};
-    if (rcDrsGetInfo(conn, info, &value, &kind) != 0)
+    if (rcInfAnswer(conn, info, &value, &kind) != 0)
         return 0;
     return (static_cast<uint32_t>(value) & bit) ? 1 : 0;
 }

@@ -1,6 +1,6 @@
 // The logon dialog's model and the providers.
 #include "driver/odbc/rcconn.h"
-#include "driver/odbc/fe_dialog.h"
+#include "driver/odbc/rcui_dialog.h"
 
 #include <gtest/gtest.h>
 

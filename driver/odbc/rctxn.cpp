@@ -1,5 +1,5 @@
-// The transaction state machine (see fe_transact.h).
-#include "driver/odbc/fe_transact.h"
+// The transaction state machine (see rctxn.h).
+#include "driver/odbc/rctxn.h"
 
 #include "driver/odbc/rcconn.h"
 #include "driver/core/rcmsgid.h"
@@ -216,9 +216,9 @@ void rcTxnToggleOpen(rcConn *conn) { conn->txnOpen = conn->txnOpen ? 0 : 1; }
 void rcTxnSetFlag(uint32_t isolation) { g_optionIsolation.store(isolation); }
 void rcTxnSetDefaultIsolation(uint32_t bits) { g_defaultIsolation.store(bits); }
 
-int rcExeTxnCommit(rcConn *conn) { return rcTxnEvent(conn, RC_TXN_EVENT_COMMIT, nullptr); }
+int rcTxnCommit(rcConn *conn) { return rcTxnEvent(conn, RC_TXN_EVENT_COMMIT, nullptr); }
 
-int rcExeTxnRollback(rcConn *conn)
+int rcTxnRollback(rcConn *conn)
 {
     int rc = rcTxnEvent(conn, RC_TXN_EVENT_ROLLBACK, nullptr);
     if (rc != 0)

@@ -1,7 +1,7 @@
 // The transaction state machine: models, actions, errors and auto-commit.
 #include "driver/odbc/rcconn.h"
 #include "driver/core/tests/base_fixture.h"
-#include "driver/odbc/fe_transact.h"
+#include "driver/odbc/rctxn.h"
 
 #include <string>
 #include <vector>

@@ -10,7 +10,7 @@
 //   rcTxnInit(conn)                     at connect: model, state 4
 //   rcTxnStmtEvent(conn, kind, &pass)   at the start of every execution
 //   rcTxnSetAutoCommit(conn, value)     SQL_AUTOCOMMIT
-//   rcExeTxnCommit / rcExeTxnRollback   SQLTransact
+//   rcTxnCommit / rcTxnRollback   SQLTransact
 // A transition whose action fails leaves the connection in the state it had.
 #pragma once
 
@@ -54,5 +54,5 @@ uint32_t rcTxnStateRef(const rcConn *conn);
 void rcTxnToggleOpen(rcConn *conn);
 void rcTxnSetFlag(uint32_t isolation);
 void rcTxnSetDefaultIsolation(uint32_t bits);
-int rcExeTxnCommit(rcConn *conn);
-int rcExeTxnRollback(rcConn *conn);
+int rcTxnCommit(rcConn *conn);
+int rcTxnRollback(rcConn *conn);

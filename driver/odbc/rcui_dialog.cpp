@@ -1,5 +1,5 @@
-// Logon and table-password dialogs (see fe_dialog.h).
-#include "driver/odbc/fe_dialog.h"
+// Logon and table-password dialogs (see rcui_dialog.h).
+#include "driver/odbc/rcui_dialog.h"
 
 #include "driver/odbc/rcconn.h"
 #include "driver/core/rcmsgid.h"
