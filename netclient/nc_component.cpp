@@ -3,6 +3,7 @@
 #include "netclient/nc_component.h"
 
 #include "netclient/nc_charset.h"
+#include "netclient/nc_select_dialog.h"
 #include "platform/clock.h"
 
 #include <arpa/inet.h>
@@ -228,7 +229,7 @@ void NetworkComponentEntry(ComponentParamBlock *pb)
     case 0: Create(pb); break;
     case 1: Poll(pb); break;
     case 2: Destroy(pb); break;
-    case 6: pb->result = QX_ERR_DIALOG_CANCEL; break; // no dialog: answers as Cancel
+    case 6: nc::RunServerListDialog(pb->component, pb); break;
     case 7: FindOrFree(pb); break;
     case 8: nc::LinkOpenChannel(pb->component, pb); break;
     case 9: nc::LinkCloseChannel(pb); break;
