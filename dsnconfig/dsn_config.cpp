@@ -42,9 +42,11 @@ std::string Format(int id, const std::string &arg)
 std::vector<std::string> SectionKeys(const std::string &name)
 {
     std::vector<char> buf(kProfileBuffer, 0);
-    int n = SQLGetPrivateProfileString(name.c_str(), nullptr, "", buf.data(), int(buf.size()), kOdbcIni);
+    int n = SQLGetPrivateProfileString(name.c_str(), nullptr, "", buf.data(), int(buf.size()),
+                                       kOdbcIni);
     std::vector<std::string> keys;
-    for (size_t i = 0; n > 0 && i < size_t(n) && i < buf.size() && buf[i]; i += std::strlen(&buf[i]) + 1)
+    for (size_t i = 0; n > 0 && i < size_t(n) && i < buf.size() && buf[i];
+         i += std::strlen(&buf[i]) + 1)
         keys.emplace_back(&buf[i]);
     return keys;
 }
@@ -53,7 +55,8 @@ bool WriteKey(const std::string &name, const char *key, const std::string &value
 {
     if (SQLWritePrivateProfileString(name.c_str(), key, value.c_str(), kOdbcIni))
         return true;
-    DsnPostError(ODBC_ERROR_WRITING_SYSINFO_FAILED, "cannot write " + std::string(key) + " of data source " + name);
+    DsnPostError(ODBC_ERROR_WRITING_SYSINFO_FAILED,
+                 "cannot write " + std::string(key) + " of data source " + name);
     return false;
 }
 
@@ -108,8 +111,8 @@ bool DsnIsBadName(const std::string &name)
 
 bool DsnIsValidName(const std::string &name)
 {
-    return !name.empty() && name.size() <= kDsnNameMax && std::isalpha(static_cast<unsigned char>(name[0])) &&
-           !DsnIsBadName(name);
+    return !name.empty() && name.size() <= kDsnNameMax &&
+           std::isalpha(static_cast<unsigned char>(name[0])) && !DsnIsBadName(name);
 }
 
 bool DsnExists(const std::string &name)
@@ -135,7 +138,8 @@ int DsnSetDataSource(const DsnCall &call, const std::string &name, const std::st
         Refuse(call, ODBC_ERROR_INVALID_NAME, Format(DSN_TXT_BAD_NAME, name));
         return DSN_FALSE;
     }
-    bool renaming = !call.givenName.empty() && strcasecmp(call.givenName.c_str(), name.c_str()) != 0;
+    bool renaming =
+        !call.givenName.empty() && strcasecmp(call.givenName.c_str(), name.c_str()) != 0;
     bool exists = DsnExists(name);
     if (renaming && exists) {
         Refuse(call, ODBC_ERROR_INVALID_NAME, Format(DSN_TXT_EXISTS, name));
@@ -143,7 +147,8 @@ int DsnSetDataSource(const DsnCall &call, const std::string &name, const std::st
     }
     if (call.add && call.window && exists &&
         !PlatDialogCurrent()->Ask("", Format(DSN_TXT_OVERWRITE, name))) {
-        DsnPostError(ODBC_ERROR_USER_CANCELED, "data source " + name + " exists and was not overwritten");
+        DsnPostError(ODBC_ERROR_USER_CANCELED,
+                     "data source " + name + " exists and was not overwritten");
         return DSN_FALSE;
     }
     // The keys a rename carries over, read before anything changes.
@@ -177,7 +182,8 @@ int DsnSetDataSource(const DsnCall &call, const std::string &name, const std::st
 int DsnConfigure(bool window, uint16_t request, const char *driver, const char *attributes)
 {
     if (request != ODBC_ADD_DSN && request != ODBC_CONFIG_DSN && request != ODBC_REMOVE_DSN) {
-        DsnPostError(ODBC_ERROR_INVALID_REQUEST_TYPE, "request " + std::to_string(request) + " is not known");
+        DsnPostError(ODBC_ERROR_INVALID_REQUEST_TYPE,
+                     "request " + std::to_string(request) + " is not known");
         return DSN_FALSE;
     }
     DsnCall call;
@@ -195,7 +201,8 @@ int DsnConfigure(bool window, uint16_t request, const char *driver, const char *
             return DSN_FALSE;
         }
         if (!SQLRemoveDSNFromIni(call.givenName.c_str())) {
-            DsnPostError(ODBC_ERROR_REMOVE_DSN_FAILED, "cannot remove data source " + call.givenName);
+            DsnPostError(ODBC_ERROR_REMOVE_DSN_FAILED,
+                         "cannot remove data source " + call.givenName);
             return DSN_FALSE;
         }
         return DSN_TRUE;
@@ -211,6 +218,7 @@ int DsnConfigure(bool window, uint16_t request, const char *driver, const char *
     if (window)
         return DsnRunDialog(call);
     return DsnSetDataSource(call, call.givenName,
-                            a.given[DSN_SLOT_DESCRIPTION] ? &a.value[DSN_SLOT_DESCRIPTION] : nullptr,
+                            a.given[DSN_SLOT_DESCRIPTION] ? &a.value[DSN_SLOT_DESCRIPTION]
+                                                          : nullptr,
                             a.given[DSN_SLOT_DBQ] ? &a.value[DSN_SLOT_DBQ] : nullptr);
 }

@@ -23,9 +23,9 @@ enum DsnSlot : int { DSN_SLOT_NAME = 0, DSN_SLOT_DESCRIPTION = 1, DSN_SLOT_DBQ =
 // The installer's BOOL results.
 enum : int { DSN_FALSE = 0, DSN_TRUE = 1 };
 
-inline constexpr size_t kDsnValueMax = 255;   // characters of an attribute value
-inline constexpr size_t kDsnKeyMax = 15;      // longer keys are skipped
-inline constexpr size_t kDsnNameMax = 32;     // characters of a data source name
+inline constexpr size_t kDsnValueMax = 255; // characters of an attribute value
+inline constexpr size_t kDsnKeyMax = 15;    // longer keys are skipped
+inline constexpr size_t kDsnNameMax = 32;   // characters of a data source name
 
 struct DsnAttributes {
     bool given[DSN_SLOTS] = {};
@@ -47,9 +47,9 @@ bool DsnIsValidName(const std::string &name);
 struct DsnCall {
     bool window = false;
     bool add = false;
-    bool isDefault = false;  // the name is "Default"
-    std::string givenName;   // the DSN attribute, empty when none
-    std::string driver;      // the driver description
+    bool isDefault = false; // the name is "Default"
+    std::string givenName;  // the DSN attribute, empty when none
+    std::string driver;     // the driver description
     DsnAttributes attributes;
 };
 

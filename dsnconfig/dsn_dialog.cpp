@@ -44,10 +44,11 @@ void DsnDialogModel::Init(const DsnCall &call)
         fields[DSN_FIELD_DESCRIPTION].value = DsnLoadString(DSN_TXT_DEFAULT_DESCRIPTION);
     else
         fields[DSN_FIELD_DESCRIPTION].value = DsnReadKey(call.givenName, "Description");
-    fields[DSN_FIELD_DESCRIPTION].value = Bounded(fields[DSN_FIELD_DESCRIPTION].value, kDsnDescriptionMax);
-    fields[DSN_FIELD_PATH].value = Bounded(a.given[DSN_SLOT_DBQ] ? a.value[DSN_SLOT_DBQ]
-                                                                 : DsnReadKey(call.givenName, "DBQ"),
-                                           kDsnPathMax);
+    fields[DSN_FIELD_DESCRIPTION].value =
+        Bounded(fields[DSN_FIELD_DESCRIPTION].value, kDsnDescriptionMax);
+    fields[DSN_FIELD_PATH].value =
+        Bounded(a.given[DSN_SLOT_DBQ] ? a.value[DSN_SLOT_DBQ] : DsnReadKey(call.givenName, "DBQ"),
+                kDsnPathMax);
 }
 
 std::vector<PlatDialogButton> DsnDialogModel::Buttons() const
@@ -86,8 +87,9 @@ int DsnDialogModel::Test()
     if (DrmParseNetPath(fields[DSN_FIELD_PATH].value.c_str(), &path)) {
         DrmLoginRecord login;
         std::string application = DsnLoadString(DSN_TXT_TEST_APPLICATION);
-        DrmMakeLoginRecord(&login, application, Bounded(fields[DSN_FIELD_USER].value, kDsnLoginFieldMax),
-                           Bounded(fields[DSN_FIELD_PASSWORD].value, kDsnLoginFieldMax), application, 1, 0);
+        DrmMakeLoginRecord(
+            &login, application, Bounded(fields[DSN_FIELD_USER].value, kDsnLoginFieldMax),
+            Bounded(fields[DSN_FIELD_PASSWORD].value, kDsnLoginFieldMax), application, 1, 0);
         DrmQxConnection connection = 0;
         status = DrmServerLink(&login, &path, &connection);
     }
@@ -96,7 +98,8 @@ int DsnDialogModel::Test()
         message = DsnLoadString(DSN_TXT_TEST_OK);
         DrmCloseAllServerLinks();
     } else {
-        message = DsnLoadString(DSN_TXT_TEST_FAILED) + std::to_string(status) + "\n" + DsnLoadString(-status);
+        message = DsnLoadString(DSN_TXT_TEST_FAILED) + std::to_string(status) + "\n" +
+                  DsnLoadString(-status);
     }
     PlatDialogCurrent()->Message(DsnLoadString(DSN_TXT_TEST_CAPTION), message);
     return status;
@@ -104,7 +107,8 @@ int DsnDialogModel::Test()
 
 int DsnDialogModel::Finish(const DsnCall &call)
 {
-    std::string name = call.isDefault ? call.givenName : Bounded(fields[DSN_FIELD_NAME].value, kDsnNameMax);
+    std::string name =
+        call.isDefault ? call.givenName : Bounded(fields[DSN_FIELD_NAME].value, kDsnNameMax);
     std::string description = Bounded(fields[DSN_FIELD_DESCRIPTION].value, kDsnDescriptionMax);
     std::string dbq = Bounded(fields[DSN_FIELD_PATH].value, kDsnPathMax);
     return DsnSetDataSource(call, name, &description, &dbq);
@@ -116,7 +120,8 @@ int DsnRunDialog(const DsnCall &call)
     m.Init(call);
     PlatDialogProvider *ui = PlatDialogCurrent();
     for (;;) {
-        int r = ui->RunButtons(DsnLoadString(DSN_TXT_DIALOG_TITLE), m.fields, DSN_FIELD_NAME, m.Buttons());
+        int r = ui->RunButtons(DsnLoadString(DSN_TXT_DIALOG_TITLE), m.fields, DSN_FIELD_NAME,
+                               m.Buttons());
         switch (r) {
         case PLAT_DIALOG_OK:
             if (m.CanFinish(call))
@@ -124,7 +129,9 @@ int DsnRunDialog(const DsnCall &call)
             break;
         case DSN_BUTTON_BROWSE: m.Browse(); break;
         case DSN_BUTTON_TEST: m.Test(); break;
-        case DSN_BUTTON_HELP: ui->Message(DsnLoadString(DSN_TXT_DIALOG_TITLE), DsnLoadString(DSN_TXT_HELP)); break;
+        case DSN_BUTTON_HELP:
+            ui->Message(DsnLoadString(DSN_TXT_DIALOG_TITLE), DsnLoadString(DSN_TXT_HELP));
+            break;
         default:
             DsnPostError(ODBC_ERROR_USER_CANCELED, "the data source dialog was cancelled");
             return DSN_FALSE;

@@ -16,7 +16,8 @@ DsnLibrary g_library;
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) BOOL INSTAPI ConfigDSN(HWND window, WORD request,
-                                                                        LPCSTR driver, LPCSTR attributes)
+                                                                         LPCSTR driver,
+                                                                         LPCSTR attributes)
 {
     return DsnConfigure(window != nullptr, request, driver, attributes);
 }

@@ -11,9 +11,10 @@ struct DsnString {
 constexpr DsnString kStrings[] = {
     {1000, "ODBC Driver for QX Server (32 bits)"},
     {1002, "ODBC Driver for QX Server (32 bits) Setup"},
-    {1003, "'%s' cannot be used as a data source name. Make sure that\nthe first character is a letter, "
-           "that it contains at least\none non-blank character, and that it doesn't contain any of\n"
-           "the following characters: [ ] { } ( ) ? * = ! @ , ;"},
+    {1003,
+     "'%s' cannot be used as a data source name. Make sure that\nthe first character is a letter, "
+     "that it contains at least\none non-blank character, and that it doesn't contain any of\n"
+     "the following characters: [ ] { } ( ) ? * = ! @ , ;"},
     {1004, "Data source %s already exists.\nOverwrite?"},
     {1005, "[]{}()?*=!@,;"},
     {1100, "Driver Test"},
@@ -21,11 +22,12 @@ constexpr DsnString kStrings[] = {
     {1102, "Connection succeed !"},
     {1103, "Connection failed. Error: "},
     {1200, "ODBC Driver for QX Server Setup (32bit)"},
-    {1201, "Data Source Name: the name applications connect with (a letter first; none of "
-           "[ ] { } ( ) ? * = ! @ , ;).\nDescription: free text.\nNetwork Path: TCP/IP: and the server's "
-           "address (host, host:port, or service name and computer name); Browse finds servers "
-           "on the network.\nUser Name and Password are used only by Test data source and are "
-           "never stored."},
+    {1201,
+     "Data Source Name: the name applications connect with (a letter first; none of "
+     "[ ] { } ( ) ? * = ! @ , ;).\nDescription: free text.\nNetwork Path: TCP/IP: and the server's "
+     "address (host, host:port, or service name and computer name); Browse finds servers "
+     "on the network.\nUser Name and Password are used only by Test data source and are "
+     "never stored."},
     {1202, "Data source %s already exists."},
     {9944, "The user does not belong to VO Dura Group."},
     {9947, "The \"Allow QX Client connections only\" check box has been selected."},

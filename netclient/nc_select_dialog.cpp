@@ -25,9 +25,11 @@ constexpr uint32_t kQueryEveryMs = 5000;
 constexpr int kFirstAnswersMs = 500;
 
 // The dialog's texts.
-constexpr const char *kTxtConfirmDelete = "Do you really want to delete\nthis server from the server list?";
+constexpr const char *kTxtConfirmDelete =
+    "Do you really want to delete\nthis server from the server list?";
 constexpr const char *kTxtCannotOpenIni = "Cannot open .INI File";
-constexpr const char *kTxtReplace = "This server's name already exists.\nDo you want to replace it?";
+constexpr const char *kTxtReplace =
+    "This server's name already exists.\nDo you want to replace it?";
 constexpr const char *kTxtWarning = "Warning";
 constexpr const char *kTxtDeleteServer = "Delete a server";
 constexpr const char *kTxtCaption = "QX Network Component";
@@ -43,7 +45,8 @@ enum : int {
 
 std::string Field(const uint8_t *p)
 {
-    return std::string(reinterpret_cast<const char *>(p), strnlen(reinterpret_cast<const char *>(p), 31));
+    return std::string(reinterpret_cast<const char *>(p),
+                       strnlen(reinterpret_cast<const char *>(p), 31));
 }
 
 // List text of a saved name: its first tab shown as "@", and back.
@@ -138,7 +141,8 @@ const NcSavedServerList::Entry *NcSavedServerList::Find(const std::string &name)
     return nullptr;
 }
 
-NcServerListModel::NcServerListModel(TcpComponent *comp, std::string published, std::string listPath)
+NcServerListModel::NcServerListModel(TcpComponent *comp, std::string published,
+                                     std::string listPath)
     : published(std::move(published)), comp_(comp), listPath_(std::move(listPath))
 {
     std::lock_guard lock(comp->mutex);
@@ -157,6 +161,7 @@ int NcServerListModel::Start()
     if (!listFileOk)
         list_ = NcSavedServerList{};
     broadcastChoice = list_.lastBroadcast;
+    savedChoice = ToListText(list_.lastSaved);
     more = broadcastMode == 0;
     active = more ? kChoiceSaved : kChoiceBroadcast;
     if (broadcastMode != 0)
@@ -198,7 +203,8 @@ void NcServerListModel::Collect()
         ConvertMacToPCText(answer, 31);
         ConvertMacToPCText(answer + 32, 31);
         ConvertMacToPCText(answer + 64, 31);
-        NcFoundServer s{Field(answer), Field(answer + 32), Field(answer + 64), address, port, round_};
+        NcFoundServer s{Field(answer), Field(answer + 32), Field(answer + 64), address, port,
+                        round_};
         if (s.published != Field(reinterpret_cast<const uint8_t *>(selected_)))
             continue;
         bool known = false;
@@ -295,7 +301,8 @@ void NcServerListModel::ToggleMore()
         FillEdits();
 }
 
-bool NcServerListModel::New(const std::string &nameIn, const std::string &addressIn, const Question &ask)
+bool NcServerListModel::New(const std::string &nameIn, const std::string &addressIn,
+                            const Question &ask)
 {
     if (!more || !listFileOk)
         return false;
@@ -333,7 +340,8 @@ bool NcServerListModel::Delete(const std::string &listText, const Question &ask)
     if (!more || !list_.Find(name) || !ask(kTxtDeleteServer, kTxtConfirmDelete))
         return false;
     NcSavedServerList changed = list_;
-    std::erase_if(changed.entries, [&](const NcSavedServerList::Entry &e) { return e.name == name; });
+    std::erase_if(changed.entries,
+                  [&](const NcSavedServerList::Entry &e) { return e.name == name; });
     if (!changed.Save(listPath_)) {
         PlatDialogCurrent()->Message(kTxtWarning, kTxtCannotOpenIni);
         return false;
@@ -374,7 +382,8 @@ int NcServerListModel::Ok()
         changed.Save(listPath_);
     }
     chosenText = broadcastChoice;
-    chosenName = chosen->computer.empty() ? chosen->service : chosen->service + " " + chosen->computer;
+    chosenName =
+        chosen->computer.empty() ? chosen->service : chosen->service + " " + chosen->computer;
     location = QXLocationRecord{};
     location.address = chosen->address;
     location.port = chosen->port;
@@ -389,7 +398,9 @@ namespace {
 int RunRounds(NcServerListModel &m)
 {
     PlatDialogProvider *ui = PlatDialogCurrent();
-    auto ask = [ui](const std::string &caption, const std::string &text) { return ui->Ask(caption, text); };
+    auto ask = [ui](const std::string &caption, const std::string &text) {
+        return ui->Ask(caption, text);
+    };
     m.Pump(kFirstAnswersMs);
     for (;;) {
         std::vector<PlatDialogField> fields(4);

@@ -52,7 +52,8 @@ public:
             std::string line;
             if (!ReadLine(&line, f.hidden))
                 return PLAT_DIALOG_CANCEL;
-            if (!f.choices.empty() && !line.empty() && line.find_first_not_of("0123456789") == std::string::npos) {
+            bool number = !line.empty() && line.find_first_not_of("0123456789") == std::string::npos;
+            if (!f.choices.empty() && number) {
                 size_t n = std::strtoul(line.c_str(), nullptr, 10);
                 if (n >= 1 && n <= f.choices.size())
                     line = f.choices[n - 1];
@@ -272,13 +273,14 @@ PlatDialogProvider *PlatDialogCurrent()
 
 void PlatDialogSetProvider(PlatDialogProvider *provider) { g_installed.store(provider); }
 
-int PlatScriptedDialog::Run(const std::string &title, std::vector<PlatDialogField> &fields, size_t focus)
+int PlatScriptedDialog::Run(const std::string &title, std::vector<PlatDialogField> &fields,
+                            size_t focus)
 {
     return RunButtons(title, fields, focus, {});
 }
 
-int PlatScriptedDialog::RunButtons(const std::string &title, std::vector<PlatDialogField> &fields, size_t,
-                                   const std::vector<PlatDialogButton> &)
+int PlatScriptedDialog::RunButtons(const std::string &title, std::vector<PlatDialogField> &fields,
+                                   size_t, const std::vector<PlatDialogButton> &)
 {
     titles.push_back(title);
     shown.push_back(fields);

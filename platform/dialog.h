@@ -50,8 +50,8 @@ public:
     // A dialog with further buttons: PLAT_DIALOG_OK, PLAT_DIALOG_CANCEL or
     // the id of an enabled button; the fields hold the answers unless
     // cancelled. Without an override only OK and Cancel can be answered.
-    virtual int RunButtons(const std::string &title, std::vector<PlatDialogField> &fields, size_t focus,
-                           const std::vector<PlatDialogButton> &)
+    virtual int RunButtons(const std::string &title, std::vector<PlatDialogField> &fields,
+                           size_t focus, const std::vector<PlatDialogButton> &)
     {
         return Run(title, fields, focus);
     }

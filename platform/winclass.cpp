@@ -42,9 +42,10 @@ bool PlatClassWindow::Create(const std::string &windowClass)
         }
         // The file may have been removed by its former owner between our
         // open and our lock: hold only the file that is in place.
-        struct stat held {}, there {};
-        if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &there) == 0 && held.st_ino == there.st_ino &&
-            held.st_dev == there.st_dev) {
+        struct stat held {
+        }, there{};
+        if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &there) == 0 &&
+            held.st_ino == there.st_ino && held.st_dev == there.st_dev) {
             fd_ = fd;
             path_ = path;
             return true;

@@ -76,7 +76,10 @@ DrvFileSet::DrvFileSet(std::string sourceDir, std::string targetDir)
 {
 }
 
-DrvFileSet::~DrvFileSet() { Undo(); }
+DrvFileSet::~DrvFileSet()
+{
+    Undo();
+}
 
 bool DrvFileSet::Copy(const std::vector<std::string> &names, std::string *error)
 {

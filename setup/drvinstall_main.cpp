@@ -51,23 +51,27 @@ constexpr const char *kSetupFile = "libdsnconfig.so";
 constexpr const char *kClientFile = "libnetclient.so";
 constexpr size_t kPathMax = 300;
 
-constexpr const char *kTxtUsage = "Invalid option on command line.  Usage:\n"
-                                  "drvinstall [/auto | --auto] [--prefix DIR] [--dsn NAME] [--dbq PATH]";
+constexpr const char *kTxtUsage =
+    "Invalid option on command line.  Usage:\n"
+    "drvinstall [/auto | --auto] [--prefix DIR] [--dsn NAME] [--dbq PATH]";
 constexpr const char *kTxtWelcome =
     "Welcome to ODBC Driver for QX Server Setup Utility.\n"
     "Setup will install the driver and tell you how to set up a data source.  Choose OK to install "
     "or Cancel to leave without installing the ODBC Driver for QX Server.";
-constexpr const char *kTxtConfirmExit =
-    "The setup process is not complete.  If you exit now, ODBC Driver for QX Server will not be installed.\n"
-    "Choose OK to go back, Cancel to exit.";
-constexpr const char *kTxtAutoWelcome = "Welcome to the ODBC Driver for QX Server Setup utility.\n"
-                                        "Please wait while setup installs and configures ODBC Driver for QX "
-                                        "Server components.";
-constexpr const char *kTxtSucceeded = "Setup Succeeded!\nODBC Driver for QX Server has been successfully installed.";
+constexpr const char *kTxtConfirmExit = "The setup process is not complete.  If you exit now, ODBC "
+                                        "Driver for QX Server will not be installed.\n"
+                                        "Choose OK to go back, Cancel to exit.";
+constexpr const char *kTxtAutoWelcome =
+    "Welcome to the ODBC Driver for QX Server Setup utility.\n"
+    "Please wait while setup installs and configures ODBC Driver for QX "
+    "Server components.";
+constexpr const char *kTxtSucceeded =
+    "Setup Succeeded!\nODBC Driver for QX Server has been successfully installed.";
 constexpr const char *kTxtNotInstalled = "ODBC Driver for QX Server has not been installed.\n"
                                          "Run setup again to install ODBC Driver for QX Server.";
-constexpr const char *kTxtFailed = "ODBC Driver for QX Server could not be installed.\n"
-                                   "Please correct the problem and rerun setup to install ODBC Driver for QX Server.";
+constexpr const char *kTxtFailed =
+    "ODBC Driver for QX Server could not be installed.\n"
+    "Please correct the problem and rerun setup to install ODBC Driver for QX Server.";
 
 struct Options {
     bool automatic = false;
@@ -95,7 +99,8 @@ std::string InstallerErrorText()
         WORD length = 0;
         if (SQLInstallerError(i, &code, text, sizeof text, &length) != SQL_SUCCESS)
             break;
-        all += "\n  installer error " + std::to_string(code) + (text[0] ? std::string(": ") + text : "");
+        all += "\n  installer error " + std::to_string(code) +
+               (text[0] ? std::string(": ") + text : "");
     }
     return all;
 }
@@ -137,12 +142,13 @@ std::string DriverDirectory(const Options &o)
         return o.prefix;
     if (const char *p = std::getenv("QX_INSTALL_PREFIX"); p && *p)
         return p;
-    std::string inquiry = InstallerList(std::string(kDriverDescription) + ";Driver=" + kDriverFile + ";Setup=" +
-                                        kSetupFile + ";");
+    std::string inquiry = InstallerList(std::string(kDriverDescription) + ";Driver=" + kDriverFile +
+                                        ";Setup=" + kSetupFile + ";");
     char path[kPathMax + 1] = {};
     WORD length = 0;
     DWORD usage = 0;
-    if (!SQLInstallDriverEx(inquiry.c_str(), nullptr, path, kPathMax, &length, ODBC_INSTALL_INQUIRY, &usage))
+    if (!SQLInstallDriverEx(inquiry.c_str(), nullptr, path, kPathMax, &length, ODBC_INSTALL_INQUIRY,
+                            &usage))
         return "";
     return path;
 }
@@ -163,18 +169,22 @@ int InstallDriver(const Options &o)
         std::fprintf(stderr, "drvinstall: %s\n", error.c_str());
         return DRV_EXIT_COPY;
     }
-    std::string completion = InstallerList(std::string(kDriverDescription) + ";Driver=" + dir + "/" + kDriverFile +
-                                           ";Setup=" + dir + "/" + kSetupFile + ";");
+    std::string completion =
+        InstallerList(std::string(kDriverDescription) + ";Driver=" + dir + "/" + kDriverFile +
+                      ";Setup=" + dir + "/" + kSetupFile + ";");
     char path[kPathMax + 1] = {};
     WORD length = 0;
     DWORD usage = 0;
     // No path: the registration goes into the installer's own odbcinst.ini.
-    if (!SQLInstallDriverEx(completion.c_str(), nullptr, path, kPathMax, &length, ODBC_INSTALL_COMPLETE, &usage)) {
-        std::fprintf(stderr, "drvinstall: the driver could not be registered%s\n", InstallerErrorText().c_str());
+    if (!SQLInstallDriverEx(completion.c_str(), nullptr, path, kPathMax, &length,
+                            ODBC_INSTALL_COMPLETE, &usage)) {
+        std::fprintf(stderr, "drvinstall: the driver could not be registered%s\n",
+                     InstallerErrorText().c_str());
         return DRV_EXIT_REGISTER; // the files are put back by the file set
     }
     files.Commit();
-    std::printf("Installed %s, %s and %s in %s\n", kDriverFile, kSetupFile, kClientFile, dir.c_str());
+    std::printf("Installed %s, %s and %s in %s\n", kDriverFile, kSetupFile, kClientFile,
+                dir.c_str());
     return DRV_EXIT_OK;
 }
 
@@ -183,10 +193,11 @@ int CreateDefaultDataSource(const Options &o)
 {
     std::string attributes = o.dsn;
     attributes.insert(0, "DSN=");
-    attributes += '\0' + std::string("Description=") + kDriverDescription + '\0' + "DBQ=" + o.dbq + '\0' + '\0';
+    attributes += '\0' + std::string("Description=") + kDriverDescription + '\0' + "DBQ=" + o.dbq +
+                  '\0' + '\0';
     if (!SQLConfigDataSource(nullptr, ODBC_ADD_SYS_DSN, kDriverDescription, attributes.c_str())) {
-        std::fprintf(stderr, "drvinstall: the data source %s could not be created%s\n", o.dsn.c_str(),
-                     InstallerErrorText().c_str());
+        std::fprintf(stderr, "drvinstall: the data source %s could not be created%s\n",
+                     o.dsn.c_str(), InstallerErrorText().c_str());
         return DRV_EXIT_DATA_SOURCE;
     }
     std::printf("Created the system data source %s (%s)\n", o.dsn.c_str(), o.dbq.c_str());
@@ -223,15 +234,17 @@ int main(int argc, char **argv)
     // nothing to configure, so the answer is not used.
     char message[256];
     WORD length = 0;
-    SQLConfigDriver(nullptr, ODBC_CONFIG_DRIVER, kDriverDescription, "", message, sizeof message, &length);
+    SQLConfigDriver(nullptr, ODBC_CONFIG_DRIVER, kDriverDescription, "", message, sizeof message,
+                    &length);
     if (o.automatic) {
         status = CreateDefaultDataSource(o);
         std::printf("%s\n", status == DRV_EXIT_OK ? kTxtSucceeded : kTxtFailed);
         return status;
     }
-    std::printf("%s\nTo set up a data source, run for example:\n"
-                "  odbcinst -i -s -l -f FILE     (FILE: [NAME] Driver=%s DBQ=TCP/IP:host)\n"
-                "or call SQLConfigDataSource with the driver \"%s\", which runs this driver's ConfigDSN.\n",
-                kTxtSucceeded, kDriverDescription, kDriverDescription);
+    std::printf(
+        "%s\nTo set up a data source, run for example:\n"
+        "  odbcinst -i -s -l -f FILE     (FILE: [NAME] Driver=%s DBQ=TCP/IP:host)\n"
+        "or call SQLConfigDataSource with the driver \"%s\", which runs this driver's ConfigDSN.\n",
+        kTxtSucceeded, kDriverDescription, kDriverDescription);
     return DRV_EXIT_OK;
 }

@@ -76,7 +76,8 @@ TEST_F(DsnDialogTest, OkWritesTheFieldsCancelWritesNothing)
 
 TEST_F(DsnDialogTest, OverwriteIsAskedBeforeAnythingChanges)
 {
-    std::string before = "[web]\nDriver=" + std::string(kTestDriver) + "\nDBQ=TCP/IP:a\nOdbcTrace=1\n";
+    std::string before =
+        "[web]\nDriver=" + std::string(kTestDriver) + "\nDBQ=TCP/IP:a\nOdbcTrace=1\n";
     ini.Write("user.ini", before);
     script.answers = {{PLAT_DIALOG_OK, {"web", "d", "TCP/IP:b"}}, {PLAT_DIALOG_CANCEL, {}}};
     EXPECT_EQ(Configure(ODBC_ADD_DSN, {}), DSN_FALSE);
@@ -93,8 +94,9 @@ TEST_F(DsnDialogTest, OverwriteIsAskedBeforeAnythingChanges)
 
 TEST_F(DsnDialogTest, RenameCarriesTheKeysAndNeverLandsOnAnExistingName)
 {
-    ini.Write("user.ini", "[old]\nDriver=" + std::string(kTestDriver) +
-                              "\nDescription=o\nDBQ=TCP/IP:a\nEngineTrace=1\n[taken]\nDBQ=TCP/IP:t\n");
+    ini.Write("user.ini",
+              "[old]\nDriver=" + std::string(kTestDriver) +
+                  "\nDescription=o\nDBQ=TCP/IP:a\nEngineTrace=1\n[taken]\nDBQ=TCP/IP:t\n");
     auto before = ini.Parse("user.ini");
     script.answers = {{PLAT_DIALOG_OK, {"Taken"}}};
     EXPECT_EQ(Configure(ODBC_CONFIG_DSN, {"DSN=old"}), DSN_FALSE);
@@ -111,6 +113,17 @@ TEST_F(DsnDialogTest, RenameCarriesTheKeysAndNeverLandsOnAnExistingName)
     EXPECT_EQ(user["taken"]["DBQ"], "TCP/IP:t");
 }
 
+TEST_F(DsnDialogTest, DefaultKeepsItsName)
+{
+    script.answers = {{PLAT_DIALOG_OK, {"other", "d", "TCP/IP:x"}}};
+    EXPECT_EQ(Configure(ODBC_CONFIG_DSN, {"DSN=default"}), DSN_TRUE);
+    EXPECT_FALSE(script.shown[0][DSN_FIELD_NAME].enabled);
+    EXPECT_EQ(script.shown[0][DSN_FIELD_NAME].value, "");
+    auto user = ini.Parse("user.ini");
+    EXPECT_FALSE(user.count("other"));
+    EXPECT_EQ(user["default"]["DBQ"], "TCP/IP:x");
+}
+
 TEST_F(DsnDialogTest, TestConnectionReportsTheServersAnswer)
 {
     ASSERT_TRUE(server.Start({"--fixture", server.FixtureWithUsers({{"demo", "demo"}})}));
@@ -123,15 +136,17 @@ TEST_F(DsnDialogTest, TestConnectionReportsTheServersAnswer)
     EXPECT_EQ(Configure(ODBC_ADD_DSN, {}), DSN_FALSE);
     ASSERT_EQ(script.messages.size(), 3u);
     EXPECT_EQ(script.messages[0], "Data Source Test: Connection succeed !");
-    EXPECT_EQ(script.messages[1], "Data Source Test: Connection failed. Error: -9978\nInvalid password.");
-    EXPECT_EQ(script.messages[2], "Data Source Test: Connection failed. Error: -10021\nNo server was found.");
+    EXPECT_EQ(script.messages[1],
+              "Data Source Test: Connection failed. Error: -9978\nInvalid password.");
+    EXPECT_EQ(script.messages[2],
+              "Data Source Test: Connection failed. Error: -10021\nNo server was found.");
     EXPECT_TRUE(ini.Parse("user.ini").empty()) << "user name and password are never stored";
 }
 
 TEST_F(DsnDialogTest, BrowseByBroadcastAndTheSavedList)
 {
-    ASSERT_TRUE(server.Start({"--fixture", server.FixtureWithUsers({{"demo", "demo"}}), "--service", "Sales",
-                              "--computer", "BOX"}));
+    ASSERT_TRUE(server.Start({"--fixture", server.FixtureWithUsers({{"demo", "demo"}}), "--service",
+                              "Sales", "--computer", "BOX"}));
     // The selection dialog lives in the client library: it reads its answers from a script file.
     setenv("QX_SERVER_PORT", std::to_string(server.Port()).c_str(), 1);
     setenv("QX_BROADCAST_ADDRESS", "127.255.255.255", 1);
@@ -140,15 +155,18 @@ TEST_F(DsnDialogTest, BrowseByBroadcastAndTheSavedList)
     std::string address = "127.0.0.1:" + std::to_string(server.Port());
     ini.Write("select.script", "ok\tSales\\tBOX\n"
                                "1026\n"
-                               "1000\t\t\tbox by address\t" + address + "\n"
-                               "ok\t\tbox by address\n");
+                               "1000\t\t\tbox by address\t" +
+                                   address +
+                                   "\n"
+                                   "ok\t\tbox by address\n");
     DsnCall call;
     call.add = true;
     DsnDialogModel m;
     m.Init(call);
     ASSERT_EQ(m.Browse(), 0) << ini.Read("select.script.log");
     EXPECT_EQ(m.fields[DSN_FIELD_PATH].value, "TCP/IP:Sales BOX");
-    EXPECT_NE(ini.Read("select.script.log").find("| Sales\tBOX"), std::string::npos) << ini.Read("select.script.log");
+    EXPECT_NE(ini.Read("select.script.log").find("| Sales\tBOX"), std::string::npos)
+        << ini.Read("select.script.log");
     EXPECT_EQ(ini.Read("QXNCTCP.INI"), "Sales\tBOX\n\n");
     m.fields[DSN_FIELD_USER].value = "demo";
     m.fields[DSN_FIELD_PASSWORD].value = "demo";
@@ -157,7 +175,8 @@ TEST_F(DsnDialogTest, BrowseByBroadcastAndTheSavedList)
     // A saved server, chosen from the list the next time round.
     ASSERT_EQ(m.Browse(), 0);
     EXPECT_EQ(m.fields[DSN_FIELD_PATH].value, "TCP/IP:" + address);
-    EXPECT_EQ(ini.Read("QXNCTCP.INI"), "Sales\tBOX\nbox by address\n" + address + " box by address\n");
+    EXPECT_EQ(ini.Read("QXNCTCP.INI"),
+              "Sales\tBOX\nbox by address\n" + address + " box by address\n");
     EXPECT_EQ(m.Test(), 0);
     ini.Write("select.script", "cancel\n");
     EXPECT_EQ(m.Browse(), -10020);

@@ -18,8 +18,9 @@ public:
     {
         char pattern[] = "/tmp/qxdsnXXXXXX";
         dir = mkdtemp(pattern);
-        Write("odbcinst.ini", std::string("[") + kTestDriver + "]\nDriver=/nonexistent/libsqldriver.so\nSetup=" +
-                                  QX_DSNCONFIG_LIB + "\n");
+        Write("odbcinst.ini",
+              std::string("[") + kTestDriver +
+                  "]\nDriver=/nonexistent/libsqldriver.so\nSetup=" + QX_DSNCONFIG_LIB + "\n");
         Write("odbc.ini", "");
         Write("user.ini", "");
         setenv("ODBCSYSINI", dir.c_str(), 1);
@@ -34,7 +35,10 @@ public:
         (void)r;
     }
 
-    void Write(const std::string &name, const std::string &text) const { std::ofstream(dir + "/" + name) << text; }
+    void Write(const std::string &name, const std::string &text) const
+    {
+        std::ofstream(dir + "/" + name) << text;
+    }
     std::string Read(const std::string &name) const
     {
         std::ifstream in(dir + "/" + name);

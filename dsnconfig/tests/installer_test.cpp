@@ -57,11 +57,13 @@ TEST(ConfigDsnInstaller, AddConfigureRemoveUserDataSource)
     EXPECT_EQ(user["My Data"]["Driver"], kTestDriver);
     EXPECT_EQ(user["My Data"]["Description"], "x");
     EXPECT_EQ(user["My Data"]["DBQ"], "TCP/IP:10.0.0.5");
-    EXPECT_FALSE(ini.Parse("odbc.ini").count("My Data")) << "a user data source stays out of the system file";
+    EXPECT_FALSE(ini.Parse("odbc.ini").count("My Data"))
+        << "a user data source stays out of the system file";
 
     // Keys the call does not name stay as they were.
     ini.Write("user.ini", "[My Data]\nDriver=" + std::string(kTestDriver) +
-                              "\nDescription=old\nDBQ=TCP/IP:a\nOdbcTrace=1\nTraceOutput=/tmp/t.log\n[Other]\nDBQ=b\n");
+                              "\nDescription=old\nDBQ=TCP/IP:a\nOdbcTrace=1\nTraceOutput=/tmp/"
+                              "t.log\n[Other]\nDBQ=b\n");
     ASSERT_TRUE(Config(ODBC_CONFIG_DSN, {"DSN=My Data", "DBQ=TCP/IP:10.0.0.6"}));
     user = ini.Parse("user.ini");
     EXPECT_EQ(user["My Data"]["DBQ"], "TCP/IP:10.0.0.6");
@@ -108,10 +110,14 @@ TEST(ConfigDsnInstaller, RefusalsAreInstallerErrors)
         {ODBC_ADD_DSN, {"DSN=1abc"}, ODBC_ERROR_INVALID_NAME},
         {ODBC_ADD_DSN, {"DSN=a!b"}, ODBC_ERROR_INVALID_NAME},
         {ODBC_ADD_DSN, {"DSN=   "}, ODBC_ERROR_INVALID_NAME},
-        {ODBC_ADD_DSN, {"DSN=\xC9t\xE9"}, ODBC_ERROR_INVALID_NAME}, // a high byte first is no letter here
+        {ODBC_ADD_DSN,
+         {"DSN=\xC9t\xE9"},
+         ODBC_ERROR_INVALID_NAME}, // a high byte first is no letter here
         {ODBC_ADD_DSN, {"DSN=" + std::string(33, 'a')}, ODBC_ERROR_INVALID_NAME},
         {ODBC_ADD_DSN, {"DSN=" + std::string(300, 'a')}, ODBC_ERROR_INVALID_KEYWORD_VALUE},
-        {ODBC_ADD_DSN, {"DSN=ok", "DBQ=" + std::string(256, 'h')}, ODBC_ERROR_INVALID_KEYWORD_VALUE},
+        {ODBC_ADD_DSN,
+         {"DSN=ok", "DBQ=" + std::string(256, 'h')},
+         ODBC_ERROR_INVALID_KEYWORD_VALUE},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.entries[0].substr(0, 40));
@@ -126,14 +132,15 @@ TEST(ConfigDsnInstaller, AttributeListEdges)
 {
     IniDir ini;
     // Unknown and over-long keys are skipped; an entry without "=" ends the list.
-    ASSERT_TRUE(Config(ODBC_ADD_DSN, {"ThisKeyIsMuchTooLong=1", "Port=5", "DSN=edge", "dbq=TCP/IP:h", "junk",
-                                      "Description=never"}));
+    ASSERT_TRUE(Config(ODBC_ADD_DSN, {"ThisKeyIsMuchTooLong=1", "Port=5", "DSN=edge",
+                                      "dbq=TCP/IP:h", "junk", "Description=never"}));
     auto user = ini.Parse("user.ini");
     EXPECT_EQ(user["edge"]["DBQ"], "TCP/IP:h");
     EXPECT_FALSE(user["edge"].count("Description"));
     EXPECT_FALSE(user["edge"].count("Port"));
     // A silent add never asks and never removes: an existing data source keeps its keys.
-    ini.Write("user.ini", "[edge]\nDriver=" + std::string(kTestDriver) + "\nDBQ=TCP/IP:a\nEngineTrace=1\n");
+    ini.Write("user.ini",
+              "[edge]\nDriver=" + std::string(kTestDriver) + "\nDBQ=TCP/IP:a\nEngineTrace=1\n");
     ASSERT_TRUE(Config(ODBC_ADD_DSN, {"DSN=edge", "Description=new"}));
     user = ini.Parse("user.ini");
     EXPECT_EQ(user["edge"]["EngineTrace"], "1");

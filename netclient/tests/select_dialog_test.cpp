@@ -50,7 +50,8 @@ TEST_F(SavedListTest, FullLengthLinesRoundTripAndNamesMatchExactly)
     nc::NcSavedServerList list;
     list.lastBroadcast = "Sales\tBOX";
     list.lastSaved = std::string(63, 'n');
-    list.entries = {{std::string(31, '1'), std::string(63, 'n')}, {"10.0.0.5", "box"}, {"10.0.0.6", "box 2"}};
+    list.entries = {
+        {std::string(31, '1'), std::string(63, 'n')}, {"10.0.0.5", "box"}, {"10.0.0.6", "box 2"}};
     ASSERT_TRUE(list.Save(path));
     EXPECT_EQ(FilesInDirectory(), 1) << "the new file replaced the list, nothing else stays";
     nc::NcSavedServerList back;
