@@ -216,10 +216,14 @@ void NetworkComponentEntry(ComponentParamBlock *pb)
     pb->result = 0;
     if (pb->selector != 0 && !pb->component)
         return;
-    if (pb->selector == 0 || pb->selector == 2 || pb->selector == 7) {
+    // Without the component's lock: creating and destroying it, finding a
+    // server (which waits for answers) and the selection dialog (which waits
+    // for the user).
+    if (pb->selector == 0 || pb->selector == 2 || pb->selector == 6 || pb->selector == 7) {
         switch (pb->selector) {
         case 0: Create(pb); break;
         case 2: Destroy(pb); break;
+        case 6: nc::RunServerListDialog(pb->component, pb); break;
         default: FindOrFree(pb); break;
         }
         return;
@@ -229,7 +233,6 @@ void NetworkComponentEntry(ComponentParamBlock *pb)
     case 0: Create(pb); break;
     case 1: Poll(pb); break;
     case 2: Destroy(pb); break;
-    case 6: nc::RunServerListDialog(pb->component, pb); break;
     case 7: FindOrFree(pb); break;
     case 8: nc::LinkOpenChannel(pb->component, pb); break;
     case 9: nc::LinkCloseChannel(pb); break;

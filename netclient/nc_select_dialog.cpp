@@ -481,7 +481,7 @@ void RunServerListDialog(TcpComponent *comp, ComponentParamBlock *pb)
     pb->name = nameBuffer;
     pb->text = textBuffer;
     QXLocationRecord location = m.location;
-    if (!m.haveLocation && !ResolveServerAddress(nameBuffer, comp->port, location)) {
+    if (!m.haveLocation && !ResolveServerAddress(nameBuffer, m.Port(), location)) {
         pb->result = QX_ERR_NO_SERVER;
         return;
     }

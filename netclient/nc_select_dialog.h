@@ -87,6 +87,7 @@ public:
     bool New(const std::string &name, const std::string &address, const Question &ask);
     bool Delete(const std::string &listText, const Question &ask);
     int Ok();
+    uint16_t Port() const { return port_; }
 
     // After Ok: the name for the caller ("service computer" or the saved
     // address), the text for the name buffer, and the location when made.
@@ -122,7 +123,7 @@ private:
     uint32_t lastQueryMs_ = 0;
 };
 
-// Selector 6: runs the dialog; on success pb->name points at the chosen
+// Selector 6 (called without the component's lock): runs the dialog; on success pb->name points at the chosen
 // name text and pb->text at the name to report (both length-prefixed, in
 // buffers of this thread), pb->location at a new location when one was made.
 void RunServerListDialog(TcpComponent *comp, ComponentParamBlock *pb);

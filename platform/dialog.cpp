@@ -1,6 +1,7 @@
 // Dialog providers (see dialog.h).
 #include "platform/dialog.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -62,7 +63,10 @@ public:
         }
         for (size_t i = 0; i < fields.size(); ++i)
             fields[i].value = answers[i];
-        if (buttons.empty())
+        // A dialog with nothing to fill in still needs its OK.
+        bool asked = std::any_of(fields.begin(), fields.end(),
+                                 [](const PlatDialogField &f) { return f.enabled; });
+        if (buttons.empty() && asked)
             return PLAT_DIALOG_OK;
         std::string menu = "OK, Cancel";
         for (const PlatDialogButton &b : buttons)
