@@ -21,7 +21,6 @@ namespace nc {
 namespace {
 
 constexpr size_t kDatagram = 96;
-constexpr uint32_t kQueryEveryMs = 5000;
 constexpr int kFirstAnswersMs = 500;
 
 // The dialog's texts.
@@ -226,7 +225,7 @@ void NcServerListModel::Pump(int ms)
         return;
     uint32_t start = PlatTickCount();
     for (;;) {
-        if (PlatTickCount() - lastQueryMs_ >= kQueryEveryMs)
+        if (PlatTickCount() - lastQueryMs_ >= queryEveryMs)
             Query();
         Collect();
         int left = ms - int(PlatTickCount() - start);

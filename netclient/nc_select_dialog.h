@@ -104,6 +104,7 @@ public:
     std::string savedChoice;     // list text
     std::string nameEdit, addressEdit;
     bool listFileOk = true;
+    uint32_t queryEveryMs = 5000; // timer 1; tests shrink it
 
 private:
     void Query();
@@ -123,9 +124,9 @@ private:
     uint32_t lastQueryMs_ = 0;
 };
 
-// Selector 6 (called without the component's lock): runs the dialog; on success pb->name points at the chosen
-// name text and pb->text at the name to report (both length-prefixed, in
-// buffers of this thread), pb->location at a new location when one was made.
+// Selector 6 (called without the component's lock): runs the dialog; on success pb->name points at
+// the chosen name text and pb->text at the name to report (both length-prefixed, in buffers of this
+// thread), pb->location at a new location when one was made.
 void RunServerListDialog(TcpComponent *comp, ComponentParamBlock *pb);
 
 } // namespace nc
