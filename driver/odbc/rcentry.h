@@ -8,7 +8,9 @@
 // line, the emptied error queue and, for the calls that must not run while a
 // statement of the connection is busy, the busy check (5144); rcCall::done
 // writes the return line. Workers are also what the driver calls internally
-// (never the exported names).
+// (never the exported names). The three connect calls (SQLConnect,
+// SQLDriverConnect, SQLBrowseConnect) write their own call line: the trace
+// channel opens only once the data source they name is known.
 //
 // Locking rule. Two kinds of lock, always taken in this order:
 //   1. An environment's lock (rcEnv::lock) protects its connection list and
