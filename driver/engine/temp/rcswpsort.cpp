@@ -91,22 +91,33 @@ int16_t rcSwpInternalSort(TempTable *t)
 {
     if (t->rowCount < 2 || t->keyCount == 0)
         return 0;
+    // Sort (prefix of the first key, row number) pairs: the prefix decides
+    // most comparisons, the full key comparison the rest, and the row number
+    // keeps equal keys in the order they were put.
+    struct Entry {
+        uint64_t prefix;
+        uint32_t row;
+    };
     const uint32_t len = uint32_t(t->rowLength);
     const unsigned char *rows = t->rows;
-    auto *order = static_cast<uint32_t *>(rcMemAlloc(sizeof(uint32_t) * size_t(t->rowCount)));
+    const size_t count = size_t(t->rowCount);
+    auto *order = static_cast<Entry *>(rcMemAlloc(sizeof(Entry) * count));
     auto *sorted = static_cast<unsigned char *>(rcMemAlloc(t->capacity));
     if (order == nullptr || sorted == nullptr) {
         rcMemFree(order);
         rcMemFree(sorted);
         return static_cast<int16_t>(rcErrRaise(t->owner.errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     }
-    for (uint32_t i = 0; i < uint32_t(t->rowCount); ++i)
-        order[i] = i;
-    std::stable_sort(order, order + t->rowCount, [t, rows, len](uint32_t a, uint32_t b) {
-        return rcTmpCompareRowBytes(t, rows + size_t(a) * len, rows + size_t(b) * len) < 0;
+    for (size_t i = 0; i < count; ++i)
+        order[i] = {rcTmpKeyPrefix(t, rows + i * len), uint32_t(i)};
+    std::sort(order, order + count, [t, rows, len](const Entry &a, const Entry &b) {
+        if (a.prefix != b.prefix)
+            return a.prefix < b.prefix;
+        int c = rcTmpCompareRowBytes(t, rows + size_t(a.row) * len, rows + size_t(b.row) * len);
+        return c != 0 ? c < 0 : a.row < b.row;
     });
-    for (uint32_t i = 0; i < uint32_t(t->rowCount); ++i)
-        std::memcpy(sorted + size_t(i) * len, rows + size_t(order[i]) * len, len);
+    for (size_t i = 0; i < count; ++i)
+        std::memcpy(sorted + i * len, rows + size_t(order[i].row) * len, len);
     rcMemFree(order);
     rcMemFree(t->rows);
     t->rows = sorted;

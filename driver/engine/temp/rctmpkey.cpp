@@ -109,6 +109,53 @@ int16_t rcTmpBuildKeys(TempTable *t)
     return 0;
 }
 
+uint64_t rcTmpKeyPrefix(const TempTable *t, const unsigned char *row)
+{
+    const rcTmpKeyDesc &key = t->keys[0];
+    const unsigned char *slot = row + key.offset;
+    const unsigned char *v = slot + RC_TMP_INDICATOR;
+    constexpr uint64_t kValue = uint64_t(1) << 63; // above every NULL
+    uint64_t p = 0;
+    if (slot[0] != RC_TMP_NULL) {
+        p = kValue;
+        switch (key.storageType) {
+        case SQL_CHAR:
+        case SQL_VARCHAR:
+        case SQL_LONGVARCHAR: {
+            size_t n = trimBlanks(v, slot[1] | (slot[2] << 8));
+            uint64_t w = 0;
+            for (size_t k = 0; k < 5; ++k)
+                w = (w << 12) | (k < n ? rcCollatePrimary1252(v[k]) : 0);
+            p |= w;
+            break;
+        }
+        case SQL_INTEGER:
+            p |= uint64_t(uint32_t(load<int32_t>(v)) ^ 0x80000000u) << 31;
+            break;
+        case SQL_DOUBLE: {
+            double d = load<double>(v);
+            uint64_t bits;
+            if (d != d) {
+                bits = ~uint64_t(0); // NaN after every number
+            } else {
+                if (d == 0)
+                    d = 0; // -0.0 with 0.0
+                std::memcpy(&bits, &d, sizeof bits);
+                bits = (bits >> 63) ? ~bits : bits | kValue;
+            }
+            p |= bits >> 1;
+            break;
+        }
+        case RC_SQL_SCALED64:
+            p |= (uint64_t(load<int64_t>(v)) ^ kValue) >> 1;
+            break;
+        default:
+            break; // the full comparison decides
+        }
+    }
+    return key.descending ? ~p : p;
+}
+
 int rcTmpCompareRowBytes(const TempTable *t, const unsigned char *a, const unsigned char *b)
 {
     for (uint16_t k = 0; k < t->keyCount; ++k) {

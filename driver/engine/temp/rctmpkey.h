@@ -27,6 +27,10 @@ struct rcTmpKeyDesc {
 int16_t rcTmpBuildKeys(TempTable *t);
 // Compares two rows on the table's keys (t->keys built).
 int rcTmpCompareRowBytes(const TempTable *t, const unsigned char *a, const unsigned char *b);
+// Eight bytes of the first key such that a smaller prefix means an earlier
+// row (equal prefixes decide nothing): the NULL indicator, then the value's
+// leading part (text: the collation weights of its first five characters).
+uint64_t rcTmpKeyPrefix(const TempTable *t, const unsigned char *row);
 // Compares two terminated texts of at most size bytes each by the collation.
 int rcTmpCompareText(const unsigned char *a, const unsigned char *b, size_t size);
 // Compares two non-NULL values of a storage type.

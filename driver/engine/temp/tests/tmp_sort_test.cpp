@@ -80,6 +80,7 @@ int refColumn(const Row &x, const Row &y, Col c)
     case SCALED: return opt(x.scaled, y.scaled, refValue<int64_t>);
     case DEC: return opt(x.dec, y.dec, refValue<int64_t>);
     case SMALL: return opt(x.small, y.small, refValue<int16_t>);
+    case ID: return refValue(x.id, y.id);
     default: return 0;
     }
 }
@@ -405,4 +406,30 @@ TEST_F(TmpSortTest, ControlStatementPutsTheNullIndicatorIntoEachKey)
     ASSERT_EQ(rcSwpBuildControl(t, text), 0);
     EXPECT_EQ(text, "S(9,1,BIN,D,13,21,C,A,1,1,BIN,A,5,4,I,D) CORE(80) F(FIX,36) W(\"" + dir_ + "\")");
     rcTmpFree(t);
+}
+
+// A TempFileDirectory of more than 260 characters with blanks and "+" in
+// it: spill, external sort and the library's work files all work there.
+TEST_F(TmpSortTest, LongWorkDirectoryWithBlanksAndPlus)
+{
+    std::string top = dir_ + std::string(150, 'd') + " + ";
+    std::string longDir = top + "/" + std::string(120, 'e') + " x/";
+    ASSERT_TRUE(std::filesystem::create_directories(longDir));
+    owner_.workDir = longDir.c_str();
+    owner_.engineOptions = RC_TMP_OPT_NOOPTSORT;
+    std::mt19937 rng(99);
+    std::vector<Row> rows = makeRows(rng, 300);
+    TempTable *t;
+    ASSERT_EQ(rcTmpCreate(owner_, &t), 0);
+    addColumns(t);
+    ASSERT_EQ(rcTmpSetSortKey(t, 0, TEXT, true), 0);
+    ASSERT_EQ(rcTmpSetSortKey(t, 1, ID, false), 0);
+    for (const Row &r : rows) putRow(t, r);
+    ASSERT_EQ(filesIn(longDir).size(), 1u);
+    ASSERT_EQ(rcSwpSortExec(t), 0);
+    EXPECT_EQ(readIds(t), referenceOrder(rows, {{TEXT, true}, {ID, false}}));
+    rcTmpFree(t);
+    EXPECT_EQ(takeMessages(), std::vector<uint32_t>{});
+    EXPECT_EQ(filesIn(longDir), std::vector<std::string>{});
+    std::filesystem::remove_all(top);
 }
