@@ -5,6 +5,7 @@
 #include "driver/core/rccnv.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcnum.h"
+#include "driver/engine/temp/rcsrtfile.h"
 
 #include <climits>
 #include <cstring>
@@ -401,7 +402,7 @@ TEST_F(TmpTest, UnwritableTempFileDirectoryPostsItsMessages)
 }
 
 // A full disk (a file size limit in a child process) posts 11438 and leaves
-// no spill file.
+// no spill file; the sort-file store posts 11410.
 TEST_F(TmpTest, FullDiskPostsOutOfSpaceAndLeavesNoFile)
 {
     pid_t pid = fork();
@@ -420,6 +421,14 @@ TEST_F(TmpTest, FullDiskPostsOutOfSpaceAndLeavesNoFile)
         if (msgs != std::vector<uint32_t>{RC_ENG_OUT_DISK_SPACE_WRITING_TEMPORARY}) _exit(12);
         if (!filesIn(dir_).empty()) _exit(13); // removed at once, before the table goes
         rcTmpFree(t);
+        // The sort-file store: a value past the limit posts 11410.
+        rcSortFile *s;
+        if (rcSrtFileOpen(owner_, &s) != 0) _exit(14);
+        std::string big(8000, 'v');
+        if (rcSrtFileWrite(s, big.c_str(), SQL_LONGVARCHAR, SQL_NTS) != -1) _exit(15);
+        if (takeMessages() != std::vector<uint32_t>{RC_ENG_ERROR_WRITING_TEMPORARY_SORT_FILE}) _exit(16);
+        rcSrtFileClose(s);
+        if (!filesIn(dir_).empty()) _exit(17);
         _exit(0);
     }
     int status = 0;
