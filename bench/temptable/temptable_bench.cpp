@@ -80,8 +80,8 @@ bool runMode(const char *mode, const std::vector<Row> &rows, rcTmpOwner owner, r
     }
     report(mode, "read", n, seconds(start));
     rcTmpFree(t);
-    std::printf("%-10s rows read %zu (checksum %lld), max RSS so far %ld kB, messages %u\n", mode, n,
-                static_cast<long long>(checksum), maxRssKb(), rcErrQueueCount(&errors));
+    std::printf("%-10s rows read %zu (checksum %lld), max RSS so far %ld kB, messages %u\n", mode,
+                n, static_cast<long long>(checksum), maxRssKb(), rcErrQueueCount(&errors));
     return n == rows.size();
 }
 
@@ -104,7 +104,8 @@ int main(int argc, char **argv)
             r.text[k] = letters[rng() % 52];
         r.text[0] = letters[rng() % 4]; // common first letters: ties decided later
         r.text[20] = '\0';
-        r.date = DATE_STRUCT{int16_t(1990 + rng() % 40), uint16_t(1 + rng() % 12), uint16_t(1 + rng() % 28)};
+        r.date = DATE_STRUCT{int16_t(1990 + rng() % 40), uint16_t(1 + rng() % 12),
+                             uint16_t(1 + rng() % 28)};
     }
 
     rcErrorQueue errors{};
@@ -124,12 +125,12 @@ int main(int argc, char **argv)
     if (f == nullptr)
         return 2;
     for (const Row &r : rows)
-        std::fprintf(f, "%s\t%d\t%.6f\t%04d-%02d-%02d\n", r.text, r.i, r.d, r.date.year, r.date.month,
-                     r.date.day);
+        std::fprintf(f, "%s\t%d\t%.6f\t%04d-%02d-%02d\n", r.text, r.i, r.d, r.date.year,
+                     r.date.month, r.date.day);
     std::fclose(f);
     for (const char *parallel : {"", " --parallel=1"}) {
-        std::string cmd = "LC_ALL=C sort -f -t '\t' -k1,1 -k2,2n" + std::string(parallel) + " -o '" +
-                          out + "' '" + in + "'";
+        std::string cmd = "LC_ALL=C sort -f -t '\t' -k1,1 -k2,2n" + std::string(parallel) +
+                          " -o '" + out + "' '" + in + "'";
         auto start = std::chrono::steady_clock::now();
         int rc = std::system(cmd.c_str());
         report(*parallel ? "sort(1)x1" : "sort(1)", "sort", rows.size(), seconds(start));

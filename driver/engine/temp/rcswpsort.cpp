@@ -135,7 +135,8 @@ int16_t rcSwpBuildControl(TempTable *t, std::string &text)
         const rcTmpKeyDesc &key = t->keys[k];
         const char *type = keyTypeOf(key.storageType);
         if (type == nullptr)
-            return static_cast<int16_t>(rcErrRaise(t->owner.errors, RC_ENG_UNABLE_SORT_COLUMN_TYPE));
+            return static_cast<int16_t>(
+                rcErrRaise(t->owner.errors, RC_ENG_UNABLE_SORT_COLUMN_TYPE));
         // The NULL indicator in the opposite order, then the value.
         text += std::to_string(key.offset + 1) + ",1,BIN," + (key.descending ? "A," : "D,");
         text += std::to_string(key.offset + RC_TMP_INDICATOR + 1) + "," +

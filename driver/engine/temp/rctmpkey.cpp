@@ -100,7 +100,8 @@ int16_t rcTmpBuildKeys(TempTable *t)
                 col = &t->columns[c];
         if (col == nullptr || rcCnvIsBinaryType(col->storageType) || col->storageType == 0) {
             rcMemFree(keys);
-            return static_cast<int16_t>(rcErrRaise(t->owner.errors, RC_ENG_UNABLE_SORT_COLUMN_TYPE));
+            return static_cast<int16_t>(
+                rcErrRaise(t->owner.errors, RC_ENG_UNABLE_SORT_COLUMN_TYPE));
         }
         keys[k] = {col->rowOffset, col->valueSize, col->storageType,
                    (col->keyFlags & RC_TMP_KEY_DESC) != 0};

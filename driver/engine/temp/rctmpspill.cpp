@@ -55,8 +55,8 @@ int rcTmpSpillName(const rcTmpOwner &owner, char **name)
         int n = std::snprintf(text, sizeof text, "File Manager: Unable to create a file in %.120s.",
                               dir);
         if (n > 0 && size_t(n) < sizeof text)
-            std::snprintf(text + n, sizeof text - size_t(n), " Operating system LastError = %d (%s)",
-                          err, std::strerror(err));
+            std::snprintf(text + n, sizeof text - size_t(n),
+                          " Operating system LastError = %d (%s)", err, std::strerror(err));
         rcErrPost(owner.errors, RC_MSG_GENERAL_ERROR, nullptr, 0, text);
         return -1;
     }
@@ -96,13 +96,15 @@ int16_t rcTmpGrow(TempTable *t)
         // Steps of growStep up to 16 steps (the default limit), then
         // doubling, so that a large limit is reached without quadratic copying.
         uint32_t step = t->owner.limits.growStep;
-        uint64_t want = t->capacity < 16ull * step ? uint64_t(t->capacity) + step : uint64_t(t->capacity) * 2;
+        uint64_t want =
+            t->capacity < 16ull * step ? uint64_t(t->capacity) + step : uint64_t(t->capacity) * 2;
         uint32_t grown = want > limit ? limit : uint32_t(want);
         if (grown > limit || limit - grown < slotMax)
             grown = limit;
         void *p = t->rows;
         if (rcMemRealloc(&p, grown) != 0)
-            return static_cast<int16_t>(rcErrRaise(t->owner.errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
+            return static_cast<int16_t>(
+                rcErrRaise(t->owner.errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
         t->rows = static_cast<unsigned char *>(p);
         t->capacity = grown;
         if (t->used + slotMax <= t->capacity)

@@ -220,7 +220,8 @@ int16_t rcTmpCreate(const rcTmpOwner &owner, TempTable **out)
     if (limits.memoryLimit < limits.growStep)
         limits.memoryLimit = limits.growStep;
     if (t != nullptr) {
-        t->columns = static_cast<TempTableColumn *>(rcMemAlloc(sizeof(TempTableColumn) * kFirstColumns));
+        t->columns =
+            static_cast<TempTableColumn *>(rcMemAlloc(sizeof(TempTableColumn) * kFirstColumns));
         t->rows = static_cast<unsigned char *>(rcMemAlloc(limits.growStep));
     }
     if (t == nullptr || t->columns == nullptr || t->rows == nullptr) {
@@ -256,7 +257,8 @@ int16_t rcTmpAddColumn(TempTable *t, int16_t sqlType, uint32_t precScale, int32_
         void *p = t->columns;
         if (t->columnCount == UINT16_MAX ||
             rcMemRealloc(&p, sizeof(TempTableColumn) * (t->columnCapacity * 2u)) != 0)
-            return static_cast<int16_t>(rcErrRaise(t->owner.errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
+            return static_cast<int16_t>(
+                rcErrRaise(t->owner.errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
         t->columns = static_cast<TempTableColumn *>(p);
         t->columnCapacity = static_cast<uint16_t>(
             t->columnCapacity * 2u > UINT16_MAX ? UINT16_MAX : t->columnCapacity * 2u);
@@ -353,7 +355,8 @@ int16_t rcTmpPutColumnLen(TempTable *t, const void *value, int32_t length, uint1
             // terminated text, or the length given.
             size_t bound = length >= 0 ? size_t(length) : SIZE_MAX;
             size_t room = c.valueSize - 1;
-            size_t n = strnlen(reinterpret_cast<const char *>(src), bound < room + 1 ? bound : room + 1);
+            size_t n =
+                strnlen(reinterpret_cast<const char *>(src), bound < room + 1 ? bound : room + 1);
             if (n > room) {
                 n = room;
                 if (!onlyBlanksFrom(src, room, bound))
@@ -448,9 +451,9 @@ int16_t rcTmpGetColumn(TempTable *t, uint16_t column, void *target, int32_t targ
         else if (rcCnvIsBinaryType(srcType))
             srcType = SQL_BINARY;
         bool exact = dstType == SQL_DECIMAL || dstType == RC_SQL_DECIMAL38;
-        msg = rcCnvConvert(value, srcType, int32_t(length), 0, target, static_cast<uint16_t>(dstType),
-                           targetLength, exact ? t->owner.numPrecision : 0,
-                           exact ? t->owner.numScale : 0, &got);
+        msg = rcCnvConvert(value, srcType, int32_t(length), 0, target,
+                           static_cast<uint16_t>(dstType), targetLength,
+                           exact ? t->owner.numPrecision : 0, exact ? t->owner.numScale : 0, &got);
     }
     if (outLength != nullptr)
         *outLength = got;

@@ -49,7 +49,8 @@ TEST_F(TmpTest, SortFileKeepsValuesNullAndEmptyApart)
         std::string buf(in[k].expect.size() + 8, '#');
         bool isNull = false;
         uint64_t full = 99;
-        ASSERT_EQ(rcSrtFileRead(s, offsets[k], buf.data(), uint32_t(buf.size()), &isNull, &full), 0);
+        ASSERT_EQ(rcSrtFileRead(s, offsets[k], buf.data(), uint32_t(buf.size()), &isNull, &full),
+                  0);
         EXPECT_EQ(isNull, in[k].isNull) << k;
         EXPECT_EQ(full, in[k].expect.size()) << k;
         EXPECT_EQ(buf.substr(0, in[k].expect.size()), in[k].expect) << k;
@@ -78,6 +79,6 @@ TEST_F(TmpTest, SortFileInAnUnusableDirectoryPostsItsMessages)
     rcSortFile *s = nullptr;
     EXPECT_EQ(rcSrtFileOpen(owner_, &s), -1);
     EXPECT_EQ(s, nullptr);
-    EXPECT_EQ(takeMessages(),
-              (std::vector<uint32_t>{RC_ENG_UNABLE_OPEN_TEMPORARY_SORT_FILE, RC_MSG_GENERAL_ERROR}));
+    EXPECT_EQ(takeMessages(), (std::vector<uint32_t>{RC_ENG_UNABLE_OPEN_TEMPORARY_SORT_FILE,
+                                                     RC_MSG_GENERAL_ERROR}));
 }

@@ -74,8 +74,9 @@ int refColumn(const Row &x, const Row &y, Col c)
         });
     case TS:
         return opt(x.ts, y.ts, [](const TIMESTAMP_STRUCT &a, const TIMESTAMP_STRUCT &b) {
-            return refValue(std::tie(a.year, a.month, a.day, a.hour, a.minute, a.second, a.fraction),
-                            std::tie(b.year, b.month, b.day, b.hour, b.minute, b.second, b.fraction));
+            return refValue(
+                std::tie(a.year, a.month, a.day, a.hour, a.minute, a.second, a.fraction),
+                std::tie(b.year, b.month, b.day, b.hour, b.minute, b.second, b.fraction));
         });
     case SCALED: return opt(x.scaled, y.scaled, refValue<int64_t>);
     case DEC: return opt(x.dec, y.dec, refValue<int64_t>);
@@ -127,7 +128,8 @@ std::vector<Row> makeRows(std::mt19937 &rng, int count)
         }
         if (maybe()) r.i = rng() % 9 == 0 ? INT_MIN : int32_t(rng() % 21) - 10;
         if (maybe()) {
-            static const double pool[] = {-0.0, 0.0, -1.5, 1.5, 2.2250738585072014e-308, -1e300, 7.0};
+            static const double pool[] = {-0.0,   0.0, -1.5, 1.5, 2.2250738585072014e-308,
+                                          -1e300, 7.0};
             r.d = pool[rng() % 7];
         }
         if (maybe()) r.date = DATE_STRUCT{int16_t(2000 + rng() % 3), uint16_t(1 + rng() % 2), 1};
@@ -196,7 +198,8 @@ class TmpSortTest : public TmpTest {
 protected:
     enum Mode { InMemory, Spilled, NoOptSort };
 
-    std::vector<int32_t> sortIds(const std::vector<Row> &rows, const std::vector<Key> &keys, Mode mode)
+    std::vector<int32_t> sortIds(const std::vector<Row> &rows, const std::vector<Key> &keys,
+                                 Mode mode)
     {
         rcTmpOwner owner = owner_;
         if (mode != Spilled) owner.limits.memoryLimit = 64u << 20;
@@ -252,8 +255,9 @@ TEST_F(TmpSortTest, NullsTextGroupsAndDoublesByValue)
         std::optional<double> d;
     };
     const In in[] = {
-        {"abc", 5, 1.5},        {nullptr, std::nullopt, std::nullopt}, {"ABC", INT_MIN, -0.0},
-        {"", 0, 0.0},           {"abc ", -3, -2.0},                    {"abd", std::nullopt, 2.2250738585072014e-308},
+        {"abc", 5, 1.5},        {nullptr, std::nullopt, std::nullopt},
+        {"ABC", INT_MIN, -0.0}, {"", 0, 0.0},
+        {"abc ", -3, -2.0},     {"abd", std::nullopt, 2.2250738585072014e-308},
     };
     struct Case {
         Col col;
@@ -334,7 +338,8 @@ TEST_F(TmpSortTest, FailedSortLeavesNoFile)
         ASSERT_EQ(rcTmpAddColumn(t, SQL_INTEGER, 0, 4), 0);
         ASSERT_EQ(rcTmpSetSortKey(t, c, c, false), 0);
     }
-    for (int32_t v = 0; v < 129 * 3; ++v) ASSERT_EQ(rcTmpPutColumn(t, &v, uint16_t(v % 129), false), 0);
+    for (int32_t v = 0; v < 129 * 3; ++v)
+        ASSERT_EQ(rcTmpPutColumn(t, &v, uint16_t(v % 129), false), 0);
     EXPECT_EQ(rcSwpSortExec(t), -1);
     EXPECT_EQ(takeMessages(), std::vector<uint32_t>{RC_ENG_MAXIMUM_NUMBER_SORT_COLUMNS_EXCEEDED});
     EXPECT_EQ(filesIn(dir_), std::vector<std::string>{});
@@ -367,7 +372,9 @@ TEST_F(TmpSortTest, LongRowsSortUpTo65500Bytes)
         for (int32_t r = 0; r < 12; ++r)
             for (uint16_t c = 0; c < t->columnCount; ++c) {
                 int32_t v = (r * 7) % 12;
-                ASSERT_EQ(rcTmpPutColumn(t, c < 251 ? static_cast<const void *>(text.c_str()) : &v, c, false), 0);
+                ASSERT_EQ(rcTmpPutColumn(t, c < 251 ? static_cast<const void *>(text.c_str()) : &v,
+                                         c, false),
+                          0);
             }
         if (extra) {
             EXPECT_EQ(rcSwpSortExec(t), -1);
@@ -404,7 +411,8 @@ TEST_F(TmpSortTest, ControlStatementPutsTheNullIndicatorIntoEachKey)
     ASSERT_EQ(rcTmpBuildKeys(t), 0);
     std::string text;
     ASSERT_EQ(rcSwpBuildControl(t, text), 0);
-    EXPECT_EQ(text, "S(9,1,BIN,D,13,21,C,A,1,1,BIN,A,5,4,I,D) CORE(80) F(FIX,36) W(\"" + dir_ + "\")");
+    EXPECT_EQ(text,
+              "S(9,1,BIN,D,13,21,C,A,1,1,BIN,A,5,4,I,D) CORE(80) F(FIX,36) W(\"" + dir_ + "\")");
     rcTmpFree(t);
 }
 

@@ -122,7 +122,8 @@ Cell makeCell(std::mt19937 &rng, const ColumnSpec &col)
         break;
     }
     case SQL_DATE: {
-        DATE_STRUCT d{int16_t(1900 + rng() % 200), uint16_t(1 + rng() % 12), uint16_t(1 + rng() % 28)};
+        DATE_STRUCT d{int16_t(1900 + rng() % 200), uint16_t(1 + rng() % 12),
+                      uint16_t(1 + rng() % 28)};
         c.input = c.stored = bytesOf(d);
         break;
     }
@@ -178,8 +179,8 @@ void putRows(TempTable *t, const Rows &rows)
     for (const auto &r : rows)
         for (uint16_t c = 0; c < r.size(); ++c) {
             const Cell &cell = r[c];
-            ASSERT_EQ(rcTmpPutColumnLen(t, cell.isNull ? nullptr : cell.input.data(), cell.length, c,
-                                        cell.isNull),
+            ASSERT_EQ(rcTmpPutColumnLen(t, cell.isNull ? nullptr : cell.input.data(), cell.length,
+                                        c, cell.isNull),
                       0);
         }
 }
@@ -212,12 +213,18 @@ TEST_F(TmpTest, RowLayoutAndStorageTypes)
         uint32_t valueSize;
         int32_t rowLength;
     } cases[] = {
-        {SQL_INTEGER, 4, SQL_INTEGER, 4, 8},       {SQL_SMALLINT, 2, SQL_INTEGER, 4, 8},
-        {SQL_BIT, 1, SQL_INTEGER, 4, 8},           {SQL_C_UTINYINT, 1, SQL_INTEGER, 4, 8},
-        {SQL_DOUBLE, 8, SQL_DOUBLE, 8, 12},        {SQL_REAL, 4, SQL_DOUBLE, 8, 12},
-        {SQL_CHAR, 4, SQL_CHAR, 5, 12},            {SQL_CHAR, 255, SQL_CHAR, 256, 260},
-        {SQL_VARCHAR, 1000, SQL_VARCHAR, 256, 260}, {SQL_DATE, 6, SQL_DATE, 6, 12},
-        {SQL_TIMESTAMP, 16, SQL_TIMESTAMP, 16, 20}, {RC_SQL_DECIMAL38, 38, RC_SQL_DECIMAL38, 38, 44},
+        {SQL_INTEGER, 4, SQL_INTEGER, 4, 8},
+        {SQL_SMALLINT, 2, SQL_INTEGER, 4, 8},
+        {SQL_BIT, 1, SQL_INTEGER, 4, 8},
+        {SQL_C_UTINYINT, 1, SQL_INTEGER, 4, 8},
+        {SQL_DOUBLE, 8, SQL_DOUBLE, 8, 12},
+        {SQL_REAL, 4, SQL_DOUBLE, 8, 12},
+        {SQL_CHAR, 4, SQL_CHAR, 5, 12},
+        {SQL_CHAR, 255, SQL_CHAR, 256, 260},
+        {SQL_VARCHAR, 1000, SQL_VARCHAR, 256, 260},
+        {SQL_DATE, 6, SQL_DATE, 6, 12},
+        {SQL_TIMESTAMP, 16, SQL_TIMESTAMP, 16, 20},
+        {RC_SQL_DECIMAL38, 38, RC_SQL_DECIMAL38, 38, 44},
         {RC_SQL_SCALED64, 8, RC_SQL_SCALED64, 8, 12},
     };
     for (const Case &c : cases) {
@@ -426,7 +433,8 @@ TEST_F(TmpTest, FullDiskPostsOutOfSpaceAndLeavesNoFile)
         if (rcSrtFileOpen(owner_, &s) != 0) _exit(14);
         std::string big(8000, 'v');
         if (rcSrtFileWrite(s, big.c_str(), SQL_LONGVARCHAR, SQL_NTS) != -1) _exit(15);
-        if (takeMessages() != std::vector<uint32_t>{RC_ENG_ERROR_WRITING_TEMPORARY_SORT_FILE}) _exit(16);
+        if (takeMessages() != std::vector<uint32_t>{RC_ENG_ERROR_WRITING_TEMPORARY_SORT_FILE})
+            _exit(16);
         rcSrtFileClose(s);
         if (!filesIn(dir_).empty()) _exit(17);
         _exit(0);
