@@ -17,6 +17,7 @@
 #include <cstring>
 #include <optional>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -440,4 +441,30 @@ TEST_F(TmpSortTest, LongWorkDirectoryWithBlanksAndPlus)
     EXPECT_EQ(takeMessages(), std::vector<uint32_t>{});
     EXPECT_EQ(filesIn(longDir), std::vector<std::string>{});
     std::filesystem::remove_all(top);
+}
+
+// SQLCancel from another thread while the library is sorting (its work
+// directory exists): the sort stops with 5142 and leaves no file at all.
+TEST_F(TmpSortTest, CancelDuringTheExternalSort)
+{
+    TempTable *t;
+    ASSERT_EQ(rcTmpCreate(owner_, &t), 0);
+    addColumns(t);
+    ASSERT_EQ(rcTmpSetSortKey(t, 0, LONGTEXT, false), 0);
+    std::mt19937 rng(5);
+    for (const Row &r : makeRows(rng, 30000)) putRow(t, r);
+    std::atomic<bool> done{false};
+    std::thread canceller([&] {
+        // The spill file is there; a second entry is the library's work directory.
+        while (!done && filesIn(dir_).size() < 2)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        cancel_ = 1;
+    });
+    int16_t rc = rcSwpSortExec(t);
+    done = true;
+    canceller.join();
+    EXPECT_EQ(rc, -1);
+    EXPECT_EQ(takeMessages(), std::vector<uint32_t>{RC_MSG_OPERATION_CANCELLED});
+    EXPECT_EQ(filesIn(dir_), std::vector<std::string>{});
+    rcTmpFree(t);
 }
