@@ -5,6 +5,7 @@
 #include "driver/core/rccnv.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcnum.h"
+#include "driver/core/rcregistry.h"
 #include "driver/engine/temp/rcsrtfile.h"
 
 #include <climits>
@@ -443,4 +444,29 @@ TEST_F(TmpTest, FullDiskPostsOutOfSpaceAndLeavesNoFile)
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// Without a directory from the owner, "TempFileDirectory" of
+// "ZorviEngineOptions" in the settings names where spill files go.
+TEST_F(TmpTest, SpillFilesGoToTheConfiguredTempFileDirectory)
+{
+    std::string ini = dir_ + "engine.ini";
+    FILE *f = std::fopen(ini.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fprintf(f, "[ZorviEngineOptions]\nTempFileDirectory=%s\n", dir_.c_str());
+    std::fclose(f);
+    std::string oldRoot = rcRegGetIniRoot();
+    rcRegSetIniRoot(("HKEY_CURRENT_USER\\" + ini).c_str());
+    owner_.workDir = nullptr;
+    char where[512];
+    rcTmpWorkDirectory(owner_, where, sizeof where);
+    EXPECT_EQ(std::string(where), dir_);
+    TempTable *t;
+    ASSERT_EQ(rcTmpCreate(owner_, &t), 0);
+    ASSERT_EQ(rcTmpAddColumn(t, SQL_CHAR, 0, 200), 0);
+    for (int i = 0; i < 20; ++i) ASSERT_EQ(rcTmpPutColumn(t, "value", 0, false), 0);
+    EXPECT_EQ(filesIn(dir_).size(), 2u); // the settings file and the spill file
+    rcTmpFree(t);
+    rcRegSetIniRoot(oldRoot.c_str());
+    std::remove(ini.c_str());
 }
