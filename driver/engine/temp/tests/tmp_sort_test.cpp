@@ -355,6 +355,11 @@ TEST_F(TmpSortTest, BinaryKeysAreRefusedWithAMessage)
     ASSERT_EQ(rcTmpAddColumn(t, SQL_VARBINARY, 0, 10), 0);
     EXPECT_EQ(rcTmpSetSortKey(t, 0, 0, false), -1);
     EXPECT_EQ(takeMessages(), std::vector<uint32_t>{RC_ENG_UNABLE_SORT_COLUMN_TYPE});
+    // A gap in the key positions is refused when the sort begins.
+    ASSERT_EQ(rcTmpAddColumn(t, SQL_INTEGER, 0, 4), 0);
+    ASSERT_EQ(rcTmpSetSortKey(t, 1, 1, false), 0);
+    EXPECT_EQ(rcSwpSortExec(t), -1);
+    EXPECT_EQ(takeMessages(), std::vector<uint32_t>{RC_MSG_GENERAL_ERROR});
     rcTmpFree(t);
 }
 
