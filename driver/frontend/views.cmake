@@ -1,0 +1,10 @@
+# Stored views: the view files, the statement's view catalogue and the
+# expansion of views named in a statement.
+target_sources(sqldriver_static PRIVATE
+  ${CMAKE_CURRENT_SOURCE_DIR}/fe_viewfile.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/fe_view.cpp
+)
+
+qx_gtest(frontend_view_tests
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/view_file_test.cpp
+  LIBS sqldriver_static)
