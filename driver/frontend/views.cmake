@@ -3,8 +3,11 @@
 target_sources(sqldriver_static PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/fe_viewfile.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/fe_view.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/fe_viewexpand.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/fe_viewmerge.cpp
 )
 
 qx_gtest(frontend_view_tests
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/view_file_test.cpp
+          ${CMAKE_CURRENT_SOURCE_DIR}/tests/view_expand_test.cpp
   LIBS sqldriver_static)
