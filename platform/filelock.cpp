@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,9 +20,18 @@ bool Flock(int fd, int op)
 
 } // namespace
 
-bool PlatFileLockExclusive(int fd) { return Flock(fd, LOCK_EX); }
-bool PlatFileLockShared(int fd) { return Flock(fd, LOCK_SH); }
-bool PlatFileUnlock(int fd) { return Flock(fd, LOCK_UN); }
+bool PlatFileLockExclusive(int fd)
+{
+    return Flock(fd, LOCK_EX);
+}
+bool PlatFileLockShared(int fd)
+{
+    return Flock(fd, LOCK_SH);
+}
+bool PlatFileUnlock(int fd)
+{
+    return Flock(fd, LOCK_UN);
+}
 
 bool PlatFileSync(int fd)
 {
@@ -40,7 +50,7 @@ bool PlatFileRename(const char *from, const char *to)
 PlatFileStamp PlatFileGetStamp(const char *path)
 {
     PlatFileStamp s;
-    struct stat st{};
+    struct stat st {};
     if (path == nullptr || ::stat(path, &st) != 0)
         return s;
     s.device = static_cast<uint64_t>(st.st_dev);
@@ -52,6 +62,26 @@ PlatFileStamp PlatFileGetStamp(const char *path)
 
 bool PlatIsDirectory(const char *path)
 {
-    struct stat st{};
+    struct stat st {};
     return path != nullptr && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PlatMakeDirectories(const char *path)
+{
+    if (path == nullptr || path[0] == '\0')
+        return false;
+    std::string p = path;
+    for (size_t at = 1; at <= p.size(); ++at) {
+        if (at < p.size() && p[at] != '/')
+            continue;
+        std::string part = p.substr(0, at);
+        if (!PlatIsDirectory(part.c_str()) && ::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
+            return false;
+    }
+    return PlatIsDirectory(path);
+}
+
+unsigned long PlatProcessId()
+{
+    return static_cast<unsigned long>(::getpid());
 }

@@ -25,7 +25,7 @@ bool PlatFileRename(const char *from, const char *to);
 struct PlatFileStamp {
     uint64_t device = 0;
     uint64_t inode = 0;
-    int64_t size = -1;      // -1: the file does not exist
+    int64_t size = -1; // -1: the file does not exist
     int64_t mtimeNs = 0;
     bool operator==(const PlatFileStamp &) const = default;
 };
@@ -33,3 +33,7 @@ struct PlatFileStamp {
 PlatFileStamp PlatFileGetStamp(const char *path);
 // True when path names an existing directory.
 bool PlatIsDirectory(const char *path);
+// Creates the directory and its missing parents; true when it exists after.
+bool PlatMakeDirectories(const char *path);
+// This process's id (names of temporary files that only this process writes).
+unsigned long PlatProcessId();

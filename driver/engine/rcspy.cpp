@@ -48,9 +48,29 @@ void Appendf(std::string &out, const char *format, ...)
 const char *OperatorName(uint32_t code)
 {
     static const char *const kNames[] = {
-        "None", "AND", "OR", "NOT", "EQ", "LE", "GE", "LT", "GT", "NE", "Add", "Subtract",
-        "Multiply", "Divide", "Remainder", "Negative", "IN", "BETWEEN", "LIKE", "EXISTS",
-        "Value List", "Is NULL", "Ext. Predicate",
+        "None",
+        "AND",
+        "OR",
+        "NOT",
+        "EQ",
+        "LE",
+        "GE",
+        "LT",
+        "GT",
+        "NE",
+        "Add",
+        "Subtract",
+        "Multiply",
+        "Divide",
+        "Remainder",
+        "Negative",
+        "IN",
+        "BETWEEN",
+        "LIKE",
+        "EXISTS",
+        "Value List",
+        "Is NULL",
+        "Ext. Predicate",
     };
     if (code >= kOpFirst && code <= kOpExtPredicate)
         return kNames[code - kOpFirst];
@@ -61,14 +81,22 @@ const char *OperatorName(uint32_t code)
 int FixedSize(uint32_t type)
 {
     switch (type) {
-    case 1: case 2: return 1;
+    case 1:
+    case 2: return 1;
     case 3: return 2;
-    case 4: case 6: return 4;
-    case 5: case 7: return 8;
+    case 4:
+    case 6: return 4;
+    case 5:
+    case 7: return 8;
     case 8: return 16;
-    case 101: case 102: return 6;
+    case 101:
+    case 102: return 6;
     case 103: return 38;
-    case 10: case 11: case 12: case 104: case kUntyped: return 0;
+    case 10:
+    case 11:
+    case 12:
+    case 104:
+    case kUntyped: return 0;
     default: return -1;
     }
 }
@@ -104,7 +132,8 @@ bool ValueText(uint32_t type, uint32_t length, const uint8_t *p, size_t room, st
             *out = Hex(p, n);
         } else {
             const void *nul = std::memchr(p, 0, n);
-            out->assign(reinterpret_cast<const char *>(p), nul ? size_t(static_cast<const uint8_t *>(nul) - p) : n);
+            out->assign(reinterpret_cast<const char *>(p),
+                        nul ? size_t(static_cast<const uint8_t *>(nul) - p) : n);
         }
         return true;
     }
@@ -112,7 +141,8 @@ bool ValueText(uint32_t type, uint32_t length, const uint8_t *p, size_t room, st
         return false;
     out->clear();
     switch (type) {
-    case 1: case 2: Appendf(*out, "%u", p[0]); break;
+    case 1:
+    case 2: Appendf(*out, "%u", p[0]); break;
     case 3: Appendf(*out, "%d", Load<int16_t>(p)); break;
     case 4: Appendf(*out, "%" PRId32, Load<int32_t>(p)); break;
     case 5: {
@@ -124,15 +154,17 @@ bool ValueText(uint32_t type, uint32_t length, const uint8_t *p, size_t room, st
     case 6: Appendf(*out, "%.7g", double(Load<float>(p))); break;
     case 7: Appendf(*out, "%.15g", Load<double>(p)); break;
     case 8:
-        Appendf(*out, "%04d-%02u-%02u %02u:%02u:%02u.%09" PRIu32, Load<int16_t>(p), Load<uint16_t>(p + 2),
-                Load<uint16_t>(p + 4), Load<uint16_t>(p + 6), Load<uint16_t>(p + 8), Load<uint16_t>(p + 10),
-                Load<uint32_t>(p + 12));
+        Appendf(*out, "%04d-%02u-%02u %02u:%02u:%02u.%09" PRIu32, Load<int16_t>(p),
+                Load<uint16_t>(p + 2), Load<uint16_t>(p + 4), Load<uint16_t>(p + 6),
+                Load<uint16_t>(p + 8), Load<uint16_t>(p + 10), Load<uint32_t>(p + 12));
         break;
     case 101:
-        Appendf(*out, "%04u-%02u-%02u", Load<uint16_t>(p), Load<uint16_t>(p + 2), Load<uint16_t>(p + 4));
+        Appendf(*out, "%04u-%02u-%02u", Load<uint16_t>(p), Load<uint16_t>(p + 2),
+                Load<uint16_t>(p + 4));
         break;
     case 102:
-        Appendf(*out, "%02u:%02u:%02u", Load<uint16_t>(p), Load<uint16_t>(p + 2), Load<uint16_t>(p + 4));
+        Appendf(*out, "%02u:%02u:%02u", Load<uint16_t>(p), Load<uint16_t>(p + 2),
+                Load<uint16_t>(p + 4));
         break;
     case 103: *out = Hex(p, 38); break;
     }
@@ -217,7 +249,8 @@ private:
                 Line(depth, "WARNING! Unknown operand node type.");
                 return;
             }
-            Line(depth, "Column: TabID=" + std::to_string(f_[at + 1]) + ", ColID=" + std::to_string(f_[at + 2]));
+            Line(depth, "Column: TabID=" + std::to_string(f_[at + 1]) +
+                            ", ColID=" + std::to_string(f_[at + 2]));
             return;
         }
         Value(at, depth);
@@ -244,8 +277,10 @@ private:
         }
         std::string text;
         if (d_ == nullptr || where < 8 || where >= dataBytes_ ||
-            !ValueText(type, length, reinterpret_cast<const uint8_t *>(d_) + where, dataBytes_ - where, &text)) {
-            Line(depth, std::string("Literal: ") + typeName + "WARNING! Value outside the data tree.");
+            !ValueText(type, length, reinterpret_cast<const uint8_t *>(d_) + where,
+                       dataBytes_ - where, &text)) {
+            Line(depth,
+                 std::string("Literal: ") + typeName + "WARNING! Value outside the data tree.");
             return;
         }
         if (text.size() > kRcSpyMaxValueText)
@@ -367,8 +402,8 @@ std::string rcSpyFormatWords(const uint32_t *block)
     for (size_t i = 0; i < words; ++i) {
         uint8_t b[4];
         std::memcpy(b, &block[i], 4);
-        Appendf(out, "  [%2zu]    0x%08" PRIx32 "    %c %c %c %c    %" PRId32 "\r\n", i, block[i], Shown(b[0]),
-                Shown(b[1]), Shown(b[2]), Shown(b[3]), static_cast<int32_t>(block[i]));
+        Appendf(out, "  [%2zu]    0x%08" PRIx32 "    %c %c %c %c    %" PRId32 "\r\n", i, block[i],
+                Shown(b[0]), Shown(b[1]), Shown(b[2]), Shown(b[3]), static_cast<int32_t>(block[i]));
     }
     return out;
 }
@@ -386,28 +421,32 @@ std::string rcSpyFormatRetrieveList(const uint32_t *list)
     size_t pairs = (bytes - 4) / 8;
     Appendf(out, "RETRIEVE: %zu column%s\r\n", pairs, pairs == 1 ? "" : "s");
     for (size_t i = 0; i < pairs; ++i)
-        Appendf(out, "    Cursor=%" PRIu32 ", Column=%" PRIu32 "\r\n", list[1 + 2 * i], list[2 + 2 * i]);
+        Appendf(out, "    Cursor=%" PRIu32 ", Column=%" PRIu32 "\r\n", list[1 + 2 * i],
+                list[2 + 2 * i]);
     return out;
 }
 
 std::string rcSpyFormatPredicateArg(uint32_t predId, const rcSpyPredArg &arg, const uint32_t *block,
                                     size_t blockWords)
 {
-    const char *kind = arg.argType == RC_SPY_ARG_PREDNAME   ? "PredName"
-                       : arg.argType == RC_SPY_ARG_COLID    ? "ColID"
-                       : arg.argType == RC_SPY_ARG_LITERAL  ? "Literal"
+    const char *kind = arg.argType == RC_SPY_ARG_PREDNAME    ? "PredName"
+                       : arg.argType == RC_SPY_ARG_COLID     ? "ColID"
+                       : arg.argType == RC_SPY_ARG_LITERAL   ? "Literal"
                        : arg.argType == RC_SPY_ARG_SEPARATOR ? "Seperator"
                                                              : "Unknown";
     std::string out;
-    Appendf(out, "PredID=%" PRIu32 ": ArgType=%s, DRM_COLTYPE=%" PRIu32 ", Data Offset=%" PRIu32
-                 ", NULL=%" PRIu32 ", ",
+    Appendf(out,
+            "PredID=%" PRIu32 ": ArgType=%s, DRM_COLTYPE=%" PRIu32 ", Data Offset=%" PRIu32
+            ", NULL=%" PRIu32 ", ",
             predId, kind, arg.drmColType, arg.dataOffset, arg.isNull);
     bool inside = block != nullptr && arg.dataOffset < blockWords;
-    const uint8_t *at = inside ? reinterpret_cast<const uint8_t *>(block + arg.dataOffset) : nullptr;
+    const uint8_t *at =
+        inside ? reinterpret_cast<const uint8_t *>(block + arg.dataOffset) : nullptr;
     size_t room = inside ? (blockWords - arg.dataOffset) * 4 : 0;
     auto text = [&]() {
         const void *nul = std::memchr(at, 0, room);
-        std::string t(reinterpret_cast<const char *>(at), nul ? size_t(static_cast<const uint8_t *>(nul) - at) : room);
+        std::string t(reinterpret_cast<const char *>(at),
+                      nul ? size_t(static_cast<const uint8_t *>(nul) - at) : room);
         return t.size() > kRcSpyMaxValueText ? std::string("Data too long to display.") : t;
     };
     if (!inside)
@@ -441,8 +480,8 @@ std::string rcSpyFormatColumnValues(const uint32_t *block, size_t blockWords)
         uint32_t isNull = block[entry + 2];
         if (FixedSize(type) < 0)
             continue;
-        Appendf(out, "DRM_COLTYPE=%" PRIu32 ", DataLen=%" PRIu32 ", NULL=%" PRIu32 "%s", type, length, isNull,
-                kEol);
+        Appendf(out, "DRM_COLTYPE=%" PRIu32 ", DataLen=%" PRIu32 ", NULL=%" PRIu32 "%s", type,
+                length, isNull, kEol);
         if (isNull != 0)
             continue;
         std::string text;

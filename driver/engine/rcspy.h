@@ -33,12 +33,12 @@ void rcSpySetSink(rcSpySinkFn fn, void *context);
 void rcSpyWrite(const char *text);
 
 enum rcSpyKind : int {
-    RC_SPY_FILTER_TREE = 0,  // data: DrmFilterTree words; dataTree: DrmDataTree or null
-    RC_SPY_TABLE_NAME = 1,   // data: the table name
-    RC_SPY_FLUSH = 2,        // hands the output to the sink's flush (nothing here)
-    RC_SPY_WORDS = 3,        // data: a block whose first u32 is its length in bytes
-    RC_SPY_TEXT = 4,         // data: text written as it is
-    RC_SPY_RETRIEVE_LIST = 5,// data: DrmRetrieveList
+    RC_SPY_FILTER_TREE = 0,   // data: DrmFilterTree words; dataTree: DrmDataTree or null
+    RC_SPY_TABLE_NAME = 1,    // data: the table name
+    RC_SPY_FLUSH = 2,         // hands the output to the sink's flush (nothing here)
+    RC_SPY_WORDS = 3,         // data: a block whose first u32 is its length in bytes
+    RC_SPY_TEXT = 4,          // data: text written as it is
+    RC_SPY_RETRIEVE_LIST = 5, // data: DrmRetrieveList
 };
 void rcSpyDump(int kind, const void *data, const uint32_t *dataTree = nullptr);
 
@@ -62,7 +62,7 @@ enum : uint32_t {
 struct rcSpyPredArg {
     uint32_t argType;
     uint32_t drmColType;
-    uint32_t dataOffset;   // in 32-bit words from the start of the data block
+    uint32_t dataOffset; // in 32-bit words from the start of the data block
     uint32_t isNull;
 };
 // One line for an argument; block has blockWords words.

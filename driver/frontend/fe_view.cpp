@@ -93,19 +93,26 @@ int rcVwGetDir(rcStmt *stmt, std::string *dir)
         return 0;
     }
     char value[kDirValueSize] = {};
-    PlatGetProfileString("ZorviEngineOptions", "ViewFileDirectory", "", value, kDirValueSize, "odbc.ini");
+    PlatGetProfileString("ZorviEngineOptions", "ViewFileDirectory", "", value, kDirValueSize,
+                         "odbc.ini");
     if (value[0] != '\0') {
         *dir = AsDirectory(value);
         return 0;
     }
     // The qualifier of this system's connections names a server, not a
     // directory: it serves only when it is one.
-    const char *qualifier = gHooks.connQualifier != nullptr ? gHooks.connQualifier(stmt->conn) : nullptr;
-    if (qualifier != nullptr && qualifier[0] != '\0' && PlatIsDirectory(AsDirectory(qualifier).c_str())) {
+    const char *qualifier =
+        gHooks.connQualifier != nullptr ? gHooks.connQualifier(stmt->conn) : nullptr;
+    if (qualifier != nullptr && qualifier[0] != '\0' &&
+        PlatIsDirectory(AsDirectory(qualifier).c_str())) {
         *dir = AsDirectory(qualifier);
         return 0;
     }
+    // Else the driver's own configuration directory, made when missing.
     *dir = AsDirectory(PlatDirectory(PlatDir::DriveRoot));
+    if (!PlatIsDirectory(dir->c_str()) && !PlatMakeDirectories(dir->c_str()))
+        return Post(stmt, RC_ENG_UNABLE_OPEN_TEMPORARY_SORT_FILE,
+                    "Unable to create the view file directory " + *dir + ".");
     return 0;
 }
 
@@ -220,7 +227,8 @@ std::string rcVwQueryText(const rcParseNode *createRoot)
     return query != nullptr ? rcPrsUnparseNode(query) : std::string();
 }
 
-int rcVwCreate(rcStmt *stmt, const rcParseNode *createRoot, const rcVwColumnDesc *columns, size_t count)
+int rcVwCreate(rcStmt *stmt, const rcParseNode *createRoot, const rcVwColumnDesc *columns,
+               size_t count)
 {
     if (createRoot == nullptr || createRoot->id != RC_N_CreateViewStmt)
         return Post(stmt, RC_MSG_SYNTAX_ERROR);
@@ -248,7 +256,8 @@ int rcVwCreate(rcStmt *stmt, const rcParseNode *createRoot, const rcVwColumnDesc
         const char *colName = hasList ? listed[i] : columns[i].name;
         if (colName == nullptr || colName[0] == '\0' || std::strlen(colName) > kRcVwNameMax)
             return Post(stmt, RC_ENG_INVALID_VIEW_COLUMN_LIST,
-                        "View column names are 1 to " + std::to_string(kRcVwNameMax) + " characters long.");
+                        "View column names are 1 to " + std::to_string(kRcVwNameMax) +
+                            " characters long.");
         rcViewColumn &r = records[i];
         std::memcpy(r.name, colName, std::strlen(colName));
         if (!TableCase(stmt))

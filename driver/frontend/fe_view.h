@@ -12,6 +12,8 @@
 //         parses the text and merges every view it names into the tree (views of
 //         views included); a CREATE VIEW tree is left as parsed. The catalogue is
 //         read again first when "zorview.def" changed since this statement read it.
+//     rcVwExpand(stmt, arena, root) does the merging alone on a tree the caller
+//         parsed into arena.
 //   CREATE VIEW (kind 12): preparation plans the view's query (rcVwQueryText of
 //     the CreateViewStmt root, itself expanded) to learn its result columns; then
 //     execution calls
@@ -49,7 +51,7 @@ struct rcVwColumnDesc {
     uint32_t length = 0;
     uint32_t precision = 0;
     int16_t scale = 0;
-    uint32_t flags = 0;     // bit 0 nullable; bits 0-12 are stored
+    uint32_t flags = 0; // bit 0 nullable; bits 0-12 are stored
 };
 
 // What the views need of the connection.
@@ -64,11 +66,11 @@ void rcVwSetHooks(const rcVwHooks &hooks);
 // The statement's view catalogue (rcStmt::views): allocated on first use,
 // freed by rcVwReleaseCatalog.
 struct rcViewCatalog {
-    std::string dir;             // the directory the catalogue was read from
+    std::string dir; // the directory the catalogue was read from
     rcVwFileCatalog file;
     bool loaded = false;
-    uint16_t enumIndex = 0;      // rcVwNextName
-    rcViewEntry current;         // the view last looked up, with its record
+    uint16_t enumIndex = 0; // rcVwNextName
+    rcViewEntry current;    // the view last looked up, with its record
     std::vector<rcViewColumn> columns;
     std::string text;
 };
@@ -103,7 +105,8 @@ std::string rcVwQueryText(const rcParseNode *createRoot);
 // Regenerates SQL text from a parse tree (the text grows as needed).
 std::string rcVwUnparse(const rcParseNode *tree);
 
-int rcVwCreate(rcStmt *stmt, const rcParseNode *createRoot, const rcVwColumnDesc *columns, size_t count);
+int rcVwCreate(rcStmt *stmt, const rcParseNode *createRoot, const rcVwColumnDesc *columns,
+               size_t count);
 int rcVwDrop(rcStmt *stmt, const rcParseNode *dropRoot);
 void rcVwReleaseCatalog(rcStmt *stmt);
 
@@ -116,6 +119,8 @@ void rcVwReleaseCatalog(rcStmt *stmt);
 // uses a local one. 0, or -1 (posted).
 int rcVwParseStatement(rcStmt *stmt, const char *text, rcParseNode **root, rcMemPool *arena,
                        uint16_t *counter, bool subTree);
+// Merges the views named in a tree already parsed into arena. 0 or -1 (posted).
+int rcVwExpand(rcStmt *stmt, rcMemPool arena, rcParseNode *root);
 // Posts the error of a failed parse of text: 5124 with the text around the
 // error position and the marker "<< ??? >>", bounded in length.
 void rcVwSyntaxErrorText(rcStmt *stmt, const char *text, int parseResult);

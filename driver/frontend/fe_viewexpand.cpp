@@ -37,9 +37,9 @@ constexpr const char *kMarker = "<< ??? >>";
 struct Expansion {
     rcStmt *stmt;
     rcMemPool arena;
-    rcParseNode *root;                // the whole tree, relinked after changes
+    rcParseNode *root; // the whole tree, relinked after changes
     uint16_t *counter;
-    std::vector<std::string> chain;   // views being expanded, outermost first
+    std::vector<std::string> chain; // views being expanded, outermost first
 };
 
 bool PrsSpy(const rcStmt *stmt)
@@ -79,8 +79,9 @@ int PostChainError(Expansion &x, const std::string &name, bool cycle)
     for (const std::string &v : x.chain)
         path += v + " -> ";
     path += name;
-    std::string text = cycle ? "View " + name + " refers to itself: " + path + "."
-                             : "Views nested more than " + std::to_string(kRcVwMaxDepth) + " deep: " + path + ".";
+    std::string text =
+        cycle ? "View " + name + " refers to itself: " + path + "."
+              : "Views nested more than " + std::to_string(kRcVwMaxDepth) + " deep: " + path + ".";
     rcErrPost(&x.stmt->errors, RC_ENG_INVALID_VIEW_TABLE_NAME, nullptr, 0, text.c_str());
     return -1;
 }
@@ -120,7 +121,8 @@ int LoadView(Expansion &x, const char *name, rcVwMergeView *view)
         return -1;
     }
     if (PrsSpy(x.stmt)) {
-        std::string line = "\r\nMerging view " + std::string(name) + ":(" + text.substr(0, 255) + ")\r\n";
+        std::string line =
+            "\r\nMerging view " + std::string(name) + ":(" + text.substr(0, 255) + ")\r\n";
         rcSpyWrite(line.c_str());
     }
     rcParseNode *copy = nullptr;
@@ -163,7 +165,8 @@ int ExpandTree(Expansion &x, rcParseNode *root)
             if (ref == nullptr)
                 break;
             if (hasOuter)
-                return rcErrRaise(&x.stmt->errors, RC_ENG_VIEWS_NOT_SUPPORTED_STATEMENTS_CONTAINING);
+                return rcErrRaise(&x.stmt->errors,
+                                  RC_ENG_VIEWS_NOT_SUPPORTED_STATEMENTS_CONTAINING);
             if (hasUnion)
                 return rcErrRaise(&x.stmt->errors, RC_ENG_UNION_NOT_SUPPORTED_VIEW_STATEMENTS);
             std::string name = rcVwTableNameText(ref->child);
@@ -236,20 +239,17 @@ void rcVwSyntaxErrorText(rcStmt *stmt, const char *text, int parseResult)
         rcErrPost(&stmt->errors, RC_MSG_SYNTAX_ERROR, nullptr, 0, excerpt.c_str());
         break;
     }
-    case RC_PRS_NOMEM:
-        rcErrRaise(&stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR);
-        break;
+    case RC_PRS_NOMEM: rcErrRaise(&stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR); break;
     case RC_PRS_TOOLONG:
-        rcErrPost(&stmt->errors, RC_MSG_SYNTAX_ERROR, nullptr, 0, rcUtlLoadString(RC_TXT_VALUE_TOO_LONG));
+        rcErrPost(&stmt->errors, RC_MSG_SYNTAX_ERROR, nullptr, 0,
+                  rcUtlLoadString(RC_TXT_VALUE_TOO_LONG));
         break;
-    default:
-        rcErrPost(&stmt->errors, RC_MSG_SYNTAX_ERROR, nullptr, 0, rcPrsLastErrorText());
-        break;
+    default: rcErrPost(&stmt->errors, RC_MSG_SYNTAX_ERROR, nullptr, 0, rcPrsLastErrorText()); break;
     }
 }
 
-int rcVwParseStatement(rcStmt *stmt, const char *text, rcParseNode **root, rcMemPool *arena, uint16_t *counter,
-                       bool subTree)
+int rcVwParseStatement(rcStmt *stmt, const char *text, rcParseNode **root, rcMemPool *arena,
+                       uint16_t *counter, bool subTree)
 {
     uint16_t local = 0;
     if (counter == nullptr)
@@ -261,7 +261,8 @@ int rcVwParseStatement(rcStmt *stmt, const char *text, rcParseNode **root, rcMem
             rcErrRaise(&stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR);
             return -1;
         }
-        uint16_t limit = stmt->sourceInfo.maxColumns != 0 ? stmt->sourceInfo.maxColumns : kRcMinMaxColSupport;
+        uint16_t limit =
+            stmt->sourceInfo.maxColumns != 0 ? stmt->sourceInfo.maxColumns : kRcMinMaxColSupport;
         rcPrsSetLimits(limit, limit);
         int parsed = rcPrsParseLocked(*arena, text != nullptr ? text : "", root, stmt->noScan == 0);
         if (parsed != RC_PRS_OK) {
@@ -285,4 +286,9 @@ int rcVwParseStatement(rcStmt *stmt, const char *text, rcParseNode **root, rcMem
         top = top->prev;
     Expansion x{stmt, *arena, top, counter, {}};
     return ExpandTree(x, *root);
+}
+
+int rcVwExpand(rcStmt *stmt, rcMemPool arena, rcParseNode *root)
+{
+    return rcVwParseStatement(stmt, nullptr, &root, &arena, nullptr, true);
 }

@@ -144,14 +144,21 @@ int LoadDef(const std::string &dir, rcVwFileCatalog *catalog, rcVwFileError *err
 int WriteDef(const std::string &dir, const std::vector<rcViewEntry> &entries, rcVwFileError *err)
 {
     std::string path = PathOf(dir, kRcVwDefFile);
+    // A new name of this process (the lock keeps other writers out), created
+    // with the same permissions as the file it replaces gets.
     std::string temp;
-    if (!PlatCreateTempFile(dir, std::string(kRcVwDefFile) + ".", &temp))
+    Fd fd;
+    for (unsigned attempt = 0; attempt < 100 && fd.get() < 0; ++attempt) {
+        temp = path + "." + std::to_string(PlatProcessId()) + "." + std::to_string(attempt);
+        fd.Reset(
+            PlatFileOpen(temp.c_str(), PLAT_OPEN_WRITE | PLAT_OPEN_CREATE | PLAT_OPEN_EXCLUSIVE));
+    }
+    if (fd.get() < 0)
         return FileError(err, "create a temporary file for", path);
     std::vector<uint8_t> bytes = rcVwEncodeCatalog(entries);
-    Fd fd(PlatFileOpen(temp.c_str(), PLAT_OPEN_WRITE));
-    bool ok = fd.get() >= 0 &&
-              PlatFileWrite(fd.get(), bytes.data(), bytes.size()) == static_cast<int64_t>(bytes.size()) &&
-              PlatFileSync(fd.get());
+    bool ok =
+        PlatFileWrite(fd.get(), bytes.data(), bytes.size()) == static_cast<int64_t>(bytes.size()) &&
+        PlatFileSync(fd.get());
     ok = fd.Close() && ok;
     if (!ok || !PlatFileRename(temp.c_str(), path.c_str())) {
         int r = FileError(err, "write", path);
@@ -162,8 +169,8 @@ int WriteDef(const std::string &dir, const std::vector<rcViewEntry> &entries, rc
 }
 
 // Appends a record to "zorview.dat"; *offset receives where it starts.
-int AppendDat(const std::string &dir, const std::vector<rcViewColumn> &columns, const std::string &text,
-              uint32_t *offset, rcVwFileError *err)
+int AppendDat(const std::string &dir, const std::vector<rcViewColumn> &columns,
+              const std::string &text, uint32_t *offset, rcVwFileError *err)
 {
     std::string path = PathOf(dir, kRcVwDatFile);
     std::vector<uint8_t> record(columns.size() * kRcVwColumnSize + text.size() + 1);
@@ -186,7 +193,8 @@ int AppendDat(const std::string &dir, const std::vector<rcViewColumn> &columns, 
         err->text = "View file " + path + " is full.";
         return -1;
     }
-    if (PlatFileWrite(fd.get(), record.data(), record.size()) != static_cast<int64_t>(record.size()) ||
+    if (PlatFileWrite(fd.get(), record.data(), record.size()) !=
+            static_cast<int64_t>(record.size()) ||
         !PlatFileSync(fd.get()))
         return FileError(err, "write", path);
     if (!fd.Close())
@@ -341,8 +349,9 @@ int rcVwFileReadRecord(const std::string &dir, const rcViewEntry &entry,
     Fd fd(PlatFileOpen(path.c_str(), PLAT_OPEN_READ));
     if (fd.get() < 0) {
         if (!PlatFileExists(path.c_str()))
-            return Damaged(err, path, "the file is missing while view " + std::string(entry.name) +
-                                          " is listed");
+            return Damaged(err, path,
+                           "the file is missing while view " + std::string(entry.name) +
+                               " is listed");
         return FileError(err, "open", path);
     }
     int64_t end = PlatFileSeek(fd.get(), 0, 2);
@@ -350,8 +359,9 @@ int rcVwFileReadRecord(const std::string &dir, const rcViewEntry &entry,
         return FileError(err, "seek in", path);
     uint64_t need = uint64_t(entry.columnCount) * kRcVwColumnSize + entry.textLength;
     if (uint64_t(entry.offset) + need > uint64_t(end))
-        return Damaged(err, path, "the record of view " + std::string(entry.name) +
-                                      " runs past the end of the file");
+        return Damaged(err, path,
+                       "the record of view " + std::string(entry.name) +
+                           " runs past the end of the file");
     std::vector<uint8_t> record(need);
     if (PlatFileSeek(fd.get(), entry.offset, 0) != int64_t(entry.offset))
         return FileError(err, "seek in", path);
@@ -365,12 +375,14 @@ int rcVwFileReadRecord(const std::string &dir, const rcViewEntry &entry,
             return Damaged(err, path, why + " in view " + std::string(entry.name));
         }
     }
-    const char *t = reinterpret_cast<const char *>(record.data()) + size_t(entry.columnCount) * kRcVwColumnSize;
+    const char *t =
+        reinterpret_cast<const char *>(record.data()) + size_t(entry.columnCount) * kRcVwColumnSize;
     size_t len = strnlen(t, entry.textLength);
     if (len != size_t(entry.textLength) - 1 || len == 0) {
         columns->clear();
-        return Damaged(err, path, "the definition of view " + std::string(entry.name) +
-                                      " does not end where its length says");
+        return Damaged(err, path,
+                       "the definition of view " + std::string(entry.name) +
+                           " does not end where its length says");
     }
     text->assign(t, len);
     return 0;
@@ -387,7 +399,8 @@ int rcVwFileAdd(const std::string &dir, const char *name, const std::vector<rcVi
     }
     if (text.size() + 1 > kRcVwTextMax || text.find('\0') != std::string::npos) {
         err->msgId = RC_MSG_SYNTAX_ERROR;
-        err->text = "The view definition is longer than " + std::to_string(kRcVwTextMax - 1) + " bytes.";
+        err->text =
+            "The view definition is longer than " + std::to_string(kRcVwTextMax - 1) + " bytes.";
         return -1;
     }
     if (columns.empty() || columns.size() > UINT16_MAX) {

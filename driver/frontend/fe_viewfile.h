@@ -42,14 +42,14 @@ inline constexpr const char *kRcVwDefFile = "zorview.def";
 inline constexpr const char *kRcVwDatFile = "zorview.dat";
 inline constexpr const char *kRcVwLockFile = "zorview.lck";
 
-inline constexpr size_t kRcVwNameSize = 64;          // name fields, NUL included
+inline constexpr size_t kRcVwNameSize = 64; // name fields, NUL included
 inline constexpr size_t kRcVwNameMax = kRcVwNameSize - 1;
 inline constexpr uint32_t kRcVwEntrySize = 74;
 inline constexpr uint32_t kRcVwColumnSize = 80;
-inline constexpr uint32_t kRcVwSlots = 255;          // entries in the file
-inline constexpr uint32_t kRcVwMaxViews = 254;       // views CREATE VIEW allows
+inline constexpr uint32_t kRcVwSlots = 255;    // entries in the file
+inline constexpr uint32_t kRcVwMaxViews = 254; // views CREATE VIEW allows
 inline constexpr uint32_t kRcVwDefSize = 6 + kRcVwSlots * kRcVwEntrySize; // 18876
-inline constexpr uint32_t kRcVwTextMax = 65535;      // text length field, NUL included
+inline constexpr uint32_t kRcVwTextMax = 65535; // text length field, NUL included
 
 // Column flags reported to callers: the stored bits 0-9 and 11, bit 12 always.
 inline constexpr uint32_t kRcVwColumnFlagMask = 0x0BFF;
@@ -59,8 +59,8 @@ inline constexpr uint32_t kRcVwColumnNullable = 0x1;
 struct rcViewEntry {
     char name[kRcVwNameSize] = {};
     uint16_t columnCount = 0;
-    uint32_t offset = 0;       // of the record in zorview.dat
-    uint16_t textLength = 0;   // definition text with its NUL
+    uint32_t offset = 0;     // of the record in zorview.dat
+    uint16_t textLength = 0; // definition text with its NUL
 };
 
 struct rcViewColumn {
@@ -75,7 +75,7 @@ struct rcViewColumn {
 // A catalogue as read from "zorview.def", with the version it was read from.
 struct rcVwFileCatalog {
     std::vector<rcViewEntry> entries;
-    PlatFileStamp stamp;       // size -1: there was no file
+    PlatFileStamp stamp; // size -1: there was no file
 };
 
 // An error for the caller to post: a message id and its text.

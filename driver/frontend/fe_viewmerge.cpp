@@ -147,7 +147,8 @@ Parts PartsOf(rcParseNode *block)
         default: break;
         }
     }
-    if (p.select == nullptr || p.selectList == nullptr || p.from == nullptr || p.tableRefList == nullptr)
+    if (p.select == nullptr || p.selectList == nullptr || p.from == nullptr ||
+        p.tableRefList == nullptr)
         throw MergeError{RC_ENG_VIEW_COALESCE_ERROR, ""};
     return p;
 }
@@ -155,8 +156,8 @@ Parts PartsOf(rcParseNode *block)
 void Rebuild(rcParseNode *block, const Parts &p)
 {
     std::vector<rcParseNode *> kids;
-    for (rcParseNode *n : {p.select, p.allDistinct, p.selectList, p.from, p.tableRefList, p.where, p.groupBy,
-                           p.having})
+    for (rcParseNode *n : {p.select, p.allDistinct, p.selectList, p.from, p.tableRefList, p.where,
+                           p.groupBy, p.having})
         if (n != nullptr)
             kids.push_back(n);
     SetChildren(block, kids);
@@ -225,8 +226,9 @@ rcParseNode *ColumnExpression(rcVwMergeCtx &c, const char *qualifier, const char
     rcParseNode *colId = Node(c, RC_N_ColId, Leaf(c, RC_T_IDENTIFIER, name));
     rcParseNode *colName;
     if (qualifier != nullptr && qualifier[0] != '\0')
-        colName = Node(c, RC_N_ColName, Chain({Node(c, RC_N_TabNameOrCorName, Leaf(c, RC_T_IDENTIFIER, qualifier)),
-                                                Leaf(c, '.', "."), colId}));
+        colName = Node(c, RC_N_ColName,
+                       Chain({Node(c, RC_N_TabNameOrCorName, Leaf(c, RC_T_IDENTIFIER, qualifier)),
+                              Leaf(c, '.', "."), colId}));
     else
         colName = Node(c, RC_N_ColName, colId);
     return Node(c, RC_N_Expression, Node(c, RC_N_Primary, colName));
@@ -247,7 +249,8 @@ rcParseNode *ParenCond(rcVwMergeCtx &c, rcParseNode *cond)
 // ( a ) AND ( b ), wrapped as a whole condition.
 rcParseNode *AndConditions(rcVwMergeCtx &c, rcParseNode *a, rcParseNode *b)
 {
-    return Node(c, RC_N_SearchCond, Chain({ParenCond(c, a), Leaf(c, RC_T_AND, "AND"), ParenCond(c, b)}));
+    return Node(c, RC_N_SearchCond,
+                Chain({ParenCond(c, a), Leaf(c, RC_T_AND, "AND"), ParenCond(c, b)}));
 }
 
 rcParseNode *CondOf(rcParseNode *clause)
@@ -259,10 +262,12 @@ rcParseNode *CondOf(rcParseNode *clause)
 rcParseNode *HolderExpression(rcParseNode *colName)
 {
     rcParseNode *primary = rcPrsParentOf(colName);
-    if (primary == nullptr || primary->id != RC_N_Primary || primary->child != colName || colName->next != nullptr)
+    if (primary == nullptr || primary->id != RC_N_Primary || primary->child != colName ||
+        colName->next != nullptr)
         return nullptr;
     rcParseNode *expr = rcPrsParentOf(primary);
-    if (expr == nullptr || expr->id != RC_N_Expression || expr->child != primary || primary->next != nullptr)
+    if (expr == nullptr || expr->id != RC_N_Expression || expr->child != primary ||
+        primary->next != nullptr)
         return nullptr;
     return expr;
 }
@@ -271,7 +276,8 @@ rcParseNode *HolderExpression(rcParseNode *colName)
 // column, literal, parameter or function call.
 bool IsPrimaryOnly(const rcParseNode *expr)
 {
-    return expr->child != nullptr && expr->child->id == RC_N_Primary && expr->child->next == nullptr;
+    return expr->child != nullptr && expr->child->id == RC_N_Primary &&
+           expr->child->next == nullptr;
 }
 
 std::string ViewTableName(uint16_t counter, size_t position)
@@ -283,7 +289,7 @@ std::string ViewTableName(uint16_t counter, size_t position)
 
 struct TableEntry {
     rcParseNode *tableRef;
-    rcParseNode *block;   // the view block the table belongs to
+    rcParseNode *block; // the view block the table belongs to
     std::string qualifier;
     std::string newName;
 };
@@ -374,15 +380,16 @@ void RequalifyView(rcVwMergeCtx &c, rcParseNode *viewBlock, const std::vector<Ta
     // Each table is known by its new name from now on.
     for (const TableEntry &t : tables) {
         rcParseNode *name = ChildOf(t.tableRef, RC_N_TableName);
-        rcParseNode *cor = Node(c, RC_N_CorName_Opt, Node(c, RC_N_CorName, Leaf(c, RC_T_IDENTIFIER, t.newName.c_str())));
+        rcParseNode *cor = Node(c, RC_N_CorName_Opt,
+                                Node(c, RC_N_CorName, Leaf(c, RC_T_IDENTIFIER, t.newName.c_str())));
         SetChildren(t.tableRef, {name, cor});
         t.tableRef->attr2 = kRcVwMergedMark;
     }
 }
 
 // "*" and "v.*" of the outer block written out as the view's columns.
-void ExpandOuterStar(rcVwMergeCtx &c, const Parts &op, rcParseNode *viewRef, const char *viewQualifier,
-                     const rcVwMergeView &v)
+void ExpandOuterStar(rcVwMergeCtx &c, const Parts &op, rcParseNode *viewRef,
+                     const char *viewQualifier, const rcVwMergeView &v)
 {
     auto viewItems = [&](std::vector<rcParseNode *> &out) {
         for (const rcViewColumn &col : v.columns) {
@@ -404,9 +411,10 @@ void ExpandOuterStar(rcVwMergeCtx &c, const Parts &op, rcParseNode *viewRef, con
                 name = rcVwTableNameText(ChildOf(ref, RC_N_TableName));
             if (!items.empty())
                 items.push_back(Leaf(c, ',', ","));
-            items.push_back(Node(c, RC_N_SelSubListItem,
-                                 Chain({Node(c, RC_N_TabNameOrCorName, Leaf(c, RC_T_IDENTIFIER, name)),
-                                        Leaf(c, '.', "."), Leaf(c, '*', "*")})));
+            items.push_back(
+                Node(c, RC_N_SelSubListItem,
+                     Chain({Node(c, RC_N_TabNameOrCorName, Leaf(c, RC_T_IDENTIFIER, name)),
+                            Leaf(c, '.', "."), Leaf(c, '*', "*")})));
         }
         rcParseNode *list = Node(c, RC_N_SelSubList, nullptr);
         SetChildren(list, items);
@@ -419,7 +427,8 @@ void ExpandOuterStar(rcVwMergeCtx &c, const Parts &op, rcParseNode *viewRef, con
     std::vector<rcParseNode *> kids;
     for (rcParseNode *item : Children(list)) {
         if (item->id == RC_N_SelSubListItem && item->child != nullptr &&
-            item->child->id == RC_N_TabNameOrCorName && NameEq(ColQualifier(item), viewQualifier, c.tableCase)) {
+            item->child->id == RC_N_TabNameOrCorName &&
+            NameEq(ColQualifier(item), viewQualifier, c.tableCase)) {
             std::vector<rcParseNode *> expanded;
             viewItems(expanded);
             kids.insert(kids.end(), expanded.begin(), expanded.end());
@@ -432,21 +441,22 @@ void ExpandOuterStar(rcVwMergeCtx &c, const Parts &op, rcParseNode *viewRef, con
 
 // Every reference of the outer block to a view column becomes the view's
 // expression for it.
-void SubstituteColumns(rcVwMergeCtx &c, rcParseNode *block, const char *viewQualifier, const rcVwMergeView &v,
-                       const std::vector<rcParseNode *> &viewExprs)
+void SubstituteColumns(rcVwMergeCtx &c, rcParseNode *block, const char *viewQualifier,
+                       const rcVwMergeView &v, const std::vector<rcParseNode *> &viewExprs)
 {
     std::vector<rcParseNode *> refs = rcVwCollect(block, RC_N_ColName);
     // The ORDER BY of a query stands beside its block, outside every block.
     rcParseNode *orderBy = nullptr;
-    if (c.root != nullptr && c.root->id == RC_N_FullSelectStmt && c.root->child == block && c.root->next != nullptr &&
-        c.root->next->id == RC_N_OrderBy_Opt)
+    if (c.root != nullptr && c.root->id == RC_N_FullSelectStmt && c.root->child == block &&
+        c.root->next != nullptr && c.root->next->id == RC_N_OrderBy_Opt)
         orderBy = c.root->next;
     for (rcParseNode *col : rcVwCollect(orderBy, RC_N_ColName))
         refs.push_back(col);
     for (rcParseNode *col : refs) {
         const char *q = ColQualifier(col);
         rcParseNode *scope = rcVwEnclosingBlock(col);
-        bool refers = q[0] != '\0' ? NameEq(q, viewQualifier, c.tableCase) : (scope == block || scope == nullptr);
+        bool refers = q[0] != '\0' ? NameEq(q, viewQualifier, c.tableCase)
+                                   : (scope == block || scope == nullptr);
         if (!refers)
             continue;
         const char *name = ColNameText(col);
@@ -462,8 +472,9 @@ void SubstituteColumns(rcVwMergeCtx &c, rcParseNode *block, const char *viewQual
         if (rcParseNode *holder = HolderExpression(col)) {
             rcParseNode *copy = CopyOne(c, expr);
             if (!IsPrimaryOnly(copy))
-                copy = Node(c, RC_N_Expression,
-                            Node(c, RC_N_Primary, Chain({Leaf(c, '(', "("), copy, Leaf(c, ')', ")")})));
+                copy = Node(
+                    c, RC_N_Expression,
+                    Node(c, RC_N_Primary, Chain({Leaf(c, '(', "("), copy, Leaf(c, ')', ")")})));
             rcParseNode *parent = rcPrsParentOf(holder);
             std::vector<rcParseNode *> with{copy};
             // A select-list item keeps the name the outer statement used.
@@ -498,7 +509,8 @@ rcParseNode *rcVwEnclosingBlock(rcParseNode *node)
 const char *rcVwTableNameText(const rcParseNode *tableName)
 {
     const char *text = "";
-    for (const rcParseNode *c = tableName != nullptr ? tableName->child : nullptr; c != nullptr; c = c->next)
+    for (const rcParseNode *c = tableName != nullptr ? tableName->child : nullptr; c != nullptr;
+         c = c->next)
         if (c->id == RC_T_IDENTIFIER)
             text = c->text;
     return text;
@@ -590,14 +602,16 @@ int rcVwMerge(rcVwMergeCtx &c, rcParseNode *block, rcParseNode *tableRef, const 
             if (outerMany || outerGrouped)
                 throw MergeError{RC_ENG_GROUPED_VIEW_ACCESS_VIOLATION, ""};
             if (vp.groupBy == nullptr && HasSetFunctions(vp) && outerCond != nullptr)
-                throw MergeError{RC_MSG_SYNTAX_ERROR, rcUtlLoadString(RC_PARSE_SET_FUNCTIONS_NOT_ALLOWED_WHERE)};
+                throw MergeError{RC_MSG_SYNTAX_ERROR,
+                                 rcUtlLoadString(RC_PARSE_SET_FUNCTIONS_NOT_ALLOWED_WHERE)};
             rcParseNode *viewHaving = CondOf(vp.having);
             rcParseNode *having = nullptr;
             if (viewHaving != nullptr && outerCond != nullptr)
                 having = AndConditions(c, viewHaving, outerCond);
             else
                 having = outerCond != nullptr ? outerCond : viewHaving;
-            op.having = having != nullptr ? Node(c, RC_N_Having_Opt, Chain({Leaf(c, RC_T_HAVING, "HAVING"), having}))
+            op.having = having != nullptr ? Node(c, RC_N_Having_Opt,
+                                                 Chain({Leaf(c, RC_T_HAVING, "HAVING"), having}))
                                           : nullptr;
             op.groupBy = vp.groupBy;
             op.where = nullptr;
@@ -607,8 +621,10 @@ int rcVwMerge(rcVwMergeCtx &c, rcParseNode *block, rcParseNode *tableRef, const 
         }
         rcParseNode *viewCond = CondOf(vp.where);
         if (viewCond != nullptr) {
-            rcParseNode *cond = outerCond != nullptr ? AndConditions(c, outerCond, viewCond) : viewCond;
-            op.where = Node(c, RC_N_WhereSearchCond_Opt, Chain({Leaf(c, RC_T_WHERE, "WHERE"), cond}));
+            rcParseNode *cond =
+                outerCond != nullptr ? AndConditions(c, outerCond, viewCond) : viewCond;
+            op.where =
+                Node(c, RC_N_WhereSearchCond_Opt, Chain({Leaf(c, RC_T_WHERE, "WHERE"), cond}));
         }
         Rebuild(block, op);
         Relink(c);
@@ -651,9 +667,13 @@ int rcVwOrderByPositions(rcVwMergeCtx &c)
                     !rcPrsTreeEqual(items[i]->child, expr->child))
                     continue;
                 std::string pos = std::to_string(i + 1);
-                rcParseNode *number = Node(c, RC_N_Expression,
-                    Node(c, RC_N_Primary, Node(c, RC_N_Literal, Node(c, RC_N_NumericLiteral,
-                        Node(c, RC_N_ExactNumLit, Leaf(c, RC_T_USINT_LIT, pos.c_str()))))));
+                rcParseNode *number =
+                    Node(c, RC_N_Expression,
+                         Node(c, RC_N_Primary,
+                              Node(c, RC_N_Literal,
+                                   Node(c, RC_N_NumericLiteral,
+                                        Node(c, RC_N_ExactNumLit,
+                                             Leaf(c, RC_T_USINT_LIT, pos.c_str()))))));
                 Splice(expr, {number});
                 Relink(c);
                 break;

@@ -19,10 +19,10 @@
 
 struct rcVwMergeCtx {
     rcStmt *stmt = nullptr;
-    rcMemPool arena = nullptr;        // the statement's arena; every new node goes here
-    rcParseNode *root = nullptr;      // the statement's root, relinked after each change
-    bool tableCase = false;           // table and view names compare with case
-    bool columnCase = false;          // column names compare with case
+    rcMemPool arena = nullptr;   // the statement's arena; every new node goes here
+    rcParseNode *root = nullptr; // the statement's root, relinked after each change
+    bool tableCase = false;      // table and view names compare with case
+    bool columnCase = false;     // column names compare with case
 };
 
 // The view as looked up: its name, its stored columns and its parsed,
@@ -35,7 +35,8 @@ struct rcVwMergeView {
 };
 
 // 0, or -1 with the message posted on ctx.stmt.
-int rcVwMerge(rcVwMergeCtx &ctx, rcParseNode *block, rcParseNode *tableRef, const rcVwMergeView &view);
+int rcVwMerge(rcVwMergeCtx &ctx, rcParseNode *block, rcParseNode *tableRef,
+              const rcVwMergeView &view);
 
 // After the views of the statement's main block were merged: ORDER BY items
 // equal to a select-list expression become that item's position.

@@ -63,9 +63,9 @@ TEST_F(SpyTest, FilterTreeLinesIndentFourBlanksPerLevel)
     uint32_t longAt = data.AddBytes(&fortyTwo, 4);
     uint32_t textAt = data.AddBytes("abc", 3);
     Words f;
-    uint32_t root = f.Add({1001, 2, 0, 0});          // AND
-    uint32_t orNode = f.Add({1002, 2, 0, 0});        // OR
-    uint32_t eq = f.Add({1004, 2, 0, 0});            // EQ
+    uint32_t root = f.Add({1001, 2, 0, 0});   // AND
+    uint32_t orNode = f.Add({1002, 2, 0, 0}); // OR
+    uint32_t eq = f.Add({1004, 2, 0, 0});     // EQ
     uint32_t col = f.Add({500, 7, 3});
     uint32_t lit = f.Add({4, 4, 0, longAt});
     uint32_t like = f.Add({1018, 2, 0, 0});
@@ -99,15 +99,15 @@ TEST_F(SpyTest, MalformedTreesShowWarningsAndReadNothingOutside)
     uint32_t longAt = data.AddBytes(longText.data(), longText.size());
     Words f;
     uint32_t root = f.Add({1001, 5, 0, 0, 0, 0, 0});
-    uint32_t back = f.Add({1003, 1, 1});              // NOT whose child is the root: a cycle
+    uint32_t back = f.Add({1003, 1, 1}); // NOT whose child is the root: a cycle
     uint32_t unknownOp = f.Add({1500});
-    uint32_t badValue = f.Add({4, 4, 0, 4000});       // offset outside the data tree
+    uint32_t badValue = f.Add({4, 4, 0, 4000}); // offset outside the data tree
     uint32_t tooLong = f.Add({10, 65, 0, longAt});
     f.Set(root + 2, back);
     f.Set(root + 3, unknownOp);
     f.Set(root + 4, badValue);
     f.Set(root + 5, tooLong);
-    f.Set(root + 6, 999);                             // past the end
+    f.Set(root + 6, 999); // past the end
     EXPECT_EQ(rcSpyFormatFilterTree(f.data(), data.data()),
               "Operator: AND\r\n"
               "    Operator: NOT\r\n"
@@ -122,7 +122,8 @@ TEST_F(SpyTest, MalformedTreesShowWarningsAndReadNothingOutside)
     EXPECT_EQ(rcSpyFormatFilterTree(g.data(), nullptr),
               "Operator: OR\r\n    WARNING! Child list runs past the end of the tree.\r\n");
     uint32_t empty[] = {4};
-    EXPECT_EQ(rcSpyFormatFilterTree(empty, nullptr), "WARNING! Empty or malformed filter tree.\r\n");
+    EXPECT_EQ(rcSpyFormatFilterTree(empty, nullptr),
+              "WARNING! Empty or malformed filter tree.\r\n");
 }
 
 TEST_F(SpyTest, WordDumpShowsBytesInMemoryOrder)
@@ -155,12 +156,17 @@ TEST_F(SpyTest, PredicateArgumentsAndColumnValues)
         const char *line;
     };
     const Case cases[] = {
-        {{RC_SPY_ARG_PREDNAME, 10, 2, 0}, "PredID=3: ArgType=PredName, DRM_COLTYPE=10, Data Offset=2, NULL=0, CONTAINS\r\n"},
-        {{RC_SPY_ARG_COLID, 4, 5, 0}, "PredID=3: ArgType=ColID, DRM_COLTYPE=4, Data Offset=5, NULL=0, TabID,ColID=70003\r\n"},
-        {{RC_SPY_ARG_LITERAL, 10, 6, 0}, "PredID=3: ArgType=Literal, DRM_COLTYPE=10, Data Offset=6, NULL=0, 'ab'\r\n"},
-        {{RC_SPY_ARG_SEPARATOR, 0, 6, 0}, "PredID=3: ArgType=Seperator, DRM_COLTYPE=0, Data Offset=6, NULL=0, a\r\n"},
+        {{RC_SPY_ARG_PREDNAME, 10, 2, 0},
+         "PredID=3: ArgType=PredName, DRM_COLTYPE=10, Data Offset=2, NULL=0, CONTAINS\r\n"},
+        {{RC_SPY_ARG_COLID, 4, 5, 0},
+         "PredID=3: ArgType=ColID, DRM_COLTYPE=4, Data Offset=5, NULL=0, TabID,ColID=70003\r\n"},
+        {{RC_SPY_ARG_LITERAL, 10, 6, 0},
+         "PredID=3: ArgType=Literal, DRM_COLTYPE=10, Data Offset=6, NULL=0, 'ab'\r\n"},
+        {{RC_SPY_ARG_SEPARATOR, 0, 6, 0},
+         "PredID=3: ArgType=Seperator, DRM_COLTYPE=0, Data Offset=6, NULL=0, a\r\n"},
         {{RC_SPY_ARG_LITERAL, 10, 8, 0},
-         "PredID=3: ArgType=Literal, DRM_COLTYPE=10, Data Offset=8, NULL=0, WARNING! Data offset outside the block.\r\n"},
+         "PredID=3: ArgType=Literal, DRM_COLTYPE=10, Data Offset=8, NULL=0, WARNING! Data offset "
+         "outside the block.\r\n"},
     };
     for (const Case &c : cases)
         EXPECT_EQ(rcSpyFormatPredicateArg(3, c.arg, block, 8), c.line);

@@ -84,24 +84,25 @@ TEST_F(ViewExpandTest, ViewsBecomeTheirBaseTables)
     const Case cases[] = {
         {"SELECT * FROM v",
          "SELECT View1Tab1 . a A , View1Tab1 . b B FROM t View1Tab1 WHERE View1Tab1 . a > 1"},
-        {"SELECT b FROM v WHERE b = 3",
-         "SELECT View1Tab1 . b b FROM t View1Tab1 WHERE ( View1Tab1 . b = 3 ) AND ( View1Tab1 . a > 1 )"},
+        {"SELECT b FROM v WHERE b = 3", "SELECT View1Tab1 . b b FROM t View1Tab1 WHERE ( View1Tab1 "
+                                        ". b = 3 ) AND ( View1Tab1 . a > 1 )"},
         // Two views: each merge numbers its own tables.
         {"SELECT x.a, w.c FROM v x, w",
          "SELECT View1Tab1 . a a , View2Tab2 . c c FROM t View1Tab1 , t View2Tab1 , u View2Tab2 "
          "WHERE ( View1Tab1 . a > 1 ) AND ( View2Tab1 . k = View2Tab2 . k )"},
         // A view of a view: the inner view is merged first; the outer merge
         // renames with the counter reached then.
-        {"SELECT * FROM vv",
-         "SELECT View2Tab1 . b B FROM t View2Tab1 WHERE ( View2Tab1 . b < 9 ) AND ( View2Tab1 . a > 1 )"},
+        {"SELECT * FROM vv", "SELECT View2Tab1 . b B FROM t View2Tab1 WHERE ( View2Tab1 . b < 9 ) "
+                             "AND ( View2Tab1 . a > 1 )"},
         // An expression column keeps its grouping; ORDER BY it becomes its position.
         {"SELECT dbl FROM calc ORDER BY dbl",
          "SELECT ( View1Tab1 . a * 2 ) dbl FROM t View1Tab1 ORDER BY 1"},
         // Views inside subqueries, and a base table joined to a view.
         {"SELECT k FROM t WHERE k IN (SELECT a FROM v)",
-         "SELECT k FROM t WHERE k IN ( SELECT View1Tab1 . a a FROM t View1Tab1 WHERE View1Tab1 . a > 1 )"},
-        {"SELECT * FROM u, v",
-         "SELECT u . * , View1Tab1 . a A , View1Tab1 . b B FROM u , t View1Tab1 WHERE View1Tab1 . a > 1"},
+         "SELECT k FROM t WHERE k IN ( SELECT View1Tab1 . a a FROM t View1Tab1 WHERE View1Tab1 . a "
+         "> 1 )"},
+        {"SELECT * FROM u, v", "SELECT u . * , View1Tab1 . a A , View1Tab1 . b B FROM u , t "
+                               "View1Tab1 WHERE View1Tab1 . a > 1"},
         // No view: left as it is; a CREATE VIEW keeps its query as written.
         {"SELECT a FROM t", "SELECT a FROM t"},
         {"CREATE VIEW z AS SELECT a FROM v", "CREATE VIEW z AS SELECT a FROM v"},
@@ -112,8 +113,9 @@ TEST_F(ViewExpandTest, ViewsBecomeTheirBaseTables)
 
 TEST_F(ViewExpandTest, GroupedViews)
 {
-    Create("CREATE VIEW g AS SELECT dept, SUM(sal) total FROM emp GROUP BY dept HAVING COUNT(*) > 1",
-           {"dept", "total"});
+    Create(
+        "CREATE VIEW g AS SELECT dept, SUM(sal) total FROM emp GROUP BY dept HAVING COUNT(*) > 1",
+        {"dept", "total"});
     Create("CREATE VIEW s AS SELECT SUM(sal) total FROM emp", {"total"});
     Create("CREATE VIEW d AS SELECT DISTINCT dept FROM emp", {"dept"});
     struct Case {
@@ -128,7 +130,8 @@ TEST_F(ViewExpandTest, GroupedViews)
         {"SELECT dept FROM d", "SELECT DISTINCT View1Tab1 . dept dept FROM emp View1Tab1"},
         {"SELECT * FROM g, t", "ERROR 11477: "},
         {"SELECT COUNT(*) FROM d", "ERROR 11477: "},
-        {"SELECT total FROM s WHERE total > 1", "ERROR 5124: Set functions not allowed in WHERE clause."},
+        {"SELECT total FROM s WHERE total > 1",
+         "ERROR 5124: Set functions not allowed in WHERE clause."},
     };
     for (const Case &c : cases)
         EXPECT_EQ(Expand(c.sql), c.expanded) << c.sql;
@@ -145,7 +148,8 @@ TEST_F(ViewExpandTest, RefusedStatementsAndViews)
     // A chain deeper than the limit, ending in a base table.
     for (int i = 0; i <= kRcVwMaxDepth + 2; ++i) {
         std::string name = "d" + std::to_string(i);
-        std::string text = i == kRcVwMaxDepth + 2 ? "SELECT x FROM t" : "SELECT x FROM d" + std::to_string(i + 1);
+        std::string text =
+            i == kRcVwMaxDepth + 2 ? "SELECT x FROM t" : "SELECT x FROM d" + std::to_string(i + 1);
         Store(name.c_str(), {"X"}, text.c_str());
     }
     Store("shallow", {"X"}, "SELECT x FROM d10");
@@ -155,7 +159,8 @@ TEST_F(ViewExpandTest, RefusedStatementsAndViews)
         const char *inText;
     };
     const Case cases[] = {
-        {"SELECT a FROM {oj v LEFT OUTER JOIN u ON v.a = u.a}", RC_ENG_VIEWS_NOT_SUPPORTED_STATEMENTS_CONTAINING, ""},
+        {"SELECT a FROM {oj v LEFT OUTER JOIN u ON v.a = u.a}",
+         RC_ENG_VIEWS_NOT_SUPPORTED_STATEMENTS_CONTAINING, ""},
         {"SELECT a FROM v UNION SELECT a FROM t", RC_ENG_UNION_NOT_SUPPORTED_VIEW_STATEMENTS, ""},
         {"SELECT x FROM selfv", RC_ENG_INVALID_VIEW_TABLE_NAME, "selfv -> selfv"},
         {"SELECT x FROM ca", RC_ENG_INVALID_VIEW_TABLE_NAME, "ca -> cb -> ca"},
@@ -165,7 +170,8 @@ TEST_F(ViewExpandTest, RefusedStatementsAndViews)
     };
     for (const Case &c : cases) {
         std::string out = Expand(c.sql);
-        EXPECT_EQ(out.rfind("ERROR " + std::to_string(c.msg) + ":", 0), 0u) << c.sql << " -> " << out;
+        EXPECT_EQ(out.rfind("ERROR " + std::to_string(c.msg) + ":", 0), 0u)
+            << c.sql << " -> " << out;
         EXPECT_NE(out.find(c.inText), std::string::npos) << c.sql << " -> " << out;
     }
     // A chain within the limit expands.
@@ -183,7 +189,8 @@ TEST_F(ViewExpandTest, SyntaxErrorTextIsBounded)
     EXPECT_EQ(excerpt, std::string(200, 'x') + "<< ??? >>" + std::string(49, 'x'));
     // A very long text shows 10 characters, the marker and 30 characters.
     std::string huge(20000, 'y');
-    EXPECT_EQ(rcVwSyntaxErrorExcerpt(huge.c_str(), 15000), std::string(10, 'y') + "<< ??? >>" + std::string(30, 'y'));
+    EXPECT_EQ(rcVwSyntaxErrorExcerpt(huge.c_str(), 15000),
+              std::string(10, 'y') + "<< ??? >>" + std::string(30, 'y'));
     EXPECT_EQ(rcVwSyntaxErrorExcerpt(huge.c_str(), 99999), std::string(10, 'y') + "<< ??? >>");
     std::string big(8000, 'z');
     EXPECT_LE(rcVwSyntaxErrorExcerpt(big.c_str(), 0).size(), 8196u);
@@ -200,6 +207,11 @@ TEST_F(ViewExpandTest, CatalogueIsReadAgainWhenItChanged)
     col.name = "a";
     ASSERT_EQ(rcVwCreate(&other, t.root, &col, 1), 0);
     EXPECT_EQ(Expand("SELECT a FROM v"), "SELECT View1Tab1 . a a FROM base View1Tab1");
+    // The merging alone, on a tree the caller parsed.
+    ParsedTree q("SELECT a FROM v WHERE a = 1");
+    ASSERT_EQ(rcVwExpand(&stmt, q.arena, q.root), 0);
+    EXPECT_EQ(rcPrsUnparse(q.root),
+              "SELECT View1Tab1 . a a FROM base View1Tab1 WHERE View1Tab1 . a = 1");
     ParsedTree d("DROP VIEW v");
     ASSERT_EQ(rcVwDrop(&other, d.root), 0);
     EXPECT_EQ(Expand("SELECT a FROM v"), "SELECT a FROM v");
@@ -219,7 +231,8 @@ TEST_F(ViewExpandTest, ParseSpyShowsTheMerge)
     Expand("SELECT a FROM v");
     rcSpyClose();
     rcSpySetSink(nullptr, nullptr);
-    EXPECT_EQ(seen.rfind("\r\nMerging view v:(SELECT a FROM t)\r\n\r\n--------- After merging view v ----------\r\n",
+    EXPECT_EQ(seen.rfind("\r\nMerging view v:(SELECT a FROM t)\r\n\r\n--------- After merging view "
+                         "v ----------\r\n",
                          0),
               0u)
         << seen;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sys/wait.h>
@@ -19,18 +20,21 @@ namespace {
 std::vector<uint8_t> ReadBytes(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
 }
 
 void WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 uint32_t U32At(const std::vector<uint8_t> &b, size_t at)
 {
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+           uint32_t(b[at + 3]) << 24;
 }
 
 uint16_t U16At(const std::vector<uint8_t> &b, size_t at)
@@ -123,8 +127,10 @@ TEST(ViewFileLayout, CatalogueAndColumnRecordsHaveTheirByteLayout)
 TEST_F(ViewTest, CreateLookupListAndDrop)
 {
     EXPECT_EQ(Names(&stmt), std::vector<std::string>{});
-    ASSERT_EQ(Create(&stmt, "CREATE VIEW v1 AS SELECT a, b FROM t WHERE a > 1", {Col("a"), Col("b")}), 0);
-    ASSERT_EQ(Create(&stmt, "CREATE VIEW v2 (x, y) AS SELECT a, b FROM t", {Col("a"), Col("b")}), 0);
+    ASSERT_EQ(
+        Create(&stmt, "CREATE VIEW v1 AS SELECT a, b FROM t WHERE a > 1", {Col("a"), Col("b")}), 0);
+    ASSERT_EQ(Create(&stmt, "CREATE VIEW v2 (x, y) AS SELECT a, b FROM t", {Col("a"), Col("b")}),
+              0);
     ASSERT_EQ(Create(&stmt, "CREATE VIEW v3 AS SELECT c FROM u", {Col("c", 12, 40)}), 0);
     EXPECT_TRUE(Posted(&stmt).empty());
     EXPECT_EQ(Names(&stmt), (std::vector<std::string>{"v1", "v2", "v3"}));
@@ -175,9 +181,12 @@ TEST_F(ViewTest, CreateRefusals)
     std::string longView = "CREATE VIEW " + longName + " AS SELECT a FROM t";
     const Case cases[] = {
         {"CREATE VIEW V AS SELECT a FROM t", {Col("a")}, RC_ENG_VIEW_ALREADY_EXISTS},
-        {"CREATE VIEW w (x, y) AS SELECT a, b, c FROM t", {Col("a"), Col("b"), Col("c")},
+        {"CREATE VIEW w (x, y) AS SELECT a, b, c FROM t",
+         {Col("a"), Col("b"), Col("c")},
          RC_ENG_INVALID_VIEW_COLUMN_LIST},
-        {"CREATE VIEW w AS SELECT a FROM t", {Col(longName.c_str())}, RC_ENG_INVALID_VIEW_COLUMN_LIST},
+        {"CREATE VIEW w AS SELECT a FROM t",
+         {Col(longName.c_str())},
+         RC_ENG_INVALID_VIEW_COLUMN_LIST},
         {longView.c_str(), {Col("a")}, RC_ENG_INVALID_VIEW_TABLE_NAME},
     };
     for (const Case &c : cases) {
@@ -201,9 +210,12 @@ TEST_F(ViewTest, AtMost254Views)
     rcVwFileError err;
     for (int i = 0; i < 254; ++i) {
         std::string name = "v" + std::to_string(i);
-        ASSERT_EQ(rcVwFileAdd(ViewTestDir(), name.c_str(), cols, "SELECT a FROM t", false, &cat, &err), 0) << i;
+        ASSERT_EQ(
+            rcVwFileAdd(ViewTestDir(), name.c_str(), cols, "SELECT a FROM t", false, &cat, &err), 0)
+            << i;
     }
-    EXPECT_EQ(rcVwFileAdd(ViewTestDir(), "one_more", cols, "SELECT a FROM t", false, &cat, &err), -1);
+    EXPECT_EQ(rcVwFileAdd(ViewTestDir(), "one_more", cols, "SELECT a FROM t", false, &cat, &err),
+              -1);
     EXPECT_EQ(err.msgId, RC_ENG_MAXIMUM_VIEW_COUNT_EXCEEDED);
     ASSERT_EQ(rcVwFileLoad(ViewTestDir(), &cat, &err), 0);
     EXPECT_EQ(cat.entries.size(), 254u);
@@ -289,11 +301,24 @@ TEST_F(ViewTest, DamagedFilesGiveAClearError)
         const char *fault;
     };
     const Case cases[] = {
-        {"def cut inside the header", true, [](auto &b) { b.erase(b.begin() + 3, b.end()); }, "header"},
-        {"def count above the slots", true, [](auto &b) { b[4] = 0x2C; b[5] = 0x01; }, "view count"},
-        {"def cut inside the entries", true, [](auto &b) { b.erase(b.begin() + 6 + 74 + 10, b.end()); }, "fewer entries"},
-        {"def name without terminator", true, [](auto &b) { std::memset(&b[6 + 74], 'x', 64); }, "no valid name"},
-        {"def empty definition", true, [](auto &b) { b[6 + 74 + 72] = 0; b[6 + 74 + 73] = 0; }, "empty definition"},
+        {"def cut inside the header", true, [](auto &b) { b.erase(b.begin() + 3, b.end()); },
+         "header"},
+        {"def count above the slots", true,
+         [](auto &b) {
+             b[4] = 0x2C;
+             b[5] = 0x01;
+         },
+         "view count"},
+        {"def cut inside the entries", true,
+         [](auto &b) { b.erase(b.begin() + 6 + 74 + 10, b.end()); }, "fewer entries"},
+        {"def name without terminator", true, [](auto &b) { std::memset(&b[6 + 74], 'x', 64); },
+         "no valid name"},
+        {"def empty definition", true,
+         [](auto &b) {
+             b[6 + 74 + 72] = 0;
+             b[6 + 74 + 73] = 0;
+         },
+         "empty definition"},
         {"def offset past the dat", true, [](auto &b) { b[6 + 74 + 71] = 0x40; }, "past the end"},
         {"dat cut", false, [](auto &b) { b.erase(b.end() - 5, b.end()); }, "past the end"},
         {"dat text without terminator", false, [](auto &b) { b.back() = 'x'; }, "does not end"},
@@ -329,6 +354,51 @@ TEST_F(ViewTest, DamagedFilesGiveAClearError)
     EXPECT_EQ(Create(&stmt, "CREATE VIEW v3 AS SELECT a FROM t", {Col("a")}), -1);
     EXPECT_EQ(OnlyMessage(&stmt), RC_ENG_UNABLE_OPEN_TEMPORARY_SORT_FILE);
     EXPECT_EQ(ReadBytes(Path(kRcVwDefFile)).size(), 3u);
+}
+
+// Without the test hook the directory comes from odbc.ini, else from the
+// connection's qualifier when that is a directory, else from the driver's own
+// directory, made when missing. The ODBC installer library keeps what it read
+// of odbc.ini for the life of a process, so each setting is read in a child
+// process of its own.
+TEST_F(ViewTest, DirectoryComesFromOdbcIniThenQualifierThenDriverDirectory)
+{
+    static std::string qualifier;
+    rcVwHooks hooks;
+    hooks.connQualifier = [](rcConn *) { return qualifier.c_str(); };
+    rcVwSetHooks(hooks);
+    const std::string base = ViewTestDir();
+    auto dirIn = [&](const std::string &iniBody, const std::string &qual,
+                     const std::string &expected) {
+        std::string iniDir =
+            base + "/ini" + std::to_string(std::hash<std::string>{}(iniBody + qual));
+        std::filesystem::create_directories(iniDir);
+        std::ofstream(iniDir + "/odbc.ini") << iniBody;
+        std::ofstream(iniDir + "/odbcinst.ini") << "";
+        pid_t pid = fork();
+        if (pid == 0) {
+            setenv("ODBCSYSINI", iniDir.c_str(), 1);
+            setenv("ODBCINI", (iniDir + "/odbc.ini").c_str(), 1);
+            setenv("QX_DRIVE_ROOT_DIR", (base + "/config/qx").c_str(), 1);
+            qualifier = qual;
+            rcStmt child;
+            std::string dir;
+            int r = rcVwGetDir(&child, &dir);
+            if (r != 0 || dir != expected) {
+                fprintf(stderr, "got %d '%s', expected '%s'\n", r, dir.c_str(), expected.c_str());
+                _exit(1);
+            }
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    };
+    EXPECT_TRUE(dirIn("[ZorviEngineOptions]\nViewFileDirectory=" + base + "\\views\n", base,
+                      base + "/views/"));
+    EXPECT_TRUE(dirIn("[ZorviEngineOptions]\nOther=1\n", base, base + "/"));
+    EXPECT_TRUE(dirIn("", "TCP/IP:127.0.0.1:5000", base + "/config/qx/"));
+    EXPECT_TRUE(std::filesystem::is_directory(base + "/config/qx"));
 }
 
 } // namespace
