@@ -61,16 +61,25 @@ bool TreeHas(rcParseNode *root, uint16_t id)
     return false;
 }
 
+// The query blocks of the root and its siblings, every block after the
+// blocks inside it: a subquery's views are merged before its outer block's,
+// so that a name the subquery shadows is never taken for the outer view.
 std::vector<rcParseNode *> Blocks(rcParseNode *root)
 {
     std::vector<rcParseNode *> blocks;
-    for (rcParseNode *n = root; n != nullptr; n = n->next) {
-        std::vector<rcParseNode *> more = rcVwCollect(n, RC_N_SubSelectStmt);
-        std::vector<rcParseNode *> specs = rcVwCollect(n, RC_N_QuerySpec);
-        blocks.insert(blocks.end(), more.begin(), more.end());
-        blocks.insert(blocks.end(), specs.begin(), specs.end());
+    std::vector<rcParseNode *> work;
+    for (rcParseNode *n = root; n != nullptr; n = n->next)
+        work.insert(work.begin(), n);
+    while (!work.empty()) {
+        rcParseNode *n = work.back();
+        work.pop_back();
+        if (rcVwIsBlock(n))
+            blocks.push_back(n);
+        for (rcParseNode *c = n->child; c != nullptr; c = c->next)
+            work.push_back(c);
     }
-    return blocks;
+    // Pre-order reversed: descendants come before their ancestors.
+    return std::vector<rcParseNode *>(blocks.rbegin(), blocks.rend());
 }
 
 int PostChainError(Expansion &x, const std::string &name, bool cycle)

@@ -330,6 +330,37 @@ bool rcVwDecodeColumn(const uint8_t *in, rcViewColumn *c, std::string *why)
     return true;
 }
 
+bool rcVwDecodeRecord(const uint8_t *bytes, size_t size, const rcViewEntry &entry,
+                      std::vector<rcViewColumn> *columns, std::string *text, std::string *why)
+{
+    columns->clear();
+    text->clear();
+    size_t need = size_t(entry.columnCount) * kRcVwColumnSize + entry.textLength;
+    if (size < need || entry.textLength == 0) {
+        *why = "the record of view " + std::string(entry.name) + " is cut short";
+        return false;
+    }
+    columns->resize(entry.columnCount);
+    for (uint16_t i = 0; i < entry.columnCount; ++i) {
+        if (!rcVwDecodeColumn(bytes + size_t(i) * kRcVwColumnSize, &(*columns)[i], why)) {
+            columns->clear();
+            *why += " in view " + std::string(entry.name);
+            return false;
+        }
+    }
+    const char *t =
+        reinterpret_cast<const char *>(bytes) + size_t(entry.columnCount) * kRcVwColumnSize;
+    size_t len = strnlen(t, entry.textLength);
+    if (len != size_t(entry.textLength) - 1 || len == 0) {
+        columns->clear();
+        *why = "the definition of view " + std::string(entry.name) +
+               " does not end where its length says";
+        return false;
+    }
+    text->assign(t, len);
+    return true;
+}
+
 int rcVwFileLoad(const std::string &dir, rcVwFileCatalog *catalog, rcVwFileError *err)
 {
     return LoadDef(dir, catalog, err);
@@ -367,24 +398,9 @@ int rcVwFileReadRecord(const std::string &dir, const rcViewEntry &entry,
         return FileError(err, "seek in", path);
     if (PlatFileRead(fd.get(), record.data(), record.size()) != static_cast<int64_t>(need))
         return FileError(err, "read", path);
-    columns->resize(entry.columnCount);
     std::string why;
-    for (uint16_t i = 0; i < entry.columnCount; ++i) {
-        if (!rcVwDecodeColumn(record.data() + size_t(i) * kRcVwColumnSize, &(*columns)[i], &why)) {
-            columns->clear();
-            return Damaged(err, path, why + " in view " + std::string(entry.name));
-        }
-    }
-    const char *t =
-        reinterpret_cast<const char *>(record.data()) + size_t(entry.columnCount) * kRcVwColumnSize;
-    size_t len = strnlen(t, entry.textLength);
-    if (len != size_t(entry.textLength) - 1 || len == 0) {
-        columns->clear();
-        return Damaged(err, path,
-                       "the definition of view " + std::string(entry.name) +
-                           " does not end where its length says");
-    }
-    text->assign(t, len);
+    if (!rcVwDecodeRecord(record.data(), record.size(), entry, columns, text, &why))
+        return Damaged(err, path, why);
     return 0;
 }
 

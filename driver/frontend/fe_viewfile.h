@@ -96,6 +96,10 @@ bool rcVwDecodeCatalog(const uint8_t *bytes, size_t size, std::vector<rcViewEntr
                        std::string *why);
 void rcVwEncodeColumn(const rcViewColumn &column, uint8_t *out);
 bool rcVwDecodeColumn(const uint8_t *in, rcViewColumn *column, std::string *why);
+// Decodes a view's record (size bytes, from its offset on): the entry's column
+// records and its NUL-terminated text of the entry's length.
+bool rcVwDecodeRecord(const uint8_t *bytes, size_t size, const rcViewEntry &entry,
+                      std::vector<rcViewColumn> *columns, std::string *text, std::string *why);
 
 // 0, or -1 with *err set.
 int rcVwFileLoad(const std::string &dir, rcVwFileCatalog *catalog, rcVwFileError *err);

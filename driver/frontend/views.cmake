@@ -11,3 +11,8 @@ qx_gtest(frontend_view_tests
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/view_file_test.cpp
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/view_expand_test.cpp
   LIBS sqldriver_static)
+
+qx_fuzz_target(frontend_viewfile_fuzz
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/viewfile_fuzz.cpp
+  LIBS sqldriver_static
+  CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/tests/viewfile_corpus)

@@ -103,6 +103,12 @@ TEST_F(ViewExpandTest, ViewsBecomeTheirBaseTables)
          "> 1 )"},
         {"SELECT * FROM u, v", "SELECT u . * , View1Tab1 . a A , View1Tab1 . b B FROM u , t "
                                "View1Tab1 WHERE View1Tab1 . a > 1"},
+        // A subquery's own view is merged first; the outer view keeps its
+        // correlated reference.
+        {"SELECT a FROM v WHERE EXISTS (SELECT * FROM v x WHERE x.a = v.a)",
+         "SELECT View2Tab1 . a a FROM t View2Tab1 WHERE ( EXISTS ( SELECT View1Tab1 . a A , "
+         "View1Tab1 . b B FROM t View1Tab1 WHERE ( View1Tab1 . a = View2Tab1 . a ) AND "
+         "( View1Tab1 . a > 1 ) ) ) AND ( View2Tab1 . a > 1 )"},
         // No view: left as it is; a CREATE VIEW keeps its query as written.
         {"SELECT a FROM t", "SELECT a FROM t"},
         {"CREATE VIEW z AS SELECT a FROM v", "CREATE VIEW z AS SELECT a FROM v"},
