@@ -11,6 +11,10 @@ qx_gtest(frontend_view_tests
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/view_file_test.cpp
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/view_expand_test.cpp
   LIBS sqldriver_static)
+if(TARGET frontend_view_tests)
+  target_compile_definitions(frontend_view_tests PRIVATE
+    QX_PARSE_CORPUS="${CMAKE_CURRENT_SOURCE_DIR}/tests/corpus")
+endif()
 
 qx_fuzz_target(frontend_viewfile_fuzz
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/viewfile_fuzz.cpp
