@@ -98,7 +98,7 @@ void Splice(rcParseNode *old, const std::vector<rcParseNode *> &with)
 }
 
 // A copy of one node and its subtree, without its siblings.
-rcParseNode *CopyOne(rcVwMergeCtx &c, rcParseNode *n)
+rcParseNode *rcVwCopySubtree(rcVwMergeCtx &c, rcParseNode *n)
 {
     rcParseNode *next = n->next;
     n->next = nullptr;
@@ -211,7 +211,7 @@ const char *ColNameText(const rcParseNode *colName)
 }
 
 // qualifier "." ColId: the ColName's children rebuilt.
-void SetQualifier(rcVwMergeCtx &c, rcParseNode *colName, const char *qualifier)
+void rcVwQualifyColumn(rcVwMergeCtx &c, rcParseNode *colName, const char *qualifier)
 {
     rcParseNode *colId = ChildOf(colName, RC_N_ColId);
     if (colId == nullptr)
@@ -234,23 +234,39 @@ rcParseNode *ColumnExpression(rcVwMergeCtx &c, const char *qualifier, const char
     return Node(c, RC_N_Expression, Node(c, RC_N_Primary, colName));
 }
 
-rcParseNode *ColumnItem(rcVwMergeCtx &c, const char *qualifier, const char *name)
+rcParseNode *rcVwMakeColumnItem(rcVwMergeCtx &c, const char *qualifier, const char *name)
 {
     return Node(c, RC_N_SelSubListItem, ColumnExpression(c, qualifier, name));
 }
 
+// The table reference's correlation name becomes name (its old one goes).
+void rcVwMakeCorName(rcVwMergeCtx &c, rcParseNode *tableRef, const char *name)
+{
+    rcParseNode *table = ChildOf(tableRef, RC_N_TableName);
+    rcParseNode *cor =
+        Node(c, RC_N_CorName_Opt, Node(c, RC_N_CorName, Leaf(c, RC_T_IDENTIFIER, name)));
+    SetChildren(tableRef, {table, cor});
+}
+
+// ColAlias_Opt over the name, to stand after an item's expression.
+rcParseNode *rcVwMakeAlias(rcVwMergeCtx &c, const char *name)
+{
+    return Node(c, RC_N_ColAlias_Opt, Leaf(c, RC_T_IDENTIFIER, name));
+}
+
 // SearchCond(BooleanPrimary( "(" cond ")" )) over a SearchCond.
-rcParseNode *ParenCond(rcVwMergeCtx &c, rcParseNode *cond)
+rcParseNode *rcVwMakeParenCond(rcVwMergeCtx &c, rcParseNode *cond)
 {
     return Node(c, RC_N_SearchCond,
                 Node(c, RC_N_BooleanPrimary, Chain({Leaf(c, '(', "("), cond, Leaf(c, ')', ")")})));
 }
 
 // ( a ) AND ( b ), wrapped as a whole condition.
-rcParseNode *AndConditions(rcVwMergeCtx &c, rcParseNode *a, rcParseNode *b)
+rcParseNode *rcVwAndConditions(rcVwMergeCtx &c, rcParseNode *a, rcParseNode *b)
 {
-    return Node(c, RC_N_SearchCond,
-                Chain({ParenCond(c, a), Leaf(c, RC_T_AND, "AND"), ParenCond(c, b)}));
+    return Node(
+        c, RC_N_SearchCond,
+        Chain({rcVwMakeParenCond(c, a), Leaf(c, RC_T_AND, "AND"), rcVwMakeParenCond(c, b)}));
 }
 
 rcParseNode *CondOf(rcParseNode *clause)
@@ -304,7 +320,7 @@ std::vector<rcParseNode *> ViewItems(rcVwMergeCtx &c, const rcVwMergeView &v, co
             throw MergeError{RC_ENG_VIEW_COALESCE_ERROR, ""};
         std::vector<rcParseNode *> items;
         for (const rcViewColumn &col : v.columns)
-            items.push_back(ColumnItem(c, qualifier, col.name));
+            items.push_back(rcVwMakeColumnItem(c, qualifier, col.name));
         return items;
     };
     std::vector<rcParseNode *> items;
@@ -345,7 +361,8 @@ std::vector<rcParseNode *> ViewItems(rcVwMergeCtx &c, const rcVwMergeView &v, co
 }
 
 // Rewrites every column reference of the view with its table's new name.
-void RequalifyView(rcVwMergeCtx &c, rcParseNode *viewBlock, const std::vector<TableEntry> &tables)
+void rcVwRequalifyView(rcVwMergeCtx &c, rcParseNode *viewBlock,
+                       const std::vector<TableEntry> &tables)
 {
     std::vector<std::pair<rcParseNode *, const TableEntry *>> rewrites;
     size_t mainCount = 0;
@@ -376,26 +393,23 @@ void RequalifyView(rcVwMergeCtx &c, rcParseNode *viewBlock, const std::vector<Ta
             rewrites.emplace_back(col, target);
     }
     for (auto &[col, t] : rewrites)
-        SetQualifier(c, col, t->newName.c_str());
+        rcVwQualifyColumn(c, col, t->newName.c_str());
     // Each table is known by its new name from now on.
     for (const TableEntry &t : tables) {
-        rcParseNode *name = ChildOf(t.tableRef, RC_N_TableName);
-        rcParseNode *cor = Node(c, RC_N_CorName_Opt,
-                                Node(c, RC_N_CorName, Leaf(c, RC_T_IDENTIFIER, t.newName.c_str())));
-        SetChildren(t.tableRef, {name, cor});
+        rcVwMakeCorName(c, t.tableRef, t.newName.c_str());
         t.tableRef->attr2 = kRcVwMergedMark;
     }
 }
 
 // "*" and "v.*" of the outer block written out as the view's columns.
-void ExpandOuterStar(rcVwMergeCtx &c, const Parts &op, rcParseNode *viewRef,
-                     const char *viewQualifier, const rcVwMergeView &v)
+void rcVwExpandStar(rcVwMergeCtx &c, const Parts &op, rcParseNode *viewRef,
+                    const char *viewQualifier, const rcVwMergeView &v)
 {
     auto viewItems = [&](std::vector<rcParseNode *> &out) {
         for (const rcViewColumn &col : v.columns) {
             if (!out.empty())
                 out.push_back(Leaf(c, ',', ","));
-            out.push_back(ColumnItem(c, viewQualifier, col.name));
+            out.push_back(rcVwMakeColumnItem(c, viewQualifier, col.name));
         }
     };
     rcParseNode *first = op.selectList->child;
@@ -441,8 +455,8 @@ void ExpandOuterStar(rcVwMergeCtx &c, const Parts &op, rcParseNode *viewRef,
 
 // Every reference of the outer block to a view column becomes the view's
 // expression for it.
-void SubstituteColumns(rcVwMergeCtx &c, rcParseNode *block, const char *viewQualifier,
-                       const rcVwMergeView &v, const std::vector<rcParseNode *> &viewExprs)
+void rcVwSubstituteColumns(rcVwMergeCtx &c, rcParseNode *block, const char *viewQualifier,
+                           const rcVwMergeView &v, const std::vector<rcParseNode *> &viewExprs)
 {
     std::vector<rcParseNode *> refs = rcVwCollect(block, RC_N_ColName);
     // The ORDER BY of a query stands beside its block, outside every block.
@@ -470,7 +484,7 @@ void SubstituteColumns(rcVwMergeCtx &c, rcParseNode *block, const char *viewQual
             continue;
         rcParseNode *expr = viewExprs[at];
         if (rcParseNode *holder = HolderExpression(col)) {
-            rcParseNode *copy = CopyOne(c, expr);
+            rcParseNode *copy = rcVwCopySubtree(c, expr);
             if (!IsPrimaryOnly(copy))
                 copy = Node(
                     c, RC_N_Expression,
@@ -479,13 +493,13 @@ void SubstituteColumns(rcVwMergeCtx &c, rcParseNode *block, const char *viewQual
             std::vector<rcParseNode *> with{copy};
             // A select-list item keeps the name the outer statement used.
             if (parent != nullptr && parent->id == RC_N_SelSubListItem && holder->next == nullptr)
-                with.push_back(Node(c, RC_N_ColAlias_Opt, Leaf(c, RC_T_IDENTIFIER, name)));
+                with.push_back(rcVwMakeAlias(c, name));
             Splice(holder, with);
         } else {
             rcParseNode *bare = rcPrsChainedChild(expr);
             if (bare == nullptr)
                 throw MergeError{RC_ENG_VIEW_COALESCE_ERROR, ""};
-            Splice(col, {CopyOne(c, bare)});
+            Splice(col, {rcVwCopySubtree(c, bare)});
         }
         Relink(c);
     }
@@ -586,12 +600,12 @@ int rcVwMerge(rcVwMergeCtx &c, rcParseNode *block, rcParseNode *tableRef, const 
         }
         std::vector<rcParseNode *> viewExprs = ViewItems(c, v, vp, mainTables);
         rcPrsLinkTree(v.tree);
-        RequalifyView(c, v.tree, tables);
+        rcVwRequalifyView(c, v.tree, tables);
         rcPrsLinkTree(v.tree);
 
-        ExpandOuterStar(c, op, tableRef, viewQualifier.c_str(), v);
+        rcVwExpandStar(c, op, tableRef, viewQualifier.c_str(), v);
         Relink(c);
-        SubstituteColumns(c, block, viewQualifier.c_str(), v, viewExprs);
+        rcVwSubstituteColumns(c, block, viewQualifier.c_str(), v, viewExprs);
 
         // The view's FROM list takes the place of the view.
         Splice(tableRef, Children(vp.tableRefList));
@@ -607,7 +621,7 @@ int rcVwMerge(rcVwMergeCtx &c, rcParseNode *block, rcParseNode *tableRef, const 
             rcParseNode *viewHaving = CondOf(vp.having);
             rcParseNode *having = nullptr;
             if (viewHaving != nullptr && outerCond != nullptr)
-                having = AndConditions(c, viewHaving, outerCond);
+                having = rcVwAndConditions(c, viewHaving, outerCond);
             else
                 having = outerCond != nullptr ? outerCond : viewHaving;
             op.having = having != nullptr ? Node(c, RC_N_Having_Opt,
@@ -622,7 +636,7 @@ int rcVwMerge(rcVwMergeCtx &c, rcParseNode *block, rcParseNode *tableRef, const 
         rcParseNode *viewCond = CondOf(vp.where);
         if (viewCond != nullptr) {
             rcParseNode *cond =
-                outerCond != nullptr ? AndConditions(c, outerCond, viewCond) : viewCond;
+                outerCond != nullptr ? rcVwAndConditions(c, outerCond, viewCond) : viewCond;
             op.where =
                 Node(c, RC_N_WhereSearchCond_Opt, Chain({Leaf(c, RC_T_WHERE, "WHERE"), cond}));
         }
