@@ -168,13 +168,12 @@ bool HasDistinct(const Parts &p)
     return p.allDistinct != nullptr && ChildOf(p.allDistinct, RC_T_DISTINCT) != nullptr;
 }
 
-// GROUP BY, DISTINCT or a set function of the block itself (not of its
-// subqueries).
-bool IsGrouped(rcParseNode *block, const Parts &p)
+// GROUP BY, HAVING, DISTINCT or a set function of the block itself (not of
+// its subqueries).
+bool IsGrouped(const Parts &p)
 {
-    if (p.groupBy != nullptr || HasDistinct(p))
+    if (p.groupBy != nullptr || p.having != nullptr || HasDistinct(p))
         return true;
-    (void)block;
     for (rcParseNode *part : {p.selectList, p.having})
         if (part != nullptr && !rcVwCollect(part, RC_N_SetFunctionRef, RC_N_SubQuery).empty())
             return true;
@@ -579,8 +578,14 @@ int rcVwMerge(rcVwMergeCtx &c, rcParseNode *block, rcParseNode *tableRef, const 
         if (viewQualifier.empty())
             viewQualifier = v.name;
         bool outerMany = rcVwFromTableRefs(block).size() > 1;
-        bool outerGrouped = IsGrouped(block, op);
-        bool viewGrouped = IsGrouped(v.tree, vp);
+        bool outerGrouped = IsGrouped(op);
+        bool viewGrouped = IsGrouped(vp);
+        // Refusals come before the first change to the tree.
+        if (viewGrouped && (outerMany || outerGrouped))
+            throw MergeError{RC_ENG_GROUPED_VIEW_ACCESS_VIOLATION, ""};
+        if (viewGrouped && vp.groupBy == nullptr && HasSetFunctions(vp) && op.where != nullptr)
+            throw MergeError{RC_MSG_SYNTAX_ERROR,
+                             rcUtlLoadString(RC_PARSE_SET_FUNCTIONS_NOT_ALLOWED_WHERE)};
 
         // The view's tables, numbered in the order they are met.
         std::vector<TableEntry> tables;
@@ -613,11 +618,6 @@ int rcVwMerge(rcVwMergeCtx &c, rcParseNode *block, rcParseNode *tableRef, const 
 
         rcParseNode *outerCond = CondOf(op.where);
         if (viewGrouped) {
-            if (outerMany || outerGrouped)
-                throw MergeError{RC_ENG_GROUPED_VIEW_ACCESS_VIOLATION, ""};
-            if (vp.groupBy == nullptr && HasSetFunctions(vp) && outerCond != nullptr)
-                throw MergeError{RC_MSG_SYNTAX_ERROR,
-                                 rcUtlLoadString(RC_PARSE_SET_FUNCTIONS_NOT_ALLOWED_WHERE)};
             rcParseNode *viewHaving = CondOf(vp.having);
             rcParseNode *having = nullptr;
             if (viewHaving != nullptr && outerCond != nullptr)

@@ -138,6 +138,7 @@ TEST_F(ViewExpandTest, GroupedViews)
         {"SELECT dept FROM d", "SELECT DISTINCT View1Tab1 . dept dept FROM emp View1Tab1"},
         {"SELECT * FROM g, t", "ERROR 11477: "},
         {"SELECT COUNT(*) FROM d", "ERROR 11477: "},
+        {"SELECT dept FROM g GROUP BY dept", "ERROR 11477: "},
         {"SELECT total FROM s WHERE total > 1",
          "ERROR 5124: Set functions not allowed in WHERE clause."},
     };
