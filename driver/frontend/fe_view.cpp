@@ -25,7 +25,7 @@ bool TableCase(const rcStmt *stmt)
 
 int Post(rcStmt *stmt, uint32_t msgId, const std::string &text = std::string())
 {
-    rcErrPost(&stmt->errors, msgId, nullptr, 0, text.empty() ? nullptr : text.c_str());
+    rcErrPost(rcVwErrors(stmt), msgId, nullptr, 0, text.empty() ? nullptr : text.c_str());
     return -1;
 }
 

@@ -8,7 +8,7 @@
 //
 // Interface, as statement preparation and execution call it:
 //   Preparation of any statement:
-//     rcVwParseStatement(stmt, text, &root, &arena, nullptr, false)
+//     rcVwParseStatement(stmt, text, &root, &arena, nullptr, false, escapes)
 //         parses the text and merges every view it names into the tree (views of
 //         views included); a CREATE VIEW tree is left as parsed. The catalogue is
 //         read again first when "zorview.def" changed since this statement read it.
@@ -75,6 +75,12 @@ struct rcViewCatalog {
     std::string text;
 };
 
+// The queue the view routines post their messages on.
+inline rcErrorQueue *rcVwErrors(rcStmt *stmt)
+{
+    return &stmt->errors;
+}
+
 // Capability bits of rcStmtSourceInfo::capabilities read here.
 enum : uint32_t {
     RC_VW_CAP_TABLE_CASE = 0x1,
@@ -113,12 +119,14 @@ void rcVwReleaseCatalog(rcStmt *stmt);
 // View expansion (fe_viewexpand.cpp).
 //
 // rcVwParseStatement: with subTree false parses text into a new arena (*arena,
-// *root; a failed parse posts 5124 with a bounded text and frees the arena) and
+// *root; escapes are scanned unless the statement's SQL_NOSCAN option is on:
+// the caller says which; a failed parse posts 5124 with a bounded text and
+// frees the arena) and
 // then merges the views; with subTree true *root is a part of a tree already
 // parsed into *arena. counter numbers the merged views ("View%dTab%d"); null
 // uses a local one. 0, or -1 (posted).
 int rcVwParseStatement(rcStmt *stmt, const char *text, rcParseNode **root, rcMemPool *arena,
-                       uint16_t *counter, bool subTree);
+                       uint16_t *counter, bool subTree, bool escapes = true);
 // Merges the views named in a tree already parsed into arena. 0 or -1 (posted).
 int rcVwExpand(rcStmt *stmt, rcMemPool arena, rcParseNode *root);
 // Posts the error of a failed parse of text: 5124 with the text around the

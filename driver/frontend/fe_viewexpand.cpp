@@ -91,7 +91,7 @@ int PostChainError(Expansion &x, const std::string &name, bool cycle)
     std::string text =
         cycle ? "View " + name + " refers to itself: " + path + "."
               : "Views nested more than " + std::to_string(kRcVwMaxDepth) + " deep: " + path + ".";
-    rcErrPost(&x.stmt->errors, RC_ENG_INVALID_VIEW_TABLE_NAME, nullptr, 0, text.c_str());
+    rcErrPost(rcVwErrors(x.stmt), RC_ENG_INVALID_VIEW_TABLE_NAME, nullptr, 0, text.c_str());
     return -1;
 }
 
@@ -112,7 +112,7 @@ int LoadView(Expansion &x, const char *name, rcVwMergeView *view)
     ++*x.counter;
     rcMemPool viewArena = rcPrsNewArena();
     if (viewArena == nullptr) {
-        rcErrPost(&x.stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR, nullptr, 0, nullptr);
+        rcErrPost(rcVwErrors(x.stmt), RC_MSG_MEMORY_ALLOCATION_ERROR, nullptr, 0, nullptr);
         return -1;
     }
     rcParseNode *viewRoot = nullptr;
@@ -138,7 +138,7 @@ int LoadView(Expansion &x, const char *name, rcVwMergeView *view)
     int copied = rcPrsCopyTree(x.arena, &copy, inner.root);
     rcPrsFreeArena(viewArena);
     if (copied == 0 || copy == nullptr) {
-        rcErrPost(&x.stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR, nullptr, 0, nullptr);
+        rcErrPost(rcVwErrors(x.stmt), RC_MSG_MEMORY_ALLOCATION_ERROR, nullptr, 0, nullptr);
         return -1;
     }
     view->tree = copy;
@@ -167,17 +167,17 @@ int ExpandTree(Expansion &x, rcParseNode *root)
     rcParseNode *mainBlock = root->id == RC_N_FullSelectStmt ? root->child : root;
     for (rcParseNode *block : Blocks(root)) {
         for (;;) {
-            size_t queued = rcErrQueueCount(&x.stmt->errors);
+            size_t queued = rcErrQueueCount(rcVwErrors(x.stmt));
             rcParseNode *ref = FirstViewRef(x, block);
-            if (rcErrQueueCount(&x.stmt->errors) != queued)
+            if (rcErrQueueCount(rcVwErrors(x.stmt)) != queued)
                 return -1; // the catalogue could not be read
             if (ref == nullptr)
                 break;
             if (hasOuter)
-                return rcErrRaise(&x.stmt->errors,
+                return rcErrRaise(rcVwErrors(x.stmt),
                                   RC_ENG_VIEWS_NOT_SUPPORTED_STATEMENTS_CONTAINING);
             if (hasUnion)
-                return rcErrRaise(&x.stmt->errors, RC_ENG_UNION_NOT_SUPPORTED_VIEW_STATEMENTS);
+                return rcErrRaise(rcVwErrors(x.stmt), RC_ENG_UNION_NOT_SUPPORTED_VIEW_STATEMENTS);
             std::string name = rcVwTableNameText(ref->child);
             for (const std::string &v : x.chain)
                 if (rcVwNameEqual(v.c_str(), name.c_str(), TableCase(x.stmt)))
@@ -196,7 +196,7 @@ int ExpandTree(Expansion &x, rcParseNode *root)
             if (rcVwMerge(ctx, block, ref, view) != 0)
                 return -1;
             if (rcPrsLinkTreeDepth(x.root) > kMaxTreeDepth) {
-                rcErrPost(&x.stmt->errors, RC_MSG_SYNTAX_ERROR, nullptr, 0,
+                rcErrPost(rcVwErrors(x.stmt), RC_MSG_SYNTAX_ERROR, nullptr, 0,
                           "The statement is nested too deeply after its views were merged.");
                 return -1;
             }
@@ -245,20 +245,22 @@ void rcVwSyntaxErrorText(rcStmt *stmt, const char *text, int parseResult)
     switch (parseResult) {
     case RC_PRS_SYNTAX: {
         std::string excerpt = rcVwSyntaxErrorExcerpt(text, rcPrsErrorPos());
-        rcErrPost(&stmt->errors, RC_MSG_SYNTAX_ERROR, nullptr, 0, excerpt.c_str());
+        rcErrPost(rcVwErrors(stmt), RC_MSG_SYNTAX_ERROR, nullptr, 0, excerpt.c_str());
         break;
     }
-    case RC_PRS_NOMEM: rcErrRaise(&stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR); break;
+    case RC_PRS_NOMEM: rcErrRaise(rcVwErrors(stmt), RC_MSG_MEMORY_ALLOCATION_ERROR); break;
     case RC_PRS_TOOLONG:
-        rcErrPost(&stmt->errors, RC_MSG_SYNTAX_ERROR, nullptr, 0,
+        rcErrPost(rcVwErrors(stmt), RC_MSG_SYNTAX_ERROR, nullptr, 0,
                   rcUtlLoadString(RC_TXT_VALUE_TOO_LONG));
         break;
-    default: rcErrPost(&stmt->errors, RC_MSG_SYNTAX_ERROR, nullptr, 0, rcPrsLastErrorText()); break;
+    default:
+        rcErrPost(rcVwErrors(stmt), RC_MSG_SYNTAX_ERROR, nullptr, 0, rcPrsLastErrorText());
+        break;
     }
 }
 
 int rcVwParseStatement(rcStmt *stmt, const char *text, rcParseNode **root, rcMemPool *arena,
-                       uint16_t *counter, bool subTree)
+                       uint16_t *counter, bool subTree, bool escapes)
 {
     uint16_t local = 0;
     if (counter == nullptr)
@@ -267,13 +269,13 @@ int rcVwParseStatement(rcStmt *stmt, const char *text, rcParseNode **root, rcMem
         *root = nullptr;
         *arena = rcPrsNewArena();
         if (*arena == nullptr) {
-            rcErrRaise(&stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR);
+            rcErrRaise(rcVwErrors(stmt), RC_MSG_MEMORY_ALLOCATION_ERROR);
             return -1;
         }
         uint16_t limit =
             stmt->sourceInfo.maxColumns != 0 ? stmt->sourceInfo.maxColumns : kRcMinMaxColSupport;
         rcPrsSetLimits(limit, limit);
-        int parsed = rcPrsParseLocked(*arena, text != nullptr ? text : "", root, stmt->noScan == 0);
+        int parsed = rcPrsParseLocked(*arena, text != nullptr ? text : "", root, escapes);
         if (parsed != RC_PRS_OK) {
             rcVwSyntaxErrorText(stmt, text, parsed);
             rcPrsFreeArena(*arena);

@@ -644,9 +644,10 @@ int rcVwMerge(rcVwMergeCtx &c, rcParseNode *block, rcParseNode *tableRef, const 
         Relink(c);
         return 0;
     } catch (const NoMemory &) {
-        rcErrPost(&c.stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR, nullptr, 0, nullptr);
+        rcErrPost(rcVwErrors(c.stmt), RC_MSG_MEMORY_ALLOCATION_ERROR, nullptr, 0, nullptr);
     } catch (const MergeError &e) {
-        rcErrPost(&c.stmt->errors, e.msgId, nullptr, 0, e.text.empty() ? nullptr : e.text.c_str());
+        rcErrPost(rcVwErrors(c.stmt), e.msgId, nullptr, 0,
+                  e.text.empty() ? nullptr : e.text.c_str());
     }
     Relink(c);
     return -1;
@@ -694,10 +695,10 @@ int rcVwOrderByPositions(rcVwMergeCtx &c)
             }
         }
     } catch (const NoMemory &) {
-        rcErrPost(&c.stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR, nullptr, 0, nullptr);
+        rcErrPost(rcVwErrors(c.stmt), RC_MSG_MEMORY_ALLOCATION_ERROR, nullptr, 0, nullptr);
         return -1;
     } catch (const MergeError &e) {
-        rcErrPost(&c.stmt->errors, e.msgId, nullptr, 0, nullptr);
+        rcErrPost(rcVwErrors(c.stmt), e.msgId, nullptr, 0, nullptr);
         return -1;
     }
     return 0;

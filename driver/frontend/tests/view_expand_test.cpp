@@ -265,13 +265,13 @@ TEST_F(ViewExpandTest, CorpusStatementsExpandCleanly)
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (bytes.empty())
             continue;
-        stmt.noScan = (bytes[0] & 1) != 0 ? 0 : 1;
+        bool escapes = (bytes[0] & 1) != 0;
         std::string text = bytes.substr(1);
         if (text.find('\0') != std::string::npos)
             continue;
         rcParseNode *root = nullptr;
         rcMemPool arena = nullptr;
-        if (rcVwParseStatement(&stmt, text.c_str(), &root, &arena, nullptr, false) == 0) {
+        if (rcVwParseStatement(&stmt, text.c_str(), &root, &arena, nullptr, false, escapes) == 0) {
             ++expanded;
             std::string out = rcPrsUnparse(root);
             ParsedTree again(out.c_str());

@@ -56,7 +56,7 @@ protected:
     static void Release(rcStmt *s)
     {
         rcVwReleaseCatalog(s);
-        rcErrQueueDestroy(&s->errors);
+        rcErrQueueDestroy(rcVwErrors(s));
     }
 
     std::string Path(const char *file) const { return ViewTestDir() + "/" + file; }
@@ -64,11 +64,12 @@ protected:
     static std::vector<PostedMessage> Posted(rcStmt *s)
     {
         std::vector<PostedMessage> out;
-        for (uint32_t i = 0; s->errors.list != nullptr && i < rcListCount(s->errors.list); ++i) {
-            auto *r = static_cast<const rcErrorRecord *>(rcListAt(s->errors.list, i));
+        rcErrorQueue *q = rcVwErrors(s);
+        for (uint32_t i = 0; q->list != nullptr && i < rcListCount(q->list); ++i) {
+            auto *r = static_cast<const rcErrorRecord *>(rcListAt(q->list, i));
             out.push_back({r->msgId, r->text != nullptr ? r->text : ""});
         }
-        rcErrClearQueue(&s->errors);
+        rcErrClearQueue(q);
         return out;
     }
 
