@@ -23,6 +23,13 @@
 #include <cstdint>
 #include <string>
 
+// Bits of a statement's engine option mask that switch the dumps: PrsSpy
+// (the view merge dump) and FiltSpy (the push-down dumps).
+enum : uint32_t {
+    RC_SPY_OPT_PRSSPY = 0x100,
+    RC_SPY_OPT_FILTSPY = 0x400,
+};
+
 using rcSpySinkFn = void (*)(void *context, const char *text, size_t length);
 
 void rcSpyOpen();

@@ -1,7 +1,6 @@
 #include "driver/frontend/fe_view.h"
 
 #include <cstring>
-#include <mutex>
 #include <new>
 
 #include "driver/core/rcmsgid.h"
@@ -13,10 +12,9 @@
 
 namespace {
 
-std::mutex gHooksLock;
-rcVwHooks gHooks;
-
 constexpr int kDirValueSize = 256; // the setting is read into 255 characters
+
+std::string gTestDirectory;
 
 bool TableCase(const rcStmt *stmt)
 {
@@ -78,18 +76,15 @@ const rcParseNode *ChildOf(const rcParseNode *node, uint16_t id)
 
 } // namespace
 
-void rcVwSetHooks(const rcVwHooks &hooks)
+void rcVwSetTestDirectory(const char *dir)
 {
-    std::lock_guard<std::mutex> guard(gHooksLock);
-    gHooks = hooks;
+    gTestDirectory = dir != nullptr ? dir : "";
 }
 
 int rcVwGetDir(rcStmt *stmt, std::string *dir)
 {
-    if (gHooks.viewDirectory != nullptr) {
-        if (!gHooks.viewDirectory(stmt, dir) || dir->empty())
-            return Post(stmt, RC_ENG_UNABLE_OPEN_TEMPORARY_SORT_FILE, "No view file directory.");
-        *dir = AsDirectory(*dir);
+    if (!gTestDirectory.empty()) {
+        *dir = AsDirectory(gTestDirectory);
         return 0;
     }
     char value[kDirValueSize] = {};
@@ -101,8 +96,7 @@ int rcVwGetDir(rcStmt *stmt, std::string *dir)
     }
     // The qualifier of this system's connections names a server, not a
     // directory: it serves only when it is one.
-    const char *qualifier =
-        gHooks.connQualifier != nullptr ? gHooks.connQualifier(stmt->conn) : nullptr;
+    const char *qualifier = stmt->conn != nullptr ? stmt->conn->qualifier() : nullptr;
     if (qualifier != nullptr && qualifier[0] != '\0' &&
         PlatIsDirectory(AsDirectory(qualifier).c_str())) {
         *dir = AsDirectory(qualifier);

@@ -26,7 +26,7 @@
 //     rcVwLookup(stmt, name, &count, &entry)            0, 1000 not a view, -1
 //     rcVwGetColumn(stmt, index, ...)                   of the view last looked up
 //   Reset and drop of the statement: rcVwReleaseCatalog(stmt) (the statement's
-//     releaseViews hook).
+//     rcStmtParts::releaseViews).
 // Every routine that fails posts its message on the statement's error queue.
 // Calls are made under the engine lock (preparation and execution hold it);
 // the files themselves are guarded by a file lock (fe_viewfile.h), so several
@@ -42,7 +42,7 @@
 
 #include "driver/frontend/fe_viewfile.h"
 #include "driver/frontend/rcprs.h"
-#include "driver/frontend/rcstmt.h"
+#include "driver/engine/rcstmt.h"
 
 // A result column of a view's query, as plan building describes it.
 struct rcVwColumnDesc {
@@ -53,15 +53,6 @@ struct rcVwColumnDesc {
     int16_t scale = 0;
     uint32_t flags = 0; // bit 0 nullable; bits 0-12 are stored
 };
-
-// What the views need of the connection.
-struct rcVwHooks {
-    // The connection's current qualifier (the fallback view file directory).
-    const char *(*connQualifier)(rcConn *conn) = nullptr;
-    // When set, gives the view file directory instead of odbc.ini (tests).
-    bool (*viewDirectory)(rcStmt *stmt, std::string *dir) = nullptr;
-};
-void rcVwSetHooks(const rcVwHooks &hooks);
 
 // The statement's view catalogue (rcStmt::views): allocated on first use,
 // freed by rcVwReleaseCatalog.
@@ -78,7 +69,7 @@ struct rcViewCatalog {
 // The queue the view routines post their messages on.
 inline rcErrorQueue *rcVwErrors(rcStmt *stmt)
 {
-    return &stmt->errors;
+    return stmt->errors;
 }
 
 // Capability bits of rcStmtSourceInfo::capabilities read here.
@@ -89,6 +80,10 @@ enum : uint32_t {
 
 // The view file directory, ending with "/". 0, or -1 (posted) when there is none.
 int rcVwGetDir(rcStmt *stmt, std::string *dir);
+// Tests: a directory used instead of odbc.ini and the qualifier (null: none).
+// The ODBC installer library keeps what it read of odbc.ini for the life of
+// the process, so tests that need several settings cannot use it.
+void rcVwSetTestDirectory(const char *dir);
 // Reads the catalogue when the statement has none or the file changed. 0 or -1.
 int rcVwLoadCatalog(rcStmt *stmt);
 // 1 when name is a stored view, else 0 (also when the catalogue cannot be read:

@@ -18,7 +18,6 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstrings.h"
 #include "driver/engine/rcspy.h"
-#include "driver/frontend/fe_options.h"
 #include "driver/frontend/fe_viewmerge.h"
 #include "driver/frontend/rcprsctx.h"
 
@@ -33,6 +32,9 @@ constexpr long kExcerptBefore = 200;
 constexpr size_t kExcerptShortBefore = 10;
 constexpr size_t kExcerptShortAfter = 30;
 constexpr const char *kMarker = "<< ??? >>";
+// The column limits of a statement whose connection gave none (the least
+// MaxColSupport a connection has).
+constexpr uint16_t kDefaultColumnLimit = 256;
 
 struct Expansion {
     rcStmt *stmt;
@@ -44,7 +46,7 @@ struct Expansion {
 
 bool PrsSpy(const rcStmt *stmt)
 {
-    return (stmt->options.engineOptionMask & RC_OPT_PRSSPY) != 0 && rcSpyIsOpen();
+    return (stmt->options.engineOptionMask & RC_SPY_OPT_PRSSPY) != 0 && rcSpyIsOpen();
 }
 
 bool TableCase(const rcStmt *stmt)
@@ -273,7 +275,7 @@ int rcVwParseStatement(rcStmt *stmt, const char *text, rcParseNode **root, rcMem
             return -1;
         }
         uint16_t limit =
-            stmt->sourceInfo.maxColumns != 0 ? stmt->sourceInfo.maxColumns : kRcMinMaxColSupport;
+            stmt->sourceInfo.maxColumns != 0 ? stmt->sourceInfo.maxColumns : kDefaultColumnLimit;
         rcPrsSetLimits(limit, limit);
         int parsed = rcPrsParseLocked(*arena, text != nullptr ? text : "", root, escapes);
         if (parsed != RC_PRS_OK) {

@@ -15,7 +15,7 @@
 
 #include "driver/frontend/fe_viewfile.h"
 #include "driver/frontend/rcprs.h"
-#include "driver/frontend/rcstmt.h"
+#include "driver/engine/rcstmt.h"
 
 struct rcVwMergeCtx {
     rcStmt *stmt = nullptr;

@@ -11,7 +11,6 @@
 
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/rcspy.h"
-#include "driver/frontend/fe_options.h"
 #include "driver/frontend/fe_view.h"
 #include "driver/frontend/rcprsunparse.h"
 #include "driver/frontend/tests/view_test_util.h"
@@ -210,7 +209,7 @@ TEST_F(ViewExpandTest, SyntaxErrorTextIsBounded)
 TEST_F(ViewExpandTest, CatalogueIsReadAgainWhenItChanged)
 {
     EXPECT_EQ(Expand("SELECT a FROM v"), "SELECT a FROM v");
-    rcStmt other;
+    ViewStmt other;
     ParsedTree t("CREATE VIEW v AS SELECT a FROM base");
     rcVwColumnDesc col;
     col.name = "a";
@@ -236,7 +235,7 @@ TEST_F(ViewExpandTest, ParseSpyShowsTheMerge)
     Expand("SELECT a FROM v");
     EXPECT_EQ(seen, "");
     rcSpyOpen();
-    stmt.options.engineOptionMask = RC_OPT_PRSSPY;
+    stmt.options.engineOptionMask = RC_SPY_OPT_PRSSPY;
     Expand("SELECT a FROM v");
     rcSpyClose();
     rcSpySetSink(nullptr, nullptr);

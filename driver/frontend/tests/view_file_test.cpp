@@ -226,7 +226,7 @@ TEST_F(ViewTest, AtMost254Views)
 // change is lost, and each sees the other's view at its next lookup.
 TEST_F(ViewTest, ChangesNeverWriteFromAStaleCopy)
 {
-    rcStmt other;
+    ViewStmt other;
     EXPECT_EQ(rcVwIsViewName(&stmt, "a"), 0);
     EXPECT_EQ(rcVwIsViewName(&other, "a"), 0);
     ASSERT_EQ(Create(&stmt, "CREATE VIEW a AS SELECT x FROM t", {Col("x")}), 0);
@@ -253,7 +253,7 @@ TEST_F(ViewTest, ProcessesCreatingViewsAtOnceLoseNone)
         pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            rcStmt child;
+            ViewStmt child;
             int failures = 0;
             for (int i = 0; i < kViewsEach; ++i) {
                 std::string sql = "CREATE VIEW p" + std::to_string(p) + "_" + std::to_string(i) +
@@ -329,7 +329,7 @@ TEST_F(ViewTest, DamagedFilesGiveAClearError)
         std::vector<uint8_t> bytes = c.defFile ? def : dat;
         c.damage(bytes);
         WriteBytes(Path(c.defFile ? kRcVwDefFile : kRcVwDatFile), bytes);
-        rcStmt fresh;
+        ViewStmt fresh;
         uint16_t count = 0;
         rcViewEntry e;
         EXPECT_EQ(rcVwLookup(&fresh, "v2", &count, &e), -1) << c.what;
@@ -363,10 +363,7 @@ TEST_F(ViewTest, DamagedFilesGiveAClearError)
 // process of its own.
 TEST_F(ViewTest, DirectoryComesFromOdbcIniThenQualifierThenDriverDirectory)
 {
-    static std::string qualifier;
-    rcVwHooks hooks;
-    hooks.connQualifier = [](rcConn *) { return qualifier.c_str(); };
-    rcVwSetHooks(hooks);
+    rcVwSetTestDirectory(nullptr);
     const std::string base = ViewTestDir();
     auto dirIn = [&](const std::string &iniBody, const std::string &qual,
                      const std::string &expected) {
@@ -380,8 +377,8 @@ TEST_F(ViewTest, DirectoryComesFromOdbcIniThenQualifierThenDriverDirectory)
             setenv("ODBCSYSINI", iniDir.c_str(), 1);
             setenv("ODBCINI", (iniDir + "/odbc.ini").c_str(), 1);
             setenv("QX_DRIVE_ROOT_DIR", (base + "/config/qx").c_str(), 1);
-            qualifier = qual;
-            rcStmt child;
+            ViewTestConnection().qualifierText = qual;
+            ViewStmt child;
             std::string dir;
             int r = rcVwGetDir(&child, &dir);
             if (r != 0 || dir != expected) {

@@ -14,13 +14,44 @@
 #include "driver/core/rcmem.h"
 #include "driver/frontend/fe_view.h"
 #include "driver/frontend/rcprs.h"
-#include "driver/frontend/rcstmt.h"
+#include "driver/engine/rcstmt.h"
 
 inline std::string &ViewTestDir()
 {
     static std::string dir;
     return dir;
 }
+
+// The connection as a statement sees it; its qualifier can be set.
+struct ViewTestConn final : rcStmtConn {
+    rcErrorQueue queue{};
+    std::string qualifierText;
+    rcErrorQueue *errors() override { return &queue; }
+    const rcStmtOptionBlock *options() override { return nullptr; }
+    void sourceInfo(rcStmtSourceInfo *) override {}
+    bool typeInfo(int16_t, uint32_t *, int16_t *) override { return false; }
+    TamSession *session() override { return nullptr; }
+    rcTraceChannel *engineTrace() override { return nullptr; }
+    const char *qualifier() override { return qualifierText.c_str(); }
+};
+
+inline ViewTestConn &ViewTestConnection()
+{
+    static ViewTestConn conn;
+    return conn;
+}
+
+// A statement record with its own error queue, as the ODBC handle lends one.
+struct ViewStmt : rcStmt {
+    rcErrorQueue queue{};
+    ViewStmt()
+    {
+        errors = &queue;
+        conn = &ViewTestConnection();
+    }
+    ViewStmt(const ViewStmt &) = delete;
+    ViewStmt &operator=(const ViewStmt &) = delete;
+};
 
 struct PostedMessage {
     uint32_t msgId;
@@ -29,7 +60,7 @@ struct PostedMessage {
 
 class ViewTest : public ::testing::Test {
 protected:
-    rcStmt stmt;
+    ViewStmt stmt;
 
     void SetUp() override
     {
@@ -37,18 +68,13 @@ protected:
         char tmpl[] = "/tmp/qxviewsXXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         ViewTestDir() = tmpl;
-        rcVwHooks hooks;
-        hooks.viewDirectory = [](rcStmt *, std::string *dir) {
-            *dir = ViewTestDir();
-            return true;
-        };
-        rcVwSetHooks(hooks);
+        rcVwSetTestDirectory(ViewTestDir().c_str());
     }
 
     void TearDown() override
     {
         Release(&stmt);
-        rcVwSetHooks(rcVwHooks{});
+        rcVwSetTestDirectory(nullptr);
         std::filesystem::remove_all(ViewTestDir());
         rcPoolFreeAll();
     }
