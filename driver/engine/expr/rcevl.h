@@ -10,9 +10,10 @@
 //   rcEvlStoreResult(type, holder, value, length)                keep a value
 //
 // Dates: day serials count days from 30 December 1899 (day 0), so 1 January
-// 1900 is day 2; leap years follow the Gregorian rule. The floating-point
-// guard clears the status flags before a run; operations test results with
-// explicit checks, so no trap or signal handler is ever installed.
+// 1900 is day 2; leap years follow the Gregorian rule. Operations test their
+// results with explicit checks (zero divisors, results that are not finite),
+// so no trap or signal handler is ever installed and the floating-point
+// guard has nothing to do.
 #pragma once
 
 #include <cstdint>
@@ -98,6 +99,6 @@ enum : int16_t {
 };
 int16_t rcEvlParseTimestampLiteral(int wanted, const char *quoted, TIMESTAMP_STRUCT *out = nullptr);
 
-// Floating-point guard around evaluation: clears the status flags.
+// Floating-point guard around evaluation (kept for the callers' bracket).
 void rcEvlFpGuardOn();
 void rcEvlFpGuardOff();
