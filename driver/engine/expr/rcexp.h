@@ -186,6 +186,13 @@ int16_t rcExpEvalValue(rcExpEnv *env, rcExpSlot slot, rcExpValue *out);
 // delivered by earlier calls.
 int16_t rcExpEvaluate(rcExpEnv *env, rcExpSlot slot, int16_t wantedType, void *buffer, int32_t bufferLength,
                       int32_t *outLength, uint32_t pieceOffset, bool *isNull);
+// Evaluates into a buffer of its own (rcMemAlloc; the caller frees it with
+// rcMemFree) sized for the type: character types the slot length + 1 but at
+// most 256, INTEGER 4, SMALLINT 2, DATE and TIME 6, TIMESTAMP 16,
+// RC_SQL_DECIMAL38 38, others 8. A longer value is cut (result 1). *buffer is
+// null for NULL. 0, 1, or -1 (5136 when the buffer cannot be had).
+int16_t rcExpEvaluateAlloc(rcExpEnv *env, rcExpSlot slot, int16_t type, void **buffer, int32_t *outLength,
+                           uint32_t pieceOffset);
 // Converts a value to wantedType into a buffer (the last step of rcExpEvaluate).
 int16_t rcExpConvertValue(rcExpEnv *env, const rcExpValue &value, int16_t wantedType, void *buffer,
                           int32_t bufferLength, int32_t *outLength, uint32_t pieceOffset);

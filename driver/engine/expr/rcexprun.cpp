@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "driver/core/rccnv.h"
+#include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/expr/rcexpimpl.h"
 
@@ -465,4 +466,40 @@ int16_t rcExpEvaluate(rcExpEnv *env, rcExpSlot slot, int16_t wantedType, void *b
     if (crc < 0)
         return crc;
     return crc == RC_EXP_WARNING || rc == RC_EXP_WARNING ? RC_EXP_WARNING : RC_EXP_OK;
+}
+
+int16_t rcExpEvaluateAlloc(rcExpEnv *env, rcExpSlot slot, int16_t type, void **buffer, int32_t *outLength,
+                           uint32_t pieceOffset)
+{
+    constexpr uint32_t kShortTextBuffer = 256;
+    *buffer = nullptr;
+    uint32_t size;
+    if (IsChar(type)) {
+        uint64_t want = static_cast<uint64_t>(rcExpSlotLength(env, slot)) + 1;
+        size = static_cast<uint32_t>(want < kShortTextBuffer ? want : kShortTextBuffer);
+    } else {
+        size = type == SQL_INTEGER                        ? 4
+               : type == SQL_SMALLINT                     ? 2
+               : type == SQL_DATE || type == SQL_TIME     ? 6
+               : type == SQL_TIMESTAMP                    ? 16
+               : type == RC_SQL_DECIMAL38                 ? 38
+                                                          : 8;
+    }
+    void *block = rcMemAlloc(size);
+    if (!block)
+        return rcExpPost(env, RC_MSG_MEMORY_ALLOCATION_ERROR);
+    bool isNull = false;
+    int32_t len = 0;
+    int16_t rc = rcExpEvaluate(env, slot, type, block, static_cast<int32_t>(size), &len, pieceOffset, &isNull);
+    if (rc < 0 || isNull) {
+        rcMemFree(block);
+        if (outLength)
+            *outLength = 0;
+        return rc < 0 ? rc : static_cast<int16_t>(RC_EXP_OK);
+    }
+    uint32_t room = IsChar(type) ? size - 1 : size;
+    if (outLength)
+        *outLength = static_cast<uint32_t>(len) > room ? static_cast<int32_t>(room) : len;
+    *buffer = block;
+    return rc;
 }

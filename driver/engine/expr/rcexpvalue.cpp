@@ -14,6 +14,7 @@
 namespace {
 
 constexpr size_t kArenaChunk = 4096;
+constexpr int32_t kNumberTextMax = 160;   // the longest text of a number, date or time
 
 bool IsChar(int16_t t) { return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR; }
 bool IsBinary(int16_t t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
@@ -212,7 +213,7 @@ int16_t rcExpCast(rcExpEnv *env, const rcExpValue &in, int16_t type, rcExpValue 
         prec = scale = 0;
     int core;
     if (IsChar(type) || IsBinary(type)) {
-        int32_t cap = 64;
+        int32_t cap = kNumberTextMax;
         if (IsChar(in.type) || IsBinary(in.type))
             cap = static_cast<int32_t>(in.length) * 2 + 1;
         for (;;) {

@@ -330,6 +330,35 @@ TEST(ExprDelivery, ConversionToTheWantedType)
     EXPECT_EQ(len, 0);
 }
 
+TEST(ExprDelivery, EvaluateAllocSizesTheBufferByType)
+{
+    World w;
+    w.row = {{"i", "7"}, {"v", std::string(300, 'z')}, {"lv", std::string(300, 'z')}, {"dt", "2001-02-03"}};
+    struct {
+        const char *expr;
+        int16_t type;
+        int16_t result;
+        int32_t length;
+    } cases[] = {
+        {"i", SQL_INTEGER, 0, 4},
+        {"dt", SQL_DATE, 0, 6},
+        {"v", SQL_VARCHAR, 0, 20},      // the column's own length: the reader cut it
+        {"v + v", SQL_VARCHAR, 0, 40},
+        {"lv + ''", SQL_VARCHAR, 1, 255}, // at most 256 bytes with the terminator
+        {"j", SQL_INTEGER, 0, 0},       // NULL: no buffer
+    };
+    for (const auto &c : cases) {
+        rcExpSlot slot = 0;
+        ASSERT_EQ(rcExpCompile(&w.env, w.ParseExpr(c.expr), &slot, 0), 0);
+        void *buf = nullptr;
+        int32_t len = -1;
+        EXPECT_EQ(rcExpEvaluateAlloc(&w.env, slot, c.type, &buf, &len, 0), c.result) << c.expr;
+        EXPECT_EQ(len, c.length) << c.expr;
+        EXPECT_EQ(buf == nullptr, std::string(c.expr) == "j") << c.expr;
+        rcMemFree(buf);
+    }
+}
+
 TEST(ExprDelivery, ConvertDropsOnlyItsOwnTruncation)
 {
     World w;
