@@ -100,7 +100,10 @@ struct rcExpValue {
 // `setFunctionOf`, `tempColumnOf` and `subqueryOf` an opaque handle of the
 // set-function node, temporary-table column or subquery plan node that the
 // planner made for the node. A dynamic parameter's number is the node's
-// second attribute word; a CONVERT target's SQL type code its attribute.
+// second attribute word; a CONVERT target's SQL type code its attribute; a
+// binary Expression's second attribute word, when it is DATE, TIME,
+// TIMESTAMP or RC_SQL_DECIMAL38, the working type its character literals
+// are converted to at compile time.
 struct rcExpTreeHooks {
     bool (*typeOf)(void *ctx, const rcParseNode *node, rcExpType *out) = nullptr;
     const rcEvlColumnRef *(*columnOf)(void *ctx, const rcParseNode *colName) = nullptr;

@@ -281,6 +281,10 @@ bool CompileExpression(Compiler &c, const rcParseNode *node, int16_t wanted)
     int16_t childWanted = wanted;
     if (c.env->tree.typeOf && c.env->tree.typeOf(c.env->treeCtx, node, &t) && t.sqlType)
         childWanted = t.sqlType;
+    // The working type the checks gave a date-time or exact operation with a
+    // character operand: its literals are read in that type here.
+    if (IsWantedConversion(static_cast<int16_t>(node->attr2)))
+        childWanted = static_cast<int16_t>(node->attr2);
     // Binary: Expression op Expression.
     if (first->id == RC_N_Expression && first->next && first->next->next) {
         uint16_t op = first->next->id;

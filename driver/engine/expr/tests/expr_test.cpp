@@ -460,6 +460,31 @@ TEST(ExprLimits, SlotAttributes)
     EXPECT_EQ(rcExpResultType(SQL_INTEGER, SQL_CHAR), 0);
 }
 
+TEST(ExprLiterals, WorkingTypesAndExactLiterals)
+{
+    World w;
+    w.row = {{"dt", "2000-03-01"}};
+    // With the working type DATE on the operation the literal is read at
+    // compile time, so a bad one fails there.
+    auto *minus = const_cast<rcParseNode *>(w.ParseExpr("dt - '2000-02-01'"));
+    minus->attr2 = SQL_DATE;
+    rcExpSlot slot = 0;
+    ASSERT_EQ(rcExpCompile(&w.env, minus, &slot, 0), 0);
+    EXPECT_EQ(Show(w, slot), "29");
+    auto *bad = const_cast<rcParseNode *>(w.ParseExpr("dt - '2000-02-30'"));
+    bad->attr2 = SQL_DATE;
+    EXPECT_EQ(rcExpCompile(&w.env, bad, &slot, 0), -1);
+    EXPECT_EQ(w.TakeMessage(), RC_MSG_INVALID_DATE_TIME_TIMESTAMP_VALUE);
+    // Decimal literals are exact when the data source offers the exact type.
+    w.env.sourceHasDecimal38 = true;
+    ASSERT_EQ(rcExpCompile(&w.env, w.ParseExpr("0.1 + 0.2"), &slot, 0), 0);
+    int16_t type = 0;
+    EXPECT_EQ(Show(w, slot, &type), ".3");   // exactly, in the converter's text form
+    EXPECT_EQ(type, RC_SQL_DECIMAL38);
+    ASSERT_EQ(rcExpCompile(&w.env, w.ParseExpr("1.5"), &slot, RC_SQL_DECIMAL38), 0);
+    EXPECT_EQ(rcExpSlotType(&w.env, slot), RC_SQL_DECIMAL38);
+}
+
 TEST(ExprParams, ParametersComeThroughTheRuntimeHook)
 {
     World w;
