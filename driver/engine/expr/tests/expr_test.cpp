@@ -5,6 +5,7 @@
 #include "driver/core/rclock.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/engine/expr/rcexpimpl.h"
 #include "driver/engine/expr/tests/expr_test_util.h"
 #include "platform/clock.h"
 
@@ -483,6 +484,42 @@ TEST(ExprLiterals, WorkingTypesAndExactLiterals)
     EXPECT_EQ(type, RC_SQL_DECIMAL38);
     ASSERT_EQ(rcExpCompile(&w.env, w.ParseExpr("1.5"), &slot, RC_SQL_DECIMAL38), 0);
     EXPECT_EQ(rcExpSlotType(&w.env, slot), RC_SQL_DECIMAL38);
+}
+
+TEST(ExprParams, SetFunctionsComeThroughTheirHooks)
+{
+    World w;
+    static double sum = 0;
+    w.env.tree.setFunctionOf = [](void *, const rcParseNode *, rcExpType *t) -> void * {
+        *t = {SQL_DOUBLE, 8, 0, 0};
+        return &sum;
+    };
+    w.env.rt.setFunction = [](void *, void *h, rcExpValue *out) -> int16_t {
+        out->type = SQL_DOUBLE;
+        out->v.f64 = *static_cast<double *>(h);
+        return 0;
+    };
+    rcExpSlot slot = 0;
+    ASSERT_EQ(rcExpCompile(&w.env, w.ParseExpr("SUM(i) / 2"), &slot, 0), 0);
+    sum = 21;
+    EXPECT_EQ(Show(w, slot), "10.5");
+    sum = 3;
+    EXPECT_EQ(Show(w, slot), "1.5");
+}
+
+TEST(ExprLimits, RowsAfterTheFirstAllocateNothing)
+{
+    World w;
+    rcExpSlot slot = 0;
+    ASSERT_EQ(rcExpCompile(&w.env, w.ParseExpr("UCASE(v) + '-' + LEFT(c, 2) + CONVERT(i, SQL_CHAR)"), &slot, 0), 0);
+    w.row = {{"v", "abc"}, {"c", "xyz"}, {"i", "12"}};
+    EXPECT_EQ(Show(w, slot), "ABC-xy12");
+    size_t chunks = w.env.expr->arena.chunkCount();
+    size_t stack = w.env.expr->stack.capacity();
+    for (int k = 0; k < 1000; ++k)
+        ASSERT_EQ(Show(w, slot), "ABC-xy12");
+    EXPECT_EQ(w.env.expr->arena.chunkCount(), chunks);
+    EXPECT_EQ(w.env.expr->stack.capacity(), stack);
 }
 
 TEST(ExprParams, ParametersComeThroughTheRuntimeHook)
