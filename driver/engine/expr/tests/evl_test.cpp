@@ -54,7 +54,8 @@ TEST_F(ColumnFixture, ValuesNullsAndTheNullRow)
     char buf[8];
     bool isNull = true;
     uint32_t len = 0;
-    rcEvlColumnRef v = Ref(0, SQL_VARCHAR), bit = Ref(1, SQL_BIT), nul = Ref(2, SQL_INTEGER), c = Ref(3, SQL_CHAR);
+    rcEvlColumnRef v = Ref(0, SQL_VARCHAR), bit = Ref(1, SQL_BIT), nul = Ref(2, SQL_INTEGER),
+                   c = Ref(3, SQL_CHAR);
     // A VARCHAR value exactly as long as the buffer gives up its last byte.
     ASSERT_EQ(rcEvlFetchColumn(&errors, &v, buf, 4, &isNull, &len), 0);
     EXPECT_FALSE(isNull);
@@ -109,7 +110,7 @@ TEST(ValueHolders, StoreInPlaceOrAsACopiedText)
     ASSERT_EQ(rcEvlStoreResult(nullptr, SQL_VARCHAR, &h, "hello", 5), 0);
     EXPECT_EQ(h.kind, RC_EVL_HOLD_TEXT);
     EXPECT_STREQ(h.text, "hello");
-    ASSERT_EQ(rcEvlStoreResult(nullptr, SQL_VARCHAR, &h, "", 0), 0);   // the old text is freed
+    ASSERT_EQ(rcEvlStoreResult(nullptr, SQL_VARCHAR, &h, "", 0), 0); // the old text is freed
     EXPECT_STREQ(h.text, "");
     rcEvlHolderFree(&h);
 }
@@ -120,8 +121,9 @@ TEST(DaySerials, KnownDaysAndRoundTrips)
         DATE_STRUCT date;
         double serial;
     } known[] = {
-        {{1899, 12, 30}, 0}, {{1900, 1, 1}, 2}, {{1900, 3, 1}, 61}, {{2000, 1, 1}, 36526},
-        {{2000, 2, 29}, 36585}, {{1800, 1, 1}, -36522}, {{1, 1, 1}, -693593}, {{9999, 12, 31}, 2958465},
+        {{1899, 12, 30}, 0},   {{1900, 1, 1}, 2},         {{1900, 3, 1}, 61},
+        {{2000, 1, 1}, 36526}, {{2000, 2, 29}, 36585},    {{1800, 1, 1}, -36522},
+        {{1, 1, 1}, -693593},  {{9999, 12, 31}, 2958465},
     };
     for (const auto &k : known) {
         double s = -1;
@@ -141,14 +143,15 @@ TEST(DaySerials, KnownDaysAndRoundTrips)
         EXPECT_EQ(again, s);
     }
     DATE_STRUCT d{};
-    EXPECT_EQ(rcEvlSerialToDate(36526.9, &d), 0);   // the fraction is dropped
+    EXPECT_EQ(rcEvlSerialToDate(36526.9, &d), 0); // the fraction is dropped
     EXPECT_EQ(d.day, 1);
     EXPECT_EQ(rcEvlSerialToDate(2147483647.0, &d), -8);
     EXPECT_EQ(rcEvlSerialToDate(-2147483648.0, &d), -8);
-    EXPECT_EQ(rcEvlSerialToDate(20000000.0, &d), -8);   // past year 32766
+    EXPECT_EQ(rcEvlSerialToDate(20000000.0, &d), -8); // past year 32766
     double s;
-    for (DATE_STRUCT bad : {DATE_STRUCT{2000, 0, 1}, DATE_STRUCT{2000, 13, 1}, DATE_STRUCT{2000, 1, 0},
-                            DATE_STRUCT{1900, 2, 29}, DATE_STRUCT{2001, 4, 31}})
+    for (DATE_STRUCT bad :
+         {DATE_STRUCT{2000, 0, 1}, DATE_STRUCT{2000, 13, 1}, DATE_STRUCT{2000, 1, 0},
+          DATE_STRUCT{1900, 2, 29}, DATE_STRUCT{2001, 4, 31}})
         EXPECT_EQ(rcEvlDateToSerial(bad, &s), -10);
 }
 
@@ -197,7 +200,7 @@ TEST(DateLiterals, KindsEscapesAndRejections)
 // The unsupported-SQL check over whole statements.
 struct Unsupported {
     const char *sql;
-    const char *text;   // null: accepted
+    const char *text; // null: accepted
 };
 
 TEST(UnsupportedSql, RefusedStatementsNameTheClause)
@@ -209,7 +212,8 @@ TEST(UnsupportedSql, RefusedStatementsNameTheClause)
         {"ALTER TABLE t ADD a INTEGER", "Alter not supported."},
         {"REVOKE SELECT ON t FROM PUBLIC", "Revoke option not supported."},
         {"SELECT DISTINCT a FROM t", nullptr},
-        {"SELECT a, COUNT(*) FROM t WHERE b IN (1, 2) GROUP BY a HAVING COUNT(*) > 1 ORDER BY 1", nullptr},
+        {"SELECT a, COUNT(*) FROM t WHERE b IN (1, 2) GROUP BY a HAVING COUNT(*) > 1 ORDER BY 1",
+         nullptr},
         {"INSERT INTO t (a, b) VALUES (1, 'x')", nullptr},
         {"UPDATE t SET a = a + 1 WHERE b LIKE 'x%'", nullptr},
         {"DELETE FROM t WHERE a IS NULL", nullptr},

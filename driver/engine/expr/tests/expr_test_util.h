@@ -31,17 +31,20 @@ struct Column {
 inline const std::vector<Column> &Columns()
 {
     static const std::vector<Column> cols = {
-        {"i", SQL_INTEGER, 4},       {"j", SQL_INTEGER, 4},      {"s", SQL_SMALLINT, 2},
-        {"r", SQL_REAL, 4},          {"d", SQL_DOUBLE, 8},       {"n", RC_SQL_DECIMAL38, 38},
-        {"c", SQL_CHAR, 10},         {"v", SQL_VARCHAR, 20},     {"dt", SQL_DATE, 6},
-        {"dt2", SQL_DATE, 6},        {"ts", SQL_TIMESTAMP, 16},  {"tm", SQL_TIME, 6},
-        {"b", SQL_BIT, 1},           {"amount", SQL_DOUBLE, 8},  {"status", SQL_CHAR, 10},
-        {"lv", SQL_LONGVARCHAR, 100000}, {"bin", SQL_BINARY, 4},
+        {"i", SQL_INTEGER, 4},     {"j", SQL_INTEGER, 4},
+        {"s", SQL_SMALLINT, 2},    {"r", SQL_REAL, 4},
+        {"d", SQL_DOUBLE, 8},      {"n", RC_SQL_DECIMAL38, 38},
+        {"c", SQL_CHAR, 10},       {"v", SQL_VARCHAR, 20},
+        {"dt", SQL_DATE, 6},       {"dt2", SQL_DATE, 6},
+        {"ts", SQL_TIMESTAMP, 16}, {"tm", SQL_TIME, 6},
+        {"b", SQL_BIT, 1},         {"amount", SQL_DOUBLE, 8},
+        {"status", SQL_CHAR, 10},  {"lv", SQL_LONGVARCHAR, 100000},
+        {"bin", SQL_BINARY, 4},
     };
     return cols;
 }
 
-using Row = std::map<std::string, std::string>;   // absent: NULL
+using Row = std::map<std::string, std::string>; // absent: NULL
 
 struct Param {
     int16_t type;
@@ -88,17 +91,18 @@ public:
     const rcParseNode *ParseExpr(const std::string &expr)
     {
         const rcParseNode *root = Parse("SELECT " + expr + " FROM t");
-        const rcParseNode *item = root ? rcPrsFindFirst(const_cast<rcParseNode *>(root), RC_N_SelSubListItem,
-                                                        nullptr)
-                                       : nullptr;
+        const rcParseNode *item =
+            root ? rcPrsFindFirst(const_cast<rcParseNode *>(root), RC_N_SelSubListItem, nullptr)
+                 : nullptr;
         return item ? item->child : nullptr;
     }
     // Parses "SELECT i FROM t WHERE <cond>" and gives the WHERE condition.
     const rcParseNode *ParseCond(const std::string &cond)
     {
         const rcParseNode *root = Parse("SELECT i FROM t WHERE " + cond);
-        const rcParseNode *where =
-            root ? rcPrsFindFirst(const_cast<rcParseNode *>(root), RC_N_WhereSearchCond_Opt, nullptr) : nullptr;
+        const rcParseNode *where = root ? rcPrsFindFirst(const_cast<rcParseNode *>(root),
+                                                         RC_N_WhereSearchCond_Opt, nullptr)
+                                        : nullptr;
         return where ? rcExpChildOfTest(where, RC_N_SearchCond) : nullptr;
     }
     const rcParseNode *Parse(const std::string &text)
@@ -170,7 +174,10 @@ private:
         return e ? e->code : 0;
     }
 
-    static bool IsChar(int16_t t) { return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR; }
+    static bool IsChar(int16_t t)
+    {
+        return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR;
+    }
 
     // The typer: the rules of the semantic checks, enough for the tests.
     static bool TypeOfHook(void *ctx, const rcParseNode *node, rcExpType *out)
@@ -254,7 +261,8 @@ private:
                 if (k->id == RC_N_SFParmList)
                     first = TypeOf(k->child);
             if (e->code == RC_FN_CONVERT) {
-                const rcParseNode *target = rcPrsFindFirst(const_cast<rcParseNode *>(node), RC_N_ConvertType, nullptr);
+                const rcParseNode *target =
+                    rcPrsFindFirst(const_cast<rcParseNode *>(node), RC_N_ConvertType, nullptr);
                 return {static_cast<int16_t>(target ? target->attr : 0), 255, 0, 0};
             }
             rcScalarFnType t = rcPrsScalarFnResultType(e, {first.sqlType, first.length});
@@ -267,8 +275,8 @@ private:
 
     // The fake row source: the row's text for a column converted to the
     // column's storage form; absent means NULL.
-    static int32_t Read(void *source, uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
-                        DRM_RETINFO *partial, int16_t sqlType)
+    static int32_t Read(void *source, uint32_t column, void *buffer, uint32_t length,
+                        uint32_t *outLength, DRM_RETINFO *partial, int16_t sqlType)
     {
         auto *w = static_cast<World *>(source);
         ++w->reads;
@@ -287,8 +295,8 @@ private:
         }
         int32_t out = 0;
         int16_t dst = sqlType == RC_SQL_DECIMAL38 || sqlType == SQL_BIT ? sqlType : sqlType;
-        int core = rcCnvConvertValue(text.c_str(), SQL_CHAR, SQL_NTS, 0, buffer, dst, static_cast<int32_t>(length), 38,
-                                     4, &out);
+        int core = rcCnvConvertValue(text.c_str(), SQL_CHAR, SQL_NTS, 0, buffer, dst,
+                                     static_cast<int32_t>(length), 38, 4, &out);
         *outLength = static_cast<uint32_t>(out);
         return core == 0 ? 0 : -1001;
     }
@@ -310,8 +318,8 @@ private:
             return 0;
         }
         int32_t len = 0;
-        return rcCnvConvertValue(p.text->c_str(), SQL_CHAR, SQL_NTS, 0, &out->v, p.type, sizeof out->v, 38, 4, &len) ==
-                       0
+        return rcCnvConvertValue(p.text->c_str(), SQL_CHAR, SQL_NTS, 0, &out->v, p.type,
+                                 sizeof out->v, 38, 4, &len) == 0
                    ? 0
                    : -1;
     }
