@@ -56,6 +56,9 @@ bool ToInt64(const rcExpValue &v, int64_t *out)
     case SQL_INTEGER:
         *out = v.v.i32;
         return true;
+    case SQL_BIGINT:
+        *out = v.v.i64;
+        return true;
     default:
         return false;
     }
@@ -127,7 +130,7 @@ int16_t rcExpPost(rcExpEnv *env, uint32_t msgId, const char *text)
 bool rcExpIsIntegerType(int16_t t)
 {
     return t == SQL_BIT || t == SQL_TINYINT || t == SQL_C_UTINYINT || t == SQL_SMALLINT ||
-           t == SQL_INTEGER;
+           t == SQL_INTEGER || t == SQL_BIGINT;
 }
 
 bool rcExpIsNumericType(int16_t t)
