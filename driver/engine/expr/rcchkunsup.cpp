@@ -7,7 +7,7 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstrings.h"
-#include "driver/frontend/rcprs.h"
+#include "driver/engine/expr/rcexpnode.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "driver/core/rccnv.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/expr/rcexpimpl.h"
-#include "driver/frontend/rcprs.h"
+#include "driver/engine/expr/rcexpnode.h"
 #include "platform/clock.h"
 
 namespace {

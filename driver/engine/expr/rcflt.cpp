@@ -14,7 +14,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstrings.h"
 #include "driver/engine/expr/rcexpimpl.h"
-#include "driver/frontend/rcprs.h"
+#include "driver/engine/expr/rcexpnode.h"
 
 namespace {
 

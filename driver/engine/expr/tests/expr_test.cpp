@@ -34,7 +34,7 @@ void RunCases(const std::vector<ExprCase> &cases)
         World w;
         w.row = c.row;
         const rcParseNode *node = w.ParseExpr(c.expr);
-        ASSERT_NE(node, nullptr) << c.expr << " parse " << w.parseResult;
+        ASSERT_NE(node, nullptr) << c.expr << " not read";
         rcExpSlot slot = 0;
         ASSERT_EQ(rcExpCompile(&w.env, node, &slot, 0), 0) << c.expr;
         int16_t type = 0;

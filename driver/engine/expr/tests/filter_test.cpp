@@ -21,7 +21,7 @@ struct CondCase {
 rcTruth Truth(World &w, const std::string &cond)
 {
     const rcParseNode *node = w.ParseCond(cond);
-    EXPECT_NE(node, nullptr) << cond << " parse " << w.parseResult;
+    EXPECT_NE(node, nullptr) << cond << " not read";
     if (!node)
         return U;
     rcFltId f = 0;
