@@ -19,7 +19,6 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstrings.h"
-#include "driver/core/rctypecat.h"
 #include "driver/frontend/fe_selectlist.h"
 #include "driver/frontend/fe_tablelist.h"
 #include "driver/frontend/rcprsfn.h"
@@ -174,11 +173,11 @@ struct Checker {
     void DescribeParam(uint32_t number, const rcSemTypeInfo &t)
     {
         rcParamDesc *d = &prep->params[number];
-        d->sqlType = t.sqlType == RC_SEM_UNTYPED ? 0 : src->SqlTypeOf(t.sqlType);
-        d->columnSize = static_cast<uint32_t>(rcTypColumnSize(d->sqlType, static_cast<int32_t>(t.length), t.precision));
-        if (t.sqlType == RC_SQL_DECIMAL38 || d->sqlType == SQL_DECIMAL || d->sqlType == SQL_NUMERIC)
-            d->decimalDigits = t.scale;
-        d->nullable = SQL_NULLABLE;
+        if (t.sqlType == RC_SEM_UNTYPED) {
+            *d = rcParamDesc{};
+            return;
+        }
+        src->DescribeParam(t, d);
     }
     // Gives every node on the way from operand down to its parameter the type.
     void TypeParam(rcParseNode *operand, const rcSemTypeInfo &type)
@@ -319,10 +318,8 @@ struct Checker {
             ++position;
         }
         if (convertTo != 0) {
-            uint32_t len = 0;
-            if (!rcTypDefaultOctetLength(convertTo, &len) || len == 0)
-                len = 254;
-            if (rcSemIsChar(convertTo))
+            uint32_t len = rcSemIsChar(convertTo) ? 254 : src->FixedLength(convertTo);
+            if (len == 0)
                 len = 254;
             *t = rcSemTypeInfo{convertTo, len};
         } else if (entry != nullptr) {
@@ -400,8 +397,10 @@ struct Checker {
             if (!rcSemTypesCompatible(a.sqlType, b.sqlType))
                 return Fail(RC_ENG_INCOMPATIBLE_TYPES_EXPRESSION);
             *t = a;
-            if (b.sqlType != a.sqlType)
-                t->sqlType = rcTypPromote(a.sqlType, b.sqlType);
+            if (b.sqlType != a.sqlType && rcSemIsNumeric(a.sqlType))
+                *t = rcSemTypeInfo{SQL_DOUBLE, 8};
+            else if (b.sqlType != a.sqlType && rcSemIsChar(a.sqlType))
+                t->sqlType = kVarchar;
             t->length = std::max(a.length, b.length);
             t->flags = RC_SEM_NULLABLE | RC_SEM_NULLABILITY_KNOWN;
             return 0;
@@ -958,7 +957,8 @@ bool HasParam(const rcParseNode *n)
 
 // Reads a [? type, ...] list: the k-th "?" of the list declares the type of
 // the statement's parameter k; each "?" of the list is numbered so.
-int ReadDeclaredTypes(rcParseNode *list, std::vector<rcSemTypeInfo> *declared, rcErrorQueue *errors)
+int ReadDeclaredTypes(rcFeSource *src, rcParseNode *list, std::vector<rcSemTypeInfo> *declared,
+                      rcErrorQueue *errors)
 {
     uint32_t position = 0;
     for (rcParseNode *n = list->child; n != nullptr; n = n->next) {
@@ -975,8 +975,8 @@ int ReadDeclaredTypes(rcParseNode *list, std::vector<rcSemTypeInfo> *declared, r
         for (rcParseNode *c = n->child; c != nullptr; c = c->next)
             if (c->id == RC_N_Length && c->child != nullptr)
                 len = static_cast<uint32_t>(std::strtoul(c->child->text, nullptr, 10));
-        if (len == 0 && !rcTypDefaultOctetLength(type, &len))
-            len = 0;
+        if (len == 0)
+            len = src->FixedLength(type);
         if (declared->size() < position)
             declared->resize(position);
         rcSemTypeInfo t{type, len};
@@ -1079,7 +1079,7 @@ int rcSemCheckStatement(rcPrepared *prep, rcErrorQueue *errors)
     prep->params.resize(counter);
 
     for (rcParseNode *s = root->next; s != nullptr; s = s->next)
-        if (s->id == RC_N_ParamTypeList && ReadDeclaredTypes(s, &ck.declared, errors) != 0)
+        if (s->id == RC_N_ParamTypeList && ReadDeclaredTypes(prep->source, s, &ck.declared, errors) != 0)
             return -1;
 
     if (rcTblOpenAll(prep, errors) != 0)

@@ -40,13 +40,18 @@ public:
     // with the message posted on errors.
     virtual int OpenTable(rcErrorQueue *errors, rcTblEntry *entry) = 0;
     virtual void CloseTable(rcTblEntry *entry) = 0;
-    // The type catalog: whether the data source has the SQL type, the SQL
-    // type an engine type shows as, and the catalog's attributes of a type
-    // (type name, case sensitivity, searchability, unsigned, money,
-    // auto-increment) written into a result column.
+    // The type catalog: whether the data source has the SQL type; the fixed
+    // value length of a type (0 when it has none); the SQL type an engine
+    // type shows as. DescribeResult fills the column's SQL type, column
+    // size, scale, display size, length, type name and the catalog's
+    // attributes (case sensitivity, searchability, unsigned, money,
+    // auto-increment) for a value of type t; DescribeParam the same for a
+    // parameter.
     virtual bool HasType(int16_t sqlType) = 0;
+    virtual uint32_t FixedLength(int16_t sqlType) = 0;
     virtual int16_t SqlTypeOf(int16_t engineType) = 0;
-    virtual void TypeAttributes(int16_t sqlType, rcResultColumn *column) = 0;
+    virtual void DescribeResult(const rcSemTypeInfo &t, rcResultColumn *column) = 0;
+    virtual void DescribeParam(const rcSemTypeInfo &t, rcParamDesc *param) = 0;
     // Names compare exactly (else without regard to case).
     virtual bool CaseSensitiveNames() = 0;
     // The maximum number of result columns and of table columns (MaxColSupport).

@@ -8,7 +8,6 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstrings.h"
-#include "driver/core/rctypecat.h"
 #include "driver/frontend/fe_check.h"
 #include "driver/frontend/fe_tablelist.h"
 
@@ -242,19 +241,10 @@ int rcSelBuildColumns(rcPrepared *prep, rcErrorQueue *errors)
             col.qualifier = col.column->owner->path;
         }
         col.engineType = t->sqlType;
-        col.sqlType = prep->source->SqlTypeOf(t->sqlType);
-        int32_t length = static_cast<int32_t>(t->length);
-        col.precision = static_cast<uint32_t>(rcTypColumnSize(col.sqlType, length, t->precision));
-        if (col.sqlType == SQL_DECIMAL || col.sqlType == SQL_NUMERIC)
-            col.precision = t->precision;
-        int16_t scale = rcTypScale(col.sqlType, t->scale);
-        col.scale = scale == -30000 ? kRcNoScale : scale;
-        col.displaySize = static_cast<uint32_t>(rcTypDisplaySize(col.sqlType, length, static_cast<int32_t>(col.precision)));
-        col.length = static_cast<uint32_t>(rcTypOctetLength(col.sqlType, length, static_cast<int32_t>(col.precision)));
         col.nullable = (t->flags & RC_SEM_NULLABILITY_KNOWN) == 0 ? SQL_NULLABLE_UNKNOWN
                        : (t->flags & RC_SEM_NULLABLE) != 0      ? SQL_NULLABLE
                                                                 : SQL_NO_NULLS;
-        prep->source->TypeAttributes(col.sqlType, &col);
+        prep->source->DescribeResult(*t, &col);
         col.updatable = col.column != nullptr;
         prep->columns.push_back(std::move(col));
     }

@@ -78,15 +78,56 @@ public:
     }
     void CloseTable(rcTblEntry *) override { --open; }
     bool HasType(int16_t type) override { return type != SQL_REAL; }
+    uint32_t FixedLength(int16_t type) override
+    {
+        switch (type) {
+        case SQL_INTEGER: return 4;
+        case SQL_SMALLINT: return 2;
+        case SQL_DOUBLE: return 8;
+        case SQL_DATE: case SQL_TIME: return 6;
+        case SQL_TIMESTAMP: return 16;
+        default: return 0;
+        }
+    }
     int16_t SqlTypeOf(int16_t type) override
     {
         return type == RC_SQL_DECIMAL38 ? SQL_DECIMAL : type == -28 ? SQL_TINYINT : type;
     }
-    void TypeAttributes(int16_t type, rcResultColumn *col) override
+    // The column sizes of the driver's type rules, for the types used here.
+    static uint32_t ColumnSize(int16_t type, uint32_t length, uint16_t precision)
     {
-        col->typeName = "T" + std::to_string(type);
-        col->caseSensitive = type == SQL_VARCHAR;
+        switch (type) {
+        case SQL_INTEGER: return 10;
+        case SQL_SMALLINT: return 5;
+        case SQL_TINYINT: case -28: return 3;
+        case SQL_BIT: return 1;
+        case SQL_DOUBLE: return 15;
+        case SQL_DATE: return 10;
+        case SQL_TIME: return 8;
+        case SQL_TIMESTAMP: return 23;
+        case SQL_DECIMAL: return precision;
+        default: return length;
+        }
+    }
+    void DescribeResult(const rcSemTypeInfo &t, rcResultColumn *col) override
+    {
+        col->sqlType = SqlTypeOf(t.sqlType);
+        col->precision = ColumnSize(col->sqlType, t.length, t.precision);
+        bool exact = col->sqlType == SQL_INTEGER || col->sqlType == SQL_SMALLINT || col->sqlType == SQL_BIT ||
+                     col->sqlType == SQL_TINYINT || col->sqlType == SQL_BIGINT;
+        col->scale = col->sqlType == SQL_DECIMAL ? t.scale : exact ? 0 : -9999;
+        col->displaySize = col->precision;
+        col->length = t.length;
+        col->typeName = "T" + std::to_string(col->sqlType);
+        col->caseSensitive = col->sqlType == SQL_VARCHAR;
         col->searchable = SQL_SEARCHABLE;
+    }
+    void DescribeParam(const rcSemTypeInfo &t, rcParamDesc *d) override
+    {
+        d->sqlType = SqlTypeOf(t.sqlType);
+        d->columnSize = ColumnSize(d->sqlType, t.length, t.precision);
+        d->decimalDigits = d->sqlType == SQL_DECIMAL ? t.scale : 0;
+        d->nullable = SQL_NULLABLE;
     }
     bool CaseSensitiveNames() override { return false; }
     uint16_t MaxColumns() override { return maxColumns; }
