@@ -30,7 +30,7 @@ const Fixed kFixed[] = {
     {48, RC_INFO_U32, 1},         {49, RC_INFO_U32, 2048},    {50, RC_INFO_U32, 73341},
     {51, RC_INFO_U32, 3},         {52, RC_INFO_U32, 814},     {73, RC_INFO_TEXT, T("N")},
     {74, RC_INFO_U16, 2},         {77, RC_INFO_TEXT, T("02.00")}, {78, RC_INFO_U32, 2},
-    {79, RC_INFO_U32, 0},         {80, RC_INFO_U32, 3},       {81, RC_INFO_U32, 3},
+    {79, RC_INFO_U32, 0},         {80, RC_INFO_U32, 0},       {81, RC_INFO_U32, 3},
     {82, RC_INFO_U32, 0},         {83, RC_INFO_U32, 0},       {85, RC_INFO_U16, 1},
     {86, RC_INFO_U32, 0},         {87, RC_INFO_TEXT, T("Y")}, {88, RC_INFO_U16, 2},
     {89, RC_INFO_TEXT, T("USE,IF,SVBEGIN,SVEND")}, {90, RC_INFO_TEXT, T("N")}, {91, RC_INFO_U32, 0},
@@ -112,7 +112,9 @@ int rcDrsGetInfo(rcConn *conn, uint16_t type, uintptr_t *value, rcInfoKind *kind
     case 26: case 72: case 46: {
         uint32_t v = 0;
         rcInfDrmBitmask(conn, type, &v);
-        if (v == 5)
+        // A capability of 5 is answered as 0; the isolation answers are bit
+        // masks, where 5 is an ordinary value.
+        if (type == 46 && v == 5)
             v = 0;
         return type == 46 ? u16(v) : u32(v);
     }
