@@ -423,6 +423,12 @@ TEST_F(E2eStmt, GetInfoAnswersByKind)
         {SQL_POSITIONED_STATEMENTS, 'w', 0, ""},
         {SQL_NUMERIC_FUNCTIONS, 'w', SQL_FN_NUM_MOD, ""},
         {SQL_MAX_STATEMENT_LEN, 'w', 16384, ""},
+        {SQL_STRING_FUNCTIONS, 'w', 73341, ""},
+        {SQL_SYSTEM_FUNCTIONS, 'w', SQL_FN_SYS_USERNAME | SQL_FN_SYS_DBNAME, ""},
+        {SQL_TIMEDATE_FUNCTIONS, 'w',
+         SQL_FN_TD_CURDATE | SQL_FN_TD_CURTIME | SQL_FN_TD_DAYOFMONTH | SQL_FN_TD_DAYOFWEEK | SQL_FN_TD_MONTH |
+             SQL_FN_TD_QUARTER | SQL_FN_TD_YEAR,
+         ""},
         {SQL_TXN_CAPABLE, 'h', -1, ""},
         {SQL_DEFAULT_TXN_ISOLATION, 'w', -1, ""},
         {SQL_KEYWORDS, 's', 0, "USE,IF,SVBEGIN,SVEND"},
