@@ -335,6 +335,40 @@ TEST_F(E2eStmt, StatementStateSequences)
     }
 }
 
+TEST_F(E2eStmt, TextWithAnExplicitLengthIsReadNoFurther)
+{
+    // The buffer holds more than the length given, and no terminator.
+    char text[40];
+    std::memset(text, 'Z', sizeof text);
+    std::memcpy(text, "SELECT Name FROM Emp", 20);
+    EXPECT_EQ(SQLPrepare(stmt, reinterpret_cast<SQLCHAR *>(text), 20), SQL_SUCCESS) << Diag();
+    EXPECT_EQ(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR *>(text), 20), SQL_ERROR);
+    EXPECT_EQ(Diag(), "S1C00");
+    std::string trace = ReadFile("trace.log");
+    EXPECT_NE(trace.find("SQLPrepare(0x"), std::string::npos);
+    EXPECT_NE(trace.find("\"SELECT Name FROM Emp\""), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("ZZZ"), std::string::npos);
+    EXPECT_NE(trace.find("SQLExecDirect returned -1."), std::string::npos);
+}
+
+TEST_F(E2eStmt, FreeStmtOptions)
+{
+    ASSERT_EQ(Prepare("SELECT Name FROM Emp WHERE ID = ?"), SQL_SUCCESS);
+    EXPECT_EQ(SQLFreeStmt(stmt, SQL_UNBIND), SQL_SUCCESS);
+    EXPECT_EQ(SQLFreeStmt(stmt, SQL_RESET_PARAMS), SQL_SUCCESS);
+    EXPECT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+    // Still prepared after closing: it describes as before.
+    SQLSMALLINT count = 0;
+    EXPECT_EQ(SQLNumParams(stmt, &count), SQL_SUCCESS);
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(SQLNumResultCols(stmt, &count), SQL_SUCCESS);
+    EXPECT_EQ(count, 1);
+    // Disconnecting drops the statements the application left.
+    SQLHSTMT left = SQL_NULL_HSTMT;
+    ASSERT_EQ(SQLAllocStmt(h->dbc, &left), SQL_SUCCESS);
+    ASSERT_EQ(SQLPrepare(left, Text("SELECT * FROM Emp, Dept"), SQL_NTS), SQL_SUCCESS);
+}
+
 TEST_F(E2eStmt, CursorNames)
 {
     SQLHSTMT other = SQL_NULL_HSTMT;

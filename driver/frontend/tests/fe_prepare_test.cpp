@@ -208,6 +208,12 @@ TEST(FePrepare, FailuresGiveTheirMessages)
         {"INSERT INTO EMP (ID, NOPE) VALUES (1, 2)", RC_ENG_INVALID_COLUMN_NAME_SELECT_LIST, "NOPE"},
         {"CREATE TABLE X (A INTEGER)", RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT, ""},
         {"DROP TABLE EMP", RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT, ""},
+        {"SELECT * FROM {oj EMP E LEFT OUTER JOIN DEPT D ON E.DEPT = 1}", RC_MSG_SYNTAX_ERROR,
+         "Literal not allowed in ON condition."},
+        {"SELECT E.ID FROM ALLTYPES A, {oj EMP E LEFT OUTER JOIN DEPT D ON E.DEPT = A.S}", RC_MSG_GENERAL_ERROR,
+         "On condition column reference must be within outer join scope: S."},
+        {"SELECT E.ID FROM {oj EMP E LEFT OUTER JOIN DEPT D ON SUM(E.DEPT) = D.ID}", RC_MSG_SYNTAX_ERROR,
+         "Expression not row based in OUTER JOIN."},
     };
     for (const FailCase &c : cases) {
         FakeSource src;
@@ -232,8 +238,29 @@ TEST(FePrepare, CommandMaskAndReadOnly)
     EXPECT_EQ(src.open, 0);
 }
 
+TEST(FePrepare, OuterJoinsNestAndResolve)
+{
+    FakeSource src;
+    rcPrepared prep;
+    Outcome out = Prepare(&prep, &src,
+                          "SELECT E.NAME, D.NAME, A.V FROM {oj EMP E LEFT OUTER JOIN DEPT D ON E.DEPT = D.ID "
+                          "LEFT OUTER JOIN ALLTYPES A ON A.I = E.ID}");
+    EXPECT_EQ(out.result, 0) << out.text;
+    EXPECT_EQ(prep.columns.size(), 3u);
+}
+
 TEST(FePrepare, MoreColumnsThanMaxColSupportIsAnError)
 {
+    {
+        // A table with more columns than the maximum is refused, not cut.
+        FakeSource src;
+        src.maxColumns = 3;
+        rcPrepared prep;
+        Outcome out = Prepare(&prep, &src, "SELECT ID FROM EMP");
+        EXPECT_EQ(out.result, -1);
+        EXPECT_NE(out.msgId, 0u);
+        EXPECT_EQ(src.open, 0);
+    }
     FakeSource src;
     src.maxColumns = 6;
     rcPrepared prep;
