@@ -13,6 +13,8 @@ function(qx_shared_library name static_lib map_file)
     target_link_options(${name} PRIVATE "-Wl,--no-undefined")
   endif()
   set_target_properties(${name} PROPERTIES LINK_DEPENDS ${map_file})
+  # Installed side by side (drvinstall), the libraries find each other.
+  set_property(TARGET ${name} APPEND PROPERTY BUILD_RPATH "\$ORIGIN")
 endfunction()
 
 # qx_gtest(NAME SOURCES ... LIBS ...)

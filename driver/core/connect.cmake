@@ -1,6 +1,6 @@
 # Connection handling: handles, connect and disconnect, connection strings,
 # options, the translation library, the type catalog and the exported ODBC
-# functions of the connection road; the dialog providers of the platform.
+# functions of the connection road.
 target_sources(sqldriver_static PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/rcconn.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/rcconn_api.cpp
@@ -11,7 +11,6 @@ target_sources(sqldriver_static PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/rcoption.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/rctranslate.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/rctypecat.cpp
-  ${PROJECT_SOURCE_DIR}/platform/dialog.cpp
 )
 
 if(QX_TESTS)
