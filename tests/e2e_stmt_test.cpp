@@ -486,6 +486,35 @@ TEST_F(E2eStmt, GetInfoAnswersByKind)
             }
         }
     }
+    // Every information type answers with its kind.
+    const SQLUSMALLINT texts[] = {2,  6,  7,  11, 13, 14, 16, 17, 18, 19, 20, 21, 25,  27,  29,  36,  37,
+                                  38, 39, 40, 41, 42, 45, 47, 73, 77, 87, 89, 90, 94, 103, 111, 113};
+    const SQLUSMALLINT shorts[] = {0,  1,  9,  12, 15, 22, 23, 24, 28, 30, 31,  32,  33,  34, 35,
+                                   46, 74, 75, 84, 85, 88, 93, 97, 98, 99, 100, 101, 106, 107, 114};
+    const SQLUSMALLINT longs[] = {8,  26, 43, 44, 48, 49, 50, 51, 52, 53, 54, 55, 56,  57,  58,  59,  60,  61,
+                                  62, 63, 64, 65, 66, 67, 68, 69, 70, 71, 72, 78, 79,  80,  81,  82,  83,  86,
+                                  91, 92, 95, 96, 102, 104, 105, 108, 109, 110, 112};
+    for (SQLUSMALLINT type : texts) {
+        char buffer[512] = {};
+        SQLSMALLINT length = -1;
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLGetInfo(h->dbc, type, buffer, sizeof buffer, &length))) << type;
+        EXPECT_EQ(length, static_cast<SQLSMALLINT>(std::strlen(buffer))) << type;
+    }
+    for (SQLUSMALLINT type : shorts) {
+        char buffer[8] = {};
+        SQLSMALLINT length = -1;
+        ASSERT_EQ(SQLGetInfo(h->dbc, type, buffer, sizeof buffer, &length), SQL_SUCCESS) << type;
+        EXPECT_EQ(length, 2) << type;
+    }
+    for (SQLUSMALLINT type : longs) {
+        char buffer[8] = {};
+        SQLSMALLINT length = -1;
+        ASSERT_EQ(SQLGetInfo(h->dbc, type, buffer, sizeof buffer, &length), SQL_SUCCESS) << type;
+        EXPECT_EQ(length, 4) << type;
+    }
+    char unknown[8];
+    EXPECT_EQ(SQLGetInfo(h->dbc, 3000, unknown, sizeof unknown, nullptr), SQL_ERROR);
+    EXPECT_EQ(h->Diag(), "S1C00");
     // A cut text answer reports its full length.
     char small[4] = {};
     SQLSMALLINT length = 0;
