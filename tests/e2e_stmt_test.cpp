@@ -404,6 +404,10 @@ TEST_F(E2eStmt, StatementOptions)
     EXPECT_EQ(Prepare("SELECT {fn UCASE(Name)} FROM Emp"), SQL_SUCCESS);
     EXPECT_EQ(SQLSetStmtOption(stmt, SQL_QUERY_TIMEOUT, 30), SQL_ERROR);
     EXPECT_EQ(Diag(), "S1C00");
+    // A statement option set on the connection reaches its statements.
+    EXPECT_EQ(SQLSetConnectOption(h->dbc, SQL_MAX_ROWS, 9), SQL_SUCCESS) << h->Diag();
+    EXPECT_EQ(SQLGetStmtOption(stmt, SQL_MAX_ROWS, &value), SQL_SUCCESS);
+    EXPECT_EQ(value, 9u);
 }
 
 TEST_F(E2eStmt, NativeSqlRegeneratesText)

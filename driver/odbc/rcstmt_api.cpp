@@ -350,7 +350,6 @@ SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLULEN val
         // The engine remembers it: the fetch stops after this many rows.
         if (rcDrsSetStmtOption(s->engine, option, value) != 0)
             rc = SQL_ERROR;
-        s->maxRows = static_cast<uint32_t>(value);
         break;
     case SQL_NOSCAN:
         if (value != SQL_NOSCAN_OFF && value != SQL_NOSCAN_ON)
@@ -398,8 +397,6 @@ SQLRETURN SQLGetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLPOINTER 
         if (s->state < RC_STMT_FETCHED)
             return Done(s, "SQLGetStmtOption", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
         v = s->rowCount;
-    } else if (option == SQL_MAX_ROWS) {
-        v = s->maxRows;
     } else if (option <= 14) {
         rcStmtReadOption(option, s->options, &v);
     } else {

@@ -57,7 +57,6 @@ int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
         return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     handle->conn = conn;
     std::copy(std::begin(conn->stmtDefaults), std::end(conn->stmtDefaults), std::begin(handle->options));
-    rcStmtReadOption(SQL_MAX_ROWS, handle->options, &handle->maxRows);
     handle->source.reset(new (std::nothrow) rcConnFeSource(conn));
     int16_t rc = handle->source ? rcDrsAllocStmt(&conn->stmtLink, &handle->errors, nullptr, &handle->engine)
                                 : static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
@@ -71,6 +70,8 @@ int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
         delete handle;
         return -1;
     }
+    // The engine keeps the row limit the fetch honours.
+    rcStmtReadOption(SQL_MAX_ROWS, handle->options, &handle->engine->maxRows);
     if (conn->state == RC_CONN_CONNECTED)
         conn->state = RC_CONN_STATEMENTS;
     *out = handle;

@@ -66,7 +66,6 @@ struct rcStmtHandle {
     char cursorName[kRcCursorNameMax + 2] = {};
     uint32_t cursorNameSet = 0;
     uint32_t rowCount = 0;
-    uint32_t maxRows = 0;              // SQL_MAX_ROWS: the fetch stops after this many rows
     uint32_t paramRows = 1;            // SQLParamOptions crow
     uint32_t paramRowPointer = 0;
 };
