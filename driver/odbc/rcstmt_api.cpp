@@ -84,8 +84,23 @@ SQLRETURN CloseIfNeeded(rcStmtHandle *s)
 // Forgets what was prepared: tables closed, tree and records freed.
 void ResetPrepared(rcStmtHandle *s)
 {
+    // The engine's record first: it only points into the prepared tree.
+    rcDrsResetStmt(s->engine);
     rcFeReset(&s->prep);
     s->setApplied = 0;
+}
+
+// Tells the engine's record what was prepared: kind, tree, counts. The tree
+// stays owned by the prepared state; the engine reads it.
+void PublishPrepared(rcStmtHandle *s)
+{
+    rcStmt *e = s->engine;
+    e->kind = s->prep.kind;
+    e->selectRoot = s->prep.selectRoot;
+    e->parseRoot = s->prep.root;
+    e->paramCount = static_cast<uint16_t>(s->prep.params.size());
+    e->resultColumnCount = static_cast<uint16_t>(s->prep.columns.size());
+    e->engineState = RC_ENGINE_PREPARED;
 }
 
 // The transaction model of a SET TxnModel statement. The model is driver
@@ -206,6 +221,7 @@ SQLRETURN SQLPrepareImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length
     int16_t r = PrepareText(s, sql.c_str());
     SQLRETURN rc;
     if (r == 0 || r == 1) {
+        PublishPrepared(s);
         s->state = RC_STMT_PREPARED;
         s->prepared = 1;
         s->rowCount = 0;
