@@ -17,6 +17,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/frontend/fe_check.h"
 #include "driver/frontend/fe_prepared.h"
+#include "driver/frontend/tests/frontend_test_util.h"
 
 namespace {
 
@@ -432,6 +433,11 @@ TEST(FeNativeSql, RegeneratedTextPreparesToTheSameTree)
         ASSERT_EQ(rcFeNativeSql(text, &once, &errors), 0) << text;
         ASSERT_EQ(rcFeNativeSql(once.c_str(), &twice, &errors), 0) << once;
         EXPECT_EQ(once, twice);
+        // The regenerated text parses to the same tree as the original.
+        ParsedTree original(text), regenerated(once);
+        ASSERT_EQ(original.result, RC_PRS_OK);
+        ASSERT_EQ(regenerated.result, RC_PRS_OK) << once;
+        EXPECT_EQ(CompactDump(regenerated.root), CompactDump(original.root)) << once;
         FakeSource src;
         rcPrepared prep;
         EXPECT_EQ(Prepare(&prep, &src, once).result, 0) << once;
