@@ -127,6 +127,9 @@ struct rcStmtConn {
     // The table-access session (null while not connected).
     virtual TamSession *session() = 0;
     virtual rcTraceChannel *engineTrace() = 0;
+    // The connection's current qualifier (the DBQ value); the view files
+    // fall back to it when it names a directory.
+    virtual const char *qualifier() { return ""; }
 
 protected:
     ~rcStmtConn() = default;

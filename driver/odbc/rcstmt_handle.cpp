@@ -48,6 +48,7 @@ bool rcConnStmtLink::typeInfo(int16_t sqlType, uint32_t *columnSize, int16_t *sc
 TamSession *rcConnStmtLink::session() { return conn->session; }
 
 rcTraceChannel *rcConnStmtLink::engineTrace() { return conn->engineTrace; }
+const char *rcConnStmtLink::qualifier() { return conn->qualifier; }
 
 int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
 {
