@@ -198,6 +198,7 @@ struct rcStmt {
     void *catTable = nullptr;
     uint32_t catTableTypes = 0;
     uint16_t debugLevel = 0;
+    uint32_t maxRows = 0;              // SQL_MAX_ROWS: the fetch stops after this many rows, 0 no limit
     rcListHolder *files = nullptr;
     bool depthError = false;
     void *pushedFilters = nullptr;
