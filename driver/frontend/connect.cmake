@@ -7,6 +7,15 @@ target_sources(sqldriver_static PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/fe_options.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/fe_transact.cpp
 )
+# Statement preparation: SET statements, tables, semantic checks, result columns.
+target_sources(sqldriver_static PRIVATE
+  ${CMAKE_CURRENT_SOURCE_DIR}/fe_check.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/fe_checkpass.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/fe_prepare.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/fe_selectlist.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/fe_set.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/fe_tablelist.cpp
+)
 
 qx_gtest(frontend_connect_tests
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/fe_transact_test.cpp
