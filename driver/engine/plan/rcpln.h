@@ -1,0 +1,250 @@
+// Query plans: the plan record of a prepared query and its tree of plan
+// nodes, the statement context that planning and execution share, and the
+// node operations.
+//
+// Interface and legal order (one rcPlnStmt per statement):
+//   rcPlnStmtInit(stmt, errors, session)     once; the owner may then set
+//                                            fnCode, engineOptions, tmpOwner
+//   rcPlnBuild(stmt, root)                   plans a checked query tree (the
+//                                            tree and its tables stay alive
+//                                            until rcPlnStmtFree)
+//   rcExeOpenQuery / rcExeFetch / rcExeGetColumn / rcExeCloseQuery (rcexe.h)
+//   rcPlnStmtFree(stmt)                      frees the plan, the programs and
+//                                            every temporary table
+// Node operations (rcPlnNewNode .. rcPlnNextOfKind) work on any tree.
+//
+// Nodes come zero-filled from the statement's plan pool and are never freed
+// one by one. A node has a kind (PLN_JOIN .. PLN_UNION) that decides its
+// child links: two-child kinds (join, aggregate) use `first` and `second`,
+// one-child kinds `first`; the table node is a leaf. Every node but the root
+// points at its parent.
+//
+// Column values: every base column the query reads gets one rcPlnColumn,
+// whose reader goes to the table's data-module cursor, or, once a temporary
+// table above the scan holds the rows, to that table's current row. Set
+// functions are redirected the same way. So the expressions of the select
+// list, HAVING and ORDER BY are compiled once and read the right row
+// whatever temporary tables stand below them.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "driver/engine/expr/rcevl.h"
+#include "driver/engine/expr/rcexp.h"
+#include "driver/engine/rcmempool.h"
+#include "driver/engine/temp/rctmp.h"
+
+struct rcErrorQueue;
+struct rcParseNode;
+struct rcTblEntry;
+struct rcTblColumn;
+struct TamSession;
+struct TempTable;
+
+enum rcPlnKind : uint8_t {
+    PLN_JOIN = 1,
+    PLN_RESTRICT = 2,
+    PLN_TABLE = 3,
+    PLN_DISTINCT = 4,
+    PLN_SETFUNC = 5,
+    PLN_AGGREGATE = 6,
+    PLN_GROUPRESULT = 7,
+    PLN_GROUP = 8,
+    PLN_TEMPTABLE = 9,
+    PLN_SUBQUERY = 10,
+    PLN_UNION = 11,
+};
+
+// Join subtypes.
+enum : uint8_t {
+    PLN_JOIN_INNER = 1,
+    PLN_JOIN_OUTER_INDEX = 2,
+    PLN_JOIN_OUTER = 3,
+    PLN_JOIN_INNER_INDEX = 4,
+};
+// Restriction subtypes.
+enum : uint8_t { PLN_RESTRICT_KEYS = 1, PLN_RESTRICT_FILTER = 2 };
+// Table access modes.
+enum : uint8_t { PLN_ACCESS_INDEX = 1, PLN_ACCESS_SCAN = 2 };
+// Set-function codes.
+enum : uint8_t { PLN_FN_MIN = 1, PLN_FN_MAX = 2, PLN_FN_SUM = 3, PLN_FN_COUNT = 4, PLN_FN_AVG = 5 };
+
+// Results of next-row routines.
+enum : int16_t {
+    PLN_ROW = 0,
+    PLN_ROW_WARNING = 1,
+    PLN_END = 100,
+    PLN_GROUP_END = 101,
+    PLN_RANGE_END = 102,
+    PLN_ERROR = -1,
+};
+
+struct rcPlnStmt;
+struct PlanNode;
+using rcPlnNextFn = int16_t (*)(rcPlnStmt *stmt, PlanNode *node, int flag);
+
+// A column of a temporary table as the plan fills it.
+enum : uint8_t {
+    PLN_TTCOL_KEY = 1,     // a sort key: the value of an expression slot
+    PLN_TTCOL_COLUMN = 2,  // a base column (rcPlnColumn) read through
+    PLN_TTCOL_SETFN = 3,   // the result of a set function
+};
+struct rcPlnTempColumn {
+    uint8_t kind;
+    bool descending;
+    int16_t sqlType;
+    int32_t length;
+    uint32_t precScale;
+    rcExpSlot slot;                // PLN_TTCOL_KEY
+    struct rcPlnColumn *column;    // PLN_TTCOL_COLUMN
+    PlanNode *setFunction;         // PLN_TTCOL_SETFN
+    char *buffer;                  // the value while a row is stored
+    uint32_t bufferSize;
+};
+
+// Set-function accumulator (PLN_SETFUNC).
+struct rcPlnAccumulator {
+    int16_t resultType;    // the function's SQL type (COUNT: INTEGER)
+    uint32_t resultLength;
+    uint16_t precision;
+    int16_t scale;
+    uint32_t count;
+    bool noValue;          // no non-NULL value folded in yet
+    bool groupEnded;       // the last row passed was a group end
+    double sum;
+    MultiPrecisionNumber exact;
+    rcExpValue value;      // MIN and MAX; texts point into text[]
+    char text[RC_TMP_MAX_VALUE + 1];
+};
+
+struct PlanNode {
+    uint8_t kind;
+    uint8_t subtype;
+    PlanNode *first;       // the child of one-child kinds
+    PlanNode *second;
+    PlanNode *parent;
+    // Executor state.
+    rcPlnNextFn firstNext;
+    rcPlnNextFn secondNext;
+    uint8_t firstFlag;
+    uint8_t secondFlag;
+    uint8_t state;
+    bool opened;
+    // PLN_TABLE.
+    rcTblEntry *table;
+    uint32_t nullRow;      // every column reads as NULL (outer-join null row)
+    uint8_t access;
+    uint32_t rows;         // estimate
+    // PLN_RESTRICT (filter) and HAVING.
+    const rcParseNode *cond;
+    rcFltId filter;
+    // PLN_SETFUNC.
+    uint8_t function;
+    uint16_t number;       // counted from 1 in the statement
+    const rcParseNode *argument;   // none for COUNT(*)
+    rcExpSlot argSlot;
+    rcPlnAccumulator *acc;
+    // Redirect of a set function's value into a temporary table above it.
+    TempTable *redirect;
+    uint16_t redirectColumn;
+    // PLN_TEMPTABLE.
+    TempTable *temp;
+    rcPlnTempColumn *columns;
+    uint16_t columnCount;
+    uint16_t keyCount;
+    uint16_t tempNumber;
+    char name[7];          // "GRP_TT", "ORD_TT", "DST_TT"
+    // PLN_DISTINCT, PLN_GROUP: the temporary table below and its last row.
+    PlanNode *sorted;
+    int64_t savedRow;
+    // PLN_AGGREGATE.
+    bool singleRow;
+};
+
+// A base column read by the query.
+struct rcPlnColumn {
+    rcEvlColumnRef ref;            // what the programs read
+    rcEvlTamSource base;           // the table's cursor
+    const rcTblColumn *column;
+    PlanNode *tableNode;
+    TempTable *redirect;           // null: read the base table
+    uint16_t redirectColumn;
+};
+
+struct QueryPlan {
+    uint8_t flags;                 // bit 0: GROUP BY
+    PlanNode *firstTemp;
+    const rcParseNode *residual;   // WHERE predicates over several tables
+    PlanNode *aggregate;
+    PlanNode *distinct;
+    PlanNode *orderBy;
+    PlanNode *groupBy;
+    PlanNode *root;
+    uint8_t rootFlag;              // first-or-next flag of the root's routine
+    rcPlnNextFn rootNext;
+};
+
+constexpr uint8_t PLN_PLAN_GROUPED = 0x1;
+
+// Engine options the planner reads (the statement's option mask).
+enum : uint32_t {
+    PLN_OPT_NOINDEXES = 0x4000,
+    PLN_OPT_SAFEOPT = 0x40,
+};
+
+struct rcPlnStmt {
+    rcErrorQueue *errors = nullptr;
+    TamSession *session = nullptr;
+    rcExpEnv env{};
+    // Scalar-function code of a checked ScalarFn (the front end's table).
+    int (*fnCode)(const rcParseNode *scalarFn) = nullptr;
+    uint32_t engineOptions = 0;
+    rcTmpOwner tmpOwner{};
+    rcMemPool pool = nullptr;      // the plan pool
+    QueryPlan *plan = nullptr;
+    // Planning results.
+    std::vector<PlanNode *> tables;        // table nodes in FROM order
+    std::vector<rcPlnColumn *> columns;    // every base column read
+    std::vector<PlanNode *> setFunctions;  // in statement order
+    std::vector<PlanNode *> temps;         // temporary-table nodes, bottom up
+    std::vector<rcExpSlot> results;        // one slot per select-list item
+    std::vector<const rcParseNode *> items;
+    bool rowWarning = false;
+    bool open = false;
+    uint16_t tempCounter = 0;
+};
+
+void rcPlnStmtInit(rcPlnStmt *stmt, rcErrorQueue *errors, TamSession *session);
+void rcPlnStmtFree(rcPlnStmt *stmt);
+
+// Plans the checked tree of a query (SubSelectStmt, or FullSelectStmt with
+// an ORDER BY as its next sibling). 0, or -1 after posting.
+int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root);
+
+// Node operations.
+PlanNode *rcPlnNewNode(rcPlnStmt *stmt, uint8_t kind);
+// which 1: the first child; 0: the second (two-child kinds); none for tables.
+PlanNode **rcPlnChildLink(PlanNode *node, int which);
+PlanNode **rcPlnParentLink(PlanNode *node);
+// The link that points at node: its parent's, or the plan's root field.
+PlanNode **rcPlnLinkTo(QueryPlan *plan, PlanNode *node);
+void rcPlnSetParent(PlanNode *parent, PlanNode **link, PlanNode *child);
+// Puts newNode where link pointed; the old node becomes its child (which as
+// for rcPlnChildLink).
+void rcPlnReplace(PlanNode *parent, PlanNode *newNode, int which, PlanNode **link);
+// Removes a node and splices its first child into its place.
+void rcPlnDetach(QueryPlan *plan, PlanNode *node);
+// The empty link at the bottom of a chain (mask as the planner uses it:
+// 0x1 through an aggregate's first child, 0x2 then its second, 0x4 or 0x10
+// joins through their first child); none when the chain ends in a table.
+PlanNode **rcPlnFind(PlanNode **link, uint32_t mask, PlanNode **parent);
+void rcPlnLink(PlanNode **rootLink, PlanNode *parent, PlanNode *node, uint32_t mask);
+// Pre-order walk; the callback answers 0 to stop, 2 to skip the children.
+using rcPlnVisitFn = int (*)(void *ctx, uint8_t kind, PlanNode *node);
+int rcPlnVisit(void *ctx, PlanNode *node, rcPlnVisitFn callback);
+PlanNode *rcPlnFirstOfKind(PlanNode *tree, uint8_t kind);
+PlanNode *rcPlnWalkNext(PlanNode *tree, PlanNode *node);
+PlanNode *rcPlnNextOfKind(PlanNode *tree, PlanNode *node, uint8_t kind);
+// SQL type of a set function's result.
+int16_t rcPlnSetFuncType(const PlanNode *node);

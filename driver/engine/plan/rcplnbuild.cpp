@@ -1,0 +1,470 @@
+// Plan building: a checked query tree -> QueryPlan and plan nodes.
+//
+// Steps: the FROM list becomes table nodes, joined left-deep in FROM order
+// (a LEFT OUTER JOIN keeps its own subtree with the ON condition filtering
+// its inner side); each WHERE conjunct that reads one table whose rows are
+// never NULL-extended filters right above that table, every other conjunct
+// above the FROM tree; then GROUP BY (a sorted "GRP_TT", the group node, the
+// set functions and the group result) or the aggregate of an ungrouped query
+// with set functions, HAVING, DISTINCT (a sorted "DST_TT" with the duplicate
+// filter) and ORDER BY (a sorted "ORD_TT"). Finally every temporary table
+// gets its columns: its sort keys, every base column the query reads and the
+// set functions below it (see rcPlnColumn in rcpln.h).
+#include "driver/engine/plan/rcpln.h"
+
+#include <cstring>
+
+#include "driver/core/rcerror.h"
+#include "driver/core/rcmsgid.h"
+#include "driver/engine/plan/rcplnhooks.h"
+#include "driver/engine/plan/rcplntree.h"
+
+namespace {
+
+struct Builder {
+    rcPlnStmt *stmt;
+    QueryPlan *plan;
+    std::vector<const rcParseNode *> residual;
+
+    int16_t Fail(uint32_t msg) { return static_cast<int16_t>(rcErrRaise(stmt->errors, msg)); }
+
+    PlanNode *NewTable(const rcParseNode *tableRef)
+    {
+        const rcParseNode *name = rcPlnChild(tableRef, RC_N_TableName);
+        auto *entry = name != nullptr ? static_cast<rcTblEntry *>(name->sem) : nullptr;
+        if (entry == nullptr || entry->handle == nullptr) {
+            rcErrRaise(stmt->errors, RC_MSG_GENERAL_ERROR);
+            return nullptr;
+        }
+        PlanNode *n = rcPlnNewNode(stmt, PLN_TABLE);
+        if (n == nullptr)
+            return nullptr;
+        n->table = entry;
+        n->access = PLN_ACCESS_SCAN;
+        stmt->tables.push_back(n);
+        return n;
+    }
+
+    // A filter node over child for cond; the node becomes the subtree's top.
+    PlanNode *Filter(PlanNode *child, const rcParseNode *cond)
+    {
+        PlanNode *r = rcPlnNewNode(stmt, PLN_RESTRICT);
+        if (r == nullptr)
+            return nullptr;
+        r->subtype = PLN_RESTRICT_FILTER;
+        r->cond = cond;
+        if (rcFltCompile(&stmt->env, cond, &r->filter) < 0)
+            return nullptr;
+        r->first = child;
+        child->parent = r;
+        return r;
+    }
+
+    PlanNode *Join(PlanNode *outer, PlanNode *inner, uint8_t subtype)
+    {
+        PlanNode *j = rcPlnNewNode(stmt, PLN_JOIN);
+        if (j == nullptr)
+            return nullptr;
+        j->subtype = subtype;
+        j->first = outer;
+        j->second = inner;
+        outer->parent = j;
+        inner->parent = j;
+        return j;
+    }
+
+    // LeftOuterJoin(left LEFT OUTER JOIN TableRef ON SearchCond). Tables of
+    // inner sides are listed in nullable.
+    PlanNode *FromItem(const rcParseNode *item, std::vector<rcTblEntry *> *nullable)
+    {
+        if (item->id == RC_N_TableRef)
+            return NewTable(item);
+        if (item->id != RC_N_LeftOuterJoin) {
+            rcErrNotCapable(stmt->errors);
+            return nullptr;
+        }
+        const rcParseNode *left = item->child;
+        const rcParseNode *right = nullptr;
+        const rcParseNode *on = nullptr;
+        for (const rcParseNode *k = left != nullptr ? left->next : nullptr; k != nullptr; k = k->next) {
+            if (k->id == RC_N_TableRef)
+                right = k;
+            else if (k->id == RC_N_SearchCond)
+                on = k;
+        }
+        if (left == nullptr || right == nullptr || on == nullptr) {
+            rcErrRaise(stmt->errors, RC_MSG_GENERAL_ERROR);
+            return nullptr;
+        }
+        PlanNode *outer = FromItem(left, nullable);
+        PlanNode *inner = outer != nullptr ? NewTable(right) : nullptr;
+        if (inner == nullptr)
+            return nullptr;
+        nullable->push_back(inner->table);
+        inner = Filter(inner, on);
+        return inner != nullptr ? Join(outer, inner, PLN_JOIN_OUTER) : nullptr;
+    }
+
+    // Splits an AND tree into its conjuncts.
+    void Conjuncts(const rcParseNode *cond, std::vector<const rcParseNode *> *out)
+    {
+        const rcParseNode *a = cond->child;
+        if (a != nullptr && a->id == RC_N_SearchCond && a->next != nullptr && a->next->id == RC_T_AND &&
+            a->next->next != nullptr) {
+            Conjuncts(a, out);
+            Conjuncts(a->next->next, out);
+            return;
+        }
+        // ( SearchCond ) alone
+        if (a != nullptr && a->id == RC_N_BooleanPrimary && a->next == nullptr && a->child != nullptr &&
+            a->child->id == '(' && a->child->next != nullptr && a->child->next->id == RC_N_SearchCond) {
+            Conjuncts(a->child->next, out);
+            return;
+        }
+        out->push_back(cond);
+    }
+
+    // The one table a condition reads, or none (several or no tables).
+    rcTblEntry *SingleTable(const rcParseNode *cond, bool *several)
+    {
+        rcTblEntry *one = nullptr;
+        *several = false;
+        rcPlnWalkTree(cond, [&](const rcParseNode *n) {
+            if (n->id != RC_N_ColName || n->sem == nullptr)
+                return true;
+            rcTblEntry *t = static_cast<const rcTblColumn *>(n->sem)->owner;
+            if (one != nullptr && t != one)
+                *several = true;
+            one = t;
+            return true;
+        });
+        return *several ? nullptr : one;
+    }
+
+    PlanNode *TableNodeOf(const rcTblEntry *entry)
+    {
+        for (PlanNode *t : stmt->tables)
+            if (t->table == entry)
+                return t;
+        return nullptr;
+    }
+
+    PlanNode *NewTemp(const char *name)
+    {
+        PlanNode *t = rcPlnNewNode(stmt, PLN_TEMPTABLE);
+        if (t == nullptr)
+            return nullptr;
+        t->subtype = 2;
+        std::memcpy(t->name, name, 7);
+        t->tempNumber = ++stmt->tempCounter;
+        stmt->temps.push_back(t);
+        return t;
+    }
+
+    bool Above(PlanNode *node, PlanNode **top)
+    {
+        node->first = *top;
+        (*top)->parent = node;
+        *top = node;
+        return true;
+    }
+
+    // A key column of a temporary table: the value of an expression.
+    bool AddKey(std::vector<rcPlnTempColumn> *cols, const rcParseNode *expr, bool desc)
+    {
+        rcPlnTempColumn c{};
+        c.kind = PLN_TTCOL_KEY;
+        c.descending = desc;
+        if (rcExpCompile(&stmt->env, expr, &c.slot, 0) < 0)
+            return false;
+        c.sqlType = rcExpSlotType(&stmt->env, c.slot);
+        c.length = static_cast<int32_t>(rcExpSlotLength(&stmt->env, c.slot));
+        c.precScale = (static_cast<uint32_t>(rcExpSlotPrecision(&stmt->env, c.slot)) << 16) |
+                      rcExpSlotScale(&stmt->env, c.slot);
+        cols->push_back(c);
+        return true;
+    }
+
+    // The select-list item an ORDER BY ordinal names, or none when the key is
+    // not an unsigned integer literal. Out of range posts 11407.
+    const rcParseNode *Ordinal(const rcParseNode *expr, bool *bad)
+    {
+        *bad = false;
+        const rcParseNode *n = expr;
+        while (n != nullptr && n->child != nullptr && n->child->next == nullptr &&
+               (n->id == RC_N_Expression || n->id == RC_N_Primary || n->id == RC_N_Literal ||
+                n->id == RC_N_NumericLiteral || n->id == RC_N_ExactNumLit))
+            n = n->child;
+        if (n == nullptr || n->id != RC_T_USINT_LIT)
+            return nullptr;
+        unsigned long k = std::strtoul(n->text, nullptr, 10);
+        if (k < 1 || k > stmt->items.size()) {
+            *bad = true;
+            rcErrRaise(stmt->errors, RC_ENG_COLUMN_IDENTIFIER_OUT_RANGE);
+            return nullptr;
+        }
+        return stmt->items[k - 1];
+    }
+
+    // Stores the column list of a temporary table in the plan pool.
+    bool SetColumns(PlanNode *t, const std::vector<rcPlnTempColumn> &keys, const std::vector<PlanNode *> &below)
+    {
+        std::vector<rcPlnTempColumn> cols = keys;
+        t->keyCount = static_cast<uint16_t>(keys.size());
+        for (rcPlnColumn *col : stmt->columns) {
+            rcPlnTempColumn c{};
+            c.kind = PLN_TTCOL_COLUMN;
+            c.column = col;
+            c.sqlType = col->ref.sqlType;
+            c.length = static_cast<int32_t>(col->ref.length);
+            c.precScale = (static_cast<uint32_t>(col->ref.precision) << 16) | col->ref.scale;
+            cols.push_back(c);
+        }
+        for (PlanNode *sf : below) {
+            rcPlnTempColumn c{};
+            c.kind = PLN_TTCOL_SETFN;
+            c.setFunction = sf;
+            c.sqlType = sf->acc->resultType;
+            c.length = static_cast<int32_t>(sf->acc->resultLength);
+            c.precScale = (static_cast<uint32_t>(sf->acc->precision) << 16) | static_cast<uint16_t>(sf->acc->scale);
+            cols.push_back(c);
+        }
+        void *p = rcMemPoolAlloc(stmt->pool, sizeof(rcPlnTempColumn) * (cols.size() + 1));
+        if (p == nullptr)
+            return Fail(RC_MSG_MEMORY_ALLOCATION_ERROR), false;
+        t->columns = static_cast<rcPlnTempColumn *>(p);
+        for (size_t k = 0; k < cols.size(); ++k) {
+            rcPlnTempColumn &c = t->columns[k];
+            c = cols[k];
+            bool text = c.sqlType == SQL_CHAR || c.sqlType == SQL_VARCHAR || c.sqlType == SQL_LONGVARCHAR ||
+                        c.sqlType == SQL_BINARY || c.sqlType == SQL_VARBINARY || c.sqlType == SQL_LONGVARBINARY;
+            uint32_t len = c.length > 0 ? static_cast<uint32_t>(c.length) : 1;
+            c.bufferSize = text ? (len > RC_TMP_MAX_VALUE ? RC_TMP_MAX_VALUE : len) + 1 : 48;
+            if (text && c.length > static_cast<int32_t>(RC_TMP_MAX_VALUE))
+                c.length = static_cast<int32_t>(RC_TMP_MAX_VALUE);
+            c.buffer = static_cast<char *>(rcMemPoolAlloc(stmt->pool, c.bufferSize));
+            if (c.buffer == nullptr)
+                return Fail(RC_MSG_MEMORY_ALLOCATION_ERROR), false;
+        }
+        t->columnCount = static_cast<uint16_t>(cols.size());
+        return true;
+    }
+
+    int16_t Run(const rcParseNode *root)
+    {
+        const rcParseNode *block = root;
+        if (root->id == RC_N_FullSelectStmt)
+            block = root->child;
+        if (block == nullptr || block->id != RC_N_SubSelectStmt || block->next != nullptr)
+            return static_cast<int16_t>(rcErrNotCapable(stmt->errors));   // UNION
+        const rcParseNode *orderBy =
+            root->next != nullptr && root->next->id == RC_N_OrderBy_Opt ? root->next : nullptr;
+        bool hasSubquery = false;
+        rcPlnWalkTree(block, [&](const rcParseNode *n) { return !(hasSubquery = n->id == RC_N_SubQuery); });
+        if (hasSubquery)
+            return static_cast<int16_t>(rcErrNotCapable(stmt->errors));
+
+        const rcParseNode *distinct = rcPlnChild(block, RC_N_AllDistinct_Opt);
+        bool isDistinct = distinct != nullptr && distinct->child != nullptr && distinct->child->id == RC_T_DISTINCT;
+        const rcParseNode *selectList = rcPlnChild(block, RC_N_SelectList);
+        const rcParseNode *from = rcPlnChild(block, RC_N_TableRefList);
+        const rcParseNode *where = rcPlnChild(block, RC_N_WhereSearchCond_Opt);
+        const rcParseNode *groupBy = rcPlnChild(block, RC_N_GroupBy_Opt);
+        const rcParseNode *having = rcPlnChild(block, RC_N_Having_Opt);
+        const rcParseNode *subList = rcPlnChild(selectList, RC_N_SelSubList);
+        if (subList == nullptr || from == nullptr)
+            return Fail(RC_MSG_GENERAL_ERROR);
+        for (const rcParseNode *k = subList->child; k != nullptr; k = k->next)
+            if (k->id == RC_N_SelSubListItem) {
+                const rcParseNode *e = rcPlnChild(k, RC_N_Expression);
+                if (e == nullptr)
+                    return Fail(RC_MSG_GENERAL_ERROR);
+                stmt->items.push_back(e);
+            }
+
+        // FROM: left-deep in text order.
+        std::vector<rcTblEntry *> nullable;
+        PlanNode *top = nullptr;
+        for (const rcParseNode *k = from->child; k != nullptr; k = k->next) {
+            if (k->id != RC_N_TableRef && k->id != RC_N_LeftOuterJoin)
+                continue;
+            PlanNode *item = FromItem(k, &nullable);
+            if (item == nullptr)
+                return PLN_ERROR;
+            top = top == nullptr ? item : Join(top, item, PLN_JOIN_INNER);
+            if (top == nullptr)
+                return PLN_ERROR;
+        }
+        if (top == nullptr)
+            return Fail(RC_MSG_GENERAL_ERROR);
+
+        // Every column the query reads (ON conditions included).
+        bool ok = rcPlnWalkTree(block, [&](const rcParseNode *n) {
+            return n->id != RC_N_ColName || rcPlnColumnOf(stmt, n) != nullptr;
+        });
+        if (ok && orderBy != nullptr)
+            ok = rcPlnWalkTree(orderBy, [&](const rcParseNode *n) {
+                return n->id != RC_N_ColName || rcPlnColumnOf(stmt, n) != nullptr;
+            });
+        if (!ok)
+            return PLN_ERROR;
+
+        // WHERE.
+        if (where != nullptr) {
+            const rcParseNode *cond = rcPlnChild(where, RC_N_SearchCond);
+            std::vector<const rcParseNode *> parts;
+            if (cond != nullptr)
+                Conjuncts(cond, &parts);
+            for (const rcParseNode *c : parts) {
+                bool several = false;
+                rcTblEntry *t = SingleTable(c, &several);
+                bool null = false;
+                for (rcTblEntry *n : nullable)
+                    null = null || n == t;
+                PlanNode *tn = t != nullptr && !null ? TableNodeOf(t) : nullptr;
+                if (tn == nullptr) {
+                    residual.push_back(c);
+                    continue;
+                }
+                PlanNode *parent = tn->parent;
+                PlanNode **link = parent == nullptr ? &top : (parent->first == tn ? &parent->first : &parent->second);
+                PlanNode *f = Filter(tn, c);
+                if (f == nullptr)
+                    return PLN_ERROR;
+                *link = f;
+                f->parent = parent;
+            }
+            for (const rcParseNode *c : residual) {
+                top = Filter(top, c);
+                if (top == nullptr)
+                    return PLN_ERROR;
+            }
+            if (!residual.empty())
+                plan->residual = residual.front();
+        }
+
+        // Set functions of the select list, HAVING and ORDER BY.
+        auto collect = [&](const rcParseNode *tree) {
+            return rcPlnWalkTree(tree, [&](const rcParseNode *n) {
+                return n->id != RC_N_SetFunctionRef || rcPlnSetFunctionOf(stmt, n) != nullptr;
+            });
+        };
+        if (!collect(selectList) || !collect(having) || !collect(orderBy))
+            return PLN_ERROR;
+
+        std::vector<PlanNode *> setFns = stmt->setFunctions;
+        if (groupBy != nullptr) {
+            plan->flags |= PLN_PLAN_GROUPED;
+            const rcParseNode *list = rcPlnChild(groupBy, RC_N_ExpressionList);
+            std::vector<rcPlnTempColumn> keys;
+            for (const rcParseNode *e = list != nullptr ? list->child : nullptr; e != nullptr; e = e->next)
+                if (e->id == RC_N_Expression && !AddKey(&keys, e, false))
+                    return PLN_ERROR;
+            PlanNode *tt = NewTemp("GRP_TT");
+            if (tt == nullptr || !SetColumns(tt, keys, {}))
+                return PLN_ERROR;
+            Above(tt, &top);
+            PlanNode *group = rcPlnNewNode(stmt, PLN_GROUP);
+            if (group == nullptr)
+                return PLN_ERROR;
+            group->sorted = tt;
+            Above(group, &top);
+            for (auto it = setFns.rbegin(); it != setFns.rend(); ++it)
+                Above(*it, &top);
+            PlanNode *result = rcPlnNewNode(stmt, PLN_GROUPRESULT);
+            if (result == nullptr)
+                return PLN_ERROR;
+            Above(result, &top);
+            plan->groupBy = result;
+            plan->firstTemp = tt;
+        } else if (!setFns.empty()) {
+            PlanNode *agg = rcPlnNewNode(stmt, PLN_AGGREGATE);
+            if (agg == nullptr)
+                return PLN_ERROR;
+            agg->singleRow = true;
+            PlanNode *chain = top;
+            for (auto it = setFns.rbegin(); it != setFns.rend(); ++it)
+                Above(*it, &chain);
+            agg->first = chain;
+            chain->parent = agg;
+            top = agg;
+            plan->aggregate = agg;
+        }
+        if (having != nullptr) {
+            const rcParseNode *cond = rcPlnChild(having, RC_N_SearchCond);
+            top = cond != nullptr ? Filter(top, cond) : top;
+            if (top == nullptr)
+                return PLN_ERROR;
+        }
+
+        if (isDistinct) {
+            std::vector<rcPlnTempColumn> keys;
+            for (const rcParseNode *e : stmt->items)
+                if (!AddKey(&keys, e, false))
+                    return PLN_ERROR;
+            PlanNode *tt = NewTemp("DST_TT");
+            if (tt == nullptr || !SetColumns(tt, keys, setFns))
+                return PLN_ERROR;
+            Above(tt, &top);
+            PlanNode *d = rcPlnNewNode(stmt, PLN_DISTINCT);
+            if (d == nullptr)
+                return PLN_ERROR;
+            d->sorted = tt;
+            Above(d, &top);
+            plan->distinct = d;
+            if (plan->firstTemp == nullptr)
+                plan->firstTemp = tt;
+        }
+
+        if (orderBy != nullptr) {
+            const rcParseNode *list = rcPlnChild(orderBy, RC_N_SortSpecList);
+            std::vector<rcPlnTempColumn> keys;
+            for (const rcParseNode *s = list != nullptr ? list->child : nullptr; s != nullptr; s = s->next) {
+                if (s->id != RC_N_SortSpec)
+                    continue;
+                const rcParseNode *e = rcPlnChild(s, RC_N_Expression);
+                const rcParseNode *dir = rcPlnChild(s, RC_N_ASCDESC_Opt);
+                bool desc = dir != nullptr && dir->child != nullptr && dir->child->id == RC_T_DESC;
+                bool bad = false;
+                const rcParseNode *item = Ordinal(e, &bad);
+                if (bad || e == nullptr || !AddKey(&keys, item != nullptr ? item : e, desc))
+                    return PLN_ERROR;
+            }
+            PlanNode *tt = NewTemp("ORD_TT");
+            if (tt == nullptr || !SetColumns(tt, keys, setFns))
+                return PLN_ERROR;
+            Above(tt, &top);
+            plan->orderBy = tt;
+            if (plan->firstTemp == nullptr)
+                plan->firstTemp = tt;
+        }
+
+        // The result columns.
+        for (const rcParseNode *e : stmt->items) {
+            rcExpSlot slot = 0;
+            if (rcExpCompile(&stmt->env, e, &slot, 0) < 0)
+                return PLN_ERROR;
+            stmt->results.push_back(slot);
+        }
+        plan->root = top;
+        top->parent = nullptr;
+        return 0;
+    }
+};
+
+} // namespace
+
+int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root)
+{
+    if (root == nullptr)
+        return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_GENERAL_ERROR));
+    if (stmt->pool == nullptr)
+        stmt->pool = rcMemPoolCreate(2000);
+    void *p = stmt->pool != nullptr ? rcMemPoolAlloc(stmt->pool, sizeof(QueryPlan)) : nullptr;
+    if (p == nullptr)
+        return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
+    stmt->plan = new (p) QueryPlan{};
+    stmt->tempCounter = 0;
+    Builder b{stmt, stmt->plan, {}};
+    return b.Run(root);
+}
