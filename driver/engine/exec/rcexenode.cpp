@@ -10,12 +10,6 @@
 
 namespace {
 
-int16_t PostDrm(rcPlnStmt *stmt, int32_t code)
-{
-    rcErrPost(stmt->errors, rcErrMapDrm(code), nullptr, code, nullptr);
-    return PLN_ERROR;
-}
-
 // Sets or clears the null-row mark of every table under node.
 void MarkNullRows(PlanNode *node, uint32_t value)
 {
@@ -185,15 +179,4 @@ int16_t rcExeNextRestrict(rcPlnStmt *stmt, PlanNode *node, int flag)
         if (passed)
             return rc;
     }
-}
-
-int16_t rcExeNextTable(rcPlnStmt *stmt, PlanNode *node, int flag)
-{
-    TamTableHandle *h = node->table->handle;
-    int32_t rc = TamMove(stmt->session, h, flag == 0 ? kDrmMoveFirst : kDrmMoveNext);
-    if (rc == 0)
-        return PLN_ROW;
-    if (rc == kDrmErrNoCurrentRecord)
-        return PLN_END;
-    return PostDrm(stmt, rc);
 }

@@ -127,7 +127,7 @@ int16_t rcExeOpenAggregate(rcPlnStmt *stmt, PlanNode *node)
 // One row, whatever the input held.
 int16_t rcExeNextAggregate(rcPlnStmt *stmt, PlanNode *node, int flag)
 {
-    if (node->singleRow)
+    if (node->oneRow)
         return flag == 0 ? PLN_ROW : PLN_END;
     if (node->second == nullptr)
         return PLN_END;

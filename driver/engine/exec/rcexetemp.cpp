@@ -160,7 +160,7 @@ int16_t rcExeNextGroup(rcPlnStmt *stmt, PlanNode *node, int flag)
     }
     case 3: {
         int16_t rc = node->firstNext(stmt, node->first, 1);
-        if (rc == PLN_END) {
+        if (rc == PLN_END || rc == PLN_RANGE_END) {
             if (rcTmpSetRow(t, node->savedRow) < 0)
                 return PLN_ERROR;
             node->state = 4;

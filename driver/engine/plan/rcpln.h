@@ -28,6 +28,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "driver/engine/expr/rcevl.h"
@@ -69,6 +70,9 @@ enum : uint8_t { PLN_RESTRICT_KEYS = 1, PLN_RESTRICT_FILTER = 2 };
 enum : uint8_t { PLN_ACCESS_INDEX = 1, PLN_ACCESS_SCAN = 2 };
 // Set-function codes.
 enum : uint8_t { PLN_FN_MIN = 1, PLN_FN_MAX = 2, PLN_FN_SUM = 3, PLN_FN_COUNT = 4, PLN_FN_AVG = 5 };
+
+// Start of an index range.
+enum : uint8_t { PLN_KEY_GT = 1, PLN_KEY_GE = 2, PLN_KEY_EQ = 4, PLN_KEY_LIKE = 7 };
 
 // Results of next-row routines.
 enum : int16_t {
@@ -136,6 +140,18 @@ struct PlanNode {
     uint32_t nullRow;      // every column reads as NULL (outer-join null row)
     uint8_t access;
     uint32_t rows;         // estimate
+    // Index access (access PLN_ACCESS_INDEX): the index, the start of the
+    // range (kind and value) and the end test that holds once the scan has
+    // left the range (0: none).
+    const struct rcPlnIndex *index;
+    uint8_t keyKind;       // PLN_KEY_*
+    rcExpSlot keySlot;
+    rcFltId endTest;
+    bool singleRow;        // a unique index fully bound by equality
+    bool indexSet;         // the index was given to the data module
+    bool keyEmpty;         // the current range is empty
+    char *keyBuffer;
+    uint32_t keyBufferSize;
     // PLN_RESTRICT (filter) and HAVING.
     const rcParseNode *cond;
     rcFltId filter;
@@ -159,7 +175,24 @@ struct PlanNode {
     PlanNode *sorted;
     int64_t savedRow;
     // PLN_AGGREGATE.
-    bool singleRow;
+    bool oneRow;
+};
+
+// An index of a table, as the data module's index catalog gives it.
+struct rcPlnKeyColumn {
+    const rcTblColumn *column;
+    bool ascending;
+};
+struct rcPlnIndex {
+    char name[65];
+    std::vector<rcPlnKeyColumn> keys;
+    bool unique;
+    uint32_t flags;        // the catalog's flags
+    uint16_t orderKind;    // 1 mixed, 2 ascending, 3 descending, 4 not orderable
+};
+struct rcPlnIndexList {
+    const rcTblEntry *table;
+    std::vector<rcPlnIndex> indexes;
 };
 
 // A base column read by the query.
@@ -208,6 +241,7 @@ struct rcPlnStmt {
     std::vector<rcPlnColumn *> columns;    // every base column read
     std::vector<PlanNode *> setFunctions;  // in statement order
     std::vector<PlanNode *> temps;         // temporary-table nodes, bottom up
+    std::vector<std::unique_ptr<rcPlnIndexList>> indexLists;   // read once per table
     std::vector<rcExpSlot> results;        // one slot per select-list item
     std::vector<const rcParseNode *> items;
     bool rowWarning = false;
@@ -221,6 +255,17 @@ void rcPlnStmtFree(rcPlnStmt *stmt);
 // Plans the checked tree of a query (SubSelectStmt, or FullSelectStmt with
 // an ORDER BY as its next sibling). 0, or -1 after posting.
 int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root);
+
+// The indexes of a table (read from the data module on first use; none
+// with the NoIndexes option or when the data module has no index catalog).
+// 0, or -1 after posting.
+int16_t rcIdxGetInfo(rcPlnStmt *stmt, const rcTblEntry *table, const rcPlnIndexList **out);
+// Chooses an index range for a table node from the conjuncts that filter it
+// (conditions reading only this table, or, with outer tables listed, join
+// conditions reading those). The conjuncts stay filters: the range only
+// narrows what is read. 0 (with or without an index), -1 after posting.
+int16_t rcOptChooseIndex(rcPlnStmt *stmt, PlanNode *table, const std::vector<const rcParseNode *> &conds,
+                         const std::vector<const rcTblEntry *> &outer);
 
 // Node operations.
 PlanNode *rcPlnNewNode(rcPlnStmt *stmt, uint8_t kind);

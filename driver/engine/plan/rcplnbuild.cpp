@@ -250,6 +250,42 @@ struct Builder {
         return true;
     }
 
+    // The tables of a subtree.
+    static void TablesUnder(PlanNode *node, std::vector<const rcTblEntry *> *out)
+    {
+        rcPlnVisit(out, node, [](void *ctx, uint8_t kind, PlanNode *n) {
+            if (kind == PLN_TABLE)
+                static_cast<std::vector<const rcTblEntry *> *>(ctx)->push_back(n->table);
+            return 1;
+        });
+    }
+
+    // An index range for every table that a filter above it, or the join
+    // that reads it as inner input, can use.
+    int16_t ChooseIndexes()
+    {
+        if ((stmt->engineOptions & PLN_OPT_NOINDEXES) != 0)
+            return 0;
+        for (PlanNode *t : stmt->tables) {
+            std::vector<const rcParseNode *> conds;
+            PlanNode *n = t;
+            while (n->parent != nullptr && n->parent->kind == PLN_RESTRICT) {
+                n = n->parent;
+                Conjuncts(n->cond, &conds);
+            }
+            std::vector<const rcTblEntry *> outer;
+            PlanNode *join = n->parent;
+            if (join != nullptr && join->kind == PLN_JOIN && join->second == n) {
+                TablesUnder(join->first, &outer);
+                if (join->subtype == PLN_JOIN_INNER)
+                    conds.insert(conds.end(), residual.begin(), residual.end());
+            }
+            if (rcOptChooseIndex(stmt, t, conds, outer) != 0)
+                return PLN_ERROR;
+        }
+        return 0;
+    }
+
     int16_t Run(const rcParseNode *root)
     {
         const rcParseNode *block = root;
@@ -343,6 +379,9 @@ struct Builder {
                 plan->residual = residual.front();
         }
 
+        if (ChooseIndexes() != 0)
+            return PLN_ERROR;
+
         // Set functions of the select list, HAVING and ORDER BY.
         auto collect = [&](const rcParseNode *tree) {
             return rcPlnWalkTree(tree, [&](const rcParseNode *n) {
@@ -381,7 +420,7 @@ struct Builder {
             PlanNode *agg = rcPlnNewNode(stmt, PLN_AGGREGATE);
             if (agg == nullptr)
                 return PLN_ERROR;
-            agg->singleRow = true;
+            agg->oneRow = true;
             PlanNode *chain = top;
             for (auto it = setFns.rbegin(); it != setFns.rend(); ++it)
                 Above(*it, &chain);

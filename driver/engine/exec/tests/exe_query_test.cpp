@@ -81,7 +81,8 @@ protected:
 
     // Runs a query; rows as "v1|v2|...", NULL as "NULL". An error gives one
     // row "ERROR <message id> <text>".
-    std::vector<std::string> Run(const std::string &sql, int opens = 1)
+    std::vector<std::string> Run(const std::string &sql, int opens = 1, uint32_t options = 0,
+                                 std::string *access = nullptr)
     {
         std::vector<std::string> rows;
         rcErrorQueue errors{};
@@ -90,7 +91,20 @@ protected:
         rcPlnStmt stmt;
         rcPlnStmtInit(&stmt, &errors, conn_->session);
         stmt.fnCode = &FnCode;
+        stmt.engineOptions = options;
         bool ok = rcFePrepare(&prep, &src, &errors, sql.c_str(), true) >= 0 && rcPlnBuild(&stmt, prep.root) == 0;
+        // How each table is read: "S" scan, "I" index; the join kinds.
+        if (ok && access != nullptr) {
+            access->clear();
+            rcPlnVisit(access, stmt.plan->root, [](void *ctx, uint8_t kind, PlanNode *n) {
+                auto *out = static_cast<std::string *>(ctx);
+                if (kind == PLN_TABLE)
+                    *out += n->access == PLN_ACCESS_INDEX ? "I" : "S";
+                if (kind == PLN_JOIN)
+                    *out += "J" + std::to_string(n->subtype);
+                return 1;
+            });
+        }
         for (int pass = 0; ok && pass < opens; ++pass) {
             rows.clear();
             ok = rcExeOpenQuery(&stmt) == 0;
@@ -223,6 +237,66 @@ TEST_F(ExeQuery, Joins)
     };
     for (const Case &c : cases)
         Check(this, c, Run(c.sql, 2));
+}
+
+struct IndexCase {
+    const char *sql;
+    const char *access;   // tables and joins in plan order
+    std::vector<std::string> rows;
+};
+
+// Every query gives the same rows through index ranges as with NoIndexes.
+TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
+{
+    const IndexCase cases[] = {
+        {"SELECT Name FROM Emp WHERE Id = 3", "I", {"Cid"}},
+        {"SELECT Id FROM Emp WHERE 4 = Id OR Id = 5", "S", {"4", "5"}},
+        // The driver's comparison: case and trailing blanks do not count.
+        {"SELECT Id FROM Emp WHERE Name = 'bob   '", "I", {"2", "6"}},
+        {"SELECT Id FROM Emp WHERE Name LIKE 'b%'", "I", {"2", "6"}},
+        {"SELECT Id FROM Emp WHERE Name LIKE '%b'", "S", {"2", "6"}},
+        {"SELECT Id FROM Emp WHERE Name > 'Bob' AND Name <= 'DEE'", "I", {"3", "4"}},
+        {"SELECT Id FROM Emp WHERE Id BETWEEN 2 AND 4", "I", {"2", "3", "4"}},
+        {"SELECT Id FROM Emp WHERE Id < 3", "I", {"1", "2"}},
+        {"SELECT Id FROM Emp WHERE 3 >= Id AND Id > 1", "I", {"2", "3"}},
+        // Keys that are no value of the column.
+        {"SELECT Id FROM Emp WHERE Id = 2.5", "I", {}},
+        {"SELECT Id FROM Emp WHERE Id > 4.5", "I", {"5", "6"}},
+        {"SELECT Id FROM Emp WHERE Id >= -0.5 AND Id < 2", "I", {"1"}},
+        {"SELECT Id FROM Emp WHERE Name = 'bobbobbobbobbobbobbobbob'", "I", {}},
+        {"SELECT Id FROM Emp WHERE Name > 'dddddddddddddddddddddddddddd'", "I", {"4", "5"}},
+        {"SELECT Id FROM Emp WHERE Name LIKE 'eveeveeveeveeveeveeveeve%'", "I", {}},
+        {"SELECT Id FROM Emp WHERE Dept = 10 AND Salary > 100", "I", {"2", "6"}},
+        {"SELECT Id FROM Emp WHERE Dept = 11", "I", {}},
+        // Joins whose inner table is read through its index once per outer
+        // row; an outer row without a match does not end the join.
+        {"SELECT d.Title, e.Id FROM Dept d, Emp e WHERE e.Dept = d.Id", "J4SI",
+         {"Labs|3", "Labs|4", "Sales|1", "Sales|2", "Sales|6"}},
+        {"SELECT e.Id, d.Title FROM Emp e, Dept d WHERE d.Id = e.Dept AND e.Id > 2", "J4II",
+         {"3|Labs", "4|Labs", "6|Sales"}},
+        {"SELECT d.Title, e.Id FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id}", "J2SI",
+         {"Empty|NULL", "Labs|3", "Labs|4", "Sales|1", "Sales|2", "Sales|6"}},
+        {"SELECT e.Id, d.Title FROM {oj Emp e LEFT OUTER JOIN Dept d ON d.Id = e.Dept} WHERE e.Lvl = 2", "J2SI",
+         {"1|Sales", "5|NULL"}},
+        {"SELECT d.Id, COUNT(*) FROM Dept d, Emp e WHERE e.Dept = d.Id GROUP BY d.Id ORDER BY 2 DESC", "J4SI",
+         {"10|3", "20|2"}},
+    };
+    for (const IndexCase &c : cases) {
+        std::string access, scanAccess;
+        std::vector<std::string> want = c.rows;
+        std::vector<std::string> got = Run(c.sql, 2, 0, &access);
+        std::vector<std::string> scanned = Run(c.sql, 1, PLN_OPT_NOINDEXES, &scanAccess);
+        bool ordered = std::string(c.sql).find("ORDER BY") != std::string::npos;
+        if (!ordered) {
+            std::sort(want.begin(), want.end());
+            std::sort(got.begin(), got.end());
+            std::sort(scanned.begin(), scanned.end());
+        }
+        EXPECT_EQ(got, want) << c.sql;
+        EXPECT_EQ(scanned, want) << c.sql << " (NoIndexes)";
+        EXPECT_EQ(access, c.access) << c.sql;
+        EXPECT_EQ(scanAccess.find('I'), std::string::npos) << c.sql;
+    }
 }
 
 } // namespace
