@@ -50,5 +50,8 @@ int16_t rcExeNextGroupResult(rcPlnStmt *stmt, PlanNode *node, int flag);
 int16_t rcExeNextGroup(rcPlnStmt *stmt, PlanNode *node, int flag);
 int16_t rcExeNextTemp(rcPlnStmt *stmt, PlanNode *node, int flag);
 int16_t rcExeOpenTemp(rcPlnStmt *stmt, PlanNode *node);
+// Moves the base tables whose long values the temporary table's current row
+// names back to that row (bookmarks), or marks them NULL.
+int16_t rcExeTempRestore(rcPlnStmt *stmt, PlanNode *node);
 int16_t rcExeOpenSetFunc(rcPlnStmt *stmt, PlanNode *node);
 int16_t rcExeOpenAggregate(rcPlnStmt *stmt, PlanNode *node);

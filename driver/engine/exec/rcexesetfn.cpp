@@ -3,7 +3,7 @@
 // The set-function nodes form a chain above the input rows; each row passes
 // up the chain and every node folds its argument into its accumulator.
 // COUNT counts in 32 bits, SUM and AVG add in double precision (exactly for
-// DECIMAL38 arguments), MIN and MAX keep the extreme value (texts up to 256
+// DECIMAL38 arguments), MIN and MAX keep the extreme value (texts up to 255
 // bytes in the node). A group end (101) from below makes the next row start
 // fresh accumulators. Over no rows COUNT gives 0 and the others NULL.
 #include "driver/engine/exec/rcexe.h"
@@ -15,6 +15,9 @@
 #include "driver/core/rcmsgid.h"
 
 namespace {
+
+// Longest text or binary value MIN and MAX keep.
+constexpr uint32_t kKeepMax = RC_TMP_MAX_VALUE - 1;
 
 void Reset(rcPlnAccumulator *a)
 {
@@ -35,7 +38,7 @@ void Keep(rcPlnAccumulator *a, const rcExpValue &v)
 {
     a->value = v;
     if (v.text != nullptr) {
-        uint32_t n = v.length < RC_TMP_MAX_VALUE ? v.length : RC_TMP_MAX_VALUE;
+        uint32_t n = v.length < kKeepMax ? v.length : kKeepMax;
         std::memcpy(a->text, v.text, n);
         a->text[n] = '\0';
         a->value.text = a->text;
@@ -81,7 +84,7 @@ int16_t Fold(rcPlnStmt *stmt, PlanNode *node)
             if ((node->function == PLN_FN_MIN && order >= 0) || (node->function == PLN_FN_MAX && order <= 0))
                 return 0;
         }
-        if (IsVarType(v.type) && v.length > RC_TMP_MAX_VALUE)
+        if (IsVarType(v.type) && v.length > kKeepMax)
             stmt->rowWarning = true;
         Keep(a, v);
         break;

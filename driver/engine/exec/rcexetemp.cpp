@@ -15,6 +15,8 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rctrace.h"
 #include "driver/engine/plan/rcplnhooks.h"
+#include "driver/engine/rcsem.h"
+#include "driver/engine/tam.h"
 #include "driver/engine/temp/rcswp.h"
 
 namespace {
@@ -48,6 +50,19 @@ int16_t PutValue(rcPlnStmt *stmt, PlanNode *node, uint16_t k)
         length = static_cast<int32_t>(got > c.bufferSize - 1 && IsVarType(c.sqlType) ? c.bufferSize - 1 : got);
         break;
     }
+    case PLN_TTCOL_BOOKMARK: {
+        isNull = c.table->nullRow != 0;
+        uint32_t got = 0;
+        if (!isNull) {
+            int32_t rc = TamGetBookmark(stmt->session, c.table->table->handle, c.buffer, c.bufferSize - 1, &got);
+            if (rc != 0) {
+                rcErrPost(stmt->errors, rcErrMapDrm(rc), nullptr, rc, nullptr);
+                return PLN_ERROR;
+            }
+        }
+        length = static_cast<int32_t>(got);
+        break;
+    }
     default: {
         rcExpValue v;
         if (rcPlnSetFunctionValue(stmt, c.setFunction, &v) < 0)
@@ -70,6 +85,29 @@ int16_t PutValue(rcPlnStmt *stmt, PlanNode *node, uint16_t k)
 }
 
 } // namespace
+
+int16_t rcExeTempRestore(rcPlnStmt *stmt, PlanNode *node)
+{
+    for (uint16_t k = 0; k < node->columnCount; ++k) {
+        rcPlnTempColumn &c = node->columns[k];
+        if (c.kind != PLN_TTCOL_BOOKMARK)
+            continue;
+        const void *v = nullptr;
+        uint32_t length = 0;
+        bool isNull = false;
+        if (rcTmpColumnValue(node->temp, k, &v, &length, &isNull) < 0)
+            return PLN_ERROR;
+        c.table->nullRow = isNull ? 1 : 0;
+        if (isNull)
+            continue;
+        int32_t rc = TamGotoBookmark(stmt->session, c.table->table->handle, v, length);
+        if (rc != 0) {
+            rcErrPost(stmt->errors, rcErrMapDrm(rc), nullptr, rc, nullptr);
+            return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_TXT_BOOKMARK_ERROR));
+        }
+    }
+    return 0;
+}
 
 int16_t rcExeOpenTemp(rcPlnStmt *stmt, PlanNode *node)
 {
@@ -118,10 +156,14 @@ int16_t rcExeOpenTemp(rcPlnStmt *stmt, PlanNode *node)
     return 0;
 }
 
-int16_t rcExeNextTemp(rcPlnStmt *, PlanNode *node, int flag)
+int16_t rcExeNextTemp(rcPlnStmt *stmt, PlanNode *node, int flag)
 {
     int16_t rc = rcTmpMove(node->temp, flag == 0 ? 3 : 1);
-    return rc == 0 ? PLN_ROW : rc == 100 ? PLN_END : PLN_ERROR;
+    if (rc == 100)
+        return PLN_END;
+    if (rc < 0 || rcExeTempRestore(stmt, node) != 0)
+        return PLN_ERROR;
+    return PLN_ROW;
 }
 
 // Passes the first row of each run of rows with equal keys.
@@ -161,7 +203,7 @@ int16_t rcExeNextGroup(rcPlnStmt *stmt, PlanNode *node, int flag)
     case 3: {
         int16_t rc = node->firstNext(stmt, node->first, 1);
         if (rc == PLN_END || rc == PLN_RANGE_END) {
-            if (rcTmpSetRow(t, node->savedRow) < 0)
+            if (rcTmpSetRow(t, node->savedRow) < 0 || rcExeTempRestore(stmt, node->sorted) != 0)
                 return PLN_ERROR;
             node->state = 4;
             return PLN_GROUP_END;
@@ -170,7 +212,7 @@ int16_t rcExeNextGroup(rcPlnStmt *stmt, PlanNode *node, int flag)
             return rc;
         int64_t row = rcTmpRowNumber(t);
         if (rcTmpCompareRows(t, node->savedRow, row) != 0) {
-            if (rcTmpSetRow(t, node->savedRow) < 0)
+            if (rcTmpSetRow(t, node->savedRow) < 0 || rcExeTempRestore(stmt, node->sorted) != 0)
                 return PLN_ERROR;
             node->state = 2;
             return PLN_GROUP_END;

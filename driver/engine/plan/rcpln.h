@@ -93,7 +93,11 @@ enum : uint8_t {
     PLN_TTCOL_KEY = 1,     // a sort key: the value of an expression slot
     PLN_TTCOL_COLUMN = 2,  // a base column (rcPlnColumn) read through
     PLN_TTCOL_SETFN = 3,   // the result of a set function
+    PLN_TTCOL_BOOKMARK = 4, // a base table's bookmark (its long values are
+                            // read from the table again, positioned there)
 };
+// Widest bookmark a temporary table keeps.
+constexpr uint32_t PLN_BOOKMARK_MAX = 64;
 struct rcPlnTempColumn {
     uint8_t kind;
     bool descending;
@@ -103,6 +107,7 @@ struct rcPlnTempColumn {
     rcExpSlot slot;                // PLN_TTCOL_KEY
     struct rcPlnColumn *column;    // PLN_TTCOL_COLUMN
     PlanNode *setFunction;         // PLN_TTCOL_SETFN
+    PlanNode *table;               // PLN_TTCOL_BOOKMARK
     char *buffer;                  // the value while a row is stored
     uint32_t bufferSize;
 };

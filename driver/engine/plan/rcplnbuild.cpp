@@ -12,6 +12,7 @@
 // set functions below it (see rcPlnColumn in rcpln.h).
 #include "driver/engine/plan/rcpln.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "driver/core/rcerror.h"
@@ -211,13 +212,28 @@ struct Builder {
     {
         std::vector<rcPlnTempColumn> cols = keys;
         t->keyCount = static_cast<uint16_t>(keys.size());
+        std::vector<PlanNode *> longTables;
         for (rcPlnColumn *col : stmt->columns) {
+            if (col->ref.sqlType == SQL_LONGVARCHAR || col->ref.sqlType == SQL_LONGVARBINARY) {
+                // Long values stay in their table; the row keeps its bookmark.
+                if (std::find(longTables.begin(), longTables.end(), col->tableNode) == longTables.end())
+                    longTables.push_back(col->tableNode);
+                continue;
+            }
             rcPlnTempColumn c{};
             c.kind = PLN_TTCOL_COLUMN;
             c.column = col;
             c.sqlType = col->ref.sqlType;
             c.length = static_cast<int32_t>(col->ref.length);
             c.precScale = (static_cast<uint32_t>(col->ref.precision) << 16) | col->ref.scale;
+            cols.push_back(c);
+        }
+        for (PlanNode *table : longTables) {
+            rcPlnTempColumn c{};
+            c.kind = PLN_TTCOL_BOOKMARK;
+            c.table = table;
+            c.sqlType = SQL_BINARY;
+            c.length = static_cast<int32_t>(PLN_BOOKMARK_MAX);
             cols.push_back(c);
         }
         for (PlanNode *sf : below) {

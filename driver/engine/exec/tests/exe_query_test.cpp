@@ -112,7 +112,7 @@ protected:
             while (ok && (rc = rcExeFetch(&stmt)) >= 0 && rc != PLN_END) {
                 std::string row;
                 for (uint16_t k = 0; ok && k < stmt.results.size(); ++k) {
-                    char buf[300] = {};
+                    char buf[1000] = {};
                     int32_t len = 0;
                     bool isNull = false;
                     ok = rcExeGetColumn(&stmt, k, SQL_C_CHAR, buf, sizeof buf, &len, 0, &isNull) >= 0;
@@ -169,6 +169,7 @@ TEST_F(ExeQuery, SelectionAndProjection)
         {"SELECT Id FROM Emp WHERE Dept IN (20, 99) OR Id = 1", {"1", "3", "4", "5"}, false},
         {"SELECT V FROM Nothing", {}, false},
         {"SELECT * FROM Dept", {"10|Sales", "20|Labs", "30|Empty"}, false},
+        {"SELECT Id, Bio FROM Emp WHERE Id IN (3, 4)", {"3|short bio", "4|NULL"}, false},
     };
     for (const Case &c : cases)
         Check(this, c, Run(c.sql));
@@ -197,6 +198,25 @@ TEST_F(ExeQuery, OrderByDistinctAndReopen)
     }
     std::vector<std::string> names = Run("SELECT DISTINCT Name FROM Emp WHERE Dept = 10");
     EXPECT_EQ(names.size(), 2u) << "bob and BOB are one value under the collation";
+}
+
+// Long values do not travel through temporary tables: the rows keep their
+// tables' bookmarks, and the long value is read from the table again.
+TEST_F(ExeQuery, LongValuesAboveTemporaryTables)
+{
+    const std::string longBio = std::string(300, 'x') + "END";
+    const Case cases[] = {
+        {"SELECT Id, Bio FROM Emp WHERE Id IN (1, 3, 4) ORDER BY Name DESC",
+         {"4|NULL", "3|short bio", "1|" + longBio}, true},
+        {"SELECT DISTINCT Dept, Bio FROM Emp WHERE Dept = 20", {"20|short bio", "20|NULL"}, false},
+        {"SELECT d.Title, e.Bio FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id AND e.Id = 3} ORDER BY 1",
+         {"Empty|NULL", "Labs|short bio", "Sales|NULL"}, true},
+        // MIN and MAX keep the first 255 characters of a long value.
+        {"SELECT Dept, MAX(Name), MAX(Bio) FROM Emp GROUP BY Dept ORDER BY 1",
+         {"10|bob|" + longBio.substr(0, RC_TMP_MAX_VALUE - 1), "20|dee|short bio", "99|Eve|NULL"}, true},
+    };
+    for (const Case &c : cases)
+        Check(this, c, Run(c.sql, 2));
 }
 
 TEST_F(ExeQuery, SetFunctionsAndGroups)
