@@ -33,8 +33,8 @@ size_t gCurrent = 0;
 // Column numbers of the test table (exptest::Columns()).
 enum : uint32_t { kColI = 0, kColV = 7, kColDt = 8, kColAmount = 13, kColStatus = 14 };
 
-int32_t CacheRead(void *, uint32_t column, void *buffer, uint32_t length, uint32_t *outLength, DRM_RETINFO *,
-                  int16_t)
+int32_t CacheRead(void *, uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
+                  DRM_RETINFO *, int16_t)
 {
     const BenchRow &r = gRows[gCurrent];
     auto copyText = [&](const char *t) {
@@ -69,10 +69,12 @@ int32_t CacheRead(void *, uint32_t column, void *buffer, uint32_t length, uint32
 void Report(const char *what, double ns, uint64_t allocations, uint64_t hits)
 {
     std::printf("%-44s %7.1f ns/row  %10llu allocations  %8llu rows passed\n", what, ns,
-                static_cast<unsigned long long>(allocations), static_cast<unsigned long long>(hits));
+                static_cast<unsigned long long>(allocations),
+                static_cast<unsigned long long>(hits));
 }
 
-template <typename Fn> double TimeRows(Fn &&perRow, uint64_t *allocations)
+template <typename Fn>
+double TimeRows(Fn &&perRow, uint64_t *allocations)
 {
     // One warm-up pass sizes every buffer.
     gCurrent = 0;
@@ -110,7 +112,8 @@ int main()
         r.amount = static_cast<double>((k * 7919) % 2000);
         std::strcpy(r.status, statuses[k % 4]);
         std::snprintf(r.v, sizeof r.v, "ab%05zu", k % 100000);
-        r.dt = DATE_STRUCT{static_cast<SQLSMALLINT>(1990 + k % 30), static_cast<SQLUSMALLINT>(1 + k % 12),
+        r.dt = DATE_STRUCT{static_cast<SQLSMALLINT>(1990 + k % 30),
+                           static_cast<SQLUSMALLINT>(1 + k % 12),
                            static_cast<SQLUSMALLINT>(1 + k % 28)};
     }
 
@@ -131,11 +134,13 @@ int main()
             return 1;
         }
         uint64_t hits = 0, allocations = 0;
-        double ns = TimeRows([&] {
-            int passed = 0;
-            rcFltRun(&w.env, f, &passed);
-            hits += static_cast<uint64_t>(passed);
-        }, &allocations);
+        double ns = TimeRows(
+            [&] {
+                int passed = 0;
+                rcFltRun(&w.env, f, &passed);
+                hits += static_cast<uint64_t>(passed);
+            },
+            &allocations);
         Report(text, ns, allocations, hits);
     }
 
@@ -153,17 +158,21 @@ int main()
         }
         uint64_t allocations = 0;
         char buf[64];
-        double ns = TimeRows([&] {
-            int32_t len = 0;
-            bool isNull = false;
-            rcExpEvaluate(&w.env, slot, SQL_C_CHAR, buf, sizeof buf, &len, 0, &isNull);
-        }, &allocations);
+        double ns = TimeRows(
+            [&] {
+                int32_t len = 0;
+                bool isNull = false;
+                rcExpEvaluate(&w.env, slot, SQL_C_CHAR, buf, sizeof buf, &len, 0, &isNull);
+            },
+            &allocations);
         Report(text, ns, allocations, 0);
         uint64_t allocations2 = 0;
-        double ns2 = TimeRows([&] {
-            rcExpValue v;
-            rcExpEvalValue(&w.env, slot, &v);
-        }, &allocations2);
+        double ns2 = TimeRows(
+            [&] {
+                rcExpValue v;
+                rcExpEvalValue(&w.env, slot, &v);
+            },
+            &allocations2);
         std::string label = std::string(text) + " (value only)";
         Report(label.c_str(), ns2, allocations2, 0);
     }

@@ -7,7 +7,7 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstrings.h"
-#include "driver/frontend/rcprs.h"
+#include "driver/engine/expr/rcexpnode.h"
 
 namespace {
 
@@ -15,21 +15,37 @@ constexpr unsigned kSymbolTextMax = 60;
 
 struct Rejected {
     uint16_t symbol;
-    uint32_t textId;   // 0: "Unsupported SQL: " and the symbol's text
+    uint32_t textId; // 0: "Unsupported SQL: " and the symbol's text
 };
 
 constexpr Rejected kRejected[] = {
-    {RC_T_ADD, 0}, {RC_T_ALTER, 0}, {RC_T_CASCADE, 0}, {RC_T_CHECK, 0}, {RC_T_DEFAULT, 0},
-    {RC_T_FOREIGN, 0}, {RC_T_GRANT, 0}, {RC_T_PUBLIC, 0}, {RC_T_REFERENCES, 0}, {RC_T_RESTRICT, 0},
-    {RC_T_REVOKE, 0}, {RC_T_TO, 0},
-    {RC_N_AllOrGPriv, RC_TXT_PRIVILEGES_NOT_SUPPORTED}, {RC_N_AllOrRPriv, RC_TXT_PRIVILEGES_NOT_SUPPORTED},
-    {RC_N_GPriv, RC_TXT_PRIVILEGES_NOT_SUPPORTED}, {RC_N_GPrivList, RC_TXT_PRIVILEGES_NOT_SUPPORTED},
+    {RC_T_ADD, 0},
+    {RC_T_ALTER, 0},
+    {RC_T_CASCADE, 0},
+    {RC_T_CHECK, 0},
+    {RC_T_DEFAULT, 0},
+    {RC_T_FOREIGN, 0},
+    {RC_T_GRANT, 0},
+    {RC_T_PUBLIC, 0},
+    {RC_T_REFERENCES, 0},
+    {RC_T_RESTRICT, 0},
+    {RC_T_REVOKE, 0},
+    {RC_T_TO, 0},
+    {RC_N_AllOrGPriv, RC_TXT_PRIVILEGES_NOT_SUPPORTED},
+    {RC_N_AllOrRPriv, RC_TXT_PRIVILEGES_NOT_SUPPORTED},
+    {RC_N_GPriv, RC_TXT_PRIVILEGES_NOT_SUPPORTED},
+    {RC_N_GPrivList, RC_TXT_PRIVILEGES_NOT_SUPPORTED},
     {RC_N_GrantStmt, RC_TXT_PRIVILEGES_NOT_SUPPORTED},
-    {RC_N_AlterTableStmt, RC_TXT_ALTER_NOT_SUPPORTED}, {RC_N_ATColDef, RC_TXT_ALTER_NOT_SUPPORTED},
-    {RC_N_ATColDefList, RC_TXT_ALTER_NOT_SUPPORTED}, {RC_N_ATColDefs, RC_TXT_ALTER_NOT_SUPPORTED},
-    {RC_N_CasOrRes_Opt, RC_TXT_SQL_OPTION_NOT_SUPPORTED}, {RC_N_Default_Opt, RC_TXT_SQL_OPTION_NOT_SUPPORTED},
-    {RC_N_DefaultValue, RC_TXT_SQL_OPTION_NOT_SUPPORTED}, {RC_N_Empty, RC_TXT_SQL_OPTION_NOT_SUPPORTED},
-    {RC_N_PublicOrUsers, RC_TXT_SQL_OPTION_NOT_SUPPORTED}, {RC_N_RPriv, RC_TXT_SQL_OPTION_NOT_SUPPORTED},
+    {RC_N_AlterTableStmt, RC_TXT_ALTER_NOT_SUPPORTED},
+    {RC_N_ATColDef, RC_TXT_ALTER_NOT_SUPPORTED},
+    {RC_N_ATColDefList, RC_TXT_ALTER_NOT_SUPPORTED},
+    {RC_N_ATColDefs, RC_TXT_ALTER_NOT_SUPPORTED},
+    {RC_N_CasOrRes_Opt, RC_TXT_SQL_OPTION_NOT_SUPPORTED},
+    {RC_N_Default_Opt, RC_TXT_SQL_OPTION_NOT_SUPPORTED},
+    {RC_N_DefaultValue, RC_TXT_SQL_OPTION_NOT_SUPPORTED},
+    {RC_N_Empty, RC_TXT_SQL_OPTION_NOT_SUPPORTED},
+    {RC_N_PublicOrUsers, RC_TXT_SQL_OPTION_NOT_SUPPORTED},
+    {RC_N_RPriv, RC_TXT_SQL_OPTION_NOT_SUPPORTED},
     {RC_N_RPrivList, RC_TXT_SQL_OPTION_NOT_SUPPORTED},
     {RC_N_DistinctFn, RC_TXT_DISTINCT_OPTION_NOT_SUPPORTED},
     {RC_N_DistinctFnOpParen, RC_TXT_DISTINCT_OPTION_NOT_SUPPORTED},

@@ -35,13 +35,13 @@ constexpr int32_t RC_EVL_COL_TRUNCATED = kDrmWarnTruncated;
 constexpr int32_t RC_EVL_TRANSLATION_FAILED = -5019;
 
 struct rcEvlColumnRef {
-    const uint32_t *nullRow = nullptr;  // the table's null-row flag; none without outer joins
+    const uint32_t *nullRow = nullptr; // the table's null-row flag; none without outer joins
     int16_t sqlType = 0;
-    uint32_t length = 0;                // declared length (characters or bytes)
+    uint32_t length = 0; // declared length (characters or bytes)
     uint16_t precision = 0;
     uint16_t scale = 0;
     rcEvlColumnReader read = nullptr;
-    void *source = nullptr;             // the reader's table
+    void *source = nullptr; // the reader's table
     uint32_t column = 0;
 };
 
@@ -52,14 +52,14 @@ struct rcEvlTamSource {
     TamSession *session;
     TamTableHandle *handle;
 };
-int32_t rcEvlTamReader(void *source, uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
-                       DRM_RETINFO *partial, int16_t sqlType);
+int32_t rcEvlTamReader(void *source, uint32_t column, void *buffer, uint32_t length,
+                       uint32_t *outLength, DRM_RETINFO *partial, int16_t sqlType);
 
-int16_t rcEvlFetchColumn(rcErrorQueue *errors, const rcEvlColumnRef *col, void *buffer, uint32_t size,
-                         bool *isNull, uint32_t *length);
+int16_t rcEvlFetchColumn(rcErrorQueue *errors, const rcEvlColumnRef *col, void *buffer,
+                         uint32_t size, bool *isNull, uint32_t *length);
 // 0 the rest fitted, 1 more data follows, -1 error posted.
-int16_t rcEvlFetchColumnPart(rcErrorQueue *errors, const rcEvlColumnRef *col, void *buffer, uint32_t size,
-                             uint32_t offset, bool *isNull, uint32_t *length);
+int16_t rcEvlFetchColumnPart(rcErrorQueue *errors, const rcEvlColumnRef *col, void *buffer,
+                             uint32_t size, uint32_t offset, bool *isNull, uint32_t *length);
 
 // A value holder: kind 3 owns a copied text (rcMemAlloc), kind 4 holds the
 // value in place.
@@ -72,13 +72,13 @@ struct rcEvlHolder {
 constexpr uint16_t RC_EVL_HOLD_TEXT = 3;
 constexpr uint16_t RC_EVL_HOLD_INPLACE = 4;
 // 0, or -1 with 5136 posted.
-int16_t rcEvlStoreResult(rcErrorQueue *errors, int16_t sqlType, rcEvlHolder *holder, const void *value,
-                         uint32_t length);
+int16_t rcEvlStoreResult(rcErrorQueue *errors, int16_t sqlType, rcEvlHolder *holder,
+                         const void *value, uint32_t length);
 void rcEvlHolderFree(rcEvlHolder *holder);
 
 // Day serials and date arithmetic.
-int16_t rcEvlDateToSerial(const DATE_STRUCT &date, double *serial);   // 0 or -10
-int16_t rcEvlSerialToDate(double serial, DATE_STRUCT *date);          // 0 or -8
+int16_t rcEvlDateToSerial(const DATE_STRUCT &date, double *serial); // 0 or -10
+int16_t rcEvlSerialToDate(double serial, DATE_STRUCT *date);        // 0 or -8
 int16_t rcEvlDateAddDays(const DATE_STRUCT &date, double days, DATE_STRUCT *out);
 int16_t rcEvlDateSubDays(const DATE_STRUCT &date, double days, DATE_STRUCT *out);
 int16_t rcEvlTimestampAddDays(const TIMESTAMP_STRUCT &ts, double days, TIMESTAMP_STRUCT *out);
@@ -86,7 +86,7 @@ int16_t rcEvlTimestampSubDays(const TIMESTAMP_STRUCT &ts, double days, TIMESTAMP
 int16_t rcEvlDateDiff(const DATE_STRUCT &a, const DATE_STRUCT &b, double *days);
 int16_t rcEvlTimestampDiff(const TIMESTAMP_STRUCT &a, const TIMESTAMP_STRUCT &b, double *days);
 int rcEvlDayOfYear(const DATE_STRUCT &date);
-int rcEvlDayOfWeek(const DATE_STRUCT &date);   // 1 Sunday .. 7 Saturday
+int rcEvlDayOfWeek(const DATE_STRUCT &date); // 1 Sunday .. 7 Saturday
 
 // Reads a quoted date, time or timestamp literal, escapes included. wanted:
 // 1 date, 2 time, 3 timestamp. 2 accepted, 3 accepted but another kind, 1

@@ -23,15 +23,15 @@ int16_t PostCode(rcErrorQueue *errors, int32_t code)
 
 } // namespace
 
-int32_t rcEvlTamReader(void *source, uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
-                       DRM_RETINFO *partial, int16_t sqlType)
+int32_t rcEvlTamReader(void *source, uint32_t column, void *buffer, uint32_t length,
+                       uint32_t *outLength, DRM_RETINFO *partial, int16_t sqlType)
 {
     auto *s = static_cast<rcEvlTamSource *>(source);
     return TamGetColumn(s->session, s->handle, column, buffer, length, outLength, partial, sqlType);
 }
 
-int16_t rcEvlFetchColumn(rcErrorQueue *errors, const rcEvlColumnRef *col, void *buffer, uint32_t size, bool *isNull,
-                         uint32_t *length)
+int16_t rcEvlFetchColumn(rcErrorQueue *errors, const rcEvlColumnRef *col, void *buffer,
+                         uint32_t size, bool *isNull, uint32_t *length)
 {
     *isNull = false;
     *length = 0;
@@ -67,8 +67,8 @@ int16_t rcEvlFetchColumn(rcErrorQueue *errors, const rcEvlColumnRef *col, void *
     return 0;
 }
 
-int16_t rcEvlFetchColumnPart(rcErrorQueue *errors, const rcEvlColumnRef *col, void *buffer, uint32_t size,
-                             uint32_t offset, bool *isNull, uint32_t *length)
+int16_t rcEvlFetchColumnPart(rcErrorQueue *errors, const rcEvlColumnRef *col, void *buffer,
+                             uint32_t size, uint32_t offset, bool *isNull, uint32_t *length)
 {
     *isNull = false;
     *length = 0;
@@ -95,8 +95,8 @@ int16_t rcEvlFetchColumnPart(rcErrorQueue *errors, const rcEvlColumnRef *col, vo
     return rc == RC_EVL_COL_TRUNCATED ? 1 : 0;
 }
 
-int16_t rcEvlStoreResult(rcErrorQueue *errors, int16_t sqlType, rcEvlHolder *holder, const void *value,
-                         uint32_t length)
+int16_t rcEvlStoreResult(rcErrorQueue *errors, int16_t sqlType, rcEvlHolder *holder,
+                         const void *value, uint32_t length)
 {
     rcEvlHolderFree(holder);
     holder->sqlType = sqlType;
@@ -113,15 +113,15 @@ int16_t rcEvlStoreResult(rcErrorQueue *errors, int16_t sqlType, rcEvlHolder *hol
         holder->text = copy;
         return 0;
     }
-    size_t n = sqlType == RC_SQL_DECIMAL38   ? 38
-               : sqlType == RC_SQL_SCALED64  ? 8
-               : sqlType == SQL_TIMESTAMP    ? sizeof(TIMESTAMP_STRUCT)
-               : sqlType == SQL_DATE         ? sizeof(DATE_STRUCT)
-               : sqlType == SQL_TIME         ? sizeof(TIME_STRUCT)
+    size_t n = sqlType == RC_SQL_DECIMAL38                     ? 38
+               : sqlType == RC_SQL_SCALED64                    ? 8
+               : sqlType == SQL_TIMESTAMP                      ? sizeof(TIMESTAMP_STRUCT)
+               : sqlType == SQL_DATE                           ? sizeof(DATE_STRUCT)
+               : sqlType == SQL_TIME                           ? sizeof(TIME_STRUCT)
                : sqlType == SQL_DOUBLE || sqlType == SQL_FLOAT ? 8
                : sqlType == SQL_INTEGER || sqlType == SQL_REAL ? 4
-               : sqlType == SQL_SMALLINT     ? 2
-                                             : 1;
+               : sqlType == SQL_SMALLINT                       ? 2
+                                                               : 1;
     holder->kind = RC_EVL_HOLD_INPLACE;
     std::memcpy(holder->value, value, n);
     return 0;

@@ -8,16 +8,16 @@
 
 namespace {
 
-constexpr int kDayZeroOffset = 2;   // 1 January 1900 is day 2
+constexpr int kDayZeroOffset = 2; // 1 January 1900 is day 2
 
-int64_t LeapsBefore(int64_t year)   // leap years in 1..year-1
+int64_t LeapsBefore(int64_t year) // leap years in 1..year-1
 {
     int64_t y = year - 1;
     auto fdiv = [](int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
     return fdiv(y, 4) - fdiv(y, 100) + fdiv(y, 400);
 }
 
-int64_t DaysBeforeYear(int64_t year)   // days from 1 January 1900 to 1 January of year
+int64_t DaysBeforeYear(int64_t year) // days from 1 January 1900 to 1 January of year
 {
     return (year - 1900) * 365 + (LeapsBefore(year) - LeapsBefore(1900));
 }
@@ -37,7 +37,8 @@ int16_t rcEvlDateToSerial(const DATE_STRUCT &date, double *serial)
     if (date.month == 0 || date.month > 12 || date.day == 0 ||
         date.day > rcCnvDaysInMonth(date.year, date.month))
         return -10;
-    int64_t s = DaysBeforeYear(date.year) + kDayZeroOffset + DaysBeforeMonth(date.year, date.month) + date.day - 1;
+    int64_t s = DaysBeforeYear(date.year) + kDayZeroOffset +
+                DaysBeforeMonth(date.year, date.month) + date.day - 1;
     *serial = static_cast<double>(s);
     return 0;
 }
@@ -46,7 +47,8 @@ int16_t rcEvlSerialToDate(double serial, DATE_STRUCT *date)
 {
     if (!(serial < 2147483647.0) || !(serial > -2147483648.0))
         return -8;
-    int64_t s = static_cast<int64_t>(std::trunc(serial)) - kDayZeroOffset;   // days since 1 January 1900
+    int64_t s =
+        static_cast<int64_t>(std::trunc(serial)) - kDayZeroOffset; // days since 1 January 1900
     int64_t year = 1900 + s / 365;
     while (DaysBeforeYear(year) > s)
         --year;
@@ -111,7 +113,8 @@ int16_t rcEvlDateDiff(const DATE_STRUCT &a, const DATE_STRUCT &b, double *days)
 
 int16_t rcEvlTimestampDiff(const TIMESTAMP_STRUCT &a, const TIMESTAMP_STRUCT &b, double *days)
 {
-    return rcEvlDateDiff(DATE_STRUCT{a.year, a.month, a.day}, DATE_STRUCT{b.year, b.month, b.day}, days);
+    return rcEvlDateDiff(DATE_STRUCT{a.year, a.month, a.day}, DATE_STRUCT{b.year, b.month, b.day},
+                         days);
 }
 
 int rcEvlDayOfYear(const DATE_STRUCT &date)

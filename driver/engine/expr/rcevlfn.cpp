@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr uint32_t kConvertTextMax = 255;   // CONVERT to a character type keeps 255 bytes
-constexpr uint32_t kShortTextLimit = 256;   // CONCAT results from here on are LONGVARCHAR
+constexpr uint32_t kConvertTextMax = 255; // CONVERT to a character type keeps 255 bytes
+constexpr uint32_t kShortTextLimit = 256; // CONCAT results from here on are LONGVARCHAR
 constexpr uint32_t kUserMax = 128;
 
 unsigned char Lower1252(unsigned char c)
@@ -53,7 +53,10 @@ void SetInt(rcExpValue *r, int32_t i)
     r->v.i32 = i;
 }
 
-int16_t Text(rcExpEnv *env, const rcExpValue &v, const char **t, uint32_t *n) { return rcExpAsText(env, v, t, n); }
+int16_t Text(rcExpEnv *env, const rcExpValue &v, const char **t, uint32_t *n)
+{
+    return rcExpAsText(env, v, t, n);
+}
 
 // An integer argument, clamped to the 32-bit range.
 int16_t Int(rcExpEnv *env, const rcExpValue &v, int64_t *out)
@@ -138,7 +141,8 @@ int16_t Locate(rcExpEnv *env, rcExpValue *a, rcExpValue *r)
     const char *needle, *hay;
     uint32_t nl, hl;
     int64_t start;
-    if (Text(env, a[0], &needle, &nl) < 0 || Text(env, a[1], &hay, &hl) < 0 || Int(env, a[2], &start) < 0)
+    if (Text(env, a[0], &needle, &nl) < 0 || Text(env, a[1], &hay, &hl) < 0 ||
+        Int(env, a[2], &start) < 0)
         return RC_EXP_ERROR;
     if (start < 1)
         start = 1;
@@ -271,7 +275,8 @@ int16_t Mod(rcExpEnv *env, rcExpValue *a, rcExpValue *r)
 
 } // namespace
 
-int16_t rcEvlScalarFunction(rcExpEnv *env, ExprProgram *p, uint8_t op, rcExpValue *a, int argc, rcExpValue *r)
+int16_t rcEvlScalarFunction(rcExpEnv *env, ExprProgram *p, uint8_t op, rcExpValue *a, int argc,
+                            rcExpValue *r)
 {
     *r = rcExpValue();
     (void)argc;
@@ -326,9 +331,9 @@ int16_t rcEvlScalarFunction(rcExpEnv *env, ExprProgram *p, uint8_t op, rcExpValu
         if (DateArg(env, a[0], &ts) < 0)
             return RC_EXP_ERROR;
         DATE_STRUCT d{ts.year, ts.month, ts.day};
-        int v = op == RC_FN_OP_MONTH     ? ts.month
-                : op == RC_FN_OP_YEAR    ? ts.year
-                : op == RC_FN_OP_QUARTER ? (ts.month - 1) / 3 + 1
+        int v = op == RC_FN_OP_MONTH       ? ts.month
+                : op == RC_FN_OP_YEAR      ? ts.year
+                : op == RC_FN_OP_QUARTER   ? (ts.month - 1) / 3 + 1
                 : op == RC_FN_OP_DAYOFWEEK ? rcEvlDayOfWeek(d)
                 : op == RC_FN_OP_DAYOFYEAR ? rcEvlDayOfYear(d)
                                            : ts.day;

@@ -43,8 +43,8 @@ struct rcParseNode;
 struct rcErrorQueue;
 struct rcEvlColumnRef;
 
-using rcExpSlot = uint32_t;   // 0: no expression
-using rcFltId = uint32_t;     // 0: no filter
+using rcExpSlot = uint32_t; // 0: no expression
+using rcFltId = uint32_t;   // 0: no filter
 
 // Truth values of conditions.
 enum rcTruth : uint8_t {
@@ -56,9 +56,9 @@ enum rcTruth : uint8_t {
 // Results of evaluation steps.
 enum : int16_t {
     RC_EXP_OK = 0,
-    RC_EXP_WARNING = 1,   // a value was cut (truncation)
-    RC_EXP_NULL = 104,    // an operation's result is NULL
-    RC_EXP_ERROR = -1,    // an error was posted
+    RC_EXP_WARNING = 1, // a value was cut (truncation)
+    RC_EXP_NULL = 104,  // an operation's result is NULL
+    RC_EXP_ERROR = -1,  // an error was posted
 };
 
 // The type record of a typed parse node.
@@ -76,8 +76,8 @@ struct rcExpValue {
     int16_t type = 0;
     uint8_t isNull = 0;
     uint8_t spare = 0;
-    uint32_t length = 0;          // bytes of text or binary
-    const char *text = nullptr;   // character and binary values
+    uint32_t length = 0;        // bytes of text or binary
+    const char *text = nullptr; // character and binary values
     union {
         uint8_t u8;
         int16_t i16;
@@ -128,19 +128,19 @@ struct ExprProgram;
 struct FilterProgram;
 
 // Limits (parameters, so tests can shrink them).
-constexpr uint32_t RC_EXP_MAX_CODE = 1u << 20;     // instructions of all expressions
-constexpr uint32_t RC_FLT_MAX_CODE = 1u << 20;     // records of all filters
-constexpr uint32_t RC_EXP_MAX_DEPTH = 4096;         // nesting of expressions and conditions
-constexpr uint32_t RC_EXP_MAX_TEXT = 65500;         // longest text an operation makes
+constexpr uint32_t RC_EXP_MAX_CODE = 1u << 20; // instructions of all expressions
+constexpr uint32_t RC_FLT_MAX_CODE = 1u << 20; // records of all filters
+constexpr uint32_t RC_EXP_MAX_DEPTH = 4096;    // nesting of expressions and conditions
+constexpr uint32_t RC_EXP_MAX_TEXT = 65500;    // longest text an operation makes
 
 struct rcExpEnv {
-    rcErrorQueue *errors = nullptr;     // the statement's error queue
+    rcErrorQueue *errors = nullptr; // the statement's error queue
     // Connection facts.
-    const char *userName = "";          // USER
-    const char *database = "";          // DATABASE()
-    bool textCaseSensitive = false;     // LIKE compares exactly
-    bool sourceHasDecimal38 = false;    // decimal literals become RC_SQL_DECIMAL38
-    int16_t numPrecision = 38;          // precision and scale of private numerics
+    const char *userName = "";       // USER
+    const char *database = "";       // DATABASE()
+    bool textCaseSensitive = false;  // LIKE compares exactly
+    bool sourceHasDecimal38 = false; // decimal literals become RC_SQL_DECIMAL38
+    int16_t numPrecision = 38;       // precision and scale of private numerics
     int16_t numScale = 4;
     // Hooks.
     rcExpTreeHooks tree;
@@ -172,8 +172,8 @@ int16_t rcExpCompileParam(rcExpEnv *env, uint32_t number, const rcExpType &type,
 int16_t rcExpCompileColumn(rcExpEnv *env, const rcEvlColumnRef *column, rcExpSlot *slot);
 int16_t rcExpSlotType(const rcExpEnv *env, rcExpSlot slot);
 uint32_t rcExpSlotLength(const rcExpEnv *env, rcExpSlot slot);
-uint16_t rcExpSlotPrecision(const rcExpEnv *env, rcExpSlot slot);   // 65535 for slot 0
-uint16_t rcExpSlotScale(const rcExpEnv *env, rcExpSlot slot);       // 65535 for slot 0
+uint16_t rcExpSlotPrecision(const rcExpEnv *env, rcExpSlot slot); // 65535 for slot 0
+uint16_t rcExpSlotScale(const rcExpEnv *env, rcExpSlot slot);     // 65535 for slot 0
 bool rcExpSlotDirect(const rcExpEnv *env, rcExpSlot slot);
 // The type a comparison of two values is made in (0: as they are).
 int16_t rcExpResultType(int16_t a, int16_t b);
@@ -187,15 +187,15 @@ int16_t rcExpEvalValue(rcExpEnv *env, rcExpSlot slot, rcExpValue *out);
 // or an application C type). 0, 1 (truncated) or -1; NULL gives 0 with
 // *outLength 0 and *isNull 1. pieceOffset: bytes of a text or binary value
 // delivered by earlier calls.
-int16_t rcExpEvaluate(rcExpEnv *env, rcExpSlot slot, int16_t wantedType, void *buffer, int32_t bufferLength,
-                      int32_t *outLength, uint32_t pieceOffset, bool *isNull);
+int16_t rcExpEvaluate(rcExpEnv *env, rcExpSlot slot, int16_t wantedType, void *buffer,
+                      int32_t bufferLength, int32_t *outLength, uint32_t pieceOffset, bool *isNull);
 // Evaluates into a buffer of its own (rcMemAlloc; the caller frees it with
 // rcMemFree) sized for the type: character types the slot length + 1 but at
 // most 256, INTEGER 4, SMALLINT 2, DATE and TIME 6, TIMESTAMP 16,
 // RC_SQL_DECIMAL38 38, others 8. A longer value is cut (result 1). *buffer is
 // null for NULL. 0, 1, or -1 (5136 when the buffer cannot be had).
-int16_t rcExpEvaluateAlloc(rcExpEnv *env, rcExpSlot slot, int16_t type, void **buffer, int32_t *outLength,
-                           uint32_t pieceOffset);
+int16_t rcExpEvaluateAlloc(rcExpEnv *env, rcExpSlot slot, int16_t type, void **buffer,
+                           int32_t *outLength, uint32_t pieceOffset);
 // Converts a value to wantedType into a buffer (the last step of rcExpEvaluate).
 int16_t rcExpConvertValue(rcExpEnv *env, const rcExpValue &value, int16_t wantedType, void *buffer,
                           int32_t bufferLength, int32_t *outLength, uint32_t pieceOffset);
@@ -208,7 +208,8 @@ void rcFltFreeProgram(rcExpEnv *env);
 int16_t rcFltCompile(rcExpEnv *env, const rcParseNode *cond, rcFltId *filter);
 // One comparison of two slots; tokenOp an RC_T_EQ .. RC_T_NE token id. With
 // right 0: left IS NOT NULL.
-int16_t rcFltCompileColumn(rcExpEnv *env, rcExpSlot left, rcExpSlot right, uint16_t tokenOp, rcFltId *filter);
+int16_t rcFltCompileColumn(rcExpEnv *env, rcExpSlot left, rcExpSlot right, uint16_t tokenOp,
+                           rcFltId *filter);
 // slot NOT LIKE pattern.
 int16_t rcFltCompileLiteral(rcExpEnv *env, rcExpSlot slot, const char *pattern, rcFltId *filter);
 // Runs a filter for the current row: *passed 1 for TRUE, 0 for FALSE or

@@ -14,7 +14,7 @@
 #include "driver/core/rccnv.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/expr/rcexpimpl.h"
-#include "driver/frontend/rcprs.h"
+#include "driver/engine/expr/rcexpnode.h"
 #include "platform/clock.h"
 
 namespace {
@@ -90,7 +90,7 @@ bool PushConverted(Compiler &c, const char *text, size_t n, int16_t type)
     int16_t rc = rcExpCast(c.env, in, type, &out);
     if (rc < 0)
         return false;
-    if (out.text)   // arena text: keep a copy
+    if (out.text) // arena text: keep a copy
         out.text = KeepText(c.p, out.text, out.length);
     return PushConst(c, out);
 }
@@ -152,18 +152,18 @@ bool CompileLiteral(Compiler &c, const rcParseNode *node, int16_t wanted)
 struct FnShape {
     uint8_t code;
     uint8_t op;
-    uint8_t args;    // arguments pushed, defaults included
+    uint8_t args; // arguments pushed, defaults included
 };
 
 constexpr FnShape kFnShapes[] = {
-    {1, RC_FN_OP_CONCAT, 2},    {2, RC_FN_OP_CONVERT, 2},     {3, RC_FN_OP_CURDATE, 0},
-    {4, RC_FN_OP_CURTIME, 0},   {5, RC_FN_OP_DATABASE, 0},    {11, RC_FN_OP_DAYOFMONTH, 1},
-    {12, RC_FN_OP_DAYOFWEEK, 1}, {13, RC_FN_OP_LCASE, 1},     {14, RC_FN_OP_LEFT, 2},
-    {15, RC_FN_OP_LENGTH, 1},   {21, RC_FN_OP_LTRIM, 1},      {22, RC_FN_OP_LOCATE, 3},
-    {23, RC_FN_OP_LOCATE, 3},   {24, RC_FN_OP_MOD, 2},        {25, RC_FN_OP_MONTH, 1},
-    {26, RC_FN_OP_QUARTER, 1},  {31, RC_FN_OP_NULL, 0},       {32, RC_FN_OP_RAND, 0},
-    {34, RC_FN_OP_RIGHT, 2},    {35, RC_FN_OP_RTRIM, 1},      {36, RC_FN_OP_SUBSTRING, 3},
-    {41, RC_FN_OP_SUBSTRING, 3}, {42, RC_FN_OP_UCASE, 1},     {43, RC_FN_OP_USER, 0},
+    {1, RC_FN_OP_CONCAT, 2},     {2, RC_FN_OP_CONVERT, 2},  {3, RC_FN_OP_CURDATE, 0},
+    {4, RC_FN_OP_CURTIME, 0},    {5, RC_FN_OP_DATABASE, 0}, {11, RC_FN_OP_DAYOFMONTH, 1},
+    {12, RC_FN_OP_DAYOFWEEK, 1}, {13, RC_FN_OP_LCASE, 1},   {14, RC_FN_OP_LEFT, 2},
+    {15, RC_FN_OP_LENGTH, 1},    {21, RC_FN_OP_LTRIM, 1},   {22, RC_FN_OP_LOCATE, 3},
+    {23, RC_FN_OP_LOCATE, 3},    {24, RC_FN_OP_MOD, 2},     {25, RC_FN_OP_MONTH, 1},
+    {26, RC_FN_OP_QUARTER, 1},   {31, RC_FN_OP_NULL, 0},    {32, RC_FN_OP_RAND, 0},
+    {34, RC_FN_OP_RIGHT, 2},     {35, RC_FN_OP_RTRIM, 1},   {36, RC_FN_OP_SUBSTRING, 3},
+    {41, RC_FN_OP_SUBSTRING, 3}, {42, RC_FN_OP_UCASE, 1},   {43, RC_FN_OP_USER, 0},
     {44, RC_FN_OP_YEAR, 1},
 };
 
@@ -178,7 +178,7 @@ bool CompileScalarFn(Compiler &c, const rcParseNode *node)
         if (s.code == code)
             shape = &s;
     if (!shape)
-        return false;   // unknown function code: no message
+        return false; // unknown function code: no message
     c.top = false;
     int pushed = 0;
     const rcParseNode *list = rcExpChildOf(node, RC_N_SFParmList);
@@ -208,7 +208,10 @@ bool CompileScalarFn(Compiler &c, const rcParseNode *node)
     return Emit(c, ins, 1, pushed);
 }
 
-int16_t FltCompileNested(rcExpEnv *env, const rcParseNode *cond, rcFltId *id) { return rcFltCompile(env, cond, id); }
+int16_t FltCompileNested(rcExpEnv *env, const rcParseNode *cond, rcFltId *id)
+{
+    return rcFltCompile(env, cond, id);
+}
 
 bool CompileIf(Compiler &c, const rcParseNode *node)
 {
@@ -236,7 +239,8 @@ bool CompileIf(Compiler &c, const rcParseNode *node)
     if (FltCompileNested(c.env, cond, &filter) < 0)
         return false;
     rcExpSlot thenSlot = 0, elseSlot = 0;
-    if (rcExpCompile(c.env, thenNode, &thenSlot, 0) < 0 || rcExpCompile(c.env, elseNode, &elseSlot, 0) < 0)
+    if (rcExpCompile(c.env, thenNode, &thenSlot, 0) < 0 ||
+        rcExpCompile(c.env, elseNode, &elseSlot, 0) < 0)
         return false;
     c.p->code[jumpAt].a = static_cast<uint32_t>(c.p->code.size());
     rcExpInstr ins;
@@ -288,8 +292,11 @@ bool CompileExpression(Compiler &c, const rcParseNode *node, int16_t wanted)
     // Binary: Expression op Expression.
     if (first->id == RC_N_Expression && first->next && first->next->next) {
         uint16_t op = first->next->id;
-        uint8_t code = op == '+' ? RC_OP_ADD : op == '-' ? RC_OP_SUB : op == '*' ? RC_OP_MUL
-                     : op == '/' ? RC_OP_DIV : 0;
+        uint8_t code = op == '+'   ? RC_OP_ADD
+                       : op == '-' ? RC_OP_SUB
+                       : op == '*' ? RC_OP_MUL
+                       : op == '/' ? RC_OP_DIV
+                                   : 0;
         if (!code)
             return false;
         c.top = false;
@@ -325,7 +332,8 @@ bool CompileNodeBody(Compiler &c, const rcParseNode *node, int16_t wanted)
     case RC_N_PatternValue:
         if (node->child && node->child->id == '(' && node->child->next)
             return CompileNode(c, node->child->next, wanted);
-        if (node->child && (node->child->id == '-' || node->child->id == '+') && node->child->next) {
+        if (node->child && (node->child->id == '-' || node->child->id == '+') &&
+            node->child->next) {
             // A signed literal of an IN list.
             if (node->child->id == '+')
                 return CompileNode(c, node->child->next, wanted);
@@ -351,7 +359,8 @@ bool CompileNodeBody(Compiler &c, const rcParseNode *node, int16_t wanted)
         return PushText(c, u, std::strlen(u));
     }
     case RC_N_ColName:
-        return CompileColumn(c, c.env->tree.columnOf ? c.env->tree.columnOf(c.env->treeCtx, node) : nullptr);
+        return CompileColumn(c, c.env->tree.columnOf ? c.env->tree.columnOf(c.env->treeCtx, node)
+                                                     : nullptr);
     case RC_N_DynamicParm: {
         rcExpInstr ins;
         ins.op = RC_OP_PUSH_PARAM;
@@ -400,7 +409,9 @@ bool CompileNode(Compiler &c, const rcParseNode *node, int16_t wanted)
 // or parameter.
 const rcParseNode *DirectLeaf(const rcParseNode *node)
 {
-    while (node && (node->id == RC_N_Expression || node->id == RC_N_Primary || node->id == RC_N_ExprOrSubQuery) &&
+    while (node &&
+           (node->id == RC_N_Expression || node->id == RC_N_Primary ||
+            node->id == RC_N_ExprOrSubQuery) &&
            node->child && !node->child->next)
         node = node->child;
     return node && (node->id == RC_N_ColName || node->id == RC_N_DynamicParm) ? node : nullptr;
@@ -585,7 +596,8 @@ bool rcExpSlotDirect(const rcExpEnv *env, rcExpSlot slot)
 int16_t rcExpArithType(int16_t left, int16_t right, char op)
 {
     auto isFloat = [](int16_t t) { return t == SQL_FLOAT || t == SQL_REAL || t == SQL_DOUBLE; };
-    if ((left == RC_SQL_DECIMAL38 && !isFloat(right)) || (right == RC_SQL_DECIMAL38 && !isFloat(left)))
+    if ((left == RC_SQL_DECIMAL38 && !isFloat(right)) ||
+        (right == RC_SQL_DECIMAL38 && !isFloat(left)))
         return RC_SQL_DECIMAL38;
     if (op == '*' || op == '/')
         return SQL_DOUBLE;

@@ -13,19 +13,19 @@
 
 // Operations of expression programs.
 enum rcExpOp : uint8_t {
-    RC_OP_PUSH_CONST = 1,   // a = constant index
-    RC_OP_PUSH_COLUMN,      // ptr = column, a = buffer index, b = buffer size
-    RC_OP_PUSH_PARAM,       // a = parameter number
-    RC_OP_PUSH_SETFN,       // ptr = handle
-    RC_OP_PUSH_TEMPCOL,     // ptr = handle
-    RC_OP_PUSH_IF,          // a = filter, b = then slot, c = else slot
+    RC_OP_PUSH_CONST = 1, // a = constant index
+    RC_OP_PUSH_COLUMN,    // ptr = column, a = buffer index, b = buffer size
+    RC_OP_PUSH_PARAM,     // a = parameter number
+    RC_OP_PUSH_SETFN,     // ptr = handle
+    RC_OP_PUSH_TEMPCOL,   // ptr = handle
+    RC_OP_PUSH_IF,        // a = filter, b = then slot, c = else slot
     RC_OP_ADD,
     RC_OP_SUB,
     RC_OP_MUL,
     RC_OP_DIV,
     RC_OP_NEG,
-    RC_OP_FN,               // fn = function operation, a = argument count
-    RC_OP_JUMP,             // a = instruction to continue at
+    RC_OP_FN,   // fn = function operation, a = argument count
+    RC_OP_JUMP, // a = instruction to continue at
     RC_OP_END,
 };
 
@@ -70,9 +70,9 @@ struct rcExpInstr {
 
 struct rcExpSlotInfo {
     rcExpType type;
-    uint32_t start = 0;      // first instruction
-    uint32_t depth = 0;      // stack entries the run needs
-    bool direct = false;     // one column or parameter read straight through
+    uint32_t start = 0;  // first instruction
+    uint32_t depth = 0;  // stack entries the run needs
+    bool direct = false; // one column or parameter read straight through
 };
 
 // Chunks that keep their memory across resets: texts made during a run live
@@ -80,8 +80,13 @@ struct rcExpSlotInfo {
 class rcExpArena {
 public:
     char *alloc(size_t n);
-    void reset() { cur_ = 0; used_ = 0; }
+    void reset()
+    {
+        cur_ = 0;
+        used_ = 0;
+    }
     size_t chunkCount() const { return chunks_.size(); }
+
 private:
     struct Chunk {
         std::unique_ptr<char[]> data;
@@ -94,29 +99,29 @@ private:
 
 struct ExprProgram {
     std::vector<rcExpInstr> code;
-    std::vector<rcExpSlotInfo> slots;          // slot n at index n - 1
+    std::vector<rcExpSlotInfo> slots; // slot n at index n - 1
     std::vector<rcExpValue> consts;
     std::vector<std::unique_ptr<char[]>> buffers; // literal texts and column buffers
     std::vector<rcExpValue> stack;
     uint32_t top = 0;
-    uint32_t runDepth = 0;   // runs in progress, filter runs included
-    uint32_t slotDepth = 0;  // expression runs in progress
+    uint32_t runDepth = 0;  // runs in progress, filter runs included
+    uint32_t slotDepth = 0; // expression runs in progress
     rcExpArena arena;
     uint32_t randSeed = 1;
-    uint32_t nesting = 0;    // compile nesting of expressions and conditions
+    uint32_t nesting = 0; // compile nesting of expressions and conditions
 };
 
 // Filter operations.
 enum rcFltOp : uint8_t {
-    RC_FLT_COMPARE = 1,   // a left slot, b right slot, cmp operator
-    RC_FLT_LIKE,          // a value slot, b pattern slot, flag 1 NOT LIKE
-    RC_FLT_NULLTEST,      // a slot, flag 1 IS NOT NULL, 2 IS NULL
+    RC_FLT_COMPARE = 1, // a left slot, b right slot, cmp operator
+    RC_FLT_LIKE,        // a value slot, b pattern slot, flag 1 NOT LIKE
+    RC_FLT_NULLTEST,    // a slot, flag 1 IS NOT NULL, 2 IS NULL
     RC_FLT_AND,
     RC_FLT_OR,
     RC_FLT_NOT,
-    RC_FLT_IN,            // a left slot, b first list entry, c entry count
-    RC_FLT_JUMP,          // flag 1 AND, 2 OR; a continue index
-    RC_FLT_SUBQUERY,      // ptr plan node
+    RC_FLT_IN,       // a left slot, b first list entry, c entry count
+    RC_FLT_JUMP,     // flag 1 AND, 2 OR; a continue index
+    RC_FLT_SUBQUERY, // ptr plan node
     RC_FLT_END,
 };
 
@@ -142,8 +147,8 @@ struct rcFltInstr {
 
 struct rcFltInfo {
     uint32_t start = 0;
-    uint32_t depth = 0;       // truth values the run needs
-    const char *text = "";    // predicate text for messages
+    uint32_t depth = 0;    // truth values the run needs
+    const char *text = ""; // predicate text for messages
 };
 
 struct FilterProgram {

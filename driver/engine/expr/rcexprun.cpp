@@ -182,7 +182,7 @@ int16_t Arith(rcExpEnv *env, uint8_t op, rcExpValue &l, const rcExpValue &r)
                 return RC_EXP_ERROR;
             return AddDays(env, l, l, -days);
         }
-        if (IsChar(l.type)) {   // text minus a date-time: the text is read as one
+        if (IsChar(l.type)) { // text minus a date-time: the text is read as one
             TIMESTAMP_STRUCT a, b;
             if (DateOperand(env, l, &a) < 0 || DateOperand(env, r, &b) < 0)
                 return RC_EXP_ERROR;
@@ -192,7 +192,8 @@ int16_t Arith(rcExpEnv *env, uint8_t op, rcExpValue &l, const rcExpValue &r)
         }
         return rcExpPost(env, RC_ENG_INCOMPATIBLE_TYPES_EXPRESSION);
     }
-    if ((l.type == RC_SQL_DECIMAL38 && !IsFloat(r.type)) || (r.type == RC_SQL_DECIMAL38 && !IsFloat(l.type)))
+    if ((l.type == RC_SQL_DECIMAL38 && !IsFloat(r.type)) ||
+        (r.type == RC_SQL_DECIMAL38 && !IsFloat(l.type)))
         return Exact(env, op, l, r);
     double a, b;
     if (NumberOf(env, l, &a) < 0 || NumberOf(env, r, &b) < 0)
@@ -271,7 +272,8 @@ int16_t Run(rcExpEnv *env, ExprProgram *p, uint32_t pc, uint32_t base, rcExpValu
             v = rcExpValue();
             auto &rt = env->rt;
             if (ins.op == RC_OP_PUSH_PARAM)
-                rc = rt.param ? rt.param(env->rtCtx, ins.a, &v) : rcExpPost(env, RC_MSG_GENERAL_ERROR);
+                rc = rt.param ? rt.param(env->rtCtx, ins.a, &v)
+                              : rcExpPost(env, RC_MSG_GENERAL_ERROR);
             else if (ins.op == RC_OP_PUSH_SETFN)
                 rc = rt.setFunction ? rt.setFunction(env->rtCtx, const_cast<void *>(ins.ptr), &v)
                                     : rcExpPost(env, RC_MSG_GENERAL_ERROR);
@@ -286,7 +288,7 @@ int16_t Run(rcExpEnv *env, ExprProgram *p, uint32_t pc, uint32_t base, rcExpValu
             rc = rcFltRunTruth(env, ins.a, &truth);
             if (rc >= 0)
                 rc = rcExpRunSlot(env, truth == RC_TRUE ? ins.b : ins.c, &v);
-            s = p->stack.data() + base;   // a nested run may have grown the stack
+            s = p->stack.data() + base; // a nested run may have grown the stack
             s[sp++] = v;
             break;
         }
@@ -324,7 +326,7 @@ int16_t Run(rcExpEnv *env, ExprProgram *p, uint32_t pc, uint32_t base, rcExpValu
             return rc;
         if (rc == RC_EXP_WARNING)
             result = RC_EXP_WARNING;
-        if (sp > 0 && s[sp - 1].isNull) {   // every operation is strict
+        if (sp > 0 && s[sp - 1].isNull) { // every operation is strict
             *out = rcExpValue();
             out->type = ins.type ? ins.type : s[sp - 1].type;
             out->isNull = 1;
@@ -369,8 +371,8 @@ int16_t rcExpEvalValue(rcExpEnv *env, rcExpSlot slot, rcExpValue *out)
     return rcExpRunSlot(env, slot, out);
 }
 
-int16_t rcExpConvertValue(rcExpEnv *env, const rcExpValue &value, int16_t wanted, void *buffer, int32_t bufferLength,
-                          int32_t *outLength, uint32_t pieceOffset)
+int16_t rcExpConvertValue(rcExpEnv *env, const rcExpValue &value, int16_t wanted, void *buffer,
+                          int32_t bufferLength, int32_t *outLength, uint32_t pieceOffset)
 {
     int32_t scratch = 0;
     if (!outLength)
@@ -405,15 +407,18 @@ int16_t rcExpConvertValue(rcExpEnv *env, const rcExpValue &value, int16_t wanted
         *outLength = static_cast<int32_t>(rest);
         return rest > static_cast<uint32_t>(room) ? RC_EXP_WARNING : RC_EXP_OK;
     }
-    const void *src = IsChar(value.type) || IsBinary(value.type) ? static_cast<const void *>(value.text) : &value.v;
-    int32_t srcLen = IsChar(value.type) || IsBinary(value.type) ? static_cast<int32_t>(value.length) : 0;
+    const void *src = IsChar(value.type) || IsBinary(value.type)
+                          ? static_cast<const void *>(value.text)
+                          : &value.v;
+    int32_t srcLen =
+        IsChar(value.type) || IsBinary(value.type) ? static_cast<int32_t>(value.length) : 0;
     int16_t precision = env->numPrecision, scale = env->numScale;
-    if (value.type == SQL_TIMESTAMP) {   // the whole text: seconds, or all nine fraction digits
+    if (value.type == SQL_TIMESTAMP) { // the whole text: seconds, or all nine fraction digits
         precision = 0;
         scale = 0;
     }
-    int32_t msg = rcCnvConvert(src, value.type, srcLen, 0, buffer, static_cast<uint16_t>(wanted), bufferLength, precision,
-                               scale, outLength);
+    int32_t msg = rcCnvConvert(src, value.type, srcLen, 0, buffer, static_cast<uint16_t>(wanted),
+                               bufferLength, precision, scale, outLength);
     if (msg == kCnvMsgSuccess)
         return RC_EXP_OK;
     if (msg == kCnvMsgTruncated || msg == RC_MSG_STRING_DATA_RIGHT_TRUNCATION)
@@ -421,8 +426,8 @@ int16_t rcExpConvertValue(rcExpEnv *env, const rcExpValue &value, int16_t wanted
     return rcExpPost(env, static_cast<uint32_t>(msg));
 }
 
-int16_t rcExpEvaluate(rcExpEnv *env, rcExpSlot slot, int16_t wantedType, void *buffer, int32_t bufferLength,
-                      int32_t *outLength, uint32_t pieceOffset, bool *isNull)
+int16_t rcExpEvaluate(rcExpEnv *env, rcExpSlot slot, int16_t wantedType, void *buffer,
+                      int32_t bufferLength, int32_t *outLength, uint32_t pieceOffset, bool *isNull)
 {
     int32_t scratch = 0;
     if (!outLength)
@@ -438,12 +443,15 @@ int16_t rcExpEvaluate(rcExpEnv *env, rcExpSlot slot, int16_t wantedType, void *b
     if (info.direct && first.op == RC_OP_PUSH_COLUMN && p->runDepth == 0) {
         const auto *col = static_cast<const rcEvlColumnRef *>(first.ptr);
         bool longValue = col->sqlType == SQL_LONGVARCHAR || col->sqlType == SQL_LONGVARBINARY;
-        if (longValue && (rcCnvBothChar(col->sqlType, wantedType) || rcCnvBothBinary(col->sqlType, wantedType)) &&
+        if (longValue &&
+            (rcCnvBothChar(col->sqlType, wantedType) ||
+             rcCnvBothBinary(col->sqlType, wantedType)) &&
             buffer && bufferLength > 0) {
             bool null = false;
             uint32_t len = 0;
-            int16_t rc = rcEvlFetchColumnPart(env->errors, col, buffer, static_cast<uint32_t>(bufferLength),
-                                              pieceOffset, &null, &len);
+            int16_t rc =
+                rcEvlFetchColumnPart(env->errors, col, buffer, static_cast<uint32_t>(bufferLength),
+                                     pieceOffset, &null, &len);
             if (rc < 0)
                 return rc;
             *isNull = null;
@@ -460,16 +468,17 @@ int16_t rcExpEvaluate(rcExpEnv *env, rcExpSlot slot, int16_t wantedType, void *b
         *outLength = 0;
         return RC_EXP_OK;
     }
-    ++p->runDepth;   // keep the run's texts while converting
-    int16_t crc = rcExpConvertValue(env, v, wantedType, buffer, bufferLength, outLength, pieceOffset);
+    ++p->runDepth; // keep the run's texts while converting
+    int16_t crc =
+        rcExpConvertValue(env, v, wantedType, buffer, bufferLength, outLength, pieceOffset);
     --p->runDepth;
     if (crc < 0)
         return crc;
     return crc == RC_EXP_WARNING || rc == RC_EXP_WARNING ? RC_EXP_WARNING : RC_EXP_OK;
 }
 
-int16_t rcExpEvaluateAlloc(rcExpEnv *env, rcExpSlot slot, int16_t type, void **buffer, int32_t *outLength,
-                           uint32_t pieceOffset)
+int16_t rcExpEvaluateAlloc(rcExpEnv *env, rcExpSlot slot, int16_t type, void **buffer,
+                           int32_t *outLength, uint32_t pieceOffset)
 {
     constexpr uint32_t kShortTextBuffer = 256;
     *buffer = nullptr;
@@ -478,19 +487,20 @@ int16_t rcExpEvaluateAlloc(rcExpEnv *env, rcExpSlot slot, int16_t type, void **b
         uint64_t want = static_cast<uint64_t>(rcExpSlotLength(env, slot)) + 1;
         size = static_cast<uint32_t>(want < kShortTextBuffer ? want : kShortTextBuffer);
     } else {
-        size = type == SQL_INTEGER                        ? 4
-               : type == SQL_SMALLINT                     ? 2
-               : type == SQL_DATE || type == SQL_TIME     ? 6
-               : type == SQL_TIMESTAMP                    ? 16
-               : type == RC_SQL_DECIMAL38                 ? 38
-                                                          : 8;
+        size = type == SQL_INTEGER                    ? 4
+               : type == SQL_SMALLINT                 ? 2
+               : type == SQL_DATE || type == SQL_TIME ? 6
+               : type == SQL_TIMESTAMP                ? 16
+               : type == RC_SQL_DECIMAL38             ? 38
+                                                      : 8;
     }
     void *block = rcMemAlloc(size);
     if (!block)
         return rcExpPost(env, RC_MSG_MEMORY_ALLOCATION_ERROR);
     bool isNull = false;
     int32_t len = 0;
-    int16_t rc = rcExpEvaluate(env, slot, type, block, static_cast<int32_t>(size), &len, pieceOffset, &isNull);
+    int16_t rc = rcExpEvaluate(env, slot, type, block, static_cast<int32_t>(size), &len,
+                               pieceOffset, &isNull);
     if (rc < 0 || isNull) {
         rcMemFree(block);
         if (outLength)

@@ -14,7 +14,7 @@
 namespace {
 
 constexpr size_t kArenaChunk = 4096;
-constexpr int32_t kNumberTextMax = 160;   // the longest text of a number, date or time
+constexpr int32_t kNumberTextMax = 160; // the longest text of a number, date or time
 
 bool IsChar(int16_t t) { return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR; }
 bool IsBinary(int16_t t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
@@ -29,7 +29,11 @@ size_t TrimmedLength(const char *s, size_t n)
 
 int Sign(double d) { return d < 0 ? -1 : d > 0 ? 1 : 0; }
 
-template <typename T> int Order(T a, T b) { return a < b ? -1 : b < a ? 1 : 0; }
+template <typename T>
+int Order(T a, T b)
+{
+    return a < b ? -1 : b < a ? 1 : 0;
+}
 
 // A message id from a conversion core code.
 uint32_t CoreMsg(int core)
@@ -51,6 +55,9 @@ bool ToInt64(const rcExpValue &v, int64_t *out)
         return true;
     case SQL_INTEGER:
         *out = v.v.i32;
+        return true;
+    case SQL_BIGINT:
+        *out = v.v.i64;
         return true;
     default:
         return false;
@@ -122,13 +129,15 @@ int16_t rcExpPost(rcExpEnv *env, uint32_t msgId, const char *text)
 
 bool rcExpIsIntegerType(int16_t t)
 {
-    return t == SQL_BIT || t == SQL_TINYINT || t == SQL_C_UTINYINT || t == SQL_SMALLINT || t == SQL_INTEGER;
+    return t == SQL_BIT || t == SQL_TINYINT || t == SQL_C_UTINYINT || t == SQL_SMALLINT ||
+           t == SQL_INTEGER || t == SQL_BIGINT;
 }
 
 bool rcExpIsNumericType(int16_t t)
 {
-    return rcExpIsIntegerType(t) || t == SQL_REAL || t == SQL_FLOAT || t == SQL_DOUBLE || t == RC_SQL_SCALED64 ||
-           t == RC_SQL_DECIMAL38 || t == SQL_BIGINT || t == SQL_NUMERIC || t == SQL_DECIMAL;
+    return rcExpIsIntegerType(t) || t == SQL_REAL || t == SQL_FLOAT || t == SQL_DOUBLE ||
+           t == RC_SQL_SCALED64 || t == RC_SQL_DECIMAL38 || t == SQL_BIGINT || t == SQL_NUMERIC ||
+           t == SQL_DECIMAL;
 }
 
 bool rcExpToDouble(const rcExpValue &v, double *out, int16_t scale)
@@ -206,10 +215,11 @@ int16_t rcExpCast(rcExpEnv *env, const rcExpValue &in, int16_t type, rcExpValue 
     out->text = nullptr;
     out->length = 0;
     int32_t outLen = 0;
-    const void *src = IsChar(in.type) || IsBinary(in.type) ? static_cast<const void *>(in.text) : &in.v;
+    const void *src =
+        IsChar(in.type) || IsBinary(in.type) ? static_cast<const void *>(in.text) : &in.v;
     int32_t srcLen = IsChar(in.type) || IsBinary(in.type) ? static_cast<int32_t>(in.length) : 0;
     int16_t prec = env->numPrecision, scale = env->numScale;
-    if (in.type == SQL_TIMESTAMP)   // as text: seconds, or all nine fraction digits
+    if (in.type == SQL_TIMESTAMP) // as text: seconds, or all nine fraction digits
         prec = scale = 0;
     int core;
     if (IsChar(type) || IsBinary(type)) {
@@ -220,9 +230,11 @@ int16_t rcExpCast(rcExpEnv *env, const rcExpValue &in, int16_t type, rcExpValue 
             char *buf = rcExpArenaAlloc(env, static_cast<size_t>(cap));
             if (!buf)
                 return RC_EXP_ERROR;
-            core = rcCnvConvertValue(src, in.type, srcLen, 2, buf, IsChar(type) ? SQL_C_CHAR : SQL_C_BINARY, cap,
-                                     prec, scale, &outLen);
-            if (core == kCnvCoreTruncated && outLen >= cap && cap < static_cast<int32_t>(RC_EXP_MAX_TEXT) + 1) {
+            core = rcCnvConvertValue(src, in.type, srcLen, 2, buf,
+                                     IsChar(type) ? SQL_C_CHAR : SQL_C_BINARY, cap, prec, scale,
+                                     &outLen);
+            if (core == kCnvCoreTruncated && outLen >= cap &&
+                cap < static_cast<int32_t>(RC_EXP_MAX_TEXT) + 1) {
                 cap = outLen + 1;
                 continue;
             }
@@ -232,7 +244,8 @@ int16_t rcExpCast(rcExpEnv *env, const rcExpValue &in, int16_t type, rcExpValue 
         }
     } else {
         int16_t dst = type == SQL_TINYINT ? static_cast<int16_t>(SQL_C_UTINYINT) : type;
-        core = rcCnvConvertValue(src, in.type, srcLen, 0, &out->v, dst, sizeof out->v, prec, scale, &outLen);
+        core = rcCnvConvertValue(src, in.type, srcLen, 0, &out->v, dst, sizeof out->v, prec, scale,
+                                 &outLen);
     }
     if (core == kCnvCoreOk)
         return RC_EXP_OK;

@@ -14,7 +14,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstrings.h"
 #include "driver/engine/expr/rcexpimpl.h"
-#include "driver/frontend/rcprs.h"
+#include "driver/engine/expr/rcexpnode.h"
 
 namespace {
 
@@ -156,13 +156,15 @@ bool CompileBetween(FltCompiler &c, const rcParseNode *node)
     }
     if (operands.size() != 3)
         return false;
-    int16_t wanted = rcExpResultType(rcExpResultType(TypeOf(c.env, operands[1]), TypeOf(c.env, operands[2])),
-                                     TypeOf(c.env, operands[0]));
+    int16_t wanted =
+        rcExpResultType(rcExpResultType(TypeOf(c.env, operands[1]), TypeOf(c.env, operands[2])),
+                        TypeOf(c.env, operands[0]));
     rcExpSlot sx, sa, sb;
     if (!Slot(c, operands[0], wanted, &sx) || !Slot(c, operands[1], wanted, &sa) ||
         !Slot(c, operands[2], wanted, &sb))
         return false;
-    if (!EmitCompare(c, sx, sa, RC_CMP_GE) || !EmitCompare(c, sx, sb, RC_CMP_LE) || !EmitSimple(c, RC_FLT_AND))
+    if (!EmitCompare(c, sx, sa, RC_CMP_GE) || !EmitCompare(c, sx, sb, RC_CMP_LE) ||
+        !EmitSimple(c, RC_FLT_AND))
         return false;
     return !negated || EmitSimple(c, RC_FLT_NOT);
 }
@@ -230,7 +232,8 @@ bool CompileNullTest(FltCompiler &c, const rcParseNode *node)
     return Emit(c, ins, 1, 0);
 }
 
-bool CompileConnective(FltCompiler &c, const rcParseNode *left, uint16_t word, const rcParseNode *right)
+bool CompileConnective(FltCompiler &c, const rcParseNode *left, uint16_t word,
+                       const rcParseNode *right)
 {
     if (!CompileCond(c, left))
         return false;
@@ -262,7 +265,8 @@ bool CompileCondBody(FltCompiler &c, const rcParseNode *node)
             return CompileCond(c, first->next) && EmitSimple(c, RC_FLT_NOT);
         if (first->id == '(' && first->next)
             return CompileCond(c, first->next);
-        if (first->next && (first->next->id == RC_T_AND || first->next->id == RC_T_OR) && first->next->next)
+        if (first->next && (first->next->id == RC_T_AND || first->next->id == RC_T_OR) &&
+            first->next->next)
             return CompileConnective(c, first, first->next->id, first->next->next);
         // WHERE and HAVING lead with their keyword.
         if ((first->id == RC_T_WHERE || first->id == RC_T_HAVING) && first->next)
@@ -427,7 +431,7 @@ int16_t Step(rcExpEnv *env, FilterProgram *f, const rcFltInstr &ins, rcTruth *t)
             rcExpValue e;
             if (rcExpRunSlot(env, f->inLists[ins.b + i], &e) < 0)
                 return RC_EXP_ERROR;
-            if (e.isNull) {   // the list keeps being scanned after a NULL
+            if (e.isNull) { // the list keeps being scanned after a NULL
                 sawNull = true;
                 continue;
             }
@@ -472,11 +476,13 @@ int16_t Run(rcExpEnv *env, FilterProgram *f, const rcFltInfo &info, uint32_t bas
             s[sp - 1] = Or(s[sp - 1], s[sp]);
             continue;
         case RC_FLT_NOT:
-            s[sp - 1] = s[sp - 1] == RC_TRUE ? RC_FALSE : s[sp - 1] == RC_FALSE ? RC_TRUE : RC_UNKNOWN;
+            s[sp - 1] = s[sp - 1] == RC_TRUE    ? RC_FALSE
+                        : s[sp - 1] == RC_FALSE ? RC_TRUE
+                                                : RC_UNKNOWN;
             continue;
         case RC_FLT_JUMP:
             if ((ins.flag == 1 && s[sp - 1] == RC_FALSE) || (ins.flag == 2 && s[sp - 1] == RC_TRUE))
-                pc = ins.a - 1;   // the left value decides the connective
+                pc = ins.a - 1; // the left value decides the connective
             continue;
         case RC_FLT_END:
             *result = static_cast<rcTruth>(s[0]);
@@ -485,7 +491,7 @@ int16_t Run(rcExpEnv *env, FilterProgram *f, const rcFltInfo &info, uint32_t bas
             rcTruth t = RC_UNKNOWN;
             if (Step(env, f, ins, &t) < 0)
                 return RC_EXP_ERROR;
-            s = f->stack.data() + base;   // a nested run may have grown the stack
+            s = f->stack.data() + base; // a nested run may have grown the stack
             s[sp++] = t;
             continue;
         }
@@ -542,7 +548,8 @@ int16_t rcFltCompile(rcExpEnv *env, const rcParseNode *cond, rcFltId *filter)
     return Finish(c, info, filter);
 }
 
-int16_t rcFltCompileColumn(rcExpEnv *env, rcExpSlot left, rcExpSlot right, uint16_t tokenOp, rcFltId *filter)
+int16_t rcFltCompileColumn(rcExpEnv *env, rcExpSlot left, rcExpSlot right, uint16_t tokenOp,
+                           rcFltId *filter)
 {
     *filter = 0;
     if (rcFltNewProgram(env) != 0)

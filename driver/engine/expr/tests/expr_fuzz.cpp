@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     World w;
     while (eol != std::string::npos) {
         size_t next = input.find('\n', eol + 1);
-        std::string line = input.substr(eol + 1, next == std::string::npos ? std::string::npos : next - eol - 1);
+        std::string line =
+            input.substr(eol + 1, next == std::string::npos ? std::string::npos : next - eol - 1);
         size_t eq = line.find('=');
         if (eq != std::string::npos)
             w.row[line.substr(0, eq)] = line.substr(eq + 1);
@@ -40,8 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             char buf[16];
             int32_t len = 0;
             bool isNull = false;
-            for (int16_t type : {SQL_C_CHAR, SQL_C_DOUBLE, SQL_C_LONG, SQL_C_TIMESTAMP, SQL_C_BINARY})
-                rcExpEvaluate(&w.env, slot, type, buf, static_cast<int32_t>(size % sizeof buf), &len, 0, &isNull);
+            for (int16_t type :
+                 {SQL_C_CHAR, SQL_C_DOUBLE, SQL_C_LONG, SQL_C_TIMESTAMP, SQL_C_BINARY})
+                rcExpEvaluate(&w.env, slot, type, buf, static_cast<int32_t>(size % sizeof buf),
+                              &len, 0, &isNull);
             rcExpValue v;
             rcExpEvalValue(&w.env, slot, &v);
         }

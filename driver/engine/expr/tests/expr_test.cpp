@@ -24,8 +24,8 @@ const auto *const kGlobals = ::testing::AddGlobalTestEnvironment(new DriverGloba
 struct ExprCase {
     const char *expr;
     Row row;
-    const char *value;   // as SQL_C_CHAR text, "NULL" or "ERROR"
-    int16_t type;        // 0: not checked
+    const char *value; // as SQL_C_CHAR text, "NULL" or "ERROR"
+    int16_t type;      // 0: not checked
 };
 
 void RunCases(const std::vector<ExprCase> &cases)
@@ -34,7 +34,7 @@ void RunCases(const std::vector<ExprCase> &cases)
         World w;
         w.row = c.row;
         const rcParseNode *node = w.ParseExpr(c.expr);
-        ASSERT_NE(node, nullptr) << c.expr << " parse " << w.parseResult;
+        ASSERT_NE(node, nullptr) << c.expr << " not read";
         rcExpSlot slot = 0;
         ASSERT_EQ(rcExpCompile(&w.env, node, &slot, 0), 0) << c.expr;
         int16_t type = 0;
@@ -205,7 +205,8 @@ TEST(ExprPrograms, EachErrorPostsItsMessage)
     EXPECT_EQ(ErrorOf("dt * 2", {{"dt", "2000-01-01"}}), RC_ENG_INCOMPATIBLE_TYPES_EXPRESSION);
     EXPECT_EQ(ErrorOf("-i", {{"i", "-2147483648"}}), RC_MSG_NUMERIC_VALUE_OUT_RANGE);
     EXPECT_EQ(ErrorOf("'x' * 2", {}), RC_MSG_ERROR_IN_ASSIGNMENT);
-    EXPECT_EQ(ErrorOf("dt - 'someday'", {{"dt", "2000-01-01"}}), RC_MSG_INVALID_DATE_TIME_TIMESTAMP_VALUE);
+    EXPECT_EQ(ErrorOf("dt - 'someday'", {{"dt", "2000-01-01"}}),
+              RC_MSG_INVALID_DATE_TIME_TIMESTAMP_VALUE);
 }
 
 TEST(ExprPrograms, EvaluationFailureIsFollowedByTheEvaluationError)
@@ -316,14 +317,16 @@ TEST(ExprDelivery, ConversionToTheWantedType)
         char buf[64];
         int32_t len = 0;
         bool isNull = false;
-        EXPECT_EQ(rcExpEvaluate(&w.env, slot, c.wanted, buf, sizeof buf, &len, 0, &isNull), 0) << c.expr;
+        EXPECT_EQ(rcExpEvaluate(&w.env, slot, c.wanted, buf, sizeof buf, &len, 0, &isNull), 0)
+            << c.expr;
         EXPECT_STREQ(buf, c.text) << c.expr;
     }
     rcExpSlot slot = 0;
     ASSERT_EQ(rcExpCompile(&w.env, w.ParseExpr("v"), &slot, 0), 0);
     int32_t len = 0, n = 0;
     bool isNull = false;
-    EXPECT_EQ(rcExpEvaluate(&w.env, slot, SQL_C_LONG, &n, sizeof n, &len, 0, &isNull), 1);   // fraction cut
+    EXPECT_EQ(rcExpEvaluate(&w.env, slot, SQL_C_LONG, &n, sizeof n, &len, 0, &isNull),
+              1); // fraction cut
     EXPECT_EQ(n, 12);
     w.row.erase("v");
     EXPECT_EQ(rcExpEvaluate(&w.env, slot, SQL_C_LONG, &n, sizeof n, &len, 0, &isNull), 0);
@@ -334,7 +337,10 @@ TEST(ExprDelivery, ConversionToTheWantedType)
 TEST(ExprDelivery, EvaluateAllocSizesTheBufferByType)
 {
     World w;
-    w.row = {{"i", "7"}, {"v", std::string(300, 'z')}, {"lv", std::string(300, 'z')}, {"dt", "2001-02-03"}};
+    w.row = {{"i", "7"},
+             {"v", std::string(300, 'z')},
+             {"lv", std::string(300, 'z')},
+             {"dt", "2001-02-03"}};
     struct {
         const char *expr;
         int16_t type;
@@ -343,10 +349,10 @@ TEST(ExprDelivery, EvaluateAllocSizesTheBufferByType)
     } cases[] = {
         {"i", SQL_INTEGER, 0, 4},
         {"dt", SQL_DATE, 0, 6},
-        {"v", SQL_VARCHAR, 0, 20},      // the column's own length: the reader cut it
+        {"v", SQL_VARCHAR, 0, 20}, // the column's own length: the reader cut it
         {"v + v", SQL_VARCHAR, 0, 40},
         {"lv + ''", SQL_VARCHAR, 1, 255}, // at most 256 bytes with the terminator
-        {"j", SQL_INTEGER, 0, 0},       // NULL: no buffer
+        {"j", SQL_INTEGER, 0, 0},         // NULL: no buffer
     };
     for (const auto &c : cases) {
         rcExpSlot slot = 0;
@@ -480,7 +486,7 @@ TEST(ExprLiterals, WorkingTypesAndExactLiterals)
     w.env.sourceHasDecimal38 = true;
     ASSERT_EQ(rcExpCompile(&w.env, w.ParseExpr("0.1 + 0.2"), &slot, 0), 0);
     int16_t type = 0;
-    EXPECT_EQ(Show(w, slot, &type), ".3");   // exactly, in the converter's text form
+    EXPECT_EQ(Show(w, slot, &type), ".3"); // exactly, in the converter's text form
     EXPECT_EQ(type, RC_SQL_DECIMAL38);
     ASSERT_EQ(rcExpCompile(&w.env, w.ParseExpr("1.5"), &slot, RC_SQL_DECIMAL38), 0);
     EXPECT_EQ(rcExpSlotType(&w.env, slot), RC_SQL_DECIMAL38);
@@ -511,7 +517,10 @@ TEST(ExprLimits, RowsAfterTheFirstAllocateNothing)
 {
     World w;
     rcExpSlot slot = 0;
-    ASSERT_EQ(rcExpCompile(&w.env, w.ParseExpr("UCASE(v) + '-' + LEFT(c, 2) + CONVERT(i, SQL_CHAR)"), &slot, 0), 0);
+    ASSERT_EQ(rcExpCompile(&w.env,
+                           w.ParseExpr("UCASE(v) + '-' + LEFT(c, 2) + CONVERT(i, SQL_CHAR)"), &slot,
+                           0),
+              0);
     w.row = {{"v", "abc"}, {"c", "xyz"}, {"i", "12"}};
     EXPECT_EQ(Show(w, slot), "ABC-xy12");
     size_t chunks = w.env.expr->arena.chunkCount();

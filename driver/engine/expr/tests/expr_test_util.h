@@ -1,8 +1,9 @@
-// Test kit of the expression and filter programs: SQL text is parsed with
-// the driver's parser and typed by a small typer here (column types from a
-// fixed test table, literal and arithmetic types by the rules of the
-// semantic checks); column values come from a fake row source that holds one
-// row of texts, converted to each column's storage form when read.
+// Test kit of the expression and filter programs: expression and condition
+// text is read into grammar-shaped trees (expr_tree.h) and typed by a small
+// typer here (column types from a fixed test table, literal, arithmetic and
+// function types by the rules of the semantic checks); column values come
+// from a fake row source that holds one row of texts, converted to each
+// column's storage form when read.
 #pragma once
 
 #include <cstring>
@@ -16,8 +17,7 @@
 #include "driver/core/rcstrings.h"
 #include "driver/engine/expr/rcevl.h"
 #include "driver/engine/expr/rcexp.h"
-#include "driver/frontend/rcprs.h"
-#include "driver/frontend/rcprsfn.h"
+#include "driver/engine/expr/tests/expr_tree.h"
 
 namespace exptest {
 
@@ -31,17 +31,20 @@ struct Column {
 inline const std::vector<Column> &Columns()
 {
     static const std::vector<Column> cols = {
-        {"i", SQL_INTEGER, 4},       {"j", SQL_INTEGER, 4},      {"s", SQL_SMALLINT, 2},
-        {"r", SQL_REAL, 4},          {"d", SQL_DOUBLE, 8},       {"n", RC_SQL_DECIMAL38, 38},
-        {"c", SQL_CHAR, 10},         {"v", SQL_VARCHAR, 20},     {"dt", SQL_DATE, 6},
-        {"dt2", SQL_DATE, 6},        {"ts", SQL_TIMESTAMP, 16},  {"tm", SQL_TIME, 6},
-        {"b", SQL_BIT, 1},           {"amount", SQL_DOUBLE, 8},  {"status", SQL_CHAR, 10},
-        {"lv", SQL_LONGVARCHAR, 100000}, {"bin", SQL_BINARY, 4},
+        {"i", SQL_INTEGER, 4},     {"j", SQL_INTEGER, 4},
+        {"s", SQL_SMALLINT, 2},    {"r", SQL_REAL, 4},
+        {"d", SQL_DOUBLE, 8},      {"n", RC_SQL_DECIMAL38, 38},
+        {"c", SQL_CHAR, 10},       {"v", SQL_VARCHAR, 20},
+        {"dt", SQL_DATE, 6},       {"dt2", SQL_DATE, 6},
+        {"ts", SQL_TIMESTAMP, 16}, {"tm", SQL_TIME, 6},
+        {"b", SQL_BIT, 1},         {"amount", SQL_DOUBLE, 8},
+        {"status", SQL_CHAR, 10},  {"lv", SQL_LONGVARCHAR, 100000},
+        {"bin", SQL_BINARY, 4},
     };
     return cols;
 }
 
-using Row = std::map<std::string, std::string>;   // absent: NULL
+using Row = std::map<std::string, std::string>; // absent: NULL
 
 struct Param {
     int16_t type;
@@ -77,37 +80,32 @@ public:
     ~World()
     {
         rcExpEnvFree(&env);
-        for (rcMemPool a : arenas)
-            rcPrsFreeArena(a);
         rcErrQueueDestroy(&errors);
     }
     World(const World &) = delete;
     World &operator=(const World &) = delete;
 
-    // Parses "SELECT <expr> FROM t" and gives the select item's Expression.
+    // Reads an expression; null when the text is not understood.
     const rcParseNode *ParseExpr(const std::string &expr)
     {
-        const rcParseNode *root = Parse("SELECT " + expr + " FROM t");
-        const rcParseNode *item = root ? rcPrsFindFirst(const_cast<rcParseNode *>(root), RC_N_SelSubListItem,
-                                                        nullptr)
-                                       : nullptr;
-        return item ? item->child : nullptr;
+        try {
+            TreeReader r(trees, expr);
+            const rcParseNode *e = r.Expression();
+            return r.AtEnd() ? e : nullptr;
+        } catch (const std::exception &) {
+            return nullptr;
+        }
     }
-    // Parses "SELECT i FROM t WHERE <cond>" and gives the WHERE condition.
+    // Reads a search condition; null when the text is not understood.
     const rcParseNode *ParseCond(const std::string &cond)
     {
-        const rcParseNode *root = Parse("SELECT i FROM t WHERE " + cond);
-        const rcParseNode *where =
-            root ? rcPrsFindFirst(const_cast<rcParseNode *>(root), RC_N_WhereSearchCond_Opt, nullptr) : nullptr;
-        return where ? rcExpChildOfTest(where, RC_N_SearchCond) : nullptr;
-    }
-    const rcParseNode *Parse(const std::string &text)
-    {
-        rcMemPool arena = rcPrsNewArena();
-        arenas.push_back(arena);
-        rcParseNode *root = nullptr;
-        parseResult = rcPrsParseLocked(arena, text.c_str(), &root, true);
-        return parseResult == RC_PRS_OK ? root : nullptr;
+        try {
+            TreeReader r(trees, cond);
+            const rcParseNode *c = r.Condition();
+            return r.AtEnd() ? c : nullptr;
+        } catch (const std::exception &) {
+            return nullptr;
+        }
     }
 
     // The first message queued (its id), 0 when none; clears the queue.
@@ -131,19 +129,10 @@ public:
     uint32_t nullRow = 0;
     std::vector<Param> params;
     std::vector<rcEvlColumnRef> refs;
-    std::vector<rcMemPool> arenas;
-    int parseResult = 0;
+    TreeArena trees;
     int reads = 0;
 
 private:
-    static const rcParseNode *rcExpChildOfTest(const rcParseNode *n, uint16_t id)
-    {
-        for (const rcParseNode *k = n->child; k; k = k->next)
-            if (k->id == id)
-                return k;
-        return nullptr;
-    }
-
     static int ColumnIndex(const rcParseNode *colName)
     {
         const rcParseNode *id = colName->child;
@@ -164,13 +153,12 @@ private:
         return k < 0 ? nullptr : &w->refs[static_cast<size_t>(k)];
     }
 
-    static int FnCodeHook(void *, const rcParseNode *fn)
-    {
-        const rcScalarFnEntry *e = rcPrsScalarFnOf(fn);
-        return e ? e->code : 0;
-    }
+    static int FnCodeHook(void *, const rcParseNode *fn) { return static_cast<int>(fn->attr); }
 
-    static bool IsChar(int16_t t) { return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR; }
+    static bool IsChar(int16_t t)
+    {
+        return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR;
+    }
 
     // The typer: the rules of the semantic checks, enough for the tests.
     static bool TypeOfHook(void *ctx, const rcParseNode *node, rcExpType *out)
@@ -246,19 +234,49 @@ private:
                     return TypeOf(k);
             return {};
         case RC_N_ScalarFn: {
-            const rcScalarFnEntry *e = rcPrsScalarFnOf(node);
-            if (!e)
-                return {};
             rcExpType first;
             for (const rcParseNode *k = node->child; k; k = k->next)
                 if (k->id == RC_N_SFParmList)
                     first = TypeOf(k->child);
-            if (e->code == RC_FN_CONVERT) {
-                const rcParseNode *target = rcPrsFindFirst(const_cast<rcParseNode *>(node), RC_N_ConvertType, nullptr);
-                return {static_cast<int16_t>(target ? target->attr : 0), 255, 0, 0};
+            switch (node->attr) {
+            case 2: // CONVERT: the target's type
+                for (const rcParseNode *k = node->child; k; k = k->next)
+                    if (k->id == RC_N_SFParmList)
+                        for (const rcParseNode *a = k->child; a; a = a->next)
+                            if (a->id == RC_N_Expression && a->child && a->child->child &&
+                                a->child->child->id == RC_N_ConvertType)
+                                return {static_cast<int16_t>(a->child->child->attr), 255, 0, 0};
+                return {};
+            case 3:
+                return {SQL_DATE, 6, 0, 0};
+            case 4:
+                return {SQL_TIME, 6, 0, 0};
+            case 5:
+                return {SQL_CHAR, 31, 0, 0};
+            case 31:
+                return {SQL_CHAR, 1, 0, 0};
+            case 43:
+                return {SQL_CHAR, 128, 0, 0};
+            case 11:
+            case 12:
+            case 15:
+            case 22:
+            case 23:
+            case 24:
+            case 25:
+            case 26:
+            case 44:
+                return {SQL_INTEGER, 4, 0, 0};
+            case 14:
+            case 21:
+            case 34:
+            case 35:
+            case 36:
+            case 41:
+                return {SQL_VARCHAR, first.length, 0, 0};
+            default:
+                return first;
             }
-            rcScalarFnType t = rcPrsScalarFnResultType(e, {first.sqlType, first.length});
-            return {t.sqlType, t.length, 0, 0};
         }
         default:
             return TypeOf(node->child);
@@ -267,8 +285,8 @@ private:
 
     // The fake row source: the row's text for a column converted to the
     // column's storage form; absent means NULL.
-    static int32_t Read(void *source, uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
-                        DRM_RETINFO *partial, int16_t sqlType)
+    static int32_t Read(void *source, uint32_t column, void *buffer, uint32_t length,
+                        uint32_t *outLength, DRM_RETINFO *partial, int16_t sqlType)
     {
         auto *w = static_cast<World *>(source);
         ++w->reads;
@@ -287,8 +305,8 @@ private:
         }
         int32_t out = 0;
         int16_t dst = sqlType == RC_SQL_DECIMAL38 || sqlType == SQL_BIT ? sqlType : sqlType;
-        int core = rcCnvConvertValue(text.c_str(), SQL_CHAR, SQL_NTS, 0, buffer, dst, static_cast<int32_t>(length), 38,
-                                     4, &out);
+        int core = rcCnvConvertValue(text.c_str(), SQL_CHAR, SQL_NTS, 0, buffer, dst,
+                                     static_cast<int32_t>(length), 38, 4, &out);
         *outLength = static_cast<uint32_t>(out);
         return core == 0 ? 0 : -1001;
     }
@@ -310,8 +328,8 @@ private:
             return 0;
         }
         int32_t len = 0;
-        return rcCnvConvertValue(p.text->c_str(), SQL_CHAR, SQL_NTS, 0, &out->v, p.type, sizeof out->v, 38, 4, &len) ==
-                       0
+        return rcCnvConvertValue(p.text->c_str(), SQL_CHAR, SQL_NTS, 0, &out->v, p.type,
+                                 sizeof out->v, 38, 4, &len) == 0
                    ? 0
                    : -1;
     }

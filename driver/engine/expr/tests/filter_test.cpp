@@ -21,7 +21,7 @@ struct CondCase {
 rcTruth Truth(World &w, const std::string &cond)
 {
     const rcParseNode *node = w.ParseCond(cond);
-    EXPECT_NE(node, nullptr) << cond << " parse " << w.parseResult;
+    EXPECT_NE(node, nullptr) << cond << " not read";
     if (!node)
         return U;
     rcFltId f = 0;
@@ -153,7 +153,7 @@ TEST(FilterPrograms, LikeCaseFollowsTheConnection)
 // under NOT, run on the same program row after row.
 TEST(FilterPrograms, ThreeValuedLogicOverEveryCombination)
 {
-    const char *atom[] = {"", "1 = 1", "1 = 2", "i = 1"};   // TRUE, FALSE, UNKNOWN (i is NULL)
+    const char *atom[] = {"", "1 = 1", "1 = 2", "i = 1"}; // TRUE, FALSE, UNKNOWN (i is NULL)
     auto andOf = [](rcTruth a, rcTruth b) {
         return a == F || b == F ? F : a == T && b == T ? T : U;
     };
@@ -173,14 +173,15 @@ TEST(FilterPrograms, ThreeValuedLogicOverEveryCombination)
                 {"NOT (" + x + " AND " + y + ")", notOf(andOf(a, b))},
                 {"NOT (" + x + " OR " + y + ")", notOf(orOf(a, b))},
                 {"NOT " + x + " AND " + y, andOf(notOf(a), b)},
-                {"(" + x + " OR " + y + ") AND (" + y + " OR " + x + ")", andOf(orOf(a, b), orOf(b, a))},
+                {"(" + x + " OR " + y + ") AND (" + y + " OR " + x + ")",
+                 andOf(orOf(a, b), orOf(b, a))},
                 {"NOT (" + x + " AND (" + y + " OR " + x + "))", notOf(andOf(a, orOf(b, a)))},
             };
             for (const auto &c : cases) {
                 World w;
                 rcFltId f = 0;
                 ASSERT_EQ(rcFltCompile(&w.env, w.ParseCond(c.cond), &f), 0) << c.cond;
-                for (int run = 0; run < 3; ++run) {   // the same answer on later rows
+                for (int run = 0; run < 3; ++run) { // the same answer on later rows
                     rcTruth t;
                     ASSERT_EQ(rcFltRunTruth(&w.env, f, &t), 0) << c.cond;
                     EXPECT_EQ(t, c.want) << c.cond << " run " << run << " gave " << Name(t);
@@ -219,7 +220,7 @@ TEST(FilterPrograms, AnEvaluationErrorFailsTheRunWithThePredicateText)
     int passed = 1;
     EXPECT_EQ(rcFltRun(&w.env, f, &passed), -1);
     EXPECT_EQ(passed, 0);
-    ASSERT_EQ(rcErrQueueCount(&w.errors), 3u);   // division, expression, filter
+    ASSERT_EQ(rcErrQueueCount(&w.errors), 3u); // division, expression, filter
     rcErrorRecord rec;
     rcListGet(w.errors.list, &rec, 2);
     EXPECT_EQ(rec.msgId, RC_ENG_FILTER_EVALUATION_ERROR);
@@ -272,7 +273,9 @@ TEST(FilterPrograms, SubqueryTestsComeThroughTheRuntimeHook)
     World w;
     static int answer = 0;
     w.env.tree.subqueryOf = [](void *, const rcParseNode *) -> void * { return &answer; };
-    w.env.rt.subquery = [](void *, void *h) -> int16_t { return static_cast<int16_t>(*static_cast<int *>(h)); };
+    w.env.rt.subquery = [](void *, void *h) -> int16_t {
+        return static_cast<int16_t>(*static_cast<int *>(h));
+    };
     rcFltId f = 0;
     ASSERT_EQ(rcFltCompile(&w.env, w.ParseCond("EXISTS (SELECT i FROM t) OR i = 1"), &f), 0);
     rcTruth t;
@@ -281,7 +284,7 @@ TEST(FilterPrograms, SubqueryTestsComeThroughTheRuntimeHook)
     EXPECT_EQ(t, RC_TRUE);
     answer = 100;
     ASSERT_EQ(rcFltRunTruth(&w.env, f, &t), 0);
-    EXPECT_EQ(t, RC_UNKNOWN);   // i is NULL
+    EXPECT_EQ(t, RC_UNKNOWN); // i is NULL
     answer = -1;
     EXPECT_EQ(rcFltRunTruth(&w.env, f, &t), -1);
 }
