@@ -335,6 +335,40 @@ TEST_F(E2eStmt, StatementStateSequences)
     }
 }
 
+TEST_F(E2eStmt, TextWithAnExplicitLengthIsReadNoFurther)
+{
+    // The buffer holds more than the length given, and no terminator.
+    char text[40];
+    std::memset(text, 'Z', sizeof text);
+    std::memcpy(text, "SELECT Name FROM Emp", 20);
+    EXPECT_EQ(SQLPrepare(stmt, reinterpret_cast<SQLCHAR *>(text), 20), SQL_SUCCESS) << Diag();
+    EXPECT_EQ(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR *>(text), 20), SQL_ERROR);
+    EXPECT_EQ(Diag(), "S1C00");
+    std::string trace = ReadFile("trace.log");
+    EXPECT_NE(trace.find("SQLPrepare(0x"), std::string::npos);
+    EXPECT_NE(trace.find("\"SELECT Name FROM Emp\""), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("ZZZ"), std::string::npos);
+    EXPECT_NE(trace.find("SQLExecDirect returned -1."), std::string::npos);
+}
+
+TEST_F(E2eStmt, FreeStmtOptions)
+{
+    ASSERT_EQ(Prepare("SELECT Name FROM Emp WHERE ID = ?"), SQL_SUCCESS);
+    EXPECT_EQ(SQLFreeStmt(stmt, SQL_UNBIND), SQL_SUCCESS);
+    EXPECT_EQ(SQLFreeStmt(stmt, SQL_RESET_PARAMS), SQL_SUCCESS);
+    EXPECT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+    // Still prepared after closing: it describes as before.
+    SQLSMALLINT count = 0;
+    EXPECT_EQ(SQLNumParams(stmt, &count), SQL_SUCCESS);
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(SQLNumResultCols(stmt, &count), SQL_SUCCESS);
+    EXPECT_EQ(count, 1);
+    // Disconnecting drops the statements the application left.
+    SQLHSTMT left = SQL_NULL_HSTMT;
+    ASSERT_EQ(SQLAllocStmt(h->dbc, &left), SQL_SUCCESS);
+    ASSERT_EQ(SQLPrepare(left, Text("SELECT * FROM Emp, Dept"), SQL_NTS), SQL_SUCCESS);
+}
+
 TEST_F(E2eStmt, CursorNames)
 {
     SQLHSTMT other = SQL_NULL_HSTMT;
@@ -452,6 +486,35 @@ TEST_F(E2eStmt, GetInfoAnswersByKind)
             }
         }
     }
+    // Every information type answers with its kind.
+    const SQLUSMALLINT texts[] = {2,  6,  7,  11, 13, 14, 16, 17, 18, 19, 20, 21, 25,  27,  29,  36,  37,
+                                  38, 39, 40, 41, 42, 45, 47, 73, 77, 87, 89, 90, 94, 103, 111, 113};
+    const SQLUSMALLINT shorts[] = {0,  1,  9,  12, 15, 22, 23, 24, 28, 30, 31,  32,  33,  34, 35,
+                                   46, 74, 75, 84, 85, 88, 93, 97, 98, 99, 100, 101, 106, 107, 114};
+    const SQLUSMALLINT longs[] = {8,  26, 43, 44, 48, 49, 50, 51, 52, 53, 54, 55, 56,  57,  58,  59,  60,  61,
+                                  62, 63, 64, 65, 66, 67, 68, 69, 70, 71, 72, 78, 79,  80,  81,  82,  83,  86,
+                                  91, 92, 95, 96, 102, 104, 105, 108, 109, 110, 112};
+    for (SQLUSMALLINT type : texts) {
+        char buffer[512] = {};
+        SQLSMALLINT length = -1;
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLGetInfo(h->dbc, type, buffer, sizeof buffer, &length))) << type;
+        EXPECT_EQ(length, static_cast<SQLSMALLINT>(std::strlen(buffer))) << type;
+    }
+    for (SQLUSMALLINT type : shorts) {
+        char buffer[8] = {};
+        SQLSMALLINT length = -1;
+        ASSERT_EQ(SQLGetInfo(h->dbc, type, buffer, sizeof buffer, &length), SQL_SUCCESS) << type;
+        EXPECT_EQ(length, 2) << type;
+    }
+    for (SQLUSMALLINT type : longs) {
+        char buffer[8] = {};
+        SQLSMALLINT length = -1;
+        ASSERT_EQ(SQLGetInfo(h->dbc, type, buffer, sizeof buffer, &length), SQL_SUCCESS) << type;
+        EXPECT_EQ(length, 4) << type;
+    }
+    char unknown[8];
+    EXPECT_EQ(SQLGetInfo(h->dbc, 3000, unknown, sizeof unknown, nullptr), SQL_ERROR);
+    EXPECT_EQ(h->Diag(), "S1C00");
     // A cut text answer reports its full length.
     char small[4] = {};
     SQLSMALLINT length = 0;

@@ -29,6 +29,8 @@ namespace {
 
 constexpr int16_t kChar = SQL_CHAR, kVarchar = SQL_VARCHAR, kLongvarchar = SQL_LONGVARCHAR;
 constexpr int16_t kTinyintUnsigned = -28;
+// The most tables one outer join may name.
+constexpr size_t kRcOuterJoinTablesMax = 256;
 
 struct Scope {
     const Scope *outer = nullptr;
@@ -901,15 +903,90 @@ struct Checker {
     int WalkJoins(rcParseNode *n, const Scope *scope)
     {
         for (; n != nullptr; n = n->next) {
-            if (n->id == RC_N_SearchCond) {
-                if (Walk(n, scope) != 0)
+            if (n->id == RC_N_LeftOuterJoin) {
+                if (CheckOuterJoin(n, scope) != 0)
                     return -1;
-            } else if (n->id == RC_N_LeftOuterJoin || n->id == RC_N_TableRef) {
+            } else if (n->id == RC_N_TableRef) {
                 if (WalkJoins(n->child, scope) != 0)
                     return -1;
             }
         }
         return 0;
+    }
+
+    // An outer join: its nested joins first, then its ON condition, whose
+    // column references must stay within the tables the join names and
+    // which may hold no literal.
+    static void JoinTables(const rcParseNode *n, std::vector<const rcTblEntry *> *out)
+    {
+        for (; n != nullptr; n = n->next) {
+            if (n->id == RC_N_SearchCond || n->id == RC_N_SubQuery)
+                continue;
+            if (n->id == RC_N_TableName && n->sem != nullptr)
+                out->push_back(static_cast<const rcTblEntry *>(n->sem));
+            JoinTables(n->child, out);
+        }
+    }
+    static const rcParseNode *FindId(const rcParseNode *n, uint16_t id)
+    {
+        for (; n != nullptr; n = n->next) {
+            if (n->id == RC_N_SubQuery)
+                continue;
+            if (n->id == id)
+                return n;
+            if (const rcParseNode *f = FindId(n->child, id))
+                return f;
+        }
+        return nullptr;
+    }
+    int OuterColumns(const rcParseNode *n, const std::vector<const rcTblEntry *> &tables)
+    {
+        for (; n != nullptr; n = n->next) {
+            if (n->id == RC_N_SubQuery)
+                continue;
+            if (n->id == RC_N_ColName && n->sem != nullptr) {
+                const rcTblColumn *c = static_cast<const rcTblColumn *>(n->sem);
+                bool inside = false;
+                for (const rcTblEntry *t : tables)
+                    inside = inside || t == c->owner;
+                if (!inside)
+                    return rcFePostText(errors, RC_MSG_GENERAL_ERROR, RC_TXT_CONDITION_COLUMN_REFERENCE_MUST_WITHIN,
+                                        c->name.c_str());
+                continue;
+            }
+            if (OuterColumns(n->child, tables) != 0)
+                return -1;
+        }
+        return 0;
+    }
+    int CheckOuterJoin(rcParseNode *join, const Scope *scope)
+    {
+        rcParseNode *cond = nullptr;
+        for (rcParseNode *c = join->child; c != nullptr; c = c->next) {
+            if (c->id == RC_N_LeftOuterJoin || c->id == RC_N_TableRef) {
+                if (WalkJoins(c, scope) != 0)
+                    return -1;
+                // WalkJoins visits the siblings too: the rest is done.
+                break;
+            }
+        }
+        for (rcParseNode *c = join->child; c != nullptr; c = c->next)
+            if (c->id == RC_N_SearchCond)
+                cond = c;
+        std::vector<const rcTblEntry *> tables;
+        JoinTables(join->child, &tables);
+        if (tables.size() > kRcOuterJoinTablesMax) {
+            std::string text = "Outer join names more than " + std::to_string(kRcOuterJoinTablesMax) + " tables.";
+            rcErrPost(errors, RC_MSG_GENERAL_ERROR, nullptr, 0, text.c_str());
+            return -1;
+        }
+        if (cond == nullptr)
+            return 0;
+        if (FindId(cond->child, RC_N_Literal) != nullptr || FindId(cond->child, RC_N_TypedLiteral) != nullptr)
+            return rcFePostText(errors, RC_MSG_SYNTAX_ERROR, RC_TXT_LITERAL_NOT_ALLOWED_CONDITION, nullptr);
+        if (Walk(cond, scope) != 0)
+            return -1;
+        return OuterColumns(cond->child, tables);
     }
 
     // GROUP BY and ORDER BY keys of a binary type are refused.

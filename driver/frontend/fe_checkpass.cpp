@@ -2,6 +2,7 @@
 // linked tree (see fe_check.h). Each returns false after recording its
 // message with rcPrsRecordError; the parse then fails and preparation posts
 // the text as the text of 5124.
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -335,9 +336,12 @@ bool Pass3(rcParseNode *root)
 
 void rcSemInstallPasses()
 {
-    rcPrsPassHooks hooks;
-    hooks.pass1 = Pass1;
-    hooks.pass2 = Pass2;
-    hooks.pass3 = Pass3;
-    rcPrsSetPassHooks(hooks);
+    static std::once_flag once;
+    std::call_once(once, [] {
+        rcPrsPassHooks hooks;
+        hooks.pass1 = Pass1;
+        hooks.pass2 = Pass2;
+        hooks.pass3 = Pass3;
+        rcPrsSetPassHooks(hooks);
+    });
 }

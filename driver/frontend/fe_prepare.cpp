@@ -76,9 +76,9 @@ int Run(rcPrepared *prep, rcErrorQueue *errors)
     case kKindDelete:
         return CheckReadOnly(prep, errors) != 0 ? -1 : rcSemCheckStatement(prep, errors);
     case kKindQuery:
-        if (rcSemCheckStatement(prep, errors) != 0)
+        if (rcSemCheckStatement(prep, errors) != 0 || rcSelBuildColumns(prep, errors) != 0)
             return -1;
-        return rcSelBuildColumns(prep, errors);
+        return rcSelCheckUnion(prep, errors);
     case kKindUse: {
         // #1410(USE name): the qualifier is the last leaf.
         const rcParseNode *last = prep->root->child;

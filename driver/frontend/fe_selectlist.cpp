@@ -1,6 +1,7 @@
 // Select list and result columns (see fe_selectlist.h).
 #include "driver/frontend/fe_selectlist.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -247,6 +248,54 @@ int rcSelBuildColumns(rcPrepared *prep, rcErrorQueue *errors)
         prep->source->DescribeResult(*t, &col);
         col.updatable = col.column != nullptr;
         prep->columns.push_back(std::move(col));
+    }
+    return 0;
+}
+
+int rcSelCheckUnion(rcPrepared *prep, rcErrorQueue *errors)
+{
+    std::vector<rcParseNode *> blocks = RootBlocks(prep->root);
+    if (blocks.size() < 2)
+        return 0;
+    auto items = [](rcParseNode *block) {
+        std::vector<rcParseNode *> out;
+        rcParseNode *sub = Child(Child(block, RC_N_SelectList), RC_N_SelSubList);
+        for (rcParseNode *item = sub != nullptr ? sub->child : nullptr; item != nullptr; item = item->next)
+            if (item->id == RC_N_SelSubListItem)
+                out.push_back(Child(item, RC_N_Expression));
+        return out;
+    };
+    std::vector<rcParseNode *> first = items(blocks.front());
+    for (size_t b = 0; b < blocks.size(); ++b) {
+        std::vector<rcParseNode *> other = items(blocks[b]);
+        if (other.size() != first.size())
+            return rcErrRaise(errors, RC_ENG_UNION_SELECT_LISTS_DO_NOT);
+        for (size_t i = 0; i < other.size(); ++i) {
+            const rcSemTypeInfo *a = first[i] != nullptr ? rcSemTypeOf(first[i]) : nullptr;
+            const rcSemTypeInfo *t = other[i] != nullptr ? rcSemTypeOf(other[i]) : nullptr;
+            if (a == nullptr || t == nullptr)
+                return rcErrRaise(errors, RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT);
+            if (t->sqlType == SQL_LONGVARBINARY)
+                return rcFePostText(errors, RC_MSG_SYNTAX_ERROR, RC_TXT_DATA_TYPE_SQL_LONGVARBINARY_NOT, nullptr);
+            if (prep->source->SqlTypeOf(t->sqlType) != prep->source->SqlTypeOf(a->sqlType))
+                return rcErrRaise(errors, RC_ENG_UNION_SELECT_LISTS_DO_NOT);
+        }
+    }
+    // Character columns are as wide as the widest branch's.
+    for (size_t i = 0; i < first.size() && i < prep->columns.size(); ++i) {
+        uint32_t widest = 0;
+        for (rcParseNode *block : blocks) {
+            const rcSemTypeInfo *t = rcSemTypeOf(items(block)[i]);
+            widest = std::max(widest, t->length);
+        }
+        const rcSemTypeInfo *t = rcSemTypeOf(first[i]);
+        if (rcSemIsChar(t->sqlType) && widest > t->length) {
+            rcSemTypeInfo wide = *t;
+            wide.length = widest;
+            wide.flags &= ~RC_SEM_PLAIN_COLUMN;
+            rcResultColumn &col = prep->columns[i];
+            prep->source->DescribeResult(wide, &col);
+        }
     }
     return 0;
 }

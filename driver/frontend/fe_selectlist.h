@@ -13,3 +13,7 @@
 int rcSelExpandStars(rcPrepared *prep, rcErrorQueue *errors);
 int rcSelCheckParams(rcParseNode *root, rcErrorQueue *errors);
 int rcSelBuildColumns(rcPrepared *prep, rcErrorQueue *errors);
+// A UNION: every branch gives as many columns as the first, of the same SQL
+// types (11483), none LONGVARBINARY; character result columns take the
+// widest branch's length.
+int rcSelCheckUnion(rcPrepared *prep, rcErrorQueue *errors);

@@ -6,6 +6,7 @@
 
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/engine/tam.h"
 #include "driver/frontend/fe_check.h"
 #include "platform/strings.h"
 
@@ -50,8 +51,11 @@ int OpenOne(rcPrepared *prep, rcErrorQueue *errors, rcParseNode *node)
         return -1;
     for (rcTblColumn &c : entry->columns)
         c.owner = entry.get();
-    if (entry->columns.size() > prep->source->MaxColumns())
-        return rcErrRaise(errors, RC_MSG_SYNTAX_ERROR);
+    if (entry->columns.size() > prep->source->MaxColumns()) {
+        // More columns than MaxColSupport: refused, never cut.
+        prep->source->CloseTable(entry.get());
+        return rcErrPost(errors, rcErrMapDrm(kTamTooManyColumns), nullptr, kTamTooManyColumns, nullptr), -1;
+    }
     node->sem = entry.get();
     prep->tables.push_back(std::move(entry));
     return 0;

@@ -1,7 +1,7 @@
 // Statement handles: allocation, preparation, execution as far as it goes,
 // cursor names, statement options and the states between them (see
 // rcstmt_handle.h).
-#include "driver/odbc/rcstmt_handle.h"
+#include "driver/odbc/rcstmt_api.h"
 
 #include <atomic>
 #include <cstring>
@@ -77,7 +77,7 @@ SQLRETURN CloseIfNeeded(rcStmtHandle *s)
 {
     if (s->state < RC_STMT_EXECUTED)
         return SQL_SUCCESS;
-    if (ProducesResult(s) && s->state >= RC_STMT_RESULT)
+    if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
         return Raise(s, RC_MSG_INVALID_CURSOR_STATE);
     CloseCursor(s);
     return SQL_SUCCESS;
@@ -287,11 +287,11 @@ SQLRETURN SQLExecuteImpl(rcStmtHandle *s)
         rcErrClearQueue(&s->errors);
     if (!s->prepared) {
         // Never prepared (or the preparation failed): a sequence error.
-        if (ProducesResult(s) && s->state >= RC_STMT_RESULT)
+        if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
             return Done(s, "SQLExecute", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
         return Done(s, "SQLExecute", Raise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     }
-    if (ProducesResult(s) && s->state >= RC_STMT_RESULT)
+    if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
         return Done(s, "SQLExecute", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
     SQLRETURN rc = SQL_SUCCESS;
     if (s->setApplied || s->prep.kind == 4096) {
@@ -352,7 +352,7 @@ SQLRETURN SQLSetCursorNameImpl(rcStmtHandle *s, const SQLCHAR *name, SQLSMALLINT
     ArgText arg(name, length);
     rcTraceCall(s->conn->odbcTrace, "SQLSetCursorName(0x%08lx, \"%s\", %d)", Addr(s), arg.trace(), length);
     rcErrClearQueue(&s->errors);
-    if (s->state >= RC_STMT_RESULT)
+    if (s->state >= RC_STMT_CURSOR_OPEN)
         return Done(s, "SQLSetCursorName", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
     if (arg.msg != RC_MSG_NO_ERROR)
         return Done(s, "SQLSetCursorName", Raise(s, arg.msg));

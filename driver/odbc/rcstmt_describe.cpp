@@ -1,7 +1,7 @@
 // Describing a prepared statement: result columns (SQLNumResultCols,
 // SQLDescribeCol, SQLColAttributes), parameters (SQLNumParams,
 // SQLDescribeParam), and SQLNativeSql.
-#include "driver/odbc/rcstmt_handle.h"
+#include "driver/odbc/rcstmt_api.h"
 
 #include <cstring>
 #include <string>
@@ -63,7 +63,7 @@ SQLRETURN SQLNumResultColsImpl(rcStmtHandle *s, SQLSMALLINT *count)
 {
     rcTraceCall(s->conn->odbcTrace, "SQLNumResultCols(0x%08lx, 0x%08lx)", Addr(s), Addr(count));
     // The diagnostics of the preceding prepare or execute stay queued.
-    if (s->state < RC_STMT_PREPARED || s->state > RC_STMT_RESULT)
+    if (s->state < RC_STMT_PREPARED || s->state > RC_STMT_CURSOR_OPEN)
         rcErrClearQueue(&s->errors);
     if (count != nullptr)
         *count = ColumnCount(s);

@@ -1,7 +1,7 @@
 // Exported ODBC 2 entry points of statement handles and SQLNativeSql: each
 // checks its handle and forwards to its worker (rcstmt_handle.h).
 #include "driver/core/rcconn.h"
-#include "driver/odbc/rcstmt_handle.h"
+#include "driver/odbc/rcstmt_api.h"
 
 #define QX_EXPORT extern "C" __attribute__((visibility("default")))
 

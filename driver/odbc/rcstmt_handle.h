@@ -34,7 +34,7 @@ enum : uint16_t {
     RC_STMT_ALLOCATED = 1,
     RC_STMT_PREPARED = 2,
     RC_STMT_EXECUTED = 3,
-    RC_STMT_RESULT = 4,
+    RC_STMT_CURSOR_OPEN = 4,         // executed with a result set not yet fetched
     RC_STMT_FETCHED = 5,
     RC_STMT_EXT_FETCHED = 6,
 };
@@ -71,35 +71,3 @@ struct rcStmtHandle {
 
 inline constexpr uint32_t kRcStmtMagic = 0x53544D54; // "STMT"
 
-// The handle behind an application's statement handle, or null when it is
-// not one of ours (also after it was dropped).
-rcStmtHandle *rcStmtFromHandle(SQLHSTMT hstmt);
-
-SQLRETURN SQLAllocStmtImpl(rcConn *conn, SQLHSTMT *phstmt);
-SQLRETURN SQLFreeStmtImpl(rcStmtHandle *stmt, SQLUSMALLINT option);
-SQLRETURN SQLPrepareImpl(rcStmtHandle *stmt, const SQLCHAR *text, SQLINTEGER length);
-SQLRETURN SQLExecuteImpl(rcStmtHandle *stmt);
-SQLRETURN SQLExecDirectImpl(rcStmtHandle *stmt, const SQLCHAR *text, SQLINTEGER length);
-SQLRETURN SQLCancelImpl(rcStmtHandle *stmt);
-SQLRETURN SQLGetCursorNameImpl(rcStmtHandle *stmt, SQLCHAR *name, SQLSMALLINT size, SQLSMALLINT *length);
-SQLRETURN SQLSetCursorNameImpl(rcStmtHandle *stmt, const SQLCHAR *name, SQLSMALLINT length);
-SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *stmt, SQLUSMALLINT option, SQLULEN value);
-SQLRETURN SQLGetStmtOptionImpl(rcStmtHandle *stmt, SQLUSMALLINT option, SQLPOINTER value);
-SQLRETURN SQLRowCountImpl(rcStmtHandle *stmt, SQLLEN *count);
-SQLRETURN SQLMoreResultsImpl(rcStmtHandle *stmt);
-
-SQLRETURN SQLNumResultColsImpl(rcStmtHandle *stmt, SQLSMALLINT *count);
-SQLRETURN SQLDescribeColImpl(rcStmtHandle *stmt, SQLUSMALLINT column, SQLCHAR *name, SQLSMALLINT size,
-                             SQLSMALLINT *length, SQLSMALLINT *type, SQLULEN *columnSize, SQLSMALLINT *scale,
-                             SQLSMALLINT *nullable);
-SQLRETURN SQLColAttributesImpl(rcStmtHandle *stmt, SQLUSMALLINT column, SQLUSMALLINT field, SQLPOINTER text,
-                               SQLSMALLINT size, SQLSMALLINT *length, SQLLEN *number);
-SQLRETURN SQLNumParamsImpl(rcStmtHandle *stmt, SQLSMALLINT *count);
-SQLRETURN SQLDescribeParamImpl(rcStmtHandle *stmt, SQLUSMALLINT param, SQLSMALLINT *type, SQLULEN *columnSize,
-                               SQLSMALLINT *scale, SQLSMALLINT *nullable);
-
-SQLRETURN SQLNativeSqlImpl(rcConn *conn, const SQLCHAR *in, SQLINTEGER inLength, SQLCHAR *out, SQLINTEGER outMax,
-                           SQLINTEGER *outLength);
-
-// Number of live statement handles in the process.
-long rcStmtLiveHandles();

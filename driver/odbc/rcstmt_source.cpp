@@ -28,8 +28,6 @@ enum : uint32_t {
 
 // The data module's column attribute: 0x4 marks a column that cannot be empty.
 constexpr uint32_t kDrmAttrNotNull = 0x4;
-// Data-module code of a table with more columns than the driver takes.
-constexpr int32_t kDrmTooManyColumns = 5040;
 
 void PostDrm(rcErrorQueue *errors, int32_t code)
 {
@@ -90,7 +88,7 @@ int rcConnFeSource::ReadColumns(rcErrorQueue *errors, rcTblEntry *entry)
     for (rc = TamMove(session, rec.handle, kDrmMoveFirst); rc == 0; rc = TamMove(session, rec.handle, kDrmMoveNext)) {
         if (entry->columns.size() >= max) {
             // More columns than MaxColSupport: an error, never a silent cut.
-            PostDrm(errors, kDrmTooManyColumns);
+            PostDrm(errors, kTamTooManyColumns);
             result = -1;
             break;
         }

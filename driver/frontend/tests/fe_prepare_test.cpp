@@ -208,6 +208,18 @@ TEST(FePrepare, FailuresGiveTheirMessages)
         {"INSERT INTO EMP (ID, NOPE) VALUES (1, 2)", RC_ENG_INVALID_COLUMN_NAME_SELECT_LIST, "NOPE"},
         {"CREATE TABLE X (A INTEGER)", RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT, ""},
         {"DROP TABLE EMP", RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT, ""},
+        {"SELECT ID FROM EMP UNION SELECT ID, NAME FROM DEPT", RC_ENG_UNION_SELECT_LISTS_DO_NOT, ""},
+        {"SELECT NAME FROM EMP UNION SELECT ID FROM DEPT", RC_ENG_UNION_SELECT_LISTS_DO_NOT, ""},
+        {"SELECT BIN FROM ALLTYPES UNION SELECT BIN FROM ALLTYPES", RC_MSG_SYNTAX_ERROR,
+         "SQL_LONGVARBINARY"},
+        {"SELECT NAME FROM EMP UNION SELECT NAME FROM DEPT ORDER BY NAME", RC_MSG_SYNTAX_ERROR,
+         "Reference to column name not allowed in ORDER BY with UNION."},
+        {"SELECT * FROM {oj EMP E LEFT OUTER JOIN DEPT D ON E.DEPT = 1}", RC_MSG_SYNTAX_ERROR,
+         "Literal not allowed in ON condition."},
+        {"SELECT E.ID FROM ALLTYPES A, {oj EMP E LEFT OUTER JOIN DEPT D ON E.DEPT = A.S}", RC_MSG_GENERAL_ERROR,
+         "On condition column reference must be within outer join scope: S."},
+        {"SELECT E.ID FROM {oj EMP E LEFT OUTER JOIN DEPT D ON SUM(E.DEPT) = D.ID}", RC_MSG_SYNTAX_ERROR,
+         "Expression not row based in OUTER JOIN."},
     };
     for (const FailCase &c : cases) {
         FakeSource src;
@@ -232,8 +244,29 @@ TEST(FePrepare, CommandMaskAndReadOnly)
     EXPECT_EQ(src.open, 0);
 }
 
+TEST(FePrepare, OuterJoinsNestAndResolve)
+{
+    FakeSource src;
+    rcPrepared prep;
+    Outcome out = Prepare(&prep, &src,
+                          "SELECT E.NAME, D.NAME, A.V FROM {oj EMP E LEFT OUTER JOIN DEPT D ON E.DEPT = D.ID "
+                          "LEFT OUTER JOIN ALLTYPES A ON A.I = E.ID}");
+    EXPECT_EQ(out.result, 0) << out.text;
+    EXPECT_EQ(prep.columns.size(), 3u);
+}
+
 TEST(FePrepare, MoreColumnsThanMaxColSupportIsAnError)
 {
+    {
+        // A table with more columns than the maximum is refused, not cut.
+        FakeSource src;
+        src.maxColumns = 3;
+        rcPrepared prep;
+        Outcome out = Prepare(&prep, &src, "SELECT ID FROM EMP");
+        EXPECT_EQ(out.result, -1);
+        EXPECT_NE(out.msgId, 0u);
+        EXPECT_EQ(src.open, 0);
+    }
     FakeSource src;
     src.maxColumns = 6;
     rcPrepared prep;
@@ -310,6 +343,13 @@ TEST(FePrepare, ResultColumns)
                   {{"Line No", SQL_INTEGER, 10, 0, SQL_NULLABLE, "Order Lines"},
                    {"EXPR_1", SQL_SMALLINT, 5, 0, SQL_NULLABLE, ""},
                    {"EXPR_2", SQL_VARCHAR, 10, kNone, SQL_NULLABLE, ""}});
+}
+
+TEST(FePrepare, UnionTakesTheWidestCharacterColumn)
+{
+    ExpectColumns("SELECT NAME, ID FROM DEPT UNION ALL SELECT NAME, DEPT FROM EMP ORDER BY 1",
+                  {{"NAME", SQL_VARCHAR, 30, kNone, SQL_NULLABLE, "DEPT"},
+                   {"ID", SQL_SMALLINT, 5, 0, SQL_NO_NULLS, "DEPT"}});
 }
 
 TEST(FePrepare, CorrelatedSubqueryResolvesOutwards)
