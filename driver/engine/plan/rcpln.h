@@ -4,7 +4,8 @@
 //
 // Interface and legal order (one rcPlnStmt per statement):
 //   rcPlnStmtInit(stmt, errors, session)     once; the owner may then set
-//                                            fnCode, engineOptions, tmpOwner
+//                                            fnCode, engineOptions, param,
+//                                            tmpOwner
 //   rcPlnBuild(stmt, root)                   plans a checked query tree (the
 //                                            tree and its tables stay alive
 //                                            until rcPlnStmtFree)
@@ -238,6 +239,10 @@ struct rcPlnStmt {
     // Scalar-function code of a checked ScalarFn (the front end's table).
     int (*fnCode)(const rcParseNode *scalarFn) = nullptr;
     uint32_t engineOptions = 0;
+    // Values of dynamic parameters (numbered from 0) for the current
+    // execution: the owner's reader; none refuses parameters (5160).
+    int16_t (*param)(void *ctx, uint32_t number, rcExpValue *out) = nullptr;
+    void *paramCtx = nullptr;
     rcTmpOwner tmpOwner{};
     rcMemPool pool = nullptr;      // the plan pool
     QueryPlan *plan = nullptr;

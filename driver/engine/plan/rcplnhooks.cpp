@@ -81,10 +81,12 @@ int16_t SetFunctionHook(void *ctx, void *handle, rcExpValue *out)
     return rcPlnSetFunctionValue(static_cast<rcPlnStmt *>(ctx), static_cast<PlanNode *>(handle), out);
 }
 
-int16_t ParamHook(void *ctx, uint32_t, rcExpValue *)
+int16_t ParamHook(void *ctx, uint32_t number, rcExpValue *out)
 {
-    // Parameters are bound by statement execution, which is not wired yet.
-    return static_cast<int16_t>(rcErrNotCapable(static_cast<rcPlnStmt *>(ctx)->errors));
+    auto *stmt = static_cast<rcPlnStmt *>(ctx);
+    if (stmt->param == nullptr)
+        return static_cast<int16_t>(rcErrNotCapable(stmt->errors));
+    return stmt->param(stmt->paramCtx, number, out);
 }
 
 } // namespace

@@ -67,13 +67,13 @@ const rcTblColumn *BareColumn(const rcParseNode *n)
 }
 
 // A value whose columns all belong to outer tables (none at all for a
-// constant) and that holds no set function.
+// constant or a parameter) and that holds no set function.
 bool UsableValue(const rcParseNode *expr, const rcTblEntry *table, const std::vector<const rcTblEntry *> &outer,
                  bool *readsOuter)
 {
     bool ok = true;
     rcPlnWalkTree(expr, [&](const rcParseNode *n) {
-        if (n->id == RC_N_SetFunctionRef || n->id == RC_N_SubQuery || n->id == RC_N_DynamicParm) {
+        if (n->id == RC_N_SetFunctionRef || n->id == RC_N_SubQuery) {
             ok = false;
         } else if (n->id == RC_N_ColName) {
             const auto *c = static_cast<const rcTblColumn *>(n->sem);

@@ -92,6 +92,8 @@ protected:
         rcPlnStmtInit(&stmt, &errors, conn_->session);
         stmt.fnCode = &FnCode;
         stmt.engineOptions = options;
+        stmt.param = &ExeQuery::Param;
+        stmt.paramCtx = this;
         bool ok = rcFePrepare(&prep, &src, &errors, sql.c_str(), true) >= 0 && rcPlnBuild(&stmt, prep.root) == 0;
         // How each table is read: "S" scan, "I" index; the join kinds.
         if (ok && access != nullptr) {
@@ -131,6 +133,18 @@ protected:
         return rows;
     }
 
+    // Parameter k is the integer params[k].
+    static int16_t Param(void *ctx, uint32_t number, rcExpValue *out)
+    {
+        auto *self = static_cast<ExeQuery *>(ctx);
+        *out = rcExpValue();
+        out->type = SQL_INTEGER;
+        out->length = 4;
+        out->v.i32 = number < self->params.size() ? self->params[number] : 0;
+        return 0;
+    }
+
+    std::vector<int32_t> params;
     static path *dir_;
     static drmlive::Emulator *server_;
     SQLHENV henv_ = nullptr;
@@ -317,6 +331,19 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
         EXPECT_EQ(access, c.access) << c.sql;
         EXPECT_EQ(scanAccess.find('I'), std::string::npos) << c.sql;
     }
+}
+
+TEST_F(ExeQuery, ParametersTakeTheirValuesAtEachOpen)
+{
+    std::string access;
+    params = {3};
+    EXPECT_EQ(Run("SELECT Name FROM Emp WHERE Id = ?", 1, 0, &access), std::vector<std::string>{"Cid"});
+    EXPECT_EQ(access, "I");
+    params = {10, 150};
+    std::vector<std::string> got = Run("SELECT Id FROM Emp WHERE Dept = ? AND Salary < ? + Lvl", 1, 0, &access);
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, (std::vector<std::string>{"1"}));
+    EXPECT_EQ(access, "I");
 }
 
 } // namespace
