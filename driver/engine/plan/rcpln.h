@@ -230,6 +230,7 @@ constexpr uint8_t PLN_PLAN_GROUPED = 0x1;
 enum : uint32_t {
     PLN_OPT_NOINDEXES = 0x4000,
     PLN_OPT_SAFEOPT = 0x40,
+    PLN_OPT_NOJOINOPT = 0x200,
 };
 
 struct rcPlnStmt {
@@ -276,6 +277,13 @@ int16_t rcIdxGetInfo(rcPlnStmt *stmt, const rcTblEntry *table, const rcPlnIndexL
 // narrows what is read. 0 (with or without an index), -1 after posting.
 int16_t rcOptChooseIndex(rcPlnStmt *stmt, PlanNode *table, const std::vector<const rcParseNode *> &conds,
                          const std::vector<const rcTblEntry *> &outer);
+
+// How well an index of the table serves the conditions (with outer tables
+// listed: through a value read from them): 0 not, 1 a range, 2 equality,
+// 3 equality on a unique key. Errors reading the index catalog count as 0
+// here (index choice reports them).
+int rcOptIndexUse(rcPlnStmt *stmt, const rcTblEntry *table, const std::vector<const rcParseNode *> &conds,
+                  const std::vector<const rcTblEntry *> &outer);
 
 // Node operations.
 PlanNode *rcPlnNewNode(rcPlnStmt *stmt, uint8_t kind);

@@ -1,8 +1,10 @@
 // Plan building: a checked query tree -> QueryPlan and plan nodes.
 //
-// Steps: the FROM list becomes table nodes, joined left-deep in FROM order
-// (a LEFT OUTER JOIN keeps its own subtree with the ON condition filtering
-// its inner side); each WHERE conjunct that reads one table whose rows are
+// Steps: the FROM list becomes table nodes, joined left-deep in the order
+// the join optimiser chooses (OrderItems; a LEFT OUTER JOIN keeps its own
+// subtree with the ON condition filtering its inner side); each index that
+// serves a table's conditions, or reads the inner table of a join per outer
+// row, gives that table an index range; each WHERE conjunct that reads one table whose rows are
 // never NULL-extended filters right above that table, every other conjunct
 // above the FROM tree; then GROUP BY (a sorted "GRP_TT", the group node, the
 // set functions and the group result) or the aggregate of an ungrouped query
@@ -276,6 +278,80 @@ struct Builder {
         });
     }
 
+    // Join order: the driving item is the first with an index for its own
+    // conditions (an equality on a unique key first), else the first that no
+    // other item can reach through a join index, else the first; then, one
+    // by one, the first item reached through a join index from the items
+    // placed, else the first joined to them by a condition, else the first
+    // left (a cross product). Outer-join subtrees move as a whole.
+    void OrderItems(std::vector<PlanNode *> *items, const std::vector<const rcParseNode *> &parts)
+    {
+        size_t n = items->size();
+        std::vector<std::vector<const rcTblEntry *>> tables(n);
+        for (size_t i = 0; i < n; ++i)
+            TablesUnder((*items)[i], &tables[i]);
+        auto plainTable = [&](size_t i) { return (*items)[i]->kind == PLN_TABLE ? (*items)[i]->table : nullptr; };
+        auto reads = [&](const rcParseNode *c, const std::vector<const rcTblEntry *> &set) {
+            bool any = false;
+            rcPlnWalkTree(c, [&](const rcParseNode *x) {
+                if (x->id == RC_N_ColName && x->sem != nullptr)
+                    for (const rcTblEntry *t : set)
+                        any = any || static_cast<const rcTblColumn *>(x->sem)->owner == t;
+                return true;
+            });
+            return any;
+        };
+        std::vector<const rcTblEntry *> none;
+        std::vector<bool> placed(n, false);
+        std::vector<PlanNode *> order;
+        std::vector<const rcTblEntry *> done;
+        // The driver.
+        size_t driver = n;
+        int bestUse = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const rcTblEntry *t = plainTable(i);
+            int use = t != nullptr ? rcOptIndexUse(stmt, t, parts, none) : 0;
+            if (use > bestUse) {
+                bestUse = use;
+                driver = i;
+            }
+        }
+        for (size_t i = 0; i < n && driver == n; ++i) {
+            const rcTblEntry *t = plainTable(i);
+            std::vector<const rcTblEntry *> others;
+            for (size_t j = 0; j < n; ++j)
+                if (j != i)
+                    others.insert(others.end(), tables[j].begin(), tables[j].end());
+            if (t == nullptr || rcOptIndexUse(stmt, t, parts, others) == 0)
+                driver = i;
+        }
+        if (driver == n)
+            driver = 0;
+        placed[driver] = true;
+        order.push_back((*items)[driver]);
+        done.insert(done.end(), tables[driver].begin(), tables[driver].end());
+        while (order.size() < n) {
+            size_t next = n;
+            for (size_t i = 0; i < n && next == n; ++i) {
+                const rcTblEntry *t = plainTable(i);
+                if (!placed[i] && t != nullptr && rcOptIndexUse(stmt, t, parts, done) > 0)
+                    next = i;
+            }
+            for (size_t i = 0; i < n && next == n; ++i)
+                if (!placed[i])
+                    for (const rcParseNode *c : parts)
+                        if (next == n && reads(c, tables[i]) && reads(c, done))
+                            next = i;
+            for (size_t i = 0; i < n && next == n; ++i)
+                if (!placed[i])
+                    next = i;
+            placed[next] = true;
+            order.push_back((*items)[next]);
+            done.insert(done.end(), tables[next].begin(), tables[next].end());
+        }
+        *items = order;
+    }
+
     // An index range for every table that a filter above it, or the join
     // that reads it as inner input, can use.
     int16_t ChooseIndexes()
@@ -334,21 +410,30 @@ struct Builder {
                 stmt->items.push_back(e);
             }
 
-        // FROM: left-deep in text order.
+        // FROM items (tables and LEFT OUTER JOIN subtrees).
         std::vector<rcTblEntry *> nullable;
-        PlanNode *top = nullptr;
+        std::vector<PlanNode *> items;
         for (const rcParseNode *k = from->child; k != nullptr; k = k->next) {
             if (k->id != RC_N_TableRef && k->id != RC_N_LeftOuterJoin)
                 continue;
             PlanNode *item = FromItem(k, &nullable);
             if (item == nullptr)
                 return PLN_ERROR;
+            items.push_back(item);
+        }
+        if (items.empty())
+            return Fail(RC_MSG_GENERAL_ERROR);
+        std::vector<const rcParseNode *> parts;
+        if (where != nullptr && rcPlnChild(where, RC_N_SearchCond) != nullptr)
+            Conjuncts(rcPlnChild(where, RC_N_SearchCond), &parts);
+        if ((stmt->engineOptions & PLN_OPT_NOJOINOPT) == 0 && items.size() > 1)
+            OrderItems(&items, parts);
+        PlanNode *top = nullptr;
+        for (PlanNode *item : items) {
             top = top == nullptr ? item : Join(top, item, PLN_JOIN_INNER);
             if (top == nullptr)
                 return PLN_ERROR;
         }
-        if (top == nullptr)
-            return Fail(RC_MSG_GENERAL_ERROR);
 
         // Every column the query reads (ON conditions included).
         bool ok = rcPlnWalkTree(block, [&](const rcParseNode *n) {
@@ -361,39 +446,34 @@ struct Builder {
         if (!ok)
             return PLN_ERROR;
 
-        // WHERE.
-        if (where != nullptr) {
-            const rcParseNode *cond = rcPlnChild(where, RC_N_SearchCond);
-            std::vector<const rcParseNode *> parts;
-            if (cond != nullptr)
-                Conjuncts(cond, &parts);
-            for (const rcParseNode *c : parts) {
-                bool several = false;
-                rcTblEntry *t = SingleTable(c, &several);
-                bool null = false;
-                for (rcTblEntry *n : nullable)
-                    null = null || n == t;
-                PlanNode *tn = t != nullptr && !null ? TableNodeOf(t) : nullptr;
-                if (tn == nullptr) {
-                    residual.push_back(c);
-                    continue;
-                }
-                PlanNode *parent = tn->parent;
-                PlanNode **link = parent == nullptr ? &top : (parent->first == tn ? &parent->first : &parent->second);
-                PlanNode *f = Filter(tn, c);
-                if (f == nullptr)
-                    return PLN_ERROR;
-                *link = f;
-                f->parent = parent;
+        // WHERE: a conjunct over one table filters right above it, unless
+        // the table's rows may be NULL-extended by an outer join.
+        for (const rcParseNode *c : parts) {
+            bool several = false;
+            rcTblEntry *t = SingleTable(c, &several);
+            bool null = false;
+            for (rcTblEntry *n : nullable)
+                null = null || n == t;
+            PlanNode *tn = t != nullptr && !null ? TableNodeOf(t) : nullptr;
+            if (tn == nullptr) {
+                residual.push_back(c);
+                continue;
             }
-            for (const rcParseNode *c : residual) {
-                top = Filter(top, c);
-                if (top == nullptr)
-                    return PLN_ERROR;
-            }
-            if (!residual.empty())
-                plan->residual = residual.front();
+            PlanNode *parent = tn->parent;
+            PlanNode **link = parent == nullptr ? &top : (parent->first == tn ? &parent->first : &parent->second);
+            PlanNode *f = Filter(tn, c);
+            if (f == nullptr)
+                return PLN_ERROR;
+            *link = f;
+            f->parent = parent;
         }
+        for (const rcParseNode *c : residual) {
+            top = Filter(top, c);
+            if (top == nullptr)
+                return PLN_ERROR;
+        }
+        if (!residual.empty())
+            plan->residual = residual.front();
 
         if (ChooseIndexes() != 0)
             return PLN_ERROR;

@@ -264,6 +264,26 @@ int16_t rcIdxGetInfo(rcPlnStmt *stmt, const rcTblEntry *table, const rcPlnIndexL
     return 0;
 }
 
+int rcOptIndexUse(rcPlnStmt *stmt, const rcTblEntry *table, const std::vector<const rcParseNode *> &conds,
+                  const std::vector<const rcTblEntry *> &outer)
+{
+    const rcPlnIndexList *list = nullptr;
+    if ((stmt->engineOptions & PLN_OPT_NOINDEXES) != 0 || rcIdxGetInfo(stmt, table, &list) != 0)
+        return 0;
+    std::vector<Bound> bounds;
+    for (const rcParseNode *c : conds)
+        Bounds(c, table, outer, &bounds);
+    int use = 0;
+    for (const rcPlnIndex &ix : list->indexes)
+        for (const Bound &b : bounds)
+            if (!ix.keys.empty() && b.column == ix.keys.front().column &&
+                (outer.empty() || b.readsOuter)) {
+                int u = b.op == RC_T_EQ ? (ix.unique && ix.keys.size() == 1 ? 3 : 2) : 1;
+                use = u > use ? u : use;
+            }
+    return use;
+}
+
 int16_t rcOptChooseIndex(rcPlnStmt *stmt, PlanNode *table, const std::vector<const rcParseNode *> &conds,
                          const std::vector<const rcTblEntry *> &outer)
 {

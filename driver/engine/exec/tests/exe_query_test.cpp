@@ -279,7 +279,8 @@ struct IndexCase {
     std::vector<std::string> rows;
 };
 
-// Every query gives the same rows through index ranges as with NoIndexes.
+// Every query gives the same rows through index ranges and the chosen join
+// order as with NoIndexes and with the tables joined in text order.
 TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
 {
     const IndexCase cases[] = {
@@ -314,18 +315,27 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
          {"1|Sales", "5|NULL"}},
         {"SELECT d.Id, COUNT(*) FROM Dept d, Emp e WHERE e.Dept = d.Id GROUP BY d.Id ORDER BY 2 DESC", "J4SI",
          {"10|3", "20|2"}},
+        // Join order: the table with a point key drives, the others follow
+        // through their join indexes.
+        {"SELECT d.Title FROM Dept d, Emp e WHERE e.Dept = d.Id AND e.Id = 3", "J4II", {"Labs"}},
+        {"SELECT m.Id FROM Emp m, Dept d, Emp e WHERE e.Dept = d.Id AND m.Dept = d.Id AND e.Id = 1", "J4J4III",
+         {"1", "2", "6"}},
+        {"SELECT n.V, d.Id FROM Dept d, Nothing n", "J1SS", {}},
     };
     for (const IndexCase &c : cases) {
         std::string access, scanAccess;
         std::vector<std::string> want = c.rows;
         std::vector<std::string> got = Run(c.sql, 2, 0, &access);
         std::vector<std::string> scanned = Run(c.sql, 1, PLN_OPT_NOINDEXES, &scanAccess);
+        std::vector<std::string> textOrder = Run(c.sql, 1, PLN_OPT_NOJOINOPT);
         bool ordered = std::string(c.sql).find("ORDER BY") != std::string::npos;
         if (!ordered) {
             std::sort(want.begin(), want.end());
             std::sort(got.begin(), got.end());
             std::sort(scanned.begin(), scanned.end());
+            std::sort(textOrder.begin(), textOrder.end());
         }
+        EXPECT_EQ(textOrder, want) << c.sql << " (NoJoinOpt)";
         EXPECT_EQ(got, want) << c.sql;
         EXPECT_EQ(scanned, want) << c.sql << " (NoIndexes)";
         EXPECT_EQ(access, c.access) << c.sql;
