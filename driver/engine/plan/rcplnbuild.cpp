@@ -190,7 +190,7 @@ struct Builder {
 
     // The select-list item an ORDER BY ordinal names, or none when the key is
     // not an unsigned integer literal. Out of range posts 11407.
-    const rcParseNode *Ordinal(const rcParseNode *expr, bool *bad)
+    const rcParseNode *Ordinal(const rcParseNode *expr, bool *bad, bool post = true)
     {
         *bad = false;
         const rcParseNode *n = expr;
@@ -203,7 +203,8 @@ struct Builder {
         unsigned long k = std::strtoul(n->text, nullptr, 10);
         if (k < 1 || k > stmt->items.size()) {
             *bad = true;
-            rcErrRaise(stmt->errors, RC_ENG_COLUMN_IDENTIFIER_OUT_RANGE);
+            if (post)
+                rcErrRaise(stmt->errors, RC_ENG_COLUMN_IDENTIFIER_OUT_RANGE);
             return nullptr;
         }
         return stmt->items[k - 1];
@@ -350,6 +351,65 @@ struct Builder {
             done.insert(done.end(), tables[next].begin(), tables[next].end());
         }
         *items = order;
+    }
+
+    // ORDER BY answered by an index: every key ascending and a plain column
+    // of the table that drives the outermost loop, the keys a prefix of an
+    // ascending index of that table, and the table not read through another
+    // index. The table is then read in key order (its range, or the whole
+    // index) and nested loops keep that order.
+    bool OrderByIndex(const rcParseNode *orderBy, PlanNode *top)
+    {
+        if ((stmt->engineOptions & PLN_OPT_NOINDEXES) != 0)
+            return false;
+        PlanNode *driver = top;
+        while (driver != nullptr && driver->kind != PLN_TABLE)
+            driver = driver->first;
+        if (driver == nullptr)
+            return false;
+        std::vector<const rcTblColumn *> cols;
+        const rcParseNode *list = rcPlnChild(orderBy, RC_N_SortSpecList);
+        for (const rcParseNode *s = list != nullptr ? list->child : nullptr; s != nullptr; s = s->next) {
+            if (s->id != RC_N_SortSpec)
+                continue;
+            const rcParseNode *dir = rcPlnChild(s, RC_N_ASCDESC_Opt);
+            if (dir != nullptr && dir->child != nullptr && dir->child->id == RC_T_DESC)
+                return false;
+            bool bad = false;
+            const rcParseNode *e = rcPlnChild(s, RC_N_Expression);
+            const rcParseNode *item = Ordinal(e, &bad, false);
+            if (bad)
+                return false;   // reported when the sort is planned
+            const rcParseNode *n = item != nullptr ? item : e;
+            while (n != nullptr && n->child != nullptr && n->child->next == nullptr &&
+                   (n->id == RC_N_Expression || n->id == RC_N_Primary))
+                n = n->child;
+            if (n == nullptr || n->id != RC_N_ColName || n->sem == nullptr)
+                return false;
+            const auto *c = static_cast<const rcTblColumn *>(n->sem);
+            if (c->owner != driver->table)
+                return false;
+            cols.push_back(c);
+        }
+        const rcPlnIndexList *indexes = nullptr;
+        if (cols.empty() || rcIdxGetInfo(stmt, driver->table, &indexes) != 0)
+            return false;
+        for (const rcPlnIndex &ix : indexes->indexes) {
+            if (ix.orderKind != 2 || ix.keys.size() < cols.size())
+                continue;
+            bool match = true;
+            for (size_t k = 0; k < cols.size(); ++k)
+                match = match && ix.keys[k].column == cols[k];
+            if (!match)
+                continue;
+            if (driver->access == PLN_ACCESS_INDEX)
+                return driver->index == &ix;
+            driver->access = PLN_ACCESS_INDEX;
+            driver->index = &ix;
+            driver->keyKind = 0;
+            return true;
+        }
+        return false;
     }
 
     // An index range for every table that a filter above it, or the join
@@ -551,6 +611,10 @@ struct Builder {
                 plan->firstTemp = tt;
         }
 
+        if (orderBy != nullptr && isDistinct == false && groupBy == nullptr && setFns.empty() &&
+            OrderByIndex(orderBy, top)) {
+            orderBy = nullptr;   // the driving table is read in key order
+        }
         if (orderBy != nullptr) {
             const rcParseNode *list = rcPlnChild(orderBy, RC_N_SortSpecList);
             std::vector<rcPlnTempColumn> keys;

@@ -104,6 +104,8 @@ protected:
                     *out += n->access == PLN_ACCESS_INDEX ? "I" : "S";
                 if (kind == PLN_JOIN)
                     *out += "J" + std::to_string(n->subtype);
+                if (kind == PLN_TEMPTABLE)
+                    *out += "T";
                 return 1;
             });
         }
@@ -313,7 +315,7 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
          {"Empty|NULL", "Labs|3", "Labs|4", "Sales|1", "Sales|2", "Sales|6"}},
         {"SELECT e.Id, d.Title FROM {oj Emp e LEFT OUTER JOIN Dept d ON d.Id = e.Dept} WHERE e.Lvl = 2", "J2SI",
          {"1|Sales", "5|NULL"}},
-        {"SELECT d.Id, COUNT(*) FROM Dept d, Emp e WHERE e.Dept = d.Id GROUP BY d.Id ORDER BY 2 DESC", "J4SI",
+        {"SELECT d.Id, COUNT(*) FROM Dept d, Emp e WHERE e.Dept = d.Id GROUP BY d.Id ORDER BY 2 DESC", "TTJ4SI",
          {"10|3", "20|2"}},
         // Join order: the table with a point key drives, the others follow
         // through their join indexes.
@@ -321,6 +323,16 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
         {"SELECT m.Id FROM Emp m, Dept d, Emp e WHERE e.Dept = d.Id AND m.Dept = d.Id AND e.Id = 1", "J4J4III",
          {"1", "2", "6"}},
         {"SELECT n.V, d.Id FROM Dept d, Nothing n", "J1SS", {}},
+        // ORDER BY an ascending index of the driving table reads it in key
+        // order; other directions and other tables sort.
+        {"SELECT Name, Id FROM Emp ORDER BY Name", "I", {"Ann|1", "bob|2", "BOB|6", "Cid|3", "dee|4", "Eve|5"}},
+        {"SELECT Id FROM Emp WHERE Id > 3 ORDER BY 1", "I", {"4", "5", "6"}},
+        {"SELECT Id FROM Emp WHERE Dept = 10 ORDER BY Id", "TI", {"1", "2", "6"}},
+        {"SELECT Id FROM Emp ORDER BY Id DESC", "TS", {"6", "5", "4", "3", "2", "1"}},
+        {"SELECT e.Id, d.Title FROM Emp e, Dept d WHERE d.Id = e.Dept ORDER BY e.Id", "J4II",
+         {"1|Sales", "2|Sales", "3|Labs", "4|Labs", "6|Sales"}},
+        {"SELECT e.Id FROM Emp e, Dept d WHERE d.Id = e.Dept ORDER BY d.Id, e.Id", "TJ4SI",
+         {"1", "2", "6", "3", "4"}},
     };
     for (const IndexCase &c : cases) {
         std::string access, scanAccess;
