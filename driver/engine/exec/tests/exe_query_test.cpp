@@ -355,6 +355,32 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
     }
 }
 
+// The server's request log: what a point query by a unique index sends.
+TEST_F(ExeQuery, PointQueryIsOneSearchOnTheServer)
+{
+    auto logSize = [] {
+        std::ifstream in(*dir_ / "server.log", std::ios::ate);
+        return static_cast<std::streamoff>(in.tellg());
+    };
+    auto searchesSince = [](std::streamoff from) {
+        std::ifstream in(*dir_ / "server.log");
+        in.seekg(from);
+        std::vector<std::string> out;
+        for (std::string line; std::getline(in, line);)
+            if (line.find("search table") != std::string::npos)
+                out.push_back(line.substr(line.find("search table")));
+        return out;
+    };
+    std::streamoff before = logSize();
+    EXPECT_EQ(Run("SELECT Name FROM Emp WHERE Id = 3"), std::vector<std::string>{"Cid"});
+    std::vector<std::string> searches = searchesSince(before);
+    ASSERT_EQ(searches.size(), 1u);
+    EXPECT_NE(searches[0].find("=3"), std::string::npos) << searches[0];
+    before = logSize();
+    EXPECT_EQ(Run("SELECT Name FROM Emp WHERE Id = 3", 1, PLN_OPT_NOINDEXES), std::vector<std::string>{"Cid"});
+    EXPECT_TRUE(searchesSince(before).empty());
+}
+
 TEST_F(ExeQuery, ParametersTakeTheirValuesAtEachOpen)
 {
     std::string access;
