@@ -74,6 +74,25 @@ int16_t CheckRow(rcPlnStmt *stmt, PlanNode *node)
     }
 }
 
+// True when an earlier entry of the key list had the same key; records the
+// key of the current entry.
+bool Seen(PlanNode *node, bool text, int32_t length)
+{
+    uint32_t size = node->keyBufferSize;
+    for (uint16_t k = 0; k < node->keyListAt; ++k) {
+        const char *earlier = node->keySeen + static_cast<size_t>(k) * size;
+        uint32_t n = node->keySeenLength[k];
+        bool same = text ? rcExpCompareText(earlier, n, node->keyBuffer, static_cast<size_t>(length)) == 0
+                         : n == static_cast<uint32_t>(length) && std::memcmp(earlier, node->keyBuffer, n) == 0;
+        if (same)
+            return true;
+    }
+    std::memcpy(node->keySeen + static_cast<size_t>(node->keyListAt) * size, node->keyBuffer,
+                static_cast<size_t>(length));
+    node->keySeenLength[node->keyListAt] = static_cast<uint32_t>(length);
+    return false;
+}
+
 // 0 the cursor stands on the first candidate row, 102 empty, -1 error.
 int16_t RangeStart(rcPlnStmt *stmt, PlanNode *node)
 {
@@ -128,6 +147,8 @@ int16_t RangeStart(rcPlnStmt *stmt, PlanNode *node)
                 kind = PLN_KEY_GE;
             }
         }
+        if (node->keyList != nullptr && Seen(node, text, length))
+            return PLN_RANGE_END;   // this key's rows were read already
         int32_t rc = TamMakeKey(s, h, node->keyBuffer, static_cast<uint32_t>(length), 1);
         if (rc != 0)
             return PostDrm(stmt, rc);
@@ -141,24 +162,39 @@ int16_t RangeStart(rcPlnStmt *stmt, PlanNode *node)
     return PostDrm(stmt, rc);
 }
 
+int16_t StartEntry(rcPlnStmt *stmt, PlanNode *node)
+{
+    if (node->keyList != nullptr) {
+        node->keySlot = node->keyList[node->keyListAt];
+        node->endTest = node->keyEnds[node->keyListAt];
+    }
+    int16_t rc = RangeStart(stmt, node);
+    return rc != 0 ? rc : CheckRow(stmt, node);
+}
+
 } // namespace
 
 int16_t rcExeNextTable(rcPlnStmt *stmt, PlanNode *node, int flag)
 {
     TamTableHandle *h = node->table->handle;
     if (node->access == PLN_ACCESS_INDEX) {
+        int16_t rc = PLN_RANGE_END;
         if (flag == 0) {
-            int16_t rc = RangeStart(stmt, node);
-            return rc != 0 ? rc : CheckRow(stmt, node);
+            node->keyListAt = 0;
+            rc = StartEntry(stmt, node);
+        } else if (!node->singleRow || (stmt->engineOptions & PLN_OPT_SAFEOPT) != 0) {
+            // (a unique key names one row: its range ends after it)
+            int32_t moved = TamMove(stmt->session, h, kDrmMoveNext);
+            if (moved != 0 && moved != kDrmErrNoCurrentRecord)
+                return PostDrm(stmt, moved);
+            rc = moved == 0 ? CheckRow(stmt, node) : static_cast<int16_t>(PLN_RANGE_END);
         }
-        if (node->singleRow && (stmt->engineOptions & PLN_OPT_SAFEOPT) == 0)
-            return PLN_RANGE_END;   // a unique key names one row
-        int32_t rc = TamMove(stmt->session, h, kDrmMoveNext);
-        if (rc == kDrmErrNoCurrentRecord)
-            return PLN_RANGE_END;
-        if (rc != 0)
-            return PostDrm(stmt, rc);
-        return CheckRow(stmt, node);
+        // The next entry of a key list.
+        while (rc == PLN_RANGE_END && node->keyList != nullptr && node->keyListAt + 1 < node->keyListCount) {
+            ++node->keyListAt;
+            rc = StartEntry(stmt, node);
+        }
+        return rc;
     }
     int32_t rc = TamMove(stmt->session, h, flag == 0 ? kDrmMoveFirst : kDrmMoveNext);
     if (rc == 0)

@@ -72,6 +72,9 @@ enum : uint8_t { PLN_ACCESS_INDEX = 1, PLN_ACCESS_SCAN = 2 };
 // Set-function codes.
 enum : uint8_t { PLN_FN_MIN = 1, PLN_FN_MAX = 2, PLN_FN_SUM = 3, PLN_FN_COUNT = 4, PLN_FN_AVG = 5 };
 
+// Longest key list an IN list or an OR of equalities makes.
+constexpr uint16_t PLN_MAX_KEY_LIST = 256;
+
 // Start of an index range.
 enum : uint8_t { PLN_KEY_GT = 1, PLN_KEY_GE = 2, PLN_KEY_EQ = 4, PLN_KEY_LIKE = 7 };
 
@@ -158,6 +161,14 @@ struct PlanNode {
     bool keyEmpty;         // the current range is empty
     char *keyBuffer;
     uint32_t keyBufferSize;
+    // A key list (IN or ORed equalities): one equality range per entry, read
+    // one after the other; an entry equal to an earlier one is skipped.
+    rcExpSlot *keyList;
+    rcFltId *keyEnds;
+    uint16_t keyListCount;
+    uint16_t keyListAt;
+    char *keySeen;         // the started keys, keyBufferSize bytes each
+    uint32_t *keySeenLength;
     // PLN_RESTRICT (filter) and HAVING.
     const rcParseNode *cond;
     rcFltId filter;

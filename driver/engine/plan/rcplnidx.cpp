@@ -206,6 +206,55 @@ void Bounds(const rcParseNode *cond, const rcTblEntry *table, const std::vector<
     }
 }
 
+// Equality terms ORed together, all on one column of the table.
+bool OrTerms(const rcParseNode *cond, const rcTblEntry *table, const std::vector<const rcTblEntry *> &outer,
+             const rcTblColumn **col, std::vector<const rcParseNode *> *values, bool *readsOuter)
+{
+    const rcParseNode *a = cond->child;
+    if (a != nullptr && a->id == RC_N_SearchCond && a->next != nullptr && a->next->id == RC_T_OR)
+        return OrTerms(a, table, outer, col, values, readsOuter) &&
+               OrTerms(a->next->next, table, outer, col, values, readsOuter);
+    if (a != nullptr && a->id == RC_N_BooleanPrimary && a->next == nullptr && a->child != nullptr &&
+        a->child->id == '(' && a->child->next != nullptr && a->child->next->id == RC_N_SearchCond)
+        return OrTerms(a->child->next, table, outer, col, values, readsOuter);
+    std::vector<Bound> one;
+    Bounds(cond, table, outer, &one);
+    if (one.size() != 1 || one[0].op != RC_T_EQ || (*col != nullptr && *col != one[0].column))
+        return false;
+    *col = one[0].column;
+    *readsOuter = *readsOuter || one[0].readsOuter;
+    values->push_back(one[0].value);
+    return true;
+}
+
+// The equality keys of an IN list (no NOT) or an OR of equalities.
+bool KeyList(const rcParseNode *cond, const rcTblEntry *table, const std::vector<const rcTblEntry *> &outer,
+             const rcTblColumn **col, std::vector<const rcParseNode *> *values, bool *readsOuter)
+{
+    *col = nullptr;
+    values->clear();
+    *readsOuter = false;
+    const rcParseNode *p = PlainPredicate(cond);
+    if (p != nullptr && p->id == RC_N_InPredicate) {
+        if (rcPlnChild(p, RC_N_NOT_Opt) != nullptr)
+            return false;
+        const rcTblColumn *c = BareColumn(p->child);
+        const rcParseNode *list = rcPlnChild(rcPlnChild(p, RC_N_ValueListORSubQuery), RC_N_ValueList);
+        if (c == nullptr || c->owner != table || list == nullptr)
+            return false;
+        for (const rcParseNode *v = list->child; v != nullptr; v = v->next)
+            if (v->id == RC_N_Value) {
+                if (!UsableValue(v, table, outer, readsOuter))
+                    return false;
+                values->push_back(v);
+            }
+        *col = c;
+    } else if (p == nullptr && !OrTerms(cond, table, outer, col, values, readsOuter)) {
+        return false;
+    }
+    return *col != nullptr && values->size() > 1 && values->size() <= PLN_MAX_KEY_LIST;
+}
+
 } // namespace
 
 int16_t rcIdxGetInfo(rcPlnStmt *stmt, const rcTblEntry *table, const rcPlnIndexList **out)
@@ -284,6 +333,60 @@ int rcOptIndexUse(rcPlnStmt *stmt, const rcTblEntry *table, const std::vector<co
     return use;
 }
 
+namespace {
+
+// A key read from the outer row makes the inner side of the join depend on
+// it: the join goes on with the next outer row when it is empty.
+void MarkJoinByIndex(PlanNode *table)
+{
+    PlanNode *n = table;
+    while (n->parent != nullptr && n->parent->kind == PLN_RESTRICT)
+        n = n->parent;
+    PlanNode *join = n->parent;
+    if (join != nullptr && join->kind == PLN_JOIN && join->second == n)
+        join->subtype = join->subtype == PLN_JOIN_OUTER ? PLN_JOIN_OUTER_INDEX : PLN_JOIN_INNER_INDEX;
+}
+
+int16_t KeyListRange(rcPlnStmt *stmt, PlanNode *table, const rcPlnIndex *index,
+                     const std::vector<const rcParseNode *> &values, bool readsOuter)
+{
+    const rcTblColumn *col = index->keys.front().column;
+    rcPlnColumn *pc = nullptr;
+    for (rcPlnColumn *c : stmt->columns)
+        if (c->column == col)
+            pc = c;
+    rcExpSlot colSlot = 0;
+    if (pc == nullptr || rcExpCompileColumn(&stmt->env, &pc->ref, &colSlot) < 0)
+        return pc == nullptr ? 0 : PLN_ERROR;
+    size_t n = values.size();
+    table->keyBufferSize = RC_TMP_MAX_VALUE + 2;
+    table->keyList = static_cast<rcExpSlot *>(rcMemPoolAlloc(stmt->pool, sizeof(rcExpSlot) * n));
+    table->keyEnds = static_cast<rcFltId *>(rcMemPoolAlloc(stmt->pool, sizeof(rcFltId) * n));
+    table->keySeen = static_cast<char *>(rcMemPoolAlloc(stmt->pool, table->keyBufferSize * n));
+    table->keySeenLength = static_cast<uint32_t *>(rcMemPoolAlloc(stmt->pool, sizeof(uint32_t) * n));
+    table->keyBuffer = static_cast<char *>(rcMemPoolAlloc(stmt->pool, table->keyBufferSize));
+    if (table->keyList == nullptr || table->keyEnds == nullptr || table->keySeen == nullptr ||
+        table->keySeenLength == nullptr || table->keyBuffer == nullptr)
+        return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
+    for (size_t k = 0; k < n; ++k) {
+        if (rcExpCompile(&stmt->env, values[k], &table->keyList[k], 0) < 0 ||
+            rcFltCompileColumn(&stmt->env, colSlot, table->keyList[k], RC_T_NE, &table->keyEnds[k]) < 0)
+            return PLN_ERROR;
+    }
+    table->keyListCount = static_cast<uint16_t>(n);
+    table->access = PLN_ACCESS_INDEX;
+    table->index = index;
+    table->keyKind = PLN_KEY_EQ;
+    table->keySlot = table->keyList[0];
+    table->endTest = table->keyEnds[0];
+    table->singleRow = index->unique && index->keys.size() == 1;
+    if (readsOuter)
+        MarkJoinByIndex(table);
+    return 0;
+}
+
+} // namespace
+
 int16_t rcOptChooseIndex(rcPlnStmt *stmt, PlanNode *table, const std::vector<const rcParseNode *> &conds,
                          const std::vector<const rcTblEntry *> &outer)
 {
@@ -293,7 +396,21 @@ int16_t rcOptChooseIndex(rcPlnStmt *stmt, PlanNode *table, const std::vector<con
     std::vector<Bound> bounds;
     for (const rcParseNode *c : conds)
         Bounds(c, table->table, outer, &bounds);
-    if (bounds.empty() || list->indexes.empty())
+    // A key list on a column, when no single range does better.
+    const rcTblColumn *listColumn = nullptr;
+    std::vector<const rcParseNode *> listValues;
+    bool listOuter = false;
+    for (const rcParseNode *c : conds) {
+        const rcTblColumn *col = nullptr;
+        std::vector<const rcParseNode *> values;
+        bool readsOuter = false;
+        if (listColumn == nullptr && KeyList(c, table->table, outer, &col, &values, &readsOuter)) {
+            listColumn = col;
+            listValues = values;
+            listOuter = readsOuter;
+        }
+    }
+    if ((bounds.empty() && listColumn == nullptr) || list->indexes.empty())
         return 0;
     const rcPlnIndex *best = nullptr;
     int bestScore = 0;
@@ -313,6 +430,7 @@ int16_t rcOptChooseIndex(rcPlnStmt *stmt, PlanNode *table, const std::vector<con
         // A descending or not orderable index serves equality only.
         bool ranges = k.ascending && ix.orderKind != 4;
         int score = eq ? (ix.unique && ix.keys.size() == 1 ? 40 : 30)
+                    : listColumn == k.column && ix.orderKind != 4 ? 25
                     : !ranges ? 0
                     : lower && upper ? 12
                     : lower || upper || like ? 11
@@ -325,6 +443,8 @@ int16_t rcOptChooseIndex(rcPlnStmt *stmt, PlanNode *table, const std::vector<con
     if (best == nullptr)
         return 0;
     const rcTblColumn *col = best->keys.front().column;
+    if (bestScore == 25)
+        return KeyListRange(stmt, table, best, listValues, listOuter);
     const Bound *start = nullptr;
     const Bound *end = nullptr;
     for (const Bound &b : bounds) {
@@ -390,14 +510,7 @@ int16_t rcOptChooseIndex(rcPlnStmt *stmt, PlanNode *table, const std::vector<con
     table->index = best;
     table->singleRow = start != nullptr && start->op == RC_T_EQ && best->unique && best->keys.size() == 1;
     bool readsOuter = (start != nullptr && start->readsOuter) || (end != nullptr && end->readsOuter);
-    // A key read from the outer row makes the inner side depend on it.
-    if (readsOuter) {
-        PlanNode *n = table;
-        while (n->parent != nullptr && n->parent->kind == PLN_RESTRICT)
-            n = n->parent;
-        PlanNode *join = n->parent;
-        if (join != nullptr && join->kind == PLN_JOIN && join->second == n)
-            join->subtype = join->subtype == PLN_JOIN_OUTER ? PLN_JOIN_OUTER_INDEX : PLN_JOIN_INNER_INDEX;
-    }
+    if (readsOuter)
+        MarkJoinByIndex(table);
     return 0;
 }

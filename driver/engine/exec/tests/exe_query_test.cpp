@@ -287,7 +287,14 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
 {
     const IndexCase cases[] = {
         {"SELECT Name FROM Emp WHERE Id = 3", "I", {"Cid"}},
-        {"SELECT Id FROM Emp WHERE 4 = Id OR Id = 5", "S", {"4", "5"}},
+        // Key lists: one range per value, a repeated value read once.
+        {"SELECT Id FROM Emp WHERE 4 = Id OR Id = 5", "I", {"4", "5"}},
+        {"SELECT Id FROM Emp WHERE Id IN (6, 1, 6, 9, 1.0)", "I", {"1", "6"}},
+        {"SELECT Id FROM Emp WHERE Name IN ('bob', 'BOB ', 'eve')", "I", {"2", "5", "6"}},
+        {"SELECT Id FROM Emp WHERE Id = 1 OR Dept = 20", "S", {"1", "3", "4"}},
+        {"SELECT Id FROM Emp WHERE Id NOT IN (1, 2, 3)", "S", {"4", "5", "6"}},
+        {"SELECT d.Title, e.Id FROM Dept d, Emp e WHERE (e.Dept = d.Id OR 99 = e.Dept) AND d.Id < 20", "J4II",
+         {"Sales|1", "Sales|2", "Sales|6", "Sales|5"}},
         // The driver's comparison: case and trailing blanks do not count.
         {"SELECT Id FROM Emp WHERE Name = 'bob   '", "I", {"2", "6"}},
         {"SELECT Id FROM Emp WHERE Name LIKE 'b%'", "I", {"2", "6"}},
