@@ -85,6 +85,8 @@ int16_t rcExeOpenQuery(rcPlnStmt *stmt)
     if (stmt->open)
         rcExeCloseQuery(stmt);
     rcPlnResetRedirects(stmt);
+    for (PlanNode *sub : stmt->subqueries)
+        sub->cached = false;
     stmt->open = true;
     if (rcExeOpenPlan(stmt, stmt->plan->root) != 0) {
         rcExeCloseQuery(stmt);

@@ -90,6 +90,7 @@ enum : int16_t {
 
 struct rcPlnStmt;
 struct PlanNode;
+struct QueryPlan;
 using rcPlnNextFn = int16_t (*)(rcPlnStmt *stmt, PlanNode *node, int flag);
 
 // A column of a temporary table as the plan fills it.
@@ -134,6 +135,7 @@ struct rcPlnAccumulator {
 struct PlanNode {
     uint8_t kind;
     uint8_t subtype;
+    uint16_t block;        // the query block (0 the statement's, then subqueries)
     PlanNode *first;       // the child of one-child kinds
     PlanNode *second;
     PlanNode *parent;
@@ -193,6 +195,16 @@ struct PlanNode {
     int64_t savedRow;
     // PLN_AGGREGATE.
     bool oneRow;
+    // PLN_SUBQUERY: the subquery's own plan and how its rows answer the
+    // predicate (form 1 IN/ANY, 2 ALL, 3 EXISTS, 4 a single-row comparison).
+    QueryPlan *subPlan;
+    uint8_t form;
+    uint16_t subBlock;     // the subquery's block
+    bool negated;          // NOT IN
+    bool correlated;       // reads columns of enclosing blocks
+    bool cached;           // an uncorrelated EXISTS answered once per open
+    int16_t cachedResult;
+    rcFltId compare;       // outer value <op> the subquery's row (forms 1, 2, 4)
 };
 
 // An index of a table, as the data module's index catalog gives it.
@@ -215,6 +227,7 @@ struct rcPlnIndexList {
 // A base column read by the query.
 struct rcPlnColumn {
     rcEvlColumnRef ref;            // what the programs read
+    uint16_t block;                // the block of its table
     rcEvlTamSource base;           // the table's cursor
     const rcTblColumn *column;
     PlanNode *tableNode;
@@ -266,6 +279,10 @@ struct rcPlnStmt {
     std::vector<std::unique_ptr<rcPlnIndexList>> indexLists;   // read once per table
     std::vector<rcExpSlot> results;        // one slot per select-list item
     std::vector<const rcParseNode *> items;
+    std::vector<PlanNode *> subqueries;    // in the order they were planned
+    uint16_t blocks = 0;                   // query blocks planned so far
+    uint16_t currentBlock = 0;             // the block being planned
+    void *building = nullptr;              // the planner of that block
     bool rowWarning = false;
     bool open = false;
     uint16_t tempCounter = 0;
@@ -295,6 +312,10 @@ int16_t rcOptChooseIndex(rcPlnStmt *stmt, PlanNode *table, const std::vector<con
 // here (index choice reports them).
 int rcOptIndexUse(rcPlnStmt *stmt, const rcTblEntry *table, const std::vector<const rcParseNode *> &conds,
                   const std::vector<const rcTblEntry *> &outer);
+
+// The subquery node of a predicate that holds a subquery, planned on first
+// use; none after posting.
+PlanNode *rcPlnSubqueryOf(rcPlnStmt *stmt, const rcParseNode *predicate);
 
 // Node operations.
 PlanNode *rcPlnNewNode(rcPlnStmt *stmt, uint8_t kind);

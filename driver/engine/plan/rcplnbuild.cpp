@@ -25,9 +25,15 @@
 namespace {
 
 struct Builder {
+    Builder(rcPlnStmt *s, QueryPlan *p) : stmt(s), plan(p) {}
     rcPlnStmt *stmt;
     QueryPlan *plan;
     std::vector<const rcParseNode *> residual;
+    uint16_t blockId = 0;
+    std::vector<const rcTblEntry *> enclosing;   // tables of the enclosing blocks
+    std::vector<PlanNode *> myTables;
+    std::vector<const rcParseNode *> items;
+    std::vector<PlanNode *> setFns;
 
     int16_t Fail(uint32_t msg) { return static_cast<int16_t>(rcErrRaise(stmt->errors, msg)); }
 
@@ -44,7 +50,9 @@ struct Builder {
             return nullptr;
         n->table = entry;
         n->access = PLN_ACCESS_SCAN;
+        n->block = blockId;
         stmt->tables.push_back(n);
+        myTables.push_back(n);
         return n;
     }
 
@@ -83,7 +91,7 @@ struct Builder {
         if (item->id == RC_N_TableRef)
             return NewTable(item);
         if (item->id != RC_N_LeftOuterJoin) {
-            rcErrNotCapable(stmt->errors);
+            rcPlnNotCapable(stmt, "This FROM item is not supported.");
             return nullptr;
         }
         const rcParseNode *left = item->child;
@@ -127,6 +135,17 @@ struct Builder {
         out->push_back(cond);
     }
 
+    // Every node of a subtree, subqueries included.
+    template <typename Fn>
+    static void FullWalk(const rcParseNode *n, Fn &&fn)
+    {
+        for (; n != nullptr; n = nullptr) {
+            fn(n);
+            for (const rcParseNode *k = n->child; k != nullptr; k = k->next)
+                FullWalk(k, fn);
+        }
+    }
+
     // The one table a condition reads, or none (several or no tables).
     rcTblEntry *SingleTable(const rcParseNode *cond, bool *several)
     {
@@ -146,7 +165,7 @@ struct Builder {
 
     PlanNode *TableNodeOf(const rcTblEntry *entry)
     {
-        for (PlanNode *t : stmt->tables)
+        for (PlanNode *t : myTables)
             if (t->table == entry)
                 return t;
         return nullptr;
@@ -201,13 +220,13 @@ struct Builder {
         if (n == nullptr || n->id != RC_T_USINT_LIT)
             return nullptr;
         unsigned long k = std::strtoul(n->text, nullptr, 10);
-        if (k < 1 || k > stmt->items.size()) {
+        if (k < 1 || k > items.size()) {
             *bad = true;
             if (post)
                 rcErrRaise(stmt->errors, RC_ENG_COLUMN_IDENTIFIER_OUT_RANGE);
             return nullptr;
         }
-        return stmt->items[k - 1];
+        return items[k - 1];
     }
 
     // Stores the column list of a temporary table in the plan pool.
@@ -217,6 +236,8 @@ struct Builder {
         t->keyCount = static_cast<uint16_t>(keys.size());
         std::vector<PlanNode *> longTables;
         for (rcPlnColumn *col : stmt->columns) {
+            if (col->block != blockId)
+                continue;   // an outer reference: the same for every row here
             if (col->ref.sqlType == SQL_LONGVARCHAR || col->ref.sqlType == SQL_LONGVARBINARY) {
                 // Long values stay in their table; the row keeps its bookmark.
                 if (std::find(longTables.begin(), longTables.end(), col->tableNode) == longTables.end())
@@ -418,14 +439,14 @@ struct Builder {
     {
         if ((stmt->engineOptions & PLN_OPT_NOINDEXES) != 0)
             return 0;
-        for (PlanNode *t : stmt->tables) {
+        for (PlanNode *t : myTables) {
             std::vector<const rcParseNode *> conds;
             PlanNode *n = t;
             while (n->parent != nullptr && n->parent->kind == PLN_RESTRICT) {
                 n = n->parent;
                 Conjuncts(n->cond, &conds);
             }
-            std::vector<const rcTblEntry *> outer;
+            std::vector<const rcTblEntry *> outer = enclosing;
             PlanNode *join = n->parent;
             if (join != nullptr && join->kind == PLN_JOIN && join->second == n) {
                 TablesUnder(join->first, &outer);
@@ -443,14 +464,11 @@ struct Builder {
         const rcParseNode *block = root;
         if (root->id == RC_N_FullSelectStmt)
             block = root->child;
-        if (block == nullptr || block->id != RC_N_SubSelectStmt || block->next != nullptr)
-            return static_cast<int16_t>(rcErrNotCapable(stmt->errors));   // UNION
+        if (block == nullptr || (block->id != RC_N_SubSelectStmt && block->id != RC_N_QuerySpec) ||
+            (block->id == RC_N_SubSelectStmt && block->next != nullptr))
+            return rcPlnNotCapable(stmt, "UNION is not supported by the query planner yet.");
         const rcParseNode *orderBy =
             root->next != nullptr && root->next->id == RC_N_OrderBy_Opt ? root->next : nullptr;
-        bool hasSubquery = false;
-        rcPlnWalkTree(block, [&](const rcParseNode *n) { return !(hasSubquery = n->id == RC_N_SubQuery); });
-        if (hasSubquery)
-            return static_cast<int16_t>(rcErrNotCapable(stmt->errors));
 
         const rcParseNode *distinct = rcPlnChild(block, RC_N_AllDistinct_Opt);
         bool isDistinct = distinct != nullptr && distinct->child != nullptr && distinct->child->id == RC_T_DISTINCT;
@@ -467,29 +485,29 @@ struct Builder {
                 const rcParseNode *e = rcPlnChild(k, RC_N_Expression);
                 if (e == nullptr)
                     return Fail(RC_MSG_GENERAL_ERROR);
-                stmt->items.push_back(e);
+                items.push_back(e);
             }
 
         // FROM items (tables and LEFT OUTER JOIN subtrees).
         std::vector<rcTblEntry *> nullable;
-        std::vector<PlanNode *> items;
+        std::vector<PlanNode *> fromItems;
         for (const rcParseNode *k = from->child; k != nullptr; k = k->next) {
             if (k->id != RC_N_TableRef && k->id != RC_N_LeftOuterJoin)
                 continue;
             PlanNode *item = FromItem(k, &nullable);
             if (item == nullptr)
                 return PLN_ERROR;
-            items.push_back(item);
+            fromItems.push_back(item);
         }
-        if (items.empty())
+        if (fromItems.empty())
             return Fail(RC_MSG_GENERAL_ERROR);
         std::vector<const rcParseNode *> parts;
         if (where != nullptr && rcPlnChild(where, RC_N_SearchCond) != nullptr)
             Conjuncts(rcPlnChild(where, RC_N_SearchCond), &parts);
-        if ((stmt->engineOptions & PLN_OPT_NOJOINOPT) == 0 && items.size() > 1)
-            OrderItems(&items, parts);
+        if ((stmt->engineOptions & PLN_OPT_NOJOINOPT) == 0 && fromItems.size() > 1)
+            OrderItems(&fromItems, parts);
         PlanNode *top = nullptr;
-        for (PlanNode *item : items) {
+        for (PlanNode *item : fromItems) {
             top = top == nullptr ? item : Join(top, item, PLN_JOIN_INNER);
             if (top == nullptr)
                 return PLN_ERROR;
@@ -511,6 +529,10 @@ struct Builder {
         for (const rcParseNode *c : parts) {
             bool several = false;
             rcTblEntry *t = SingleTable(c, &several);
+            bool sub = false;
+            FullWalk(c, [&](const rcParseNode *x) { sub = sub || x->id == RC_N_SubQuery; });
+            if (sub)
+                t = nullptr;   // its subquery may read any table of the block
             bool null = false;
             for (rcTblEntry *n : nullable)
                 null = null || n == t;
@@ -544,10 +566,10 @@ struct Builder {
                 return n->id != RC_N_SetFunctionRef || rcPlnSetFunctionOf(stmt, n) != nullptr;
             });
         };
+        size_t known = stmt->setFunctions.size();
         if (!collect(selectList) || !collect(having) || !collect(orderBy))
             return PLN_ERROR;
-
-        std::vector<PlanNode *> setFns = stmt->setFunctions;
+        setFns.assign(stmt->setFunctions.begin() + static_cast<std::ptrdiff_t>(known), stmt->setFunctions.end());
         if (groupBy != nullptr) {
             plan->flags |= PLN_PLAN_GROUPED;
             const rcParseNode *list = rcPlnChild(groupBy, RC_N_ExpressionList);
@@ -594,7 +616,7 @@ struct Builder {
 
         if (isDistinct) {
             std::vector<rcPlnTempColumn> keys;
-            for (const rcParseNode *e : stmt->items)
+            for (const rcParseNode *e : items)
                 if (!AddKey(&keys, e, false))
                     return PLN_ERROR;
             PlanNode *tt = NewTemp("DST_TT");
@@ -638,16 +660,22 @@ struct Builder {
                 plan->firstTemp = tt;
         }
 
-        // The result columns.
-        for (const rcParseNode *e : stmt->items) {
-            rcExpSlot slot = 0;
-            if (rcExpCompile(&stmt->env, e, &slot, 0) < 0)
-                return PLN_ERROR;
-            stmt->results.push_back(slot);
-        }
         plan->root = top;
         top->parent = nullptr;
         return 0;
+    }
+
+    // Plans a block with this builder as the statement's current planner.
+    int16_t Plan(const rcParseNode *root)
+    {
+        void *outerBuilder = stmt->building;
+        uint16_t outerBlock = stmt->currentBlock;
+        stmt->building = this;
+        stmt->currentBlock = blockId;
+        int16_t rc = Run(root);
+        stmt->building = outerBuilder;
+        stmt->currentBlock = outerBlock;
+        return rc;
     }
 };
 
@@ -664,6 +692,112 @@ int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root)
         return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     stmt->plan = new (p) QueryPlan{};
     stmt->tempCounter = 0;
-    Builder b{stmt, stmt->plan, {}};
-    return b.Run(root);
+    stmt->blocks = 0;
+    Builder b(stmt, stmt->plan);
+    if (b.Plan(root) != 0)
+        return PLN_ERROR;
+    // The result columns.
+    stmt->items = b.items;
+    for (const rcParseNode *e : stmt->items) {
+        rcExpSlot slot = 0;
+        if (rcExpCompile(&stmt->env, e, &slot, 0) < 0)
+            return PLN_ERROR;
+        stmt->results.push_back(slot);
+    }
+    return 0;
+}
+
+namespace {
+
+const rcParseNode *SubqueryIn(const rcParseNode *predicate)
+{
+    for (const rcParseNode *k = predicate->child; k != nullptr; k = k->next) {
+        if (k->id == RC_N_SubQuery)
+            return k;
+        if (k->id == RC_N_ValueListORSubQuery || k->id == RC_N_ExprOrSubQuery)
+            for (const rcParseNode *j = k->child; j != nullptr; j = j->next)
+                if (j->id == RC_N_SubQuery)
+                    return j;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+PlanNode *rcPlnSubqueryOf(rcPlnStmt *stmt, const rcParseNode *predicate)
+{
+    for (PlanNode *n : stmt->subqueries)
+        if (n->cond == predicate)
+            return n;
+    auto *outer = static_cast<Builder *>(stmt->building);
+    const rcParseNode *sub = SubqueryIn(predicate);
+    const rcParseNode *spec = sub != nullptr ? rcPlnChild(sub, RC_N_QuerySpec) : nullptr;
+    if (outer == nullptr || spec == nullptr) {
+        rcPlnNotCapable(stmt, "This subquery is not supported.");
+        return nullptr;
+    }
+    PlanNode *node = rcPlnNewNode(stmt, PLN_SUBQUERY);
+    void *p = node != nullptr ? rcMemPoolAlloc(stmt->pool, sizeof(QueryPlan)) : nullptr;
+    if (p == nullptr) {
+        if (node != nullptr)
+            rcErrRaise(stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR);
+        return nullptr;
+    }
+    node->cond = predicate;
+    node->block = outer->blockId;
+    node->subPlan = new (p) QueryPlan{};
+    Builder b(stmt, node->subPlan);
+    b.blockId = ++stmt->blocks;
+    node->subBlock = b.blockId;
+    b.enclosing = outer->enclosing;
+    for (PlanNode *t : outer->myTables)
+        b.enclosing.push_back(t->table);
+    if (b.Plan(spec) != 0)
+        return nullptr;
+    Builder::FullWalk(spec, [&](const rcParseNode *x) {
+        if (x->id == RC_N_ColName && x->sem != nullptr)
+            for (const rcTblEntry *t : b.enclosing)
+                node->correlated = node->correlated || static_cast<const rcTblColumn *>(x->sem)->owner == t;
+    });
+    // The form and the comparison of the outer value with the subquery's row.
+    const rcParseNode *left = predicate->child;
+    uint16_t op = RC_T_EQ;
+    switch (predicate->id) {
+    case RC_N_ExistsPredicate:
+        node->form = 3;
+        break;
+    case RC_N_InPredicate:
+        node->form = 1;
+        node->negated = rcPlnChild(predicate, RC_N_NOT_Opt) != nullptr;
+        break;
+    case RC_N_QuantifiedPredicate: {
+        const rcParseNode *q = rcPlnChild(predicate, RC_N_ALLOrANY);
+        node->form = q != nullptr && q->child != nullptr && q->child->id == RC_T_ALL ? 2 : 1;
+        const rcParseNode *o = rcPlnChild(predicate, RC_N_CompareOp);
+        op = o != nullptr && o->child != nullptr ? o->child->id : 0;
+        break;
+    }
+    case RC_N_ComparePredicate: {
+        node->form = 4;
+        const rcParseNode *o = rcPlnChild(predicate, RC_N_CompareOp);
+        op = o != nullptr && o->child != nullptr ? o->child->id : 0;
+        break;
+    }
+    default:
+        rcPlnNotCapable(stmt, "This subquery predicate is not supported.");
+        return nullptr;
+    }
+    if (node->form != 3) {
+        rcExpSlot outerSlot = 0, valueSlot = 0;
+        if (b.items.size() != 1 || left == nullptr || left->id != RC_N_Expression || op == 0) {
+            rcPlnNotCapable(stmt, "A subquery compared with a value must select one column.");
+            return nullptr;
+        }
+        if (rcExpCompile(&stmt->env, left, &outerSlot, 0) < 0 ||
+            rcExpCompile(&stmt->env, b.items[0], &valueSlot, 0) < 0 ||
+            rcFltCompileColumn(&stmt->env, outerSlot, valueSlot, op, &node->compare) < 0)
+            return nullptr;
+    }
+    stmt->subqueries.push_back(node);
+    return node;
 }

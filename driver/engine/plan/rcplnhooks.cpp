@@ -81,15 +81,26 @@ int16_t SetFunctionHook(void *ctx, void *handle, rcExpValue *out)
     return rcPlnSetFunctionValue(static_cast<rcPlnStmt *>(ctx), static_cast<PlanNode *>(handle), out);
 }
 
+void *SubqueryOfHook(void *ctx, const rcParseNode *predicate)
+{
+    return rcPlnSubqueryOf(static_cast<rcPlnStmt *>(ctx), predicate);
+}
+
 int16_t ParamHook(void *ctx, uint32_t number, rcExpValue *out)
 {
     auto *stmt = static_cast<rcPlnStmt *>(ctx);
     if (stmt->param == nullptr)
-        return static_cast<int16_t>(rcErrNotCapable(stmt->errors));
+        return rcPlnNotCapable(stmt, "No values are bound for the parameters.");
     return stmt->param(stmt->paramCtx, number, out);
 }
 
 } // namespace
+
+int16_t rcPlnNotCapable(rcPlnStmt *stmt, const char *text)
+{
+    rcErrPost(stmt->errors, RC_MSG_DRIVER_NOT_CAPABLE, nullptr, 0, text);
+    return PLN_ERROR;
+}
 
 void rcPlnStmtInit(rcPlnStmt *stmt, rcErrorQueue *errors, TamSession *session)
 {
@@ -101,6 +112,8 @@ void rcPlnStmtInit(rcPlnStmt *stmt, rcErrorQueue *errors, TamSession *session)
     stmt->env.tree.columnOf = &ColumnOfHook;
     stmt->env.tree.fnCode = &FnCodeHook;
     stmt->env.tree.setFunctionOf = &SetFunctionOfHook;
+    stmt->env.tree.subqueryOf = &SubqueryOfHook;
+    stmt->env.rt.subquery = &rcPlnSubqueryHook;
     stmt->env.treeCtx = stmt;
     stmt->env.rt.setFunction = &SetFunctionHook;
     stmt->env.rt.param = &ParamHook;
@@ -126,6 +139,7 @@ void rcPlnStmtFree(rcPlnStmt *stmt)
     stmt->temps.clear();
     stmt->results.clear();
     stmt->items.clear();
+    stmt->subqueries.clear();
     stmt->open = false;
 }
 
@@ -144,7 +158,7 @@ rcPlnColumn *rcPlnColumnOf(rcPlnStmt *stmt, const rcParseNode *colName)
         if (t->table == tc->owner)
             table = t;
     if (table == nullptr) {
-        rcErrNotCapable(stmt->errors);   // an outer reference of a subquery
+        rcPlnNotCapable(stmt, "A column of a table outside the query's blocks.");
         return nullptr;
     }
     void *p = rcMemPoolAlloc(stmt->pool, sizeof(rcPlnColumn));
@@ -155,6 +169,7 @@ rcPlnColumn *rcPlnColumnOf(rcPlnStmt *stmt, const rcParseNode *colName)
     auto *c = new (p) rcPlnColumn{};
     c->column = tc;
     c->tableNode = table;
+    c->block = table->block;
     c->base.session = stmt->session;
     c->base.handle = table->table->handle;
     c->ref.nullRow = &table->nullRow;
@@ -191,7 +206,7 @@ PlanNode *rcPlnSetFunctionOf(rcPlnStmt *stmt, const rcParseNode *ref)
         arg = rcPlnChild(c, RC_N_Expression);
     }
     if (fn == 0 || (c->id == RC_N_AllFn && arg == nullptr)) {
-        rcErrNotCapable(stmt->errors);
+        rcPlnNotCapable(stmt, "This set function is not supported.");
         return nullptr;
     }
     PlanNode *n = rcPlnNewNode(stmt, PLN_SETFUNC);
@@ -203,6 +218,7 @@ PlanNode *rcPlnSetFunctionOf(rcPlnStmt *stmt, const rcParseNode *ref)
     }
     n->acc = new (p) rcPlnAccumulator{};
     n->function = fn;
+    n->block = stmt->currentBlock;
     n->cond = ref;
     n->argument = arg;
     if (arg != nullptr && rcExpCompile(&stmt->env, arg, &n->argSlot, 0) < 0)
@@ -295,14 +311,18 @@ int16_t rcPlnSetFunctionValue(rcPlnStmt *stmt, PlanNode *node, rcExpValue *out)
     }
 }
 
-void rcPlnResetRedirects(rcPlnStmt *stmt)
+void rcPlnResetRedirects(rcPlnStmt *stmt, int block)
 {
     for (rcPlnColumn *c : stmt->columns) {
+        if (block >= 0 && c->block != block)
+            continue;
         c->redirect = nullptr;
         c->ref.nullRow = &c->tableNode->nullRow;
     }
     for (PlanNode *n : stmt->setFunctions)
-        n->redirect = nullptr;
+        if (block < 0 || n->block == block)
+            n->redirect = nullptr;
     for (PlanNode *t : stmt->tables)
-        t->nullRow = 0;
+        if (block < 0 || t->block == block)
+            t->nullRow = 0;
 }

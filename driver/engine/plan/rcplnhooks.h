@@ -13,5 +13,11 @@ PlanNode *rcPlnSetFunctionOf(rcPlnStmt *stmt, const rcParseNode *setFunctionRef)
 // The value of a set function for the current row (accumulator or, once a
 // temporary table above holds it, that table's column).
 int16_t rcPlnSetFunctionValue(rcPlnStmt *stmt, PlanNode *node, rcExpValue *out);
-// Points every column and set function back at its source.
-void rcPlnResetRedirects(rcPlnStmt *stmt);
+// Posts 5160 (driver not capable) with the text; answers -1.
+int16_t rcPlnNotCapable(rcPlnStmt *stmt, const char *text);
+// Points every column and set function (of one block, or all with -1) back
+// at its source.
+void rcPlnResetRedirects(rcPlnStmt *stmt, int block = -1);
+// The subquery test for the current outer row (the executor's, rcexe.h):
+// 0 TRUE, 100 FALSE or UNKNOWN, -1 error.
+int16_t rcPlnSubqueryHook(void *ctx, void *subqueryNode);

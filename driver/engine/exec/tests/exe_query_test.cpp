@@ -235,6 +235,39 @@ TEST_F(ExeQuery, LongValuesAboveTemporaryTables)
         Check(this, c, Run(c.sql, 2));
 }
 
+TEST_F(ExeQuery, Subqueries)
+{
+    const Case cases[] = {
+        {"SELECT Id FROM Emp WHERE Dept IN (SELECT Id FROM Dept)", {"1", "2", "3", "4", "6"}, false},
+        {"SELECT Id FROM Emp WHERE Dept NOT IN (SELECT Id FROM Dept)", {"5"}, false},
+        // A NULL among the subquery's values: NOT IN is never TRUE.
+        {"SELECT Id FROM Emp WHERE Nick IN (SELECT Nick FROM Emp WHERE Id > 3)", {"5", "6"}, false},
+        {"SELECT Id FROM Emp WHERE Nick NOT IN (SELECT Nick FROM Emp WHERE Id > 3)", {}, false},
+        {"SELECT Title FROM Dept d WHERE EXISTS (SELECT Id FROM Emp e WHERE e.Dept = d.Id)", {"Sales", "Labs"},
+         false},
+        {"SELECT Title FROM Dept d WHERE NOT EXISTS (SELECT Id FROM Emp e WHERE e.Dept = d.Id)", {"Empty"}, false},
+        {"SELECT Title FROM Dept WHERE EXISTS (SELECT V FROM Nothing)", {}, false},
+        {"SELECT Id FROM Emp WHERE Salary > ALL (SELECT Salary FROM Emp WHERE Dept = 20)", {"2", "5", "6"}, false},
+        // ALL over no rows holds.
+        {"SELECT Id FROM Emp WHERE Salary > ALL (SELECT Salary FROM Emp WHERE Dept = 11)",
+         {"1", "2", "3", "4", "5", "6"}, false},
+        {"SELECT Id FROM Emp WHERE Salary >= ANY (SELECT Salary FROM Emp WHERE Dept = 99)", {"5"}, false},
+        {"SELECT Id FROM Emp WHERE Salary = (SELECT MAX(Salary) FROM Emp)", {"5"}, false},
+        {"SELECT Id FROM Emp e WHERE Salary > (SELECT AVG(Salary) FROM Emp m WHERE m.Dept = e.Dept)",
+         {"2", "3", "6"}, false},
+        {"SELECT d.Title FROM Dept d WHERE d.Id IN (SELECT Dept FROM Emp GROUP BY Dept HAVING COUNT(*) > 1) "
+         "ORDER BY 1",
+         {"Labs", "Sales"}, true},
+        {"SELECT Id FROM Emp WHERE Dept = (SELECT Id FROM Dept)", {"ERROR 11482"}, true},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> got = Run(c.sql, 2);
+        if (!got.empty() && got[0].rfind("ERROR", 0) == 0 && c.rows.size() == 1)
+            got[0] = got[0].substr(0, c.rows[0].size());
+        Check(this, c, got);
+    }
+}
+
 TEST_F(ExeQuery, SetFunctionsAndGroups)
 {
     const Case cases[] = {
