@@ -289,7 +289,8 @@ TEST_F(E2eStmt, ParameterTypes)
 
 // A call of a sequence: 'P' prepare a query, 'D' prepare a DELETE, 'S'
 // prepare a SET statement, 'E' execute, 'X' exec direct of a SET statement,
-// 'C' close, 'N' SQLNumResultCols, 'G' get cursor name.
+// 'Y' a failing exec direct, 'C' close, 'N' SQLNumResultCols, 'Q'
+// SQLDescribeCol, 'G' get cursor name.
 struct Step {
     char call;
     SQLRETURN rc;
@@ -306,6 +307,10 @@ TEST_F(E2eStmt, StatementStateSequences)
         {{'X', SQL_SUCCESS, ""}, {'E', SQL_ERROR, "S1010"}, {'P', SQL_SUCCESS, ""}, {'E', SQL_ERROR, "S1C00"}},
         {{'G', SQL_ERROR, "S1015"}, {'P', SQL_SUCCESS, ""}, {'G', SQL_ERROR, "S1015"}},
         {{'P', SQL_SUCCESS, ""}, {'C', SQL_SUCCESS, ""}, {'P', SQL_SUCCESS, ""}, {'N', SQL_SUCCESS, ""}},
+        // A failing SQLExecDirect leaves the state it found; after a
+        // prepared statement that is gone, the handle is back to allocated.
+        {{'Y', SQL_ERROR, "S0022"}, {'Q', SQL_ERROR, "S1010"}, {'E', SQL_ERROR, "S1010"}},
+        {{'P', SQL_SUCCESS, ""}, {'Q', SQL_SUCCESS, ""}, {'Y', SQL_ERROR, "S0022"}, {'Q', SQL_ERROR, "S1010"}},
     };
     for (const auto &seq : sequences) {
         SQLHSTMT s = SQL_NULL_HSTMT;
@@ -325,6 +330,8 @@ TEST_F(E2eStmt, StatementStateSequences)
             case 'C': rc = SQLFreeStmt(s, SQL_CLOSE); break;
             case 'N': rc = SQLNumResultCols(s, &count); break;
             case 'G': rc = SQLGetCursorName(s, name, sizeof name, nullptr); break;
+            case 'Y': rc = SQLExecDirect(s, Text("SELECT Nope FROM Emp"), SQL_NTS); break;
+            case 'Q': rc = SQLDescribeCol(s, 1, name, sizeof name, nullptr, nullptr, nullptr, nullptr, nullptr); break;
             }
             EXPECT_EQ(rc, step.rc) << trail << ": " << Diag(nullptr, s);
             if (step.state[0] != '\0') {
@@ -404,6 +411,10 @@ TEST_F(E2eStmt, StatementOptions)
     EXPECT_EQ(Prepare("SELECT {fn UCASE(Name)} FROM Emp"), SQL_SUCCESS);
     EXPECT_EQ(SQLSetStmtOption(stmt, SQL_QUERY_TIMEOUT, 30), SQL_ERROR);
     EXPECT_EQ(Diag(), "S1C00");
+    // A statement option set on the connection reaches its statements.
+    EXPECT_EQ(SQLSetConnectOption(h->dbc, SQL_MAX_ROWS, 9), SQL_SUCCESS) << h->Diag();
+    EXPECT_EQ(SQLGetStmtOption(stmt, SQL_MAX_ROWS, &value), SQL_SUCCESS);
+    EXPECT_EQ(value, 9u);
 }
 
 TEST_F(E2eStmt, NativeSqlRegeneratesText)

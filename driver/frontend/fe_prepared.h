@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/engine/rcmempool.h"
+#include "driver/engine/tree/rcmempool.h"
 #include "driver/engine/rcsem.h"
 #include "driver/frontend/rcprs.h"
 

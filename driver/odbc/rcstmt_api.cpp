@@ -3,26 +3,24 @@
 // rcstmt_handle.h).
 #include "driver/odbc/rcstmt_api.h"
 
-#include <atomic>
 #include <cstring>
 #include <string>
 
-#include "driver/core/rcconn.h"
+#include "driver/odbc/rcconn.h"
 #include "driver/core/rclock.h"
 #include "driver/core/rcmsgid.h"
-#include "driver/core/rcodbc_impl.h"
-#include "driver/core/rcoption.h"
+#include "driver/odbc/rcodbc_impl.h"
+#include "driver/odbc/rcoption.h"
 #include "driver/core/rcstr.h"
 #include "driver/core/rctrace.h"
+#include "driver/engine/rcstmt.h"
 #include "driver/engine/tam.h"
-#include "driver/frontend/fe_set.h"
-#include "driver/frontend/fe_transact.h"
+#include "driver/odbc/rcset.h"
+#include "driver/odbc/rctxn.h"
 #include "driver/odbc/rcstmt_source.h"
 #include "platform/strings.h"
 
 namespace {
-
-std::atomic<long> gLiveHandles{0};
 
 unsigned long Addr(const void *p) { return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p)); }
 
@@ -86,8 +84,23 @@ SQLRETURN CloseIfNeeded(rcStmtHandle *s)
 // Forgets what was prepared: tables closed, tree and records freed.
 void ResetPrepared(rcStmtHandle *s)
 {
+    // The engine's record first: it only points into the prepared tree.
+    rcDrsResetStmt(s->engine);
     rcFeReset(&s->prep);
     s->setApplied = 0;
+}
+
+// Tells the engine's record what was prepared: kind, tree, counts. The tree
+// stays owned by the prepared state; the engine reads it.
+void PublishPrepared(rcStmtHandle *s)
+{
+    rcStmt *e = s->engine;
+    e->kind = s->prep.kind;
+    e->selectRoot = s->prep.selectRoot;
+    e->parseRoot = s->prep.root;
+    e->paramCount = static_cast<uint16_t>(s->prep.params.size());
+    e->resultColumnCount = static_cast<uint16_t>(s->prep.columns.size());
+    e->engineState = RC_ENGINE_PREPARED;
 }
 
 // The transaction model of a SET TxnModel statement. The model is driver
@@ -112,8 +125,8 @@ int16_t PrepareText(rcStmtHandle *s, const char *text)
     EngineLock lock;
     ResetPrepared(s);
     rcSetTarget target;
-    target.mask = &s->engineMask;
-    target.debugLevel = &s->debugLevel;
+    target.mask = &s->engine->options.engineOptionMask;
+    target.debugLevel = &s->engine->debugLevel;
     target.qryPlan = &s->conn->qryPlan;
     target.drmTrace = &s->conn->drmTrace;
     target.setTxnModel = SetTxnModel;
@@ -127,8 +140,6 @@ int16_t PrepareText(rcStmtHandle *s, const char *text)
     }
     uint32_t noScan = 0;
     rcStmtReadOption(SQL_NOSCAN, s->options, &noScan);
-    if (s->conn->session != nullptr)
-        rcStmtBindCtx(s->conn->session, s);
     return rcFePrepare(&s->prep, s->source.get(), &s->errors, text, noScan != SQL_NOSCAN_ON);
 }
 
@@ -145,82 +156,24 @@ struct ArgText {
     const char *trace() const { return arg.text != nullptr ? arg.text : "NULL"; }
 };
 
-void DropHandle(rcStmtHandle *s)
-{
-    rcConn *conn = s->conn;
-    if (conn->statements != nullptr) {
-        uint32_t at = 0;
-        if (rcListFindKey(conn->statements, &s, &at) == 0)
-            rcListRemoveAt(conn->statements, at);
-        if (rcListCount(conn->statements) == 0 && conn->state == RC_CONN_STATEMENTS)
-            conn->state = RC_CONN_CONNECTED;
-    }
-    delete s;
-}
-
 } // namespace
-
-rcStmtHandle::rcStmtHandle()
-{
-    magic = kRcStmtMagic;
-    ++gLiveHandles;
-}
-
-rcStmtHandle::~rcStmtHandle()
-{
-    // The prepared state first (it closes tables through the source), then
-    // the queue: nothing is read after it is freed.
-    rcFeReset(&prep);
-    source.reset();
-    rcErrQueueDestroy(&errors);
-    magic = 0;
-    --gLiveHandles;
-}
-
-long rcStmtLiveHandles()
-{
-    return gLiveHandles.load();
-}
-
-rcStmtHandle *rcStmtFromHandle(SQLHSTMT hstmt)
-{
-    auto *s = static_cast<rcStmtHandle *>(hstmt);
-    return s != nullptr && s->magic == kRcStmtMagic ? s : nullptr;
-}
 
 SQLRETURN SQLAllocStmtImpl(rcConn *conn, SQLHSTMT *phstmt)
 {
     rcTraceCall(conn->odbcTrace, "SQLAllocStmt(0x%08lx, 0x%08lx)", Addr(conn), Addr(phstmt));
     rcErrClearQueue(&conn->errors);
     SQLRETURN rc = SQL_SUCCESS;
+    rcStmtHandle *handle = nullptr;
     if (phstmt != nullptr)
         *phstmt = SQL_NULL_HSTMT;
-    if (conn->state < RC_CONN_CONNECTED) {
+    if (conn->state < RC_CONN_CONNECTED)
         rc = static_cast<SQLRETURN>(rcErrRaise(&conn->errors, RC_MSG_CONNECTION_NOT_OPEN));
-    } else if (phstmt == nullptr) {
+    else if (phstmt == nullptr)
         rc = static_cast<SQLRETURN>(rcErrRaise(&conn->errors, RC_MSG_INVALID_ARGUMENT_VALUE));
-    } else {
-        auto *s = new (std::nothrow) rcStmtHandle;
-        if (s != nullptr) {
-            s->conn = conn;
-            s->source.reset(new (std::nothrow) rcConnFeSource(conn));
-            std::memcpy(s->options, conn->stmtDefaults, sizeof s->options);
-            rcStmtReadOption(SQL_MAX_ROWS, s->options, &s->maxRows);
-            s->engineMask = conn->options.mask;
-            s->debugLevel = conn->options.debugLevel;
-        }
-        if (conn->statements == nullptr)
-            conn->statements = rcListCreate(4, sizeof(rcStmtHandle *), true, 0);
-        if (s == nullptr || s->source == nullptr || conn->statements == nullptr ||
-            rcListAppend(conn->statements, &s) != 0) {
-            delete s;
-            rc = static_cast<SQLRETURN>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
-        } else {
-            if (conn->state < RC_CONN_STATEMENTS)
-                conn->state = RC_CONN_STATEMENTS;
-            *phstmt = s;
-        }
-    }
+    else if (rcStmtHandleAlloc(conn, &handle) != 0)
+        rc = SQL_ERROR;
+    else
+        *phstmt = handle;
     rcTraceReturn(conn->odbcTrace, "SQLAllocStmt", rc);
     return rc;
 }
@@ -234,10 +187,12 @@ SQLRETURN SQLFreeStmtImpl(rcStmtHandle *s, SQLUSMALLINT option)
     case SQL_CLOSE:
         CloseCursor(s);
         break;
-    case SQL_DROP:
-        DropHandle(s);
-        rcTraceReturn(conn->odbcTrace, "SQLFreeStmt", SQL_SUCCESS);
-        return SQL_SUCCESS;
+    case SQL_DROP: {
+        // The handle is gone after this: only the connection is used.
+        SQLRETURN rc = rcStmtHandleFree(s) == 0 ? SQL_SUCCESS : SQL_ERROR;
+        rcTraceReturn(conn->odbcTrace, "SQLFreeStmt", rc);
+        return rc;
+    }
     case SQL_UNBIND:
         // Column bindings come with fetching; there are none to free yet.
         break;
@@ -266,6 +221,7 @@ SQLRETURN SQLPrepareImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length
     int16_t r = PrepareText(s, sql.c_str());
     SQLRETURN rc;
     if (r == 0 || r == 1) {
+        PublishPrepared(s);
         s->state = RC_STMT_PREPARED;
         s->prepared = 1;
         s->rowCount = 0;
@@ -407,8 +363,9 @@ SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLULEN val
             rc = Raise(s, RC_MSG_DRIVER_NOT_CAPABLE);
         break;
     case SQL_MAX_ROWS:
-        // The data module takes no row limit: the fetch stops after this many.
-        s->maxRows = static_cast<uint32_t>(value);
+        // The engine remembers it: the fetch stops after this many rows.
+        if (rcDrsSetStmtOption(s->engine, option, value) != 0)
+            rc = SQL_ERROR;
         break;
     case SQL_NOSCAN:
         if (value != SQL_NOSCAN_OFF && value != SQL_NOSCAN_ON)
@@ -437,8 +394,9 @@ SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLULEN val
     case SQL_MAX_LENGTH:
         break;
     default:
-        if (option > SQL_ROW_NUMBER)
-            rc = Raise(s, RC_MSG_DRIVER_NOT_CAPABLE);
+        // The engine's own options (table passwords, kept tables, ...).
+        if (option > SQL_ROW_NUMBER && rcDrsSetStmtOption(s->engine, option, value) != 0)
+            rc = SQL_ERROR;
         break;
     }
     if (rc == SQL_SUCCESS && option <= 14)
@@ -455,12 +413,10 @@ SQLRETURN SQLGetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLPOINTER 
         if (s->state < RC_STMT_FETCHED)
             return Done(s, "SQLGetStmtOption", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
         v = s->rowCount;
-    } else if (option == SQL_MAX_ROWS) {
-        v = s->maxRows;
     } else if (option <= 14) {
         rcStmtReadOption(option, s->options, &v);
     } else {
-        return Done(s, "SQLGetStmtOption", Raise(s, RC_MSG_DRIVER_NOT_CAPABLE));
+        rcDrsGetStmtOption(s->engine, option, &v);
     }
     if (value != nullptr)
         std::memcpy(value, &v, sizeof v);
@@ -486,42 +442,3 @@ SQLRETURN SQLMoreResultsImpl(rcStmtHandle *s)
     return Done(s, "SQLMoreResults", SQL_NO_DATA_FOUND);
 }
 
-// The connection's side of its statements.
-
-int rcConnDropStatements(rcConn *conn)
-{
-    while (conn->statements != nullptr && rcListCount(conn->statements) > 0)
-        DropHandle(*static_cast<rcStmtHandle **>(rcListAt(conn->statements, 0)));
-    return 0;
-}
-
-int16_t rcConnSetStmtOptions(rcConn *conn, uint16_t option, uintptr_t value)
-{
-    int16_t result = 0;
-    for (uint32_t i = 0; conn->statements != nullptr && i < rcListCount(conn->statements); ++i) {
-        auto *s = *static_cast<rcStmtHandle **>(rcListAt(conn->statements, i));
-        SQLRETURN rc = SQLSetStmtOptionImpl(s, option, value);
-        if (rc == SQL_ERROR)
-            return -1;
-        if (rc == SQL_SUCCESS_WITH_INFO)
-            result = 1;
-    }
-    return result;
-}
-
-bool rcConnStmtBusy(rcConn *)
-{
-    return false; // no call runs asynchronously
-}
-
-rcErrorQueue *rcStmtErrorQueue(void *stmt)
-{
-    rcStmtHandle *s = rcStmtFromHandle(stmt);
-    return s != nullptr ? &s->errors : nullptr;
-}
-
-rcConn *rcStmtConnection(void *stmt)
-{
-    rcStmtHandle *s = rcStmtFromHandle(stmt);
-    return s != nullptr ? s->conn : nullptr;
-}

@@ -8,10 +8,6 @@
 
 #include "driver/odbc/rcstmt_handle.h"
 
-// The handle behind an application's statement handle, or null when it is
-// not one of ours (also after it was dropped).
-rcStmtHandle *rcStmtFromHandle(SQLHSTMT hstmt);
-
 SQLRETURN SQLAllocStmtImpl(rcConn *conn, SQLHSTMT *phstmt);
 SQLRETURN SQLFreeStmtImpl(rcStmtHandle *stmt, SQLUSMALLINT option);
 SQLRETURN SQLPrepareImpl(rcStmtHandle *stmt, const SQLCHAR *text, SQLINTEGER length);
@@ -38,5 +34,3 @@ SQLRETURN SQLDescribeParamImpl(rcStmtHandle *stmt, SQLUSMALLINT param, SQLSMALLI
 SQLRETURN SQLNativeSqlImpl(rcConn *conn, const SQLCHAR *in, SQLINTEGER inLength, SQLCHAR *out, SQLINTEGER outMax,
                            SQLINTEGER *outLength);
 
-// Number of live statement handles in the process.
-long rcStmtLiveHandles();

@@ -6,11 +6,11 @@
 #include <cstring>
 #include <string>
 
-#include "driver/core/rcconn.h"
+#include "driver/odbc/rcconn.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstr.h"
 #include "driver/core/rctrace.h"
-#include "driver/core/rctypecat.h"
+#include "driver/odbc/rctypecat.h"
 
 namespace {
 

@@ -1,73 +1,87 @@
-// Statement handles of the ODBC layer.
+// Statement handles: the ODBC part of a statement.
 //
-// An rcStmtHandle is what SQLAllocStmt hands out: the connection it belongs
-// to, the handle state and its sequence rules, the error queue, the cursor
-// name, the statement options, and the front end's prepared state
-// (fe_prepared.h) with the source that opens the statement's tables on the
-// connection (rcstmt_source.h).
+// A statement handle belongs to one connection (listed in its statements)
+// and owns the engine's state of the statement (rcStmt, driver/engine/
+// rcstmt.h): rcStmtHandleAlloc creates both, rcStmtHandleFree drops the
+// engine's state and frees the handle. The handle keeps what ODBC defines:
+// the handle state, the error queue (lent to the engine's record, which posts
+// on it), the statement option block and the pending asynchronous call.
+//
+// Legal order: rcStmtHandleAlloc -> (the statement calls) -> rcStmtHandleFree;
+// rcConnDropStatements frees every handle of a connection at disconnect.
+//
+// The engine reaches the connection through the connection's rcConnStmtLink
+// (rcconn.h), an implementation of rcStmtConn.
+//
+// Besides, a handle holds the front end's prepared statement (fe_prepared.h)
+// with the source that opens its tables on the connection
+// (rcstmt_source.h), the cursor name and the flags of the prepare-execute
+// sequence. The workers of the statement functions are in rcstmt_api.h.
 //
 // Handle states: 1 allocated, 2 prepared, 3 executed without an open result,
 // 4 executed with a result set not yet fetched, 5 positioned by SQLFetch,
 // 6 positioned by an extended fetch.
-//
-// Legal order: SQLAllocStmtImpl -> (SQLPrepareImpl -> SQLExecuteImpl ... |
-// SQLExecDirectImpl ...) -> SQLFreeStmtImpl(SQL_CLOSE) ... ->
-// SQLFreeStmtImpl(SQL_DROP). Every worker writes the call and return trace
-// lines on the connection's channel and empties the statement's error queue
-// on entry (SQLNumResultCols and SQLExecute keep the diagnostics of the
-// preceding prepare, see there).
 #pragma once
 
-#include <sql.h>
-#include <sqlext.h>
+#include "driver/core/rcerror.h"
+#include "driver/frontend/fe_prepared.h"
+#include "driver/odbc/rcentry.h"
 
 #include <cstdint>
 #include <memory>
 
-#include "driver/core/rcerror.h"
-#include "driver/frontend/fe_prepared.h"
-
 struct rcConn;
+struct rcStmt;
 class rcConnFeSource;
 
-enum : uint16_t {
+// ODBC statement handle states.
+enum rcStmtHandleState : uint16_t {
     RC_STMT_ALLOCATED = 1,
     RC_STMT_PREPARED = 2,
     RC_STMT_EXECUTED = 3,
-    RC_STMT_CURSOR_OPEN = 4,         // executed with a result set not yet fetched
-    RC_STMT_FETCHED = 5,
-    RC_STMT_EXT_FETCHED = 6,
+    RC_STMT_CURSOR_OPEN = 4,
+    RC_STMT_NEED_DATA = 5,
+    RC_STMT_FETCHED = 5,      // positioned by SQLFetch
+    RC_STMT_EXT_FETCHED = 6,  // positioned by an extended fetch
 };
 
-inline constexpr size_t kRcCursorNameMax = 18;
 inline constexpr uint32_t kRcStmtOptionWords = 16;
+inline constexpr size_t kRcCursorNameMax = 18;
 
 struct rcStmtHandle {
-    rcStmtHandle();
-    ~rcStmtHandle();
-    rcStmtHandle(const rcStmtHandle &) = delete;
-    rcStmtHandle &operator=(const rcStmtHandle &) = delete;
-
-    uint32_t magic = 0;                // kRcStmtMagic while the handle lives
-    rcConn *conn = nullptr;
+    uint32_t tag = kRcStmtTag;         // while the handle lives (rcentry.h)
+    rcConn *conn = nullptr;            // owning connection, never changed
     uint16_t state = RC_STMT_ALLOCATED;
     rcErrorQueue errors{};
-    std::unique_ptr<rcConnFeSource> source;
+    uint32_t options[kRcStmtOptionWords] = {}; // statement options (rcStmtStoreOption), from the connection's defaults
+    uint16_t pendingFunction = 0;      // SQL_API_* of an asynchronous call still executing; 0 none
+    rcStmt *engine = nullptr;          // the engine's state, created and released with the handle
+
+    std::unique_ptr<rcConnFeSource> source; // the connection as the front end's source
     rcPrepared prep;                   // the prepared statement
     uint32_t setApplied = 0;           // the prepared text was an applied SET statement
-    uint32_t engineMask = 0;           // engine option mask (SET statements change it)
-    uint16_t debugLevel = 0;           // engine trace level (SET DebugLevel)
     uint32_t prepared = 0;             // 1 after a successful SQLPrepare
     uint32_t keepDiagnostics = 0;      // SQLExecDirect keeps its prepare step's records
     uint32_t inExecDirect = 0;
     char cursorName[kRcCursorNameMax + 2] = {};
     uint32_t cursorNameSet = 0;
     uint32_t rowCount = 0;
-    uint32_t options[kRcStmtOptionWords] = {};
-    uint32_t maxRows = 0;              // SQL_MAX_ROWS: the fetch stops after this many rows
     uint32_t paramRows = 1;            // SQLParamOptions crow
     uint32_t paramRowPointer = 0;
 };
 
-inline constexpr uint32_t kRcStmtMagic = 0x53544D54; // "STMT"
+// Allocates a handle and its engine state on a connected connection and lists
+// it there; 0, or -1 with the error on the connection (nothing is left).
+int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out);
+// Drops the engine state, unlists and frees the handle; 0, or -1 when the
+// engine could not release its state (the handle is freed all the same).
+int16_t rcStmtHandleFree(rcStmtHandle *handle);
 
+// Frees every statement handle of the connection; 0, or -1 when one failed.
+int rcConnDropStatements(rcConn *conn);
+// True when a statement of the connection has an asynchronous call pending.
+bool rcConnStmtBusy(rcConn *conn);
+// Sets a statement option (0..14) on every statement of the connection:
+// 0, 1 when one answered with a warning, -1 at the first failure (its error
+// is on that statement's queue).
+int16_t rcConnSetStmtOptions(rcConn *conn, uint16_t option, uintptr_t value);

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "driver/core/rcconn.h"
+#include "driver/odbc/rcconn.h"
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
-#include "driver/core/rctypecat.h"
+#include "driver/odbc/rctypecat.h"
 #include "driver/engine/tam.h"
 #include "driver/frontend/fe_check.h"
 

@@ -5,6 +5,7 @@
 // warning posted, -1 after a message was posted on the owner's error queue
 // (or, where said, without one), 100 at the end of the rows):
 //   rcTmpCreate(owner, &t)                      the owner block is copied
+//                                               (rcTmpOwnerOf(stmt, cancel))
 //   rcTmpAddColumn(t, sqlType, precScale, len)  each column, before any row
 //   rcTmpSetSortKey(t, keyPos, column, desc)    optional; keys 0, 1, 2 ...
 //   rcTmpPutColumn[Len](t, value, column, null) column by column, row by
@@ -122,6 +123,12 @@ struct TempTable {
     rcTmpKeyDesc *keys;   // built by the first sort or comparison
     unsigned char *scratch; // one row, for comparing rows of different windows
 };
+
+struct rcStmt;
+// The owner block of a statement's tables: its error queue, engine options,
+// numeric precision and scale and engine trace; the cancel flag is the
+// caller's (SQLCancel sets it), null for none.
+rcTmpOwner rcTmpOwnerOf(rcStmt *stmt, const rcTmpCancelFlag *cancel);
 
 int16_t rcTmpCreate(const rcTmpOwner &owner, TempTable **out);
 // Posts 5160 (driver not capable) for a type the table cannot store

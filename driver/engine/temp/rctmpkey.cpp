@@ -98,7 +98,13 @@ int16_t rcTmpBuildKeys(TempTable *t)
         for (uint16_t c = 0; c < t->columnCount; ++c)
             if ((t->columns[c].keyFlags & RC_TMP_KEY) && t->columns[c].keyPosition == k)
                 col = &t->columns[c];
-        if (col == nullptr || rcCnvIsBinaryType(col->storageType) || col->storageType == 0) {
+        if (col == nullptr) {
+            rcMemFree(keys);
+            rcErrPost(t->owner.errors, RC_MSG_GENERAL_ERROR, nullptr, 0,
+                      "Sort keys of a temporary table are numbered 0, 1, 2 ... without gaps.");
+            return -1;
+        }
+        if (rcCnvIsBinaryType(col->storageType) || col->storageType == 0) {
             rcMemFree(keys);
             return static_cast<int16_t>(
                 rcErrRaise(t->owner.errors, RC_ENG_UNABLE_SORT_COLUMN_TYPE));

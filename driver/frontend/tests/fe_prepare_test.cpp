@@ -16,9 +16,8 @@
 #include "driver/core/rclock.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/frontend/fe_check.h"
-#include "driver/frontend/fe_options.h"
 #include "driver/frontend/fe_prepared.h"
-#include "driver/frontend/fe_set.h"
+#include "driver/frontend/tests/frontend_test_util.h"
 
 namespace {
 
@@ -420,48 +419,6 @@ TEST(FePrepare, ExpressionNodesCarryTypes)
     EXPECT_EQ(static_cast<const rcTblColumn *>(colName->sem)->name, "ID");
 }
 
-TEST(FeSet, StatementsChangeTheMaskAndAreConsumed)
-{
-    uint32_t mask = 0, qryPlan = 0, drmTrace = 1;
-    uint16_t debug = 0;
-    rcErrorQueue errors{};
-    int models = -1;
-    rcSetTarget t;
-    t.mask = &mask;
-    t.debugLevel = &debug;
-    t.qryPlan = &qryPlan;
-    t.drmTrace = &drmTrace;
-    t.errors = &errors;
-    t.context = &models;
-    t.setTxnModel = [](void *ctx, int model) {
-        *static_cast<int *>(ctx) = model;
-        return 0;
-    };
-    int16_t status = 5;
-    EXPECT_EQ(rcDrsSpecialStatement(t, "set noindexes on", &status), 1);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(mask, uint32_t{RC_OPT_NOINDEXES});
-    EXPECT_EQ(rcDrsSpecialStatement(t, "SET NoIndexes ON ", &status), 1);
-    EXPECT_EQ(mask, 0u) << "only exactly ON switches on";
-    EXPECT_EQ(rcDrsSpecialStatement(t, "SET QryPlan ON", &status), 1);
-    EXPECT_EQ(qryPlan, 1u);
-    EXPECT_EQ(rcDrsSpecialStatement(t, "SET DrmSpy OFF", &status), 1);
-    EXPECT_EQ(drmTrace, 0u);
-    EXPECT_EQ(rcDrsSpecialStatement(t, "SET DebugLevel 3", &status), 1);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(debug, 3);
-    EXPECT_EQ(rcDrsSpecialStatement(t, "SET TxnModel 2", &status), 1);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(models, 2);
-    EXPECT_EQ(rcDrsSpecialStatement(t, "SET TxnModel 9", &status), 1);
-    EXPECT_EQ(status, -1);
-    EXPECT_EQ(models, 2);
-    EXPECT_TRUE(rcErrQueueAny(&errors));
-    EXPECT_EQ(rcDrsSpecialStatement(t, "SELECT 1", &status), 0);
-    EXPECT_EQ(rcDrsSpecialStatement(t, "SET X ON", &status), 0);
-    rcErrQueueDestroy(&errors);
-}
-
 TEST(FeNativeSql, RegeneratedTextPreparesToTheSameTree)
 {
     const char *texts[] = {
@@ -476,6 +433,11 @@ TEST(FeNativeSql, RegeneratedTextPreparesToTheSameTree)
         ASSERT_EQ(rcFeNativeSql(text, &once, &errors), 0) << text;
         ASSERT_EQ(rcFeNativeSql(once.c_str(), &twice, &errors), 0) << once;
         EXPECT_EQ(once, twice);
+        // The regenerated text parses to the same tree as the original.
+        ParsedTree original(text), regenerated(once);
+        ASSERT_EQ(original.result, RC_PRS_OK);
+        ASSERT_EQ(regenerated.result, RC_PRS_OK) << once;
+        EXPECT_EQ(CompactDump(regenerated.root), CompactDump(original.root)) << once;
         FakeSource src;
         rcPrepared prep;
         EXPECT_EQ(Prepare(&prep, &src, once).result, 0) << once;

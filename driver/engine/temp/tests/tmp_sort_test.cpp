@@ -7,6 +7,7 @@
 #include "driver/core/rccnv.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcnum.h"
+#include "driver/engine/rcstmt.h"
 #include "driver/engine/temp/rcswp.h"
 #include "driver/engine/temp/rctmpkey.h"
 #include "driver/sort/srtrun.h"
@@ -354,6 +355,11 @@ TEST_F(TmpSortTest, BinaryKeysAreRefusedWithAMessage)
     ASSERT_EQ(rcTmpAddColumn(t, SQL_VARBINARY, 0, 10), 0);
     EXPECT_EQ(rcTmpSetSortKey(t, 0, 0, false), -1);
     EXPECT_EQ(takeMessages(), std::vector<uint32_t>{RC_ENG_UNABLE_SORT_COLUMN_TYPE});
+    // A gap in the key positions is refused when the sort begins.
+    ASSERT_EQ(rcTmpAddColumn(t, SQL_INTEGER, 0, 4), 0);
+    ASSERT_EQ(rcTmpSetSortKey(t, 1, 1, false), 0);
+    EXPECT_EQ(rcSwpSortExec(t), -1);
+    EXPECT_EQ(takeMessages(), std::vector<uint32_t>{RC_MSG_GENERAL_ERROR});
     rcTmpFree(t);
 }
 
@@ -467,4 +473,33 @@ TEST_F(TmpSortTest, CancelDuringTheExternalSort)
     EXPECT_EQ(takeMessages(), std::vector<uint32_t>{RC_MSG_OPERATION_CANCELLED});
     EXPECT_EQ(filesIn(dir_), std::vector<std::string>{});
     rcTmpFree(t);
+}
+
+// A statement's tables post on its queue and follow its NoOptSort option.
+TEST_F(TmpSortTest, OwnerOfAStatement)
+{
+    rcStmt *stmt = nullptr;
+    ASSERT_EQ(rcDrsAllocStmt(nullptr, &errors_, nullptr, &stmt), 0);
+    stmt->options.engineOptionMask = RC_TMP_OPT_NOOPTSORT;
+    rcTmpOwner owner = rcTmpOwnerOf(stmt, &cancel_);
+    EXPECT_EQ(owner.errors, &errors_);
+    EXPECT_EQ(owner.cancel, &cancel_);
+    EXPECT_EQ(owner.engineOptions, RC_TMP_OPT_NOOPTSORT);
+    owner.workDir = dir_.c_str();
+    TempTable *t;
+    ASSERT_EQ(rcTmpCreate(owner, &t), 0);
+    ASSERT_EQ(rcTmpAddColumn(t, SQL_INTEGER, 0, 4), 0);
+    ASSERT_EQ(rcTmpSetSortKey(t, 0, 0, true), 0);
+    for (int32_t v : {3, 1, 2}) ASSERT_EQ(rcTmpPutColumn(t, &v, 0, false), 0);
+    ASSERT_EQ(rcSwpSortExec(t), 0); // through the library: the file exists
+    EXPECT_EQ(filesIn(dir_).size(), 1u);
+    std::vector<int32_t> got;
+    while (rcTmpMove(t, 1) == 0) {
+        int32_t v, ind;
+        ASSERT_EQ(rcTmpGetColumn(t, 0, &v, sizeof v, SQL_C_LONG, &ind), 0);
+        got.push_back(v);
+    }
+    EXPECT_EQ(got, (std::vector<int32_t>{3, 2, 1}));
+    rcTmpFree(t);
+    ASSERT_EQ(rcDrsDropStmt(stmt), 0);
 }

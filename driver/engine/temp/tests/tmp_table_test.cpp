@@ -200,6 +200,21 @@ void expectRow(TempTable *t, const std::vector<Cell> &row, int64_t n)
         if (rcCnvIsCharType(kAllTypes[c].sqlType)) {
             EXPECT_EQ(static_cast<const char *>(v)[len], '\0');
         }
+        // Read in the column's own C type, the value comes back as it was put.
+        if (kAllTypes[c].sqlType == SQL_BIT) continue; // a truth character reads back as 1
+        char buf[300];
+        int32_t ind = -1, got = -1;
+        ASSERT_EQ(rcTmpGetColumn(t, c, buf, sizeof buf, kCnvDefaultCType, &ind, &got), 0)
+            << "row " << n << " column " << c;
+        EXPECT_EQ(ind, 0);
+        const std::string &in = row[c].input;
+        if (rcCnvIsCharType(kAllTypes[c].sqlType)) {
+            EXPECT_EQ(std::string(buf), in) << "row " << n << " column " << c;
+        } else if (rcCnvIsBinaryType(kAllTypes[c].sqlType)) {
+            EXPECT_EQ(std::string(buf, size_t(got)), in) << "row " << n << " column " << c;
+        } else {
+            EXPECT_EQ(std::string(buf, in.size()), in) << "row " << n << " column " << c;
+        }
     }
 }
 
