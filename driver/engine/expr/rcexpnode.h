@@ -2,5 +2,5 @@
 // and filter compilers and the unsupported-SQL check read them.
 #pragma once
 
-#include "driver/frontend/rcprs.h"
-#include "driver/frontend/rcprssym.h"
+#include "driver/engine/tree/rcprsnode.h"
+#include "driver/engine/tree/rcprssym.h"

@@ -123,6 +123,18 @@ TEST(FilterPrograms, BetweenInLikeAndNullTests)
     });
 }
 
+TEST(FilterPrograms, TheNullRowOfAnOuterJoinReadsNothing)
+{
+    World w;
+    w.row = {{"i", "1"}, {"c", "abc"}};
+    w.nullRow = 1;
+    EXPECT_EQ(Truth(w, "c IS NULL AND i + 1 IS NULL"), RC_TRUE);
+    EXPECT_EQ(Truth(w, "i = 1 OR c = 'abc'"), RC_UNKNOWN);
+    EXPECT_EQ(w.reads, 0);
+    w.nullRow = 0;
+    EXPECT_EQ(Truth(w, "i = 1 AND c = 'abc'"), RC_TRUE);
+}
+
 TEST(FilterPrograms, InWithNullParametersKeepsScanning)
 {
     World w;
