@@ -34,7 +34,7 @@
 
 #include "driver/engine/expr/rcevl.h"
 #include "driver/engine/expr/rcexp.h"
-#include "driver/engine/rcmempool.h"
+#include "driver/engine/tree/rcmempool.h"
 #include "driver/engine/temp/rctmp.h"
 
 struct rcErrorQueue;

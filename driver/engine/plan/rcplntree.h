@@ -4,7 +4,8 @@
 #pragma once
 
 #include "driver/engine/rcsem.h"
-#include "driver/frontend/rcprs.h"
+#include "driver/engine/tree/rcprsnode.h"
+#include "driver/engine/tree/rcprssym.h"
 
 // The first child of node with the id, or none.
 inline const rcParseNode *rcPlnChild(const rcParseNode *node, uint16_t id)

@@ -3,13 +3,13 @@
 // and checks the text over a real connection; the plan reads the tables
 // through the table-access layer.
 #include "driver/Sources/tests/live_support.h"
-#include "driver/core/rcconn.h"
+#include "driver/odbc/rcconn.h"
 #include "driver/core/rcerror.h"
-#include "driver/core/rcodbc_impl.h"
+#include "driver/odbc/rcodbc_impl.h"
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/plan/rcpln.h"
 #include "driver/frontend/fe_prepared.h"
-#include "driver/frontend/fe_transact.h"
+#include "driver/odbc/rctxn.h"
 #include "driver/frontend/rcprsfn.h"
 #include "driver/odbc/rcstmt_source.h"
 
