@@ -106,9 +106,14 @@ std::string QxServerProcess::TempFile(const std::string &content, const std::str
 std::string QxServerProcess::FixtureWithUsers(const std::vector<std::pair<std::string, std::string>> &users)
 {
     std::string json = "{\"users\":[";
-    for (size_t i = 0; i < users.size(); ++i)
-        json += (i ? "," : "") + std::string("{\"name\":\"") + users[i].first + "\",\"password\":\"" +
-                users[i].second + "\"}";
+    for (size_t i = 0; i < users.size(); ++i) {
+        if (i) json += ',';
+        json += "{\"name\":\"";
+        json += users[i].first;
+        json += "\",\"password\":\"";
+        json += users[i].second;
+        json += "\"}";
+    }
     json += "],\"tables\":[]}";
     return TempFile(json);
 }
