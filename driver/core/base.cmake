@@ -22,4 +22,4 @@ qx_gtest(core_base_tests
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/file_test.cpp
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/str_test.cpp
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/trace_test.cpp
-  LIBS sqldriver_static)
+  LIBS sqldriver_static qx_test_support)

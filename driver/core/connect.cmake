@@ -27,7 +27,7 @@ qx_gtest(core_connect_tests
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/rcconn_test.cpp
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/rctranslate_test.cpp
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/rctypecat_test.cpp
-  LIBS sqldriver_static)
+  LIBS sqldriver_static qx_test_support)
 if(QX_TESTS)
   add_dependencies(core_connect_tests qx_xlate_test qx_xlate_broken)
   target_compile_definitions(core_connect_tests PRIVATE
@@ -42,11 +42,8 @@ qx_fuzz_target(rcconnstr_fuzz
 
 qx_gtest(core_connect_live_tests
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/rcconn_live_test.cpp
-  LIBS sqldriver_static)
+  LIBS sqldriver_static qx_test_support)
 if(QX_TESTS)
-  add_dependencies(core_connect_live_tests qxserver)
   target_compile_definitions(core_connect_live_tests PRIVATE
-    QX_SERVER_PATH="$<TARGET_FILE:qxserver>"
-    QX_DRM_FIXTURE="${PROJECT_SOURCE_DIR}/qxserver/fixtures/demo.json"
     QX_DEMO_FIXTURE="${PROJECT_SOURCE_DIR}/qxserver/fixtures/demo.json")
 endif()

@@ -11,4 +11,4 @@ target_sources(sqldriver_static PRIVATE
 qx_gtest(frontend_connect_tests
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/fe_transact_test.cpp
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/fe_dialog_test.cpp
-  LIBS sqldriver_static)
+  LIBS sqldriver_static qx_test_support)

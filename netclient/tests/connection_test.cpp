@@ -2,7 +2,7 @@
 // login statuses, shared links, polled mode, discovery and injected faults.
 #include "netclient/nc_component.h"
 #include "netclient/qxnetclient.h"
-#include "netclient/tests/qxserver_process.h"
+#include "tests/support/qxserver_process.h"
 
 #include <algorithm>
 #include <chrono>

@@ -3,7 +3,7 @@
 // record buffers, transactions, named selections, aggregates, sets and
 // semaphores. Both codecs (the library's and the emulator's) must agree.
 #include "netclient/qxnetclient.h"
-#include "netclient/tests/qxserver_process.h"
+#include "tests/support/qxserver_process.h"
 
 #include <algorithm>
 #include <atomic>

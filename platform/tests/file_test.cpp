@@ -1,23 +1,21 @@
 #include "platform/file.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <unistd.h>
 
 namespace {
 
-std::string MakeDir()
-{
-    char tmpl[] = "/tmp/platfileXXXXXX";
-    return mkdtemp(tmpl);
-}
 
 TEST(PlatFile, CreateReadWriteSeek)
 {
-    std::string dir = MakeDir();
+    qxtest::TempDir tempDir("platfile");
+    std::string dir = tempDir.Str();
     std::string path = dir + "/a.bin";
     int fd = PlatFileOpen(path.c_str(), PLAT_OPEN_READWRITE | PLAT_OPEN_CREATE | PLAT_OPEN_EXCLUSIVE);
     ASSERT_GE(fd, 0);
@@ -40,13 +38,13 @@ TEST(PlatFile, CreateReadWriteSeek)
     EXPECT_TRUE(PlatFileDelete(path.c_str()));
     EXPECT_FALSE(PlatFileExists(path.c_str()));
     EXPECT_EQ(PlatFileOpen(path.c_str(), PLAT_OPEN_READ), -1);
-    rmdir(dir.c_str());
 }
 
 TEST(PlatFile, TempFilesAreNewAndFollowTmpdir)
 {
-    std::string dir = MakeDir();
-    setenv("TMPDIR", dir.c_str(), 1);
+    qxtest::TempDir tempDir("platfile");
+    std::string dir = tempDir.Str();
+    auto tmpdir = std::make_unique<qxtest::ScopedEnv>("TMPDIR", dir);
     EXPECT_EQ(PlatTempDirectory(), dir + "/");
     std::string a, b;
     ASSERT_TRUE(PlatCreateTempFile("", "SWP", &a));
@@ -57,9 +55,9 @@ TEST(PlatFile, TempFilesAreNewAndFollowTmpdir)
     EXPECT_FALSE(PlatCreateTempFile(dir + "/missing", "SWP", &b));
     PlatFileDelete(a.c_str());
     PlatFileDelete(b.c_str());
-    unsetenv("TMPDIR");
+    tmpdir.reset();
+    qxtest::ScopedEnv noTmpdir("TMPDIR", nullptr);
     EXPECT_EQ(PlatTempDirectory(), "/tmp/");
-    rmdir(dir.c_str());
 }
 
 } // namespace

@@ -211,9 +211,10 @@ TEST_F(PromptTest, CancelEndsWithNoDataAndNoSession)
 TEST_F(PromptTest, NoUiAnswersAsCancel)
 {
     PlatDialogSetProvider(nullptr);
-    setenv("QX_DIALOG", "none", 1);
-    EXPECT_EQ(DriverConnect("DSN=qx", SQL_DRIVER_PROMPT), SQL_NO_DATA);
-    unsetenv("QX_DIALOG");
+    {
+        qxtest::ScopedEnv noDialog("QX_DIALOG", "none");
+        EXPECT_EQ(DriverConnect("DSN=qx", SQL_DRIVER_PROMPT), SQL_NO_DATA);
+    }
     EXPECT_EQ(conn->session, nullptr);
 }
 
@@ -307,8 +308,7 @@ TEST_F(ConnectTest, OdbcTraceHoldsCallAndReturnLinesWithoutPassword)
               SQL_SUCCESS)
         << Diag();
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
-    std::ifstream in(dir + "/trace.log");
-    std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string log = qxtest::ReadFile(dir + "/trace.log");
     EXPECT_NE(log.find("SQLConnect(0x"), std::string::npos) << log;
     EXPECT_NE(log.find("\"demo\", -3, \"****\", -3)"), std::string::npos) << log;
     EXPECT_NE(log.find("SQLConnect returned 0."), std::string::npos) << log;

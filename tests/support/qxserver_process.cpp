@@ -1,4 +1,4 @@
-#include "netclient/tests/qxserver_process.h"
+#include "tests/support/qxserver_process.h"
 
 #include <cerrno>
 #include <csignal>
@@ -76,6 +76,13 @@ bool QxServerProcess::Start(const std::vector<std::string> &args, std::string *e
         return fail("qxserver did not start: \"" + line + "\"");
     port_ = uint16_t(port);
     return true;
+}
+
+std::string QxServerProcess::Dbq() const
+{
+    std::string dbq = "TCP/IP:127.0.0.1:";
+    dbq += std::to_string(port_);
+    return dbq;
 }
 
 void QxServerProcess::Stop()
