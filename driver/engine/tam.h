@@ -175,7 +175,12 @@ int32_t rcJoinAddRef(TamSession *session, uint32_t cursor, uint32_t database, Ta
 inline uint32_t rcStmtFirstField(const TamTableHandle *h) { return h->cursor; }
 inline uint32_t rcStmtSecondField(const TamTableHandle *h) { return h->database; }
 int32_t TamSetParam(TamSession *session, uint32_t id, uint32_t type, const void *data, uint32_t length);
-int32_t TamExecExtPredicate(TamSession *session, uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d);
+// Evaluates a vendor predicate of the data module: its identifier and the two
+// blocks of its call (argument descriptors, argument data; each opens with its
+// length word). The data module's answer (1 true, 2 unknown, other false), or
+// its negative code (this data module offers no vendor predicates: -1001).
+int32_t TamExecExtPredicate(TamSession *session, uint32_t predicateId, const uint32_t *descriptorBlock,
+                            const uint32_t *dataBlock);
 // Passes a character parameter value through the translation library, in
 // place, under the driver-wide lock; 0, or -1 with the translation error
 // (11088, native -5019) posted on stmtErrors (the connection's when null).

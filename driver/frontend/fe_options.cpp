@@ -48,5 +48,3 @@ void rcOptApplyEngineOptions(rcConn *conn, rcEngineOptions *block)
         block->mask |= e.bit;
     }
 }
-
-void rcSpyCloseAllWindows() {}

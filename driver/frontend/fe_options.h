@@ -60,5 +60,3 @@ void rcOptApplyEngineOptions(rcConn *conn, rcEngineOptions *block);
 bool rcOptValueIsOff(const char *value);
 // Reads a decimal, 0x hexadecimal or leading-0 octal number.
 uint32_t rcOptReadNumber(const char *value);
-// Closes the engine's display windows. There are none on this platform.
-void rcSpyCloseAllWindows();
