@@ -269,7 +269,7 @@ int16_t SQLSetConnectOptionImpl(rcConn *conn, uint16_t option, uintptr_t value, 
                     option, static_cast<unsigned long>(value));
         rcErrClearQueue(&conn->errors);
     }
-    int16_t result = 0;
+    int16_t result = SQL_SUCCESS;
     bool warning = false;
     if (!conn->statements) {
         result = Raise(conn, RC_MSG_MEMORY_ALLOCATION_ERROR);
@@ -277,18 +277,18 @@ int16_t SQLSetConnectOptionImpl(rcConn *conn, uint16_t option, uintptr_t value, 
         result = Raise(conn, RC_MSG_FUNCTION_SEQUENCE_ERROR);
     } else if (option == SQL_TXN_ISOLATION && conn->state >= RC_CONN_TRANSACTION) {
         result = Raise(conn, RC_MSG_OPERATION_INVALID_AT_TIME);
-    } else if (option <= 14) {
+    } else if (option <= SQL_ROW_NUMBER) { // the statement options
         if (rcConnSetStmtOptions)
             result = rcConnSetStmtOptions(conn, option, value);
-        if (result != -1) {
-            warning = result == 1;
-            result = 0;
+        if (result != SQL_ERROR) {
+            warning = result == SQL_SUCCESS_WITH_INFO;
+            result = SQL_SUCCESS;
             rcStmtStoreOption(option, conn->stmtDefaults, static_cast<uint32_t>(value));
         }
     } else {
         uintptr_t v = value;
         result = rcConSetOption(conn, option, &v);
-        if (result != -1) {
+        if (result != SQL_ERROR) {
             if (v != value) {
                 rcErrRaise(&conn->errors, RC_MSG_OPTION_VALUE_CHANGED);
                 warning = true;
@@ -297,8 +297,8 @@ int16_t SQLSetConnectOptionImpl(rcConn *conn, uint16_t option, uintptr_t value, 
                 result = rcConStoreOption(option, conn, v);
         }
     }
-    if (result == 0 && warning)
-        result = 1;
+    if (result == SQL_SUCCESS && warning)
+        result = SQL_SUCCESS_WITH_INFO;
     if (fromApp)
         rcTraceReturn(conn->odbcTrace, "SQLSetConnectOption", result);
     return result;

@@ -88,6 +88,10 @@ struct TamTableHandle {
     unsigned char *cacheData;
 };
 
+// Login limits: the longest user name and password a session accepts.
+inline constexpr size_t kTamUserMax = 128;
+inline constexpr size_t kTamPasswordMax = 30;
+
 // Session and databases.
 int32_t TamBeginSession(rcConn *conn, uint32_t context, TamSession **session, const char *uid, const char *pwd,
                         uint32_t openOption, const char *dataSource);

@@ -101,8 +101,8 @@ int32_t TamBeginSession(rcConn *conn, uint32_t context, TamSession **session, co
         delete s;
         return kDrmErrNoMemory;
     }
-    char user[129];
-    char password[31];
+    char user[kTamUserMax + 1];
+    char password[kTamPasswordMax + 1];
     const char *u = nullptr;
     const char *p = nullptr;
     int32_t translated = TranslateName(s, uid ? uid : "", user, sizeof user, &u);
