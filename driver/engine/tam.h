@@ -6,7 +6,9 @@
 // turn into data-module cursor ids; names and character values crossing to the
 // data source go through the connection's translation library. Every operation
 // answers the data module's code unchanged (0, negative error, positive
-// warning) unless said otherwise; callers map codes with rcErrMapDrm.
+// warning) unless said otherwise; callers map codes with rcErrMapDrm. The
+// exceptions, each said at its declaration, answer 0 or -1: TamSetParam, and
+// TamConvertParam, which posts its message itself.
 //
 // Legal order:
 //   TamBeginSession -> TamSetSessionOption(5, code page) -> TamUseDatabase(DBQ)
@@ -178,6 +180,7 @@ int32_t rcDrmSetJoin(TamSession *session, uintptr_t a, uintptr_t b, uintptr_t c)
 int32_t rcJoinAddRef(TamSession *session, uint32_t cursor, uint32_t database, TamTableHandle **handle);
 inline uint32_t rcStmtFirstField(const TamTableHandle *h) { return h->cursor; }
 inline uint32_t rcStmtSecondField(const TamTableHandle *h) { return h->database; }
+// A data-module parameter of the session: 0, or -1 when the data module refuses it.
 int32_t TamSetParam(TamSession *session, uint32_t id, uint32_t type, const void *data, uint32_t length);
 // Evaluates a vendor predicate of the data module: its identifier and the two
 // blocks of its call (argument descriptors, argument data; each opens with its
