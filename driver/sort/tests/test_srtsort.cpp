@@ -157,7 +157,7 @@ TEST_F(SrtSortTest, OutputsMatchGnuTools)
                                    : fixedLines(6000, "ABCDEF", 3));
         put("in2", fixedLines(2000, "ABCDEF", 4));
         std::string inputs = path("in");
-        if (std::string(c.name) == "two inputs") inputs += "+" + path("in2");
+        if (std::string(c.name) == "two inputs") inputs.append(1, '+').append(path("in2"));
         std::string ci = std::string(c.name) == "ALP folds case" ? "aAbBcC" : "";
         if (!ci.empty()) put("in", fixedLines(6000, ci.c_str(), 5));
         ASSERT_EQ(sort(inputs, path("out"), c.statement), 0u);
