@@ -393,6 +393,7 @@ int16_t rcConDisconnect(rcConn *conn)
         while (before > 0 && !g_connected.compare_exchange_weak(before, before - 1)) {
         }
         if (before == 1) {
+            rcSpyCloseAllWindows();
             if (g_convertersRegistered.exchange(false))
                 rcCnvFreeMatrix();
         }

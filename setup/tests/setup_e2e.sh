@@ -38,7 +38,10 @@ grep -q "^\[$desc\]" "$dir/sys/odbcinst.ini" || fail "driver not registered"
 grep -Eq "^Driver *= *$dir/inst/libsqldriver.so" "$dir/sys/odbcinst.ini" || fail "Driver= $(cat "$dir/sys/odbcinst.ini")"
 grep -Eq "^Setup *= *$dir/inst/libdsnconfig.so" "$dir/sys/odbcinst.ini" || fail "Setup= $(cat "$dir/sys/odbcinst.ini")"
 grep -q "^\[qxdemo\]" "$dir/sys/odbc.ini" || fail "no system data source: $(cat "$dir/sys/odbc.ini")"
-ldd "$dir/inst/libsqldriver.so" | grep -q "$dir/inst/libnetclient.so" || fail "the installed driver loads another client library"
+# (ldd's output is read whole: grep -q closing the pipe early would fail the
+# pipeline under pipefail.)
+deps=$(ldd "$dir/inst/libsqldriver.so")
+grep -q "$dir/inst/libnetclient.so" <<< "$deps" || fail "the installed driver loads another client library"
 out=$(echo "" | "${client_env[@]}" isql -v qxdemo demo demo 2>&1) || true
 grep -q 'Connected!' <<< "$out" || fail "isql: $out"
 
@@ -88,11 +91,18 @@ start=$(date +%s%N)
 rc=0; "$stage/setupboot" --appear-ms 300 sleep 3 || rc=$?
 [ "$rc" = 124 ] || fail "no window exit $rc"
 # While setup runs, a second setup and a bootstrapper stop at once.
-flock "$dir/lock/ODBCSETUP.lock" sleep 2 &
-sleep 0.3
+# The lock is held until the checks are done (a fixed sleep could end first
+# on a loaded machine), then released by ending its holder.
+flock "$dir/lock/ODBCSETUP.lock" sleep 60 &
+locker=$!
+for _ in $(seq 50); do
+  flock -n "$dir/lock/ODBCSETUP.lock" true 2>/dev/null || break
+  sleep 0.1
+done
 rc=0; "$stage/drvinstall" --prefix "$dir/inst6" --auto > /dev/null 2>&1 || rc=$?
 [ "$rc" = 2 ] && [ ! -e "$dir/inst6" ] || fail "second drvinstall exit $rc"
 rc=0; "$stage/setupboot" "$stage/drvinstall" --auto > /dev/null 2>&1 || rc=$?
 [ "$rc" = 3 ] || fail "setupboot while setup runs exit $rc"
-wait $!
+kill $(pgrep -P "$locker") "$locker" 2>/dev/null || true
+wait "$locker" 2>/dev/null || true
 echo "setup programs: all passed"
