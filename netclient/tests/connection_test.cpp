@@ -236,7 +236,7 @@ TEST_F(ConnectionTest, InjectedFaultsGiveClearNegativeStatuses)
 TEST_F(ConnectionTest, ServerFoundByBroadcastByName)
 {
     StartServer({"--service", "Accounts", "--computer", "hostA"});
-    ASSERT_EQ(_QX_SetComponentOption(comp_, 0x62616472 /* badr */, int32_t(0x7FFFFFFF), nullptr), 0);
+    ASSERT_EQ(_QX_SetComponentOption(comp_, 0x62616472 /* badr */, int32_t(0x7F000001), nullptr), 0);
     ASSERT_EQ(_QX_SetComponentOption(comp_, 0x706F7274 /* port */, server_.Port(), nullptr), 0);
     QXNetworkLocation loc = nullptr;
     auto name = PString("Accounts");
@@ -286,7 +286,7 @@ TEST_F(ConnectionTest, ReconnectAfterABrokenLink)
 TEST_F(ConnectionTest, DiscoveryForProgramsListsAnswers)
 {
     StartServer({"--service", "Ledger", "--computer", "host\tB"});
-    _QX_SetComponentOption(comp_, 0x62616472 /* badr */, int32_t(0x7FFFFFFF), nullptr);
+    _QX_SetComponentOption(comp_, 0x62616472 /* badr */, int32_t(0x7F000001), nullptr);
     _QX_SetComponentOption(comp_, 0x706F7274 /* port */, server_.Port(), nullptr);
     ComponentParamBlock open;
     open.selector = 27;
