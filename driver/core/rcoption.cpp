@@ -128,6 +128,8 @@ int16_t rcConReplayPending(rcConn *conn)
 
 int16_t rcConSetOption(rcConn *conn, uint16_t option, uintptr_t *value)
 {
+    if (option == 103) // SQL_LOGIN_TIMEOUT: kept (rcConStoreOption) for the next connect
+        return 0;
     if (!conn->session) {
         switch (option) {
         case 101: case 102: case 106: case 107: case 108: case 109: case 111:

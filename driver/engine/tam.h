@@ -210,5 +210,5 @@ uint32_t rcTypAttributeFlags(uint16_t typeId, uint32_t attributes);
 // A copy of text in the session's string pool; null when memory ran out.
 const char *TamPoolString(TamSession *session, const char *text, size_t length);
 
-// Data-module code -> message id (11002..11090), 5135 for a code with no row.
+// Data-module code -> message id (11002..11095), 5135 for a code with no row.
 uint16_t rcErrMapDrm(int32_t code);

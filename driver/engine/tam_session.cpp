@@ -101,8 +101,10 @@ int32_t TamBeginSession(rcConn *conn, uint32_t context, TamSession **session, co
         delete s;
         return kDrmErrNoMemory;
     }
+    // Longer than the login record holds (31 characters) is refused when the
+    // database opens, with its own message; these only bound the copy.
     char user[129];
-    char password[31];
+    char password[129];
     const char *u = nullptr;
     const char *p = nullptr;
     int32_t translated = TranslateName(s, uid ? uid : "", user, sizeof user, &u);
@@ -114,6 +116,11 @@ int32_t TamBeginSession(rcConn *conn, uint32_t context, TamSession **session, co
         return translated;
     }
     int32_t rc = DrmBeginSession(&s->drmSession, u, p, s->dataSource);
+    if (rc == 0 && conn) { // SQL_LOGIN_TIMEOUT bounds the connect that follows
+        rc = DrmSetSessionOption(s->drmSession, kDrmSessionOptionLoginTimeout, conn->loginTimeout);
+        if (rc != 0)
+            DrmEndSession(s->drmSession);
+    }
     if (rc != 0) {
         rcListDestroy(s->databases);
         delete s;

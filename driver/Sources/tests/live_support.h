@@ -64,6 +64,7 @@ public:
     }
     ~Emulator() { Stop(); }
     std::string Path() const { return "TCP/IP:127.0.0.1:" + std::to_string(port_); }
+    pid_t Pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
