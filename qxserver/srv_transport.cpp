@@ -1,6 +1,7 @@
 #include "qxserver/srv_transport.h"
 
 #include "platform/clock.h"
+#include "platform/file.h"
 #include "qxserver/db/db_codec.h"
 
 #include <arpa/inet.h>
@@ -100,7 +101,7 @@ void ServerTransport::Log(const char *fmt, ...)
 bool ServerTransport::Start(std::string &error)
 {
     if (!ctx_.options.logFile.empty()) {
-        log_ = std::fopen(ctx_.options.logFile.c_str(), "w");
+        log_ = PlatOpenPrivateFile(ctx_.options.logFile.c_str(), "w");
         if (!log_) {
             error = "cannot write log " + ctx_.options.logFile;
             return false;

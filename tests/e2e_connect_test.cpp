@@ -2,6 +2,7 @@
 #include "tests/e2e_fixture.h"
 
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -64,6 +65,9 @@ TEST_F(E2eFixture, TraceFileHoldsCallAndReturnLinesWithoutPassword)
     SQLConnect(h.dbc, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS, Text("secret"), SQL_NTS);
     std::string trace = ReadFile("trace.log");
     EXPECT_NE(trace.find("SQLConnect(0x"), std::string::npos) << trace;
+    struct stat st {};
+    ASSERT_EQ(::stat((dir + "/trace.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "the trace is the owner's alone";
     EXPECT_NE(trace.find("\"****\""), std::string::npos) << trace;
     EXPECT_EQ(trace.find("secret"), std::string::npos) << trace;
     EXPECT_NE(trace.find("SQLConnect returned -1."), std::string::npos) << trace;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <memory>
 #include <netinet/in.h>
 #include <poll.h>
@@ -334,6 +335,9 @@ TEST_F(ServerLimits, ControlCharactersInNamesCannotForgeLogLines)
     EXPECT_EQ(LogIn(c, "x\nlink 9 gone\\", "pw"), -9979);
     std::string log = Log();
     EXPECT_EQ(log.find("\nlink 9 gone"), std::string::npos) << log;
+    struct stat st {};
+    ASSERT_EQ(::stat(log_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "the log is the owner's alone";
     EXPECT_NE(log.find("login x\\x0Alink 9 gone\\\\ unknown"), std::string::npos) << log;
 }
 
