@@ -1,7 +1,10 @@
 // The connect road through the unixODBC Driver Manager against qxserver.
 #include "tests/e2e_fixture.h"
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 #include <sys/stat.h>
 
 namespace {
@@ -146,3 +149,50 @@ TEST_F(E2eFixture, TranslationLibraryOfTheDataSourceIsLoaded)
 }
 
 } // namespace
+
+// Many threads on one environment, as pyodbc uses the driver: each allocates
+// connections, connects, disconnects and frees them again. The thread tests
+// also run under ThreadSanitizer (scripts/tsan).
+TEST_F(E2eFixture, ThreadsConnectOnOneEnvironment)
+{
+    constexpr int kThreads = 16;
+    constexpr int kRounds = 6;
+    SQLHENV env = SQL_NULL_HENV;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    std::string in = "DRIVER={QX};DBQ=" + Dbq() + ";UID=demo;PWD=demo";
+    std::atomic<int> connected{0};
+    std::vector<std::string> failures(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < kRounds; ++round) {
+                SQLHDBC dbc = SQL_NULL_HDBC;
+                if (SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc) != SQL_SUCCESS) {
+                    failures[size_t(t)] = "no connection handle";
+                    return;
+                }
+                SQLCHAR out[512];
+                SQLSMALLINT length = 0;
+                SQLRETURN rc = SQLDriverConnect(dbc, nullptr, Text(in.c_str()), SQL_NTS, out, sizeof out, &length,
+                                                SQL_DRIVER_NOPROMPT);
+                if (SQL_SUCCEEDED(rc)) {
+                    ++connected;
+                    SQLDisconnect(dbc);
+                } else {
+                    SQLCHAR state[6] = {}, message[512] = {};
+                    SQLINTEGER native = 0;
+                    SQLSMALLINT n = 0;
+                    SQLError(SQL_NULL_HENV, dbc, SQL_NULL_HSTMT, state, &native, message, sizeof message, &n);
+                    failures[size_t(t)] = reinterpret_cast<char *>(message);
+                }
+                SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+            }
+        });
+    for (std::thread &th : threads)
+        th.join();
+    for (const std::string &f : failures)
+        EXPECT_EQ(f, "");
+    EXPECT_EQ(connected.load(), kThreads * kRounds);
+    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_ENV, env), SQL_SUCCESS);
+}

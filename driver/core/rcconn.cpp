@@ -110,9 +110,9 @@ void rcEnvFree(rcEnv *env)
 {
     if (!env)
         return;
-    rcErrClearQueue(&env->errors);
     if (env->lock)
         rcMutexLock(env->lock);
+    rcErrClearQueue(&env->errors);
     rcListDestroy(env->connections);
     env->connections = nullptr;
     rcErrQueueDestroy(&env->errors);

@@ -82,12 +82,19 @@ SQLRETURN SQLFreeEnvImpl(rcEnv *env)
 
 SQLRETURN SQLAllocConnectImpl(rcEnv *env, SQLHDBC *phdbc)
 {
+    // The environment's error queue is shared by every thread allocating
+    // connections on it: it is touched under the environment's lock only.
+    rcMutexLock(env->lock);
     rcErrClearQueue(&env->errors);
-    if (!phdbc)
-        return static_cast<SQLRETURN>(rcErrRaise(&env->errors, RC_MSG_INVALID_ARGUMENT_VALUE));
-    rcConn *conn = nullptr;
-    SQLRETURN rc = rcConAlloc(env, &conn);
-    *phdbc = conn;
+    SQLRETURN rc;
+    if (!phdbc) {
+        rc = static_cast<SQLRETURN>(rcErrRaise(&env->errors, RC_MSG_INVALID_ARGUMENT_VALUE));
+    } else {
+        rcConn *conn = nullptr;
+        rc = rcConAlloc(env, &conn);
+        *phdbc = conn;
+    }
+    rcMutexUnlock(env->lock);
     return rc;
 }
 
@@ -302,5 +309,11 @@ SQLRETURN SQLErrorImpl(rcEnv *env, rcConn *conn, void *stmt, SQLCHAR *state, SQL
     }
     rcTraceChannel *trace = traceConn ? traceConn->odbcTrace : nullptr;
     uint32_t level = traceConn ? traceConn->odbcTraceLevel : 0;
-    return rcErrSQLError(queue, trace, level, env, conn, stmt, state, native, message, size, length);
+    bool envQueue = queue && env && queue == &env->errors && env->lock;
+    if (envQueue)
+        rcMutexLock(env->lock);
+    SQLRETURN rc = rcErrSQLError(queue, trace, level, env, conn, stmt, state, native, message, size, length);
+    if (envQueue)
+        rcMutexUnlock(env->lock);
+    return rc;
 }
