@@ -196,3 +196,73 @@ TEST_F(E2eFixture, ThreadsConnectOnOneEnvironment)
     EXPECT_EQ(connected.load(), kThreads * kRounds);
     EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_ENV, env), SQL_SUCCESS);
 }
+
+// Passwords holding the characters connection strings give a meaning: braced
+// in SQLDriverConnect ("}}" for "}"), as they are in SQLConnect. The login
+// record holds 31 characters; more is refused, never cut.
+TEST_F(E2eFixture, PasswordsWithAnyCharacterConnectBraced)
+{
+    const std::vector<std::string> passwords = {
+        "p[w]d", "{br}ace}", "a;b", "x=y!@", "(),?*", std::string(31, 'x'), "}}", " lead and trail ",
+    };
+    std::string users;
+    for (size_t i = 0; i < passwords.size(); ++i) {
+        std::string pw;
+        for (char c : passwords[i])
+            pw += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+        users += std::string(i ? "," : "") + "{\"name\":\"u" + std::to_string(i) + "\",\"password\":\"" + pw + "\"}";
+    }
+    users += ",{\"name\":\"" + std::string(31, 'n') + "\",\"password\":\"pw\"}";
+    std::ofstream(dir + "/users.json") << "{\"users\":[" << users << "],\"tables\":[]}";
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+    fixture = dir + "/users.json";
+    StartServer();
+    WriteDsn("");
+
+    auto driverConnect = [&](const std::string &in, std::string *state = nullptr, std::string *text = nullptr) {
+        OdbcHandles h(SQL_OV_ODBC3);
+        SQLCHAR out[1024];
+        SQLSMALLINT length = 0;
+        SQLRETURN rc = SQLDriverConnect(h.dbc, nullptr, Text(in.c_str()), SQL_NTS, out, sizeof out, &length,
+                                        SQL_DRIVER_NOPROMPT);
+        if (state)
+            *state = h.Diag(nullptr, text);
+        if (SQL_SUCCEEDED(rc))
+            SQLDisconnect(h.dbc);
+        return rc;
+    };
+    for (size_t i = 0; i < passwords.size(); ++i) {
+        SCOPED_TRACE(passwords[i]);
+        std::string braced = "{";
+        for (char c : passwords[i])
+            braced += c == '}' ? "}}" : std::string(1, c);
+        braced += "}";
+        std::string user = "u" + std::to_string(i);
+        std::string state, text;
+        EXPECT_TRUE(SQL_SUCCEEDED(driverConnect("DSN=demo;UID=" + user + ";PWD=" + braced, &state, &text)))
+            << state << " " << text;
+        EXPECT_TRUE(SQL_SUCCEEDED(driverConnect("DRIVER={QX};DBQ=" + Dbq() + ";UID=" + user + ";PWD=" + braced)));
+        OdbcHandles h(SQL_OV_ODBC3);
+        EXPECT_TRUE(SQL_SUCCEEDED(SQLConnect(h.dbc, Text("demo"), SQL_NTS, Text(user.c_str()), SQL_NTS,
+                                             Text(passwords[i].c_str()), SQL_NTS)));
+        SQLDisconnect(h.dbc);
+    }
+    struct Refusal {
+        std::string in, state, text;
+    } refusals[] = {
+        {"DSN=demo;UID=u0;PWD=p[w]d", "08004", "Key value must not contain"},   // unbraced: today's rules
+        {"DSN=demo;UID=u0;PWD={p[w]d", "08004", "Syntax error"},                // unclosed brace
+        {"DSN=demo;UID=u5;PWD=" + std::string(32, 'x'), "28000", "Password too long"},
+        {"DSN=demo;UID=" + std::string(31, 'n') + "XYZ;PWD=pw", "28000",
+         "User name or password longer than 31 characters"},                    // not cut to the 31
+    };
+    for (const Refusal &r : refusals) {
+        SCOPED_TRACE(r.in);
+        std::string state, text;
+        EXPECT_EQ(driverConnect(r.in, &state, &text), SQL_ERROR);
+        EXPECT_EQ(state, r.state) << text;
+        EXPECT_NE(text.find(r.text), std::string::npos) << text;
+    }
+    EXPECT_TRUE(SQL_SUCCEEDED(driverConnect("DSN=demo;UID=" + std::string(31, 'n') + ";PWD=pw")));
+}

@@ -328,7 +328,8 @@ int16_t rcConSqlConnect(rcConn *conn)
     const char *dsn = conn->attrs[RC_ATTR_DSN].value;
     if (!conn->engineTrace)
         conn->engineTrace = rcTraceOpen(rcRegGetIniRoot().c_str(), dsn, "EngineTrace", &conn->options.engineTraceLevel);
-    if (std::strlen(conn->attrs[RC_ATTR_PWD].value) > 30)
+    constexpr size_t kPasswordMax = 31; // what the login record's password field holds
+    if (std::strlen(conn->attrs[RC_ATTR_PWD].value) > kPasswordMax)
         return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_ENG_PASSWORD_TOO_LONG));
     if (std::strlen(conn->attrs[RC_ATTR_UID].value) > 128)
         return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_ENG_USER_ID_TOO_LONG));

@@ -219,16 +219,16 @@ TEST_F(PromptTest, NoUiAnswersAsCancel)
 
 TEST_F(PromptTest, OverlongAnswersAreCutToTheFieldLimits)
 {
-    server.password = std::string(30, 'p');
+    server.password = std::string(31, 'p');
     script.answers = {{PLAT_DIALOG_OK, {"demo", std::string(40, 'p')}}};
     ASSERT_EQ(DriverConnect("DSN=qx", SQL_DRIVER_PROMPT), SQL_SUCCESS) << Diag();
-    EXPECT_EQ(std::string(conn->attrs[RC_ATTR_PWD].value), std::string(30, 'p'));
+    EXPECT_EQ(std::string(conn->attrs[RC_ATTR_PWD].value), std::string(31, 'p'));
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
 }
 
 TEST_F(ConnectTest, PromptingModesReportOverlongValuesAs5147)
 {
-    EXPECT_EQ(DriverConnect("DSN=qx;UID=demo;PWD=" + std::string(31, 'p'), SQL_DRIVER_COMPLETE), SQL_ERROR);
+    EXPECT_EQ(DriverConnect("DSN=qx;UID=demo;PWD=" + std::string(32, 'p'), SQL_DRIVER_COMPLETE), SQL_ERROR);
     EXPECT_EQ(Diag(), "S1090");
 }
 
