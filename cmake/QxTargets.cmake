@@ -1,18 +1,25 @@
 # Helpers shared by every area's CMakeLists.txt.
 
-# qx_shared_library(NAME STATIC_LIB MAP_FILE [LIBS ...])
-# Builds lib<NAME>.so from the whole of STATIC_LIB, exporting only the names
-# listed in MAP_FILE (a linker version script).
-function(qx_shared_library name static_lib map_file)
+# qx_shared_library(NAME STATIC_LIBS MAP_FILE [LIBS ...])
+# Builds lib<NAME>.so from the whole of each of STATIC_LIBS (a list), exporting
+# only the names listed in MAP_FILE (a linker version script).
+function(qx_shared_library name static_libs map_file)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
   add_library(${name} SHARED ${PROJECT_SOURCE_DIR}/cmake/empty.cpp)
-  target_link_libraries(${name} PRIVATE
-    "$<LINK_LIBRARY:WHOLE_ARCHIVE,${static_lib}>" ${ARG_LIBS})
+  foreach(lib IN LISTS static_libs)
+    target_link_libraries(${name} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${lib}>")
+    # The same archive reached again through another's link interface is
+    # taken whole as well.
+    set_property(TARGET ${name} PROPERTY LINK_LIBRARY_OVERRIDE_${lib} WHOLE_ARCHIVE)
+  endforeach()
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
   target_link_options(${name} PRIVATE "-Wl,--version-script=${map_file}")
   if(NOT QX_FUZZ) # clang's sanitizer runtime lives in the executable
     target_link_options(${name} PRIVATE "-Wl,--no-undefined")
   endif()
   set_target_properties(${name} PROPERTIES LINK_DEPENDS ${map_file})
+  # Installed side by side (drvinstall), the libraries find each other.
+  set_property(TARGET ${name} APPEND PROPERTY BUILD_RPATH "\$ORIGIN")
 endfunction()
 
 # qx_gtest(NAME SOURCES ... LIBS ...)

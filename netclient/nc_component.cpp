@@ -3,6 +3,7 @@
 #include "netclient/nc_component.h"
 
 #include "netclient/nc_charset.h"
+#include "netclient/nc_select_dialog.h"
 #include "platform/clock.h"
 
 #include <arpa/inet.h>
@@ -219,10 +220,14 @@ void NetworkComponentEntry(ComponentParamBlock *pb)
     pb->result = 0;
     if (pb->selector != 0 && !pb->component)
         return;
-    if (pb->selector == 0 || pb->selector == 2 || pb->selector == 7) {
+    // Without the component's lock: creating and destroying it, finding a
+    // server (which waits for answers) and the selection dialog (which waits
+    // for the user).
+    if (pb->selector == 0 || pb->selector == 2 || pb->selector == 6 || pb->selector == 7) {
         switch (pb->selector) {
         case 0: Create(pb); break;
         case 2: Destroy(pb); break;
+        case 6: nc::RunServerListDialog(pb->component, pb); break;
         default: FindOrFree(pb); break;
         }
         return;
@@ -232,7 +237,6 @@ void NetworkComponentEntry(ComponentParamBlock *pb)
     case 0: Create(pb); break;
     case 1: Poll(pb); break;
     case 2: Destroy(pb); break;
-    case 6: pb->result = QX_ERR_DIALOG_CANCEL; break; // no dialog: answers as Cancel
     case 7: FindOrFree(pb); break;
     case 8: nc::LinkOpenChannel(pb->component, pb); break;
     case 9: nc::LinkCloseChannel(pb); break;
@@ -247,11 +251,11 @@ void NetworkComponentEntry(ComponentParamBlock *pb)
             pb->value = nc::LinkChannelStatus(pb->channel), pb->length = pb->value;
         break;
     case 23: nc::LinkSmallFrame(pb); break;
-    case 3: case 4: case 5: case 14: case 15: case 16: case 17: case 18: case 21: case 22:
     case 27: nc::DiscoveryOpen(pb->component, pb); break;
     case 28: nc::DiscoveryClose(pb); break;
     case 29: nc::DiscoverySend(pb); break;
     case 30: nc::DiscoveryRead(pb); break;
+    case 3: case 4: case 5: case 14: case 15: case 16: case 17: case 18: case 21: case 22:
     case 24: case 25: case 31: case 32: case 33: case 34:
         pb->result = -1; // server side and plain streams are not carried
         break;

@@ -1,8 +1,8 @@
 // The TCP/IP network component: one entry, NetworkComponentEntry, taking a
 // ComponentParamBlock whose selector names the operation.
 //
-// Client selectors: 0 create, 1 poll, 2 destroy, 6 select (no dialog here:
-// answers as Cancel), 7 find / free a location, 8 open a channel, 9 close,
+// Client selectors: 0 create, 1 poll, 2 destroy, 6 select (the dialog of
+// nc_select_dialog.h), 7 find / free a location, 8 open a channel, 9 close,
 // 10 receive, 11 send, 12 / 13 set / read an option, 19 channel status,
 // 23 queue a small frame, 27-30 discovery for programs.
 // The server selectors (listeners, accepting, plain streams) are not carried:

@@ -57,8 +57,14 @@ public:
             *component = static_cast<uint16_t>(kind);
         return status;
     }
-    int32_t SelectQXServer(uint8_t *, DrmQxLocation *, uint16_t, DrmQxComponent) override {
-        return QX_ERR_DIALOG_CANCEL;   // no UI
+    int32_t SelectQXServer(uint8_t *name, DrmQxLocation *location, uint16_t component,
+                           DrmQxComponent object) override {
+        if (object == kNoSuchComponent)
+            return QX_ERR_NO_SERVER;
+        QXNetworkLocation loc = nullptr;
+        int32_t status = _QX_SelectQXServer(name, &loc, static_cast<int16_t>(component), C(object));
+        *location = status == 0 ? reinterpret_cast<DrmQxLocation>(loc) : 0;
+        return status;
     }
     int32_t FindQXServer(std::string_view address, DrmQxLocation *location, uint16_t component,
                          DrmQxComponent object) override {

@@ -1,6 +1,6 @@
 # Base services of the driver: memory, locks, lists, files, trace, errors,
 # registry settings, resource strings and string routines.
-target_sources(sqldriver_static PRIVATE
+target_sources(qx_core PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/rcerror.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/rcfile.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/rclist.cpp
@@ -12,7 +12,6 @@ target_sources(sqldriver_static PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/rcstrings_table.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/rctrace.cpp
 )
-target_link_libraries(sqldriver_static PUBLIC qxplatform_profile)
 
 qx_gtest(core_base_tests
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/mem_test.cpp
@@ -22,4 +21,4 @@ qx_gtest(core_base_tests
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/file_test.cpp
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/str_test.cpp
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/trace_test.cpp
-  LIBS sqldriver_static)
+  LIBS qx_core)

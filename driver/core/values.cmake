@@ -1,6 +1,6 @@
 # Value conversion sources: exact numerics, the conversion matrix and its
 # converters, dates and times, value comparison, collation and LIKE.
-target_sources(sqldriver_static PRIVATE
+target_sources(qx_core PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/rcnum.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/rcnumconv.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/rcnumprivate.cpp
@@ -21,9 +21,9 @@ qx_gtest(rcvalues_test
     ${CMAKE_CURRENT_SOURCE_DIR}/tests/rccnv_text_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/tests/rcdate_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/tests/rccompare_test.cpp
-  LIBS sqldriver_static)
+  LIBS qx_core)
 
 qx_fuzz_target(rcvalues_text_fuzz
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/rcvalues_text_fuzz.cpp
-  LIBS sqldriver_static
+  LIBS qx_core
   CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/rcvalues_text)

@@ -6,7 +6,7 @@
 
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
-#include "driver/frontend/rcstmt.h"
+#include "driver/engine/rcstmt.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ rcValPoolRef *PoolRef(rcStmt *stmt, int32_t id)
 void RetireValuePool(rcStmt *stmt)
 {
     stmt->poolOverflow = true;
-    rcErrPost(&stmt->errors, RC_ENG_BACKUP_MEMORY_POOL_INVOKED, nullptr, 0, nullptr);
+    rcErrPost(stmt->errors, RC_ENG_BACKUP_MEMORY_POOL_INVOKED, nullptr, 0, nullptr);
     if (stmt->valuePool.live == 0)
         rcPoolDestroy(stmt->valuePool.id);
     else

@@ -4,7 +4,12 @@
 // databases with reference counts, the cursor handles of catalog readers and
 // the string pool of type-catalog rows. Engine table handles (TamTableHandle)
 // turn into data-module cursor ids; names and character values crossing to the
-// data source go through the connection's translation library. Every operation
+// data source go through the connection's translation library.
+//
+// The session knows nothing of the connection that owns it: it gets the
+// connection's translator and error queue as a TamSessionLink at
+// TamBeginSession, and leaves flags the connection reads (infoDue,
+// exactQualifiers) instead of calling back. Every operation
 // answers the data module's code unchanged (0, negative error, positive
 // warning) unless said otherwise; callers map codes with rcErrMapDrm.
 //
@@ -17,13 +22,15 @@
 
 #include "driver/Sources/drm.h"
 #include "driver/core/rclist.h"
+#include "driver/engine/tam_translate.h"
 
 #include <cstddef>
 #include <cstdint>
 
-struct rcConn;
+struct rcErrorQueue;
 
 inline constexpr uint32_t kTamNoDatabase = 0xFFFFFFFFu;
+inline constexpr uint32_t kTamSessionOptionMaxRows = 4; // SQL_MAX_ROWS of a statement
 inline constexpr size_t kTamNameMax = 255;
 inline constexpr int32_t kTamErrInvalidName = -1002; // a name longer than its buffer
 inline constexpr int32_t kTamErrTranslation = -5019; // the translation library refused a value
@@ -60,10 +67,18 @@ struct TamCursor {
     uint32_t open;      // the data-module cursor exists
 };
 
+// What the session needs of its connection; both outlive the session.
+struct TamSessionLink {
+    const TamTranslator *translator = nullptr; // names, user, password and values; null: none
+    rcErrorQueue *errors = nullptr;            // the connection's queue for translation failures
+};
+
 struct TamSession {
     uint32_t context;
-    rcConn *conn;
-    void *currentStmt;
+    TamSessionLink link;
+    uint32_t exactQualifiers; // database names compare with case; set by the connection
+    uint32_t infoDue;         // a database opened with its information pending came into use:
+                              // the connection rereads the data module's information
     rcList *databases;     // of TamDatabase
     uint32_t drmSession;
     uint32_t openOption;
@@ -71,7 +86,7 @@ struct TamSession {
     char dataSource[256];
     rcList *cursors;       // of TamCursor
     rcList *strings;       // of char *: the string pool of type-catalog rows
-    rcList *extPredicates; // vendor predicates (fe_drminfo.h); null when none
+    rcList *extPredicates; // vendor predicates (tam_drminfo.h); null when none
 };
 
 struct TamColumnCacheEntry;
@@ -89,7 +104,7 @@ struct TamTableHandle {
 };
 
 // Session and databases.
-int32_t TamBeginSession(rcConn *conn, uint32_t context, TamSession **session, const char *uid, const char *pwd,
+int32_t TamBeginSession(const TamSessionLink &link, uint32_t context, TamSession **session, const char *uid, const char *pwd,
                         uint32_t openOption, const char *dataSource);
 int32_t TamEndSession(TamSession *session);
 int32_t TamRefDatabase(TamSession *session, const char *name, uint32_t infoFlag, uint32_t *id);
@@ -107,7 +122,6 @@ int32_t TamSetTranslateOption(TamSession *session, uintptr_t value);
 int32_t TamGetExtErrStr(TamSession *session, int32_t code, char *buffer, uint32_t size, uint32_t *length);
 int32_t TamStringCompare(TamSession *session, const char *a, uint32_t lengthA, const char *b, uint32_t lengthB,
                          int32_t *order);
-void rcStmtBindCtx(TamSession *session, void *stmt);
 
 // Tables.
 int32_t TamOpenTable(TamSession *session, const char *password, const char *database, const char *table,
@@ -179,8 +193,7 @@ int32_t TamExecExtPredicate(TamSession *session, uintptr_t a, uintptr_t b, uintp
 // Passes a character parameter value through the translation library, in
 // place, under the driver-wide lock; 0, or -1 with the translation error
 // (11088, native -5019) posted on stmtErrors (the connection's when null).
-struct rcErrorQueue;
-int32_t TamConvertParam(rcConn *conn, rcErrorQueue *stmtErrors, int16_t sqlType, void *data, int64_t length,
+int32_t TamConvertParam(TamSession *session, rcErrorQueue *stmtErrors, int16_t sqlType, void *data, int64_t length,
                         int64_t bufferLength);
 
 // The columns the next fetches read: the engine names each by its table

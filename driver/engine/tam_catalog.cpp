@@ -5,11 +5,9 @@
 // as a new TamTableHandle in the engine's record (TamInfoRecord): word k of the
 // engine record takes word j of the data module's size-prefixed record by the
 // call's own table of pairs; word 1 keeps the data-module cursor id.
-#include "driver/core/rcconn.h"
+#include "driver/core/rcerror.h"
 #include "driver/core/rclock.h"
 #include "driver/core/rcmsgid.h"
-#include "driver/core/rcodbc_impl.h"
-#include "driver/core/rctranslate.h"
 #include "driver/engine/tam.h"
 
 #include <cstring>
@@ -57,10 +55,10 @@ int32_t Translate(TamSession *s, const char *name, char *out, size_t size, const
     std::memcpy(out, name, n);
     out[n] = '\0';
     *result = out;
-    if (!s->conn || !rcXlateLoaded(s->conn) || n == 0)
+    if (!TamTranslatorLoaded(s->link.translator) || n == 0)
         return 0;
     int64_t got = 0;
-    return rcXlateDriverToSource(s->conn, nullptr, 1, name, static_cast<int64_t>(n), out, static_cast<int64_t>(size),
+    return TamTranslateToSource(s->link.translator, s->link.errors, 1, name, static_cast<int64_t>(n), out, static_cast<int64_t>(size),
                                  &got)
                ? 0
                : kTamErrTranslation;
@@ -386,18 +384,19 @@ int32_t TamExecExtPredicate(TamSession *session, uintptr_t a, uintptr_t b, uintp
     return DrmExecExtPredicate(session->drmSession, a, b, c, d);
 }
 
-int32_t TamConvertParam(rcConn *conn, rcErrorQueue *stmtErrors, int16_t sqlType, void *data, int64_t length,
+int32_t TamConvertParam(TamSession *session, rcErrorQueue *stmtErrors, int16_t sqlType, void *data, int64_t length,
                         int64_t bufferLength)
 {
     rcDriverLockHold hold;
-    if (!conn || !rcXlateLoaded(conn) || !(sqlType == 1 || sqlType == 12 || sqlType == -1) || length <= 0)
+    if (!session || !TamTranslatorLoaded(session->link.translator) || !(sqlType == 1 || sqlType == 12 || sqlType == -1) || length <= 0)
         return 0;
     // A parameter goes to the data source: SQLDriverToDataSource, in place.
     // A refusal leaves the library's text (5167) and the translation error.
     int64_t got = 0;
-    if (rcXlateDriverToSource(conn, stmtErrors, sqlType, data, length, data, bufferLength, &got))
+    rcErrorQueue *errors = stmtErrors ? stmtErrors : session->link.errors;
+    if (TamTranslateToSource(session->link.translator, errors, sqlType, data, length, data, bufferLength, &got))
         return 0;
-    rcErrPost(stmtErrors ? stmtErrors : &conn->errors, rcErrMapDrm(-5019), nullptr, -5019, nullptr);
+    rcErrPost(errors, rcErrMapDrm(-5019), nullptr, -5019, nullptr);
     return -1;
 }
 

@@ -9,10 +9,8 @@
 // from there as often as the statement asks; longer columns are always read
 // from the data module. Lookup is a binary search over the filled entries,
 // sorted once at seal.
-#include "driver/core/rcconn.h"
 #include "driver/core/rclock.h"
 #include "driver/core/rcmem.h"
-#include "driver/core/rctranslate.h"
 #include "driver/engine/tam.h"
 
 #include <algorithm>
@@ -52,15 +50,15 @@ int32_t TamRetrieveColumn(TamSession *session, TamTableHandle *handle, uint32_t 
     int32_t rc = DrmRetrieveColumn(session->drmSession, handle->cursor, column, buffer, length, &got, ri);
     if (outLength)
         *outLength = got;
-    rcConn *conn = session->conn;
-    if (rc < 0 || rc == kDrmWarnNull || !conn || !rcXlateLoaded(conn) || !IsCharType(sqlType))
+    const TamTranslator *translator = session->link.translator;
+    if (rc < 0 || rc == kDrmWarnNull || !TamTranslatorLoaded(translator) || !IsCharType(sqlType))
         return rc;
     uint32_t n = std::min(got, length);
     if (n == 0)
         return rc;
     char errorText[256];
     rcDriverLockHold hold;
-    if (!rcXlateSourceToDriver(conn, sqlType, buffer, n, length, errorText))
+    if (!TamTranslateToDriver(translator, sqlType, buffer, n, length, errorText))
         return -5019;
     return rc;
 }

@@ -1,10 +1,8 @@
 // Table-access layer: sessions, databases, tables and session-wide calls.
-#include "driver/core/rcconn.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcstr.h"
-#include "driver/core/rctranslate.h"
 #include "driver/engine/tam.h"
-#include "driver/frontend/fe_drminfo.h"
+#include "driver/engine/tam_drminfo.h"
 
 #include <cstring>
 #include <new>
@@ -24,14 +22,14 @@ int32_t TranslateName(TamSession *s, const char *name, char *out, size_t size, c
     size_t n = strnlen(name, size);
     if (n >= size)
         return kTamErrInvalidName;
-    if (!s->conn || !rcXlateLoaded(s->conn) || n == 0) {
+    if (!TamTranslatorLoaded(s->link.translator) || n == 0) {
         std::memcpy(out, name, n);
         out[n] = '\0';
         *result = out;
         return 0;
     }
     int64_t got = 0;
-    if (!rcXlateDriverToSource(s->conn, nullptr, 1, name, static_cast<int64_t>(n), out,
+    if (!TamTranslateToSource(s->link.translator, s->link.errors, 1, name, static_cast<int64_t>(n), out,
                                static_cast<int64_t>(size), &got))
         return kTamErrTranslation;
     *result = out;
@@ -82,7 +80,7 @@ const char *TamPoolString(TamSession *session, const char *text, size_t length)
     return copy;
 }
 
-int32_t TamBeginSession(rcConn *conn, uint32_t context, TamSession **session, const char *uid, const char *pwd,
+int32_t TamBeginSession(const TamSessionLink &link, uint32_t context, TamSession **session, const char *uid, const char *pwd,
                         uint32_t openOption, const char *dataSource)
 {
     *session = nullptr;
@@ -91,7 +89,7 @@ int32_t TamBeginSession(rcConn *conn, uint32_t context, TamSession **session, co
     TamSession *s = new (std::nothrow) TamSession{};
     if (!s)
         return kDrmErrNoMemory;
-    s->conn = conn;
+    s->link = link;
     s->currentDb = kTamNoDatabase;
     if (dataSource)
         std::strcpy(s->dataSource, dataSource);
@@ -116,11 +114,6 @@ int32_t TamBeginSession(rcConn *conn, uint32_t context, TamSession **session, co
         return translated;
     }
     int32_t rc = DrmBeginSession(&s->drmSession, u, p, s->dataSource);
-    if (rc == 0 && conn) { // SQL_LOGIN_TIMEOUT bounds the connect that follows
-        rc = DrmSetSessionOption(s->drmSession, kDrmSessionOptionLoginTimeout, conn->loginTimeout);
-        if (rc != 0)
-            DrmEndSession(s->drmSession);
-    }
     if (rc != 0) {
         rcListDestroy(s->databases);
         delete s;
@@ -145,7 +138,7 @@ int32_t TamEndSession(TamSession *session)
     int32_t endResult = DrmEndSession(session->drmSession);
     rcListDestroy(session->databases);
     rcListDestroy(session->cursors);
-    rcDrmFreeExtPredicates(session->extPredicates);
+    TamFreeExtPredicates(session->extPredicates);
     FreeStrings(session);
     delete session;
     return closeResult != 0 ? closeResult : endResult;
@@ -157,14 +150,13 @@ int32_t TamRefDatabase(TamSession *session, const char *name, uint32_t infoFlag,
     const char *n = nullptr;
     if (int32_t t = TranslateName(session, name ? name : "", translated, sizeof translated, &n))
         return t;
-    bool exact = session->conn && (session->conn->info.capabilities & RC_CAP_QUALIFIER_CASE);
+    bool exact = session->exactQualifiers != 0;
     for (uint32_t i = 0; i < rcListCount(session->databases); ++i) {
         TamDatabase *db = static_cast<TamDatabase *>(rcListAt(session->databases, i));
         if (rcUtlStrCompare(db->name, n, exact ? 1 : 0) != 0)
             continue;
         if (db->pendingInfo && infoFlag == 0) {
-            if (session->conn)
-                rcConReadDrmInfo(session->conn);
+            session->infoDue = 1;
             db->pendingInfo = 0;
         }
         ++db->refCount;
@@ -258,12 +250,6 @@ int32_t TamStringCompare(TamSession *session, const char *a, uint32_t lengthA, c
                          int32_t *order)
 {
     return DrmStringCompare(session->drmSession, a, lengthA, 0, b, lengthB, 0, order);
-}
-
-void rcStmtBindCtx(TamSession *session, void *stmt)
-{
-    if (session)
-        session->currentStmt = stmt;
 }
 
 int32_t TamOpenTable(TamSession *session, const char *password, const char *database, const char *table,
@@ -366,10 +352,10 @@ int32_t TamInitUpdate(TamSession *session, TamTableHandle *handle, uint32_t mode
 int32_t TamSetColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *data, uint32_t length,
                      uint32_t append, int16_t sqlType, uint32_t isNull)
 {
-    if (!isNull && data && length > 0 && session->conn && rcXlateLoaded(session->conn) &&
+    if (!isNull && data && length > 0 && TamTranslatorLoaded(session->link.translator) &&
         (sqlType == 1 || sqlType == 12 || sqlType == -1)) {
         int64_t got = 0;
-        if (!rcXlateDriverToSource(session->conn, nullptr, sqlType, data, length, data,
+        if (!TamTranslateToSource(session->link.translator, session->link.errors, sqlType, data, length, data,
                                    static_cast<int64_t>(length) + 1, &got))
             return -5019;
     }

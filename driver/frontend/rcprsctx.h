@@ -57,9 +57,6 @@ struct rcPrsContext {
 int rcPrsScan(rcPrsContext *ctx, rcParseNode **value);
 void rcPrsScanReset(rcPrsScanner *scan, const char *text, bool escapes);
 
-// Links the tree as rcPrsLinkTree does and returns its depth: the number of
-// levels from the root down to the deepest leaf.
-size_t rcPrsLinkTreeDepth(rcParseNode *root);
 // The deepest tree a parse accepts. Left-associative chains (a OR b OR ...,
 // a + b + ...) nest one level per operator without growing the parser
 // stack; the walkers of the tree recurse once per level, so an unbounded

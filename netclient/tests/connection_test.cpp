@@ -323,6 +323,20 @@ TEST_F(ConnectionTest, DiscoveryForProgramsListsAnswers)
     NetworkComponentEntry(&close);
 }
 
+TEST_F(ConnectionTest, ServerSideSelectorsAreRefused)
+{
+    // Server sockets, plain streams and alternate listeners belong to the
+    // server side: the client's component answers -1 and opens nothing.
+    for (int32_t selector : {3, 4, 5, 14, 15, 16, 17, 18, 21, 22, 24, 25, 31, 34}) {
+        ComponentParamBlock pb;
+        pb.selector = selector;
+        pb.component = comp_;
+        NetworkComponentEntry(&pb);
+        EXPECT_EQ(pb.result, -1) << "selector " << selector;
+        EXPECT_EQ(pb.data, nullptr) << "selector " << selector;
+    }
+}
+
 TEST(StartUp, InitialisationIsCounted)
 {
     EXPECT_EQ(_QX_NB_NetworkComponent(), 0);

@@ -19,7 +19,7 @@ protected:
     {
         DriverEnvTest::SetUp();
         server.tables.push_back({"Customers", {{"Name", 1, 20}, {"Id", 3}}});
-        ASSERT_EQ(TamBeginSession(nullptr, 7, &session, "demo", "demo", 0, "qx"), 0);
+        ASSERT_EQ(TamBeginSession({}, 7, &session, "demo", "demo", 0, "qx"), 0);
     }
     void TearDown() override
     {
@@ -47,9 +47,9 @@ protected:
 TEST_F(TamTest, DataSourceNameOf255IsTakenAnd256Refused)
 {
     TamSession *s = nullptr;
-    EXPECT_EQ(TamBeginSession(nullptr, 0, &s, "demo", "demo", 0, std::string(256, 'd').c_str()), -1003);
+    EXPECT_EQ(TamBeginSession({}, 0, &s, "demo", "demo", 0, std::string(256, 'd').c_str()), -1003);
     EXPECT_EQ(s, nullptr);
-    ASSERT_EQ(TamBeginSession(nullptr, 0, &s, "demo", "demo", 0, std::string(255, 'd').c_str()), 0);
+    ASSERT_EQ(TamBeginSession({}, 0, &s, "demo", "demo", 0, std::string(255, 'd').c_str()), 0);
     EXPECT_EQ(TamEndSession(s), 0);
 }
 

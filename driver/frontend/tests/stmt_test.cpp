@@ -7,38 +7,42 @@
 #include "driver/core/rclock.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
-#include "driver/frontend/rcstmt.h"
+#include "driver/engine/rcstmt.h"
 #include "driver/frontend/tests/frontend_test_util.h"
-
-// The connection, as far as a statement sees it.
-struct rcConn {
-    rcErrorQueue errors{};
-    rcStmtOptionBlock options;
-    rcStmtSourceInfo info;
-    bool hasDecimal = false;
-    bool hasNumeric = false;
-};
 
 namespace {
 
-std::vector<std::string> gReleased;
+// The connection, as far as a statement sees it.
+struct FakeConn : rcStmtConn {
+    rcErrorQueue errorQueue{};
+    rcStmtOptionBlock optionBlock;
+    rcStmtSourceInfo info;
+    bool hasDecimal = false;
+    bool hasNumeric = false;
 
-rcDrsHooks FakeHooks()
-{
-    rcDrsHooks h;
-    h.connErrors = [](rcConn *c) { return &c->errors; };
-    h.connOptions = [](rcConn *c) -> const rcStmtOptionBlock * { return &c->options; };
-    h.connSourceInfo = [](rcConn *c, rcStmtSourceInfo *info) { *info = c->info; };
-    h.connTypeInfo = [](rcConn *c, int16_t type, uint32_t *size, int16_t *scale) {
+    rcErrorQueue *errors() override { return &errorQueue; }
+    const rcStmtOptionBlock *options() override { return &optionBlock; }
+    void sourceInfo(rcStmtSourceInfo *out) override { *out = info; }
+    bool typeInfo(int16_t type, uint32_t *size, int16_t *scale) override
+    {
         if (type == 3)
-            return c->hasDecimal;
-        if (type == 2 && c->hasNumeric) {
+            return hasDecimal;
+        if (type == 2 && hasNumeric) {
             *size = 15;
             *scale = 4;
             return true;
         }
         return false;
-    };
+    }
+    TamSession *session() override { return nullptr; }
+    rcTraceChannel *engineTrace() override { return nullptr; }
+};
+
+std::vector<std::string> gReleased;
+
+rcStmtParts FakeParts()
+{
+    rcStmtParts h;
     h.releaseCatalog = [](rcStmt *) { gReleased.push_back("catalog"); };
     h.releasePrograms = [](rcStmt *) { gReleased.push_back("programs"); };
     h.releaseOpenTables = [](rcStmt *) { gReleased.push_back("tables"); };
@@ -48,23 +52,24 @@ rcDrsHooks FakeHooks()
     h.resetTableList = [](rcStmt *) { gReleased.push_back("tablelist"); };
     return h;
 }
+const rcStmtParts kParts = FakeParts();
 
 // One environment for the test's lifetime, with a connection.
 class StmtTest : public ::testing::Test {
 protected:
-    rcConn conn;
+    FakeConn conn;
+    rcErrorQueue stmtErrors{}; // the statement handle's queue
 
     void SetUp() override
     {
         ASSERT_EQ(rcInitDriverGlobals(), 0);
-        rcDrsSetHooks(FakeHooks());
         gReleased.clear();
     }
     void TearDown() override
     {
-        rcListFreeRef(&conn.options.tablePasswords);
-        rcErrQueueDestroy(&conn.errors);
-        rcDrsSetHooks(rcDrsHooks{});
+        rcListFreeRef(&conn.optionBlock.tablePasswords);
+        rcErrQueueDestroy(&conn.errorQueue);
+        rcErrQueueDestroy(&stmtErrors);
         rcPoolFreeAll();
     }
 
@@ -80,18 +85,18 @@ protected:
 TEST_F(StmtTest, PasswordListIsCopiedPerStatement)
 {
     for (const char *entry : {"EMP,one", "DEPT,two", "JOBS,three"})
-        ASSERT_EQ(rcDrsAddTablePassword(&conn.options.tablePasswords, entry), 0);
-    conn.options.engineOptionMask = 0x24;
+        ASSERT_EQ(rcDrsAddTablePassword(&conn.optionBlock.tablePasswords, entry), 0);
+    conn.optionBlock.engineOptionMask = 0x24;
     rcStmt *stmt = nullptr;
-    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmt), 0);
+    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &kParts, &stmt), 0);
     EXPECT_EQ(stmt->conn, &conn);
     EXPECT_EQ(stmt->options.engineOptionMask, 0x24u);
-    ASSERT_NE(stmt->options.tablePasswords, conn.options.tablePasswords);
-    EXPECT_EQ(Entries(stmt->options.tablePasswords), Entries(conn.options.tablePasswords));
+    ASSERT_NE(stmt->options.tablePasswords, conn.optionBlock.tablePasswords);
+    EXPECT_EQ(Entries(stmt->options.tablePasswords), Entries(conn.optionBlock.tablePasswords));
     const char *fourth = "SALES,four";
     EXPECT_EQ(rcDrsSetStmtOption(stmt, 1151, reinterpret_cast<uintptr_t>(fourth)), 0);
     EXPECT_EQ(rcListCount(stmt->options.tablePasswords), 4u);
-    EXPECT_EQ(rcListCount(conn.options.tablePasswords), 3u);
+    EXPECT_EQ(rcListCount(conn.optionBlock.tablePasswords), 3u);
     EXPECT_EQ(rcDrsDropStmt(stmt), 0);
 }
 
@@ -104,7 +109,7 @@ TEST_F(StmtTest, TablePasswordsReplaceByNameWithoutRegardToCase)
     EXPECT_EQ(Entries(list), (std::vector<std::string>{"emp,second", "EMPLOYEE,third"}));
 
     rcStmt *stmt = nullptr;
-    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmt), 0);
+    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &kParts, &stmt), 0);
     stmt->options.tablePasswords = list;
     char password[31];
     // Only a data source with table passwords is asked.
@@ -119,7 +124,7 @@ TEST_F(StmtTest, TablePasswordsReplaceByNameWithoutRegardToCase)
 TEST_F(StmtTest, StatementOptions)
 {
     rcStmt *stmt = nullptr;
-    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmt), 0);
+    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &kParts, &stmt), 0);
     struct Case {
         uint16_t option;
         uintptr_t value;
@@ -130,15 +135,15 @@ TEST_F(StmtTest, StatementOptions)
         {10, 0, -1},   {11, 0, -1},  {12, 0, -1},  {1151, 0, -1}, {9999, 7, 0},
     };
     for (const Case &c : cases) {
-        rcErrClearQueue(&stmt->errors);
+        rcErrClearQueue(stmt->errors);
         EXPECT_EQ(rcDrsSetStmtOption(stmt, c.option, c.value), c.result) << c.option;
-        EXPECT_EQ(rcErrQueueAny(&stmt->errors), c.result != 0) << c.option;
+        EXPECT_EQ(rcErrQueueAny(stmt->errors), c.result != 0) << c.option;
         if (c.result != 0) {
             SQLCHAR state[6];
             SQLCHAR text[256];
             SQLINTEGER native;
             SQLSMALLINT length;
-            ASSERT_EQ(rcErrPopMessage(state, &native, text, sizeof text, &length, &stmt->errors), 0);
+            ASSERT_EQ(rcErrPopMessage(state, &native, text, sizeof text, &length, stmt->errors), 0);
             EXPECT_STREQ(reinterpret_cast<char *>(state), "S1C00");
             EXPECT_NE(std::string(reinterpret_cast<char *>(text)).find("Driver not capable."), std::string::npos);
         }
@@ -170,7 +175,7 @@ TEST_F(StmtTest, NumericPrecisionFollowsTheTypeCatalog)
         conn.hasDecimal = c.decimal;
         conn.hasNumeric = c.numeric;
         rcStmt *stmt = nullptr;
-        ASSERT_EQ(rcDrsAllocStmt(&conn, &stmt), 0);
+        ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &kParts, &stmt), 0);
         EXPECT_EQ(stmt->numericPrecision, c.precision);
         EXPECT_EQ(stmt->numericScale, c.scale);
         rcDrsDropStmt(stmt);
@@ -180,7 +185,7 @@ TEST_F(StmtTest, NumericPrecisionFollowsTheTypeCatalog)
 TEST_F(StmtTest, ResetFreesPrepareStateAndKeepsTheRecord)
 {
     rcStmt *stmt = nullptr;
-    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmt), 0);
+    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &kParts, &stmt), 0);
     int32_t stmtPool = stmt->stmtPool;
     stmt->parseArena = rcPrsNewArena();
     ASSERT_EQ(rcPrsParse(stmt->parseArena, "SELECT a FROM t", &stmt->parseRoot, true), RC_PRS_OK);
@@ -218,8 +223,8 @@ TEST_F(StmtTest, LiveCountFollowsAllocationAndDrop)
     long before = rcDrsLiveStatements();
     rcStmt *a = nullptr;
     rcStmt *b = nullptr;
-    ASSERT_EQ(rcDrsAllocStmt(&conn, &a), 0);
-    ASSERT_EQ(rcDrsAllocStmt(&conn, &b), 0);
+    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &kParts, &a), 0);
+    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &kParts, &b), 0);
     EXPECT_EQ(rcDrsLiveStatements(), before + 2);
     EXPECT_EQ(rcDrsDropStmt(a), 0); // never prepared
     EXPECT_EQ(rcDrsLiveStatements(), before + 1);
@@ -232,18 +237,18 @@ TEST(StmtNoEnvironment, FailedInitialisationStillHandsOutTheRecord)
     // Without an environment there are no pools: initialisation fails and
     // posts 5136 on the connection (which, without pools, can only record
     // the loss), and the record is handed out and counted.
-    rcConn conn;
-    rcDrsSetHooks(FakeHooks());
+    FakeConn conn;
+    rcErrorQueue stmtErrors{};
     long before = rcDrsLiveStatements();
     rcStmt *stmt = nullptr;
-    EXPECT_EQ(rcDrsAllocStmt(&conn, &stmt), -1);
+    EXPECT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &kParts, &stmt), -1);
     ASSERT_NE(stmt, nullptr);
     EXPECT_EQ(rcDrsLiveStatements(), before + 1);
-    EXPECT_NE(conn.errors.overflow, 0u);
+    EXPECT_NE(conn.errorQueue.overflow, 0u);
     EXPECT_EQ(rcDrsDropStmt(stmt), 0);
     EXPECT_EQ(rcDrsLiveStatements(), before);
-    rcErrQueueDestroy(&conn.errors);
-    rcDrsSetHooks(rcDrsHooks{});
+    rcErrQueueDestroy(&conn.errorQueue);
+    rcErrQueueDestroy(&stmtErrors);
 }
 
 TEST(StmtKind, KindOfEveryRoot)

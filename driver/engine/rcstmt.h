@@ -1,0 +1,240 @@
+// The statement record: the engine's state of one statement. The ODBC
+// statement handle (driver/odbc/rcstmt_handle.h) creates it, owns it and
+// releases it; the handle keeps the handle state, the error queue and the
+// ODBC statement options, and lends the queue to the record.
+//
+// Legal order: rcDrsAllocStmt (allocates, initialises, counts) -> any number
+// of prepares and executions, each preceded by rcDrsResetStmt (frees all a
+// prepare or execution left, keeps the record, its statement pools, its
+// value pools, its table password list and its parameters) ->
+// rcDrsDropStmt (reset, close the statement's tables, free the record).
+//
+// What the record needs of its connection it reaches through rcStmtConn, a
+// small interface the connection implements. Parts that hang their own state
+// on a statement (catalog results, programs, open tables, plan, data changes,
+// views) release it through the statement's rcStmtParts, given at allocation;
+// an unset routine is skipped.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "driver/core/rcerror.h"
+#include "driver/core/rclist.h"
+#include "driver/engine/tree/rcmempool.h"
+#include "driver/engine/tree/rcprsnode.h"
+
+struct rcTraceChannel;
+struct TamSession;
+struct QueryPlan;
+struct ExprProgram;
+struct FilterProgram;
+struct rcViewCatalog;
+struct DrmRetrieveList;
+
+enum rcStmtKind : uint16_t {
+    RC_KIND_NONE = 0,
+    RC_KIND_OTHER = 1,
+    RC_KIND_INSERT = 2,
+    RC_KIND_UPDATE = 3,
+    RC_KIND_DELETE = 5,
+    RC_KIND_CREATE_INDEX = 8,
+    RC_KIND_CREATE_TABLE = 9,
+    RC_KIND_DROP_INDEX = 10,
+    RC_KIND_DROP_TABLE = 11,
+    RC_KIND_CREATE_VIEW = 12,
+    RC_KIND_DROP_VIEW = 13,
+    RC_KIND_QUERY = 100,
+    RC_KIND_PROCEDURE = 102,
+    RC_KIND_USE = 4096,
+};
+
+enum rcEngineState : uint16_t {
+    RC_ENGINE_NOT_PREPARED = 0,
+    RC_ENGINE_PREPARED = 1,
+    RC_ENGINE_RESULT_OPEN = 2,
+    RC_ENGINE_DONE = 3,
+};
+
+// Entries of the table password list: "table,password", at most 94 characters.
+constexpr uint32_t RC_TABLE_PASSWORD_SIZE = 95;
+
+// Statement options that the engine keeps (one block per connection, copied
+// into each statement).
+struct rcStmtOptionBlock {
+    rcList *tablePasswords = nullptr; // option 1151; elements of RC_TABLE_PASSWORD_SIZE bytes
+    // The driver's own options 1171-1173: the engine only stores them (no
+    // meaning beyond the flags is defined).
+    uint32_t option1171 = 0;          // 1 after option 1171 with a non-zero value
+    uint32_t option1172 = 0;          // set and cleared with option1171 by option 1172
+    uint32_t option1173 = 0;          // the value of option 1173
+    uint32_t keepTablesOpen = 0;      // option 1153: tables stay open between statements
+    uint32_t engineOptionMask = 0;    // RC_OPT_* bits (driver/odbc/rcopt_engine.h)
+};
+
+// The driver's own statement options.
+enum : uint16_t {
+    RC_STMT_OPT_TABLE_PASSWORD = 1151,
+    RC_STMT_OPT_KEEP_TABLES_OPEN = 1153,
+    RC_STMT_OPT_1171 = 1171,
+    RC_STMT_OPT_1172 = 1172,
+    RC_STMT_OPT_1173 = 1173,
+};
+
+// The statement's copy of its connection's data-source information.
+struct rcStmtSourceInfo {
+    uint32_t commandMask = 0;     // 0x1 CREATE TABLE ... 0x40 DROP INDEX; 0 read-only
+    uint32_t fileUsage = 0;
+    uint32_t maxQualifierLength = 0;
+    uint32_t nonNullable = 0;
+    uint32_t filterMask = 0;      // filter push-down capabilities
+    uint32_t joinMask = 0;        // join push-down capabilities
+    uint32_t capabilities = 0;    // RC_SRC_CAP_* bits
+    uint32_t parseHook = 0;       // the data module wants the parse tree
+    uint16_t maxColumns = 0;      // MaxColSupport
+    const char *driverName = "";  // texts owned by the connection
+    const char *qualifierTerm = "";
+};
+enum : uint32_t {
+    RC_SRC_CAP_TABLE_PASSWORDS = 0x10,
+    RC_SRC_CAP_UPPER_NAMES = 0x80,
+    RC_SRC_CAP_PROCEDURES = 0x1000,
+    RC_SRC_CAP_VIEWS = 0x2000,
+};
+
+// A numbered pool holding value buffers, with the number of its buffers
+// still in use.
+struct rcValPoolRef {
+    int32_t id = 0;
+    uint32_t live = 0;
+};
+
+struct rcStmt;
+
+// What a statement needs of its connection. The ODBC layer implements it once
+// per connection; the connection outlives its statements.
+struct rcStmtConn {
+    // The connection's queue: failures before the statement exists.
+    virtual rcErrorQueue *errors() = 0;
+    // The connection's option block, copied into each statement.
+    virtual const rcStmtOptionBlock *options() = 0;
+    // A copy of the connection's data-source information.
+    virtual void sourceInfo(rcStmtSourceInfo *info) = 0;
+    // The type catalog: true when the data source has the SQL type, with its
+    // column size and scale.
+    virtual bool typeInfo(int16_t sqlType, uint32_t *columnSize, int16_t *scale) = 0;
+    // The table-access session (null while not connected).
+    virtual TamSession *session() = 0;
+    virtual rcTraceChannel *engineTrace() = 0;
+
+protected:
+    ~rcStmtConn() = default;
+};
+
+// Release routines of the parts that hang state on a statement.
+struct rcStmtParts {
+    // Releases run by reset, in this order.
+    void (*releaseCatalog)(rcStmt *stmt) = nullptr;
+    void (*releasePrograms)(rcStmt *stmt) = nullptr;
+    void (*releaseOpenTables)(rcStmt *stmt) = nullptr;
+    // Releases the run-time state of every plan node of the statement's plan,
+    // of its subquery plans (before the subquery list is destroyed), and of
+    // the UNION branches' plans with their result lists (before the branch
+    // list is destroyed).
+    void (*releasePlanNodes)(rcStmt *stmt, QueryPlan *plan) = nullptr;
+    void (*releaseSubqueries)(rcStmt *stmt) = nullptr;
+    void (*releaseUnionBranches)(rcStmt *stmt) = nullptr;
+    void (*closePlanWindow)(rcStmt *stmt) = nullptr;
+    void (*releaseDataChange)(rcStmt *stmt) = nullptr;
+    void (*releaseViews)(rcStmt *stmt) = nullptr;
+    void (*releaseProcedure)(rcStmt *stmt) = nullptr;
+    void (*releasePushedFilters)(rcStmt *stmt) = nullptr;
+    void (*releaseRetrieveList)(rcStmt *stmt) = nullptr;
+    // Drop: resets the statement's table list, closing its tables.
+    void (*resetTableList)(rcStmt *stmt) = nullptr;
+    // Option 1153 cleared: close the kept tables that are not in use.
+    void (*closeKeptTables)(rcStmt *stmt) = nullptr;
+    // Frees the parameter bindings with the record.
+    void (*freeParams)(rcStmt *stmt) = nullptr;
+};
+
+struct rcStmt {
+    rcStmtConn *conn = nullptr;        // owning connection, never changed
+    const rcStmtParts *parts = nullptr; // never null after rcDrsAllocStmt
+    rcErrorQueue *errors = nullptr;    // the handle's queue, lent for the record's life
+    uint16_t kind = RC_KIND_NONE;      // rcStmtKind of the prepared text
+    uint16_t selectRoot = 0;           // 1 for a query root; catalog code otherwise
+    rcList *resultColumns = nullptr;
+    rcList *plannerColumns = nullptr;
+    uint16_t paramCount = 0;
+    uint16_t resultColumnCount = 0;
+    uint16_t catalogKind = 0;
+    uint16_t endOfData = 0;
+    uint16_t engineState = RC_ENGINE_NOT_PREPARED;
+    rcList *subqueries = nullptr;
+    rcList *tables = nullptr;
+    rcList *unionBranches = nullptr;
+    rcMemPool workPool = nullptr;      // prepare-time scratch
+    ExprProgram *exprProgram = nullptr;
+    FilterProgram *filterProgram = nullptr;
+    rcViewCatalog *views = nullptr;
+    void *params = nullptr;            // parameter bindings, freed with the record
+    rcMemPool parsePool = nullptr;     // tree pool for prepare-time nodes
+    int32_t stmtPool = 0;              // made at initialisation
+    int32_t stmtPool2 = 0;             // made by its first user
+    int32_t preparePool = 0;           // made at each prepare
+    int32_t planPool = 0;
+    QueryPlan *plan = nullptr;
+    rcMemPool parseArena = nullptr;
+    rcParseNode *parseRoot = nullptr;
+    void *dataChange = nullptr;        // prepared INSERT/UPDATE/DELETE state
+    void *procedure = nullptr;         // procedure call state
+    uint16_t catColumnCount = 0;
+    void *catColumns = nullptr;
+    void *catTable = nullptr;
+    uint32_t catTableTypes = 0;
+    uint16_t debugLevel = 0;
+    rcListHolder *files = nullptr;
+    bool depthError = false;
+    void *pushedFilters = nullptr;
+    uint32_t unionFlag = 0;
+    const char *sqlText = nullptr;
+    DrmRetrieveList *retrieveList = nullptr;
+    rcStmtOptionBlock options;
+    rcStmtSourceInfo sourceInfo;
+    uint16_t numericPrecision = 0;
+    uint16_t numericScale = 0;
+    rcList *updatedColumns = nullptr;  // UPDATE: updated-and-searched columns
+    rcList *planList = nullptr;
+    // Value buffers (rcvalpool.h): the pool new buffers come from, and the
+    // pools that ran out while some of their buffers were still in use.
+    rcValPoolRef valuePool;
+    std::vector<rcValPoolRef> retiredValuePools;
+    bool poolOverflow = false;
+    uint32_t valuePoolBlockLimit = 0;  // tests: buffers a value pool holds, 0 = no limit
+    uint32_t valuePoolBlocks = 0;      // buffers taken from the current value pool
+};
+
+// Allocates a statement of conn whose errors go on errors (owned by the
+// caller, which keeps it until the drop); parts may be null (nothing hangs
+// state on the statement).
+int16_t rcDrsAllocStmt(rcStmtConn *conn, rcErrorQueue *errors, const rcStmtParts *parts, rcStmt **out);
+int16_t rcDrsInitStmt(rcStmt *stmt);
+int16_t rcDrsCopyOptionBlock(rcStmt *stmt);
+int16_t rcDrsResetStmt(rcStmt *stmt);
+int16_t rcDrsDropStmt(rcStmt *stmt);
+int16_t rcDrsFreeStmtMem(rcStmt *stmt);
+int16_t rcDrsFreePlanState(rcStmt *stmt);
+int16_t rcDrsSetNeedData(rcStmt *stmt);
+int16_t rcDrsCancel(rcStmt *stmt);
+int16_t rcDrsSetStmtOption(rcStmt *stmt, uint16_t option, uintptr_t value);
+int16_t rcDrsGetStmtOption(rcStmt *stmt, uint16_t option, uint32_t *value);
+int16_t rcDrsAddTablePassword(rcList **list, const char *text);
+int rcDrsFindTablePassword(rcStmt *stmt, const char *table, char *password, size_t size);
+void rcListFreeRef(rcList **list);
+// The statement kind of a parse-tree root.
+uint16_t rcDrsKindOfRoot(const rcParseNode *root);
+
+// Number of live statements in the process.
+long rcDrsLiveStatements();

@@ -1,0 +1,97 @@
+#include "driver/engine/tree/rcmempool.h"
+
+#include <cstdlib>
+#include <cstring>
+
+static rcMemPoolChunk *NewChunk(uint16_t tag)
+{
+    // Zero-filled, so every block starts zeroed.
+    void *raw = std::calloc(1, RC_MEMPOOL_CHUNK);
+    if (raw == nullptr)
+        return nullptr;
+    auto *chunk = static_cast<rcMemPoolChunk *>(raw);
+    chunk->tag = tag;
+    chunk->used = static_cast<uint16_t>(RC_MEMPOOL_HEADER);
+    chunk->capacity = static_cast<uint16_t>(RC_MEMPOOL_CHUNK);
+    chunk->chunks = 1;
+    chunk->next = nullptr;
+    chunk->last = chunk;
+    return chunk;
+}
+
+rcMemPool rcMemPoolCreate(uint16_t tag)
+{
+    return NewChunk(tag);
+}
+
+void *rcMemPoolAlloc(rcMemPool pool, size_t n)
+{
+    if (pool == nullptr || n > RC_MEMPOOL_MAX_BLOCK)
+        return nullptr;
+    // Only the last chunk serves requests; what an earlier chunk has left
+    // stays unused.
+    rcMemPoolChunk *last = pool->last;
+    if (last->used + n > last->capacity) {
+        if (pool->chunkLimit != 0 && pool->chunks >= pool->chunkLimit)
+            return nullptr;
+        rcMemPoolChunk *fresh = NewChunk(pool->tag);
+        if (fresh == nullptr)
+            return nullptr;
+        last->next = fresh;
+        pool->last = fresh;
+        ++pool->chunks;
+        last = fresh;
+    }
+    char *block = reinterpret_cast<char *>(last) + last->used;
+    size_t rounded = (n + 7) & ~size_t(7);
+    size_t used = last->used + rounded;
+    last->used = static_cast<uint16_t>(used > last->capacity ? last->capacity : used);
+    return block;
+}
+
+void rcMemPoolDestroy(rcMemPool pool)
+{
+    while (pool != nullptr) {
+        rcMemPoolChunk *next = pool->next;
+        std::free(pool);
+        pool = next;
+    }
+}
+
+void rcMemPoolSetChunkLimit(rcMemPool pool, uint16_t chunks)
+{
+    if (pool != nullptr)
+        pool->chunkLimit = chunks;
+}
+
+int16_t rcTreePoolCreate(rcMemPool *out)
+{
+    *out = rcMemPoolCreate(1000);
+    return *out == nullptr ? -1 : 0;
+}
+
+void rcTreePoolDestroy(rcMemPool pool)
+{
+    if (pool != nullptr)
+        rcMemPoolDestroy(pool);
+}
+
+void *rcTreePoolAlloc(rcMemPool pool, size_t n)
+{
+    return rcMemPoolAlloc(pool, n);
+}
+
+char *rcTreePoolStrndup(rcMemPool pool, const char *text, size_t len)
+{
+    auto *copy = static_cast<char *>(rcMemPoolAlloc(pool, len + 1));
+    if (copy == nullptr)
+        return nullptr;
+    std::memcpy(copy, text, len);
+    copy[len] = '\0';
+    return copy;
+}
+
+char *rcTreePoolStrdup(rcMemPool pool, const char *text)
+{
+    return rcTreePoolStrndup(pool, text, std::strlen(text));
+}

@@ -1,0 +1,167 @@
+// Driver information: the answers of SQLGetInfo (see rcinfo.h).
+#include "driver/odbc/rcinfo.h"
+
+#include "driver/odbc/rcconn.h"
+#include "driver/core/rcmsgid.h"
+#include "driver/odbc/rctypecat.h"
+#include "driver/engine/tam_drminfo.h"
+#include "driver/odbc/rctxn.h"
+
+namespace {
+
+struct Fixed {
+    uint16_t type;
+    rcInfoKind kind;
+    uintptr_t value;
+};
+
+uintptr_t T(const char *text) { return reinterpret_cast<uintptr_t>(text); }
+
+// Answers that never change.
+const Fixed kFixed[] = {
+    {0, RC_INFO_U16, 0},          {1, RC_INFO_U16, 0},        {8, RC_INFO_U32, 1},
+    {9, RC_INFO_U16, 2},          {10, RC_INFO_TEXT, T("02.00")}, {12, RC_INFO_U16, 1},
+    {14, RC_INFO_TEXT, T("\\")},  {15, RC_INFO_U16, 0},       {19, RC_INFO_TEXT, T("N")},
+    {22, RC_INFO_U16, 1},         {23, RC_INFO_U16, 1},       {24, RC_INFO_U16, 1},
+    {27, RC_INFO_TEXT, T("Y")},   {29, RC_INFO_TEXT, T("\"")}, {31, RC_INFO_U16, 18},
+    {32, RC_INFO_U16, 0},         {36, RC_INFO_TEXT, T("N")}, {37, RC_INFO_TEXT, T("N")},
+    {38, RC_INFO_TEXT, T("Y")},   {39, RC_INFO_TEXT, T("")},  {40, RC_INFO_TEXT, T("DRM vendor procedure")},
+    {43, RC_INFO_U32, 1},         {44, RC_INFO_U32, 17},      {45, RC_INFO_TEXT, T("TABLE")},
+    {48, RC_INFO_U32, 1},         {49, RC_INFO_U32, 2048},    {50, RC_INFO_U32, 73341},
+    {51, RC_INFO_U32, 3},         {52, RC_INFO_U32, 814},     {73, RC_INFO_TEXT, T("N")},
+    {74, RC_INFO_U16, 2},         {77, RC_INFO_TEXT, T("02.00")}, {78, RC_INFO_U32, 2},
+    {79, RC_INFO_U32, 0},         {80, RC_INFO_U32, 3},       {81, RC_INFO_U32, 3},
+    {82, RC_INFO_U32, 0},         {83, RC_INFO_U32, 0},       {85, RC_INFO_U16, 1},
+    {86, RC_INFO_U32, 0},         {87, RC_INFO_TEXT, T("Y")}, {88, RC_INFO_U16, 2},
+    {89, RC_INFO_TEXT, T("USE,IF,SVBEGIN,SVEND")}, {90, RC_INFO_TEXT, T("N")}, {91, RC_INFO_U32, 0},
+    {92, RC_INFO_U32, 13},        {94, RC_INFO_TEXT, T("")},  {95, RC_INFO_U32, 31},
+    {96, RC_INFO_U32, 3},         {97, RC_INFO_U16, 255},     {98, RC_INFO_U16, 255},
+    {99, RC_INFO_U16, 255},       {102, RC_INFO_U32, 0},      {103, RC_INFO_TEXT, T("Y")},
+    {105, RC_INFO_U32, 16384},    {106, RC_INFO_U16, 0},      {107, RC_INFO_U16, 128},
+    {108, RC_INFO_U32, 1000},     {109, RC_INFO_U32, 0},      {110, RC_INFO_U32, 0},
+    {111, RC_INFO_TEXT, T("N")},  {112, RC_INFO_U32, 1000},   {113, RC_INFO_TEXT, T("Y")},
+    {114, RC_INFO_U16, 1},        {1001, RC_INFO_U32, 12345}, {1002, RC_INFO_TEXT, T("Company=Zorvi;Driver=Engine;")},
+    {10021, RC_INFO_U32, 0},      {65002, RC_INFO_U32, 89},   {65003, RC_INFO_U32, 89},
+};
+
+// The conversion masks before the data source's filter.
+uint32_t ConvertMask(uint16_t type)
+{
+    switch (type) {
+    case 53: case 54: case 69: case 71: return 0;
+    case 55: case 58: case 59: case 60: case 61: case 63: case 64: case 65: case 68: return 13311;
+    case 56: case 70: return 242685;
+    case 57: return 164097;
+    case 62: return 769;
+    case 66: return 196865;
+    case 67: return 229633;
+    default: return 0;
+    }
+}
+
+const char *Text(const char *t) { return t ? t : ""; }
+
+} // namespace
+
+int rcInfDrmBitmask(rcConn *conn, uint16_t infoType, uint32_t *value)
+{
+    uint32_t item = infoType == 26 ? 117 : infoType == 72 ? 116 : 115;
+    uint32_t v = 0;
+    if (TamGetSessionInfo(conn->session, item, &v, sizeof v) != 0) {
+        *value = 0;
+        return -1;
+    }
+    if (item == 115) {
+        *value = v <= 5 ? v : 0;
+        return 0;
+    }
+    v &= 0x1F;
+    if (item == 117)
+        rcTxnSetDefaultIsolation(v);
+    else
+        rcTxnSetFlag(v);
+    *value = v;
+    return 0;
+}
+
+int rcInfAnswer(rcConn *conn, uint16_t type, uintptr_t *value, rcInfoKind *kind)
+{
+    for (const Fixed &f : kFixed) {
+        if (f.type == type) {
+            *value = f.value;
+            *kind = f.kind;
+            return 0;
+        }
+    }
+    const rcSourceInfo &info = conn->info;
+    auto text = [&](const char *t) { *value = T(Text(t)); *kind = RC_INFO_TEXT; return 0; };
+    auto u16 = [&](uint32_t v) { *value = v; *kind = RC_INFO_U16; return 0; };
+    auto u32 = [&](uint32_t v) { *value = v; *kind = RC_INFO_U32; return 0; };
+    bool procedures = (info.capabilities & RC_CAP_PROCEDURES) != 0;
+    bool anyCase = (info.capabilities & (RC_CAP_TABLE_CASE | RC_CAP_COLUMN_CASE | RC_CAP_QUALIFIER_CASE)) != 0;
+    switch (type) {
+    case 2: return text(conn->attrs ? conn->attrs[RC_ATTR_DSN].value : "");
+    case 6: return text(info.driverName);
+    case 7: *value = RC_TXT_DRIVER_VERSION; *kind = RC_INFO_STRING_ID; return 0;
+    case 11: return text(info.access & 0x8 ? "Y" : "N");
+    case 13: case 17: return text(info.dbmsName);
+    case 16: return text(conn->qualifier);
+    case 18: return text(info.isamVersion);
+    case 20: case 21: return text(procedures ? "Y" : "N");
+    case 25: return text(conn->accessMode == SQL_MODE_READ_ONLY || (info.access & 0x1C) == 0 ? "Y" : "N");
+    case 26: case 72: case 46: {
+        uint32_t v = 0;
+        rcInfDrmBitmask(conn, type, &v);
+        if (v == 5)
+            v = 0;
+        return type == 46 ? u16(v) : u32(v);
+    }
+    case 28: case 93: return u16(anyCase ? 3 : 4);
+    case 30: return u16(info.colNameMaxLen);
+    case 33: return u16(procedures ? 64 : 0);
+    case 34: return u16(info.qualMaxLen);
+    case 35: return u16(info.tabNameMaxLen);
+    case 41: return text(".");
+    case 42: return text(info.qualTerm);
+    case 47: return text(conn->attrs ? conn->attrs[RC_ATTR_UID].value : "");
+    case 75: return u16(info.colNullable ? 1 : 0);
+    case 84: return u16(2);
+    case 100: case 101: return u16(conn->maxColSupport);
+    case 104: return u32(0);
+    default: break;
+    }
+    if (type >= 53 && type <= 71) {
+        uint32_t mask = ConvertMask(type);
+        rcTypConvertMask(conn, &mask);
+        return u32(mask);
+    }
+    rcErrRaise(&conn->errors, RC_MSG_DRIVER_NOT_CAPABLE);
+    return -1;
+}
+
+int rcInfCanConvert(rcConn *conn, int16_t from, int16_t to)
+{
+    static constexpr struct {
+        int16_t sqlType;
+        uint16_t info;
+        uint32_t bit;
+    } kTypes[] = {{-7, 55, 0x1000}, {-6, 68, 0x2000}, {-5, 53, 0x4000}, {-4, 71, 0x40000}, {-3, 69, 0x800},
+                  {-2, 54, 0x400},  {-1, 62, 0x200},  {1, 56, 0x1},     {2, 63, 0x2},       {3, 58, 0x4},
+                  {4, 61, 0x8},     {5, 65, 0x10},    {6, 60, 0x20},    {7, 64, 0x40},      {8, 59, 0x80},
+                  {9, 57, 0x8000},  {10, 66, 0x10000}, {11, 67, 0x20000}, {12, 70, 0x100}};
+    uint16_t info = 0;
+    uint32_t bit = 0;
+    for (const auto &t : kTypes) {
+        if (t.sqlType == from)
+            info = t.info;
+        if (t.sqlType == to)
+            bit = t.bit;
+    }
+    if (!info || !bit)
+        return 0;
+    uintptr_t value = 0;
+    rcInfoKind kind{};
+    if (rcInfAnswer(conn, info, &value, &kind) != 0)
+        return 0;
+    return (static_cast<uint32_t>(value) & bit) ? 1 : 0;
+}

@@ -1,0 +1,123 @@
+// Statement handles and the connection's side of the engine's statements
+// (see rcstmt_handle.h).
+#include "driver/odbc/rcstmt_handle.h"
+
+#include "driver/core/rcmsgid.h"
+#include "driver/engine/rcstmt.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcoption.h"
+#include "driver/odbc/rctypecat.h"
+
+#include <algorithm>
+#include <iterator>
+#include <new>
+
+rcErrorQueue *rcConnStmtLink::errors() { return &conn->errors; }
+
+const rcStmtOptionBlock *rcConnStmtLink::options()
+{
+    block.engineOptionMask = conn->options.mask;
+    return &block;
+}
+
+void rcConnStmtLink::sourceInfo(rcStmtSourceInfo *info)
+{
+    const rcSourceInfo *src = rcConDrmInfo(conn);
+    *info = rcStmtSourceInfo{};
+    // The capability bits the engine reads have the data module's values.
+    info->capabilities = src->capabilities & (RC_SRC_CAP_TABLE_PASSWORDS | RC_SRC_CAP_UPPER_NAMES |
+                                              RC_SRC_CAP_PROCEDURES | RC_SRC_CAP_VIEWS);
+    info->filterMask = src->pdFilterSupport;
+    info->joinMask = src->joinPushDown;
+    info->maxQualifierLength = src->qualMaxLen;
+    info->maxColumns = conn->maxColSupport;
+    info->driverName = src->driverName ? src->driverName : "";
+    info->qualifierTerm = src->qualTerm ? src->qualTerm : "";
+}
+
+bool rcConnStmtLink::typeInfo(int16_t sqlType, uint32_t *columnSize, int16_t *scale)
+{
+    if (!rcTypHasSqlType(conn, sqlType))
+        return false;
+    *columnSize = rcTypCatPrecision(conn, sqlType);
+    *scale = rcTypCatMaxScale(conn, sqlType);
+    return true;
+}
+
+TamSession *rcConnStmtLink::session() { return conn->session; }
+
+rcTraceChannel *rcConnStmtLink::engineTrace() { return conn->engineTrace; }
+
+int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
+{
+    *out = nullptr;
+    rcStmtHandle *handle = new (std::nothrow) rcStmtHandle;
+    if (!handle)
+        return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
+    handle->conn = conn;
+    std::copy(std::begin(conn->stmtDefaults), std::end(conn->stmtDefaults), std::begin(handle->options));
+    int16_t rc = rcDrsAllocStmt(&conn->stmtLink, &handle->errors, nullptr, &handle->engine);
+    if (rc == 0 && rcListAppend(conn->statements, &handle) != 0)
+        rc = static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
+    if (rc != 0) {
+        // The engine posts a failed allocation on the connection.
+        if (handle->engine)
+            rcDrsDropStmt(handle->engine);
+        rcErrQueueDestroy(&handle->errors);
+        delete handle;
+        return -1;
+    }
+    if (conn->state == RC_CONN_CONNECTED)
+        conn->state = RC_CONN_STATEMENTS;
+    *out = handle;
+    return 0;
+}
+
+int16_t rcStmtHandleFree(rcStmtHandle *handle)
+{
+    rcConn *conn = handle->conn;
+    int16_t rc = handle->engine ? rcDrsDropStmt(handle->engine) : 0;
+    uint32_t index = 0;
+    if (rcListFindKey(conn->statements, &handle, &index) == 0)
+        rcListRemoveAt(conn->statements, index);
+    if (conn->state == RC_CONN_STATEMENTS && rcListCount(conn->statements) == 0)
+        conn->state = RC_CONN_CONNECTED;
+    rcErrQueueDestroy(&handle->errors);
+    handle->tag = 0;
+    delete handle;
+    return rc;
+}
+
+int rcConnDropStatements(rcConn *conn)
+{
+    int result = 0;
+    while (rcListCount(conn->statements) > 0) {
+        auto *handle = *static_cast<rcStmtHandle **>(rcListAt(conn->statements, rcListCount(conn->statements) - 1));
+        if (rcStmtHandleFree(handle) != 0)
+            result = -1;
+    }
+    return result;
+}
+
+bool rcConnStmtBusy(rcConn *conn)
+{
+    for (uint32_t i = 0; i < rcListCount(conn->statements); ++i)
+        if ((*static_cast<rcStmtHandle **>(rcListAt(conn->statements, i)))->pendingFunction != 0)
+            return true;
+    return false;
+}
+
+int16_t rcConnSetStmtOptions(rcConn *conn, uint16_t option, uintptr_t value)
+{
+    bool warning = false;
+    for (uint32_t i = 0; i < rcListCount(conn->statements); ++i) {
+        auto *handle = *static_cast<rcStmtHandle **>(rcListAt(conn->statements, i));
+        rcErrClearQueue(&handle->errors);
+        int16_t rc = rcDrsSetStmtOption(handle->engine, option, value);
+        if (rc == -1)
+            return -1;
+        warning = warning || rc == 1;
+        rcStmtStoreOption(option, handle->options, static_cast<uint32_t>(value));
+    }
+    return warning ? 1 : 0;
+}

@@ -1,0 +1,227 @@
+// The transaction state machine (see rctxn.h).
+#include "driver/odbc/rctxn.h"
+
+#include "driver/odbc/rcconn.h"
+#include "driver/core/rcmsgid.h"
+#include "driver/engine/tam.h"
+#include "driver/engine/tam_drminfo.h"
+
+#include <atomic>
+#include <mutex>
+
+namespace {
+
+constexpr int kEvents = 6;
+constexpr int kMaxStates = 7;
+constexpr int16_t IGN = -1; // ignore the event
+constexpr int16_t DDL = -2; // DDL inside a transaction
+constexpr int16_t ACM = -3; // transition in auto-commit mode
+constexpr int16_t PAS = -4; // accepted without a transition
+
+using Table = int16_t[kMaxStates][kEvents];
+
+constexpr Table kModel0 = {
+    {ACM, ACM, ACM, ACM, ACM, ACM}, {ACM, ACM, ACM, ACM, ACM, ACM}, {ACM, ACM, ACM, ACM, ACM, ACM},
+    {ACM, ACM, ACM, ACM, ACM, ACM}, {IGN, IGN, IGN, IGN, IGN, IGN}, {ACM, ACM, ACM, ACM, ACM, ACM},
+};
+constexpr Table kModel1 = {
+    {IGN, 1, 4, IGN, IGN, IGN}, {DDL, IGN, 5, IGN, 2, 3},     {0, 1, 4, IGN, IGN, IGN},
+    {0, 1, 4, IGN, IGN, IGN},   {IGN, IGN, IGN, 0, IGN, IGN}, {IGN, IGN, IGN, 0, IGN, IGN},
+};
+constexpr Table kModel2 = {
+    {1, 1, 4, IGN, IGN, IGN}, {IGN, IGN, 5, IGN, 2, 3},     {1, 1, 4, IGN, IGN, IGN},
+    {1, 1, 4, IGN, IGN, IGN}, {IGN, IGN, IGN, 0, IGN, IGN}, {IGN, IGN, IGN, 0, IGN, IGN},
+};
+constexpr Table kModel3 = {
+    {IGN, 1, 4, IGN, IGN, IGN}, {6, IGN, 5, IGN, 2, 3},       {0, 1, 4, IGN, IGN, IGN},
+    {0, 1, 4, IGN, IGN, IGN},   {IGN, IGN, IGN, 0, IGN, IGN}, {IGN, IGN, IGN, 0, IGN, IGN},
+    {IGN, 1, 4, IGN, IGN, IGN},
+};
+constexpr Table kModel4 = {
+    {IGN, 1, 4, IGN, IGN, IGN}, {PAS, IGN, 5, IGN, 2, 3},     {0, 1, 4, IGN, IGN, IGN},
+    {0, 1, 4, IGN, IGN, IGN},   {IGN, IGN, IGN, 0, IGN, IGN}, {IGN, IGN, IGN, 0, IGN, IGN},
+};
+
+struct Model {
+    const Table *table;
+    int states;
+};
+constexpr Model kModels[5] = {{&kModel0, 6}, {&kModel1, 6}, {&kModel2, 6}, {&kModel3, 7}, {&kModel4, 6}};
+
+// Codes sent on entering each state (0 ends the list).
+constexpr uint32_t kActions[kMaxStates][2] = {{2, 0}, {3, 0}, {4, 0}, {5, 0}, {1, 0}, {4, 1}, {4, 2}};
+
+std::atomic<int> g_model{-1};
+std::mutex g_initGuard;
+std::atomic<uint32_t> g_defaultIsolation{0};
+std::atomic<uint32_t> g_optionIsolation{0};
+
+int32_t SendToSession(rcConn *conn, uint32_t code) { return TamSetTransact(conn->session, code); }
+std::atomic<rcTxnSendFn> g_send{&SendToSession};
+
+int Send(rcConn *conn, uint32_t code) { return g_send.load()(conn, code) == 0 ? 0 : -1; }
+
+int RunAction(rcConn *conn, int state)
+{
+    int result = 0;
+    for (uint32_t code : kActions[state]) {
+        if (code == 0)
+            break;
+        if (Send(conn, code) != 0)
+            result = -1; // both calls are made even when the first fails
+    }
+    return result;
+}
+
+int Fail(rcConn *conn, uint32_t msgId)
+{
+    rcErrRaise(&conn->errors, msgId);
+    return -1;
+}
+
+} // namespace
+
+void rcTxnSetSender(rcTxnSendFn send) { g_send.store(send ? send : &SendToSession); }
+
+void rcTxnSelectModel(int model)
+{
+    if (model >= 0 && model <= 4)
+        g_model.store(model);
+}
+
+int rcTxnSetModel(int model)
+{
+    if (model < 0 || model > 4)
+        return -1;
+    rcTxnSelectModel(model);
+    return TamSetDriverOption(0, static_cast<uint32_t>(model)) == 0 ? 0 : -1;
+}
+
+int rcTxnCurrentModel() { return g_model.load(); }
+void rcTxnResetModel() { g_model.store(-1); }
+
+int rcTxnInit(rcConn *conn)
+{
+    {
+        std::lock_guard<std::mutex> hold(g_initGuard);
+        if (g_model.load() < 0) {
+            uint32_t capability = 0;
+            if (TamGetSessionInfo(conn->session, 115, &capability, sizeof capability) != 0)
+                return -1;
+            rcTxnSelectModel(capability == 5 ? 0 : static_cast<int>(capability));
+        }
+    }
+    conn->txnState = 4;
+    conn->txnOpen = 0;
+    if (g_model.load() != 0 && Send(conn, 1) != 0)
+        return -1;
+    return 0;
+}
+
+int rcTxnEvent(rcConn *conn, int event, int *pass)
+{
+    if (pass)
+        *pass = 0;
+    int model = g_model.load();
+    if (model < 0)
+        return 0;
+    const Model &m = kModels[model];
+    if (event < 0 || event >= kEvents)
+        return Fail(conn, RC_ENG_INVALID_EVENT_RECEIVED_TSP_FSM);
+    int state = conn->txnState;
+    if (state < 0 || state >= m.states)
+        return Fail(conn, RC_ENG_CURRENT_TSP_STATE_INVALID);
+    int16_t next = (*m.table)[state][event];
+    switch (next) {
+    case IGN:
+        return 0;
+    case PAS:
+        if (pass)
+            *pass = 1;
+        return 0;
+    case DDL:
+        return Fail(conn, RC_ENG_DDL_STATEMENT_ENCOUNTERED_TRANSACTION);
+    case ACM:
+        return Fail(conn, RC_ENG_STATE_TRANSITION_AUTOCOMMIT_MODE);
+    default:
+        break;
+    }
+    if (next >= m.states)
+        return Fail(conn, RC_ENG_NEXT_TSP_STATE_STT_INVALID);
+    if (RunAction(conn, next) != 0)
+        return Fail(conn, RC_ENG_ERROR_IN_TSP_STATE_ACTION); // the state stays as it was
+    conn->txnState = next;
+    return 0;
+}
+
+int rcTxnAutoCommitStep(rcConn *conn)
+{
+    if (!rcTxnAnyActive() || !rcTxnIsAutoCommit(conn))
+        return 0;
+    int result = 0;
+    if (conn->txnOpen) {
+        if (Send(conn, 4) != 0)
+            result = -1;
+        rcTxnToggleOpen(conn);
+    }
+    if (Send(conn, 3) != 0)
+        result = -1;
+    rcTxnToggleOpen(conn);
+    return result;
+}
+
+int rcTxnStmtComplete(rcConn *conn)
+{
+    if (!rcTxnIsAutoCommit(conn) || !conn->txnOpen)
+        return 0;
+    int result = Send(conn, 4);
+    rcTxnToggleOpen(conn);
+    return result;
+}
+
+int rcTxnStmtEvent(rcConn *conn, int stmtKind, int *pass)
+{
+    if (pass)
+        *pass = 0;
+    if (stmtKind == 4096)
+        return 0;
+    int event = -1;
+    switch (stmtKind) {
+    case 8: case 9: case 10: case 11:
+        event = RC_TXN_EVENT_DDL;
+        break;
+    case 2: case 3: case 5: case 12: case 13: case 100: case 101: case 102:
+        event = RC_TXN_EVENT_DML;
+        break;
+    default:
+        break;
+    }
+    if (event >= 0 && rcTxnEvent(conn, event, pass) != 0)
+        return -1;
+    return rcTxnAutoCommitStep(conn);
+}
+
+int rcTxnSetAutoCommit(rcConn *conn, uint32_t value)
+{
+    int rc = rcTxnEvent(conn, value ? RC_TXN_EVENT_AUTOCOMMIT_ON : RC_TXN_EVENT_AUTOCOMMIT_OFF, nullptr);
+    if (rc == 0)
+        conn->autoCommit = value;
+    return rc;
+}
+
+bool rcTxnAnyActive() { return g_defaultIsolation.load() != 0 || g_optionIsolation.load() != 0; }
+bool rcTxnIsAutoCommit(const rcConn *conn) { return conn->txnState == 4 || conn->txnState == 5; }
+uint32_t rcTxnStateRef(const rcConn *conn) { return conn->txnOpen; }
+void rcTxnToggleOpen(rcConn *conn) { conn->txnOpen = conn->txnOpen ? 0 : 1; }
+void rcTxnSetFlag(uint32_t isolation) { g_optionIsolation.store(isolation); }
+void rcTxnSetDefaultIsolation(uint32_t bits) { g_defaultIsolation.store(bits); }
+
+int rcTxnCommit(rcConn *conn) { return rcTxnEvent(conn, RC_TXN_EVENT_COMMIT, nullptr); }
+
+int rcTxnRollback(rcConn *conn)
+{
+    int rc = rcTxnEvent(conn, RC_TXN_EVENT_ROLLBACK, nullptr);
+    if (rc != 0)
+        rcErrRaise(&conn->errors, RC_MSG_DRIVER_NOT_CAPABLE);
+    return rc;
+}

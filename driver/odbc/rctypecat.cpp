@@ -1,0 +1,621 @@
+// The connection's type catalog (see rctypecat.h).
+#include "driver/odbc/rctypecat.h"
+
+#include "driver/core/rccnv.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/core/rcmsgid.h"
+#include "driver/engine/tam.h"
+#include "platform/strings.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+const rcTypeMapping rcTypStaticMappings[kRcTypeRows] = {
+    {1, 1, 10, 1},     {2, 1, 5, RC_SQL_SCALED64}, {3, 1, 103, RC_SQL_DECIMAL38}, {4, 4, 4, 4},
+    {5, 5, 3, 5},      {6, 8, 0, 6},               {7, 7, 6, 7},                  {8, 8, 7, 8},
+    {12, 1, 104, 12},  {9, 9, 101, 9},             {10, 10, 102, 10},             {11, 11, 8, 11},
+    {-1, 1, 12, -1},   {-6, -6, 2, RC_SQL_ENGINE_TINYINT}, {-7, -7, 1, -7},       {-2, -2, 9, -2},
+    {-4, -2, 11, -4},
+};
+
+namespace {
+
+struct StaticDefault {
+    int16_t sqlType;
+    uint32_t octetLength;
+    int16_t maxScale;
+    uint32_t precision;
+};
+
+constexpr StaticDefault kDefaults[kRcTypeRows] = {
+    {1, 256, 0, 0},   {2, 22, 4, 18},  {3, 65, 64, 65}, {4, 4, 0, 11},      {5, 2, 0, 6},    {6, 8, 37, 37},
+    {7, 4, 37, 37},   {8, 8, 37, 37},  {12, 512, 0, 511}, {9, 6, 0, 10},    {10, 6, 0, 8},   {11, 16, 0, 26},
+    {-1, 65500, 0, 0}, {-6, 1, 0, 4},  {-7, 1, 0, 1},   {-2, 256, 0, 0},    {-4, 65500, 0, 0},
+};
+
+rcTypeEntry DefaultEntry(const StaticDefault &d)
+{
+    rcTypeEntry e{};
+    e.sqlType = d.sqlType;
+    e.typeName = "";
+    e.octetLength = d.octetLength;
+    e.maxScale = d.maxScale;
+    e.precision = d.precision;
+    return e;
+}
+
+const rcTypeMapping *MappingOfDrm(int16_t drmType)
+{
+    for (const rcTypeMapping &m : rcTypStaticMappings)
+        if (m.drmType == drmType)
+            return &m;
+    return nullptr;
+}
+
+const rcTypeMapping *MappingOfSql(int16_t sqlType)
+{
+    for (const rcTypeMapping &m : rcTypStaticMappings)
+        if (m.sqlType == sqlType)
+            return &m;
+    return nullptr;
+}
+
+const StaticDefault *DefaultOf(int16_t sqlType)
+{
+    for (const StaticDefault &d : kDefaults)
+        if (d.sqlType == sqlType)
+            return &d;
+    return nullptr;
+}
+
+void FreeArrays(rcConn *conn)
+{
+    delete[] conn->typeEntries;
+    delete[] conn->typeMappings;
+    conn->typeEntries = nullptr;
+    conn->typeMappings = nullptr;
+    conn->typeEntryCount = 0;
+    conn->typeMappingCount = 0;
+}
+
+} // namespace
+
+bool rcTypIsFixedLength(int16_t t) { return rcCnvIsFixedLengthType(t); }
+
+int32_t rcTypColumnSize(int16_t t, int32_t length, int32_t precision)
+{
+    switch (t) {
+    case -28: return 3;
+    case -7: return 1;
+    case -6: return 3;
+    case 2: return 10;
+    case 3: return precision;
+    case 4: return 10;
+    case 5: return 5;
+    case 6: return 15;
+    case 7: return 7;
+    case 8: return 15;
+    case 9: return 10;
+    case 10: return 8;
+    case 11: return precision ? precision : 30;
+    case RC_SQL_DECIMAL38: return precision;
+    default: return length;
+    }
+}
+
+int16_t rcTypScale(int16_t t, int16_t scale)
+{
+    switch (t) {
+    case -7: case -6: case -5: case 4: case 5: case 11:
+        return 0;
+    case 3: case RC_SQL_DECIMAL38:
+        return scale;
+    default:
+        return -30000;
+    }
+}
+
+int rcTypDefaultOctetLength(int16_t sqlType, uint32_t *out)
+{
+    const StaticDefault *d = DefaultOf(sqlType);
+    if (!d)
+        return 0;
+    *out = d->octetLength;
+    return 1;
+}
+
+void rcTypFreeCatalog(rcConn *conn) { FreeArrays(conn); }
+
+int16_t rcTypLoadCatalog(rcConn *conn)
+{
+    FreeArrays(conn);
+    conn->typeEntries = new (std::nothrow) rcTypeEntry[kRcTypeRows]();
+    conn->typeMappings = new (std::nothrow) rcTypeMapping[kRcTypeRows]();
+    if (!conn->typeEntries || !conn->typeMappings) {
+        FreeArrays(conn);
+        return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
+    }
+    conn->typeMappingCount = kRcTypeRows;
+    TamCursor *cursor = nullptr;
+    int32_t rc = TamAllocCursor(conn->session, &cursor, 1);
+    uint16_t rows = 0;
+    bool taken[kRcTypeRows] = {};
+    TamTypeRow row{};
+    uint32_t mode = 1;
+    while (rc == 0) {
+        rc = TamFetchCursor(conn->session, cursor, mode, &row);
+        mode = 2;
+        if (rc != 0)
+            break;
+        const rcTypeMapping *m = MappingOfDrm(static_cast<int16_t>(row.typeId));
+        size_t slot = m ? static_cast<size_t>(m - rcTypStaticMappings) : 0;
+        if (!m || taken[slot] || rows >= kRcTypeRows) {
+            TamCloseCursor(conn->session, cursor);
+            FreeArrays(conn);
+            return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_ENG_INVALID_DUPLICATE_DRM_COLTYP_SPECIFIED));
+        }
+        taken[slot] = true;
+        rcTypeEntry &e = conn->typeEntries[rows++];
+        e.sqlType = m->sqlType;
+        e.typeName = row.typeName ? row.typeName : "";
+        e.literalPrefix = row.literalPrefix;
+        e.literalSuffix = row.literalSuffix;
+        e.createParams = row.createParams;
+        e.flags = row.flags;
+        e.localTypeName = row.localTypeName;
+        e.octetLength = row.length;
+        if (rcTypIsFixedLength(m->sqlType))
+            e.octetLength = DefaultOf(m->sqlType)->octetLength;
+        e.precision = static_cast<uint32_t>(
+            rcTypColumnSize(m->sqlType, static_cast<int32_t>(e.octetLength), static_cast<int32_t>(row.precision)));
+        int16_t scale = rcTypScale(m->sqlType, row.scale);
+        e.maxScale = scale == -30000 ? kRcNoScale : scale;
+        switch (m->sqlType) {
+        case -7: case -6: case 2: case 3: case 4: case 5:
+            e.minScale = 0;
+            break;
+        default:
+            e.minScale = kRcNoScale;
+        }
+    }
+    if (rc != kDrmErrNoCurrentRecord) {
+        if (cursor)
+            TamCloseCursor(conn->session, cursor);
+        FreeArrays(conn);
+        rcErrPostConnDrm(conn, rc);
+        return -1;
+    }
+    TamCloseCursor(conn->session, cursor);
+    conn->typeEntryCount = rows;
+    std::sort(conn->typeEntries, conn->typeEntries + rows,
+              [](const rcTypeEntry &a, const rcTypeEntry &b) { return a.sqlType < b.sqlType; });
+    for (uint16_t i = 0; i < rows; ++i)
+        conn->typeMappings[i] = *MappingOfSql(conn->typeEntries[i].sqlType);
+    uint16_t n = rows;
+    for (size_t i = 0; i < kRcTypeRows; ++i) {
+        if (taken[i])
+            continue;
+        conn->typeMappings[n] = rcTypStaticMappings[i];
+        conn->typeEntries[n] = DefaultEntry(kDefaults[i]);
+        ++n;
+    }
+    return 0;
+}
+
+// ---- accessors ----
+
+namespace {
+
+uint16_t Rows(const rcConn *conn, bool all) { return all ? conn->typeMappingCount : conn->typeEntryCount; }
+
+} // namespace
+
+int rcTypEngineTypeOf(const rcConn *conn, int16_t type, int16_t *out)
+{
+    for (uint16_t i = 0; i < Rows(conn, true); ++i) {
+        const rcTypeMapping &m = conn->typeMappings[i];
+        if (m.sqlType == type || m.engineType == type) {
+            *out = m.engineType;
+            return 0;
+        }
+    }
+    *out = 0;
+    return -1;
+}
+
+int rcTypSqlTypeOf(const rcConn *conn, int16_t engineType, int16_t *out)
+{
+    for (uint16_t i = 0; i < Rows(conn, true); ++i)
+        if (conn->typeMappings[i].engineType == engineType) {
+            *out = conn->typeMappings[i].sqlType;
+            return 0;
+        }
+    return -1;
+}
+
+int rcTypDrmTypeOf(const rcConn *conn, int16_t engineType, int32_t *out)
+{
+    for (uint16_t i = 0; i < Rows(conn, false); ++i)
+        if (conn->typeMappings[i].engineType == engineType) {
+            *out = conn->typeMappings[i].drmType;
+            return 0;
+        }
+    *out = 0;
+    return -1;
+}
+
+int rcTypEngineTypeOfDrm(const rcConn *conn, int16_t drmType, int16_t *out)
+{
+    for (uint16_t i = 0; i < Rows(conn, false); ++i)
+        if (conn->typeMappings[i].drmType == drmType) {
+            *out = conn->typeMappings[i].engineType;
+            return 0;
+        }
+    *out = 0;
+    return -1;
+}
+
+int rcTypIsSupported(const rcConn *conn, int16_t sqlType)
+{
+    for (uint16_t i = 0; i < Rows(conn, false); ++i)
+        if (conn->typeMappings[i].sqlType == sqlType)
+            return 1;
+    return 0;
+}
+
+int rcTypHasSqlType(const rcConn *conn, int16_t sqlType)
+{
+    for (uint16_t i = 0; i < Rows(conn, true); ++i)
+        if (conn->typeMappings[i].sqlType == sqlType)
+            return 1;
+    return 0;
+}
+
+int rcTypFindBySqlType(const rcConn *conn, int mode, int16_t sqlType, uint16_t *index)
+{
+    for (uint16_t i = 0; i < Rows(conn, mode != 0); ++i)
+        if (conn->typeMappings[i].sqlType == sqlType) {
+            *index = i;
+            return 0;
+        }
+    return 0xFFFF;
+}
+
+int rcTypCTypeOf(const rcConn *conn, int16_t sqlType, int16_t *out)
+{
+    for (uint16_t i = 0; i < Rows(conn, true); ++i)
+        if (conn->typeMappings[i].sqlType == sqlType) {
+            *out = conn->typeMappings[i].cType;
+            return 0;
+        }
+    return -1;
+}
+
+const char *rcTypName(const rcConn *conn, int16_t sqlType)
+{
+    for (uint16_t i = 0; i < Rows(conn, false); ++i)
+        if (conn->typeEntries[i].sqlType == sqlType)
+            return conn->typeEntries[i].typeName ? conn->typeEntries[i].typeName : "";
+    return "";
+}
+
+int rcTypFindByName(const rcConn *conn, const char *name, int16_t *sqlType)
+{
+    for (uint16_t i = 0; i < Rows(conn, false); ++i) {
+        const char *n = conn->typeEntries[i].typeName;
+        if (n && PlatAsciiCaseCompare(n, name) == 0) {
+            *sqlType = conn->typeEntries[i].sqlType;
+            return 0;
+        }
+    }
+    return -1;
+}
+
+const rcTypeEntry *rcTypEntry(const rcConn *conn, uint16_t index) { return &conn->typeEntries[index]; }
+
+int rcTypCharCaseSensitive(const rcConn *conn)
+{
+    for (uint16_t i = 0; i < Rows(conn, false); ++i)
+        if (conn->typeEntries[i].sqlType == 1)
+            return (conn->typeEntries[i].flags & RC_TYPE_CASE_SENSITIVE) ? 1 : 0;
+    return 1;
+}
+
+uint32_t rcTypConvertMask(const rcConn *conn, uint32_t *mask)
+{
+    uint32_t bits = 0;
+    for (uint16_t i = 0; i < Rows(conn, false); ++i) {
+        switch (conn->typeEntries[i].sqlType) {
+        case 1: bits |= 0x1; break;
+        case 2: bits |= 0x2; break;
+        case 3: bits |= 0x4; break;
+        case 4: bits |= 0x8; break;
+        case 5: bits |= 0x10; break;
+        case 6: bits |= 0x20; break;
+        case 7: bits |= 0x40; break;
+        case 8: bits |= 0x80; break;
+        case 12: bits |= 0x100; break;
+        case -1: bits |= 0x200; break;
+        case -2: bits |= 0x400; break;
+        case -7: bits |= 0x1000; break;
+        case -6: bits |= 0x2000; break;
+        case -5: bits |= 0x4000; break;
+        case 9: bits |= 0x8000; break;
+        case 10: bits |= 0x10000; break;
+        case 11: bits |= 0x20000; break;
+        case -4: bits |= 0x40000; break;
+        default: break;
+        }
+    }
+    *mask = Rows(conn, false) ? (*mask & bits) : 0;
+    return bits;
+}
+
+int rcTypNullable(const rcConn *conn, int16_t engineType)
+{
+    for (uint16_t i = 0; i < Rows(conn, true); ++i)
+        if (conn->typeMappings[i].engineType == engineType) {
+            uint32_t f = conn->typeEntries[i].flags;
+            if (!(f & RC_TYPE_NULLABILITY_KNOWN))
+                return 2;
+            return (f & RC_TYPE_NULLABLE) ? 1 : 0;
+        }
+    return 2;
+}
+
+// ---- more accessors ----
+
+namespace {
+
+const rcTypeEntry *EntryOf(const rcConn *conn, bool all, int16_t sqlType)
+{
+    for (uint16_t i = 0; i < Rows(conn, all); ++i)
+        if (conn->typeEntries[i].sqlType == sqlType)
+            return &conn->typeEntries[i];
+    return nullptr;
+}
+
+} // namespace
+
+int rcTypIsKnownEngineType(const rcConn *conn, int16_t engineType)
+{
+    for (uint16_t i = 0; i < Rows(conn, true); ++i)
+        if (conn->typeMappings[i].engineType == engineType)
+            return 1;
+    return 0;
+}
+
+int rcTypIsSourceEngineType(const rcConn *conn, int16_t engineType)
+{
+    for (uint16_t i = 0; i < Rows(conn, false); ++i)
+        if (conn->typeMappings[i].engineType == engineType)
+            return 1;
+    return 0;
+}
+
+int rcTypFindBest(const rcConn *conn, int mode, int16_t sqlType, int32_t precision, uint16_t *index)
+{
+    for (uint16_t i = 0; i < Rows(conn, mode != 0); ++i) {
+        const rcTypeEntry &e = conn->typeEntries[i];
+        if (e.sqlType != sqlType)
+            continue;
+        if (sqlType == SQL_TIMESTAMP && static_cast<int64_t>(e.precision) < precision)
+            continue;
+        *index = i;
+        return 0;
+    }
+    return -1;
+}
+
+int rcTypSqlTypeAt(const rcConn *conn, int index, int16_t *out)
+{
+    if (index < 0 || index >= kRcTypeRows || index >= conn->typeMappingCount)
+        return -1;
+    *out = conn->typeMappings[index].sqlType;
+    return 0;
+}
+
+int rcTypDrmTypeAt(const rcConn *conn, int index, int16_t *out)
+{
+    if (index < 0 || index >= kRcTypeRows || index >= conn->typeMappingCount)
+        return -1;
+    *out = conn->typeMappings[index].drmType;
+    return 0;
+}
+
+int16_t rcTypCTypeAt(const rcConn *conn, uint16_t index) { return conn->typeMappings[index].cType; }
+
+int rcTypSqlTypeOfCType(const rcConn *conn, int16_t cType, int16_t *out)
+{
+    for (uint16_t i = 0; i < Rows(conn, true); ++i)
+        if (conn->typeMappings[i].cType == cType) {
+            *out = conn->typeMappings[i].sqlType;
+            return 0;
+        }
+    return -1;
+}
+
+int rcTypHasCreateParams(const rcConn *conn, int16_t sqlType)
+{
+    const rcTypeEntry *e = EntryOf(conn, false, sqlType);
+    return e && e->createParams && *e->createParams ? 1 : 0;
+}
+
+int rcTypHasTwoCreateParams(const rcConn *conn, int16_t sqlType)
+{
+    const rcTypeEntry *e = EntryOf(conn, false, sqlType);
+    return e && e->createParams && std::strchr(e->createParams, ',') ? 1 : 0;
+}
+
+int rcTypIsIndexable(const rcConn *conn, int16_t sqlType)
+{
+    const rcTypeEntry *e = EntryOf(conn, false, sqlType);
+    return e && (e->flags & RC_TYPE_INDEXABLE) ? 1 : 0;
+}
+
+uint32_t rcTypCatOctetLength(const rcConn *conn, int16_t sqlType)
+{
+    const rcTypeEntry *e = EntryOf(conn, true, sqlType);
+    return e ? e->octetLength : 0;
+}
+
+uint32_t rcTypCatPrecision(const rcConn *conn, int16_t sqlType)
+{
+    const rcTypeEntry *e = EntryOf(conn, true, sqlType);
+    return e ? e->precision : 0;
+}
+
+int16_t rcTypCatMaxScale(const rcConn *conn, int16_t sqlType)
+{
+    const rcTypeEntry *e = EntryOf(conn, true, sqlType);
+    return e ? e->maxScale : kRcNoScale;
+}
+
+int rcTypOctetLengthOf(const rcConn *conn, int16_t sqlType, uint32_t *out)
+{
+    const rcTypeEntry *e = EntryOf(conn, true, sqlType);
+    if (!e)
+        return 0;
+    *out = e->octetLength;
+    return 1;
+}
+
+int rcTypMaxOctetLength(const rcConn *conn, int16_t cType, int32_t *out)
+{
+    *out = 0;
+    for (uint16_t i = 0; i < Rows(conn, true); ++i)
+        if (conn->typeMappings[i].cType == cType &&
+            static_cast<int64_t>(conn->typeEntries[i].octetLength) > static_cast<int64_t>(*out))
+            *out = static_cast<int32_t>(std::min<uint32_t>(conn->typeEntries[i].octetLength, INT32_MAX));
+    return *out > 0 ? 1 : 0;
+}
+
+int rcTypFixedLength(const rcConn *conn, int16_t sqlType, uint32_t *out)
+{
+    switch (sqlType) {
+    case SQL_DATE: case SQL_TIME: *out = 6; return 1;
+    case SQL_TIMESTAMP: *out = 16; return 1;
+    case RC_SQL_DECIMAL38: *out = 38; return 1;
+    default: return rcTypOctetLengthOf(conn, sqlType, out);
+    }
+}
+
+int rcTypFitColumnType(const rcConn *conn, rcTypColumnDesc *c)
+{
+    if (rcTypIsSourceEngineType(conn, c->type))
+        return 0;
+    switch (c->type) {
+    case SQL_VARCHAR:
+        c->type = SQL_CHAR;
+        break;
+    case SQL_CHAR:
+        c->type = SQL_VARCHAR;
+        break;
+    case SQL_LONGVARCHAR: {
+        c->type = rcTypIsSupported(conn, SQL_CHAR) ? SQL_CHAR : SQL_VARCHAR;
+        uint32_t octets = 0;
+        if (rcTypOctetLengthOf(conn, c->type, &octets))
+            c->length = static_cast<uint16_t>(std::min<uint32_t>(octets, 0xFFFF));
+        break;
+    }
+    case SQL_INTEGER:
+        if (rcTypIsSourceEngineType(conn, RC_SQL_DECIMAL38)) {
+            c->type = RC_SQL_DECIMAL38;
+            c->length = 38;
+            c->precision = 10;
+            c->scale = 0;
+        } else {
+            c->type = SQL_DOUBLE;
+            c->length = 8;
+        }
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+// ---- more pure rules ----
+
+int32_t rcTypDisplaySize(int16_t t, int32_t length, int32_t precision)
+{
+    switch (t) {
+    case -28: case -6: return 4;
+    case -4: return 256000000;
+    case -2: return 2 * length;
+    case 2: case 9: return 10;
+    case 3: case RC_SQL_DECIMAL38: return precision + 2;
+    case 4: return 11;
+    case 5: return 6;
+    case 6: case 8: return 22;
+    case 7: return 13;
+    case 10: return 8;
+    case 11: return 30;
+    default: return length;
+    }
+}
+
+int32_t rcTypOctetLength(int16_t t, int32_t length, int32_t precision)
+{
+    if (rcTypIsFixedLength(t))
+        return rcCnvSqlValueLength(nullptr, t);
+    if (t == SQL_DECIMAL)
+        return precision + 2;
+    if ((t == SQL_LONGVARCHAR || t == SQL_LONGVARBINARY) && length == 0)
+        return 65500;
+    return length;
+}
+
+int32_t rcTypDecimalLength(int16_t t, int32_t length, int32_t precision)
+{
+    return t == SQL_DECIMAL ? precision + 2 : length;
+}
+
+int32_t rcTypValueLength(int16_t t)
+{
+    switch (t) {
+    case 9: case 10: return 6;
+    case 11: return 16;
+    case -28: return 1;
+    case RC_SQL_DECIMAL38: return 38;
+    default: return rcTypIsFixedLength(t) ? rcCnvSqlValueLength(nullptr, t) : 0;
+    }
+}
+
+bool rcTypIsPrivateNumeric(int16_t t) { return t == SQL_DECIMAL || t == RC_SQL_DECIMAL38; }
+
+int rcTypIsNumericEngineType(const rcConn *conn, int16_t engineType)
+{
+    int16_t sqlType = 0;
+    if (rcTypSqlTypeOf(conn, engineType, &sqlType) != 0)
+        return 0;
+    return rcCnvIsNumericType(sqlType) ? 1 : 0;
+}
+
+int16_t rcTypPromote(int16_t a, int16_t b)
+{
+    static constexpr int16_t kOrder[] = {11, 9, 10, -1, RC_SQL_DECIMAL38, RC_SQL_SCALED64, 8, 7, 4, 5, -28};
+    for (int16_t t : kOrder)
+        if (a == t || b == t)
+            return t;
+    return a;
+}
+
+int rcTypRank(int16_t t)
+{
+    switch (t) {
+    case -7: return 55;
+    case -28: case -6: return 60;
+    case 5: return 65;
+    case 4: return 70;
+    case 7: return 75;
+    case 6: return 80;
+    case 10: return 85;
+    case 9: return 90;
+    case 11: return 95;
+    case 8: case RC_SQL_SCALED64: return 100;
+    case RC_SQL_DECIMAL38: return 110;
+    default: return 0;
+    }
+}

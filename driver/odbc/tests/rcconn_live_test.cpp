@@ -1,0 +1,80 @@
+// The connection against the QX Server emulator: in manual-commit mode a
+// statement's event begins a server transaction, and SQLTransact commits or
+// rolls it back on the server (seen in the emulator's request log).
+#include "driver/Sources/tests/live_support.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcodbc_impl.h"
+#include "driver/odbc/rcoption.h"
+#include "driver/odbc/rctxn.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+namespace {
+
+using drmlive::fs::path;
+
+// Request codes of the log: 11 begin, 12 commit, 13 roll back.
+std::vector<int> TransactionCodes(const std::string &log)
+{
+    std::vector<int> codes;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        size_t at = line.find("request code=");
+        if (at == std::string::npos)
+            continue;
+        int code = std::atoi(line.c_str() + at + 13);
+        if (code >= 11 && code <= 13)
+            codes.push_back(code);
+    }
+    return codes;
+}
+
+TEST(ConnectLive, CommitAndRollbackReachTheServer)
+{
+    char pattern[] = "/tmp/qxconnliveXXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    path dir = pattern;
+    drmlive::Emulator server;
+    ASSERT_TRUE(server.Start({}, dir / "server.log", QX_DEMO_FIXTURE));
+    setenv("ODBCSYSINI", dir.c_str(), 1);
+    setenv("ODBCINI", (dir / "odbc.ini").c_str(), 1);
+    std::ofstream(dir / "odbcinst.ini") << "[QX]\nDriver=/nonexistent\n";
+    std::ofstream(dir / "odbc.ini") << "[qx]\nDriver=QX\nDBQ=" << server.Path() << "\n";
+    rcTxnResetModel();
+
+    SQLHENV henv = nullptr;
+    SQLHDBC hdbc = nullptr;
+    ASSERT_EQ(SQLAllocEnvImpl(&henv), SQL_SUCCESS);
+    ASSERT_EQ(SQLAllocConnectImpl(static_cast<rcEnv *>(henv), &hdbc), SQL_SUCCESS);
+    rcConn *conn = static_cast<rcConn *>(hdbc);
+    const char *in = "DSN=qx;UID=demo;PWD=demo";
+    SQLCHAR out[512] = {};
+    SQLSMALLINT length = 0;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnectImpl(conn, nullptr, reinterpret_cast<const SQLCHAR *>(in), SQL_NTS, out,
+                                                   sizeof out, &length, SQL_DRIVER_NOPROMPT)));
+    ASSERT_EQ(SQLSetConnectOptionImpl(conn, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), SQL_SUCCESS);
+
+    int pass = 0;
+    ASSERT_EQ(rcTxnStmtEvent(conn, 2, &pass), 0); // an INSERT begins a transaction
+    EXPECT_EQ(SQLTransactImpl(nullptr, conn, SQL_COMMIT), SQL_SUCCESS);
+    ASSERT_EQ(rcTxnStmtEvent(conn, 3, &pass), 0); // an UPDATE begins the next one
+    EXPECT_EQ(SQLTransactImpl(nullptr, conn, SQL_ROLLBACK), SQL_SUCCESS);
+    EXPECT_EQ(SQLTransactImpl(nullptr, conn, SQL_COMMIT), SQL_SUCCESS); // nothing open: nothing sent
+    EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
+    SQLFreeConnectImpl(conn);
+    SQLFreeEnvImpl(static_cast<rcEnv *>(henv));
+    rcTxnResetModel();
+    server.Stop();
+
+    std::ifstream logFile(dir / "server.log");
+    std::string log((std::istreambuf_iterator<char>(logFile)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(TransactionCodes(log), (std::vector<int>{11, 12, 11, 13})) << log;
+    drmlive::fs::remove_all(dir);
+    unsetenv("ODBCSYSINI");
+    unsetenv("ODBCINI");
+}
+
+} // namespace

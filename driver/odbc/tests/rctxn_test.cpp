@@ -1,0 +1,168 @@
+// The transaction state machine: models, actions, errors and auto-commit.
+#include "driver/odbc/rcconn.h"
+#include "driver/core/tests/base_fixture.h"
+#include "driver/odbc/rctxn.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<uint32_t> g_sent;
+uint32_t g_failCode = 0;
+
+int32_t Record(rcConn *, uint32_t code)
+{
+    g_sent.push_back(code);
+    return code == g_failCode ? -1 : 0;
+}
+
+class TxnTest : public DriverEnvTest {
+protected:
+    void SetUp() override
+    {
+        DriverEnvTest::SetUp();
+        rcTxnSetSender(&Record);
+        g_sent.clear();
+        g_failCode = 0;
+        conn.txnState = 0;
+        rcTxnSetFlag(0);
+        rcTxnSetDefaultIsolation(0);
+    }
+    void TearDown() override
+    {
+        rcErrQueueDestroy(&conn.errors);
+        rcTxnSetSender(nullptr);
+        rcTxnResetModel();
+        rcTxnSetFlag(0);
+        DriverEnvTest::TearDown();
+    }
+    std::string State()
+    {
+        SQLCHAR state[6] = {};
+        SQLCHAR text[300];
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        SQLRETURN rc = rcErrPopMessage(state, &native, text, sizeof text, &length, &conn.errors);
+        rcErrClearQueue(&conn.errors);
+        return rc == SQL_NO_DATA ? "" : std::string(reinterpret_cast<char *>(state)) + " " +
+                                            reinterpret_cast<char *>(text);
+    }
+    rcConn conn{};
+};
+
+struct Step {
+    int event;
+    int result;
+    int16_t state;
+    std::vector<uint32_t> codes;
+    int pass;
+};
+
+struct ModelCase {
+    const char *name;
+    int model;
+    int16_t start;
+    std::vector<Step> steps;
+};
+
+class TxnModelTest : public TxnTest, public ::testing::WithParamInterface<ModelCase> {};
+
+TEST_P(TxnModelTest, EventsMoveAndSendCodes)
+{
+    const ModelCase &c = GetParam();
+    rcTxnSelectModel(c.model);
+    conn.txnState = c.start;
+    for (size_t i = 0; i < c.steps.size(); ++i) {
+        const Step &s = c.steps[i];
+        g_sent.clear();
+        int pass = -1;
+        EXPECT_EQ(rcTxnEvent(&conn, s.event, &pass), s.result) << c.name << " step " << i;
+        EXPECT_EQ(conn.txnState, s.state) << c.name << " step " << i;
+        EXPECT_EQ(g_sent, s.codes) << c.name << " step " << i;
+        EXPECT_EQ(pass, s.pass) << c.name << " step " << i;
+        rcErrClearQueue(&conn.errors);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, TxnModelTest,
+    ::testing::Values(
+        // Manual mode: INSERT begins, DDL refused inside, commit returns to 2.
+        ModelCase{"model1", 1, 0, {{1, 0, 1, {3}, 0}, {0, -1, 1, {}, 0}, {4, 0, 2, {4}, 0}, {0, 0, 0, {2}, 0}}},
+        // DDL commits the transaction and leaves state 6; the next INSERT begins anew.
+        ModelCase{"model3", 3, 1, {{0, 0, 6, {4, 2}, 0}, {1, 0, 1, {3}, 0}}},
+        // DDL passes without a transition.
+        ModelCase{"model4", 4, 1, {{0, 0, 1, {}, 1}}},
+        // No transactions: every event in auto-commit is ignored.
+        ModelCase{"model0", 0, 4, {{3, 0, 4, {}, 0}, {1, 0, 4, {}, 0}, {4, 0, 4, {}, 0}}},
+        // Auto-commit on inside a transaction: commit, then auto-commit mode.
+        ModelCase{"on-in-txn", 1, 1, {{2, 0, 5, {4, 1}, 0}, {3, 0, 0, {2}, 0}}},
+        ModelCase{"model2-ddl", 2, 0, {{0, 0, 1, {3}, 0}, {0, 0, 1, {}, 0}, {5, 0, 3, {5}, 0}}}),
+    [](const ::testing::TestParamInfo<ModelCase> &info) {
+        std::string n = info.param.name;
+        for (char &ch : n)
+            if (ch == '-')
+                ch = '_';
+        return n;
+    });
+
+TEST_F(TxnTest, ErrorsArePostedWithTheirTexts)
+{
+    rcTxnSelectModel(1);
+    conn.txnState = 1;
+    EXPECT_EQ(rcTxnEvent(&conn, RC_TXN_EVENT_DDL, nullptr), -1);
+    EXPECT_EQ(State(), "S1000 [Zorvi][Zorvi ODBC Driver]DDL statement encountered in transaction.");
+    EXPECT_EQ(rcTxnEvent(&conn, 6, nullptr), -1);
+    EXPECT_NE(State().find("Invalid event received"), std::string::npos);
+    conn.txnState = 9;
+    EXPECT_EQ(rcTxnEvent(&conn, 1, nullptr), -1);
+    EXPECT_NE(State().find("Current TSP state is invalid"), std::string::npos);
+    rcTxnSelectModel(0);
+    conn.txnState = 0;
+    EXPECT_EQ(rcTxnEvent(&conn, 1, nullptr), -1);
+    EXPECT_NE(State().find("AUTOCOMMIT"), std::string::npos);
+}
+
+TEST_F(TxnTest, FailedActionKeepsTheStateItHad)
+{
+    rcTxnSelectModel(1);
+    conn.txnState = 1;
+    g_failCode = 4;
+    EXPECT_EQ(rcTxnEvent(&conn, RC_TXN_EVENT_COMMIT, nullptr), -1);
+    EXPECT_EQ(conn.txnState, 1);
+    EXPECT_NE(State().find("Error in TSP state action."), std::string::npos);
+    // A combined action makes both calls even when the first fails.
+    g_sent.clear();
+    EXPECT_EQ(rcTxnEvent(&conn, RC_TXN_EVENT_AUTOCOMMIT_ON, nullptr), -1);
+    EXPECT_EQ(g_sent, (std::vector<uint32_t>{4, 1}));
+    EXPECT_EQ(conn.txnState, 1);
+}
+
+TEST_F(TxnTest, AutoCommitCommitsWhenTheStatementCompletes)
+{
+    rcTxnSelectModel(4);
+    rcTxnSetFlag(2); // transactions in use
+    conn.txnState = 4;
+    int pass = 0;
+    EXPECT_EQ(rcTxnStmtEvent(&conn, 2, &pass), 0);
+    EXPECT_EQ(g_sent, (std::vector<uint32_t>{3}));
+    EXPECT_EQ(conn.txnOpen, 1u);
+    EXPECT_EQ(rcTxnStmtComplete(&conn), 0);
+    EXPECT_EQ(g_sent, (std::vector<uint32_t>{3, 4}));
+    EXPECT_EQ(conn.txnOpen, 0u);
+    // USE skips the whole step.
+    g_sent.clear();
+    EXPECT_EQ(rcTxnStmtEvent(&conn, 4096, &pass), 0);
+    EXPECT_TRUE(g_sent.empty());
+}
+
+TEST_F(TxnTest, SetModelRefusesValuesOutsideTheTables)
+{
+    EXPECT_EQ(rcTxnSetModel(7), -1);
+    EXPECT_EQ(rcTxnCurrentModel(), -1);
+    rcTxnSelectModel(2);
+    EXPECT_EQ(rcTxnCurrentModel(), 2);
+}
+
+} // namespace

@@ -1,1 +1,0 @@
-// Keeps the area's source list non-empty until its first routines land.

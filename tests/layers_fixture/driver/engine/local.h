@@ -1,0 +1,1 @@
+// Fixture: an engine header.

@@ -1,0 +1,3 @@
+// Fixture: the ODBC layer includes core (allowed).
+#include "driver/core/value.h"
+#include <sql.h>

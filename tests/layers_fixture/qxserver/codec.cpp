@@ -1,0 +1,2 @@
+// Fixture: the server using the client codec.
+#include "netclient/wire.h"
