@@ -111,5 +111,34 @@ except pyodbc.Error as e:
     assert e.args[0] == "08001", e.args
 print("pyodbc connected and disconnected")
 PY
+  # Passwords holding the characters connection strings give a meaning,
+  # braced ("}}" for "}"); 31 characters is what the login record holds.
+  "${client_env[@]}" /usr/bin/python3 - "$server" "$dir" <<'PY'
+import json, subprocess, sys, time
+import pyodbc
+server, work = sys.argv[1], sys.argv[2]
+passwords = ["p[w]d", "{br}ace}", "a;b", "x=y!@", "(),?*", "x" * 31, "}}", " lead and trail "]
+users = [{"name": "u%d" % i, "password": pw} for i, pw in enumerate(passwords)]
+with open(work + "/users.json", "w") as f:
+    json.dump({"users": users, "tables": []}, f)
+p = subprocess.Popen([server, "--port", "0", "--fixture", work + "/users.json"], stdout=subprocess.PIPE, text=True)
+try:
+    port = int(p.stdout.readline().split()[2])
+    for i, pw in enumerate(passwords):
+        braced = "{" + pw.replace("}", "}}") + "}"
+        c = pyodbc.connect("DRIVER={QX};DBQ=TCP/IP:127.0.0.1:%d;UID=u%d;PWD=%s" % (port, i, braced),
+                           autocommit=True)
+        c.close()
+    for bad, state in (("PWD=" + "x" * 32, "28000"), ("PWD={x", "08004")):
+        try:
+            pyodbc.connect("DRIVER={QX};DBQ=TCP/IP:127.0.0.1:%d;UID=u5;%s" % (port, bad), autocommit=True)
+            raise SystemExit("connected with " + bad)
+        except pyodbc.Error as e:
+            assert e.args[0] == state, (bad, e.args)
+    print("pyodbc passwords hold")
+finally:
+    p.terminate()
+    p.wait()
+PY
   ;;
 esac
