@@ -318,6 +318,23 @@ TEST_F(ConnectTest, OdbcTraceHoldsCallAndReturnLinesWithoutPassword)
     EXPECT_NE(log.find("SQLDisconnect returned 0."), std::string::npos) << log;
 }
 
+TEST_F(ConnectTest, OdbcTraceMasksTheWholePasswordHoweverWritten)
+{
+    WriteIni("OdbcTrace=1\nTraceOutput=" + dir + "/trace.log\nTraceAppend=0\n");
+    // An unclosed brace is refused, and its whole tail masked.
+    EXPECT_EQ(DriverConnect("DSN=qx;UID=demo;PWD={S3cret;PwTail"), SQL_ERROR);
+    EXPECT_EQ(Diag(), "08004");
+    server.password = "a}b;c";
+    ASSERT_EQ(DriverConnect("DSN=qx;UID=demo;PWD={a}}b;c}"), SQL_SUCCESS) << Diag();
+    EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
+    std::ifstream in(dir + "/trace.log");
+    std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(log.find("SQLDriverConnect(0x"), std::string::npos) << log;
+    for (const char *secret : {"S3cret", "PwTail", "a}}b", "b;c"})
+        EXPECT_EQ(log.find(secret), std::string::npos) << secret << "\n" << log;
+    EXPECT_NE(log.find("PWD=****"), std::string::npos) << log;
+}
+
 } // namespace
 
 namespace {
