@@ -69,6 +69,40 @@ int64_t PlatFileWrite(int fd, const void *data, size_t count)
     return static_cast<int64_t>(done);
 }
 
+int64_t PlatFileReadAt(int fd, int64_t offset, void *buffer, size_t count)
+{
+    auto *p = static_cast<unsigned char *>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::pread(fd, p + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+}
+
+int64_t PlatFileWriteAt(int fd, int64_t offset, const void *data, size_t count)
+{
+    const auto *p = static_cast<const unsigned char *>(data);
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::pwrite(fd, p + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return done ? static_cast<int64_t>(done) : -1;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+}
+
 int64_t PlatFileSeek(int fd, int64_t offset, int origin)
 {
     int whence = origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : SEEK_SET;
@@ -99,19 +133,28 @@ std::string PlatTempDirectory()
     return dir;
 }
 
-bool PlatCreateTempFile(const std::string &dir, const std::string &prefix, std::string *path)
+int PlatCreateTempFileOpen(const std::string &dir, const std::string &prefix, std::string *path)
 {
     std::string base = dir.empty() ? PlatTempDirectory() : dir;
     if (base.back() != '/')
         base += '/';
     std::string pattern = base + prefix + "XXXXXX";
-    // mkstemp opens with O_CREAT | O_EXCL and retries on a name that exists.
+    // mkstemp opens with O_CREAT | O_EXCL (mode 0600) and retries on a name
+    // that exists.
     int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    if (path)
+        *path = pattern;
+    return fd;
+}
+
+bool PlatCreateTempFile(const std::string &dir, const std::string &prefix, std::string *path)
+{
+    int fd = PlatCreateTempFileOpen(dir, prefix, path);
     if (fd < 0)
         return false;
     ::close(fd);
-    if (path)
-        *path = pattern;
     return true;
 }
 

@@ -24,6 +24,11 @@ bool PlatFileClose(int fd);
 int64_t PlatFileRead(int fd, void *buffer, size_t count);
 // Writes count bytes; answers the bytes written (fewer on error), or -1.
 int64_t PlatFileWrite(int fd, const void *data, size_t count);
+// Reads up to count bytes at a 64-bit offset without moving the file position,
+// retrying short reads until end of file; the bytes read, or -1 on error.
+int64_t PlatFileReadAt(int fd, int64_t offset, void *buffer, size_t count);
+// Writes count bytes at a 64-bit offset; the bytes written (fewer on error), or -1.
+int64_t PlatFileWriteAt(int fd, int64_t offset, const void *data, size_t count);
 // origin 0 start, 1 current, 2 end; the new position or -1.
 int64_t PlatFileSeek(int fd, int64_t offset, int origin);
 bool PlatFileExists(const char *path);
@@ -40,3 +45,6 @@ std::string PlatTempDirectory();
 // file) and stores its path. dir empty means PlatTempDirectory(). Answers false
 // when no file could be made.
 bool PlatCreateTempFile(const std::string &dir, const std::string &prefix, std::string *path);
+// The same, but the new file stays open for reading and writing: answers its
+// descriptor, or -1. The file is readable and writable by its owner only.
+int PlatCreateTempFileOpen(const std::string &dir, const std::string &prefix, std::string *path);

@@ -98,6 +98,8 @@ size_t boundedLength(const char *s, size_t len)
 
 unsigned char rcCollateUpper1252(unsigned char c) { return kTables.upper[c]; }
 
+unsigned rcCollatePrimary1252(unsigned char c) { return kTables.primary[c]; }
+
 int rcCollateCompare1252(const char *a, size_t lenA, const char *b, size_t lenB)
 {
     size_t na = boundedLength(a, lenA), nb = boundedLength(b, lenB);

@@ -13,5 +13,8 @@
 // Compares at most lenA / lenB bytes of each text, stopping early at a NUL.
 // Returns -1, 0 or 1.
 int rcCollateCompare1252(const char *a, size_t lenA, const char *b, size_t lenB);
+// Primary weight of one character (below 0x1000): texts whose weights
+// differ compare as their first differing weights do.
+unsigned rcCollatePrimary1252(unsigned char c);
 // Upper case of one Windows-1252 character (a-z, accented letters, š œ ž ÿ).
 unsigned char rcCollateUpper1252(unsigned char c);

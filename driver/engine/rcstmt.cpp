@@ -223,9 +223,11 @@ int16_t rcDrsDropStmt(rcStmt *stmt)
     int16_t result = rcDrsResetStmt(stmt);
     if (h.resetTableList != nullptr)
         h.resetTableList(stmt);
-    if (result == 0)
+    // A failed reset keeps the record (and its place in the live count).
+    if (result == 0) {
         rcDrsFreeStmtMem(stmt);
-    --gLiveStatements;
+        --gLiveStatements;
+    }
     return result;
 }
 
@@ -250,14 +252,10 @@ int16_t rcDrsSetStmtOption(rcStmt *stmt, uint16_t option, uintptr_t value)
     case 11: // SQL_RETRIEVE_DATA
     case 12: // SQL_USE_BOOKMARKS
         return static_cast<int16_t>(rcErrNotCapable(stmt->errors));
-    case 1: // SQL_MAX_ROWS: session option 4 of the table-access session
-        if (TamSession *session = stmt->conn != nullptr ? stmt->conn->session() : nullptr) {
-            int32_t rc = TamSetSessionOption(session, kTamSessionOptionMaxRows, static_cast<uint32_t>(value));
-            if (rc < 0) {
-                rcErrPost(stmt->errors, rcErrMapDrm(rc), nullptr, rc, nullptr);
-                return -1;
-            }
-        }
+    case 1: // SQL_MAX_ROWS
+        // The data module takes no row limit (it refuses session option 4):
+        // the statement remembers it and the fetch stops after that many rows.
+        stmt->maxRows = static_cast<uint32_t>(value);
         return 0;
     case 2: // SQL_NOSCAN
     case 5: // SQL_BIND_TYPE

@@ -127,6 +127,9 @@ struct rcStmtConn {
     // The table-access session (null while not connected).
     virtual TamSession *session() = 0;
     virtual rcTraceChannel *engineTrace() = 0;
+    // The connection's current qualifier (the DBQ value); the view files
+    // fall back to it when it names a directory.
+    virtual const char *qualifier() { return ""; }
 
 protected:
     ~rcStmtConn() = default;
@@ -195,6 +198,7 @@ struct rcStmt {
     void *catTable = nullptr;
     uint32_t catTableTypes = 0;
     uint16_t debugLevel = 0;
+    uint32_t maxRows = 0;              // SQL_MAX_ROWS: the fetch stops after this many rows, 0 no limit
     rcListHolder *files = nullptr;
     bool depthError = false;
     void *pushedFilters = nullptr;

@@ -34,6 +34,7 @@ inline constexpr uint32_t kTamSessionOptionMaxRows = 4; // SQL_MAX_ROWS of a sta
 inline constexpr size_t kTamNameMax = 255;
 inline constexpr int32_t kTamErrInvalidName = -1002; // a name longer than its buffer
 inline constexpr int32_t kTamErrTranslation = -5019; // the translation library refused a value
+inline constexpr int32_t kTamTooManyColumns = 5040;  // a table has more columns than the driver takes
 
 // Database names: a qualifier of the connection (260 characters at most)
 // reaches the data module whole.

@@ -128,6 +128,7 @@ struct rcConnStmtLink final : rcStmtConn {
     bool typeInfo(int16_t sqlType, uint32_t *columnSize, int16_t *scale) override;
     TamSession *session() override;
     rcTraceChannel *engineTrace() override;
+    const char *qualifier() override;
 };
 
 struct rcConn {

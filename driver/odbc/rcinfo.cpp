@@ -41,8 +41,7 @@ SQLRETURN SQLGetInfoImpl(rcConn *conn, SQLUSMALLINT type, SQLPOINTER out, SQLSMA
                 int64_t copied = 0;
                 if (rcCopyOutString(static_cast<char *>(out), text, outMax, &copied)) {
                     rcErrRaise(&conn->errors, RC_MSG_DATA_TRUNCATED);
-                    rc = SQL_SUCCESS_WITH_INFO;
-                    full = outMax > 0 ? outMax - 1 : 0; // the length placed in the buffer
+                    rc = SQL_SUCCESS_WITH_INFO; // the length stays the full one
                 }
             }
             if (length)

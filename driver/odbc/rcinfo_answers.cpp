@@ -6,6 +6,9 @@
 #include "driver/odbc/rctypecat.h"
 #include "driver/engine/tam_drminfo.h"
 #include "driver/odbc/rctxn.h"
+#include "driver/frontend/rcprsfn.h"
+
+#include <cstring>
 
 namespace {
 
@@ -27,10 +30,9 @@ const Fixed kFixed[] = {
     {32, RC_INFO_U16, 0},         {36, RC_INFO_TEXT, T("N")}, {37, RC_INFO_TEXT, T("N")},
     {38, RC_INFO_TEXT, T("Y")},   {39, RC_INFO_TEXT, T("")},  {40, RC_INFO_TEXT, T("DRM vendor procedure")},
     {43, RC_INFO_U32, 1},         {44, RC_INFO_U32, 17},      {45, RC_INFO_TEXT, T("TABLE")},
-    {48, RC_INFO_U32, 1},         {49, RC_INFO_U32, 2048},    {50, RC_INFO_U32, 73341},
-    {51, RC_INFO_U32, 3},         {52, RC_INFO_U32, 814},     {73, RC_INFO_TEXT, T("N")},
+    {48, RC_INFO_U32, 1},         {73, RC_INFO_TEXT, T("N")},
     {74, RC_INFO_U16, 2},         {77, RC_INFO_TEXT, T("02.00")}, {78, RC_INFO_U32, 2},
-    {79, RC_INFO_U32, 0},         {80, RC_INFO_U32, 3},       {81, RC_INFO_U32, 3},
+    {79, RC_INFO_U32, 0},         {80, RC_INFO_U32, 0},       {81, RC_INFO_U32, 3},
     {82, RC_INFO_U32, 0},         {83, RC_INFO_U32, 0},       {85, RC_INFO_U16, 1},
     {86, RC_INFO_U32, 0},         {87, RC_INFO_TEXT, T("Y")}, {88, RC_INFO_U16, 2},
     {89, RC_INFO_TEXT, T("USE,IF,SVBEGIN,SVEND")}, {90, RC_INFO_TEXT, T("N")}, {91, RC_INFO_U32, 0},
@@ -60,6 +62,49 @@ uint32_t ConvertMask(uint16_t type)
 }
 
 const char *Text(const char *t) { return t ? t : ""; }
+
+// The scalar functions the parser accepts, by information type and bit.
+struct FnBit {
+    const char *name;
+    uint16_t infoType;
+    uint32_t bit;
+};
+const FnBit kFnBits[] = {
+    {"MOD", SQL_NUMERIC_FUNCTIONS, SQL_FN_NUM_MOD},
+    {"CONCAT", SQL_STRING_FUNCTIONS, SQL_FN_STR_CONCAT},
+    {"LEFT", SQL_STRING_FUNCTIONS, SQL_FN_STR_LEFT},
+    {"LTRIM", SQL_STRING_FUNCTIONS, SQL_FN_STR_LTRIM},
+    {"LENGTH", SQL_STRING_FUNCTIONS, SQL_FN_STR_LENGTH},
+    {"LOCATE", SQL_STRING_FUNCTIONS, SQL_FN_STR_LOCATE | SQL_FN_STR_LOCATE_2},
+    {"LCASE", SQL_STRING_FUNCTIONS, SQL_FN_STR_LCASE},
+    {"RIGHT", SQL_STRING_FUNCTIONS, SQL_FN_STR_RIGHT},
+    {"RTRIM", SQL_STRING_FUNCTIONS, SQL_FN_STR_RTRIM},
+    {"SUBSTRING", SQL_STRING_FUNCTIONS, SQL_FN_STR_SUBSTRING},
+    {"UCASE", SQL_STRING_FUNCTIONS, SQL_FN_STR_UCASE},
+    {"USER", SQL_SYSTEM_FUNCTIONS, SQL_FN_SYS_USERNAME},
+    {"DATABASE", SQL_SYSTEM_FUNCTIONS, SQL_FN_SYS_DBNAME},
+    {"CURDATE", SQL_TIMEDATE_FUNCTIONS, SQL_FN_TD_CURDATE},
+    {"CURTIME", SQL_TIMEDATE_FUNCTIONS, SQL_FN_TD_CURTIME},
+    {"DAYOFMONTH", SQL_TIMEDATE_FUNCTIONS, SQL_FN_TD_DAYOFMONTH},
+    {"DAYOFWEEK", SQL_TIMEDATE_FUNCTIONS, SQL_FN_TD_DAYOFWEEK},
+    {"MONTH", SQL_TIMEDATE_FUNCTIONS, SQL_FN_TD_MONTH},
+    {"QUARTER", SQL_TIMEDATE_FUNCTIONS, SQL_FN_TD_QUARTER},
+    {"YEAR", SQL_TIMEDATE_FUNCTIONS, SQL_FN_TD_YEAR},
+};
+
+// The function mask of an information type: the bits of the functions the
+// parser's table holds, so the answer follows what the driver accepts.
+uint32_t FunctionMask(uint16_t infoType)
+{
+    int count = 0;
+    const rcScalarFnEntry *table = rcPrsScalarFnTable(&count);
+    uint32_t mask = 0;
+    for (int i = 0; i < count; ++i)
+        for (const FnBit &f : kFnBits)
+            if (f.infoType == infoType && std::strcmp(f.name, table[i].name) == 0)
+                mask |= f.bit;
+    return mask;
+}
 
 } // namespace
 
@@ -100,6 +145,10 @@ int rcInfAnswer(rcConn *conn, uint16_t type, uintptr_t *value, rcInfoKind *kind)
     bool procedures = (info.capabilities & RC_CAP_PROCEDURES) != 0;
     bool anyCase = (info.capabilities & (RC_CAP_TABLE_CASE | RC_CAP_COLUMN_CASE | RC_CAP_QUALIFIER_CASE)) != 0;
     switch (type) {
+    case SQL_NUMERIC_FUNCTIONS:
+    case SQL_STRING_FUNCTIONS:
+    case SQL_SYSTEM_FUNCTIONS:
+    case SQL_TIMEDATE_FUNCTIONS: return u32(FunctionMask(type));
     case 2: return text(conn->attrs ? conn->attrs[RC_ATTR_DSN].value : "");
     case 6: return text(info.driverName);
     case 7: *value = RC_TXT_DRIVER_VERSION; *kind = RC_INFO_STRING_ID; return 0;
@@ -112,7 +161,9 @@ int rcInfAnswer(rcConn *conn, uint16_t type, uintptr_t *value, rcInfoKind *kind)
     case 26: case 72: case 46: {
         uint32_t v = 0;
         rcInfDrmBitmask(conn, type, &v);
-        if (v == 5)
+        // A capability of 5 is answered as 0; the isolation answers are bit
+        // masks, where 5 is an ordinary value.
+        if (type == 46 && v == 5)
             v = 0;
         return type == 46 ? u16(v) : u32(v);
     }

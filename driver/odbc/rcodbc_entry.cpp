@@ -5,6 +5,7 @@
 #include "driver/odbc/rcentry.h"
 #include "driver/odbc/rcodbc_impl.h"
 #include "driver/odbc/rcoption.h"
+#include "driver/odbc/rcstmt_api.h"
 #include "driver/odbc/rcstmt_handle.h"
 
 #define QX_EXPORT extern "C" __attribute__((visibility("default")))
@@ -108,4 +109,118 @@ QX_EXPORT SQLRETURN SQLGetInfo(SQLHDBC hdbc, SQLUSMALLINT type, SQLPOINTER out, 
 {
     rcConnEntry entry(hdbc);
     return entry ? SQLGetInfoImpl(entry.conn(), type, out, outMax, length) : SQL_INVALID_HANDLE;
+}
+
+// Statement handles: the handle is validated by its tag and its connection
+// is locked for the call.
+namespace {
+
+rcStmtHandle *Stmt(SQLHSTMT hstmt)
+{
+    auto *stmt = static_cast<rcStmtHandle *>(hstmt);
+    return stmt != nullptr && stmt->tag == kRcStmtTag ? stmt : nullptr;
+}
+
+} // namespace
+
+#define QX_STMT_CALL(hstmt, call)                                                                                      \
+    rcStmtHandle *stmt = Stmt(hstmt);                                                                                  \
+    rcConnEntry entry(stmt != nullptr ? stmt->conn : nullptr);                                                         \
+    return entry ? (call) : SQL_INVALID_HANDLE
+
+QX_EXPORT SQLRETURN SQLAllocStmt(SQLHDBC hdbc, SQLHSTMT *phstmt)
+{
+    rcConnEntry entry(hdbc);
+    return entry ? SQLAllocStmtImpl(entry.conn(), phstmt) : SQL_INVALID_HANDLE;
+}
+
+QX_EXPORT SQLRETURN SQLFreeStmt(SQLHSTMT hstmt, SQLUSMALLINT option)
+{
+    QX_STMT_CALL(hstmt, SQLFreeStmtImpl(stmt, option));
+}
+
+QX_EXPORT SQLRETURN SQLPrepare(SQLHSTMT hstmt, SQLCHAR *text, SQLINTEGER length)
+{
+    QX_STMT_CALL(hstmt, SQLPrepareImpl(stmt, text, length));
+}
+
+QX_EXPORT SQLRETURN SQLExecute(SQLHSTMT hstmt)
+{
+    QX_STMT_CALL(hstmt, SQLExecuteImpl(stmt));
+}
+
+QX_EXPORT SQLRETURN SQLExecDirect(SQLHSTMT hstmt, SQLCHAR *text, SQLINTEGER length)
+{
+    QX_STMT_CALL(hstmt, SQLExecDirectImpl(stmt, text, length));
+}
+
+QX_EXPORT SQLRETURN SQLCancel(SQLHSTMT hstmt)
+{
+    QX_STMT_CALL(hstmt, SQLCancelImpl(stmt));
+}
+
+QX_EXPORT SQLRETURN SQLGetCursorName(SQLHSTMT hstmt, SQLCHAR *name, SQLSMALLINT size, SQLSMALLINT *length)
+{
+    QX_STMT_CALL(hstmt, SQLGetCursorNameImpl(stmt, name, size, length));
+}
+
+QX_EXPORT SQLRETURN SQLSetCursorName(SQLHSTMT hstmt, SQLCHAR *name, SQLSMALLINT length)
+{
+    QX_STMT_CALL(hstmt, SQLSetCursorNameImpl(stmt, name, length));
+}
+
+QX_EXPORT SQLRETURN SQLSetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT option, SQLULEN value)
+{
+    QX_STMT_CALL(hstmt, SQLSetStmtOptionImpl(stmt, option, value));
+}
+
+QX_EXPORT SQLRETURN SQLGetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT option, SQLPOINTER value)
+{
+    QX_STMT_CALL(hstmt, SQLGetStmtOptionImpl(stmt, option, value));
+}
+
+QX_EXPORT SQLRETURN SQLRowCount(SQLHSTMT hstmt, SQLLEN *count)
+{
+    QX_STMT_CALL(hstmt, SQLRowCountImpl(stmt, count));
+}
+
+QX_EXPORT SQLRETURN SQLMoreResults(SQLHSTMT hstmt)
+{
+    QX_STMT_CALL(hstmt, SQLMoreResultsImpl(stmt));
+}
+
+QX_EXPORT SQLRETURN SQLNumResultCols(SQLHSTMT hstmt, SQLSMALLINT *count)
+{
+    QX_STMT_CALL(hstmt, SQLNumResultColsImpl(stmt, count));
+}
+
+QX_EXPORT SQLRETURN SQLDescribeCol(SQLHSTMT hstmt, SQLUSMALLINT column, SQLCHAR *name, SQLSMALLINT size,
+                                   SQLSMALLINT *length, SQLSMALLINT *type, SQLULEN *columnSize, SQLSMALLINT *scale,
+                                   SQLSMALLINT *nullable)
+{
+    QX_STMT_CALL(hstmt, SQLDescribeColImpl(stmt, column, name, size, length, type, columnSize, scale, nullable));
+}
+
+QX_EXPORT SQLRETURN SQLColAttributes(SQLHSTMT hstmt, SQLUSMALLINT column, SQLUSMALLINT field, SQLPOINTER text,
+                                     SQLSMALLINT size, SQLSMALLINT *length, SQLLEN *number)
+{
+    QX_STMT_CALL(hstmt, SQLColAttributesImpl(stmt, column, field, text, size, length, number));
+}
+
+QX_EXPORT SQLRETURN SQLNumParams(SQLHSTMT hstmt, SQLSMALLINT *count)
+{
+    QX_STMT_CALL(hstmt, SQLNumParamsImpl(stmt, count));
+}
+
+QX_EXPORT SQLRETURN SQLDescribeParam(SQLHSTMT hstmt, SQLUSMALLINT param, SQLSMALLINT *type, SQLULEN *columnSize,
+                                     SQLSMALLINT *scale, SQLSMALLINT *nullable)
+{
+    QX_STMT_CALL(hstmt, SQLDescribeParamImpl(stmt, param, type, columnSize, scale, nullable));
+}
+
+QX_EXPORT SQLRETURN SQLNativeSql(SQLHDBC hdbc, SQLCHAR *in, SQLINTEGER inLength, SQLCHAR *out, SQLINTEGER outMax,
+                                 SQLINTEGER *outLength)
+{
+    rcConnEntry entry(hdbc);
+    return entry ? SQLNativeSqlImpl(entry.conn(), in, inLength, out, outMax, outLength) : SQL_INVALID_HANDLE;
 }

@@ -3,6 +3,7 @@
 
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcconnstr.h"
+#include "driver/engine/rcspy.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -44,9 +45,14 @@ void rcOptApplyEngineOptions(rcConn *conn, rcEngineOptions *block)
             continue;
         if (e.bit == RC_OPT_QRYPLAN)
             conn->qryPlan = 1;
-        // The display windows of PrsSpy and FiltSpy do not exist here.
+        // PrsSpy and FiltSpy open the spy output of the dumps (rcspy.h).
+        if (e.bit == RC_OPT_PRSSPY || e.bit == RC_OPT_FILTSPY)
+            rcSpyOpen();
         block->mask |= e.bit;
     }
 }
 
-void rcSpyCloseAllWindows() {}
+void rcSpyCloseAllWindows()
+{
+    rcSpyClose();
+}

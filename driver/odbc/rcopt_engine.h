@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "driver/engine/rcspy.h"
+
 struct rcConn;
 
 // The engine option block of a connection, copied into each statement.
@@ -30,9 +32,9 @@ enum : uint32_t {
     RC_OPT_STATISTICS = 0x20,
     RC_OPT_SAFEOPT = 0x40,
     RC_OPT_TXNMODEL = 0x80,
-    RC_OPT_PRSSPY = 0x100,
+    RC_OPT_PRSSPY = RC_SPY_OPT_PRSSPY,
     RC_OPT_NOJOINOPT = 0x200,
-    RC_OPT_FILTSPY = 0x400,
+    RC_OPT_FILTSPY = RC_SPY_OPT_FILTSPY,
     RC_OPT_NOFILTOPT = 0x800,
     RC_OPT_NOSTACKCHECK = 0x1000,
     RC_OPT_NOINDEXES = 0x4000,

@@ -6,6 +6,7 @@
 #include "driver/engine/rcstmt.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcoption.h"
+#include "driver/odbc/rcstmt_source.h"
 #include "driver/odbc/rctypecat.h"
 
 #include <algorithm>
@@ -47,6 +48,7 @@ bool rcConnStmtLink::typeInfo(int16_t sqlType, uint32_t *columnSize, int16_t *sc
 TamSession *rcConnStmtLink::session() { return conn->session; }
 
 rcTraceChannel *rcConnStmtLink::engineTrace() { return conn->engineTrace; }
+const char *rcConnStmtLink::qualifier() { return conn->qualifier; }
 
 int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
 {
@@ -56,7 +58,9 @@ int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
         return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     handle->conn = conn;
     std::copy(std::begin(conn->stmtDefaults), std::end(conn->stmtDefaults), std::begin(handle->options));
-    int16_t rc = rcDrsAllocStmt(&conn->stmtLink, &handle->errors, nullptr, &handle->engine);
+    handle->source.reset(new (std::nothrow) rcConnFeSource(conn));
+    int16_t rc = handle->source ? rcDrsAllocStmt(&conn->stmtLink, &handle->errors, nullptr, &handle->engine)
+                                : static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     if (rc == 0 && rcListAppend(conn->statements, &handle) != 0)
         rc = static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     if (rc != 0) {
@@ -67,6 +71,8 @@ int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
         delete handle;
         return -1;
     }
+    // The engine keeps the row limit the fetch honours.
+    rcStmtReadOption(SQL_MAX_ROWS, handle->options, &handle->engine->maxRows);
     if (conn->state == RC_CONN_CONNECTED)
         conn->state = RC_CONN_STATEMENTS;
     *out = handle;
@@ -76,6 +82,8 @@ int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
 int16_t rcStmtHandleFree(rcStmtHandle *handle)
 {
     rcConn *conn = handle->conn;
+    // The prepared statement first: its tables close through the source.
+    rcFeReset(&handle->prep);
     int16_t rc = handle->engine ? rcDrsDropStmt(handle->engine) : 0;
     uint32_t index = 0;
     if (rcListFindKey(conn->statements, &handle, &index) == 0)

@@ -12,15 +12,27 @@
 //
 // The engine reaches the connection through the connection's rcConnStmtLink
 // (rcconn.h), an implementation of rcStmtConn.
+//
+// Besides, a handle holds the front end's prepared statement (fe_prepared.h)
+// with the source that opens its tables on the connection
+// (rcstmt_source.h), the cursor name and the flags of the prepare-execute
+// sequence. The workers of the statement functions are in rcstmt_api.h.
+//
+// Handle states: 1 allocated, 2 prepared, 3 executed without an open result,
+// 4 executed with a result set not yet fetched, 5 positioned by SQLFetch,
+// 6 positioned by an extended fetch.
 #pragma once
 
 #include "driver/core/rcerror.h"
+#include "driver/frontend/fe_prepared.h"
 #include "driver/odbc/rcentry.h"
 
 #include <cstdint>
+#include <memory>
 
 struct rcConn;
 struct rcStmt;
+class rcConnFeSource;
 
 // ODBC statement handle states.
 enum rcStmtHandleState : uint16_t {
@@ -29,9 +41,12 @@ enum rcStmtHandleState : uint16_t {
     RC_STMT_EXECUTED = 3,
     RC_STMT_CURSOR_OPEN = 4,
     RC_STMT_NEED_DATA = 5,
+    RC_STMT_FETCHED = 5,      // positioned by SQLFetch
+    RC_STMT_EXT_FETCHED = 6,  // positioned by an extended fetch
 };
 
 inline constexpr uint32_t kRcStmtOptionWords = 16;
+inline constexpr size_t kRcCursorNameMax = 18;
 
 struct rcStmtHandle {
     uint32_t tag = kRcStmtTag;         // while the handle lives (rcentry.h)
@@ -41,6 +56,18 @@ struct rcStmtHandle {
     uint32_t options[kRcStmtOptionWords] = {}; // statement options (rcStmtStoreOption), from the connection's defaults
     uint16_t pendingFunction = 0;      // SQL_API_* of an asynchronous call still executing; 0 none
     rcStmt *engine = nullptr;          // the engine's state, created and released with the handle
+
+    std::unique_ptr<rcConnFeSource> source; // the connection as the front end's source
+    rcPrepared prep;                   // the prepared statement
+    uint32_t setApplied = 0;           // the prepared text was an applied SET statement
+    uint32_t prepared = 0;             // 1 after a successful SQLPrepare
+    uint32_t keepDiagnostics = 0;      // SQLExecDirect keeps its prepare step's records
+    uint32_t inExecDirect = 0;
+    char cursorName[kRcCursorNameMax + 2] = {};
+    uint32_t cursorNameSet = 0;
+    uint32_t rowCount = 0;
+    uint32_t paramRows = 1;            // SQLParamOptions crow
+    uint32_t paramRowPointer = 0;
 };
 
 // Allocates a handle and its engine state on a connected connection and lists

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -59,6 +60,32 @@ TEST(PlatFile, TempFilesAreNewAndFollowTmpdir)
     PlatFileDelete(b.c_str());
     unsetenv("TMPDIR");
     EXPECT_EQ(PlatTempDirectory(), "/tmp/");
+    rmdir(dir.c_str());
+}
+
+// An open private temporary file, read and written at offsets beyond 4 GB
+// (a sparse file) without moving the file position.
+TEST(PlatFile, OpenTempFileReadsAndWritesAt64BitOffsets)
+{
+    std::string dir = MakeDir();
+    std::string path;
+    int fd = PlatCreateTempFileOpen(dir, "SWP", &path);
+    ASSERT_GE(fd, 0);
+    struct stat st{};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    const int64_t far = (int64_t(1) << 32) + 7;
+    ASSERT_EQ(PlatFileWriteAt(fd, far, "tail", 4), 4);
+    ASSERT_EQ(PlatFileWriteAt(fd, 0, "head", 4), 4);
+    char buf[8] = {};
+    EXPECT_EQ(PlatFileReadAt(fd, far, buf, sizeof buf), 4);
+    EXPECT_EQ(std::string(buf, 4), "tail");
+    EXPECT_EQ(PlatFileReadAt(fd, 0, buf, 4), 4);
+    EXPECT_EQ(std::string(buf, 4), "head");
+    EXPECT_EQ(PlatFileSeek(fd, 0, 1), 0); // the position did not move
+    EXPECT_EQ(PlatCreateTempFileOpen(dir + "/missing", "SWP", nullptr), -1);
+    PlatFileClose(fd);
+    PlatFileDelete(path.c_str());
     rmdir(dir.c_str());
 }
 

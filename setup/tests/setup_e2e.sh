@@ -38,7 +38,10 @@ grep -q "^\[$desc\]" "$dir/sys/odbcinst.ini" || fail "driver not registered"
 grep -Eq "^Driver *= *$dir/inst/libsqldriver.so" "$dir/sys/odbcinst.ini" || fail "Driver= $(cat "$dir/sys/odbcinst.ini")"
 grep -Eq "^Setup *= *$dir/inst/libdsnconfig.so" "$dir/sys/odbcinst.ini" || fail "Setup= $(cat "$dir/sys/odbcinst.ini")"
 grep -q "^\[qxdemo\]" "$dir/sys/odbc.ini" || fail "no system data source: $(cat "$dir/sys/odbc.ini")"
-ldd "$dir/inst/libsqldriver.so" | grep -q "$dir/inst/libnetclient.so" || fail "the installed driver loads another client library"
+# (ldd's output is read whole: grep -q closing the pipe early would fail the
+# pipeline under pipefail.)
+deps=$(ldd "$dir/inst/libsqldriver.so")
+grep -q "$dir/inst/libnetclient.so" <<< "$deps" || fail "the installed driver loads another client library"
 out=$(echo "" | "${client_env[@]}" isql -v qxdemo demo demo 2>&1) || true
 grep -q 'Connected!' <<< "$out" || fail "isql: $out"
 

@@ -25,6 +25,10 @@ struct rcParseNode {
     uint32_t attr = 0;             // set by actions and later passes
     uint32_t attr2 = 0;            // for later passes
     const char *text = "";         // token text, "" for nonterminals
+    // Record attached by the semantic checks (driver/engine/rcsem.h): the
+    // type record of an Expression, the column of a ColName, the table entry
+    // of a TableName; null elsewhere and before the checks.
+    void *sem = nullptr;
 };
 
 // Node operations.

@@ -348,7 +348,7 @@ TEST_F(GetInfoTest, AnswersAreCopiedByKindWithTheirLimits)
     SQLSMALLINT length = 0;
     EXPECT_EQ(SQLGetInfoImpl(conn, SQL_DRIVER_ODBC_VER, text, 4, &length), SQL_SUCCESS_WITH_INFO);
     EXPECT_STREQ(text, "02.");
-    EXPECT_EQ(length, 3);
+    EXPECT_EQ(length, 5); // the full length of "02.00", not the cut one
     EXPECT_EQ(Diag(), "01004");
     EXPECT_EQ(Diag(), "");
     EXPECT_EQ(SQLGetInfoImpl(conn, SQL_DRIVER_VER, text, sizeof text, &length), SQL_SUCCESS);

@@ -1,0 +1,193 @@
+// Statement preparation in the front end (see fe_prepared.h).
+#include "driver/frontend/fe_prepared.h"
+
+#include <cstring>
+
+#include "driver/core/rcerror.h"
+#include "driver/core/rcmsgid.h"
+#include "driver/frontend/fe_check.h"
+#include "driver/frontend/fe_selectlist.h"
+#include "driver/frontend/fe_tablelist.h"
+#include "driver/frontend/rcprsunparse.h"
+
+namespace {
+
+enum : uint16_t {
+    kKindNone = 0, kKindOther = 1, kKindInsert = 2, kKindUpdate = 3, kKindDelete = 5,
+    kKindCreateIndex = 8, kKindCreateTable = 9, kKindDropIndex = 10, kKindDropTable = 11,
+    kKindCreateView = 12, kKindDropView = 13, kKindQuery = 100, kKindProcedure = 102, kKindUse = 4096,
+};
+
+bool HasNode(const rcParseNode *n, uint16_t id)
+{
+    for (; n != nullptr; n = n->next)
+        if (n->id == id || HasNode(n->child, id))
+            return true;
+    return false;
+}
+
+bool Blank(const char *text)
+{
+    for (; *text != '\0'; ++text)
+        if (*text != ' ' && *text != '\t' && *text != '\r' && *text != '\n')
+            return false;
+    return true;
+}
+
+// The kind against the data source's SQL command mask.
+int CheckCommand(rcPrepared *prep, rcErrorQueue *errors)
+{
+    uint32_t mask = prep->source->CommandMask();
+    switch (prep->kind) {
+    case kKindInsert:
+        return (mask & RC_CMD_INSERT) == 0 ? rcErrRaise(errors, RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT) : 0;
+    case kKindUpdate:
+    case kKindDelete:
+        if (HasNode(prep->root, RC_N_SubQuery))
+            return rcErrRaise(errors, RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT);
+        if (prep->kind == kKindUpdate && (mask & RC_CMD_UPDATE) == 0)
+            return rcErrRaise(errors, RC_ENG_UPDATE_STATEMENT_NOT_SUPPORTED);
+        if (prep->kind == kKindDelete && (mask & RC_CMD_DELETE) == 0)
+            return rcErrRaise(errors, RC_ENG_DELETE_STATEMENT_NOT_SUPPORTED);
+        return 0;
+    case kKindCreateIndex:
+        return (mask & RC_CMD_CREATE_INDEX) == 0 ? rcErrRaise(errors, RC_ENG_CREATE_INDEX_STATEMENT_NOT_SUPPORTED) : 0;
+    case kKindCreateTable:
+        return (mask & RC_CMD_CREATE_TABLE) == 0 ? rcErrRaise(errors, RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT) : 0;
+    case kKindDropIndex:
+        return (mask & RC_CMD_DROP_INDEX) == 0 ? rcErrRaise(errors, RC_ENG_DROP_INDEX_STATEMENT_NOT_SUPPORTED) : 0;
+    case kKindDropTable:
+        return (mask & RC_CMD_DROP_TABLE) == 0 ? rcErrRaise(errors, RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT) : 0;
+    default:
+        return 0;
+    }
+}
+
+int CheckReadOnly(rcPrepared *prep, rcErrorQueue *errors)
+{
+    return prep->source->ReadOnly() ? rcErrRaise(errors, RC_MSG_ACCESS_VIOLATION) : 0;
+}
+
+int Run(rcPrepared *prep, rcErrorQueue *errors)
+{
+    switch (prep->kind) {
+    case kKindInsert:
+    case kKindUpdate:
+    case kKindDelete:
+        return CheckReadOnly(prep, errors) != 0 ? -1 : rcSemCheckStatement(prep, errors);
+    case kKindQuery:
+        if (rcSemCheckStatement(prep, errors) != 0 || rcSelBuildColumns(prep, errors) != 0)
+            return -1;
+        return rcSelCheckUnion(prep, errors);
+    case kKindUse: {
+        // #1410(USE name): the qualifier is the last leaf.
+        const rcParseNode *last = prep->root->child;
+        while (last != nullptr && last->next != nullptr)
+            last = last->next;
+        return prep->source->UseQualifier(errors, last != nullptr ? last->text : "");
+    }
+    case kKindCreateIndex:
+    case kKindCreateTable:
+    case kKindDropIndex:
+    case kKindDropTable:
+        // Reached only when the command mask allows them, which no data
+        // source of this driver does.
+        return rcErrRaise(errors, RC_MSG_DRIVER_NOT_CAPABLE);
+    case kKindCreateView:
+    case kKindDropView:
+    case kKindProcedure:
+        return rcErrRaise(errors, RC_MSG_DRIVER_NOT_CAPABLE);
+    case kKindOther:
+        if (rcSemCheckStatement(prep, errors) != 0)
+            return -1;
+        return rcErrRaise(errors, RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT);
+    default:
+        return rcErrRaise(errors, RC_MSG_SYNTAX_ERROR);
+    }
+}
+
+} // namespace
+
+rcPrepared::~rcPrepared()
+{
+    rcFeReset(this);
+}
+
+uint16_t rcFeKindOfRoot(const rcParseNode *root)
+{
+    if (root == nullptr)
+        return kKindNone;
+    switch (root->id) {
+    case RC_N_InsertStmt: return kKindInsert;
+    case RC_N_UpdateStmt: return kKindUpdate;
+    case RC_N_DeleteStmt: return kKindDelete;
+    case RC_N_CreateIndexStmt: return kKindCreateIndex;
+    case RC_N_CreateTableStmt: return kKindCreateTable;
+    case RC_N_DropIndexStmt: return kKindDropIndex;
+    case RC_N_DropTableStmt: return kKindDropTable;
+    case RC_N_CreateViewStmt: return kKindCreateView;
+    case RC_N_DropViewStmt: return kKindDropView;
+    case RC_N_SubSelectStmt:
+    case RC_N_FullSelectStmt: return kKindQuery;
+    case RC_N_Procedure: return kKindProcedure;
+    case RC_N_UseStmt: return kKindUse;
+    default: return kKindOther;
+    }
+}
+
+void rcFeReset(rcPrepared *prep)
+{
+    rcTblCloseAll(prep);
+    prep->columns.clear();
+    prep->params.clear();
+    prep->types.clear();
+    prep->exprNames = 0;
+    prep->kind = kKindNone;
+    prep->selectRoot = 0;
+    prep->root = nullptr;
+    if (prep->arena != nullptr)
+        rcPrsFreeArena(prep->arena);
+    prep->arena = nullptr;
+}
+
+int16_t rcFePrepare(rcPrepared *prep, rcFeSource *source, rcErrorQueue *errors, const char *text, bool escapes)
+{
+    rcFeReset(prep);
+    prep->source = source;
+    if (text == nullptr || Blank(text))
+        return static_cast<int16_t>(rcErrRaise(errors, RC_MSG_SYNTAX_ERROR));
+    prep->arena = rcPrsNewArena();
+    if (prep->arena == nullptr)
+        return static_cast<int16_t>(rcErrRaise(errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
+    rcSemInstallPasses();
+    if (rcPrsParseLocked(prep->arena, text, &prep->root, escapes) != RC_PRS_OK) {
+        rcPrsPostLastError(errors);
+        rcFeReset(prep);
+        return -1;
+    }
+    prep->kind = rcFeKindOfRoot(prep->root);
+    prep->selectRoot = prep->kind == kKindQuery ? 1 : 0;
+    if (CheckCommand(prep, errors) != 0 || Run(prep, errors) != 0) {
+        rcFeReset(prep);
+        return -1;
+    }
+    return rcErrQueueAny(errors) ? 1 : 0;
+}
+
+int rcFeNativeSql(const char *text, std::string *out, rcErrorQueue *errors)
+{
+    rcMemPool arena = rcPrsNewArena();
+    if (arena == nullptr)
+        return rcErrRaise(errors, RC_MSG_MEMORY_ALLOCATION_ERROR);
+    rcParseNode *root = nullptr;
+    rcSemInstallPasses();
+    int r = rcPrsParseLocked(arena, text, &root, true);
+    if (r != RC_PRS_OK) {
+        rcPrsPostLastError(errors);
+        rcPrsFreeArena(arena);
+        return -1;
+    }
+    *out = rcPrsUnparse(root);
+    rcPrsFreeArena(arena);
+    return 0;
+}

@@ -1,0 +1,117 @@
+// The front end's state of a prepared statement and what preparation needs
+// of the data source.
+//
+// Interface and legal order:
+//   rcFeSource src (the connection's: fe_source.h; tests make their own)
+//   rcPrepared prep;
+//   rcFePrepare(&prep, &src, errors, text, noScan) -> 0 prepared, 1 with a
+//       warning queued, -1 error queued, RC_FE_SET_APPLIED for an engine SET
+//       statement (fe_set.h, applied by the caller before it prepares)
+//   ... read prep.kind, prep.columns, prep.params, prep.root ...
+//   rcFeReset(&prep, &src) closes the tables and frees everything; the
+//   destructor does the same.
+//
+// Preparation: parse (with the parse-time passes of the checks), set the kind
+// from the root, check the kind against the data source's command mask, then
+// for the kinds that have them the semantic checks (fe_check.h: tables
+// opened, references resolved, every expression typed, parameters typed) and,
+// for a query, the result columns (fe_selectlist.h). The tree and the tables
+// stay until reset, for planning and execution.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/engine/tree/rcmempool.h"
+#include "driver/engine/rcsem.h"
+#include "driver/frontend/rcprs.h"
+
+struct rcErrorQueue;
+
+// What the front end needs of the connection and its data source.
+class rcFeSource {
+public:
+    virtual ~rcFeSource() = default;
+    // Opens the table named by entry->path (empty: the current qualifier) and
+    // entry->name; fills the handle, the path used and the columns. 0, or -1
+    // with the message posted on errors.
+    virtual int OpenTable(rcErrorQueue *errors, rcTblEntry *entry) = 0;
+    virtual void CloseTable(rcTblEntry *entry) = 0;
+    // The type catalog: whether the data source has the SQL type; the fixed
+    // value length of a type (0 when it has none); the SQL type an engine
+    // type shows as. DescribeResult fills the column's SQL type, column
+    // size, scale, display size, length, type name and the catalog's
+    // attributes (case sensitivity, searchability, unsigned, money,
+    // auto-increment) for a value of type t; DescribeParam the same for a
+    // parameter.
+    virtual bool HasType(int16_t sqlType) = 0;
+    virtual uint32_t FixedLength(int16_t sqlType) = 0;
+    virtual int16_t SqlTypeOf(int16_t engineType) = 0;
+    virtual void DescribeResult(const rcSemTypeInfo &t, rcResultColumn *column) = 0;
+    virtual void DescribeParam(const rcSemTypeInfo &t, rcParamDesc *param) = 0;
+    // Names compare exactly (else without regard to case).
+    virtual bool CaseSensitiveNames() = 0;
+    // The maximum number of result columns and of table columns (MaxColSupport).
+    virtual uint16_t MaxColumns() = 0;
+    // The SQL command mask of the data source (0x1 CREATE TABLE, 0x2 DROP
+    // TABLE, 0x4 INSERT, 0x8 UPDATE, 0x10 DELETE, 0x20 CREATE INDEX, 0x40
+    // DROP INDEX) and whether the connection is read-only.
+    virtual uint32_t CommandMask() = 0;
+    virtual bool ReadOnly() = 0;
+    // USE: makes the named qualifier the connection's current one. 0, or -1
+    // with the message posted.
+    virtual int UseQualifier(rcErrorQueue *errors, const char *name) = 0;
+};
+
+enum : uint32_t {
+    RC_CMD_CREATE_TABLE = 0x1,
+    RC_CMD_DROP_TABLE = 0x2,
+    RC_CMD_INSERT = 0x4,
+    RC_CMD_UPDATE = 0x8,
+    RC_CMD_DELETE = 0x10,
+    RC_CMD_CREATE_INDEX = 0x20,
+    RC_CMD_DROP_INDEX = 0x40,
+};
+
+struct rcPrepared {
+    rcPrepared() = default;
+    ~rcPrepared();
+    rcPrepared(const rcPrepared &) = delete;
+    rcPrepared &operator=(const rcPrepared &) = delete;
+
+    rcFeSource *source = nullptr;      // the source the tables were opened on
+    rcMemPool arena = nullptr;         // the parse tree
+    rcParseNode *root = nullptr;
+    uint16_t kind = 0;                 // rcStmtKind
+    uint16_t selectRoot = 0;
+    std::vector<std::unique_ptr<rcTblEntry>> tables;
+    std::deque<rcSemTypeInfo> types;   // type records of the tree's nodes
+    std::vector<rcParamDesc> params;   // by parameter number
+    std::vector<rcResultColumn> columns;
+    uint16_t exprNames = 0;            // EXPR_n names given so far
+};
+
+// Result of rcFePrepare for an applied engine SET statement: success, no
+// result set, nothing prepared.
+constexpr int16_t RC_FE_SET_APPLIED = 2;
+
+int16_t rcFePrepare(rcPrepared *prep, rcFeSource *source, rcErrorQueue *errors, const char *text, bool escapes);
+// Closes the tables and frees the tree and every record.
+void rcFeReset(rcPrepared *prep);
+
+// The statement kind of a parse-tree root (rcStmtKind values).
+uint16_t rcFeKindOfRoot(const rcParseNode *root);
+
+// SQLNativeSql: the text parsed and regenerated; 0, or -1 with the parse
+// error posted on errors.
+int rcFeNativeSql(const char *text, std::string *out, rcErrorQueue *errors);
+
+// A new type record owned by the prepared state.
+rcSemTypeInfo *rcSemNewType(rcPrepared *prep, const rcSemTypeInfo &type);
+inline const rcSemTypeInfo *rcSemTypeOf(const rcParseNode *node)
+{
+    return static_cast<const rcSemTypeInfo *>(node->sem);
+}

@@ -1,0 +1,444 @@
+// Statement handles: allocation, preparation, execution as far as it goes,
+// cursor names, statement options and the states between them (see
+// rcstmt_handle.h).
+#include "driver/odbc/rcstmt_api.h"
+
+#include <cstring>
+#include <string>
+
+#include "driver/odbc/rcconn.h"
+#include "driver/core/rclock.h"
+#include "driver/core/rcmsgid.h"
+#include "driver/odbc/rcodbc_impl.h"
+#include "driver/odbc/rcoption.h"
+#include "driver/core/rcstr.h"
+#include "driver/core/rctrace.h"
+#include "driver/engine/rcstmt.h"
+#include "driver/engine/tam.h"
+#include "driver/odbc/rcset.h"
+#include "driver/odbc/rctxn.h"
+#include "driver/odbc/rcstmt_source.h"
+#include "platform/strings.h"
+
+namespace {
+
+unsigned long Addr(const void *p) { return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p)); }
+
+SQLRETURN Raise(rcStmtHandle *s, uint32_t msgId) { return static_cast<SQLRETURN>(rcErrRaise(&s->errors, msgId)); }
+
+SQLRETURN Done(rcStmtHandle *s, const char *name, SQLRETURN rc)
+{
+    rcTraceReturn(s->conn->odbcTrace, name, rc);
+    return rc;
+}
+
+bool ProducesResult(const rcStmtHandle *s) { return s->prep.kind >= 100 && s->prep.kind < 4096; }
+
+// Holds the engine (parser) lock for a scope when it exists.
+class EngineLock {
+public:
+    EngineLock() : m_(*rcParserLockVar())
+    {
+        if (m_ != nullptr && rcMutexIsInit(m_))
+            rcMutexLock(m_);
+        else
+            m_ = nullptr;
+    }
+    ~EngineLock()
+    {
+        if (m_ != nullptr)
+            rcMutexUnlock(m_);
+    }
+    EngineLock(const EngineLock &) = delete;
+    EngineLock &operator=(const EngineLock &) = delete;
+
+private:
+    rcMutex *m_;
+};
+
+// Resets the cursor position: back to prepared (or allocated) state.
+void ResetCursor(rcStmtHandle *s)
+{
+    s->rowCount = 0;
+    if (s->state >= RC_STMT_EXECUTED && s->state <= RC_STMT_EXT_FETCHED)
+        s->state = s->prepared ? RC_STMT_PREPARED : RC_STMT_ALLOCATED;
+}
+
+// SQL_CLOSE.
+void CloseCursor(rcStmtHandle *s)
+{
+    ResetCursor(s);
+}
+
+// Before a handle is reused: an open result set must be closed first.
+SQLRETURN CloseIfNeeded(rcStmtHandle *s)
+{
+    if (s->state < RC_STMT_EXECUTED)
+        return SQL_SUCCESS;
+    if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
+        return Raise(s, RC_MSG_INVALID_CURSOR_STATE);
+    CloseCursor(s);
+    return SQL_SUCCESS;
+}
+
+// Forgets what was prepared: tables closed, tree and records freed.
+void ResetPrepared(rcStmtHandle *s)
+{
+    // The engine's record first: it only points into the prepared tree.
+    rcDrsResetStmt(s->engine);
+    rcFeReset(&s->prep);
+    s->setApplied = 0;
+}
+
+// Tells the engine's record what was prepared: kind, tree, counts. The tree
+// stays owned by the prepared state; the engine reads it.
+void PublishPrepared(rcStmtHandle *s)
+{
+    rcStmt *e = s->engine;
+    e->kind = s->prep.kind;
+    e->selectRoot = s->prep.selectRoot;
+    e->parseRoot = s->prep.root;
+    e->paramCount = static_cast<uint16_t>(s->prep.params.size());
+    e->resultColumnCount = static_cast<uint16_t>(s->prep.columns.size());
+    e->engineState = RC_ENGINE_PREPARED;
+}
+
+// The transaction model of a SET TxnModel statement. The model is driver
+// wide; the data module takes no driver-level option, so its refusal is not
+// an error. The connection is put in the new model's starting state, which
+// is refused while a transaction is open.
+int SetTxnModel(void *context, int model)
+{
+    auto *s = static_cast<rcStmtHandle *>(context);
+    if (s->conn->txnOpen != 0 || s->conn->state >= RC_CONN_TRANSACTION)
+        return rcErrRaise(&s->errors, RC_MSG_OPERATION_INVALID_AT_TIME);
+    rcTxnSelectModel(model);
+    TamSetDriverOption(0, static_cast<uint32_t>(model));
+    if (rcTxnInit(s->conn) != 0)
+        return rcErrRaise(&s->errors, RC_MSG_GENERAL_ERROR);
+    return 0;
+}
+
+// Prepares text (terminated) on the statement; the result of preparation.
+int16_t PrepareText(rcStmtHandle *s, const char *text)
+{
+    EngineLock lock;
+    ResetPrepared(s);
+    rcSetTarget target;
+    target.mask = &s->engine->options.engineOptionMask;
+    target.debugLevel = &s->engine->debugLevel;
+    target.qryPlan = &s->conn->qryPlan;
+    target.drmTrace = &s->conn->drmTrace;
+    target.setTxnModel = SetTxnModel;
+    target.context = s;
+    target.errors = &s->errors;
+    int16_t status = -1;
+    if (rcDrsSpecialStatement(target, text, &status)) {
+        if (status == 0)
+            s->setApplied = 1;
+        return status;
+    }
+    uint32_t noScan = 0;
+    rcStmtReadOption(SQL_NOSCAN, s->options, &noScan);
+    return rcFePrepare(&s->prep, s->source.get(), &s->errors, text, noScan != SQL_NOSCAN_ON);
+}
+
+// The text of a call's argument, copied when it came with a length.
+struct ArgText {
+    rcArgString arg{};
+    uint32_t msg = RC_MSG_NO_ERROR;
+    ArgText(const SQLCHAR *text, int64_t length)
+    {
+        msg = rcArgCopyString(&arg, reinterpret_cast<const char *>(text), length, kRcArgNoMaximum, 0);
+    }
+    ~ArgText() { rcArgFreeStrings(&arg, 1); }
+    const char *c_str() const { return arg.text != nullptr ? arg.text : ""; }
+    const char *trace() const { return arg.text != nullptr ? arg.text : "NULL"; }
+};
+
+} // namespace
+
+SQLRETURN SQLAllocStmtImpl(rcConn *conn, SQLHSTMT *phstmt)
+{
+    rcTraceCall(conn->odbcTrace, "SQLAllocStmt(0x%08lx, 0x%08lx)", Addr(conn), Addr(phstmt));
+    rcErrClearQueue(&conn->errors);
+    SQLRETURN rc = SQL_SUCCESS;
+    rcStmtHandle *handle = nullptr;
+    if (phstmt != nullptr)
+        *phstmt = SQL_NULL_HSTMT;
+    if (conn->state < RC_CONN_CONNECTED)
+        rc = static_cast<SQLRETURN>(rcErrRaise(&conn->errors, RC_MSG_CONNECTION_NOT_OPEN));
+    else if (phstmt == nullptr)
+        rc = static_cast<SQLRETURN>(rcErrRaise(&conn->errors, RC_MSG_INVALID_ARGUMENT_VALUE));
+    else if (rcStmtHandleAlloc(conn, &handle) != 0)
+        rc = SQL_ERROR;
+    else
+        *phstmt = handle;
+    rcTraceReturn(conn->odbcTrace, "SQLAllocStmt", rc);
+    return rc;
+}
+
+SQLRETURN SQLFreeStmtImpl(rcStmtHandle *s, SQLUSMALLINT option)
+{
+    rcConn *conn = s->conn;
+    rcTraceCall(conn->odbcTrace, "SQLFreeStmt(0x%08lx, %u)", Addr(s), option);
+    rcErrClearQueue(&s->errors);
+    switch (option) {
+    case SQL_CLOSE:
+        CloseCursor(s);
+        break;
+    case SQL_DROP: {
+        // The handle is gone after this: only the connection is used.
+        SQLRETURN rc = rcStmtHandleFree(s) == 0 ? SQL_SUCCESS : SQL_ERROR;
+        rcTraceReturn(conn->odbcTrace, "SQLFreeStmt", rc);
+        return rc;
+    }
+    case SQL_UNBIND:
+        // Column bindings come with fetching; there are none to free yet.
+        break;
+    case SQL_RESET_PARAMS:
+        s->paramRows = 1;
+        s->paramRowPointer = 0;
+        break;
+    default:
+        break;
+    }
+    return Done(s, "SQLFreeStmt", SQL_SUCCESS);
+}
+
+SQLRETURN SQLPrepareImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length)
+{
+    ArgText sql(text, length);
+    rcTraceCall(s->conn->odbcTrace, "SQLPrepare(0x%08lx, \"%-.600s\", %ld)", Addr(s), sql.trace(),
+                static_cast<long>(length));
+    if (!s->inExecDirect)
+        rcErrClearQueue(&s->errors);
+    s->keepDiagnostics = 0;
+    if (CloseIfNeeded(s) != SQL_SUCCESS)
+        return Done(s, "SQLPrepare", SQL_ERROR);
+    if (sql.msg != RC_MSG_NO_ERROR)
+        return Done(s, "SQLPrepare", Raise(s, sql.msg));
+    int16_t r = PrepareText(s, sql.c_str());
+    SQLRETURN rc;
+    if (r == 0 || r == 1) {
+        PublishPrepared(s);
+        s->state = RC_STMT_PREPARED;
+        s->prepared = 1;
+        s->rowCount = 0;
+        rc = r == 0 ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO;
+    } else {
+        // The handle keeps the state it had; nothing is prepared.
+        s->prepared = 0;
+        if (s->state == RC_STMT_PREPARED)
+            s->state = RC_STMT_ALLOCATED;
+        rc = SQL_ERROR;
+    }
+    return Done(s, "SQLPrepare", rc);
+}
+
+SQLRETURN SQLExecuteImpl(rcStmtHandle *s)
+{
+    rcTraceCall(s->conn->odbcTrace, "SQLExecute(0x%08lx)", Addr(s));
+    if (!s->keepDiagnostics)
+        rcErrClearQueue(&s->errors);
+    if (!s->prepared) {
+        // Never prepared (or the preparation failed): a sequence error.
+        if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
+            return Done(s, "SQLExecute", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
+        return Done(s, "SQLExecute", Raise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+    }
+    if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
+        return Done(s, "SQLExecute", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
+    SQLRETURN rc = SQL_SUCCESS;
+    if (s->setApplied || s->prep.kind == 4096) {
+        // An applied SET statement or a USE: done at preparation, no result set.
+        s->state = RC_STMT_EXECUTED;
+        s->rowCount = 0;
+    } else {
+        // Planning and execution are not part of this driver yet.
+        rcErrPost(&s->errors, RC_MSG_DRIVER_NOT_CAPABLE, nullptr, 0,
+                  "Execution of prepared queries and data changes is not available yet.");
+        rc = SQL_ERROR;
+    }
+    return Done(s, "SQLExecute", rc);
+}
+
+SQLRETURN SQLExecDirectImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length)
+{
+    ArgText sql(text, length);
+    rcTraceCall(s->conn->odbcTrace, "SQLExecDirect(0x%08lx, \"%-.600s\", %ld)", Addr(s), sql.trace(),
+                static_cast<long>(length));
+    rcErrClearQueue(&s->errors);
+    if (sql.msg != RC_MSG_NO_ERROR)
+        return Done(s, "SQLExecDirect", Raise(s, sql.msg));
+    uint16_t entryState = s->state;
+    s->inExecDirect = 1;
+    SQLRETURN rc = SQLPrepareImpl(s, reinterpret_cast<const SQLCHAR *>(sql.c_str()), SQL_NTS);
+    bool warned = rc == SQL_SUCCESS_WITH_INFO;
+    if (rc != SQL_ERROR) {
+        s->keepDiagnostics = 1;
+        rc = SQLExecuteImpl(s);
+        s->keepDiagnostics = 0;
+        if (rc == SQL_ERROR)
+            ResetPrepared(s);
+    }
+    s->prepared = 0;
+    s->inExecDirect = 0;
+    if (rc == SQL_ERROR) {
+        // Back to the state the statement had at entry; what it had prepared
+        // is gone.
+        s->state = entryState == RC_STMT_PREPARED ? uint16_t{RC_STMT_ALLOCATED} : entryState;
+    } else if (warned && rc == SQL_SUCCESS) {
+        rc = SQL_SUCCESS_WITH_INFO;
+    }
+    return Done(s, "SQLExecDirect", rc);
+}
+
+SQLRETURN SQLCancelImpl(rcStmtHandle *s)
+{
+    rcTraceCall(s->conn->odbcTrace, "SQLCancel(0x%08lx)", Addr(s));
+    rcErrClearQueue(&s->errors);
+    // Nothing runs asynchronously: cancelling closes the cursor.
+    CloseCursor(s);
+    return Done(s, "SQLCancel", SQL_SUCCESS);
+}
+
+SQLRETURN SQLSetCursorNameImpl(rcStmtHandle *s, const SQLCHAR *name, SQLSMALLINT length)
+{
+    ArgText arg(name, length);
+    rcTraceCall(s->conn->odbcTrace, "SQLSetCursorName(0x%08lx, \"%s\", %d)", Addr(s), arg.trace(), length);
+    rcErrClearQueue(&s->errors);
+    if (s->state >= RC_STMT_CURSOR_OPEN)
+        return Done(s, "SQLSetCursorName", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
+    if (arg.msg != RC_MSG_NO_ERROR)
+        return Done(s, "SQLSetCursorName", Raise(s, arg.msg));
+    const char *text = arg.c_str();
+    size_t n = std::strlen(text);
+    if (n == 0 || n > kRcCursorNameMax)
+        return Done(s, "SQLSetCursorName", Raise(s, RC_MSG_INVALID_CURSOR_NAME));
+    rcList *list = s->conn->statements;
+    for (uint32_t i = 0; list != nullptr && i < rcListCount(list); ++i) {
+        auto *other = *static_cast<rcStmtHandle **>(rcListAt(list, i));
+        if (other != s && PlatAsciiCaseCompare(other->cursorName, text) == 0)
+            return Done(s, "SQLSetCursorName", Raise(s, RC_MSG_DUPLICATE_CURSOR_NAME));
+    }
+    std::memcpy(s->cursorName, text, n + 1);
+    s->cursorNameSet = 1;
+    return Done(s, "SQLSetCursorName", SQL_SUCCESS);
+}
+
+SQLRETURN SQLGetCursorNameImpl(rcStmtHandle *s, SQLCHAR *name, SQLSMALLINT size, SQLSMALLINT *length)
+{
+    rcTraceCall(s->conn->odbcTrace, "SQLGetCursorName(0x%08lx, 0x%08lx, %d, 0x%08lx)", Addr(s), Addr(name), size,
+                Addr(length));
+    rcErrClearQueue(&s->errors);
+    bool available = (s->state < RC_STMT_EXECUTED && s->cursorNameSet) ||
+                     (s->state >= RC_STMT_EXECUTED && ProducesResult(s));
+    if (!available)
+        return Done(s, "SQLGetCursorName", Raise(s, RC_MSG_NO_CURSOR_NAME_AVAILABLE));
+    int64_t full = 0;
+    SQLRETURN rc = SQL_SUCCESS;
+    if (rcCopyOutString(reinterpret_cast<char *>(name), s->cursorName, size, &full) && name != nullptr) {
+        Raise(s, RC_MSG_DATA_TRUNCATED);
+        rc = SQL_SUCCESS_WITH_INFO;
+    }
+    if (length != nullptr)
+        *length = static_cast<SQLSMALLINT>(full);
+    return Done(s, "SQLGetCursorName", rc);
+}
+
+SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLULEN value)
+{
+    rcTraceCall(s->conn->odbcTrace, "SQLSetStmtOption(0x%08lx, %u, %lu)", Addr(s), option,
+                static_cast<unsigned long>(value));
+    rcErrClearQueue(&s->errors);
+    SQLRETURN rc = SQL_SUCCESS;
+    switch (option) {
+    case SQL_QUERY_TIMEOUT:
+    case SQL_KEYSET_SIZE:
+    case SQL_SIMULATE_CURSOR:
+    case SQL_RETRIEVE_DATA:
+    case SQL_USE_BOOKMARKS:
+        if (value != 0)
+            rc = Raise(s, RC_MSG_DRIVER_NOT_CAPABLE);
+        break;
+    case SQL_MAX_ROWS:
+        // The engine remembers it: the fetch stops after this many rows.
+        if (rcDrsSetStmtOption(s->engine, option, value) != 0)
+            rc = SQL_ERROR;
+        break;
+    case SQL_NOSCAN:
+        if (value != SQL_NOSCAN_OFF && value != SQL_NOSCAN_ON)
+            rc = Raise(s, RC_MSG_INVALID_ARGUMENT_VALUE);
+        break;
+    case SQL_BIND_TYPE:
+        if (value != SQL_BIND_BY_COLUMN)
+            rc = Raise(s, RC_MSG_DRIVER_NOT_CAPABLE);
+        break;
+    case SQL_ASYNC_ENABLE:
+        if (value != SQL_ASYNC_ENABLE_OFF)
+            rc = Raise(s, RC_MSG_DRIVER_NOT_CAPABLE);
+        break;
+    case SQL_CURSOR_TYPE:
+        if (value != SQL_CURSOR_FORWARD_ONLY)
+            rc = Raise(s, RC_MSG_DRIVER_NOT_CAPABLE);
+        break;
+    case SQL_CONCURRENCY:
+        if (value != SQL_CONCUR_READ_ONLY)
+            rc = Raise(s, RC_MSG_DRIVER_NOT_CAPABLE);
+        break;
+    case SQL_ROWSET_SIZE:
+        if (value != 1)
+            rc = Raise(s, RC_MSG_DRIVER_NOT_CAPABLE);
+        break;
+    case SQL_MAX_LENGTH:
+        break;
+    default:
+        // The engine's own options (table passwords, kept tables, ...).
+        if (option > SQL_ROW_NUMBER && rcDrsSetStmtOption(s->engine, option, value) != 0)
+            rc = SQL_ERROR;
+        break;
+    }
+    if (rc == SQL_SUCCESS && option <= 14)
+        rcStmtStoreOption(option, s->options, static_cast<uint32_t>(value));
+    return Done(s, "SQLSetStmtOption", rc);
+}
+
+SQLRETURN SQLGetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLPOINTER value)
+{
+    rcTraceCall(s->conn->odbcTrace, "SQLGetStmtOption(0x%08lx, %u, 0x%08lx)", Addr(s), option, Addr(value));
+    rcErrClearQueue(&s->errors);
+    uint32_t v = 0;
+    if (option == SQL_ROW_NUMBER) {
+        if (s->state < RC_STMT_FETCHED)
+            return Done(s, "SQLGetStmtOption", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
+        v = s->rowCount;
+    } else if (option <= 14) {
+        rcStmtReadOption(option, s->options, &v);
+    } else {
+        rcDrsGetStmtOption(s->engine, option, &v);
+    }
+    if (value != nullptr)
+        std::memcpy(value, &v, sizeof v);
+    return Done(s, "SQLGetStmtOption", SQL_SUCCESS);
+}
+
+SQLRETURN SQLRowCountImpl(rcStmtHandle *s, SQLLEN *count)
+{
+    rcTraceCall(s->conn->odbcTrace, "SQLRowCount(0x%08lx, 0x%08lx)", Addr(s), Addr(count));
+    rcErrClearQueue(&s->errors);
+    if (s->state < RC_STMT_EXECUTED)
+        return Done(s, "SQLRowCount", Raise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+    if (count != nullptr)
+        *count = ProducesResult(s) && s->state < RC_STMT_FETCHED ? -1 : static_cast<SQLLEN>(s->rowCount);
+    return Done(s, "SQLRowCount", SQL_SUCCESS);
+}
+
+SQLRETURN SQLMoreResultsImpl(rcStmtHandle *s)
+{
+    rcTraceCall(s->conn->odbcTrace, "SQLMoreResults(0x%08lx)", Addr(s));
+    rcErrClearQueue(&s->errors);
+    CloseCursor(s);
+    return Done(s, "SQLMoreResults", SQL_NO_DATA_FOUND);
+}
+
