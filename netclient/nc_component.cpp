@@ -89,6 +89,8 @@ void SetOption(TcpComponent *c, ComponentParamBlock *pb)
         break;
     }
     case FourCC("altT"): break;
+    case FourCC("otim"): c->openTimeoutMs = pb->value > 0 ? uint32_t(pb->value) : 0; break;
+    case FourCC("rtim"): c->replyTimeoutMs = pb->value > 0 ? uint32_t(pb->value) : 0; break;
     default: pb->result = QX_ERR_BAD_OPTION; break;
     }
 }
@@ -105,6 +107,8 @@ void ReadOption(TcpComponent *c, ComponentParamBlock *pb)
     case FourCC("tfin"): CopyNameOut(c->wanted, out); break;
     case FourCC("ndel"): pb->value = c->noDelay ? 1 : 0; break;
     case FourCC("cryp"): pb->value = 0; break;
+    case FourCC("otim"): pb->value = int32_t(c->openTimeoutMs); break;
+    case FourCC("rtim"): pb->value = int32_t(c->replyTimeoutMs); break;
     case FourCC("ipcl"):
         if (pb->channel)
             pb->value = int32_t(pb->channel->link->location.address);

@@ -136,6 +136,7 @@ struct ServerLink {
     bool openedHere = true;
     bool dead = false;
     uint32_t connectStartMs = 0;
+    int16_t failStatus = nc::kSockError; // what the pending blocks get when the link fails
 };
 
 struct TcpComponent {
@@ -158,6 +159,8 @@ struct TcpComponent {
     char wanted[32] = "QX Server";
     std::vector<std::string> accessPatterns;
     uint16_t clientVersion = 0;
+    uint32_t openTimeoutMs = 0;  // 'otim': bound of a whole connection open, 0 none
+    uint32_t replyTimeoutMs = 0; // 'rtim': a new connection's reply time, 0 none
 };
 
 void NetworkComponentEntry(ComponentParamBlock *pb);
@@ -175,6 +178,11 @@ int LinkPump(ServerLink *link);
 // Waits up to `ms` for any link of the component to become ready; takes the
 // component's lock only to collect the sockets, never while waiting.
 void LinkWait(TcpComponent *comp, int ms);
+// Gives up the link that carries `ch` (its owner stopped waiting for it):
+// the socket closes and every pending block of its channels gets `status`,
+// or QX_ERR_NOT_ANSWERING while the link was not yet connected and greeted.
+// Called with the component's lock held.
+void LinkAbandon(LinkChannel *ch, int16_t status);
 void LinkDestroy(ServerLink *link);
 // Writes a 12-byte frame header.
 void PutFrameHeader(uint8_t *out, uint8_t kind, uint16_t channel, uint32_t length);

@@ -3,6 +3,9 @@
 #include "netclient/nc_connection.h"
 
 #include "netclient/nc_charset.h"
+#include "platform/clock.h"
+
+#include <algorithm>
 
 #include <cstring>
 #include <new>
@@ -65,6 +68,8 @@ int16_t CheckFree(const ConnRef &c)
 {
     if (!c)
         return QX_ERR_BAD_CONNECTION;
+    if (c->broken)
+        return QX_ERR_LINK;
     if (c->polled && c->state != 0)
         return QX_ERR_PENDING;
     return 0;
@@ -185,11 +190,22 @@ int16_t _QX_OpenQXConnection(QXLoginRecord *login, QXNetworkLocation location, Q
     if (!login || !location || !connection || !component)
         return QX_ERR_BAD_CONNECTION;
 
+    // The whole open (connect, handshake, byte-order word, probe, login)
+    // within the component's open time when it has one.
+    uint32_t openTimeoutMs, replyTimeoutMs;
+    {
+        std::lock_guard lock(component->mutex);
+        openTimeoutMs = component->openTimeoutMs;
+        replyTimeoutMs = component->replyTimeoutMs;
+    }
+    uint32_t deadline = PlatTickCount() + openTimeoutMs;
+    const uint32_t *openDeadline = openTimeoutMs ? &deadline : nullptr;
+
     ComponentParamBlock open;
     open.selector = 8;
     open.location = location;
     nc::CallNetworkComponent(componentNumber, &open, component);
-    nc::WaitFor(component, &open, nullptr);
+    nc::WaitFor(component, &open, nullptr, openDeadline);
     if (open.result != 0) {
         if (open.channel) { // a channel whose link failed: give it back
             ComponentParamBlock close;
@@ -214,6 +230,8 @@ int16_t _QX_OpenQXConnection(QXLoginRecord *login, QXNetworkLocation location, Q
     conn->componentNumber = componentNumber;
     conn->component = component;
     conn->channel = open.channel;
+    conn->hasDeadline = openDeadline != nullptr;
+    conn->deadlineMs = deadline;
     nc::BuildCharsetTables(conn->macToWin, conn->winToMac);
 
     // Byte-order word: 0xFFFF the server shares our order, 0 it does not.
@@ -224,7 +242,7 @@ int16_t _QX_OpenQXConnection(QXLoginRecord *login, QXNetworkLocation location, Q
     recv.data = word;
     recv.length = 2;
     nc::CallNetworkComponent(componentNumber, &recv, component);
-    nc::WaitFor(component, &recv, conn);
+    nc::WaitFor(component, &recv, conn, openDeadline);
     if (recv.result != 0)
         return nc::FailOpen(conn, int16_t(recv.result));
     if (word[0] == 0xFF && word[1] == 0xFF)
@@ -270,6 +288,8 @@ int16_t _QX_OpenQXConnection(QXLoginRecord *login, QXNetworkLocation location, Q
     FreeQXHandle(reply);
     if (status != 0)
         return nc::FailOpen(conn, status);
+    conn->hasDeadline = false;
+    conn->replyTimeoutMs = replyTimeoutMs;
 
     QXHandle h = AllocQXHandle(int32_t(sizeof(QXConnection *)));
     void *p = h ? LockQXHandle(h) : nullptr;
@@ -306,6 +326,17 @@ int16_t _QX_CloseQXConnection(QXHandle connection)
     }
     delete conn;
     return int16_t(pb.result);
+}
+
+int16_t _QX_SetConnectionTimeouts(QXHandle connection, int32_t replyMs, int32_t totalMs)
+{
+    ConnRef c(connection);
+    if (!c)
+        return QX_ERR_BAD_CONNECTION;
+    c->replyTimeoutMs = replyMs > 0 ? uint32_t(replyMs) : 0;
+    c->hasDeadline = totalMs > 0;
+    c->deadlineMs = PlatTickCount() + uint32_t(std::max(totalMs, 0));
+    return 0;
 }
 
 int16_t _QX_GetServerInfo(QXHandle connection, QXServerInfo *info)

@@ -56,6 +56,14 @@ struct QXConnection {
 
     int32_t version = 0;
     bool systemTask = false;
+    // Time limits (0: none): each request's reply, and all requests until an
+    // absolute tick; a request past one abandons the link and marks the
+    // connection broken, so that every later request answers QX_ERR_LINK.
+    uint32_t replyTimeoutMs = 0;
+    uint32_t requestStartMs = 0;
+    bool hasDeadline = false;
+    uint32_t deadlineMs = 0;
+    bool broken = false;
     std::map<int16_t, std::vector<uint8_t>> fieldTypes; // table -> type of each field, from its definition
     uint8_t sendBuffer[nc::kWorkBuffer];
     uint8_t receiveBuffer[nc::kWorkBuffer];
@@ -171,8 +179,13 @@ void CallNetworkComponent(int16_t number, ComponentParamBlock *pb, QXComponent o
 // One idle step: polls the component; when nothing moved and `wait` is set,
 // waits briefly for a socket to become ready instead of spinning.
 void IdleStep(QXComponent component, QXConnection *conn, bool wait);
-// Repeats the idle step until the block's result is no longer 1.
-void WaitFor(QXComponent component, ComponentParamBlock *pb, QXConnection *conn);
+// Repeats the idle step until the block's result is no longer 1. With a
+// deadline (a tick count), a block still pending then gives up its link
+// (LinkAbandon with QX_ERR_TIMED_OUT).
+void WaitFor(QXComponent component, ComponentParamBlock *pb, QXConnection *conn,
+             const uint32_t *deadlineMs = nullptr);
+// True when the tick count `deadlineMs` has passed.
+bool DeadlinePassed(uint32_t deadlineMs);
 
 // Frames and sends a request whose body lies in the send buffer, in
 // conn->bodyCopy or anywhere else (then it is copied). Synchronous: runs the

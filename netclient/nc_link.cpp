@@ -81,7 +81,7 @@ void StopReceivingInto(ServerLink *link, LinkChannel *ch)
     link->recvBlock = nullptr;
 }
 
-void FailLink(ServerLink *link)
+void FailLink(ServerLink *link, int16_t status = kSockError)
 {
     link->dead = true;
     link->sock.Close();
@@ -101,7 +101,7 @@ void FailLink(ServerLink *link)
             Complete(ch, 0);
         } else if (ch->state != LinkChannel::kClosed && ch->state != LinkChannel::kFinished) {
             ch->state = LinkChannel::kBroken;
-            Complete(ch, kSockError);
+            Complete(ch, status);
         }
     }
     link->cleanup = true;
@@ -276,8 +276,16 @@ bool PumpSend(ServerLink *link, bool &progress)
                 progress = true;
                 continue;
             }
-            if (r < 0 || TicksSinceMs(link->connectStartMs) > kConnectTimeoutTicks)
+            if (r < 0) {
+                int32_t e = LastSocketError();
+                link->failStatus = int16_t(e == kWsaRefused || e == kWsaHostUnreachable ? int16_t(QX_ERR_REFUSED)
+                                                                                     : int16_t(kSockError));
                 return false;
+            }
+            if (TicksSinceMs(link->connectStartMs) > kConnectTimeoutTicks) {
+                link->failStatus = QX_ERR_NOT_ANSWERING;
+                return false;
+            }
             return true;
         }
         case ServerLink::kReady: {
@@ -338,8 +346,12 @@ bool PumpReceive(ServerLink *link, bool &progress)
             r = link->sock.ReadExact(link->handshake, kHandshakeSize, link->handshakeGot);
             if (link->handshakeGot >= 4 && PlatGetBE32(link->handshake) != kHandshakeSize)
                 return false;
-            if (r == 1) // a server that never sends its handshake is given up like a connect
-                return TicksSinceMs(link->connectStartMs) <= kConnectTimeoutTicks;
+            if (r == 1) { // a server that never sends its handshake is given up like a connect
+                if (TicksSinceMs(link->connectStartMs) <= kConnectTimeoutTicks)
+                    return true;
+                link->failStatus = QX_ERR_NOT_ANSWERING;
+                return false;
+            }
             if (r != 0)
                 return false;
             if (PlatGetBE32(link->handshake + 4) != 2)
@@ -714,8 +726,9 @@ int LinkPump(ServerLink *link)
         bool ok = PumpSend(link, progress) && PumpReceive(link, progress) && KeepAlive(link) &&
                   PumpSend(link, progress);
         if (!ok) {
-            if (!Reestablish(link))
-                FailLink(link);
+            if (link->recvState == ServerLink::kRecvConnecting ||
+                link->recvState == ServerLink::kRecvHandshake || !Reestablish(link))
+                FailLink(link, link->failStatus);
             progress = true;
         }
     }
@@ -760,6 +773,16 @@ void LinkWait(TcpComponent *comp, int ms)
     if (n == 0)
         return;
     ::poll(fds, n, ms);
+}
+
+void LinkAbandon(LinkChannel *ch, int16_t status)
+{
+    ServerLink *link = ch ? ch->link : nullptr;
+    if (!link || link->dead)
+        return;
+    bool greeted = link->recvState != ServerLink::kRecvConnecting &&
+                   link->recvState != ServerLink::kRecvHandshake;
+    FailLink(link, greeted ? status : int16_t(QX_ERR_NOT_ANSWERING));
 }
 
 void LinkDestroy(ServerLink *link)

@@ -85,6 +85,8 @@ int16_t Finish(QXConnection *c, int16_t result)
     c->body = nullptr;
     c->requestArg = nullptr;
     c->lastResult = result;
+    if (result == QX_ERR_TIMED_OUT || result == QX_ERR_LINK || result == QX_ERR_NOT_ANSWERING)
+        c->broken = true;
     return result;
 }
 
@@ -236,6 +238,7 @@ int16_t SubmitRequest(QXConnection *c, NcRequest code, const uint8_t *body, int3
     c->replyLength = 0;
     c->allocError = 0;
     c->state = 1;
+    c->requestStartMs = PlatTickCount();
     if (replyOut)
         *replyOut = nullptr;
     {
@@ -278,6 +281,13 @@ int16_t StepLocked(QXConnection *c)
         return 0;
     if (c->pending.result == 1)
         IdleStep(c->component, c, false);
+    if (c->pending.result == 1 &&
+        ((c->replyTimeoutMs && DeadlinePassed(c->requestStartMs + c->replyTimeoutMs)) ||
+         (c->hasDeadline && DeadlinePassed(c->deadlineMs)))) {
+        LinkAbandon(c->channel, QX_ERR_TIMED_OUT);
+        if (c->pending.result == 1)
+            c->pending.result = QX_ERR_TIMED_OUT;
+    }
     int32_t pr = c->pending.result;
     // The link was re-established under this exchange: the server never
     // answers it on the new connection, the caller starts again.

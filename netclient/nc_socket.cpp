@@ -61,6 +61,8 @@ int32_t WsaFromErrno(int err)
     case ENOTCONN: return kWsaNotConnected;
     case ETIMEDOUT: return kWsaTimedOut;
     case ECONNREFUSED: return kWsaRefused;
+    case EHOSTUNREACH:
+    case ENETUNREACH: return kWsaHostUnreachable;
     case ECONNRESET: return 10054;
     case EADDRINUSE: return 10048;
     case EPIPE: return 10058;

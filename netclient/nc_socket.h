@@ -38,6 +38,7 @@ enum : int32_t {
     kWsaNotConnected = 10057,
     kWsaTimedOut = 10060,
     kWsaRefused = 10061,
+    kWsaHostUnreachable = 10065,
 };
 
 enum : int16_t {

@@ -35,7 +35,9 @@ void IdleStep(QXComponent component, QXConnection *conn, bool wait)
         LinkWait(component, 10);
 }
 
-void WaitFor(QXComponent component, ComponentParamBlock *pb, QXConnection *conn)
+bool DeadlinePassed(uint32_t deadlineMs) { return int32_t(PlatTickCount() - deadlineMs) >= 0; }
+
+void WaitFor(QXComponent component, ComponentParamBlock *pb, QXConnection *conn, const uint32_t *deadlineMs)
 {
     for (;;) {
         {
@@ -45,6 +47,12 @@ void WaitFor(QXComponent component, ComponentParamBlock *pb, QXConnection *conn)
             IdleStep(component, conn, false);
             if (pb->result != 1)
                 return;
+            if (deadlineMs && DeadlinePassed(*deadlineMs)) {
+                LinkAbandon(pb->channel, QX_ERR_TIMED_OUT);
+                if (pb->result == 1) // no link to give up: the block ends here
+                    pb->result = QX_ERR_TIMED_OUT;
+                return;
+            }
         }
         LinkWait(component, 10);
     }

@@ -53,6 +53,12 @@ enum : int16_t {
     QX_ERR_SEND_BUSY = -10031,
     QX_ERR_LENGTH_MISMATCH = -10033,
     QX_ERR_LINK_REESTABLISHED = -10066,
+    // why a connection could not be made or was given up
+    QX_ERR_REFUSED = -10061,       // nothing accepts connections at that address
+    QX_ERR_NOT_ANSWERING = -10062, // the connection was not accepted, or no
+                                   // handshake came, in the time allowed
+    QX_ERR_TIMED_OUT = -10060,     // no reply in the time allowed; the link is
+                                   // closed and the connection marked broken
     // handshake or probe reply that cannot be used (negative by design)
     QX_ERR_BAD_HANDSHAKE = -9801,
     QX_ERR_NO_PROBE_BODY = -9802,
@@ -223,6 +229,15 @@ QX_EXPORT int16_t _QX_OpenQXConnection(QXLoginRecord *login, QXNetworkLocation l
                                        QXHandle *connection, int16_t componentNumber,
                                        QXComponent component);
 QX_EXPORT int16_t _QX_CloseQXConnection(QXHandle connection);
+// Time limits of a connection's requests, in milliseconds (0: none):
+// replyMs for each request, from its submission to its reply; totalMs for all
+// requests from now on together. A request past either ends with
+// QX_ERR_TIMED_OUT: the link to the server is closed (a late reply would
+// put the stream out of step) and every later request on the connection
+// answers QX_ERR_LINK. Component option 'otim' bounds _QX_OpenQXConnection as
+// a whole (connect, handshake, byte-order word, probe and login) the same
+// way; a new connection starts with the component's 'rtim' as its replyMs.
+QX_EXPORT int16_t _QX_SetConnectionTimeouts(QXHandle connection, int32_t replyMs, int32_t totalMs);
 QX_EXPORT int16_t _QX_GetServerInfo(QXHandle connection, QXServerInfo *info);
 QX_EXPORT int16_t _QX_FlushServer(QXHandle connection);
 QX_EXPORT int16_t _QX_SetConnectionSync(QXHandle connection);

@@ -1,6 +1,7 @@
 #include "platform/file.h"
 
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -155,4 +156,19 @@ bool PlatCreateTempFile(const std::string &dir, const std::string &prefix, std::
         return false;
     ::close(fd);
     return true;
+}
+
+std::FILE *PlatOpenPrivateFile(const char *path, const char *mode)
+{
+    if (!path || !mode || (mode[0] != 'w' && mode[0] != 'a'))
+        return nullptr;
+    int flags = O_CREAT | O_CLOEXEC | (mode[0] == 'w' ? O_TRUNC : O_APPEND);
+    flags |= std::strchr(mode, '+') ? O_RDWR : O_WRONLY;
+    int fd = ::open(path, flags, 0600);
+    if (fd < 0)
+        return nullptr;
+    std::FILE *f = ::fdopen(fd, mode);
+    if (!f)
+        ::close(fd);
+    return f;
 }

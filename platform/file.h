@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 enum PlatOpenFlags : uint32_t {
@@ -31,6 +32,10 @@ int64_t PlatFileWriteAt(int fd, int64_t offset, const void *data, size_t count);
 // origin 0 start, 1 current, 2 end; the new position or -1.
 int64_t PlatFileSeek(int fd, int64_t offset, int origin);
 bool PlatFileExists(const char *path);
+// fopen for files that may hold private data (traces, logs): mode "w", "w+",
+// "a" or "a+"; a file it creates is readable and writable by the owner only
+// (0600). Null when it cannot be opened.
+std::FILE *PlatOpenPrivateFile(const char *path, const char *mode);
 bool PlatFileDelete(const char *path);
 int PlatLastError();
 

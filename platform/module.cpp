@@ -2,19 +2,27 @@
 #include "platform/strings.h"
 
 #include <cctype>
+#include <cstdio>
 #include <dlfcn.h>
 #include <string>
 
 namespace {
 
-thread_local std::string t_lastError;
+// Plain data: thread-local state with a destructor would outlive the library
+// on threads that end after it is unloaded.
+thread_local char t_lastError[256];
+
+void SetLastError(const char *text)
+{
+    std::snprintf(t_lastError, sizeof t_lastError, "%s", text);
+}
 
 void *OpenLibrary(const std::string &name)
 {
     void *h = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!h) {
         const char *e = dlerror();
-        t_lastError = e ? e : "cannot load library";
+        SetLastError(e ? e : "cannot load library");
     }
     return h;
 }
@@ -24,10 +32,10 @@ void *OpenLibrary(const std::string &name)
 PlatModule *PlatLoadModule(const char *name)
 {
     if (!name || !*name) {
-        t_lastError = "no library name";
+        SetLastError("no library name");
         return nullptr;
     }
-    t_lastError.clear();
+    t_lastError[0] = '\0';
     std::string given(name);
     void *h = OpenLibrary(given);
     if (!h && given.size() > 4) {
@@ -63,4 +71,4 @@ void PlatFreeModule(PlatModule *module)
         dlclose(module);
 }
 
-const char *PlatModuleError() { return t_lastError.c_str(); }
+const char *PlatModuleError() { return t_lastError; }

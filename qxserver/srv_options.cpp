@@ -1,5 +1,6 @@
 #include "qxserver/srv_options.h"
 
+#include <arpa/inet.h>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -90,6 +91,19 @@ bool ParseOptions(int argc, char **argv, ServerOptions &o, std::string &error)
         } else if (a == "--drop-link" && Code(v, o.dropLink)) {
         } else if (a == "--delay" && Number(v, 0, 600000, n)) {
             o.delayMs = uint32_t(n);
+        } else if (a == "--discovery-address") {
+            in_addr addr{};
+            if (::inet_pton(AF_INET, v.c_str(), &addr) != 1) {
+                error = "--discovery-address wants an IPv4 address";
+                return false;
+            }
+            o.discoveryAddress = ntohl(addr.s_addr);
+        } else if (a == "--max-links" && Number(v, 1, 100000, n)) {
+            o.maxLinks = uint32_t(n);
+        } else if (a == "--link-buffer" && Number(v, 1024, 0x7FFFFFFF, n)) {
+            o.linkBuffer = size_t(n);
+        } else if (a == "--login-timeout" && Number(v, 0, 86400000, n)) {
+            o.loginTimeoutMs = uint32_t(n);
         } else {
             error = "bad argument: " + a + " " + v;
             return false;

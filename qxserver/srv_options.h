@@ -11,6 +11,17 @@
 //     --name NAME           published name answered in discovery ("QX Server")
 //     --service NAME        service name (handshake, discovery)
 //     --computer NAME       computer name in discovery answers
+//     --discovery-address A the address the UDP discovery socket listens on
+//                           (default 127.0.0.1; 0.0.0.0 answers broadcasts
+//                           from the network)
+//   limits (a link past one is dropped; the server keeps serving the others):
+//     --max-links N         links served at once (default 64); more are
+//                           accepted and closed at once
+//     --link-buffer BYTES   bytes one link may hold in each direction: its
+//                           unfinished frames and requests, and the replies
+//                           it has not read yet (default 80 MiB)
+//     --login-timeout MS    a link with no logged-in session is dropped this
+//                           long after it was accepted (default 30000, 0 never)
 //   fault injection (CODE is a request code):
 //     --fail CODE:STATUS    answer CODE with STATUS and no body
 //     --handshake-word HEX4 send this byte-order word instead of the true one
@@ -48,6 +59,10 @@ struct ServerOptions {
     bool probeNoBody = false;
     std::set<int16_t> shortBody, overlongBody, mismatchBody, dropMidReply, dropLink;
     uint32_t delayMs = 0;
+    uint32_t discoveryAddress = 0x7F000001; // host order
+    uint32_t maxLinks = 64;
+    size_t linkBuffer = 80u * 1024 * 1024;
+    uint32_t loginTimeoutMs = 30000;
 };
 
 // False with a message for a bad command line.

@@ -1,6 +1,7 @@
 #include "qxserver/srv_transport.h"
 
 #include "platform/clock.h"
+#include "platform/file.h"
 #include "qxserver/db/db_codec.h"
 
 #include <arpa/inet.h>
@@ -8,6 +9,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -20,6 +22,7 @@ namespace {
 
 constexpr uint32_t kMaxFrame = 64u * 1024 * 1024;
 constexpr size_t kDatagram = 96;
+constexpr uint32_t kListenRestMs = 100; // pause of the listener while accept has no descriptors
 
 void NonBlocking(int fd)
 {
@@ -72,10 +75,25 @@ void ServerTransport::Log(const char *fmt, ...)
 {
     if (!log_)
         return;
+    char line[1024];
     va_list ap;
     va_start(ap, fmt);
-    std::vfprintf(log_, fmt, ap);
+    int n = std::vsnprintf(line, sizeof line, fmt, ap);
     va_end(ap);
+    if (n < 0)
+        return;
+    // Names come from clients: a control character is written as \xHH (and
+    // a backslash doubled), so that no client can forge or split log lines.
+    size_t len = std::min(size_t(n), sizeof line - 1);
+    for (size_t i = 0; i < len; ++i) {
+        unsigned char c = static_cast<unsigned char>(line[i]);
+        if (c < 0x20 || c == 0x7F)
+            std::fprintf(log_, "\\x%02X", c);
+        else if (c == '\\')
+            std::fputs("\\\\", log_);
+        else
+            std::fputc(c, log_);
+    }
     std::fputc('\n', log_);
     std::fflush(log_);
 }
@@ -83,7 +101,7 @@ void ServerTransport::Log(const char *fmt, ...)
 bool ServerTransport::Start(std::string &error)
 {
     if (!ctx_.options.logFile.empty()) {
-        log_ = std::fopen(ctx_.options.logFile.c_str(), "w");
+        log_ = PlatOpenPrivateFile(ctx_.options.logFile.c_str(), "w");
         if (!log_) {
             error = "cannot write log " + ctx_.options.logFile;
             return false;
@@ -106,13 +124,14 @@ bool ServerTransport::Start(std::string &error)
     port_ = ntohs(sa.sin_port);
     NonBlocking(listenFd_);
 
-    // Discovery: any address, so that broadcasts (127.255.255.255) arrive.
+    // Discovery: on loopback unless --discovery-address says otherwise
+    // (0.0.0.0 receives broadcasts from the network).
     udpFd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     ::setsockopt(udpFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     ::setsockopt(udpFd_, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
     sockaddr_in ua{};
     ua.sin_family = AF_INET;
-    ua.sin_addr.s_addr = htonl(INADDR_ANY);
+    ua.sin_addr.s_addr = htonl(ctx_.options.discoveryAddress);
     ua.sin_port = htons(port_);
     if (::bind(udpFd_, reinterpret_cast<sockaddr *>(&ua), sizeof ua) != 0) {
         error = std::string("cannot bind discovery socket: ") + std::strerror(errno);
@@ -122,23 +141,50 @@ bool ServerTransport::Start(std::string &error)
     return true;
 }
 
+std::unique_ptr<ServerTransport::Link> ServerTransport::NewLink(int fd)
+{
+    auto l = std::make_unique<Link>();
+    l->fd = fd;
+    l->id = nextLinkId_++;
+    l->out = EncodeHandshake(ctx_.options.service);
+    l->acceptedMs = PlatTickCount();
+    return l;
+}
+
 void ServerTransport::Accept()
 {
     for (;;) {
         sockaddr_in peer{};
         socklen_t peerLen = sizeof peer;
         int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr *>(&peer), &peerLen, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0)
+        if (fd < 0) {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                // The connection stays in the backlog; polling the listener
+                // again at once would only spin.
+                if (!listenResting_)
+                    Log("accept failed: %s; listener rests", std::strerror(errno));
+                listenResting_ = true;
+                listenRestUntilMs_ = PlatTickCount() + kListenRestMs;
+            }
             return;
+        }
+        if (links_.size() >= ctx_.options.maxLinks) {
+            Log("link refused: %zu links open", links_.size());
+            ::close(fd);
+            continue;
+        }
         int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        auto l = std::make_unique<Link>();
-        l->fd = fd;
-        l->id = nextLinkId_++;
-        l->out = EncodeHandshake(ctx_.options.service);
-        l->peer = ntohl(peer.sin_addr.s_addr);
-        Log("link %u accepted", l->id);
-        links_.push_back(std::move(l));
+        std::unique_ptr<Link> l;
+        try {
+            l = NewLink(fd);
+            l->peer = ntohl(peer.sin_addr.s_addr);
+            links_.push_back(std::move(l));
+        } catch (const std::bad_alloc &) {
+            ::close(fd);
+            return;
+        }
+        Log("link %u accepted", links_.back()->id);
     }
 }
 
@@ -175,6 +221,10 @@ void ServerTransport::AnswerDiscovery()
 
 void ServerTransport::Queue(Link &l, std::vector<uint8_t> bytes, bool dropAfter)
 {
+    if (l.out.size() - l.outPos + l.heldBytes + bytes.size() > ctx_.options.linkBuffer) {
+        Drop(l, "holds too many unread replies");
+        return;
+    }
     if (ctx_.options.delayMs == 0 && l.held.empty()) {
         if (l.out.empty())
             l.out = std::move(bytes);
@@ -184,13 +234,22 @@ void ServerTransport::Queue(Link &l, std::vector<uint8_t> bytes, bool dropAfter)
             l.dropWhenFlushed = true;
         return;
     }
+    l.heldBytes += bytes.size();
     l.held.push_back({PlatTickCount() + ctx_.options.delayMs, std::move(bytes), dropAfter});
+}
+
+void ServerTransport::Drop(Link &l, const char *why)
+{
+    if (!l.dead)
+        Log("link %u dropped: %s", l.id, why);
+    l.dead = true;
 }
 
 void ServerTransport::ReleaseHeld(Link &l)
 {
     while (!l.held.empty() && int32_t(PlatTickCount() - l.held.front().dueMs) >= 0) {
         Output &o = l.held.front();
+        l.heldBytes -= o.bytes.size();
         l.out.insert(l.out.end(), o.bytes.begin(), o.bytes.end());
         if (o.dropAfter)
             l.dropWhenFlushed = true;
@@ -230,26 +289,43 @@ bool ServerTransport::ServeRequests(Link &l, Channel &c)
 {
     const ServerOptions &o = ctx_.options;
     Session &s = c.session;
+    // Requests are taken at c.pos; the served ones leave the buffer in one
+    // move when the batch ends, whatever way it ends.
+    struct Compact {
+        Channel &c;
+        ~Compact()
+        {
+            if (c.pos >= c.input.size())
+                c.input.clear();
+            else if (c.pos > 0)
+                c.input.erase(c.input.begin(), c.input.begin() + long(c.pos));
+            c.pos = 0;
+        }
+    } compact{c};
     for (;;) {
-        if (c.input.size() < 6)
+        if (l.dead)
+            return false;
+        const uint8_t *at = c.input.data() + c.pos;
+        size_t avail = c.input.size() - c.pos;
+        if (avail < 6)
             return true;
         Request r;
-        r.code = qxdb::QxdbLoad16(c.input.data(), s.bigEndian);
+        r.code = qxdb::QxdbLoad16(at, s.bigEndian);
         if (o.dropLink.count(r.code)) {
             Log("link %u channel %u request code=%d -> link dropped", l.id, s.channel, r.code);
-            c.input.clear();
+            c.pos = c.input.size();
             l.keepSessions = true;
             return false;
         }
-        int32_t length = qxdb::QxdbLoad32(c.input.data() + 2, s.bigEndian);
-        if (length < 0 || uint32_t(length) > kMaxFrame) {
+        int32_t length = qxdb::QxdbLoad32(at + 2, s.bigEndian);
+        if (length < 0 || uint32_t(length) > kMaxFrame || 6 + size_t(length) > o.linkBuffer) {
             Log("link %u channel %u bad request length %d", l.id, s.channel, length);
             return false;
         }
-        if (c.input.size() < 6 + size_t(length))
+        if (avail < 6 + size_t(length))
             return true;
-        r.body.assign(c.input.begin() + 6, c.input.begin() + 6 + length);
-        c.input.erase(c.input.begin(), c.input.begin() + 6 + length);
+        r.body.assign(at + 6, at + 6 + length);
+        c.pos += 6 + size_t(length);
         if (s.keyed)
             XorBody(r.body.data(), r.body.size(), o.key);
 
@@ -298,6 +374,8 @@ bool ServerTransport::ServeRequests(Link &l, Channel &c)
         Queue(l, std::move(out), drop);
         if (reply.keyAfter)
             s.keyed = true;
+        if (s.loggedIn)
+            l.loggedIn = true;
     }
 }
 
@@ -313,7 +391,7 @@ bool ServerTransport::ParseFrames(Link &l)
             break;
         }
         size_t dataLen = h.kind == kKindData ? h.length : 0;
-        if (dataLen > kMaxFrame) {
+        if (dataLen > kMaxFrame || kFrameHeaderSize + dataLen > ctx_.options.linkBuffer) {
             Log("link %u frame too large", l.id);
             ok = false;
             break;
@@ -328,6 +406,9 @@ bool ServerTransport::ParseFrames(Link &l)
             break;
         case kKindReconnect:
             Reconnect(l);
+            for (auto &entry : l.channels)
+                if (entry.second.session.loggedIn)
+                    l.loggedIn = true;
             break;
         case kKindClose:
             Log("link %u channel %u close", l.id, h.channel);
@@ -351,27 +432,55 @@ bool ServerTransport::ParseFrames(Link &l)
             break;
         }
     }
-    l.in.erase(l.in.begin(), l.in.begin() + long(pos));
+    if (pos >= l.in.size())
+        l.in.clear();
+    else if (pos > 0)
+        l.in.erase(l.in.begin(), l.in.begin() + long(pos));
     return ok;
+}
+
+size_t ServerTransport::Inbound(const Link &l) const
+{
+    size_t n = l.in.size();
+    for (const auto &entry : l.channels)
+        n += entry.second.input.size();
+    return n;
+}
+
+bool ServerTransport::Consume(Link &l, const uint8_t *data, size_t n)
+{
+    l.in.insert(l.in.end(), data, data + n);
+    if (!ParseFrames(l))
+        return false;
+    if (Inbound(l) > ctx_.options.linkBuffer) {
+        Drop(l, "holds too many unfinished bytes");
+        return false;
+    }
+    return !l.dead;
 }
 
 void ServerTransport::ReadLink(Link &l)
 {
     uint8_t buf[65536];
-    for (;;) {
-        ssize_t n = ::recv(l.fd, buf, sizeof buf, 0);
-        if (n > 0) {
-            l.in.insert(l.in.end(), buf, buf + n);
-            continue;
+    try {
+        // Each piece read is parsed before the next, so what one link holds
+        // stays within its bound however fast the client sends.
+        while (!l.dead) {
+            ssize_t n = ::recv(l.fd, buf, sizeof buf, 0);
+            if (n > 0) {
+                if (!Consume(l, buf, size_t(n)))
+                    l.dead = true;
+                continue;
+            }
+            if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                Log("link %u closed by the client", l.id);
+                l.dead = true;
+            }
+            break;
         }
-        if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-            Log("link %u closed by the client", l.id);
-            l.dead = true;
-        }
-        break;
+    } catch (const std::bad_alloc &) {
+        Drop(l, "out of memory");
     }
-    if (!l.dead && !ParseFrames(l))
-        l.dead = true;
 }
 
 void ServerTransport::WriteLink(Link &l)
@@ -396,12 +505,26 @@ void ServerTransport::WriteLink(Link &l)
 void ServerTransport::Run(const volatile bool *stop)
 {
     while (!*stop) {
+        uint32_t now = PlatTickCount();
+        if (listenResting_ && int32_t(now - listenRestUntilMs_) >= 0)
+            listenResting_ = false;
         std::vector<pollfd> fds;
-        fds.push_back({listenFd_, POLLIN, 0});
+        try {
+            fds.reserve(links_.size() + 2);
+        } catch (const std::bad_alloc &) {
+            continue;
+        }
+        fds.push_back({listenResting_ ? -1 : listenFd_, POLLIN, 0});
         fds.push_back({udpFd_, POLLIN, 0});
         int timeout = 200;
+        if (listenResting_)
+            timeout = std::min<int>(timeout, std::max<int>(1, int32_t(listenRestUntilMs_ - now)));
         for (auto &l : links_) {
-            ReleaseHeld(*l);
+            try {
+                ReleaseHeld(*l);
+            } catch (const std::bad_alloc &) {
+                Drop(*l, "out of memory");
+            }
             short ev = POLLIN;
             if (!l->out.empty())
                 ev |= POLLOUT;
@@ -417,11 +540,21 @@ void ServerTransport::Run(const volatile bool *stop)
             Accept();
         if (fds[1].revents & POLLIN)
             AnswerDiscovery();
+        now = PlatTickCount();
         for (size_t i = 0; i + 2 < fds.size() && i < links_.size(); ++i) {
             Link &l = *links_[i];
+            if (!l.loggedIn && ctx_.options.loginTimeoutMs != 0 &&
+                now - l.acceptedMs >= ctx_.options.loginTimeoutMs) {
+                Drop(l, "no login in time");
+                continue;
+            }
             if (fds[i + 2].revents & (POLLIN | POLLHUP | POLLERR))
                 ReadLink(l);
-            ReleaseHeld(l);
+            try {
+                ReleaseHeld(l);
+            } catch (const std::bad_alloc &) {
+                Drop(l, "out of memory");
+            }
             if (!l.dead && !l.out.empty())
                 WriteLink(l);
         }
@@ -433,9 +566,14 @@ void ServerTransport::Run(const volatile bool *stop)
                 ::close(l.fd);
                 Log("link %u gone", l.id);
                 if (l.keepSessions && !l.channels.empty()) {
-                    for (auto &[number, channel] : l.channels)
+                    for (auto &[number, channel] : l.channels) {
                         channel.input.clear();
-                    orphans_.push_back({l.peer, PlatTickCount() + 60000, std::move(l.channels)});
+                        channel.pos = 0;
+                    }
+                    try {
+                        orphans_.push_back({l.peer, PlatTickCount() + 60000, std::move(l.channels)});
+                    } catch (const std::bad_alloc &) {
+                    }
                 }
                 links_.erase(links_.begin() + long(i));
             } else {
@@ -443,6 +581,45 @@ void ServerTransport::Run(const volatile bool *stop)
             }
         }
     }
+}
+
+void ServerTransport::TakeOutput(Link &l, std::vector<uint8_t> &out)
+{
+    ReleaseHeld(l);
+    out.insert(out.end(), l.out.begin() + long(l.outPos), l.out.end());
+    l.out.clear();
+    l.outPos = 0;
+    if (l.dropWhenFlushed)
+        l.dead = true;
+}
+
+uint32_t ServerTransport::OpenMemoryLink(std::vector<uint8_t> &out)
+{
+    links_.push_back(NewLink(-1));
+    Link &l = *links_.back();
+    TakeOutput(l, out);
+    return l.id;
+}
+
+bool ServerTransport::FeedMemoryLink(uint32_t id, const uint8_t *data, size_t n, std::vector<uint8_t> &out)
+{
+    for (size_t i = 0; i < links_.size(); ++i) {
+        Link &l = *links_[i];
+        if (l.id != id)
+            continue;
+        try {
+            if (!Consume(l, data, n))
+                l.dead = true;
+            TakeOutput(l, out);
+        } catch (const std::bad_alloc &) {
+            Drop(l, "out of memory");
+        }
+        if (!l.dead)
+            return true;
+        links_.erase(links_.begin() + long(i));
+        return false;
+    }
+    return false;
 }
 
 } // namespace qxs

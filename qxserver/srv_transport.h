@@ -7,6 +7,16 @@
 // request (6-byte header and body) is handled and answered with a header
 // frame and, when there is a body, a body frame. Replies can be held back
 // (--delay) and bent by the fault-injection options.
+//
+// Requests are parsed at an offset into the channel's stream, which is
+// compacted once per batch, so a frame of many small requests costs linear
+// time. Limits keep one client from taking the server down: a link holding
+// more than --link-buffer bytes in either direction (unfinished frames and
+// requests, unread replies) is dropped, links beyond --max-links are closed
+// at once, links that have not logged in within --login-timeout are dropped,
+// and an allocation failure drops the link that caused it. While accept
+// fails for want of file descriptors the listener rests for a moment instead
+// of waking the poll loop again at once.
 #pragma once
 
 #include "qxserver/srv_requests.h"
@@ -29,10 +39,17 @@ public:
     // Serves until *stop becomes true.
     void Run(const volatile bool *stop);
 
+    // In-process links without a socket, for the fuzz target: the bytes a
+    // client sends go in, what the server sends back comes out (the
+    // handshake first). Feed answers false once the link was dropped.
+    uint32_t OpenMemoryLink(std::vector<uint8_t> &out);
+    bool FeedMemoryLink(uint32_t id, const uint8_t *data, size_t n, std::vector<uint8_t> &out);
+
 private:
     struct Channel {
         Session session;
         std::vector<uint8_t> input;
+        size_t pos = 0; // start of the first request not yet served
     };
     struct Output {
         uint32_t dueMs;
@@ -46,6 +63,9 @@ private:
         std::vector<uint8_t> out;
         size_t outPos = 0;
         std::deque<Output> held;
+        size_t heldBytes = 0;
+        uint32_t acceptedMs = 0;
+        bool loggedIn = false; // a session of this link has logged in
         std::map<uint16_t, Channel> channels;
         bool dropWhenFlushed = false;
         bool dead = false;
@@ -60,6 +80,11 @@ private:
     };
 
     void Accept();
+    std::unique_ptr<Link> NewLink(int fd);
+    bool Consume(Link &l, const uint8_t *data, size_t n);
+    size_t Inbound(const Link &l) const;
+    void Drop(Link &l, const char *why);
+    void TakeOutput(Link &l, std::vector<uint8_t> &out);
     void AnswerDiscovery();
     void ReadLink(Link &l);
     void WriteLink(Link &l);
@@ -77,6 +102,8 @@ private:
     int udpFd_ = -1;
     uint16_t port_ = 0;
     uint32_t nextLinkId_ = 1;
+    bool listenResting_ = false;
+    uint32_t listenRestUntilMs_ = 0;
     std::vector<std::unique_ptr<Link>> links_;
     std::deque<Orphans> orphans_;
     std::FILE *log_ = nullptr;

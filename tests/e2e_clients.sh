@@ -3,6 +3,9 @@
 #   e2e_clients.sh MODE QXSERVER FIXTURE SQLDRIVER
 # MODE isql: isql by DSN and by a DSN-less connection string.
 # MODE pyodbc: /usr/bin/python3 with pyodbc connects and disconnects.
+# MODE timeouts: isql and pyodbc against a server that holds its replies and
+#   one that is stopped (kill -STOP): each connect ends within its login time
+#   (1 s) plus a margin with the reason.
 set -euo pipefail
 mode=$1 server=$2 fixture=$3 driver=$4
 
@@ -23,7 +26,64 @@ export ODBCSYSINI=$dir ODBCINI=$dir/odbc.ini QX_DIALOG=none
 # Uninstrumented clients load our sanitized libraries.
 client_env=(env "LD_PRELOAD=${QX_PRELOAD:-}" "ASAN_OPTIONS=detect_leaks=0")
 
+# Seconds since the epoch, with fractions.
+now() { date +%s.%N; }
+# Fails unless fewer than $2 seconds passed since $1.
+within() { awk -v s="$1" -v e="$(now)" -v m="$2" 'BEGIN { d = e - s; print "took " d " s"; exit !(d < m) }'; }
+
 case $mode in
+timeouts)
+  "$server" --port 0 --fixture "$fixture" --delay 600000 > "$dir/out2" &
+  slow=$!
+  for _ in $(seq 50); do grep -q 'listening on' "$dir/out2" 2>/dev/null && break; sleep 0.1; done
+  slowport=$(awk '/listening on/{print $3; exit}' "$dir/out2")
+  trap 'kill -CONT $pid 2>/dev/null; kill $slow 2>/dev/null; cleanup' EXIT
+  printf '[slow]\nDriver=QX\nDBQ=TCP/IP:127.0.0.1:%s\nLoginTimeout=1\n' "$slowport" >> "$dir/odbc.ini"
+  printf '[stopped]\nDriver=QX\nDBQ=TCP/IP:127.0.0.1:%s\nLoginTimeout=1\n' "$port" >> "$dir/odbc.ini"
+
+  start=$(now)
+  out=$(echo "" | "${client_env[@]}" isql -v slow demo demo 2>&1) || true
+  echo "$out"
+  grep -q 'S1T00.*Timed out' <<< "$out"
+  within "$start" 3
+
+  "${client_env[@]}" /usr/bin/python3 - "$pid" "$slowport" <<'PY'
+import os, signal, sys, time
+import pyodbc
+pid, slowport = int(sys.argv[1]), sys.argv[2]
+
+def timed(call, state, text, limit):
+    start = time.monotonic()
+    try:
+        call()
+        raise SystemExit("no failure")
+    except pyodbc.Error as e:
+        took = time.monotonic() - start
+        assert e.args[0] in state and text in e.args[1], e.args
+        assert took < limit, (e.args, took)
+        print(state, text, "in", round(took, 2), "s")
+
+os.kill(pid, signal.SIGSTOP)
+try:
+    # timeout= is the login time; the connect as a whole honours it.
+    for connect in ("DSN=demo;UID=demo;PWD=demo",
+                    "DRIVER={QX};DBQ=TCP/IP:127.0.0.1:%s;UID=demo;PWD=demo" % slowport):
+        timed(lambda: pyodbc.connect(connect, timeout=1), ("S1T00", "HYT00") if "DRIVER" in connect else ("08001",),
+              "Timed out" if "DRIVER" in connect else "Server not answering", 3.5)
+finally:
+    os.kill(pid, signal.SIGCONT)
+c = pyodbc.connect("DSN=demo;UID=demo;PWD=demo", timeout=1)
+c.close()
+print("pyodbc timeouts hold")
+PY
+  kill -STOP "$pid"
+  start=$(now)
+  out=$(echo "" | "${client_env[@]}" isql -v stopped demo demo 2>&1) || true
+  kill -CONT "$pid"
+  echo "$out"
+  grep -q '08001.*Server not answering' <<< "$out"
+  within "$start" 3
+  ;;
 isql)
   out=$(echo "" | "${client_env[@]}" isql -v demo demo demo 2>&1) || true
   echo "$out"
@@ -50,6 +110,35 @@ try:
 except pyodbc.Error as e:
     assert e.args[0] == "08001", e.args
 print("pyodbc connected and disconnected")
+PY
+  # Passwords holding the characters connection strings give a meaning,
+  # braced ("}}" for "}"); 31 characters is what the login record holds.
+  "${client_env[@]}" /usr/bin/python3 - "$server" "$dir" <<'PY'
+import json, subprocess, sys, time
+import pyodbc
+server, work = sys.argv[1], sys.argv[2]
+passwords = ["p[w]d", "{br}ace}", "a;b", "x=y!@", "(),?*", "x" * 31, "}}", " lead and trail "]
+users = [{"name": "u%d" % i, "password": pw} for i, pw in enumerate(passwords)]
+with open(work + "/users.json", "w") as f:
+    json.dump({"users": users, "tables": []}, f)
+p = subprocess.Popen([server, "--port", "0", "--fixture", work + "/users.json"], stdout=subprocess.PIPE, text=True)
+try:
+    port = int(p.stdout.readline().split()[2])
+    for i, pw in enumerate(passwords):
+        braced = "{" + pw.replace("}", "}}") + "}"
+        c = pyodbc.connect("DRIVER={QX};DBQ=TCP/IP:127.0.0.1:%d;UID=u%d;PWD=%s" % (port, i, braced),
+                           autocommit=True)
+        c.close()
+    for bad, state in (("PWD=" + "x" * 32, "28000"), ("PWD={x", "08004")):
+        try:
+            pyodbc.connect("DRIVER={QX};DBQ=TCP/IP:127.0.0.1:%d;UID=u5;%s" % (port, bad), autocommit=True)
+            raise SystemExit("connected with " + bad)
+        except pyodbc.Error as e:
+            assert e.args[0] == state, (bad, e.args)
+    print("pyodbc passwords hold")
+finally:
+    p.terminate()
+    p.wait()
 PY
   ;;
 esac

@@ -20,12 +20,22 @@
 // All entry points serialise on the module-wide lock.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 inline constexpr uint32_t kDrmDriverSession = 0xFFFFFFFFu;
 inline constexpr int32_t kDrmMoveFirst = static_cast<int32_t>(0x80000000u);
 inline constexpr int32_t kDrmMoveNext = 1;
 inline constexpr uint32_t kDrmSessionOptionCodePage = 5;
+// Seconds the next database open (the whole connect) may take; 0 gives
+// kDrmDefaultLoginTimeout.
+inline constexpr uint32_t kDrmSessionOptionLoginTimeout = 6;
+inline constexpr uint32_t kDrmDefaultLoginTimeout = 15;
+// Seconds a request waits for its reply when the data source does not say
+// (key "ReplyTimeout", 0 for no limit).
+inline constexpr uint32_t kDrmDefaultReplyTimeout = 300;
+// Characters of the user name and of the password the login record holds.
+inline constexpr size_t kDrmLoginFieldMax = 31;
 
 // Result codes used by this module.
 enum : int32_t {
@@ -45,6 +55,12 @@ enum : int32_t {
     kDrmErrBadDirection = -1507,
     kDrmErrKeyNotFound = -1601,
     kDrmErrNoCurrentRecord = -1603,
+    // Connection failures, told apart.
+    kDrmErrNoServerAtAddress = -1950,  // refused: nothing listens there
+    kDrmErrServerNotAnswering = -1951, // no connection or no greeting in time
+    kDrmErrTimedOut = -1952,           // the connect took longer than its time
+    kDrmErrLinkBroken = -1953,         // link error; the connection is marked broken
+    kDrmErrLoginTooLong = -1954,       // user name or password beyond 31 characters
 };
 
 // State of a partly read long value between column reads.

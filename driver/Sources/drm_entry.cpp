@@ -56,6 +56,9 @@ int32_t DrmMapError(int32_t code) {
     case -9944: return -1809;
     case -10001: return -1010;
     case -10002:
+    case -10060: return kDrmErrLinkBroken;
+    case -10061: return kDrmErrNoServerAtAddress;
+    case -10062: return kDrmErrServerNotAnswering;
     case -10003: return -1028;
     case -10021: return -1203;
     case -32004: return -1011;

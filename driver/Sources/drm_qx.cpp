@@ -81,6 +81,12 @@ int32_t DrmQxFreeNetworkLocation(DrmQxLocation location, uint16_t component, Drm
     DrmTraceQxCall("_QX_FreeNetworkLocation");
     return DrmQxApi().FreeNetworkLocation(location, component, object);
 }
+void DrmQxSetOpenTimeout(uint32_t ms) { DrmQxApi().SetOpenTimeout(ms); }
+
+int32_t DrmQxSetConnectionTimeouts(DrmQxConnection connection, uint32_t replyMs, uint32_t totalMs) {
+    return DrmQxApi().SetConnectionTimeouts(connection, replyMs, totalMs);
+}
+
 int32_t DrmQxGetServerInfo(DrmQxConnection connection, DrmServerInfo *info) {
     DrmTraceQxCall("_QX_GetServerInfo");
     return DrmQxApi().GetServerInfo(connection, info);

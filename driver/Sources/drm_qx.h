@@ -54,6 +54,13 @@ public:
                                      DrmQxConnection *connection, uint16_t component,
                                      DrmQxComponent object) = 0;
     virtual int32_t CloseQXConnection(DrmQxConnection connection) = 0;
+    // Time limits: the next OpenQXConnection as a whole, and a connection's
+    // requests (each reply; all of them from now on); milliseconds, 0 none.
+    virtual void SetOpenTimeout(uint32_t /*ms*/) {}
+    virtual int32_t SetConnectionTimeouts(DrmQxConnection /*connection*/, uint32_t /*replyMs*/,
+                                          uint32_t /*totalMs*/) {
+        return 0;
+    }
     virtual int32_t FreeNetworkLocation(DrmQxLocation location, uint16_t component,
                                         DrmQxComponent object) = 0;
     virtual int32_t GetServerInfo(DrmQxConnection connection, DrmServerInfo *info) = 0;
@@ -120,6 +127,9 @@ int32_t DrmQxOpenQXConnection(DrmLoginRecord *login, DrmQxLocation location,
 int32_t DrmQxCloseQXConnection(DrmQxConnection connection);
 int32_t DrmQxFreeNetworkLocation(DrmQxLocation location, uint16_t component, DrmQxComponent object);
 int32_t DrmQxGetServerInfo(DrmQxConnection connection, DrmServerInfo *info);
+// Time limits in milliseconds (0: none), see DrmServerApi.
+void DrmQxSetOpenTimeout(uint32_t ms);
+int32_t DrmQxSetConnectionTimeouts(DrmQxConnection connection, uint32_t replyMs, uint32_t totalMs);
 int32_t DrmQxCountFiles(DrmQxConnection connection, int16_t *count);
 int32_t DrmQxGetFileList(DrmQxConnection connection, std::vector<uint8_t> *bytes);
 int32_t DrmQxGetFileDefinition(DrmQxConnection connection, int16_t table,

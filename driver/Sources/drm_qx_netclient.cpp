@@ -14,6 +14,7 @@ namespace {
 
 constexpr uint16_t kTcpIp = 2;
 constexpr DrmQxComponent kNoSuchComponent = 1;   // placeholder object of other components
+constexpr uint32_t kOptionOpenTime = 0x6F74696D;  // 'otim': bound of a whole connection open
 
 QXHandle H(DrmQxConnection c) { return reinterpret_cast<QXHandle>(c); }
 QXComponent C(DrmQxComponent c) { return reinterpret_cast<QXComponent>(c); }
@@ -89,11 +90,18 @@ public:
         record.loginFlag = login->bytes[128];
         record.callerByte = login->bytes[129];
         QXHandle handle = nullptr;
+        if (object != kNoSuchComponent)
+            _QX_SetComponentOption(C(object), kOptionOpenTime, static_cast<int32_t>(openTimeoutMs_), nullptr);
         int32_t status = _QX_OpenQXConnection(&record, reinterpret_cast<QXNetworkLocation>(location), &handle,
                                               static_cast<int16_t>(component), C(object));
         login->bytes[128] = record.loginFlag;
         *connection = status == 0 ? reinterpret_cast<DrmQxConnection>(handle) : 0;
         return status;
+    }
+    void SetOpenTimeout(uint32_t ms) override { openTimeoutMs_ = ms; }
+    int32_t SetConnectionTimeouts(DrmQxConnection connection, uint32_t replyMs, uint32_t totalMs) override {
+        return _QX_SetConnectionTimeouts(H(connection), static_cast<int32_t>(replyMs),
+                                         static_cast<int32_t>(totalMs));
     }
     int32_t CloseQXConnection(DrmQxConnection connection) override {
         return _QX_CloseQXConnection(H(connection));
@@ -197,6 +205,9 @@ public:
     void UnlockHandle(QXHandle h) override { UnlockQXHandle(h); }
     int32_t SizeOfHandle(QXHandle h) override { return SizeOfQXHandle(h); }
     void FreeHandle(QXHandle h) override { FreeQXHandle(h); }
+
+private:
+    uint32_t openTimeoutMs_ = 0;
 };
 
 } // namespace

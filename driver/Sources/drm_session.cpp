@@ -109,6 +109,10 @@ int32_t VDRMSession::oGetInfo(uint32_t item, void *buffer, uint32_t length, uint
 }
 
 int32_t VDRMSession::oSetOption(uint32_t option, uint32_t value) {
+    if (option == kDrmSessionOptionLoginTimeout) {
+        loginTimeout = value;
+        return 0;
+    }
     if (option != kDrmSessionOptionCodePage)
         return kDrmErrNotSupported;
     codePage = value;

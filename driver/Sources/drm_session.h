@@ -70,6 +70,7 @@ public:
     uint32_t paramGeneration = 0;
     std::vector<DrmParam> params;   // sorted by id
     uint32_t codePage = 0;
+    uint32_t loginTimeout = 0; // seconds; 0: kDrmDefaultLoginTimeout
 };
 
 class VDRMDriver : public VObject {

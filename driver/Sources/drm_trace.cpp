@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/file.h"
 #include "platform/paths.h"
 
 namespace {
@@ -94,7 +95,7 @@ bool DrmTraceOpen() {
         std::string path = PlatMapWindowsPath("C:\\LOG_ODBC.WRI");
         std::error_code ec;
         std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-        g_trace = std::fopen(path.c_str(), "w+");
+        g_trace = PlatOpenPrivateFile(path.c_str(), "w+");
         g_traceActive.store(g_trace != nullptr);
     }
     return g_trace != nullptr;

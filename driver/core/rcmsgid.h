@@ -2,7 +2,7 @@
 //
 // Ranges and how their texts are used:
 //   RC_MSG_*     5100-5182    ODBC messages; the text begins with its five-character SQLSTATE
-//   RC_DRM_*     11002-11090  data-module errors, same form (the table-access layer maps
+//   RC_DRM_*     11002-11095  data-module errors, same form (the table-access layer maps
 //                             data-module codes onto them)
 //   RC_ENG_*     11401-11495  SQL engine messages, same form
 //   RC_PARSE_*   1501-1536    parser texts without SQLSTATE; posted as the text of RC_MSG_SYNTAX_ERROR
@@ -248,6 +248,11 @@ enum rcMsgId : uint32_t {
     RC_DRM_TRANSLATION_ERROR = 11088,
     RC_DRM_TOO_MANY_COLUMNS_SOME_COLUMNS = 11089,
     RC_DRM_INVALID_CODEPAGE = 11090,
+    RC_DRM_NO_SERVER_AT_ADDRESS = 11091,
+    RC_DRM_SERVER_NOT_ANSWERING = 11092,
+    RC_DRM_TIMED_OUT = 11093,
+    RC_DRM_LINK_BROKEN = 11094,
+    RC_DRM_LOGIN_TOO_LONG = 11095,
     RC_TXT_PATH_NAME_GREATER_THAN_CURRENT = 11204,
     RC_TXT_LOGON_ERROR = 11206,
     RC_TXT_TABLE_LABEL = 11208,

@@ -2,6 +2,7 @@
 
 #include "driver/core/rcregistry.h"
 #include "platform/clock.h"
+#include "platform/file.h"
 #include "platform/strings.h"
 
 #include <atomic>
@@ -161,7 +162,7 @@ rcTraceChannel *rcTraceOpen(const char *root, const char *dsn, const char *key, 
                 return nullptr;
             FILE *stream = nullptr;
             if (kind == kFile) {
-                stream = std::fopen(name.c_str(), mode);
+                stream = PlatOpenPrivateFile(name.c_str(), mode);
                 if (!stream)
                     return nullptr;
             } else if (kind == kStandard) {

@@ -108,7 +108,7 @@ struct TamTableHandle {
 
 // Login limits: the longest user name and password a session accepts.
 inline constexpr size_t kTamUserMax = 128;
-inline constexpr size_t kTamPasswordMax = 30;
+inline constexpr size_t kTamPasswordMax = 31; // what the login record's password field holds
 
 // Session and databases.
 int32_t TamBeginSession(const TamSessionLink &link, uint32_t context, TamSession **session, const char *uid, const char *pwd,
@@ -236,5 +236,5 @@ uint32_t rcTypAttributeFlags(uint16_t typeId, uint32_t attributes);
 // A copy of text in the session's string pool; null when memory ran out.
 const char *TamPoolString(TamSession *session, const char *text, size_t length);
 
-// Data-module code -> message id (11002..11090), 5135 for a code with no row.
+// Data-module code -> message id (11002..11095), 5135 for a code with no row.
 uint16_t rcErrMapDrm(int32_t code);

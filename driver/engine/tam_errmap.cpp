@@ -1,5 +1,6 @@
 // Data-module codes to message ids: one row per code, ids 11002..11090 in
-// table order. A code no row holds is the general error.
+// table order, then the connection failures (11091..11095). A code no row
+// holds is the general error.
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/tam.h"
 
@@ -15,6 +16,17 @@ constexpr int32_t kCodes[] = {
 };
 static_assert(sizeof kCodes / sizeof kCodes[0] == 89, "ids 11002..11090");
 
+constexpr struct {
+    int32_t code;
+    uint16_t id;
+} kConnectionCodes[] = {
+    {kDrmErrNoServerAtAddress, RC_DRM_NO_SERVER_AT_ADDRESS},
+    {kDrmErrServerNotAnswering, RC_DRM_SERVER_NOT_ANSWERING},
+    {kDrmErrTimedOut, RC_DRM_TIMED_OUT},
+    {kDrmErrLinkBroken, RC_DRM_LINK_BROKEN},
+    {kDrmErrLoginTooLong, RC_DRM_LOGIN_TOO_LONG},
+};
+
 } // namespace
 
 uint16_t rcErrMapDrm(int32_t code)
@@ -22,5 +34,8 @@ uint16_t rcErrMapDrm(int32_t code)
     for (uint16_t i = 0; i < sizeof kCodes / sizeof kCodes[0]; ++i)
         if (kCodes[i] == code)
             return static_cast<uint16_t>(11002 + i);
+    for (const auto &c : kConnectionCodes)
+        if (c.code == code)
+            return c.id;
     return RC_MSG_GENERAL_ERROR;
 }

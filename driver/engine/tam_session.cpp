@@ -99,8 +99,10 @@ int32_t TamBeginSession(const TamSessionLink &link, uint32_t context, TamSession
         delete s;
         return kDrmErrNoMemory;
     }
-    char user[kTamUserMax + 1];
-    char password[kTamPasswordMax + 1];
+    // Longer than the login record holds (31 characters) is refused when the
+    // database opens, with its own message; these only bound the copy.
+    char user[129];
+    char password[129];
     const char *u = nullptr;
     const char *p = nullptr;
     int32_t translated = TranslateName(s, uid ? uid : "", user, sizeof user, &u);

@@ -1,5 +1,6 @@
 // rcPrsParse: the USE statement, the grammar run, the checks on the linked
 // tree, and the record of the last parse error.
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -14,10 +15,18 @@
 
 namespace {
 
+// Plain data only: thread-local state with a destructor would outlive the
+// library on threads that end after the Driver Manager unloads it.
 struct LastError {
     uint16_t id = 0;
-    std::string text;
+    char text[512] = {};
     long pos = -1;
+    void SetText(const std::string &s)
+    {
+        size_t n = std::min(s.size(), sizeof text - 1);
+        std::memcpy(text, s.data(), n);
+        text[n] = '\0';
+    }
 };
 
 // The parse that is running on this thread, and the last error recorded.
@@ -137,14 +146,14 @@ const char *rcPrsMessageText(uint16_t id)
 void rcPrsRecordError(uint16_t id, const char *arg)
 {
     tLastError.id = id;
-    tLastError.text = Format(id, arg);
+    tLastError.SetText(Format(id, arg));
     tLastError.pos = tCurrent != nullptr ? tCurrent->scan.lastRead : -1;
 }
 
 void rcPrsRecordFreeText(const char *first, const char *second)
 {
     rcPrsRecordError(RC_PRS_MSG_FREE_TEXT, nullptr);
-    tLastError.text = Format(RC_PRS_MSG_FREE_TEXT, first, second);
+    tLastError.SetText(Format(RC_PRS_MSG_FREE_TEXT, first, second));
 }
 
 void rcPrsFail(rcPrsContext *ctx, uint16_t id, const char *arg, int result)
@@ -159,7 +168,7 @@ void rcPrsFail(rcPrsContext *ctx, uint16_t id, const char *arg, int result)
 int rcPrsPostLastError(rcErrorQueue *queue)
 {
     rcErrPost(queue, RC_MSG_SYNTAX_ERROR, nullptr, 0,
-              tLastError.text.empty() ? rcPrsMessageText(RC_PRS_MSG_SYNTAX) : tLastError.text.c_str());
+              tLastError.text[0] == '\0' ? rcPrsMessageText(RC_PRS_MSG_SYNTAX) : tLastError.text);
     return -1;
 }
 
@@ -170,7 +179,7 @@ uint16_t rcPrsLastErrorId()
 
 const char *rcPrsLastErrorText()
 {
-    return tLastError.text.c_str();
+    return tLastError.text;
 }
 
 long rcPrsErrorPos()

@@ -113,9 +113,9 @@ void rcEnvFree(rcEnv *env)
     if (!env)
         return;
     env->tag = 0;
-    rcErrClearQueue(&env->errors);
     if (env->lock)
         rcMutexLock(env->lock);
+    rcErrClearQueue(&env->errors);
     rcListDestroy(env->connections);
     env->connections = nullptr;
     rcErrQueueDestroy(&env->errors);
@@ -316,6 +316,8 @@ int16_t rcConConnect(rcConn *conn, const char *dsn, const char *dbq, const char 
         return fail();
     };
     rc = TamSetSessionOption(session, kDrmSessionOptionCodePage, static_cast<uint32_t>(std::strtoul(codePage, nullptr, 10)));
+    if (rc == 0) // SQL_LOGIN_TIMEOUT bounds the connect as a whole (0: the data source's or the default)
+        rc = TamSetSessionOption(session, kDrmSessionOptionLoginTimeout, conn->loginTimeout);
     if (rc == 0)
         rc = TamUseDatabase(session, conn->qualifier);
     if (rc != 0)

@@ -53,6 +53,23 @@ bool IsSourceKey(const char *key)
     return PlatAsciiCaseCompare(key, "DSN") == 0 || PlatAsciiCaseCompare(key, "DRIVER") == 0;
 }
 
+// A braced value starting at p ("{"): the character after its closing brace,
+// "}}" inside standing for one "}". Null when no brace closes it.
+const char *BracedEnd(const char *p)
+{
+    for (++p; *p; ++p) {
+        if (*p != '}')
+            continue;
+        if (p[1] != '}')
+            return p + 1;
+        ++p; // "}}"
+    }
+    return nullptr;
+}
+
+// Characters an unbraced value other than DSN and DRIVER must not hold.
+constexpr const char kUnbracedForbidden[] = "[]{}(),;?*=!@";
+
 } // namespace
 
 int rcConInitKeywords(rcConn *conn)
@@ -113,14 +130,24 @@ int rcAttrParse(rcList *list, const char *text)
             return RC_ATTR_NO_EQUALS;
         p = SkipBlanks(p + 1);
         const char *value = p;
+        const char *valueEnd;
         if (*p == '{') {
-            // A braced value may hold ";": it runs to the closing brace.
-            const char *close = std::strchr(p, '}');
-            p = close ? close + 1 : p + std::strlen(p);
+            // A braced value holds any character, "}}" for "}", up to its
+            // closing brace; only blanks may follow it. No closing brace is a
+            // syntax error (the rest must not be taken for the value).
+            p = BracedEnd(p);
+            if (!p)
+                return RC_ATTR_SYNTAX;
+            valueEnd = p;
+            p = SkipBlanks(p);
+            if (*p && *p != ';')
+                return RC_ATTR_SYNTAX;
+        } else {
+            while (*p && *p != ';')
+                ++p;
+            valueEnd = p;
         }
-        while (*p && *p != ';')
-            ++p;
-        rcAttrPair pair{key, keyLength, value, static_cast<size_t>(p - value)};
+        rcAttrPair pair{key, keyLength, value, static_cast<size_t>(valueEnd - value)};
         if (rcListAppend(list, &pair) != 0)
             return RC_ATTR_NO_MEMORY;
         p = SkipBlanks(p);
@@ -140,7 +167,7 @@ int rcConnCheckValue(const char *key, const char *value)
         if (n >= 2 && value[0] == '{' && value[n - 1] == '}')
             return 0; // a braced name may hold anything
     }
-    const char *forbidden = IsSourceKey(key) ? ";=" : "[]{}(),;?*=!@";
+    const char *forbidden = IsSourceKey(key) ? ";=" : kUnbracedForbidden;
     return std::strpbrk(value, forbidden) ? 1 : 0;
 }
 
@@ -193,6 +220,18 @@ int16_t rcConnParseConnStr(rcConn *conn, const char *text)
         if ((attr->kind & RC_ATTR_KIND_SOURCE) &&
             (conn->attrs[RC_ATTR_DSN].set || conn->attrs[RC_ATTR_DRIVER].set))
             continue;
+        if (pair->value[0] == '{' && !IsSourceKey(attr->name)) {
+            // Braced: the characters between the braces, any of them.
+            size_t n = 0;
+            for (size_t j = 1; j + 1 < pair->valueLength; ++j) {
+                attr->value[n++] = pair->value[j];
+                if (pair->value[j] == '}')
+                    ++j; // the second brace of "}}"
+            }
+            attr->value[n] = '\0';
+            attr->set = 1;
+            continue;
+        }
         std::memcpy(attr->value, pair->value, pair->valueLength);
         attr->value[pair->valueLength] = '\0';
         if (rcConnCheckValue(attr->name, attr->value)) {
@@ -222,7 +261,19 @@ int16_t rcConnBuildConnStr(rcConn *conn, char *out, int64_t outSize, int64_t *ou
             const rcConnAttr &a = conn->attrs[i];
             if (!a.set || !a.name || !*a.name)
                 continue;
-            s.append(a.name).append("=").append(a.value).append(";");
+            s.append(a.name).append("=");
+            size_t n = std::strlen(a.value);
+            if (!IsSourceKey(a.name) && (std::strpbrk(a.value, kUnbracedForbidden) ||
+                                         (n && (IsBlank(a.value[0]) || IsBlank(a.value[n - 1]))))) {
+                // Written braced, so that the string reads back as it was.
+                s.append("{");
+                for (const char *c = a.value; *c; ++c)
+                    s.append(*c == '}' ? "}}" : std::string(1, *c));
+                s.append("}");
+            } else {
+                s.append(a.value);
+            }
+            s.append(";");
         }
     } else {
         for (uint32_t i = 0; i < conn->attrCount; ++i)
@@ -344,41 +395,46 @@ void rcConnClearAttributes(rcConn *conn)
 
 std::string rcConnMaskSecrets(const char *text)
 {
-    std::string out = text ? text : "";
-    for (const rcKeywordDef &kw : rcKeywordTable) {
-        if (!kw.secret)
+    // Walks the pairs as rcAttrParse does; the whole value of a secret key
+    // becomes "****", braced or not, and an unclosed brace masks the rest.
+    std::string out;
+    if (!text)
+        return out;
+    const char *p = text;
+    while (*p) {
+        const char *key = p;
+        while (*p && *p != '=' && *p != ';')
+            ++p;
+        if (*p != '=') { // no value: copied as it stands
+            if (*p)
+                ++p;
+            out.append(key, p);
             continue;
-        size_t len = std::strlen(kw.keyword);
-        size_t pos = 0;
-        while (pos < out.size()) {
-            // A key starts the string or follows ";" (and blanks).
-            size_t k = pos;
-            while (k < out.size() && IsBlank(out[k]))
-                ++k;
-            size_t end = out.find(';', k);
-            if (end == std::string::npos)
-                end = out.size();
-            if (end - k > len && PlatAsciiCaseCompareN(out.c_str() + k, kw.keyword, len) == 0) {
-                size_t eq = k + len;
-                while (eq < end && IsBlank(out[eq]))
-                    ++eq;
-                if (eq < end && out[eq] == '=') {
-                    size_t vstart = eq + 1;
-                    size_t vend = end;
-                    if (vstart < out.size() && out[vstart] == '{') {
-                        size_t close = out.find('}', vstart);
-                        if (close != std::string::npos) {
-                            vend = out.find(';', close);
-                            if (vend == std::string::npos)
-                                vend = out.size();
-                        }
-                    }
-                    out.replace(vstart, vend - vstart, "****");
-                    end = vstart + 4;
-                }
-            }
-            pos = end + 1;
         }
+        const char *k = SkipBlanks(key);
+        const char *kEnd = p;
+        while (kEnd > k && IsBlank(kEnd[-1]))
+            --kEnd;
+        out.append(key, ++p); // the key and "="
+        const char *value = p;
+        const char *v = SkipBlanks(p);
+        if (*v == '{') {
+            const char *end = BracedEnd(v);
+            p = end ? end : value + std::strlen(value);
+        }
+        while (*p && *p != ';')
+            ++p;
+        bool secret = false;
+        for (const rcKeywordDef &kw : rcKeywordTable)
+            if (kw.secret && std::strlen(kw.keyword) == static_cast<size_t>(kEnd - k) &&
+                PlatAsciiCaseCompareN(k, kw.keyword, static_cast<size_t>(kEnd - k)) == 0)
+                secret = true;
+        if (secret)
+            out.append("****");
+        else
+            out.append(value, p);
+        if (*p == ';')
+            out.push_back(*p++);
     }
     return out;
 }

@@ -137,6 +137,8 @@ int16_t rcConReplayPending(rcConn *conn)
 
 int16_t rcConSetOption(rcConn *conn, uint16_t option, uintptr_t *value)
 {
+    if (option == 103) // SQL_LOGIN_TIMEOUT: kept (rcConStoreOption) for the next connect
+        return 0;
     if (!conn->session) {
         switch (option) {
         case SQL_ACCESS_MODE: case SQL_AUTOCOMMIT: case SQL_TRANSLATE_DLL: case SQL_TRANSLATE_OPTION: case SQL_TXN_ISOLATION: case SQL_CURRENT_QUALIFIER: case SQL_QUIET_MODE:

@@ -18,7 +18,7 @@ struct rcConn;
 struct rcLoginBuffer;
 
 inline constexpr size_t kRcLoginUserMax = 128;
-inline constexpr size_t kRcLoginPasswordMax = 30;
+inline constexpr size_t kRcLoginPasswordMax = 31; // the login record's password field
 
 // The logon dialog's model: fields, their state and the result.
 struct rcLoginModel {

@@ -146,7 +146,9 @@ TEST_F(DsnDialogTest, TestConnectionReportsTheServersAnswer)
 TEST_F(DsnDialogTest, BrowseByBroadcastAndTheSavedList)
 {
     ASSERT_TRUE(server.Start({"--fixture", server.FixtureWithUsers({{"demo", "demo"}}), "--service",
-                              "Sales", "--computer", "BOX"}));
+                              "Sales", "--computer", "BOX",
+                              // broadcasts reach a server listening on every address
+                              "--discovery-address", "0.0.0.0"}));
     // The selection dialog lives in the client library: it reads its answers from a script file.
     qxtest::ScopedEnv port("QX_SERVER_PORT", std::to_string(server.Port()));
     qxtest::ScopedEnv broadcast("QX_BROADCAST_ADDRESS", "127.255.255.255");

@@ -5,8 +5,13 @@
 #include "tests/support/qxserver_process.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <chrono>
+#include <csignal>
 #include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <thread>
 #include <gtest/gtest.h>
 
@@ -240,7 +245,7 @@ TEST_F(ConnectionTest, InjectedFaultsGiveClearNegativeStatuses)
 TEST_F(ConnectionTest, ServerFoundByBroadcastByName)
 {
     StartServer({"--service", "Accounts", "--computer", "hostA"});
-    ASSERT_EQ(_QX_SetComponentOption(comp_, 0x62616472 /* badr */, int32_t(0x7FFFFFFF), nullptr), 0);
+    ASSERT_EQ(_QX_SetComponentOption(comp_, 0x62616472 /* badr */, int32_t(0x7F000001), nullptr), 0);
     ASSERT_EQ(_QX_SetComponentOption(comp_, 0x706F7274 /* port */, server_.Port(), nullptr), 0);
     QXNetworkLocation loc = nullptr;
     auto name = PString("Accounts");
@@ -290,7 +295,7 @@ TEST_F(ConnectionTest, ReconnectAfterABrokenLink)
 TEST_F(ConnectionTest, DiscoveryForProgramsListsAnswers)
 {
     StartServer({"--service", "Ledger", "--computer", "host\tB"});
-    _QX_SetComponentOption(comp_, 0x62616472 /* badr */, int32_t(0x7FFFFFFF), nullptr);
+    _QX_SetComponentOption(comp_, 0x62616472 /* badr */, int32_t(0x7F000001), nullptr);
     _QX_SetComponentOption(comp_, 0x706F7274 /* port */, server_.Port(), nullptr);
     ComponentParamBlock open;
     open.selector = 27;
@@ -400,6 +405,112 @@ TEST(StartUp, UnknownAddressOrRefusedConnection)
     EXPECT_EQ(conn, nullptr);
     _QX_FreeNetworkLocation(loc, 0, comp);
     _QX_DeInitNetworkComponent(0, comp);
+}
+
+constexpr uint32_t kOpenTime = 0x6F74696D;  // 'otim'
+constexpr uint32_t kReplyTime = 0x7274696D; // 'rtim'
+
+double SecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A loopback port on which nothing listens.
+uint16_t UnusedPort()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa);
+    socklen_t len = sizeof sa;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&sa), &len);
+    ::close(fd);
+    return ntohs(sa.sin_port);
+}
+
+// The open as a whole within 'otim', each failure told apart: a server that
+// holds its replies (timed out), a stopped server whose kernel accepts the
+// connection but that never greets (not answering), no server (refused).
+TEST_F(ConnectionTest, OpenEndsWithinItsTimeWithTheReason)
+{
+    ASSERT_EQ(_QX_SetComponentOption(comp_, kOpenTime, 1000, nullptr), 0);
+    int32_t value = 0;
+    EXPECT_EQ(_QX_GetComponentOption(comp_, kOpenTime, &value, nullptr), 0);
+    EXPECT_EQ(value, 1000);
+    {
+        SCOPED_TRACE("replies held back");
+        StartServer({"--delay", "600000"});
+        QXHandle conn = nullptr;
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(Open(&conn), QX_ERR_TIMED_OUT);
+        EXPECT_EQ(conn, nullptr);
+        EXPECT_LT(SecondsSince(start), 1.8);
+        server_.Stop();
+    }
+    {
+        SCOPED_TRACE("stopped server");
+        StartServer({});
+        ::kill(server_.Pid(), SIGSTOP);
+        QXHandle conn = nullptr;
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(Open(&conn), QX_ERR_NOT_ANSWERING);
+        EXPECT_LT(SecondsSince(start), 1.8);
+        ::kill(server_.Pid(), SIGCONT);
+        ASSERT_EQ(Open(&conn), 0) << "a new link once the server runs again";
+        EXPECT_EQ(_QX_CloseQXConnection(conn), 0);
+    }
+    {
+        SCOPED_TRACE("nothing listening");
+        auto text = PString("127.0.0.1:" + std::to_string(UnusedPort()));
+        QXNetworkLocation loc = nullptr;
+        ASSERT_EQ(_QX_FindQXServer(text.data(), &loc, 0, comp_), 0);
+        locations_.push_back(loc);
+        QXLoginRecord login = Login("demo", "demo");
+        QXHandle conn = nullptr;
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(_QX_OpenQXConnection(&login, loc, &conn, 0, comp_), QX_ERR_REFUSED);
+        EXPECT_LT(SecondsSince(start), 1.0);
+    }
+}
+
+// A request past its time gives up the link and marks the connection
+// broken; the server stopped after the open stands for one that hangs.
+TEST_F(ConnectionTest, RequestPastItsTimeBreaksTheConnection)
+{
+    StartServer({});
+    struct Case {
+        const char *name;
+        int32_t componentReply, reply, total;
+    } cases[] = {
+        {"reply time of the component", 1000, 0, 0},
+        {"reply time of the connection", 0, 1000, 0},
+        {"time for all requests", 0, 0, 1000},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        ASSERT_EQ(_QX_SetComponentOption(comp_, kReplyTime, k.componentReply, nullptr), 0);
+        QXHandle conn = nullptr;
+        ASSERT_EQ(Open(&conn), 0);
+        if (k.reply || k.total) {
+            ASSERT_EQ(_QX_SetConnectionTimeouts(conn, k.reply, k.total), 0);
+        }
+        EXPECT_EQ(_QX_FlushServer(conn), 0) << "in time";
+        ::kill(server_.Pid(), SIGSTOP);
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(_QX_FlushServer(conn), QX_ERR_TIMED_OUT);
+        EXPECT_LT(SecondsSince(start), 1.8);
+        EXPECT_EQ(_QX_FlushServer(conn), QX_ERR_LINK) << "marked broken";
+        ::kill(server_.Pid(), SIGCONT);
+        EXPECT_EQ(_QX_FlushServer(conn), QX_ERR_LINK) << "broken for good";
+        EXPECT_EQ(_QX_CloseQXConnection(conn), 0);
+    }
+    ASSERT_EQ(_QX_SetComponentOption(comp_, kReplyTime, 0, nullptr), 0);
+    QXHandle conn = nullptr;
+    ASSERT_EQ(Open(&conn), 0) << "the server serves new connections";
+    EXPECT_EQ(_QX_FlushServer(conn), 0);
+    EXPECT_EQ(_QX_SetConnectionTimeouts(nullptr, 1, 1), QX_ERR_BAD_CONNECTION);
+    EXPECT_EQ(_QX_CloseQXConnection(conn), 0);
 }
 
 } // namespace

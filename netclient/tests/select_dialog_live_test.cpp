@@ -16,7 +16,9 @@ TEST(SelectModelLive, QueriesKeepFoundServersUntilTheyStopAnswering)
 {
     QxServerProcess server;
     ASSERT_TRUE(server.Start({"--fixture", server.FixtureWithUsers({{"demo", "demo"}}), "--service",
-                              "Sales", "--computer", "BOX"}));
+                              "Sales", "--computer", "BOX",
+                              // broadcasts reach a server listening on every address
+                              "--discovery-address", "0.0.0.0"}));
     qxtest::TempDir dir("qxsel");
     ASSERT_FALSE(dir.Path().empty());
     qxtest::ScopedEnv noDialog("QX_DIALOG", "none");

@@ -2,6 +2,8 @@
 // library: catalogs of a fixture, connections released, malformed replies.
 #include "driver/Sources/tests/live_support.h"
 
+#include <chrono>
+
 namespace {
 
 using namespace drmlive;
@@ -116,6 +118,50 @@ TEST_F(Live, MalformedCatalogRepliesGiveAnError) {
             EXPECT_EQ(DrmServerLinkConnectionCount(), 0) << fault << " " << code;
             server_.Stop();
         }
+    }
+}
+
+// The connect as a whole within the login time, each failure told apart;
+// a request past the data source's ReplyTimeout breaks the connection.
+TEST_F(Live, ConnectAndRequestsEndInTimeWithTheReason) {
+    auto within = [](auto call, int32_t expected, double seconds) {
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(call(), expected);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), seconds);
+    };
+    {
+        SCOPED_TRACE("replies held back");
+        StartServer({"--delay", "600000"});
+        uint32_t s = Begin();
+        ASSERT_EQ(DrmSetSessionOption(s, kDrmSessionOptionLoginTimeout, 1), 0);
+        uint32_t db = 0;
+        within([&] { return DrmOpenDatabase(s, server_.Dbq().c_str(), &db, 0); }, kDrmErrTimedOut, 1.8);
+        server_.Stop();
+    }
+    StartServer();
+    {
+        SCOPED_TRACE("stopped server");
+        uint32_t s = Begin();
+        ASSERT_EQ(DrmSetSessionOption(s, kDrmSessionOptionLoginTimeout, 1), 0);
+        kill(server_.Pid(), SIGSTOP);
+        uint32_t db = 0;
+        within([&] { return DrmOpenDatabase(s, server_.Dbq().c_str(), &db, 0); }, kDrmErrServerNotAnswering,
+               1.8);
+        kill(server_.Pid(), SIGCONT);
+        within([&] { return DrmOpenDatabase(s, "TCP/IP:127.0.0.1:1", &db, 0); }, kDrmErrNoServerAtAddress, 1.0);
+    }
+    {
+        SCOPED_TRACE("reply time of the data source");
+        std::ofstream((dir_ / "odbc.ini").c_str()) << "[Live]\nReplyTimeout=1\n";
+        setenv("ODBCINI", (dir_ / "odbc.ini").c_str(), 1);
+        uint32_t s = Begin();
+        uint32_t db = 0;
+        ASSERT_EQ(DrmOpenDatabase(s, server_.Dbq().c_str(), &db, 0), 0);
+        unsetenv("ODBCINI");
+        kill(server_.Pid(), SIGSTOP);
+        within([&] { return DrmSetTransact(s, kDrmTransactStart); }, kDrmErrLinkBroken, 1.8);
+        within([&] { return DrmSetTransact(s, kDrmTransactStart); }, kDrmErrLinkBroken, 0.5);
+        kill(server_.Pid(), SIGCONT);
     }
 }
 

@@ -101,7 +101,16 @@ TEST_F(Sessions, RetrieveLists) {
 }
 
 TEST_F(Sessions, DatabasesOpenLogInAndClose) {
-    uint32_t s = Begin(std::string(40, 'u').c_str(), "pw");
+    // The login record holds 31 characters of each; more is refused, not cut.
+    for (const auto &[user, password] : {std::pair{std::string(32, 'u'), std::string("pw")},
+                                         std::pair{std::string("u"), std::string(32, 'p')}}) {
+        uint32_t refused = Begin(user.c_str(), password.c_str());
+        uint32_t none = 0;
+        EXPECT_EQ(DrmOpenDatabase(refused, "TCP/IP:127.0.0.1", &none, 0), kDrmErrLoginTooLong);
+        EXPECT_EQ(none, 0u);
+    }
+    EXPECT_TRUE(server.open.empty()) << "nothing sent to the server";
+    uint32_t s = Begin(std::string(31, 'u').c_str(), "pw");
     uint32_t a = Open(s);
     uint32_t b = Open(s);
     EXPECT_NE(a, b);
@@ -109,7 +118,7 @@ TEST_F(Sessions, DatabasesOpenLogInAndClose) {
     const uint8_t *login = server.lastLogin.bytes;
     EXPECT_EQ(login[0], 14);
     EXPECT_EQ(std::memcmp(login + 1, "QX ODBC Driver", 14), 0);
-    EXPECT_EQ(login[32], 31);                          // user cut to 31
+    EXPECT_EQ(login[32], 31);                          // the whole 31-character user
     EXPECT_EQ(login[64], 2);
     EXPECT_EQ(login[96], 4);
     EXPECT_EQ(std::memcmp(login + 97, "ODBC", 4), 0);

@@ -65,6 +65,8 @@ TEST_F(TraceLog, ConfigurationSwitchesTracingOnForGood) {
     EXPECT_FALSE(DrmTraceIsOpen());
     std::string first = ReadFile(Log());
     EXPECT_NE(first.find("CALL: DrmSetSessionOption"), std::string::npos);
+    EXPECT_EQ(fs::status(Log()).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write)
+        << "the trace is the owner's alone";
 
     WriteFile(Ini(), "[TRACE]\n");                    // key gone: tracing stays on
     uint32_t again = Begin();

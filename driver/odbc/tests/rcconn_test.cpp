@@ -9,6 +9,7 @@
 #include "driver/odbc/rcinfo.h"
 #include "platform/dialog.h"
 
+#include <fstream>
 #include <string>
 
 namespace {
@@ -100,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FailCase{"DSN=qx;UID=demo;PWD=wrong", "08001", -1905},
                       FailCase{"DSN=qx;UID=nobody;PWD=demo", "08001", -1903},
                       FailCase{"DBQ=TCP/IP:10.9.9.9;UID=demo;PWD=demo", "08004", -1203},
-                      FailCase{"DSN=qx;UID=demo;PWD=0123456789012345678901234567890", "28000", 0},
+                      FailCase{"DSN=qx;UID=demo;PWD=01234567890123456789012345678901", "28000", 0},
                       FailCase{"DBQ=a(b", "08004", 0}),
     FailName);
 
@@ -221,23 +222,23 @@ TEST_F(PromptTest, NoUiAnswersAsCancel)
 
 TEST_F(PromptTest, OverlongAnswersAreCutToTheFieldLimits)
 {
-    server.password = std::string(30, 'p');
+    server.password = std::string(31, 'p');
     script.answers = {{PLAT_DIALOG_OK, {"demo", std::string(40, 'p')}}};
     ASSERT_EQ(DriverConnect("DSN=qx", SQL_DRIVER_PROMPT), SQL_SUCCESS) << Diag();
-    EXPECT_EQ(std::string(conn->attrs[RC_ATTR_PWD].value), std::string(30, 'p'));
+    EXPECT_EQ(std::string(conn->attrs[RC_ATTR_PWD].value), std::string(31, 'p'));
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
 }
 
 TEST_F(ConnectTest, PromptingModesReportOverlongValuesAs5147)
 {
-    EXPECT_EQ(DriverConnect("DSN=qx;UID=demo;PWD=" + std::string(31, 'p'), SQL_DRIVER_COMPLETE), SQL_ERROR);
+    EXPECT_EQ(DriverConnect("DSN=qx;UID=demo;PWD=" + std::string(32, 'p'), SQL_DRIVER_COMPLETE), SQL_ERROR);
     EXPECT_EQ(Diag(), "S1090");
 }
 
 TEST_F(ConnectTest, OptionsBeforeConnectAreKeptAndReplayed)
 {
-    EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_LOGIN_TIMEOUT, 5), SQL_ERROR);
-    EXPECT_EQ(Diag(), "S1C00");
+    // The login time-out is kept for the connect (it bounds it as a whole).
+    EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_LOGIN_TIMEOUT, 5), SQL_SUCCESS);
     char qualifier[32] = "TCP/IP:127.0.0.1";
     EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_CURRENT_QUALIFIER, reinterpret_cast<uintptr_t>(qualifier)),
               SQL_SUCCESS);
@@ -249,7 +250,10 @@ TEST_F(ConnectTest, OptionsBeforeConnectAreKeptAndReplayed)
     char value[300] = {};
     EXPECT_EQ(SQLGetConnectOptionImpl(conn, SQL_CURRENT_QUALIFIER, value), SQL_SUCCESS);
     EXPECT_STREQ(value, "TCP/IP:127.0.0.1");
-    EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_LOGIN_TIMEOUT, 5), SQL_ERROR);
+    uint32_t timeout = 0;
+    EXPECT_EQ(SQLGetConnectOptionImpl(conn, SQL_LOGIN_TIMEOUT, &timeout), SQL_SUCCESS);
+    EXPECT_EQ(timeout, 5u);
+    EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_LOGIN_TIMEOUT, 7), SQL_SUCCESS) << "for a later connect";
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
 }
 
@@ -314,6 +318,23 @@ TEST_F(ConnectTest, OdbcTraceHoldsCallAndReturnLinesWithoutPassword)
     EXPECT_NE(log.find("\"demo\", -3, \"****\", -3)"), std::string::npos) << log;
     EXPECT_NE(log.find("SQLConnect returned 0."), std::string::npos) << log;
     EXPECT_NE(log.find("SQLDisconnect returned 0."), std::string::npos) << log;
+}
+
+TEST_F(ConnectTest, OdbcTraceMasksTheWholePasswordHoweverWritten)
+{
+    WriteIni("OdbcTrace=1\nTraceOutput=" + dir + "/trace.log\nTraceAppend=0\n");
+    // An unclosed brace is refused, and its whole tail masked.
+    EXPECT_EQ(DriverConnect("DSN=qx;UID=demo;PWD={S3cret;PwTail"), SQL_ERROR);
+    EXPECT_EQ(Diag(), "08004");
+    server.password = "a}b;c";
+    ASSERT_EQ(DriverConnect("DSN=qx;UID=demo;PWD={a}}b;c}"), SQL_SUCCESS) << Diag();
+    EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
+    std::ifstream in(dir + "/trace.log");
+    std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(log.find("SQLDriverConnect(0x"), std::string::npos) << log;
+    for (const char *secret : {"S3cret", "PwTail", "a}}b", "b;c"})
+        EXPECT_EQ(log.find(secret), std::string::npos) << secret << "\n" << log;
+    EXPECT_NE(log.find("PWD=****"), std::string::npos) << log;
 }
 
 } // namespace

@@ -88,7 +88,17 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"DRIVER={QX Driver};DBQ=TCP/IP:h:1", 0, "", RC_ATTR_DRIVER, "{QX Driver}"},
                       ParseCase{"DRIVER={a;b};UID=u", 0, "", RC_ATTR_UID, "u"},
                       ParseCase{"DRIVER={a;b};UID=u", 0, "", RC_ATTR_DRIVER, "{a;b}"},
-                      ParseCase{"PWD={x;y}", -1, "08004", RC_ATTR_PWD, "<unset>"}),
+                      // Braced values hold any character, "}}" for "}"; unbraced
+                      // ones keep the rules above; an unclosed brace is a syntax error.
+                      ParseCase{"PWD={x;y}", 0, "", RC_ATTR_PWD, "x;y"},
+                      ParseCase{"PWD={[]{}}(),;?*=!@};UID=u", 0, "", RC_ATTR_PWD, "[]{}(),;?*=!@"},
+                      ParseCase{"PWD={[]{}}(),;?*=!@};UID=u", 0, "", RC_ATTR_UID, "u"},
+                      ParseCase{"PWD={a}}}}b} ;UID=u", 0, "", RC_ATTR_PWD, "a}}b"},
+                      ParseCase{"PWD={};UID=u", 0, "", RC_ATTR_UID, "u"},
+                      ParseCase{"PWD=a}b", -1, "08004", RC_ATTR_PWD, "<unset>"},
+                      ParseCase{"PWD={S3cret;PwTail", -1, "08004", RC_ATTR_PWD, "<unset>"},
+                      ParseCase{"PWD={a}b;UID=u", -1, "08004", RC_ATTR_UID, "<unset>"},
+                      ParseCase{"PWD={a}}", -1, "08004", RC_ATTR_PWD, "<unset>"}),
     [](const ::testing::TestParamInfo<ParseCase> &info) { return "case" + std::to_string(info.index); });
 
 TEST_F(ConnStrTest, ValueOf512IsKeptAnd513Refused)
@@ -124,6 +134,18 @@ TEST_F(ConnStrTest, BrowseAsksForTheSourceUntilOneIsGiven)
     ASSERT_EQ(rcConnParseConnStr(conn, "DSN=d"), 0);
     EXPECT_EQ(rcConnBuildConnStr(conn, out, sizeof out, &length, true), 0);
     EXPECT_STREQ(out, "");
+}
+
+TEST_F(ConnStrTest, CompletedStringBracesValuesThatNeedIt)
+{
+    ASSERT_EQ(rcConnParseConnStr(conn, "DSN=d;UID=u;PWD={p;w}}d=}"), 0);
+    char out[128];
+    int64_t length = 0;
+    EXPECT_EQ(rcConnBuildConnStr(conn, out, sizeof out, &length, false), 0);
+    EXPECT_STREQ(out, "DSN=d;UID=u;PWD={p;w}}d=};");
+    rcConnClearAttributes(conn);
+    ASSERT_EQ(rcConnParseConnStr(conn, out), 0) << "reads back";
+    EXPECT_EQ(Value(RC_ATTR_PWD), "p;w}d=");
 }
 
 TEST_F(ConnStrTest, ClearForgetsEveryValue)
@@ -162,6 +184,13 @@ TEST(ConnStrMask, PasswordValuesAreMasked)
         {"PWD={se;cret};UID=u", "PWD=****;UID=u"},
         {"DSN=PWD;UID=pwd", "DSN=PWD;UID=pwd"},
         {"", ""},
+        // The whole value however it is written, an unclosed brace to the end.
+        {"PWD={S3cret;PwTail", "PWD=****"},
+        {"PWD={a}};UID=x};UID=u", "PWD=****;UID=u"},
+        {"UID=u; Pwd = {x;y} ;DBQ=d", "UID=u; Pwd =****;DBQ=d"},
+        {"DRIVER={a;PWD=b};PWD=c", "DRIVER={a;PWD=b};PWD=****"},
+        {"PWD=;UID=u", "PWD=****;UID=u"},
+        {"UID=u;PWD", "UID=u;PWD"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(rcConnMaskSecrets(c.in), c.out) << c.in;
