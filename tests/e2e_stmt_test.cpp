@@ -9,6 +9,7 @@
 #include <memory>
 
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 // Live heap bytes, from the address sanitizer's allocator when it is there.
@@ -37,6 +38,8 @@ protected:
     {
         fixture = QX_STMT_FIXTURE;
         E2eFixture::SetUp();
+        if (std::string extra = DsnExtra(); !extra.empty())
+            WriteDsn(extra);
         h = std::make_unique<OdbcHandles>(SQL_OV_ODBC2);
         ASSERT_TRUE(SQL_SUCCEEDED(
             SQLConnect(h->dbc, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS)))
@@ -51,6 +54,8 @@ protected:
         h.reset();
         E2eFixture::TearDown();
     }
+    // Lines added to odbc.ini before the connection is made.
+    virtual std::string DsnExtra() { return ""; }
     // The first diagnostic record of the statement: SQLSTATE and text.
     std::string Diag(std::string *text = nullptr, SQLHSTMT s = SQL_NULL_HSTMT) const
     {
@@ -576,6 +581,118 @@ TEST_F(E2eStmt, AllocatePrepareDropCyclesKeepMemoryFlat)
         cycle();
     size_t after = HeapBytes();
     EXPECT_LT(after, before + 64 * 1024) << "before " << before << ", after " << after;
+}
+
+// Stored views: the view files live in a directory of the test's own, named
+// by the data source's settings.
+class E2eView : public E2eStmt {
+protected:
+    std::string DsnExtra() override
+    {
+        return "[ZorviEngineOptions]\nViewFileDirectory=" + dir + "/views\n";
+    }
+    void SetUp() override
+    {
+        E2eStmt::SetUp();
+        ASSERT_EQ(mkdir((dir + "/views").c_str(), 0700), 0);
+    }
+    SQLRETURN Exec(const std::string &sql) { return SQLExecDirect(stmt, Text(sql.c_str()), SQL_NTS); }
+    // Executes a statement that must succeed.
+    void Run(const std::string &sql) { ASSERT_EQ(Exec(sql), SQL_SUCCESS) << sql << ": " << Diag(); }
+    // Executes (or only prepares) a statement that must fail with state and
+    // a message holding part.
+    void Refused(const std::string &sql, const char *state, const char *part, bool prepareOnly = false)
+    {
+        SQLRETURN rc = prepareOnly ? Prepare(sql) : Exec(sql);
+        std::string text;
+        EXPECT_EQ(rc, SQL_ERROR) << sql;
+        EXPECT_EQ(Diag(&text), state) << sql << ": " << text;
+        EXPECT_NE(text.find(part), std::string::npos) << sql << ": " << text;
+    }
+};
+
+TEST_F(E2eView, CreateDescribeAndDrop)
+{
+    // Preparing a CREATE VIEW stores nothing and describes no result.
+    ASSERT_EQ(Prepare("CREATE VIEW Staff AS SELECT ID, Name AS Who, Salary FROM Emp"), SQL_SUCCESS) << Diag();
+    SQLSMALLINT count = -1;
+    EXPECT_EQ(SQLNumResultCols(stmt, &count), SQL_SUCCESS);
+    EXPECT_EQ(count, 0);
+    ASSERT_EQ(SQLExecute(stmt), SQL_SUCCESS) << Diag();
+    ExpectDescribe(stmt, "SELECT * FROM Staff",
+                   {{"ID", SQL_INTEGER, 10, 0, SQL_NO_NULLS, "EMP"},
+                    {"WHO", SQL_VARCHAR, 30, 0, SQL_NULLABLE, "EMP"},
+                    {"SALARY", SQL_DOUBLE, 15, 0, SQL_NO_NULLS, "EMP"}});
+    // A view of a view, with a column list and an expression. The view's
+    // columns are stored upper case; a named one shows as the query names it.
+    Run("CREATE VIEW Rich (Person, Twice) AS SELECT Who, Salary * 2 FROM Staff WHERE Salary > 1000");
+    ExpectDescribe(stmt, "SELECT Twice, Person FROM Rich",
+                   {{"Twice", SQL_DOUBLE, 15, 0, SQL_NO_NULLS, ""},
+                    {"Person", SQL_VARCHAR, 30, 0, SQL_NULLABLE, "EMP"}});
+    ExpectDescribe(stmt, "SELECT * FROM Rich",
+                   {{"PERSON", SQL_VARCHAR, 30, 0, SQL_NULLABLE, "EMP"},
+                    {"TWICE", SQL_DOUBLE, 15, 0, SQL_NO_NULLS, ""}});
+    // A view joined with a table.
+    ExpectDescribe(stmt, "SELECT s.Who, d.Name, d.ID FROM Staff s, Dept d WHERE s.ID = d.ID",
+                   {{"Who", SQL_VARCHAR, 30, 0, SQL_NULLABLE, "EMP"},
+                    {"Name", SQL_VARCHAR, 20, 0, SQL_NULLABLE, "DEPT"},
+                    {"ID", SQL_SMALLINT, 5, 0, SQL_NO_NULLS, "DEPT"}});
+    ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+
+    Run("DROP VIEW Rich");
+    Refused("SELECT * FROM Rich", "S1000", "Unable to open table: RICH", true);
+    Refused("DROP VIEW Rich", "S0002", "View Rich does not exist.");
+    ExpectDescribe(stmt, "SELECT Who FROM Staff", {{"Who", SQL_VARCHAR, 30, 0, SQL_NULLABLE, "EMP"}});
+}
+
+TEST_F(E2eView, BadDefinitionsAreRefused)
+{
+    Run("CREATE VIEW A AS SELECT ID FROM Dept");
+    struct Case {
+        const char *sql;
+        const char *state;
+        const char *text;
+    };
+    const Case cases[] = {
+        {"CREATE VIEW A AS SELECT ID FROM Emp", "S1000", "View already exists"},
+        {"CREATE VIEW Self AS SELECT * FROM Self", "S1000", "Unable to open table: SELF"},
+        {"CREATE VIEW Two (X, Y) AS SELECT ID FROM Dept", "S1000", "Invalid view column list"},
+        {"CREATE VIEW Bad AS SELECT Nope FROM Dept", "S0022", ""},
+    };
+    for (const Case &c : cases)
+        Refused(c.sql, c.state, c.text);
+    // A chain back to itself: B over A, then A again over B.
+    Run("CREATE VIEW B AS SELECT ID FROM A");
+    Run("DROP VIEW A");
+    Refused("CREATE VIEW A AS SELECT ID FROM B", "S1000", "Unable to open table: A");
+    ExpectDescribe(stmt, "SELECT * FROM Dept WHERE ID IN (SELECT ID FROM Emp)",
+                   {{"ID", SQL_SMALLINT, 5, 0, SQL_NO_NULLS, "DEPT"},
+                    {"Name", SQL_VARCHAR, 20, 0, SQL_NULLABLE, "DEPT"}});
+}
+
+TEST_F(E2eView, ReadOnlyConnectionsChangeNoViews)
+{
+    Run("CREATE VIEW Keep AS SELECT Name FROM Dept");
+    ASSERT_EQ(SQLSetConnectOption(h->dbc, SQL_ACCESS_MODE, SQL_MODE_READ_ONLY), SQL_SUCCESS) << h->Diag();
+    Refused("CREATE VIEW Other AS SELECT Name FROM Dept", "37000", "", true);
+    Refused("DROP VIEW Keep", "37000", "", true);
+    ExpectDescribe(stmt, "SELECT * FROM Keep", {{"NAME", SQL_VARCHAR, 20, 0, SQL_NULLABLE, "DEPT"}});
+}
+
+TEST_F(E2eView, ViewsOutliveTheConnection)
+{
+    Run("CREATE VIEW Names AS SELECT Name FROM Emp");
+    ASSERT_EQ(SQLFreeStmt(stmt, SQL_DROP), SQL_SUCCESS);
+    stmt = SQL_NULL_HSTMT;
+    ASSERT_EQ(SQLDisconnect(h->dbc), SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLConnect(h->dbc, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS)))
+        << h->Diag();
+    ASSERT_EQ(SQLAllocStmt(h->dbc, &stmt), SQL_SUCCESS);
+    ExpectDescribe(stmt, "SELECT * FROM Names", {{"NAME", SQL_VARCHAR, 30, 0, SQL_NULLABLE, "EMP"}});
+    ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+    Run("DROP VIEW Names");
+    Refused("SELECT * FROM Names", "S1000", "Unable to open table: NAMES", true);
 }
 
 } // namespace

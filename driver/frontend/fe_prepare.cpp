@@ -8,6 +8,7 @@
 #include "driver/frontend/fe_check.h"
 #include "driver/frontend/fe_selectlist.h"
 #include "driver/frontend/fe_tablelist.h"
+#include "driver/frontend/fe_view.h"
 #include "driver/frontend/rcprsunparse.h"
 
 namespace {
@@ -68,6 +69,29 @@ int CheckReadOnly(rcPrepared *prep, rcErrorQueue *errors)
     return prep->source->ReadOnly() ? rcErrRaise(errors, RC_MSG_ACCESS_VIOLATION) : 0;
 }
 
+// CREATE VIEW: the view's query is prepared like any query (views in it
+// merged) to learn its result columns; the tables it opened are closed again.
+int PrepareCreateView(rcPrepared *prep, rcErrorQueue *errors)
+{
+    if (CheckReadOnly(prep, errors) != 0)
+        return -1;
+    if (prep->stmt == nullptr)
+        return rcErrRaise(errors, RC_MSG_DRIVER_NOT_CAPABLE);
+    std::string text = rcVwQueryText(prep->root);
+    if (text.empty())
+        return rcErrRaise(errors, RC_MSG_SYNTAX_ERROR);
+    rcPrepared query;
+    query.stmt = prep->stmt;
+    // The regenerated text has its escapes written out.
+    int16_t r = rcFePrepare(&query, prep->source, errors, text.c_str(), true);
+    if (r < 0)
+        return -1;
+    if (query.kind != kKindQuery)
+        return rcErrRaise(errors, RC_MSG_SYNTAX_ERROR);
+    prep->viewColumns = std::move(query.columns);
+    return 0;
+}
+
 int Run(rcPrepared *prep, rcErrorQueue *errors)
 {
     switch (prep->kind) {
@@ -94,7 +118,11 @@ int Run(rcPrepared *prep, rcErrorQueue *errors)
         // source of this driver does.
         return rcErrRaise(errors, RC_MSG_DRIVER_NOT_CAPABLE);
     case kKindCreateView:
+        return PrepareCreateView(prep, errors);
     case kKindDropView:
+        if (CheckReadOnly(prep, errors) != 0)
+            return -1;
+        return prep->stmt == nullptr ? rcErrRaise(errors, RC_MSG_DRIVER_NOT_CAPABLE) : 0;
     case kKindProcedure:
         return rcErrRaise(errors, RC_MSG_DRIVER_NOT_CAPABLE);
     case kKindOther:
@@ -139,6 +167,7 @@ void rcFeReset(rcPrepared *prep)
 {
     rcTblCloseAll(prep);
     prep->columns.clear();
+    prep->viewColumns.clear();
     prep->params.clear();
     prep->types.clear();
     prep->exprNames = 0;
@@ -165,6 +194,11 @@ int16_t rcFePrepare(rcPrepared *prep, rcFeSource *source, rcErrorQueue *errors, 
         rcFeReset(prep);
         return -1;
     }
+    // An unknown table name may be a stored view: merged before the checks.
+    if (prep->stmt != nullptr && rcVwExpand(prep->stmt, prep->arena, prep->root) != 0) {
+        rcFeReset(prep);
+        return -1;
+    }
     prep->kind = rcFeKindOfRoot(prep->root);
     prep->selectRoot = prep->kind == kKindQuery ? 1 : 0;
     if (CheckCommand(prep, errors) != 0 || Run(prep, errors) != 0) {
@@ -172,6 +206,27 @@ int16_t rcFePrepare(rcPrepared *prep, rcFeSource *source, rcErrorQueue *errors, 
         return -1;
     }
     return rcErrQueueAny(errors) ? 1 : 0;
+}
+
+int rcFeExecuteView(rcPrepared *prep)
+{
+    if (prep->stmt == nullptr)
+        return -1;
+    if (prep->kind == kKindDropView)
+        return rcVwDrop(prep->stmt, prep->root);
+    if (prep->kind != kKindCreateView)
+        return rcErrRaise(prep->stmt->errors, RC_MSG_FUNCTION_SEQUENCE_ERROR);
+    std::vector<rcVwColumnDesc> columns(prep->viewColumns.size());
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const rcResultColumn &c = prep->viewColumns[i];
+        columns[i].name = c.name.c_str();
+        columns[i].sqlType = c.sqlType;
+        columns[i].length = c.length;
+        columns[i].precision = c.precision;
+        columns[i].scale = c.scale;
+        columns[i].flags = c.nullable != SQL_NO_NULLS ? 0x1 : 0;
+    }
+    return rcVwCreate(prep->stmt, prep->root, columns.data(), columns.size());
 }
 
 int rcFeNativeSql(const char *text, std::string *out, rcErrorQueue *errors)

@@ -10,13 +10,19 @@
 //   ... read prep.kind, prep.columns, prep.params, prep.root ...
 //   rcFeReset(&prep, &src) closes the tables and frees everything; the
 //   destructor does the same.
+//   With prep.stmt set (the statement's engine record, kept across resets),
+//   preparation merges the stored views a statement names, and prepares
+//   CREATE VIEW and DROP VIEW, which rcFeExecuteView then carries out.
 //
 // Preparation: parse (with the parse-time passes of the checks), set the kind
 // from the root, check the kind against the data source's command mask, then
 // for the kinds that have them the semantic checks (fe_check.h: tables
 // opened, references resolved, every expression typed, parameters typed) and,
 // for a query, the result columns (fe_selectlist.h). The tree and the tables
-// stay until reset, for planning and execution.
+// stay until reset, for planning and execution. Views are merged right after
+// the parse, so the checks see base tables only. A CREATE VIEW prepares the
+// view's query text through this same preparation (nothing is executed) to
+// learn the view's column names and types.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +36,7 @@
 #include "driver/frontend/rcprs.h"
 
 struct rcErrorQueue;
+struct rcStmt;
 
 // What the front end needs of the connection and its data source.
 class rcFeSource {
@@ -92,6 +99,10 @@ struct rcPrepared {
     std::vector<rcParamDesc> params;   // by parameter number
     std::vector<rcResultColumn> columns;
     uint16_t exprNames = 0;            // EXPR_n names given so far
+    // The statement's engine record the view catalogue hangs on; null: views
+    // are neither merged nor defined. Not touched by reset.
+    rcStmt *stmt = nullptr;
+    std::vector<rcResultColumn> viewColumns; // CREATE VIEW: the query's columns
 };
 
 // Result of rcFePrepare for an applied engine SET statement: success, no
@@ -101,6 +112,11 @@ constexpr int16_t RC_FE_SET_APPLIED = 2;
 int16_t rcFePrepare(rcPrepared *prep, rcFeSource *source, rcErrorQueue *errors, const char *text, bool escapes);
 // Closes the tables and frees the tree and every record.
 void rcFeReset(rcPrepared *prep);
+
+// Executes a prepared CREATE VIEW (stores the view) or DROP VIEW (removes
+// it; a name that is no view is an error). Call under the engine lock.
+// 0, or -1 with the message posted on the statement's queue.
+int rcFeExecuteView(rcPrepared *prep);
 
 // The statement kind of a parse-tree root (rcStmtKind values).
 uint16_t rcFeKindOfRoot(const rcParseNode *root);

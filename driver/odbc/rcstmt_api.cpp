@@ -254,6 +254,14 @@ SQLRETURN SQLExecuteImpl(rcStmtHandle *s)
         // An applied SET statement or a USE: done at preparation, no result set.
         s->state = RC_STMT_EXECUTED;
         s->rowCount = 0;
+    } else if (s->prep.kind == RC_KIND_CREATE_VIEW || s->prep.kind == RC_KIND_DROP_VIEW) {
+        EngineLock lock;
+        if (rcFeExecuteView(&s->prep) == 0) {
+            s->state = RC_STMT_EXECUTED;
+            s->rowCount = 0;
+        } else {
+            rc = SQL_ERROR;
+        }
     } else {
         // Planning and execution are not part of this driver yet.
         rcErrPost(&s->errors, RC_MSG_DRIVER_NOT_CAPABLE, nullptr, 0,

@@ -4,6 +4,7 @@
 
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/rcstmt.h"
+#include "driver/frontend/fe_view.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcoption.h"
 #include "driver/odbc/rcstmt_source.h"
@@ -50,6 +51,17 @@ TamSession *rcConnStmtLink::session() { return conn->session; }
 rcTraceChannel *rcConnStmtLink::engineTrace() { return conn->engineTrace; }
 const char *rcConnStmtLink::qualifier() { return conn->qualifier; }
 
+namespace {
+
+// What the front end hangs on the engine's record: the view catalogue.
+const rcStmtParts kStmtParts = [] {
+    rcStmtParts parts;
+    parts.releaseViews = rcVwReleaseCatalog;
+    return parts;
+}();
+
+} // namespace
+
 int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
 {
     *out = nullptr;
@@ -59,7 +71,7 @@ int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
     handle->conn = conn;
     std::copy(std::begin(conn->stmtDefaults), std::end(conn->stmtDefaults), std::begin(handle->options));
     handle->source.reset(new (std::nothrow) rcConnFeSource(conn));
-    int16_t rc = handle->source ? rcDrsAllocStmt(&conn->stmtLink, &handle->errors, nullptr, &handle->engine)
+    int16_t rc = handle->source ? rcDrsAllocStmt(&conn->stmtLink, &handle->errors, &kStmtParts, &handle->engine)
                                 : static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     if (rc == 0 && rcListAppend(conn->statements, &handle) != 0)
         rc = static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
@@ -71,6 +83,7 @@ int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
         delete handle;
         return -1;
     }
+    handle->prep.stmt = handle->engine;
     // The engine keeps the row limit the fetch honours.
     rcStmtReadOption(SQL_MAX_ROWS, handle->options, &handle->engine->maxRows);
     if (conn->state == RC_CONN_CONNECTED)
