@@ -124,6 +124,28 @@ struct rcExpRuntimeHooks {
     int16_t (*subquery)(void *ctx, void *handle) = nullptr;
 };
 
+// Vendor predicates: predicates of the data module's own, called by name in
+// SQL text ({pred name, arg, ...}) and evaluated by the data module.
+// `predicateOf` gives the data module's description of the predicate that a
+// resolved name node names (null: none); `sqlTypeOf` maps a data-module
+// column type to its SQL type and `drmTypeOf` back (false: no mapping);
+// `columnIdOf` gives the (table, column) identifiers the data module knows a
+// column by (null hook: the table-access cursor of a table-access column).
+struct TamExtPredicate;
+struct TamSession;
+struct rcExpVendorHooks {
+    const TamExtPredicate *(*predicateOf)(void *ctx, const rcParseNode *name) = nullptr;
+    bool (*sqlTypeOf)(void *ctx, uint32_t drmType, int16_t *sqlType) = nullptr;
+    bool (*drmTypeOf)(void *ctx, int16_t sqlType, uint32_t *drmType) = nullptr;
+    bool (*columnIdOf)(void *ctx, const rcEvlColumnRef *column, uint32_t *table,
+                       uint32_t *id) = nullptr;
+};
+// The table-access call that runs a vendor predicate (TamExecExtPredicate
+// unless replaced): (session, predicate number, descriptor block, data block,
+// 0) -> negative data-module code, or 1 TRUE, 2 UNKNOWN, other FALSE.
+using rcExpExecExtPredicateFn = int32_t (*)(TamSession *, uintptr_t, uintptr_t, uintptr_t,
+                                            uintptr_t);
+
 struct ExprProgram;
 struct FilterProgram;
 
@@ -147,6 +169,10 @@ struct rcExpEnv {
     void *treeCtx = nullptr;
     rcExpRuntimeHooks rt;
     void *rtCtx = nullptr;
+    rcExpVendorHooks vendor;
+    void *vendorCtx = nullptr;
+    TamSession *session = nullptr;                      // the connection's data-module session
+    rcExpExecExtPredicateFn execExtPredicate = nullptr; // null: TamExecExtPredicate
     // Limits.
     uint32_t maxCode = RC_EXP_MAX_CODE;
     uint32_t maxFilterCode = RC_FLT_MAX_CODE;
