@@ -154,6 +154,7 @@ constexpr uint32_t RC_EXP_MAX_CODE = 1u << 20; // instructions of all expression
 constexpr uint32_t RC_FLT_MAX_CODE = 1u << 20; // records of all filters
 constexpr uint32_t RC_EXP_MAX_DEPTH = 4096;    // nesting of expressions and conditions
 constexpr uint32_t RC_EXP_MAX_TEXT = 65500;    // longest text an operation makes
+constexpr uint32_t RC_FLT_VENDOR_DATA_WORDS = 8000; // argument data of one vendor predicate call
 
 struct rcExpEnv {
     rcErrorQueue *errors = nullptr; // the statement's error queue
@@ -177,6 +178,7 @@ struct rcExpEnv {
     uint32_t maxCode = RC_EXP_MAX_CODE;
     uint32_t maxFilterCode = RC_FLT_MAX_CODE;
     uint32_t maxDepth = RC_EXP_MAX_DEPTH;
+    uint32_t maxVendorWords = RC_FLT_VENDOR_DATA_WORDS;
     // Programs, made on first use.
     ExprProgram *expr = nullptr;
     FilterProgram *filter = nullptr;

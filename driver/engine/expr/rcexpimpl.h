@@ -166,14 +166,12 @@ struct rcFltVendorArg {
 // the arguments.
 constexpr uint32_t RC_FLT_VENDOR_DESC_BYTES = 8096;
 constexpr uint32_t RC_FLT_VENDOR_MAX_ARGS = (RC_FLT_VENDOR_DESC_BYTES - 4) / 16;
-constexpr uint32_t RC_FLT_VENDOR_DATA_WORDS = 8000; // words of argument data
 
 struct FilterProgram {
     std::vector<rcFltInstr> code;
     std::vector<rcFltVendorArg> vendorArgs;
     std::vector<uint32_t> vendorDesc; // sized when the first vendor predicate is compiled
-    std::vector<uint32_t> vendorData;
-    uint32_t vendorDataWords = RC_FLT_VENDOR_DATA_WORDS; // tests shrink it
+    std::vector<uint32_t> vendorData; // word 0 and env->maxVendorWords words of arguments
     std::vector<rcFltInfo> filters;             // filter n at index n - 1
     std::vector<rcExpSlot> inLists;             // IN list entries
     std::vector<std::unique_ptr<char[]>> texts; // predicate texts

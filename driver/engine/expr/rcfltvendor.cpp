@@ -22,17 +22,12 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/expr/rcexpimpl.h"
 #include "driver/engine/expr/rcexpnode.h"
+#include "driver/engine/rcspy.h"
 #include "driver/engine/tam.h"
 #include "driver/engine/tam_drminfo.h"
 
 namespace {
 
-// Parameter kinds that take no argument.
-constexpr uint32_t kKindName = 16;
-constexpr uint32_t kKindNoArgument = 128;
-// Argument kinds of the descriptor block.
-constexpr uint32_t kArgColumn = 32;
-constexpr uint32_t kArgLiteral = 64;
 
 int16_t NodeType(rcExpEnv *env, const rcParseNode *node)
 {
@@ -115,7 +110,7 @@ bool rcFltCompileVendor(rcExpEnv *env, FilterProgram *f, const rcParseNode *node
         const TamExtPredicateArg *pa = nullptr;
         while (next < params) {
             pa = static_cast<const TamExtPredicateArg *>(rcListAt(pred->args, next++));
-            if (pa->role != kKindName && pa->role != kKindNoArgument)
+            if (pa->role != RC_SPY_ARG_PREDNAME && pa->role != RC_SPY_ARG_SEPARATOR)
                 break;
             pa = nullptr;
         }
@@ -165,7 +160,7 @@ bool rcFltCompileVendor(rcExpEnv *env, FilterProgram *f, const rcParseNode *node
     // The call blocks, once for the statement.
     if (f->vendorDesc.empty()) {
         f->vendorDesc.assign(RC_FLT_VENDOR_DESC_BYTES / 4, 0);
-        f->vendorData.assign(f->vendorDataWords + 1, 0);
+        f->vendorData.assign(env->maxVendorWords + 1, 0);
     }
     ins->op = RC_FLT_VENDOR;
     ins->a = static_cast<uint32_t>(first);
@@ -178,7 +173,7 @@ int16_t rcFltRunVendor(rcExpEnv *env, FilterProgram *f, const rcFltInstr &ins, r
 {
     uint32_t *desc = f->vendorDesc.data();
     uint32_t *data = f->vendorData.data();
-    const uint32_t limit = f->vendorDataWords + 1; // data words, word 0 included
+    const uint32_t limit = static_cast<uint32_t>(f->vendorData.size()); // word 0 included
     desc[0] = 16 * ins.b + 4;
     uint32_t pos = 1;
     for (uint32_t i = 0; i < ins.b; ++i) {
@@ -187,7 +182,7 @@ int16_t rcFltRunVendor(rcExpEnv *env, FilterProgram *f, const rcFltInstr &ins, r
         if (a.column) {
             if (limit - pos < 2)
                 return rcExpPost(env, RC_MSG_MEMORY_ALLOCATION_ERROR);
-            d[0] = kArgColumn;
+            d[0] = RC_SPY_ARG_COLID;
             d[1] = 0;
             d[2] = pos;
             d[3] = 0;
@@ -199,7 +194,7 @@ int16_t rcFltRunVendor(rcExpEnv *env, FilterProgram *f, const rcFltInstr &ins, r
         rcExpValue v, c;
         if (rcExpRunSlot(env, a.slot, &v) < 0)
             return RC_EXP_ERROR;
-        d[0] = kArgLiteral;
+        d[0] = RC_SPY_ARG_LITERAL;
         d[1] = a.drmType;
         d[2] = pos;
         d[3] = v.isNull ? 1 : 0;
@@ -238,7 +233,12 @@ int16_t rcFltRunVendor(rcExpEnv *env, FilterProgram *f, const rcFltInstr &ins, r
         pos += words;
     }
     data[0] = pos * 4;
-    rcExpExecExtPredicateFn exec = env->execExtPredicate ? env->execExtPredicate : TamExecExtPredicate;
+    if (ins.b > 0 && rcSpyIsOpen()) { // diagnostics only: the first argument
+        rcSpyPredArg first{desc[1], desc[2], desc[3], desc[4]};
+        rcSpyWrite(rcSpyFormatPredicateArg(ins.c, first, data, pos).c_str());
+    }
+    rcExpExecExtPredicateFn exec =
+        env->execExtPredicate ? env->execExtPredicate : TamExecExtPredicate;
     int32_t rc = exec(env->session, ins.c, reinterpret_cast<uintptr_t>(desc),
                       reinterpret_cast<uintptr_t>(data), 0);
     if (rc < 0) {

@@ -11,6 +11,7 @@
 #include "driver/core/rclist.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/expr/tests/expr_test_util.h"
+#include "driver/engine/rcspy.h"
 #include "driver/engine/tam.h"
 #include "driver/engine/tam_drminfo.h"
 
@@ -35,7 +36,7 @@ struct Row {
 // blocks it was handed; it answers `answer`.
 class FakeDataModule {
 public:
-    explicit FakeDataModule(World &w) : w_(w)
+    explicit FakeDataModule(World &w)
     {
         current = this;
         w.env.vendor.predicateOf = &FakeDataModule::PredicateOf;
@@ -82,7 +83,11 @@ private:
     static bool SqlTypeOf(void *, uint32_t drm, int16_t *sql)
     {
         static const std::map<uint32_t, int16_t> m = {
-            {kDrmBit, SQL_BIT}, {kDrmLong, SQL_INTEGER}, {kDrmDouble, SQL_DOUBLE}, {kDrmText, SQL_VARCHAR}};
+            {kDrmBit, SQL_BIT},
+            {kDrmLong, SQL_INTEGER},
+            {kDrmDouble, SQL_DOUBLE},
+            {kDrmText, SQL_VARCHAR},
+        };
         auto it = m.find(drm);
         if (it == m.end())
             return false;
@@ -120,7 +125,6 @@ private:
     }
 
     static inline FakeDataModule *current = nullptr;
-    World &w_;
     std::map<std::string, TamExtPredicate> preds_;
 };
 
@@ -205,8 +209,10 @@ TEST(VendorPredicates, UntypedParametersTakeTheCommonType)
     w.row = {{"i", "3"}, {"d", "1.5"}};
     rcTruth t = U;
     ASSERT_EQ(rcFltRunTruth(&w.env, f, &t), 0) << w.TakeMessage();
-    std::vector<uint32_t> desc = {16 * 3 + 4,           32, 0, 1, 0, 64, kDrmDouble, 3, 0,
-                                  64,         kDrmDouble, 5, 0};
+    std::vector<uint32_t> desc = {16 * 3 + 4,             // three arguments
+                                  32, 0, 1, 0,            // d: a column identifier
+                                  64, kDrmDouble, 3, 0,   // ? = 2 as a double
+                                  64, kDrmDouble, 5, 0};  // i + 1 = 4 as a double
     EXPECT_EQ(dm.desc, desc);
     std::vector<uint32_t> data = {7 * 4, kTable, ColumnIndex("d")};
     for (double x : {2.0, 4.0})
@@ -301,6 +307,54 @@ TEST(VendorPredicates, DataModuleErrorIsMappedAndFailsTheRun)
     EXPECT_EQ(rec.native, -1001);
     rcListGet(w.errors.list, &rec, 1);
     EXPECT_EQ(rec.msgId, static_cast<uint32_t>(RC_ENG_FILTER_EVALUATION_ERROR));
+}
+
+TEST(VendorPredicates, ArgumentsPastTheDataBlockFailTheRun)
+{
+    struct Case {
+        const char *cond;
+        int16_t rc;
+    };
+    // Four words of data: a column takes two, 'abcdefg' two, 'abcdefgh' three.
+    const Case cases[] = {
+        {"{pred p, v, 'abcdefg'}", 0},
+        {"{pred p, v, 'abcdefgh'}", -1},
+    };
+    for (const Case &c : cases) {
+        World w;
+        FakeDataModule dm(w);
+        w.env.maxVendorWords = 4;
+        dm.Define("p", 1, {{0, kName}, {kDrmText, kValue}, {kDrmText, kValue}});
+        rcFltId f = Compile(w, c.cond);
+        w.row = {{"v", "x"}};
+        int passed = -1;
+        EXPECT_EQ(rcFltRun(&w.env, f, &passed), c.rc) << c.cond;
+        EXPECT_EQ(dm.calls, c.rc == 0 ? 1 : 0) << c.cond;
+        EXPECT_EQ(w.TakeMessage(), c.rc == 0 ? 0u : RC_MSG_MEMORY_ALLOCATION_ERROR) << c.cond;
+    }
+}
+
+TEST(VendorPredicates, TheSpyShowsTheFirstArgument)
+{
+    World w;
+    FakeDataModule dm(w);
+    dm.Define("p", 9, {{0, kName}, {kDrmText, kValue}, {kDrmLong, kValue}});
+    rcFltId f = Compile(w, "{pred p, 'abc', i}");
+    w.row = {{"i", "3"}};
+    std::string out;
+    rcSpySetSink(
+        [](void *ctx, const char *text, size_t n) {
+            static_cast<std::string *>(ctx)->append(text, n);
+        },
+        &out);
+    rcSpyOpen();
+    int passed = -1;
+    EXPECT_EQ(rcFltRun(&w.env, f, &passed), 0);
+    rcSpyClose();
+    rcSpySetSink(nullptr, nullptr);
+    rcSpyPredArg first{RC_SPY_ARG_LITERAL, kDrmText, 1, 0};
+    EXPECT_EQ(out, rcSpyFormatPredicateArg(9, first, dm.data.data(), dm.data.size()));
+    EXPECT_NE(out.find("abc"), std::string::npos) << out;
 }
 
 } // namespace
