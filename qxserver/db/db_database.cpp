@@ -9,58 +9,6 @@
 
 namespace qxdb {
 
-// ---------------------------------------------------------------- Table
-
-namespace {
-
-void Unindex(Table &t, int32_t record, const std::vector<Value> &values)
-{
-    for (auto &[k, index] : t.uniqueIndex) {
-        auto [lo, hi] = index.equal_range(values[k]);
-        for (auto it = lo; it != hi; ++it)
-            if (it->second == record) {
-                index.erase(it);
-                break;
-            }
-    }
-}
-
-void Index(Table &t, int32_t record, const std::vector<Value> &values)
-{
-    for (auto &[k, index] : t.uniqueIndex)
-        if (!values[k].IsEmpty()) index.emplace(values[k], record);
-}
-
-}  // namespace
-
-void Table::Put(int32_t record, std::vector<Value> values)
-{
-    auto it = records.find(record);
-    if (it != records.end()) {
-        Unindex(*this, record, it->second);
-        it->second = std::move(values);
-    } else {
-        it = records.emplace(record, std::move(values)).first;
-    }
-    Index(*this, record, it->second);
-}
-
-void Table::Erase(int32_t record)
-{
-    auto it = records.find(record);
-    if (it == records.end()) return;
-    Unindex(*this, record, it->second);
-    records.erase(it);
-}
-
-void Table::RebuildIndexes()
-{
-    uniqueIndex.clear();
-    for (size_t k = 0; k < def.fields.size(); ++k)
-        if (def.fields[k].unique) uniqueIndex[k];
-    for (const auto &[num, vals] : records) Index(*this, num, vals);
-}
-
 // ---------------------------------------------------------------- Database
 
 Database::~Database() = default;
@@ -160,48 +108,57 @@ Connection::~Connection()
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
 }
 
-const std::vector<Value> *Connection::Visible(int table, int32_t record) const
+const Value *Connection::Visible(int table, int32_t record) const
 {
-    if (!pending_.empty()) {
+    if (PendingOn(table)) {
         auto p = pending_.find({table, record});
-        if (p != pending_.end()) return p->second.deleted ? nullptr : &p->second.values;
+        if (p != pending_.end()) {
+            static const Value kNoFields;   // the row of a table without fields
+            if (p->second.deleted) return nullptr;
+            return p->second.values.empty() ? &kNoFields : p->second.values.data();
+        }
     }
-    const Table &t = db_.tables[static_cast<size_t>(table) - 1];
-    auto it = t.records.find(record);
-    return it == t.records.end() ? nullptr : &it->second;
+    return db_.tables[static_cast<size_t>(table) - 1].Find(record);
+}
+
+void Connection::CountPending(int table, int delta)
+{
+    if (pendingOn_.size() <= static_cast<size_t>(table)) pendingOn_.resize(static_cast<size_t>(table) + 1);
+    pendingOn_[static_cast<size_t>(table)] += delta;
 }
 
 std::vector<int32_t> Connection::VisibleRecords(int table) const
 {
     const Table &t = db_.tables[static_cast<size_t>(table) - 1];
     std::vector<int32_t> out;
-    out.reserve(t.records.size());
+    out.reserve(t.Count());
+    t.ForEach([&out](int32_t r, const Value *) { out.push_back(r); });
+    if (!PendingOn(table)) return out;
+    // Merge the committed records with this connection's own changes.
     auto lo = pending_.lower_bound({table, INT32_MIN});
     auto hi = pending_.lower_bound({table + 1, INT32_MIN});
-    if (lo == hi) {
-        for (const auto &r : t.records) out.push_back(r.first);
-        return out;
-    }
-    // Merge the committed records with this connection's own changes.
-    auto c = t.records.begin();
+    std::vector<int32_t> merged;
+    merged.reserve(out.size());
+    auto c = out.begin();
     auto p = lo;
-    while (c != t.records.end() || p != hi) {
-        if (p == hi || (c != t.records.end() && c->first < p->first.second)) {
-            out.push_back(c->first);
+    while (c != out.end() || p != hi) {
+        if (p == hi || (c != out.end() && *c < p->first.second)) {
+            merged.push_back(*c);
             ++c;
         } else {
-            if (!p->second.deleted) out.push_back(p->first.second);
-            if (c != t.records.end() && c->first == p->first.second) ++c;
+            if (!p->second.deleted) merged.push_back(p->first.second);
+            if (c != out.end() && *c == p->first.second) ++c;
             ++p;
         }
     }
-    return out;
+    return merged;
 }
 
 int32_t Connection::VisibleCount(int table) const
 {
     const Table &t = db_.tables[static_cast<size_t>(table) - 1];
-    auto n = static_cast<int32_t>(t.records.size());
+    auto n = static_cast<int32_t>(t.Count());
+    if (!PendingOn(table)) return n;
     auto lo = pending_.lower_bound({table, INT32_MIN});
     auto hi = pending_.lower_bound({table + 1, INT32_MIN});
     for (auto p = lo; p != hi; ++p) {
@@ -268,10 +225,11 @@ int16_t Connection::CheckValues(int table, int32_t record, const std::vector<Val
             auto [lo, hi] = index->second.equal_range(values[k]);
             for (auto it = lo; it != hi; ++it)
                 if (it->second != record &&
-                    (pending_.empty() || pending_.find({table, it->second}) == pending_.end()))
+                    (!PendingOn(table) || pending_.find({table, it->second}) == pending_.end()))
                     return kStatusDuplicateKey;
         }
         for (const Connection *c : db_.connections_) {
+            if (!c->PendingOn(table)) continue;
             auto lo = c->pending_.lower_bound({table, INT32_MIN});
             auto hi = c->pending_.lower_bound({table + 1, INT32_MIN});
             for (auto p = lo; p != hi; ++p)
@@ -288,7 +246,9 @@ int16_t Connection::WriteRecord(int table, int32_t record, std::vector<Value> va
     if (int16_t st = CheckValues(table, record, values); st != kOk) return st;
     Table &t = db_.tables[static_cast<size_t>(table) - 1];
     if (txn_) {
-        Pending &p = pending_[{table, record}];
+        auto [it, inserted] = pending_.try_emplace({table, record});
+        if (inserted) CountPending(table, 1);
+        Pending &p = it->second;
         p.created = p.created || created;
         p.deleted = false;
         p.values = std::move(values);
@@ -327,10 +287,10 @@ int16_t Connection::ModifyRecord(const RecordChange &change)
     Table *t = db_.TableAt(change.table);
     if (t == nullptr) return kStatusBadTable;
     TableState &s = State(change.table);
-    const std::vector<Value> *cur = s.current >= 0 ? Visible(change.table, s.current) : nullptr;
+    const Value *cur = s.current >= 0 ? Visible(change.table, s.current) : nullptr;
     if (cur == nullptr) return kStatusNoCurrentRecord;
     if (LockedByOther(change.table, s.current)) return kStatusRecordLocked;
-    std::vector<Value> values = *cur;
+    std::vector<Value> values(cur, cur + t->def.fields.size());
     for (const auto &[field, value] : change.values) {
         if (field < 1 || static_cast<size_t>(field) > t->def.fields.size()) return kStatusBadField;
         Value v = value;
@@ -352,12 +312,14 @@ void Connection::EraseRecord(int table, int32_t record)
     auto p = pending_.find(key);
     if (p != pending_.end() && p->second.created) {
         pending_.erase(p);   // created and deleted in the same transaction
+        CountPending(table, -1);
         db_.locks_.erase(key);
         return;
     }
-    Pending &np = pending_[key];
-    np.deleted = true;
-    np.values.clear();
+    auto [np, inserted] = pending_.try_emplace(key);
+    if (inserted) CountPending(table, 1);
+    np->second.deleted = true;
+    np->second.values.clear();
     db_.locks_[key] = Database::Lock{this, true};
 }
 
@@ -467,6 +429,7 @@ void Connection::EndTransaction(bool commit)
         }
     }
     pending_.clear();
+    pendingOn_.assign(pendingOn_.size(), 0);
     for (auto &[table, records] : gone) {
         if (commit) db_.ForgetRecords(table, records, this);
         else Forget(table, records);

@@ -25,34 +25,12 @@
 #include <utility>
 #include <vector>
 
+#include "qxserver/db/db_table.h"
 #include "qxserver/db/db_value.h"
 
 namespace qxdb {
 
 class Connection;
-
-// Orders two values of one field: -1, 0 or 1 (text by the collation of
-// db_text.h, numbers by value, dates by year, month and day).
-int QxdbCompareValues(const Value &a, const Value &b);
-
-struct ValueLess {
-    bool operator()(const Value &a, const Value &b) const { return QxdbCompareValues(a, b) < 0; }
-};
-
-struct Table {
-    TableDef def;
-    std::map<int32_t, std::vector<Value>> records;  // committed records by record number
-    int32_t nextRecord = 0;   // number the next new record gets; never reused
-    int32_t sequence = 0;     // last number handed out by AutoSequenceNumber
-    // Committed non-empty values of each unique field (by field index), with
-    // their record numbers. Kept by Put and Erase; RebuildIndexes after
-    // filling `records` directly.
-    std::map<size_t, std::multimap<Value, int32_t, ValueLess>> uniqueIndex;
-
-    void Put(int32_t record, std::vector<Value> values);
-    void Erase(int32_t record);
-    void RebuildIndexes();
-};
 
 class Database {
 public:
@@ -157,6 +135,15 @@ struct RecordChange {
 enum Aggregate { kAggSum, kAggAverage, kAggMin, kAggMax };
 enum SetOperation { kSetIntersection = 1, kSetUnion = 2, kSetDifference = 3 };
 
+// Receives the values of a selection array as they are read.
+class ValueSink {
+public:
+    virtual void Rows(int32_t rows) = 0;     // once, before the values
+    virtual void Put(const Value &v) = 0;    // row after row
+protected:
+    ~ValueSink() = default;
+};
+
 // What request 23 answers.
 struct SelectionInfo {
     int32_t recordsInTable = 0;
@@ -201,8 +188,12 @@ public:
     // Values of `columns` for the selection positions first..last (0-based,
     // both included, cut to the selection), row after row. A column of field 0
     // gives the record number as a long integer.
+    // The sink form hands each value over where it lies (no copy), with the
+    // row count first; `rows` is that count.
     int16_t SelectionToArray(int table, const std::vector<FieldRef> &columns, int32_t first,
                              int32_t last, std::vector<Value> &out, int32_t &rows);
+    int16_t SelectionToArray(int table, const std::vector<FieldRef> &columns, int32_t first,
+                             int32_t last, ValueSink &out, int32_t &rows);
     int16_t ArrayToSelection(int table, const std::vector<int32_t> &records);
 
     // Transactions.
@@ -266,10 +257,19 @@ private:
     std::map<std::string, RecordSet> sets_;
     bool txn_ = false;
     std::map<std::pair<int, int32_t>, Pending> pending_;
+    std::vector<int32_t> pendingOn_;   // entries of pending_ by table number
 
     // The helpers below run with the database lock held.
     TableState &State(int table) { return state_[table]; }
-    const std::vector<Value> *Visible(int table, int32_t record) const;
+    // The row this connection sees for `record` (its own uncommitted change
+    // first, then the committed row); nullptr when it sees none.
+    const Value *Visible(int table, int32_t record) const;
+    // True when this connection has uncommitted changes on `table`.
+    bool PendingOn(int table) const
+    {
+        return static_cast<size_t>(table) < pendingOn_.size() && pendingOn_[static_cast<size_t>(table)] > 0;
+    }
+    void CountPending(int table, int delta);
     int32_t VisibleCount(int table) const;
     std::vector<int32_t> VisibleRecords(int table) const;
     bool LockedByOther(int table, int32_t record) const;

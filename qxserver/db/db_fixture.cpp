@@ -28,6 +28,15 @@ struct LoadError {
     throw LoadError{where + ": " + what};
 }
 
+// The array member `key` of `obj` where it lies (no copy: a table's records
+// may be many), or an empty array when `obj` has none.
+const json &Member(const json &obj, const char *key)
+{
+    static const json kNone = json::array();
+    auto it = obj.find(key);
+    return it == obj.end() ? kNone : *it;
+}
+
 std::string MacName(const json &j, const std::string &where)
 {
     if (!j.is_string()) Fail(where, "name must be a string");
@@ -210,7 +219,7 @@ void ReadTable(const json &jt, int number, Database &db)
     where = "table \"" + QxdbMacRomanToUtf8(t.def.name) + "\"";
     for (const Table &other : db.tables)
         if (other.def.name == t.def.name) Fail(where, "two tables of that name");
-    const json &jfields = jt.value("fields", json::array());
+    const json &jfields = Member(jt, "fields");
     if (!jfields.is_array()) Fail(where, "\"fields\" must be an array");
     for (const auto &jf : jfields) {
         FieldDef f = ReadField(jf, where + " field " + std::to_string(t.def.fields.size() + 1));
@@ -219,7 +228,7 @@ void ReadTable(const json &jt, int number, Database &db)
                 Fail(where, "two fields named \"" + QxdbMacRomanToUtf8(f.name) + "\"");
         t.def.fields.push_back(std::move(f));
     }
-    const json &jrecords = jt.value("records", json::array());
+    const json &jrecords = Member(jt, "records");
     if (!jrecords.is_array()) Fail(where, "\"records\" must be an array");
     int32_t next = 0;
     for (const auto &jr : jrecords) {
@@ -233,7 +242,7 @@ void ReadTable(const json &jt, int number, Database &db)
             number = static_cast<int32_t>(jr["#"].get<int64_t>());
             rwhere = where + " record " + std::to_string(number);
         }
-        if (t.records.count(number)) Fail(rwhere, "record number used twice");
+        if (t.Find(number) != nullptr) Fail(rwhere, "record number used twice");
         std::vector<Value> values;
         values.reserve(t.def.fields.size());
         for (const auto &f : t.def.fields) values.push_back(Value::Empty(f.type));
@@ -253,7 +262,7 @@ void ReadTable(const json &jt, int number, Database &db)
             if (f.mandatory && values[k].IsEmpty())
                 Fail(rwhere, "mandatory field \"" + QxdbMacRomanToUtf8(f.name) + "\" is empty");
         }
-        t.records.emplace(number, std::move(values));
+        t.Put(number, std::move(values));
         next = number + 1;
         if (next > t.nextRecord) t.nextRecord = next;
     }
@@ -288,7 +297,7 @@ bool QxdbLoadFixtureText(const std::string &text, Database &db, std::string &err
     try {
         json root = json::parse(text);
         if (!root.is_object()) Fail("fixture", "must be a JSON object");
-        const json &jusers = root.value("users", json::array());
+        const json &jusers = Member(root, "users");
         if (!jusers.is_array()) Fail("fixture", "\"users\" must be an array");
         for (const auto &ju : jusers) {
             if (!ju.is_object() || !ju.value("name", json()).is_string() ||
@@ -299,7 +308,7 @@ bool QxdbLoadFixtureText(const std::string &text, Database &db, std::string &err
                 Fail("user \"" + u.name + "\"", "name and password must fit 31 characters");
             db.users.push_back(std::move(u));
         }
-        const json &jtables = root.value("tables", json::array());
+        const json &jtables = Member(root, "tables");
         if (!jtables.is_array()) Fail("fixture", "\"tables\" must be an array");
         if (jtables.size() > 32767) Fail("fixture", "too many tables");
         int number = 1;
@@ -365,17 +374,17 @@ std::string QxdbFixtureText(const Database &db)
             out += "   \"records\": [";
             int32_t expected = 0;
             bool first = true;
-            for (const auto &[num, vals] : t.records) {
+            t.ForEach([&](int32_t num, const Value *vals) {
                 ojson jr = ojson::object();
                 if (num != expected) jr["#"] = num;
-                for (size_t k = 0; k < vals.size() && k < t.def.fields.size(); ++k)
+                for (size_t k = 0; k < t.def.fields.size(); ++k)
                     if (!vals[k].IsEmpty())
                         jr[QxdbMacRomanToUtf8(t.def.fields[k].name)] = WriteValue(vals[k]);
                 out += (first ? "\n    " : ",\n    ") + jr.dump();
                 first = false;
                 expected = num + 1;
-            }
-            out += t.records.empty() ? "]}" : "\n   ]}";
+            });
+            out += t.Count() == 0 ? "]}" : "\n   ]}";
         }
         out += db.tables.empty() ? "]\n}\n" : "\n ]\n}\n";
         return out;

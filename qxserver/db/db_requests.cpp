@@ -8,6 +8,8 @@ namespace qxdb {
 namespace {
 
 constexpr size_t kSearchLineSize = 96;
+// Largest reply buffer kept for the next request of the thread.
+constexpr size_t kMaxKeptReplyBuffer = size_t(1) << 20;
 
 // Reads a 16-bit table number; fails the request when the body is short.
 bool Table16(RequestContext &c, int16_t &table)
@@ -239,12 +241,19 @@ void SelectionArray(RequestContext &c)
         table = static_cast<int16_t>(-table);
         if (!c.in.Get32(first) || !c.in.Get32(last)) return c.Fail(kStatusBadRequest);
     }
-    std::vector<Value> vals;
+    // The values go straight from the records into the reply.
+    class ArrayWriter final : public ValueSink {
+    public:
+        explicit ArrayWriter(Writer &w) : w_(w) {}
+        void Rows(int32_t rows) override { w_.Put32(rows); }
+        void Put(const Value &v) override { w_.PutValue(v, kFormArray); }
+
+    private:
+        Writer &w_;
+    } sink(c.out);
     int32_t rows = 0;
-    c.status = c.conn.SelectionToArray(table, cols, first, last, vals, rows);
-    if (c.status != kOk) return;
-    c.out.Put32(rows);
-    for (const Value &v : vals) c.out.PutValue(v, kFormArray);
+    c.status = c.conn.SelectionToArray(table, cols, first, last, sink, rows);
+    if (c.status != kOk) c.out.bytes().clear();
 }
 
 // Array to selection: only the record-number form {1 column of field 0,
@@ -373,10 +382,18 @@ Reply QxdbServeRequest(Connection &conn, int16_t code, const uint8_t *body, size
         reply.status = kStatusBadRequest;
         return reply;
     }
+    // Replies are built in a buffer this thread keeps from request to request,
+    // so a window of records grows no vector value by value; the reply takes
+    // one copy of exactly its size.
+    thread_local std::vector<uint8_t> scratch;
     RequestContext ctx{conn, Reader(body, length, opt.bigEndian), Writer(opt.bigEndian), opt};
+    ctx.out.bytes().swap(scratch);
+    ctx.out.bytes().clear();
     h(ctx);
     reply.status = ctx.status;
-    if (ctx.status == kOk || ctx.status == kStatusRecordLockedRead) reply.body = std::move(ctx.out.bytes());
+    if (ctx.status == kOk || ctx.status == kStatusRecordLockedRead) reply.body = ctx.out.bytes();
+    ctx.out.bytes().swap(scratch);
+    if (scratch.capacity() > kMaxKeptReplyBuffer) std::vector<uint8_t>().swap(scratch);
     return reply;
 }
 

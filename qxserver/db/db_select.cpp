@@ -44,7 +44,7 @@ std::vector<SearchStep> PlanSearch(const SearchRequest &req)
     return steps;
 }
 
-bool Matches(const std::vector<SearchStep> &steps, const std::vector<Value> &values)
+bool Matches(const std::vector<SearchStep> &steps, const Value *values)
 {
     bool result = false;
     for (const SearchStep &st : steps) {
@@ -131,15 +131,15 @@ int16_t Connection::Search(const SearchRequest &req, int32_t &found)
     if (int16_t st = CheckSearch(req, table); st != kOk) return st;
     std::vector<SearchStep> steps = PlanSearch(req);
     std::vector<int32_t> hits;
-    auto own = pending_.lower_bound({table, INT32_MIN});
-    if (own == pending_.end() || own->first.first != table) {
+    if (!PendingOn(table)) {
         // No change of this connection pending on the table: walk the
         // committed records directly.
-        for (const auto &[r, values] : db_.tables[static_cast<size_t>(table) - 1].records)
+        db_.tables[static_cast<size_t>(table) - 1].ForEach([&](int32_t r, const Value *values) {
             if (Matches(steps, values)) hits.push_back(r);
+        });
     } else {
         for (int32_t r : VisibleRecords(table))
-            if (Matches(steps, *Visible(table, r))) hits.push_back(r);
+            if (Matches(steps, Visible(table, r))) hits.push_back(r);
     }
     TableState &s = State(table);
     s.selection = std::move(hits);
@@ -158,8 +158,8 @@ int16_t Connection::SearchInSelection(const SearchRequest &req, int32_t &found)
     TableState &s = State(table);
     std::vector<int32_t> hits;
     for (int32_t r : s.selection) {
-        const std::vector<Value> *v = Visible(table, r);
-        if (v != nullptr && Matches(steps, *v)) hits.push_back(r);
+        const Value *v = Visible(table, r);
+        if (v != nullptr && Matches(steps, v)) hits.push_back(r);
     }
     s.selection = std::move(hits);
     SetCurrent(table, s.selection.empty() ? -1 : s.selection.front());
@@ -179,15 +179,15 @@ int16_t Connection::Sort(const SortRequest &req)
         if (k.field < 1 || static_cast<size_t>(k.field) > def.fields.size()) return kStatusBadField;
     }
     TableState &s = State(table);
-    std::vector<std::pair<int32_t, const std::vector<Value> *>> rows;
+    std::vector<std::pair<int32_t, const Value *>> rows;
     rows.reserve(s.selection.size());
     for (int32_t r : s.selection)
-        if (const std::vector<Value> *v = Visible(table, r)) rows.emplace_back(r, v);
+        if (const Value *v = Visible(table, r)) rows.emplace_back(r, v);
     // Stable: records equal on every key keep their order in the selection.
     std::stable_sort(rows.begin(), rows.end(), [&req](const auto &a, const auto &b) {
         for (const SortKey &k : req.keys) {
             size_t f = static_cast<size_t>(k.field) - 1;
-            int c = QxdbCompareValues((*a.second)[f], (*b.second)[f]);
+            int c = QxdbCompareValues(a.second[f], b.second[f]);
             if (c != 0) return k.ascending ? c < 0 : c > 0;
         }
         return false;
@@ -269,9 +269,9 @@ int16_t Connection::GetFields(int table, const std::vector<FieldRef> &fields, st
         if (def == nullptr) return kStatusBadTable;
         if (f.field < 1 || static_cast<size_t>(f.field) > def->fields.size()) return kStatusBadField;
         int32_t cur = State(t).current;
-        const std::vector<Value> *v = cur >= 0 ? Visible(t, cur) : nullptr;
+        const Value *v = cur >= 0 ? Visible(t, cur) : nullptr;
         if (v == nullptr) return kStatusNoCurrentRecord;
-        out.push_back((*v)[static_cast<size_t>(f.field) - 1]);
+        out.push_back(v[f.field - 1]);
         locked = locked || LockedByOther(t, cur);
     }
     return locked ? kStatusRecordLockedRead : kOk;
@@ -296,7 +296,7 @@ int16_t Connection::DistinctValues(int table, int field, std::vector<Value> &out
     if (def == nullptr) return kStatusBadTable;
     if (field < 1 || static_cast<size_t>(field) > def->fields.size()) return kStatusBadField;
     for (int32_t r : State(table).selection)
-        if (const std::vector<Value> *v = Visible(table, r)) out.push_back((*v)[static_cast<size_t>(field) - 1]);
+        if (const Value *v = Visible(table, r)) out.push_back(v[field - 1]);
     std::stable_sort(out.begin(), out.end(),
                      [](const Value &a, const Value &b) { return QxdbCompareValues(a, b) < 0; });
     out.erase(std::unique(out.begin(), out.end(),
@@ -316,9 +316,9 @@ int16_t Connection::AggregateField(Aggregate kind, int table, int field, double 
     double sum = 0.0;
     size_t n = 0;
     for (int32_t r : State(table).selection) {
-        const std::vector<Value> *v = Visible(table, r);
+        const Value *v = Visible(table, r);
         if (v == nullptr) continue;
-        double x = AsDouble((*v)[static_cast<size_t>(field) - 1]);
+        double x = AsDouble(v[field - 1]);
         if (n == 0) result = x;
         else if (kind == kAggMin) result = std::min(result, x);
         else if (kind == kAggMax) result = std::max(result, x);
@@ -330,10 +330,35 @@ int16_t Connection::AggregateField(Aggregate kind, int table, int field, double 
     return kOk;
 }
 
+namespace {
+
+// Collects a selection array's values in a vector.
+class VectorSink final : public ValueSink {
+public:
+    explicit VectorSink(std::vector<Value> &out) : out_(out) {}
+    void Rows(int32_t rows) override { out_.reserve(static_cast<size_t>(rows)); }
+    void Put(const Value &v) override { out_.push_back(v); }
+
+private:
+    std::vector<Value> &out_;
+};
+
+}  // namespace
+
 int16_t Connection::SelectionToArray(int table, const std::vector<FieldRef> &columns, int32_t first,
                                      int32_t last, std::vector<Value> &out, int32_t &rows)
 {
     out.clear();
+    VectorSink sink(out);
+    return SelectionToArray(table, columns, first, last, sink, rows);
+}
+
+// Two passes over the window: the first counts the rows this connection
+// still sees (the count goes before the values), the second hands their
+// values over where they lie.
+int16_t Connection::SelectionToArray(int table, const std::vector<FieldRef> &columns, int32_t first,
+                                     int32_t last, ValueSink &out, int32_t &rows)
+{
     rows = 0;
     std::lock_guard<std::mutex> guard(db_.mu_);
     const TableDef *def = db_.Definition(table);
@@ -347,15 +372,24 @@ int16_t Connection::SelectionToArray(int table, const std::vector<FieldRef> &col
     const std::vector<int32_t> &sel = State(table).selection;
     if (first < 0) first = 0;
     int64_t end = std::min<int64_t>(static_cast<int64_t>(last) + 1, static_cast<int64_t>(sel.size()));
-    if (first >= end) return kOk;
-    out.reserve(static_cast<size_t>(end - first) * columns.size());
-    for (int64_t i = first; i < end; ++i) {
-        int32_t r = sel[static_cast<size_t>(i)];
-        const std::vector<Value> *v = Visible(table, r);
+    if (first >= end) {
+        out.Rows(0);
+        return kOk;
+    }
+    const int32_t *begin = sel.data() + first;
+    const int32_t *stop = sel.data() + end;
+    for (const int32_t *r = begin; r != stop; ++r)
+        if (Visible(table, *r) != nullptr) ++rows;
+    out.Rows(rows);
+    if (columns.front().field == 0) {
+        for (const int32_t *r = begin; r != stop; ++r)
+            if (Visible(table, *r) != nullptr) out.Put(Value::Long(*r));
+        return kOk;
+    }
+    for (const int32_t *r = begin; r != stop; ++r) {
+        const Value *v = Visible(table, *r);
         if (v == nullptr) continue;
-        for (const FieldRef &c : columns)
-            out.push_back(c.field == 0 ? Value::Long(r) : (*v)[static_cast<size_t>(c.field) - 1]);
-        ++rows;
+        for (const FieldRef &c : columns) out.Put(v[c.field - 1]);
     }
     return kOk;
 }

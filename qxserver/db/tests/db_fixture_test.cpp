@@ -3,13 +3,23 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "qxserver/db/db_fixture.h"
 #include "qxserver/db/db_text.h"
 
 namespace qxdb {
 namespace {
+
+// A table's committed records, by record number.
+std::map<int32_t, std::vector<Value>> Records(const Table &t)
+{
+    std::map<int32_t, std::vector<Value>> out;
+    t.ForEach([&](int32_t r, const Value *row) { out[r].assign(row, row + t.def.fields.size()); });
+    return out;
+}
 
 const char *kSmall = R"({
   "users": [ {"name": "demo", "password": "demo"}, {"name": "ann", "password": ""} ],
@@ -50,10 +60,11 @@ TEST(DbFixture, LoadsTypesNumbersAndAccounts)
     EXPECT_TRUE(t.def.fields[0].mandatory);
     EXPECT_FALSE(t.def.fields[2].indexed);
     // Record numbers: sequential from 0, "#" resets the count.
-    ASSERT_EQ(t.records.size(), 3u);
-    EXPECT_TRUE(t.records.count(0) && t.records.count(5) && t.records.count(6));
+    ASSERT_EQ(t.Count(), 3u);
+    EXPECT_TRUE(t.Find(0) && t.Find(5) && t.Find(6));
+    EXPECT_FALSE(t.Find(1) || t.Find(4) || t.Find(7) || t.Find(-1));
     EXPECT_EQ(t.nextRecord, 7);
-    const auto &r = t.records.at(0);
+    const Value *r = t.Find(0);
     EXPECT_EQ(r[1].bytes, std::string("Zo\x91", 3));   // e diaeresis in Mac Roman
     EXPECT_EQ(r[2], Value::Date(1970, 2, 28));
     EXPECT_EQ(r[3].real, 1.5);
@@ -62,8 +73,8 @@ TEST(DbFixture, LoadsTypesNumbersAndAccounts)
     EXPECT_EQ(r[6].num, 7 * 3600 + 30 * 60 + 5);
     EXPECT_EQ(r[7].bytes, std::string("\x00\xff\x10", 3));
     EXPECT_EQ(r[8].num, -3);
-    EXPECT_TRUE(t.records.at(5)[2].IsEmpty());
-    EXPECT_TRUE(t.records.at(6)[1].IsEmpty());
+    EXPECT_TRUE(t.Find(5)[2].IsEmpty());
+    EXPECT_TRUE(t.Find(6)[1].IsEmpty());
     EXPECT_EQ(db.FindTable("customers"), 1);
     EXPECT_EQ(db.FindField(1, "NOTES"), 5);
     EXPECT_EQ(db.FindField(1, "Nope"), 0);
@@ -84,7 +95,7 @@ TEST(DbFixture, SaveThenLoadGivesTheSameDatabase)
     EXPECT_EQ(QxdbFixtureText(back), QxdbFixtureText(db));
     ASSERT_EQ(back.tables.size(), db.tables.size());
     for (size_t i = 0; i < db.tables.size(); ++i) {
-        EXPECT_EQ(back.tables[i].records, db.tables[i].records);
+        EXPECT_EQ(Records(back.tables[i]), Records(db.tables[i]));
         EXPECT_EQ(back.tables[i].nextRecord, db.tables[i].nextRecord);
         EXPECT_EQ(back.tables[i].sequence, db.tables[i].sequence);
     }
@@ -188,7 +199,7 @@ TEST(DbFixture, CheckedInFixturesLoadAndSaveToTheSameBytes)
         EXPECT_EQ(db.CheckLogin("demo", "demo"), kOk);
         EXPECT_GE(db.TableCount(), 4);
         size_t records = 0;
-        for (const auto &t : db.tables) records += t.records.size();
+        for (const auto &t : db.tables) records += t.Count();
         EXPECT_GT(records, 250u);
         EXPECT_EQ(QxdbFixtureText(db), text) << file;
     }

@@ -1,0 +1,257 @@
+// Temporary-table nodes and the nodes that read sorted temporary tables:
+// duplicate removal and grouping (see rcexe.h).
+//
+// Opening a temporary-table node creates the table from the node's column
+// list, fills it from the child (one row per child row: the sort keys, every
+// base column the query reads, the set functions below), sorts it, and then
+// points the query's columns and those set functions at the table, so that
+// everything evaluated above reads the table's current row. The value
+// buffers of the columns were sized at planning time: no allocation per row.
+#include "driver/engine/exec/rcexe.h"
+
+#include <cstring>
+
+#include "driver/core/rcerror.h"
+#include "driver/core/rcmsgid.h"
+#include "driver/core/rctrace.h"
+#include "driver/engine/plan/rcplnhooks.h"
+#include "driver/engine/rcsem.h"
+#include "driver/engine/tam.h"
+#include "driver/engine/temp/rcswp.h"
+
+namespace {
+
+bool IsVarType(int16_t t)
+{
+    return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR || t == SQL_BINARY || t == SQL_VARBINARY ||
+           t == SQL_LONGVARBINARY;
+}
+
+// Puts the value of one column of the current child row.
+int16_t PutValue(rcPlnStmt *stmt, PlanNode *node, uint16_t k)
+{
+    rcPlnTempColumn &c = node->columns[k];
+    bool isNull = false;
+    int32_t length = 0;
+    switch (c.kind) {
+    case PLN_TTCOL_KEY: {
+        int16_t rc = rcExpEvaluate(&stmt->env, c.slot, c.sqlType, c.buffer, static_cast<int32_t>(c.bufferSize),
+                                   &length, 0, &isNull);
+        if (rc < 0)
+            return PLN_ERROR;
+        if (rc == 1)
+            stmt->rowWarning = true;
+        break;
+    }
+    case PLN_TTCOL_COLUMN: {
+        uint32_t got = 0;
+        if (rcEvlFetchColumn(stmt->errors, &c.column->ref, c.buffer, c.bufferSize, &isNull, &got) < 0)
+            return PLN_ERROR;
+        length = static_cast<int32_t>(got > c.bufferSize - 1 && IsVarType(c.sqlType) ? c.bufferSize - 1 : got);
+        break;
+    }
+    case PLN_TTCOL_BOOKMARK: {
+        isNull = c.table->nullRow != 0;
+        uint32_t got = 0;
+        if (!isNull) {
+            int32_t rc = TamGetBookmark(stmt->session, c.table->table->handle, c.buffer, c.bufferSize - 1, &got);
+            if (rc != 0) {
+                rcErrPost(stmt->errors, rcErrMapDrm(rc), nullptr, rc, nullptr);
+                return PLN_ERROR;
+            }
+        }
+        length = static_cast<int32_t>(got);
+        break;
+    }
+    default: {
+        rcExpValue v;
+        if (rcPlnSetFunctionValue(stmt, c.setFunction, &v) < 0)
+            return PLN_ERROR;
+        isNull = v.isNull != 0;
+        if (!isNull && IsVarType(c.sqlType)) {
+            length = static_cast<int32_t>(v.length < c.bufferSize - 1 ? v.length : c.bufferSize - 1);
+            std::memcpy(c.buffer, v.text, static_cast<size_t>(length));
+            c.buffer[length] = '\0';
+        } else if (!isNull) {
+            std::memcpy(c.buffer, &v.v, sizeof v.v < c.bufferSize ? sizeof v.v : c.bufferSize);
+        }
+        break;
+    }
+    }
+    if (IsVarType(c.sqlType) && !isNull && length >= 0 && static_cast<uint32_t>(length) < c.bufferSize)
+        c.buffer[length] = '\0';
+    int16_t rc = rcTmpPutColumnLen(node->temp, c.buffer, IsVarType(c.sqlType) ? length : 0, k, isNull);
+    return rc < 0 ? PLN_ERROR : 0;
+}
+
+} // namespace
+
+int16_t rcExeTempRestore(rcPlnStmt *stmt, PlanNode *node)
+{
+    for (uint16_t k = 0; k < node->columnCount; ++k) {
+        rcPlnTempColumn &c = node->columns[k];
+        if (c.kind != PLN_TTCOL_BOOKMARK)
+            continue;
+        const void *v = nullptr;
+        uint32_t length = 0;
+        bool isNull = false;
+        if (rcTmpColumnValue(node->temp, k, &v, &length, &isNull) < 0)
+            return PLN_ERROR;
+        c.table->nullRow = isNull ? 1 : 0;
+        if (isNull)
+            continue;
+        int32_t rc = TamGotoBookmark(stmt->session, c.table->table->handle, v, length);
+        if (rc != 0) {
+            rcErrPost(stmt->errors, rcErrMapDrm(rc), nullptr, rc, nullptr);
+            return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_TXT_BOOKMARK_ERROR));
+        }
+    }
+    return 0;
+}
+
+int16_t rcExeOpenTemp(rcPlnStmt *stmt, PlanNode *node)
+{
+    if (node->temp != nullptr) {
+        rcTmpFree(node->temp);
+        node->temp = nullptr;
+    }
+    TempTable *t = nullptr;
+    if (rcTmpCreate(stmt->tmpOwner, &t) < 0)
+        return PLN_ERROR;
+    node->temp = t;
+    uint16_t key = 0;
+    for (uint16_t k = 0; k < node->columnCount; ++k) {
+        rcPlnTempColumn &c = node->columns[k];
+        if (rcTmpAddColumn(t, c.sqlType, c.precScale, c.length) < 0)
+            return PLN_ERROR;
+        if (c.kind == PLN_TTCOL_KEY && rcTmpSetSortKey(t, key++, k, c.descending) < 0)
+            return PLN_ERROR;
+    }
+    // Fill.
+    int16_t rc = node->firstNext(stmt, node->first, 0);
+    while (rc == PLN_ROW || rc == PLN_ROW_WARNING) {
+        if (stmt->tmpOwner.cancel != nullptr && stmt->tmpOwner.cancel->load() != 0)
+            return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_OPERATION_CANCELLED));
+        for (uint16_t k = 0; k < node->columnCount; ++k)
+            if (PutValue(stmt, node, k) != 0)
+                return PLN_ERROR;
+        rc = node->firstNext(stmt, node->first, 1);
+    }
+    if (rc != PLN_END && rc != PLN_RANGE_END && rc != PLN_GROUP_END)
+        return PLN_ERROR;
+    if (rcTmpRowCount(t) > 0 && node->keyCount > 0 && rcSwpSortExec(t) < 0)
+        return PLN_ERROR;
+    // From here on the rows above come from this table.
+    for (uint16_t k = 0; k < node->columnCount; ++k) {
+        rcPlnTempColumn &c = node->columns[k];
+        if (c.kind == PLN_TTCOL_COLUMN) {
+            c.column->redirect = t;
+            c.column->redirectColumn = k;
+            c.column->ref.nullRow = nullptr;
+        } else if (c.kind == PLN_TTCOL_SETFN) {
+            c.setFunction->redirect = t;
+            c.setFunction->redirectColumn = k;
+        }
+    }
+    return 0;
+}
+
+int16_t rcExeNextTemp(rcPlnStmt *stmt, PlanNode *node, int flag)
+{
+    int16_t rc = rcTmpMove(node->temp, flag == 0 ? 3 : 1);
+    if (rc == 100)
+        return PLN_END;
+    if (rc < 0 || rcExeTempRestore(stmt, node) != 0)
+        return PLN_ERROR;
+    return PLN_ROW;
+}
+
+// Passes the first row of each run of rows with equal keys.
+int16_t rcExeNextDistinct(rcPlnStmt *stmt, PlanNode *node, int flag)
+{
+    TempTable *t = node->sorted->temp;
+    for (;;) {
+        int16_t rc = node->firstNext(stmt, node->first, flag);
+        if (rc != PLN_ROW && rc != PLN_ROW_WARNING)
+            return rc;
+        int64_t row = rcTmpRowNumber(t);
+        if (flag == 0 || rcTmpCompareRows(t, node->savedRow, row) != 0) {
+            node->savedRow = row;
+            return rc;
+        }
+        flag = 1;
+    }
+}
+
+// Rows of one group; 101 at every group end, with the table standing again
+// on the group's last row, so that the select list reads that group.
+// State 1 start, 3 inside a group, 2 after a group end, 4 finished.
+int16_t rcExeNextGroup(rcPlnStmt *stmt, PlanNode *node, int flag)
+{
+    TempTable *t = node->sorted->temp;
+    if (flag == 0)
+        node->state = 1;
+    switch (node->state) {
+    case 1: {
+        int16_t rc = node->firstNext(stmt, node->first, 0);
+        if (rc != PLN_ROW && rc != PLN_ROW_WARNING)
+            return rc;
+        node->savedRow = rcTmpRowNumber(t);
+        node->state = 3;
+        return rc;
+    }
+    case 3: {
+        int16_t rc = node->firstNext(stmt, node->first, 1);
+        if (rc == PLN_END || rc == PLN_RANGE_END) {
+            if (rcTmpSetRow(t, node->savedRow) < 0 || rcExeTempRestore(stmt, node->sorted) != 0)
+                return PLN_ERROR;
+            node->state = 4;
+            return PLN_GROUP_END;
+        }
+        if (rc != PLN_ROW && rc != PLN_ROW_WARNING)
+            return rc;
+        int64_t row = rcTmpRowNumber(t);
+        if (rcTmpCompareRows(t, node->savedRow, row) != 0) {
+            if (rcTmpSetRow(t, node->savedRow) < 0 || rcExeTempRestore(stmt, node->sorted) != 0)
+                return PLN_ERROR;
+            node->state = 2;
+            return PLN_GROUP_END;
+        }
+        node->savedRow = row;
+        return rc;
+    }
+    case 2: {
+        // The table stands on the last row of the finished group: its next
+        // row is the first row of the next group.
+        int16_t rc = node->firstNext(stmt, node->first, 1);
+        if (rc == PLN_END)
+            node->state = 4;
+        if (rc != PLN_ROW && rc != PLN_ROW_WARNING)
+            return rc;
+        node->savedRow = rcTmpRowNumber(t);
+        node->state = 3;
+        return rc;
+    }
+    default:
+        return PLN_END;
+    }
+}
+
+// One row per group, standing on the group's last row after the set
+// functions below saw every row of the group.
+int16_t rcExeNextGroupResult(rcPlnStmt *stmt, PlanNode *node, int flag)
+{
+    for (;;) {
+        int rows = 0;
+        int16_t rc = node->firstNext(stmt, node->first, flag);
+        flag = 1;
+        while (rc == PLN_ROW || rc == PLN_ROW_WARNING) {
+            ++rows;
+            rc = node->firstNext(stmt, node->first, 1);
+        }
+        if (rc != PLN_GROUP_END)
+            return rc;
+        if (rows > 0)
+            return PLN_ROW;
+    }
+}

@@ -1,0 +1,803 @@
+// Plan building: a checked query tree -> QueryPlan and plan nodes.
+//
+// Steps: the FROM list becomes table nodes, joined left-deep in the order
+// the join optimiser chooses (OrderItems; a LEFT OUTER JOIN keeps its own
+// subtree with the ON condition filtering its inner side); each index that
+// serves a table's conditions, or reads the inner table of a join per outer
+// row, gives that table an index range; each WHERE conjunct that reads one table whose rows are
+// never NULL-extended filters right above that table, every other conjunct
+// above the FROM tree; then GROUP BY (a sorted "GRP_TT", the group node, the
+// set functions and the group result) or the aggregate of an ungrouped query
+// with set functions, HAVING, DISTINCT (a sorted "DST_TT" with the duplicate
+// filter) and ORDER BY (a sorted "ORD_TT"). Finally every temporary table
+// gets its columns: its sort keys, every base column the query reads and the
+// set functions below it (see rcPlnColumn in rcpln.h).
+#include "driver/engine/plan/rcpln.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "driver/core/rcerror.h"
+#include "driver/core/rcmsgid.h"
+#include "driver/engine/plan/rcplnhooks.h"
+#include "driver/engine/plan/rcplntree.h"
+
+namespace {
+
+struct Builder {
+    Builder(rcPlnStmt *s, QueryPlan *p) : stmt(s), plan(p) {}
+    rcPlnStmt *stmt;
+    QueryPlan *plan;
+    std::vector<const rcParseNode *> residual;
+    uint16_t blockId = 0;
+    std::vector<const rcTblEntry *> enclosing;   // tables of the enclosing blocks
+    std::vector<PlanNode *> myTables;
+    std::vector<const rcParseNode *> items;
+    std::vector<PlanNode *> setFns;
+
+    int16_t Fail(uint32_t msg) { return static_cast<int16_t>(rcErrRaise(stmt->errors, msg)); }
+
+    PlanNode *NewTable(const rcParseNode *tableRef)
+    {
+        const rcParseNode *name = rcPlnChild(tableRef, RC_N_TableName);
+        auto *entry = name != nullptr ? static_cast<rcTblEntry *>(name->sem) : nullptr;
+        if (entry == nullptr || entry->handle == nullptr) {
+            rcErrRaise(stmt->errors, RC_MSG_GENERAL_ERROR);
+            return nullptr;
+        }
+        PlanNode *n = rcPlnNewNode(stmt, PLN_TABLE);
+        if (n == nullptr)
+            return nullptr;
+        n->table = entry;
+        n->access = PLN_ACCESS_SCAN;
+        n->block = blockId;
+        stmt->tables.push_back(n);
+        myTables.push_back(n);
+        return n;
+    }
+
+    // A filter node over child for cond; the node becomes the subtree's top.
+    PlanNode *Filter(PlanNode *child, const rcParseNode *cond)
+    {
+        PlanNode *r = rcPlnNewNode(stmt, PLN_RESTRICT);
+        if (r == nullptr)
+            return nullptr;
+        r->subtype = PLN_RESTRICT_FILTER;
+        r->cond = cond;
+        if (rcFltCompile(&stmt->env, cond, &r->filter) < 0)
+            return nullptr;
+        r->first = child;
+        child->parent = r;
+        return r;
+    }
+
+    PlanNode *Join(PlanNode *outer, PlanNode *inner, uint8_t subtype)
+    {
+        PlanNode *j = rcPlnNewNode(stmt, PLN_JOIN);
+        if (j == nullptr)
+            return nullptr;
+        j->subtype = subtype;
+        j->first = outer;
+        j->second = inner;
+        outer->parent = j;
+        inner->parent = j;
+        return j;
+    }
+
+    // LeftOuterJoin(left LEFT OUTER JOIN TableRef ON SearchCond). Tables of
+    // inner sides are listed in nullable.
+    PlanNode *FromItem(const rcParseNode *item, std::vector<rcTblEntry *> *nullable)
+    {
+        if (item->id == RC_N_TableRef)
+            return NewTable(item);
+        if (item->id != RC_N_LeftOuterJoin) {
+            rcPlnNotCapable(stmt, "This FROM item is not supported.");
+            return nullptr;
+        }
+        const rcParseNode *left = item->child;
+        const rcParseNode *right = nullptr;
+        const rcParseNode *on = nullptr;
+        for (const rcParseNode *k = left != nullptr ? left->next : nullptr; k != nullptr; k = k->next) {
+            if (k->id == RC_N_TableRef)
+                right = k;
+            else if (k->id == RC_N_SearchCond)
+                on = k;
+        }
+        if (left == nullptr || right == nullptr || on == nullptr) {
+            rcErrRaise(stmt->errors, RC_MSG_GENERAL_ERROR);
+            return nullptr;
+        }
+        PlanNode *outer = FromItem(left, nullable);
+        PlanNode *inner = outer != nullptr ? NewTable(right) : nullptr;
+        if (inner == nullptr)
+            return nullptr;
+        nullable->push_back(inner->table);
+        inner = Filter(inner, on);
+        return inner != nullptr ? Join(outer, inner, PLN_JOIN_OUTER) : nullptr;
+    }
+
+    // Splits an AND tree into its conjuncts.
+    void Conjuncts(const rcParseNode *cond, std::vector<const rcParseNode *> *out)
+    {
+        const rcParseNode *a = cond->child;
+        if (a != nullptr && a->id == RC_N_SearchCond && a->next != nullptr && a->next->id == RC_T_AND &&
+            a->next->next != nullptr) {
+            Conjuncts(a, out);
+            Conjuncts(a->next->next, out);
+            return;
+        }
+        // ( SearchCond ) alone
+        if (a != nullptr && a->id == RC_N_BooleanPrimary && a->next == nullptr && a->child != nullptr &&
+            a->child->id == '(' && a->child->next != nullptr && a->child->next->id == RC_N_SearchCond) {
+            Conjuncts(a->child->next, out);
+            return;
+        }
+        out->push_back(cond);
+    }
+
+    // Every node of a subtree, subqueries included.
+    template <typename Fn>
+    static void FullWalk(const rcParseNode *n, Fn &&fn)
+    {
+        for (; n != nullptr; n = nullptr) {
+            fn(n);
+            for (const rcParseNode *k = n->child; k != nullptr; k = k->next)
+                FullWalk(k, fn);
+        }
+    }
+
+    // The one table a condition reads, or none (several or no tables).
+    rcTblEntry *SingleTable(const rcParseNode *cond, bool *several)
+    {
+        rcTblEntry *one = nullptr;
+        *several = false;
+        rcPlnWalkTree(cond, [&](const rcParseNode *n) {
+            if (n->id != RC_N_ColName || n->sem == nullptr)
+                return true;
+            rcTblEntry *t = static_cast<const rcTblColumn *>(n->sem)->owner;
+            if (one != nullptr && t != one)
+                *several = true;
+            one = t;
+            return true;
+        });
+        return *several ? nullptr : one;
+    }
+
+    PlanNode *TableNodeOf(const rcTblEntry *entry)
+    {
+        for (PlanNode *t : myTables)
+            if (t->table == entry)
+                return t;
+        return nullptr;
+    }
+
+    PlanNode *NewTemp(const char *name)
+    {
+        PlanNode *t = rcPlnNewNode(stmt, PLN_TEMPTABLE);
+        if (t == nullptr)
+            return nullptr;
+        t->subtype = 2;
+        std::memcpy(t->name, name, 7);
+        t->tempNumber = ++stmt->tempCounter;
+        stmt->temps.push_back(t);
+        return t;
+    }
+
+    bool Above(PlanNode *node, PlanNode **top)
+    {
+        node->first = *top;
+        (*top)->parent = node;
+        *top = node;
+        return true;
+    }
+
+    // A key column of a temporary table: the value of an expression.
+    bool AddKey(std::vector<rcPlnTempColumn> *cols, const rcParseNode *expr, bool desc)
+    {
+        rcPlnTempColumn c{};
+        c.kind = PLN_TTCOL_KEY;
+        c.descending = desc;
+        if (rcExpCompile(&stmt->env, expr, &c.slot, 0) < 0)
+            return false;
+        c.sqlType = rcExpSlotType(&stmt->env, c.slot);
+        c.length = static_cast<int32_t>(rcExpSlotLength(&stmt->env, c.slot));
+        c.precScale = (static_cast<uint32_t>(rcExpSlotPrecision(&stmt->env, c.slot)) << 16) |
+                      rcExpSlotScale(&stmt->env, c.slot);
+        cols->push_back(c);
+        return true;
+    }
+
+    // The select-list item an ORDER BY ordinal names, or none when the key is
+    // not an unsigned integer literal. Out of range posts 11407.
+    const rcParseNode *Ordinal(const rcParseNode *expr, bool *bad, bool post = true)
+    {
+        *bad = false;
+        const rcParseNode *n = expr;
+        while (n != nullptr && n->child != nullptr && n->child->next == nullptr &&
+               (n->id == RC_N_Expression || n->id == RC_N_Primary || n->id == RC_N_Literal ||
+                n->id == RC_N_NumericLiteral || n->id == RC_N_ExactNumLit))
+            n = n->child;
+        if (n == nullptr || n->id != RC_T_USINT_LIT)
+            return nullptr;
+        unsigned long k = std::strtoul(n->text, nullptr, 10);
+        if (k < 1 || k > items.size()) {
+            *bad = true;
+            if (post)
+                rcErrRaise(stmt->errors, RC_ENG_COLUMN_IDENTIFIER_OUT_RANGE);
+            return nullptr;
+        }
+        return items[k - 1];
+    }
+
+    // Stores the column list of a temporary table in the plan pool.
+    bool SetColumns(PlanNode *t, const std::vector<rcPlnTempColumn> &keys, const std::vector<PlanNode *> &below)
+    {
+        std::vector<rcPlnTempColumn> cols = keys;
+        t->keyCount = static_cast<uint16_t>(keys.size());
+        std::vector<PlanNode *> longTables;
+        for (rcPlnColumn *col : stmt->columns) {
+            if (col->block != blockId)
+                continue;   // an outer reference: the same for every row here
+            if (col->ref.sqlType == SQL_LONGVARCHAR || col->ref.sqlType == SQL_LONGVARBINARY) {
+                // Long values stay in their table; the row keeps its bookmark.
+                if (std::find(longTables.begin(), longTables.end(), col->tableNode) == longTables.end())
+                    longTables.push_back(col->tableNode);
+                continue;
+            }
+            rcPlnTempColumn c{};
+            c.kind = PLN_TTCOL_COLUMN;
+            c.column = col;
+            c.sqlType = col->ref.sqlType;
+            c.length = static_cast<int32_t>(col->ref.length);
+            c.precScale = (static_cast<uint32_t>(col->ref.precision) << 16) | col->ref.scale;
+            cols.push_back(c);
+        }
+        for (PlanNode *table : longTables) {
+            rcPlnTempColumn c{};
+            c.kind = PLN_TTCOL_BOOKMARK;
+            c.table = table;
+            c.sqlType = SQL_BINARY;
+            c.length = static_cast<int32_t>(PLN_BOOKMARK_MAX);
+            cols.push_back(c);
+        }
+        for (PlanNode *sf : below) {
+            rcPlnTempColumn c{};
+            c.kind = PLN_TTCOL_SETFN;
+            c.setFunction = sf;
+            c.sqlType = sf->acc->resultType;
+            c.length = static_cast<int32_t>(sf->acc->resultLength);
+            c.precScale = (static_cast<uint32_t>(sf->acc->precision) << 16) | static_cast<uint16_t>(sf->acc->scale);
+            cols.push_back(c);
+        }
+        void *p = rcMemPoolAlloc(stmt->pool, sizeof(rcPlnTempColumn) * (cols.size() + 1));
+        if (p == nullptr)
+            return Fail(RC_MSG_MEMORY_ALLOCATION_ERROR), false;
+        t->columns = static_cast<rcPlnTempColumn *>(p);
+        for (size_t k = 0; k < cols.size(); ++k) {
+            rcPlnTempColumn &c = t->columns[k];
+            c = cols[k];
+            bool text = c.sqlType == SQL_CHAR || c.sqlType == SQL_VARCHAR || c.sqlType == SQL_LONGVARCHAR ||
+                        c.sqlType == SQL_BINARY || c.sqlType == SQL_VARBINARY || c.sqlType == SQL_LONGVARBINARY;
+            uint32_t len = c.length > 0 ? static_cast<uint32_t>(c.length) : 1;
+            c.bufferSize = text ? (len > RC_TMP_MAX_VALUE ? RC_TMP_MAX_VALUE : len) + 1 : 48;
+            if (text && c.length > static_cast<int32_t>(RC_TMP_MAX_VALUE))
+                c.length = static_cast<int32_t>(RC_TMP_MAX_VALUE);
+            c.buffer = static_cast<char *>(rcMemPoolAlloc(stmt->pool, c.bufferSize));
+            if (c.buffer == nullptr)
+                return Fail(RC_MSG_MEMORY_ALLOCATION_ERROR), false;
+        }
+        t->columnCount = static_cast<uint16_t>(cols.size());
+        return true;
+    }
+
+    // The tables of a subtree.
+    static void TablesUnder(PlanNode *node, std::vector<const rcTblEntry *> *out)
+    {
+        rcPlnVisit(out, node, [](void *ctx, uint8_t kind, PlanNode *n) {
+            if (kind == PLN_TABLE)
+                static_cast<std::vector<const rcTblEntry *> *>(ctx)->push_back(n->table);
+            return 1;
+        });
+    }
+
+    // Join order: the driving item is the first with an index for its own
+    // conditions (an equality on a unique key first), else the first that no
+    // other item can reach through a join index, else the first; then, one
+    // by one, the first item reached through a join index from the items
+    // placed, else the first joined to them by a condition, else the first
+    // left (a cross product). Outer-join subtrees move as a whole.
+    void OrderItems(std::vector<PlanNode *> *items, const std::vector<const rcParseNode *> &parts)
+    {
+        size_t n = items->size();
+        std::vector<std::vector<const rcTblEntry *>> tables(n);
+        for (size_t i = 0; i < n; ++i)
+            TablesUnder((*items)[i], &tables[i]);
+        auto plainTable = [&](size_t i) { return (*items)[i]->kind == PLN_TABLE ? (*items)[i]->table : nullptr; };
+        auto reads = [&](const rcParseNode *c, const std::vector<const rcTblEntry *> &set) {
+            bool any = false;
+            rcPlnWalkTree(c, [&](const rcParseNode *x) {
+                if (x->id == RC_N_ColName && x->sem != nullptr)
+                    for (const rcTblEntry *t : set)
+                        any = any || static_cast<const rcTblColumn *>(x->sem)->owner == t;
+                return true;
+            });
+            return any;
+        };
+        std::vector<const rcTblEntry *> none;
+        std::vector<bool> placed(n, false);
+        std::vector<PlanNode *> order;
+        std::vector<const rcTblEntry *> done;
+        // The driver.
+        size_t driver = n;
+        int bestUse = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const rcTblEntry *t = plainTable(i);
+            int use = t != nullptr ? rcOptIndexUse(stmt, t, parts, none) : 0;
+            if (use > bestUse) {
+                bestUse = use;
+                driver = i;
+            }
+        }
+        for (size_t i = 0; i < n && driver == n; ++i) {
+            const rcTblEntry *t = plainTable(i);
+            std::vector<const rcTblEntry *> others;
+            for (size_t j = 0; j < n; ++j)
+                if (j != i)
+                    others.insert(others.end(), tables[j].begin(), tables[j].end());
+            if (t == nullptr || rcOptIndexUse(stmt, t, parts, others) == 0)
+                driver = i;
+        }
+        if (driver == n)
+            driver = 0;
+        placed[driver] = true;
+        order.push_back((*items)[driver]);
+        done.insert(done.end(), tables[driver].begin(), tables[driver].end());
+        while (order.size() < n) {
+            size_t next = n;
+            for (size_t i = 0; i < n && next == n; ++i) {
+                const rcTblEntry *t = plainTable(i);
+                if (!placed[i] && t != nullptr && rcOptIndexUse(stmt, t, parts, done) > 0)
+                    next = i;
+            }
+            for (size_t i = 0; i < n && next == n; ++i)
+                if (!placed[i])
+                    for (const rcParseNode *c : parts)
+                        if (next == n && reads(c, tables[i]) && reads(c, done))
+                            next = i;
+            for (size_t i = 0; i < n && next == n; ++i)
+                if (!placed[i])
+                    next = i;
+            placed[next] = true;
+            order.push_back((*items)[next]);
+            done.insert(done.end(), tables[next].begin(), tables[next].end());
+        }
+        *items = order;
+    }
+
+    // ORDER BY answered by an index: every key ascending and a plain column
+    // of the table that drives the outermost loop, the keys a prefix of an
+    // ascending index of that table, and the table not read through another
+    // index. The table is then read in key order (its range, or the whole
+    // index) and nested loops keep that order.
+    bool OrderByIndex(const rcParseNode *orderBy, PlanNode *top)
+    {
+        if ((stmt->engineOptions & PLN_OPT_NOINDEXES) != 0)
+            return false;
+        PlanNode *driver = top;
+        while (driver != nullptr && driver->kind != PLN_TABLE)
+            driver = driver->first;
+        if (driver == nullptr)
+            return false;
+        std::vector<const rcTblColumn *> cols;
+        const rcParseNode *list = rcPlnChild(orderBy, RC_N_SortSpecList);
+        for (const rcParseNode *s = list != nullptr ? list->child : nullptr; s != nullptr; s = s->next) {
+            if (s->id != RC_N_SortSpec)
+                continue;
+            const rcParseNode *dir = rcPlnChild(s, RC_N_ASCDESC_Opt);
+            if (dir != nullptr && dir->child != nullptr && dir->child->id == RC_T_DESC)
+                return false;
+            bool bad = false;
+            const rcParseNode *e = rcPlnChild(s, RC_N_Expression);
+            const rcParseNode *item = Ordinal(e, &bad, false);
+            if (bad)
+                return false;   // reported when the sort is planned
+            const rcParseNode *n = item != nullptr ? item : e;
+            while (n != nullptr && n->child != nullptr && n->child->next == nullptr &&
+                   (n->id == RC_N_Expression || n->id == RC_N_Primary))
+                n = n->child;
+            if (n == nullptr || n->id != RC_N_ColName || n->sem == nullptr)
+                return false;
+            const auto *c = static_cast<const rcTblColumn *>(n->sem);
+            if (c->owner != driver->table)
+                return false;
+            cols.push_back(c);
+        }
+        const rcPlnIndexList *indexes = nullptr;
+        if (cols.empty() || rcIdxGetInfo(stmt, driver->table, &indexes) != 0)
+            return false;
+        for (const rcPlnIndex &ix : indexes->indexes) {
+            if (ix.orderKind != 2 || ix.keys.size() < cols.size())
+                continue;
+            bool match = true;
+            for (size_t k = 0; k < cols.size(); ++k)
+                match = match && ix.keys[k].column == cols[k];
+            if (!match)
+                continue;
+            if (driver->access == PLN_ACCESS_INDEX)
+                return driver->index == &ix;
+            driver->access = PLN_ACCESS_INDEX;
+            driver->index = &ix;
+            driver->keyKind = 0;
+            return true;
+        }
+        return false;
+    }
+
+    // An index range for every table that a filter above it, or the join
+    // that reads it as inner input, can use.
+    int16_t ChooseIndexes()
+    {
+        if ((stmt->engineOptions & PLN_OPT_NOINDEXES) != 0)
+            return 0;
+        for (PlanNode *t : myTables) {
+            std::vector<const rcParseNode *> conds;
+            PlanNode *n = t;
+            while (n->parent != nullptr && n->parent->kind == PLN_RESTRICT) {
+                n = n->parent;
+                Conjuncts(n->cond, &conds);
+            }
+            std::vector<const rcTblEntry *> outer = enclosing;
+            PlanNode *join = n->parent;
+            if (join != nullptr && join->kind == PLN_JOIN && join->second == n) {
+                TablesUnder(join->first, &outer);
+                if (join->subtype == PLN_JOIN_INNER)
+                    conds.insert(conds.end(), residual.begin(), residual.end());
+            }
+            if (rcOptChooseIndex(stmt, t, conds, outer) != 0)
+                return PLN_ERROR;
+        }
+        return 0;
+    }
+
+    int16_t Run(const rcParseNode *root)
+    {
+        const rcParseNode *block = root;
+        if (root->id == RC_N_FullSelectStmt)
+            block = root->child;
+        if (block == nullptr || (block->id != RC_N_SubSelectStmt && block->id != RC_N_QuerySpec) ||
+            (block->id == RC_N_SubSelectStmt && block->next != nullptr))
+            return rcPlnNotCapable(stmt, "UNION is not supported by the query planner yet.");
+        const rcParseNode *orderBy =
+            root->next != nullptr && root->next->id == RC_N_OrderBy_Opt ? root->next : nullptr;
+
+        const rcParseNode *distinct = rcPlnChild(block, RC_N_AllDistinct_Opt);
+        bool isDistinct = distinct != nullptr && distinct->child != nullptr && distinct->child->id == RC_T_DISTINCT;
+        const rcParseNode *selectList = rcPlnChild(block, RC_N_SelectList);
+        const rcParseNode *from = rcPlnChild(block, RC_N_TableRefList);
+        const rcParseNode *where = rcPlnChild(block, RC_N_WhereSearchCond_Opt);
+        const rcParseNode *groupBy = rcPlnChild(block, RC_N_GroupBy_Opt);
+        const rcParseNode *having = rcPlnChild(block, RC_N_Having_Opt);
+        const rcParseNode *subList = rcPlnChild(selectList, RC_N_SelSubList);
+        if (subList == nullptr || from == nullptr)
+            return Fail(RC_MSG_GENERAL_ERROR);
+        for (const rcParseNode *k = subList->child; k != nullptr; k = k->next)
+            if (k->id == RC_N_SelSubListItem) {
+                const rcParseNode *e = rcPlnChild(k, RC_N_Expression);
+                if (e == nullptr)
+                    return Fail(RC_MSG_GENERAL_ERROR);
+                items.push_back(e);
+            }
+
+        // FROM items (tables and LEFT OUTER JOIN subtrees).
+        std::vector<rcTblEntry *> nullable;
+        std::vector<PlanNode *> fromItems;
+        for (const rcParseNode *k = from->child; k != nullptr; k = k->next) {
+            if (k->id != RC_N_TableRef && k->id != RC_N_LeftOuterJoin)
+                continue;
+            PlanNode *item = FromItem(k, &nullable);
+            if (item == nullptr)
+                return PLN_ERROR;
+            fromItems.push_back(item);
+        }
+        if (fromItems.empty())
+            return Fail(RC_MSG_GENERAL_ERROR);
+        std::vector<const rcParseNode *> parts;
+        if (where != nullptr && rcPlnChild(where, RC_N_SearchCond) != nullptr)
+            Conjuncts(rcPlnChild(where, RC_N_SearchCond), &parts);
+        if ((stmt->engineOptions & PLN_OPT_NOJOINOPT) == 0 && fromItems.size() > 1)
+            OrderItems(&fromItems, parts);
+        PlanNode *top = nullptr;
+        for (PlanNode *item : fromItems) {
+            top = top == nullptr ? item : Join(top, item, PLN_JOIN_INNER);
+            if (top == nullptr)
+                return PLN_ERROR;
+        }
+
+        // Every column the query reads (ON conditions included).
+        bool ok = rcPlnWalkTree(block, [&](const rcParseNode *n) {
+            return n->id != RC_N_ColName || rcPlnColumnOf(stmt, n) != nullptr;
+        });
+        if (ok && orderBy != nullptr)
+            ok = rcPlnWalkTree(orderBy, [&](const rcParseNode *n) {
+                return n->id != RC_N_ColName || rcPlnColumnOf(stmt, n) != nullptr;
+            });
+        if (!ok)
+            return PLN_ERROR;
+
+        // WHERE: a conjunct over one table filters right above it, unless
+        // the table's rows may be NULL-extended by an outer join.
+        for (const rcParseNode *c : parts) {
+            bool several = false;
+            rcTblEntry *t = SingleTable(c, &several);
+            bool sub = false;
+            FullWalk(c, [&](const rcParseNode *x) { sub = sub || x->id == RC_N_SubQuery; });
+            if (sub)
+                t = nullptr;   // its subquery may read any table of the block
+            bool null = false;
+            for (rcTblEntry *n : nullable)
+                null = null || n == t;
+            PlanNode *tn = t != nullptr && !null ? TableNodeOf(t) : nullptr;
+            if (tn == nullptr) {
+                residual.push_back(c);
+                continue;
+            }
+            PlanNode *parent = tn->parent;
+            PlanNode **link = parent == nullptr ? &top : (parent->first == tn ? &parent->first : &parent->second);
+            PlanNode *f = Filter(tn, c);
+            if (f == nullptr)
+                return PLN_ERROR;
+            *link = f;
+            f->parent = parent;
+        }
+        for (const rcParseNode *c : residual) {
+            top = Filter(top, c);
+            if (top == nullptr)
+                return PLN_ERROR;
+        }
+        if (!residual.empty())
+            plan->residual = residual.front();
+
+        if (ChooseIndexes() != 0)
+            return PLN_ERROR;
+
+        // Set functions of the select list, HAVING and ORDER BY.
+        auto collect = [&](const rcParseNode *tree) {
+            return rcPlnWalkTree(tree, [&](const rcParseNode *n) {
+                return n->id != RC_N_SetFunctionRef || rcPlnSetFunctionOf(stmt, n) != nullptr;
+            });
+        };
+        size_t known = stmt->setFunctions.size();
+        if (!collect(selectList) || !collect(having) || !collect(orderBy))
+            return PLN_ERROR;
+        setFns.assign(stmt->setFunctions.begin() + static_cast<std::ptrdiff_t>(known), stmt->setFunctions.end());
+        if (groupBy != nullptr) {
+            plan->flags |= PLN_PLAN_GROUPED;
+            const rcParseNode *list = rcPlnChild(groupBy, RC_N_ExpressionList);
+            std::vector<rcPlnTempColumn> keys;
+            for (const rcParseNode *e = list != nullptr ? list->child : nullptr; e != nullptr; e = e->next)
+                if (e->id == RC_N_Expression && !AddKey(&keys, e, false))
+                    return PLN_ERROR;
+            PlanNode *tt = NewTemp("GRP_TT");
+            if (tt == nullptr || !SetColumns(tt, keys, {}))
+                return PLN_ERROR;
+            Above(tt, &top);
+            PlanNode *group = rcPlnNewNode(stmt, PLN_GROUP);
+            if (group == nullptr)
+                return PLN_ERROR;
+            group->sorted = tt;
+            Above(group, &top);
+            for (auto it = setFns.rbegin(); it != setFns.rend(); ++it)
+                Above(*it, &top);
+            PlanNode *result = rcPlnNewNode(stmt, PLN_GROUPRESULT);
+            if (result == nullptr)
+                return PLN_ERROR;
+            Above(result, &top);
+            plan->groupBy = result;
+            plan->firstTemp = tt;
+        } else if (!setFns.empty()) {
+            PlanNode *agg = rcPlnNewNode(stmt, PLN_AGGREGATE);
+            if (agg == nullptr)
+                return PLN_ERROR;
+            agg->oneRow = true;
+            PlanNode *chain = top;
+            for (auto it = setFns.rbegin(); it != setFns.rend(); ++it)
+                Above(*it, &chain);
+            agg->first = chain;
+            chain->parent = agg;
+            top = agg;
+            plan->aggregate = agg;
+        }
+        if (having != nullptr) {
+            const rcParseNode *cond = rcPlnChild(having, RC_N_SearchCond);
+            top = cond != nullptr ? Filter(top, cond) : top;
+            if (top == nullptr)
+                return PLN_ERROR;
+        }
+
+        if (isDistinct) {
+            std::vector<rcPlnTempColumn> keys;
+            for (const rcParseNode *e : items)
+                if (!AddKey(&keys, e, false))
+                    return PLN_ERROR;
+            PlanNode *tt = NewTemp("DST_TT");
+            if (tt == nullptr || !SetColumns(tt, keys, setFns))
+                return PLN_ERROR;
+            Above(tt, &top);
+            PlanNode *d = rcPlnNewNode(stmt, PLN_DISTINCT);
+            if (d == nullptr)
+                return PLN_ERROR;
+            d->sorted = tt;
+            Above(d, &top);
+            plan->distinct = d;
+            if (plan->firstTemp == nullptr)
+                plan->firstTemp = tt;
+        }
+
+        if (orderBy != nullptr && isDistinct == false && groupBy == nullptr && setFns.empty() &&
+            OrderByIndex(orderBy, top)) {
+            orderBy = nullptr;   // the driving table is read in key order
+        }
+        if (orderBy != nullptr) {
+            const rcParseNode *list = rcPlnChild(orderBy, RC_N_SortSpecList);
+            std::vector<rcPlnTempColumn> keys;
+            for (const rcParseNode *s = list != nullptr ? list->child : nullptr; s != nullptr; s = s->next) {
+                if (s->id != RC_N_SortSpec)
+                    continue;
+                const rcParseNode *e = rcPlnChild(s, RC_N_Expression);
+                const rcParseNode *dir = rcPlnChild(s, RC_N_ASCDESC_Opt);
+                bool desc = dir != nullptr && dir->child != nullptr && dir->child->id == RC_T_DESC;
+                bool bad = false;
+                const rcParseNode *item = Ordinal(e, &bad);
+                if (bad || e == nullptr || !AddKey(&keys, item != nullptr ? item : e, desc))
+                    return PLN_ERROR;
+            }
+            PlanNode *tt = NewTemp("ORD_TT");
+            if (tt == nullptr || !SetColumns(tt, keys, setFns))
+                return PLN_ERROR;
+            Above(tt, &top);
+            plan->orderBy = tt;
+            if (plan->firstTemp == nullptr)
+                plan->firstTemp = tt;
+        }
+
+        plan->root = top;
+        top->parent = nullptr;
+        return 0;
+    }
+
+    // Plans a block with this builder as the statement's current planner.
+    int16_t Plan(const rcParseNode *root)
+    {
+        void *outerBuilder = stmt->building;
+        uint16_t outerBlock = stmt->currentBlock;
+        stmt->building = this;
+        stmt->currentBlock = blockId;
+        int16_t rc = Run(root);
+        stmt->building = outerBuilder;
+        stmt->currentBlock = outerBlock;
+        return rc;
+    }
+};
+
+} // namespace
+
+int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root)
+{
+    if (root == nullptr)
+        return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_GENERAL_ERROR));
+    if (stmt->pool == nullptr)
+        stmt->pool = rcMemPoolCreate(2000);
+    void *p = stmt->pool != nullptr ? rcMemPoolAlloc(stmt->pool, sizeof(QueryPlan)) : nullptr;
+    if (p == nullptr)
+        return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
+    stmt->plan = new (p) QueryPlan{};
+    stmt->tempCounter = 0;
+    stmt->blocks = 0;
+    Builder b(stmt, stmt->plan);
+    if (b.Plan(root) != 0)
+        return PLN_ERROR;
+    // The result columns.
+    stmt->items = b.items;
+    for (const rcParseNode *e : stmt->items) {
+        rcExpSlot slot = 0;
+        if (rcExpCompile(&stmt->env, e, &slot, 0) < 0)
+            return PLN_ERROR;
+        stmt->results.push_back(slot);
+    }
+    return 0;
+}
+
+namespace {
+
+const rcParseNode *SubqueryIn(const rcParseNode *predicate)
+{
+    for (const rcParseNode *k = predicate->child; k != nullptr; k = k->next) {
+        if (k->id == RC_N_SubQuery)
+            return k;
+        if (k->id == RC_N_ValueListORSubQuery || k->id == RC_N_ExprOrSubQuery)
+            for (const rcParseNode *j = k->child; j != nullptr; j = j->next)
+                if (j->id == RC_N_SubQuery)
+                    return j;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+PlanNode *rcPlnSubqueryOf(rcPlnStmt *stmt, const rcParseNode *predicate)
+{
+    for (PlanNode *n : stmt->subqueries)
+        if (n->cond == predicate)
+            return n;
+    auto *outer = static_cast<Builder *>(stmt->building);
+    const rcParseNode *sub = SubqueryIn(predicate);
+    const rcParseNode *spec = sub != nullptr ? rcPlnChild(sub, RC_N_QuerySpec) : nullptr;
+    if (outer == nullptr || spec == nullptr) {
+        rcPlnNotCapable(stmt, "This subquery is not supported.");
+        return nullptr;
+    }
+    PlanNode *node = rcPlnNewNode(stmt, PLN_SUBQUERY);
+    void *p = node != nullptr ? rcMemPoolAlloc(stmt->pool, sizeof(QueryPlan)) : nullptr;
+    if (p == nullptr) {
+        if (node != nullptr)
+            rcErrRaise(stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR);
+        return nullptr;
+    }
+    node->cond = predicate;
+    node->block = outer->blockId;
+    node->subPlan = new (p) QueryPlan{};
+    Builder b(stmt, node->subPlan);
+    b.blockId = ++stmt->blocks;
+    node->subBlock = b.blockId;
+    b.enclosing = outer->enclosing;
+    for (PlanNode *t : outer->myTables)
+        b.enclosing.push_back(t->table);
+    if (b.Plan(spec) != 0)
+        return nullptr;
+    Builder::FullWalk(spec, [&](const rcParseNode *x) {
+        if (x->id == RC_N_ColName && x->sem != nullptr)
+            for (const rcTblEntry *t : b.enclosing)
+                node->correlated = node->correlated || static_cast<const rcTblColumn *>(x->sem)->owner == t;
+    });
+    // The form and the comparison of the outer value with the subquery's row.
+    const rcParseNode *left = predicate->child;
+    uint16_t op = RC_T_EQ;
+    switch (predicate->id) {
+    case RC_N_ExistsPredicate:
+        node->form = 3;
+        break;
+    case RC_N_InPredicate:
+        node->form = 1;
+        node->negated = rcPlnChild(predicate, RC_N_NOT_Opt) != nullptr;
+        break;
+    case RC_N_QuantifiedPredicate: {
+        const rcParseNode *q = rcPlnChild(predicate, RC_N_ALLOrANY);
+        node->form = q != nullptr && q->child != nullptr && q->child->id == RC_T_ALL ? 2 : 1;
+        const rcParseNode *o = rcPlnChild(predicate, RC_N_CompareOp);
+        op = o != nullptr && o->child != nullptr ? o->child->id : 0;
+        break;
+    }
+    case RC_N_ComparePredicate: {
+        node->form = 4;
+        const rcParseNode *o = rcPlnChild(predicate, RC_N_CompareOp);
+        op = o != nullptr && o->child != nullptr ? o->child->id : 0;
+        break;
+    }
+    default:
+        rcPlnNotCapable(stmt, "This subquery predicate is not supported.");
+        return nullptr;
+    }
+    if (node->form != 3) {
+        rcExpSlot outerSlot = 0, valueSlot = 0;
+        if (b.items.size() != 1 || left == nullptr || left->id != RC_N_Expression || op == 0) {
+            rcPlnNotCapable(stmt, "A subquery compared with a value must select one column.");
+            return nullptr;
+        }
+        if (rcExpCompile(&stmt->env, left, &outerSlot, 0) < 0 ||
+            rcExpCompile(&stmt->env, b.items[0], &valueSlot, 0) < 0 ||
+            rcFltCompileColumn(&stmt->env, outerSlot, valueSlot, op, &node->compare) < 0)
+            return nullptr;
+    }
+    stmt->subqueries.push_back(node);
+    return node;
+}

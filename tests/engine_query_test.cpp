@@ -1,0 +1,437 @@
+// Queries planned and executed against the QX Server emulator: each case is
+// SQL over a small fixture and the rows it must give. The front end parses
+// and checks the text over a real connection; the plan reads the tables
+// through the table-access layer.
+#include "driver/Sources/tests/live_support.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/core/rcerror.h"
+#include "driver/odbc/rcodbc_impl.h"
+#include "driver/engine/exec/rcexe.h"
+#include "driver/engine/plan/rcpln.h"
+#include "driver/frontend/fe_prepared.h"
+#include "driver/odbc/rctxn.h"
+#include "driver/frontend/rcprsfn.h"
+#include "driver/odbc/rcstmt_source.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using drmlive::fs::path;
+
+int FnCode(const rcParseNode *fn)
+{
+    const rcScalarFnEntry *e = rcPrsScalarFnOf(fn);
+    return e != nullptr ? e->code : 0;
+}
+
+std::string FirstMessage(rcErrorQueue *q)
+{
+    if (q->list == nullptr || rcListCount(q->list) == 0)
+        return "";
+    auto *r = static_cast<rcErrorRecord *>(rcListAt(q->list, 0));
+    return std::to_string(r->msgId) + (r->text != nullptr ? std::string(" ") + r->text : "");
+}
+
+class ExeQuery : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        char pattern[] = "/tmp/qxexecXXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = new path(pattern);
+        server_ = new drmlive::Emulator();
+        ASSERT_TRUE(server_->Start({}, *dir_ / "server.log", QX_EXEC_FIXTURE));
+    }
+    static void TearDownTestSuite()
+    {
+        delete server_;
+        std::string cmd = "rm -rf '" + dir_->string() + "'";
+        EXPECT_EQ(std::system(cmd.c_str()), 0);
+        delete dir_;
+    }
+    void SetUp() override
+    {
+        setenv("ODBCSYSINI", dir_->c_str(), 1);
+        setenv("ODBCINI", (*dir_ / "odbc.ini").c_str(), 1);
+        std::ofstream(*dir_ / "odbcinst.ini") << "[QX]\nDriver=/nonexistent\n";
+        std::ofstream(*dir_ / "odbc.ini") << "[qx]\nDriver=QX\nDBQ=" << server_->Path() << "\n";
+        rcTxnResetModel();
+        ASSERT_EQ(SQLAllocEnvImpl(&henv_), SQL_SUCCESS);
+        ASSERT_EQ(SQLAllocConnectImpl(static_cast<rcEnv *>(henv_), &hdbc_), SQL_SUCCESS);
+        conn_ = static_cast<rcConn *>(hdbc_);
+        const char *in = "DSN=qx;UID=demo;PWD=demo";
+        SQLCHAR out[512] = {};
+        SQLSMALLINT length = 0;
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnectImpl(conn_, nullptr, reinterpret_cast<const SQLCHAR *>(in),
+                                                       SQL_NTS, out, sizeof out, &length, SQL_DRIVER_NOPROMPT)));
+    }
+    void TearDown() override
+    {
+        SQLDisconnectImpl(conn_);
+        SQLFreeConnectImpl(conn_);
+        SQLFreeEnvImpl(static_cast<rcEnv *>(henv_));
+        rcTxnResetModel();
+    }
+
+    // Runs a query; rows as "v1|v2|...", NULL as "NULL". An error gives one
+    // row "ERROR <message id> <text>".
+    std::vector<std::string> Run(const std::string &sql, int opens = 1, uint32_t options = 0,
+                                 std::string *access = nullptr)
+    {
+        std::vector<std::string> rows;
+        rcErrorQueue errors{};
+        rcConnFeSource src(conn_);
+        rcPrepared prep;
+        rcPlnStmt stmt;
+        rcPlnStmtInit(&stmt, &errors, conn_->session);
+        stmt.fnCode = &FnCode;
+        stmt.engineOptions = options;
+        stmt.param = &ExeQuery::Param;
+        stmt.paramCtx = this;
+        bool ok = rcFePrepare(&prep, &src, &errors, sql.c_str(), true) >= 0 && rcPlnBuild(&stmt, prep.root) == 0;
+        // How each table is read: "S" scan, "I" index; the join kinds.
+        if (ok && access != nullptr) {
+            access->clear();
+            rcPlnVisit(access, stmt.plan->root, [](void *ctx, uint8_t kind, PlanNode *n) {
+                auto *out = static_cast<std::string *>(ctx);
+                if (kind == PLN_TABLE)
+                    *out += n->access == PLN_ACCESS_INDEX ? "I" : "S";
+                if (kind == PLN_JOIN)
+                    *out += "J" + std::to_string(n->subtype);
+                if (kind == PLN_TEMPTABLE)
+                    *out += "T";
+                return 1;
+            });
+        }
+        for (int pass = 0; ok && pass < opens; ++pass) {
+            rows.clear();
+            ok = rcExeOpenQuery(&stmt) == 0;
+            int16_t rc = 0;
+            while (ok && (rc = rcExeFetch(&stmt)) >= 0 && rc != PLN_END) {
+                std::string row;
+                for (uint16_t k = 0; ok && k < stmt.results.size(); ++k) {
+                    char buf[1000] = {};
+                    int32_t len = 0;
+                    bool isNull = false;
+                    ok = rcExeGetColumn(&stmt, k, SQL_C_CHAR, buf, sizeof buf, &len, 0, &isNull) >= 0;
+                    row += (k ? "|" : "") + (isNull ? std::string("NULL") : std::string(buf));
+                }
+                rows.push_back(row);
+            }
+            ok = ok && rc >= 0;
+        }
+        if (!ok)
+            rows = {"ERROR " + FirstMessage(&errors)};
+        rcExeCloseQuery(&stmt);
+        rcPlnStmtFree(&stmt);
+        rcFeReset(&prep);
+        rcErrQueueDestroy(&errors);
+        return rows;
+    }
+
+    // Parameter k is the integer params[k].
+    static int16_t Param(void *ctx, uint32_t number, rcExpValue *out)
+    {
+        auto *self = static_cast<ExeQuery *>(ctx);
+        *out = rcExpValue();
+        out->type = SQL_INTEGER;
+        out->length = 4;
+        out->v.i32 = number < self->params.size() ? self->params[number] : 0;
+        return 0;
+    }
+
+    std::vector<int32_t> params;
+    static path *dir_;
+    static drmlive::Emulator *server_;
+    SQLHENV henv_ = nullptr;
+    SQLHDBC hdbc_ = nullptr;
+    rcConn *conn_ = nullptr;
+};
+
+path *ExeQuery::dir_ = nullptr;
+drmlive::Emulator *ExeQuery::server_ = nullptr;
+
+struct Case {
+    const char *sql;
+    std::vector<std::string> rows;
+    bool ordered;
+};
+
+void Check(ExeQuery *, const Case &c, std::vector<std::string> got)
+{
+    std::vector<std::string> want = c.rows;
+    if (!c.ordered) {
+        std::sort(want.begin(), want.end());
+        std::sort(got.begin(), got.end());
+    }
+    EXPECT_EQ(got, want) << c.sql;
+}
+
+TEST_F(ExeQuery, SelectionAndProjection)
+{
+    const Case cases[] = {
+        {"SELECT Id, Name FROM Emp", {"1|Ann", "2|bob", "3|Cid", "4|dee", "5|Eve", "6|BOB"}, false},
+        {"SELECT Name FROM Emp WHERE Salary > 150", {"bob", "Eve", "BOB"}, false},
+        {"SELECT Id * 10 + Lvl, {fn UCASE(Name)} FROM Emp WHERE Id <= 2", {"12|ANN", "20|BOB"}, false},
+        {"SELECT Name FROM Emp WHERE Name LIKE 'b%'", {"bob", "BOB"}, false},
+        {"SELECT Id FROM Emp WHERE Nick IS NULL", {"2", "4"}, false},
+        {"SELECT Id FROM Emp WHERE Lvl BETWEEN 0 AND 2 AND NOT Dept = 99", {"1", "2", "6"}, false},
+        {"SELECT Id FROM Emp WHERE Dept IN (20, 99) OR Id = 1", {"1", "3", "4", "5"}, false},
+        {"SELECT V FROM Nothing", {}, false},
+        {"SELECT * FROM Dept", {"10|Sales", "20|Labs", "30|Empty"}, false},
+        {"SELECT Id, Bio FROM Emp WHERE Id IN (3, 4)", {"3|short bio", "4|NULL"}, false},
+    };
+    for (const Case &c : cases)
+        Check(this, c, Run(c.sql));
+}
+
+TEST_F(ExeQuery, OrderByDistinctAndReopen)
+{
+    const Case cases[] = {
+        {"SELECT Id FROM Emp ORDER BY Salary DESC, Id", {"5", "2", "6", "3", "1", "4"}, true},
+        // SMALLINT keys with 0 and negative values sort as values.
+        {"SELECT Lvl, Id FROM Emp ORDER BY Lvl, Id", {"-1|3", "0|2", "1|6", "2|1", "2|5", "3|4"}, true},
+        {"SELECT Name FROM Emp WHERE Dept = 10 ORDER BY 1 DESC", {"bob", "BOB", "Ann"}, true},
+        {"SELECT Id FROM Emp ORDER BY Salary * -1, Id DESC", {"5", "6", "2", "3", "1", "4"}, true},
+        // Text keys follow the driver's collation: case does not count.
+        {"SELECT DISTINCT Dept FROM Emp", {"10", "20", "99"}, false},
+        {"SELECT DISTINCT Salary, Dept FROM Emp ORDER BY 1", {"50|20", "100|10", "150|20", "200|10", "300|99"},
+         true},
+        {"SELECT Id FROM Emp ORDER BY 3", {"ERROR 11407"}, true},
+        {"SELECT V FROM Nothing ORDER BY V", {}, true},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> got = Run(c.sql, 2);
+        if (!got.empty() && got[0].rfind("ERROR", 0) == 0 && c.rows.size() == 1)
+            got[0] = got[0].substr(0, c.rows[0].size());
+        Check(this, c, got);
+    }
+    std::vector<std::string> names = Run("SELECT DISTINCT Name FROM Emp WHERE Dept = 10");
+    EXPECT_EQ(names.size(), 2u) << "bob and BOB are one value under the collation";
+}
+
+// Long values do not travel through temporary tables: the rows keep their
+// tables' bookmarks, and the long value is read from the table again.
+TEST_F(ExeQuery, LongValuesAboveTemporaryTables)
+{
+    const std::string longBio = std::string(300, 'x') + "END";
+    const Case cases[] = {
+        {"SELECT Id, Bio FROM Emp WHERE Id IN (1, 3, 4) ORDER BY Name DESC",
+         {"4|NULL", "3|short bio", "1|" + longBio}, true},
+        {"SELECT DISTINCT Dept, Bio FROM Emp WHERE Dept = 20", {"20|short bio", "20|NULL"}, false},
+        {"SELECT d.Title, e.Bio FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id AND e.Lvl < e.Id - e.Id} ORDER BY 1",
+         {"Empty|NULL", "Labs|short bio", "Sales|NULL"}, true},
+        // MIN and MAX keep the first 255 characters of a long value.
+        {"SELECT Dept, MAX(Name), MAX(Bio) FROM Emp GROUP BY Dept ORDER BY 1",
+         {"10|bob|" + longBio.substr(0, RC_TMP_MAX_VALUE - 1), "20|dee|short bio", "99|Eve|NULL"}, true},
+    };
+    for (const Case &c : cases)
+        Check(this, c, Run(c.sql, 2));
+}
+
+TEST_F(ExeQuery, Subqueries)
+{
+    const Case cases[] = {
+        {"SELECT Id FROM Emp WHERE Dept IN (SELECT Id FROM Dept)", {"1", "2", "3", "4", "6"}, false},
+        {"SELECT Id FROM Emp WHERE Dept NOT IN (SELECT Id FROM Dept)", {"5"}, false},
+        // A NULL among the subquery's values: NOT IN is never TRUE.
+        {"SELECT Id FROM Emp WHERE Nick IN (SELECT Nick FROM Emp WHERE Id > 3)", {"5", "6"}, false},
+        {"SELECT Id FROM Emp WHERE Nick NOT IN (SELECT Nick FROM Emp WHERE Id > 3)", {}, false},
+        {"SELECT Title FROM Dept d WHERE EXISTS (SELECT Id FROM Emp e WHERE e.Dept = d.Id)", {"Sales", "Labs"},
+         false},
+        {"SELECT Title FROM Dept d WHERE NOT EXISTS (SELECT Id FROM Emp e WHERE e.Dept = d.Id)", {"Empty"}, false},
+        {"SELECT Title FROM Dept WHERE EXISTS (SELECT V FROM Nothing)", {}, false},
+        {"SELECT Id FROM Emp WHERE Salary > ALL (SELECT Salary FROM Emp WHERE Dept = 20)", {"2", "5", "6"}, false},
+        // ALL over no rows holds.
+        {"SELECT Id FROM Emp WHERE Salary > ALL (SELECT Salary FROM Emp WHERE Dept = 11)",
+         {"1", "2", "3", "4", "5", "6"}, false},
+        {"SELECT Id FROM Emp WHERE Salary >= ANY (SELECT Salary FROM Emp WHERE Dept = 99)", {"5"}, false},
+        {"SELECT Id FROM Emp WHERE Salary = (SELECT MAX(Salary) FROM Emp)", {"5"}, false},
+        {"SELECT Id FROM Emp e WHERE Salary > (SELECT AVG(Salary) FROM Emp m WHERE m.Dept = e.Dept)",
+         {"2", "3", "6"}, false},
+        {"SELECT d.Title FROM Dept d WHERE d.Id IN (SELECT Dept FROM Emp GROUP BY Dept HAVING COUNT(*) > 1) "
+         "ORDER BY 1",
+         {"Labs", "Sales"}, true},
+        {"SELECT Id FROM Emp WHERE Dept = (SELECT Id FROM Dept)", {"ERROR 11482"}, true},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> got = Run(c.sql, 2);
+        if (!got.empty() && got[0].rfind("ERROR", 0) == 0 && c.rows.size() == 1)
+            got[0] = got[0].substr(0, c.rows[0].size());
+        Check(this, c, got);
+    }
+}
+
+TEST_F(ExeQuery, SetFunctionsAndGroups)
+{
+    const Case cases[] = {
+        {"SELECT COUNT(*), SUM(Salary), MIN(Name), MAX(Lvl), AVG(Lvl) FROM Emp", {"6|1000|Ann|3|1.16666666666667"},
+         true},
+        // Over no rows: COUNT 0, the others NULL.
+        {"SELECT COUNT(*), COUNT(V), SUM(V), MIN(V), AVG(V) FROM Nothing", {"0|0|NULL|NULL|NULL"}, true},
+        {"SELECT COUNT(Nick) FROM Emp", {"4"}, true},
+        {"SELECT Dept, COUNT(*), SUM(Salary) FROM Emp GROUP BY Dept", {"10|3|500", "20|2|200", "99|1|300"}, false},
+        {"SELECT Dept, MAX(Salary) FROM Emp GROUP BY Dept HAVING COUNT(*) > 1", {"10|200", "20|150"}, false},
+        {"SELECT Dept, SUM(Lvl) FROM Emp GROUP BY Dept ORDER BY 2 DESC", {"10|3", "20|2", "99|2"}, true},
+        {"SELECT Dept FROM Emp WHERE Id > 100 GROUP BY Dept", {}, true},
+        {"SELECT COUNT(*) FROM Emp HAVING COUNT(*) > 10", {}, true},
+    };
+    for (const Case &c : cases)
+        Check(this, c, Run(c.sql, 2));
+}
+
+TEST_F(ExeQuery, Joins)
+{
+    const Case cases[] = {
+        {"SELECT Emp.Name, Dept.Title FROM Emp, Dept WHERE Emp.Dept = Dept.Id AND Emp.Salary >= 150",
+         {"bob|Sales", "BOB|Sales", "Cid|Labs"}, false},
+        {"SELECT COUNT(*) FROM Emp, Dept", {"18"}, true},
+        {"SELECT e.Name FROM Emp e, Emp m WHERE e.Dept = m.Dept AND m.Id = 3 AND e.Id <> 3", {"dee"}, false},
+        {"SELECT d.Title, e.Id FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id} ORDER BY 1, 2",
+         {"Empty|NULL", "Labs|3", "Labs|4", "Sales|1", "Sales|2", "Sales|6"}, true},
+        // WHERE on the inner table runs after the NULL rows are made.
+        {"SELECT d.Title FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id} WHERE e.Id IS NULL", {"Empty"},
+         false},
+        {"SELECT d.Title, COUNT(e.Id) FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id AND e.Lvl > e.Id} "
+         "GROUP BY d.Title",
+         {"Empty|0", "Labs|0", "Sales|1"}, false},
+        {"SELECT a.Id FROM Nothing n, Emp a", {}, false},
+        {"SELECT a.Id FROM Emp a, Nothing n", {}, false},
+    };
+    for (const Case &c : cases)
+        Check(this, c, Run(c.sql, 2));
+}
+
+struct IndexCase {
+    const char *sql;
+    const char *access;   // tables and joins in plan order
+    std::vector<std::string> rows;
+};
+
+// Every query gives the same rows through index ranges and the chosen join
+// order as with NoIndexes and with the tables joined in text order.
+TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
+{
+    const IndexCase cases[] = {
+        {"SELECT Name FROM Emp WHERE Id = 3", "I", {"Cid"}},
+        // Key lists: one range per value, a repeated value read once.
+        {"SELECT Id FROM Emp WHERE 4 = Id OR Id = 5", "I", {"4", "5"}},
+        {"SELECT Id FROM Emp WHERE Id IN (6, 1, 6, 9, 1.0)", "I", {"1", "6"}},
+        {"SELECT Id FROM Emp WHERE Name IN ('bob', 'BOB ', 'eve')", "I", {"2", "5", "6"}},
+        {"SELECT Id FROM Emp WHERE Id = 1 OR Dept = 20", "S", {"1", "3", "4"}},
+        {"SELECT Id FROM Emp WHERE Id NOT IN (1, 2, 3)", "S", {"4", "5", "6"}},
+        {"SELECT d.Title, e.Id FROM Dept d, Emp e WHERE (e.Dept = d.Id OR 99 = e.Dept) AND d.Id < 20", "J4II",
+         {"Sales|1", "Sales|2", "Sales|6", "Sales|5"}},
+        // The driver's comparison: case and trailing blanks do not count.
+        {"SELECT Id FROM Emp WHERE Name = 'bob   '", "I", {"2", "6"}},
+        {"SELECT Id FROM Emp WHERE Name LIKE 'b%'", "I", {"2", "6"}},
+        {"SELECT Id FROM Emp WHERE Name LIKE '%b'", "S", {"2", "6"}},
+        {"SELECT Id FROM Emp WHERE Name > 'Bob' AND Name <= 'DEE'", "I", {"3", "4"}},
+        {"SELECT Id FROM Emp WHERE Id BETWEEN 2 AND 4", "I", {"2", "3", "4"}},
+        {"SELECT Id FROM Emp WHERE Id < 3", "I", {"1", "2"}},
+        {"SELECT Id FROM Emp WHERE 3 >= Id AND Id > 1", "I", {"2", "3"}},
+        // Keys that are no value of the column.
+        {"SELECT Id FROM Emp WHERE Id = 2.5", "I", {}},
+        {"SELECT Id FROM Emp WHERE Id > 4.5", "I", {"5", "6"}},
+        {"SELECT Id FROM Emp WHERE Id >= -0.5 AND Id < 2", "I", {"1"}},
+        {"SELECT Id FROM Emp WHERE Name = 'bobbobbobbobbobbobbobbob'", "I", {}},
+        {"SELECT Id FROM Emp WHERE Name > 'dddddddddddddddddddddddddddd'", "I", {"4", "5"}},
+        {"SELECT Id FROM Emp WHERE Name LIKE 'eveeveeveeveeveeveeveeve%'", "I", {}},
+        {"SELECT Id FROM Emp WHERE Dept = 10 AND Salary > 100", "I", {"2", "6"}},
+        {"SELECT Id FROM Emp WHERE Dept = 11", "I", {}},
+        // Joins whose inner table is read through its index once per outer
+        // row; an outer row without a match does not end the join.
+        {"SELECT d.Title, e.Id FROM Dept d, Emp e WHERE e.Dept = d.Id", "J4SI",
+         {"Labs|3", "Labs|4", "Sales|1", "Sales|2", "Sales|6"}},
+        {"SELECT e.Id, d.Title FROM Emp e, Dept d WHERE d.Id = e.Dept AND e.Id > 2", "J4II",
+         {"3|Labs", "4|Labs", "6|Sales"}},
+        {"SELECT d.Title, e.Id FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id}", "J2SI",
+         {"Empty|NULL", "Labs|3", "Labs|4", "Sales|1", "Sales|2", "Sales|6"}},
+        {"SELECT e.Id, d.Title FROM {oj Emp e LEFT OUTER JOIN Dept d ON d.Id = e.Dept} WHERE e.Lvl = 2", "J2SI",
+         {"1|Sales", "5|NULL"}},
+        {"SELECT d.Id, COUNT(*) FROM Dept d, Emp e WHERE e.Dept = d.Id GROUP BY d.Id ORDER BY 2 DESC", "TTJ4SI",
+         {"10|3", "20|2"}},
+        // Join order: the table with a point key drives, the others follow
+        // through their join indexes.
+        {"SELECT d.Title FROM Dept d, Emp e WHERE e.Dept = d.Id AND e.Id = 3", "J4II", {"Labs"}},
+        {"SELECT m.Id FROM Emp m, Dept d, Emp e WHERE e.Dept = d.Id AND m.Dept = d.Id AND e.Id = 1", "J4J4III",
+         {"1", "2", "6"}},
+        {"SELECT n.V, d.Id FROM Dept d, Nothing n", "J1SS", {}},
+        // ORDER BY an ascending index of the driving table reads it in key
+        // order; other directions and other tables sort.
+        {"SELECT Name, Id FROM Emp ORDER BY Name", "I", {"Ann|1", "bob|2", "BOB|6", "Cid|3", "dee|4", "Eve|5"}},
+        {"SELECT Id FROM Emp WHERE Id > 3 ORDER BY 1", "I", {"4", "5", "6"}},
+        {"SELECT Id FROM Emp WHERE Dept = 10 ORDER BY Id", "TI", {"1", "2", "6"}},
+        {"SELECT Id FROM Emp ORDER BY Id DESC", "TS", {"6", "5", "4", "3", "2", "1"}},
+        {"SELECT e.Id, d.Title FROM Emp e, Dept d WHERE d.Id = e.Dept ORDER BY e.Id", "J4II",
+         {"1|Sales", "2|Sales", "3|Labs", "4|Labs", "6|Sales"}},
+        {"SELECT e.Id FROM Emp e, Dept d WHERE d.Id = e.Dept ORDER BY d.Id, e.Id", "TJ4SI",
+         {"1", "2", "6", "3", "4"}},
+    };
+    for (const IndexCase &c : cases) {
+        std::string access, scanAccess;
+        std::vector<std::string> want = c.rows;
+        std::vector<std::string> got = Run(c.sql, 2, 0, &access);
+        std::vector<std::string> scanned = Run(c.sql, 1, PLN_OPT_NOINDEXES, &scanAccess);
+        std::vector<std::string> textOrder = Run(c.sql, 1, PLN_OPT_NOJOINOPT);
+        bool ordered = std::string(c.sql).find("ORDER BY") != std::string::npos;
+        if (!ordered) {
+            std::sort(want.begin(), want.end());
+            std::sort(got.begin(), got.end());
+            std::sort(scanned.begin(), scanned.end());
+            std::sort(textOrder.begin(), textOrder.end());
+        }
+        EXPECT_EQ(textOrder, want) << c.sql << " (NoJoinOpt)";
+        EXPECT_EQ(got, want) << c.sql;
+        EXPECT_EQ(scanned, want) << c.sql << " (NoIndexes)";
+        EXPECT_EQ(access, c.access) << c.sql;
+        EXPECT_EQ(scanAccess.find('I'), std::string::npos) << c.sql;
+    }
+}
+
+// The server's request log: what a point query by a unique index sends.
+TEST_F(ExeQuery, PointQueryIsOneSearchOnTheServer)
+{
+    auto logSize = [] {
+        std::ifstream in(*dir_ / "server.log", std::ios::ate);
+        return static_cast<std::streamoff>(in.tellg());
+    };
+    auto searchesSince = [](std::streamoff from) {
+        std::ifstream in(*dir_ / "server.log");
+        in.seekg(from);
+        std::vector<std::string> out;
+        for (std::string line; std::getline(in, line);)
+            if (line.find("search table") != std::string::npos)
+                out.push_back(line.substr(line.find("search table")));
+        return out;
+    };
+    std::streamoff before = logSize();
+    EXPECT_EQ(Run("SELECT Name FROM Emp WHERE Id = 3"), std::vector<std::string>{"Cid"});
+    std::vector<std::string> searches = searchesSince(before);
+    ASSERT_EQ(searches.size(), 1u);
+    EXPECT_NE(searches[0].find("=3"), std::string::npos) << searches[0];
+    before = logSize();
+    EXPECT_EQ(Run("SELECT Name FROM Emp WHERE Id = 3", 1, PLN_OPT_NOINDEXES), std::vector<std::string>{"Cid"});
+    EXPECT_TRUE(searchesSince(before).empty());
+}
+
+TEST_F(ExeQuery, ParametersTakeTheirValuesAtEachOpen)
+{
+    std::string access;
+    params = {3};
+    EXPECT_EQ(Run("SELECT Name FROM Emp WHERE Id = ?", 1, 0, &access), std::vector<std::string>{"Cid"});
+    EXPECT_EQ(access, "I");
+    params = {10, 150};
+    std::vector<std::string> got = Run("SELECT Id FROM Emp WHERE Dept = ? AND Salary < ? + Lvl", 1, 0, &access);
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, (std::vector<std::string>{"1"}));
+    EXPECT_EQ(access, "I");
+}
+
+} // namespace
