@@ -45,8 +45,11 @@ protected:
         char pattern[] = "/tmp/qxexecXXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = new path(pattern);
-        server_ = new drmlive::Emulator();
-        ASSERT_TRUE(server_->Start({}, *dir_ / "server.log", QX_EXEC_FIXTURE));
+        server_ = new QxServerProcess();
+        std::string error;
+        ASSERT_TRUE(server_->Start(
+            {"--fixture", QX_EXEC_FIXTURE, "--log", (*dir_ / "server.log").string()}, &error))
+            << error;
     }
     static void TearDownTestSuite()
     {
@@ -60,7 +63,7 @@ protected:
         setenv("ODBCSYSINI", dir_->c_str(), 1);
         setenv("ODBCINI", (*dir_ / "odbc.ini").c_str(), 1);
         std::ofstream(*dir_ / "odbcinst.ini") << "[QX]\nDriver=/nonexistent\n";
-        std::ofstream(*dir_ / "odbc.ini") << "[qx]\nDriver=QX\nDBQ=" << server_->Path() << "\n";
+        std::ofstream(*dir_ / "odbc.ini") << "[qx]\nDriver=QX\nDBQ=" << server_->Dbq() << "\n";
         rcTxnResetModel();
         ASSERT_EQ(SQLAllocEnvImpl(&henv_), SQL_SUCCESS);
         ASSERT_EQ(SQLAllocConnectImpl(static_cast<rcEnv *>(henv_), &hdbc_), SQL_SUCCESS);
@@ -148,14 +151,14 @@ protected:
 
     std::vector<int32_t> params;
     static path *dir_;
-    static drmlive::Emulator *server_;
+    static QxServerProcess *server_;
     SQLHENV henv_ = nullptr;
     SQLHDBC hdbc_ = nullptr;
     rcConn *conn_ = nullptr;
 };
 
 path *ExeQuery::dir_ = nullptr;
-drmlive::Emulator *ExeQuery::server_ = nullptr;
+QxServerProcess *ExeQuery::server_ = nullptr;
 
 struct Case {
     const char *sql;

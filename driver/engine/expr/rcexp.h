@@ -141,10 +141,10 @@ struct rcExpVendorHooks {
                        uint32_t *id) = nullptr;
 };
 // The table-access call that runs a vendor predicate (TamExecExtPredicate
-// unless replaced): (session, predicate number, descriptor block, data block,
-// 0) -> negative data-module code, or 1 TRUE, 2 UNKNOWN, other FALSE.
-using rcExpExecExtPredicateFn = int32_t (*)(TamSession *, uintptr_t, uintptr_t, uintptr_t,
-                                            uintptr_t);
+// unless replaced): (session, predicate number, descriptor block, data block)
+// -> negative data-module code, or 1 TRUE, 2 UNKNOWN, other FALSE.
+using rcExpExecExtPredicateFn = int32_t (*)(TamSession *, uint32_t, const uint32_t *,
+                                            const uint32_t *);
 
 struct ExprProgram;
 struct FilterProgram;

@@ -239,8 +239,7 @@ int16_t rcFltRunVendor(rcExpEnv *env, FilterProgram *f, const rcFltInstr &ins, r
     }
     rcExpExecExtPredicateFn exec =
         env->execExtPredicate ? env->execExtPredicate : TamExecExtPredicate;
-    int32_t rc = exec(env->session, ins.c, reinterpret_cast<uintptr_t>(desc),
-                      reinterpret_cast<uintptr_t>(data), 0);
+    int32_t rc = exec(env->session, ins.c, desc, data);
     if (rc < 0) {
         if (env->errors)
             rcErrPost(env->errors, rcErrMapDrm(rc), nullptr, rc, nullptr);

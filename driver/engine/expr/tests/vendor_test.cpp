@@ -111,13 +111,11 @@ private:
         *id = col->column;
         return true;
     }
-    static int32_t Exec(TamSession *, uintptr_t number, uintptr_t desc, uintptr_t data, uintptr_t)
+    static int32_t Exec(TamSession *, uint32_t number, const uint32_t *d, const uint32_t *v)
     {
         FakeDataModule *f = current;
         ++f->calls;
-        f->number = static_cast<uint32_t>(number);
-        const auto *d = reinterpret_cast<const uint32_t *>(desc);
-        const auto *v = reinterpret_cast<const uint32_t *>(data);
+        f->number = number;
         f->desc.assign(d, d + d[0] / 4);
         f->data.assign(v, v + v[0] / 4);
         f->dataAt = v;
