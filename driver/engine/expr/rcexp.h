@@ -124,6 +124,28 @@ struct rcExpRuntimeHooks {
     int16_t (*subquery)(void *ctx, void *handle) = nullptr;
 };
 
+// Vendor predicates: predicates of the data module's own, called by name in
+// SQL text ({pred name, arg, ...}) and evaluated by the data module.
+// `predicateOf` gives the data module's description of the predicate that a
+// resolved name node names (null: none); `sqlTypeOf` maps a data-module
+// column type to its SQL type and `drmTypeOf` back (false: no mapping);
+// `columnIdOf` gives the (table, column) identifiers the data module knows a
+// column by (null hook: the table-access cursor of a table-access column).
+struct TamExtPredicate;
+struct TamSession;
+struct rcExpVendorHooks {
+    const TamExtPredicate *(*predicateOf)(void *ctx, const rcParseNode *name) = nullptr;
+    bool (*sqlTypeOf)(void *ctx, uint32_t drmType, int16_t *sqlType) = nullptr;
+    bool (*drmTypeOf)(void *ctx, int16_t sqlType, uint32_t *drmType) = nullptr;
+    bool (*columnIdOf)(void *ctx, const rcEvlColumnRef *column, uint32_t *table,
+                       uint32_t *id) = nullptr;
+};
+// The table-access call that runs a vendor predicate (TamExecExtPredicate
+// unless replaced): (session, predicate number, descriptor block, data block)
+// -> negative data-module code, or 1 TRUE, 2 UNKNOWN, other FALSE.
+using rcExpExecExtPredicateFn = int32_t (*)(TamSession *, uint32_t, const uint32_t *,
+                                            const uint32_t *);
+
 struct ExprProgram;
 struct FilterProgram;
 
@@ -132,6 +154,7 @@ constexpr uint32_t RC_EXP_MAX_CODE = 1u << 20; // instructions of all expression
 constexpr uint32_t RC_FLT_MAX_CODE = 1u << 20; // records of all filters
 constexpr uint32_t RC_EXP_MAX_DEPTH = 4096;    // nesting of expressions and conditions
 constexpr uint32_t RC_EXP_MAX_TEXT = 65500;    // longest text an operation makes
+constexpr uint32_t RC_FLT_VENDOR_DATA_WORDS = 8000; // argument data of one vendor predicate call
 
 struct rcExpEnv {
     rcErrorQueue *errors = nullptr; // the statement's error queue
@@ -147,10 +170,15 @@ struct rcExpEnv {
     void *treeCtx = nullptr;
     rcExpRuntimeHooks rt;
     void *rtCtx = nullptr;
+    rcExpVendorHooks vendor;
+    void *vendorCtx = nullptr;
+    TamSession *session = nullptr;                      // the connection's data-module session
+    rcExpExecExtPredicateFn execExtPredicate = nullptr; // null: TamExecExtPredicate
     // Limits.
     uint32_t maxCode = RC_EXP_MAX_CODE;
     uint32_t maxFilterCode = RC_FLT_MAX_CODE;
     uint32_t maxDepth = RC_EXP_MAX_DEPTH;
+    uint32_t maxVendorWords = RC_FLT_VENDOR_DATA_WORDS;
     // Programs, made on first use.
     ExprProgram *expr = nullptr;
     FilterProgram *filter = nullptr;

@@ -122,6 +122,7 @@ enum rcFltOp : uint8_t {
     RC_FLT_IN,       // a left slot, b first list entry, c entry count
     RC_FLT_JUMP,     // flag 1 AND, 2 OR; a continue index
     RC_FLT_SUBQUERY, // ptr plan node
+    RC_FLT_VENDOR,   // a first argument, b argument count, c predicate number
     RC_FLT_END,
 };
 
@@ -151,8 +152,26 @@ struct rcFltInfo {
     const char *text = ""; // predicate text for messages
 };
 
+// One argument of a vendor predicate.
+struct rcFltVendorArg {
+    uint32_t drmType = 0;                   // data-module column type of a value
+    int16_t sqlType = 0;                    // the type the value is evaluated in
+    bool namedType = false;                 // false: the common type of all arguments
+    rcExpSlot slot = 0;
+    const rcEvlColumnRef *column = nullptr; // a bare column, passed by identifier
+};
+
+// The call blocks of vendor predicates (32-bit words). Descriptors: word 0 =
+// 16 x count + 4, then 4 words per argument. Data: word 0 = bytes used, then
+// the arguments.
+constexpr uint32_t RC_FLT_VENDOR_DESC_BYTES = 8096;
+constexpr uint32_t RC_FLT_VENDOR_MAX_ARGS = (RC_FLT_VENDOR_DESC_BYTES - 4) / 16;
+
 struct FilterProgram {
     std::vector<rcFltInstr> code;
+    std::vector<rcFltVendorArg> vendorArgs;
+    std::vector<uint32_t> vendorDesc; // sized when the first vendor predicate is compiled
+    std::vector<uint32_t> vendorData; // word 0 and env->maxVendorWords words of arguments
     std::vector<rcFltInfo> filters;             // filter n at index n - 1
     std::vector<rcExpSlot> inLists;             // IN list entries
     std::vector<std::unique_ptr<char[]>> texts; // predicate texts
@@ -162,6 +181,10 @@ struct FilterProgram {
 };
 
 // Internal entry points.
+// Vendor predicates (rcfltvendor.cpp): a record for the predicate node, its
+// arguments appended to f->vendorArgs (false after posting); one run.
+bool rcFltCompileVendor(rcExpEnv *env, FilterProgram *f, const rcParseNode *node, rcFltInstr *ins);
+int16_t rcFltRunVendor(rcExpEnv *env, FilterProgram *f, const rcFltInstr &ins, rcTruth *truth);
 int16_t rcExpRunSlot(rcExpEnv *env, rcExpSlot slot, rcExpValue *out);
 int16_t rcEvlScalarFunction(rcExpEnv *env, ExprProgram *p, uint8_t fnOp, rcExpValue *args, int argc,
                             rcExpValue *result);

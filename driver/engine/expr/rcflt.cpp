@@ -289,6 +289,10 @@ bool CompileCondBody(FltCompiler &c, const rcParseNode *node)
         return CompileLike(c, node);
     case RC_N_NullPredicate:
         return CompileNullTest(c, node);
+    case RC_N_VendorStringPredicate: {
+        rcFltInstr ins;
+        return rcFltCompileVendor(c.env, c.f, node, &ins) && Emit(c, ins, 1, 0);
+    }
     case RC_N_ExistsPredicate:
     case RC_N_QuantifiedPredicate:
     case kSubqueryPseudoTable:
@@ -455,6 +459,8 @@ int16_t Step(rcExpEnv *env, FilterProgram *f, const rcFltInstr &ins, rcTruth *t)
         *t = rc == 0 ? RC_TRUE : RC_FALSE;
         return RC_EXP_OK;
     }
+    case RC_FLT_VENDOR:
+        return rcFltRunVendor(env, f, ins, t);
     default:
         return RC_EXP_ERROR;
     }

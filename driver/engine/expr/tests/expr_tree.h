@@ -293,6 +293,25 @@ private:
     }
     rcParseNode *Predicate()
     {
+        if (Is("{")) { // {pred name, arg, ...}: the name as the checks resolve it
+            Punct('{');
+            if (!Is("pred"))
+                throw std::runtime_error("expected pred");
+            Take();
+            rcParseNode *name = a_.Node(RC_N_VendorPredName, Take().text.c_str());
+            rcParseNode *last = name;
+            while (Is(",")) {
+                rcParseNode *comma = Punct(',');
+                rcParseNode *arg = Expression();
+                last->next = comma;
+                comma->prev = last;
+                comma->next = arg;
+                arg->prev = comma;
+                last = arg;
+            }
+            Punct('}');
+            return a_.Wrap(RC_N_VendorStringPredicate, name);
+        }
         if (Is("EXISTS")) {
             rcParseNode *kw = Expect("EXISTS", RC_T_EXISTS);
             return a_.N(RC_N_ExistsPredicate, {kw, SubQuery()});
