@@ -6,6 +6,7 @@
 #include "driver/engine/rcstmt.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcoption.h"
+#include "driver/odbc/rcstmt_fetch.h"
 #include "driver/odbc/rcstmt_source.h"
 #include "driver/odbc/rctypecat.h"
 
@@ -59,7 +60,7 @@ int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
     handle->conn = conn;
     std::copy(std::begin(conn->stmtDefaults), std::end(conn->stmtDefaults), std::begin(handle->options));
     handle->source.reset(new (std::nothrow) rcConnFeSource(conn));
-    int16_t rc = handle->source ? rcDrsAllocStmt(&conn->stmtLink, &handle->errors, nullptr, &handle->engine)
+    int16_t rc = handle->source ? rcDrsAllocStmt(&conn->stmtLink, &handle->errors, rcStmtFetchParts(), &handle->engine)
                                 : static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     if (rc == 0 && rcListAppend(conn->statements, &handle) != 0)
         rc = static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
@@ -82,7 +83,11 @@ int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
 int16_t rcStmtHandleFree(rcStmtHandle *handle)
 {
     rcConn *conn = handle->conn;
-    // The prepared statement first: its tables close through the source.
+    // The engine's state first (the plan reads the prepared tree and its
+    // tables), then the prepared statement: its tables close through the
+    // source.
+    if (handle->engine)
+        rcDrsResetStmt(handle->engine);
     rcFeReset(&handle->prep);
     int16_t rc = handle->engine ? rcDrsDropStmt(handle->engine) : 0;
     uint32_t index = 0;
