@@ -165,7 +165,7 @@ int16_t ArrayRequest(QXHandle connection, const QXArrayDescription *desc, bool w
         w.I32(last);
     }
     QXHandle reply = nullptr;
-    int16_t status = r.Send(91, &reply);
+    int16_t status = r.Send(nc::kNcReqSelectionToArray, &reply);
     if (status != 0) {
         FreeQXHandle(reply);
         return status;
@@ -213,7 +213,7 @@ int16_t _QX_ArrayToSelection(QXHandle connection, QXHandle array)
     long n = ConvertArrayData(r.get(), nullptr, copy.data(), copy.size(), 0, 1);
     if (n == 0)
         return QX_ERR_BAD_CONNECTION;
-    return nc::SubmitRequest(r.get(), 92, copy.data(), int32_t(n), nullptr);
+    return nc::SubmitRequest(r.get(), nc::kNcReqArrayToSelection, copy.data(), int32_t(n), nullptr);
 }
 
 int32_t _QX_ConvertArray(QXHandle connection, const int16_t *types, QXHandle array, int16_t textDirection,

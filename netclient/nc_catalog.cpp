@@ -91,7 +91,7 @@ int16_t Definition(QXConnection *c, int16_t table, std::vector<uint8_t> &def)
     uint8_t body[2];
     nc::Put16(body, table, c->swap);
     QXHandle h = nullptr;
-    int16_t status = nc::SubmitRequest(c, 50, body, 2, &h);
+    int16_t status = nc::SubmitRequest(c, nc::kNcReqGetFileDefinition, body, 2, &h);
     def = TakeBytes(h);
     if (status != 0)
         return status;
@@ -103,7 +103,7 @@ int16_t Definition(QXConnection *c, int16_t table, std::vector<uint8_t> &def)
 // Writes a length-prefixed name (length byte + characters).
 void PutName(NcWriter &w, const unsigned char *name) { w.PString(name); }
 
-int16_t SetBodyRequest(QXHandle connection, int16_t code, const unsigned char *name, int16_t table,
+int16_t SetBodyRequest(QXHandle connection, nc::NcRequest code, const unsigned char *name, int16_t table,
                        bool withRecord, int32_t op)
 {
     {
@@ -130,7 +130,7 @@ int16_t SetBodyRequest(QXHandle connection, int16_t code, const unsigned char *n
     return r.Send(code);
 }
 
-int16_t NameRequest(QXHandle connection, int16_t code, const unsigned char *name, int minimum)
+int16_t NameRequest(QXHandle connection, nc::NcRequest code, const unsigned char *name, int minimum)
 {
     RequestCall r(connection);
     if (int16_t s = r.Open(CallMode::Any, minimum))
@@ -156,10 +156,10 @@ int16_t CombineSets(QXHandle connection, int16_t op, const unsigned char *a, con
     PutName(w, b);
     PutName(w, result);
     std::vector<uint8_t> reply;
-    return r.Exchange(161, reply);
+    return r.Exchange(nc::kNcReqCombineSets, reply);
 }
 
-int16_t Semaphore(QXHandle connection, int16_t code, const unsigned char *name, int16_t op, int minimum,
+int16_t Semaphore(QXHandle connection, nc::NcRequest code, const unsigned char *name, int16_t op, int minimum,
                   std::vector<uint8_t> &reply)
 {
     RequestCall r(connection);
@@ -211,7 +211,7 @@ int16_t _QX_CountFiles(QXHandle connection, int16_t *count)
 {
     if (count)
         *count = 0;
-    return nc::BodylessRequest(connection, 51, count);
+    return nc::BodylessRequest(connection, nc::kNcReqCountFiles, count);
 }
 
 int16_t _QX_GetFileList(QXHandle connection, QXHandle *list)
@@ -222,7 +222,7 @@ int16_t _QX_GetFileList(QXHandle connection, QXHandle *list)
     if (int16_t s = r.Open(CallMode::SyncOnly))
         return s;
     std::vector<uint8_t> reply;
-    if (int16_t s = r.Exchange(99, reply))
+    if (int16_t s = r.Exchange(nc::kNcReqGetFileList, reply))
         return s;
     size_t width = uint16_t(r->version) >= 0x600 ? 32 : 16;
     size_t n = std::min<size_t>(reply.size() / width, 32767);
@@ -267,7 +267,7 @@ int16_t _QX_GetFieldNumbers(QXHandle connection, uint8_t *names, QXHandle *numbe
     std::vector<uint8_t> body(names, names + 2 + 64 * size_t(n));
     nc::Put16(body.data(), n, r->swap);
     QXHandle h = nullptr;
-    int16_t status = nc::SubmitRequest(r.get(), 65, body.data(), int32_t(body.size()), &h);
+    int16_t status = nc::SubmitRequest(r.get(), nc::kNcReqGetFieldNumbers, body.data(), int32_t(body.size()), &h);
     std::vector<uint8_t> reply = TakeBytes(h);
     if (status != 0)
         return status;
@@ -286,14 +286,14 @@ int16_t _QX_GetNbUsers(QXHandle connection, int16_t *count)
 {
     if (count)
         *count = 0;
-    return nc::BodylessRequest(connection, 101, count);
+    return nc::BodylessRequest(connection, nc::kNcReqGetNbUsers, count);
 }
 
 int16_t _QX_GetNbUserProcesses(QXHandle connection, int16_t *count)
 {
     if (count)
         *count = 0;
-    return nc::BodylessRequest(connection, 102, count);
+    return nc::BodylessRequest(connection, nc::kNcReqGetNbUserProcesses, count);
 }
 
 int16_t _QX_GetListProcess(QXHandle connection, QXHandle *list)
@@ -304,7 +304,7 @@ int16_t _QX_GetListProcess(QXHandle connection, QXHandle *list)
     if (int16_t s = r.Open(CallMode::SyncOnly))
         return s;
     std::vector<uint8_t> reply;
-    if (int16_t s = r.Exchange(69, reply))
+    if (int16_t s = r.Exchange(nc::kNcReqGetListProcess, reply))
         return s;
     if (reply.size() < 2)
         return QX_ERR_NO_REPLY_BODY;
@@ -336,7 +336,7 @@ int16_t _QX_GetUsersAndGroups(QXHandle connection, int16_t selector, QXHandle *l
     NcWriter &w = r.Body();
     w.I16(selector);
     std::vector<uint8_t> reply;
-    if (int16_t s = r.Exchange(74, reply))
+    if (int16_t s = r.Exchange(nc::kNcReqGetUsersAndGroups, reply))
         return s;
     bool newer = uint16_t(r->version) >= 0x600;
     size_t pos = 0;
@@ -451,13 +451,13 @@ int16_t _QX_GetNthGroup(QXHandle list, int16_t index, QXHandle *group)
 
 int16_t _QX_SetLogFile(QXHandle connection, const unsigned char *fileName)
 {
-    return NameRequest(connection, 111, fileName, 0);
+    return NameRequest(connection, nc::kNcReqSetLogFile, fileName, 0);
 }
 
-int16_t _QX_StartFullBackup(QXHandle connection) { return nc::BodylessRequest(connection, 112); }
-int16_t _QX_StartIncBackup(QXHandle connection) { return nc::BodylessRequest(connection, 113); }
+int16_t _QX_StartFullBackup(QXHandle connection) { return nc::BodylessRequest(connection, nc::kNcReqStartFullBackup); }
+int16_t _QX_StartIncBackup(QXHandle connection) { return nc::BodylessRequest(connection, nc::kNcReqStartIncBackup); }
 
-static int16_t HandleBody(QXHandle connection, int16_t code, QXHandle data, QXHandle *reply)
+static int16_t HandleBody(QXHandle connection, nc::NcRequest code, QXHandle data, QXHandle *reply)
 {
     if (reply)
         *reply = nullptr;
@@ -478,10 +478,10 @@ static int16_t HandleBody(QXHandle connection, int16_t code, QXHandle data, QXHa
 int16_t _QX_SendToBackupModule(QXHandle connection, QXHandle data, QXHandle *reply)
 {
     QXHandle ignored = nullptr;
-    return HandleBody(connection, 116, data, reply ? reply : &ignored);
+    return HandleBody(connection, nc::kNcReqSendToBackupModule, data, reply ? reply : &ignored);
 }
 
-int16_t _QX_WriteData(QXHandle connection, QXHandle data) { return HandleBody(connection, 110, data, nullptr); }
+int16_t _QX_WriteData(QXHandle connection, QXHandle data) { return HandleBody(connection, nc::kNcReqWriteData, data, nullptr); }
 
 int16_t _QX_ReadData(QXHandle connection, const uint8_t *key10, QXHandle *data)
 {
@@ -495,7 +495,7 @@ int16_t _QX_ReadData(QXHandle connection, const uint8_t *key10, QXHandle *data)
     NcWriter &w = r.Body();
     w.Bytes(key10, 10);
     QXHandle h = nullptr;
-    int16_t status = r.Send(109, &h);
+    int16_t status = r.Send(nc::kNcReqReadData, &h);
     nc::GiveHandle(h, data);
     return status;
 }
@@ -504,14 +504,14 @@ int16_t _QX_Server_CurrentTime(QXHandle connection, int32_t *time)
 {
     if (time)
         *time = 0;
-    return nc::BodylessRequest(connection, 127, time);
+    return nc::BodylessRequest(connection, nc::kNcReqServerCurrentTime, time);
 }
 
 int16_t _QX_Server_CurrentDate(QXHandle connection, int16_t *date3)
 {
     if (date3)
         std::memset(date3, 0, 6);
-    return nc::BodylessRequest(connection, 126, date3);
+    return nc::BodylessRequest(connection, nc::kNcReqServerCurrentDate, date3);
 }
 
 int16_t _QX_ProcessNumber(QXHandle connection, const unsigned char *processName, int16_t *number)
@@ -526,7 +526,7 @@ int16_t _QX_ProcessNumber(QXHandle connection, const unsigned char *processName,
     NcWriter &w = r.Body();
     PutName(w, processName);
     std::vector<uint8_t> reply;
-    int16_t status = r.Exchange(147, reply);
+    int16_t status = r.Exchange(nc::kNcReqProcessNumber, reply);
     if (status == 0 && reply.size() >= 2 && number)
         *number = nc::Get16(reply.data(), r->swap);
     return status;
@@ -555,32 +555,32 @@ int16_t _QX_SetProcessVar(QXHandle connection, QXHandle) { return RefuseUnknownL
 
 int16_t _QX_CreateEmptySet(QXHandle connection, const unsigned char *setName, int16_t table)
 {
-    return SetBodyRequest(connection, 155, setName, table, false, 0);
+    return SetBodyRequest(connection, nc::kNcReqCreateEmptySet, setName, table, false, 0);
 }
 
 int16_t _QX_CreateSet(QXHandle connection, const unsigned char *setName, int16_t table)
 {
-    return SetBodyRequest(connection, 154, setName, table, true, 0);
+    return SetBodyRequest(connection, nc::kNcReqCreateSet, setName, table, true, 0);
 }
 
 int16_t _QX_AddToSet(QXHandle connection, const unsigned char *setName, int16_t table)
 {
-    return SetBodyRequest(connection, 156, setName, table, true, 1);
+    return SetBodyRequest(connection, nc::kNcReqChangeSet, setName, table, true, 1);
 }
 
 int16_t _QX_RemoveFromSet(QXHandle connection, const unsigned char *setName, int16_t table)
 {
-    return SetBodyRequest(connection, 156, setName, table, true, 0);
+    return SetBodyRequest(connection, nc::kNcReqChangeSet, setName, table, true, 0);
 }
 
 int16_t _QX_UseSet(QXHandle connection, const unsigned char *setName)
 {
-    return NameRequest(connection, 160, setName, 0x600);
+    return NameRequest(connection, nc::kNcReqUseSet, setName, 0x600);
 }
 
 int16_t _QX_ClearSet(QXHandle connection, const unsigned char *setName)
 {
-    return NameRequest(connection, 159, setName, 0x600);
+    return NameRequest(connection, nc::kNcReqClearSet, setName, 0x600);
 }
 
 int16_t _QX_IsInSet(QXHandle connection, const unsigned char *setName, int32_t recordNumber, int16_t *isIn)
@@ -596,7 +596,7 @@ int16_t _QX_IsInSet(QXHandle connection, const unsigned char *setName, int32_t r
     w.I32(recordNumber);
     w.PStringField(setName, 83);
     std::vector<uint8_t> reply;
-    int16_t status = r.Exchange(152, reply);
+    int16_t status = r.Exchange(nc::kNcReqIsInSet, reply);
     if (status == 0 && reply.size() >= 2 && isIn)
         *isIn = nc::Get16(reply.data(), r->swap);
     return status;
@@ -614,7 +614,7 @@ int16_t _QX_RecordsInSet(QXHandle connection, const unsigned char *setName, int3
     NcWriter &w = r.Body();
     PutName(w, setName);
     std::vector<uint8_t> reply;
-    int16_t status = r.Exchange(153, reply);
+    int16_t status = r.Exchange(nc::kNcReqRecordsInSet, reply);
     if (status == 0 && reply.size() >= 4 && count)
         *count = nc::Get32(reply.data(), r->swap);
     return status;
@@ -631,7 +631,7 @@ int16_t _QX_CopySet(QXHandle connection, const unsigned char *source, const unsi
     PutName(w, source);
     PutName(w, target);
     std::vector<uint8_t> reply;
-    return r.Exchange(162, reply);
+    return r.Exchange(nc::kNcReqCopySet, reply);
 }
 
 int16_t _QX_UnionSet(QXHandle connection, const unsigned char *a, const unsigned char *b,
@@ -657,7 +657,7 @@ int16_t _QX_SetSemaphore(QXHandle connection, const unsigned char *name, uint8_t
     if (taken)
         *taken = 0;
     std::vector<uint8_t> reply;
-    int16_t status = Semaphore(connection, 14, name, 1, 0x600, reply);
+    int16_t status = Semaphore(connection, nc::kNcReqSemaphore, name, 1, 0x600, reply);
     if (status == 0 && !reply.empty() && taken)
         *taken = 1;
     return status;
@@ -668,7 +668,7 @@ int16_t _QX_CheckSemaphore(QXHandle connection, const unsigned char *name, uint8
     if (isSet)
         *isSet = 0;
     std::vector<uint8_t> reply;
-    int16_t status = Semaphore(connection, 14, name, 0, 0x650, reply);
+    int16_t status = Semaphore(connection, nc::kNcReqSemaphore, name, 0, 0x650, reply);
     if (status == 0 && reply.size() >= 2 && isSet) {
         int16_t v;
         std::memcpy(&v, reply.data(), 2);
@@ -680,7 +680,7 @@ int16_t _QX_CheckSemaphore(QXHandle connection, const unsigned char *name, uint8
 int16_t _QX_ClearSemaphore(QXHandle connection, const unsigned char *name)
 {
     std::vector<uint8_t> reply;
-    return Semaphore(connection, 15, name, 2, 0x600, reply);
+    return Semaphore(connection, nc::kNcReqClearSemaphore, name, 2, 0x600, reply);
 }
 
 } // extern "C"

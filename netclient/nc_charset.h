@@ -1,15 +1,12 @@
-// Mac Roman <-> Windows (code page 1252) tables for server, computer and
-// service names. Codes 0x00-0x7F map to themselves; the upper halves are exact
-// inverses of each other, so a round trip gives back the same text.
+// Mac Roman <-> Windows (code page 1252) conversion of server, computer and
+// service names and login texts, through the names mapping of
+// platform/macroman.h (record data uses the data module's mapping).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 namespace nc {
-
-extern const uint8_t kMacToWinHigh[128];
-extern const uint8_t kWinToMacHigh[128];
 
 // Fills full 256-entry tables.
 void BuildCharsetTables(uint8_t macToWin[256], uint8_t winToMac[256]);

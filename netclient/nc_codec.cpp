@@ -47,17 +47,17 @@ void RealToServer(double value, uint8_t out[10])
         e15 = uint16_t(exp - 1023 + 16383);
         mant = (uint64_t(1) << 63) | (frac << 11);
     }
-    PutBE16(out, uint16_t(sign | e15));
-    PutBE32(out + 2, uint32_t(mant >> 32));
-    PutBE32(out + 6, uint32_t(mant));
+    PlatPutBE16(out, uint16_t(sign | e15));
+    PlatPutBE32(out + 2, uint32_t(mant >> 32));
+    PlatPutBE32(out + 6, uint32_t(mant));
 }
 
 double RealFromServer(const uint8_t in[10])
 {
-    uint16_t se = GetBE16(in);
+    uint16_t se = PlatGetBE16(in);
     uint64_t sign = uint64_t(se >> 15) << 63;
     int e = se & 0x7FFF;
-    uint64_t mant = (uint64_t(GetBE32(in + 2)) << 32) | GetBE32(in + 6);
+    uint64_t mant = (uint64_t(PlatGetBE32(in + 2)) << 32) | PlatGetBE32(in + 6);
     if (e == 0x7FFF) {
         uint64_t fraction = mant & ~(uint64_t(1) << 63);
         if (fraction == 0)

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/byteorder.h"
+
 namespace nc {
 
 inline uint16_t Swap16(uint16_t v) { return uint16_t((v >> 8) | (v << 8)); }
@@ -25,47 +27,12 @@ inline int32_t SwapLongForServer(bool swap, int32_t v)
     return swap ? int32_t(Swap32(uint32_t(v))) : v;
 }
 
-inline void Put16(uint8_t *p, int16_t v, bool swap)
-{
-    v = SwapShortForServer(swap, v);
-    std::memcpy(p, &v, 2);
-}
-inline void Put32(uint8_t *p, int32_t v, bool swap)
-{
-    v = SwapLongForServer(swap, v);
-    std::memcpy(p, &v, 4);
-}
-inline int16_t Get16(const uint8_t *p, bool swap)
-{
-    int16_t v;
-    std::memcpy(&v, p, 2);
-    return SwapShortForServer(swap, v);
-}
-inline int32_t Get32(const uint8_t *p, bool swap)
-{
-    int32_t v;
-    std::memcpy(&v, p, 4);
-    return SwapLongForServer(swap, v);
-}
-
-// Big-endian numbers of the link layer and discovery datagrams.
-inline void PutBE16(uint8_t *p, uint16_t v)
-{
-    p[0] = uint8_t(v >> 8);
-    p[1] = uint8_t(v);
-}
-inline void PutBE32(uint8_t *p, uint32_t v)
-{
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
-inline uint16_t GetBE16(const uint8_t *p) { return uint16_t((p[0] << 8) | p[1]); }
-inline uint32_t GetBE32(const uint8_t *p)
-{
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
+inline void Put16(uint8_t *p, int16_t v, bool swap) { PlatPutHost16(p, uint16_t(SwapShortForServer(swap, v))); }
+inline void Put32(uint8_t *p, int32_t v, bool swap) { PlatPutHost32(p, uint32_t(SwapLongForServer(swap, v))); }
+inline int16_t Get16(const uint8_t *p, bool swap) { return SwapShortForServer(swap, int16_t(PlatGetHost16(p))); }
+inline int32_t Get32(const uint8_t *p, bool swap) { return SwapLongForServer(swap, int32_t(PlatGetHost32(p))); }
+// Big-endian numbers of the link layer and discovery datagrams: PlatGetBE16 and
+// the others of platform/byteorder.h.
 
 class NcWriter {
 public:

@@ -110,14 +110,14 @@ bool RequestCall::LargeBody(size_t length)
     return true;
 }
 
-int16_t RequestCall::Send(int16_t code, QXHandle *reply)
+int16_t RequestCall::Send(nc::NcRequest code, QXHandle *reply)
 {
     if (w_.Failed())
         return QX_ERR_NO_MEMORY;
     return SubmitRequest(c_.get(), code, w_.At(0), int32_t(w_.Size()), reply);
 }
 
-int16_t RequestCall::Exchange(int16_t code, std::vector<uint8_t> &reply)
+int16_t RequestCall::Exchange(nc::NcRequest code, std::vector<uint8_t> &reply)
 {
     QXHandle h = nullptr;
     int16_t status = Send(code, &h);
@@ -125,7 +125,7 @@ int16_t RequestCall::Exchange(int16_t code, std::vector<uint8_t> &reply)
     return status;
 }
 
-int16_t BodylessRequest(QXHandle connection, int16_t code, void *result)
+int16_t BodylessRequest(QXHandle connection, nc::NcRequest code, void *result)
 {
     RequestCall r(connection);
     if (int16_t s = r.Open())
@@ -241,7 +241,7 @@ int16_t _QX_OpenQXConnection(QXLoginRecord *login, QXNetworkLocation location, Q
     std::memset(probe + 32, 0, 64);
     std::memcpy(probe + 32, nc::kProbeMarker, sizeof nc::kProbeMarker);
     QXHandle reply = nullptr;
-    int16_t status = nc::SubmitRequest(conn, 44, probe, int32_t(sizeof(QXLoginRecord)), &reply);
+    int16_t status = nc::SubmitRequest(conn, nc::kNcReqLogin, probe, int32_t(sizeof(QXLoginRecord)), &reply);
     if (status != 0) {
         FreeQXHandle(reply);
         return nc::FailOpen(conn, status);
@@ -266,7 +266,7 @@ int16_t _QX_OpenQXConnection(QXLoginRecord *login, QXNetworkLocation location, Q
     // The real login, XORed with the key.
     std::memcpy(conn->sendBuffer, login, sizeof(QXLoginRecord));
     reply = nullptr;
-    status = nc::SubmitRequest(conn, 44, conn->sendBuffer, int32_t(sizeof(QXLoginRecord)), &reply);
+    status = nc::SubmitRequest(conn, nc::kNcReqLogin, conn->sendBuffer, int32_t(sizeof(QXLoginRecord)), &reply);
     FreeQXHandle(reply);
     if (status != 0)
         return nc::FailOpen(conn, status);
@@ -325,7 +325,7 @@ int16_t _QX_FlushServer(QXHandle connection)
     ConnRef c(connection);
     if (int16_t s = nc::CheckFree(c))
         return s;
-    return nc::SubmitRequest(c.get(), 38, nullptr, 0, nullptr);
+    return nc::SubmitRequest(c.get(), nc::kNcReqFlushServer, nullptr, 0, nullptr);
 }
 
 int16_t _QX_SetConnectionSync(QXHandle connection)

@@ -65,6 +65,86 @@ struct QXConnection {
 
 namespace nc {
 
+// Request codes of the server protocol, for the request senders and the reply
+// decoder alike (a reply is decoded by the code of its request). One code
+// serves both semaphore requests that set and test, the two selection-array
+// requests, adding to and removing from a set, and the three set combinations.
+// kNcReqUnsent* are never sent by a call of this library, but their replies
+// still use the receive buffer, as the server may answer them.
+enum NcRequest : int16_t {
+    kNcReqUnsent5 = 5,
+    kNcReqDeleteCurrentRecord = 9,
+    kNcReqStartTransaction = 11,
+    kNcReqCommit = 12,
+    kNcReqRollBack = 13,
+    kNcReqSemaphore = 14,
+    kNcReqClearSemaphore = 15,
+    kNcReqDeleteSelectedRecords = 16,
+    kNcReqSelectAllRecords = 17,
+    kNcReqRecordsInFile = 18,
+    kNcReqGotoRecord = 22,
+    kNcReqSelectionPosition = 23,
+    kNcReqSearch = 35,
+    kNcReqSort = 36,
+    kNcReqFlushServer = 38,
+    kNcReqLogin = 44,
+    kNcReqGotoSelectedRecord = 49,
+    kNcReqGetFileDefinition = 50,
+    kNcReqCountFiles = 51,
+    kNcReqGetFields = 52,
+    kNcReqUnlockCurrentRecord = 53,
+    kNcReqModifyRecord = 54,
+    kNcReqNewRecord = 55,
+    kNcReqGetRelatedFields = 64,
+    kNcReqGetFieldNumbers = 65,
+    kNcReqUnsent67 = 67,
+    kNcReqUnsent68 = 68,
+    kNcReqGetListProcess = 69,
+    kNcReqGetUsersAndGroups = 74,
+    kNcReqCopySelection = 83,
+    kNcReqUseSelection = 84,
+    kNcReqKillSelection = 85,
+    kNcReqMoveSelection = 86,
+    kNcReqAutoSequenceNumber = 88,
+    kNcReqSelectionToArray = 91,
+    kNcReqArrayToSelection = 92,
+    kNcReqOneToManyJoin = 93,
+    kNcReqBuildDistinctValues = 94,
+    kNcReqSetReadOnly = 95,
+    kNcReqSetReadWrite = 96,
+    kNcReqSearchInSelection = 97,
+    kNcReqGetFileList = 99,
+    kNcReqUnsent100 = 100,
+    kNcReqGetNbUsers = 101,
+    kNcReqGetNbUserProcesses = 102,
+    kNcReqSumField = 103,
+    kNcReqAverageField = 104,
+    kNcReqMinField = 105,
+    kNcReqMaxField = 106,
+    kNcReqReadData = 109,
+    kNcReqWriteData = 110,
+    kNcReqSetLogFile = 111,
+    kNcReqStartFullBackup = 112,
+    kNcReqStartIncBackup = 113,
+    kNcReqSendToBackupModule = 116,
+    kNcReqManyToOneJoin = 122,
+    kNcReqShrinkSelection = 123,
+    kNcReqGetFirstNthValues = 124,
+    kNcReqServerCurrentDate = 126,
+    kNcReqServerCurrentTime = 127,
+    kNcReqGetRelatedFormattedFields = 141,
+    kNcReqProcessNumber = 147,
+    kNcReqIsInSet = 152,
+    kNcReqRecordsInSet = 153,
+    kNcReqCreateSet = 154,
+    kNcReqCreateEmptySet = 155,
+    kNcReqChangeSet = 156,
+    kNcReqClearSet = 159,
+    kNcReqUseSet = 160,
+    kNcReqCombineSets = 161,
+    kNcReqCopySet = 162,
+};
+
 // Locks a connection handle for the duration of a call.
 class ConnRef {
 public:
@@ -97,7 +177,7 @@ void WaitFor(QXComponent component, ComponentParamBlock *pb, QXConnection *conn)
 // Frames and sends a request whose body lies in the send buffer, in
 // conn->bodyCopy or anywhere else (then it is copied). Synchronous: runs the
 // exchange to its end and returns its status. Polled: returns 0 once started.
-int16_t SubmitRequest(QXConnection *conn, int16_t code, const uint8_t *body, int32_t length,
+int16_t SubmitRequest(QXConnection *conn, NcRequest code, const uint8_t *body, int32_t length,
                       QXHandle *replyOut);
 // One step of the request state machine: 1 while running, else the status.
 int16_t ProcessRequest(QXConnection *conn);
@@ -124,9 +204,9 @@ public:
     // larger, in the connection's own copy; false when memory is short.
     bool LargeBody(size_t length);
     // Submits the body written so far (-32004 when it did not fit).
-    int16_t Send(int16_t code, QXHandle *reply = nullptr);
+    int16_t Send(NcRequest code, QXHandle *reply = nullptr);
     // Submits and hands back the reply body's bytes (empty without one).
-    int16_t Exchange(int16_t code, std::vector<uint8_t> &reply);
+    int16_t Exchange(NcRequest code, std::vector<uint8_t> &reply);
     QXConnection *operator->() const { return c_.get(); }
     QXConnection *get() const { return c_.get(); }
 
@@ -137,7 +217,7 @@ private:
 
 // A request without a body; the reply's first number, when the caller wants
 // it, goes to `result`.
-int16_t BodylessRequest(QXHandle connection, int16_t code, void *result = nullptr);
+int16_t BodylessRequest(QXHandle connection, NcRequest code, void *result = nullptr);
 
 // Clears the result pointers of a request about to begin.
 void BeginRequest(QXConnection *c);

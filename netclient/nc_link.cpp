@@ -28,8 +28,8 @@ void PutFrameHeader(uint8_t *out, uint8_t kind, uint16_t channel, uint32_t lengt
 {
     out[0] = kind;
     out[1] = 0;
-    PutBE16(out + 2, channel);
-    PutBE32(out + 4, length);
+    PlatPutBE16(out + 2, channel);
+    PlatPutBE32(out + 4, length);
     out[8] = 1, out[9] = 2, out[10] = 3, out[11] = 4;
 }
 
@@ -202,8 +202,8 @@ bool ReceiveFrame(ServerLink *link)
     if (h[8] != 1 || h[9] != 2 || h[10] != 3 || h[11] != 4)
         return false;
     uint8_t kind = h[0];
-    uint16_t number = GetBE16(h + 2);
-    uint32_t length = GetBE32(h + 4);
+    uint16_t number = PlatGetBE16(h + 2);
+    uint32_t length = PlatGetBE32(h + 4);
     link->recvState = ServerLink::kRecvHeader;
     if (kind == kFramePing || kind == kFramePingOld) {
         if (link->idleTicks == 0 || length < link->idleTicks) {
@@ -336,13 +336,13 @@ bool PumpReceive(ServerLink *link, bool &progress)
         switch (link->recvState) {
         case ServerLink::kRecvHandshake:
             r = link->sock.ReadExact(link->handshake, kHandshakeSize, link->handshakeGot);
-            if (link->handshakeGot >= 4 && GetBE32(link->handshake) != kHandshakeSize)
+            if (link->handshakeGot >= 4 && PlatGetBE32(link->handshake) != kHandshakeSize)
                 return false;
             if (r == 1) // a server that never sends its handshake is given up like a connect
                 return TicksSinceMs(link->connectStartMs) <= kConnectTimeoutTicks;
             if (r != 0)
                 return false;
-            if (GetBE32(link->handshake + 4) != 2)
+            if (PlatGetBE32(link->handshake + 4) != 2)
                 return false;
             link->sendState = ServerLink::kReady;
             link->recvState = ServerLink::kRecvHeader;
@@ -463,7 +463,7 @@ bool Reestablish(ServerLink *link)
     while ((r = link->sock.ReadExact(handshake, kHandshakeSize, got)) == 1)
         if (!WaitSocket(link->sock, POLLIN, start))
             return false;
-    if (r != 0 || GetBE32(handshake) != kHandshakeSize || GetBE32(handshake + 4) != 2)
+    if (r != 0 || PlatGetBE32(handshake) != kHandshakeSize || PlatGetBE32(handshake + 4) != 2)
         return false;
     uint8_t frame[kFrameHeader];
     PutFrameHeader(frame, kFrameReconnect, 1, 0);

@@ -28,11 +28,21 @@ namespace {
 bool UsesReceiveBuffer(int16_t code)
 {
     switch (code) {
-    case 5: case 9: case 11: case 12: case 13: case 16: case 17: case 18: case 22: case 23:
-    case 35: case 36: case 38: case 49: case 51: case 53: case 67: case 68: case 83: case 84:
-    case 85: case 86: case 88: case 92: case 93: case 95: case 96: case 97: case 100: case 101:
-    case 102: case 103: case 104: case 105: case 106: case 110: case 122: case 123: case 124:
-    case 127:
+    case kNcReqUnsent5: case kNcReqDeleteCurrentRecord: case kNcReqStartTransaction:
+    case kNcReqCommit: case kNcReqRollBack: case kNcReqDeleteSelectedRecords:
+    case kNcReqSelectAllRecords: case kNcReqRecordsInFile: case kNcReqGotoRecord:
+    case kNcReqSelectionPosition:
+    case kNcReqSearch: case kNcReqSort: case kNcReqFlushServer: case kNcReqGotoSelectedRecord:
+    case kNcReqCountFiles: case kNcReqUnlockCurrentRecord: case kNcReqUnsent67: case kNcReqUnsent68:
+    case kNcReqCopySelection: case kNcReqUseSelection:
+    case kNcReqKillSelection: case kNcReqMoveSelection: case kNcReqAutoSequenceNumber:
+    case kNcReqArrayToSelection: case kNcReqOneToManyJoin: case kNcReqSetReadOnly:
+    case kNcReqSetReadWrite: case kNcReqSearchInSelection: case kNcReqUnsent100:
+    case kNcReqGetNbUsers:
+    case kNcReqGetNbUserProcesses: case kNcReqSumField: case kNcReqAverageField:
+    case kNcReqMinField: case kNcReqMaxField: case kNcReqWriteData: case kNcReqManyToOneJoin:
+    case kNcReqShrinkSelection: case kNcReqGetFirstNthValues:
+    case kNcReqServerCurrentTime:
         return true;
     default:
         return false;
@@ -61,7 +71,7 @@ int16_t Finish(QXConnection *c, int16_t result)
     c->state = 0;
     if (transferOk) {
         bool locked = c->replyStatus == QX_ERR_RECORD_LOCKED &&
-                      (c->code == 52 || c->code == 64 || c->code == 141);
+                      (c->code == kNcReqGetFields || c->code == kNcReqGetRelatedFields || c->code == kNcReqGetRelatedFormattedFields);
         if (c->replyStatus < 0 && !locked) {
             result = c->replyStatus;
             ReleaseReply(c);
@@ -97,13 +107,18 @@ int16_t DecodeReply(QXConnection *c)
     const size_t n = hasBody ? size_t(c->replyLength) : 0;
     NcReader r(c->replyData, n, c->swap);
     switch (c->code) {
-    case 9: case 11: case 12: case 13: case 22: case 36: case 38: case 49: case 53: case 83:
-    case 85: case 86: case 93: case 95: case 96: case 123: case 124: case 17: case 122:
-    case 54: case 55:
+    case kNcReqDeleteCurrentRecord: case kNcReqStartTransaction: case kNcReqCommit:
+    case kNcReqRollBack: case kNcReqGotoRecord: case kNcReqSort: case kNcReqFlushServer:
+    case kNcReqGotoSelectedRecord: case kNcReqUnlockCurrentRecord: case kNcReqCopySelection:
+    case kNcReqKillSelection: case kNcReqMoveSelection: case kNcReqOneToManyJoin:
+    case kNcReqSetReadOnly: case kNcReqSetReadWrite: case kNcReqShrinkSelection:
+    case kNcReqGetFirstNthValues: case kNcReqSelectAllRecords: case kNcReqManyToOneJoin:
+    case kNcReqModifyRecord: case kNcReqNewRecord:
         return 0;
-    case 16: case 92: case 110:
+    case kNcReqDeleteSelectedRecords: case kNcReqArrayToSelection: case kNcReqWriteData:
         return hasBody ? QX_ERR_UNEXPECTED_DATA : 0;
-    case 5: case 18: case 88: case 127: case 35: case 97:
+    case kNcReqUnsent5: case kNcReqRecordsInFile: case kNcReqAutoSequenceNumber:
+    case kNcReqServerCurrentTime: case kNcReqSearch: case kNcReqSearchInSelection:
         if (hasBody && Result<int32_t>(c, 0)) {
             int32_t v = r.I32();
             if (r.Failed())
@@ -111,7 +126,7 @@ int16_t DecodeReply(QXConnection *c)
             *Result<int32_t>(c, 0) = v;
         }
         return 0;
-    case 23: {
+    case kNcReqSelectionPosition: {
         int got = 0;
         for (int i = 0; i < 4; ++i) {
             if (r.Left() < 4)
@@ -127,7 +142,8 @@ int16_t DecodeReply(QXConnection *c)
         c->decodedCount = got;
         return 0;
     }
-    case 51: case 84: case 101: case 102: {
+    case kNcReqCountFiles: case kNcReqUseSelection: case kNcReqGetNbUsers:
+    case kNcReqGetNbUserProcesses: {
         if (!hasBody)
             return QX_ERR_NO_REPLY_BODY;
         int16_t v = r.I16();
@@ -137,7 +153,7 @@ int16_t DecodeReply(QXConnection *c)
             *Result<int16_t>(c, 0) = v;
         return 0;
     }
-    case 103: case 104: case 105: case 106: {
+    case kNcReqSumField: case kNcReqAverageField: case kNcReqMinField: case kNcReqMaxField: {
         if (!hasBody)
             return 0;
         const uint8_t *p = r.Bytes(10);
@@ -150,7 +166,7 @@ int16_t DecodeReply(QXConnection *c)
         }
         return 0;
     }
-    case 126: {
+    case kNcReqServerCurrentDate: {
         if (!hasBody)
             return QX_ERR_NO_REPLY_BODY;
         int16_t d[3];
@@ -183,7 +199,7 @@ int16_t StepLocked(QXConnection *c);
 
 } // namespace
 
-int16_t SubmitRequest(QXConnection *c, int16_t code, const uint8_t *body, int32_t length,
+int16_t SubmitRequest(QXConnection *c, NcRequest code, const uint8_t *body, int32_t length,
                       QXHandle *replyOut)
 {
     if (length < 0)

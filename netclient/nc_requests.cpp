@@ -22,7 +22,7 @@ constexpr int kValueField = 86;
 
 // Table-only requests: a 16-bit table number as the body; the reply's
 // numbers, when the caller wants one, from number `slot` on.
-int16_t TableRequest(QXHandle connection, int16_t code, int16_t table, int32_t *result = nullptr,
+int16_t TableRequest(QXHandle connection, nc::NcRequest code, int16_t table, int32_t *result = nullptr,
                      int slot = 0)
 {
     RequestCall r(connection);
@@ -34,7 +34,7 @@ int16_t TableRequest(QXHandle connection, int16_t code, int16_t table, int32_t *
 }
 
 // Requests whose body is a 32-bit number, then the 16-bit table number.
-int16_t NumberTableRequest(QXHandle connection, int16_t code, int32_t number, int16_t table)
+int16_t NumberTableRequest(QXHandle connection, nc::NcRequest code, int32_t number, int16_t table)
 {
     RequestCall r(connection);
     if (int16_t s = r.Open())
@@ -89,11 +89,11 @@ int16_t SearchRequest(QXHandle connection, QXSearchArray *search, int32_t *found
         w.Bytes(l.callerBytes, 3);
     }
     r->result[0] = found;
-    return r.Send(inSelection ? 97 : 35);
+    return r.Send(inSelection ? nc::kNcReqSearchInSelection : nc::kNcReqSearch);
 }
 
 // Field reads: codes 52 (one table), 64 (related), 141 (related, formatted).
-int16_t FieldsRequest(QXHandle connection, int16_t code, int16_t count, int16_t table,
+int16_t FieldsRequest(QXHandle connection, nc::NcRequest code, int16_t count, int16_t table,
                       const int16_t *fields, const QXFieldPair *pairs, QXHandle formats,
                       QXFieldsResult *result, uint8_t *locked)
 {
@@ -150,7 +150,7 @@ int16_t FieldsRequest(QXHandle connection, int16_t code, int16_t count, int16_t 
     return 0;
 }
 
-int16_t AggregateRequest(QXHandle connection, int16_t code, int16_t table, int16_t field, uint8_t *out)
+int16_t AggregateRequest(QXHandle connection, nc::NcRequest code, int16_t table, int16_t field, uint8_t *out)
 {
     if (out)
         std::memset(out, 0, 10);
@@ -167,7 +167,7 @@ int16_t AggregateRequest(QXHandle connection, int16_t code, int16_t table, int16
 }
 
 // Named selections: 88 bytes, 16-bit table (or 0) at 0, the name at 2, 32-bit 0 at 84.
-int16_t SelectionNameRequest(QXHandle connection, int16_t code, const unsigned char *name,
+int16_t SelectionNameRequest(QXHandle connection, nc::NcRequest code, const unsigned char *name,
                              int16_t table, int16_t *out)
 {
     if (out)
@@ -189,7 +189,7 @@ int16_t SelectionNameRequest(QXHandle connection, int16_t code, const unsigned c
 
 extern "C" {
 
-int16_t _QX_SelectAllRecords(QXHandle connection, int16_t table) { return TableRequest(connection, 17, table); }
+int16_t _QX_SelectAllRecords(QXHandle connection, int16_t table) { return TableRequest(connection, nc::kNcReqSelectAllRecords, table); }
 
 int16_t _QX_Search(QXHandle connection, QXSearchArray *search, int32_t *found)
 {
@@ -221,12 +221,12 @@ int16_t _QX_Sort(QXHandle connection, const QXSortSpec *sort)
         w.U8(sort->keys[i].ascending ? 3 : 5);
         w.Zeros(kSearchLine - 5);
     }
-    return r.Send(36);
+    return r.Send(nc::kNcReqSort);
 }
 
 int16_t _QX_GotoSelectedRecord(QXHandle connection, int16_t table, int32_t position)
 {
-    return NumberTableRequest(connection, 49, position - 1, table);
+    return NumberTableRequest(connection, nc::kNcReqGotoSelectedRecord, position - 1, table);
 }
 
 int16_t _QX_GotoRecord(QXHandle connection, int16_t table, int32_t recordNumber)
@@ -238,14 +238,14 @@ int16_t _QX_GotoRecord(QXHandle connection, int16_t table, int32_t recordNumber)
     w.I32(0);
     w.I16(table);
     w.I32(recordNumber);
-    return r.Send(22);
+    return r.Send(nc::kNcReqGotoRecord);
 }
 
 int16_t _QX_RecordsInSelection(QXHandle connection, int16_t table, int32_t *count)
 {
     if (count)
         *count = 0;
-    return TableRequest(connection, 23, table, count, 1);
+    return TableRequest(connection, nc::kNcReqSelectionPosition, table, count, 1);
 }
 
 int16_t _QX_CurrentRecordNumber(QXHandle connection, int16_t table, int32_t *recordNumber,
@@ -263,7 +263,7 @@ int16_t _QX_CurrentRecordNumber(QXHandle connection, int16_t table, int32_t *rec
         r->result[i] = &numbers[i];
     r.Body().I16(table);
     r->decodedCount = 0;
-    int16_t status = r.Send(23);
+    int16_t status = r.Send(nc::kNcReqSelectionPosition);
     if (status != 0)
         return status;
     if (r->decodedCount < 4)
@@ -279,14 +279,14 @@ int16_t _QX_RecordsInFile(QXHandle connection, int16_t table, int32_t *count)
 {
     if (count)
         *count = 0;
-    return TableRequest(connection, 18, table, count);
+    return TableRequest(connection, nc::kNcReqRecordsInFile, table, count);
 }
 
 int16_t _QX_AutoSequenceNumber(QXHandle connection, int16_t table, int32_t *number)
 {
     if (number)
         *number = -1;
-    return TableRequest(connection, 88, table, number);
+    return TableRequest(connection, nc::kNcReqAutoSequenceNumber, table, number);
 }
 
 int16_t _QX_GetFields(QXHandle connection, const QXFieldList *fields, QXFieldsResult *result,
@@ -294,7 +294,7 @@ int16_t _QX_GetFields(QXHandle connection, const QXFieldList *fields, QXFieldsRe
 {
     if (!fields)
         return QX_ERR_BAD_CONNECTION;
-    return FieldsRequest(connection, 52, fields->count, fields->table, fields->fields, nullptr, nullptr,
+    return FieldsRequest(connection, nc::kNcReqGetFields, fields->count, fields->table, fields->fields, nullptr, nullptr,
                          result, locked);
 }
 
@@ -303,7 +303,7 @@ int16_t _QX_GetRelatedFields(QXHandle connection, const QXRelatedFieldList *fiel
 {
     if (!fields)
         return QX_ERR_BAD_CONNECTION;
-    return FieldsRequest(connection, 64, fields->count, fields->table, nullptr, fields->pairs, nullptr,
+    return FieldsRequest(connection, nc::kNcReqGetRelatedFields, fields->count, fields->table, nullptr, fields->pairs, nullptr,
                          result, locked);
 }
 
@@ -312,7 +312,7 @@ int16_t _QX_GetRelatedFormattedFields(QXHandle connection, const QXRelatedFieldL
 {
     if (!fields || !formats)
         return QX_ERR_BAD_CONNECTION;
-    return FieldsRequest(connection, 141, fields->count, fields->table, nullptr, fields->pairs, formats,
+    return FieldsRequest(connection, nc::kNcReqGetRelatedFormattedFields, fields->count, fields->table, nullptr, fields->pairs, formats,
                          result, locked);
 }
 
@@ -404,7 +404,7 @@ int16_t _QX_GetNthField(QXFieldsResult result, int16_t index, QXValue *value)
     }
 }
 
-int16_t _QX_UnlockCurrentRecord(QXHandle connection, int16_t table) { return TableRequest(connection, 53, table); }
+int16_t _QX_UnlockCurrentRecord(QXHandle connection, int16_t table) { return TableRequest(connection, nc::kNcReqUnlockCurrentRecord, table); }
 
 QXRecordBuffer _QX_CreateBuffer(QXHandle connection, int16_t table)
 {
@@ -472,7 +472,7 @@ int16_t _QX_AddToBuffer(QXHandle connection, QXRecordBuffer buffer, int16_t fiel
     return 0;
 }
 
-static int16_t RecordBufferRequest(QXHandle connection, int16_t code, QXRecordBuffer buffer)
+static int16_t RecordBufferRequest(QXHandle connection, nc::NcRequest code, QXRecordBuffer buffer)
 {
     RequestCall r(connection);
     if (int16_t s = r.Open())
@@ -495,24 +495,24 @@ static int16_t RecordBufferRequest(QXHandle connection, int16_t code, QXRecordBu
 
 int16_t _QX_ModifyRecord(QXHandle connection, QXRecordBuffer buffer)
 {
-    return RecordBufferRequest(connection, 54, buffer);
+    return RecordBufferRequest(connection, nc::kNcReqModifyRecord, buffer);
 }
 
 int16_t _QX_NewRecord(QXHandle connection, QXRecordBuffer buffer)
 {
-    return RecordBufferRequest(connection, 55, buffer);
+    return RecordBufferRequest(connection, nc::kNcReqNewRecord, buffer);
 }
 
-int16_t _QX_DeleteSelectedRecords(QXHandle connection, int16_t table) { return TableRequest(connection, 16, table); }
+int16_t _QX_DeleteSelectedRecords(QXHandle connection, int16_t table) { return TableRequest(connection, nc::kNcReqDeleteSelectedRecords, table); }
 
 int16_t _QX_DeleteCurrentRecord(QXHandle connection, int16_t table)
 {
-    return NumberTableRequest(connection, 9, 0, table);
+    return NumberTableRequest(connection, nc::kNcReqDeleteCurrentRecord, 0, table);
 }
 
 int16_t _QX_SetReadWriteMode(QXHandle connection, int16_t table, uint8_t readWrite)
 {
-    return TableRequest(connection, readWrite ? 96 : 95, table);
+    return TableRequest(connection, readWrite ? nc::kNcReqSetReadWrite : nc::kNcReqSetReadOnly, table);
 }
 
 int16_t _QX_OneToMany_Join(QXHandle connection, int16_t a, int16_t b)
@@ -524,7 +524,7 @@ int16_t _QX_OneToMany_Join(QXHandle connection, int16_t a, int16_t b)
     w.I16(0);
     w.I16(b);
     w.I16(a);
-    return r.Send(93);
+    return r.Send(nc::kNcReqOneToManyJoin);
 }
 
 int16_t _QX_ManyToOne_Join(QXHandle connection, int16_t a, int16_t b)
@@ -535,7 +535,7 @@ int16_t _QX_ManyToOne_Join(QXHandle connection, int16_t a, int16_t b)
     NcWriter &w = r.Body();
     w.I16(a);
     w.I16(b);
-    return r.Send(122);
+    return r.Send(nc::kNcReqManyToOneJoin);
 }
 
 int16_t _QX_BuildDistinctValues(QXHandle connection, int16_t table, int16_t field, QXHandle *values)
@@ -550,7 +550,7 @@ int16_t _QX_BuildDistinctValues(QXHandle connection, int16_t table, int16_t fiel
     w.I16(field);
     w.Zeros(4);
     QXHandle reply = nullptr;
-    int16_t status = r.Send(94, &reply);
+    int16_t status = r.Send(nc::kNcReqBuildDistinctValues, &reply);
     if (status == 0 && reply) {
         int32_t size = SizeOfQXHandle(reply);
         auto *p = static_cast<uint8_t *>(LockQXHandle(reply));
@@ -566,7 +566,7 @@ int16_t _QX_BuildDistinctValues(QXHandle connection, int16_t table, int16_t fiel
 
 int16_t _QX_ShrinkSelection(QXHandle connection, int16_t table, int32_t count)
 {
-    return NumberTableRequest(connection, 123, count, table);
+    return NumberTableRequest(connection, nc::kNcReqShrinkSelection, count, table);
 }
 
 int16_t _QX_GetFirst_Nth_Values(QXHandle connection, int16_t a, int16_t b, int32_t cValue)
@@ -578,7 +578,7 @@ int16_t _QX_GetFirst_Nth_Values(QXHandle connection, int16_t a, int16_t b, int32
     w.I32(cValue);
     w.I16(a);
     w.I16(b);
-    return r.Send(124);
+    return r.Send(nc::kNcReqGetFirstNthValues);
 }
 
 int16_t _QX_StartQXTransaction(QXHandle connection)
@@ -587,47 +587,47 @@ int16_t _QX_StartQXTransaction(QXHandle connection)
     if (int16_t s = r.Open())
         return s;
     r.Body().I16(0);
-    return r.Send(11);
+    return r.Send(nc::kNcReqStartTransaction);
 }
 
-int16_t _QX_Commit(QXHandle connection) { return nc::BodylessRequest(connection, 12); }
-int16_t _QX_RollBack(QXHandle connection) { return nc::BodylessRequest(connection, 13); }
+int16_t _QX_Commit(QXHandle connection) { return nc::BodylessRequest(connection, nc::kNcReqCommit); }
+int16_t _QX_RollBack(QXHandle connection) { return nc::BodylessRequest(connection, nc::kNcReqRollBack); }
 
 int16_t _QX_CopySelection(QXHandle connection, const unsigned char *name, int16_t table)
 {
-    return SelectionNameRequest(connection, 83, name, table, nullptr);
+    return SelectionNameRequest(connection, nc::kNcReqCopySelection, name, table, nullptr);
 }
 
 int16_t _QX_MoveSelection(QXHandle connection, const unsigned char *name, int16_t table)
 {
-    return SelectionNameRequest(connection, 86, name, table, nullptr);
+    return SelectionNameRequest(connection, nc::kNcReqMoveSelection, name, table, nullptr);
 }
 
 int16_t _QX_UseSelection(QXHandle connection, const unsigned char *name, int16_t *table)
 {
-    return SelectionNameRequest(connection, 84, name, 0, table);
+    return SelectionNameRequest(connection, nc::kNcReqUseSelection, name, 0, table);
 }
 
 int16_t _QX_KillSelection(QXHandle connection, const unsigned char *name)
 {
-    return SelectionNameRequest(connection, 85, name, 0, nullptr);
+    return SelectionNameRequest(connection, nc::kNcReqKillSelection, name, 0, nullptr);
 }
 
 int16_t _QX_SumField(QXHandle connection, int16_t table, int16_t field, uint8_t *result)
 {
-    return AggregateRequest(connection, 103, table, field, result);
+    return AggregateRequest(connection, nc::kNcReqSumField, table, field, result);
 }
 int16_t _QX_AverageField(QXHandle connection, int16_t table, int16_t field, uint8_t *result)
 {
-    return AggregateRequest(connection, 104, table, field, result);
+    return AggregateRequest(connection, nc::kNcReqAverageField, table, field, result);
 }
 int16_t _QX_MaxField(QXHandle connection, int16_t table, int16_t field, uint8_t *result)
 {
-    return AggregateRequest(connection, 106, table, field, result);
+    return AggregateRequest(connection, nc::kNcReqMaxField, table, field, result);
 }
 int16_t _QX_MinField(QXHandle connection, int16_t table, int16_t field, uint8_t *result)
 {
-    return AggregateRequest(connection, 105, table, field, result);
+    return AggregateRequest(connection, nc::kNcReqMinField, table, field, result);
 }
 
 } // extern "C"

@@ -13,6 +13,9 @@
 //
 // Every request call returns a signed 16-bit status: 0 success, the library's
 // own codes below, or the server's negative status passed through unchanged.
+// The library's internal routines (nc::) answer the same statuses; only the
+// socket layer answers its own codes (nc_socket.h), turned into statuses by
+// its callers. Nothing is thrown across the library's boundary.
 // Every variable-sized result is a QXHandle owned by the caller and released
 // with FreeQXHandle. Records the caller passes in (login record, search
 // arrays, sort specifications, field lists) stay the caller's.

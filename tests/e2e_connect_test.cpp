@@ -27,7 +27,7 @@ TEST_P(LoginFailTest, ServerRefusalReachesSQLError)
     std::string text;
     EXPECT_EQ(h.Diag(&native, &text), c.state) << text;
     EXPECT_EQ(native, c.native) << text;
-    EXPECT_NE(server, -1);
+    EXPECT_NE(server.Pid(), -1);
     EXPECT_NE(ReadFile("server.log").find("login"), std::string::npos);
 }
 

@@ -7,84 +7,45 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
+
+#include "tests/support/qxserver_process.h"
+#include "tests/support/temp_dir.h"
 
 class E2eFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/qxe2eXXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        StartServer();
-        std::ofstream(dir + "/odbcinst.ini") << "[QX]\nDriver=" QX_SQLDRIVER_LIB "\n";
+        ASSERT_FALSE(tempDir.Path().empty());
+        dir = tempDir.Str();
+        std::string error;
+        ASSERT_TRUE(server.Start({"--fixture", fixture, "--log", dir + "/server.log"}, &error)) << error;
+        ini.WriteOdbcinst("[QX]\nDriver=" QX_SQLDRIVER_LIB "\n");
         WriteDsn("");
-        setenv("ODBCSYSINI", dir.c_str(), 1);
-        setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
-        setenv("QX_DIALOG", "none", 1);
     }
 
-    void TearDown() override
-    {
-        if (server > 0) {
-            kill(server, SIGTERM);
-            waitpid(server, nullptr, 0);
-        }
-        std::string cmd = "rm -rf '" + dir + "'";
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
-    }
+    void TearDown() override { server.Stop(); }
 
     void WriteDsn(const std::string &extra)
     {
-        std::ofstream(dir + "/odbc.ini") << "[demo]\nDriver=QX\nDBQ=" << Dbq() << "\nOdbcTrace=1\nTraceOutput=" << dir
-                                         << "/trace.log\n"
-                                         << extra;
+        std::string text = "[demo]\nDriver=QX\nDBQ=";
+        text.append(Dbq()).append("\nOdbcTrace=1\nTraceOutput=").append(dir).append("/trace.log\n");
+        ini.WriteOdbc(text + extra);
     }
 
-    std::string Dbq() const { return "TCP/IP:127.0.0.1:" + std::to_string(port); }
+    std::string Dbq() const { return server.Dbq(); }
 
-    // True when the client library carries the requests a connect needs.
-    std::string ReadFile(const std::string &name) const
-    {
-        std::ifstream in(dir + "/" + name);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
+    std::string ReadFile(const std::string &name) const { return qxtest::ReadFile(tempDir / name); }
 
-    void StartServer()
-    {
-        int out[2];
-        ASSERT_EQ(pipe(out), 0);
-        server = fork();
-        ASSERT_GE(server, 0);
-        if (server == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            std::string log = dir + "/server.log";
-            execl(QX_SERVER_EXE, QX_SERVER_EXE, "--port", "0", "--fixture", fixture.c_str(), "--log", log.c_str(),
-                  static_cast<char *>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        FILE *f = fdopen(out[0], "r");
-        char line[128] = {};
-        ASSERT_NE(fgets(line, sizeof line, f), nullptr) << "qxserver did not start";
-        fclose(f);
-        ASSERT_EQ(std::sscanf(line, "listening on %d", &port), 1) << line;
-    }
-
+    // Declared in the order they are made; they go in reverse.
+    qxtest::TempDir tempDir{"qxe2e"};
+    qxtest::OdbcIniFiles ini{tempDir.Path()};
+    qxtest::ScopedEnv noDialog{"QX_DIALOG", "none"};
     std::string dir;
     std::string fixture = QX_DEMO_FIXTURE;
-    pid_t server = -1;
-    int port = 0;
+    QxServerProcess server;
 };
 
 // One environment and connection of the Driver Manager, in ODBC 2 or 3 mode.

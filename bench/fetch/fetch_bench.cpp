@@ -23,7 +23,7 @@
 #include "driver/Sources/drm.h"
 #include "driver/Sources/drm_netlink.h"
 #include "netclient/qxnetclient.h"
-#include "netclient/tests/qxserver_process.h"
+#include "tests/support/qxserver_process.h"
 
 namespace {
 

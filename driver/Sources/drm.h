@@ -5,6 +5,10 @@
 // catalogs. Every entry point returns a data-module code: 0 success, a
 // negative error, a positive warning (1004 value is NULL, 1006 data cut).
 // Server and client-library statuses reach the caller through DrmMapError.
+// Inside the module a failure is either returned as a data-module code or
+// thrown as a VError holding one; every entry point catches the VError and
+// returns its code, so no exception leaves the module. Nothing is posted on
+// an ODBC handle here: the engine maps the code (rcErrMapDrm) and posts it.
 // Session id 0xFFFFFFFF names the driver itself, in DrmGetInfo only.
 //
 // Usual order: DrmBeginSession, DrmSetSessionOption(5, code page),

@@ -5,14 +5,9 @@
 
 #include "driver/Sources/drm_text.h"
 #include "driver/Sources/drm_trace.h"
+#include "platform/byteorder.h"
 
 namespace {
-
-uint16_t Get16(const uint8_t *p) {
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
 
 std::shared_ptr<VDRMFieldDefArray> MakeFieldList() {
     try {
@@ -27,7 +22,7 @@ int32_t ReadDefinition(const std::vector<uint8_t> &def, VDRMTableEntry *entry) {
     if (def.size() < kDrmDefHeaderSize)
         return kDrmErrBadReply;
     std::memcpy(entry->head, def.data(), std::min(def.size(), sizeof entry->head));
-    int16_t count = static_cast<int16_t>(Get16(def.data()));
+    int16_t count = static_cast<int16_t>(PlatGetHost16(def.data()));
     if (count < 0 || def.size() < kDrmDefHeaderSize + kDrmFieldRowSize * static_cast<size_t>(count))
         return kDrmErrBadReply;
     entry->fields = MakeFieldList();
@@ -49,8 +44,8 @@ uint8_t DrmFieldNameLength(const uint8_t *row) {
     return row[0] > kDrmNameMax ? static_cast<uint8_t>(kDrmNameMax) : row[0];
 }
 uint8_t DrmFieldType(const uint8_t *row) { return row[32]; }
-uint16_t DrmFieldLength(const uint8_t *row) { return Get16(row + 34); }
-uint16_t DrmFieldAttribute(const uint8_t *row, int index) { return Get16(row + 40 + 2 * index); }
+uint16_t DrmFieldLength(const uint8_t *row) { return PlatGetHost16(row + 34); }
+uint16_t DrmFieldAttribute(const uint8_t *row, int index) { return PlatGetHost16(row + 40 + 2 * index); }
 uint16_t DrmFieldIndexWord(const uint8_t *row) { return DrmFieldAttribute(row, 4); }
 
 bool DrmFieldIsIndexed(const uint8_t *row) {
@@ -85,7 +80,7 @@ int32_t DrmLoadCatalog(DrmQxConnection connection, std::unique_ptr<VDRMTableEntr
     if (status != 0)
         return status;
     if (names.size() < 2 + kDrmNameSlotSize * static_cast<size_t>(n) ||
-        static_cast<int16_t>(Get16(names.data())) < n)
+        static_cast<int16_t>(PlatGetHost16(names.data())) < n)
         return kDrmErrBadReply;
     std::vector<uint8_t> def;
     for (int32_t i = 0; i < n && status == 0; ++i) {

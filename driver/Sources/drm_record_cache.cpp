@@ -14,49 +14,38 @@
 #include "driver/Sources/drm_session.h"
 #include "driver/Sources/drm_table.h"
 #include "driver/Sources/drm_values.h"
+#include "platform/byteorder.h"
 
 namespace {
-
-uint16_t Get16(const uint8_t *p) {
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
-
-uint32_t Get32(const uint8_t *p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
 
 // Bytes of the value at p (with `left` bytes there); 0 when the type has no
 // array form or the value runs past the end.
 size_t ValueSize(uint8_t type, const uint8_t *p, size_t left) {
     size_t size = 0;
     switch (type) {
-    case kQxTypeAlpha:
+    case QX_TYPE_ALPHA:
         if (left < 1)
             return 0;
         size = 1 + size_t{p[0]};
         break;
-    case kQxTypeReal: size = 10; break;
-    case kQxTypeText:
+    case QX_TYPE_REAL: size = 10; break;
+    case QX_TYPE_TEXT:
         if (left < 2)
             return 0;
-        size = 2 + size_t{Get16(p)};
+        size = 2 + size_t{PlatGetHost16(p)};
         break;
-    case kQxTypePicture:
+    case QX_TYPE_PICTURE:
     case QX_TYPE_BLOB:
         if (left < 4)
             return 0;
-        size = 4 + size_t{Get32(p)};
+        size = 4 + size_t{PlatGetHost32(p)};
         break;
-    case kQxTypeDate: size = 6; break;
-    case kQxTypeBoolean:
+    case QX_TYPE_DATE: size = 6; break;
+    case QX_TYPE_BOOLEAN:
     case 7:
-    case kQxTypeInteger: size = 2; break;
-    case kQxTypeLongInteger:
-    case kQxTypeTime: size = 4; break;
+    case QX_TYPE_INTEGER: size = 2; break;
+    case QX_TYPE_LONGINT:
+    case QX_TYPE_TIME: size = 4; break;
     default: return 0;
     }
     return size <= left ? size : 0;
@@ -66,10 +55,10 @@ size_t ValueSize(uint8_t type, const uint8_t *p, size_t left) {
 
 bool DrmIsNullValue(const QXValue *value) {
     switch (value->type) {
-    case kQxTypeAlpha: return value->alpha[0] == 0;
-    case kQxTypeText:
-    case kQxTypePicture: return value->length == 0;
-    case kQxTypeDate: return value->date[0] == 0 && value->date[1] == 0 && value->date[2] == 0;
+    case QX_TYPE_ALPHA: return value->alpha[0] == 0;
+    case QX_TYPE_TEXT:
+    case QX_TYPE_PICTURE: return value->length == 0;
+    case QX_TYPE_DATE: return value->date[0] == 0 && value->date[1] == 0 && value->date[2] == 0;
     default: return false;
     }
 }
@@ -83,7 +72,7 @@ int32_t DrmFieldBlock::oLoad(std::vector<uint8_t> bytes, const std::vector<uint8
     count_ = 0;
     if (bytes_.size() < 4)
         return kDrmErrBadReply;
-    uint32_t announced = Get32(bytes_.data());
+    uint32_t announced = PlatGetHost32(bytes_.data());
     uint32_t n = std::min<uint32_t>(announced, static_cast<uint32_t>(std::max(0, maxRecords)));
     const size_t fields = types_.size();
     offsets_.reserve(size_t{n} * fields);
@@ -112,18 +101,18 @@ int32_t DrmFieldBlock::oGetField(int32_t r, int32_t k, QXValue *slot) const {
     // the rest of the copy.
     slot->type = type;
     switch (type) {
-    case kQxTypeAlpha: {
+    case QX_TYPE_ALPHA: {
         uint8_t n = std::min<uint8_t>(p[0], sizeof slot->alpha - 1);
         slot->alpha[0] = n;
         std::memcpy(slot->alpha + 1, p + 1, n);
         break;
     }
-    case kQxTypeReal: std::memcpy(&slot->real, p, 8); break;
-    case kQxTypeText:
-    case kQxTypePicture:
+    case QX_TYPE_REAL: std::memcpy(&slot->real, p, 8); break;
+    case QX_TYPE_TEXT:
+    case QX_TYPE_PICTURE:
     case QX_TYPE_BLOB: {
-        uint32_t n = type == kQxTypeText ? Get16(p) : Get32(p);
-        const uint8_t *data = p + (type == kQxTypeText ? 2 : 4);
+        uint32_t n = type == QX_TYPE_TEXT ? PlatGetHost16(p) : PlatGetHost32(p);
+        const uint8_t *data = p + (type == QX_TYPE_TEXT ? 2 : 4);
         slot->length = static_cast<int32_t>(n);
         slot->data = nullptr;
         if (n > 0) {
@@ -141,15 +130,15 @@ int32_t DrmFieldBlock::oGetField(int32_t r, int32_t k, QXValue *slot) const {
         }
         break;
     }
-    case kQxTypeDate:
+    case QX_TYPE_DATE:
         for (int i = 0; i < 3; ++i)
-            slot->date[i] = static_cast<int16_t>(Get16(p + 2 * i));
+            slot->date[i] = static_cast<int16_t>(PlatGetHost16(p + 2 * i));
         break;
-    case kQxTypeBoolean:
+    case QX_TYPE_BOOLEAN:
     case 7:
-    case kQxTypeInteger: slot->shortValue = static_cast<int16_t>(Get16(p)); break;
-    case kQxTypeLongInteger:
-    case kQxTypeTime: slot->longValue = static_cast<int32_t>(Get32(p)); break;
+    case QX_TYPE_INTEGER: slot->shortValue = static_cast<int16_t>(PlatGetHost16(p)); break;
+    case QX_TYPE_LONGINT:
+    case QX_TYPE_TIME: slot->longValue = static_cast<int32_t>(PlatGetHost32(p)); break;
     default: return -1;
     }
     return 0;
@@ -160,12 +149,12 @@ bool DrmFieldBlock::oLongBytes(int32_t r, int32_t k, uint8_t *type, const uint8_
     if (r < 0 || r >= count_ || k < 0 || k >= fields)
         return false;
     const uint8_t t = types_[static_cast<size_t>(k)];
-    if (t != kQxTypeText && t != kQxTypePicture)
+    if (t != QX_TYPE_TEXT && t != QX_TYPE_PICTURE)
         return false;
     const uint8_t *p = bytes_.data() + offsets_[static_cast<size_t>(r) * fields + k];
     *type = t;
-    *length = t == kQxTypeText ? Get16(p) : Get32(p);
-    *data = p + (t == kQxTypeText ? 2 : 4);
+    *length = t == QX_TYPE_TEXT ? PlatGetHost16(p) : PlatGetHost32(p);
+    *data = p + (t == QX_TYPE_TEXT ? 2 : 4);
     return true;
 }
 

@@ -1,6 +1,7 @@
 // The table cursor: selections, moves, index choice and key seeks, and the
 // sharing of one server selection per table between cursors.
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -60,7 +61,7 @@ uint8_t VDRMTable::FieldType(int32_t field) const {
 int32_t VDRMTable::oSaveSelection() {
     if (!privateNamed_) {
         char name[16];
-        int n = std::snprintf(name, sizeof name, "SL_%ul", ++database->nameCounter);
+        int n = std::snprintf(name, sizeof name, "SL_%" PRIu32, ++database->nameCounter);
         privateName_[0] = static_cast<uint8_t>(std::min(n, 15));
         std::memcpy(privateName_ + 1, name, privateName_[0]);
         privateNamed_ = true;
@@ -140,11 +141,11 @@ constexpr uint8_t kOpLess = 5;
 // dates, which sort first).
 void SetLeastValue(QXValue *value) {
     switch (value->type) {
-    case kQxTypeReal: value->real = std::numeric_limits<double>::lowest(); break;
-    case kQxTypeBoolean:
-    case kQxTypeInteger: value->shortValue = INT16_MIN; break;
-    case kQxTypeLongInteger:
-    case kQxTypeTime: value->longValue = INT32_MIN; break;
+    case QX_TYPE_REAL: value->real = std::numeric_limits<double>::lowest(); break;
+    case QX_TYPE_BOOLEAN:
+    case QX_TYPE_INTEGER: value->shortValue = INT16_MIN; break;
+    case QX_TYPE_LONGINT:
+    case QX_TYPE_TIME: value->longValue = INT32_MIN; break;
     default: break;
     }
 }
@@ -192,12 +193,12 @@ int32_t VDRMTable::FillParameters() {
             line.op = DrmSearchOperatorFor(line.op, value);
             // A text cut at the longest alpha value equals no alpha value
             // unless only blanks were cut (they do not count).
-            if (value.type == kQxTypeAlpha && param->length > kDrmAlphaMaxWrite) {
+            if (value.type == QX_TYPE_ALPHA && param->length > kDrmAlphaMaxWrite) {
                 const uint8_t *bytes = param->value.data();
                 if (std::any_of(bytes + kDrmAlphaMaxWrite, bytes + param->length, [](uint8_t c) { return c != ' '; })) {
                     line.op = kOpLess;
                     value = QXValue{};
-                    value.type = kQxTypeAlpha;
+                    value.type = QX_TYPE_ALPHA;
                 }
             }
         }
@@ -288,7 +289,7 @@ int32_t VDRMTable::oMakeKey(const void *data, uint32_t length, uint32_t flags) {
     // A text key longer than any alpha value was cut: no record equals it,
     // unless only blanks were cut (trailing blanks do not count).
     keyCut_ = false;
-    if (key.type == kQxTypeAlpha && length > kDrmAlphaMaxWrite) {
+    if (key.type == QX_TYPE_ALPHA && length > kDrmAlphaMaxWrite) {
         const auto *bytes = static_cast<const uint8_t *>(data);
         keyCut_ = std::any_of(bytes + kDrmAlphaMaxWrite, bytes + length, [](uint8_t c) { return c != ' '; });
     }

@@ -117,8 +117,6 @@ struct DrmBookmark {
 inline constexpr int32_t kDrmErrNotPushed = -2003;
 inline constexpr int32_t kDrmErrTruncation = -1047;
 inline constexpr int32_t kDrmWindowSize = 100;
-// Characters an alpha value carries to the server.
-inline constexpr uint32_t kDrmAlphaMaxWrite = 80;
 
 class VDRMTable : public VDRMCursor {
 public:

@@ -5,6 +5,7 @@
 // made again; names are numbered per database, so no two cursors share one,
 // and every copy is killed when the cursor goes.
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
@@ -35,7 +36,8 @@ int32_t VDRMTable::oGetBookmark(void *buffer, uint32_t length, uint32_t *outLeng
             return status;
         DrmBookmark saved;
         char name[16];
-        int n = std::snprintf(name, sizeof name, "BM_%ul", ++database->nameCounter);
+        // A bookmark's selection name ends in the letter l, after the number.
+        int n = std::snprintf(name, sizeof name, "BM_%" PRIu32 "l", ++database->nameCounter);
         saved.bytes[0] = static_cast<uint8_t>(std::min(n, 15));
         std::memcpy(saved.bytes + 1, name, saved.bytes[0]);
         status = DrmQxCopySelection(Connection(), saved.bytes, tableNumber);

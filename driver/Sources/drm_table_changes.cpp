@@ -22,7 +22,7 @@ namespace {
 constexpr uint32_t kTextMaxLength = 0xFFFF;
 constexpr int32_t kNoBuffer = -32003;
 
-bool IsLong(uint8_t serverType) { return serverType == kQxTypeText || serverType == kQxTypePicture; }
+bool IsLong(uint8_t serverType) { return serverType == QX_TYPE_TEXT || serverType == QX_TYPE_PICTURE; }
 
 } // namespace
 
@@ -80,7 +80,7 @@ int32_t VDRMTable::oSetColumn(uint32_t field, const void *data, uint32_t length,
             return 0;
         if (!data)
             return kDrmErrBufferTooSmall;
-        if (type == kQxTypeText && length > kTextMaxLength - value.size())
+        if (type == QX_TYPE_TEXT && length > kTextMaxLength - value.size())
             return kDrmErrTruncation;   // a text holds at most 65535 bytes
         const auto *bytes = static_cast<const uint8_t *>(data);
         value.insert(value.end(), bytes, bytes + length);
@@ -90,7 +90,7 @@ int32_t VDRMTable::oSetColumn(uint32_t field, const void *data, uint32_t length,
     if (isNull) {
         slot.type = type;
     } else {
-        if (type == kQxTypeAlpha) {
+        if (type == QX_TYPE_ALPHA) {
             uint32_t room = DrmFieldLength(defs->oGet(static_cast<int32_t>(field) - 1).row);
             if (room == 0 || room > kDrmAlphaMaxWrite)
                 room = kDrmAlphaMaxWrite;

@@ -77,14 +77,14 @@ uint8_t ConjunctionOf(uint32_t parentCode) {
 // 3 dates, 0 not searchable.
 int KindOf(int32_t serverType) {
     switch (serverType) {
-    case kQxTypeAlpha:
-    case kQxTypeText: return 1;
-    case kQxTypeReal:
-    case kQxTypeBoolean:
-    case kQxTypeInteger:
-    case kQxTypeLongInteger:
-    case kQxTypeTime: return 2;
-    case kQxTypeDate: return 3;
+    case QX_TYPE_ALPHA:
+    case QX_TYPE_TEXT: return 1;
+    case QX_TYPE_REAL:
+    case QX_TYPE_BOOLEAN:
+    case QX_TYPE_INTEGER:
+    case QX_TYPE_LONGINT:
+    case QX_TYPE_TIME: return 2;
+    case QX_TYPE_DATE: return 3;
     default: return 0;
     }
 }
@@ -130,7 +130,7 @@ bool Searchable(const FilterWork &w, uint32_t column, uint32_t value, uint32_t c
     if (typeId == kDrmTypeDateTime)
         return false;   // the time of day would be dropped
     int32_t serverType = DrmDefaultServerType(typeId);
-    if (serverType < 0 || serverType == kQxTypeText || serverType == kQxTypePicture)
+    if (serverType < 0 || serverType == QX_TYPE_TEXT || serverType == QX_TYPE_PICTURE)
         return false;
     int kind = KindOf(serverType);
     if (kind == 0 || kind != KindOf(FieldTypeOf(w, column)))
@@ -140,13 +140,13 @@ bool Searchable(const FilterWork &w, uint32_t column, uint32_t value, uint32_t c
     if (kind == 3 && (code == kLt || code == kLe || code == kNe))
         return false;
     if (isParam == 1)   // a text field holds values longer than any search value
-        return FieldTypeOf(w, column) != kQxTypeText;
+        return FieldTypeOf(w, column) != QX_TYPE_TEXT;
     if (isParam != 0)
         return false;
     uint32_t offset = w.tree[value + 3];
     if (!w.data || offset > w.dataSize || length > w.dataSize - offset)
         return false;
-    return serverType != kQxTypeAlpha || length <= kDrmAlphaMaxWrite;
+    return serverType != QX_TYPE_ALPHA || length <= kDrmAlphaMaxWrite;
 }
 
 // 0 refused, 1 accepted, 2 accepted with a change of operator inside.
@@ -246,9 +246,9 @@ int32_t AddLines(FilterWork &w, uint32_t parentCode, uint32_t node) {
 
 uint8_t DrmSearchOperatorFor(uint8_t op, const QXValue &value) {
     bool empty = false;
-    if (value.type == kQxTypeAlpha)
+    if (value.type == QX_TYPE_ALPHA)
         empty = std::all_of(value.alpha + 1, value.alpha + 1 + value.alpha[0], [](uint8_t c) { return c == ' '; });
-    else if (value.type == kQxTypeDate)
+    else if (value.type == QX_TYPE_DATE)
         empty = value.date[0] == 0 && value.date[1] == 0 && value.date[2] == 0;
     if (!empty)
         return op;

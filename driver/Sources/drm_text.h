@@ -3,8 +3,8 @@
 // The server keeps text in Mac Roman with CR line ends; the driver works in
 // the session's Windows code page with CR LF. The conversion is chosen per
 // call from the session's code page, whatever the process locale:
-//   0 (not set) and 1252: two fixed tables for bytes 0x80-0xFF, exact
-//     inverses of each other, so every byte round-trips;
+//   0 (not set) and 1252: the record-data mapping of platform/macroman.h,
+//     two tables, exact inverses of each other, so every byte round-trips;
 //   932 (Japanese): text passes unchanged;
 //   any other code page the system knows: tables built once from the
 //     system's character sets, '?' for characters without a counterpart;

@@ -6,20 +6,15 @@
 #include "driver/Sources/drm_text.h"
 #include "driver/Sources/drm_trace.h"
 #include "driver/Sources/drm_values.h"
+#include "platform/byteorder.h"
 
 namespace {
 
 constexpr uint32_t kAlphaMaxRead = sizeof(QXValue::alpha) - 1;
-constexpr uint32_t kAlphaMaxWrite = 80;
 constexpr uint32_t kTextMaxLength = 0xFFFF;
 
-void Put16(void *dest, int16_t v) { std::memcpy(dest, &v, 2); }
-
-int16_t Get16(const void *src) {
-    int16_t v;
-    std::memcpy(&v, src, 2);
-    return v;
-}
+int16_t GetShort(const void *src) { return static_cast<int16_t>(PlatGetHost16(src)); }
+void PutShort(void *dest, int16_t v) { PlatPutHost16(dest, static_cast<uint16_t>(v)); }
 
 // Copies what is left of a long value after the bytes already delivered.
 int32_t CopyLong(const uint8_t *bytes, uint32_t available, uint8_t *dest, uint32_t size, uint32_t *outLength,
@@ -40,7 +35,7 @@ int32_t CopyLong(const uint8_t *bytes, uint32_t available, uint8_t *dest, uint32
 void TraceLong(uint8_t type, uint32_t available, uint32_t size) {
     if (!DrmTraceActive())
         return;
-    DrmTraceParamf("Value type -> %s\n", type == kQxTypeText ? "(text)" : "(picture)");
+    DrmTraceParamf("Value type -> %s\n", type == QX_TYPE_TEXT ? "(text)" : "(picture)");
     DrmTraceParamf("Field length -> %u\n", available);
     DrmTraceParamf("Buffer size -> %u\n", size);
 }
@@ -71,7 +66,7 @@ int32_t DrmValueToC(const QXValue *value, uint32_t codePage, uint32_t, void *des
     uint32_t got = 0;
     int32_t result = 0;
     switch (value->type) {
-    case kQxTypeAlpha: {
+    case QX_TYPE_ALPHA: {
         uint32_t n = std::min<uint32_t>(value->alpha[0], kAlphaMaxRead);
         if (size < n)
             return kDrmErrBufferTooSmall;
@@ -81,50 +76,50 @@ int32_t DrmValueToC(const QXValue *value, uint32_t codePage, uint32_t, void *des
         got = n;
         break;
     }
-    case kQxTypeReal:
+    case QX_TYPE_REAL:
         if (size < 8)
             return kDrmErrBufferTooSmall;
         std::memcpy(dest, &value->real, 8);
         got = 8;
         break;
-    case kQxTypeDate:
+    case QX_TYPE_DATE:
         if (size < 6)
             return kDrmErrBufferTooSmall;
-        Put16(dest, value->date[2]);
-        Put16(dest + 2, value->date[1]);
-        Put16(dest + 4, value->date[0]);
+        PutShort(dest, value->date[2]);
+        PutShort(dest + 2, value->date[1]);
+        PutShort(dest + 4, value->date[0]);
         got = 6;
         break;
-    case kQxTypeBoolean:
+    case QX_TYPE_BOOLEAN:
         if (size < 1)
             return kDrmErrBufferTooSmall;
         dest[0] = value->shortValue != 0 ? 1 : 0;
         got = 1;
         break;
-    case kQxTypeInteger:
+    case QX_TYPE_INTEGER:
         if (size < 2)
             return kDrmErrBufferTooSmall;
-        Put16(dest, value->shortValue);
+        PutShort(dest, value->shortValue);
         got = 2;
         break;
-    case kQxTypeLongInteger:
+    case QX_TYPE_LONGINT:
         if (size < 4)
             return kDrmErrBufferTooSmall;
         std::memcpy(dest, &value->longValue, 4);
         got = 4;
         break;
-    case kQxTypeTime: {
+    case QX_TYPE_TIME: {
         if (size < 6)
             return kDrmErrBufferTooSmall;
         uint32_t s = static_cast<uint32_t>(value->longValue);
-        Put16(dest, static_cast<int16_t>(s / 3600));
-        Put16(dest + 2, static_cast<int16_t>((s / 60) % 60));
-        Put16(dest + 4, static_cast<int16_t>(s % 60));
+        PutShort(dest, static_cast<int16_t>(s / 3600));
+        PutShort(dest + 2, static_cast<int16_t>((s / 60) % 60));
+        PutShort(dest + 4, static_cast<int16_t>(s % 60));
         got = 6;
         break;
     }
-    case kQxTypeText:
-    case kQxTypePicture:
+    case QX_TYPE_TEXT:
+    case QX_TYPE_PICTURE:
         result = ReadLong(value, dest, size, &got, state);
         if (result < 0)
             return result;
@@ -136,7 +131,7 @@ int32_t DrmValueToC(const QXValue *value, uint32_t codePage, uint32_t, void *des
     default:
         return -1;
     }
-    if (value->type == kQxTypeAlpha || value->type == kQxTypeText) {
+    if (value->type == QX_TYPE_ALPHA || value->type == QX_TYPE_TEXT) {
         uint32_t converted = 0;
         int32_t status = DrmTextMacToPC(got, dest, codePage, &converted, dest);
         if (status != 0)
@@ -154,7 +149,7 @@ int32_t DrmLongBytesToC(uint8_t type, const uint8_t *bytes, uint32_t available, 
     TraceLong(type, available, size);
     uint32_t got = 0;
     int32_t result = CopyLong(bytes, available, dest, size, &got, state);
-    if (type == kQxTypeText) {
+    if (type == QX_TYPE_TEXT) {
         uint32_t converted = 0;
         int32_t status = DrmTextMacToPC(got, dest, codePage, &converted, dest);
         if (status != 0)
@@ -167,7 +162,7 @@ int32_t DrmLongBytesToC(uint8_t type, const uint8_t *bytes, uint32_t available, 
 }
 
 void DrmFreeValue(QXValue *value) {
-    if ((value->type == kQxTypeText || value->type == kQxTypePicture || value->type == QX_TYPE_BLOB) && value->data) {
+    if ((value->type == QX_TYPE_TEXT || value->type == QX_TYPE_PICTURE || value->type == QX_TYPE_BLOB) && value->data) {
         DrmQxApi().FreeHandle(value->data);
         value->data = nullptr;
     }
@@ -185,40 +180,40 @@ int32_t DrmValueFromC(uint32_t codePage, uint32_t typeId, const void *source, ui
     const uint8_t server = value->type;
     auto pair = [&](uint32_t t, uint8_t s) { return typeId == t && server == s; };
 
-    if (pair(kDrmTypeBit, kQxTypeBoolean)) {
+    if (pair(kDrmTypeBit, QX_TYPE_BOOLEAN)) {
         if (!need(1))
             return kDrmErrBufferTooSmall;
         value->shortValue = src[0] != 0 ? 1 : 0;
-    } else if (pair(kDrmTypeUByte, kQxTypeInteger)) {
+    } else if (pair(kDrmTypeUByte, QX_TYPE_INTEGER)) {
         if (!need(1))
             return kDrmErrBufferTooSmall;
         value->shortValue = src[0];
-    } else if (pair(kDrmTypeShort, kQxTypeInteger)) {
+    } else if (pair(kDrmTypeShort, QX_TYPE_INTEGER)) {
         if (!need(2))
             return kDrmErrBufferTooSmall;
-        value->shortValue = Get16(src);
-    } else if (pair(kDrmTypeLong, kQxTypeLongInteger)) {
+        value->shortValue = GetShort(src);
+    } else if (pair(kDrmTypeLong, QX_TYPE_LONGINT)) {
         if (!need(4))
             return kDrmErrBufferTooSmall;
         std::memcpy(&value->longValue, src, 4);
-    } else if (pair(kDrmTypeDouble, kQxTypeReal)) {
+    } else if (pair(kDrmTypeDouble, QX_TYPE_REAL)) {
         if (!need(8))
             return kDrmErrBufferTooSmall;
         std::memcpy(&value->real, src, 8);
-    } else if (pair(kDrmTypeDateTime, kQxTypeDate) || pair(kDrmTypeDate, kQxTypeDate)) {
+    } else if (pair(kDrmTypeDateTime, QX_TYPE_DATE) || pair(kDrmTypeDate, QX_TYPE_DATE)) {
         if (!need(6))
             return kDrmErrBufferTooSmall;
-        value->date[0] = Get16(src + 4);
-        value->date[1] = Get16(src + 2);
-        value->date[2] = Get16(src);
-    } else if (pair(kDrmTypeTime, kQxTypeTime)) {
+        value->date[0] = GetShort(src + 4);
+        value->date[1] = GetShort(src + 2);
+        value->date[2] = GetShort(src);
+    } else if (pair(kDrmTypeTime, QX_TYPE_TIME)) {
         if (!need(6))
             return kDrmErrBufferTooSmall;
-        int32_t seconds = (Get16(src) * 60 + Get16(src + 2)) * 60 + Get16(src + 4);
+        int32_t seconds = (GetShort(src) * 60 + GetShort(src + 2)) * 60 + GetShort(src + 4);
         value->longValue = ((seconds % 86400) + 86400) % 86400;
-    } else if (server == kQxTypeAlpha &&
+    } else if (server == QX_TYPE_ALPHA &&
                (typeId == kDrmTypeText || typeId == kDrmTypeLongText || typeId == kDrmTypeVarText)) {
-        uint32_t n = std::min(length, kAlphaMaxWrite);
+        uint32_t n = std::min(length, kDrmAlphaMaxWrite);
         if (n > 0 && !src)
             return kDrmErrBufferTooSmall;
         if (n > 0)
@@ -228,8 +223,8 @@ int32_t DrmValueFromC(uint32_t codePage, uint32_t typeId, const void *source, ui
         if (status != 0)
             return status;
         value->alpha[0] = static_cast<uint8_t>(converted);
-    } else if (pair(kDrmTypeLongText, kQxTypeText) || pair(kDrmTypeLongBinary, kQxTypePicture)) {
-        if ((length > 0 && !src) || (server == kQxTypeText && length > kTextMaxLength) ||
+    } else if (pair(kDrmTypeLongText, QX_TYPE_TEXT) || pair(kDrmTypeLongBinary, QX_TYPE_PICTURE)) {
+        if ((length > 0 && !src) || (server == QX_TYPE_TEXT && length > kTextMaxLength) ||
             length > static_cast<uint32_t>(INT32_MAX))
             return kDrmErrBufferTooSmall;
         DrmServerApi &api = DrmQxApi();
@@ -244,7 +239,7 @@ int32_t DrmValueFromC(uint32_t codePage, uint32_t typeId, const void *source, ui
                 return kDrmErrNoMemory;
             }
             std::memcpy(bytes, src, length);
-            if (server == kQxTypeText) {
+            if (server == QX_TYPE_TEXT) {
                 int32_t status = DrmTextPCToMac(codePage, length, bytes, &stored, bytes);
                 if (status != 0) {
                     api.UnlockHandle(h);

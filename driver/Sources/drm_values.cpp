@@ -18,15 +18,15 @@ const DrmTypeRow kDrmTypeCatalog[kDrmTypeCatalogRows] = {
 
 int32_t DrmCTypeOfServerType(uint8_t serverType) {
     switch (serverType) {
-    case kQxTypeAlpha: return 12;
-    case kQxTypeReal: return 5;
-    case kQxTypeText: return 8;
-    case kQxTypePicture: return 7;
-    case kQxTypeDate: return 9;
-    case kQxTypeBoolean: return 1;
-    case kQxTypeInteger: return 3;
-    case kQxTypeLongInteger: return 4;
-    case kQxTypeTime: return 10;
+    case QX_TYPE_ALPHA: return 12;
+    case QX_TYPE_REAL: return 5;
+    case QX_TYPE_TEXT: return 8;
+    case QX_TYPE_PICTURE: return 7;
+    case QX_TYPE_DATE: return 9;
+    case QX_TYPE_BOOLEAN: return 1;
+    case QX_TYPE_INTEGER: return 3;
+    case QX_TYPE_LONGINT: return 4;
+    case QX_TYPE_TIME: return 10;
     default: return 0;
     }
 }
@@ -39,21 +39,21 @@ uint32_t DrmTypeCatalogEntry(uint8_t serverType) {
 
 int32_t DrmDefaultServerType(uint32_t typeId) {
     switch (typeId) {
-    case kDrmTypeBit: return kQxTypeBoolean;
+    case kDrmTypeBit: return QX_TYPE_BOOLEAN;
     case kDrmTypeUByte:
-    case kDrmTypeShort: return kQxTypeInteger;
-    case kDrmTypeLong: return kQxTypeLongInteger;
+    case kDrmTypeShort: return QX_TYPE_INTEGER;
+    case kDrmTypeLong: return QX_TYPE_LONGINT;
     case kDrmTypeCurrency:
     case kDrmTypeSingle:
     case kDrmTypeDouble:
-    case kDrmTypeNumeric: return kQxTypeReal;
+    case kDrmTypeNumeric: return QX_TYPE_REAL;
     case kDrmTypeDateTime:
-    case kDrmTypeDate: return kQxTypeDate;
+    case kDrmTypeDate: return QX_TYPE_DATE;
     case kDrmTypeText:
-    case kDrmTypeVarText: return kQxTypeAlpha;
-    case kDrmTypeLongBinary: return kQxTypePicture;
-    case kDrmTypeLongText: return kQxTypeText;
-    case kDrmTypeTime: return kQxTypeTime;
+    case kDrmTypeVarText: return QX_TYPE_ALPHA;
+    case kDrmTypeLongBinary: return QX_TYPE_PICTURE;
+    case kDrmTypeLongText: return QX_TYPE_TEXT;
+    case kDrmTypeTime: return QX_TYPE_TIME;
     default: return -1;
     }
 }

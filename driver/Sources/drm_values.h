@@ -30,17 +30,9 @@ enum : uint32_t {
     kDrmTypeVarText = 104,
 };
 
-enum : uint8_t {
-    kQxTypeAlpha = 0,
-    kQxTypeReal = 1,
-    kQxTypeText = 2,
-    kQxTypePicture = 3,
-    kQxTypeDate = 4,
-    kQxTypeBoolean = 6,
-    kQxTypeInteger = 8,
-    kQxTypeLongInteger = 9,
-    kQxTypeTime = 11,
-};
+// Characters an alpha value carries to the server (server field types are
+// netclient's QX_TYPE_*).
+inline constexpr uint32_t kDrmAlphaMaxWrite = 80;
 
 // One row of the static type catalog.
 struct DrmTypeRow {

@@ -21,4 +21,4 @@ qx_gtest(core_base_tests
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/file_test.cpp
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/str_test.cpp
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/trace_test.cpp
-  LIBS qx_core)
+  LIBS qx_core qx_test_support)

@@ -19,6 +19,13 @@ struct CnvScannedNumber {
     bool negative;
 };
 
+// The one scanner of decimal number text, [blanks][sign]digits[.digits][E[sign]digits][blanks]
+// with at least one mantissa digit: kCnvOk or kCnvInvalid. The raw form counts
+// the integer digits from the first significant one, trailing zeros included,
+// and every fraction digit; the exponent saturates at +-100000000.
+int rcCnvScanNumberRaw(const char *text, CnvScannedNumber &s);
+// The same, normalised: trailing fraction zeros dropped, and without a fraction
+// the integer's trailing zeros moved into the exponent.
 int rcCnvScanNumber(const char *text, CnvScannedNumber &s);
 bool rcCnvIsBlankTail(const char *p);
 // Text to double: 0, -8 (out of range), -9; "1E999" / "-1E999" are the infinities.

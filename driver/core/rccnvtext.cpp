@@ -52,7 +52,7 @@ char digitAt(const CnvScannedNumber &s, int64_t i)
 
 } // namespace
 
-int rcCnvScanNumber(const char *text, CnvScannedNumber &s)
+int rcCnvScanNumberRaw(const char *text, CnvScannedNumber &s)
 {
     s = CnvScannedNumber{};
     int state = 0;
@@ -121,6 +121,13 @@ int rcCnvScanNumber(const char *text, CnvScannedNumber &s)
     if (!mantissaDigit || (state == 4 && !expDigit))
         return kCnvInvalid;
     s.exponent = static_cast<int32_t>(expNeg ? -exp : exp);
+    return kCnvOk;
+}
+
+int rcCnvScanNumber(const char *text, CnvScannedNumber &s)
+{
+    if (rcCnvScanNumberRaw(text, s) != kCnvOk)
+        return kCnvInvalid;
     while (s.fracCount > 0 && s.fracDigits[s.fracCount - 1] == '0')
         --s.fracCount;
     if (s.fracCount == 0) {

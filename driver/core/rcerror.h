@@ -1,5 +1,15 @@
 // Error queues, posting and the SQLError worker.
 //
+// Error returns in the base layer (driver/core): a routine that can fail
+// returns an int, 0 on success; a failure is -1 once its message is posted on
+// the queue of the handle concerned (the caller adds nothing), and a warning
+// that was posted is 1. Routines with no handle at hand return a code of their
+// own and post nothing: the value conversions kCnvOk / kCnvTruncated (-7) /
+// kCnvOutOfRange (-8) / kCnvInvalid (-9) (rccnv.h), the exact numbers 0 or -1
+// with the value's status set (rcnum.h), the file routines their RC_FILE_*
+// codes. The ODBC workers (the ...Impl routines) return SQL_SUCCESS,
+// SQL_SUCCESS_WITH_INFO, SQL_ERROR, SQL_NO_DATA or SQL_INVALID_HANDLE.
+//
 // Every part of the driver reports a failure or a warning by posting a message
 // id (rcmsgid.h), a native code and an optional text on the error queue of the
 // handle concerned. Handles embed an rcErrorQueue (zero-initialised is a valid

@@ -10,83 +10,25 @@
 int rcNumScanText(const char *text, NumScannedText &out)
 {
     out = NumScannedText{};
-    int state = 0;
-    bool signSeen = false, mantissaDigit = false, expDigit = false, expSign = false, expNeg = false;
-    int32_t exp = 0, lastNonZero = 0;
-    uint32_t intCount = 0, fracCount = 0;
-    for (const char *p = text; *p != '\0'; ++p) {
-        char c = *p;
-        if (c == ' ') {
-            if (state == 0)
-                continue;
-            if (state == 4 && !expDigit)
-                return 0;
-            state = 5;
-        } else if (c == '+' || c == '-') {
-            if (state == 0 && !signSeen) {
-                signSeen = true;
-                out.negative = c == '-';
-            } else if (state == 4 && !expDigit && !expSign) {
-                expSign = true;
-                expNeg = c == '-';
-            } else {
-                return 0;
-            }
-        } else if (c == '.') {
-            if (state > 2)
-                return 0;
-            state = 3;
-            out.fracDigits = p + 1;
-        } else if (c >= '0' && c <= '9') {
-            switch (state) {
-            case 0:
-            case 1:
-                mantissaDigit = true;
-                if (c == '0') {
-                    state = 1;
-                    break;
-                }
-                state = 2;
-                out.intDigits = p;
-                intCount = 1;
-                lastNonZero = 1;
-                break;
-            case 2:
-                ++intCount;
-                if (c != '0')
-                    lastNonZero = static_cast<int32_t>(intCount);
-                break;
-            case 3:
-                mantissaDigit = true;
-                ++fracCount;
-                break;
-            case 4:
-                expDigit = true;
-                exp = exp * 10 + (c - '0');
-                if (exp > 32767)
-                    return 0; // the exponent does not fit
-                break;
-            default:
-                return 0;
-            }
-            if (intCount > 65535 || fracCount > 65535)
-                return 0;
-        } else if (c == 'E' || c == 'e') {
-            if (state < 1 || state > 3 || !mantissaDigit)
-                return 0;
-            state = 4;
-        } else {
-            return 0;
-        }
-    }
-    if (!mantissaDigit || (state == 4 && !expDigit))
+    CnvScannedNumber raw;
+    if (rcCnvScanNumberRaw(text, raw) != kCnvOk)
         return 0;
-    while (fracCount > 0 && out.fracDigits[fracCount - 1] == '0')
+    // The exponent must fit 16 bits and each digit run 65535 digits.
+    if (raw.exponent > 32767 || raw.exponent < -32767 || raw.intCount > 65535 || raw.fracCount > 65535)
+        return 0;
+    int32_t fracCount = raw.fracCount;
+    while (fracCount > 0 && raw.fracDigits[fracCount - 1] == '0')
         --fracCount;
-    out.intCount = static_cast<uint16_t>(intCount);
+    int32_t lastNonZero = raw.intCount;
+    while (lastNonZero > 0 && raw.intDigits[lastNonZero - 1] == '0')
+        --lastNonZero;
+    out.intDigits = raw.intDigits;
+    out.intCount = static_cast<uint16_t>(raw.intCount);
+    out.fracDigits = raw.fracDigits;
     out.fracCount = static_cast<uint16_t>(fracCount);
-    out.exponent = static_cast<int16_t>(expNeg ? -exp : exp);
-    out.significant = static_cast<uint16_t>(fracCount > 0 ? intCount + fracCount : lastNonZero);
+    out.exponent = static_cast<int16_t>(raw.exponent);
+    out.negative = raw.negative;
+    out.significant = static_cast<uint16_t>(fracCount > 0 ? raw.intCount + fracCount : lastNonZero);
     return 1;
 }
 

@@ -23,7 +23,8 @@ struct NumScannedText {
     uint16_t significant;  // significant digits
 };
 
-// 1 when the text is a number ([blanks][sign]digits[.digits][E[sign]digits][blanks]
+// Through the one number scanner (rcCnvScanNumberRaw, rccnvimpl.h): 1 when the
+// text is a number ([blanks][sign]digits[.digits][E[sign]digits][blanks]
 // with at least one mantissa digit and an exponent that fits 16 bits), 0 otherwise.
 int rcNumScanText(const char *text, NumScannedText &out);
 // Text -> RC_SQL_DECIMAL38 with precision and scale: 0, -7 (fraction cut), -8, -9.

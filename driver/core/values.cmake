@@ -21,7 +21,7 @@ qx_gtest(rcvalues_test
     ${CMAKE_CURRENT_SOURCE_DIR}/tests/rccnv_text_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/tests/rcdate_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/tests/rccompare_test.cpp
-  LIBS qx_core)
+  LIBS qx_core qx_test_support)
 
 qx_fuzz_target(rcvalues_text_fuzz
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/rcvalues_text_fuzz.cpp

@@ -456,7 +456,7 @@ std::string rcSpyFormatPredicateArg(uint32_t predId, const rcSpyPredArg &arg, co
     else if (arg.argType == RC_SPY_ARG_COLID)
         Appendf(out, "TabID,ColID=%" PRIx32, block[arg.dataOffset]);
     else if (arg.argType == RC_SPY_ARG_LITERAL)
-        out += "'" + text() + "'";
+        out.append(1, '\'').append(text()).append(1, '\'');
     else if (arg.argType == RC_SPY_ARG_SEPARATOR)
         out += Shown(at[0]);
     out += kEol;

@@ -11,7 +11,9 @@
 // TamBeginSession, and leaves flags the connection reads (infoDue,
 // exactQualifiers) instead of calling back. Every operation
 // answers the data module's code unchanged (0, negative error, positive
-// warning) unless said otherwise; callers map codes with rcErrMapDrm.
+// warning) unless said otherwise; callers map codes with rcErrMapDrm. The
+// exceptions, each said at its declaration, answer 0 or -1: TamSetParam, and
+// TamConvertParam, which posts its message itself.
 //
 // Legal order:
 //   TamBeginSession -> TamSetSessionOption(5, code page) -> TamUseDatabase(DBQ)
@@ -104,6 +106,10 @@ struct TamTableHandle {
     unsigned char *cacheData;
 };
 
+// Login limits: the longest user name and password a session accepts.
+inline constexpr size_t kTamUserMax = 128;
+inline constexpr size_t kTamPasswordMax = 30;
+
 // Session and databases.
 int32_t TamBeginSession(const TamSessionLink &link, uint32_t context, TamSession **session, const char *uid, const char *pwd,
                         uint32_t openOption, const char *dataSource);
@@ -189,8 +195,14 @@ int32_t rcDrmSetJoin(TamSession *session, uintptr_t a, uintptr_t b, uintptr_t c)
 int32_t rcJoinAddRef(TamSession *session, uint32_t cursor, uint32_t database, TamTableHandle **handle);
 inline uint32_t rcStmtFirstField(const TamTableHandle *h) { return h->cursor; }
 inline uint32_t rcStmtSecondField(const TamTableHandle *h) { return h->database; }
+// A data-module parameter of the session: 0, or -1 when the data module refuses it.
 int32_t TamSetParam(TamSession *session, uint32_t id, uint32_t type, const void *data, uint32_t length);
-int32_t TamExecExtPredicate(TamSession *session, uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d);
+// Evaluates a vendor predicate of the data module: its identifier and the two
+// blocks of its call (argument descriptors, argument data; each opens with its
+// length word). The data module's answer (1 true, 2 unknown, other false), or
+// its negative code (this data module offers no vendor predicates: -1001).
+int32_t TamExecExtPredicate(TamSession *session, uint32_t predicateId, const uint32_t *descriptorBlock,
+                            const uint32_t *dataBlock);
 // Passes a character parameter value through the translation library, in
 // place, under the driver-wide lock; 0, or -1 with the translation error
 // (11088, native -5019) posted on stmtErrors (the connection's when null).

@@ -379,9 +379,12 @@ int32_t TamSetParam(TamSession *session, uint32_t id, uint32_t type, const void 
     return DrmSetParam(session->drmSession, id, type, data, length) == 0 ? 0 : -1;
 }
 
-int32_t TamExecExtPredicate(TamSession *session, uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d)
+int32_t TamExecExtPredicate(TamSession *session, uint32_t predicateId, const uint32_t *descriptorBlock,
+                            const uint32_t *dataBlock)
 {
-    return DrmExecExtPredicate(session->drmSession, a, b, c, d);
+    // The data module's fourth value is not used by the engine.
+    return DrmExecExtPredicate(session->drmSession, predicateId, reinterpret_cast<uintptr_t>(descriptorBlock),
+                               reinterpret_cast<uintptr_t>(dataBlock), 0);
 }
 
 int32_t TamConvertParam(TamSession *session, rcErrorQueue *stmtErrors, int16_t sqlType, void *data, int64_t length,

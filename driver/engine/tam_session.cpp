@@ -99,8 +99,8 @@ int32_t TamBeginSession(const TamSessionLink &link, uint32_t context, TamSession
         delete s;
         return kDrmErrNoMemory;
     }
-    char user[129];
-    char password[31];
+    char user[kTamUserMax + 1];
+    char password[kTamPasswordMax + 1];
     const char *u = nullptr;
     const char *p = nullptr;
     int32_t translated = TranslateName(s, uid ? uid : "", user, sizeof user, &u);

@@ -1,5 +1,12 @@
 // The SQL parser: text of one statement -> tree of rcParseNode in an arena.
 //
+// Error returns in the SQL front end: the parser answers an RC_PRS_* result
+// (RC_PRS_OK is 1) and keeps the message of a failure for rcPrsPostLastError;
+// the connection-side routines (fe_*.h: transactions, options, driver
+// information, dialogs) return 0, or -1 once their message is posted on the
+// connection's or statement's queue; rcDrmGetInfo* answer the data module's
+// code unposted.
+//
 // Interface: make an arena (rcPrsNewArena), parse into it (rcPrsParseLocked,
 // or rcPrsParse when the engine lock is already held), walk the tree with the
 // node operations (rcprsnode.h), free the arena as a whole (rcPrsFreeArena). After a

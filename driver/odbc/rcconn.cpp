@@ -346,9 +346,9 @@ int16_t rcConSqlConnect(rcConn *conn)
     const char *dsn = conn->attrs[RC_ATTR_DSN].value;
     if (!conn->engineTrace)
         conn->engineTrace = rcTraceOpen(rcRegGetIniRoot().c_str(), dsn, "EngineTrace", &conn->options.engineTraceLevel);
-    if (std::strlen(conn->attrs[RC_ATTR_PWD].value) > 30)
+    if (std::strlen(conn->attrs[RC_ATTR_PWD].value) > kTamPasswordMax)
         return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_ENG_PASSWORD_TOO_LONG));
-    if (std::strlen(conn->attrs[RC_ATTR_UID].value) > 128)
+    if (std::strlen(conn->attrs[RC_ATTR_UID].value) > kTamUserMax)
         return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_ENG_USER_ID_TOO_LONG));
     char value[kRcAttrValueMax + 1];
     if (!conn->attrs[RC_ATTR_DBQ].value[0]) {

@@ -196,10 +196,27 @@ int rcInfCanConvert(rcConn *conn, int16_t from, int16_t to)
         int16_t sqlType;
         uint16_t info;
         uint32_t bit;
-    } kTypes[] = {{-7, 55, 0x1000}, {-6, 68, 0x2000}, {-5, 53, 0x4000}, {-4, 71, 0x40000}, {-3, 69, 0x800},
-                  {-2, 54, 0x400},  {-1, 62, 0x200},  {1, 56, 0x1},     {2, 63, 0x2},       {3, 58, 0x4},
-                  {4, 61, 0x8},     {5, 65, 0x10},    {6, 60, 0x20},    {7, 64, 0x40},      {8, 59, 0x80},
-                  {9, 57, 0x8000},  {10, 66, 0x10000}, {11, 67, 0x20000}, {12, 70, 0x100}};
+    } kTypes[] = {
+        {SQL_BIT, SQL_CONVERT_BIT, SQL_CVT_BIT},
+        {SQL_TINYINT, SQL_CONVERT_TINYINT, SQL_CVT_TINYINT},
+        {SQL_BIGINT, SQL_CONVERT_BIGINT, SQL_CVT_BIGINT},
+        {SQL_LONGVARBINARY, SQL_CONVERT_LONGVARBINARY, SQL_CVT_LONGVARBINARY},
+        {SQL_VARBINARY, SQL_CONVERT_VARBINARY, SQL_CVT_VARBINARY},
+        {SQL_BINARY, SQL_CONVERT_BINARY, SQL_CVT_BINARY},
+        {SQL_LONGVARCHAR, SQL_CONVERT_LONGVARCHAR, SQL_CVT_LONGVARCHAR},
+        {SQL_CHAR, SQL_CONVERT_CHAR, SQL_CVT_CHAR},
+        {SQL_NUMERIC, SQL_CONVERT_NUMERIC, SQL_CVT_NUMERIC},
+        {SQL_DECIMAL, SQL_CONVERT_DECIMAL, SQL_CVT_DECIMAL},
+        {SQL_INTEGER, SQL_CONVERT_INTEGER, SQL_CVT_INTEGER},
+        {SQL_SMALLINT, SQL_CONVERT_SMALLINT, SQL_CVT_SMALLINT},
+        {SQL_FLOAT, SQL_CONVERT_FLOAT, SQL_CVT_FLOAT},
+        {SQL_REAL, SQL_CONVERT_REAL, SQL_CVT_REAL},
+        {SQL_DOUBLE, SQL_CONVERT_DOUBLE, SQL_CVT_DOUBLE},
+        {SQL_DATE, SQL_CONVERT_DATE, SQL_CVT_DATE},
+        {SQL_TIME, SQL_CONVERT_TIME, SQL_CVT_TIME},
+        {SQL_TIMESTAMP, SQL_CONVERT_TIMESTAMP, SQL_CVT_TIMESTAMP},
+        {SQL_VARCHAR, SQL_CONVERT_VARCHAR, SQL_CVT_VARCHAR},
+    };
     uint16_t info = 0;
     uint32_t bit = 0;
     for (const auto &t : kTypes) {

@@ -62,5 +62,6 @@ void rcOptApplyEngineOptions(rcConn *conn, rcEngineOptions *block);
 bool rcOptValueIsOff(const char *value);
 // Reads a decimal, 0x hexadecimal or leading-0 octal number.
 uint32_t rcOptReadNumber(const char *value);
-// Closes the engine's display windows. There are none on this platform.
+// At the last disconnect: closes the engine's spy output (the display windows
+// of the query plan and the spies are that output here).
 void rcSpyCloseAllWindows();

@@ -22,7 +22,7 @@
 
 namespace {
 
-bool IsTextOption(uint16_t option) { return option == 106 || option == 109; }
+bool IsTextOption(uint16_t option) { return option == SQL_TRANSLATE_DLL || option == SQL_CURRENT_QUALIFIER; }
 
 // A bounded owned copy of an option text.
 char *CopyOptionText(const char *text)
@@ -38,7 +38,7 @@ char *CopyOptionText(const char *text)
 
 int16_t Raise(rcConn *conn, uint32_t id) { return static_cast<int16_t>(rcErrRaise(&conn->errors, id)); }
 
-// The qualifier check of option 109: length, trailing blanks, and on data
+// The qualifier check of SQL_CURRENT_QUALIFIER: length, trailing blanks, and on data
 // sources that ask for it an existing drive path.
 int16_t OpenQualifier(rcConn *conn, const char *text, std::string *out)
 {
@@ -88,16 +88,23 @@ void rcStmtReadOption(uint16_t option, const uint32_t *block, uint32_t *out)
 void rcConnInitFunctions(rcConn *conn, int level)
 {
     std::memset(conn->functions, 0, sizeof conn->functions);
-    for (int id = 1; id <= 23; ++id)
-        conn->functions[id] = id == 22 ? 0 : 1;
+    // Core functions, all but SQLSetParam.
+    for (int id = SQL_API_SQLALLOCCONNECT; id <= SQL_API_SQLTRANSACT; ++id)
+        conn->functions[id] = id == SQL_API_SQLSETPARAM ? 0 : 1;
+    // Level 1: SQLColumns to SQLTables, and SQLBindParameter.
     if (level >= 1) {
-        for (int id = 40; id <= 54; ++id)
+        for (int id = SQL_API_SQLCOLUMNS; id <= SQL_API_SQLTABLES; ++id)
             conn->functions[id] = 1;
-        conn->functions[72] = 1;
+        conn->functions[SQL_API_SQLBINDPARAMETER] = 1;
     }
+    // Level 2: SQLBrowseConnect to SQLBindParameter, without the scrolling and
+    // parameter-array functions.
     if (level >= 2) {
-        for (int id = 55; id <= 72; ++id)
-            conn->functions[id] = (id == 59 || id == 64 || id == 68 || id == 69) ? 0 : 1;
+        for (int id = SQL_API_SQLBROWSECONNECT; id <= SQL_API_SQLBINDPARAMETER; ++id)
+            conn->functions[id] = (id == SQL_API_SQLEXTENDEDFETCH || id == SQL_API_SQLPARAMOPTIONS ||
+                                   id == SQL_API_SQLSETPOS || id == SQL_API_SQLSETSCROLLOPTIONS)
+                                      ? 0
+                                      : 1;
     }
 }
 
@@ -132,7 +139,7 @@ int16_t rcConSetOption(rcConn *conn, uint16_t option, uintptr_t *value)
 {
     if (!conn->session) {
         switch (option) {
-        case 101: case 102: case 106: case 107: case 108: case 109: case 111:
+        case SQL_ACCESS_MODE: case SQL_AUTOCOMMIT: case SQL_TRANSLATE_DLL: case SQL_TRANSLATE_OPTION: case SQL_TXN_ISOLATION: case SQL_CURRENT_QUALIFIER: case SQL_QUIET_MODE:
             break;
         default:
             return Raise(conn, RC_MSG_DRIVER_NOT_CAPABLE);
@@ -159,10 +166,10 @@ int16_t rcConSetOption(rcConn *conn, uint16_t option, uintptr_t *value)
         return 0;
     }
     switch (option) {
-    case 101:
-    case 111:
+    case SQL_ACCESS_MODE:
+    case SQL_QUIET_MODE:
         return 0;
-    case 102: {
+    case SQL_AUTOCOMMIT: {
         if (*value == 0) {
             uint32_t capability = 0;
             int32_t rc = TamGetSessionInfo(conn->session, 115, &capability, sizeof capability);
@@ -173,7 +180,7 @@ int16_t rcConSetOption(rcConn *conn, uint16_t option, uintptr_t *value)
             if (capability == 0 || capability == 5)
                 return Raise(conn, RC_MSG_DRIVER_NOT_CAPABLE);
             if (rcTxnAnyActive() && rcTxnStateRef(conn) && rcTxnIsAutoCommit(conn)) {
-                TamSetTransact(conn->session, 4);
+                TamSetTransact(conn->session, kDrmTransactCommit);
                 conn->txnOpen = 0;
             }
             return static_cast<int16_t>(rcTxnSetAutoCommit(conn, 0));
@@ -182,16 +189,16 @@ int16_t rcConSetOption(rcConn *conn, uint16_t option, uintptr_t *value)
             return static_cast<int16_t>(rcTxnSetAutoCommit(conn, 1));
         return Raise(conn, RC_MSG_DRIVER_NOT_CAPABLE);
     }
-    case 106:
-    case 107:
+    case SQL_TRANSLATE_DLL:
+    case SQL_TRANSLATE_OPTION:
         if (conn->state >= RC_CONN_CONNECTED) {
-            int32_t rc = option == 106 ? TamSetTranslateDll(conn->session, *value, 0)
+            int32_t rc = option == SQL_TRANSLATE_DLL ? TamSetTranslateDll(conn->session, *value, 0)
                                        : TamSetTranslateOption(conn->session, *value);
             if (rc != 0)
                 return Raise(conn, RC_MSG_DRIVER_UNABLE_LOAD_TRANSLATE_DLL);
         }
         return 0;
-    case 108: {
+    case SQL_TXN_ISOLATION: {
         rcTxnSetFlag(static_cast<uint32_t>(*value));
         int32_t rc = TamSetSessionOption(conn->session, 2, static_cast<uint32_t>(*value));
         if (rc != 0) {
@@ -200,7 +207,7 @@ int16_t rcConSetOption(rcConn *conn, uint16_t option, uintptr_t *value)
         }
         return 0;
     }
-    case 109: {
+    case SQL_CURRENT_QUALIFIER: {
         const char *text = reinterpret_cast<const char *>(*value);
         if (!text)
             return Raise(conn, RC_MSG_INVALID_ARGUMENT_VALUE);
@@ -218,21 +225,21 @@ int16_t rcConSetOption(rcConn *conn, uint16_t option, uintptr_t *value)
 int16_t rcConStoreOption(uint16_t option, rcConn *conn, uintptr_t value)
 {
     switch (option) {
-    case 101: conn->accessMode = static_cast<uint32_t>(value); break;
-    case 102: conn->autoCommit = static_cast<uint32_t>(value); break;
-    case 103: conn->loginTimeout = static_cast<uint32_t>(value); break;
-    case 106: return rcXlateLoad(conn, reinterpret_cast<const char *>(value));
-    case 107: conn->xlate.option = static_cast<uint32_t>(value); break;
-    case 108: conn->txnIsolation = static_cast<uint32_t>(value); break;
-    case 109:
+    case SQL_ACCESS_MODE: conn->accessMode = static_cast<uint32_t>(value); break;
+    case SQL_AUTOCOMMIT: conn->autoCommit = static_cast<uint32_t>(value); break;
+    case SQL_LOGIN_TIMEOUT: conn->loginTimeout = static_cast<uint32_t>(value); break;
+    case SQL_TRANSLATE_DLL: return rcXlateLoad(conn, reinterpret_cast<const char *>(value));
+    case SQL_TRANSLATE_OPTION: conn->xlate.option = static_cast<uint32_t>(value); break;
+    case SQL_TXN_ISOLATION: conn->txnIsolation = static_cast<uint32_t>(value); break;
+    case SQL_CURRENT_QUALIFIER:
         // Connected, rcConSetQualifier stored the checked value already.
         if (!conn->session && value)
             rcUtlCopyString(reinterpret_cast<const char *>(value), conn->qualifier, kRcQualifierMax);
         conn->qualifier[kRcQualifierMax] = '\0';
         break;
-    case 110: conn->odbcCursors = static_cast<uint32_t>(value); break;
-    case 111: conn->quietMode = value; break;
-    case 112: conn->packetSize = static_cast<uint32_t>(value); break;
+    case SQL_ODBC_CURSORS: conn->odbcCursors = static_cast<uint32_t>(value); break;
+    case SQL_QUIET_MODE: conn->quietMode = value; break;
+    case SQL_PACKET_SIZE: conn->packetSize = static_cast<uint32_t>(value); break;
     default: break;
     }
     return 0;
@@ -242,17 +249,17 @@ void rcConReadOption(uint16_t option, rcConn *conn, void *out)
 {
     auto put = [out](uint32_t v) { std::memcpy(out, &v, sizeof v); };
     switch (option) {
-    case 101: put(conn->accessMode); break;
-    case 102: put(conn->autoCommit); break;
-    case 103: put(conn->loginTimeout); break;
-    case 106: rcCopyOutString(static_cast<char *>(out), conn->xlateName ? conn->xlateName : "",
+    case SQL_ACCESS_MODE: put(conn->accessMode); break;
+    case SQL_AUTOCOMMIT: put(conn->autoCommit); break;
+    case SQL_LOGIN_TIMEOUT: put(conn->loginTimeout); break;
+    case SQL_TRANSLATE_DLL: rcCopyOutString(static_cast<char *>(out), conn->xlateName ? conn->xlateName : "",
                               kRcOptionOutMax, nullptr); break;
-    case 107: put(conn->xlate.option); break;
-    case 108: put(conn->txnIsolation); break;
-    case 109: rcCopyOutString(static_cast<char *>(out), conn->qualifier, kRcOptionOutMax, nullptr); break;
-    case 110: put(conn->odbcCursors); break;
-    case 111: std::memcpy(out, &conn->quietMode, sizeof conn->quietMode); break;
-    case 112: put(conn->packetSize); break;
+    case SQL_TRANSLATE_OPTION: put(conn->xlate.option); break;
+    case SQL_TXN_ISOLATION: put(conn->txnIsolation); break;
+    case SQL_CURRENT_QUALIFIER: rcCopyOutString(static_cast<char *>(out), conn->qualifier, kRcOptionOutMax, nullptr); break;
+    case SQL_ODBC_CURSORS: put(conn->odbcCursors); break;
+    case SQL_QUIET_MODE: std::memcpy(out, &conn->quietMode, sizeof conn->quietMode); break;
+    case SQL_PACKET_SIZE: put(conn->packetSize); break;
     default: break;
     }
 }
@@ -261,35 +268,35 @@ int16_t SQLSetConnectOptionImpl(rcConn *conn, uint16_t option, uintptr_t value, 
 {
     rcCall call(conn, "SQLSetConnectOption", fromApp ? 0u : unsigned{RC_CALL_INTERNAL}, "SQLSetConnectOption(0x%08lx, %u, %lu)",
                 reinterpret_cast<unsigned long>(conn), option, static_cast<unsigned long>(value));
-    int16_t result = 0;
+    int16_t result = SQL_SUCCESS;
     bool warning = false;
     if (!conn->statements) {
         result = Raise(conn, RC_MSG_MEMORY_ALLOCATION_ERROR);
     } else if (rcConnStmtBusy(conn)) {
         result = Raise(conn, RC_MSG_FUNCTION_SEQUENCE_ERROR);
-    } else if (option == 108 && conn->state >= RC_CONN_TRANSACTION) {
+    } else if (option == SQL_TXN_ISOLATION && conn->state >= RC_CONN_TRANSACTION) {
         result = Raise(conn, RC_MSG_OPERATION_INVALID_AT_TIME);
-    } else if (option <= 14) {
+    } else if (option <= SQL_ROW_NUMBER) { // the statement options
         result = rcConnSetStmtOptions(conn, option, value);
-        if (result != -1) {
-            warning = result == 1;
-            result = 0;
+        if (result != SQL_ERROR) {
+            warning = result == SQL_SUCCESS_WITH_INFO;
+            result = SQL_SUCCESS;
             rcStmtStoreOption(option, conn->stmtDefaults, static_cast<uint32_t>(value));
         }
     } else {
         uintptr_t v = value;
         result = rcConSetOption(conn, option, &v);
-        if (result != -1) {
+        if (result != SQL_ERROR) {
             if (v != value) {
                 rcErrRaise(&conn->errors, RC_MSG_OPTION_VALUE_CHANGED);
                 warning = true;
             }
-            if (option >= 101 && option <= 112)
+            if (option >= SQL_ACCESS_MODE && option <= SQL_PACKET_SIZE)
                 result = rcConStoreOption(option, conn, v);
         }
     }
-    if (result == 0 && warning)
-        result = 1;
+    if (result == SQL_SUCCESS && warning)
+        result = SQL_SUCCESS_WITH_INFO;
     return call.done(result);
 }
 
@@ -301,7 +308,7 @@ int16_t SQLGetConnectOptionImpl(rcConn *conn, uint16_t option, void *out)
     if (call.refused()) {
         result = SQL_ERROR;
     } else if (out) {
-        if (option >= 101 && option <= 112)
+        if (option >= SQL_ACCESS_MODE && option <= SQL_PACKET_SIZE)
             rcConReadOption(option, conn, out);
         else if (option == 1161)
             rcCopyOutString(static_cast<char *>(out), rcUtlLoadString(RC_TXT_VERSION4_0), kRcOptionOutMax, nullptr);

@@ -49,7 +49,12 @@ struct Model {
 constexpr Model kModels[5] = {{&kModel0, 6}, {&kModel1, 6}, {&kModel2, 6}, {&kModel3, 7}, {&kModel4, 6}};
 
 // Codes sent on entering each state (0 ends the list).
-constexpr uint32_t kActions[kMaxStates][2] = {{2, 0}, {3, 0}, {4, 0}, {5, 0}, {1, 0}, {4, 1}, {4, 2}};
+constexpr uint32_t kActions[kMaxStates][2] = {
+    {kDrmTransactNone2, 0},  {kDrmTransactStart, 0},
+    {kDrmTransactCommit, 0}, {kDrmTransactRollBack, 0},
+    {kDrmTransactNone1, 0},  {kDrmTransactCommit, kDrmTransactNone1},
+    {kDrmTransactCommit, kDrmTransactNone2},
+};
 
 std::atomic<int> g_model{-1};
 std::mutex g_initGuard;
@@ -160,11 +165,11 @@ int rcTxnAutoCommitStep(rcConn *conn)
         return 0;
     int result = 0;
     if (conn->txnOpen) {
-        if (Send(conn, 4) != 0)
+        if (Send(conn, kDrmTransactCommit) != 0)
             result = -1;
         rcTxnToggleOpen(conn);
     }
-    if (Send(conn, 3) != 0)
+    if (Send(conn, kDrmTransactStart) != 0)
         result = -1;
     rcTxnToggleOpen(conn);
     return result;
@@ -174,7 +179,7 @@ int rcTxnStmtComplete(rcConn *conn)
 {
     if (!rcTxnIsAutoCommit(conn) || !conn->txnOpen)
         return 0;
-    int result = Send(conn, 4);
+    int result = Send(conn, kDrmTransactCommit);
     rcTxnToggleOpen(conn);
     return result;
 }

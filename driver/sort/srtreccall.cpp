@@ -14,6 +14,7 @@
 
 #include "driver/sort/srtcall.h"
 #include "driver/sort/srtcond.h"
+#include "platform/byteorder.h"
 
 namespace {
 
@@ -123,7 +124,7 @@ uint32_t get(unsigned char *data, uint32_t *length)
     size_t n = std::fread(head, 1, 4, rs.sorted);
     if (n == 0) return 1;
     if (n != 4) return 229;
-    uint32_t len = head[0] | uint32_t(head[1]) << 8 | uint32_t(head[2]) << 16 | uint32_t(head[3]) << 24;
+    uint32_t len = PlatGetLE32(head);
     if (!length || len > *length || (!data && len)) {
         // The record stays for a call with room for it.
         if (std::fseek(rs.sorted, -4, SEEK_CUR) != 0) return 229;

@@ -10,6 +10,8 @@
 #include <mutex>
 #include <unistd.h>
 
+#include "platform/byteorder.h"
+
 namespace {
 
 std::mutex statsLock;
@@ -18,19 +20,9 @@ thread_local SrtStats currentStats;
 
 constexpr uint32_t kCancelEvery = 1u << 16;
 
-void putU32(unsigned char *p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
 void putU64(unsigned char *p, uint64_t v)
 {
     for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-uint32_t getU32(const unsigned char *p)
-{
-    return p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 uint64_t getU64(const unsigned char *p)
@@ -80,7 +72,7 @@ public:
         size_t head = cmp_.settings->needRba ? 20 : 12;
         if (!fill(head, err)) return false;
         const unsigned char *p = buf_.data() + pos_;
-        len = getU32(p);
+        len = PlatGetLE32(p);
         rrn = getU64(p + 4);
         rba = head == 20 ? getU64(p + 12) : 0;
         if (!fill(head + len, err)) {
@@ -260,7 +252,7 @@ uint32_t SrtSorter::endBlock(bool lastBlock, SrtOutput *direct)
         bool rba = cmp_.settings->needRba;
         unsigned char head[20];
         for (const SrtDesc &d : descs_) {
-            putU32(head, d.len);
+            PlatPutLE32(head, d.len);
             putU64(head + 4, d.rrn);
             if (rba) putU64(head + 12, d.rba);
             if ((err = w.write(head, rba ? 20 : 12))) break;
@@ -308,7 +300,7 @@ uint32_t SrtSorter::mergeInto(const std::vector<SrtRun> &inputs, SrtOutput *out,
         if (out) {
             err = out->put(top->rec, top->len, top->rrn, top->rba);
         } else {
-            putU32(head, top->len);
+            PlatPutLE32(head, top->len);
             putU64(head + 4, top->rrn);
             if (rba) putU64(head + 12, top->rba);
             err = runOut->write(head, rba ? 20 : 12);

@@ -4,7 +4,7 @@
 #include "dsnconfig/dsn_config.h"
 #include "dsnconfig/dsn_dialog.h"
 #include "dsnconfig/tests/ini_dir.h"
-#include "netclient/tests/qxserver_process.h"
+#include "tests/support/qxserver_process.h"
 
 #include <gtest/gtest.h>
 #include <odbcinst.h>
@@ -148,10 +148,10 @@ TEST_F(DsnDialogTest, BrowseByBroadcastAndTheSavedList)
     ASSERT_TRUE(server.Start({"--fixture", server.FixtureWithUsers({{"demo", "demo"}}), "--service",
                               "Sales", "--computer", "BOX"}));
     // The selection dialog lives in the client library: it reads its answers from a script file.
-    setenv("QX_SERVER_PORT", std::to_string(server.Port()).c_str(), 1);
-    setenv("QX_BROADCAST_ADDRESS", "127.255.255.255", 1);
+    qxtest::ScopedEnv port("QX_SERVER_PORT", std::to_string(server.Port()));
+    qxtest::ScopedEnv broadcast("QX_BROADCAST_ADDRESS", "127.255.255.255");
     std::string scriptFile = ini.dir + "/select.script";
-    setenv("QX_DIALOG", ("script:" + scriptFile).c_str(), 1);
+    qxtest::ScopedEnv dialog("QX_DIALOG", "script:" + scriptFile);
     std::string address = "127.0.0.1:" + std::to_string(server.Port());
     ini.Write("select.script", "ok\tSales\\tBOX\n"
                                "1026\n"

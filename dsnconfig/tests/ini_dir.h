@@ -10,29 +10,19 @@
 #include <string>
 #include <unistd.h>
 
+#include "tests/support/temp_dir.h"
+
 inline constexpr const char *kTestDriver = "QX Test Driver";
 
 class IniDir {
 public:
     IniDir()
     {
-        char pattern[] = "/tmp/qxdsnXXXXXX";
-        dir = mkdtemp(pattern);
         Write("odbcinst.ini",
               std::string("[") + kTestDriver +
                   "]\nDriver=/nonexistent/libsqldriver.so\nSetup=" + QX_DSNCONFIG_LIB + "\n");
         Write("odbc.ini", "");
         Write("user.ini", "");
-        setenv("ODBCSYSINI", dir.c_str(), 1);
-        setenv("ODBCINI", (dir + "/user.ini").c_str(), 1);
-        setenv("QX_WINDOWS_DIR", dir.c_str(), 1);
-        setenv("QX_DIALOG", "none", 1);
-    }
-    ~IniDir()
-    {
-        std::string cmd = "rm -rf '" + dir + "'";
-        int r = std::system(cmd.c_str());
-        (void)r;
     }
 
     void Write(const std::string &name, const std::string &text) const
@@ -70,5 +60,11 @@ public:
         return out;
     }
 
-    std::string dir;
+    // Made in this order, undone in reverse: the variables go before the directory.
+    qxtest::TempDir tempDir{"qxdsn"};
+    std::string dir = tempDir.Str();
+    qxtest::ScopedEnv sysIni{"ODBCSYSINI", dir};
+    qxtest::ScopedEnv userIni{"ODBCINI", dir + "/user.ini"};
+    qxtest::ScopedEnv windowsDir{"QX_WINDOWS_DIR", dir};
+    qxtest::ScopedEnv noDialog{"QX_DIALOG", "none"};
 };

@@ -4,7 +4,7 @@
 #include "netclient/nc_component.h"
 #include "netclient/qxnetclient.h"
 #include "netclient/tests/fake_peer.h"
-#include "netclient/tests/qxserver_process.h"
+#include "tests/support/qxserver_process.h"
 #include "platform/clock.h"
 
 #include <atomic>

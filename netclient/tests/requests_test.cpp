@@ -3,8 +3,9 @@
 // record buffers, transactions, named selections, aggregates, sets and
 // semaphores. Both codecs (the library's and the emulator's) must agree.
 #include "netclient/qxnetclient.h"
-#include "netclient/tests/qxserver_process.h"
+#include "tests/support/qxserver_process.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <thread>
@@ -17,8 +18,10 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes PStr(const std::string &s)
 {
-    Bytes p{uint8_t(s.size())};
-    p.insert(p.end(), s.begin(), s.end());
+    // Sized once and copied into (see PString in connection_test.cpp for why).
+    Bytes p(s.size() + 1);
+    p[0] = uint8_t(s.size());
+    std::copy(s.begin(), s.end(), p.begin() + 1);
     return p;
 }
 

@@ -2,7 +2,8 @@
 // 127.255.255.255 fill the list, a new query keeps them, a server that stops
 // answering leaves it.
 #include "netclient/nc_select_dialog.h"
-#include "netclient/tests/qxserver_process.h"
+#include "tests/support/qxserver_process.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -16,13 +17,13 @@ TEST(SelectModelLive, QueriesKeepFoundServersUntilTheyStopAnswering)
     QxServerProcess server;
     ASSERT_TRUE(server.Start({"--fixture", server.FixtureWithUsers({{"demo", "demo"}}), "--service",
                               "Sales", "--computer", "BOX"}));
-    char pattern[] = "/tmp/qxselXXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    setenv("QX_DIALOG", "none", 1);
+    qxtest::TempDir dir("qxsel");
+    ASSERT_FALSE(dir.Path().empty());
+    qxtest::ScopedEnv noDialog("QX_DIALOG", "none");
     TcpComponent comp;
     comp.port = server.Port();
     comp.broadcastAddress = ntohl(inet_addr("127.255.255.255"));
-    nc::NcServerListModel m(&comp, "QX Server", std::string(pattern) + "/QXNCTCP.INI");
+    nc::NcServerListModel m(&comp, "QX Server", (dir / "QXNCTCP.INI").string());
     ASSERT_EQ(m.Start(), 0);
     m.Pump(500);
     ASSERT_EQ(m.BroadcastLines(), std::vector<std::string>{"Sales\tBOX"});
@@ -39,8 +40,6 @@ TEST(SelectModelLive, QueriesKeepFoundServersUntilTheyStopAnswering)
     for (int i = 0; i < 3; ++i)
         m.Pump(50);
     EXPECT_TRUE(m.BroadcastLines().empty());
-    std::string cmd = std::string("rm -rf ") + pattern;
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
 }
 
 } // namespace

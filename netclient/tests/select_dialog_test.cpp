@@ -1,6 +1,7 @@
 // The saved server list and the selection model's saved-list commands.
 #include "netclient/nc_select_dialog.h"
 #include "platform/dialog.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -14,16 +15,12 @@ namespace {
 
 class SavedListTest : public ::testing::Test {
 protected:
+    qxtest::TempDir tempDir{"qxsaved"};
     void SetUp() override
     {
-        char pattern[] = "/tmp/qxsavedXXXXXX";
-        dir = mkdtemp(pattern);
+        ASSERT_FALSE(tempDir.Path().empty());
+        dir = tempDir.Str();
         path = dir + "/sub/QXNCTCP.INI";
-    }
-    void TearDown() override
-    {
-        std::string cmd = "rm -rf '" + dir + "'";
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
     }
     std::string Read() const
     {
@@ -68,7 +65,7 @@ TEST_F(SavedListTest, FullLengthLinesRoundTripAndNamesMatchExactly)
 
 TEST_F(SavedListTest, NewReplacesOnlyWhenAskedAndDeleteRemovesTheExactName)
 {
-    setenv("QX_DIALOG", "none", 1);
+    qxtest::ScopedEnv noDialog("QX_DIALOG", "none");
     TcpComponent comp;
     nc::NcServerListModel m(&comp, "QX Server", path);
     ASSERT_EQ(m.Start(), 0);

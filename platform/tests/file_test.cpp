@@ -1,24 +1,22 @@
 #include "platform/file.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-std::string MakeDir()
-{
-    char tmpl[] = "/tmp/platfileXXXXXX";
-    return mkdtemp(tmpl);
-}
 
 TEST(PlatFile, CreateReadWriteSeek)
 {
-    std::string dir = MakeDir();
+    qxtest::TempDir tempDir("platfile");
+    std::string dir = tempDir.Str();
     std::string path = dir + "/a.bin";
     int fd = PlatFileOpen(path.c_str(), PLAT_OPEN_READWRITE | PLAT_OPEN_CREATE | PLAT_OPEN_EXCLUSIVE);
     ASSERT_GE(fd, 0);
@@ -41,13 +39,13 @@ TEST(PlatFile, CreateReadWriteSeek)
     EXPECT_TRUE(PlatFileDelete(path.c_str()));
     EXPECT_FALSE(PlatFileExists(path.c_str()));
     EXPECT_EQ(PlatFileOpen(path.c_str(), PLAT_OPEN_READ), -1);
-    rmdir(dir.c_str());
 }
 
 TEST(PlatFile, TempFilesAreNewAndFollowTmpdir)
 {
-    std::string dir = MakeDir();
-    setenv("TMPDIR", dir.c_str(), 1);
+    qxtest::TempDir tempDir("platfile");
+    std::string dir = tempDir.Str();
+    auto tmpdir = std::make_unique<qxtest::ScopedEnv>("TMPDIR", dir);
     EXPECT_EQ(PlatTempDirectory(), dir + "/");
     std::string a, b;
     ASSERT_TRUE(PlatCreateTempFile("", "SWP", &a));
@@ -58,16 +56,17 @@ TEST(PlatFile, TempFilesAreNewAndFollowTmpdir)
     EXPECT_FALSE(PlatCreateTempFile(dir + "/missing", "SWP", &b));
     PlatFileDelete(a.c_str());
     PlatFileDelete(b.c_str());
-    unsetenv("TMPDIR");
+    tmpdir.reset();
+    qxtest::ScopedEnv noTmpdir("TMPDIR", nullptr);
     EXPECT_EQ(PlatTempDirectory(), "/tmp/");
-    rmdir(dir.c_str());
 }
 
 // An open private temporary file, read and written at offsets beyond 4 GB
 // (a sparse file) without moving the file position.
 TEST(PlatFile, OpenTempFileReadsAndWritesAt64BitOffsets)
 {
-    std::string dir = MakeDir();
+    qxtest::TempDir tempDir("platfile");
+    std::string dir = tempDir.Str();
     std::string path;
     int fd = PlatCreateTempFileOpen(dir, "SWP", &path);
     ASSERT_GE(fd, 0);
@@ -86,7 +85,6 @@ TEST(PlatFile, OpenTempFileReadsAndWritesAt64BitOffsets)
     EXPECT_EQ(PlatCreateTempFileOpen(dir + "/missing", "SWP", nullptr), -1);
     PlatFileClose(fd);
     PlatFileDelete(path.c_str());
-    rmdir(dir.c_str());
 }
 
 } // namespace

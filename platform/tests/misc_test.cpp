@@ -2,6 +2,7 @@
 #include "platform/module.h"
 #include "platform/profile.h"
 #include "platform/strings.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -27,13 +28,16 @@ TEST(PlatStrings, LookupAndCut)
 
 TEST(PlatCodePage, DefaultsTo1252)
 {
-    unsetenv("QX_ANSI_CODEPAGE");
+    {
+        qxtest::ScopedEnv none("QX_ANSI_CODEPAGE", nullptr);
+        EXPECT_EQ(PlatAnsiCodePage(), 1252u);
+    }
+    {
+        qxtest::ScopedEnv other("QX_ANSI_CODEPAGE", "1250");
+        EXPECT_EQ(PlatAnsiCodePage(), 1250u);
+    }
+    qxtest::ScopedEnv junk("QX_ANSI_CODEPAGE", "junk");
     EXPECT_EQ(PlatAnsiCodePage(), 1252u);
-    setenv("QX_ANSI_CODEPAGE", "1250", 1);
-    EXPECT_EQ(PlatAnsiCodePage(), 1250u);
-    setenv("QX_ANSI_CODEPAGE", "junk", 1);
-    EXPECT_EQ(PlatAnsiCodePage(), 1252u);
-    unsetenv("QX_ANSI_CODEPAGE");
 }
 
 TEST(PlatModule, LoadsSystemLibraryAndReportsFailures)
@@ -50,8 +54,8 @@ TEST(PlatModule, LoadsSystemLibraryAndReportsFailures)
 
 TEST(PlatProfile, MissingFileGivesTheDefault)
 {
-    setenv("ODBCSYSINI", "/nonexistent-qx", 1);
-    setenv("ODBCINI", "/nonexistent-qx/odbc.ini", 1);
+    qxtest::ScopedEnv sysIni("ODBCSYSINI", "/nonexistent-qx");
+    qxtest::ScopedEnv userIni("ODBCINI", "/nonexistent-qx/odbc.ini");
     char buf[16];
     int n = PlatGetProfileString("NoSuchDsn", "Key", "dflt", buf, sizeof buf, "odbc.ini");
     EXPECT_STREQ(buf, "dflt");

@@ -1,5 +1,6 @@
 // Windows found by class: the lock file lives as long as its window.
 #include "platform/winclass.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +12,9 @@ namespace {
 
 TEST(ClassWindow, OneWindowPerClassWhileItLives)
 {
-    char pattern[] = "/tmp/qxlockXXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    setenv("QX_LOCK_DIR", pattern, 1);
+    qxtest::TempDir dir("qxlock");
+    ASSERT_FALSE(dir.Path().empty());
+    qxtest::ScopedEnv lockDir("QX_LOCK_DIR", dir.Str());
     EXPECT_FALSE(PlatFindWindowByClass("ODBCSETUP"));
     {
         PlatClassWindow w;
@@ -31,8 +32,6 @@ TEST(ClassWindow, OneWindowPerClassWhileItLives)
     PlatClassWindow again;
     EXPECT_TRUE(again.Create("ODBCSETUP"));
     again.Destroy();
-    rmdir(pattern);
-    unsetenv("QX_LOCK_DIR");
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The emulator's bytes on the wire, seen by a raw socket client: handshake,
 // byte-order word, probe reply, keyed login and reply framing, in both orders.
-#include "netclient/tests/qxserver_process.h"
+#include "tests/support/qxserver_process.h"
 #include "netclient/tests/wire_bytes.h"
 
 #include <arpa/inet.h>

@@ -32,7 +32,8 @@ protected:
                     uint32_t v = 0;
                     std::memcpy(&v, buf, static_cast<size_t>(width));
                     EXPECT_EQ(out, static_cast<uint32_t>(width));
-                    row.push_back("#" + std::to_string(v));
+                    row.emplace_back(1, '#');
+                    row.back() += std::to_string(v);
                 }
             }
             rows.push_back(row);

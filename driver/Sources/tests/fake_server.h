@@ -211,7 +211,8 @@ public:
         for (int32_t p = first; p <= last && p < selectionSize; ++p, ++n) {
             for (int i = 0; i < fields->count; ++i) {
                 const FakeField &f = t.fields.at(static_cast<size_t>(fields->pairs[i].field - 1));
-                std::string text = "R" + std::to_string(p + 1);
+                std::string text(1, 'R');
+                text += std::to_string(p + 1);
                 int32_t number = p + 1;
                 switch (f.type) {
                 case 0: bytes->push_back(static_cast<uint8_t>(text.size())); bytes->insert(bytes->end(), text.begin(), text.end()); break;

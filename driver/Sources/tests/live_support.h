@@ -1,18 +1,16 @@
 // Support of the tests against the QX Server emulator: one emulator process
-// per test on an ephemeral loopback port, with its request log.
+// per test on an ephemeral loopback port (tests/support), with its request
+// log in the test's own temporary directory.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -20,61 +18,18 @@
 #include "driver/Sources/drm_netlink.h"
 #include "driver/Sources/drm_qx.h"
 #include "driver/Sources/drm_trace.h"
+#include "tests/support/qxserver_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace drmlive {
 
 namespace fs = std::filesystem;
 
-// One emulator process on an ephemeral loopback port.
-class Emulator {
-public:
-    bool Start(const std::vector<std::string> &extra, const fs::path &log, const std::string &fixture = QX_DRM_FIXTURE) {
-        int out[2];
-        if (pipe(out) != 0)
-            return false;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            close(out[1]);
-            std::vector<std::string> args = {QX_SERVER_PATH, "--port", "0", "--fixture", fixture,
-                                             "--log", log.string()};
-            args.insert(args.end(), extra.begin(), extra.end());
-            std::vector<char *> argv;
-            for (std::string &a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        FILE *f = fdopen(out[0], "r");
-        char line[128] = {};
-        bool ok = f && std::fgets(line, sizeof line, f) && std::sscanf(line, "listening on %u", &port_) == 1;
-        if (f)
-            std::fclose(f);
-        return ok;
-    }
-    void Stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-    }
-    ~Emulator() { Stop(); }
-    std::string Path() const { return "TCP/IP:127.0.0.1:" + std::to_string(port_); }
-
-private:
-    pid_t pid_ = -1;
-    unsigned port_ = 0;
-};
-
 class Live : public ::testing::Test {
 protected:
     void SetUp() override {
-        char templ[] = "/tmp/drmliveXXXXXX";
-        dir_ = mkdtemp(templ);
+        dir_ = tempDir_.Path();
+        ASSERT_FALSE(dir_.empty());
         log_ = dir_ / "server.log";
         DrmTraceReset();
         DrmNetLibInit();
@@ -83,11 +38,12 @@ protected:
         for (uint32_t s : sessions_)
             DrmEndSession(s);
         server_.Stop();
-        if (!dir_.empty())
-            fs::remove_all(dir_);
     }
     void StartServer(const std::vector<std::string> &extra = {}, const std::string &fixture = QX_DRM_FIXTURE) {
-        ASSERT_TRUE(server_.Start(extra, log_, fixture));
+        std::vector<std::string> args = {"--fixture", fixture, "--log", log_.string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        std::string error;
+        ASSERT_TRUE(server_.Start(args, &error)) << error;
     }
     uint32_t Begin() {
         uint32_t s = 0;
@@ -96,12 +52,7 @@ protected:
         EXPECT_EQ(DrmSetSessionOption(s, kDrmSessionOptionCodePage, 1252), 0);
         return s;
     }
-    std::string Log() {
-        std::ifstream in(log_);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
+    std::string Log() { return qxtest::ReadFile(log_); }
     // Channels the server still holds open at the end of its log: a channel
     // goes with its "close" or with its link closed by the client.
     std::set<std::string> ChannelsLeftOpen(const std::string &text) {
@@ -166,7 +117,8 @@ protected:
         return out;
     }
 
-    Emulator server_;
+    qxtest::TempDir tempDir_{"drmlive"};
+    QxServerProcess server_;
     fs::path dir_, log_;
     std::vector<uint32_t> sessions_;
 };

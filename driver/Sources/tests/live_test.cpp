@@ -9,7 +9,7 @@ using namespace drmlive;
 TEST_F(LiveLink, ManagerOpensAndClosesConnections) {
     StartServer();
     DrmNetPath path;
-    ASSERT_TRUE(DrmParseNetPath(server_.Path().c_str(), &path));
+    ASSERT_TRUE(DrmParseNetPath(server_.Dbq().c_str(), &path));
     DrmLoginRecord login, bad;
     DrmMakeLoginRecord(&login, "QX ODBC Driver", "drm", "secret", "ODBC", 1, 0);
     DrmMakeLoginRecord(&bad, "QX ODBC Driver", "drm", "wrong", "ODBC", 1, 0);
@@ -36,7 +36,7 @@ TEST_F(Live, CatalogsReturnTheFixtureSchema) {
     StartServer();
     uint32_t s = Begin();
     uint32_t db = 0;
-    ASSERT_EQ(DrmOpenDatabase(s, server_.Path().c_str(), &db, 0), 0);
+    ASSERT_EQ(DrmOpenDatabase(s, server_.Dbq().c_str(), &db, 0), 0);
 
     uint32_t info[13] = {};
     ASSERT_EQ(DrmGetDatabaseTableInfo(s, db, info, 28), 0);
@@ -75,8 +75,8 @@ TEST_F(Live, CloseAndEndReleaseEveryConnection) {
     StartServer();
     uint32_t s = Begin();
     uint32_t a = 0, b = 0;
-    ASSERT_EQ(DrmOpenDatabase(s, server_.Path().c_str(), &a, 0), 0);
-    ASSERT_EQ(DrmOpenDatabase(s, server_.Path().c_str(), &b, 0), 0);
+    ASSERT_EQ(DrmOpenDatabase(s, server_.Dbq().c_str(), &a, 0), 0);
+    ASSERT_EQ(DrmOpenDatabase(s, server_.Dbq().c_str(), &b, 0), 0);
     EXPECT_EQ(DrmServerLinkConnectionCount(), 2);
     ASSERT_EQ(DrmCloseDatabase(s, a), 0);
     EXPECT_EQ(DrmServerLinkConnectionCount(), 1);
@@ -94,7 +94,7 @@ TEST_F(Live, WrongPasswordAndMissingServer) {
     ASSERT_EQ(DrmBeginSession(&s, "drm", "wrong", "Live"), 0);
     sessions_.push_back(s);
     uint32_t db = 0;
-    EXPECT_EQ(DrmOpenDatabase(s, server_.Path().c_str(), &db, 0), -1905);   // invalid password
+    EXPECT_EQ(DrmOpenDatabase(s, server_.Dbq().c_str(), &db, 0), -1905);   // invalid password
     EXPECT_EQ(db, 0u);
     EXPECT_EQ(DrmServerLinkConnectionCount(), 0);
     int32_t r = DrmOpenDatabase(s, "TCP/IP:127.0.0.1:1", &db, 0);
@@ -108,7 +108,7 @@ TEST_F(Live, MalformedCatalogRepliesGiveAnError) {
             StartServer({fault, code});
             uint32_t s = Begin();
             uint32_t db = 0;
-            int32_t r = DrmOpenDatabase(s, server_.Path().c_str(), &db, 0);
+            int32_t r = DrmOpenDatabase(s, server_.Dbq().c_str(), &db, 0);
             EXPECT_LT(r, 0) << fault << " " << code;
             EXPECT_EQ(db, 0u);
             DrmEndSession(s);

@@ -62,7 +62,7 @@ protected:
         std::ofstream(fixture_) << Fixture();
         StartServer({}, fixture_);
         s = Begin();
-        ASSERT_EQ(DrmOpenDatabase(s, server_.Path().c_str(), &db, 0), 0);
+        ASSERT_EQ(DrmOpenDatabase(s, server_.Dbq().c_str(), &db, 0), 0);
     }
 
     uint32_t Open(const F *filter = nullptr, const char *index = nullptr) {

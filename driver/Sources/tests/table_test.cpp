@@ -364,6 +364,15 @@ TEST_F(Tables, AFailedBookmarkReturnBuildsTheSelectionAgain) {
     EXPECT_EQ(ReadLong(t, 1), 2);
 }
 
+// prefix, a decimal number without leading zeros, suffix.
+bool IsNumberedName(const std::string &name, const std::string &prefix, const std::string &suffix) {
+    if (name.size() <= prefix.size() + suffix.size() || name.rfind(prefix, 0) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return false;
+    std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    return digits[0] != '0' && digits.find_first_not_of("0123456789") == std::string::npos;
+}
+
 TEST_F(Tables, BookmarkNamesAreUniqueAndKilledAtClose) {
     uint32_t a = OpenTable(s, db, "Customers");
     uint32_t b = OpenTable(s, db, "Customers");
@@ -381,6 +390,9 @@ TEST_F(Tables, BookmarkNamesAreUniqueAndKilledAtClose) {
     std::string n1(reinterpret_cast<char *>(m1) + 1, m1[0]), n3(reinterpret_cast<char *>(m3) + 1, m3[0]);
     EXPECT_EQ(std::memcmp(m1, m2, 32), 0);   // one copy of the selection serves both rows
     EXPECT_NE(n1, n3);
+    // "BM_", the number in decimal, then the letter l.
+    EXPECT_TRUE(IsNumberedName(n1, "BM_", "l")) << n1;
+    EXPECT_TRUE(IsNumberedName(n3, "BM_", "l")) << n3;
     uint32_t row1 = 9, row2 = 9;
     std::memcpy(&row1, m1 + 32, 4);
     std::memcpy(&row2, m2 + 32, 4);
@@ -409,6 +421,7 @@ TEST_F(Tables, CursorsOnOneTableKeepTheirOwnSelections) {
     EXPECT_EQ(first[0].rfind("CopySelection SL_", 0), 0u) << first[0];
     EXPECT_EQ(first[1], "Search 1");
     std::string saved = first[0].substr(std::string("CopySelection ").size());
+    EXPECT_TRUE(IsNumberedName(saved, "SL_", "")) << saved;
 
     // A reads within its window without a request, then needs its selection back.
     server.calls.clear();

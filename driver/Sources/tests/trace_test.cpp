@@ -10,6 +10,7 @@
 #include "driver/Sources/drm_trace.h"
 #include "driver/Sources/tests/drm_fixture.h"
 #include "platform/paths.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -35,20 +36,15 @@ void ReplaceAll(std::string *text, const std::string &from, const std::string &t
 class TraceLog : public DrmSessionTest {
 protected:
     void SetUp() override {
-        char templ[] = "/tmp/drmtraceXXXXXX";
-        dir = mkdtemp(templ);
-        setenv("QX_DRIVE_ROOT_DIR", dir.c_str(), 1);
+        ASSERT_FALSE(dir.empty());
         DrmSessionTest::SetUp();
-    }
-    void TearDown() override {
-        DrmSessionTest::TearDown();
-        unsetenv("QX_DRIVE_ROOT_DIR");
-        fs::remove_all(dir);
     }
     fs::path Ini() const { return dir / "ODBCDRVR.INI"; }
     fs::path Log() const { return dir / "LOG_ODBC.WRI"; }
 
-    fs::path dir;
+    qxtest::TempDir tempDir{"drmtrace"};
+    qxtest::ScopedEnv root{"QX_DRIVE_ROOT_DIR", tempDir.Str()};
+    fs::path dir = tempDir.Path();
 };
 
 TEST_F(TraceLog, PathsMapToTheDriveRootDirectory) {

@@ -1,5 +1,6 @@
 #include "driver/core/rcfile.h"
 #include "driver/core/tests/base_fixture.h"
+#include "tests/support/temp_dir.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -14,15 +15,13 @@ protected:
     void SetUp() override
     {
         DriverEnvTest::SetUp();
-        char tmpl[] = "/tmp/rcfileXXXXXX";
-        dir = mkdtemp(tmpl);
+        ASSERT_FALSE(tempDir.Path().empty());
+        dir = tempDir.Str();
         ASSERT_EQ(rcFileSetCreate(&set), 0);
     }
     void TearDown() override
     {
         rcListHolderFree(set);
-        std::string cmd = "rm -rf " + dir;
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
         DriverEnvTest::TearDown();
     }
     std::string Path(const char *name) const { return dir + "/" + name; }
@@ -37,6 +36,7 @@ protected:
         return n;
     }
 
+    qxtest::TempDir tempDir{"rcfile"};
     std::string dir;
     rcListHolder *set = nullptr;
 };
@@ -126,7 +126,7 @@ TEST_F(RcFileTest, TemporaryFilesInADirectory)
 
 TEST_F(RcFileTest, TemporaryDirectoryModeLeavesNoFile)
 {
-    setenv("TMPDIR", dir.c_str(), 1);
+    qxtest::ScopedEnv tmp("TMPDIR", dir);
     char path[300];
     ASSERT_EQ(rcFileCreateTemp("QX", nullptr, path, sizeof path, 3), 0);
     EXPECT_EQ(std::string(path), dir + "/");
@@ -134,7 +134,6 @@ TEST_F(RcFileTest, TemporaryDirectoryModeLeavesNoFile)
     ASSERT_EQ(rcFileCreateTemp("QX", "", path, sizeof path, 0), 0);
     EXPECT_EQ(std::string(path).rfind(dir + "/QX", 0), 0u);
     EXPECT_EQ(Entries(), 1);
-    unsetenv("TMPDIR");
 }
 
 TEST(RcFileText, MessagesOfTheCodes)

@@ -138,7 +138,20 @@ TEST(RcNumDifferential, AddSubtractCompareAgainstInt128)
         int expected = ax < by ? -1 : (ax == by ? 0 : 1);
         EXPECT_EQ(rcNumOpCompare(a, b), expected);
         EXPECT_EQ(rcNumOpCompare(a, a), 0);
+
+        // Negation in place keeps the exponent; twice gives the value back.
+        MultiPrecisionNumber neg = a;
+        ASSERT_EQ(rcNumOpNegate(neg), 0);
+        expectCanonical(neg);
+        EXPECT_EQ(neg.exponent, ex);
+        EXPECT_EQ(toString(toI128(neg)), toString(-x));
+        ASSERT_EQ(rcNumOpNegate(neg), 0);
+        EXPECT_EQ(rcNumOpCompare(neg, a), 0);
     }
+    MultiPrecisionNumber zero = fromI128(0, 0);
+    ASSERT_EQ(rcNumOpNegate(zero), 0);
+    expectCanonical(zero);
+    EXPECT_EQ(rcNumOpCompare(zero, fromI128(0, 0)), 0);
 }
 
 TEST(RcNumDifferential, MultiplyDivideAgainstInt128)

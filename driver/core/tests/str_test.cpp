@@ -132,13 +132,12 @@ TEST(RcStrEdit, TrimStripAndCompare)
 
 TEST(RcUtlIsDrivePath, DrivePathsMapToTheirPlace)
 {
-    setenv("QX_DRIVE_ROOT_DIR", "/tmp", 1);
+    qxtest::ScopedEnv root("QX_DRIVE_ROOT_DIR", "/tmp");
     EXPECT_TRUE(rcUtlIsDrivePath("C:\\"));
     EXPECT_FALSE(rcUtlIsDrivePath("C:\\no-such-dir-qx"));
     EXPECT_FALSE(rcUtlIsDrivePath("C:"));
     EXPECT_TRUE(rcUtlIsDrivePath("/tmp"));
     EXPECT_FALSE(rcUtlIsDrivePath("relative"));
-    unsetenv("QX_DRIVE_ROOT_DIR");
 }
 
 } // namespace

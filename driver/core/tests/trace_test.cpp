@@ -3,6 +3,7 @@
 #include "driver/core/tests/base_fixture.h"
 #include "driver/core/rctrace.h"
 #include "platform/clock.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -31,8 +32,10 @@ const Profiles &PrivateProfiles()
     static Profiles p;
     static std::once_flag once;
     std::call_once(once, [] {
-        char tmpl[] = "/tmp/rctraceXXXXXX";
-        p.dir = mkdtemp(tmpl);
+        // Kept for the whole process; removed with the environment put back at exit.
+        static qxtest::TempDir tempDir("rctrace");
+        static qxtest::OdbcIniFiles iniFiles(tempDir.Path());
+        p.dir = tempDir.Str();
         std::ofstream(p.dir + "/odbcinst.ini") << "";
         std::ofstream ini(p.dir + "/odbc.ini");
         ini << "[X]\nTraceOutput=abc\nEmptyValue=\nLongValue=" << std::string(40, 'L') << "\n"
@@ -52,9 +55,6 @@ const Profiles &PrivateProfiles()
               << "[Plain]\nOdbcTrace=1\n";
         timed.close();
         p.timedRoot = "HKEY_CURRENT_USER\\" + p.dir + "/timed.ini";
-        std::atexit([] { std::filesystem::remove_all(p.dir); });
-        setenv("ODBCSYSINI", p.dir.c_str(), 1);
-        setenv("ODBCINI", (p.dir + "/odbc.ini").c_str(), 1);
     });
     return p;
 }

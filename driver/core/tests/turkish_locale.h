@@ -5,10 +5,12 @@
 // false when neither works (the test then skips).
 #pragma once
 
+#include "tests/support/temp_dir.h"
+
 #include <clocale>
 #include <cstdlib>
+#include <memory>
 #include <string>
-#include <unistd.h>
 
 class TurkishLocale {
 public:
@@ -18,29 +20,21 @@ public:
             ok_ = true;
             return;
         }
-        char dir[] = "/tmp/qxlocaleXXXXXX";
-        if (!mkdtemp(dir))
+        dir_ = std::make_unique<qxtest::TempDir>("qxlocale");
+        if (dir_->Path().empty())
             return;
-        dir_ = dir;
-        std::string make = "localedef -i tr_TR -f UTF-8 '" + dir_ + "/tr_TR.UTF-8' >/dev/null 2>&1";
+        std::string make = "localedef -i tr_TR -f UTF-8 '" + dir_->Str() + "/tr_TR.UTF-8' >/dev/null 2>&1";
         if (std::system(make.c_str()) == -1)
             return;
-        setenv("LOCPATH", dir_.c_str(), 1);
+        locpath_ = std::make_unique<qxtest::ScopedEnv>("LOCPATH", dir_->Str());
         ok_ = std::setlocale(LC_ALL, "tr_TR.UTF-8") != nullptr;
     }
-    ~TurkishLocale()
-    {
-        std::setlocale(LC_ALL, "C");
-        if (!dir_.empty()) {
-            unsetenv("LOCPATH");
-            std::string remove = "rm -rf '" + dir_ + "'";
-            if (std::system(remove.c_str()) != 0) {
-            }
-        }
-    }
+    ~TurkishLocale() { std::setlocale(LC_ALL, "C"); }
     bool ok() const { return ok_; }
 
 private:
     bool ok_ = false;
-    std::string dir_;
+    // Only when the locale is made here; LOCPATH goes before its directory.
+    std::unique_ptr<qxtest::TempDir> dir_;
+    std::unique_ptr<qxtest::ScopedEnv> locpath_;
 };

@@ -16,7 +16,9 @@ struct Words {
     uint32_t Add(std::initializer_list<uint32_t> node)
     {
         uint32_t at = static_cast<uint32_t>(w.size());
-        w.insert(w.end(), node);
+        // Word by word: g++ 12 at -O3 reports a false overflow for insert() of a list.
+        for (uint32_t v : node)
+            w.push_back(v);
         w[0] = static_cast<uint32_t>(w.size() * 4);
         return at;
     }

@@ -233,4 +233,11 @@ TEST_F(TamTest, NotOfferedDefinitionsReturnTheDataModuleCodeAndDropTheReference)
     EXPECT_EQ(rcListCount(session->databases), 0u);
 }
 
+TEST_F(TamTest, VendorPredicatesAreNotOfferedByThisDataModule)
+{
+    const uint32_t descriptors[1] = {4};  // no arguments
+    const uint32_t data[1] = {4};
+    EXPECT_EQ(TamExecExtPredicate(session, 1, descriptors, data), kDrmErrNotSupported);
+}
+
 } // namespace

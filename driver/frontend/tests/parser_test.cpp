@@ -233,8 +233,10 @@ TEST(Parser, ErrorsAndTheirMessages)
 {
     const std::string ins301 = [] {
         std::string s = "SELECT a FROM t WHERE a IN (0";
-        for (int i = 1; i < 301; ++i)
-            s += "," + std::to_string(i);
+        for (int i = 1; i < 301; ++i) {
+            s += ',';
+            s += std::to_string(i);
+        }
         return s + ")";
     }();
     const ErrorCase cases[] = {
@@ -281,8 +283,10 @@ TEST(Parser, ListLimitsCountPerListOrPerStatement)
 {
     auto values = [](const char *head, int n, const char *tail) {
         std::string s = head;
-        for (int i = 0; i < n; ++i)
-            s += (i ? "," : "") + std::to_string(i);
+        for (int i = 0; i < n; ++i) {
+            if (i) s += ',';
+            s += std::to_string(i);
+        }
         return s + tail;
     };
     // Two IN lists of 200 values, and a VALUES list of 301, are fine.
@@ -307,8 +311,10 @@ TEST(Parser, ListLimitsCountPerListOrPerStatement)
 TEST(Parser, ArenaFullFailsWithGlobalMemoryFull)
 {
     std::string text = "SELECT a FROM t WHERE a IN (0";
-    for (int i = 1; i < 300; ++i)
-        text += "," + std::to_string(i);
+    for (int i = 1; i < 300; ++i) {
+        text += ',';
+        text += std::to_string(i);
+    }
     text += ")";
     rcMemPool arena = rcPrsNewArena();
     rcMemPoolSetChunkLimit(arena, 1);
@@ -446,7 +452,8 @@ TEST(ParserThreads, ParsesOnSeveralThreadsKeepTheirOwnState)
     std::atomic<int> failures{0};
     auto work = [&failures](int seed) {
         for (int i = 0; i < 200; ++i) {
-            std::string name = "c" + std::to_string(seed) + "_" + std::to_string(i);
+            std::string name(1, 'c');
+            name.append(std::to_string(seed)).append(1, '_').append(std::to_string(i));
             std::string good = "SELECT " + name + " FROM t WHERE x = 'v" + name + "'";
             ParsedTree tree(good);
             if (tree.result != RC_PRS_OK || rcPrsUnparse(tree.root) != good.substr(0, 7) + name +
@@ -558,8 +565,10 @@ namespace {
 TEST(ParseTree, CopyIntoAFullArenaFails)
 {
     std::string text = "SELECT a FROM t WHERE a IN (0";
-    for (int i = 1; i < 250; ++i)
-        text += "," + std::to_string(i);
+    for (int i = 1; i < 250; ++i) {
+        text += ',';
+        text += std::to_string(i);
+    }
     ParsedTree tree(text + ")");
     ASSERT_EQ(tree.result, RC_PRS_OK);
     rcMemPool small = rcPrsNewArena();

@@ -7,12 +7,11 @@
 #include "driver/odbc/rcodbc_impl.h"
 #include "driver/odbc/rctxn.h"
 
+#include "tests/support/temp_dir.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <string>
-#include <unistd.h>
 
 // A server that knows one account and says which part of a login is wrong.
 class AccountServer : public FakeServer {
@@ -43,11 +42,8 @@ class ConnFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/qxconnXXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        setenv("ODBCSYSINI", dir.c_str(), 1);
-        setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
+        ASSERT_FALSE(tempDir.Path().empty());
+        dir = tempDir.Str();
         WriteIni("");
         server.tables.push_back({"Customers", {{"Name", 1, 20}, {"Id", 3}}});
         rcTxnResetModel();
@@ -62,15 +58,13 @@ protected:
         SQLFreeEnvImpl(static_cast<rcEnv *>(henv));
         rcTxnResetModel();
         EXPECT_TRUE(server.open.empty()) << "a server connection was left open";
-        std::string cmd = "rm -rf '" + dir + "'";
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
     }
 
     // Writes odbc.ini: a data source "qx" with the given extra lines.
     void WriteIni(const std::string &extra)
     {
-        std::ofstream(dir + "/odbcinst.ini") << "[QX]\nDriver=/nonexistent\n";
-        std::ofstream(dir + "/odbc.ini") << "[qx]\nDriver=QX\nDBQ=TCP/IP:127.0.0.1\n" << extra;
+        ini.WriteOdbcinst("[QX]\nDriver=/nonexistent\n");
+        ini.WriteOdbc("[qx]\nDriver=QX\nDBQ=TCP/IP:127.0.0.1\n" + extra);
     }
 
     SQLRETURN DriverConnect(const std::string &in, SQLUSMALLINT completion = SQL_DRIVER_NOPROMPT,
@@ -100,6 +94,8 @@ protected:
         return rc == SQL_NO_DATA ? "" : reinterpret_cast<char *>(state);
     }
 
+    qxtest::TempDir tempDir{"qxconn"};
+    qxtest::OdbcIniFiles ini{tempDir.Path()};
     std::string dir;
     AccountServer server;
     SQLHENV henv = nullptr;

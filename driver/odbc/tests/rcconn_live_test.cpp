@@ -1,20 +1,21 @@
 // The connection against the QX Server emulator: in manual-commit mode a
 // statement's event begins a server transaction, and SQLTransact commits or
 // rolls it back on the server (seen in the emulator's request log).
-#include "driver/Sources/tests/live_support.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcodbc_impl.h"
 #include "driver/odbc/rcoption.h"
 #include "driver/odbc/rctxn.h"
+#include "tests/support/qxserver_process.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <sstream>
+#include <string>
+#include <vector>
 
 namespace {
-
-using drmlive::fs::path;
 
 // Request codes of the log: 11 begin, 12 commit, 13 roll back.
 std::vector<int> TransactionCodes(const std::string &log)
@@ -34,15 +35,15 @@ std::vector<int> TransactionCodes(const std::string &log)
 
 TEST(ConnectLive, CommitAndRollbackReachTheServer)
 {
-    char pattern[] = "/tmp/qxconnliveXXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    path dir = pattern;
-    drmlive::Emulator server;
-    ASSERT_TRUE(server.Start({}, dir / "server.log", QX_DEMO_FIXTURE));
-    setenv("ODBCSYSINI", dir.c_str(), 1);
-    setenv("ODBCINI", (dir / "odbc.ini").c_str(), 1);
-    std::ofstream(dir / "odbcinst.ini") << "[QX]\nDriver=/nonexistent\n";
-    std::ofstream(dir / "odbc.ini") << "[qx]\nDriver=QX\nDBQ=" << server.Path() << "\n";
+    qxtest::TempDir dir("qxconnlive");
+    ASSERT_FALSE(dir.Path().empty());
+    QxServerProcess server;
+    std::string error;
+    ASSERT_TRUE(server.Start({"--fixture", QX_DEMO_FIXTURE, "--log", (dir / "server.log").string()}, &error))
+        << error;
+    qxtest::OdbcIniFiles ini(dir.Path());
+    ini.WriteOdbcinst("[QX]\nDriver=/nonexistent\n");
+    ini.WriteOdbc("[qx]\nDriver=QX\nDBQ=" + server.Dbq() + "\n");
     rcTxnResetModel();
 
     SQLHENV henv = nullptr;
@@ -69,12 +70,8 @@ TEST(ConnectLive, CommitAndRollbackReachTheServer)
     rcTxnResetModel();
     server.Stop();
 
-    std::ifstream logFile(dir / "server.log");
-    std::string log((std::istreambuf_iterator<char>(logFile)), std::istreambuf_iterator<char>());
+    std::string log = qxtest::ReadFile(dir / "server.log");
     EXPECT_EQ(TransactionCodes(log), (std::vector<int>{11, 12, 11, 13})) << log;
-    drmlive::fs::remove_all(dir);
-    unsetenv("ODBCSYSINI");
-    unsetenv("ODBCINI");
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "driver/odbc/rcoption.h"
 #include "driver/odbc/rctypecat.h"
 #include "driver/engine/tam.h"
+#include "driver/odbc/rcinfo.h"
 #include "platform/dialog.h"
 
 #include <string>
@@ -211,9 +212,10 @@ TEST_F(PromptTest, CancelEndsWithNoDataAndNoSession)
 TEST_F(PromptTest, NoUiAnswersAsCancel)
 {
     PlatDialogSetProvider(nullptr);
-    setenv("QX_DIALOG", "none", 1);
-    EXPECT_EQ(DriverConnect("DSN=qx", SQL_DRIVER_PROMPT), SQL_NO_DATA);
-    unsetenv("QX_DIALOG");
+    {
+        qxtest::ScopedEnv noDialog("QX_DIALOG", "none");
+        EXPECT_EQ(DriverConnect("DSN=qx", SQL_DRIVER_PROMPT), SQL_NO_DATA);
+    }
     EXPECT_EQ(conn->session, nullptr);
 }
 
@@ -307,8 +309,7 @@ TEST_F(ConnectTest, OdbcTraceHoldsCallAndReturnLinesWithoutPassword)
               SQL_SUCCESS)
         << Diag();
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
-    std::ifstream in(dir + "/trace.log");
-    std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string log = qxtest::ReadFile(dir + "/trace.log");
     EXPECT_NE(log.find("SQLConnect(0x"), std::string::npos) << log;
     EXPECT_NE(log.find("\"demo\", -3, \"****\", -3)"), std::string::npos) << log;
     EXPECT_NE(log.find("SQLConnect returned 0."), std::string::npos) << log;
@@ -351,6 +352,34 @@ TEST_F(GetInfoTest, AnswersAreCopiedByKindWithTheirLimits)
         EXPECT_EQ(SQLGetInfoImpl(conn, static_cast<SQLUSMALLINT>(type), &mask, 4, &length), SQL_ERROR) << type;
         EXPECT_EQ(Diag(), "S1C00");
     }
+    EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
+}
+
+// Whether a conversion between two SQL types is possible, from the SQL_CONVERT_*
+// answer of the source type (the mask already filtered by the data source's types).
+TEST_F(GetInfoTest, CanConvertReadsTheSourceTypesConvertMask)
+{
+    ASSERT_EQ(DriverConnect("DSN=qx;UID=demo;PWD=demo"), SQL_SUCCESS) << Diag();
+    struct Case {
+        int16_t from, to;
+        SQLUSMALLINT info;
+        uint32_t bit;
+    } cases[] = {{SQL_CHAR, SQL_NUMERIC, SQL_CONVERT_CHAR, SQL_CVT_NUMERIC},
+                 {SQL_DECIMAL, SQL_NUMERIC, SQL_CONVERT_DECIMAL, SQL_CVT_NUMERIC},
+                 {SQL_CHAR, SQL_CHAR, SQL_CONVERT_CHAR, SQL_CVT_CHAR},
+                 {SQL_INTEGER, SQL_VARCHAR, SQL_CONVERT_INTEGER, SQL_CVT_VARCHAR},
+                 {SQL_BIT, SQL_LONGVARBINARY, SQL_CONVERT_BIT, SQL_CVT_LONGVARBINARY},
+                 {SQL_TIMESTAMP, SQL_DATE, SQL_CONVERT_TIMESTAMP, SQL_CVT_DATE}};
+    for (const Case &c : cases) {
+        uint32_t mask = 0;
+        SQLSMALLINT length = 0;
+        ASSERT_EQ(SQLGetInfoImpl(conn, c.info, &mask, 4, &length), SQL_SUCCESS);
+        EXPECT_EQ(rcInfCanConvert(conn, c.from, c.to), (mask & c.bit) ? 1 : 0) << c.from << " " << c.to;
+    }
+    EXPECT_EQ(rcInfCanConvert(conn, SQL_CHAR, SQL_NUMERIC), 0); // NUMERIC is not in CHAR's mask
+    EXPECT_EQ(rcInfCanConvert(conn, SQL_CHAR, SQL_CHAR), 1);
+    EXPECT_EQ(rcInfCanConvert(conn, 99, SQL_CHAR), 0);  // unknown source type
+    EXPECT_EQ(rcInfCanConvert(conn, SQL_CHAR, 99), 0);  // unknown target type
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
 }
 

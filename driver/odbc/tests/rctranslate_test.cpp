@@ -1,6 +1,7 @@
 // The translation library: loading, both directions, failures and clamping.
 #include "driver/odbc/tests/conn_fixture.h"
 
+#include "driver/engine/tam.h"
 #include "driver/odbc/rcoption.h"
 #include "driver/odbc/rctranslate.h"
 
@@ -66,6 +67,38 @@ TEST_F(TranslateTest, FailedTranslationPostsTheLibraryText)
     EXPECT_EQ(Diag(nullptr, &text), "IM009");
     EXPECT_NE(text.find("refused by the test library"), std::string::npos) << text;
     rcXlateUnload(conn);
+}
+
+// A character parameter on its way to the data source goes through the
+// library in place; other types, empty values and no library leave it alone.
+TEST_F(TranslateTest, ParameterValuesAreTranslatedInPlace)
+{
+    ASSERT_EQ(DriverConnect("DSN=qx;UID=demo;PWD=demo"), SQL_SUCCESS) << Diag();
+    TamSession *session = conn->session;
+    char value[16] = "abc";
+    EXPECT_EQ(TamConvertParam(session, nullptr, SQL_CHAR, value, 3, sizeof value), 0);
+    EXPECT_STREQ(value, "abc"); // no library
+    ASSERT_EQ(rcXlateLoad(conn, QX_XLATE_TEST_LIB), 0);
+    for (int16_t type : {SQL_CHAR, SQL_VARCHAR, SQL_LONGVARCHAR}) {
+        std::strcpy(value, "abc");
+        EXPECT_EQ(TamConvertParam(session, nullptr, type, value, 3, sizeof value), 0) << type;
+        EXPECT_STREQ(value, "ABC") << type;
+    }
+    std::strcpy(value, "abc");
+    EXPECT_EQ(TamConvertParam(session, nullptr, SQL_INTEGER, value, 3, sizeof value), 0);
+    EXPECT_EQ(TamConvertParam(session, nullptr, SQL_CHAR, value, 0, sizeof value), 0);
+    EXPECT_STREQ(value, "abc");
+    EXPECT_EQ(Diag(), "");
+
+    conn->xlate.option = 13; // the library refuses
+    EXPECT_EQ(TamConvertParam(session, nullptr, SQL_CHAR, value, 3, sizeof value), -1);
+    bool translationError = false;
+    SQLINTEGER native = 0;
+    for (std::string state = Diag(&native); !state.empty(); state = Diag(&native))
+        translationError = translationError || native == -5019;
+    EXPECT_TRUE(translationError) << "no record with native error -5019";
+    rcXlateUnload(conn);
+    EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
 }
 
 TEST_F(TranslateTest, LibraryWithoutBothFunctionsIsRefusedAndKeepsThePrevious)

@@ -3,6 +3,8 @@
 
 #include "driver/odbc/rctypecat.h"
 
+#include <algorithm>
+
 namespace {
 
 using TypeCatalogTest = ConnFixture;
@@ -28,6 +30,31 @@ TEST_F(TypeCatalogTest, CatalogRowsComeFirstSortedThenEveryStaticType)
     EXPECT_EQ(rcTypEntry(conn, index)->octetLength, 4u);
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
     EXPECT_EQ(conn->typeEntries, nullptr);
+}
+
+TEST_F(TypeCatalogTest, FindBestTakesTheFirstRowOfTheTypeAndForTimestampsEnoughPrecision)
+{
+    ASSERT_EQ(DriverConnect("DSN=qx;UID=demo;PWD=demo"), SQL_SUCCESS) << Diag();
+    uint16_t best = 0, first = 0;
+    ASSERT_EQ(rcTypFindBySqlType(conn, 0, SQL_INTEGER, &first), 0);
+    ASSERT_EQ(rcTypFindBest(conn, 0, SQL_INTEGER, 1000, &best), 0); // precision counts for timestamps only
+    EXPECT_EQ(best, first);
+    EXPECT_EQ(rcTypFindBest(conn, 0, 12345, 0, &best), -1);
+
+    // Mode 1 searches every row, the static ones too.
+    int32_t widest = -1;
+    for (uint16_t i = 0; i < conn->typeMappingCount; ++i)
+        if (conn->typeEntries[i].sqlType == SQL_TIMESTAMP)
+            widest = std::max<int32_t>(widest, static_cast<int32_t>(conn->typeEntries[i].precision));
+    ASSERT_GE(widest, 0) << "no timestamp row";
+    ASSERT_EQ(rcTypFindBySqlType(conn, 1, SQL_TIMESTAMP, &first), 0);
+    ASSERT_EQ(rcTypFindBest(conn, 1, SQL_TIMESTAMP, 0, &best), 0);
+    EXPECT_EQ(best, first);
+    ASSERT_EQ(rcTypFindBest(conn, 1, SQL_TIMESTAMP, widest, &best), 0);
+    EXPECT_EQ(rcTypEntry(conn, best)->sqlType, SQL_TIMESTAMP);
+    EXPECT_GE(static_cast<int32_t>(rcTypEntry(conn, best)->precision), widest);
+    EXPECT_EQ(rcTypFindBest(conn, 1, SQL_TIMESTAMP, widest + 1, &best), -1);
+    EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
 }
 
 TEST(TypeRules, PureRules)

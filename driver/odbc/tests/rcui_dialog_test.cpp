@@ -1,6 +1,7 @@
 // The logon dialog's model and the providers.
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcui_dialog.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -84,10 +85,9 @@ TEST(TablePasswordDialog, OkGivesTheAnswerCancelKeepsTheBuffer)
 
 TEST(DialogProvider, WithoutTerminalEverythingIsCancelled)
 {
-    setenv("QX_DIALOG", "none", 1);
+    qxtest::ScopedEnv noDialog("QX_DIALOG", "none");
     std::vector<PlatDialogField> fields(1);
     EXPECT_EQ(PlatDialogCurrent()->Run("Logon", fields, 0), PLAT_DIALOG_CANCEL);
-    unsetenv("QX_DIALOG");
 }
 
 } // namespace

@@ -30,14 +30,21 @@ uint32_t parse(const std::string &text, bool recordCall = false)
 std::string keys(int n)
 {
     std::string t = "S(";
-    for (int i = 0; i < n; ++i) t += (i ? "," : "") + std::to_string(i + 1) + ",1,C,A";
+    for (int i = 0; i < n; ++i) {
+        if (i) t += ',';
+        t += std::to_string(i + 1);
+        t += ",1,C,A";
+    }
     return t + ")";
 }
 
 std::string conditions(int comparisons)
 {
     std::string t = "INCL(";
-    for (int i = 0; i < comparisons; ++i) t += (i ? " OR " : "") + std::string("1,1,CHA,EQ,\"A\"");
+    for (int i = 0; i < comparisons; ++i) {
+        if (i) t += " OR ";
+        t += "1,1,CHA,EQ,\"A\"";
+    }
     return t + ")";
 }
 

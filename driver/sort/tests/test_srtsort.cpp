@@ -31,6 +31,7 @@
 
 #include "driver/sort/srtrun.h"
 #include "driver/sort/srtsort.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -38,9 +39,8 @@ class SrtSortTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char templ[] = "/tmp/srtsortXXXXXX";
-        ASSERT_NE(mkdtemp(templ), nullptr);
-        dir_ = templ;
+        ASSERT_FALSE(tempDir_.Path().empty());
+        dir_ = tempDir_.Str();
         work_ = dir_ + "/work/";
         ASSERT_EQ(mkdir(work_.c_str(), 0700), 0);
         srtSetCallbacks(nullptr);
@@ -48,7 +48,6 @@ protected:
     void TearDown() override
     {
         srtSetCallbacks(nullptr);
-        std::system(("rm -rf '" + dir_ + "'").c_str());
     }
 
     std::string path(const std::string &name) const { return dir_ + "/" + name; }
@@ -95,6 +94,7 @@ protected:
         return n;
     }
 
+    qxtest::TempDir tempDir_{"srtsort"};
     std::string dir_, work_;
 };
 
@@ -157,7 +157,7 @@ TEST_F(SrtSortTest, OutputsMatchGnuTools)
                                    : fixedLines(6000, "ABCDEF", 3));
         put("in2", fixedLines(2000, "ABCDEF", 4));
         std::string inputs = path("in");
-        if (std::string(c.name) == "two inputs") inputs += "+" + path("in2");
+        if (std::string(c.name) == "two inputs") inputs.append(1, '+').append(path("in2"));
         std::string ci = std::string(c.name) == "ALP folds case" ? "aAbBcC" : "";
         if (!ci.empty()) put("in", fixedLines(6000, ci.c_str(), 5));
         ASSERT_EQ(sort(inputs, path("out"), c.statement), 0u);
@@ -607,7 +607,7 @@ TEST_F(SrtSortTest, DecimalNumbersDoNotDependOnTheLocale)
     locale_t comma = newlocale(LC_ALL_MASK, "de_DE.UTF-8", nullptr);
     if (!comma && std::system(("localedef -i de_DE -f UTF-8 '" + dir_ + "/de_DE.UTF-8' >/dev/null 2>&1").c_str()) == 0) {
         // The C library keeps the path list of LOCPATH for good.
-        setenv("LOCPATH", dir_.c_str(), 1);
+        qxtest::ScopedEnv locpath("LOCPATH", dir_);
 #if QX_TEST_LSAN
         __lsan_disable();
 #endif
@@ -615,7 +615,6 @@ TEST_F(SrtSortTest, DecimalNumbersDoNotDependOnTheLocale)
 #if QX_TEST_LSAN
         __lsan_enable();
 #endif
-        unsetenv("LOCPATH");
     }
     if (!comma) GTEST_SKIP() << "no locale with a decimal comma";
     locale_t previous = uselocale(comma);

@@ -1,4 +1,4 @@
-#include "netclient/tests/qxserver_process.h"
+#include "tests/support/qxserver_process.h"
 
 #include <cerrno>
 #include <csignal>
@@ -78,6 +78,13 @@ bool QxServerProcess::Start(const std::vector<std::string> &args, std::string *e
     return true;
 }
 
+std::string QxServerProcess::Dbq() const
+{
+    std::string dbq = "TCP/IP:127.0.0.1:";
+    dbq += std::to_string(port_);
+    return dbq;
+}
+
 void QxServerProcess::Stop()
 {
     if (pid_ <= 0)
@@ -106,9 +113,14 @@ std::string QxServerProcess::TempFile(const std::string &content, const std::str
 std::string QxServerProcess::FixtureWithUsers(const std::vector<std::pair<std::string, std::string>> &users)
 {
     std::string json = "{\"users\":[";
-    for (size_t i = 0; i < users.size(); ++i)
-        json += (i ? "," : "") + std::string("{\"name\":\"") + users[i].first + "\",\"password\":\"" +
-                users[i].second + "\"}";
+    for (size_t i = 0; i < users.size(); ++i) {
+        if (i) json += ',';
+        json += "{\"name\":\"";
+        json += users[i].first;
+        json += "\",\"password\":\"";
+        json += users[i].second;
+        json += "\"}";
+    }
     json += "],\"tables\":[]}";
     return TempFile(json);
 }

@@ -1,12 +1,14 @@
-// Starts qxserver as a child process for a test and stops it again.
+// Starts qxserver as a child process for a test and stops it again: the one
+// server launcher of every test.
 //
 //   QxServerProcess server;
 //   ASSERT_TRUE(server.Start({"--fixture", fixture}));   // adds --port 0
-//   ... connect to 127.0.0.1:server.Port() ...
-//   // the destructor stops the server (SIGTERM, then waits for it)
+//   ... connect to 127.0.0.1:server.Port(), or DBQ=server.Dbq() ...
+//   // the destructor stops the server (SIGTERM, then reaps it)
 //
 // Start reads the server's first line, "listening on PORT", so the server
-// accepts connections once Start returns.
+// accepts connections once Start returns. The program is QXSERVER_PROGRAM
+// from the environment, else the qxserver of this build.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +27,8 @@ public:
     bool Start(const std::vector<std::string> &args, std::string *error = nullptr);
     void Stop();
     uint16_t Port() const { return port_; }
+    // The data-source path of the server: "TCP/IP:127.0.0.1:PORT".
+    std::string Dbq() const;
     pid_t Pid() const { return pid_; }
 
     // Path of the qxserver program under test.
