@@ -2,7 +2,8 @@
 // SQL over a small fixture and the rows it must give. The front end parses
 // and checks the text over a real connection; the plan reads the tables
 // through the table-access layer.
-#include "driver/Sources/tests/live_support.h"
+#include "tests/support/qxserver_process.h"
+#include "tests/support/temp_dir.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/core/rcerror.h"
 #include "driver/odbc/rcodbc_impl.h"
@@ -16,13 +17,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
 
-using drmlive::fs::path;
+using std::filesystem::path;
 
 int FnCode(const rcParseNode *fn)
 {
@@ -42,25 +46,24 @@ class ExeQuery : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        char pattern[] = "/tmp/qxexecXXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = new path(pattern);
-        server_ = new drmlive::Emulator();
-        ASSERT_TRUE(server_->Start({}, *dir_ / "server.log", QX_EXEC_FIXTURE));
+        dir_ = new qxtest::TempDir("qxexec");
+        ASSERT_FALSE(dir_->Path().empty());
+        server_ = new QxServerProcess();
+        std::string error;
+        ASSERT_TRUE(server_->Start({"--fixture", QX_EXEC_FIXTURE, "--log", (*dir_ / "server.log").string()},
+                                   &error))
+            << error;
     }
     static void TearDownTestSuite()
     {
         delete server_;
-        std::string cmd = "rm -rf '" + dir_->string() + "'";
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
         delete dir_;
     }
     void SetUp() override
     {
-        setenv("ODBCSYSINI", dir_->c_str(), 1);
-        setenv("ODBCINI", (*dir_ / "odbc.ini").c_str(), 1);
-        std::ofstream(*dir_ / "odbcinst.ini") << "[QX]\nDriver=/nonexistent\n";
-        std::ofstream(*dir_ / "odbc.ini") << "[qx]\nDriver=QX\nDBQ=" << server_->Path() << "\n";
+        ini_.emplace(dir_->Path());
+        ini_->WriteOdbcinst("[QX]\nDriver=/nonexistent\n");
+        ini_->WriteOdbc("[qx]\nDriver=QX\nDBQ=" + server_->Dbq() + "\n");
         rcTxnResetModel();
         ASSERT_EQ(SQLAllocEnvImpl(&henv_), SQL_SUCCESS);
         ASSERT_EQ(SQLAllocConnectImpl(static_cast<rcEnv *>(henv_), &hdbc_), SQL_SUCCESS);
@@ -147,15 +150,16 @@ protected:
     }
 
     std::vector<int32_t> params;
-    static path *dir_;
-    static drmlive::Emulator *server_;
+    static qxtest::TempDir *dir_;
+    static QxServerProcess *server_;
+    std::optional<qxtest::OdbcIniFiles> ini_;
     SQLHENV henv_ = nullptr;
     SQLHDBC hdbc_ = nullptr;
     rcConn *conn_ = nullptr;
 };
 
-path *ExeQuery::dir_ = nullptr;
-drmlive::Emulator *ExeQuery::server_ = nullptr;
+qxtest::TempDir *ExeQuery::dir_ = nullptr;
+QxServerProcess *ExeQuery::server_ = nullptr;
 
 struct Case {
     const char *sql;
