@@ -91,6 +91,11 @@ isql)
   out=$(echo "" | "${client_env[@]}" isql -v -k "DRIVER={QX};DBQ=TCP/IP:127.0.0.1:$port;UID=demo;PWD=demo" 2>&1) || true
   echo "$out"
   grep -q 'Connected!' <<< "$out"
+  # A query's rows, in batch mode.
+  out=$(echo "SELECT ID, Country FROM Customers WHERE ID <= 3 ORDER BY ID DESC" |
+        "${client_env[@]}" isql -b -d'|' demo demo demo 2>&1) || true
+  echo "$out"
+  [ "$(grep -E '^[0-9]+\|' <<< "$out" | tr -d ' ')" = $'3|Poland\n2|Switzerland\n1|Italy' ]
   ;;
 pyodbc)
   "${client_env[@]}" /usr/bin/python3 - <<PY
@@ -109,7 +114,11 @@ try:
     raise SystemExit("a wrong password connected")
 except pyodbc.Error as e:
     assert e.args[0] == "08001", e.args
-print("pyodbc connected and disconnected")
+c = pyodbc.connect("DSN=demo;UID=demo;PWD=demo", autocommit=True)
+rows = c.cursor().execute("SELECT ID, Country FROM Customers WHERE ID <= 2 ORDER BY ID").fetchall()
+assert [tuple(r) for r in rows] == [(1, "Italy"), (2, "Switzerland")], rows
+c.close()
+print("pyodbc connected, fetched and disconnected")
 PY
   # Passwords holding the characters connection strings give a meaning,
   # braced ("}}" for "}"); 31 characters is what the login record holds.

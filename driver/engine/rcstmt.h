@@ -32,6 +32,7 @@ struct ExprProgram;
 struct FilterProgram;
 struct rcViewCatalog;
 struct DrmRetrieveList;
+struct rcPlnStmt;
 
 enum rcStmtKind : uint16_t {
     RC_KIND_NONE = 0,
@@ -189,6 +190,9 @@ struct rcStmt {
     int32_t preparePool = 0;           // made at each prepare
     int32_t planPool = 0;
     QueryPlan *plan = nullptr;
+    // The planner context of a prepared query (rcpln.h), made at its first
+    // execution; plan points at its plan. Released by releasePlanNodes.
+    rcPlnStmt *planner = nullptr;
     rcMemPool parseArena = nullptr;
     rcParseNode *parseRoot = nullptr;
     void *dataChange = nullptr;        // prepared INSERT/UPDATE/DELETE state

@@ -154,6 +154,23 @@ QX_EXPORT SQLRETURN SQLExecDirect(SQLHSTMT hstmt, SQLCHAR *text, SQLINTEGER leng
     QX_STMT_CALL(hstmt, SQLExecDirectImpl(stmt, text, length));
 }
 
+QX_EXPORT SQLRETURN SQLBindCol(SQLHSTMT hstmt, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER value,
+                               SQLLEN bufferLength, SQLLEN *length)
+{
+    QX_STMT_CALL(hstmt, SQLBindColImpl(stmt, column, cType, value, bufferLength, length));
+}
+
+QX_EXPORT SQLRETURN SQLFetch(SQLHSTMT hstmt)
+{
+    QX_STMT_CALL(hstmt, SQLFetchImpl(stmt));
+}
+
+QX_EXPORT SQLRETURN SQLGetData(SQLHSTMT hstmt, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER value,
+                               SQLLEN bufferLength, SQLLEN *length)
+{
+    QX_STMT_CALL(hstmt, SQLGetDataImpl(stmt, column, cType, value, bufferLength, length));
+}
+
 QX_EXPORT SQLRETURN SQLCancel(SQLHSTMT hstmt)
 {
     QX_STMT_CALL(hstmt, SQLCancelImpl(stmt));

@@ -17,6 +17,7 @@
 #include "driver/engine/tam.h"
 #include "driver/odbc/rcset.h"
 #include "driver/odbc/rctxn.h"
+#include "driver/odbc/rcstmt_fetch.h"
 #include "driver/odbc/rcstmt_source.h"
 #include "platform/strings.h"
 
@@ -64,9 +65,10 @@ void ResetCursor(rcStmtHandle *s)
         s->state = s->prepared ? RC_STMT_PREPARED : RC_STMT_ALLOCATED;
 }
 
-// SQL_CLOSE.
+// SQL_CLOSE: the query's cursor is closed, its plan stays.
 void CloseCursor(rcStmtHandle *s)
 {
+    rcStmtCloseQuery(s);
     ResetCursor(s);
 }
 
@@ -194,7 +196,7 @@ SQLRETURN SQLFreeStmtImpl(rcStmtHandle *s, SQLUSMALLINT option)
         return rc;
     }
     case SQL_UNBIND:
-        // Column bindings come with fetching; there are none to free yet.
+        s->bindings.clear();
         break;
     case SQL_RESET_PARAMS:
         s->paramRows = 1;
@@ -250,7 +252,7 @@ SQLRETURN SQLExecuteImpl(rcStmtHandle *s)
     if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
         return Done(s, "SQLExecute", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
     SQLRETURN rc = SQL_SUCCESS;
-    if (s->setApplied || s->prep.kind == 4096) {
+    if (s->setApplied || s->prep.kind == RC_KIND_USE) {
         // An applied SET statement or a USE: done at preparation, no result set.
         s->state = RC_STMT_EXECUTED;
         s->rowCount = 0;
@@ -262,10 +264,19 @@ SQLRETURN SQLExecuteImpl(rcStmtHandle *s)
         } else {
             rc = SQL_ERROR;
         }
+    } else if (s->prep.kind == RC_KIND_QUERY) {
+        // Planned at the first execution after a prepare, opened at each.
+        EngineLock lock;
+        if (rcStmtOpenQuery(s) != 0) {
+            rc = SQL_ERROR;
+        } else {
+            s->state = RC_STMT_CURSOR_OPEN;
+            s->rowCount = 0;
+        }
     } else {
-        // Planning and execution are not part of this driver yet.
+        // Data changes and procedures are not part of this driver yet.
         rcErrPost(&s->errors, RC_MSG_DRIVER_NOT_CAPABLE, nullptr, 0,
-                  "Execution of prepared queries and data changes is not available yet.");
+                  "Execution of data changes and procedures is not available yet.");
         rc = SQL_ERROR;
     }
     return Done(s, "SQLExecute", rc);

@@ -34,3 +34,10 @@ SQLRETURN SQLDescribeParamImpl(rcStmtHandle *stmt, SQLUSMALLINT param, SQLSMALLI
 SQLRETURN SQLNativeSqlImpl(rcConn *conn, const SQLCHAR *in, SQLINTEGER inLength, SQLCHAR *out, SQLINTEGER outMax,
                            SQLINTEGER *outLength);
 
+
+// Result sets (rcstmt_fetch.cpp).
+SQLRETURN SQLBindColImpl(rcStmtHandle *stmt, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER value,
+                         SQLLEN bufferLength, SQLLEN *length);
+SQLRETURN SQLFetchImpl(rcStmtHandle *stmt);
+SQLRETURN SQLGetDataImpl(rcStmtHandle *stmt, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER value,
+                         SQLLEN bufferLength, SQLLEN *length);

@@ -7,6 +7,7 @@
 #include "driver/frontend/fe_view.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcoption.h"
+#include "driver/odbc/rcstmt_fetch.h"
 #include "driver/odbc/rcstmt_source.h"
 #include "driver/odbc/rctypecat.h"
 
@@ -53,12 +54,17 @@ const char *rcConnStmtLink::qualifier() { return conn->qualifier; }
 
 namespace {
 
-// What the front end hangs on the engine's record: the view catalogue.
-const rcStmtParts kStmtParts = [] {
-    rcStmtParts parts;
-    parts.releaseViews = rcVwReleaseCatalog;
-    return parts;
-}();
+// What the layers above hang on the engine's record: the planner context
+// (released through the fetch code's parts) and the view catalogue.
+const rcStmtParts *StmtParts()
+{
+    static const rcStmtParts parts = [] {
+        rcStmtParts p = *rcStmtFetchParts();
+        p.releaseViews = rcVwReleaseCatalog;
+        return p;
+    }();
+    return &parts;
+}
 
 } // namespace
 
@@ -71,7 +77,7 @@ int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
     handle->conn = conn;
     std::copy(std::begin(conn->stmtDefaults), std::end(conn->stmtDefaults), std::begin(handle->options));
     handle->source.reset(new (std::nothrow) rcConnFeSource(conn));
-    int16_t rc = handle->source ? rcDrsAllocStmt(&conn->stmtLink, &handle->errors, &kStmtParts, &handle->engine)
+    int16_t rc = handle->source ? rcDrsAllocStmt(&conn->stmtLink, &handle->errors, StmtParts(), &handle->engine)
                                 : static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     if (rc == 0 && rcListAppend(conn->statements, &handle) != 0)
         rc = static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
@@ -95,7 +101,11 @@ int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
 int16_t rcStmtHandleFree(rcStmtHandle *handle)
 {
     rcConn *conn = handle->conn;
-    // The prepared statement first: its tables close through the source.
+    // The engine's state first (the plan reads the prepared tree and its
+    // tables), then the prepared statement: its tables close through the
+    // source.
+    if (handle->engine)
+        rcDrsResetStmt(handle->engine);
     rcFeReset(&handle->prep);
     int16_t rc = handle->engine ? rcDrsDropStmt(handle->engine) : 0;
     uint32_t index = 0;

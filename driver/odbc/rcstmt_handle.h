@@ -29,6 +29,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 struct rcConn;
 struct rcStmt;
@@ -47,6 +48,14 @@ enum rcStmtHandleState : uint16_t {
 
 inline constexpr uint32_t kRcStmtOptionWords = 16;
 inline constexpr size_t kRcCursorNameMax = 18;
+
+// A column bound by SQLBindCol: filled at each SQLFetch.
+struct rcColBinding {
+    int16_t cType = 0;
+    void *value = nullptr;             // null: not bound
+    int64_t bufferLength = 0;
+    SQLLEN *length = nullptr;
+};
 
 struct rcStmtHandle {
     uint32_t tag = kRcStmtTag;         // while the handle lives (rcentry.h)
@@ -68,6 +77,8 @@ struct rcStmtHandle {
     uint32_t rowCount = 0;
     uint32_t paramRows = 1;            // SQLParamOptions crow
     uint32_t paramRowPointer = 0;
+    std::vector<rcColBinding> bindings; // by column number - 1
+    bool rowCurrent = false;           // SQLFetch positioned on a row
 };
 
 // Allocates a handle and its engine state on a connected connection and lists

@@ -1,0 +1,213 @@
+// Result sets through the unixODBC Driver Manager against qxserver: queries
+// executed and read with SQLFetch and SQLGetData or with bound columns, the
+// end of the result, SQL_MAX_ROWS, the cursor states around the fetch, and
+// closing and executing again.
+#include "tests/e2e_fixture.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+SQLCHAR *Text(const char *s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s)); }
+
+class E2eFetch : public E2eFixture {
+protected:
+    void SetUp() override
+    {
+        fixture = QX_FETCH_FIXTURE;
+        E2eFixture::SetUp();
+        h = std::make_unique<OdbcHandles>(SQL_OV_ODBC2);
+        ASSERT_TRUE(SQL_SUCCEEDED(
+            SQLConnect(h->dbc, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS)))
+            << h->Diag();
+        ASSERT_EQ(SQLAllocStmt(h->dbc, &stmt), SQL_SUCCESS);
+    }
+    void TearDown() override
+    {
+        if (stmt != SQL_NULL_HSTMT)
+            SQLFreeStmt(stmt, SQL_DROP);
+        SQLDisconnect(h->dbc);
+        h.reset();
+        E2eFixture::TearDown();
+    }
+    std::string Diag() const
+    {
+        SQLCHAR state[6] = {};
+        SQLCHAR message[1024] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        SQLRETURN rc = SQLError(h->env, h->dbc, stmt, state, &native, message, sizeof message, &length);
+        return SQL_SUCCEEDED(rc) ? std::string(reinterpret_cast<char *>(state)) + " " +
+                                       reinterpret_cast<char *>(message)
+                                 : "";
+    }
+    // The rest of the result as "v1|v2|..." rows, NULL as "NULL", read with
+    // SQLGetData; the last SQLFetch result in *last.
+    std::vector<std::string> ReadRows(SQLRETURN *last = nullptr)
+    {
+        std::vector<std::string> rows;
+        SQLSMALLINT columns = 0;
+        EXPECT_EQ(SQLNumResultCols(stmt, &columns), SQL_SUCCESS);
+        SQLRETURN rc;
+        while ((rc = SQLFetch(stmt)) == SQL_SUCCESS) {
+            std::string row;
+            for (SQLUSMALLINT k = 1; k <= columns; ++k) {
+                char buf[256] = {};
+                SQLLEN length = 0;
+                EXPECT_EQ(SQLGetData(stmt, k, SQL_C_CHAR, buf, sizeof buf, &length), SQL_SUCCESS) << Diag();
+                row += (k > 1 ? "|" : "") + (length == SQL_NULL_DATA ? std::string("NULL") : std::string(buf));
+            }
+            rows.push_back(row);
+        }
+        if (last)
+            *last = rc;
+        else
+            EXPECT_EQ(rc, SQL_NO_DATA_FOUND) << Diag();
+        return rows;
+    }
+    std::vector<std::string> Query(const std::string &sql)
+    {
+        SQLRETURN rc = SQLExecDirect(stmt, Text(sql.c_str()), SQL_NTS);
+        if (!SQL_SUCCEEDED(rc))
+            return {"ERROR " + Diag()};
+        std::vector<std::string> rows = ReadRows();
+        EXPECT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+        return rows;
+    }
+
+    std::unique_ptr<OdbcHandles> h;
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+};
+
+struct Case {
+    const char *sql;
+    std::vector<std::string> rows;
+};
+
+const Case kCases[] = {
+    {"SELECT ID, Name FROM Emp ORDER BY ID", {"1|Ann", "2|Bo", "3|Cy", "4|Di", "5|Ed"}},
+    {"SELECT Name FROM Emp WHERE Dept = 1 ORDER BY Name DESC", {"Cy", "Ann"}},
+    {"SELECT ID, Nick FROM Emp WHERE Nick IS NULL OR ID = 5", {"4|NULL", "5|ed"}},
+    {"SELECT ID * 10 + Dept FROM Emp WHERE ID > 3 ORDER BY 1", {"42", "53"}},
+    {"SELECT e.Name, d.Name FROM Emp e, Dept d WHERE e.Dept = d.ID ORDER BY e.ID",
+     {"Ann|Sales", "Bo|Lab", "Cy|Sales", "Di|Lab", "Ed|Desk"}},
+    {"SELECT Dept, COUNT(*) FROM Emp GROUP BY Dept ORDER BY Dept", {"1|2", "2|2", "3|1"}},
+    {"SELECT d.Name, COUNT(*) FROM Emp e, Dept d WHERE e.Dept = d.ID GROUP BY d.Name ORDER BY 2 DESC, 1",
+     {"Lab|2", "Sales|2", "Desk|1"}},
+    {"SELECT DISTINCT Dept FROM Emp ORDER BY Dept", {"1", "2", "3"}},
+    {"SELECT Name FROM Emp WHERE ID > 99", {}},
+};
+
+TEST_F(E2eFetch, RowsThroughGetData)
+{
+    for (const Case &c : kCases)
+        EXPECT_EQ(Query(c.sql), c.rows) << c.sql;
+}
+
+TEST_F(E2eFetch, RowsThroughBoundColumns)
+{
+    // An integer column bound as SQL_C_LONG, a text as SQL_C_CHAR, a NULL.
+    SQLINTEGER id = 0;
+    char name[8] = {};
+    double salary = 0;
+    char nick[8] = {};
+    SQLLEN idLength = 0, nameLength = 0, salaryLength = 0, nickLength = 0;
+    ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, &id, 0, &idLength), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_CHAR, name, sizeof name, &nameLength), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(stmt, 3, SQL_C_DOUBLE, &salary, 0, &salaryLength), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(stmt, 4, SQL_C_CHAR, nick, sizeof nick, &nickLength), SQL_SUCCESS);
+    ASSERT_EQ(SQLExecDirect(stmt, Text("SELECT ID, Name, Salary, Nick FROM Emp WHERE ID >= 3 ORDER BY ID"), SQL_NTS),
+              SQL_SUCCESS)
+        << Diag();
+    std::vector<std::string> rows;
+    while (SQLFetch(stmt) == SQL_SUCCESS)
+        rows.push_back(std::to_string(id) + "|" + std::string(name, static_cast<size_t>(nameLength)) + "|" +
+                       std::to_string(static_cast<int>(salary)) + "|" +
+                       (nickLength == SQL_NULL_DATA ? "NULL" : std::string(nick)));
+    EXPECT_EQ(rows, (std::vector<std::string>{"3|Cy|1500|cy", "4|Di|0|NULL", "5|Ed|700|ed"}));
+    EXPECT_NE(salaryLength, SQL_NULL_DATA);
+
+    // A text longer than its buffer is cut with 01004; the length is the
+    // whole value's.
+    ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+    char small[3] = {};
+    ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_CHAR, small, sizeof small, &nameLength), SQL_SUCCESS);
+    ASSERT_EQ(SQLExecDirect(stmt, Text("SELECT ID, Name, Salary, Nick FROM Emp WHERE ID = 1"), SQL_NTS), SQL_SUCCESS);
+    EXPECT_EQ(SQLFetch(stmt), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(Diag().substr(0, 5), "01004");
+    EXPECT_STREQ(small, "An");
+    EXPECT_EQ(nameLength, 3);
+
+    // Unbound, nothing is written.
+    ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+    ASSERT_EQ(SQLFreeStmt(stmt, SQL_UNBIND), SQL_SUCCESS);
+    id = -7;
+    ASSERT_EQ(SQLExecDirect(stmt, Text("SELECT ID FROM Emp WHERE ID = 2"), SQL_NTS), SQL_SUCCESS);
+    EXPECT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+    EXPECT_EQ(id, -7);
+}
+
+TEST_F(E2eFetch, CursorStatesAroundTheFetch)
+{
+    char buf[16] = {};
+    SQLLEN length = 0;
+    // No result yet: the fetch is out of sequence.
+    EXPECT_EQ(SQLFetch(stmt), SQL_ERROR);
+    EXPECT_EQ(Diag().substr(0, 5), "S1010");
+    ASSERT_EQ(SQLPrepare(stmt, Text("SELECT Name FROM Emp WHERE ID <= 2 ORDER BY ID"), SQL_NTS), SQL_SUCCESS);
+    ASSERT_EQ(SQLExecute(stmt), SQL_SUCCESS) << Diag();
+    // Executed, not positioned: no current row.
+    EXPECT_EQ(SQLGetData(stmt, 1, SQL_C_CHAR, buf, sizeof buf, &length), SQL_ERROR);
+    EXPECT_EQ(Diag().substr(0, 5), "24000");
+    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS) << Diag();
+    EXPECT_EQ(SQLGetData(stmt, 1, SQL_C_CHAR, buf, -1, &length), SQL_ERROR);
+    EXPECT_EQ(Diag().substr(0, 5), "S1090");
+    EXPECT_EQ(SQLGetData(stmt, 2, SQL_C_CHAR, buf, sizeof buf, &length), SQL_ERROR);
+    EXPECT_EQ(Diag().substr(0, 5), "S1002");
+    EXPECT_EQ(SQLGetData(stmt, 1, SQL_C_CHAR, buf, sizeof buf, &length), SQL_SUCCESS);
+    EXPECT_STREQ(buf, "Ann");
+    SQLRETURN last = 0;
+    EXPECT_EQ(ReadRows(&last), (std::vector<std::string>{"Bo"}));
+    EXPECT_EQ(last, SQL_NO_DATA_FOUND);
+    // Past the end: no data again, and no current row.
+    EXPECT_EQ(SQLFetch(stmt), SQL_NO_DATA_FOUND);
+    EXPECT_EQ(SQLGetData(stmt, 1, SQL_C_CHAR, buf, sizeof buf, &length), SQL_ERROR);
+    EXPECT_EQ(Diag().substr(0, 5), "24000");
+    // Closed: executing again gives the same rows, twice.
+    for (int pass = 0; pass < 2; ++pass) {
+        ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+        EXPECT_EQ(SQLFetch(stmt), SQL_ERROR);
+        ASSERT_EQ(SQLExecute(stmt), SQL_SUCCESS) << Diag();
+        EXPECT_EQ(ReadRows(), (std::vector<std::string>{"Ann", "Bo"}));
+    }
+    // A new prepare replaces the plan.
+    ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+    ASSERT_EQ(SQLPrepare(stmt, Text("SELECT Name FROM Dept ORDER BY ID DESC"), SQL_NTS), SQL_SUCCESS);
+    ASSERT_EQ(SQLExecute(stmt), SQL_SUCCESS) << Diag();
+    EXPECT_EQ(ReadRows(), (std::vector<std::string>{"Desk", "Lab", "Sales"}));
+}
+
+TEST_F(E2eFetch, MaxRowsStopsTheFetch)
+{
+    ASSERT_EQ(SQLSetStmtOption(stmt, SQL_MAX_ROWS, 2), SQL_SUCCESS);
+    EXPECT_EQ(Query("SELECT ID FROM Emp ORDER BY ID DESC"), (std::vector<std::string>{"5", "4"}));
+    ASSERT_EQ(SQLSetStmtOption(stmt, SQL_MAX_ROWS, 0), SQL_SUCCESS);
+    EXPECT_EQ(Query("SELECT ID FROM Emp ORDER BY ID DESC").size(), 5u);
+}
+
+TEST_F(E2eFetch, DroppingAnOpenCursorReleasesIt)
+{
+    // Statements dropped with an open result (and a sorted temporary table)
+    // leave nothing behind for the sanitizer to find.
+    for (int i = 0; i < 3; ++i) {
+        SQLHSTMT other = SQL_NULL_HSTMT;
+        ASSERT_EQ(SQLAllocStmt(h->dbc, &other), SQL_SUCCESS);
+        ASSERT_EQ(SQLExecDirect(other, Text("SELECT Name FROM Emp ORDER BY Name DESC"), SQL_NTS), SQL_SUCCESS);
+        ASSERT_EQ(SQLFetch(other), SQL_SUCCESS);
+        EXPECT_EQ(SQLFreeStmt(other, SQL_DROP), SQL_SUCCESS);
+    }
+}
+
+} // namespace
