@@ -57,7 +57,9 @@ protected:
                 char buf[256] = {};
                 SQLLEN length = 0;
                 EXPECT_EQ(SQLGetData(stmt, k, SQL_C_CHAR, buf, sizeof buf, &length), SQL_SUCCESS) << Diag();
-                row += (k > 1 ? "|" : "") + (length == SQL_NULL_DATA ? std::string("NULL") : std::string(buf));
+                if (k > 1)
+                    row += '|';
+                row += length == SQL_NULL_DATA ? "NULL" : buf;
             }
             rows.push_back(row);
         }

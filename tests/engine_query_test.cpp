@@ -106,7 +106,7 @@ protected:
                 if (kind == PLN_TABLE)
                     *out += n->access == PLN_ACCESS_INDEX ? "I" : "S";
                 if (kind == PLN_JOIN)
-                    *out += "J" + std::to_string(n->subtype);
+                    *out += 'J', *out += std::to_string(n->subtype);
                 if (kind == PLN_TEMPTABLE)
                     *out += "T";
                 return 1;
@@ -123,7 +123,9 @@ protected:
                     int32_t len = 0;
                     bool isNull = false;
                     ok = rcExeGetColumn(&stmt, k, SQL_C_CHAR, buf, sizeof buf, &len, 0, &isNull) >= 0;
-                    row += (k ? "|" : "") + (isNull ? std::string("NULL") : std::string(buf));
+                    if (k)
+                        row += '|';
+                    row += isNull ? "NULL" : buf;
                 }
                 rows.push_back(row);
             }

@@ -155,9 +155,17 @@ TEST_F(ViewExpandTest, RefusedStatementsAndViews)
     Store("qual", {"X"}, "SELECT zz.x FROM t");
     // A chain deeper than the limit, ending in a base table.
     for (int i = 0; i <= kRcVwMaxDepth + 2; ++i) {
-        std::string name = "d" + std::to_string(i);
-        std::string text =
-            i == kRcVwMaxDepth + 2 ? "SELECT x FROM t" : "SELECT x FROM d" + std::to_string(i + 1);
+        // Built by appending: g++ 12 at -O3 warns falsely (-Wrestrict) on
+        // "literal" + std::string.
+        std::string name = "d";
+        name += std::to_string(i);
+        std::string text = "SELECT x FROM ";
+        if (i == kRcVwMaxDepth + 2) {
+            text += "t";
+        } else {
+            text += "d";
+            text += std::to_string(i + 1);
+        }
         Store(name.c_str(), {"X"}, text.c_str());
     }
     Store("shallow", {"X"}, "SELECT x FROM d10");

@@ -209,7 +209,8 @@ TEST_F(ViewTest, AtMost254Views)
     rcVwFileCatalog cat;
     rcVwFileError err;
     for (int i = 0; i < 254; ++i) {
-        std::string name = "v" + std::to_string(i);
+        std::string name = "v"; // appended: g++ 12 -O3 warns falsely on "v" + std::string
+        name += std::to_string(i);
         ASSERT_EQ(
             rcVwFileAdd(ViewTestDir(), name.c_str(), cols, "SELECT a FROM t", false, &cat, &err), 0)
             << i;
