@@ -115,10 +115,7 @@ bool DsnIsValidName(const std::string &name)
            std::isalpha(static_cast<unsigned char>(name[0])) && !DsnIsBadName(name);
 }
 
-bool DsnExists(const std::string &name)
-{
-    return !name.empty() && !SectionKeys(name).empty();
-}
+bool DsnExists(const std::string &name) { return !name.empty() && !SectionKeys(name).empty(); }
 
 std::string DsnReadKey(const std::string &name, const char *key)
 {

@@ -19,8 +19,8 @@ namespace {
 // Walks `rows` rows of values at p (size bytes) converting each in place.
 // Returns the bytes used, or -1 when a value does not fit or a type is
 // unknown. textDir: 0 none, > 0 Windows to Mac, < 0 Mac to Windows.
-long WalkRows(QXConnection *c, uint8_t *p, size_t size, int32_t rows, const std::vector<int16_t> &types,
-              int valueDir, int textDir)
+long WalkRows(QXConnection *c, uint8_t *p, size_t size, int32_t rows,
+              const std::vector<int16_t> &types, int valueDir, int textDir)
 {
     size_t pos = 0;
     for (int32_t r = 0; r < rows; ++r) {
@@ -36,16 +36,31 @@ long WalkRows(QXConnection *c, uint8_t *p, size_t size, int32_t rows, const std:
                 switch (type) {
                 case 0: n = left >= 1 ? long(v[0]) + 1 : -1; break;
                 case 1: n = 10; break;
-                case 2: { int16_t l = 0; if (left >= 2) std::memcpy(&l, v, 2); n = l >= 0 && left >= 2 ? 2 + long(l) : -1; break; }
-                case 3: case 30: { int32_t l = 0; if (left >= 4) std::memcpy(&l, v, 4); n = l >= 0 && left >= 4 ? 4 + long(l) : -1; break; }
+                case 2: {
+                    int16_t l = 0;
+                    if (left >= 2)
+                        std::memcpy(&l, v, 2);
+                    n = l >= 0 && left >= 2 ? 2 + long(l) : -1;
+                    break;
+                }
+                case 3:
+                case 30: {
+                    int32_t l = 0;
+                    if (left >= 4)
+                        std::memcpy(&l, v, 4);
+                    n = l >= 0 && left >= 4 ? 4 + long(l) : -1;
+                    break;
+                }
                 case 4: n = 6; break;
-                case 6: case 8: n = 2; break;
+                case 6:
+                case 8: n = 2; break;
                 default: n = 4; break;
                 }
                 if (n < 0 || size_t(n) > left)
                     return -1;
             } else {
-                n = nc::ConvertValueInPlace(v, left, type, nc::ValueForm::Array, c->swap, valueDir == 2);
+                n = nc::ConvertValueInPlace(v, left, type, nc::ValueForm::Array, c->swap,
+                                            valueDir == 2);
                 if (n < 0)
                     return -1;
             }
@@ -67,8 +82,8 @@ long WalkRows(QXConnection *c, uint8_t *p, size_t size, int32_t rows, const std:
 namespace nc {
 
 // Converts an array handle's data; returns its byte size, 0 for a bad array.
-long ConvertArrayData(QXConnection *c, const int16_t *typeList, uint8_t *data, size_t size, int textDir,
-                      int valueDir)
+long ConvertArrayData(QXConnection *c, const int16_t *typeList, uint8_t *data, size_t size,
+                      int textDir, int valueDir)
 {
     std::vector<int16_t> types;
     size_t pos = 0;
@@ -126,8 +141,8 @@ namespace {
 
 using nc::ConvertArrayData;
 
-int16_t ArrayRequest(QXHandle connection, const QXArrayDescription *desc, bool window, int32_t first,
-                     int32_t last, QXHandle *array)
+int16_t ArrayRequest(QXHandle connection, const QXArrayDescription *desc, bool window,
+                     int32_t first, int32_t last, QXHandle *array)
 {
     if (array)
         *array = nullptr;
@@ -216,8 +231,8 @@ int16_t _QX_ArrayToSelection(QXHandle connection, QXHandle array)
     return nc::SubmitRequest(r.get(), nc::kNcReqArrayToSelection, copy.data(), int32_t(n), nullptr);
 }
 
-int32_t _QX_ConvertArray(QXHandle connection, const int16_t *types, QXHandle array, int16_t textDirection,
-                         int16_t valueDirection)
+int32_t _QX_ConvertArray(QXHandle connection, const int16_t *types, QXHandle array,
+                         int16_t textDirection, int16_t valueDirection)
 {
     ConnRef c(connection);
     if (!c)

@@ -103,8 +103,8 @@ int16_t Definition(QXConnection *c, int16_t table, std::vector<uint8_t> &def)
 // Writes a length-prefixed name (length byte + characters).
 void PutName(NcWriter &w, const unsigned char *name) { w.PString(name); }
 
-int16_t SetBodyRequest(QXHandle connection, nc::NcRequest code, const unsigned char *name, int16_t table,
-                       bool withRecord, int32_t op)
+int16_t SetBodyRequest(QXHandle connection, nc::NcRequest code, const unsigned char *name,
+                       int16_t table, bool withRecord, int32_t op)
 {
     {
         RequestCall check(connection);
@@ -159,8 +159,8 @@ int16_t CombineSets(QXHandle connection, int16_t op, const unsigned char *a, con
     return r.Exchange(nc::kNcReqCombineSets, reply);
 }
 
-int16_t Semaphore(QXHandle connection, nc::NcRequest code, const unsigned char *name, int16_t op, int minimum,
-                  std::vector<uint8_t> &reply)
+int16_t Semaphore(QXHandle connection, nc::NcRequest code, const unsigned char *name, int16_t op,
+                  int minimum, std::vector<uint8_t> &reply)
 {
     RequestCall r(connection);
     if (int16_t s = r.Open(CallMode::SyncOnly, minimum))
@@ -267,7 +267,8 @@ int16_t _QX_GetFieldNumbers(QXHandle connection, uint8_t *names, QXHandle *numbe
     std::vector<uint8_t> body(names, names + 2 + 64 * size_t(n));
     nc::Put16(body.data(), n, r->swap);
     QXHandle h = nullptr;
-    int16_t status = nc::SubmitRequest(r.get(), nc::kNcReqGetFieldNumbers, body.data(), int32_t(body.size()), &h);
+    int16_t status = nc::SubmitRequest(r.get(), nc::kNcReqGetFieldNumbers, body.data(),
+                                       int32_t(body.size()), &h);
     std::vector<uint8_t> reply = TakeBytes(h);
     if (status != 0)
         return status;
@@ -347,7 +348,8 @@ int16_t _QX_GetUsersAndGroups(QXHandle connection, int16_t selector, QXHandle *l
     }
     if (reply.size() < pos + 4)
         return QX_ERR_NO_REPLY_BODY;
-    int16_t u = nc::Get16(reply.data() + pos, r->swap), g = nc::Get16(reply.data() + pos + 2, r->swap);
+    int16_t u = nc::Get16(reply.data() + pos, r->swap),
+            g = nc::Get16(reply.data() + pos + 2, r->swap);
     size_t inEntry = newer ? kUserEntry : kOldUserEntry;
     if (u < 0 || g < 0 || reply.size() < pos + 4 + size_t(u) * inEntry)
         return QX_ERR_BAD_REPLY_LENGTH;
@@ -454,8 +456,14 @@ int16_t _QX_SetLogFile(QXHandle connection, const unsigned char *fileName)
     return NameRequest(connection, nc::kNcReqSetLogFile, fileName, 0);
 }
 
-int16_t _QX_StartFullBackup(QXHandle connection) { return nc::BodylessRequest(connection, nc::kNcReqStartFullBackup); }
-int16_t _QX_StartIncBackup(QXHandle connection) { return nc::BodylessRequest(connection, nc::kNcReqStartIncBackup); }
+int16_t _QX_StartFullBackup(QXHandle connection)
+{
+    return nc::BodylessRequest(connection, nc::kNcReqStartFullBackup);
+}
+int16_t _QX_StartIncBackup(QXHandle connection)
+{
+    return nc::BodylessRequest(connection, nc::kNcReqStartIncBackup);
+}
 
 static int16_t HandleBody(QXHandle connection, nc::NcRequest code, QXHandle data, QXHandle *reply)
 {
@@ -481,7 +489,10 @@ int16_t _QX_SendToBackupModule(QXHandle connection, QXHandle data, QXHandle *rep
     return HandleBody(connection, nc::kNcReqSendToBackupModule, data, reply ? reply : &ignored);
 }
 
-int16_t _QX_WriteData(QXHandle connection, QXHandle data) { return HandleBody(connection, nc::kNcReqWriteData, data, nullptr); }
+int16_t _QX_WriteData(QXHandle connection, QXHandle data)
+{
+    return HandleBody(connection, nc::kNcReqWriteData, data, nullptr);
+}
 
 int16_t _QX_ReadData(QXHandle connection, const uint8_t *key10, QXHandle *data)
 {
@@ -583,7 +594,8 @@ int16_t _QX_ClearSet(QXHandle connection, const unsigned char *setName)
     return NameRequest(connection, nc::kNcReqClearSet, setName, 0x600);
 }
 
-int16_t _QX_IsInSet(QXHandle connection, const unsigned char *setName, int32_t recordNumber, int16_t *isIn)
+int16_t _QX_IsInSet(QXHandle connection, const unsigned char *setName, int32_t recordNumber,
+                    int16_t *isIn)
 {
     if (isIn)
         *isIn = 0;

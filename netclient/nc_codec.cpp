@@ -77,7 +77,8 @@ double RealFromServer(const uint8_t in[10])
         return std::bit_cast<double>(sign | (uint64_t(0x7FF) << 52));
     if (unbiased >= -1022) {
         uint64_t exp = uint64_t(unbiased + 1023);
-        return std::bit_cast<double>(sign | (exp << 52) | ((mant >> 11) & ((uint64_t(1) << 52) - 1)));
+        return std::bit_cast<double>(sign | (exp << 52) |
+                                     ((mant >> 11) & ((uint64_t(1) << 52) - 1)));
     }
     int down = -1022 - unbiased; // into the double's denormal range, truncated
     if (down >= 53)

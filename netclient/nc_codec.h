@@ -27,10 +27,22 @@ inline int32_t SwapLongForServer(bool swap, int32_t v)
     return swap ? int32_t(Swap32(uint32_t(v))) : v;
 }
 
-inline void Put16(uint8_t *p, int16_t v, bool swap) { PlatPutHost16(p, uint16_t(SwapShortForServer(swap, v))); }
-inline void Put32(uint8_t *p, int32_t v, bool swap) { PlatPutHost32(p, uint32_t(SwapLongForServer(swap, v))); }
-inline int16_t Get16(const uint8_t *p, bool swap) { return SwapShortForServer(swap, int16_t(PlatGetHost16(p))); }
-inline int32_t Get32(const uint8_t *p, bool swap) { return SwapLongForServer(swap, int32_t(PlatGetHost32(p))); }
+inline void Put16(uint8_t *p, int16_t v, bool swap)
+{
+    PlatPutHost16(p, uint16_t(SwapShortForServer(swap, v)));
+}
+inline void Put32(uint8_t *p, int32_t v, bool swap)
+{
+    PlatPutHost32(p, uint32_t(SwapLongForServer(swap, v)));
+}
+inline int16_t Get16(const uint8_t *p, bool swap)
+{
+    return SwapShortForServer(swap, int16_t(PlatGetHost16(p)));
+}
+inline int32_t Get32(const uint8_t *p, bool swap)
+{
+    return SwapLongForServer(swap, int32_t(PlatGetHost32(p)));
+}
 // Big-endian numbers of the link layer and discovery datagrams: PlatGetBE16 and
 // the others of platform/byteorder.h.
 

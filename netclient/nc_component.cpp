@@ -255,8 +255,22 @@ void NetworkComponentEntry(ComponentParamBlock *pb)
     case 28: nc::DiscoveryClose(pb); break;
     case 29: nc::DiscoverySend(pb); break;
     case 30: nc::DiscoveryRead(pb); break;
-    case 3: case 4: case 5: case 14: case 15: case 16: case 17: case 18: case 21: case 22:
-    case 24: case 25: case 31: case 32: case 33: case 34:
+    case 3:
+    case 4:
+    case 5:
+    case 14:
+    case 15:
+    case 16:
+    case 17:
+    case 18:
+    case 21:
+    case 22:
+    case 24:
+    case 25:
+    case 31:
+    case 32:
+    case 33:
+    case 34:
         pb->result = -1; // server side and plain streams are not carried
         break;
     default: break;

@@ -81,8 +81,15 @@ struct RecvBlock {
 
 struct LinkChannel {
     enum State : int16_t {
-        kIdle = 0, kWaiting = 1, kOpening = 2, kClosing = 3, kClosed = 4, kSending = 6,
-        kPeerClosed = 7, kBroken = 8, kFinished = 9,
+        kIdle = 0,
+        kWaiting = 1,
+        kOpening = 2,
+        kClosing = 3,
+        kClosed = 4,
+        kSending = 6,
+        kPeerClosed = 7,
+        kBroken = 8,
+        kFinished = 9,
     };
     ServerLink *link = nullptr;
     uint16_t number = 0;
@@ -99,14 +106,27 @@ struct LinkChannel {
     uint32_t wantLen = 0;
     std::vector<uint8_t> restOwn; // the unsent rest, kept when the owner closes mid-send
     bool closeAfterSend = false;
-    uint32_t epoch = 0; // counts re-establishments of the link: an exchange begun before one is lost
+    uint32_t epoch =
+        0; // counts re-establishments of the link: an exchange begun before one is lost
 };
 
 struct ServerLink {
-    enum SendState { kSendHandshake = 0, kConnecting = 1, kAwaitHandshake = 2, kReady = 3,
-                     kSendingChannel = 8, kSendDead = 6 };
-    enum RecvState { kRecvConnecting = 1, kRecvHandshake = 2, kRecvHeader = 3, kRecvSkip = 5,
-                     kRecvDead = 6, kRecvData = 7 };
+    enum SendState {
+        kSendHandshake = 0,
+        kConnecting = 1,
+        kAwaitHandshake = 2,
+        kReady = 3,
+        kSendingChannel = 8,
+        kSendDead = 6
+    };
+    enum RecvState {
+        kRecvConnecting = 1,
+        kRecvHandshake = 2,
+        kRecvHeader = 3,
+        kRecvSkip = 5,
+        kRecvDead = 6,
+        kRecvData = 7
+    };
     TcpComponent *component = nullptr;
     nc::SockGen sock;
     int sendState = kConnecting;
@@ -119,13 +139,13 @@ struct ServerLink {
     RecvBlock *recvBlock = nullptr;
     size_t recvGot = 0;
     LinkChannel *sendChannel = nullptr;
-    size_t sendDone = 0;      // of the channel buffer
-    size_t restDone = 0;      // of the data beyond it
+    size_t sendDone = 0; // of the channel buffer
+    size_t restDone = 0; // of the data beyond it
     size_t skipLeft = 0;
     size_t skipDone = 0;
-    uint32_t idleTicks = 0;   // 0: never times out
+    uint32_t idleTicks = 0; // 0: never times out
     uint32_t lastActivityMs = 0;
-    int keepAlive = 0;        // 0, -1 after a ping went out, -2 after a second period
+    int keepAlive = 0; // 0, -1 after a ping went out, -2 after a second period
     uint8_t ping[nc::kFrameHeader];
     bool pingSending = false;
     size_t pingDone = 0;

@@ -38,7 +38,8 @@ void CloseChannel(QXConnection *conn)
     CallNetworkComponent(conn->componentNumber, &pb, conn->component);
     WaitFor(conn->component, &pb, conn);
     conn->channel = nullptr;
-    IdleStep(conn->component, nullptr, false); // lets the link let go of its socket when it was the last channel
+    IdleStep(conn->component, nullptr,
+             false); // lets the link let go of its socket when it was the last channel
 }
 
 int16_t FailOpen(QXConnection *conn, int16_t status)
@@ -259,7 +260,8 @@ int16_t _QX_OpenQXConnection(QXLoginRecord *login, QXNetworkLocation location, Q
     std::memset(probe + 32, 0, 64);
     std::memcpy(probe + 32, nc::kProbeMarker, sizeof nc::kProbeMarker);
     QXHandle reply = nullptr;
-    int16_t status = nc::SubmitRequest(conn, nc::kNcReqLogin, probe, int32_t(sizeof(QXLoginRecord)), &reply);
+    int16_t status =
+        nc::SubmitRequest(conn, nc::kNcReqLogin, probe, int32_t(sizeof(QXLoginRecord)), &reply);
     if (status != 0) {
         FreeQXHandle(reply);
         return nc::FailOpen(conn, status);
@@ -284,7 +286,8 @@ int16_t _QX_OpenQXConnection(QXLoginRecord *login, QXNetworkLocation location, Q
     // The real login, XORed with the key.
     std::memcpy(conn->sendBuffer, login, sizeof(QXLoginRecord));
     reply = nullptr;
-    status = nc::SubmitRequest(conn, nc::kNcReqLogin, conn->sendBuffer, int32_t(sizeof(QXLoginRecord)), &reply);
+    status = nc::SubmitRequest(conn, nc::kNcReqLogin, conn->sendBuffer,
+                               int32_t(sizeof(QXLoginRecord)), &reply);
     FreeQXHandle(reply);
     if (status != 0)
         return nc::FailOpen(conn, status);
@@ -321,7 +324,8 @@ int16_t _QX_CloseQXConnection(QXHandle connection)
         nc::CallNetworkComponent(conn->componentNumber, &pb, conn->component);
         nc::WaitFor(conn->component, &pb, conn);
         conn->channel = nullptr;
-        nc::IdleStep(conn->component, nullptr, false); // the link closes once its last channel is gone
+        nc::IdleStep(conn->component, nullptr,
+                     false); // the link closes once its last channel is gone
         FreeQXHandle(connection);
     }
     delete conn;

@@ -44,14 +44,14 @@ struct QXConnection {
     uint8_t replyHeader[6] = {};
     int16_t replyStatus = 0;
     int32_t replyLength = 0;
-    QXHandle reply = nullptr;       // reply body in its own handle, locked
-    uint8_t *replyData = nullptr;   // where the reply body is (handle or receive buffer)
-    std::vector<uint8_t> discard;   // a body received only to stay in step
-    QXHandle *replyOut = nullptr;   // the submitting call's out argument
+    QXHandle reply = nullptr;     // reply body in its own handle, locked
+    uint8_t *replyData = nullptr; // where the reply body is (handle or receive buffer)
+    std::vector<uint8_t> discard; // a body received only to stay in step
+    QXHandle *replyOut = nullptr; // the submitting call's out argument
     void *result[4] = {};
     int16_t allocError = 0;
-    int32_t decodedCount = 0;       // numbers a reply carried (code 23)
-    uint32_t requestEpoch = 0;      // the channel's epoch when the request began
+    int32_t decodedCount = 0;         // numbers a reply carried (code 23)
+    uint32_t requestEpoch = 0;        // the channel's epoch when the request began
     const void *requestArg = nullptr; // request-specific input kept for decoding
 
     int32_t version = 0;
@@ -64,7 +64,8 @@ struct QXConnection {
     bool hasDeadline = false;
     uint32_t deadlineMs = 0;
     bool broken = false;
-    std::map<int16_t, std::vector<uint8_t>> fieldTypes; // table -> type of each field, from its definition
+    std::map<int16_t, std::vector<uint8_t>>
+        fieldTypes; // table -> type of each field, from its definition
     uint8_t sendBuffer[nc::kWorkBuffer];
     uint8_t receiveBuffer[nc::kWorkBuffer];
     uint8_t macToWin[256];
@@ -255,8 +256,8 @@ int16_t FieldTypes(QXConnection *c, int16_t table, const std::vector<uint8_t> *&
 // Reply converters, checked against the bytes they are given.
 // A selection array (types: {n, n types} or null for a self-describing one):
 // the byte size, 0 when it does not hold together.
-long ConvertArrayData(QXConnection *c, const int16_t *types, uint8_t *data, size_t size, int textDir,
-                      int valueDir);
+long ConvertArrayData(QXConnection *c, const int16_t *types, uint8_t *data, size_t size,
+                      int textDir, int valueDir);
 // A table definition, widened for servers before 0x600: 0 or -9800.
 int16_t ConvertDefinition(QXConnection *c, std::vector<uint8_t> &def);
 

@@ -32,7 +32,8 @@ std::string Field(const uint8_t *p)
 
 } // namespace
 
-void BuildServerQuery(uint8_t out[96], uint16_t code, const char *published, const std::string &service)
+void BuildServerQuery(uint8_t out[96], uint16_t code, const char *published,
+                      const std::string &service)
 {
     std::memset(out, 0, kDatagram);
     out[0] = uint8_t(code);

@@ -22,7 +22,10 @@
 
 namespace nc {
 
-uint32_t TicksSinceMs(uint32_t startMs) { return uint32_t(uint64_t(PlatTicksSince(startMs)) * 6 / 100); }
+uint32_t TicksSinceMs(uint32_t startMs)
+{
+    return uint32_t(uint64_t(PlatTicksSince(startMs)) * 6 / 100);
+}
 
 void PutFrameHeader(uint8_t *out, uint8_t kind, uint16_t channel, uint32_t length)
 {
@@ -56,7 +59,8 @@ void Enqueue(ServerLink *link, LinkChannel *ch)
 void Dequeue(ServerLink *link, LinkChannel *ch)
 {
     if (ch->queued) {
-        link->queue.erase(std::remove(link->queue.begin(), link->queue.end(), ch), link->queue.end());
+        link->queue.erase(std::remove(link->queue.begin(), link->queue.end(), ch),
+                          link->queue.end());
         ch->queued = false;
     }
 }
@@ -169,8 +173,7 @@ void FinishSend(ServerLink *link, LinkChannel *ch)
         ch->state = LinkChannel::kIdle;
         Complete(ch, 0);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -221,8 +224,9 @@ bool ReceiveFrame(ServerLink *link)
     if (length > kMaxFrameData)
         return false;
     LinkChannel *ch = FindChannel(link, number);
-    bool accepting = ch && ch->state != LinkChannel::kClosing && ch->state != LinkChannel::kClosed &&
-                     ch->state != LinkChannel::kPeerClosed && ch->state != LinkChannel::kBroken;
+    bool accepting = ch && ch->state != LinkChannel::kClosing &&
+                     ch->state != LinkChannel::kClosed && ch->state != LinkChannel::kPeerClosed &&
+                     ch->state != LinkChannel::kBroken;
     if (kind == kFrameClose) {
         if (accepting) {
             if (ch->state == LinkChannel::kWaiting) {
@@ -278,8 +282,9 @@ bool PumpSend(ServerLink *link, bool &progress)
             }
             if (r < 0) {
                 int32_t e = LastSocketError();
-                link->failStatus = int16_t(e == kWsaRefused || e == kWsaHostUnreachable ? int16_t(QX_ERR_REFUSED)
-                                                                                     : int16_t(kSockError));
+                link->failStatus =
+                    int16_t(e == kWsaRefused || e == kWsaHostUnreachable ? int16_t(QX_ERR_REFUSED)
+                                                                         : int16_t(kSockError));
                 return false;
             }
             if (TicksSinceMs(link->connectStartMs) > kConnectTimeoutTicks) {
@@ -331,8 +336,7 @@ bool PumpSend(ServerLink *link, bool &progress)
             FinishSend(link, ch);
             continue;
         }
-        default:
-            return true;
+        default: return true;
         }
     }
 }
@@ -399,8 +403,7 @@ bool PumpReceive(ServerLink *link, bool &progress)
             progress = true;
             link->recvState = ServerLink::kRecvHeader;
             continue;
-        default:
-            return true;
+        default: return true;
         }
     }
 }
@@ -428,8 +431,7 @@ bool KeepAlive(ServerLink *link)
         link->keepAlive = -2;
         link->lastActivityMs = PlatTickCount();
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -479,7 +481,8 @@ bool Reestablish(ServerLink *link)
         return false;
     uint8_t frame[kFrameHeader];
     PutFrameHeader(frame, kFrameReconnect, 1, 0);
-    frame[4] = 1111 & 0xFF, frame[5] = 1111 >> 8, frame[6] = 0, frame[7] = 0; // little-endian by custom
+    frame[4] = 1111 & 0xFF, frame[5] = 1111 >> 8, frame[6] = 0,
+    frame[7] = 0; // little-endian by custom
     size_t sent = 0;
     while ((r = link->sock.SendAll(frame, sizeof frame, sent)) == 1)
         if (!WaitSocket(link->sock, POLLOUT, start))
@@ -606,8 +609,7 @@ void LinkCloseChannel(ComponentParamBlock *pb)
         link->cleanup = true;
         pb->result = 0;
         return;
-    default:
-        break;
+    default: break;
     }
     if (link->dead) {
         ch->state = LinkChannel::kClosed;
@@ -763,7 +765,8 @@ void LinkWait(TcpComponent *comp, int ms)
         if (l->sock.HasBuffered())
             return;
         short events = POLLIN;
-        bool ready = l->sendState == ServerLink::kReady || l->sendState == ServerLink::kSendingChannel;
+        bool ready =
+            l->sendState == ServerLink::kReady || l->sendState == ServerLink::kSendingChannel;
         if (l->sendState == ServerLink::kConnecting ||
             (ready && (l->sendChannel || !l->queue.empty() || l->pingSending)))
             events |= POLLOUT;

@@ -28,24 +28,47 @@ namespace {
 bool UsesReceiveBuffer(int16_t code)
 {
     switch (code) {
-    case kNcReqUnsent5: case kNcReqDeleteCurrentRecord: case kNcReqStartTransaction:
-    case kNcReqCommit: case kNcReqRollBack: case kNcReqDeleteSelectedRecords:
-    case kNcReqSelectAllRecords: case kNcReqRecordsInFile: case kNcReqGotoRecord:
+    case kNcReqUnsent5:
+    case kNcReqDeleteCurrentRecord:
+    case kNcReqStartTransaction:
+    case kNcReqCommit:
+    case kNcReqRollBack:
+    case kNcReqDeleteSelectedRecords:
+    case kNcReqSelectAllRecords:
+    case kNcReqRecordsInFile:
+    case kNcReqGotoRecord:
     case kNcReqSelectionPosition:
-    case kNcReqSearch: case kNcReqSort: case kNcReqFlushServer: case kNcReqGotoSelectedRecord:
-    case kNcReqCountFiles: case kNcReqUnlockCurrentRecord: case kNcReqUnsent67: case kNcReqUnsent68:
-    case kNcReqCopySelection: case kNcReqUseSelection:
-    case kNcReqKillSelection: case kNcReqMoveSelection: case kNcReqAutoSequenceNumber:
-    case kNcReqArrayToSelection: case kNcReqOneToManyJoin: case kNcReqSetReadOnly:
-    case kNcReqSetReadWrite: case kNcReqSearchInSelection: case kNcReqUnsent100:
+    case kNcReqSearch:
+    case kNcReqSort:
+    case kNcReqFlushServer:
+    case kNcReqGotoSelectedRecord:
+    case kNcReqCountFiles:
+    case kNcReqUnlockCurrentRecord:
+    case kNcReqUnsent67:
+    case kNcReqUnsent68:
+    case kNcReqCopySelection:
+    case kNcReqUseSelection:
+    case kNcReqKillSelection:
+    case kNcReqMoveSelection:
+    case kNcReqAutoSequenceNumber:
+    case kNcReqArrayToSelection:
+    case kNcReqOneToManyJoin:
+    case kNcReqSetReadOnly:
+    case kNcReqSetReadWrite:
+    case kNcReqSearchInSelection:
+    case kNcReqUnsent100:
     case kNcReqGetNbUsers:
-    case kNcReqGetNbUserProcesses: case kNcReqSumField: case kNcReqAverageField:
-    case kNcReqMinField: case kNcReqMaxField: case kNcReqWriteData: case kNcReqManyToOneJoin:
-    case kNcReqShrinkSelection: case kNcReqGetFirstNthValues:
-    case kNcReqServerCurrentTime:
-        return true;
-    default:
-        return false;
+    case kNcReqGetNbUserProcesses:
+    case kNcReqSumField:
+    case kNcReqAverageField:
+    case kNcReqMinField:
+    case kNcReqMaxField:
+    case kNcReqWriteData:
+    case kNcReqManyToOneJoin:
+    case kNcReqShrinkSelection:
+    case kNcReqGetFirstNthValues:
+    case kNcReqServerCurrentTime: return true;
+    default: return false;
     }
 }
 
@@ -61,7 +84,11 @@ void ReleaseReply(QXConnection *c)
     c->discard.shrink_to_fit();
 }
 
-template <typename T> T *Result(QXConnection *c, int i) { return static_cast<T *>(c->result[i]); }
+template <typename T>
+T *Result(QXConnection *c, int i)
+{
+    return static_cast<T *>(c->result[i]);
+}
 
 int16_t DecodeReply(QXConnection *c);
 
@@ -71,7 +98,8 @@ int16_t Finish(QXConnection *c, int16_t result)
     c->state = 0;
     if (transferOk) {
         bool locked = c->replyStatus == QX_ERR_RECORD_LOCKED &&
-                      (c->code == kNcReqGetFields || c->code == kNcReqGetRelatedFields || c->code == kNcReqGetRelatedFormattedFields);
+                      (c->code == kNcReqGetFields || c->code == kNcReqGetRelatedFields ||
+                       c->code == kNcReqGetRelatedFormattedFields);
         if (c->replyStatus < 0 && !locked) {
             result = c->replyStatus;
             ReleaseReply(c);
@@ -109,18 +137,36 @@ int16_t DecodeReply(QXConnection *c)
     const size_t n = hasBody ? size_t(c->replyLength) : 0;
     NcReader r(c->replyData, n, c->swap);
     switch (c->code) {
-    case kNcReqDeleteCurrentRecord: case kNcReqStartTransaction: case kNcReqCommit:
-    case kNcReqRollBack: case kNcReqGotoRecord: case kNcReqSort: case kNcReqFlushServer:
-    case kNcReqGotoSelectedRecord: case kNcReqUnlockCurrentRecord: case kNcReqCopySelection:
-    case kNcReqKillSelection: case kNcReqMoveSelection: case kNcReqOneToManyJoin:
-    case kNcReqSetReadOnly: case kNcReqSetReadWrite: case kNcReqShrinkSelection:
-    case kNcReqGetFirstNthValues: case kNcReqSelectAllRecords: case kNcReqManyToOneJoin:
-    case kNcReqModifyRecord: case kNcReqNewRecord:
-        return 0;
-    case kNcReqDeleteSelectedRecords: case kNcReqArrayToSelection: case kNcReqWriteData:
-        return hasBody ? QX_ERR_UNEXPECTED_DATA : 0;
-    case kNcReqUnsent5: case kNcReqRecordsInFile: case kNcReqAutoSequenceNumber:
-    case kNcReqServerCurrentTime: case kNcReqSearch: case kNcReqSearchInSelection:
+    case kNcReqDeleteCurrentRecord:
+    case kNcReqStartTransaction:
+    case kNcReqCommit:
+    case kNcReqRollBack:
+    case kNcReqGotoRecord:
+    case kNcReqSort:
+    case kNcReqFlushServer:
+    case kNcReqGotoSelectedRecord:
+    case kNcReqUnlockCurrentRecord:
+    case kNcReqCopySelection:
+    case kNcReqKillSelection:
+    case kNcReqMoveSelection:
+    case kNcReqOneToManyJoin:
+    case kNcReqSetReadOnly:
+    case kNcReqSetReadWrite:
+    case kNcReqShrinkSelection:
+    case kNcReqGetFirstNthValues:
+    case kNcReqSelectAllRecords:
+    case kNcReqManyToOneJoin:
+    case kNcReqModifyRecord:
+    case kNcReqNewRecord: return 0;
+    case kNcReqDeleteSelectedRecords:
+    case kNcReqArrayToSelection:
+    case kNcReqWriteData: return hasBody ? QX_ERR_UNEXPECTED_DATA : 0;
+    case kNcReqUnsent5:
+    case kNcReqRecordsInFile:
+    case kNcReqAutoSequenceNumber:
+    case kNcReqServerCurrentTime:
+    case kNcReqSearch:
+    case kNcReqSearchInSelection:
         if (hasBody && Result<int32_t>(c, 0)) {
             int32_t v = r.I32();
             if (r.Failed())
@@ -144,7 +190,9 @@ int16_t DecodeReply(QXConnection *c)
         c->decodedCount = got;
         return 0;
     }
-    case kNcReqCountFiles: case kNcReqUseSelection: case kNcReqGetNbUsers:
+    case kNcReqCountFiles:
+    case kNcReqUseSelection:
+    case kNcReqGetNbUsers:
     case kNcReqGetNbUserProcesses: {
         if (!hasBody)
             return QX_ERR_NO_REPLY_BODY;
@@ -155,7 +203,10 @@ int16_t DecodeReply(QXConnection *c)
             *Result<int16_t>(c, 0) = v;
         return 0;
     }
-    case kNcReqSumField: case kNcReqAverageField: case kNcReqMinField: case kNcReqMaxField: {
+    case kNcReqSumField:
+    case kNcReqAverageField:
+    case kNcReqMinField:
+    case kNcReqMaxField: {
         if (!hasBody)
             return 0;
         const uint8_t *p = r.Bytes(10);
@@ -180,9 +231,7 @@ int16_t DecodeReply(QXConnection *c)
             std::memcpy(out, d, sizeof d);
         return 0;
     }
-    default:
-        GiveReply(c);
-        return 0;
+    default: GiveReply(c); return 0;
     }
 }
 
@@ -253,8 +302,7 @@ int16_t SubmitRequest(QXConnection *c, NcRequest code, const uint8_t *body, int3
     if (c->polled)
         return 0;
     int16_t r;
-    while ((r = ProcessRequest(c)) == 1) {
-    }
+    while ((r = ProcessRequest(c)) == 1) {}
     return r;
 }
 
@@ -294,8 +342,7 @@ int16_t StepLocked(QXConnection *c)
     if (pr != 1 && c->channel && c->channel->epoch != c->requestEpoch)
         return Finish(c, pr < 0 ? int16_t(pr) : int16_t(QX_ERR_LINK_REESTABLISHED));
     switch (c->state) {
-    case 0:
-        return 0;
+    case 0: return 0;
     case 1:
         if (pr == 1)
             return 1;
@@ -370,8 +417,7 @@ int16_t StepLocked(QXConnection *c)
         }
         XorWithSessionKey(c->replyData, size_t(c->replyLength), c->key);
         return Finish(c, 0);
-    default:
-        return Finish(c, QX_ERR_BAD_CONNECTION);
+    default: return Finish(c, QX_ERR_BAD_CONNECTION);
     }
 }
 

@@ -22,8 +22,8 @@ constexpr int kValueField = 86;
 
 // Table-only requests: a 16-bit table number as the body; the reply's
 // numbers, when the caller wants one, from number `slot` on.
-int16_t TableRequest(QXHandle connection, nc::NcRequest code, int16_t table, int32_t *result = nullptr,
-                     int slot = 0)
+int16_t TableRequest(QXHandle connection, nc::NcRequest code, int16_t table,
+                     int32_t *result = nullptr, int slot = 0)
 {
     RequestCall r(connection);
     if (int16_t s = r.Open())
@@ -150,7 +150,8 @@ int16_t FieldsRequest(QXHandle connection, nc::NcRequest code, int16_t count, in
     return 0;
 }
 
-int16_t AggregateRequest(QXHandle connection, nc::NcRequest code, int16_t table, int16_t field, uint8_t *out)
+int16_t AggregateRequest(QXHandle connection, nc::NcRequest code, int16_t table, int16_t field,
+                         uint8_t *out)
 {
     if (out)
         std::memset(out, 0, 10);
@@ -189,7 +190,10 @@ int16_t SelectionNameRequest(QXHandle connection, nc::NcRequest code, const unsi
 
 extern "C" {
 
-int16_t _QX_SelectAllRecords(QXHandle connection, int16_t table) { return TableRequest(connection, nc::kNcReqSelectAllRecords, table); }
+int16_t _QX_SelectAllRecords(QXHandle connection, int16_t table)
+{
+    return TableRequest(connection, nc::kNcReqSelectAllRecords, table);
+}
 
 int16_t _QX_Search(QXHandle connection, QXSearchArray *search, int32_t *found)
 {
@@ -294,8 +298,8 @@ int16_t _QX_GetFields(QXHandle connection, const QXFieldList *fields, QXFieldsRe
 {
     if (!fields)
         return QX_ERR_BAD_CONNECTION;
-    return FieldsRequest(connection, nc::kNcReqGetFields, fields->count, fields->table, fields->fields, nullptr, nullptr,
-                         result, locked);
+    return FieldsRequest(connection, nc::kNcReqGetFields, fields->count, fields->table,
+                         fields->fields, nullptr, nullptr, result, locked);
 }
 
 int16_t _QX_GetRelatedFields(QXHandle connection, const QXRelatedFieldList *fields,
@@ -303,8 +307,8 @@ int16_t _QX_GetRelatedFields(QXHandle connection, const QXRelatedFieldList *fiel
 {
     if (!fields)
         return QX_ERR_BAD_CONNECTION;
-    return FieldsRequest(connection, nc::kNcReqGetRelatedFields, fields->count, fields->table, nullptr, fields->pairs, nullptr,
-                         result, locked);
+    return FieldsRequest(connection, nc::kNcReqGetRelatedFields, fields->count, fields->table,
+                         nullptr, fields->pairs, nullptr, result, locked);
 }
 
 int16_t _QX_GetRelatedFormattedFields(QXHandle connection, const QXRelatedFieldList *fields,
@@ -312,8 +316,8 @@ int16_t _QX_GetRelatedFormattedFields(QXHandle connection, const QXRelatedFieldL
 {
     if (!fields || !formats)
         return QX_ERR_BAD_CONNECTION;
-    return FieldsRequest(connection, nc::kNcReqGetRelatedFormattedFields, fields->count, fields->table, nullptr, fields->pairs, formats,
-                         result, locked);
+    return FieldsRequest(connection, nc::kNcReqGetRelatedFormattedFields, fields->count,
+                         fields->table, nullptr, fields->pairs, formats, result, locked);
 }
 
 int16_t _QX_GetNthField(QXFieldsResult result, int16_t index, QXValue *value)
@@ -399,12 +403,14 @@ int16_t _QX_GetNthField(QXFieldsResult result, int16_t index, QXValue *value)
             return QX_ERR_BAD_REPLY_LENGTH;
         std::memcpy(&value->longValue, p, 4);
         return 0;
-    default:
-        return 0; // types not read here: the type byte alone
+    default: return 0; // types not read here: the type byte alone
     }
 }
 
-int16_t _QX_UnlockCurrentRecord(QXHandle connection, int16_t table) { return TableRequest(connection, nc::kNcReqUnlockCurrentRecord, table); }
+int16_t _QX_UnlockCurrentRecord(QXHandle connection, int16_t table)
+{
+    return TableRequest(connection, nc::kNcReqUnlockCurrentRecord, table);
+}
 
 QXRecordBuffer _QX_CreateBuffer(QXHandle connection, int16_t table)
 {
@@ -424,7 +430,8 @@ QXRecordBuffer _QX_CreateBuffer(QXHandle connection, int16_t table)
     return h;
 }
 
-int16_t _QX_AddToBuffer(QXHandle connection, QXRecordBuffer buffer, int16_t field, const QXValue *value)
+int16_t _QX_AddToBuffer(QXHandle connection, QXRecordBuffer buffer, int16_t field,
+                        const QXValue *value)
 {
     ConnRef c(connection);
     if (!c)
@@ -446,7 +453,8 @@ int16_t _QX_AddToBuffer(QXHandle connection, QXRecordBuffer buffer, int16_t fiel
     // Encode the entry first, then grow the handle once.
     std::vector<uint8_t> entry;
     size_t need = 4 + 4 + 10 + 256;
-    if (value->type == QX_TYPE_TEXT || value->type == QX_TYPE_PICTURE || value->type == QX_TYPE_BLOB)
+    if (value->type == QX_TYPE_TEXT || value->type == QX_TYPE_PICTURE ||
+        value->type == QX_TYPE_BLOB)
         need += size_t(std::max(0, value->length));
     try {
         entry.resize(need);
@@ -488,7 +496,8 @@ static int16_t RecordBufferRequest(QXHandle connection, nc::NcRequest code, QXRe
         UnlockQXHandle(buffer);
         return QX_ERR_BAD_CONNECTION;
     }
-    int16_t status = nc::SubmitRequest(r.get(), code, p, used, nullptr); // copied: the buffer stays the caller's
+    int16_t status =
+        nc::SubmitRequest(r.get(), code, p, used, nullptr); // copied: the buffer stays the caller's
     UnlockQXHandle(buffer);
     return status;
 }
@@ -503,7 +512,10 @@ int16_t _QX_NewRecord(QXHandle connection, QXRecordBuffer buffer)
     return RecordBufferRequest(connection, nc::kNcReqNewRecord, buffer);
 }
 
-int16_t _QX_DeleteSelectedRecords(QXHandle connection, int16_t table) { return TableRequest(connection, nc::kNcReqDeleteSelectedRecords, table); }
+int16_t _QX_DeleteSelectedRecords(QXHandle connection, int16_t table)
+{
+    return TableRequest(connection, nc::kNcReqDeleteSelectedRecords, table);
+}
 
 int16_t _QX_DeleteCurrentRecord(QXHandle connection, int16_t table)
 {
@@ -512,7 +524,8 @@ int16_t _QX_DeleteCurrentRecord(QXHandle connection, int16_t table)
 
 int16_t _QX_SetReadWriteMode(QXHandle connection, int16_t table, uint8_t readWrite)
 {
-    return TableRequest(connection, readWrite ? nc::kNcReqSetReadWrite : nc::kNcReqSetReadOnly, table);
+    return TableRequest(connection, readWrite ? nc::kNcReqSetReadWrite : nc::kNcReqSetReadOnly,
+                        table);
 }
 
 int16_t _QX_OneToMany_Join(QXHandle connection, int16_t a, int16_t b)
@@ -590,8 +603,14 @@ int16_t _QX_StartQXTransaction(QXHandle connection)
     return r.Send(nc::kNcReqStartTransaction);
 }
 
-int16_t _QX_Commit(QXHandle connection) { return nc::BodylessRequest(connection, nc::kNcReqCommit); }
-int16_t _QX_RollBack(QXHandle connection) { return nc::BodylessRequest(connection, nc::kNcReqRollBack); }
+int16_t _QX_Commit(QXHandle connection)
+{
+    return nc::BodylessRequest(connection, nc::kNcReqCommit);
+}
+int16_t _QX_RollBack(QXHandle connection)
+{
+    return nc::BodylessRequest(connection, nc::kNcReqRollBack);
+}
 
 int16_t _QX_CopySelection(QXHandle connection, const unsigned char *name, int16_t table)
 {

@@ -65,10 +65,7 @@ std::string FromListText(std::string s)
     return s;
 }
 
-std::string CutAtLineEnd(const std::string &s)
-{
-    return s.substr(0, s.find_first_of("\r\n"));
-}
+std::string CutAtLineEnd(const std::string &s) { return s.substr(0, s.find_first_of("\r\n")); }
 
 void MakeParentDirectory(const std::string &path)
 {

@@ -81,8 +81,7 @@ int LoadSocketLibrary()
 void UnloadSocketLibrary()
 {
     int n = gLibraryUses.load();
-    while (n > 0 && !gLibraryUses.compare_exchange_weak(n, n - 1)) {
-    }
+    while (n > 0 && !gLibraryUses.compare_exchange_weak(n, n - 1)) {}
 }
 
 int SocketLibraryUses() { return gLibraryUses.load(); }
@@ -134,8 +133,7 @@ void SlotClose(int slot)
     }
     ::shutdown(fd, SHUT_WR);
     uint8_t drain[512];
-    while (::recv(fd, drain, sizeof drain, MSG_DONTWAIT) > 0) {
-    }
+    while (::recv(fd, drain, sizeof drain, MSG_DONTWAIT) > 0) {}
     ::close(fd);
 }
 
@@ -165,8 +163,7 @@ int SockGen::Create(int type)
         ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
         ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
         ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
-    }
-    else
+    } else
         ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
     int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) {

@@ -37,7 +37,8 @@ void IdleStep(QXComponent component, QXConnection *conn, bool wait)
 
 bool DeadlinePassed(uint32_t deadlineMs) { return int32_t(PlatTickCount() - deadlineMs) >= 0; }
 
-void WaitFor(QXComponent component, ComponentParamBlock *pb, QXConnection *conn, const uint32_t *deadlineMs)
+void WaitFor(QXComponent component, ComponentParamBlock *pb, QXConnection *conn,
+             const uint32_t *deadlineMs)
 {
     for (;;) {
         {
@@ -71,8 +72,7 @@ int16_t _QX_InitQXWS(void)
 int16_t _QX_DeInitQXWS(void)
 {
     int n = gInitCount.load();
-    while (n > 0 && !gInitCount.compare_exchange_weak(n, n - 1)) {
-    }
+    while (n > 0 && !gInitCount.compare_exchange_weak(n, n - 1)) {}
     return 0;
 }
 

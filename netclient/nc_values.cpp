@@ -9,10 +9,17 @@ namespace nc {
 bool KnownType(int type)
 {
     switch (type) {
-    case 0: case 1: case 2: case 3: case 4: case 6: case 8: case 9: case 11: case 30:
-        return true;
-    default:
-        return false;
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 6:
+    case 8:
+    case 9:
+    case 11:
+    case 30: return true;
+    default: return false;
     }
 }
 
@@ -63,15 +70,10 @@ bool PutWireValue(NcWriter &w, const QXValue &v)
             w.I16(d);
         return true;
     case QX_TYPE_BOOLEAN:
-    case QX_TYPE_INTEGER:
-        w.I16(v.shortValue);
-        return true;
+    case QX_TYPE_INTEGER: w.I16(v.shortValue); return true;
     case QX_TYPE_LONGINT:
-    case QX_TYPE_TIME:
-        w.I32(v.longValue);
-        return true;
-    default:
-        return false;
+    case QX_TYPE_TIME: w.I32(v.longValue); return true;
+    default: return false;
     }
 }
 
@@ -83,12 +85,17 @@ static void SwapWords(uint8_t *p, int count, bool swap)
         std::swap(p[2 * i], p[2 * i + 1]);
 }
 
-long ConvertValueInPlace(uint8_t *p, size_t left, int type, ValueForm form, bool swap, bool fromServer)
+long ConvertValueInPlace(uint8_t *p, size_t left, int type, ValueForm form, bool swap,
+                         bool fromServer)
 {
     auto length32 = [&](size_t &n) {
         if (left < 4)
             return false;
-        int32_t v = fromServer ? Get32(p, swap) : [&] { int32_t h; std::memcpy(&h, p, 4); return h; }();
+        int32_t v = fromServer ? Get32(p, swap) : [&] {
+            int32_t h;
+            std::memcpy(&h, p, 4);
+            return h;
+        }();
         if (v < 0 || size_t(v) > left - 4)
             return false;
         int32_t out = fromServer ? v : SwapLongForServer(swap, v);
@@ -119,7 +126,11 @@ long ConvertValueInPlace(uint8_t *p, size_t left, int type, ValueForm form, bool
         if (form == ValueForm::Array) {
             if (left < 2)
                 return -1;
-            int16_t v = fromServer ? Get16(p, swap) : [&] { int16_t h; std::memcpy(&h, p, 2); return h; }();
+            int16_t v = fromServer ? Get16(p, swap) : [&] {
+                int16_t h;
+                std::memcpy(&h, p, 2);
+                return h;
+            }();
             if (v < 0 || size_t(v) > left - 2)
                 return -1;
             int16_t out = fromServer ? v : SwapShortForServer(swap, v);
@@ -161,8 +172,7 @@ long ConvertValueInPlace(uint8_t *p, size_t left, int type, ValueForm form, bool
             std::swap(p[1], p[2]);
         }
         return 4;
-    default:
-        return -1;
+    default: return -1;
     }
 }
 
@@ -177,8 +187,8 @@ int16_t ConvertFieldsResult(uint8_t *data, size_t size, int count, bool swap)
             return QX_ERR_BAD_REPLY_LENGTH;
         int16_t type = Get16(data + off, swap);
         std::memcpy(data + off, &type, 2);
-        long n = ConvertValueInPlace(data + off + 2, size - size_t(off) - 2, type, ValueForm::Fields, swap,
-                                     true);
+        long n = ConvertValueInPlace(data + off + 2, size - size_t(off) - 2, type,
+                                     ValueForm::Fields, swap, true);
         if (n < 0)
             return QX_ERR_BAD_REPLY_LENGTH;
     }

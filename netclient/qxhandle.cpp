@@ -62,10 +62,7 @@ HandleSlot *Find(HandleTable &t, QXHandle h)
     return &s;
 }
 
-void WriteSize(uint8_t *block, int32_t n)
-{
-    std::memcpy(block, &n, 4);
-}
+void WriteSize(uint8_t *block, int32_t n) { std::memcpy(block, &n, 4); }
 
 } // namespace
 

@@ -31,9 +31,9 @@
 // ---- statuses -------------------------------------------------------------
 enum : int16_t {
     QX_OK = 0,
-    QX_IN_PROGRESS = 1,            // _QX_ProcessQXRequest: still running
-    QX_ERR_PENDING = -32001,       // polled connection with a request pending,
-                                   // or a call that answers only synchronously
+    QX_IN_PROGRESS = 1,      // _QX_ProcessQXRequest: still running
+    QX_ERR_PENDING = -32001, // polled connection with a request pending,
+                             // or a call that answers only synchronously
     QX_ERR_UNEXPECTED_DATA = -32002,
     QX_ERR_BAD_CONNECTION = -32003,
     QX_ERR_NO_MEMORY = -32004,
@@ -42,12 +42,12 @@ enum : int16_t {
     QX_ERR_BAD_REPLY_LENGTH = -9800,
     QX_ERR_TOO_MANY_LINES = -9965,
     QX_ERR_TEXT_IN_SEARCH = -9966,
-    QX_ERR_RECORD_LOCKED = -4444,  // server status for field reads, see _QX_GetFields
+    QX_ERR_RECORD_LOCKED = -4444, // server status for field reads, see _QX_GetFields
     QX_ERR_NO_SERVER = -10021,
     QX_ERR_BAD_OPTION = -10050,
     // component and link statuses
-    QX_ERR_CHANNEL = -10001,       // wrong channel state, failed open
-    QX_ERR_LINK = -10002,          // link broken or socket error
+    QX_ERR_CHANNEL = -10001, // wrong channel state, failed open
+    QX_ERR_LINK = -10002,    // link broken or socket error
     QX_ERR_DIALOG_CANCEL = -10020,
     QX_ERR_RECEIVE_BUSY = -10030,
     QX_ERR_SEND_BUSY = -10031,
@@ -66,16 +66,16 @@ enum : int16_t {
 
 // Value types of the server (meanings are the data module's).
 enum : uint8_t {
-    QX_TYPE_ALPHA = 0,     // length-prefixed string
-    QX_TYPE_REAL = 1,      // 10-byte real on the wire, host double in memory
-    QX_TYPE_TEXT = 2,      // length and bytes in a QXHandle
-    QX_TYPE_PICTURE = 3,   // length and bytes in a QXHandle
-    QX_TYPE_DATE = 4,      // three 16-bit numbers
-    QX_TYPE_BOOLEAN = 6,   // 16-bit
-    QX_TYPE_INTEGER = 8,   // 16-bit
-    QX_TYPE_LONGINT = 9,   // 32-bit
-    QX_TYPE_TIME = 11,     // 32-bit
-    QX_TYPE_BLOB = 30,     // length and bytes in a QXHandle
+    QX_TYPE_ALPHA = 0,   // length-prefixed string
+    QX_TYPE_REAL = 1,    // 10-byte real on the wire, host double in memory
+    QX_TYPE_TEXT = 2,    // length and bytes in a QXHandle
+    QX_TYPE_PICTURE = 3, // length and bytes in a QXHandle
+    QX_TYPE_DATE = 4,    // three 16-bit numbers
+    QX_TYPE_BOOLEAN = 6, // 16-bit
+    QX_TYPE_INTEGER = 8, // 16-bit
+    QX_TYPE_LONGINT = 9, // 32-bit
+    QX_TYPE_TIME = 11,   // 32-bit
+    QX_TYPE_BLOB = 30,   // length and bytes in a QXHandle
 };
 
 // ---- movable memory ---------------------------------------------------------
@@ -96,8 +96,8 @@ struct QXLoginRecord {
     uint8_t userName[32];
     uint8_t password[32];
     uint8_t secondName[32];
-    uint8_t loginFlag;   // set to 1 by _QX_OpenQXConnection
-    uint8_t callerByte;  // left as the caller set it
+    uint8_t loginFlag;  // set to 1 by _QX_OpenQXConnection
+    uint8_t callerByte; // left as the caller set it
 };
 static_assert(sizeof(QXLoginRecord) == 130);
 
@@ -209,8 +209,8 @@ QX_EXPORT int16_t _QX_GetComponentInfo(int16_t componentNumber, int16_t *kind,
 QX_EXPORT int16_t _QX_SelectQXServer(unsigned char *serverName, QXNetworkLocation *location,
                                      int16_t componentNumber, QXComponent component);
 QX_EXPORT int16_t _QX_SelectQXServerWithOther(unsigned char *serverName,
-                                              QXNetworkLocation *location,
-                                              int16_t componentNumber, QXComponent component);
+                                              QXNetworkLocation *location, int16_t componentNumber,
+                                              QXComponent component);
 // name: "host", "host:port", "host,port" or a published server name, optionally
 // followed by a tab and the wanted computer name (length-prefixed).
 QX_EXPORT int16_t _QX_FindQXServer(const unsigned char *name, QXNetworkLocation *location,
@@ -252,14 +252,13 @@ QX_EXPORT int16_t _QX_ProcessQXRequest(QXHandle connection);
 // ---- selections, records, fields, arrays -----------------------------------------
 QX_EXPORT int16_t _QX_SelectAllRecords(QXHandle connection, int16_t table);
 QX_EXPORT int16_t _QX_Search(QXHandle connection, QXSearchArray *search, int32_t *found);
-QX_EXPORT int16_t _QX_SearchInSelection(QXHandle connection, QXSearchArray *search,
-                                        int32_t *found);
+QX_EXPORT int16_t _QX_SearchInSelection(QXHandle connection, QXSearchArray *search, int32_t *found);
 QX_EXPORT int16_t _QX_Sort(QXHandle connection, const QXSortSpec *sort);
 QX_EXPORT int16_t _QX_GotoSelectedRecord(QXHandle connection, int16_t table, int32_t position);
 QX_EXPORT int16_t _QX_GotoRecord(QXHandle connection, int16_t table, int32_t recordNumber);
 QX_EXPORT int16_t _QX_RecordsInSelection(QXHandle connection, int16_t table, int32_t *count);
-QX_EXPORT int16_t _QX_CurrentRecordNumber(QXHandle connection, int16_t table,
-                                          int32_t *recordNumber, int32_t *position);
+QX_EXPORT int16_t _QX_CurrentRecordNumber(QXHandle connection, int16_t table, int32_t *recordNumber,
+                                          int32_t *position);
 QX_EXPORT int16_t _QX_RecordsInFile(QXHandle connection, int16_t table, int32_t *count);
 QX_EXPORT int16_t _QX_AutoSequenceNumber(QXHandle connection, int16_t table, int32_t *number);
 QX_EXPORT int16_t _QX_GetFields(QXHandle connection, const QXFieldList *fields,
@@ -268,9 +267,8 @@ QX_EXPORT int16_t _QX_GetRelatedFields(QXHandle connection, const QXRelatedField
                                        QXFieldsResult *result, uint8_t *locked);
 // formats: n length-prefixed format strings one after another.
 QX_EXPORT int16_t _QX_GetRelatedFormattedFields(QXHandle connection,
-                                                const QXRelatedFieldList *fields,
-                                                QXHandle formats, QXFieldsResult *result,
-                                                uint8_t *locked);
+                                                const QXRelatedFieldList *fields, QXHandle formats,
+                                                QXFieldsResult *result, uint8_t *locked);
 // index from 1; types TEXT, PICTURE, BLOB get a new handle in value->data
 // (none for length 0), owned by the caller.
 QX_EXPORT int16_t _QX_GetNthField(QXFieldsResult result, int16_t index, QXValue *value);
@@ -342,8 +340,7 @@ QX_EXPORT int16_t _QX_WriteData(QXHandle connection, QXHandle data);
 QX_EXPORT int16_t _QX_ReadData(QXHandle connection, const uint8_t *key10, QXHandle *data);
 QX_EXPORT int16_t _QX_ProcessNumber(QXHandle connection, const unsigned char *processName,
                                     int16_t *number);
-QX_EXPORT int16_t _QX_ExecuteOnServer(QXHandle connection, QXHandle procedureCall,
-                                      int32_t *result);
+QX_EXPORT int16_t _QX_ExecuteOnServer(QXHandle connection, QXHandle procedureCall, int32_t *result);
 QX_EXPORT int16_t _QX_GetProcessVar(QXHandle connection, QXHandle variables);
 QX_EXPORT int16_t _QX_SetProcessVar(QXHandle connection, QXHandle variables);
 QX_EXPORT int16_t _QX_CreateEmptySet(QXHandle connection, const unsigned char *setName,

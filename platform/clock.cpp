@@ -10,15 +10,15 @@ uint32_t SystemTickCount()
 {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+    uint64_t ms =
+        static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
     return static_cast<uint32_t>(ms);
 }
 
 void SystemSleep(uint32_t ms)
 {
     timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0) {
-    }
+    while (nanosleep(&ts, &ts) != 0) {}
 }
 
 PlatDate SystemToday()
@@ -26,8 +26,8 @@ PlatDate SystemToday()
     time_t now = time(nullptr);
     tm local{};
     localtime_r(&now, &local);
-    return PlatDate{static_cast<int16_t>(local.tm_year + 1900), static_cast<uint8_t>(local.tm_mon + 1),
-                    static_cast<uint8_t>(local.tm_mday)};
+    return PlatDate{static_cast<int16_t>(local.tm_year + 1900),
+                    static_cast<uint8_t>(local.tm_mon + 1), static_cast<uint8_t>(local.tm_mday)};
 }
 
 std::atomic<const PlatClock *> g_clock{nullptr};
@@ -60,10 +60,7 @@ PlatDate PlatToday()
     return (c && c->today) ? c->today() : SystemToday();
 }
 
-void PlatSetClock(const PlatClock *clock)
-{
-    g_clock.store(clock, std::memory_order_release);
-}
+void PlatSetClock(const PlatClock *clock) { g_clock.store(clock, std::memory_order_release); }
 
 namespace {
 
@@ -80,7 +77,11 @@ PlatTimeOfDay PlatNowTimeOfDay()
     tm local{};
     localtime_r(&ts.tv_sec, &local);
     return PlatTimeOfDay{static_cast<uint8_t>(local.tm_hour), static_cast<uint8_t>(local.tm_min),
-                         static_cast<uint8_t>(local.tm_sec), static_cast<uint16_t>(ts.tv_nsec / 1000000)};
+                         static_cast<uint8_t>(local.tm_sec),
+                         static_cast<uint16_t>(ts.tv_nsec / 1000000)};
 }
 
-void PlatSetTimeOfDaySource(PlatTimeOfDay (*source)()) { g_timeOfDay.store(source, std::memory_order_release); }
+void PlatSetTimeOfDaySource(PlatTimeOfDay (*source)())
+{
+    g_timeOfDay.store(source, std::memory_order_release);
+}

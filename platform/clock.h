@@ -15,9 +15,9 @@ struct PlatDate {
 };
 
 struct PlatClock {
-    uint32_t (*tickCount)();      // milliseconds, wraps at 2^32 like a tick counter
+    uint32_t (*tickCount)(); // milliseconds, wraps at 2^32 like a tick counter
     void (*sleep)(uint32_t ms);
-    PlatDate (*today)();          // local calendar date
+    PlatDate (*today)(); // local calendar date
 };
 
 // Milliseconds since an arbitrary start; wraps around. Compare with

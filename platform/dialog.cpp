@@ -20,7 +20,10 @@ namespace {
 // "No UI": every dialog is cancelled, messages go nowhere.
 class NoDialog : public PlatDialogProvider {
 public:
-    int Run(const std::string &, std::vector<PlatDialogField> &, size_t) override { return PLAT_DIALOG_CANCEL; }
+    int Run(const std::string &, std::vector<PlatDialogField> &, size_t) override
+    {
+        return PLAT_DIALOG_CANCEL;
+    }
     void Message(const std::string &, const std::string &) override {}
 };
 
@@ -53,13 +56,15 @@ public:
             std::string line;
             if (!ReadLine(&line, f.hidden))
                 return PLAT_DIALOG_CANCEL;
-            bool number = !line.empty() && line.find_first_not_of("0123456789") == std::string::npos;
+            bool number =
+                !line.empty() && line.find_first_not_of("0123456789") == std::string::npos;
             if (!f.choices.empty() && number) {
                 size_t n = std::strtoul(line.c_str(), nullptr, 10);
                 if (n >= 1 && n <= f.choices.size())
                     line = f.choices[n - 1];
             }
-            answers.push_back(line.empty() ? f.value : line.substr(0, f.limit ? f.limit : line.size()));
+            answers.push_back(line.empty() ? f.value
+                                           : line.substr(0, f.limit ? f.limit : line.size()));
         }
         for (size_t i = 0; i < fields.size(); ++i)
             fields[i].value = answers[i];
@@ -84,7 +89,10 @@ public:
         return PLAT_DIALOG_CANCEL;
     }
 
-    void Message(const std::string &caption, const std::string &text) override { Write(caption + ": " + text + "\n"); }
+    void Message(const std::string &caption, const std::string &text) override
+    {
+        Write(caption + ": " + text + "\n");
+    }
 
     bool Ask(const std::string &caption, const std::string &text) override
     {
@@ -233,10 +241,7 @@ private:
         return parts;
     }
 
-    void Log(const std::string &text)
-    {
-        std::ofstream(path_ + ".log", std::ios::app) << text;
-    }
+    void Log(const std::string &text) { std::ofstream(path_ + ".log", std::ios::app) << text; }
 
     std::string path_;
 };

@@ -28,15 +28,15 @@ enum PlatDialogResult : int {
 
 struct PlatDialogField {
     std::string label;
-    std::string value;    // in: shown; out: the answer
-    size_t limit = 0;     // characters the field accepts
-    bool hidden = false;  // password characters
+    std::string value;   // in: shown; out: the answer
+    size_t limit = 0;    // characters the field accepts
+    bool hidden = false; // password characters
     bool enabled = true;
     std::vector<std::string> choices; // a list box: the value is the chosen entry
 };
 
 struct PlatDialogButton {
-    int id;            // the answer when pressed; never PLAT_DIALOG_OK or _CANCEL
+    int id; // the answer when pressed; never PLAT_DIALOG_OK or _CANCEL
     std::string label;
     bool enabled = true;
 };
@@ -45,7 +45,8 @@ class PlatDialogProvider {
 public:
     virtual ~PlatDialogProvider() = default;
     // Shows a dialog; the fields hold the answers on PLAT_DIALOG_OK.
-    virtual int Run(const std::string &title, std::vector<PlatDialogField> &fields, size_t focus) = 0;
+    virtual int Run(const std::string &title, std::vector<PlatDialogField> &fields,
+                    size_t focus) = 0;
     virtual void Message(const std::string &caption, const std::string &text) = 0;
     // A dialog with further buttons: PLAT_DIALOG_OK, PLAT_DIALOG_CANCEL or
     // the id of an enabled button; the fields hold the answers unless
@@ -75,10 +76,10 @@ public:
         std::vector<std::string> values; // one per field; missing ones keep their value
     };
     std::vector<Answer> answers;
-    std::vector<std::string> titles;              // dialogs shown, in order
+    std::vector<std::string> titles;                 // dialogs shown, in order
     std::vector<std::vector<PlatDialogField>> shown; // their fields as shown
-    std::vector<std::string> messages;            // message boxes: caption ": " text
-    std::vector<std::string> questions;           // Yes/No questions: caption ": " text
+    std::vector<std::string> messages;               // message boxes: caption ": " text
+    std::vector<std::string> questions;              // Yes/No questions: caption ": " text
 
     int Run(const std::string &title, std::vector<PlatDialogField> &fields, size_t focus) override;
     int RunButtons(const std::string &title, std::vector<PlatDialogField> &fields, size_t focus,

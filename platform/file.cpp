@@ -116,7 +116,7 @@ int64_t PlatFileSeek(int fd, int64_t offset, int origin)
 
 bool PlatFileExists(const char *path)
 {
-    struct stat st{};
+    struct stat st {};
     return path && ::stat(path, &st) == 0;
 }
 

@@ -10,11 +10,11 @@
 #include <string>
 
 enum PlatOpenFlags : uint32_t {
-    PLAT_OPEN_READ = 0,        // read only
-    PLAT_OPEN_WRITE = 1,       // write only
-    PLAT_OPEN_READWRITE = 2,   // read and write
-    PLAT_OPEN_CREATE = 4,      // create, or empty an existing file
-    PLAT_OPEN_EXCLUSIVE = 8,   // with CREATE: fail when the file exists
+    PLAT_OPEN_READ = 0,      // read only
+    PLAT_OPEN_WRITE = 1,     // write only
+    PLAT_OPEN_READWRITE = 2, // read and write
+    PLAT_OPEN_CREATE = 4,    // create, or empty an existing file
+    PLAT_OPEN_EXCLUSIVE = 8, // with CREATE: fail when the file exists
 };
 
 // A descriptor, or -1.

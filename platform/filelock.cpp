@@ -20,18 +20,9 @@ bool Flock(int fd, int op)
 
 } // namespace
 
-bool PlatFileLockExclusive(int fd)
-{
-    return Flock(fd, LOCK_EX);
-}
-bool PlatFileLockShared(int fd)
-{
-    return Flock(fd, LOCK_SH);
-}
-bool PlatFileUnlock(int fd)
-{
-    return Flock(fd, LOCK_UN);
-}
+bool PlatFileLockExclusive(int fd) { return Flock(fd, LOCK_EX); }
+bool PlatFileLockShared(int fd) { return Flock(fd, LOCK_SH); }
+bool PlatFileUnlock(int fd) { return Flock(fd, LOCK_UN); }
 
 bool PlatFileSync(int fd)
 {
@@ -81,7 +72,4 @@ bool PlatMakeDirectories(const char *path)
     return PlatIsDirectory(path);
 }
 
-unsigned long PlatProcessId()
-{
-    return static_cast<unsigned long>(::getpid());
-}
+unsigned long PlatProcessId() { return static_cast<unsigned long>(::getpid()); }

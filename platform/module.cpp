@@ -12,10 +12,7 @@ namespace {
 // on threads that end after it is unloaded.
 thread_local char t_lastError[256];
 
-void SetLastError(const char *text)
-{
-    std::snprintf(t_lastError, sizeof t_lastError, "%s", text);
-}
+void SetLastError(const char *text) { std::snprintf(t_lastError, sizeof t_lastError, "%s", text); }
 
 void *OpenLibrary(const std::string &name)
 {

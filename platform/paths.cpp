@@ -40,7 +40,8 @@ std::string PlatPathIn(PlatDir which, std::string_view fileName)
 
 std::string PlatMapWindowsPath(std::string_view windowsPath)
 {
-    if (windowsPath.size() >= 3 && windowsPath[1] == ':' && (windowsPath[2] == '\\' || windowsPath[2] == '/')) {
+    if (windowsPath.size() >= 3 && windowsPath[1] == ':' &&
+        (windowsPath[2] == '\\' || windowsPath[2] == '/')) {
         std::string rest(windowsPath.substr(3));
         for (char &c : rest)
             if (c == '\\')

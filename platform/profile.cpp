@@ -16,7 +16,8 @@ std::mutex g_profileGuard;
 bool KeyListed(const char *section, const char *key, const char *file)
 {
     std::vector<char> names(65536);
-    int n = SQLGetPrivateProfileString(section, nullptr, "", names.data(), static_cast<int>(names.size()), file);
+    int n = SQLGetPrivateProfileString(section, nullptr, "", names.data(),
+                                       static_cast<int>(names.size()), file);
     if (n <= 0)
         return false;
     names.back() = '\0';
@@ -28,8 +29,8 @@ bool KeyListed(const char *section, const char *key, const char *file)
 
 } // namespace
 
-int PlatGetProfileString(const char *section, const char *key, const char *defaultValue, char *buffer, int size,
-                         const char *file)
+int PlatGetProfileString(const char *section, const char *key, const char *defaultValue,
+                         char *buffer, int size, const char *file)
 {
     if (!buffer || size <= 0)
         return 0;

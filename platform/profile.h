@@ -6,5 +6,5 @@
 // terminated when size > 0). A null key lists the section's keys, each followed
 // by a terminator. Answers the number of characters stored (without the final
 // terminator); the default is copied when the key is missing.
-int PlatGetProfileString(const char *section, const char *key, const char *defaultValue, char *buffer, int size,
-                         const char *file);
+int PlatGetProfileString(const char *section, const char *key, const char *defaultValue,
+                         char *buffer, int size, const char *file);

@@ -9,8 +9,8 @@ const char *PlatFindString(const PlatStringTable *table, uint32_t id)
     if (!table || !table->entries)
         return nullptr;
     const PlatStringEntry *end = table->entries + table->count;
-    const PlatStringEntry *it =
-        std::lower_bound(table->entries, end, id, [](const PlatStringEntry &e, uint32_t v) { return e.id < v; });
+    const PlatStringEntry *it = std::lower_bound(
+        table->entries, end, id, [](const PlatStringEntry &e, uint32_t v) { return e.id < v; });
     return (it != end && it->id == id) ? it->text : nullptr;
 }
 
@@ -42,4 +42,7 @@ int PlatAsciiCaseCompareN(const char *a, const char *b, size_t n)
     return 0;
 }
 
-int PlatAsciiCaseCompare(const char *a, const char *b) { return PlatAsciiCaseCompareN(a, b, SIZE_MAX); }
+int PlatAsciiCaseCompare(const char *a, const char *b)
+{
+    return PlatAsciiCaseCompareN(a, b, SIZE_MAX);
+}

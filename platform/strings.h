@@ -24,8 +24,14 @@ int PlatLoadString(const PlatStringTable *table, uint32_t id, char *buffer, int 
 // Comparison without regard to the case of ASCII letters, whatever locale the
 // application set (in some, "i" and "I" are no pair): keywords, key names and
 // settings compare the same everywhere. Answers <0, 0 or >0 as strcmp does.
-inline char PlatAsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-inline char PlatAsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+inline char PlatAsciiUpper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+inline char PlatAsciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 int PlatAsciiCaseCompare(const char *a, const char *b);
 // At most n characters.
 int PlatAsciiCaseCompareN(const char *a, const char *b, size_t n);

@@ -23,7 +23,11 @@ struct FrameHeader {
 };
 
 enum : uint8_t {
-    kKindOpen = 1, kKindClose = 2, kKindData = 3, kKindPingOld = 7, kKindReconnect = 66,
+    kKindOpen = 1,
+    kKindClose = 2,
+    kKindData = 3,
+    kKindPingOld = 7,
+    kKindReconnect = 66,
     kKindPing = 249,
 };
 

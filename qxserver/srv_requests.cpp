@@ -79,22 +79,22 @@ std::string DescribeSearch(bool bigEndian, const std::vector<uint8_t> &body)
     if (body.size() < 4)
         return "search";
     int16_t count = qxdb::QxdbLoad16(body.data(), bigEndian);
-    std::string text = "search table " + std::to_string(qxdb::QxdbLoad16(body.data() + 2, bigEndian)) + ":";
+    std::string text =
+        "search table " + std::to_string(qxdb::QxdbLoad16(body.data() + 2, bigEndian)) + ":";
     for (int16_t i = 0; i < count && body.size() >= 4 + size_t(i + 1) * 96; ++i) {
         const uint8_t *line = body.data() + 4 + size_t(i) * 96;
         const uint8_t *value = line + 8;
         std::string shown;
         switch (line[6]) {
-        case 0:
-            shown.assign(1, '\'').append(PString(value, 84)).push_back('\'');
-            break;
+        case 0: shown.assign(1, '\'').append(PString(value, 84)).push_back('\''); break;
         case 6:
         case 8: shown = std::to_string(qxdb::QxdbLoad16(value, bigEndian)); break;
         case 9:
         case 11: shown = std::to_string(qxdb::QxdbLoad32(value, bigEndian)); break;
         default: shown = "(type " + std::to_string(line[6]) + ")"; break;
         }
-        text += (i == 0 ? std::string(line[92] == 3 ? " NOT " : " ") : std::string(kConj[line[92] & 3])) +
+        text += (i == 0 ? std::string(line[92] == 3 ? " NOT " : " ")
+                        : std::string(kConj[line[92] & 3])) +
                 std::to_string(qxdb::QxdbLoad16(line, bigEndian)) + kOps[line[4] % 7] + shown;
     }
     return text;

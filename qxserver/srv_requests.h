@@ -31,7 +31,7 @@ inline constexpr uint8_t kProbeUser[4] = {3, 0x7F, 'Q', 'X'};
 struct Session {
     uint16_t channel = 0;
     bool bigEndian = false; // the server's byte order for this session
-    bool keyed = false;   // bodies are XORed once the probe reply went out
+    bool keyed = false;     // bodies are XORed once the probe reply went out
     bool loggedIn = false;
     std::string user;
     std::unique_ptr<qxdb::Connection> db; // the database connection after login

@@ -55,8 +55,7 @@ std::vector<uint8_t> DataFrame(uint16_t channel, const uint8_t *data, size_t n)
 
 ServerTransport::ServerTransport(ServerContext &ctx, const HandlerTable &table)
     : ctx_(ctx), table_(table)
-{
-}
+{}
 
 ServerTransport::~ServerTransport()
 {
@@ -156,7 +155,8 @@ void ServerTransport::Accept()
     for (;;) {
         sockaddr_in peer{};
         socklen_t peerLen = sizeof peer;
-        int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr *>(&peer), &peerLen, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr *>(&peer), &peerLen,
+                           SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
                 // The connection stays in the backlog; polling the listener
@@ -203,8 +203,8 @@ void ServerTransport::AnswerDiscovery()
         std::string service = Field32(q + 64);
         bool match = published == ctx_.options.published &&
                      (service.empty() || service == ctx_.options.service);
-        Log("discovery code=%d name=\"%s\" service=\"%s\" %s", q[0] | (q[1] << 8), published.c_str(),
-            service.c_str(), match ? "answered" : "ignored");
+        Log("discovery code=%d name=\"%s\" service=\"%s\" %s", q[0] | (q[1] << 8),
+            published.c_str(), service.c_str(), match ? "answered" : "ignored");
         if (!match)
             continue;
         uint8_t a[kDatagram] = {};
@@ -347,8 +347,8 @@ bool ServerTransport::ServeRequests(Link &l, Channel &c)
         if (o.overlongBody.count(r.code))
             announced = 0x7FFFFFF0;
         bool drop = o.dropMidReply.count(r.code) > 0;
-        Log("link %u channel %u request code=%d length=%d -> status=%d reply=%d %s", l.id, s.channel,
-            r.code, length, reply.status, announced, reply.note.c_str());
+        Log("link %u channel %u request code=%d length=%d -> status=%d reply=%d %s", l.id,
+            s.channel, r.code, length, reply.status, announced, reply.note.c_str());
 
         // Both frames (the reply header, then the body) built in place in one
         // buffer; the body is copied once and XORed where it lies.
@@ -401,9 +401,7 @@ bool ServerTransport::ParseFrames(Link &l)
         const uint8_t *data = l.in.data() + pos + kFrameHeaderSize;
         pos += kFrameHeaderSize + dataLen;
         switch (h.kind) {
-        case kKindOpen:
-            OpenChannel(l, h.channel);
-            break;
+        case kKindOpen: OpenChannel(l, h.channel); break;
         case kKindReconnect:
             Reconnect(l);
             for (auto &entry : l.channels)
@@ -415,9 +413,7 @@ bool ServerTransport::ParseFrames(Link &l)
             l.channels.erase(h.channel);
             break;
         case kKindPing:
-        case kKindPingOld:
-            Log("link %u ping %u", l.id, h.length);
-            break;
+        case kKindPingOld: Log("link %u ping %u", l.id, h.length); break;
         case kKindData: {
             auto it = l.channels.find(h.channel);
             if (it == l.channels.end())
@@ -530,8 +526,8 @@ void ServerTransport::Run(const volatile bool *stop)
                 ev |= POLLOUT;
             fds.push_back({l->fd, ev, 0});
             if (!l->held.empty())
-                timeout = std::min<int>(timeout, std::max<int>(1, int32_t(l->held.front().dueMs -
-                                                                          PlatTickCount())));
+                timeout = std::min<int>(
+                    timeout, std::max<int>(1, int32_t(l->held.front().dueMs - PlatTickCount())));
         }
         int n = ::poll(fds.data(), fds.size(), timeout);
         if (n < 0 && errno != EINTR)
@@ -571,9 +567,9 @@ void ServerTransport::Run(const volatile bool *stop)
                         channel.pos = 0;
                     }
                     try {
-                        orphans_.push_back({l.peer, PlatTickCount() + 60000, std::move(l.channels)});
-                    } catch (const std::bad_alloc &) {
-                    }
+                        orphans_.push_back(
+                            {l.peer, PlatTickCount() + 60000, std::move(l.channels)});
+                    } catch (const std::bad_alloc &) {}
                 }
                 links_.erase(links_.begin() + long(i));
             } else {
@@ -601,7 +597,8 @@ uint32_t ServerTransport::OpenMemoryLink(std::vector<uint8_t> &out)
     return l.id;
 }
 
-bool ServerTransport::FeedMemoryLink(uint32_t id, const uint8_t *data, size_t n, std::vector<uint8_t> &out)
+bool ServerTransport::FeedMemoryLink(uint32_t id, const uint8_t *data, size_t n,
+                                     std::vector<uint8_t> &out)
 {
     for (size_t i = 0; i < links_.size(); ++i) {
         Link &l = *links_[i];

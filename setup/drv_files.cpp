@@ -73,13 +73,9 @@ std::string CopyToTemp(const std::string &src, const std::string &dstDir, const 
 
 DrvFileSet::DrvFileSet(std::string sourceDir, std::string targetDir)
     : source_(std::move(sourceDir)), target_(std::move(targetDir))
-{
-}
+{}
 
-DrvFileSet::~DrvFileSet()
-{
-    Undo();
-}
+DrvFileSet::~DrvFileSet() { Undo(); }
 
 bool DrvFileSet::Copy(const std::vector<std::string> &names, std::string *error)
 {

@@ -19,8 +19,8 @@ protected:
         fixture = QX_FETCH_FIXTURE;
         E2eFixture::SetUp();
         h = std::make_unique<OdbcHandles>(SQL_OV_ODBC2);
-        ASSERT_TRUE(SQL_SUCCEEDED(
-            SQLConnect(h->dbc, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS)))
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(h->dbc, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS,
+                                             Text("demo"), SQL_NTS)))
             << h->Diag();
         ASSERT_EQ(SQLAllocStmt(h->dbc, &stmt), SQL_SUCCESS);
     }
@@ -38,7 +38,8 @@ protected:
         SQLCHAR message[1024] = {};
         SQLINTEGER native = 0;
         SQLSMALLINT length = 0;
-        SQLRETURN rc = SQLError(h->env, h->dbc, stmt, state, &native, message, sizeof message, &length);
+        SQLRETURN rc =
+            SQLError(h->env, h->dbc, stmt, state, &native, message, sizeof message, &length);
         return SQL_SUCCEEDED(rc) ? std::string(reinterpret_cast<char *>(state)) + " " +
                                        reinterpret_cast<char *>(message)
                                  : "";
@@ -56,7 +57,8 @@ protected:
             for (SQLUSMALLINT k = 1; k <= columns; ++k) {
                 char buf[256] = {};
                 SQLLEN length = 0;
-                EXPECT_EQ(SQLGetData(stmt, k, SQL_C_CHAR, buf, sizeof buf, &length), SQL_SUCCESS) << Diag();
+                EXPECT_EQ(SQLGetData(stmt, k, SQL_C_CHAR, buf, sizeof buf, &length), SQL_SUCCESS)
+                    << Diag();
                 if (k > 1)
                     row += '|';
                 row += length == SQL_NULL_DATA ? "NULL" : buf;
@@ -96,7 +98,8 @@ const Case kCases[] = {
     {"SELECT e.Name, d.Name FROM Emp e, Dept d WHERE e.Dept = d.ID ORDER BY e.ID",
      {"Ann|Sales", "Bo|Lab", "Cy|Sales", "Di|Lab", "Ed|Desk"}},
     {"SELECT Dept, COUNT(*) FROM Emp GROUP BY Dept ORDER BY Dept", {"1|2", "2|2", "3|1"}},
-    {"SELECT d.Name, COUNT(*) FROM Emp e, Dept d WHERE e.Dept = d.ID GROUP BY d.Name ORDER BY 2 DESC, 1",
+    {"SELECT d.Name, COUNT(*) FROM Emp e, Dept d WHERE e.Dept = d.ID GROUP BY d.Name ORDER BY 2 "
+     "DESC, 1",
      {"Lab|2", "Sales|2", "Desk|1"}},
     {"SELECT DISTINCT Dept FROM Emp ORDER BY Dept", {"1", "2", "3"}},
     {"SELECT Name FROM Emp WHERE ID > 99", {}},
@@ -120,12 +123,15 @@ TEST_F(E2eFetch, RowsThroughBoundColumns)
     ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_CHAR, name, sizeof name, &nameLength), SQL_SUCCESS);
     ASSERT_EQ(SQLBindCol(stmt, 3, SQL_C_DOUBLE, &salary, 0, &salaryLength), SQL_SUCCESS);
     ASSERT_EQ(SQLBindCol(stmt, 4, SQL_C_CHAR, nick, sizeof nick, &nickLength), SQL_SUCCESS);
-    ASSERT_EQ(SQLExecDirect(stmt, Text("SELECT ID, Name, Salary, Nick FROM Emp WHERE ID >= 3 ORDER BY ID"), SQL_NTS),
+    ASSERT_EQ(SQLExecDirect(
+                  stmt, Text("SELECT ID, Name, Salary, Nick FROM Emp WHERE ID >= 3 ORDER BY ID"),
+                  SQL_NTS),
               SQL_SUCCESS)
         << Diag();
     std::vector<std::string> rows;
     while (SQLFetch(stmt) == SQL_SUCCESS)
-        rows.push_back(std::to_string(id) + "|" + std::string(name, static_cast<size_t>(nameLength)) + "|" +
+        rows.push_back(std::to_string(id) + "|" +
+                       std::string(name, static_cast<size_t>(nameLength)) + "|" +
                        std::to_string(static_cast<int>(salary)) + "|" +
                        (nickLength == SQL_NULL_DATA ? "NULL" : std::string(nick)));
     EXPECT_EQ(rows, (std::vector<std::string>{"3|Cy|1500|cy", "4|Di|0|NULL", "5|Ed|700|ed"}));
@@ -136,7 +142,9 @@ TEST_F(E2eFetch, RowsThroughBoundColumns)
     ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
     char small[3] = {};
     ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_CHAR, small, sizeof small, &nameLength), SQL_SUCCESS);
-    ASSERT_EQ(SQLExecDirect(stmt, Text("SELECT ID, Name, Salary, Nick FROM Emp WHERE ID = 1"), SQL_NTS), SQL_SUCCESS);
+    ASSERT_EQ(
+        SQLExecDirect(stmt, Text("SELECT ID, Name, Salary, Nick FROM Emp WHERE ID = 1"), SQL_NTS),
+        SQL_SUCCESS);
     EXPECT_EQ(SQLFetch(stmt), SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(Diag().substr(0, 5), "01004");
     EXPECT_STREQ(small, "An");
@@ -158,7 +166,8 @@ TEST_F(E2eFetch, CursorStatesAroundTheFetch)
     // No result yet: the fetch is out of sequence.
     EXPECT_EQ(SQLFetch(stmt), SQL_ERROR);
     EXPECT_EQ(Diag().substr(0, 5), "S1010");
-    ASSERT_EQ(SQLPrepare(stmt, Text("SELECT Name FROM Emp WHERE ID <= 2 ORDER BY ID"), SQL_NTS), SQL_SUCCESS);
+    ASSERT_EQ(SQLPrepare(stmt, Text("SELECT Name FROM Emp WHERE ID <= 2 ORDER BY ID"), SQL_NTS),
+              SQL_SUCCESS);
     ASSERT_EQ(SQLExecute(stmt), SQL_SUCCESS) << Diag();
     // Executed, not positioned: no current row.
     EXPECT_EQ(SQLGetData(stmt, 1, SQL_C_CHAR, buf, sizeof buf, &length), SQL_ERROR);
@@ -186,7 +195,8 @@ TEST_F(E2eFetch, CursorStatesAroundTheFetch)
     }
     // A new prepare replaces the plan.
     ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
-    ASSERT_EQ(SQLPrepare(stmt, Text("SELECT Name FROM Dept ORDER BY ID DESC"), SQL_NTS), SQL_SUCCESS);
+    ASSERT_EQ(SQLPrepare(stmt, Text("SELECT Name FROM Dept ORDER BY ID DESC"), SQL_NTS),
+              SQL_SUCCESS);
     ASSERT_EQ(SQLExecute(stmt), SQL_SUCCESS) << Diag();
     EXPECT_EQ(ReadRows(), (std::vector<std::string>{"Desk", "Lab", "Sales"}));
 }
@@ -206,7 +216,8 @@ TEST_F(E2eFetch, DroppingAnOpenCursorReleasesIt)
     for (int i = 0; i < 3; ++i) {
         SQLHSTMT other = SQL_NULL_HSTMT;
         ASSERT_EQ(SQLAllocStmt(h->dbc, &other), SQL_SUCCESS);
-        ASSERT_EQ(SQLExecDirect(other, Text("SELECT Name FROM Emp ORDER BY Name DESC"), SQL_NTS), SQL_SUCCESS);
+        ASSERT_EQ(SQLExecDirect(other, Text("SELECT Name FROM Emp ORDER BY Name DESC"), SQL_NTS),
+                  SQL_SUCCESS);
         ASSERT_EQ(SQLFetch(other), SQL_SUCCESS);
         EXPECT_EQ(SQLFreeStmt(other, SQL_DROP), SQL_SUCCESS);
     }

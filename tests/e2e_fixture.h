@@ -21,7 +21,8 @@ protected:
         ASSERT_FALSE(tempDir.Path().empty());
         dir = tempDir.Str();
         std::string error;
-        ASSERT_TRUE(server.Start({"--fixture", fixture, "--log", dir + "/server.log"}, &error)) << error;
+        ASSERT_TRUE(server.Start({"--fixture", fixture, "--log", dir + "/server.log"}, &error))
+            << error;
         ini.WriteOdbcinst("[QX]\nDriver=" QX_SQLDRIVER_LIB "\n");
         WriteDsn("");
     }
@@ -53,7 +54,8 @@ struct OdbcHandles {
     explicit OdbcHandles(SQLINTEGER version)
     {
         SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
-        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(version)), 0);
+        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,
+                      reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(version)), 0);
         SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
     }
     ~OdbcHandles()
@@ -68,7 +70,8 @@ struct OdbcHandles {
         SQLCHAR message[1024] = {};
         SQLINTEGER n = 0;
         SQLSMALLINT length = 0;
-        SQLRETURN rc = SQLError(env, dbc, SQL_NULL_HSTMT, state, &n, message, sizeof message, &length);
+        SQLRETURN rc =
+            SQLError(env, dbc, SQL_NULL_HSTMT, state, &n, message, sizeof message, &length);
         if (native)
             *native = n;
         if (text)

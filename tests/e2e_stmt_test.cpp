@@ -4,7 +4,6 @@
 // the engine's SET statements.
 #include "tests/e2e_fixture.h"
 
-
 #include <cstring>
 #include <memory>
 
@@ -41,8 +40,8 @@ protected:
         if (std::string extra = DsnExtra(); !extra.empty())
             WriteDsn(extra);
         h = std::make_unique<OdbcHandles>(SQL_OV_ODBC2);
-        ASSERT_TRUE(SQL_SUCCEEDED(
-            SQLConnect(h->dbc, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS)))
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(h->dbc, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS,
+                                             Text("demo"), SQL_NTS)))
             << h->Diag();
         ASSERT_EQ(SQLAllocStmt(h->dbc, &stmt), SQL_SUCCESS);
     }
@@ -63,13 +62,16 @@ protected:
         SQLCHAR message[1024] = {};
         SQLINTEGER native = 0;
         SQLSMALLINT length = 0;
-        SQLRETURN rc = SQLError(h->env, h->dbc, s != SQL_NULL_HSTMT ? s : stmt, state, &native, message,
-                                sizeof message, &length);
+        SQLRETURN rc = SQLError(h->env, h->dbc, s != SQL_NULL_HSTMT ? s : stmt, state, &native,
+                                message, sizeof message, &length);
         if (text)
             *text = reinterpret_cast<char *>(message);
         return SQL_SUCCEEDED(rc) ? reinterpret_cast<char *>(state) : "";
     }
-    SQLRETURN Prepare(const std::string &sql) { return SQLPrepare(stmt, Text(sql.c_str()), SQL_NTS); }
+    SQLRETURN Prepare(const std::string &sql)
+    {
+        return SQLPrepare(stmt, Text(sql.c_str()), SQL_NTS);
+    }
 
     std::unique_ptr<OdbcHandles> h;
     SQLHSTMT stmt = SQL_NULL_HSTMT;
@@ -78,7 +80,7 @@ protected:
 struct FailCase {
     const char *sql;
     const char *state;
-    const char *text;  // part of the message, "" to skip
+    const char *text; // part of the message, "" to skip
 };
 
 TEST_F(E2eStmt, PrepareFailuresGiveTheirDiagnostics)
@@ -89,7 +91,8 @@ TEST_F(E2eStmt, PrepareFailuresGiveTheirDiagnostics)
         {"SELECT * FROM Nope", "", "NOPE"},
         {"SELECT Nope FROM Emp", "S0022", "Invalid column name: 'Nope'."},
         {"SELECT ID FROM Emp, Dept", "S0022", "Non unique column reference: ID."},
-        {"SELECT x.ID FROM Emp e", "37000", "Unknown table or correlation name [x] in select list."},
+        {"SELECT x.ID FROM Emp e", "37000",
+         "Unknown table or correlation name [x] in select list."},
         {"SELECT ID FROM Emp WHERE Name = 3", "S1000", "Incompatible types in predicate."},
         {"SELECT Hired + Name FROM Emp", "S1000", "Incompatible types in expression."},
         {"SELECT Name * 2 FROM Emp", "S1000", "Incompatible types in expression."},
@@ -102,7 +105,8 @@ TEST_F(E2eStmt, PrepareFailuresGiveTheirDiagnostics)
         {"SELECT ? FROM Emp", "S1006", ""},
         {"SELECT ID + ? FROM Emp", "37000", "Parameters are not permitted in the SELECT list."},
         {"SELECT ID FROM Emp WHERE ? = ?", "S1006", ""},
-        {"SELECT Alpha FROM AllTypes WHERE Picture = 'x'", "S1000", "Cannot compare a binary data type."},
+        {"SELECT Alpha FROM AllTypes WHERE Picture = 'x'", "S1000",
+         "Cannot compare a binary data type."},
         {"UPDATE Emp SET Name = 'x' WHERE ID IN (SELECT ID FROM Dept)", "37000",
          "Unsupported SQL command in statement."},
         {"CREATE TABLE T (A INTEGER)", "37000", "Unsupported SQL command in statement."},
@@ -154,7 +158,8 @@ void ExpectDescribe(SQLHSTMT stmt, const char *sql, const std::vector<ColCase> &
         SQLSMALLINT nameLength = 0, type = 0, scale = -1, nullable = -1;
         SQLULEN size = 0;
         SQLUSMALLINT col = static_cast<SQLUSMALLINT>(i + 1);
-        ASSERT_EQ(SQLDescribeCol(stmt, col, name, sizeof name, &nameLength, &type, &size, &scale, &nullable),
+        ASSERT_EQ(SQLDescribeCol(stmt, col, name, sizeof name, &nameLength, &type, &size, &scale,
+                                 &nullable),
                   SQL_SUCCESS);
         EXPECT_STREQ(reinterpret_cast<char *>(name), w.name) << sql;
         EXPECT_EQ(nameLength, static_cast<SQLSMALLINT>(std::strlen(w.name)));
@@ -164,14 +169,18 @@ void ExpectDescribe(SQLHSTMT stmt, const char *sql, const std::vector<ColCase> &
         EXPECT_EQ(nullable, w.nullable) << sql << " " << w.name;
         SQLCHAR table[64] = {};
         SQLSMALLINT tableLength = 0;
-        EXPECT_EQ(SQLColAttributes(stmt, col, SQL_COLUMN_TABLE_NAME, table, sizeof table, &tableLength, nullptr),
+        EXPECT_EQ(SQLColAttributes(stmt, col, SQL_COLUMN_TABLE_NAME, table, sizeof table,
+                                   &tableLength, nullptr),
                   SQL_SUCCESS);
         EXPECT_STREQ(reinterpret_cast<char *>(table), w.table) << sql << " " << w.name;
         SQLLEN number = -1;
-        EXPECT_EQ(SQLColAttributes(stmt, col, SQL_COLUMN_TYPE, nullptr, 0, nullptr, &number), SQL_SUCCESS);
+        EXPECT_EQ(SQLColAttributes(stmt, col, SQL_COLUMN_TYPE, nullptr, 0, nullptr, &number),
+                  SQL_SUCCESS);
         EXPECT_EQ(number, w.type);
         SQLCHAR label[64] = {};
-        EXPECT_EQ(SQLColAttributes(stmt, col, SQL_COLUMN_LABEL, label, sizeof label, nullptr, nullptr), SQL_SUCCESS);
+        EXPECT_EQ(
+            SQLColAttributes(stmt, col, SQL_COLUMN_LABEL, label, sizeof label, nullptr, nullptr),
+            SQL_SUCCESS);
         EXPECT_STREQ(reinterpret_cast<char *>(label), w.name);
     }
 }
@@ -212,8 +221,11 @@ TEST_F(E2eStmt, DescribeEveryFieldType)
         SQLCHAR name[64] = {}, typeName[64] = {};
         SQLSMALLINT type = 0, scale = 0, nullable = 0;
         SQLULEN size = 0;
-        ASSERT_EQ(SQLDescribeCol(stmt, i, name, sizeof name, nullptr, &type, &size, &scale, &nullable), SQL_SUCCESS);
-        EXPECT_EQ(SQLColAttributes(stmt, i, SQL_COLUMN_TYPE_NAME, typeName, sizeof typeName, nullptr, nullptr),
+        ASSERT_EQ(
+            SQLDescribeCol(stmt, i, name, sizeof name, nullptr, &type, &size, &scale, &nullable),
+            SQL_SUCCESS);
+        EXPECT_EQ(SQLColAttributes(stmt, i, SQL_COLUMN_TYPE_NAME, typeName, sizeof typeName,
+                                   nullptr, nullptr),
                   SQL_SUCCESS);
         SQLLEN display = 0, length = 0;
         SQLColAttributes(stmt, i, SQL_COLUMN_DISPLAY_SIZE, nullptr, 0, nullptr, &display);
@@ -226,17 +238,20 @@ TEST_F(E2eStmt, DescribeEveryFieldType)
         seen += std::string(reinterpret_cast<char *>(name)) + ":" + std::to_string(type) + ":" +
                 std::to_string(size) + " ";
     }
-    EXPECT_EQ(seen, "Alpha:12:12 Real:8:15 Text:-1:65500 Picture:-4:65500 Day:9:10 Flag:-7:1 Small:5:5 "
-                    "Big:4:10 Clock:10:8 ");
+    EXPECT_EQ(seen,
+              "Alpha:12:12 Real:8:15 Text:-1:65500 Picture:-4:65500 Day:9:10 Flag:-7:1 Small:5:5 "
+              "Big:4:10 Clock:10:8 ");
 }
 
 TEST_F(E2eStmt, DescribeErrors)
 {
     SQLSMALLINT type = 0;
-    EXPECT_EQ(SQLDescribeCol(stmt, 1, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr), SQL_ERROR);
+    EXPECT_EQ(SQLDescribeCol(stmt, 1, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr),
+              SQL_ERROR);
     EXPECT_EQ(Diag(), "S1010");
     ASSERT_EQ(Prepare("SELECT ID FROM Emp"), SQL_SUCCESS);
-    EXPECT_EQ(SQLDescribeCol(stmt, 2, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr), SQL_ERROR);
+    EXPECT_EQ(SQLDescribeCol(stmt, 2, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr),
+              SQL_ERROR);
     EXPECT_EQ(Diag(), "S1002");
     SQLCHAR name[2] = {};
     SQLSMALLINT length = 0;
@@ -248,7 +263,8 @@ TEST_F(E2eStmt, DescribeErrors)
     SQLSMALLINT count = -1;
     EXPECT_EQ(SQLNumResultCols(stmt, &count), SQL_SUCCESS);
     EXPECT_EQ(count, 0);
-    EXPECT_EQ(SQLDescribeCol(stmt, 1, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr), SQL_ERROR);
+    EXPECT_EQ(SQLDescribeCol(stmt, 1, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr),
+              SQL_ERROR);
     EXPECT_EQ(Diag(), "24000");
 }
 
@@ -265,9 +281,11 @@ TEST_F(E2eStmt, ParameterTypes)
         {"SELECT ID FROM Emp WHERE Name LIKE ?", {SQL_VARCHAR}},
         {"SELECT ID FROM Emp WHERE Hired BETWEEN ? AND ?", {SQL_DATE, SQL_DATE}},
         {"SELECT ID FROM Emp WHERE Hired + ? > {d '2020-01-01'}", {SQL_INTEGER}},
-        {"INSERT INTO Emp (Name, ID, Hired) VALUES (?, ?, ?)", {SQL_VARCHAR, SQL_INTEGER, SQL_DATE}},
+        {"INSERT INTO Emp (Name, ID, Hired) VALUES (?, ?, ?)",
+         {SQL_VARCHAR, SQL_INTEGER, SQL_DATE}},
         {"INSERT INTO Dept VALUES (?, ?)", {SQL_SMALLINT, SQL_VARCHAR}},
-        {"UPDATE Emp SET Salary = ?, Name = ? WHERE ID = ?", {SQL_DOUBLE, SQL_VARCHAR, SQL_INTEGER}},
+        {"UPDATE Emp SET Salary = ?, Name = ? WHERE ID = ?",
+         {SQL_DOUBLE, SQL_VARCHAR, SQL_INTEGER}},
         {"DELETE FROM Emp WHERE Hired < ?", {SQL_DATE}},
     };
     for (const ParamCase &c : cases) {
@@ -278,15 +296,16 @@ TEST_F(E2eStmt, ParameterTypes)
         for (size_t i = 0; i < c.types.size(); ++i) {
             SQLSMALLINT type = 0, scale = -1, nullable = -1;
             SQLULEN size = 0;
-            ASSERT_EQ(SQLDescribeParam(stmt, static_cast<SQLUSMALLINT>(i + 1), &type, &size, &scale, &nullable),
+            ASSERT_EQ(SQLDescribeParam(stmt, static_cast<SQLUSMALLINT>(i + 1), &type, &size, &scale,
+                                       &nullable),
                       SQL_SUCCESS);
             EXPECT_EQ(type, c.types[i]) << c.sql << " parameter " << i + 1;
             EXPECT_GT(size, 0u) << c.sql;
             EXPECT_EQ(nullable, SQL_NULLABLE);
         }
         SQLSMALLINT type = 0;
-        EXPECT_EQ(SQLDescribeParam(stmt, static_cast<SQLUSMALLINT>(c.types.size() + 1), &type, nullptr, nullptr,
-                                   nullptr),
+        EXPECT_EQ(SQLDescribeParam(stmt, static_cast<SQLUSMALLINT>(c.types.size() + 1), &type,
+                                   nullptr, nullptr, nullptr),
                   SQL_ERROR);
         EXPECT_EQ(Diag(), "S1093");
     }
@@ -307,16 +326,31 @@ TEST_F(E2eStmt, StatementStateSequences)
     const std::vector<std::vector<Step>> sequences = {
         {{'E', SQL_ERROR, "S1010"}},
         {{'D', SQL_SUCCESS, ""}, {'E', SQL_ERROR, "S1C00"}, {'E', SQL_ERROR, "S1C00"}},
-        {{'S', SQL_SUCCESS, ""}, {'N', SQL_SUCCESS, ""}, {'E', SQL_SUCCESS, ""}, {'E', SQL_SUCCESS, ""},
-         {'C', SQL_SUCCESS, ""}, {'E', SQL_SUCCESS, ""}},
-        {{'X', SQL_SUCCESS, ""}, {'E', SQL_ERROR, "S1010"}, {'P', SQL_SUCCESS, ""}, {'E', SQL_SUCCESS, ""},
-         {'E', SQL_ERROR, "24000"}, {'C', SQL_SUCCESS, ""}, {'E', SQL_SUCCESS, ""}},
+        {{'S', SQL_SUCCESS, ""},
+         {'N', SQL_SUCCESS, ""},
+         {'E', SQL_SUCCESS, ""},
+         {'E', SQL_SUCCESS, ""},
+         {'C', SQL_SUCCESS, ""},
+         {'E', SQL_SUCCESS, ""}},
+        {{'X', SQL_SUCCESS, ""},
+         {'E', SQL_ERROR, "S1010"},
+         {'P', SQL_SUCCESS, ""},
+         {'E', SQL_SUCCESS, ""},
+         {'E', SQL_ERROR, "24000"},
+         {'C', SQL_SUCCESS, ""},
+         {'E', SQL_SUCCESS, ""}},
         {{'G', SQL_ERROR, "S1015"}, {'P', SQL_SUCCESS, ""}, {'G', SQL_ERROR, "S1015"}},
-        {{'P', SQL_SUCCESS, ""}, {'C', SQL_SUCCESS, ""}, {'P', SQL_SUCCESS, ""}, {'N', SQL_SUCCESS, ""}},
+        {{'P', SQL_SUCCESS, ""},
+         {'C', SQL_SUCCESS, ""},
+         {'P', SQL_SUCCESS, ""},
+         {'N', SQL_SUCCESS, ""}},
         // A failing SQLExecDirect leaves the state it found; after a
         // prepared statement that is gone, the handle is back to allocated.
         {{'Y', SQL_ERROR, "S0022"}, {'Q', SQL_ERROR, "S1010"}, {'E', SQL_ERROR, "S1010"}},
-        {{'P', SQL_SUCCESS, ""}, {'Q', SQL_SUCCESS, ""}, {'Y', SQL_ERROR, "S0022"}, {'Q', SQL_ERROR, "S1010"}},
+        {{'P', SQL_SUCCESS, ""},
+         {'Q', SQL_SUCCESS, ""},
+         {'Y', SQL_ERROR, "S0022"},
+         {'Q', SQL_ERROR, "S1010"}},
     };
     for (const auto &seq : sequences) {
         SQLHSTMT s = SQL_NULL_HSTMT;
@@ -337,7 +371,10 @@ TEST_F(E2eStmt, StatementStateSequences)
             case 'N': rc = SQLNumResultCols(s, &count); break;
             case 'G': rc = SQLGetCursorName(s, name, sizeof name, nullptr); break;
             case 'Y': rc = SQLExecDirect(s, Text("SELECT Nope FROM Emp"), SQL_NTS); break;
-            case 'Q': rc = SQLDescribeCol(s, 1, name, sizeof name, nullptr, nullptr, nullptr, nullptr, nullptr); break;
+            case 'Q':
+                rc = SQLDescribeCol(s, 1, name, sizeof name, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr);
+                break;
             }
             EXPECT_EQ(rc, step.rc) << trail << ": " << Diag(nullptr, s);
             if (step.state[0] != '\0') {
@@ -425,7 +462,8 @@ TEST_F(E2eStmt, StatementOptions)
 TEST_F(E2eStmt, NativeSqlRegeneratesText)
 {
     const char *texts[] = {
-        "SELECT {fn UCASE(Name)}, {fn CONVERT(ID, SQL_CHAR)} FROM Emp WHERE Hired > {d '2020-01-02'}",
+        "SELECT {fn UCASE(Name)}, {fn CONVERT(ID, SQL_CHAR)} FROM Emp WHERE Hired > {d "
+        "'2020-01-02'}",
         "SELECT \"Line No\" FROM \"Order Lines\" WHERE Qty = 3",
         "SELECT e.Name, d.Name FROM {oj Emp e LEFT OUTER JOIN Dept d ON e.Dept = d.ID}",
         "SELECT Name FROM Emp WHERE Name LIKE 'a''b%' ORDER BY 1",
@@ -433,7 +471,8 @@ TEST_F(E2eStmt, NativeSqlRegeneratesText)
     for (const char *text : texts) {
         SQLCHAR out[1024] = {};
         SQLINTEGER length = 0;
-        ASSERT_EQ(SQLNativeSql(h->dbc, Text(text), SQL_NTS, out, sizeof out, &length), SQL_SUCCESS) << h->Diag();
+        ASSERT_EQ(SQLNativeSql(h->dbc, Text(text), SQL_NTS, out, sizeof out, &length), SQL_SUCCESS)
+            << h->Diag();
         EXPECT_EQ(length, static_cast<SQLINTEGER>(std::strlen(reinterpret_cast<char *>(out))));
         EXPECT_EQ(std::string(reinterpret_cast<char *>(out)).find("{fn"), std::string::npos) << out;
         EXPECT_EQ(SQLPrepare(stmt, out, SQL_NTS), SQL_SUCCESS) << out << ": " << Diag();
@@ -443,15 +482,17 @@ TEST_F(E2eStmt, NativeSqlRegeneratesText)
     }
     SQLCHAR small[8] = {};
     SQLINTEGER length = 0;
-    EXPECT_EQ(SQLNativeSql(h->dbc, Text("SELECT Name FROM Emp"), SQL_NTS, small, sizeof small, &length),
-              SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(
+        SQLNativeSql(h->dbc, Text("SELECT Name FROM Emp"), SQL_NTS, small, sizeof small, &length),
+        SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(length, 20);
     EXPECT_EQ(h->Diag(), "01004");
     length = 77;
     SQLCHAR empty[8] = "x";
     EXPECT_EQ(SQLNativeSql(h->dbc, Text(""), SQL_NTS, empty, sizeof empty, &length), SQL_SUCCESS);
     EXPECT_EQ(length, 0);
-    EXPECT_EQ(SQLNativeSql(h->dbc, Text("SELECT FROM"), SQL_NTS, small, sizeof small, &length), SQL_ERROR);
+    EXPECT_EQ(SQLNativeSql(h->dbc, Text("SELECT FROM"), SQL_NTS, small, sizeof small, &length),
+              SQL_ERROR);
     EXPECT_EQ(h->Diag(), "37000");
 }
 
@@ -476,8 +517,8 @@ TEST_F(E2eStmt, GetInfoAnswersByKind)
         {SQL_STRING_FUNCTIONS, 'w', 73341, ""},
         {SQL_SYSTEM_FUNCTIONS, 'w', SQL_FN_SYS_USERNAME | SQL_FN_SYS_DBNAME, ""},
         {SQL_TIMEDATE_FUNCTIONS, 'w',
-         SQL_FN_TD_CURDATE | SQL_FN_TD_CURTIME | SQL_FN_TD_DAYOFMONTH | SQL_FN_TD_DAYOFWEEK | SQL_FN_TD_MONTH |
-             SQL_FN_TD_QUARTER | SQL_FN_TD_YEAR,
+         SQL_FN_TD_CURDATE | SQL_FN_TD_CURTIME | SQL_FN_TD_DAYOFMONTH | SQL_FN_TD_DAYOFWEEK |
+             SQL_FN_TD_MONTH | SQL_FN_TD_QUARTER | SQL_FN_TD_YEAR,
          ""},
         {SQL_TXN_CAPABLE, 'h', -1, ""},
         {SQL_DEFAULT_TXN_ISOLATION, 'w', -1, ""},
@@ -486,7 +527,8 @@ TEST_F(E2eStmt, GetInfoAnswersByKind)
     for (const InfoCase &c : cases) {
         char buffer[256] = {};
         SQLSMALLINT length = -1;
-        ASSERT_EQ(SQLGetInfo(h->dbc, c.type, buffer, sizeof buffer, &length), SQL_SUCCESS) << c.type;
+        ASSERT_EQ(SQLGetInfo(h->dbc, c.type, buffer, sizeof buffer, &length), SQL_SUCCESS)
+            << c.type;
         if (c.kind == 's') {
             EXPECT_STREQ(buffer, c.text);
             EXPECT_EQ(length, static_cast<SQLSMALLINT>(std::strlen(c.text)));
@@ -498,22 +540,27 @@ TEST_F(E2eStmt, GetInfoAnswersByKind)
         } else {
             EXPECT_EQ(length, 4) << c.type;
             if (c.value >= 0) {
-                EXPECT_EQ(*reinterpret_cast<SQLUINTEGER *>(buffer), static_cast<SQLUINTEGER>(c.value)) << c.type;
+                EXPECT_EQ(*reinterpret_cast<SQLUINTEGER *>(buffer),
+                          static_cast<SQLUINTEGER>(c.value))
+                    << c.type;
             }
         }
     }
     // Every information type answers with its kind.
-    const SQLUSMALLINT texts[] = {2,  6,  7,  11, 13, 14, 16, 17, 18, 19, 20, 21, 25,  27,  29,  36,  37,
-                                  38, 39, 40, 41, 42, 45, 47, 73, 77, 87, 89, 90, 94, 103, 111, 113};
-    const SQLUSMALLINT shorts[] = {0,  1,  9,  12, 15, 22, 23, 24, 28, 30, 31,  32,  33,  34, 35,
+    const SQLUSMALLINT texts[] = {2,  6,  7,  11, 13, 14, 16, 17, 18,  19,  20,
+                                  21, 25, 27, 29, 36, 37, 38, 39, 40,  41,  42,
+                                  45, 47, 73, 77, 87, 89, 90, 94, 103, 111, 113};
+    const SQLUSMALLINT shorts[] = {0,  1,  9,  12, 15, 22, 23, 24, 28, 30, 31,  32,  33,  34,  35,
                                    46, 74, 75, 84, 85, 88, 93, 97, 98, 99, 100, 101, 106, 107, 114};
-    const SQLUSMALLINT longs[] = {8,  26, 43, 44, 48, 49, 50, 51, 52, 53, 54, 55, 56,  57,  58,  59,  60,  61,
-                                  62, 63, 64, 65, 66, 67, 68, 69, 70, 71, 72, 78, 79,  80,  81,  82,  83,  86,
+    const SQLUSMALLINT longs[] = {8,  26, 43, 44, 48,  49,  50,  51,  52,  53,  54, 55,
+                                  56, 57, 58, 59, 60,  61,  62,  63,  64,  65,  66, 67,
+                                  68, 69, 70, 71, 72,  78,  79,  80,  81,  82,  83, 86,
                                   91, 92, 95, 96, 102, 104, 105, 108, 109, 110, 112};
     for (SQLUSMALLINT type : texts) {
         char buffer[512] = {};
         SQLSMALLINT length = -1;
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLGetInfo(h->dbc, type, buffer, sizeof buffer, &length))) << type;
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLGetInfo(h->dbc, type, buffer, sizeof buffer, &length)))
+            << type;
         EXPECT_EQ(length, static_cast<SQLSMALLINT>(std::strlen(buffer))) << type;
     }
     for (SQLUSMALLINT type : shorts) {
@@ -534,12 +581,14 @@ TEST_F(E2eStmt, GetInfoAnswersByKind)
     // A cut text answer reports its full length.
     char small[4] = {};
     SQLSMALLINT length = 0;
-    EXPECT_EQ(SQLGetInfo(h->dbc, SQL_KEYWORDS, small, sizeof small, &length), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(SQLGetInfo(h->dbc, SQL_KEYWORDS, small, sizeof small, &length),
+              SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(length, 20);
     EXPECT_EQ(h->Diag(), "01004");
     // The functions the driver exports are the ones it says it has.
-    for (SQLUSMALLINT f : {SQL_API_SQLPREPARE, SQL_API_SQLDESCRIBECOL, SQL_API_SQLNUMPARAMS,
-                           SQL_API_SQLDESCRIBEPARAM, SQL_API_SQLNATIVESQL, SQL_API_SQLSETCURSORNAME}) {
+    for (SQLUSMALLINT f :
+         {SQL_API_SQLPREPARE, SQL_API_SQLDESCRIBECOL, SQL_API_SQLNUMPARAMS,
+          SQL_API_SQLDESCRIBEPARAM, SQL_API_SQLNATIVESQL, SQL_API_SQLSETCURSORNAME}) {
         SQLUSMALLINT exists = 0;
         EXPECT_EQ(SQLGetFunctions(h->dbc, f, &exists), SQL_SUCCESS);
         EXPECT_EQ(exists, SQL_TRUE) << f;
@@ -568,9 +617,12 @@ TEST_F(E2eStmt, AllocatePrepareDropCyclesKeepMemoryFlat)
     auto cycle = [&] {
         SQLHSTMT s = SQL_NULL_HSTMT;
         ASSERT_EQ(SQLAllocStmt(h->dbc, &s), SQL_SUCCESS);
-        ASSERT_EQ(SQLPrepare(s, Text("SELECT e.Name, d.Name FROM Emp e, Dept d WHERE e.Dept = d.ID AND e.ID > ?"),
-                             SQL_NTS),
-                  SQL_SUCCESS);
+        ASSERT_EQ(
+            SQLPrepare(
+                s,
+                Text("SELECT e.Name, d.Name FROM Emp e, Dept d WHERE e.Dept = d.ID AND e.ID > ?"),
+                SQL_NTS),
+            SQL_SUCCESS);
         ASSERT_EQ(SQLPrepare(s, Text("SELECT Nope FROM Emp"), SQL_NTS), SQL_ERROR);
         ASSERT_EQ(SQLFreeStmt(s, SQL_DROP), SQL_SUCCESS);
     };
@@ -596,12 +648,16 @@ protected:
         E2eStmt::SetUp();
         ASSERT_EQ(mkdir((dir + "/views").c_str(), 0700), 0);
     }
-    SQLRETURN Exec(const std::string &sql) { return SQLExecDirect(stmt, Text(sql.c_str()), SQL_NTS); }
+    SQLRETURN Exec(const std::string &sql)
+    {
+        return SQLExecDirect(stmt, Text(sql.c_str()), SQL_NTS);
+    }
     // Executes a statement that must succeed.
     void Run(const std::string &sql) { ASSERT_EQ(Exec(sql), SQL_SUCCESS) << sql << ": " << Diag(); }
     // Executes (or only prepares) a statement that must fail with state and
     // a message holding part.
-    void Refused(const std::string &sql, const char *state, const char *part, bool prepareOnly = false)
+    void Refused(const std::string &sql, const char *state, const char *part,
+                 bool prepareOnly = false)
     {
         SQLRETURN rc = prepareOnly ? Prepare(sql) : Exec(sql);
         std::string text;
@@ -614,7 +670,8 @@ protected:
 TEST_F(E2eView, CreateDescribeAndDrop)
 {
     // Preparing a CREATE VIEW stores nothing and describes no result.
-    ASSERT_EQ(Prepare("CREATE VIEW Staff AS SELECT ID, Name AS Who, Salary FROM Emp"), SQL_SUCCESS) << Diag();
+    ASSERT_EQ(Prepare("CREATE VIEW Staff AS SELECT ID, Name AS Who, Salary FROM Emp"), SQL_SUCCESS)
+        << Diag();
     SQLSMALLINT count = -1;
     EXPECT_EQ(SQLNumResultCols(stmt, &count), SQL_SUCCESS);
     EXPECT_EQ(count, 0);
@@ -625,7 +682,8 @@ TEST_F(E2eView, CreateDescribeAndDrop)
                     {"SALARY", SQL_DOUBLE, 15, 0, SQL_NO_NULLS, "EMP"}});
     // A view of a view, with a column list and an expression. The view's
     // columns are stored upper case; a named one shows as the query names it.
-    Run("CREATE VIEW Rich (Person, Twice) AS SELECT Who, Salary * 2 FROM Staff WHERE Salary > 1000");
+    Run("CREATE VIEW Rich (Person, Twice) AS SELECT Who, Salary * 2 FROM Staff WHERE Salary > "
+        "1000");
     ExpectDescribe(stmt, "SELECT Twice, Person FROM Rich",
                    {{"Twice", SQL_DOUBLE, 15, 0, SQL_NO_NULLS, ""},
                     {"Person", SQL_VARCHAR, 30, 0, SQL_NULLABLE, "EMP"}});
@@ -642,7 +700,8 @@ TEST_F(E2eView, CreateDescribeAndDrop)
     Run("DROP VIEW Rich");
     Refused("SELECT * FROM Rich", "S1000", "Unable to open table: RICH", true);
     Refused("DROP VIEW Rich", "S0002", "View Rich does not exist.");
-    ExpectDescribe(stmt, "SELECT Who FROM Staff", {{"Who", SQL_VARCHAR, 30, 0, SQL_NULLABLE, "EMP"}});
+    ExpectDescribe(stmt, "SELECT Who FROM Staff",
+                   {{"Who", SQL_VARCHAR, 30, 0, SQL_NULLABLE, "EMP"}});
 }
 
 TEST_F(E2eView, BadDefinitionsAreRefused)
@@ -673,10 +732,12 @@ TEST_F(E2eView, BadDefinitionsAreRefused)
 TEST_F(E2eView, ReadOnlyConnectionsChangeNoViews)
 {
     Run("CREATE VIEW Keep AS SELECT Name FROM Dept");
-    ASSERT_EQ(SQLSetConnectOption(h->dbc, SQL_ACCESS_MODE, SQL_MODE_READ_ONLY), SQL_SUCCESS) << h->Diag();
+    ASSERT_EQ(SQLSetConnectOption(h->dbc, SQL_ACCESS_MODE, SQL_MODE_READ_ONLY), SQL_SUCCESS)
+        << h->Diag();
     Refused("CREATE VIEW Other AS SELECT Name FROM Dept", "37000", "", true);
     Refused("DROP VIEW Keep", "37000", "", true);
-    ExpectDescribe(stmt, "SELECT * FROM Keep", {{"NAME", SQL_VARCHAR, 20, 0, SQL_NULLABLE, "DEPT"}});
+    ExpectDescribe(stmt, "SELECT * FROM Keep",
+                   {{"NAME", SQL_VARCHAR, 20, 0, SQL_NULLABLE, "DEPT"}});
 }
 
 TEST_F(E2eView, ViewsOutliveTheConnection)
@@ -689,7 +750,8 @@ TEST_F(E2eView, ViewsOutliveTheConnection)
         SQLConnect(h->dbc, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS)))
         << h->Diag();
     ASSERT_EQ(SQLAllocStmt(h->dbc, &stmt), SQL_SUCCESS);
-    ExpectDescribe(stmt, "SELECT * FROM Names", {{"NAME", SQL_VARCHAR, 30, 0, SQL_NULLABLE, "EMP"}});
+    ExpectDescribe(stmt, "SELECT * FROM Names",
+                   {{"NAME", SQL_VARCHAR, 30, 0, SQL_NULLABLE, "EMP"}});
     ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
     Run("DROP VIEW Names");
     Refused("SELECT * FROM Names", "S1000", "Unable to open table: NAMES", true);

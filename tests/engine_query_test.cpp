@@ -50,8 +50,8 @@ protected:
         ASSERT_FALSE(dir_->Path().empty());
         server_ = new QxServerProcess();
         std::string error;
-        ASSERT_TRUE(server_->Start({"--fixture", QX_EXEC_FIXTURE, "--log", (*dir_ / "server.log").string()},
-                                   &error))
+        ASSERT_TRUE(server_->Start(
+            {"--fixture", QX_EXEC_FIXTURE, "--log", (*dir_ / "server.log").string()}, &error))
             << error;
     }
     static void TearDownTestSuite()
@@ -71,8 +71,9 @@ protected:
         const char *in = "DSN=qx;UID=demo;PWD=demo";
         SQLCHAR out[512] = {};
         SQLSMALLINT length = 0;
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnectImpl(conn_, nullptr, reinterpret_cast<const SQLCHAR *>(in),
-                                                       SQL_NTS, out, sizeof out, &length, SQL_DRIVER_NOPROMPT)));
+        ASSERT_TRUE(SQL_SUCCEEDED(
+            SQLDriverConnectImpl(conn_, nullptr, reinterpret_cast<const SQLCHAR *>(in), SQL_NTS,
+                                 out, sizeof out, &length, SQL_DRIVER_NOPROMPT)));
     }
     void TearDown() override
     {
@@ -97,7 +98,8 @@ protected:
         stmt.engineOptions = options;
         stmt.param = &ExeQuery::Param;
         stmt.paramCtx = this;
-        bool ok = rcFePrepare(&prep, &src, &errors, sql.c_str(), true) >= 0 && rcPlnBuild(&stmt, prep.root) == 0;
+        bool ok = rcFePrepare(&prep, &src, &errors, sql.c_str(), true) >= 0 &&
+                  rcPlnBuild(&stmt, prep.root) == 0;
         // How each table is read: "S" scan, "I" index; the join kinds.
         if (ok && access != nullptr) {
             access->clear();
@@ -122,7 +124,8 @@ protected:
                     char buf[1000] = {};
                     int32_t len = 0;
                     bool isNull = false;
-                    ok = rcExeGetColumn(&stmt, k, SQL_C_CHAR, buf, sizeof buf, &len, 0, &isNull) >= 0;
+                    ok = rcExeGetColumn(&stmt, k, SQL_C_CHAR, buf, sizeof buf, &len, 0, &isNull) >=
+                         0;
                     if (k)
                         row += '|';
                     row += isNull ? "NULL" : buf;
@@ -184,7 +187,9 @@ TEST_F(ExeQuery, SelectionAndProjection)
     const Case cases[] = {
         {"SELECT Id, Name FROM Emp", {"1|Ann", "2|bob", "3|Cid", "4|dee", "5|Eve", "6|BOB"}, false},
         {"SELECT Name FROM Emp WHERE Salary > 150", {"bob", "Eve", "BOB"}, false},
-        {"SELECT Id * 10 + Lvl, {fn UCASE(Name)} FROM Emp WHERE Id <= 2", {"12|ANN", "20|BOB"}, false},
+        {"SELECT Id * 10 + Lvl, {fn UCASE(Name)} FROM Emp WHERE Id <= 2",
+         {"12|ANN", "20|BOB"},
+         false},
         {"SELECT Name FROM Emp WHERE Name LIKE 'b%'", {"bob", "BOB"}, false},
         {"SELECT Id FROM Emp WHERE Nick IS NULL", {"2", "4"}, false},
         {"SELECT Id FROM Emp WHERE Lvl BETWEEN 0 AND 2 AND NOT Dept = 99", {"1", "2", "6"}, false},
@@ -202,12 +207,15 @@ TEST_F(ExeQuery, OrderByDistinctAndReopen)
     const Case cases[] = {
         {"SELECT Id FROM Emp ORDER BY Salary DESC, Id", {"5", "2", "6", "3", "1", "4"}, true},
         // SMALLINT keys with 0 and negative values sort as values.
-        {"SELECT Lvl, Id FROM Emp ORDER BY Lvl, Id", {"-1|3", "0|2", "1|6", "2|1", "2|5", "3|4"}, true},
+        {"SELECT Lvl, Id FROM Emp ORDER BY Lvl, Id",
+         {"-1|3", "0|2", "1|6", "2|1", "2|5", "3|4"},
+         true},
         {"SELECT Name FROM Emp WHERE Dept = 10 ORDER BY 1 DESC", {"bob", "BOB", "Ann"}, true},
         {"SELECT Id FROM Emp ORDER BY Salary * -1, Id DESC", {"5", "6", "2", "3", "1", "4"}, true},
         // Text keys follow the driver's collation: case does not count.
         {"SELECT DISTINCT Dept FROM Emp", {"10", "20", "99"}, false},
-        {"SELECT DISTINCT Salary, Dept FROM Emp ORDER BY 1", {"50|20", "100|10", "150|20", "200|10", "300|99"},
+        {"SELECT DISTINCT Salary, Dept FROM Emp ORDER BY 1",
+         {"50|20", "100|10", "150|20", "200|10", "300|99"},
          true},
         {"SELECT Id FROM Emp ORDER BY 3", {"ERROR 11407"}, true},
         {"SELECT V FROM Nothing ORDER BY V", {}, true},
@@ -229,13 +237,17 @@ TEST_F(ExeQuery, LongValuesAboveTemporaryTables)
     const std::string longBio = std::string(300, 'x') + "END";
     const Case cases[] = {
         {"SELECT Id, Bio FROM Emp WHERE Id IN (1, 3, 4) ORDER BY Name DESC",
-         {"4|NULL", "3|short bio", "1|" + longBio}, true},
+         {"4|NULL", "3|short bio", "1|" + longBio},
+         true},
         {"SELECT DISTINCT Dept, Bio FROM Emp WHERE Dept = 20", {"20|short bio", "20|NULL"}, false},
-        {"SELECT d.Title, e.Bio FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id AND e.Lvl < e.Id - e.Id} ORDER BY 1",
-         {"Empty|NULL", "Labs|short bio", "Sales|NULL"}, true},
+        {"SELECT d.Title, e.Bio FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id AND e.Lvl < "
+         "e.Id - e.Id} ORDER BY 1",
+         {"Empty|NULL", "Labs|short bio", "Sales|NULL"},
+         true},
         // MIN and MAX keep the first 255 characters of a long value.
         {"SELECT Dept, MAX(Name), MAX(Bio) FROM Emp GROUP BY Dept ORDER BY 1",
-         {"10|bob|" + longBio.substr(0, RC_TMP_MAX_VALUE - 1), "20|dee|short bio", "99|Eve|NULL"}, true},
+         {"10|bob|" + longBio.substr(0, RC_TMP_MAX_VALUE - 1), "20|dee|short bio", "99|Eve|NULL"},
+         true},
     };
     for (const Case &c : cases)
         Check(this, c, Run(c.sql, 2));
@@ -244,26 +256,40 @@ TEST_F(ExeQuery, LongValuesAboveTemporaryTables)
 TEST_F(ExeQuery, Subqueries)
 {
     const Case cases[] = {
-        {"SELECT Id FROM Emp WHERE Dept IN (SELECT Id FROM Dept)", {"1", "2", "3", "4", "6"}, false},
+        {"SELECT Id FROM Emp WHERE Dept IN (SELECT Id FROM Dept)",
+         {"1", "2", "3", "4", "6"},
+         false},
         {"SELECT Id FROM Emp WHERE Dept NOT IN (SELECT Id FROM Dept)", {"5"}, false},
         // A NULL among the subquery's values: NOT IN is never TRUE.
         {"SELECT Id FROM Emp WHERE Nick IN (SELECT Nick FROM Emp WHERE Id > 3)", {"5", "6"}, false},
         {"SELECT Id FROM Emp WHERE Nick NOT IN (SELECT Nick FROM Emp WHERE Id > 3)", {}, false},
-        {"SELECT Title FROM Dept d WHERE EXISTS (SELECT Id FROM Emp e WHERE e.Dept = d.Id)", {"Sales", "Labs"},
+        {"SELECT Title FROM Dept d WHERE EXISTS (SELECT Id FROM Emp e WHERE e.Dept = d.Id)",
+         {"Sales", "Labs"},
          false},
-        {"SELECT Title FROM Dept d WHERE NOT EXISTS (SELECT Id FROM Emp e WHERE e.Dept = d.Id)", {"Empty"}, false},
+        {"SELECT Title FROM Dept d WHERE NOT EXISTS (SELECT Id FROM Emp e WHERE e.Dept = d.Id)",
+         {"Empty"},
+         false},
         {"SELECT Title FROM Dept WHERE EXISTS (SELECT V FROM Nothing)", {}, false},
-        {"SELECT Id FROM Emp WHERE Salary > ALL (SELECT Salary FROM Emp WHERE Dept = 20)", {"2", "5", "6"}, false},
+        {"SELECT Id FROM Emp WHERE Salary > ALL (SELECT Salary FROM Emp WHERE Dept = 20)",
+         {"2", "5", "6"},
+         false},
         // ALL over no rows holds.
         {"SELECT Id FROM Emp WHERE Salary > ALL (SELECT Salary FROM Emp WHERE Dept = 11)",
-         {"1", "2", "3", "4", "5", "6"}, false},
-        {"SELECT Id FROM Emp WHERE Salary >= ANY (SELECT Salary FROM Emp WHERE Dept = 99)", {"5"}, false},
+         {"1", "2", "3", "4", "5", "6"},
+         false},
+        {"SELECT Id FROM Emp WHERE Salary >= ANY (SELECT Salary FROM Emp WHERE Dept = 99)",
+         {"5"},
+         false},
         {"SELECT Id FROM Emp WHERE Salary = (SELECT MAX(Salary) FROM Emp)", {"5"}, false},
-        {"SELECT Id FROM Emp e WHERE Salary > (SELECT AVG(Salary) FROM Emp m WHERE m.Dept = e.Dept)",
-         {"2", "3", "6"}, false},
-        {"SELECT d.Title FROM Dept d WHERE d.Id IN (SELECT Dept FROM Emp GROUP BY Dept HAVING COUNT(*) > 1) "
+        {"SELECT Id FROM Emp e WHERE Salary > (SELECT AVG(Salary) FROM Emp m WHERE m.Dept = "
+         "e.Dept)",
+         {"2", "3", "6"},
+         false},
+        {"SELECT d.Title FROM Dept d WHERE d.Id IN (SELECT Dept FROM Emp GROUP BY Dept HAVING "
+         "COUNT(*) > 1) "
          "ORDER BY 1",
-         {"Labs", "Sales"}, true},
+         {"Labs", "Sales"},
+         true},
         {"SELECT Id FROM Emp WHERE Dept = (SELECT Id FROM Dept)", {"ERROR 11482"}, true},
     };
     for (const Case &c : cases) {
@@ -277,14 +303,23 @@ TEST_F(ExeQuery, Subqueries)
 TEST_F(ExeQuery, SetFunctionsAndGroups)
 {
     const Case cases[] = {
-        {"SELECT COUNT(*), SUM(Salary), MIN(Name), MAX(Lvl), AVG(Lvl) FROM Emp", {"6|1000|Ann|3|1.16666666666667"},
+        {"SELECT COUNT(*), SUM(Salary), MIN(Name), MAX(Lvl), AVG(Lvl) FROM Emp",
+         {"6|1000|Ann|3|1.16666666666667"},
          true},
         // Over no rows: COUNT 0, the others NULL.
-        {"SELECT COUNT(*), COUNT(V), SUM(V), MIN(V), AVG(V) FROM Nothing", {"0|0|NULL|NULL|NULL"}, true},
+        {"SELECT COUNT(*), COUNT(V), SUM(V), MIN(V), AVG(V) FROM Nothing",
+         {"0|0|NULL|NULL|NULL"},
+         true},
         {"SELECT COUNT(Nick) FROM Emp", {"4"}, true},
-        {"SELECT Dept, COUNT(*), SUM(Salary) FROM Emp GROUP BY Dept", {"10|3|500", "20|2|200", "99|1|300"}, false},
-        {"SELECT Dept, MAX(Salary) FROM Emp GROUP BY Dept HAVING COUNT(*) > 1", {"10|200", "20|150"}, false},
-        {"SELECT Dept, SUM(Lvl) FROM Emp GROUP BY Dept ORDER BY 2 DESC", {"10|3", "20|2", "99|2"}, true},
+        {"SELECT Dept, COUNT(*), SUM(Salary) FROM Emp GROUP BY Dept",
+         {"10|3|500", "20|2|200", "99|1|300"},
+         false},
+        {"SELECT Dept, MAX(Salary) FROM Emp GROUP BY Dept HAVING COUNT(*) > 1",
+         {"10|200", "20|150"},
+         false},
+        {"SELECT Dept, SUM(Lvl) FROM Emp GROUP BY Dept ORDER BY 2 DESC",
+         {"10|3", "20|2", "99|2"},
+         true},
         {"SELECT Dept FROM Emp WHERE Id > 100 GROUP BY Dept", {}, true},
         {"SELECT COUNT(*) FROM Emp HAVING COUNT(*) > 10", {}, true},
     };
@@ -295,18 +330,28 @@ TEST_F(ExeQuery, SetFunctionsAndGroups)
 TEST_F(ExeQuery, Joins)
 {
     const Case cases[] = {
-        {"SELECT Emp.Name, Dept.Title FROM Emp, Dept WHERE Emp.Dept = Dept.Id AND Emp.Salary >= 150",
-         {"bob|Sales", "BOB|Sales", "Cid|Labs"}, false},
-        {"SELECT COUNT(*) FROM Emp, Dept", {"18"}, true},
-        {"SELECT e.Name FROM Emp e, Emp m WHERE e.Dept = m.Dept AND m.Id = 3 AND e.Id <> 3", {"dee"}, false},
-        {"SELECT d.Title, e.Id FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id} ORDER BY 1, 2",
-         {"Empty|NULL", "Labs|3", "Labs|4", "Sales|1", "Sales|2", "Sales|6"}, true},
-        // WHERE on the inner table runs after the NULL rows are made.
-        {"SELECT d.Title FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id} WHERE e.Id IS NULL", {"Empty"},
+        {"SELECT Emp.Name, Dept.Title FROM Emp, Dept WHERE Emp.Dept = Dept.Id AND Emp.Salary >= "
+         "150",
+         {"bob|Sales", "BOB|Sales", "Cid|Labs"},
          false},
-        {"SELECT d.Title, COUNT(e.Id) FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id AND e.Lvl > e.Id} "
+        {"SELECT COUNT(*) FROM Emp, Dept", {"18"}, true},
+        {"SELECT e.Name FROM Emp e, Emp m WHERE e.Dept = m.Dept AND m.Id = 3 AND e.Id <> 3",
+         {"dee"},
+         false},
+        {"SELECT d.Title, e.Id FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id} ORDER BY 1, "
+         "2",
+         {"Empty|NULL", "Labs|3", "Labs|4", "Sales|1", "Sales|2", "Sales|6"},
+         true},
+        // WHERE on the inner table runs after the NULL rows are made.
+        {"SELECT d.Title FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id} WHERE e.Id IS "
+         "NULL",
+         {"Empty"},
+         false},
+        {"SELECT d.Title, COUNT(e.Id) FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id AND "
+         "e.Lvl > e.Id} "
          "GROUP BY d.Title",
-         {"Empty|0", "Labs|0", "Sales|1"}, false},
+         {"Empty|0", "Labs|0", "Sales|1"},
+         false},
         {"SELECT a.Id FROM Nothing n, Emp a", {}, false},
         {"SELECT a.Id FROM Emp a, Nothing n", {}, false},
     };
@@ -316,7 +361,7 @@ TEST_F(ExeQuery, Joins)
 
 struct IndexCase {
     const char *sql;
-    const char *access;   // tables and joins in plan order
+    const char *access; // tables and joins in plan order
     std::vector<std::string> rows;
 };
 
@@ -332,7 +377,9 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
         {"SELECT Id FROM Emp WHERE Name IN ('bob', 'BOB ', 'eve')", "I", {"2", "5", "6"}},
         {"SELECT Id FROM Emp WHERE Id = 1 OR Dept = 20", "S", {"1", "3", "4"}},
         {"SELECT Id FROM Emp WHERE Id NOT IN (1, 2, 3)", "S", {"4", "5", "6"}},
-        {"SELECT d.Title, e.Id FROM Dept d, Emp e WHERE (e.Dept = d.Id OR 99 = e.Dept) AND d.Id < 20", "J4II",
+        {"SELECT d.Title, e.Id FROM Dept d, Emp e WHERE (e.Dept = d.Id OR 99 = e.Dept) AND d.Id < "
+         "20",
+         "J4II",
          {"Sales|1", "Sales|2", "Sales|6", "Sales|5"}},
         // The driver's comparison: case and trailing blanks do not count.
         {"SELECT Id FROM Emp WHERE Name = 'bob   '", "I", {"2", "6"}},
@@ -353,31 +400,43 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
         {"SELECT Id FROM Emp WHERE Dept = 11", "I", {}},
         // Joins whose inner table is read through its index once per outer
         // row; an outer row without a match does not end the join.
-        {"SELECT d.Title, e.Id FROM Dept d, Emp e WHERE e.Dept = d.Id", "J4SI",
+        {"SELECT d.Title, e.Id FROM Dept d, Emp e WHERE e.Dept = d.Id",
+         "J4SI",
          {"Labs|3", "Labs|4", "Sales|1", "Sales|2", "Sales|6"}},
-        {"SELECT e.Id, d.Title FROM Emp e, Dept d WHERE d.Id = e.Dept AND e.Id > 2", "J4II",
+        {"SELECT e.Id, d.Title FROM Emp e, Dept d WHERE d.Id = e.Dept AND e.Id > 2",
+         "J4II",
          {"3|Labs", "4|Labs", "6|Sales"}},
-        {"SELECT d.Title, e.Id FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id}", "J2SI",
+        {"SELECT d.Title, e.Id FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id}",
+         "J2SI",
          {"Empty|NULL", "Labs|3", "Labs|4", "Sales|1", "Sales|2", "Sales|6"}},
-        {"SELECT e.Id, d.Title FROM {oj Emp e LEFT OUTER JOIN Dept d ON d.Id = e.Dept} WHERE e.Lvl = 2", "J2SI",
+        {"SELECT e.Id, d.Title FROM {oj Emp e LEFT OUTER JOIN Dept d ON d.Id = e.Dept} WHERE e.Lvl "
+         "= 2",
+         "J2SI",
          {"1|Sales", "5|NULL"}},
-        {"SELECT d.Id, COUNT(*) FROM Dept d, Emp e WHERE e.Dept = d.Id GROUP BY d.Id ORDER BY 2 DESC", "TTJ4SI",
+        {"SELECT d.Id, COUNT(*) FROM Dept d, Emp e WHERE e.Dept = d.Id GROUP BY d.Id ORDER BY 2 "
+         "DESC",
+         "TTJ4SI",
          {"10|3", "20|2"}},
         // Join order: the table with a point key drives, the others follow
         // through their join indexes.
         {"SELECT d.Title FROM Dept d, Emp e WHERE e.Dept = d.Id AND e.Id = 3", "J4II", {"Labs"}},
-        {"SELECT m.Id FROM Emp m, Dept d, Emp e WHERE e.Dept = d.Id AND m.Dept = d.Id AND e.Id = 1", "J4J4III",
+        {"SELECT m.Id FROM Emp m, Dept d, Emp e WHERE e.Dept = d.Id AND m.Dept = d.Id AND e.Id = 1",
+         "J4J4III",
          {"1", "2", "6"}},
         {"SELECT n.V, d.Id FROM Dept d, Nothing n", "J1SS", {}},
         // ORDER BY an ascending index of the driving table reads it in key
         // order; other directions and other tables sort.
-        {"SELECT Name, Id FROM Emp ORDER BY Name", "I", {"Ann|1", "bob|2", "BOB|6", "Cid|3", "dee|4", "Eve|5"}},
+        {"SELECT Name, Id FROM Emp ORDER BY Name",
+         "I",
+         {"Ann|1", "bob|2", "BOB|6", "Cid|3", "dee|4", "Eve|5"}},
         {"SELECT Id FROM Emp WHERE Id > 3 ORDER BY 1", "I", {"4", "5", "6"}},
         {"SELECT Id FROM Emp WHERE Dept = 10 ORDER BY Id", "TI", {"1", "2", "6"}},
         {"SELECT Id FROM Emp ORDER BY Id DESC", "TS", {"6", "5", "4", "3", "2", "1"}},
-        {"SELECT e.Id, d.Title FROM Emp e, Dept d WHERE d.Id = e.Dept ORDER BY e.Id", "J4II",
+        {"SELECT e.Id, d.Title FROM Emp e, Dept d WHERE d.Id = e.Dept ORDER BY e.Id",
+         "J4II",
          {"1|Sales", "2|Sales", "3|Labs", "4|Labs", "6|Sales"}},
-        {"SELECT e.Id FROM Emp e, Dept d WHERE d.Id = e.Dept ORDER BY d.Id, e.Id", "TJ4SI",
+        {"SELECT e.Id FROM Emp e, Dept d WHERE d.Id = e.Dept ORDER BY d.Id, e.Id",
+         "TJ4SI",
          {"1", "2", "6", "3", "4"}},
     };
     for (const IndexCase &c : cases) {
@@ -423,7 +482,8 @@ TEST_F(ExeQuery, PointQueryIsOneSearchOnTheServer)
     ASSERT_EQ(searches.size(), 1u);
     EXPECT_NE(searches[0].find("=3"), std::string::npos) << searches[0];
     before = logSize();
-    EXPECT_EQ(Run("SELECT Name FROM Emp WHERE Id = 3", 1, PLN_OPT_NOINDEXES), std::vector<std::string>{"Cid"});
+    EXPECT_EQ(Run("SELECT Name FROM Emp WHERE Id = 3", 1, PLN_OPT_NOINDEXES),
+              std::vector<std::string>{"Cid"});
     EXPECT_TRUE(searchesSince(before).empty());
 }
 
@@ -431,10 +491,12 @@ TEST_F(ExeQuery, ParametersTakeTheirValuesAtEachOpen)
 {
     std::string access;
     params = {3};
-    EXPECT_EQ(Run("SELECT Name FROM Emp WHERE Id = ?", 1, 0, &access), std::vector<std::string>{"Cid"});
+    EXPECT_EQ(Run("SELECT Name FROM Emp WHERE Id = ?", 1, 0, &access),
+              std::vector<std::string>{"Cid"});
     EXPECT_EQ(access, "I");
     params = {10, 150};
-    std::vector<std::string> got = Run("SELECT Id FROM Emp WHERE Dept = ? AND Salary < ? + Lvl", 1, 0, &access);
+    std::vector<std::string> got =
+        Run("SELECT Id FROM Emp WHERE Dept = ? AND Salary < ? + Lvl", 1, 0, &access);
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got, (std::vector<std::string>{"1"}));
     EXPECT_EQ(access, "I");

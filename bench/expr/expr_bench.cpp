@@ -53,16 +53,13 @@ int32_t CacheRead(void *, uint32_t column, void *buffer, uint32_t length, uint32
         std::memcpy(buffer, &r.amount, 8);
         *outLength = 8;
         return 0;
-    case kColStatus:
-        return copyText(r.status);
-    case kColV:
-        return copyText(r.v);
+    case kColStatus: return copyText(r.status);
+    case kColV: return copyText(r.v);
     case kColDt:
         std::memcpy(buffer, &r.dt, sizeof r.dt);
         *outLength = sizeof r.dt;
         return 0;
-    default:
-        return RC_EVL_COL_NULL;
+    default: return RC_EVL_COL_NULL;
     }
 }
 

@@ -51,11 +51,12 @@ std::string Fixture(int records)
     f.reserve(size_t(records) * 160);
     char line[256];
     for (int i = 0; i < records; ++i) {
-        std::snprintf(line, sizeof line,
-                      "%s{\"Num\": %d, \"Name\": \"Customer number %06d of the bench\", \"Price\": %d.25, "
-                      "\"Born\": \"%04d-%02d-%02d\", \"Notes\": %s}",
-                      i ? ",\n" : "", i % 30000, i, i % 100000, 1950 + i % 60, i % 12 + 1, i % 28 + 1,
-                      i % 3 == 0 ? "null" : "\"a short note about this record, some forty bytes\"");
+        std::snprintf(
+            line, sizeof line,
+            "%s{\"Num\": %d, \"Name\": \"Customer number %06d of the bench\", \"Price\": %d.25, "
+            "\"Born\": \"%04d-%02d-%02d\", \"Notes\": %s}",
+            i ? ",\n" : "", i % 30000, i, i % 100000, 1950 + i % 60, i % 12 + 1, i % 28 + 1,
+            i % 3 == 0 ? "null" : "\"a short note about this record, some forty bytes\"");
         f += line;
     }
     return f + "]}]}";
@@ -70,7 +71,7 @@ struct Server {
 
 Server &TheServer()
 {
-    static Server server;   // stopped when the program exits
+    static Server server; // stopped when the program exits
     static const bool started = [] {
         server.records = Records();
         std::string path = server.process.TempFile(Fixture(server.records));
@@ -100,7 +101,8 @@ void Netclient_Windows(benchmark::State &state)
     QXLoginRecord login{};
     login.userName[0] = 5, std::memcpy(login.userName + 1, "bench", 5);
     login.password[0] = 5, std::memcpy(login.password + 1, "bench", 5);
-    if (_QX_FindQXServer(addr.data(), &loc, 0, comp) != 0 || _QX_OpenQXConnection(&login, loc, &conn, 0, comp) != 0) {
+    if (_QX_FindQXServer(addr.data(), &loc, 0, comp) != 0 ||
+        _QX_OpenQXConnection(&login, loc, &conn, 0, comp) != 0) {
         state.SkipWithError("no connection");
         return;
     }
@@ -192,8 +194,10 @@ void Drm_TableCursor(benchmark::State &state)
 int main(int argc, char **argv)
 {
     const char *fixed = std::getenv("QX_BENCH_ITERATIONS");
-    for (auto [name, fn] : {std::pair{"Netclient_Windows", &Netclient_Windows}, std::pair{"Drm_TableCursor", &Drm_TableCursor}}) {
-        auto *b = benchmark::RegisterBenchmark(name, fn)->Unit(benchmark::kMillisecond)->UseRealTime();
+    for (auto [name, fn] : {std::pair{"Netclient_Windows", &Netclient_Windows},
+                            std::pair{"Drm_TableCursor", &Drm_TableCursor}}) {
+        auto *b =
+            benchmark::RegisterBenchmark(name, fn)->Unit(benchmark::kMillisecond)->UseRealTime();
         if (fixed && std::atoi(fixed) > 0)
             b->Iterations(std::atoi(fixed));
     }

@@ -10,17 +10,20 @@
 namespace {
 
 template <typename Src>
-void convertLoop(benchmark::State &state, const Src *src, int16_t srcType, int32_t srcLen, void *dst,
-                 uint16_t dstType, int32_t dstLen, int16_t precision = 0, int16_t scale = 0)
+void convertLoop(benchmark::State &state, const Src *src, int16_t srcType, int32_t srcLen,
+                 void *dst, uint16_t dstType, int32_t dstLen, int16_t precision = 0,
+                 int16_t scale = 0)
 {
     int32_t outLen = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(src);
-        int32_t rc = rcCnvConvert(src, srcType, srcLen, 0, dst, dstType, dstLen, precision, scale, &outLen);
+        int32_t rc =
+            rcCnvConvert(src, srcType, srcLen, 0, dst, dstType, dstLen, precision, scale, &outLen);
         benchmark::DoNotOptimize(rc);
         benchmark::ClobberMemory();
     }
-    if (rcCnvConvert(src, srcType, srcLen, 0, dst, dstType, dstLen, precision, scale, &outLen) != kCnvMsgSuccess)
+    if (rcCnvConvert(src, srcType, srcLen, 0, dst, dstType, dstLen, precision, scale, &outLen) !=
+        kCnvMsgSuccess)
         state.SkipWithError("conversion failed");
     state.SetItemsProcessed(state.iterations());
 }
@@ -64,8 +67,8 @@ void DecimalTextToChar(benchmark::State &state)
 {
     const char src[] = "-1234567.89";
     char dst[40];
-    convertLoop(state, src, SQL_DECIMAL, static_cast<int32_t>(std::strlen(src)), dst, SQL_C_CHAR, sizeof dst,
-                12, 2);
+    convertLoop(state, src, SQL_DECIMAL, static_cast<int32_t>(std::strlen(src)), dst, SQL_C_CHAR,
+                sizeof dst, 12, 2);
 }
 BENCHMARK(DecimalTextToChar);
 

@@ -6,7 +6,8 @@ namespace {
 
 int Sign(int64_t d) { return d < 0 ? -1 : (d > 0 ? 1 : 0); }
 
-uint32_t Word(const unsigned char *p) {
+uint32_t Word(const unsigned char *p)
+{
     uint32_t w;
     std::memcpy(&w, p, 4);
     return w;
@@ -14,7 +15,8 @@ uint32_t Word(const unsigned char *p) {
 
 } // namespace
 
-int DrmCompareBytes(const void *a, const void *b, size_t size) {
+int DrmCompareBytes(const void *a, const void *b, size_t size)
+{
     const auto *pa = static_cast<const unsigned char *>(a);
     const auto *pb = static_cast<const unsigned char *>(b);
     if (size == 4)
@@ -33,15 +35,20 @@ int DrmCompareBytes(const void *a, const void *b, size_t size) {
     return 0;
 }
 
-void DrmThrowBadArrayIndex() { throw VError(-1, kDrmSrcArrays, 1271, "bad value for array indexing"); }
+void DrmThrowBadArrayIndex()
+{
+    throw VError(-1, kDrmSrcArrays, 1271, "bad value for array indexing");
+}
 
-void DrmPascalToCInPlace(uint8_t *text) {
+void DrmPascalToCInPlace(uint8_t *text)
+{
     size_t n = text[0];
     std::memmove(text, text + 1, n);
     text[n] = 0;
 }
 
-void DrmCToPascalInPlace(uint8_t *text) {
+void DrmCToPascalInPlace(uint8_t *text)
+{
     size_t n = std::strlen(reinterpret_cast<const char *>(text));
     std::memmove(text + 1, text, n);
     text[0] = static_cast<uint8_t>(n);

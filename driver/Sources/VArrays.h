@@ -41,7 +41,8 @@ public:
 
     explicit VArray(int16_t growStep = 1, bool sorted = false, Compare compare = nullptr)
         : growStep_(growStep > 0 ? growStep : 1), sorted_(sorted),
-          compare_(compare ? compare : &DefaultCompare) {}
+          compare_(compare ? compare : &DefaultCompare)
+    {}
 
     static int DefaultCompare(const T &a, const T &b) { return DrmCompareBytes(&a, &b, sizeof(T)); }
 
@@ -50,7 +51,8 @@ public:
     bool oIsSorted() const { return sorted_; }
 
     // Sorted: inserted at its place; else appended. Index, or -1.
-    int32_t oAdd(const T &value) {
+    int32_t oAdd(const T &value)
+    {
         if (!sorted_)
             return oAppend(value);
         bool found = false;
@@ -58,7 +60,8 @@ public:
         return oInsert(value, at) ? at : -1;
     }
 
-    int32_t oAppend(const T &value) {
+    int32_t oAppend(const T &value)
+    {
         if (!oEnsureRoom())
             return -1;
         items_.push_back(value);
@@ -67,7 +70,8 @@ public:
 
     // 1 when inserted (an index at or beyond the count appends), 0 when the
     // array cannot grow. A negative index inserts at 0.
-    int32_t oInsert(const T &value, int32_t index) {
+    int32_t oInsert(const T &value, int32_t index)
+    {
         if (index >= oCount())
             return oAppend(value) >= 0 ? 1 : 0;
         if (!oEnsureRoom())
@@ -80,7 +84,8 @@ public:
 
     // Adds n value-initialised (zero) elements; the
     // old count, or -1 when the array cannot grow.
-    int32_t oAppendN(int32_t n, bool zeroFill = true) {
+    int32_t oAppendN(int32_t n, bool zeroFill = true)
+    {
         int32_t old = oCount();
         if (n <= 0)
             return old;
@@ -94,24 +99,28 @@ public:
     }
 
     // Checked access: an index outside 0..count-1 throws the array VError.
-    const T &oGet(int32_t i) const {
+    const T &oGet(int32_t i) const
+    {
         if (i < 0 || i >= oCount())
             DrmThrowBadArrayIndex();
         return items_[static_cast<size_t>(i)];
     }
-    T &oAt(int32_t i) {
+    T &oAt(int32_t i)
+    {
         if (i < 0 || i >= oCount())
             DrmThrowBadArrayIndex();
         return items_[static_cast<size_t>(i)];
     }
 
-    void oDelete(int32_t i) {
+    void oDelete(int32_t i)
+    {
         if (i < 0 || i >= oCount())
             return;
         items_.erase(items_.begin() + i);
     }
 
-    void oDeleteRange(int32_t first, int32_t n) {
+    void oDeleteRange(int32_t first, int32_t n)
+    {
         if (first < 0 || first >= oCount())
             return;
         n = std::min(n, oCount() - first);
@@ -120,18 +129,21 @@ public:
         items_.erase(items_.begin() + first, items_.begin() + first + n);
     }
 
-    void oDeleteLast() {
+    void oDeleteLast()
+    {
         if (!items_.empty())
             items_.pop_back();
     }
 
-    void oClear() {
+    void oClear()
+    {
         items_.clear();
         items_.shrink_to_fit();
     }
 
     // Index of the first equal element (sorted: binary search), or -1.
-    int32_t oIndexOf(const T &value) const {
+    int32_t oIndexOf(const T &value) const
+    {
         if (sorted_) {
             bool found = false;
             int32_t at = oSearch(value, &found);
@@ -144,19 +156,22 @@ public:
     }
 
     // Binary search: the found index, or the insertion point.
-    int32_t oSearch(const T &value, bool *found) const {
+    int32_t oSearch(const T &value, bool *found) const
+    {
         return SearchWith(found, [&](const T &e) { return compare_(value, e); });
     }
 
     // Binary search with a key comparison (key against element).
     template <class KeyCompare>
-    int32_t oFindSorted(KeyCompare keyCompare, bool *found) const {
+    int32_t oFindSorted(KeyCompare keyCompare, bool *found) const
+    {
         return SearchWith(found, keyCompare);
     }
 
     // Index of the element with that key, or the array VError.
     template <class KeyCompare>
-    int32_t oFindKeyOrFail(KeyCompare keyCompare) const {
+    int32_t oFindKeyOrFail(KeyCompare keyCompare) const
+    {
         bool found = false;
         int32_t at = SearchWith(&found, keyCompare);
         if (!found)
@@ -165,7 +180,8 @@ public:
     }
 
     // Makes room for n more elements; with step, the grow step is added.
-    bool oReserve(int32_t n, bool step) {
+    bool oReserve(int32_t n, bool step)
+    {
         if (oCapacity() >= oCount() + n)
             return true;
         if (step)
@@ -179,7 +195,8 @@ public:
     }
 
     // Ascending: every element compares <= to those after it.
-    void oSort(bool ascending) {
+    void oSort(bool ascending)
+    {
         if (items_.size() < 2)
             return;
         if (ascending)
@@ -197,14 +214,16 @@ public:
     typename std::vector<T>::const_iterator end() const { return items_.end(); }
 
 private:
-    bool oEnsureRoom() {
+    bool oEnsureRoom()
+    {
         if (items_.size() < items_.capacity())
             return true;
         return oReserve(1, true);
     }
 
     template <class Cmp>
-    int32_t SearchWith(bool *found, Cmp cmp) const {
+    int32_t SearchWith(bool *found, Cmp cmp) const
+    {
         int32_t lo = 0, hi = oCount();
         *found = false;
         while (lo < hi) {
@@ -238,7 +257,8 @@ public:
     using KeyOf = uint32_t (*)(const T &);
 
     explicit VObjArray(int16_t growStep = 1, KeyOf keyOf = nullptr, bool signedKeys = false)
-        : growStep_(growStep > 0 ? growStep : 1), keyOf_(keyOf), signed_(signedKeys) {}
+        : growStep_(growStep > 0 ? growStep : 1), keyOf_(keyOf), signed_(signedKeys)
+    {}
     ~VObjArray() override { oClear(); }
     VObjArray(const VObjArray &) = delete;
     VObjArray &operator=(const VObjArray &) = delete;
@@ -247,7 +267,8 @@ public:
 
     // Files the object (sorted: at its key's place, before an equal key).
     // The index, or -1 with the object left with the caller.
-    int32_t oAdd(std::unique_ptr<T> &object) {
+    int32_t oAdd(std::unique_ptr<T> &object)
+    {
         int32_t at = oCount();
         if (keyOf_) {
             bool found = false;
@@ -264,7 +285,8 @@ public:
     }
 
     // Binary search on the key (sorted arrays only).
-    int32_t oFind(uint32_t key, bool *found) const {
+    int32_t oFind(uint32_t key, bool *found) const
+    {
         int32_t lo = 0, hi = oCount();
         *found = false;
         while (lo < hi) {
@@ -285,20 +307,23 @@ public:
     }
 
     // The object with that key, or null.
-    T *oFindObject(uint32_t key) const {
+    T *oFindObject(uint32_t key) const
+    {
         bool found = false;
         int32_t at = oFind(key, &found);
         return found ? items_[static_cast<size_t>(at)].get() : nullptr;
     }
 
-    T *oGet(int32_t i) const {
+    T *oGet(int32_t i) const
+    {
         if (i < 0 || i >= oCount())
             DrmThrowBadArrayIndex();
         return items_[static_cast<size_t>(i)].get();
     }
 
     // Index of the entry holding exactly this object, or -1.
-    int32_t oIndexOf(const T *object) const {
+    int32_t oIndexOf(const T *object) const
+    {
         for (size_t i = 0; i < items_.size(); ++i)
             if (items_[i].get() == object)
                 return static_cast<int32_t>(i);
@@ -306,7 +331,8 @@ public:
     }
 
     // Removes the entry and destroys its object.
-    void oDelete(int32_t i) {
+    void oDelete(int32_t i)
+    {
         if (i < 0 || i >= oCount())
             return;
         std::unique_ptr<T> gone = std::move(items_[static_cast<size_t>(i)]);
@@ -315,7 +341,8 @@ public:
     }
 
     // Destroys every object, last first.
-    void oClear() {
+    void oClear()
+    {
         while (!items_.empty()) {
             std::unique_ptr<T> gone = std::move(items_.back());
             items_.pop_back();

@@ -86,39 +86,48 @@ enum DrmTransactCode : uint32_t {
 // arrays.
 int32_t DrmMapError(int32_t code);
 
-int32_t DrmBeginSession(uint32_t *session, const char *user, const char *password, const char *dataSource);
+int32_t DrmBeginSession(uint32_t *session, const char *user, const char *password,
+                        const char *dataSource);
 int32_t DrmEndSession(uint32_t session);
-int32_t DrmGetInfo(uint32_t session, uint32_t item, void *buffer, uint32_t bufferLength, uint32_t *outLength);
+int32_t DrmGetInfo(uint32_t session, uint32_t item, void *buffer, uint32_t bufferLength,
+                   uint32_t *outLength);
 int32_t DrmSetSessionOption(uint32_t session, uint32_t option, uint32_t value);
 int32_t DrmOpenDatabase(uint32_t session, const char *path, uint32_t *database, uint32_t unused);
 int32_t DrmCloseDatabase(uint32_t session, uint32_t database);
-int32_t DrmGetDatabaseTableInfo(uint32_t session, uint32_t database, uint32_t *info, uint32_t infoLength);
-int32_t DrmGetTypeCatalogInfo(uint32_t session, uint32_t database, uint32_t *info, uint32_t infoLength);
-int32_t DrmGetTableColumnInfo(uint32_t session, uint32_t cursor, uint32_t *info, uint32_t infoLength);
-int32_t DrmGetTableIndexInfo(uint32_t session, uint32_t cursor, const char *indexName, uint32_t *info,
-                             uint32_t infoLength);
+int32_t DrmGetDatabaseTableInfo(uint32_t session, uint32_t database, uint32_t *info,
+                                uint32_t infoLength);
+int32_t DrmGetTypeCatalogInfo(uint32_t session, uint32_t database, uint32_t *info,
+                              uint32_t infoLength);
+int32_t DrmGetTableColumnInfo(uint32_t session, uint32_t cursor, uint32_t *info,
+                              uint32_t infoLength);
+int32_t DrmGetTableIndexInfo(uint32_t session, uint32_t cursor, const char *indexName,
+                             uint32_t *info, uint32_t infoLength);
 int32_t DrmOpenTable(uint32_t session, uint32_t database, const char *table, const char *secondName,
                      uint32_t flags, uint32_t *cursor);
 int32_t DrmCloseTable(uint32_t session, uint32_t cursor);
 int32_t DrmGetTableInfo(uint32_t session, uint32_t cursor, uint32_t *info, uint32_t infoLength);
-int32_t DrmSetFilter(uint32_t session, uint32_t cursor, const uint32_t *filter, const uint32_t *data);
+int32_t DrmSetFilter(uint32_t session, uint32_t cursor, const uint32_t *filter,
+                     const uint32_t *data);
 int32_t DrmMove(uint32_t session, uint32_t cursor, int32_t direction);
 int32_t DrmSetRetrieveColumns(uint32_t session, const uint32_t *list);
-int32_t DrmRetrieveColumn(uint32_t session, uint32_t cursor, uint32_t column, void *buffer, uint32_t bufferLength,
-                          uint32_t *outLength, DRM_RETINFO *state);
-int32_t DrmGetBookmark(uint32_t session, uint32_t cursor, void *buffer, uint32_t bufferLength, uint32_t *outLength);
+int32_t DrmRetrieveColumn(uint32_t session, uint32_t cursor, uint32_t column, void *buffer,
+                          uint32_t bufferLength, uint32_t *outLength, DRM_RETINFO *state);
+int32_t DrmGetBookmark(uint32_t session, uint32_t cursor, void *buffer, uint32_t bufferLength,
+                       uint32_t *outLength);
 int32_t DrmGotoBookmark(uint32_t session, uint32_t cursor, const void *bookmark, uint32_t length);
 int32_t DrmSetTableIndex(uint32_t session, uint32_t cursor, const char *indexName);
-int32_t DrmMakeKey(uint32_t session, uint32_t cursor, const void *key, uint32_t length, uint32_t flags);
+int32_t DrmMakeKey(uint32_t session, uint32_t cursor, const void *key, uint32_t length,
+                   uint32_t flags);
 int32_t DrmSeek(uint32_t session, uint32_t cursor, uint32_t flags);
 int32_t DrmInitUpdate(uint32_t session, uint32_t cursor, uint32_t mode);
 // append: 1 for the second and later pieces of one long value, joined to
 // the pieces before; text longer than its field answers -1047.
-int32_t DrmSetColumn(uint32_t session, uint32_t cursor, uint32_t field, const void *data, uint32_t length,
-                     uint32_t append, uint32_t isNull);
+int32_t DrmSetColumn(uint32_t session, uint32_t cursor, uint32_t field, const void *data,
+                     uint32_t length, uint32_t append, uint32_t isNull);
 int32_t DrmUpdateRecord(uint32_t session, uint32_t cursor);
 int32_t DrmDeleteRecord(uint32_t session, uint32_t cursor);
-int32_t DrmSetParam(uint32_t session, uint32_t id, uint32_t type, const void *data, uint32_t length);
+int32_t DrmSetParam(uint32_t session, uint32_t id, uint32_t type, const void *data,
+                    uint32_t length);
 int32_t DrmSetTransact(uint32_t session, uint32_t code);
 int32_t DrmStringCompare(uint32_t session, const char *text1, uint32_t length1, uint32_t unused1,
                          const char *text2, uint32_t length2, uint32_t unused2, int32_t *order);
@@ -129,14 +138,16 @@ int32_t DrmNoOp(void *, void *, void *, void *, void *, void *);
 // the session id are not read.
 int32_t DrmGetExtPredicateInfo(uint32_t session, uintptr_t, uintptr_t);
 int32_t DrmCreateColumn(uint32_t session, uintptr_t, uintptr_t, uintptr_t, uintptr_t);
-int32_t DrmCreateIndex(uint32_t session, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t);
+int32_t DrmCreateIndex(uint32_t session, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t,
+                       uintptr_t);
 int32_t DrmCreateTable(uint32_t session, uintptr_t, uintptr_t, uintptr_t);
 int32_t DrmDeleteIndex(uint32_t session, uintptr_t, uintptr_t);
 int32_t DrmDeleteTable(uint32_t session, uintptr_t, uintptr_t);
 int32_t DrmGetExtErrStr(uint32_t session, uintptr_t, uintptr_t, uintptr_t, uintptr_t);
 int32_t DrmGetTableForeignKeyInfo(uint32_t session, uintptr_t, uintptr_t, uintptr_t, uintptr_t);
 int32_t DrmGetTablePrivilegeInfo(uint32_t session, uintptr_t, uintptr_t, uintptr_t);
-int32_t DrmGetTableColumnPrivilegeInfo(uint32_t session, uintptr_t, uintptr_t, uintptr_t, uintptr_t);
+int32_t DrmGetTableColumnPrivilegeInfo(uint32_t session, uintptr_t, uintptr_t, uintptr_t,
+                                       uintptr_t);
 int32_t DrmSetJoin(uint32_t session, uintptr_t, uintptr_t, uintptr_t);
 int32_t DrmExecExtPredicate(uint32_t session, uintptr_t, uintptr_t, uintptr_t, uintptr_t);
 int32_t DrmGetDatabaseProcedureInfo(uint32_t session, uintptr_t, uintptr_t, uintptr_t);
@@ -145,5 +156,5 @@ int32_t DrmOpenProcedure(uint32_t session, uintptr_t, uintptr_t, uintptr_t);
 int32_t DrmExecProcedure(uint32_t session, uintptr_t, uintptr_t, uintptr_t);
 int32_t DrmCreateView(uint32_t session, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t);
 int32_t DrmDeleteView(uint32_t session, uintptr_t, uintptr_t);
-int32_t DrmOpenView(uint32_t session, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t,
-                    uintptr_t);
+int32_t DrmOpenView(uint32_t session, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t,
+                    uintptr_t, uintptr_t, uintptr_t);

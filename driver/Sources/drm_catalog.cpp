@@ -9,7 +9,8 @@
 
 namespace {
 
-std::shared_ptr<VDRMFieldDefArray> MakeFieldList() {
+std::shared_ptr<VDRMFieldDefArray> MakeFieldList()
+{
     try {
         return std::make_shared<VDRMFieldDefArray>();
     } catch (const std::bad_alloc &) {
@@ -18,7 +19,8 @@ std::shared_ptr<VDRMFieldDefArray> MakeFieldList() {
 }
 
 // Fills entry i from its definition reply.
-int32_t ReadDefinition(const std::vector<uint8_t> &def, VDRMTableEntry *entry) {
+int32_t ReadDefinition(const std::vector<uint8_t> &def, VDRMTableEntry *entry)
+{
     if (def.size() < kDrmDefHeaderSize)
         return kDrmErrBadReply;
     std::memcpy(entry->head, def.data(), std::min(def.size(), sizeof entry->head));
@@ -31,7 +33,8 @@ int32_t ReadDefinition(const std::vector<uint8_t> &def, VDRMTableEntry *entry) {
     for (int32_t j = 0; j < count; ++j) {
         VDRMFieldDef &field = entry->fields->oAt(j);
         field.fieldNumber = static_cast<int16_t>(j + 1);
-        std::memcpy(field.row, def.data() + kDrmDefHeaderSize + kDrmFieldRowSize * j, kDrmFieldRowSize);
+        std::memcpy(field.row, def.data() + kDrmDefHeaderSize + kDrmFieldRowSize * j,
+                    kDrmFieldRowSize);
         if (field.row[0] > kDrmNameMax)
             field.row[0] = kDrmNameMax;
     }
@@ -40,24 +43,34 @@ int32_t ReadDefinition(const std::vector<uint8_t> &def, VDRMTableEntry *entry) {
 
 } // namespace
 
-uint8_t DrmFieldNameLength(const uint8_t *row) {
+uint8_t DrmFieldNameLength(const uint8_t *row)
+{
     return row[0] > kDrmNameMax ? static_cast<uint8_t>(kDrmNameMax) : row[0];
 }
 uint8_t DrmFieldType(const uint8_t *row) { return row[32]; }
 uint16_t DrmFieldLength(const uint8_t *row) { return PlatGetHost16(row + 34); }
-uint16_t DrmFieldAttribute(const uint8_t *row, int index) { return PlatGetHost16(row + 40 + 2 * index); }
+uint16_t DrmFieldAttribute(const uint8_t *row, int index)
+{
+    return PlatGetHost16(row + 40 + 2 * index);
+}
 uint16_t DrmFieldIndexWord(const uint8_t *row) { return DrmFieldAttribute(row, 4); }
 
-bool DrmFieldIsIndexed(const uint8_t *row) {
+bool DrmFieldIsIndexed(const uint8_t *row)
+{
     switch (DrmFieldType(row)) {
-    case 0: case 1: case 4: case 6: case 8: case 9: case 11:
-        return (DrmFieldIndexWord(row) & 0x8000) != 0;
-    default:
-        return false;
+    case 0:
+    case 1:
+    case 4:
+    case 6:
+    case 8:
+    case 9:
+    case 11: return (DrmFieldIndexWord(row) & 0x8000) != 0;
+    default: return false;
     }
 }
 
-int32_t DrmLoadCatalog(DrmQxConnection connection, std::unique_ptr<VDRMTableEntryArray> *tables) {
+int32_t DrmLoadCatalog(DrmQxConnection connection, std::unique_ptr<VDRMTableEntryArray> *tables)
+{
     tables->reset();
     int16_t n = 0;
     int32_t status = DrmQxCountFiles(connection, &n);
@@ -99,13 +112,15 @@ int32_t DrmLoadCatalog(DrmQxConnection connection, std::unique_ptr<VDRMTableEntr
     return status;
 }
 
-int32_t DrmConvertCatalogNames(VDRMTableEntryArray *tables, uint32_t codePage) {
+int32_t DrmConvertCatalogNames(VDRMTableEntryArray *tables, uint32_t codePage)
+{
     for (int32_t i = 0; i < tables->oCount(); ++i) {
         VDRMTableEntry &entry = tables->oAt(i);
         uint32_t out = 0;
         size_t len = strnlen(entry.name, kDrmNameMax);
-        int32_t status = DrmTextMacToPC(static_cast<uint32_t>(len), reinterpret_cast<uint8_t *>(entry.name),
-                                        codePage, &out, reinterpret_cast<uint8_t *>(entry.name));
+        int32_t status =
+            DrmTextMacToPC(static_cast<uint32_t>(len), reinterpret_cast<uint8_t *>(entry.name),
+                           codePage, &out, reinterpret_cast<uint8_t *>(entry.name));
         if (status != 0)
             return status;
         entry.name[out > kDrmNameMax ? kDrmNameMax : out] = 0;
@@ -122,7 +137,8 @@ int32_t DrmConvertCatalogNames(VDRMTableEntryArray *tables, uint32_t codePage) {
     return 0;
 }
 
-int32_t DrmFindTable(const VDRMTableEntryArray *tables, const char *name) {
+int32_t DrmFindTable(const VDRMTableEntryArray *tables, const char *name)
+{
     if (!tables || !name)
         return -1;
     for (int32_t i = 0; i < tables->oCount(); ++i)
@@ -131,7 +147,8 @@ int32_t DrmFindTable(const VDRMTableEntryArray *tables, const char *name) {
     return -1;
 }
 
-int32_t DrmFindField(const VDRMFieldDefArray *fields, const char *name) {
+int32_t DrmFindField(const VDRMFieldDefArray *fields, const char *name)
+{
     if (!fields || !name)
         return -1;
     size_t len = std::strlen(name);
@@ -149,7 +166,8 @@ int32_t DrmFindField(const VDRMFieldDefArray *fields, const char *name) {
     return -1;
 }
 
-int32_t DrmNextVisibleField(int32_t *index, const VDRMTableEntry *table) {
+int32_t DrmNextVisibleField(int32_t *index, const VDRMTableEntry *table)
+{
     if (!table || !table->fields)
         return -1;
     int32_t count = table->fields->oCount();
@@ -159,7 +177,8 @@ int32_t DrmNextVisibleField(int32_t *index, const VDRMTableEntry *table) {
     return *index < count ? 0 : -2;
 }
 
-int32_t DrmCountIndexedFields(const VDRMTableEntry *table) {
+int32_t DrmCountIndexedFields(const VDRMTableEntry *table)
+{
     if (!table || !table->fields)
         return 0;
     int32_t n = 0;

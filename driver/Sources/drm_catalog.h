@@ -46,10 +46,10 @@ public:
 };
 
 // Field row accessors.
-uint8_t DrmFieldNameLength(const uint8_t *row);   // at most 31
+uint8_t DrmFieldNameLength(const uint8_t *row); // at most 31
 uint8_t DrmFieldType(const uint8_t *row);
 uint16_t DrmFieldLength(const uint8_t *row);
-uint16_t DrmFieldAttribute(const uint8_t *row, int index);  // 0..11
+uint16_t DrmFieldAttribute(const uint8_t *row, int index); // 0..11
 // The attribute number that marks indexed fields (the fifth).
 uint16_t DrmFieldIndexWord(const uint8_t *row);
 bool DrmFieldIsIndexed(const uint8_t *row);

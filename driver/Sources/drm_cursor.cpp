@@ -13,18 +13,22 @@ namespace {
 void PutWord(uint32_t *info, int word, uint32_t value) { info[word] = value; }
 
 // Column ids first..last into words from `word` on.
-void PutColumnIds(uint32_t *info, int word, uint32_t count) {
+void PutColumnIds(uint32_t *info, int word, uint32_t count)
+{
     for (uint32_t i = 0; i < count; ++i)
         info[word + static_cast<int>(i)] = i + 1;
 }
 
-int32_t AnswerU32(uint32_t value, void *buffer, uint32_t length, uint32_t *outLength) {
+int32_t AnswerU32(uint32_t value, void *buffer, uint32_t length, uint32_t *outLength)
+{
     return DrmAnswerNumber(value, 4, buffer, length, outLength);
 }
 
 // A name with a terminating zero; needs name length + 1 bytes; out length
 // is the name length.
-int32_t AnswerNameZ(const uint8_t *chars, uint32_t n, void *buffer, uint32_t length, uint32_t *outLength) {
+int32_t AnswerNameZ(const uint8_t *chars, uint32_t n, void *buffer, uint32_t length,
+                    uint32_t *outLength)
+{
     if (length < n + 1 || !buffer)
         return kDrmErrBufferTooSmall;
     std::memcpy(buffer, chars, n);
@@ -36,7 +40,8 @@ int32_t AnswerNameZ(const uint8_t *chars, uint32_t n, void *buffer, uint32_t len
 
 // The catalog entry of the table cursor a list was made from; null when the
 // cursor has gone or has no table.
-const VDRMTableEntry *SourceEntry(const VDRMCursor *list, uint32_t sourceId) {
+const VDRMTableEntry *SourceEntry(const VDRMCursor *list, uint32_t sourceId)
+{
     const VDRMCursor *source = list->database->session->oFindCursor(sourceId);
     return source ? source->oTableEntry() : nullptr;
 }
@@ -45,7 +50,8 @@ const VDRMTableEntry *SourceEntry(const VDRMCursor *list, uint32_t sourceId) {
 
 // ---- Base ---------------------------------------------------------------
 
-int32_t VDRMCursor::oGetTableInfo(uint32_t *info, uint32_t length) {
+int32_t VDRMCursor::oGetTableInfo(uint32_t *info, uint32_t length)
+{
     if (length < 12 || !info)
         return kDrmErrBufferTooSmall;
     PutWord(info, 1, static_cast<uint32_t>(rowCount));
@@ -55,7 +61,8 @@ int32_t VDRMCursor::oGetTableInfo(uint32_t *info, uint32_t length) {
 
 int32_t VDRMCursor::oSetFilter(const uint32_t *, const uint32_t *) { return 0; }
 
-int32_t VDRMCursor::oMove(int32_t direction) {
+int32_t VDRMCursor::oMove(int32_t direction)
+{
     if (direction == kDrmMoveFirst)
         currentRow = 0;
     else if (direction == kDrmMoveNext) {
@@ -73,13 +80,17 @@ int32_t VDRMCursor::oSetTableIndex(const char *) { return 0; }
 int32_t VDRMCursor::oMakeKey(const void *, uint32_t, uint32_t) { return 0; }
 int32_t VDRMCursor::oSeek(uint32_t) { return 0; }
 int32_t VDRMCursor::oInitUpdate(uint32_t) { return kDrmErrBadCursor; }
-int32_t VDRMCursor::oSetColumn(uint32_t, const void *, uint32_t, uint32_t, uint32_t) { return kDrmErrBadCursor; }
+int32_t VDRMCursor::oSetColumn(uint32_t, const void *, uint32_t, uint32_t, uint32_t)
+{
+    return kDrmErrBadCursor;
+}
 int32_t VDRMCursor::oUpdateRecord() { return kDrmErrBadCursor; }
 int32_t VDRMCursor::oDeleteRecord() { return kDrmErrBadCursor; }
 
 // ---- Type catalog -------------------------------------------------------
 
-int32_t VDRMTypeTable::oOpen(uint32_t *info, uint32_t length) {
+int32_t VDRMTypeTable::oOpen(uint32_t *info, uint32_t length)
+{
     if (length < 44 || !info)
         return kDrmErrBufferTooSmall;
     if (!opened_) {
@@ -92,10 +103,11 @@ int32_t VDRMTypeTable::oOpen(uint32_t *info, uint32_t length) {
     return 0;
 }
 
-int32_t VDRMTypeTable::oRetrieveColumn(uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
-                                       DRM_RETINFO *) {
-    static const char *const kNames[] = {"drm_typeId", "realName", "create", "flag",
-                                         "maxlen", "maxScale", "maxPrec", "locName"};
+int32_t VDRMTypeTable::oRetrieveColumn(uint32_t column, void *buffer, uint32_t length,
+                                       uint32_t *outLength, DRM_RETINFO *)
+{
+    static const char *const kNames[] = {"drm_typeId", "realName", "create",  "flag",
+                                         "maxlen",     "maxScale", "maxPrec", "locName"};
     DrmTraceCall("VDRMTypeTable::oRetrieveColumn");
     if (column < 1 || column > 8)
         return -1;
@@ -119,7 +131,8 @@ int32_t VDRMTypeTable::oRetrieveColumn(uint32_t column, void *buffer, uint32_t l
 
 // ---- Table list ---------------------------------------------------------
 
-int32_t VDRMTableList::oFill(uint32_t *info, uint32_t length) {
+int32_t VDRMTableList::oFill(uint32_t *info, uint32_t length)
+{
     // Words 0 to 6: the size word, the cursor id and five column ids.
     if (length < 28 || !info)
         return kDrmErrBufferTooSmall;
@@ -130,8 +143,9 @@ int32_t VDRMTableList::oFill(uint32_t *info, uint32_t length) {
     return 0;
 }
 
-int32_t VDRMTableList::oRetrieveColumn(uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
-                                       DRM_RETINFO *) {
+int32_t VDRMTableList::oRetrieveColumn(uint32_t column, void *buffer, uint32_t length,
+                                       uint32_t *outLength, DRM_RETINFO *)
+{
     const VDRMTableEntryArray *tables = database->catalog.get();
     if (!tables)
         return -1;
@@ -150,10 +164,12 @@ int32_t VDRMTableList::oRetrieveColumn(uint32_t column, void *buffer, uint32_t l
 // ---- Column list --------------------------------------------------------
 
 int32_t DrmMakeColumnList(VDRMCursor *source, uint32_t cursorId, uint32_t *info, uint32_t length,
-                          std::unique_ptr<VDRMCursor> *cursor) {
+                          std::unique_ptr<VDRMCursor> *cursor)
+{
     if (source->kind != kDrmCursorTable)
         return -1;
-    std::unique_ptr<VDRMColumnList> list(new (std::nothrow) VDRMColumnList(cursorId, source->database, source->cursorId));
+    std::unique_ptr<VDRMColumnList> list(
+        new (std::nothrow) VDRMColumnList(cursorId, source->database, source->cursorId));
     if (!list)
         return kDrmErrNoMemory;
     int32_t result = list->oFill(info, length);
@@ -163,7 +179,8 @@ int32_t DrmMakeColumnList(VDRMCursor *source, uint32_t cursorId, uint32_t *info,
     return 0;
 }
 
-int32_t VDRMColumnList::oFill(uint32_t *info, uint32_t length) {
+int32_t VDRMColumnList::oFill(uint32_t *info, uint32_t length)
+{
     if (length < 52 || !info)
         return kDrmErrBufferTooSmall;
     PutWord(info, 1, cursorId);
@@ -176,7 +193,8 @@ int32_t VDRMColumnList::oFill(uint32_t *info, uint32_t length) {
 
 namespace {
 
-uint32_t ColumnMaxLength(uint32_t typeId, const DrmTypeRow &row, const uint8_t *field) {
+uint32_t ColumnMaxLength(uint32_t typeId, const DrmTypeRow &row, const uint8_t *field)
+{
     if (typeId == kDrmTypeText || typeId == kDrmTypeVarText)
         return DrmFieldLength(field);
     if (row.maxLength != 0)
@@ -196,8 +214,9 @@ uint32_t ColumnMaxLength(uint32_t typeId, const DrmTypeRow &row, const uint8_t *
 
 } // namespace
 
-int32_t VDRMColumnList::oRetrieveColumn(uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
-                                        DRM_RETINFO *) {
+int32_t VDRMColumnList::oRetrieveColumn(uint32_t column, void *buffer, uint32_t length,
+                                        uint32_t *outLength, DRM_RETINFO *)
+{
     const VDRMTableEntry *entry = SourceEntry(this, sourceId);
     if (!entry || !entry->fields)
         return kDrmErrBadCursor;
@@ -213,11 +232,13 @@ int32_t VDRMColumnList::oRetrieveColumn(uint32_t column, void *buffer, uint32_t 
     case 1: {
         uint8_t n = DrmFieldNameLength(field.row);
         result = AnswerNameZ(field.row + 1, n, buffer, length, outLength);
-        DrmTraceParamf("COLLIST_NAME_COLID -> %.*s\n", static_cast<int>(n), reinterpret_cast<const char *>(field.row + 1));
+        DrmTraceParamf("COLLIST_NAME_COLID -> %.*s\n", static_cast<int>(n),
+                       reinterpret_cast<const char *>(field.row + 1));
         break;
     }
     case 2:
-        result = AnswerU32(static_cast<uint32_t>(static_cast<int32_t>(field.fieldNumber)), buffer, length, outLength);
+        result = AnswerU32(static_cast<uint32_t>(static_cast<int32_t>(field.fieldNumber)), buffer,
+                           length, outLength);
         DrmTraceParamf("COLLIST_DRMID_COLID -> %d\n", field.fieldNumber);
         break;
     case 3:
@@ -263,8 +284,10 @@ int32_t VDRMColumnList::oRetrieveColumn(uint32_t column, void *buffer, uint32_t 
 // ---- Index list ---------------------------------------------------------
 
 int32_t DrmMakeIndexList(VDRMCursor *source, uint32_t cursorId, uint32_t *info, uint32_t length,
-                         std::unique_ptr<VDRMCursor> *cursor) {
-    std::unique_ptr<VDRMIndexList> list(new (std::nothrow) VDRMIndexList(cursorId, source->database, source->cursorId));
+                         std::unique_ptr<VDRMCursor> *cursor)
+{
+    std::unique_ptr<VDRMIndexList> list(
+        new (std::nothrow) VDRMIndexList(cursorId, source->database, source->cursorId));
     if (!list)
         return kDrmErrNoMemory;
     if (length < 36 || !info)
@@ -278,7 +301,8 @@ int32_t DrmMakeIndexList(VDRMCursor *source, uint32_t cursorId, uint32_t *info, 
     return 0;
 }
 
-int32_t VDRMIndexList::oInit(uint32_t *info, uint32_t length) {
+int32_t VDRMIndexList::oInit(uint32_t *info, uint32_t length)
+{
     if (length < 36 || !info)
         return kDrmErrBufferTooSmall;
     PutWord(info, 1, cursorId);
@@ -288,7 +312,8 @@ int32_t VDRMIndexList::oInit(uint32_t *info, uint32_t length) {
     return 0;
 }
 
-int32_t VDRMIndexList::oMove(int32_t direction) {
+int32_t VDRMIndexList::oMove(int32_t direction)
+{
     int32_t result = VDRMCursor::oMove(direction);
     if (result != 0)
         return result;
@@ -296,11 +321,14 @@ int32_t VDRMIndexList::oMove(int32_t direction) {
         fieldIndex = -1;
         primaryReported = false;
     }
-    return DrmNextVisibleField(&fieldIndex, SourceEntry(this, sourceId)) == 0 ? 0 : kDrmErrNoCurrentRecord;
+    return DrmNextVisibleField(&fieldIndex, SourceEntry(this, sourceId)) == 0
+               ? 0
+               : kDrmErrNoCurrentRecord;
 }
 
-int32_t VDRMIndexList::oRetrieveColumn(uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
-                                       DRM_RETINFO *) {
+int32_t VDRMIndexList::oRetrieveColumn(uint32_t column, void *buffer, uint32_t length,
+                                       uint32_t *outLength, DRM_RETINFO *)
+{
     const VDRMTableEntry *entry = SourceEntry(this, sourceId);
     if (!entry || !entry->fields)
         return kDrmErrBadCursor;
@@ -311,8 +339,7 @@ int32_t VDRMIndexList::oRetrieveColumn(uint32_t column, void *buffer, uint32_t l
     const uint8_t *row = entry->fields->oGet(fieldIndex).row;
     switch (column) {
     case 1:
-    case 6:
-        return AnswerNameZ(row + 1, DrmFieldNameLength(row), buffer, length, outLength);
+    case 6: return AnswerNameZ(row + 1, DrmFieldNameLength(row), buffer, length, outLength);
     case 2: {
         uint16_t word = DrmFieldIndexWord(row);
         uint32_t flags = 0;

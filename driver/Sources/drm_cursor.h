@@ -31,22 +31,24 @@ enum : uint32_t {
 class VDRMCursor : public VObject {
 public:
     VDRMCursor(uint32_t cursorId, VDRMDatabase *database, uint32_t kind)
-        : database(database), kind(kind), cursorId(cursorId) {}
+        : database(database), kind(kind), cursorId(cursorId)
+    {}
 
     virtual int32_t oGetTableInfo(uint32_t *info, uint32_t length);
     virtual int32_t oSetFilter(const uint32_t *filter, const uint32_t *data);
     virtual int32_t oMove(int32_t direction);
     // The run of retrieve-list entries (cursor id, column) that name this cursor.
     virtual int32_t oSetRetrieveColumns(const uint32_t *entries, uint32_t count);
-    virtual int32_t oRetrieveColumn(uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
-                                    DRM_RETINFO *state) = 0;
+    virtual int32_t oRetrieveColumn(uint32_t column, void *buffer, uint32_t length,
+                                    uint32_t *outLength, DRM_RETINFO *state) = 0;
     virtual int32_t oGetBookmark(void *buffer, uint32_t length, uint32_t *outLength);
     virtual int32_t oGotoBookmark(const void *bookmark, uint32_t length);
     virtual int32_t oSetTableIndex(const char *indexName);
     virtual int32_t oMakeKey(const void *key, uint32_t length, uint32_t flags);
     virtual int32_t oSeek(uint32_t flags);
     virtual int32_t oInitUpdate(uint32_t mode);
-    virtual int32_t oSetColumn(uint32_t field, const void *data, uint32_t length, uint32_t append, uint32_t isNull);
+    virtual int32_t oSetColumn(uint32_t field, const void *data, uint32_t length, uint32_t append,
+                               uint32_t isNull);
     virtual int32_t oUpdateRecord();
     virtual int32_t oDeleteRecord();
 
@@ -63,7 +65,9 @@ public:
 
 class VDRMTypeTable : public VDRMCursor {
 public:
-    VDRMTypeTable(uint32_t cursorId, VDRMDatabase *database) : VDRMCursor(cursorId, database, kDrmCursorTypeCatalog) {}
+    VDRMTypeTable(uint32_t cursorId, VDRMDatabase *database)
+        : VDRMCursor(cursorId, database, kDrmCursorTypeCatalog)
+    {}
     int32_t oOpen(uint32_t *info, uint32_t length);
     int32_t oRetrieveColumn(uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
                             DRM_RETINFO *state) override;
@@ -74,7 +78,9 @@ private:
 
 class VDRMTableList : public VDRMCursor {
 public:
-    VDRMTableList(uint32_t cursorId, VDRMDatabase *database) : VDRMCursor(cursorId, database, kDrmCursorTableList) {}
+    VDRMTableList(uint32_t cursorId, VDRMDatabase *database)
+        : VDRMCursor(cursorId, database, kDrmCursorTableList)
+    {}
     int32_t oFill(uint32_t *info, uint32_t length);
     int32_t oRetrieveColumn(uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
                             DRM_RETINFO *state) override;
@@ -83,7 +89,8 @@ public:
 class VDRMColumnList : public VDRMCursor {
 public:
     VDRMColumnList(uint32_t cursorId, VDRMDatabase *database, uint32_t sourceId)
-        : VDRMCursor(cursorId, database, kDrmCursorColumnList), sourceId(sourceId) {}
+        : VDRMCursor(cursorId, database, kDrmCursorColumnList), sourceId(sourceId)
+    {}
     int32_t oFill(uint32_t *info, uint32_t length);
     int32_t oRetrieveColumn(uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
                             DRM_RETINFO *state) override;
@@ -94,7 +101,8 @@ public:
 class VDRMIndexList : public VDRMCursor {
 public:
     VDRMIndexList(uint32_t cursorId, VDRMDatabase *database, uint32_t sourceId)
-        : VDRMCursor(cursorId, database, kDrmCursorIndexList), sourceId(sourceId) {}
+        : VDRMCursor(cursorId, database, kDrmCursorIndexList), sourceId(sourceId)
+    {}
     int32_t oInit(uint32_t *info, uint32_t length);
     int32_t oMove(int32_t direction) override;
     int32_t oRetrieveColumn(uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,

@@ -21,14 +21,16 @@ std::atomic<uint32_t> g_nextDatabaseId{1};
 
 } // namespace
 
-VDRMDatabase::VDRMDatabase(VDRMSession *session) : databaseId(g_nextDatabaseId++), session(session) {}
+VDRMDatabase::VDRMDatabase(VDRMSession *session) : databaseId(g_nextDatabaseId++), session(session)
+{}
 
 VDRMDatabase::~VDRMDatabase() { oClose(); }
 
 namespace {
 
 // A number of seconds the data source sets (key; 0 allowed), else `otherwise`.
-uint32_t SettingSeconds(const char *dataSource, const char *key, uint32_t otherwise) {
+uint32_t SettingSeconds(const char *dataSource, const char *key, uint32_t otherwise)
+{
     char text[32] = {};
     if (dataSource && *dataSource)
         PlatGetProfileString(dataSource, key, "", text, sizeof text, "odbc.ini");
@@ -41,16 +43,18 @@ uint32_t SettingSeconds(const char *dataSource, const char *key, uint32_t otherw
 
 } // namespace
 
-int32_t VDRMDatabase::oOpen(const char *path) {
+int32_t VDRMDatabase::oOpen(const char *path)
+{
     // The login record holds 31 characters of each; a longer name or
     // password is refused rather than cut into another one.
-    if (std::strlen(session->user) > kDrmLoginFieldMax || std::strlen(session->password) > kDrmLoginFieldMax)
+    if (std::strlen(session->user) > kDrmLoginFieldMax ||
+        std::strlen(session->password) > kDrmLoginFieldMax)
         return kDrmErrLoginTooLong;
     DrmLoginRecord login;
     DrmMakeLoginRecord(&login, "QX ODBC Driver", session->user, session->password, "ODBC", 1, 0);
     DrmNetPath netPath;
     if (!DrmParseNetPath(path, &netPath))
-        return -10021;   // an address that cannot name any server
+        return -10021; // an address that cannot name any server
     // The login time bounds the whole connect: connection, login and the
     // catalog's requests.
     // SQL_LOGIN_TIMEOUT, else the data source's "LoginTimeout", else the default.
@@ -72,7 +76,8 @@ int32_t VDRMDatabase::oOpen(const char *path) {
         status = DrmLoadCatalog(connection, &catalog);
     if (status == 0)
         status = DrmQxSetConnectionTimeouts(
-            connection, SettingSeconds(session->dataSource, "ReplyTimeout", kDrmDefaultReplyTimeout) * 1000, 0);
+            connection,
+            SettingSeconds(session->dataSource, "ReplyTimeout", kDrmDefaultReplyTimeout) * 1000, 0);
     if (status == -10060)
         return kDrmErrTimedOut; // at connect: the login time ran out
     if (status != 0)
@@ -80,7 +85,8 @@ int32_t VDRMDatabase::oOpen(const char *path) {
     return DrmConvertCatalogNames(catalog.get(), session->codePage);
 }
 
-int32_t VDRMDatabase::oClose() {
+int32_t VDRMDatabase::oClose()
+{
     // Cursors first: they kill their named selections on the connection.
     session->oDropCursorsOf(this);
     selectionHolders.clear();
@@ -90,8 +96,9 @@ int32_t VDRMDatabase::oClose() {
     return 0;
 }
 
-int32_t VDRMDatabase::oOpenTable(uint32_t cursorId, const char *table, const char *secondName, uint32_t flags,
-                                 std::unique_ptr<VDRMCursor> *cursor) {
+int32_t VDRMDatabase::oOpenTable(uint32_t cursorId, const char *table, const char *secondName,
+                                 uint32_t flags, std::unique_ptr<VDRMCursor> *cursor)
+{
     int32_t index = DrmFindTable(catalog.get(), table);
     if (index < 0)
         return kDrmErrNoTable;
@@ -106,7 +113,8 @@ int32_t VDRMDatabase::oOpenTable(uint32_t cursorId, const char *table, const cha
 }
 
 int32_t VDRMDatabase::oGetTypeCatalog(uint32_t cursorId, uint32_t *info, uint32_t length,
-                                      std::unique_ptr<VDRMCursor> *cursor) {
+                                      std::unique_ptr<VDRMCursor> *cursor)
+{
     std::unique_ptr<VDRMTypeTable> t(new (std::nothrow) VDRMTypeTable(cursorId, this));
     if (!t)
         return kDrmErrNoMemory;
@@ -118,7 +126,8 @@ int32_t VDRMDatabase::oGetTypeCatalog(uint32_t cursorId, uint32_t *info, uint32_
 }
 
 int32_t VDRMDatabase::oGetTableList(uint32_t cursorId, uint32_t *info, uint32_t length,
-                                    std::unique_ptr<VDRMCursor> *cursor) {
+                                    std::unique_ptr<VDRMCursor> *cursor)
+{
     std::unique_ptr<VDRMTableList> t(new (std::nothrow) VDRMTableList(cursorId, this));
     if (!t)
         return kDrmErrNoMemory;

@@ -14,7 +14,9 @@ uint32_t g_nextSessionId = 1;
 
 } // namespace
 
-int32_t DrmAnswerNumber(uint32_t value, uint32_t width, void *buffer, uint32_t length, uint32_t *outLength) {
+int32_t DrmAnswerNumber(uint32_t value, uint32_t width, void *buffer, uint32_t length,
+                        uint32_t *outLength)
+{
     if (length < width || !buffer)
         return kDrmErrBufferTooSmall;
     if (width == 2) {
@@ -28,7 +30,8 @@ int32_t DrmAnswerNumber(uint32_t value, uint32_t width, void *buffer, uint32_t l
     return 0;
 }
 
-int32_t DrmAnswerText(const char *text, void *buffer, uint32_t length, uint32_t *outLength) {
+int32_t DrmAnswerText(const char *text, void *buffer, uint32_t length, uint32_t *outLength)
+{
     uint32_t n = static_cast<uint32_t>(std::strlen(text));
     if (length < n || (!buffer && n > 0))
         return kDrmErrBufferTooSmall;
@@ -43,9 +46,10 @@ VDRMDriver::VDRMDriver() : sessions(4, &SessionKey, false) {}
 
 VDRMDriver::~VDRMDriver() { sessions.oClear(); }
 
-VDRMDriver &DrmDriver() {
+VDRMDriver &DrmDriver()
+{
     static VDRMDriver *driver = [] {
-        DrmNetLibInit();   // the manager outlives the driver object
+        DrmNetLibInit(); // the manager outlives the driver object
         static VDRMDriver object;
         return &object;
     }();
@@ -53,7 +57,8 @@ VDRMDriver &DrmDriver() {
 }
 
 int32_t VDRMDriver::oGetInfo(uint32_t session, uint32_t item, void *buffer, uint32_t length,
-                             uint32_t *outLength) {
+                             uint32_t *outLength)
+{
     if (session != kDrmDriverSession) {
         VDRMSession *s = sessions.oFindObject(session);
         if (!s)
@@ -75,8 +80,7 @@ int32_t VDRMDriver::oGetInfo(uint32_t session, uint32_t item, void *buffer, uint
         result = DrmAnswerNumber(1, 4, buffer, length, outLength);
         DrmTraceParam("DRM_infoSesPasswordSupport -> TRUE\n");
         return result;
-    case 4:
-        return DrmAnswerNumber(0, 4, buffer, length, outLength);
+    case 4: return DrmAnswerNumber(0, 4, buffer, length, outLength);
     case 6:
         // No keywords of our own for the data-source settings.
         DrmTraceParam("DRM_infoOdbcIniTokens -> DRM_errNoCurrentRecord\n");
@@ -87,7 +91,8 @@ int32_t VDRMDriver::oGetInfo(uint32_t session, uint32_t item, void *buffer, uint
     }
 }
 
-VDRMSession *VDRMDriver::oGetSession(uint32_t session) {
+VDRMSession *VDRMDriver::oGetSession(uint32_t session)
+{
     VDRMSession *s = sessions.oFindObject(session);
     if (!s)
         throw VError(kDrmErrBadSession, kDrmSrcSess, 555, "bad session ID");
@@ -95,7 +100,8 @@ VDRMSession *VDRMDriver::oGetSession(uint32_t session) {
 }
 
 int32_t VDRMDriver::oBeginSession(uint32_t *session, const char *user, const char *password,
-                                  const char *dataSource) {
+                                  const char *dataSource)
+{
     if (!session)
         return -1;
     std::unique_ptr<VDRMSession> s(new (std::nothrow) VDRMSession(this, g_nextSessionId));
@@ -118,7 +124,8 @@ int32_t VDRMDriver::oBeginSession(uint32_t *session, const char *user, const cha
     return 0;
 }
 
-int32_t VDRMDriver::oEndSession(uint32_t session) {
+int32_t VDRMDriver::oEndSession(uint32_t session)
+{
     bool found = false;
     int32_t at = sessions.oFind(session, &found);
     if (!found)

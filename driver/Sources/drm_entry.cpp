@@ -16,7 +16,8 @@ namespace {
 using Hold = std::lock_guard<std::recursive_mutex>;
 
 template <class Op>
-int32_t Guarded(Op op) {
+int32_t Guarded(Op op)
+{
     try {
         return op();
     } catch (const VError &e) {
@@ -25,7 +26,8 @@ int32_t Guarded(Op op) {
 }
 
 // Steps 1 and 2 of every call frame.
-void TraceFrame(const char *name, uint32_t session) {
+void TraceFrame(const char *name, uint32_t session)
+{
     DrmTraceCall(name);
     DrmTraceSessionID(session);
 }
@@ -33,13 +35,15 @@ void TraceFrame(const char *name, uint32_t session) {
 VDRMSession *Session(uint32_t s) { return DrmDriver().oGetSession(s); }
 VDRMCursor *Cursor(uint32_t s, uint32_t c) { return Session(s)->oGetCursor(c); }
 
-uint32_t Word(const uint32_t *info, uint32_t infoLength, int word) {
+uint32_t Word(const uint32_t *info, uint32_t infoLength, int word)
+{
     return info && infoLength >= 4u * (word + 1) ? info[word] : 0;
 }
 
 } // namespace
 
-int32_t DrmMapError(int32_t code) {
+int32_t DrmMapError(int32_t code)
+{
     switch (code) {
     case -9978: return -1905;
     case -9979: return -1903;
@@ -69,16 +73,20 @@ int32_t DrmMapError(int32_t code) {
     return code;
 }
 
-int32_t DrmBeginSession(uint32_t *session, const char *user, const char *password, const char *dataSource) {
+int32_t DrmBeginSession(uint32_t *session, const char *user, const char *password,
+                        const char *dataSource)
+{
     Hold hold(DrmModuleLock());
     DrmTraceSessionID(0);
     DrmReadConfig();
     DrmTraceOpen();
-    int32_t result = Guarded([&] { return DrmDriver().oBeginSession(session, user, password, dataSource); });
+    int32_t result =
+        Guarded([&] { return DrmDriver().oBeginSession(session, user, password, dataSource); });
     return DrmMapError(result);
 }
 
-int32_t DrmEndSession(uint32_t session) {
+int32_t DrmEndSession(uint32_t session)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmEndSession", session);
     int32_t result = Guarded([&] { return DrmDriver().oEndSession(session); });
@@ -86,21 +94,26 @@ int32_t DrmEndSession(uint32_t session) {
     return DrmMapError(result);
 }
 
-int32_t DrmGetInfo(uint32_t session, uint32_t item, void *buffer, uint32_t bufferLength, uint32_t *outLength) {
+int32_t DrmGetInfo(uint32_t session, uint32_t item, void *buffer, uint32_t bufferLength,
+                   uint32_t *outLength)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmGetInfo", session);
-    int32_t result = Guarded([&] { return DrmDriver().oGetInfo(session, item, buffer, bufferLength, outLength); });
+    int32_t result = Guarded(
+        [&] { return DrmDriver().oGetInfo(session, item, buffer, bufferLength, outLength); });
     return DrmMapError(result);
 }
 
-int32_t DrmSetSessionOption(uint32_t session, uint32_t option, uint32_t value) {
+int32_t DrmSetSessionOption(uint32_t session, uint32_t option, uint32_t value)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmSetSessionOption", session);
     int32_t result = Guarded([&] { return Session(session)->oSetOption(option, value); });
     return DrmMapError(result);
 }
 
-int32_t DrmOpenDatabase(uint32_t session, const char *path, uint32_t *database, uint32_t) {
+int32_t DrmOpenDatabase(uint32_t session, const char *path, uint32_t *database, uint32_t)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmOpenDatabase", session);
     uint32_t id = 0;
@@ -111,97 +124,118 @@ int32_t DrmOpenDatabase(uint32_t session, const char *path, uint32_t *database, 
     return DrmMapError(result);
 }
 
-int32_t DrmCloseDatabase(uint32_t session, uint32_t database) {
+int32_t DrmCloseDatabase(uint32_t session, uint32_t database)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmCloseDatabase", session);
     int32_t result = Guarded([&] { return Session(session)->oCloseDatabase(database); });
     return DrmMapError(result);
 }
 
-int32_t DrmGetDatabaseTableInfo(uint32_t session, uint32_t database, uint32_t *info, uint32_t infoLength) {
+int32_t DrmGetDatabaseTableInfo(uint32_t session, uint32_t database, uint32_t *info,
+                                uint32_t infoLength)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmGetDatabaseTableInfo", session);
-    int32_t result = Guarded([&] { return Session(session)->oGetDatabaseTableInfo(database, info, infoLength); });
+    int32_t result = Guarded(
+        [&] { return Session(session)->oGetDatabaseTableInfo(database, info, infoLength); });
     return DrmMapError(result);
 }
 
-int32_t DrmGetTypeCatalogInfo(uint32_t session, uint32_t database, uint32_t *info, uint32_t infoLength) {
+int32_t DrmGetTypeCatalogInfo(uint32_t session, uint32_t database, uint32_t *info,
+                              uint32_t infoLength)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmGetTypeCatalogInfo DRM_OQX", session);
-    int32_t result = Guarded([&] { return Session(session)->oGetTypeCatalogInfo(database, info, infoLength); });
+    int32_t result =
+        Guarded([&] { return Session(session)->oGetTypeCatalogInfo(database, info, infoLength); });
     return DrmMapError(result);
 }
 
-int32_t DrmGetTableColumnInfo(uint32_t session, uint32_t cursor, uint32_t *info, uint32_t infoLength) {
+int32_t DrmGetTableColumnInfo(uint32_t session, uint32_t cursor, uint32_t *info,
+                              uint32_t infoLength)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmGetTableColumnInfo", session);
-    int32_t result = Guarded([&] { return Session(session)->oGetTableColumnInfo(cursor, info, infoLength); });
-    DrmTracePrintf(false, "Table ID, NumberOfColumns, ReturnCode => %u,%u,%d\n", Word(info, infoLength, 1),
-                   Word(info, infoLength, 2), result);
+    int32_t result =
+        Guarded([&] { return Session(session)->oGetTableColumnInfo(cursor, info, infoLength); });
+    DrmTracePrintf(false, "Table ID, NumberOfColumns, ReturnCode => %u,%u,%d\n",
+                   Word(info, infoLength, 1), Word(info, infoLength, 2), result);
     return DrmMapError(result);
 }
 
-int32_t DrmGetTableIndexInfo(uint32_t session, uint32_t cursor, const char *indexName, uint32_t *info,
-                             uint32_t infoLength) {
+int32_t DrmGetTableIndexInfo(uint32_t session, uint32_t cursor, const char *indexName,
+                             uint32_t *info, uint32_t infoLength)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmGetTableIndexInfo", session);
-    int32_t result =
-        Guarded([&] { return Session(session)->oGetTableIndexInfo(cursor, indexName, info, infoLength); });
-    DrmTracePrintf(false, " => %u,%u,%d\n", Word(info, infoLength, 1), Word(info, infoLength, 2), result);
+    int32_t result = Guarded(
+        [&] { return Session(session)->oGetTableIndexInfo(cursor, indexName, info, infoLength); });
+    DrmTracePrintf(false, " => %u,%u,%d\n", Word(info, infoLength, 1), Word(info, infoLength, 2),
+                   result);
     return DrmMapError(result);
 }
 
 int32_t DrmOpenTable(uint32_t session, uint32_t database, const char *table, const char *secondName,
-                     uint32_t flags, uint32_t *cursor) {
+                     uint32_t flags, uint32_t *cursor)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmOpenTable", session);
     uint32_t id = 0;
-    int32_t result =
-        Guarded([&] { return Session(session)->oOpenTable(database, table, secondName, flags, &id); });
+    int32_t result = Guarded(
+        [&] { return Session(session)->oOpenTable(database, table, secondName, flags, &id); });
     if (result == 0 && cursor)
         *cursor = id;
     DrmTracePrintf(false, " => %u,%d\n", id, result);
     return DrmMapError(result);
 }
 
-int32_t DrmCloseTable(uint32_t session, uint32_t cursor) {
+int32_t DrmCloseTable(uint32_t session, uint32_t cursor)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmCloseTable", session);
     int32_t result = Guarded([&] { return Session(session)->oCloseTable(cursor); });
     return DrmMapError(result);
 }
 
-int32_t DrmGetTableInfo(uint32_t session, uint32_t cursor, uint32_t *info, uint32_t infoLength) {
+int32_t DrmGetTableInfo(uint32_t session, uint32_t cursor, uint32_t *info, uint32_t infoLength)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmGetTableInfo", session);
-    int32_t result = Guarded([&] { return Cursor(session, cursor)->oGetTableInfo(info, infoLength); });
+    int32_t result =
+        Guarded([&] { return Cursor(session, cursor)->oGetTableInfo(info, infoLength); });
     DrmTracePrintf(false, " => %u,%d\n", Word(info, infoLength, 1), result);
     return DrmMapError(result);
 }
 
-int32_t DrmSetFilter(uint32_t session, uint32_t cursor, const uint32_t *filter, const uint32_t *data) {
+int32_t DrmSetFilter(uint32_t session, uint32_t cursor, const uint32_t *filter,
+                     const uint32_t *data)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmSetFilter", session);
     int32_t result = Guarded([&] { return Cursor(session, cursor)->oSetFilter(filter, data); });
     return DrmMapError(result);
 }
 
-int32_t DrmMove(uint32_t session, uint32_t cursor, int32_t direction) {
+int32_t DrmMove(uint32_t session, uint32_t cursor, int32_t direction)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmMove", session);
     int32_t result = Guarded([&] { return Cursor(session, cursor)->oMove(direction); });
     return DrmMapError(result);
 }
 
-int32_t DrmSetRetrieveColumns(uint32_t session, const uint32_t *list) {
+int32_t DrmSetRetrieveColumns(uint32_t session, const uint32_t *list)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmSetRetrieveColumns", session);
     int32_t result = Guarded([&] { return Session(session)->oSetRetrieveColumns(list); });
     return DrmMapError(result);
 }
 
-int32_t DrmRetrieveColumn(uint32_t session, uint32_t cursor, uint32_t column, void *buffer, uint32_t bufferLength,
-                          uint32_t *outLength, DRM_RETINFO *state) {
+int32_t DrmRetrieveColumn(uint32_t session, uint32_t cursor, uint32_t column, void *buffer,
+                          uint32_t bufferLength, uint32_t *outLength, DRM_RETINFO *state)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmRetrieveColumn DRM_OQX", session);
     auto line = [](const char *text) {
@@ -212,15 +246,18 @@ int32_t DrmRetrieveColumn(uint32_t session, uint32_t cursor, uint32_t column, vo
     if (tracing) {
         line("\n\n\n");
         line("*********************** Debut d'appel ***********************");
-        line(state ? "*-*-*-*-*-* Structure DRM_RETINFO (avant) NON NULL" : "Structure DRM_RETINFO (avant) NULL");
+        line(state ? "*-*-*-*-*-* Structure DRM_RETINFO (avant) NON NULL"
+                   : "Structure DRM_RETINFO (avant) NULL");
     }
     uint32_t got = 0;
-    int32_t result = Guarded(
-        [&] { return Cursor(session, cursor)->oRetrieveColumn(column, buffer, bufferLength, &got, state); });
+    int32_t result = Guarded([&] {
+        return Cursor(session, cursor)->oRetrieveColumn(column, buffer, bufferLength, &got, state);
+    });
     if (outLength)
         *outLength = got;
     if (tracing) {
-        line(state ? "*-*-*-*-*-* Structure DRM_RETINFO (apres) NON NULL" : "Structure DRM_RETINFO (apres) NULL");
+        line(state ? "*-*-*-*-*-* Structure DRM_RETINFO (apres) NON NULL"
+                   : "Structure DRM_RETINFO (apres) NULL");
         DrmTraceParamf("ColumnID\t\t\t: %d\n", static_cast<int>(column));
         int shown = buffer ? static_cast<int>(std::min(got, bufferLength)) : 0;
         if (result < 0)
@@ -234,10 +271,13 @@ int32_t DrmRetrieveColumn(uint32_t session, uint32_t cursor, uint32_t column, vo
     return DrmMapError(result);
 }
 
-int32_t DrmGetBookmark(uint32_t session, uint32_t cursor, void *buffer, uint32_t bufferLength, uint32_t *outLength) {
+int32_t DrmGetBookmark(uint32_t session, uint32_t cursor, void *buffer, uint32_t bufferLength,
+                       uint32_t *outLength)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmGetBookmark", session);
-    int32_t result = Guarded([&] { return Cursor(session, cursor)->oGetBookmark(buffer, bufferLength, outLength); });
+    int32_t result = Guarded(
+        [&] { return Cursor(session, cursor)->oGetBookmark(buffer, bufferLength, outLength); });
     uint32_t first = 0;
     if (buffer && bufferLength >= 4)
         std::memcpy(&first, buffer, 4);
@@ -245,72 +285,84 @@ int32_t DrmGetBookmark(uint32_t session, uint32_t cursor, void *buffer, uint32_t
     return DrmMapError(result);
 }
 
-int32_t DrmGotoBookmark(uint32_t session, uint32_t cursor, const void *bookmark, uint32_t length) {
+int32_t DrmGotoBookmark(uint32_t session, uint32_t cursor, const void *bookmark, uint32_t length)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmGotoBookmark", session);
-    int32_t result = Guarded([&] { return Cursor(session, cursor)->oGotoBookmark(bookmark, length); });
+    int32_t result =
+        Guarded([&] { return Cursor(session, cursor)->oGotoBookmark(bookmark, length); });
     return DrmMapError(result);
 }
 
-int32_t DrmSetTableIndex(uint32_t session, uint32_t cursor, const char *indexName) {
+int32_t DrmSetTableIndex(uint32_t session, uint32_t cursor, const char *indexName)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmSetTableIndex", session);
     int32_t result = Guarded([&] { return Cursor(session, cursor)->oSetTableIndex(indexName); });
     return DrmMapError(result);
 }
 
-int32_t DrmMakeKey(uint32_t session, uint32_t cursor, const void *key, uint32_t length, uint32_t flags) {
+int32_t DrmMakeKey(uint32_t session, uint32_t cursor, const void *key, uint32_t length,
+                   uint32_t flags)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmMakeKey", session);
     int32_t result = Guarded([&] { return Cursor(session, cursor)->oMakeKey(key, length, flags); });
     return DrmMapError(result);
 }
 
-int32_t DrmSeek(uint32_t session, uint32_t cursor, uint32_t flags) {
+int32_t DrmSeek(uint32_t session, uint32_t cursor, uint32_t flags)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmSeek", session);
     int32_t result = Guarded([&] { return Cursor(session, cursor)->oSeek(flags); });
     return DrmMapError(result);
 }
 
-int32_t DrmInitUpdate(uint32_t session, uint32_t cursor, uint32_t mode) {
+int32_t DrmInitUpdate(uint32_t session, uint32_t cursor, uint32_t mode)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmInitUpdate", session);
     int32_t result = Guarded([&] { return Cursor(session, cursor)->oInitUpdate(mode); });
     return DrmMapError(result);
 }
 
-int32_t DrmSetColumn(uint32_t session, uint32_t cursor, uint32_t field, const void *data, uint32_t length,
-                     uint32_t append, uint32_t isNull) {
+int32_t DrmSetColumn(uint32_t session, uint32_t cursor, uint32_t field, const void *data,
+                     uint32_t length, uint32_t append, uint32_t isNull)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmSetColumn", session);
-    int32_t result =
-        Guarded([&] { return Cursor(session, cursor)->oSetColumn(field, data, length, append, isNull); });
+    int32_t result = Guarded(
+        [&] { return Cursor(session, cursor)->oSetColumn(field, data, length, append, isNull); });
     return DrmMapError(result);
 }
 
-int32_t DrmUpdateRecord(uint32_t session, uint32_t cursor) {
+int32_t DrmUpdateRecord(uint32_t session, uint32_t cursor)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmUpdateRecord", session);
     int32_t result = Guarded([&] { return Cursor(session, cursor)->oUpdateRecord(); });
     return DrmMapError(result);
 }
 
-int32_t DrmDeleteRecord(uint32_t session, uint32_t cursor) {
+int32_t DrmDeleteRecord(uint32_t session, uint32_t cursor)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmDeleteRecord", session);
     int32_t result = Guarded([&] { return Cursor(session, cursor)->oDeleteRecord(); });
     return DrmMapError(result);
 }
 
-int32_t DrmSetParam(uint32_t session, uint32_t id, uint32_t type, const void *data, uint32_t length) {
+int32_t DrmSetParam(uint32_t session, uint32_t id, uint32_t type, const void *data, uint32_t length)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmSetParam", session);
     int32_t result = Guarded([&] { return Session(session)->oSetParam(id, type, data, length); });
     return DrmMapError(result);
 }
 
-int32_t DrmSetTransact(uint32_t session, uint32_t code) {
+int32_t DrmSetTransact(uint32_t session, uint32_t code)
+{
     Hold hold(DrmModuleLock());
     TraceFrame("DrmSetTransact", session);
     DrmTracePrintf(true, "DrmSetTransact : %u %d", session, static_cast<int32_t>(code));
@@ -320,8 +372,9 @@ int32_t DrmSetTransact(uint32_t session, uint32_t code) {
 
 // Called for every comparison of text sort keys: it touches no shared state,
 // so it takes the lock only to write the trace.
-int32_t DrmStringCompare(uint32_t session, const char *text1, uint32_t, uint32_t, const char *text2, uint32_t,
-                         uint32_t, int32_t *order) {
+int32_t DrmStringCompare(uint32_t session, const char *text1, uint32_t, uint32_t, const char *text2,
+                         uint32_t, uint32_t, int32_t *order)
+{
     int32_t r = DrmTextCompareNoCase(text1 ? text1 : "", text2 ? text2 : "");
     if (order)
         *order = r;

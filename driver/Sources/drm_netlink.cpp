@@ -10,7 +10,8 @@
 
 namespace {
 
-uint32_t ComponentKey(const VDRMServerLinkInfo &info) {
+uint32_t ComponentKey(const VDRMServerLinkInfo &info)
+{
     return static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(info.component)));
 }
 
@@ -19,7 +20,8 @@ struct Registry {
     bool started = false;
 };
 
-Registry &TheRegistry() {
+Registry &TheRegistry()
+{
     static Registry registry;
     return registry;
 }
@@ -40,7 +42,8 @@ constexpr Component kComponents[] = {
 };
 
 // The record of a component, registering the component when needed.
-int32_t GetLinkInfo(uint16_t component, VDRMServerLinkInfo **info) {
+int32_t GetLinkInfo(uint16_t component, VDRMServerLinkInfo **info)
+{
     Registry &r = TheRegistry();
     uint32_t key = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(component)));
     *info = r.links.oFindObject(key);
@@ -55,7 +58,8 @@ int32_t GetLinkInfo(uint16_t component, VDRMServerLinkInfo **info) {
 
 } // namespace
 
-VDRMServerLinkInfo::~VDRMServerLinkInfo() {
+VDRMServerLinkInfo::~VDRMServerLinkInfo()
+{
     while (connections.oCount() > 0)
         oCloseConnectionAt(connections.oCount() - 1);
     if (object != 0) {
@@ -64,14 +68,16 @@ VDRMServerLinkInfo::~VDRMServerLinkInfo() {
     }
 }
 
-int32_t VDRMServerLinkInfo::oCloseConnection(DrmQxConnection connection) {
+int32_t VDRMServerLinkInfo::oCloseConnection(DrmQxConnection connection)
+{
     int32_t at = connections.oIndexOf(connection);
     if (at < 0)
         return -1;
     return oCloseConnectionAt(at);
 }
 
-int32_t VDRMServerLinkInfo::oCloseConnectionAt(int32_t i) {
+int32_t VDRMServerLinkInfo::oCloseConnectionAt(int32_t i)
+{
     DrmQxConnection handle = connections.oGet(i);
     connections.oDelete(i);
     if (handle == 0)
@@ -79,17 +85,19 @@ int32_t VDRMServerLinkInfo::oCloseConnectionAt(int32_t i) {
     return DrmQxCloseQXConnection(handle);
 }
 
-void DrmNetLibInit() {
+void DrmNetLibInit()
+{
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     Registry &r = TheRegistry();
     if (r.started)
         return;
     r.started = true;
-    static ExitAtUnload exitAtUnload;  // destroyed before the registry, built after it
+    static ExitAtUnload exitAtUnload; // destroyed before the registry, built after it
     DrmQxInitQXWS();
 }
 
-void DrmNetLibExit() {
+void DrmNetLibExit()
+{
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     Registry &r = TheRegistry();
     if (!r.started)
@@ -99,7 +107,8 @@ void DrmNetLibExit() {
     r.started = false;
 }
 
-int32_t DrmInitNetwork(uint16_t component) {
+int32_t DrmInitNetwork(uint16_t component)
+{
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     DrmNetLibInit();
     Registry &r = TheRegistry();
@@ -109,7 +118,8 @@ int32_t DrmInitNetwork(uint16_t component) {
     DrmQxComponent object = DrmQxInitNetworkComponent(component);
     if (object == 0)
         return -1;
-    std::unique_ptr<VDRMServerLinkInfo> info(new (std::nothrow) VDRMServerLinkInfo(component, object));
+    std::unique_ptr<VDRMServerLinkInfo> info(new (std::nothrow)
+                                                 VDRMServerLinkInfo(component, object));
     int32_t result = 0;
     if (!info)
         result = -2;
@@ -117,13 +127,14 @@ int32_t DrmInitNetwork(uint16_t component) {
         result = -3;
     if (result != 0) {
         if (info)
-            info->object = 0;  // de-initialised below, not by the record
+            info->object = 0; // de-initialised below, not by the record
         DrmQxDeInitNetworkComponent(component, object);
     }
     return result;
 }
 
-int32_t DrmSelectServer(DrmNetPath *path) {
+int32_t DrmSelectServer(DrmNetPath *path)
+{
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     DrmNetLibInit();
     uint16_t component = 0;
@@ -151,7 +162,8 @@ int32_t DrmSelectServer(DrmNetPath *path) {
     }
 }
 
-int32_t DrmServerLink(DrmLoginRecord *login, const DrmNetPath *path, DrmQxConnection *connection) {
+int32_t DrmServerLink(DrmLoginRecord *login, const DrmNetPath *path, DrmQxConnection *connection)
+{
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     DrmNetLibInit();
     VDRMServerLinkInfo *info = nullptr;
@@ -191,7 +203,8 @@ int32_t DrmServerLink(DrmLoginRecord *login, const DrmNetPath *path, DrmQxConnec
     return status;
 }
 
-int32_t DrmCloseServerLink(DrmQxConnection *connection) {
+int32_t DrmCloseServerLink(DrmQxConnection *connection)
+{
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     Registry &r = TheRegistry();
     for (int32_t i = 0; i < r.links.oCount(); ++i) {
@@ -205,7 +218,8 @@ int32_t DrmCloseServerLink(DrmQxConnection *connection) {
     return -1;
 }
 
-void DrmCloseAllServerLinks() {
+void DrmCloseAllServerLinks()
+{
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     Registry &r = TheRegistry();
     for (int32_t i = 0; i < r.links.oCount(); ++i) {
@@ -215,7 +229,8 @@ void DrmCloseAllServerLinks() {
     }
 }
 
-bool DrmParseNetPath(const char *text, DrmNetPath *path) {
+bool DrmParseNetPath(const char *text, DrmNetPath *path)
+{
     path->component = 0;
     path->addressLength = 0;
     path->address[0] = 0;
@@ -227,7 +242,7 @@ bool DrmParseNetPath(const char *text, DrmNetPath *path) {
             continue;
         const char *rest = text + len;
         if (*rest != 0)
-            ++rest;  // the separator, whatever it is
+            ++rest; // the separator, whatever it is
         size_t n = std::strlen(rest);
         if (n > kDrmNetAddressMax)
             return false;
@@ -239,25 +254,29 @@ bool DrmParseNetPath(const char *text, DrmNetPath *path) {
     return true;
 }
 
-void DrmFormatNetPath(const DrmNetPath *path, char *buffer, size_t bufferSize) {
+void DrmFormatNetPath(const DrmNetPath *path, char *buffer, size_t bufferSize)
+{
     if (bufferSize == 0)
         return;
     buffer[0] = 0;
     for (const Component &c : kComponents) {
         if (c.number != path->component)
             continue;
-        size_t n = path->addressLength > kDrmNetAddressMax ? kDrmNetAddressMax : path->addressLength;
+        size_t n =
+            path->addressLength > kDrmNetAddressMax ? kDrmNetAddressMax : path->addressLength;
         std::snprintf(buffer, bufferSize, "%s:%.*s", c.name, static_cast<int>(n), path->address);
         return;
     }
 }
 
-int32_t DrmServerLinkComponentCount() {
+int32_t DrmServerLinkComponentCount()
+{
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     return TheRegistry().links.oCount();
 }
 
-int32_t DrmServerLinkConnectionCount() {
+int32_t DrmServerLinkConnectionCount()
+{
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     Registry &r = TheRegistry();
     int32_t n = 0;

@@ -29,7 +29,7 @@ enum : uint16_t {
 inline constexpr size_t kDrmNetAddressMax = 79;
 
 struct DrmNetPath {
-    uint16_t component = 0;   // 0 when the text named no known component
+    uint16_t component = 0; // 0 when the text named no known component
     uint8_t addressLength = 0;
     char address[kDrmNetAddressMax + 1] = {};
 };
@@ -37,7 +37,8 @@ struct DrmNetPath {
 class VDRMServerLinkInfo : public VObject {
 public:
     VDRMServerLinkInfo(uint16_t component, DrmQxComponent object)
-        : component(component), object(object), connections(1) {}
+        : component(component), object(object), connections(1)
+    {}
     ~VDRMServerLinkInfo() override;
 
     // -1 when this record does not hold the handle.

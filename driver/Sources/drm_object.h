@@ -19,7 +19,8 @@ public:
 class VError : public VObject {
 public:
     VError(int32_t code, const char *source, uint32_t line, const char *message)
-        : code(code), line(line), source(source), message(message) {}
+        : code(code), line(line), source(source), message(message)
+    {}
 
     int32_t code;
     uint32_t line;

@@ -16,9 +16,9 @@
 
 #include "netclient/qxnetclient.h"
 
-using DrmQxConnection = uintptr_t;   // a connection handle; 0 none
-using DrmQxComponent = uintptr_t;    // a network component object; 0 none
-using DrmQxLocation = uintptr_t;     // a server location; 0 none
+using DrmQxConnection = uintptr_t; // a connection handle; 0 none
+using DrmQxComponent = uintptr_t;  // a network component object; 0 none
+using DrmQxLocation = uintptr_t;   // a server location; 0 none
 
 struct DrmServerInfo {
     int32_t version = 0;
@@ -58,7 +58,8 @@ public:
     // requests (each reply; all of them from now on); milliseconds, 0 none.
     virtual void SetOpenTimeout(uint32_t /*ms*/) {}
     virtual int32_t SetConnectionTimeouts(DrmQxConnection /*connection*/, uint32_t /*replyMs*/,
-                                          uint32_t /*totalMs*/) {
+                                          uint32_t /*totalMs*/)
+    {
         return 0;
     }
     virtual int32_t FreeNetworkLocation(DrmQxLocation location, uint16_t component,
@@ -78,14 +79,18 @@ public:
     virtual int32_t SelectAllRecords(DrmQxConnection connection, int16_t table) = 0;
     virtual int32_t Search(DrmQxConnection connection, QXSearchArray *search, int32_t *found) = 0;
     virtual int32_t Sort(DrmQxConnection connection, const QXSortSpec *sort) = 0;
-    virtual int32_t RecordsInSelection(DrmQxConnection connection, int16_t table, int32_t *count) = 0;
+    virtual int32_t RecordsInSelection(DrmQxConnection connection, int16_t table,
+                                       int32_t *count) = 0;
     virtual int32_t RecordsInFile(DrmQxConnection connection, int16_t table, int32_t *count) = 0;
-    virtual int32_t GotoSelectedRecord(DrmQxConnection connection, int16_t table, int32_t position) = 0;
+    virtual int32_t GotoSelectedRecord(DrmQxConnection connection, int16_t table,
+                                       int32_t position) = 0;
     // The records at 0-based positions first..last of the selection: a
     // 32-bit record count, then the listed fields' values packed per record.
-    virtual int32_t SubSelectionToArray(DrmQxConnection connection, const QXArrayDescription *fields,
-                                        int32_t first, int32_t last, std::vector<uint8_t> *bytes) = 0;
-    virtual int32_t SetReadWriteMode(DrmQxConnection connection, int16_t table, uint8_t readWrite) = 0;
+    virtual int32_t SubSelectionToArray(DrmQxConnection connection,
+                                        const QXArrayDescription *fields, int32_t first,
+                                        int32_t last, std::vector<uint8_t> *bytes) = 0;
+    virtual int32_t SetReadWriteMode(DrmQxConnection connection, int16_t table,
+                                     uint8_t readWrite) = 0;
     // Record buffers are handles released with FreeHandle.
     virtual QXHandle CreateBuffer(DrmQxConnection connection, int16_t table) = 0;
     virtual int32_t AddToBuffer(DrmQxConnection connection, QXHandle buffer, int16_t field,
@@ -94,8 +99,10 @@ public:
     virtual int32_t ModifyRecord(DrmQxConnection connection, QXHandle buffer) = 0;
     virtual int32_t DeleteCurrentRecord(DrmQxConnection connection, int16_t table) = 0;
     // Named selections: names are length-prefixed (at most 31 characters).
-    virtual int32_t CopySelection(DrmQxConnection connection, const uint8_t *name, int16_t table) = 0;
-    virtual int32_t UseSelection(DrmQxConnection connection, const uint8_t *name, int16_t *table) = 0;
+    virtual int32_t CopySelection(DrmQxConnection connection, const uint8_t *name,
+                                  int16_t table) = 0;
+    virtual int32_t UseSelection(DrmQxConnection connection, const uint8_t *name,
+                                 int16_t *table) = 0;
     virtual int32_t KillSelection(DrmQxConnection connection, const uint8_t *name) = 0;
 
     // Movable memory of long values (QXHandle).
@@ -144,11 +151,12 @@ int32_t DrmQxSort(DrmQxConnection connection, const QXSortSpec *sort);
 int32_t DrmQxRecordsInSelection(DrmQxConnection connection, int16_t table, int32_t *count);
 int32_t DrmQxRecordsInFile(DrmQxConnection connection, int16_t table, int32_t *count);
 int32_t DrmQxGotoSelectedRecord(DrmQxConnection connection, int16_t table, int32_t position);
-int32_t DrmQxSubSelectionToArray(DrmQxConnection connection, const QXArrayDescription *fields, int32_t first,
-                                 int32_t last, std::vector<uint8_t> *bytes);
+int32_t DrmQxSubSelectionToArray(DrmQxConnection connection, const QXArrayDescription *fields,
+                                 int32_t first, int32_t last, std::vector<uint8_t> *bytes);
 int32_t DrmQxSetReadWriteMode(DrmQxConnection connection, int16_t table, uint8_t readWrite);
 QXHandle DrmQxCreateBuffer(DrmQxConnection connection, int16_t table);
-int32_t DrmQxAddToBuffer(DrmQxConnection connection, QXHandle buffer, int16_t field, const QXValue *value);
+int32_t DrmQxAddToBuffer(DrmQxConnection connection, QXHandle buffer, int16_t field,
+                         const QXValue *value);
 int32_t DrmQxNewRecord(DrmQxConnection connection, QXHandle buffer);
 int32_t DrmQxModifyRecord(DrmQxConnection connection, QXHandle buffer);
 int32_t DrmQxDeleteCurrentRecord(DrmQxConnection connection, int16_t table);

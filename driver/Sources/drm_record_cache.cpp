@@ -20,7 +20,8 @@ namespace {
 
 // Bytes of the value at p (with `left` bytes there); 0 when the type has no
 // array form or the value runs past the end.
-size_t ValueSize(uint8_t type, const uint8_t *p, size_t left) {
+size_t ValueSize(uint8_t type, const uint8_t *p, size_t left)
+{
     size_t size = 0;
     switch (type) {
     case QX_TYPE_ALPHA:
@@ -53,7 +54,8 @@ size_t ValueSize(uint8_t type, const uint8_t *p, size_t left) {
 
 } // namespace
 
-bool DrmIsNullValue(const QXValue *value) {
+bool DrmIsNullValue(const QXValue *value)
+{
     switch (value->type) {
     case QX_TYPE_ALPHA: return value->alpha[0] == 0;
     case QX_TYPE_TEXT:
@@ -65,7 +67,9 @@ bool DrmIsNullValue(const QXValue *value) {
 
 // ---- Field block ----------------------------------------------------------
 
-int32_t DrmFieldBlock::oLoad(std::vector<uint8_t> bytes, const std::vector<uint8_t> &types, int32_t maxRecords) {
+int32_t DrmFieldBlock::oLoad(std::vector<uint8_t> bytes, const std::vector<uint8_t> &types,
+                             int32_t maxRecords)
+{
     bytes_ = std::move(bytes);
     types_ = types;
     offsets_.clear();
@@ -90,7 +94,8 @@ int32_t DrmFieldBlock::oLoad(std::vector<uint8_t> bytes, const std::vector<uint8
     return 0;
 }
 
-int32_t DrmFieldBlock::oGetField(int32_t r, int32_t k, QXValue *slot) const {
+int32_t DrmFieldBlock::oGetField(int32_t r, int32_t k, QXValue *slot) const
+{
     const int32_t fields = static_cast<int32_t>(types_.size());
     if (r < 0 || r >= count_ || k < 0 || k >= fields)
         return -1;
@@ -144,7 +149,9 @@ int32_t DrmFieldBlock::oGetField(int32_t r, int32_t k, QXValue *slot) const {
     return 0;
 }
 
-bool DrmFieldBlock::oLongBytes(int32_t r, int32_t k, uint8_t *type, const uint8_t **data, uint32_t *length) const {
+bool DrmFieldBlock::oLongBytes(int32_t r, int32_t k, uint8_t *type, const uint8_t **data,
+                               uint32_t *length) const
+{
     const int32_t fields = static_cast<int32_t>(types_.size());
     if (r < 0 || r >= count_ || k < 0 || k >= fields)
         return false;
@@ -160,7 +167,9 @@ bool DrmFieldBlock::oLongBytes(int32_t r, int32_t k, uint8_t *type, const uint8_
 
 // ---- Record cache ---------------------------------------------------------
 
-void VDRMRecordCache::oSetSelection(int16_t table, std::vector<int16_t> fields, std::vector<uint8_t> types) {
+void VDRMRecordCache::oSetSelection(int16_t table, std::vector<int16_t> fields,
+                                    std::vector<uint8_t> types)
+{
     table_ = table;
     fields_ = std::move(fields);
     types_ = std::move(types);
@@ -170,27 +179,34 @@ void VDRMRecordCache::oSetSelection(int16_t table, std::vector<int16_t> fields, 
     oSetBlockSize(kDrmWindowSize);
 }
 
-void VDRMRecordCache::oSetBlockSize(int32_t n) {
+void VDRMRecordCache::oSetBlockSize(int32_t n)
+{
     blockSize_ = n < 1 ? 1 : n;
     oReset();
 }
 
-void VDRMRecordCache::oReset() {
+void VDRMRecordCache::oReset()
+{
     windowFirst_ = current_ = windowCount_ = 0;
     gaps_.clear();
     block_.reset();
 }
 
-int32_t VDRMRecordCache::IndexOf(int32_t n) const {
-    return n - windowFirst_ - static_cast<int32_t>(std::lower_bound(gaps_.begin(), gaps_.end(), n) - gaps_.begin());
+int32_t VDRMRecordCache::IndexOf(int32_t n) const
+{
+    return n - windowFirst_ -
+           static_cast<int32_t>(std::lower_bound(gaps_.begin(), gaps_.end(), n) - gaps_.begin());
 }
 
-bool VDRMRecordCache::oHolds(int32_t n) const {
-    return windowCount_ > 0 && n >= windowFirst_ && !std::binary_search(gaps_.begin(), gaps_.end(), n) &&
-           IndexOf(n) < windowCount_;
+bool VDRMRecordCache::oHolds(int32_t n) const
+{
+    return windowCount_ > 0 && n >= windowFirst_ &&
+           !std::binary_search(gaps_.begin(), gaps_.end(), n) && IndexOf(n) < windowCount_;
 }
 
-int32_t VDRMRecordCache::oGoto(int32_t n, int32_t shift, std::vector<int32_t> gaps, DrmQxConnection connection) {
+int32_t VDRMRecordCache::oGoto(int32_t n, int32_t shift, std::vector<int32_t> gaps,
+                               DrmQxConnection connection)
+{
     if (oHolds(n)) {
         current_ = IndexOf(n);
         return 0;
@@ -201,7 +217,8 @@ int32_t VDRMRecordCache::oGoto(int32_t n, int32_t shift, std::vector<int32_t> ga
     QXArrayDescription description{static_cast<int16_t>(pairs_.size()), table_, pairs_.data()};
     std::vector<uint8_t> bytes;
     int32_t first = n - 1 - shift;
-    int32_t status = DrmQxSubSelectionToArray(connection, &description, first, first + blockSize_ - 1, &bytes);
+    int32_t status =
+        DrmQxSubSelectionToArray(connection, &description, first, first + blockSize_ - 1, &bytes);
     if (status != 0)
         return status;
     auto block = std::make_unique<DrmFieldBlock>();
@@ -218,18 +235,22 @@ int32_t VDRMRecordCache::oGoto(int32_t n, int32_t shift, std::vector<int32_t> ga
     return 0;
 }
 
-int32_t VDRMRecordCache::oFieldIndex(int16_t field) const {
+int32_t VDRMRecordCache::oFieldIndex(int16_t field) const
+{
     if (!block_)
         return -1;
     auto at = std::find(fields_.begin(), fields_.end(), field);
     return at == fields_.end() ? -1 : static_cast<int32_t>(at - fields_.begin());
 }
 
-int32_t VDRMRecordCache::oGetField(int32_t k, QXValue *slot) const {
+int32_t VDRMRecordCache::oGetField(int32_t k, QXValue *slot) const
+{
     return block_ ? block_->oGetField(current_, k, slot) : -1;
 }
 
-int32_t VDRMRecordCache::oGetLongField(int32_t k, uint8_t *type, const uint8_t **data, uint32_t *length) const {
+int32_t VDRMRecordCache::oGetLongField(int32_t k, uint8_t *type, const uint8_t **data,
+                                       uint32_t *length) const
+{
     if (!block_)
         return -1;
     return block_->oLongBytes(current_, k, type, data, length) ? 1 : 0;
@@ -237,7 +258,8 @@ int32_t VDRMRecordCache::oGetLongField(int32_t k, uint8_t *type, const uint8_t *
 
 // ---- Column lists and reads of the table cursor --------------------------------
 
-int32_t VDRMTable::oSetRetrieveColumns(const uint32_t *entries, uint32_t count) {
+int32_t VDRMTable::oSetRetrieveColumns(const uint32_t *entries, uint32_t count)
+{
     std::vector<int16_t> fields;
     std::vector<uint8_t> types;
     fields.reserve(count);
@@ -246,7 +268,7 @@ int32_t VDRMTable::oSetRetrieveColumns(const uint32_t *entries, uint32_t count) 
         uint32_t column = entries[2 * i + 1];
         uint8_t type = column <= 0x7FFF ? FieldType(static_cast<int32_t>(column)) : 0xFF;
         if (type == 0xFF)
-            continue;   // not a field of the table: reading it answers -1
+            continue; // not a field of the table: reading it answers -1
         fields.push_back(static_cast<int16_t>(column));
         types.push_back(type);
     }
@@ -255,7 +277,8 @@ int32_t VDRMTable::oSetRetrieveColumns(const uint32_t *entries, uint32_t count) 
     return 0;
 }
 
-int32_t VDRMTable::oRetrieveAllFields() {
+int32_t VDRMTable::oRetrieveAllFields()
+{
     const VDRMFieldDefArray *defs = Fields();
     int32_t n = defs ? defs->oCount() : 0;
     std::vector<int16_t> fields;
@@ -269,10 +292,11 @@ int32_t VDRMTable::oRetrieveAllFields() {
     return 0;
 }
 
-int32_t VDRMTable::oRetrieveColumn(uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
-                                   DRM_RETINFO *state) {
+int32_t VDRMTable::oRetrieveColumn(uint32_t column, void *buffer, uint32_t length,
+                                   uint32_t *outLength, DRM_RETINFO *state)
+{
     if (column > 0x7FFF)
-        return -1;   // no field has that number (not one cut to 16 bits)
+        return -1; // no field has that number (not one cut to 16 bits)
     const int32_t k = cache.oFieldIndex(static_cast<int16_t>(column));
     if (k < 0)
         return -1;
@@ -284,8 +308,10 @@ int32_t VDRMTable::oRetrieveColumn(uint32_t column, void *buffer, uint32_t lengt
     if (isLong < 0)
         return isLong;
     if (isLong == 1)
-        return n == 0 ? kDrmWarnNull : DrmLongBytesToC(type, bytes, n, CodePage(), buffer, length, outLength, state);
-    QXValue slot;   // filled by the cache for its type
+        return n == 0
+                   ? kDrmWarnNull
+                   : DrmLongBytesToC(type, bytes, n, CodePage(), buffer, length, outLength, state);
+    QXValue slot; // filled by the cache for its type
     int32_t result = cache.oGetField(k, &slot);
     if (result != 0)
         return result;

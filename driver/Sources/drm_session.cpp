@@ -60,7 +60,8 @@ constexpr InfoItem kInfoItems[] = {
     {130, Answer::Num4, 0, "DRM_infoDrmCntStrings -> FALSE\n"},
 };
 
-const InfoItem *FindItem(uint32_t item) {
+const InfoItem *FindItem(uint32_t item)
+{
     for (const InfoItem &i : kInfoItems)
         if (i.item == item)
             return &i;
@@ -70,22 +71,26 @@ const InfoItem *FindItem(uint32_t item) {
 } // namespace
 
 VDRMSession::VDRMSession(VDRMDriver *driver, uint32_t id)
-    : driver(driver), sessionId(id), databases(1), cursors(4, &CursorKey, false) {}
+    : driver(driver), sessionId(id), databases(1), cursors(4, &CursorKey, false)
+{}
 
-VDRMSession::~VDRMSession() {
-    databases.oClear();   // last opened first; each takes its cursors along
+VDRMSession::~VDRMSession()
+{
+    databases.oClear(); // last opened first; each takes its cursors along
     cursors.oClear();
     params.clear();
 }
 
-int32_t VDRMSession::oGetInfo(uint32_t item, void *buffer, uint32_t length, uint32_t *outLength) {
+int32_t VDRMSession::oGetInfo(uint32_t item, void *buffer, uint32_t length, uint32_t *outLength)
+{
     const InfoItem *info = FindItem(item);
     if (!info) {
         DrmTraceParamf("VDRMSession::oGetInfo: \t\t\t%u, flag not implemented\n", item);
         return kDrmErrInfoNotAnswered;
     }
     if (info->kind != Answer::Text) {
-        int32_t result = DrmAnswerNumber(info->value, info->kind == Answer::Num2 ? 2 : 4, buffer, length, outLength);
+        int32_t result = DrmAnswerNumber(info->value, info->kind == Answer::Num2 ? 2 : 4, buffer,
+                                         length, outLength);
         DrmTraceParam(info->trace);
         return result;
     }
@@ -96,7 +101,8 @@ int32_t VDRMSession::oGetInfo(uint32_t item, void *buffer, uint32_t length, uint
         if (databases.oCount() > 0) {
             // The server's own version: major.minor.build from its version word.
             uint32_t v = static_cast<uint32_t>(databases.oGet(0)->serverInfo.version);
-            std::snprintf(version, sizeof version, "%u.%02u.%04u", (v >> 24) & 0xFF, (v >> 16) & 0xFF, v & 0xFF);
+            std::snprintf(version, sizeof version, "%u.%02u.%04u", (v >> 24) & 0xFF,
+                          (v >> 16) & 0xFF, v & 0xFF);
             text = version;
         }
     } else if (item == 114) {
@@ -108,7 +114,8 @@ int32_t VDRMSession::oGetInfo(uint32_t item, void *buffer, uint32_t length, uint
     return result;
 }
 
-int32_t VDRMSession::oSetOption(uint32_t option, uint32_t value) {
+int32_t VDRMSession::oSetOption(uint32_t option, uint32_t value)
+{
     if (option == kDrmSessionOptionLoginTimeout) {
         loginTimeout = value;
         return 0;
@@ -119,7 +126,8 @@ int32_t VDRMSession::oSetOption(uint32_t option, uint32_t value) {
     return 0;
 }
 
-int32_t VDRMSession::oSetParam(uint32_t id, uint32_t type, const void *data, uint32_t length) {
+int32_t VDRMSession::oSetParam(uint32_t id, uint32_t type, const void *data, uint32_t length)
+{
     auto at = std::lower_bound(params.begin(), params.end(), id,
                                [](const DrmParam &p, uint32_t key) { return p.id < key; });
     bool found = at != params.end() && at->id == id;
@@ -130,7 +138,8 @@ int32_t VDRMSession::oSetParam(uint32_t id, uint32_t type, const void *data, uin
         record.isNull = data == nullptr;
         record.length = data ? length : 0;
         if (data && length > 0)
-            record.value.assign(static_cast<const uint8_t *>(data), static_cast<const uint8_t *>(data) + length);
+            record.value.assign(static_cast<const uint8_t *>(data),
+                                static_cast<const uint8_t *>(data) + length);
         if (found)
             *at = std::move(record);
         else
@@ -144,25 +153,23 @@ int32_t VDRMSession::oSetParam(uint32_t id, uint32_t type, const void *data, uin
     return 0;
 }
 
-const DrmParam *VDRMSession::oFindParam(uint32_t id) const {
+const DrmParam *VDRMSession::oFindParam(uint32_t id) const
+{
     auto at = std::lower_bound(params.begin(), params.end(), id,
                                [](const DrmParam &p, uint32_t key) { return p.id < key; });
     return at != params.end() && at->id == id ? &*at : nullptr;
 }
 
-int32_t VDRMSession::oSetTransact(uint32_t code) {
+int32_t VDRMSession::oSetTransact(uint32_t code)
+{
     int32_t (*call)(DrmQxConnection) = nullptr;
     switch (code) {
     case kDrmTransactNone1:
-    case kDrmTransactNone2:
-        transactState = 1;
-        return 0;
+    case kDrmTransactNone2: transactState = 1; return 0;
     case kDrmTransactStart: call = &DrmQxStartQXTransaction; break;
     case kDrmTransactCommit: call = &DrmQxCommit; break;
     case kDrmTransactRollBack: call = &DrmQxRollBack; break;
-    default:
-        transactState = 1;
-        return kDrmErrNotSupported;
+    default: transactState = 1; return kDrmErrNotSupported;
     }
     transactState = code == kDrmTransactStart ? 3 : 1;
     for (int32_t i = 0; i < databases.oCount(); ++i) {
@@ -173,7 +180,8 @@ int32_t VDRMSession::oSetTransact(uint32_t code) {
     return 0;
 }
 
-int32_t VDRMSession::oSetRetrieveColumns(const uint32_t *list) {
+int32_t VDRMSession::oSetRetrieveColumns(const uint32_t *list)
+{
     if (!list)
         return 0;
     uint32_t count = list[0] / 8;
@@ -195,7 +203,8 @@ int32_t VDRMSession::oSetRetrieveColumns(const uint32_t *list) {
     return 0;
 }
 
-int32_t VDRMSession::oOpenDatabase(const char *path, uint32_t *database) {
+int32_t VDRMSession::oOpenDatabase(const char *path, uint32_t *database)
+{
     std::unique_ptr<VDRMDatabase> db(new (std::nothrow) VDRMDatabase(this));
     if (!db)
         return -1;
@@ -209,7 +218,8 @@ int32_t VDRMSession::oOpenDatabase(const char *path, uint32_t *database) {
     return 0;
 }
 
-int32_t VDRMSession::oCloseDatabase(uint32_t database) {
+int32_t VDRMSession::oCloseDatabase(uint32_t database)
+{
     for (int32_t i = 0; i < databases.oCount(); ++i) {
         if (databases.oGet(i)->databaseId == database) {
             databases.oDelete(i);
@@ -219,14 +229,16 @@ int32_t VDRMSession::oCloseDatabase(uint32_t database) {
     return kDrmErrNoDatabase;
 }
 
-VDRMDatabase *VDRMSession::oGetDatabase(uint32_t database) {
+VDRMDatabase *VDRMSession::oGetDatabase(uint32_t database)
+{
     for (int32_t i = 0; i < databases.oCount(); ++i)
         if (databases.oGet(i)->databaseId == database)
             return databases.oGet(i);
     throw VError(kDrmErrNoDatabase, kDrmSrcDb, 35, "bad database ID");
 }
 
-VDRMCursor *VDRMSession::oGetCursor(uint32_t cursor) {
+VDRMCursor *VDRMSession::oGetCursor(uint32_t cursor)
+{
     VDRMCursor *c = oFindCursor(cursor);
     if (!c)
         throw VError(kDrmErrBadCursor, kDrmSrcTabl, 59, "bad table ID");
@@ -235,7 +247,8 @@ VDRMCursor *VDRMSession::oGetCursor(uint32_t cursor) {
 
 VDRMCursor *VDRMSession::oFindCursor(uint32_t cursor) const { return cursors.oFindObject(cursor); }
 
-int32_t VDRMSession::oRegisterCursor(std::unique_ptr<VDRMCursor> &cursor) {
+int32_t VDRMSession::oRegisterCursor(std::unique_ptr<VDRMCursor> &cursor)
+{
     if (cursors.oAdd(cursor) < 0) {
         cursor.reset();
         return kDrmErrNoMemory;
@@ -243,14 +256,16 @@ int32_t VDRMSession::oRegisterCursor(std::unique_ptr<VDRMCursor> &cursor) {
     return 0;
 }
 
-void VDRMSession::oDropCursorsOf(const VDRMDatabase *database) {
+void VDRMSession::oDropCursorsOf(const VDRMDatabase *database)
+{
     for (int32_t i = cursors.oCount() - 1; i >= 0; --i) {
         if (i < cursors.oCount() && cursors.oGet(i)->database == database)
             cursors.oDelete(i);
     }
 }
 
-int32_t VDRMSession::oGetTypeCatalogInfo(uint32_t database, uint32_t *info, uint32_t length) {
+int32_t VDRMSession::oGetTypeCatalogInfo(uint32_t database, uint32_t *info, uint32_t length)
+{
     uint32_t id = nextCursorId++;
     VDRMDatabase *db = oGetDatabase(database);
     std::unique_ptr<VDRMCursor> cursor;
@@ -258,7 +273,8 @@ int32_t VDRMSession::oGetTypeCatalogInfo(uint32_t database, uint32_t *info, uint
     return result != 0 ? result : oRegisterCursor(cursor);
 }
 
-int32_t VDRMSession::oGetDatabaseTableInfo(uint32_t database, uint32_t *info, uint32_t length) {
+int32_t VDRMSession::oGetDatabaseTableInfo(uint32_t database, uint32_t *info, uint32_t length)
+{
     uint32_t id = nextCursorId++;
     VDRMDatabase *db = oGetDatabase(database);
     std::unique_ptr<VDRMCursor> cursor;
@@ -266,7 +282,8 @@ int32_t VDRMSession::oGetDatabaseTableInfo(uint32_t database, uint32_t *info, ui
     return result != 0 ? result : oRegisterCursor(cursor);
 }
 
-int32_t VDRMSession::oGetTableColumnInfo(uint32_t cursorId, uint32_t *info, uint32_t length) {
+int32_t VDRMSession::oGetTableColumnInfo(uint32_t cursorId, uint32_t *info, uint32_t length)
+{
     uint32_t id = nextCursorId++;
     VDRMCursor *source = oGetCursor(cursorId);
     std::unique_ptr<VDRMCursor> cursor;
@@ -274,7 +291,9 @@ int32_t VDRMSession::oGetTableColumnInfo(uint32_t cursorId, uint32_t *info, uint
     return result != 0 ? result : oRegisterCursor(cursor);
 }
 
-int32_t VDRMSession::oGetTableIndexInfo(uint32_t cursorId, const char *, uint32_t *info, uint32_t length) {
+int32_t VDRMSession::oGetTableIndexInfo(uint32_t cursorId, const char *, uint32_t *info,
+                                        uint32_t length)
+{
     uint32_t id = nextCursorId++;
     VDRMCursor *source = oGetCursor(cursorId);
     std::unique_ptr<VDRMCursor> cursor;
@@ -282,8 +301,9 @@ int32_t VDRMSession::oGetTableIndexInfo(uint32_t cursorId, const char *, uint32_
     return result != 0 ? result : oRegisterCursor(cursor);
 }
 
-int32_t VDRMSession::oOpenTable(uint32_t database, const char *table, const char *secondName, uint32_t flags,
-                                uint32_t *cursorOut) {
+int32_t VDRMSession::oOpenTable(uint32_t database, const char *table, const char *secondName,
+                                uint32_t flags, uint32_t *cursorOut)
+{
     uint32_t id = nextCursorId++;
     VDRMDatabase *db = oGetDatabase(database);
     std::unique_ptr<VDRMCursor> cursor;
@@ -296,7 +316,8 @@ int32_t VDRMSession::oOpenTable(uint32_t database, const char *table, const char
     return result;
 }
 
-int32_t VDRMSession::oCloseTable(uint32_t cursor) {
+int32_t VDRMSession::oCloseTable(uint32_t cursor)
+{
     bool found = false;
     int32_t at = cursors.oFind(cursor, &found);
     if (!found)

@@ -43,17 +43,18 @@ public:
 
     int32_t oOpenDatabase(const char *path, uint32_t *database);
     int32_t oCloseDatabase(uint32_t database);
-    VDRMDatabase *oGetDatabase(uint32_t database);   // throws -1203
+    VDRMDatabase *oGetDatabase(uint32_t database); // throws -1203
 
     int32_t oGetTypeCatalogInfo(uint32_t database, uint32_t *info, uint32_t length);
     int32_t oGetDatabaseTableInfo(uint32_t database, uint32_t *info, uint32_t length);
     int32_t oGetTableColumnInfo(uint32_t cursor, uint32_t *info, uint32_t length);
-    int32_t oGetTableIndexInfo(uint32_t cursor, const char *indexName, uint32_t *info, uint32_t length);
+    int32_t oGetTableIndexInfo(uint32_t cursor, const char *indexName, uint32_t *info,
+                               uint32_t length);
     int32_t oOpenTable(uint32_t database, const char *table, const char *secondName, uint32_t flags,
                        uint32_t *cursor);
     int32_t oCloseTable(uint32_t cursor);
-    VDRMCursor *oGetCursor(uint32_t cursor);           // throws -1310
-    VDRMCursor *oFindCursor(uint32_t cursor) const;    // null when unknown
+    VDRMCursor *oGetCursor(uint32_t cursor);        // throws -1310
+    VDRMCursor *oFindCursor(uint32_t cursor) const; // null when unknown
     int32_t oRegisterCursor(std::unique_ptr<VDRMCursor> &cursor);
     // Destroys every cursor made on the database.
     void oDropCursorsOf(const VDRMDatabase *database);
@@ -68,7 +69,7 @@ public:
     VObjArray<VDRMDatabase> databases;
     VObjArray<VDRMCursor> cursors;
     uint32_t paramGeneration = 0;
-    std::vector<DrmParam> params;   // sorted by id
+    std::vector<DrmParam> params; // sorted by id
     uint32_t codePage = 0;
     uint32_t loginTimeout = 0; // seconds; 0: kDrmDefaultLoginTimeout
 };
@@ -78,9 +79,11 @@ public:
     VDRMDriver();
     ~VDRMDriver() override;
 
-    int32_t oGetInfo(uint32_t session, uint32_t item, void *buffer, uint32_t length, uint32_t *outLength);
-    VDRMSession *oGetSession(uint32_t session);   // throws -1104
-    int32_t oBeginSession(uint32_t *session, const char *user, const char *password, const char *dataSource);
+    int32_t oGetInfo(uint32_t session, uint32_t item, void *buffer, uint32_t length,
+                     uint32_t *outLength);
+    VDRMSession *oGetSession(uint32_t session); // throws -1104
+    int32_t oBeginSession(uint32_t *session, const char *user, const char *password,
+                          const char *dataSource);
     int32_t oEndSession(uint32_t session);
 
     char driverFileName[32] = "sqldriver.DLL";
@@ -96,5 +99,6 @@ VDRMDriver &DrmDriver();
 
 // Answer helpers shared by the information items: a number of 2 or 4 bytes,
 // or a text without its NUL; -1038 (nothing written) when it does not fit.
-int32_t DrmAnswerNumber(uint32_t value, uint32_t width, void *buffer, uint32_t length, uint32_t *outLength);
+int32_t DrmAnswerNumber(uint32_t value, uint32_t width, void *buffer, uint32_t length,
+                        uint32_t *outLength);
 int32_t DrmAnswerText(const char *text, void *buffer, uint32_t length, uint32_t *outLength);

@@ -14,9 +14,11 @@
 
 VDRMTable::VDRMTable(uint32_t cursorId, VDRMDatabase *database, int32_t tableIndex)
     : VDRMCursor(cursorId, database, kDrmCursorTable), tableIndex(tableIndex),
-      tableNumber(static_cast<int16_t>(tableIndex + 1)) {}
+      tableNumber(static_cast<int16_t>(tableIndex + 1))
+{}
 
-VDRMTable::~VDRMTable() {
+VDRMTable::~VDRMTable()
+{
     FreeRecordBuffer();
     DrmFreeValue(&key);
     auto it = database->selectionHolders.find(tableNumber);
@@ -33,7 +35,8 @@ VDRMTable::~VDRMTable() {
 
 int32_t VDRMTable::oOpen(const char *, uint32_t) { return 0; }
 
-const VDRMTableEntry *VDRMTable::oTableEntry() const {
+const VDRMTableEntry *VDRMTable::oTableEntry() const
+{
     const VDRMTableEntryArray *tables = database->catalog.get();
     if (!tables || tableIndex < 0 || tableIndex >= tables->oCount())
         return nullptr;
@@ -44,12 +47,14 @@ DrmQxConnection VDRMTable::Connection() const { return database->connection; }
 
 uint32_t VDRMTable::CodePage() const { return database->session->codePage; }
 
-const VDRMFieldDefArray *VDRMTable::Fields() const {
+const VDRMFieldDefArray *VDRMTable::Fields() const
+{
     const VDRMTableEntry *entry = oTableEntry();
     return entry ? entry->fields.get() : nullptr;
 }
 
-uint8_t VDRMTable::FieldType(int32_t field) const {
+uint8_t VDRMTable::FieldType(int32_t field) const
+{
     const VDRMFieldDefArray *defs = Fields();
     if (!defs || field < 1 || field > defs->oCount())
         return 0xFF;
@@ -58,7 +63,8 @@ uint8_t VDRMTable::FieldType(int32_t field) const {
 
 // ---- Sharing the table's server selection ---------------------------------------
 
-int32_t VDRMTable::oSaveSelection() {
+int32_t VDRMTable::oSaveSelection()
+{
     if (!privateNamed_) {
         char name[16];
         int n = std::snprintf(name, sizeof name, "SL_%" PRIu32, ++database->nameCounter);
@@ -71,9 +77,11 @@ int32_t VDRMTable::oSaveSelection() {
     return status;
 }
 
-int32_t VDRMTable::SaveHolderOfTable() {
+int32_t VDRMTable::SaveHolderOfTable()
+{
     auto it = database->selectionHolders.find(tableNumber);
-    if (it != database->selectionHolders.end() && it->second != this && it->second->selectionBuilt) {
+    if (it != database->selectionHolders.end() && it->second != this &&
+        it->second->selectionBuilt) {
         int32_t status = it->second->oSaveSelection();
         if (status != 0)
             return status;
@@ -82,14 +90,16 @@ int32_t VDRMTable::SaveHolderOfTable() {
     return 0;
 }
 
-int32_t VDRMTable::TakeOverSelection() {
-    ++database->currentRecordMoves;   // a new selection follows
+int32_t VDRMTable::TakeOverSelection()
+{
+    ++database->currentRecordMoves; // a new selection follows
     int32_t status = SaveHolderOfTable();
     privateSaved_ = false;
     return status;
 }
 
-int32_t VDRMTable::ClaimSelection() {
+int32_t VDRMTable::ClaimSelection()
+{
     auto it = database->selectionHolders.find(tableNumber);
     if (it != database->selectionHolders.end() && it->second == this)
         return 0;
@@ -100,22 +110,26 @@ int32_t VDRMTable::ClaimSelection() {
     ++database->currentRecordMoves;
     status = DrmQxUseSelection(Connection(), privateName_, &table);
     if (status != 0)
-        database->selectionHolders.erase(tableNumber);   // the server holds someone else's
+        database->selectionHolders.erase(tableNumber); // the server holds someone else's
     return status;
 }
 
-void VDRMTable::ForgetSelection() {
+void VDRMTable::ForgetSelection()
+{
     cache.oReset();
     bookmarkName_[0] = 0;
     deletedRows_.clear();
     recordRow_ = -1;
 }
 
-int32_t VDRMTable::ShiftBefore(int32_t row) const {
-    return static_cast<int32_t>(std::lower_bound(deletedRows_.begin(), deletedRows_.end(), row) - deletedRows_.begin());
+int32_t VDRMTable::ShiftBefore(int32_t row) const
+{
+    return static_cast<int32_t>(std::lower_bound(deletedRows_.begin(), deletedRows_.end(), row) -
+                                deletedRows_.begin());
 }
 
-int32_t VDRMTable::PositionCache(int32_t row) {
+int32_t VDRMTable::PositionCache(int32_t row)
+{
     recordRow_ = -1;
     if (!cache.oHolds(row + 1)) {
         int32_t status = ClaimSelection();
@@ -123,7 +137,8 @@ int32_t VDRMTable::PositionCache(int32_t row) {
             return status;
     }
     std::vector<int32_t> gaps;
-    for (auto it = std::upper_bound(deletedRows_.begin(), deletedRows_.end(), row); it != deletedRows_.end(); ++it)
+    for (auto it = std::upper_bound(deletedRows_.begin(), deletedRows_.end(), row);
+         it != deletedRows_.end(); ++it)
         gaps.push_back(*it + 1);
     int32_t result = cache.oGoto(row + 1, ShiftBefore(row), std::move(gaps), Connection());
     if (result == 0)
@@ -139,7 +154,8 @@ constexpr uint8_t kOpLess = 5;
 
 // The value no record of the type is below (the empty value for texts and
 // dates, which sort first).
-void SetLeastValue(QXValue *value) {
+void SetLeastValue(QXValue *value)
+{
     switch (value->type) {
     case QX_TYPE_REAL: value->real = std::numeric_limits<double>::lowest(); break;
     case QX_TYPE_BOOLEAN:
@@ -152,7 +168,8 @@ void SetLeastValue(QXValue *value) {
 
 } // namespace
 
-int32_t VDRMTable::oGetTableInfo(uint32_t *info, uint32_t length) {
+int32_t VDRMTable::oGetTableInfo(uint32_t *info, uint32_t length)
+{
     if (!selectionBuilt) {
         // Before the selection exists the whole table is the best estimate.
         int32_t count = 0;
@@ -164,7 +181,8 @@ int32_t VDRMTable::oGetTableInfo(uint32_t *info, uint32_t length) {
     return VDRMCursor::oGetTableInfo(info, length);
 }
 
-int32_t VDRMTable::FillParameters() {
+int32_t VDRMTable::FillParameters()
+{
     const VDRMSession *session = database->session;
     for (size_t i = 0; i < search->lines.size(); ++i) {
         uint32_t id = search->paramIds[i];
@@ -185,7 +203,8 @@ int32_t VDRMTable::FillParameters() {
             line.op = kOpLess;
             SetLeastValue(&value);
         } else {
-            int32_t status = DrmValueFromC(CodePage(), param->type, param->value.data(), param->length, &value);
+            int32_t status =
+                DrmValueFromC(CodePage(), param->type, param->value.data(), param->length, &value);
             if (status != 0) {
                 DrmFreeValue(&value);
                 return status;
@@ -195,7 +214,8 @@ int32_t VDRMTable::FillParameters() {
             // unless only blanks were cut (they do not count).
             if (value.type == QX_TYPE_ALPHA && param->length > kDrmAlphaMaxWrite) {
                 const uint8_t *bytes = param->value.data();
-                if (std::any_of(bytes + kDrmAlphaMaxWrite, bytes + param->length, [](uint8_t c) { return c != ' '; })) {
+                if (std::any_of(bytes + kDrmAlphaMaxWrite, bytes + param->length,
+                                [](uint8_t c) { return c != ' '; })) {
                     line.op = kOpLess;
                     value = QXValue{};
                     value.type = QX_TYPE_ALPHA;
@@ -207,13 +227,15 @@ int32_t VDRMTable::FillParameters() {
     return 0;
 }
 
-int32_t VDRMTable::SortOnIndex() {
+int32_t VDRMTable::SortOnIndex()
+{
     QXSortKey sortKey{indexField, tableNumber, 1, 0};
     QXSortSpec oneKey{1, tableNumber, &sortKey};
     return DrmQxSort(Connection(), &oneKey);
 }
 
-int32_t VDRMTable::oBuildSelection() {
+int32_t VDRMTable::oBuildSelection()
+{
     selectionBuilt = false;
     ForgetSelection();
     int32_t status = TakeOverSelection();
@@ -228,7 +250,8 @@ int32_t VDRMTable::oBuildSelection() {
         status = FillParameters();
         if (status != 0)
             return status;
-        QXSearchArray array{static_cast<int16_t>(search->lines.size()), search->defaultTable, search->lines.data()};
+        QXSearchArray array{static_cast<int16_t>(search->lines.size()), search->defaultTable,
+                            search->lines.data()};
         status = DrmQxSearch(Connection(), &array, &count);
     }
     rowCount = status == 0 ? count : 0;
@@ -238,7 +261,8 @@ int32_t VDRMTable::oBuildSelection() {
     return status;
 }
 
-int32_t VDRMTable::oMove(int32_t direction) {
+int32_t VDRMTable::oMove(int32_t direction)
+{
     if (paramGenerationSeen != 0 && paramGenerationSeen != database->session->paramGeneration)
         selectionBuilt = false;
     // Starting over after deleting records: the rows held no longer exist.
@@ -253,7 +277,7 @@ int32_t VDRMTable::oMove(int32_t direction) {
     }
     int32_t result = VDRMCursor::oMove(direction);
     while (result == 0 && std::binary_search(deletedRows_.begin(), deletedRows_.end(), currentRow))
-        result = VDRMCursor::oMove(kDrmMoveNext);   // a row deleted here is not read again
+        result = VDRMCursor::oMove(kDrmMoveNext); // a row deleted here is not read again
     if (result != 0) {
         recordRow_ = -1;
         return result;
@@ -261,7 +285,8 @@ int32_t VDRMTable::oMove(int32_t direction) {
     return PositionCache(currentRow);
 }
 
-int32_t VDRMTable::oSetTableIndex(const char *indexName) {
+int32_t VDRMTable::oSetTableIndex(const char *indexName)
+{
     indexField = 0;
     if (!indexName || !*indexName)
         return 0;
@@ -273,7 +298,8 @@ int32_t VDRMTable::oSetTableIndex(const char *indexName) {
     return 0;
 }
 
-int32_t VDRMTable::oMakeKey(const void *data, uint32_t length, uint32_t flags) {
+int32_t VDRMTable::oMakeKey(const void *data, uint32_t length, uint32_t flags)
+{
     if (!(flags & 0x1))
         return -1;
     QXValue made{};
@@ -291,12 +317,14 @@ int32_t VDRMTable::oMakeKey(const void *data, uint32_t length, uint32_t flags) {
     keyCut_ = false;
     if (key.type == QX_TYPE_ALPHA && length > kDrmAlphaMaxWrite) {
         const auto *bytes = static_cast<const uint8_t *>(data);
-        keyCut_ = std::any_of(bytes + kDrmAlphaMaxWrite, bytes + length, [](uint8_t c) { return c != ' '; });
+        keyCut_ = std::any_of(bytes + kDrmAlphaMaxWrite, bytes + length,
+                              [](uint8_t c) { return c != ' '; });
     }
     return 0;
 }
 
-int32_t VDRMTable::oSeek(uint32_t flags) {
+int32_t VDRMTable::oSeek(uint32_t flags)
+{
     selectionBuilt = false;
     currentRow = 0;
     ForgetSelection();
@@ -319,12 +347,12 @@ int32_t VDRMTable::oSeek(uint32_t flags) {
         line.op = (flags & 0x01) ? 1 : (flags & 0x10) ? 3 : (flags & 0x08) ? 4 : 0;
         line.value = key;
         if (keyCut_ && line.op == 1) {
-            line.op = kOpLess;   // nothing is below the empty text
+            line.op = kOpLess; // nothing is below the empty text
             line.value = QXValue{};
         } else if (keyCut_ && line.op == 4) {
-            line.op = 3;         // every value at least the whole key is above its cut
+            line.op = 3; // every value at least the whole key is above its cut
         }
-        line.op = DrmSearchOperatorFor(line.op, line.value);   // an empty key equals only NULLs
+        line.op = DrmSearchOperatorFor(line.op, line.value); // an empty key equals only NULLs
         QXSearchArray array{1, tableNumber, &line};
         status = DrmQxSearch(Connection(), &array, &count);
     }

@@ -43,7 +43,8 @@ class DrmFieldBlock : public VObject {
 public:
     // 0, or kDrmErrBadReply when the bytes do not hold the records they
     // announce (or a value of a type with no array form).
-    int32_t oLoad(std::vector<uint8_t> bytes, const std::vector<uint8_t> &types, int32_t maxRecords);
+    int32_t oLoad(std::vector<uint8_t> bytes, const std::vector<uint8_t> &types,
+                  int32_t maxRecords);
     int32_t oRecordCount() const { return count_; }
     // Copies value k of record r into the slot: its type and the members of
     // that type, the others left as they were. Text and picture values get
@@ -51,11 +52,12 @@ public:
     int32_t oGetField(int32_t r, int32_t k, QXValue *slot) const;
     // When value k is a text or picture: true, with its type, bytes (in the
     // block) and length; false for every other type.
-    bool oLongBytes(int32_t r, int32_t k, uint8_t *type, const uint8_t **data, uint32_t *length) const;
+    bool oLongBytes(int32_t r, int32_t k, uint8_t *type, const uint8_t **data,
+                    uint32_t *length) const;
 
 private:
     std::vector<uint8_t> bytes_;
-    std::vector<uint32_t> offsets_;   // record r, field k at r * n + k
+    std::vector<uint32_t> offsets_; // record r, field k at r * n + k
     std::vector<uint8_t> types_;
     int32_t count_ = 0;
 };
@@ -74,7 +76,8 @@ public:
     // `gaps` are the later rows (1-based, sorted) already gone from the
     // server, which the window therefore does not hold.
     // 0, -9963 (no record there), -1 (no field list) or a server status.
-    int32_t oGoto(int32_t position, int32_t shift, std::vector<int32_t> gaps, DrmQxConnection connection);
+    int32_t oGoto(int32_t position, int32_t shift, std::vector<int32_t> gaps,
+                  DrmQxConnection connection);
     // Place of a field (server number) in the field list, looked up once per
     // column read; -1 when it is not listed or no record is held.
     int32_t oFieldIndex(int16_t field) const;
@@ -91,7 +94,7 @@ private:
     std::vector<QXFieldPair> pairs_;
     std::vector<uint8_t> types_;
     int32_t blockSize_ = 0;
-    int32_t current_ = 0;       // index of the current record in the window
+    int32_t current_ = 0; // index of the current record in the window
     int32_t windowFirst_ = 0;
     int32_t windowCount_ = 0;
     std::vector<int32_t> gaps_;
@@ -104,7 +107,7 @@ struct DrmSearch {
     int16_t defaultTable = 0;
     std::vector<QXSearchLine> lines;
     std::vector<uint32_t> paramIds;
-    std::vector<uint8_t> operators;     // each line's operator as the filter gave it
+    std::vector<uint8_t> operators; // each line's operator as the filter gave it
 };
 
 // A bookmark as handed to the engine: a length-prefixed selection name in
@@ -136,7 +139,8 @@ public:
     int32_t oMakeKey(const void *key, uint32_t length, uint32_t flags) override;
     int32_t oSeek(uint32_t flags) override;
     int32_t oInitUpdate(uint32_t mode) override;
-    int32_t oSetColumn(uint32_t field, const void *data, uint32_t length, uint32_t append, uint32_t isNull) override;
+    int32_t oSetColumn(uint32_t field, const void *data, uint32_t length, uint32_t append,
+                       uint32_t isNull) override;
     int32_t oUpdateRecord() override;
     int32_t oDeleteRecord() override;
     const VDRMTableEntry *oTableEntry() const override;
@@ -157,13 +161,13 @@ public:
     uint32_t updateMode = 0;
     QXHandle recordBuffer = nullptr;
     QXValue key{};
-    std::vector<DrmBookmark> savedSelections;   // sorted: shorter name first, then bytes
+    std::vector<DrmBookmark> savedSelections; // sorted: shorter name first, then bytes
 
 private:
     DrmQxConnection Connection() const;
     uint32_t CodePage() const;
     const VDRMFieldDefArray *Fields() const;
-    uint8_t FieldType(int32_t field) const;   // 0xFF when the field is unknown
+    uint8_t FieldType(int32_t field) const; // 0xFF when the field is unknown
     // The server holds this cursor's selection after 0; a status otherwise.
     int32_t ClaimSelection();
     // Called before a request that makes a new selection of the table.
@@ -182,11 +186,11 @@ private:
     bool privateSaved_ = false;
     bool privateNamed_ = false;
     bool readWrite_ = false;
-    uint64_t positionedAt_ = 0;          // database's currentRecordMoves after GotoCurrentRecord
+    uint64_t positionedAt_ = 0; // database's currentRecordMoves after GotoCurrentRecord
     bool keyCut_ = false;
-    std::vector<int32_t> deletedRows_;   // sorted rows of this selection deleted by the cursor
-    int32_t recordRow_ = -1;             // row the cache is positioned on, -1 none
-    std::map<int16_t, std::vector<uint8_t>> pendingLong_;   // long values given in pieces
+    std::vector<int32_t> deletedRows_; // sorted rows of this selection deleted by the cursor
+    int32_t recordRow_ = -1;           // row the cache is positioned on, -1 none
+    std::map<int16_t, std::vector<uint8_t>> pendingLong_; // long values given in pieces
     // The named copy of the current selection made for bookmarks, reused
     // by every bookmark until the selection is made again (0 length: none).
     uint8_t bookmarkName_[16] = {};

@@ -16,7 +16,8 @@
 namespace {
 
 // Saved-selection order: a shorter name first, names of one length by bytes.
-bool NameBefore(const DrmBookmark &a, const DrmBookmark &b) {
+bool NameBefore(const DrmBookmark &a, const DrmBookmark &b)
+{
     if (a.bytes[0] != b.bytes[0])
         return a.bytes[0] < b.bytes[0];
     return std::memcmp(a.bytes + 1, b.bytes + 1, a.bytes[0]) < 0;
@@ -24,7 +25,8 @@ bool NameBefore(const DrmBookmark &a, const DrmBookmark &b) {
 
 } // namespace
 
-int32_t VDRMTable::oGetBookmark(void *buffer, uint32_t length, uint32_t *outLength) {
+int32_t VDRMTable::oGetBookmark(void *buffer, uint32_t length, uint32_t *outLength)
+{
     if (!buffer || length < kDrmBookmarkSize)
         return kDrmErrBufferTooSmall;
     int32_t row = recordRow_ >= 0 ? recordRow_ : currentRow;
@@ -43,8 +45,9 @@ int32_t VDRMTable::oGetBookmark(void *buffer, uint32_t length, uint32_t *outLeng
         status = DrmQxCopySelection(Connection(), saved.bytes, tableNumber);
         if (status != 0)
             return status;
-        savedSelections.insert(std::upper_bound(savedSelections.begin(), savedSelections.end(), saved, NameBefore),
-                               saved);
+        savedSelections.insert(
+            std::upper_bound(savedSelections.begin(), savedSelections.end(), saved, NameBefore),
+            saved);
         std::memcpy(bookmarkName_, saved.bytes, 16);
     }
     auto *out = static_cast<uint8_t *>(buffer);
@@ -56,7 +59,8 @@ int32_t VDRMTable::oGetBookmark(void *buffer, uint32_t length, uint32_t *outLeng
     return 0;
 }
 
-int32_t VDRMTable::oGotoBookmark(const void *bookmark, uint32_t length) {
+int32_t VDRMTable::oGotoBookmark(const void *bookmark, uint32_t length)
+{
     if (!bookmark || length < kDrmBookmarkSize)
         return kDrmErrBufferTooSmall;
     const auto *bytes = static_cast<const uint8_t *>(bookmark);
@@ -67,7 +71,7 @@ int32_t VDRMTable::oGotoBookmark(const void *bookmark, uint32_t length) {
     if (index > INT32_MAX)
         return -1;
     if (std::binary_search(deletedRows_.begin(), deletedRows_.end(), static_cast<int32_t>(index)))
-        return kDrmErrNoCurrentRecord;   // deleted since the bookmark was taken
+        return kDrmErrNoCurrentRecord; // deleted since the bookmark was taken
     cache.oReset();
     recordRow_ = -1;
     int32_t status = TakeOverSelection();

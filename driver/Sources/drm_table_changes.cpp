@@ -22,11 +22,15 @@ namespace {
 constexpr uint32_t kTextMaxLength = 0xFFFF;
 constexpr int32_t kNoBuffer = -32003;
 
-bool IsLong(uint8_t serverType) { return serverType == QX_TYPE_TEXT || serverType == QX_TYPE_PICTURE; }
+bool IsLong(uint8_t serverType)
+{
+    return serverType == QX_TYPE_TEXT || serverType == QX_TYPE_PICTURE;
+}
 
 } // namespace
 
-void VDRMTable::FreeRecordBuffer() {
+void VDRMTable::FreeRecordBuffer()
+{
     if (recordBuffer)
         DrmQxApi().FreeHandle(recordBuffer);
     recordBuffer = nullptr;
@@ -35,26 +39,30 @@ void VDRMTable::FreeRecordBuffer() {
 
 // Makes the cursor's record the server's current record, in read-write
 // mode (set once per cursor: nothing here sets the table back to read-only).
-int32_t VDRMTable::GotoCurrentRecord() {
+int32_t VDRMTable::GotoCurrentRecord()
+{
     int32_t status = ClaimSelection();
     if (status == 0 && !readWrite_) {
         status = DrmQxSetReadWriteMode(Connection(), tableNumber, 1);
         readWrite_ = status == 0;
     }
     if (status == 0) {
-        status = DrmQxGotoSelectedRecord(Connection(), tableNumber, recordRow_ + 1 - ShiftBefore(recordRow_));
+        status = DrmQxGotoSelectedRecord(Connection(), tableNumber,
+                                         recordRow_ + 1 - ShiftBefore(recordRow_));
         positionedAt_ = ++database->currentRecordMoves;
     }
     return status;
 }
 
-int32_t VDRMTable::oInitUpdate(uint32_t mode) {
+int32_t VDRMTable::oInitUpdate(uint32_t mode)
+{
     FreeRecordBuffer();
     updateMode = mode;
     if (mode != 0 && mode != 2)
         return 0;
     if (mode == 2) {
-        if (recordRow_ < 0 || std::binary_search(deletedRows_.begin(), deletedRows_.end(), recordRow_))
+        if (recordRow_ < 0 ||
+            std::binary_search(deletedRows_.begin(), deletedRows_.end(), recordRow_))
             return kDrmErrNoCurrentRecord;
         int32_t status = GotoCurrentRecord();
         if (status != 0)
@@ -64,7 +72,9 @@ int32_t VDRMTable::oInitUpdate(uint32_t mode) {
     return recordBuffer ? 0 : kNoBuffer;
 }
 
-int32_t VDRMTable::oSetColumn(uint32_t field, const void *data, uint32_t length, uint32_t append, uint32_t isNull) {
+int32_t VDRMTable::oSetColumn(uint32_t field, const void *data, uint32_t length, uint32_t append,
+                              uint32_t isNull)
+{
     const VDRMFieldDefArray *defs = Fields();
     const uint8_t type = FieldType(static_cast<int32_t>(field));
     if (type == 0xFF)
@@ -81,7 +91,7 @@ int32_t VDRMTable::oSetColumn(uint32_t field, const void *data, uint32_t length,
         if (!data)
             return kDrmErrBufferTooSmall;
         if (type == QX_TYPE_TEXT && length > kTextMaxLength - value.size())
-            return kDrmErrTruncation;   // a text holds at most 65535 bytes
+            return kDrmErrTruncation; // a text holds at most 65535 bytes
         const auto *bytes = static_cast<const uint8_t *>(data);
         value.insert(value.end(), bytes, bytes + length);
         return 0;
@@ -96,9 +106,10 @@ int32_t VDRMTable::oSetColumn(uint32_t field, const void *data, uint32_t length,
                 room = kDrmAlphaMaxWrite;
             if (length > room) {
                 const auto *bytes = static_cast<const uint8_t *>(data);
-                if (!data || std::any_of(bytes + room, bytes + length, [](uint8_t c) { return c != ' '; }))
+                if (!data ||
+                    std::any_of(bytes + room, bytes + length, [](uint8_t c) { return c != ' '; }))
                     return kDrmErrTruncation;
-                length = room;   // only trailing blanks go
+                length = room; // only trailing blanks go
             }
         }
         slot.type = 0xFF;
@@ -113,13 +124,14 @@ int32_t VDRMTable::oSetColumn(uint32_t field, const void *data, uint32_t length,
     return status;
 }
 
-int32_t VDRMTable::AddPendingLongValues() {
+int32_t VDRMTable::AddPendingLongValues()
+{
     for (auto &[field, bytes] : pendingLong_) {
         const uint8_t type = FieldType(field);
         QXValue slot{};
         int32_t status = 0;
         if (bytes.empty()) {
-            slot.type = type;   // the empty value: no handle to make
+            slot.type = type; // the empty value: no handle to make
         } else {
             slot.type = 0xFF;
             status = DrmValueFromC(CodePage(), DrmTypeCatalogEntry(type), bytes.data(),
@@ -134,7 +146,8 @@ int32_t VDRMTable::AddPendingLongValues() {
     return 0;
 }
 
-int32_t VDRMTable::oUpdateRecord() {
+int32_t VDRMTable::oUpdateRecord()
+{
     int32_t status = 0;
     if (updateMode == 0 || updateMode == 2) {
         if (!recordBuffer)
@@ -150,20 +163,22 @@ int32_t VDRMTable::oUpdateRecord() {
         if (status == 0)
             status = updateMode == 0 ? DrmQxNewRecord(Connection(), recordBuffer)
                                      : DrmQxModifyRecord(Connection(), recordBuffer);
-        ++database->currentRecordMoves;   // a new record is the current one
+        ++database->currentRecordMoves; // a new record is the current one
     }
     FreeRecordBuffer();
     return status;
 }
 
-int32_t VDRMTable::oDeleteRecord() {
+int32_t VDRMTable::oDeleteRecord()
+{
     if (recordRow_ < 0 || std::binary_search(deletedRows_.begin(), deletedRows_.end(), recordRow_))
         return kDrmErrNoCurrentRecord;
     int32_t status = GotoCurrentRecord();
     if (status == 0)
         status = DrmQxDeleteCurrentRecord(Connection(), tableNumber);
-    ++database->currentRecordMoves;   // no current record is left
+    ++database->currentRecordMoves; // no current record is left
     if (status == 0)
-        deletedRows_.insert(std::lower_bound(deletedRows_.begin(), deletedRows_.end(), recordRow_), recordRow_);
+        deletedRows_.insert(std::lower_bound(deletedRows_.begin(), deletedRows_.end(), recordRow_),
+                            recordRow_);
     return status;
 }

@@ -42,7 +42,8 @@ enum : uint32_t {
 
 constexpr int kMaxDepth = 64;
 
-uint8_t OperatorOf(uint32_t code) {
+uint8_t OperatorOf(uint32_t code)
+{
     switch (code) {
     case kEq: return 1;
     case kLe: return 6;
@@ -55,7 +56,8 @@ uint8_t OperatorOf(uint32_t code) {
 }
 
 // The comparison seen from the other side: 5 < col is col > 5.
-uint32_t Mirrored(uint32_t code) {
+uint32_t Mirrored(uint32_t code)
+{
     switch (code) {
     case kLe: return kGe;
     case kGe: return kLe;
@@ -65,7 +67,8 @@ uint32_t Mirrored(uint32_t code) {
     }
 }
 
-uint8_t ConjunctionOf(uint32_t parentCode) {
+uint8_t ConjunctionOf(uint32_t parentCode)
+{
     switch (parentCode) {
     case kAnd: return 1;
     case kOr: return 2;
@@ -75,7 +78,8 @@ uint8_t ConjunctionOf(uint32_t parentCode) {
 
 // Which values the server compares with each other: 1 texts, 2 numbers,
 // 3 dates, 0 not searchable.
-int KindOf(int32_t serverType) {
+int KindOf(int32_t serverType)
+{
     switch (serverType) {
     case QX_TYPE_ALPHA:
     case QX_TYPE_TEXT: return 1;
@@ -103,13 +107,23 @@ struct FilterWork {
     uint32_t codePage = 0;
 };
 
-bool Has(const FilterWork &w, uint32_t node, uint32_t n) { return node >= 1 && node < w.words && w.words - node >= n; }
+bool Has(const FilterWork &w, uint32_t node, uint32_t n)
+{
+    return node >= 1 && node < w.words && w.words - node >= n;
+}
 
-bool IsColumn(const FilterWork &w, uint32_t node) { return Has(w, node, 3) && w.tree[node] == kColumnNode; }
+bool IsColumn(const FilterWork &w, uint32_t node)
+{
+    return Has(w, node, 3) && w.tree[node] == kColumnNode;
+}
 
-bool IsValue(const FilterWork &w, uint32_t node) { return Has(w, node, 4) && w.tree[node] <= kLastValueType; }
+bool IsValue(const FilterWork &w, uint32_t node)
+{
+    return Has(w, node, 4) && w.tree[node] <= kLastValueType;
+}
 
-uint8_t FieldTypeOf(const FilterWork &w, uint32_t column) {
+uint8_t FieldTypeOf(const FilterWork &w, uint32_t column)
+{
     if (!w.fields || column < 1 || column > static_cast<uint32_t>(w.fields->oCount()))
         return 0xFF;
     return DrmFieldType(w.fields->oGet(static_cast<int32_t>(column - 1)).row);
@@ -123,12 +137,13 @@ uint8_t FieldTypeOf(const FilterWork &w, uint32_t column) {
 // dates. Texts are ordered differently too (the server by upper-cased
 // character codes, the engine by its collation, with punctuation before
 // digits and accented letters beside their base letter): only = is pushed.
-bool Searchable(const FilterWork &w, uint32_t column, uint32_t value, uint32_t code) {
+bool Searchable(const FilterWork &w, uint32_t column, uint32_t value, uint32_t code)
+{
     const uint32_t typeId = w.tree[value];
     const uint32_t length = w.tree[value + 1];
     const uint32_t isParam = w.tree[value + 2];
     if (typeId == kDrmTypeDateTime)
-        return false;   // the time of day would be dropped
+        return false; // the time of day would be dropped
     int32_t serverType = DrmDefaultServerType(typeId);
     if (serverType < 0 || serverType == QX_TYPE_TEXT || serverType == QX_TYPE_PICTURE)
         return false;
@@ -139,7 +154,7 @@ bool Searchable(const FilterWork &w, uint32_t column, uint32_t value, uint32_t c
         return false;
     if (kind == 3 && (code == kLt || code == kLe || code == kNe))
         return false;
-    if (isParam == 1)   // a text field holds values longer than any search value
+    if (isParam == 1) // a text field holds values longer than any search value
         return FieldTypeOf(w, column) != QX_TYPE_TEXT;
     if (isParam != 0)
         return false;
@@ -150,10 +165,12 @@ bool Searchable(const FilterWork &w, uint32_t column, uint32_t value, uint32_t c
 }
 
 // 0 refused, 1 accepted, 2 accepted with a change of operator inside.
-int CheckNode(FilterWork &w, uint32_t node, uint32_t parentCode, uint32_t flag, int depth) {
+int CheckNode(FilterWork &w, uint32_t node, uint32_t parentCode, uint32_t flag, int depth)
+{
     if (depth > kMaxDepth || !Has(w, node, 2))
         return 0;
-    if (w.start == 0 || (flag == 1 && w.startFlag == 0) || (flag == w.startFlag && depth > w.startDepth)) {
+    if (w.start == 0 || (flag == 1 && w.startFlag == 0) ||
+        (flag == w.startFlag && depth > w.startDepth)) {
         w.start = node;
         w.startFlag = flag;
         w.startDepth = depth;
@@ -161,7 +178,7 @@ int CheckNode(FilterWork &w, uint32_t node, uint32_t parentCode, uint32_t flag, 
     const uint32_t code = w.tree[node];
     if (code == kAnd || code == kOr) {
         if (w.tree[node + 1] != 2 || !Has(w, node, 4))
-            return 0;   // a group of other than two operands is left to the engine
+            return 0; // a group of other than two operands is left to the engine
         uint32_t operandFlag = (parentCode == kRootCode || parentCode == code) ? 0 : 1;
         int result = static_cast<int>(operandFlag) + 1;
         uint32_t first = w.tree[node + 2], second = w.tree[node + 3];
@@ -191,10 +208,11 @@ int CheckNode(FilterWork &w, uint32_t node, uint32_t parentCode, uint32_t flag, 
             return Searchable(w, w.tree[b + 2], a, Mirrored(code)) ? 1 : 0;
         return 0;
     }
-    return 0;   // NOT and every other operator
+    return 0; // NOT and every other operator
 }
 
-int32_t AddLines(FilterWork &w, uint32_t parentCode, uint32_t node) {
+int32_t AddLines(FilterWork &w, uint32_t parentCode, uint32_t node)
+{
     const uint32_t code = w.tree[node];
     int32_t result = 0;
     if (code == kAnd || code == kOr) {
@@ -244,10 +262,12 @@ int32_t AddLines(FilterWork &w, uint32_t parentCode, uint32_t node) {
 
 } // namespace
 
-uint8_t DrmSearchOperatorFor(uint8_t op, const QXValue &value) {
+uint8_t DrmSearchOperatorFor(uint8_t op, const QXValue &value)
+{
     bool empty = false;
     if (value.type == QX_TYPE_ALPHA)
-        empty = std::all_of(value.alpha + 1, value.alpha + 1 + value.alpha[0], [](uint8_t c) { return c == ' '; });
+        empty = std::all_of(value.alpha + 1, value.alpha + 1 + value.alpha[0],
+                            [](uint8_t c) { return c == ' '; });
     else if (value.type == QX_TYPE_DATE)
         empty = value.date[0] == 0 && value.date[1] == 0 && value.date[2] == 0;
     if (!empty)
@@ -261,7 +281,8 @@ uint8_t DrmSearchOperatorFor(uint8_t op, const QXValue &value) {
     return op;
 }
 
-int32_t VDRMTable::oSetFilter(const uint32_t *filter, const uint32_t *data) {
+int32_t VDRMTable::oSetFilter(const uint32_t *filter, const uint32_t *data)
+{
     if (!filter || filter[0] < 8)
         return kDrmErrNotPushed;
     FilterWork w;
@@ -289,6 +310,6 @@ int32_t VDRMTable::oSetFilter(const uint32_t *filter, const uint32_t *data) {
     }
     search = std::move(made);
     paramGenerationSeen = 0;
-    selectionBuilt = false;   // a filter given after a build must still apply
+    selectionBuilt = false; // a filter given after a build must still apply
     return 0;
 }

@@ -24,7 +24,8 @@ struct CodePageTables {
 };
 
 // One byte through iconv; false when the character has no counterpart.
-bool ConvertByte(iconv_t cd, uint8_t in, uint32_t *out, size_t outSize) {
+bool ConvertByte(iconv_t cd, uint8_t in, uint32_t *out, size_t outSize)
+{
     char inBuf[1] = {static_cast<char>(in)};
     char outBuf[4] = {};
     char *ip = inBuf, *op = outBuf;
@@ -40,7 +41,8 @@ bool ConvertByte(iconv_t cd, uint8_t in, uint32_t *out, size_t outSize) {
 // Tables between Mac Roman and another Windows code page, built from the
 // system's character sets; characters without a counterpart become '?'.
 // Null when the system does not know the code page.
-std::unique_ptr<CodePageTables> BuildTables(uint32_t codePage) {
+std::unique_ptr<CodePageTables> BuildTables(uint32_t codePage)
+{
     std::string name = "CP" + std::to_string(codePage);
     iconv_t macToUcs = iconv_open("UCS-4LE", "MACINTOSH");
     iconv_t ucsToWin = iconv_open(name.c_str(), "UCS-4LE");
@@ -82,7 +84,8 @@ std::unique_ptr<CodePageTables> BuildTables(uint32_t codePage) {
 
 // The tables of a code page other than 1252 (built once per code page), or
 // null to use the fixed Western tables.
-const CodePageTables *TablesFor(uint32_t codePage) {
+const CodePageTables *TablesFor(uint32_t codePage)
+{
     if (codePage == 0 || codePage == kCodePageWestern)
         return nullptr;
     // Every value read converts its text: the last code page of the thread
@@ -103,9 +106,11 @@ const CodePageTables *TablesFor(uint32_t codePage) {
     return lastTables;
 }
 
-uint32_t Measure(uint32_t length, const uint8_t *source) {
-    return length == kDrmLengthMeasure ? static_cast<uint32_t>(std::strlen(reinterpret_cast<const char *>(source)))
-                                       : length;
+uint32_t Measure(uint32_t length, const uint8_t *source)
+{
+    return length == kDrmLengthMeasure
+               ? static_cast<uint32_t>(std::strlen(reinterpret_cast<const char *>(source)))
+               : length;
 }
 
 } // namespace
@@ -114,7 +119,9 @@ uint8_t DrmMacToWindowsByte(uint8_t b) { return PlatMacToWin(kPlatMacRomanRecord
 uint8_t DrmWindowsToMacByte(uint8_t b) { return PlatWinToMac(kPlatMacRomanRecords, b); }
 
 // Code page 932 text travels unchanged in both directions.
-static int32_t PassThrough(uint32_t length, const uint8_t *source, uint32_t *outLength, uint8_t *dest) {
+static int32_t PassThrough(uint32_t length, const uint8_t *source, uint32_t *outLength,
+                           uint8_t *dest)
+{
     if (dest != source && length > 0)
         std::memmove(dest, source, length);
     *outLength = length;
@@ -122,7 +129,8 @@ static int32_t PassThrough(uint32_t length, const uint8_t *source, uint32_t *out
 }
 
 int32_t DrmTextMacToPC(uint32_t length, const uint8_t *source, uint32_t codePage,
-                       uint32_t *outLength, uint8_t *dest) {
+                       uint32_t *outLength, uint8_t *dest)
+{
     length = Measure(length, source);
     if (codePage == kCodePageJapanese)
         return PassThrough(length, source, outLength, dest);
@@ -155,7 +163,8 @@ int32_t DrmTextMacToPC(uint32_t length, const uint8_t *source, uint32_t codePage
 }
 
 int32_t DrmTextPCToMac(uint32_t codePage, uint32_t length, const uint8_t *source,
-                       uint32_t *outLength, uint8_t *dest) {
+                       uint32_t *outLength, uint8_t *dest)
+{
     length = Measure(length, source);
     if (codePage == kCodePageJapanese)
         return PassThrough(length, source, outLength, dest);
@@ -168,8 +177,9 @@ int32_t DrmTextPCToMac(uint32_t codePage, uint32_t length, const uint8_t *source
         bool drop = b == '\n' && afterCR;
         afterCR = b == '\r';
         if (!drop)
-            dest[n++] = b < 0x80 ? b : other ? other->winToMac[b - 0x80]
-                                             : kPlatMacRomanRecords.winToMac[b - 0x80];
+            dest[n++] = b < 0x80 ? b
+                        : other  ? other->winToMac[b - 0x80]
+                                 : kPlatMacRomanRecords.winToMac[b - 0x80];
     }
     *outLength = n;
     return 0;
@@ -179,6 +189,7 @@ uint8_t DrmUpper1252(uint8_t b) { return rcCollateUpper1252(b); }
 
 bool DrmTextEqualNoCase(const char *a, const char *b) { return DrmTextCompareNoCase(a, b) == 0; }
 
-int32_t DrmTextCompareNoCase(const char *a, const char *b) {
+int32_t DrmTextCompareNoCase(const char *a, const char *b)
+{
     return rcCollateCompare1252(a, std::strlen(a), b, std::strlen(b));
 }

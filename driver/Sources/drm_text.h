@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-inline constexpr uint32_t kDrmLengthMeasure = 0xFFFFFFFFu;  // zero-terminated source
+inline constexpr uint32_t kDrmLengthMeasure = 0xFFFFFFFFu; // zero-terminated source
 
 // Server text to Windows text. 0, or -1011 when no work buffer.
 int32_t DrmTextMacToPC(uint32_t length, const uint8_t *source, uint32_t codePage,

@@ -12,15 +12,16 @@
 
 namespace {
 
-bool g_traceOn = false;       // guarded by DrmModuleLock
-FILE *g_trace = nullptr;      // guarded by DrmModuleLock
+bool g_traceOn = false;  // guarded by DrmModuleLock
+FILE *g_trace = nullptr; // guarded by DrmModuleLock
 // g_trace != nullptr, readable without the lock: every entry point traces,
 // and with tracing off the writers return at once without taking the lock.
 std::atomic<bool> g_traceActive{false};
 
 constexpr size_t kProfileValueMax = 254;
 
-std::string Trim(const std::string &s) {
+std::string Trim(const std::string &s)
+{
     size_t b = s.find_first_not_of(" \t\r\n");
     if (b == std::string::npos)
         return {};
@@ -30,21 +31,27 @@ std::string Trim(const std::string &s) {
 
 } // namespace
 
-std::recursive_mutex &DrmModuleLock() {
+std::recursive_mutex &DrmModuleLock()
+{
     static std::recursive_mutex lock;
     return lock;
 }
 
-char DrmToUpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char DrmToUpperAscii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
-bool DrmStrEqualNoCase(const char *a, const char *b) {
+bool DrmStrEqualNoCase(const char *a, const char *b)
+{
     for (; *a && *b; ++a, ++b)
         if (DrmToUpperAscii(*a) != DrmToUpperAscii(*b))
             return false;
     return *a == *b;
 }
 
-std::string DrmReadProfileString(const std::string &path, const char *section, const char *key) {
+std::string DrmReadProfileString(const std::string &path, const char *section, const char *key)
+{
     std::ifstream in(path);
     if (!in)
         return {};
@@ -56,7 +63,8 @@ std::string DrmReadProfileString(const std::string &path, const char *section, c
             continue;
         if (t[0] == '[') {
             size_t close = t.find(']');
-            std::string name = t.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+            std::string name =
+                t.substr(1, close == std::string::npos ? std::string::npos : close - 1);
             inSection = DrmStrEqualNoCase(Trim(name).c_str(), section);
             continue;
         }
@@ -75,7 +83,8 @@ std::string DrmReadProfileString(const std::string &path, const char *section, c
     return {};
 }
 
-int32_t DrmReadConfig() {
+int32_t DrmReadConfig()
+{
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     std::string path = PlatMapWindowsPath("C:\\ODBCDRVR.INI");
     std::string mode = DrmReadProfileString(path, "TRACE", "MODE");
@@ -89,7 +98,8 @@ int32_t DrmReadConfig() {
     return static_cast<int32_t>(last.size());
 }
 
-bool DrmTraceOpen() {
+bool DrmTraceOpen()
+{
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     if (g_traceOn && !g_trace) {
         std::string path = PlatMapWindowsPath("C:\\LOG_ODBC.WRI");
@@ -101,7 +111,8 @@ bool DrmTraceOpen() {
     return g_trace != nullptr;
 }
 
-void DrmTraceClose() {
+void DrmTraceClose()
+{
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     if (g_trace) {
         std::fclose(g_trace);
@@ -110,7 +121,8 @@ void DrmTraceClose() {
     }
 }
 
-bool DrmTraceIsOpen() {
+bool DrmTraceIsOpen()
+{
     if (!DrmTraceActive())
         return false;
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
@@ -119,7 +131,8 @@ bool DrmTraceIsOpen() {
 
 bool DrmTraceActive() { return g_traceActive.load(std::memory_order_relaxed); }
 
-void DrmTraceReset() {
+void DrmTraceReset()
+{
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     DrmTraceClose();
     g_traceOn = false;
@@ -132,11 +145,13 @@ namespace {
 // false when there is no log to write to.
 class TraceLine {
 public:
-    TraceLine() : active_(DrmTraceActive()) {
+    TraceLine() : active_(DrmTraceActive())
+    {
         if (active_)
             DrmModuleLock().lock();
     }
-    ~TraceLine() {
+    ~TraceLine()
+    {
         if (active_)
             DrmModuleLock().unlock();
     }
@@ -149,7 +164,8 @@ private:
 };
 
 // "\nLABEL name\n": the frame that opens an entry point's trace.
-void WriteCallFrame(const char *label, const char *name) {
+void WriteCallFrame(const char *label, const char *name)
+{
     TraceLine line;
     if (!line)
         return;
@@ -160,7 +176,8 @@ void WriteCallFrame(const char *label, const char *name) {
 
 } // namespace
 
-void DrmTraceWrite(const char *text, bool flush) {
+void DrmTraceWrite(const char *text, bool flush)
+{
     TraceLine line;
     if (!line)
         return;
@@ -169,7 +186,8 @@ void DrmTraceWrite(const char *text, bool flush) {
         std::fflush(g_trace);
 }
 
-void DrmTracePrintf(bool flush, const char *format, ...) {
+void DrmTracePrintf(bool flush, const char *format, ...)
+{
     TraceLine line;
     if (!line)
         return;
@@ -185,7 +203,8 @@ void DrmTraceCall(const char *name) { WriteCallFrame("CALL: ", name); }
 
 void DrmTraceUnimplemented(const char *name) { WriteCallFrame("UNIMPLEMENTED CALL: ", name); }
 
-void DrmTraceSessionID(uint32_t session) {
+void DrmTraceSessionID(uint32_t session)
+{
     TraceLine line;
     if (!line)
         return;
@@ -198,7 +217,8 @@ void DrmTraceSessionID(uint32_t session) {
     }
 }
 
-void DrmTraceParam(const char *text) {
+void DrmTraceParam(const char *text)
+{
     TraceLine line;
     if (!line)
         return;
@@ -206,7 +226,8 @@ void DrmTraceParam(const char *text) {
     DrmTraceWrite(text);
 }
 
-void DrmTraceParamf(const char *format, ...) {
+void DrmTraceParamf(const char *format, ...)
+{
     TraceLine line;
     if (!line)
         return;
@@ -218,7 +239,8 @@ void DrmTraceParamf(const char *format, ...) {
     std::fflush(g_trace);
 }
 
-void DrmTraceQxCall(const char *name) {
+void DrmTraceQxCall(const char *name)
+{
     TraceLine line;
     if (!line)
         return;
@@ -228,7 +250,8 @@ void DrmTraceQxCall(const char *name) {
 
 void DrmLogWrite(const char *) {}
 
-const char *DrmTypeName(uint32_t typeId) {
+const char *DrmTypeName(uint32_t typeId)
+{
     switch (typeId) {
     case 0: return "(null)";
     case 1: return "(bit)";
@@ -250,7 +273,8 @@ const char *DrmTypeName(uint32_t typeId) {
     }
 }
 
-void DrmPascalToC(char *dest, const uint8_t *source) {
+void DrmPascalToC(char *dest, const uint8_t *source)
+{
     size_t n = source[0];
     std::memcpy(dest, source + 1, n);
     dest[n] = 0;

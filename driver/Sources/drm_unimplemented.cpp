@@ -7,7 +7,8 @@
 
 namespace {
 
-int32_t Unimplemented(const char *name, uint32_t session) {
+int32_t Unimplemented(const char *name, uint32_t session)
+{
     std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
     DrmTraceUnimplemented(name);
     DrmTraceSessionID(session);
@@ -18,22 +19,41 @@ int32_t Unimplemented(const char *name, uint32_t session) {
 
 using U = uintptr_t;
 
-int32_t DrmGetExtPredicateInfo(uint32_t s, U, U) { return Unimplemented("DrmGetExtPredicateInfo", s); }
+int32_t DrmGetExtPredicateInfo(uint32_t s, U, U)
+{
+    return Unimplemented("DrmGetExtPredicateInfo", s);
+}
 int32_t DrmCreateColumn(uint32_t s, U, U, U, U) { return Unimplemented("DrmCreateColumn", s); }
 int32_t DrmCreateIndex(uint32_t s, U, U, U, U, U, U) { return Unimplemented("DrmCreateIndex", s); }
 int32_t DrmCreateTable(uint32_t s, U, U, U) { return Unimplemented("DrmCreateTable", s); }
 int32_t DrmDeleteIndex(uint32_t s, U, U) { return Unimplemented("DrmDeleteIndex", s); }
 int32_t DrmDeleteTable(uint32_t s, U, U) { return Unimplemented("DrmDeleteTable", s); }
 int32_t DrmGetExtErrStr(uint32_t s, U, U, U, U) { return Unimplemented("DrmGetExtErrStr", s); }
-int32_t DrmGetTableForeignKeyInfo(uint32_t s, U, U, U, U) { return Unimplemented("DrmGetTableForeignKeyInfo", s); }
-int32_t DrmGetTablePrivilegeInfo(uint32_t s, U, U, U) { return Unimplemented("DrmGetTablePrivilegeInfo", s); }
-int32_t DrmGetTableColumnPrivilegeInfo(uint32_t s, U, U, U, U) {
+int32_t DrmGetTableForeignKeyInfo(uint32_t s, U, U, U, U)
+{
+    return Unimplemented("DrmGetTableForeignKeyInfo", s);
+}
+int32_t DrmGetTablePrivilegeInfo(uint32_t s, U, U, U)
+{
+    return Unimplemented("DrmGetTablePrivilegeInfo", s);
+}
+int32_t DrmGetTableColumnPrivilegeInfo(uint32_t s, U, U, U, U)
+{
     return Unimplemented("DrmGetTableColumnPrivilegeInfo", s);
 }
 int32_t DrmSetJoin(uint32_t s, U, U, U) { return Unimplemented("DrmSetJoin", s); }
-int32_t DrmExecExtPredicate(uint32_t s, U, U, U, U) { return Unimplemented("DrmExecExtPredicate", s); }
-int32_t DrmGetDatabaseProcedureInfo(uint32_t s, U, U, U) { return Unimplemented("DrmGetDatabaseProcedureInfo", s); }
-int32_t DrmGetProcedureColumnInfo(uint32_t s, U, U, U) { return Unimplemented("DrmGetProcedureColumnInfo", s); }
+int32_t DrmExecExtPredicate(uint32_t s, U, U, U, U)
+{
+    return Unimplemented("DrmExecExtPredicate", s);
+}
+int32_t DrmGetDatabaseProcedureInfo(uint32_t s, U, U, U)
+{
+    return Unimplemented("DrmGetDatabaseProcedureInfo", s);
+}
+int32_t DrmGetProcedureColumnInfo(uint32_t s, U, U, U)
+{
+    return Unimplemented("DrmGetProcedureColumnInfo", s);
+}
 int32_t DrmOpenProcedure(uint32_t s, U, U, U) { return Unimplemented("DrmOpenProcedure", s); }
 int32_t DrmExecProcedure(uint32_t s, U, U, U) { return Unimplemented("DrmExecProcedure", s); }
 int32_t DrmCreateView(uint32_t s, U, U, U, U, U) { return Unimplemented("DrmCreateView", s); }

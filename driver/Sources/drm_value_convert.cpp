@@ -17,8 +17,9 @@ int16_t GetShort(const void *src) { return static_cast<int16_t>(PlatGetHost16(sr
 void PutShort(void *dest, int16_t v) { PlatPutHost16(dest, static_cast<uint16_t>(v)); }
 
 // Copies what is left of a long value after the bytes already delivered.
-int32_t CopyLong(const uint8_t *bytes, uint32_t available, uint8_t *dest, uint32_t size, uint32_t *outLength,
-                 DRM_RETINFO *state) {
+int32_t CopyLong(const uint8_t *bytes, uint32_t available, uint8_t *dest, uint32_t size,
+                 uint32_t *outLength, DRM_RETINFO *state)
+{
     uint32_t skip = state ? std::min(state->delivered, available) : 0;
     uint32_t rest = available - skip;
     uint32_t n = std::min(rest, size);
@@ -32,7 +33,8 @@ int32_t CopyLong(const uint8_t *bytes, uint32_t available, uint8_t *dest, uint32
     return n < rest ? kDrmWarnTruncated : 0;
 }
 
-void TraceLong(uint8_t type, uint32_t available, uint32_t size) {
+void TraceLong(uint8_t type, uint32_t available, uint32_t size)
+{
     if (!DrmTraceActive())
         return;
     DrmTraceParamf("Value type -> %s\n", type == QX_TYPE_TEXT ? "(text)" : "(picture)");
@@ -40,12 +42,15 @@ void TraceLong(uint8_t type, uint32_t available, uint32_t size) {
     DrmTraceParamf("Buffer size -> %u\n", size);
 }
 
-int32_t ReadLong(const QXValue *value, uint8_t *dest, uint32_t size, uint32_t *outLength, DRM_RETINFO *state) {
+int32_t ReadLong(const QXValue *value, uint8_t *dest, uint32_t size, uint32_t *outLength,
+                 DRM_RETINFO *state)
+{
     DrmServerApi &api = DrmQxApi();
     uint32_t available = 0;
     if (value->data && value->length > 0)
-        available = std::min<uint32_t>(static_cast<uint32_t>(value->length),
-                                       static_cast<uint32_t>(std::max(0, api.SizeOfHandle(value->data))));
+        available =
+            std::min<uint32_t>(static_cast<uint32_t>(value->length),
+                               static_cast<uint32_t>(std::max(0, api.SizeOfHandle(value->data))));
     TraceLong(value->type, available, size);
     uint32_t skip = state ? std::min(state->delivered, available) : 0;
     if (std::min(available - skip, size) == 0)
@@ -60,8 +65,9 @@ int32_t ReadLong(const QXValue *value, uint8_t *dest, uint32_t size, uint32_t *o
 
 } // namespace
 
-int32_t DrmValueToC(const QXValue *value, uint32_t codePage, uint32_t, void *destination, uint32_t size,
-                    uint32_t *outLength, DRM_RETINFO *state) {
+int32_t DrmValueToC(const QXValue *value, uint32_t codePage, uint32_t, void *destination,
+                    uint32_t size, uint32_t *outLength, DRM_RETINFO *state)
+{
     auto *dest = static_cast<uint8_t *>(destination);
     uint32_t got = 0;
     int32_t result = 0;
@@ -125,11 +131,8 @@ int32_t DrmValueToC(const QXValue *value, uint32_t codePage, uint32_t, void *des
             return result;
         break;
     case 7:
-    case QX_TYPE_BLOB:
-        got = 0;
-        break;
-    default:
-        return -1;
+    case QX_TYPE_BLOB: got = 0; break;
+    default: return -1;
     }
     if (value->type == QX_TYPE_ALPHA || value->type == QX_TYPE_TEXT) {
         uint32_t converted = 0;
@@ -143,8 +146,9 @@ int32_t DrmValueToC(const QXValue *value, uint32_t codePage, uint32_t, void *des
     return result;
 }
 
-int32_t DrmLongBytesToC(uint8_t type, const uint8_t *bytes, uint32_t available, uint32_t codePage, void *destination,
-                        uint32_t size, uint32_t *outLength, DRM_RETINFO *state) {
+int32_t DrmLongBytesToC(uint8_t type, const uint8_t *bytes, uint32_t available, uint32_t codePage,
+                        void *destination, uint32_t size, uint32_t *outLength, DRM_RETINFO *state)
+{
     auto *dest = static_cast<uint8_t *>(destination);
     TraceLong(type, available, size);
     uint32_t got = 0;
@@ -161,14 +165,19 @@ int32_t DrmLongBytesToC(uint8_t type, const uint8_t *bytes, uint32_t available, 
     return result;
 }
 
-void DrmFreeValue(QXValue *value) {
-    if ((value->type == QX_TYPE_TEXT || value->type == QX_TYPE_PICTURE || value->type == QX_TYPE_BLOB) && value->data) {
+void DrmFreeValue(QXValue *value)
+{
+    if ((value->type == QX_TYPE_TEXT || value->type == QX_TYPE_PICTURE ||
+         value->type == QX_TYPE_BLOB) &&
+        value->data) {
         DrmQxApi().FreeHandle(value->data);
         value->data = nullptr;
     }
 }
 
-int32_t DrmValueFromC(uint32_t codePage, uint32_t typeId, const void *source, uint32_t length, QXValue *value) {
+int32_t DrmValueFromC(uint32_t codePage, uint32_t typeId, const void *source, uint32_t length,
+                      QXValue *value)
+{
     if (value->type > 254) {
         int32_t type = DrmDefaultServerType(typeId);
         if (type < 0)
@@ -211,15 +220,16 @@ int32_t DrmValueFromC(uint32_t codePage, uint32_t typeId, const void *source, ui
             return kDrmErrBufferTooSmall;
         int32_t seconds = (GetShort(src) * 60 + GetShort(src + 2)) * 60 + GetShort(src + 4);
         value->longValue = ((seconds % 86400) + 86400) % 86400;
-    } else if (server == QX_TYPE_ALPHA &&
-               (typeId == kDrmTypeText || typeId == kDrmTypeLongText || typeId == kDrmTypeVarText)) {
+    } else if (server == QX_TYPE_ALPHA && (typeId == kDrmTypeText || typeId == kDrmTypeLongText ||
+                                           typeId == kDrmTypeVarText)) {
         uint32_t n = std::min(length, kDrmAlphaMaxWrite);
         if (n > 0 && !src)
             return kDrmErrBufferTooSmall;
         if (n > 0)
             std::memcpy(value->alpha + 1, src, n);
         uint32_t converted = 0;
-        int32_t status = DrmTextPCToMac(codePage, n, value->alpha + 1, &converted, value->alpha + 1);
+        int32_t status =
+            DrmTextPCToMac(codePage, n, value->alpha + 1, &converted, value->alpha + 1);
         if (status != 0)
             return status;
         value->alpha[0] = static_cast<uint8_t>(converted);

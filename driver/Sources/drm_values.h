@@ -66,13 +66,13 @@ struct DRM_RETINFO;
 
 // 0, 1006 (long value cut), -1038 (destination too small), -1 (no reader)
 // or a text-conversion code.
-int32_t DrmValueToC(const QXValue *value, uint32_t codePage, uint32_t typeId, void *dest, uint32_t destSize,
-                    uint32_t *outLength, DRM_RETINFO *state);
+int32_t DrmValueToC(const QXValue *value, uint32_t codePage, uint32_t typeId, void *dest,
+                    uint32_t destSize, uint32_t *outLength, DRM_RETINFO *state);
 // The long value (text or picture, `type`) of `available` bytes at `bytes`
 // delivered as DrmValueToC delivers it, read in place: 0, 1006 or a
 // text-conversion code.
-int32_t DrmLongBytesToC(uint8_t type, const uint8_t *bytes, uint32_t available, uint32_t codePage, void *dest,
-                        uint32_t destSize, uint32_t *outLength, DRM_RETINFO *state);
+int32_t DrmLongBytesToC(uint8_t type, const uint8_t *bytes, uint32_t available, uint32_t codePage,
+                        void *dest, uint32_t destSize, uint32_t *outLength, DRM_RETINFO *state);
 // Fills *value from the engine value; a type byte above 254 asks for the
 // default server type of typeId. 0, -1 (no writer), -1011 (no memory),
 // -1038 (source shorter than the type needs, or too long for a text value)

@@ -38,20 +38,21 @@ constexpr int16_t RC_SQL_DECIMAL38 = 32021;
 constexpr int16_t kCnvDefaultCType = 99;
 
 // Message ids of the driver's string table that conversions answer.
-constexpr int32_t kCnvMsgSuccess = RC_MSG_NO_ERROR;                                  // 5100
-constexpr int32_t kCnvMsgTruncated = RC_MSG_DATA_TRUNCATED;                          // 5102 "01004..."
-constexpr int32_t kCnvMsgRestricted = RC_MSG_RESTRICTED_DATA_TYPE_ATTRIBUTE_VIOLATION; // 5105 "07006..."
-constexpr int32_t kCnvMsgOutOfRange = RC_MSG_NUMERIC_VALUE_OUT_RANGE;                // 5116 "22003..."
-constexpr int32_t kCnvMsgAssignment = RC_MSG_ERROR_IN_ASSIGNMENT;                    // 5117 "22005..."
-constexpr int32_t kCnvMsgNoMemory = RC_MSG_MEMORY_ALLOCATION_ERROR;                  // 5136
-constexpr int32_t kCnvMsgInvalidDate = RC_MSG_INVALID_DATE_TIME_TIMESTAMP_VALUE;     // 5169 "22008..."
+constexpr int32_t kCnvMsgSuccess = RC_MSG_NO_ERROR;         // 5100
+constexpr int32_t kCnvMsgTruncated = RC_MSG_DATA_TRUNCATED; // 5102 "01004..."
+constexpr int32_t kCnvMsgRestricted =
+    RC_MSG_RESTRICTED_DATA_TYPE_ATTRIBUTE_VIOLATION;                             // 5105 "07006..."
+constexpr int32_t kCnvMsgOutOfRange = RC_MSG_NUMERIC_VALUE_OUT_RANGE;            // 5116 "22003..."
+constexpr int32_t kCnvMsgAssignment = RC_MSG_ERROR_IN_ASSIGNMENT;                // 5117 "22005..."
+constexpr int32_t kCnvMsgNoMemory = RC_MSG_MEMORY_ALLOCATION_ERROR;              // 5136
+constexpr int32_t kCnvMsgInvalidDate = RC_MSG_INVALID_DATE_TIME_TIMESTAMP_VALUE; // 5169 "22008..."
 
 // Converter codes (results of the routines behind the matrix cells).
 constexpr int kCnvOk = 0;
-constexpr int kCnvTruncated = -7;   // a value was stored, shortened
-constexpr int kCnvOutOfRange = -8;  // out of range or destination too small; nothing stored
-constexpr int kCnvInvalid = -9;     // source not valid for the conversion
-constexpr int kCnvBadDate = -10;    // invalid date, time or timestamp
+constexpr int kCnvTruncated = -7;  // a value was stored, shortened
+constexpr int kCnvOutOfRange = -8; // out of range or destination too small; nothing stored
+constexpr int kCnvInvalid = -9;    // source not valid for the conversion
+constexpr int kCnvBadDate = -10;   // invalid date, time or timestamp
 
 // Core codes (results of rcCnvConvertValue).
 constexpr int kCnvCoreOk = 0;
@@ -108,7 +109,8 @@ struct CnvTimestamp {
     uint32_t fraction; // nanoseconds
 };
 static_assert(sizeof(CnvDate) == 4 && sizeof(CnvTime) == 3 && sizeof(CnvTimestamp) == 12);
-static_assert(sizeof(DATE_STRUCT) == 6 && sizeof(TIME_STRUCT) == 6 && sizeof(TIMESTAMP_STRUCT) == 16);
+static_assert(sizeof(DATE_STRUCT) == 6 && sizeof(TIME_STRUCT) == 6 &&
+              sizeof(TIMESTAMP_STRUCT) == 16);
 
 using rcCnvConverter = int (*)(const void *src, int16_t srcClass, int32_t srcLen, void *dst,
                                int16_t dstClass, int32_t dstLen, int16_t precision, int16_t scale,
@@ -120,8 +122,8 @@ rcCnvConvert(const void *src, int32_t srcType, int32_t srcLen, int16_t binaryMod
              uint16_t dstType, int32_t dstLen, int16_t precision, int16_t scale, int32_t *outLen);
 
 // The conversion core: returns a core code (kCnvCore*).
-int rcCnvConvertValue(const void *src, int16_t srcType, int32_t srcLen, int16_t binaryMode, void *dst,
-                      int16_t dstType, int32_t dstLen, int16_t precision, int16_t scale,
+int rcCnvConvertValue(const void *src, int16_t srcType, int32_t srcLen, int16_t binaryMode,
+                      void *dst, int16_t dstType, int32_t dstLen, int16_t precision, int16_t scale,
                       int32_t *outLen);
 // Core code -> message id; 0 for a code it does not know.
 int32_t rcCnvCodeToMsg(int coreCode);

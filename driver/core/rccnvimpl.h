@@ -40,8 +40,8 @@ int rcCnvDoubleToText(double v, char *dst, int32_t L, int digits, int32_t *outLe
 int rcCnvLongToText(int32_t v, char *dst, int32_t L, int32_t digitLimit, int32_t *outLen);
 int rcCnvULongToText(uint32_t v, char *dst, int32_t L, int32_t digitLimit, int32_t *outLen);
 
-#define RC_CNV_CONVERTER(name)                                                                 \
-    int name(const void *src, int16_t srcClass, int32_t srcLen, void *dst, int16_t dstClass,     \
+#define RC_CNV_CONVERTER(name)                                                                     \
+    int name(const void *src, int16_t srcClass, int32_t srcLen, void *dst, int16_t dstClass,       \
              int32_t dstLen, int16_t precision, int16_t scale, int32_t *outLen)
 
 // Character, numeric text and binary classes.

@@ -26,20 +26,44 @@ struct ClassRow {
 // First match wins; a repeated number always maps to one class.
 constexpr ClassRow kClassMap[] = {
     // SQL types
-    {SQL_CHAR, kClsChar, 0}, {SQL_VARCHAR, kClsChar, 0}, {SQL_LONGVARCHAR, kClsChar, 0},
-    {SQL_DECIMAL, kClsNumText, 1}, {SQL_NUMERIC, kClsNumText, 1}, {SQL_BIT, kClsBit, 2},
-    {SQL_TINYINT, kClsSTiny, 3}, {SQL_SMALLINT, kClsSShort, 5}, {SQL_INTEGER, kClsSLong, 7},
-    {SQL_REAL, kClsReal, 9}, {SQL_FLOAT, kClsDouble, 10}, {SQL_DOUBLE, kClsDouble, 10},
-    {SQL_BIGINT, kClsNumText, 1}, {SQL_BINARY, kClsBinary, 11}, {SQL_VARBINARY, kClsBinary, 11},
-    {SQL_LONGVARBINARY, kClsBinary, 11}, {SQL_DATE, kClsDate, 12}, {SQL_TIME, kClsTime, 13},
+    {SQL_CHAR, kClsChar, 0},
+    {SQL_VARCHAR, kClsChar, 0},
+    {SQL_LONGVARCHAR, kClsChar, 0},
+    {SQL_DECIMAL, kClsNumText, 1},
+    {SQL_NUMERIC, kClsNumText, 1},
+    {SQL_BIT, kClsBit, 2},
+    {SQL_TINYINT, kClsSTiny, 3},
+    {SQL_SMALLINT, kClsSShort, 5},
+    {SQL_INTEGER, kClsSLong, 7},
+    {SQL_REAL, kClsReal, 9},
+    {SQL_FLOAT, kClsDouble, 10},
+    {SQL_DOUBLE, kClsDouble, 10},
+    {SQL_BIGINT, kClsNumText, 1},
+    {SQL_BINARY, kClsBinary, 11},
+    {SQL_VARBINARY, kClsBinary, 11},
+    {SQL_LONGVARBINARY, kClsBinary, 11},
+    {SQL_DATE, kClsDate, 12},
+    {SQL_TIME, kClsTime, 13},
     {SQL_TIMESTAMP, kClsTimestamp, 14},
     // C types
-    {SQL_C_CHAR, kClsChar, 0}, {SQL_C_BIT, kClsBit, 2}, {SQL_C_TINYINT, kClsSTiny, 3},
-    {SQL_C_STINYINT, kClsSTiny, 3}, {SQL_C_UTINYINT, kClsUTiny, 4}, {SQL_C_SHORT, kClsSShort, 5},
-    {SQL_C_SSHORT, kClsSShort, 5}, {SQL_C_USHORT, kClsUShort, 6}, {SQL_C_LONG, kClsSLong, 7},
-    {SQL_C_SLONG, kClsSLong, 7}, {SQL_C_ULONG, kClsULong, 8}, {-18 /* bookmark */, kClsULong, 8},
-    {SQL_C_FLOAT, kClsReal, 9}, {SQL_C_DOUBLE, kClsDouble, 10}, {SQL_C_BINARY, kClsBinary, 11},
-    {SQL_C_DATE, kClsDate, 12}, {SQL_C_TIME, kClsTime, 13}, {SQL_C_TIMESTAMP, kClsTimestamp, 14},
+    {SQL_C_CHAR, kClsChar, 0},
+    {SQL_C_BIT, kClsBit, 2},
+    {SQL_C_TINYINT, kClsSTiny, 3},
+    {SQL_C_STINYINT, kClsSTiny, 3},
+    {SQL_C_UTINYINT, kClsUTiny, 4},
+    {SQL_C_SHORT, kClsSShort, 5},
+    {SQL_C_SSHORT, kClsSShort, 5},
+    {SQL_C_USHORT, kClsUShort, 6},
+    {SQL_C_LONG, kClsSLong, 7},
+    {SQL_C_SLONG, kClsSLong, 7},
+    {SQL_C_ULONG, kClsULong, 8},
+    {-18 /* bookmark */, kClsULong, 8},
+    {SQL_C_FLOAT, kClsReal, 9},
+    {SQL_C_DOUBLE, kClsDouble, 10},
+    {SQL_C_BINARY, kClsBinary, 11},
+    {SQL_C_DATE, kClsDate, 12},
+    {SQL_C_TIME, kClsTime, 13},
+    {SQL_C_TIMESTAMP, kClsTimestamp, 14},
     // The private exact decimal
     {RC_SQL_DECIMAL38, RC_SQL_DECIMAL38, kCnvDecimalIndex},
     {RC_SQL_SCALED64, RC_SQL_SCALED64, kCnvScaledIndex},
@@ -114,37 +138,26 @@ int16_t naturalCType(int16_t srcType)
     case SQL_CHAR:
     case SQL_NUMERIC:
     case SQL_DECIMAL:
-    case SQL_VARCHAR:
-        return SQL_C_CHAR;
+    case SQL_VARCHAR: return SQL_C_CHAR;
     case SQL_FLOAT:
-    case SQL_DOUBLE:
-        return SQL_C_DOUBLE;
+    case SQL_DOUBLE: return SQL_C_DOUBLE;
     case SQL_BINARY:
     case SQL_VARBINARY:
-    case SQL_LONGVARBINARY:
-        return SQL_C_BINARY;
-    default:
-        return srcType; // -7, -6, 4, 5, 7, 9, 10, 11 and other types keep their number
+    case SQL_LONGVARBINARY: return SQL_C_BINARY;
+    default: return srcType; // -7, -6, 4, 5, 7, 9, 10, 11 and other types keep their number
     }
 }
 
 int converterToCore(int rc)
 {
     switch (rc) {
-    case kCnvOk:
-        return kCnvCoreOk;
-    case kCnvTruncated:
-        return kCnvCoreTruncated;
-    case kCnvOutOfRange:
-        return kCnvCoreOutOfRange;
-    case kCnvInvalid:
-        return kCnvCoreAssignment;
-    case kCnvBadDate:
-        return kCnvCoreInvalidDate;
-    case -6:
-        return kCnvCoreNoMemory;
-    default:
-        return kCnvCoreOk;
+    case kCnvOk: return kCnvCoreOk;
+    case kCnvTruncated: return kCnvCoreTruncated;
+    case kCnvOutOfRange: return kCnvCoreOutOfRange;
+    case kCnvInvalid: return kCnvCoreAssignment;
+    case kCnvBadDate: return kCnvCoreInvalidDate;
+    case -6: return kCnvCoreNoMemory;
+    default: return kCnvCoreOk;
     }
 }
 
@@ -196,8 +209,9 @@ int rcCnvInit() { return 0; }
 
 void rcCnvFreeMatrix() {}
 
-int rcCnvConvertValue(const void *src, int16_t srcType, int32_t srcLen, int16_t binaryMode, void *dst,
-                      int16_t dstType, int32_t dstLen, int16_t precision, int16_t scale, int32_t *outLen)
+int rcCnvConvertValue(const void *src, int16_t srcType, int32_t srcLen, int16_t binaryMode,
+                      void *dst, int16_t dstType, int32_t dstLen, int16_t precision, int16_t scale,
+                      int32_t *outLen)
 {
     int32_t scratchOut = 0;
     if (outLen == nullptr)
@@ -206,7 +220,8 @@ int rcCnvConvertValue(const void *src, int16_t srcType, int32_t srcLen, int16_t 
         dstLen = 0;
     if (binaryMode == 0 && dstType == SQL_C_BINARY)
         dstType = naturalCType(srcType);
-    if (rcCnvIsBinaryType(dstType) && binaryMode == 1 && srcType != SQL_BINARY && srcType != SQL_CHAR)
+    if (rcCnvIsBinaryType(dstType) && binaryMode == 1 && srcType != SQL_BINARY &&
+        srcType != SQL_CHAR)
         return kCnvCoreNoConversion;
     int si = rcCnvMatrixIndex(srcType), di = rcCnvMatrixIndex(dstType);
     rcCnvConverter conv = rcCnvMatrixCell(si, di);
@@ -263,9 +278,11 @@ int rcCnvConvertValue(const void *src, int16_t srcType, int32_t srcLen, int16_t 
 
     CnvTimestamp compactDst{};
     bool widen = di == kClsDate || di == kClsTime || di == kClsTimestamp;
-    void *d = widen ? static_cast<void *>(di == kClsTime ? static_cast<void *>(&compactDst.time) : &compactDst)
+    void *d = widen ? static_cast<void *>(di == kClsTime ? static_cast<void *>(&compactDst.time)
+                                                         : &compactDst)
                     : dst;
-    int rc = conv(s, rcCnvClassCode(si), srcLen, d, rcCnvClassCode(di), dstLen, precision, scale, outLen);
+    int rc = conv(s, rcCnvClassCode(si), srcLen, d, rcCnvClassCode(di), dstLen, precision, scale,
+                  outLen);
     if (widen && (rc == kCnvOk || rc == kCnvTruncated)) {
         if (di == kClsDate) {
             rcCnvWidenDate(compactDst.date, dst);
@@ -284,48 +301,48 @@ int rcCnvConvertValue(const void *src, int16_t srcType, int32_t srcLen, int16_t 
 int32_t rcCnvCodeToMsg(int coreCode)
 {
     switch (coreCode) {
-    case kCnvCoreOk:
-        return kCnvMsgSuccess;
-    case kCnvCoreNoMemory:
-        return kCnvMsgNoMemory;
-    case kCnvCoreTruncated:
-        return kCnvMsgTruncated;
-    case kCnvCoreOutOfRange:
-        return kCnvMsgOutOfRange;
-    case kCnvCoreAssignment:
-        return kCnvMsgAssignment;
-    case kCnvCoreInvalidDate:
-        return kCnvMsgInvalidDate;
-    case kCnvCoreNoConversion:
-        return kCnvMsgRestricted;
-    default:
-        return 0;
+    case kCnvCoreOk: return kCnvMsgSuccess;
+    case kCnvCoreNoMemory: return kCnvMsgNoMemory;
+    case kCnvCoreTruncated: return kCnvMsgTruncated;
+    case kCnvCoreOutOfRange: return kCnvMsgOutOfRange;
+    case kCnvCoreAssignment: return kCnvMsgAssignment;
+    case kCnvCoreInvalidDate: return kCnvMsgInvalidDate;
+    case kCnvCoreNoConversion: return kCnvMsgRestricted;
+    default: return 0;
     }
 }
 
-extern "C" int32_t rcCnvConvert(const void *src, int32_t srcType, int32_t srcLen, int16_t binaryMode,
-                                void *dst, uint16_t dstType, int32_t dstLen, int16_t precision,
-                                int16_t scale, int32_t *outLen)
+extern "C" int32_t rcCnvConvert(const void *src, int32_t srcType, int32_t srcLen,
+                                int16_t binaryMode, void *dst, uint16_t dstType, int32_t dstLen,
+                                int16_t precision, int16_t scale, int32_t *outLen)
 {
     int16_t st = static_cast<int16_t>(srcType);
     int16_t dt = static_cast<int16_t>(dstType);
     if (binaryMode == 2 && (st == SQL_CHAR || st == SQL_VARCHAR) && dt == SQL_C_BINARY)
         st = SQL_LONGVARBINARY; // the characters are copied as bytes
-    int rc = rcCnvConvertValue(src, st, srcLen, binaryMode, dst, dt, dstLen, precision, scale, outLen);
+    int rc =
+        rcCnvConvertValue(src, st, srcLen, binaryMode, dst, dt, dstLen, precision, scale, outLen);
     int32_t msg = rcCnvCodeToMsg(rc);
     return msg != 0 ? msg : kCnvMsgSuccess;
 }
 
 bool rcCnvCanConvert(int16_t srcType, int32_t binaryMode, int16_t dstType)
 {
-    if (rcCnvIsBinaryType(dstType) && binaryMode == 1 && srcType != SQL_BINARY && srcType != SQL_CHAR)
+    if (rcCnvIsBinaryType(dstType) && binaryMode == 1 && srcType != SQL_BINARY &&
+        srcType != SQL_CHAR)
         return false;
     return rcCnvMatrixCell(rcCnvMatrixIndex(srcType), rcCnvMatrixIndex(dstType)) != nullptr;
 }
 
-bool rcCnvIsCharType(int16_t t) { return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR; }
+bool rcCnvIsCharType(int16_t t)
+{
+    return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR;
+}
 
-bool rcCnvIsBinaryType(int16_t t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
+bool rcCnvIsBinaryType(int16_t t)
+{
+    return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY;
+}
 
 bool rcCnvIsNumericType(int16_t t)
 {
@@ -339,10 +356,8 @@ bool rcCnvIsNumericType(int16_t t)
     case SQL_DOUBLE:
     case SQL_BIGINT:
     case SQL_TINYINT:
-    case SQL_BIT:
-        return true;
-    default:
-        return false;
+    case SQL_BIT: return true;
+    default: return false;
     }
 }
 
@@ -361,38 +376,33 @@ bool rcCnvBothChar(int16_t a, int16_t b)
 
 bool rcCnvBothBinary(int16_t a, int16_t b)
 {
-    return (rcCnvIsBinaryType(a) && rcCnvIsBinaryType(b)) || (a == SQL_BINARY && b == kCnvDefaultCType) ||
-           (a == kCnvDefaultCType && b == SQL_BINARY);
+    return (rcCnvIsBinaryType(a) && rcCnvIsBinaryType(b)) ||
+           (a == SQL_BINARY && b == kCnvDefaultCType) || (a == kCnvDefaultCType && b == SQL_BINARY);
 }
 
 int32_t rcCnvSqlValueLength(const void *value, int16_t sqlType)
 {
     switch (sqlType) {
     case SQL_BIT:
-    case SQL_TINYINT:
-        return 1;
+    case SQL_TINYINT: return 1;
     case SQL_INTEGER:
-    case SQL_REAL:
-        return 4;
-    case SQL_SMALLINT:
-        return 2;
+    case SQL_REAL: return 4;
+    case SQL_SMALLINT: return 2;
     case SQL_FLOAT:
-    case SQL_DOUBLE:
-        return 8;
+    case SQL_DOUBLE: return 8;
     case SQL_DATE:
-    case SQL_TIME:
-        return 6;
-    case SQL_TIMESTAMP:
-        return 16;
+    case SQL_TIME: return 6;
+    case SQL_TIMESTAMP: return 16;
     case SQL_CHAR:
     case SQL_VARCHAR:
     case SQL_LONGVARCHAR:
     case SQL_NUMERIC:
     case SQL_DECIMAL:
     case SQL_BIGINT:
-        return value != nullptr ? static_cast<int32_t>(std::strlen(static_cast<const char *>(value))) : 0;
-    default:
-        return 0;
+        return value != nullptr
+                   ? static_cast<int32_t>(std::strlen(static_cast<const char *>(value)))
+                   : 0;
+    default: return 0;
     }
 }
 
@@ -402,27 +412,22 @@ int32_t rcCnvCValueLength(const void *value, int16_t cType)
     case SQL_C_UTINYINT:
     case SQL_C_STINYINT:
     case SQL_C_BIT:
-    case SQL_C_TINYINT:
-        return 1;
+    case SQL_C_TINYINT: return 1;
     case SQL_C_ULONG:
     case SQL_C_SLONG:
     case SQL_C_LONG:
-    case SQL_C_FLOAT:
-        return 4;
+    case SQL_C_FLOAT: return 4;
     case SQL_C_USHORT:
     case SQL_C_SSHORT:
-    case SQL_C_SHORT:
-        return 2;
-    case SQL_C_DOUBLE:
-        return 8;
+    case SQL_C_SHORT: return 2;
+    case SQL_C_DOUBLE: return 8;
     case SQL_C_DATE:
-    case SQL_C_TIME:
-        return 6;
-    case SQL_C_TIMESTAMP:
-        return 16;
+    case SQL_C_TIME: return 6;
+    case SQL_C_TIMESTAMP: return 16;
     case SQL_C_CHAR:
-        return value != nullptr ? static_cast<int32_t>(std::strlen(static_cast<const char *>(value))) : 0;
-    default:
-        return 0;
+        return value != nullptr
+                   ? static_cast<int32_t>(std::strlen(static_cast<const char *>(value)))
+                   : 0;
+    default: return 0;
     }
 }

@@ -25,19 +25,14 @@ int classWidth(int c)
     switch (c) {
     case kClsBit:
     case kClsSTiny:
-    case kClsUTiny:
-        return 1;
+    case kClsUTiny: return 1;
     case kClsSShort:
-    case kClsUShort:
-        return 2;
+    case kClsUShort: return 2;
     case kClsSLong:
     case kClsULong:
-    case kClsReal:
-        return 4;
-    case kClsDouble:
-        return 8;
-    default:
-        return 0;
+    case kClsReal: return 4;
+    case kClsDouble: return 8;
+    default: return 0;
     }
 }
 
@@ -93,22 +88,14 @@ double readFloat(const void *src, int cls)
 bool integerFits(int64_t v, int cls)
 {
     switch (cls) {
-    case kClsBit:
-        return v == 0 || v == 1;
-    case kClsSTiny:
-        return v >= -128 && v <= 127;
-    case kClsUTiny:
-        return v >= 0 && v <= 255;
-    case kClsSShort:
-        return v >= -32768 && v <= 32767;
-    case kClsUShort:
-        return v >= 0 && v <= 65535;
-    case kClsSLong:
-        return v >= INT32_MIN && v <= INT32_MAX;
-    case kClsULong:
-        return v >= 0 && v <= UINT32_MAX;
-    default:
-        return false;
+    case kClsBit: return v == 0 || v == 1;
+    case kClsSTiny: return v >= -128 && v <= 127;
+    case kClsUTiny: return v >= 0 && v <= 255;
+    case kClsSShort: return v >= -32768 && v <= 32767;
+    case kClsUShort: return v >= 0 && v <= 65535;
+    case kClsSLong: return v >= INT32_MIN && v <= INT32_MAX;
+    case kClsULong: return v >= 0 && v <= UINT32_MAX;
+    default: return false;
     }
 }
 
@@ -208,14 +195,16 @@ RC_CNV_CONVERTER(rcCnvNumericTextToChar)
     size_t n = srcLen >= 0 ? static_cast<size_t>(srcLen) : std::strlen(text);
     if (dstLen > 0) {
         const void *point = std::memchr(text, '.', n);
-        bool exponent = std::memchr(text, 'e', n) != nullptr || std::memchr(text, 'E', n) != nullptr;
-        size_t protect =
-            point != nullptr && !exponent ? static_cast<size_t>(static_cast<const char *>(point) - text) : n;
+        bool exponent =
+            std::memchr(text, 'e', n) != nullptr || std::memchr(text, 'E', n) != nullptr;
+        size_t protect = point != nullptr && !exponent
+                             ? static_cast<size_t>(static_cast<const char *>(point) - text)
+                             : n;
         if (static_cast<int64_t>(protect) >= dstLen)
             return kCnvOutOfRange;
     }
-    return rcCnvCharCopy(src, srcClass, static_cast<int32_t>(n), dst, dstClass, dstLen, precision, scale,
-                         outLen);
+    return rcCnvCharCopy(src, srcClass, static_cast<int32_t>(n), dst, dstClass, dstLen, precision,
+                         scale, outLen);
 }
 
 RC_CNV_CONVERTER(rcCnvTextToNumericTextConv)

@@ -94,9 +94,7 @@ int rcCnvScanNumberRaw(const char *text, CnvScannedNumber &s)
                     s.intCount = 1;
                 }
                 break;
-            case 2:
-                ++s.intCount;
-                break;
+            case 2: ++s.intCount; break;
             case 3:
                 mantissaDigit = true;
                 ++s.fracCount;
@@ -107,8 +105,7 @@ int rcCnvScanNumberRaw(const char *text, CnvScannedNumber &s)
                 if (exp > kExponentLimit)
                     exp = kExponentLimit;
                 break;
-            default:
-                return kCnvInvalid;
+            default: return kCnvInvalid;
             }
         } else if (c == 'E' || c == 'e') {
             if (state < 1 || state > 3 || !mantissaDigit)
@@ -143,8 +140,7 @@ int rcCnvScanNumber(const char *text, CnvScannedNumber &s)
 bool rcCnvIsBlankTail(const char *p)
 {
     if (*p == '.') {
-        for (++p; *p == ' ' || *p == '0'; ++p) {
-        }
+        for (++p; *p == ' ' || *p == '0'; ++p) {}
         return *p == '\0';
     }
     while (*p == ' ')
@@ -308,7 +304,9 @@ int rcCnvDoubleToText(double v, char *dst, int32_t L, int digits, int32_t *outLe
         --n;
     text[n] = '\0';
     const char *point = std::strchr(text, '.');
-    int protect = (std::strchr(text, 'e') != nullptr || point == nullptr) ? n : static_cast<int>(point - text);
+    int protect = (std::strchr(text, 'e') != nullptr || point == nullptr)
+                      ? n
+                      : static_cast<int>(point - text);
     if (L <= protect)
         return kCnvOutOfRange;
     *outLen = n;

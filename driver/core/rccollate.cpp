@@ -27,28 +27,33 @@ constexpr int letterOf(unsigned char u)
 {
     if (u >= 'A' && u <= 'Z')
         return (u - 'A') * 2;
-    if (u >= 0xC0 && u <= 0xC5) return ('A' - 'A') * 2;
+    if (u >= 0xC0 && u <= 0xC5)
+        return ('A' - 'A') * 2;
     switch (u) {
-    case 0xAA: return 0;                      // ª
-    case 0xC6: return 1;                      // Æ
-    case 0xC7: return ('C' - 'A') * 2;        // Ç
-    case 0xD0: return ('D' - 'A') * 2 + 1;    // Ð
-    case 0xD1: return ('N' - 'A') * 2;        // Ñ
-    case 0xD8: return ('O' - 'A') * 2;        // Ø
-    case 0xBA: return ('O' - 'A') * 2;        // º
-    case 0x8C: return ('O' - 'A') * 2 + 1;    // Œ
-    case 0x8A: return ('S' - 'A') * 2;        // Š
-    case 0xDF: return ('S' - 'A') * 2 + 1;    // ß
-    case 0xDD: return ('Y' - 'A') * 2;        // Ý
-    case 0x9F: return ('Y' - 'A') * 2;        // Ÿ
-    case 0x8E: return ('Z' - 'A') * 2;        // Ž
-    case 0xDE: return ('Z' - 'A') * 2 + 1;    // Þ
+    case 0xAA: return 0;                   // ª
+    case 0xC6: return 1;                   // Æ
+    case 0xC7: return ('C' - 'A') * 2;     // Ç
+    case 0xD0: return ('D' - 'A') * 2 + 1; // Ð
+    case 0xD1: return ('N' - 'A') * 2;     // Ñ
+    case 0xD8: return ('O' - 'A') * 2;     // Ø
+    case 0xBA: return ('O' - 'A') * 2;     // º
+    case 0x8C: return ('O' - 'A') * 2 + 1; // Œ
+    case 0x8A: return ('S' - 'A') * 2;     // Š
+    case 0xDF: return ('S' - 'A') * 2 + 1; // ß
+    case 0xDD: return ('Y' - 'A') * 2;     // Ý
+    case 0x9F: return ('Y' - 'A') * 2;     // Ÿ
+    case 0x8E: return ('Z' - 'A') * 2;     // Ž
+    case 0xDE: return ('Z' - 'A') * 2 + 1; // Þ
     default: break;
     }
-    if (u >= 0xC8 && u <= 0xCB) return ('E' - 'A') * 2;
-    if (u >= 0xCC && u <= 0xCF) return ('I' - 'A') * 2;
-    if (u >= 0xD2 && u <= 0xD6) return ('O' - 'A') * 2;
-    if (u >= 0xD9 && u <= 0xDC) return ('U' - 'A') * 2;
+    if (u >= 0xC8 && u <= 0xCB)
+        return ('E' - 'A') * 2;
+    if (u >= 0xCC && u <= 0xCF)
+        return ('I' - 'A') * 2;
+    if (u >= 0xD2 && u <= 0xD6)
+        return ('O' - 'A') * 2;
+    if (u >= 0xD9 && u <= 0xDC)
+        return ('U' - 'A') * 2;
     return -1;
 }
 

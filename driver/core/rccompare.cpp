@@ -31,14 +31,11 @@ uint8_t truthByte(uint8_t b)
     switch (b) {
     case 'Y':
     case 'T':
-    case '1':
-        return 1;
+    case '1': return 1;
     case 'N':
     case 'F':
-    case '0':
-        return 0;
-    default:
-        return b;
+    case '0': return 0;
+    default: return b;
     }
 }
 
@@ -84,42 +81,27 @@ int rcCmpTimestamp(const void *a, const void *b)
     return threeWay(x.fraction, y.fraction);
 }
 
-int16_t rcCmpValues(rcStmt *stmt, int16_t type, bool firstIsNull, const void *first, bool secondIsNull,
-                    const void *second, uint32_t firstExtra, uint32_t secondExtra)
+int16_t rcCmpValues(rcStmt *stmt, int16_t type, bool firstIsNull, const void *first,
+                    bool secondIsNull, const void *second, uint32_t firstExtra,
+                    uint32_t secondExtra)
 {
     (void)stmt, (void)firstExtra, (void)secondExtra;
     if (firstIsNull || secondIsNull)
         return static_cast<int16_t>(firstIsNull == secondIsNull ? 0 : (firstIsNull ? -1 : 1));
     int c;
     switch (type) {
-    case SQL_C_UTINYINT:
-        c = threeWay(load<uint8_t>(first), load<uint8_t>(second));
-        break;
+    case SQL_C_UTINYINT: c = threeWay(load<uint8_t>(first), load<uint8_t>(second)); break;
     case SQL_BIT:
         c = threeWay(truthByte(load<uint8_t>(first)), truthByte(load<uint8_t>(second)));
         break;
-    case SQL_INTEGER:
-        c = threeWay(load<int32_t>(first), load<int32_t>(second));
-        break;
-    case SQL_SMALLINT:
-        c = threeWay(load<int16_t>(first), load<int16_t>(second));
-        break;
+    case SQL_INTEGER: c = threeWay(load<int32_t>(first), load<int32_t>(second)); break;
+    case SQL_SMALLINT: c = threeWay(load<int16_t>(first), load<int16_t>(second)); break;
     case SQL_FLOAT:
-    case SQL_DOUBLE:
-        c = rcCnvCompareDoubleExact(load<double>(first), load<double>(second));
-        break;
-    case SQL_REAL:
-        c = rcCnvCompareDoubleExact(load<float>(first), load<float>(second));
-        break;
-    case SQL_DATE:
-        c = rcCmpDate(first, second);
-        break;
-    case SQL_TIME:
-        c = rcCmpTime(first, second);
-        break;
-    case SQL_TIMESTAMP:
-        c = rcCmpTimestamp(first, second);
-        break;
+    case SQL_DOUBLE: c = rcCnvCompareDoubleExact(load<double>(first), load<double>(second)); break;
+    case SQL_REAL: c = rcCnvCompareDoubleExact(load<float>(first), load<float>(second)); break;
+    case SQL_DATE: c = rcCmpDate(first, second); break;
+    case SQL_TIME: c = rcCmpTime(first, second); break;
+    case SQL_TIMESTAMP: c = rcCmpTimestamp(first, second); break;
     case SQL_CHAR:
     case SQL_VARCHAR:
     case SQL_LONGVARCHAR: {
@@ -128,18 +110,14 @@ int16_t rcCmpValues(rcStmt *stmt, int16_t type, bool firstIsNull, const void *fi
         c = rcCollateCompare1252(a, std::strlen(a), b, std::strlen(b));
         break;
     }
-    case RC_SQL_SCALED64:
-        c = rcCnvCompareInt64(first, second);
-        break;
+    case RC_SQL_SCALED64: c = rcCnvCompareInt64(first, second); break;
     case RC_SQL_DECIMAL38: {
         MultiPrecisionNumber a = load<MultiPrecisionNumber>(first);
         MultiPrecisionNumber b = load<MultiPrecisionNumber>(second);
         c = rcNumOpCompare(a, b);
         break;
     }
-    default:
-        c = 0;
-        break;
+    default: c = 0; break;
     }
     return static_cast<int16_t>(c);
 }
@@ -149,7 +127,8 @@ const char *rcCnvToCharStatic(rcStmt *stmt, const void *value, int16_t sqlType, 
     (void)stmt;
     thread_local char buffer[259];
     int32_t out = 0;
-    int rc = rcCnvConvertValue(value, sqlType, length, 0, buffer, SQL_C_CHAR, sizeof buffer, 0, 0, &out);
+    int rc =
+        rcCnvConvertValue(value, sqlType, length, 0, buffer, SQL_C_CHAR, sizeof buffer, 0, 0, &out);
     if (rc != kCnvCoreOk && rc != kCnvCoreTruncated)
         buffer[0] = '\0';
     return buffer;

@@ -16,8 +16,9 @@
 struct rcStmt;
 struct rcErrorQueue;
 
-int16_t rcCmpValues(rcStmt *stmt, int16_t type, bool firstIsNull, const void *first, bool secondIsNull,
-                    const void *second, uint32_t firstExtra, uint32_t secondExtra);
+int16_t rcCmpValues(rcStmt *stmt, int16_t type, bool firstIsNull, const void *first,
+                    bool secondIsNull, const void *second, uint32_t firstExtra,
+                    uint32_t secondExtra);
 int rcCmpDate(const void *a, const void *b);
 int rcCmpTime(const void *a, const void *b);
 int rcCmpTimestamp(const void *a, const void *b);

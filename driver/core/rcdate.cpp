@@ -11,10 +11,7 @@
 
 #include <cstring>
 
-bool rcCnvIsLeapYear(int16_t year)
-{
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+bool rcCnvIsLeapYear(int16_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 int rcCnvDaysInMonth(int16_t year, int month)
 {
@@ -26,13 +23,11 @@ int rcCnvDaysInMonth(int16_t year, int month)
 
 bool rcCnvDateValid(const CnvDate &d)
 {
-    return d.year >= 0 && d.year <= 9999 && d.day >= 1 && d.day <= rcCnvDaysInMonth(d.year, d.month);
+    return d.year >= 0 && d.year <= 9999 && d.day >= 1 &&
+           d.day <= rcCnvDaysInMonth(d.year, d.month);
 }
 
-bool rcCnvTimeValid(const CnvTime &t)
-{
-    return t.hour <= 23 && t.minute <= 59 && t.second <= 59;
-}
+bool rcCnvTimeValid(const CnvTime &t) { return t.hour <= 23 && t.minute <= 59 && t.second <= 59; }
 
 bool rcCnvTimestampValid(const CnvTimestamp &ts)
 {
@@ -63,7 +58,8 @@ bool rcCnvNarrowTime(const void *odbc, CnvTime &out)
     std::memcpy(&t, odbc, sizeof t);
     if (t.hour > 23 || t.minute > 59 || t.second > 59)
         return false;
-    out = CnvTime{static_cast<uint8_t>(t.hour), static_cast<uint8_t>(t.minute), static_cast<uint8_t>(t.second)};
+    out = CnvTime{static_cast<uint8_t>(t.hour), static_cast<uint8_t>(t.minute),
+                  static_cast<uint8_t>(t.second)};
     return true;
 }
 
@@ -71,8 +67,8 @@ bool rcCnvNarrowTimestamp(const void *odbc, CnvTimestamp &out)
 {
     TIMESTAMP_STRUCT ts;
     std::memcpy(&ts, odbc, sizeof ts);
-    if (ts.month < 1 || ts.month > 12 || ts.day < 1 || ts.day > 31 || ts.hour > 23 || ts.minute > 59 ||
-        ts.second > 59)
+    if (ts.month < 1 || ts.month > 12 || ts.day < 1 || ts.day > 31 || ts.hour > 23 ||
+        ts.minute > 59 || ts.second > 59)
         return false;
     out = CnvTimestamp{};
     out.date = CnvDate{ts.year, static_cast<uint8_t>(ts.month), static_cast<uint8_t>(ts.day)};
@@ -96,7 +92,7 @@ void rcCnvWidenTime(const CnvTime &in, void *odbc)
 
 void rcCnvWidenTimestamp(const CnvTimestamp &in, void *odbc)
 {
-    TIMESTAMP_STRUCT ts{in.date.year, in.date.month, in.date.day, in.time.hour,
+    TIMESTAMP_STRUCT ts{in.date.year,   in.date.month,  in.date.day, in.time.hour,
                         in.time.minute, in.time.second, in.fraction};
     std::memcpy(odbc, &ts, sizeof ts);
 }
@@ -162,29 +158,14 @@ int nextToken(const char *&p, TokenValue &t)
         return 0;
     }
     switch (c) {
-    case '\0':
-        return 0;
-    case '{':
-        t.kind = kTokOpenBrace;
-        break;
-    case '}':
-        t.kind = kTokCloseBrace;
-        break;
-    case '\'':
-        t.kind = kTokQuote;
-        break;
-    case ' ':
-        t.kind = kTokBlank;
-        break;
-    case ':':
-        t.kind = kTokColon;
-        break;
-    case '.':
-        t.kind = kTokPoint;
-        break;
-    case 'd':
-        t.kind = kTokD;
-        break;
+    case '\0': return 0;
+    case '{': t.kind = kTokOpenBrace; break;
+    case '}': t.kind = kTokCloseBrace; break;
+    case '\'': t.kind = kTokQuote; break;
+    case ' ': t.kind = kTokBlank; break;
+    case ':': t.kind = kTokColon; break;
+    case '.': t.kind = kTokPoint; break;
+    case 'd': t.kind = kTokD; break;
     case 't':
         if (p[1] == 's') {
             t.kind = kTokTs;
@@ -208,8 +189,8 @@ int nextToken(const char *&p, TokenValue &t)
         if (std::strncmp(q, "--(*", 4) != 0)
             return kCnvBadDate;
         q += 4;
-        static constexpr const char *kWords[] = {"vendor", "(", "Microsoft", ")", ",", "product",
-                                                 "(", "ODBC", ")"};
+        static constexpr const char *kWords[] = {"vendor",  "(", "Microsoft", ")", ",",
+                                                 "product", "(", "ODBC",      ")"};
         for (const char *w : kWords)
             if (!matchWord(q, w))
                 return kCnvBadDate;
@@ -217,8 +198,7 @@ int nextToken(const char *&p, TokenValue &t)
         p = q;
         return 0;
     }
-    default:
-        return kCnvBadDate;
+    default: return kCnvBadDate;
     }
     ++p;
     return 0;
@@ -237,28 +217,17 @@ int rcCnvParseDateTime(const char *text, CnvTimestamp &out, int16_t &cls)
         if (nextToken(p, t) != 0)
             return kCnvBadDate;
         switch (t.kind) {
-        case kTokTs:
-            kind = kClsTimestamp;
-            break;
-        case kTokD:
-            kind = kClsDate;
-            break;
-        case kTokT:
-            kind = kClsTime;
-            break;
-        case kTokDash:
-            dashSeen = true;
-            break;
-        case kTokColon:
-            kind = dashSeen ? kClsTimestamp : kClsTime;
-            break;
+        case kTokTs: kind = kClsTimestamp; break;
+        case kTokD: kind = kClsDate; break;
+        case kTokT: kind = kClsTime; break;
+        case kTokDash: dashSeen = true; break;
+        case kTokColon: kind = dashSeen ? kClsTimestamp : kClsTime; break;
         case kTokEnd:
             if (!dashSeen)
                 return kCnvBadDate;
             kind = kClsDate;
             break;
-        default:
-            break;
+        default: break;
         }
     }
     // Second pass: the fields.
@@ -286,12 +255,8 @@ int rcCnvParseDateTime(const char *text, CnvTimestamp &out, int16_t &cls)
             s = 10;
             break;
         case kTokTs:
-        case kTokD:
-            s = 2;
-            break;
-        case kTokT:
-            s = 6;
-            break;
+        case kTokD: s = 2; break;
+        case kTokT: s = 6; break;
         case kTokQuote:
             if (!quote) {
                 quote = true;
@@ -344,9 +309,7 @@ int rcCnvParseDateTime(const char *text, CnvTimestamp &out, int16_t &cls)
                 out.date.day = static_cast<uint8_t>(t.value);
                 s = 5;
                 break;
-            case 5:
-                s = 6;
-                break;
+            case 5: s = 6; break;
             case 6:
                 if (kind == kClsDate || t.digits != 2 || t.value > 23)
                     return kCnvBadDate;
@@ -370,13 +333,10 @@ int rcCnvParseDateTime(const char *text, CnvTimestamp &out, int16_t &cls)
                 s = 10;
                 break;
             }
-            default:
-                ++s;
-                break;
+            default: ++s; break;
             }
             break;
-        default:
-            break;
+        default: break;
         }
     }
     cls = static_cast<int16_t>(kind);

@@ -61,7 +61,8 @@ bool hasTime(const CnvTimestamp &ts)
 
 // Copies a compact value to a date/time target (the core's scratch) or to a
 // binary destination, which must hold it.
-int copyCompact(const void *value, int size, void *dst, int16_t dstClass, int32_t dstLen, int32_t *outLen)
+int copyCompact(const void *value, int size, void *dst, int16_t dstClass, int32_t dstLen,
+                int32_t *outLen)
 {
     if (dstClass == kClsBinary && dstLen < size)
         return kCnvOutOfRange;

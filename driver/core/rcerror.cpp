@@ -29,7 +29,8 @@ bool Merge(rcErrorQueue *queue, const rcErrorRecord &rec)
 {
     for (uint32_t i = 0; i < queue->list->count; ++i) {
         rcErrorRecord *old = RecordAt(queue, i);
-        if (old->msgId != rec.msgId || old->native != rec.native || std::strcmp(old->sqlState, rec.sqlState) != 0)
+        if (old->msgId != rec.msgId || old->native != rec.native ||
+            std::strcmp(old->sqlState, rec.sqlState) != 0)
             continue;
         if (!rec.text)
             continue; // a record without text is always appended
@@ -46,18 +47,28 @@ bool Merge(rcErrorQueue *queue, const rcErrorRecord &rec)
 bool IsNumericOrDateType(int16_t t)
 {
     switch (t) {
-    case 2: case 3: case 4: case 5: case 6: case 7: case 8: // NUMERIC .. DOUBLE
-    case 9: case 10: case 11:                               // DATE, TIME, TIMESTAMP
-    case -5: case -6: case -7:                              // BIGINT, TINYINT, BIT
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 7:
+    case 8: // NUMERIC .. DOUBLE
+    case 9:
+    case 10:
+    case 11: // DATE, TIME, TIMESTAMP
+    case -5:
+    case -6:
+    case -7: // BIGINT, TINYINT, BIT
         return true;
-    default:
-        return t == 32020 || t == 32021;
+    default: return t == 32020 || t == 32021;
     }
 }
 
 } // namespace
 
-int rcErrPost(rcErrorQueue *queue, uint32_t msgId, const char *sqlState, int32_t native, const char *text)
+int rcErrPost(rcErrorQueue *queue, uint32_t msgId, const char *sqlState, int32_t native,
+              const char *text)
 {
     if (!queue)
         return -1;
@@ -105,15 +116,16 @@ int rcErrTxnState(int state, const char *sqlState)
     return (sqlState && std::strncmp(sqlState, "40001", 5) == 0) ? 3 : state;
 }
 
-int rcErrPostDrm(rcErrorQueue *queue, uint32_t msgId, int32_t native, const char *text, rcErrDrmTextFn drmText,
-                 void *context)
+int rcErrPostDrm(rcErrorQueue *queue, uint32_t msgId, int32_t native, const char *text,
+                 rcErrDrmTextFn drmText, void *context)
 {
     if (native >= kDrmLow && native <= kDrmHigh) {
         char buffer[kDrmTextRoom] = {};
         if (drmText)
             drmText(context, native, buffer, sizeof buffer);
         buffer[kDrmTextRoom - 1] = '\0';
-        return rcErrPost(queue, RC_MSG_GENERAL_ERROR, nullptr, native, buffer[0] ? buffer : nullptr);
+        return rcErrPost(queue, RC_MSG_GENERAL_ERROR, nullptr, native,
+                         buffer[0] ? buffer : nullptr);
     }
     return rcErrPost(queue, msgId, nullptr, native, text);
 }
@@ -133,8 +145,8 @@ int rcErrPost5171(rcErrorQueue *queue, const char *text)
 
 int rcErrPostLong(rcErrorQueue *queue, uint32_t msgId, int16_t sqlType, const char *valueText)
 {
-    uint32_t textId = sqlType == -7                ? RC_TXT_ERROR_CONVERTING_TO_BIT
-                      : sqlType == 9               ? RC_TXT_ERROR_CONVERTING_TO_DATE
+    uint32_t textId = sqlType == -7                  ? RC_TXT_ERROR_CONVERTING_TO_BIT
+                      : sqlType == 9                 ? RC_TXT_ERROR_CONVERTING_TO_DATE
                       : IsNumericOrDateType(sqlType) ? RC_TXT_ERROR_CONVERTING_TO_NUMERIC
                                                      : RC_TXT_DATA_CONVERSION_ERROR;
     const char *base = rcResFind(textId);
@@ -163,9 +175,15 @@ void rcErrClearQueue(rcErrorQueue *queue)
     queue->overflow = 0;
 }
 
-bool rcErrQueueAny(const rcErrorQueue *queue) { return queue && queue->list && queue->list->count > 0; }
+bool rcErrQueueAny(const rcErrorQueue *queue)
+{
+    return queue && queue->list && queue->list->count > 0;
+}
 
-uint32_t rcErrQueueCount(const rcErrorQueue *queue) { return queue && queue->list ? queue->list->count : 0; }
+uint32_t rcErrQueueCount(const rcErrorQueue *queue)
+{
+    return queue && queue->list ? queue->list->count : 0;
+}
 
 void rcErrClearQueues(rcErrorQueue *env, rcErrorQueue *conn, rcErrorQueue *stmt)
 {
@@ -236,14 +254,18 @@ SQLRETURN rcErrPopMessage(SQLCHAR *sqlState, SQLINTEGER *native, SQLCHAR *messag
     return cut ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
 }
 
-SQLRETURN rcErrSQLError(rcErrorQueue *queue, rcTraceChannel *trace, uint32_t traceLevel, const void *henv,
-                        const void *hdbc, const void *hstmt, SQLCHAR *szSqlState, SQLINTEGER *pfNativeError,
-                        SQLCHAR *szErrorMsg, SQLSMALLINT cbErrorMsgMax, SQLSMALLINT *pcbErrorMsg)
+SQLRETURN rcErrSQLError(rcErrorQueue *queue, rcTraceChannel *trace, uint32_t traceLevel,
+                        const void *henv, const void *hdbc, const void *hstmt, SQLCHAR *szSqlState,
+                        SQLINTEGER *pfNativeError, SQLCHAR *szErrorMsg, SQLSMALLINT cbErrorMsgMax,
+                        SQLSMALLINT *pcbErrorMsg)
 {
-    auto addr = [](const void *p) { return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p)); };
-    rcTraceCall(trace, "SQLError(0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx, %d, 0x%08lx)", addr(henv),
-                addr(hdbc), addr(hstmt), addr(szSqlState), addr(pfNativeError), addr(szErrorMsg),
-                static_cast<int>(cbErrorMsgMax), addr(pcbErrorMsg));
+    auto addr = [](const void *p) {
+        return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p));
+    };
+    rcTraceCall(trace,
+                "SQLError(0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx, %d, 0x%08lx)",
+                addr(henv), addr(hdbc), addr(hstmt), addr(szSqlState), addr(pfNativeError),
+                addr(szErrorMsg), static_cast<int>(cbErrorMsgMax), addr(pcbErrorMsg));
     SQLRETURN rc;
     if (queue && queue->overflow) {
         rc = SQL_ERROR;
@@ -258,11 +280,13 @@ SQLRETURN rcErrSQLError(rcErrorQueue *queue, rcTraceChannel *trace, uint32_t tra
         if (pcbErrorMsg)
             *pcbErrorMsg = 0;
     } else {
-        rc = rcErrPopMessage(szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax, pcbErrorMsg, queue);
+        rc = rcErrPopMessage(szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax, pcbErrorMsg,
+                             queue);
     }
     if (traceLevel > 1 && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO)) {
         if (szSqlState)
-            rcTracePrint(trace, " SqlState: \"%-.5s\"\n", reinterpret_cast<const char *>(szSqlState));
+            rcTracePrint(trace, " SqlState: \"%-.5s\"\n",
+                         reinterpret_cast<const char *>(szSqlState));
         if (pfNativeError)
             rcTracePrint(trace, " NativeError: %ld\n", static_cast<long>(*pfNativeError));
         if (szErrorMsg && cbErrorMsgMax > 0)

@@ -48,10 +48,10 @@
 struct rcTraceChannel;
 
 struct rcErrorRecord {
-    uint32_t msgId;    // 0 stands for RC_MSG_GENERAL_ERROR
-    int32_t native;    // data-module or server code; 0 when none
-    char sqlState[6];  // empty: taken from the message text
-    char *text;        // owned copy (rcMemAlloc), or null
+    uint32_t msgId;   // 0 stands for RC_MSG_GENERAL_ERROR
+    int32_t native;   // data-module or server code; 0 when none
+    char sqlState[6]; // empty: taken from the message text
+    char *text;       // owned copy (rcMemAlloc), or null
 };
 
 struct rcErrorQueue {
@@ -61,7 +61,8 @@ struct rcErrorQueue {
 };
 
 // Queues a record; 0, or -1 after setting the overflow flag.
-int rcErrPost(rcErrorQueue *queue, uint32_t msgId, const char *sqlState, int32_t native, const char *text);
+int rcErrPost(rcErrorQueue *queue, uint32_t msgId, const char *sqlState, int32_t native,
+              const char *text);
 // A record with an explicit SQLSTATE and message id 0.
 int rcErrPostState(rcErrorQueue *queue, const char *sqlState, int32_t native, const char *text);
 // The connection state after posting sqlState: 3 for "40001", else state.
@@ -71,8 +72,8 @@ int rcErrTxnState(int state, const char *sqlState);
 using rcErrDrmTextFn = void (*)(void *context, int32_t code, char *buffer, size_t size);
 // A native code in -4999..-3000 (the data module's own range) is posted as 5135
 // with that code and the data module's text; anything else as given.
-int rcErrPostDrm(rcErrorQueue *queue, uint32_t msgId, int32_t native, const char *text, rcErrDrmTextFn drmText,
-                 void *context);
+int rcErrPostDrm(rcErrorQueue *queue, uint32_t msgId, int32_t native, const char *text,
+                 rcErrDrmTextFn drmText, void *context);
 // Posts msgId with no native code and no text; answers -1.
 int rcErrRaise(rcErrorQueue *queue, uint32_t msgId);
 // Posts 5160 (driver not capable); answers -1.
@@ -107,6 +108,7 @@ SQLRETURN rcErrPopMessage(SQLCHAR *sqlState, SQLINTEGER *native, SQLCHAR *messag
 // given) and the trace channel (the connection's OdbcTrace channel, or null).
 // Writes the call and return trace lines and, at traceLevel above 1, the
 // record's SQLSTATE, native code and text.
-SQLRETURN rcErrSQLError(rcErrorQueue *queue, rcTraceChannel *trace, uint32_t traceLevel, const void *henv,
-                        const void *hdbc, const void *hstmt, SQLCHAR *szSqlState, SQLINTEGER *pfNativeError,
-                        SQLCHAR *szErrorMsg, SQLSMALLINT cbErrorMsgMax, SQLSMALLINT *pcbErrorMsg);
+SQLRETURN rcErrSQLError(rcErrorQueue *queue, rcTraceChannel *trace, uint32_t traceLevel,
+                        const void *henv, const void *hdbc, const void *hstmt, SQLCHAR *szSqlState,
+                        SQLINTEGER *pfNativeError, SQLCHAR *szErrorMsg, SQLSMALLINT cbErrorMsgMax,
+                        SQLSMALLINT *pcbErrorMsg);

@@ -37,9 +37,9 @@ bool StorePath(const std::string &value, char *path, size_t size)
 
 long NextNumber()
 {
-    thread_local std::minstd_rand generator(static_cast<unsigned>(
-        std::chrono::steady_clock::now().time_since_epoch().count() ^
-        std::hash<std::thread::id>{}(std::this_thread::get_id())));
+    thread_local std::minstd_rand generator(
+        static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count() ^
+                              std::hash<std::thread::id>{}(std::this_thread::get_id())));
     return static_cast<long>(generator() & 0x7fffffff);
 }
 
@@ -136,7 +136,10 @@ int rcFileRead(rcFile *file, uint32_t count, void *buffer, uint32_t *bytesRead)
     return rcFileReadAt(file, -1, count, buffer, bytesRead);
 }
 
-int rcFileWrite(rcFile *file, uint32_t count, const void *data) { return rcFileWriteAt(file, -1, count, data); }
+int rcFileWrite(rcFile *file, uint32_t count, const void *data)
+{
+    return rcFileWriteAt(file, -1, count, data);
+}
 
 int rcFileSeek(rcFile *file, int64_t offset, int origin, int64_t *position)
 {
@@ -166,7 +169,8 @@ int rcFileCreateTempIn(const char *directory, const char *prefix, char *path, si
         std::string candidate = dir + number + ".tmp";
         if (candidate.size() > kRcFileMaxName || candidate.size() + 1 > size)
             return RC_FILE_ERR_OPEN;
-        int fd = PlatFileOpen(candidate.c_str(), PLAT_OPEN_READWRITE | PLAT_OPEN_CREATE | PLAT_OPEN_EXCLUSIVE);
+        int fd = PlatFileOpen(candidate.c_str(),
+                              PLAT_OPEN_READWRITE | PLAT_OPEN_CREATE | PLAT_OPEN_EXCLUSIVE);
         if (fd < 0)
             continue;
         PlatFileClose(fd);
@@ -201,7 +205,8 @@ void rcFileErrorText(int code, char *text, size_t size, rcModule module)
     if (!text || size == 0)
         return;
     text[0] = '\0';
-    bool known = code == RC_FILE_SHORT || (code >= RC_FILE_ERR_OPEN && code <= RC_FILE_ERR_HANDLE) ||
+    bool known = code == RC_FILE_SHORT ||
+                 (code >= RC_FILE_ERR_OPEN && code <= RC_FILE_ERR_HANDLE) ||
                  code == RC_FILE_ERR_RENAME || code == RC_FILE_ERR_MEMORY;
     if (!known)
         return;

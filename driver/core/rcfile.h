@@ -20,8 +20,8 @@
 
 enum : int {
     RC_FILE_OK = 0,
-    RC_FILE_NOT_OPENED = 1,  // flag 16 without flag 8: nothing to open
-    RC_FILE_SHORT = 2,       // fewer bytes read than asked (not an error)
+    RC_FILE_NOT_OPENED = 1, // flag 16 without flag 8: nothing to open
+    RC_FILE_SHORT = 2,      // fewer bytes read than asked (not an error)
     RC_FILE_ERR_OPEN = 4003,
     RC_FILE_ERR_READ = 4004,
     RC_FILE_ERR_WRITE = 4005,
@@ -45,9 +45,9 @@ enum : uint32_t {
 constexpr size_t kRcFileMaxName = 260;
 
 struct rcFile {
-    char mark[4];                  // "FIL" while the record is open
+    char mark[4]; // "FIL" while the record is open
     int fd;
-    uint32_t style;                // the flags given at open
+    uint32_t style; // the flags given at open
     char name[kRcFileMaxName + 1];
     rcListHolder *set;
 };

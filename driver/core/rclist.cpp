@@ -24,7 +24,8 @@ bool Grow(rcList *list)
     if (list->capacity > UINT32_MAX - step)
         return false;
     uint32_t capacity = list->capacity + step;
-    void *array = rcPoolRealloc(list->poolId, list->elements, static_cast<size_t>(capacity) * sizeof(void *));
+    void *array =
+        rcPoolRealloc(list->poolId, list->elements, static_cast<size_t>(capacity) * sizeof(void *));
     if (!array)
         return false;
     list->elements = static_cast<void **>(array);
@@ -44,7 +45,8 @@ void *TakeBuffer(rcList *list)
         uint32_t n = list->growStep ? list->growStep : 1;
         if (list->count > n)
             n = list->count < kMaxChunkElements ? list->count : kMaxChunkElements;
-        void *chunk = rcPoolAlloc(list->poolId, kChunkHeader + static_cast<size_t>(n) * list->stride);
+        void *chunk =
+            rcPoolAlloc(list->poolId, kChunkHeader + static_cast<size_t>(n) * list->stride);
         if (!chunk)
             return nullptr;
         std::memcpy(chunk, &list->chunks, sizeof(void *));
@@ -137,7 +139,8 @@ rcList *rcListCreate(uint32_t initialCapacity, uint32_t elementSize, bool unique
     }
     auto *list = static_cast<rcList *>(rcPoolAlloc(poolId, sizeof(rcList)));
     uint32_t capacity = initialCapacity ? initialCapacity : 1;
-    void *array = list ? rcPoolAlloc(poolId, static_cast<size_t>(capacity) * sizeof(void *)) : nullptr;
+    void *array =
+        list ? rcPoolAlloc(poolId, static_cast<size_t>(capacity) * sizeof(void *)) : nullptr;
     if (!array) {
         if (owns)
             rcPoolDestroy(poolId);
@@ -199,7 +202,10 @@ int rcListGet(const rcList *list, void *element, uint32_t index)
     return 0;
 }
 
-void *rcListAt(const rcList *list, uint32_t index) { return index < list->count ? list->elements[index] : nullptr; }
+void *rcListAt(const rcList *list, uint32_t index)
+{
+    return index < list->count ? list->elements[index] : nullptr;
+}
 
 int rcListSet(rcList *list, const void *element, uint32_t index)
 {
@@ -231,7 +237,8 @@ int rcListRemoveAt(rcList *list, uint32_t index)
     void *freed = list->elements[index];
     std::memset(freed, 0, list->elementSize);
     uint32_t used = list->count + list->spareCount;
-    std::memmove(&list->elements[index], &list->elements[index + 1], (used - index - 1) * sizeof(void *));
+    std::memmove(&list->elements[index], &list->elements[index + 1],
+                 (used - index - 1) * sizeof(void *));
     list->elements[used - 1] = freed;
     --list->count;
     ++list->spareCount;

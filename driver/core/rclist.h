@@ -45,10 +45,10 @@ struct rcList {
     uint32_t ownsPool;    // the list made its pool and destroys it
     void **elements;      // live elements, then spares
     // element storage is taken from chunks of several elements
-    void *chunks;         // newest chunk; each chunk begins with the previous one's address
+    void *chunks; // newest chunk; each chunk begins with the previous one's address
     unsigned char *chunkNext;
     uint32_t chunkLeft;
-    uint32_t stride;      // element size rounded up for alignment
+    uint32_t stride; // element size rounded up for alignment
 };
 
 using rcListCompare = int (*)(const void *a, const void *b);

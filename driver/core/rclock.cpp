@@ -69,7 +69,10 @@ int rcMutexRelease(rcMutex **var)
     return 0;
 }
 
-uint32_t rcMutexIsInit(const rcMutex *m) { return m ? m->initialised.load(std::memory_order_acquire) : 0; }
+uint32_t rcMutexIsInit(const rcMutex *m)
+{
+    return m ? m->initialised.load(std::memory_order_acquire) : 0;
+}
 
 uint16_t rcMutexUseCount(const rcMutex *m)
 {

@@ -68,7 +68,8 @@ rcMutex *g_poolGuard = nullptr;
 void *UserOf(PoolBlock *b) { return reinterpret_cast<unsigned char *>(b) + kHeader; }
 PoolBlock *BlockOf(const void *p)
 {
-    return reinterpret_cast<PoolBlock *>(const_cast<unsigned char *>(static_cast<const unsigned char *>(p)) - kHeader);
+    return reinterpret_cast<PoolBlock *>(
+        const_cast<unsigned char *>(static_cast<const unsigned char *>(p)) - kHeader);
 }
 
 PoolSlot *SlotOf(int32_t id)

@@ -449,7 +449,8 @@ int rcNumOp(const MultiPrecisionNumber &a, const MultiPrecisionNumber &b, MultiP
     return out.status != 0 ? -1 : 0;
 }
 
-int rcNumOpSubtract(const MultiPrecisionNumber &a, const MultiPrecisionNumber &b, MultiPrecisionNumber &out)
+int rcNumOpSubtract(const MultiPrecisionNumber &a, const MultiPrecisionNumber &b,
+                    MultiPrecisionNumber &out)
 {
     MultiPrecisionNumber t = a;
     rcNumSubtract(t, b);
@@ -457,7 +458,8 @@ int rcNumOpSubtract(const MultiPrecisionNumber &a, const MultiPrecisionNumber &b
     return out.status != 0 ? -1 : 0;
 }
 
-int rcNumOpMultiply(const MultiPrecisionNumber &a, const MultiPrecisionNumber &b, MultiPrecisionNumber &out)
+int rcNumOpMultiply(const MultiPrecisionNumber &a, const MultiPrecisionNumber &b,
+                    MultiPrecisionNumber &out)
 {
     MultiPrecisionNumber t = a;
     rcNumMultiply(t, b);
@@ -465,7 +467,8 @@ int rcNumOpMultiply(const MultiPrecisionNumber &a, const MultiPrecisionNumber &b
     return out.status != 0 ? -1 : 0;
 }
 
-int rcNumOpDivide(const MultiPrecisionNumber &a, const MultiPrecisionNumber &b, MultiPrecisionNumber &out)
+int rcNumOpDivide(const MultiPrecisionNumber &a, const MultiPrecisionNumber &b,
+                  MultiPrecisionNumber &out)
 {
     MultiPrecisionNumber t = a;
     int ok = rcNumDivide(t, b, -18);

@@ -17,9 +17,9 @@
 #include <cstdint>
 
 struct MultiPrecisionNumber {
-    uint16_t status;   // 0 valid, 1 overflow or error
-    int16_t exponent;  // decimal exponent, -8191..8191
-    uint16_t used;     // words in use, 2..16
+    uint16_t status;    // 0 valid, 1 overflow or error
+    int16_t exponent;   // decimal exponent, -8191..8191
+    uint16_t used;      // words in use, 2..16
     uint16_t words[16]; // least significant first; top used word is 0x0000 or 0xFFFF
 };
 static_assert(sizeof(MultiPrecisionNumber) == 38);
@@ -87,11 +87,15 @@ bool rcNumFromFloat(MultiPrecisionNumber &a, float v);
 
 // Wrapper operations of the engine: the result goes to `out`; 0, or -1 when
 // out's status is set.
-int rcNumOp(const MultiPrecisionNumber &a, const MultiPrecisionNumber &b, MultiPrecisionNumber &out);
-int rcNumOpSubtract(const MultiPrecisionNumber &a, const MultiPrecisionNumber &b, MultiPrecisionNumber &out);
-int rcNumOpMultiply(const MultiPrecisionNumber &a, const MultiPrecisionNumber &b, MultiPrecisionNumber &out);
+int rcNumOp(const MultiPrecisionNumber &a, const MultiPrecisionNumber &b,
+            MultiPrecisionNumber &out);
+int rcNumOpSubtract(const MultiPrecisionNumber &a, const MultiPrecisionNumber &b,
+                    MultiPrecisionNumber &out);
+int rcNumOpMultiply(const MultiPrecisionNumber &a, const MultiPrecisionNumber &b,
+                    MultiPrecisionNumber &out);
 // out = a / b with target exponent -18; division by zero gives -1.
-int rcNumOpDivide(const MultiPrecisionNumber &a, const MultiPrecisionNumber &b, MultiPrecisionNumber &out);
+int rcNumOpDivide(const MultiPrecisionNumber &a, const MultiPrecisionNumber &b,
+                  MultiPrecisionNumber &out);
 int rcNumOpNegate(MultiPrecisionNumber &a);
 // -1 when a < b, 0 equal, 1 when a > b.
 int rcNumOpCompare(const MultiPrecisionNumber &a, const MultiPrecisionNumber &b);

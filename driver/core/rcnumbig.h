@@ -185,7 +185,8 @@ inline void shiftRight(Big &a, int bits)
     int newN = a.n - words;
     for (int i = 0; i < newN; ++i) {
         uint32_t lo = a.limb[i + words] >> rest;
-        uint32_t hi = (rest != 0 && i + words + 1 < a.n) ? (a.limb[i + words + 1] << (32 - rest)) : 0u;
+        uint32_t hi =
+            (rest != 0 && i + words + 1 < a.n) ? (a.limb[i + words + 1] << (32 - rest)) : 0u;
         a.limb[i] = lo | hi;
     }
     a.n = newN;
@@ -195,8 +196,8 @@ inline void shiftRight(Big &a, int bits)
 // Multiplies by 10^k; false on capacity overflow.
 inline bool mulPow10(Big &a, int k)
 {
-    static constexpr uint32_t kPow[10] = {1, 10, 100, 1000, 10000, 100000, 1000000,
-                                          10000000, 100000000, 1000000000};
+    static constexpr uint32_t kPow[10] = {1,      10,      100,      1000,      10000,
+                                          100000, 1000000, 10000000, 100000000, 1000000000};
     while (k > 0) {
         int step = k > 9 ? 9 : k;
         if (!a.mulAdd(kPow[step], 0))
@@ -209,8 +210,8 @@ inline bool mulPow10(Big &a, int k)
 // Divides by 10^k with truncation. Returns true when a non-zero digit was dropped.
 inline bool divPow10(Big &a, int k)
 {
-    static constexpr uint32_t kPow[10] = {1, 10, 100, 1000, 10000, 100000, 1000000,
-                                          10000000, 100000000, 1000000000};
+    static constexpr uint32_t kPow[10] = {1,      10,      100,      1000,      10000,
+                                          100000, 1000000, 10000000, 100000000, 1000000000};
     bool dropped = false;
     while (k > 0 && a.n > 0) {
         int step = k > 9 ? 9 : k;

@@ -219,8 +219,9 @@ bool rcNumFromDouble(MultiPrecisionNumber &a, double v)
         // mant x 2^-r = mant x 5^r x 10^-r, then the low digits that 16 words
         // cannot hold are dropped.
         int r = -e2;
-        static constexpr uint32_t kPow5[14] = {1, 5, 25, 125, 625, 3125, 15625, 78125, 390625,
-                                               1953125, 9765625, 48828125, 244140625, 1220703125};
+        static constexpr uint32_t kPow5[14] = {1,       5,        25,        125,       625,
+                                               3125,    15625,    78125,     390625,    1953125,
+                                               9765625, 48828125, 244140625, 1220703125};
         for (int left = r; left > 0; left -= 13)
             u.mag.mulAdd(kPow5[left >= 13 ? 13 : left], 0);
         u.exp = -r;

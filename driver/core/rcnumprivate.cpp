@@ -14,7 +14,8 @@ int rcNumScanText(const char *text, NumScannedText &out)
     if (rcCnvScanNumberRaw(text, raw) != kCnvOk)
         return 0;
     // The exponent must fit 16 bits and each digit run 65535 digits.
-    if (raw.exponent > 32767 || raw.exponent < -32767 || raw.intCount > 65535 || raw.fracCount > 65535)
+    if (raw.exponent > 32767 || raw.exponent < -32767 || raw.intCount > 65535 ||
+        raw.fracCount > 65535)
         return 0;
     int32_t fracCount = raw.fracCount;
     while (fracCount > 0 && raw.fracDigits[fracCount - 1] == '0')
@@ -32,8 +33,8 @@ int rcNumScanText(const char *text, NumScannedText &out)
     return 1;
 }
 
-int rcCnvTextToDecimal(const char *text, MultiPrecisionNumber &out, int32_t dstLen, int16_t precision,
-                       int16_t scale)
+int rcCnvTextToDecimal(const char *text, MultiPrecisionNumber &out, int32_t dstLen,
+                       int16_t precision, int16_t scale)
 {
     if (dstLen < static_cast<int32_t>(sizeof(MultiPrecisionNumber)))
         return kCnvOutOfRange;
@@ -191,8 +192,8 @@ RC_CNV_CONVERTER(rcCnvFromPrivate)
         if (!rcNumToInt32(v, i))
             return kCnvOutOfRange;
         int width = dstClass == kClsSLong ? 4 : (dstClass == kClsSShort ? 2 : 1);
-        bool fits = dstClass == kClsBit     ? (i == 0 || i == 1)
-                    : dstClass == kClsSTiny ? (i >= -128 && i <= 127)
+        bool fits = dstClass == kClsBit      ? (i == 0 || i == 1)
+                    : dstClass == kClsSTiny  ? (i >= -128 && i <= 127)
                     : dstClass == kClsSShort ? (i >= -32768 && i <= 32767)
                                              : true;
         if (!fits)
@@ -244,8 +245,7 @@ RC_CNV_CONVERTER(rcCnvFromPrivate)
         *outLen = 8;
         return kCnvOk;
     }
-    default:
-        return kCnvOk;
+    default: return kCnvOk;
     }
 }
 
@@ -308,11 +308,8 @@ RC_CNV_CONVERTER(rcCnvToPrivate)
         rcNumFromDouble(v, d);
         break;
     }
-    case RC_SQL_DECIMAL38:
-        v = loadDecimal(src);
-        break;
-    default:
-        return kCnvInvalid;
+    case RC_SQL_DECIMAL38: v = loadDecimal(src); break;
+    default: return kCnvInvalid;
     }
     if (!rcNumIsValid(v))
         return kCnvOutOfRange;
@@ -374,7 +371,8 @@ RC_CNV_CONVERTER(rcCnvScaledToAny)
     rcNumFromInt64(m, -impliedScale(scale), v);
     if (dstClass == kClsChar)
         return rcCnvPrivateToChar(m, static_cast<char *>(dst), dstLen, outLen);
-    return rcCnvFromPrivate(&m, RC_SQL_DECIMAL38, sizeof m, dst, dstClass, dstLen, precision, scale, outLen);
+    return rcCnvFromPrivate(&m, RC_SQL_DECIMAL38, sizeof m, dst, dstClass, dstLen, precision, scale,
+                            outLen);
 }
 
 RC_CNV_CONVERTER(rcCnvAnyToScaled)
@@ -384,12 +382,14 @@ RC_CNV_CONVERTER(rcCnvAnyToScaled)
     MultiPrecisionNumber m;
     int rc = kCnvOk;
     if (srcClass == kClsChar) {
-        rc = rcCnvTextToDecimal(static_cast<const char *>(src), m, sizeof m, 38, static_cast<int16_t>(s));
+        rc = rcCnvTextToDecimal(static_cast<const char *>(src), m, sizeof m, 38,
+                                static_cast<int16_t>(s));
         if (rc != kCnvOk && rc != kCnvTruncated)
             return rc;
     } else {
         int32_t len = 0;
-        int r = rcCnvToPrivate(src, srcClass, srcLen, &m, RC_SQL_DECIMAL38, sizeof m, precision, scale, &len);
+        int r = rcCnvToPrivate(src, srcClass, srcLen, &m, RC_SQL_DECIMAL38, sizeof m, precision,
+                               scale, &len);
         if (r != kCnvOk)
             return r;
     }

@@ -17,10 +17,10 @@ struct NumScannedText {
     const char *intDigits; // first significant integer digit
     uint16_t intCount;
     const char *fracDigits;
-    uint16_t fracCount;    // trailing zeros dropped
+    uint16_t fracCount; // trailing zeros dropped
     int16_t exponent;
     bool negative;
-    uint16_t significant;  // significant digits
+    uint16_t significant; // significant digits
 };
 
 // Through the one number scanner (rcCnvScanNumberRaw, rccnvimpl.h): 1 when the
@@ -28,8 +28,8 @@ struct NumScannedText {
 // with at least one mantissa digit and an exponent that fits 16 bits), 0 otherwise.
 int rcNumScanText(const char *text, NumScannedText &out);
 // Text -> RC_SQL_DECIMAL38 with precision and scale: 0, -7 (fraction cut), -8, -9.
-int rcCnvTextToDecimal(const char *text, MultiPrecisionNumber &out, int32_t dstLen, int16_t precision,
-                       int16_t scale);
+int rcCnvTextToDecimal(const char *text, MultiPrecisionNumber &out, int32_t dstLen,
+                       int16_t precision, int16_t scale);
 // RC_SQL_DECIMAL38 -> text into out (length L, capped at 512): 0, -7, -8.
 int rcCnvPrivateToChar(const MultiPrecisionNumber &value, char *out, int32_t L, int32_t *outLen);
 

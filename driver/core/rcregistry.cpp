@@ -68,7 +68,8 @@ int ListValues(const std::string &file, const char *section, char *buffer, int s
     names[kListRoom - 2] = '\0';
     names[kListRoom - 1] = '\0';
     int used = 0;
-    for (const char *p = names.data(); p < names.data() + kListRoom && *p; p += std::strlen(p) + 1) {
+    for (const char *p = names.data(); p < names.data() + kListRoom && *p;
+         p += std::strlen(p) + 1) {
         int len = static_cast<int>(std::strlen(p));
         if (used + len + 2 > size) {
             if (size >= 2) {
@@ -118,15 +119,16 @@ std::string rcRegFileOfRoot(const char *root)
     return parts.back();
 }
 
-int rcRegGetIniValue(const char *root, const char *section, const char *key, const char *defaultValue, char *buffer,
-                     int size)
+int rcRegGetIniValue(const char *root, const char *section, const char *key,
+                     const char *defaultValue, char *buffer, int size)
 {
     if (!root || !*root || !buffer || size <= 0)
         return 0;
     std::string file = rcRegFileOfRoot(root);
     int n = 0;
     if (!file.empty() && section && *section)
-        n = key ? ReadValue(file, section, key, buffer, size) : ListValues(file, section, buffer, size);
+        n = key ? ReadValue(file, section, key, buffer, size)
+                : ListValues(file, section, buffer, size);
     if (n == 0) {
         const char *d = defaultValue ? defaultValue : "";
         size_t len = std::strlen(d);

@@ -28,8 +28,8 @@ void rcRegSetIniRoot(const char *root);
 // Sets the root only when it is empty (the first connection allocation).
 void rcRegInitIniRoot(const char *root);
 
-int rcRegGetIniValue(const char *root, const char *section, const char *key, const char *defaultValue, char *buffer,
-                     int size);
+int rcRegGetIniValue(const char *root, const char *section, const char *key,
+                     const char *defaultValue, char *buffer, int size);
 
 // The profile file a root path names ("odbc.ini" for the usual root); empty for
 // an empty root.

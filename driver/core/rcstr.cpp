@@ -32,7 +32,8 @@ int64_t rcStrCountEscaped(const char *text, int64_t length, char escape)
     return count;
 }
 
-uint32_t rcArgCopyString(rcArgString *out, const char *text, int64_t length, int64_t maximum, char escape)
+uint32_t rcArgCopyString(rcArgString *out, const char *text, int64_t length, int64_t maximum,
+                         char escape)
 {
     out->text = nullptr;
     out->owned = 0;
@@ -153,7 +154,8 @@ char *rcStrTrimSet(char *text, const char *characters)
 void rcStrDefaultCursorName(const void *handle, char *output, size_t size)
 {
     if (output && size)
-        std::snprintf(output, size, "SQL_CUR%lx", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(handle)));
+        std::snprintf(output, size, "SQL_CUR%lx",
+                      static_cast<unsigned long>(reinterpret_cast<uintptr_t>(handle)));
 }
 
 int rcUtlStrCompare(const char *a, const char *b, int mode)
@@ -193,7 +195,8 @@ bool rcUtlIsDrivePath(const char *path)
     if (!path)
         return false;
     size_t len = std::strlen(path);
-    if (len >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' && path[2] == '\\')
+    if (len >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+        path[2] == '\\')
         return PlatFileExists(PlatMapWindowsPath(path).c_str());
     return path[0] == '/' && PlatFileExists(path);
 }

@@ -26,7 +26,8 @@ struct rcArgString {
 // Answers a message id: 5100 success, 5136 out of memory, 5147 too long or a
 // negative length other than RC_ARG_NULL_DATA and RC_ARG_NTS, 5160 for a maximum
 // of 0 with a text. escape 0 means none; escaped characters count once.
-uint32_t rcArgCopyString(rcArgString *out, const char *text, int64_t length, int64_t maximum, char escape);
+uint32_t rcArgCopyString(rcArgString *out, const char *text, int64_t length, int64_t maximum,
+                         char escape);
 void rcArgFreeStrings(rcArgString *pairs, size_t count);
 // Characters of a search pattern, an escape before itself, "_" or "%" not counted.
 int64_t rcStrCountEscaped(const char *text, int64_t length, char escape);

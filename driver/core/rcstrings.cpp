@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr int kLoadedSize = 513;  // 512 characters and a terminator
+constexpr int kLoadedSize = 513; // 512 characters and a terminator
 constexpr int kUtlBufferSize = 256;
 
 std::atomic<rcModule> g_module{&kRcDriverStringTable};

@@ -110,7 +110,8 @@ Output *FindLive(const std::string &name, uint32_t kind)
     for (auto &o : g_outputs) {
         if (o.useCount == 0 || o.kind != kind)
             continue;
-        if (kind == kFile ? o.name == name : PlatAsciiCaseCompare(o.name.c_str(), name.c_str()) == 0)
+        if (kind == kFile ? o.name == name
+                          : PlatAsciiCaseCompare(o.name.c_str(), name.c_str()) == 0)
             return &o;
     }
     return nullptr;
@@ -136,7 +137,8 @@ rcTraceChannel *rcTraceOpen(const char *root, const char *dsn, const char *key, 
     g_time.store(!time.empty() && time[0] == '1');
 
     std::string levelText = ReadSetting(root, dsn, key);
-    uint32_t lv = levelText.empty() ? 0 : static_cast<uint32_t>(std::strtoul(levelText.c_str(), nullptr, 0));
+    uint32_t lv =
+        levelText.empty() ? 0 : static_cast<uint32_t>(std::strtoul(levelText.c_str(), nullptr, 0));
     if (lv == 0)
         return nullptr;
 
@@ -150,7 +152,8 @@ rcTraceChannel *rcTraceOpen(const char *root, const char *dsn, const char *key, 
     Output *output = nullptr;
     if (!name.empty()) {
         uint32_t kind = PlatAsciiCaseCompare(name.c_str(), "debug") == 0 ? kDebug
-                        : (PlatAsciiCaseCompare(name.c_str(), "stdout") == 0 || PlatAsciiCaseCompare(name.c_str(), "stderr") == 0)
+                        : (PlatAsciiCaseCompare(name.c_str(), "stdout") == 0 ||
+                           PlatAsciiCaseCompare(name.c_str(), "stderr") == 0)
                             ? kStandard
                             : kFile;
         output = FindLive(name, kind);
@@ -208,7 +211,8 @@ std::string rcTraceTimeStamp()
 {
     PlatTimeOfDay t = PlatNowTimeOfDay();
     char clock[16];
-    std::snprintf(clock, sizeof clock, " %02u:%02u:%02u", t.hour % 100u, t.minute % 100u, t.second % 100u);
+    std::snprintf(clock, sizeof clock, " %02u:%02u:%02u", t.hour % 100u, t.minute % 100u,
+                  t.second % 100u);
     char out[32];
     std::snprintf(out, sizeof out, "%.9s.%u", clock, static_cast<unsigned>(t.millis));
     return out;

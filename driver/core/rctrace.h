@@ -37,9 +37,11 @@ constexpr size_t kRcTraceDebugPiece = 160;
 
 rcTraceChannel *rcTraceOpen(const char *root, const char *dsn, const char *key, uint32_t *level);
 void rcTraceClose(rcTraceChannel *channel);
-void rcTraceCall(rcTraceChannel *channel, const char *format, ...) __attribute__((format(printf, 2, 3)));
+void rcTraceCall(rcTraceChannel *channel, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
 void rcTraceReturn(rcTraceChannel *channel, const char *function, long result);
-void rcTracePrint(rcTraceChannel *channel, const char *format, ...) __attribute__((format(printf, 2, 3)));
+void rcTracePrint(rcTraceChannel *channel, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
 // " hh:mm:ss.m": a blank, the local time of day, a point and the milliseconds
 // without leading zeros.
 std::string rcTraceTimeStamp();

@@ -101,7 +101,8 @@ int FixedSize(uint32_t type)
     }
 }
 
-template <typename T> T Load(const uint8_t *p)
+template <typename T>
+T Load(const uint8_t *p)
 {
     T v;
     std::memcpy(&v, p, sizeof v);
@@ -290,10 +291,7 @@ private:
 };
 
 // The bytes of a word in memory order as characters.
-char Shown(uint8_t b)
-{
-    return (b >= 0x20 && b < 0x7F) ? static_cast<char>(b) : '.';
-}
+char Shown(uint8_t b) { return (b >= 0x20 && b < 0x7F) ? static_cast<char>(b) : '.'; }
 
 void Emit(const std::string &text)
 {
@@ -304,20 +302,11 @@ void Emit(const std::string &text)
 
 } // namespace
 
-void rcSpyOpen()
-{
-    gOpen = true;
-}
+void rcSpyOpen() { gOpen = true; }
 
-void rcSpyClose()
-{
-    gOpen = false;
-}
+void rcSpyClose() { gOpen = false; }
 
-bool rcSpyIsOpen()
-{
-    return gOpen;
-}
+bool rcSpyIsOpen() { return gOpen; }
 
 void rcSpySetSink(rcSpySinkFn fn, void *context)
 {

@@ -17,10 +17,7 @@ std::atomic<long> gLiveStatements{0};
 
 const rcStmtParts kNoParts{};
 
-rcErrorQueue *ConnErrors(rcStmtConn *conn)
-{
-    return conn != nullptr ? conn->errors() : nullptr;
-}
+rcErrorQueue *ConnErrors(rcStmtConn *conn) { return conn != nullptr ? conn->errors() : nullptr; }
 
 // Length of an entry's key: the text up to its first ",".
 size_t KeyLength(const char *text)
@@ -33,10 +30,7 @@ enum : int16_t { SQL_NUMERIC_TYPE = 2, SQL_DECIMAL_TYPE = 3 };
 
 } // namespace
 
-long rcDrsLiveStatements()
-{
-    return gLiveStatements.load();
-}
+long rcDrsLiveStatements() { return gLiveStatements.load(); }
 
 void rcListFreeRef(rcList **list)
 {
@@ -46,7 +40,8 @@ void rcListFreeRef(rcList **list)
     }
 }
 
-int16_t rcDrsAllocStmt(rcStmtConn *conn, rcErrorQueue *errors, const rcStmtParts *parts, rcStmt **out)
+int16_t rcDrsAllocStmt(rcStmtConn *conn, rcErrorQueue *errors, const rcStmtParts *parts,
+                       rcStmt **out)
 {
     *out = nullptr;
     rcStmt *stmt = new (std::nothrow) rcStmt;
@@ -218,7 +213,8 @@ int16_t rcDrsDropStmt(rcStmt *stmt)
     const rcStmtParts &h = *stmt->parts;
     if (stmt->conn != nullptr) {
         rcTrcTarget target{stmt->conn->engineTrace(), stmt->debugLevel, false};
-        rcTrcWriteTo(target, 1, "rcDrsDropStmt(%ld)", static_cast<long>(reinterpret_cast<intptr_t>(stmt)));
+        rcTrcWriteTo(target, 1, "rcDrsDropStmt(%ld)",
+                     static_cast<long>(reinterpret_cast<intptr_t>(stmt)));
     }
     int16_t result = rcDrsResetStmt(stmt);
     if (h.resetTableList != nullptr)
@@ -237,10 +233,7 @@ int16_t rcDrsSetNeedData(rcStmt *stmt)
     return 0;
 }
 
-int16_t rcDrsCancel(rcStmt *)
-{
-    return 0;
-}
+int16_t rcDrsCancel(rcStmt *) { return 0; }
 
 int16_t rcDrsSetStmtOption(rcStmt *stmt, uint16_t option, uintptr_t value)
 {
@@ -265,7 +258,8 @@ int16_t rcDrsSetStmtOption(rcStmt *stmt, uint16_t option, uintptr_t value)
     case RC_STMT_OPT_TABLE_PASSWORD:
         if (value == 0)
             return static_cast<int16_t>(rcErrNotCapable(stmt->errors));
-        return rcDrsAddTablePassword(&stmt->options.tablePasswords, reinterpret_cast<const char *>(value));
+        return rcDrsAddTablePassword(&stmt->options.tablePasswords,
+                                     reinterpret_cast<const char *>(value));
     case RC_STMT_OPT_KEEP_TABLES_OPEN:
         if (value == 1) {
             stmt->options.keepTablesOpen = 1;
@@ -275,17 +269,12 @@ int16_t rcDrsSetStmtOption(rcStmt *stmt, uint16_t option, uintptr_t value)
                 h.closeKeptTables(stmt);
         }
         return 0;
-    case RC_STMT_OPT_1171:
-        stmt->options.option1171 = value != 0 ? 1 : 0;
-        return 0;
+    case RC_STMT_OPT_1171: stmt->options.option1171 = value != 0 ? 1 : 0; return 0;
     case RC_STMT_OPT_1172:
         stmt->options.option1171 = stmt->options.option1172 = value != 0 ? 1 : 0;
         return 0;
-    case RC_STMT_OPT_1173:
-        stmt->options.option1173 = static_cast<uint32_t>(value);
-        return 0;
-    default:
-        return 0;
+    case RC_STMT_OPT_1173: stmt->options.option1173 = static_cast<uint32_t>(value); return 0;
+    default: return 0;
     }
 }
 
@@ -324,7 +313,8 @@ int rcDrsFindTablePassword(rcStmt *stmt, const char *table, char *password, size
     uint32_t count = rcListCount(list);
     for (uint32_t i = 0; i < count; ++i) {
         auto *entry = static_cast<const char *>(rcListAt(list, i));
-        if (KeyLength(entry) != key || PlatAsciiCaseCompareN(entry, table, key) != 0 || entry[key] != ',')
+        if (KeyLength(entry) != key || PlatAsciiCaseCompareN(entry, table, key) != 0 ||
+            entry[key] != ',')
             continue;
         // The password: the text after the ",", at most 30 characters.
         size_t n = std::strlen(entry + key + 1);

@@ -67,11 +67,11 @@ struct rcStmtOptionBlock {
     rcList *tablePasswords = nullptr; // option 1151; elements of RC_TABLE_PASSWORD_SIZE bytes
     // The driver's own options 1171-1173: the engine only stores them (no
     // meaning beyond the flags is defined).
-    uint32_t option1171 = 0;          // 1 after option 1171 with a non-zero value
-    uint32_t option1172 = 0;          // set and cleared with option1171 by option 1172
-    uint32_t option1173 = 0;          // the value of option 1173
-    uint32_t keepTablesOpen = 0;      // option 1153: tables stay open between statements
-    uint32_t engineOptionMask = 0;    // RC_OPT_* bits (driver/odbc/rcopt_engine.h)
+    uint32_t option1171 = 0;       // 1 after option 1171 with a non-zero value
+    uint32_t option1172 = 0;       // set and cleared with option1171 by option 1172
+    uint32_t option1173 = 0;       // the value of option 1173
+    uint32_t keepTablesOpen = 0;   // option 1153: tables stay open between statements
+    uint32_t engineOptionMask = 0; // RC_OPT_* bits (driver/odbc/rcopt_engine.h)
 };
 
 // The driver's own statement options.
@@ -85,16 +85,16 @@ enum : uint16_t {
 
 // The statement's copy of its connection's data-source information.
 struct rcStmtSourceInfo {
-    uint32_t commandMask = 0;     // 0x1 CREATE TABLE ... 0x40 DROP INDEX; 0 read-only
+    uint32_t commandMask = 0; // 0x1 CREATE TABLE ... 0x40 DROP INDEX; 0 read-only
     uint32_t fileUsage = 0;
     uint32_t maxQualifierLength = 0;
     uint32_t nonNullable = 0;
-    uint32_t filterMask = 0;      // filter push-down capabilities
-    uint32_t joinMask = 0;        // join push-down capabilities
-    uint32_t capabilities = 0;    // RC_SRC_CAP_* bits
-    uint32_t parseHook = 0;       // the data module wants the parse tree
-    uint16_t maxColumns = 0;      // MaxColSupport
-    const char *driverName = "";  // texts owned by the connection
+    uint32_t filterMask = 0;     // filter push-down capabilities
+    uint32_t joinMask = 0;       // join push-down capabilities
+    uint32_t capabilities = 0;   // RC_SRC_CAP_* bits
+    uint32_t parseHook = 0;      // the data module wants the parse tree
+    uint16_t maxColumns = 0;     // MaxColSupport
+    const char *driverName = ""; // texts owned by the connection
     const char *qualifierTerm = "";
 };
 enum : uint32_t {
@@ -164,11 +164,11 @@ struct rcStmtParts {
 };
 
 struct rcStmt {
-    rcStmtConn *conn = nullptr;        // owning connection, never changed
+    rcStmtConn *conn = nullptr;         // owning connection, never changed
     const rcStmtParts *parts = nullptr; // never null after rcDrsAllocStmt
-    rcErrorQueue *errors = nullptr;    // the handle's queue, lent for the record's life
-    uint16_t kind = RC_KIND_NONE;      // rcStmtKind of the prepared text
-    uint16_t selectRoot = 0;           // 1 for a query root; catalog code otherwise
+    rcErrorQueue *errors = nullptr;     // the handle's queue, lent for the record's life
+    uint16_t kind = RC_KIND_NONE;       // rcStmtKind of the prepared text
+    uint16_t selectRoot = 0;            // 1 for a query root; catalog code otherwise
     rcList *resultColumns = nullptr;
     rcList *plannerColumns = nullptr;
     uint16_t paramCount = 0;
@@ -179,15 +179,15 @@ struct rcStmt {
     rcList *subqueries = nullptr;
     rcList *tables = nullptr;
     rcList *unionBranches = nullptr;
-    rcMemPool workPool = nullptr;      // prepare-time scratch
+    rcMemPool workPool = nullptr; // prepare-time scratch
     ExprProgram *exprProgram = nullptr;
     FilterProgram *filterProgram = nullptr;
     rcViewCatalog *views = nullptr;
-    void *params = nullptr;            // parameter bindings, freed with the record
-    rcMemPool parsePool = nullptr;     // tree pool for prepare-time nodes
-    int32_t stmtPool = 0;              // made at initialisation
-    int32_t stmtPool2 = 0;             // made by its first user
-    int32_t preparePool = 0;           // made at each prepare
+    void *params = nullptr;        // parameter bindings, freed with the record
+    rcMemPool parsePool = nullptr; // tree pool for prepare-time nodes
+    int32_t stmtPool = 0;          // made at initialisation
+    int32_t stmtPool2 = 0;         // made by its first user
+    int32_t preparePool = 0;       // made at each prepare
     int32_t planPool = 0;
     QueryPlan *plan = nullptr;
     // The planner context of a prepared query (rcpln.h), made at its first
@@ -195,14 +195,14 @@ struct rcStmt {
     rcPlnStmt *planner = nullptr;
     rcMemPool parseArena = nullptr;
     rcParseNode *parseRoot = nullptr;
-    void *dataChange = nullptr;        // prepared INSERT/UPDATE/DELETE state
-    void *procedure = nullptr;         // procedure call state
+    void *dataChange = nullptr; // prepared INSERT/UPDATE/DELETE state
+    void *procedure = nullptr;  // procedure call state
     uint16_t catColumnCount = 0;
     void *catColumns = nullptr;
     void *catTable = nullptr;
     uint32_t catTableTypes = 0;
     uint16_t debugLevel = 0;
-    uint32_t maxRows = 0;              // SQL_MAX_ROWS: the fetch stops after this many rows, 0 no limit
+    uint32_t maxRows = 0; // SQL_MAX_ROWS: the fetch stops after this many rows, 0 no limit
     rcListHolder *files = nullptr;
     bool depthError = false;
     void *pushedFilters = nullptr;
@@ -213,21 +213,22 @@ struct rcStmt {
     rcStmtSourceInfo sourceInfo;
     uint16_t numericPrecision = 0;
     uint16_t numericScale = 0;
-    rcList *updatedColumns = nullptr;  // UPDATE: updated-and-searched columns
+    rcList *updatedColumns = nullptr; // UPDATE: updated-and-searched columns
     rcList *planList = nullptr;
     // Value buffers (rcvalpool.h): the pool new buffers come from, and the
     // pools that ran out while some of their buffers were still in use.
     rcValPoolRef valuePool;
     std::vector<rcValPoolRef> retiredValuePools;
     bool poolOverflow = false;
-    uint32_t valuePoolBlockLimit = 0;  // tests: buffers a value pool holds, 0 = no limit
-    uint32_t valuePoolBlocks = 0;      // buffers taken from the current value pool
+    uint32_t valuePoolBlockLimit = 0; // tests: buffers a value pool holds, 0 = no limit
+    uint32_t valuePoolBlocks = 0;     // buffers taken from the current value pool
 };
 
 // Allocates a statement of conn whose errors go on errors (owned by the
 // caller, which keeps it until the drop); parts may be null (nothing hangs
 // state on the statement).
-int16_t rcDrsAllocStmt(rcStmtConn *conn, rcErrorQueue *errors, const rcStmtParts *parts, rcStmt **out);
+int16_t rcDrsAllocStmt(rcStmtConn *conn, rcErrorQueue *errors, const rcStmtParts *parts,
+                       rcStmt **out);
 int16_t rcDrsInitStmt(rcStmt *stmt);
 int16_t rcDrsCopyOptionBlock(rcStmt *stmt);
 int16_t rcDrsResetStmt(rcStmt *stmt);

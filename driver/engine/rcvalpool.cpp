@@ -73,7 +73,8 @@ unsigned char *PoolBlock(rcStmt *stmt, size_t size)
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!EnsureValuePool(stmt))
             return nullptr;
-        bool full = stmt->valuePoolBlockLimit != 0 && stmt->valuePoolBlocks >= stmt->valuePoolBlockLimit;
+        bool full =
+            stmt->valuePoolBlockLimit != 0 && stmt->valuePoolBlocks >= stmt->valuePoolBlockLimit;
         void *block = full ? nullptr : rcPoolAlloc(stmt->valuePool.id, size);
         if (block != nullptr) {
             ++stmt->valuePool.live;
@@ -104,10 +105,7 @@ void FreePoolBlock(rcStmt *stmt, unsigned char *block)
 
 } // namespace
 
-uint8_t rcValOrigin(const void *value)
-{
-    return BlockOf(value)[0];
-}
+uint8_t rcValOrigin(const void *value) { return BlockOf(value)[0]; }
 
 void *rcValAlloc(rcStmt *stmt, size_t n)
 {
@@ -129,14 +127,9 @@ void rcValFree(rcStmt *stmt, void *value)
         return;
     unsigned char *block = BlockOf(value);
     switch (block[0]) {
-    case RC_VAL_ORIGIN_POOL:
-        FreePoolBlock(stmt, block);
-        break;
-    case RC_VAL_ORIGIN_GLOBAL:
-        rcMemFree(block);
-        break;
-    default:
-        break; // not ours to free
+    case RC_VAL_ORIGIN_POOL: FreePoolBlock(stmt, block); break;
+    case RC_VAL_ORIGIN_GLOBAL: rcMemFree(block); break;
+    default: break; // not ours to free
     }
 }
 
@@ -144,12 +137,9 @@ size_t rcValSize(rcStmt *, const void *value)
 {
     const unsigned char *block = BlockOf(value);
     switch (block[0]) {
-    case RC_VAL_ORIGIN_POOL:
-        return rcPoolBlockSize(PoolOf(block), block);
-    case RC_VAL_ORIGIN_GLOBAL:
-        return rcMemSize(block);
-    default:
-        return 0;
+    case RC_VAL_ORIGIN_POOL: return rcPoolBlockSize(PoolOf(block), block);
+    case RC_VAL_ORIGIN_GLOBAL: return rcMemSize(block);
+    default: return 0;
     }
 }
 
@@ -185,7 +175,8 @@ int16_t rcValRealloc(rcStmt *stmt, void **value, size_t n, bool keep)
     // Within the pool: resize in place when the pool allows it (a pool that
     // reached the tests' block limit counts as unable to).
     int32_t id = PoolOf(block);
-    bool atLimit = stmt->valuePoolBlockLimit != 0 && stmt->valuePoolBlocks >= stmt->valuePoolBlockLimit;
+    bool atLimit =
+        stmt->valuePoolBlockLimit != 0 && stmt->valuePoolBlocks >= stmt->valuePoolBlockLimit;
     if (void *moved = atLimit ? nullptr : rcPoolRealloc(id, block, wanted)) {
         *value = static_cast<unsigned char *>(moved) + RC_VAL_HEADER;
         return 0;

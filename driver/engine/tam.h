@@ -36,7 +36,8 @@ inline constexpr uint32_t kTamSessionOptionMaxRows = 4; // SQL_MAX_ROWS of a sta
 inline constexpr size_t kTamNameMax = 255;
 inline constexpr int32_t kTamErrInvalidName = -1002; // a name longer than its buffer
 inline constexpr int32_t kTamErrTranslation = -5019; // the translation library refused a value
-inline constexpr int32_t kTamTooManyColumns = 5040;  // a table has more columns than the driver takes
+inline constexpr int32_t kTamTooManyColumns =
+    5040; // a table has more columns than the driver takes
 
 // Database names: a qualifier of the connection (260 characters at most)
 // reaches the data module whole.
@@ -66,8 +67,9 @@ struct TamTypeRow {
 // A cursor handle of the session (kind 1: type catalog).
 struct TamCursor {
     uint16_t kind;
-    uint32_t info[11];  // the data module's information record: size 44, cursor id, rows, 8 column numbers
-    uint32_t open;      // the data-module cursor exists
+    uint32_t info
+        [11]; // the data module's information record: size 44, cursor id, rows, 8 column numbers
+    uint32_t open; // the data-module cursor exists
 };
 
 // What the session needs of its connection; both outlive the session.
@@ -82,7 +84,7 @@ struct TamSession {
     uint32_t exactQualifiers; // database names compare with case; set by the connection
     uint32_t infoDue;         // a database opened with its information pending came into use:
                               // the connection rereads the data module's information
-    rcList *databases;     // of TamDatabase
+    rcList *databases;        // of TamDatabase
     uint32_t drmSession;
     uint32_t openOption;
     uint32_t currentDb;
@@ -111,8 +113,9 @@ inline constexpr size_t kTamUserMax = 128;
 inline constexpr size_t kTamPasswordMax = 31; // what the login record's password field holds
 
 // Session and databases.
-int32_t TamBeginSession(const TamSessionLink &link, uint32_t context, TamSession **session, const char *uid, const char *pwd,
-                        uint32_t openOption, const char *dataSource);
+int32_t TamBeginSession(const TamSessionLink &link, uint32_t context, TamSession **session,
+                        const char *uid, const char *pwd, uint32_t openOption,
+                        const char *dataSource);
 int32_t TamEndSession(TamSession *session);
 int32_t TamRefDatabase(TamSession *session, const char *name, uint32_t infoFlag, uint32_t *id);
 int32_t TamUnrefDatabase(TamSession *session, uint32_t id);
@@ -126,25 +129,29 @@ int32_t TamSetDriverOption(uint32_t option, uint32_t value);
 int32_t TamSetTransact(TamSession *session, uint32_t code);
 int32_t TamSetTranslateDll(TamSession *session, uintptr_t a, uintptr_t b);
 int32_t TamSetTranslateOption(TamSession *session, uintptr_t value);
-int32_t TamGetExtErrStr(TamSession *session, int32_t code, char *buffer, uint32_t size, uint32_t *length);
-int32_t TamStringCompare(TamSession *session, const char *a, uint32_t lengthA, const char *b, uint32_t lengthB,
-                         int32_t *order);
+int32_t TamGetExtErrStr(TamSession *session, int32_t code, char *buffer, uint32_t size,
+                        uint32_t *length);
+int32_t TamStringCompare(TamSession *session, const char *a, uint32_t lengthA, const char *b,
+                         uint32_t lengthB, int32_t *order);
 
 // Tables.
-int32_t TamOpenTable(TamSession *session, const char *password, const char *database, const char *table,
-                     uint32_t flags, TamTableHandle **handle);
+int32_t TamOpenTable(TamSession *session, const char *password, const char *database,
+                     const char *table, uint32_t flags, TamTableHandle **handle);
 int32_t TamCloseTable(TamSession *session, TamTableHandle *handle);
 int32_t TamMove(TamSession *session, TamTableHandle *handle, int32_t direction);
 int32_t TamSeek(TamSession *session, TamTableHandle *handle, uint32_t flags);
-int32_t TamMakeKey(TamSession *session, TamTableHandle *handle, const void *data, uint32_t length, uint32_t flags);
+int32_t TamMakeKey(TamSession *session, TamTableHandle *handle, const void *data, uint32_t length,
+                   uint32_t flags);
 int32_t TamSetTableIndex(TamSession *session, TamTableHandle *handle, const char *index);
 int32_t TamGetBookmark(TamSession *session, TamTableHandle *handle, void *buffer, uint32_t length,
                        uint32_t *outLength);
-int32_t TamGotoBookmark(TamSession *session, TamTableHandle *handle, const void *bookmark, uint32_t length);
-int32_t TamSetFilter(TamSession *session, TamTableHandle *handle, const uint32_t *filter, const uint32_t *data);
+int32_t TamGotoBookmark(TamSession *session, TamTableHandle *handle, const void *bookmark,
+                        uint32_t length);
+int32_t TamSetFilter(TamSession *session, TamTableHandle *handle, const uint32_t *filter,
+                     const uint32_t *data);
 int32_t TamInitUpdate(TamSession *session, TamTableHandle *handle, uint32_t mode);
-int32_t TamSetColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *data, uint32_t length,
-                     uint32_t append, int16_t sqlType, uint32_t isNull);
+int32_t TamSetColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *data,
+                     uint32_t length, uint32_t append, int16_t sqlType, uint32_t isNull);
 int32_t TamUpdateRecord(TamSession *session, TamTableHandle *handle);
 int32_t TamDeleteRecord(TamSession *session, TamTableHandle *handle);
 
@@ -157,16 +164,19 @@ struct TamInfoRecord {
     TamTableHandle *handle;
     uint32_t word[kTamInfoWords];
 };
-int32_t TamGetTableColumnInfo(TamSession *session, TamTableHandle *handle, const char *column, TamInfoRecord *rec);
-int32_t TamGetProcedureColumnInfo(TamSession *session, TamTableHandle *procedure, TamInfoRecord *rec);
-int32_t TamGetTableIndexInfo(TamSession *session, TamTableHandle *handle, const char *index, TamInfoRecord *rec);
+int32_t TamGetTableColumnInfo(TamSession *session, TamTableHandle *handle, const char *column,
+                              TamInfoRecord *rec);
+int32_t TamGetProcedureColumnInfo(TamSession *session, TamTableHandle *procedure,
+                                  TamInfoRecord *rec);
+int32_t TamGetTableIndexInfo(TamSession *session, TamTableHandle *handle, const char *index,
+                             TamInfoRecord *rec);
 int32_t TamGetDatabaseTableInfo(TamSession *session, const char *database, TamInfoRecord *rec);
 int32_t TamGetDatabaseProcedureInfo(TamSession *session, const char *database, TamInfoRecord *rec);
-int32_t TamGetTableForeignKeyInfo(TamSession *session, TamTableHandle *primary, TamTableHandle *foreign,
-                                  TamInfoRecord *rec);
+int32_t TamGetTableForeignKeyInfo(TamSession *session, TamTableHandle *primary,
+                                  TamTableHandle *foreign, TamInfoRecord *rec);
 int32_t TamGetTablePrivilegeInfo(TamSession *session, TamTableHandle *handle, TamInfoRecord *rec);
-int32_t TamGetTableColumnPrivilegeInfo(TamSession *session, TamTableHandle *handle, const char *column,
-                                       TamInfoRecord *rec);
+int32_t TamGetTableColumnPrivilegeInfo(TamSession *session, TamTableHandle *handle,
+                                       const char *column, TamInfoRecord *rec);
 // No handle is made: words 8 and 9 only.
 int32_t TamGetTableInfo(TamSession *session, TamTableHandle *handle, TamInfoRecord *rec);
 
@@ -178,36 +188,41 @@ struct TamColumnDef {
     int16_t scale;
     uint32_t attributes;
 };
-int32_t TamCreateTable(TamSession *session, const char *database, const char *table, TamTableHandle **handle);
+int32_t TamCreateTable(TamSession *session, const char *database, const char *table,
+                       TamTableHandle **handle);
 int32_t TamDeleteTable(TamSession *session, const char *database, const char *table);
-int32_t TamCreateColumn(TamSession *session, TamTableHandle *handle, const char *column, const TamColumnDef &def,
-                        uint32_t flags);
-int32_t TamCreateIndex(TamSession *session, TamTableHandle *handle, const char *index, uintptr_t a, uintptr_t b,
-                       uintptr_t c, uintptr_t d);
+int32_t TamCreateColumn(TamSession *session, TamTableHandle *handle, const char *column,
+                        const TamColumnDef &def, uint32_t flags);
+int32_t TamCreateIndex(TamSession *session, TamTableHandle *handle, const char *index, uintptr_t a,
+                       uintptr_t b, uintptr_t c, uintptr_t d);
 int32_t TamDeleteIndex(TamSession *session, TamTableHandle *handle, const char *index);
 
 // Procedures, views, joins, parameters.
-int32_t TamOpenProcedure(TamSession *session, const char *database, const char *procedure, TamTableHandle **handle);
+int32_t TamOpenProcedure(TamSession *session, const char *database, const char *procedure,
+                         TamTableHandle **handle);
 int32_t TamExecProcedure(TamSession *session, TamTableHandle *handle, uintptr_t a, uintptr_t b);
-int32_t TamCreateView(TamSession *session, const char *database, uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d);
+int32_t TamCreateView(TamSession *session, const char *database, uintptr_t a, uintptr_t b,
+                      uintptr_t c, uintptr_t d);
 int32_t TamDeleteView(TamSession *session, const char *database, uintptr_t a);
 int32_t rcDrmSetJoin(TamSession *session, uintptr_t a, uintptr_t b, uintptr_t c);
-int32_t rcJoinAddRef(TamSession *session, uint32_t cursor, uint32_t database, TamTableHandle **handle);
+int32_t rcJoinAddRef(TamSession *session, uint32_t cursor, uint32_t database,
+                     TamTableHandle **handle);
 inline uint32_t rcStmtFirstField(const TamTableHandle *h) { return h->cursor; }
 inline uint32_t rcStmtSecondField(const TamTableHandle *h) { return h->database; }
 // A data-module parameter of the session: 0, or -1 when the data module refuses it.
-int32_t TamSetParam(TamSession *session, uint32_t id, uint32_t type, const void *data, uint32_t length);
+int32_t TamSetParam(TamSession *session, uint32_t id, uint32_t type, const void *data,
+                    uint32_t length);
 // Evaluates a vendor predicate of the data module: its identifier and the two
 // blocks of its call (argument descriptors, argument data; each opens with its
 // length word). The data module's answer (1 true, 2 unknown, other false), or
 // its negative code (this data module offers no vendor predicates: -1001).
-int32_t TamExecExtPredicate(TamSession *session, uint32_t predicateId, const uint32_t *descriptorBlock,
-                            const uint32_t *dataBlock);
+int32_t TamExecExtPredicate(TamSession *session, uint32_t predicateId,
+                            const uint32_t *descriptorBlock, const uint32_t *dataBlock);
 // Passes a character parameter value through the translation library, in
 // place, under the driver-wide lock; 0, or -1 with the translation error
 // (11088, native -5019) posted on stmtErrors (the connection's when null).
-int32_t TamConvertParam(TamSession *session, rcErrorQueue *stmtErrors, int16_t sqlType, void *data, int64_t length,
-                        int64_t bufferLength);
+int32_t TamConvertParam(TamSession *session, rcErrorQueue *stmtErrors, int16_t sqlType, void *data,
+                        int64_t length, int64_t bufferLength);
 
 // The columns the next fetches read: the engine names each by its table
 // handle; the data module gets {cursor id, column} pairs.
@@ -218,12 +233,15 @@ struct TamRetrieveEntry {
 int32_t TamSetRetrieveColumns(TamSession *session, const TamRetrieveEntry *entries, uint32_t count);
 
 // Column reads (tam_column.cpp).
-int32_t TamRetrieveColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *buffer,
-                          uint32_t length, uint32_t *outLength, DRM_RETINFO *partial, int16_t sqlType);
-int32_t TamGetColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *buffer, uint32_t length,
-                     uint32_t *outLength, DRM_RETINFO *partial, int16_t sqlType);
-int32_t rcColCacheInit(TamSession *session, TamTableHandle *handle, uint32_t columns, uint32_t maxColumns);
-int32_t rcColCacheAdd(TamSession *session, TamTableHandle *handle, uint32_t column, uint32_t length);
+int32_t TamRetrieveColumn(TamSession *session, TamTableHandle *handle, uint32_t column,
+                          void *buffer, uint32_t length, uint32_t *outLength, DRM_RETINFO *partial,
+                          int16_t sqlType);
+int32_t TamGetColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *buffer,
+                     uint32_t length, uint32_t *outLength, DRM_RETINFO *partial, int16_t sqlType);
+int32_t rcColCacheInit(TamSession *session, TamTableHandle *handle, uint32_t columns,
+                       uint32_t maxColumns);
+int32_t rcColCacheAdd(TamSession *session, TamTableHandle *handle, uint32_t column,
+                      uint32_t length);
 int32_t rcColCacheSeal(TamSession *session, TamTableHandle *handle);
 void rcColCacheInvalidate(TamSession *session, TamTableHandle *handle);
 void rcColCacheFree(TamSession *session, TamTableHandle *handle);

@@ -21,17 +21,20 @@ struct WordPair {
     uint8_t drm;
 };
 
-constexpr WordPair kColumnPairs[] = {{1, 1},  {2, 2},   {4, 3},   {5, 4},   {6, 5},   {11, 6},
-                                     {12, 7}, {17, 8},  {16, 9},  {18, 10}, {19, 11}, {10, 12}};
-constexpr WordPair kIndexPairs[] = {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {9, 5}, {10, 6}, {16, 7}, {17, 8}};
+constexpr WordPair kColumnPairs[] = {{1, 1},  {2, 2},  {4, 3},  {5, 4},   {6, 5},   {11, 6},
+                                     {12, 7}, {17, 8}, {16, 9}, {18, 10}, {19, 11}, {10, 12}};
+constexpr WordPair kIndexPairs[] = {{1, 1}, {2, 2},  {3, 3},  {4, 4},
+                                    {9, 5}, {10, 6}, {16, 7}, {17, 8}};
 constexpr WordPair kTablePairs[] = {{1, 1}, {4, 2}, {5, 3}, {10, 4}, {11, 5}, {9, 6}};
-constexpr WordPair kForeignKeyPairs[] = {{1, 1}, {2, 2}, {3, 3}, {4, 4},  {5, 5},  {6, 6},
+constexpr WordPair kForeignKeyPairs[] = {{1, 1}, {2, 2}, {3, 3}, {4, 4},   {5, 5},  {6, 6},
                                          {7, 7}, {8, 8}, {9, 9}, {10, 10}, {11, 11}};
-constexpr WordPair kPrivilegePairs[] = {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {8, 8}};
+constexpr WordPair kPrivilegePairs[] = {{1, 1}, {2, 2}, {3, 3}, {4, 4},
+                                        {5, 5}, {6, 6}, {7, 7}, {8, 8}};
 constexpr WordPair kTableInfoPairs[] = {{8, 1}, {9, 2}};
 
 template <size_t N>
-void Copy(TamInfoRecord *rec, uint32_t engineBytes, const uint32_t *drm, size_t drmWords, const WordPair (&pairs)[N])
+void Copy(TamInfoRecord *rec, uint32_t engineBytes, const uint32_t *drm, size_t drmWords,
+          const WordPair (&pairs)[N])
 {
     std::memset(rec->word, 0, sizeof rec->word);
     rec->word[0] = engineBytes;
@@ -58,8 +61,8 @@ int32_t Translate(TamSession *s, const char *name, char *out, size_t size, const
     if (!TamTranslatorLoaded(s->link.translator) || n == 0)
         return 0;
     int64_t got = 0;
-    return TamTranslateToSource(s->link.translator, s->link.errors, 1, name, static_cast<int64_t>(n), out, static_cast<int64_t>(size),
-                                 &got)
+    return TamTranslateToSource(s->link.translator, s->link.errors, 1, name,
+                                static_cast<int64_t>(n), out, static_cast<int64_t>(size), &got)
                ? 0
                : kTamErrTranslation;
 }
@@ -92,7 +95,8 @@ int32_t NewCatalogHandle(TamSession *s, TamInfoRecord *rec, uint32_t db, bool ta
 
 } // namespace
 
-int32_t TamGetTableColumnInfo(TamSession *session, TamTableHandle *handle, const char *, TamInfoRecord *rec)
+int32_t TamGetTableColumnInfo(TamSession *session, TamTableHandle *handle, const char *,
+                              TamInfoRecord *rec)
 {
     rec->handle = nullptr;
     uint32_t drm[13] = {sizeof drm};
@@ -101,17 +105,19 @@ int32_t TamGetTableColumnInfo(TamSession *session, TamTableHandle *handle, const
     return rc != 0 ? rc : NewCatalogHandle(session, rec, handle->database, true);
 }
 
-int32_t TamGetProcedureColumnInfo(TamSession *session, TamTableHandle *procedure, TamInfoRecord *rec)
+int32_t TamGetProcedureColumnInfo(TamSession *session, TamTableHandle *procedure,
+                                  TamInfoRecord *rec)
 {
     rec->handle = nullptr;
     uint32_t drm[13] = {sizeof drm};
-    int32_t rc = DrmGetProcedureColumnInfo(session->drmSession, procedure->cursor, reinterpret_cast<uintptr_t>(drm),
-                                           sizeof drm);
+    int32_t rc = DrmGetProcedureColumnInfo(session->drmSession, procedure->cursor,
+                                           reinterpret_cast<uintptr_t>(drm), sizeof drm);
     Copy(rec, 80, drm, 13, kColumnPairs);
     return rc != 0 ? rc : NewCatalogHandle(session, rec, kTamNoDatabase, false);
 }
 
-int32_t TamGetTableIndexInfo(TamSession *session, TamTableHandle *handle, const char *index, TamInfoRecord *rec)
+int32_t TamGetTableIndexInfo(TamSession *session, TamTableHandle *handle, const char *index,
+                             TamInfoRecord *rec)
 {
     rec->handle = nullptr;
     char buf[65];
@@ -128,7 +134,8 @@ namespace {
 
 using DatabaseCall = int32_t (*)(uint32_t session, uint32_t db, uint32_t *drm, uint32_t length);
 
-int32_t DatabaseInfo(TamSession *session, const char *database, TamInfoRecord *rec, DatabaseCall call)
+int32_t DatabaseInfo(TamSession *session, const char *database, TamInfoRecord *rec,
+                     DatabaseCall call)
 {
     rec->handle = nullptr;
     uint32_t db = 0;
@@ -151,43 +158,46 @@ int32_t DatabaseInfo(TamSession *session, const char *database, TamInfoRecord *r
 
 int32_t TamGetDatabaseTableInfo(TamSession *session, const char *database, TamInfoRecord *rec)
 {
-    return DatabaseInfo(session, database, rec, [](uint32_t s, uint32_t db, uint32_t *drm, uint32_t length) {
-        return DrmGetDatabaseTableInfo(s, db, drm, length);
-    });
+    return DatabaseInfo(session, database, rec,
+                        [](uint32_t s, uint32_t db, uint32_t *drm, uint32_t length) {
+                            return DrmGetDatabaseTableInfo(s, db, drm, length);
+                        });
 }
 
 int32_t TamGetDatabaseProcedureInfo(TamSession *session, const char *database, TamInfoRecord *rec)
 {
-    return DatabaseInfo(session, database, rec, [](uint32_t s, uint32_t db, uint32_t *drm, uint32_t length) {
-        return DrmGetDatabaseProcedureInfo(s, db, reinterpret_cast<uintptr_t>(drm), length);
-    });
+    return DatabaseInfo(
+        session, database, rec, [](uint32_t s, uint32_t db, uint32_t *drm, uint32_t length) {
+            return DrmGetDatabaseProcedureInfo(s, db, reinterpret_cast<uintptr_t>(drm), length);
+        });
 }
 
-int32_t TamGetTableForeignKeyInfo(TamSession *session, TamTableHandle *primary, TamTableHandle *foreign,
-                                  TamInfoRecord *rec)
+int32_t TamGetTableForeignKeyInfo(TamSession *session, TamTableHandle *primary,
+                                  TamTableHandle *foreign, TamInfoRecord *rec)
 {
     rec->handle = nullptr;
     uint32_t drm[12] = {sizeof drm};
     int32_t rc = DrmGetTableForeignKeyInfo(session->drmSession, primary ? primary->cursor : 0,
-                                           foreign ? foreign->cursor : 0, reinterpret_cast<uintptr_t>(drm),
-                                           sizeof drm);
+                                           foreign ? foreign->cursor : 0,
+                                           reinterpret_cast<uintptr_t>(drm), sizeof drm);
     Copy(rec, 48, drm, 12, kForeignKeyPairs);
     TamTableHandle *first = primary ? primary : foreign;
-    return rc != 0 ? rc : NewCatalogHandle(session, rec, first ? first->database : kTamNoDatabase, true);
+    return rc != 0 ? rc
+                   : NewCatalogHandle(session, rec, first ? first->database : kTamNoDatabase, true);
 }
 
 int32_t TamGetTablePrivilegeInfo(TamSession *session, TamTableHandle *handle, TamInfoRecord *rec)
 {
     rec->handle = nullptr;
     uint32_t drm[9] = {sizeof drm};
-    int32_t rc = DrmGetTablePrivilegeInfo(session->drmSession, handle->cursor, reinterpret_cast<uintptr_t>(drm),
-                                          sizeof drm);
+    int32_t rc = DrmGetTablePrivilegeInfo(session->drmSession, handle->cursor,
+                                          reinterpret_cast<uintptr_t>(drm), sizeof drm);
     Copy(rec, 36, drm, 9, kPrivilegePairs);
     return rc != 0 ? rc : NewCatalogHandle(session, rec, handle->database, true);
 }
 
-int32_t TamGetTableColumnPrivilegeInfo(TamSession *session, TamTableHandle *handle, const char *column,
-                                       TamInfoRecord *rec)
+int32_t TamGetTableColumnPrivilegeInfo(TamSession *session, TamTableHandle *handle,
+                                       const char *column, TamInfoRecord *rec)
 {
     rec->handle = nullptr;
     char buf[65];
@@ -195,7 +205,8 @@ int32_t TamGetTableColumnPrivilegeInfo(TamSession *session, TamTableHandle *hand
     if (int32_t t = Translate(session, column, buf, sizeof buf, &name))
         return t;
     uint32_t drm[9] = {sizeof drm};
-    int32_t rc = DrmGetTableColumnPrivilegeInfo(session->drmSession, handle->cursor, reinterpret_cast<uintptr_t>(name),
+    int32_t rc = DrmGetTableColumnPrivilegeInfo(session->drmSession, handle->cursor,
+                                                reinterpret_cast<uintptr_t>(name),
                                                 reinterpret_cast<uintptr_t>(drm), sizeof drm);
     Copy(rec, 36, drm, 9, kPrivilegePairs);
     return rc != 0 ? rc : NewCatalogHandle(session, rec, handle->database, true);
@@ -247,7 +258,8 @@ int32_t OpenNamedCursor(TamSession *session, const char *database, const char *o
 
 } // namespace
 
-int32_t TamCreateTable(TamSession *session, const char *database, const char *table, TamTableHandle **handle)
+int32_t TamCreateTable(TamSession *session, const char *database, const char *table,
+                       TamTableHandle **handle)
 {
     int32_t rc = OpenNamedCursor(
         session, database, table,
@@ -275,8 +287,8 @@ int32_t TamDeleteTable(TamSession *session, const char *database, const char *ta
     return drop != 0 ? drop : rc;
 }
 
-int32_t TamCreateColumn(TamSession *session, TamTableHandle *handle, const char *column, const TamColumnDef &def,
-                        uint32_t flags)
+int32_t TamCreateColumn(TamSession *session, TamTableHandle *handle, const char *column,
+                        const TamColumnDef &def, uint32_t flags)
 {
     char buf[65];
     const char *name = nullptr;
@@ -295,14 +307,15 @@ int32_t TamCreateColumn(TamSession *session, TamTableHandle *handle, const char 
                            reinterpret_cast<uintptr_t>(record), flags);
 }
 
-int32_t TamCreateIndex(TamSession *session, TamTableHandle *handle, const char *index, uintptr_t a, uintptr_t b,
-                       uintptr_t c, uintptr_t d)
+int32_t TamCreateIndex(TamSession *session, TamTableHandle *handle, const char *index, uintptr_t a,
+                       uintptr_t b, uintptr_t c, uintptr_t d)
 {
     char buf[65];
     const char *name = nullptr;
     if (int32_t t = Translate(session, index, buf, sizeof buf, &name))
         return t;
-    return DrmCreateIndex(session->drmSession, handle->cursor, reinterpret_cast<uintptr_t>(name), a, b, c, d);
+    return DrmCreateIndex(session->drmSession, handle->cursor, reinterpret_cast<uintptr_t>(name), a,
+                          b, c, d);
 }
 
 int32_t TamDeleteIndex(TamSession *session, TamTableHandle *handle, const char *index)
@@ -316,7 +329,8 @@ int32_t TamDeleteIndex(TamSession *session, TamTableHandle *handle, const char *
 
 // ---- procedures and views ----
 
-int32_t TamOpenProcedure(TamSession *session, const char *database, const char *procedure, TamTableHandle **handle)
+int32_t TamOpenProcedure(TamSession *session, const char *database, const char *procedure,
+                         TamTableHandle **handle)
 {
     // No column cache for procedures.
     return OpenNamedCursor(
@@ -332,7 +346,8 @@ int32_t TamExecProcedure(TamSession *session, TamTableHandle *handle, uintptr_t 
     return DrmExecProcedure(session->drmSession, handle->cursor, a, b);
 }
 
-int32_t TamCreateView(TamSession *session, const char *database, uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d)
+int32_t TamCreateView(TamSession *session, const char *database, uintptr_t a, uintptr_t b,
+                      uintptr_t c, uintptr_t d)
 {
     uint32_t db = 0;
     int32_t rc = TamRefDatabase(session, database, 0, &db);
@@ -361,7 +376,8 @@ int32_t rcDrmSetJoin(TamSession *session, uintptr_t a, uintptr_t b, uintptr_t c)
     return DrmSetJoin(session->drmSession, a, b, c);
 }
 
-int32_t rcJoinAddRef(TamSession *session, uint32_t cursor, uint32_t database, TamTableHandle **handle)
+int32_t rcJoinAddRef(TamSession *session, uint32_t cursor, uint32_t database,
+                     TamTableHandle **handle)
 {
     *handle = nullptr;
     TamTableHandle *h = new (std::nothrow) TamTableHandle{};
@@ -374,30 +390,34 @@ int32_t rcJoinAddRef(TamSession *session, uint32_t cursor, uint32_t database, Ta
     return 0;
 }
 
-int32_t TamSetParam(TamSession *session, uint32_t id, uint32_t type, const void *data, uint32_t length)
+int32_t TamSetParam(TamSession *session, uint32_t id, uint32_t type, const void *data,
+                    uint32_t length)
 {
     return DrmSetParam(session->drmSession, id, type, data, length) == 0 ? 0 : -1;
 }
 
-int32_t TamExecExtPredicate(TamSession *session, uint32_t predicateId, const uint32_t *descriptorBlock,
-                            const uint32_t *dataBlock)
+int32_t TamExecExtPredicate(TamSession *session, uint32_t predicateId,
+                            const uint32_t *descriptorBlock, const uint32_t *dataBlock)
 {
     // The data module's fourth value is not used by the engine.
-    return DrmExecExtPredicate(session->drmSession, predicateId, reinterpret_cast<uintptr_t>(descriptorBlock),
+    return DrmExecExtPredicate(session->drmSession, predicateId,
+                               reinterpret_cast<uintptr_t>(descriptorBlock),
                                reinterpret_cast<uintptr_t>(dataBlock), 0);
 }
 
-int32_t TamConvertParam(TamSession *session, rcErrorQueue *stmtErrors, int16_t sqlType, void *data, int64_t length,
-                        int64_t bufferLength)
+int32_t TamConvertParam(TamSession *session, rcErrorQueue *stmtErrors, int16_t sqlType, void *data,
+                        int64_t length, int64_t bufferLength)
 {
     rcDriverLockHold hold;
-    if (!session || !TamTranslatorLoaded(session->link.translator) || !(sqlType == 1 || sqlType == 12 || sqlType == -1) || length <= 0)
+    if (!session || !TamTranslatorLoaded(session->link.translator) ||
+        !(sqlType == 1 || sqlType == 12 || sqlType == -1) || length <= 0)
         return 0;
     // A parameter goes to the data source: SQLDriverToDataSource, in place.
     // A refusal leaves the library's text (5167) and the translation error.
     int64_t got = 0;
     rcErrorQueue *errors = stmtErrors ? stmtErrors : session->link.errors;
-    if (TamTranslateToSource(session->link.translator, errors, sqlType, data, length, data, bufferLength, &got))
+    if (TamTranslateToSource(session->link.translator, errors, sqlType, data, length, data,
+                             bufferLength, &got))
         return 0;
     rcErrPost(errors, rcErrMapDrm(-5019), nullptr, -5019, nullptr);
     return -1;

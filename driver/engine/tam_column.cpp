@@ -36,8 +36,9 @@ bool IsCharType(int16_t t) { return t == 1 || t == 12 || t == -1; }
 
 } // namespace
 
-int32_t TamRetrieveColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *buffer,
-                          uint32_t length, uint32_t *outLength, DRM_RETINFO *partial, int16_t sqlType)
+int32_t TamRetrieveColumn(TamSession *session, TamTableHandle *handle, uint32_t column,
+                          void *buffer, uint32_t length, uint32_t *outLength, DRM_RETINFO *partial,
+                          int16_t sqlType)
 {
     DRM_RETINFO info{};
     DRM_RETINFO *ri = nullptr;
@@ -47,7 +48,8 @@ int32_t TamRetrieveColumn(TamSession *session, TamTableHandle *handle, uint32_t 
         ri = &info;
     }
     uint32_t got = 0;
-    int32_t rc = DrmRetrieveColumn(session->drmSession, handle->cursor, column, buffer, length, &got, ri);
+    int32_t rc =
+        DrmRetrieveColumn(session->drmSession, handle->cursor, column, buffer, length, &got, ri);
     if (outLength)
         *outLength = got;
     const TamTranslator *translator = session->link.translator;
@@ -63,7 +65,8 @@ int32_t TamRetrieveColumn(TamSession *session, TamTableHandle *handle, uint32_t 
     return rc;
 }
 
-int32_t rcColCacheInit(TamSession *session, TamTableHandle *handle, uint32_t columns, uint32_t maxColumns)
+int32_t rcColCacheInit(TamSession *session, TamTableHandle *handle, uint32_t columns,
+                       uint32_t maxColumns)
 {
     if (columns > maxColumns) {
         rcColCacheFree(session, handle);
@@ -109,7 +112,8 @@ int32_t rcColCacheSeal(TamSession *session, TamTableHandle *handle)
 {
     if (handle->cacheSealed || !handle->cacheEntries || !handle->cacheAllowed)
         return 0;
-    handle->cacheData = new (std::nothrow) unsigned char[handle->cacheDataSize ? handle->cacheDataSize : 4]();
+    handle->cacheData =
+        new (std::nothrow) unsigned char[handle->cacheDataSize ? handle->cacheDataSize : 4]();
     if (!handle->cacheData) {
         rcColCacheFree(session, handle);
         return kDrmErrNoMemory;
@@ -118,7 +122,9 @@ int32_t rcColCacheSeal(TamSession *session, TamTableHandle *handle)
     TamColumnCacheEntry *end = begin + handle->cacheCount;
     for (TamColumnCacheEntry *e = begin; e != end; ++e)
         e->data = e->notCached ? nullptr : handle->cacheData + e->offset;
-    std::sort(begin, end, [](const TamColumnCacheEntry &a, const TamColumnCacheEntry &b) { return a.column < b.column; });
+    std::sort(begin, end, [](const TamColumnCacheEntry &a, const TamColumnCacheEntry &b) {
+        return a.column < b.column;
+    });
     handle->cacheSealed = 1;
     return 0;
 }
@@ -147,20 +153,22 @@ void rcColCacheFree(TamSession *, TamTableHandle *handle)
 
 namespace {
 
-int32_t CacheRetrieve(TamSession *session, TamTableHandle *handle, uint32_t column, void *buffer, uint32_t length,
-                      uint32_t *outLength, int16_t sqlType)
+int32_t CacheRetrieve(TamSession *session, TamTableHandle *handle, uint32_t column, void *buffer,
+                      uint32_t length, uint32_t *outLength, int16_t sqlType)
 {
     TamColumnCacheEntry *begin = handle->cacheEntries;
     TamColumnCacheEntry *end = begin + handle->cacheCount;
     TamColumnCacheEntry *e = std::lower_bound(
         begin, end, column, [](const TamColumnCacheEntry &a, uint32_t c) { return a.column < c; });
     if (e == end || e->column != column || e->notCached)
-        return TamRetrieveColumn(session, handle, column, buffer, length, outLength, nullptr, sqlType);
+        return TamRetrieveColumn(session, handle, column, buffer, length, outLength, nullptr,
+                                 sqlType);
     int32_t rc = 0;
     if (e->stale) {
         std::memset(e->data, 0, e->capacity);
         uint32_t got = 0;
-        rc = TamRetrieveColumn(session, handle, column, e->data, e->capacity, &got, nullptr, sqlType);
+        rc = TamRetrieveColumn(session, handle, column, e->data, e->capacity, &got, nullptr,
+                               sqlType);
         e->isNull = rc == kDrmWarnNull ? 1 : 0;
         e->length = static_cast<uint16_t>(std::min<uint32_t>(got, 0xFFFF));
     }
@@ -179,8 +187,8 @@ int32_t CacheRetrieve(TamSession *session, TamTableHandle *handle, uint32_t colu
 
 } // namespace
 
-int32_t TamGetColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *buffer, uint32_t length,
-                     uint32_t *outLength, DRM_RETINFO *partial, int16_t sqlType)
+int32_t TamGetColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *buffer,
+                     uint32_t length, uint32_t *outLength, DRM_RETINFO *partial, int16_t sqlType)
 {
     if (!partial && handle->cacheAllowed && handle->cacheSealed)
         return CacheRetrieve(session, handle, column, buffer, length, outLength, sqlType);
@@ -249,7 +257,8 @@ int32_t ReadWord(TamSession *s, uint32_t cursor, uint32_t column, uint32_t *valu
 {
     unsigned char bytes[4] = {};
     uint32_t got = 0;
-    int32_t rc = DrmRetrieveColumn(s->drmSession, cursor, column, bytes, sizeof bytes, &got, nullptr);
+    int32_t rc =
+        DrmRetrieveColumn(s->drmSession, cursor, column, bytes, sizeof bytes, &got, nullptr);
     uint32_t v = 0;
     std::memcpy(&v, bytes, sizeof v);
     *value = v;
@@ -284,7 +293,8 @@ int32_t TamFetchCursor(TamSession *session, TamCursor *cursor, uint32_t mode, Ta
     if (mode == 1 && !cursor->open) {
         std::memset(info, 0, sizeof cursor->info);
         info[0] = sizeof cursor->info;
-        int32_t rc = DrmGetTypeCatalogInfo(session->drmSession, session->currentDb, info, sizeof cursor->info);
+        int32_t rc = DrmGetTypeCatalogInfo(session->drmSession, session->currentDb, info,
+                                           sizeof cursor->info);
         if (rc != 0)
             return rc;
         cursor->open = 1;
@@ -306,7 +316,9 @@ int32_t TamFetchCursor(TamSession *session, TamCursor *cursor, uint32_t mode, Ta
     if ((rc = ReadWord(session, c, info[5], &createParams)) < 0)
         return rc;
     if (createParams)
-        row->createParams = (id == 11 || id == 12) ? "max length" : id == 103 ? "precision,scale" : "length";
+        row->createParams = (id == 11 || id == 12) ? "max length"
+                            : id == 103            ? "precision,scale"
+                                                   : "length";
     uint32_t attributes = 0;
     if ((rc = ReadWord(session, c, info[6], &attributes)) < 0)
         return rc;

@@ -59,7 +59,8 @@ int32_t TamLoadExtPredicates(TamSession *session, rcList **out)
 {
     *out = nullptr;
     uint32_t info[7] = {sizeof info};
-    int32_t rc = DrmGetExtPredicateInfo(session->drmSession, reinterpret_cast<uintptr_t>(info), sizeof info);
+    int32_t rc =
+        DrmGetExtPredicateInfo(session->drmSession, reinterpret_cast<uintptr_t>(info), sizeof info);
     if (rc != 0)
         return rc;
     rcList *list = rcListCreate(4, sizeof(TamExtPredicate), false, 0);
@@ -82,7 +83,8 @@ int32_t TamLoadExtPredicates(TamSession *session, rcList **out)
                 return kDrmErrInfoNotAnswered;
             }
             current = static_cast<TamExtPredicate *>(rcListAppendNew(list));
-            if (!current || !(current->args = rcListCreate(4, sizeof(TamExtPredicateArg), false, 0))) {
+            if (!current ||
+                !(current->args = rcListCreate(4, sizeof(TamExtPredicateArg), false, 0))) {
                 TamFreeExtPredicates(list);
                 return kDrmErrNoMemory;
             }
@@ -90,8 +92,8 @@ int32_t TamLoadExtPredicates(TamSession *session, rcList **out)
         }
         if (role == 16) {
             char name[kTamExtPredicateName + 1] = {};
-            if (DrmRetrieveColumn(session->drmSession, cursor, info[5], name, kTamExtPredicateName, &got,
-                                  nullptr) < 0)
+            if (DrmRetrieveColumn(session->drmSession, cursor, info[5], name, kTamExtPredicateName,
+                                  &got, nullptr) < 0)
                 got = 0;
             name[std::min<uint32_t>(got, kTamExtPredicateName)] = '\0';
             std::memcpy(current->name, name, sizeof current->name);
@@ -114,7 +116,8 @@ const TamExtPredicate *TamFindExtPredicate(const rcList *list, const char *name,
         return nullptr;
     for (uint32_t i = 0; i < rcListCount(list); ++i) {
         const TamExtPredicate *p = static_cast<const TamExtPredicate *>(rcListAt(list, i));
-        const TamExtPredicateArg *arg = static_cast<const TamExtPredicateArg *>(rcListAt(p->args, argIndex));
+        const TamExtPredicateArg *arg =
+            static_cast<const TamExtPredicateArg *>(rcListAt(p->args, argIndex));
         if (arg && arg->role == 16 && std::strcmp(p->name, name) == 0)
             return p;
     }

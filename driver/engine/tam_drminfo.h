@@ -25,7 +25,7 @@ enum : uint32_t {
     kTamDriverName = 2,
     kTamDriverPasswordSupport = 3,
     kTamDriverUserSupport = 4,
-    kTamDriverKeywords = 6,  // the data module's own connection keywords, one per call
+    kTamDriverKeywords = 6, // the data module's own connection keywords, one per call
 };
 inline constexpr size_t kTamExtPredicateName = 60;
 
@@ -36,9 +36,9 @@ struct TamExtPredicateArg {
 
 struct TamExtPredicate {
     char name[kTamExtPredicateName + 1];
-    rcList *args;       // of TamExtPredicateArg
+    rcList *args; // of TamExtPredicateArg
     uint32_t number;
-    uint16_t nameRow;   // index of the row that names the predicate
+    uint16_t nameRow; // index of the row that names the predicate
 };
 
 int32_t TamGetDriverInfo(uint32_t item, void *buffer, uint32_t size);

@@ -29,8 +29,8 @@ int32_t TranslateName(TamSession *s, const char *name, char *out, size_t size, c
         return 0;
     }
     int64_t got = 0;
-    if (!TamTranslateToSource(s->link.translator, s->link.errors, 1, name, static_cast<int64_t>(n), out,
-                               static_cast<int64_t>(size), &got))
+    if (!TamTranslateToSource(s->link.translator, s->link.errors, 1, name, static_cast<int64_t>(n),
+                              out, static_cast<int64_t>(size), &got))
         return kTamErrTranslation;
     *result = out;
     return 0;
@@ -80,8 +80,9 @@ const char *TamPoolString(TamSession *session, const char *text, size_t length)
     return copy;
 }
 
-int32_t TamBeginSession(const TamSessionLink &link, uint32_t context, TamSession **session, const char *uid, const char *pwd,
-                        uint32_t openOption, const char *dataSource)
+int32_t TamBeginSession(const TamSessionLink &link, uint32_t context, TamSession **session,
+                        const char *uid, const char *pwd, uint32_t openOption,
+                        const char *dataSource)
 {
     *session = nullptr;
     if (dataSource && std::strlen(dataSource) > kTamNameMax)
@@ -216,10 +217,7 @@ int32_t TamSetSessionOption(TamSession *session, uint32_t option, uint32_t value
     return DrmSetSessionOption(session->drmSession, option, value);
 }
 
-int32_t TamSetSessionText(TamSession *, uint32_t, const char *)
-{
-    return kDrmErrNotSupported;
-}
+int32_t TamSetSessionText(TamSession *, uint32_t, const char *) { return kDrmErrNotSupported; }
 
 int32_t TamSetDriverOption(uint32_t option, uint32_t value)
 {
@@ -236,24 +234,26 @@ int32_t TamSetTransact(TamSession *session, uint32_t code)
 int32_t TamSetTranslateDll(TamSession *, uintptr_t, uintptr_t) { return 0; }
 int32_t TamSetTranslateOption(TamSession *, uintptr_t) { return 0; }
 
-int32_t TamGetExtErrStr(TamSession *session, int32_t code, char *buffer, uint32_t size, uint32_t *length)
+int32_t TamGetExtErrStr(TamSession *session, int32_t code, char *buffer, uint32_t size,
+                        uint32_t *length)
 {
     if (buffer && size)
         buffer[0] = '\0';
     if (length)
         *length = 0;
-    return DrmGetExtErrStr(session ? session->drmSession : kDrmDriverSession, static_cast<uintptr_t>(code),
-                           reinterpret_cast<uintptr_t>(buffer), size, reinterpret_cast<uintptr_t>(length));
+    return DrmGetExtErrStr(session ? session->drmSession : kDrmDriverSession,
+                           static_cast<uintptr_t>(code), reinterpret_cast<uintptr_t>(buffer), size,
+                           reinterpret_cast<uintptr_t>(length));
 }
 
-int32_t TamStringCompare(TamSession *session, const char *a, uint32_t lengthA, const char *b, uint32_t lengthB,
-                         int32_t *order)
+int32_t TamStringCompare(TamSession *session, const char *a, uint32_t lengthA, const char *b,
+                         uint32_t lengthB, int32_t *order)
 {
     return DrmStringCompare(session->drmSession, a, lengthA, 0, b, lengthB, 0, order);
 }
 
-int32_t TamOpenTable(TamSession *session, const char *password, const char *database, const char *table,
-                     uint32_t flags, TamTableHandle **handle)
+int32_t TamOpenTable(TamSession *session, const char *password, const char *database,
+                     const char *table, uint32_t flags, TamTableHandle **handle)
 {
     *handle = nullptr;
     uint32_t db = 0;
@@ -313,13 +313,15 @@ int32_t TamSeek(TamSession *session, TamTableHandle *handle, uint32_t flags)
     return DrmSeek(session->drmSession, handle->cursor, flags);
 }
 
-int32_t TamGotoBookmark(TamSession *session, TamTableHandle *handle, const void *bookmark, uint32_t length)
+int32_t TamGotoBookmark(TamSession *session, TamTableHandle *handle, const void *bookmark,
+                        uint32_t length)
 {
     rcColCacheInvalidate(session, handle);
     return DrmGotoBookmark(session->drmSession, handle->cursor, bookmark, length);
 }
 
-int32_t TamMakeKey(TamSession *session, TamTableHandle *handle, const void *data, uint32_t length, uint32_t flags)
+int32_t TamMakeKey(TamSession *session, TamTableHandle *handle, const void *data, uint32_t length,
+                   uint32_t flags)
 {
     return DrmMakeKey(session->drmSession, handle->cursor, data, length, flags);
 }
@@ -339,7 +341,8 @@ int32_t TamGetBookmark(TamSession *session, TamTableHandle *handle, void *buffer
     return DrmGetBookmark(session->drmSession, handle->cursor, buffer, length, outLength);
 }
 
-int32_t TamSetFilter(TamSession *session, TamTableHandle *handle, const uint32_t *filter, const uint32_t *data)
+int32_t TamSetFilter(TamSession *session, TamTableHandle *handle, const uint32_t *filter,
+                     const uint32_t *data)
 {
     return DrmSetFilter(session->drmSession, handle->cursor, filter, data);
 }
@@ -349,14 +352,14 @@ int32_t TamInitUpdate(TamSession *session, TamTableHandle *handle, uint32_t mode
     return DrmInitUpdate(session->drmSession, handle->cursor, mode);
 }
 
-int32_t TamSetColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *data, uint32_t length,
-                     uint32_t append, int16_t sqlType, uint32_t isNull)
+int32_t TamSetColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *data,
+                     uint32_t length, uint32_t append, int16_t sqlType, uint32_t isNull)
 {
     if (!isNull && data && length > 0 && TamTranslatorLoaded(session->link.translator) &&
         (sqlType == 1 || sqlType == 12 || sqlType == -1)) {
         int64_t got = 0;
-        if (!TamTranslateToSource(session->link.translator, session->link.errors, sqlType, data, length, data,
-                                   static_cast<int64_t>(length) + 1, &got))
+        if (!TamTranslateToSource(session->link.translator, session->link.errors, sqlType, data,
+                                  length, data, static_cast<int64_t>(length) + 1, &got))
             return -5019;
     }
     return DrmSetColumn(session->drmSession, handle->cursor, column, data, length, append, isNull);
@@ -371,4 +374,3 @@ int32_t TamDeleteRecord(TamSession *session, TamTableHandle *handle)
 {
     return DrmDeleteRecord(session->drmSession, handle->cursor);
 }
-

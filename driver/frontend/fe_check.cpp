@@ -95,11 +95,13 @@ struct Checker {
                             *out = &c;
                             return 0;
                         }
-                    return rcFePostText(errors, RC_ENG_INVALID_COLUMN_NAME_SELECT_LIST, RC_TXT_INVALID_COLUMN_NAME,
+                    return rcFePostText(errors, RC_ENG_INVALID_COLUMN_NAME_SELECT_LIST,
+                                        RC_TXT_INVALID_COLUMN_NAME,
                                         (std::string(q) + "." + name).c_str());
                 }
             }
-            return rcFePostText(errors, RC_ENG_INVALID_VIEW_TABLE_NAME, RC_TXT_INVALID_TABLE_NAME, q);
+            return rcFePostText(errors, RC_ENG_INVALID_VIEW_TABLE_NAME, RC_TXT_INVALID_TABLE_NAME,
+                                q);
         }
         for (const Scope *s = scope; s != nullptr; s = s->outer) {
             rcTblColumn *found = nullptr;
@@ -116,7 +118,8 @@ struct Checker {
                 return 0;
             }
         }
-        return rcFePostText(errors, RC_ENG_INVALID_COLUMN_NAME_SELECT_LIST, RC_TXT_INVALID_COLUMN_NAME, name);
+        return rcFePostText(errors, RC_ENG_INVALID_COLUMN_NAME_SELECT_LIST,
+                            RC_TXT_INVALID_COLUMN_NAME, name);
     }
 
     int ColumnType(rcParseNode *colName, const Scope *scope, rcSemTypeInfo *type)
@@ -144,8 +147,7 @@ struct Checker {
     {
         while (n != nullptr) {
             switch (n->id) {
-            case RC_N_DynamicParm:
-                return n;
+            case RC_N_DynamicParm: return n;
             case RC_N_Expression:
             case RC_N_Primary:
             case RC_N_Value:
@@ -153,16 +155,16 @@ struct Checker {
             case RC_N_ExprOrNull:
             case RC_N_InsValue: {
                 rcParseNode *c = n->child;
-                if (c != nullptr && c->id == '(' && c->next != nullptr && c->next->next != nullptr &&
-                    c->next->next->id == ')' && c->next->next->next == nullptr)
+                if (c != nullptr && c->id == '(' && c->next != nullptr &&
+                    c->next->next != nullptr && c->next->next->id == ')' &&
+                    c->next->next->next == nullptr)
                     c = c->next;
                 if (c == nullptr || c->next != nullptr)
                     return nullptr;
                 n = c;
                 break;
             }
-            default:
-                return nullptr;
+            default: return nullptr;
             }
         }
         return nullptr;
@@ -296,8 +298,9 @@ struct Checker {
         for (rcParseNode *a = list != nullptr ? list->child : nullptr; a != nullptr; a = a->next) {
             if (a->id != RC_N_Expression)
                 continue;
-            rcParseNode *target = entry != nullptr && entry->code == RC_FN_CONVERT && position == 1 ? BareChild(a)
-                                                                                                    : nullptr;
+            rcParseNode *target = entry != nullptr && entry->code == RC_FN_CONVERT && position == 1
+                                      ? BareChild(a)
+                                      : nullptr;
             if (target != nullptr && target->id == RC_N_ConvertType) {
                 convertTo = static_cast<int16_t>(static_cast<int32_t>(target->attr));
                 Attach(a, rcSemTypeInfo{SQL_INTEGER, 4});
@@ -348,10 +351,8 @@ struct Checker {
         if (c == nullptr)
             return Fail(RC_MSG_SYNTAX_ERROR);
         switch (c->id) {
-        case RC_N_ColName:
-            return ColumnType(c, scope, t);
-        case RC_N_Literal:
-            return TypeLiteral(c, t);
+        case RC_N_ColName: return ColumnType(c, scope, t);
+        case RC_N_Literal: return TypeLiteral(c, t);
         case RC_N_DynamicParm:
             *t = rcSemTypeInfo{RC_SEM_UNTYPED, RC_SEM_UNTYPED_LENGTH};
             if (c->attr2 < declared.size() && declared[c->attr2].sqlType != 0) {
@@ -366,22 +367,20 @@ struct Checker {
             t->flags = RC_SEM_NULLABILITY_KNOWN;
             return 0;
         case '(':
-            if (c->next == nullptr || c->next->id != RC_N_Expression || TypeExpr(c->next, scope) != 0)
+            if (c->next == nullptr || c->next->id != RC_N_Expression ||
+                TypeExpr(c->next, scope) != 0)
                 return c->next == nullptr ? Fail(RC_MSG_SYNTAX_ERROR) : -1;
             *t = *rcSemTypeOf(c->next);
             t->flags &= ~RC_SEM_PLAIN_COLUMN;
             return 0;
-        case RC_N_SetFunctionRef:
-            return TypeSetFunction(c, scope, t);
-        case RC_N_ScalarFn:
-            return TypeScalarFn(c, scope, t);
+        case RC_N_SetFunctionRef: return TypeSetFunction(c, scope, t);
+        case RC_N_ScalarFn: return TypeScalarFn(c, scope, t);
         case RC_N_TypedLiteral:
-            *t = rcSemTypeInfo{static_cast<int16_t>(c->attr), c->attr == static_cast<uint32_t>(SQL_TIMESTAMP) ? 16u : 6u};
+            *t = rcSemTypeInfo{static_cast<int16_t>(c->attr),
+                               c->attr == static_cast<uint32_t>(SQL_TIMESTAMP) ? 16u : 6u};
             t->flags = RC_SEM_NULLABILITY_KNOWN;
             return 0;
-        case RC_N_ConvertType:
-            *t = rcSemTypeInfo{SQL_INTEGER, 4};
-            return 0;
+        case RC_N_ConvertType: *t = rcSemTypeInfo{SQL_INTEGER, 4}; return 0;
         case RC_N_IFCondExpr: {
             rcSemTypeInfo a, b;
             int seen = 0;
@@ -407,8 +406,7 @@ struct Checker {
             t->flags = RC_SEM_NULLABLE | RC_SEM_NULLABILITY_KNOWN;
             return 0;
         }
-        default:
-            return Fail(RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT);
+        default: return Fail(RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT);
         }
     }
 
@@ -416,19 +414,24 @@ struct Checker {
     {
         const rcParseNode *lit = BareChild(const_cast<rcParseNode *>(expr));
         const rcParseNode *num = lit != nullptr && lit->id == RC_N_Literal ? lit->child : nullptr;
-        const rcParseNode *exact = num != nullptr && num->id == RC_N_NumericLiteral ? num->child : nullptr;
+        const rcParseNode *exact =
+            num != nullptr && num->id == RC_N_NumericLiteral ? num->child : nullptr;
         return exact != nullptr && exact->id == RC_N_ExactNumLit && exact->child != nullptr &&
                exact->child->id == RC_T_USINT_LIT && std::strlen(exact->child->text) < 10;
     }
     static bool IsDateLike(int16_t t) { return t == SQL_DATE || t == SQL_TIMESTAMP; }
-    static bool IsSmallInt(int16_t t) { return t == SQL_INTEGER || t == SQL_SMALLINT || t == kTinyintUnsigned; }
+    static bool IsSmallInt(int16_t t)
+    {
+        return t == SQL_INTEGER || t == SQL_SMALLINT || t == kTinyintUnsigned;
+    }
 
     // The result of left op right; 0 with *t set, or -1 posted.
     int Arithmetic(const rcSemTypeInfo &l, int op, const rcSemTypeInfo &r, rcSemTypeInfo *t)
     {
         bool nullable = ((l.flags | r.flags) & RC_SEM_NULLABLE) != 0;
         int16_t a = l.sqlType, b = r.sqlType;
-        if (rcSemIsBinary(a) || rcSemIsBinary(b) || a == SQL_BIT || b == SQL_BIT || a == SQL_TIME || b == SQL_TIME)
+        if (rcSemIsBinary(a) || rcSemIsBinary(b) || a == SQL_BIT || b == SQL_BIT || a == SQL_TIME ||
+            b == SQL_TIME)
             return Fail(RC_ENG_INCOMPATIBLE_TYPES_EXPRESSION);
         if (IsDateLike(a)) {
             if ((op == '+' || op == '-') && IsSmallInt(b)) {
@@ -443,8 +446,8 @@ struct Checker {
                 return Fail(RC_ENG_INCOMPATIBLE_TYPES_EXPRESSION);
             *t = rcSemTypeInfo{b, r.length};
         } else if (rcSemIsNumeric(a) && rcSemIsNumeric(b)) {
-            bool exact = a == RC_SQL_DECIMAL38 || b == RC_SQL_DECIMAL38 || a == SQL_DECIMAL || b == SQL_DECIMAL ||
-                         a == SQL_NUMERIC || b == SQL_NUMERIC;
+            bool exact = a == RC_SQL_DECIMAL38 || b == RC_SQL_DECIMAL38 || a == SQL_DECIMAL ||
+                         b == SQL_DECIMAL || a == SQL_NUMERIC || b == SQL_NUMERIC;
             *t = exact ? rcSemTypeInfo{RC_SQL_DECIMAL38, 38, 74, 37} : rcSemTypeInfo{SQL_DOUBLE, 8};
         } else if (rcSemIsChar(a) && rcSemIsChar(b)) {
             if (op != '+')
@@ -474,7 +477,8 @@ struct Checker {
         if (c->id == RC_N_Primary) {
             if (TypePrimary(c, scope, &t) != 0)
                 return -1;
-        } else if ((c->id == '-' || c->id == '+') && c->next != nullptr && c->next->id == RC_N_Expression) {
+        } else if ((c->id == '-' || c->id == '+') && c->next != nullptr &&
+                   c->next->id == RC_N_Expression) {
             if (TypeExpr(c->next, scope) != 0)
                 return -1;
             t = *rcSemTypeOf(c->next);
@@ -565,7 +569,8 @@ struct Checker {
         return ChildOf(item, RC_N_Expression);
     }
 
-    int Compare(rcParseNode *leftNode, rcSemTypeInfo *l, rcParseNode *rightNode, rcSemTypeInfo *r, const char *op)
+    int Compare(rcParseNode *leftNode, rcSemTypeInfo *l, rcParseNode *rightNode, rcSemTypeInfo *r,
+                const char *op)
     {
         bool lp = l->sqlType == RC_SEM_UNTYPED, rp = r->sqlType == RC_SEM_UNTYPED;
         if (lp && rp)
@@ -583,7 +588,8 @@ struct Checker {
         return msg != 0 ? Fail(msg) : 0;
     }
 
-    int TypeValue(rcParseNode *value, const Scope *scope, rcParseNode *tested, rcSemTypeInfo *testedType)
+    int TypeValue(rcParseNode *value, const Scope *scope, rcParseNode *tested,
+                  rcSemTypeInfo *testedType)
     {
         rcParseNode *c = value->child;
         rcSemTypeInfo t;
@@ -616,7 +622,8 @@ struct Checker {
             value->sem = New(t);
             break;
         case RC_N_TypedLiteral:
-            t = rcSemTypeInfo{static_cast<int16_t>(c->attr), c->attr == static_cast<uint32_t>(SQL_TIMESTAMP) ? 16u : 6u};
+            t = rcSemTypeInfo{static_cast<int16_t>(c->attr),
+                              c->attr == static_cast<uint32_t>(SQL_TIMESTAMP) ? 16u : 6u};
             value->sem = New(t);
             break;
         case RC_N_Expression:
@@ -624,11 +631,11 @@ struct Checker {
                 return -1;
             value->sem = New(*rcSemTypeOf(c));
             break;
-        default:
-            return Fail(RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT);
+        default: return Fail(RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT);
         }
         (void)tested;
-        uint32_t msg = rcSemCheckCompare(testedType, static_cast<rcSemTypeInfo *>(value->sem), "IN");
+        uint32_t msg =
+            rcSemCheckCompare(testedType, static_cast<rcSemTypeInfo *>(value->sem), "IN");
         return msg != 0 ? Fail(msg) : 0;
     }
 
@@ -672,7 +679,8 @@ struct Checker {
         }
         case RC_N_LikePredicate: {
             rcParseNode *pattern = c->next != nullptr ? c->next->next : nullptr;
-            if (pattern == nullptr || TypeOperand(c, scope, &l, &le) != 0 || TypeOperand(pattern, scope, &r, &re) != 0)
+            if (pattern == nullptr || TypeOperand(c, scope, &l, &le) != 0 ||
+                TypeOperand(pattern, scope, &r, &re) != 0)
                 return -1;
             if (l->sqlType == RC_SEM_UNTYPED && r->sqlType != RC_SEM_UNTYPED) {
                 TypeParam(le, *r);
@@ -711,7 +719,8 @@ struct Checker {
             rcParseNode *values = ChildOf(list, RC_N_ValueList);
             if (l->sqlType == RC_SEM_UNTYPED) {
                 // The tested parameter takes the type of the first typed value.
-                for (rcParseNode *v = values != nullptr ? values->child : nullptr; v != nullptr; v = v->next) {
+                for (rcParseNode *v = values != nullptr ? values->child : nullptr; v != nullptr;
+                     v = v->next) {
                     if (v->id != RC_N_Value || BareParam(v) != nullptr)
                         continue;
                     rcSemTypeInfo probe{RC_SEM_UNTYPED, RC_SEM_UNTYPED_LENGTH};
@@ -724,15 +733,14 @@ struct Checker {
                 if (l->sqlType == RC_SEM_UNTYPED)
                     return Fail(RC_ENG_UNABLE_DETERMINE_DYNAMIC_PARAMETER_TYPE);
             }
-            for (rcParseNode *v = values != nullptr ? values->child : nullptr; v != nullptr; v = v->next)
+            for (rcParseNode *v = values != nullptr ? values->child : nullptr; v != nullptr;
+                 v = v->next)
                 if (v->id == RC_N_Value && TypeValue(v, scope, le, l) != 0)
                     return -1;
             return 0;
         }
-        case RC_N_ExistsPredicate:
-            return Walk(c, scope);
-        default:
-            return Walk(c, scope);
+        case RC_N_ExistsPredicate: return Walk(c, scope);
+        default: return Walk(c, scope);
         }
     }
 
@@ -754,7 +762,7 @@ struct Checker {
         ct.flags &= ~RC_SEM_PLAIN_COLUMN;
         rcParseNode *expr = valueNode != nullptr ? ChildOf(valueNode, RC_N_Expression) : nullptr;
         if (expr == nullptr)
-            return 0;   // NULL
+            return 0; // NULL
         if (TypeExpr(expr, scope) != 0)
             return -1;
         const rcSemTypeInfo *vt = rcSemTypeOf(expr);
@@ -762,7 +770,8 @@ struct Checker {
             TypeParam(expr, ct);
             return 0;
         }
-        if (!rcSemTypesCompatible(ct.sqlType, vt->sqlType) && !(ct.sqlType == SQL_BIT && rcSemIsNumeric(vt->sqlType)))
+        if (!rcSemTypesCompatible(ct.sqlType, vt->sqlType) &&
+            !(ct.sqlType == SQL_BIT && rcSemIsNumeric(vt->sqlType)))
             return Fail(RC_ENG_INCOMPATIBLE_TYPES_EXPRESSION);
         return 0;
     }
@@ -770,7 +779,8 @@ struct Checker {
     int WalkInsert(rcParseNode *stmt)
     {
         rcParseNode *tableNode = ChildOf(stmt, RC_N_TableName);
-        rcTblEntry *table = tableNode != nullptr ? static_cast<rcTblEntry *>(tableNode->sem) : nullptr;
+        rcTblEntry *table =
+            tableNode != nullptr ? static_cast<rcTblEntry *>(tableNode->sem) : nullptr;
         if (table == nullptr)
             return Fail(RC_ENG_INVALID_VIEW_TABLE_NAME);
         std::vector<rcTblColumn *> targets;
@@ -785,8 +795,8 @@ struct Checker {
                     if (NamesEqual(c.name, name))
                         found = &c;
                 if (found == nullptr)
-                    return rcFePostText(errors, RC_ENG_INVALID_COLUMN_NAME_SELECT_LIST, RC_TXT_INVALID_COLUMN_NAME,
-                                        name);
+                    return rcFePostText(errors, RC_ENG_INVALID_COLUMN_NAME_SELECT_LIST,
+                                        RC_TXT_INVALID_COLUMN_NAME, name);
                 id->sem = found;
                 targets.push_back(found);
             }
@@ -844,7 +854,8 @@ struct Checker {
             if (c->id == RC_N_ColAssignList) {
                 for (rcParseNode *a = c->child; a != nullptr; a = a->next)
                     if (a->id == RC_N_ColAssign &&
-                        TypeColumnTarget(ChildOf(a, RC_N_ColName), &scope, ChildOf(a, RC_N_ExprOrNull)) != 0)
+                        TypeColumnTarget(ChildOf(a, RC_N_ColName), &scope,
+                                         ChildOf(a, RC_N_ExprOrNull)) != 0)
                         return -1;
             } else if (c->id != RC_N_TableName && Walk(c, &scope) != 0) {
                 return -1;
@@ -950,7 +961,8 @@ struct Checker {
                 for (const rcTblEntry *t : tables)
                     inside = inside || t == c->owner;
                 if (!inside)
-                    return rcFePostText(errors, RC_MSG_GENERAL_ERROR, RC_TXT_CONDITION_COLUMN_REFERENCE_MUST_WITHIN,
+                    return rcFePostText(errors, RC_MSG_GENERAL_ERROR,
+                                        RC_TXT_CONDITION_COLUMN_REFERENCE_MUST_WITHIN,
                                         c->name.c_str());
                 continue;
             }
@@ -976,14 +988,17 @@ struct Checker {
         std::vector<const rcTblEntry *> tables;
         JoinTables(join->child, &tables);
         if (tables.size() > kRcOuterJoinTablesMax) {
-            std::string text = "Outer join names more than " + std::to_string(kRcOuterJoinTablesMax) + " tables.";
+            std::string text =
+                "Outer join names more than " + std::to_string(kRcOuterJoinTablesMax) + " tables.";
             rcErrPost(errors, RC_MSG_GENERAL_ERROR, nullptr, 0, text.c_str());
             return -1;
         }
         if (cond == nullptr)
             return 0;
-        if (FindId(cond->child, RC_N_Literal) != nullptr || FindId(cond->child, RC_N_TypedLiteral) != nullptr)
-            return rcFePostText(errors, RC_MSG_SYNTAX_ERROR, RC_TXT_LITERAL_NOT_ALLOWED_CONDITION, nullptr);
+        if (FindId(cond->child, RC_N_Literal) != nullptr ||
+            FindId(cond->child, RC_N_TypedLiteral) != nullptr)
+            return rcFePostText(errors, RC_MSG_SYNTAX_ERROR, RC_TXT_LITERAL_NOT_ALLOWED_CONDITION,
+                                nullptr);
         if (Walk(cond, scope) != 0)
             return -1;
         return OuterColumns(cond->child, tables);
@@ -1069,17 +1084,27 @@ int ReadDeclaredTypes(rcFeSource *src, rcParseNode *list, std::vector<rcSemTypeI
 bool rcSemIsNumeric(int16_t t)
 {
     switch (t) {
-    case SQL_INTEGER: case SQL_SMALLINT: case SQL_FLOAT: case SQL_REAL: case SQL_DOUBLE:
-    case RC_SQL_SCALED64: case RC_SQL_DECIMAL38: case kTinyintUnsigned:
-    case SQL_TINYINT: case SQL_BIGINT: case SQL_NUMERIC: case SQL_DECIMAL:
-        return true;
-    default:
-        return false;
+    case SQL_INTEGER:
+    case SQL_SMALLINT:
+    case SQL_FLOAT:
+    case SQL_REAL:
+    case SQL_DOUBLE:
+    case RC_SQL_SCALED64:
+    case RC_SQL_DECIMAL38:
+    case kTinyintUnsigned:
+    case SQL_TINYINT:
+    case SQL_BIGINT:
+    case SQL_NUMERIC:
+    case SQL_DECIMAL: return true;
+    default: return false;
     }
 }
 
 bool rcSemIsChar(int16_t t) { return t == kChar || t == kVarchar || t == kLongvarchar; }
-bool rcSemIsBinary(int16_t t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
+bool rcSemIsBinary(int16_t t)
+{
+    return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY;
+}
 
 bool rcSemTypesCompatible(int16_t a, int16_t b)
 {
@@ -1099,7 +1124,8 @@ uint32_t rcSemCheckCompare(rcSemTypeInfo *l, rcSemTypeInfo *r, const char *op)
     if (rcSemIsBinary(l->sqlType) || rcSemIsBinary(r->sqlType))
         return RC_ENG_CANNOT_COMPARE_BINARY_DATA_TYPE;
     if (!rcSemTypesCompatible(l->sqlType, r->sqlType)) {
-        bool eq = std::strcmp(op, "=") == 0 || std::strcmp(op, "<>") == 0 || std::strcmp(op, "IN") == 0;
+        bool eq =
+            std::strcmp(op, "=") == 0 || std::strcmp(op, "<>") == 0 || std::strcmp(op, "IN") == 0;
         bool bitNum = (l->sqlType == SQL_BIT && rcSemIsNumeric(r->sqlType)) ||
                       (r->sqlType == SQL_BIT && rcSemIsNumeric(l->sqlType));
         bool dateTs = (l->sqlType == SQL_DATE && r->sqlType == SQL_TIMESTAMP) ||
@@ -1116,7 +1142,8 @@ uint32_t rcSemCheckCompare(rcSemTypeInfo *l, rcSemTypeInfo *r, const char *op)
 
 bool rcSemIsReservedName(const char *name)
 {
-    static const char *const kNames[] = {"con", "nul", "prn", "com1", "com2", "com3", "com4", "LPT1", "LPT2", "LPT3"};
+    static const char *const kNames[] = {"con",  "nul",  "prn",  "com1", "com2",
+                                         "com3", "com4", "LPT1", "LPT2", "LPT3"};
     for (const char *n : kNames)
         if (PlatAsciiCaseCompare(n, name) == 0)
             return true;
@@ -1156,7 +1183,8 @@ int rcSemCheckStatement(rcPrepared *prep, rcErrorQueue *errors)
     prep->params.resize(counter);
 
     for (rcParseNode *s = root->next; s != nullptr; s = s->next)
-        if (s->id == RC_N_ParamTypeList && ReadDeclaredTypes(prep->source, s, &ck.declared, errors) != 0)
+        if (s->id == RC_N_ParamTypeList &&
+            ReadDeclaredTypes(prep->source, s, &ck.declared, errors) != 0)
             return -1;
 
     if (rcTblOpenAll(prep, errors) != 0)
@@ -1170,12 +1198,8 @@ int rcSemCheckStatement(rcPrepared *prep, rcErrorQueue *errors)
 
     int r = 0;
     switch (root->id) {
-    case RC_N_InsertStmt:
-        r = ck.WalkInsert(root);
-        break;
-    case RC_N_UpdateStmt:
-        r = ck.WalkUpdate(root, nullptr);
-        break;
+    case RC_N_InsertStmt: r = ck.WalkInsert(root); break;
+    case RC_N_UpdateStmt: r = ck.WalkUpdate(root, nullptr); break;
     case RC_N_DeleteStmt: {
         Scope scope;
         rcParseNode *t = Checker::ChildOf(root, RC_N_TableName);
@@ -1184,15 +1208,12 @@ int rcSemCheckStatement(rcPrepared *prep, rcErrorQueue *errors)
         r = ck.Walk(root->child, &scope);
         break;
     }
-    case RC_N_SubSelectStmt:
-        r = ck.WalkBlock(root, nullptr);
-        break;
-    default:
-        r = ck.Walk(root->child, nullptr);
-        break;
+    case RC_N_SubSelectStmt: r = ck.WalkBlock(root, nullptr); break;
+    default: r = ck.Walk(root->child, nullptr); break;
     }
     // ORDER BY of a query: in the scope of its first select block.
-    if (r == 0 && prep->kind == 100 && root->next != nullptr && root->next->id == RC_N_OrderBy_Opt) {
+    if (r == 0 && prep->kind == 100 && root->next != nullptr &&
+        root->next->id == RC_N_OrderBy_Opt) {
         rcParseNode *first = root;
         while (first != nullptr && first->id != RC_N_SubSelectStmt)
             first = first->child;
@@ -1203,7 +1224,8 @@ int rcSemCheckStatement(rcPrepared *prep, rcErrorQueue *errors)
     }
     if (r != 0)
         return -1;
-    if (ck.CheckKeyTypes(root->child) != 0 || (root->next != nullptr && ck.CheckKeyTypes(root->next) != 0))
+    if (ck.CheckKeyTypes(root->child) != 0 ||
+        (root->next != nullptr && ck.CheckKeyTypes(root->next) != 0))
         return -1;
     // Declared types win over the types the parameters met.
     for (uint32_t i = 0; i < ck.declared.size() && i < prep->params.size(); ++i)

@@ -30,7 +30,8 @@ const char *IdentText(const rcParseNode *n)
 
 bool IsBlock(uint16_t id)
 {
-    return id == RC_N_SubSelectStmt || id == RC_N_QuerySpec || id == RC_N_UpdateStmt || id == RC_N_DeleteStmt;
+    return id == RC_N_SubSelectStmt || id == RC_N_QuerySpec || id == RC_N_UpdateStmt ||
+           id == RC_N_DeleteStmt;
 }
 
 // The names a block's tables are known by: aliases and table names.
@@ -68,7 +69,8 @@ std::vector<TableRefName> TablesOfBlock(const rcParseNode *block)
 bool Knows(const std::vector<TableRefName> &tables, const char *q)
 {
     for (const TableRefName &t : tables)
-        if (PlatAsciiCaseCompare(t.alias.c_str(), q) == 0 || PlatAsciiCaseCompare(t.name.c_str(), q) == 0)
+        if (PlatAsciiCaseCompare(t.alias.c_str(), q) == 0 ||
+            PlatAsciiCaseCompare(t.name.c_str(), q) == 0)
             return true;
     return false;
 }
@@ -114,7 +116,8 @@ bool Pass1(rcParseNode *root)
     if (!hasUnion)
         return true;
     for (rcParseNode *s = root->next; s != nullptr; s = s->next)
-        if (s->id == RC_N_OrderBy_Opt && !Each(s->child, RC_N_ColName, [](rcParseNode *) { return false; })) {
+        if (s->id == RC_N_OrderBy_Opt &&
+            !Each(s->child, RC_N_ColName, [](rcParseNode *) { return false; })) {
             rcPrsRecordError(RC_PARSE_REFERENCE_COLUMN_NAME_NOT_ALLOWED, "ORDER BY");
             return false;
         }
@@ -130,10 +133,11 @@ bool Pass2(rcParseNode *root)
         for (size_t i = 0; i < tables.size(); ++i)
             for (size_t j = 0; j < i; ++j) {
                 const TableRefName &a = tables[i], &b = tables[j];
-                bool same = !a.alias.empty() || !b.alias.empty()
-                                ? PlatAsciiCaseCompare((a.alias.empty() ? a.name : a.alias).c_str(),
-                                                       (b.alias.empty() ? b.name : b.alias).c_str()) == 0
-                                : PlatAsciiCaseCompare(a.name.c_str(), b.name.c_str()) == 0;
+                bool same =
+                    !a.alias.empty() || !b.alias.empty()
+                        ? PlatAsciiCaseCompare((a.alias.empty() ? a.name : a.alias).c_str(),
+                                               (b.alias.empty() ? b.name : b.alias).c_str()) == 0
+                        : PlatAsciiCaseCompare(a.name.c_str(), b.name.c_str()) == 0;
                 if (same) {
                     rcPrsRecordError(RC_PARSE_TABLE_REFERENCE_MUST_UNIQUE,
                                      (a.alias.empty() ? a.name : a.alias).c_str());
@@ -172,9 +176,9 @@ bool Pass2(rcParseNode *root)
         return q == nullptr || checkQualifier(n, IdentText(q));
     });
     ok = ok && Each(root, RC_N_SelSubListItem, [&](rcParseNode *n) {
-        rcParseNode *q = Child(n, RC_N_TabNameOrCorName);
-        return q == nullptr || checkQualifier(q, IdentText(q));
-    });
+             rcParseNode *q = Child(n, RC_N_TabNameOrCorName);
+             return q == nullptr || checkQualifier(q, IdentText(q));
+         });
     if (!ok)
         return false;
     // UPDATE SET: each column once.
@@ -258,8 +262,10 @@ bool Pass3(rcParseNode *root)
         uint16_t id;
         const char *name;
     };
-    static const Clause kRowClauses[] = {{RC_N_WhereSearchCond_Opt, "WHERE"}, {RC_N_ColAssignList, "UPDATE"},
-                                         {RC_N_GroupBy_Opt, "GROUP BY"}, {RC_N_LeftOuterJoin, "OUTER JOIN"}};
+    static const Clause kRowClauses[] = {{RC_N_WhereSearchCond_Opt, "WHERE"},
+                                         {RC_N_ColAssignList, "UPDATE"},
+                                         {RC_N_GroupBy_Opt, "GROUP BY"},
+                                         {RC_N_LeftOuterJoin, "OUTER JOIN"}};
     for (const Clause &c : kRowClauses) {
         bool ok = Each(root, c.id, [&](rcParseNode *n) {
             if (HasSetFunction(n->child)) {
@@ -321,7 +327,8 @@ bool Pass3(rcParseNode *root)
         int items = 0;
         if (list->child != nullptr && list->child->id == '*')
             items = 2;
-        for (rcParseNode *i = Child(list, RC_N_SelSubList) ? Child(list, RC_N_SelSubList)->child : nullptr;
+        for (rcParseNode *i = Child(list, RC_N_SelSubList) ? Child(list, RC_N_SelSubList)->child
+                                                           : nullptr;
              i != nullptr; i = i->next)
             items += i->id == RC_N_SelSubListItem ? 1 : 0;
         if (items > 1) {

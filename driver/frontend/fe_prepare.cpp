@@ -14,9 +14,20 @@
 namespace {
 
 enum : uint16_t {
-    kKindNone = 0, kKindOther = 1, kKindInsert = 2, kKindUpdate = 3, kKindDelete = 5,
-    kKindCreateIndex = 8, kKindCreateTable = 9, kKindDropIndex = 10, kKindDropTable = 11,
-    kKindCreateView = 12, kKindDropView = 13, kKindQuery = 100, kKindProcedure = 102, kKindUse = 4096,
+    kKindNone = 0,
+    kKindOther = 1,
+    kKindInsert = 2,
+    kKindUpdate = 3,
+    kKindDelete = 5,
+    kKindCreateIndex = 8,
+    kKindCreateTable = 9,
+    kKindDropIndex = 10,
+    kKindDropTable = 11,
+    kKindCreateView = 12,
+    kKindDropView = 13,
+    kKindQuery = 100,
+    kKindProcedure = 102,
+    kKindUse = 4096,
 };
 
 bool HasNode(const rcParseNode *n, uint16_t id)
@@ -41,7 +52,9 @@ int CheckCommand(rcPrepared *prep, rcErrorQueue *errors)
     uint32_t mask = prep->source->CommandMask();
     switch (prep->kind) {
     case kKindInsert:
-        return (mask & RC_CMD_INSERT) == 0 ? rcErrRaise(errors, RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT) : 0;
+        return (mask & RC_CMD_INSERT) == 0
+                   ? rcErrRaise(errors, RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT)
+                   : 0;
     case kKindUpdate:
     case kKindDelete:
         if (HasNode(prep->root, RC_N_SubQuery))
@@ -52,15 +65,22 @@ int CheckCommand(rcPrepared *prep, rcErrorQueue *errors)
             return rcErrRaise(errors, RC_ENG_DELETE_STATEMENT_NOT_SUPPORTED);
         return 0;
     case kKindCreateIndex:
-        return (mask & RC_CMD_CREATE_INDEX) == 0 ? rcErrRaise(errors, RC_ENG_CREATE_INDEX_STATEMENT_NOT_SUPPORTED) : 0;
+        return (mask & RC_CMD_CREATE_INDEX) == 0
+                   ? rcErrRaise(errors, RC_ENG_CREATE_INDEX_STATEMENT_NOT_SUPPORTED)
+                   : 0;
     case kKindCreateTable:
-        return (mask & RC_CMD_CREATE_TABLE) == 0 ? rcErrRaise(errors, RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT) : 0;
+        return (mask & RC_CMD_CREATE_TABLE) == 0
+                   ? rcErrRaise(errors, RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT)
+                   : 0;
     case kKindDropIndex:
-        return (mask & RC_CMD_DROP_INDEX) == 0 ? rcErrRaise(errors, RC_ENG_DROP_INDEX_STATEMENT_NOT_SUPPORTED) : 0;
+        return (mask & RC_CMD_DROP_INDEX) == 0
+                   ? rcErrRaise(errors, RC_ENG_DROP_INDEX_STATEMENT_NOT_SUPPORTED)
+                   : 0;
     case kKindDropTable:
-        return (mask & RC_CMD_DROP_TABLE) == 0 ? rcErrRaise(errors, RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT) : 0;
-    default:
-        return 0;
+        return (mask & RC_CMD_DROP_TABLE) == 0
+                   ? rcErrRaise(errors, RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT)
+                   : 0;
+    default: return 0;
     }
 }
 
@@ -117,29 +137,23 @@ int Run(rcPrepared *prep, rcErrorQueue *errors)
         // Reached only when the command mask allows them, which no data
         // source of this driver does.
         return rcErrRaise(errors, RC_MSG_DRIVER_NOT_CAPABLE);
-    case kKindCreateView:
-        return PrepareCreateView(prep, errors);
+    case kKindCreateView: return PrepareCreateView(prep, errors);
     case kKindDropView:
         if (CheckReadOnly(prep, errors) != 0)
             return -1;
         return prep->stmt == nullptr ? rcErrRaise(errors, RC_MSG_DRIVER_NOT_CAPABLE) : 0;
-    case kKindProcedure:
-        return rcErrRaise(errors, RC_MSG_DRIVER_NOT_CAPABLE);
+    case kKindProcedure: return rcErrRaise(errors, RC_MSG_DRIVER_NOT_CAPABLE);
     case kKindOther:
         if (rcSemCheckStatement(prep, errors) != 0)
             return -1;
         return rcErrRaise(errors, RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT);
-    default:
-        return rcErrRaise(errors, RC_MSG_SYNTAX_ERROR);
+    default: return rcErrRaise(errors, RC_MSG_SYNTAX_ERROR);
     }
 }
 
 } // namespace
 
-rcPrepared::~rcPrepared()
-{
-    rcFeReset(this);
-}
+rcPrepared::~rcPrepared() { rcFeReset(this); }
 
 uint16_t rcFeKindOfRoot(const rcParseNode *root)
 {
@@ -179,7 +193,8 @@ void rcFeReset(rcPrepared *prep)
     prep->arena = nullptr;
 }
 
-int16_t rcFePrepare(rcPrepared *prep, rcFeSource *source, rcErrorQueue *errors, const char *text, bool escapes)
+int16_t rcFePrepare(rcPrepared *prep, rcFeSource *source, rcErrorQueue *errors, const char *text,
+                    bool escapes)
 {
     rcFeReset(prep);
     prep->source = source;

@@ -89,16 +89,16 @@ struct rcPrepared {
     rcPrepared(const rcPrepared &) = delete;
     rcPrepared &operator=(const rcPrepared &) = delete;
 
-    rcFeSource *source = nullptr;      // the source the tables were opened on
-    rcMemPool arena = nullptr;         // the parse tree
+    rcFeSource *source = nullptr; // the source the tables were opened on
+    rcMemPool arena = nullptr;    // the parse tree
     rcParseNode *root = nullptr;
-    uint16_t kind = 0;                 // rcStmtKind
+    uint16_t kind = 0; // rcStmtKind
     uint16_t selectRoot = 0;
     std::vector<std::unique_ptr<rcTblEntry>> tables;
-    std::deque<rcSemTypeInfo> types;   // type records of the tree's nodes
-    std::vector<rcParamDesc> params;   // by parameter number
+    std::deque<rcSemTypeInfo> types; // type records of the tree's nodes
+    std::vector<rcParamDesc> params; // by parameter number
     std::vector<rcResultColumn> columns;
-    uint16_t exprNames = 0;            // EXPR_n names given so far
+    uint16_t exprNames = 0; // EXPR_n names given so far
     // The statement's engine record the view catalogue hangs on; null: views
     // are neither merged nor defined. Not touched by reset.
     rcStmt *stmt = nullptr;
@@ -109,7 +109,8 @@ struct rcPrepared {
 // result set, nothing prepared.
 constexpr int16_t RC_FE_SET_APPLIED = 2;
 
-int16_t rcFePrepare(rcPrepared *prep, rcFeSource *source, rcErrorQueue *errors, const char *text, bool escapes);
+int16_t rcFePrepare(rcPrepared *prep, rcFeSource *source, rcErrorQueue *errors, const char *text,
+                    bool escapes);
 // Closes the tables and frees the tree and every record.
 void rcFeReset(rcPrepared *prep);
 

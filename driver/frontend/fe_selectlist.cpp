@@ -63,13 +63,16 @@ rcParseNode *ColumnItem(rcMemPool arena, rcTblColumn *col)
     rcParseNode *qualId = rcPrsNewNameNode(arena, RC_T_IDENTIFIER, qualifier.c_str());
     rcParseNode *qual = rcPrsNewNode(arena, RC_N_TabNameOrCorName, qualId);
     rcParseNode *dot = rcPrsNewNameNode(arena, '.', ".");
-    if (ident == nullptr || colId == nullptr || qualId == nullptr || qual == nullptr || dot == nullptr)
+    if (ident == nullptr || colId == nullptr || qualId == nullptr || qual == nullptr ||
+        dot == nullptr)
         return nullptr;
     qual->next = dot;
     dot->next = colId;
     rcParseNode *colName = rcPrsNewNode(arena, RC_N_ColName, qual);
-    rcParseNode *primary = colName != nullptr ? rcPrsNewNode(arena, RC_N_Primary, colName) : nullptr;
-    rcParseNode *expr = primary != nullptr ? rcPrsNewNode(arena, RC_N_Expression, primary) : nullptr;
+    rcParseNode *primary =
+        colName != nullptr ? rcPrsNewNode(arena, RC_N_Primary, colName) : nullptr;
+    rcParseNode *expr =
+        primary != nullptr ? rcPrsNewNode(arena, RC_N_Expression, primary) : nullptr;
     rcParseNode *item = expr != nullptr ? rcPrsNewNode(arena, RC_N_SelSubListItem, expr) : nullptr;
     if (item != nullptr)
         colName->sem = col;
@@ -77,8 +80,8 @@ rcParseNode *ColumnItem(rcMemPool arena, rcTblColumn *col)
 }
 
 // Items for the columns of the tables, chained with commas; first and last out.
-int ColumnItems(rcMemPool arena, const std::vector<rcTblEntry *> &tables, rcParseNode **first, rcParseNode **last,
-                uint32_t *count)
+int ColumnItems(rcMemPool arena, const std::vector<rcTblEntry *> &tables, rcParseNode **first,
+                rcParseNode **last, uint32_t *count)
 {
     *first = *last = nullptr;
     for (rcTblEntry *t : tables)
@@ -103,7 +106,8 @@ int ColumnItems(rcMemPool arena, const std::vector<rcTblEntry *> &tables, rcPars
 
 int TooMany(rcErrorQueue *errors, uint16_t max)
 {
-    return rcFePostText(errors, RC_MSG_SYNTAX_ERROR, RC_PARSE_MAXIMUM_NUMBER_RESULT_COLUMNS_EXCEEDED,
+    return rcFePostText(errors, RC_MSG_SYNTAX_ERROR,
+                        RC_PARSE_MAXIMUM_NUMBER_RESULT_COLUMNS_EXCEEDED,
                         std::to_string(max).c_str());
 }
 
@@ -140,7 +144,8 @@ int rcSelExpandStars(rcPrepared *prep, rcErrorQueue *errors)
             continue;
         }
         rcParseNode *sub = Child(list, RC_N_SelSubList);
-        for (rcParseNode *item = sub != nullptr ? sub->child : nullptr; item != nullptr; item = item->next) {
+        for (rcParseNode *item = sub != nullptr ? sub->child : nullptr; item != nullptr;
+             item = item->next) {
             if (item->id != RC_N_SelSubListItem)
                 continue;
             rcParseNode *qual = Child(item, RC_N_TabNameOrCorName);
@@ -154,16 +159,19 @@ int rcSelExpandStars(rcPrepared *prep, rcErrorQueue *errors)
             TablesOf(Child(block, RC_N_TableRefList), &tables);
             for (rcTblEntry *t : tables) {
                 const std::string &n = t->alias.empty() ? t->name : t->alias;
-                if (n == name || (!prep->source->CaseSensitiveNames() && rcTblNameOf(prep, name) == t))
+                if (n == name ||
+                    (!prep->source->CaseSensitiveNames() && rcTblNameOf(prep, name) == t))
                     table = t;
             }
             if (table == nullptr)
-                return rcFePostText(errors, RC_ENG_INVALID_VIEW_TABLE_NAME, RC_TXT_INVALID_TABLE_NAME, name);
+                return rcFePostText(errors, RC_ENG_INVALID_VIEW_TABLE_NAME,
+                                    RC_TXT_INVALID_TABLE_NAME, name);
             rcParseNode *first, *last;
             if (ColumnItems(prep->arena, {table}, &first, &last, &count) != 0)
                 return rcErrRaise(errors, RC_MSG_MEMORY_ALLOCATION_ERROR);
             if (first == nullptr)
-                return rcFePostText(errors, RC_ENG_INVALID_VIEW_TABLE_NAME, RC_TXT_TABLE_EMPTY_DOESNT_EXIST, name);
+                return rcFePostText(errors, RC_ENG_INVALID_VIEW_TABLE_NAME,
+                                    RC_TXT_TABLE_EMPTY_DOESNT_EXIST, name);
             // The item takes the first column; the others follow it.
             item->child = first->child;
             last->next = item->next;
@@ -183,7 +191,8 @@ int rcSelCheckParams(rcParseNode *root, rcErrorQueue *errors)
 {
     for (rcParseNode *block : RootBlocks(root)) {
         rcParseNode *sub = Child(Child(block, RC_N_SelectList), RC_N_SelSubList);
-        for (rcParseNode *item = sub != nullptr ? sub->child : nullptr; item != nullptr; item = item->next) {
+        for (rcParseNode *item = sub != nullptr ? sub->child : nullptr; item != nullptr;
+             item = item->next) {
             if (item->id != RC_N_SelSubListItem || !HasParam(item->child))
                 continue;
             rcParseNode *expr = Child(item, RC_N_Expression);
@@ -206,7 +215,8 @@ int rcSelBuildColumns(rcPrepared *prep, rcErrorQueue *errors)
     rcParseNode *sub = Child(Child(blocks.front(), RC_N_SelectList), RC_N_SelSubList);
     prep->columns.clear();
     prep->exprNames = 0;
-    for (rcParseNode *item = sub != nullptr ? sub->child : nullptr; item != nullptr; item = item->next) {
+    for (rcParseNode *item = sub != nullptr ? sub->child : nullptr; item != nullptr;
+         item = item->next) {
         if (item->id != RC_N_SelSubListItem)
             continue;
         rcParseNode *expr = Child(item, RC_N_Expression);
@@ -216,9 +226,10 @@ int rcSelBuildColumns(rcPrepared *prep, rcErrorQueue *errors)
         rcResultColumn col;
         col.expression = expr;
         rcParseNode *primary = expr->child;
-        rcParseNode *colName = primary != nullptr && primary->id == RC_N_Primary && primary->next == nullptr
-                                   ? Child(primary, RC_N_ColName)
-                                   : nullptr;
+        rcParseNode *colName =
+            primary != nullptr && primary->id == RC_N_Primary && primary->next == nullptr
+                ? Child(primary, RC_N_ColName)
+                : nullptr;
         if (colName != nullptr && colName->sem != nullptr)
             col.column = static_cast<const rcTblColumn *>(colName->sem);
         col.hasSetFunction = primary != nullptr && primary->id == RC_N_Primary &&
@@ -234,7 +245,8 @@ int rcSelBuildColumns(rcPrepared *prep, rcErrorQueue *errors)
         } else {
             const char *format = rcResFind(RC_TXT_EXPR_NAME);
             char name[32];
-            std::snprintf(name, sizeof name, format != nullptr ? format : "EXPR_%d", ++prep->exprNames);
+            std::snprintf(name, sizeof name, format != nullptr ? format : "EXPR_%d",
+                          ++prep->exprNames);
             col.name = name;
         }
         if (col.column != nullptr) {
@@ -243,8 +255,8 @@ int rcSelBuildColumns(rcPrepared *prep, rcErrorQueue *errors)
         }
         col.engineType = t->sqlType;
         col.nullable = (t->flags & RC_SEM_NULLABILITY_KNOWN) == 0 ? SQL_NULLABLE_UNKNOWN
-                       : (t->flags & RC_SEM_NULLABLE) != 0      ? SQL_NULLABLE
-                                                                : SQL_NO_NULLS;
+                       : (t->flags & RC_SEM_NULLABLE) != 0        ? SQL_NULLABLE
+                                                                  : SQL_NO_NULLS;
         prep->source->DescribeResult(*t, &col);
         col.updatable = col.column != nullptr;
         prep->columns.push_back(std::move(col));
@@ -260,7 +272,8 @@ int rcSelCheckUnion(rcPrepared *prep, rcErrorQueue *errors)
     auto items = [](rcParseNode *block) {
         std::vector<rcParseNode *> out;
         rcParseNode *sub = Child(Child(block, RC_N_SelectList), RC_N_SelSubList);
-        for (rcParseNode *item = sub != nullptr ? sub->child : nullptr; item != nullptr; item = item->next)
+        for (rcParseNode *item = sub != nullptr ? sub->child : nullptr; item != nullptr;
+             item = item->next)
             if (item->id == RC_N_SelSubListItem)
                 out.push_back(Child(item, RC_N_Expression));
         return out;
@@ -276,7 +289,8 @@ int rcSelCheckUnion(rcPrepared *prep, rcErrorQueue *errors)
             if (a == nullptr || t == nullptr)
                 return rcErrRaise(errors, RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT);
             if (t->sqlType == SQL_LONGVARBINARY)
-                return rcFePostText(errors, RC_MSG_SYNTAX_ERROR, RC_TXT_DATA_TYPE_SQL_LONGVARBINARY_NOT, nullptr);
+                return rcFePostText(errors, RC_MSG_SYNTAX_ERROR,
+                                    RC_TXT_DATA_TYPE_SQL_LONGVARBINARY_NOT, nullptr);
             if (prep->source->SqlTypeOf(t->sqlType) != prep->source->SqlTypeOf(a->sqlType))
                 return rcErrRaise(errors, RC_ENG_UNION_SELECT_LISTS_DO_NOT);
         }

@@ -44,8 +44,10 @@ int OpenOne(rcPrepared *prep, rcErrorQueue *errors, rcParseNode *node)
     entry->alias = AliasOf(node);
     if (entry->alias.size() > kRcTblAliasMax)
         return rcErrRaise(errors, RC_ENG_ALIAS_NAME_EXCEEDS_MAXIMUM_LENGTH);
-    if (entry->name.empty() || entry->name.size() > kRcTblNameMax || rcSemIsReservedName(entry->name.c_str()))
-        return rcFePostText(errors, RC_ENG_INVALID_VIEW_TABLE_NAME, RC_TXT_INVALID_TABLE_NAME, entry->name.c_str());
+    if (entry->name.empty() || entry->name.size() > kRcTblNameMax ||
+        rcSemIsReservedName(entry->name.c_str()))
+        return rcFePostText(errors, RC_ENG_INVALID_VIEW_TABLE_NAME, RC_TXT_INVALID_TABLE_NAME,
+                            entry->name.c_str());
     entry->id = static_cast<uint32_t>(prep->tables.size());
     if (prep->source->OpenTable(errors, entry.get()) != 0)
         return -1;
@@ -54,7 +56,9 @@ int OpenOne(rcPrepared *prep, rcErrorQueue *errors, rcParseNode *node)
     if (entry->columns.size() > prep->source->MaxColumns()) {
         // More columns than MaxColSupport: refused, never cut.
         prep->source->CloseTable(entry.get());
-        return rcErrPost(errors, rcErrMapDrm(kTamTooManyColumns), nullptr, kTamTooManyColumns, nullptr), -1;
+        return rcErrPost(errors, rcErrMapDrm(kTamTooManyColumns), nullptr, kTamTooManyColumns,
+                         nullptr),
+               -1;
     }
     node->sem = entry.get();
     prep->tables.push_back(std::move(entry));

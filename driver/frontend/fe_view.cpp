@@ -76,10 +76,7 @@ const rcParseNode *ChildOf(const rcParseNode *node, uint16_t id)
 
 } // namespace
 
-void rcVwSetTestDirectory(const char *dir)
-{
-    gTestDirectory = dir != nullptr ? dir : "";
-}
+void rcVwSetTestDirectory(const char *dir) { gTestDirectory = dir != nullptr ? dir : ""; }
 
 int rcVwGetDir(rcStmt *stmt, std::string *dir)
 {
@@ -210,10 +207,7 @@ const char *rcVwGetText(rcStmt *stmt)
     return stmt->views != nullptr ? stmt->views->text.c_str() : "";
 }
 
-std::string rcVwUnparse(const rcParseNode *tree)
-{
-    return rcPrsUnparse(tree);
-}
+std::string rcVwUnparse(const rcParseNode *tree) { return rcPrsUnparse(tree); }
 
 std::string rcVwQueryText(const rcParseNode *createRoot)
 {

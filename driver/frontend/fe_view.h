@@ -67,10 +67,7 @@ struct rcViewCatalog {
 };
 
 // The queue the view routines post their messages on.
-inline rcErrorQueue *rcVwErrors(rcStmt *stmt)
-{
-    return stmt->errors;
-}
+inline rcErrorQueue *rcVwErrors(rcStmt *stmt) { return stmt->errors; }
 
 // Capability bits of rcStmtSourceInfo::capabilities read here.
 enum : uint32_t {

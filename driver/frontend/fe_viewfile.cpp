@@ -22,10 +22,7 @@ void PutU32(uint8_t *p, uint32_t v)
         p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-uint16_t GetU16(const uint8_t *p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
+uint16_t GetU16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 uint32_t GetU32(const uint8_t *p)
 {
@@ -57,10 +54,7 @@ std::string PathOf(const std::string &dir, const char *file)
     return path + file;
 }
 
-std::string SystemText(int err)
-{
-    return std::string(" (") + std::strerror(err) + ")";
-}
+std::string SystemText(int err) { return std::string(" (") + std::strerror(err) + ")"; }
 
 int FileError(rcVwFileError *err, const std::string &what, const std::string &path)
 {
@@ -244,10 +238,7 @@ bool rcVwNameEqual(const char *a, const char *b, bool caseSensitive)
     return rcUtlStrCompare(a, b, caseSensitive ? 1 : 0) == 0;
 }
 
-void rcVwFileSetLockedHook(void (*hook)())
-{
-    gLockedHook = hook;
-}
+void rcVwFileSetLockedHook(void (*hook)()) { gLockedHook = hook; }
 
 std::vector<uint8_t> rcVwEncodeCatalog(const std::vector<rcViewEntry> &entries)
 {

@@ -110,10 +110,7 @@ rcParseNode *rcVwCopySubtree(rcVwMergeCtx &c, rcParseNode *n)
     return copy;
 }
 
-void Relink(rcVwMergeCtx &c)
-{
-    rcPrsLinkTree(c.root);
-}
+void Relink(rcVwMergeCtx &c) { rcPrsLinkTree(c.root); }
 
 bool NameEq(const char *a, const char *b, bool caseSensitive)
 {

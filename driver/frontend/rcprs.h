@@ -27,15 +27,14 @@
 #include "driver/engine/tree/rcprsnode.h"
 #include "driver/engine/tree/rcprssym.h"
 
-
 // Results of rcPrsParse.
 enum : int {
-    RC_PRS_SYNTAX = 0,   // syntax or grammar error, message recorded
+    RC_PRS_SYNTAX = 0, // syntax or grammar error, message recorded
     RC_PRS_OK = 1,
-    RC_PRS_NOMEM = 2,    // arena full (1503)
-    RC_PRS_PASS2 = 3,    // the scalar-function check or second pass failed
-    RC_PRS_PASS13 = 4,   // first or third pass failed, or too many columns
-    RC_PRS_TOOLONG = 5,  // a token too long (1522)
+    RC_PRS_NOMEM = 2,   // arena full (1503)
+    RC_PRS_PASS2 = 3,   // the scalar-function check or second pass failed
+    RC_PRS_PASS13 = 4,  // first or third pass failed, or too many columns
+    RC_PRS_TOOLONG = 5, // a token too long (1522)
 };
 
 // Parser message ids (texts in the driver's string table).

@@ -119,8 +119,10 @@ void rcPrsCheckVendor(rcPrsContext *ctx, rcParseNode *vendor, rcParseNode *vendo
 {
     if (ctx->failed)
         return;
-    if (PlatAsciiCaseCompare(vendor->text, "Vendor") != 0 || PlatAsciiCaseCompare(vendorName->text, "MicroSoft") != 0 ||
-        PlatAsciiCaseCompare(product->text, "Product") != 0 || PlatAsciiCaseCompare(productName->text, "ODBC") != 0)
+    if (PlatAsciiCaseCompare(vendor->text, "Vendor") != 0 ||
+        PlatAsciiCaseCompare(vendorName->text, "MicroSoft") != 0 ||
+        PlatAsciiCaseCompare(product->text, "Product") != 0 ||
+        PlatAsciiCaseCompare(productName->text, "ODBC") != 0)
         rcPrsFail(ctx, RC_PRS_MSG_SYNTAX, nullptr, RC_PRS_SYNTAX);
 }
 

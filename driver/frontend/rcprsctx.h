@@ -25,28 +25,28 @@ constexpr int RC_SCAN_END = 0;
 constexpr int RC_SCAN_FAIL = -2;
 
 struct rcPrsScanner {
-    const char *text = nullptr;  // NUL-terminated input
-    size_t pos = 0;              // next byte to read
-    long lastRead = -1;          // position of the last byte read
-    long line = 1;               // newlines consumed + 1
+    const char *text = nullptr; // NUL-terminated input
+    size_t pos = 0;             // next byte to read
+    long lastRead = -1;         // position of the last byte read
+    long line = 1;              // newlines consumed + 1
     bool escapes = false;
-    int prevToken = 0;           // previous token code (0 at the start)
+    int prevToken = 0; // previous token code (0 at the start)
     // Escape label tracking: 1 when the next identifier is an escape label;
     // after "{" "?" the "=" is expected (2), then the label (1).
     int labelState = 0;
-    int vendorStep = -1;         // tokens seen since SVBEGIN, -1 outside
+    int vendorStep = -1; // tokens seen since SVBEGIN, -1 outside
 };
 
 struct rcPrsContext {
     rcMemPool arena = nullptr;
     rcParseNode *root = nullptr;
     rcPrsScanner scan;
-    bool oom = false;            // the arena refused a node (1503 recorded)
-    bool failed = false;         // an action or the scanner recorded an error
-    int result = RC_PRS_SYNTAX;  // result to report when failed is set
-    uint16_t createColumns = 0;  // column definitions of CREATE TABLE
-    uint32_t selectItems = 0;    // expression items of all select lists
-    uint16_t inValues = 0;       // values of the current IN list
+    bool oom = false;           // the arena refused a node (1503 recorded)
+    bool failed = false;        // an action or the scanner recorded an error
+    int result = RC_PRS_SYNTAX; // result to report when failed is set
+    uint16_t createColumns = 0; // column definitions of CREATE TABLE
+    uint32_t selectItems = 0;   // expression items of all select lists
+    uint16_t inValues = 0;      // values of the current IN list
     uint16_t maxCreateColumns = 0xFFFF;
     uint16_t maxSelectItems = 0xFFFF;
 };

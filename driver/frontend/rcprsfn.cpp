@@ -30,12 +30,12 @@ struct TypeName {
 };
 
 const TypeName kConvertTypes[] = {
-    {"SQL_BIT", -7},        {"SQL_TINYINT", -6},   {"SQL_BIGINT", -5},
+    {"SQL_BIT", -7},           {"SQL_TINYINT", -6},   {"SQL_BIGINT", -5},
     {"SQL_LONGVARBINARY", -4}, {"SQL_VARBINARY", -3}, {"SQL_BINARY", -2},
-    {"SQL_LONGVARCHAR", -1}, {"SQL_CHAR", 1},       {"SQL_NUMERIC", 2},
-    {"SQL_DECIMAL", 3},     {"SQL_INTEGER", 4},    {"SQL_SMALLINT", 5},
-    {"SQL_FLOAT", 6},       {"SQL_REAL", 7},       {"SQL_DOUBLE", 8},
-    {"SQL_DATE", 9},        {"SQL_TIME", 10},      {"SQL_TIMESTAMP", 11},
+    {"SQL_LONGVARCHAR", -1},   {"SQL_CHAR", 1},       {"SQL_NUMERIC", 2},
+    {"SQL_DECIMAL", 3},        {"SQL_INTEGER", 4},    {"SQL_SMALLINT", 5},
+    {"SQL_FLOAT", 6},          {"SQL_REAL", 7},       {"SQL_DOUBLE", 8},
+    {"SQL_DATE", 9},           {"SQL_TIME", 10},      {"SQL_TIMESTAMP", 11},
     {"SQL_VARCHAR", 12},
 };
 
@@ -85,9 +85,24 @@ bool rcPrsConvertTypeName(int16_t code, const char **name)
 namespace {
 
 enum : int16_t {
-    kLongVarchar = -1, kChar = 1, kNumeric = 2, kDecimal = 3, kInteger = 4, kSmallint = 5,
-    kFloat = 6, kReal = 7, kDouble = 8, kDate = 9, kTime = 10, kTimestamp = 11, kVarchar = 12,
-    kBigint = -5, kTinyint = -6, kBit = -7, kScaled64 = 32020, kDecimal38 = 32021,
+    kLongVarchar = -1,
+    kChar = 1,
+    kNumeric = 2,
+    kDecimal = 3,
+    kInteger = 4,
+    kSmallint = 5,
+    kFloat = 6,
+    kReal = 7,
+    kDouble = 8,
+    kDate = 9,
+    kTime = 10,
+    kTimestamp = 11,
+    kVarchar = 12,
+    kBigint = -5,
+    kTinyint = -6,
+    kBit = -7,
+    kScaled64 = 32020,
+    kDecimal38 = 32021,
 };
 
 } // namespace
@@ -95,17 +110,27 @@ enum : int16_t {
 rcScalarFnType rcPrsScalarFnResultType(const rcScalarFnEntry *fn, rcScalarFnType firstArgument)
 {
     switch (fn->code) {
-    case 3: return {kDate, 6};         // CURDATE
-    case 4: return {kTime, 6};         // CURTIME
-    case 5: return {kChar, 31};        // DATABASE
-    case 31: return {kChar, 1};        // NULL
-    case 43: return {kChar, 128};      // USER
-    case 11: case 12: case 15: case 22: case 23: case 24: case 25: case 26: case 44:
-        return {kInteger, 4};          // DAYOFMONTH ... YEAR, QUARTER
-    case 14: case 21: case 34: case 35: case 36: case 41:
-        return {kVarchar, firstArgument.length}; // LEFT, LTRIM, RIGHT, RTRIM, SUBSTRING
-    default:
-        return firstArgument;          // CONCAT, CONVERT, LCASE, UCASE
+    case 3: return {kDate, 6};    // CURDATE
+    case 4: return {kTime, 6};    // CURTIME
+    case 5: return {kChar, 31};   // DATABASE
+    case 31: return {kChar, 1};   // NULL
+    case 43: return {kChar, 128}; // USER
+    case 11:
+    case 12:
+    case 15:
+    case 22:
+    case 23:
+    case 24:
+    case 25:
+    case 26:
+    case 44: return {kInteger, 4}; // DAYOFMONTH ... YEAR, QUARTER
+    case 14:
+    case 21:
+    case 34:
+    case 35:
+    case 36:
+    case 41: return {kVarchar, firstArgument.length}; // LEFT, LTRIM, RIGHT, RTRIM, SUBSTRING
+    default: return firstArgument;                    // CONCAT, CONVERT, LCASE, UCASE
     }
 }
 
@@ -149,36 +174,38 @@ bool rcPrsScalarFnParamType(const rcScalarFnEntry *fn, int position, rcScalarFnT
             return true;
         }
         return false;
-    default:
-        return false;
+    default: return false;
     }
 }
 
 bool rcPrsScalarFnKindAccepts(uint8_t kind, int16_t sqlType)
 {
     switch (kind) {
-    case RC_FN_ARG_CHAR:
-        return sqlType == kChar || sqlType == kVarchar || sqlType == kLongVarchar;
+    case RC_FN_ARG_CHAR: return sqlType == kChar || sqlType == kVarchar || sqlType == kLongVarchar;
     case RC_FN_ARG_NUMERIC:
     case RC_FN_ARG_INTEGER:
         switch (sqlType) {
-        case kNumeric: case kDecimal: case kInteger: case kSmallint: case kFloat: case kReal:
-        case kDouble: case kBigint: case kTinyint: case kBit: case kScaled64: case kDecimal38:
-            return true;
-        default:
-            return false;
+        case kNumeric:
+        case kDecimal:
+        case kInteger:
+        case kSmallint:
+        case kFloat:
+        case kReal:
+        case kDouble:
+        case kBigint:
+        case kTinyint:
+        case kBit:
+        case kScaled64:
+        case kDecimal38: return true;
+        default: return false;
         }
     case RC_FN_ARG_DATE:
         return sqlType == kDate || sqlType == kTimestamp || sqlType == kChar || sqlType == kVarchar;
-    default:
-        return true;
+    default: return true;
     }
 }
 
-int rcFnQuarterOfMonth(int month)
-{
-    return (month >= 1 && month <= 12) ? (month - 1) / 3 + 1 : 0;
-}
+int rcFnQuarterOfMonth(int month) { return (month >= 1 && month <= 12) ? (month - 1) / 3 + 1 : 0; }
 
 int rcPrsCheckScalarFnNode(rcParseNode *fn)
 {
@@ -248,10 +275,7 @@ int rcPrsCheckScalarFnNode(rcParseNode *fn)
     return 1;
 }
 
-bool rcPrsCheckScalarFn(rcParseNode *fn)
-{
-    return rcPrsCheckScalarFnNode(fn) == 1;
-}
+bool rcPrsCheckScalarFn(rcParseNode *fn) { return rcPrsCheckScalarFnNode(fn) == 1; }
 
 namespace {
 
@@ -283,10 +307,7 @@ bool Expect(Cursor &c, char ch)
     return false;
 }
 
-bool IsLeap(int y)
-{
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
+bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 bool Date(Cursor &c)
 {
@@ -329,12 +350,8 @@ bool rcPrsCheckDateLiteral(uint32_t sqlType, const char *quoted)
         --c.end;
     bool ok;
     switch (sqlType) {
-    case 9:
-        ok = Date(c);
-        break;
-    case 10:
-        ok = Time(c);
-        break;
+    case 9: ok = Date(c); break;
+    case 10: ok = Time(c); break;
     case 11:
         ok = Date(c);
         if (ok) {
@@ -344,9 +361,7 @@ bool rcPrsCheckDateLiteral(uint32_t sqlType, const char *quoted)
             ok = c.p > before && Time(c);
         }
         break;
-    default:
-        ok = false;
-        break;
+    default: ok = false; break;
     }
     return ok && c.p == c.end;
 }

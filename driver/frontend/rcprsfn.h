@@ -17,7 +17,7 @@ enum : uint8_t {
 
 struct rcScalarFnEntry {
     const char *name;
-    uint8_t code;          // function code run by expression programs
+    uint8_t code; // function code run by expression programs
     uint16_t argCount;
     uint8_t argKind[3];
 };

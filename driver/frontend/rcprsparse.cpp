@@ -33,7 +33,7 @@ struct LastError {
 thread_local rcPrsContext *tCurrent = nullptr;
 thread_local LastError tLastError;
 
-std::atomic<uint32_t> gLimits{0xFFFFFFFFu};  // create columns << 16 | select items
+std::atomic<uint32_t> gLimits{0xFFFFFFFFu}; // create columns << 16 | select items
 
 std::mutex gHooksLock;
 rcPrsPassHooks gHooks;
@@ -55,10 +55,7 @@ std::string Format(uint16_t id, const char *arg, const char *arg2 = nullptr)
     return out;
 }
 
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // A USE statement: "USE", blanks, a path of 1-260 characters.
 bool ParseUse(rcPrsContext *ctx, const char *text, int *result)
@@ -172,20 +169,11 @@ int rcPrsPostLastError(rcErrorQueue *queue)
     return -1;
 }
 
-uint16_t rcPrsLastErrorId()
-{
-    return tLastError.id;
-}
+uint16_t rcPrsLastErrorId() { return tLastError.id; }
 
-const char *rcPrsLastErrorText()
-{
-    return tLastError.text;
-}
+const char *rcPrsLastErrorText() { return tLastError.text; }
 
-long rcPrsErrorPos()
-{
-    return tLastError.pos;
-}
+long rcPrsErrorPos() { return tLastError.pos; }
 
 void rcPrsSetLimits(uint16_t maxCreateColumns, uint16_t maxSelectItems)
 {
@@ -204,10 +192,7 @@ rcMemPool rcPrsNewArena()
     return rcTreePoolCreate(&pool) == 0 ? pool : nullptr;
 }
 
-void rcPrsFreeArena(rcMemPool arena)
-{
-    rcTreePoolDestroy(arena);
-}
+void rcPrsFreeArena(rcMemPool arena) { rcTreePoolDestroy(arena); }
 
 int rcPrsParse(rcMemPool arena, const char *text, rcParseNode **root, bool escapes)
 {

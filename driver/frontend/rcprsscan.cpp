@@ -18,41 +18,85 @@ struct Keyword {
 };
 
 const Keyword kKeywords[] = {
-    {"ADD", RC_T_ADD}, {"ALL", RC_T_ALL}, {"ALTER", RC_T_ALTER}, {"AND", RC_T_AND},
-    {"ANY", RC_T_ANY}, {"AS", RC_T_AS}, {"ASC", RC_T_ASC}, {"AVG", RC_T_AVG},
-    {"BETWEEN", RC_T_BETWEEN}, {"BY", RC_T_BY}, {"CASCADE", RC_T_CASCADE},
-    {"CHECK", RC_T_CHECK}, {"COUNT", RC_T_COUNT}, {"CREATE", RC_T_CREATE},
-    {"DEFAULT", RC_T_DEFAULT}, {"DELETE", RC_T_DELETE}, {"DESC", RC_T_DESC},
-    {"DISTINCT", RC_T_DISTINCT}, {"DROP", RC_T_DROP}, {"EXISTS", RC_T_EXISTS},
-    {"FOREIGN", RC_T_FOREIGN}, {"FROM", RC_T_FROM}, {"GRANT", RC_T_GRANT},
-    {"GROUP", RC_T_GROUP}, {"HAVING", RC_T_HAVING}, {"IF", RC_T_IF}, {"IN", RC_T_IN},
-    {"INDEX", RC_T_INDEX}, {"INSERT", RC_T_INSERT}, {"INTO", RC_T_INTO}, {"IS", RC_T_IS},
-    {"JOIN", RC_T_JOIN}, {"KEY", RC_T_KEY}, {"LEFT", RC_T_LEFT}, {"LIKE", RC_T_LIKE},
-    {"MAX", RC_T_MAX}, {"MIN", RC_T_MIN}, {"NOT", RC_T_NOT}, {"NULL", RC_T_NULL},
-    {"ON", RC_T_ON}, {"OR", RC_T_OR}, {"ORDER", RC_T_ORDER}, {"OUTER", RC_T_OUTER},
-    {"PRIMARY", RC_T_PRIMARY}, {"PUBLIC", RC_T_PUBLIC}, {"REFERENCES", RC_T_REFERENCES},
-    {"RESTRICT", RC_T_RESTRICT}, {"REVOKE", RC_T_REVOKE}, {"SELECT", RC_T_SELECT},
-    {"SET", RC_T_SET}, {"SUM", RC_T_SUM}, {"SVBEGIN", RC_T_SVBEGIN}, {"SVEND", RC_T_SVEND},
-    {"TABLE", RC_T_TABLE}, {"TO", RC_T_TO}, {"UNION", RC_T_UNION}, {"UNIQUE", RC_T_UNIQUE},
-    {"UPDATE", RC_T_UPDATE}, {"USER", RC_T_USER}, {"VALUES", RC_T_VALUES},
-    {"VIEW", RC_T_VIEW}, {"WHERE", RC_T_WHERE},
+    {"ADD", RC_T_ADD},
+    {"ALL", RC_T_ALL},
+    {"ALTER", RC_T_ALTER},
+    {"AND", RC_T_AND},
+    {"ANY", RC_T_ANY},
+    {"AS", RC_T_AS},
+    {"ASC", RC_T_ASC},
+    {"AVG", RC_T_AVG},
+    {"BETWEEN", RC_T_BETWEEN},
+    {"BY", RC_T_BY},
+    {"CASCADE", RC_T_CASCADE},
+    {"CHECK", RC_T_CHECK},
+    {"COUNT", RC_T_COUNT},
+    {"CREATE", RC_T_CREATE},
+    {"DEFAULT", RC_T_DEFAULT},
+    {"DELETE", RC_T_DELETE},
+    {"DESC", RC_T_DESC},
+    {"DISTINCT", RC_T_DISTINCT},
+    {"DROP", RC_T_DROP},
+    {"EXISTS", RC_T_EXISTS},
+    {"FOREIGN", RC_T_FOREIGN},
+    {"FROM", RC_T_FROM},
+    {"GRANT", RC_T_GRANT},
+    {"GROUP", RC_T_GROUP},
+    {"HAVING", RC_T_HAVING},
+    {"IF", RC_T_IF},
+    {"IN", RC_T_IN},
+    {"INDEX", RC_T_INDEX},
+    {"INSERT", RC_T_INSERT},
+    {"INTO", RC_T_INTO},
+    {"IS", RC_T_IS},
+    {"JOIN", RC_T_JOIN},
+    {"KEY", RC_T_KEY},
+    {"LEFT", RC_T_LEFT},
+    {"LIKE", RC_T_LIKE},
+    {"MAX", RC_T_MAX},
+    {"MIN", RC_T_MIN},
+    {"NOT", RC_T_NOT},
+    {"NULL", RC_T_NULL},
+    {"ON", RC_T_ON},
+    {"OR", RC_T_OR},
+    {"ORDER", RC_T_ORDER},
+    {"OUTER", RC_T_OUTER},
+    {"PRIMARY", RC_T_PRIMARY},
+    {"PUBLIC", RC_T_PUBLIC},
+    {"REFERENCES", RC_T_REFERENCES},
+    {"RESTRICT", RC_T_RESTRICT},
+    {"REVOKE", RC_T_REVOKE},
+    {"SELECT", RC_T_SELECT},
+    {"SET", RC_T_SET},
+    {"SUM", RC_T_SUM},
+    {"SVBEGIN", RC_T_SVBEGIN},
+    {"SVEND", RC_T_SVEND},
+    {"TABLE", RC_T_TABLE},
+    {"TO", RC_T_TO},
+    {"UNION", RC_T_UNION},
+    {"UNIQUE", RC_T_UNIQUE},
+    {"UPDATE", RC_T_UPDATE},
+    {"USER", RC_T_USER},
+    {"VALUES", RC_T_VALUES},
+    {"VIEW", RC_T_VIEW},
+    {"WHERE", RC_T_WHERE},
 };
 
 const char *const kReserved[] = {
-    "AUTHORIZATION", "COBOL", "ESCAPE", "LANGUAGE", "MODULE",
-    "OPTION", "PRIVILEGES", "PROCEDURE", "SCHEMA",
+    "AUTHORIZATION", "COBOL",      "ESCAPE",    "LANGUAGE", "MODULE",
+    "OPTION",        "PRIVILEGES", "PROCEDURE", "SCHEMA",
 };
 
 const Keyword kLabels[] = {
-    {"FN", RC_TOK_ESC_FN}, {"CALL", RC_TOK_ESC_CALL}, {"D", RC_TOK_ESC_D},
-    {"T", RC_TOK_ESC_T},   {"TS", RC_TOK_ESC_TS},     {"OJ", RC_TOK_ESC_OJ},
+    {"FN", RC_TOK_ESC_FN},     {"CALL", RC_TOK_ESC_CALL}, {"D", RC_TOK_ESC_D},
+    {"T", RC_TOK_ESC_T},       {"TS", RC_TOK_ESC_TS},     {"OJ", RC_TOK_ESC_OJ},
     {"PRED", RC_TOK_ESC_PRED},
 };
 
-constexpr size_t kMaxToken = 1100;      // a token this long fails the parse
-constexpr size_t kMaxIdentifier = 64;   // plain identifier
-constexpr size_t kMaxQuoted = 65;       // quoted identifier, quotes included
-constexpr size_t kMaxPath = 300;        // longest path
+constexpr size_t kMaxToken = 1100;    // a token this long fails the parse
+constexpr size_t kMaxIdentifier = 64; // plain identifier
+constexpr size_t kMaxQuoted = 65;     // quoted identifier, quotes included
+constexpr size_t kMaxPath = 300;      // longest path
 
 inline unsigned char At(const rcPrsScanner &s, size_t i)
 {
@@ -120,11 +164,16 @@ size_t PathLength(const rcPrsScanner &s, size_t i)
 bool AfterOperand(int token)
 {
     switch (token) {
-    case RC_T_IDENTIFIER: case RC_T_CHAR_STR_LIT: case RC_T_USINT_LIT: case RC_T_DECNUM_LIT:
-    case RC_T_APPROX_NUM_LIT: case RC_T_USER: case ')': case '?': case '}':
-        return true;
-    default:
-        return false;
+    case RC_T_IDENTIFIER:
+    case RC_T_CHAR_STR_LIT:
+    case RC_T_USINT_LIT:
+    case RC_T_DECNUM_LIT:
+    case RC_T_APPROX_NUM_LIT:
+    case RC_T_USER:
+    case ')':
+    case '?':
+    case '}': return true;
+    default: return false;
     }
 }
 
@@ -402,19 +451,22 @@ int ScanToken(rcPrsContext *ctx, rcParseNode **value)
             token = RC_T_GT;
         }
         break;
-    case '=':
-        token = RC_T_EQ;
-        break;
-    case '*': case ',': case '?': case '(': case ')': case '+': case '-':
-    case '\\': case '/': case '.': case '}': case '[': case ']':
-        token = c;
-        break;
-    case '{':
-        Consume(s, start + 1);
-        return s.escapes ? '{' : RC_SCAN_FAIL;
-    default:
-        Consume(s, start + 1);
-        return RC_SCAN_FAIL; // no rule takes this character
+    case '=': token = RC_T_EQ; break;
+    case '*':
+    case ',':
+    case '?':
+    case '(':
+    case ')':
+    case '+':
+    case '-':
+    case '\\':
+    case '/':
+    case '.':
+    case '}':
+    case '[':
+    case ']': token = c; break;
+    case '{': Consume(s, start + 1); return s.escapes ? '{' : RC_SCAN_FAIL;
+    default: Consume(s, start + 1); return RC_SCAN_FAIL; // no rule takes this character
     }
     Consume(s, start + len);
     if (token == '}')

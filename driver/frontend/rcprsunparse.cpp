@@ -9,32 +9,88 @@ namespace {
 
 const char *const kWordsToQuote[] = {
     // Keywords.
-    "ADD", "ALL", "ALTER", "AND", "ANY", "AS", "ASC", "AVG", "BETWEEN", "BY", "CASCADE",
-    "CHECK", "COUNT", "CREATE", "DEFAULT", "DELETE", "DESC", "DISTINCT", "DROP", "EXISTS",
-    "FOREIGN", "FROM", "GRANT", "GROUP", "HAVING", "IF", "IN", "INDEX", "INSERT", "INTO",
-    "IS", "JOIN", "KEY", "LEFT", "LIKE", "MAX", "MIN", "NOT", "NULL", "ON", "OR", "ORDER",
-    "OUTER", "PRIMARY", "PUBLIC", "REFERENCES", "RESTRICT", "REVOKE", "SELECT", "SET",
-    "SUM", "SVBEGIN", "SVEND", "TABLE", "TO", "UNION", "UNIQUE", "UPDATE", "USER", "VALUES",
-    "VIEW", "WHERE",
+    "ADD",
+    "ALL",
+    "ALTER",
+    "AND",
+    "ANY",
+    "AS",
+    "ASC",
+    "AVG",
+    "BETWEEN",
+    "BY",
+    "CASCADE",
+    "CHECK",
+    "COUNT",
+    "CREATE",
+    "DEFAULT",
+    "DELETE",
+    "DESC",
+    "DISTINCT",
+    "DROP",
+    "EXISTS",
+    "FOREIGN",
+    "FROM",
+    "GRANT",
+    "GROUP",
+    "HAVING",
+    "IF",
+    "IN",
+    "INDEX",
+    "INSERT",
+    "INTO",
+    "IS",
+    "JOIN",
+    "KEY",
+    "LEFT",
+    "LIKE",
+    "MAX",
+    "MIN",
+    "NOT",
+    "NULL",
+    "ON",
+    "OR",
+    "ORDER",
+    "OUTER",
+    "PRIMARY",
+    "PUBLIC",
+    "REFERENCES",
+    "RESTRICT",
+    "REVOKE",
+    "SELECT",
+    "SET",
+    "SUM",
+    "SVBEGIN",
+    "SVEND",
+    "TABLE",
+    "TO",
+    "UNION",
+    "UNIQUE",
+    "UPDATE",
+    "USER",
+    "VALUES",
+    "VIEW",
+    "WHERE",
     // Reserved words.
-    "AUTHORIZATION", "COBOL", "ESCAPE", "LANGUAGE", "MODULE", "OPTION", "PRIVILEGES",
-    "PROCEDURE", "SCHEMA",
+    "AUTHORIZATION",
+    "COBOL",
+    "ESCAPE",
+    "LANGUAGE",
+    "MODULE",
+    "OPTION",
+    "PRIVILEGES",
+    "PROCEDURE",
+    "SCHEMA",
 };
 
-bool IsBlankChar(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
+bool IsBlankChar(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 bool IsWordStart(unsigned char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x7F;
 }
 
-bool IsWordChar(unsigned char c)
-{
-    return IsWordStart(c) || (c >= '0' && c <= '9') || c == '_';
-}
+bool IsWordChar(unsigned char c) { return IsWordStart(c) || (c >= '0' && c <= '9') || c == '_'; }
 
 // A path token scans back only when it is made of the path pattern alone.
 bool IsPathText(const char *t)
@@ -113,8 +169,7 @@ public:
     void Node(const rcParseNode *n)
     {
         switch (n->id) {
-        case RC_N_Void:
-            return;
+        case RC_N_Void: return;
         case RC_T_CHAR_STR_LIT:
             Blank();
             AppendStringLiteral(out, n->text);
@@ -214,8 +269,7 @@ public:
                     Word(")");
             }
             return;
-        default:
-            break;
+        default: break;
         }
         if (n->child != nullptr)
             Chain(n->child);

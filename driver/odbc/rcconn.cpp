@@ -35,7 +35,8 @@ std::atomic<bool> g_convertersRegistered{false};
 // them with itself), so no connection frees another's.
 bool EnsureInfoTexts(rcConn *conn)
 {
-    char **texts[] = {&conn->info.driverName, &conn->info.dbmsName, &conn->info.isamVersion, &conn->info.qualTerm};
+    char **texts[] = {&conn->info.driverName, &conn->info.dbmsName, &conn->info.isamVersion,
+                      &conn->info.qualTerm};
     for (char **t : texts) {
         if (!*t)
             *t = static_cast<char *>(rcMemAlloc(kRcInfoTextSize));
@@ -47,7 +48,8 @@ bool EnsureInfoTexts(rcConn *conn)
 
 void FreeInfoTexts(rcConn *conn)
 {
-    char **texts[] = {&conn->info.driverName, &conn->info.dbmsName, &conn->info.isamVersion, &conn->info.qualTerm};
+    char **texts[] = {&conn->info.driverName, &conn->info.dbmsName, &conn->info.isamVersion,
+                      &conn->info.qualTerm};
     for (char **t : texts) {
         rcMemFree(*t);
         *t = nullptr;
@@ -83,7 +85,8 @@ void rcErrPostConnDrm(rcConn *conn, int32_t code)
     } ctx{conn->session};
     auto text = [](void *c, int32_t drmCode, char *buffer, size_t size) {
         uint32_t got = 0;
-        TamGetExtErrStr(static_cast<Ctx *>(c)->session, drmCode, buffer, static_cast<uint32_t>(size), &got);
+        TamGetExtErrStr(static_cast<Ctx *>(c)->session, drmCode, buffer,
+                        static_cast<uint32_t>(size), &got);
     };
     rcErrPostDrm(&conn->errors, rcErrMapDrm(code), code, nullptr, text, &ctx);
 }
@@ -99,7 +102,8 @@ int16_t rcEnvAlloc(rcEnv **out)
         return -1;
     }
     rcMutexCreate(rcParserLockVar());
-    if (rcMutexCreate(&env->lock) != 0 || !(env->connections = rcListCreate(4, sizeof(rcConn *), true, 0))) {
+    if (rcMutexCreate(&env->lock) != 0 ||
+        !(env->connections = rcListCreate(4, sizeof(rcConn *), true, 0))) {
         rcEnvFree(env);
         return -1;
     }
@@ -214,11 +218,14 @@ void rcConReadDrmInfo(rcConn *conn)
     static constexpr struct {
         uint32_t item;
         uint32_t bit;
-    } kBits[] = {{105, RC_CAP_TABLE_CASE},      {106, RC_CAP_COLUMN_CASE},      {107, RC_CAP_QUALIFIER_CASE},
-                 {104, RC_CAP_TABLE_PASSWORD},  {121, RC_CAP_SEEK_FIRST_LAST},  {120, RC_CAP_FOLD_UPPER},
-                 {122, RC_CAP_PRIMARY_KEY},     {123, RC_CAP_FOREIGN_KEY},      {124, RC_CAP_TABLE_PRIVILEGE},
-                 {125, RC_CAP_COLUMN_PRIVILEGE}, {126, RC_CAP_PROCEDURES},      {127, RC_CAP_VIEWS},
-                 {128, RC_CAP_COLUMNS_BY_NAME}, {129, RC_CAP_FILTER_INDEX},     {130, RC_CAP_STORE_KEYWORDS}};
+    } kBits[] = {{105, RC_CAP_TABLE_CASE},      {106, RC_CAP_COLUMN_CASE},
+                 {107, RC_CAP_QUALIFIER_CASE},  {104, RC_CAP_TABLE_PASSWORD},
+                 {121, RC_CAP_SEEK_FIRST_LAST}, {120, RC_CAP_FOLD_UPPER},
+                 {122, RC_CAP_PRIMARY_KEY},     {123, RC_CAP_FOREIGN_KEY},
+                 {124, RC_CAP_TABLE_PRIVILEGE}, {125, RC_CAP_COLUMN_PRIVILEGE},
+                 {126, RC_CAP_PROCEDURES},      {127, RC_CAP_VIEWS},
+                 {128, RC_CAP_COLUMNS_BY_NAME}, {129, RC_CAP_FILTER_INDEX},
+                 {130, RC_CAP_STORE_KEYWORDS}};
     info.capabilities = 0;
     for (const auto &b : kBits)
         if (AskNumber(conn, b.item))
@@ -275,8 +282,8 @@ int rcConCopyUid(rcConn *conn, char *buffer, int64_t size, int64_t *length)
     return rcCopyOutString(buffer, conn->attrs[RC_ATTR_UID].value, size, length);
 }
 
-int16_t rcConConnect(rcConn *conn, const char *dsn, const char *dbq, const char *uid, const char *pwd,
-                     const char *codePage, int32_t *native)
+int16_t rcConConnect(rcConn *conn, const char *dsn, const char *dbq, const char *uid,
+                     const char *pwd, const char *codePage, int32_t *native)
 {
     *native = 0;
     auto fail = [conn]() -> int16_t {
@@ -292,7 +299,8 @@ int16_t rcConConnect(rcConn *conn, const char *dsn, const char *dbq, const char 
     std::memcpy(conn->qualifier, dbq, dbqLength + 1);
 
     TamSession *session = nullptr;
-    int32_t rc = TamBeginSession(TamSessionLink{&conn->xlate, &conn->errors}, 0, &session, uid, pwd, 0, dsn);
+    int32_t rc =
+        TamBeginSession(TamSessionLink{&conn->xlate, &conn->errors}, 0, &session, uid, pwd, 0, dsn);
     if (rc < 0) {
         *native = rc;
         rcErrPostConnDrm(conn, rc);
@@ -315,8 +323,10 @@ int16_t rcConConnect(rcConn *conn, const char *dsn, const char *dbq, const char 
         EndSession(conn);
         return fail();
     };
-    rc = TamSetSessionOption(session, kDrmSessionOptionCodePage, static_cast<uint32_t>(std::strtoul(codePage, nullptr, 10)));
-    if (rc == 0) // SQL_LOGIN_TIMEOUT bounds the connect as a whole (0: the data source's or the default)
+    rc = TamSetSessionOption(session, kDrmSessionOptionCodePage,
+                             static_cast<uint32_t>(std::strtoul(codePage, nullptr, 10)));
+    if (rc ==
+        0) // SQL_LOGIN_TIMEOUT bounds the connect as a whole (0: the data source's or the default)
         rc = TamSetSessionOption(session, kDrmSessionOptionLoginTimeout, conn->loginTimeout);
     if (rc == 0)
         rc = TamUseDatabase(session, conn->qualifier);
@@ -347,7 +357,8 @@ int16_t rcConSqlConnect(rcConn *conn)
 {
     const char *dsn = conn->attrs[RC_ATTR_DSN].value;
     if (!conn->engineTrace)
-        conn->engineTrace = rcTraceOpen(rcRegGetIniRoot().c_str(), dsn, "EngineTrace", &conn->options.engineTraceLevel);
+        conn->engineTrace = rcTraceOpen(rcRegGetIniRoot().c_str(), dsn, "EngineTrace",
+                                        &conn->options.engineTraceLevel);
     if (std::strlen(conn->attrs[RC_ATTR_PWD].value) > kTamPasswordMax)
         return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_ENG_PASSWORD_TOO_LONG));
     if (std::strlen(conn->attrs[RC_ATTR_UID].value) > kTamUserMax)
@@ -373,7 +384,8 @@ int16_t rcConSqlConnect(rcConn *conn)
     }
     int32_t native = 0;
     return rcConConnect(conn, dsn, conn->attrs[RC_ATTR_DBQ].value, conn->attrs[RC_ATTR_UID].value,
-                        conn->attrs[RC_ATTR_PWD].value, conn->attrs[RC_ATTR_CODEPAGE].value, &native);
+                        conn->attrs[RC_ATTR_PWD].value, conn->attrs[RC_ATTR_CODEPAGE].value,
+                        &native);
 }
 
 int16_t rcConDisconnect(rcConn *conn)
@@ -392,8 +404,7 @@ int16_t rcConDisconnect(rcConn *conn)
             result = -1;
         }
         uint32_t before = g_connected.load();
-        while (before > 0 && !g_connected.compare_exchange_weak(before, before - 1)) {
-        }
+        while (before > 0 && !g_connected.compare_exchange_weak(before, before - 1)) {}
         if (before == 1) {
             rcSpyCloseAllWindows();
             if (g_convertersRegistered.exchange(false))

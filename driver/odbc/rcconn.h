@@ -41,21 +41,21 @@ enum rcConnState : uint16_t {
     RC_CONN_TRANSACTION = 5,
 };
 
-inline constexpr size_t kRcAttrValueMax = 512;     // characters of an attribute value
-inline constexpr size_t kRcQualifierMax = 260;     // characters of the current qualifier
-inline constexpr uint32_t kRcAttrTableSize = 39;   // entries of the attribute table
+inline constexpr size_t kRcAttrValueMax = 512;   // characters of an attribute value
+inline constexpr size_t kRcQualifierMax = 260;   // characters of the current qualifier
+inline constexpr uint32_t kRcAttrTableSize = 39; // entries of the attribute table
 inline constexpr uint32_t kRcFunctionTableSize = 100;
 inline constexpr size_t kRcInfoTextSize = 129;
 
 // One connection-string keyword of a connection.
 struct rcConnAttr {
-    const char *name;     // keyword text (static table, or nameSlot)
-    uint32_t labelId;     // string id shown in browse strings; 0 none
-    uint32_t set;         // the value was given or decided
-    uint16_t kind;        // RC_ATTR_KIND_* bits
+    const char *name; // keyword text (static table, or nameSlot)
+    uint32_t labelId; // string id shown in browse strings; 0 none
+    uint32_t set;     // the value was given or decided
+    uint16_t kind;    // RC_ATTR_KIND_* bits
     char value[kRcAttrValueMax + 1];
-    rcList *allowed;      // of const char *, with RC_ATTR_KIND_LIST
-    char nameSlot[16];    // a data-module keyword's own name
+    rcList *allowed;   // of const char *, with RC_ATTR_KIND_LIST
+    char nameSlot[16]; // a data-module keyword's own name
 };
 
 enum : uint16_t {
@@ -105,22 +105,22 @@ enum : uint32_t {
 };
 
 struct rcEnv {
-    uint32_t tag;         // kRcEnvTag while the handle lives (rcentry.h)
-    rcList *connections;  // of rcConn *
+    uint32_t tag;        // kRcEnvTag while the handle lives (rcentry.h)
+    rcList *connections; // of rcConn *
     rcErrorQueue errors;
-    rcMutex *lock;        // the connection list and the error queue (rcentry.h)
+    rcMutex *lock; // the connection list and the error queue (rcentry.h)
 };
 
 // A connect option set before the connection exists, replayed at connect.
 struct rcPendingOption {
     uint16_t option;
-    uint64_t value;       // a text option holds an owned copy (char *)
+    uint64_t value; // a text option holds an owned copy (char *)
 };
 
 // What the engine's statements need of their connection (rcstmt_handle.cpp).
 struct rcConnStmtLink final : rcStmtConn {
     rcConn *conn = nullptr;
-    rcStmtOptionBlock block;   // the connection's engine option block for statements
+    rcStmtOptionBlock block; // the connection's engine option block for statements
 
     rcErrorQueue *errors() override;
     const rcStmtOptionBlock *options() override;
@@ -132,11 +132,11 @@ struct rcConnStmtLink final : rcStmtConn {
 };
 
 struct rcConn {
-    uint32_t tag;         // kRcConnTag while the handle lives (rcentry.h)
-    rcMutex *lock;        // everything of the connection and its statements (rcentry.h)
+    uint32_t tag;  // kRcConnTag while the handle lives (rcentry.h)
+    rcMutex *lock; // everything of the connection and its statements (rcentry.h)
     rcEnv *env;
     uint16_t state;
-    rcList *statements;   // of rcStmtHandle * (rcstmt_handle.h)
+    rcList *statements; // of rcStmtHandle * (rcstmt_handle.h)
     rcErrorQueue errors;
 
     // Connection options.
@@ -151,10 +151,10 @@ struct rcConn {
     // Translation library (rctranslate.h).
     char *xlateName;
     PlatModule *xlateModule;
-    TamTranslator xlate;  // its two functions and the translation option (SQL_TRANSLATE_OPTION)
+    TamTranslator xlate; // its two functions and the translation option (SQL_TRANSLATE_OPTION)
 
     char qualifier[kRcQualifierMax + 1];
-    uint32_t stmtDefaults[16];   // default statement option block
+    uint32_t stmtDefaults[16]; // default statement option block
 
     // Type catalog (rctypecat.h).
     rcTypeEntry *typeEntries;
@@ -176,19 +176,19 @@ struct rcConn {
     uint32_t passwordRequired;
     uint32_t userRequired;
 
-    rcEngineOptions options;   // engine option block (rcopt_engine.h)
-    uint32_t qryPlan;            // query-plan flag
-    uint32_t drmTrace;           // data-module trace flag
+    rcEngineOptions options; // engine option block (rcopt_engine.h)
+    uint32_t qryPlan;        // query-plan flag
+    uint32_t drmTrace;       // data-module trace flag
     rcSourceInfo info;
     uint16_t maxColSupport;
 
-    rcList *pending;             // of rcPendingOption
+    rcList *pending; // of rcPendingOption
 
     // Transaction machine (rctxn.h).
     int16_t txnState;
     uint32_t txnOpen;
 
-    rcConnStmtLink stmtLink;     // handed to every statement of the connection
+    rcConnStmtLink stmtLink; // handed to every statement of the connection
 };
 
 // The block of values edited by the login dialog and used by rcConLogin.
@@ -216,8 +216,8 @@ void rcEnvFree(rcEnv *env);
 int16_t rcConAlloc(rcEnv *env, rcConn **conn);
 void rcConFree(rcConn *conn);
 
-int16_t rcConConnect(rcConn *conn, const char *dsn, const char *dbq, const char *uid, const char *pwd,
-                     const char *codePage, int32_t *native);
+int16_t rcConConnect(rcConn *conn, const char *dsn, const char *dbq, const char *uid,
+                     const char *pwd, const char *codePage, int32_t *native);
 int16_t rcConSqlConnect(rcConn *conn);
 int16_t rcConDriverConnect(rcConn *conn, void *window, uint16_t completion);
 int16_t rcConLogin(rcLoginBuffer *login);
@@ -242,5 +242,3 @@ void rcErrPostConnDrm(rcConn *conn, int32_t code);
 
 // The number of connected connections in the process.
 uint32_t rcConConnectedCount();
-
-

@@ -17,7 +17,10 @@
 
 namespace {
 
-unsigned long Addr(const void *p) { return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p)); }
+unsigned long Addr(const void *p)
+{
+    return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p));
+}
 
 // Owns the terminated copies of string arguments for one call.
 class Args {
@@ -26,7 +29,8 @@ public:
     uint32_t Take(const SQLCHAR *text, SQLSMALLINT length, const char **out)
     {
         rcArgString &p = pairs_[count_++];
-        uint32_t id = rcArgCopyString(&p, reinterpret_cast<const char *>(text), length, kRcArgNoMaximum, 0);
+        uint32_t id =
+            rcArgCopyString(&p, reinterpret_cast<const char *>(text), length, kRcArgNoMaximum, 0);
         *out = p.text;
         return id;
     }
@@ -41,7 +45,8 @@ void OpenOdbcTrace(rcConn *conn)
     const char *dsn = conn->attrs[RC_ATTR_DSN].value;
     if (!*dsn || conn->odbcTrace)
         return;
-    conn->odbcTrace = rcTraceOpen(rcRegGetIniRoot().c_str(), dsn, "OdbcTrace", &conn->odbcTraceLevel);
+    conn->odbcTrace =
+        rcTraceOpen(rcRegGetIniRoot().c_str(), dsn, "OdbcTrace", &conn->odbcTraceLevel);
 }
 
 SQLRETURN Finish(rcConn *conn, const char *name, SQLRETURN rc, bool warning)
@@ -99,8 +104,9 @@ SQLRETURN SQLFreeConnectImpl(rcConn *conn)
     return SQL_SUCCESS;
 }
 
-SQLRETURN SQLConnectImpl(rcConn *conn, const SQLCHAR *dsnIn, SQLSMALLINT cbDsn, const SQLCHAR *uidIn,
-                         SQLSMALLINT cbUid, const SQLCHAR *pwdIn, SQLSMALLINT cbPwd)
+SQLRETURN SQLConnectImpl(rcConn *conn, const SQLCHAR *dsnIn, SQLSMALLINT cbDsn,
+                         const SQLCHAR *uidIn, SQLSMALLINT cbUid, const SQLCHAR *pwdIn,
+                         SQLSMALLINT cbPwd)
 {
     rcErrClearQueue(&conn->errors);
     Args args;
@@ -119,8 +125,9 @@ SQLRETURN SQLConnectImpl(rcConn *conn, const SQLCHAR *dsnIn, SQLSMALLINT cbDsn, 
         OpenOdbcTrace(conn);
     }
     // The password never reaches a trace line.
-    rcTraceCall(conn->odbcTrace, "SQLConnect(0x%08lx, \"%s\", %d, \"%s\", %d, \"%s\", %d)", Addr(conn),
-                dsn ? dsn : "NULL", cbDsn, uid ? uid : "NULL", cbUid, pwd ? "****" : "NULL", cbPwd);
+    rcTraceCall(conn->odbcTrace, "SQLConnect(0x%08lx, \"%s\", %d, \"%s\", %d, \"%s\", %d)",
+                Addr(conn), dsn ? dsn : "NULL", cbDsn, uid ? uid : "NULL", cbUid,
+                pwd ? "****" : "NULL", cbPwd);
     rcConnSetAttr(conn, RC_ATTR_DSN, dsn ? dsn : "");
     rcConnSetAttr(conn, RC_ATTR_UID, uid ? uid : "");
     rcConnSetAttr(conn, RC_ATTR_PWD, pwd ? pwd : "");
@@ -135,8 +142,9 @@ SQLRETURN SQLConnectImpl(rcConn *conn, const SQLCHAR *dsnIn, SQLSMALLINT cbDsn, 
     return Finish(conn, "SQLConnect", rc, warning);
 }
 
-SQLRETURN SQLDriverConnectImpl(rcConn *conn, SQLHWND hwnd, const SQLCHAR *inText, SQLSMALLINT cbIn, SQLCHAR *out,
-                               SQLSMALLINT cbOutMax, SQLSMALLINT *pcbOut, SQLUSMALLINT completion)
+SQLRETURN SQLDriverConnectImpl(rcConn *conn, SQLHWND hwnd, const SQLCHAR *inText, SQLSMALLINT cbIn,
+                               SQLCHAR *out, SQLSMALLINT cbOutMax, SQLSMALLINT *pcbOut,
+                               SQLUSMALLINT completion)
 {
     rcErrClearQueue(&conn->errors);
     Args args;
@@ -152,11 +160,13 @@ SQLRETURN SQLDriverConnectImpl(rcConn *conn, SQLHWND hwnd, const SQLCHAR *inText
         warning = true;
     OpenOdbcTrace(conn);
     std::string masked = rcConnMaskSecrets(in);
-    rcTraceCall(conn->odbcTrace, "SQLDriverConnect(0x%08lx, 0x%04x, \"%-.600s\", %d, 0x%08lx, %d, 0x%08lx, %d)",
-                Addr(conn), static_cast<unsigned>(Addr(hwnd)), masked.c_str(), cbIn, Addr(out), cbOutMax,
-                Addr(pcbOut), completion);
+    rcTraceCall(conn->odbcTrace,
+                "SQLDriverConnect(0x%08lx, 0x%04x, \"%-.600s\", %d, 0x%08lx, %d, 0x%08lx, %d)",
+                Addr(conn), static_cast<unsigned>(Addr(hwnd)), masked.c_str(), cbIn, Addr(out),
+                cbOutMax, Addr(pcbOut), completion);
     if (rc != SQL_ERROR) {
-        rc = completion == SQL_DRIVER_NOPROMPT ? rcConSqlConnect(conn) : rcConDriverConnect(conn, hwnd, completion);
+        rc = completion == SQL_DRIVER_NOPROMPT ? rcConSqlConnect(conn)
+                                               : rcConDriverConnect(conn, hwnd, completion);
         if (rc == SQL_NEED_DATA)
             rc = SQL_ERROR;
         if (rc != SQL_ERROR && rc != SQL_NO_DATA) {
@@ -164,7 +174,8 @@ SQLRETURN SQLDriverConnectImpl(rcConn *conn, SQLHWND hwnd, const SQLCHAR *inText
             // Without a buffer the completed string's length is still reported.
             if (rc != SQL_ERROR && (out || pcbOut)) {
                 int64_t length = 0;
-                rc = rcConnBuildConnStr(conn, reinterpret_cast<char *>(out), cbOutMax, &length, false);
+                rc = rcConnBuildConnStr(conn, reinterpret_cast<char *>(out), cbOutMax, &length,
+                                        false);
                 if (pcbOut)
                     *pcbOut = static_cast<SQLSMALLINT>(length > 0x7FFF ? 0x7FFF : length);
             }
@@ -193,12 +204,13 @@ SQLRETURN SQLBrowseConnectImpl(rcConn *conn, const SQLCHAR *inText, SQLSMALLINT 
         warning = true;
     OpenOdbcTrace(conn);
     std::string masked = rcConnMaskSecrets(in);
-    rcTraceCall(conn->odbcTrace, "SQLBrowseConnect(0x%08lx, \"%-.600s\", %d, 0x%08lx, %d, 0x%08lx)", Addr(conn),
-                masked.c_str(), cbIn, Addr(out), cbOutMax, Addr(pcbOut));
+    rcTraceCall(conn->odbcTrace, "SQLBrowseConnect(0x%08lx, \"%-.600s\", %d, 0x%08lx, %d, 0x%08lx)",
+                Addr(conn), masked.c_str(), cbIn, Addr(out), cbOutMax, Addr(pcbOut));
     auto build = [&]() -> SQLRETURN {
         rcConnMarkBrowseRequired(conn);
         int64_t length = 0;
-        SQLRETURN b = rcConnBuildConnStr(conn, reinterpret_cast<char *>(out), cbOutMax, &length, true);
+        SQLRETURN b =
+            rcConnBuildConnStr(conn, reinterpret_cast<char *>(out), cbOutMax, &length, true);
         if (pcbOut)
             *pcbOut = static_cast<SQLSMALLINT>(length > 0x7FFF ? 0x7FFF : length);
         return b;
@@ -220,7 +232,8 @@ SQLRETURN SQLBrowseConnectImpl(rcConn *conn, const SQLCHAR *inText, SQLSMALLINT 
                 rc = Connected(conn, rc, &warning);
                 if (rc != SQL_ERROR && (out || pcbOut)) {
                     int64_t length = 0;
-                    rc = rcConnBuildConnStr(conn, reinterpret_cast<char *>(out), cbOutMax, &length, false);
+                    rc = rcConnBuildConnStr(conn, reinterpret_cast<char *>(out), cbOutMax, &length,
+                                            false);
                     if (pcbOut)
                         *pcbOut = static_cast<SQLSMALLINT>(length > 0x7FFF ? 0x7FFF : length);
                 }
@@ -249,7 +262,8 @@ SQLRETURN SQLDisconnectImpl(rcConn *conn)
     } else if (conn->state == RC_CONN_TRANSACTION) {
         rc = static_cast<SQLRETURN>(rcErrRaise(&conn->errors, RC_MSG_INVALID_TRANSACTION_STATE));
     } else {
-        rc = SQLSetConnectOptionImpl(conn, SQL_TRANSLATE_DLL, reinterpret_cast<uintptr_t>(""), false);
+        rc = SQLSetConnectOptionImpl(conn, SQL_TRANSLATE_DLL, reinterpret_cast<uintptr_t>(""),
+                                     false);
         if (rc != SQL_ERROR && rcConnDropStatements(conn) != 0) {
             const char *text = rcUtlLoadString(RC_TXT_COULD_NOT_FREE_ALL_STATEMENTS);
             if (text && *text)
@@ -279,14 +293,15 @@ SQLRETURN SQLTransactImpl(rcEnv *, rcConn *conn, SQLUSMALLINT type)
     if (!conn)
         return SQL_INVALID_HANDLE;
     rcCall call(conn, "SQLTransact", 0, "SQLTransact(0x%08lx)", Addr(conn));
-    SQLRETURN rc = static_cast<SQLRETURN>(type == SQL_COMMIT ? rcTxnCommit(conn) : rcTxnRollback(conn));
+    SQLRETURN rc =
+        static_cast<SQLRETURN>(type == SQL_COMMIT ? rcTxnCommit(conn) : rcTxnRollback(conn));
     if (rc != SQL_ERROR && conn->state >= RC_CONN_CONNECTED)
         conn->state = rcListCount(conn->statements) ? RC_CONN_STATEMENTS : RC_CONN_CONNECTED;
     return call.done(rc);
 }
 
-SQLRETURN SQLErrorImpl(rcEnv *env, rcConn *conn, rcStmtHandle *stmt, SQLCHAR *state, SQLINTEGER *native, SQLCHAR *message,
-                       SQLSMALLINT size, SQLSMALLINT *length)
+SQLRETURN SQLErrorImpl(rcEnv *env, rcConn *conn, rcStmtHandle *stmt, SQLCHAR *state,
+                       SQLINTEGER *native, SQLCHAR *message, SQLSMALLINT size, SQLSMALLINT *length)
 {
     rcErrorQueue *queue = nullptr;
     rcConn *traceConn = conn;
@@ -300,5 +315,6 @@ SQLRETURN SQLErrorImpl(rcEnv *env, rcConn *conn, rcStmtHandle *stmt, SQLCHAR *st
     }
     rcTraceChannel *trace = traceConn ? traceConn->odbcTrace : nullptr;
     uint32_t level = traceConn ? traceConn->odbcTraceLevel : 0;
-    return rcErrSQLError(queue, trace, level, env, conn, stmt, state, native, message, size, length);
+    return rcErrSQLError(queue, trace, level, env, conn, stmt, state, native, message, size,
+                         length);
 }

@@ -28,12 +28,16 @@ void CopyField(char *out, const char *value)
     out[n] = '\0';
 }
 
-int16_t TooLong(rcConn *conn) { return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_INVALID_STRING_BUFFER_LENGTH)); }
+int16_t TooLong(rcConn *conn)
+{
+    return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
+}
 
 // The login values the dialog may have changed are checked again before use.
 bool LoginTooLong(const rcLoginBuffer *login)
 {
-    return std::strlen(login->uid) > kRcLoginUserMax || std::strlen(login->pwd) > kRcLoginPasswordMax;
+    return std::strlen(login->uid) > kRcLoginUserMax ||
+           std::strlen(login->pwd) > kRcLoginPasswordMax;
 }
 
 // The dialog's end value is returned as it is; one that could not be shown
@@ -73,7 +77,8 @@ int16_t rcConLogin(rcLoginBuffer *login)
     if (LoginTooLong(login))
         return TooLong(login->conn);
     int32_t native = 0;
-    return rcConConnect(login->conn, login->dsn, login->dbq, login->uid, login->pwd, login->codePage, &native);
+    return rcConConnect(login->conn, login->dsn, login->dbq, login->uid, login->pwd,
+                        login->codePage, &native);
 }
 
 int16_t rcConDriverConnect(rcConn *conn, void *window, uint16_t completion)
@@ -83,8 +88,8 @@ int16_t rcConDriverConnect(rcConn *conn, void *window, uint16_t completion)
         return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     rcLoginBuffer *b = login.get();
     if (!conn->engineTrace && conn->attrs[RC_ATTR_DSN].value[0])
-        conn->engineTrace = rcTraceOpen(rcRegGetIniRoot().c_str(), conn->attrs[RC_ATTR_DSN].value, "EngineTrace",
-                                        &conn->options.engineTraceLevel);
+        conn->engineTrace = rcTraceOpen(rcRegGetIniRoot().c_str(), conn->attrs[RC_ATTR_DSN].value,
+                                        "EngineTrace", &conn->options.engineTraceLevel);
     rcConFillLogin(conn, b);
     char value[kRcAttrValueMax + 1];
     if (!conn->attrs[RC_ATTR_DBQ].set) {

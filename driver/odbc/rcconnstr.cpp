@@ -39,7 +39,10 @@ namespace {
 
 constexpr size_t kBuildBufferSize = 16384;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
 
 const char *SkipBlanks(const char *p)
 {
@@ -189,7 +192,7 @@ int16_t rcConnParseConnStr(rcConn *conn, const char *text)
     int rc = rcAttrParse(pairs, text);
     if (rc != 0) {
         rcListDestroy(pairs);
-        uint32_t id = rc == RC_ATTR_NO_MEMORY  ? RC_MSG_MEMORY_ALLOCATION_ERROR
+        uint32_t id = rc == RC_ATTR_NO_MEMORY   ? RC_MSG_MEMORY_ALLOCATION_ERROR
                       : rc == RC_ATTR_NO_EQUALS ? RC_MSG_MISSING_CONNECTION_STRING
                                                 : RC_MSG_SYNTAX_CONNECTION_STRING;
         return static_cast<int16_t>(rcErrRaise(&conn->errors, id));
@@ -199,7 +202,8 @@ int16_t rcConnParseConnStr(rcConn *conn, const char *text)
     for (uint32_t i = 0; i < rcListCount(pairs); ++i) {
         const rcAttrPair *pair = static_cast<const rcAttrPair *>(rcListAt(pairs, i));
         if (pair->valueLength > kRcAttrValueMax) {
-            result = static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_KEY_VALUE_CONNECTION_STRING_TOO));
+            result = static_cast<int16_t>(
+                rcErrRaise(&conn->errors, RC_MSG_KEY_VALUE_CONNECTION_STRING_TOO));
             break;
         }
         rcConnAttr *attr = nullptr;
@@ -236,7 +240,8 @@ int16_t rcConnParseConnStr(rcConn *conn, const char *text)
         attr->value[pair->valueLength] = '\0';
         if (rcConnCheckValue(attr->name, attr->value)) {
             attr->value[0] = '\0';
-            result = static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_KEY_VALUE_MUST_NOT_CONTAIN));
+            result =
+                static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_KEY_VALUE_MUST_NOT_CONTAIN));
             break;
         }
         attr->set = 1;
@@ -251,7 +256,8 @@ int16_t rcConnParseConnStr(rcConn *conn, const char *text)
     return 0;
 }
 
-int16_t rcConnBuildConnStr(rcConn *conn, char *out, int64_t outSize, int64_t *outLength, bool browse)
+int16_t rcConnBuildConnStr(rcConn *conn, char *out, int64_t outSize, int64_t *outLength,
+                           bool browse)
 {
     std::string s;
     s.reserve(256);
@@ -303,7 +309,8 @@ int16_t rcConnBuildConnStr(rcConn *conn, char *out, int64_t outSize, int64_t *ou
             if ((a.kind & RC_ATTR_KIND_LIST) && a.allowed) {
                 s.append("{");
                 for (uint32_t v = 0; v < rcListCount(a.allowed); ++v) {
-                    const char *const *text = static_cast<const char *const *>(rcListAt(a.allowed, v));
+                    const char *const *text =
+                        static_cast<const char *const *>(rcListAt(a.allowed, v));
                     if (v)
                         s.append(",");
                     s.append(*text ? *text : "");
@@ -334,7 +341,8 @@ int rcConGetKeyword(rcConn *conn, const char *key, char *value)
     value[0] = '\0';
     const char *dsn = conn->attrs[RC_ATTR_DSN].value;
     if (*dsn) {
-        PlatGetProfileString(dsn, key, "", value, static_cast<int>(kRcAttrValueMax + 1), "odbc.ini");
+        PlatGetProfileString(dsn, key, "", value, static_cast<int>(kRcAttrValueMax + 1),
+                             "odbc.ini");
         if (*value)
             return 1;
     }

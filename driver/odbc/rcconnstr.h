@@ -21,17 +21,17 @@
 
 // Where a keyword's value is used.
 enum rcKeywordUse : uint8_t {
-    RC_KW_SOURCE,   // names the data source or driver
-    RC_KW_LOGIN,    // user or password for the session
-    RC_KW_CONNECT,  // database path, code page
-    RC_KW_ENGINE,   // engine option (rcopt_engine.h)
+    RC_KW_SOURCE,  // names the data source or driver
+    RC_KW_LOGIN,   // user or password for the session
+    RC_KW_CONNECT, // database path, code page
+    RC_KW_ENGINE,  // engine option (rcopt_engine.h)
 };
 
 struct rcKeywordDef {
-    const char *keyword;   // connection-string key, also the odbc.ini key
-    uint32_t labelId;      // string id shown in browse strings; 0 none
-    uint16_t kind;         // RC_ATTR_KIND_* bits
-    bool secret;           // masked in trace lines
+    const char *keyword; // connection-string key, also the odbc.ini key
+    uint32_t labelId;    // string id shown in browse strings; 0 none
+    uint16_t kind;       // RC_ATTR_KIND_* bits
+    bool secret;         // masked in trace lines
     rcKeywordUse use;
 };
 
@@ -60,7 +60,8 @@ void rcConFreeKeywords(rcConn *conn);
 // with "{" runs to the matching "}" and may hold ";".
 int rcAttrParse(rcList *list, const char *text);
 int16_t rcConnParseConnStr(rcConn *conn, const char *text);
-int16_t rcConnBuildConnStr(rcConn *conn, char *out, int64_t outSize, int64_t *outLength, bool browse);
+int16_t rcConnBuildConnStr(rcConn *conn, char *out, int64_t outSize, int64_t *outLength,
+                           bool browse);
 // 1 when value holds a character the key does not allow.
 int rcConnCheckValue(const char *key, const char *value);
 // 1 and the value (512 characters at most) when found, else 0 and "".
@@ -74,7 +75,10 @@ void rcConnMarkBrowseRequired(rcConn *conn);
 // Stores value (at most 512 characters; longer is cut) and sets or clears the
 // set flag by whether it is empty.
 void rcConnSetAttr(rcConn *conn, uint32_t index, const char *value);
-inline const char *rcConnAttrValue(const rcConn *conn, uint32_t index) { return conn->attrs[index].value; }
+inline const char *rcConnAttrValue(const rcConn *conn, uint32_t index)
+{
+    return conn->attrs[index].value;
+}
 
 // A copy of a connection string with the values of secret keywords replaced by
 // "****", for trace lines.

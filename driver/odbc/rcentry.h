@@ -43,9 +43,9 @@ struct rcConn;
 
 // Tags of live handles (the first field of each handle record).
 enum : uint32_t {
-    kRcEnvTag = 0x56454351u,   // "QCEV"
-    kRcConnTag = 0x43444351u,  // "QCDC"
-    kRcStmtTag = 0x54534351u,  // "QCST"
+    kRcEnvTag = 0x56454351u,  // "QCEV"
+    kRcConnTag = 0x43444351u, // "QCDC"
+    kRcStmtTag = 0x54534351u, // "QCST"
 };
 
 // An environment handle for one call: validated and locked.
@@ -85,8 +85,8 @@ private:
 };
 
 enum : unsigned {
-    RC_CALL_BUSY_CHECK = 1,  // refuse with 5144 while a statement of the connection is busy
-    RC_CALL_INTERNAL = 2,    // called by the driver itself: no trace lines, the queue is kept
+    RC_CALL_BUSY_CHECK = 1, // refuse with 5144 while a statement of the connection is busy
+    RC_CALL_INTERNAL = 2,   // called by the driver itself: no trace lines, the queue is kept
 };
 
 // The frame of a connection worker.

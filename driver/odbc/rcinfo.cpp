@@ -12,9 +12,11 @@
 
 #include <cstring>
 
-SQLRETURN SQLGetInfoImpl(rcConn *conn, SQLUSMALLINT type, SQLPOINTER out, SQLSMALLINT outMax, SQLSMALLINT *length)
+SQLRETURN SQLGetInfoImpl(rcConn *conn, SQLUSMALLINT type, SQLPOINTER out, SQLSMALLINT outMax,
+                         SQLSMALLINT *length)
 {
-    rcCall call(conn, "SQLGetInfo", RC_CALL_BUSY_CHECK, "SQLGetInfo(0x%08lx, %u, 0x%08lx, %d, 0x%08lx)",
+    rcCall call(conn, "SQLGetInfo", RC_CALL_BUSY_CHECK,
+                "SQLGetInfo(0x%08lx, %u, 0x%08lx, %d, 0x%08lx)",
                 static_cast<unsigned long>(reinterpret_cast<uintptr_t>(conn)), type,
                 static_cast<unsigned long>(reinterpret_cast<uintptr_t>(out)), outMax,
                 static_cast<unsigned long>(reinterpret_cast<uintptr_t>(length)));
@@ -30,7 +32,8 @@ SQLRETURN SQLGetInfoImpl(rcConn *conn, SQLUSMALLINT type, SQLPOINTER out, SQLSMA
         if (kind == RC_INFO_STRING_ID) {
             loaded = rcUtlLoadStringEx(static_cast<uint32_t>(value));
             if (!loaded)
-                rc = static_cast<SQLRETURN>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
+                rc = static_cast<SQLRETURN>(
+                    rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
             value = reinterpret_cast<uintptr_t>(loaded);
             kind = RC_INFO_TEXT;
         }
@@ -49,7 +52,8 @@ SQLRETURN SQLGetInfoImpl(rcConn *conn, SQLUSMALLINT type, SQLPOINTER out, SQLSMA
         } else if (rc == SQL_SUCCESS) {
             SQLSMALLINT size = kind == RC_INFO_U16 ? 2 : 4;
             if (outMax >= 0 && outMax < size) {
-                rc = static_cast<SQLRETURN>(rcErrRaise(&conn->errors, RC_MSG_NUMERIC_VALUE_OUT_RANGE));
+                rc = static_cast<SQLRETURN>(
+                    rcErrRaise(&conn->errors, RC_MSG_NUMERIC_VALUE_OUT_RANGE));
             } else {
                 if (out && kind == RC_INFO_U16) {
                     uint16_t v = static_cast<uint16_t>(value);

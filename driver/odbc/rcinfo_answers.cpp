@@ -22,37 +22,92 @@ uintptr_t T(const char *text) { return reinterpret_cast<uintptr_t>(text); }
 
 // Answers that never change.
 const Fixed kFixed[] = {
-    {0, RC_INFO_U16, 0},          {1, RC_INFO_U16, 0},        {8, RC_INFO_U32, 1},
-    {9, RC_INFO_U16, 2},          {10, RC_INFO_TEXT, T("02.00")}, {12, RC_INFO_U16, 1},
-    {14, RC_INFO_TEXT, T("\\")},  {15, RC_INFO_U16, 0},       {19, RC_INFO_TEXT, T("N")},
-    {22, RC_INFO_U16, 1},         {23, RC_INFO_U16, 1},       {24, RC_INFO_U16, 1},
-    {27, RC_INFO_TEXT, T("Y")},   {29, RC_INFO_TEXT, T("\"")}, {31, RC_INFO_U16, 18},
-    {32, RC_INFO_U16, 0},         {36, RC_INFO_TEXT, T("N")}, {37, RC_INFO_TEXT, T("N")},
-    {38, RC_INFO_TEXT, T("Y")},   {39, RC_INFO_TEXT, T("")},  {40, RC_INFO_TEXT, T("DRM vendor procedure")},
-    {43, RC_INFO_U32, 1},         {44, RC_INFO_U32, 17},      {45, RC_INFO_TEXT, T("TABLE")},
-    {48, RC_INFO_U32, 1},         {73, RC_INFO_TEXT, T("N")},
-    {74, RC_INFO_U16, 2},         {77, RC_INFO_TEXT, T("02.00")}, {78, RC_INFO_U32, 2},
-    {79, RC_INFO_U32, 0},         {80, RC_INFO_U32, 0},       {81, RC_INFO_U32, 3},
-    {82, RC_INFO_U32, 0},         {83, RC_INFO_U32, 0},       {85, RC_INFO_U16, 1},
-    {86, RC_INFO_U32, 0},         {87, RC_INFO_TEXT, T("Y")}, {88, RC_INFO_U16, 2},
-    {89, RC_INFO_TEXT, T("USE,IF,SVBEGIN,SVEND")}, {90, RC_INFO_TEXT, T("N")}, {91, RC_INFO_U32, 0},
-    {92, RC_INFO_U32, 13},        {94, RC_INFO_TEXT, T("")},  {95, RC_INFO_U32, 31},
-    {96, RC_INFO_U32, 3},         {97, RC_INFO_U16, 255},     {98, RC_INFO_U16, 255},
-    {99, RC_INFO_U16, 255},       {102, RC_INFO_U32, 0},      {103, RC_INFO_TEXT, T("Y")},
-    {105, RC_INFO_U32, 16384},    {106, RC_INFO_U16, 0},      {107, RC_INFO_U16, 128},
-    {108, RC_INFO_U32, 1000},     {109, RC_INFO_U32, 0},      {110, RC_INFO_U32, 0},
-    {111, RC_INFO_TEXT, T("N")},  {112, RC_INFO_U32, 1000},   {113, RC_INFO_TEXT, T("Y")},
-    {114, RC_INFO_U16, 1},        {1001, RC_INFO_U32, 12345}, {1002, RC_INFO_TEXT, T("Company=Zorvi;Driver=Engine;")},
-    {10021, RC_INFO_U32, 0},      {65002, RC_INFO_U32, 89},   {65003, RC_INFO_U32, 89},
+    {0, RC_INFO_U16, 0},
+    {1, RC_INFO_U16, 0},
+    {8, RC_INFO_U32, 1},
+    {9, RC_INFO_U16, 2},
+    {10, RC_INFO_TEXT, T("02.00")},
+    {12, RC_INFO_U16, 1},
+    {14, RC_INFO_TEXT, T("\\")},
+    {15, RC_INFO_U16, 0},
+    {19, RC_INFO_TEXT, T("N")},
+    {22, RC_INFO_U16, 1},
+    {23, RC_INFO_U16, 1},
+    {24, RC_INFO_U16, 1},
+    {27, RC_INFO_TEXT, T("Y")},
+    {29, RC_INFO_TEXT, T("\"")},
+    {31, RC_INFO_U16, 18},
+    {32, RC_INFO_U16, 0},
+    {36, RC_INFO_TEXT, T("N")},
+    {37, RC_INFO_TEXT, T("N")},
+    {38, RC_INFO_TEXT, T("Y")},
+    {39, RC_INFO_TEXT, T("")},
+    {40, RC_INFO_TEXT, T("DRM vendor procedure")},
+    {43, RC_INFO_U32, 1},
+    {44, RC_INFO_U32, 17},
+    {45, RC_INFO_TEXT, T("TABLE")},
+    {48, RC_INFO_U32, 1},
+    {73, RC_INFO_TEXT, T("N")},
+    {74, RC_INFO_U16, 2},
+    {77, RC_INFO_TEXT, T("02.00")},
+    {78, RC_INFO_U32, 2},
+    {79, RC_INFO_U32, 0},
+    {80, RC_INFO_U32, 0},
+    {81, RC_INFO_U32, 3},
+    {82, RC_INFO_U32, 0},
+    {83, RC_INFO_U32, 0},
+    {85, RC_INFO_U16, 1},
+    {86, RC_INFO_U32, 0},
+    {87, RC_INFO_TEXT, T("Y")},
+    {88, RC_INFO_U16, 2},
+    {89, RC_INFO_TEXT, T("USE,IF,SVBEGIN,SVEND")},
+    {90, RC_INFO_TEXT, T("N")},
+    {91, RC_INFO_U32, 0},
+    {92, RC_INFO_U32, 13},
+    {94, RC_INFO_TEXT, T("")},
+    {95, RC_INFO_U32, 31},
+    {96, RC_INFO_U32, 3},
+    {97, RC_INFO_U16, 255},
+    {98, RC_INFO_U16, 255},
+    {99, RC_INFO_U16, 255},
+    {102, RC_INFO_U32, 0},
+    {103, RC_INFO_TEXT, T("Y")},
+    {105, RC_INFO_U32, 16384},
+    {106, RC_INFO_U16, 0},
+    {107, RC_INFO_U16, 128},
+    {108, RC_INFO_U32, 1000},
+    {109, RC_INFO_U32, 0},
+    {110, RC_INFO_U32, 0},
+    {111, RC_INFO_TEXT, T("N")},
+    {112, RC_INFO_U32, 1000},
+    {113, RC_INFO_TEXT, T("Y")},
+    {114, RC_INFO_U16, 1},
+    {1001, RC_INFO_U32, 12345},
+    {1002, RC_INFO_TEXT, T("Company=Zorvi;Driver=Engine;")},
+    {10021, RC_INFO_U32, 0},
+    {65002, RC_INFO_U32, 89},
+    {65003, RC_INFO_U32, 89},
 };
 
 // The conversion masks before the data source's filter.
 uint32_t ConvertMask(uint16_t type)
 {
     switch (type) {
-    case 53: case 54: case 69: case 71: return 0;
-    case 55: case 58: case 59: case 60: case 61: case 63: case 64: case 65: case 68: return 13311;
-    case 56: case 70: return 242685;
+    case 53:
+    case 54:
+    case 69:
+    case 71: return 0;
+    case 55:
+    case 58:
+    case 59:
+    case 60:
+    case 61:
+    case 63:
+    case 64:
+    case 65:
+    case 68: return 13311;
+    case 56:
+    case 70: return 242685;
     case 57: return 164097;
     case 62: return 769;
     case 66: return 196865;
@@ -139,11 +194,24 @@ int rcInfAnswer(rcConn *conn, uint16_t type, uintptr_t *value, rcInfoKind *kind)
         }
     }
     const rcSourceInfo &info = conn->info;
-    auto text = [&](const char *t) { *value = T(Text(t)); *kind = RC_INFO_TEXT; return 0; };
-    auto u16 = [&](uint32_t v) { *value = v; *kind = RC_INFO_U16; return 0; };
-    auto u32 = [&](uint32_t v) { *value = v; *kind = RC_INFO_U32; return 0; };
+    auto text = [&](const char *t) {
+        *value = T(Text(t));
+        *kind = RC_INFO_TEXT;
+        return 0;
+    };
+    auto u16 = [&](uint32_t v) {
+        *value = v;
+        *kind = RC_INFO_U16;
+        return 0;
+    };
+    auto u32 = [&](uint32_t v) {
+        *value = v;
+        *kind = RC_INFO_U32;
+        return 0;
+    };
     bool procedures = (info.capabilities & RC_CAP_PROCEDURES) != 0;
-    bool anyCase = (info.capabilities & (RC_CAP_TABLE_CASE | RC_CAP_COLUMN_CASE | RC_CAP_QUALIFIER_CASE)) != 0;
+    bool anyCase =
+        (info.capabilities & (RC_CAP_TABLE_CASE | RC_CAP_COLUMN_CASE | RC_CAP_QUALIFIER_CASE)) != 0;
     switch (type) {
     case SQL_NUMERIC_FUNCTIONS:
     case SQL_STRING_FUNCTIONS:
@@ -151,14 +219,23 @@ int rcInfAnswer(rcConn *conn, uint16_t type, uintptr_t *value, rcInfoKind *kind)
     case SQL_TIMEDATE_FUNCTIONS: return u32(FunctionMask(type));
     case 2: return text(conn->attrs ? conn->attrs[RC_ATTR_DSN].value : "");
     case 6: return text(info.driverName);
-    case 7: *value = RC_TXT_DRIVER_VERSION; *kind = RC_INFO_STRING_ID; return 0;
+    case 7:
+        *value = RC_TXT_DRIVER_VERSION;
+        *kind = RC_INFO_STRING_ID;
+        return 0;
     case 11: return text(info.access & 0x8 ? "Y" : "N");
-    case 13: case 17: return text(info.dbmsName);
+    case 13:
+    case 17: return text(info.dbmsName);
     case 16: return text(conn->qualifier);
     case 18: return text(info.isamVersion);
-    case 20: case 21: return text(procedures ? "Y" : "N");
-    case 25: return text(conn->accessMode == SQL_MODE_READ_ONLY || (info.access & 0x1C) == 0 ? "Y" : "N");
-    case 26: case 72: case 46: {
+    case 20:
+    case 21: return text(procedures ? "Y" : "N");
+    case 25:
+        return text(conn->accessMode == SQL_MODE_READ_ONLY || (info.access & 0x1C) == 0 ? "Y"
+                                                                                        : "N");
+    case 26:
+    case 72:
+    case 46: {
         uint32_t v = 0;
         rcInfDrmBitmask(conn, type, &v);
         // A capability of 5 is answered as 0; the isolation answers are bit
@@ -167,7 +244,8 @@ int rcInfAnswer(rcConn *conn, uint16_t type, uintptr_t *value, rcInfoKind *kind)
             v = 0;
         return type == 46 ? u16(v) : u32(v);
     }
-    case 28: case 93: return u16(anyCase ? 3 : 4);
+    case 28:
+    case 93: return u16(anyCase ? 3 : 4);
     case 30: return u16(info.colNameMaxLen);
     case 33: return u16(procedures ? 64 : 0);
     case 34: return u16(info.qualMaxLen);
@@ -177,7 +255,8 @@ int rcInfAnswer(rcConn *conn, uint16_t type, uintptr_t *value, rcInfoKind *kind)
     case 47: return text(conn->attrs ? conn->attrs[RC_ATTR_UID].value : "");
     case 75: return u16(info.colNullable ? 1 : 0);
     case 84: return u16(2);
-    case 100: case 101: return u16(conn->maxColSupport);
+    case 100:
+    case 101: return u16(conn->maxColSupport);
     case 104: return u32(0);
     default: break;
     }

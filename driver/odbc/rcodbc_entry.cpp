@@ -30,26 +30,30 @@ QX_EXPORT SQLRETURN SQLFreeConnect(SQLHDBC hdbc)
     return entry ? SQLFreeConnectImpl(entry.release()) : SQL_INVALID_HANDLE;
 }
 
-QX_EXPORT SQLRETURN SQLConnect(SQLHDBC hdbc, SQLCHAR *dsn, SQLSMALLINT cbDsn, SQLCHAR *uid, SQLSMALLINT cbUid,
-                               SQLCHAR *pwd, SQLSMALLINT cbPwd)
+QX_EXPORT SQLRETURN SQLConnect(SQLHDBC hdbc, SQLCHAR *dsn, SQLSMALLINT cbDsn, SQLCHAR *uid,
+                               SQLSMALLINT cbUid, SQLCHAR *pwd, SQLSMALLINT cbPwd)
 {
     rcConnEntry entry(hdbc);
-    return entry ? SQLConnectImpl(entry.conn(), dsn, cbDsn, uid, cbUid, pwd, cbPwd) : SQL_INVALID_HANDLE;
-}
-
-QX_EXPORT SQLRETURN SQLDriverConnect(SQLHDBC hdbc, SQLHWND hwnd, SQLCHAR *in, SQLSMALLINT cbIn, SQLCHAR *out,
-                                     SQLSMALLINT cbOutMax, SQLSMALLINT *pcbOut, SQLUSMALLINT completion)
-{
-    rcConnEntry entry(hdbc);
-    return entry ? SQLDriverConnectImpl(entry.conn(), hwnd, in, cbIn, out, cbOutMax, pcbOut, completion)
+    return entry ? SQLConnectImpl(entry.conn(), dsn, cbDsn, uid, cbUid, pwd, cbPwd)
                  : SQL_INVALID_HANDLE;
 }
 
-QX_EXPORT SQLRETURN SQLBrowseConnect(SQLHDBC hdbc, SQLCHAR *in, SQLSMALLINT cbIn, SQLCHAR *out, SQLSMALLINT cbOutMax,
-                                     SQLSMALLINT *pcbOut)
+QX_EXPORT SQLRETURN SQLDriverConnect(SQLHDBC hdbc, SQLHWND hwnd, SQLCHAR *in, SQLSMALLINT cbIn,
+                                     SQLCHAR *out, SQLSMALLINT cbOutMax, SQLSMALLINT *pcbOut,
+                                     SQLUSMALLINT completion)
 {
     rcConnEntry entry(hdbc);
-    return entry ? SQLBrowseConnectImpl(entry.conn(), in, cbIn, out, cbOutMax, pcbOut) : SQL_INVALID_HANDLE;
+    return entry ? SQLDriverConnectImpl(entry.conn(), hwnd, in, cbIn, out, cbOutMax, pcbOut,
+                                        completion)
+                 : SQL_INVALID_HANDLE;
+}
+
+QX_EXPORT SQLRETURN SQLBrowseConnect(SQLHDBC hdbc, SQLCHAR *in, SQLSMALLINT cbIn, SQLCHAR *out,
+                                     SQLSMALLINT cbOutMax, SQLSMALLINT *pcbOut)
+{
+    rcConnEntry entry(hdbc);
+    return entry ? SQLBrowseConnectImpl(entry.conn(), in, cbIn, out, cbOutMax, pcbOut)
+                 : SQL_INVALID_HANDLE;
 }
 
 QX_EXPORT SQLRETURN SQLDisconnect(SQLHDBC hdbc)
@@ -68,28 +72,33 @@ QX_EXPORT SQLRETURN SQLTransact(SQLHENV, SQLHDBC hdbc, SQLUSMALLINT type)
 
 // The most specific handle given names the queue; only its lock is taken (a
 // statement's is its connection's).
-QX_EXPORT SQLRETURN SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR *state, SQLINTEGER *native,
-                             SQLCHAR *message, SQLSMALLINT size, SQLSMALLINT *length)
+QX_EXPORT SQLRETURN SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR *state,
+                             SQLINTEGER *native, SQLCHAR *message, SQLSMALLINT size,
+                             SQLSMALLINT *length)
 {
     auto *env = static_cast<rcEnv *>(henv);
     auto *conn = static_cast<rcConn *>(hdbc);
     auto *stmt = static_cast<rcStmtHandle *>(hstmt);
     if (stmt) {
         rcConnEntry entry(stmt->tag == kRcStmtTag ? stmt->conn : nullptr);
-        return entry ? SQLErrorImpl(env, conn, stmt, state, native, message, size, length) : SQL_INVALID_HANDLE;
+        return entry ? SQLErrorImpl(env, conn, stmt, state, native, message, size, length)
+                     : SQL_INVALID_HANDLE;
     }
     if (conn) {
         rcConnEntry entry(conn);
-        return entry ? SQLErrorImpl(env, conn, nullptr, state, native, message, size, length) : SQL_INVALID_HANDLE;
+        return entry ? SQLErrorImpl(env, conn, nullptr, state, native, message, size, length)
+                     : SQL_INVALID_HANDLE;
     }
     rcEnvEntry entry(env);
-    return entry ? SQLErrorImpl(env, nullptr, nullptr, state, native, message, size, length) : SQL_INVALID_HANDLE;
+    return entry ? SQLErrorImpl(env, nullptr, nullptr, state, native, message, size, length)
+                 : SQL_INVALID_HANDLE;
 }
 
 QX_EXPORT SQLRETURN SQLSetConnectOption(SQLHDBC hdbc, SQLUSMALLINT option, SQLULEN value)
 {
     rcConnEntry entry(hdbc);
-    return entry ? SQLSetConnectOptionImpl(entry.conn(), option, static_cast<uintptr_t>(value)) : SQL_INVALID_HANDLE;
+    return entry ? SQLSetConnectOptionImpl(entry.conn(), option, static_cast<uintptr_t>(value))
+                 : SQL_INVALID_HANDLE;
 }
 
 QX_EXPORT SQLRETURN SQLGetConnectOption(SQLHDBC hdbc, SQLUSMALLINT option, SQLPOINTER value)
@@ -123,9 +132,9 @@ rcStmtHandle *Stmt(SQLHSTMT hstmt)
 
 } // namespace
 
-#define QX_STMT_CALL(hstmt, call)                                                                                      \
-    rcStmtHandle *stmt = Stmt(hstmt);                                                                                  \
-    rcConnEntry entry(stmt != nullptr ? stmt->conn : nullptr);                                                         \
+#define QX_STMT_CALL(hstmt, call)                                                                  \
+    rcStmtHandle *stmt = Stmt(hstmt);                                                              \
+    rcConnEntry entry(stmt != nullptr ? stmt->conn : nullptr);                                     \
     return entry ? (call) : SQL_INVALID_HANDLE
 
 QX_EXPORT SQLRETURN SQLAllocStmt(SQLHDBC hdbc, SQLHSTMT *phstmt)
@@ -144,39 +153,31 @@ QX_EXPORT SQLRETURN SQLPrepare(SQLHSTMT hstmt, SQLCHAR *text, SQLINTEGER length)
     QX_STMT_CALL(hstmt, SQLPrepareImpl(stmt, text, length));
 }
 
-QX_EXPORT SQLRETURN SQLExecute(SQLHSTMT hstmt)
-{
-    QX_STMT_CALL(hstmt, SQLExecuteImpl(stmt));
-}
+QX_EXPORT SQLRETURN SQLExecute(SQLHSTMT hstmt) { QX_STMT_CALL(hstmt, SQLExecuteImpl(stmt)); }
 
 QX_EXPORT SQLRETURN SQLExecDirect(SQLHSTMT hstmt, SQLCHAR *text, SQLINTEGER length)
 {
     QX_STMT_CALL(hstmt, SQLExecDirectImpl(stmt, text, length));
 }
 
-QX_EXPORT SQLRETURN SQLBindCol(SQLHSTMT hstmt, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER value,
-                               SQLLEN bufferLength, SQLLEN *length)
+QX_EXPORT SQLRETURN SQLBindCol(SQLHSTMT hstmt, SQLUSMALLINT column, SQLSMALLINT cType,
+                               SQLPOINTER value, SQLLEN bufferLength, SQLLEN *length)
 {
     QX_STMT_CALL(hstmt, SQLBindColImpl(stmt, column, cType, value, bufferLength, length));
 }
 
-QX_EXPORT SQLRETURN SQLFetch(SQLHSTMT hstmt)
-{
-    QX_STMT_CALL(hstmt, SQLFetchImpl(stmt));
-}
+QX_EXPORT SQLRETURN SQLFetch(SQLHSTMT hstmt) { QX_STMT_CALL(hstmt, SQLFetchImpl(stmt)); }
 
-QX_EXPORT SQLRETURN SQLGetData(SQLHSTMT hstmt, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER value,
-                               SQLLEN bufferLength, SQLLEN *length)
+QX_EXPORT SQLRETURN SQLGetData(SQLHSTMT hstmt, SQLUSMALLINT column, SQLSMALLINT cType,
+                               SQLPOINTER value, SQLLEN bufferLength, SQLLEN *length)
 {
     QX_STMT_CALL(hstmt, SQLGetDataImpl(stmt, column, cType, value, bufferLength, length));
 }
 
-QX_EXPORT SQLRETURN SQLCancel(SQLHSTMT hstmt)
-{
-    QX_STMT_CALL(hstmt, SQLCancelImpl(stmt));
-}
+QX_EXPORT SQLRETURN SQLCancel(SQLHSTMT hstmt) { QX_STMT_CALL(hstmt, SQLCancelImpl(stmt)); }
 
-QX_EXPORT SQLRETURN SQLGetCursorName(SQLHSTMT hstmt, SQLCHAR *name, SQLSMALLINT size, SQLSMALLINT *length)
+QX_EXPORT SQLRETURN SQLGetCursorName(SQLHSTMT hstmt, SQLCHAR *name, SQLSMALLINT size,
+                                     SQLSMALLINT *length)
 {
     QX_STMT_CALL(hstmt, SQLGetCursorNameImpl(stmt, name, size, length));
 }
@@ -211,15 +212,17 @@ QX_EXPORT SQLRETURN SQLNumResultCols(SQLHSTMT hstmt, SQLSMALLINT *count)
     QX_STMT_CALL(hstmt, SQLNumResultColsImpl(stmt, count));
 }
 
-QX_EXPORT SQLRETURN SQLDescribeCol(SQLHSTMT hstmt, SQLUSMALLINT column, SQLCHAR *name, SQLSMALLINT size,
-                                   SQLSMALLINT *length, SQLSMALLINT *type, SQLULEN *columnSize, SQLSMALLINT *scale,
-                                   SQLSMALLINT *nullable)
+QX_EXPORT SQLRETURN SQLDescribeCol(SQLHSTMT hstmt, SQLUSMALLINT column, SQLCHAR *name,
+                                   SQLSMALLINT size, SQLSMALLINT *length, SQLSMALLINT *type,
+                                   SQLULEN *columnSize, SQLSMALLINT *scale, SQLSMALLINT *nullable)
 {
-    QX_STMT_CALL(hstmt, SQLDescribeColImpl(stmt, column, name, size, length, type, columnSize, scale, nullable));
+    QX_STMT_CALL(hstmt, SQLDescribeColImpl(stmt, column, name, size, length, type, columnSize,
+                                           scale, nullable));
 }
 
-QX_EXPORT SQLRETURN SQLColAttributes(SQLHSTMT hstmt, SQLUSMALLINT column, SQLUSMALLINT field, SQLPOINTER text,
-                                     SQLSMALLINT size, SQLSMALLINT *length, SQLLEN *number)
+QX_EXPORT SQLRETURN SQLColAttributes(SQLHSTMT hstmt, SQLUSMALLINT column, SQLUSMALLINT field,
+                                     SQLPOINTER text, SQLSMALLINT size, SQLSMALLINT *length,
+                                     SQLLEN *number)
 {
     QX_STMT_CALL(hstmt, SQLColAttributesImpl(stmt, column, field, text, size, length, number));
 }
@@ -229,15 +232,16 @@ QX_EXPORT SQLRETURN SQLNumParams(SQLHSTMT hstmt, SQLSMALLINT *count)
     QX_STMT_CALL(hstmt, SQLNumParamsImpl(stmt, count));
 }
 
-QX_EXPORT SQLRETURN SQLDescribeParam(SQLHSTMT hstmt, SQLUSMALLINT param, SQLSMALLINT *type, SQLULEN *columnSize,
-                                     SQLSMALLINT *scale, SQLSMALLINT *nullable)
+QX_EXPORT SQLRETURN SQLDescribeParam(SQLHSTMT hstmt, SQLUSMALLINT param, SQLSMALLINT *type,
+                                     SQLULEN *columnSize, SQLSMALLINT *scale, SQLSMALLINT *nullable)
 {
     QX_STMT_CALL(hstmt, SQLDescribeParamImpl(stmt, param, type, columnSize, scale, nullable));
 }
 
-QX_EXPORT SQLRETURN SQLNativeSql(SQLHDBC hdbc, SQLCHAR *in, SQLINTEGER inLength, SQLCHAR *out, SQLINTEGER outMax,
-                                 SQLINTEGER *outLength)
+QX_EXPORT SQLRETURN SQLNativeSql(SQLHDBC hdbc, SQLCHAR *in, SQLINTEGER inLength, SQLCHAR *out,
+                                 SQLINTEGER outMax, SQLINTEGER *outLength)
 {
     rcConnEntry entry(hdbc);
-    return entry ? SQLNativeSqlImpl(entry.conn(), in, inLength, out, outMax, outLength) : SQL_INVALID_HANDLE;
+    return entry ? SQLNativeSqlImpl(entry.conn(), in, inLength, out, outMax, outLength)
+                 : SQL_INVALID_HANDLE;
 }

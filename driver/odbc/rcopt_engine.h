@@ -17,11 +17,11 @@ struct rcConn;
 
 // The engine option block of a connection, copied into each statement.
 struct rcEngineOptions {
-    uint32_t mask;          // RC_OPT_* bits
+    uint32_t mask; // RC_OPT_* bits
     uint16_t debugLevel;
     uint32_t engineTraceLevel;
     uint32_t qryPlan;
-    uint32_t txnFlag;       // 0 when the data source's SQL_TXN_CAPABLE answer is 5
+    uint32_t txnFlag; // 0 when the data source's SQL_TXN_CAPABLE answer is 5
 };
 
 enum : uint32_t {
@@ -47,7 +47,7 @@ enum : uint32_t {
 struct rcOptEntry {
     uint32_t bit;
     const char *name;
-    uint32_t isSwitch;      // 1 switch, 0 number
+    uint32_t isSwitch; // 1 switch, 0 number
 };
 
 inline constexpr size_t kRcOptCount = 17;

@@ -22,7 +22,10 @@
 
 namespace {
 
-bool IsTextOption(uint16_t option) { return option == SQL_TRANSLATE_DLL || option == SQL_CURRENT_QUALIFIER; }
+bool IsTextOption(uint16_t option)
+{
+    return option == SQL_TRANSLATE_DLL || option == SQL_CURRENT_QUALIFIER;
+}
 
 // A bounded owned copy of an option text.
 char *CopyOptionText(const char *text)
@@ -36,7 +39,10 @@ char *CopyOptionText(const char *text)
     return copy;
 }
 
-int16_t Raise(rcConn *conn, uint32_t id) { return static_cast<int16_t>(rcErrRaise(&conn->errors, id)); }
+int16_t Raise(rcConn *conn, uint32_t id)
+{
+    return static_cast<int16_t>(rcErrRaise(&conn->errors, id));
+}
 
 // The qualifier check of SQL_CURRENT_QUALIFIER: length, trailing blanks, and on data
 // sources that ask for it an existing drive path.
@@ -51,13 +57,15 @@ int16_t OpenQualifier(rcConn *conn, const char *text, std::string *out)
     while (!q.empty() && q.back() == ' ')
         q.pop_back();
     if (conn->info.validateQualifier) {
-        bool drive = q.size() >= 3 && std::isalpha(static_cast<unsigned char>(q[0])) && q[1] == ':' && q[2] == '\\';
+        bool drive = q.size() >= 3 && std::isalpha(static_cast<unsigned char>(q[0])) &&
+                     q[1] == ':' && q[2] == '\\';
         if (!drive || !rcUtlIsDrivePath(q.c_str())) {
             std::string term = conn->info.qualTerm ? conn->info.qualTerm : "";
             for (char &c : term)
                 c = PlatAsciiLower(c);
             char message[kRcQualifierMax + 300];
-            std::snprintf(message, sizeof message, rcUtlLoadString(RC_TXT_INVALID_VALUE), term.c_str(), q.c_str());
+            std::snprintf(message, sizeof message, rcUtlLoadString(RC_TXT_INVALID_VALUE),
+                          term.c_str(), q.c_str());
             rcErrPost(&conn->errors, RC_MSG_GENERAL_ERROR, nullptr, 0, message);
             return -1;
         }
@@ -101,10 +109,11 @@ void rcConnInitFunctions(rcConn *conn, int level)
     // parameter-array functions.
     if (level >= 2) {
         for (int id = SQL_API_SQLBROWSECONNECT; id <= SQL_API_SQLBINDPARAMETER; ++id)
-            conn->functions[id] = (id == SQL_API_SQLEXTENDEDFETCH || id == SQL_API_SQLPARAMOPTIONS ||
-                                   id == SQL_API_SQLSETPOS || id == SQL_API_SQLSETSCROLLOPTIONS)
-                                      ? 0
-                                      : 1;
+            conn->functions[id] =
+                (id == SQL_API_SQLEXTENDEDFETCH || id == SQL_API_SQLPARAMOPTIONS ||
+                 id == SQL_API_SQLSETPOS || id == SQL_API_SQLSETSCROLLOPTIONS)
+                    ? 0
+                    : 1;
     }
 }
 
@@ -141,10 +150,14 @@ int16_t rcConSetOption(rcConn *conn, uint16_t option, uintptr_t *value)
         return 0;
     if (!conn->session) {
         switch (option) {
-        case SQL_ACCESS_MODE: case SQL_AUTOCOMMIT: case SQL_TRANSLATE_DLL: case SQL_TRANSLATE_OPTION: case SQL_TXN_ISOLATION: case SQL_CURRENT_QUALIFIER: case SQL_QUIET_MODE:
-            break;
-        default:
-            return Raise(conn, RC_MSG_DRIVER_NOT_CAPABLE);
+        case SQL_ACCESS_MODE:
+        case SQL_AUTOCOMMIT:
+        case SQL_TRANSLATE_DLL:
+        case SQL_TRANSLATE_OPTION:
+        case SQL_TXN_ISOLATION:
+        case SQL_CURRENT_QUALIFIER:
+        case SQL_QUIET_MODE: break;
+        default: return Raise(conn, RC_MSG_DRIVER_NOT_CAPABLE);
         }
         if (!conn->pending) {
             conn->pending = rcListCreate(5, sizeof(rcPendingOption), false, 0);
@@ -169,8 +182,7 @@ int16_t rcConSetOption(rcConn *conn, uint16_t option, uintptr_t *value)
     }
     switch (option) {
     case SQL_ACCESS_MODE:
-    case SQL_QUIET_MODE:
-        return 0;
+    case SQL_QUIET_MODE: return 0;
     case SQL_AUTOCOMMIT: {
         if (*value == 0) {
             uint32_t capability = 0;
@@ -195,7 +207,7 @@ int16_t rcConSetOption(rcConn *conn, uint16_t option, uintptr_t *value)
     case SQL_TRANSLATE_OPTION:
         if (conn->state >= RC_CONN_CONNECTED) {
             int32_t rc = option == SQL_TRANSLATE_DLL ? TamSetTranslateDll(conn->session, *value, 0)
-                                       : TamSetTranslateOption(conn->session, *value);
+                                                     : TamSetTranslateOption(conn->session, *value);
             if (rc != 0)
                 return Raise(conn, RC_MSG_DRIVER_UNABLE_LOAD_TRANSLATE_DLL);
         }
@@ -219,8 +231,7 @@ int16_t rcConSetOption(rcConn *conn, uint16_t option, uintptr_t *value)
         int32_t native = 0;
         return rcConSetQualifier(conn, q.c_str(), &native);
     }
-    default:
-        return Raise(conn, RC_MSG_DRIVER_NOT_CAPABLE);
+    default: return Raise(conn, RC_MSG_DRIVER_NOT_CAPABLE);
     }
 }
 
@@ -236,7 +247,8 @@ int16_t rcConStoreOption(uint16_t option, rcConn *conn, uintptr_t value)
     case SQL_CURRENT_QUALIFIER:
         // Connected, rcConSetQualifier stored the checked value already.
         if (!conn->session && value)
-            rcUtlCopyString(reinterpret_cast<const char *>(value), conn->qualifier, kRcQualifierMax);
+            rcUtlCopyString(reinterpret_cast<const char *>(value), conn->qualifier,
+                            kRcQualifierMax);
         conn->qualifier[kRcQualifierMax] = '\0';
         break;
     case SQL_ODBC_CURSORS: conn->odbcCursors = static_cast<uint32_t>(value); break;
@@ -254,11 +266,15 @@ void rcConReadOption(uint16_t option, rcConn *conn, void *out)
     case SQL_ACCESS_MODE: put(conn->accessMode); break;
     case SQL_AUTOCOMMIT: put(conn->autoCommit); break;
     case SQL_LOGIN_TIMEOUT: put(conn->loginTimeout); break;
-    case SQL_TRANSLATE_DLL: rcCopyOutString(static_cast<char *>(out), conn->xlateName ? conn->xlateName : "",
-                              kRcOptionOutMax, nullptr); break;
+    case SQL_TRANSLATE_DLL:
+        rcCopyOutString(static_cast<char *>(out), conn->xlateName ? conn->xlateName : "",
+                        kRcOptionOutMax, nullptr);
+        break;
     case SQL_TRANSLATE_OPTION: put(conn->xlate.option); break;
     case SQL_TXN_ISOLATION: put(conn->txnIsolation); break;
-    case SQL_CURRENT_QUALIFIER: rcCopyOutString(static_cast<char *>(out), conn->qualifier, kRcOptionOutMax, nullptr); break;
+    case SQL_CURRENT_QUALIFIER:
+        rcCopyOutString(static_cast<char *>(out), conn->qualifier, kRcOptionOutMax, nullptr);
+        break;
     case SQL_ODBC_CURSORS: put(conn->odbcCursors); break;
     case SQL_QUIET_MODE: std::memcpy(out, &conn->quietMode, sizeof conn->quietMode); break;
     case SQL_PACKET_SIZE: put(conn->packetSize); break;
@@ -268,8 +284,9 @@ void rcConReadOption(uint16_t option, rcConn *conn, void *out)
 
 int16_t SQLSetConnectOptionImpl(rcConn *conn, uint16_t option, uintptr_t value, bool fromApp)
 {
-    rcCall call(conn, "SQLSetConnectOption", fromApp ? 0u : unsigned{RC_CALL_INTERNAL}, "SQLSetConnectOption(0x%08lx, %u, %lu)",
-                reinterpret_cast<unsigned long>(conn), option, static_cast<unsigned long>(value));
+    rcCall call(conn, "SQLSetConnectOption", fromApp ? 0u : unsigned{RC_CALL_INTERNAL},
+                "SQLSetConnectOption(0x%08lx, %u, %lu)", reinterpret_cast<unsigned long>(conn),
+                option, static_cast<unsigned long>(value));
     int16_t result = SQL_SUCCESS;
     bool warning = false;
     if (!conn->statements) {
@@ -304,8 +321,9 @@ int16_t SQLSetConnectOptionImpl(rcConn *conn, uint16_t option, uintptr_t value, 
 
 int16_t SQLGetConnectOptionImpl(rcConn *conn, uint16_t option, void *out)
 {
-    rcCall call(conn, "SQLGetConnectOption", RC_CALL_BUSY_CHECK, "SQLGetConnectOption(0x%08lx, %u, 0x%08lx)",
-                reinterpret_cast<unsigned long>(conn), option, reinterpret_cast<unsigned long>(out));
+    rcCall call(conn, "SQLGetConnectOption", RC_CALL_BUSY_CHECK,
+                "SQLGetConnectOption(0x%08lx, %u, 0x%08lx)", reinterpret_cast<unsigned long>(conn),
+                option, reinterpret_cast<unsigned long>(out));
     int16_t result = 0;
     if (call.refused()) {
         result = SQL_ERROR;
@@ -313,7 +331,8 @@ int16_t SQLGetConnectOptionImpl(rcConn *conn, uint16_t option, void *out)
         if (option >= SQL_ACCESS_MODE && option <= SQL_PACKET_SIZE)
             rcConReadOption(option, conn, out);
         else if (option == 1161)
-            rcCopyOutString(static_cast<char *>(out), rcUtlLoadString(RC_TXT_VERSION4_0), kRcOptionOutMax, nullptr);
+            rcCopyOutString(static_cast<char *>(out), rcUtlLoadString(RC_TXT_VERSION4_0),
+                            kRcOptionOutMax, nullptr);
     }
     return call.done(result);
 }
@@ -321,7 +340,8 @@ int16_t SQLGetConnectOptionImpl(rcConn *conn, uint16_t option, void *out)
 int16_t SQLGetFunctionsImpl(rcConn *conn, uint16_t function, uint16_t *exists)
 {
     rcCall call(conn, "SQLGetFunctions", 0, "SQLGetFunctions(0x%08lx, %u, 0x%08lx)",
-                reinterpret_cast<unsigned long>(conn), function, reinterpret_cast<unsigned long>(exists));
+                reinterpret_cast<unsigned long>(conn), function,
+                reinterpret_cast<unsigned long>(exists));
     if (exists) {
         if (function == 0)
             std::memcpy(exists, conn->functions, sizeof conn->functions);

@@ -18,7 +18,8 @@ inline constexpr size_t kRcOptionOutMax = 256; // room the ODBC 2 caller gives f
 
 // The workers of the exports. fromApp: write the trace lines and empty the
 // error queue first (false when the driver calls itself).
-int16_t SQLSetConnectOptionImpl(rcConn *conn, uint16_t option, uintptr_t value, bool fromApp = true);
+int16_t SQLSetConnectOptionImpl(rcConn *conn, uint16_t option, uintptr_t value,
+                                bool fromApp = true);
 int16_t SQLGetConnectOptionImpl(rcConn *conn, uint16_t option, void *out);
 int16_t SQLGetFunctionsImpl(rcConn *conn, uint16_t function, uint16_t *exists);
 
@@ -31,4 +32,3 @@ void rcConnInitFunctions(rcConn *conn, int level);
 // Replays the options set before connect; 0, 1 or -1. The list is destroyed.
 int16_t rcConReplayPending(rcConn *conn);
 void rcConFreePending(rcConn *conn);
-

@@ -67,7 +67,8 @@ int rcDrsSpecialStatement(const rcSetTarget &target, const char *text, int16_t *
             long model = 0;
             if (!ReadNumber(value, &model) || model < 0 || model > 4)
                 return BadValue(target, e.name, value), 1;
-            if (target.setTxnModel != nullptr && target.setTxnModel(target.context, static_cast<int>(model)) != 0)
+            if (target.setTxnModel != nullptr &&
+                target.setTxnModel(target.context, static_cast<int>(model)) != 0)
                 return 1;
             *status = 0;
             return 1;

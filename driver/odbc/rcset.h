@@ -21,10 +21,10 @@ struct rcErrorQueue;
 // What a SET statement may change: the preparing statement's option mask
 // and debug level, and the connection's flags and transaction model.
 struct rcSetTarget {
-    uint32_t *mask = nullptr;        // the statement's engine option mask
-    uint16_t *debugLevel = nullptr;  // the statement's engine trace level
-    uint32_t *qryPlan = nullptr;     // the connection's query-plan flag
-    uint32_t *drmTrace = nullptr;    // the connection's data-module trace flag
+    uint32_t *mask = nullptr;       // the statement's engine option mask
+    uint16_t *debugLevel = nullptr; // the statement's engine trace level
+    uint32_t *qryPlan = nullptr;    // the connection's query-plan flag
+    uint32_t *drmTrace = nullptr;   // the connection's data-module trace flag
     // Selects transaction model 0-4 for the driver and puts the connection
     // in the new model's starting state: 0, or -1 with a message posted.
     int (*setTxnModel)(void *context, int model) = nullptr;

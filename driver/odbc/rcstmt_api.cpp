@@ -23,9 +23,15 @@
 
 namespace {
 
-unsigned long Addr(const void *p) { return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p)); }
+unsigned long Addr(const void *p)
+{
+    return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p));
+}
 
-SQLRETURN Raise(rcStmtHandle *s, uint32_t msgId) { return static_cast<SQLRETURN>(rcErrRaise(&s->errors, msgId)); }
+SQLRETURN Raise(rcStmtHandle *s, uint32_t msgId)
+{
+    return static_cast<SQLRETURN>(rcErrRaise(&s->errors, msgId));
+}
 
 SQLRETURN Done(rcStmtHandle *s, const char *name, SQLRETURN rc)
 {
@@ -151,7 +157,8 @@ struct ArgText {
     uint32_t msg = RC_MSG_NO_ERROR;
     ArgText(const SQLCHAR *text, int64_t length)
     {
-        msg = rcArgCopyString(&arg, reinterpret_cast<const char *>(text), length, kRcArgNoMaximum, 0);
+        msg =
+            rcArgCopyString(&arg, reinterpret_cast<const char *>(text), length, kRcArgNoMaximum, 0);
     }
     ~ArgText() { rcArgFreeStrings(&arg, 1); }
     const char *c_str() const { return arg.text != nullptr ? arg.text : ""; }
@@ -186,24 +193,19 @@ SQLRETURN SQLFreeStmtImpl(rcStmtHandle *s, SQLUSMALLINT option)
     rcTraceCall(conn->odbcTrace, "SQLFreeStmt(0x%08lx, %u)", Addr(s), option);
     rcErrClearQueue(&s->errors);
     switch (option) {
-    case SQL_CLOSE:
-        CloseCursor(s);
-        break;
+    case SQL_CLOSE: CloseCursor(s); break;
     case SQL_DROP: {
         // The handle is gone after this: only the connection is used.
         SQLRETURN rc = rcStmtHandleFree(s) == 0 ? SQL_SUCCESS : SQL_ERROR;
         rcTraceReturn(conn->odbcTrace, "SQLFreeStmt", rc);
         return rc;
     }
-    case SQL_UNBIND:
-        s->bindings.clear();
-        break;
+    case SQL_UNBIND: s->bindings.clear(); break;
     case SQL_RESET_PARAMS:
         s->paramRows = 1;
         s->paramRowPointer = 0;
         break;
-    default:
-        break;
+    default: break;
     }
     return Done(s, "SQLFreeStmt", SQL_SUCCESS);
 }
@@ -285,8 +287,8 @@ SQLRETURN SQLExecuteImpl(rcStmtHandle *s)
 SQLRETURN SQLExecDirectImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length)
 {
     ArgText sql(text, length);
-    rcTraceCall(s->conn->odbcTrace, "SQLExecDirect(0x%08lx, \"%-.600s\", %ld)", Addr(s), sql.trace(),
-                static_cast<long>(length));
+    rcTraceCall(s->conn->odbcTrace, "SQLExecDirect(0x%08lx, \"%-.600s\", %ld)", Addr(s),
+                sql.trace(), static_cast<long>(length));
     rcErrClearQueue(&s->errors);
     if (sql.msg != RC_MSG_NO_ERROR)
         return Done(s, "SQLExecDirect", Raise(s, sql.msg));
@@ -325,7 +327,8 @@ SQLRETURN SQLCancelImpl(rcStmtHandle *s)
 SQLRETURN SQLSetCursorNameImpl(rcStmtHandle *s, const SQLCHAR *name, SQLSMALLINT length)
 {
     ArgText arg(name, length);
-    rcTraceCall(s->conn->odbcTrace, "SQLSetCursorName(0x%08lx, \"%s\", %d)", Addr(s), arg.trace(), length);
+    rcTraceCall(s->conn->odbcTrace, "SQLSetCursorName(0x%08lx, \"%s\", %d)", Addr(s), arg.trace(),
+                length);
     rcErrClearQueue(&s->errors);
     if (s->state >= RC_STMT_CURSOR_OPEN)
         return Done(s, "SQLSetCursorName", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
@@ -346,10 +349,11 @@ SQLRETURN SQLSetCursorNameImpl(rcStmtHandle *s, const SQLCHAR *name, SQLSMALLINT
     return Done(s, "SQLSetCursorName", SQL_SUCCESS);
 }
 
-SQLRETURN SQLGetCursorNameImpl(rcStmtHandle *s, SQLCHAR *name, SQLSMALLINT size, SQLSMALLINT *length)
+SQLRETURN SQLGetCursorNameImpl(rcStmtHandle *s, SQLCHAR *name, SQLSMALLINT size,
+                               SQLSMALLINT *length)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLGetCursorName(0x%08lx, 0x%08lx, %d, 0x%08lx)", Addr(s), Addr(name), size,
-                Addr(length));
+    rcTraceCall(s->conn->odbcTrace, "SQLGetCursorName(0x%08lx, 0x%08lx, %d, 0x%08lx)", Addr(s),
+                Addr(name), size, Addr(length));
     rcErrClearQueue(&s->errors);
     bool available = (s->state < RC_STMT_EXECUTED && s->cursorNameSet) ||
                      (s->state >= RC_STMT_EXECUTED && ProducesResult(s));
@@ -357,7 +361,8 @@ SQLRETURN SQLGetCursorNameImpl(rcStmtHandle *s, SQLCHAR *name, SQLSMALLINT size,
         return Done(s, "SQLGetCursorName", Raise(s, RC_MSG_NO_CURSOR_NAME_AVAILABLE));
     int64_t full = 0;
     SQLRETURN rc = SQL_SUCCESS;
-    if (rcCopyOutString(reinterpret_cast<char *>(name), s->cursorName, size, &full) && name != nullptr) {
+    if (rcCopyOutString(reinterpret_cast<char *>(name), s->cursorName, size, &full) &&
+        name != nullptr) {
         Raise(s, RC_MSG_DATA_TRUNCATED);
         rc = SQL_SUCCESS_WITH_INFO;
     }
@@ -410,8 +415,7 @@ SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLULEN val
         if (value != 1)
             rc = Raise(s, RC_MSG_DRIVER_NOT_CAPABLE);
         break;
-    case SQL_MAX_LENGTH:
-        break;
+    case SQL_MAX_LENGTH: break;
     default:
         // The engine's own options (table passwords, kept tables, ...).
         if (option > SQL_ROW_NUMBER && rcDrsSetStmtOption(s->engine, option, value) != 0)
@@ -425,7 +429,8 @@ SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLULEN val
 
 SQLRETURN SQLGetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLPOINTER value)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLGetStmtOption(0x%08lx, %u, 0x%08lx)", Addr(s), option, Addr(value));
+    rcTraceCall(s->conn->odbcTrace, "SQLGetStmtOption(0x%08lx, %u, 0x%08lx)", Addr(s), option,
+                Addr(value));
     rcErrClearQueue(&s->errors);
     uint32_t v = 0;
     if (option == SQL_ROW_NUMBER) {
@@ -449,7 +454,8 @@ SQLRETURN SQLRowCountImpl(rcStmtHandle *s, SQLLEN *count)
     if (s->state < RC_STMT_EXECUTED)
         return Done(s, "SQLRowCount", Raise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (count != nullptr)
-        *count = ProducesResult(s) && s->state < RC_STMT_FETCHED ? -1 : static_cast<SQLLEN>(s->rowCount);
+        *count =
+            ProducesResult(s) && s->state < RC_STMT_FETCHED ? -1 : static_cast<SQLLEN>(s->rowCount);
     return Done(s, "SQLRowCount", SQL_SUCCESS);
 }
 
@@ -460,4 +466,3 @@ SQLRETURN SQLMoreResultsImpl(rcStmtHandle *s)
     CloseCursor(s);
     return Done(s, "SQLMoreResults", SQL_NO_DATA_FOUND);
 }
-

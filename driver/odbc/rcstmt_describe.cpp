@@ -14,9 +14,15 @@
 
 namespace {
 
-unsigned long Addr(const void *p) { return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p)); }
+unsigned long Addr(const void *p)
+{
+    return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p));
+}
 
-SQLRETURN Raise(rcStmtHandle *s, uint32_t msgId) { return static_cast<SQLRETURN>(rcErrRaise(&s->errors, msgId)); }
+SQLRETURN Raise(rcStmtHandle *s, uint32_t msgId)
+{
+    return static_cast<SQLRETURN>(rcErrRaise(&s->errors, msgId));
+}
 
 SQLRETURN Done(rcStmtHandle *s, const char *name, SQLRETURN rc)
 {
@@ -24,7 +30,10 @@ SQLRETURN Done(rcStmtHandle *s, const char *name, SQLRETURN rc)
     return rc;
 }
 
-bool HasResult(const rcStmtHandle *s) { return s->prep.kind >= 100 && s->prep.kind < 4096 && !s->prep.columns.empty(); }
+bool HasResult(const rcStmtHandle *s)
+{
+    return s->prep.kind >= 100 && s->prep.kind < 4096 && !s->prep.columns.empty();
+}
 
 SQLSMALLINT ColumnCount(const rcStmtHandle *s)
 {
@@ -32,7 +41,8 @@ SQLSMALLINT ColumnCount(const rcStmtHandle *s)
 }
 
 // Copies a text answer; 1 when it was cut (5102 posted) and a buffer was given.
-SQLRETURN CopyText(rcStmtHandle *s, const std::string &text, SQLPOINTER out, SQLSMALLINT size, SQLSMALLINT *length)
+SQLRETURN CopyText(rcStmtHandle *s, const std::string &text, SQLPOINTER out, SQLSMALLINT size,
+                   SQLSMALLINT *length)
 {
     int64_t full = 0;
     SQLRETURN rc = SQL_SUCCESS;
@@ -71,12 +81,14 @@ SQLRETURN SQLNumResultColsImpl(rcStmtHandle *s, SQLSMALLINT *count)
 }
 
 SQLRETURN SQLDescribeColImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLCHAR *name, SQLSMALLINT size,
-                             SQLSMALLINT *length, SQLSMALLINT *type, SQLULEN *columnSize, SQLSMALLINT *scale,
-                             SQLSMALLINT *nullable)
+                             SQLSMALLINT *length, SQLSMALLINT *type, SQLULEN *columnSize,
+                             SQLSMALLINT *scale, SQLSMALLINT *nullable)
 {
-    rcTraceCall(s->conn->odbcTrace,
-                "SQLDescribeCol(0x%08lx, %u, 0x%08lx, %d, 0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx)", Addr(s),
-                column, Addr(name), size, Addr(length), Addr(type), Addr(columnSize), Addr(scale), Addr(nullable));
+    rcTraceCall(
+        s->conn->odbcTrace,
+        "SQLDescribeCol(0x%08lx, %u, 0x%08lx, %d, 0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx)",
+        Addr(s), column, Addr(name), size, Addr(length), Addr(type), Addr(columnSize), Addr(scale),
+        Addr(nullable));
     rcErrClearQueue(&s->errors);
     if (s->state < RC_STMT_PREPARED)
         return Done(s, "SQLDescribeCol", Raise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
@@ -96,17 +108,20 @@ SQLRETURN SQLDescribeColImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLCHAR *name
     return Done(s, "SQLDescribeCol", CopyText(s, c.name, name, size, length));
 }
 
-SQLRETURN SQLColAttributesImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLUSMALLINT field, SQLPOINTER text,
-                               SQLSMALLINT size, SQLSMALLINT *length, SQLLEN *number)
+SQLRETURN SQLColAttributesImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLUSMALLINT field,
+                               SQLPOINTER text, SQLSMALLINT size, SQLSMALLINT *length,
+                               SQLLEN *number)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLColAttributes(0x%08lx, %u, %u, 0x%08lx, %d, 0x%08lx, 0x%08lx)", Addr(s),
-                column, field, Addr(text), size, Addr(length), Addr(number));
+    rcTraceCall(s->conn->odbcTrace,
+                "SQLColAttributes(0x%08lx, %u, %u, 0x%08lx, %d, 0x%08lx, 0x%08lx)", Addr(s), column,
+                field, Addr(text), size, Addr(length), Addr(number));
     rcErrClearQueue(&s->errors);
     if (s->state < RC_STMT_PREPARED)
         return Done(s, "SQLColAttributes", Raise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (!HasResult(s))
         return Done(s, "SQLColAttributes", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
-    bool numeric = field == SQL_COLUMN_COUNT || (field >= SQL_COLUMN_TYPE && field <= SQL_COLUMN_SEARCHABLE);
+    bool numeric =
+        field == SQL_COLUMN_COUNT || (field >= SQL_COLUMN_TYPE && field <= SQL_COLUMN_SEARCHABLE);
     if (numeric && number == nullptr)
         return Done(s, "SQLColAttributes", SQL_SUCCESS);
     if (field == SQL_COLUMN_COUNT) {
@@ -120,13 +135,18 @@ SQLRETURN SQLColAttributesImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLUSMALLIN
     const rcResultColumn &c = s->prep.columns[column - 1];
     SQLLEN v = 0;
     switch (field) {
-    case SQL_COLUMN_NAME: return Done(s, "SQLColAttributes", CopyText(s, c.name, text, size, length));
-    case SQL_COLUMN_TYPE_NAME: return Done(s, "SQLColAttributes", CopyText(s, c.typeName, text, size, length));
-    case SQL_COLUMN_TABLE_NAME: return Done(s, "SQLColAttributes", CopyText(s, c.tableName, text, size, length));
-    case SQL_COLUMN_OWNER_NAME: return Done(s, "SQLColAttributes", CopyText(s, "", text, size, length));
+    case SQL_COLUMN_NAME:
+        return Done(s, "SQLColAttributes", CopyText(s, c.name, text, size, length));
+    case SQL_COLUMN_TYPE_NAME:
+        return Done(s, "SQLColAttributes", CopyText(s, c.typeName, text, size, length));
+    case SQL_COLUMN_TABLE_NAME:
+        return Done(s, "SQLColAttributes", CopyText(s, c.tableName, text, size, length));
+    case SQL_COLUMN_OWNER_NAME:
+        return Done(s, "SQLColAttributes", CopyText(s, "", text, size, length));
     case SQL_COLUMN_QUALIFIER_NAME:
         return Done(s, "SQLColAttributes", CopyText(s, c.qualifier, text, size, length));
-    case SQL_COLUMN_LABEL: return Done(s, "SQLColAttributes", CopyText(s, c.name, text, size, length));
+    case SQL_COLUMN_LABEL:
+        return Done(s, "SQLColAttributes", CopyText(s, c.name, text, size, length));
     case SQL_COLUMN_TYPE: v = c.sqlType; break;
     case SQL_COLUMN_LENGTH: v = LengthOf(c); break;
     case SQL_COLUMN_PRECISION: v = static_cast<SQLLEN>(c.precision); break;
@@ -157,11 +177,12 @@ SQLRETURN SQLNumParamsImpl(rcStmtHandle *s, SQLSMALLINT *count)
     return Done(s, "SQLNumParams", SQL_SUCCESS);
 }
 
-SQLRETURN SQLDescribeParamImpl(rcStmtHandle *s, SQLUSMALLINT param, SQLSMALLINT *type, SQLULEN *columnSize,
-                               SQLSMALLINT *scale, SQLSMALLINT *nullable)
+SQLRETURN SQLDescribeParamImpl(rcStmtHandle *s, SQLUSMALLINT param, SQLSMALLINT *type,
+                               SQLULEN *columnSize, SQLSMALLINT *scale, SQLSMALLINT *nullable)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLDescribeParam(0x%08lx, %u, 0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx)", Addr(s),
-                param, Addr(type), Addr(columnSize), Addr(scale), Addr(nullable));
+    rcTraceCall(s->conn->odbcTrace,
+                "SQLDescribeParam(0x%08lx, %u, 0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx)", Addr(s), param,
+                Addr(type), Addr(columnSize), Addr(scale), Addr(nullable));
     rcErrClearQueue(&s->errors);
     if (s->state < RC_STMT_PREPARED)
         return Done(s, "SQLDescribeParam", Raise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
@@ -179,14 +200,15 @@ SQLRETURN SQLDescribeParamImpl(rcStmtHandle *s, SQLUSMALLINT param, SQLSMALLINT 
     return Done(s, "SQLDescribeParam", SQL_SUCCESS);
 }
 
-SQLRETURN SQLNativeSqlImpl(rcConn *conn, const SQLCHAR *in, SQLINTEGER inLength, SQLCHAR *out, SQLINTEGER outMax,
-                           SQLINTEGER *outLength)
+SQLRETURN SQLNativeSqlImpl(rcConn *conn, const SQLCHAR *in, SQLINTEGER inLength, SQLCHAR *out,
+                           SQLINTEGER outMax, SQLINTEGER *outLength)
 {
     rcArgString arg{};
-    uint32_t msg = rcArgCopyString(&arg, reinterpret_cast<const char *>(in), inLength, kRcArgNoMaximum, 0);
-    rcTraceCall(conn->odbcTrace, "SQLNativeSql(0x%08lx, \"%-.600s\", %ld, 0x%08lx, %ld, 0x%08lx)", Addr(conn),
-                arg.text != nullptr ? arg.text : "NULL", static_cast<long>(inLength), Addr(out),
-                static_cast<long>(outMax), Addr(outLength));
+    uint32_t msg =
+        rcArgCopyString(&arg, reinterpret_cast<const char *>(in), inLength, kRcArgNoMaximum, 0);
+    rcTraceCall(conn->odbcTrace, "SQLNativeSql(0x%08lx, \"%-.600s\", %ld, 0x%08lx, %ld, 0x%08lx)",
+                Addr(conn), arg.text != nullptr ? arg.text : "NULL", static_cast<long>(inLength),
+                Addr(out), static_cast<long>(outMax), Addr(outLength));
     rcErrClearQueue(&conn->errors);
     SQLRETURN rc = SQL_SUCCESS;
     if (msg != RC_MSG_NO_ERROR) {
@@ -203,7 +225,8 @@ SQLRETURN SQLNativeSqlImpl(rcConn *conn, const SQLCHAR *in, SQLINTEGER inLength,
             rc = SQL_ERROR;
         } else {
             int64_t full = 0;
-            if (rcCopyOutString(reinterpret_cast<char *>(out), text.c_str(), outMax, &full) && out != nullptr) {
+            if (rcCopyOutString(reinterpret_cast<char *>(out), text.c_str(), outMax, &full) &&
+                out != nullptr) {
                 rcErrRaise(&conn->errors, RC_MSG_DATA_TRUNCATED);
                 rc = SQL_SUCCESS_WITH_INFO;
             }

@@ -22,9 +22,15 @@
 
 namespace {
 
-unsigned long Addr(const void *p) { return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p)); }
+unsigned long Addr(const void *p)
+{
+    return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p));
+}
 
-SQLRETURN Raise(rcStmtHandle *s, uint32_t msgId) { return static_cast<SQLRETURN>(rcErrRaise(&s->errors, msgId)); }
+SQLRETURN Raise(rcStmtHandle *s, uint32_t msgId)
+{
+    return static_cast<SQLRETURN>(rcErrRaise(&s->errors, msgId));
+}
 
 SQLRETURN Done(rcStmtHandle *s, const char *name, SQLRETURN rc)
 {
@@ -82,13 +88,25 @@ int16_t DefaultCType(int16_t sqlType)
 bool KnownCType(int16_t t)
 {
     switch (t) {
-    case SQL_C_CHAR: case SQL_C_LONG: case SQL_C_SHORT: case SQL_C_FLOAT: case SQL_C_DOUBLE:
-    case SQL_C_DATE: case SQL_C_TIME: case SQL_C_TIMESTAMP: case SQL_C_BINARY: case SQL_C_BIT:
-    case SQL_C_TINYINT: case SQL_C_SLONG: case SQL_C_SSHORT: case SQL_C_STINYINT: case SQL_C_ULONG:
-    case SQL_C_USHORT: case SQL_C_UTINYINT: case SQL_C_DEFAULT:
-        return true;
-    default:
-        return false;
+    case SQL_C_CHAR:
+    case SQL_C_LONG:
+    case SQL_C_SHORT:
+    case SQL_C_FLOAT:
+    case SQL_C_DOUBLE:
+    case SQL_C_DATE:
+    case SQL_C_TIME:
+    case SQL_C_TIMESTAMP:
+    case SQL_C_BINARY:
+    case SQL_C_BIT:
+    case SQL_C_TINYINT:
+    case SQL_C_SLONG:
+    case SQL_C_SSHORT:
+    case SQL_C_STINYINT:
+    case SQL_C_ULONG:
+    case SQL_C_USHORT:
+    case SQL_C_UTINYINT:
+    case SQL_C_DEFAULT: return true;
+    default: return false;
     }
 }
 
@@ -97,9 +115,16 @@ bool KnownCType(int16_t t)
 int32_t FixedSize(int16_t cType)
 {
     switch (cType) {
-    case SQL_C_LONG: case SQL_C_SLONG: case SQL_C_ULONG: return sizeof(SQLINTEGER);
-    case SQL_C_SHORT: case SQL_C_SSHORT: case SQL_C_USHORT: return sizeof(SQLSMALLINT);
-    case SQL_C_TINYINT: case SQL_C_STINYINT: case SQL_C_UTINYINT: case SQL_C_BIT: return 1;
+    case SQL_C_LONG:
+    case SQL_C_SLONG:
+    case SQL_C_ULONG: return sizeof(SQLINTEGER);
+    case SQL_C_SHORT:
+    case SQL_C_SSHORT:
+    case SQL_C_USHORT: return sizeof(SQLSMALLINT);
+    case SQL_C_TINYINT:
+    case SQL_C_STINYINT:
+    case SQL_C_UTINYINT:
+    case SQL_C_BIT: return 1;
     case SQL_C_FLOAT: return sizeof(SQLREAL);
     case SQL_C_DOUBLE: return sizeof(SQLDOUBLE);
     case SQL_C_DATE: return sizeof(DATE_STRUCT);
@@ -111,7 +136,8 @@ int32_t FixedSize(int16_t cType)
 
 // Column k (from 0) of the current row into the application's buffer:
 // 0, 1 cut (01004 posted), -1 error posted.
-int16_t GetColumn(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64_t bufferLength, SQLLEN *length)
+int16_t GetColumn(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64_t bufferLength,
+                  SQLLEN *length)
 {
     if (cType == SQL_C_DEFAULT)
         cType = DefaultCType(s->prep.columns[k].sqlType);
@@ -176,8 +202,8 @@ void rcStmtCloseQuery(rcStmtHandle *s)
 SQLRETURN SQLBindColImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER value,
                          SQLLEN bufferLength, SQLLEN *length)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLBindCol(0x%08lx, %u, %d, 0x%08lx, %ld, 0x%08lx)", Addr(s), column, cType,
-                Addr(value), static_cast<long>(bufferLength), Addr(length));
+    rcTraceCall(s->conn->odbcTrace, "SQLBindCol(0x%08lx, %u, %d, 0x%08lx, %ld, 0x%08lx)", Addr(s),
+                column, cType, Addr(value), static_cast<long>(bufferLength), Addr(length));
     rcErrClearQueue(&s->errors);
     if (column == 0)
         return Done(s, "SQLBindCol", Raise(s, RC_MSG_INVALID_COLUMN_NUMBER));
@@ -202,8 +228,8 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
     rcTraceCall(s->conn->odbcTrace, "SQLFetch(0x%08lx)", Addr(s));
     rcErrClearQueue(&s->errors);
     rcStmt *e = s->engine;
-    if (s->state == RC_STMT_EXT_FETCHED || s->state < RC_STMT_CURSOR_OPEN || e->planner == nullptr ||
-        !e->planner->open)
+    if (s->state == RC_STMT_EXT_FETCHED || s->state < RC_STMT_CURSOR_OPEN ||
+        e->planner == nullptr || !e->planner->open)
         return Done(s, "SQLFetch", Raise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     s->rowCurrent = false;
     s->state = RC_STMT_FETCHED;
@@ -240,8 +266,8 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
 SQLRETURN SQLGetDataImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER value,
                          SQLLEN bufferLength, SQLLEN *length)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLGetData(0x%08lx, %u, %d, 0x%08lx, %ld, 0x%08lx)", Addr(s), column, cType,
-                Addr(value), static_cast<long>(bufferLength), Addr(length));
+    rcTraceCall(s->conn->odbcTrace, "SQLGetData(0x%08lx, %u, %d, 0x%08lx, %ld, 0x%08lx)", Addr(s),
+                column, cType, Addr(value), static_cast<long>(bufferLength), Addr(length));
     rcErrClearQueue(&s->errors);
     if (s->state < RC_STMT_CURSOR_OPEN)
         return Done(s, "SQLGetData", Raise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));

@@ -75,10 +75,13 @@ int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
     if (!handle)
         return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     handle->conn = conn;
-    std::copy(std::begin(conn->stmtDefaults), std::end(conn->stmtDefaults), std::begin(handle->options));
+    std::copy(std::begin(conn->stmtDefaults), std::end(conn->stmtDefaults),
+              std::begin(handle->options));
     handle->source.reset(new (std::nothrow) rcConnFeSource(conn));
-    int16_t rc = handle->source ? rcDrsAllocStmt(&conn->stmtLink, &handle->errors, StmtParts(), &handle->engine)
-                                : static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
+    int16_t rc =
+        handle->source
+            ? rcDrsAllocStmt(&conn->stmtLink, &handle->errors, StmtParts(), &handle->engine)
+            : static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     if (rc == 0 && rcListAppend(conn->statements, &handle) != 0)
         rc = static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     if (rc != 0) {
@@ -123,7 +126,8 @@ int rcConnDropStatements(rcConn *conn)
 {
     int result = 0;
     while (rcListCount(conn->statements) > 0) {
-        auto *handle = *static_cast<rcStmtHandle **>(rcListAt(conn->statements, rcListCount(conn->statements) - 1));
+        auto *handle = *static_cast<rcStmtHandle **>(
+            rcListAt(conn->statements, rcListCount(conn->statements) - 1));
         if (rcStmtHandleFree(handle) != 0)
             result = -1;
     }

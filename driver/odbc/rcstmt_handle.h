@@ -42,8 +42,8 @@ enum rcStmtHandleState : uint16_t {
     RC_STMT_EXECUTED = 3,
     RC_STMT_CURSOR_OPEN = 4,
     RC_STMT_NEED_DATA = 5,
-    RC_STMT_FETCHED = 5,      // positioned by SQLFetch
-    RC_STMT_EXT_FETCHED = 6,  // positioned by an extended fetch
+    RC_STMT_FETCHED = 5,     // positioned by SQLFetch
+    RC_STMT_EXT_FETCHED = 6, // positioned by an extended fetch
 };
 
 inline constexpr uint32_t kRcStmtOptionWords = 16;
@@ -52,33 +52,34 @@ inline constexpr size_t kRcCursorNameMax = 18;
 // A column bound by SQLBindCol: filled at each SQLFetch.
 struct rcColBinding {
     int16_t cType = 0;
-    void *value = nullptr;             // null: not bound
+    void *value = nullptr; // null: not bound
     int64_t bufferLength = 0;
     SQLLEN *length = nullptr;
 };
 
 struct rcStmtHandle {
-    uint32_t tag = kRcStmtTag;         // while the handle lives (rcentry.h)
-    rcConn *conn = nullptr;            // owning connection, never changed
+    uint32_t tag = kRcStmtTag; // while the handle lives (rcentry.h)
+    rcConn *conn = nullptr;    // owning connection, never changed
     uint16_t state = RC_STMT_ALLOCATED;
     rcErrorQueue errors{};
-    uint32_t options[kRcStmtOptionWords] = {}; // statement options (rcStmtStoreOption), from the connection's defaults
-    uint16_t pendingFunction = 0;      // SQL_API_* of an asynchronous call still executing; 0 none
-    rcStmt *engine = nullptr;          // the engine's state, created and released with the handle
+    uint32_t options[kRcStmtOptionWords] =
+        {}; // statement options (rcStmtStoreOption), from the connection's defaults
+    uint16_t pendingFunction = 0; // SQL_API_* of an asynchronous call still executing; 0 none
+    rcStmt *engine = nullptr;     // the engine's state, created and released with the handle
 
     std::unique_ptr<rcConnFeSource> source; // the connection as the front end's source
-    rcPrepared prep;                   // the prepared statement
-    uint32_t setApplied = 0;           // the prepared text was an applied SET statement
-    uint32_t prepared = 0;             // 1 after a successful SQLPrepare
-    uint32_t keepDiagnostics = 0;      // SQLExecDirect keeps its prepare step's records
+    rcPrepared prep;                        // the prepared statement
+    uint32_t setApplied = 0;                // the prepared text was an applied SET statement
+    uint32_t prepared = 0;                  // 1 after a successful SQLPrepare
+    uint32_t keepDiagnostics = 0;           // SQLExecDirect keeps its prepare step's records
     uint32_t inExecDirect = 0;
     char cursorName[kRcCursorNameMax + 2] = {};
     uint32_t cursorNameSet = 0;
     uint32_t rowCount = 0;
-    uint32_t paramRows = 1;            // SQLParamOptions crow
+    uint32_t paramRows = 1; // SQLParamOptions crow
     uint32_t paramRowPointer = 0;
     std::vector<rcColBinding> bindings; // by column number - 1
-    bool rowCurrent = false;           // SQLFetch positioned on a row
+    bool rowCurrent = false;            // SQLFetch positioned on a row
 };
 
 // Allocates a handle and its engine state on a connected connection and lists

@@ -55,17 +55,20 @@ int rcConnFeSource::OpenTable(rcErrorQueue *errors, rcTblEntry *entry)
     TamSession *session = conn_->session;
     if (entry->path.empty())
         entry->path = conn_->qualifier;
-    if ((conn_->info.capabilities & RC_CAP_FOLD_UPPER) != 0 && (conn_->info.capabilities & RC_CAP_TABLE_CASE) == 0) {
+    if ((conn_->info.capabilities & RC_CAP_FOLD_UPPER) != 0 &&
+        (conn_->info.capabilities & RC_CAP_TABLE_CASE) == 0) {
         for (char &c : entry->name)
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     if (session == nullptr)
         return rcErrRaise(errors, RC_MSG_CONNECTION_NOT_OPEN);
-    int32_t rc = TamOpenTable(session, nullptr, entry->path.c_str(), entry->name.c_str(), 0, &entry->handle);
+    int32_t rc =
+        TamOpenTable(session, nullptr, entry->path.c_str(), entry->name.c_str(), 0, &entry->handle);
     if (rc != 0) {
         entry->handle = nullptr;
         PostDrm(errors, rc);
-        return rcFePostText(errors, RC_MSG_GENERAL_ERROR, RC_TXT_UNABLE_OPEN_TABLE, entry->name.c_str());
+        return rcFePostText(errors, RC_MSG_GENERAL_ERROR, RC_TXT_UNABLE_OPEN_TABLE,
+                            entry->name.c_str());
     }
     if (ReadColumns(errors, entry) != 0) {
         CloseTable(entry);
@@ -81,11 +84,13 @@ int rcConnFeSource::ReadColumns(rcErrorQueue *errors, rcTblEntry *entry)
     int32_t rc = TamGetTableColumnInfo(session, entry->handle, nullptr, &rec);
     if (rc != 0) {
         PostDrm(errors, rc);
-        return rcFePostText(errors, RC_MSG_GENERAL_ERROR, RC_TXT_UNABLE_OPEN_TABLE, entry->name.c_str());
+        return rcFePostText(errors, RC_MSG_GENERAL_ERROR, RC_TXT_UNABLE_OPEN_TABLE,
+                            entry->name.c_str());
     }
     uint16_t max = MaxColumns();
     int result = 0;
-    for (rc = TamMove(session, rec.handle, kDrmMoveFirst); rc == 0; rc = TamMove(session, rec.handle, kDrmMoveNext)) {
+    for (rc = TamMove(session, rec.handle, kDrmMoveFirst); rc == 0;
+         rc = TamMove(session, rec.handle, kDrmMoveNext)) {
         if (entry->columns.size() >= max) {
             // More columns than MaxColSupport: an error, never a silent cut.
             PostDrm(errors, kTamTooManyColumns);
@@ -95,7 +100,8 @@ int rcConnFeSource::ReadColumns(rcErrorQueue *errors, rcTblEntry *entry)
         char name[kTamNameMax + 1] = {};
         uint32_t got = 0, type = 0, length = 0, attributes = 0, precision = 0;
         int16_t scale = 0;
-        rc = TamGetColumn(session, rec.handle, rec.word[kWordName], name, sizeof name, &got, nullptr, SQL_CHAR);
+        rc = TamGetColumn(session, rec.handle, rec.word[kWordName], name, sizeof name, &got,
+                          nullptr, SQL_CHAR);
         if (rc == 0)
             rc = ReadU32(session, rec.handle, rec.word[kWordType], &type);
         if (rc == 0)
@@ -120,19 +126,24 @@ int rcConnFeSource::ReadColumns(rcErrorQueue *errors, rcTblEntry *entry)
         col.attributes = attributes;
         int16_t engine = 0;
         if (rcTypEngineTypeOfDrm(conn_, static_cast<int16_t>(type), &engine) != 0) {
-            std::string text = "Unsupported data type in Column: " + col.name + ". Table: " + entry->name + ".";
+            std::string text =
+                "Unsupported data type in Column: " + col.name + ". Table: " + entry->name + ".";
             rcErrPost(errors, RC_MSG_DRIVER_NOT_CAPABLE, nullptr, 0, text.c_str());
             result = -1;
             break;
         }
         col.type.sqlType = engine;
-        col.type.length = (engine == SQL_LONGVARCHAR || engine == SQL_LONGVARBINARY) ? RC_SEM_LONG_LENGTH : length;
+        col.type.length = (engine == SQL_LONGVARCHAR || engine == SQL_LONGVARBINARY)
+                              ? RC_SEM_LONG_LENGTH
+                              : length;
         col.type.precision = static_cast<uint16_t>(precision);
         col.type.scale = scale;
-        col.type.flags = RC_SEM_NULLABILITY_KNOWN | ((attributes & kDrmAttrNotNull) != 0 ? 0u : uint32_t{RC_SEM_NULLABLE});
+        col.type.flags = RC_SEM_NULLABILITY_KNOWN |
+                         ((attributes & kDrmAttrNotNull) != 0 ? 0u : uint32_t{RC_SEM_NULLABLE});
         for (const rcTblColumn &other : entry->columns)
             if (other.name == col.name) {
-                rcFePostText(errors, RC_MSG_GENERAL_ERROR, RC_TXT_NON_UNIQUE_COLUMN_REFERENCE, name);
+                rcFePostText(errors, RC_MSG_GENERAL_ERROR, RC_TXT_NON_UNIQUE_COLUMN_REFERENCE,
+                             name);
                 result = -1;
             }
         if (result != 0)
@@ -144,8 +155,8 @@ int rcConnFeSource::ReadColumns(rcErrorQueue *errors, rcTblEntry *entry)
         result = -1;
     }
     if (result == 0 && entry->columns.empty())
-        result = rcFePostText(errors, RC_ENG_INVALID_VIEW_TABLE_NAME, RC_TXT_TABLE_EMPTY_DOESNT_EXIST,
-                              entry->name.c_str());
+        result = rcFePostText(errors, RC_ENG_INVALID_VIEW_TABLE_NAME,
+                              RC_TXT_TABLE_EMPTY_DOESNT_EXIST, entry->name.c_str());
     TamCloseTable(session, rec.handle);
     return result;
 }
@@ -157,10 +168,7 @@ void rcConnFeSource::CloseTable(rcTblEntry *entry)
     entry->handle = nullptr;
 }
 
-bool rcConnFeSource::HasType(int16_t sqlType)
-{
-    return rcTypIsSupported(conn_, sqlType) != 0;
-}
+bool rcConnFeSource::HasType(int16_t sqlType) { return rcTypIsSupported(conn_, sqlType) != 0; }
 
 uint32_t rcConnFeSource::FixedLength(int16_t sqlType)
 {
@@ -186,11 +194,14 @@ void rcConnFeSource::DescribeResult(const rcSemTypeInfo &t, rcResultColumn *col)
         col->precision = t.precision;
     int16_t scale = rcTypScale(col->sqlType, t.scale);
     col->scale = scale == -30000 ? kRcNoScale : scale;
-    col->displaySize =
-        static_cast<uint32_t>(rcTypDisplaySize(col->sqlType, length, static_cast<int32_t>(col->precision)));
-    col->length = static_cast<uint32_t>(rcTypOctetLength(col->sqlType, length, static_cast<int32_t>(col->precision)));
+    col->displaySize = static_cast<uint32_t>(
+        rcTypDisplaySize(col->sqlType, length, static_cast<int32_t>(col->precision)));
+    col->length = static_cast<uint32_t>(
+        rcTypOctetLength(col->sqlType, length, static_cast<int32_t>(col->precision)));
     uint16_t index = 0;
-    const rcTypeEntry *e = rcTypFindBySqlType(conn_, 1, col->sqlType, &index) == 0 ? rcTypEntry(conn_, index) : nullptr;
+    const rcTypeEntry *e = rcTypFindBySqlType(conn_, 1, col->sqlType, &index) == 0
+                               ? rcTypEntry(conn_, index)
+                               : nullptr;
     col->typeName = e != nullptr && e->typeName != nullptr ? e->typeName : "";
     uint32_t flags = e != nullptr ? e->flags : 0;
     col->caseSensitive = (flags & RC_TYPE_CASE_SENSITIVE) != 0;
@@ -225,15 +236,9 @@ uint16_t rcConnFeSource::MaxColumns()
     return conn_->maxColSupport != 0 ? conn_->maxColSupport : kRcMinMaxColSupport;
 }
 
-uint32_t rcConnFeSource::CommandMask()
-{
-    return conn_->info.access;
-}
+uint32_t rcConnFeSource::CommandMask() { return conn_->info.access; }
 
-bool rcConnFeSource::ReadOnly()
-{
-    return conn_->accessMode == SQL_MODE_READ_ONLY;
-}
+bool rcConnFeSource::ReadOnly() { return conn_->accessMode == SQL_MODE_READ_ONLY; }
 
 int rcConnFeSource::UseQualifier(rcErrorQueue *errors, const char *name)
 {

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 
-
 void rcXlateUnload(rcConn *conn)
 {
     if (conn->xlateModule)
@@ -33,7 +32,8 @@ int16_t rcXlateLoad(rcConn *conn, const char *name)
     }
     size_t n = strnlen(name, kRcXlateNameMax + 1);
     if (n > kRcXlateNameMax) // a cut name would load another file
-        return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_DRIVER_UNABLE_LOAD_TRANSLATE_DLL));
+        return static_cast<int16_t>(
+            rcErrRaise(&conn->errors, RC_MSG_DRIVER_UNABLE_LOAD_TRANSLATE_DLL));
     char *copy = static_cast<char *>(rcMemAlloc(n + 1));
     if (!copy)
         return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
@@ -46,7 +46,8 @@ int16_t rcXlateLoad(rcConn *conn, const char *name)
         if (module)
             PlatFreeModule(module);
         rcMemFree(copy);
-        return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_DRIVER_UNABLE_LOAD_TRANSLATE_DLL));
+        return static_cast<int16_t>(
+            rcErrRaise(&conn->errors, RC_MSG_DRIVER_UNABLE_LOAD_TRANSLATE_DLL));
     }
     rcXlateUnload(conn);
     conn->xlateName = copy;
@@ -86,12 +87,12 @@ int16_t rcConnLoadTranslation(rcConn *conn)
 bool rcXlateDriverToSource(rcConn *conn, rcErrorQueue *stmtErrors, int16_t sqlType, const void *in,
                            int64_t inLength, void *out, int64_t outSize, int64_t *outLength)
 {
-    return TamTranslateToSource(&conn->xlate, stmtErrors ? stmtErrors : &conn->errors, sqlType, in, inLength, out,
-                                outSize, outLength);
+    return TamTranslateToSource(&conn->xlate, stmtErrors ? stmtErrors : &conn->errors, sqlType, in,
+                                inLength, out, outSize, outLength);
 }
 
-bool rcXlateSourceToDriver(rcConn *conn, int16_t sqlType, void *buffer, int64_t inLength, int64_t bufferSize,
-                           char *errorText)
+bool rcXlateSourceToDriver(rcConn *conn, int16_t sqlType, void *buffer, int64_t inLength,
+                           int64_t bufferSize, char *errorText)
 {
     return TamTranslateToDriver(&conn->xlate, sqlType, buffer, inLength, bufferSize, errorText);
 }

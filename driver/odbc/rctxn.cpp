@@ -46,13 +46,17 @@ struct Model {
     const Table *table;
     int states;
 };
-constexpr Model kModels[5] = {{&kModel0, 6}, {&kModel1, 6}, {&kModel2, 6}, {&kModel3, 7}, {&kModel4, 6}};
+constexpr Model kModels[5] = {
+    {&kModel0, 6}, {&kModel1, 6}, {&kModel2, 6}, {&kModel3, 7}, {&kModel4, 6}};
 
 // Codes sent on entering each state (0 ends the list).
 constexpr uint32_t kActions[kMaxStates][2] = {
-    {kDrmTransactNone2, 0},  {kDrmTransactStart, 0},
-    {kDrmTransactCommit, 0}, {kDrmTransactRollBack, 0},
-    {kDrmTransactNone1, 0},  {kDrmTransactCommit, kDrmTransactNone1},
+    {kDrmTransactNone2, 0},
+    {kDrmTransactStart, 0},
+    {kDrmTransactCommit, 0},
+    {kDrmTransactRollBack, 0},
+    {kDrmTransactNone1, 0},
+    {kDrmTransactCommit, kDrmTransactNone1},
     {kDrmTransactCommit, kDrmTransactNone2},
 };
 
@@ -138,18 +142,14 @@ int rcTxnEvent(rcConn *conn, int event, int *pass)
         return Fail(conn, RC_ENG_CURRENT_TSP_STATE_INVALID);
     int16_t next = (*m.table)[state][event];
     switch (next) {
-    case IGN:
-        return 0;
+    case IGN: return 0;
     case PAS:
         if (pass)
             *pass = 1;
         return 0;
-    case DDL:
-        return Fail(conn, RC_ENG_DDL_STATEMENT_ENCOUNTERED_TRANSACTION);
-    case ACM:
-        return Fail(conn, RC_ENG_STATE_TRANSITION_AUTOCOMMIT_MODE);
-    default:
-        break;
+    case DDL: return Fail(conn, RC_ENG_DDL_STATEMENT_ENCOUNTERED_TRANSACTION);
+    case ACM: return Fail(conn, RC_ENG_STATE_TRANSITION_AUTOCOMMIT_MODE);
+    default: break;
     }
     if (next >= m.states)
         return Fail(conn, RC_ENG_NEXT_TSP_STATE_STT_INVALID);
@@ -192,14 +192,19 @@ int rcTxnStmtEvent(rcConn *conn, int stmtKind, int *pass)
         return 0;
     int event = -1;
     switch (stmtKind) {
-    case 8: case 9: case 10: case 11:
-        event = RC_TXN_EVENT_DDL;
-        break;
-    case 2: case 3: case 5: case 12: case 13: case 100: case 101: case 102:
-        event = RC_TXN_EVENT_DML;
-        break;
-    default:
-        break;
+    case 8:
+    case 9:
+    case 10:
+    case 11: event = RC_TXN_EVENT_DDL; break;
+    case 2:
+    case 3:
+    case 5:
+    case 12:
+    case 13:
+    case 100:
+    case 101:
+    case 102: event = RC_TXN_EVENT_DML; break;
+    default: break;
     }
     if (event >= 0 && rcTxnEvent(conn, event, pass) != 0)
         return -1;
@@ -208,7 +213,8 @@ int rcTxnStmtEvent(rcConn *conn, int stmtKind, int *pass)
 
 int rcTxnSetAutoCommit(rcConn *conn, uint32_t value)
 {
-    int rc = rcTxnEvent(conn, value ? RC_TXN_EVENT_AUTOCOMMIT_ON : RC_TXN_EVENT_AUTOCOMMIT_OFF, nullptr);
+    int rc =
+        rcTxnEvent(conn, value ? RC_TXN_EVENT_AUTOCOMMIT_ON : RC_TXN_EVENT_AUTOCOMMIT_OFF, nullptr);
     if (rc == 0)
         conn->autoCommit = value;
     return rc;

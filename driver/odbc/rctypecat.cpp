@@ -12,10 +12,22 @@
 #include <new>
 
 const rcTypeMapping rcTypStaticMappings[kRcTypeRows] = {
-    {1, 1, 10, 1},     {2, 1, 5, RC_SQL_SCALED64}, {3, 1, 103, RC_SQL_DECIMAL38}, {4, 4, 4, 4},
-    {5, 5, 3, 5},      {6, 8, 0, 6},               {7, 7, 6, 7},                  {8, 8, 7, 8},
-    {12, 1, 104, 12},  {9, 9, 101, 9},             {10, 10, 102, 10},             {11, 11, 8, 11},
-    {-1, 1, 12, -1},   {-6, -6, 2, RC_SQL_ENGINE_TINYINT}, {-7, -7, 1, -7},       {-2, -2, 9, -2},
+    {1, 1, 10, 1},
+    {2, 1, 5, RC_SQL_SCALED64},
+    {3, 1, 103, RC_SQL_DECIMAL38},
+    {4, 4, 4, 4},
+    {5, 5, 3, 5},
+    {6, 8, 0, 6},
+    {7, 7, 6, 7},
+    {8, 8, 7, 8},
+    {12, 1, 104, 12},
+    {9, 9, 101, 9},
+    {10, 10, 102, 10},
+    {11, 11, 8, 11},
+    {-1, 1, 12, -1},
+    {-6, -6, 2, RC_SQL_ENGINE_TINYINT},
+    {-7, -7, 1, -7},
+    {-2, -2, 9, -2},
     {-4, -2, 11, -4},
 };
 
@@ -29,9 +41,10 @@ struct StaticDefault {
 };
 
 constexpr StaticDefault kDefaults[kRcTypeRows] = {
-    {1, 256, 0, 0},   {2, 22, 4, 18},  {3, 65, 64, 65}, {4, 4, 0, 11},      {5, 2, 0, 6},    {6, 8, 37, 37},
-    {7, 4, 37, 37},   {8, 8, 37, 37},  {12, 512, 0, 511}, {9, 6, 0, 10},    {10, 6, 0, 8},   {11, 16, 0, 26},
-    {-1, 65500, 0, 0}, {-6, 1, 0, 4},  {-7, 1, 0, 1},   {-2, 256, 0, 0},    {-4, 65500, 0, 0},
+    {1, 256, 0, 0},  {2, 22, 4, 18},    {3, 65, 64, 65},   {4, 4, 0, 11},     {5, 2, 0, 6},
+    {6, 8, 37, 37},  {7, 4, 37, 37},    {8, 8, 37, 37},    {12, 512, 0, 511}, {9, 6, 0, 10},
+    {10, 6, 0, 8},   {11, 16, 0, 26},   {-1, 65500, 0, 0}, {-6, 1, 0, 4},     {-7, 1, 0, 1},
+    {-2, 256, 0, 0}, {-4, 65500, 0, 0},
 };
 
 rcTypeEntry DefaultEntry(const StaticDefault &d)
@@ -107,12 +120,15 @@ int32_t rcTypColumnSize(int16_t t, int32_t length, int32_t precision)
 int16_t rcTypScale(int16_t t, int16_t scale)
 {
     switch (t) {
-    case -7: case -6: case -5: case 4: case 5: case 11:
-        return 0;
-    case 3: case RC_SQL_DECIMAL38:
-        return scale;
-    default:
-        return -30000;
+    case -7:
+    case -6:
+    case -5:
+    case 4:
+    case 5:
+    case 11: return 0;
+    case 3:
+    case RC_SQL_DECIMAL38: return scale;
+    default: return -30000;
     }
 }
 
@@ -153,7 +169,8 @@ int16_t rcTypLoadCatalog(rcConn *conn)
         if (!m || taken[slot] || rows >= kRcTypeRows) {
             TamCloseCursor(conn->session, cursor);
             FreeArrays(conn);
-            return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_ENG_INVALID_DUPLICATE_DRM_COLTYP_SPECIFIED));
+            return static_cast<int16_t>(
+                rcErrRaise(&conn->errors, RC_ENG_INVALID_DUPLICATE_DRM_COLTYP_SPECIFIED));
         }
         taken[slot] = true;
         rcTypeEntry &e = conn->typeEntries[rows++];
@@ -167,16 +184,18 @@ int16_t rcTypLoadCatalog(rcConn *conn)
         e.octetLength = row.length;
         if (rcTypIsFixedLength(m->sqlType))
             e.octetLength = DefaultOf(m->sqlType)->octetLength;
-        e.precision = static_cast<uint32_t>(
-            rcTypColumnSize(m->sqlType, static_cast<int32_t>(e.octetLength), static_cast<int32_t>(row.precision)));
+        e.precision = static_cast<uint32_t>(rcTypColumnSize(
+            m->sqlType, static_cast<int32_t>(e.octetLength), static_cast<int32_t>(row.precision)));
         int16_t scale = rcTypScale(m->sqlType, row.scale);
         e.maxScale = scale == -30000 ? kRcNoScale : scale;
         switch (m->sqlType) {
-        case -7: case -6: case 2: case 3: case 4: case 5:
-            e.minScale = 0;
-            break;
-        default:
-            e.minScale = kRcNoScale;
+        case -7:
+        case -6:
+        case 2:
+        case 3:
+        case 4:
+        case 5: e.minScale = 0; break;
+        default: e.minScale = kRcNoScale;
         }
     }
     if (rc != kDrmErrNoCurrentRecord) {
@@ -207,7 +226,10 @@ int16_t rcTypLoadCatalog(rcConn *conn)
 
 namespace {
 
-uint16_t Rows(const rcConn *conn, bool all) { return all ? conn->typeMappingCount : conn->typeEntryCount; }
+uint16_t Rows(const rcConn *conn, bool all)
+{
+    return all ? conn->typeMappingCount : conn->typeEntryCount;
+}
 
 } // namespace
 
@@ -312,7 +334,10 @@ int rcTypFindByName(const rcConn *conn, const char *name, int16_t *sqlType)
     return -1;
 }
 
-const rcTypeEntry *rcTypEntry(const rcConn *conn, uint16_t index) { return &conn->typeEntries[index]; }
+const rcTypeEntry *rcTypEntry(const rcConn *conn, uint16_t index)
+{
+    return &conn->typeEntries[index];
+}
 
 int rcTypCharCaseSensitive(const rcConn *conn)
 {
@@ -487,14 +512,16 @@ int rcTypMaxOctetLength(const rcConn *conn, int16_t cType, int32_t *out)
     for (uint16_t i = 0; i < Rows(conn, true); ++i)
         if (conn->typeMappings[i].cType == cType &&
             static_cast<int64_t>(conn->typeEntries[i].octetLength) > static_cast<int64_t>(*out))
-            *out = static_cast<int32_t>(std::min<uint32_t>(conn->typeEntries[i].octetLength, INT32_MAX));
+            *out = static_cast<int32_t>(
+                std::min<uint32_t>(conn->typeEntries[i].octetLength, INT32_MAX));
     return *out > 0 ? 1 : 0;
 }
 
 int rcTypFixedLength(const rcConn *conn, int16_t sqlType, uint32_t *out)
 {
     switch (sqlType) {
-    case SQL_DATE: case SQL_TIME: *out = 6; return 1;
+    case SQL_DATE:
+    case SQL_TIME: *out = 6; return 1;
     case SQL_TIMESTAMP: *out = 16; return 1;
     case RC_SQL_DECIMAL38: *out = 38; return 1;
     default: return rcTypOctetLengthOf(conn, sqlType, out);
@@ -506,12 +533,8 @@ int rcTypFitColumnType(const rcConn *conn, rcTypColumnDesc *c)
     if (rcTypIsSourceEngineType(conn, c->type))
         return 0;
     switch (c->type) {
-    case SQL_VARCHAR:
-        c->type = SQL_CHAR;
-        break;
-    case SQL_CHAR:
-        c->type = SQL_VARCHAR;
-        break;
+    case SQL_VARCHAR: c->type = SQL_CHAR; break;
+    case SQL_CHAR: c->type = SQL_VARCHAR; break;
     case SQL_LONGVARCHAR: {
         c->type = rcTypIsSupported(conn, SQL_CHAR) ? SQL_CHAR : SQL_VARCHAR;
         uint32_t octets = 0;
@@ -530,8 +553,7 @@ int rcTypFitColumnType(const rcConn *conn, rcTypColumnDesc *c)
             c->length = 8;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return 0;
 }
@@ -541,14 +563,18 @@ int rcTypFitColumnType(const rcConn *conn, rcTypColumnDesc *c)
 int32_t rcTypDisplaySize(int16_t t, int32_t length, int32_t precision)
 {
     switch (t) {
-    case -28: case -6: return 4;
+    case -28:
+    case -6: return 4;
     case -4: return 256000000;
     case -2: return 2 * length;
-    case 2: case 9: return 10;
-    case 3: case RC_SQL_DECIMAL38: return precision + 2;
+    case 2:
+    case 9: return 10;
+    case 3:
+    case RC_SQL_DECIMAL38: return precision + 2;
     case 4: return 11;
     case 5: return 6;
-    case 6: case 8: return 22;
+    case 6:
+    case 8: return 22;
     case 7: return 13;
     case 10: return 8;
     case 11: return 30;
@@ -575,7 +601,8 @@ int32_t rcTypDecimalLength(int16_t t, int32_t length, int32_t precision)
 int32_t rcTypValueLength(int16_t t)
 {
     switch (t) {
-    case 9: case 10: return 6;
+    case 9:
+    case 10: return 6;
     case 11: return 16;
     case -28: return 1;
     case RC_SQL_DECIMAL38: return 38;
@@ -595,7 +622,8 @@ int rcTypIsNumericEngineType(const rcConn *conn, int16_t engineType)
 
 int16_t rcTypPromote(int16_t a, int16_t b)
 {
-    static constexpr int16_t kOrder[] = {11, 9, 10, -1, RC_SQL_DECIMAL38, RC_SQL_SCALED64, 8, 7, 4, 5, -28};
+    static constexpr int16_t kOrder[] = {11, 9, 10, -1, RC_SQL_DECIMAL38, RC_SQL_SCALED64, 8,
+                                         7,  4, 5,  -28};
     for (int16_t t : kOrder)
         if (a == t || b == t)
             return t;
@@ -606,7 +634,8 @@ int rcTypRank(int16_t t)
 {
     switch (t) {
     case -7: return 55;
-    case -28: case -6: return 60;
+    case -28:
+    case -6: return 60;
     case 5: return 65;
     case 4: return 70;
     case 7: return 75;
@@ -614,7 +643,8 @@ int rcTypRank(int16_t t)
     case 10: return 85;
     case 9: return 90;
     case 11: return 95;
-    case 8: case RC_SQL_SCALED64: return 100;
+    case 8:
+    case RC_SQL_SCALED64: return 100;
     case RC_SQL_DECIMAL38: return 110;
     default: return 0;
     }

@@ -68,7 +68,8 @@ int rcTypNullable(const rcConn *conn, int16_t engineType);
 
 int rcTypIsKnownEngineType(const rcConn *conn, int16_t engineType);
 int rcTypIsSourceEngineType(const rcConn *conn, int16_t engineType);
-int rcTypFindBest(const rcConn *conn, int mode, int16_t sqlType, int32_t precision, uint16_t *index);
+int rcTypFindBest(const rcConn *conn, int mode, int16_t sqlType, int32_t precision,
+                  uint16_t *index);
 int rcTypSqlTypeAt(const rcConn *conn, int index, int16_t *out);
 int rcTypDrmTypeAt(const rcConn *conn, int index, int16_t *out);
 int16_t rcTypCTypeAt(const rcConn *conn, uint16_t index);

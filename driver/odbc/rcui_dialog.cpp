@@ -65,7 +65,8 @@ int rcUiLoginDialog(rcConn *conn, rcLoginBuffer *login, void *)
 int rcUiTablePasswordDialog(void *, const char *table, char *password, size_t size)
 {
     std::vector<PlatDialogField> fields(1);
-    fields[0].label = std::string(rcUtlLoadString(RC_TXT_TABLE_LABEL)) + (table ? table : "") + " &Password";
+    fields[0].label =
+        std::string(rcUtlLoadString(RC_TXT_TABLE_LABEL)) + (table ? table : "") + " &Password";
     fields[0].limit = kRcLoginPasswordMax;
     fields[0].hidden = true;
     if (PlatDialogCurrent()->Run("Password", fields, 0) != PLAT_DIALOG_OK)

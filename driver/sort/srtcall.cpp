@@ -32,7 +32,8 @@ std::vector<std::string> splitNames(const std::string &text)
     std::vector<std::string> names;
     struct stat st;
     std::string whole = text;
-    while (!whole.empty() && (whole.back() == ' ' || whole.back() == '\t')) whole.pop_back();
+    while (!whole.empty() && (whole.back() == ' ' || whole.back() == '\t'))
+        whole.pop_back();
     size_t lead = whole.find_first_not_of(" \t");
     if (lead != std::string::npos && whole.find_first_of(" +\t", lead) != std::string::npos &&
         whole[lead] != '"' && ::stat(whole.c_str() + lead, &st) == 0 && S_ISREG(st.st_mode)) {
@@ -48,13 +49,15 @@ std::vector<std::string> splitNames(const std::string &text)
         }
         if (c == '"') {
             size_t close = text.find('"', i + 1);
-            if (close == std::string::npos) close = text.size();
+            if (close == std::string::npos)
+                close = text.size();
             names.push_back(text.substr(i + 1, close - i - 1));
             i = close + 1;
             continue;
         }
         size_t start = i;
-        while (i < text.size() && text[i] != ' ' && text[i] != '+' && text[i] != '\t') ++i;
+        while (i < text.size() && text[i] != ' ' && text[i] != '+' && text[i] != '\t')
+            ++i;
         names.push_back(text.substr(start, i - start));
     }
     return names;
@@ -63,16 +66,19 @@ std::vector<std::string> splitNames(const std::string &text)
 std::string trimBlanks(std::string s)
 {
     size_t b = s.find_first_not_of(" \t");
-    if (b == std::string::npos) return {};
+    if (b == std::string::npos)
+        return {};
     size_t e = s.find_last_not_of(" \t");
     s = s.substr(b, e - b + 1);
-    if (s.size() >= 2 && s.front() == '"' && s.back() == '"') s = s.substr(1, s.size() - 2);
+    if (s.size() >= 2 && s.front() == '"' && s.back() == '"')
+        s = s.substr(1, s.size() - 2);
     return s;
 }
 
 bool sameFile(const std::string &a, const std::string &b)
 {
-    if (a == b) return true;
+    if (a == b)
+        return true;
     struct stat sa, sb;
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
@@ -96,43 +102,54 @@ uint32_t srtProbeHandles(SrtWorkDir &work, uint32_t limit, uint32_t &count)
 {
     std::string probe = work.path("probe");
     int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return 329;
-    if (::close(fd) != 0) return 333;
+    if (fd < 0)
+        return 329;
+    if (::close(fd) != 0)
+        return 333;
     std::vector<int> fds;
     uint32_t err = 0;
     while (fds.size() < limit) {
         fd = ::open(probe.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
-            if (fds.empty()) err = 334;
+            if (fds.empty())
+                err = 334;
             break;
         }
         fds.push_back(fd);
     }
     count = static_cast<uint32_t>(fds.size());
     for (int f : fds)
-        if (::close(f) != 0 && !err) err = 331;
-    if (::unlink(probe.c_str()) != 0 && !err) err = 332;
-    if (!err && count < 4) err = 330;
+        if (::close(f) != 0 && !err)
+            err = 331;
+    if (::unlink(probe.c_str()) != 0 && !err)
+        err = 332;
+    if (!err && count < 4)
+        err = 330;
     return err;
 }
 
 uint32_t srtDivideMemory(const SrtSettings &s, uint32_t workFiles, SrtMemory &m)
 {
     uint64_t core = s.core;
-    if ((core / 40) * 1024 < s.recordLength) core = 2000;
+    if ((core / 40) * 1024 < s.recordLength)
+        core = 2000;
     uint64_t budget = core * 1024;
     srtCurrentStats().core = static_cast<uint32_t>(core);
-    if (budget < 40 * 1024) return 225;
-    if (budget > (uint64_t(1) << 40)) return 225;
+    if (budget < 40 * 1024)
+        return 225;
+    if (budget > (uint64_t(1) << 40))
+        return 225;
     const uint64_t descSize = sizeof(SrtDesc);
     // An eighth of the memory stays for the output and run buffers; record
     // offsets in a block are 32-bit.
     uint64_t block = budget - budget / 8;
-    if (block > (uint64_t(1) << 31)) block = uint64_t(1) << 31;
+    if (block > (uint64_t(1) << 31))
+        block = uint64_t(1) << 31;
     bool fixed = s.org == SRT_FIX || s.org == SRT_FE || s.org == SRT_PRE || s.org == SRT_DB3;
     if (fixed && s.recordLength) {
         uint64_t count = block / (s.recordLength + descSize);
-        if (count == 0) count = 1;
+        if (count == 0)
+            count = 1;
         m.descCount = count;
         m.bufferBytes = count * s.recordLength;
     } else {
@@ -141,7 +158,8 @@ uint32_t srtDivideMemory(const SrtSettings &s, uint32_t workFiles, SrtMemory &m)
     }
     uint64_t memFanIn = budget / kMinMergeBuffer;
     m.fanIn = static_cast<uint32_t>(memFanIn < workFiles - 2 ? memFanIn : workFiles - 2);
-    if (m.fanIn < 2) m.fanIn = 2;
+    if (m.fanIn < 2)
+        m.fanIn = 2;
     m.mergeBytes = budget;
     srtCurrentStats().workFiles = workFiles;
     srtCurrentStats().fanIn = m.fanIn;
@@ -156,8 +174,10 @@ public:
     FileSort(const SrtCallbacks &cb) : callbacks_(cb) {}
     ~FileSort()
     {
-        if (inFd_ >= 0) ::close(inFd_);
-        if (outFd_ >= 0) ::close(outFd_);
+        if (inFd_ >= 0)
+            ::close(inFd_);
+        if (outFd_ >= 0)
+            ::close(outFd_);
     }
 
     uint32_t run(const std::string &inputs, const std::string &output, const char *stmt,
@@ -189,9 +209,11 @@ private:
 
 uint32_t FileSort::openOutput()
 {
-    if (outFd_ >= 0) return 0;
+    if (outFd_ >= 0)
+        return 0;
     outFd_ = ::open(output_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (outFd_ < 0) return 321;
+    if (outFd_ < 0)
+        return 321;
     writer_->setFd(outFd_);
     return srtOrgStart(fmt_, *writer_);
 }
@@ -203,10 +225,12 @@ uint32_t FileSort::openNextInput(bool &ended)
         return 0;
     }
     inFd_ = ::open(inputs_[nextInput_++].c_str(), O_RDONLY | O_CLOEXEC);
-    if (inFd_ < 0) return 214;
+    if (inFd_ < 0)
+        return 214;
     fileOffset_ = 0;
     if (fmt_.skip) {
-        if (::lseek(inFd_, static_cast<off_t>(fmt_.skip), SEEK_SET) < 0) return 227;
+        if (::lseek(inFd_, static_cast<off_t>(fmt_.skip), SEEK_SET) < 0)
+            return 227;
         fileOffset_ = fmt_.skip;
     }
     return 0;
@@ -221,20 +245,25 @@ uint32_t FileSort::readBlocks(SrtSorter &sorter, SrtOutput &out)
     const bool noKeys = s_.keys.empty();
     const bool select = !s_.conditions.empty();
     while (!ended) {
-        if (cancelled()) return SRT_ERR_CANCELLED;
+        if (cancelled())
+            return SRT_ERR_CANCELLED;
         bool blockDone = false;
         while (!blockDone && !ended) {
             if (inFd_ < 0) {
-                if (uint32_t err = openNextInput(ended)) return err;
+                if (uint32_t err = openNextInput(ended))
+                    return err;
                 eof = false;
-                if (ended) break;
+                if (ended)
+                    break;
             }
             bool fileDone = false;
             while (parsed < used) {
                 size_t len = 0;
                 SrtRule rule = srtOrgRecord(s_, fmt_, buf + parsed, used - parsed, eof, len);
-                if (rule == SRT_REC_INCOMPLETE) break;
-                if (rule == SRT_REC_BAD) return 216;
+                if (rule == SRT_REC_INCOMPLETE)
+                    break;
+                if (rule == SRT_REC_BAD)
+                    return 216;
                 if (rule == SRT_REC_END) {
                     fmt_.endSeen = true;
                     fileDone = true;
@@ -258,32 +287,41 @@ uint32_t FileSort::readBlocks(SrtSorter &sorter, SrtOutput &out)
                     break;
                 }
             }
-            if (ended || blockDone) break;
+            if (ended || blockDone)
+                break;
             if (fileDone || (eof && parsed == used)) {
                 int fd = inFd_;
                 inFd_ = -1;
-                if (::close(fd) != 0) return 220;
+                if (::close(fd) != 0)
+                    return 220;
                 continue;
             }
             if (used == cap) {
-                if (parsed == 0) return 245;
+                if (parsed == 0)
+                    return 245;
                 break; // the block is full; the partial record moves on
             }
             ssize_t n = ::read(inFd_, buf + used, cap - used);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) return 216;
-            if (n == 0) eof = true;
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return 216;
+            if (n == 0)
+                eof = true;
             used += static_cast<size_t>(n);
         }
         bool last = ended;
         if (last && inFd_ >= 0) {
             int fd = inFd_;
             inFd_ = -1;
-            if (::close(fd) != 0) return 220;
+            if (::close(fd) != 0)
+                return 220;
         }
         if ((last && !sorter.hasRuns()) || noKeys)
-            if (uint32_t err = openOutput()) return err;
-        if (uint32_t err = sorter.endBlock(last || noKeys, &out)) return err;
+            if (uint32_t err = openOutput())
+                return err;
+        if (uint32_t err = sorter.endBlock(last || noKeys, &out))
+            return err;
         std::memmove(buf, buf + parsed, used - parsed);
         used -= parsed;
         parsed = 0;
@@ -295,22 +333,29 @@ uint32_t FileSort::run(const std::string &inputs, const std::string &output, con
                        size_t stmtLen, uint32_t &count)
 {
     count = 0;
-    if (uint32_t err = srtParseControl(stmt, stmtLen, false, callbacks_, s_)) return err;
+    if (uint32_t err = srtParseControl(stmt, stmtLen, false, callbacks_, s_))
+        return err;
     output_ = trimBlanks(output);
     inputs_ = splitNames(inputs);
-    if (work_.create(s_.workDir)) return 329;
+    if (work_.create(s_.workDir))
+        return 329;
     uint32_t workFiles = 0;
-    if (uint32_t err = srtProbeHandles(work_, kMaxWorkFiles, workFiles)) return err;
+    if (uint32_t err = srtProbeHandles(work_, kMaxWorkFiles, workFiles))
+        return err;
     bool plainSort = s_.flags[SRT_F_SORT] && !s_.flags[SRT_F_ADDR] && !s_.flags[SRT_F_KEYO] &&
                      s_.conditions.empty() && !s_.flags[SRT_F_OUTR] && s_.dupMode == SRT_DUP_NONE;
     if (!plainSort)
         for (const std::string &in : inputs_)
-            if (sameFile(in, output_)) return 211;
-    if (inputs_.empty() || output_.empty()) return 213;
-    if (uint32_t err = srtOrgPrepare(s_, inputs_, fmt_)) return err;
+            if (sameFile(in, output_))
+                return 211;
+    if (inputs_.empty() || output_.empty())
+        return 213;
+    if (uint32_t err = srtOrgPrepare(s_, inputs_, fmt_))
+        return err;
     cmp_.init(s_, callbacks_);
     SrtMemory mem;
-    if (uint32_t err = srtDivideMemory(s_, workFiles, mem)) return err;
+    if (uint32_t err = srtDivideMemory(s_, workFiles, mem))
+        return err;
     SrtSorter sorter(cmp_, work_, [this] { return cancelled(); });
     if (uint32_t err = sorter.allocate(mem.bufferBytes, mem.descCount, mem.fanIn, mem.mergeBytes))
         return err;
@@ -319,17 +364,23 @@ uint32_t FileSort::run(const std::string &inputs, const std::string &output, con
     SrtOutput out(cmp_, *writer_);
     uint32_t err = readBlocks(sorter, out);
     if (!err && sorter.hasRuns()) {
-        if (cancelled()) err = SRT_ERR_CANCELLED;
-        if (!err) err = openOutput();
-        if (!err) err = sorter.merge(out);
+        if (cancelled())
+            err = SRT_ERR_CANCELLED;
+        if (!err)
+            err = openOutput();
+        if (!err)
+            err = sorter.merge(out);
     }
-    if (!err) err = out.finish();
-    if (!err) err = srtOrgFinish(s_, fmt_, *writer_, out.count());
+    if (!err)
+        err = out.finish();
+    if (!err)
+        err = srtOrgFinish(s_, fmt_, *writer_, out.count());
     count = out.count() > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(out.count());
     if (outFd_ >= 0) {
         int fd = outFd_;
         outFd_ = -1;
-        if (::close(fd) != 0 && !err) err = 221;
+        if (::close(fd) != 0 && !err)
+            err = 221;
     }
     return err;
 }
@@ -355,8 +406,10 @@ void srtSortFilesLen(uint32_t /*mode*/, const char *inputNames, size_t inputLeng
         err = 225;
     }
     srtSetStats(srtCurrentStats());
-    if (recordCount) *recordCount = count;
-    if (error) *error = err;
+    if (recordCount)
+        *recordCount = count;
+    if (error)
+        *error = err;
 }
 
 void srtSortFiles(const char *inputNames, const char *outputName, const char *statement,

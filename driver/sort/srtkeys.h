@@ -12,7 +12,7 @@
 struct SrtCompare {
     const SrtSettings *settings = nullptr;
     SrtCallbacks callbacks;
-    uint32_t dataOffset = 0;   // record prefix before position 1 (VS: 2)
+    uint32_t dataOffset = 0;                   // record prefix before position 1 (VS: 2)
     const unsigned char *terminator = nullptr; // line end left out of fields (TXT, GP)
     uint32_t terminatorLen = 0;
     bool prefixUsable = false; // the first key can be ordered by srtKeyPrefix

@@ -9,13 +9,13 @@
 #include "driver/sort/srtoutput.h"
 
 struct SrtFormat {
-    uint64_t skip = 0;        // bytes skipped at the start of every input file
-    bool keepHeader = false;  // the skipped bytes of the first input start the output
+    uint64_t skip = 0;       // bytes skipped at the start of every input file
+    bool keepHeader = false; // the skipped bytes of the first input start the output
     std::string header;
-    uint32_t rvPrefix = 1;    // RV: width of the length prefix
-    uint32_t cvsHeader = 2;   // CVS: width of the record header
-    uint64_t preSize = 0;     // PRE: size of the first input
-    bool endSeen = false;     // an input ended with its end-of-data mark
+    uint32_t rvPrefix = 1;  // RV: width of the length prefix
+    uint32_t cvsHeader = 2; // CVS: width of the record header
+    uint64_t preSize = 0;   // PRE: size of the first input
+    bool endSeen = false;   // an input ended with its end-of-data mark
 };
 
 enum SrtRule { SRT_REC_OK, SRT_REC_INCOMPLETE, SRT_REC_END, SRT_REC_BAD };
@@ -26,8 +26,8 @@ uint32_t srtOrgPrepare(SrtSettings &s, const std::vector<std::string> &inputs, S
 
 // Finds the record at p (avail bytes there; atEof: no more bytes follow in
 // this file). SRT_REC_OK sets len.
-SrtRule srtOrgRecord(const SrtSettings &s, const SrtFormat &f, const unsigned char *p,
-                     size_t avail, bool atEof, size_t &len);
+SrtRule srtOrgRecord(const SrtSettings &s, const SrtFormat &f, const unsigned char *p, size_t avail,
+                     bool atEof, size_t &len);
 
 // Writes the kept header at the start of the output.
 uint32_t srtOrgStart(const SrtFormat &f, SrtWriter &out);

@@ -22,14 +22,16 @@ struct EbcdicTables {
     EbcdicTables()
     {
         static const unsigned char low[128] = {
-            0x00, 0x01, 0x02, 0x03, 0x37, 0x2D, 0x2E, 0x2F, 0x16, 0x05, 0x15, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F,
-            0x10, 0x11, 0x12, 0x13, 0x3C, 0x3D, 0x32, 0x26, 0x18, 0x19, 0x3F, 0x27, 0x1C, 0x1D, 0x1E, 0x1F,
-            0x40, 0x5A, 0x7F, 0x7B, 0x5B, 0x6C, 0x50, 0x7D, 0x4D, 0x5D, 0x5C, 0x4E, 0x6B, 0x60, 0x4B, 0x61,
-            0xF0, 0xF1, 0xF2, 0xF3, 0xF4, 0xF5, 0xF6, 0xF7, 0xF8, 0xF9, 0x7A, 0x5E, 0x4C, 0x7E, 0x6E, 0x6F,
-            0x7C, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8, 0xC9, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5, 0xD6,
-            0xD7, 0xD8, 0xD9, 0xE2, 0xE3, 0xE4, 0xE5, 0xE6, 0xE7, 0xE8, 0xE9, 0xBA, 0xE0, 0xBB, 0xB0, 0x6D,
-            0x79, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x91, 0x92, 0x93, 0x94, 0x95, 0x96,
-            0x97, 0x98, 0x99, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xC0, 0x4F, 0xD0, 0xA1, 0x07,
+            0x00, 0x01, 0x02, 0x03, 0x37, 0x2D, 0x2E, 0x2F, 0x16, 0x05, 0x15, 0x0B, 0x0C,
+            0x0D, 0x0E, 0x0F, 0x10, 0x11, 0x12, 0x13, 0x3C, 0x3D, 0x32, 0x26, 0x18, 0x19,
+            0x3F, 0x27, 0x1C, 0x1D, 0x1E, 0x1F, 0x40, 0x5A, 0x7F, 0x7B, 0x5B, 0x6C, 0x50,
+            0x7D, 0x4D, 0x5D, 0x5C, 0x4E, 0x6B, 0x60, 0x4B, 0x61, 0xF0, 0xF1, 0xF2, 0xF3,
+            0xF4, 0xF5, 0xF6, 0xF7, 0xF8, 0xF9, 0x7A, 0x5E, 0x4C, 0x7E, 0x6E, 0x6F, 0x7C,
+            0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8, 0xC9, 0xD1, 0xD2, 0xD3, 0xD4,
+            0xD5, 0xD6, 0xD7, 0xD8, 0xD9, 0xE2, 0xE3, 0xE4, 0xE5, 0xE6, 0xE7, 0xE8, 0xE9,
+            0xBA, 0xE0, 0xBB, 0xB0, 0x6D, 0x79, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87,
+            0x88, 0x89, 0x91, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99, 0xA2, 0xA3,
+            0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xC0, 0x4F, 0xD0, 0xA1, 0x07,
         };
         bool used[256] = {};
         for (int i = 0; i < 128; ++i) {
@@ -38,11 +40,13 @@ struct EbcdicTables {
         }
         int next = 0;
         for (int i = 128; i < 256; ++i) {
-            while (used[next]) ++next;
+            while (used[next])
+                ++next;
             to[i] = static_cast<unsigned char>(next);
             used[next] = true;
         }
-        for (int i = 0; i < 256; ++i) from[to[i]] = static_cast<unsigned char>(i);
+        for (int i = 0; i < 256; ++i)
+            from[to[i]] = static_cast<unsigned char>(i);
     }
 };
 
@@ -54,22 +58,28 @@ const EbcdicTables &tables()
 
 int hexDigit(char c)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
 // A literal: "&H" hex bytes, "&E" text in EBCDIC, else the text itself.
 uint32_t literalBytes(const std::string &text, std::string &bytes)
 {
-    if (text.size() > 20) return 207;
+    if (text.size() > 20)
+        return 207;
     if (text.size() >= 2 && text[0] == '&' && (text[1] == 'H' || text[1] == 'h')) {
-        if (text.size() % 2 != 0) return 207;
+        if (text.size() % 2 != 0)
+            return 207;
         bytes.clear();
         for (size_t i = 2; i < text.size(); i += 2) {
             int hi = hexDigit(text[i]), lo = hexDigit(text[i + 1]);
-            if (hi < 0 || lo < 0) return 207;
+            if (hi < 0 || lo < 0)
+                return 207;
             bytes.push_back(static_cast<char>(hi * 16 + lo));
         }
         return 0;
@@ -86,7 +96,8 @@ uint32_t literalBytes(const std::string &text, std::string &bytes)
 
 void putLE(std::vector<unsigned char> &out, uint64_t v, int bytes)
 {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<unsigned char>(v >> (8 * i)));
 }
 
 bool isEbcdicNumber(const unsigned char *p, uint32_t len)
@@ -94,23 +105,19 @@ bool isEbcdicNumber(const unsigned char *p, uint32_t len)
     bool digit = false;
     for (uint32_t i = 0; i < len; ++i) {
         unsigned char c = p[i];
-        if (c >= 0xF0 && c <= 0xF9) digit = true;
-        else if (c != 0x40 && c != 0x4B && c != 0x4E && c != 0x60) return false;
+        if (c >= 0xF0 && c <= 0xF9)
+            digit = true;
+        else if (c != 0x40 && c != 0x4B && c != 0x4E && c != 0x60)
+            return false;
     }
     return digit;
 }
 
 } // namespace
 
-const unsigned char *srtToEbcdicTable()
-{
-    return tables().to;
-}
+const unsigned char *srtToEbcdicTable() { return tables().to; }
 
-const unsigned char *srtFromEbcdicTable()
-{
-    return tables().from;
-}
+const unsigned char *srtFromEbcdicTable() { return tables().from; }
 
 uint32_t srtParseOutItems(const SrtArgs &args, SrtSettings &s)
 {
@@ -118,29 +125,39 @@ uint32_t srtParseOutItems(const SrtArgs &args, SrtSettings &s)
     size_t i = 0;
     uint64_t n = 0;
     while (i < args.size()) {
-        if (args[i].kind != SrtToken::Word) return 10007;
-        if (s.outItems.size() == 20) return 206;
+        if (args[i].kind != SrtToken::Word)
+            return 10007;
+        if (s.outItems.size() == 20)
+            return 206;
         const SrtToken &t = args[i];
         SrtOutItem item;
         if (t.quoted || (t.text.size() >= 2 && t.text[0] == '&')) {
             item.kind = SRT_OUT_LITERAL;
-            if (uint32_t err = literalBytes(t.text, item.bytes)) return err;
+            if (uint32_t err = literalBytes(t.text, item.bytes))
+                return err;
             ++i;
         } else if (t.text[0] >= '0' && t.text[0] <= '9') {
-            if (!srtParseNumber(t, n) || n == 0 || n > 0xFFFFFFFEu) return 202;
+            if (!srtParseNumber(t, n) || n == 0 || n > 0xFFFFFFFEu)
+                return 202;
             item.field.pos = static_cast<uint32_t>(n);
-            if (++i >= args.size() || args[i].kind != SrtToken::Word) return 10007;
+            if (++i >= args.size() || args[i].kind != SrtToken::Word)
+                return 10007;
             if (!args[i].quoted && PlatAsciiCaseCompare(args[i].text.c_str(), "E") == 0) {
                 item.kind = SRT_OUT_TO_END;
                 item.field.len = SRT_LEN_TO_END;
             } else {
-                if (!srtParseNumber(args[i], n) || n >= SRT_LEN_TO_END) return 203;
-                if (n == 0) return 10007;
+                if (!srtParseNumber(args[i], n) || n >= SRT_LEN_TO_END)
+                    return 203;
+                if (n == 0)
+                    return 10007;
                 item.field.len = static_cast<uint32_t>(n);
             }
             ++i;
         } else {
-            static const struct { const char *name; SrtOutKind kind; } names[] = {
+            static const struct {
+                const char *name;
+                SrtOutKind kind;
+            } names[] = {
                 {"RECL", SRT_OUT_RECL}, {"RRN", SRT_OUT_RRN},   {"RBA", SRT_OUT_RBA},
                 {"CRLF", SRT_OUT_CRLF}, {"BT-R", SRT_OUT_BTR},  {"HL-R", SRT_OUT_HLR},
                 {"DUPC", SRT_OUT_DUPC}, {"ARRN", SRT_OUT_ARRN},
@@ -151,7 +168,8 @@ uint32_t srtParseOutItems(const SrtArgs &args, SrtSettings &s)
                     item.kind = nm.kind;
                     found = true;
                 }
-            if (!found) return 323;
+            if (!found)
+                return 323;
             ++i;
             if (item.kind == SRT_OUT_DUPC && i < args.size() && args[i].kind == SrtToken::Open) {
                 if (i + 2 >= args.size() || !srtParseNumber(args[i + 1], n) || n == 0 ||
@@ -169,8 +187,8 @@ uint32_t srtParseOutItems(const SrtArgs &args, SrtSettings &s)
 // ---------------------------------------------------------------------------
 
 SrtWriter::SrtWriter(int fd, size_t bufferSize, uint32_t errFull, uint32_t errOther, bool framed)
-    : fd_(fd), size_(bufferSize < 4096 ? 4096 : bufferSize), errFull_(errFull),
-      errOther_(errOther), framed_(framed)
+    : fd_(fd), size_(bufferSize < 4096 ? 4096 : bufferSize), errFull_(errFull), errOther_(errOther),
+      framed_(framed)
 {
     buf_.reset(new unsigned char[size_]);
 }
@@ -180,8 +198,10 @@ uint32_t SrtWriter::flush()
     size_t done = 0;
     while (done < used_) {
         ssize_t n = ::write(fd_, buf_.get() + done, used_ - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return n < 0 && errno == ENOSPC ? errFull_ : n == 0 ? errFull_ : errOther_;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 && errno == ENOSPC ? errFull_ : n == 0 ? errFull_ : errOther_;
         done += static_cast<size_t>(n);
     }
     used_ = 0;
@@ -193,7 +213,8 @@ uint32_t SrtWriter::write(const unsigned char *data, size_t len)
     total_ += len;
     while (len) {
         if (used_ == size_)
-            if (uint32_t err = flush()) return err;
+            if (uint32_t err = flush())
+                return err;
         size_t n = size_ - used_ < len ? size_ - used_ : len;
         std::memcpy(buf_.get() + used_, data, n);
         used_ += n;
@@ -206,9 +227,11 @@ uint32_t SrtWriter::write(const unsigned char *data, size_t len)
 uint32_t SrtWriter::putRecord(const unsigned char *data, size_t len)
 {
     if (framed_) {
-        unsigned char head[4] = {static_cast<unsigned char>(len), static_cast<unsigned char>(len >> 8),
-                                 static_cast<unsigned char>(len >> 16), static_cast<unsigned char>(len >> 24)};
-        if (uint32_t err = write(head, 4)) return err;
+        unsigned char head[4] = {
+            static_cast<unsigned char>(len), static_cast<unsigned char>(len >> 8),
+            static_cast<unsigned char>(len >> 16), static_cast<unsigned char>(len >> 24)};
+        if (uint32_t err = write(head, 4))
+            return err;
     }
     return write(data, len);
 }
@@ -217,8 +240,7 @@ uint32_t SrtWriter::putRecord(const unsigned char *data, size_t len)
 
 SrtOutput::SrtOutput(const SrtCompare &cmp, SrtWriter &writer)
     : cmp_(cmp), s_(*cmp.settings), writer_(writer)
-{
-}
+{}
 
 uint32_t SrtOutput::emit(const unsigned char *rec, uint32_t len, uint64_t rrn, uint64_t rba,
                          uint64_t group)
@@ -271,7 +293,8 @@ uint32_t SrtOutput::emit(const unsigned char *rec, uint32_t len, uint64_t rrn, u
         case SRT_OUT_DUPC:
         case SRT_OUT_ARRN: {
             uint64_t v = item.kind == SRT_OUT_DUPC ? group : rrn;
-            int n = std::snprintf(digits, sizeof digits, "%.7llu", static_cast<unsigned long long>(v));
+            int n =
+                std::snprintf(digits, sizeof digits, "%.7llu", static_cast<unsigned long long>(v));
             scratch_.insert(scratch_.end(), digits, digits + n);
             break;
         }
@@ -284,7 +307,8 @@ bool SrtOutput::sameGroup(const unsigned char *rec, uint32_t len) const
 {
     const unsigned char *held = held_.data();
     uint32_t heldLen = static_cast<uint32_t>(held_.size());
-    if (s_.dupFields.empty()) return srtCompareBytes(held, heldLen, rec, len) == 0;
+    if (s_.dupFields.empty())
+        return srtCompareBytes(held, heldLen, rec, len) == 0;
     for (const SrtField &f : s_.dupFields) {
         uint32_t offA, lenA, offB, lenB;
         srtLocate(cmp_, held, heldLen, f, offA, lenA);
@@ -307,7 +331,8 @@ double readDecimal(const unsigned char *p, uint32_t len, bool ebcdic, int &decim
     size_t dot = text.find('.');
     decimals = 0;
     if (dot != std::string::npos)
-        for (size_t i = dot + 1; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) ++decimals;
+        for (size_t i = dot + 1; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+            ++decimals;
     return strtod_l(text.c_str(), nullptr, srtCLocale());
 }
 
@@ -327,7 +352,8 @@ uint32_t SrtOutput::addSums(const unsigned char *rec, uint32_t len)
         char text[128];
         std::to_chars_result r =
             std::to_chars(text, text + sizeof text, a + b, std::chars_format::fixed, decimals);
-        if (r.ec != std::errc() || static_cast<size_t>(r.ptr - text) > lenA) return SRT_ERR_SUM_OVERFLOW;
+        if (r.ec != std::errc() || static_cast<size_t>(r.ptr - text) > lenA)
+            return SRT_ERR_SUM_OVERFLOW;
         size_t digits = static_cast<size_t>(r.ptr - text);
         int n = static_cast<int>(lenA);
         std::memmove(text + (lenA - digits), text, digits);
@@ -350,14 +376,17 @@ uint32_t SrtOutput::endGroup()
     default: break;
     }
     holding_ = false;
-    if (!write) return 0;
+    if (!write)
+        return 0;
     return emit(held_.data(), static_cast<uint32_t>(held_.size()), heldRrn_, heldRba_, group_);
 }
 
 uint32_t SrtOutput::put(const unsigned char *rec, uint32_t len, uint64_t rrn, uint64_t rba)
 {
-    if (s_.dupMode == SRT_DUP_NONE) return emit(rec, len, rrn, rba, 1);
-    if (len > s_.dupBuffer) return 256;
+    if (s_.dupMode == SRT_DUP_NONE)
+        return emit(rec, len, rrn, rba, 1);
+    if (len > s_.dupBuffer)
+        return 256;
     if (holding_ && sameGroup(rec, len)) {
         if (s_.dupMode == SRT_DUP_I) {
             if (uint32_t err = emit(held_.data(), static_cast<uint32_t>(held_.size()), heldRrn_,
@@ -373,7 +402,8 @@ uint32_t SrtOutput::put(const unsigned char *rec, uint32_t len, uint64_t rrn, ui
         return s_.sum ? addSums(rec, len) : 0;
     }
     if (holding_)
-        if (uint32_t err = endGroup()) return err;
+        if (uint32_t err = endGroup())
+            return err;
     held_.assign(rec, rec + len);
     heldRrn_ = rrn;
     heldRba_ = rba;
@@ -385,6 +415,7 @@ uint32_t SrtOutput::put(const unsigned char *rec, uint32_t len, uint64_t rrn, ui
 uint32_t SrtOutput::finish()
 {
     if (holding_)
-        if (uint32_t err = endGroup()) return err;
+        if (uint32_t err = endGroup())
+            return err;
     return writer_.flush();
 }

@@ -42,7 +42,8 @@ public:
     uint64_t count() const { return count_; }
 
 private:
-    uint32_t emit(const unsigned char *rec, uint32_t len, uint64_t rrn, uint64_t rba, uint64_t group);
+    uint32_t emit(const unsigned char *rec, uint32_t len, uint64_t rrn, uint64_t rba,
+                  uint64_t group);
     bool sameGroup(const unsigned char *rec, uint32_t len) const;
     uint32_t addSums(const unsigned char *rec, uint32_t len);
     uint32_t endGroup();

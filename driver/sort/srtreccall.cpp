@@ -31,7 +31,8 @@ struct RecordSort {
 
     ~RecordSort()
     {
-        if (sorted) std::fclose(sorted);
+        if (sorted)
+            std::fclose(sorted);
     }
     bool cancelled() const
     {
@@ -44,24 +45,30 @@ std::unique_ptr<RecordSort> active;
 
 uint32_t begin(const unsigned char *text, uint32_t length)
 {
-    if (active) return 261;
+    if (active)
+        return 261;
     auto rs = std::make_unique<RecordSort>();
     rs->callbacks = srtCurrentCallbacks();
     if (uint32_t err = srtParseControl(reinterpret_cast<const char *>(text), length, true,
                                        rs->callbacks, rs->s))
         return err;
-    if (rs->work.create(rs->s.workDir)) return 329;
+    if (rs->work.create(rs->s.workDir))
+        return 329;
     uint32_t workFiles = 0;
-    if (uint32_t err = srtProbeHandles(rs->work, 256, workFiles)) return err;
+    if (uint32_t err = srtProbeHandles(rs->work, 256, workFiles))
+        return err;
     rs->cmp.init(rs->s, rs->callbacks);
     SrtMemory mem;
     SrtSettings variable = rs->s;
     variable.recordLength = 0;
     variable.org = SRT_TXT; // records of any length
-    if (uint32_t err = srtDivideMemory(variable, workFiles, mem)) return err;
+    if (uint32_t err = srtDivideMemory(variable, workFiles, mem))
+        return err;
     RecordSort *self = rs.get();
-    rs->sorter = std::make_unique<SrtSorter>(rs->cmp, rs->work, [self] { return self->cancelled(); });
-    if (uint32_t err = rs->sorter->allocate(mem.bufferBytes, mem.descCount, mem.fanIn, mem.mergeBytes))
+    rs->sorter =
+        std::make_unique<SrtSorter>(rs->cmp, rs->work, [self] { return self->cancelled(); });
+    if (uint32_t err =
+            rs->sorter->allocate(mem.bufferBytes, mem.descCount, mem.fanIn, mem.mergeBytes))
         return err;
     active = std::move(rs);
     return 0;
@@ -69,18 +76,24 @@ uint32_t begin(const unsigned char *text, uint32_t length)
 
 uint32_t put(const unsigned char *rec, uint32_t len)
 {
-    if (!active) return 261;
+    if (!active)
+        return 261;
     RecordSort &rs = *active;
-    if (rs.inputEnded) return 262;
+    if (rs.inputEnded)
+        return 262;
     SrtSorter &sorter = *rs.sorter;
-    if (len > sorter.capacity()) return 245;
+    if (len > sorter.capacity())
+        return 245;
     if (rs.used + len > sorter.capacity() || sorter.descFull()) {
-        if (uint32_t err = sorter.endBlock(false, nullptr)) return err;
+        if (uint32_t err = sorter.endBlock(false, nullptr))
+            return err;
         rs.used = 0;
     }
     ++rs.rrn;
-    if ((rs.s.origin && rs.rrn < rs.s.origin) || !srtSelectRecord(rs.cmp, rec, len)) return 0;
-    if (len) std::memcpy(sorter.buffer() + rs.used, rec, len);
+    if ((rs.s.origin && rs.rrn < rs.s.origin) || !srtSelectRecord(rs.cmp, rec, len))
+        return 0;
+    if (len)
+        std::memcpy(sorter.buffer() + rs.used, rec, len);
     sorter.add(static_cast<uint32_t>(rs.used), len, rs.rrn, 0);
     rs.used += len;
     return 0;
@@ -90,14 +103,17 @@ uint32_t endInput(RecordSort &rs)
 {
     std::string path = rs.work.path("sorted");
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return 210;
+    if (fd < 0)
+        return 210;
     uint32_t err;
     {
         SrtWriter writer(fd, 1 << 16, 240, 321, true);
         SrtOutput out(rs.cmp, writer);
         err = rs.sorter->endBlock(true, &out);
-        if (!err && rs.sorter->hasRuns()) err = rs.sorter->merge(out);
-        if (!err) err = out.finish();
+        if (!err && rs.sorter->hasRuns())
+            err = rs.sorter->merge(out);
+        if (!err)
+            err = out.finish();
     }
     rs.sorter.reset();
     if (err) {
@@ -113,24 +129,31 @@ uint32_t endInput(RecordSort &rs)
 
 uint32_t get(unsigned char *data, uint32_t *length)
 {
-    if (!active) return 261;
+    if (!active)
+        return 261;
     RecordSort &rs = *active;
     if (!rs.inputEnded) {
         rs.inputEnded = true;
-        if (uint32_t err = endInput(rs)) return err;
+        if (uint32_t err = endInput(rs))
+            return err;
     }
-    if (!rs.sorted) return 262;
+    if (!rs.sorted)
+        return 262;
     unsigned char head[4];
     size_t n = std::fread(head, 1, 4, rs.sorted);
-    if (n == 0) return 1;
-    if (n != 4) return 229;
+    if (n == 0)
+        return 1;
+    if (n != 4)
+        return 229;
     uint32_t len = PlatGetLE32(head);
     if (!length || len > *length || (!data && len)) {
         // The record stays for a call with room for it.
-        if (std::fseek(rs.sorted, -4, SEEK_CUR) != 0) return 229;
+        if (std::fseek(rs.sorted, -4, SEEK_CUR) != 0)
+            return 229;
         return 245;
     }
-    if (std::fread(data, 1, len, rs.sorted) != len) return 229;
+    if (std::fread(data, 1, len, rs.sorted) != len)
+        return 229;
     *length = len;
     return 0;
 }
@@ -149,11 +172,10 @@ void srtRecordCall(int function, unsigned char *data, uint32_t *length, uint32_t
                 err = function == 1 ? 201 : 245;
                 break;
             }
-            err = function == 1 ? begin(data, length ? *length : 0) : put(data, length ? *length : 0);
+            err =
+                function == 1 ? begin(data, length ? *length : 0) : put(data, length ? *length : 0);
             break;
-        case 3:
-            err = get(data, length);
-            break;
+        case 3: err = get(data, length); break;
         case 4:
             if (!active) {
                 err = 261;
@@ -167,11 +189,11 @@ void srtRecordCall(int function, unsigned char *data, uint32_t *length, uint32_t
             err = active->work.remove();
             active.reset();
             break;
-        default:
-            err = 260;
+        default: err = 260;
         }
     } catch (const std::exception &) { // memory exhausted
         err = 225;
     }
-    if (error) *error = err;
+    if (error)
+        *error = err;
 }

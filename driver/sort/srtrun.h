@@ -91,12 +91,12 @@ private:
 
 // Figures of the last sort of this process, for tests.
 struct SrtStats {
-    uint64_t runsWritten = 0;     // runs made from blocks
-    uint64_t mergedRuns = 0;      // runs made by intermediate merges
-    uint64_t runBytes = 0;        // bytes written to run files
-    uint32_t workFiles = 0;       // file handles found by the probe
+    uint64_t runsWritten = 0; // runs made from blocks
+    uint64_t mergedRuns = 0;  // runs made by intermediate merges
+    uint64_t runBytes = 0;    // bytes written to run files
+    uint32_t workFiles = 0;   // file handles found by the probe
     uint32_t fanIn = 0;
-    uint32_t core = 0;            // CORE in effect, kilobytes
+    uint32_t core = 0; // CORE in effect, kilobytes
 };
 SrtStats srtLastStats();
 void srtSetStats(const SrtStats &stats);

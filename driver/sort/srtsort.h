@@ -54,9 +54,9 @@ __attribute__((visibility("default"))) void srtSortFiles(const char *inputNames,
 // The same with explicit lengths; the mode word is kept with the call's state
 // and not otherwise used.
 __attribute__((visibility("default"))) void
-srtSortFilesLen(uint32_t mode, const char *inputNames, size_t inputLength,
-                const char *outputName, size_t outputLength, const char *statement,
-                size_t statementLength, uint32_t *recordCount, uint32_t *error);
+srtSortFilesLen(uint32_t mode, const char *inputNames, size_t inputLength, const char *outputName,
+                size_t outputLength, const char *statement, size_t statementLength,
+                uint32_t *recordCount, uint32_t *error);
 
 // Record-at-a-time interface. function 1: data is the control statement and
 // *length its length; 2: data is one record of *length bytes; 3: first call

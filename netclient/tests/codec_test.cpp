@@ -52,9 +52,13 @@ TEST(Codec, RealWireForm)
 
 TEST(Codec, RealRoundTripKeepsSpecialAndExtremeValues)
 {
-    const double values[] = {1e-310 /* denormal */, std::numeric_limits<double>::denorm_min(),
-                             std::numeric_limits<double>::max(), -std::numeric_limits<double>::min(),
-                             -std::numeric_limits<double>::infinity(), 3.141592653589793, -0.0};
+    const double values[] = {1e-310 /* denormal */,
+                             std::numeric_limits<double>::denorm_min(),
+                             std::numeric_limits<double>::max(),
+                             -std::numeric_limits<double>::min(),
+                             -std::numeric_limits<double>::infinity(),
+                             3.141592653589793,
+                             -0.0};
     for (double v : values) {
         uint8_t w[10];
         nc::RealToServer(v, w);
@@ -113,10 +117,16 @@ TEST(Charset, TablesAreExactInversesAndKnownCharactersMap)
     // Mac Roman -> Windows 1252 of characters both sides have.
     struct Case {
         uint8_t mac, win;
-    } known[] = {{0x80, 0xC4} /* A umlaut */, {0x8E, 0xE9} /* e acute */, {0xA7, 0xDF} /* sharp s */,
-                 {0xE4, 0x89} /* per mille */, {0xE5, 0xC2} /* A circumflex */,
-                 {0xF4, 0xD9} /* U grave */, {0xC4, 0x83} /* f hook */, {0xDB, 0x80} /* euro */,
-                 {0xD2, 0x93} /* left double quote */, {0xCA, 0xA0} /* no-break space */};
+    } known[] = {{0x80, 0xC4} /* A umlaut */,
+                 {0x8E, 0xE9} /* e acute */,
+                 {0xA7, 0xDF} /* sharp s */,
+                 {0xE4, 0x89} /* per mille */,
+                 {0xE5, 0xC2} /* A circumflex */,
+                 {0xF4, 0xD9} /* U grave */,
+                 {0xC4, 0x83} /* f hook */,
+                 {0xDB, 0x80} /* euro */,
+                 {0xD2, 0x93} /* left double quote */,
+                 {0xCA, 0xA0} /* no-break space */};
     for (const Case &k : known) {
         EXPECT_EQ(m2w[k.mac], k.win) << std::hex << int(k.mac);
         EXPECT_EQ(w2m[k.win], k.mac);

@@ -63,7 +63,8 @@ protected:
     void StartServer(std::vector<std::string> args)
     {
         log_ = server_.LogPath();
-        args.insert(args.end(), {"--fixture", server_.FixtureWithUsers({{"demo", "demo"}}), "--log", log_});
+        args.insert(args.end(),
+                    {"--fixture", server_.FixtureWithUsers({{"demo", "demo"}}), "--log", log_});
         std::string error;
         ASSERT_TRUE(server_.Start(args, &error)) << error;
     }
@@ -121,9 +122,12 @@ TEST_F(ConnectionTest, VersionGate)
     struct Case {
         const char *version;
         int16_t status;
-    } cases[] = {{"0x550", QX_ERR_SERVER_TOO_OLD}, {"0x551", 0}, {"0x650", 0},
+    } cases[] = {{"0x550", QX_ERR_SERVER_TOO_OLD},
+                 {"0x551", 0},
+                 {"0x650", 0},
                  // only the low 16 bits count, unsigned
-                 {"0x10550", QX_ERR_SERVER_TOO_OLD}, {"0xF551", 0}};
+                 {"0x10550", QX_ERR_SERVER_TOO_OLD},
+                 {"0xF551", 0}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.version);
         server_.Stop();
@@ -134,7 +138,8 @@ TEST_F(ConnectionTest, VersionGate)
         EXPECT_EQ(_QX_OpenQXConnection(&login, Location(), &conn, 0, comp_), c.status);
         EXPECT_EQ(login.loginFlag, 1);
         before.loginFlag = 1;
-        EXPECT_EQ(std::memcmp(&login, &before, sizeof login), 0) << "the rest of the record is unchanged";
+        EXPECT_EQ(std::memcmp(&login, &before, sizeof login), 0)
+            << "the rest of the record is unchanged";
         if (c.status == 0)
             EXPECT_EQ(_QX_CloseQXConnection(conn), 0);
         else
@@ -245,7 +250,8 @@ TEST_F(ConnectionTest, InjectedFaultsGiveClearNegativeStatuses)
 TEST_F(ConnectionTest, ServerFoundByBroadcastByName)
 {
     StartServer({"--service", "Accounts", "--computer", "hostA"});
-    ASSERT_EQ(_QX_SetComponentOption(comp_, 0x62616472 /* badr */, int32_t(0x7F000001), nullptr), 0);
+    ASSERT_EQ(_QX_SetComponentOption(comp_, 0x62616472 /* badr */, int32_t(0x7F000001), nullptr),
+              0);
     ASSERT_EQ(_QX_SetComponentOption(comp_, 0x706F7274 /* port */, server_.Port(), nullptr), 0);
     QXNetworkLocation loc = nullptr;
     auto name = PString("Accounts");
@@ -285,7 +291,8 @@ TEST_F(ConnectionTest, ReconnectAfterABrokenLink)
             EXPECT_EQ(_QX_Server_CurrentTime(conn, &time), QX_ERR_LINK_REESTABLISHED);
             EXPECT_EQ(_QX_FlushServer(conn), 0) << "the same session over the new link";
             int32_t n = -1;
-            EXPECT_EQ(_QX_RecordsInFile(conn, 1, &n), -9971) << "still logged in: the table is unknown";
+            EXPECT_EQ(_QX_RecordsInFile(conn, 1, &n), -9971)
+                << "still logged in: the table is unknown";
         }
         EXPECT_EQ(_QX_CloseQXConnection(conn), 0);
     }
@@ -321,7 +328,8 @@ TEST_F(ConnectionTest, DiscoveryForProgramsListsAnswers)
         fields.emplace_back(reinterpret_cast<const char *>(t + 1), t[0]);
         t += 1 + t[0];
     }
-    EXPECT_EQ(fields, (std::vector<std::string>{"Ledger", "host_B", "127.0.0.1"})) << "tabs become _";
+    EXPECT_EQ(fields, (std::vector<std::string>{"Ledger", "host_B", "127.0.0.1"}))
+        << "tabs become _";
     ComponentParamBlock close = open;
     close.selector = 28;
     NetworkComponentEntry(&close);

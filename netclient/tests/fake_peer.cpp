@@ -64,8 +64,10 @@ void FakePeer::Close()
 Bytes FakePeer::Handshake(const std::string &service, uint32_t length, uint32_t version)
 {
     Bytes h(72, 0);
-    h[0] = uint8_t(length >> 24), h[1] = uint8_t(length >> 16), h[2] = uint8_t(length >> 8), h[3] = uint8_t(length);
-    h[4] = uint8_t(version >> 24), h[5] = uint8_t(version >> 16), h[6] = uint8_t(version >> 8), h[7] = uint8_t(version);
+    h[0] = uint8_t(length >> 24), h[1] = uint8_t(length >> 16), h[2] = uint8_t(length >> 8),
+    h[3] = uint8_t(length);
+    h[4] = uint8_t(version >> 24), h[5] = uint8_t(version >> 16), h[6] = uint8_t(version >> 8),
+    h[7] = uint8_t(version);
     h[8] = uint8_t(service.size());
     std::copy(service.begin(), service.end(), h.begin() + 9);
     return h;

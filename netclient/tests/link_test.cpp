@@ -89,7 +89,8 @@ TEST_F(LinkTest, GoldenBytesOfOpenRequestAndClose)
             // Probe: header frame and body frame, no XOR yet.
             EXPECT_EQ(p.Read(18), LinkFrame(3, 1, 6, Cat({n16(44), n32(130)})));
             EXPECT_EQ(p.Read(12 + 130), LinkFrame(3, 1, 130, probe));
-            Bytes answer = Cat({Bytes{0, uint8_t(big ? 0 : 1)}, n32(0x650), n32(7), Bytes(key, key + 4)});
+            Bytes answer =
+                Cat({Bytes{0, uint8_t(big ? 0 : 1)}, n32(0x650), n32(7), Bytes(key, key + 4)});
             p.Write(LinkFrame(3, 1, 6, Cat({n16(0), n32(14)})));
             p.Write(LinkFrame(3, 1, 14, answer));
             // The real login, XORed with the key.
@@ -131,15 +132,22 @@ TEST_F(LinkTest, PeersBreakingTheRulesFailTheOpen)
              p.Write(f);
          },
          QX_ERR_LINK},
-        {"frame far too large",
-         [](FakePeer &p) { p.Write(LinkFrame(3, 1, 0x7FFFFFF0u)); }, QX_ERR_LINK},
+        {"frame far too large", [](FakePeer &p) { p.Write(LinkFrame(3, 1, 0x7FFFFFF0u)); },
+         QX_ERR_LINK},
         {"unknown frame kind", [](FakePeer &p) { p.Write(LinkFrame(77, 1, 0)); }, QX_ERR_LINK},
         {"word of three bytes",
-         [](FakePeer &p) { p.Write(LinkFrame(3, 1, 3, {0xFF, 0xFF, 0})); }, QX_ERR_LENGTH_MISMATCH},
-        {"channel closed by the peer", [](FakePeer &p) { p.Write(LinkFrame(2, 1, 0)); }, QX_ERR_CHANNEL},
+         [](FakePeer &p) {
+             p.Write(LinkFrame(3, 1, 3, {0xFF, 0xFF, 0}));
+         },
+         QX_ERR_LENGTH_MISMATCH},
+        {"channel closed by the peer", [](FakePeer &p) { p.Write(LinkFrame(2, 1, 0)); },
+         QX_ERR_CHANNEL},
         {"connection dropped", [](FakePeer &p) { p.Close(); }, QX_ERR_LINK},
         {"bad byte-order word",
-         [](FakePeer &p) { p.Write(LinkFrame(3, 1, 2, {0x12, 0x34})); }, QX_ERR_BAD_HANDSHAKE},
+         [](FakePeer &p) {
+             p.Write(LinkFrame(3, 1, 2, {0x12, 0x34}));
+         },
+         QX_ERR_BAD_HANDSHAKE},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -157,16 +165,20 @@ TEST_F(LinkTest, PeersBreakingTheRulesFailTheOpen)
         QXHandle conn = reinterpret_cast<QXHandle>(1);
         EXPECT_EQ(Open(peer.Address(), &conn), c.status);
         EXPECT_EQ(conn, nullptr);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "no waiting out";
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2))
+            << "no waiting out";
         EXPECT_TRUE(comp_->links.empty()) << "the failed link is gone";
     }
 }
 
 // Logs in as a little-endian server with no key, then hands each request
 // (code and body) to `serve`, which answers with a status and body.
-void LoggedInPeer(FakePeer &p, const std::function<std::pair<int16_t, Bytes>(int16_t, const Bytes &)> &serve)
+void LoggedInPeer(FakePeer &p,
+                  const std::function<std::pair<int16_t, Bytes>(int16_t, const Bytes &)> &serve)
 {
-    auto le32 = [](uint32_t v) { return Bytes{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; };
+    auto le32 = [](uint32_t v) {
+        return Bytes{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    };
     p.Write(FakePeer::Handshake("Test"));
     p.Read(12);
     p.Write(LinkFrame(3, 1, 2, {0xFF, 0xFF}));
@@ -175,7 +187,8 @@ void LoggedInPeer(FakePeer &p, const std::function<std::pair<int16_t, Bytes>(int
         if (head.size() < 18 || head[0] != 3)
             return;
         int16_t code = int16_t(head[12] | (head[13] << 8));
-        uint32_t length = head[14] | (head[15] << 8) | (head[16] << 16) | (uint32_t(head[17]) << 24);
+        uint32_t length =
+            head[14] | (head[15] << 8) | (head[16] << 16) | (uint32_t(head[17]) << 24);
         Bytes body;
         if (length) {
             Bytes frame = p.Read(12 + length);
@@ -202,47 +215,47 @@ TEST_F(LinkTest, RequestBodiesOnTheWire)
     std::vector<std::pair<int16_t, Bytes>> seen;
     std::mutex mutex;
     {
-    FakePeer peer([&](FakePeer &p) {
-        LoggedInPeer(p, [&](int16_t code, const Bytes &body) {
-            std::lock_guard lock(mutex);
-            seen.emplace_back(code, body);
-            if (code == 35)
-                return std::pair<int16_t, Bytes>{0, {7, 0, 0, 0}};
-            if (code == 103)
-                return std::pair<int16_t, Bytes>{0, {0x40, 0x00, 0xC0, 0, 0, 0, 0, 0, 0, 0}};
-            return std::pair<int16_t, Bytes>{0, {}};
+        FakePeer peer([&](FakePeer &p) {
+            LoggedInPeer(p, [&](int16_t code, const Bytes &body) {
+                std::lock_guard lock(mutex);
+                seen.emplace_back(code, body);
+                if (code == 35)
+                    return std::pair<int16_t, Bytes>{0, {7, 0, 0, 0}};
+                if (code == 103)
+                    return std::pair<int16_t, Bytes>{0, {0x40, 0x00, 0xC0, 0, 0, 0, 0, 0, 0, 0}};
+                return std::pair<int16_t, Bytes>{0, {}};
+            });
         });
-    });
-    QXHandle conn = nullptr;
-    ASSERT_EQ(Open(peer.Address(), &conn), 0);
+        QXHandle conn = nullptr;
+        ASSERT_EQ(Open(peer.Address(), &conn), 0);
 
-    QXSearchLine line{};
-    line.field = 4;
-    line.op = 1;
-    line.callerByte = 0xAB;
-    line.value.type = QX_TYPE_ALPHA;
-    line.value.alpha[0] = 5;
-    std::memcpy(line.value.alpha + 1, "Italy", 5);
-    line.conjunction = 2;
-    line.callerBytes[0] = 0xCD;
-    QXSearchArray search{1, 3, &line};
-    int32_t found = 0;
-    ASSERT_EQ(_QX_Search(conn, &search, &found), 0);
-    EXPECT_EQ(found, 7);
+        QXSearchLine line{};
+        line.field = 4;
+        line.op = 1;
+        line.callerByte = 0xAB;
+        line.value.type = QX_TYPE_ALPHA;
+        line.value.alpha[0] = 5;
+        std::memcpy(line.value.alpha + 1, "Italy", 5);
+        line.conjunction = 2;
+        line.callerBytes[0] = 0xCD;
+        QXSearchArray search{1, 3, &line};
+        int32_t found = 0;
+        ASSERT_EQ(_QX_Search(conn, &search, &found), 0);
+        EXPECT_EQ(found, 7);
 
-    std::vector<QXSortKey> keys(107, QXSortKey{2, 3, 1, 0});
-    keys[106].ascending = 0;
-    QXSortSpec sort{107, 3, keys.data()};
-    ASSERT_EQ(_QX_Sort(conn, &sort), 0);
-    sort.count = 106;
-    ASSERT_EQ(_QX_Sort(conn, &sort), 0);
+        std::vector<QXSortKey> keys(107, QXSortKey{2, 3, 1, 0});
+        keys[106].ascending = 0;
+        QXSortSpec sort{107, 3, keys.data()};
+        ASSERT_EQ(_QX_Sort(conn, &sort), 0);
+        sort.count = 106;
+        ASSERT_EQ(_QX_Sort(conn, &sort), 0);
 
-    uint8_t sum[10];
-    ASSERT_EQ(_QX_SumField(conn, 3, 6, sum), 0);
-    double d;
-    std::memcpy(&d, sum, 8);
-    EXPECT_EQ(d, 3.0);
-    ASSERT_EQ(_QX_CloseQXConnection(conn), 0);
+        uint8_t sum[10];
+        ASSERT_EQ(_QX_SumField(conn, 3, 6, sum), 0);
+        double d;
+        std::memcpy(&d, sum, 8);
+        EXPECT_EQ(d, 3.0);
+        ASSERT_EQ(_QX_CloseQXConnection(conn), 0);
     } // the peer has seen everything once it is gone
 
     ASSERT_EQ(seen.size(), 4u);
@@ -256,12 +269,14 @@ TEST_F(LinkTest, RequestBodiesOnTheWire)
 
     EXPECT_EQ(seen[1].first, 36);
     ASSERT_EQ(seen[1].second.size(), 4u + 107 * 96) << "beyond the send buffer";
-    EXPECT_EQ(Bytes(seen[1].second.begin(), seen[1].second.begin() + 9), (Bytes{107, 0, 3, 0, 2, 0, 3, 0, 3}));
+    EXPECT_EQ(Bytes(seen[1].second.begin(), seen[1].second.begin() + 9),
+              (Bytes{107, 0, 3, 0, 2, 0, 3, 0, 3}));
     EXPECT_EQ(seen[1].second[4 + 106 * 96 + 4], 5) << "descending";
     EXPECT_EQ(seen[2].second.size(), 4u + 106 * 96) << "10180 bytes, inside the send buffer";
 
     EXPECT_EQ(seen[3].first, 103);
-    EXPECT_EQ(seen[3].second, (Bytes{6, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(seen[3].second,
+              (Bytes{6, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
 // A connection closed while a stray data frame for its channel is only
@@ -307,7 +322,8 @@ TEST_F(LinkTest, KeepAlivePingsThenGivesUp)
 {
     QxServerProcess server;
     std::string log = server.LogPath();
-    ASSERT_TRUE(server.Start({"--fixture", server.FixtureWithUsers({{"demo", "secret"}}), "--log", log}));
+    ASSERT_TRUE(
+        server.Start({"--fixture", server.FixtureWithUsers({{"demo", "secret"}}), "--log", log}));
     ASSERT_EQ(_QX_SetComponentOption(comp_, 0x74696D65 /* time */, 30, nullptr), 0); // 10 s
     static const PlatClock fake{FakeTicks, nullptr, nullptr};
     PlatSetClock(&fake);

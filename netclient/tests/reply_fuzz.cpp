@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     switch (data[0] % 4) {
     case 0: {
         int count = data[2] % 16;
-        if (nc::ConvertFieldsResult(body.data(), body.size(), count, conn->swap) == 0 && count > 0) {
+        if (nc::ConvertFieldsResult(body.data(), body.size(), count, conn->swap) == 0 &&
+            count > 0) {
             QXHandle h = AllocQXHandle(int32_t(body.size()));
             std::memcpy(LockQXHandle(h), body.data(), body.size());
             UnlockQXHandle(h);
@@ -40,9 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     case 2:
         nc::ConvertArrayData(conn.get(), nullptr, body.data(), body.size(), 0, data[2] % 3);
         break;
-    default:
-        nc::ConvertDefinition(conn.get(), body);
-        break;
+    default: nc::ConvertDefinition(conn.get(), body); break;
     }
     return 0;
 }

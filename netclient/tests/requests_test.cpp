@@ -25,7 +25,10 @@ Bytes PStr(const std::string &s)
     return p;
 }
 
-std::string Text(const uint8_t *pstr) { return std::string(reinterpret_cast<const char *>(pstr + 1), pstr[0]); }
+std::string Text(const uint8_t *pstr)
+{
+    return std::string(reinterpret_cast<const char *>(pstr + 1), pstr[0]);
+}
 
 QXValue Alpha(const std::string &s)
 {
@@ -53,7 +56,16 @@ QXValue Real(double d)
 }
 
 enum { kCustomers = 1, kProducts = 2 };
-enum { kId = 1, kName = 2, kCity = 3, kCountry = 4, kSince = 5, kCredit = 6, kActive = 7, kNotes = 8 };
+enum {
+    kId = 1,
+    kName = 2,
+    kCity = 3,
+    kCountry = 4,
+    kSince = 5,
+    kCredit = 6,
+    kActive = 7,
+    kNotes = 8
+};
 
 struct Server {
     bool big;
@@ -64,7 +76,8 @@ class RequestTest : public ::testing::TestWithParam<Server> {
 protected:
     void SetUp() override
     {
-        std::vector<std::string> args{"--fixture", QX_DEMO_FIXTURE, "--version", GetParam().version};
+        std::vector<std::string> args{"--fixture", QX_DEMO_FIXTURE, "--version",
+                                      GetParam().version};
         if (GetParam().big)
             args.push_back("--big-endian");
         std::string error;
@@ -152,8 +165,8 @@ TEST_P(RequestTest, Catalog)
         int field;
         const char *name;
         uint8_t type;
-    } rows[] = {{kId, "ID", 9}, {kName, "Name", 0}, {kSince, "Since", 4}, {kCredit, "Credit", 1},
-                {kActive, "Active", 6}, {kNotes, "Notes", 2}};
+    } rows[] = {{kId, "ID", 9},         {kName, "Name", 0},     {kSince, "Since", 4},
+                {kCredit, "Credit", 1}, {kActive, "Active", 6}, {kNotes, "Notes", 2}};
     for (const Row &r : rows) {
         const uint8_t *row = p + 30 + 66 * (r.field - 1);
         EXPECT_EQ(Text(row), r.name);
@@ -438,8 +451,7 @@ TEST_P(RequestTest, PolledModeRefusesCallsThatAnswerSynchronously)
     int32_t count = -1;
     ASSERT_EQ(_QX_RecordsInFile(conn_, kCustomers, &count), 0);
     int16_t s;
-    while ((s = _QX_ProcessQXRequest(conn_)) == 1) {
-    }
+    while ((s = _QX_ProcessQXRequest(conn_)) == 1) {}
     EXPECT_EQ(s, 0);
     EXPECT_EQ(count, 150);
     EXPECT_EQ(_QX_SetConnectionSync(conn_), 0);
@@ -474,7 +486,8 @@ TEST_P(RequestTest, ArraysBackToSelectionsAndTextConversion)
     UnlockQXHandle(array);
     ASSERT_EQ(_QX_ArrayToSelection(conn_, array), 0);
     EXPECT_EQ(Count(conn_), 3);
-    EXPECT_EQ(Bytes(static_cast<uint8_t *>(LockQXHandle(array)), static_cast<uint8_t *>(LockQXHandle(array)) + 26),
+    EXPECT_EQ(Bytes(static_cast<uint8_t *>(LockQXHandle(array)),
+                    static_cast<uint8_t *>(LockQXHandle(array)) + 26),
               before)
         << "the caller's array stays in host order";
     UnlockQXHandle(array);
@@ -543,7 +556,8 @@ TEST_P(RequestTest, AdministrationAndSmallerCalls)
     std::memcpy(got, LockQXHandle(numbers), 12);
     UnlockQXHandle(numbers);
     FreeQXHandle(numbers);
-    EXPECT_EQ((std::vector<int16_t>(got, got + 6)), (std::vector<int16_t>{2, 1, kProducts, 4, 0, 0}));
+    EXPECT_EQ((std::vector<int16_t>(got, got + 6)),
+              (std::vector<int16_t>{2, 1, kProducts, 4, 0, 0}));
 
     // Clock, sequence numbers, distinct values, shrinking, moves.
     int16_t date[3] = {};
@@ -606,14 +620,16 @@ TEST_P(RequestTest, LargeBodiesRoundTrip)
         SCOPED_TRACE(size);
         QXHandle data = AllocQXHandle(size);
         auto *p = static_cast<uint8_t *>(LockQXHandle(data));
-        const uint8_t key[10] = {'k', 'e', 'y', uint8_t(size), uint8_t(size >> 8), uint8_t(size >> 16)};
+        const uint8_t key[10] = {
+            'k', 'e', 'y', uint8_t(size), uint8_t(size >> 8), uint8_t(size >> 16)};
         std::memcpy(p, key, 10);
         for (int32_t i = 10; i < size; ++i)
             p[i] = uint8_t(i * 31 + 7);
         Bytes written(p, p + size);
         UnlockQXHandle(data);
         ASSERT_EQ(_QX_WriteData(conn_, data), 0);
-        Bytes after(static_cast<uint8_t *>(LockQXHandle(data)), static_cast<uint8_t *>(LockQXHandle(data)) + size);
+        Bytes after(static_cast<uint8_t *>(LockQXHandle(data)),
+                    static_cast<uint8_t *>(LockQXHandle(data)) + size);
         UnlockQXHandle(data);
         UnlockQXHandle(data);
         EXPECT_EQ(after, written) << "the caller's bytes are left as they were";
@@ -639,7 +655,9 @@ TEST_P(RequestTest, ConnectionsOfOneComponentFromSeveralThreads)
             int16_t table = int16_t(1 + t);
             for (int i = 0; i < 100; ++i) {
                 int32_t n = -1;
-                if (_QX_RecordsInFile(conns[t], table, &n) != 0 || n != (t == 0 ? 150 : t == 1 ? 60 : 400))
+                if (_QX_RecordsInFile(conns[t], table, &n) != 0 || n != (t == 0   ? 150
+                                                                         : t == 1 ? 60
+                                                                                  : 400))
                     ++failures;
             }
         });
@@ -673,7 +691,9 @@ TEST_P(RequestTest, OneConnectionFromSeveralThreads)
             int16_t table = int16_t(1 + t);
             for (int i = 0; i < 60; ++i) {
                 int32_t n = -1;
-                if (_QX_RecordsInFile(conn_, table, &n) != 0 || n != (t == 0 ? 150 : t == 1 ? 60 : 400))
+                if (_QX_RecordsInFile(conn_, table, &n) != 0 || n != (t == 0   ? 150
+                                                                      : t == 1 ? 60
+                                                                               : 400))
                     ++failures;
             }
         });
@@ -687,7 +707,8 @@ INSTANTIATE_TEST_SUITE_P(Servers, RequestTest,
                                            Server{true, "0x5FF"}),
                          [](const auto &info) {
                              return std::string(info.param.big ? "Big" : "Little") +
-                                    (std::string(info.param.version) == "0x650" ? "Current" : "Old");
+                                    (std::string(info.param.version) == "0x650" ? "Current"
+                                                                                : "Old");
                          });
 
 } // namespace

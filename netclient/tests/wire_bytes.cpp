@@ -29,8 +29,18 @@ Bytes LinkFrame(uint8_t kind, uint16_t channel, uint32_t length, const Bytes &da
 {
     // Sized once and copied into: g++ 12 at -O3 reports a false -Warray-bounds when a vector
     // made from an initializer list grows by insert().
-    const uint8_t head[12] = {kind, 0, uint8_t(channel >> 8), uint8_t(channel), uint8_t(length >> 24),
-                              uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length), 1, 2, 3, 4};
+    const uint8_t head[12] = {kind,
+                              0,
+                              uint8_t(channel >> 8),
+                              uint8_t(channel),
+                              uint8_t(length >> 24),
+                              uint8_t(length >> 16),
+                              uint8_t(length >> 8),
+                              uint8_t(length),
+                              1,
+                              2,
+                              3,
+                              4};
     Bytes f(sizeof head + data.size());
     std::copy(std::begin(head), std::end(head), f.begin());
     std::copy(data.begin(), data.end(), f.begin() + sizeof head);

@@ -12,13 +12,13 @@
 
 namespace {
 
-
 TEST(PlatFile, CreateReadWriteSeek)
 {
     qxtest::TempDir tempDir("platfile");
     std::string dir = tempDir.Str();
     std::string path = dir + "/a.bin";
-    int fd = PlatFileOpen(path.c_str(), PLAT_OPEN_READWRITE | PLAT_OPEN_CREATE | PLAT_OPEN_EXCLUSIVE);
+    int fd =
+        PlatFileOpen(path.c_str(), PLAT_OPEN_READWRITE | PLAT_OPEN_CREATE | PLAT_OPEN_EXCLUSIVE);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(PlatFileWrite(fd, "hello world", 11), 11);
     EXPECT_EQ(PlatFileSeek(fd, 6, 0), 6);
@@ -29,7 +29,8 @@ TEST(PlatFile, CreateReadWriteSeek)
     EXPECT_EQ(PlatFileSeek(fd, 0, 7), -1);
     EXPECT_TRUE(PlatFileClose(fd));
     // exclusive create refuses the existing file; plain create empties it
-    EXPECT_EQ(PlatFileOpen(path.c_str(), PLAT_OPEN_WRITE | PLAT_OPEN_CREATE | PLAT_OPEN_EXCLUSIVE), -1);
+    EXPECT_EQ(PlatFileOpen(path.c_str(), PLAT_OPEN_WRITE | PLAT_OPEN_CREATE | PLAT_OPEN_EXCLUSIVE),
+              -1);
     EXPECT_EQ(PlatLastError(), EEXIST);
     fd = PlatFileOpen(path.c_str(), PLAT_OPEN_WRITE | PLAT_OPEN_CREATE);
     ASSERT_GE(fd, 0);
@@ -70,7 +71,7 @@ TEST(PlatFile, OpenTempFileReadsAndWritesAt64BitOffsets)
     std::string path;
     int fd = PlatCreateTempFileOpen(dir, "SWP", &path);
     ASSERT_GE(fd, 0);
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     const int64_t far = (int64_t(1) << 32) + 7;

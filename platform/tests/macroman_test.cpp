@@ -37,16 +37,16 @@ TEST(MacRoman, SharedCharactersAgreeAndMac0xDBDiffers)
         uint8_t mac, win;
     };
     // Characters both sets have map alike in both mappings.
-    const Case shared[] = {{0x80, 0xC4} /* A diaeresis */, {0x8E, 0xE9} /* e acute */,
-                           {0xA7, 0xDF} /* sharp s */,     {0xA5, 0x95} /* bullet */,
+    const Case shared[] = {{0x80, 0xC4} /* A diaeresis */,    {0x8E, 0xE9} /* e acute */,
+                           {0xA7, 0xDF} /* sharp s */,        {0xA5, 0x95} /* bullet */,
                            {0xCA, 0xA0} /* no-break space */, {0xD2, 0x93} /* left double quote */};
     for (const Mapping &m : kMappings)
         for (const Case &c : shared) {
             EXPECT_EQ(PlatMacToWin(m.map, c.mac), c.win) << m.name << " " << int(c.mac);
             EXPECT_EQ(PlatWinToMac(m.map, c.win), c.mac) << m.name << " " << int(c.win);
         }
-    EXPECT_EQ(PlatMacToWin(kPlatMacRomanNames, 0xDB), 0x80);    // euro sign
-    EXPECT_EQ(PlatMacToWin(kPlatMacRomanRecords, 0xDB), 0xA4);  // currency sign
+    EXPECT_EQ(PlatMacToWin(kPlatMacRomanNames, 0xDB), 0x80);   // euro sign
+    EXPECT_EQ(PlatMacToWin(kPlatMacRomanRecords, 0xDB), 0xA4); // currency sign
 }
 
 } // namespace

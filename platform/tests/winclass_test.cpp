@@ -25,7 +25,8 @@ TEST(ClassWindow, OneWindowPerClassWhileItLives)
         EXPECT_FALSE(second.Create("ODBCSETUP"));
     }
     EXPECT_FALSE(PlatFindWindowByClass("ODBCSETUP"));
-    EXPECT_NE(access(PlatClassLockPath("ODBCSETUP").c_str(), F_OK), 0) << "the file goes with the window";
+    EXPECT_NE(access(PlatClassLockPath("ODBCSETUP").c_str(), F_OK), 0)
+        << "the file goes with the window";
     // A file left by a program that died holds no lock: no window, and a new one can be made.
     std::ofstream(PlatClassLockPath("ODBCSETUP")) << "";
     EXPECT_FALSE(PlatFindWindowByClass("ODBCSETUP"));

@@ -15,7 +15,7 @@ uint64_t DoubleBits(double d)
     return b;
 }
 
-}  // namespace
+} // namespace
 
 void QxdbStore16(uint8_t *p, int32_t v, bool bigEndian)
 {
@@ -27,7 +27,8 @@ void QxdbStore16(uint8_t *p, int32_t v, bool bigEndian)
 void QxdbStore32(uint8_t *p, int64_t v, bool bigEndian)
 {
     auto u = static_cast<uint32_t>(v);
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(u >> (bigEndian ? 24 - 8 * i : 8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(u >> (bigEndian ? 24 - 8 * i : 8 * i));
 }
 
 int16_t QxdbLoad16(const uint8_t *p, bool bigEndian)
@@ -38,7 +39,8 @@ int16_t QxdbLoad16(const uint8_t *p, bool bigEndian)
 int32_t QxdbLoad32(const uint8_t *p, bool bigEndian)
 {
     uint32_t u = 0;
-    for (int i = 0; i < 4; ++i) u |= static_cast<uint32_t>(p[i]) << (bigEndian ? 24 - 8 * i : 8 * i);
+    for (int i = 0; i < 4; ++i)
+        u |= static_cast<uint32_t>(p[i]) << (bigEndian ? 24 - 8 * i : 8 * i);
     return static_cast<int32_t>(u);
 }
 
@@ -54,7 +56,8 @@ void QxdbRealToServer(double d, uint8_t out[10])
     uint32_t exp = static_cast<uint32_t>((bits >> 52) & 0x7FF);
     uint64_t frac = bits & ((uint64_t{1} << 52) - 1);
     if (exp == 0 && frac == 0) {
-        if (sign) out[0] = 0x80;
+        if (sign)
+            out[0] = 0x80;
         return;
     }
     uint32_t sexp = exp + 15360;
@@ -62,14 +65,16 @@ void QxdbRealToServer(double d, uint8_t out[10])
     uint16_t head = static_cast<uint16_t>((sign << 15) | (sexp & 0x7FFF));
     out[0] = static_cast<uint8_t>(head >> 8);
     out[1] = static_cast<uint8_t>(head);
-    for (int i = 0; i < 8; ++i) out[2 + i] = static_cast<uint8_t>(mant >> (56 - 8 * i));
+    for (int i = 0; i < 8; ++i)
+        out[2 + i] = static_cast<uint8_t>(mant >> (56 - 8 * i));
 }
 
 double QxdbRealFromServer(const uint8_t in[10])
 {
     uint16_t head = static_cast<uint16_t>((in[0] << 8) | in[1]);
     uint64_t mant = 0;
-    for (int i = 0; i < 8; ++i) mant = (mant << 8) | in[2 + i];
+    for (int i = 0; i < 8; ++i)
+        mant = (mant << 8) | in[2 + i];
     uint64_t sign = head >> 15;
     uint32_t sexp = head & 0x7FFF;
     double d;
@@ -119,7 +124,8 @@ void Writer::PutReal(double d)
 void Writer::PutName(const std::string &name, size_t slot)
 {
     size_t n = name.size() < slot ? name.size() : slot - 1;
-    if (n > 255) n = 255;
+    if (n > 255)
+        n = 255;
     Put8(static_cast<uint8_t>(n));
     PutBytes(name.data(), n);
     PutZeros(slot - 1 - n);
@@ -136,8 +142,10 @@ void Writer::PutValue(const Value &v, ValueForm form)
     }
     case kTypeReal: PutReal(v.real); break;
     case kTypeText:
-        if (form == kFormArray) Put16(static_cast<int32_t>(v.bytes.size()));
-        else Put32(static_cast<int64_t>(v.bytes.size()));
+        if (form == kFormArray)
+            Put16(static_cast<int32_t>(v.bytes.size()));
+        else
+            Put32(static_cast<int64_t>(v.bytes.size()));
         PutBytes(v.bytes.data(), v.bytes.size());
         break;
     case kTypePicture: {
@@ -161,7 +169,7 @@ void Writer::PutValue(const Value &v, ValueForm form)
         break;
     case kTypeBoolean:
     case kTypeInteger: Put16(v.num); break;
-    default: Put32(v.num); break;   // long integer, time
+    default: Put32(v.num); break; // long integer, time
     }
 }
 
@@ -169,14 +177,16 @@ void Writer::PutValue(const Value &v, ValueForm form)
 
 bool Reader::Get8(uint8_t &v)
 {
-    if (left() < 1) return false;
+    if (left() < 1)
+        return false;
     v = p_[at_++];
     return true;
 }
 
 bool Reader::Get16(int16_t &v)
 {
-    if (left() < 2) return false;
+    if (left() < 2)
+        return false;
     v = QxdbLoad16(p_ + at_, big_);
     at_ += 2;
     return true;
@@ -184,7 +194,8 @@ bool Reader::Get16(int16_t &v)
 
 bool Reader::Get32(int32_t &v)
 {
-    if (left() < 4) return false;
+    if (left() < 4)
+        return false;
     v = QxdbLoad32(p_ + at_, big_);
     at_ += 4;
     return true;
@@ -192,7 +203,8 @@ bool Reader::Get32(int32_t &v)
 
 bool Reader::GetBytes(std::string &s, size_t n)
 {
-    if (left() < n) return false;
+    if (left() < n)
+        return false;
     s.assign(reinterpret_cast<const char *>(p_ + at_), n);
     at_ += n;
     return true;
@@ -200,7 +212,8 @@ bool Reader::GetBytes(std::string &s, size_t n)
 
 bool Reader::Skip(size_t n)
 {
-    if (left() < n) return false;
+    if (left() < n)
+        return false;
     at_ += n;
     return true;
 }
@@ -208,7 +221,8 @@ bool Reader::Skip(size_t n)
 bool Reader::GetName(std::string &name, size_t slot, bool &tooLong)
 {
     tooLong = false;
-    if (left() < slot) return false;
+    if (left() < slot)
+        return false;
     size_t n = p_[at_];
     if (n > slot - 1) {
         tooLong = true;
@@ -229,13 +243,16 @@ bool Reader::GetValue(Value &v, int type, ValueForm form)
 {
     size_t start = at_;
     if (form == kFormSearch) {
-        if (left() < kSearchValueSize) return false;
+        if (left() < kSearchValueSize)
+            return false;
         uint8_t t = 0, spare = 0;
         Get8(t);
         Get8(spare);
         Reader inner(p_ + at_, kSearchValueSize - 2, big_);
-        if (t == kTypeText || t == kTypePicture || t == kTypeBlob) return false;
-        if (!inner.GetValue(v, t, kFormArray)) return false;
+        if (t == kTypeText || t == kTypePicture || t == kTypeBlob)
+            return false;
+        if (!inner.GetValue(v, t, kFormArray))
+            return false;
         at_ = start + kSearchValueSize;
         return true;
     }
@@ -245,19 +262,22 @@ bool Reader::GetValue(Value &v, int type, ValueForm form)
     switch (type) {
     case kTypeAlpha: return GetPrefixed(v.bytes);
     case kTypeReal: {
-        if (left() < 10) return false;
+        if (left() < 10)
+            return false;
         v.real = QxdbRealFromServer(p_ + at_);
         at_ += 10;
         return true;
     }
     case kTypeText:
         if (form == kFormArray) {
-            if (!Get16(s16) || s16 < 0) return false;
+            if (!Get16(s16) || s16 < 0)
+                return false;
             return GetBytes(v.bytes, static_cast<size_t>(s16));
         }
         return Get32(s32) && s32 >= 0 && GetBytes(v.bytes, static_cast<size_t>(s32));
     case kTypePicture: {
-        if (!Get32(s32) || s32 < 0 || left() < static_cast<size_t>(s32)) return false;
+        if (!Get32(s32) || s32 < 0 || left() < static_cast<size_t>(s32))
+            return false;
         size_t head = s32 > 10 ? 10 : 0;
         for (size_t i = 0; i < head; i += 2) {
             Get16(s16);
@@ -273,7 +293,8 @@ bool Reader::GetValue(Value &v, int type, ValueForm form)
     case kTypeBlob: return Get32(s32) && s32 >= 0 && GetBytes(v.bytes, static_cast<size_t>(s32));
     case kTypeDate: {
         int16_t d = 0, m = 0, y = 0;
-        if (!Get16(d) || !Get16(m) || !Get16(y)) return false;
+        if (!Get16(d) || !Get16(m) || !Get16(y))
+            return false;
         v.day = d;
         v.month = m;
         v.year = y;
@@ -281,16 +302,18 @@ bool Reader::GetValue(Value &v, int type, ValueForm form)
     }
     case kTypeBoolean:
     case kTypeInteger:
-        if (!Get16(s16)) return false;
+        if (!Get16(s16))
+            return false;
         v.num = s16;
         return true;
     case kTypeLongInt:
     case kTypeTime:
-        if (!Get32(s32)) return false;
+        if (!Get32(s32))
+            return false;
         v.num = s32;
         return true;
     default: return false;
     }
 }
 
-}  // namespace qxdb
+} // namespace qxdb

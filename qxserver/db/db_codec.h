@@ -21,9 +21,9 @@ namespace qxdb {
 
 // The three value layouts of the protocol.
 enum ValueForm {
-    kFormFields,   // field-value results and record buffers: 32-bit text lengths
-    kFormArray,    // selection arrays: 16-bit text lengths, no type tag
-    kFormSearch,   // the 86-byte value of a search line: type byte, spare, payload
+    kFormFields, // field-value results and record buffers: 32-bit text lengths
+    kFormArray,  // selection arrays: 16-bit text lengths, no type tag
+    kFormSearch, // the 86-byte value of a search line: type byte, spare, payload
 };
 
 // A 16-bit or 32-bit number at `p`, big-endian when `bigEndian`, else
@@ -87,4 +87,4 @@ private:
     bool big_;
 };
 
-}  // namespace qxdb
+} // namespace qxdb

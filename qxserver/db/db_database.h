@@ -41,7 +41,7 @@ public:
 
     // Content, filled by the fixture loader before any connection exists.
     std::vector<User> users;
-    std::vector<Table> tables;   // table n is tables[n - 1]
+    std::vector<Table> tables; // table n is tables[n - 1]
 
     // 0 when the account exists with that password; kStatusBadUser or
     // kStatusBadPassword otherwise.
@@ -78,7 +78,7 @@ private:
 
     struct Lock {
         Connection *owner = nullptr;
-        bool txn = false;     // held by a change inside a transaction
+        bool txn = false; // held by a change inside a transaction
     };
 
     mutable std::mutex mu_;
@@ -99,20 +99,20 @@ enum SearchConj : uint8_t { kConjFirst = 0, kConjAnd = 1, kConjOr = 2, kConjAndN
 
 struct SearchLine {
     int16_t field = 0;
-    int16_t table = 0;     // 0: the request's default table
+    int16_t table = 0; // 0: the request's default table
     uint8_t op = kOpEq;
     uint8_t conj = kConjFirst;
     Value value;
 };
 
 struct SearchRequest {
-    int16_t table = 0;     // default table
+    int16_t table = 0; // default table
     std::vector<SearchLine> lines;
 };
 
 struct SortKey {
     int16_t field = 0;
-    int16_t table = 0;     // 0: the request's table
+    int16_t table = 0; // 0: the request's table
     bool ascending = true;
 };
 
@@ -123,13 +123,13 @@ struct SortRequest {
 
 struct FieldRef {
     int16_t table = 0;
-    int16_t field = 0;     // 0 in an array description: the record number
+    int16_t field = 0; // 0 in an array description: the record number
 };
 
 // Values of a new record or of changes to the current record.
 struct RecordChange {
     int16_t table = 0;
-    std::vector<std::pair<int16_t, Value>> values;  // field number, value
+    std::vector<std::pair<int16_t, Value>> values; // field number, value
 };
 
 enum Aggregate { kAggSum, kAggAverage, kAggMin, kAggMax };
@@ -138,8 +138,8 @@ enum SetOperation { kSetIntersection = 1, kSetUnion = 2, kSetDifference = 3 };
 // Receives the values of a selection array as they are read.
 class ValueSink {
 public:
-    virtual void Rows(int32_t rows) = 0;     // once, before the values
-    virtual void Put(const Value &v) = 0;    // row after row
+    virtual void Rows(int32_t rows) = 0;  // once, before the values
+    virtual void Put(const Value &v) = 0; // row after row
 protected:
     ~ValueSink() = default;
 };
@@ -148,8 +148,8 @@ protected:
 struct SelectionInfo {
     int32_t recordsInTable = 0;
     int32_t recordsInSelection = 0;
-    int32_t position = -1;     // 0-based position of the current record in the selection
-    int32_t record = -1;       // current record number
+    int32_t position = -1; // 0-based position of the current record in the selection
+    int32_t record = -1;   // current record number
 };
 
 class Connection {
@@ -166,7 +166,7 @@ public:
     int16_t Search(const SearchRequest &req, int32_t &found);
     int16_t SearchInSelection(const SearchRequest &req, int32_t &found);
     int16_t Sort(const SortRequest &req);
-    int16_t GotoSelectedRecord(int table, int32_t position);   // 0-based
+    int16_t GotoSelectedRecord(int table, int32_t position); // 0-based
     int16_t GotoRecord(int table, int32_t record);
     int16_t GetSelectionInfo(int table, SelectionInfo &info);
     int16_t RecordsInFile(int table, int32_t &count);
@@ -233,7 +233,7 @@ private:
 
     struct TableState {
         std::vector<int32_t> selection;
-        int32_t current = -1;      // current record number
+        int32_t current = -1; // current record number
         bool readWrite = false;
     };
     struct Pending {
@@ -257,7 +257,7 @@ private:
     std::map<std::string, RecordSet> sets_;
     bool txn_ = false;
     std::map<std::pair<int, int32_t>, Pending> pending_;
-    std::vector<int32_t> pendingOn_;   // entries of pending_ by table number
+    std::vector<int32_t> pendingOn_; // entries of pending_ by table number
 
     // The helpers below run with the database lock held.
     TableState &State(int table) { return state_[table]; }
@@ -267,7 +267,8 @@ private:
     // True when this connection has uncommitted changes on `table`.
     bool PendingOn(int table) const
     {
-        return static_cast<size_t>(table) < pendingOn_.size() && pendingOn_[static_cast<size_t>(table)] > 0;
+        return static_cast<size_t>(table) < pendingOn_.size() &&
+               pendingOn_[static_cast<size_t>(table)] > 0;
     }
     void CountPending(int table, int delta);
     int32_t VisibleCount(int table) const;
@@ -282,7 +283,7 @@ private:
     void EraseRecord(int table, int32_t record);
     void ForgetErased(int table, std::vector<int32_t> gone);
     int16_t CheckSearch(const SearchRequest &req, int &table) const;
-    void Forget(int table, const std::vector<int32_t> &gone);   // `gone` sorted
+    void Forget(int table, const std::vector<int32_t> &gone); // `gone` sorted
     void EndTransaction(bool commit);
 };
 
@@ -290,4 +291,4 @@ private:
 // `fieldType`.
 bool QxdbComparable(int fieldType, int valueType);
 
-}  // namespace qxdb
+} // namespace qxdb

@@ -39,25 +39,33 @@ const json &Member(const json &obj, const char *key)
 
 std::string MacName(const json &j, const std::string &where)
 {
-    if (!j.is_string()) Fail(where, "name must be a string");
+    if (!j.is_string())
+        Fail(where, "name must be a string");
     std::string mac;
-    if (!QxdbUtf8ToMacRoman(j.get<std::string>(), mac)) Fail(where, "name has a character Mac Roman lacks");
-    if (mac.empty() || mac.size() > kMaxName) Fail(where, "name must have 1 to 31 characters");
+    if (!QxdbUtf8ToMacRoman(j.get<std::string>(), mac))
+        Fail(where, "name has a character Mac Roman lacks");
+    if (mac.empty() || mac.size() > kMaxName)
+        Fail(where, "name must have 1 to 31 characters");
     return mac;
 }
 
 bool ReadFlag(const json &obj, const char *key, const std::string &where)
 {
-    if (!obj.contains(key)) return false;
-    if (!obj[key].is_boolean()) Fail(where, std::string("\"") + key + "\" must be true or false");
+    if (!obj.contains(key))
+        return false;
+    if (!obj[key].is_boolean())
+        Fail(where, std::string("\"") + key + "\" must be true or false");
     return obj[key].get<bool>();
 }
 
 int HexDigit(char c)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -76,7 +84,8 @@ std::string ToHex(const std::string &bytes)
 bool ValidDate(int y, int m, int d)
 {
     static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1]) return false;
+    if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1])
+        return false;
     bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
     return !(m == 2 && d == 29 && !leap);
 }
@@ -84,39 +93,48 @@ bool ValidDate(int y, int m, int d)
 Value ReadValue(const json &j, const FieldDef &f, const std::string &where)
 {
     Value v = Value::Empty(f.type);
-    if (j.is_null()) return v;
+    if (j.is_null())
+        return v;
     switch (f.type) {
     case kTypeAlpha:
     case kTypeText: {
-        if (!j.is_string()) Fail(where, "expected a string");
+        if (!j.is_string())
+            Fail(where, "expected a string");
         if (!QxdbUtf8ToMacRoman(j.get<std::string>(), v.bytes))
             Fail(where, "text has a character Mac Roman lacks");
         size_t max = f.type == kTypeAlpha ? f.length : kMaxTextLength;
-        if (v.bytes.size() > max) Fail(where, "text longer than the field allows");
+        if (v.bytes.size() > max)
+            Fail(where, "text longer than the field allows");
         break;
     }
     case kTypeReal:
-        if (!j.is_number()) Fail(where, "expected a number");
+        if (!j.is_number())
+            Fail(where, "expected a number");
         v.real = j.get<double>();
         break;
     case kTypeInteger:
     case kTypeLongInt: {
-        if (!j.is_number_integer()) Fail(where, "expected a whole number");
+        if (!j.is_number_integer())
+            Fail(where, "expected a whole number");
         int64_t n = j.get<int64_t>();
         int64_t lo = f.type == kTypeInteger ? -32768 : INT32_MIN;
         int64_t hi = f.type == kTypeInteger ? 32767 : INT32_MAX;
-        if (n < lo || n > hi) Fail(where, "number out of range for the field");
+        if (n < lo || n > hi)
+            Fail(where, "number out of range for the field");
         v.num = static_cast<int32_t>(n);
         break;
     }
     case kTypeBoolean:
-        if (!j.is_boolean()) Fail(where, "expected true or false");
+        if (!j.is_boolean())
+            Fail(where, "expected true or false");
         v.num = j.get<bool>() ? 1 : 0;
         break;
     case kTypeDate: {
-        if (!j.is_string()) Fail(where, "expected a date \"YYYY-MM-DD\"");
+        if (!j.is_string())
+            Fail(where, "expected a date \"YYYY-MM-DD\"");
         std::string s = j.get<std::string>();
-        if (s.empty()) break;
+        if (s.empty())
+            break;
         int y = 0, m = 0, d = 0;
         char tail = 0;
         if (std::sscanf(s.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) != 3 || !ValidDate(y, m, d))
@@ -127,11 +145,13 @@ Value ReadValue(const json &j, const FieldDef &f, const std::string &where)
     case kTypeTime: {
         if (j.is_number_integer()) {
             int64_t n = j.get<int64_t>();
-            if (n < 0 || n >= 86400) Fail(where, "time out of range");
+            if (n < 0 || n >= 86400)
+                Fail(where, "time out of range");
             v.num = static_cast<int32_t>(n);
             break;
         }
-        if (!j.is_string()) Fail(where, "expected a time \"HH:MM:SS\"");
+        if (!j.is_string())
+            Fail(where, "expected a time \"HH:MM:SS\"");
         std::string s = j.get<std::string>();
         int h = 0, m = 0, sec = 0;
         char tail = 0;
@@ -143,13 +163,16 @@ Value ReadValue(const json &j, const FieldDef &f, const std::string &where)
     }
     case kTypePicture:
     case kTypeBlob: {
-        if (!j.is_string()) Fail(where, "expected hex digits");
+        if (!j.is_string())
+            Fail(where, "expected hex digits");
         std::string s = j.get<std::string>();
-        if (s.size() % 2 != 0) Fail(where, "odd number of hex digits");
+        if (s.size() % 2 != 0)
+            Fail(where, "odd number of hex digits");
         v.bytes.reserve(s.size() / 2);
         for (size_t i = 0; i < s.size(); i += 2) {
             int hi = HexDigit(s[i]), lo = HexDigit(s[i + 1]);
-            if (hi < 0 || lo < 0) Fail(where, "bad hex digit");
+            if (hi < 0 || lo < 0)
+                Fail(where, "bad hex digit");
             v.bytes.push_back(static_cast<char>(hi * 16 + lo));
         }
         break;
@@ -161,7 +184,8 @@ Value ReadValue(const json &j, const FieldDef &f, const std::string &where)
 
 nlohmann::ordered_json WriteValue(const Value &v)
 {
-    if (v.IsEmpty()) return nullptr;
+    if (v.IsEmpty())
+        return nullptr;
     switch (v.type) {
     case kTypeAlpha:
     case kTypeText: return QxdbMacRomanToUtf8(v.bytes);
@@ -186,22 +210,28 @@ nlohmann::ordered_json WriteValue(const Value &v)
 
 FieldDef ReadField(const json &jf, const std::string &where)
 {
-    if (!jf.is_object()) Fail(where, "field must be an object");
+    if (!jf.is_object())
+        Fail(where, "field must be an object");
     FieldDef f;
     f.name = MacName(jf.value("name", json()), where);
     const json &jt = jf.value("type", json());
     int type = -1;
-    if (jt.is_string()) type = QxdbTypeFromName(jt.get<std::string>());
-    else if (jt.is_number_integer() && QxdbIsKnownType(jt.get<int>())) type = jt.get<int>();
-    if (type < 0) Fail(where, "unknown field type");
+    if (jt.is_string())
+        type = QxdbTypeFromName(jt.get<std::string>());
+    else if (jt.is_number_integer() && QxdbIsKnownType(jt.get<int>()))
+        type = jt.get<int>();
+    if (type < 0)
+        Fail(where, "unknown field type");
     f.type = static_cast<uint8_t>(type);
     if (f.type == kTypeAlpha) {
         int len = kMaxAlpha;
         if (jf.contains("length")) {
-            if (!jf["length"].is_number_integer()) Fail(where, "length must be a whole number");
+            if (!jf["length"].is_number_integer())
+                Fail(where, "length must be a whole number");
             len = jf["length"].get<int>();
         }
-        if (len < 1 || len > kMaxAlpha) Fail(where, "alpha length must be 1 to 80");
+        if (len < 1 || len > kMaxAlpha)
+            Fail(where, "alpha length must be 1 to 80");
         f.length = static_cast<uint16_t>(len);
     }
     f.indexed = ReadFlag(jf, "indexed", where);
@@ -213,14 +243,17 @@ FieldDef ReadField(const json &jf, const std::string &where)
 void ReadTable(const json &jt, int number, Database &db)
 {
     std::string where = "table " + std::to_string(number);
-    if (!jt.is_object()) Fail(where, "table must be an object");
+    if (!jt.is_object())
+        Fail(where, "table must be an object");
     Table t;
     t.def.name = MacName(jt.value("name", json()), where);
     where = "table \"" + QxdbMacRomanToUtf8(t.def.name) + "\"";
     for (const Table &other : db.tables)
-        if (other.def.name == t.def.name) Fail(where, "two tables of that name");
+        if (other.def.name == t.def.name)
+            Fail(where, "two tables of that name");
     const json &jfields = Member(jt, "fields");
-    if (!jfields.is_array()) Fail(where, "\"fields\" must be an array");
+    if (!jfields.is_array())
+        Fail(where, "\"fields\" must be an array");
     for (const auto &jf : jfields) {
         FieldDef f = ReadField(jf, where + " field " + std::to_string(t.def.fields.size() + 1));
         for (const auto &other : t.def.fields)
@@ -229,11 +262,13 @@ void ReadTable(const json &jt, int number, Database &db)
         t.def.fields.push_back(std::move(f));
     }
     const json &jrecords = Member(jt, "records");
-    if (!jrecords.is_array()) Fail(where, "\"records\" must be an array");
+    if (!jrecords.is_array())
+        Fail(where, "\"records\" must be an array");
     int32_t next = 0;
     for (const auto &jr : jrecords) {
         std::string rwhere = where + " record " + std::to_string(next);
-        if (!jr.is_object()) Fail(rwhere, "record must be an object");
+        if (!jr.is_object())
+            Fail(rwhere, "record must be an object");
         int32_t number = next;
         if (jr.contains("#")) {
             if (!jr["#"].is_number_integer() || jr["#"].get<int64_t>() < 0 ||
@@ -242,20 +277,28 @@ void ReadTable(const json &jt, int number, Database &db)
             number = static_cast<int32_t>(jr["#"].get<int64_t>());
             rwhere = where + " record " + std::to_string(number);
         }
-        if (t.Find(number) != nullptr) Fail(rwhere, "record number used twice");
+        if (t.Find(number) != nullptr)
+            Fail(rwhere, "record number used twice");
         std::vector<Value> values;
         values.reserve(t.def.fields.size());
-        for (const auto &f : t.def.fields) values.push_back(Value::Empty(f.type));
+        for (const auto &f : t.def.fields)
+            values.push_back(Value::Empty(f.type));
         for (auto it = jr.begin(); it != jr.end(); ++it) {
-            if (it.key() == "#") continue;
+            if (it.key() == "#")
+                continue;
             std::string mac;
             size_t k = 0;
             bool found = false;
             if (QxdbUtf8ToMacRoman(it.key(), mac))
                 for (; k < t.def.fields.size(); ++k)
-                    if (t.def.fields[k].name == mac) { found = true; break; }
-            if (!found) Fail(rwhere, "no field \"" + it.key() + "\"");
-            values[k] = ReadValue(it.value(), t.def.fields[k], rwhere + " field \"" + it.key() + "\"");
+                    if (t.def.fields[k].name == mac) {
+                        found = true;
+                        break;
+                    }
+            if (!found)
+                Fail(rwhere, "no field \"" + it.key() + "\"");
+            values[k] =
+                ReadValue(it.value(), t.def.fields[k], rwhere + " field \"" + it.key() + "\"");
         }
         for (size_t k = 0; k < t.def.fields.size(); ++k) {
             const FieldDef &f = t.def.fields[k];
@@ -264,7 +307,8 @@ void ReadTable(const json &jt, int number, Database &db)
         }
         t.Put(number, std::move(values));
         next = number + 1;
-        if (next > t.nextRecord) t.nextRecord = next;
+        if (next > t.nextRecord)
+            t.nextRecord = next;
     }
     t.RebuildIndexes();
     for (const auto &[k, index] : t.uniqueIndex) {
@@ -272,23 +316,27 @@ void ReadTable(const json &jt, int number, Database &db)
             auto next = std::next(it);
             if (next != index.end() && QxdbCompareValues(it->first, next->first) == 0)
                 Fail(where, "unique field \"" + QxdbMacRomanToUtf8(t.def.fields[k].name) +
-                                "\" holds a value twice (record " + std::to_string(next->second) + ")");
+                                "\" holds a value twice (record " + std::to_string(next->second) +
+                                ")");
         }
     }
     if (jt.contains("next_record")) {
-        if (!jt["next_record"].is_number_integer()) Fail(where, "\"next_record\" must be a number");
+        if (!jt["next_record"].is_number_integer())
+            Fail(where, "\"next_record\" must be a number");
         int64_t n = jt["next_record"].get<int64_t>();
-        if (n < t.nextRecord || n > INT32_MAX) Fail(where, "\"next_record\" below a record number in use");
+        if (n < t.nextRecord || n > INT32_MAX)
+            Fail(where, "\"next_record\" below a record number in use");
         t.nextRecord = static_cast<int32_t>(n);
     }
     if (jt.contains("sequence")) {
-        if (!jt["sequence"].is_number_integer()) Fail(where, "\"sequence\" must be a number");
+        if (!jt["sequence"].is_number_integer())
+            Fail(where, "\"sequence\" must be a number");
         t.sequence = jt["sequence"].get<int32_t>();
     }
     db.tables.push_back(std::move(t));
 }
 
-}  // namespace
+} // namespace
 
 bool QxdbLoadFixtureText(const std::string &text, Database &db, std::string &error)
 {
@@ -296,23 +344,29 @@ bool QxdbLoadFixtureText(const std::string &text, Database &db, std::string &err
     db.tables.clear();
     try {
         json root = json::parse(text);
-        if (!root.is_object()) Fail("fixture", "must be a JSON object");
+        if (!root.is_object())
+            Fail("fixture", "must be a JSON object");
         const json &jusers = Member(root, "users");
-        if (!jusers.is_array()) Fail("fixture", "\"users\" must be an array");
+        if (!jusers.is_array())
+            Fail("fixture", "\"users\" must be an array");
         for (const auto &ju : jusers) {
             if (!ju.is_object() || !ju.value("name", json()).is_string() ||
                 !ju.value("password", json()).is_string())
-                Fail("user " + std::to_string(db.users.size() + 1), "needs \"name\" and \"password\" strings");
+                Fail("user " + std::to_string(db.users.size() + 1),
+                     "needs \"name\" and \"password\" strings");
             User u{ju["name"].get<std::string>(), ju["password"].get<std::string>()};
             if (u.name.empty() || u.name.size() > kMaxName || u.password.size() > kMaxName)
                 Fail("user \"" + u.name + "\"", "name and password must fit 31 characters");
             db.users.push_back(std::move(u));
         }
         const json &jtables = Member(root, "tables");
-        if (!jtables.is_array()) Fail("fixture", "\"tables\" must be an array");
-        if (jtables.size() > 32767) Fail("fixture", "too many tables");
+        if (!jtables.is_array())
+            Fail("fixture", "\"tables\" must be an array");
+        if (jtables.size() > 32767)
+            Fail("fixture", "too many tables");
         int number = 1;
-        for (const auto &jt : jtables) ReadTable(jt, number++, db);
+        for (const auto &jt : jtables)
+            ReadTable(jt, number++, db);
     } catch (const LoadError &e) {
         error = e.message;
         db.users.clear();
@@ -358,25 +412,32 @@ std::string QxdbFixtureText(const Database &db)
         for (size_t ti = 0; ti < db.tables.size(); ++ti) {
             const Table &t = db.tables[ti];
             out += ti ? ",\n  {" : "\n  {";
-            out += "\"name\": " + ojson(QxdbMacRomanToUtf8(t.def.name)).dump() + ",\n   \"fields\": [";
+            out +=
+                "\"name\": " + ojson(QxdbMacRomanToUtf8(t.def.name)).dump() + ",\n   \"fields\": [";
             for (size_t k = 0; k < t.def.fields.size(); ++k) {
                 const FieldDef &f = t.def.fields[k];
                 ojson jf = {{"name", QxdbMacRomanToUtf8(f.name)}, {"type", QxdbTypeName(f.type)}};
-                if (f.type == kTypeAlpha) jf["length"] = f.length;
-                if (f.indexed) jf["indexed"] = true;
-                if (f.unique) jf["unique"] = true;
-                if (f.mandatory) jf["mandatory"] = true;
+                if (f.type == kTypeAlpha)
+                    jf["length"] = f.length;
+                if (f.indexed)
+                    jf["indexed"] = true;
+                if (f.unique)
+                    jf["unique"] = true;
+                if (f.mandatory)
+                    jf["mandatory"] = true;
                 out += (k ? ",\n    " : "\n    ") + jf.dump();
             }
             out += t.def.fields.empty() ? "],\n" : "\n   ],\n";
             out += "   \"next_record\": " + std::to_string(t.nextRecord) + ",\n";
-            if (t.sequence != 0) out += "   \"sequence\": " + std::to_string(t.sequence) + ",\n";
+            if (t.sequence != 0)
+                out += "   \"sequence\": " + std::to_string(t.sequence) + ",\n";
             out += "   \"records\": [";
             int32_t expected = 0;
             bool first = true;
             t.ForEach([&](int32_t num, const Value *vals) {
                 ojson jr = ojson::object();
-                if (num != expected) jr["#"] = num;
+                if (num != expected)
+                    jr["#"] = num;
                 for (size_t k = 0; k < t.def.fields.size(); ++k)
                     if (!vals[k].IsEmpty())
                         jr[QxdbMacRomanToUtf8(t.def.fields[k].name)] = WriteValue(vals[k]);
@@ -417,4 +478,4 @@ bool QxdbSaveFixture(const Database &db, const std::string &path, std::string &e
     return true;
 }
 
-}  // namespace qxdb
+} // namespace qxdb

@@ -45,4 +45,4 @@ std::string QxdbFixtureText(const Database &db);
 // Writes that text to `path` through a temporary file renamed into place.
 bool QxdbSaveFixture(const Database &db, const std::string &path, std::string &error);
 
-}  // namespace qxdb
+} // namespace qxdb

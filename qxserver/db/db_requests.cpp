@@ -14,7 +14,8 @@ constexpr size_t kMaxKeptReplyBuffer = size_t(1) << 20;
 // Reads a 16-bit table number; fails the request when the body is short.
 bool Table16(RequestContext &c, int16_t &table)
 {
-    if (c.in.Get16(table)) return true;
+    if (c.in.Get16(table))
+        return true;
     c.Fail(kStatusBadRequest);
     return false;
 }
@@ -22,7 +23,8 @@ bool Table16(RequestContext &c, int16_t &table)
 void SelectAll(RequestContext &c)
 {
     int16_t t = 0;
-    if (Table16(c, t)) c.status = c.conn.SelectAllRecords(t);
+    if (Table16(c, t))
+        c.status = c.conn.SelectAllRecords(t);
 }
 
 void ServeSearch(RequestContext &c, bool inSelection)
@@ -41,13 +43,15 @@ void ServeSearch(RequestContext &c, bool inSelection)
         c.in.Get16(l.table);
         c.in.Get8(l.op);
         c.in.Get8(spare);
-        if (!c.in.GetValue(l.value, 0, kFormSearch)) return c.Fail(kStatusBadValueType);
+        if (!c.in.GetValue(l.value, 0, kFormSearch))
+            return c.Fail(kStatusBadValueType);
         c.in.Get8(l.conj);
         c.in.Skip(start + kSearchLineSize - c.in.offset());
     }
     int32_t found = 0;
     c.status = inSelection ? c.conn.SearchInSelection(req, found) : c.conn.Search(req, found);
-    if (c.status == kOk) c.out.Put32(found);
+    if (c.status == kOk)
+        c.out.Put32(found);
 }
 
 void Search(RequestContext &c) { ServeSearch(c, false); }
@@ -66,7 +70,8 @@ void Sort(RequestContext &c)
         c.in.Get16(k.field);
         c.in.Get16(k.table);
         c.in.Get8(dir);
-        if (dir != 3 && dir != 5) return c.Fail(kStatusBadRequest);
+        if (dir != 3 && dir != 5)
+            return c.Fail(kStatusBadRequest);
         k.ascending = dir == 3;
         req.keys.push_back(k);
         c.in.Skip(kSearchLineSize - 5);
@@ -78,7 +83,8 @@ void GotoSelected(RequestContext &c)
 {
     int32_t pos = 0;
     int16_t t = 0;
-    if (!c.in.Get32(pos) || !Table16(c, t)) return c.Fail(kStatusBadRequest);
+    if (!c.in.Get32(pos) || !Table16(c, t))
+        return c.Fail(kStatusBadRequest);
     c.status = c.conn.GotoSelectedRecord(t, pos);
 }
 
@@ -86,17 +92,20 @@ void GotoRecord(RequestContext &c)
 {
     int32_t zero = 0, rec = 0;
     int16_t t = 0;
-    if (!c.in.Get32(zero) || !c.in.Get16(t) || !c.in.Get32(rec)) return c.Fail(kStatusBadRequest);
+    if (!c.in.Get32(zero) || !c.in.Get16(t) || !c.in.Get32(rec))
+        return c.Fail(kStatusBadRequest);
     c.status = c.conn.GotoRecord(t, rec);
 }
 
 void SelectionInfoReq(RequestContext &c)
 {
     int16_t t = 0;
-    if (!Table16(c, t)) return;
+    if (!Table16(c, t))
+        return;
     SelectionInfo info;
     c.status = c.conn.GetSelectionInfo(t, info);
-    if (c.status != kOk) return;
+    if (c.status != kOk)
+        return;
     c.out.Put32(info.recordsInTable);
     c.out.Put32(info.recordsInSelection);
     c.out.Put32(info.position);
@@ -107,18 +116,22 @@ void RecordsInFile(RequestContext &c)
 {
     int16_t t = 0;
     int32_t n = 0;
-    if (!Table16(c, t)) return;
+    if (!Table16(c, t))
+        return;
     c.status = c.conn.RecordsInFile(t, n);
-    if (c.status == kOk) c.out.Put32(n);
+    if (c.status == kOk)
+        c.out.Put32(n);
 }
 
 void AutoSequence(RequestContext &c)
 {
     int16_t t = 0;
     int32_t n = 0;
-    if (!Table16(c, t)) return;
+    if (!Table16(c, t))
+        return;
     c.status = c.conn.AutoSequenceNumber(t, n);
-    if (c.status == kOk) c.out.Put32(n);
+    if (c.status == kOk)
+        c.out.Put32(n);
 }
 
 // Field values of the current record: n 32-bit offsets from the start of the
@@ -131,14 +144,17 @@ void ServeFields(RequestContext &c, bool related, bool formatted)
         return c.Fail(kStatusBadRequest);
     std::vector<FieldRef> refs(static_cast<size_t>(n));
     for (FieldRef &r : refs) {
-        if (related) c.in.Get16(r.table);
-        else r.table = table;
+        if (related)
+            c.in.Get16(r.table);
+        else
+            r.table = table;
         c.in.Get16(r.field);
     }
-    (void)formatted;   // format strings after the list are not applied
+    (void)formatted; // format strings after the list are not applied
     std::vector<Value> vals;
     int16_t st = c.conn.GetFields(table, refs, vals);
-    if (st != kOk && st != kStatusRecordLockedRead) return c.Fail(st);
+    if (st != kOk && st != kStatusRecordLockedRead)
+        return c.Fail(st);
     c.status = st;
     size_t base = c.out.size();
     c.out.PutZeros(4 * vals.size());
@@ -156,21 +172,27 @@ void GetFormattedFields(RequestContext &c) { ServeFields(c, true, true); }
 void Unlock(RequestContext &c)
 {
     int16_t t = 0;
-    if (Table16(c, t)) c.status = c.conn.UnlockCurrentRecord(t);
+    if (Table16(c, t))
+        c.status = c.conn.UnlockCurrentRecord(t);
 }
 
 void ServeRecordBuffer(RequestContext &c, bool create)
 {
     RecordChange ch;
-    if (!c.in.Get16(ch.table)) return c.Fail(kStatusBadRequest);
+    if (!c.in.Get16(ch.table))
+        return c.Fail(kStatusBadRequest);
     const TableDef *def = c.conn.db().Definition(ch.table);
-    if (def == nullptr) return c.Fail(kStatusBadTable);
+    if (def == nullptr)
+        return c.Fail(kStatusBadTable);
     while (c.in.left() > 0) {
         int16_t field = 0, type = 0;
         Value v;
-        if (!c.in.Get16(field) || !c.in.Get16(type)) return c.Fail(kStatusBadRequest);
-        if (!QxdbIsKnownType(type)) return c.Fail(kStatusBadValueType);
-        if (!c.in.GetValue(v, type, kFormFields)) return c.Fail(kStatusBadRequest);
+        if (!c.in.Get16(field) || !c.in.Get16(type))
+            return c.Fail(kStatusBadRequest);
+        if (!QxdbIsKnownType(type))
+            return c.Fail(kStatusBadValueType);
+        if (!c.in.GetValue(v, type, kFormFields))
+            return c.Fail(kStatusBadRequest);
         ch.values.emplace_back(field, std::move(v));
     }
     c.status = create ? c.conn.NewRecord(ch) : c.conn.ModifyRecord(ch);
@@ -182,37 +204,44 @@ void NewRecord(RequestContext &c) { ServeRecordBuffer(c, true); }
 void DeleteSelected(RequestContext &c)
 {
     int16_t t = 0;
-    if (Table16(c, t)) c.status = c.conn.DeleteSelectedRecords(t);
+    if (Table16(c, t))
+        c.status = c.conn.DeleteSelectedRecords(t);
 }
 
 void DeleteCurrent(RequestContext &c)
 {
     int32_t zero = 0;
     int16_t t = 0;
-    if (!c.in.Get32(zero) || !Table16(c, t)) return c.Fail(kStatusBadRequest);
+    if (!c.in.Get32(zero) || !Table16(c, t))
+        return c.Fail(kStatusBadRequest);
     c.status = c.conn.DeleteCurrentRecord(t);
 }
 
 void ReadOnly(RequestContext &c)
 {
     int16_t t = 0;
-    if (Table16(c, t)) c.status = c.conn.SetReadWriteMode(t, false);
+    if (Table16(c, t))
+        c.status = c.conn.SetReadWriteMode(t, false);
 }
 
 void ReadWrite(RequestContext &c)
 {
     int16_t t = 0;
-    if (Table16(c, t)) c.status = c.conn.SetReadWriteMode(t, true);
+    if (Table16(c, t))
+        c.status = c.conn.SetReadWriteMode(t, true);
 }
 
 void Distinct(RequestContext &c)
 {
     int16_t minusTable = 0, field = 0;
-    if (!c.in.Get16(minusTable) || !c.in.Get16(field)) return c.Fail(kStatusBadRequest);
+    if (!c.in.Get16(minusTable) || !c.in.Get16(field))
+        return c.Fail(kStatusBadRequest);
     std::vector<Value> vals;
     c.status = c.conn.DistinctValues(-minusTable, field, vals);
-    if (c.status != kOk) return;
-    for (const Value &v : vals) c.out.PutValue(v, kFormArray);
+    if (c.status != kOk)
+        return;
+    for (const Value &v : vals)
+        c.out.PutValue(v, kFormArray);
     c.out.Put32(static_cast<int64_t>(vals.size()));
 }
 
@@ -220,7 +249,8 @@ void Shrink(RequestContext &c)
 {
     int32_t n = 0;
     int16_t t = 0;
-    if (!c.in.Get32(n) || !Table16(c, t)) return c.Fail(kStatusBadRequest);
+    if (!c.in.Get32(n) || !Table16(c, t))
+        return c.Fail(kStatusBadRequest);
     c.status = c.conn.ShrinkSelection(t, n);
 }
 
@@ -239,7 +269,8 @@ void SelectionArray(RequestContext &c)
     int32_t first = 0, last = INT32_MAX - 1;
     if (table < 0) {
         table = static_cast<int16_t>(-table);
-        if (!c.in.Get32(first) || !c.in.Get32(last)) return c.Fail(kStatusBadRequest);
+        if (!c.in.Get32(first) || !c.in.Get32(last))
+            return c.Fail(kStatusBadRequest);
     }
     // The values go straight from the records into the reply.
     class ArrayWriter final : public ValueSink {
@@ -253,7 +284,8 @@ void SelectionArray(RequestContext &c)
     } sink(c.out);
     int32_t rows = 0;
     c.status = c.conn.SelectionToArray(table, cols, first, last, sink, rows);
-    if (c.status != kOk) c.out.bytes().clear();
+    if (c.status != kOk)
+        c.out.bytes().clear();
 }
 
 // Array to selection: only the record-number form {1 column of field 0,
@@ -267,7 +299,8 @@ void ArrayToSelection(RequestContext &c)
         c.in.left() < static_cast<size_t>(rows) * 4)
         return c.Fail(kStatusBadRequest);
     std::vector<int32_t> recs(static_cast<size_t>(rows));
-    for (int32_t &r : recs) c.in.Get32(r);
+    for (int32_t &r : recs)
+        c.in.Get32(r);
     c.status = c.conn.ArrayToSelection(table, recs);
 }
 
@@ -278,10 +311,12 @@ void RollBackTxn(RequestContext &c) { c.status = c.conn.RollBack(); }
 void ServeAggregate(RequestContext &c, Aggregate kind)
 {
     int16_t field = 0, table = 0;
-    if (!c.in.Get16(field) || !c.in.Get16(table)) return c.Fail(kStatusBadRequest);
+    if (!c.in.Get16(field) || !c.in.Get16(table))
+        return c.Fail(kStatusBadRequest);
     double r = 0;
     c.status = c.conn.AggregateField(kind, table, field, r);
-    if (c.status == kOk) c.out.PutReal(r);
+    if (c.status == kOk)
+        c.out.PutReal(r);
 }
 
 void Sum(RequestContext &c) { ServeAggregate(c, kAggSum); }
@@ -369,7 +404,7 @@ RequestHandler Find(int16_t code)
     return it != std::end(kHandlers) && it->code == code ? it->handler : nullptr;
 }
 
-}  // namespace
+} // namespace
 
 bool QxdbServesCode(int16_t code) { return Find(code) != nullptr; }
 
@@ -391,10 +426,12 @@ Reply QxdbServeRequest(Connection &conn, int16_t code, const uint8_t *body, size
     ctx.out.bytes().clear();
     h(ctx);
     reply.status = ctx.status;
-    if (ctx.status == kOk || ctx.status == kStatusRecordLockedRead) reply.body = ctx.out.bytes();
+    if (ctx.status == kOk || ctx.status == kStatusRecordLockedRead)
+        reply.body = ctx.out.bytes();
     ctx.out.bytes().swap(scratch);
-    if (scratch.capacity() > kMaxKeptReplyBuffer) std::vector<uint8_t>().swap(scratch);
+    if (scratch.capacity() > kMaxKeptReplyBuffer)
+        std::vector<uint8_t>().swap(scratch);
     return reply;
 }
 
-}  // namespace qxdb
+} // namespace qxdb

@@ -27,7 +27,7 @@ struct WireOptions {
 
 struct Reply {
     int16_t status = 0;
-    std::vector<uint8_t> body;   // empty: the reply carries no body
+    std::vector<uint8_t> body; // empty: the reply carries no body
 };
 
 Reply QxdbServeRequest(Connection &c, int16_t code, const uint8_t *body, size_t length,
@@ -36,4 +36,4 @@ Reply QxdbServeRequest(Connection &c, int16_t code, const uint8_t *body, size_t 
 // True for the codes QxdbServeRequest serves.
 bool QxdbServesCode(int16_t code);
 
-}  // namespace qxdb
+} // namespace qxdb

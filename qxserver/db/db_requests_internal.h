@@ -55,4 +55,4 @@ void QxdbServeCombineSets(RequestContext &);
 void QxdbServeSetSemaphore(RequestContext &);
 void QxdbServeClearSemaphore(RequestContext &);
 
-}  // namespace qxdb
+} // namespace qxdb

@@ -7,7 +7,7 @@
 namespace qxdb {
 namespace {
 
-constexpr size_t kSelectionNameSlot = 82;   // named-selection and set bodies
+constexpr size_t kSelectionNameSlot = 82; // named-selection and set bodies
 constexpr size_t kIsInSetNameSlot = 83;
 constexpr size_t kSemaphoreNameSlot = 32;
 constexpr size_t kMaxSetName = kSelectionNameSlot - 1;
@@ -17,7 +17,8 @@ constexpr size_t kMaxSetName = kSelectionNameSlot - 1;
 bool SlotName(RequestContext &c, std::string &name, size_t slot)
 {
     bool tooLong = false;
-    if (c.in.GetName(name, slot, tooLong)) return true;
+    if (c.in.GetName(name, slot, tooLong))
+        return true;
     c.Fail(tooLong ? kStatusNameTooLong : kStatusBadRequest);
     return false;
 }
@@ -49,10 +50,11 @@ void PutFieldRow(Writer &w, const FieldDef &f, bool old)
     w.PutZeros(6);
     w.Put16(f.indexed ? 0x8000 : 0);
     w.PutZeros(14);
-    if (!old) w.PutZeros(2);
+    if (!old)
+        w.PutZeros(2);
 }
 
-}  // namespace
+} // namespace
 
 void QxdbServeNothing(RequestContext &) {}
 
@@ -62,19 +64,23 @@ void QxdbServeFileList(RequestContext &c)
 {
     bool old = c.opt.version < 0x600;
     const Database &db = c.conn.db();
-    for (int t = 1; t <= db.TableCount(); ++t) c.out.PutName(db.Definition(t)->name, old ? 16 : 32);
+    for (int t = 1; t <= db.TableCount(); ++t)
+        c.out.PutName(db.Definition(t)->name, old ? 16 : 32);
 }
 
 void QxdbServeFileDefinition(RequestContext &c)
 {
     int16_t table = 0;
-    if (!c.in.Get16(table)) return c.Fail(kStatusBadRequest);
+    if (!c.in.Get16(table))
+        return c.Fail(kStatusBadRequest);
     const TableDef *def = c.conn.db().Definition(table);
-    if (def == nullptr) return c.Fail(kStatusBadTable);
+    if (def == nullptr)
+        return c.Fail(kStatusBadTable);
     bool old = c.opt.version < 0x600;
     c.out.Put16(static_cast<int32_t>(def->fields.size()));
     c.out.PutZeros(old ? 22 : 28);
-    for (const FieldDef &f : def->fields) PutFieldRow(c.out, f, old);
+    for (const FieldDef &f : def->fields)
+        PutFieldRow(c.out, f, old);
 }
 
 // Field numbers by name: entries of a table name and a field name (32-byte
@@ -93,11 +99,14 @@ void QxdbServeFieldNumbers(RequestContext &c)
         bool tooLong = false;
         int t = 0, f = 0;
         size_t start = c.in.offset();
-        if (c.in.GetName(tname, 32, tooLong)) t = db.FindTable(tname);
+        if (c.in.GetName(tname, 32, tooLong))
+            t = db.FindTable(tname);
         c.in.Skip(start + 32 - c.in.offset());
-        if (c.in.GetName(fname, 32, tooLong) && t != 0) f = db.FindField(t, fname);
+        if (c.in.GetName(fname, 32, tooLong) && t != 0)
+            f = db.FindField(t, fname);
         c.in.Skip(start + 64 - c.in.offset());
-        if (f == 0) t = 0;
+        if (f == 0)
+            t = 0;
         hits += f != 0;
         found.emplace_back(t, f);
     }
@@ -126,10 +135,12 @@ void QxdbServeProcessList(RequestContext &c)
 void QxdbServeUsersAndGroups(RequestContext &c)
 {
     int16_t selector = 0;
-    if (!c.in.Get16(selector)) return c.Fail(kStatusBadRequest);
+    if (!c.in.Get16(selector))
+        return c.Fail(kStatusBadRequest);
     const auto &users = c.conn.db().users;
     bool old = c.opt.version < 0x600;
-    if (!old) c.out.Put16(0xA0A0);
+    if (!old)
+        c.out.Put16(0xA0A0);
     c.out.Put16(static_cast<int32_t>(users.size()));
     c.out.Put16(0);
     for (size_t i = 0; i < users.size(); ++i) {
@@ -152,11 +163,13 @@ void QxdbServeUsersAndGroups(RequestContext &c)
 void QxdbServeProcessNumber(RequestContext &c)
 {
     std::string name;
-    if (!c.in.GetPrefixed(name)) return c.Fail(kStatusBadRequest);
+    if (!c.in.GetPrefixed(name))
+        return c.Fail(kStatusBadRequest);
     std::vector<std::string> users = c.conn.db().ConnectionUsers();
     int number = 0;
     for (size_t i = 0; i < users.size() && number == 0; ++i)
-        if (users[i] == name) number = static_cast<int>(i) + 1;
+        if (users[i] == name)
+            number = static_cast<int>(i) + 1;
     c.out.Put16(number);
 }
 
@@ -165,7 +178,8 @@ void QxdbServeExecuteOnServer(RequestContext &c)
 {
     std::string name;
     bool tooLong = false;
-    if (!c.in.GetName(name, 32, tooLong)) return c.Fail(tooLong ? kStatusNameTooLong : kStatusBadRequest);
+    if (!c.in.GetName(name, 32, tooLong))
+        return c.Fail(tooLong ? kStatusNameTooLong : kStatusBadRequest);
     c.Fail(kStatusUnknownName);
 }
 
@@ -187,7 +201,8 @@ void QxdbServeServerTime(RequestContext &c)
 void QxdbServeWriteData(RequestContext &c)
 {
     std::string key, data;
-    if (!c.in.GetBytes(key, 10)) return c.Fail(kStatusBadRequest);
+    if (!c.in.GetBytes(key, 10))
+        return c.Fail(kStatusBadRequest);
     c.in.GetBytes(data, c.in.left());
     c.conn.db().WriteData(key, data);
 }
@@ -195,8 +210,10 @@ void QxdbServeWriteData(RequestContext &c)
 void QxdbServeReadData(RequestContext &c)
 {
     std::string key, data;
-    if (!c.in.GetBytes(key, 10)) return c.Fail(kStatusBadRequest);
-    if (!c.conn.db().ReadData(key, data)) return c.Fail(kStatusUnknownName);
+    if (!c.in.GetBytes(key, 10))
+        return c.Fail(kStatusBadRequest);
+    if (!c.conn.db().ReadData(key, data))
+        return c.Fail(kStatusUnknownName);
     c.out.PutBytes(data.data(), data.size());
 }
 
@@ -206,34 +223,43 @@ void QxdbServeCopySelection(RequestContext &c)
 {
     int16_t table = 0;
     std::string name;
-    if (!c.in.Get16(table)) return c.Fail(kStatusBadRequest);
-    if (SlotName(c, name, kSelectionNameSlot)) c.status = c.conn.CopySelection(name, table);
+    if (!c.in.Get16(table))
+        return c.Fail(kStatusBadRequest);
+    if (SlotName(c, name, kSelectionNameSlot))
+        c.status = c.conn.CopySelection(name, table);
 }
 
 void QxdbServeMoveSelection(RequestContext &c)
 {
     int16_t table = 0;
     std::string name;
-    if (!c.in.Get16(table)) return c.Fail(kStatusBadRequest);
-    if (SlotName(c, name, kSelectionNameSlot)) c.status = c.conn.MoveSelection(name, table);
+    if (!c.in.Get16(table))
+        return c.Fail(kStatusBadRequest);
+    if (SlotName(c, name, kSelectionNameSlot))
+        c.status = c.conn.MoveSelection(name, table);
 }
 
 void QxdbServeUseSelection(RequestContext &c)
 {
     int16_t zero = 0, table = 0;
     std::string name;
-    if (!c.in.Get16(zero)) return c.Fail(kStatusBadRequest);
-    if (!SlotName(c, name, kSelectionNameSlot)) return;
+    if (!c.in.Get16(zero))
+        return c.Fail(kStatusBadRequest);
+    if (!SlotName(c, name, kSelectionNameSlot))
+        return;
     c.status = c.conn.UseSelection(name, table);
-    if (c.status == kOk) c.out.Put16(table);
+    if (c.status == kOk)
+        c.out.Put16(table);
 }
 
 void QxdbServeKillSelection(RequestContext &c)
 {
     int16_t zero = 0;
     std::string name;
-    if (!c.in.Get16(zero)) return c.Fail(kStatusBadRequest);
-    if (SlotName(c, name, kSelectionNameSlot)) c.status = c.conn.KillSelection(name);
+    if (!c.in.Get16(zero))
+        return c.Fail(kStatusBadRequest);
+    if (SlotName(c, name, kSelectionNameSlot))
+        c.status = c.conn.KillSelection(name);
 }
 
 // ------------------------------------------------------- Sets
@@ -247,30 +273,35 @@ struct SetBody {
 
 bool ReadSetBody(RequestContext &c, SetBody &b)
 {
-    if (!SlotName(c, b.name, kSelectionNameSlot)) return false;
-    if (c.in.Get32(b.table) && c.in.Get32(b.record) && c.in.Get32(b.op)) return true;
+    if (!SlotName(c, b.name, kSelectionNameSlot))
+        return false;
+    if (c.in.Get32(b.table) && c.in.Get32(b.record) && c.in.Get32(b.op))
+        return true;
     c.Fail(kStatusBadRequest);
     return false;
 }
 
-}  // namespace
+} // namespace
 
 void QxdbServeCreateSet(RequestContext &c)
 {
     SetBody b;
-    if (ReadSetBody(c, b)) c.status = c.conn.CreateSet(b.name, b.table);
+    if (ReadSetBody(c, b))
+        c.status = c.conn.CreateSet(b.name, b.table);
 }
 
 void QxdbServeCreateEmptySet(RequestContext &c)
 {
     SetBody b;
-    if (ReadSetBody(c, b)) c.status = c.conn.CreateEmptySet(b.name, b.table);
+    if (ReadSetBody(c, b))
+        c.status = c.conn.CreateEmptySet(b.name, b.table);
 }
 
 void QxdbServeAddRemoveSet(RequestContext &c)
 {
     SetBody b;
-    if (!ReadSetBody(c, b)) return;
+    if (!ReadSetBody(c, b))
+        return;
     c.status = b.op == 1 ? c.conn.AddToSet(b.name, b.table, b.record)
                          : c.conn.RemoveFromSet(b.name, b.table, b.record);
 }
@@ -278,47 +309,57 @@ void QxdbServeAddRemoveSet(RequestContext &c)
 void QxdbServeUseSet(RequestContext &c)
 {
     std::string name;
-    if (SetName(c, name)) c.status = c.conn.UseSet(name);
+    if (SetName(c, name))
+        c.status = c.conn.UseSet(name);
 }
 
 void QxdbServeClearSet(RequestContext &c)
 {
     std::string name;
-    if (SetName(c, name)) c.status = c.conn.ClearSet(name);
+    if (SetName(c, name))
+        c.status = c.conn.ClearSet(name);
 }
 
 void QxdbServeIsInSet(RequestContext &c)
 {
     int32_t record = 0;
     std::string name;
-    if (!c.in.Get32(record)) return c.Fail(kStatusBadRequest);
-    if (!SlotName(c, name, kIsInSetNameSlot)) return;
+    if (!c.in.Get32(record))
+        return c.Fail(kStatusBadRequest);
+    if (!SlotName(c, name, kIsInSetNameSlot))
+        return;
     bool in = false;
     c.status = c.conn.IsInSet(name, record, in);
-    if (c.status == kOk) c.out.Put16(in ? 1 : 0);
+    if (c.status == kOk)
+        c.out.Put16(in ? 1 : 0);
 }
 
 void QxdbServeRecordsInSet(RequestContext &c)
 {
     std::string name;
-    if (!SetName(c, name)) return;
+    if (!SetName(c, name))
+        return;
     int32_t n = 0;
     c.status = c.conn.RecordsInSet(name, n);
-    if (c.status == kOk) c.out.Put32(n);
+    if (c.status == kOk)
+        c.out.Put32(n);
 }
 
 void QxdbServeCopySet(RequestContext &c)
 {
     std::string from, to;
-    if (SetName(c, from) && SetName(c, to)) c.status = c.conn.CopySet(from, to);
+    if (SetName(c, from) && SetName(c, to))
+        c.status = c.conn.CopySet(from, to);
 }
 
 void QxdbServeCombineSets(RequestContext &c)
 {
     int16_t op = 0;
     std::string a, b, r;
-    if (!c.in.Get16(op)) return c.Fail(kStatusBadRequest);
-    if (op < kSetIntersection || op > kSetDifference) return c.Fail(kStatusBadRequest);
+    if (!c.in.Get16(op))
+        return c.Fail(kStatusBadRequest);
+    if (op < kSetIntersection || op > kSetDifference)
+        return c.Fail(kStatusBadRequest);
     if (SetName(c, a) && SetName(c, b) && SetName(c, r))
         c.status = c.conn.CombineSets(static_cast<SetOperation>(op), a, b, r);
 }
@@ -343,19 +384,22 @@ bool ReadSemaphore(RequestContext &c, std::string &name, int16_t &op)
         return true;
     }
     int32_t zero = 0;
-    if (!SlotName(c, name, kSemaphoreNameSlot)) return false;
-    if (c.in.Get32(zero) && c.in.Get16(op)) return true;
+    if (!SlotName(c, name, kSemaphoreNameSlot))
+        return false;
+    if (c.in.Get32(zero) && c.in.Get16(op))
+        return true;
     c.Fail(kStatusBadRequest);
     return false;
 }
 
-}  // namespace
+} // namespace
 
 void QxdbServeSetSemaphore(RequestContext &c)
 {
     std::string name;
     int16_t op = 1;
-    if (!ReadSemaphore(c, name, op)) return;
+    if (!ReadSemaphore(c, name, op))
+        return;
     bool flag = false;
     switch (op) {
     case 0:
@@ -364,7 +408,8 @@ void QxdbServeSetSemaphore(RequestContext &c)
         break;
     case 1:
         c.status = c.conn.SetSemaphore(name, flag);
-        if (flag) c.out.Put16(1);   // a body tells the caller it was already set
+        if (flag)
+            c.out.Put16(1); // a body tells the caller it was already set
         break;
     case 2: c.status = c.conn.ClearSemaphore(name); break;
     default: c.Fail(kStatusBadRequest);
@@ -375,7 +420,8 @@ void QxdbServeClearSemaphore(RequestContext &c)
 {
     std::string name;
     int16_t op = 2;
-    if (ReadSemaphore(c, name, op)) c.status = c.conn.ClearSemaphore(name);
+    if (ReadSemaphore(c, name, op))
+        c.status = c.conn.ClearSemaphore(name);
 }
 
-}  // namespace qxdb
+} // namespace qxdb

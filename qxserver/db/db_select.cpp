@@ -17,16 +17,20 @@ namespace {
 bool IsTextType(int t) { return t == kTypeAlpha || t == kTypeText; }
 bool IsNumberType(int t)
 {
-    return t == kTypeReal || t == kTypeBoolean || t == kTypeInteger || t == kTypeLongInt || t == kTypeTime;
+    return t == kTypeReal || t == kTypeBoolean || t == kTypeInteger || t == kTypeLongInt ||
+           t == kTypeTime;
 }
-double AsDouble(const Value &v) { return v.type == kTypeReal ? v.real : static_cast<double>(v.num); }
+double AsDouble(const Value &v)
+{
+    return v.type == kTypeReal ? v.real : static_cast<double>(v.num);
+}
 
 // One comparison of a search, ready to run.
 struct SearchStep {
-    size_t field;        // index in the record
+    size_t field; // index in the record
     uint8_t op;
     bool negate;
-    uint8_t conj;        // how it joins the result so far: first, AND or OR
+    uint8_t conj; // how it joins the result so far: first, AND or OR
     const Value *value;
 };
 
@@ -39,7 +43,8 @@ std::vector<SearchStep> PlanSearch(const SearchRequest &req)
     for (size_t i = 0; i < req.lines.size(); ++i) {
         const SearchLine &l = req.lines[i];
         uint8_t conj = steps.empty() ? kConjFirst : (l.conj == kConjOr ? kConjOr : kConjAnd);
-        steps.push_back({static_cast<size_t>(l.field) - 1, l.op, l.conj == kConjAndNot, conj, &l.value});
+        steps.push_back(
+            {static_cast<size_t>(l.field) - 1, l.op, l.conj == kConjAndNot, conj, &l.value});
     }
     return steps;
 }
@@ -58,46 +63,59 @@ bool Matches(const std::vector<SearchStep> &steps, const Value *values)
         case kOpLt: m = c < 0; break;
         default: m = c <= 0; break;
         }
-        if (st.negate) m = !m;
-        if (st.conj == kConjFirst) result = m;
-        else if (st.conj == kConjOr) result = result || m;
-        else result = result && m;
+        if (st.negate)
+            m = !m;
+        if (st.conj == kConjFirst)
+            result = m;
+        else if (st.conj == kConjOr)
+            result = result || m;
+        else
+            result = result && m;
     }
     return result;
 }
 
-}  // namespace
+} // namespace
 
 bool QxdbComparable(int fieldType, int valueType)
 {
-    if (IsTextType(fieldType)) return IsTextType(valueType);
-    if (IsNumberType(fieldType)) return IsNumberType(valueType);
-    if (fieldType == kTypeDate) return valueType == kTypeDate;
+    if (IsTextType(fieldType))
+        return IsTextType(valueType);
+    if (IsNumberType(fieldType))
+        return IsNumberType(valueType);
+    if (fieldType == kTypeDate)
+        return valueType == kTypeDate;
     return false;
 }
 
 int QxdbCompareValues(const Value &a, const Value &b)
 {
-    if (IsTextType(a.type) && IsTextType(b.type)) return QxdbCompareText(a.bytes, b.bytes);
+    if (IsTextType(a.type) && IsTextType(b.type))
+        return QxdbCompareText(a.bytes, b.bytes);
     if (IsNumberType(a.type) && IsNumberType(b.type)) {
         double x = AsDouble(a), y = AsDouble(b);
         return x < y ? -1 : (x > y ? 1 : 0);
     }
     if (a.type == kTypeDate && b.type == kTypeDate) {
-        if (a.year != b.year) return a.year < b.year ? -1 : 1;
-        if (a.month != b.month) return a.month < b.month ? -1 : 1;
-        if (a.day != b.day) return a.day < b.day ? -1 : 1;
+        if (a.year != b.year)
+            return a.year < b.year ? -1 : 1;
+        if (a.month != b.month)
+            return a.month < b.month ? -1 : 1;
+        if (a.day != b.day)
+            return a.day < b.day ? -1 : 1;
         return 0;
     }
     // Pictures and blobs: by their bytes, so that orders stay total.
-    if (a.bytes != b.bytes) return a.bytes < b.bytes ? -1 : 1;
+    if (a.bytes != b.bytes)
+        return a.bytes < b.bytes ? -1 : 1;
     return 0;
 }
 
 int16_t Connection::SelectAllRecords(int table)
 {
     std::lock_guard<std::mutex> guard(db_.mu_);
-    if (db_.TableAt(table) == nullptr) return kStatusBadTable;
+    if (db_.TableAt(table) == nullptr)
+        return kStatusBadTable;
     TableState &s = State(table);
     s.selection = VisibleRecords(table);
     SetCurrent(table, s.selection.empty() ? -1 : s.selection.front());
@@ -107,18 +125,25 @@ int16_t Connection::SelectAllRecords(int table)
 int16_t Connection::CheckSearch(const SearchRequest &req, int &table) const
 {
     table = req.table;
-    if (table < 1 || table > db_.TableCount()) return kStatusBadTable;
-    if (req.lines.empty()) return kStatusBadRequest;
+    if (table < 1 || table > db_.TableCount())
+        return kStatusBadTable;
+    if (req.lines.empty())
+        return kStatusBadRequest;
     const TableDef &def = db_.tables[static_cast<size_t>(table) - 1].def;
     for (size_t i = 0; i < req.lines.size(); ++i) {
         const SearchLine &l = req.lines[i];
-        if (l.table != 0 && l.table != table) return kStatusBadTable;
-        if (l.field < 1 || static_cast<size_t>(l.field) > def.fields.size()) return kStatusBadField;
-        if (l.op < kOpEq || l.op > kOpLe) return kStatusBadRequest;
-        if (l.conj > kConjAndNot) return kStatusBadRequest;
+        if (l.table != 0 && l.table != table)
+            return kStatusBadTable;
+        if (l.field < 1 || static_cast<size_t>(l.field) > def.fields.size())
+            return kStatusBadField;
+        if (l.op < kOpEq || l.op > kOpLe)
+            return kStatusBadRequest;
+        if (l.conj > kConjAndNot)
+            return kStatusBadRequest;
         if (!QxdbComparable(def.fields[static_cast<size_t>(l.field) - 1].type, l.value.type))
             return kStatusBadValueType;
-        if (l.value.type == kTypeReal && !std::isfinite(l.value.real)) return kStatusBadValueType;
+        if (l.value.type == kTypeReal && !std::isfinite(l.value.real))
+            return kStatusBadValueType;
     }
     return kOk;
 }
@@ -128,18 +153,21 @@ int16_t Connection::Search(const SearchRequest &req, int32_t &found)
     found = 0;
     std::lock_guard<std::mutex> guard(db_.mu_);
     int table = 0;
-    if (int16_t st = CheckSearch(req, table); st != kOk) return st;
+    if (int16_t st = CheckSearch(req, table); st != kOk)
+        return st;
     std::vector<SearchStep> steps = PlanSearch(req);
     std::vector<int32_t> hits;
     if (!PendingOn(table)) {
         // No change of this connection pending on the table: walk the
         // committed records directly.
         db_.tables[static_cast<size_t>(table) - 1].ForEach([&](int32_t r, const Value *values) {
-            if (Matches(steps, values)) hits.push_back(r);
+            if (Matches(steps, values))
+                hits.push_back(r);
         });
     } else {
         for (int32_t r : VisibleRecords(table))
-            if (Matches(steps, Visible(table, r))) hits.push_back(r);
+            if (Matches(steps, Visible(table, r)))
+                hits.push_back(r);
     }
     TableState &s = State(table);
     s.selection = std::move(hits);
@@ -153,13 +181,15 @@ int16_t Connection::SearchInSelection(const SearchRequest &req, int32_t &found)
     found = 0;
     std::lock_guard<std::mutex> guard(db_.mu_);
     int table = 0;
-    if (int16_t st = CheckSearch(req, table); st != kOk) return st;
+    if (int16_t st = CheckSearch(req, table); st != kOk)
+        return st;
     std::vector<SearchStep> steps = PlanSearch(req);
     TableState &s = State(table);
     std::vector<int32_t> hits;
     for (int32_t r : s.selection) {
         const Value *v = Visible(table, r);
-        if (v != nullptr && Matches(steps, v)) hits.push_back(r);
+        if (v != nullptr && Matches(steps, v))
+            hits.push_back(r);
     }
     s.selection = std::move(hits);
     SetCurrent(table, s.selection.empty() ? -1 : s.selection.front());
@@ -171,29 +201,36 @@ int16_t Connection::Sort(const SortRequest &req)
 {
     std::lock_guard<std::mutex> guard(db_.mu_);
     int table = req.table;
-    if (db_.TableAt(table) == nullptr) return kStatusBadTable;
+    if (db_.TableAt(table) == nullptr)
+        return kStatusBadTable;
     const TableDef &def = db_.tables[static_cast<size_t>(table) - 1].def;
-    if (req.keys.empty()) return kStatusBadRequest;
+    if (req.keys.empty())
+        return kStatusBadRequest;
     for (const SortKey &k : req.keys) {
-        if (k.table != 0 && k.table != table) return kStatusBadTable;
-        if (k.field < 1 || static_cast<size_t>(k.field) > def.fields.size()) return kStatusBadField;
+        if (k.table != 0 && k.table != table)
+            return kStatusBadTable;
+        if (k.field < 1 || static_cast<size_t>(k.field) > def.fields.size())
+            return kStatusBadField;
     }
     TableState &s = State(table);
     std::vector<std::pair<int32_t, const Value *>> rows;
     rows.reserve(s.selection.size());
     for (int32_t r : s.selection)
-        if (const Value *v = Visible(table, r)) rows.emplace_back(r, v);
+        if (const Value *v = Visible(table, r))
+            rows.emplace_back(r, v);
     // Stable: records equal on every key keep their order in the selection.
     std::stable_sort(rows.begin(), rows.end(), [&req](const auto &a, const auto &b) {
         for (const SortKey &k : req.keys) {
             size_t f = static_cast<size_t>(k.field) - 1;
             int c = QxdbCompareValues(a.second[f], b.second[f]);
-            if (c != 0) return k.ascending ? c < 0 : c > 0;
+            if (c != 0)
+                return k.ascending ? c < 0 : c > 0;
         }
         return false;
     });
     s.selection.clear();
-    for (const auto &r : rows) s.selection.push_back(r.first);
+    for (const auto &r : rows)
+        s.selection.push_back(r.first);
     SetCurrent(table, s.selection.empty() ? -1 : s.selection.front());
     return kOk;
 }
@@ -201,22 +238,28 @@ int16_t Connection::Sort(const SortRequest &req)
 int16_t Connection::GotoSelectedRecord(int table, int32_t position)
 {
     std::lock_guard<std::mutex> guard(db_.mu_);
-    if (db_.TableAt(table) == nullptr) return kStatusBadTable;
+    if (db_.TableAt(table) == nullptr)
+        return kStatusBadTable;
     TableState &s = State(table);
-    if (position < 0 || static_cast<size_t>(position) >= s.selection.size()) return kStatusPosition;
+    if (position < 0 || static_cast<size_t>(position) >= s.selection.size())
+        return kStatusPosition;
     int32_t r = s.selection[static_cast<size_t>(position)];
     SetCurrent(table, r);
-    if (s.readWrite) db_.locks_.emplace(std::make_pair(table, r), Database::Lock{this, false});
+    if (s.readWrite)
+        db_.locks_.emplace(std::make_pair(table, r), Database::Lock{this, false});
     return kOk;
 }
 
 int16_t Connection::GotoRecord(int table, int32_t record)
 {
     std::lock_guard<std::mutex> guard(db_.mu_);
-    if (db_.TableAt(table) == nullptr) return kStatusBadTable;
-    if (Visible(table, record) == nullptr) return kStatusNoCurrentRecord;
+    if (db_.TableAt(table) == nullptr)
+        return kStatusBadTable;
+    if (Visible(table, record) == nullptr)
+        return kStatusNoCurrentRecord;
     SetCurrent(table, record);
-    if (State(table).readWrite) db_.locks_.emplace(std::make_pair(table, record), Database::Lock{this, false});
+    if (State(table).readWrite)
+        db_.locks_.emplace(std::make_pair(table, record), Database::Lock{this, false});
     return kOk;
 }
 
@@ -224,14 +267,16 @@ int16_t Connection::GetSelectionInfo(int table, SelectionInfo &info)
 {
     info = SelectionInfo{};
     std::lock_guard<std::mutex> guard(db_.mu_);
-    if (db_.TableAt(table) == nullptr) return kStatusBadTable;
+    if (db_.TableAt(table) == nullptr)
+        return kStatusBadTable;
     TableState &s = State(table);
     info.recordsInTable = VisibleCount(table);
     info.recordsInSelection = static_cast<int32_t>(s.selection.size());
     info.record = s.current;
     if (s.current >= 0) {
         auto it = std::find(s.selection.begin(), s.selection.end(), s.current);
-        if (it != s.selection.end()) info.position = static_cast<int32_t>(it - s.selection.begin());
+        if (it != s.selection.end())
+            info.position = static_cast<int32_t>(it - s.selection.begin());
     }
     return kOk;
 }
@@ -240,7 +285,8 @@ int16_t Connection::RecordsInFile(int table, int32_t &count)
 {
     count = 0;
     std::lock_guard<std::mutex> guard(db_.mu_);
-    if (db_.TableAt(table) == nullptr) return kStatusBadTable;
+    if (db_.TableAt(table) == nullptr)
+        return kStatusBadTable;
     count = VisibleCount(table);
     return kOk;
 }
@@ -250,27 +296,34 @@ int16_t Connection::AutoSequenceNumber(int table, int32_t &number)
     number = -1;
     std::lock_guard<std::mutex> guard(db_.mu_);
     Table *t = db_.TableAt(table);
-    if (t == nullptr) return kStatusBadTable;
-    if (t->sequence == INT32_MAX) return kStatusBadRequest;
+    if (t == nullptr)
+        return kStatusBadTable;
+    if (t->sequence == INT32_MAX)
+        return kStatusBadRequest;
     number = ++t->sequence;
     return kOk;
 }
 
-int16_t Connection::GetFields(int table, const std::vector<FieldRef> &fields, std::vector<Value> &out)
+int16_t Connection::GetFields(int table, const std::vector<FieldRef> &fields,
+                              std::vector<Value> &out)
 {
     out.clear();
     std::lock_guard<std::mutex> guard(db_.mu_);
-    if (db_.TableAt(table) == nullptr) return kStatusBadTable;
+    if (db_.TableAt(table) == nullptr)
+        return kStatusBadTable;
     bool locked = false;
     out.reserve(fields.size());
     for (const FieldRef &f : fields) {
         int t = f.table == 0 ? table : f.table;
         const TableDef *def = db_.Definition(t);
-        if (def == nullptr) return kStatusBadTable;
-        if (f.field < 1 || static_cast<size_t>(f.field) > def->fields.size()) return kStatusBadField;
+        if (def == nullptr)
+            return kStatusBadTable;
+        if (f.field < 1 || static_cast<size_t>(f.field) > def->fields.size())
+            return kStatusBadField;
         int32_t cur = State(t).current;
         const Value *v = cur >= 0 ? Visible(t, cur) : nullptr;
-        if (v == nullptr) return kStatusNoCurrentRecord;
+        if (v == nullptr)
+            return kStatusNoCurrentRecord;
         out.push_back(v[f.field - 1]);
         locked = locked || LockedByOther(t, cur);
     }
@@ -280,10 +333,13 @@ int16_t Connection::GetFields(int table, const std::vector<FieldRef> &fields, st
 int16_t Connection::ShrinkSelection(int table, int32_t count)
 {
     std::lock_guard<std::mutex> guard(db_.mu_);
-    if (db_.TableAt(table) == nullptr) return kStatusBadTable;
-    if (count < 0) return kStatusBadRequest;
+    if (db_.TableAt(table) == nullptr)
+        return kStatusBadTable;
+    if (count < 0)
+        return kStatusBadRequest;
     TableState &s = State(table);
-    if (static_cast<size_t>(count) < s.selection.size()) s.selection.resize(static_cast<size_t>(count));
+    if (static_cast<size_t>(count) < s.selection.size())
+        s.selection.resize(static_cast<size_t>(count));
     SetCurrent(table, s.selection.empty() ? -1 : s.selection.front());
     return kOk;
 }
@@ -293,15 +349,19 @@ int16_t Connection::DistinctValues(int table, int field, std::vector<Value> &out
     out.clear();
     std::lock_guard<std::mutex> guard(db_.mu_);
     const TableDef *def = db_.Definition(table);
-    if (def == nullptr) return kStatusBadTable;
-    if (field < 1 || static_cast<size_t>(field) > def->fields.size()) return kStatusBadField;
+    if (def == nullptr)
+        return kStatusBadTable;
+    if (field < 1 || static_cast<size_t>(field) > def->fields.size())
+        return kStatusBadField;
     for (int32_t r : State(table).selection)
-        if (const Value *v = Visible(table, r)) out.push_back(v[field - 1]);
+        if (const Value *v = Visible(table, r))
+            out.push_back(v[field - 1]);
     std::stable_sort(out.begin(), out.end(),
                      [](const Value &a, const Value &b) { return QxdbCompareValues(a, b) < 0; });
-    out.erase(std::unique(out.begin(), out.end(),
-                          [](const Value &a, const Value &b) { return QxdbCompareValues(a, b) == 0; }),
-              out.end());
+    out.erase(
+        std::unique(out.begin(), out.end(),
+                    [](const Value &a, const Value &b) { return QxdbCompareValues(a, b) == 0; }),
+        out.end());
     return kOk;
 }
 
@@ -310,23 +370,32 @@ int16_t Connection::AggregateField(Aggregate kind, int table, int field, double 
     result = 0.0;
     std::lock_guard<std::mutex> guard(db_.mu_);
     const TableDef *def = db_.Definition(table);
-    if (def == nullptr) return kStatusBadTable;
-    if (field < 1 || static_cast<size_t>(field) > def->fields.size()) return kStatusBadField;
-    if (!IsNumberType(def->fields[static_cast<size_t>(field) - 1].type)) return kStatusBadValueType;
+    if (def == nullptr)
+        return kStatusBadTable;
+    if (field < 1 || static_cast<size_t>(field) > def->fields.size())
+        return kStatusBadField;
+    if (!IsNumberType(def->fields[static_cast<size_t>(field) - 1].type))
+        return kStatusBadValueType;
     double sum = 0.0;
     size_t n = 0;
     for (int32_t r : State(table).selection) {
         const Value *v = Visible(table, r);
-        if (v == nullptr) continue;
+        if (v == nullptr)
+            continue;
         double x = AsDouble(v[field - 1]);
-        if (n == 0) result = x;
-        else if (kind == kAggMin) result = std::min(result, x);
-        else if (kind == kAggMax) result = std::max(result, x);
+        if (n == 0)
+            result = x;
+        else if (kind == kAggMin)
+            result = std::min(result, x);
+        else if (kind == kAggMax)
+            result = std::max(result, x);
         sum += x;
         ++n;
     }
-    if (kind == kAggSum) result = sum;
-    if (kind == kAggAverage) result = n ? sum / static_cast<double>(n) : 0.0;
+    if (kind == kAggSum)
+        result = sum;
+    if (kind == kAggAverage)
+        result = n ? sum / static_cast<double>(n) : 0.0;
     return kOk;
 }
 
@@ -343,7 +412,7 @@ private:
     std::vector<Value> &out_;
 };
 
-}  // namespace
+} // namespace
 
 int16_t Connection::SelectionToArray(int table, const std::vector<FieldRef> &columns, int32_t first,
                                      int32_t last, std::vector<Value> &out, int32_t &rows)
@@ -362,16 +431,23 @@ int16_t Connection::SelectionToArray(int table, const std::vector<FieldRef> &col
     rows = 0;
     std::lock_guard<std::mutex> guard(db_.mu_);
     const TableDef *def = db_.Definition(table);
-    if (def == nullptr) return kStatusBadTable;
-    if (columns.empty()) return kStatusBadRequest;
+    if (def == nullptr)
+        return kStatusBadTable;
+    if (columns.empty())
+        return kStatusBadRequest;
     for (const FieldRef &c : columns) {
-        if (c.table != 0 && c.table != table) return kStatusBadTable;
-        if (c.field < 0 || static_cast<size_t>(c.field) > def->fields.size()) return kStatusBadField;
-        if (c.field == 0 && columns.size() != 1) return kStatusBadRequest;
+        if (c.table != 0 && c.table != table)
+            return kStatusBadTable;
+        if (c.field < 0 || static_cast<size_t>(c.field) > def->fields.size())
+            return kStatusBadField;
+        if (c.field == 0 && columns.size() != 1)
+            return kStatusBadRequest;
     }
     const std::vector<int32_t> &sel = State(table).selection;
-    if (first < 0) first = 0;
-    int64_t end = std::min<int64_t>(static_cast<int64_t>(last) + 1, static_cast<int64_t>(sel.size()));
+    if (first < 0)
+        first = 0;
+    int64_t end =
+        std::min<int64_t>(static_cast<int64_t>(last) + 1, static_cast<int64_t>(sel.size()));
     if (first >= end) {
         out.Rows(0);
         return kOk;
@@ -379,17 +455,21 @@ int16_t Connection::SelectionToArray(int table, const std::vector<FieldRef> &col
     const int32_t *begin = sel.data() + first;
     const int32_t *stop = sel.data() + end;
     for (const int32_t *r = begin; r != stop; ++r)
-        if (Visible(table, *r) != nullptr) ++rows;
+        if (Visible(table, *r) != nullptr)
+            ++rows;
     out.Rows(rows);
     if (columns.front().field == 0) {
         for (const int32_t *r = begin; r != stop; ++r)
-            if (Visible(table, *r) != nullptr) out.Put(Value::Long(*r));
+            if (Visible(table, *r) != nullptr)
+                out.Put(Value::Long(*r));
         return kOk;
     }
     for (const int32_t *r = begin; r != stop; ++r) {
         const Value *v = Visible(table, *r);
-        if (v == nullptr) continue;
-        for (const FieldRef &c : columns) out.Put(v[c.field - 1]);
+        if (v == nullptr)
+            continue;
+        for (const FieldRef &c : columns)
+            out.Put(v[c.field - 1]);
     }
     return kOk;
 }
@@ -397,13 +477,15 @@ int16_t Connection::SelectionToArray(int table, const std::vector<FieldRef> &col
 int16_t Connection::ArrayToSelection(int table, const std::vector<int32_t> &records)
 {
     std::lock_guard<std::mutex> guard(db_.mu_);
-    if (db_.TableAt(table) == nullptr) return kStatusBadTable;
+    if (db_.TableAt(table) == nullptr)
+        return kStatusBadTable;
     TableState &s = State(table);
     s.selection.clear();
     for (int32_t r : records)
-        if (Visible(table, r) != nullptr) s.selection.push_back(r);
+        if (Visible(table, r) != nullptr)
+            s.selection.push_back(r);
     SetCurrent(table, s.selection.empty() ? -1 : s.selection.front());
     return kOk;
 }
 
-}  // namespace qxdb
+} // namespace qxdb

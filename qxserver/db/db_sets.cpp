@@ -12,15 +12,17 @@ namespace qxdb {
 int16_t Connection::CopySelection(const std::string &name, int table)
 {
     std::lock_guard<std::mutex> guard(db_.mu_);
-    if (db_.TableAt(table) == nullptr) return kStatusBadTable;
-    selections_[name] = NamedSelection{table, State(table).selection};   // a name in use is replaced
+    if (db_.TableAt(table) == nullptr)
+        return kStatusBadTable;
+    selections_[name] = NamedSelection{table, State(table).selection}; // a name in use is replaced
     return kOk;
 }
 
 int16_t Connection::MoveSelection(const std::string &name, int table)
 {
     std::lock_guard<std::mutex> guard(db_.mu_);
-    if (db_.TableAt(table) == nullptr) return kStatusBadTable;
+    if (db_.TableAt(table) == nullptr)
+        return kStatusBadTable;
     TableState &s = State(table);
     selections_[name] = NamedSelection{table, std::move(s.selection)};
     s.selection.clear();
@@ -33,7 +35,8 @@ int16_t Connection::UseSelection(const std::string &name, int16_t &table)
     table = 0;
     std::lock_guard<std::mutex> guard(db_.mu_);
     auto it = selections_.find(name);
-    if (it == selections_.end()) return kStatusUnknownName;
+    if (it == selections_.end())
+        return kStatusUnknownName;
     const NamedSelection &ns = it->second;
     TableState &s = State(ns.table);
     s.selection = ns.records;
@@ -53,7 +56,8 @@ int16_t Connection::KillSelection(const std::string &name)
 int16_t Connection::CreateEmptySet(const std::string &name, int table)
 {
     std::lock_guard<std::mutex> guard(db_.mu_);
-    if (db_.TableAt(table) == nullptr) return kStatusBadTable;
+    if (db_.TableAt(table) == nullptr)
+        return kStatusBadTable;
     sets_[name] = RecordSet{table, {}};
     return kOk;
 }
@@ -61,7 +65,8 @@ int16_t Connection::CreateEmptySet(const std::string &name, int table)
 int16_t Connection::CreateSet(const std::string &name, int table)
 {
     std::lock_guard<std::mutex> guard(db_.mu_);
-    if (db_.TableAt(table) == nullptr) return kStatusBadTable;
+    if (db_.TableAt(table) == nullptr)
+        return kStatusBadTable;
     const auto &sel = State(table).selection;
     sets_[name] = RecordSet{table, std::set<int32_t>(sel.begin(), sel.end())};
     return kOk;
@@ -71,9 +76,12 @@ int16_t Connection::AddToSet(const std::string &name, int table, int32_t record)
 {
     std::lock_guard<std::mutex> guard(db_.mu_);
     auto it = sets_.find(name);
-    if (it == sets_.end()) return kStatusUnknownName;
-    if (it->second.table != table) return kStatusBadTable;
-    if (Visible(table, record) == nullptr) return kStatusNoCurrentRecord;
+    if (it == sets_.end())
+        return kStatusUnknownName;
+    if (it->second.table != table)
+        return kStatusBadTable;
+    if (Visible(table, record) == nullptr)
+        return kStatusNoCurrentRecord;
     it->second.records.insert(record);
     return kOk;
 }
@@ -82,8 +90,10 @@ int16_t Connection::RemoveFromSet(const std::string &name, int table, int32_t re
 {
     std::lock_guard<std::mutex> guard(db_.mu_);
     auto it = sets_.find(name);
-    if (it == sets_.end()) return kStatusUnknownName;
-    if (it->second.table != table) return kStatusBadTable;
+    if (it == sets_.end())
+        return kStatusUnknownName;
+    if (it->second.table != table)
+        return kStatusBadTable;
     it->second.records.erase(record);
     return kOk;
 }
@@ -92,7 +102,8 @@ int16_t Connection::UseSet(const std::string &name)
 {
     std::lock_guard<std::mutex> guard(db_.mu_);
     auto it = sets_.find(name);
-    if (it == sets_.end()) return kStatusUnknownName;
+    if (it == sets_.end())
+        return kStatusUnknownName;
     int table = it->second.table;
     TableState &s = State(table);
     s.selection.assign(it->second.records.begin(), it->second.records.end());
@@ -111,7 +122,8 @@ int16_t Connection::IsInSet(const std::string &name, int32_t record, bool &in)
     in = false;
     std::lock_guard<std::mutex> guard(db_.mu_);
     auto it = sets_.find(name);
-    if (it == sets_.end()) return kStatusUnknownName;
+    if (it == sets_.end())
+        return kStatusUnknownName;
     in = it->second.records.count(record) != 0;
     return kOk;
 }
@@ -121,7 +133,8 @@ int16_t Connection::RecordsInSet(const std::string &name, int32_t &count)
     count = 0;
     std::lock_guard<std::mutex> guard(db_.mu_);
     auto it = sets_.find(name);
-    if (it == sets_.end()) return kStatusUnknownName;
+    if (it == sets_.end())
+        return kStatusUnknownName;
     count = static_cast<int32_t>(it->second.records.size());
     return kOk;
 }
@@ -130,7 +143,8 @@ int16_t Connection::CopySet(const std::string &from, const std::string &to)
 {
     std::lock_guard<std::mutex> guard(db_.mu_);
     auto it = sets_.find(from);
-    if (it == sets_.end()) return kStatusUnknownName;
+    if (it == sets_.end())
+        return kStatusUnknownName;
     RecordSet copy = it->second;
     sets_[to] = std::move(copy);
     return kOk;
@@ -141,14 +155,18 @@ int16_t Connection::CombineSets(SetOperation op, const std::string &a, const std
 {
     std::lock_guard<std::mutex> guard(db_.mu_);
     auto ia = sets_.find(a), ib = sets_.find(b);
-    if (ia == sets_.end() || ib == sets_.end()) return kStatusUnknownName;
-    if (ia->second.table != ib->second.table) return kStatusBadTable;
+    if (ia == sets_.end() || ib == sets_.end())
+        return kStatusUnknownName;
+    if (ia->second.table != ib->second.table)
+        return kStatusBadTable;
     const auto &x = ia->second.records;
     const auto &y = ib->second.records;
     RecordSet out{ia->second.table, {}};
     auto dst = std::inserter(out.records, out.records.end());
     switch (op) {
-    case kSetIntersection: std::set_intersection(x.begin(), x.end(), y.begin(), y.end(), dst); break;
+    case kSetIntersection:
+        std::set_intersection(x.begin(), x.end(), y.begin(), y.end(), dst);
+        break;
     case kSetUnion: std::set_union(x.begin(), x.end(), y.begin(), y.end(), dst); break;
     case kSetDifference: std::set_difference(x.begin(), x.end(), y.begin(), y.end(), dst); break;
     default: return kStatusBadRequest;
@@ -178,8 +196,9 @@ int16_t Connection::ClearSemaphore(const std::string &name)
 {
     std::lock_guard<std::mutex> guard(db_.mu_);
     auto it = db_.semaphores_.find(name);
-    if (it != db_.semaphores_.end() && it->second == this) db_.semaphores_.erase(it);
+    if (it != db_.semaphores_.end() && it->second == this)
+        db_.semaphores_.erase(it);
     return kOk;
 }
 
-}  // namespace qxdb
+} // namespace qxdb

@@ -21,15 +21,17 @@ void Unindex(Table &t, int32_t record, const Value *values)
 void Index(Table &t, int32_t record, const Value *values)
 {
     for (auto &[k, index] : t.uniqueIndex)
-        if (!values[k].IsEmpty()) index.emplace(values[k], record);
+        if (!values[k].IsEmpty())
+            index.emplace(values[k], record);
 }
 
-}  // namespace
+} // namespace
 
 int32_t &Table::SlotRef(int32_t record)
 {
     size_t page = static_cast<size_t>(record) >> kPageBits;
-    if (page >= pages_.size()) pages_.resize(page + 1);
+    if (page >= pages_.size())
+        pages_.resize(page + 1);
     if (!pages_[page]) {
         pages_[page] = std::make_unique<int32_t[]>(kPageSize);
         std::fill_n(pages_[page].get(), kPageSize, -1);
@@ -39,7 +41,8 @@ int32_t &Table::SlotRef(int32_t record)
 
 void Table::Put(int32_t record, std::vector<Value> values)
 {
-    if (stride_ == 0) stride_ = std::max<size_t>(def.fields.size(), 1);
+    if (stride_ == 0)
+        stride_ = std::max<size_t>(def.fields.size(), 1);
     values.resize(stride_);
     int32_t &slot = SlotRef(record);
     if (slot >= 0) {
@@ -60,11 +63,12 @@ void Table::Put(int32_t record, std::vector<Value> values)
 
 void Table::Erase(int32_t record)
 {
-    if (Find(record) == nullptr) return;
+    if (Find(record) == nullptr)
+        return;
     int32_t &slot = SlotRef(record);
     Value *row = &cells_[static_cast<size_t>(slot) * stride_];
     Unindex(*this, record, row);
-    std::fill_n(row, stride_, Value());   // gives the values' bytes back now
+    std::fill_n(row, stride_, Value()); // gives the values' bytes back now
     free_.push_back(slot);
     slot = -1;
     --count_;
@@ -74,8 +78,9 @@ void Table::RebuildIndexes()
 {
     uniqueIndex.clear();
     for (size_t k = 0; k < def.fields.size(); ++k)
-        if (def.fields[k].unique) uniqueIndex[k];
+        if (def.fields[k].unique)
+            uniqueIndex[k];
     ForEach([this](int32_t record, const Value *row) { Index(*this, record, row); });
 }
 
-}  // namespace qxdb
+} // namespace qxdb

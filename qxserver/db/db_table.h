@@ -40,8 +40,8 @@ struct Table {
     Table &operator=(Table &&) = default;
 
     TableDef def;
-    int32_t nextRecord = 0;   // number the next new record gets; never reused
-    int32_t sequence = 0;     // last number handed out by AutoSequenceNumber
+    int32_t nextRecord = 0; // number the next new record gets; never reused
+    int32_t sequence = 0;   // last number handed out by AutoSequenceNumber
     // Committed non-empty values of each unique field (by field index), with
     // their record numbers. Kept by Put and Erase.
     std::map<size_t, std::multimap<Value, int32_t, ValueLess>> uniqueIndex;
@@ -49,9 +49,11 @@ struct Table {
     // The committed row of `record`; nullptr when there is none.
     const Value *Find(int32_t record) const
     {
-        if (record < 0) return nullptr;
+        if (record < 0)
+            return nullptr;
         size_t page = static_cast<size_t>(record) >> kPageBits;
-        if (page >= pages_.size() || !pages_[page]) return nullptr;
+        if (page >= pages_.size() || !pages_[page])
+            return nullptr;
         int32_t slot = pages_[page][static_cast<size_t>(record) & kPageMask];
         return slot < 0 ? nullptr : &cells_[static_cast<size_t>(slot) * stride_];
     }
@@ -62,7 +64,8 @@ struct Table {
     void ForEach(Fn fn) const
     {
         for (size_t p = 0; p < pages_.size(); ++p) {
-            if (!pages_[p]) continue;
+            if (!pages_[p])
+                continue;
             const int32_t *slots = pages_[p].get();
             for (size_t i = 0; i < kPageSize; ++i)
                 if (slots[i] >= 0)
@@ -82,13 +85,13 @@ private:
     static constexpr size_t kPageSize = size_t(1) << kPageBits;
     static constexpr size_t kPageMask = kPageSize - 1;
 
-    std::vector<std::unique_ptr<int32_t[]>> pages_;   // record number -> slot, -1 none
-    std::vector<Value> cells_;     // slot s holds cells_[s * stride_ ...]
-    std::vector<int32_t> free_;    // slots of erased records
-    size_t stride_ = 0;            // values per slot (at least 1), fixed by the first Put
+    std::vector<std::unique_ptr<int32_t[]>> pages_; // record number -> slot, -1 none
+    std::vector<Value> cells_;                      // slot s holds cells_[s * stride_ ...]
+    std::vector<int32_t> free_;                     // slots of erased records
+    size_t stride_ = 0; // values per slot (at least 1), fixed by the first Put
     size_t count_ = 0;
 
-    int32_t &SlotRef(int32_t record);   // allocates the record's page
+    int32_t &SlotRef(int32_t record); // allocates the record's page
 };
 
-}  // namespace qxdb
+} // namespace qxdb

@@ -23,4 +23,4 @@ std::string QxdbMacRomanToUtf8(std::string_view mac);
 // -1, 0 or 1 under the collation above.
 int QxdbCompareText(std::string_view a, std::string_view b);
 
-}  // namespace qxdb
+} // namespace qxdb

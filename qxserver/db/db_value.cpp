@@ -25,21 +25,23 @@ bool IsNumeric(int type)
            type == kTypeLongInt || type == kTypeTime;
 }
 
-}  // namespace
+} // namespace
 
 bool QxdbIsKnownType(int type) { return QxdbTypeName(type) != nullptr; }
 
 const char *QxdbTypeName(int type)
 {
     for (const auto &t : kTypeNames)
-        if (t.type == type) return t.name;
+        if (t.type == type)
+            return t.name;
     return nullptr;
 }
 
 int QxdbTypeFromName(const std::string &name)
 {
     for (const auto &t : kTypeNames)
-        if (name == t.name) return t.type;
+        if (name == t.name)
+            return t.type;
     return -1;
 }
 
@@ -74,7 +76,8 @@ bool Value::IsEmpty() const
 
 bool Value::operator==(const Value &o) const
 {
-    if (type != o.type) return false;
+    if (type != o.type)
+        return false;
     switch (type) {
     case kTypeReal: return real == o.real || (std::isnan(real) && std::isnan(o.real));
     case kTypeDate: return day == o.day && month == o.month && year == o.year;
@@ -89,14 +92,18 @@ bool Value::operator==(const Value &o) const
 bool QxdbCoerce(const FieldDef &field, Value &v)
 {
     // Text travels with a 16-bit length in selection arrays.
-    if (field.type == kTypeText && v.bytes.size() > kMaxTextLength) return false;
+    if (field.type == kTypeText && v.bytes.size() > kMaxTextLength)
+        return false;
     // Infinities and NaN have no place in a fixture file.
-    if (v.type == kTypeReal && !std::isfinite(v.real)) return false;
+    if (v.type == kTypeReal && !std::isfinite(v.real))
+        return false;
     if (v.type == field.type) {
         if (field.type == kTypeAlpha && field.length > 0 && v.bytes.size() > field.length)
             v.bytes.resize(field.length);
-        if (field.type == kTypeInteger) v.num = static_cast<int16_t>(v.num);
-        if (field.type == kTypeBoolean) v.num = v.num != 0 ? 1 : 0;
+        if (field.type == kTypeInteger)
+            v.num = static_cast<int16_t>(v.num);
+        if (field.type == kTypeBoolean)
+            v.num = v.num != 0 ? 1 : 0;
         return true;
     }
     bool fromText = v.type == kTypeAlpha || v.type == kTypeText;
@@ -105,7 +112,8 @@ bool QxdbCoerce(const FieldDef &field, Value &v)
         v.type = field.type;
         if (field.type == kTypeAlpha) {
             size_t max = field.length > 0 ? field.length : 80;
-            if (v.bytes.size() > max) v.bytes.resize(max);
+            if (v.bytes.size() > max)
+                v.bytes.resize(max);
         }
         return true;
     }
@@ -114,19 +122,22 @@ bool QxdbCoerce(const FieldDef &field, Value &v)
         v.type = field.type;
         return true;
     }
-    if (!IsNumeric(v.type) || !IsNumeric(field.type)) return false;
+    if (!IsNumeric(v.type) || !IsNumeric(field.type))
+        return false;
     double d = v.type == kTypeReal ? v.real : static_cast<double>(v.num);
     Value out = Value::Empty(field.type);
     switch (field.type) {
     case kTypeReal: out.real = d; break;
     case kTypeBoolean: out.num = d != 0.0 ? 1 : 0; break;
     case kTypeInteger:
-        if (!(d >= -32768.0 && d <= 32767.0)) return false;
+        if (!(d >= -32768.0 && d <= 32767.0))
+            return false;
         out.num = static_cast<int16_t>(std::trunc(d));
         break;
     case kTypeLongInt:
     case kTypeTime:
-        if (!(d >= -2147483648.0 && d <= 2147483647.0)) return false;
+        if (!(d >= -2147483648.0 && d <= 2147483647.0))
+            return false;
         out.num = static_cast<int32_t>(std::trunc(d));
         break;
     default: return false;
@@ -135,4 +146,4 @@ bool QxdbCoerce(const FieldDef &field, Value &v)
     return true;
 }
 
-}  // namespace qxdb
+} // namespace qxdb

@@ -32,7 +32,8 @@ TEST(ServerCodec, HandshakeBlock)
 {
     Bytes hs = qxs::EncodeHandshake("Acct");
     ASSERT_EQ(hs.size(), 72u);
-    EXPECT_EQ(Bytes(hs.begin(), hs.begin() + 13), (Bytes{0, 0, 0, 72, 0, 0, 0, 2, 4, 'A', 'c', 'c', 't'}));
+    EXPECT_EQ(Bytes(hs.begin(), hs.begin() + 13),
+              (Bytes{0, 0, 0, 72, 0, 0, 0, 2, 4, 'A', 'c', 'c', 't'}));
     EXPECT_TRUE(std::all_of(hs.begin() + 13, hs.end(), [](uint8_t b) { return b == 0; }));
     // A service name is cut to 63 characters.
     EXPECT_EQ(qxs::EncodeHandshake(std::string(100, 'x'))[8], 63);
@@ -94,12 +95,14 @@ TEST(ServerCodec, XorCoversWholeGroupsOnly)
 
 TEST(ServerOptions, FaultInjectionArguments)
 {
-    const char *argv[] = {"qxserver", "--port", "0", "--version", "0x551", "--big-endian",
-                          "--key", "01000200", "--fail", "38:-9967", "--overlong-body", "44",
-                          "--handshake-word", "0x1234", "--delay", "50"};
+    const char *argv[] = {
+        "qxserver", "--port", "0",        "--version",       "0x551", "--big-endian",     "--key",
+        "01000200", "--fail", "38:-9967", "--overlong-body", "44",    "--handshake-word", "0x1234",
+        "--delay",  "50"};
     qxs::ServerOptions o;
     std::string error;
-    ASSERT_TRUE(qxs::ParseOptions(int(std::size(argv)), const_cast<char **>(argv), o, error)) << error;
+    ASSERT_TRUE(qxs::ParseOptions(int(std::size(argv)), const_cast<char **>(argv), o, error))
+        << error;
     EXPECT_EQ(o.port, 0);
     EXPECT_EQ(o.version, 0x551);
     EXPECT_TRUE(o.bigEndian);

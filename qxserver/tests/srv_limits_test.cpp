@@ -97,7 +97,8 @@ Bytes Frame(uint8_t kind, uint16_t channel, const Bytes &data)
 
 Bytes Request(int16_t code, const Bytes &body)
 {
-    return Cat({WireNumber16(false, uint16_t(code)), WireNumber32(false, uint32_t(body.size())), body});
+    return Cat(
+        {WireNumber16(false, uint16_t(code)), WireNumber32(false, uint32_t(body.size())), body});
 }
 
 Bytes LoginBody(const std::string &user, const std::string &password)
@@ -146,7 +147,8 @@ protected:
     void Start(std::vector<std::string> args)
     {
         log_ = server_.LogPath();
-        args.insert(args.end(), {"--fixture", server_.FixtureWithUsers({{"demo", "demo"}}), "--log", log_});
+        args.insert(args.end(),
+                    {"--fixture", server_.FixtureWithUsers({{"demo", "demo"}}), "--log", log_});
         std::string error;
         ASSERT_TRUE(server_.Start(args, &error)) << error;
     }
@@ -202,12 +204,14 @@ TEST_F(ServerLimits, ALinkHoldingTooMuchIsDroppedWhileOthersAreServed)
     } cases[] = {
         {"frame larger than the bound", {LinkFrame(3, 1, 100000)}},
         {"request larger than the bound",
-         {Frame(1, 1, {}), Frame(3, 1, Cat({WireNumber16(false, 38), WireNumber32(false, 70000)}))}},
+         {Frame(1, 1, {}),
+          Frame(3, 1, Cat({WireNumber16(false, 38), WireNumber32(false, 70000)}))}},
         {"unfinished requests on three channels",
          {Frame(1, 1, {}), Frame(1, 2, {}), Frame(1, 3, {}),
           Frame(3, 1, Cat({WireNumber16(false, 38), WireNumber32(false, 60000), Bytes(30000, 0)})),
           Frame(3, 2, Cat({WireNumber16(false, 38), WireNumber32(false, 60000), Bytes(30000, 0)})),
-          Frame(3, 3, Cat({WireNumber16(false, 38), WireNumber32(false, 60000), Bytes(30000, 0)}))}},
+          Frame(3, 3,
+                Cat({WireNumber16(false, 38), WireNumber32(false, 60000), Bytes(30000, 0)}))}},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.name);

@@ -88,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // Whatever comes back is whole frames with good markers.
         for (size_t p = 0; p < out.size();) {
             qxs::FrameHeader h;
-            if (out.size() - p < qxs::kFrameHeaderSize || !qxs::DecodeFrameHeader(out.data() + p, h))
+            if (out.size() - p < qxs::kFrameHeaderSize ||
+                !qxs::DecodeFrameHeader(out.data() + p, h))
                 break; // a reply cut on purpose by fault injection is not configured here
             p += qxs::kFrameHeaderSize + (h.kind == qxs::kKindData ? h.length : 0);
             if (p > out.size())

@@ -26,7 +26,10 @@ public:
     }
     ~RawClient() { ::close(fd_); }
     bool Connected() const { return connected_; }
-    void Write(const Bytes &b) { EXPECT_EQ(::send(fd_, b.data(), b.size(), MSG_NOSIGNAL), ssize_t(b.size())); }
+    void Write(const Bytes &b)
+    {
+        EXPECT_EQ(::send(fd_, b.data(), b.size(), MSG_NOSIGNAL), ssize_t(b.size()));
+    }
     Bytes Read(size_t n) { return ReadSocket(fd_, n); }
 
 private:
@@ -62,7 +65,7 @@ TEST(ServerWire, HandshakeProbeAndKeyedLoginInBothOrders)
         std::string fixture = server.TempFile(
             R"({"users":[{"name":"ann","password":"pw"}],"tables":[{"name":"T","fields":)"
             R"([{"name":"ID","type":"longint"}],"records":[{"ID":1},{"ID":2},{"ID":3}]}]})");
-        std::vector<std::string> args{"--fixture", fixture, "--key", "00110022",
+        std::vector<std::string> args{"--fixture", fixture,  "--key",     "00110022",
                                       "--version", "0x0600", "--service", "Svc"};
         if (big)
             args.push_back("--big-endian");
@@ -71,17 +74,21 @@ TEST(ServerWire, HandshakeProbeAndKeyedLoginInBothOrders)
         ASSERT_TRUE(c.Connected());
         Bytes hs = c.Read(72);
         ASSERT_EQ(hs.size(), 72u);
-        EXPECT_EQ(Bytes(hs.begin(), hs.begin() + 12), (Bytes{0, 0, 0, 72, 0, 0, 0, 2, 3, 'S', 'v', 'c'}));
+        EXPECT_EQ(Bytes(hs.begin(), hs.begin() + 12),
+                  (Bytes{0, 0, 0, 72, 0, 0, 0, 2, 3, 'S', 'v', 'c'}));
 
         c.Write(Frame(1, 7, {}));
-        EXPECT_EQ(c.Read(14), Frame(3, 7, big ? Bytes{0, 0} : Bytes{0xFF, 0xFF})) << "byte-order word";
+        EXPECT_EQ(c.Read(14), Frame(3, 7, big ? Bytes{0, 0} : Bytes{0xFF, 0xFF}))
+            << "byte-order word";
 
         // Probe: marker user, no XOR either way.
         Bytes probe = LoginBody("", "");
         probe[32] = 3, probe[33] = 0x7F, probe[34] = 'Q', probe[35] = 'X';
         c.Write(Cat({Frame(3, 7, Cat({n16(44), n32(130)})), Frame(3, 7, probe)}));
         EXPECT_EQ(c.Read(18), Frame(3, 7, Cat({n16(0), n32(14)})));
-        EXPECT_EQ(c.Read(26), Frame(3, 7, Cat({Bytes{0, uint8_t(big ? 0 : 1)}, n32(0x600), n32(0), Bytes(key, key + 4)})));
+        EXPECT_EQ(c.Read(26), Frame(3, 7,
+                                    Cat({Bytes{0, uint8_t(big ? 0 : 1)}, n32(0x600), n32(0),
+                                         Bytes(key, key + 4)})));
 
         // Keyed login with a wrong password, then the right one.
         for (const char *pw : {"xx", "pw"}) {

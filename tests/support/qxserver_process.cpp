@@ -91,8 +91,7 @@ void QxServerProcess::Stop()
         return;
     ::kill(pid_, SIGTERM);
     int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {}
     pid_ = -1;
 }
 
@@ -110,11 +109,13 @@ std::string QxServerProcess::TempFile(const std::string &content, const std::str
     return path;
 }
 
-std::string QxServerProcess::FixtureWithUsers(const std::vector<std::pair<std::string, std::string>> &users)
+std::string
+QxServerProcess::FixtureWithUsers(const std::vector<std::pair<std::string, std::string>> &users)
 {
     std::string json = "{\"users\":[";
     for (size_t i = 0; i < users.size(); ++i) {
-        if (i) json += ',';
+        if (i)
+            json += ',';
         json += "{\"name\":\"";
         json += users[i].first;
         json += "\",\"password\":\"";

@@ -43,11 +43,14 @@ ScopedEnv::~ScopedEnv()
 }
 
 OdbcIniFiles::OdbcIniFiles(const std::filesystem::path &dir)
-    : dir_(dir), sysIni_("ODBCSYSINI", dir.string()), userIni_("ODBCINI", (dir / "odbc.ini").string())
-{
-}
+    : dir_(dir), sysIni_("ODBCSYSINI", dir.string()),
+      userIni_("ODBCINI", (dir / "odbc.ini").string())
+{}
 
-void OdbcIniFiles::WriteOdbcinst(const std::string &text) const { WriteFile(dir_ / "odbcinst.ini", text); }
+void OdbcIniFiles::WriteOdbcinst(const std::string &text) const
+{
+    WriteFile(dir_ / "odbcinst.ini", text);
+}
 
 void OdbcIniFiles::WriteOdbc(const std::string &text) const { WriteFile(dir_ / "odbc.ini", text); }
 

@@ -15,7 +15,8 @@
 
 namespace {
 
-bool Take(const uint8_t *&p, const uint8_t *end, std::vector<uint8_t> *out) {
+bool Take(const uint8_t *&p, const uint8_t *end, std::vector<uint8_t> *out)
+{
     if (end - p < 2)
         return false;
     size_t n = static_cast<size_t>(p[0]) | (static_cast<size_t>(p[1]) << 8);
@@ -28,7 +29,8 @@ bool Take(const uint8_t *&p, const uint8_t *end, std::vector<uint8_t> *out) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
     if (size < 1)
         return 0;
     if ((data[0] & 1) == 0) {
@@ -47,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const uint8_t *p = data + 3, *end = data + size;
     Take(p, end, &server.fileListOverride);
     if (server.fileListOverride.empty())
-        server.fileListOverride.push_back(0);   // an empty reply, not "build one"
+        server.fileListOverride.push_back(0); // an empty reply, not "build one"
     for (size_t i = 0; i < tables; ++i) {
         std::vector<uint8_t> def;
         Take(p, end, &def);
@@ -61,8 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             const VDRMTableEntry &t = list->oGet(i);
             DrmCountIndexedFields(&t);
             int32_t at = -1;
-            while (DrmNextVisibleField(&at, &t) == 0) {
-            }
+            while (DrmNextVisibleField(&at, &t) == 0) {}
             DrmFindField(t.fields.get(), "ID");
         }
     }

@@ -12,7 +12,8 @@
 #include "driver/Sources/drm_values.h"
 #include "driver/Sources/tests/fake_server.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
     static const uint8_t kTypes[] = {0, 1, 2, 3, 4, 6, 7, 8, 9, 11, 30, 5};
     if (size < 1)
         return 0;

@@ -15,7 +15,8 @@ protected:
     std::unique_ptr<VDRMTableEntryArray> list;
 };
 
-TEST_F(Catalog, LoadsTablesAndFieldRows) {
+TEST_F(Catalog, LoadsTablesAndFieldRows)
+{
     server.tables = SampleTables();
     ASSERT_EQ(Load(), 0);
     ASSERT_EQ(list->oCount(), 3);
@@ -29,16 +30,18 @@ TEST_F(Catalog, LoadsTablesAndFieldRows) {
     uint16_t count = 0;
     std::memcpy(&count, t.head, 2);
     EXPECT_EQ(count, 4);
-    EXPECT_EQ(list->oGet(2).fields->oCount(), 0);   // a table without fields
+    EXPECT_EQ(list->oGet(2).fields->oCount(), 0); // a table without fields
 }
 
-TEST_F(Catalog, EmptyDatabaseAsksNoNameList) {
+TEST_F(Catalog, EmptyDatabaseAsksNoNameList)
+{
     ASSERT_EQ(Load(), 0);
     EXPECT_EQ(list->oCount(), 0);
     EXPECT_EQ(server.Count("GetFileList"), 0u);
 }
 
-TEST_F(Catalog, FailuresKeepWhatWasRead) {
+TEST_F(Catalog, FailuresKeepWhatWasRead)
+{
     server.tables = SampleTables();
     server.status["CountFiles"] = -10002;
     EXPECT_EQ(Load(), -10002);
@@ -49,22 +52,23 @@ TEST_F(Catalog, FailuresKeepWhatWasRead) {
     EXPECT_EQ(Load(), -9800);
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(list->oCount(), 3);
-    EXPECT_EQ(list->oGet(0).tableNumber, 0);   // zero-filled entries
+    EXPECT_EQ(list->oGet(0).tableNumber, 0); // zero-filled entries
 
     server.status.clear();
     server.status["GetFileDefinition"] = -9963;
     EXPECT_EQ(Load(), -9963);
     ASSERT_NE(list, nullptr);
-    EXPECT_EQ(list->oGet(0).tableNumber, 1);   // only its number
+    EXPECT_EQ(list->oGet(0).tableNumber, 1); // only its number
     EXPECT_EQ(list->oGet(0).fields, nullptr);
     EXPECT_EQ(list->oGet(1).tableNumber, 0);
 }
 
-TEST_F(Catalog, MalformedRepliesAreRefusedNotOverread) {
+TEST_F(Catalog, MalformedRepliesAreRefusedNotOverread)
+{
     struct Case {
         const char *what;
         std::vector<uint8_t> fileList;
-        std::vector<uint8_t> definition;   // of table 1
+        std::vector<uint8_t> definition; // of table 1
     };
     std::vector<uint8_t> shortDef = FakeServer::Definition(SampleTables()[0]);
     shortDef.resize(shortDef.size() - 1);
@@ -90,12 +94,13 @@ TEST_F(Catalog, MalformedRepliesAreRefusedNotOverread) {
     }
 }
 
-TEST_F(Catalog, OverlongNameLengthBytesAreCut) {
+TEST_F(Catalog, OverlongNameLengthBytesAreCut)
+{
     server.tables = {{"T", {{"F", 0, 10, 0}}}};
     std::vector<uint8_t> names(2 + 32, 'N');
     names[0] = 1;
     names[1] = 0;
-    names[2] = 200;   // length byte far beyond the slot
+    names[2] = 200; // length byte far beyond the slot
     server.fileListOverride = names;
     std::vector<uint8_t> def = FakeServer::Definition(server.tables[0]);
     def[30] = 250;
@@ -105,15 +110,28 @@ TEST_F(Catalog, OverlongNameLengthBytesAreCut) {
     EXPECT_EQ(DrmFieldNameLength(list->oGet(0).fields->oGet(0).row), 31);
 }
 
-TEST_F(Catalog, NameLookups) {
+TEST_F(Catalog, NameLookups)
+{
     server.tables = SampleTables();
-    server.tables.push_back({"ANN\xC9" "E", {{"ANN\xC9" "E", 0, 4, 0}, {"Ann\xE9" "e", 0, 4, 0}, {"NOTE", 0, 4, 0}}});
+    server.tables.push_back({"ANN\xC9"
+                             "E",
+                             {{"ANN\xC9"
+                               "E",
+                               0, 4, 0},
+                              {"Ann\xE9"
+                               "e",
+                               0, 4, 0},
+                              {"NOTE", 0, 4, 0}}});
     ASSERT_EQ(Load(), 0);
-    EXPECT_EQ(DrmFindTable(list.get(), "customers"), 0);      // the first of two
-    EXPECT_EQ(DrmFindTable(list.get(), "Ann\xE9" "e"), 3);    // accented letters fold for tables
+    EXPECT_EQ(DrmFindTable(list.get(), "customers"), 0); // the first of two
+    EXPECT_EQ(DrmFindTable(list.get(), "Ann\xE9"
+                                       "e"),
+              3); // accented letters fold for tables
     EXPECT_EQ(DrmFindTable(list.get(), "Nope"), -1);
     const VDRMFieldDefArray *f = list->oGet(3).fields.get();
-    EXPECT_EQ(DrmFindField(f, "Ann\xE9" "e"), 1);             // not the upper-case one
+    EXPECT_EQ(DrmFindField(f, "Ann\xE9"
+                              "e"),
+              1); // not the upper-case one
     EXPECT_EQ(DrmFindField(f, "note"), 2);
     const VDRMFieldDefArray *c = list->oGet(0).fields.get();
     EXPECT_EQ(DrmFindField(c, "name"), 1);
@@ -121,9 +139,10 @@ TEST_F(Catalog, NameLookups) {
     EXPECT_EQ(DrmFindField(c, "Nam"), -1);
 }
 
-TEST_F(Catalog, IndexedFieldWalk) {
+TEST_F(Catalog, IndexedFieldWalk)
+{
     server.tables = SampleTables();
-    server.tables[0].fields.push_back({"Pic", 3, 0, 0x8000});   // pictures are never indexed
+    server.tables[0].fields.push_back({"Pic", 3, 0, 0x8000}); // pictures are never indexed
     ASSERT_EQ(Load(), 0);
     const VDRMTableEntry &t = list->oGet(0);
     EXPECT_EQ(DrmCountIndexedFields(&t), 2);
@@ -134,16 +153,18 @@ TEST_F(Catalog, IndexedFieldWalk) {
     EXPECT_EQ(i, 1);
     EXPECT_EQ(DrmNextVisibleField(&i, &t), -2);
     i = -1;
-    EXPECT_EQ(DrmNextVisibleField(&i, &list->oGet(1)), -2);     // no indexed field
+    EXPECT_EQ(DrmNextVisibleField(&i, &list->oGet(1)), -2); // no indexed field
     EXPECT_EQ(DrmNextVisibleField(&i, nullptr), -1);
 }
 
-TEST_F(Catalog, NamesConvertFromServerText) {
+TEST_F(Catalog, NamesConvertFromServerText)
+{
     server.tables = {{"Caf\x8E", {{"Pr\x8E", 0, 8, 0}}}};
     ASSERT_EQ(Load(), 0);
     ASSERT_EQ(DrmConvertCatalogNames(list.get(), 1252), 0);
     EXPECT_STREQ(list->oGet(0).name, "Caf\xE9");
-    EXPECT_EQ(std::string(reinterpret_cast<const char *>(list->oGet(0).fields->oGet(0).row + 1), 3), "Pr\xE9");
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(list->oGet(0).fields->oGet(0).row + 1), 3),
+              "Pr\xE9");
 }
 
 } // namespace

@@ -13,31 +13,36 @@
 
 class DrmSessionTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         DrmTraceReset();
-        DrmNetLibInit();   // as at library load
+        DrmNetLibInit(); // as at library load
         server.tables = SampleTables();
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         for (uint32_t s : sessions)
             DrmEndSession(s);
         DrmNetLibExit();
         DrmTraceReset();
     }
 
-    uint32_t Begin(const char *user = "user", const char *password = "secret") {
+    uint32_t Begin(const char *user = "user", const char *password = "secret")
+    {
         uint32_t s = 0;
         EXPECT_EQ(DrmBeginSession(&s, user, password, "DSN"), 0);
         sessions.push_back(s);
         EXPECT_EQ(DrmSetSessionOption(s, kDrmSessionOptionCodePage, 1252), 0);
         return s;
     }
-    uint32_t Open(uint32_t s, const char *path = "TCP/IP:127.0.0.1") {
+    uint32_t Open(uint32_t s, const char *path = "TCP/IP:127.0.0.1")
+    {
         uint32_t db = 0;
         EXPECT_EQ(DrmOpenDatabase(s, path, &db, 0), 0);
         return db;
     }
-    uint32_t OpenTable(uint32_t s, uint32_t db, const char *name) {
+    uint32_t OpenTable(uint32_t s, uint32_t db, const char *name)
+    {
         uint32_t c = 0;
         EXPECT_EQ(DrmOpenTable(s, db, name, "", 0, &c), 0);
         return c;

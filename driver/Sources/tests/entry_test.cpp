@@ -8,25 +8,57 @@
 
 namespace {
 
-TEST(DrmMapError, TableAndRangeEdges) {
-    struct Case { int32_t status, code; };
+TEST(DrmMapError, TableAndRangeEdges)
+{
+    struct Case {
+        int32_t status, code;
+    };
     const Case cases[] = {
-        {-9978, -1905}, {-9979, -1903}, {-9974, -1601}, {-9967, -5002}, {-9966, -1511},
-        {-9963, -1603}, {-9954, -1603}, {-9999, -1808}, {-9998, -1403}, {-9991, -1809},
-        {-9980, -1809}, {-9947, -1809}, {-9944, -1809}, {-10001, -1010}, {-10002, kDrmErrLinkBroken},
-        {-10060, kDrmErrLinkBroken}, {-10061, kDrmErrNoServerAtAddress}, {-10062, kDrmErrServerNotAnswering},
-        {-10003, -1028}, {-10021, -1203}, {-32004, -1011},
+        {-9978, -1905},
+        {-9979, -1903},
+        {-9974, -1601},
+        {-9967, -5002},
+        {-9966, -1511},
+        {-9963, -1603},
+        {-9954, -1603},
+        {-9999, -1808},
+        {-9998, -1403},
+        {-9991, -1809},
+        {-9980, -1809},
+        {-9947, -1809},
+        {-9944, -1809},
+        {-10001, -1010},
+        {-10002, kDrmErrLinkBroken},
+        {-10060, kDrmErrLinkBroken},
+        {-10061, kDrmErrNoServerAtAddress},
+        {-10062, kDrmErrServerNotAnswering},
+        {-10003, -1028},
+        {-10021, -1203},
+        {-32004, -1011},
         // the two ranges and just outside them
-        {-10504, -1028}, {-10505, -10505}, {-9945, -1028}, {-9943, -9943}, {-9956, -1028},
-        {-32001, -1028}, {-32000, -32000}, {-32003, -1028}, {-32005, -32005},
+        {-10504, -1028},
+        {-10505, -10505},
+        {-9945, -1028},
+        {-9943, -9943},
+        {-9956, -1028},
+        {-32001, -1028},
+        {-32000, -32000},
+        {-32003, -1028},
+        {-32005, -32005},
         // passed unchanged
-        {-9800, -9800}, {0, 0}, {1004, 1004}, {1006, 1006}, {-1104, -1104}, {-1, -1},
+        {-9800, -9800},
+        {0, 0},
+        {1004, 1004},
+        {1006, 1006},
+        {-1104, -1104},
+        {-1, -1},
     };
     for (const Case &c : cases)
         EXPECT_EQ(DrmMapError(c.status), c.code) << c.status;
 }
 
-TEST(DrmEntry, UnknownSessionIsRefusedEverywhere) {
+TEST(DrmEntry, UnknownSessionIsRefusedEverywhere)
+{
     const uint32_t s = 0xDEAD;
     uint32_t words[16] = {};
     uint32_t out = 0;
@@ -69,7 +101,8 @@ TEST(DrmEntry, UnknownSessionIsRefusedEverywhere) {
     EXPECT_EQ(order, -1);
 }
 
-TEST(DrmEntry, UnimplementedEntryPointsAnswerNotSupported) {
+TEST(DrmEntry, UnimplementedEntryPointsAnswerNotSupported)
+{
     const uint32_t s = 0xDEAD;
     EXPECT_EQ(DrmGetExtPredicateInfo(s, 0, 0), kDrmErrNotSupported);
     EXPECT_EQ(DrmCreateColumn(s, 0, 0, 0, 0), kDrmErrNotSupported);
@@ -93,21 +126,30 @@ TEST(DrmEntry, UnimplementedEntryPointsAnswerNotSupported) {
     EXPECT_EQ(DrmNoOp(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
 }
 
-TEST(DrmEntry, DriverItems) {
+TEST(DrmEntry, DriverItems)
+{
     char buf[64];
     uint32_t out = 0;
     std::memset(buf, '#', sizeof buf);
     ASSERT_EQ(DrmGetInfo(kDrmDriverSession, 2, buf, 13, &out), 0);
     EXPECT_EQ(out, 13u);
-    EXPECT_EQ(std::string(buf, 14), "sqldriver.DLL#");     // no NUL written
+    EXPECT_EQ(std::string(buf, 14), "sqldriver.DLL#"); // no NUL written
     std::memset(buf, '#', sizeof buf);
     EXPECT_EQ(DrmGetInfo(kDrmDriverSession, 2, buf, 12, &out), kDrmErrBufferTooSmall);
     EXPECT_EQ(buf[0], '#');
 
-    struct Case { uint32_t item, length; int32_t result; uint32_t value; };
+    struct Case {
+        uint32_t item, length;
+        int32_t result;
+        uint32_t value;
+    };
     const Case cases[] = {
-        {1, 4, 0, 0}, {1, 2, kDrmErrBufferTooSmall, 0}, {3, 4, 0, 1}, {4, 4, 0, 0},
-        {5, 4, kDrmErrInfoNotAnswered, 0}, {6, 4, kDrmErrNoCurrentRecord, 0},
+        {1, 4, 0, 0},
+        {1, 2, kDrmErrBufferTooSmall, 0},
+        {3, 4, 0, 1},
+        {4, 4, 0, 0},
+        {5, 4, kDrmErrInfoNotAnswered, 0},
+        {6, 4, kDrmErrNoCurrentRecord, 0},
         {7, 4, kDrmErrInfoNotAnswered, 0},
     };
     for (const Case &c : cases) {
@@ -118,7 +160,7 @@ TEST(DrmEntry, DriverItems) {
             EXPECT_EQ(v, c.value) << c.item;
             EXPECT_EQ(out, 4u);
         } else {
-            EXPECT_EQ(v, 0xCCCCCCCCu) << c.item;   // nothing written
+            EXPECT_EQ(v, 0xCCCCCCCCu) << c.item; // nothing written
             EXPECT_EQ(out, 99u);
         }
     }
@@ -126,15 +168,21 @@ TEST(DrmEntry, DriverItems) {
 
 using SessionInfo = DrmSessionTest;
 
-TEST_F(SessionInfo, ItemsAnswerAsTheirTableGives) {
+TEST_F(SessionInfo, ItemsAnswerAsTheirTableGives)
+{
     uint32_t s = Begin();
-    struct Case { uint32_t item; uint32_t width; uint32_t value; };
+    struct Case {
+        uint32_t item;
+        uint32_t width;
+        uint32_t value;
+    };
     const Case numbers[] = {
-        {0, 4, 0}, {100, 4, 0xffff}, {101, 4, 0x1c}, {102, 4, 1}, {103, 4, 1}, {104, 4, 0},
-        {105, 4, 0}, {106, 4, 0}, {107, 4, 0}, {108, 2, 31}, {109, 2, 31}, {110, 2, 31},
-        {111, 4, 0}, {115, 4, 4}, {116, 4, 0}, {117, 4, 0}, {118, 4, 0x1001ff}, {119, 4, 0},
-        {120, 4, 1}, {121, 4, 0}, {122, 4, 1}, {123, 4, 0}, {124, 4, 0}, {125, 4, 0},
-        {126, 4, 0}, {127, 4, 0}, {128, 4, 0}, {129, 4, 1}, {130, 4, 0},
+        {0, 4, 0},    {100, 4, 0xffff},   {101, 4, 0x1c}, {102, 4, 1}, {103, 4, 1},
+        {104, 4, 0},  {105, 4, 0},        {106, 4, 0},    {107, 4, 0}, {108, 2, 31},
+        {109, 2, 31}, {110, 2, 31},       {111, 4, 0},    {115, 4, 4}, {116, 4, 0},
+        {117, 4, 0},  {118, 4, 0x1001ff}, {119, 4, 0},    {120, 4, 1}, {121, 4, 0},
+        {122, 4, 1},  {123, 4, 0},        {124, 4, 0},    {125, 4, 0}, {126, 4, 0},
+        {127, 4, 0},  {128, 4, 0},        {129, 4, 1},    {130, 4, 0},
     };
     for (const Case &c : numbers) {
         uint8_t buf[8];
@@ -148,8 +196,10 @@ TEST_F(SessionInfo, ItemsAnswerAsTheirTableGives) {
         EXPECT_EQ(buf[c.width], 0xCC) << c.item;
         EXPECT_EQ(DrmGetInfo(s, c.item, buf, c.width - 1, &out), kDrmErrBufferTooSmall) << c.item;
     }
-    const struct { uint32_t item; const char *text; } texts[] = {
-        {112, "QX Server"}, {113, "06.7.1000 QX Server 1.5.X or > 6.0.4"}, {114, "QX"}};
+    const struct {
+        uint32_t item;
+        const char *text;
+    } texts[] = {{112, "QX Server"}, {113, "06.7.1000 QX Server 1.5.X or > 6.0.4"}, {114, "QX"}};
     for (const auto &t : texts) {
         char buf[64];
         uint32_t out = 0;
@@ -164,7 +214,8 @@ TEST_F(SessionInfo, ItemsAnswerAsTheirTableGives) {
     EXPECT_EQ(DrmSetSessionOption(s, 4, 1), kDrmErrNotSupported);
 }
 
-TEST_F(SessionInfo, VersionOfAnOpenDatabase) {
+TEST_F(SessionInfo, VersionOfAnOpenDatabase)
+{
     uint32_t s = Begin();
     server.serverVersion = 0x06050012;
     Open(s);
@@ -180,7 +231,8 @@ namespace {
 
 using UnknownIds = DrmSessionTest;
 
-TEST_F(UnknownIds, CursorAndDatabaseIdsThatWereNeverHandedOut) {
+TEST_F(UnknownIds, CursorAndDatabaseIdsThatWereNeverHandedOut)
+{
     uint32_t s = Begin();
     const uint32_t c = 4242, db = 4242;
     uint32_t words[16] = {};

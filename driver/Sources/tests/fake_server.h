@@ -16,7 +16,7 @@ struct FakeField {
     std::string name;
     uint8_t type;
     uint16_t length = 0;
-    uint16_t indexWord = 0;   // the attribute number that marks indexes
+    uint16_t indexWord = 0; // the attribute number that marks indexes
 };
 
 struct FakeTable {
@@ -32,9 +32,9 @@ public:
     // Scripting.
     std::set<std::string> knownAddresses{"127.0.0.1"};
     std::vector<FakeTable> tables;
-    std::map<std::string, int32_t> status;          // forced status per call name
+    std::map<std::string, int32_t> status; // forced status per call name
     std::map<int, int32_t> commitStatusByConnection;
-    std::vector<uint8_t> fileListOverride;           // when set, returned as is
+    std::vector<uint8_t> fileListOverride; // when set, returned as is
     std::map<int16_t, std::vector<uint8_t>> definitionOverride;
     int32_t serverVersion = 0x06050000;
 
@@ -44,30 +44,44 @@ public:
     int initialisedComponents = 0;
     DrmLoginRecord lastLogin;
 
-    int32_t Forced(const char *name) {
+    int32_t Forced(const char *name)
+    {
         auto it = status.find(name);
         return it == status.end() ? 0 : it->second;
     }
 
-    int32_t InitQXWS() override { calls.push_back("InitQXWS"); return 0; }
-    int32_t DeInitQXWS() override { calls.push_back("DeInitQXWS"); return 0; }
-    DrmQxComponent InitNetworkComponent(uint16_t component) override {
+    int32_t InitQXWS() override
+    {
+        calls.push_back("InitQXWS");
+        return 0;
+    }
+    int32_t DeInitQXWS() override
+    {
+        calls.push_back("DeInitQXWS");
+        return 0;
+    }
+    DrmQxComponent InitNetworkComponent(uint16_t component) override
+    {
         calls.push_back("InitNetworkComponent " + std::to_string(component));
         if (Forced("InitNetworkComponent") != 0)
             return 0;
         ++initialisedComponents;
         return 0x1000 + component;
     }
-    int32_t DeInitNetworkComponent(uint16_t component, DrmQxComponent) override {
+    int32_t DeInitNetworkComponent(uint16_t component, DrmQxComponent) override
+    {
         calls.push_back("DeInitNetworkComponent " + std::to_string(component));
         --initialisedComponents;
         return 0;
     }
-    int32_t GetComponentInfo(int16_t, uint16_t *component) override {
+    int32_t GetComponentInfo(int16_t, uint16_t *component) override
+    {
         *component = 2;
         return 0;
     }
-    int32_t SelectQXServer(uint8_t *name, DrmQxLocation *location, uint16_t, DrmQxComponent) override {
+    int32_t SelectQXServer(uint8_t *name, DrmQxLocation *location, uint16_t,
+                           DrmQxComponent) override
+    {
         calls.push_back("SelectQXServer");
         int32_t s = Forced("SelectQXServer");
         if (s == 0) {
@@ -78,7 +92,9 @@ public:
         }
         return s;
     }
-    int32_t FindQXServer(std::string_view address, DrmQxLocation *location, uint16_t, DrmQxComponent) override {
+    int32_t FindQXServer(std::string_view address, DrmQxLocation *location, uint16_t,
+                         DrmQxComponent) override
+    {
         std::string text(address);
         calls.push_back("FindQXServer " + text);
         if (!knownAddresses.count(text))
@@ -86,8 +102,9 @@ public:
         *location = 500 + static_cast<DrmQxLocation>(calls.size());
         return 0;
     }
-    int32_t OpenQXConnection(DrmLoginRecord *login, DrmQxLocation, DrmQxConnection *connection, uint16_t,
-                             DrmQxComponent) override {
+    int32_t OpenQXConnection(DrmLoginRecord *login, DrmQxLocation, DrmQxConnection *connection,
+                             uint16_t, DrmQxComponent) override
+    {
         calls.push_back("OpenQXConnection");
         lastLogin = *login;
         if (int32_t s = Forced("OpenQXConnection")) {
@@ -98,25 +115,30 @@ public:
         open.insert(*connection);
         return 0;
     }
-    int32_t CloseQXConnection(DrmQxConnection connection) override {
+    int32_t CloseQXConnection(DrmQxConnection connection) override
+    {
         calls.push_back("CloseQXConnection " + std::to_string(connection));
         return open.erase(connection) ? 0 : -32003;
     }
-    int32_t FreeNetworkLocation(DrmQxLocation, uint16_t, DrmQxComponent) override {
+    int32_t FreeNetworkLocation(DrmQxLocation, uint16_t, DrmQxComponent) override
+    {
         calls.push_back("FreeNetworkLocation");
         return 0;
     }
-    int32_t GetServerInfo(DrmQxConnection, DrmServerInfo *info) override {
+    int32_t GetServerInfo(DrmQxConnection, DrmServerInfo *info) override
+    {
         info->version = serverVersion;
         info->bigEndian = 0;
         return Forced("GetServerInfo");
     }
-    int32_t CountFiles(DrmQxConnection, int16_t *count) override {
+    int32_t CountFiles(DrmQxConnection, int16_t *count) override
+    {
         calls.push_back("CountFiles");
         *count = static_cast<int16_t>(tables.size());
         return Forced("CountFiles");
     }
-    int32_t GetFileList(DrmQxConnection, std::vector<uint8_t> *bytes) override {
+    int32_t GetFileList(DrmQxConnection, std::vector<uint8_t> *bytes) override
+    {
         calls.push_back("GetFileList");
         if (int32_t s = Forced("GetFileList"))
             return s;
@@ -137,7 +159,8 @@ public:
         }
         return 0;
     }
-    int32_t GetFileDefinition(DrmQxConnection, int16_t table, std::vector<uint8_t> *bytes) override {
+    int32_t GetFileDefinition(DrmQxConnection, int16_t table, std::vector<uint8_t> *bytes) override
+    {
         calls.push_back("GetFileDefinition " + std::to_string(table));
         if (int32_t s = Forced("GetFileDefinition"))
             return s;
@@ -148,16 +171,19 @@ public:
         *bytes = Definition(tables.at(static_cast<size_t>(table - 1)));
         return 0;
     }
-    int32_t StartQXTransaction(DrmQxConnection c) override {
+    int32_t StartQXTransaction(DrmQxConnection c) override
+    {
         calls.push_back("StartQXTransaction " + std::to_string(c));
         return 0;
     }
-    int32_t Commit(DrmQxConnection c) override {
+    int32_t Commit(DrmQxConnection c) override
+    {
         calls.push_back("Commit " + std::to_string(c));
         auto it = commitStatusByConnection.find(static_cast<int>(c));
         return it == commitStatusByConnection.end() ? 0 : it->second;
     }
-    int32_t RollBack(DrmQxConnection c) override {
+    int32_t RollBack(DrmQxConnection c) override
+    {
         calls.push_back("RollBack " + std::to_string(c));
         return 0;
     }
@@ -168,40 +194,51 @@ public:
     int32_t selectionSize = 0;
     int32_t fileSize = 0;
     std::vector<QXSearchLine> lastSearch;
-    std::vector<std::vector<std::pair<int16_t, QXValue>>> buffers;   // values added per buffer
+    std::vector<std::vector<std::pair<int16_t, QXValue>>> buffers; // values added per buffer
 
-    std::string Name(const uint8_t *name) { return std::string(reinterpret_cast<const char *>(name) + 1, name[0]); }
-    int32_t SelectAllRecords(DrmQxConnection, int16_t table) override {
+    std::string Name(const uint8_t *name)
+    {
+        return std::string(reinterpret_cast<const char *>(name) + 1, name[0]);
+    }
+    int32_t SelectAllRecords(DrmQxConnection, int16_t table) override
+    {
         calls.push_back("SelectAllRecords " + std::to_string(table));
         return Forced("SelectAllRecords");
     }
-    int32_t Search(DrmQxConnection, QXSearchArray *search, int32_t *found) override {
+    int32_t Search(DrmQxConnection, QXSearchArray *search, int32_t *found) override
+    {
         calls.push_back("Search " + std::to_string(search->count));
         lastSearch.assign(search->lines, search->lines + search->count);
         *found = selectionSize;
         return Forced("Search");
     }
-    int32_t Sort(DrmQxConnection, const QXSortSpec *sort) override {
+    int32_t Sort(DrmQxConnection, const QXSortSpec *sort) override
+    {
         calls.push_back("Sort " + std::to_string(sort->keys[0].field));
         return Forced("Sort");
     }
-    int32_t RecordsInSelection(DrmQxConnection, int16_t, int32_t *count) override {
+    int32_t RecordsInSelection(DrmQxConnection, int16_t, int32_t *count) override
+    {
         calls.push_back("RecordsInSelection");
         *count = selectionSize;
         return Forced("RecordsInSelection");
     }
-    int32_t RecordsInFile(DrmQxConnection, int16_t, int32_t *count) override {
+    int32_t RecordsInFile(DrmQxConnection, int16_t, int32_t *count) override
+    {
         calls.push_back("RecordsInFile");
         *count = fileSize;
         return Forced("RecordsInFile");
     }
-    int32_t GotoSelectedRecord(DrmQxConnection, int16_t, int32_t position) override {
+    int32_t GotoSelectedRecord(DrmQxConnection, int16_t, int32_t position) override
+    {
         calls.push_back("GotoSelectedRecord " + std::to_string(position));
         return Forced("GotoSelectedRecord");
     }
-    int32_t SubSelectionToArray(DrmQxConnection, const QXArrayDescription *fields, int32_t first, int32_t last,
-                                std::vector<uint8_t> *bytes) override {
-        calls.push_back("SubSelectionToArray " + std::to_string(first) + " " + std::to_string(last));
+    int32_t SubSelectionToArray(DrmQxConnection, const QXArrayDescription *fields, int32_t first,
+                                int32_t last, std::vector<uint8_t> *bytes) override
+    {
+        calls.push_back("SubSelectionToArray " + std::to_string(first) + " " +
+                        std::to_string(last));
         bytes->clear();
         if (int32_t st = Forced("SubSelectionToArray"))
             return st;
@@ -215,10 +252,25 @@ public:
                 text += std::to_string(p + 1);
                 int32_t number = p + 1;
                 switch (f.type) {
-                case 0: bytes->push_back(static_cast<uint8_t>(text.size())); bytes->insert(bytes->end(), text.begin(), text.end()); break;
-                case 2: { uint16_t len = static_cast<uint16_t>(text.size()); bytes->insert(bytes->end(), reinterpret_cast<uint8_t *>(&len), reinterpret_cast<uint8_t *>(&len) + 2); bytes->insert(bytes->end(), text.begin(), text.end()); break; }
-                case 8: bytes->insert(bytes->end(), reinterpret_cast<uint8_t *>(&number), reinterpret_cast<uint8_t *>(&number) + 2); break;
-                case 9: bytes->insert(bytes->end(), reinterpret_cast<uint8_t *>(&number), reinterpret_cast<uint8_t *>(&number) + 4); break;
+                case 0:
+                    bytes->push_back(static_cast<uint8_t>(text.size()));
+                    bytes->insert(bytes->end(), text.begin(), text.end());
+                    break;
+                case 2: {
+                    uint16_t len = static_cast<uint16_t>(text.size());
+                    bytes->insert(bytes->end(), reinterpret_cast<uint8_t *>(&len),
+                                  reinterpret_cast<uint8_t *>(&len) + 2);
+                    bytes->insert(bytes->end(), text.begin(), text.end());
+                    break;
+                }
+                case 8:
+                    bytes->insert(bytes->end(), reinterpret_cast<uint8_t *>(&number),
+                                  reinterpret_cast<uint8_t *>(&number) + 2);
+                    break;
+                case 9:
+                    bytes->insert(bytes->end(), reinterpret_cast<uint8_t *>(&number),
+                                  reinterpret_cast<uint8_t *>(&number) + 4);
+                    break;
                 default: bytes->insert(bytes->end(), 10, 0); break;
                 }
             }
@@ -229,11 +281,13 @@ public:
         return 0;
     }
     size_t truncateArray = 0;
-    int32_t SetReadWriteMode(DrmQxConnection, int16_t, uint8_t mode) override {
+    int32_t SetReadWriteMode(DrmQxConnection, int16_t, uint8_t mode) override
+    {
         calls.push_back("SetReadWriteMode " + std::to_string(mode));
         return Forced("SetReadWriteMode");
     }
-    QXHandle CreateBuffer(DrmQxConnection, int16_t table) override {
+    QXHandle CreateBuffer(DrmQxConnection, int16_t table) override
+    {
         calls.push_back("CreateBuffer " + std::to_string(table));
         if (Forced("CreateBuffer"))
             return nullptr;
@@ -243,7 +297,9 @@ public:
         std::memcpy(LockHandle(h), &index, 4);
         return h;
     }
-    int32_t AddToBuffer(DrmQxConnection, QXHandle buffer, int16_t field, const QXValue *value) override {
+    int32_t AddToBuffer(DrmQxConnection, QXHandle buffer, int16_t field,
+                        const QXValue *value) override
+    {
         calls.push_back("AddToBuffer " + std::to_string(field));
         if (!buffer)
             return -32003;
@@ -251,55 +307,71 @@ public:
         std::memcpy(&index, LockHandle(buffer), 4);
         QXValue copy = *value;
         copy.data = nullptr;
-        if (value->data) {   // keep the long value's bytes as the alpha text of the copy (tests read them back)
+        if (value
+                ->data) { // keep the long value's bytes as the alpha text of the copy (tests read them back)
             copy.length = SizeOfHandle(value->data);
-            longValues.emplace_back(static_cast<const char *>(LockHandle(value->data)), static_cast<size_t>(copy.length));
+            longValues.emplace_back(static_cast<const char *>(LockHandle(value->data)),
+                                    static_cast<size_t>(copy.length));
         }
         buffers.at(static_cast<size_t>(index)).emplace_back(field, copy);
         return Forced("AddToBuffer");
     }
     std::vector<std::string> longValues;
-    int32_t NewRecord(DrmQxConnection, QXHandle) override {
+    int32_t NewRecord(DrmQxConnection, QXHandle) override
+    {
         calls.push_back("NewRecord");
         return Forced("NewRecord");
     }
-    int32_t ModifyRecord(DrmQxConnection, QXHandle) override {
+    int32_t ModifyRecord(DrmQxConnection, QXHandle) override
+    {
         calls.push_back("ModifyRecord");
         return Forced("ModifyRecord");
     }
-    int32_t DeleteCurrentRecord(DrmQxConnection, int16_t) override {
+    int32_t DeleteCurrentRecord(DrmQxConnection, int16_t) override
+    {
         calls.push_back("DeleteCurrentRecord");
         return Forced("DeleteCurrentRecord");
     }
-    int32_t CopySelection(DrmQxConnection, const uint8_t *name, int16_t) override {
+    int32_t CopySelection(DrmQxConnection, const uint8_t *name, int16_t) override
+    {
         calls.push_back("CopySelection " + Name(name));
         return Forced("CopySelection");
     }
-    int32_t UseSelection(DrmQxConnection, const uint8_t *name, int16_t *table) override {
+    int32_t UseSelection(DrmQxConnection, const uint8_t *name, int16_t *table) override
+    {
         calls.push_back("UseSelection " + Name(name));
         *table = 1;
         return Forced("UseSelection");
     }
-    int32_t KillSelection(DrmQxConnection, const uint8_t *name) override {
+    int32_t KillSelection(DrmQxConnection, const uint8_t *name) override
+    {
         calls.push_back("KillSelection " + Name(name));
         return 0;
     }
 
     // Handles: plain heap blocks with their size.
-    struct Block { std::vector<uint8_t> bytes; };
-    QXHandle AllocHandle(int32_t size) override {
+    struct Block {
+        std::vector<uint8_t> bytes;
+    };
+    QXHandle AllocHandle(int32_t size) override
+    {
         if (size < 0 || Forced("AllocHandle") != 0)
             return nullptr;
         auto *b = new Block{std::vector<uint8_t>(static_cast<size_t>(size), 0)};
         ++liveHandles;
         return reinterpret_cast<QXHandle>(b);
     }
-    void *LockHandle(QXHandle h) override { return h ? reinterpret_cast<Block *>(h)->bytes.data() : nullptr; }
+    void *LockHandle(QXHandle h) override
+    {
+        return h ? reinterpret_cast<Block *>(h)->bytes.data() : nullptr;
+    }
     void UnlockHandle(QXHandle) override {}
-    int32_t SizeOfHandle(QXHandle h) override {
+    int32_t SizeOfHandle(QXHandle h) override
+    {
         return h ? static_cast<int32_t>(reinterpret_cast<Block *>(h)->bytes.size()) : 0;
     }
-    void FreeHandle(QXHandle h) override {
+    void FreeHandle(QXHandle h) override
+    {
         if (h) {
             --liveHandles;
             delete reinterpret_cast<Block *>(h);
@@ -307,7 +379,8 @@ public:
     }
     int liveHandles = 0;
 
-    static std::vector<uint8_t> Definition(const FakeTable &t) {
+    static std::vector<uint8_t> Definition(const FakeTable &t)
+    {
         std::vector<uint8_t> d(30 + 66 * t.fields.size(), 0);
         uint16_t n = static_cast<uint16_t>(t.fields.size());
         std::memcpy(d.data(), &n, 2);
@@ -323,7 +396,8 @@ public:
         return d;
     }
 
-    size_t Count(const std::string &prefix) const {
+    size_t Count(const std::string &prefix) const
+    {
         size_t n = 0;
         for (const std::string &c : calls)
             if (c.rfind(prefix, 0) == 0)
@@ -336,7 +410,8 @@ private:
 };
 
 // The sample catalog most tests use.
-inline std::vector<FakeTable> SampleTables() {
+inline std::vector<FakeTable> SampleTables()
+{
     return {
         {"Customers",
          {{"ID", 9, 4, 0xE000}, {"Name", 0, 40, 0x8000}, {"Name2", 0, 20, 0}, {"Notes", 2, 0, 0}}},

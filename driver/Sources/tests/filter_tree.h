@@ -10,20 +10,22 @@
 
 struct F {
     enum Kind { Node, Column, Literal, Param } kind = Node;
-    uint32_t code = 0;   // operator code, or the value's type
+    uint32_t code = 0; // operator code, or the value's type
     std::vector<F> kids;
     uint32_t column = 0;
     uint32_t param = 0;
     std::vector<uint8_t> bytes;
 };
 
-inline F Col(uint32_t column) {
+inline F Col(uint32_t column)
+{
     F f;
     f.kind = F::Column;
     f.column = column;
     return f;
 }
-inline F Lit(uint32_t type, const void *data, size_t n) {
+inline F Lit(uint32_t type, const void *data, size_t n)
+{
     F f;
     f.kind = F::Literal;
     f.code = type;
@@ -34,14 +36,16 @@ inline F Long(int32_t v) { return Lit(4, &v, 4); }
 inline F Short(int16_t v) { return Lit(3, &v, 2); }
 inline F Dbl(double v) { return Lit(7, &v, 8); }
 inline F Text(const std::string &s, uint32_t type = 10) { return Lit(type, s.data(), s.size()); }
-inline F Par(uint32_t type, uint32_t id) {
+inline F Par(uint32_t type, uint32_t id)
+{
     F f;
     f.kind = F::Param;
     f.code = type;
     f.param = id;
     return f;
 }
-inline F Op(uint32_t code, std::vector<F> kids) {
+inline F Op(uint32_t code, std::vector<F> kids)
+{
     F f;
     f.code = code;
     f.kids = std::move(kids);
@@ -61,7 +65,8 @@ struct EncodedFilter {
     std::vector<uint32_t> tree{0};
     std::vector<uint32_t> data{0, 0};
 
-    uint32_t Write(const F &f) {
+    uint32_t Write(const F &f)
+    {
         uint32_t at = static_cast<uint32_t>(tree.size());
         switch (f.kind) {
         case F::Column: tree.insert(tree.end(), {500, 1, f.column}); break;
@@ -89,7 +94,8 @@ struct EncodedFilter {
         }
         return at;
     }
-    explicit EncodedFilter(const F &root) {
+    explicit EncodedFilter(const F &root)
+    {
         Write(root);
         tree[0] = static_cast<uint32_t>(tree.size() * 4);
         data[0] = static_cast<uint32_t>(data.size() * 4);

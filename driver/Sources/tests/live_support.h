@@ -27,25 +27,30 @@ namespace fs = std::filesystem;
 
 class Live : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         dir_ = tempDir_.Path();
         ASSERT_FALSE(dir_.empty());
         log_ = dir_ / "server.log";
         DrmTraceReset();
         DrmNetLibInit();
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         for (uint32_t s : sessions_)
             DrmEndSession(s);
         server_.Stop();
     }
-    void StartServer(const std::vector<std::string> &extra = {}, const std::string &fixture = QX_DRM_FIXTURE) {
+    void StartServer(const std::vector<std::string> &extra = {},
+                     const std::string &fixture = QX_DRM_FIXTURE)
+    {
         std::vector<std::string> args = {"--fixture", fixture, "--log", log_.string()};
         args.insert(args.end(), extra.begin(), extra.end());
         std::string error;
         ASSERT_TRUE(server_.Start(args, &error)) << error;
     }
-    uint32_t Begin() {
+    uint32_t Begin()
+    {
         uint32_t s = 0;
         EXPECT_EQ(DrmBeginSession(&s, "drm", "secret", "Live"), 0);
         sessions_.push_back(s);
@@ -55,7 +60,8 @@ protected:
     std::string Log() { return qxtest::ReadFile(log_); }
     // Channels the server still holds open at the end of its log: a channel
     // goes with its "close" or with its link closed by the client.
-    std::set<std::string> ChannelsLeftOpen(const std::string &text) {
+    std::set<std::string> ChannelsLeftOpen(const std::string &text)
+    {
         std::set<std::string> open;
         std::istringstream in(text);
         for (std::string line; std::getline(in, line);) {
@@ -68,7 +74,7 @@ protected:
                 open.insert(l + "/" + c);
             else if (channel == "channel" && what == "close")
                 open.erase(l + "/" + c);
-            else if (channel == "closed" && c == "by")    // "link L closed by the client"
+            else if (channel == "closed" && c == "by") // "link L closed by the client"
                 for (auto it = open.begin(); it != open.end();)
                     it = it->rfind(l + "/", 0) == 0 ? open.erase(it) : std::next(it);
         }
@@ -76,7 +82,8 @@ protected:
     }
 
     // Waits (up to 3 s) until the server has seen every channel go; the log.
-    std::string LogOnceChannelsClosed() {
+    std::string LogOnceChannelsClosed()
+    {
         std::string log;
         for (int i = 0; i < 300; ++i) {
             log = Log();
@@ -88,7 +95,8 @@ protected:
     }
 
     // Lines of the server log that name a channel and end with the word.
-    size_t ChannelLines(const std::string &text, const std::string &word) {
+    size_t ChannelLines(const std::string &text, const std::string &word)
+    {
         size_t n = 0;
         std::istringstream in(text);
         for (std::string line; std::getline(in, line);)
@@ -97,7 +105,8 @@ protected:
                 ++n;
         return n;
     }
-    std::vector<std::string> Texts(uint32_t s, uint32_t c, uint32_t column) {
+    std::vector<std::string> Texts(uint32_t s, uint32_t c, uint32_t column)
+    {
         std::vector<std::string> out;
         for (int32_t r = DrmMove(s, c, kDrmMoveFirst); r == 0; r = DrmMove(s, c, kDrmMoveNext)) {
             char buf[64];
@@ -107,7 +116,8 @@ protected:
         }
         return out;
     }
-    std::vector<uint32_t> Numbers(uint32_t s, uint32_t c, uint32_t column) {
+    std::vector<uint32_t> Numbers(uint32_t s, uint32_t c, uint32_t column)
+    {
         std::vector<uint32_t> out;
         for (int32_t r = DrmMove(s, c, kDrmMoveFirst); r == 0; r = DrmMove(s, c, kDrmMoveNext)) {
             uint32_t v = 0, n = 0;

@@ -8,7 +8,8 @@ namespace {
 
 using namespace drmlive;
 
-TEST_F(LiveLink, ManagerOpensAndClosesConnections) {
+TEST_F(LiveLink, ManagerOpensAndClosesConnections)
+{
     StartServer();
     DrmNetPath path;
     ASSERT_TRUE(DrmParseNetPath(server_.Dbq().c_str(), &path));
@@ -28,13 +29,14 @@ TEST_F(LiveLink, ManagerOpensAndClosesConnections) {
     EXPECT_EQ(DrmCloseServerLink(&a), 0);
     DrmCloseAllServerLinks();
     EXPECT_EQ(DrmServerLinkConnectionCount(), 0);
-    EXPECT_NE(DrmServerLink(&login, &path, &c), -1);   // still usable after closing all
+    EXPECT_NE(DrmServerLink(&login, &path, &c), -1); // still usable after closing all
     DrmNetLibExit();
     std::string log = LogOnceChannelsClosed();
     EXPECT_TRUE(ChannelsLeftOpen(log).empty()) << log;
 }
 
-TEST_F(Live, CatalogsReturnTheFixtureSchema) {
+TEST_F(Live, CatalogsReturnTheFixtureSchema)
+{
     StartServer();
     uint32_t s = Begin();
     uint32_t db = 0;
@@ -42,7 +44,8 @@ TEST_F(Live, CatalogsReturnTheFixtureSchema) {
 
     uint32_t info[13] = {};
     ASSERT_EQ(DrmGetDatabaseTableInfo(s, db, info, 28), 0);
-    EXPECT_EQ(Texts(s, info[1], 1), (std::vector<std::string>{"Customers", "Ann\xE9" "e"}));
+    EXPECT_EQ(Texts(s, info[1], 1), (std::vector<std::string>{"Customers", "Ann\xE9"
+                                                                           "e"}));
 
     ASSERT_EQ(DrmGetTypeCatalogInfo(s, db, info, 44), 0);
     EXPECT_EQ(Numbers(s, info[1], 1),
@@ -55,7 +58,8 @@ TEST_F(Live, CatalogsReturnTheFixtureSchema) {
     uint32_t columns = info[1];
     EXPECT_EQ(Numbers(s, columns, 3), (std::vector<uint32_t>{4, 104, 101, 7, 12}));
     std::vector<std::string> names;
-    for (int32_t r = DrmMove(s, columns, kDrmMoveFirst); r == 0; r = DrmMove(s, columns, kDrmMoveNext)) {
+    for (int32_t r = DrmMove(s, columns, kDrmMoveFirst); r == 0;
+         r = DrmMove(s, columns, kDrmMoveNext)) {
         char buf[40];
         uint32_t n = 0;
         ASSERT_EQ(DrmRetrieveColumn(s, columns, 1, buf, sizeof buf, &n, nullptr), 0);
@@ -68,12 +72,17 @@ TEST_F(Live, CatalogsReturnTheFixtureSchema) {
     EXPECT_EQ(Texts(s, info[1], 1), (std::vector<std::string>{"ID", "Name"}));
 
     uint32_t u = 0;
-    ASSERT_EQ(DrmOpenTable(s, db, "ann\xC9" "E", "", 0, &u), 0);
+    ASSERT_EQ(DrmOpenTable(s, db,
+                           "ann\xC9"
+                           "E",
+                           "", 0, &u),
+              0);
     ASSERT_EQ(DrmGetTableColumnInfo(s, u, info, 52), 0);
     EXPECT_EQ(Numbers(s, info[1], 3), (std::vector<uint32_t>{101, 102, 1, 3, 11}));
 }
 
-TEST_F(Live, CloseAndEndReleaseEveryConnection) {
+TEST_F(Live, CloseAndEndReleaseEveryConnection)
+{
     StartServer();
     uint32_t s = Begin();
     uint32_t a = 0, b = 0;
@@ -90,20 +99,22 @@ TEST_F(Live, CloseAndEndReleaseEveryConnection) {
     EXPECT_TRUE(ChannelsLeftOpen(log).empty()) << log;
 }
 
-TEST_F(Live, WrongPasswordAndMissingServer) {
+TEST_F(Live, WrongPasswordAndMissingServer)
+{
     StartServer();
     uint32_t s = 0;
     ASSERT_EQ(DrmBeginSession(&s, "drm", "wrong", "Live"), 0);
     sessions_.push_back(s);
     uint32_t db = 0;
-    EXPECT_EQ(DrmOpenDatabase(s, server_.Dbq().c_str(), &db, 0), -1905);   // invalid password
+    EXPECT_EQ(DrmOpenDatabase(s, server_.Dbq().c_str(), &db, 0), -1905); // invalid password
     EXPECT_EQ(db, 0u);
     EXPECT_EQ(DrmServerLinkConnectionCount(), 0);
     int32_t r = DrmOpenDatabase(s, "TCP/IP:127.0.0.1:1", &db, 0);
     EXPECT_LT(r, 0);
 }
 
-TEST_F(Live, MalformedCatalogRepliesGiveAnError) {
+TEST_F(Live, MalformedCatalogRepliesGiveAnError)
+{
     // Request 50 (table definition) and 99 (table names) answered short or overlong.
     for (const char *fault : {"--short-body", "--overlong-body", "--mismatch-body"}) {
         for (const char *code : {"50", "99", "51"}) {
@@ -123,11 +134,13 @@ TEST_F(Live, MalformedCatalogRepliesGiveAnError) {
 
 // The connect as a whole within the login time, each failure told apart;
 // a request past the data source's ReplyTimeout breaks the connection.
-TEST_F(Live, ConnectAndRequestsEndInTimeWithTheReason) {
+TEST_F(Live, ConnectAndRequestsEndInTimeWithTheReason)
+{
     auto within = [](auto call, int32_t expected, double seconds) {
         auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(call(), expected);
-        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), seconds);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                  seconds);
     };
     {
         SCOPED_TRACE("replies held back");
@@ -135,7 +148,8 @@ TEST_F(Live, ConnectAndRequestsEndInTimeWithTheReason) {
         uint32_t s = Begin();
         ASSERT_EQ(DrmSetSessionOption(s, kDrmSessionOptionLoginTimeout, 1), 0);
         uint32_t db = 0;
-        within([&] { return DrmOpenDatabase(s, server_.Dbq().c_str(), &db, 0); }, kDrmErrTimedOut, 1.8);
+        within([&] { return DrmOpenDatabase(s, server_.Dbq().c_str(), &db, 0); }, kDrmErrTimedOut,
+               1.8);
         server_.Stop();
     }
     StartServer();
@@ -145,10 +159,11 @@ TEST_F(Live, ConnectAndRequestsEndInTimeWithTheReason) {
         ASSERT_EQ(DrmSetSessionOption(s, kDrmSessionOptionLoginTimeout, 1), 0);
         kill(server_.Pid(), SIGSTOP);
         uint32_t db = 0;
-        within([&] { return DrmOpenDatabase(s, server_.Dbq().c_str(), &db, 0); }, kDrmErrServerNotAnswering,
-               1.8);
+        within([&] { return DrmOpenDatabase(s, server_.Dbq().c_str(), &db, 0); },
+               kDrmErrServerNotAnswering, 1.8);
         kill(server_.Pid(), SIGCONT);
-        within([&] { return DrmOpenDatabase(s, "TCP/IP:127.0.0.1:1", &db, 0); }, kDrmErrNoServerAtAddress, 1.0);
+        within([&] { return DrmOpenDatabase(s, "TCP/IP:127.0.0.1:1", &db, 0); },
+               kDrmErrNoServerAtAddress, 1.0);
     }
     {
         SCOPED_TRACE("reply time of the data source");

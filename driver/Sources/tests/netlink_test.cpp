@@ -8,7 +8,8 @@
 
 namespace {
 
-TEST(NetPath, ParseAndFormat) {
+TEST(NetPath, ParseAndFormat)
+{
     struct Case {
         const char *text;
         uint16_t component;
@@ -17,12 +18,12 @@ TEST(NetPath, ParseAndFormat) {
     };
     const Case cases[] = {
         {"TCP/IP:10.0.0.5", 2, "10.0.0.5", "TCP/IP:10.0.0.5"},
-        {"TCP/IP 10.0.0.5", 2, "10.0.0.5", "TCP/IP:10.0.0.5"},          // separator not checked
+        {"TCP/IP 10.0.0.5", 2, "10.0.0.5", "TCP/IP:10.0.0.5"}, // separator not checked
         {"TCP/IP:127.0.0.1:19813", 2, "127.0.0.1:19813", "TCP/IP:127.0.0.1:19813"},
         {"tcp/ip:host", 0, "", ""},
         {"Novell:host", 0, "", ""},
         {"Local:", 69, "", "Local:"},
-        {"Local", 69, "", "Local:"},                                   // nothing past the name
+        {"Local", 69, "", "Local:"}, // nothing past the name
         {"AppleTalk:Zone", 1, "Zone", "AppleTalk:Zone"},
         {"IPX:net", 4, "net", "IPX:net"},
         {"", 0, "", ""},
@@ -39,7 +40,8 @@ TEST(NetPath, ParseAndFormat) {
     }
 }
 
-TEST(NetPath, AddressTooLongForTheRecordIsRefused) {
+TEST(NetPath, AddressTooLongForTheRecordIsRefused)
+{
     std::string fits = "TCP/IP:" + std::string(79, 'h');
     std::string over = "TCP/IP:" + std::string(80, 'h');
     DrmNetPath p;
@@ -59,7 +61,8 @@ class ServerLink : public ::testing::Test {
 protected:
     void TearDown() override { DrmNetLibExit(); }
 
-    int32_t Link(const char *text, DrmQxConnection *c) {
+    int32_t Link(const char *text, DrmQxConnection *c)
+    {
         DrmNetPath p;
         DrmParseNetPath(text, &p);
         DrmLoginRecord login;
@@ -67,7 +70,8 @@ protected:
         return DrmServerLink(&login, &p, c);
     }
 
-    std::vector<std::string> Finds() const {
+    std::vector<std::string> Finds() const
+    {
         std::vector<std::string> out;
         for (const std::string &c : server.calls)
             if (c.rfind("FindQXServer", 0) == 0)
@@ -78,10 +82,12 @@ protected:
     FakeServer server;
 };
 
-TEST_F(ServerLink, BlanksAreTriedFromTheRightThenThePlainText) {
+TEST_F(ServerLink, BlanksAreTriedFromTheRightThenThePlainText)
+{
     DrmQxConnection c = 0;
     EXPECT_EQ(Link("TCP/IP:Sales Server BOX", &c), -10021);
-    EXPECT_EQ(Finds(), (std::vector<std::string>{"Sales Server\tBOX", "Sales\tServer BOX", "Sales Server BOX"}));
+    EXPECT_EQ(Finds(), (std::vector<std::string>{"Sales Server\tBOX", "Sales\tServer BOX",
+                                                 "Sales Server BOX"}));
     EXPECT_EQ(c, 0u);
     EXPECT_EQ(server.Count("OpenQXConnection"), 0u);
 
@@ -93,14 +99,16 @@ TEST_F(ServerLink, BlanksAreTriedFromTheRightThenThePlainText) {
     EXPECT_EQ(server.Count("FreeNetworkLocation"), 1u);
 }
 
-TEST_F(ServerLink, AnAddressWithoutBlanksIsLookedUpOnce) {
+TEST_F(ServerLink, AnAddressWithoutBlanksIsLookedUpOnce)
+{
     DrmQxConnection c = 0;
     EXPECT_EQ(Link("TCP/IP:127.0.0.1", &c), 0);
     EXPECT_EQ(Finds(), (std::vector<std::string>{"127.0.0.1"}));
     EXPECT_EQ(DrmServerLinkConnectionCount(), 1);
 }
 
-TEST_F(ServerLink, ConnectionsShareTheirComponentAndCloseOnce) {
+TEST_F(ServerLink, ConnectionsShareTheirComponentAndCloseOnce)
+{
     DrmQxConnection a = 0, b = 0;
     ASSERT_EQ(Link("TCP/IP:127.0.0.1", &a), 0);
     ASSERT_EQ(Link("TCP/IP:127.0.0.1", &b), 0);
@@ -111,31 +119,33 @@ TEST_F(ServerLink, ConnectionsShareTheirComponentAndCloseOnce) {
     DrmQxConnection again = a;
     EXPECT_EQ(DrmCloseServerLink(&a), 0);
     EXPECT_EQ(a, 0u);
-    EXPECT_EQ(DrmCloseServerLink(&a), -1);            // handle 0: no record holds it
-    EXPECT_EQ(DrmCloseServerLink(&again), -1);        // already closed: not closed twice
+    EXPECT_EQ(DrmCloseServerLink(&a), -1);     // handle 0: no record holds it
+    EXPECT_EQ(DrmCloseServerLink(&again), -1); // already closed: not closed twice
     EXPECT_EQ(server.Count("CloseQXConnection"), 1u);
-    EXPECT_EQ(DrmServerLinkComponentCount(), 1);      // component stays initialised
+    EXPECT_EQ(DrmServerLinkComponentCount(), 1); // component stays initialised
     EXPECT_EQ(server.open.size(), 1u);
 
-    DrmNetLibExit();                                   // unload: close what is left, then de-init
+    DrmNetLibExit(); // unload: close what is left, then de-init
     EXPECT_TRUE(server.open.empty());
     EXPECT_EQ(server.initialisedComponents, 0);
     EXPECT_EQ(server.calls.back(), "DeInitQXWS");
 }
 
-TEST_F(ServerLink, FailuresOfTheOpenAndOfTheComponent) {
+TEST_F(ServerLink, FailuresOfTheOpenAndOfTheComponent)
+{
     DrmQxConnection c = 0;
     server.status["OpenQXConnection"] = -9978;
     EXPECT_EQ(Link("TCP/IP:127.0.0.1", &c), -9978);
-    EXPECT_EQ(server.Count("FreeNetworkLocation"), 1u);   // location released anyway
+    EXPECT_EQ(server.Count("FreeNetworkLocation"), 1u); // location released anyway
     EXPECT_EQ(DrmServerLinkConnectionCount(), 0);
 
     server.status["InitNetworkComponent"] = 1;
     EXPECT_EQ(Link("IPX:net", &c), -1);
-    EXPECT_EQ(DrmServerLinkComponentCount(), 1);          // only TCP/IP registered
+    EXPECT_EQ(DrmServerLinkComponentCount(), 1); // only TCP/IP registered
 }
 
-TEST_F(ServerLink, CloseAllKeepsComponents) {
+TEST_F(ServerLink, CloseAllKeepsComponents)
+{
     DrmQxConnection a = 0, b = 0;
     ASSERT_EQ(Link("TCP/IP:127.0.0.1", &a), 0);
     ASSERT_EQ(Link("TCP/IP:127.0.0.1", &b), 0);
@@ -145,7 +155,8 @@ TEST_F(ServerLink, CloseAllKeepsComponents) {
     EXPECT_EQ(DrmServerLinkConnectionCount(), 0);
 }
 
-TEST_F(ServerLink, SelectServerFillsTheRecordOrPassesTheRefusal) {
+TEST_F(ServerLink, SelectServerFillsTheRecordOrPassesTheRefusal)
+{
     DrmNetPath p;
     ASSERT_EQ(DrmSelectServer(&p), 0);
     EXPECT_EQ(p.component, 2);

@@ -13,7 +13,8 @@ namespace {
 
 using Sessions = DrmSessionTest;
 
-uint32_t TypeCatalog(uint32_t s, uint32_t db, int32_t *result = nullptr) {
+uint32_t TypeCatalog(uint32_t s, uint32_t db, int32_t *result = nullptr)
+{
     uint32_t info[11] = {44};
     int32_t r = DrmGetTypeCatalogInfo(s, db, info, sizeof info);
     if (result)
@@ -21,26 +22,28 @@ uint32_t TypeCatalog(uint32_t s, uint32_t db, int32_t *result = nullptr) {
     return info[1];
 }
 
-TEST_F(Sessions, IdsOnlyGrowAndFailedCreationsUseThemUp) {
+TEST_F(Sessions, IdsOnlyGrowAndFailedCreationsUseThemUp)
+{
     uint32_t a = Begin();
     ASSERT_EQ(DrmEndSession(a), 0);
     sessions.clear();
     uint32_t b = Begin();
-    EXPECT_EQ(b, a + 1);                    // never reused
+    EXPECT_EQ(b, a + 1); // never reused
     uint32_t db = Open(b);
-    EXPECT_EQ(TypeCatalog(b, db), 1u);       // first cursor of a session is 1
+    EXPECT_EQ(TypeCatalog(b, db), 1u); // first cursor of a session is 1
     int32_t r = 0;
-    TypeCatalog(b, db + 100, &r);            // unknown database: id 2 used up
+    TypeCatalog(b, db + 100, &r); // unknown database: id 2 used up
     EXPECT_EQ(r, kDrmErrNoDatabase);
     uint32_t c = 0;
-    EXPECT_EQ(DrmOpenTable(b, db, "NoSuchTable", "", 0, &c), kDrmErrNoTable);   // id 3
+    EXPECT_EQ(DrmOpenTable(b, db, "NoSuchTable", "", 0, &c), kDrmErrNoTable); // id 3
     EXPECT_EQ(TypeCatalog(b, db), 4u);
     EXPECT_EQ(DrmCloseTable(b, 4), 0);
     EXPECT_EQ(DrmCloseTable(b, 4), kDrmErrBadCursor);
     EXPECT_EQ(DrmCloseTable(b, 99), kDrmErrBadCursor);
 }
 
-TEST_F(Sessions, ParametersAreKeptPerWholeId) {
+TEST_F(Sessions, ParametersAreKeptPerWholeId)
+{
     uint32_t s = Begin();
     VDRMSession *session = DrmDriver().oGetSession(s);
     int32_t one = 1, two = 2;
@@ -66,15 +69,16 @@ TEST_F(Sessions, ParametersAreKeptPerWholeId) {
     EXPECT_TRUE(null->value.empty());
 }
 
-TEST_F(Sessions, TransactionsRunOnEveryDatabaseUntilOneFails) {
+TEST_F(Sessions, TransactionsRunOnEveryDatabaseUntilOneFails)
+{
     uint32_t s = Begin();
-    EXPECT_EQ(DrmSetTransact(s, 4), 0);      // no database: nothing to do
+    EXPECT_EQ(DrmSetTransact(s, 4), 0); // no database: nothing to do
     Open(s);
     Open(s);
     Open(s);
     server.calls.clear();
     server.commitStatusByConnection[2] = -9991;
-    EXPECT_EQ(DrmSetTransact(s, 4), -1809);  // the failing status, mapped
+    EXPECT_EQ(DrmSetTransact(s, 4), -1809); // the failing status, mapped
     EXPECT_EQ(server.calls, (std::vector<std::string>{"Commit 1", "Commit 2"}));
     server.calls.clear();
     EXPECT_EQ(DrmSetTransact(s, 3), 0);
@@ -88,19 +92,21 @@ TEST_F(Sessions, TransactionsRunOnEveryDatabaseUntilOneFails) {
     EXPECT_TRUE(server.calls.empty());
 }
 
-TEST_F(Sessions, RetrieveLists) {
+TEST_F(Sessions, RetrieveLists)
+{
     uint32_t s = Begin();
     uint32_t db = Open(s);
     uint32_t t = OpenTable(s, db, "Customers");
     uint32_t empty[] = {4, 77};
-    EXPECT_EQ(DrmSetRetrieveColumns(s, empty), 0);   // no whole entry
+    EXPECT_EQ(DrmSetRetrieveColumns(s, empty), 0); // no whole entry
     uint32_t list[] = {24, t, 1, t, 2, 99, 1};
     EXPECT_EQ(DrmSetRetrieveColumns(s, list), kDrmErrBadCursor);
     uint32_t good[] = {16, t, 1, t, 2};
     EXPECT_EQ(DrmSetRetrieveColumns(s, good), 0);
 }
 
-TEST_F(Sessions, DatabasesOpenLogInAndClose) {
+TEST_F(Sessions, DatabasesOpenLogInAndClose)
+{
     // The login record holds 31 characters of each; more is refused, not cut.
     for (const auto &[user, password] : {std::pair{std::string(32, 'u'), std::string("pw")},
                                          std::pair{std::string("u"), std::string(32, 'p')}}) {
@@ -118,7 +124,7 @@ TEST_F(Sessions, DatabasesOpenLogInAndClose) {
     const uint8_t *login = server.lastLogin.bytes;
     EXPECT_EQ(login[0], 14);
     EXPECT_EQ(std::memcmp(login + 1, "QX ODBC Driver", 14), 0);
-    EXPECT_EQ(login[32], 31);                          // the whole 31-character user
+    EXPECT_EQ(login[32], 31); // the whole 31-character user
     EXPECT_EQ(login[64], 2);
     EXPECT_EQ(login[96], 4);
     EXPECT_EQ(std::memcmp(login + 97, "ODBC", 4), 0);
@@ -130,34 +136,36 @@ TEST_F(Sessions, DatabasesOpenLogInAndClose) {
     EXPECT_EQ(failed, 0u);
     EXPECT_EQ(DrmOpenDatabase(s, "AppleTalk:Zone", &failed, 0), kDrmErrNoDatabase);
     uint32_t c = Open(s);
-    EXPECT_EQ(c, b + 3);                               // failed opens used their ids
+    EXPECT_EQ(c, b + 3); // failed opens used their ids
 
     uint32_t ta = OpenTable(s, a, "customers");
     uint32_t tb = OpenTable(s, b, "EMPTY");
     ASSERT_EQ(DrmCloseDatabase(s, a), 0);
     EXPECT_EQ(DrmCloseDatabase(s, a), kDrmErrNoDatabase);
     EXPECT_EQ(DrmMove(s, ta, kDrmMoveFirst), kDrmErrBadCursor);
-    EXPECT_EQ(DrmMove(s, tb, kDrmMoveFirst), kDrmErrNoCurrentRecord);   // still there
+    EXPECT_EQ(DrmMove(s, tb, kDrmMoveFirst), kDrmErrNoCurrentRecord); // still there
     EXPECT_EQ(server.open.size(), 2u);
 
     uint32_t other = Begin();
-    EXPECT_EQ(DrmCloseDatabase(other, b), kDrmErrNoDatabase);   // another session's
+    EXPECT_EQ(DrmCloseDatabase(other, b), kDrmErrNoDatabase); // another session's
 }
 
-TEST_F(Sessions, FailedOpensCloseWhatTheyOpened) {
+TEST_F(Sessions, FailedOpensCloseWhatTheyOpened)
+{
     uint32_t s = Begin();
     server.status["GetServerInfo"] = -32003;
     uint32_t db = 0;
     EXPECT_EQ(DrmOpenDatabase(s, "TCP/IP:127.0.0.1", &db, 0), -1028);
     EXPECT_TRUE(server.open.empty());
     server.status.clear();
-    server.fileListOverride = {1, 0};                   // malformed catalog reply
+    server.fileListOverride = {1, 0}; // malformed catalog reply
     EXPECT_EQ(DrmOpenDatabase(s, "TCP/IP:127.0.0.1", &db, 0), -1028);
     EXPECT_TRUE(server.open.empty());
     EXPECT_EQ(db, 0u);
 }
 
-TEST_F(Sessions, EndingASessionReleasesEverything) {
+TEST_F(Sessions, EndingASessionReleasesEverything)
+{
     uint32_t s = Begin();
     uint32_t a = Open(s);
     uint32_t b = Open(s);
@@ -176,7 +184,8 @@ TEST_F(Sessions, EndingASessionReleasesEverything) {
 
 namespace {
 
-TEST_F(Sessions, ConcurrentSessionsGetDistinctIdsAndStayIntact) {
+TEST_F(Sessions, ConcurrentSessionsGetDistinctIdsAndStayIntact)
+{
     constexpr int kThreads = 4, kRounds = 50;
     std::vector<std::vector<uint32_t>> ids(kThreads);
     std::vector<std::thread> threads;

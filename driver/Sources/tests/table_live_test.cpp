@@ -18,14 +18,16 @@ constexpr int kRecords = 260;
 
 // Items: 1 ID longint (indexed), 2 Name alpha(20) (indexed), 3 Qty integer,
 // 4 Price real, 5 Born date, 6 Notes text.
-std::string LongNote(int i) {
+std::string LongNote(int i)
+{
     std::string s;
     for (int k = 0; s.size() < 3000; ++k)
         s += "note " + std::to_string(i) + "/" + std::to_string(k) + ";";
     return s.substr(0, 3000);
 }
 
-std::string Fixture() {
+std::string Fixture()
+{
     std::string f = R"({"users": [{"name": "drm", "password": "secret"}], "tables": [
  {"name": "Items", "fields": [
    {"name": "ID", "type": "longint", "indexed": true, "unique": true, "mandatory": true},
@@ -45,16 +47,18 @@ std::string Fixture() {
             notes = "\"short " + std::to_string(i) + "\"";
         char day[32];
         std::snprintf(day, sizeof day, "2000-01-%02d", i % 28 + 1);
-        f += (i > 1 ? ",\n" : "") + std::string("{\"ID\": ") + std::to_string(i) + ", \"Name\": \"" + name +
-             "\", \"Qty\": " + std::to_string(i % 7) + ", \"Price\": " + std::to_string(i * 0.5) + ", \"Born\": \"" +
-             day + "\", \"Notes\": " + notes + "}";
+        f += (i > 1 ? ",\n" : "") + std::string("{\"ID\": ") + std::to_string(i) +
+             ", \"Name\": \"" + name + "\", \"Qty\": " + std::to_string(i % 7) +
+             ", \"Price\": " + std::to_string(i * 0.5) + ", \"Born\": \"" + day +
+             "\", \"Notes\": " + notes + "}";
     }
     return f + "]}]}";
 }
 
 class LiveTables : public Live {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         Live::SetUp();
         if (IsSkipped())
             return;
@@ -65,7 +69,8 @@ protected:
         ASSERT_EQ(DrmOpenDatabase(s, server_.Dbq().c_str(), &db, 0), 0);
     }
 
-    uint32_t Open(const F *filter = nullptr, const char *index = nullptr) {
+    uint32_t Open(const F *filter = nullptr, const char *index = nullptr)
+    {
         uint32_t c = 0;
         EXPECT_EQ(DrmOpenTable(s, db, "Items", "", 0, &c), 0);
         if (filter) {
@@ -78,26 +83,30 @@ protected:
         return c;
     }
 
-    int32_t Id(uint32_t c, uint32_t column = 1) {
+    int32_t Id(uint32_t c, uint32_t column = 1)
+    {
         int32_t v = -1;
         uint32_t n = 0;
         EXPECT_EQ(DrmRetrieveColumn(s, c, column, &v, 4, &n, nullptr), 0);
         return v;
     }
-    std::string Name(uint32_t c) {
+    std::string Name(uint32_t c)
+    {
         char buf[32];
         uint32_t n = 0;
         EXPECT_EQ(DrmRetrieveColumn(s, c, 2, buf, sizeof buf, &n, nullptr), 0);
         return std::string(buf, n);
     }
-    std::vector<int32_t> Ids(uint32_t c) {
+    std::vector<int32_t> Ids(uint32_t c)
+    {
         std::vector<int32_t> ids;
         for (int32_t r = DrmMove(s, c, kDrmMoveFirst); r == 0; r = DrmMove(s, c, kDrmMoveNext))
             ids.push_back(Id(c));
         return ids;
     }
     // The server's records by ID: name and quantity, read by a fresh cursor.
-    std::map<int32_t, std::pair<std::string, int16_t>> Data() {
+    std::map<int32_t, std::pair<std::string, int16_t>> Data()
+    {
         uint32_t c = Open();
         std::map<int32_t, std::pair<std::string, int16_t>> out;
         for (int32_t r = DrmMove(s, c, kDrmMoveFirst); r == 0; r = DrmMove(s, c, kDrmMoveNext)) {
@@ -109,14 +118,16 @@ protected:
         EXPECT_EQ(DrmCloseTable(s, c), 0);
         return out;
     }
-    size_t Requests(int code) {
+    size_t Requests(int code)
+    {
         std::string log = Log(), key = "request code=" + std::to_string(code) + " ";
         size_t n = 0;
         for (size_t at = log.find(key); at != std::string::npos; at = log.find(key, at + 1))
             ++n;
         return n;
     }
-    static std::vector<int32_t> Where(const std::function<bool(int)> &keep) {
+    static std::vector<int32_t> Where(const std::function<bool(int)> &keep)
+    {
         std::vector<int32_t> ids;
         for (int i = 1; i <= kRecords; ++i)
             if (keep(i))
@@ -128,37 +139,47 @@ protected:
     uint32_t s = 0, db = 0;
 };
 
-TEST_F(LiveTables, PushedFiltersGiveExactlyTheMatchingRows) {
+TEST_F(LiveTables, PushedFiltersGiveExactlyTheMatchingRows)
+{
     const int16_t born5[3] = {2000, 1, 5};
     struct Case {
         const char *name;
         F filter;
         std::function<bool(int)> keep;
         bool pushed;
-        const char *logged;   // the lines as the emulator logs them
+        const char *logged; // the lines as the emulator logs them
     };
     const std::vector<Case> cases = {
         {"ID > 200", Gt(Col(1), Long(200)), [](int i) { return i > 200; }, true, "1>200"},
         {"100 >= ID", Ge(Long(100), Col(1)), [](int i) { return i <= 100; }, true, "1<=100"},
         {"Qty = 3 AND ID < 50", And(Eq(Col(3), Short(3)), Lt(Col(1), Long(50))),
          [](int i) { return i % 7 == 3 && i < 50; }, true, "3=3 AND 1<50"},
-        {"(Qty = 1 OR Qty = 2) AND ID >= 240", And(Or(Eq(Col(3), Short(1)), Eq(Col(3), Short(2))), Ge(Col(1), Long(240))),
-         [](int i) { return (i % 7 == 1 || i % 7 == 2) && i >= 240; }, true, "3=1 OR 3=2 AND 1>=240"},
+        {"(Qty = 1 OR Qty = 2) AND ID >= 240",
+         And(Or(Eq(Col(3), Short(1)), Eq(Col(3), Short(2))), Ge(Col(1), Long(240))),
+         [](int i) { return (i % 7 == 1 || i % 7 == 2) && i >= 240; }, true,
+         "3=1 OR 3=2 AND 1>=240"},
         {"ID < 10 AND (Name = N003 OR Name = N250)",
          And(Lt(Col(1), Long(10)), Or(Eq(Col(2), Text("N003")), Eq(Col(2), Text("N250")))),
          [](int i) { return i == 3; }, true, "2='N003' OR 2='N250' AND 1<10"},
         {"Name = n002 OR ID = 3", Or(Eq(Col(2), Text("n002")), Eq(Col(1), Long(3))),
          [](int i) { return i == 2 || i == 3; }, true, "2='n002' OR 1=3"},
         // Odd records have no notes, which the engine reads as NULL.
-        {"Notes <> short 4 is left to the engine", Ne(Col(6), Text("short 4")), [](int) { return true; }, false, ""},
-        {"Notes < x is left to the engine", Lt(Col(6), Text("x")), [](int) { return true; }, false, ""},
-        {"Name > N250 is left to the engine", Gt(Col(2), Text("N250")), [](int) { return true; }, false, ""},
-        {"Born < 2000-01-05 is left to the engine", Lt(Col(5), Lit(101, born5, 6)), [](int) { return true; }, false, ""},
-        {"Notes = '' OR ID = 7", Or(Eq(Col(6), Text("")), Eq(Col(1), Long(7))), [](int i) { return i == 7; }, true,
-         "6<'' OR 1=7"},
-        {"Price > 100.0", Gt(Col(4), Dbl(100.0)), [](int i) { return i * 0.5 > 100.0; }, true, "4>(type 1)"},
-        {"Born = 2000-01-05", Eq(Col(5), Lit(101, born5, 6)), [](int i) { return i % 28 + 1 == 5; }, true, "5=(type 4)"},
-        {"NOT (ID > 5) is left to the engine", Not(Gt(Col(1), Long(5))), [](int) { return true; }, false, ""},
+        {"Notes <> short 4 is left to the engine", Ne(Col(6), Text("short 4")),
+         [](int) { return true; }, false, ""},
+        {"Notes < x is left to the engine", Lt(Col(6), Text("x")), [](int) { return true; }, false,
+         ""},
+        {"Name > N250 is left to the engine", Gt(Col(2), Text("N250")), [](int) { return true; },
+         false, ""},
+        {"Born < 2000-01-05 is left to the engine", Lt(Col(5), Lit(101, born5, 6)),
+         [](int) { return true; }, false, ""},
+        {"Notes = '' OR ID = 7", Or(Eq(Col(6), Text("")), Eq(Col(1), Long(7))),
+         [](int i) { return i == 7; }, true, "6<'' OR 1=7"},
+        {"Price > 100.0", Gt(Col(4), Dbl(100.0)), [](int i) { return i * 0.5 > 100.0; }, true,
+         "4>(type 1)"},
+        {"Born = 2000-01-05", Eq(Col(5), Lit(101, born5, 6)), [](int i) { return i % 28 + 1 == 5; },
+         true, "5=(type 4)"},
+        {"NOT (ID > 5) is left to the engine", Not(Gt(Col(1), Long(5))), [](int) { return true; },
+         false, ""},
     };
     size_t pushed = 0;
     for (const Case &k : cases) {
@@ -174,16 +195,19 @@ TEST_F(LiveTables, PushedFiltersGiveExactlyTheMatchingRows) {
         EXPECT_EQ(info[1], Where(k.keep).size());
         ASSERT_EQ(DrmCloseTable(s, c), 0);
     }
-    EXPECT_EQ(Requests(35), pushed);   // one server search per pushed filter
+    EXPECT_EQ(Requests(35), pushed); // one server search per pushed filter
     std::string log = Log();
     for (const Case &k : cases) {
         if (k.pushed) {
-            EXPECT_NE(log.find(std::string("search table 1: ") + k.logged + "\n"), std::string::npos) << k.logged;
+            EXPECT_NE(log.find(std::string("search table 1: ") + k.logged + "\n"),
+                      std::string::npos)
+                << k.logged;
         }
     }
 }
 
-TEST_F(LiveTables, ParametersAreSearchedWithTheirCurrentValues) {
+TEST_F(LiveTables, ParametersAreSearchedWithTheirCurrentValues)
+{
     // Name = ? OR ID = ?: a NULL parameter matches nothing, not the empty name.
     F filter = Or(Eq(Col(2), Par(10, 1)), Eq(Col(1), Par(4, 2)));
     uint32_t c = Open(&filter);
@@ -199,7 +223,8 @@ TEST_F(LiveTables, ParametersAreSearchedWithTheirCurrentValues) {
     EXPECT_EQ(Ids(c), (std::vector<int32_t>{250}));
 }
 
-TEST_F(LiveTables, AnOverlongParameterFindsWhatTheEngineWould) {
+TEST_F(LiveTables, AnOverlongParameterFindsWhatTheEngineWould)
+{
     // Past 80 characters only blanks may follow for an alpha value to equal it.
     F filter = Eq(Col(2), Par(10, 1));
     uint32_t c = Open(&filter);
@@ -217,7 +242,8 @@ TEST_F(LiveTables, AnOverlongParameterFindsWhatTheEngineWould) {
     ASSERT_EQ(DrmCloseTable(s, n), 0);
 }
 
-TEST_F(LiveTables, RecordsAreFetchedAHundredAtATime) {
+TEST_F(LiveTables, RecordsAreFetchedAHundredAtATime)
+{
     F filter = Le(Col(1), Long(250));
     uint32_t c = Open(&filter);
     size_t before = Requests(91);
@@ -226,7 +252,8 @@ TEST_F(LiveTables, RecordsAreFetchedAHundredAtATime) {
     EXPECT_EQ(Requests(91) - before, 3u);
 }
 
-TEST_F(LiveTables, TwoCursorsOnOneTableReadTheirOwnRows) {
+TEST_F(LiveTables, TwoCursorsOnOneTableReadTheirOwnRows)
+{
     F outer = Le(Col(1), Long(120)), inner = Gt(Col(1), Long(110));
     uint32_t a = Open(&outer), b = Open(&inner);
     std::vector<int32_t> seen;
@@ -238,13 +265,14 @@ TEST_F(LiveTables, TwoCursorsOnOneTableReadTheirOwnRows) {
             continue;
         ++passes;
         EXPECT_EQ(Ids(b), Where([](int i) { return i > 110; })) << "inner pass for " << id;
-        EXPECT_EQ(Id(a), id);   // the outer record is still there
+        EXPECT_EQ(Id(a), id); // the outer record is still there
     }
     EXPECT_EQ(passes, 3);
     EXPECT_EQ(seen, Where([](int i) { return i <= 120; }));
 }
 
-TEST_F(LiveTables, InsertUpdateAndDeleteChangeExactlyTheIntendedRecords) {
+TEST_F(LiveTables, InsertUpdateAndDeleteChangeExactlyTheIntendedRecords)
+{
     auto expected = Data();
     ASSERT_EQ(expected.size(), static_cast<size_t>(kRecords));
 
@@ -256,7 +284,7 @@ TEST_F(LiveTables, InsertUpdateAndDeleteChangeExactlyTheIntendedRecords) {
     ASSERT_EQ(DrmSetColumn(s, c, 1, &id, 4, 0, 0), 0);
     ASSERT_EQ(DrmSetColumn(s, c, 2, "New", 3, 0, 0), 0);
     ASSERT_EQ(DrmSetColumn(s, c, 3, &qty, 2, 0, 0), 0);
-    EXPECT_EQ(DrmSetColumn(s, c, 2, "123456789012345678901", 21, 0, 0), -1047);   // Name holds 20
+    EXPECT_EQ(DrmSetColumn(s, c, 2, "123456789012345678901", 21, 0, 0), -1047); // Name holds 20
     ASSERT_EQ(DrmUpdateRecord(s, c), 0);
     expected[1000] = {"New", 9};
     EXPECT_EQ(Data(), expected);
@@ -309,7 +337,8 @@ TEST_F(LiveTables, InsertUpdateAndDeleteChangeExactlyTheIntendedRecords) {
     EXPECT_EQ(DrmSeek(s, k, 1), -1601);
 }
 
-TEST_F(LiveTables, AnUpdateChangesItsRecordAfterOtherCursorsMovedOnTheTable) {
+TEST_F(LiveTables, AnUpdateChangesItsRecordAfterOtherCursorsMovedOnTheTable)
+{
     // UPDATE Items SET Qty = (SELECT ... FROM Items ...): the engine opens the
     // change, then runs the subquery on another cursor of the same table.
     auto expected = Data();
@@ -322,7 +351,7 @@ TEST_F(LiveTables, AnUpdateChangesItsRecordAfterOtherCursorsMovedOnTheTable) {
         uint32_t sub = Open(&nine);
         ASSERT_EQ(DrmMove(s, sub, kDrmMoveFirst), 0);
         EXPECT_EQ(Id(sub), 9);
-        if (pass == 1) {   // and a record made meanwhile by a third cursor
+        if (pass == 1) { // and a record made meanwhile by a third cursor
             uint32_t ins = Open();
             int32_t id = 2000;
             ASSERT_EQ(DrmInitUpdate(s, ins, 0), 0);
@@ -340,7 +369,8 @@ TEST_F(LiveTables, AnUpdateChangesItsRecordAfterOtherCursorsMovedOnTheTable) {
     }
 }
 
-TEST_F(LiveTables, ReadsAfterDeletesAndABookmarkReturnFindTheirRows) {
+TEST_F(LiveTables, ReadsAfterDeletesAndABookmarkReturnFindTheirRows)
+{
     uint32_t c = Open(nullptr, "ID");
     std::vector<uint8_t> mark(36), gone(36);
     uint32_t n = 0;
@@ -368,16 +398,18 @@ TEST_F(LiveTables, ReadsAfterDeletesAndABookmarkReturnFindTheirRows) {
     EXPECT_EQ(DrmGotoBookmark(s, c, gone.data(), 36), -1603);
 }
 
-TEST_F(LiveTables, KeySeeksGiveTheRecordsFromTheKeyInIndexOrder) {
+TEST_F(LiveTables, KeySeeksGiveTheRecordsFromTheKeyInIndexOrder)
+{
     uint32_t c = Open(nullptr, "ID");
     int32_t key = 255;
-    EXPECT_EQ(DrmMakeKey(s, c, &key, 4, 0), -1);   // without the key flag nothing is made
+    EXPECT_EQ(DrmMakeKey(s, c, &key, 4, 0), -1); // without the key flag nothing is made
     ASSERT_EQ(DrmMakeKey(s, c, &key, 4, 1), 0);
     struct Case {
         uint32_t flags;
         std::vector<int32_t> ids;
     };
-    for (const Case &k : std::vector<Case>{{0x01, {255}}, {0x10, {256, 257, 258, 259, 260}},
+    for (const Case &k : std::vector<Case>{{0x01, {255}},
+                                           {0x10, {256, 257, 258, 259, 260}},
                                            {0x08, {255, 256, 257, 258, 259, 260}}}) {
         SCOPED_TRACE(k.flags);
         ASSERT_EQ(DrmSeek(s, c, k.flags), 0);
@@ -406,10 +438,11 @@ TEST_F(LiveTables, KeySeeksGiveTheRecordsFromTheKeyInIndexOrder) {
     ASSERT_EQ(DrmSeek(s, byName, 0x01), 0);
     EXPECT_EQ(Name(byName), "N250");
     EXPECT_EQ(DrmSetTableIndex(s, byName, "Nope"), -1404);
-    EXPECT_EQ(DrmMakeKey(s, byName, &key, 4, 1), -1);   // no index field left to make a key for
+    EXPECT_EQ(DrmMakeKey(s, byName, &key, 4, 1), -1); // no index field left to make a key for
 }
 
-TEST_F(LiveTables, LongValuesArriveWholeInPieces) {
+TEST_F(LiveTables, LongValuesArriveWholeInPieces)
+{
     F fifty = Eq(Col(1), Long(50));
     uint32_t c = Open(&fifty);
     ASSERT_EQ(DrmMove(s, c, kDrmMoveFirst), 0);
@@ -442,16 +475,21 @@ TEST_F(LiveTables, LongValuesArriveWholeInPieces) {
     std::string text = LongNote(7) + LongNote(8);
     ASSERT_EQ(DrmInitUpdate(s, c, 2), 0);
     ASSERT_EQ(DrmSetColumn(s, c, 6, text.data(), 2500, 0, 0), 0);
-    ASSERT_EQ(DrmSetColumn(s, c, 6, text.data() + 2500, static_cast<uint32_t>(text.size() - 2500), 1, 0), 0);
+    ASSERT_EQ(
+        DrmSetColumn(s, c, 6, text.data() + 2500, static_cast<uint32_t>(text.size() - 2500), 1, 0),
+        0);
     ASSERT_EQ(DrmUpdateRecord(s, c), 0);
     uint32_t again = Open(&fifty);
     ASSERT_EQ(DrmMove(s, again, kDrmMoveFirst), 0);
     std::vector<char> all(8000);
-    ASSERT_EQ(DrmRetrieveColumn(s, again, 6, all.data(), static_cast<uint32_t>(all.size()), &n, nullptr), 0);
+    ASSERT_EQ(
+        DrmRetrieveColumn(s, again, 6, all.data(), static_cast<uint32_t>(all.size()), &n, nullptr),
+        0);
     EXPECT_EQ(std::string(all.data(), n), text);
 }
 
-TEST_F(LiveTables, BookmarksRestoreTheRowAndLeaveNoNamedSelection) {
+TEST_F(LiveTables, BookmarksRestoreTheRowAndLeaveNoNamedSelection)
+{
     F filter = Gt(Col(1), Long(10));
     uint32_t c = Open(&filter, "ID");
     std::vector<std::vector<uint8_t>> marks;

@@ -17,20 +17,23 @@ namespace {
 
 class Tables : public DrmSessionTest {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         DrmSessionTest::SetUp();
         s = Begin();
         db = Open(s);
         server.calls.clear();
     }
 
-    int32_t SetFilter(uint32_t c, const F &f) {
+    int32_t SetFilter(uint32_t c, const F &f)
+    {
         EncodedFilter e(f);
         return DrmSetFilter(s, c, e.tree.data(), e.data.data());
     }
 
     // The last search as text: "AND 1>5" per line.
-    std::vector<std::string> Lines() const {
+    std::vector<std::string> Lines() const
+    {
         static const char *const kOps[] = {"?", "=", "<>", ">", ">=", "<", "<="};
         static const char *const kConj[] = {"", "AND ", "OR ", "NOT "};
         std::vector<std::string> out;
@@ -44,12 +47,14 @@ protected:
                 v = std::to_string(l.value.shortValue);
             else
                 v = "type" + std::to_string(l.value.type);
-            out.push_back(std::string(kConj[l.conjunction & 3]) + std::to_string(l.field) + kOps[l.op % 7] + v);
+            out.push_back(std::string(kConj[l.conjunction & 3]) + std::to_string(l.field) +
+                          kOps[l.op % 7] + v);
         }
         return out;
     }
 
-    std::vector<std::string> CallsStarting(const std::string &prefix) const {
+    std::vector<std::string> CallsStarting(const std::string &prefix) const
+    {
         std::vector<std::string> out;
         for (const std::string &c : server.calls)
             if (c.rfind(prefix, 0) == 0)
@@ -57,7 +62,8 @@ protected:
         return out;
     }
 
-    int32_t ReadLong(uint32_t c, uint32_t column) {
+    int32_t ReadLong(uint32_t c, uint32_t column)
+    {
         int32_t v = -1;
         uint32_t n = 0;
         EXPECT_EQ(DrmRetrieveColumn(s, c, column, &v, 4, &n, nullptr), 0);
@@ -67,13 +73,15 @@ protected:
     uint32_t s = 0, db = 0;
 };
 
-TEST_F(Tables, FiltersBecomeOneFlatSearchOrAreLeftToTheEngine) {
+TEST_F(Tables, FiltersBecomeOneFlatSearchOrAreLeftToTheEngine)
+{
     // Customers: 1 ID long, 2 Name alpha(40), 3 Name2 alpha(20), 4 Notes text.
-    const F a = Eq(Col(1), Long(1)), b = Eq(Col(1), Long(2)), c = Eq(Col(1), Long(3)), d = Eq(Col(1), Long(4));
+    const F a = Eq(Col(1), Long(1)), b = Eq(Col(1), Long(2)), c = Eq(Col(1), Long(3)),
+            d = Eq(Col(1), Long(4));
     struct Case {
         const char *name;
         F filter;
-        std::vector<std::string> lines;   // empty: refused with -2003
+        std::vector<std::string> lines; // empty: refused with -2003
     };
     const std::vector<Case> cases = {
         {"single comparison", Eq(Col(1), Long(5)), {"1=5"}},
@@ -81,9 +89,13 @@ TEST_F(Tables, FiltersBecomeOneFlatSearchOrAreLeftToTheEngine) {
         {"value first, at least", Ge(Long(5), Col(1)), {"1<=5"}},
         {"value first, not equal", Ne(Long(5), Col(1)), {"1<>5"}},
         {"(a OR b) AND c", And(Or(a, b), Eq(Col(2), Text("Bo"))), {"1=1", "OR 1=2", "AND 2=Bo"}},
-        {"a AND (b OR c)", And(a, Or(Eq(Col(2), Text("A")), Eq(Col(2), Text("B")))), {"2=A", "OR 2=B", "AND 1=1"}},
+        {"a AND (b OR c)",
+         And(a, Or(Eq(Col(2), Text("A")), Eq(Col(2), Text("B")))),
+         {"2=A", "OR 2=B", "AND 1=1"}},
         {"a AND b AND c", And(And(a, b), c), {"1=1", "AND 1=2", "AND 1=3"}},
-        {"((c AND d) OR b) AND a", And(a, Or(b, And(c, d))), {"1=3", "AND 1=4", "OR 1=2", "AND 1=1"}},
+        {"((c AND d) OR b) AND a",
+         And(a, Or(b, And(c, d))),
+         {"1=3", "AND 1=4", "OR 1=2", "AND 1=1"}},
         {"a AND ((c OR d) OR b)", And(a, Or(Or(c, d), b)), {"1=3", "OR 1=4", "OR 1=2", "AND 1=1"}},
         {"alpha value against a text field", Eq(Col(4), Text("x")), {"4=x"}},
         {"(a OR b) AND (c OR d)", And(Or(a, b), Or(c, d)), {}},
@@ -127,26 +139,28 @@ TEST_F(Tables, FiltersBecomeOneFlatSearchOrAreLeftToTheEngine) {
     }
 }
 
-TEST_F(Tables, MalformedTreesAreRefused) {
+TEST_F(Tables, MalformedTreesAreRefused)
+{
     uint32_t t = OpenTable(s, db, "Customers");
     EncodedFilter e(Eq(Col(1), Long(5)));
     std::vector<uint32_t> tree = e.tree;
-    tree[3] = 1000;   // a child beyond the tree
+    tree[3] = 1000; // a child beyond the tree
     EXPECT_EQ(DrmSetFilter(s, t, tree.data(), e.data.data()), -2003);
     tree = e.tree;
-    tree[3] = 1;      // a comparison that is its own operand
+    tree[3] = 1; // a comparison that is its own operand
     EXPECT_EQ(DrmSetFilter(s, t, tree.data(), e.data.data()), -2003);
     std::vector<uint32_t> data = e.data;
-    data[0] = 8;      // the literal lies beyond the data tree
+    data[0] = 8; // the literal lies beyond the data tree
     EXPECT_EQ(DrmSetFilter(s, t, e.tree.data(), data.data()), -2003);
     EXPECT_EQ(DrmSetFilter(s, t, e.tree.data(), nullptr), -2003);
 }
 
-TEST_F(Tables, ParametersAreFilledAtEachBuildAfterTheyChange) {
+TEST_F(Tables, ParametersAreFilledAtEachBuildAfterTheyChange)
+{
     uint32_t t = OpenTable(s, db, "Customers");
     ASSERT_EQ(SetFilter(t, Gt(Col(1), Par(4, 7))), 0);
     server.selectionSize = 3;
-    EXPECT_EQ(DrmMove(s, t, kDrmMoveFirst), -2);   // no value for parameter 7 yet
+    EXPECT_EQ(DrmMove(s, t, kDrmMoveFirst), -2); // no value for parameter 7 yet
     EXPECT_EQ(server.Count("Search"), 0u);
 
     int32_t v = 40;
@@ -154,7 +168,7 @@ TEST_F(Tables, ParametersAreFilledAtEachBuildAfterTheyChange) {
     ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
     EXPECT_EQ(Lines(), (std::vector<std::string>{"1>40"}));
     ASSERT_EQ(DrmMove(s, t, kDrmMoveNext), 0);
-    EXPECT_EQ(server.Count("Search"), 1u);   // unchanged parameters: no new search
+    EXPECT_EQ(server.Count("Search"), 1u); // unchanged parameters: no new search
 
     v = 41;
     ASSERT_EQ(DrmSetParam(s, 7, 4, &v, 4), 0);
@@ -171,7 +185,8 @@ TEST_F(Tables, ParametersAreFilledAtEachBuildAfterTheyChange) {
     EXPECT_EQ(Lines(), (std::vector<std::string>{"1>41"}));
 }
 
-TEST_F(Tables, AnEmptyTextParameterFindsNoRecord) {
+TEST_F(Tables, AnEmptyTextParameterFindsNoRecord)
+{
     // The empty text is NULL to the engine: = finds nothing, >= what > finds.
     uint32_t t = OpenTable(s, db, "Customers");
     ASSERT_EQ(SetFilter(t, Or(Eq(Col(2), Par(10, 7)), Eq(Col(3), Par(10, 8)))), 0);
@@ -186,7 +201,8 @@ TEST_F(Tables, AnEmptyTextParameterFindsNoRecord) {
     EXPECT_EQ(Lines(), (std::vector<std::string>{"2=Al", "OR 3<   "}));
 }
 
-TEST_F(Tables, AnEmptyKeyFindsNoRecord) {
+TEST_F(Tables, AnEmptyKeyFindsNoRecord)
+{
     uint32_t t = OpenTable(s, db, "Customers");
     ASSERT_EQ(DrmSetTableIndex(s, t, "Name"), 0);
     ASSERT_EQ(DrmMakeKey(s, t, "", 0, 1), 0);
@@ -202,7 +218,8 @@ TEST_F(Tables, AnEmptyKeyFindsNoRecord) {
     }
 }
 
-TEST_F(Tables, RecordsComeInWindowsOfAHundred) {
+TEST_F(Tables, RecordsComeInWindowsOfAHundred)
+{
     uint32_t t = OpenTable(s, db, "Customers");
     server.fileSize = 999;
     uint32_t info[3] = {};
@@ -233,18 +250,20 @@ TEST_F(Tables, RecordsComeInWindowsOfAHundred) {
     EXPECT_EQ(CallsStarting("SubSelectionToArray").size(), 4u);
 }
 
-TEST_F(Tables, RetrieveListsReadOnlyTheirFields) {
+TEST_F(Tables, RetrieveListsReadOnlyTheirFields)
+{
     uint32_t t = OpenTable(s, db, "Customers");
     server.selectionSize = 3;
-    const uint32_t list[] = {24, t, 2, t, 99, t, 1};   // column 99 is not a field of the table
+    const uint32_t list[] = {24, t, 2, t, 99, t, 1}; // column 99 is not a field of the table
     ASSERT_EQ(DrmSetRetrieveColumns(s, list), 0);
     ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
     EXPECT_EQ(ReadLong(t, 1), 1);
     char buf[8];
     uint32_t n = 0;
     EXPECT_EQ(DrmRetrieveColumn(s, t, 99, buf, sizeof buf, &n, nullptr), -1);
-    EXPECT_EQ(DrmRetrieveColumn(s, t, 3, buf, sizeof buf, &n, nullptr), -1);   // not in the list
-    EXPECT_EQ(DrmRetrieveColumn(s, t, 0x10001, buf, sizeof buf, &n, nullptr), -1);   // no such column, not 1
+    EXPECT_EQ(DrmRetrieveColumn(s, t, 3, buf, sizeof buf, &n, nullptr), -1); // not in the list
+    EXPECT_EQ(DrmRetrieveColumn(s, t, 0x10001, buf, sizeof buf, &n, nullptr),
+              -1); // no such column, not 1
     // A new list empties the cache: nothing to read until the next move.
     ASSERT_EQ(DrmSetRetrieveColumns(s, list), 0);
     EXPECT_EQ(DrmRetrieveColumn(s, t, 1, buf, sizeof buf, &n, nullptr), -1);
@@ -252,10 +271,11 @@ TEST_F(Tables, RetrieveListsReadOnlyTheirFields) {
     EXPECT_EQ(ReadLong(t, 1), 2);
 }
 
-TEST_F(Tables, ShortWindowRepliesAndFailedBuilds) {
+TEST_F(Tables, ShortWindowRepliesAndFailedBuilds)
+{
     uint32_t t = OpenTable(s, db, "Customers");
     server.selectionSize = 10;
-    server.truncateArray = 30;   // fewer bytes than the ten records it announces
+    server.truncateArray = 30; // fewer bytes than the ten records it announces
     EXPECT_EQ(DrmMove(s, t, kDrmMoveFirst), kDrmErrBadReply);
     server.truncateArray = 0;
     ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
@@ -265,11 +285,12 @@ TEST_F(Tables, ShortWindowRepliesAndFailedBuilds) {
     server.status["SelectAllRecords"] = -9950;
     EXPECT_LT(DrmMove(s, u, kDrmMoveFirst), 0);
     server.status.clear();
-    ASSERT_EQ(DrmMove(s, u, kDrmMoveFirst), 0);   // a failed build is built again
+    ASSERT_EQ(DrmMove(s, u, kDrmMoveFirst), 0); // a failed build is built again
     EXPECT_EQ(ReadLong(u, 1), 1);
 }
 
-TEST_F(Tables, LongValuesGivenInPiecesAreJoinedAndOverlongTextIsRefused) {
+TEST_F(Tables, LongValuesGivenInPiecesAreJoinedAndOverlongTextIsRefused)
+{
     uint32_t t = OpenTable(s, db, "Customers");
     ASSERT_EQ(DrmInitUpdate(s, t, 0), 0);
     int32_t id = 7;
@@ -277,7 +298,7 @@ TEST_F(Tables, LongValuesGivenInPiecesAreJoinedAndOverlongTextIsRefused) {
     ASSERT_EQ(DrmSetColumn(s, t, 4, "abc", 3, 0, 0), 0);
     ASSERT_EQ(DrmSetColumn(s, t, 4, "def", 3, 1, 0), 0);
     ASSERT_EQ(DrmSetColumn(s, t, 4, "gh", 2, 1, 0), 0);
-    EXPECT_EQ(DrmSetColumn(s, t, 3, "123456789012345678901", 21, 0, 0), -1047);   // Name2 holds 20
+    EXPECT_EQ(DrmSetColumn(s, t, 3, "123456789012345678901", 21, 0, 0), -1047); // Name2 holds 20
     ASSERT_EQ(DrmSetColumn(s, t, 3, "12345678901234567890   ", 23, 0, 0), 0);   // blanks beyond go
     ASSERT_EQ(DrmUpdateRecord(s, t), 0);
     EXPECT_EQ(server.longValues, (std::vector<std::string>{"abcdefgh"}));
@@ -308,16 +329,17 @@ TEST_F(Tables, LongValuesGivenInPiecesAreJoinedAndOverlongTextIsRefused) {
     EXPECT_EQ(server.liveHandles, 0);
 }
 
-TEST_F(Tables, DeleteRemovesExactlyTheCurrentRecord) {
+TEST_F(Tables, DeleteRemovesExactlyTheCurrentRecord)
+{
     uint32_t t = OpenTable(s, db, "Customers");
     server.selectionSize = 5;
-    EXPECT_EQ(DrmDeleteRecord(s, t), -1603);   // no current record yet
+    EXPECT_EQ(DrmDeleteRecord(s, t), -1603); // no current record yet
     ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
     ASSERT_EQ(DrmMove(s, t, kDrmMoveNext), 0);
     ASSERT_EQ(DrmMove(s, t, kDrmMoveNext), 0);
     server.calls.clear();
     ASSERT_EQ(DrmDeleteRecord(s, t), 0);
-    EXPECT_EQ(DrmDeleteRecord(s, t), -1603);   // the same record twice would hit its neighbour
+    EXPECT_EQ(DrmDeleteRecord(s, t), -1603); // the same record twice would hit its neighbour
     ASSERT_EQ(DrmMove(s, t, kDrmMoveNext), 0);
     ASSERT_EQ(DrmDeleteRecord(s, t), 0);
     // Rows 2 and 3 are both at position 3 once row 2 is gone; the selection
@@ -327,7 +349,8 @@ TEST_F(Tables, DeleteRemovesExactlyTheCurrentRecord) {
                                                       "DeleteCurrentRecord"}));
 }
 
-TEST_F(Tables, UpdatePositionsOnTheRecordOfTheBookmark) {
+TEST_F(Tables, UpdatePositionsOnTheRecordOfTheBookmark)
+{
     uint32_t t = OpenTable(s, db, "Customers");
     server.selectionSize = 5;
     ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
@@ -341,13 +364,15 @@ TEST_F(Tables, UpdatePositionsOnTheRecordOfTheBookmark) {
     EXPECT_EQ(ReadLong(t, 1), 2);
     server.calls.clear();
     ASSERT_EQ(DrmInitUpdate(s, t, 2), 0);
-    EXPECT_EQ(server.calls, (std::vector<std::string>{"SetReadWriteMode 1", "GotoSelectedRecord 2", "CreateBuffer 1"}));
+    EXPECT_EQ(server.calls, (std::vector<std::string>{"SetReadWriteMode 1", "GotoSelectedRecord 2",
+                                                      "CreateBuffer 1"}));
     server.calls.clear();
     ASSERT_EQ(DrmUpdateRecord(s, t), 0);
-    EXPECT_EQ(server.Count("GotoSelectedRecord"), 0u);   // still the current record: not sent again
+    EXPECT_EQ(server.Count("GotoSelectedRecord"), 0u); // still the current record: not sent again
 }
 
-TEST_F(Tables, AFailedBookmarkReturnBuildsTheSelectionAgain) {
+TEST_F(Tables, AFailedBookmarkReturnBuildsTheSelectionAgain)
+{
     uint32_t t = OpenTable(s, db, "Customers");
     server.selectionSize = 5;
     ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
@@ -365,7 +390,8 @@ TEST_F(Tables, AFailedBookmarkReturnBuildsTheSelectionAgain) {
 }
 
 // prefix, a decimal number without leading zeros, suffix.
-bool IsNumberedName(const std::string &name, const std::string &prefix, const std::string &suffix) {
+bool IsNumberedName(const std::string &name, const std::string &prefix, const std::string &suffix)
+{
     if (name.size() <= prefix.size() + suffix.size() || name.rfind(prefix, 0) != 0 ||
         name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
         return false;
@@ -373,7 +399,8 @@ bool IsNumberedName(const std::string &name, const std::string &prefix, const st
     return digits[0] != '0' && digits.find_first_not_of("0123456789") == std::string::npos;
 }
 
-TEST_F(Tables, BookmarkNamesAreUniqueAndKilledAtClose) {
+TEST_F(Tables, BookmarkNamesAreUniqueAndKilledAtClose)
+{
     uint32_t a = OpenTable(s, db, "Customers");
     uint32_t b = OpenTable(s, db, "Customers");
     server.selectionSize = 5;
@@ -387,8 +414,9 @@ TEST_F(Tables, BookmarkNamesAreUniqueAndKilledAtClose) {
     ASSERT_EQ(DrmGetBookmark(s, a, m2, sizeof m2, &n), 0);
     ASSERT_EQ(DrmMove(s, b, kDrmMoveFirst), 0);
     ASSERT_EQ(DrmGetBookmark(s, b, m3, sizeof m3, &n), 0);
-    std::string n1(reinterpret_cast<char *>(m1) + 1, m1[0]), n3(reinterpret_cast<char *>(m3) + 1, m3[0]);
-    EXPECT_EQ(std::memcmp(m1, m2, 32), 0);   // one copy of the selection serves both rows
+    std::string n1(reinterpret_cast<char *>(m1) + 1, m1[0]),
+        n3(reinterpret_cast<char *>(m3) + 1, m3[0]);
+    EXPECT_EQ(std::memcmp(m1, m2, 32), 0); // one copy of the selection serves both rows
     EXPECT_NE(n1, n3);
     // "BM_", the number in decimal, then the letter l.
     EXPECT_TRUE(IsNumberedName(n1, "BM_", "l")) << n1;
@@ -407,7 +435,8 @@ TEST_F(Tables, BookmarkNamesAreUniqueAndKilledAtClose) {
     EXPECT_NE(std::find(kills.begin(), kills.end(), "KillSelection " + n3), kills.end());
 }
 
-TEST_F(Tables, CursorsOnOneTableKeepTheirOwnSelections) {
+TEST_F(Tables, CursorsOnOneTableKeepTheirOwnSelections)
+{
     uint32_t a = OpenTable(s, db, "Customers");
     uint32_t b = OpenTable(s, db, "Customers");
     server.selectionSize = 150;
@@ -430,7 +459,7 @@ TEST_F(Tables, CursorsOnOneTableKeepTheirOwnSelections) {
     EXPECT_TRUE(server.calls.empty());
     ASSERT_EQ(DrmMove(s, a, kDrmMoveNext), 0);
     ASSERT_GE(server.calls.size(), 3u);
-    EXPECT_EQ(server.calls[0].rfind("CopySelection SL_", 0), 0u);   // B's selection saved in turn
+    EXPECT_EQ(server.calls[0].rfind("CopySelection SL_", 0), 0u); // B's selection saved in turn
     EXPECT_EQ(server.calls[1], "UseSelection " + saved);
     EXPECT_EQ(server.calls[2], "SubSelectionToArray 100 199");
     EXPECT_EQ(ReadLong(a, 1), 101);

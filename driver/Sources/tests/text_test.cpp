@@ -8,24 +8,27 @@
 
 namespace {
 
-std::vector<uint8_t> ToMac(std::vector<uint8_t> in, uint32_t cp = 1252) {
+std::vector<uint8_t> ToMac(std::vector<uint8_t> in, uint32_t cp = 1252)
+{
     uint32_t n = 0;
     EXPECT_EQ(DrmTextPCToMac(cp, static_cast<uint32_t>(in.size()), in.data(), &n, in.data()), 0);
     in.resize(n);
     return in;
 }
 
-std::vector<uint8_t> ToPC(std::vector<uint8_t> in, uint32_t cp = 1252) {
+std::vector<uint8_t> ToPC(std::vector<uint8_t> in, uint32_t cp = 1252)
+{
     uint32_t n = 0;
     EXPECT_EQ(DrmTextMacToPC(static_cast<uint32_t>(in.size()), in.data(), cp, &n, in.data()), 0);
     in.resize(n);
     return in;
 }
 
-TEST(MacText, EveryByteRoundTripsBothWays) {
+TEST(MacText, EveryByteRoundTripsBothWays)
+{
     std::vector<uint8_t> all;
     for (int b = 0; b < 256; ++b)
-        if (b != '\n')   // LF after CR is dropped toward the server
+        if (b != '\n') // LF after CR is dropped toward the server
             all.push_back(static_cast<uint8_t>(b));
     EXPECT_EQ(ToPC(ToMac(all)), all);
     EXPECT_EQ(ToMac(ToPC(all)), all);
@@ -40,11 +43,15 @@ TEST(MacText, EveryByteRoundTripsBothWays) {
     }
 }
 
-TEST(MacText, KnownCharacters) {
-    struct Case { uint8_t mac, win; const char *what; };
+TEST(MacText, KnownCharacters)
+{
+    struct Case {
+        uint8_t mac, win;
+        const char *what;
+    };
     const Case cases[] = {
-        {0xA5, 0x95, "bullet"}, {0xAD, 0x80, "euro sign slot"}, {0xDB, 0xA4, "currency sign"},
-        {0x8E, 0xE9, "e acute"}, {0x80, 0xC4, "A diaeresis"}, {0x41, 0x41, "ASCII kept"},
+        {0xA5, 0x95, "bullet"},  {0xAD, 0x80, "euro sign slot"}, {0xDB, 0xA4, "currency sign"},
+        {0x8E, 0xE9, "e acute"}, {0x80, 0xC4, "A diaeresis"},    {0x41, 0x41, "ASCII kept"},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(DrmMacToWindowsByte(c.mac), c.win) << c.what;
@@ -52,20 +59,24 @@ TEST(MacText, KnownCharacters) {
     }
 }
 
-TEST(MacText, CrLfBecomesCrTowardTheServerOnly) {
+TEST(MacText, CrLfBecomesCrTowardTheServerOnly)
+{
     EXPECT_EQ(ToMac({'a', '\r', '\n', 'b'}), (std::vector<uint8_t>{'a', '\r', 'b'}));
     EXPECT_EQ(ToPC({'a', '\r', 'b'}), (std::vector<uint8_t>{'a', '\r', 'b'}));
     // A leading LF and an LF after CR CR LF: only LFs right after a CR go.
-    EXPECT_EQ(ToMac({'\n', '\r', '\r', '\n', '\n'}), (std::vector<uint8_t>{'\n', '\r', '\r', '\n'}));
+    EXPECT_EQ(ToMac({'\n', '\r', '\r', '\n', '\n'}),
+              (std::vector<uint8_t>{'\n', '\r', '\r', '\n'}));
 }
 
-TEST(MacText, JapaneseCodePagePassesUnchanged) {
+TEST(MacText, JapaneseCodePagePassesUnchanged)
+{
     std::vector<uint8_t> sjis = {0x82, 0xA0, '\r', '\n', 0x93, 0xFA};
     EXPECT_EQ(ToMac(sjis, 932), sjis);
     EXPECT_EQ(ToPC(sjis, 932), sjis);
 }
 
-TEST(MacText, OtherCodePagesUseTheSystemCharacterSets) {
+TEST(MacText, OtherCodePagesUseTheSystemCharacterSets)
+{
     // Mac e acute is 0xE9 in 1250 as in 1252; Mac Z caron has no Mac Roman
     // form, so Windows-1250 0x8E goes out as '?'; Cyrillic text of 1251
     // has no Mac Roman form at all.
@@ -76,16 +87,19 @@ TEST(MacText, OtherCodePagesUseTheSystemCharacterSets) {
     EXPECT_EQ(ToPC({0xA5}, 99999), (std::vector<uint8_t>{0x95}));
 }
 
-TEST(MacText, MeasuredLengthAndSeparateDestination) {
-    const char *src = "Caf\x8E";   // Mac e acute
+TEST(MacText, MeasuredLengthAndSeparateDestination)
+{
+    const char *src = "Caf\x8E"; // Mac e acute
     uint8_t out[8] = {};
     uint32_t n = 0;
-    ASSERT_EQ(DrmTextMacToPC(kDrmLengthMeasure, reinterpret_cast<const uint8_t *>(src), 0, &n, out), 0);
+    ASSERT_EQ(DrmTextMacToPC(kDrmLengthMeasure, reinterpret_cast<const uint8_t *>(src), 0, &n, out),
+              0);
     EXPECT_EQ(n, 4u);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(out), n), "Caf\xE9");
 }
 
-TEST(MacText, LongTextsConvertEveryByteWhereverTheAccentsFall) {
+TEST(MacText, LongTextsConvertEveryByteWhereverTheAccentsFall)
+{
     // ASCII runs are taken eight bytes at a time: accents at every offset of
     // texts of every length around that step, in place and to another buffer.
     for (uint32_t cp : {1252u, 1250u}) {
@@ -93,16 +107,20 @@ TEST(MacText, LongTextsConvertEveryByteWhereverTheAccentsFall) {
         const uint8_t eAcute = ToPC(one, cp)[0];
         for (size_t length = 0; length <= 40; ++length) {
             for (size_t accent = 0; accent <= length; ++accent) {
-                SCOPED_TRACE(testing::Message() << "cp " << cp << " length " << length << " accent " << accent);
+                SCOPED_TRACE(testing::Message()
+                             << "cp " << cp << " length " << length << " accent " << accent);
                 std::vector<uint8_t> mac(length), expected(length);
                 for (size_t i = 0; i < length; ++i) {
-                    mac[i] = i == accent || i % 13 == 12 ? 0x8E : static_cast<uint8_t>('a' + i % 26);
+                    mac[i] =
+                        i == accent || i % 13 == 12 ? 0x8E : static_cast<uint8_t>('a' + i % 26);
                     expected[i] = mac[i] == 0x8E ? eAcute : mac[i];
                 }
                 EXPECT_EQ(ToPC(mac, cp), expected);
                 std::vector<uint8_t> out(length + 1, 0xEE);
                 uint32_t n = 0;
-                ASSERT_EQ(DrmTextMacToPC(static_cast<uint32_t>(length), mac.data(), cp, &n, out.data()), 0);
+                ASSERT_EQ(
+                    DrmTextMacToPC(static_cast<uint32_t>(length), mac.data(), cp, &n, out.data()),
+                    0);
                 EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + n), expected);
                 EXPECT_EQ(out[length], 0xEE) << "nothing written past the text";
             }
@@ -110,11 +128,15 @@ TEST(MacText, LongTextsConvertEveryByteWhereverTheAccentsFall) {
     }
 }
 
-TEST(WindowsText, CaseFoldingOfTheCodePage) {
+TEST(WindowsText, CaseFoldingOfTheCodePage)
+{
     EXPECT_TRUE(DrmTextEqualNoCase("customers", "CUSTOMERS"));
-    EXPECT_TRUE(DrmTextEqualNoCase("Ann\xE9" "e", "ANN\xC9" "E"));
+    EXPECT_TRUE(DrmTextEqualNoCase("Ann\xE9"
+                                   "e",
+                                   "ANN\xC9"
+                                   "E"));
     EXPECT_FALSE(DrmTextEqualNoCase("Name", "Name2"));
-    EXPECT_FALSE(DrmTextEqualNoCase("\xF7", "\xD7"));   // division and multiplication signs
+    EXPECT_FALSE(DrmTextEqualNoCase("\xF7", "\xD7")); // division and multiplication signs
     EXPECT_EQ(DrmTextCompareNoCase("abc", "ABC"), 0);
     EXPECT_EQ(DrmTextCompareNoCase("abc", "abd"), -1);
     EXPECT_EQ(DrmTextCompareNoCase("abd", "ABC"), 1);

@@ -16,26 +16,31 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path &p) {
+std::string ReadFile(const fs::path &p)
+{
     std::ifstream in(p, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
 }
 
-void WriteFile(const fs::path &p, const std::string &text) {
+void WriteFile(const fs::path &p, const std::string &text)
+{
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out << text;
 }
 
-void ReplaceAll(std::string *text, const std::string &from, const std::string &to) {
-    for (size_t at = text->find(from); at != std::string::npos; at = text->find(from, at + to.size()))
+void ReplaceAll(std::string *text, const std::string &from, const std::string &to)
+{
+    for (size_t at = text->find(from); at != std::string::npos;
+         at = text->find(from, at + to.size()))
         text->replace(at, from.size(), to);
 }
 
 class TraceLog : public DrmSessionTest {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_FALSE(dir.empty());
         DrmSessionTest::SetUp();
     }
@@ -47,15 +52,17 @@ protected:
     fs::path dir = tempDir.Path();
 };
 
-TEST_F(TraceLog, PathsMapToTheDriveRootDirectory) {
+TEST_F(TraceLog, PathsMapToTheDriveRootDirectory)
+{
     EXPECT_EQ(PlatMapWindowsPath("C:\\LOG_ODBC.WRI"), Log().string());
 }
 
-TEST_F(TraceLog, ConfigurationSwitchesTracingOnForGood) {
+TEST_F(TraceLog, ConfigurationSwitchesTracingOnForGood)
+{
     uint32_t s = Begin();
     DrmEndSession(s);
     sessions.clear();
-    EXPECT_FALSE(fs::exists(Log()));                  // no file: tracing stays off
+    EXPECT_FALSE(fs::exists(Log())); // no file: tracing stays off
 
     WriteFile(Ini(), "; data-module switches\n[trace]\nmode = on\n");
     s = Begin();
@@ -65,31 +72,34 @@ TEST_F(TraceLog, ConfigurationSwitchesTracingOnForGood) {
     EXPECT_FALSE(DrmTraceIsOpen());
     std::string first = ReadFile(Log());
     EXPECT_NE(first.find("CALL: DrmSetSessionOption"), std::string::npos);
-    EXPECT_EQ(fs::status(Log()).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write)
+    EXPECT_EQ(fs::status(Log()).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write)
         << "the trace is the owner's alone";
 
-    WriteFile(Ini(), "[TRACE]\n");                    // key gone: tracing stays on
+    WriteFile(Ini(), "[TRACE]\n"); // key gone: tracing stays on
     uint32_t again = Begin();
     EXPECT_TRUE(DrmTraceIsOpen());
     sessions.clear();
     DrmEndSession(again);
-    std::string second = ReadFile(Log());             // emptied at the begin
+    std::string second = ReadFile(Log()); // emptied at the begin
     EXPECT_EQ(second.find("SessionID -> " + std::to_string(s) + "\n"), std::string::npos);
     EXPECT_NE(second.find("SessionID -> " + std::to_string(again) + "\n"), std::string::npos);
 }
 
-TEST_F(TraceLog, LongValuesAreReadWholeAndDoNotDisturbLaterKeys) {
+TEST_F(TraceLog, LongValuesAreReadWholeAndDoNotDisturbLaterKeys)
+{
     std::string mode(200, 'M');
     WriteFile(Ini(), "[OTHER]\nMODE=ON\n[TRACE]\nMODE=" + mode + "\nCHARCONVERT=x\nQXCALL=abcd\n");
     EXPECT_EQ(DrmReadProfileString(Ini().string(), "TRACE", "MODE"), mode);
     EXPECT_EQ(DrmReadConfig(), 4);
-    EXPECT_FALSE(DrmTraceOpen());                     // 200 Ms are not "ON"
+    EXPECT_FALSE(DrmTraceOpen()); // 200 Ms are not "ON"
     std::string huge(400, 'x');
     WriteFile(Ini(), "[TRACE]\nQXCALL=" + huge + "\n");
     EXPECT_EQ(DrmReadProfileString(Ini().string(), "TRACE", "QXCALL").size(), 254u);
 }
 
-TEST_F(TraceLog, GoldenSession) {
+TEST_F(TraceLog, GoldenSession)
+{
     WriteFile(Ini(), "[TRACE]\nMODE=on\n");
     uint32_t s = 0;
     ASSERT_EQ(DrmBeginSession(&s, "user", "pw", "DSN"), 0);

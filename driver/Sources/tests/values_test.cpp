@@ -10,32 +10,44 @@
 
 namespace {
 
-TEST(TypeMaps, CatalogRowsAndDefaults) {
-    struct Case { uint8_t server; int32_t row; uint32_t typeId; };
-    const Case cases[] = {{0, 12, 104}, {1, 5, 7}, {2, 8, 12}, {3, 7, 11}, {4, 9, 101}, {6, 1, 1},
-                          {8, 3, 3}, {9, 4, 4}, {11, 10, 102}, {5, 0, 0}, {7, 0, 0}, {10, 0, 0}, {30, 0, 0}};
+TEST(TypeMaps, CatalogRowsAndDefaults)
+{
+    struct Case {
+        uint8_t server;
+        int32_t row;
+        uint32_t typeId;
+    };
+    const Case cases[] = {{0, 12, 104}, {1, 5, 7},  {2, 8, 12}, {3, 7, 11},    {4, 9, 101},
+                          {6, 1, 1},    {8, 3, 3},  {9, 4, 4},  {11, 10, 102}, {5, 0, 0},
+                          {7, 0, 0},    {10, 0, 0}, {30, 0, 0}};
     for (const Case &c : cases) {
         EXPECT_EQ(DrmCTypeOfServerType(c.server), c.row) << int(c.server);
         EXPECT_EQ(DrmTypeCatalogEntry(c.server), c.typeId) << int(c.server);
     }
     EXPECT_EQ(DrmServerTypeCount(), 13);
-    struct Def { uint32_t typeId; int32_t server; };
-    const Def defs[] = {{1, 6}, {2, 8}, {3, 8}, {4, 9}, {5, 1}, {6, 1}, {7, 1}, {8, 4}, {10, 0}, {11, 3},
-                        {12, 2}, {101, 4}, {102, 11}, {103, 1}, {104, 0}, {0, -1}, {9, -1}, {200, -1}};
+    struct Def {
+        uint32_t typeId;
+        int32_t server;
+    };
+    const Def defs[] = {{1, 6},    {2, 8},   {3, 8},   {4, 9},  {5, 1},  {6, 1},
+                        {7, 1},    {8, 4},   {10, 0},  {11, 3}, {12, 2}, {101, 4},
+                        {102, 11}, {103, 1}, {104, 0}, {0, -1}, {9, -1}, {200, -1}};
     for (const Def &d : defs)
         EXPECT_EQ(DrmDefaultServerType(d.typeId), d.server) << d.typeId;
 }
 
 class Values : public ::testing::Test {
 protected:
-    QXValue Alpha(const std::string &chars) {
+    QXValue Alpha(const std::string &chars)
+    {
         QXValue v{};
         v.type = QX_TYPE_ALPHA;
         v.alpha[0] = static_cast<uint8_t>(chars.size());
         std::memcpy(v.alpha + 1, chars.data(), chars.size());
         return v;
     }
-    QXValue Long(uint8_t type, const std::string &bytes) {
+    QXValue Long(uint8_t type, const std::string &bytes)
+    {
         QXValue v{};
         v.type = type;
         v.length = static_cast<int32_t>(bytes.size());
@@ -46,29 +58,33 @@ protected:
     FakeServer server;
 };
 
-TEST_F(Values, AlphaReadsWithinTheBufferAndConverts) {
+TEST_F(Values, AlphaReadsWithinTheBufferAndConverts)
+{
     QXValue v = Alpha(std::string(79, 'a') + "\x8E");
     std::vector<char> buf(81, '#');
     uint32_t n = 0;
     ASSERT_EQ(DrmValueToC(&v, 1252, 104, buf.data(), 80, &n, nullptr), 0);
     EXPECT_EQ(n, 80u);
     EXPECT_EQ(buf[79], '\xE9');
-    EXPECT_EQ(buf[80], '#');                         // no terminator without room
+    EXPECT_EQ(buf[80], '#'); // no terminator without room
     EXPECT_EQ(DrmValueToC(&v, 1252, 104, buf.data(), 79, &n, nullptr), kDrmErrBufferTooSmall);
     ASSERT_EQ(DrmValueToC(&v, 1252, 104, buf.data(), 81, &n, nullptr), 0);
     EXPECT_EQ(buf[80], 0);
-    v.alpha[0] = 255;                                // a length beyond the value's room is cut
+    v.alpha[0] = 255; // a length beyond the value's room is cut
     std::vector<char> big(300);
     ASSERT_EQ(DrmValueToC(&v, 1252, 104, big.data(), 300, &n, nullptr), 0);
     EXPECT_EQ(n, 83u);
 }
 
-TEST_F(Values, FixedTypesRead) {
+TEST_F(Values, FixedTypesRead)
+{
     uint8_t buf[16];
     uint32_t n = 0;
     QXValue d{};
     d.type = QX_TYPE_DATE;
-    d.date[0] = 24; d.date[1] = 12; d.date[2] = 1999;   // day, month, year
+    d.date[0] = 24;
+    d.date[1] = 12;
+    d.date[2] = 1999; // day, month, year
     ASSERT_EQ(DrmValueToC(&d, 0, 101, buf, 6, &n, nullptr), 0);
     int16_t ymd[3];
     std::memcpy(ymd, buf, 6);
@@ -103,7 +119,8 @@ TEST_F(Values, FixedTypesRead) {
     EXPECT_EQ(n, 0u);
 }
 
-TEST_F(Values, LongValuesContinueWhereTheLastReadStopped) {
+TEST_F(Values, LongValuesContinueWhereTheLastReadStopped)
+{
     std::string text(5000, 'x');
     text[4999] = 'z';
     QXValue v = Long(QX_TYPE_TEXT, text);
@@ -125,7 +142,8 @@ TEST_F(Values, LongValuesContinueWhereTheLastReadStopped) {
     EXPECT_EQ(server.liveHandles, 0);
 }
 
-TEST_F(Values, Writers) {
+TEST_F(Values, Writers)
+{
     QXValue v{};
     int16_t hms[3] = {25, 0, 0};
     v.type = 255;
@@ -136,12 +154,12 @@ TEST_F(Values, Writers) {
     QXValue c{};
     c.type = 255;
     double money = 1.5;
-    EXPECT_EQ(DrmValueFromC(0, 5, &money, 8, &c), -1);   // currency: a default, no writer
+    EXPECT_EQ(DrmValueFromC(0, 5, &money, 8, &c), -1); // currency: a default, no writer
 
     QXValue s{};
     s.type = QX_TYPE_INTEGER;
     int16_t shortValue = -12;
-    EXPECT_EQ(DrmValueFromC(0, 3, &shortValue, 1, &s), kDrmErrBufferTooSmall);   // too short to read
+    EXPECT_EQ(DrmValueFromC(0, 3, &shortValue, 1, &s), kDrmErrBufferTooSmall); // too short to read
     ASSERT_EQ(DrmValueFromC(0, 3, &shortValue, 2, &s), 0);
     EXPECT_EQ(s.shortValue, -12);
 
@@ -151,15 +169,17 @@ TEST_F(Values, Writers) {
     longText[0] = '\xE9';
     ASSERT_EQ(DrmValueFromC(1252, 10, longText.data(), 90, &a), 0);
     EXPECT_EQ(a.type, QX_TYPE_ALPHA);
-    EXPECT_EQ(a.alpha[0], 80);                         // cut to 80
-    EXPECT_EQ(a.alpha[1], 0x8E);                       // sent as Mac Roman
+    EXPECT_EQ(a.alpha[0], 80);   // cut to 80
+    EXPECT_EQ(a.alpha[1], 0x8E); // sent as Mac Roman
 
     QXValue mismatched{};
     mismatched.type = QX_TYPE_TEXT;
-    EXPECT_EQ(DrmValueFromC(0, 10, "ab", 2, &mismatched), -1);   // short text to a text field: no writer
+    EXPECT_EQ(DrmValueFromC(0, 10, "ab", 2, &mismatched),
+              -1); // short text to a text field: no writer
 }
 
-TEST_F(Values, TextWriterShortensCrLf) {
+TEST_F(Values, TextWriterShortensCrLf)
+{
     QXValue v{};
     v.type = QX_TYPE_TEXT;
     std::string text = "a\r\nb\r\nc";

@@ -12,7 +12,8 @@ std::vector<int32_t> Items(const VArray<int32_t> &a) { return {a.begin(), a.end(
 
 int Ascending(const int32_t &a, const int32_t &b) { return DrmCompareI32(a, b); }
 
-TEST(VArray, DefaultComparisonOrdersFromLargestAndInsertsBeforeEqual) {
+TEST(VArray, DefaultComparisonOrdersFromLargestAndInsertsBeforeEqual)
+{
     VArray<int32_t> a(4, true);
     EXPECT_EQ(a.oCount(), 0);
     EXPECT_EQ(a.oCapacity(), 0);
@@ -24,19 +25,25 @@ TEST(VArray, DefaultComparisonOrdersFromLargestAndInsertsBeforeEqual) {
     EXPECT_EQ(a.oIndexOf(7), -1);
     // Wrapped difference: 0x7FFFFFFF - (-1) wraps negative, so -1 sorts
     // "after" the largest positive number just as the subtraction says.
-    EXPECT_EQ(DrmCompareBytes(std::vector<int32_t>{-1}.data(), std::vector<int32_t>{0x7FFFFFFF}.data(), 4), -1);
+    EXPECT_EQ(DrmCompareBytes(std::vector<int32_t>{-1}.data(),
+                              std::vector<int32_t>{0x7FFFFFFF}.data(), 4),
+              -1);
 }
 
-TEST(VArray, ComparisonOfWiderElementsRunsWordsThenBytes) {
-    struct Six { uint8_t b[6]; };
+TEST(VArray, ComparisonOfWiderElementsRunsWordsThenBytes)
+{
+    struct Six {
+        uint8_t b[6];
+    };
     Six a{{1, 0, 0, 0, 5, 9}}, b{{1, 0, 0, 0, 5, 7}}, c{{2, 0, 0, 0, 0, 0}};
-    EXPECT_EQ(DrmCompareBytes(&a, &b, 6), -1);   // b - a on the last byte is negative
+    EXPECT_EQ(DrmCompareBytes(&a, &b, 6), -1); // b - a on the last byte is negative
     EXPECT_EQ(DrmCompareBytes(&b, &a, 6), 1);
-    EXPECT_EQ(DrmCompareBytes(&a, &c, 6), 1);    // first word decides
+    EXPECT_EQ(DrmCompareBytes(&a, &c, 6), 1); // first word decides
     EXPECT_EQ(DrmCompareBytes(&a, &a, 6), 0);
 }
 
-TEST(VArray, InsertDeleteAndRanges) {
+TEST(VArray, InsertDeleteAndRanges)
+{
     VArray<int32_t> a(2);
     for (int32_t v : {10, 20, 30, 40, 50})
         EXPECT_GE(a.oAppend(v), 0);
@@ -58,7 +65,8 @@ TEST(VArray, InsertDeleteAndRanges) {
     EXPECT_EQ(a.oCapacity(), 0);
 }
 
-TEST(VArray, SortBothWaysAndEmpty) {
+TEST(VArray, SortBothWaysAndEmpty)
+{
     VArray<int32_t> a(4, false, &Ascending);
     a.oSort(true);
     EXPECT_EQ(a.oCount(), 0);
@@ -70,7 +78,8 @@ TEST(VArray, SortBothWaysAndEmpty) {
     EXPECT_EQ(Items(a), (std::vector<int32_t>{9, 5, 5, 0, -2}));
 }
 
-TEST(VArray, FindByKeyOrFailThrowsTheIndexingError) {
+TEST(VArray, FindByKeyOrFailThrowsTheIndexingError)
+{
     VArray<int32_t> a(4, true, &Ascending);
     for (int32_t v : {4, 8, 15})
         a.oAdd(v);
@@ -95,7 +104,8 @@ struct Tracked : VObject {
 };
 uint32_t TrackedKey(const Tracked &t) { return t.id; }
 
-TEST(VObjArray, KeepsSortedByKeyAndDestroysWhatItOwns) {
+TEST(VObjArray, KeepsSortedByKeyAndDestroysWhatItOwns)
+{
     std::vector<uint32_t> destroyed;
     {
         VObjArray<Tracked> a(4, &TrackedKey);
@@ -119,7 +129,8 @@ TEST(VObjArray, KeepsSortedByKeyAndDestroysWhatItOwns) {
     EXPECT_EQ(destroyed, (std::vector<uint32_t>{5, 0xFFFFFFF0u, 7, 2}));
 }
 
-TEST(VArrayStrings, PascalAndCInPlace) {
+TEST(VArrayStrings, PascalAndCInPlace)
+{
     uint8_t buf[300] = {};
     buf[0] = 3;
     std::memcpy(buf + 1, "abc", 3);

@@ -57,7 +57,9 @@ TEST_F(RcErrorTest, MergeRuleDecidesWhatIsQueued)
         {"same text twice", {{5135, 0, "A"}, {5135, 0, "A"}}, {"A"}},
         {"no text twice", {{5135, 0, nullptr}, {5135, 0, nullptr}}, {"", ""}},
         {"texts differ", {{5135, 0, "A"}, {5135, 0, "B"}}, {"A", "B"}},
-        {"walk stops at first match", {{5135, 0, "A"}, {5135, 0, "B"}, {5135, 0, "B"}}, {"A", "B", "B"}},
+        {"walk stops at first match",
+         {{5135, 0, "A"}, {5135, 0, "B"}, {5135, 0, "B"}},
+         {"A", "B", "B"}},
         {"text fills a record without", {{5135, 0, nullptr}, {5135, 0, "T"}}, {"T"}},
         {"other native code", {{5135, 1, "A"}, {5135, 2, "A"}}, {"A", "A"}},
         {"other message", {{5135, 0, "A"}, {5143, 0, "A"}}, {"A", "A"}},
@@ -68,8 +70,10 @@ TEST_F(RcErrorTest, MergeRuleDecidesWhatIsQueued)
             ASSERT_EQ(rcErrPost(&queue, p.id, nullptr, p.native, p.text), 0) << c.name;
         ASSERT_EQ(rcErrQueueCount(&queue), c.texts.size()) << c.name;
         for (size_t i = 0; i < c.texts.size(); ++i) {
-            auto *rec = static_cast<rcErrorRecord *>(rcListAt(queue.list, static_cast<uint32_t>(i)));
-            EXPECT_EQ(std::string(rec->text ? rec->text : ""), c.texts[i]) << c.name << " record " << i;
+            auto *rec =
+                static_cast<rcErrorRecord *>(rcListAt(queue.list, static_cast<uint32_t>(i)));
+            EXPECT_EQ(std::string(rec->text ? rec->text : ""), c.texts[i])
+                << c.name << " record " << i;
         }
     }
 }
@@ -155,10 +159,13 @@ TEST_F(RcErrorTest, NullOutputsAreSkipped)
 {
     rcErrPost(&queue, RC_MSG_DATA_TRUNCATED, nullptr, 7, nullptr);
     SQLSMALLINT length = -1;
-    EXPECT_EQ(rcErrSQLError(&queue, nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, &length),
+    EXPECT_EQ(rcErrSQLError(&queue, nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, 0, &length),
               SQL_SUCCESS);
-    EXPECT_EQ(length, static_cast<SQLSMALLINT>(std::strlen("[Zorvi][Zorvi ODBC Driver][Tabula File Library]Data truncated.")));
-    EXPECT_EQ(rcErrSQLError(nullptr, nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr),
+    EXPECT_EQ(length, static_cast<SQLSMALLINT>(std::strlen(
+                          "[Zorvi][Zorvi ODBC Driver][Tabula File Library]Data truncated.")));
+    EXPECT_EQ(rcErrSQLError(nullptr, nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, 0, nullptr),
               SQL_NO_DATA_FOUND);
 }
 
@@ -212,7 +219,8 @@ TEST(RcStrings, TableHoldsMessagesAsStored)
 {
     EXPECT_STREQ(rcResFind(RC_MSG_NO_ERROR), "00000No error.");
     EXPECT_STREQ(rcResFind(RC_MSG_KEY_VALUE_MUST_NOT_CONTAIN),
-                 "08004Key value must not contain any of the following characters: [ ] { } ( ) , ; ? * = ! @");
+                 "08004Key value must not contain any of the following characters: [ ] { } ( ) , ; "
+                 "? * = ! @");
     EXPECT_STREQ(rcResFind(RC_DRM_INVALID_CODEPAGE), "S1000Invalid CodePage.");
     EXPECT_STREQ(rcResFind(RC_ENG_PASSWORD_TOO_LONG), "28000Password too long.");
     EXPECT_STREQ(rcResFind(RC_PARSE_SYNTAX_ERROR), "Syntax error");
@@ -222,7 +230,8 @@ TEST(RcStrings, TableHoldsMessagesAsStored)
     for (size_t i = 0; i < kRcDriverStringTable.count; ++i) {
         const PlatStringEntry &e = kRcDriverStringTable.entries[i];
         if (i > 0) {
-            ASSERT_LT(kRcDriverStringTable.entries[i - 1].id, e.id) << "table not sorted at " << e.id;
+            ASSERT_LT(kRcDriverStringTable.entries[i - 1].id, e.id)
+                << "table not sorted at " << e.id;
         }
         bool stated = (e.id >= 5100 && e.id <= 5182) || (e.id >= 11002 && e.id <= 11095) ||
                       (e.id >= 11401 && e.id <= 11495);

@@ -73,11 +73,14 @@ TEST_F(RcFileTest, CreateRefusesAnExistingFileUnlessReplacing)
     rcFileClose(f, false);
 
     rcFile *g = nullptr;
-    EXPECT_EQ(rcFileOpen(set, &g, Path("exists").c_str(), RC_FILE_CREATE | RC_FILE_WRITE), RC_FILE_ERR_EXISTS);
+    EXPECT_EQ(rcFileOpen(set, &g, Path("exists").c_str(), RC_FILE_CREATE | RC_FILE_WRITE),
+              RC_FILE_ERR_EXISTS);
     EXPECT_EQ(g, nullptr);
     EXPECT_EQ(rcListCount(set->list), 0u);
     EXPECT_EQ(rcFileOpen(set, &g, Path("exists").c_str(), RC_FILE_REPLACE), RC_FILE_NOT_OPENED);
-    ASSERT_EQ(rcFileOpen(set, &g, Path("exists").c_str(), RC_FILE_CREATE | RC_FILE_REPLACE | RC_FILE_READWRITE), 0);
+    ASSERT_EQ(rcFileOpen(set, &g, Path("exists").c_str(),
+                         RC_FILE_CREATE | RC_FILE_REPLACE | RC_FILE_READWRITE),
+              0);
     int64_t size = -1;
     rcFileSeek(g, 0, 2, &size);
     EXPECT_EQ(size, 0); // created anew
@@ -142,7 +145,8 @@ TEST(RcFileText, MessagesOfTheCodes)
     errno = 2;
     rcFileErrorText(RC_FILE_ERR_OPEN, text, sizeof text, rcUtlGetModule());
     EXPECT_STREQ(text, "File Manager: Unable to open file.Operating system LastError = 2");
-    rcFileErrorText(RC_FILE_ERR_OPEN, text, 40, rcUtlGetModule()); // the system part only when it fits
+    rcFileErrorText(RC_FILE_ERR_OPEN, text, 40,
+                    rcUtlGetModule()); // the system part only when it fits
     EXPECT_STREQ(text, "File Manager: Unable to open file.");
     for (int code : {4011, 4014, 0, 1}) {
         std::strcpy(text, "junk");

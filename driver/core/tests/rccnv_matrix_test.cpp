@@ -69,7 +69,8 @@ Bytes Dt(int y, int m, int d) { return Raw(DATE_STRUCT{int16_t(y), uint16_t(m), 
 Bytes Tm(int h, int m, int s) { return Raw(TIME_STRUCT{uint16_t(h), uint16_t(m), uint16_t(s)}); }
 Bytes Ts(int y, int mo, int d, int h, int mi, int s, uint32_t f)
 {
-    return Raw(TIMESTAMP_STRUCT{int16_t(y), uint16_t(mo), uint16_t(d), uint16_t(h), uint16_t(mi), uint16_t(s), f});
+    return Raw(TIMESTAMP_STRUCT{int16_t(y), uint16_t(mo), uint16_t(d), uint16_t(h), uint16_t(mi),
+                                uint16_t(s), f});
 }
 Bytes Dec(const char *digits, int exponent) // a private decimal built directly
 {
@@ -100,11 +101,13 @@ Bytes Nothing() // nothing is stored
 }
 
 // Representative types of the matrix indexes.
-constexpr int16_t CH = SQL_CHAR, NT = SQL_NUMERIC, BI = SQL_BIT, ST = SQL_C_STINYINT, UT = SQL_C_UTINYINT,
-                  SS = SQL_SMALLINT, US = SQL_C_USHORT, SL = SQL_INTEGER, UL = SQL_C_ULONG, RE = SQL_REAL,
-                  DB = SQL_DOUBLE, VB = SQL_VARBINARY, DA = SQL_DATE, TI = SQL_TIME, TS = SQL_TIMESTAMP,
-                  DEC = RC_SQL_DECIMAL38, SC = RC_SQL_SCALED64, CB = SQL_C_BINARY;
-constexpr int32_t OK = 5100, TRUNC = 5102, RESTR = 5105, RANGE = 5116, ASSIGN = 5117, BADDATE = 5169;
+constexpr int16_t CH = SQL_CHAR, NT = SQL_NUMERIC, BI = SQL_BIT, ST = SQL_C_STINYINT,
+                  UT = SQL_C_UTINYINT, SS = SQL_SMALLINT, US = SQL_C_USHORT, SL = SQL_INTEGER,
+                  UL = SQL_C_ULONG, RE = SQL_REAL, DB = SQL_DOUBLE, VB = SQL_VARBINARY,
+                  DA = SQL_DATE, TI = SQL_TIME, TS = SQL_TIMESTAMP, DEC = RC_SQL_DECIMAL38,
+                  SC = RC_SQL_SCALED64, CB = SQL_C_BINARY;
+constexpr int32_t OK = 5100, TRUNC = 5102, RESTR = 5105, RANGE = 5116, ASSIGN = 5117,
+                  BADDATE = 5169;
 constexpr int32_t ANY = std::numeric_limits<int32_t>::min();
 
 struct Row {
@@ -202,7 +205,8 @@ std::vector<Row> rows()
         {CH, T("23:59:59"), 1, TI, 6, Tm(23, 59, 59), 6, OK},
         {CH, T("24:00:00"), 1, TI, 6, Nothing(), ANY, BADDATE},
         {CH, T("{ts '1999-12-31 10:11:12.5'}"), 1, TI, 6, Tm(10, 11, 12), 6, TRUNC},
-        {CH, T("{ts '1999-12-31 23:59:59.5'}"), 1, TS, 16, Ts(1999, 12, 31, 23, 59, 59, 500000000), 16, OK},
+        {CH, T("{ts '1999-12-31 23:59:59.5'}"), 1, TS, 16, Ts(1999, 12, 31, 23, 59, 59, 500000000),
+         16, OK},
         {CH, T("1999-12-31 23:59"), 1, TS, 16, Ts(1999, 12, 31, 23, 59, 0, 0), 16, OK},
         {CH, T("{d '2000-02-29'}"), 1, TS, 16, Ts(2000, 2, 29, 0, 0, 0, 0), 16, OK},
         {CH, T("{t '10:11:12'}"), 1, TS, 16, Ts(2026, 12, 9, 10, 11, 12, 0), 16, OK},
@@ -448,11 +452,14 @@ std::vector<Row> rows()
         {TI, Tm(10, 11, 12), 0, TS, 16, Ts(2026, 12, 9, 10, 11, 12, 0), 16, OK},
 
         // timestamp ->
-        {TS, Ts(1999, 12, 31, 23, 59, 59, 500000000), 0, CH, 30, Text("1999-12-31 23:59:59.500000000"), 29, OK},
-        {TS, Ts(1999, 12, 31, 23, 59, 59, 500000000), 0, CH, 29, Text("1999-12-31 23:59:59.50000000"), 29, TRUNC},
+        {TS, Ts(1999, 12, 31, 23, 59, 59, 500000000), 0, CH, 30,
+         Text("1999-12-31 23:59:59.500000000"), 29, OK},
+        {TS, Ts(1999, 12, 31, 23, 59, 59, 500000000), 0, CH, 29,
+         Text("1999-12-31 23:59:59.50000000"), 29, TRUNC},
         {TS, Ts(1999, 12, 31, 23, 59, 59, 0), 0, CH, 20, Text("1999-12-31 23:59:59"), 19, OK},
         {TS, Ts(1999, 12, 31, 23, 59, 59, 0), 0, CH, 18, Nothing(), ANY, RANGE},
-        {TS, Ts(1999, 12, 31, 23, 59, 59, 500000000), 0, CH, 30, Text("1999-12-31 23:59:59.500"), 23, OK, 19, 3},
+        {TS, Ts(1999, 12, 31, 23, 59, 59, 500000000), 0, CH, 30, Text("1999-12-31 23:59:59.500"),
+         23, OK, 19, 3},
         {TS, Ts(1999, 12, 31, 23, 59, 59, 500000000), 0, VB, 12,
          B({0xCF, 0x07, 12, 31, 23, 59, 59, 0, 0x00, 0x65, 0xCD, 0x1D}), 12, OK},
         {TS, Ts(1999, 12, 31, 23, 59, 59, 0), 0, VB, 11, Nothing(), ANY, RANGE},
@@ -559,8 +566,9 @@ TEST_F(ConversionMatrix, EveryRowConverts)
         uint8_t buf[600];
         std::memset(buf, 0xA5, sizeof buf);
         int32_t out = ANY;
-        int32_t msg = rcCnvConvert(r.value.b.data(), r.src, r.value.len, r.mode, buf, static_cast<uint16_t>(r.dst),
-                                   r.dstLen, r.precision, r.scale, &out);
+        int32_t msg =
+            rcCnvConvert(r.value.b.data(), r.src, r.value.len, r.mode, buf,
+                         static_cast<uint16_t>(r.dst), r.dstLen, r.precision, r.scale, &out);
         EXPECT_EQ(msg, r.msg);
         if (r.out != ANY) {
             EXPECT_EQ(out, r.out);
@@ -586,17 +594,18 @@ constexpr const char *kFilled[kCnvMatrixSize] = {
     "YYYYYYYYYYYYYYYYY", // 0 character
     "YYYYYYYYYYYY.....", // 1 numeric text
     "YYYYYYYYYYYY...YY", // 2 bit
-    "YYYYYYYYYYYY...YY", "YYYYYYYYYYYY...YY", "YYYYYYYYYYYY...YY", "YYYYYYYYYYYY...YY",
-    "YYYYYYYYYYYY...YY", "YYYYYYYYYYYY...YY", // 3-8 integers
-    "YYYYYYYYYYYY...YY", "YYYYYYYYYYYY...YY", // 9 real, 10 double
-    "YY.......YYY.....", // 11 binary
-    "Y..........YY.Y..", // 12 date
-    "Y..........Y.YY..", // 13 time
-    "Y..........YYYY..", // 14 timestamp
-    "Y.YYYYYYYYY....YY", // 15 decimal
-    "Y.YYYYYYYYY....YY", // 16 scaled 64-bit
+    "YYYYYYYYYYYY...YY", "YYYYYYYYYYYY...YY", "YYYYYYYYYYYY...YY",
+    "YYYYYYYYYYYY...YY", "YYYYYYYYYYYY...YY", "YYYYYYYYYYYY...YY", // 3-8 integers
+    "YYYYYYYYYYYY...YY", "YYYYYYYYYYYY...YY",                      // 9 real, 10 double
+    "YY.......YYY.....",                                           // 11 binary
+    "Y..........YY.Y..",                                           // 12 date
+    "Y..........Y.YY..",                                           // 13 time
+    "Y..........YYYY..",                                           // 14 timestamp
+    "Y.YYYYYYYYY....YY",                                           // 15 decimal
+    "Y.YYYYYYYYY....YY",                                           // 16 scaled 64-bit
 };
-constexpr int16_t kRepresentative[kCnvMatrixSize] = {CH, NT, BI, ST, UT, SS, US, SL, UL, RE, DB, VB, DA, TI, TS, DEC, SC};
+constexpr int16_t kRepresentative[kCnvMatrixSize] = {CH, NT, BI, ST, UT, SS, US,  SL, UL,
+                                                     RE, DB, VB, DA, TI, TS, DEC, SC};
 
 TEST_F(ConversionMatrix, RowsCoverEveryFilledCell)
 {
@@ -621,14 +630,16 @@ TEST_F(ConversionMatrix, EmptyCellsRefuseAndStoreNothing)
         for (int d = 0; d < kCnvMatrixSize; ++d) {
             bool filled = kFilled[s][d] == 'Y';
             EXPECT_EQ(rcCnvMatrixCell(s, d) != nullptr, filled) << s << "," << d;
-            EXPECT_EQ(rcCnvCanConvert(kRepresentative[s], 0, kRepresentative[d]), filled) << s << "," << d;
+            EXPECT_EQ(rcCnvCanConvert(kRepresentative[s], 0, kRepresentative[d]), filled)
+                << s << "," << d;
             if (filled)
                 continue;
             uint8_t buf[64];
             std::memset(buf, 0xA5, sizeof buf);
             int32_t out = 77;
-            EXPECT_EQ(rcCnvConvert(src, kRepresentative[s], 1, 0, buf, static_cast<uint16_t>(kRepresentative[d]),
-                                   sizeof buf, 10, 2, &out),
+            EXPECT_EQ(rcCnvConvert(src, kRepresentative[s], 1, 0, buf,
+                                   static_cast<uint16_t>(kRepresentative[d]), sizeof buf, 10, 2,
+                                   &out),
                       RESTR)
                 << s << "," << d;
             EXPECT_EQ(out, 77);
@@ -642,10 +653,15 @@ TEST_F(ConversionMatrix, TypesOutsideTheClassMapRefuse)
 {
     int64_t scaled = 12345;
     char buf[32];
-    EXPECT_EQ(rcCnvConvert(&scaled, 32022, 8, 0, buf, SQL_C_CHAR, sizeof buf, 0, 0, nullptr), RESTR);
-    EXPECT_EQ(rcCnvConvert("1", SQL_CHAR, SQL_NTS, 0, buf, 32019, sizeof buf, 0, 0, nullptr), RESTR);
-    EXPECT_EQ(rcCnvConvert(&scaled, RC_SQL_SCALED64, 8, 0, buf, SQL_DATE, sizeof buf, 0, 0, nullptr), RESTR);
-    EXPECT_EQ(rcCnvConvert("1", 1234, SQL_NTS, 0, buf, SQL_C_CHAR, sizeof buf, 0, 0, nullptr), RESTR);
+    EXPECT_EQ(rcCnvConvert(&scaled, 32022, 8, 0, buf, SQL_C_CHAR, sizeof buf, 0, 0, nullptr),
+              RESTR);
+    EXPECT_EQ(rcCnvConvert("1", SQL_CHAR, SQL_NTS, 0, buf, 32019, sizeof buf, 0, 0, nullptr),
+              RESTR);
+    EXPECT_EQ(
+        rcCnvConvert(&scaled, RC_SQL_SCALED64, 8, 0, buf, SQL_DATE, sizeof buf, 0, 0, nullptr),
+        RESTR);
+    EXPECT_EQ(rcCnvConvert("1", 1234, SQL_NTS, 0, buf, SQL_C_CHAR, sizeof buf, 0, 0, nullptr),
+              RESTR);
     EXPECT_FALSE(rcCnvCanConvert(SQL_INTEGER, 1, SQL_BINARY));
     EXPECT_TRUE(rcCnvCanConvert(SQL_CHAR, 1, SQL_BINARY));
     EXPECT_TRUE(rcCnvCanConvert(SQL_BINARY, 1, SQL_VARBINARY));
@@ -655,9 +671,11 @@ TEST_F(ConversionMatrix, NullOutLengthAndNullDestination)
 {
     // A NULL destination with length 0 reports the length and writes nothing.
     int32_t out = 0;
-    EXPECT_EQ(rcCnvConvert("hello", SQL_CHAR, SQL_NTS, 1, nullptr, SQL_C_CHAR, 0, 0, 0, &out), TRUNC);
+    EXPECT_EQ(rcCnvConvert("hello", SQL_CHAR, SQL_NTS, 1, nullptr, SQL_C_CHAR, 0, 0, 0, &out),
+              TRUNC);
     EXPECT_EQ(out, 5);
-    EXPECT_EQ(rcCnvConvert("hello", SQL_CHAR, SQL_NTS, 1, nullptr, SQL_C_CHAR, 100, 0, 0, &out), TRUNC);
+    EXPECT_EQ(rcCnvConvert("hello", SQL_CHAR, SQL_NTS, 1, nullptr, SQL_C_CHAR, 100, 0, 0, &out),
+              TRUNC);
     int32_t v = 0;
     EXPECT_EQ(rcCnvConvert("42", SQL_CHAR, SQL_NTS, 1, &v, SQL_C_SLONG, 4, 0, 0, nullptr), OK);
     EXPECT_EQ(v, 42);
@@ -670,11 +688,16 @@ TEST(ConversionHelpers, PredicatesAndLengths)
         bool isChar, isBinary, isNumeric, fixed;
     };
     const Case cases[] = {
-        {SQL_CHAR, true, false, false, false},     {SQL_VARCHAR, true, false, false, false},
-        {SQL_LONGVARCHAR, true, false, false, false}, {SQL_NUMERIC, false, false, true, false},
-        {SQL_DECIMAL, false, false, true, false},  {SQL_BIGINT, false, false, true, true},
-        {SQL_BIT, false, false, true, true},       {SQL_BINARY, false, true, false, false},
-        {SQL_LONGVARBINARY, false, true, false, false}, {SQL_DATE, false, false, false, true},
+        {SQL_CHAR, true, false, false, false},
+        {SQL_VARCHAR, true, false, false, false},
+        {SQL_LONGVARCHAR, true, false, false, false},
+        {SQL_NUMERIC, false, false, true, false},
+        {SQL_DECIMAL, false, false, true, false},
+        {SQL_BIGINT, false, false, true, true},
+        {SQL_BIT, false, false, true, true},
+        {SQL_BINARY, false, true, false, false},
+        {SQL_LONGVARBINARY, false, true, false, false},
+        {SQL_DATE, false, false, false, true},
         {SQL_FLOAT, false, false, true, true},
     };
     for (const Case &c : cases) {

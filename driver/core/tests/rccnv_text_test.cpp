@@ -252,7 +252,8 @@ TEST(PrivateDecimalText, TextToDecimalAndBack)
         {"12a", 10, 2, kCnvInvalid, nullptr},
         {"123456", 5, 0, kCnvOutOfRange, nullptr},
         {"1e-6", 5, 6, kCnvOutOfRange, nullptr},
-        {"12345678901234567890123456789012345678", 38, 0, 0, "12345678901234567890123456789012345678"},
+        {"12345678901234567890123456789012345678", 38, 0, 0,
+         "12345678901234567890123456789012345678"},
         {"0", 1, 0, 0, "0"},
     };
     for (const Case &c : cases) {
@@ -297,7 +298,8 @@ TEST(PrivateDecimalText, ShortDestinations)
         {"0", 0, 0, nullptr, kCnvOutOfRange},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.digits) + "e" + std::to_string(c.exponent) + " L " + std::to_string(c.L));
+        SCOPED_TRACE(std::string(c.digits) + "e" + std::to_string(c.exponent) + " L " +
+                     std::to_string(c.L));
         bool neg = c.digits[0] == '-';
         const char *d = neg ? c.digits + 1 : c.digits;
         MultiPrecisionNumber v;

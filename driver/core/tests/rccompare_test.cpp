@@ -83,8 +83,10 @@ TEST(CmpValues, OrdersEveryEngineType)
         {SQL_DATE, Of(DATE_STRUCT{2000, 1, 31}), Of(DATE_STRUCT{2000, 2, 1}), -1},
         {SQL_DATE, Of(DATE_STRUCT{-1, 12, 31}), Of(DATE_STRUCT{1, 1, 1}), -1},
         {SQL_TIME, Of(TIME_STRUCT{10, 0, 1}), Of(TIME_STRUCT{10, 0, 0}), 1},
-        {SQL_TIMESTAMP, Of(TIMESTAMP_STRUCT{2000, 1, 1, 0, 0, 0, 2}), Of(TIMESTAMP_STRUCT{2000, 1, 1, 0, 0, 0, 1}), 1},
-        {SQL_TIMESTAMP, Of(TIMESTAMP_STRUCT{1999, 1, 1, 23, 0, 0, 0}), Of(TIMESTAMP_STRUCT{2000, 1, 1, 0, 0, 0, 0}), -1},
+        {SQL_TIMESTAMP, Of(TIMESTAMP_STRUCT{2000, 1, 1, 0, 0, 0, 2}),
+         Of(TIMESTAMP_STRUCT{2000, 1, 1, 0, 0, 0, 1}), 1},
+        {SQL_TIMESTAMP, Of(TIMESTAMP_STRUCT{1999, 1, 1, 23, 0, 0, 0}),
+         Of(TIMESTAMP_STRUCT{2000, 1, 1, 0, 0, 0, 0}), -1},
         {SQL_VARCHAR, Text("abc"), Text("ABC"), 0},
         {SQL_CHAR, Text("abc"), Text("abd"), -1},
         {SQL_LONGVARCHAR, Text("ab"), Text("abc"), -1},
@@ -97,21 +99,30 @@ TEST(CmpValues, OrdersEveryEngineType)
     };
     for (const CmpCase &c : cases) {
         SCOPED_TRACE(c.type);
-        EXPECT_EQ(rcCmpValues(nullptr, c.type, false, c.a.bytes.data(), false, c.b.bytes.data(), 0, 0), c.expected);
-        EXPECT_EQ(rcCmpValues(nullptr, c.type, false, c.b.bytes.data(), false, c.a.bytes.data(), 0, 0), -c.expected);
+        EXPECT_EQ(
+            rcCmpValues(nullptr, c.type, false, c.a.bytes.data(), false, c.b.bytes.data(), 0, 0),
+            c.expected);
+        EXPECT_EQ(
+            rcCmpValues(nullptr, c.type, false, c.b.bytes.data(), false, c.a.bytes.data(), 0, 0),
+            -c.expected);
     }
 }
 
 TEST(CmpValues, NullIsBelowEveryValue)
 {
-    const int16_t types[] = {SQL_C_UTINYINT, SQL_BIT, SQL_INTEGER, SQL_SMALLINT, SQL_REAL, SQL_FLOAT, SQL_DOUBLE,
-                             SQL_DATE, SQL_TIME, SQL_TIMESTAMP, SQL_CHAR, RC_SQL_SCALED64, RC_SQL_DECIMAL38, SQL_BINARY};
+    const int16_t types[] = {SQL_C_UTINYINT,   SQL_BIT,       SQL_INTEGER, SQL_SMALLINT,
+                             SQL_REAL,         SQL_FLOAT,     SQL_DOUBLE,  SQL_DATE,
+                             SQL_TIME,         SQL_TIMESTAMP, SQL_CHAR,    RC_SQL_SCALED64,
+                             RC_SQL_DECIMAL38, SQL_BINARY};
     Value v = Text("zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz");
     Value n = Null();
     for (int16_t t : types) {
-        EXPECT_EQ(rcCmpValues(nullptr, t, true, n.bytes.data(), false, v.bytes.data(), 0, 0), -1) << t;
-        EXPECT_EQ(rcCmpValues(nullptr, t, false, v.bytes.data(), true, n.bytes.data(), 0, 0), 1) << t;
-        EXPECT_EQ(rcCmpValues(nullptr, t, true, n.bytes.data(), true, n.bytes.data(), 0, 0), 0) << t;
+        EXPECT_EQ(rcCmpValues(nullptr, t, true, n.bytes.data(), false, v.bytes.data(), 0, 0), -1)
+            << t;
+        EXPECT_EQ(rcCmpValues(nullptr, t, false, v.bytes.data(), true, n.bytes.data(), 0, 0), 1)
+            << t;
+        EXPECT_EQ(rcCmpValues(nullptr, t, true, n.bytes.data(), true, n.bytes.data(), 0, 0), 0)
+            << t;
     }
 }
 
@@ -156,13 +167,13 @@ TEST(Collate1252, CaseInsensitiveLocaleFreeOrder)
         {"9", "a", -1},          // digits before letters
         {"\xe9t\xe9", "ETE", 1}, // accents after the plain letter
         {"\xe9t\xe9", "\xc9T\xc9", 0},
-        {"\xe9tz", "ete", 1},     // the base letters decide first
+        {"\xe9tz", "ete", 1}, // the base letters decide first
         {"\xe9ta", "etz", -1},
-        {"\xe6", "az", 1},       // the ae ligature sorts as a letter of its own after a
+        {"\xe6", "az", 1}, // the ae ligature sorts as a letter of its own after a
         {"\xe6", "b", -1},
-        {"\xfe", "z", 1},         // thorn after z
-        {"\x9a", "\x8a", 0},      // s caron, both cases
-        {"\xff", "\x9f", 0},      // y diaeresis, both cases
+        {"\xfe", "z", 1},    // thorn after z
+        {"\x9a", "\x8a", 0}, // s caron, both cases
+        {"\xff", "\x9f", 0}, // y diaeresis, both cases
         {"[", "a", -1},
         {"_", "A", -1},
     };
@@ -212,7 +223,8 @@ TEST(Like, PatternsAndCaseModes)
         {"abc", "ABC", -128, 1},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.value) + " LIKE " + c.pattern + " mode " + std::to_string(c.mode));
+        SCOPED_TRACE(std::string(c.value) + " LIKE " + c.pattern + " mode " +
+                     std::to_string(c.mode));
         std::string value = c.value, pattern = c.pattern;
         EXPECT_EQ(rcCmpLike(value.c_str(), pattern.c_str(), c.mode), c.expected);
         // The caller's strings are never changed.

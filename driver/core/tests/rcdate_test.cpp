@@ -34,8 +34,8 @@ TEST(CnvParseDateTime, LiteralForms)
         {"{ts '1999-12-31 23:59:59.5'}", 0, kClsTimestamp, 1999, 12, 31, 23, 59, 59, 500000000},
         {"{ts '2000-01-01 00:00:00.000000001'}", 0, kClsTimestamp, 2000, 1, 1, 0, 0, 0, 1},
         {"--(*vendor(Microsoft),product(ODBC) d '1999-12-31'*)--", 0, kClsDate, 1999, 12, 31},
-        {"--(* VENDOR ( microsoft ) , Product ( odbc ) ts '1999-12-31 01:02:03'*)--", 0, kClsTimestamp, 1999,
-         12, 31, 1, 2, 3},
+        {"--(* VENDOR ( microsoft ) , Product ( odbc ) ts '1999-12-31 01:02:03'*)--", 0,
+         kClsTimestamp, 1999, 12, 31, 1, 2, 3},
         {"{d '2000-02-29'}", 0, kClsDate, 2000, 2, 29},
         // Refused.
         {"--(*vendor(Microsoft),product(ODBC) d '1999-12-31'}", kCnvBadDate},
@@ -101,7 +101,8 @@ TEST(CnvCalendar, LeapYearsAndMonthLengths)
         int16_t year;
         bool leap;
     };
-    const Case cases[] = {{1996, true}, {1900, false}, {2000, true}, {2100, false}, {2024, true}, {2023, false}, {0, true}};
+    const Case cases[] = {{1996, true}, {1900, false}, {2000, true}, {2100, false},
+                          {2024, true}, {2023, false}, {0, true}};
     for (const Case &c : cases)
         EXPECT_EQ(rcCnvIsLeapYear(c.year), c.leap) << c.year;
     EXPECT_EQ(rcCnvDaysInMonth(2000, 2), 29);
@@ -130,13 +131,16 @@ TEST(CnvToday, ComesFromTheInjectableClock)
 
     TIMESTAMP_STRUCT ts{};
     int32_t out = 0;
-    EXPECT_EQ(rcCnvConvert("{t '10:11:12'}", SQL_CHAR, SQL_NTS, 0, &ts, SQL_C_TIMESTAMP, sizeof ts, 0, 0, &out), 5100);
+    EXPECT_EQ(rcCnvConvert("{t '10:11:12'}", SQL_CHAR, SQL_NTS, 0, &ts, SQL_C_TIMESTAMP, sizeof ts,
+                           0, 0, &out),
+              5100);
     EXPECT_EQ(ts.year, 2024);
     EXPECT_EQ(ts.month, 2);
     EXPECT_EQ(ts.day, 29);
     EXPECT_EQ(ts.hour, 10);
     TIME_STRUCT t{8, 9, 10};
-    EXPECT_EQ(rcCnvConvert(&t, SQL_C_TIME, 0, 0, &ts, SQL_C_TIMESTAMP, sizeof ts, 0, 0, &out), 5100);
+    EXPECT_EQ(rcCnvConvert(&t, SQL_C_TIME, 0, 0, &ts, SQL_C_TIMESTAMP, sizeof ts, 0, 0, &out),
+              5100);
     EXPECT_EQ(ts.day, 29);
     EXPECT_EQ(ts.hour, 8);
     PlatSetClock(nullptr);
@@ -171,7 +175,9 @@ TEST(CnvTimestampText, LengthFollowsPrecisionAndScale)
         char buf[48];
         std::memset(buf, 0x5A, sizeof buf);
         int32_t out = -1;
-        EXPECT_EQ(rcCnvTimestampToChar(&ts, kClsTimestamp, 12, buf, kClsChar, c.L, c.precision, c.scale, &out), c.rc);
+        EXPECT_EQ(rcCnvTimestampToChar(&ts, kClsTimestamp, 12, buf, kClsChar, c.L, c.precision,
+                                       c.scale, &out),
+                  c.rc);
         if (c.text != nullptr) {
             EXPECT_STREQ(buf, c.text);
             EXPECT_EQ(out, c.out);

@@ -122,7 +122,8 @@ TEST(RcNumDifferential, AddSubtractCompareAgainstInt128)
         MultiPrecisionNumber a = fromI128(x, ex), b = fromI128(y, ey);
         int e = ex < ey ? ex : ey;
         i128 ax = x * pow10(ex - e), by = y * pow10(ey - e);
-        SCOPED_TRACE(toString(x) + "e" + std::to_string(ex) + " , " + toString(y) + "e" + std::to_string(ey));
+        SCOPED_TRACE(toString(x) + "e" + std::to_string(ex) + " , " + toString(y) + "e" +
+                     std::to_string(ey));
 
         MultiPrecisionNumber sum;
         ASSERT_EQ(rcNumOp(a, b, sum), 0);
@@ -246,10 +247,12 @@ TEST(RcNumVectors, Division)
         {"1", 0, "7", 0, -30, ".142857142857142857142857142857"},
         {"1", 0, "0", 0, -18, "status"},
         {"15", -1, "5", -1, 0, "3"},
-        {"100", 0, "4", 0, 2, "25"},           // exponent already finer than the target
-        {"99999999999999999999999999999999999999", 0, "-3", 0, 0, "-33333333333333333333333333333333333333"},
+        {"100", 0, "4", 0, 2, "25"}, // exponent already finer than the target
+        {"99999999999999999999999999999999999999", 0, "-3", 0, 0,
+         "-33333333333333333333333333333333333333"},
         {"123456789012345678901234567890", 0, "1234567890123", 0, -5, "100000000000036999.91033"},
-        {"1", 0, "3", 0, -100, ".333333333333333333333333333333333333333333333333333333333333333333333333"}, // 72 digits fill 16 words,
+        {"1", 0, "3", 0, -100,
+         ".333333333333333333333333333333333333333333333333333333333333333333333333"}, // 72 digits fill 16 words,
     };
     for (const Vector &v : cases) {
         SCOPED_TRACE(std::string(v.a) + " / " + v.b);
@@ -318,12 +321,23 @@ TEST(RcNumVectors, AdditionAcrossDistantExponents)
         {"1", 20, "123456789", -50, "100000000000000000000.00000000000000000000000000000000"},
         {"1", 20, "123456789012345678901234567890", -50,
          "100000000000000000000.00000000000000000000123456789012"},
-        {"1", 100, "999", 0, "1" "0000000000" "0000000000" "0000000000" "0000000000" "0000000000"
-                             "0000000000" "0000000000" "0000000000" "0000000000" "0000000000"},
+        {"1", 100, "999", 0,
+         "1"
+         "0000000000"
+         "0000000000"
+         "0000000000"
+         "0000000000"
+         "0000000000"
+         "0000000000"
+         "0000000000"
+         "0000000000"
+         "0000000000"
+         "0000000000"},
         {"-1", 0, "1", 0, "0"},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.a) + "e" + std::to_string(c.ea) + " + " + c.b + "e" + std::to_string(c.eb));
+        SCOPED_TRACE(std::string(c.a) + "e" + std::to_string(c.ea) + " + " + c.b + "e" +
+                     std::to_string(c.eb));
         MultiPrecisionNumber x = num(c.a, c.ea), y = num(c.b, c.eb), r;
         ASSERT_EQ(rcNumOp(x, y, r), 0);
         EXPECT_EQ(text(r), c.sum);
@@ -340,8 +354,9 @@ TEST(RcNumVectors, ConstructionLayout)
         uint16_t w0, w1, w2;
     };
     const Case cases[] = {
-        {-32768, 2, 0x8000, 0xFFFF, 0}, {65535, 2, 0xFFFF, 0x0000, 0}, {65536, 3, 0x0000, 0x0001, 0x0000},
-        {-65536, 2, 0x0000, 0xFFFF, 0}, {-65537, 3, 0xFFFF, 0xFFFE, 0xFFFF}, {0, 2, 0, 0, 0},
+        {-32768, 2, 0x8000, 0xFFFF, 0},         {65535, 2, 0xFFFF, 0x0000, 0},
+        {65536, 3, 0x0000, 0x0001, 0x0000},     {-65536, 2, 0x0000, 0xFFFF, 0},
+        {-65537, 3, 0xFFFF, 0xFFFE, 0xFFFF},    {0, 2, 0, 0, 0},
         {INT32_MIN, 3, 0x0000, 0x8000, 0xFFFF},
     };
     for (const Case &c : cases) {
@@ -400,9 +415,11 @@ TEST(RcNumVectors, CompareAndIntegers)
     EXPECT_EQ(rcNumCompare(num("1", 100), num("999", 0)), 3);
     EXPECT_EQ(rcNumCompare(num("-1", 100), num("-999", 0)), 1);
     // Exact even across a large difference of exponents.
-    EXPECT_EQ(rcNumCompare(num("100000000000000000000000000000000000000000000000000000000000000000000001", -72),
-                           num("1", -1)),
-              3);
+    EXPECT_EQ(
+        rcNumCompare(
+            num("100000000000000000000000000000000000000000000000000000000000000000000001", -72),
+            num("1", -1)),
+        3);
 
     int32_t i = 0;
     EXPECT_FALSE(rcNumToInt32(num("2147483648", 0), i));
@@ -425,7 +442,10 @@ TEST(RcNumVectors, FloatingPoint)
         double value;
         const char *text;
     };
-    const Case cases[] = {{0.5, ".5"}, {2.25, "2.25"}, {-1024.0, "-1024"}, {0.0, "0"},
+    const Case cases[] = {{0.5, ".5"},
+                          {2.25, "2.25"},
+                          {-1024.0, "-1024"},
+                          {0.0, "0"},
                           {0.1, ".1000000000000000055511151231257827021181583404541015625"}};
     for (const Case &c : cases) {
         MultiPrecisionNumber a;

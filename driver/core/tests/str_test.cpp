@@ -26,7 +26,8 @@ TEST(RcArgCopyString, LengthsAndLimits)
         {"abc", 0, -1, 0, RC_MSG_NO_ERROR, "", true},
         {"abc", RC_ARG_NTS, 0, 0, RC_MSG_DRIVER_NOT_CAPABLE, nullptr, false},
         {"abcd", RC_ARG_NTS, 3, 0, RC_MSG_INVALID_STRING_BUFFER_LENGTH, nullptr, false},
-        {"ab\\%", RC_ARG_NTS, 3, '\\', RC_MSG_NO_ERROR, "ab\\%", false}, // the escape is not counted
+        {"ab\\%", RC_ARG_NTS, 3, '\\', RC_MSG_NO_ERROR, "ab\\%",
+         false}, // the escape is not counted
         {"abc", -2, -1, 0, RC_MSG_INVALID_STRING_BUFFER_LENGTH, nullptr, false},
         {"abc", -100, 10, 0, RC_MSG_INVALID_STRING_BUFFER_LENGTH, nullptr, false},
     };
@@ -51,7 +52,8 @@ TEST(RcArgCopyString, LengthsAndLimits)
 TEST(RcStrCountEscaped, EscapesCountOnce)
 {
     EXPECT_EQ(rcStrCountEscaped("a\\_b\\\\c\\x", RC_ARG_NTS, '\\'), 7);
-    EXPECT_EQ(rcStrCountEscaped("a\\_b", 2, '\\'), 2); // the length ends before the escaped character
+    EXPECT_EQ(rcStrCountEscaped("a\\_b", 2, '\\'),
+              2); // the length ends before the escaped character
     EXPECT_EQ(rcStrCountEscaped("hello", RC_ARG_NTS, 0), 5);
     EXPECT_EQ(rcStrCountEscaped("hello", 3, 0), 3);
 }

@@ -76,20 +76,24 @@ TEST(RcRegistry, ReadsValuesUnderTheRoot)
     EXPECT_EQ(rcRegGetIniValue(p.odbcRoot.c_str(), "X", "TraceOutput", "d", buf, sizeof buf), 4);
     EXPECT_STREQ(buf, "abc");
     // a first part that is not a root name reads the same tree
-    EXPECT_EQ(rcRegGetIniValue("Software\\ODBC\\odbc.ini", "X", "TraceOutput", "d", buf, sizeof buf), 4);
+    EXPECT_EQ(
+        rcRegGetIniValue("Software\\ODBC\\odbc.ini", "X", "TraceOutput", "d", buf, sizeof buf), 4);
     EXPECT_STREQ(buf, "abc");
     EXPECT_EQ(rcRegGetIniValue(p.odbcRoot.c_str(), "X", "EmptyValue", "d", buf, sizeof buf), 1);
     EXPECT_STREQ(buf, "");
     EXPECT_EQ(rcRegGetIniValue(p.odbcRoot.c_str(), "X", "Missing", "dflt", buf, sizeof buf), 0);
     EXPECT_STREQ(buf, "dflt");
-    EXPECT_EQ(rcRegGetIniValue(p.odbcRoot.c_str(), "NoSection", "TraceOutput", "dflt", buf, sizeof buf), 0);
+    EXPECT_EQ(
+        rcRegGetIniValue(p.odbcRoot.c_str(), "NoSection", "TraceOutput", "dflt", buf, sizeof buf),
+        0);
     EXPECT_STREQ(buf, "dflt");
     // a value longer than the buffer counts as missing
     EXPECT_EQ(rcRegGetIniValue(p.odbcRoot.c_str(), "X", "LongValue", "short", buf, sizeof buf), 0);
     EXPECT_STREQ(buf, "short");
     // a default longer than the buffer is cut and terminated
     char small[4];
-    EXPECT_EQ(rcRegGetIniValue(p.odbcRoot.c_str(), "X", "Missing", "toolong", small, sizeof small), 0);
+    EXPECT_EQ(rcRegGetIniValue(p.odbcRoot.c_str(), "X", "Missing", "toolong", small, sizeof small),
+              0);
     EXPECT_STREQ(small, "too");
     // without a root nothing is read and the buffer is not touched
     std::strcpy(buf, "keep");
@@ -156,8 +160,9 @@ TEST(RcTrace, LineFormsWithoutTime)
     std::string long1(3000, 'q'); // longer than any fixed line buffer
     rcTracePrint(ch, "%s\n", long1.c_str());
     rcTraceClose(ch);
-    EXPECT_EQ(ReadFile(p.dir + "/trunc.log"), ">SQLFetch(0x00001234) \n<SQLFetch returned -1.\n plain 7\n 100%s as it stands\n " +
-                                                  long1 + "\n");
+    EXPECT_EQ(ReadFile(p.dir + "/trunc.log"),
+              ">SQLFetch(0x00001234) \n<SQLFetch returned -1.\n plain 7\n 100%s as it stands\n " +
+                  long1 + "\n");
 }
 
 TEST(RcTrace, TimeStampsFromTheFallbackSection)
@@ -175,7 +180,8 @@ TEST(RcTrace, TimeStampsFromTheFallbackSection)
     rcTraceClose(ch);
     PlatSetTimeOfDaySource(nullptr);
     std::string log = ReadFile(p.dir + "/timed.log");
-    EXPECT_EQ(log, ">SQLExecute(0x00000abc): 09:05:07.42 \n<SQLExecute returned 0:  09:05:07.42 \n");
+    EXPECT_EQ(log,
+              ">SQLExecute(0x00000abc): 09:05:07.42 \n<SQLExecute returned 0:  09:05:07.42 \n");
 }
 
 TEST(RcTrace, OutputsAreSharedByExactName)
@@ -313,22 +319,27 @@ TEST(RcTrace, SQLErrorTracesCallDetailsAndReturn)
     SQLCHAR msg[64];
     SQLSMALLINT len;
     auto *h = reinterpret_cast<void *>(0x10);
-    EXPECT_EQ(rcErrSQLError(&queue, ch, level, nullptr, nullptr, h, state, &native, msg, sizeof msg, &len), SQL_SUCCESS);
-    EXPECT_EQ(rcErrSQLError(&queue, ch, level, nullptr, nullptr, h, state, &native, msg, sizeof msg, &len),
+    EXPECT_EQ(rcErrSQLError(&queue, ch, level, nullptr, nullptr, h, state, &native, msg, sizeof msg,
+                            &len),
+              SQL_SUCCESS);
+    EXPECT_EQ(rcErrSQLError(&queue, ch, level, nullptr, nullptr, h, state, &native, msg, sizeof msg,
+                            &len),
               SQL_NO_DATA_FOUND);
     rcTraceClose(ch);
     rcErrQueueDestroy(&queue);
     rcPoolFreeAll();
     std::string log = ReadFile(p.dir + "/shared.log");
     char call[200];
-    std::snprintf(call, sizeof call,
-                  ">SQLError(0x00000000, 0x00000000, 0x00000010, 0x%08lx, 0x%08lx, 0x%08lx, 64, 0x%08lx) \n",
-                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(state)),
-                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(&native)),
-                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(msg)),
-                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(&len)));
-    std::string first = std::string(call) + "  SqlState: \"24000\"\n  NativeError: 0\n" +
-                        "  ErrorMsg: [Zorvi][Zorvi ODBC Driver]Invalid cursor state.\n<SQLError returned 0.\n";
+    std::snprintf(
+        call, sizeof call,
+        ">SQLError(0x00000000, 0x00000000, 0x00000010, 0x%08lx, 0x%08lx, 0x%08lx, 64, 0x%08lx) \n",
+        static_cast<unsigned long>(reinterpret_cast<uintptr_t>(state)),
+        static_cast<unsigned long>(reinterpret_cast<uintptr_t>(&native)),
+        static_cast<unsigned long>(reinterpret_cast<uintptr_t>(msg)),
+        static_cast<unsigned long>(reinterpret_cast<uintptr_t>(&len)));
+    std::string first =
+        std::string(call) + "  SqlState: \"24000\"\n  NativeError: 0\n" +
+        "  ErrorMsg: [Zorvi][Zorvi ODBC Driver]Invalid cursor state.\n<SQLError returned 0.\n";
     EXPECT_EQ(log.substr(0, first.size()), first);
     EXPECT_EQ(log.substr(first.size()), std::string(call) + "<SQLError returned 100.\n");
 }

@@ -23,7 +23,8 @@ public:
         dir_ = std::make_unique<qxtest::TempDir>("qxlocale");
         if (dir_->Path().empty())
             return;
-        std::string make = "localedef -i tr_TR -f UTF-8 '" + dir_->Str() + "/tr_TR.UTF-8' >/dev/null 2>&1";
+        std::string make =
+            "localedef -i tr_TR -f UTF-8 '" + dir_->Str() + "/tr_TR.UTF-8' >/dev/null 2>&1";
         if (std::system(make.c_str()) == -1)
             return;
         locpath_ = std::make_unique<qxtest::ScopedEnv>("LOCPATH", dir_->Str());

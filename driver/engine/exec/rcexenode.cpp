@@ -59,14 +59,10 @@ int16_t rcExeOpenPlan(rcPlnStmt *stmt, PlanNode *node)
     node->secondFlag = 0;
     node->state = 0;
     switch (node->kind) {
-    case PLN_TEMPTABLE:
-        return rcExeOpenTemp(stmt, node);
-    case PLN_SETFUNC:
-        return rcExeOpenSetFunc(stmt, node);
-    case PLN_AGGREGATE:
-        return rcExeOpenAggregate(stmt, node);
-    default:
-        return 0;
+    case PLN_TEMPTABLE: return rcExeOpenTemp(stmt, node);
+    case PLN_SETFUNC: return rcExeOpenSetFunc(stmt, node);
+    case PLN_AGGREGATE: return rcExeOpenAggregate(stmt, node);
+    default: return 0;
     }
 }
 
@@ -110,13 +106,13 @@ int16_t rcExeFetch(rcPlnStmt *stmt)
     return rc;
 }
 
-int16_t rcExeGetColumn(rcPlnStmt *stmt, uint16_t column, int16_t wantedType, void *buffer, int32_t bufferLength,
-                       int32_t *outLength, uint32_t pieceOffset, bool *isNull)
+int16_t rcExeGetColumn(rcPlnStmt *stmt, uint16_t column, int16_t wantedType, void *buffer,
+                       int32_t bufferLength, int32_t *outLength, uint32_t pieceOffset, bool *isNull)
 {
     if (column >= stmt->results.size())
         return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_INVALID_COLUMN_NUMBER));
-    return rcExpEvaluate(&stmt->env, stmt->results[column], wantedType, buffer, bufferLength, outLength,
-                         pieceOffset, isNull);
+    return rcExpEvaluate(&stmt->env, stmt->results[column], wantedType, buffer, bufferLength,
+                         outLength, pieceOffset, isNull);
 }
 
 void rcExeCloseQuery(rcPlnStmt *stmt)
@@ -162,7 +158,7 @@ int16_t rcExeNextJoin(rcPlnStmt *stmt, PlanNode *node, int flag)
             return PLN_ROW;
         }
         if (node->secondFlag == 0 && node->subtype == PLN_JOIN_INNER)
-            return PLN_END;   // the inner side does not depend on the outer row
+            return PLN_END; // the inner side does not depend on the outer row
         node->state = 3;
         node->secondFlag = 0;
     }

@@ -82,8 +82,10 @@ bool Seen(PlanNode *node, bool text, int32_t length)
     for (uint16_t k = 0; k < node->keyListAt; ++k) {
         const char *earlier = node->keySeen + static_cast<size_t>(k) * size;
         uint32_t n = node->keySeenLength[k];
-        bool same = text ? rcExpCompareText(earlier, n, node->keyBuffer, static_cast<size_t>(length)) == 0
-                         : n == static_cast<uint32_t>(length) && std::memcmp(earlier, node->keyBuffer, n) == 0;
+        bool same =
+            text ? rcExpCompareText(earlier, n, node->keyBuffer, static_cast<size_t>(length)) == 0
+                 : n == static_cast<uint32_t>(length) &&
+                       std::memcmp(earlier, node->keyBuffer, n) == 0;
         if (same)
             return true;
     }
@@ -117,12 +119,13 @@ int16_t RangeStart(rcPlnStmt *stmt, PlanNode *node)
             bool isNull = false;
             uint32_t before = QueueCount(stmt->errors);
             int16_t wanted = text ? static_cast<int16_t>(SQL_C_CHAR) : type;
-            int16_t rc = rcExpEvaluate(&stmt->env, node->keySlot, wanted, node->keyBuffer,
-                                       static_cast<int32_t>(node->keyBufferSize), &length, 0, &isNull);
+            int16_t rc =
+                rcExpEvaluate(&stmt->env, node->keySlot, wanted, node->keyBuffer,
+                              static_cast<int32_t>(node->keyBufferSize), &length, 0, &isNull);
             if (rc < 0)
                 return PLN_ERROR;
             if (isNull)
-                return PLN_RANGE_END;   // nothing equals or follows NULL
+                return PLN_RANGE_END; // nothing equals or follows NULL
             if (rc == 1) {
                 DropRecordsAfter(stmt->errors, before);
                 if (!text) {
@@ -142,13 +145,13 @@ int16_t RangeStart(rcPlnStmt *stmt, PlanNode *node)
             node->keyBuffer[length] = '\0';
             if (static_cast<uint32_t>(length) > col->type.length) {
                 if (kind == PLN_KEY_EQ || kind == PLN_KEY_LIKE)
-                    return PLN_RANGE_END;   // no value of the column is that long
+                    return PLN_RANGE_END; // no value of the column is that long
                 length = static_cast<int32_t>(col->type.length);
                 kind = PLN_KEY_GE;
             }
         }
         if (node->keyList != nullptr && Seen(node, text, length))
-            return PLN_RANGE_END;   // this key's rows were read already
+            return PLN_RANGE_END; // this key's rows were read already
         int32_t rc = TamMakeKey(s, h, node->keyBuffer, static_cast<uint32_t>(length), 1);
         if (rc != 0)
             return PostDrm(stmt, rc);
@@ -190,7 +193,8 @@ int16_t rcExeNextTable(rcPlnStmt *stmt, PlanNode *node, int flag)
             rc = moved == 0 ? CheckRow(stmt, node) : static_cast<int16_t>(PLN_RANGE_END);
         }
         // The next entry of a key list.
-        while (rc == PLN_RANGE_END && node->keyList != nullptr && node->keyListAt + 1 < node->keyListCount) {
+        while (rc == PLN_RANGE_END && node->keyList != nullptr &&
+               node->keyListAt + 1 < node->keyListCount) {
             ++node->keyListAt;
             rc = StartEntry(stmt, node);
         }

@@ -30,8 +30,8 @@ void Reset(rcPlnAccumulator *a)
 
 bool IsVarType(int16_t t)
 {
-    return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR || t == SQL_BINARY || t == SQL_VARBINARY ||
-           t == SQL_LONGVARBINARY;
+    return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR || t == SQL_BINARY ||
+           t == SQL_VARBINARY || t == SQL_LONGVARBINARY;
 }
 
 void Keep(rcPlnAccumulator *a, const rcExpValue &v)
@@ -49,7 +49,7 @@ void Keep(rcPlnAccumulator *a, const rcExpValue &v)
 int16_t Fold(rcPlnStmt *stmt, PlanNode *node)
 {
     rcPlnAccumulator *a = node->acc;
-    if (node->argSlot == 0) {   // COUNT(*)
+    if (node->argSlot == 0) { // COUNT(*)
         ++a->count;
         return 0;
     }
@@ -59,9 +59,7 @@ int16_t Fold(rcPlnStmt *stmt, PlanNode *node)
     if (v.isNull)
         return 0;
     switch (node->function) {
-    case PLN_FN_COUNT:
-        ++a->count;
-        break;
+    case PLN_FN_COUNT: ++a->count; break;
     case PLN_FN_SUM:
     case PLN_FN_AVG:
         ++a->count;
@@ -71,7 +69,8 @@ int16_t Fold(rcPlnStmt *stmt, PlanNode *node)
             rcNumAdd(a->exact, v.v.num);
         } else {
             double d = 0;
-            if (!rcExpToDouble(v, &d, static_cast<int16_t>(rcExpSlotScale(&stmt->env, node->argSlot))))
+            if (!rcExpToDouble(v, &d,
+                               static_cast<int16_t>(rcExpSlotScale(&stmt->env, node->argSlot))))
                 return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_GENERAL_ERROR));
             a->sum += d;
         }
@@ -81,7 +80,8 @@ int16_t Fold(rcPlnStmt *stmt, PlanNode *node)
             int order = 0;
             if (rcExpCompareValues(&stmt->env, v, a->value, &order) < 0)
                 return PLN_ERROR;
-            if ((node->function == PLN_FN_MIN && order >= 0) || (node->function == PLN_FN_MAX && order <= 0))
+            if ((node->function == PLN_FN_MIN && order >= 0) ||
+                (node->function == PLN_FN_MAX && order <= 0))
                 return 0;
         }
         if (IsVarType(v.type) && v.length > kKeepMax)

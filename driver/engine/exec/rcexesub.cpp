@@ -35,7 +35,8 @@ int16_t Answer(rcPlnStmt *stmt, PlanNode *node)
     int rows = 0;
     for (; IsRow(rc); rc = next(stmt, plan->root, 1)) {
         if (++rows > 1 && node->form == 4)
-            return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_ENG_INVALID_ROW_COUNT_SUBQUERY));
+            return static_cast<int16_t>(
+                rcErrRaise(stmt->errors, RC_ENG_INVALID_ROW_COUNT_SUBQUERY));
         rcTruth t = RC_UNKNOWN;
         if (rcFltRunTruth(&stmt->env, node->compare, &t) < 0)
             return PLN_ERROR;
@@ -52,10 +53,8 @@ int16_t Answer(rcPlnStmt *stmt, PlanNode *node)
         if (node->negated)
             return !sawTrue && !sawUnknown ? 0 : 100;
         return sawTrue ? 0 : 100;
-    case 2:
-        return !sawFalse && !sawUnknown ? 0 : 100;
-    default:
-        return sawTrue ? 0 : 100;
+    case 2: return !sawFalse && !sawUnknown ? 0 : 100;
+    default: return sawTrue ? 0 : 100;
     }
 }
 

@@ -23,8 +23,8 @@ namespace {
 
 bool IsVarType(int16_t t)
 {
-    return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR || t == SQL_BINARY || t == SQL_VARBINARY ||
-           t == SQL_LONGVARBINARY;
+    return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR || t == SQL_BINARY ||
+           t == SQL_VARBINARY || t == SQL_LONGVARBINARY;
 }
 
 // Puts the value of one column of the current child row.
@@ -35,8 +35,8 @@ int16_t PutValue(rcPlnStmt *stmt, PlanNode *node, uint16_t k)
     int32_t length = 0;
     switch (c.kind) {
     case PLN_TTCOL_KEY: {
-        int16_t rc = rcExpEvaluate(&stmt->env, c.slot, c.sqlType, c.buffer, static_cast<int32_t>(c.bufferSize),
-                                   &length, 0, &isNull);
+        int16_t rc = rcExpEvaluate(&stmt->env, c.slot, c.sqlType, c.buffer,
+                                   static_cast<int32_t>(c.bufferSize), &length, 0, &isNull);
         if (rc < 0)
             return PLN_ERROR;
         if (rc == 1)
@@ -45,16 +45,19 @@ int16_t PutValue(rcPlnStmt *stmt, PlanNode *node, uint16_t k)
     }
     case PLN_TTCOL_COLUMN: {
         uint32_t got = 0;
-        if (rcEvlFetchColumn(stmt->errors, &c.column->ref, c.buffer, c.bufferSize, &isNull, &got) < 0)
+        if (rcEvlFetchColumn(stmt->errors, &c.column->ref, c.buffer, c.bufferSize, &isNull, &got) <
+            0)
             return PLN_ERROR;
-        length = static_cast<int32_t>(got > c.bufferSize - 1 && IsVarType(c.sqlType) ? c.bufferSize - 1 : got);
+        length = static_cast<int32_t>(
+            got > c.bufferSize - 1 && IsVarType(c.sqlType) ? c.bufferSize - 1 : got);
         break;
     }
     case PLN_TTCOL_BOOKMARK: {
         isNull = c.table->nullRow != 0;
         uint32_t got = 0;
         if (!isNull) {
-            int32_t rc = TamGetBookmark(stmt->session, c.table->table->handle, c.buffer, c.bufferSize - 1, &got);
+            int32_t rc = TamGetBookmark(stmt->session, c.table->table->handle, c.buffer,
+                                        c.bufferSize - 1, &got);
             if (rc != 0) {
                 rcErrPost(stmt->errors, rcErrMapDrm(rc), nullptr, rc, nullptr);
                 return PLN_ERROR;
@@ -69,7 +72,8 @@ int16_t PutValue(rcPlnStmt *stmt, PlanNode *node, uint16_t k)
             return PLN_ERROR;
         isNull = v.isNull != 0;
         if (!isNull && IsVarType(c.sqlType)) {
-            length = static_cast<int32_t>(v.length < c.bufferSize - 1 ? v.length : c.bufferSize - 1);
+            length =
+                static_cast<int32_t>(v.length < c.bufferSize - 1 ? v.length : c.bufferSize - 1);
             std::memcpy(c.buffer, v.text, static_cast<size_t>(length));
             c.buffer[length] = '\0';
         } else if (!isNull) {
@@ -78,9 +82,11 @@ int16_t PutValue(rcPlnStmt *stmt, PlanNode *node, uint16_t k)
         break;
     }
     }
-    if (IsVarType(c.sqlType) && !isNull && length >= 0 && static_cast<uint32_t>(length) < c.bufferSize)
+    if (IsVarType(c.sqlType) && !isNull && length >= 0 &&
+        static_cast<uint32_t>(length) < c.bufferSize)
         c.buffer[length] = '\0';
-    int16_t rc = rcTmpPutColumnLen(node->temp, c.buffer, IsVarType(c.sqlType) ? length : 0, k, isNull);
+    int16_t rc =
+        rcTmpPutColumnLen(node->temp, c.buffer, IsVarType(c.sqlType) ? length : 0, k, isNull);
     return rc < 0 ? PLN_ERROR : 0;
 }
 
@@ -232,8 +238,7 @@ int16_t rcExeNextGroup(rcPlnStmt *stmt, PlanNode *node, int flag)
         node->state = 3;
         return rc;
     }
-    default:
-        return PLN_END;
+    default: return PLN_END;
     }
 }
 

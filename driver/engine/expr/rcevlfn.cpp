@@ -27,12 +27,9 @@ unsigned char Lower1252(unsigned char c)
     switch (c) {
     case 0x8A:
     case 0x8C:
-    case 0x8E:
-        return static_cast<unsigned char>(c + 0x10);
-    case 0x9F:
-        return 0xFF;
-    default:
-        return c;
+    case 0x8E: return static_cast<unsigned char>(c + 0x10);
+    case 0x9F: return 0xFF;
+    default: return c;
     }
 }
 
@@ -88,10 +85,8 @@ int16_t ConvertTarget(int code)
     switch (code) {
     case SQL_NUMERIC:
     case SQL_DECIMAL:
-    case SQL_BIGINT:
-        return RC_SQL_DECIMAL38;
-    case SQL_FLOAT:
-        return SQL_DOUBLE;
+    case SQL_BIGINT: return RC_SQL_DECIMAL38;
+    case SQL_FLOAT: return SQL_DOUBLE;
     case SQL_BIT:
     case SQL_TINYINT:
     case SQL_LONGVARBINARY:
@@ -106,10 +101,8 @@ int16_t ConvertTarget(int code)
     case SQL_DATE:
     case SQL_TIME:
     case SQL_TIMESTAMP:
-    case SQL_VARCHAR:
-        return static_cast<int16_t>(code);
-    default:
-        return 0;
+    case SQL_VARCHAR: return static_cast<int16_t>(code);
+    default: return 0;
     }
 }
 
@@ -281,8 +274,7 @@ int16_t rcEvlScalarFunction(rcExpEnv *env, ExprProgram *p, uint8_t op, rcExpValu
     *r = rcExpValue();
     (void)argc;
     switch (op) {
-    case RC_FN_OP_CONCAT:
-        return Concat(env, a, r);
+    case RC_FN_OP_CONCAT: return Concat(env, a, r);
     case RC_FN_OP_CONVERT: {
         int64_t code;
         if (Int(env, a[1], &code) < 0)
@@ -341,12 +333,10 @@ int16_t rcEvlScalarFunction(rcExpEnv *env, ExprProgram *p, uint8_t op, rcExpValu
         return RC_EXP_OK;
     }
     case RC_FN_OP_LCASE:
-    case RC_FN_OP_UCASE:
-        return Case(env, a[0], op == RC_FN_OP_UCASE, r);
+    case RC_FN_OP_UCASE: return Case(env, a[0], op == RC_FN_OP_UCASE, r);
     case RC_FN_OP_LEFT:
     case RC_FN_OP_RIGHT:
-    case RC_FN_OP_SUBSTRING:
-        return Substring(env, a, op, r);
+    case RC_FN_OP_SUBSTRING: return Substring(env, a, op, r);
     case RC_FN_OP_LENGTH: {
         const char *s;
         uint32_t n;
@@ -359,12 +349,9 @@ int16_t rcEvlScalarFunction(rcExpEnv *env, ExprProgram *p, uint8_t op, rcExpValu
         return RC_EXP_OK;
     }
     case RC_FN_OP_LTRIM:
-    case RC_FN_OP_RTRIM:
-        return Trim(env, a[0], op == RC_FN_OP_LTRIM, r);
-    case RC_FN_OP_LOCATE:
-        return Locate(env, a, r);
-    case RC_FN_OP_MOD:
-        return Mod(env, a, r);
+    case RC_FN_OP_RTRIM: return Trim(env, a[0], op == RC_FN_OP_LTRIM, r);
+    case RC_FN_OP_LOCATE: return Locate(env, a, r);
+    case RC_FN_OP_MOD: return Mod(env, a, r);
     case RC_FN_OP_NULL:
         r->type = SQL_CHAR;
         r->isNull = 1;
@@ -373,7 +360,6 @@ int16_t rcEvlScalarFunction(rcExpEnv *env, ExprProgram *p, uint8_t op, rcExpValu
         p->randSeed = p->randSeed * 1103515245u + 12345u;
         SetInt(r, static_cast<int32_t>((p->randSeed >> 1) & 0x7FFFFFFF));
         return RC_EXP_OK;
-    default:
-        return RC_EXP_ERROR;
+    default: return RC_EXP_ERROR;
     }
 }

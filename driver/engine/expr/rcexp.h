@@ -150,10 +150,10 @@ struct ExprProgram;
 struct FilterProgram;
 
 // Limits (parameters, so tests can shrink them).
-constexpr uint32_t RC_EXP_MAX_CODE = 1u << 20; // instructions of all expressions
-constexpr uint32_t RC_FLT_MAX_CODE = 1u << 20; // records of all filters
-constexpr uint32_t RC_EXP_MAX_DEPTH = 4096;    // nesting of expressions and conditions
-constexpr uint32_t RC_EXP_MAX_TEXT = 65500;    // longest text an operation makes
+constexpr uint32_t RC_EXP_MAX_CODE = 1u << 20;      // instructions of all expressions
+constexpr uint32_t RC_FLT_MAX_CODE = 1u << 20;      // records of all filters
+constexpr uint32_t RC_EXP_MAX_DEPTH = 4096;         // nesting of expressions and conditions
+constexpr uint32_t RC_EXP_MAX_TEXT = 65500;         // longest text an operation makes
 constexpr uint32_t RC_FLT_VENDOR_DATA_WORDS = 8000; // argument data of one vendor predicate call
 
 struct rcExpEnv {

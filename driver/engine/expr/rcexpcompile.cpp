@@ -132,8 +132,7 @@ bool CompileLiteral(Compiler &c, const rcParseNode *node, int16_t wanted)
         if (wanted == RC_SQL_SCALED64)
             return PushConverted(c, t, n, RC_SQL_SCALED64);
         return PushConverted(c, t, n, SQL_DOUBLE);
-    case RC_T_APPROX_NUM_LIT:
-        return PushConverted(c, t, n, SQL_DOUBLE);
+    case RC_T_APPROX_NUM_LIT: return PushConverted(c, t, n, SQL_DOUBLE);
     case RC_N_TypedLiteral: {
         const char *s = t;
         if (n > 0 && s[0] == '\'') {
@@ -144,8 +143,7 @@ bool CompileLiteral(Compiler &c, const rcParseNode *node, int16_t wanted)
             --n;
         return PushConverted(c, s, n, static_cast<int16_t>(node->attr));
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -324,8 +322,7 @@ bool CompileExpression(Compiler &c, const rcParseNode *node, int16_t wanted)
 bool CompileNodeBody(Compiler &c, const rcParseNode *node, int16_t wanted)
 {
     switch (node->id) {
-    case RC_N_Expression:
-        return CompileExpression(c, node, wanted);
+    case RC_N_Expression: return CompileExpression(c, node, wanted);
     case RC_N_Primary:
     case RC_N_ExprOrSubQuery:
     case RC_N_Value:
@@ -346,14 +343,12 @@ bool CompileNodeBody(Compiler &c, const rcParseNode *node, int16_t wanted)
         return node->child && CompileNode(c, node->child, wanted);
     case RC_N_Literal:
     case RC_N_NumericLiteral:
-    case RC_N_ExactNumLit:
-        return node->child && CompileNode(c, node->child, wanted);
+    case RC_N_ExactNumLit: return node->child && CompileNode(c, node->child, wanted);
     case RC_T_CHAR_STR_LIT:
     case RC_T_USINT_LIT:
     case RC_T_DECNUM_LIT:
     case RC_T_APPROX_NUM_LIT:
-    case RC_N_TypedLiteral:
-        return CompileLiteral(c, node, wanted);
+    case RC_N_TypedLiteral: return CompileLiteral(c, node, wanted);
     case RC_T_USER: {
         const char *u = c.env->userName ? c.env->userName : "";
         return PushText(c, u, std::strlen(u));
@@ -384,15 +379,10 @@ bool CompileNodeBody(Compiler &c, const rcParseNode *node, int16_t wanted)
         ins.type = t.sqlType;
         return Emit(c, ins, 1, 0);
     }
-    case RC_N_ConvertType:
-        return PushInt(c, static_cast<int32_t>(node->attr));
-    case RC_N_ScalarFn:
-        return CompileScalarFn(c, node);
-    case RC_N_IFCondExpr:
-        c.top = false;
-        return CompileIf(c, node);
-    default:
-        return node->child && CompileNode(c, node->child, wanted);
+    case RC_N_ConvertType: return PushInt(c, static_cast<int32_t>(node->attr));
+    case RC_N_ScalarFn: return CompileScalarFn(c, node);
+    case RC_N_IFCondExpr: c.top = false; return CompileIf(c, node);
+    default: return node->child && CompileNode(c, node->child, wanted);
     }
 }
 

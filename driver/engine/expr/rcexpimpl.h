@@ -154,9 +154,9 @@ struct rcFltInfo {
 
 // One argument of a vendor predicate.
 struct rcFltVendorArg {
-    uint32_t drmType = 0;                   // data-module column type of a value
-    int16_t sqlType = 0;                    // the type the value is evaluated in
-    bool namedType = false;                 // false: the common type of all arguments
+    uint32_t drmType = 0;   // data-module column type of a value
+    int16_t sqlType = 0;    // the type the value is evaluated in
+    bool namedType = false; // false: the common type of all arguments
     rcExpSlot slot = 0;
     const rcEvlColumnRef *column = nullptr; // a bare column, passed by identifier
 };
@@ -170,8 +170,8 @@ constexpr uint32_t RC_FLT_VENDOR_MAX_ARGS = (RC_FLT_VENDOR_DESC_BYTES - 4) / 16;
 struct FilterProgram {
     std::vector<rcFltInstr> code;
     std::vector<rcFltVendorArg> vendorArgs;
-    std::vector<uint32_t> vendorDesc; // sized when the first vendor predicate is compiled
-    std::vector<uint32_t> vendorData; // word 0 and env->maxVendorWords words of arguments
+    std::vector<uint32_t> vendorDesc;           // sized when the first vendor predicate is compiled
+    std::vector<uint32_t> vendorData;           // word 0 and env->maxVendorWords words of arguments
     std::vector<rcFltInfo> filters;             // filter n at index n - 1
     std::vector<rcExpSlot> inLists;             // IN list entries
     std::vector<std::unique_ptr<char[]>> texts; // predicate texts

@@ -104,15 +104,9 @@ int16_t Exact(rcExpEnv *env, uint8_t op, rcExpValue &l, const rcExpValue &r)
     MultiPrecisionNumber out;
     int rc;
     switch (op) {
-    case RC_OP_ADD:
-        rc = rcNumOp(a.v.num, b.v.num, out);
-        break;
-    case RC_OP_SUB:
-        rc = rcNumOpSubtract(a.v.num, b.v.num, out);
-        break;
-    case RC_OP_MUL:
-        rc = rcNumOpMultiply(a.v.num, b.v.num, out);
-        break;
+    case RC_OP_ADD: rc = rcNumOp(a.v.num, b.v.num, out); break;
+    case RC_OP_SUB: rc = rcNumOpSubtract(a.v.num, b.v.num, out); break;
+    case RC_OP_MUL: rc = rcNumOpMultiply(a.v.num, b.v.num, out); break;
     default:
         if (rcNumSign(b.v.num) == kNumZero)
             return rcExpPost(env, RC_ENG_DIVISION_BY_ZERO);
@@ -199,12 +193,9 @@ int16_t Arith(rcExpEnv *env, uint8_t op, rcExpValue &l, const rcExpValue &r)
     if (NumberOf(env, l, &a) < 0 || NumberOf(env, r, &b) < 0)
         return RC_EXP_ERROR;
     switch (op) {
-    case RC_OP_ADD:
-        return SetDouble(env, l, a + b);
-    case RC_OP_SUB:
-        return SetDouble(env, l, a - b);
-    case RC_OP_MUL:
-        return SetDouble(env, l, a * b);
+    case RC_OP_ADD: return SetDouble(env, l, a + b);
+    case RC_OP_SUB: return SetDouble(env, l, a - b);
+    case RC_OP_MUL: return SetDouble(env, l, a * b);
     default:
         if (b == 0.0)
             return rcExpPost(env, RC_ENG_DIVISION_BY_ZERO);
@@ -225,13 +216,9 @@ int16_t Negate(rcExpEnv *env, rcExpValue &v)
             return rcExpPost(env, RC_MSG_NUMERIC_VALUE_OUT_RANGE);
         v.v.i16 = static_cast<int16_t>(-v.v.i16);
         return RC_EXP_OK;
-    case SQL_REAL:
-        v.v.f32 = -v.v.f32;
-        return RC_EXP_OK;
+    case SQL_REAL: v.v.f32 = -v.v.f32; return RC_EXP_OK;
     case SQL_FLOAT:
-    case SQL_DOUBLE:
-        v.v.f64 = -v.v.f64;
-        return RC_EXP_OK;
+    case SQL_DOUBLE: v.v.f64 = -v.v.f64; return RC_EXP_OK;
     case RC_SQL_SCALED64:
         if (v.v.i64 == std::numeric_limits<int64_t>::min())
             return rcExpPost(env, RC_MSG_NUMERIC_VALUE_OUT_RANGE);
@@ -259,12 +246,8 @@ int16_t Run(rcExpEnv *env, ExprProgram *p, uint32_t pc, uint32_t base, rcExpValu
         const rcExpInstr &ins = p->code[pc];
         int16_t rc = RC_EXP_OK;
         switch (ins.op) {
-        case RC_OP_PUSH_CONST:
-            s[sp++] = p->consts[ins.a];
-            break;
-        case RC_OP_PUSH_COLUMN:
-            rc = ReadColumn(env, p, ins, &s[sp++]);
-            break;
+        case RC_OP_PUSH_CONST: s[sp++] = p->consts[ins.a]; break;
+        case RC_OP_PUSH_COLUMN: rc = ReadColumn(env, p, ins, &s[sp++]); break;
         case RC_OP_PUSH_PARAM:
         case RC_OP_PUSH_SETFN:
         case RC_OP_PUSH_TEMPCOL: {
@@ -299,9 +282,7 @@ int16_t Run(rcExpEnv *env, ExprProgram *p, uint32_t pc, uint32_t base, rcExpValu
             --sp;
             rc = Arith(env, ins.op, s[sp - 1], s[sp]);
             break;
-        case RC_OP_NEG:
-            rc = Negate(env, s[sp - 1]);
-            break;
+        case RC_OP_NEG: rc = Negate(env, s[sp - 1]); break;
         case RC_OP_FN: {
             sp -= ins.a;
             rcExpValue r;
@@ -313,14 +294,9 @@ int16_t Run(rcExpEnv *env, ExprProgram *p, uint32_t pc, uint32_t base, rcExpValu
             }
             break;
         }
-        case RC_OP_JUMP:
-            pc = ins.a - 1;
-            continue;
-        case RC_OP_END:
-            *out = s[0];
-            return result;
-        default:
-            return RC_EXP_ERROR;
+        case RC_OP_JUMP: pc = ins.a - 1; continue;
+        case RC_OP_END: *out = s[0]; return result;
+        default: return RC_EXP_ERROR;
         }
         if (rc < 0)
             return rc;

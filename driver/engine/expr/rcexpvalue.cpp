@@ -47,20 +47,11 @@ bool ToInt64(const rcExpValue &v, int64_t *out)
     switch (v.type) {
     case SQL_BIT:
     case SQL_TINYINT:
-    case SQL_C_UTINYINT:
-        *out = v.v.u8;
-        return true;
-    case SQL_SMALLINT:
-        *out = v.v.i16;
-        return true;
-    case SQL_INTEGER:
-        *out = v.v.i32;
-        return true;
-    case SQL_BIGINT:
-        *out = v.v.i64;
-        return true;
-    default:
-        return false;
+    case SQL_C_UTINYINT: *out = v.v.u8; return true;
+    case SQL_SMALLINT: *out = v.v.i16; return true;
+    case SQL_INTEGER: *out = v.v.i32; return true;
+    case SQL_BIGINT: *out = v.v.i64; return true;
+    default: return false;
     }
 }
 
@@ -148,20 +139,12 @@ bool rcExpToDouble(const rcExpValue &v, double *out, int16_t scale)
         return true;
     }
     switch (v.type) {
-    case SQL_REAL:
-        *out = v.v.f32;
-        return true;
+    case SQL_REAL: *out = v.v.f32; return true;
     case SQL_FLOAT:
-    case SQL_DOUBLE:
-        *out = v.v.f64;
-        return true;
-    case RC_SQL_SCALED64:
-        *out = static_cast<double>(v.v.i64) / std::pow(10.0, scale);
-        return true;
-    case RC_SQL_DECIMAL38:
-        return rcNumToDouble(v.v.num, *out);
-    default:
-        return false;
+    case SQL_DOUBLE: *out = v.v.f64; return true;
+    case RC_SQL_SCALED64: *out = static_cast<double>(v.v.i64) / std::pow(10.0, scale); return true;
+    case RC_SQL_DECIMAL38: return rcNumToDouble(v.v.num, *out);
+    default: return false;
     }
 }
 
@@ -179,16 +162,13 @@ bool rcExpAsTimestamp(const rcExpValue &in, TIMESTAMP_STRUCT *out)
         out->month = in.v.date.month;
         out->day = in.v.date.day;
         return true;
-    case SQL_TIMESTAMP:
-        *out = in.v.ts;
-        return true;
+    case SQL_TIMESTAMP: *out = in.v.ts; return true;
     case SQL_TIME:
         out->hour = in.v.time.hour;
         out->minute = in.v.time.minute;
         out->second = in.v.time.second;
         return true;
-    default:
-        break;
+    default: break;
     }
     if (!IsChar(in.type) || !in.text)
         return false;

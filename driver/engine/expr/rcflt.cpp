@@ -73,20 +73,13 @@ bool Slot(FltCompiler &c, const rcParseNode *node, int16_t wanted, rcExpSlot *sl
 uint8_t CompareOf(uint16_t token)
 {
     switch (token) {
-    case RC_T_EQ:
-        return RC_CMP_EQ;
-    case RC_T_GT:
-        return RC_CMP_GT;
-    case RC_T_GE:
-        return RC_CMP_GE;
-    case RC_T_LT:
-        return RC_CMP_LT;
-    case RC_T_LE:
-        return RC_CMP_LE;
-    case RC_T_NE:
-        return RC_CMP_NE;
-    default:
-        return 0;
+    case RC_T_EQ: return RC_CMP_EQ;
+    case RC_T_GT: return RC_CMP_GT;
+    case RC_T_GE: return RC_CMP_GE;
+    case RC_T_LT: return RC_CMP_LT;
+    case RC_T_LE: return RC_CMP_LE;
+    case RC_T_NE: return RC_CMP_NE;
+    default: return 0;
     }
 }
 
@@ -273,32 +266,26 @@ bool CompileCondBody(FltCompiler &c, const rcParseNode *node)
             return CompileCond(c, first->next);
         return CompileCond(c, first);
     }
-    case RC_N_Predicate:
-        return CompileCond(c, node->child);
+    case RC_N_Predicate: return CompileCond(c, node->child);
     case RC_N_ComparePredicate:
         if (HasSubquery(node))
             return CompileSubquery(c, node);
         return CompileCompare(c, node);
-    case RC_N_BetweenPredicate:
-        return CompileBetween(c, node);
+    case RC_N_BetweenPredicate: return CompileBetween(c, node);
     case RC_N_InPredicate:
         if (HasSubquery(node))
             return CompileSubquery(c, node);
         return CompileIn(c, node);
-    case RC_N_LikePredicate:
-        return CompileLike(c, node);
-    case RC_N_NullPredicate:
-        return CompileNullTest(c, node);
+    case RC_N_LikePredicate: return CompileLike(c, node);
+    case RC_N_NullPredicate: return CompileNullTest(c, node);
     case RC_N_VendorStringPredicate: {
         rcFltInstr ins;
         return rcFltCompileVendor(c.env, c.f, node, &ins) && Emit(c, ins, 1, 0);
     }
     case RC_N_ExistsPredicate:
     case RC_N_QuantifiedPredicate:
-    case kSubqueryPseudoTable:
-        return CompileSubquery(c, node);
-    default:
-        return false;
+    case kSubqueryPseudoTable: return CompileSubquery(c, node);
+    default: return false;
     }
 }
 
@@ -333,24 +320,12 @@ rcTruth FromOrder(uint8_t cmp, int order)
 {
     bool r = false;
     switch (cmp) {
-    case RC_CMP_EQ:
-        r = order == 0;
-        break;
-    case RC_CMP_GT:
-        r = order > 0;
-        break;
-    case RC_CMP_GE:
-        r = order >= 0;
-        break;
-    case RC_CMP_LT:
-        r = order < 0;
-        break;
-    case RC_CMP_LE:
-        r = order <= 0;
-        break;
-    default:
-        r = order != 0;
-        break;
+    case RC_CMP_EQ: r = order == 0; break;
+    case RC_CMP_GT: r = order > 0; break;
+    case RC_CMP_GE: r = order >= 0; break;
+    case RC_CMP_LT: r = order < 0; break;
+    case RC_CMP_LE: r = order <= 0; break;
+    default: r = order != 0; break;
     }
     return r ? RC_TRUE : RC_FALSE;
 }
@@ -459,10 +434,8 @@ int16_t Step(rcExpEnv *env, FilterProgram *f, const rcFltInstr &ins, rcTruth *t)
         *t = rc == 0 ? RC_TRUE : RC_FALSE;
         return RC_EXP_OK;
     }
-    case RC_FLT_VENDOR:
-        return rcFltRunVendor(env, f, ins, t);
-    default:
-        return RC_EXP_ERROR;
+    case RC_FLT_VENDOR: return rcFltRunVendor(env, f, ins, t);
+    default: return RC_EXP_ERROR;
     }
 }
 
@@ -490,9 +463,7 @@ int16_t Run(rcExpEnv *env, FilterProgram *f, const rcFltInfo &info, uint32_t bas
             if ((ins.flag == 1 && s[sp - 1] == RC_FALSE) || (ins.flag == 2 && s[sp - 1] == RC_TRUE))
                 pc = ins.a - 1; // the left value decides the connective
             continue;
-        case RC_FLT_END:
-            *result = static_cast<rcTruth>(s[0]);
-            return RC_EXP_OK;
+        case RC_FLT_END: *result = static_cast<rcTruth>(s[0]); return RC_EXP_OK;
         default: {
             rcTruth t = RC_UNKNOWN;
             if (Step(env, f, ins, &t) < 0)

@@ -28,7 +28,6 @@
 
 namespace {
 
-
 int16_t NodeType(rcExpEnv *env, const rcParseNode *node)
 {
     rcExpType t;
@@ -67,22 +66,15 @@ bool IsText(int16_t t) { return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LO
 uint32_t InlineBytes(int16_t t)
 {
     switch (t) {
-    case SQL_TINYINT:
-        return 1;
-    case SQL_SMALLINT:
-        return 2;
+    case SQL_TINYINT: return 1;
+    case SQL_SMALLINT: return 2;
     case SQL_INTEGER:
-    case SQL_REAL:
-        return 4;
+    case SQL_REAL: return 4;
     case SQL_DATE:
-    case SQL_TIME:
-        return 6;
-    case SQL_TIMESTAMP:
-        return 16;
-    case RC_SQL_DECIMAL38:
-        return 38;
-    default:
-        return 8;
+    case SQL_TIME: return 6;
+    case SQL_TIMESTAMP: return 16;
+    case RC_SQL_DECIMAL38: return 38;
+    default: return 8;
     }
 }
 
@@ -93,9 +85,8 @@ bool rcFltCompileVendor(rcExpEnv *env, FilterProgram *f, const rcParseNode *node
     const rcParseNode *name = rcExpChildOf(node, RC_N_VendorPredName);
     if (!name)
         name = node->child;
-    const TamExtPredicate *pred = name && env->vendor.predicateOf
-                                      ? env->vendor.predicateOf(env->vendorCtx, name)
-                                      : nullptr;
+    const TamExtPredicate *pred =
+        name && env->vendor.predicateOf ? env->vendor.predicateOf(env->vendorCtx, name) : nullptr;
     if (!pred) {
         rcExpPost(env, RC_MSG_GENERAL_ERROR);
         return false;

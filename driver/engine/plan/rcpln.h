@@ -95,9 +95,9 @@ using rcPlnNextFn = int16_t (*)(rcPlnStmt *stmt, PlanNode *node, int flag);
 
 // A column of a temporary table as the plan fills it.
 enum : uint8_t {
-    PLN_TTCOL_KEY = 1,     // a sort key: the value of an expression slot
-    PLN_TTCOL_COLUMN = 2,  // a base column (rcPlnColumn) read through
-    PLN_TTCOL_SETFN = 3,   // the result of a set function
+    PLN_TTCOL_KEY = 1,      // a sort key: the value of an expression slot
+    PLN_TTCOL_COLUMN = 2,   // a base column (rcPlnColumn) read through
+    PLN_TTCOL_SETFN = 3,    // the result of a set function
     PLN_TTCOL_BOOKMARK = 4, // a base table's bookmark (its long values are
                             // read from the table again, positioned there)
 };
@@ -109,34 +109,34 @@ struct rcPlnTempColumn {
     int16_t sqlType;
     int32_t length;
     uint32_t precScale;
-    rcExpSlot slot;                // PLN_TTCOL_KEY
-    struct rcPlnColumn *column;    // PLN_TTCOL_COLUMN
-    PlanNode *setFunction;         // PLN_TTCOL_SETFN
-    PlanNode *table;               // PLN_TTCOL_BOOKMARK
-    char *buffer;                  // the value while a row is stored
+    rcExpSlot slot;             // PLN_TTCOL_KEY
+    struct rcPlnColumn *column; // PLN_TTCOL_COLUMN
+    PlanNode *setFunction;      // PLN_TTCOL_SETFN
+    PlanNode *table;            // PLN_TTCOL_BOOKMARK
+    char *buffer;               // the value while a row is stored
     uint32_t bufferSize;
 };
 
 // Set-function accumulator (PLN_SETFUNC).
 struct rcPlnAccumulator {
-    int16_t resultType;    // the function's SQL type (COUNT: INTEGER)
+    int16_t resultType; // the function's SQL type (COUNT: INTEGER)
     uint32_t resultLength;
     uint16_t precision;
     int16_t scale;
     uint32_t count;
-    bool noValue;          // no non-NULL value folded in yet
-    bool groupEnded;       // the last row passed was a group end
+    bool noValue;    // no non-NULL value folded in yet
+    bool groupEnded; // the last row passed was a group end
     double sum;
     MultiPrecisionNumber exact;
-    rcExpValue value;      // MIN and MAX; texts point into text[]
+    rcExpValue value; // MIN and MAX; texts point into text[]
     char text[RC_TMP_MAX_VALUE + 1];
 };
 
 struct PlanNode {
     uint8_t kind;
     uint8_t subtype;
-    uint16_t block;        // the query block (0 the statement's, then subqueries)
-    PlanNode *first;       // the child of one-child kinds
+    uint16_t block;  // the query block (0 the statement's, then subqueries)
+    PlanNode *first; // the child of one-child kinds
     PlanNode *second;
     PlanNode *parent;
     // Executor state.
@@ -148,19 +148,19 @@ struct PlanNode {
     bool opened;
     // PLN_TABLE.
     rcTblEntry *table;
-    uint32_t nullRow;      // every column reads as NULL (outer-join null row)
+    uint32_t nullRow; // every column reads as NULL (outer-join null row)
     uint8_t access;
-    uint32_t rows;         // estimate
+    uint32_t rows; // estimate
     // Index access (access PLN_ACCESS_INDEX): the index, the start of the
     // range (kind and value) and the end test that holds once the scan has
     // left the range (0: none).
     const struct rcPlnIndex *index;
-    uint8_t keyKind;       // PLN_KEY_*
+    uint8_t keyKind; // PLN_KEY_*
     rcExpSlot keySlot;
     rcFltId endTest;
-    bool singleRow;        // a unique index fully bound by equality
-    bool indexSet;         // the index was given to the data module
-    bool keyEmpty;         // the current range is empty
+    bool singleRow; // a unique index fully bound by equality
+    bool indexSet;  // the index was given to the data module
+    bool keyEmpty;  // the current range is empty
     char *keyBuffer;
     uint32_t keyBufferSize;
     // A key list (IN or ORed equalities): one equality range per entry, read
@@ -169,15 +169,15 @@ struct PlanNode {
     rcFltId *keyEnds;
     uint16_t keyListCount;
     uint16_t keyListAt;
-    char *keySeen;         // the started keys, keyBufferSize bytes each
+    char *keySeen; // the started keys, keyBufferSize bytes each
     uint32_t *keySeenLength;
     // PLN_RESTRICT (filter) and HAVING.
     const rcParseNode *cond;
     rcFltId filter;
     // PLN_SETFUNC.
     uint8_t function;
-    uint16_t number;       // counted from 1 in the statement
-    const rcParseNode *argument;   // none for COUNT(*)
+    uint16_t number;             // counted from 1 in the statement
+    const rcParseNode *argument; // none for COUNT(*)
     rcExpSlot argSlot;
     rcPlnAccumulator *acc;
     // Redirect of a set function's value into a temporary table above it.
@@ -189,7 +189,7 @@ struct PlanNode {
     uint16_t columnCount;
     uint16_t keyCount;
     uint16_t tempNumber;
-    char name[7];          // "GRP_TT", "ORD_TT", "DST_TT"
+    char name[7]; // "GRP_TT", "ORD_TT", "DST_TT"
     // PLN_DISTINCT, PLN_GROUP: the temporary table below and its last row.
     PlanNode *sorted;
     int64_t savedRow;
@@ -199,12 +199,12 @@ struct PlanNode {
     // predicate (form 1 IN/ANY, 2 ALL, 3 EXISTS, 4 a single-row comparison).
     QueryPlan *subPlan;
     uint8_t form;
-    uint16_t subBlock;     // the subquery's block
-    bool negated;          // NOT IN
-    bool correlated;       // reads columns of enclosing blocks
-    bool cached;           // an uncorrelated EXISTS answered once per open
+    uint16_t subBlock; // the subquery's block
+    bool negated;      // NOT IN
+    bool correlated;   // reads columns of enclosing blocks
+    bool cached;       // an uncorrelated EXISTS answered once per open
     int16_t cachedResult;
-    rcFltId compare;       // outer value <op> the subquery's row (forms 1, 2, 4)
+    rcFltId compare; // outer value <op> the subquery's row (forms 1, 2, 4)
 };
 
 // An index of a table, as the data module's index catalog gives it.
@@ -216,8 +216,8 @@ struct rcPlnIndex {
     char name[65];
     std::vector<rcPlnKeyColumn> keys;
     bool unique;
-    uint32_t flags;        // the catalog's flags
-    uint16_t orderKind;    // 1 mixed, 2 ascending, 3 descending, 4 not orderable
+    uint32_t flags;     // the catalog's flags
+    uint16_t orderKind; // 1 mixed, 2 ascending, 3 descending, 4 not orderable
 };
 struct rcPlnIndexList {
     const rcTblEntry *table;
@@ -226,25 +226,25 @@ struct rcPlnIndexList {
 
 // A base column read by the query.
 struct rcPlnColumn {
-    rcEvlColumnRef ref;            // what the programs read
-    uint16_t block;                // the block of its table
-    rcEvlTamSource base;           // the table's cursor
+    rcEvlColumnRef ref;  // what the programs read
+    uint16_t block;      // the block of its table
+    rcEvlTamSource base; // the table's cursor
     const rcTblColumn *column;
     PlanNode *tableNode;
-    TempTable *redirect;           // null: read the base table
+    TempTable *redirect; // null: read the base table
     uint16_t redirectColumn;
 };
 
 struct QueryPlan {
-    uint8_t flags;                 // bit 0: GROUP BY
+    uint8_t flags; // bit 0: GROUP BY
     PlanNode *firstTemp;
-    const rcParseNode *residual;   // WHERE predicates over several tables
+    const rcParseNode *residual; // WHERE predicates over several tables
     PlanNode *aggregate;
     PlanNode *distinct;
     PlanNode *orderBy;
     PlanNode *groupBy;
     PlanNode *root;
-    uint8_t rootFlag;              // first-or-next flag of the root's routine
+    uint8_t rootFlag; // first-or-next flag of the root's routine
     rcPlnNextFn rootNext;
 };
 
@@ -269,20 +269,20 @@ struct rcPlnStmt {
     int16_t (*param)(void *ctx, uint32_t number, rcExpValue *out) = nullptr;
     void *paramCtx = nullptr;
     rcTmpOwner tmpOwner{};
-    rcMemPool pool = nullptr;      // the plan pool
+    rcMemPool pool = nullptr; // the plan pool
     QueryPlan *plan = nullptr;
     // Planning results.
-    std::vector<PlanNode *> tables;        // table nodes in FROM order
-    std::vector<rcPlnColumn *> columns;    // every base column read
-    std::vector<PlanNode *> setFunctions;  // in statement order
-    std::vector<PlanNode *> temps;         // temporary-table nodes, bottom up
-    std::vector<std::unique_ptr<rcPlnIndexList>> indexLists;   // read once per table
-    std::vector<rcExpSlot> results;        // one slot per select-list item
+    std::vector<PlanNode *> tables;                          // table nodes in FROM order
+    std::vector<rcPlnColumn *> columns;                      // every base column read
+    std::vector<PlanNode *> setFunctions;                    // in statement order
+    std::vector<PlanNode *> temps;                           // temporary-table nodes, bottom up
+    std::vector<std::unique_ptr<rcPlnIndexList>> indexLists; // read once per table
+    std::vector<rcExpSlot> results;                          // one slot per select-list item
     std::vector<const rcParseNode *> items;
-    std::vector<PlanNode *> subqueries;    // in the order they were planned
-    uint16_t blocks = 0;                   // query blocks planned so far
-    uint16_t currentBlock = 0;             // the block being planned
-    void *building = nullptr;              // the planner of that block
+    std::vector<PlanNode *> subqueries; // in the order they were planned
+    uint16_t blocks = 0;                // query blocks planned so far
+    uint16_t currentBlock = 0;          // the block being planned
+    void *building = nullptr;           // the planner of that block
     bool rowWarning = false;
     bool open = false;
     uint16_t tempCounter = 0;
@@ -303,14 +303,16 @@ int16_t rcIdxGetInfo(rcPlnStmt *stmt, const rcTblEntry *table, const rcPlnIndexL
 // (conditions reading only this table, or, with outer tables listed, join
 // conditions reading those). The conjuncts stay filters: the range only
 // narrows what is read. 0 (with or without an index), -1 after posting.
-int16_t rcOptChooseIndex(rcPlnStmt *stmt, PlanNode *table, const std::vector<const rcParseNode *> &conds,
+int16_t rcOptChooseIndex(rcPlnStmt *stmt, PlanNode *table,
+                         const std::vector<const rcParseNode *> &conds,
                          const std::vector<const rcTblEntry *> &outer);
 
 // How well an index of the table serves the conditions (with outer tables
 // listed: through a value read from them): 0 not, 1 a range, 2 equality,
 // 3 equality on a unique key. Errors reading the index catalog count as 0
 // here (index choice reports them).
-int rcOptIndexUse(rcPlnStmt *stmt, const rcTblEntry *table, const std::vector<const rcParseNode *> &conds,
+int rcOptIndexUse(rcPlnStmt *stmt, const rcTblEntry *table,
+                  const std::vector<const rcParseNode *> &conds,
                   const std::vector<const rcTblEntry *> &outer);
 
 // The subquery node of a predicate that holds a subquery, planned on first

@@ -30,7 +30,7 @@ struct Builder {
     QueryPlan *plan;
     std::vector<const rcParseNode *> residual;
     uint16_t blockId = 0;
-    std::vector<const rcTblEntry *> enclosing;   // tables of the enclosing blocks
+    std::vector<const rcTblEntry *> enclosing; // tables of the enclosing blocks
     std::vector<PlanNode *> myTables;
     std::vector<const rcParseNode *> items;
     std::vector<PlanNode *> setFns;
@@ -97,7 +97,8 @@ struct Builder {
         const rcParseNode *left = item->child;
         const rcParseNode *right = nullptr;
         const rcParseNode *on = nullptr;
-        for (const rcParseNode *k = left != nullptr ? left->next : nullptr; k != nullptr; k = k->next) {
+        for (const rcParseNode *k = left != nullptr ? left->next : nullptr; k != nullptr;
+             k = k->next) {
             if (k->id == RC_N_TableRef)
                 right = k;
             else if (k->id == RC_N_SearchCond)
@@ -120,15 +121,16 @@ struct Builder {
     void Conjuncts(const rcParseNode *cond, std::vector<const rcParseNode *> *out)
     {
         const rcParseNode *a = cond->child;
-        if (a != nullptr && a->id == RC_N_SearchCond && a->next != nullptr && a->next->id == RC_T_AND &&
-            a->next->next != nullptr) {
+        if (a != nullptr && a->id == RC_N_SearchCond && a->next != nullptr &&
+            a->next->id == RC_T_AND && a->next->next != nullptr) {
             Conjuncts(a, out);
             Conjuncts(a->next->next, out);
             return;
         }
         // ( SearchCond ) alone
-        if (a != nullptr && a->id == RC_N_BooleanPrimary && a->next == nullptr && a->child != nullptr &&
-            a->child->id == '(' && a->child->next != nullptr && a->child->next->id == RC_N_SearchCond) {
+        if (a != nullptr && a->id == RC_N_BooleanPrimary && a->next == nullptr &&
+            a->child != nullptr && a->child->id == '(' && a->child->next != nullptr &&
+            a->child->next->id == RC_N_SearchCond) {
             Conjuncts(a->child->next, out);
             return;
         }
@@ -230,17 +232,19 @@ struct Builder {
     }
 
     // Stores the column list of a temporary table in the plan pool.
-    bool SetColumns(PlanNode *t, const std::vector<rcPlnTempColumn> &keys, const std::vector<PlanNode *> &below)
+    bool SetColumns(PlanNode *t, const std::vector<rcPlnTempColumn> &keys,
+                    const std::vector<PlanNode *> &below)
     {
         std::vector<rcPlnTempColumn> cols = keys;
         t->keyCount = static_cast<uint16_t>(keys.size());
         std::vector<PlanNode *> longTables;
         for (rcPlnColumn *col : stmt->columns) {
             if (col->block != blockId)
-                continue;   // an outer reference: the same for every row here
+                continue; // an outer reference: the same for every row here
             if (col->ref.sqlType == SQL_LONGVARCHAR || col->ref.sqlType == SQL_LONGVARBINARY) {
                 // Long values stay in their table; the row keeps its bookmark.
-                if (std::find(longTables.begin(), longTables.end(), col->tableNode) == longTables.end())
+                if (std::find(longTables.begin(), longTables.end(), col->tableNode) ==
+                    longTables.end())
                     longTables.push_back(col->tableNode);
                 continue;
             }
@@ -266,7 +270,8 @@ struct Builder {
             c.setFunction = sf;
             c.sqlType = sf->acc->resultType;
             c.length = static_cast<int32_t>(sf->acc->resultLength);
-            c.precScale = (static_cast<uint32_t>(sf->acc->precision) << 16) | static_cast<uint16_t>(sf->acc->scale);
+            c.precScale = (static_cast<uint32_t>(sf->acc->precision) << 16) |
+                          static_cast<uint16_t>(sf->acc->scale);
             cols.push_back(c);
         }
         void *p = rcMemPoolAlloc(stmt->pool, sizeof(rcPlnTempColumn) * (cols.size() + 1));
@@ -276,8 +281,9 @@ struct Builder {
         for (size_t k = 0; k < cols.size(); ++k) {
             rcPlnTempColumn &c = t->columns[k];
             c = cols[k];
-            bool text = c.sqlType == SQL_CHAR || c.sqlType == SQL_VARCHAR || c.sqlType == SQL_LONGVARCHAR ||
-                        c.sqlType == SQL_BINARY || c.sqlType == SQL_VARBINARY || c.sqlType == SQL_LONGVARBINARY;
+            bool text = c.sqlType == SQL_CHAR || c.sqlType == SQL_VARCHAR ||
+                        c.sqlType == SQL_LONGVARCHAR || c.sqlType == SQL_BINARY ||
+                        c.sqlType == SQL_VARBINARY || c.sqlType == SQL_LONGVARBINARY;
             uint32_t len = c.length > 0 ? static_cast<uint32_t>(c.length) : 1;
             c.bufferSize = text ? (len > RC_TMP_MAX_VALUE ? RC_TMP_MAX_VALUE : len) + 1 : 48;
             if (text && c.length > static_cast<int32_t>(RC_TMP_MAX_VALUE))
@@ -312,7 +318,9 @@ struct Builder {
         std::vector<std::vector<const rcTblEntry *>> tables(n);
         for (size_t i = 0; i < n; ++i)
             TablesUnder((*items)[i], &tables[i]);
-        auto plainTable = [&](size_t i) { return (*items)[i]->kind == PLN_TABLE ? (*items)[i]->table : nullptr; };
+        auto plainTable = [&](size_t i) {
+            return (*items)[i]->kind == PLN_TABLE ? (*items)[i]->table : nullptr;
+        };
         auto reads = [&](const rcParseNode *c, const std::vector<const rcTblEntry *> &set) {
             bool any = false;
             rcPlnWalkTree(c, [&](const rcParseNode *x) {
@@ -390,7 +398,8 @@ struct Builder {
             return false;
         std::vector<const rcTblColumn *> cols;
         const rcParseNode *list = rcPlnChild(orderBy, RC_N_SortSpecList);
-        for (const rcParseNode *s = list != nullptr ? list->child : nullptr; s != nullptr; s = s->next) {
+        for (const rcParseNode *s = list != nullptr ? list->child : nullptr; s != nullptr;
+             s = s->next) {
             if (s->id != RC_N_SortSpec)
                 continue;
             const rcParseNode *dir = rcPlnChild(s, RC_N_ASCDESC_Opt);
@@ -400,7 +409,7 @@ struct Builder {
             const rcParseNode *e = rcPlnChild(s, RC_N_Expression);
             const rcParseNode *item = Ordinal(e, &bad, false);
             if (bad)
-                return false;   // reported when the sort is planned
+                return false; // reported when the sort is planned
             const rcParseNode *n = item != nullptr ? item : e;
             while (n != nullptr && n->child != nullptr && n->child->next == nullptr &&
                    (n->id == RC_N_Expression || n->id == RC_N_Primary))
@@ -471,7 +480,8 @@ struct Builder {
             root->next != nullptr && root->next->id == RC_N_OrderBy_Opt ? root->next : nullptr;
 
         const rcParseNode *distinct = rcPlnChild(block, RC_N_AllDistinct_Opt);
-        bool isDistinct = distinct != nullptr && distinct->child != nullptr && distinct->child->id == RC_T_DISTINCT;
+        bool isDistinct = distinct != nullptr && distinct->child != nullptr &&
+                          distinct->child->id == RC_T_DISTINCT;
         const rcParseNode *selectList = rcPlnChild(block, RC_N_SelectList);
         const rcParseNode *from = rcPlnChild(block, RC_N_TableRefList);
         const rcParseNode *where = rcPlnChild(block, RC_N_WhereSearchCond_Opt);
@@ -532,7 +542,7 @@ struct Builder {
             bool sub = false;
             FullWalk(c, [&](const rcParseNode *x) { sub = sub || x->id == RC_N_SubQuery; });
             if (sub)
-                t = nullptr;   // its subquery may read any table of the block
+                t = nullptr; // its subquery may read any table of the block
             bool null = false;
             for (rcTblEntry *n : nullable)
                 null = null || n == t;
@@ -542,7 +552,8 @@ struct Builder {
                 continue;
             }
             PlanNode *parent = tn->parent;
-            PlanNode **link = parent == nullptr ? &top : (parent->first == tn ? &parent->first : &parent->second);
+            PlanNode **link =
+                parent == nullptr ? &top : (parent->first == tn ? &parent->first : &parent->second);
             PlanNode *f = Filter(tn, c);
             if (f == nullptr)
                 return PLN_ERROR;
@@ -569,12 +580,14 @@ struct Builder {
         size_t known = stmt->setFunctions.size();
         if (!collect(selectList) || !collect(having) || !collect(orderBy))
             return PLN_ERROR;
-        setFns.assign(stmt->setFunctions.begin() + static_cast<std::ptrdiff_t>(known), stmt->setFunctions.end());
+        setFns.assign(stmt->setFunctions.begin() + static_cast<std::ptrdiff_t>(known),
+                      stmt->setFunctions.end());
         if (groupBy != nullptr) {
             plan->flags |= PLN_PLAN_GROUPED;
             const rcParseNode *list = rcPlnChild(groupBy, RC_N_ExpressionList);
             std::vector<rcPlnTempColumn> keys;
-            for (const rcParseNode *e = list != nullptr ? list->child : nullptr; e != nullptr; e = e->next)
+            for (const rcParseNode *e = list != nullptr ? list->child : nullptr; e != nullptr;
+                 e = e->next)
                 if (e->id == RC_N_Expression && !AddKey(&keys, e, false))
                     return PLN_ERROR;
             PlanNode *tt = NewTemp("GRP_TT");
@@ -635,12 +648,13 @@ struct Builder {
 
         if (orderBy != nullptr && isDistinct == false && groupBy == nullptr && setFns.empty() &&
             OrderByIndex(orderBy, top)) {
-            orderBy = nullptr;   // the driving table is read in key order
+            orderBy = nullptr; // the driving table is read in key order
         }
         if (orderBy != nullptr) {
             const rcParseNode *list = rcPlnChild(orderBy, RC_N_SortSpecList);
             std::vector<rcPlnTempColumn> keys;
-            for (const rcParseNode *s = list != nullptr ? list->child : nullptr; s != nullptr; s = s->next) {
+            for (const rcParseNode *s = list != nullptr ? list->child : nullptr; s != nullptr;
+                 s = s->next) {
                 if (s->id != RC_N_SortSpec)
                     continue;
                 const rcParseNode *e = rcPlnChild(s, RC_N_Expression);
@@ -757,15 +771,14 @@ PlanNode *rcPlnSubqueryOf(rcPlnStmt *stmt, const rcParseNode *predicate)
     Builder::FullWalk(spec, [&](const rcParseNode *x) {
         if (x->id == RC_N_ColName && x->sem != nullptr)
             for (const rcTblEntry *t : b.enclosing)
-                node->correlated = node->correlated || static_cast<const rcTblColumn *>(x->sem)->owner == t;
+                node->correlated =
+                    node->correlated || static_cast<const rcTblColumn *>(x->sem)->owner == t;
     });
     // The form and the comparison of the outer value with the subquery's row.
     const rcParseNode *left = predicate->child;
     uint16_t op = RC_T_EQ;
     switch (predicate->id) {
-    case RC_N_ExistsPredicate:
-        node->form = 3;
-        break;
+    case RC_N_ExistsPredicate: node->form = 3; break;
     case RC_N_InPredicate:
         node->form = 1;
         node->negated = rcPlnChild(predicate, RC_N_NOT_Opt) != nullptr;
@@ -783,9 +796,7 @@ PlanNode *rcPlnSubqueryOf(rcPlnStmt *stmt, const rcParseNode *predicate)
         op = o != nullptr && o->child != nullptr ? o->child->id : 0;
         break;
     }
-    default:
-        rcPlnNotCapable(stmt, "This subquery predicate is not supported.");
-        return nullptr;
+    default: rcPlnNotCapable(stmt, "This subquery predicate is not supported."); return nullptr;
     }
     if (node->form != 3) {
         rcExpSlot outerSlot = 0, valueSlot = 0;

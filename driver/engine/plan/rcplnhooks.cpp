@@ -11,16 +11,16 @@
 
 namespace {
 
-int32_t ColumnReader(void *source, uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
-                     DRM_RETINFO *partial, int16_t sqlType)
+int32_t ColumnReader(void *source, uint32_t column, void *buffer, uint32_t length,
+                     uint32_t *outLength, DRM_RETINFO *partial, int16_t sqlType)
 {
     auto *c = static_cast<rcPlnColumn *>(source);
     if (c->redirect == nullptr)
         return rcEvlTamReader(&c->base, column, buffer, length, outLength, partial, sqlType);
     int32_t indicator = 0;
     int32_t full = 0;
-    int16_t rc = rcTmpGetColumn(c->redirect, c->redirectColumn, buffer, static_cast<int32_t>(length), 99,
-                                &indicator, &full);
+    int16_t rc = rcTmpGetColumn(c->redirect, c->redirectColumn, buffer,
+                                static_cast<int32_t>(length), 99, &indicator, &full);
     if (rc < 0)
         return -1;
     if (indicator == 1)
@@ -33,7 +33,8 @@ bool TypeOfHook(void *, const rcParseNode *node, rcExpType *out)
 {
     const rcParseNode *n = node;
     // Functions and set functions take the type of the expression they make.
-    while (n != nullptr && n->id != RC_N_Expression && n->id != RC_N_Value && n->id != RC_N_DynamicParm) {
+    while (n != nullptr && n->id != RC_N_Expression && n->id != RC_N_Value &&
+           n->id != RC_N_DynamicParm) {
         if (n->id != RC_N_ScalarFn && n->id != RC_N_IFCondExpr && n->id != RC_N_SetFunctionRef &&
             n->id != RC_N_Primary && n != node)
             return false;
@@ -78,7 +79,8 @@ void *SetFunctionOfHook(void *ctx, const rcParseNode *node, rcExpType *type)
 
 int16_t SetFunctionHook(void *ctx, void *handle, rcExpValue *out)
 {
-    return rcPlnSetFunctionValue(static_cast<rcPlnStmt *>(ctx), static_cast<PlanNode *>(handle), out);
+    return rcPlnSetFunctionValue(static_cast<rcPlnStmt *>(ctx), static_cast<PlanNode *>(handle),
+                                 out);
 }
 
 void *SubqueryOfHook(void *ctx, const rcParseNode *predicate)
@@ -193,16 +195,16 @@ PlanNode *rcPlnSetFunctionOf(rcPlnStmt *stmt, const rcParseNode *ref)
     uint8_t fn = 0;
     const rcParseNode *arg = nullptr;
     if (c != nullptr && c->id == RC_T_COUNT) {
-        fn = PLN_FN_COUNT;   // COUNT(*)
+        fn = PLN_FN_COUNT; // COUNT(*)
     } else if (c != nullptr && c->id == RC_N_AllFn) {
         const rcParseNode *op = rcPlnChild(c, RC_N_DistAllFnOp);
         uint16_t id = op != nullptr && op->child != nullptr ? op->child->id : 0;
-        fn = id == RC_T_MIN   ? PLN_FN_MIN
-             : id == RC_T_MAX ? PLN_FN_MAX
-             : id == RC_T_SUM ? PLN_FN_SUM
+        fn = id == RC_T_MIN     ? PLN_FN_MIN
+             : id == RC_T_MAX   ? PLN_FN_MAX
+             : id == RC_T_SUM   ? PLN_FN_SUM
              : id == RC_T_COUNT ? PLN_FN_COUNT
-             : id == RC_T_AVG ? PLN_FN_AVG
-                              : 0;
+             : id == RC_T_AVG   ? PLN_FN_AVG
+                                : 0;
         arg = rcPlnChild(c, RC_N_Expression);
     }
     if (fn == 0 || (c->id == RC_N_AllFn && arg == nullptr)) {
@@ -263,15 +265,16 @@ int16_t rcPlnSetFunctionValue(rcPlnStmt *stmt, PlanNode *node, rcExpValue *out)
             return 0;
         }
         int16_t t = a->resultType;
-        if (t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR || t == SQL_BINARY || t == SQL_VARBINARY ||
-            t == SQL_LONGVARBINARY) {
+        if (t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR || t == SQL_BINARY ||
+            t == SQL_VARBINARY || t == SQL_LONGVARBINARY) {
             out->text = static_cast<const char *>(v);
             out->length = len;
             return 0;
         }
         int32_t indicator = 0;
         int32_t full = 0;
-        if (rcTmpGetColumn(node->redirect, node->redirectColumn, &out->v, sizeof out->v, 99, &indicator, &full) < 0)
+        if (rcTmpGetColumn(node->redirect, node->redirectColumn, &out->v, sizeof out->v, 99,
+                           &indicator, &full) < 0)
             return PLN_ERROR;
         out->length = static_cast<uint32_t>(full);
         return 0;

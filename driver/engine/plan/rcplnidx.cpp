@@ -40,20 +40,22 @@ int16_t PostDrm(rcPlnStmt *stmt, int32_t code)
     return PLN_ERROR;
 }
 
-int32_t ReadIndexRow(rcPlnStmt *stmt, const TamInfoRecord &rec, char *name, uint32_t *flags, uint32_t *number,
-                     uint32_t *direction)
+int32_t ReadIndexRow(rcPlnStmt *stmt, const TamInfoRecord &rec, char *name, uint32_t *flags,
+                     uint32_t *number, uint32_t *direction)
 {
     uint32_t got = 0;
-    int32_t rc = TamGetColumn(stmt->session, rec.handle, rec.word[kWordIndexName], name, 65, &got, nullptr, SQL_CHAR);
+    int32_t rc = TamGetColumn(stmt->session, rec.handle, rec.word[kWordIndexName], name, 65, &got,
+                              nullptr, SQL_CHAR);
     name[64] = '\0';
     if (rc >= 0)
-        rc = TamGetColumn(stmt->session, rec.handle, rec.word[kWordIndexFlags], flags, 4, &got, nullptr, SQL_INTEGER);
+        rc = TamGetColumn(stmt->session, rec.handle, rec.word[kWordIndexFlags], flags, 4, &got,
+                          nullptr, SQL_INTEGER);
     if (rc >= 0)
-        rc = TamGetColumn(stmt->session, rec.handle, rec.word[kWordColumnNumber], number, 4, &got, nullptr,
-                          SQL_INTEGER);
+        rc = TamGetColumn(stmt->session, rec.handle, rec.word[kWordColumnNumber], number, 4, &got,
+                          nullptr, SQL_INTEGER);
     if (rc >= 0 && rec.word[kWordDirection] != 0)
-        rc = TamGetColumn(stmt->session, rec.handle, rec.word[kWordDirection], direction, 4, &got, nullptr,
-                          SQL_INTEGER);
+        rc = TamGetColumn(stmt->session, rec.handle, rec.word[kWordDirection], direction, 4, &got,
+                          nullptr, SQL_INTEGER);
     return rc < 0 ? rc : 0;
 }
 
@@ -63,13 +65,14 @@ const rcTblColumn *BareColumn(const rcParseNode *n)
     while (n != nullptr && n->child != nullptr && n->child->next == nullptr &&
            (n->id == RC_N_Expression || n->id == RC_N_Primary || n->id == RC_N_ExprOrSubQuery))
         n = n->child;
-    return n != nullptr && n->id == RC_N_ColName ? static_cast<const rcTblColumn *>(n->sem) : nullptr;
+    return n != nullptr && n->id == RC_N_ColName ? static_cast<const rcTblColumn *>(n->sem)
+                                                 : nullptr;
 }
 
 // A value whose columns all belong to outer tables (none at all for a
 // constant or a parameter) and that holds no set function.
-bool UsableValue(const rcParseNode *expr, const rcTblEntry *table, const std::vector<const rcTblEntry *> &outer,
-                 bool *readsOuter)
+bool UsableValue(const rcParseNode *expr, const rcTblEntry *table,
+                 const std::vector<const rcTblEntry *> &outer, bool *readsOuter)
 {
     bool ok = true;
     rcPlnWalkTree(expr, [&](const rcParseNode *n) {
@@ -91,9 +94,9 @@ bool UsableValue(const rcParseNode *expr, const rcTblEntry *table, const std::ve
 // One usable bound on a column.
 struct Bound {
     const rcTblColumn *column;
-    uint16_t op;             // RC_T_EQ, RC_T_GT, RC_T_GE, RC_T_LT, RC_T_LE, RC_T_LIKE
+    uint16_t op; // RC_T_EQ, RC_T_GT, RC_T_GE, RC_T_LT, RC_T_LE, RC_T_LIKE
     const rcParseNode *value;
-    std::string prefix;      // LIKE
+    std::string prefix; // LIKE
     bool readsOuter;
 };
 
@@ -118,8 +121,8 @@ const rcParseNode *PlainPredicate(const rcParseNode *cond)
     return p != nullptr && p->id == RC_N_Predicate ? p->child : nullptr;
 }
 
-void Bounds(const rcParseNode *cond, const rcTblEntry *table, const std::vector<const rcTblEntry *> &outer,
-            std::vector<Bound> *out)
+void Bounds(const rcParseNode *cond, const rcTblEntry *table,
+            const std::vector<const rcTblEntry *> &outer, std::vector<Bound> *out)
 {
     const rcParseNode *p = PlainPredicate(cond);
     if (p == nullptr)
@@ -128,7 +131,8 @@ void Bounds(const rcParseNode *cond, const rcTblEntry *table, const std::vector<
         const rcParseNode *left = p->child;
         const rcParseNode *op = left != nullptr ? left->next : nullptr;
         const rcParseNode *right = op != nullptr ? op->next : nullptr;
-        if (right == nullptr || op->id != RC_N_CompareOp || op->child == nullptr || op->child->id == RC_T_NE)
+        if (right == nullptr || op->id != RC_N_CompareOp || op->child == nullptr ||
+            op->child->id == RC_T_NE)
             return;
         const rcParseNode *rightExpr = rcPlnChild(right, RC_N_Expression);
         if (rightExpr == nullptr)
@@ -136,7 +140,8 @@ void Bounds(const rcParseNode *cond, const rcTblEntry *table, const std::vector<
         uint16_t o = op->child->id;
         bool readsOuter = false;
         const rcTblColumn *c = BareColumn(left);
-        if (c != nullptr && c->owner == table && UsableValue(rightExpr, table, outer, &readsOuter)) {
+        if (c != nullptr && c->owner == table &&
+            UsableValue(rightExpr, table, outer, &readsOuter)) {
             out->push_back({c, o, rightExpr, {}, readsOuter});
             return;
         }
@@ -170,7 +175,8 @@ void Bounds(const rcParseNode *cond, const rcTblEntry *table, const std::vector<
             kind->child->id != RC_T_LIKE)
             return;
         const rcTblColumn *c = BareColumn(col);
-        if (c == nullptr || c->owner != table || (c->type.sqlType != SQL_CHAR && c->type.sqlType != SQL_VARCHAR))
+        if (c == nullptr || c->owner != table ||
+            (c->type.sqlType != SQL_CHAR && c->type.sqlType != SQL_VARCHAR))
             return;
         // The pattern: one character literal and no ESCAPE.
         const rcParseNode *lit = nullptr;
@@ -181,7 +187,8 @@ void Bounds(const rcParseNode *cond, const rcTblEntry *table, const std::vector<
                 if (n->id == RC_T_CHAR_STR_LIT) {
                     lit = n;
                     ++literals;
-                } else if (n->id == RC_N_DynamicParm || n->id == RC_N_ColName || n->id == RC_N_ScalarFn) {
+                } else if (n->id == RC_N_DynamicParm || n->id == RC_N_ColName ||
+                           n->id == RC_N_ScalarFn) {
                     other = true;
                 }
                 return true;
@@ -207,8 +214,9 @@ void Bounds(const rcParseNode *cond, const rcTblEntry *table, const std::vector<
 }
 
 // Equality terms ORed together, all on one column of the table.
-bool OrTerms(const rcParseNode *cond, const rcTblEntry *table, const std::vector<const rcTblEntry *> &outer,
-             const rcTblColumn **col, std::vector<const rcParseNode *> *values, bool *readsOuter)
+bool OrTerms(const rcParseNode *cond, const rcTblEntry *table,
+             const std::vector<const rcTblEntry *> &outer, const rcTblColumn **col,
+             std::vector<const rcParseNode *> *values, bool *readsOuter)
 {
     const rcParseNode *a = cond->child;
     if (a != nullptr && a->id == RC_N_SearchCond && a->next != nullptr && a->next->id == RC_T_OR)
@@ -228,8 +236,9 @@ bool OrTerms(const rcParseNode *cond, const rcTblEntry *table, const std::vector
 }
 
 // The equality keys of an IN list (no NOT) or an OR of equalities.
-bool KeyList(const rcParseNode *cond, const rcTblEntry *table, const std::vector<const rcTblEntry *> &outer,
-             const rcTblColumn **col, std::vector<const rcParseNode *> *values, bool *readsOuter)
+bool KeyList(const rcParseNode *cond, const rcTblEntry *table,
+             const std::vector<const rcTblEntry *> &outer, const rcTblColumn **col,
+             std::vector<const rcParseNode *> *values, bool *readsOuter)
 {
     *col = nullptr;
     values->clear();
@@ -239,7 +248,8 @@ bool KeyList(const rcParseNode *cond, const rcTblEntry *table, const std::vector
         if (rcPlnChild(p, RC_N_NOT_Opt) != nullptr)
             return false;
         const rcTblColumn *c = BareColumn(p->child);
-        const rcParseNode *list = rcPlnChild(rcPlnChild(p, RC_N_ValueListORSubQuery), RC_N_ValueList);
+        const rcParseNode *list =
+            rcPlnChild(rcPlnChild(p, RC_N_ValueListORSubQuery), RC_N_ValueList);
         if (c == nullptr || c->owner != table || list == nullptr)
             return false;
         for (const rcParseNode *v = list->child; v != nullptr; v = v->next)
@@ -266,7 +276,8 @@ int16_t rcIdxGetInfo(rcPlnStmt *stmt, const rcTblEntry *table, const rcPlnIndexL
         }
     auto list = std::make_unique<rcPlnIndexList>();
     list->table = table;
-    if ((stmt->engineOptions & PLN_OPT_NOINDEXES) == 0 && table->kind != RC_TBL_VIEW && stmt->session != nullptr) {
+    if ((stmt->engineOptions & PLN_OPT_NOINDEXES) == 0 && table->kind != RC_TBL_VIEW &&
+        stmt->session != nullptr) {
         TamInfoRecord rec{};
         int32_t rc = TamGetTableIndexInfo(stmt->session, table->handle, nullptr, &rec);
         if (rc != 0 && rc != kDrmNotImplemented)
@@ -313,7 +324,8 @@ int16_t rcIdxGetInfo(rcPlnStmt *stmt, const rcTblEntry *table, const rcPlnIndexL
     return 0;
 }
 
-int rcOptIndexUse(rcPlnStmt *stmt, const rcTblEntry *table, const std::vector<const rcParseNode *> &conds,
+int rcOptIndexUse(rcPlnStmt *stmt, const rcTblEntry *table,
+                  const std::vector<const rcParseNode *> &conds,
                   const std::vector<const rcTblEntry *> &outer)
 {
     const rcPlnIndexList *list = nullptr;
@@ -344,7 +356,8 @@ void MarkJoinByIndex(PlanNode *table)
         n = n->parent;
     PlanNode *join = n->parent;
     if (join != nullptr && join->kind == PLN_JOIN && join->second == n)
-        join->subtype = join->subtype == PLN_JOIN_OUTER ? PLN_JOIN_OUTER_INDEX : PLN_JOIN_INNER_INDEX;
+        join->subtype =
+            join->subtype == PLN_JOIN_OUTER ? PLN_JOIN_OUTER_INDEX : PLN_JOIN_INNER_INDEX;
 }
 
 int16_t KeyListRange(rcPlnStmt *stmt, PlanNode *table, const rcPlnIndex *index,
@@ -363,14 +376,16 @@ int16_t KeyListRange(rcPlnStmt *stmt, PlanNode *table, const rcPlnIndex *index,
     table->keyList = static_cast<rcExpSlot *>(rcMemPoolAlloc(stmt->pool, sizeof(rcExpSlot) * n));
     table->keyEnds = static_cast<rcFltId *>(rcMemPoolAlloc(stmt->pool, sizeof(rcFltId) * n));
     table->keySeen = static_cast<char *>(rcMemPoolAlloc(stmt->pool, table->keyBufferSize * n));
-    table->keySeenLength = static_cast<uint32_t *>(rcMemPoolAlloc(stmt->pool, sizeof(uint32_t) * n));
+    table->keySeenLength =
+        static_cast<uint32_t *>(rcMemPoolAlloc(stmt->pool, sizeof(uint32_t) * n));
     table->keyBuffer = static_cast<char *>(rcMemPoolAlloc(stmt->pool, table->keyBufferSize));
     if (table->keyList == nullptr || table->keyEnds == nullptr || table->keySeen == nullptr ||
         table->keySeenLength == nullptr || table->keyBuffer == nullptr)
         return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     for (size_t k = 0; k < n; ++k) {
         if (rcExpCompile(&stmt->env, values[k], &table->keyList[k], 0) < 0 ||
-            rcFltCompileColumn(&stmt->env, colSlot, table->keyList[k], RC_T_NE, &table->keyEnds[k]) < 0)
+            rcFltCompileColumn(&stmt->env, colSlot, table->keyList[k], RC_T_NE,
+                               &table->keyEnds[k]) < 0)
             return PLN_ERROR;
     }
     table->keyListCount = static_cast<uint16_t>(n);
@@ -387,7 +402,8 @@ int16_t KeyListRange(rcPlnStmt *stmt, PlanNode *table, const rcPlnIndex *index,
 
 } // namespace
 
-int16_t rcOptChooseIndex(rcPlnStmt *stmt, PlanNode *table, const std::vector<const rcParseNode *> &conds,
+int16_t rcOptChooseIndex(rcPlnStmt *stmt, PlanNode *table,
+                         const std::vector<const rcParseNode *> &conds,
                          const std::vector<const rcTblEntry *> &outer)
 {
     const rcPlnIndexList *list = nullptr;
@@ -431,10 +447,10 @@ int16_t rcOptChooseIndex(rcPlnStmt *stmt, PlanNode *table, const std::vector<con
         bool ranges = k.ascending && ix.orderKind != 4;
         int score = eq ? (ix.unique && ix.keys.size() == 1 ? 40 : 30)
                     : listColumn == k.column && ix.orderKind != 4 ? 25
-                    : !ranges ? 0
-                    : lower && upper ? 12
-                    : lower || upper || like ? 11
-                                             : 0;
+                    : !ranges                                     ? 0
+                    : lower && upper                              ? 12
+                    : lower || upper || like                      ? 11
+                                                                  : 0;
         if (score > bestScore) {
             best = &ix;
             bestScore = score;
@@ -486,7 +502,8 @@ int16_t rcOptChooseIndex(rcPlnStmt *stmt, PlanNode *table, const std::vector<con
             table->keyBufferSize = static_cast<uint32_t>(start->prefix.size() + 1);
             table->keyBuffer = static_cast<char *>(rcMemPoolAlloc(stmt->pool, 258));
             if (table->keyBuffer == nullptr)
-                return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
+                return static_cast<int16_t>(
+                    rcErrRaise(stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
             std::memcpy(table->keyBuffer, start->prefix.c_str(), start->prefix.size() + 1);
         } else if (rcExpCompile(&stmt->env, start->value, &table->keySlot, 0) < 0) {
             return PLN_ERROR;
@@ -508,8 +525,10 @@ int16_t rcOptChooseIndex(rcPlnStmt *stmt, PlanNode *table, const std::vector<con
     }
     table->access = PLN_ACCESS_INDEX;
     table->index = best;
-    table->singleRow = start != nullptr && start->op == RC_T_EQ && best->unique && best->keys.size() == 1;
-    bool readsOuter = (start != nullptr && start->readsOuter) || (end != nullptr && end->readsOuter);
+    table->singleRow =
+        start != nullptr && start->op == RC_T_EQ && best->unique && best->keys.size() == 1;
+    bool readsOuter =
+        (start != nullptr && start->readsOuter) || (end != nullptr && end->readsOuter);
     if (readsOuter)
         MarkJoinByIndex(table);
     return 0;

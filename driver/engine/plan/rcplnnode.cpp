@@ -77,7 +77,8 @@ void rcPlnDetach(QueryPlan *plan, PlanNode *node)
         else
             parent->second = child;
     } else {
-        PlanNode **fields[] = {&plan->aggregate, &plan->distinct, &plan->orderBy, &plan->groupBy, &plan->root};
+        PlanNode **fields[] = {&plan->aggregate, &plan->distinct, &plan->orderBy, &plan->groupBy,
+                               &plan->root};
         for (PlanNode **f : fields)
             if (*f == node)
                 *f = child;
@@ -106,9 +107,7 @@ PlanNode **rcPlnFind(PlanNode **link, uint32_t mask, PlanNode **parent)
             if (parent != nullptr)
                 *parent = last;
             return nullptr;
-        case PLN_JOIN:
-            link = (mask & (0x4 | 0x10)) != 0 ? &n->first : &n->second;
-            break;
+        case PLN_JOIN: link = (mask & (0x4 | 0x10)) != 0 ? &n->first : &n->second; break;
         case PLN_AGGREGATE:
             if ((mask & 0x1) != 0) {
                 PlanNode *p = nullptr;
@@ -126,9 +125,7 @@ PlanNode **rcPlnFind(PlanNode **link, uint32_t mask, PlanNode **parent)
             }
             link = &n->second;
             break;
-        default:
-            link = &n->first;
-            break;
+        default: link = &n->first; break;
         }
     }
     if (parent != nullptr)

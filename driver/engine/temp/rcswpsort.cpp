@@ -166,25 +166,15 @@ void rcSwpMapError(TempTable *t, uint32_t sortError)
     uint32_t msg;
     const char *text = nullptr;
     switch (sortError) {
-    case 206:
-        msg = RC_ENG_MAXIMUM_NUMBER_SORT_COLUMNS_EXCEEDED;
-        break;
+    case 206: msg = RC_ENG_MAXIMUM_NUMBER_SORT_COLUMNS_EXCEEDED; break;
     case 210:
     case 229:
     case 231:
-    case 321:
-        msg = RC_ENG_ERROR_WRITING_TEMPORARY_SORT_FILE;
-        break;
+    case 321: msg = RC_ENG_ERROR_WRITING_TEMPORARY_SORT_FILE; break;
     case 219:
-    case 240:
-        msg = RC_ENG_OUT_DISK_SPACE_WRITING_TEMPORARY;
-        break;
-    case 329:
-        msg = RC_ENG_ERROR_CREATING_TEMPORARY_SORT_FILE;
-        break;
-    case 330:
-        msg = RC_ENG_INSUFFICIENT_NUMBER_FILE_HANDLES_SORT;
-        break;
+    case 240: msg = RC_ENG_OUT_DISK_SPACE_WRITING_TEMPORARY; break;
+    case 329: msg = RC_ENG_ERROR_CREATING_TEMPORARY_SORT_FILE; break;
+    case 330: msg = RC_ENG_INSUFFICIENT_NUMBER_FILE_HANDLES_SORT; break;
     default:
         msg = RC_ENG_ERROR_SORTING_DATA;
         if (t->rowLength > 30000)

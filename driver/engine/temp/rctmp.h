@@ -60,17 +60,17 @@ struct rcTmpLimits {
 
 // What the owning statement gives its temporary tables.
 struct rcTmpOwner {
-    rcErrorQueue *errors = nullptr;         // messages are posted here
+    rcErrorQueue *errors = nullptr;          // messages are posted here
     const rcTmpCancelFlag *cancel = nullptr; // null: never cancelled
     // TempFileDirectory. Null: read "TempFileDirectory" of
     // "ZorviEngineOptions" from the settings; empty: the system's
     // temporary directory.
     const char *workDir = nullptr;
-    uint32_t engineOptions = 0;             // RC_TMP_OPT_NOOPTSORT
-    int16_t numPrecision = 18;              // for DECIMAL38 conversions on read
+    uint32_t engineOptions = 0; // RC_TMP_OPT_NOOPTSORT
+    int16_t numPrecision = 18;  // for DECIMAL38 conversions on read
     int16_t numScale = 4;
     rcTmpLimits limits;
-    rcTrcTarget trace{};                    // engine trace; channel null: none
+    rcTrcTarget trace{}; // engine trace; channel null: none
 };
 
 // Key flags of a column.
@@ -87,7 +87,7 @@ constexpr uint8_t RC_TMP_NULL = 1;
 struct TempTableColumn {
     int16_t sqlType;
     int32_t length;
-    int16_t storageType;  // 0: the table cannot store the type
+    int16_t storageType; // 0: the table cannot store the type
     uint32_t valueSize;
     uint32_t rowOffset;   // slot start; the value is at rowOffset + 4
     uint16_t keyPosition; // RC_TMP_NO_KEY when no key
@@ -110,17 +110,17 @@ struct TempTable {
     uint64_t windowStart; // stream offset of the row buffer's first byte
     uint64_t streamLength;
     int32_t rowLength;
-    uint32_t used;        // bytes of the buffer filled since the last spill
-    uint64_t windowEnd;   // stream offset just past the bytes the buffer holds for reading
-    int64_t currentRow;   // -1 before the first row is made current
+    uint32_t used;      // bytes of the buffer filled since the last spill
+    uint64_t windowEnd; // stream offset just past the bytes the buffer holds for reading
+    int64_t currentRow; // -1 before the first row is made current
     int64_t rowCount;
-    uint32_t pending;     // the buffer holds rows the spill file does not
+    uint32_t pending; // the buffer holds rows the spill file does not
     uint16_t keyCount;
-    uint16_t nextColumn;  // column the next put expects
-    bool reading;         // a read or sort has begun: no more rows
-    bool failed;          // a spill or sort failed; the file is gone
-    bool truncWarned;     // 01004 for a cut value was posted once
-    rcTmpKeyDesc *keys;   // built by the first sort or comparison
+    uint16_t nextColumn;    // column the next put expects
+    bool reading;           // a read or sort has begun: no more rows
+    bool failed;            // a spill or sort failed; the file is gone
+    bool truncWarned;       // 01004 for a cut value was posted once
+    rcTmpKeyDesc *keys;     // built by the first sort or comparison
     unsigned char *scratch; // one row, for comparing rows of different windows
 };
 

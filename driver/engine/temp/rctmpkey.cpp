@@ -60,29 +60,21 @@ int rcTmpCompareValue(int16_t storageType, const unsigned char *a, const unsigne
                       uint32_t valueSize)
 {
     switch (storageType) {
-    case SQL_INTEGER:
-        return threeWay(load<int32_t>(a), load<int32_t>(b));
-    case SQL_DOUBLE:
-        return rcCnvCompareDoubleExact(load<double>(a), load<double>(b));
+    case SQL_INTEGER: return threeWay(load<int32_t>(a), load<int32_t>(b));
+    case SQL_DOUBLE: return rcCnvCompareDoubleExact(load<double>(a), load<double>(b));
     case SQL_CHAR:
     case SQL_VARCHAR:
-    case SQL_LONGVARCHAR:
-        return rcTmpCompareText(a, b, valueSize);
-    case SQL_DATE:
-        return rcCmpDate(a, b);
-    case SQL_TIME:
-        return rcCmpTime(a, b);
-    case SQL_TIMESTAMP:
-        return rcCmpTimestamp(a, b);
-    case RC_SQL_SCALED64:
-        return threeWay(load<int64_t>(a), load<int64_t>(b));
+    case SQL_LONGVARCHAR: return rcTmpCompareText(a, b, valueSize);
+    case SQL_DATE: return rcCmpDate(a, b);
+    case SQL_TIME: return rcCmpTime(a, b);
+    case SQL_TIMESTAMP: return rcCmpTimestamp(a, b);
+    case RC_SQL_SCALED64: return threeWay(load<int64_t>(a), load<int64_t>(b));
     case RC_SQL_DECIMAL38: {
         MultiPrecisionNumber x = load<MultiPrecisionNumber>(a);
         MultiPrecisionNumber y = load<MultiPrecisionNumber>(b);
         return rcNumOpCompare(x, y);
     }
-    default:
-        return 0;
+    default: return 0;
     }
 }
 
@@ -136,9 +128,7 @@ uint64_t rcTmpKeyPrefix(const TempTable *t, const unsigned char *row)
             p |= w;
             break;
         }
-        case SQL_INTEGER:
-            p |= uint64_t(uint32_t(load<int32_t>(v)) ^ 0x80000000u) << 31;
-            break;
+        case SQL_INTEGER: p |= uint64_t(uint32_t(load<int32_t>(v)) ^ 0x80000000u) << 31; break;
         case SQL_DOUBLE: {
             double d = load<double>(v);
             uint64_t bits;
@@ -153,11 +143,8 @@ uint64_t rcTmpKeyPrefix(const TempTable *t, const unsigned char *row)
             p |= bits >> 1;
             break;
         }
-        case RC_SQL_SCALED64:
-            p |= (uint64_t(load<int64_t>(v)) ^ kValue) >> 1;
-            break;
-        default:
-            break; // the full comparison decides
+        case RC_SQL_SCALED64: p |= (uint64_t(load<int64_t>(v)) ^ kValue) >> 1; break;
+        default: break; // the full comparison decides
         }
     }
     return key.descending ? ~p : p;

@@ -16,7 +16,7 @@
 #include <cstdint>
 
 struct rcTmpKeyDesc {
-    uint32_t offset;     // slot start in the row
+    uint32_t offset; // slot start in the row
     uint32_t valueSize;
     int16_t storageType;
     bool descending;

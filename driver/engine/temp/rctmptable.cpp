@@ -67,14 +67,11 @@ uint8_t truthValue(uint8_t b)
     switch (b) {
     case 'Y':
     case 'T':
-    case '1':
-        return 1;
+    case '1': return 1;
     case 'N':
     case 'F':
-    case '0':
-        return 0;
-    default:
-        return b;
+    case '0': return 0;
+    default: return b;
     }
 }
 
@@ -86,17 +83,10 @@ void putDouble(unsigned char *dst, double v) { std::memcpy(dst, &v, sizeof v); }
 void putNullFiller(const TempTableColumn &c, unsigned char *dst)
 {
     switch (c.storageType) {
-    case SQL_INTEGER:
-        putInt(dst, INT_MIN);
-        break;
-    case SQL_DOUBLE:
-        std::memcpy(dst, &kNullDoubleBits, sizeof kNullDoubleBits);
-        break;
-    case RC_SQL_SCALED64:
-        std::memcpy(dst, &kNullScaled, sizeof kNullScaled);
-        break;
-    default:
-        break; // zero bytes (already cleared)
+    case SQL_INTEGER: putInt(dst, INT_MIN); break;
+    case SQL_DOUBLE: std::memcpy(dst, &kNullDoubleBits, sizeof kNullDoubleBits); break;
+    case RC_SQL_SCALED64: std::memcpy(dst, &kNullScaled, sizeof kNullScaled); break;
+    default: break; // zero bytes (already cleared)
     }
 }
 
@@ -106,23 +96,16 @@ int16_t defaultCType(int16_t sqlType)
     switch (sqlType) {
     case SQL_CHAR:
     case SQL_VARCHAR:
-    case SQL_LONGVARCHAR:
-        return SQL_C_CHAR;
+    case SQL_LONGVARCHAR: return SQL_C_CHAR;
     case SQL_BINARY:
     case SQL_VARBINARY:
-    case SQL_LONGVARBINARY:
-        return SQL_C_BINARY;
+    case SQL_LONGVARBINARY: return SQL_C_BINARY;
     case SQL_FLOAT:
-    case SQL_DOUBLE:
-        return SQL_C_DOUBLE;
-    case SQL_REAL:
-        return SQL_C_FLOAT;
-    case SQL_SMALLINT:
-        return SQL_C_SHORT;
-    case SQL_INTEGER:
-        return SQL_C_LONG;
-    default:
-        return sqlType; // BIT, unsigned TINYINT, DATE, TIME, TIMESTAMP
+    case SQL_DOUBLE: return SQL_C_DOUBLE;
+    case SQL_REAL: return SQL_C_FLOAT;
+    case SQL_SMALLINT: return SQL_C_SHORT;
+    case SQL_INTEGER: return SQL_C_LONG;
+    default: return sqlType; // BIT, unsigned TINYINT, DATE, TIME, TIMESTAMP
     }
 }
 
@@ -159,12 +142,10 @@ int16_t rcTmpStorageType(int16_t sqlType)
     case SQL_BIT:
     case SQL_SMALLINT:
     case SQL_INTEGER:
-    case SQL_C_UTINYINT:
-        return SQL_INTEGER;
+    case SQL_C_UTINYINT: return SQL_INTEGER;
     case SQL_FLOAT:
     case SQL_REAL:
-    case SQL_DOUBLE:
-        return SQL_DOUBLE;
+    case SQL_DOUBLE: return SQL_DOUBLE;
     case SQL_CHAR:
     case SQL_VARCHAR:
     case SQL_LONGVARCHAR:
@@ -175,10 +156,8 @@ int16_t rcTmpStorageType(int16_t sqlType)
     case SQL_TIME:
     case SQL_TIMESTAMP:
     case RC_SQL_SCALED64:
-    case RC_SQL_DECIMAL38:
-        return sqlType;
-    default:
-        return 0;
+    case RC_SQL_DECIMAL38: return sqlType;
+    default: return 0;
     }
 }
 
@@ -192,21 +171,15 @@ uint32_t rcTmpValueSize(int16_t storageType, int32_t length)
     case SQL_VARBINARY:
     case SQL_LONGVARBINARY:
         return length >= -1 && length < int32_t(RC_TMP_MAX_VALUE) ? uint32_t(length + 1)
-                                                                   : RC_TMP_MAX_VALUE;
+                                                                  : RC_TMP_MAX_VALUE;
     case SQL_DATE:
-    case SQL_TIME:
-        return sizeof(DATE_STRUCT);
-    case SQL_TIMESTAMP:
-        return sizeof(TIMESTAMP_STRUCT);
-    case SQL_INTEGER:
-        return 4;
+    case SQL_TIME: return sizeof(DATE_STRUCT);
+    case SQL_TIMESTAMP: return sizeof(TIMESTAMP_STRUCT);
+    case SQL_INTEGER: return 4;
     case SQL_DOUBLE:
-    case RC_SQL_SCALED64:
-        return 8;
-    case RC_SQL_DECIMAL38:
-        return 38;
-    default:
-        return 0;
+    case RC_SQL_SCALED64: return 8;
+    case RC_SQL_DECIMAL38: return 38;
+    default: return 0;
     }
 }
 
@@ -330,12 +303,8 @@ int16_t rcTmpPutColumnLen(TempTable *t, const void *value, int32_t length, uint1
     } else {
         const auto *src = static_cast<const unsigned char *>(value);
         switch (c.sqlType) {
-        case SQL_BIT:
-            putInt(v, truthValue(*src));
-            break;
-        case SQL_C_UTINYINT:
-            putInt(v, *src);
-            break;
+        case SQL_BIT: putInt(v, truthValue(*src)); break;
+        case SQL_C_UTINYINT: putInt(v, *src); break;
         case SQL_SMALLINT: {
             int16_t x;
             std::memcpy(&x, src, sizeof x);
@@ -491,11 +460,8 @@ int16_t rcTmpMove(TempTable *t, int direction)
         if (t->currentRow > 0)
             --t->currentRow;
         return 0;
-    case 3:
-        t->currentRow = 0;
-        return 0;
-    default:
-        return 0;
+    case 3: t->currentRow = 0; return 0;
+    default: return 0;
     }
 }
 

@@ -21,7 +21,7 @@ TEST(MemPool, BlocksFollowEachOtherRoundedAndZeroed)
     auto *b = static_cast<unsigned char *>(rcMemPoolAlloc(pool, 13));
     auto *c = static_cast<unsigned char *>(rcMemPoolAlloc(pool, 8));
     EXPECT_EQ(Offset(pool, a), RC_MEMPOOL_HEADER);
-    EXPECT_EQ(b - a, 8);   // a 1-byte request takes a whole aligned slot
+    EXPECT_EQ(b - a, 8); // a 1-byte request takes a whole aligned slot
     EXPECT_EQ(c - b, 16);
     for (int i = 0; i < 13; ++i)
         EXPECT_EQ(b[i], 0);

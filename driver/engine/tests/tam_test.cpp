@@ -33,7 +33,8 @@ protected:
     TamTableHandle TypeCatalogHandle()
     {
         uint32_t info[11] = {44};
-        EXPECT_EQ(DrmGetTypeCatalogInfo(session->drmSession, session->currentDb, info, sizeof info), 0);
+        EXPECT_EQ(DrmGetTypeCatalogInfo(session->drmSession, session->currentDb, info, sizeof info),
+                  0);
         TamTableHandle h{};
         h.database = kTamNoDatabase;
         h.cursor = info[1];
@@ -106,7 +107,8 @@ TEST_F(TamTest, TypeCatalogCursorReadsRowsAndOtherKindsDoNotCall)
     TamTypeRow row{};
     int rows = 0;
     bool saw103 = false;
-    for (int32_t rc = TamFetchCursor(session, cursor, 1, &row); rc == 0; rc = TamFetchCursor(session, cursor, 2, &row)) {
+    for (int32_t rc = TamFetchCursor(session, cursor, 1, &row); rc == 0;
+         rc = TamFetchCursor(session, cursor, 2, &row)) {
         ++rows;
         if (row.typeId == 103) {
             saw103 = true; // a decimal: scale and precision read, length = precision
@@ -171,9 +173,10 @@ TEST(TamErrorMap, CodesMapToTheirRowsAndUnknownToGeneralError)
     const struct {
         int32_t code;
         uint16_t id;
-    } cases[] = {{-1001, 11002}, {1004, 11005}, {-1029, 11018}, {-1603, 11065},
-                 {-1903, 11078}, {-1905, 11079}, {-5022, 11090}, {-1100, RC_MSG_GENERAL_ERROR},
-                 {0, RC_MSG_GENERAL_ERROR}};
+    } cases[] = {
+        {-1001, 11002},           {1004, 11005},  {-1029, 11018}, {-1603, 11065},
+        {-1903, 11078},           {-1905, 11079}, {-5022, 11090}, {-1100, RC_MSG_GENERAL_ERROR},
+        {0, RC_MSG_GENERAL_ERROR}};
     for (const auto &c : cases)
         EXPECT_EQ(rcErrMapDrm(c.code), c.id) << c.code;
 }
@@ -235,7 +238,7 @@ TEST_F(TamTest, NotOfferedDefinitionsReturnTheDataModuleCodeAndDropTheReference)
 
 TEST_F(TamTest, VendorPredicatesAreNotOfferedByThisDataModule)
 {
-    const uint32_t descriptors[1] = {4};  // no arguments
+    const uint32_t descriptors[1] = {4}; // no arguments
     const uint32_t data[1] = {4};
     EXPECT_EQ(TamExecExtPredicate(session, 1, descriptors, data), kDrmErrNotSupported);
 }

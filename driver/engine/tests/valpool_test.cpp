@@ -106,7 +106,8 @@ TEST_F(ValPoolTest, ExhaustedPoolsKeepTheirBuffersUntilFreed)
     SQLSMALLINT length;
     ASSERT_EQ(rcErrPopMessage(state, &native, text, sizeof text, &length, stmt->errors), 0);
     EXPECT_STREQ(reinterpret_cast<char *>(state), "S1000");
-    EXPECT_NE(std::string(reinterpret_cast<char *>(text)).find("Backup memory pool invoked"), std::string::npos);
+    EXPECT_NE(std::string(reinterpret_cast<char *>(text)).find("Backup memory pool invoked"),
+              std::string::npos);
     for (int i = 0; i < 5; ++i) {
         char expected[32];
         std::snprintf(expected, sizeof expected, "value %d", i);

@@ -19,10 +19,7 @@ static rcMemPoolChunk *NewChunk(uint16_t tag)
     return chunk;
 }
 
-rcMemPool rcMemPoolCreate(uint16_t tag)
-{
-    return NewChunk(tag);
-}
+rcMemPool rcMemPoolCreate(uint16_t tag) { return NewChunk(tag); }
 
 void *rcMemPoolAlloc(rcMemPool pool, size_t n)
 {
@@ -76,10 +73,7 @@ void rcTreePoolDestroy(rcMemPool pool)
         rcMemPoolDestroy(pool);
 }
 
-void *rcTreePoolAlloc(rcMemPool pool, size_t n)
-{
-    return rcMemPoolAlloc(pool, n);
-}
+void *rcTreePoolAlloc(rcMemPool pool, size_t n) { return rcMemPoolAlloc(pool, n); }
 
 char *rcTreePoolStrndup(rcMemPool pool, const char *text, size_t len)
 {

@@ -16,13 +16,13 @@
 constexpr size_t RC_MEMPOOL_CHUNK = 16000;
 
 struct rcMemPoolChunk {
-    uint16_t tag;            // the creator's tag, copied into every chunk
-    uint16_t used;           // bytes in use in this chunk, header included
-    uint16_t capacity;       // RC_MEMPOOL_CHUNK
-    uint16_t chunkLimit;     // first chunk: most chunks the pool may hold, 0 = no limit
-    uint32_t chunks;         // first chunk: chunks in the chain
-    rcMemPoolChunk *next;    // next chunk of the chain, none in the last
-    rcMemPoolChunk *last;    // first chunk: the last chunk of the chain
+    uint16_t tag;         // the creator's tag, copied into every chunk
+    uint16_t used;        // bytes in use in this chunk, header included
+    uint16_t capacity;    // RC_MEMPOOL_CHUNK
+    uint16_t chunkLimit;  // first chunk: most chunks the pool may hold, 0 = no limit
+    uint32_t chunks;      // first chunk: chunks in the chain
+    rcMemPoolChunk *next; // next chunk of the chain, none in the last
+    rcMemPoolChunk *last; // first chunk: the last chunk of the chain
 };
 
 // The pool is the address of its first chunk.

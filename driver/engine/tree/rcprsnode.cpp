@@ -70,10 +70,7 @@ size_t rcPrsLinkTreeDepth(rcParseNode *root)
     return depth;
 }
 
-void rcPrsLinkTree(rcParseNode *root)
-{
-    rcPrsLinkTreeDepth(root);
-}
+void rcPrsLinkTree(rcParseNode *root) { rcPrsLinkTreeDepth(root); }
 
 rcParseNode *rcPrsParentOf(const rcParseNode *node)
 {
@@ -110,8 +107,8 @@ rcParseNode *Successor(rcParseNode *n, const rcParseNode *top, bool descend, uin
 
 } // namespace
 
-rcParseNode *rcPrsFindNextEx(rcParseNode *root, uint16_t id, rcParseNode *from,
-                             bool skipChildren, uint16_t stopId)
+rcParseNode *rcPrsFindNextEx(rcParseNode *root, uint16_t id, rcParseNode *from, bool skipChildren,
+                             uint16_t stopId)
 {
     if (root == nullptr)
         return nullptr;
@@ -199,11 +196,12 @@ rcParseNode *CopyChain(rcMemPool arena, const rcParseNode *chain)
 bool IsCaseless(uint16_t id)
 {
     switch (id) {
-    case RC_T_IDENTIFIER: case RC_T_USINT_LIT: case RC_T_DECNUM_LIT: case RC_T_APPROX_NUM_LIT:
-    case RC_T_PATH:
-        return true;
-    default:
-        return false;
+    case RC_T_IDENTIFIER:
+    case RC_T_USINT_LIT:
+    case RC_T_DECNUM_LIT:
+    case RC_T_APPROX_NUM_LIT:
+    case RC_T_PATH: return true;
+    default: return false;
     }
 }
 
@@ -246,8 +244,7 @@ bool rcPrsTreeEqual(const rcParseNode *a, const rcParseNode *b)
             if (a->attr != b->attr)
                 return false;
             break;
-        default:
-            break;
+        default: break;
         }
         bool same = IsCaseless(a->id) ? PlatAsciiCaseCompare(a->text, b->text) == 0
                                       : std::strcmp(a->text, b->text) == 0;

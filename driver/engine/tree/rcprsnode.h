@@ -42,8 +42,8 @@ size_t rcPrsLinkTreeDepth(rcParseNode *root);
 rcParseNode *rcPrsFindNext(rcParseNode *root, uint16_t id, rcParseNode *from, bool skipChildren);
 // Stop id 65534: do not descend into SubQuery or Union_Opt nodes.
 constexpr uint16_t RC_PRS_STOP_SUBQUERY = 65534;
-rcParseNode *rcPrsFindNextEx(rcParseNode *root, uint16_t id, rcParseNode *from,
-                             bool skipChildren, uint16_t stopId);
+rcParseNode *rcPrsFindNextEx(rcParseNode *root, uint16_t id, rcParseNode *from, bool skipChildren,
+                             uint16_t stopId);
 rcParseNode *rcPrsFindFirst(rcParseNode *root, uint16_t id, rcParseNode *from);
 rcParseNode *rcPrsFindInScope(rcParseNode *node, uint16_t id);
 rcParseNode *rcPrsParentOf(const rcParseNode *node);

@@ -33,7 +33,7 @@ TEST(Escapes, ScalarFunctionsChooseTheEntryByArgumentCount)
 {
     struct Case {
         const char *call;
-        int code;         // 0: rejected
+        int code; // 0: rejected
         uint16_t message;
         const char *text;
     };
@@ -76,7 +76,8 @@ TEST(Escapes, ConvertTargetBecomesATypeNode)
         const char *type;
         int32_t code;
     };
-    const Case cases[] = {{"SQL_INTEGER", 4}, {"sql_date", 9}, {"SQL_BIT", -7}, {"SQL_VARCHAR", 12}};
+    const Case cases[] = {
+        {"SQL_INTEGER", 4}, {"sql_date", 9}, {"SQL_BIT", -7}, {"SQL_VARCHAR", 12}};
     for (const Case &c : cases) {
         ParsedTree tree(std::string("SELECT CONVERT(a, ") + c.type + ") FROM t");
         ASSERT_EQ(tree.result, RC_PRS_OK) << c.type;
@@ -98,7 +99,7 @@ TEST(Escapes, DateTimeLiterals)
 {
     struct Case {
         const char *escape;
-        uint32_t type;  // 0: rejected with 1532
+        uint32_t type; // 0: rejected with 1532
     };
     const Case cases[] = {
         {"{d '2000-02-29'}", 9},
@@ -166,9 +167,10 @@ TEST(ScalarFnTyping, ResultTypes)
     };
     const rcScalarFnType first{12, 40}; // a VARCHAR(40) first argument
     const Case cases[] = {
-        {"CURDATE", 0, 9, 6},  {"CURTIME", 0, 10, 6}, {"DATABASE", 0, 1, 31}, {"NULL", 0, 1, 1},
-        {"USER", 0, 1, 128},   {"LENGTH", 1, 4, 4},   {"LOCATE", 3, 4, 4},    {"QUARTER", 1, 4, 4},
-        {"MONTH", 1, 4, 4},    {"LEFT", 2, 12, 40},   {"SUBSTRING", 2, 12, 40}, {"UCASE", 1, 12, 40},
+        {"CURDATE", 0, 9, 6},  {"CURTIME", 0, 10, 6},    {"DATABASE", 0, 1, 31},
+        {"NULL", 0, 1, 1},     {"USER", 0, 1, 128},      {"LENGTH", 1, 4, 4},
+        {"LOCATE", 3, 4, 4},   {"QUARTER", 1, 4, 4},     {"MONTH", 1, 4, 4},
+        {"LEFT", 2, 12, 40},   {"SUBSTRING", 2, 12, 40}, {"UCASE", 1, 12, 40},
         {"CONCAT", 2, 12, 40},
     };
     for (const Case &c : cases) {
@@ -189,8 +191,8 @@ TEST(ScalarFnTyping, ParameterTypesByPosition)
         int16_t type; // 0: no parameter accepted there
     };
     const Case cases[] = {
-        {"CONCAT", 2, 0, 1},  {"CONCAT", 2, 1, 1},    {"MOD", 2, 0, 4},     {"MOD", 2, 1, 4},
-        {"MONTH", 1, 0, 9},   {"LEFT", 2, 1, 4},      {"LOCATE", 3, 2, 4},  {"LOCATE", 2, 2, 0},
+        {"CONCAT", 2, 0, 1},    {"CONCAT", 2, 1, 1},    {"MOD", 2, 0, 4},     {"MOD", 2, 1, 4},
+        {"MONTH", 1, 0, 9},     {"LEFT", 2, 1, 4},      {"LOCATE", 3, 2, 4},  {"LOCATE", 2, 2, 0},
         {"SUBSTRING", 3, 2, 4}, {"DAYOFWEEK", 1, 0, 0}, {"CONVERT", 2, 0, 0}, {"QUARTER", 1, 0, 0},
     };
     for (const Case &c : cases) {

@@ -40,14 +40,30 @@ struct ColSpec {
 // Two tables sharing the columns ID and NAME, one of every type, and one
 // with a name that needs quotes.
 const std::map<std::string, std::vector<ColSpec>> kTables = {
-    {"EMP", {{"ID", SQL_INTEGER, 4, 0, 0, false}, {"NAME", SQL_VARCHAR, 30}, {"SALARY", SQL_DOUBLE, 8},
-             {"HIRED", SQL_DATE, 6}, {"DEPT", SQL_SMALLINT, 2}}},
+    {"EMP",
+     {{"ID", SQL_INTEGER, 4, 0, 0, false},
+      {"NAME", SQL_VARCHAR, 30},
+      {"SALARY", SQL_DOUBLE, 8},
+      {"HIRED", SQL_DATE, 6},
+      {"DEPT", SQL_SMALLINT, 2}}},
     {"DEPT", {{"ID", SQL_SMALLINT, 2, 0, 0, false}, {"NAME", SQL_VARCHAR, 20}}},
-    {"ALLTYPES", {{"A", SQL_CHAR, 10}, {"V", SQL_VARCHAR, 40}, {"L", SQL_LONGVARCHAR, 65500}, {"D", SQL_DOUBLE, 8},
-                  {"I", SQL_INTEGER, 4}, {"S", SQL_SMALLINT, 2}, {"DT", SQL_DATE, 6}, {"TM", SQL_TIME, 6},
-                  {"TS", SQL_TIMESTAMP, 16}, {"B", SQL_BIT, 1}, {"BIN", SQL_LONGVARBINARY, 65500},
-                  {"N", RC_SQL_DECIMAL38, 38, 20, 4}, {"T", -28, 1}, {"BG", SQL_BIGINT, 8}}},
-    {"Order Lines", {{"Line No", SQL_INTEGER, 4}, {"Qty", SQL_SMALLINT, 2}, {"Note", SQL_VARCHAR, 10}}},
+    {"ALLTYPES",
+     {{"A", SQL_CHAR, 10},
+      {"V", SQL_VARCHAR, 40},
+      {"L", SQL_LONGVARCHAR, 65500},
+      {"D", SQL_DOUBLE, 8},
+      {"I", SQL_INTEGER, 4},
+      {"S", SQL_SMALLINT, 2},
+      {"DT", SQL_DATE, 6},
+      {"TM", SQL_TIME, 6},
+      {"TS", SQL_TIMESTAMP, 16},
+      {"B", SQL_BIT, 1},
+      {"BIN", SQL_LONGVARBINARY, 65500},
+      {"N", RC_SQL_DECIMAL38, 38, 20, 4},
+      {"T", -28, 1},
+      {"BG", SQL_BIGINT, 8}}},
+    {"Order Lines",
+     {{"Line No", SQL_INTEGER, 4}, {"Qty", SQL_SMALLINT, 2}, {"Note", SQL_VARCHAR, 10}}},
 };
 
 class FakeSource : public rcFeSource {
@@ -66,13 +82,15 @@ public:
                 col.type.length = c.length;
                 col.type.precision = c.precision;
                 col.type.scale = c.scale;
-                col.type.flags = RC_SEM_NULLABILITY_KNOWN | (c.nullable ? uint32_t{RC_SEM_NULLABLE} : 0u);
+                col.type.flags =
+                    RC_SEM_NULLABILITY_KNOWN | (c.nullable ? uint32_t{RC_SEM_NULLABLE} : 0u);
                 entry->columns.push_back(col);
             }
             ++open;
             return 0;
         }
-        rcErrPost(errors, RC_ENG_INVALID_VIEW_TABLE_NAME, nullptr, 0, ("Unable to open table: " + entry->name).c_str());
+        rcErrPost(errors, RC_ENG_INVALID_VIEW_TABLE_NAME, nullptr, 0,
+                  ("Unable to open table: " + entry->name).c_str());
         return -1;
     }
     void CloseTable(rcTblEntry *) override { --open; }
@@ -83,7 +101,8 @@ public:
         case SQL_INTEGER: return 4;
         case SQL_SMALLINT: return 2;
         case SQL_DOUBLE: return 8;
-        case SQL_DATE: case SQL_TIME: return 6;
+        case SQL_DATE:
+        case SQL_TIME: return 6;
         case SQL_TIMESTAMP: return 16;
         default: return 0;
         }
@@ -98,7 +117,8 @@ public:
         switch (type) {
         case SQL_INTEGER: return 10;
         case SQL_SMALLINT: return 5;
-        case SQL_TINYINT: case -28: return 3;
+        case SQL_TINYINT:
+        case -28: return 3;
         case SQL_BIT: return 1;
         case SQL_DOUBLE: return 15;
         case SQL_DATE: return 10;
@@ -112,8 +132,9 @@ public:
     {
         col->sqlType = SqlTypeOf(t.sqlType);
         col->precision = ColumnSize(col->sqlType, t.length, t.precision);
-        bool exact = col->sqlType == SQL_INTEGER || col->sqlType == SQL_SMALLINT || col->sqlType == SQL_BIT ||
-                     col->sqlType == SQL_TINYINT || col->sqlType == SQL_BIGINT;
+        bool exact = col->sqlType == SQL_INTEGER || col->sqlType == SQL_SMALLINT ||
+                     col->sqlType == SQL_BIT || col->sqlType == SQL_TINYINT ||
+                     col->sqlType == SQL_BIGINT;
         col->scale = col->sqlType == SQL_DECIMAL ? t.scale : exact ? 0 : -9999;
         col->displaySize = col->precision;
         col->length = t.length;
@@ -163,7 +184,7 @@ Outcome Prepare(rcPrepared *prep, FakeSource *src, const std::string &text)
 struct FailCase {
     const char *sql;
     uint32_t msgId;
-    const char *text;  // part of the record's text, "" to skip
+    const char *text; // part of the record's text, "" to skip
 };
 
 TEST(FePrepare, FailuresGiveTheirMessages)
@@ -173,10 +194,13 @@ TEST(FePrepare, FailuresGiveTheirMessages)
         {"SELECT FROM", RC_MSG_SYNTAX_ERROR, ""},
         {"SELECT * FROM NOPE", RC_ENG_INVALID_VIEW_TABLE_NAME, "NOPE"},
         {"SELECT X FROM EMP", RC_ENG_INVALID_COLUMN_NAME_SELECT_LIST, "Invalid column name: 'X'."},
-        {"SELECT ID FROM EMP, DEPT", RC_ENG_INVALID_COLUMN_NAME_SELECT_LIST, "Non unique column reference: ID."},
+        {"SELECT ID FROM EMP, DEPT", RC_ENG_INVALID_COLUMN_NAME_SELECT_LIST,
+         "Non unique column reference: ID."},
         {"SELECT E.NOPE FROM EMP E", RC_ENG_INVALID_COLUMN_NAME_SELECT_LIST, "NOPE"},
-        {"SELECT Q.ID FROM EMP E", RC_MSG_SYNTAX_ERROR, "Unknown table or correlation name [Q] in select list."},
-        {"SELECT ID FROM EMP WHERE Q.ID = 1", RC_MSG_SYNTAX_ERROR, "Unknown table or correlation name [Q]."},
+        {"SELECT Q.ID FROM EMP E", RC_MSG_SYNTAX_ERROR,
+         "Unknown table or correlation name [Q] in select list."},
+        {"SELECT ID FROM EMP WHERE Q.ID = 1", RC_MSG_SYNTAX_ERROR,
+         "Unknown table or correlation name [Q]."},
         {"SELECT * FROM EMP, EMP", RC_MSG_SYNTAX_ERROR, "Table reference [EMP] must be unique."},
         {"SELECT * FROM EMP X, DEPT X", RC_MSG_SYNTAX_ERROR, "Table reference [X] must be unique."},
         {"SELECT ID FROM EMP WHERE NAME = 1", RC_ENG_INCOMPATIBLE_TYPES_PREDICATE, ""},
@@ -185,14 +209,18 @@ TEST(FePrepare, FailuresGiveTheirMessages)
         {"SELECT HIRED * 2 FROM EMP", RC_ENG_INCOMPATIBLE_TYPES_EXPRESSION, ""},
         {"SELECT TM + 1 FROM ALLTYPES", RC_ENG_INCOMPATIBLE_TYPES_EXPRESSION, ""},
         {"SELECT A FROM ALLTYPES WHERE BIN = 'x'", RC_ENG_CANNOT_COMPARE_BINARY_DATA_TYPE, ""},
-        {"SELECT A FROM ALLTYPES WHERE DT + A > {d '2020-01-01'}", RC_ENG_INCOMPATIBLE_TYPES_EXPRESSION, ""},
-        {"SELECT ID FROM EMP WHERE SUM(SALARY) > 1", RC_MSG_SYNTAX_ERROR, "Expression not row based in WHERE."},
-        {"SELECT ID FROM EMP GROUP BY ID HAVING SALARY > 1", RC_MSG_SYNTAX_ERROR, "SALARY in HAVING"},
+        {"SELECT A FROM ALLTYPES WHERE DT + A > {d '2020-01-01'}",
+         RC_ENG_INCOMPATIBLE_TYPES_EXPRESSION, ""},
+        {"SELECT ID FROM EMP WHERE SUM(SALARY) > 1", RC_MSG_SYNTAX_ERROR,
+         "Expression not row based in WHERE."},
+        {"SELECT ID FROM EMP GROUP BY ID HAVING SALARY > 1", RC_MSG_SYNTAX_ERROR,
+         "SALARY in HAVING"},
         {"SELECT ID FROM EMP HAVING ID > 1", RC_MSG_SYNTAX_ERROR, "ID in HAVING"},
         {"SELECT ID, NAME FROM EMP GROUP BY ID", RC_MSG_SYNTAX_ERROR, "NAME in SELECT LIST"},
         {"SELECT ID FROM EMP WHERE ID IN (SELECT ID, NAME FROM DEPT)", RC_MSG_SYNTAX_ERROR,
          "Multiple columns not allowed in subquery."},
-        {"SELECT ID FROM EMP ORDER BY ?", RC_MSG_SYNTAX_ERROR, "Dynamic Parameter not allowed in ORDER BY."},
+        {"SELECT ID FROM EMP ORDER BY ?", RC_MSG_SYNTAX_ERROR,
+         "Dynamic Parameter not allowed in ORDER BY."},
         {"SELECT ? FROM EMP", RC_ENG_UNABLE_DETERMINE_DYNAMIC_PARAMETER_TYPE, ""},
         {"SELECT ID + ? FROM EMP", RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT,
          "Parameters are not permitted in the SELECT list."},
@@ -201,13 +229,17 @@ TEST(FePrepare, FailuresGiveTheirMessages)
         {"SELECT A FROM LPT1", RC_ENG_INVALID_VIEW_TABLE_NAME, "LPT1"},
         {"SELECT A FROM ALLTYPES ORDER BY BIN", RC_ENG_UNSUPPORTED_TYPE_ORDER_BY_CLAUSE, ""},
         {"SELECT SUM(NAME) FROM EMP", RC_ENG_INCOMPATIBLE_TYPES_EXPRESSION, ""},
-        {"UPDATE EMP SET NAME = 'x' WHERE ID IN (SELECT ID FROM DEPT)", RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT, ""},
-        {"UPDATE EMP SET NAME = 'a', NAME = 'b'", RC_MSG_SYNTAX_ERROR, "Column id [NAME] must be unique."},
+        {"UPDATE EMP SET NAME = 'x' WHERE ID IN (SELECT ID FROM DEPT)",
+         RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT, ""},
+        {"UPDATE EMP SET NAME = 'a', NAME = 'b'", RC_MSG_SYNTAX_ERROR,
+         "Column id [NAME] must be unique."},
         {"INSERT INTO EMP (ID, NAME) VALUES (1)", RC_MSG_DEGREE_DERIVED_TABLE_DOES_NOT, ""},
-        {"INSERT INTO EMP (ID, NOPE) VALUES (1, 2)", RC_ENG_INVALID_COLUMN_NAME_SELECT_LIST, "NOPE"},
+        {"INSERT INTO EMP (ID, NOPE) VALUES (1, 2)", RC_ENG_INVALID_COLUMN_NAME_SELECT_LIST,
+         "NOPE"},
         {"CREATE TABLE X (A INTEGER)", RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT, ""},
         {"DROP TABLE EMP", RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT, ""},
-        {"SELECT ID FROM EMP UNION SELECT ID, NAME FROM DEPT", RC_ENG_UNION_SELECT_LISTS_DO_NOT, ""},
+        {"SELECT ID FROM EMP UNION SELECT ID, NAME FROM DEPT", RC_ENG_UNION_SELECT_LISTS_DO_NOT,
+         ""},
         {"SELECT NAME FROM EMP UNION SELECT ID FROM DEPT", RC_ENG_UNION_SELECT_LISTS_DO_NOT, ""},
         {"SELECT BIN FROM ALLTYPES UNION SELECT BIN FROM ALLTYPES", RC_MSG_SYNTAX_ERROR,
          "SQL_LONGVARBINARY"},
@@ -215,10 +247,10 @@ TEST(FePrepare, FailuresGiveTheirMessages)
          "Reference to column name not allowed in ORDER BY with UNION."},
         {"SELECT * FROM {oj EMP E LEFT OUTER JOIN DEPT D ON E.DEPT = 1}", RC_MSG_SYNTAX_ERROR,
          "Literal not allowed in ON condition."},
-        {"SELECT E.ID FROM ALLTYPES A, {oj EMP E LEFT OUTER JOIN DEPT D ON E.DEPT = A.S}", RC_MSG_GENERAL_ERROR,
-         "On condition column reference must be within outer join scope: S."},
-        {"SELECT E.ID FROM {oj EMP E LEFT OUTER JOIN DEPT D ON SUM(E.DEPT) = D.ID}", RC_MSG_SYNTAX_ERROR,
-         "Expression not row based in OUTER JOIN."},
+        {"SELECT E.ID FROM ALLTYPES A, {oj EMP E LEFT OUTER JOIN DEPT D ON E.DEPT = A.S}",
+         RC_MSG_GENERAL_ERROR, "On condition column reference must be within outer join scope: S."},
+        {"SELECT E.ID FROM {oj EMP E LEFT OUTER JOIN DEPT D ON SUM(E.DEPT) = D.ID}",
+         RC_MSG_SYNTAX_ERROR, "Expression not row based in OUTER JOIN."},
     };
     for (const FailCase &c : cases) {
         FakeSource src;
@@ -237,9 +269,11 @@ TEST(FePrepare, CommandMaskAndReadOnly)
     src.mask = RC_CMD_INSERT;
     rcPrepared prep;
     EXPECT_EQ(Prepare(&prep, &src, "DELETE FROM EMP").msgId, RC_ENG_DELETE_STATEMENT_NOT_SUPPORTED);
-    EXPECT_EQ(Prepare(&prep, &src, "UPDATE EMP SET ID = 1").msgId, RC_ENG_UPDATE_STATEMENT_NOT_SUPPORTED);
+    EXPECT_EQ(Prepare(&prep, &src, "UPDATE EMP SET ID = 1").msgId,
+              RC_ENG_UPDATE_STATEMENT_NOT_SUPPORTED);
     src.readOnly = true;
-    EXPECT_EQ(Prepare(&prep, &src, "INSERT INTO EMP (ID) VALUES (1)").msgId, RC_MSG_ACCESS_VIOLATION);
+    EXPECT_EQ(Prepare(&prep, &src, "INSERT INTO EMP (ID) VALUES (1)").msgId,
+              RC_MSG_ACCESS_VIOLATION);
     EXPECT_EQ(src.open, 0);
 }
 
@@ -247,9 +281,10 @@ TEST(FePrepare, OuterJoinsNestAndResolve)
 {
     FakeSource src;
     rcPrepared prep;
-    Outcome out = Prepare(&prep, &src,
-                          "SELECT E.NAME, D.NAME, A.V FROM {oj EMP E LEFT OUTER JOIN DEPT D ON E.DEPT = D.ID "
-                          "LEFT OUTER JOIN ALLTYPES A ON A.I = E.ID}");
+    Outcome out =
+        Prepare(&prep, &src,
+                "SELECT E.NAME, D.NAME, A.V FROM {oj EMP E LEFT OUTER JOIN DEPT D ON E.DEPT = D.ID "
+                "LEFT OUTER JOIN ALLTYPES A ON A.I = E.ID}");
     EXPECT_EQ(out.result, 0) << out.text;
     EXPECT_EQ(prep.columns.size(), 3u);
 }
@@ -272,7 +307,8 @@ TEST(FePrepare, MoreColumnsThanMaxColSupportIsAnError)
     EXPECT_EQ(Prepare(&prep, &src, "SELECT * FROM EMP").result, 0);
     Outcome out = Prepare(&prep, &src, "SELECT * FROM EMP, DEPT");
     EXPECT_EQ(out.msgId, RC_MSG_SYNTAX_ERROR);
-    EXPECT_NE(out.text.find("Maximum number of 6 result columns exceeded."), std::string::npos) << out.text;
+    EXPECT_NE(out.text.find("Maximum number of 6 result columns exceeded."), std::string::npos)
+        << out.text;
     out = Prepare(&prep, &src, "SELECT E.*, D.* FROM EMP E, DEPT D");
     EXPECT_EQ(out.msgId, RC_MSG_SYNTAX_ERROR) << out.text;
 }
@@ -322,14 +358,15 @@ TEST(FePrepare, ResultColumns)
                   {{"ID", SQL_SMALLINT, 5, 0, SQL_NO_NULLS, "DEPT"},
                    {"NAME", SQL_VARCHAR, 20, kNone, SQL_NULLABLE, "DEPT"},
                    {"NAME", SQL_VARCHAR, 30, kNone, SQL_NULLABLE, "EMP"}});
-    ExpectColumns("SELECT SALARY * 2, NAME, ID + 1 AS NEXT_ID, COUNT(*), 'abc', NAME + 'x', USER FROM EMP",
-                  {{"EXPR_1", SQL_DOUBLE, 15, kNone, SQL_NULLABLE, ""},
-                   {"NAME", SQL_VARCHAR, 30, kNone, SQL_NULLABLE, "EMP"},
-                   {"NEXT_ID", SQL_DOUBLE, 15, kNone, SQL_NO_NULLS, ""},
-                   {"EXPR_2", SQL_INTEGER, 10, 0, SQL_NO_NULLS, ""},
-                   {"EXPR_3", SQL_CHAR, 3, kNone, SQL_NO_NULLS, ""},
-                   {"EXPR_4", SQL_VARCHAR, 31, kNone, SQL_NULLABLE, ""},
-                   {"EXPR_5", SQL_VARCHAR, 128, kNone, SQL_NO_NULLS, ""}});
+    ExpectColumns(
+        "SELECT SALARY * 2, NAME, ID + 1 AS NEXT_ID, COUNT(*), 'abc', NAME + 'x', USER FROM EMP",
+        {{"EXPR_1", SQL_DOUBLE, 15, kNone, SQL_NULLABLE, ""},
+         {"NAME", SQL_VARCHAR, 30, kNone, SQL_NULLABLE, "EMP"},
+         {"NEXT_ID", SQL_DOUBLE, 15, kNone, SQL_NO_NULLS, ""},
+         {"EXPR_2", SQL_INTEGER, 10, 0, SQL_NO_NULLS, ""},
+         {"EXPR_3", SQL_CHAR, 3, kNone, SQL_NO_NULLS, ""},
+         {"EXPR_4", SQL_VARCHAR, 31, kNone, SQL_NULLABLE, ""},
+         {"EXPR_5", SQL_VARCHAR, 128, kNone, SQL_NO_NULLS, ""}});
     // Arithmetic on every numeric type is typed; DECIMAL38 stays exact.
     ExpectColumns("SELECT T + 1, BG * 2, N + 1, I + S, HIRED + 1, HIRED - HIRED FROM ALLTYPES, EMP",
                   {{"EXPR_1", SQL_DOUBLE, 15, kNone, SQL_NULLABLE, ""},
@@ -355,9 +392,10 @@ TEST(FePrepare, CorrelatedSubqueryResolvesOutwards)
 {
     FakeSource src;
     rcPrepared prep;
-    Outcome out = Prepare(&prep, &src,
-                          "SELECT NAME FROM EMP E WHERE EXISTS (SELECT * FROM DEPT WHERE DEPT.ID = E.DEPT) "
-                          "AND ID IN (SELECT ID FROM DEPT)");
+    Outcome out =
+        Prepare(&prep, &src,
+                "SELECT NAME FROM EMP E WHERE EXISTS (SELECT * FROM DEPT WHERE DEPT.ID = E.DEPT) "
+                "AND ID IN (SELECT ID FROM DEPT)");
     EXPECT_EQ(out.result, 0) << out.text;
     EXPECT_EQ(src.open, 3);
     rcFeReset(&prep);
@@ -381,11 +419,14 @@ TEST(FePrepare, ParameterTypes)
         {"SELECT ID FROM EMP WHERE SALARY * ? > 10", {SQL_DOUBLE}},
         {"SELECT ID FROM EMP WHERE ID = (SELECT ID FROM DEPT WHERE NAME = ?)", {SQL_VARCHAR}},
         {"SELECT ID FROM EMP WHERE {fn UCASE(?)} = NAME", {SQL_CHAR}},
-        {"INSERT INTO EMP (NAME, ID, HIRED) VALUES (?, ?, ?)", {SQL_VARCHAR, SQL_INTEGER, SQL_DATE}},
+        {"INSERT INTO EMP (NAME, ID, HIRED) VALUES (?, ?, ?)",
+         {SQL_VARCHAR, SQL_INTEGER, SQL_DATE}},
         {"INSERT INTO DEPT VALUES (?, ?)", {SQL_SMALLINT, SQL_VARCHAR}},
-        {"UPDATE EMP SET SALARY = ?, NAME = ? WHERE ID = ?", {SQL_DOUBLE, SQL_VARCHAR, SQL_INTEGER}},
+        {"UPDATE EMP SET SALARY = ?, NAME = ? WHERE ID = ?",
+         {SQL_DOUBLE, SQL_VARCHAR, SQL_INTEGER}},
         {"DELETE FROM EMP WHERE HIRED < ?", {SQL_DATE}},
-        {"SELECT ID FROM EMP WHERE ID = ? AND NAME = ? [? SQL_DOUBLE, ? SQL_CHAR(5)]", {SQL_DOUBLE, SQL_CHAR}},
+        {"SELECT ID FROM EMP WHERE ID = ? AND NAME = ? [? SQL_DOUBLE, ? SQL_CHAR(5)]",
+         {SQL_DOUBLE, SQL_CHAR}},
     };
     for (const ParamCase &c : cases) {
         FakeSource src;
@@ -422,7 +463,8 @@ TEST(FePrepare, ExpressionNodesCarryTypes)
 TEST(FeNativeSql, RegeneratedTextPreparesToTheSameTree)
 {
     const char *texts[] = {
-        "SELECT {fn UCASE(NAME)}, {fn CONVERT(ID, SQL_CHAR)} FROM EMP WHERE HIRED > {d '2020-01-02'}",
+        "SELECT {fn UCASE(NAME)}, {fn CONVERT(ID, SQL_CHAR)} FROM EMP WHERE HIRED > {d "
+        "'2020-01-02'}",
         "SELECT \"Line No\" FROM \"Order Lines\" WHERE Qty = 3",
         "SELECT E.NAME, D.NAME FROM {oj EMP E LEFT OUTER JOIN DEPT D ON E.DEPT = D.ID}",
         "SELECT NAME FROM EMP WHERE NAME LIKE 'a''b%' ORDER BY 1",

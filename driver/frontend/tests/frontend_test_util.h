@@ -26,7 +26,8 @@ inline std::vector<std::string> ScanTokens(const char *text, bool escapes = true
             break;
         }
         const char *name = rcPrsSymbolName(static_cast<uint16_t>(token));
-        std::string item = name != nullptr ? std::string(name) : std::string("#").append(std::to_string(token));
+        std::string item =
+            name != nullptr ? std::string(name) : std::string("#").append(std::to_string(token));
         if (value != nullptr && value->text[0] != '\0' && item != value->text)
             item += std::string(":") + value->text;
         out.push_back(item);

@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         rcParseNode *second = nullptr;
         // Regeneration writes escapes back, so the text is read with them.
         int reparsed = rcPrsParseLocked(arena, again.c_str(), &second, true);
-        if (reparsed != RC_PRS_OK || !rcPrsTreeEqual(root, second) || rcPrsUnparse(second) != again) {
+        if (reparsed != RC_PRS_OK || !rcPrsTreeEqual(root, second) ||
+            rcPrsUnparse(second) != again) {
             std::fprintf(stderr, "regeneration mismatch (%d: %s)\n%s\n%s\n", reparsed,
                          rcPrsLastErrorText(), text.c_str(), again.c_str());
             std::abort();

@@ -24,16 +24,19 @@ const char *const kStatements[] = {
     "SELECT a FROM t WHERE a = ANY (SELECT b FROM u) AND a IN (SELECT b FROM u) "
     "AND x > (SELECT MAX(b) FROM u) AND y <= ALL (SELECT b FROM u WHERE u.c = t.c)",
     "SELECT a FROM t WHERE (a + 1) * 2 > 3 AND (b = 1 OR c <> 2) AND NOT (d >= 4)",
-    "SELECT a FROM t WHERE b LIKE ? AND c NOT LIKE 'x%' AND d IS NULL AND e IS NOT NULL AND f LIKE USER",
+    "SELECT a FROM t WHERE b LIKE ? AND c NOT LIKE 'x%' AND d IS NULL AND e IS NOT NULL AND f LIKE "
+    "USER",
     "SELECT a FROM t WHERE a NOT IN (1, -2, +3.5, 'x', ?, USER, {d '2000-02-29'}) AND "
     "b NOT BETWEEN 1 AND 2 AND EXISTS (SELECT * FROM u)",
     "SELECT a FROM t1 LEFT OUTER JOIN t2 ON t1.a = t2.a LEFT OUTER JOIN t3 ON t2.b = t3.b, t4",
-    "SELECT a FROM {oj t1 LEFT OUTER JOIN t2 ON t1.a = t2.a}, (t5 LEFT OUTER JOIN t6 ON x = y) LEFT OUTER JOIN t7 ON z = w",
+    "SELECT a FROM {oj t1 LEFT OUTER JOIN t2 ON t1.a = t2.a}, (t5 LEFT OUTER JOIN t6 ON x = y) "
+    "LEFT OUTER JOIN t7 ON z = w",
     "SELECT a FROM (t1 LEFT OUTER JOIN t2 ON t1.a = t2.a), t3",
     "SELECT a FROM c:\\data\\emp e, \\\\srv\\share\\ t, q/r, q\\s, q.u, q..v, \"my dir\"/w",
     "SELECT {fn ucase(name)}, UCASE(name), LEFT(a, 2), {fn CURDATE()}, CONVERT(a, sql_integer), "
     "SUBSTRING(a, 1, 2), NULL(), USER() FROM t",
-    "SELECT --(*vendor(MicroSoft),product(ODBC) fn UCASE(a)*)--, {t '10:20:30'}, {ts '1999-01-01 10:00:00.5'} FROM t",
+    "SELECT --(*vendor(MicroSoft),product(ODBC) fn UCASE(a)*)--, {t '10:20:30'}, {ts '1999-01-01 "
+    "10:00:00.5'} FROM t",
     "SELECT \"select\", \"a b\", \"it\"\"s\", 1.5E3, 12., .5, 2147483648 FROM \"from\"",
     "SELECT a FROM t WHERE {pred contains, a, 'x', AND, b}",
     "INSERT INTO t (a, b) VALUES (1, -2.5, 'x', NULL, ?, USER, {d '2000-01-01'})",
@@ -78,9 +81,10 @@ TEST(Parser, RegeneratedTextParsesToTheSameTree)
         std::string again = rcPrsUnparse(tree.root);
         ParsedTree reparsed(again);
         ASSERT_EQ(reparsed.result, RC_PRS_OK) << again << ": " << rcPrsLastErrorText();
-        EXPECT_TRUE(rcPrsTreeEqual(tree.root, reparsed.root))
-            << text << "\n" << again << "\n" << CompactDump(tree.root) << "\n"
-            << CompactDump(reparsed.root);
+        EXPECT_TRUE(rcPrsTreeEqual(tree.root, reparsed.root)) << text << "\n"
+                                                              << again << "\n"
+                                                              << CompactDump(tree.root) << "\n"
+                                                              << CompactDump(reparsed.root);
         // And the text is stable from then on.
         EXPECT_EQ(rcPrsUnparse(reparsed.root), again);
     }
@@ -107,45 +111,63 @@ TEST(Parser, GoldenTrees)
          "Expression(Primary(ColName(ColId(a))))))) FROM TableRefList(TableRef(TableName(t)))) "
          "Union_Opt(UNION) SubSelectStmt(SELECT SelectList(SelSubList(SelSubListItem(Expression("
          "Primary(ColName(ColId(b))))))) FROM TableRefList(TableRef(TableName(u)))))) OrderBy_Opt("
-         "ORDER BY SortSpecList(SortSpec(Expression(Primary(Literal(NumericLiteral(ExactNumLit(1))))))))"},
+         "ORDER BY "
+         "SortSpecList(SortSpec(Expression(Primary(Literal(NumericLiteral(ExactNumLit(1))))))))"},
         {"SELECT * FROM t ORDER BY 1 [?]",
-         "FullSelectStmt(SubSelectStmt(SELECT SelectList(*) FROM TableRefList(TableRef(TableName(t))))) "
+         "FullSelectStmt(SubSelectStmt(SELECT SelectList(*) FROM "
+         "TableRefList(TableRef(TableName(t))))) "
          "OrderBy_Opt(ORDER BY SortSpecList(SortSpec(Expression(Primary(Literal(NumericLiteral("
          "ExactNumLit(1)))))))) #1135(DynamicParm(?))"},
         {"SELECT * FROM t [?, ? CHAR(2)]",
          "SubSelectStmt(SELECT SelectList(*) FROM TableRefList(TableRef(TableName(t)))) "
          "#1135(DynamicParm(?) DynamicParm(?) DataType(CHAR ( Length(2) )))"},
         {"SELECT COUNT(*), SUM(DISTINCT a) FROM t",
-         "SubSelectStmt(SELECT SelectList(SelSubList(SelSubListItem(Expression(Primary(SetFunctionRef("
-         "COUNT ( * ))))) , SelSubListItem(Expression(Primary(SetFunctionRef(DistinctFn(DistAllFnOp(SUM) "
-         "DistinctFnOpParen(( DISTINCT) ColName(ColId(a)) )))))))) FROM TableRefList(TableRef(TableName(t))))"},
+         "SubSelectStmt(SELECT "
+         "SelectList(SelSubList(SelSubListItem(Expression(Primary(SetFunctionRef("
+         "COUNT ( * ))))) , "
+         "SelSubListItem(Expression(Primary(SetFunctionRef(DistinctFn(DistAllFnOp(SUM) "
+         "DistinctFnOpParen(( DISTINCT) ColName(ColId(a)) )))))))) FROM "
+         "TableRefList(TableRef(TableName(t))))"},
         {"INSERT INTO t (a) VALUES (-2.5, NULL, {d '2000-01-01'})",
-         "InsertStmt(INSERT INTO TableName(t) ColIdList_Opt(( ColIdList(ColId(a)) )) QuerySpecOrValList("
-         "VALUES ( InsValList(InsValue(- Literal(NumericLiteral(ExactNumLit(2.5)))) , InsValue(NULL) , "
+         "InsertStmt(INSERT INTO TableName(t) ColIdList_Opt(( ColIdList(ColId(a)) )) "
+         "QuerySpecOrValList("
+         "VALUES ( InsValList(InsValue(- Literal(NumericLiteral(ExactNumLit(2.5)))) , "
+         "InsValue(NULL) , "
          "InsValue('2000-01-01'@9)) )))"},
         {"UPDATE t SET b = NULL WHERE c = ?",
-         "UpdateStmt(UPDATE TableName(t) SET ColAssignList(ColAssign(ColName(ColId(b)) = ExprOrNull(NULL))) "
-         "WhereSearchCond_Opt(WHERE SearchCond(BooleanPrimary(Predicate(ComparePredicate(Expression("
-         "Primary(ColName(ColId(c)))) CompareOp(=) ExprOrSubQuery(Expression(Primary(DynamicParm(?))))))))))"},
+         "UpdateStmt(UPDATE TableName(t) SET ColAssignList(ColAssign(ColName(ColId(b)) = "
+         "ExprOrNull(NULL))) "
+         "WhereSearchCond_Opt(WHERE "
+         "SearchCond(BooleanPrimary(Predicate(ComparePredicate(Expression("
+         "Primary(ColName(ColId(c)))) CompareOp(=) "
+         "ExprOrSubQuery(Expression(Primary(DynamicParm(?))))))))))"},
         {"DELETE FROM c:\\data\\ emp WHERE a NOT BETWEEN 1 AND 2",
          "DeleteStmt(DELETE FROM TableName(c:\\data\\ emp) WhereSearchCond_Opt(WHERE SearchCond("
-         "BooleanPrimary(Predicate(BetweenPredicate(Expression(Primary(ColName(ColId(a)))) NOT_Opt(NOT) "
-         "BETWEEN Expression(Primary(Literal(NumericLiteral(ExactNumLit(1))))) AND Expression(Primary("
+         "BooleanPrimary(Predicate(BetweenPredicate(Expression(Primary(ColName(ColId(a)))) "
+         "NOT_Opt(NOT) "
+         "BETWEEN Expression(Primary(Literal(NumericLiteral(ExactNumLit(1))))) AND "
+         "Expression(Primary("
          "Literal(NumericLiteral(ExactNumLit(2)))))))))))"},
         {"SELECT a FROM t WHERE x IN (1, ?) AND b IS NOT NULL",
-         "SubSelectStmt(SELECT SelectList(SelSubList(SelSubListItem(Expression(Primary(ColName(ColId(a))))))) "
-         "FROM TableRefList(TableRef(TableName(t))) WhereSearchCond_Opt(WHERE SearchCond(SearchCond("
-         "BooleanPrimary(Predicate(InPredicate(Expression(Primary(ColName(ColId(x)))) IN ValueListORSubQuery(( "
-         "ValueList(Value(Literal(NumericLiteral(ExactNumLit(1)))) , Value(DynamicParm(?))) )))))) AND "
-         "SearchCond(BooleanPrimary(Predicate(NullPredicate(Expression(Primary(ColName(ColId(b)))) IS "
+         "SubSelectStmt(SELECT "
+         "SelectList(SelSubList(SelSubListItem(Expression(Primary(ColName(ColId(a))))))) "
+         "FROM TableRefList(TableRef(TableName(t))) WhereSearchCond_Opt(WHERE "
+         "SearchCond(SearchCond("
+         "BooleanPrimary(Predicate(InPredicate(Expression(Primary(ColName(ColId(x)))) IN "
+         "ValueListORSubQuery(( "
+         "ValueList(Value(Literal(NumericLiteral(ExactNumLit(1)))) , Value(DynamicParm(?))) )))))) "
+         "AND "
+         "SearchCond(BooleanPrimary(Predicate(NullPredicate(Expression(Primary(ColName(ColId(b)))) "
+         "IS "
          "NOT_Opt(NOT) NULL)))))))"},
         {"DROP INDEX t.i", "DropIndexStmt(DROP INDEX IndexName(t . i))"},
-        {"{? = call p(1)}",
-         "Procedure(ProcedureReturnValue(?) ProcedureName(p) ( SFParmList(Expression(Primary(Literal("
-         "NumericLiteral(ExactNumLit(1)))))) ))"},
+        {"{? = call p(1)}", "Procedure(ProcedureReturnValue(?) ProcedureName(p) ( "
+                            "SFParmList(Expression(Primary(Literal("
+                            "NumericLiteral(ExactNumLit(1)))))) ))"},
         {"  USE  c:\\data  ", "#1410(USE c:\\data)"},
-        {"SELECT a FROM q/r", "SubSelectStmt(SELECT SelectList(SelSubList(SelSubListItem(Expression("
-                              "Primary(ColName(ColId(a))))))) FROM TableRefList(TableRef(TableName(q / r))))"},
+        {"SELECT a FROM q/r",
+         "SubSelectStmt(SELECT SelectList(SelSubList(SelSubListItem(Expression("
+         "Primary(ColName(ColId(a))))))) FROM TableRefList(TableRef(TableName(q / r))))"},
     };
     for (const GoldenCase &c : cases) {
         ParsedTree tree(c.text);
@@ -183,15 +205,12 @@ std::string Infix(const rcParseNode *n)
     case RC_N_SearchCond:
     case RC_N_BooleanPrimary:
     case RC_N_Predicate:
-    case RC_N_ExprOrSubQuery:
-        return InfixChain(n->child);
+    case RC_N_ExprOrSubQuery: return InfixChain(n->child);
     case RC_N_ComparePredicate:
         return Infix(n->child) + n->child->next->child->text + Infix(n->child->next->next);
     case RC_N_ColName:
-    case RC_N_Literal:
-        return rcPrsUnparseNode(n);
-    default:
-        return n->text;
+    case RC_N_Literal: return rcPrsUnparseNode(n);
+    default: return n->text;
     }
 }
 
@@ -284,14 +303,15 @@ TEST(Parser, ListLimitsCountPerListOrPerStatement)
     auto values = [](const char *head, int n, const char *tail) {
         std::string s = head;
         for (int i = 0; i < n; ++i) {
-            if (i) s += ',';
+            if (i)
+                s += ',';
             s += std::to_string(i);
         }
         return s + tail;
     };
     // Two IN lists of 200 values, and a VALUES list of 301, are fine.
-    std::string two = values("SELECT a FROM t WHERE a IN (", 200, ")") +
-                      values(" AND b IN (", 200, ")");
+    std::string two =
+        values("SELECT a FROM t WHERE a IN (", 200, ")") + values(" AND b IN (", 200, ")");
     EXPECT_EQ(ParseText(two.c_str()).result, RC_PRS_OK);
     EXPECT_EQ(ParseText(values("INSERT INTO t VALUES (", 301, ")").c_str()).result, RC_PRS_OK);
 
@@ -345,7 +365,8 @@ TEST(ParseTree, LinksSearchAndScope)
     EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "c", "d", "e"}));
     // Without descending into subqueries.
     names.clear();
-    for (rcParseNode *n = rcPrsFindNextEx(tree.root, RC_N_ColId, nullptr, false, RC_PRS_STOP_SUBQUERY);
+    for (rcParseNode *n =
+             rcPrsFindNextEx(tree.root, RC_N_ColId, nullptr, false, RC_PRS_STOP_SUBQUERY);
          n != nullptr; n = rcPrsFindNextEx(tree.root, RC_N_ColId, n, false, RC_PRS_STOP_SUBQUERY))
         names.push_back(n->child->text);
     EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "e"}));
@@ -457,10 +478,13 @@ TEST(ParserThreads, ParsesOnSeveralThreadsKeepTheirOwnState)
             std::string good = "SELECT " + name + " FROM t WHERE x = 'v" + name + "'";
             ParsedTree tree(good);
             if (tree.result != RC_PRS_OK || rcPrsUnparse(tree.root) != good.substr(0, 7) + name +
-                                                                         " FROM t WHERE x = 'v" + name + "'")
+                                                                           " FROM t WHERE x = 'v" +
+                                                                           name + "'")
                 ++failures;
-            ParseOutcome bad = ParseText(("SELECT FOO" + std::to_string(seed) + "(a) FROM t").c_str());
-            if (bad.message != 1521 || bad.error != "Invalid scalar function: FOO" + std::to_string(seed) + ".")
+            ParseOutcome bad =
+                ParseText(("SELECT FOO" + std::to_string(seed) + "(a) FROM t").c_str());
+            if (bad.message != 1521 ||
+                bad.error != "Invalid scalar function: FOO" + std::to_string(seed) + ".")
                 ++failures;
         }
     };
@@ -503,12 +527,14 @@ namespace {
 TEST(Parser, DeepNestingFailsCleanly)
 {
     // Deeper than the parser stack allows: a syntax error, no crash.
-    std::string deep = "SELECT a FROM t WHERE " + std::string(5000, '(') + "a = 1" + std::string(5000, ')');
+    std::string deep =
+        "SELECT a FROM t WHERE " + std::string(5000, '(') + "a = 1" + std::string(5000, ')');
     ParseOutcome out = ParseText(deep.c_str());
     EXPECT_EQ(out.result, RC_PRS_SYNTAX);
     EXPECT_EQ(out.message, 1502);
     // Within the limit, the tree regenerates and parses back.
-    std::string nested = "SELECT " + std::string(200, '(') + "a" + std::string(200, ')') + " FROM t";
+    std::string nested =
+        "SELECT " + std::string(200, '(') + "a" + std::string(200, ')') + " FROM t";
     ParsedTree tree(nested);
     ASSERT_EQ(tree.result, RC_PRS_OK);
     ParsedTree again(rcPrsUnparse(tree.root));
@@ -553,7 +579,8 @@ TEST(Parser, LastErrorIsPostedAsSyntaxErrorText)
     SQLSMALLINT length;
     ASSERT_EQ(rcErrPopMessage(state, &native, text, sizeof text, &length, &queue), 0);
     EXPECT_STREQ(reinterpret_cast<char *>(state), "37000");
-    EXPECT_NE(std::string(reinterpret_cast<char *>(text)).find("Invalid scalar function: FOO."), std::string::npos);
+    EXPECT_NE(std::string(reinterpret_cast<char *>(text)).find("Invalid scalar function: FOO."),
+              std::string::npos);
     rcErrQueueDestroy(&queue);
     rcPoolFreeAll();
 }

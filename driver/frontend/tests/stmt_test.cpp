@@ -131,8 +131,8 @@ TEST_F(StmtTest, StatementOptions)
         int16_t result;
     };
     const Case cases[] = {
-        {2, 0, 0},     {2, 5, -1},   {5, 0, 0},    {5, 1, -1},  {0, 10, -1}, {8, 1, -1},
-        {10, 0, -1},   {11, 0, -1},  {12, 0, -1},  {1151, 0, -1}, {9999, 7, 0},
+        {2, 0, 0},   {2, 5, -1},  {5, 0, 0},   {5, 1, -1},    {0, 10, -1},  {8, 1, -1},
+        {10, 0, -1}, {11, 0, -1}, {12, 0, -1}, {1151, 0, -1}, {9999, 7, 0},
     };
     for (const Case &c : cases) {
         rcErrClearQueue(stmt->errors);
@@ -145,7 +145,8 @@ TEST_F(StmtTest, StatementOptions)
             SQLSMALLINT length;
             ASSERT_EQ(rcErrPopMessage(state, &native, text, sizeof text, &length, stmt->errors), 0);
             EXPECT_STREQ(reinterpret_cast<char *>(state), "S1C00");
-            EXPECT_NE(std::string(reinterpret_cast<char *>(text)).find("Driver not capable."), std::string::npos);
+            EXPECT_NE(std::string(reinterpret_cast<char *>(text)).find("Driver not capable."),
+                      std::string::npos);
         }
     }
     uint32_t flag = 99;
@@ -171,7 +172,8 @@ TEST_F(StmtTest, NumericPrecisionFollowsTheTypeCatalog)
         bool decimal, numeric;
         uint16_t precision, scale;
     };
-    for (const Case &c : {Case{true, true, 74, 37}, Case{false, true, 15, 4}, Case{false, false, 0, 0}}) {
+    for (const Case &c :
+         {Case{true, true, 74, 37}, Case{false, true, 15, 4}, Case{false, false, 0, 0}}) {
         conn.hasDecimal = c.decimal;
         conn.hasNumeric = c.numeric;
         rcStmt *stmt = nullptr;
@@ -200,7 +202,8 @@ TEST_F(StmtTest, ResetFreesPrepareStateAndKeepsTheRecord)
     stmt->engineState = RC_ENGINE_PREPARED;
 
     ASSERT_EQ(rcDrsResetStmt(stmt), 0);
-    EXPECT_EQ(gReleased, (std::vector<std::string>{"catalog", "programs", "tables", "plan", "change", "views"}));
+    EXPECT_EQ(gReleased, (std::vector<std::string>{"catalog", "programs", "tables", "plan",
+                                                   "change", "views"}));
     EXPECT_EQ(stmt->kind, RC_KIND_NONE);
     EXPECT_EQ(stmt->parseArena, nullptr);
     EXPECT_EQ(stmt->parseRoot, nullptr);
@@ -209,7 +212,7 @@ TEST_F(StmtTest, ResetFreesPrepareStateAndKeepsTheRecord)
     EXPECT_EQ(stmt->resultColumns, nullptr);
     EXPECT_EQ(stmt->paramCount, 0);
     EXPECT_EQ(stmt->engineState, RC_ENGINE_PREPARED); // reset never changes it
-    EXPECT_EQ(stmt->stmtPool, stmtPool);                // lives with the record
+    EXPECT_EQ(stmt->stmtPool, stmtPool);              // lives with the record
     EXPECT_EQ(rcDrsSetNeedData(stmt), 0);
     EXPECT_EQ(stmt->engineState, RC_ENGINE_DONE);
     EXPECT_EQ(rcDrsCancel(stmt), 0);

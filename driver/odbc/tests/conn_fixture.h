@@ -20,8 +20,9 @@ public:
     std::string password = "demo";
     int opens = 0;
 
-    int32_t OpenQXConnection(DrmLoginRecord *login, DrmQxLocation location, DrmQxConnection *connection,
-                             uint16_t component, DrmQxComponent c) override
+    int32_t OpenQXConnection(DrmLoginRecord *login, DrmQxLocation location,
+                             DrmQxConnection *connection, uint16_t component,
+                             DrmQxComponent c) override
     {
         ++opens;
         std::string u(reinterpret_cast<const char *>(login->bytes + 33), login->bytes[32]);
@@ -72,8 +73,9 @@ protected:
     {
         SQLCHAR buffer[1024] = {};
         SQLSMALLINT length = 0;
-        SQLRETURN rc = SQLDriverConnectImpl(conn, nullptr, reinterpret_cast<const SQLCHAR *>(in.c_str()), SQL_NTS,
-                                            buffer, sizeof buffer, &length, completion);
+        SQLRETURN rc =
+            SQLDriverConnectImpl(conn, nullptr, reinterpret_cast<const SQLCHAR *>(in.c_str()),
+                                 SQL_NTS, buffer, sizeof buffer, &length, completion);
         if (out)
             *out = reinterpret_cast<char *>(buffer);
         return rc;
@@ -86,7 +88,8 @@ protected:
         SQLINTEGER n = 0;
         SQLCHAR message[600] = {};
         SQLSMALLINT length = 0;
-        SQLRETURN rc = SQLErrorImpl(nullptr, conn, nullptr, state, &n, message, sizeof message, &length);
+        SQLRETURN rc =
+            SQLErrorImpl(nullptr, conn, nullptr, state, &n, message, sizeof message, &length);
         if (native)
             *native = n;
         if (text)

@@ -39,7 +39,8 @@ TEST(ConnectLive, CommitAndRollbackReachTheServer)
     ASSERT_FALSE(dir.Path().empty());
     QxServerProcess server;
     std::string error;
-    ASSERT_TRUE(server.Start({"--fixture", QX_DEMO_FIXTURE, "--log", (dir / "server.log").string()}, &error))
+    ASSERT_TRUE(server.Start({"--fixture", QX_DEMO_FIXTURE, "--log", (dir / "server.log").string()},
+                             &error))
         << error;
     qxtest::OdbcIniFiles ini(dir.Path());
     ini.WriteOdbcinst("[QX]\nDriver=/nonexistent\n");
@@ -54,8 +55,9 @@ TEST(ConnectLive, CommitAndRollbackReachTheServer)
     const char *in = "DSN=qx;UID=demo;PWD=demo";
     SQLCHAR out[512] = {};
     SQLSMALLINT length = 0;
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnectImpl(conn, nullptr, reinterpret_cast<const SQLCHAR *>(in), SQL_NTS, out,
-                                                   sizeof out, &length, SQL_DRIVER_NOPROMPT)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnectImpl(conn, nullptr,
+                                                   reinterpret_cast<const SQLCHAR *>(in), SQL_NTS,
+                                                   out, sizeof out, &length, SQL_DRIVER_NOPROMPT)));
     ASSERT_EQ(SQLSetConnectOptionImpl(conn, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), SQL_SUCCESS);
 
     int pass = 0;
@@ -63,7 +65,8 @@ TEST(ConnectLive, CommitAndRollbackReachTheServer)
     EXPECT_EQ(SQLTransactImpl(nullptr, conn, SQL_COMMIT), SQL_SUCCESS);
     ASSERT_EQ(rcTxnStmtEvent(conn, 3, &pass), 0); // an UPDATE begins the next one
     EXPECT_EQ(SQLTransactImpl(nullptr, conn, SQL_ROLLBACK), SQL_SUCCESS);
-    EXPECT_EQ(SQLTransactImpl(nullptr, conn, SQL_COMMIT), SQL_SUCCESS); // nothing open: nothing sent
+    EXPECT_EQ(SQLTransactImpl(nullptr, conn, SQL_COMMIT),
+              SQL_SUCCESS); // nothing open: nothing sent
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
     SQLFreeConnectImpl(conn);
     SQLFreeEnvImpl(static_cast<rcEnv *>(henv));

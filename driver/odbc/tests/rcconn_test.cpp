@@ -24,7 +24,7 @@ TEST_F(ConnectTest, DsnConnectOpensSessionReadsCatalogAndDisconnectEndsIt)
     ASSERT_EQ(rc, SQL_SUCCESS) << Diag();
     EXPECT_EQ(conn->state, RC_CONN_CONNECTED);
     ASSERT_NE(conn->session, nullptr);
-    EXPECT_STREQ(conn->qualifier, "TCP/IP:127.0.0.1");     // DBQ of the data source
+    EXPECT_STREQ(conn->qualifier, "TCP/IP:127.0.0.1"); // DBQ of the data source
     EXPECT_EQ(server.open.size(), 1u);
     // The type catalog was read from the data module at connect.
     EXPECT_EQ(conn->typeMappingCount, kRcTypeRows);
@@ -44,23 +44,28 @@ TEST_F(ConnectTest, DsnConnectOpensSessionReadsCatalogAndDisconnectEndsIt)
 TEST_F(ConnectTest, DsnLessStringWithBracedDriverConnects)
 {
     std::string out;
-    ASSERT_EQ(DriverConnect("DRIVER={QX Driver};DBQ=TCP/IP:127.0.0.1;UID=demo;PWD=demo", SQL_DRIVER_NOPROMPT, &out),
+    ASSERT_EQ(DriverConnect("DRIVER={QX Driver};DBQ=TCP/IP:127.0.0.1;UID=demo;PWD=demo",
+                            SQL_DRIVER_NOPROMPT, &out),
               SQL_SUCCESS)
         << Diag();
-    EXPECT_EQ(out.rfind("DRIVER={QX Driver};UID=demo;PWD=demo;DBQ=TCP/IP:127.0.0.1;CODEPAGE=1252;", 0), 0u) << out;
+    EXPECT_EQ(
+        out.rfind("DRIVER={QX Driver};UID=demo;PWD=demo;DBQ=TCP/IP:127.0.0.1;CODEPAGE=1252;", 0),
+        0u)
+        << out;
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
 }
 
 TEST_F(ConnectTest, CompletedStringLengthIsReportedWithoutAnOutputBuffer)
 {
     std::string out;
-    ASSERT_EQ(DriverConnect("DSN=qx;UID=demo;PWD=demo", SQL_DRIVER_NOPROMPT, &out), SQL_SUCCESS) << Diag();
+    ASSERT_EQ(DriverConnect("DSN=qx;UID=demo;PWD=demo", SQL_DRIVER_NOPROMPT, &out), SQL_SUCCESS)
+        << Diag();
     ASSERT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
     // An application asking only for the length gets the full length.
     SQLSMALLINT length = -1;
     const char *in = "DSN=qx;UID=demo;PWD=demo";
-    ASSERT_EQ(SQLDriverConnectImpl(conn, nullptr, reinterpret_cast<const SQLCHAR *>(in), SQL_NTS, nullptr, 0, &length,
-                                   SQL_DRIVER_NOPROMPT),
+    ASSERT_EQ(SQLDriverConnectImpl(conn, nullptr, reinterpret_cast<const SQLCHAR *>(in), SQL_NTS,
+                                   nullptr, 0, &length, SQL_DRIVER_NOPROMPT),
               SQL_SUCCESS)
         << Diag();
     EXPECT_EQ(length, static_cast<SQLSMALLINT>(out.size()));
@@ -76,8 +81,8 @@ struct FailCase {
 
 std::string FailName(const ::testing::TestParamInfo<FailCase> &info)
 {
-    static const char *const names[] = {"WrongPassword", "UnknownUser", "UnknownServer", "PasswordTooLong",
-                                        "ForbiddenCharacter"};
+    static const char *const names[] = {"WrongPassword", "UnknownUser", "UnknownServer",
+                                        "PasswordTooLong", "ForbiddenCharacter"};
     return names[info.index];
 }
 
@@ -133,21 +138,21 @@ TEST_F(ConnectTest, BrowseAnswersNeedDataThenConnects)
 {
     SQLCHAR out[256];
     SQLSMALLINT length = 0;
-    EXPECT_EQ(SQLBrowseConnectImpl(conn, reinterpret_cast<const SQLCHAR *>("UID=demo"), SQL_NTS, out, sizeof out,
-                                   &length),
+    EXPECT_EQ(SQLBrowseConnectImpl(conn, reinterpret_cast<const SQLCHAR *>("UID=demo"), SQL_NTS,
+                                   out, sizeof out, &length),
               SQL_NEED_DATA);
     std::string answer = reinterpret_cast<char *>(out);
     // The data module requires a password; no database is named yet.
     EXPECT_EQ(answer.rfind("DSN=?;DRIVER=?;PWD=?;DBQ=?;*CODEPAGE=?;*QryPlan=?;", 0), 0u) << answer;
     EXPECT_EQ(conn->state, RC_CONN_BROWSING);
     // The data source names the database: only the password is missing.
-    EXPECT_EQ(SQLBrowseConnectImpl(conn, reinterpret_cast<const SQLCHAR *>("DSN=qx"), SQL_NTS, out, sizeof out,
-                                   &length),
+    EXPECT_EQ(SQLBrowseConnectImpl(conn, reinterpret_cast<const SQLCHAR *>("DSN=qx"), SQL_NTS, out,
+                                   sizeof out, &length),
               SQL_NEED_DATA);
     answer = reinterpret_cast<char *>(out);
     EXPECT_EQ(answer.rfind("PWD=?;*DBQ=?;", 0), 0u) << answer;
-    EXPECT_EQ(SQLBrowseConnectImpl(conn, reinterpret_cast<const SQLCHAR *>("PWD=demo"), SQL_NTS, out, sizeof out,
-                                   &length),
+    EXPECT_EQ(SQLBrowseConnectImpl(conn, reinterpret_cast<const SQLCHAR *>("PWD=demo"), SQL_NTS,
+                                   out, sizeof out, &length),
               SQL_SUCCESS)
         << Diag();
     EXPECT_EQ(conn->state, RC_CONN_CONNECTED);
@@ -160,7 +165,8 @@ TEST_F(ConnectTest, BrowseRefusedByTheServerStartsOverWithNewValues)
     SQLCHAR out[256];
     SQLSMALLINT length = 0;
     auto browse = [&](const char *in) {
-        return SQLBrowseConnectImpl(conn, reinterpret_cast<const SQLCHAR *>(in), SQL_NTS, out, sizeof out, &length);
+        return SQLBrowseConnectImpl(conn, reinterpret_cast<const SQLCHAR *>(in), SQL_NTS, out,
+                                    sizeof out, &length);
     };
     EXPECT_EQ(browse("DSN=qx;UID=demo"), SQL_NEED_DATA);
     EXPECT_EQ(browse("PWD=wrong"), SQL_ERROR);
@@ -195,7 +201,7 @@ TEST_F(PromptTest, WrongUserShowsErrorClearsItAndAsksAgain)
     script.answers = {{PLAT_DIALOG_OK, {"nobody", "demo"}}, {PLAT_DIALOG_OK, {"demo", "demo"}}};
     ASSERT_EQ(DriverConnect("DSN=qx", SQL_DRIVER_COMPLETE), SQL_SUCCESS) << Diag();
     ASSERT_EQ(script.titles.size(), 2u);
-    EXPECT_EQ(script.shown[1][0].value, "");  // the user id was cleared
+    EXPECT_EQ(script.shown[1][0].value, ""); // the user id was cleared
     ASSERT_EQ(script.messages.size(), 1u);
     EXPECT_EQ(script.messages[0], "Logon Error: Invalid user id specified.");
     EXPECT_STREQ(conn->attrs[RC_ATTR_UID].value, "demo");
@@ -231,7 +237,8 @@ TEST_F(PromptTest, OverlongAnswersAreCutToTheFieldLimits)
 
 TEST_F(ConnectTest, PromptingModesReportOverlongValuesAs5147)
 {
-    EXPECT_EQ(DriverConnect("DSN=qx;UID=demo;PWD=" + std::string(32, 'p'), SQL_DRIVER_COMPLETE), SQL_ERROR);
+    EXPECT_EQ(DriverConnect("DSN=qx;UID=demo;PWD=" + std::string(32, 'p'), SQL_DRIVER_COMPLETE),
+              SQL_ERROR);
     EXPECT_EQ(Diag(), "S1090");
 }
 
@@ -240,7 +247,8 @@ TEST_F(ConnectTest, OptionsBeforeConnectAreKeptAndReplayed)
     // The login time-out is kept for the connect (it bounds it as a whole).
     EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_LOGIN_TIMEOUT, 5), SQL_SUCCESS);
     char qualifier[32] = "TCP/IP:127.0.0.1";
-    EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_CURRENT_QUALIFIER, reinterpret_cast<uintptr_t>(qualifier)),
+    EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_CURRENT_QUALIFIER,
+                                      reinterpret_cast<uintptr_t>(qualifier)),
               SQL_SUCCESS);
     std::memset(qualifier, 'x', sizeof qualifier - 1); // the driver kept a copy
     EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_AUTOCOMMIT, 0), SQL_SUCCESS);
@@ -253,7 +261,8 @@ TEST_F(ConnectTest, OptionsBeforeConnectAreKeptAndReplayed)
     uint32_t timeout = 0;
     EXPECT_EQ(SQLGetConnectOptionImpl(conn, SQL_LOGIN_TIMEOUT, &timeout), SQL_SUCCESS);
     EXPECT_EQ(timeout, 5u);
-    EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_LOGIN_TIMEOUT, 7), SQL_SUCCESS) << "for a later connect";
+    EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_LOGIN_TIMEOUT, 7), SQL_SUCCESS)
+        << "for a later connect";
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
 }
 
@@ -290,9 +299,14 @@ TEST_F(ConnectTest, SupportedFunctionsStayInsideTheTable)
     const struct {
         SQLUSMALLINT id;
         SQLUSMALLINT expected;
-    } cases[] = {{SQL_API_SQLEXTENDEDFETCH, 0}, {SQL_API_SQLBINDPARAMETER, 1}, {SQL_API_SQLSETPARAM, 0},
-                 {SQL_API_SQLCONNECT, 1},        {99, 0},                      {100, 0},
-                 {999, 0},                       {65535, 0}};
+    } cases[] = {{SQL_API_SQLEXTENDEDFETCH, 0},
+                 {SQL_API_SQLBINDPARAMETER, 1},
+                 {SQL_API_SQLSETPARAM, 0},
+                 {SQL_API_SQLCONNECT, 1},
+                 {99, 0},
+                 {100, 0},
+                 {999, 0},
+                 {65535, 0}};
     for (const auto &c : cases) {
         SQLUSMALLINT exists = 7;
         EXPECT_EQ(SQLGetFunctionsImpl(conn, c.id, &exists), SQL_SUCCESS);
@@ -370,7 +384,9 @@ TEST_F(GetInfoTest, AnswersAreCopiedByKindWithTheirLimits)
     EXPECT_EQ(mask & ~uint32_t{242685}, 0u);
     EXPECT_NE(mask & SQL_CVT_CHAR, 0u);
     for (int type : {SQL_DRIVER_HDBC, 76, 500}) {
-        EXPECT_EQ(SQLGetInfoImpl(conn, static_cast<SQLUSMALLINT>(type), &mask, 4, &length), SQL_ERROR) << type;
+        EXPECT_EQ(SQLGetInfoImpl(conn, static_cast<SQLUSMALLINT>(type), &mask, 4, &length),
+                  SQL_ERROR)
+            << type;
         EXPECT_EQ(Diag(), "S1C00");
     }
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
@@ -395,12 +411,13 @@ TEST_F(GetInfoTest, CanConvertReadsTheSourceTypesConvertMask)
         uint32_t mask = 0;
         SQLSMALLINT length = 0;
         ASSERT_EQ(SQLGetInfoImpl(conn, c.info, &mask, 4, &length), SQL_SUCCESS);
-        EXPECT_EQ(rcInfCanConvert(conn, c.from, c.to), (mask & c.bit) ? 1 : 0) << c.from << " " << c.to;
+        EXPECT_EQ(rcInfCanConvert(conn, c.from, c.to), (mask & c.bit) ? 1 : 0)
+            << c.from << " " << c.to;
     }
     EXPECT_EQ(rcInfCanConvert(conn, SQL_CHAR, SQL_NUMERIC), 0); // NUMERIC is not in CHAR's mask
     EXPECT_EQ(rcInfCanConvert(conn, SQL_CHAR, SQL_CHAR), 1);
-    EXPECT_EQ(rcInfCanConvert(conn, 99, SQL_CHAR), 0);  // unknown source type
-    EXPECT_EQ(rcInfCanConvert(conn, SQL_CHAR, 99), 0);  // unknown target type
+    EXPECT_EQ(rcInfCanConvert(conn, 99, SQL_CHAR), 0); // unknown source type
+    EXPECT_EQ(rcInfCanConvert(conn, SQL_CHAR, 99), 0); // unknown target type
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
 }
 
@@ -422,7 +439,10 @@ namespace {
 // A provider that cannot show anything.
 class BrokenDialog : public PlatScriptedDialog {
 public:
-    int Run(const std::string &, std::vector<PlatDialogField> &, size_t) override { return PLAT_DIALOG_FAILED; }
+    int Run(const std::string &, std::vector<PlatDialogField> &, size_t) override
+    {
+        return PLAT_DIALOG_FAILED;
+    }
 };
 
 TEST_F(ConnectTest, DialogThatCannotShowFailsWithARecord)

@@ -35,7 +35,10 @@ protected:
         return rc == SQL_NO_DATA ? "" : reinterpret_cast<char *>(state);
     }
 
-    std::string Value(uint32_t index) const { return conn->attrs[index].set ? conn->attrs[index].value : "<unset>"; }
+    std::string Value(uint32_t index) const
+    {
+        return conn->attrs[index].set ? conn->attrs[index].value : "<unset>";
+    }
 
     rcEnv *env = nullptr;
     rcConn *conn = nullptr;
@@ -54,9 +57,9 @@ TEST_F(ConnStrTest, TableHasStaticKeywordsThenDataModuleEntry)
 struct ParseCase {
     const char *input;
     int16_t result;
-    const char *state;     // SQLSTATE queued, "" for none
-    uint32_t index;        // attribute to check
-    const char *expected;  // its value, "<unset>" when not set
+    const char *state;    // SQLSTATE queued, "" for none
+    uint32_t index;       // attribute to check
+    const char *expected; // its value, "<unset>" when not set
 };
 
 class ParseTest : public ConnStrTest, public ::testing::WithParamInterface<ParseCase> {};
@@ -85,7 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"DSN", -1, "08004", RC_ATTR_DSN, "<unset>"},
                       ParseCase{"DSN x", -1, "08004", RC_ATTR_DSN, "<unset>"},
                       // A DSN-less string as unixODBC passes it: braces in DRIVER.
-                      ParseCase{"DRIVER={QX Driver};DBQ=TCP/IP:h:1", 0, "", RC_ATTR_DRIVER, "{QX Driver}"},
+                      ParseCase{"DRIVER={QX Driver};DBQ=TCP/IP:h:1", 0, "", RC_ATTR_DRIVER,
+                                "{QX Driver}"},
                       ParseCase{"DRIVER={a;b};UID=u", 0, "", RC_ATTR_UID, "u"},
                       ParseCase{"DRIVER={a;b};UID=u", 0, "", RC_ATTR_DRIVER, "{a;b}"},
                       // Braced values hold any character, "}}" for "}"; unbraced
@@ -99,7 +103,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"PWD={S3cret;PwTail", -1, "08004", RC_ATTR_PWD, "<unset>"},
                       ParseCase{"PWD={a}b;UID=u", -1, "08004", RC_ATTR_UID, "<unset>"},
                       ParseCase{"PWD={a}}", -1, "08004", RC_ATTR_PWD, "<unset>"}),
-    [](const ::testing::TestParamInfo<ParseCase> &info) { return "case" + std::to_string(info.index); });
+    [](const ::testing::TestParamInfo<ParseCase> &info) {
+        return "case" + std::to_string(info.index);
+    });
 
 TEST_F(ConnStrTest, ValueOf512IsKeptAnd513Refused)
 {
@@ -163,7 +169,8 @@ TEST_F(ConnStrTest, KeywordsMatchWithoutRegardToCaseWhateverTheLocale)
     TurkishLocale turkish;
     if (!turkish.ok())
         GTEST_SKIP() << "no Turkish locale";
-    EXPECT_EQ(rcConnParseConnStr(conn, "dsn=qx;uid=demo;pwd=secret;dbq=x;maxcolsupport=300"), 0) << State();
+    EXPECT_EQ(rcConnParseConnStr(conn, "dsn=qx;uid=demo;pwd=secret;dbq=x;maxcolsupport=300"), 0)
+        << State();
     EXPECT_EQ(Value(RC_ATTR_DSN), "qx");
     EXPECT_EQ(Value(RC_ATTR_UID), "demo");
     EXPECT_EQ(Value(RC_ATTR_DBQ), "x");

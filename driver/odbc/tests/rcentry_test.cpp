@@ -33,8 +33,10 @@ TEST(EntryGuard, HandlesOfAnotherKindAreInvalid)
     SQLINTEGER native;
     SQLCHAR text[100];
     SQLSMALLINT length;
-    EXPECT_EQ(SQLError(hdbc, nullptr, nullptr, state, &native, text, sizeof text, &length), SQL_INVALID_HANDLE);
-    EXPECT_EQ(SQLError(nullptr, henv, nullptr, state, &native, text, sizeof text, &length), SQL_INVALID_HANDLE);
+    EXPECT_EQ(SQLError(hdbc, nullptr, nullptr, state, &native, text, sizeof text, &length),
+              SQL_INVALID_HANDLE);
+    EXPECT_EQ(SQLError(nullptr, henv, nullptr, state, &native, text, sizeof text, &length),
+              SQL_INVALID_HANDLE);
 
     // The right kinds still work.
     EXPECT_EQ(SQLGetFunctions(hdbc, SQL_API_SQLCONNECT, &exists), SQL_SUCCESS);
@@ -61,7 +63,8 @@ TEST(EntryGuard, ThreadsShareOneEnvironment)
                 }
                 SQLUINTEGER mode = 0;
                 if (SQLSetConnectOption(hdbc, SQL_ACCESS_MODE, SQL_MODE_READ_ONLY) != SQL_SUCCESS ||
-                    SQLGetConnectOption(hdbc, SQL_ACCESS_MODE, &mode) != SQL_SUCCESS || mode != SQL_MODE_READ_ONLY)
+                    SQLGetConnectOption(hdbc, SQL_ACCESS_MODE, &mode) != SQL_SUCCESS ||
+                    mode != SQL_MODE_READ_ONLY)
                     ++failures[t];
                 // A refused call leaves its record on this connection only.
                 SQLUSMALLINT exists = 0;

@@ -30,7 +30,8 @@ protected:
         SQLINTEGER native = 0;
         SQLCHAR message[600] = {};
         SQLSMALLINT length = 0;
-        SQLRETURN rc = SQLErrorImpl(nullptr, nullptr, stmt, state, &native, message, sizeof message, &length);
+        SQLRETURN rc =
+            SQLErrorImpl(nullptr, nullptr, stmt, state, &native, message, sizeof message, &length);
         return rc == SQL_NO_DATA ? "" : reinterpret_cast<char *>(state);
     }
 };

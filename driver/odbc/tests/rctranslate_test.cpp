@@ -16,12 +16,14 @@ TEST_F(TranslateTest, WithoutLibraryValuesPassUnchanged)
 {
     char out[16];
     int64_t length = 0;
-    EXPECT_TRUE(rcXlateDriverToSource(conn, nullptr, SQL_CHAR, "abc", SQL_NTS, out, sizeof out, &length));
+    EXPECT_TRUE(
+        rcXlateDriverToSource(conn, nullptr, SQL_CHAR, "abc", SQL_NTS, out, sizeof out, &length));
     EXPECT_STREQ(out, "abc");
     EXPECT_EQ(length, 4); // text and terminator
     int32_t number = 0x01020304;
     int32_t copy = 0;
-    EXPECT_TRUE(rcXlateDriverToSource(conn, nullptr, SQL_INTEGER, &number, 99, &copy, sizeof copy, &length));
+    EXPECT_TRUE(rcXlateDriverToSource(conn, nullptr, SQL_INTEGER, &number, 99, &copy, sizeof copy,
+                                      &length));
     EXPECT_EQ(copy, number);
     EXPECT_EQ(length, 4);
 }
@@ -32,7 +34,8 @@ TEST_F(TranslateTest, LoadedLibraryWorksInBothDirections)
     char out[10];
     int64_t length = 0;
     // A CHAR output of 10 bytes is offered 9 and terminated.
-    EXPECT_TRUE(rcXlateDriverToSource(conn, nullptr, SQL_CHAR, "abcdefghijkl", 12, out, sizeof out, &length));
+    EXPECT_TRUE(rcXlateDriverToSource(conn, nullptr, SQL_CHAR, "abcdefghijkl", 12, out, sizeof out,
+                                      &length));
     EXPECT_EQ(length, 9);
     EXPECT_STREQ(out, "ABCDEFGHI");
     char buffer[16] = "MiXeD";
@@ -48,7 +51,8 @@ TEST_F(TranslateTest, LengthsFromTheLibraryAreClampedToTheBuffer)
     conn->xlate.option = 99; // the library reports 1000000 bytes
     char out[8];
     int64_t length = 0;
-    EXPECT_TRUE(rcXlateDriverToSource(conn, nullptr, SQL_VARCHAR, "abc", 3, out, sizeof out, &length));
+    EXPECT_TRUE(
+        rcXlateDriverToSource(conn, nullptr, SQL_VARCHAR, "abc", 3, out, sizeof out, &length));
     EXPECT_LE(length, 7);
     char buffer[8] = "ABC";
     char error[256];
@@ -62,7 +66,8 @@ TEST_F(TranslateTest, FailedTranslationPostsTheLibraryText)
     ASSERT_EQ(rcXlateLoad(conn, QX_XLATE_TEST_LIB), 0);
     conn->xlate.option = 13;
     char out[8];
-    EXPECT_FALSE(rcXlateDriverToSource(conn, nullptr, SQL_CHAR, "abc", 3, out, sizeof out, nullptr));
+    EXPECT_FALSE(
+        rcXlateDriverToSource(conn, nullptr, SQL_CHAR, "abc", 3, out, sizeof out, nullptr));
     std::string text;
     EXPECT_EQ(Diag(nullptr, &text), "IM009");
     EXPECT_NE(text.find("refused by the test library"), std::string::npos) << text;
@@ -136,8 +141,9 @@ TEST_F(TranslateTest, LibrarySetBeforeConnectTranslatesTheLogin)
     server.user = "DEMO";
     server.password = "DEMO";
     std::string lib = QX_XLATE_TEST_LIB;
-    ASSERT_EQ(SQLSetConnectOptionImpl(conn, SQL_TRANSLATE_DLL, reinterpret_cast<uintptr_t>(lib.c_str())),
-              SQL_SUCCESS)
+    ASSERT_EQ(
+        SQLSetConnectOptionImpl(conn, SQL_TRANSLATE_DLL, reinterpret_cast<uintptr_t>(lib.c_str())),
+        SQL_SUCCESS)
         << Diag();
     lib.assign(lib.size(), 'x'); // the driver copied the name
     ASSERT_EQ(DriverConnect("DSN=qx;UID=demo;PWD=demo"), SQL_SUCCESS) << Diag();

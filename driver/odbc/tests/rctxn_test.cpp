@@ -45,8 +45,9 @@ protected:
         SQLSMALLINT length = 0;
         SQLRETURN rc = rcErrPopMessage(state, &native, text, sizeof text, &length, &conn.errors);
         rcErrClearQueue(&conn.errors);
-        return rc == SQL_NO_DATA ? "" : std::string(reinterpret_cast<char *>(state)) + " " +
-                                            reinterpret_cast<char *>(text);
+        return rc == SQL_NO_DATA ? ""
+                                 : std::string(reinterpret_cast<char *>(state)) + " " +
+                                       reinterpret_cast<char *>(text);
     }
     rcConn conn{};
 };
@@ -89,7 +90,10 @@ INSTANTIATE_TEST_SUITE_P(
     Models, TxnModelTest,
     ::testing::Values(
         // Manual mode: INSERT begins, DDL refused inside, commit returns to 2.
-        ModelCase{"model1", 1, 0, {{1, 0, 1, {3}, 0}, {0, -1, 1, {}, 0}, {4, 0, 2, {4}, 0}, {0, 0, 0, {2}, 0}}},
+        ModelCase{"model1",
+                  1,
+                  0,
+                  {{1, 0, 1, {3}, 0}, {0, -1, 1, {}, 0}, {4, 0, 2, {4}, 0}, {0, 0, 0, {2}, 0}}},
         // DDL commits the transaction and leaves state 6; the next INSERT begins anew.
         ModelCase{"model3", 3, 1, {{0, 0, 6, {4, 2}, 0}, {1, 0, 1, {3}, 0}}},
         // DDL passes without a transition.

@@ -37,7 +37,8 @@ TEST_F(TypeCatalogTest, FindBestTakesTheFirstRowOfTheTypeAndForTimestampsEnoughP
     ASSERT_EQ(DriverConnect("DSN=qx;UID=demo;PWD=demo"), SQL_SUCCESS) << Diag();
     uint16_t best = 0, first = 0;
     ASSERT_EQ(rcTypFindBySqlType(conn, 0, SQL_INTEGER, &first), 0);
-    ASSERT_EQ(rcTypFindBest(conn, 0, SQL_INTEGER, 1000, &best), 0); // precision counts for timestamps only
+    ASSERT_EQ(rcTypFindBest(conn, 0, SQL_INTEGER, 1000, &best),
+              0); // precision counts for timestamps only
     EXPECT_EQ(best, first);
     EXPECT_EQ(rcTypFindBest(conn, 0, 12345, 0, &best), -1);
 
@@ -45,7 +46,8 @@ TEST_F(TypeCatalogTest, FindBestTakesTheFirstRowOfTheTypeAndForTimestampsEnoughP
     int32_t widest = -1;
     for (uint16_t i = 0; i < conn->typeMappingCount; ++i)
         if (conn->typeEntries[i].sqlType == SQL_TIMESTAMP)
-            widest = std::max<int32_t>(widest, static_cast<int32_t>(conn->typeEntries[i].precision));
+            widest =
+                std::max<int32_t>(widest, static_cast<int32_t>(conn->typeEntries[i].precision));
     ASSERT_GE(widest, 0) << "no timestamp row";
     ASSERT_EQ(rcTypFindBySqlType(conn, 1, SQL_TIMESTAMP, &first), 0);
     ASSERT_EQ(rcTypFindBest(conn, 1, SQL_TIMESTAMP, 0, &best), 0);
@@ -62,7 +64,8 @@ TEST(TypeRules, PureRules)
     const struct {
         int16_t type;
         int32_t length, precision, size;
-    } sizes[] = {{-28, 0, 0, 3}, {2, 0, 0, 10}, {3, 0, 12, 12}, {11, 0, 0, 30}, {11, 0, 23, 23}, {12, 40, 0, 40}};
+    } sizes[] = {{-28, 0, 0, 3}, {2, 0, 0, 10},   {3, 0, 12, 12},
+                 {11, 0, 0, 30}, {11, 0, 23, 23}, {12, 40, 0, 40}};
     for (const auto &c : sizes)
         EXPECT_EQ(rcTypColumnSize(c.type, c.length, c.precision), c.size) << c.type;
     EXPECT_EQ(rcTypScale(SQL_INTEGER, 5), 0);
@@ -121,8 +124,11 @@ TEST(TypeFit, VarcharOnlySourceTakesCharAndLongText)
         int16_t in;
         int16_t out;
         uint16_t length;
-    } cases[] = {{SQL_CHAR, SQL_VARCHAR, 10}, {SQL_LONGVARCHAR, SQL_VARCHAR, 254}, {SQL_VARCHAR, SQL_VARCHAR, 10},
-                 {SQL_INTEGER, SQL_DOUBLE, 8}, {SQL_DATE, SQL_DATE, 10}};
+    } cases[] = {{SQL_CHAR, SQL_VARCHAR, 10},
+                 {SQL_LONGVARCHAR, SQL_VARCHAR, 254},
+                 {SQL_VARCHAR, SQL_VARCHAR, 10},
+                 {SQL_INTEGER, SQL_DOUBLE, 8},
+                 {SQL_DATE, SQL_DATE, 10}};
     for (const auto &k : cases) {
         rcTypColumnDesc d{k.in, 10, 0, 0};
         EXPECT_EQ(rcTypFitColumnType(&c.conn, &d), 0);

@@ -19,11 +19,10 @@ TEST(LoginModel, FieldsFollowWhatMayBeAsked)
         const char *shownUser;
         size_t focus;
     } cases[] = {
-        {true, true, "u", "p", "u", 1},   // both known: both shown, focus on the password
-        {true, true, "", "p", "", 0},     // a missing user id takes the focus
-        {true, true, "u", "", "", 0},     // a missing password also starts at the user id
-        {false, true, "u", "", "", 0},
-        {false, true, "u", "p", "", 1},
+        {true, true, "u", "p", "u", 1}, // both known: both shown, focus on the password
+        {true, true, "", "p", "", 0},   // a missing user id takes the focus
+        {true, true, "u", "", "", 0},   // a missing password also starts at the user id
+        {false, true, "u", "", "", 0},  {false, true, "u", "p", "", 1},
     };
     for (const auto &c : cases) {
         rcLoginModel m;

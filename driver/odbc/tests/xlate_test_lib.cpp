@@ -7,8 +7,9 @@
 
 namespace {
 
-int Translate(uint32_t option, void *in, int32_t inLength, void *out, int32_t outSize, int32_t *outLength,
-              unsigned char *errorText, int16_t errorSize, int16_t *errorLength, bool upper)
+int Translate(uint32_t option, void *in, int32_t inLength, void *out, int32_t outSize,
+              int32_t *outLength, unsigned char *errorText, int16_t errorSize, int16_t *errorLength,
+              bool upper)
 {
     if (option == 13) {
         const char *text = "refused by the test library";
@@ -19,7 +20,8 @@ int Translate(uint32_t option, void *in, int32_t inLength, void *out, int32_t ou
         *errorLength = n;
         return 0;
     }
-    int32_t n = inLength < 0 ? static_cast<int32_t>(std::strlen(static_cast<const char *>(in))) : inLength;
+    int32_t n =
+        inLength < 0 ? static_cast<int32_t>(std::strlen(static_cast<const char *>(in))) : inLength;
     if (n > outSize)
         n = outSize;
     const unsigned char *src = static_cast<const unsigned char *>(in);
@@ -32,18 +34,22 @@ int Translate(uint32_t option, void *in, int32_t inLength, void *out, int32_t ou
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) int SQLDriverToDataSource(
-    uint32_t option, int16_t, void *in, int32_t inLength, void *out, int32_t outSize, int32_t *outLength,
-    unsigned char *errorText, int16_t errorSize, int16_t *errorLength)
+extern "C" __attribute__((visibility("default"))) int
+SQLDriverToDataSource(uint32_t option, int16_t, void *in, int32_t inLength, void *out,
+                      int32_t outSize, int32_t *outLength, unsigned char *errorText,
+                      int16_t errorSize, int16_t *errorLength)
 {
-    return Translate(option, in, inLength, out, outSize, outLength, errorText, errorSize, errorLength, true);
+    return Translate(option, in, inLength, out, outSize, outLength, errorText, errorSize,
+                     errorLength, true);
 }
 
 #ifndef QX_XLATE_ONE_FUNCTION
-extern "C" __attribute__((visibility("default"))) int SQLDataSourceToDriver(
-    uint32_t option, int16_t, void *in, int32_t inLength, void *out, int32_t outSize, int32_t *outLength,
-    unsigned char *errorText, int16_t errorSize, int16_t *errorLength)
+extern "C" __attribute__((visibility("default"))) int
+SQLDataSourceToDriver(uint32_t option, int16_t, void *in, int32_t inLength, void *out,
+                      int32_t outSize, int32_t *outLength, unsigned char *errorText,
+                      int16_t errorSize, int16_t *errorLength)
 {
-    return Translate(option, in, inLength, out, outSize, outLength, errorText, errorSize, errorLength, false);
+    return Translate(option, in, inLength, out, outSize, outLength, errorText, errorSize,
+                     errorLength, false);
 }
 #endif

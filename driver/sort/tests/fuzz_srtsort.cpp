@@ -21,7 +21,8 @@ struct Scratch {
     Scratch()
     {
         char templ[] = "/tmp/srtfuzzXXXXXX";
-        if (mkdtemp(templ)) dir = templ;
+        if (mkdtemp(templ))
+            dir = templ;
     }
     ~Scratch()
     {
@@ -36,17 +37,22 @@ struct Scratch {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static Scratch scratch;
-    if (size == 0 || scratch.dir.empty()) return 0;
+    if (size == 0 || scratch.dir.empty())
+        return 0;
     const char *text = reinterpret_cast<const char *>(data);
     const char *zero = static_cast<const char *>(std::memchr(text, 0, size));
-    if (!zero) return 0;
+    if (!zero)
+        return 0;
     std::string stmt(text, zero);
     std::string lower = stmt;
-    for (char &c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lower.find("al") != std::string::npos) return 0; // ALTS names a file
+    for (char &c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower.find("al") != std::string::npos)
+        return 0; // ALTS names a file
     std::string in = scratch.dir + "/in", out = scratch.dir + "/out";
     FILE *f = std::fopen(in.c_str(), "wb");
-    if (!f) return 0;
+    if (!f)
+        return 0;
     size_t bytes = size - static_cast<size_t>(zero + 1 - text);
     std::fwrite(zero + 1, 1, bytes, f);
     std::fclose(f);
@@ -55,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     srtSortFiles(in.c_str(), out.c_str(), stmt.c_str(), &count, &error);
     if (DIR *d = opendir(scratch.dir.c_str())) {
         while (struct dirent *e = readdir(d))
-            if (std::strncmp(e->d_name, "qxsort", 6) == 0) __builtin_trap(); // work files left
+            if (std::strncmp(e->d_name, "qxsort", 6) == 0)
+                __builtin_trap(); // work files left
         closedir(d);
     }
     return 0;

@@ -22,7 +22,8 @@ int compare(SrtType type, const Bytes &a, const Bytes &b, const SrtCompare *with
     auto pa = reinterpret_cast<const unsigned char *>(a.data());
     auto pb = reinterpret_cast<const unsigned char *>(b.data());
     return srtCompareValues(c, type, static_cast<uint32_t>(a.size()), pa, 0,
-                            static_cast<uint32_t>(a.size()), pb, 0, static_cast<uint32_t>(b.size()));
+                            static_cast<uint32_t>(a.size()), pb, 0,
+                            static_cast<uint32_t>(b.size()));
 }
 
 Bytes f32(float f)
@@ -83,8 +84,10 @@ TEST(SrtKeys, RandomValuesGiveAConsistentOrder)
         std::vector<Bytes> values;
         for (int i = 0; i < 200; ++i) {
             Bytes b(type == SRT_E ? 8 : 2, '\0');
-            for (char &c : b) c = static_cast<char>(rng() % 4 == 0 ? 0xff : rng() % 3);
-            if (type == SRT_E) b = f64(static_cast<double>(static_cast<int>(rng() % 7) - 3) / 2);
+            for (char &c : b)
+                c = static_cast<char>(rng() % 4 == 0 ? 0xff : rng() % 3);
+            if (type == SRT_E)
+                b = f64(static_cast<double>(static_cast<int>(rng() % 7) - 3) / 2);
             values.push_back(b);
         }
         std::sort(values.begin(), values.end(),
@@ -105,7 +108,8 @@ int engineCompare(void *, int sqlType, int nullA, const unsigned char *a, int nu
                   const unsigned char *b, size_t len)
 {
     engineCalls.push_back({sqlType, nullA, nullB});
-    if (nullA || nullB) return nullA && nullB ? 0 : nullA ? -1 : 1;
+    if (nullA || nullB)
+        return nullA && nullB ? 0 : nullA ? -1 : 1;
     int32_t x = 0, y = 0;
     std::memcpy(&x, a, len < 4 ? len : 4);
     std::memcpy(&y, b, len < 4 ? len : 4);
@@ -200,7 +204,7 @@ TEST(SrtKeys, NumberedFieldsFollowTheDelimiterAndQuotes)
 
 struct SelectCase {
     const char *statement;
-    const char *records;   // one character per record, as its first byte
+    const char *records; // one character per record, as its first byte
     const char *kept;
 };
 
@@ -219,14 +223,16 @@ TEST(SrtKeys, SelectionKeepsTheRightRecords)
     };
     for (const SelectCase &c : cases) {
         SrtSettings s;
-        ASSERT_EQ(srtParseControl(c.statement, std::strlen(c.statement), false, SrtCallbacks{}, s), 0u)
+        ASSERT_EQ(srtParseControl(c.statement, std::strlen(c.statement), false, SrtCallbacks{}, s),
+                  0u)
             << c.statement;
         SrtCompare cmp;
         cmp.init(s, SrtCallbacks{});
         std::string kept;
         for (const char *r = c.records; *r; ++r) {
             unsigned char rec[2] = {static_cast<unsigned char>(*r), static_cast<unsigned char>(*r)};
-            if (srtSelectRecord(cmp, rec, 2)) kept += *r;
+            if (srtSelectRecord(cmp, rec, 2))
+                kept += *r;
         }
         EXPECT_EQ(kept, c.kept) << c.statement;
     }
@@ -251,7 +257,8 @@ TEST(SrtKeys, ContainsAndBinaryConditions)
     };
     for (const Case &c : cases) {
         SrtSettings s;
-        ASSERT_EQ(srtParseControl(c.statement, std::strlen(c.statement), false, SrtCallbacks{}, s), 0u)
+        ASSERT_EQ(srtParseControl(c.statement, std::strlen(c.statement), false, SrtCallbacks{}, s),
+                  0u)
             << c.statement;
         SrtCompare cmp;
         cmp.init(s, SrtCallbacks{});

@@ -17,7 +17,8 @@ uint32_t parse(const std::string &text, SrtSettings &s, bool recordCall = false,
                bool engineTypes = false)
 {
     SrtCallbacks cb;
-    if (engineTypes) cb.valueCompare = fakeValueCompare;
+    if (engineTypes)
+        cb.valueCompare = fakeValueCompare;
     return srtParseControl(text.data(), text.size(), recordCall, cb, s);
 }
 
@@ -31,7 +32,8 @@ std::string keys(int n)
 {
     std::string t = "S(";
     for (int i = 0; i < n; ++i) {
-        if (i) t += ',';
+        if (i)
+            t += ',';
         t += std::to_string(i + 1);
         t += ",1,C,A";
     }
@@ -42,7 +44,8 @@ std::string conditions(int comparisons)
 {
     std::string t = "INCL(";
     for (int i = 0; i < comparisons; ++i) {
-        if (i) t += " OR ";
+        if (i)
+            t += " OR ";
         t += "1,1,CHA,EQ,\"A\"";
     }
     return t + ")";
@@ -227,7 +230,8 @@ const ErrorCase kErrorCases[] = {
 
 TEST(SrtParse, ErrorCodes)
 {
-    for (const ErrorCase &c : kErrorCases) EXPECT_EQ(parse(c.statement), c.error) << c.statement;
+    for (const ErrorCase &c : kErrorCases)
+        EXPECT_EQ(parse(c.statement), c.error) << c.statement;
 }
 
 TEST(SrtParse, KeyLimitIs256)
@@ -238,7 +242,7 @@ TEST(SrtParse, KeyLimitIs256)
 
 TEST(SrtParse, ConditionLimitIs40Entries)
 {
-    EXPECT_EQ(parse(conditions(20)), 0u);  // 20 comparisons and 19 connectives
+    EXPECT_EQ(parse(conditions(20)), 0u); // 20 comparisons and 19 connectives
     EXPECT_EQ(parse(conditions(21)), 206u);
 }
 
@@ -313,13 +317,15 @@ TEST(SrtParse, ConnectivesApplyLeftToRightInPostfix)
     SrtSettings s;
     ASSERT_EQ(parse("INCL(1,1,C,EQ,\"A\" AND 1,1,C,EQ,\"B\" OR 1,1,C,EQ,\"C\")", s), 0u);
     std::vector<SrtCondKind> kinds;
-    for (const SrtCondition &c : s.conditions) kinds.push_back(c.kind);
+    for (const SrtCondition &c : s.conditions)
+        kinds.push_back(c.kind);
     EXPECT_EQ(kinds, (std::vector<SrtCondKind>{SRT_COND_CMP, SRT_COND_CMP, SRT_COND_AND,
                                                SRT_COND_CMP, SRT_COND_OR}));
 
     ASSERT_EQ(parse("INCL(1,1,C,EQ,\"A\" OR (1,1,C,EQ,\"B\" AND 1,1,C,EQ,\"C\"))", s), 0u);
     kinds.clear();
-    for (const SrtCondition &c : s.conditions) kinds.push_back(c.kind);
+    for (const SrtCondition &c : s.conditions)
+        kinds.push_back(c.kind);
     EXPECT_EQ(kinds, (std::vector<SrtCondKind>{SRT_COND_CMP, SRT_COND_CMP, SRT_COND_CMP,
                                                SRT_COND_AND, SRT_COND_OR}));
 }
@@ -340,7 +346,8 @@ TEST(SrtParse, ConstantsAreConvertedToTheFieldType)
 TEST(SrtParse, EngineTypesNeedTheEngineComparison)
 {
     SrtSettings s;
-    EXPECT_EQ(parse("S(5,8,XD,A,13,8,XBD,D,21,16,XTS,A,37,6,XTM,A,43,6,XDT,A)", s, false, true), 0u);
+    EXPECT_EQ(parse("S(5,8,XD,A,13,8,XBD,D,21,16,XTS,A,37,6,XTM,A,43,6,XDT,A)", s, false, true),
+              0u);
     EXPECT_EQ(s.keys.size(), 5u);
     EXPECT_EQ(s.keys[4].type, SRT_XDT);
 }
@@ -380,7 +387,8 @@ TEST(SrtParse, RecordCallRefusesFileStatements)
         {"S(1,2,C,A) LIMI(3)", 10508},
         {"S(1,2,C,A) RECO(8)", 10809},
     };
-    for (const ErrorCase &c : cases) EXPECT_EQ(parse(c.statement, true), c.error) << c.statement;
+    for (const ErrorCase &c : cases)
+        EXPECT_EQ(parse(c.statement, true), c.error) << c.statement;
 }
 
 } // namespace

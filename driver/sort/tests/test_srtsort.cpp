@@ -45,10 +45,7 @@ protected:
         ASSERT_EQ(mkdir(work_.c_str(), 0700), 0);
         srtSetCallbacks(nullptr);
     }
-    void TearDown() override
-    {
-        srtSetCallbacks(nullptr);
-    }
+    void TearDown() override { srtSetCallbacks(nullptr); }
 
     std::string path(const std::string &name) const { return dir_ + "/" + name; }
 
@@ -80,7 +77,8 @@ protected:
         uint32_t n = 0, err = 0;
         std::string full = stmt + " W(" + work_ + ")";
         srtSortFiles(in.c_str(), out.c_str(), full.c_str(), &n, &err);
-        if (count) *count = n;
+        if (count)
+            *count = n;
         return err;
     }
 
@@ -89,7 +87,8 @@ protected:
         int n = 0;
         DIR *d = opendir(work_.c_str());
         while (struct dirent *e = readdir(d))
-            if (e->d_name[0] != '.') ++n;
+            if (e->d_name[0] != '.')
+                ++n;
         closedir(d);
         return n;
     }
@@ -117,27 +116,31 @@ std::string fixedLines(int n, const char *alphabet, unsigned seed, bool uniquePa
 struct GnuCase {
     const char *name;
     const char *statement;
-    const char *gnu;        // command over "in" (and "in2") giving the expected output
-    bool duplicateLines;    // input with whole-line duplicates
+    const char *gnu;     // command over "in" (and "in2") giving the expected output
+    bool duplicateLines; // input with whole-line duplicates
 };
 
 TEST_F(SrtSortTest, OutputsMatchGnuTools)
 {
     const GnuCase cases[] = {
         {"one block", "S(1,3,CHA,A) F(FIX,20)", "sort -s -k1.1,1.3 in", false},
-        {"many runs and merge passes", "S(1,3,CHA,A) F(FIX,20) CORE(40)", "sort -s -k1.1,1.3 in", false},
+        {"many runs and merge passes", "S(1,3,CHA,A) F(FIX,20) CORE(40)", "sort -s -k1.1,1.3 in",
+         false},
         {"descending", "S(1,3,CHA,D) F(FIX,20) CORE(40)", "sort -s -r -k1.1,1.3 in", false},
-        {"two keys", "S(2,2,C,D,1,1,C,A) F(FIX,20) CORE(40)", "sort -s -k1.2,1.3r -k1.1,1.1 in", false},
+        {"two keys", "S(2,2,C,D,1,1,C,A) F(FIX,20) CORE(40)", "sort -s -k1.2,1.3r -k1.1,1.1 in",
+         false},
         {"BIN", "S(1,3,BIN,A) F(FIX,20)", "sort -s -k1.1,1.3 in", false},
         {"ALP folds case", "S(1,3,ALP,A) F(FIX,20) CORE(40)", "sort -s -f -k1.1,1.3 in", false},
         {"whole record", "S(1,19,C,A) F(FIX,20)", "sort in", true},
-        {"DUPO on key", "S(1,3,C,A) F(FIX,20) DUPO(1,3) CORE(40)", "sort -s -u -k1.1,1.3 in", false},
+        {"DUPO on key", "S(1,3,C,A) F(FIX,20) DUPO(1,3) CORE(40)", "sort -s -u -k1.1,1.3 in",
+         false},
         {"DUPO whole", "S(1,19,C,A) F(FIX,20) DUPO", "sort in | uniq", true},
         {"DUPE", "S(1,19,C,A) F(FIX,20) DUPE", "sort in | uniq -u", true},
         {"DUPI", "S(1,19,C,A) F(FIX,20) DUPI CORE(40)", "sort in | uniq -D", true},
         {"DUPC", "S(1,3,C,A) F(FIX,20) DUPO(1,3) OUTR(DUPC,1,4)",
          "cut -c1-3 in | sort | uniq -c | awk '{printf \"%07d%s \", $1, $2}'", false},
-        {"INCL", "INCL(1,1,CHA,EQ,\"A\") S(1,3,C,A) F(FIX,20)", "grep '^A' in | sort -s -k1.1,1.3", false},
+        {"INCL", "INCL(1,1,CHA,EQ,\"A\") S(1,3,C,A) F(FIX,20)", "grep '^A' in | sort -s -k1.1,1.3",
+         false},
         {"INCL OR", "INCL((1,1,CHA,EQ,\"A\") OR (1,1,CHA,EQ,\"B\")) S(1,3,C,A) F(FIX,20) CORE(40)",
          "grep '^[AB]' in | sort -s -k1.1,1.3", false},
         {"OMIT", "OMIT(1,1,CHA,EQ,\"A\") S(1,3,C,A) F(FIX,20) CORE(40)",
@@ -146,20 +149,24 @@ TEST_F(SrtSortTest, OutputsMatchGnuTools)
         {"OUTR", "OUTR(1,4,CRLF) S(1,3,C,A) F(FIX,20)",
          "sort -s -k1.1,1.3 in | awk '{printf \"%s \\r\\n\", substr($0,1,3)}'", false},
         {"LIMI", "LIMI(100) S(1,3,C,A) F(FIX,20)", "head -n 100 in | sort -s -k1.1,1.3", false},
-        {"ORIG", "ORIG(100) S(1,3,C,A) F(FIX,20) CORE(40)", "tail -n +100 in | sort -s -k1.1,1.3", false},
+        {"ORIG", "ORIG(100) S(1,3,C,A) F(FIX,20) CORE(40)", "tail -n +100 in | sort -s -k1.1,1.3",
+         false},
         {"two inputs", "S(1,3,C,A) F(FIX,20) CORE(40)", "cat in in2 | sort -s -k1.1,1.3", false},
         {"record numbers through runs", "S(1,3,C,D) F(FIX,20) CORE(40) OUTR(ARRN,CRLF)",
          "sort -s -r -k1.1,1.3 in | awk '{printf \"%07d\\r\\n\", $2 + 1}'", false},
     };
     for (const GnuCase &c : cases) {
         SCOPED_TRACE(c.name);
-        put("in", c.duplicateLines ? fixedLines(3000, "ABC", 1, false) + fixedLines(300, "ABCDEFGH", 2)
-                                   : fixedLines(6000, "ABCDEF", 3));
+        put("in", c.duplicateLines
+                      ? fixedLines(3000, "ABC", 1, false) + fixedLines(300, "ABCDEFGH", 2)
+                      : fixedLines(6000, "ABCDEF", 3));
         put("in2", fixedLines(2000, "ABCDEF", 4));
         std::string inputs = path("in");
-        if (std::string(c.name) == "two inputs") inputs.append(1, '+').append(path("in2"));
+        if (std::string(c.name) == "two inputs")
+            inputs.append(1, '+').append(path("in2"));
         std::string ci = std::string(c.name) == "ALP folds case" ? "aAbBcC" : "";
-        if (!ci.empty()) put("in", fixedLines(6000, ci.c_str(), 5));
+        if (!ci.empty())
+            put("in", fixedLines(6000, ci.c_str(), 5));
         ASSERT_EQ(sort(inputs, path("out"), c.statement), 0u);
         std::string expected = shell(c.gnu);
         if (std::string(c.name) == "DUPC") {
@@ -179,7 +186,8 @@ TEST_F(SrtSortTest, TextAndDelimitedRecordsMatchGnuSort)
     std::string text, csv;
     for (int i = 0; i < 3000; ++i) {
         std::string word(1 + rng() % 6, 'a');
-        for (char &ch : word) ch = static_cast<char>('a' + rng() % 3);
+        for (char &ch : word)
+            ch = static_cast<char>('a' + rng() % 3);
         text += word + "\r\n";
         csv += std::to_string(i % 7) + "," + word + "," + std::to_string(i) + "\r\n";
     }
@@ -198,8 +206,9 @@ TEST_F(SrtSortTest, TextAndDelimitedRecordsMatchGnuSort)
     }
     put("in", sums);
     ASSERT_EQ(sort(path("in"), path("out"), "S(1,1,C,A) SUM(3,8,NUM)"), 0u);
-    EXPECT_EQ(get("out"), shell("awk '{s[$1]+=$2} END {for (k in s) printf \"%s %8.2f\\r\\n\", k, s[k]}' in"
-                                " | sort"));
+    EXPECT_EQ(get("out"),
+              shell("awk '{s[$1]+=$2} END {for (k in s) printf \"%s %8.2f\\r\\n\", k, s[k]}' in"
+                    " | sort"));
 }
 
 TEST_F(SrtSortTest, EqualKeysKeepInputOrderAcrossMerges)
@@ -221,7 +230,8 @@ TEST_F(SrtSortTest, LineRecordsWithAnyTerminatorMatchGnuSort)
     std::string text;
     for (int i = 0; i < 4000; ++i) {
         std::string line(1 + rng() % 40, 'x');
-        for (char &ch : line) ch = static_cast<char>('a' + rng() % 4);
+        for (char &ch : line)
+            ch = static_cast<char>('a' + rng() % 4);
         text += line + "\n";
     }
     put("in", text);
@@ -232,7 +242,8 @@ TEST_F(SrtSortTest, LineRecordsWithAnyTerminatorMatchGnuSort)
     // a field, so a line that ends where the key starts ties with a shorter
     // one, as in GNU sort.
     text.clear();
-    for (int i = 0; i < 2000; ++i) text += std::string(rng() % 5, "ab"[rng() % 2]) + "\n";
+    for (int i = 0; i < 2000; ++i)
+        text += std::string(rng() % 5, "ab"[rng() % 2]) + "\n";
     put("in", text);
     ASSERT_EQ(sort(path("in"), path("out"), "S(3,2,C,A) F(GP,(10),(26))"), 0u);
     EXPECT_EQ(get("out"), shell("sort -s -k1.3,1.4 in"));
@@ -262,7 +273,8 @@ TEST_F(SrtSortTest, MergeIoGrowsAsNLogN)
     SrtStats s = srtLastStats();
     ASSERT_GT(s.runsWritten, s.fanIn);
     int passes = 0;
-    for (uint64_t runs = s.runsWritten; runs > s.fanIn; runs = (runs + s.fanIn - 1) / s.fanIn) ++passes;
+    for (uint64_t runs = s.runsWritten; runs > s.fanIn; runs = (runs + s.fanIn - 1) / s.fanIn)
+        ++passes;
     // Every pass (run formation included) rewrites each 32-byte run record once.
     EXPECT_LE(s.runBytes, uint64_t(records) * 32 * (passes + 1));
     EXPECT_EQ(get("out"), shell("sort -s -k1.1,1.3 in"));
@@ -292,15 +304,15 @@ TEST_F(SrtSortTest, FileOrganisations)
 {
     std::string db3Header(33, '\0');
     db3Header[0] = 3;
-    db3Header[4] = 2;            // record count
-    db3Header[8] = 33;           // header length
-    db3Header[10] = 4;           // record length
+    db3Header[4] = 2;  // record count
+    db3Header[8] = 33; // header length
+    db3Header[10] = 4; // record length
     db3Header[32] = 0x0D;
     std::string db3Out = db3Header;
     db3Out[4] = 2;
     std::string cvsHeader(128, 'h');
     cvsHeader[56] = 0;
-    cvsHeader[57] = 16;          // 2-byte record headers
+    cvsHeader[57] = 16; // 2-byte record headers
     const OrgCase cases[] = {
         {"FIX", "S(1,2,C,A) F(FIX,8)", "cc000001bb000002aa000003", "aa000003bb000002cc000001"},
         {"TXT", "S(1,1,CHA,A)", "b\r\na\r\n", "a\r\nb\r\n"},
@@ -312,8 +324,13 @@ TEST_F(SrtSortTest, FileOrganisations)
         {"FE", "S(1,2,C,D) F(FE,35) RECO(3)", "ab1cd2ef3#zz", "ef3cd2ab1#"},
         {"VS", "S(1,2,C,A) F(VS)", std::string("\x03\0zzz\x01\0a\x02\0mm", 12),
          std::string("\x01\0a\x02\0mm\x03\0zzz", 12)},
-        {"RV one-byte prefix", "S(2,1,C,A) F(RV)", std::string("HH\x05\0\x01zy\x01" "ax", 10),
-         std::string("HH\x05\0\x01" "ax\x01zy", 10)},
+        {"RV one-byte prefix", "S(2,1,C,A) F(RV)",
+         std::string("HH\x05\0\x01zy\x01"
+                     "ax",
+                     10),
+         std::string("HH\x05\0\x01"
+                     "ax\x01zy",
+                     10)},
         {"CVS", "S(3,1,C,A) F(CVS)", cvsHeader + std::string("\0\x02zz\0\x01y\0", 8),
          cvsHeader + std::string("\0\x01y\0\0\x02zz", 8)},
         {"GP", "S(1,1,C,A) F(GP,(59),(33,33))", "c;b;a;!!junk", "a;b;c;!!"},
@@ -322,15 +339,24 @@ TEST_F(SrtSortTest, FileOrganisations)
         {"BYPA keeps header", "S(1,2,C,A) F(FIX,2) BYPA(3,R)", "HDRzzaa", "HDRaazz"},
         {"BYPA drops header", "S(1,2,C,A) F(FIX,2) BYPA(3,D)", "HDRzzaa", "aazz"},
         {"ADDR", "S(1,1,C,A) F(FIX,1) ADDR(RRN)", "ba", std::string("\x02\0\0\0\x01\0\0\0", 8)},
-        {"KEYO", "S(2,1,C,A) F(FIX,2) KEYO(RRN)", "xbya", std::string("\x02\0\0\0a\x01\0\0\0b", 10)},
+        {"KEYO", "S(2,1,C,A) F(FIX,2) KEYO(RRN)", "xbya",
+         std::string("\x02\0\0\0a\x01\0\0\0b", 10)},
         {"RBA", "S(1,1,C,A) F(FIX,2) OUTR(RBA)", "b1a2", std::string("\x02\0\0\0\0\0\0\0", 8)},
         {"EBCDIC literal", "F(FIX,1) OUTR(\"&EAz1\")", "x", "\xC1\xA9\xF1"},
-        {"EBCDIC SUM", "S(1,1,C,A) F(FIX,3) SUM(2,2)", "A\xF0\xF5" "B\xF0\xF1" "A\xF1\xF2",
-         "A\xF1\xF7" "B\xF0\xF1"},
+        {"EBCDIC SUM", "S(1,1,C,A) F(FIX,3) SUM(2,2)",
+         "A\xF0\xF5"
+         "B\xF0\xF1"
+         "A\xF1\xF2",
+         "A\xF1\xF7"
+         "B\xF0\xF1"},
         {"DUPC minimum", "S(1,1,C,A) F(FIX,2) DUPO(1,1) OUTR(DUPC(2),1,1)", "a1b1a2c1c2c3",
          "0000002a0000003c"},
         {"OUTR items", "S(1,1,C,A) F(FIX,2) OUTR(2,1,RECL,ARRN,&H2D2D,2,E)", "b1a2",
-         std::string("2\x02\0" "0000002--2" "1\x02\0" "0000001--1", 26)},
+         std::string("2\x02\0"
+                     "0000002--2"
+                     "1\x02\0"
+                     "0000001--1",
+                     26)},
     };
     for (const OrgCase &c : cases) {
         SCOPED_TRACE(c.name);
@@ -373,10 +399,7 @@ TEST_F(SrtSortTest, ErrorsOfACallAndCleanWorkDirectory)
 }
 
 std::atomic<int> probes{0};
-int cancelAfterFive(void *)
-{
-    return ++probes > 5;
-}
+int cancelAfterFive(void *) { return ++probes > 5; }
 
 TEST_F(SrtSortTest, CancelStopsTheSortAndLeavesNoWorkFile)
 {
@@ -401,7 +424,8 @@ TEST_F(SrtSortTest, FewerThanFourHandlesFails)
         struct rlimit rl = {64, 64};
         setrlimit(RLIMIT_NOFILE, &rl);
         std::vector<int> fds;
-        for (int fd; (fd = open("/dev/null", O_RDONLY)) >= 0;) fds.push_back(fd);
+        for (int fd; (fd = open("/dev/null", O_RDONLY)) >= 0;)
+            fds.push_back(fd);
         for (int i = 0; i < 3 && !fds.empty(); ++i) {
             close(fds.back());
             fds.pop_back();
@@ -465,7 +489,8 @@ int32_t engineInt(const unsigned char *p)
 int engineCompare(void *, int, int nullA, const unsigned char *a, int nullB, const unsigned char *b,
                   size_t)
 {
-    if (nullA || nullB) return nullA && nullB ? 0 : nullA ? -1 : 1;
+    if (nullA || nullB)
+        return nullA && nullB ? 0 : nullA ? -1 : 1;
     int32_t x = engineInt(a), y = engineInt(b);
     return x < y ? -1 : x > y;
 }
@@ -489,10 +514,8 @@ TEST_F(SrtSortTest, BinaryAndEngineKeysMatchAReferenceOrder)
         int kind; // 0 INT LE signed, 1 W LE unsigned, 2 FI BE signed, 3 E float, 4 XDT engine
         bool descending;
     } cases[] = {
-        {"S(5,4,INT,A) F(FIX,12) CORE(40)", 0, false},
-        {"S(5,4,W,D) F(FIX,12) CORE(40)", 1, true},
-        {"S(5,4,FI,A) F(FIX,12) CORE(40)", 2, false},
-        {"S(5,4,E,D) F(FIX,12) CORE(40)", 3, true},
+        {"S(5,4,INT,A) F(FIX,12) CORE(40)", 0, false}, {"S(5,4,W,D) F(FIX,12) CORE(40)", 1, true},
+        {"S(5,4,FI,A) F(FIX,12) CORE(40)", 2, false},  {"S(5,4,E,D) F(FIX,12) CORE(40)", 3, true},
         {"S(5,4,XDT,A) F(FIX,12) CORE(40)", 4, false},
     };
     for (const auto &c : cases) {
@@ -505,14 +528,16 @@ TEST_F(SrtSortTest, BinaryAndEngineKeysMatchAReferenceOrder)
             bool null = c.kind == 4 && rng() % 10 == 0;
             b[0] = null;
             int64_t key = v;
-            if (c.kind == 0 || c.kind == 4) std::memcpy(b + 4, &v, 4);
+            if (c.kind == 0 || c.kind == 4)
+                std::memcpy(b + 4, &v, 4);
             if (c.kind == 1) {
                 uint32_t u = static_cast<uint32_t>(v) * 2654435761u;
                 std::memcpy(b + 4, &u, 4);
                 key = u;
             }
             if (c.kind == 2)
-                for (int k = 0; k < 4; ++k) b[4 + k] = static_cast<unsigned char>(uint32_t(v) >> (24 - 8 * k));
+                for (int k = 0; k < 4; ++k)
+                    b[4 + k] = static_cast<unsigned char>(uint32_t(v) >> (24 - 8 * k));
             if (c.kind == 3) {
                 float f = static_cast<float>(v) / 4;
                 std::memcpy(b + 4, &f, 4);
@@ -522,17 +547,20 @@ TEST_F(SrtSortTest, BinaryAndEngineKeysMatchAReferenceOrder)
             input += rows.back().bytes;
         }
         std::stable_sort(rows.begin(), rows.end(), [&](const Row &x, const Row &y) {
-            if (x.null || y.null) return x.null != y.null && (c.descending ? y.null : x.null);
+            if (x.null || y.null)
+                return x.null != y.null && (c.descending ? y.null : x.null);
             return c.descending ? x.key > y.key : x.key < y.key;
         });
         std::string expected;
-        for (const Row &r : rows) expected += r.bytes;
+        for (const Row &r : rows)
+            expected += r.bytes;
         put("in", input);
         ASSERT_EQ(sort(path("in"), path("out"), c.statement), 0u);
         std::string got = get("out");
         ASSERT_EQ(got.size(), expected.size());
         size_t diff = 0;
-        while (diff < got.size() && got[diff] == expected[diff]) ++diff;
+        while (diff < got.size() && got[diff] == expected[diff])
+            ++diff;
         EXPECT_EQ(diff, got.size()) << "first difference in record " << diff / 12;
         EXPECT_GT(srtLastStats().runsWritten, 1u);
     }
@@ -554,8 +582,9 @@ TEST_F(SrtSortTest, RecordCallSortsRecordByRecord)
         srtRecordCall(2, reinterpret_cast<unsigned char *>(r.data()), &len, &err);
         ASSERT_EQ(err, 0u);
     }
-    std::stable_sort(records.begin(), records.end(),
-                     [](const std::string &a, const std::string &b) { return a.substr(0, 2) > b.substr(0, 2); });
+    std::stable_sort(
+        records.begin(), records.end(),
+        [](const std::string &a, const std::string &b) { return a.substr(0, 2) > b.substr(0, 2); });
     unsigned char buf[64];
     for (const std::string &want : records) {
         if (&want == &records[0] || &want == &records[2500]) {
@@ -605,7 +634,10 @@ TEST_F(SrtSortTest, CommandLineReportsCountAndError)
 TEST_F(SrtSortTest, DecimalNumbersDoNotDependOnTheLocale)
 {
     locale_t comma = newlocale(LC_ALL_MASK, "de_DE.UTF-8", nullptr);
-    if (!comma && std::system(("localedef -i de_DE -f UTF-8 '" + dir_ + "/de_DE.UTF-8' >/dev/null 2>&1").c_str()) == 0) {
+    if (!comma &&
+        std::system(
+            ("localedef -i de_DE -f UTF-8 '" + dir_ + "/de_DE.UTF-8' >/dev/null 2>&1").c_str()) ==
+            0) {
         // The C library keeps the path list of LOCPATH for good.
         qxtest::ScopedEnv locpath("LOCPATH", dir_);
 #if QX_TEST_LSAN
@@ -616,7 +648,8 @@ TEST_F(SrtSortTest, DecimalNumbersDoNotDependOnTheLocale)
         __lsan_enable();
 #endif
     }
-    if (!comma) GTEST_SKIP() << "no locale with a decimal comma";
+    if (!comma)
+        GTEST_SKIP() << "no locale with a decimal comma";
     locale_t previous = uselocale(comma);
     struct Case {
         const char *statement;

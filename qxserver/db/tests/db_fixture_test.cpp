@@ -65,7 +65,7 @@ TEST(DbFixture, LoadsTypesNumbersAndAccounts)
     EXPECT_FALSE(t.Find(1) || t.Find(4) || t.Find(7) || t.Find(-1));
     EXPECT_EQ(t.nextRecord, 7);
     const Value *r = t.Find(0);
-    EXPECT_EQ(r[1].bytes, std::string("Zo\x91", 3));   // e diaeresis in Mac Roman
+    EXPECT_EQ(r[1].bytes, std::string("Zo\x91", 3)); // e diaeresis in Mac Roman
     EXPECT_EQ(r[2], Value::Date(1970, 2, 28));
     EXPECT_EQ(r[3].real, 1.5);
     EXPECT_EQ(r[4].bytes, "line\r\nline");
@@ -109,10 +109,13 @@ TEST(DbFixture, RefusesBadContentAndSaysWhere)
         const char *mentions;
     };
     const Case cases[] = {
-        {R"({"tables":[{"name":"T","fields":[{"name":"A","type":"money"}]}]})", "unknown field type"},
-        {R"({"tables":[{"name":"T","fields":[{"name":"A","type":"alpha","length":81}]}]})", "1 to 80"},
+        {R"({"tables":[{"name":"T","fields":[{"name":"A","type":"money"}]}]})",
+         "unknown field type"},
+        {R"({"tables":[{"name":"T","fields":[{"name":"A","type":"alpha","length":81}]}]})",
+         "1 to 80"},
         {R"({"tables":[{"name":"T","fields":[{"name":"A","type":"alpha","length":2}],
-             "records":[{"A":"abc"}]}]})", "longer"},
+             "records":[{"A":"abc"}]}]})",
+         "longer"},
         {R"({"tables":[{"name":"T","fields":[{"name":"A","type":"integer"}],"records":[{"A":40000}]}]})",
          "out of range"},
         {R"({"tables":[{"name":"T","fields":[{"name":"A","type":"date"}],"records":[{"A":"2001-02-29"}]}]})",
@@ -124,14 +127,17 @@ TEST(DbFixture, RefusesBadContentAndSaysWhere)
         {R"({"tables":[{"name":"T","fields":[{"name":"A","type":"longint"}],"records":[{"B":1}]}]})",
          "no field \"B\""},
         {R"({"tables":[{"name":"T","fields":[{"name":"A","type":"alpha","mandatory":true}],
-             "records":[{"A":""}]}]})", "mandatory"},
+             "records":[{"A":""}]}]})",
+         "mandatory"},
         {R"({"tables":[{"name":"T","fields":[{"name":"A","type":"alpha","unique":true}],
-             "records":[{"A":"x"},{"A":"X "}]}]})", "holds a value twice"},
+             "records":[{"A":"x"},{"A":"X "}]}]})",
+         "holds a value twice"},
         {R"({"tables":[{"name":"T","fields":[]},{"name":"T","fields":[]}]})", "two tables"},
         {R"({"tables":[{"name":"T","fields":[{"name":"A","type":"real"},{"name":"A","type":"real"}]}]})",
          "two fields"},
         {R"({"tables":[{"name":"T","fields":[],"records":[{"#":1},{"#":1}]}]})", "used twice"},
-        {R"({"tables":[{"name":"T","fields":[],"records":[{"#":4}],"next_record":2}]})", "next_record"},
+        {R"({"tables":[{"name":"T","fields":[],"records":[{"#":4}],"next_record":2}]})",
+         "next_record"},
         {R"({"tables":[{"name":"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456","fields":[]}]})", "1 to 31"},
         {R"({"tables":[{"name":"T\u4e00","fields":[]}]})", "Mac Roman"},
         {R"({"users":[{"name":"x"}]})", "password"},
@@ -159,7 +165,7 @@ TEST(DbText, MacRomanRoundTripAndCollation)
     std::string mac;
     ASSERT_TRUE(QxdbUtf8ToMacRoman("Année € ﬁ", mac));
     EXPECT_EQ(QxdbMacRomanToUtf8(mac), "Année € ﬁ");
-    EXPECT_FALSE(QxdbUtf8ToMacRoman("\xe4\xb8", mac));   // cut UTF-8
+    EXPECT_FALSE(QxdbUtf8ToMacRoman("\xe4\xb8", mac)); // cut UTF-8
     EXPECT_FALSE(QxdbUtf8ToMacRoman("\xff", mac));
 
     auto mr = [](const char *utf8) {
@@ -172,16 +178,16 @@ TEST(DbText, MacRomanRoundTripAndCollation)
         int expected;
     };
     const Case cases[] = {
-        {"abc", "ABC", 0},      {"abc ", "ABC", 0},    {"abc", "abd", -1},
-        {"ab", "abc", -1},      {"ab c", "ab", 1},     {"année", "ANNÉE", 0},
-        {"œuvre", "ŒUVRE", 0},  {"Z", "é", -1},        {"", "   ", 0},
+        {"abc", "ABC", 0},     {"abc ", "ABC", 0}, {"abc", "abd", -1},
+        {"ab", "abc", -1},     {"ab c", "ab", 1},  {"année", "ANNÉE", 0},
+        {"œuvre", "ŒUVRE", 0}, {"Z", "é", -1},     {"", "   ", 0},
     };
     for (const Case &c : cases)
         EXPECT_EQ(QxdbCompareText(mr(c.a), mr(c.b)), c.expected) << c.a << " vs " << c.b;
 }
 
-}  // namespace
-}  // namespace qxdb
+} // namespace
+} // namespace qxdb
 
 namespace qxdb {
 namespace {
@@ -199,11 +205,12 @@ TEST(DbFixture, CheckedInFixturesLoadAndSaveToTheSameBytes)
         EXPECT_EQ(db.CheckLogin("demo", "demo"), kOk);
         EXPECT_GE(db.TableCount(), 4);
         size_t records = 0;
-        for (const auto &t : db.tables) records += t.Count();
+        for (const auto &t : db.tables)
+            records += t.Count();
         EXPECT_GT(records, 250u);
         EXPECT_EQ(QxdbFixtureText(db), text) << file;
     }
 }
 
-}  // namespace
-}  // namespace qxdb
+} // namespace
+} // namespace qxdb

@@ -55,7 +55,8 @@ protected:
         int32_t rows = 0;
         EXPECT_EQ(c.SelectionToArray(table, {{table, 0}}, 0, 1000, vals, rows), kOk);
         std::vector<int32_t> out;
-        for (const Value &v : vals) out.push_back(v.num);
+        for (const Value &v : vals)
+            out.push_back(v.num);
         return out;
     }
 
@@ -89,7 +90,8 @@ TEST_F(DbOps, SearchLinesReadLeftToRight)
     };
     const Case cases[] = {
         {"one line, text folded and trailing blanks ignored",
-         {Line(3, kOpEq, Value::Alpha("PARIS"))}, {0, 1, 5}},
+         {Line(3, kOpEq, Value::Alpha("PARIS"))},
+         {0, 1, 5}},
         {"number against a real value", {Line(4, kOpGe, Value::Real(30.0))}, {0, 2, 3, 5}},
         {"a OR b AND c is (a OR b) AND c",
          {Line(3, kOpEq, Value::Alpha("Lyon")), Line(3, kOpEq, Value::Alpha("Berlin"), kConjOr),
@@ -99,11 +101,13 @@ TEST_F(DbOps, SearchLinesReadLeftToRight)
          {Line(3, kOpEq, Value::Alpha("Lyon")), Line(4, kOpEq, Value::Int(40), kConjAnd),
           Line(3, kOpEq, Value::Alpha("Berlin"), kConjOr)},
          {3, 4}},
-        {"AND NOT", {Line(3, kOpEq, Value::Alpha("paris")), Line(4, kOpLt, Value::Long(30), kConjAndNot)},
+        {"AND NOT",
+         {Line(3, kOpEq, Value::Alpha("paris")), Line(4, kOpLt, Value::Long(30), kConjAndNot)},
          {0, 5}},
         {"negated first line", {Line(3, kOpEq, Value::Alpha("paris"), kConjAndNot)}, {2, 3, 4}},
         {"a AND NOT a is empty",
-         {Line(3, kOpEq, Value::Alpha("paris")), Line(3, kOpEq, Value::Alpha("paris"), kConjAndNot)},
+         {Line(3, kOpEq, Value::Alpha("paris")),
+          Line(3, kOpEq, Value::Alpha("paris"), kConjAndNot)},
          {}},
         {"(a OR b) AND NOT c",
          {Line(3, kOpEq, Value::Alpha("Lyon")), Line(3, kOpEq, Value::Alpha("Berlin"), kConjOr),
@@ -144,7 +148,8 @@ TEST_F(DbOps, SearchRefusalsLeaveTheSelection)
         {req(1, Line(2, kOpEq, Value::Long(1))), kStatusBadValueType},
         {req(1, Line(4, kOpEq, Value::Alpha("1"))), kStatusBadValueType},
         {req(1, Line(5, kOpEq, Value::Long(1))), kStatusBadValueType},
-        {req(1, Line(6, kOpEq, Value::Real(std::numeric_limits<double>::quiet_NaN()))), kStatusBadValueType},
+        {req(1, Line(6, kOpEq, Value::Real(std::numeric_limits<double>::quiet_NaN()))),
+         kStatusBadValueType},
         {req(1, Line(9, kOpEq, Value::Long(1))), kStatusBadField},
         {req(1, Line(0, kOpEq, Value::Long(1))), kStatusBadField},
         {req(3, Line(1, kOpEq, Value::Long(1))), kStatusBadTable},
@@ -164,7 +169,7 @@ TEST_F(DbOps, SearchRefusalsLeaveTheSelection)
 TEST_F(DbOps, SearchInSelectionNarrowsAndKeepsOrder)
 {
     ASSERT_EQ(a->SelectAllRecords(1), kOk);
-    ASSERT_EQ(a->Sort({1, {{1, 0, false}}}), kOk);   // ID descending
+    ASSERT_EQ(a->Sort({1, {{1, 0, false}}}), kOk); // ID descending
     int32_t found = 0;
     ASSERT_EQ(a->SearchInSelection({1, {Line(4, kOpLe, Value::Int(30))}}, found), kOk);
     EXPECT_EQ(found, 4);
@@ -178,11 +183,11 @@ TEST_F(DbOps, SortsAreStableWithTies)
         std::vector<int32_t> expected;
     };
     const Case cases[] = {
-        {{{4, 0, true}}, {1, 4, 0, 2, 3, 5}},                 // ties keep selection order
+        {{{4, 0, true}}, {1, 4, 0, 2, 3, 5}}, // ties keep selection order
         {{{4, 0, false}}, {5, 3, 0, 2, 1, 4}},
-        {{{3, 0, true}, {4, 1, false}}, {4, 3, 2, 5, 0, 1}},  // City folded, then Age desc
-        {{{5, 0, true}}, {2, 5, 3, 0, 1, 4}},                 // empty date first
-        {{{6, 0, true}, {2, 0, false}}, {3, 0, 4, 1, 2, 5}},  // Score, then Name desc
+        {{{3, 0, true}, {4, 1, false}}, {4, 3, 2, 5, 0, 1}}, // City folded, then Age desc
+        {{{5, 0, true}}, {2, 5, 3, 0, 1, 4}},                // empty date first
+        {{{6, 0, true}, {2, 0, false}}, {3, 0, 4, 1, 2, 5}}, // Score, then Name desc
     };
     for (const Case &c : cases) {
         ASSERT_EQ(a->SelectAllRecords(1), kOk);
@@ -196,7 +201,8 @@ TEST_F(DbOps, SortsAreStableWithTies)
 
 TEST_F(DbOps, SelectionAndCurrentRecordAfterChanges)
 {
-    ASSERT_EQ(a->Search({1, {Line(3, kOpEq, Value::Alpha("paris"))}}, *std::make_unique<int32_t>()), kOk);
+    ASSERT_EQ(a->Search({1, {Line(3, kOpEq, Value::Alpha("paris"))}}, *std::make_unique<int32_t>()),
+              kOk);
     EXPECT_EQ(Selection(*a), (std::vector<int32_t>{0, 1, 5}));
     SelectionInfo info;
     ASSERT_EQ(a->GetSelectionInfo(1, info), kOk);
@@ -206,8 +212,10 @@ TEST_F(DbOps, SelectionAndCurrentRecordAfterChanges)
     EXPECT_EQ(info.record, 0);
 
     // A new record becomes current but does not join the selection.
-    ASSERT_EQ(a->NewRecord({1, {{1, Value::Long(20)}, {2, Value::Alpha("Gus")}, {3, Value::Alpha("Paris")}}}),
-              kOk);
+    ASSERT_EQ(
+        a->NewRecord(
+            {1, {{1, Value::Long(20)}, {2, Value::Alpha("Gus")}, {3, Value::Alpha("Paris")}}}),
+        kOk);
     ASSERT_EQ(a->GetSelectionInfo(1, info), kOk);
     EXPECT_EQ(info.record, 6);
     EXPECT_EQ(info.position, -1);
@@ -273,7 +281,8 @@ TEST_F(DbOps, RecordChecks)
          kStatusBadValueType},
         {{3, {{1, Value::Long(1)}}}, kStatusBadTable},
     };
-    for (const Case &c : cases) EXPECT_EQ(a->NewRecord(c.change), c.status);
+    for (const Case &c : cases)
+        EXPECT_EQ(a->NewRecord(c.change), c.status);
     int32_t n = 0;
     ASSERT_EQ(a->RecordsInFile(1, n), kOk);
     EXPECT_EQ(n, 6);
@@ -291,7 +300,8 @@ TEST_F(DbOps, RecordChecks)
     ASSERT_EQ(a->GotoRecord(1, 1), kOk);
     ASSERT_EQ(a->DeleteCurrentRecord(1), kOk);
     EXPECT_EQ(a->NewRecord({1, {{1, Value::Long(11)}, {2, Value::Alpha("new 11")}}}), kOk);
-    EXPECT_EQ(a->NewRecord({1, {{1, Value::Long(99)}, {2, Value::Alpha("dup")}}}), kStatusDuplicateKey);
+    EXPECT_EQ(a->NewRecord({1, {{1, Value::Long(99)}, {2, Value::Alpha("dup")}}}),
+              kStatusDuplicateKey);
 }
 
 TEST_F(DbOps, NamedSelectionsBelongToTheirConnection)
@@ -325,10 +335,11 @@ TEST_F(DbOps, NamedSelectionsBelongToTheirConnection)
 
 TEST_F(DbOps, SetsAndTheirOperations)
 {
-    ASSERT_EQ(a->Search({1, {Line(3, kOpEq, Value::Alpha("paris"))}}, *std::make_unique<int32_t>()), kOk);
-    ASSERT_EQ(a->CreateSet("paris", 1), kOk);   // 0 1 5
+    ASSERT_EQ(a->Search({1, {Line(3, kOpEq, Value::Alpha("paris"))}}, *std::make_unique<int32_t>()),
+              kOk);
+    ASSERT_EQ(a->CreateSet("paris", 1), kOk); // 0 1 5
     ASSERT_EQ(a->Search({1, {Line(4, kOpEq, Value::Int(25))}}, *std::make_unique<int32_t>()), kOk);
-    ASSERT_EQ(a->CreateSet("young", 1), kOk);   // 1 4
+    ASSERT_EQ(a->CreateSet("young", 1), kOk); // 1 4
     ASSERT_EQ(a->CreateEmptySet("other", 2), kOk);
 
     struct Case {
@@ -362,7 +373,7 @@ TEST_F(DbOps, SetsAndTheirOperations)
     EXPECT_EQ(a->RecordsInSet("young", n), kStatusUnknownName);
     ASSERT_EQ(a->RecordsInSet("copy", n), kOk);
     EXPECT_EQ(n, 2);
-    EXPECT_EQ(b->RecordsInSet("copy", n), kStatusUnknownName);   // per connection
+    EXPECT_EQ(b->RecordsInSet("copy", n), kStatusUnknownName); // per connection
 
     // A deleted record leaves the sets.
     ASSERT_EQ(b->GotoRecord(1, 3), kOk);
@@ -398,7 +409,8 @@ TEST_F(DbOps, TransactionsAreInvisibleToOthersUntilCommit)
     EXPECT_EQ(b->DeleteSelectedRecords(1), kStatusRecordLocked);
     EXPECT_EQ(b->GotoRecord(1, 6), kStatusNoCurrentRecord);
     // The unique value taken inside the transaction is taken for others too.
-    EXPECT_EQ(b->NewRecord({1, {{1, Value::Long(30)}, {2, Value::Alpha("Dup")}}}), kStatusDuplicateKey);
+    EXPECT_EQ(b->NewRecord({1, {{1, Value::Long(30)}, {2, Value::Alpha("Dup")}}}),
+              kStatusDuplicateKey);
 
     ASSERT_EQ(a->Commit(), kOk);
     EXPECT_EQ(Selection(*b), (std::vector<int32_t>{0, 1, 2, 4, 5}));
@@ -407,7 +419,7 @@ TEST_F(DbOps, TransactionsAreInvisibleToOthersUntilCommit)
     ASSERT_EQ(b->GotoRecord(1, 6), kOk);
     EXPECT_EQ(Field(*b, 2).bytes, "New");
     EXPECT_EQ(b->ModifyRecord({1, {{3, Value::Alpha("Oslo")}}}), kOk);
-    EXPECT_EQ(a->Commit(), kOk);   // nothing open: nothing done
+    EXPECT_EQ(a->Commit(), kOk); // nothing open: nothing done
 }
 
 TEST_F(DbOps, RollBackAndDisconnectUndoChanges)
@@ -430,7 +442,7 @@ TEST_F(DbOps, RollBackAndDisconnectUndoChanges)
     EXPECT_EQ(Selection(*a), (std::vector<int32_t>{0, 2, 3, 4, 5}));
     ASSERT_EQ(a->GotoRecord(1, 1), kOk);
     ASSERT_EQ(b->GotoRecord(1, 1), kOk);
-    EXPECT_EQ(b->ModifyRecord({1, {{3, Value::Alpha("Oslo")}}}), kOk);   // lock released
+    EXPECT_EQ(b->ModifyRecord({1, {{3, Value::Alpha("Oslo")}}}), kOk); // lock released
     // The rolled-back record number is not given again.
     ASSERT_EQ(b->NewRecord({1, {{1, Value::Long(31)}, {2, Value::Alpha("Next")}}}), kOk);
     SelectionInfo info;
@@ -440,7 +452,7 @@ TEST_F(DbOps, RollBackAndDisconnectUndoChanges)
     ASSERT_EQ(a->StartTransaction(), kOk);
     ASSERT_EQ(a->GotoRecord(1, 0), kOk);
     ASSERT_EQ(a->ModifyRecord({1, {{3, Value::Alpha("Gone")}}}), kOk);
-    a.reset();   // disconnect
+    a.reset(); // disconnect
     ASSERT_EQ(b->GotoRecord(1, 0), kOk);
     EXPECT_EQ(Field(*b, 3).bytes, "Paris");
     EXPECT_EQ(b->ModifyRecord({1, {{3, Value::Alpha("Free")}}}), kOk);
@@ -452,12 +464,12 @@ TEST_F(DbOps, ReadWriteLocks)
     ASSERT_EQ(a->SelectAllRecords(1), kOk);
     ASSERT_EQ(b->SelectAllRecords(1), kOk);
     ASSERT_EQ(a->SetReadWriteMode(1, true), kOk);
-    ASSERT_EQ(a->GotoSelectedRecord(1, 2), kOk);   // locks record 2
+    ASSERT_EQ(a->GotoSelectedRecord(1, 2), kOk); // locks record 2
     ASSERT_EQ(b->GotoSelectedRecord(1, 2), kOk);
     Field(*b, 2, kStatusRecordLockedRead);
     EXPECT_EQ(b->ModifyRecord({1, {{3, Value::Alpha("X")}}}), kStatusRecordLocked);
     EXPECT_EQ(b->DeleteCurrentRecord(1), kStatusRecordLocked);
-    Field(*a, 2);   // the holder reads normally
+    Field(*a, 2); // the holder reads normally
 
     struct Release {
         const char *how;
@@ -467,7 +479,10 @@ TEST_F(DbOps, ReadWriteLocks)
         {"unlock", [&] { return a->UnlockCurrentRecord(1); }},
         {"read-only mode", [&] { return a->SetReadWriteMode(1, false); }},
         {"moving away", [&] { return a->GotoSelectedRecord(1, 3); }},
-        {"saving", [&] { return a->ModifyRecord({1, {{4, Value::Int(31)}}}); }},
+        {"saving",
+         [&] {
+             return a->ModifyRecord({1, {{4, Value::Int(31)}}});
+         }},
     };
     for (const Release &r : releases) {
         ASSERT_EQ(a->SetReadWriteMode(1, true), kOk);
@@ -495,14 +510,14 @@ TEST_F(DbOps, SemaphoresBelongToTheServer)
     bool set = false;
     ASSERT_EQ(b->TestSemaphore("job", set), kOk);
     EXPECT_TRUE(set);
-    ASSERT_EQ(b->ClearSemaphore("job"), kOk);   // not the holder: no effect
+    ASSERT_EQ(b->ClearSemaphore("job"), kOk); // not the holder: no effect
     ASSERT_EQ(b->TestSemaphore("job", set), kOk);
     EXPECT_TRUE(set);
     ASSERT_EQ(a->ClearSemaphore("job"), kOk);
     ASSERT_EQ(b->TestSemaphore("job", set), kOk);
     EXPECT_FALSE(set);
     ASSERT_EQ(a->SetSemaphore("other", was), kOk);
-    a.reset();   // released at disconnect
+    a.reset(); // released at disconnect
     ASSERT_EQ(b->TestSemaphore("other", set), kOk);
     EXPECT_FALSE(set);
 }
@@ -523,7 +538,7 @@ TEST_F(DbOps, ArraysDistinctValuesAndAggregates)
     EXPECT_EQ(a->SelectionToArray(1, {{2, 1}}, 0, 1, vals, rows), kStatusBadTable);
 
     ASSERT_EQ(a->DistinctValues(1, 3, vals), kOk);
-    ASSERT_EQ(vals.size(), 3u);   // Berlin, Lyon, Paris ("paris " folds in)
+    ASSERT_EQ(vals.size(), 3u); // Berlin, Lyon, Paris ("paris " folds in)
     EXPECT_EQ(vals[0].bytes, "Berlin");
     EXPECT_EQ(vals[2].bytes, "Paris");
 
@@ -551,5 +566,5 @@ TEST_F(DbOps, ArraysDistinctValuesAndAggregates)
     EXPECT_EQ(seq, 2);
 }
 
-}  // namespace
-}  // namespace qxdb
+} // namespace
+} // namespace qxdb

@@ -21,14 +21,16 @@ const char *kFixture = R"({"users":[{"name":"u","password":"p"}],"tables":[
              {"A":2,"B":"y"}]},
  {"name":"U","fields":[{"name":"A","type":"alpha"}],"records":[{"A":"q"}]}]})";
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (size < 3) return 0;
+    if (size < 3)
+        return 0;
     qxdb::Database db;
     std::string err;
-    if (!qxdb::QxdbLoadFixtureText(kFixture, db, err)) __builtin_trap();
+    if (!qxdb::QxdbLoadFixtureText(kFixture, db, err))
+        __builtin_trap();
     auto conn = db.Connect("u");
     auto other = db.Connect("u");
     qxdb::WireOptions opt;
@@ -41,11 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     other->GotoSelectedRecord(1, 1);
     auto code = static_cast<int16_t>(data[1] | (data[2] << 8));
     qxdb::Reply r = qxdb::QxdbServeRequest(*conn, code, data + 3, size - 3, opt);
-    if (r.status != 0 && r.status != -4444 && !r.body.empty()) __builtin_trap();
+    if (r.status != 0 && r.status != -4444 && !r.body.empty())
+        __builtin_trap();
     // The fixture must still save and load after whatever the request did.
     conn.reset();
     std::string text = qxdb::QxdbFixtureText(db);
     qxdb::Database back;
-    if (!qxdb::QxdbLoadFixtureText(text, back, err)) __builtin_trap();
+    if (!qxdb::QxdbLoadFixtureText(text, back, err))
+        __builtin_trap();
     return 0;
 }

@@ -38,12 +38,37 @@ using Bytes = std::vector<uint8_t>;
 // Builds a body in one byte order.
 struct Body {
     explicit Body(bool big) : w(big) {}
-    Body &u8(uint8_t v) { w.Put8(v); return *this; }
-    Body &i16(int v) { w.Put16(v); return *this; }
-    Body &i32(int64_t v) { w.Put32(v); return *this; }
-    Body &name(const std::string &s, size_t slot) { w.PutName(s, slot); return *this; }
-    Body &prefixed(const std::string &s) { w.Put8(static_cast<uint8_t>(s.size())); w.PutBytes(s.data(), s.size()); return *this; }
-    Body &zeros(size_t n) { w.PutZeros(n); return *this; }
+    Body &u8(uint8_t v)
+    {
+        w.Put8(v);
+        return *this;
+    }
+    Body &i16(int v)
+    {
+        w.Put16(v);
+        return *this;
+    }
+    Body &i32(int64_t v)
+    {
+        w.Put32(v);
+        return *this;
+    }
+    Body &name(const std::string &s, size_t slot)
+    {
+        w.PutName(s, slot);
+        return *this;
+    }
+    Body &prefixed(const std::string &s)
+    {
+        w.Put8(static_cast<uint8_t>(s.size()));
+        w.PutBytes(s.data(), s.size());
+        return *this;
+    }
+    Body &zeros(size_t n)
+    {
+        w.PutZeros(n);
+        return *this;
+    }
     Bytes bytes() { return w.bytes(); }
     Writer w;
 };
@@ -73,7 +98,7 @@ protected:
         Body b = B();
         b.i16(static_cast<int>(lines.size())).i16(table);
         for (const auto &[field, op, text, conj] : lines) {
-            b.i16(field).i16(0).u8(static_cast<uint8_t>(op)).u8(0xEE);   // caller's byte
+            b.i16(field).i16(0).u8(static_cast<uint8_t>(op)).u8(0xEE); // caller's byte
             b.u8(kTypeAlpha).u8(0).prefixed(text).zeros(84 - 1 - text.size());
             b.u8(static_cast<uint8_t>(conj)).zeros(3);
         }
@@ -86,7 +111,9 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(ByteOrders, DbRequests, ::testing::Values(false, true),
-                         [](const auto &info) { return info.param ? "BigEndian" : "LittleEndian"; });
+                         [](const auto &info) {
+                             return info.param ? "BigEndian" : "LittleEndian";
+                         });
 
 TEST(DbCodec, ServerRealForm)
 {
@@ -116,7 +143,8 @@ TEST_P(DbRequests, SearchThenSelectionInfoAndWindow)
 
     r = Serve(23, N16(1));
     ASSERT_EQ(r.status, kOk);
-    EXPECT_EQ(r.body, B().i32(3).i32(2).i32(0).i32(0).bytes());   // table, selection, position, record
+    EXPECT_EQ(r.body,
+              B().i32(3).i32(2).i32(0).i32(0).bytes()); // table, selection, position, record
 
     // Window of the selection: positions 1..5 (cut to the end), ID and Name.
     Bytes desc = B().i16(2).i16(-1).i16(1).i16(1).i16(1).i16(2).i32(1).i32(5).bytes();
@@ -171,7 +199,7 @@ TEST_P(DbRequests, NewAndChangedRecordsFromRecordBuffers)
     b.i16(2).i16(kTypeAlpha).prefixed("Zed");
     b.i16(3).i16(kTypeReal).u8(0xC0).u8(0x00).u8(0x80).zeros(7);
     b.i16(4).i16(kTypeDate).i16(31).i16(12).i16(1999);
-    b.i16(5).i16(kTypeText).i32(5).prefixed("long");   // 5 bytes: length byte and "long"
+    b.i16(5).i16(kTypeText).i32(5).prefixed("long"); // 5 bytes: length byte and "long"
     Reply r = Serve(55, b.bytes());
     ASSERT_EQ(r.status, kOk);
     EXPECT_TRUE(r.body.empty());
@@ -189,14 +217,21 @@ TEST_P(DbRequests, NewAndChangedRecordsFromRecordBuffers)
     EXPECT_EQ(v[0].bytes, "Zoe");
 
     // Duplicate unique value, cut buffer, unknown type.
-    EXPECT_EQ(Serve(55, B().i16(1).i16(1).i16(kTypeLongInt).i32(9).bytes()).status, kStatusDuplicateKey);
+    EXPECT_EQ(Serve(55, B().i16(1).i16(1).i16(kTypeLongInt).i32(9).bytes()).status,
+              kStatusDuplicateKey);
     EXPECT_EQ(Serve(55, B().i16(1).i16(5).i16(kTypeText).i32(50).prefixed("x").bytes()).status,
               kStatusBadRequest);
     EXPECT_EQ(Serve(55, B().i16(1).i16(5).i16(77).i32(0).bytes()).status, kStatusBadValueType);
     // Text beyond what a selection array can carry.
     std::string big(kMaxTextLength + 1, 't');
     Body tooLong = B();
-    tooLong.i16(1).i16(1).i16(kTypeLongInt).i32(50).i16(5).i16(kTypeText).i32(static_cast<int64_t>(big.size()));
+    tooLong.i16(1)
+        .i16(1)
+        .i16(kTypeLongInt)
+        .i32(50)
+        .i16(5)
+        .i16(kTypeText)
+        .i32(static_cast<int64_t>(big.size()));
     tooLong.w.PutBytes(big.data(), big.size());
     EXPECT_EQ(Serve(55, tooLong.bytes()).status, kStatusBadValueType);
     int32_t n = 0;
@@ -215,18 +250,18 @@ TEST_P(DbRequests, CatalogLayouts)
     ASSERT_EQ(r.status, kOk);
     ASSERT_EQ(r.body.size(), 30u + 66u * 5);
     EXPECT_EQ(Bytes(r.body.begin(), r.body.begin() + 2), N16(5));
-    const uint8_t *row2 = r.body.data() + 30 + 66;   // Name: alpha 10, indexed
+    const uint8_t *row2 = r.body.data() + 30 + 66; // Name: alpha 10, indexed
     EXPECT_EQ(row2[0], 4);
     EXPECT_EQ(std::string(row2 + 1, row2 + 5), "Name");
     EXPECT_EQ(row2[32], kTypeAlpha);
     EXPECT_EQ(Bytes(row2 + 34, row2 + 36), N16(10));
     EXPECT_EQ(Bytes(row2 + 48, row2 + 50), N16(0x8000));
-    const uint8_t *row1 = r.body.data() + 30;       // ID: unique, mandatory
+    const uint8_t *row1 = r.body.data() + 30; // ID: unique, mandatory
     EXPECT_EQ(Bytes(row1 + 40, row1 + 42), N16(3));
     EXPECT_EQ(row1[32], kTypeLongInt);
     EXPECT_EQ(Serve(50, N16(3)).status, kStatusBadTable);
 
-    opt.version = 0x5FF;   // older layouts
+    opt.version = 0x5FF; // older layouts
     r = Serve(99, {});
     EXPECT_EQ(r.body, B().name("T", 16).name("Second", 16).bytes());
     r = Serve(50, N16(1));
@@ -244,10 +279,10 @@ TEST_P(DbRequests, SortNamedSelectionsAndAggregates)
 {
     ASSERT_EQ(Serve(17, N16(1)).status, kOk);
     Body sort = B();
-    sort.i16(1).i16(1).i16(2).i16(1).u8(5).zeros(91);   // Name descending
+    sort.i16(1).i16(1).i16(2).i16(1).u8(5).zeros(91); // Name descending
     ASSERT_EQ(Serve(36, sort.bytes()).status, kOk);
     Reply r = Serve(91, B().i16(1).i16(1).i16(1).i16(0).bytes());
-    EXPECT_EQ(r.body, B().i32(3).i32(1).i32(0).i32(2).bytes());   // Paris, lyon, LYON (tie kept)
+    EXPECT_EQ(r.body, B().i32(3).i32(1).i32(0).i32(2).bytes()); // Paris, lyon, LYON (tie kept)
     Body bad = B();
     bad.i16(1).i16(1).i16(2).i16(1).u8(4).zeros(91);
     EXPECT_EQ(Serve(36, bad.bytes()).status, kStatusBadRequest);
@@ -255,7 +290,7 @@ TEST_P(DbRequests, SortNamedSelectionsAndAggregates)
     Bytes copy = B().i16(1).name("BM_19l", 82).i32(0).bytes();
     ASSERT_EQ(copy.size(), 88u);
     ASSERT_EQ(Serve(83, copy).status, kOk);
-    ASSERT_EQ(Serve(123, B().i32(1).i16(1).bytes()).status, kOk);   // shrink to 1
+    ASSERT_EQ(Serve(123, B().i32(1).i16(1).bytes()).status, kOk); // shrink to 1
     r = Serve(84, B().i16(0).name("BM_19l", 82).i32(0).bytes());
     ASSERT_EQ(r.status, kOk);
     EXPECT_EQ(r.body, N16(1));
@@ -289,37 +324,40 @@ TEST_P(DbRequests, SetsAndSemaphores)
         return B().name(name, 82).i32(1).i32(record).i32(op).bytes();
     };
     ASSERT_EQ(setBody("s", 0, 0).size(), 94u);
-    ASSERT_EQ(Serve(154, setBody("s", 0, 0)).status, kOk);        // records 0, 2
+    ASSERT_EQ(Serve(154, setBody("s", 0, 0)).status, kOk); // records 0, 2
     ASSERT_EQ(Serve(155, setBody("e", 0, 0)).status, kOk);
-    ASSERT_EQ(Serve(156, setBody("e", 1, 1)).status, kOk);        // add 1
+    ASSERT_EQ(Serve(156, setBody("e", 1, 1)).status, kOk); // add 1
     Bytes union17 = B().i16(2).prefixed("s").prefixed("e").prefixed("u").bytes();
     ASSERT_EQ(Serve(161, union17).status, kOk);
     Reply r = Serve(153, B().prefixed("u").bytes());
     EXPECT_EQ(r.body, B().i32(3).bytes());
     r = Serve(152, B().i32(1).name("e", 83).bytes());
     EXPECT_EQ(r.body, N16(1));
-    ASSERT_EQ(Serve(156, setBody("e", 1, 0)).status, kOk);        // remove 1
+    ASSERT_EQ(Serve(156, setBody("e", 1, 0)).status, kOk); // remove 1
     r = Serve(152, B().i32(1).name("e", 83).bytes());
     EXPECT_EQ(r.body, N16(0));
     ASSERT_EQ(Serve(162, B().prefixed("s").prefixed("t").bytes()).status, kOk);
     ASSERT_EQ(Serve(160, B().prefixed("t").bytes()).status, kOk);
-    EXPECT_EQ(Serve(91, B().i16(1).i16(1).i16(1).i16(0).bytes()).body, B().i32(2).i32(0).i32(2).bytes());
+    EXPECT_EQ(Serve(91, B().i16(1).i16(1).i16(1).i16(0).bytes()).body,
+              B().i32(2).i32(0).i32(2).bytes());
     ASSERT_EQ(Serve(159, B().prefixed("t").bytes()).status, kOk);
     EXPECT_EQ(Serve(160, B().prefixed("t").bytes()).status, kStatusUnknownName);
 
-    auto sem = [&](const std::string &name, int op) { return B().name(name, 32).i32(0).i16(op).bytes(); };
+    auto sem = [&](const std::string &name, int op) {
+        return B().name(name, 32).i32(0).i16(op).bytes();
+    };
     ASSERT_EQ(sem("lock", 1).size(), 38u);
     r = Serve(14, sem("lock", 1));
     EXPECT_EQ(r.status, kOk);
-    EXPECT_TRUE(r.body.empty());          // newly set: no body
+    EXPECT_TRUE(r.body.empty()); // newly set: no body
     r = Serve(14, sem("lock", 1), other.get());
-    EXPECT_EQ(r.body, N16(1));            // already set
+    EXPECT_EQ(r.body, N16(1)); // already set
     r = Serve(14, sem("lock", 0), other.get());
     EXPECT_EQ(r.body, N16(1));
     ASSERT_EQ(Serve(15, sem("lock", 2)).status, kOk);
     r = Serve(14, sem("lock", 0), other.get());
     EXPECT_EQ(r.body, N16(0));
-    opt.version = 0x600;                  // name alone
+    opt.version = 0x600; // name alone
     EXPECT_TRUE(Serve(14, B().prefixed("old").bytes()).body.empty());
     EXPECT_EQ(Serve(14, B().prefixed("old").bytes(), other.get()).body, N16(1));
 }
@@ -349,9 +387,10 @@ TEST_P(DbRequests, ShortAndMalformedBodiesAreRefused)
     const Case cases[] = {
         {17, {}, kStatusBadRequest},
         {17, {1}, kStatusBadRequest},
-        {35, B().i16(2).i16(1).zeros(96).bytes(), kStatusBadRequest},     // 2 lines, 1 given
+        {35, B().i16(2).i16(1).zeros(96).bytes(), kStatusBadRequest}, // 2 lines, 1 given
         {35, B().i16(0).i16(1).bytes(), kStatusBadRequest},
-        {35, B().i16(1).i16(1).i16(1).i16(0).u8(1).u8(0).u8(kTypeText).zeros(89).bytes(), kStatusBadValueType},
+        {35, B().i16(1).i16(1).i16(1).i16(0).u8(1).u8(0).u8(kTypeText).zeros(89).bytes(),
+         kStatusBadValueType},
         {49, B().i32(0).bytes(), kStatusBadRequest},
         {49, B().i32(7).i16(1).bytes(), kStatusPosition},
         {52, B().i16(3).i16(1).i16(1).bytes(), kStatusBadRequest},
@@ -368,7 +407,7 @@ TEST_P(DbRequests, ShortAndMalformedBodiesAreRefused)
         {65, B().i16(1).zeros(63).bytes(), kStatusBadRequest},
         {109, B().zeros(9).bytes(), kStatusBadRequest},
         {109, B().zeros(10).bytes(), kStatusUnknownName},
-        {44, {}, kStatusBadRequest},      // the login is the transport's
+        {44, {}, kStatusBadRequest}, // the login is the transport's
         {93, B().zeros(6).bytes(), kStatusBadRequest},
         {-1, {}, kStatusBadRequest},
     };
@@ -386,5 +425,5 @@ TEST_P(DbRequests, ShortAndMalformedBodiesAreRefused)
     EXPECT_EQ(Serve(109, B().zeros(10).bytes()).body, (Bytes{7, 8}));
 }
 
-}  // namespace
-}  // namespace qxdb
+} // namespace
+} // namespace qxdb

@@ -29,12 +29,15 @@ TEST(TableStorage, PutFindEraseAndOrder)
     Table t = TwoFields();
     // Far apart numbers (other pages, one near the top) and out of order.
     const int32_t nums[] = {5000, 0, 3, INT32_MAX - 1, 4095, 4096};
-    for (int32_t r : nums) t.Put(r, {Value::Long(r), Value::Alpha("x")});
+    for (int32_t r : nums)
+        t.Put(r, {Value::Long(r), Value::Alpha("x")});
     EXPECT_EQ(t.Count(), 6u);
     EXPECT_EQ(Numbers(t), (std::vector<int32_t>{0, 3, 4095, 4096, 5000, INT32_MAX - 1}));
-    for (int32_t r : nums) ASSERT_NE(t.Find(r), nullptr) << r;
+    for (int32_t r : nums)
+        ASSERT_NE(t.Find(r), nullptr) << r;
     EXPECT_EQ(t.Find(INT32_MAX - 1)[0].num, INT32_MAX - 1);
-    for (int32_t r : {1, 4097, -1, INT32_MAX}) EXPECT_EQ(t.Find(r), nullptr) << r;
+    for (int32_t r : {1, 4097, -1, INT32_MAX})
+        EXPECT_EQ(t.Find(r), nullptr) << r;
 
     // Replacing a row keeps the count and reindexes the unique field.
     t.Put(3, {Value::Long(33), Value::Alpha("y")});
@@ -46,7 +49,7 @@ TEST(TableStorage, PutFindEraseAndOrder)
     // An erased record is gone from lookups, order and index; its slot is
     // taken by the next record, which keeps its own number.
     t.Erase(3);
-    t.Erase(3);   // twice: nothing more happens
+    t.Erase(3); // twice: nothing more happens
     EXPECT_EQ(t.Find(3), nullptr);
     EXPECT_EQ(t.Count(), 5u);
     EXPECT_EQ(t.uniqueIndex[0].count(Value::Long(33)), 0u);
@@ -68,5 +71,5 @@ TEST(TableStorage, TableWithoutFieldsHoldsRecords)
     EXPECT_EQ(Numbers(t), std::vector<int32_t>{2});
 }
 
-}  // namespace
-}  // namespace qxdb
+} // namespace
+} // namespace qxdb

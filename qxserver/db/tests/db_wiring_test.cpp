@@ -43,19 +43,21 @@ TEST(DbWiring, RequestsReachTheSessionsConnection)
         qxs::Request count;
         count.code = 18;
         count.body = big ? std::vector<uint8_t>{0, 1} : std::vector<uint8_t>{1, 0};
-        EXPECT_NE(qxs::HandleRequest(ctx, table, *s, count).status, 0);   // not logged in
-        EXPECT_EQ(qxs::HandleRequest(ctx, table, *s, Login("demo", "x")).status, qxdb::kStatusBadPassword);
+        EXPECT_NE(qxs::HandleRequest(ctx, table, *s, count).status, 0); // not logged in
+        EXPECT_EQ(qxs::HandleRequest(ctx, table, *s, Login("demo", "x")).status,
+                  qxdb::kStatusBadPassword);
         ASSERT_EQ(qxs::HandleRequest(ctx, table, *s, Login("demo", "demo")).status, 0);
         ASSERT_TRUE(s->db);
         EXPECT_EQ(db.ConnectionCount(), 1);
 
         qxs::Reply r = qxs::HandleRequest(ctx, table, *s, count);
         ASSERT_EQ(r.status, 0);
-        EXPECT_EQ(r.body, big ? (std::vector<uint8_t>{0, 0, 0, 2}) : (std::vector<uint8_t>{2, 0, 0, 0}));
+        EXPECT_EQ(r.body,
+                  big ? (std::vector<uint8_t>{0, 0, 0, 2}) : (std::vector<uint8_t>{2, 0, 0, 0}));
 
         bool was = false;
         ASSERT_EQ(s->db->SetSemaphore("held", was), 0);
-        s.reset();   // the channel closed
+        s.reset(); // the channel closed
         EXPECT_EQ(db.ConnectionCount(), 0);
         auto probe = db.Connect("demo");
         bool set = true;
@@ -64,4 +66,4 @@ TEST(DbWiring, RequestsReachTheSessionsConnection)
     }
 }
 
-}  // namespace
+} // namespace

@@ -69,7 +69,8 @@ TEST(TestSupport, ServerStartsOnAFreePortAndIsReapedWhenStopped)
 {
     QxServerProcess server;
     std::string error;
-    ASSERT_TRUE(server.Start({"--fixture", server.FixtureWithUsers({{"u", "p"}})}, &error)) << error;
+    ASSERT_TRUE(server.Start({"--fixture", server.FixtureWithUsers({{"u", "p"}})}, &error))
+        << error;
     EXPECT_NE(server.Port(), 0);
     EXPECT_EQ(server.Dbq(), "TCP/IP:127.0.0.1:" + std::to_string(server.Port()));
     pid_t pid = server.Pid();

@@ -209,21 +209,17 @@ private:
         }
         case RC_N_Literal:
         case RC_N_NumericLiteral:
-        case RC_N_ExactNumLit:
-            return TypeOf(node->child);
+        case RC_N_ExactNumLit: return TypeOf(node->child);
         case RC_T_CHAR_STR_LIT: {
             uint32_t n = static_cast<uint32_t>(std::strlen(node->text));
             return {SQL_CHAR, n >= 2 ? n - 2 : 0, 0, 0};
         }
-        case RC_T_USINT_LIT:
-            return {SQL_INTEGER, 4, 0, 0};
+        case RC_T_USINT_LIT: return {SQL_INTEGER, 4, 0, 0};
         case RC_T_DECNUM_LIT:
-        case RC_T_APPROX_NUM_LIT:
-            return {SQL_DOUBLE, 8, 0, 0};
+        case RC_T_APPROX_NUM_LIT: return {SQL_DOUBLE, 8, 0, 0};
         case RC_N_TypedLiteral:
             return {static_cast<int16_t>(node->attr), node->attr == SQL_TIMESTAMP ? 16u : 6u, 0, 0};
-        case RC_T_USER:
-            return {SQL_CHAR, 128, 0, 0};
+        case RC_T_USER: return {SQL_CHAR, 128, 0, 0};
         case RC_N_DynamicParm:
             if (node->attr2 < params.size())
                 return {params[node->attr2].type, 40, 0, 0};
@@ -247,16 +243,11 @@ private:
                                 a->child->child->id == RC_N_ConvertType)
                                 return {static_cast<int16_t>(a->child->child->attr), 255, 0, 0};
                 return {};
-            case 3:
-                return {SQL_DATE, 6, 0, 0};
-            case 4:
-                return {SQL_TIME, 6, 0, 0};
-            case 5:
-                return {SQL_CHAR, 31, 0, 0};
-            case 31:
-                return {SQL_CHAR, 1, 0, 0};
-            case 43:
-                return {SQL_CHAR, 128, 0, 0};
+            case 3: return {SQL_DATE, 6, 0, 0};
+            case 4: return {SQL_TIME, 6, 0, 0};
+            case 5: return {SQL_CHAR, 31, 0, 0};
+            case 31: return {SQL_CHAR, 1, 0, 0};
+            case 43: return {SQL_CHAR, 128, 0, 0};
             case 11:
             case 12:
             case 15:
@@ -265,21 +256,17 @@ private:
             case 24:
             case 25:
             case 26:
-            case 44:
-                return {SQL_INTEGER, 4, 0, 0};
+            case 44: return {SQL_INTEGER, 4, 0, 0};
             case 14:
             case 21:
             case 34:
             case 35:
             case 36:
-            case 41:
-                return {SQL_VARCHAR, first.length, 0, 0};
-            default:
-                return first;
+            case 41: return {SQL_VARCHAR, first.length, 0, 0};
+            default: return first;
             }
         }
-        default:
-            return TypeOf(node->child);
+        default: return TypeOf(node->child);
         }
     }
 

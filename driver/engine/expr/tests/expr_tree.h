@@ -259,8 +259,7 @@ private:
                     more = more || Is(f);
                 if (!more)
                     return TreeArena::Chain({open, inner, close});
-            } catch (const std::runtime_error &) {
-            }
+            } catch (const std::runtime_error &) {}
             pos_ = save;
         }
         return a_.Wrap(RC_N_Predicate, Predicate());

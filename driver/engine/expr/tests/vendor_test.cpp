@@ -96,9 +96,11 @@ private:
     }
     static bool DrmTypeOf(void *, int16_t sql, uint32_t *drm)
     {
-        static const std::map<int16_t, uint32_t> m = {
-            {SQL_BIT, kDrmBit},   {SQL_INTEGER, kDrmLong}, {SQL_DOUBLE, kDrmDouble},
-            {SQL_CHAR, kDrmText}, {SQL_VARCHAR, kDrmText}};
+        static const std::map<int16_t, uint32_t> m = {{SQL_BIT, kDrmBit},
+                                                      {SQL_INTEGER, kDrmLong},
+                                                      {SQL_DOUBLE, kDrmDouble},
+                                                      {SQL_CHAR, kDrmText},
+                                                      {SQL_VARCHAR, kDrmText}};
         auto it = m.find(sql);
         if (it == m.end())
             return false;
@@ -164,8 +166,13 @@ TEST(VendorPredicates, ArgumentsOfEveryKindReachTheDataModule)
     FakeDataModule dm(w);
     // name row first, a row that takes no argument in the middle.
     dm.Define("near", 41,
-              {{0, kName}, {kDrmLong, kValue}, {kDrmText, kValue}, {0, kNoArgument},
-               {kDrmDouble, kValue}, {kDrmBit, kValue}, {kDrmLong, kValue}});
+              {{0, kName},
+               {kDrmLong, kValue},
+               {kDrmText, kValue},
+               {0, kNoArgument},
+               {kDrmDouble, kValue},
+               {kDrmBit, kValue},
+               {kDrmLong, kValue}});
     w.params = {{SQL_INTEGER, "5"}, {SQL_INTEGER, std::nullopt}};
     rcFltId f = Compile(w, "{pred near, i, 'abc', ?, 1, ?}");
     w.row = {{"i", "3"}};
@@ -173,12 +180,11 @@ TEST(VendorPredicates, ArgumentsOfEveryKindReachTheDataModule)
     ASSERT_EQ(rcFltRunTruth(&w.env, f, &t), 0) << w.TakeMessage();
     EXPECT_EQ(t, T);
     EXPECT_EQ(dm.number, 41u);
-    std::vector<uint32_t> desc = {16 * 5 + 4,
-                                  32, 0, 1, 0,          // i: a column identifier
-                                  64, kDrmText, 3, 0,   // 'abc' and its NUL
-                                  64, kDrmDouble, 4, 0, // ? = 5 as a double
-                                  64, kDrmBit, 6, 0,    // 1 as one byte 255
-                                  64, kDrmLong, 7, 1};  // a NULL parameter: no data
+    std::vector<uint32_t> desc = {16 * 5 + 4, 32,         0, 1, 0, // i: a column identifier
+                                  64,         kDrmText,   3, 0,    // 'abc' and its NUL
+                                  64,         kDrmDouble, 4, 0,    // ? = 5 as a double
+                                  64,         kDrmBit,    6, 0,    // 1 as one byte 255
+                                  64,         kDrmLong,   7, 1};   // a NULL parameter: no data
     EXPECT_EQ(dm.desc, desc);
     std::vector<uint32_t> data = {7 * 4, kTable, ColumnIndex("i"), Word("abc")};
     for (uint32_t x : DoubleWords(5.0))
@@ -207,10 +213,10 @@ TEST(VendorPredicates, UntypedParametersTakeTheCommonType)
     w.row = {{"i", "3"}, {"d", "1.5"}};
     rcTruth t = U;
     ASSERT_EQ(rcFltRunTruth(&w.env, f, &t), 0) << w.TakeMessage();
-    std::vector<uint32_t> desc = {16 * 3 + 4,             // three arguments
-                                  32, 0, 1, 0,            // d: a column identifier
-                                  64, kDrmDouble, 3, 0,   // ? = 2 as a double
-                                  64, kDrmDouble, 5, 0};  // i + 1 = 4 as a double
+    std::vector<uint32_t> desc = {16 * 3 + 4,                    // three arguments
+                                  32,         0,          1, 0,  // d: a column identifier
+                                  64,         kDrmDouble, 3, 0,  // ? = 2 as a double
+                                  64,         kDrmDouble, 5, 0}; // i + 1 = 4 as a double
     EXPECT_EQ(dm.desc, desc);
     std::vector<uint32_t> data = {7 * 4, kTable, ColumnIndex("d")};
     for (double x : {2.0, 4.0})
@@ -228,21 +234,14 @@ TEST(VendorPredicates, AnswersInThreeValuedLogic)
         int calls;
     };
     const Case cases[] = {
-        {1, "{pred p, i}", T, 1},
-        {2, "{pred p, i}", U, 1},
-        {0, "{pred p, i}", F, 1},
-        {9, "{pred p, i}", F, 1},
-        {2, "{pred p, i} OR i = 3", T, 1},
-        {2, "{pred p, i} OR i = 4", U, 1},
-        {0, "{pred p, i} OR i = 4", F, 1},
-        {2, "{pred p, i} AND i = 3", U, 1},
-        {1, "{pred p, i} AND i = 3", T, 1},
-        {0, "{pred p, i} AND i = 3", F, 1},
-        {2, "NOT {pred p, i}", U, 1},
-        {0, "NOT {pred p, i}", T, 1},
+        {1, "{pred p, i}", T, 1},           {2, "{pred p, i}", U, 1},
+        {0, "{pred p, i}", F, 1},           {9, "{pred p, i}", F, 1},
+        {2, "{pred p, i} OR i = 3", T, 1},  {2, "{pred p, i} OR i = 4", U, 1},
+        {0, "{pred p, i} OR i = 4", F, 1},  {2, "{pred p, i} AND i = 3", U, 1},
+        {1, "{pred p, i} AND i = 3", T, 1}, {0, "{pred p, i} AND i = 3", F, 1},
+        {2, "NOT {pred p, i}", U, 1},       {0, "NOT {pred p, i}", T, 1},
         {1, "i = 4 AND {pred p, i}", F, 0}, // decided before the call
-        {1, "i = 3 OR {pred p, i}", T, 0},
-        {2, "i = 3 AND NOT {pred p, i}", U, 1},
+        {1, "i = 3 OR {pred p, i}", T, 0},  {2, "i = 3 AND NOT {pred p, i}", U, 1},
     };
     for (const Case &c : cases) {
         World w;
@@ -340,11 +339,9 @@ TEST(VendorPredicates, TheSpyShowsTheFirstArgument)
     rcFltId f = Compile(w, "{pred p, 'abc', i}");
     w.row = {{"i", "3"}};
     std::string out;
-    rcSpySetSink(
-        [](void *ctx, const char *text, size_t n) {
-            static_cast<std::string *>(ctx)->append(text, n);
-        },
-        &out);
+    rcSpySetSink([](void *ctx, const char *text,
+                    size_t n) { static_cast<std::string *>(ctx)->append(text, n); },
+                 &out);
     rcSpyOpen();
     int passed = -1;
     EXPECT_EQ(rcFltRun(&w.env, f, &passed), 0);

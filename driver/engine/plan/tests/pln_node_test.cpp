@@ -110,15 +110,18 @@ TEST_F(PlnNode, VisitorSkipsChildrenOnTwoAndStopsOnZero)
         PlanNode *skip;
         int *seen;
     } ctx{inner, &seen};
-    EXPECT_NE(rcPlnVisit(&ctx, top, [](void *x, uint8_t, PlanNode *n) {
-                  auto *k = static_cast<Ctx *>(x);
-                  ++*k->seen;
-                  return n == k->skip ? 2 : 1;
-              }),
+    EXPECT_NE(rcPlnVisit(&ctx, top,
+                         [](void *x, uint8_t, PlanNode *n) {
+                             auto *k = static_cast<Ctx *>(x);
+                             ++*k->seen;
+                             return n == k->skip ? 2 : 1;
+                         }),
               0);
     EXPECT_EQ(seen, 3); // top, inner (children skipped), c
-    EXPECT_EQ(rcPlnVisit(nullptr, top, [](void *, uint8_t kind, PlanNode *) { return kind == PLN_TABLE ? 0 : 1; }),
-              0);
+    EXPECT_EQ(
+        rcPlnVisit(nullptr, top,
+                   [](void *, uint8_t kind, PlanNode *) { return kind == PLN_TABLE ? 0 : 1; }),
+        0);
     // Walking in pre-order from a leaf climbs to the other input.
     EXPECT_EQ(rcPlnWalkNext(top, b), c);
     EXPECT_EQ(rcPlnWalkNext(top, c), nullptr);

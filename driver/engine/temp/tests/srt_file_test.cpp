@@ -12,7 +12,7 @@ TEST_F(TmpTest, SortFileKeepsValuesNullAndEmptyApart)
     rcSortFile *s;
     ASSERT_EQ(rcSrtFileOpen(owner_, &s), 0);
     ASSERT_EQ(filesIn(dir_).size(), 1u);
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(s->name, &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 

@@ -42,14 +42,19 @@ struct Row {
 int refText(std::string a, std::string b)
 {
     auto weight = [](unsigned char c) {
-        if (std::isalpha(c)) return 0x400 + (std::toupper(c) - 'A') * 2;
-        if (std::isdigit(c)) return 0x300 + (c - '0');
+        if (std::isalpha(c))
+            return 0x400 + (std::toupper(c) - 'A') * 2;
+        if (std::isdigit(c))
+            return 0x300 + (c - '0');
         return 0x200 + c;
     };
-    while (!a.empty() && a.back() == ' ') a.pop_back();
-    while (!b.empty() && b.back() == ' ') b.pop_back();
+    while (!a.empty() && a.back() == ' ')
+        a.pop_back();
+    while (!b.empty() && b.back() == ' ')
+        b.pop_back();
     for (size_t k = 0; k < a.size() && k < b.size(); ++k)
-        if (weight(a[k]) != weight(b[k])) return weight(a[k]) < weight(b[k]) ? -1 : 1;
+        if (weight(a[k]) != weight(b[k]))
+            return weight(a[k]) < weight(b[k]) ? -1 : 1;
     return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
@@ -62,7 +67,8 @@ int refValue(const T &a, const T &b)
 int refColumn(const Row &x, const Row &y, Col c)
 {
     auto opt = [](const auto &a, const auto &b, auto cmp) {
-        if (!a || !b) return a.has_value() == b.has_value() ? 0 : a ? 1 : -1; // NULL first
+        if (!a || !b)
+            return a.has_value() == b.has_value() ? 0 : a ? 1 : -1; // NULL first
         return cmp(*a, *b);
     };
     switch (c) {
@@ -99,12 +105,14 @@ std::vector<int32_t> referenceOrder(const std::vector<Row> &rows, const std::vec
     std::stable_sort(sorted.begin(), sorted.end(), [&](const Row &a, const Row &b) {
         for (const Key &k : keys) {
             int c = refColumn(a, b, k.col);
-            if (c) return (k.desc ? -c : c) < 0;
+            if (c)
+                return (k.desc ? -c : c) < 0;
         }
         return false;
     });
     std::vector<int32_t> ids;
-    for (const Row &r : sorted) ids.push_back(r.id);
+    for (const Row &r : sorted)
+        ids.push_back(r.id);
     return ids;
 }
 
@@ -112,7 +120,8 @@ std::string randomText(std::mt19937 &rng, size_t maxLen)
 {
     static const char alphabet[] = "aAbB zZ09-.";
     std::string s(rng() % (maxLen + 1), ' ');
-    for (char &c : s) c = alphabet[rng() % (sizeof alphabet - 1)];
+    for (char &c : s)
+        c = alphabet[rng() % (sizeof alphabet - 1)];
     return s;
 }
 
@@ -123,18 +132,21 @@ std::vector<Row> makeRows(std::mt19937 &rng, int count)
     for (int n = 0; n < count; ++n) {
         Row &r = rows[size_t(n)];
         r.id = n;
-        if (maybe()) r.text = randomText(rng, 4); // short: many equal keys
+        if (maybe())
+            r.text = randomText(rng, 4); // short: many equal keys
         if (maybe()) {
             std::string common(200, 'q');
             r.longText = common + randomText(rng, 30);
         }
-        if (maybe()) r.i = rng() % 9 == 0 ? INT_MIN : int32_t(rng() % 21) - 10;
+        if (maybe())
+            r.i = rng() % 9 == 0 ? INT_MIN : int32_t(rng() % 21) - 10;
         if (maybe()) {
             static const double pool[] = {-0.0,   0.0, -1.5, 1.5, 2.2250738585072014e-308,
                                           -1e300, 7.0};
             r.d = pool[rng() % 7];
         }
-        if (maybe()) r.date = DATE_STRUCT{int16_t(2000 + rng() % 3), uint16_t(1 + rng() % 2), 1};
+        if (maybe())
+            r.date = DATE_STRUCT{int16_t(2000 + rng() % 3), uint16_t(1 + rng() % 2), 1};
         if (maybe()) {
             TIMESTAMP_STRUCT t{};
             t.year = 2020;
@@ -144,9 +156,12 @@ std::vector<Row> makeRows(std::mt19937 &rng, int count)
             t.fraction = uint32_t(rng() % 2);
             r.ts = t;
         }
-        if (maybe()) r.scaled = int64_t(rng() % 7) - 3;
-        if (maybe()) r.dec = int64_t(rng() % 9) - 4;
-        if (maybe()) r.small = int16_t(int(rng() % 5) - 2);
+        if (maybe())
+            r.scaled = int64_t(rng() % 7) - 3;
+        if (maybe())
+            r.dec = int64_t(rng() % 9) - 4;
+        if (maybe())
+            r.small = int16_t(int(rng() % 5) - 2);
     }
     return rows;
 }
@@ -154,12 +169,12 @@ std::vector<Row> makeRows(std::mt19937 &rng, int count)
 void addColumns(TempTable *t)
 {
     const std::pair<int16_t, int32_t> cols[NCOLS] = {
-        {SQL_INTEGER, 4},  {SQL_VARCHAR, 12},        {SQL_INTEGER, 4},
-        {SQL_DOUBLE, 8},   {SQL_DATE, 6},            {SQL_TIMESTAMP, 16},
-        {RC_SQL_SCALED64, 8}, {RC_SQL_DECIMAL38, 38}, {SQL_VARCHAR, 250},
-        {SQL_SMALLINT, 2},
+        {SQL_INTEGER, 4},   {SQL_VARCHAR, 12},   {SQL_INTEGER, 4},     {SQL_DOUBLE, 8},
+        {SQL_DATE, 6},      {SQL_TIMESTAMP, 16}, {RC_SQL_SCALED64, 8}, {RC_SQL_DECIMAL38, 38},
+        {SQL_VARCHAR, 250}, {SQL_SMALLINT, 2},
     };
-    for (const auto &c : cols) ASSERT_EQ(rcTmpAddColumn(t, c.first, 0, c.second), 0);
+    for (const auto &c : cols)
+        ASSERT_EQ(rcTmpAddColumn(t, c.first, 0, c.second), 0);
 }
 
 void putRow(TempTable *t, const Row &r)
@@ -204,14 +219,17 @@ protected:
                                  Mode mode)
     {
         rcTmpOwner owner = owner_;
-        if (mode != Spilled) owner.limits.memoryLimit = 64u << 20;
-        if (mode == NoOptSort) owner.engineOptions = RC_TMP_OPT_NOOPTSORT;
+        if (mode != Spilled)
+            owner.limits.memoryLimit = 64u << 20;
+        if (mode == NoOptSort)
+            owner.engineOptions = RC_TMP_OPT_NOOPTSORT;
         TempTable *t;
         EXPECT_EQ(rcTmpCreate(owner, &t), 0);
         addColumns(t);
         for (uint16_t k = 0; k < keys.size(); ++k)
             EXPECT_EQ(rcTmpSetSortKey(t, k, keys[k].col, keys[k].desc), 0);
-        for (const Row &r : rows) putRow(t, r);
+        for (const Row &r : rows)
+            putRow(t, r);
         EXPECT_EQ(filesIn(dir_).size(), mode == Spilled ? 1u : 0u);
         EXPECT_EQ(rcSwpSortExec(t), 0);
         if (mode == Spilled) {
@@ -266,17 +284,15 @@ TEST_F(TmpSortTest, NullsTextGroupsAndDoublesByValue)
         bool desc;
         std::vector<int> order; // input positions
     } cases[] = {
-        {TEXT, false, {1, 3, 0, 2, 4, 5}},
-        {TEXT, true, {5, 0, 2, 4, 3, 1}},
-        {INT, false, {1, 5, 2, 4, 3, 0}},
-        {INT, true, {0, 3, 4, 2, 1, 5}},
-        {DBL, false, {1, 4, 2, 3, 5, 0}},
-        {DBL, true, {0, 5, 2, 3, 4, 1}},
+        {TEXT, false, {1, 3, 0, 2, 4, 5}}, {TEXT, true, {5, 0, 2, 4, 3, 1}},
+        {INT, false, {1, 5, 2, 4, 3, 0}},  {INT, true, {0, 3, 4, 2, 1, 5}},
+        {DBL, false, {1, 4, 2, 3, 5, 0}},  {DBL, true, {0, 5, 2, 3, 4, 1}},
     };
     for (Mode mode : {InMemory, Spilled, NoOptSort}) {
         for (const Case &c : cases) {
             rcTmpOwner owner = owner_;
-            if (mode == NoOptSort) owner.engineOptions = RC_TMP_OPT_NOOPTSORT;
+            if (mode == NoOptSort)
+                owner.engineOptions = RC_TMP_OPT_NOOPTSORT;
             TempTable *t;
             ASSERT_EQ(rcTmpCreate(owner, &t), 0);
             addColumns(t);
@@ -288,7 +304,8 @@ TEST_F(TmpSortTest, NullsTextGroupsAndDoublesByValue)
                 for (int n = 0; n < 6; ++n) {
                     Row r;
                     r.id = k * 6 + n;
-                    if (in[n].text) r.text = in[n].text;
+                    if (in[n].text)
+                        r.text = in[n].text;
                     r.i = in[n].i;
                     r.d = in[n].d;
                     putRow(t, r);
@@ -297,7 +314,8 @@ TEST_F(TmpSortTest, NullsTextGroupsAndDoublesByValue)
             std::vector<int32_t> ids = readIds(t);
             std::vector<int> got;
             for (int32_t id : ids)
-                if (id < 6) got.push_back(id);
+                if (id < 6)
+                    got.push_back(id);
             EXPECT_EQ(got, c.order) << "mode " << mode << " column " << c.col << " desc " << c.desc;
             if (c.col == TEXT && !c.desc && mode != Spilled) {
                 // Neighbours in one group compare equal; '' and NULL do not.
@@ -319,7 +337,8 @@ TEST_F(TmpSortTest, CancelledSortPostsItsMessageAndLeavesNoFile)
     addColumns(t);
     ASSERT_EQ(rcTmpSetSortKey(t, 0, TEXT, false), 0);
     std::mt19937 rng(1);
-    for (const Row &r : makeRows(rng, 200)) putRow(t, r);
+    for (const Row &r : makeRows(rng, 200))
+        putRow(t, r);
     ASSERT_EQ(filesIn(dir_).size(), 1u);
     cancel_ = 1;
     EXPECT_EQ(rcSwpSortExec(t), -1);
@@ -371,8 +390,10 @@ TEST_F(TmpSortTest, LongRowsSortUpTo65500Bytes)
     for (int extra : {0, 1}) {
         TempTable *t;
         ASSERT_EQ(rcTmpCreate(owner_, &t), 0);
-        for (int c = 0; c < 251; ++c) ASSERT_EQ(rcTmpAddColumn(t, SQL_CHAR, 0, 255), 0);
-        for (int c = 0; c < 30 + extra; ++c) ASSERT_EQ(rcTmpAddColumn(t, SQL_INTEGER, 0, 4), 0);
+        for (int c = 0; c < 251; ++c)
+            ASSERT_EQ(rcTmpAddColumn(t, SQL_CHAR, 0, 255), 0);
+        for (int c = 0; c < 30 + extra; ++c)
+            ASSERT_EQ(rcTmpAddColumn(t, SQL_INTEGER, 0, 4), 0);
         ASSERT_EQ(t->rowLength, 65500 + 8 * extra);
         ASSERT_EQ(rcTmpSetSortKey(t, 0, 251, true), 0);
         std::string text(255, 'v');
@@ -439,7 +460,8 @@ TEST_F(TmpSortTest, LongWorkDirectoryWithBlanksAndPlus)
     addColumns(t);
     ASSERT_EQ(rcTmpSetSortKey(t, 0, TEXT, true), 0);
     ASSERT_EQ(rcTmpSetSortKey(t, 1, ID, false), 0);
-    for (const Row &r : rows) putRow(t, r);
+    for (const Row &r : rows)
+        putRow(t, r);
     ASSERT_EQ(filesIn(longDir).size(), 1u);
     ASSERT_EQ(rcSwpSortExec(t), 0);
     EXPECT_EQ(readIds(t), referenceOrder(rows, {{TEXT, true}, {ID, false}}));
@@ -458,7 +480,8 @@ TEST_F(TmpSortTest, CancelDuringTheExternalSort)
     addColumns(t);
     ASSERT_EQ(rcTmpSetSortKey(t, 0, LONGTEXT, false), 0);
     std::mt19937 rng(5);
-    for (const Row &r : makeRows(rng, 30000)) putRow(t, r);
+    for (const Row &r : makeRows(rng, 30000))
+        putRow(t, r);
     std::atomic<bool> done{false};
     std::thread canceller([&] {
         // The spill file is there; a second entry is the library's work directory.
@@ -490,7 +513,8 @@ TEST_F(TmpSortTest, OwnerOfAStatement)
     ASSERT_EQ(rcTmpCreate(owner, &t), 0);
     ASSERT_EQ(rcTmpAddColumn(t, SQL_INTEGER, 0, 4), 0);
     ASSERT_EQ(rcTmpSetSortKey(t, 0, 0, true), 0);
-    for (int32_t v : {3, 1, 2}) ASSERT_EQ(rcTmpPutColumn(t, &v, 0, false), 0);
+    for (int32_t v : {3, 1, 2})
+        ASSERT_EQ(rcTmpPutColumn(t, &v, 0, false), 0);
     ASSERT_EQ(rcSwpSortExec(t), 0); // through the library: the file exists
     EXPECT_EQ(filesIn(dir_).size(), 1u);
     std::vector<int32_t> got;

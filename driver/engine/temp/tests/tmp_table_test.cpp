@@ -26,12 +26,11 @@ struct ColumnSpec {
 
 // One column of every storage type, and the other SQL types that map to them.
 const ColumnSpec kAllTypes[] = {
-    {SQL_INTEGER, 4},        {SQL_SMALLINT, 2},     {SQL_BIT, 1},
-    {SQL_C_UTINYINT, 1},     {SQL_DOUBLE, 8},       {SQL_REAL, 4},
-    {SQL_FLOAT, 8},          {SQL_CHAR, 10},        {SQL_VARCHAR, 40},
-    {SQL_LONGVARCHAR, 300},  {SQL_BINARY, 8},       {SQL_VARBINARY, 20},
-    {SQL_DATE, 6},           {SQL_TIME, 6},         {SQL_TIMESTAMP, 16},
-    {RC_SQL_SCALED64, 8},    {RC_SQL_DECIMAL38, 38},
+    {SQL_INTEGER, 4},       {SQL_SMALLINT, 2},      {SQL_BIT, 1},        {SQL_C_UTINYINT, 1},
+    {SQL_DOUBLE, 8},        {SQL_REAL, 4},          {SQL_FLOAT, 8},      {SQL_CHAR, 10},
+    {SQL_VARCHAR, 40},      {SQL_LONGVARCHAR, 300}, {SQL_BINARY, 8},     {SQL_VARBINARY, 20},
+    {SQL_DATE, 6},          {SQL_TIME, 6},          {SQL_TIMESTAMP, 16}, {RC_SQL_SCALED64, 8},
+    {RC_SQL_DECIMAL38, 38},
 };
 
 // A value as put (in the C form of its type) and as it must read back (the
@@ -54,8 +53,10 @@ std::string randomText(std::mt19937 &rng, size_t maxLen)
     static const char alphabet[] = "aAbBcCxyZ 09-\xe9\xc9";
     std::uniform_int_distribution<size_t> len(0, maxLen);
     std::string s(len(rng), ' ');
-    for (char &c : s) c = alphabet[rng() % (sizeof alphabet - 1)];
-    if (rng() % 4 == 0) s += "  "; // trailing blanks
+    for (char &c : s)
+        c = alphabet[rng() % (sizeof alphabet - 1)];
+    if (rng() % 4 == 0)
+        s += "  "; // trailing blanks
     return s;
 }
 
@@ -93,7 +94,8 @@ Cell makeCell(std::mt19937 &rng, const ColumnSpec &col)
     case SQL_DOUBLE:
     case SQL_FLOAT: {
         double v = (double(rng()) - 2147483648.0) / 977.0;
-        if (rng() % 6 == 0) v = -0.0;
+        if (rng() % 6 == 0)
+            v = -0.0;
         c.input = c.stored = bytesOf(v);
         break;
     }
@@ -108,7 +110,8 @@ Cell makeCell(std::mt19937 &rng, const ColumnSpec &col)
     case SQL_LONGVARCHAR: {
         std::string s = randomText(rng, col.sqlType == SQL_LONGVARCHAR ? 255 : size_t(col.length));
         size_t room = size_t(col.length) < 255 ? size_t(col.length) : 255;
-        if (s.size() > room) s.resize(room);
+        if (s.size() > room)
+            s.resize(room);
         c.input = s;
         c.length = SQL_NTS;
         c.stored = s;
@@ -117,7 +120,8 @@ Cell makeCell(std::mt19937 &rng, const ColumnSpec &col)
     case SQL_BINARY:
     case SQL_VARBINARY: {
         std::string b(rng() % (size_t(col.length) + 1), '\0');
-        for (char &x : b) x = char(rng() % 3 == 0 ? 0 : rng());
+        for (char &x : b)
+            x = char(rng() % 3 == 0 ? 0 : rng());
         c.input = c.stored = b;
         c.length = int32_t(b.size());
         break;
@@ -164,14 +168,16 @@ Rows makeRows(std::mt19937 &rng, size_t count)
 {
     Rows rows(count);
     for (auto &r : rows)
-        for (const auto &col : kAllTypes) r.push_back(makeCell(rng, col));
+        for (const auto &col : kAllTypes)
+            r.push_back(makeCell(rng, col));
     return rows;
 }
 
 bool addColumns(TempTable *t)
 {
     for (const auto &col : kAllTypes)
-        if (rcTmpAddColumn(t, col.sqlType, 0, col.length) != 0) return false;
+        if (rcTmpAddColumn(t, col.sqlType, 0, col.length) != 0)
+            return false;
     return true;
 }
 
@@ -194,14 +200,16 @@ void expectRow(TempTable *t, const std::vector<Cell> &row, int64_t n)
         bool isNull;
         ASSERT_EQ(rcTmpColumnValue(t, c, &v, &len, &isNull), 0);
         ASSERT_EQ(isNull, row[c].isNull) << "row " << n << " column " << c;
-        if (isNull) continue;
+        if (isNull)
+            continue;
         ASSERT_EQ(std::string(static_cast<const char *>(v), len), row[c].stored)
             << "row " << n << " column " << c;
         if (rcCnvIsCharType(kAllTypes[c].sqlType)) {
             EXPECT_EQ(static_cast<const char *>(v)[len], '\0');
         }
         // Read in the column's own C type, the value comes back as it was put.
-        if (kAllTypes[c].sqlType == SQL_BIT) continue; // a truth character reads back as 1
+        if (kAllTypes[c].sqlType == SQL_BIT)
+            continue; // a truth character reads back as 1
         char buf[300];
         int32_t ind = -1, got = -1;
         ASSERT_EQ(rcTmpGetColumn(t, c, buf, sizeof buf, kCnvDefaultCType, &ind, &got), 0)
@@ -317,13 +325,15 @@ TEST_F(TmpTest, PositioningAndRowNumberChecks)
     TempTable *t;
     ASSERT_EQ(rcTmpCreate(owner_, &t), 0);
     ASSERT_EQ(rcTmpAddColumn(t, SQL_INTEGER, 0, 4), 0);
-    for (int d : {1, 2, 3, 7}) EXPECT_EQ(rcTmpMove(t, d), 100);
+    for (int d : {1, 2, 3, 7})
+        EXPECT_EQ(rcTmpMove(t, d), 100);
     EXPECT_EQ(rcTmpSetRow(t, 0), -1);
     rcTmpFree(t);
 
     ASSERT_EQ(rcTmpCreate(owner_, &t), 0);
     ASSERT_EQ(rcTmpAddColumn(t, SQL_INTEGER, 0, 4), 0);
-    for (int32_t v : {10, 20, 30}) ASSERT_EQ(rcTmpPutColumn(t, &v, 0, false), 0);
+    for (int32_t v : {10, 20, 30})
+        ASSERT_EQ(rcTmpPutColumn(t, &v, 0, false), 0);
     EXPECT_EQ(rcTmpSetRow(t, 3), -1); // row number == row count
     EXPECT_EQ(rcTmpSetRow(t, -1), -1);
     EXPECT_EQ(takeMessages(), std::vector<uint32_t>{});
@@ -412,7 +422,8 @@ TEST_F(TmpTest, UnwritableTempFileDirectoryPostsItsMessages)
         ASSERT_EQ(rcTmpCreate(owner_, &t), 0);
         ASSERT_EQ(rcTmpAddColumn(t, SQL_CHAR, 0, 200), 0);
         int16_t rc = 0;
-        for (int i = 0; i < 100 && rc == 0; ++i) rc = rcTmpPutColumn(t, "value", 0, false);
+        for (int i = 0; i < 100 && rc == 0; ++i)
+            rc = rcTmpPutColumn(t, "value", 0, false);
         EXPECT_EQ(rc, -1);
         EXPECT_EQ(takeMessages(), (std::vector<uint32_t>{RC_ENG_UNABLE_OPEN_TEMPORARY_SORT_FILE,
                                                          RC_MSG_GENERAL_ERROR}));
@@ -435,24 +446,32 @@ TEST_F(TmpTest, FullDiskPostsOutOfSpaceAndLeavesNoFile)
         rlimit lim{6000, 6000};
         setrlimit(RLIMIT_FSIZE, &lim);
         TempTable *t;
-        if (rcTmpCreate(owner_, &t) != 0 || rcTmpAddColumn(t, SQL_CHAR, 0, 200) != 0) _exit(10);
+        if (rcTmpCreate(owner_, &t) != 0 || rcTmpAddColumn(t, SQL_CHAR, 0, 200) != 0)
+            _exit(10);
         int16_t rc = 0;
         int rows = 0;
-        for (; rows < 1000 && rc == 0; ++rows) rc = rcTmpPutColumn(t, "value", 0, false);
-        if (rc != -1) _exit(11);
+        for (; rows < 1000 && rc == 0; ++rows)
+            rc = rcTmpPutColumn(t, "value", 0, false);
+        if (rc != -1)
+            _exit(11);
         std::vector<uint32_t> msgs = takeMessages();
-        if (msgs != std::vector<uint32_t>{RC_ENG_OUT_DISK_SPACE_WRITING_TEMPORARY}) _exit(12);
-        if (!filesIn(dir_).empty()) _exit(13); // removed at once, before the table goes
+        if (msgs != std::vector<uint32_t>{RC_ENG_OUT_DISK_SPACE_WRITING_TEMPORARY})
+            _exit(12);
+        if (!filesIn(dir_).empty())
+            _exit(13); // removed at once, before the table goes
         rcTmpFree(t);
         // The sort-file store: a value past the limit posts 11410.
         rcSortFile *s;
-        if (rcSrtFileOpen(owner_, &s) != 0) _exit(14);
+        if (rcSrtFileOpen(owner_, &s) != 0)
+            _exit(14);
         std::string big(8000, 'v');
-        if (rcSrtFileWrite(s, big.c_str(), SQL_LONGVARCHAR, SQL_NTS) != -1) _exit(15);
+        if (rcSrtFileWrite(s, big.c_str(), SQL_LONGVARCHAR, SQL_NTS) != -1)
+            _exit(15);
         if (takeMessages() != std::vector<uint32_t>{RC_ENG_ERROR_WRITING_TEMPORARY_SORT_FILE})
             _exit(16);
         rcSrtFileClose(s);
-        if (!filesIn(dir_).empty()) _exit(17);
+        if (!filesIn(dir_).empty())
+            _exit(17);
         _exit(0);
     }
     int status = 0;
@@ -479,7 +498,8 @@ TEST_F(TmpTest, SpillFilesGoToTheConfiguredTempFileDirectory)
     TempTable *t;
     ASSERT_EQ(rcTmpCreate(owner_, &t), 0);
     ASSERT_EQ(rcTmpAddColumn(t, SQL_CHAR, 0, 200), 0);
-    for (int i = 0; i < 20; ++i) ASSERT_EQ(rcTmpPutColumn(t, "value", 0, false), 0);
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(rcTmpPutColumn(t, "value", 0, false), 0);
     EXPECT_EQ(filesIn(dir_).size(), 2u); // the settings file and the spill file
     rcTmpFree(t);
     rcRegSetIniRoot(oldRoot.c_str());
