@@ -23,22 +23,6 @@
 
 namespace {
 
-unsigned long Addr(const void *p)
-{
-    return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p));
-}
-
-SQLRETURN Raise(rcStmtHandle *s, uint32_t msgId)
-{
-    return static_cast<SQLRETURN>(rcErrRaise(&s->errors, msgId));
-}
-
-SQLRETURN Done(rcStmtHandle *s, const char *name, SQLRETURN rc)
-{
-    rcTraceReturn(s->conn->odbcTrace, name, rc);
-    return rc;
-}
-
 bool ProducesResult(const rcStmtHandle *s) { return s->prep.kind >= 100 && s->prep.kind < 4096; }
 
 // Holds the engine (parser) lock for a scope when it exists.
@@ -84,7 +68,7 @@ SQLRETURN CloseIfNeeded(rcStmtHandle *s)
     if (s->state < RC_STMT_EXECUTED)
         return SQL_SUCCESS;
     if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
-        return Raise(s, RC_MSG_INVALID_CURSOR_STATE);
+        return rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE);
     CloseCursor(s);
     return SQL_SUCCESS;
 }
@@ -169,7 +153,8 @@ struct ArgText {
 
 SQLRETURN SQLAllocStmtImpl(rcConn *conn, SQLHSTMT *phstmt)
 {
-    rcTraceCall(conn->odbcTrace, "SQLAllocStmt(0x%08lx, 0x%08lx)", Addr(conn), Addr(phstmt));
+    rcTraceCall(conn->odbcTrace, "SQLAllocStmt(0x%08lx, 0x%08lx)", rcStmtAddr(conn),
+                rcStmtAddr(phstmt));
     rcErrClearQueue(&conn->errors);
     SQLRETURN rc = SQL_SUCCESS;
     rcStmtHandle *handle = nullptr;
@@ -190,7 +175,7 @@ SQLRETURN SQLAllocStmtImpl(rcConn *conn, SQLHSTMT *phstmt)
 SQLRETURN SQLFreeStmtImpl(rcStmtHandle *s, SQLUSMALLINT option)
 {
     rcConn *conn = s->conn;
-    rcTraceCall(conn->odbcTrace, "SQLFreeStmt(0x%08lx, %u)", Addr(s), option);
+    rcTraceCall(conn->odbcTrace, "SQLFreeStmt(0x%08lx, %u)", rcStmtAddr(s), option);
     rcErrClearQueue(&s->errors);
     switch (option) {
     case SQL_CLOSE: CloseCursor(s); break;
@@ -207,21 +192,21 @@ SQLRETURN SQLFreeStmtImpl(rcStmtHandle *s, SQLUSMALLINT option)
         break;
     default: break;
     }
-    return Done(s, "SQLFreeStmt", SQL_SUCCESS);
+    return rcStmtDone(s, "SQLFreeStmt", SQL_SUCCESS);
 }
 
 SQLRETURN SQLPrepareImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length)
 {
     ArgText sql(text, length);
-    rcTraceCall(s->conn->odbcTrace, "SQLPrepare(0x%08lx, \"%-.600s\", %ld)", Addr(s), sql.trace(),
-                static_cast<long>(length));
+    rcTraceCall(s->conn->odbcTrace, "SQLPrepare(0x%08lx, \"%-.600s\", %ld)", rcStmtAddr(s),
+                sql.trace(), static_cast<long>(length));
     if (!s->inExecDirect)
         rcErrClearQueue(&s->errors);
     s->keepDiagnostics = 0;
     if (CloseIfNeeded(s) != SQL_SUCCESS)
-        return Done(s, "SQLPrepare", SQL_ERROR);
+        return rcStmtDone(s, "SQLPrepare", SQL_ERROR);
     if (sql.msg != RC_MSG_NO_ERROR)
-        return Done(s, "SQLPrepare", Raise(s, sql.msg));
+        return rcStmtDone(s, "SQLPrepare", rcStmtRaise(s, sql.msg));
     int16_t r = PrepareText(s, sql.c_str());
     SQLRETURN rc;
     if (r == 0 || r == 1) {
@@ -237,22 +222,22 @@ SQLRETURN SQLPrepareImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length
             s->state = RC_STMT_ALLOCATED;
         rc = SQL_ERROR;
     }
-    return Done(s, "SQLPrepare", rc);
+    return rcStmtDone(s, "SQLPrepare", rc);
 }
 
 SQLRETURN SQLExecuteImpl(rcStmtHandle *s)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLExecute(0x%08lx)", Addr(s));
+    rcTraceCall(s->conn->odbcTrace, "SQLExecute(0x%08lx)", rcStmtAddr(s));
     if (!s->keepDiagnostics)
         rcErrClearQueue(&s->errors);
     if (!s->prepared) {
         // Never prepared (or the preparation failed): a sequence error.
         if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
-            return Done(s, "SQLExecute", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
-        return Done(s, "SQLExecute", Raise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+            return rcStmtDone(s, "SQLExecute", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
+        return rcStmtDone(s, "SQLExecute", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     }
     if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
-        return Done(s, "SQLExecute", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
+        return rcStmtDone(s, "SQLExecute", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     SQLRETURN rc = SQL_SUCCESS;
     if (s->setApplied || s->prep.kind == RC_KIND_USE) {
         // An applied SET statement or a USE: done at preparation, no result set.
@@ -281,17 +266,17 @@ SQLRETURN SQLExecuteImpl(rcStmtHandle *s)
                   "Execution of data changes and procedures is not available yet.");
         rc = SQL_ERROR;
     }
-    return Done(s, "SQLExecute", rc);
+    return rcStmtDone(s, "SQLExecute", rc);
 }
 
 SQLRETURN SQLExecDirectImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length)
 {
     ArgText sql(text, length);
-    rcTraceCall(s->conn->odbcTrace, "SQLExecDirect(0x%08lx, \"%-.600s\", %ld)", Addr(s),
+    rcTraceCall(s->conn->odbcTrace, "SQLExecDirect(0x%08lx, \"%-.600s\", %ld)", rcStmtAddr(s),
                 sql.trace(), static_cast<long>(length));
     rcErrClearQueue(&s->errors);
     if (sql.msg != RC_MSG_NO_ERROR)
-        return Done(s, "SQLExecDirect", Raise(s, sql.msg));
+        return rcStmtDone(s, "SQLExecDirect", rcStmtRaise(s, sql.msg));
     uint16_t entryState = s->state;
     s->inExecDirect = 1;
     SQLRETURN rc = SQLPrepareImpl(s, reinterpret_cast<const SQLCHAR *>(sql.c_str()), SQL_NTS);
@@ -312,68 +297,68 @@ SQLRETURN SQLExecDirectImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER len
     } else if (warned && rc == SQL_SUCCESS) {
         rc = SQL_SUCCESS_WITH_INFO;
     }
-    return Done(s, "SQLExecDirect", rc);
+    return rcStmtDone(s, "SQLExecDirect", rc);
 }
 
 SQLRETURN SQLCancelImpl(rcStmtHandle *s)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLCancel(0x%08lx)", Addr(s));
+    rcTraceCall(s->conn->odbcTrace, "SQLCancel(0x%08lx)", rcStmtAddr(s));
     rcErrClearQueue(&s->errors);
     // Nothing runs asynchronously: cancelling closes the cursor.
     CloseCursor(s);
-    return Done(s, "SQLCancel", SQL_SUCCESS);
+    return rcStmtDone(s, "SQLCancel", SQL_SUCCESS);
 }
 
 SQLRETURN SQLSetCursorNameImpl(rcStmtHandle *s, const SQLCHAR *name, SQLSMALLINT length)
 {
     ArgText arg(name, length);
-    rcTraceCall(s->conn->odbcTrace, "SQLSetCursorName(0x%08lx, \"%s\", %d)", Addr(s), arg.trace(),
-                length);
+    rcTraceCall(s->conn->odbcTrace, "SQLSetCursorName(0x%08lx, \"%s\", %d)", rcStmtAddr(s),
+                arg.trace(), length);
     rcErrClearQueue(&s->errors);
     if (s->state >= RC_STMT_CURSOR_OPEN)
-        return Done(s, "SQLSetCursorName", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
+        return rcStmtDone(s, "SQLSetCursorName", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     if (arg.msg != RC_MSG_NO_ERROR)
-        return Done(s, "SQLSetCursorName", Raise(s, arg.msg));
+        return rcStmtDone(s, "SQLSetCursorName", rcStmtRaise(s, arg.msg));
     const char *text = arg.c_str();
     size_t n = std::strlen(text);
     if (n == 0 || n > kRcCursorNameMax)
-        return Done(s, "SQLSetCursorName", Raise(s, RC_MSG_INVALID_CURSOR_NAME));
+        return rcStmtDone(s, "SQLSetCursorName", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_NAME));
     rcList *list = s->conn->statements;
     for (uint32_t i = 0; list != nullptr && i < rcListCount(list); ++i) {
         auto *other = *static_cast<rcStmtHandle **>(rcListAt(list, i));
         if (other != s && PlatAsciiCaseCompare(other->cursorName, text) == 0)
-            return Done(s, "SQLSetCursorName", Raise(s, RC_MSG_DUPLICATE_CURSOR_NAME));
+            return rcStmtDone(s, "SQLSetCursorName", rcStmtRaise(s, RC_MSG_DUPLICATE_CURSOR_NAME));
     }
     std::memcpy(s->cursorName, text, n + 1);
     s->cursorNameSet = 1;
-    return Done(s, "SQLSetCursorName", SQL_SUCCESS);
+    return rcStmtDone(s, "SQLSetCursorName", SQL_SUCCESS);
 }
 
 SQLRETURN SQLGetCursorNameImpl(rcStmtHandle *s, SQLCHAR *name, SQLSMALLINT size,
                                SQLSMALLINT *length)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLGetCursorName(0x%08lx, 0x%08lx, %d, 0x%08lx)", Addr(s),
-                Addr(name), size, Addr(length));
+    rcTraceCall(s->conn->odbcTrace, "SQLGetCursorName(0x%08lx, 0x%08lx, %d, 0x%08lx)",
+                rcStmtAddr(s), rcStmtAddr(name), size, rcStmtAddr(length));
     rcErrClearQueue(&s->errors);
     bool available = (s->state < RC_STMT_EXECUTED && s->cursorNameSet) ||
                      (s->state >= RC_STMT_EXECUTED && ProducesResult(s));
     if (!available)
-        return Done(s, "SQLGetCursorName", Raise(s, RC_MSG_NO_CURSOR_NAME_AVAILABLE));
+        return rcStmtDone(s, "SQLGetCursorName", rcStmtRaise(s, RC_MSG_NO_CURSOR_NAME_AVAILABLE));
     int64_t full = 0;
     SQLRETURN rc = SQL_SUCCESS;
     if (rcCopyOutString(reinterpret_cast<char *>(name), s->cursorName, size, &full) &&
         name != nullptr) {
-        Raise(s, RC_MSG_DATA_TRUNCATED);
+        rcStmtRaise(s, RC_MSG_DATA_TRUNCATED);
         rc = SQL_SUCCESS_WITH_INFO;
     }
     if (length != nullptr)
         *length = static_cast<SQLSMALLINT>(full);
-    return Done(s, "SQLGetCursorName", rc);
+    return rcStmtDone(s, "SQLGetCursorName", rc);
 }
 
 SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLULEN value)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLSetStmtOption(0x%08lx, %u, %lu)", Addr(s), option,
+    rcTraceCall(s->conn->odbcTrace, "SQLSetStmtOption(0x%08lx, %u, %lu)", rcStmtAddr(s), option,
                 static_cast<unsigned long>(value));
     rcErrClearQueue(&s->errors);
     SQLRETURN rc = SQL_SUCCESS;
@@ -384,7 +369,7 @@ SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLULEN val
     case SQL_RETRIEVE_DATA:
     case SQL_USE_BOOKMARKS:
         if (value != 0)
-            rc = Raise(s, RC_MSG_DRIVER_NOT_CAPABLE);
+            rc = rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE);
         break;
     case SQL_MAX_ROWS:
         // The engine remembers it: the fetch stops after this many rows.
@@ -393,27 +378,27 @@ SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLULEN val
         break;
     case SQL_NOSCAN:
         if (value != SQL_NOSCAN_OFF && value != SQL_NOSCAN_ON)
-            rc = Raise(s, RC_MSG_INVALID_ARGUMENT_VALUE);
+            rc = rcStmtRaise(s, RC_MSG_INVALID_ARGUMENT_VALUE);
         break;
     case SQL_BIND_TYPE:
         if (value != SQL_BIND_BY_COLUMN)
-            rc = Raise(s, RC_MSG_DRIVER_NOT_CAPABLE);
+            rc = rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE);
         break;
     case SQL_ASYNC_ENABLE:
         if (value != SQL_ASYNC_ENABLE_OFF)
-            rc = Raise(s, RC_MSG_DRIVER_NOT_CAPABLE);
+            rc = rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE);
         break;
     case SQL_CURSOR_TYPE:
         if (value != SQL_CURSOR_FORWARD_ONLY)
-            rc = Raise(s, RC_MSG_DRIVER_NOT_CAPABLE);
+            rc = rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE);
         break;
     case SQL_CONCURRENCY:
         if (value != SQL_CONCUR_READ_ONLY)
-            rc = Raise(s, RC_MSG_DRIVER_NOT_CAPABLE);
+            rc = rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE);
         break;
     case SQL_ROWSET_SIZE:
         if (value != 1)
-            rc = Raise(s, RC_MSG_DRIVER_NOT_CAPABLE);
+            rc = rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE);
         break;
     case SQL_MAX_LENGTH: break;
     default:
@@ -424,18 +409,18 @@ SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLULEN val
     }
     if (rc == SQL_SUCCESS && option <= 14)
         rcStmtStoreOption(option, s->options, static_cast<uint32_t>(value));
-    return Done(s, "SQLSetStmtOption", rc);
+    return rcStmtDone(s, "SQLSetStmtOption", rc);
 }
 
 SQLRETURN SQLGetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLPOINTER value)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLGetStmtOption(0x%08lx, %u, 0x%08lx)", Addr(s), option,
-                Addr(value));
+    rcTraceCall(s->conn->odbcTrace, "SQLGetStmtOption(0x%08lx, %u, 0x%08lx)", rcStmtAddr(s), option,
+                rcStmtAddr(value));
     rcErrClearQueue(&s->errors);
     uint32_t v = 0;
     if (option == SQL_ROW_NUMBER) {
         if (s->state < RC_STMT_FETCHED)
-            return Done(s, "SQLGetStmtOption", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
+            return rcStmtDone(s, "SQLGetStmtOption", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
         v = s->rowCount;
     } else if (option <= 14) {
         rcStmtReadOption(option, s->options, &v);
@@ -444,25 +429,26 @@ SQLRETURN SQLGetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLPOINTER 
     }
     if (value != nullptr)
         std::memcpy(value, &v, sizeof v);
-    return Done(s, "SQLGetStmtOption", SQL_SUCCESS);
+    return rcStmtDone(s, "SQLGetStmtOption", SQL_SUCCESS);
 }
 
 SQLRETURN SQLRowCountImpl(rcStmtHandle *s, SQLLEN *count)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLRowCount(0x%08lx, 0x%08lx)", Addr(s), Addr(count));
+    rcTraceCall(s->conn->odbcTrace, "SQLRowCount(0x%08lx, 0x%08lx)", rcStmtAddr(s),
+                rcStmtAddr(count));
     rcErrClearQueue(&s->errors);
     if (s->state < RC_STMT_EXECUTED)
-        return Done(s, "SQLRowCount", Raise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        return rcStmtDone(s, "SQLRowCount", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (count != nullptr)
         *count =
             ProducesResult(s) && s->state < RC_STMT_FETCHED ? -1 : static_cast<SQLLEN>(s->rowCount);
-    return Done(s, "SQLRowCount", SQL_SUCCESS);
+    return rcStmtDone(s, "SQLRowCount", SQL_SUCCESS);
 }
 
 SQLRETURN SQLMoreResultsImpl(rcStmtHandle *s)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLMoreResults(0x%08lx)", Addr(s));
+    rcTraceCall(s->conn->odbcTrace, "SQLMoreResults(0x%08lx)", rcStmtAddr(s));
     rcErrClearQueue(&s->errors);
     CloseCursor(s);
-    return Done(s, "SQLMoreResults", SQL_NO_DATA_FOUND);
+    return rcStmtDone(s, "SQLMoreResults", SQL_NO_DATA_FOUND);
 }

@@ -14,22 +14,6 @@
 
 namespace {
 
-unsigned long Addr(const void *p)
-{
-    return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p));
-}
-
-SQLRETURN Raise(rcStmtHandle *s, uint32_t msgId)
-{
-    return static_cast<SQLRETURN>(rcErrRaise(&s->errors, msgId));
-}
-
-SQLRETURN Done(rcStmtHandle *s, const char *name, SQLRETURN rc)
-{
-    rcTraceReturn(s->conn->odbcTrace, name, rc);
-    return rc;
-}
-
 bool HasResult(const rcStmtHandle *s)
 {
     return s->prep.kind >= 100 && s->prep.kind < 4096 && !s->prep.columns.empty();
@@ -47,7 +31,7 @@ SQLRETURN CopyText(rcStmtHandle *s, const std::string &text, SQLPOINTER out, SQL
     int64_t full = 0;
     SQLRETURN rc = SQL_SUCCESS;
     if (rcCopyOutString(static_cast<char *>(out), text.c_str(), size, &full) && out != nullptr) {
-        Raise(s, RC_MSG_DATA_TRUNCATED);
+        rcStmtRaise(s, RC_MSG_DATA_TRUNCATED);
         rc = SQL_SUCCESS_WITH_INFO;
     }
     if (length != nullptr)
@@ -71,13 +55,14 @@ SQLLEN LengthOf(const rcResultColumn &c)
 
 SQLRETURN SQLNumResultColsImpl(rcStmtHandle *s, SQLSMALLINT *count)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLNumResultCols(0x%08lx, 0x%08lx)", Addr(s), Addr(count));
+    rcTraceCall(s->conn->odbcTrace, "SQLNumResultCols(0x%08lx, 0x%08lx)", rcStmtAddr(s),
+                rcStmtAddr(count));
     // The diagnostics of the preceding prepare or execute stay queued.
     if (s->state < RC_STMT_PREPARED || s->state > RC_STMT_CURSOR_OPEN)
         rcErrClearQueue(&s->errors);
     if (count != nullptr)
         *count = ColumnCount(s);
-    return Done(s, "SQLNumResultCols", SQL_SUCCESS);
+    return rcStmtDone(s, "SQLNumResultCols", SQL_SUCCESS);
 }
 
 SQLRETURN SQLDescribeColImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLCHAR *name, SQLSMALLINT size,
@@ -87,15 +72,15 @@ SQLRETURN SQLDescribeColImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLCHAR *name
     rcTraceCall(
         s->conn->odbcTrace,
         "SQLDescribeCol(0x%08lx, %u, 0x%08lx, %d, 0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx)",
-        Addr(s), column, Addr(name), size, Addr(length), Addr(type), Addr(columnSize), Addr(scale),
-        Addr(nullable));
+        rcStmtAddr(s), column, rcStmtAddr(name), size, rcStmtAddr(length), rcStmtAddr(type),
+        rcStmtAddr(columnSize), rcStmtAddr(scale), rcStmtAddr(nullable));
     rcErrClearQueue(&s->errors);
     if (s->state < RC_STMT_PREPARED)
-        return Done(s, "SQLDescribeCol", Raise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        return rcStmtDone(s, "SQLDescribeCol", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (!HasResult(s))
-        return Done(s, "SQLDescribeCol", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
+        return rcStmtDone(s, "SQLDescribeCol", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     if (column == 0 || column > ColumnCount(s))
-        return Done(s, "SQLDescribeCol", Raise(s, RC_MSG_INVALID_COLUMN_NUMBER));
+        return rcStmtDone(s, "SQLDescribeCol", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
     const rcResultColumn &c = s->prep.columns[column - 1];
     if (type != nullptr)
         *type = c.sqlType;
@@ -105,7 +90,7 @@ SQLRETURN SQLDescribeColImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLCHAR *name
         *scale = c.scale == kRcNoScale ? 0 : c.scale;
     if (nullable != nullptr)
         *nullable = static_cast<SQLSMALLINT>(c.nullable);
-    return Done(s, "SQLDescribeCol", CopyText(s, c.name, name, size, length));
+    return rcStmtDone(s, "SQLDescribeCol", CopyText(s, c.name, name, size, length));
 }
 
 SQLRETURN SQLColAttributesImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLUSMALLINT field,
@@ -113,40 +98,40 @@ SQLRETURN SQLColAttributesImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLUSMALLIN
                                SQLLEN *number)
 {
     rcTraceCall(s->conn->odbcTrace,
-                "SQLColAttributes(0x%08lx, %u, %u, 0x%08lx, %d, 0x%08lx, 0x%08lx)", Addr(s), column,
-                field, Addr(text), size, Addr(length), Addr(number));
+                "SQLColAttributes(0x%08lx, %u, %u, 0x%08lx, %d, 0x%08lx, 0x%08lx)", rcStmtAddr(s),
+                column, field, rcStmtAddr(text), size, rcStmtAddr(length), rcStmtAddr(number));
     rcErrClearQueue(&s->errors);
     if (s->state < RC_STMT_PREPARED)
-        return Done(s, "SQLColAttributes", Raise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        return rcStmtDone(s, "SQLColAttributes", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (!HasResult(s))
-        return Done(s, "SQLColAttributes", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
+        return rcStmtDone(s, "SQLColAttributes", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     bool numeric =
         field == SQL_COLUMN_COUNT || (field >= SQL_COLUMN_TYPE && field <= SQL_COLUMN_SEARCHABLE);
     if (numeric && number == nullptr)
-        return Done(s, "SQLColAttributes", SQL_SUCCESS);
+        return rcStmtDone(s, "SQLColAttributes", SQL_SUCCESS);
     if (field == SQL_COLUMN_COUNT) {
         *number = ColumnCount(s);
-        return Done(s, "SQLColAttributes", SQL_SUCCESS);
+        return rcStmtDone(s, "SQLColAttributes", SQL_SUCCESS);
     }
     if (column == 0 || column > ColumnCount(s))
-        return Done(s, "SQLColAttributes", Raise(s, RC_MSG_INVALID_COLUMN_NUMBER));
+        return rcStmtDone(s, "SQLColAttributes", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
     if (field > SQL_COLUMN_LABEL)
-        return Done(s, "SQLColAttributes", Raise(s, RC_MSG_DRIVER_NOT_CAPABLE));
+        return rcStmtDone(s, "SQLColAttributes", rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE));
     const rcResultColumn &c = s->prep.columns[column - 1];
     SQLLEN v = 0;
     switch (field) {
     case SQL_COLUMN_NAME:
-        return Done(s, "SQLColAttributes", CopyText(s, c.name, text, size, length));
+        return rcStmtDone(s, "SQLColAttributes", CopyText(s, c.name, text, size, length));
     case SQL_COLUMN_TYPE_NAME:
-        return Done(s, "SQLColAttributes", CopyText(s, c.typeName, text, size, length));
+        return rcStmtDone(s, "SQLColAttributes", CopyText(s, c.typeName, text, size, length));
     case SQL_COLUMN_TABLE_NAME:
-        return Done(s, "SQLColAttributes", CopyText(s, c.tableName, text, size, length));
+        return rcStmtDone(s, "SQLColAttributes", CopyText(s, c.tableName, text, size, length));
     case SQL_COLUMN_OWNER_NAME:
-        return Done(s, "SQLColAttributes", CopyText(s, "", text, size, length));
+        return rcStmtDone(s, "SQLColAttributes", CopyText(s, "", text, size, length));
     case SQL_COLUMN_QUALIFIER_NAME:
-        return Done(s, "SQLColAttributes", CopyText(s, c.qualifier, text, size, length));
+        return rcStmtDone(s, "SQLColAttributes", CopyText(s, c.qualifier, text, size, length));
     case SQL_COLUMN_LABEL:
-        return Done(s, "SQLColAttributes", CopyText(s, c.name, text, size, length));
+        return rcStmtDone(s, "SQLColAttributes", CopyText(s, c.name, text, size, length));
     case SQL_COLUMN_TYPE: v = c.sqlType; break;
     case SQL_COLUMN_LENGTH: v = LengthOf(c); break;
     case SQL_COLUMN_PRECISION: v = static_cast<SQLLEN>(c.precision); break;
@@ -163,31 +148,33 @@ SQLRETURN SQLColAttributesImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLUSMALLIN
     }
     if (number != nullptr)
         *number = v;
-    return Done(s, "SQLColAttributes", SQL_SUCCESS);
+    return rcStmtDone(s, "SQLColAttributes", SQL_SUCCESS);
 }
 
 SQLRETURN SQLNumParamsImpl(rcStmtHandle *s, SQLSMALLINT *count)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLNumParams(0x%08lx, 0x%08lx)", Addr(s), Addr(count));
+    rcTraceCall(s->conn->odbcTrace, "SQLNumParams(0x%08lx, 0x%08lx)", rcStmtAddr(s),
+                rcStmtAddr(count));
     rcErrClearQueue(&s->errors);
     if (s->state < RC_STMT_PREPARED)
-        return Done(s, "SQLNumParams", Raise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        return rcStmtDone(s, "SQLNumParams", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (count != nullptr)
         *count = static_cast<SQLSMALLINT>(s->prep.params.size());
-    return Done(s, "SQLNumParams", SQL_SUCCESS);
+    return rcStmtDone(s, "SQLNumParams", SQL_SUCCESS);
 }
 
 SQLRETURN SQLDescribeParamImpl(rcStmtHandle *s, SQLUSMALLINT param, SQLSMALLINT *type,
                                SQLULEN *columnSize, SQLSMALLINT *scale, SQLSMALLINT *nullable)
 {
     rcTraceCall(s->conn->odbcTrace,
-                "SQLDescribeParam(0x%08lx, %u, 0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx)", Addr(s), param,
-                Addr(type), Addr(columnSize), Addr(scale), Addr(nullable));
+                "SQLDescribeParam(0x%08lx, %u, 0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx)", rcStmtAddr(s),
+                param, rcStmtAddr(type), rcStmtAddr(columnSize), rcStmtAddr(scale),
+                rcStmtAddr(nullable));
     rcErrClearQueue(&s->errors);
     if (s->state < RC_STMT_PREPARED)
-        return Done(s, "SQLDescribeParam", Raise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        return rcStmtDone(s, "SQLDescribeParam", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (param == 0 || param > s->prep.params.size())
-        return Done(s, "SQLDescribeParam", Raise(s, RC_MSG_INVALID_PARAMETER_NUMBER));
+        return rcStmtDone(s, "SQLDescribeParam", rcStmtRaise(s, RC_MSG_INVALID_PARAMETER_NUMBER));
     const rcParamDesc &d = s->prep.params[param - 1];
     if (type != nullptr)
         *type = d.sqlType;
@@ -197,7 +184,7 @@ SQLRETURN SQLDescribeParamImpl(rcStmtHandle *s, SQLUSMALLINT param, SQLSMALLINT 
         *scale = d.decimalDigits;
     if (nullable != nullptr)
         *nullable = static_cast<SQLSMALLINT>(d.nullable);
-    return Done(s, "SQLDescribeParam", SQL_SUCCESS);
+    return rcStmtDone(s, "SQLDescribeParam", SQL_SUCCESS);
 }
 
 SQLRETURN SQLNativeSqlImpl(rcConn *conn, const SQLCHAR *in, SQLINTEGER inLength, SQLCHAR *out,
@@ -207,8 +194,9 @@ SQLRETURN SQLNativeSqlImpl(rcConn *conn, const SQLCHAR *in, SQLINTEGER inLength,
     uint32_t msg =
         rcArgCopyString(&arg, reinterpret_cast<const char *>(in), inLength, kRcArgNoMaximum, 0);
     rcTraceCall(conn->odbcTrace, "SQLNativeSql(0x%08lx, \"%-.600s\", %ld, 0x%08lx, %ld, 0x%08lx)",
-                Addr(conn), arg.text != nullptr ? arg.text : "NULL", static_cast<long>(inLength),
-                Addr(out), static_cast<long>(outMax), Addr(outLength));
+                rcStmtAddr(conn), arg.text != nullptr ? arg.text : "NULL",
+                static_cast<long>(inLength), rcStmtAddr(out), static_cast<long>(outMax),
+                rcStmtAddr(outLength));
     rcErrClearQueue(&conn->errors);
     SQLRETURN rc = SQL_SUCCESS;
     if (msg != RC_MSG_NO_ERROR) {

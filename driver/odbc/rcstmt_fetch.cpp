@@ -22,22 +22,6 @@
 
 namespace {
 
-unsigned long Addr(const void *p)
-{
-    return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p));
-}
-
-SQLRETURN Raise(rcStmtHandle *s, uint32_t msgId)
-{
-    return static_cast<SQLRETURN>(rcErrRaise(&s->errors, msgId));
-}
-
-SQLRETURN Done(rcStmtHandle *s, const char *name, SQLRETURN rc)
-{
-    rcTraceReturn(s->conn->odbcTrace, name, rc);
-    return rc;
-}
-
 int FnCode(const rcParseNode *fn)
 {
     const rcScalarFnEntry *e = rcPrsScalarFnOf(fn);
@@ -202,48 +186,49 @@ void rcStmtCloseQuery(rcStmtHandle *s)
 SQLRETURN SQLBindColImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER value,
                          SQLLEN bufferLength, SQLLEN *length)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLBindCol(0x%08lx, %u, %d, 0x%08lx, %ld, 0x%08lx)", Addr(s),
-                column, cType, Addr(value), static_cast<long>(bufferLength), Addr(length));
+    rcTraceCall(s->conn->odbcTrace, "SQLBindCol(0x%08lx, %u, %d, 0x%08lx, %ld, 0x%08lx)",
+                rcStmtAddr(s), column, cType, rcStmtAddr(value), static_cast<long>(bufferLength),
+                rcStmtAddr(length));
     rcErrClearQueue(&s->errors);
     if (column == 0)
-        return Done(s, "SQLBindCol", Raise(s, RC_MSG_INVALID_COLUMN_NUMBER));
+        return rcStmtDone(s, "SQLBindCol", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
     if (bufferLength < 0)
-        return Done(s, "SQLBindCol", Raise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
+        return rcStmtDone(s, "SQLBindCol", rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
     if (!KnownCType(cType))
-        return Done(s, "SQLBindCol", Raise(s, RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE));
+        return rcStmtDone(s, "SQLBindCol", rcStmtRaise(s, RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE));
     if (value == nullptr) {
         // Unbinds the column.
         if (column <= s->bindings.size())
             s->bindings[column - 1] = rcColBinding{};
-        return Done(s, "SQLBindCol", SQL_SUCCESS);
+        return rcStmtDone(s, "SQLBindCol", SQL_SUCCESS);
     }
     if (column > s->bindings.size())
         s->bindings.resize(column);
     s->bindings[column - 1] = rcColBinding{cType, value, bufferLength, length};
-    return Done(s, "SQLBindCol", SQL_SUCCESS);
+    return rcStmtDone(s, "SQLBindCol", SQL_SUCCESS);
 }
 
 SQLRETURN SQLFetchImpl(rcStmtHandle *s)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLFetch(0x%08lx)", Addr(s));
+    rcTraceCall(s->conn->odbcTrace, "SQLFetch(0x%08lx)", rcStmtAddr(s));
     rcErrClearQueue(&s->errors);
     rcStmt *e = s->engine;
     if (s->state == RC_STMT_EXT_FETCHED || s->state < RC_STMT_CURSOR_OPEN ||
         e->planner == nullptr || !e->planner->open)
-        return Done(s, "SQLFetch", Raise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        return rcStmtDone(s, "SQLFetch", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     s->rowCurrent = false;
     s->state = RC_STMT_FETCHED;
     if (e->endOfData || (e->maxRows != 0 && s->rowCount >= e->maxRows)) {
         e->endOfData = 1;
-        return Done(s, "SQLFetch", SQL_NO_DATA_FOUND);
+        return rcStmtDone(s, "SQLFetch", SQL_NO_DATA_FOUND);
     }
     int16_t rc = rcExeFetch(e->planner);
     if (rc < 0)
-        return Done(s, "SQLFetch", SQL_ERROR);
+        return rcStmtDone(s, "SQLFetch", SQL_ERROR);
     if (rc == PLN_END) {
         e->endOfData = 1;
         e->engineState = RC_ENGINE_DONE;
-        return Done(s, "SQLFetch", SQL_NO_DATA_FOUND);
+        return rcStmtDone(s, "SQLFetch", SQL_NO_DATA_FOUND);
     }
     ++s->rowCount;
     s->rowCurrent = true;
@@ -254,31 +239,35 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
         if (b.value == nullptr)
             continue;
         if (k >= count)
-            return Done(s, "SQLFetch", Raise(s, RC_MSG_INVALID_COLUMN_NUMBER));
+            return rcStmtDone(s, "SQLFetch", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
         int16_t r = GetColumn(s, k, b.cType, b.value, b.bufferLength, b.length);
         if (r < 0)
-            return Done(s, "SQLFetch", SQL_ERROR);
+            return rcStmtDone(s, "SQLFetch", SQL_ERROR);
         warned = warned || r == 1;
     }
-    return Done(s, "SQLFetch", warned ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
+    return rcStmtDone(s, "SQLFetch", warned ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
 }
 
 SQLRETURN SQLGetDataImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER value,
                          SQLLEN bufferLength, SQLLEN *length)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLGetData(0x%08lx, %u, %d, 0x%08lx, %ld, 0x%08lx)", Addr(s),
-                column, cType, Addr(value), static_cast<long>(bufferLength), Addr(length));
+    rcTraceCall(s->conn->odbcTrace, "SQLGetData(0x%08lx, %u, %d, 0x%08lx, %ld, 0x%08lx)",
+                rcStmtAddr(s), column, cType, rcStmtAddr(value), static_cast<long>(bufferLength),
+                rcStmtAddr(length));
     rcErrClearQueue(&s->errors);
     if (s->state < RC_STMT_CURSOR_OPEN)
-        return Done(s, "SQLGetData", Raise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (!s->rowCurrent || s->engine->planner == nullptr)
-        return Done(s, "SQLGetData", Raise(s, RC_MSG_INVALID_CURSOR_STATE));
+        return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     if (column == 0 || column > s->prep.columns.size())
-        return Done(s, "SQLGetData", Raise(s, RC_MSG_INVALID_COLUMN_NUMBER));
+        return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
     if (bufferLength < 0)
-        return Done(s, "SQLGetData", Raise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
+        return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
     if (!KnownCType(cType))
-        return Done(s, "SQLGetData", Raise(s, RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE));
+        return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE));
     int16_t r = GetColumn(s, static_cast<uint16_t>(column - 1), cType, value, bufferLength, length);
-    return Done(s, "SQLGetData", r < 0 ? SQL_ERROR : r == 1 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
+    return rcStmtDone(s, "SQLGetData",
+                      r < 0    ? SQL_ERROR
+                      : r == 1 ? SQL_SUCCESS_WITH_INFO
+                               : SQL_SUCCESS);
 }

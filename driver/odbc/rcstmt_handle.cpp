@@ -3,6 +3,7 @@
 #include "driver/odbc/rcstmt_handle.h"
 
 #include "driver/core/rcmsgid.h"
+#include "driver/core/rctrace.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/frontend/fe_view.h"
 #include "driver/odbc/rcconn.h"
@@ -155,4 +156,20 @@ int16_t rcConnSetStmtOptions(rcConn *conn, uint16_t option, uintptr_t value)
         rcStmtStoreOption(option, handle->options, static_cast<uint32_t>(value));
     }
     return warning ? 1 : 0;
+}
+
+unsigned long rcStmtAddr(const void *p)
+{
+    return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p));
+}
+
+SQLRETURN rcStmtRaise(rcStmtHandle *s, uint32_t msgId)
+{
+    return static_cast<SQLRETURN>(rcErrRaise(&s->errors, msgId));
+}
+
+SQLRETURN rcStmtDone(rcStmtHandle *s, const char *name, SQLRETURN rc)
+{
+    rcTraceReturn(s->conn->odbcTrace, name, rc);
+    return rc;
 }

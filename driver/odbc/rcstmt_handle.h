@@ -85,6 +85,13 @@ struct rcStmtHandle {
 // Allocates a handle and its engine state on a connected connection and lists
 // it there; 0, or -1 with the error on the connection (nothing is left).
 int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out);
+
+// Shared by the statement workers: a handle's address for trace lines, a
+// message posted on the statement (returns -1), and the trace's return line
+// written before a worker returns rc.
+unsigned long rcStmtAddr(const void *p);
+SQLRETURN rcStmtRaise(rcStmtHandle *s, uint32_t msgId);
+SQLRETURN rcStmtDone(rcStmtHandle *s, const char *name, SQLRETURN rc);
 // Drops the engine state, unlists and frees the handle; 0, or -1 when the
 // engine could not release its state (the handle is freed all the same).
 int16_t rcStmtHandleFree(rcStmtHandle *handle);

@@ -231,24 +231,12 @@ int16_t Case(rcExpEnv *env, const rcExpValue &v, bool upper, rcExpValue *r)
 
 int16_t Concat(rcExpEnv *env, rcExpValue *a, rcExpValue *r)
 {
-    const char *x, *y;
-    uint32_t nx, ny;
-    if (Text(env, a[0], &x, &nx) < 0 || Text(env, a[1], &y, &ny) < 0)
-        return RC_EXP_ERROR;
-    uint64_t n = static_cast<uint64_t>(nx) + ny;
-    int16_t rc = RC_EXP_OK;
-    if (n > RC_EXP_MAX_TEXT) {
-        n = RC_EXP_MAX_TEXT;
-        rc = RC_EXP_WARNING;
-    }
-    char *out = rcExpArenaAlloc(env, n + 1);
-    if (!out)
-        return RC_EXP_ERROR;
-    uint32_t first = nx < n ? nx : static_cast<uint32_t>(n);
-    std::memcpy(out, x, first);
-    std::memcpy(out + first, y, n - first);
-    out[n] = '\0';
-    SetText(r, n + 1 < kShortTextLimit ? SQL_CHAR : SQL_LONGVARCHAR, out, static_cast<uint32_t>(n));
+    const char *out;
+    uint32_t n;
+    int16_t rc = rcExpConcatText(env, a[0], a[1], &out, &n);
+    if (rc < 0)
+        return rc;
+    SetText(r, n + 1 < kShortTextLimit ? SQL_CHAR : SQL_LONGVARCHAR, out, n);
     return rc;
 }
 

@@ -197,6 +197,10 @@ int16_t rcExpAsText(rcExpEnv *env, const rcExpValue &in, const char **text, uint
 // The value as a date-time; false when it is none (text is parsed).
 bool rcExpAsTimestamp(const rcExpValue &in, TIMESTAMP_STRUCT *out);
 char *rcExpArenaAlloc(rcExpEnv *env, size_t n);
+// The two values as texts joined in the arena (NUL-terminated), cut at
+// RC_EXP_MAX_TEXT: 0, 1 cut (warning), -1 posted. Serves || and CONCAT.
+int16_t rcExpConcatText(rcExpEnv *env, const rcExpValue &a, const rcExpValue &b, const char **text,
+                        uint32_t *length);
 // Compile nesting: false (11431 posted) when env->maxDepth is passed.
 bool rcExpEnterNesting(rcExpEnv *env);
 void rcExpLeaveNesting(rcExpEnv *env);

@@ -48,26 +48,14 @@ int16_t ReadColumn(rcExpEnv *env, ExprProgram *p, const rcExpInstr &ins, rcExpVa
 
 int16_t Concat(rcExpEnv *env, rcExpValue &l, const rcExpValue &r)
 {
-    const char *a, *b;
-    uint32_t la, lb;
-    if (rcExpAsText(env, l, &a, &la) < 0 || rcExpAsText(env, r, &b, &lb) < 0)
-        return RC_EXP_ERROR;
-    uint64_t n = static_cast<uint64_t>(la) + lb;
-    int16_t rc = RC_EXP_OK;
-    if (n > RC_EXP_MAX_TEXT) {
-        n = RC_EXP_MAX_TEXT;
-        rc = RC_EXP_WARNING;
-    }
-    char *out = rcExpArenaAlloc(env, n + 1);
-    if (!out)
-        return RC_EXP_ERROR;
-    uint32_t na = la < n ? la : static_cast<uint32_t>(n);
-    std::memcpy(out, a, na);
-    std::memcpy(out + na, b, n - na);
-    out[n] = '\0';
+    const char *out;
+    uint32_t n;
+    int16_t rc = rcExpConcatText(env, l, r, &out, &n);
+    if (rc < 0)
+        return rc;
     l.type = SQL_VARCHAR;
     l.text = out;
-    l.length = static_cast<uint32_t>(n);
+    l.length = n;
     return rc;
 }
 
@@ -487,5 +475,30 @@ int16_t rcExpEvaluateAlloc(rcExpEnv *env, rcExpSlot slot, int16_t type, void **b
     if (outLength)
         *outLength = static_cast<uint32_t>(len) > room ? static_cast<int32_t>(room) : len;
     *buffer = block;
+    return rc;
+}
+
+int16_t rcExpConcatText(rcExpEnv *env, const rcExpValue &a, const rcExpValue &b, const char **text,
+                        uint32_t *length)
+{
+    const char *x, *y;
+    uint32_t nx, ny;
+    if (rcExpAsText(env, a, &x, &nx) < 0 || rcExpAsText(env, b, &y, &ny) < 0)
+        return RC_EXP_ERROR;
+    uint64_t n = static_cast<uint64_t>(nx) + ny;
+    int16_t rc = RC_EXP_OK;
+    if (n > RC_EXP_MAX_TEXT) {
+        n = RC_EXP_MAX_TEXT;
+        rc = RC_EXP_WARNING;
+    }
+    char *out = rcExpArenaAlloc(env, n + 1);
+    if (!out)
+        return RC_EXP_ERROR;
+    uint32_t first = nx < n ? nx : static_cast<uint32_t>(n);
+    std::memcpy(out, x, first);
+    std::memcpy(out + first, y, n - first);
+    out[n] = '\0';
+    *text = out;
+    *length = static_cast<uint32_t>(n);
     return rc;
 }
