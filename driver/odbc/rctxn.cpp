@@ -3,6 +3,7 @@
 
 #include "driver/odbc/rcconn.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/engine/rcstmt.h"
 #include "driver/engine/tam.h"
 #include "driver/engine/tam_drminfo.h"
 
@@ -188,22 +189,22 @@ int rcTxnStmtEvent(rcConn *conn, int stmtKind, int *pass)
 {
     if (pass)
         *pass = 0;
-    if (stmtKind == 4096)
+    if (stmtKind == RC_KIND_USE)
         return 0;
     int event = -1;
     switch (stmtKind) {
-    case 8:
-    case 9:
-    case 10:
-    case 11: event = RC_TXN_EVENT_DDL; break;
-    case 2:
-    case 3:
-    case 5:
-    case 12:
-    case 13:
-    case 100:
-    case 101:
-    case 102: event = RC_TXN_EVENT_DML; break;
+    case RC_KIND_CREATE_INDEX:
+    case RC_KIND_CREATE_TABLE:
+    case RC_KIND_DROP_INDEX:
+    case RC_KIND_DROP_TABLE: event = RC_TXN_EVENT_DDL; break;
+    case RC_KIND_INSERT:
+    case RC_KIND_UPDATE:
+    case RC_KIND_DELETE:
+    case RC_KIND_CREATE_VIEW:
+    case RC_KIND_DROP_VIEW:
+    case RC_KIND_QUERY:
+    case RC_KIND_QUERY + 1: // the kind after a query's, kept as the transaction model counts it
+    case RC_KIND_PROCEDURE: event = RC_TXN_EVENT_DML; break;
     default: break;
     }
     if (event >= 0 && rcTxnEvent(conn, event, pass) != 0)
