@@ -215,6 +215,31 @@ std::string rcVwQueryText(const rcParseNode *createRoot)
     return query != nullptr ? rcPrsUnparseNode(query) : std::string();
 }
 
+namespace {
+
+// One change of the view files (add or remove, under their lock): the
+// statement's catalogue then holds what was written.
+template <typename Change>
+int ChangeFiles(rcStmt *stmt, Change change)
+{
+    rcViewCatalog *cat = Catalog(stmt);
+    if (cat == nullptr)
+        return -1;
+    std::string dir;
+    if (rcVwGetDir(stmt, &dir) != 0)
+        return -1;
+    rcVwFileError err;
+    rcVwFileCatalog written;
+    if (change(dir, &written, &err) != 0)
+        return PostFileError(stmt, err);
+    cat->dir = dir;
+    cat->file = std::move(written);
+    cat->loaded = true;
+    return 0;
+}
+
+} // namespace
+
 int rcVwCreate(rcStmt *stmt, const rcParseNode *createRoot, const rcVwColumnDesc *columns,
                size_t count)
 {
@@ -260,20 +285,10 @@ int rcVwCreate(rcStmt *stmt, const rcParseNode *createRoot, const rcVwColumnDesc
     std::string text = rcVwQueryText(createRoot);
     if (text.empty())
         return Post(stmt, RC_MSG_SYNTAX_ERROR);
-    rcViewCatalog *cat = Catalog(stmt);
-    if (cat == nullptr)
-        return -1;
-    std::string dir;
-    if (rcVwGetDir(stmt, &dir) != 0)
-        return -1;
-    rcVwFileError err;
-    rcVwFileCatalog written;
-    if (rcVwFileAdd(dir, name, records, text, TableCase(stmt), &written, &err) != 0)
-        return PostFileError(stmt, err);
-    cat->dir = dir;
-    cat->file = std::move(written);
-    cat->loaded = true;
-    return 0;
+    return ChangeFiles(
+        stmt, [&](const std::string &dir, rcVwFileCatalog *written, rcVwFileError *err) {
+            return rcVwFileAdd(dir, name, records, text, TableCase(stmt), written, err);
+        });
 }
 
 int rcVwDrop(rcStmt *stmt, const rcParseNode *dropRoot)
@@ -283,20 +298,10 @@ int rcVwDrop(rcStmt *stmt, const rcParseNode *dropRoot)
     const rcParseNode *leaf = NameLeaf(ChildOf(dropRoot, RC_N_ViewedTableName));
     if (leaf == nullptr)
         return Post(stmt, RC_MSG_SYNTAX_ERROR);
-    rcViewCatalog *cat = Catalog(stmt);
-    if (cat == nullptr)
-        return -1;
-    std::string dir;
-    if (rcVwGetDir(stmt, &dir) != 0)
-        return -1;
-    rcVwFileError err;
-    rcVwFileCatalog written;
-    if (rcVwFileRemove(dir, leaf->text, TableCase(stmt), &written, &err) != 0)
-        return PostFileError(stmt, err);
-    cat->dir = dir;
-    cat->file = std::move(written);
-    cat->loaded = true;
-    return 0;
+    return ChangeFiles(stmt,
+                       [&](const std::string &dir, rcVwFileCatalog *written, rcVwFileError *err) {
+                           return rcVwFileRemove(dir, leaf->text, TableCase(stmt), written, err);
+                       });
 }
 
 void rcVwReleaseCatalog(rcStmt *stmt)
