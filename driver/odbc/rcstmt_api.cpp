@@ -17,6 +17,7 @@
 #include "driver/engine/tam.h"
 #include "driver/odbc/rcset.h"
 #include "driver/odbc/rctxn.h"
+#include "driver/odbc/rcstmt_dml.h"
 #include "driver/odbc/rcstmt_fetch.h"
 #include "driver/odbc/rcstmt_source.h"
 #include "platform/strings.h"
@@ -243,27 +244,38 @@ SQLRETURN SQLExecuteImpl(rcStmtHandle *s)
         // An applied SET statement or a USE: done at preparation, no result set.
         s->state = RC_STMT_EXECUTED;
         s->rowCount = 0;
+    } else if (rcStmtRefuseReadOnly(s, s->prep.kind)) {
+        // The connection became read-only after the statement was prepared.
+        rc = SQL_ERROR;
     } else if (s->prep.kind == RC_KIND_CREATE_VIEW || s->prep.kind == RC_KIND_DROP_VIEW) {
         EngineLock lock;
-        if (rcFeExecuteView(&s->prep) == 0) {
+        int event = rcStmtTxnEvent(s);
+        if (event < 0 || (event == 0 && rcFeExecuteView(&s->prep) != 0)) {
+            rc = SQL_ERROR;
+        } else {
             s->state = RC_STMT_EXECUTED;
             s->rowCount = 0;
-        } else {
-            rc = SQL_ERROR;
         }
     } else if (s->prep.kind == RC_KIND_QUERY) {
         // Planned at the first execution after a prepare, opened at each.
         EngineLock lock;
-        if (rcStmtOpenQuery(s) != 0) {
+        if (rcStmtTxnEvent(s) < 0 || rcStmtOpenQuery(s) != 0) {
             rc = SQL_ERROR;
         } else {
             s->state = RC_STMT_CURSOR_OPEN;
             s->rowCount = 0;
         }
+    } else if (rcStmtIsDataChange(s->prep.kind)) {
+        // Runs to its end here; SQLRowCount tells how many rows it did.
+        EngineLock lock;
+        rc = rcStmtExecuteChange(s);
+        if (rc != SQL_ERROR)
+            s->state = RC_STMT_EXECUTED;
     } else {
-        // Data changes and procedures are not part of this driver yet.
+        // Procedures are not part of this driver yet; the definitions are
+        // refused at preparation (the data source offers none).
         rcErrPost(&s->errors, RC_MSG_DRIVER_NOT_CAPABLE, nullptr, 0,
-                  "Execution of data changes and procedures is not available yet.");
+                  "Execution of procedures is not available yet.");
         rc = SQL_ERROR;
     }
     return rcStmtDone(s, "SQLExecute", rc);
@@ -439,9 +451,16 @@ SQLRETURN SQLRowCountImpl(rcStmtHandle *s, SQLLEN *count)
     rcErrClearQueue(&s->errors);
     if (s->state < RC_STMT_EXECUTED)
         return rcStmtDone(s, "SQLRowCount", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
-    if (count != nullptr)
-        *count =
-            ProducesResult(s) && s->state < RC_STMT_FETCHED ? -1 : static_cast<SQLLEN>(s->rowCount);
+    // The rows a data change did; the rows fetched so far of a query once
+    // it is positioned; -1 for every other statement.
+    if (count != nullptr) {
+        if (rcStmtIsDataChange(s->prep.kind))
+            *count = static_cast<SQLLEN>(s->rowCount);
+        else if (s->prep.kind == RC_KIND_QUERY && s->state >= RC_STMT_FETCHED)
+            *count = static_cast<SQLLEN>(s->rowCount);
+        else
+            *count = -1;
+    }
     return rcStmtDone(s, "SQLRowCount", SQL_SUCCESS);
 }
 

@@ -19,6 +19,7 @@
 #include "driver/frontend/rcprsfn.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcstmt_api.h"
+#include "driver/odbc/rcstmt_dml.h"
 
 namespace {
 
@@ -45,6 +46,7 @@ void ReleasePlanNodes(rcStmt *stmt, QueryPlan *) { FreePlanner(stmt); }
 const rcStmtParts kParts = [] {
     rcStmtParts p;
     p.releasePlanNodes = &ReleasePlanNodes;
+    p.releaseDataChange = &rcStmtReleaseChange;
     return p;
 }();
 
@@ -144,7 +146,7 @@ int16_t GetColumn(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64
 
 const rcStmtParts *rcStmtFetchParts() { return &kParts; }
 
-int16_t rcStmtOpenQuery(rcStmtHandle *s)
+int16_t rcStmtMakePlanner(rcStmtHandle *s)
 {
     rcStmt *e = s->engine;
     if (e->planner == nullptr) {
@@ -153,6 +155,9 @@ int16_t rcStmtOpenQuery(rcStmtHandle *s)
             return static_cast<int16_t>(rcErrRaise(&s->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
         rcPlnStmtInit(e->planner, &s->errors, s->conn->session);
         e->planner->fnCode = &FnCode;
+        // USER: the connection's user name (it outlives its statements).
+        const char *uid = s->conn->attrs[RC_ATTR_UID].value;
+        e->planner->env.userName = uid != nullptr ? uid : "";
         e->planner->engineOptions = e->options.engineOptionMask;
         if (rcPlnBuild(e->planner, s->prep.root) != 0) {
             FreePlanner(e);
@@ -160,6 +165,14 @@ int16_t rcStmtOpenQuery(rcStmtHandle *s)
         }
         e->plan = e->planner->plan;
     }
+    return 0;
+}
+
+int16_t rcStmtOpenQuery(rcStmtHandle *s)
+{
+    rcStmt *e = s->engine;
+    if (rcStmtMakePlanner(s) != 0)
+        return -1;
     if (rcExeOpenQuery(e->planner) != 0) {
         rcExeCloseQuery(e->planner);
         return -1;

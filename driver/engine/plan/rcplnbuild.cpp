@@ -468,8 +468,46 @@ struct Builder {
         return 0;
     }
 
+    // The row source of an UPDATE or DELETE: its one table with the WHERE
+    // conjuncts filtering right above it (an index range where one serves
+    // them). No result columns.
+    int16_t RunChange(const rcParseNode *root)
+    {
+        PlanNode *top = NewTable(root);
+        if (top == nullptr)
+            return PLN_ERROR;
+        bool ok = rcPlnWalkTree(root, [&](const rcParseNode *n) {
+            return n->id != RC_N_ColName || rcPlnColumnOf(stmt, n) != nullptr;
+        });
+        if (!ok)
+            return PLN_ERROR;
+        const rcParseNode *where = rcPlnChild(root, RC_N_WhereSearchCond_Opt);
+        std::vector<const rcParseNode *> parts;
+        if (where != nullptr && rcPlnChild(where, RC_N_SearchCond) != nullptr)
+            Conjuncts(rcPlnChild(where, RC_N_SearchCond), &parts);
+        for (const rcParseNode *c : parts) {
+            top = Filter(top, c);
+            if (top == nullptr)
+                return PLN_ERROR;
+        }
+        if (ChooseIndexes() != 0)
+            return PLN_ERROR;
+        plan->root = top;
+        top->parent = nullptr;
+        return 0;
+    }
+
     int16_t Run(const rcParseNode *root)
     {
+        if (root->id == RC_N_UpdateStmt || root->id == RC_N_DeleteStmt)
+            return RunChange(root);
+        if (root->id == RC_N_InsertStmt) {
+            // INSERT ... SELECT reads its rows from the query's plan; an
+            // INSERT of one row of values has no row source.
+            const rcParseNode *spec =
+                rcPlnChild(rcPlnChild(root, RC_N_QuerySpecOrValList), RC_N_QuerySpec);
+            return spec != nullptr ? Run(spec) : 0;
+        }
         const rcParseNode *block = root;
         if (root->id == RC_N_FullSelectStmt)
             block = root->child;
