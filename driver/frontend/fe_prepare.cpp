@@ -46,9 +46,25 @@ bool Blank(const char *text)
     return true;
 }
 
-// The kind against the data source's SQL command mask.
+int CheckReadOnly(rcPrepared *prep, rcErrorQueue *errors);
+
+// The kind against the data source's SQL command mask. A read-only
+// connection refuses every change first, whatever the data source offers.
 int CheckCommand(rcPrepared *prep, rcErrorQueue *errors)
 {
+    switch (prep->kind) {
+    case kKindInsert:
+    case kKindUpdate:
+    case kKindDelete:
+    case kKindCreateIndex:
+    case kKindCreateTable:
+    case kKindDropIndex:
+    case kKindDropTable:
+        if (CheckReadOnly(prep, errors) != 0)
+            return -1;
+        break;
+    default: break;
+    }
     uint32_t mask = prep->source->CommandMask();
     switch (prep->kind) {
     case kKindInsert:

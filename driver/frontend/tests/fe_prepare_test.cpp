@@ -274,6 +274,10 @@ TEST(FePrepare, CommandMaskAndReadOnly)
     src.readOnly = true;
     EXPECT_EQ(Prepare(&prep, &src, "INSERT INTO EMP (ID) VALUES (1)").msgId,
               RC_MSG_ACCESS_VIOLATION);
+    // Every change, whatever the command mask says of it.
+    for (const char *sql : {"DELETE FROM EMP", "CREATE INDEX I1 ON EMP (ID)", "DROP TABLE EMP",
+                            "CREATE TABLE T1 (A INTEGER)", "DROP INDEX EMP.I1"})
+        EXPECT_EQ(Prepare(&prep, &src, sql).msgId, RC_MSG_ACCESS_VIOLATION) << sql;
     EXPECT_EQ(src.open, 0);
 }
 
