@@ -181,6 +181,9 @@ TEST_F(E2eDml, UpdateOfTheScannedKeyChangesEachRowOnce)
               (Rows{"1|2", "2|3", "3|5", "4|3"}));
     EXPECT_EQ(s->Exec("UPDATE Items SET ID = ID + 10 WHERE ID >= 1"), "OK 4");
     EXPECT_EQ(s->Query("SELECT ID FROM Items ORDER BY ID"), (Rows{"11", "12", "13", "14"}));
+    // Rows deleted through index ranges, one after the other.
+    EXPECT_EQ(s->Exec("DELETE FROM Items WHERE Qty IN (3, 5)"), "OK 3");
+    EXPECT_EQ(s->Query("SELECT ID, Qty FROM Items"), Rows{"11|2"});
 }
 
 TEST_F(E2eDml, ValuesThatDoNotFit)
@@ -276,6 +279,26 @@ TEST_F(E2eDml, AutoCommitAgainstManualCommit)
     ASSERT_EQ(SQLSetConnectOption(h->dbc, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON), SQL_SUCCESS);
     EXPECT_EQ(s->Exec("DELETE FROM Items WHERE ID = 40"), "OK 1");
     EXPECT_EQ(other.Query("SELECT COUNT(*) FROM Items WHERE ID = 40"), Rows{"0"});
+}
+
+// The data source defines no tables or indexes: the definitions are refused
+// with their own messages, and nothing changes.
+TEST_F(E2eDml, DefinitionsTheDataSourceDoesNotOffer)
+{
+    const std::string unsupported = "ERROR 37000 [Zorvi][Zorvi ODBC Driver]";
+    struct Case {
+        const char *sql;
+        const char *message;
+    } const cases[] = {
+        {"CREATE TABLE T1 (A INTEGER)", "Unsupported SQL command in statement."},
+        {"DROP TABLE Items", "Unsupported SQL command in statement."},
+        {"CREATE UNIQUE INDEX I1 ON Items (Price DESC, Name)",
+         "Create index statement not supported."},
+        {"DROP INDEX Items.Qty", "Drop index statement not supported."},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(s->Exec(c.sql), unsupported + c.message) << c.sql;
+    EXPECT_EQ(s->Query("SELECT COUNT(*) FROM Items"), Rows{"4"});
 }
 
 TEST_F(E2eDml, RowCountOfOtherStatements)
