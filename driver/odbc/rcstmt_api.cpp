@@ -20,6 +20,7 @@
 #include "driver/odbc/rcstmt_dml.h"
 #include "driver/odbc/rcstmt_fetch.h"
 #include "driver/odbc/rcstmt_source.h"
+#include "driver/odbc/rcstmt_validate.h"
 #include "platform/strings.h"
 
 namespace {
@@ -257,13 +258,25 @@ SQLRETURN SQLExecuteImpl(rcStmtHandle *s)
             s->rowCount = 0;
         }
     } else if (s->prep.kind == RC_KIND_QUERY) {
-        // Planned at the first execution after a prepare, opened at each.
+        // Planned at the first execution after a prepare, opened at each;
+        // the indexes the plan reads through are validated in between when
+        // the engine options ask for it (statements of their own, so outside
+        // the engine lock).
+        {
+            EngineLock lock;
+            if (rcStmtTxnEvent(s) < 0 || rcStmtMakePlanner(s) != 0)
+                rc = SQL_ERROR;
+        }
+        if (rc != SQL_ERROR)
+            rcStmtValidateIndexes(s);
         EngineLock lock;
-        if (rcStmtTxnEvent(s) < 0 || rcStmtOpenQuery(s) != 0) {
+        if (rc == SQL_ERROR || rcStmtOpenQuery(s) != 0) {
             rc = SQL_ERROR;
         } else {
             s->state = RC_STMT_CURSOR_OPEN;
             s->rowCount = 0;
+            if (rcErrQueueAny(&s->errors))
+                rc = SQL_SUCCESS_WITH_INFO;
         }
     } else if (rcStmtIsDataChange(s->prep.kind)) {
         // Runs to its end here; SQLRowCount tells how many rows it did.
