@@ -345,20 +345,25 @@ private:
         return true;
     }
 
-    // "SQLSTATE message" of the first diagnostic record, or "".
+    // "SQLSTATE message" of every diagnostic record, joined by " | ", or "";
+    // *state gets the first record's SQLSTATE.
     std::string Diag(SQLHDBC dbc, SQLHSTMT stmt, std::string *state = nullptr) const
     {
-        SQLCHAR sqlState[6] = {};
-        SQLCHAR message[1024] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT length = 0;
-        if (!SQL_SUCCEEDED(
-                SQLError(env_, dbc, stmt, sqlState, &native, message, sizeof message, &length)))
-            return "";
-        if (state)
-            *state = reinterpret_cast<char *>(sqlState);
-        return std::string(reinterpret_cast<char *>(sqlState)) + " " +
-               reinterpret_cast<char *>(message);
+        std::string text;
+        for (int k = 0; k < 8; ++k) {
+            SQLCHAR sqlState[6] = {};
+            SQLCHAR message[1024] = {};
+            SQLINTEGER native = 0;
+            SQLSMALLINT length = 0;
+            if (!SQL_SUCCEEDED(
+                    SQLError(env_, dbc, stmt, sqlState, &native, message, sizeof message, &length)))
+                break;
+            if (k == 0 && state)
+                *state = reinterpret_cast<char *>(sqlState);
+            text += (k ? " | " : "") + std::string(reinterpret_cast<char *>(sqlState)) + " " +
+                    reinterpret_cast<char *>(message);
+        }
+        return text;
     }
 
     void Fail(const Record &r, const std::string &what) const
