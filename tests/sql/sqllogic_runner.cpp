@@ -68,7 +68,8 @@ std::vector<std::string> Words(const std::string &line)
 }
 
 // The values of one expected row: separated by tabs when the line holds a
-// tab (so values may contain blanks), else by runs of blanks.
+// tab (so values may contain blanks), else by runs of blanks. (A row of one
+// column is the whole line.)
 std::vector<std::string> SplitRow(const std::string &line)
 {
     if (line.find('\t') == std::string::npos)
@@ -166,7 +167,8 @@ bool ParseFile(const std::string &path, std::vector<Record> &records, std::strin
             }
             ++k;
             for (; k < lines.size() && !blank(k); ++k) {
-                std::vector<std::string> values = SplitRow(lines[k]);
+                std::vector<std::string> values =
+                    r.types.size() == 1 ? std::vector<std::string>{lines[k]} : SplitRow(lines[k]);
                 if (values.size() != r.types.size()) {
                     error = where(k) + std::to_string(values.size()) + " values for " +
                             std::to_string(r.types.size()) + " columns";
