@@ -401,25 +401,39 @@ private:
     }
 
     // Executes the record's SQL; on failure *state and *message hold the
-    // first diagnostic. A result set is read to its end, so that an error
-    // raised while fetching counts as the statement's error.
+    // first diagnostic. A result set is read to its end, every value with
+    // SQLGetData, so that an error raised while fetching or converting a
+    // value counts as the statement's error.
     SQLRETURN Execute(const Record &r, std::string *state, std::string *message)
     {
         SQLHSTMT stmt = current_->stmt;
         SQLRETURN rc = SQLExecDirect(stmt, Text(r.sql), SQL_NTS);
-        if (SQL_SUCCEEDED(rc)) {
-            SQLSMALLINT columns = 0;
+        SQLSMALLINT columns = 0;
+        if (SQL_SUCCEEDED(rc))
             SQLNumResultCols(stmt, &columns);
-            if (columns > 0) {
-                while (SQL_SUCCEEDED(rc = SQLFetch(stmt)))
-                    ;
-                if (rc == SQL_NO_DATA_FOUND)
-                    rc = SQL_SUCCESS;
+        if (SQL_SUCCEEDED(rc) && columns > 0) {
+            Buffer();
+            while (SQL_SUCCEEDED(rc = SQLFetch(stmt))) {
+                for (SQLUSMALLINT k = 1; k <= columns && SQL_SUCCEEDED(rc); ++k) {
+                    SQLLEN length = 0;
+                    rc = SQLGetData(stmt, k, SQL_C_CHAR, buffer_.get(), kValueBufferSize, &length);
+                }
+                if (!SQL_SUCCEEDED(rc))
+                    break;
             }
+            if (rc == SQL_NO_DATA_FOUND)
+                rc = SQL_SUCCESS;
         }
         if (rc == SQL_ERROR)
             *message = Diag(current_->dbc, stmt, state);
         return rc;
+    }
+
+    char *Buffer()
+    {
+        if (!buffer_)
+            buffer_ = std::make_unique<char[]>(kValueBufferSize);
+        return buffer_.get();
     }
 
     bool RunStatement(const Record &r)
@@ -548,10 +562,7 @@ private:
             std::snprintf(buf, sizeof buf, "%.17g", d);
             return CanonicalReal(buf);
         }
-        if (!buffer_)
-            buffer_ = std::make_unique<char[]>(kValueBufferSize);
-        SQLRETURN rc =
-            SQLGetData(stmt, column, SQL_C_CHAR, buffer_.get(), kValueBufferSize, &length);
+        SQLRETURN rc = SQLGetData(stmt, column, SQL_C_CHAR, Buffer(), kValueBufferSize, &length);
         if (!SQL_SUCCEEDED(rc)) {
             *error = Diag(current_->dbc, stmt);
             return "";
