@@ -207,7 +207,7 @@ TEST_F(E2eDml, ValuesThatDoNotFit)
         {"INSERT INTO Items (ID, Name) VALUES (20, 'abcdefghijklm')",
          "INFO 1 01004 [Zorvi][Zorvi ODBC Driver]Data truncated column: Name."},
         // A unique key given twice.
-        {"INSERT INTO Items (ID, Name) VALUES (1, 'twin')", "ERROR "},
+        {"INSERT INTO Items (ID, Name) VALUES (1, 'twin')", "ERROR 23000"},
         {"INSERT INTO Items (ID, Name) VALUES (99999999999, 'big')", "ERROR 22003"},
     };
     for (const Case &c : cases) {

@@ -23,6 +23,7 @@ namespace {
 constexpr int32_t kDrmCodeTruncated = 5003;    // a value was cut by the data module
 constexpr int32_t kDrmCodeNotNullable = -1504; // NULL for a column that takes none
 constexpr int32_t kDrmCodeTooLong = -1047;     // a text longer than its field
+constexpr int32_t kDrmCodeDuplicateKey = -1403; // a value a unique index holds already
 
 enum DmlKind : uint8_t { DML_INSERT = 1, DML_UPDATE = 2, DML_DELETE = 3 };
 
@@ -103,7 +104,8 @@ int16_t PostWriteCode(rcPlnStmt *stmt, const rcTblColumn *col, int32_t code)
     if (code == kDrmCodeNotNullable && col != nullptr)
         PostText(stmt, RC_MSG_INTEGRITY_CONSTRAINT_VIOLATION, RC_TXT_COLUMN_NOT_NULLABLE,
                  col->name.c_str(), code);
-    else if (code == kDrmCodeNotNullable) // refused when the record was written
+    else if (code == kDrmCodeNotNullable || code == kDrmCodeDuplicateKey)
+        // Refused when the record was written: a constraint of the table.
         rcErrPost(stmt->errors, RC_MSG_INTEGRITY_CONSTRAINT_VIOLATION, nullptr, code, nullptr);
     else if (code == kDrmCodeTooLong && col != nullptr && rcCnvIsCharType(col->type.sqlType))
         PostText(stmt, RC_MSG_CHARACTER_DATA_RIGHT_TRUNCATION,
