@@ -151,6 +151,17 @@ TEST_F(E2eDml, InsertFromQueryCopiesTheRows)
     // Rows of the table being filled: the new rows are not read again.
     EXPECT_EQ(s->Exec("INSERT INTO Archive SELECT ID + 100, Name FROM Archive"), "OK 2");
     EXPECT_EQ(s->Query("SELECT COUNT(*) FROM Archive"), Rows{"4"});
+    // The query reads the table it fills through an index, one key after the
+    // other, and as the inner table of a join: it reads none of the new rows.
+    EXPECT_EQ(s->Exec("INSERT INTO Items (ID, Name, Qty) SELECT ID + 100, Name, Qty + 1 FROM "
+                      "Items WHERE Qty IN (1, 2)"),
+              "OK 3");
+    EXPECT_EQ(s->Query("SELECT ID, Qty FROM Items WHERE ID > 100 ORDER BY ID"),
+              (Rows{"101|2", "102|3", "104|3"}));
+    EXPECT_EQ(s->Exec("SET NoJoinOpt ON"), "OK -1");
+    EXPECT_EQ(s->Exec("INSERT INTO Archive (ID, Name) SELECT a.ID + 1000 * i.ID, a.Name FROM "
+                      "Items i, Archive a WHERE i.ID < 3"),
+              "OK 8");
     EXPECT_EQ(s->Exec("INSERT INTO Archive (ID) SELECT ID, Name FROM Items"),
               "ERROR 21S01 [Zorvi][Zorvi ODBC Driver]Insert value list does not match column "
               "list.");

@@ -2,6 +2,7 @@
 #include "driver/engine/exec/rcexedml.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -16,13 +17,14 @@
 #include "driver/engine/plan/rcplntree.h"
 #include "driver/engine/rcsem.h"
 #include "driver/engine/tam.h"
+#include "platform/strings.h"
 
 namespace {
 
 // Data-module codes the execution tells apart.
-constexpr int32_t kDrmCodeTruncated = 5003;    // a value was cut by the data module
-constexpr int32_t kDrmCodeNotNullable = -1504; // NULL for a column that takes none
-constexpr int32_t kDrmCodeTooLong = -1047;     // a text longer than its field
+constexpr int32_t kDrmCodeTruncated = 5003;     // a value was cut by the data module
+constexpr int32_t kDrmCodeNotNullable = -1504;  // NULL for a column that takes none
+constexpr int32_t kDrmCodeTooLong = -1047;      // a text longer than its field
 constexpr int32_t kDrmCodeDuplicateKey = -1403; // a value a unique index holds already
 
 enum DmlKind : uint8_t { DML_INSERT = 1, DML_UPDATE = 2, DML_DELETE = 3 };
@@ -42,8 +44,12 @@ struct rcExeDml {
     std::vector<rcExpSlot> values;            // per column; 0 the keyword NULL
     bool fromQuery = false;                   // INSERT ... SELECT: values are the plan's results
     bool collectBookmarks = false;            // UPDATE through an index whose key it changes
-    std::vector<char> buffer;                 // the value being written
-    std::vector<unsigned char> bookmarks;     // PLN_BOOKMARK_MAX bytes per row
+    bool bufferRows = false;                  // INSERT ... SELECT reading its own target table
+    std::vector<rcExpValue> saved;            // the query's rows, one value per column
+    std::vector<size_t> savedOffsets;         // where each saved text starts in savedText
+    std::vector<char> savedText;
+    std::vector<char> buffer;             // the value being written
+    std::vector<unsigned char> bookmarks; // PLN_BOOKMARK_MAX bytes per row
     std::vector<uint32_t> bookmarkLengths;
 };
 
@@ -115,16 +121,24 @@ int16_t PostWriteCode(rcPlnStmt *stmt, const rcTblColumn *col, int32_t code)
     return rcExeDmlFatal(code) ? ROW_FATAL : ROW_FAILED;
 }
 
-// Evaluates slot (0: NULL) and writes it into column col of the record being
-// built on handle h.
-int16_t SetValue(rcPlnStmt *stmt, rcExeDml *d, TamTableHandle *h, const rcTblColumn *col,
-                 rcExpSlot slot)
+// The value of slot for the current row (0: the keyword NULL); texts stay
+// valid until the next evaluation.
+int16_t EvalSlot(rcPlnStmt *stmt, rcExpSlot slot, rcExpValue *v)
 {
-    rcExpValue v;
-    if (slot != 0 && rcExpEvalValue(&stmt->env, slot, &v) < 0)
-        return ROW_FAILED;
+    *v = rcExpValue();
+    if (slot == 0) {
+        v->isNull = 1;
+        return ROW_DONE;
+    }
+    return rcExpEvalValue(&stmt->env, slot, v) < 0 ? ROW_FAILED : ROW_DONE;
+}
+
+// Writes v into column col of the record being built on handle h.
+int16_t SetValue(rcPlnStmt *stmt, rcExeDml *d, TamTableHandle *h, const rcTblColumn *col,
+                 const rcExpValue &v)
+{
     int16_t type = col->type.sqlType;
-    if (slot == 0 || v.isNull) {
+    if (v.isNull) {
         if ((col->type.flags & RC_SEM_NULLABLE) == 0)
             return PostWriteCode(stmt, col, kDrmCodeNotNullable);
         int32_t rc = TamSetColumn(stmt->session, h, col->number, nullptr, 0, 0, type, 1);
@@ -203,16 +217,22 @@ int16_t SetValue(rcPlnStmt *stmt, rcExeDml *d, TamTableHandle *h, const rcTblCol
 }
 
 // Writes one record: a new one (mode 0) or the current row of h (mode 2).
-// values: one slot per target column.
+// The values: one slot per target column, or (saved not null) the values of
+// a row saved before.
 int16_t WriteRow(rcPlnStmt *stmt, rcExeDml *d, TamTableHandle *h, uint32_t mode,
-                 const std::vector<rcExpSlot> &values)
+                 const std::vector<rcExpSlot> &values, const rcExpValue *saved = nullptr)
 {
     int32_t rc = TamInitUpdate(stmt->session, h, mode);
     if (rc != 0)
         return PostWriteCode(stmt, nullptr, rc);
     int16_t result = ROW_DONE;
     for (size_t k = 0; k < d->columns.size(); ++k) {
-        int16_t r = SetValue(stmt, d, h, d->columns[k], values[k]);
+        rcExpValue v;
+        if (saved != nullptr)
+            v = saved[k];
+        else if (EvalSlot(stmt, values[k], &v) != ROW_DONE)
+            return ROW_FAILED;
+        int16_t r = SetValue(stmt, d, h, d->columns[k], v);
         if (r < 0)
             return r; // the record is abandoned: the next TamInitUpdate drops it
         if (r == ROW_WARNED)
@@ -225,6 +245,8 @@ int16_t WriteRow(rcPlnStmt *stmt, rcExeDml *d, TamTableHandle *h, uint32_t mode,
     }
     return result;
 }
+
+int16_t SaveRow(rcPlnStmt *stmt, rcExeDml *d, const std::vector<rcExpSlot> &values);
 
 // The row loop of INSERT ... SELECT, UPDATE and DELETE over the open plan.
 int16_t RunRows(rcPlnStmt *stmt, rcExeDml *d, rcExeDmlResult *result, bool *warned)
@@ -240,7 +262,11 @@ int16_t RunRows(rcPlnStmt *stmt, rcExeDml *d, rcExeDmlResult *result, bool *warn
         if (rc == PLN_ROW_WARNING)
             *warned = true;
         int16_t r = ROW_DONE;
-        if (d->kind == DML_INSERT) {
+        if (d->kind == DML_INSERT && d->bufferRows) {
+            if (SaveRow(stmt, d, values) != 0)
+                return -1;
+            continue;
+        } else if (d->kind == DML_INSERT) {
             r = WriteRow(stmt, d, h, 0, values);
             if (r == ROW_FAILED)
                 r = ROW_FATAL; // an INSERT stops at its first failed row
@@ -275,6 +301,46 @@ int16_t RunRows(rcPlnStmt *stmt, rcExeDml *d, rcExeDmlResult *result, bool *warn
             *warned = true;
         ++result->rows;
     }
+}
+
+// Keeps the current row's values (texts copied) for the second pass.
+int16_t SaveRow(rcPlnStmt *stmt, rcExeDml *d, const std::vector<rcExpSlot> &values)
+{
+    try {
+        for (rcExpSlot slot : values) {
+            rcExpValue v;
+            if (EvalSlot(stmt, slot, &v) != ROW_DONE)
+                return -1;
+            size_t at = d->savedText.size();
+            if (!v.isNull && v.text != nullptr) {
+                d->savedText.insert(d->savedText.end(), v.text, v.text + v.length);
+                d->savedText.push_back('\0');
+            }
+            d->saved.push_back(v);
+            d->savedOffsets.push_back(v.text != nullptr ? at : SIZE_MAX);
+        }
+    } catch (const std::bad_alloc &) {
+        return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
+    }
+    return 0;
+}
+
+// The second pass of an INSERT that saved its query's rows first.
+int16_t InsertSaved(rcPlnStmt *stmt, rcExeDml *d, rcExeDmlResult *result, bool *warned)
+{
+    size_t width = d->columns.size();
+    for (size_t k = 0; k < d->saved.size(); ++k)
+        if (d->savedOffsets[k] != SIZE_MAX)
+            d->saved[k].text = d->savedText.data() + d->savedOffsets[k];
+    for (size_t at = 0; width > 0 && at + width <= d->saved.size(); at += width) {
+        int16_t r = WriteRow(stmt, d, d->target->handle, 0, d->values, &d->saved[at]);
+        if (r < 0)
+            return -1; // an INSERT stops at its first failed row
+        if (r == ROW_WARNED)
+            *warned = true;
+        ++result->rows;
+    }
+    return 0;
 }
 
 // The second pass of an UPDATE that collected bookmarks: each row is
@@ -336,6 +402,13 @@ int16_t PrepareInsert(rcPlnStmt *stmt, rcExeDml *d, const rcParseNode *root)
         if (stmt->results.size() != d->columns.size())
             return static_cast<int16_t>(
                 rcErrRaise(stmt->errors, RC_MSG_INSERT_VALUE_LIST_DOES_NOT));
+        // A query that reads the target table could meet the new rows (each
+        // seek and each restart of a scan selects anew): its rows are all
+        // read before the first is written.
+        for (const PlanNode *t : stmt->tables)
+            if (t->table != nullptr && t->table->path == d->target->path &&
+                PlatAsciiCaseCompare(t->table->name.c_str(), d->target->name.c_str()) == 0)
+                d->bufferRows = true;
         return 0;
     }
     for (const rcParseNode *v = values->child; v != nullptr; v = v->next) {
@@ -456,10 +529,15 @@ int16_t rcExeDmlRun(rcPlnStmt *stmt, rcExeDml *d, rcExeDmlResult *result)
             return -1;
         d->bookmarks.clear();
         d->bookmarkLengths.clear();
+        d->saved.clear();
+        d->savedOffsets.clear();
+        d->savedText.clear();
         rc = RunRows(stmt, d, result, &warned);
         rcExeCloseQuery(stmt);
         if (rc == 0 && d->collectBookmarks)
             rc = UpdateCollected(stmt, d, result, &warned);
+        if (rc == 0 && d->bufferRows)
+            rc = InsertSaved(stmt, d, result, &warned);
         if (rc < 0)
             return -1;
         if (result->failedRows > 0)
