@@ -162,6 +162,12 @@ TEST_F(E2eDml, InsertFromQueryCopiesTheRows)
     EXPECT_EQ(s->Exec("INSERT INTO Archive (ID, Name) SELECT a.ID + 1000 * i.ID, a.Name FROM "
                       "Items i, Archive a WHERE i.ID < 3"),
               "OK 8");
+    // The second row repeats a unique key: the statement fails and says how
+    // far it came; the first row stays (auto-commit).
+    std::string got = s->Exec("INSERT INTO Archive (ID, Name) SELECT 7777, Name FROM Items");
+    EXPECT_EQ(got.substr(0, 12), "ERROR 23000 ") << got;
+    EXPECT_NE(got.find("1 row(s) changed before the failure, 1 failed."), std::string::npos) << got;
+    EXPECT_EQ(s->Query("SELECT COUNT(*) FROM Archive WHERE ID = 7777"), Rows{"1"});
     EXPECT_EQ(s->Exec("INSERT INTO Archive (ID) SELECT ID, Name FROM Items"),
               "ERROR 21S01 [Zorvi][Zorvi ODBC Driver]Insert value list does not match column "
               "list.");

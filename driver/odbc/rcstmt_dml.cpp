@@ -104,18 +104,20 @@ SQLRETURN rcStmtExecuteChange(rcStmtHandle *s)
             rcErrRaise(&s->errors, RC_MSG_GENERAL_ERROR);
         return SQL_ERROR;
     }
-    if (r < 0)
-        return SQL_ERROR;
-    if (result.failedRows > 0 && autoCommit) {
-        // Part of the rows were changed and stay changed: the statement
-        // failed all the same, and says how far it came.
+    // A statement that failed after it changed rows says how far it came
+    // (the rows stay changed under auto-commit; SQLTransact can roll them
+    // back otherwise). Under auto-commit an UPDATE or DELETE some of whose
+    // rows failed fails as a whole.
+    bool failed = r < 0 || (result.failedRows > 0 && autoCommit);
+    if (failed && result.rows > 0) {
         char text[96];
         std::snprintf(text, sizeof text, "%lu row(s) changed before the failure, %lu failed.",
                       static_cast<unsigned long>(result.rows),
                       static_cast<unsigned long>(result.failedRows));
-        rcErrPost(&s->errors, RC_MSG_GENERAL_ERROR, nullptr, 0, text);
-        return SQL_ERROR;
+        rcErrPost5171(&s->errors, text); // a warning record beside the row's error
     }
+    if (failed)
+        return SQL_ERROR;
     return r == 0 ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO;
 }
 

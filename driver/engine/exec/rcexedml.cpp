@@ -268,8 +268,10 @@ int16_t RunRows(rcPlnStmt *stmt, rcExeDml *d, rcExeDmlResult *result, bool *warn
             continue;
         } else if (d->kind == DML_INSERT) {
             r = WriteRow(stmt, d, h, 0, values);
-            if (r == ROW_FAILED)
-                r = ROW_FATAL; // an INSERT stops at its first failed row
+            if (r == ROW_FAILED) {
+                ++result->failedRows;
+                return -1; // an INSERT stops at its first failed row
+            }
         } else if (d->kind == DML_UPDATE && d->collectBookmarks) {
             uint32_t length = 0;
             size_t at = d->bookmarks.size();
@@ -334,8 +336,10 @@ int16_t InsertSaved(rcPlnStmt *stmt, rcExeDml *d, rcExeDmlResult *result, bool *
             d->saved[k].text = d->savedText.data() + d->savedOffsets[k];
     for (size_t at = 0; width > 0 && at + width <= d->saved.size(); at += width) {
         int16_t r = WriteRow(stmt, d, d->target->handle, 0, d->values, &d->saved[at]);
-        if (r < 0)
+        if (r < 0) {
+            result->failedRows += r == ROW_FAILED ? 1 : 0;
             return -1; // an INSERT stops at its first failed row
+        }
         if (r == ROW_WARNED)
             *warned = true;
         ++result->rows;
