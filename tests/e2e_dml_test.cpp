@@ -348,6 +348,15 @@ TEST_F(E2eDml, RowCountOfOtherStatements)
         EXPECT_EQ(count, 2);
     }
     EXPECT_EQ(s->Query("SELECT Qty FROM Items WHERE ID < 3 ORDER BY ID"), (Rows{"4", "5"}));
+
+    // An ODBC 3 application: a change that matches no row is no error either.
+    OdbcHandles h3(SQL_OV_ODBC3);
+    Session s3(&h3);
+    ASSERT_TRUE(s3.ok);
+    SQLRETURN rc = SQLExecDirect(s3.stmt, Text("DELETE FROM Items WHERE ID = 999"), SQL_NTS);
+    EXPECT_TRUE(rc == SQL_SUCCESS || rc == SQL_NO_DATA) << rc << " " << s3.Diag();
+    EXPECT_EQ(SQLRowCount(s3.stmt, &count), SQL_SUCCESS);
+    EXPECT_EQ(count, 0);
 }
 
 } // namespace
