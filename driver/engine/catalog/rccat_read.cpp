@@ -65,8 +65,12 @@ int16_t rcCatPostDrm(rcStmt *stmt, int32_t code)
 int16_t rcCatNotCapable(rcStmt *stmt, uint32_t textId, const char *arg)
 {
     char text[512] = {};
-    if (textId != 0)
-        std::snprintf(text, sizeof text, rcUtlLoadString(textId), arg ? arg : "");
+    // The text is a format only when there is something to put in it: "%"
+    // stands for itself in the others.
+    if (textId != 0 && arg != nullptr)
+        std::snprintf(text, sizeof text, rcUtlLoadString(textId), arg);
+    else if (textId != 0)
+        std::snprintf(text, sizeof text, "%s", rcUtlLoadString(textId));
     rcErrPost(stmt->errors, RC_MSG_DRIVER_NOT_CAPABLE, nullptr, 0, textId != 0 ? text : nullptr);
     return -1;
 }
