@@ -7,6 +7,7 @@
 // module, which is posted as its mapped message.
 #include "driver/engine/catalog/rccat_impl.h"
 
+#include "driver/core/rcmsgid.h"
 #include "driver/engine/rcstmt.h"
 
 namespace {
@@ -28,15 +29,12 @@ int16_t Refuse(rcStmt *stmt, rcCatConn *conn, uint32_t capability, const char *q
 } // namespace
 
 int16_t rcCatForeignKeys(rcStmt *stmt, rcCatConn *conn, const char *pkQualifier,
-                         const char *pkOwner, const char *, const char *fkQualifier,
-                         const char *fkOwner, const char *)
+                         const char *pkOwner, const char *, const char *, const char *fkOwner,
+                         const char *)
 {
-    if ((conn->Capabilities() & RC_CAT_CAP_FOREIGN_KEY) == 0)
-        return rcCatNotCapable(stmt, 0);
-    if (fkOwner != nullptr && fkOwner[0] != '\0')
-        return rcCatNotCapable(stmt, RC_TXT_OWNER_NAMES_ARE_NOT_SUPPORTED);
-    (void)fkQualifier;
-    return Refuse(stmt, conn, RC_CAT_CAP_FOREIGN_KEY, pkQualifier, pkOwner);
+    // An owner on either side is refused as on the primary-key side.
+    const char *owner = pkOwner != nullptr && pkOwner[0] != '\0' ? pkOwner : fkOwner;
+    return Refuse(stmt, conn, RC_CAT_CAP_FOREIGN_KEY, pkQualifier, owner);
 }
 
 int16_t rcCatTablePrivileges(rcStmt *stmt, rcCatConn *conn, const char *qualifier,
