@@ -202,6 +202,13 @@ TEST_F(E2eCatalog, TableTypesAndRefusedArguments)
         EXPECT_EQ(rows[0].substr(0, 11), "ERROR S1C00") << rows[0];
         EXPECT_NE(rows[0].find(c.text), std::string::npos) << rows[0];
     }
+    // A name within the driver's 31 characters when the escape before "_"
+    // is not counted, and one beyond them.
+    std::string escaped = std::string(29, 'x') + "\\_y";
+    EXPECT_EQ(Read(Tables(nullptr, nullptr, escaped.c_str(), nullptr)), Rows{});
+    EXPECT_EQ(
+        Read(Tables(nullptr, nullptr, (escaped + "z").c_str(), nullptr)).front().substr(0, 11),
+        "ERROR S1090");
     // A name longer than the driver takes.
     EXPECT_EQ(Read(Tables(nullptr, nullptr, std::string(300, 'x').c_str(), nullptr))
                   .front()

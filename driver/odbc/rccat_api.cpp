@@ -24,9 +24,19 @@
 
 namespace {
 
-// The search-pattern escape the driver reports (SQL_SEARCH_PATTERN_ESCAPE).
-constexpr char kEscape = '\\';
 constexpr size_t kNameDefaultMax = 255;
+
+// The search-pattern escape the driver reports (SQL_SEARCH_PATTERN_ESCAPE):
+// an escaped "_" or "%" counts as one character of a name's length.
+char Escape(rcConn *conn)
+{
+    uintptr_t value = 0;
+    rcInfoKind kind = RC_INFO_TEXT;
+    if (rcInfAnswer(conn, SQL_SEARCH_PATTERN_ESCAPE, &value, &kind) != 0 || kind != RC_INFO_TEXT)
+        return 0;
+    const char *text = reinterpret_cast<const char *>(value);
+    return text != nullptr ? text[0] : 0;
+}
 
 // Holds the engine lock for a scope when it exists: the stored views are
 // read under it.
@@ -147,9 +157,10 @@ SQLRETURN Frame(rcStmtHandle *s, const char *name, uint16_t functionId, uint16_t
 {
     Copies c;
     uint32_t msg = RC_MSG_NO_ERROR;
+    char escape = Escape(s->conn);
     for (size_t i = 0; i < n && msg == RC_MSG_NO_ERROR; ++i) {
         msg = rcArgCopyString(&c.arg[i], reinterpret_cast<const char *>(args[i].text),
-                              args[i].length, MaxLength(s->conn, args[i].maxInfo), kEscape);
+                              args[i].length, MaxLength(s->conn, args[i].maxInfo), escape);
         c.count = i + 1;
     }
     rcTraceCall(s->conn->odbcTrace, "%s", CallLine(name, s, args, n, c, numbers).c_str());
