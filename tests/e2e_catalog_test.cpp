@@ -202,6 +202,14 @@ TEST_F(E2eCatalog, TableTypesAndRefusedArguments)
         EXPECT_EQ(rows[0].substr(0, 11), "ERROR S1C00") << rows[0];
         EXPECT_NE(rows[0].find(c.text), std::string::npos) << rows[0];
     }
+    // A qualifier naming no database: the data source's failure is
+    // reported, by SQLSpecialColumns too (not an empty result).
+    EXPECT_EQ(Read(Tables("nowhere", nullptr, nullptr, nullptr)).front().substr(0, 11),
+              "ERROR 08004");
+    EXPECT_EQ(SQLSpecialColumns(stmt, SQL_BEST_ROWID, Text("nowhere"), SQL_NTS, nullptr, 0,
+                                Text("Emp"), SQL_NTS, SQL_SCOPE_CURROW, SQL_NULLABLE),
+              SQL_ERROR);
+    EXPECT_EQ(Diag().substr(0, 5), "08004");
     // A name within the driver's 31 characters when the escape before "_"
     // is not counted, and one beyond them.
     std::string escaped = std::string(29, 'x') + "\\_y";
