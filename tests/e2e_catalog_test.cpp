@@ -228,8 +228,9 @@ TEST_F(E2eCatalog, ColumnsByArguments)
 {
     struct Case {
         const char *table, *column;
-        Rows
-            rows; // TABLE_NAME|COLUMN_NAME|DATA_TYPE|TYPE_NAME|PRECISION|LENGTH|SCALE|RADIX|NULLABLE|REMARKS
+        // TABLE_NAME|COLUMN_NAME|DATA_TYPE|TYPE_NAME|PRECISION|LENGTH|SCALE|RADIX|
+        // NULLABLE|REMARKS
+        Rows rows;
     };
     const std::string annee = kAnnee;
     const Case cases[] = {

@@ -187,7 +187,6 @@ int16_t rcCatBestRowId(rcStmt *stmt, rcCatConn *conn, const char *qualifier, con
 
 // True while the statement holds a catalog result.
 bool rcCatActive(const rcStmt *stmt);
-uint16_t rcCatSourceOf(const rcStmt *stmt);
 int16_t rcCatFetch(rcStmt *stmt);
 // Column (from 0) of the current row as cType (an SQL_C_* code;
 // SQL_C_DEFAULT the column's own) into buffer. *indicator gets SQL_NULL_DATA,

@@ -251,12 +251,6 @@ rcCatResult *rcCatResultOf(const rcStmt *stmt)
 
 bool rcCatActive(const rcStmt *stmt) { return stmt->catColumns != nullptr; }
 
-uint16_t rcCatSourceOf(const rcStmt *stmt)
-{
-    const rcCatResult *r = rcCatResultOf(stmt);
-    return r ? r->source : 0;
-}
-
 void rcCatRelease(rcStmt *stmt)
 {
     rcCatResult *r = rcCatResultOf(stmt);
