@@ -179,6 +179,11 @@ TEST_F(E2eCatalog, TablesByArguments)
     for (const Case &c : cases)
         EXPECT_EQ(Read(Tables(c.qualifier, c.owner, c.table, c.types), {3, 4}), c.rows)
             << (c.table ? c.table : "null") << " / " << (c.types ? c.types : "null");
+    // The trace has each call with its arguments.
+    std::string trace = ReadFile("trace.log");
+    EXPECT_NE(trace.find("SQLTables(0x"), std::string::npos);
+    EXPECT_NE(trace.find(", \"NULL\", 0, \"NULL\", 0, \"A\\_B\", -3, \"NULL\", 0)"),
+              std::string::npos);
 }
 
 TEST_F(E2eCatalog, TableTypesAndRefusedArguments)
