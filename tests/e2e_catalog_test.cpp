@@ -543,3 +543,72 @@ TEST_F(E2eCatalog, CursorStatesAndBoundColumns)
 }
 
 } // namespace
+
+namespace {
+
+// A catalog larger than the memory a temporary table keeps: the result
+// spills to a file and is sorted by the sort library, which must keep each
+// table's columns in their order as the in-memory sort does.
+class E2eCatalogLarge : public E2eFixture {
+protected:
+    static constexpr int kTables = 80;
+    static constexpr int kColumns = 6;
+    void SetUp() override
+    {
+        // Tables listed in reverse name order, so that the sort has work.
+        std::string json = "{\"users\":[{\"name\":\"demo\",\"password\":\"demo\"}],\"tables\":[";
+        for (int t = kTables - 1; t >= 0; --t) {
+            char name[16];
+            std::snprintf(name, sizeof name, "T%03d", t);
+            json += std::string(t == kTables - 1 ? "" : ",") + "{\"name\":\"" + name +
+                    "\",\"records\":[],\"fields\":[";
+            for (int k = 0; k < kColumns; ++k)
+                json += std::string(k == 0 ? "" : ",") + "{\"name\":\"C" + std::to_string(k) +
+                        "\",\"type\":\"alpha\",\"length\":20}";
+            json += "]}";
+        }
+        json += "]}";
+        fixture = tempDir.Str() + "/large.json";
+        FILE *f = std::fopen(fixture.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs(json.c_str(), f);
+        std::fclose(f);
+        E2eFixture::SetUp();
+        h = std::make_unique<OdbcHandles>(SQL_OV_ODBC2);
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(h->dbc, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS,
+                                             Text("demo"), SQL_NTS)))
+            << h->Diag();
+        ASSERT_EQ(SQLAllocStmt(h->dbc, &stmt), SQL_SUCCESS);
+    }
+    void TearDown() override
+    {
+        if (stmt != SQL_NULL_HSTMT)
+            SQLFreeStmt(stmt, SQL_DROP);
+        SQLDisconnect(h->dbc);
+        h.reset();
+        E2eFixture::TearDown();
+    }
+    std::unique_ptr<OdbcHandles> h;
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+};
+
+TEST_F(E2eCatalogLarge, SpilledResultKeepsTheOrder)
+{
+    ASSERT_EQ(SQLColumns(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0), SQL_SUCCESS);
+    std::vector<std::string> got, expected;
+    for (int t = 0; t < kTables; ++t)
+        for (int k = 0; k < kColumns; ++k) {
+            char row[32];
+            std::snprintf(row, sizeof row, "T%03d.C%d", t, k);
+            expected.push_back(row);
+        }
+    char table[64], column[64];
+    SQLLEN tl = 0, cl = 0;
+    ASSERT_EQ(SQLBindCol(stmt, 3, SQL_C_CHAR, table, sizeof table, &tl), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(stmt, 4, SQL_C_CHAR, column, sizeof column, &cl), SQL_SUCCESS);
+    while (SQLFetch(stmt) == SQL_SUCCESS)
+        got.push_back(std::string(table) + "." + column);
+    EXPECT_EQ(got, expected);
+}
+
+} // namespace
