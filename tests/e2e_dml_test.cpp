@@ -298,6 +298,32 @@ TEST_F(E2eDml, AutoCommitAgainstManualCommit)
     EXPECT_EQ(other.Query("SELECT COUNT(*) FROM Items WHERE ID = 40"), Rows{"0"});
 }
 
+// Changes made through a second statement while a query on the same table
+// is being fetched: the query goes on with its rows.
+TEST_F(E2eDml, ChangesWhileAQueryIsOpen)
+{
+    SQLHSTMT reader = SQL_NULL_HSTMT;
+    ASSERT_EQ(SQLAllocStmt(h->dbc, &reader), SQL_SUCCESS);
+    ASSERT_EQ(SQLExecDirect(reader, Text("SELECT ID FROM Items"), SQL_NTS), SQL_SUCCESS);
+    std::vector<std::string> seen;
+    SQLINTEGER id = 0;
+    SQLLEN length = 0;
+    ASSERT_EQ(SQLBindCol(reader, 1, SQL_C_LONG, &id, 0, &length), SQL_SUCCESS);
+    while (SQLFetch(reader) == SQL_SUCCESS) {
+        seen.push_back(std::to_string(id));
+        // The row deleted below was read with the cursor's first window: it
+        // is still fetched, and no longer there to change.
+        EXPECT_EQ(s->Exec("UPDATE Items SET Qty = Qty + 10 WHERE ID = " + std::to_string(id)),
+                  id == 3 ? "OK 0" : "OK 1");
+        if (id == 2) {
+            EXPECT_EQ(s->Exec("DELETE FROM Items WHERE ID = 3"), "OK 1");
+        }
+    }
+    SQLFreeStmt(reader, SQL_DROP);
+    EXPECT_EQ(seen, (Rows{"1", "2", "3", "4"}));
+    EXPECT_EQ(s->Query("SELECT ID, Qty FROM Items ORDER BY ID"), (Rows{"1|11", "2|12", "4|12"}));
+}
+
 // The data source defines no tables or indexes: the definitions are refused
 // with their own messages, and nothing changes.
 TEST_F(E2eDml, DefinitionsTheDataSourceDoesNotOffer)
