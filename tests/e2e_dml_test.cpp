@@ -149,7 +149,7 @@ TEST_F(E2eDml, InsertFromQueryCopiesTheRows)
               "OK 2");
     EXPECT_EQ(s->Query("SELECT ID, Name FROM Archive ORDER BY ID"), (Rows{"2|nut", "4|shaft"}));
     // Rows of the table being filled: the new rows are not read again.
-    EXPECT_EQ(s->Exec("INSERT INTO Archive SELECT ID + 100, Name FROM Archive"), "OK 2");
+    EXPECT_EQ(s->Exec("INSERT INTO Archive (ID, Name) SELECT ID + 100, Name FROM Archive"), "OK 2");
     EXPECT_EQ(s->Query("SELECT COUNT(*) FROM Archive"), Rows{"4"});
     // The query reads the table it fills through an index, one key after the
     // other, and as the inner table of a join: it reads none of the new rows.
@@ -171,6 +171,17 @@ TEST_F(E2eDml, InsertFromQueryCopiesTheRows)
     EXPECT_EQ(s->Exec("INSERT INTO Archive (ID) SELECT ID, Name FROM Items"),
               "ERROR 21S01 [Zorvi][Zorvi ODBC Driver]Insert value list does not match column "
               "list.");
+}
+
+// Binary values are written from hexadecimal text.
+TEST_F(E2eDml, BinaryValuesFromHexText)
+{
+    EXPECT_EQ(s->Exec("INSERT INTO Archive VALUES (1, 'b', '0A1bFF')"), "OK 1");
+    EXPECT_EQ(s->Query("SELECT Raw FROM Archive WHERE ID = 1"), Rows{"0A1BFF"});
+    EXPECT_EQ(s->Exec("UPDATE Archive SET Raw = '00' WHERE ID = 1"), "OK 1");
+    EXPECT_EQ(s->Query("SELECT Raw FROM Archive"), Rows{"00"});
+    std::string got = s->Exec("UPDATE Archive SET Raw = 'xyz'");
+    EXPECT_EQ(got.substr(0, 6), "ERROR ") << got;
 }
 
 TEST_F(E2eDml, UpdateAndDeleteCountTheirRows)
