@@ -272,6 +272,8 @@ public:
         qxtest::TempDir dir("qxsql");
         qxtest::OdbcIniFiles ini(dir.Path());
         qxtest::ScopedEnv noDialog("QX_DIALOG", "none");
+        // The driver's own files (views among them) live in the file's directory.
+        qxtest::ScopedEnv driveRoot("QX_DRIVE_ROOT_DIR", dir.Str());
         QxServerProcess server;
         std::vector<std::string> args = {"--fixture", fixtures_ + "/" + fixture};
         if (!serverLog_.empty())
