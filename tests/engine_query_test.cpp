@@ -300,6 +300,77 @@ TEST_F(ExeQuery, Subqueries)
     }
 }
 
+// UNION removes duplicates over every column with the driver's collation,
+// UNION ALL appends; mixed operators are read from the left; ORDER BY of a
+// UNION takes ordinals (then the other columns order the rows).
+TEST_F(ExeQuery, Unions)
+{
+    const Case cases[] = {
+        {"SELECT Dept FROM Emp UNION SELECT Id FROM Dept", {"10", "20", "30", "99"}, false},
+        {"SELECT Dept FROM Emp UNION ALL SELECT Id FROM Dept ORDER BY 1",
+         {"10", "10", "10", "10", "20", "20", "20", "30", "99"},
+         true},
+        {"SELECT Dept FROM Emp WHERE Id = 1 UNION ALL SELECT Id FROM Dept WHERE Id = 10",
+         {"10", "10"},
+         false},
+        // Rows equal on the ORDER BY column but not on the others stay.
+        {"SELECT Dept, Lvl FROM Emp UNION SELECT Dept, Lvl FROM Emp ORDER BY 1",
+         {"10|0", "10|1", "10|2", "20|-1", "20|3", "99|2"},
+         true},
+        {"SELECT Id, Dept FROM Emp WHERE Id < 3 UNION SELECT Id, Id FROM Dept ORDER BY 2 DESC",
+         {"30|30", "20|20", "1|10", "2|10", "10|10"},
+         true},
+        // Left to right: (Emp UNION Emp) UNION ALL Dept, and the reverse.
+        {"SELECT Dept FROM Emp UNION SELECT Dept FROM Emp UNION ALL SELECT Id FROM Dept",
+         {"10", "20", "99", "10", "20", "30"},
+         false},
+        {"SELECT Id FROM Dept UNION ALL SELECT Id FROM Dept UNION SELECT Dept FROM Emp",
+         {"10", "20", "30", "99"},
+         false},
+        {"SELECT Id FROM Dept UNION ALL (SELECT Dept FROM Emp UNION SELECT Dept FROM Emp) ORDER "
+         "BY 1 DESC",
+         {"99", "30", "20", "20", "10", "10"},
+         true},
+        // NULLs are one value for duplicate removal.
+        {"SELECT Nick FROM Emp UNION SELECT Nick FROM Emp WHERE Id > 4",
+         {"NULL", "an", "bb", "cc", "ev"},
+         false},
+        {"SELECT V FROM Nothing UNION ALL SELECT V FROM Nothing", {}, false},
+        {"SELECT V FROM Nothing UNION SELECT V FROM Nothing ORDER BY 1", {}, true},
+        // Branches with their own groups, subqueries and sorts.
+        {"SELECT Dept, COUNT(*) FROM Emp GROUP BY Dept UNION SELECT Id, COUNT(*) FROM Dept WHERE "
+         "Id IN (SELECT Dept FROM Emp) GROUP BY Id ORDER BY 1, 2",
+         {"10|1", "10|3", "20|1", "20|2", "99|1"},
+         true},
+        {"SELECT DISTINCT Dept FROM Emp UNION ALL SELECT e.Dept FROM Emp e WHERE EXISTS (SELECT "
+         "Id FROM Dept d WHERE d.Id = e.Dept AND d.Title = 'Labs')",
+         {"10", "20", "99", "20", "20"},
+         false},
+        // Character columns as wide as the widest branch's.
+        {"SELECT Nick FROM Emp WHERE Id = 1 UNION ALL SELECT Name FROM Emp WHERE Id = 1",
+         {"an", "Ann"},
+         false},
+        {"SELECT Id FROM Emp UNION SELECT Id FROM Dept ORDER BY 2", {"ERROR 11407"}, true},
+        {"SELECT Id FROM Emp UNION SELECT Id FROM Dept ORDER BY Id", {"ERROR 5124"}, true},
+        {"SELECT Id, Name FROM Emp UNION SELECT Id FROM Dept", {"ERROR 11483"}, true},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> got = Run(c.sql, 2);
+        if (!got.empty() && got[0].rfind("ERROR", 0) == 0 && c.rows.size() == 1)
+            got[0] = got[0].substr(0, c.rows[0].size());
+        Check(this, c, got);
+        if (c.rows.empty() || c.rows[0].rfind("ERROR", 0) != 0) {
+            std::vector<std::string> plain = Run(c.sql, 1, PLN_OPT_NOINDEXES | PLN_OPT_NOJOINOPT);
+            Check(this, c, plain);
+        }
+    }
+    // bob and BOB are one value under the collation.
+    EXPECT_EQ(Run("SELECT Name FROM Emp WHERE Id IN (2, 6) UNION SELECT Title FROM Dept WHERE Id "
+                  "= 10")
+                  .size(),
+              2u);
+}
+
 TEST_F(ExeQuery, SetFunctionsAndGroups)
 {
     const Case cases[] = {

@@ -21,6 +21,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/plan/rcplntree.h"
+#include "driver/engine/plan/rcplnunion.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ struct Builder {
     QueryPlan *plan;
     std::vector<const rcParseNode *> residual;
     uint16_t blockId = 0;
+    bool branch = false;                       // a SELECT block of a UNION
     std::vector<const rcTblEntry *> enclosing; // tables of the enclosing blocks
     std::vector<PlanNode *> myTables;
     std::vector<const rcParseNode *> items;
@@ -471,13 +473,14 @@ struct Builder {
     int16_t Run(const rcParseNode *root)
     {
         const rcParseNode *block = root;
-        if (root->id == RC_N_FullSelectStmt)
+        if (root->id == RC_N_FullSelectStmt && !branch)
             block = root->child;
         if (block == nullptr || (block->id != RC_N_SubSelectStmt && block->id != RC_N_QuerySpec) ||
-            (block->id == RC_N_SubSelectStmt && block->next != nullptr))
-            return rcPlnNotCapable(stmt, "UNION is not supported by the query planner yet.");
+            (block->id == RC_N_SubSelectStmt && block->next != nullptr && !branch))
+            return Fail(RC_MSG_GENERAL_ERROR);
         const rcParseNode *orderBy =
-            root->next != nullptr && root->next->id == RC_N_OrderBy_Opt ? root->next : nullptr;
+            root->next != nullptr && root->next->id == RC_N_OrderBy_Opt && !branch ? root->next
+                                                                                   : nullptr;
 
         const rcParseNode *distinct = rcPlnChild(block, RC_N_AllDistinct_Opt);
         bool isDistinct = distinct != nullptr && distinct->child != nullptr &&
@@ -707,6 +710,15 @@ int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root)
     stmt->plan = new (p) QueryPlan{};
     stmt->tempCounter = 0;
     stmt->blocks = 0;
+    // A UNION: its tree stands alone or under the node that carries ORDER BY.
+    const rcParseNode *query = root;
+    if (root->id == RC_N_FullSelectStmt && rcPlnChild(root, RC_N_Union_Opt) == nullptr &&
+        root->child != nullptr && root->child->id == RC_N_FullSelectStmt)
+        query = root->child;
+    if (query->id == RC_N_FullSelectStmt && rcPlnChild(query, RC_N_Union_Opt) != nullptr)
+        return rcUnBuildPlan(
+            stmt, query,
+            root->next != nullptr && root->next->id == RC_N_OrderBy_Opt ? root->next : nullptr);
     Builder b(stmt, stmt->plan);
     if (b.Plan(root) != 0)
         return PLN_ERROR;
@@ -718,6 +730,18 @@ int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root)
             return PLN_ERROR;
         stmt->results.push_back(slot);
     }
+    return 0;
+}
+
+int16_t rcPlnBuildBranch(rcPlnStmt *stmt, const rcParseNode *block, QueryPlan *plan,
+                         std::vector<const rcParseNode *> *items)
+{
+    Builder b(stmt, plan);
+    b.blockId = ++stmt->blocks;
+    b.branch = true;
+    if (b.Plan(block) != 0)
+        return PLN_ERROR;
+    *items = b.items;
     return 0;
 }
 
