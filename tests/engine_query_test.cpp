@@ -300,6 +300,89 @@ TEST_F(ExeQuery, Subqueries)
     }
 }
 
+// Subquery predicates follow three-valued logic: a NULL among the rows, a
+// NULL outer value or an empty single-row subquery makes the predicate
+// UNKNOWN, which NOT leaves UNKNOWN. Correlated subqueries read the outer
+// row of the moment, also from HAVING and two levels down.
+TEST_F(ExeQuery, SubqueriesThreeValuedAndCorrelated)
+{
+    const Case cases[] = {
+        // Nick values of Id 3 and 4: 'cc' and NULL; of Id > 3: NULL, 'ev', 'bb'.
+        {"SELECT Id FROM Emp WHERE NOT (Nick IN (SELECT Nick FROM Emp WHERE Id > 3))", {}, false},
+        {"SELECT Id FROM Emp WHERE NOT (Nick IN (SELECT Nick FROM Emp WHERE Id = 1))",
+         {"3", "5", "6"},
+         false},
+        {"SELECT Id FROM Emp WHERE Nick NOT IN (SELECT Nick FROM Emp WHERE Id > 100)",
+         {"1", "2", "3", "4", "5", "6"},
+         false},
+        {"SELECT Id FROM Emp WHERE Nick > ALL (SELECT Nick FROM Emp WHERE Id IN (3, 4))",
+         {},
+         false},
+        {"SELECT Id FROM Emp WHERE NOT (Nick > ALL (SELECT Nick FROM Emp WHERE Id IN (3, 4)))",
+         {"1", "3", "6"},
+         false},
+        {"SELECT Id FROM Emp WHERE NOT (Nick = ANY (SELECT Nick FROM Emp WHERE Id IN (3, 4)))",
+         {},
+         false},
+        {"SELECT Id FROM Emp WHERE Nick = ANY (SELECT Nick FROM Emp WHERE Id IN (3, 4)) OR Id = 1",
+         {"1", "3"},
+         false},
+        {"SELECT Id FROM Emp WHERE NOT (Nick > ALL (SELECT Nick FROM Emp WHERE Id > 100))",
+         {},
+         false},
+        // A single-row subquery without a row, or with a NULL, is NULL.
+        {"SELECT Id FROM Emp WHERE NOT (Salary = (SELECT Salary FROM Emp WHERE Id = 99))",
+         {},
+         false},
+        {"SELECT Id FROM Emp WHERE NOT (Nick = (SELECT Nick FROM Emp WHERE Id = 2))", {}, false},
+        {"SELECT Id FROM Emp WHERE Salary < (SELECT MAX(Salary) FROM Emp WHERE Dept = 20) AND Lvl "
+         "> 0",
+         {"1", "4"},
+         false},
+        // Correlated, in WHERE and in HAVING.
+        {"SELECT Id FROM Emp e WHERE Salary >= ALL (SELECT Salary FROM Emp m WHERE m.Dept = "
+         "e.Dept)",
+         {"2", "3", "5", "6"},
+         false},
+        {"SELECT Id FROM Emp e WHERE Lvl < ANY (SELECT Lvl FROM Emp m WHERE m.Dept = e.Dept)",
+         {"2", "3", "6"},
+         false},
+        {"SELECT Dept FROM Emp e GROUP BY Dept HAVING MAX(Salary) > (SELECT AVG(Salary) FROM Emp m "
+         "WHERE m.Dept = e.Dept)",
+         {"10", "20"},
+         false},
+        {"SELECT Dept FROM Emp e GROUP BY Dept HAVING EXISTS (SELECT Id FROM Dept d WHERE d.Id = "
+         "e.Dept)",
+         {"10", "20"},
+         false},
+        {"SELECT Dept, COUNT(*) FROM Emp GROUP BY Dept HAVING COUNT(*) > (SELECT COUNT(*) FROM "
+         "Dept "
+         "WHERE Id > 10)",
+         {"10|3"},
+         false},
+        {"SELECT Dept FROM Emp GROUP BY Dept HAVING Dept NOT IN (SELECT Id FROM Dept)",
+         {"99"},
+         false},
+        // Two levels down, reading both enclosing blocks.
+        {"SELECT Title FROM Dept d WHERE EXISTS (SELECT Id FROM Emp e WHERE e.Dept = d.Id AND "
+         "e.Salary > (SELECT AVG(Salary) FROM Emp m WHERE m.Dept = e.Dept))",
+         {"Sales", "Labs"},
+         false},
+        {"SELECT Title FROM Dept d WHERE Id IN (SELECT Dept FROM Emp e WHERE Lvl IN (SELECT Lvl "
+         "FROM Emp x WHERE x.Dept <> d.Id AND x.Id <> e.Id))",
+         {"Sales"},
+         false},
+        {"SELECT Id FROM Emp WHERE Dept IN (SELECT Id FROM Dept WHERE Id IN (SELECT Dept FROM Emp "
+         "WHERE Lvl < 0))",
+         {"3", "4"},
+         false},
+    };
+    for (const Case &c : cases) {
+        Check(this, c, Run(c.sql, 2));
+        Check(this, c, Run(c.sql, 1, PLN_OPT_NOINDEXES | PLN_OPT_NOJOINOPT));
+    }
+}
+
 // UNION removes duplicates over every column with the driver's collation,
 // UNION ALL appends; mixed operators are read from the left; ORDER BY of a
 // UNION takes ordinals (then the other columns order the rows).

@@ -4,12 +4,14 @@
 // The plan is opened again for every answer (its columns and set functions
 // first pointed back at their tables), so a correlated subquery sees the
 // outer row of the moment; an uncorrelated EXISTS is answered once per open
-// of the query. IN and ANY hold when one row compares TRUE; ALL when no row
-// compares FALSE or UNKNOWN (so ALL over no rows holds); NOT IN when the
-// subquery has no row equal to the value and no row whose comparison is
-// UNKNOWN; a comparison with a single-row subquery reads at most one row
-// (a second row is an error, no row makes the comparison UNKNOWN). UNKNOWN
-// answers as FALSE.
+// of the query. The answers follow standard three-valued logic over the
+// comparisons of the outer value with the subquery's rows: IN and ANY are
+// TRUE when a row compares TRUE, else UNKNOWN when a row compares UNKNOWN
+// (a NULL on either side), else FALSE (so over no rows); NOT IN is the
+// negation of IN; ALL is FALSE when a row compares FALSE, else UNKNOWN when
+// a row compares UNKNOWN, else TRUE (so over no rows); a comparison with a
+// single-row subquery reads at most one row (a second row is an error) and
+// is UNKNOWN without a row.
 #include "driver/engine/exec/rcexe.h"
 
 #include "driver/core/rcerror.h"
@@ -48,14 +50,16 @@ int16_t Answer(rcPlnStmt *stmt, PlanNode *node)
     }
     if (!IsRow(rc) && !IsEnd(rc))
         return PLN_ERROR;
+    // The truth value by form; NOT IN negates IN (UNKNOWN stays UNKNOWN).
+    int16_t truth = 0;
     switch (node->form) {
-    case 1:
-        if (node->negated)
-            return !sawTrue && !sawUnknown ? 0 : 100;
-        return sawTrue ? 0 : 100;
-    case 2: return !sawFalse && !sawUnknown ? 0 : 100;
-    default: return sawTrue ? 0 : 100;
+    case 1: truth = sawTrue ? 0 : sawUnknown ? RC_EXP_SUBQUERY_UNKNOWN : 100; break;
+    case 2: truth = sawFalse ? 100 : sawUnknown ? RC_EXP_SUBQUERY_UNKNOWN : 0; break;
+    default: truth = sawTrue ? 0 : sawFalse ? 100 : RC_EXP_SUBQUERY_UNKNOWN; break;
     }
+    if (node->negated && truth != RC_EXP_SUBQUERY_UNKNOWN)
+        truth = truth == 0 ? 100 : 0;
+    return truth;
 }
 
 } // namespace

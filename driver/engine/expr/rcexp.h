@@ -56,9 +56,10 @@ enum rcTruth : uint8_t {
 // Results of evaluation steps.
 enum : int16_t {
     RC_EXP_OK = 0,
-    RC_EXP_WARNING = 1, // a value was cut (truncation)
-    RC_EXP_NULL = 104,  // an operation's result is NULL
-    RC_EXP_ERROR = -1,  // an error was posted
+    RC_EXP_WARNING = 1,            // a value was cut (truncation)
+    RC_EXP_NULL = 104,             // an operation's result is NULL
+    RC_EXP_SUBQUERY_UNKNOWN = 103, // a subquery predicate is UNKNOWN
+    RC_EXP_ERROR = -1,             // an error was posted
 };
 
 // The type record of a typed parse node.
@@ -116,7 +117,8 @@ struct rcExpTreeHooks {
 // Values owned by other parts at run time. Each fills `out` (type, isNull,
 // value; texts may point into the owner's memory, valid until the next row)
 // and returns 0, or -1 after posting an error. `subquery` answers the
-// subquery test for the current outer row: 0 TRUE, 100 FALSE, -1 error.
+// subquery test for the current outer row: 0 TRUE, 100 FALSE,
+// RC_EXP_SUBQUERY_UNKNOWN UNKNOWN, -1 error.
 struct rcExpRuntimeHooks {
     int16_t (*param)(void *ctx, uint32_t number, rcExpValue *out) = nullptr;
     int16_t (*setFunction)(void *ctx, void *handle, rcExpValue *out) = nullptr;
