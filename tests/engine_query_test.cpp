@@ -641,6 +641,34 @@ TEST_F(ExeQuery, PointQueryIsOneSearchOnTheServer)
     EXPECT_TRUE(searchesSince(before).empty());
 }
 
+// An uncorrelated subquery compared with values is read from the server
+// once per execution, not once per outer row: the requests are those of
+// the two queries run apart.
+TEST_F(ExeQuery, UncorrelatedSubqueryIsReadOnce)
+{
+    auto requests = [this](const std::string &sql, std::vector<std::string> *rows) {
+        std::ifstream before(*dir_ / "server.log", std::ios::ate);
+        std::streamoff from = before.tellg();
+        *rows = Run(sql);
+        std::ifstream in(*dir_ / "server.log");
+        in.seekg(from);
+        int n = 0;
+        for (std::string line; std::getline(in, line);)
+            n += line.find(" request ") != std::string::npos ? 1 : 0;
+        return n;
+    };
+    std::vector<std::string> rows, apart;
+    int outer = requests("SELECT Id FROM Emp", &apart);
+    int inner = requests("SELECT Id FROM Dept", &apart);
+    for (const char *sql :
+         {"SELECT Id FROM Emp WHERE Dept IN (SELECT Id FROM Dept)",
+          "SELECT Id FROM Emp WHERE Dept > ALL (SELECT Id FROM Dept WHERE Id < 20)",
+          "SELECT Id FROM Emp WHERE Dept = (SELECT MAX(Id) FROM Dept) OR Id = 1"}) {
+        EXPECT_LE(requests(sql, &rows), outer + inner) << sql;
+        EXPECT_FALSE(rows.empty()) << sql;
+    }
+}
+
 TEST_F(ExeQuery, ParametersTakeTheirValuesAtEachOpen)
 {
     std::string access;

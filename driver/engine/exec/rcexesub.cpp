@@ -4,7 +4,8 @@
 // The plan is opened again for every answer (its columns and set functions
 // first pointed back at their tables), so a correlated subquery sees the
 // outer row of the moment; an uncorrelated EXISTS is answered once per open
-// of the query. The answers follow standard three-valued logic over the
+// of the query, and the rows of another uncorrelated subquery are read once
+// per open into the temporary table at the root of its plan. The answers follow standard three-valued logic over the
 // comparisons of the outer value with the subquery's rows: IN and ANY are
 // TRUE when a row compares TRUE, else UNKNOWN when a row compares UNKNOWN
 // (a NULL on either side), else FALSE (so over no rows); NOT IN is the
@@ -26,9 +27,15 @@ bool IsEnd(int16_t rc) { return rc == PLN_END || rc == PLN_RANGE_END || rc == PL
 int16_t Answer(rcPlnStmt *stmt, PlanNode *node)
 {
     QueryPlan *plan = node->subPlan;
-    rcPlnResetRedirects(stmt, node->subBlock);
-    if (rcExeOpenPlan(stmt, plan->root) != 0)
-        return PLN_ERROR;
+    // An uncorrelated subquery compared with values reads its rows from the
+    // temporary table at its root, filled once per open of the query.
+    bool kept = node->form != 3 && !node->correlated;
+    if (!kept || !node->cached) {
+        rcPlnResetRedirects(stmt, node->subBlock);
+        if (rcExeOpenPlan(stmt, plan->root) != 0)
+            return PLN_ERROR;
+        node->cached = kept;
+    }
     rcPlnNextFn next = rcExeNextOf(plan->root);
     int16_t rc = next(stmt, plan->root, 0);
     if (node->form == 3)
@@ -68,7 +75,7 @@ int16_t rcPlnSubqueryHook(void *ctx, void *handle)
 {
     auto *stmt = static_cast<rcPlnStmt *>(ctx);
     auto *node = static_cast<PlanNode *>(handle);
-    if (node->cached)
+    if (node->cached && node->form == 3)
         return node->cachedResult;
     int16_t rc = Answer(stmt, node);
     if (rc >= 0 && node->form == 3 && !node->correlated) {

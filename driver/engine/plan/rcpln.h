@@ -202,7 +202,7 @@ struct PlanNode {
     uint16_t subBlock; // the subquery's block
     bool negated;      // NOT IN
     bool correlated;   // reads columns of enclosing blocks
-    bool cached;       // an uncorrelated EXISTS answered once per open
+    bool cached;       // answered (EXISTS) or its rows kept (others) in this open
     int16_t cachedResult;
     rcFltId compare; // outer value <op> the subquery's row (forms 1, 2, 4)
     // PLN_UNION: its inputs and the values of its current row (rcplnunion.h).

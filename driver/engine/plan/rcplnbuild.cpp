@@ -822,6 +822,18 @@ PlanNode *rcPlnSubqueryOf(rcPlnStmt *stmt, const rcParseNode *predicate)
     }
     default: rcPlnNotCapable(stmt, "This subquery predicate is not supported."); return nullptr;
     }
+    // An uncorrelated subquery compared with values gives the same rows for
+    // every outer row: they are kept in a temporary table, filled at the
+    // first answer of each open, and read again from there.
+    if (node->form != 3 && !node->correlated) {
+        PlanNode *tt = b.NewTemp("SUB_TT");
+        if (tt == nullptr || !b.SetColumns(tt, {}, b.setFns))
+            return nullptr;
+        tt->block = b.blockId;
+        tt->first = node->subPlan->root;
+        tt->first->parent = tt;
+        node->subPlan->root = tt;
+    }
     if (node->form != 3) {
         rcExpSlot outerSlot = 0, valueSlot = 0;
         if (b.items.size() != 1 || left == nullptr || left->id != RC_N_Expression || op == 0) {
