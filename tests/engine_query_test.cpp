@@ -447,6 +447,20 @@ TEST_F(ExeQuery, Unions)
             Check(this, c, plain);
         }
     }
+    // Every column of every table, long values included, and parameters in
+    // both blocks.
+    EXPECT_EQ(Run("SELECT * FROM Emp UNION SELECT * FROM Emp").size(), 6u);
+    EXPECT_EQ(Run("SELECT * FROM Emp UNION ALL SELECT * FROM Emp WHERE Id = 3").size(), 7u);
+    // Long values come whole through UNION ALL.
+    const std::string longBio = std::string(300, 'x') + "END";
+    Check(this, {"", {longBio, "short bio"}, false},
+          Run("SELECT Bio FROM Emp WHERE Id = 1 UNION ALL SELECT Bio FROM Emp WHERE Id = 3"));
+    params = {3, 20};
+    Check(this,
+          {"SELECT Id FROM Emp WHERE Id = ? UNION SELECT Id FROM Dept WHERE Id = ?",
+           {"3", "20"},
+           false},
+          Run("SELECT Id FROM Emp WHERE Id = ? UNION SELECT Id FROM Dept WHERE Id = ?"));
     // bob and BOB are one value under the collation.
     EXPECT_EQ(Run("SELECT Name FROM Emp WHERE Id IN (2, 6) UNION SELECT Title FROM Dept WHERE Id "
                   "= 10")
