@@ -11,7 +11,9 @@
 // with set functions, HAVING, DISTINCT (a sorted "DST_TT" with the duplicate
 // filter) and ORDER BY (a sorted "ORD_TT"). Finally every temporary table
 // gets its columns: its sort keys, every base column the query reads and the
-// set functions below it (see rcPlnColumn in rcpln.h).
+// set functions below it (see rcPlnColumn in rcpln.h). A query with UNION
+// goes to rcUnBuildPlan (rcplnunion.h), which plans each SELECT block here
+// as a block of its own (rcPlnBuildBranch).
 #include "driver/engine/plan/rcpln.h"
 
 #include <algorithm>
