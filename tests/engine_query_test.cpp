@@ -136,6 +136,7 @@ protected:
         }
         if (!ok)
             rows = {"ERROR " + FirstMessage(&errors)};
+        warning = ok ? FirstMessage(&errors) : "";
         rcExeCloseQuery(&stmt);
         rcPlnStmtFree(&stmt);
         rcFeReset(&prep);
@@ -155,6 +156,7 @@ protected:
     }
 
     std::vector<int32_t> params;
+    std::string warning; // the first message of the last Run that succeeded
     static qxtest::TempDir *dir_;
     static QxServerProcess *server_;
     std::optional<qxtest::OdbcIniFiles> ini_;
@@ -451,10 +453,15 @@ TEST_F(ExeQuery, Unions)
     // both blocks.
     EXPECT_EQ(Run("SELECT * FROM Emp UNION SELECT * FROM Emp").size(), 6u);
     EXPECT_EQ(Run("SELECT * FROM Emp UNION ALL SELECT * FROM Emp WHERE Id = 3").size(), 7u);
-    // Long values come whole through UNION ALL.
+    // Long values come whole through UNION ALL; a sort keeps their first
+    // bytes and says so.
     const std::string longBio = std::string(300, 'x') + "END";
     Check(this, {"", {longBio, "short bio"}, false},
           Run("SELECT Bio FROM Emp WHERE Id = 1 UNION ALL SELECT Bio FROM Emp WHERE Id = 3"));
+    EXPECT_EQ(warning, "");
+    Check(this, {"", {longBio.substr(0, RC_TMP_MAX_VALUE - 1), "short bio"}, false},
+          Run("SELECT Bio FROM Emp WHERE Id = 1 UNION SELECT Bio FROM Emp WHERE Id IN (1, 3)"));
+    EXPECT_EQ(warning, "5102");
     params = {3, 20};
     Check(this,
           {"SELECT Id FROM Emp WHERE Id = ? UNION SELECT Id FROM Dept WHERE Id = ?",

@@ -54,6 +54,12 @@ int16_t SaveRow(rcPlnStmt *stmt, PlanNode *node)
         v.length = length < 0 ? 0 : static_cast<uint32_t>(length);
         if (v.length >= v.size)
             v.length = v.size - 1;
+        // A sort above keeps RC_TMP_MAX_VALUE bytes of a value: say so once.
+        if (!isNull && v.length >= RC_TMP_MAX_VALUE && !u->cutWarned && node->parent != nullptr &&
+            node->parent->kind == PLN_TEMPTABLE) {
+            u->cutWarned = true;
+            rcErrRaise(stmt->errors, RC_MSG_DATA_TRUNCATED);
+        }
     }
     return 0;
 }
@@ -64,6 +70,7 @@ void rcExeOpenUnion(rcPlnStmt *, PlanNode *node)
 {
     rcPlnUnion *u = node->unionState;
     u->current = 0;
+    u->cutWarned = false;
     node->first = u->inputs[0].root;
 }
 

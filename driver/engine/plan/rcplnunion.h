@@ -27,6 +27,9 @@
 // node's value buffers (sized at planning time), converted to the column's
 // type; the column reader copies from there, or, once a temporary table
 // above holds the rows, reads that table's current row (the usual redirect).
+// A sort keeps the first RC_TMP_MAX_VALUE - 1 bytes of a long value and
+// posts 01004 once per open when it cuts one; UNION ALL without ORDER BY
+// passes long values whole.
 #pragma once
 
 #include <cstdint>
@@ -58,6 +61,7 @@ struct rcPlnUnion {
     uint16_t columnCount;
     rcPlnColumn **columns;
     rcPlnUnionValue *values;
+    bool cutWarned; // 01004 posted for a long value cut by the sort above
 };
 
 // Plans a query whose tree holds UNION (tree: the FullSelectStmt with the
