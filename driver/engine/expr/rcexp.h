@@ -56,11 +56,12 @@ enum rcTruth : uint8_t {
 // Results of evaluation steps.
 enum : int16_t {
     RC_EXP_OK = 0,
-    RC_EXP_WARNING = 1,            // a value was cut (truncation)
-    RC_EXP_NULL = 104,             // an operation's result is NULL
-    RC_EXP_SUBQUERY_UNKNOWN = 103, // a subquery predicate is UNKNOWN
-    RC_EXP_ERROR = -1,             // an error was posted
+    RC_EXP_WARNING = 1, // a value was cut (truncation)
+    RC_EXP_NULL = 104,  // an operation's result is NULL
+    RC_EXP_ERROR = -1,  // an error was posted
 };
+// The subquery hook's answer for UNKNOWN.
+constexpr int16_t RC_EXP_SUBQUERY_UNKNOWN = 103;
 
 // The type record of a typed parse node.
 struct rcExpType {

@@ -279,13 +279,13 @@ struct rcPlnStmt {
     std::vector<PlanNode *> setFunctions;                    // in statement order
     std::vector<PlanNode *> temps;                           // temporary-table nodes, bottom up
     std::vector<std::unique_ptr<rcPlnIndexList>> indexLists; // read once per table
+    std::vector<std::unique_ptr<char[]>> largeBuffers;       // too large for the plan pool
     std::vector<rcExpSlot> results;                          // one slot per select-list item
     std::vector<const rcParseNode *> items;
-    std::vector<PlanNode *> subqueries;                // in the order they were planned
-    std::vector<std::unique_ptr<char[]>> largeBuffers; // too large for the plan pool
-    uint16_t blocks = 0;                               // query blocks planned so far
-    uint16_t currentBlock = 0;                         // the block being planned
-    void *building = nullptr;                          // the planner of that block
+    std::vector<PlanNode *> subqueries; // in the order they were planned
+    uint16_t blocks = 0;                // query blocks planned so far
+    uint16_t currentBlock = 0;          // the block being planned
+    void *building = nullptr;           // the planner of that block
     bool rowWarning = false;
     bool open = false;
     uint16_t tempCounter = 0;
