@@ -3,6 +3,7 @@
 // answers, parameter types, statement states, native SQL, SQLGetInfo and
 // the engine's SET statements.
 #include "tests/e2e_fixture.h"
+#include "driver/engine/plan/tests/plnfile_reader.h"
 
 #include <cstring>
 #include <memory>
@@ -758,3 +759,43 @@ TEST_F(E2eView, ViewsOutliveTheConnection)
 }
 
 } // namespace
+
+// The query-plan file: with QryPlan on, every prepared query appends one
+// record that a reader can follow; other statements write none.
+class E2ePlanFile : public E2eStmt {
+protected:
+    std::string DsnExtra() override { return "QryPlan=1\nQryPlanOutput=" + dir + "/plan.qry\n"; }
+};
+
+TEST_F(E2ePlanFile, EveryPreparedQueryWritesOneRecord)
+{
+    const std::vector<std::string> queries = {
+        "SELECT Name FROM Emp",
+        "SELECT e.Name, d.Name FROM Emp e, Dept d WHERE e.Dept = d.ID ORDER BY 1",
+        "SELECT Name FROM Emp WHERE Dept IN (SELECT ID FROM Dept WHERE Name <> '100%')",
+    };
+    for (const std::string &sql : queries)
+        ASSERT_EQ(Prepare(sql), SQL_SUCCESS) << sql << ": " << Diag();
+    // Executing and preparing other kinds adds nothing.
+    ASSERT_EQ(SQLExecute(stmt), SQL_SUCCESS) << Diag();
+    ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+    ASSERT_EQ(Prepare("DELETE FROM Emp WHERE ID = 9"), SQL_SUCCESS) << Diag();
+    ASSERT_EQ(Prepare("SELECT Nope FROM Emp"), SQL_ERROR);
+
+    std::string bytes = ReadFile("plan.qry");
+    std::vector<PlnFileRecord> records;
+    PlnFileReader reader;
+    ASSERT_TRUE(reader.Read(std::vector<uint8_t>(bytes.begin(), bytes.end()), &records))
+        << reader.error;
+    ASSERT_EQ(records.size(), queries.size());
+    for (size_t i = 0; i < queries.size(); ++i) {
+        EXPECT_EQ(records[i].sql, queries[i]);
+        EXPECT_EQ(records[i].sqlLengthField, queries[i].size() + 1);
+    }
+    EXPECT_EQ(records[0].trees, std::vector<std::string>{"3"});
+    EXPECT_EQ(records[0].tables, std::vector<std::string>{"EMP"});
+    ASSERT_EQ(records[1].trees.size(), 1u);
+    EXPECT_NE(records[1].trees[0].find('1'), std::string::npos) << records[1].trees[0];
+    EXPECT_EQ(records[1].tables, (std::vector<std::string>{"EMP e", "DEPT d"}));
+    EXPECT_EQ(records[2].trees.size(), 2u);
+}

@@ -14,7 +14,9 @@
 #include "driver/core/rcstr.h"
 #include "driver/core/rctrace.h"
 #include "driver/engine/rcstmt.h"
+#include "driver/engine/plan/rcplnfile.h"
 #include "driver/engine/tam.h"
+#include "driver/odbc/rcconnstr.h"
 #include "driver/odbc/rcset.h"
 #include "driver/odbc/rctxn.h"
 #include "driver/odbc/rcstmt_fetch.h"
@@ -135,6 +137,23 @@ int16_t PrepareText(rcStmtHandle *s, const char *text)
     return rcFePrepare(&s->prep, s->source.get(), &s->errors, text, noScan != SQL_NOSCAN_ON);
 }
 
+// With the connection's QryPlan flag on, a prepared query is planned at once
+// and its plan appended to the file the data source's "QryPlanOutput"
+// setting names. -1 when planning failed (posted); 1 when the record could
+// not be written (a warning is queued); else 0.
+int16_t WriteQueryPlan(rcStmtHandle *s, const char *text)
+{
+    if (s->conn->qryPlan == 0 || s->prep.kind != RC_KIND_QUERY)
+        return 0;
+    EngineLock lock;
+    if (rcStmtPlanQuery(s) != 0)
+        return -1;
+    char path[kRcAttrValueMax + 1];
+    if (rcConGetKeyword(s->conn, "QryPlanOutput", path) == 0)
+        return 0;
+    return static_cast<int16_t>(rcSpyQueryPlan(path, text, s->engine->planner, &s->errors));
+}
+
 // The text of a call's argument, copied when it came with a length.
 struct ArgText {
     rcArgString arg{};
@@ -211,6 +230,15 @@ SQLRETURN SQLPrepareImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length
     SQLRETURN rc;
     if (r == 0 || r == 1) {
         PublishPrepared(s);
+        int16_t plan = WriteQueryPlan(s, sql.c_str());
+        if (plan < 0) {
+            ResetPrepared(s);
+            r = -1;
+        } else if (plan == 1) {
+            r = 1;
+        }
+    }
+    if (r == 0 || r == 1) {
         s->state = RC_STMT_PREPARED;
         s->prepared = 1;
         s->rowCount = 0;

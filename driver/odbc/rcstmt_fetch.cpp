@@ -144,7 +144,7 @@ int16_t GetColumn(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64
 
 const rcStmtParts *rcStmtFetchParts() { return &kParts; }
 
-int16_t rcStmtOpenQuery(rcStmtHandle *s)
+int16_t rcStmtPlanQuery(rcStmtHandle *s)
 {
     rcStmt *e = s->engine;
     if (e->planner == nullptr) {
@@ -160,6 +160,14 @@ int16_t rcStmtOpenQuery(rcStmtHandle *s)
         }
         e->plan = e->planner->plan;
     }
+    return 0;
+}
+
+int16_t rcStmtOpenQuery(rcStmtHandle *s)
+{
+    rcStmt *e = s->engine;
+    if (rcStmtPlanQuery(s) != 0)
+        return -1;
     if (rcExeOpenQuery(e->planner) != 0) {
         rcExeCloseQuery(e->planner);
         return -1;

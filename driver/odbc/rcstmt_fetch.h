@@ -17,6 +17,9 @@
 struct rcStmtHandle;
 struct rcStmtParts;
 
+// Plans the prepared query unless it is planned already. 0, or -1 after
+// posting on the handle's queue.
+int16_t rcStmtPlanQuery(rcStmtHandle *s);
 // Plans (once per prepare) and opens the prepared query. 0, or -1 after
 // posting on the handle's queue.
 int16_t rcStmtOpenQuery(rcStmtHandle *s);
