@@ -437,6 +437,33 @@ TEST_F(E2eStmt, CursorNames)
     EXPECT_EQ(SQLGetCursorName(stmt, name, 4, &length), SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(length, 18);
     EXPECT_EQ(SQLFreeStmt(other, SQL_DROP), SQL_SUCCESS);
+
+    // Executed queries without a name get default names that fit the
+    // field, stay with their statement and differ from each other and from
+    // the names taken.
+    SQLHSTMT a = SQL_NULL_HSTMT, b = SQL_NULL_HSTMT, c = SQL_NULL_HSTMT;
+    for (SQLHSTMT *s : {&a, &b, &c})
+        ASSERT_EQ(SQLAllocStmt(h->dbc, s), SQL_SUCCESS);
+    EXPECT_EQ(SQLSetCursorName(b, Text("SQL_CUR1"), SQL_NTS), SQL_SUCCESS);
+    std::vector<std::string> names;
+    for (SQLHSTMT s : {a, c}) {
+        ASSERT_EQ(SQLExecDirect(s, Text("SELECT Name FROM Emp"), SQL_NTS), SQL_SUCCESS);
+        for (int again = 0; again < 2; ++again) {
+            ASSERT_EQ(SQLGetCursorName(s, name, sizeof name, &length), SQL_SUCCESS);
+            std::string got = reinterpret_cast<char *>(name);
+            EXPECT_EQ(got.rfind("SQL_CUR", 0), 0u) << got;
+            EXPECT_EQ(size_t(length), got.size());
+            EXPECT_LE(length, 18);
+            if (again == 0)
+                names.push_back(got);
+            EXPECT_EQ(got, names.back());
+        }
+    }
+    EXPECT_NE(names[0], names[1]);
+    EXPECT_NE(names[0], "SQL_CUR1");
+    EXPECT_NE(names[1], "SQL_CUR1");
+    for (SQLHSTMT s : {a, b, c})
+        EXPECT_EQ(SQLFreeStmt(s, SQL_DROP), SQL_SUCCESS);
 }
 
 TEST_F(E2eStmt, StatementOptions)
@@ -586,14 +613,40 @@ TEST_F(E2eStmt, GetInfoAnswersByKind)
               SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(length, 20);
     EXPECT_EQ(h->Diag(), "01004");
-    // The functions the driver exports are the ones it says it has.
-    for (SQLUSMALLINT f :
-         {SQL_API_SQLPREPARE, SQL_API_SQLDESCRIBECOL, SQL_API_SQLNUMPARAMS,
-          SQL_API_SQLDESCRIBEPARAM, SQL_API_SQLNATIVESQL, SQL_API_SQLSETCURSORNAME}) {
+    // The functions the driver says it has are the ones its library
+    // exports, and the other way round.
+    struct Function {
+        SQLUSMALLINT id;
+        const char *name;
+    };
+    const Function functions[] = {
+        {SQL_API_SQLALLOCSTMT, "SQLAllocStmt"},
+        {SQL_API_SQLPREPARE, "SQLPrepare"},
+        {SQL_API_SQLDESCRIBECOL, "SQLDescribeCol"},
+        {SQL_API_SQLSETCURSORNAME, "SQLSetCursorName"},
+        {SQL_API_SQLGETCURSORNAME, "SQLGetCursorName"},
+        {SQL_API_SQLCANCEL, "SQLCancel"},
+        {SQL_API_SQLROWCOUNT, "SQLRowCount"},
+        {SQL_API_SQLNUMPARAMS, "SQLNumParams"},
+        {SQL_API_SQLDESCRIBEPARAM, "SQLDescribeParam"},
+        {SQL_API_SQLNATIVESQL, "SQLNativeSql"},
+        {SQL_API_SQLMORERESULTS, "SQLMoreResults"},
+        {SQL_API_SQLBROWSECONNECT, "SQLBrowseConnect"},
+        {SQL_API_SQLGETSTMTOPTION, "SQLGetStmtOption"},
+        {SQL_API_SQLSETSTMTOPTION, "SQLSetStmtOption"},
+        {SQL_API_SQLEXTENDEDFETCH, "SQLExtendedFetch"},
+        {SQL_API_SQLSETPOS, "SQLSetPos"},
+        {SQL_API_SQLSETSCROLLOPTIONS, "SQLSetScrollOptions"},
+    };
+    void *lib = dlopen(QX_SQLDRIVER_LIB, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr) << dlerror();
+    for (const Function &f : functions) {
         SQLUSMALLINT exists = 0;
-        EXPECT_EQ(SQLGetFunctions(h->dbc, f, &exists), SQL_SUCCESS);
-        EXPECT_EQ(exists, SQL_TRUE) << f;
+        EXPECT_EQ(SQLGetFunctions(h->dbc, f.id, &exists), SQL_SUCCESS);
+        bool exported = dlsym(lib, f.name) != nullptr;
+        EXPECT_EQ(exists == SQL_TRUE, exported) << f.name;
     }
+    dlclose(lib);
 }
 
 TEST_F(E2eStmt, SetStatementsApplyAndAreSeenByTheNextStatement)

@@ -189,6 +189,7 @@ struct rcConn {
     uint32_t txnOpen;
 
     rcConnStmtLink stmtLink; // handed to every statement of the connection
+    uint32_t cursorCounter;  // numbers the default cursor names of its statements
 };
 
 // The block of values edited by the login dialog and used by rcConLogin.

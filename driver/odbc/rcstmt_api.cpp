@@ -372,6 +372,8 @@ SQLRETURN SQLGetCursorNameImpl(rcStmtHandle *s, SQLCHAR *name, SQLSMALLINT size,
                      (s->state >= RC_STMT_EXECUTED && ProducesResult(s));
     if (!available)
         return rcStmtDone(s, "SQLGetCursorName", rcStmtRaise(s, RC_MSG_NO_CURSOR_NAME_AVAILABLE));
+    // An executed query without a name of the application's has the default.
+    rcStmtDefaultCursorName(s);
     int64_t full = 0;
     SQLRETURN rc = SQL_SUCCESS;
     if (rcCopyOutString(reinterpret_cast<char *>(name), s->cursorName, size, &full) &&

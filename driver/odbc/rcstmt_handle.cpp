@@ -11,8 +11,11 @@
 #include "driver/odbc/rcstmt_fetch.h"
 #include "driver/odbc/rcstmt_source.h"
 #include "driver/odbc/rctypecat.h"
+#include "platform/strings.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <new>
 
@@ -121,6 +124,26 @@ int16_t rcStmtHandleFree(rcStmtHandle *handle)
     handle->tag = 0;
     delete handle;
     return rc;
+}
+
+void rcStmtDefaultCursorName(rcStmtHandle *s)
+{
+    if (s->cursorName[0] != '\0')
+        return;
+    rcList *list = s->conn->statements;
+    char name[sizeof s->cursorName];
+    for (;;) {
+        std::snprintf(name, sizeof name, "SQL_CUR%lx",
+                      static_cast<unsigned long>(s->conn->cursorCounter++));
+        bool taken = false;
+        for (uint32_t i = 0; list != nullptr && i < rcListCount(list) && !taken; ++i) {
+            auto *other = *static_cast<rcStmtHandle **>(rcListAt(list, i));
+            taken = other != s && PlatAsciiCaseCompare(other->cursorName, name) == 0;
+        }
+        if (!taken)
+            break;
+    }
+    std::memcpy(s->cursorName, name, sizeof name);
 }
 
 int rcConnDropStatements(rcConn *conn)
