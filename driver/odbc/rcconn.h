@@ -147,6 +147,7 @@ struct rcConn {
     uint32_t odbcCursors;
     uint32_t packetSize;
     uint64_t quietMode;
+    uint32_t quietModeSet; // the application set SQL_QUIET_MODE
 
     // Translation library (rctranslate.h).
     char *xlateName;

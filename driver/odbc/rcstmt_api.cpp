@@ -435,6 +435,9 @@ SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLULEN val
         // The engine's own options (table passwords, kept tables, ...).
         if (option > SQL_ROW_NUMBER && rcDrsSetStmtOption(s->engine, option, value) != 0)
             rc = SQL_ERROR;
+        // Tables kept open between statements go when the option is cleared.
+        if (option == RC_STMT_OPT_KEEP_TABLES_OPEN && s->engine->options.keepTablesOpen == 0)
+            s->source->CloseKeptTables(false);
         break;
     }
     if (rc == SQL_SUCCESS && option <= 14)

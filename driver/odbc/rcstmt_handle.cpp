@@ -97,6 +97,7 @@ int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
         return -1;
     }
     handle->prep.stmt = handle->engine;
+    handle->source->SetStatement(handle->engine);
     // The engine keeps the row limit the fetch honours.
     rcStmtReadOption(SQL_MAX_ROWS, handle->options, &handle->engine->maxRows);
     if (conn->state == RC_CONN_CONNECTED)
