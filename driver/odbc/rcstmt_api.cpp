@@ -15,6 +15,7 @@
 #include "driver/core/rctrace.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/engine/plan/rcplnfile.h"
+#include "driver/engine/rcparsehook.h"
 #include "driver/engine/tam.h"
 #include "driver/odbc/rcconnstr.h"
 #include "driver/odbc/rcset.h"
@@ -134,7 +135,20 @@ int16_t PrepareText(rcStmtHandle *s, const char *text)
     }
     uint32_t noScan = 0;
     rcStmtReadOption(SQL_NOSCAN, s->options, &noScan);
-    return rcFePrepare(&s->prep, s->source.get(), &s->errors, text, noScan != SQL_NOSCAN_ON);
+    bool escapes = noScan != SQL_NOSCAN_ON;
+    int16_t r = rcFePrepare(&s->prep, s->source.get(), &s->errors, text, escapes);
+    if ((r != 0 && r != 1) || s->prep.kind != RC_KIND_QUERY || s->engine->sourceInfo.parseHook == 0)
+        return r;
+    // The data module's parse hook sees the checked query once; text it
+    // hands back is prepared in place of the caller's.
+    std::string replacement;
+    s->engine->parseRoot = s->prep.root;
+    if (rcDrmParseHook(s->engine, s->prep.root, text, &replacement) != 0)
+        return -1;
+    if (replacement.empty() || replacement == text)
+        return r;
+    ResetPrepared(s);
+    return rcFePrepare(&s->prep, s->source.get(), &s->errors, replacement.c_str(), escapes);
 }
 
 // With the connection's QryPlan flag on, a prepared query is planned at once

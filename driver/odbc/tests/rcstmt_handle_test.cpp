@@ -9,7 +9,10 @@
 #include "driver/odbc/rcstmt_api.h"
 #include "driver/odbc/rcstmt_handle.h"
 #include "driver/odbc/rcstmt_source.h"
+#include "driver/core/rcmem.h"
+#include "driver/engine/rcparsehook.h"
 #include "driver/engine/tam.h"
+#include "driver/engine/tree/rcprssym.h"
 #include "platform/dialog.h"
 
 #include <string>
@@ -266,6 +269,65 @@ TEST_F(TableOpenTest, KeptTablesStayOpenBetweenStatements)
     EXPECT_EQ(gOpens, 4);
     ASSERT_EQ(Prepare(s, "SELECT Name FROM Customers"), SQL_SUCCESS);
     EXPECT_EQ(gOpens, 5);
+    EXPECT_EQ(rcStmtHandleFree(s), 0);
+}
+
+// A data module's parse hook that walks the tree with the callbacks and
+// hands back another select list.
+struct HookSeen {
+    int calls = 0;
+    int nodes = 0;
+    uint32_t cursor = 0, column = 0;
+    int32_t result = 0;
+};
+HookSeen gHook;
+
+int32_t RewritingHook(rcStmt *, const char *text, const rcParseNode *root,
+                      rcParseHookRecord *record, char **newText)
+{
+    ++gHook.calls;
+    using Next = const rcParseNode *(*)(const rcParseNode *, const rcParseNode *);
+    using Find =
+        const rcParseNode *(*)(const rcParseNode *, const rcParseNode *, uint32_t, uint32_t);
+    using Of = uint32_t (*)(const rcParseNode *);
+    auto next = reinterpret_cast<Next>(record->callbacks[0]);
+    for (const rcParseNode *n = next(root, nullptr); n != nullptr; n = next(root, n))
+        ++gHook.nodes;
+    const rcParseNode *col =
+        reinterpret_cast<Find>(record->callbacks[1])(root, nullptr, RC_N_ColName, 0);
+    gHook.cursor = reinterpret_cast<Of>(record->callbacks[3])(col);
+    gHook.column = reinterpret_cast<Of>(record->callbacks[4])(col);
+    if (gHook.result == 0 && std::string(text) == "SELECT Name FROM Customers") {
+        const char *other = "SELECT Id FROM Customers";
+        *newText = static_cast<char *>(rcMemAlloc(std::strlen(other) + 1));
+        std::memcpy(*newText, other, std::strlen(other) + 1);
+    }
+    return gHook.result;
+}
+
+TEST_F(TableOpenTest, ParseHookSeesTheTreeAndMayHandBackText)
+{
+    rcDrmSetParseHookFn(&RewritingHook);
+    rcStmtHandle *s = Alloc();
+    // Not asked unless the data source wants it.
+    gHook = HookSeen{};
+    ASSERT_EQ(Prepare(s, "SELECT Name FROM Customers"), SQL_SUCCESS) << StmtText(s);
+    EXPECT_EQ(gHook.calls, 0);
+    s->engine->sourceInfo.parseHook = 1;
+    ASSERT_EQ(Prepare(s, "SELECT Name FROM Customers"), SQL_SUCCESS) << StmtText(s);
+    EXPECT_EQ(gHook.calls, 1); // the handed-back text is not offered again
+    EXPECT_GT(gHook.nodes, 5);
+    EXPECT_NE(gHook.cursor, 0u);
+    EXPECT_EQ(gHook.column, 1u);
+    ASSERT_EQ(s->prep.columns.size(), 1u);
+    EXPECT_EQ(s->prep.columns[0].name, "Id");
+    // Other statements kinds are not offered; an out-of-memory answer fails.
+    ASSERT_EQ(Prepare(s, "DELETE FROM Customers"), SQL_SUCCESS) << StmtText(s);
+    EXPECT_EQ(gHook.calls, 1);
+    gHook.result = -1011;
+    EXPECT_EQ(Prepare(s, "SELECT Name FROM Customers"), SQL_ERROR);
+    EXPECT_EQ(StmtText(s).rfind("S1001 ", 0), 0u);
+    rcDrmSetParseHookFn(nullptr);
     EXPECT_EQ(rcStmtHandleFree(s), 0);
 }
 
