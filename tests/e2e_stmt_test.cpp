@@ -783,6 +783,53 @@ TEST_F(E2eView, BadDefinitionsAreRefused)
                     {"Name", SQL_VARCHAR, 20, 0, SQL_NULLABLE, "DEPT"}});
 }
 
+// Rows read through views: each row's columns as text, joined by "|".
+TEST_F(E2eView, QueriesThroughViewsReturnTheBaseRows)
+{
+    auto rows = [&](const std::string &sql) {
+        std::vector<std::string> out;
+        EXPECT_EQ(Exec(sql), SQL_SUCCESS) << sql << ": " << Diag();
+        SQLSMALLINT columns = 0;
+        SQLNumResultCols(stmt, &columns);
+        while (SQLFetch(stmt) == SQL_SUCCESS) {
+            std::string row;
+            for (SQLUSMALLINT c = 1; c <= columns; ++c) {
+                char value[64] = {};
+                SQLLEN length = 0;
+                SQLGetData(stmt, c, SQL_C_CHAR, value, sizeof value, &length);
+                row += (c > 1 ? "|" : "") + std::string(length == SQL_NULL_DATA ? "NULL" : value);
+            }
+            out.push_back(row);
+        }
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        return out;
+    };
+    using Rows = std::vector<std::string>;
+    Run("CREATE VIEW Staff AS SELECT ID, Name AS Who, Salary, Dept FROM Emp");
+    Run("CREATE VIEW Rich AS SELECT Who, Dept FROM Staff WHERE Salary > 1000");
+    Run("CREATE VIEW PerDept (Dept, Heads) AS SELECT Dept, COUNT(*) FROM Emp GROUP BY Dept");
+    struct Case {
+        const char *sql;
+        Rows rows;
+    };
+    const Case cases[] = {
+        {"SELECT Who FROM Staff WHERE Salary > 1000", {"Ann"}},
+        {"SELECT Who FROM Staff WHERE ID = 2", {"Bo"}},
+        {"SELECT s.Who, d.Name FROM Staff s, Dept d WHERE s.Dept = d.ID ORDER BY 1",
+         {"Ann|Sales", "Bo|Lab"}},
+        {"SELECT * FROM Rich", {"Ann|1"}},
+        {"SELECT r.Who, d.Name FROM Rich r, Dept d WHERE r.Dept = d.ID", {"Ann|Sales"}},
+        {"SELECT Dept, COUNT(*) FROM Staff GROUP BY Dept ORDER BY Dept", {"1|1", "2|1"}},
+        {"SELECT Dept, Heads FROM PerDept WHERE Dept = 2", {"2|1"}},
+        {"SELECT Heads FROM PerDept ORDER BY 1", {"1", "1"}},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(rows(c.sql), c.rows) << c.sql;
+    // A grouped view joined to a table is refused.
+    Refused("SELECT p.Heads FROM PerDept p, Dept d WHERE p.Dept = d.ID", "S1000",
+            "Grouped view access violation", true);
+}
+
 TEST_F(E2eView, ReadOnlyConnectionsChangeNoViews)
 {
     Run("CREATE VIEW Keep AS SELECT Name FROM Dept");
