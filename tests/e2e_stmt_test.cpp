@@ -830,6 +830,22 @@ TEST_F(E2eView, QueriesThroughViewsReturnTheBaseRows)
             "Grouped view access violation", true);
 }
 
+TEST_F(E2eView, DamagedViewFileIsRefusedWithItsFault)
+{
+    Run("CREATE VIEW Names AS SELECT Name FROM Emp");
+    // A view count above what the file can hold.
+    {
+        FILE *f = std::fopen((dir + "/views/zorview.def").c_str(), "r+b");
+        ASSERT_NE(f, nullptr);
+        const unsigned char count[2] = {0xff, 0x7f};
+        ASSERT_EQ(std::fseek(f, 4, SEEK_SET), 0);
+        ASSERT_EQ(std::fwrite(count, 1, 2, f), 2u);
+        std::fclose(f);
+    }
+    Refused("SELECT * FROM Names", "S1000", "zorview.def is damaged: view count 32767", true);
+    Refused("CREATE VIEW Other AS SELECT Name FROM Dept", "S1000", "is damaged");
+}
+
 TEST_F(E2eView, ReadOnlyConnectionsChangeNoViews)
 {
     Run("CREATE VIEW Keep AS SELECT Name FROM Dept");
