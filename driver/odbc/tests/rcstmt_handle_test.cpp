@@ -270,6 +270,13 @@ TEST_F(TableOpenTest, KeptTablesStayOpenBetweenStatements)
     ASSERT_EQ(Prepare(s, "SELECT Name FROM Customers"), SQL_SUCCESS);
     EXPECT_EQ(gOpens, 5);
     EXPECT_EQ(rcStmtHandleFree(s), 0);
+    // A statement left with kept tables is dropped, tables and all, by the
+    // disconnect.
+    rcStmtHandle *left = Alloc();
+    ASSERT_EQ(SQLSetStmtOptionImpl(left, RC_STMT_OPT_KEEP_TABLES_OPEN, 1), SQL_SUCCESS);
+    ASSERT_EQ(Prepare(left, "SELECT Name FROM Customers"), SQL_SUCCESS);
+    ASSERT_EQ(Prepare(left, "SELECT Id FROM Customers"), SQL_SUCCESS);
+    EXPECT_EQ(left->source->KeptTables(), 1u);
 }
 
 // A data module's parse hook that walks the tree with the callbacks and
