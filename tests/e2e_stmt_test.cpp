@@ -352,6 +352,19 @@ TEST_F(E2eStmt, StatementStateSequences)
          {'Q', SQL_SUCCESS, ""},
          {'Y', SQL_ERROR, "S0022"},
          {'Q', SQL_ERROR, "S1010"}},
+        // An open result set must be closed before the handle is reused;
+        // SQLMoreResults closes it and finds no second one.
+        {{'W', SQL_SUCCESS, ""},
+         {'R', SQL_SUCCESS, ""},
+         {'P', SQL_ERROR, "24000"},
+         {'C', SQL_SUCCESS, ""},
+         {'P', SQL_SUCCESS, ""},
+         {'E', SQL_SUCCESS, ""},
+         {'F', SQL_SUCCESS, ""},
+         {'M', SQL_NO_DATA_FOUND, ""},
+         {'E', SQL_SUCCESS, ""},
+         {'F', SQL_SUCCESS, ""},
+         {'C', SQL_SUCCESS, ""}},
     };
     for (const auto &seq : sequences) {
         SQLHSTMT s = SQL_NULL_HSTMT;
@@ -372,6 +385,15 @@ TEST_F(E2eStmt, StatementStateSequences)
             case 'N': rc = SQLNumResultCols(s, &count); break;
             case 'G': rc = SQLGetCursorName(s, name, sizeof name, nullptr); break;
             case 'Y': rc = SQLExecDirect(s, Text("SELECT Nope FROM Emp"), SQL_NTS); break;
+            case 'W': rc = SQLExecDirect(s, Text("SELECT Name FROM Emp"), SQL_NTS); break;
+            case 'F': rc = SQLFetch(s); break;
+            case 'M': rc = SQLMoreResults(s); break;
+            case 'R': {
+                SQLLEN rows = 0;
+                rc = SQLRowCount(s, &rows);
+                EXPECT_EQ(rows, -1) << trail;
+                break;
+            }
             case 'Q':
                 rc = SQLDescribeCol(s, 1, name, sizeof name, nullptr, nullptr, nullptr, nullptr,
                                     nullptr);
