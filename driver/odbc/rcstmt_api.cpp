@@ -143,8 +143,10 @@ int16_t PrepareText(rcStmtHandle *s, const char *text)
     // hands back is prepared in place of the caller's.
     std::string replacement;
     s->engine->parseRoot = s->prep.root;
-    if (rcDrmParseHook(s->engine, s->prep.root, text, &replacement) != 0)
+    if (rcDrmParseHook(s->engine, s->prep.root, text, &replacement) != 0) {
+        ResetPrepared(s);
         return -1;
+    }
     if (replacement.empty() || replacement == text)
         return r;
     ResetPrepared(s);
