@@ -252,7 +252,10 @@ int16_t rcConStoreOption(uint16_t option, rcConn *conn, uintptr_t value)
         conn->qualifier[kRcQualifierMax] = '\0';
         break;
     case SQL_ODBC_CURSORS: conn->odbcCursors = static_cast<uint32_t>(value); break;
-    case SQL_QUIET_MODE: conn->quietMode = value; break;
+    case SQL_QUIET_MODE:
+        conn->quietMode = value;
+        conn->quietModeSet = 1;
+        break;
     case SQL_PACKET_SIZE: conn->packetSize = static_cast<uint32_t>(value); break;
     default: break;
     }

@@ -96,6 +96,12 @@ SQLRETURN rcStmtDone(rcStmtHandle *s, const char *name, SQLRETURN rc);
 // engine could not release its state (the handle is freed all the same).
 int16_t rcStmtHandleFree(rcStmtHandle *handle);
 
+// Gives the statement its default cursor name unless it has a name:
+// "SQL_CUR" and the next value of its connection's counter in hexadecimal
+// (15 characters at most, so it fits the field), skipping a name that
+// another statement of the connection holds.
+void rcStmtDefaultCursorName(rcStmtHandle *s);
+
 // Frees every statement handle of the connection; 0, or -1 when one failed.
 int rcConnDropStatements(rcConn *conn);
 // True when a statement of the connection has an asynchronous call pending.
