@@ -14,6 +14,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rctrace.h"
 #include "driver/engine/exec/rcexe.h"
+#include "driver/engine/exec/rcexeprm.h"
 #include "driver/engine/plan/rcpln.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/frontend/rcprsfn.h"
@@ -154,6 +155,9 @@ int16_t rcStmtOpenQuery(rcStmtHandle *s)
         rcPlnStmtInit(e->planner, &s->errors, s->conn->session);
         e->planner->fnCode = &FnCode;
         e->planner->engineOptions = e->options.engineOptionMask;
+        // Parameter values come from the engine's descriptors (rcexeprm.h).
+        e->planner->param = &rcPrmValue;
+        e->planner->paramCtx = e;
         if (rcPlnBuild(e->planner, s->prep.root) != 0) {
             FreePlanner(e);
             return -1;
