@@ -238,13 +238,15 @@ TEST_F(E2eParam, EveryCTypeAgainstEveryColumnType)
         // text
         {"SELECT ID FROM P WHERE Notes LIKE ?", Chars("short%", SQL_LONGVARCHAR), "1"},
         {"SELECT ID FROM P WHERE Notes LIKE ?", Chars("%note"), "1"},
-        // NULL: by indicator, with and without a value address
+        // NULL: by indicator, with and without a value address, and in a
+        // type other than the marker's (a NULL is NULL in every type)
         {"SELECT ID FROM P WHERE Name = ?",
          {SQL_C_CHAR, SQL_VARCHAR, Str("Bo"), SQL_NULL_DATA},
          ""},
         {"SELECT ID FROM P WHERE ID = ?",
          {SQL_C_LONG, SQL_INTEGER, "", SQL_NULL_DATA, 0, 0, true},
          ""},
+        {"SELECT ID FROM P WHERE Salary = ?", {SQL_C_CHAR, SQL_VARCHAR, "", SQL_NULL_DATA}, ""},
     };
     for (const MatrixCase &c : cases) {
         std::string text;

@@ -133,8 +133,13 @@ int16_t CheckParams(rcStmtHandle *s, rcParamState *st, uint16_t count)
 {
     for (uint16_t i = 0; i < count && i < st->bindings.size(); ++i) {
         const rcParamBinding &b = st->bindings[i];
-        if ((b.flags & RC_PARAM_BOUND) &&
-            rcPrmCheckData(s->engine, i, b.cType, EngineType(s, b.sqlType)) != 0)
+        if (!(b.flags & RC_PARAM_BOUND))
+            continue;
+        // A NULL is NULL in every type.
+        const SQLLEN *ind = RowIndicator(b, st->row);
+        if (ind != nullptr && *ind == SQL_NULL_DATA)
+            continue;
+        if (rcPrmCheckData(s->engine, i, b.cType, EngineType(s, b.sqlType)) != 0)
             return -1;
     }
     return 0;

@@ -279,7 +279,11 @@ int16_t rcPrmPutData(rcStmt *stmt, uint16_t index, const rcPrmBinding &b)
     rcPrmDescriptor *d = &store->list[index];
     if (b.scale < 0)
         return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_INVALID_SCALE_VALUE));
-    if (rcPrmCheckData(stmt, index, b.cType, b.sqlType) != 0)
+    // A NULL is NULL in every type: only a value is checked against the
+    // type the statement expects.
+    bool noValue =
+        b.paramType == SQL_PARAM_OUTPUT || b.indicator == SQL_NULL_DATA || b.value == nullptr;
+    if (!noValue && rcPrmCheckData(stmt, index, b.cType, b.sqlType) != 0)
         return -1;
     d->cType = b.cType;
     d->sqlType = b.sqlType;
@@ -288,7 +292,7 @@ int16_t rcPrmPutData(rcStmt *stmt, uint16_t index, const rcPrmBinding &b)
     d->flags = 0;
     d->value = rcExpValue();
     // An output-only parameter gives the statement nothing.
-    if (b.paramType == SQL_PARAM_OUTPUT || b.indicator == SQL_NULL_DATA || b.value == nullptr) {
+    if (noValue) {
         d->flags = RC_PRM_NO_VALUE;
         d->value.type = d->expectedType != RC_PRM_UNTYPED ? d->expectedType : b.sqlType;
         d->value.isNull = 1;
