@@ -523,3 +523,39 @@ TEST_F(E2eParam, DataAtExecutionErrorsAndCancel)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(E2eParam, NumberAndDescriptionOfParameters)
+{
+    ASSERT_EQ(SQLPrepare(stmt,
+                         Text("SELECT ID FROM P WHERE ID = ? AND Name LIKE ? AND Born < ? AND "
+                              "Salary > ? + 1"),
+                         SQL_NTS),
+              SQL_SUCCESS)
+        << Diag();
+    SQLSMALLINT count = 0;
+    ASSERT_EQ(SQLNumParams(stmt, &count), SQL_SUCCESS);
+    EXPECT_EQ(count, 4);
+    const struct {
+        SQLSMALLINT type;
+        SQLULEN size;
+    } expected[] = {{SQL_INTEGER, 10}, {SQL_VARCHAR, 30}, {SQL_DATE, 10}, {SQL_DOUBLE, 15}};
+    for (SQLUSMALLINT k = 1; k <= 4; ++k) {
+        SQLSMALLINT type = 0, scale = -1, nullable = -1;
+        SQLULEN size = 0;
+        ASSERT_EQ(SQLDescribeParam(stmt, k, &type, &size, &scale, &nullable), SQL_SUCCESS) << k;
+        EXPECT_EQ(type, expected[k - 1].type) << k;
+        EXPECT_EQ(size, expected[k - 1].size) << k;
+        EXPECT_EQ(scale, 0) << k;
+        EXPECT_EQ(nullable, SQL_NULLABLE) << k;
+    }
+    // Parameter 0 (the Driver Manager refuses it before the driver) and one
+    // beyond the count.
+    SQLSMALLINT type = 0;
+    EXPECT_EQ(SQLDescribeParam(stmt, 0, &type, nullptr, nullptr, nullptr), SQL_ERROR);
+    EXPECT_EQ(SQLDescribeParam(stmt, 5, &type, nullptr, nullptr, nullptr), SQL_ERROR);
+    EXPECT_EQ(Diag(), "S1093");
+}
+
+} // namespace
