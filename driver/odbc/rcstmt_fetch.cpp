@@ -18,6 +18,7 @@
 #include "driver/engine/plan/rcpln.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/frontend/rcprsfn.h"
+#include "driver/odbc/rccat_api.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcstmt_api.h"
 
@@ -46,6 +47,7 @@ void ReleasePlanNodes(rcStmt *stmt, QueryPlan *) { FreePlanner(stmt); }
 const rcStmtParts kParts = [] {
     rcStmtParts p;
     p.releasePlanNodes = &ReleasePlanNodes;
+    p.releaseCatalog = &rcCatStmtRelease;
     return p;
 }();
 
@@ -216,6 +218,8 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
 {
     rcTraceCall(s->conn->odbcTrace, "SQLFetch(0x%08lx)", rcStmtAddr(s));
     rcErrClearQueue(&s->errors);
+    if (rcCatStmtActive(s)) // a catalog function's result
+        return rcStmtDone(s, "SQLFetch", rcCatStmtFetch(s));
     rcStmt *e = s->engine;
     if (s->state == RC_STMT_EXT_FETCHED || s->state < RC_STMT_CURSOR_OPEN ||
         e->planner == nullptr || !e->planner->open)
@@ -261,7 +265,7 @@ SQLRETURN SQLGetDataImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType
     rcErrClearQueue(&s->errors);
     if (s->state < RC_STMT_CURSOR_OPEN)
         return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
-    if (!s->rowCurrent || s->engine->planner == nullptr)
+    if (!s->rowCurrent || (s->engine->planner == nullptr && !rcCatStmtActive(s)))
         return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     if (column == 0 || column > s->prep.columns.size())
         return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
@@ -269,6 +273,9 @@ SQLRETURN SQLGetDataImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType
         return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
     if (!KnownCType(cType))
         return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE));
+    if (rcCatStmtActive(s)) // a catalog function's result
+        return rcStmtDone(s, "SQLGetData",
+                          rcCatStmtGetData(s, column, cType, value, bufferLength, length));
     int16_t r = GetColumn(s, static_cast<uint16_t>(column - 1), cType, value, bufferLength, length);
     return rcStmtDone(s, "SQLGetData",
                       r < 0    ? SQL_ERROR
