@@ -22,6 +22,7 @@
 #include "driver/odbc/rctxn.h"
 #include "driver/odbc/rcstmt_dml.h"
 #include "driver/odbc/rcstmt_fetch.h"
+#include "driver/odbc/rcstmt_param.h"
 #include "driver/odbc/rcstmt_source.h"
 #include "driver/odbc/rcstmt_validate.h"
 #include "platform/strings.h"
@@ -223,10 +224,7 @@ SQLRETURN SQLFreeStmtImpl(rcStmtHandle *s, SQLUSMALLINT option)
         return rc;
     }
     case SQL_UNBIND: s->bindings.clear(); break;
-    case SQL_RESET_PARAMS:
-        s->paramRows = 1;
-        s->paramRowPointer = 0;
-        break;
+    case SQL_RESET_PARAMS: rcStmtParamReset(s); break;
     default: break;
     }
     return rcStmtDone(s, "SQLFreeStmt", SQL_SUCCESS);
@@ -271,19 +269,8 @@ SQLRETURN SQLPrepareImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length
     return rcStmtDone(s, "SQLPrepare", rc);
 }
 
-SQLRETURN SQLExecuteImpl(rcStmtHandle *s)
+SQLRETURN rcStmtRunPrepared(rcStmtHandle *s)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLExecute(0x%08lx)", rcStmtAddr(s));
-    if (!s->keepDiagnostics)
-        rcErrClearQueue(&s->errors);
-    if (!s->prepared) {
-        // Never prepared (or the preparation failed): a sequence error.
-        if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
-            return rcStmtDone(s, "SQLExecute", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
-        return rcStmtDone(s, "SQLExecute", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
-    }
-    if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
-        return rcStmtDone(s, "SQLExecute", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     SQLRETURN rc = SQL_SUCCESS;
     if (s->setApplied || s->prep.kind == RC_KIND_USE) {
         // An applied SET statement or a USE: done at preparation, no result set.
@@ -335,7 +322,23 @@ SQLRETURN SQLExecuteImpl(rcStmtHandle *s)
                   "Execution of procedures is not available yet.");
         rc = SQL_ERROR;
     }
-    return rcStmtDone(s, "SQLExecute", rc);
+    return rc;
+}
+
+SQLRETURN SQLExecuteImpl(rcStmtHandle *s)
+{
+    rcTraceCall(s->conn->odbcTrace, "SQLExecute(0x%08lx)", rcStmtAddr(s));
+    if (!s->keepDiagnostics)
+        rcErrClearQueue(&s->errors);
+    if (!s->prepared) {
+        // Never prepared (or the preparation failed): a sequence error.
+        if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
+            return rcStmtDone(s, "SQLExecute", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
+        return rcStmtDone(s, "SQLExecute", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+    }
+    if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
+        return rcStmtDone(s, "SQLExecute", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
+    return rcStmtDone(s, "SQLExecute", rcStmtExecuteParams(s));
 }
 
 SQLRETURN SQLExecDirectImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length)
@@ -373,7 +376,9 @@ SQLRETURN SQLCancelImpl(rcStmtHandle *s)
 {
     rcTraceCall(s->conn->odbcTrace, "SQLCancel(0x%08lx)", rcStmtAddr(s));
     rcErrClearQueue(&s->errors);
-    // Nothing runs asynchronously: cancelling closes the cursor.
+    // Nothing runs asynchronously: cancelling ends a data-at-execution
+    // dialogue and closes the cursor.
+    rcStmtParamCancel(s);
     CloseCursor(s);
     return rcStmtDone(s, "SQLCancel", SQL_SUCCESS);
 }

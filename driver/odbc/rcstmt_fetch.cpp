@@ -14,6 +14,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rctrace.h"
 #include "driver/engine/exec/rcexe.h"
+#include "driver/engine/exec/rcexeprm.h"
 #include "driver/engine/plan/rcpln.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/frontend/rcprsfn.h"
@@ -161,6 +162,9 @@ int16_t rcStmtMakePlanner(rcStmtHandle *s)
         const char *uid = s->conn->attrs[RC_ATTR_UID].value;
         e->planner->env.userName = uid != nullptr ? uid : "";
         e->planner->engineOptions = e->options.engineOptionMask;
+        // Parameter values come from the engine's descriptors (rcexeprm.h).
+        e->planner->param = &rcPrmValue;
+        e->planner->paramCtx = e;
         if (rcPlnBuild(e->planner, s->prep.root) != 0) {
             FreePlanner(e);
             return -1;

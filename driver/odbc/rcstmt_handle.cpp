@@ -8,7 +8,9 @@
 #include "driver/frontend/fe_view.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcoption.h"
+#include "driver/engine/exec/rcexeprm.h"
 #include "driver/odbc/rcstmt_fetch.h"
+#include "driver/odbc/rcstmt_param.h"
 #include "driver/odbc/rcstmt_source.h"
 #include "driver/odbc/rctypecat.h"
 #include "platform/strings.h"
@@ -65,6 +67,7 @@ const rcStmtParts *StmtParts()
     static const rcStmtParts parts = [] {
         rcStmtParts p = *rcStmtFetchParts();
         p.releaseViews = rcVwReleaseCatalog;
+        p.freeParams = rcPrmFreeAll;
         return p;
     }();
     return &parts;
@@ -115,6 +118,7 @@ int16_t rcStmtHandleFree(rcStmtHandle *handle)
     if (handle->engine)
         rcDrsResetStmt(handle->engine);
     rcFeReset(&handle->prep);
+    rcStmtParamFree(handle);
     int16_t rc = handle->engine ? rcDrsDropStmt(handle->engine) : 0;
     uint32_t index = 0;
     if (rcListFindKey(conn->statements, &handle, &index) == 0)

@@ -33,6 +33,7 @@
 
 struct rcConn;
 struct rcStmt;
+struct rcParamState;
 class rcConnFeSource;
 
 // ODBC statement handle states.
@@ -76,8 +77,9 @@ struct rcStmtHandle {
     char cursorName[kRcCursorNameMax + 2] = {};
     uint32_t cursorNameSet = 0;
     uint32_t rowCount = 0;
-    uint32_t paramRows = 1; // SQLParamOptions crow
-    uint32_t paramRowPointer = 0;
+    uint32_t paramRows = 1;             // SQLParamOptions crow
+    SQLULEN *paramRowPointer = nullptr; // SQLParamOptions pirow
+    rcParamState *params = nullptr;     // parameter bindings (rcstmt_param.h)
     std::vector<rcColBinding> bindings; // by column number - 1
     bool rowCurrent = false;            // SQLFetch positioned on a row
 };
