@@ -3,6 +3,8 @@
 #   e2e_clients.sh MODE QXSERVER FIXTURE SQLDRIVER
 # MODE isql: isql by DSN and by a DSN-less connection string.
 # MODE pyodbc: /usr/bin/python3 with pyodbc connects and disconnects.
+# MODE catalog: pyodbc's cursor.tables(), columns(), statistics() and
+#   primaryKeys(), and isql's "help" and "help TABLE", list the demo tables.
 # MODE timeouts: isql and pyodbc against a server that holds its replies and
 #   one that is stopped (kill -STOP): each connect ends within its login time
 #   (1 s) plus a margin with the reason.
@@ -32,6 +34,42 @@ now() { date +%s.%N; }
 within() { awk -v s="$1" -v e="$(now)" -v m="$2" 'BEGIN { d = e - s; print "took " d " s"; exit !(d < m) }'; }
 
 case $mode in
+catalog)
+  "${client_env[@]}" /usr/bin/python3 - <<'PY'
+import pyodbc
+c = pyodbc.connect("DSN=demo;UID=demo;PWD=demo", autocommit=True)
+cur = c.cursor()
+tables = [(r.table_name, r.table_type) for r in cur.tables()]
+assert tables == [("Customers", "TABLE"), ("OrderLines", "TABLE"), ("Orders", "TABLE"),
+                  ("Products", "TABLE")], tables
+assert [r.table_name for r in cur.tables(table="order%")] == ["OrderLines", "Orders"]
+columns = [(r.column_name, r.data_type, r.type_name, r.nullable)
+           for r in cur.columns(table="Customers")]
+assert columns == [("ID", 4, "LONGINT", 0), ("Name", 12, "STRING", 1), ("City", 12, "STRING", 1),
+                   ("Country", 12, "STRING", 1), ("Since", 9, "DATE", 1),
+                   ("Credit", 8, "REAL", 0), ("Active", -7, "BOOLEAN", 0),
+                   ("Notes", -1, "TEXT", 1)], columns
+assert [r.column_name for r in cur.columns(table="Orders", column="%id")] == ["ID", "CustomerID"]
+stats = [(r.index_name, r.non_unique, r.type, r.column_name) for r in cur.statistics("Customers")]
+assert stats == [(None, None, 0, None), ("ID", 0, 3, "ID"), ("City", 1, 3, "City"),
+                 ("Name", 1, 3, "Name"), ("Since", 1, 3, "Since")], stats
+keys = [(r.table_name, r.column_name, r.key_seq) for r in cur.primaryKeys("Customers")]
+assert keys == [("Customers", "ID", 1)], keys
+# The cursor runs a query after its catalog results.
+assert cur.execute("SELECT COUNT(*) FROM Customers").fetchone()[0] > 0
+c.close()
+print("pyodbc catalog calls hold")
+PY
+  out=$(echo "help" | "${client_env[@]}" isql -b -d'|' demo demo demo 2>&1) || true
+  echo "$out"
+  for t in Customers OrderLines Orders Products; do grep -q "| *$t *| *TABLE" <<< "$out"; done
+  out=$(echo "help Customers" | "${client_env[@]}" isql -b demo demo demo 2>&1) || true
+  echo "$out"
+  for c in ID Name City Country Since Credit Active Notes; do
+    grep -q "| *Customers *| *$c *|" <<< "$out"
+  done
+  grep -q '8 rows fetched' <<< "$out"
+  ;;
 timeouts)
   "$server" --port 0 --fixture "$fixture" --delay 600000 > "$dir/out2" &
   slow=$!

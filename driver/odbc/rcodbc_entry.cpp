@@ -1,6 +1,7 @@
 // Exported ODBC 2 entry points: each validates and locks its handle with the
 // entry guard (rcentry.h, where the locking rule is) and forwards to its
 // worker (rcodbc_impl.h). Nothing else belongs in this file.
+#include "driver/odbc/rccat_api.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcentry.h"
 #include "driver/odbc/rcodbc_impl.h"
@@ -236,6 +237,99 @@ QX_EXPORT SQLRETURN SQLDescribeParam(SQLHSTMT hstmt, SQLUSMALLINT param, SQLSMAL
                                      SQLULEN *columnSize, SQLSMALLINT *scale, SQLSMALLINT *nullable)
 {
     QX_STMT_CALL(hstmt, SQLDescribeParamImpl(stmt, param, type, columnSize, scale, nullable));
+}
+
+// Catalog functions.
+QX_EXPORT SQLRETURN SQLTables(SQLHSTMT hstmt, SQLCHAR *qualifier, SQLSMALLINT cbQualifier,
+                              SQLCHAR *owner, SQLSMALLINT cbOwner, SQLCHAR *table,
+                              SQLSMALLINT cbTable, SQLCHAR *types, SQLSMALLINT cbTypes)
+{
+    QX_STMT_CALL(hstmt, SQLTablesImpl(stmt, qualifier, cbQualifier, owner, cbOwner, table,
+                                      cbTable, types, cbTypes));
+}
+
+QX_EXPORT SQLRETURN SQLColumns(SQLHSTMT hstmt, SQLCHAR *qualifier, SQLSMALLINT cbQualifier,
+                               SQLCHAR *owner, SQLSMALLINT cbOwner, SQLCHAR *table,
+                               SQLSMALLINT cbTable, SQLCHAR *column, SQLSMALLINT cbColumn)
+{
+    QX_STMT_CALL(hstmt, SQLColumnsImpl(stmt, qualifier, cbQualifier, owner, cbOwner, table,
+                                       cbTable, column, cbColumn));
+}
+
+QX_EXPORT SQLRETURN SQLStatistics(SQLHSTMT hstmt, SQLCHAR *qualifier, SQLSMALLINT cbQualifier,
+                                  SQLCHAR *owner, SQLSMALLINT cbOwner, SQLCHAR *table,
+                                  SQLSMALLINT cbTable, SQLUSMALLINT unique, SQLUSMALLINT accuracy)
+{
+    QX_STMT_CALL(hstmt, SQLStatisticsImpl(stmt, qualifier, cbQualifier, owner, cbOwner, table,
+                                          cbTable, unique, accuracy));
+}
+
+QX_EXPORT SQLRETURN SQLPrimaryKeys(SQLHSTMT hstmt, SQLCHAR *qualifier, SQLSMALLINT cbQualifier,
+                                   SQLCHAR *owner, SQLSMALLINT cbOwner, SQLCHAR *table,
+                                   SQLSMALLINT cbTable)
+{
+    QX_STMT_CALL(hstmt, SQLPrimaryKeysImpl(stmt, qualifier, cbQualifier, owner, cbOwner, table,
+                                           cbTable));
+}
+
+QX_EXPORT SQLRETURN SQLSpecialColumns(SQLHSTMT hstmt, SQLUSMALLINT colType, SQLCHAR *qualifier,
+                                      SQLSMALLINT cbQualifier, SQLCHAR *owner,
+                                      SQLSMALLINT cbOwner, SQLCHAR *table, SQLSMALLINT cbTable,
+                                      SQLUSMALLINT scope, SQLUSMALLINT nullable)
+{
+    QX_STMT_CALL(hstmt, SQLSpecialColumnsImpl(stmt, colType, qualifier, cbQualifier, owner,
+                                              cbOwner, table, cbTable, scope, nullable));
+}
+
+QX_EXPORT SQLRETURN SQLForeignKeys(SQLHSTMT hstmt, SQLCHAR *pkQualifier, SQLSMALLINT cbPkQualifier,
+                                   SQLCHAR *pkOwner, SQLSMALLINT cbPkOwner, SQLCHAR *pkTable,
+                                   SQLSMALLINT cbPkTable, SQLCHAR *fkQualifier,
+                                   SQLSMALLINT cbFkQualifier, SQLCHAR *fkOwner,
+                                   SQLSMALLINT cbFkOwner, SQLCHAR *fkTable, SQLSMALLINT cbFkTable)
+{
+    QX_STMT_CALL(hstmt, SQLForeignKeysImpl(stmt, pkQualifier, cbPkQualifier, pkOwner, cbPkOwner,
+                                           pkTable, cbPkTable, fkQualifier, cbFkQualifier,
+                                           fkOwner, cbFkOwner, fkTable, cbFkTable));
+}
+
+QX_EXPORT SQLRETURN SQLTablePrivileges(SQLHSTMT hstmt, SQLCHAR *qualifier,
+                                       SQLSMALLINT cbQualifier, SQLCHAR *owner,
+                                       SQLSMALLINT cbOwner, SQLCHAR *table, SQLSMALLINT cbTable)
+{
+    QX_STMT_CALL(hstmt, SQLTablePrivilegesImpl(stmt, qualifier, cbQualifier, owner, cbOwner,
+                                               table, cbTable));
+}
+
+QX_EXPORT SQLRETURN SQLColumnPrivileges(SQLHSTMT hstmt, SQLCHAR *qualifier,
+                                        SQLSMALLINT cbQualifier, SQLCHAR *owner,
+                                        SQLSMALLINT cbOwner, SQLCHAR *table, SQLSMALLINT cbTable,
+                                        SQLCHAR *column, SQLSMALLINT cbColumn)
+{
+    QX_STMT_CALL(hstmt, SQLColumnPrivilegesImpl(stmt, qualifier, cbQualifier, owner, cbOwner,
+                                                table, cbTable, column, cbColumn));
+}
+
+QX_EXPORT SQLRETURN SQLProcedures(SQLHSTMT hstmt, SQLCHAR *qualifier, SQLSMALLINT cbQualifier,
+                                  SQLCHAR *owner, SQLSMALLINT cbOwner, SQLCHAR *procedure,
+                                  SQLSMALLINT cbProcedure)
+{
+    QX_STMT_CALL(hstmt, SQLProceduresImpl(stmt, qualifier, cbQualifier, owner, cbOwner, procedure,
+                                          cbProcedure));
+}
+
+QX_EXPORT SQLRETURN SQLProcedureColumns(SQLHSTMT hstmt, SQLCHAR *qualifier,
+                                        SQLSMALLINT cbQualifier, SQLCHAR *owner,
+                                        SQLSMALLINT cbOwner, SQLCHAR *procedure,
+                                        SQLSMALLINT cbProcedure, SQLCHAR *column,
+                                        SQLSMALLINT cbColumn)
+{
+    QX_STMT_CALL(hstmt, SQLProcedureColumnsImpl(stmt, qualifier, cbQualifier, owner, cbOwner,
+                                                procedure, cbProcedure, column, cbColumn));
+}
+
+QX_EXPORT SQLRETURN SQLGetTypeInfo(SQLHSTMT hstmt, SQLSMALLINT sqlType)
+{
+    QX_STMT_CALL(hstmt, SQLGetTypeInfoImpl(stmt, sqlType));
 }
 
 QX_EXPORT SQLRETURN SQLNativeSql(SQLHDBC hdbc, SQLCHAR *in, SQLINTEGER inLength, SQLCHAR *out,

@@ -20,6 +20,7 @@
 #include "driver/engine/plan/rcpln.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/frontend/rcprsfn.h"
+#include "driver/odbc/rccat_api.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcoption.h"
 #include "driver/odbc/rcstmt_api.h"
@@ -49,6 +50,7 @@ void ReleasePlanNodes(rcStmt *stmt, QueryPlan *) { FreePlanner(stmt); }
 const rcStmtParts kParts = [] {
     rcStmtParts p;
     p.releasePlanNodes = &ReleasePlanNodes;
+    p.releaseCatalog = &rcCatStmtRelease;
     return p;
 }();
 
@@ -276,6 +278,8 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
 {
     rcTraceCall(s->conn->odbcTrace, "SQLFetch(0x%08lx)", rcStmtAddr(s));
     rcErrClearQueue(&s->errors);
+    if (rcCatStmtActive(s)) // a catalog function's result
+        return rcStmtDone(s, "SQLFetch", rcCatStmtFetch(s));
     rcStmt *e = s->engine;
     if (s->state == RC_STMT_EXT_FETCHED || s->state < RC_STMT_CURSOR_OPEN ||
         e->planner == nullptr || !e->planner->open)
@@ -326,8 +330,8 @@ SQLRETURN SQLGetDataImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType
     rcErrClearQueue(&s->errors);
     // Whatever the handle's state, without a current row there is nothing to
     // read.
-    if (s->state < RC_STMT_CURSOR_OPEN || !s->rowCurrent || s->engine->planner == nullptr ||
-        !s->engine->planner->open)
+    if (s->state < RC_STMT_CURSOR_OPEN || !s->rowCurrent ||
+        (!rcCatStmtActive(s) && (s->engine->planner == nullptr || !s->engine->planner->open)))
         return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     if (column == 0 || column > s->prep.columns.size())
         return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
@@ -339,6 +343,9 @@ SQLRETURN SQLGetDataImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType
         return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
     if (!KnownCType(cType))
         return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE));
+    if (rcCatStmtActive(s)) // a catalog function's result
+        return rcStmtDone(s, "SQLGetData",
+                          rcCatStmtGetData(s, column, cType, value, bufferLength, length));
     if (s->pieces.size() < s->prep.columns.size())
         s->pieces.resize(s->prep.columns.size());
     rcColPiece &piece = s->pieces[k];
