@@ -58,6 +58,14 @@ struct rcColBinding {
     SQLLEN *length = nullptr;
 };
 
+// What SQLGetData delivered of one column's value: valid while row equals
+// the handle's rowSerial (a fetch moves on without touching the list).
+struct rcColPiece {
+    uint32_t row = 0;
+    uint32_t offset = 0; // bytes (characters of the text) delivered so far
+    bool done = false;   // all delivered: the next call answers SQL_NO_DATA
+};
+
 struct rcStmtHandle {
     uint32_t tag = kRcStmtTag; // while the handle lives (rcentry.h)
     rcConn *conn = nullptr;    // owning connection, never changed
@@ -82,6 +90,8 @@ struct rcStmtHandle {
     rcParamState *params = nullptr;     // parameter bindings (rcstmt_param.h)
     std::vector<rcColBinding> bindings; // by column number - 1
     bool rowCurrent = false;            // SQLFetch positioned on a row
+    uint32_t rowSerial = 0;             // counts the rows fetched, for pieces
+    std::vector<rcColPiece> pieces;     // SQLGetData's progress, by column number - 1
 };
 
 // Allocates a handle and its engine state on a connected connection and lists
