@@ -385,7 +385,7 @@ struct Builder {
     // ORDER BY answered by an index: every key ascending and a plain column
     // of the table that drives the outermost loop, the keys a prefix of an
     // ascending index of that table, and the table not read through another
-    // index. The table is then read in key order (its range, or the whole
+    // index nor through a list of keys. The table is then read in key order (its range, or the whole
     // index) and nested loops keep that order.
     bool OrderByIndex(const rcParseNode *orderBy, PlanNode *top)
     {
@@ -432,8 +432,10 @@ struct Builder {
                 match = match && ix.keys[k].column == cols[k];
             if (!match)
                 continue;
+            // A key list reads its keys' ranges in the order of the list,
+            // not in key order: the rows go through the sort.
             if (driver->access == PLN_ACCESS_INDEX)
-                return driver->index == &ix;
+                return driver->index == &ix && driver->keyListCount == 0;
             driver->access = PLN_ACCESS_INDEX;
             driver->index = &ix;
             driver->keyKind = 0;
