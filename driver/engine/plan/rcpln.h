@@ -101,6 +101,11 @@ enum : uint8_t {
     PLN_TTCOL_BOOKMARK = 4, // a base table's bookmark (its long values are
                             // read from the table again, positioned there)
 };
+// Longest text key a temporary table compares whole: a longer key value is
+// split over pieces of RC_TMP_MAX_VALUE bytes, each a key column of its own,
+// so that sorting, DISTINCT and GROUP BY see the whole value; beyond this
+// length the key is compared on its first PLN_KEY_MAX_VALUE bytes.
+constexpr uint32_t PLN_KEY_MAX_VALUE = 16 * RC_TMP_MAX_VALUE;
 // Widest bookmark a temporary table keeps.
 constexpr uint32_t PLN_BOOKMARK_MAX = 64;
 struct rcPlnTempColumn {
@@ -109,7 +114,15 @@ struct rcPlnTempColumn {
     int16_t sqlType;
     int32_t length;
     uint32_t precScale;
-    rcExpSlot slot;             // PLN_TTCOL_KEY
+    rcExpSlot slot; // PLN_TTCOL_KEY
+    // A long text key: pieces (on the key's first column) counts the piece
+    // columns that follow it; a piece column has part 1, 2, ... and reads
+    // its bytes from the key's value, which is kept whole in the first
+    // column's buffer (valueLength bytes, valueNull).
+    uint16_t pieces;
+    uint16_t part;
+    int32_t valueLength;
+    bool valueNull;
     struct rcPlnColumn *column; // PLN_TTCOL_COLUMN
     PlanNode *setFunction;      // PLN_TTCOL_SETFN
     PlanNode *table;            // PLN_TTCOL_BOOKMARK

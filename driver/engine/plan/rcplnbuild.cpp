@@ -205,7 +205,21 @@ struct Builder {
         c.length = static_cast<int32_t>(rcExpSlotLength(&stmt->env, c.slot));
         c.precScale = (static_cast<uint32_t>(rcExpSlotPrecision(&stmt->env, c.slot)) << 16) |
                       rcExpSlotScale(&stmt->env, c.slot);
+        bool text =
+            c.sqlType == SQL_CHAR || c.sqlType == SQL_VARCHAR || c.sqlType == SQL_LONGVARCHAR;
+        uint32_t length = c.length > 0 ? static_cast<uint32_t>(c.length) : 0;
+        if (text && length > RC_TMP_MAX_VALUE) {
+            uint32_t kept = length < PLN_KEY_MAX_VALUE ? length : PLN_KEY_MAX_VALUE;
+            c.pieces = static_cast<uint16_t>((kept - 1) / RC_TMP_MAX_VALUE);
+        }
         cols->push_back(c);
+        for (uint16_t k = 1; k <= c.pieces; ++k) {
+            rcPlnTempColumn piece = c;
+            piece.pieces = 0;
+            piece.part = k;
+            piece.length = static_cast<int32_t>(RC_TMP_MAX_VALUE);
+            cols->push_back(piece);
+        }
         return true;
     }
 
@@ -286,6 +300,8 @@ struct Builder {
                         c.sqlType == SQL_VARBINARY || c.sqlType == SQL_LONGVARBINARY;
             uint32_t len = c.length > 0 ? static_cast<uint32_t>(c.length) : 1;
             c.bufferSize = text ? (len > RC_TMP_MAX_VALUE ? RC_TMP_MAX_VALUE : len) + 1 : 48;
+            if (c.pieces > 0) // the whole key value, its pieces read from here
+                c.bufferSize = (len < PLN_KEY_MAX_VALUE ? len : PLN_KEY_MAX_VALUE) + 1;
             if (text && c.length > static_cast<int32_t>(RC_TMP_MAX_VALUE))
                 c.length = static_cast<int32_t>(RC_TMP_MAX_VALUE);
             c.buffer = static_cast<char *>(rcMemPoolAlloc(stmt->pool, c.bufferSize));
