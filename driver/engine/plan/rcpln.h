@@ -328,6 +328,17 @@ int rcOptIndexUse(rcPlnStmt *stmt, const rcTblEntry *table,
                   const std::vector<const rcParseNode *> &conds,
                   const std::vector<const rcTblEntry *> &outer);
 
+// The row count of a table as the data module gives it; PLN_ROWS_UNKNOWN
+// when it cannot tell (never an error: the join order then guesses).
+constexpr uint32_t PLN_ROWS_UNKNOWN = 1000000;
+uint32_t rcOptTableRows(rcPlnStmt *stmt, const rcTblEntry *table);
+// Rows of a table left after its own restrictions (conds read only this
+// table), from its row count: 1 for an equality on a unique index, 5% for
+// another indexed equality, half for an indexed range; without an index
+// each equality keeps a fifth and each range half. Never below 1.
+uint32_t rcOptEstimateRows(rcPlnStmt *stmt, const rcTblEntry *table, uint32_t rows,
+                           const std::vector<const rcParseNode *> &conds);
+
 // The subquery node of a predicate that holds a subquery, planned on first
 // use; none after posting.
 PlanNode *rcPlnSubqueryOf(rcPlnStmt *stmt, const rcParseNode *predicate);
