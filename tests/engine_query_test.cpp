@@ -111,7 +111,7 @@ protected:
                 if (kind == PLN_JOIN)
                     *out += 'J', *out += std::to_string(n->subtype);
                 if (kind == PLN_TEMPTABLE)
-                    *out += "T";
+                    *out += n->presorted ? "t" : "T"; // t: rows arrive in key order
                 return 1;
             });
         }
@@ -426,7 +426,7 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
          {"1|Sales", "5|NULL"}},
         {"SELECT d.Id, COUNT(*) FROM Dept d, Emp e WHERE e.Dept = d.Id GROUP BY d.Id ORDER BY 2 "
          "DESC",
-         "TTJ4SI",
+         "TtJ4II",
          {"10|3", "20|2"}},
         // Join order: the table with a point key drives, the others follow
         // through their join indexes.
@@ -449,6 +449,23 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
         {"SELECT e.Id FROM Emp e, Dept d WHERE d.Id = e.Dept ORDER BY d.Id, e.Id",
          "TJ4SI",
          {"1", "2", "6", "3", "4"}},
+        // GROUP BY the columns an ascending index leads with: the driving
+        // table is read in key order and the groups' rows are not sorted;
+        // not on text columns, nor when another index reads the table.
+        {"SELECT Dept, COUNT(*), MIN(Id) FROM Emp GROUP BY Dept",
+         "tI",
+         {"10|3|1", "20|2|3", "99|1|5"}},
+        {"SELECT Dept, SUM(Lvl) FROM Emp WHERE Lvl >= 0 GROUP BY Dept HAVING COUNT(*) > 1",
+         "tI",
+         {"10|3"}},
+        {"SELECT d.Title, COUNT(*) FROM Emp e, Dept d WHERE e.Dept = d.Id GROUP BY e.Dept, "
+         "d.Title",
+         "TJ4SI",
+         {"Sales|3", "Labs|2"}},
+        {"SELECT COUNT(*) FROM Emp GROUP BY Name", "TS", {"1", "2", "1", "1", "1"}},
+        {"SELECT Dept, COUNT(*) FROM Emp WHERE Id > 3 GROUP BY Dept",
+         "TI",
+         {"20|1", "99|1", "10|1"}},
     };
     for (const IndexCase &c : cases) {
         std::string access, scanAccess;
@@ -513,6 +530,10 @@ TEST_F(ExeQuery, JoinOrderFollowsCost)
          "d.Title = 'Labs' AND m.Id < e.Id",
          "d,m,e",
          {"3|4"}},
+        // GROUP BY Emp's Dept index: Emp drives and is read in key order.
+        {"SELECT e.Dept, COUNT(*) FROM Dept d, Emp e WHERE d.Id = e.Dept GROUP BY e.Dept",
+         "e,d",
+         {"10|3", "20|2"}},
         // Unrelated tables: a cross product in FROM order.
         {"SELECT COUNT(*) FROM Dept d, Nothing n", "d,n", {"0"}},
     };

@@ -171,7 +171,7 @@ int16_t rcExeOpenTemp(rcPlnStmt *stmt, PlanNode *node)
     }
     if (rc != PLN_END && rc != PLN_RANGE_END && rc != PLN_GROUP_END)
         return PLN_ERROR;
-    if (rcTmpRowCount(t) > 0 && node->keyCount > 0 && rcSwpSortExec(t) < 0)
+    if (rcTmpRowCount(t) > 0 && node->keyCount > 0 && !node->presorted && rcSwpSortExec(t) < 0)
         return PLN_ERROR;
     // From here on the rows above come from this table.
     for (uint16_t k = 0; k < node->columnCount; ++k) {

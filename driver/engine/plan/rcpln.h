@@ -202,7 +202,8 @@ struct PlanNode {
     uint16_t columnCount;
     uint16_t keyCount;
     uint16_t tempNumber;
-    char name[7]; // "GRP_TT", "ORD_TT", "DST_TT"
+    char name[7];   // "GRP_TT", "ORD_TT", "DST_TT"
+    bool presorted; // the rows arrive in key order: no sort
     // PLN_DISTINCT, PLN_GROUP: the temporary table below and its last row.
     PlanNode *sorted;
     int64_t savedRow;

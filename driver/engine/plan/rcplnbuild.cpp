@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "driver/core/rccnv.h"
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/plan/rcplnhooks.h"
@@ -443,12 +444,13 @@ struct Builder {
         *items = order;
     }
 
-    // ORDER BY answered by an index: every key ascending and a plain column
-    // of the table that drives the outermost loop, the keys a prefix of an
-    // ascending index of that table, and the table not read through another
-    // index nor through a list of keys. The table is then read in key order (its range, or the whole
+    // ORDER BY (or, with group set, GROUP BY) answered by an index: every
+    // key ascending and a plain column of the table that drives the
+    // outermost loop, the keys a prefix of an ascending index of that table,
+    // and the table not read through another index nor through a list of
+    // keys. The table is then read in key order (its range, or the whole
     // index) and nested loops keep that order.
-    bool OrderByIndex(const rcParseNode *orderBy, PlanNode *top)
+    bool OrderByIndex(const rcParseNode *keys, PlanNode *top, bool group = false)
     {
         if ((stmt->engineOptions & PLN_OPT_NOINDEXES) != 0)
             return false;
@@ -456,7 +458,7 @@ struct Builder {
         while (driver != nullptr && driver->kind != PLN_TABLE)
             driver = driver->first;
         std::vector<const rcTblColumn *> cols;
-        const rcPlnIndex *ix = driver != nullptr ? OrderIndex(orderBy, &cols) : nullptr;
+        const rcPlnIndex *ix = driver != nullptr ? OrderIndex(keys, &cols, group) : nullptr;
         if (ix == nullptr || cols.front()->owner != driver->table)
             return false;
         // A key list reads its keys' ranges in the order of the list, not
@@ -469,14 +471,36 @@ struct Builder {
         return true;
     }
 
-    // The ascending index whose leading keys are the ORDER BY keys, when
-    // every key is an ascending plain column of one table (cols: the keys).
-    const rcPlnIndex *OrderIndex(const rcParseNode *orderBy, std::vector<const rcTblColumn *> *out)
+    // The ascending index whose leading keys are the ORDER BY keys (group:
+    // the GROUP BY list), when every key is an ascending plain column of one
+    // table (cols: the keys). Groups are only taken on columns that are not
+    // text: the index's order of texts that the driver's comparison finds
+    // equal (case, trailing blanks) need not keep them together.
+    const rcPlnIndex *OrderIndex(const rcParseNode *keys, std::vector<const rcTblColumn *> *out,
+                                 bool group = false)
     {
         std::vector<const rcTblColumn *> &cols = *out;
-        const rcParseNode *list = rcPlnChild(orderBy, RC_N_SortSpecList);
+        auto add = [&](const rcParseNode *n) {
+            while (n != nullptr && n->child != nullptr && n->child->next == nullptr &&
+                   (n->id == RC_N_Expression || n->id == RC_N_Primary))
+                n = n->child;
+            if (n == nullptr || n->id != RC_N_ColName || n->sem == nullptr)
+                return false;
+            const auto *c = static_cast<const rcTblColumn *>(n->sem);
+            if ((!cols.empty() && c->owner != cols.front()->owner) ||
+                (group && rcCnvIsCharType(c->type.sqlType)))
+                return false;
+            cols.push_back(c);
+            return true;
+        };
+        const rcParseNode *list = rcPlnChild(keys, group ? RC_N_ExpressionList : RC_N_SortSpecList);
         for (const rcParseNode *s = list != nullptr ? list->child : nullptr; s != nullptr;
              s = s->next) {
+            if (group) {
+                if (s->id == RC_N_Expression && !add(s))
+                    return nullptr;
+                continue;
+            }
             if (s->id != RC_N_SortSpec)
                 continue;
             const rcParseNode *dir = rcPlnChild(s, RC_N_ASCDESC_Opt);
@@ -487,16 +511,8 @@ struct Builder {
             const rcParseNode *item = Ordinal(e, &bad, false);
             if (bad)
                 return nullptr; // reported when the sort is planned
-            const rcParseNode *n = item != nullptr ? item : e;
-            while (n != nullptr && n->child != nullptr && n->child->next == nullptr &&
-                   (n->id == RC_N_Expression || n->id == RC_N_Primary))
-                n = n->child;
-            if (n == nullptr || n->id != RC_N_ColName || n->sem == nullptr)
+            if (!add(item != nullptr ? item : e))
                 return nullptr;
-            const auto *c = static_cast<const rcTblColumn *>(n->sem);
-            if (!cols.empty() && c->owner != cols.front()->owner)
-                return nullptr;
-            cols.push_back(c);
         }
         const rcPlnIndexList *indexes = nullptr;
         if (cols.empty() || rcIdxGetInfo(stmt, cols.front()->owner, &indexes) != 0)
@@ -598,9 +614,10 @@ struct Builder {
                     setFunction = setFunction || x->id == RC_N_SetFunctionRef;
                 });
             std::vector<const rcTblColumn *> cols;
-            if (orderBy != nullptr && !isDistinct && groupBy == nullptr && !setFunction &&
-                (stmt->engineOptions & PLN_OPT_NOINDEXES) == 0 &&
-                OrderIndex(orderBy, &cols) != nullptr)
+            if ((stmt->engineOptions & PLN_OPT_NOINDEXES) == 0 &&
+                (groupBy != nullptr ? OrderIndex(groupBy, &cols, true) != nullptr
+                                    : orderBy != nullptr && !isDistinct && !setFunction &&
+                                          OrderIndex(orderBy, &cols) != nullptr))
                 orderTable = cols.front()->owner;
             OrderItems(&fromItems, parts, orderTable);
         }
@@ -681,6 +698,9 @@ struct Builder {
             PlanNode *tt = NewTemp("GRP_TT");
             if (tt == nullptr || !SetColumns(tt, keys, {}))
                 return PLN_ERROR;
+            // Rows read in the order of an index on the grouping columns
+            // arrive grouped: the table keeps them without sorting.
+            tt->presorted = OrderByIndex(groupBy, top, true);
             Above(tt, &top);
             PlanNode *group = rcPlnNewNode(stmt, PLN_GROUP);
             if (group == nullptr)
