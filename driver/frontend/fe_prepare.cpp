@@ -6,6 +6,7 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/frontend/fe_check.h"
+#include "driver/frontend/fe_proc.h"
 #include "driver/frontend/fe_selectlist.h"
 #include "driver/frontend/fe_tablelist.h"
 #include "driver/frontend/fe_view.h"
@@ -158,7 +159,7 @@ int Run(rcPrepared *prep, rcErrorQueue *errors)
         if (CheckReadOnly(prep, errors) != 0)
             return -1;
         return prep->stmt == nullptr ? rcErrRaise(errors, RC_MSG_DRIVER_NOT_CAPABLE) : 0;
-    case kKindProcedure: return rcErrRaise(errors, RC_MSG_DRIVER_NOT_CAPABLE);
+    case kKindProcedure: return rcFePrepareCall(prep, errors);
     case kKindOther:
         if (rcSemCheckStatement(prep, errors) != 0)
             return -1;
