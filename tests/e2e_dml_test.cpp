@@ -4,6 +4,7 @@
 // the errors of values that do not fit their columns.
 #include "tests/e2e_fixture.h"
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -171,6 +172,45 @@ TEST_F(E2eDml, InsertFromQueryCopiesTheRows)
     EXPECT_EQ(s->Exec("INSERT INTO Archive (ID) SELECT ID, Name FROM Items"),
               "ERROR 21S01 [Zorvi][Zorvi ODBC Driver]Insert value list does not match column "
               "list.");
+}
+
+// Values of dynamic parameters: one prepared INSERT executed for several
+// rows, and an UPDATE whose value and condition are parameters.
+TEST_F(E2eDml, ParametersGiveTheValues)
+{
+    SQLINTEGER id = 0;
+    char name[16] = {};
+    SQLLEN idLength = 0, nameLength = SQL_NTS;
+    ASSERT_EQ(
+        SQLPrepare(s->stmt, Text("INSERT INTO Items (ID, Name, Qty) VALUES (?, ?, -1)"), SQL_NTS),
+        SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s->stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER,
+                                               0, 0, &id, 0, &idLength)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s->stmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_CHAR,
+                                               10, 0, name, sizeof name, &nameLength)));
+    for (int k = 0; k < 3; ++k) {
+        id = 50 + k;
+        std::snprintf(name, sizeof name, "p%d", k);
+        ASSERT_EQ(SQLExecute(s->stmt), SQL_SUCCESS) << s->Diag();
+        SQLLEN count = 0;
+        EXPECT_EQ(SQLRowCount(s->stmt, &count), SQL_SUCCESS);
+        EXPECT_EQ(count, 1);
+    }
+    SQLFreeStmt(s->stmt, SQL_RESET_PARAMS);
+    EXPECT_EQ(s->Query("SELECT ID, Name FROM Items WHERE Qty = -1 ORDER BY ID"),
+              (Rows{"50|p0", "51|p1", "52|p2"}));
+
+    SQLINTEGER qty = 9, low = 51;
+    SQLLEN qtyLength = 0, lowLength = 0;
+    ASSERT_EQ(SQLPrepare(s->stmt, Text("UPDATE Items SET Qty = ? WHERE ID >= ?"), SQL_NTS),
+              SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s->stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG,
+                                               SQL_SMALLINT, 0, 0, &qty, 0, &qtyLength)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s->stmt, 2, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER,
+                                               0, 0, &low, 0, &lowLength)));
+    EXPECT_EQ(s->Outcome(SQLExecute(s->stmt)), "OK 2");
+    SQLFreeStmt(s->stmt, SQL_RESET_PARAMS);
+    EXPECT_EQ(s->Query("SELECT ID FROM Items WHERE Qty = 9 ORDER BY ID"), (Rows{"51", "52"}));
 }
 
 // Binary values are written from hexadecimal text.
