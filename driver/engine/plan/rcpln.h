@@ -216,9 +216,11 @@ struct PlanNode {
     uint16_t subBlock; // the subquery's block
     bool negated;      // NOT IN
     bool correlated;   // reads columns of enclosing blocks
-    bool cached;       // an uncorrelated EXISTS answered once per open
+    bool cached;       // answered (EXISTS) or its rows kept (others) in this open
     int16_t cachedResult;
     rcFltId compare; // outer value <op> the subquery's row (forms 1, 2, 4)
+    // PLN_UNION: its inputs and the values of its current row (rcplnunion.h).
+    struct rcPlnUnion *unionState;
 };
 
 // An index of a table, as the data module's index catalog gives it.
@@ -291,6 +293,7 @@ struct rcPlnStmt {
     std::vector<PlanNode *> setFunctions;                    // in statement order
     std::vector<PlanNode *> temps;                           // temporary-table nodes, bottom up
     std::vector<std::unique_ptr<rcPlnIndexList>> indexLists; // read once per table
+    std::vector<std::unique_ptr<char[]>> largeBuffers;       // too large for the plan pool
     std::vector<rcExpSlot> results;                          // one slot per select-list item
     std::vector<const rcParseNode *> items;
     std::vector<PlanNode *> subqueries; // in the order they were planned
@@ -308,6 +311,11 @@ void rcPlnStmtFree(rcPlnStmt *stmt);
 // Plans the checked tree of a query (SubSelectStmt, or FullSelectStmt with
 // an ORDER BY as its next sibling). 0, or -1 after posting.
 int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root);
+
+// Plans one SELECT block of a UNION as a query block of its own: its plan
+// and its select-list expressions. 0, or -1 after posting.
+int16_t rcPlnBuildBranch(rcPlnStmt *stmt, const rcParseNode *block, QueryPlan *plan,
+                         std::vector<const rcParseNode *> *items);
 
 // The indexes of a table (read from the data module on first use; none
 // with the NoIndexes option or when the data module has no index catalog).

@@ -11,7 +11,9 @@
 // with set functions, HAVING, DISTINCT (a sorted "DST_TT" with the duplicate
 // filter) and ORDER BY (a sorted "ORD_TT"). Finally every temporary table
 // gets its columns: its sort keys, every base column the query reads and the
-// set functions below it (see rcPlnColumn in rcpln.h).
+// set functions below it (see rcPlnColumn in rcpln.h). A query with UNION
+// goes to rcUnBuildPlan (rcplnunion.h), which plans each SELECT block here
+// as a block of its own (rcPlnBuildBranch).
 #include "driver/engine/plan/rcpln.h"
 
 #include <algorithm>
@@ -22,6 +24,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/plan/rcplntree.h"
+#include "driver/engine/plan/rcplnunion.h"
 
 namespace {
 
@@ -31,6 +34,7 @@ struct Builder {
     QueryPlan *plan;
     std::vector<const rcParseNode *> residual;
     uint16_t blockId = 0;
+    bool branch = false;                       // a SELECT block of a UNION
     std::vector<const rcTblEntry *> enclosing; // tables of the enclosing blocks
     std::vector<PlanNode *> myTables;
     std::vector<const rcParseNode *> items;
@@ -567,16 +571,55 @@ struct Builder {
         return 0;
     }
 
+    // The row source of an UPDATE or DELETE: its one table with the WHERE
+    // conjuncts filtering right above it (an index range where one serves
+    // them). No result columns.
+    int16_t RunChange(const rcParseNode *root)
+    {
+        PlanNode *top = NewTable(root);
+        if (top == nullptr)
+            return PLN_ERROR;
+        bool ok = rcPlnWalkTree(root, [&](const rcParseNode *n) {
+            return n->id != RC_N_ColName || rcPlnColumnOf(stmt, n) != nullptr;
+        });
+        if (!ok)
+            return PLN_ERROR;
+        const rcParseNode *where = rcPlnChild(root, RC_N_WhereSearchCond_Opt);
+        std::vector<const rcParseNode *> parts;
+        if (where != nullptr && rcPlnChild(where, RC_N_SearchCond) != nullptr)
+            Conjuncts(rcPlnChild(where, RC_N_SearchCond), &parts);
+        for (const rcParseNode *c : parts) {
+            top = Filter(top, c);
+            if (top == nullptr)
+                return PLN_ERROR;
+        }
+        if (ChooseIndexes() != 0)
+            return PLN_ERROR;
+        plan->root = top;
+        top->parent = nullptr;
+        return 0;
+    }
+
     int16_t Run(const rcParseNode *root)
     {
+        if (root->id == RC_N_UpdateStmt || root->id == RC_N_DeleteStmt)
+            return RunChange(root);
+        if (root->id == RC_N_InsertStmt) {
+            // INSERT ... SELECT reads its rows from the query's plan; an
+            // INSERT of one row of values has no row source.
+            const rcParseNode *spec =
+                rcPlnChild(rcPlnChild(root, RC_N_QuerySpecOrValList), RC_N_QuerySpec);
+            return spec != nullptr ? Run(spec) : 0;
+        }
         const rcParseNode *block = root;
-        if (root->id == RC_N_FullSelectStmt)
+        if (root->id == RC_N_FullSelectStmt && !branch)
             block = root->child;
         if (block == nullptr || (block->id != RC_N_SubSelectStmt && block->id != RC_N_QuerySpec) ||
-            (block->id == RC_N_SubSelectStmt && block->next != nullptr))
-            return rcPlnNotCapable(stmt, "UNION is not supported by the query planner yet.");
+            (block->id == RC_N_SubSelectStmt && block->next != nullptr && !branch))
+            return Fail(RC_MSG_GENERAL_ERROR);
         const rcParseNode *orderBy =
-            root->next != nullptr && root->next->id == RC_N_OrderBy_Opt ? root->next : nullptr;
+            root->next != nullptr && root->next->id == RC_N_OrderBy_Opt && !branch ? root->next
+                                                                                   : nullptr;
 
         const rcParseNode *distinct = rcPlnChild(block, RC_N_AllDistinct_Opt);
         bool isDistinct = distinct != nullptr && distinct->child != nullptr &&
@@ -833,6 +876,15 @@ int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root)
     stmt->plan = new (p) QueryPlan{};
     stmt->tempCounter = 0;
     stmt->blocks = 0;
+    // A UNION: its tree stands alone or under the node that carries ORDER BY.
+    const rcParseNode *query = root;
+    if (root->id == RC_N_FullSelectStmt && rcPlnChild(root, RC_N_Union_Opt) == nullptr &&
+        root->child != nullptr && root->child->id == RC_N_FullSelectStmt)
+        query = root->child;
+    if (query->id == RC_N_FullSelectStmt && rcPlnChild(query, RC_N_Union_Opt) != nullptr)
+        return rcUnBuildPlan(
+            stmt, query,
+            root->next != nullptr && root->next->id == RC_N_OrderBy_Opt ? root->next : nullptr);
     Builder b(stmt, stmt->plan);
     if (b.Plan(root) != 0)
         return PLN_ERROR;
@@ -844,6 +896,18 @@ int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root)
             return PLN_ERROR;
         stmt->results.push_back(slot);
     }
+    return 0;
+}
+
+int16_t rcPlnBuildBranch(rcPlnStmt *stmt, const rcParseNode *block, QueryPlan *plan,
+                         std::vector<const rcParseNode *> *items)
+{
+    Builder b(stmt, plan);
+    b.blockId = ++stmt->blocks;
+    b.branch = true;
+    if (b.Plan(block) != 0)
+        return PLN_ERROR;
+    *items = b.items;
     return 0;
 }
 
@@ -923,6 +987,18 @@ PlanNode *rcPlnSubqueryOf(rcPlnStmt *stmt, const rcParseNode *predicate)
         break;
     }
     default: rcPlnNotCapable(stmt, "This subquery predicate is not supported."); return nullptr;
+    }
+    // An uncorrelated subquery compared with values gives the same rows for
+    // every outer row: they are kept in a temporary table, filled at the
+    // first answer of each open, and read again from there.
+    if (node->form != 3 && !node->correlated) {
+        PlanNode *tt = b.NewTemp("SUB_TT");
+        if (tt == nullptr || !b.SetColumns(tt, {}, b.setFns))
+            return nullptr;
+        tt->block = b.blockId;
+        tt->first = node->subPlan->root;
+        tt->first->parent = tt;
+        node->subPlan->root = tt;
     }
     if (node->form != 3) {
         rcExpSlot outerSlot = 0, valueSlot = 0;
