@@ -17,6 +17,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rctrace.h"
 #include "driver/engine/exec/rcexe.h"
+#include "driver/engine/exec/rcexeprm.h"
 #include "driver/engine/plan/rcpln.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/frontend/rcprsfn.h"
@@ -24,6 +25,7 @@
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcoption.h"
 #include "driver/odbc/rcstmt_api.h"
+#include "driver/odbc/rcstmt_dml.h"
 
 namespace {
 
@@ -50,6 +52,7 @@ void ReleasePlanNodes(rcStmt *stmt, QueryPlan *) { FreePlanner(stmt); }
 const rcStmtParts kParts = [] {
     rcStmtParts p;
     p.releasePlanNodes = &ReleasePlanNodes;
+    p.releaseDataChange = &rcStmtReleaseChange;
     p.releaseCatalog = &rcCatStmtRelease;
     return p;
 }();
@@ -210,7 +213,7 @@ int16_t Deliver(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64_t
 
 const rcStmtParts *rcStmtFetchParts() { return &kParts; }
 
-int16_t rcStmtOpenQuery(rcStmtHandle *s)
+int16_t rcStmtMakePlanner(rcStmtHandle *s)
 {
     rcStmt *e = s->engine;
     if (e->planner == nullptr) {
@@ -219,13 +222,27 @@ int16_t rcStmtOpenQuery(rcStmtHandle *s)
             return static_cast<int16_t>(rcErrRaise(&s->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
         rcPlnStmtInit(e->planner, &s->errors, s->conn->session);
         e->planner->fnCode = &FnCode;
+        // USER: the connection's user name (it outlives its statements).
+        const char *uid = s->conn->attrs[RC_ATTR_UID].value;
+        e->planner->env.userName = uid != nullptr ? uid : "";
         e->planner->engineOptions = e->options.engineOptionMask;
+        // Parameter values come from the engine's descriptors (rcexeprm.h).
+        e->planner->param = &rcPrmValue;
+        e->planner->paramCtx = e;
         if (rcPlnBuild(e->planner, s->prep.root) != 0) {
             FreePlanner(e);
             return -1;
         }
         e->plan = e->planner->plan;
     }
+    return 0;
+}
+
+int16_t rcStmtOpenQuery(rcStmtHandle *s)
+{
+    rcStmt *e = s->engine;
+    if (rcStmtMakePlanner(s) != 0)
+        return -1;
     if (rcExeOpenQuery(e->planner) != 0) {
         rcExeCloseQuery(e->planner);
         return -1;

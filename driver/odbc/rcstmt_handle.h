@@ -33,6 +33,7 @@
 
 struct rcConn;
 struct rcStmt;
+struct rcParamState;
 class rcConnFeSource;
 
 // ODBC statement handle states.
@@ -84,8 +85,9 @@ struct rcStmtHandle {
     char cursorName[kRcCursorNameMax + 2] = {};
     uint32_t cursorNameSet = 0;
     uint32_t rowCount = 0;
-    uint32_t paramRows = 1; // SQLParamOptions crow
-    uint32_t paramRowPointer = 0;
+    uint32_t paramRows = 1;             // SQLParamOptions crow
+    SQLULEN *paramRowPointer = nullptr; // SQLParamOptions pirow
+    rcParamState *params = nullptr;     // parameter bindings (rcstmt_param.h)
     std::vector<rcColBinding> bindings; // by column number - 1
     bool rowCurrent = false;            // SQLFetch positioned on a row
     uint32_t rowSerial = 0;             // counts the rows fetched, for pieces
@@ -105,6 +107,12 @@ SQLRETURN rcStmtDone(rcStmtHandle *s, const char *name, SQLRETURN rc);
 // Drops the engine state, unlists and frees the handle; 0, or -1 when the
 // engine could not release its state (the handle is freed all the same).
 int16_t rcStmtHandleFree(rcStmtHandle *handle);
+
+// Gives the statement its default cursor name unless it has a name:
+// "SQL_CUR" and the next value of its connection's counter in hexadecimal
+// (15 characters at most, so it fits the field), skipping a name that
+// another statement of the connection holds.
+void rcStmtDefaultCursorName(rcStmtHandle *s);
 
 // Frees every statement handle of the connection; 0, or -1 when one failed.
 int rcConnDropStatements(rcConn *conn);

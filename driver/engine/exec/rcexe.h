@@ -56,3 +56,8 @@ int16_t rcExeOpenTemp(rcPlnStmt *stmt, PlanNode *node);
 int16_t rcExeTempRestore(rcPlnStmt *stmt, PlanNode *node);
 int16_t rcExeOpenSetFunc(rcPlnStmt *stmt, PlanNode *node);
 int16_t rcExeOpenAggregate(rcPlnStmt *stmt, PlanNode *node);
+// PLN_UNION (rcexeunion.cpp): the open points the node at its first input
+// (run before its child is opened); the next-row routine reads the inputs
+// one after the other.
+void rcExeOpenUnion(rcPlnStmt *stmt, PlanNode *node);
+int16_t rcExeNextUnion(rcPlnStmt *stmt, PlanNode *node, int flag);
