@@ -3,6 +3,7 @@
 #   e2e_clients.sh MODE QXSERVER FIXTURE SQLDRIVER
 # MODE isql: isql by DSN and by a DSN-less connection string.
 # MODE pyodbc: /usr/bin/python3 with pyodbc connects and disconnects.
+# MODE pyparams: pyodbc queries with parameters, long texts among them.
 # MODE catalog: pyodbc's cursor.tables(), columns(), statistics() and
 #   primaryKeys(), and isql's "help" and "help TABLE", list the demo tables.
 # MODE timeouts: isql and pyodbc against a server that holds its replies and
@@ -186,6 +187,38 @@ try:
 finally:
     p.terminate()
     p.wait()
+PY
+  ;;
+pyparams)
+  # Parameters through pyodbc, with the encoding calls the README gives.
+  "${client_env[@]}" /usr/bin/python3 - "$fixture" <<'PY'
+import datetime, json, sys, pyodbc
+c = pyodbc.connect("DSN=demo;UID=demo;PWD=demo", autocommit=True)
+c.setdecoding(pyodbc.SQL_CHAR, encoding="cp1252")
+c.setencoding(encoding="cp1252")
+cur = c.cursor()
+rows = cur.execute("SELECT ID, Name FROM Customers WHERE ID = ? AND Name LIKE ?", 5, "D%").fetchall()
+assert [tuple(r) for r in rows] == [(5, "David Müller")], rows
+assert cur.execute("SELECT ID FROM Customers WHERE ID = ? AND Name LIKE ?", 5, "A%").fetchall() == []
+# Text outside ASCII, a date, a float, a NULL.
+assert [r[0] for r in cur.execute("SELECT ID FROM Products WHERE Name = ?", "Crème café 1")] == [1]
+assert [r[0] for r in cur.execute("SELECT ID FROM Orders WHERE OrderDate = ?",
+                                  datetime.date(2023, 8, 24))] == [1001]
+n = cur.execute("SELECT COUNT(*) FROM Customers WHERE Credit > ?", 16519.1).fetchone()[0]
+m = cur.execute("SELECT COUNT(*) FROM Customers WHERE Credit > 16519.1").fetchone()[0]
+assert n == m and n > 0, (n, m)
+assert cur.execute("SELECT ID FROM Customers WHERE Name = ?", None).fetchall() == []
+# A long text: bound whole, and (maxwrite) sent at execution in pieces.
+note = [r for r in json.load(open(sys.argv[1], encoding="utf-8"))["tables"][0]["records"] if r["ID"] == 75][0]["Notes"]
+assert len(note) > 6000, len(note)
+for maxwrite in (0, 255):
+    c.maxwrite = maxwrite
+    assert [r[0] for r in cur.execute("SELECT ID FROM Customers WHERE Notes = ?", note)] == [75]
+    assert cur.execute("SELECT ID FROM Customers WHERE Notes = ?", note + "x").fetchall() == []
+# Executed again with new values.
+for i in (1, 7, 150):
+    assert cur.execute("SELECT ID FROM Customers WHERE ID = ?", i).fetchone()[0] == i
+print("pyodbc parameters hold")
 PY
   ;;
 esac

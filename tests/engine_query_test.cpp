@@ -9,6 +9,7 @@
 #include "driver/odbc/rcodbc_impl.h"
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/plan/rcpln.h"
+#include "driver/engine/rcsem.h"
 #include "driver/frontend/fe_prepared.h"
 #include "driver/odbc/rctxn.h"
 #include "driver/frontend/rcprsfn.h"
@@ -86,7 +87,7 @@ protected:
     // Runs a query; rows as "v1|v2|...", NULL as "NULL". An error gives one
     // row "ERROR <message id> <text>".
     std::vector<std::string> Run(const std::string &sql, int opens = 1, uint32_t options = 0,
-                                 std::string *access = nullptr)
+                                 std::string *access = nullptr, std::string *tables = nullptr)
     {
         std::vector<std::string> rows;
         rcErrorQueue errors{};
@@ -110,7 +111,17 @@ protected:
                 if (kind == PLN_JOIN)
                     *out += 'J', *out += std::to_string(n->subtype);
                 if (kind == PLN_TEMPTABLE)
-                    *out += "T";
+                    *out += n->presorted ? "t" : "T"; // t: rows arrive in key order
+                return 1;
+            });
+        }
+        // The tables' correlation names in plan order (the first drives).
+        if (ok && tables != nullptr) {
+            tables->clear();
+            rcPlnVisit(tables, stmt.plan->root, [](void *ctx, uint8_t kind, PlanNode *n) {
+                auto *out = static_cast<std::string *>(ctx);
+                if (kind == PLN_TABLE)
+                    *out += (out->empty() ? "" : ",") + n->table->alias;
                 return 1;
             });
         }
@@ -590,7 +601,7 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
          {"1|Sales", "5|NULL"}},
         {"SELECT d.Id, COUNT(*) FROM Dept d, Emp e WHERE e.Dept = d.Id GROUP BY d.Id ORDER BY 2 "
          "DESC",
-         "TTJ4SI",
+         "TtJ4II",
          {"10|3", "20|2"}},
         // Join order: the table with a point key drives, the others follow
         // through their join indexes.
@@ -613,6 +624,23 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
         {"SELECT e.Id FROM Emp e, Dept d WHERE d.Id = e.Dept ORDER BY d.Id, e.Id",
          "TJ4SI",
          {"1", "2", "6", "3", "4"}},
+        // GROUP BY the columns an ascending index leads with: the driving
+        // table is read in key order and the groups' rows are not sorted;
+        // not on text columns, nor when another index reads the table.
+        {"SELECT Dept, COUNT(*), MIN(Id) FROM Emp GROUP BY Dept",
+         "tI",
+         {"10|3|1", "20|2|3", "99|1|5"}},
+        {"SELECT Dept, SUM(Lvl) FROM Emp WHERE Lvl >= 0 GROUP BY Dept HAVING COUNT(*) > 1",
+         "tI",
+         {"10|3"}},
+        {"SELECT d.Title, COUNT(*) FROM Emp e, Dept d WHERE e.Dept = d.Id GROUP BY e.Dept, "
+         "d.Title",
+         "TJ4SI",
+         {"Sales|3", "Labs|2"}},
+        {"SELECT COUNT(*) FROM Emp GROUP BY Name", "TS", {"1", "2", "1", "1", "1"}},
+        {"SELECT Dept, COUNT(*) FROM Emp WHERE Id > 3 GROUP BY Dept",
+         "TI",
+         {"20|1", "99|1", "10|1"}},
     };
     for (const IndexCase &c : cases) {
         std::string access, scanAccess;
@@ -632,6 +660,71 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
         EXPECT_EQ(scanned, want) << c.sql << " (NoIndexes)";
         EXPECT_EQ(access, c.access) << c.sql;
         EXPECT_EQ(scanAccess.find('I'), std::string::npos) << c.sql;
+    }
+}
+
+struct JoinOrderCase {
+    const char *sql;
+    const char *tables; // correlation names in plan order, the driving table first
+    std::vector<std::string> rows;
+};
+
+// The join order follows the tables' costs (their row counts narrowed by
+// their own restrictions): among the tables no join index reaches, the
+// costliest drives; when an index reaches every table, the cheapest; then
+// the tables reached through a join index, cheapest first. An ORDER BY that
+// an ascending index of one table answers makes that table drive. NoJoinOpt
+// keeps the FROM order; every order gives the same rows.
+TEST_F(ExeQuery, JoinOrderFollowsCost)
+{
+    const JoinOrderCase cases[] = {
+        // No index on either join column: Emp (6 rows) drives, Dept (3) is
+        // read again for every Emp row.
+        {"SELECT d.Id, e.Id FROM Dept d, Emp e WHERE d.Title = e.Nick", "e,d", {}},
+        {"SELECT d.Id, e.Id FROM Dept d, Emp e WHERE d.Id * 0 = e.Lvl",
+         "e,d",
+         {"10|2", "20|2", "30|2"}},
+        // Both reached through a join index: the cheaper Dept drives.
+        {"SELECT e.Id, d.Title FROM Emp e, Dept d WHERE d.Id = e.Dept",
+         "d,e",
+         {"1|Sales", "2|Sales", "3|Labs", "4|Labs", "6|Sales"}},
+        // Emp's equality on its unique key leaves one row: no join index is
+        // sought for it and it drives.
+        {"SELECT d.Title FROM Dept d, Emp e WHERE e.Dept = d.Id AND e.Id = 4", "e,d", {"Labs"}},
+        // ORDER BY Emp's unique key: Emp drives and is read in key order.
+        {"SELECT e.Id, d.Title FROM Dept d, Emp e WHERE d.Id = e.Dept ORDER BY e.Id",
+         "e,d",
+         {"1|Sales", "2|Sales", "3|Labs", "4|Labs", "6|Sales"}},
+        // Not for a descending key, nor for a key of two tables.
+        {"SELECT e.Id FROM Emp e, Dept d WHERE d.Id = e.Dept ORDER BY e.Id DESC",
+         "d,e",
+         {"6", "4", "3", "2", "1"}},
+        // Three tables: Dept reaches both copies of Emp through their
+        // Dept index; m and e come next, each through its join index.
+        {"SELECT m.Id, e.Id FROM Emp m, Emp e, Dept d WHERE e.Dept = d.Id AND m.Dept = d.Id AND "
+         "d.Title = 'Labs' AND m.Id < e.Id",
+         "d,m,e",
+         {"3|4"}},
+        // GROUP BY Emp's Dept index: Emp drives and is read in key order.
+        {"SELECT e.Dept, COUNT(*) FROM Dept d, Emp e WHERE d.Id = e.Dept GROUP BY e.Dept",
+         "e,d",
+         {"10|3", "20|2"}},
+        // Unrelated tables: a cross product in FROM order.
+        {"SELECT COUNT(*) FROM Dept d, Nothing n", "d,n", {"0"}},
+    };
+    for (const JoinOrderCase &c : cases) {
+        std::string tables, textTables;
+        std::vector<std::string> want = c.rows;
+        std::vector<std::string> got = Run(c.sql, 1, 0, nullptr, &tables);
+        std::vector<std::string> textOrder = Run(c.sql, 1, PLN_OPT_NOJOINOPT, nullptr, &textTables);
+        if (std::string(c.sql).find("ORDER BY") == std::string::npos) {
+            std::sort(want.begin(), want.end());
+            std::sort(got.begin(), got.end());
+            std::sort(textOrder.begin(), textOrder.end());
+        }
+        EXPECT_EQ(got, want) << c.sql;
+        EXPECT_EQ(textOrder, want) << c.sql << " (NoJoinOpt)";
+        EXPECT_EQ(tables, c.tables) << c.sql;
     }
 }
 

@@ -8,6 +8,7 @@
 #include "driver/odbc/rcoption.h"
 #include "driver/odbc/rcstmt_api.h"
 #include "driver/odbc/rcstmt_handle.h"
+#include "driver/odbc/rcstmt_param.h"
 
 #define QX_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -237,6 +238,38 @@ QX_EXPORT SQLRETURN SQLDescribeParam(SQLHSTMT hstmt, SQLUSMALLINT param, SQLSMAL
                                      SQLULEN *columnSize, SQLSMALLINT *scale, SQLSMALLINT *nullable)
 {
     QX_STMT_CALL(hstmt, SQLDescribeParamImpl(stmt, param, type, columnSize, scale, nullable));
+}
+
+QX_EXPORT SQLRETURN SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar, SQLSMALLINT fParamType,
+                                     SQLSMALLINT fCType, SQLSMALLINT fSqlType, SQLULEN cbColDef,
+                                     SQLSMALLINT ibScale, SQLPOINTER rgbValue, SQLLEN cbValueMax,
+                                     SQLLEN *pcbValue)
+{
+    QX_STMT_CALL(hstmt, SQLBindParameterImpl(stmt, ipar, fParamType, fCType, fSqlType, cbColDef,
+                                             ibScale, rgbValue, cbValueMax, pcbValue));
+}
+
+QX_EXPORT SQLRETURN SQLSetParam(SQLHSTMT hstmt, SQLUSMALLINT ipar, SQLSMALLINT fCType,
+                                SQLSMALLINT fSqlType, SQLULEN cbColDef, SQLSMALLINT ibScale,
+                                SQLPOINTER rgbValue, SQLLEN *pcbValue)
+{
+    QX_STMT_CALL(hstmt, SQLSetParamImpl(stmt, ipar, fCType, fSqlType, cbColDef, ibScale, rgbValue,
+                                        pcbValue));
+}
+
+QX_EXPORT SQLRETURN SQLParamOptions(SQLHSTMT hstmt, SQLULEN crow, SQLULEN *pirow)
+{
+    QX_STMT_CALL(hstmt, SQLParamOptionsImpl(stmt, crow, pirow));
+}
+
+QX_EXPORT SQLRETURN SQLParamData(SQLHSTMT hstmt, SQLPOINTER *prgbValue)
+{
+    QX_STMT_CALL(hstmt, SQLParamDataImpl(stmt, prgbValue));
+}
+
+QX_EXPORT SQLRETURN SQLPutData(SQLHSTMT hstmt, SQLPOINTER rgbValue, SQLLEN cbValue)
+{
+    QX_STMT_CALL(hstmt, SQLPutDataImpl(stmt, rgbValue, cbValue));
 }
 
 // Catalog functions.

@@ -14,11 +14,15 @@
 #include "driver/core/rcstr.h"
 #include "driver/core/rctrace.h"
 #include "driver/engine/rcstmt.h"
+#include "driver/engine/plan/rcplnfile.h"
+#include "driver/engine/rcparsehook.h"
 #include "driver/engine/tam.h"
+#include "driver/odbc/rcconnstr.h"
 #include "driver/odbc/rcset.h"
 #include "driver/odbc/rctxn.h"
 #include "driver/odbc/rcstmt_dml.h"
 #include "driver/odbc/rcstmt_fetch.h"
+#include "driver/odbc/rcstmt_param.h"
 #include "driver/odbc/rcstmt_source.h"
 #include "driver/odbc/rcstmt_validate.h"
 #include "platform/strings.h"
@@ -134,7 +138,39 @@ int16_t PrepareText(rcStmtHandle *s, const char *text)
     }
     uint32_t noScan = 0;
     rcStmtReadOption(SQL_NOSCAN, s->options, &noScan);
-    return rcFePrepare(&s->prep, s->source.get(), &s->errors, text, noScan != SQL_NOSCAN_ON);
+    bool escapes = noScan != SQL_NOSCAN_ON;
+    int16_t r = rcFePrepare(&s->prep, s->source.get(), &s->errors, text, escapes);
+    if ((r != 0 && r != 1) || s->prep.kind != RC_KIND_QUERY || s->engine->sourceInfo.parseHook == 0)
+        return r;
+    // The data module's parse hook sees the checked query once; text it
+    // hands back is prepared in place of the caller's.
+    std::string replacement;
+    s->engine->parseRoot = s->prep.root;
+    if (rcDrmParseHook(s->engine, s->prep.root, text, &replacement) != 0) {
+        ResetPrepared(s);
+        return -1;
+    }
+    if (replacement.empty() || replacement == text)
+        return r;
+    ResetPrepared(s);
+    return rcFePrepare(&s->prep, s->source.get(), &s->errors, replacement.c_str(), escapes);
+}
+
+// With the connection's QryPlan flag on, a prepared query is planned at once
+// and its plan appended to the file the data source's "QryPlanOutput"
+// setting names. -1 when planning failed (posted); 1 when the record could
+// not be written (a warning is queued); else 0.
+int16_t WriteQueryPlan(rcStmtHandle *s, const char *text)
+{
+    if (s->conn->qryPlan == 0 || s->prep.kind != RC_KIND_QUERY)
+        return 0;
+    EngineLock lock;
+    if (rcStmtMakePlanner(s) != 0)
+        return -1;
+    char path[kRcAttrValueMax + 1];
+    if (rcConGetKeyword(s->conn, "QryPlanOutput", path) == 0)
+        return 0;
+    return static_cast<int16_t>(rcSpyQueryPlan(path, text, s->engine->planner, &s->errors));
 }
 
 // The text of a call's argument, copied when it came with a length.
@@ -188,10 +224,7 @@ SQLRETURN SQLFreeStmtImpl(rcStmtHandle *s, SQLUSMALLINT option)
         return rc;
     }
     case SQL_UNBIND: s->bindings.clear(); break;
-    case SQL_RESET_PARAMS:
-        s->paramRows = 1;
-        s->paramRowPointer = 0;
-        break;
+    case SQL_RESET_PARAMS: rcStmtParamReset(s); break;
     default: break;
     }
     return rcStmtDone(s, "SQLFreeStmt", SQL_SUCCESS);
@@ -213,6 +246,15 @@ SQLRETURN SQLPrepareImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length
     SQLRETURN rc;
     if (r == 0 || r == 1) {
         PublishPrepared(s);
+        int16_t plan = WriteQueryPlan(s, sql.c_str());
+        if (plan < 0) {
+            ResetPrepared(s);
+            r = -1;
+        } else if (plan == 1) {
+            r = 1;
+        }
+    }
+    if (r == 0 || r == 1) {
         s->state = RC_STMT_PREPARED;
         s->prepared = 1;
         s->rowCount = 0;
@@ -227,19 +269,8 @@ SQLRETURN SQLPrepareImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length
     return rcStmtDone(s, "SQLPrepare", rc);
 }
 
-SQLRETURN SQLExecuteImpl(rcStmtHandle *s)
+SQLRETURN rcStmtRunPrepared(rcStmtHandle *s)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLExecute(0x%08lx)", rcStmtAddr(s));
-    if (!s->keepDiagnostics)
-        rcErrClearQueue(&s->errors);
-    if (!s->prepared) {
-        // Never prepared (or the preparation failed): a sequence error.
-        if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
-            return rcStmtDone(s, "SQLExecute", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
-        return rcStmtDone(s, "SQLExecute", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
-    }
-    if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
-        return rcStmtDone(s, "SQLExecute", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     SQLRETURN rc = SQL_SUCCESS;
     if (s->setApplied || s->prep.kind == RC_KIND_USE) {
         // An applied SET statement or a USE: done at preparation, no result set.
@@ -291,7 +322,23 @@ SQLRETURN SQLExecuteImpl(rcStmtHandle *s)
                   "Execution of procedures is not available yet.");
         rc = SQL_ERROR;
     }
-    return rcStmtDone(s, "SQLExecute", rc);
+    return rc;
+}
+
+SQLRETURN SQLExecuteImpl(rcStmtHandle *s)
+{
+    rcTraceCall(s->conn->odbcTrace, "SQLExecute(0x%08lx)", rcStmtAddr(s));
+    if (!s->keepDiagnostics)
+        rcErrClearQueue(&s->errors);
+    if (!s->prepared) {
+        // Never prepared (or the preparation failed): a sequence error.
+        if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
+            return rcStmtDone(s, "SQLExecute", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
+        return rcStmtDone(s, "SQLExecute", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+    }
+    if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
+        return rcStmtDone(s, "SQLExecute", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
+    return rcStmtDone(s, "SQLExecute", rcStmtExecuteParams(s));
 }
 
 SQLRETURN SQLExecDirectImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length)
@@ -329,7 +376,9 @@ SQLRETURN SQLCancelImpl(rcStmtHandle *s)
 {
     rcTraceCall(s->conn->odbcTrace, "SQLCancel(0x%08lx)", rcStmtAddr(s));
     rcErrClearQueue(&s->errors);
-    // Nothing runs asynchronously: cancelling closes the cursor.
+    // Nothing runs asynchronously: cancelling ends a data-at-execution
+    // dialogue and closes the cursor.
+    rcStmtParamCancel(s);
     CloseCursor(s);
     return rcStmtDone(s, "SQLCancel", SQL_SUCCESS);
 }
@@ -369,6 +418,8 @@ SQLRETURN SQLGetCursorNameImpl(rcStmtHandle *s, SQLCHAR *name, SQLSMALLINT size,
                      (s->state >= RC_STMT_EXECUTED && ProducesResult(s));
     if (!available)
         return rcStmtDone(s, "SQLGetCursorName", rcStmtRaise(s, RC_MSG_NO_CURSOR_NAME_AVAILABLE));
+    // An executed query without a name of the application's has the default.
+    rcStmtDefaultCursorName(s);
     int64_t full = 0;
     SQLRETURN rc = SQL_SUCCESS;
     if (rcCopyOutString(reinterpret_cast<char *>(name), s->cursorName, size, &full) &&
@@ -430,6 +481,9 @@ SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLULEN val
         // The engine's own options (table passwords, kept tables, ...).
         if (option > SQL_ROW_NUMBER && rcDrsSetStmtOption(s->engine, option, value) != 0)
             rc = SQL_ERROR;
+        // Tables kept open between statements go when the option is cleared.
+        if (option == RC_STMT_OPT_KEEP_TABLES_OPEN && s->engine->options.keepTablesOpen == 0)
+            s->source->CloseKeptTables(false);
         break;
     }
     if (rc == SQL_SUCCESS && option <= 14)
