@@ -46,7 +46,14 @@ SQLCHAR *Text(const std::string &s)
 
 // One record of a test file.
 struct Record {
-    enum Kind { kStatementOk, kStatementCount, kStatementError, kQuery, kControl } kind;
+    enum Kind {
+        kStatementOk,
+        kStatementCount,
+        kStatementError,
+        kStatementWarning,
+        kQuery,
+        kControl
+    } kind;
     int line = 0;       // line of the record's first line
     std::string sql;    // the statement (lines joined with '\n')
     std::string state;  // statement error: the expected SQLSTATE
@@ -132,16 +139,16 @@ bool ParseFile(const std::string &path, std::vector<Record> &records, std::strin
             } else if (head[1] == "count" && head.size() == 3) {
                 r.kind = Record::kStatementCount;
                 r.count = std::strtol(head[2].c_str(), nullptr, 10);
-            } else if (head[1] == "error" && head.size() >= 3) {
-                r.kind = Record::kStatementError;
+            } else if ((head[1] == "error" || head[1] == "warning") && head.size() >= 3) {
+                r.kind = head[1] == "error" ? Record::kStatementError : Record::kStatementWarning;
                 r.state = head[2];
-                size_t at = lines[headLine].find(head[2], lines[headLine].find("error") + 5);
+                size_t at = lines[headLine].find(head[2], lines[headLine].find(head[1]) + 5);
                 at += head[2].size();
                 while (at < lines[headLine].size() && lines[headLine][at] == ' ')
                     ++at;
                 r.needle = lines[headLine].substr(at);
             } else {
-                error = where(headLine) + "statement ok | count N | error SQLSTATE [text]";
+                error = where(headLine) + "statement ok | count N | error|warning SQLSTATE [text]";
                 return false;
             }
             r.sql = readSql(false);
@@ -409,13 +416,16 @@ private:
     }
 
     // Executes the record's SQL; on failure *state and *message hold the
-    // first diagnostic. A result set is read to its end, every value with
+    // first diagnostic, and after a warning of the execution *message holds
+    // its records. A result set is read to its end, every value with
     // SQLGetData, so that an error raised while fetching or converting a
     // value counts as the statement's error.
     SQLRETURN Execute(const Record &r, std::string *state, std::string *message)
     {
         SQLHSTMT stmt = current_->stmt;
         SQLRETURN rc = SQLExecDirect(stmt, Text(r.sql), SQL_NTS);
+        if (rc == SQL_SUCCESS_WITH_INFO)
+            *message = Diag(current_->dbc, stmt);
         SQLSMALLINT columns = 0;
         if (SQL_SUCCEEDED(rc))
             SQLNumResultCols(stmt, &columns);
@@ -464,6 +474,16 @@ private:
                 return false;
             }
             return true;
+        case Record::kStatementWarning:
+            // Any of the warning's records may carry the SQLSTATE.
+            if (rc == SQL_SUCCESS_WITH_INFO &&
+                (message.rfind(r.state + " ", 0) == 0 ||
+                 message.find(" | " + r.state + " ") != std::string::npos) &&
+                message.find(r.needle) != std::string::npos)
+                return true;
+            Fail(r, "expected warning " + r.state + (r.needle.empty() ? "" : " " + r.needle) +
+                        "\ngot      " + (rc == SQL_SUCCESS ? "success" : message));
+            return false;
         case Record::kStatementCount:
             if (rc != SQL_ERROR && count == r.count)
                 return true;
