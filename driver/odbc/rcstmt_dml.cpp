@@ -96,7 +96,6 @@ SQLRETURN rcStmtExecuteChange(rcStmtHandle *s)
     e->engineState = RC_ENGINE_DONE;
     // Under auto-commit the change is committed as the statement completes;
     // inside a manual transaction SQLTransact ends it.
-    bool autoCommit = rcTxnIsAutoCommit(s->conn);
     uint32_t before = rcErrQueueCount(&s->conn->errors);
     if (rcTxnStmtComplete(s->conn) != 0) {
         CopyConnRecords(s, before);
@@ -104,11 +103,11 @@ SQLRETURN rcStmtExecuteChange(rcStmtHandle *s)
             rcErrRaise(&s->errors, RC_MSG_GENERAL_ERROR);
         return SQL_ERROR;
     }
-    // A statement that failed after it changed rows says how far it came
-    // (the rows stay changed under auto-commit; SQLTransact can roll them
-    // back otherwise). Under auto-commit an UPDATE or DELETE some of whose
-    // rows failed fails as a whole.
-    bool failed = r < 0 || (result.failedRows > 0 && autoCommit);
+    // An UPDATE or DELETE some of whose rows failed fails as a whole, in
+    // either transaction mode, and says how far it came: the rows changed
+    // before the failure stay changed (committed under auto-commit; inside a
+    // manual transaction SQLTransact can roll them back).
+    bool failed = r < 0 || result.failedRows > 0;
     if (failed && result.rows > 0) {
         char text[96];
         std::snprintf(text, sizeof text, "%lu row(s) changed before the failure, %lu failed.",
