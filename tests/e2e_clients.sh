@@ -219,6 +219,19 @@ for maxwrite in (0, 255):
 # Executed again with new values.
 for i in (1, 7, 150):
     assert cur.execute("SELECT ID FROM Customers WHERE ID = ?", i).fetchone()[0] == i
+# executemany for INSERT; a long text sent whole and sent in pieces.
+day = datetime.date(2020, 2, 29)
+cur.executemany("INSERT INTO Customers (ID, Name, Since) VALUES (?, ?, ?)",
+                [(901, "Zoë", day), (902, "Zed", None), (903, "Zia", day)])
+rows = cur.execute("SELECT ID, Name, Since FROM Customers WHERE ID > ? ORDER BY ID", 900).fetchall()
+assert [tuple(r) for r in rows] == [(901, "Zoë", day), (902, "Zed", None), (903, "Zia", day)], rows
+long_note = "".join(chr(65 + i % 26) for i in range(20000))
+for maxwrite, key in ((0, 904), (255, 905)):
+    c.maxwrite = maxwrite
+    cur.execute("INSERT INTO Customers (ID, Name, Notes) VALUES (?, ?, ?)", key, "Long", long_note)
+    assert cur.rowcount == 1
+    assert [r[0] for r in cur.execute("SELECT ID FROM Customers WHERE Notes = ?", long_note)] == \
+        list(range(904, key + 1))
 print("pyodbc parameters hold")
 PY
   ;;

@@ -1,7 +1,8 @@
 // Dynamic parameters through the unixODBC Driver Manager against qxserver:
 // bound values of every C type the conversions allow against every column
 // type, NULL indicators and SQL_NTS, executing again with new values, the
-// errors for wrong types and lengths, parameter arrays, and values sent at
+// errors for wrong types and lengths, INSERT, UPDATE and DELETE with
+// parameters, parameter arrays (SQLParamOptions), and values sent at
 // execution in pieces (long ones included) with SQLParamData and SQLPutData.
 #include "tests/e2e_fixture.h"
 
@@ -559,3 +560,259 @@ TEST_F(E2eParam, NumberAndDescriptionOfParameters)
 }
 
 } // namespace
+
+namespace {
+
+// A row of P as "ID|Name|Salary|Dept|Born|Start|Active|Notes" (NULL for NULL).
+std::string RowText(SQLHSTMT stmt)
+{
+    std::string out;
+    for (SQLUSMALLINT k = 1; k <= 8; ++k) {
+        char buf[256] = {};
+        SQLLEN length = 0;
+        EXPECT_TRUE(SQL_SUCCEEDED(SQLGetData(stmt, k, SQL_C_CHAR, buf, sizeof buf, &length)));
+        if (k > 1)
+            out += '|';
+        out += length == SQL_NULL_DATA ? "NULL" : buf;
+    }
+    return out;
+}
+
+} // namespace
+
+class E2eParamChange : public E2eParam {
+protected:
+    void SetUp() override
+    {
+        E2eParam::SetUp();
+        ASSERT_EQ(SQLAllocStmt(h->dbc, &reader), SQL_SUCCESS);
+    }
+    void TearDown() override
+    {
+        if (reader != SQL_NULL_HSTMT)
+            SQLFreeStmt(reader, SQL_DROP);
+        E2eParam::TearDown();
+    }
+    std::string Row(SQLINTEGER id)
+    {
+        std::string sql = "SELECT ID, Name, Salary, Dept, Born, Start, Active, Notes FROM P WHERE "
+                          "ID = " +
+                          std::to_string(id);
+        EXPECT_EQ(SQLExecDirect(reader, Text(sql.c_str()), SQL_NTS), SQL_SUCCESS) << ReaderDiag();
+        std::string out = SQLFetch(reader) == SQL_SUCCESS ? RowText(reader) : "none";
+        SQLFreeStmt(reader, SQL_CLOSE);
+        return out;
+    }
+    // Reads a column of the row of P with the id whole (one SQLGetData call).
+    std::string ReadLong(SQLINTEGER id, const char *column, SQLSMALLINT cType)
+    {
+        std::string sql =
+            std::string("SELECT ") + column + " FROM P WHERE ID = " + std::to_string(id);
+        EXPECT_EQ(SQLExecDirect(reader, Text(sql.c_str()), SQL_NTS), SQL_SUCCESS) << ReaderDiag();
+        std::string buf(300000, '\0');
+        SQLLEN length = 0;
+        std::string out = "none";
+        if (SQLFetch(reader) == SQL_SUCCESS) {
+            EXPECT_EQ(
+                SQLGetData(reader, 1, cType, buf.data(), static_cast<SQLLEN>(buf.size()), &length),
+                SQL_SUCCESS)
+                << ReaderDiag();
+            out = length == SQL_NULL_DATA ? "NULL" : buf.substr(0, static_cast<size_t>(length));
+        }
+        SQLFreeStmt(reader, SQL_CLOSE);
+        return out;
+    }
+    std::string ReaderDiag() const
+    {
+        SQLCHAR state[6] = {};
+        SQLCHAR message[512] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        SQLError(h->env, h->dbc, reader, state, &native, message, sizeof message, &length);
+        return std::string(reinterpret_cast<char *>(state)) + " " +
+               reinterpret_cast<char *>(message);
+    }
+    SQLHSTMT reader = SQL_NULL_HSTMT;
+};
+
+TEST_F(E2eParamChange, InsertUpdateDeleteTakeParameters)
+{
+    DATE_STRUCT born{2001, 1, 2};
+    TIME_STRUCT start{7, 8, 9};
+    EXPECT_EQ(Run("INSERT INTO P (ID, Name, Salary, Dept, Born, Start, Active, Notes) VALUES (?, "
+                  "?, ?, ?, ?, ?, ?, ?)",
+                  {Long(10),
+                   Chars("Eve"),
+                   {SQL_C_DOUBLE, SQL_DOUBLE, Bytes(321.5), 0},
+                   {SQL_C_SHORT, SQL_SMALLINT, Bytes<SQLSMALLINT>(3), 0},
+                   {SQL_C_DATE, SQL_DATE, Bytes(born), 0},
+                   {SQL_C_TIME, SQL_TIME, Bytes(start), 0},
+                   {SQL_C_BIT, SQL_BIT, Bytes<SQLCHAR>(1), 0},
+                   Chars("a note", SQL_LONGVARCHAR)}),
+              "");
+    EXPECT_EQ(Row(10), "10|Eve|321.5|3|2001-01-02|07:08:09|1|a note");
+    // Text for numbers, dates and times; NULL by indicator.
+    EXPECT_EQ(Run("INSERT INTO P (ID, Name, Salary, Dept, Born, Start, Notes) VALUES (?, ?, ?, ?, "
+                  "?, ?, ?)",
+                  {Chars("11", SQL_INTEGER),
+                   Chars("Fay"),
+                   Chars("2.25", SQL_DOUBLE),
+                   Chars("4", SQL_SMALLINT),
+                   Chars("1999-12-31", SQL_DATE),
+                   Chars("23:59:58", SQL_TIME),
+                   {SQL_C_CHAR, SQL_LONGVARCHAR, "", SQL_NULL_DATA, 0, 0, true}}),
+              "");
+    EXPECT_EQ(Row(11), "11|Fay|2.25|4|1999-12-31|23:59:58|0|NULL");
+
+    EXPECT_EQ(Run("UPDATE P SET Name = ?, Salary = Salary + ? WHERE ID = ?",
+                  {Chars("Gus"), Long(10), Long(11)}),
+              "");
+    EXPECT_EQ(Row(11), "11|Gus|12.25|4|1999-12-31|23:59:58|0|NULL");
+    EXPECT_EQ(Run("DELETE FROM P WHERE ID = ? OR Name = ?", {Long(10), Chars("Gus")}), "");
+    EXPECT_EQ(Row(10), "none");
+    EXPECT_EQ(Row(11), "none");
+    // A value that does not fit its column's type, and one that does not
+    // convert: the statement fails and nothing is written.
+    std::string text;
+    EXPECT_EQ(Run("INSERT INTO P (ID, Dept) VALUES (?, ?)", {Long(12), Long(100000)}, &text),
+              "ERROR 22003")
+        << text;
+    EXPECT_EQ(
+        Run("INSERT INTO P (ID, Born) VALUES (?, ?)", {Long(12), Chars("soon", SQL_DATE)}, &text),
+        "ERROR 22008")
+        << text;
+    EXPECT_EQ(Row(12), "none");
+}
+
+TEST_F(E2eParamChange, ArraysOfValuesRunOnceARow)
+{
+    SQLINTEGER ids[3] = {20, 21, 22};
+    char names[3][8] = {"one", "two", "three"};
+    SQLLEN nameInd[3] = {SQL_NTS, 2, SQL_NULL_DATA};
+    SQLULEN row = 0;
+    ASSERT_EQ(SQLPrepare(stmt, Text("INSERT INTO P (ID, Name) VALUES (?, ?)"), SQL_NTS),
+              SQL_SUCCESS);
+    ASSERT_EQ(
+        SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, ids, 0, nullptr),
+        SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 7, 0, names,
+                               sizeof names[0], nameInd),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLParamOptions(stmt, 3, &row), SQL_SUCCESS);
+    ASSERT_EQ(SQLExecute(stmt), SQL_SUCCESS) << Diag();
+    SQLLEN count = 0;
+    EXPECT_EQ(SQLRowCount(stmt, &count), SQL_SUCCESS);
+    EXPECT_EQ(count, 3);
+    EXPECT_EQ(row, 3u);
+    EXPECT_EQ(Row(20), "20|one|0|0|NULL|00:00:00|0|NULL");
+    EXPECT_EQ(Row(21), "21|tw|0|0|NULL|00:00:00|0|NULL");
+    EXPECT_EQ(Row(22), "22|NULL|0|0|NULL|00:00:00|0|NULL");
+
+    // A row that fails stops the execution there: pirow names it, the rows
+    // before it stay written.
+    ASSERT_EQ(SQLPrepare(stmt, Text("INSERT INTO P (ID, Name) VALUES (?, ?)"), SQL_NTS),
+              SQL_SUCCESS);
+    ASSERT_EQ(
+        SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, ids, 0, nullptr),
+        SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 7, 0, names,
+                               sizeof names[0], nameInd),
+              SQL_SUCCESS);
+    ids[0] = 23;
+    ids[1] = 20; // already there
+    ids[2] = 24;
+    EXPECT_EQ(SQLExecute(stmt), SQL_ERROR);
+    EXPECT_EQ(Diag(), "23000");
+    EXPECT_EQ(row, 2u);
+    EXPECT_EQ(Row(23), "23|one|0|0|NULL|00:00:00|0|NULL");
+    EXPECT_EQ(Row(24), "none");
+
+    // UPDATE with two rows of values: the row counts add up.
+    SQLSMALLINT depts[2] = {7, 8};
+    SQLINTEGER keys[2] = {20, 99};
+    ASSERT_EQ(SQLPrepare(stmt, Text("UPDATE P SET Dept = ? WHERE ID >= ?"), SQL_NTS), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_SHORT, SQL_SMALLINT, 0, 0, depts, 0,
+                               nullptr),
+              SQL_SUCCESS);
+    ASSERT_EQ(
+        SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, keys, 0, nullptr),
+        SQL_SUCCESS);
+    ASSERT_EQ(SQLParamOptions(stmt, 2, &row), SQL_SUCCESS);
+    ASSERT_EQ(SQLExecute(stmt), SQL_SUCCESS) << Diag();
+    EXPECT_EQ(SQLRowCount(stmt, &count), SQL_SUCCESS);
+    EXPECT_EQ(count, 4);
+    EXPECT_EQ(row, 2u);
+    EXPECT_EQ(Row(23), "23|one|0|7|NULL|00:00:00|0|NULL");
+}
+
+TEST_F(E2eParamChange, LongValuesInsertedInPieces)
+{
+    // A long note, and a picture of 150,000 bytes in pieces
+    // of 70,000: stored whole, the statement run once.
+    std::string note(30000, ' ');
+    for (size_t i = 0; i < note.size(); ++i)
+        note[i] = static_cast<char>('A' + i % 23);
+    std::string pic(150000, '\0');
+    for (size_t i = 0; i < pic.size(); ++i)
+        pic[i] = static_cast<char>((i * 13 + i / 977) & 0xFF);
+    SQLINTEGER id = 30;
+    SQLLEN noteInd = SQL_LEN_DATA_AT_EXEC(30000), picInd = SQL_DATA_AT_EXEC;
+    ASSERT_EQ(SQLPrepare(stmt, Text("INSERT INTO P (ID, Notes, Pic) VALUES (?, ?, ?)"), SQL_NTS),
+              SQL_SUCCESS);
+    ASSERT_EQ(
+        SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &id, 0, nullptr),
+        SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR, 0, 0,
+                               reinterpret_cast<SQLPOINTER>(2), 0, &noteInd),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(stmt, 3, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_LONGVARBINARY, 0, 0,
+                               reinterpret_cast<SQLPOINTER>(3), 0, &picInd),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLExecute(stmt), SQL_NEED_DATA) << Diag();
+    SQLPOINTER token = nullptr;
+    ASSERT_EQ(SQLParamData(stmt, &token), SQL_NEED_DATA);
+    EXPECT_EQ(token, reinterpret_cast<SQLPOINTER>(2));
+    EXPECT_EQ(PutPieces(note, 7000), "");
+    ASSERT_EQ(SQLParamData(stmt, &token), SQL_NEED_DATA);
+    EXPECT_EQ(token, reinterpret_cast<SQLPOINTER>(3));
+    EXPECT_EQ(PutPieces(pic, 70000), "");
+    std::string text;
+    ASSERT_EQ(SQLParamData(stmt, &token), SQL_SUCCESS) << Diag(&text) << text;
+    SQLLEN count = 0;
+    EXPECT_EQ(SQLRowCount(stmt, &count), SQL_SUCCESS);
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(SQLParamData(stmt, &token), SQL_ERROR);
+    EXPECT_EQ(ReadLong(30, "Notes", SQL_C_CHAR), note);
+    std::string back = ReadLong(30, "Pic", SQL_C_BINARY);
+    EXPECT_EQ(back.size(), pic.size());
+    EXPECT_TRUE(back == pic);
+
+    // A NULL sent at execution stores NULL.
+    id = 31;
+    ASSERT_EQ(SQLExecute(stmt), SQL_NEED_DATA) << Diag();
+    ASSERT_EQ(SQLParamData(stmt, &token), SQL_NEED_DATA);
+    ASSERT_EQ(SQLPutData(stmt, nullptr, SQL_NULL_DATA), SQL_SUCCESS) << Diag();
+    ASSERT_EQ(SQLParamData(stmt, &token), SQL_NEED_DATA);
+    ASSERT_EQ(SQLPutData(stmt, const_cast<char *>("\x05"), 1), SQL_SUCCESS) << Diag();
+    ASSERT_EQ(SQLParamData(stmt, &token), SQL_SUCCESS) << Diag();
+    EXPECT_EQ(ReadLong(31, "Notes", SQL_C_CHAR), "NULL");
+    EXPECT_EQ(ReadLong(31, "Pic", SQL_C_BINARY), "\x05");
+
+    // A dialogue cancelled half-way leaves no record behind, and the
+    // statement runs again.
+    ASSERT_EQ(SQLPrepare(stmt, Text("INSERT INTO P (ID, Notes, Pic) VALUES (?, ?, ?)"), SQL_NTS),
+              SQL_SUCCESS);
+    id = 32;
+    ASSERT_EQ(SQLExecute(stmt), SQL_NEED_DATA) << Diag();
+    ASSERT_EQ(SQLParamData(stmt, &token), SQL_NEED_DATA);
+    ASSERT_EQ(SQLPutData(stmt, const_cast<char *>("half"), 4), SQL_SUCCESS);
+    EXPECT_EQ(SQLCancel(stmt), SQL_SUCCESS);
+    EXPECT_EQ(ReadLong(32, "Notes", SQL_C_CHAR), "none");
+    ASSERT_EQ(SQLExecute(stmt), SQL_NEED_DATA) << Diag();
+    ASSERT_EQ(SQLParamData(stmt, &token), SQL_NEED_DATA);
+    ASSERT_EQ(SQLPutData(stmt, const_cast<char *>("whole"), SQL_NTS), SQL_SUCCESS);
+    ASSERT_EQ(SQLParamData(stmt, &token), SQL_NEED_DATA);
+    ASSERT_EQ(SQLPutData(stmt, const_cast<char *>("\x01\x02"), 2), SQL_SUCCESS);
+    ASSERT_EQ(SQLParamData(stmt, &token), SQL_SUCCESS) << Diag();
+    EXPECT_EQ(ReadLong(32, "Notes", SQL_C_CHAR), "whole");
+}
