@@ -26,7 +26,7 @@ port=$(awk '/listening on/{print $3; exit}' "$dir/out")
 
 printf '[QX]\nDriver=%s\n' "$driver" > "$dir/odbcinst.ini"
 printf '[demo]\nDriver=QX\nDBQ=TCP/IP:127.0.0.1:%s\n' "$port" > "$dir/odbc.ini"
-export ODBCSYSINI=$dir ODBCINI=$dir/odbc.ini QX_DIALOG=none
+export ODBCSYSINI=$dir ODBCINI=$dir/odbc.ini QX_DIALOG=none QX_DRIVE_ROOT_DIR=$dir/drive
 # Uninstrumented clients load our sanitized libraries.
 client_env=(env "LD_PRELOAD=${QX_PRELOAD:-}" "ASAN_OPTIONS=detect_leaks=0")
 

@@ -54,6 +54,9 @@ protected:
     qxtest::TempDir tempDir{"qxe2e"};
     qxtest::OdbcIniFiles &ini = ProcessIni();
     qxtest::ScopedEnv noDialog{"QX_DIALOG", "none"};
+    // The driver's own files (views) go into the test's directory, so tests
+    // running side by side never see each other's views.
+    qxtest::ScopedEnv driveRoot{"QX_DRIVE_ROOT_DIR", (tempDir / "drive").string()};
     std::string dir;
     std::string fixture = QX_DEMO_FIXTURE;
     QxServerProcess server;
