@@ -911,6 +911,7 @@ TEST_F(E2ePlanFile, EveryPreparedQueryWritesOneRecord)
         "SELECT Name FROM Emp",
         "SELECT e.Name, d.Name FROM Emp e, Dept d WHERE e.Dept = d.ID ORDER BY 1",
         "SELECT Name FROM Emp WHERE Dept IN (SELECT ID FROM Dept WHERE Name <> '100%')",
+        "SELECT Name FROM Emp UNION SELECT Name FROM Dept",
     };
     for (const std::string &sql : queries)
         ASSERT_EQ(Prepare(sql), SQL_SUCCESS) << sql << ": " << Diag();
@@ -936,4 +937,8 @@ TEST_F(E2ePlanFile, EveryPreparedQueryWritesOneRecord)
     EXPECT_NE(records[1].trees[0].find('1'), std::string::npos) << records[1].trees[0];
     EXPECT_EQ(records[1].tables, (std::vector<std::string>{"EMP e", "DEPT d"}));
     EXPECT_EQ(records[2].trees.size(), 2u);
+    // The union's two inputs follow its own tree.
+    ASSERT_EQ(records[3].trees.size(), 3u);
+    EXPECT_NE(records[3].trees[0].find("10"), std::string::npos) << records[3].trees[0];
+    EXPECT_EQ(records[3].tables, (std::vector<std::string>{"EMP", "DEPT"}));
 }

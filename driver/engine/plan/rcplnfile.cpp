@@ -9,7 +9,10 @@
 //   3 table        bytes 8..67 the table's name and alias (60 characters at
 //                  most, NUL-terminated); w17 the index-range text of an
 //                  index access ("No active Index Code." for a scan)
-//   4, 7, 8, 10    distinct, group result, group, union: w1 child
+//   4, 7, 8        distinct, group result, group: w1 child
+//   10 union       w1 0 (its inputs are trees of their own in the offset
+//                  table), w2 subtype (1 UNION, 2 UNION ALL), w3 the
+//                  number of inputs
 //   5 set function w1 subtype 8 + the function (9 MIN .. 13 AVG), w2 child,
 //                  w3 0
 //   6 aggregate    w1 first child, w2 second child
@@ -25,6 +28,7 @@
 #include "driver/core/rclock.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/plan/rcpln.h"
+#include "driver/engine/plan/rcplnunion.h"
 #include "driver/engine/rcsem.h"
 #include "platform/file.h"
 #include "platform/filelock.h"
@@ -124,12 +128,18 @@ public:
         case PLN_DISTINCT:
         case PLN_GROUPRESULT:
         case PLN_GROUP:
-        case PLN_UNION:
             word(0, node->kind == PLN_DISTINCT      ? RC_PLNF_DISTINCT
                     : node->kind == PLN_GROUPRESULT ? RC_PLNF_GROUPRESULT
-                    : node->kind == PLN_GROUP       ? RC_PLNF_GROUP
-                                                    : RC_PLNF_UNION);
+                                                    : RC_PLNF_GROUP);
             word(1, Node(node->first, depth + 1));
+            break;
+        case PLN_UNION:
+            // Its inputs (the first one too) are trees of their own in the
+            // offset table.
+            word(0, RC_PLNF_UNION);
+            word(1, node->unionState != nullptr ? 0 : Node(node->first, depth + 1));
+            word(2, node->subtype);
+            word(3, node->unionState != nullptr ? node->unionState->inputCount : 0);
             break;
         case PLN_SETFUNC:
             word(0, RC_PLNF_SETFUNC);
@@ -231,6 +241,23 @@ int rcPlnFileBuildBlock(const rcPlnStmt *planner, uint32_t limit, std::vector<ui
     for (const PlanNode *sub : planner->subqueries)
         if (sub != nullptr && sub->subPlan != nullptr)
             trees.push_back(sub->subPlan->root);
+    // Then the branches of every UNION, found in the trees so far and in the
+    // branches themselves.
+    for (size_t t = 0; t < trees.size(); ++t) {
+        std::vector<const PlanNode *> unions;
+        rcPlnVisit(&unions, const_cast<PlanNode *>(trees[t]),
+                   [](void *ctx, uint8_t kind, PlanNode *node) {
+                       if (kind == PLN_UNION && node->unionState != nullptr)
+                           static_cast<std::vector<const PlanNode *> *>(ctx)->push_back(node);
+                       return 1;
+                   });
+        for (const PlanNode *u : unions)
+            for (uint16_t i = 0; i < u->unionState->inputCount; ++i)
+                if (u->unionState->inputs[i].root != nullptr)
+                    trees.push_back(u->unionState->inputs[i].root);
+        if (trees.size() > 4 * kRcPlnMaxTrees)
+            break; // refused below in any case
+    }
     if (trees.size() > kRcPlnMaxTrees) {
         *why = "Query plan not written: the statement has " + std::to_string(trees.size()) +
                " plan trees, a plan record holds " + std::to_string(kRcPlnMaxTrees) + ".";

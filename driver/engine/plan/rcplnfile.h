@@ -13,7 +13,8 @@
 // SQL text with its NUL, the plan block.
 //
 // Plan block: word 0 (unset, 0), eleven words of tree offsets (the query's
-// plan, then each subquery's plan in planning order; unused words 0), the
+// plan, then each subquery's plan in planning order, then each input of
+// every UNION; unused words 0), the
 // trees from offset 48. A tree is written depth-first: a 140-byte record per
 // node (word 0 its class, the other words by class, offsets are block
 // offsets), the node's texts, then its children. Texts are NUL-terminated,
