@@ -154,6 +154,9 @@ int16_t rcStmtOpenQuery(rcStmtHandle *s)
         rcPlnStmtInit(e->planner, &s->errors, s->conn->session);
         e->planner->fnCode = &FnCode;
         e->planner->engineOptions = e->options.engineOptionMask;
+        e->planner->filterMask = e->sourceInfo.filterMask;
+        e->planner->joinMask = e->sourceInfo.joinMask;
+        e->planner->seekFirstLast = (e->sourceInfo.capabilities & RC_SRC_CAP_SEEK_FIRST_LAST) != 0;
         if (rcPlnBuild(e->planner, s->prep.root) != 0) {
             FreePlanner(e);
             return -1;

@@ -56,3 +56,8 @@ int16_t rcExeOpenTemp(rcPlnStmt *stmt, PlanNode *node);
 int16_t rcExeTempRestore(rcPlnStmt *stmt, PlanNode *node);
 int16_t rcExeOpenSetFunc(rcPlnStmt *stmt, PlanNode *node);
 int16_t rcExeOpenAggregate(rcPlnStmt *stmt, PlanNode *node);
+// MIN and MAX answered by index seeks (rcexeseek.cpp): true when the
+// aggregate's set functions were planned so; the seeks fill their
+// accumulators in place of reading the rows.
+bool rcExeIsMinMaxByIndex(const PlanNode *aggregate);
+int16_t rcExeMinMaxByIndex(rcPlnStmt *stmt, PlanNode *aggregate);
