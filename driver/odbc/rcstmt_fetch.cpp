@@ -14,6 +14,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rctrace.h"
 #include "driver/engine/exec/rcexe.h"
+#include "driver/engine/exec/rcexegdo.h"
 #include "driver/engine/plan/rcpln.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/frontend/rcprsfn.h"
@@ -243,7 +244,9 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
             continue;
         if (k >= count)
             return rcStmtDone(s, "SQLFetch", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
-        int16_t r = GetColumn(s, k, b.cType, b.value, b.bufferLength, b.length);
+        int16_t r = rcGdoReadBound(e->planner, k, b.cType, b.value, b.bufferLength, b.length);
+        if (r == RC_GDO_NOT_DIRECT)
+            r = GetColumn(s, k, b.cType, b.value, b.bufferLength, b.length);
         if (r < 0)
             return rcStmtDone(s, "SQLFetch", SQL_ERROR);
         warned = warned || r == 1;

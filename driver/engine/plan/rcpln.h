@@ -91,6 +91,7 @@ enum : int16_t {
 struct rcPlnStmt;
 struct PlanNode;
 struct rcPlnPushDown;
+struct rcGdoState;
 struct QueryPlan;
 using rcPlnNextFn = int16_t (*)(rcPlnStmt *stmt, PlanNode *node, int flag);
 
@@ -294,6 +295,7 @@ struct rcPlnStmt {
     uint32_t joinMask = 0;
     bool seekFirstLast = false;
     rcPlnPushDown *pushDown = nullptr;
+    rcGdoState *gdo = nullptr; // direct column retrieval (exec/rcexegdo.h)
 };
 
 void rcPlnStmtInit(rcPlnStmt *stmt, rcErrorQueue *errors, TamSession *session);

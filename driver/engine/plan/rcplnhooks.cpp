@@ -7,6 +7,7 @@
 #include "driver/core/rccnv.h"
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/engine/exec/rcexegdo.h"
 #include "driver/engine/plan/rcplnpush.h"
 #include "driver/engine/plan/rcplntree.h"
 
@@ -132,6 +133,7 @@ void rcPlnStmtFree(rcPlnStmt *stmt)
             t->temp = nullptr;
         }
     rcFltPushDownFree(stmt);
+    rcGdoFree(stmt);
     rcExpEnvFree(&stmt->env);
     if (stmt->pool != nullptr)
         rcMemPoolDestroy(stmt->pool);
