@@ -19,6 +19,7 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstrings.h"
+#include "driver/engine/expr/rcchkunsup.h"
 #include "driver/frontend/fe_selectlist.h"
 #include "driver/frontend/fe_tablelist.h"
 #include "driver/frontend/rcprsfn.h"
@@ -1177,6 +1178,10 @@ int rcSemCheckStatement(rcPrepared *prep, rcErrorQueue *errors)
 {
     Checker ck{prep, errors, prep->source, {}};
     rcParseNode *root = prep->root;
+    // What the grammar accepts but the engine does not run (DISTINCT inside a
+    // set function, privileges, ALTER ...) stops the statement first.
+    if (rcChkUnsupported(errors, root) != 0)
+        return -1;
     uint32_t counter = 0;
     NumberParams(root, &counter);
     prep->params.clear();

@@ -9,7 +9,9 @@
 // driver's comparison). A start value that cannot be a key of the column
 // empties an equality range; for a lower bound the range starts at the
 // value cut to the column (never later than the true start) and the
-// filters above keep the exact condition.
+// filters above keep the exact condition. A number beyond the range of the
+// column's type empties the range when it is too large and starts it at the
+// first key when it is too small.
 #include "driver/engine/exec/rcexe.h"
 
 #include <cstring>
@@ -122,11 +124,25 @@ int16_t RangeStart(rcPlnStmt *stmt, PlanNode *node)
             int16_t rc =
                 rcExpEvaluate(&stmt->env, node->keySlot, wanted, node->keyBuffer,
                               static_cast<int32_t>(node->keyBufferSize), &length, 0, &isNull);
-            if (rc < 0)
+            if (rc < 0 && !text) {
+                // A number beyond the column's type (40000 for a SMALLINT):
+                // no row equals it, none lies above a value too large, and
+                // every row lies above a value too small.
+                DropRecordsAfter(stmt->errors, before);
+                double wide = 0;
+                int32_t wideLength = 0;
+                if (rcExpEvaluate(&stmt->env, node->keySlot, SQL_DOUBLE, &wide, sizeof wide,
+                                  &wideLength, 0, &isNull) < 0)
+                    return PLN_ERROR;
+                if (kind == PLN_KEY_EQ || wide > 0)
+                    return PLN_RANGE_END;
+                kind = 0;
+            } else if (rc < 0) {
                 return PLN_ERROR;
+            }
             if (isNull)
                 return PLN_RANGE_END; // nothing equals or follows NULL
-            if (rc == 1) {
+            if (rc == 1 && kind != 0) {
                 DropRecordsAfter(stmt->errors, before);
                 if (!text) {
                     // The value is not a value of the column: no row equals
@@ -150,12 +166,16 @@ int16_t RangeStart(rcPlnStmt *stmt, PlanNode *node)
                 kind = PLN_KEY_GE;
             }
         }
-        if (node->keyList != nullptr && Seen(node, text, length))
+        if (kind == 0) {
+            // Below every value of the column: the range starts at the first key.
+        } else if (node->keyList != nullptr && Seen(node, text, length)) {
             return PLN_RANGE_END; // this key's rows were read already
-        int32_t rc = TamMakeKey(s, h, node->keyBuffer, static_cast<uint32_t>(length), 1);
-        if (rc != 0)
-            return PostDrm(stmt, rc);
-        flag = kind == PLN_KEY_EQ ? kSeekEqual : kind == PLN_KEY_GT ? kSeekAbove : kSeekAtLeast;
+        } else {
+            int32_t rc = TamMakeKey(s, h, node->keyBuffer, static_cast<uint32_t>(length), 1);
+            if (rc != 0)
+                return PostDrm(stmt, rc);
+            flag = kind == PLN_KEY_EQ ? kSeekEqual : kind == PLN_KEY_GT ? kSeekAbove : kSeekAtLeast;
+        }
     }
     int32_t rc = TamSeek(s, h, flag);
     if (rc == 0 || rc == kDrmSeekWarning)

@@ -489,9 +489,13 @@ struct Builder {
         const rcParseNode *groupBy = rcPlnChild(block, RC_N_GroupBy_Opt);
         const rcParseNode *having = rcPlnChild(block, RC_N_Having_Opt);
         const rcParseNode *subList = rcPlnChild(selectList, RC_N_SelSubList);
-        if (subList == nullptr || from == nullptr)
+        // The front end expands * of the outermost blocks only; what is left
+        // is the * of an EXISTS subquery, whose rows count and columns do not.
+        bool star = subList == nullptr && selectList != nullptr && selectList->child != nullptr &&
+                    selectList->child->id == '*';
+        if ((subList == nullptr && !star) || from == nullptr)
             return Fail(RC_MSG_GENERAL_ERROR);
-        for (const rcParseNode *k = subList->child; k != nullptr; k = k->next)
+        for (const rcParseNode *k = star ? nullptr : subList->child; k != nullptr; k = k->next)
             if (k->id == RC_N_SelSubListItem) {
                 const rcParseNode *e = rcPlnChild(k, RC_N_Expression);
                 if (e == nullptr)

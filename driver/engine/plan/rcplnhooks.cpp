@@ -215,6 +215,13 @@ PlanNode *rcPlnSetFunctionOf(rcPlnStmt *stmt, const rcParseNode *ref)
         rcPlnNotCapable(stmt, "This set function is not supported.");
         return nullptr;
     }
+    // A set function inside another's argument (MAX(COUNT(*))) has no
+    // meaning: there is no row set of groups to fold it over.
+    if (arg != nullptr &&
+        !rcPlnWalkTree(arg, [](const rcParseNode *k) { return k->id != RC_N_SetFunctionRef; })) {
+        rcErrRaise(stmt->errors, RC_ENG_NESTED_SET_FUNCTIONS_NOT_ALLOWED);
+        return nullptr;
+    }
     PlanNode *n = rcPlnNewNode(stmt, PLN_SETFUNC);
     void *p = n != nullptr ? rcMemPoolAlloc(stmt->pool, sizeof(rcPlnAccumulator)) : nullptr;
     if (p == nullptr) {

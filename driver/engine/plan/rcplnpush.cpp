@@ -740,7 +740,8 @@ struct Encoder {
                 t[2] = 0;
                 t[3] = nextByte;
                 auto *bytes = reinterpret_cast<uint8_t *>(data->data());
-                std::memcpy(bytes + nextByte, n.value.data(), n.value.size());
+                if (!n.value.empty())
+                    std::memcpy(bytes + nextByte, n.value.data(), n.value.size());
                 nextByte += DataBytes(n);
             }
         } else {
