@@ -197,6 +197,10 @@ int32_t LinkChannelStatus(LinkChannel *ch);
 int LinkPump(ServerLink *link);
 // Waits up to `ms` for any link of the component to become ready; takes the
 // component's lock only to collect the sockets, never while waiting.
+// How long LinkWait looks at the sockets before it sleeps in poll:
+// kLinkSpinMicros, or the environment's QX_LINK_SPIN_US (0 never), read once.
+inline constexpr int kLinkSpinMicros = 300;
+int LinkSpinMicros();
 void LinkWait(TcpComponent *comp, int ms);
 // Gives up the link that carries `ch` (its owner stopped waiting for it):
 // the socket closes and every pending block of its channels gets `status`,

@@ -16,6 +16,8 @@
 #include "platform/clock.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
@@ -754,6 +756,18 @@ int LinkPump(ServerLink *link)
     return progress ? 44 : 1;
 }
 
+int LinkSpinMicros()
+{
+    static const int spin = [] {
+        const char *v = std::getenv("QX_LINK_SPIN_US");
+        if (!v || !*v)
+            return kLinkSpinMicros;
+        long n = std::strtol(v, nullptr, 10);
+        return n < 0 ? 0 : n > 1000000 ? 1000000 : static_cast<int>(n);
+    }();
+    return spin;
+}
+
 void LinkWait(TcpComponent *comp, int ms)
 {
     pollfd fds[64];
@@ -775,6 +789,16 @@ void LinkWait(TcpComponent *comp, int ms)
     lock.unlock();
     if (n == 0)
         return;
+    // A reply usually comes within a few hundred microseconds: look for it
+    // without sleeping first, since a thread put to sleep wakes up slowly on
+    // an idle (virtual) CPU and a result read in windows waits once a window.
+    if (int spin = LinkSpinMicros(); spin > 0) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(spin);
+        do {
+            if (::poll(fds, n, 0) != 0)
+                return;
+        } while (std::chrono::steady_clock::now() < until);
+    }
     ::poll(fds, n, ms);
 }
 

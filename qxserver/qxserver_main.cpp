@@ -30,6 +30,8 @@ const char kUsage[] =
     "  --max-links N         links served at once (default 64)\n"
     "  --link-buffer BYTES   bytes one link may hold in each direction (default 80 MiB)\n"
     "  --login-timeout MS    links without a login are dropped after MS (default 30000, 0 never)\n"
+    "latency:\n"
+    "  --spin-us US          look for the next request this long without sleeping (default 300)\n"
     "fault injection:\n"
     "  --fail CODE:STATUS    answer request CODE with STATUS, no body\n"
     "  --handshake-word HEX4 send this byte-order word\n"

@@ -22,6 +22,9 @@
 //                           it has not read yet (default 80 MiB)
 //     --login-timeout MS    a link with no logged-in session is dropped this
 //                           long after it was accepted (default 30000, 0 never)
+//   latency:
+//     --spin-us US          after serving a request, look for the next one
+//                           this long without sleeping (default 300, 0 never)
 //   fault injection (CODE is a request code):
 //     --fail CODE:STATUS    answer CODE with STATUS and no body
 //     --handshake-word HEX4 send this byte-order word instead of the true one
@@ -63,6 +66,7 @@ struct ServerOptions {
     uint32_t maxLinks = 64;
     size_t linkBuffer = 80u * 1024 * 1024;
     uint32_t loginTimeoutMs = 30000;
+    uint32_t spinMicros = 300;
 };
 
 // False with a message for a bad command line.

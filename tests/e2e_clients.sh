@@ -3,6 +3,9 @@
 #   e2e_clients.sh MODE QXSERVER FIXTURE SQLDRIVER
 # MODE isql: isql by DSN and by a DSN-less connection string.
 # MODE pyodbc: /usr/bin/python3 with pyodbc connects and disconnects.
+# MODE pyparams: pyodbc queries with parameters, long texts among them.
+# MODE catalog: pyodbc's cursor.tables(), columns(), statistics() and
+#   primaryKeys(), and isql's "help" and "help TABLE", list the demo tables.
 # MODE timeouts: isql and pyodbc against a server that holds its replies and
 #   one that is stopped (kill -STOP): each connect ends within its login time
 #   (1 s) plus a margin with the reason.
@@ -32,6 +35,42 @@ now() { date +%s.%N; }
 within() { awk -v s="$1" -v e="$(now)" -v m="$2" 'BEGIN { d = e - s; print "took " d " s"; exit !(d < m) }'; }
 
 case $mode in
+catalog)
+  "${client_env[@]}" /usr/bin/python3 - <<'PY'
+import pyodbc
+c = pyodbc.connect("DSN=demo;UID=demo;PWD=demo", autocommit=True)
+cur = c.cursor()
+tables = [(r.table_name, r.table_type) for r in cur.tables()]
+assert tables == [("Customers", "TABLE"), ("OrderLines", "TABLE"), ("Orders", "TABLE"),
+                  ("Products", "TABLE")], tables
+assert [r.table_name for r in cur.tables(table="order%")] == ["OrderLines", "Orders"]
+columns = [(r.column_name, r.data_type, r.type_name, r.nullable)
+           for r in cur.columns(table="Customers")]
+assert columns == [("ID", 4, "LONGINT", 0), ("Name", 12, "STRING", 1), ("City", 12, "STRING", 1),
+                   ("Country", 12, "STRING", 1), ("Since", 9, "DATE", 1),
+                   ("Credit", 8, "REAL", 0), ("Active", -7, "BOOLEAN", 0),
+                   ("Notes", -1, "TEXT", 1)], columns
+assert [r.column_name for r in cur.columns(table="Orders", column="%id")] == ["ID", "CustomerID"]
+stats = [(r.index_name, r.non_unique, r.type, r.column_name) for r in cur.statistics("Customers")]
+assert stats == [(None, None, 0, None), ("ID", 0, 3, "ID"), ("City", 1, 3, "City"),
+                 ("Name", 1, 3, "Name"), ("Since", 1, 3, "Since")], stats
+keys = [(r.table_name, r.column_name, r.key_seq) for r in cur.primaryKeys("Customers")]
+assert keys == [("Customers", "ID", 1)], keys
+# The cursor runs a query after its catalog results.
+assert cur.execute("SELECT COUNT(*) FROM Customers").fetchone()[0] > 0
+c.close()
+print("pyodbc catalog calls hold")
+PY
+  out=$(echo "help" | "${client_env[@]}" isql -b -d'|' demo demo demo 2>&1) || true
+  echo "$out"
+  for t in Customers OrderLines Orders Products; do grep -q "| *$t *| *TABLE" <<< "$out"; done
+  out=$(echo "help Customers" | "${client_env[@]}" isql -b demo demo demo 2>&1) || true
+  echo "$out"
+  for c in ID Name City Country Since Credit Active Notes; do
+    grep -q "| *Customers *| *$c *|" <<< "$out"
+  done
+  grep -q '8 rows fetched' <<< "$out"
+  ;;
 timeouts)
   "$server" --port 0 --fixture "$fixture" --delay 600000 > "$dir/out2" &
   slow=$!
@@ -148,6 +187,38 @@ try:
 finally:
     p.terminate()
     p.wait()
+PY
+  ;;
+pyparams)
+  # Parameters through pyodbc, with the encoding calls the README gives.
+  "${client_env[@]}" /usr/bin/python3 - "$fixture" <<'PY'
+import datetime, json, sys, pyodbc
+c = pyodbc.connect("DSN=demo;UID=demo;PWD=demo", autocommit=True)
+c.setdecoding(pyodbc.SQL_CHAR, encoding="cp1252")
+c.setencoding(encoding="cp1252")
+cur = c.cursor()
+rows = cur.execute("SELECT ID, Name FROM Customers WHERE ID = ? AND Name LIKE ?", 5, "D%").fetchall()
+assert [tuple(r) for r in rows] == [(5, "David Müller")], rows
+assert cur.execute("SELECT ID FROM Customers WHERE ID = ? AND Name LIKE ?", 5, "A%").fetchall() == []
+# Text outside ASCII, a date, a float, a NULL.
+assert [r[0] for r in cur.execute("SELECT ID FROM Products WHERE Name = ?", "Crème café 1")] == [1]
+assert [r[0] for r in cur.execute("SELECT ID FROM Orders WHERE OrderDate = ?",
+                                  datetime.date(2023, 8, 24))] == [1001]
+n = cur.execute("SELECT COUNT(*) FROM Customers WHERE Credit > ?", 16519.1).fetchone()[0]
+m = cur.execute("SELECT COUNT(*) FROM Customers WHERE Credit > 16519.1").fetchone()[0]
+assert n == m and n > 0, (n, m)
+assert cur.execute("SELECT ID FROM Customers WHERE Name = ?", None).fetchall() == []
+# A long text: bound whole, and (maxwrite) sent at execution in pieces.
+note = [r for r in json.load(open(sys.argv[1], encoding="utf-8"))["tables"][0]["records"] if r["ID"] == 75][0]["Notes"]
+assert len(note) > 6000, len(note)
+for maxwrite in (0, 255):
+    c.maxwrite = maxwrite
+    assert [r[0] for r in cur.execute("SELECT ID FROM Customers WHERE Notes = ?", note)] == [75]
+    assert cur.execute("SELECT ID FROM Customers WHERE Notes = ?", note + "x").fetchall() == []
+# Executed again with new values.
+for i in (1, 7, 150):
+    assert cur.execute("SELECT ID FROM Customers WHERE ID = ?", i).fetchone()[0] == i
+print("pyodbc parameters hold")
 PY
   ;;
 esac

@@ -4,6 +4,8 @@
 // closing and executing again.
 #include "tests/e2e_fixture.h"
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -207,6 +209,185 @@ TEST_F(E2eFetch, MaxRowsStopsTheFetch)
     EXPECT_EQ(Query("SELECT ID FROM Emp ORDER BY ID DESC"), (std::vector<std::string>{"5", "4"}));
     ASSERT_EQ(SQLSetStmtOption(stmt, SQL_MAX_ROWS, 0), SQL_SUCCESS);
     EXPECT_EQ(Query("SELECT ID FROM Emp ORDER BY ID DESC").size(), 5u);
+}
+
+// The Doc table's long values as the fixture writes them.
+std::string DocBody()
+{
+    std::string body;
+    char piece[16];
+    for (int i = 0; i < 200; ++i) {
+        std::snprintf(piece, sizeof piece, "%04d-", i);
+        body += piece;
+    }
+    return body;
+}
+std::string DocData()
+{
+    std::string data;
+    for (int i = 0; i < 300; ++i)
+        data += static_cast<char>(i % 256);
+    return data;
+}
+std::string Hex(const std::string &bytes)
+{
+    std::string text;
+    char pair[3];
+    for (unsigned char c : bytes) {
+        std::snprintf(pair, sizeof pair, "%02X", c);
+        text += pair;
+    }
+    return text;
+}
+
+struct PieceCase {
+    SQLUSMALLINT column; // of SELECT ID, Title, Body, Data FROM Doc WHERE ID = 1
+    SQLSMALLINT cType;
+    SQLLEN bufferLength;
+    std::string whole;
+};
+
+TEST_F(E2eFetch, GetDataDeliversEveryByteOnceThenNoData)
+{
+    const PieceCase cases[] = {
+        {3, SQL_C_CHAR, 64, DocBody()},      // a long text
+        {3, SQL_C_CHAR, 2, DocBody()},       // one character a call
+        {4, SQL_C_BINARY, 64, DocData()},    // long binary data
+        {4, SQL_C_CHAR, 33, Hex(DocData())}, // the same as hexadecimal text
+        {2, SQL_C_CHAR, 3, "long"},          // a short text
+        {2, SQL_C_BINARY, 3, "long"},        // a short text as bytes
+        {1, SQL_C_CHAR, 1, "1"},             // a number as text, nothing fits
+    };
+    for (const PieceCase &c : cases) {
+        SCOPED_TRACE(testing::Message() << "column " << c.column << " type " << c.cType
+                                        << " buffer " << c.bufferLength);
+        ASSERT_EQ(SQLExecDirect(stmt, Text("SELECT ID, Title, Body, Data FROM Doc WHERE ID = 1"),
+                                SQL_NTS),
+                  SQL_SUCCESS)
+            << Diag();
+        ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+        bool isChar = c.cType == SQL_C_CHAR;
+        SQLLEN room = isChar ? (c.bufferLength > 0 ? c.bufferLength - 1 : 0) : c.bufferLength;
+        std::string got;
+        for (int call = 0; call < 10000; ++call) {
+            std::vector<char> buf(static_cast<size_t>(c.bufferLength) + 1, '\x7f');
+            SQLLEN length = 0;
+            SQLRETURN rc = SQLGetData(stmt, c.column, c.cType, buf.data(), c.bufferLength, &length);
+            if (rc == SQL_NO_DATA_FOUND)
+                break;
+            ASSERT_TRUE(rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) << Diag();
+            // The indicator is what is left of the value from this piece on.
+            EXPECT_EQ(length, static_cast<SQLLEN>(c.whole.size() - got.size()));
+            SQLLEN n = length < room ? length : room;
+            EXPECT_EQ(rc, length > room ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
+            if (rc == SQL_SUCCESS_WITH_INFO) {
+                EXPECT_EQ(Diag().substr(0, 5), "01004");
+            }
+            if (isChar && c.bufferLength > 0) {
+                EXPECT_EQ(buf[static_cast<size_t>(n)], '\0');
+            }
+            // Nothing is written past the piece (and its terminator).
+            EXPECT_EQ(buf[static_cast<size_t>(c.bufferLength)], '\x7f');
+            got.append(buf.data(), static_cast<size_t>(n));
+            if (rc == SQL_SUCCESS) {
+                EXPECT_EQ(got.size(), c.whole.size());
+            }
+            if (room == 0 && rc == SQL_SUCCESS_WITH_INFO)
+                break; // a buffer that holds nothing only tells the length
+        }
+        if (room > 0) {
+            EXPECT_EQ(got, c.whole);
+        }
+        std::vector<char> after(static_cast<size_t>(c.bufferLength));
+        SQLLEN length = 0;
+        EXPECT_EQ(SQLGetData(stmt, c.column, c.cType, after.data(), c.bufferLength, &length),
+                  room > 0 ? SQL_NO_DATA_FOUND : SQL_SUCCESS_WITH_INFO);
+        ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+    }
+}
+
+TEST_F(E2eFetch, GetDataStartsAfreshOnEachRowAndColumn)
+{
+    ASSERT_EQ(SQLExecDirect(stmt, Text("SELECT ID, Body FROM Doc ORDER BY ID"), SQL_NTS),
+              SQL_SUCCESS)
+        << Diag();
+    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+    char buf[11] = {};
+    SQLLEN length = 0;
+    EXPECT_EQ(SQLGetData(stmt, 2, SQL_C_CHAR, buf, sizeof buf, &length), SQL_SUCCESS_WITH_INFO);
+    EXPECT_STREQ(buf, "0000-0001-");
+    // A fixed-size value is whole at once; the next call says no data.
+    SQLINTEGER id = 0;
+    EXPECT_EQ(SQLGetData(stmt, 1, SQL_C_LONG, &id, 0, &length), SQL_SUCCESS);
+    EXPECT_EQ(id, 1);
+    EXPECT_EQ(SQLGetData(stmt, 1, SQL_C_LONG, &id, 0, &length), SQL_NO_DATA_FOUND);
+    // The other column goes on where it stopped.
+    EXPECT_EQ(SQLGetData(stmt, 2, SQL_C_CHAR, buf, sizeof buf, &length), SQL_SUCCESS_WITH_INFO);
+    EXPECT_STREQ(buf, "0002-0003-");
+    EXPECT_EQ(length, 990);
+    // The next row's values start at their beginning; the empty text is NULL.
+    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+    EXPECT_EQ(SQLGetData(stmt, 2, SQL_C_CHAR, buf, sizeof buf, &length), SQL_SUCCESS);
+    EXPECT_EQ(length, SQL_NULL_DATA);
+    EXPECT_EQ(SQLGetData(stmt, 2, SQL_C_CHAR, buf, sizeof buf, &length), SQL_NO_DATA_FOUND);
+    EXPECT_EQ(SQLGetData(stmt, 1, SQL_C_LONG, &id, 0, &length), SQL_SUCCESS);
+    EXPECT_EQ(id, 2);
+    // A bound column is the fetch's: SQLGetData refuses it.
+    ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, &id, 0, &length), SQL_SUCCESS);
+    ASSERT_EQ(SQLExecDirect(stmt, Text("SELECT ID, Body FROM Doc ORDER BY ID"), SQL_NTS),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+    EXPECT_EQ(SQLGetData(stmt, 1, SQL_C_LONG, &id, 0, &length), SQL_ERROR);
+    EXPECT_EQ(Diag().substr(0, 5), "S1002");
+}
+
+TEST_F(E2eFetch, MaxLengthEndsValuesWithoutATerminatorInBinaryData)
+{
+    ASSERT_EQ(SQLSetStmtOption(stmt, SQL_MAX_LENGTH, 50), SQL_SUCCESS);
+    ASSERT_EQ(SQLExecDirect(stmt, Text("SELECT Title, Body, Data FROM Doc WHERE ID = 1"), SQL_NTS),
+              SQL_SUCCESS)
+        << Diag();
+    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+    // A text in pieces stops after 50 characters: the call that reaches the
+    // limit succeeds, the next has no data.
+    char text[40];
+    SQLLEN length = 0;
+    EXPECT_EQ(SQLGetData(stmt, 2, SQL_C_CHAR, text, sizeof text, &length), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(length, 50);
+    EXPECT_EQ(std::string(text), DocBody().substr(0, 39));
+    EXPECT_EQ(SQLGetData(stmt, 2, SQL_C_CHAR, text, sizeof text, &length), SQL_SUCCESS);
+    EXPECT_EQ(length, 11);
+    EXPECT_EQ(std::string(text), DocBody().substr(39, 11));
+    EXPECT_EQ(SQLGetData(stmt, 2, SQL_C_CHAR, text, sizeof text, &length), SQL_NO_DATA_FOUND);
+    // Binary data: 50 bytes and not one byte more, no terminator.
+    char bytes[64];
+    std::memset(bytes, 0x7f, sizeof bytes);
+    EXPECT_EQ(SQLGetData(stmt, 3, SQL_C_BINARY, bytes, sizeof bytes, &length), SQL_SUCCESS);
+    EXPECT_EQ(length, 50);
+    EXPECT_EQ(std::string(bytes, 50), DocData().substr(0, 50));
+    EXPECT_EQ(bytes[50], '\x7f');
+
+    // Bound columns: the limit holds at the fetch; a text as bytes ends
+    // without a terminator.
+    ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtOption(stmt, SQL_MAX_LENGTH, 3), SQL_SUCCESS);
+    char title[8];
+    std::memset(title, 0x7f, sizeof title);
+    char data[8];
+    std::memset(data, 0x7f, sizeof data);
+    SQLLEN titleLength = 0, dataLength = 0;
+    ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_BINARY, title, sizeof title, &titleLength), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(stmt, 3, SQL_C_CHAR, data, sizeof data, &dataLength), SQL_SUCCESS);
+    ASSERT_EQ(SQLExecDirect(stmt, Text("SELECT Title, Body, Data FROM Doc WHERE ID = 1"), SQL_NTS),
+              SQL_SUCCESS);
+    EXPECT_EQ(SQLFetch(stmt), SQL_SUCCESS) << Diag();
+    EXPECT_EQ(titleLength, 3);
+    EXPECT_EQ(std::string(title, 3), "lon");
+    EXPECT_EQ(title[3], '\x7f');
+    // Three bytes of binary data as text: six hexadecimal characters.
+    EXPECT_EQ(dataLength, 6);
+    EXPECT_STREQ(data, "000102");
 }
 
 TEST_F(E2eFetch, DroppingAnOpenCursorReleasesIt)

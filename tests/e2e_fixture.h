@@ -40,9 +40,19 @@ protected:
 
     std::string ReadFile(const std::string &name) const { return qxtest::ReadFile(tempDir / name); }
 
+    // unixODBC resolves ODBCSYSINI and ODBCINI at its first use and keeps the
+    // paths for the life of the process, so every test of a process writes
+    // its ini files into one directory that lives as long as the process.
+    static qxtest::OdbcIniFiles &ProcessIni()
+    {
+        static qxtest::TempDir iniDir{"qxe2eini"};
+        static qxtest::OdbcIniFiles files{iniDir.Path()};
+        return files;
+    }
+
     // Declared in the order they are made; they go in reverse.
     qxtest::TempDir tempDir{"qxe2e"};
-    qxtest::OdbcIniFiles ini{tempDir.Path()};
+    qxtest::OdbcIniFiles &ini = ProcessIni();
     qxtest::ScopedEnv noDialog{"QX_DIALOG", "none"};
     std::string dir;
     std::string fixture = QX_DEMO_FIXTURE;

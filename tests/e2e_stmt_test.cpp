@@ -3,6 +3,7 @@
 // answers, parameter types, statement states, native SQL, SQLGetInfo and
 // the engine's SET statements.
 #include "tests/e2e_fixture.h"
+#include "driver/engine/plan/tests/plnfile_reader.h"
 
 #include <cstring>
 #include <memory>
@@ -325,7 +326,7 @@ TEST_F(E2eStmt, StatementStateSequences)
 {
     const std::vector<std::vector<Step>> sequences = {
         {{'E', SQL_ERROR, "S1010"}},
-        {{'D', SQL_SUCCESS, ""}, {'E', SQL_ERROR, "S1C00"}, {'E', SQL_ERROR, "S1C00"}},
+        {{'D', SQL_SUCCESS, ""}, {'E', SQL_SUCCESS, ""}, {'E', SQL_SUCCESS, ""}},
         {{'S', SQL_SUCCESS, ""},
          {'N', SQL_SUCCESS, ""},
          {'E', SQL_SUCCESS, ""},
@@ -351,6 +352,19 @@ TEST_F(E2eStmt, StatementStateSequences)
          {'Q', SQL_SUCCESS, ""},
          {'Y', SQL_ERROR, "S0022"},
          {'Q', SQL_ERROR, "S1010"}},
+        // An open result set must be closed before the handle is reused;
+        // SQLMoreResults closes it and finds no second one.
+        {{'W', SQL_SUCCESS, ""},
+         {'R', SQL_SUCCESS, ""},
+         {'P', SQL_ERROR, "24000"},
+         {'C', SQL_SUCCESS, ""},
+         {'P', SQL_SUCCESS, ""},
+         {'E', SQL_SUCCESS, ""},
+         {'F', SQL_SUCCESS, ""},
+         {'M', SQL_NO_DATA_FOUND, ""},
+         {'E', SQL_SUCCESS, ""},
+         {'F', SQL_SUCCESS, ""},
+         {'C', SQL_SUCCESS, ""}},
     };
     for (const auto &seq : sequences) {
         SQLHSTMT s = SQL_NULL_HSTMT;
@@ -371,6 +385,15 @@ TEST_F(E2eStmt, StatementStateSequences)
             case 'N': rc = SQLNumResultCols(s, &count); break;
             case 'G': rc = SQLGetCursorName(s, name, sizeof name, nullptr); break;
             case 'Y': rc = SQLExecDirect(s, Text("SELECT Nope FROM Emp"), SQL_NTS); break;
+            case 'W': rc = SQLExecDirect(s, Text("SELECT Name FROM Emp"), SQL_NTS); break;
+            case 'F': rc = SQLFetch(s); break;
+            case 'M': rc = SQLMoreResults(s); break;
+            case 'R': {
+                SQLLEN rows = 0;
+                rc = SQLRowCount(s, &rows);
+                EXPECT_EQ(rows, -1) << trail;
+                break;
+            }
             case 'Q':
                 rc = SQLDescribeCol(s, 1, name, sizeof name, nullptr, nullptr, nullptr, nullptr,
                                     nullptr);
@@ -436,6 +459,33 @@ TEST_F(E2eStmt, CursorNames)
     EXPECT_EQ(SQLGetCursorName(stmt, name, 4, &length), SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(length, 18);
     EXPECT_EQ(SQLFreeStmt(other, SQL_DROP), SQL_SUCCESS);
+
+    // Executed queries without a name get default names that fit the
+    // field, stay with their statement and differ from each other and from
+    // the names taken.
+    SQLHSTMT a = SQL_NULL_HSTMT, b = SQL_NULL_HSTMT, c = SQL_NULL_HSTMT;
+    for (SQLHSTMT *s : {&a, &b, &c})
+        ASSERT_EQ(SQLAllocStmt(h->dbc, s), SQL_SUCCESS);
+    EXPECT_EQ(SQLSetCursorName(b, Text("SQL_CUR1"), SQL_NTS), SQL_SUCCESS);
+    std::vector<std::string> names;
+    for (SQLHSTMT s : {a, c}) {
+        ASSERT_EQ(SQLExecDirect(s, Text("SELECT Name FROM Emp"), SQL_NTS), SQL_SUCCESS);
+        for (int again = 0; again < 2; ++again) {
+            ASSERT_EQ(SQLGetCursorName(s, name, sizeof name, &length), SQL_SUCCESS);
+            std::string got = reinterpret_cast<char *>(name);
+            EXPECT_EQ(got.rfind("SQL_CUR", 0), 0u) << got;
+            EXPECT_EQ(size_t(length), got.size());
+            EXPECT_LE(length, 18);
+            if (again == 0)
+                names.push_back(got);
+            EXPECT_EQ(got, names.back());
+        }
+    }
+    EXPECT_NE(names[0], names[1]);
+    EXPECT_NE(names[0], "SQL_CUR1");
+    EXPECT_NE(names[1], "SQL_CUR1");
+    for (SQLHSTMT s : {a, b, c})
+        EXPECT_EQ(SQLFreeStmt(s, SQL_DROP), SQL_SUCCESS);
 }
 
 TEST_F(E2eStmt, StatementOptions)
@@ -585,14 +635,40 @@ TEST_F(E2eStmt, GetInfoAnswersByKind)
               SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(length, 20);
     EXPECT_EQ(h->Diag(), "01004");
-    // The functions the driver exports are the ones it says it has.
-    for (SQLUSMALLINT f :
-         {SQL_API_SQLPREPARE, SQL_API_SQLDESCRIBECOL, SQL_API_SQLNUMPARAMS,
-          SQL_API_SQLDESCRIBEPARAM, SQL_API_SQLNATIVESQL, SQL_API_SQLSETCURSORNAME}) {
+    // The functions the driver says it has are the ones its library
+    // exports, and the other way round.
+    struct Function {
+        SQLUSMALLINT id;
+        const char *name;
+    };
+    const Function functions[] = {
+        {SQL_API_SQLALLOCSTMT, "SQLAllocStmt"},
+        {SQL_API_SQLPREPARE, "SQLPrepare"},
+        {SQL_API_SQLDESCRIBECOL, "SQLDescribeCol"},
+        {SQL_API_SQLSETCURSORNAME, "SQLSetCursorName"},
+        {SQL_API_SQLGETCURSORNAME, "SQLGetCursorName"},
+        {SQL_API_SQLCANCEL, "SQLCancel"},
+        {SQL_API_SQLROWCOUNT, "SQLRowCount"},
+        {SQL_API_SQLNUMPARAMS, "SQLNumParams"},
+        {SQL_API_SQLDESCRIBEPARAM, "SQLDescribeParam"},
+        {SQL_API_SQLNATIVESQL, "SQLNativeSql"},
+        {SQL_API_SQLMORERESULTS, "SQLMoreResults"},
+        {SQL_API_SQLBROWSECONNECT, "SQLBrowseConnect"},
+        {SQL_API_SQLGETSTMTOPTION, "SQLGetStmtOption"},
+        {SQL_API_SQLSETSTMTOPTION, "SQLSetStmtOption"},
+        {SQL_API_SQLEXTENDEDFETCH, "SQLExtendedFetch"},
+        {SQL_API_SQLSETPOS, "SQLSetPos"},
+        {SQL_API_SQLSETSCROLLOPTIONS, "SQLSetScrollOptions"},
+    };
+    void *lib = dlopen(QX_SQLDRIVER_LIB, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr) << dlerror();
+    for (const Function &f : functions) {
         SQLUSMALLINT exists = 0;
-        EXPECT_EQ(SQLGetFunctions(h->dbc, f, &exists), SQL_SUCCESS);
-        EXPECT_EQ(exists, SQL_TRUE) << f;
+        EXPECT_EQ(SQLGetFunctions(h->dbc, f.id, &exists), SQL_SUCCESS);
+        bool exported = dlsym(lib, f.name) != nullptr;
+        EXPECT_EQ(exists == SQL_TRUE, exported) << f.name;
     }
+    dlclose(lib);
 }
 
 TEST_F(E2eStmt, SetStatementsApplyAndAreSeenByTheNextStatement)
@@ -729,6 +805,69 @@ TEST_F(E2eView, BadDefinitionsAreRefused)
                     {"Name", SQL_VARCHAR, 20, 0, SQL_NULLABLE, "DEPT"}});
 }
 
+// Rows read through views: each row's columns as text, joined by "|".
+TEST_F(E2eView, QueriesThroughViewsReturnTheBaseRows)
+{
+    auto rows = [&](const std::string &sql) {
+        std::vector<std::string> out;
+        EXPECT_EQ(Exec(sql), SQL_SUCCESS) << sql << ": " << Diag();
+        SQLSMALLINT columns = 0;
+        SQLNumResultCols(stmt, &columns);
+        while (SQLFetch(stmt) == SQL_SUCCESS) {
+            std::string row;
+            for (SQLUSMALLINT c = 1; c <= columns; ++c) {
+                char value[64] = {};
+                SQLLEN length = 0;
+                SQLGetData(stmt, c, SQL_C_CHAR, value, sizeof value, &length);
+                row += (c > 1 ? "|" : "") + std::string(length == SQL_NULL_DATA ? "NULL" : value);
+            }
+            out.push_back(row);
+        }
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        return out;
+    };
+    using Rows = std::vector<std::string>;
+    Run("CREATE VIEW Staff AS SELECT ID, Name AS Who, Salary, Dept FROM Emp");
+    Run("CREATE VIEW Rich AS SELECT Who, Dept FROM Staff WHERE Salary > 1000");
+    Run("CREATE VIEW PerDept (Dept, Heads) AS SELECT Dept, COUNT(*) FROM Emp GROUP BY Dept");
+    struct Case {
+        const char *sql;
+        Rows rows;
+    };
+    const Case cases[] = {
+        {"SELECT Who FROM Staff WHERE Salary > 1000", {"Ann"}},
+        {"SELECT Who FROM Staff WHERE ID = 2", {"Bo"}},
+        {"SELECT s.Who, d.Name FROM Staff s, Dept d WHERE s.Dept = d.ID ORDER BY 1",
+         {"Ann|Sales", "Bo|Lab"}},
+        {"SELECT * FROM Rich", {"Ann|1"}},
+        {"SELECT r.Who, d.Name FROM Rich r, Dept d WHERE r.Dept = d.ID", {"Ann|Sales"}},
+        {"SELECT Dept, COUNT(*) FROM Staff GROUP BY Dept ORDER BY Dept", {"1|1", "2|1"}},
+        {"SELECT Dept, Heads FROM PerDept WHERE Dept = 2", {"2|1"}},
+        {"SELECT Heads FROM PerDept ORDER BY 1", {"1", "1"}},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(rows(c.sql), c.rows) << c.sql;
+    // A grouped view joined to a table is refused.
+    Refused("SELECT p.Heads FROM PerDept p, Dept d WHERE p.Dept = d.ID", "S1000",
+            "Grouped view access violation", true);
+}
+
+TEST_F(E2eView, DamagedViewFileIsRefusedWithItsFault)
+{
+    Run("CREATE VIEW Names AS SELECT Name FROM Emp");
+    // A view count above what the file can hold.
+    {
+        FILE *f = std::fopen((dir + "/views/zorview.def").c_str(), "r+b");
+        ASSERT_NE(f, nullptr);
+        const unsigned char count[2] = {0xff, 0x7f};
+        ASSERT_EQ(std::fseek(f, 4, SEEK_SET), 0);
+        ASSERT_EQ(std::fwrite(count, 1, 2, f), 2u);
+        std::fclose(f);
+    }
+    Refused("SELECT * FROM Names", "S1000", "zorview.def is damaged: view count 32767", true);
+    Refused("CREATE VIEW Other AS SELECT Name FROM Dept", "S1000", "is damaged");
+}
+
 TEST_F(E2eView, ReadOnlyConnectionsChangeNoViews)
 {
     Run("CREATE VIEW Keep AS SELECT Name FROM Dept");
@@ -758,3 +897,43 @@ TEST_F(E2eView, ViewsOutliveTheConnection)
 }
 
 } // namespace
+
+// The query-plan file: with QryPlan on, every prepared query appends one
+// record that a reader can follow; other statements write none.
+class E2ePlanFile : public E2eStmt {
+protected:
+    std::string DsnExtra() override { return "QryPlan=1\nQryPlanOutput=" + dir + "/plan.qry\n"; }
+};
+
+TEST_F(E2ePlanFile, EveryPreparedQueryWritesOneRecord)
+{
+    const std::vector<std::string> queries = {
+        "SELECT Name FROM Emp",
+        "SELECT e.Name, d.Name FROM Emp e, Dept d WHERE e.Dept = d.ID ORDER BY 1",
+        "SELECT Name FROM Emp WHERE Dept IN (SELECT ID FROM Dept WHERE Name <> '100%')",
+    };
+    for (const std::string &sql : queries)
+        ASSERT_EQ(Prepare(sql), SQL_SUCCESS) << sql << ": " << Diag();
+    // Executing and preparing other kinds adds nothing.
+    ASSERT_EQ(SQLExecute(stmt), SQL_SUCCESS) << Diag();
+    ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+    ASSERT_EQ(Prepare("DELETE FROM Emp WHERE ID = 9"), SQL_SUCCESS) << Diag();
+    ASSERT_EQ(Prepare("SELECT Nope FROM Emp"), SQL_ERROR);
+
+    std::string bytes = ReadFile("plan.qry");
+    std::vector<PlnFileRecord> records;
+    PlnFileReader reader;
+    ASSERT_TRUE(reader.Read(std::vector<uint8_t>(bytes.begin(), bytes.end()), &records))
+        << reader.error;
+    ASSERT_EQ(records.size(), queries.size());
+    for (size_t i = 0; i < queries.size(); ++i) {
+        EXPECT_EQ(records[i].sql, queries[i]);
+        EXPECT_EQ(records[i].sqlLengthField, queries[i].size() + 1);
+    }
+    EXPECT_EQ(records[0].trees, std::vector<std::string>{"3"});
+    EXPECT_EQ(records[0].tables, std::vector<std::string>{"EMP"});
+    ASSERT_EQ(records[1].trees.size(), 1u);
+    EXPECT_NE(records[1].trees[0].find('1'), std::string::npos) << records[1].trees[0];
+    EXPECT_EQ(records[1].tables, (std::vector<std::string>{"EMP e", "DEPT d"}));
+    EXPECT_EQ(records[2].trees.size(), 2u);
+}

@@ -9,6 +9,7 @@
 #include "driver/odbc/rcodbc_impl.h"
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/plan/rcpln.h"
+#include "driver/engine/rcsem.h"
 #include "driver/frontend/fe_prepared.h"
 #include "driver/odbc/rctxn.h"
 #include "driver/frontend/rcprsfn.h"
@@ -86,7 +87,7 @@ protected:
     // Runs a query; rows as "v1|v2|...", NULL as "NULL". An error gives one
     // row "ERROR <message id> <text>".
     std::vector<std::string> Run(const std::string &sql, int opens = 1, uint32_t options = 0,
-                                 std::string *access = nullptr)
+                                 std::string *access = nullptr, std::string *tables = nullptr)
     {
         std::vector<std::string> rows;
         rcErrorQueue errors{};
@@ -110,7 +111,17 @@ protected:
                 if (kind == PLN_JOIN)
                     *out += 'J', *out += std::to_string(n->subtype);
                 if (kind == PLN_TEMPTABLE)
-                    *out += "T";
+                    *out += n->presorted ? "t" : "T"; // t: rows arrive in key order
+                return 1;
+            });
+        }
+        // The tables' correlation names in plan order (the first drives).
+        if (ok && tables != nullptr) {
+            tables->clear();
+            rcPlnVisit(tables, stmt.plan->root, [](void *ctx, uint8_t kind, PlanNode *n) {
+                auto *out = static_cast<std::string *>(ctx);
+                if (kind == PLN_TABLE)
+                    *out += (out->empty() ? "" : ",") + n->table->alias;
                 return 1;
             });
         }
@@ -136,6 +147,7 @@ protected:
         }
         if (!ok)
             rows = {"ERROR " + FirstMessage(&errors)};
+        warning = ok ? FirstMessage(&errors) : "";
         rcExeCloseQuery(&stmt);
         rcPlnStmtFree(&stmt);
         rcFeReset(&prep);
@@ -155,6 +167,7 @@ protected:
     }
 
     std::vector<int32_t> params;
+    std::string warning; // the first message of the last Run that succeeded
     static qxtest::TempDir *dir_;
     static QxServerProcess *server_;
     std::optional<qxtest::OdbcIniFiles> ini_;
@@ -300,6 +313,179 @@ TEST_F(ExeQuery, Subqueries)
     }
 }
 
+// Subquery predicates follow three-valued logic: a NULL among the rows, a
+// NULL outer value or an empty single-row subquery makes the predicate
+// UNKNOWN, which NOT leaves UNKNOWN. Correlated subqueries read the outer
+// row of the moment, also from HAVING and two levels down.
+TEST_F(ExeQuery, SubqueriesThreeValuedAndCorrelated)
+{
+    const Case cases[] = {
+        // Nick values of Id 3 and 4: 'cc' and NULL; of Id > 3: NULL, 'ev', 'bb'.
+        {"SELECT Id FROM Emp WHERE NOT (Nick IN (SELECT Nick FROM Emp WHERE Id > 3))", {}, false},
+        {"SELECT Id FROM Emp WHERE NOT (Nick IN (SELECT Nick FROM Emp WHERE Id = 1))",
+         {"3", "5", "6"},
+         false},
+        {"SELECT Id FROM Emp WHERE Nick NOT IN (SELECT Nick FROM Emp WHERE Id > 100)",
+         {"1", "2", "3", "4", "5", "6"},
+         false},
+        {"SELECT Id FROM Emp WHERE Nick > ALL (SELECT Nick FROM Emp WHERE Id IN (3, 4))",
+         {},
+         false},
+        {"SELECT Id FROM Emp WHERE NOT (Nick > ALL (SELECT Nick FROM Emp WHERE Id IN (3, 4)))",
+         {"1", "3", "6"},
+         false},
+        {"SELECT Id FROM Emp WHERE NOT (Nick = ANY (SELECT Nick FROM Emp WHERE Id IN (3, 4)))",
+         {},
+         false},
+        {"SELECT Id FROM Emp WHERE Nick = ANY (SELECT Nick FROM Emp WHERE Id IN (3, 4)) OR Id = 1",
+         {"1", "3"},
+         false},
+        {"SELECT Id FROM Emp WHERE NOT (Nick > ALL (SELECT Nick FROM Emp WHERE Id > 100))",
+         {},
+         false},
+        // A single-row subquery without a row, or with a NULL, is NULL.
+        {"SELECT Id FROM Emp WHERE NOT (Salary = (SELECT Salary FROM Emp WHERE Id = 99))",
+         {},
+         false},
+        {"SELECT Id FROM Emp WHERE NOT (Nick = (SELECT Nick FROM Emp WHERE Id = 2))", {}, false},
+        {"SELECT Id FROM Emp WHERE Salary < (SELECT MAX(Salary) FROM Emp WHERE Dept = 20) AND Lvl "
+         "> 0",
+         {"1", "4"},
+         false},
+        // Correlated, in WHERE and in HAVING.
+        {"SELECT Id FROM Emp e WHERE Salary >= ALL (SELECT Salary FROM Emp m WHERE m.Dept = "
+         "e.Dept)",
+         {"2", "3", "5", "6"},
+         false},
+        {"SELECT Id FROM Emp e WHERE Lvl < ANY (SELECT Lvl FROM Emp m WHERE m.Dept = e.Dept)",
+         {"2", "3", "6"},
+         false},
+        {"SELECT Dept FROM Emp e GROUP BY Dept HAVING MAX(Salary) > (SELECT AVG(Salary) FROM Emp m "
+         "WHERE m.Dept = e.Dept)",
+         {"10", "20"},
+         false},
+        {"SELECT Dept FROM Emp e GROUP BY Dept HAVING EXISTS (SELECT Id FROM Dept d WHERE d.Id = "
+         "e.Dept)",
+         {"10", "20"},
+         false},
+        {"SELECT Dept, COUNT(*) FROM Emp GROUP BY Dept HAVING COUNT(*) > (SELECT COUNT(*) FROM "
+         "Dept "
+         "WHERE Id > 10)",
+         {"10|3"},
+         false},
+        {"SELECT Dept FROM Emp GROUP BY Dept HAVING Dept NOT IN (SELECT Id FROM Dept)",
+         {"99"},
+         false},
+        // Two levels down, reading both enclosing blocks.
+        {"SELECT Title FROM Dept d WHERE EXISTS (SELECT Id FROM Emp e WHERE e.Dept = d.Id AND "
+         "e.Salary > (SELECT AVG(Salary) FROM Emp m WHERE m.Dept = e.Dept))",
+         {"Sales", "Labs"},
+         false},
+        {"SELECT Title FROM Dept d WHERE Id IN (SELECT Dept FROM Emp e WHERE Lvl IN (SELECT Lvl "
+         "FROM Emp x WHERE x.Dept <> d.Id AND x.Id <> e.Id))",
+         {"Sales"},
+         false},
+        {"SELECT Id FROM Emp WHERE Dept IN (SELECT Id FROM Dept WHERE Id IN (SELECT Dept FROM Emp "
+         "WHERE Lvl < 0))",
+         {"3", "4"},
+         false},
+    };
+    for (const Case &c : cases) {
+        Check(this, c, Run(c.sql, 2));
+        Check(this, c, Run(c.sql, 1, PLN_OPT_NOINDEXES | PLN_OPT_NOJOINOPT));
+    }
+}
+
+// UNION removes duplicates over every column with the driver's collation,
+// UNION ALL appends; mixed operators are read from the left; ORDER BY of a
+// UNION takes ordinals (then the other columns order the rows).
+TEST_F(ExeQuery, Unions)
+{
+    const Case cases[] = {
+        {"SELECT Dept FROM Emp UNION SELECT Id FROM Dept", {"10", "20", "30", "99"}, false},
+        {"SELECT Dept FROM Emp UNION ALL SELECT Id FROM Dept ORDER BY 1",
+         {"10", "10", "10", "10", "20", "20", "20", "30", "99"},
+         true},
+        {"SELECT Dept FROM Emp WHERE Id = 1 UNION ALL SELECT Id FROM Dept WHERE Id = 10",
+         {"10", "10"},
+         false},
+        // Rows equal on the ORDER BY column but not on the others stay.
+        {"SELECT Dept, Lvl FROM Emp UNION SELECT Dept, Lvl FROM Emp ORDER BY 1",
+         {"10|0", "10|1", "10|2", "20|-1", "20|3", "99|2"},
+         true},
+        {"SELECT Id, Dept FROM Emp WHERE Id < 3 UNION SELECT Id, Id FROM Dept ORDER BY 2 DESC",
+         {"30|30", "20|20", "1|10", "2|10", "10|10"},
+         true},
+        // Left to right: (Emp UNION Emp) UNION ALL Dept, and the reverse.
+        {"SELECT Dept FROM Emp UNION SELECT Dept FROM Emp UNION ALL SELECT Id FROM Dept",
+         {"10", "20", "99", "10", "20", "30"},
+         false},
+        {"SELECT Id FROM Dept UNION ALL SELECT Id FROM Dept UNION SELECT Dept FROM Emp",
+         {"10", "20", "30", "99"},
+         false},
+        {"SELECT Id FROM Dept UNION ALL (SELECT Dept FROM Emp UNION SELECT Dept FROM Emp) ORDER "
+         "BY 1 DESC",
+         {"99", "30", "20", "20", "10", "10"},
+         true},
+        // NULLs are one value for duplicate removal.
+        {"SELECT Nick FROM Emp UNION SELECT Nick FROM Emp WHERE Id > 4",
+         {"NULL", "an", "bb", "cc", "ev"},
+         false},
+        {"SELECT V FROM Nothing UNION ALL SELECT V FROM Nothing", {}, false},
+        {"SELECT V FROM Nothing UNION SELECT V FROM Nothing ORDER BY 1", {}, true},
+        // Branches with their own groups, subqueries and sorts.
+        {"SELECT Dept, COUNT(*) FROM Emp GROUP BY Dept UNION SELECT Id, COUNT(*) FROM Dept WHERE "
+         "Id IN (SELECT Dept FROM Emp) GROUP BY Id ORDER BY 1, 2",
+         {"10|1", "10|3", "20|1", "20|2", "99|1"},
+         true},
+        {"SELECT DISTINCT Dept FROM Emp UNION ALL SELECT e.Dept FROM Emp e WHERE EXISTS (SELECT "
+         "Id FROM Dept d WHERE d.Id = e.Dept AND d.Title = 'Labs')",
+         {"10", "20", "99", "20", "20"},
+         false},
+        // Character columns as wide as the widest branch's.
+        {"SELECT Nick FROM Emp WHERE Id = 1 UNION ALL SELECT Name FROM Emp WHERE Id = 1",
+         {"an", "Ann"},
+         false},
+        {"SELECT Id FROM Emp UNION SELECT Id FROM Dept ORDER BY 2", {"ERROR 11407"}, true},
+        {"SELECT Id FROM Emp UNION SELECT Id FROM Dept ORDER BY Id", {"ERROR 5124"}, true},
+        {"SELECT Id, Name FROM Emp UNION SELECT Id FROM Dept", {"ERROR 11483"}, true},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> got = Run(c.sql, 2);
+        if (!got.empty() && got[0].rfind("ERROR", 0) == 0 && c.rows.size() == 1)
+            got[0] = got[0].substr(0, c.rows[0].size());
+        Check(this, c, got);
+        if (c.rows.empty() || c.rows[0].rfind("ERROR", 0) != 0) {
+            std::vector<std::string> plain = Run(c.sql, 1, PLN_OPT_NOINDEXES | PLN_OPT_NOJOINOPT);
+            Check(this, c, plain);
+        }
+    }
+    // Every column of every table, long values included, and parameters in
+    // both blocks.
+    EXPECT_EQ(Run("SELECT * FROM Emp UNION SELECT * FROM Emp").size(), 6u);
+    EXPECT_EQ(Run("SELECT * FROM Emp UNION ALL SELECT * FROM Emp WHERE Id = 3").size(), 7u);
+    // Long values come whole through UNION ALL; a sort keeps their first
+    // bytes and says so.
+    const std::string longBio = std::string(300, 'x') + "END";
+    Check(this, {"", {longBio, "short bio"}, false},
+          Run("SELECT Bio FROM Emp WHERE Id = 1 UNION ALL SELECT Bio FROM Emp WHERE Id = 3"));
+    EXPECT_EQ(warning, "");
+    Check(this, {"", {longBio.substr(0, RC_TMP_MAX_VALUE - 1), "short bio"}, false},
+          Run("SELECT Bio FROM Emp WHERE Id = 1 UNION SELECT Bio FROM Emp WHERE Id IN (1, 3)"));
+    EXPECT_EQ(warning, "5102");
+    params = {3, 20};
+    Check(this,
+          {"SELECT Id FROM Emp WHERE Id = ? UNION SELECT Id FROM Dept WHERE Id = ?",
+           {"3", "20"},
+           false},
+          Run("SELECT Id FROM Emp WHERE Id = ? UNION SELECT Id FROM Dept WHERE Id = ?"));
+    // bob and BOB are one value under the collation.
+    EXPECT_EQ(Run("SELECT Name FROM Emp WHERE Id IN (2, 6) UNION SELECT Title FROM Dept WHERE Id "
+                  "= 10")
+                  .size(),
+              2u);
+}
+
 TEST_F(ExeQuery, SetFunctionsAndGroups)
 {
     const Case cases[] = {
@@ -415,7 +601,7 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
          {"1|Sales", "5|NULL"}},
         {"SELECT d.Id, COUNT(*) FROM Dept d, Emp e WHERE e.Dept = d.Id GROUP BY d.Id ORDER BY 2 "
          "DESC",
-         "TTJ4SI",
+         "TtJ4II",
          {"10|3", "20|2"}},
         // Join order: the table with a point key drives, the others follow
         // through their join indexes.
@@ -438,6 +624,23 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
         {"SELECT e.Id FROM Emp e, Dept d WHERE d.Id = e.Dept ORDER BY d.Id, e.Id",
          "TJ4SI",
          {"1", "2", "6", "3", "4"}},
+        // GROUP BY the columns an ascending index leads with: the driving
+        // table is read in key order and the groups' rows are not sorted;
+        // not on text columns, nor when another index reads the table.
+        {"SELECT Dept, COUNT(*), MIN(Id) FROM Emp GROUP BY Dept",
+         "tI",
+         {"10|3|1", "20|2|3", "99|1|5"}},
+        {"SELECT Dept, SUM(Lvl) FROM Emp WHERE Lvl >= 0 GROUP BY Dept HAVING COUNT(*) > 1",
+         "tI",
+         {"10|3"}},
+        {"SELECT d.Title, COUNT(*) FROM Emp e, Dept d WHERE e.Dept = d.Id GROUP BY e.Dept, "
+         "d.Title",
+         "TJ4SI",
+         {"Sales|3", "Labs|2"}},
+        {"SELECT COUNT(*) FROM Emp GROUP BY Name", "TS", {"1", "2", "1", "1", "1"}},
+        {"SELECT Dept, COUNT(*) FROM Emp WHERE Id > 3 GROUP BY Dept",
+         "TI",
+         {"20|1", "99|1", "10|1"}},
     };
     for (const IndexCase &c : cases) {
         std::string access, scanAccess;
@@ -457,6 +660,71 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
         EXPECT_EQ(scanned, want) << c.sql << " (NoIndexes)";
         EXPECT_EQ(access, c.access) << c.sql;
         EXPECT_EQ(scanAccess.find('I'), std::string::npos) << c.sql;
+    }
+}
+
+struct JoinOrderCase {
+    const char *sql;
+    const char *tables; // correlation names in plan order, the driving table first
+    std::vector<std::string> rows;
+};
+
+// The join order follows the tables' costs (their row counts narrowed by
+// their own restrictions): among the tables no join index reaches, the
+// costliest drives; when an index reaches every table, the cheapest; then
+// the tables reached through a join index, cheapest first. An ORDER BY that
+// an ascending index of one table answers makes that table drive. NoJoinOpt
+// keeps the FROM order; every order gives the same rows.
+TEST_F(ExeQuery, JoinOrderFollowsCost)
+{
+    const JoinOrderCase cases[] = {
+        // No index on either join column: Emp (6 rows) drives, Dept (3) is
+        // read again for every Emp row.
+        {"SELECT d.Id, e.Id FROM Dept d, Emp e WHERE d.Title = e.Nick", "e,d", {}},
+        {"SELECT d.Id, e.Id FROM Dept d, Emp e WHERE d.Id * 0 = e.Lvl",
+         "e,d",
+         {"10|2", "20|2", "30|2"}},
+        // Both reached through a join index: the cheaper Dept drives.
+        {"SELECT e.Id, d.Title FROM Emp e, Dept d WHERE d.Id = e.Dept",
+         "d,e",
+         {"1|Sales", "2|Sales", "3|Labs", "4|Labs", "6|Sales"}},
+        // Emp's equality on its unique key leaves one row: no join index is
+        // sought for it and it drives.
+        {"SELECT d.Title FROM Dept d, Emp e WHERE e.Dept = d.Id AND e.Id = 4", "e,d", {"Labs"}},
+        // ORDER BY Emp's unique key: Emp drives and is read in key order.
+        {"SELECT e.Id, d.Title FROM Dept d, Emp e WHERE d.Id = e.Dept ORDER BY e.Id",
+         "e,d",
+         {"1|Sales", "2|Sales", "3|Labs", "4|Labs", "6|Sales"}},
+        // Not for a descending key, nor for a key of two tables.
+        {"SELECT e.Id FROM Emp e, Dept d WHERE d.Id = e.Dept ORDER BY e.Id DESC",
+         "d,e",
+         {"6", "4", "3", "2", "1"}},
+        // Three tables: Dept reaches both copies of Emp through their
+        // Dept index; m and e come next, each through its join index.
+        {"SELECT m.Id, e.Id FROM Emp m, Emp e, Dept d WHERE e.Dept = d.Id AND m.Dept = d.Id AND "
+         "d.Title = 'Labs' AND m.Id < e.Id",
+         "d,m,e",
+         {"3|4"}},
+        // GROUP BY Emp's Dept index: Emp drives and is read in key order.
+        {"SELECT e.Dept, COUNT(*) FROM Dept d, Emp e WHERE d.Id = e.Dept GROUP BY e.Dept",
+         "e,d",
+         {"10|3", "20|2"}},
+        // Unrelated tables: a cross product in FROM order.
+        {"SELECT COUNT(*) FROM Dept d, Nothing n", "d,n", {"0"}},
+    };
+    for (const JoinOrderCase &c : cases) {
+        std::string tables, textTables;
+        std::vector<std::string> want = c.rows;
+        std::vector<std::string> got = Run(c.sql, 1, 0, nullptr, &tables);
+        std::vector<std::string> textOrder = Run(c.sql, 1, PLN_OPT_NOJOINOPT, nullptr, &textTables);
+        if (std::string(c.sql).find("ORDER BY") == std::string::npos) {
+            std::sort(want.begin(), want.end());
+            std::sort(got.begin(), got.end());
+            std::sort(textOrder.begin(), textOrder.end());
+        }
+        EXPECT_EQ(got, want) << c.sql;
+        EXPECT_EQ(textOrder, want) << c.sql << " (NoJoinOpt)";
+        EXPECT_EQ(tables, c.tables) << c.sql;
     }
 }
 
@@ -485,6 +753,34 @@ TEST_F(ExeQuery, PointQueryIsOneSearchOnTheServer)
     EXPECT_EQ(Run("SELECT Name FROM Emp WHERE Id = 3", 1, PLN_OPT_NOINDEXES),
               std::vector<std::string>{"Cid"});
     EXPECT_TRUE(searchesSince(before).empty());
+}
+
+// An uncorrelated subquery compared with values is read from the server
+// once per execution, not once per outer row: the requests are those of
+// the two queries run apart.
+TEST_F(ExeQuery, UncorrelatedSubqueryIsReadOnce)
+{
+    auto requests = [this](const std::string &sql, std::vector<std::string> *rows) {
+        std::ifstream before(*dir_ / "server.log", std::ios::ate);
+        std::streamoff from = before.tellg();
+        *rows = Run(sql);
+        std::ifstream in(*dir_ / "server.log");
+        in.seekg(from);
+        int n = 0;
+        for (std::string line; std::getline(in, line);)
+            n += line.find(" request ") != std::string::npos ? 1 : 0;
+        return n;
+    };
+    std::vector<std::string> rows, apart;
+    int outer = requests("SELECT Id FROM Emp", &apart);
+    int inner = requests("SELECT Id FROM Dept", &apart);
+    for (const char *sql :
+         {"SELECT Id FROM Emp WHERE Dept IN (SELECT Id FROM Dept)",
+          "SELECT Id FROM Emp WHERE Dept > ALL (SELECT Id FROM Dept WHERE Id < 20)",
+          "SELECT Id FROM Emp WHERE Dept = (SELECT MAX(Id) FROM Dept) OR Id = 1"}) {
+        EXPECT_LE(requests(sql, &rows), outer + inner) << sql;
+        EXPECT_FALSE(rows.empty()) << sql;
+    }
 }
 
 TEST_F(ExeQuery, ParametersTakeTheirValuesAtEachOpen)

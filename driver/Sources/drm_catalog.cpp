@@ -141,6 +141,11 @@ int32_t DrmFindTable(const VDRMTableEntryArray *tables, const char *name)
 {
     if (!tables || !name)
         return -1;
+    // Names that differ only in case are different tables: the one spelt
+    // exactly so comes first.
+    for (int32_t i = 0; i < tables->oCount(); ++i)
+        if (std::strcmp(tables->oGet(i).name, name) == 0)
+            return i;
     for (int32_t i = 0; i < tables->oCount(); ++i)
         if (DrmTextEqualNoCase(tables->oGet(i).name, name))
             return i;

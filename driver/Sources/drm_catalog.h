@@ -60,7 +60,8 @@ int32_t DrmLoadCatalog(DrmQxConnection connection, std::unique_ptr<VDRMTableEntr
 // Converts every table and field name from server text in place.
 int32_t DrmConvertCatalogNames(VDRMTableEntryArray *tables, uint32_t codePage);
 
-// Index of the first table whose name equals ignoring case, or -1.
+// Index of the table spelt exactly so, else of the first whose name equals
+// ignoring case, or -1.
 int32_t DrmFindTable(const VDRMTableEntryArray *tables, const char *name);
 // Index of the first field whose name equals (only a-z fold), or -1.
 int32_t DrmFindField(const VDRMFieldDefArray *fields, const char *name);

@@ -44,7 +44,11 @@ int32_t DrmAnswerText(const char *text, void *buffer, uint32_t length, uint32_t 
 
 VDRMDriver::VDRMDriver() : sessions(4, &SessionKey, false) {}
 
-VDRMDriver::~VDRMDriver() { sessions.oClear(); }
+VDRMDriver::~VDRMDriver()
+{
+    lastSession = nullptr;
+    sessions.oClear();
+}
 
 VDRMDriver &DrmDriver()
 {
@@ -93,9 +97,13 @@ int32_t VDRMDriver::oGetInfo(uint32_t session, uint32_t item, void *buffer, uint
 
 VDRMSession *VDRMDriver::oGetSession(uint32_t session)
 {
+    if (lastSession && session == lastSessionId)
+        return lastSession;
     VDRMSession *s = sessions.oFindObject(session);
     if (!s)
         throw VError(kDrmErrBadSession, kDrmSrcSess, 555, "bad session ID");
+    lastSessionId = session;
+    lastSession = s;
     return s;
 }
 
@@ -130,6 +138,7 @@ int32_t VDRMDriver::oEndSession(uint32_t session)
     int32_t at = sessions.oFind(session, &found);
     if (!found)
         return -1;
+    lastSession = nullptr;
     sessions.oDelete(at);
     return 0;
 }

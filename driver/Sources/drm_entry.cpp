@@ -54,6 +54,7 @@ int32_t DrmMapError(int32_t code)
     case -9954: return -1603;
     case -9999: return -1808;
     case -9998: return -1403;
+    case -9948: return -1504; // a mandatory field left empty: a NULL it does not take
     case -9991:
     case -9980:
     case -9947:

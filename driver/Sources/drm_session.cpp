@@ -239,9 +239,13 @@ VDRMDatabase *VDRMSession::oGetDatabase(uint32_t database)
 
 VDRMCursor *VDRMSession::oGetCursor(uint32_t cursor)
 {
+    if (lastCursor && cursor == lastCursorId)
+        return lastCursor;
     VDRMCursor *c = oFindCursor(cursor);
     if (!c)
         throw VError(kDrmErrBadCursor, kDrmSrcTabl, 59, "bad table ID");
+    lastCursorId = cursor;
+    lastCursor = c;
     return c;
 }
 
@@ -258,6 +262,7 @@ int32_t VDRMSession::oRegisterCursor(std::unique_ptr<VDRMCursor> &cursor)
 
 void VDRMSession::oDropCursorsOf(const VDRMDatabase *database)
 {
+    lastCursor = nullptr;
     for (int32_t i = cursors.oCount() - 1; i >= 0; --i) {
         if (i < cursors.oCount() && cursors.oGet(i)->database == database)
             cursors.oDelete(i);
@@ -322,6 +327,7 @@ int32_t VDRMSession::oCloseTable(uint32_t cursor)
     int32_t at = cursors.oFind(cursor, &found);
     if (!found)
         return kDrmErrBadCursor;
+    lastCursor = nullptr;
     cursors.oDelete(at);
     return 0;
 }

@@ -68,6 +68,10 @@ public:
     int32_t transactState = 1;
     VObjArray<VDRMDatabase> databases;
     VObjArray<VDRMCursor> cursors;
+    // The cursor oGetCursor found last (a fetch asks for one cursor for every
+    // value); forgotten whenever a cursor is destroyed.
+    uint32_t lastCursorId = 0;
+    VDRMCursor *lastCursor = nullptr;
     uint32_t paramGeneration = 0;
     std::vector<DrmParam> params; // sorted by id
     uint32_t codePage = 0;
@@ -91,6 +95,9 @@ public:
     char versionText[40] = "06.7.1000 QX Server 1.5.X or > 6.0.4";
     char qualifierTerm[32] = "QX";
     VObjArray<VDRMSession> sessions;
+    // The session oGetSession found last; forgotten when a session ends.
+    uint32_t lastSessionId = 0;
+    VDRMSession *lastSession = nullptr;
 };
 
 // The process-wide driver object (built on first use, after the server

@@ -255,7 +255,9 @@ int32_t VDRMTable::oBuildSelection()
         status = DrmQxSearch(Connection(), &array, &count);
     }
     rowCount = status == 0 ? count : 0;
-    if (status == 0 && indexField != 0)
+    // The found records in index order; one record (a unique key's) is in
+    // order as it stands, so a point query costs the search and the read.
+    if (status == 0 && indexField != 0 && count > 1)
         status = SortOnIndex();
     selectionBuilt = status == 0;
     return status;
@@ -357,7 +359,9 @@ int32_t VDRMTable::oSeek(uint32_t flags)
         status = DrmQxSearch(Connection(), &array, &count);
     }
     rowCount = status == 0 ? count : 0;
-    if (status == 0 && indexField != 0)
+    // The found records in index order; one record (a unique key's) is in
+    // order as it stands, so a point query costs the search and the read.
+    if (status == 0 && indexField != 0 && count > 1)
         status = SortOnIndex();
     if (status != 0)
         return status;

@@ -136,6 +136,12 @@ int32_t TamStringCompare(TamSession *session, const char *a, uint32_t lengthA, c
                          uint32_t lengthB, int32_t *order);
 
 // Tables.
+// The data module's parse-tree hook: offered the SQL text, the parse tree and
+// the callback table of rcparsehook.h, it may hand back new text in *newText
+// (rcMemAlloc memory the caller frees) or leave it null. The data module's
+// code.
+int32_t TamParseHook(TamSession *session, const char *text, const void *root,
+                     const void *const *callbacks, char **newText, void *record);
 int32_t TamOpenTable(TamSession *session, const char *password, const char *database,
                      const char *table, uint32_t flags, TamTableHandle **handle);
 int32_t TamCloseTable(TamSession *session, TamTableHandle *handle);

@@ -40,16 +40,19 @@ int32_t TamRetrieveColumn(TamSession *session, TamTableHandle *handle, uint32_t 
                           void *buffer, uint32_t length, uint32_t *outLength, DRM_RETINFO *partial,
                           int16_t sqlType)
 {
+    // A piece of a long value: the data module skips what was delivered and
+    // tells the whole value's size (0 stays for values that are not long).
     DRM_RETINFO info{};
     DRM_RETINFO *ri = nullptr;
     if (partial) {
-        info.size = sizeof info;
         info.delivered = partial->delivered;
         ri = &info;
     }
     uint32_t got = 0;
     int32_t rc =
         DrmRetrieveColumn(session->drmSession, handle->cursor, column, buffer, length, &got, ri);
+    if (partial)
+        *partial = info;
     if (outLength)
         *outLength = got;
     const TamTranslator *translator = session->link.translator;

@@ -252,6 +252,15 @@ int32_t TamStringCompare(TamSession *session, const char *a, uint32_t lengthA, c
     return DrmStringCompare(session->drmSession, a, lengthA, 0, b, lengthB, 0, order);
 }
 
+int32_t TamParseHook(TamSession *session, const char *text, const void *root,
+                     const void *const *callbacks, char **newText, void *record)
+{
+    *newText = nullptr;
+    uint32_t id = session != nullptr ? session->drmSession : kDrmDriverSession;
+    return DrmNoOp(&id, const_cast<char *>(text), const_cast<void *>(root),
+                   const_cast<void **>(callbacks), newText, record);
+}
+
 int32_t TamOpenTable(TamSession *session, const char *password, const char *database,
                      const char *table, uint32_t flags, TamTableHandle **handle)
 {

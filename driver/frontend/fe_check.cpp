@@ -817,7 +817,7 @@ struct Checker {
             if (v->id != RC_N_InsValue)
                 continue;
             if (i >= targets.size())
-                return Fail(RC_MSG_DEGREE_DERIVED_TABLE_DOES_NOT);
+                return Fail(RC_MSG_INSERT_VALUE_LIST_DOES_NOT);
             rcTblColumn *col = targets[i++];
             rcParseNode *c = v->child;
             rcSemTypeInfo ct = col->type;
@@ -840,7 +840,7 @@ struct Checker {
             }
         }
         if (i != targets.size())
-            return Fail(RC_MSG_DEGREE_DERIVED_TABLE_DOES_NOT);
+            return Fail(RC_MSG_INSERT_VALUE_LIST_DOES_NOT);
         return 0;
     }
 

@@ -6,6 +6,7 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/frontend/fe_check.h"
+#include "driver/frontend/fe_proc.h"
 #include "driver/frontend/fe_selectlist.h"
 #include "driver/frontend/fe_tablelist.h"
 #include "driver/frontend/fe_view.h"
@@ -46,9 +47,25 @@ bool Blank(const char *text)
     return true;
 }
 
-// The kind against the data source's SQL command mask.
+int CheckReadOnly(rcPrepared *prep, rcErrorQueue *errors);
+
+// The kind against the data source's SQL command mask. A read-only
+// connection refuses every change first, whatever the data source offers.
 int CheckCommand(rcPrepared *prep, rcErrorQueue *errors)
 {
+    switch (prep->kind) {
+    case kKindInsert:
+    case kKindUpdate:
+    case kKindDelete:
+    case kKindCreateIndex:
+    case kKindCreateTable:
+    case kKindDropIndex:
+    case kKindDropTable:
+        if (CheckReadOnly(prep, errors) != 0)
+            return -1;
+        break;
+    default: break;
+    }
     uint32_t mask = prep->source->CommandMask();
     switch (prep->kind) {
     case kKindInsert:
@@ -142,7 +159,7 @@ int Run(rcPrepared *prep, rcErrorQueue *errors)
         if (CheckReadOnly(prep, errors) != 0)
             return -1;
         return prep->stmt == nullptr ? rcErrRaise(errors, RC_MSG_DRIVER_NOT_CAPABLE) : 0;
-    case kKindProcedure: return rcErrRaise(errors, RC_MSG_DRIVER_NOT_CAPABLE);
+    case kKindProcedure: return rcFePrepareCall(prep, errors);
     case kKindOther:
         if (rcSemCheckStatement(prep, errors) != 0)
             return -1;

@@ -183,6 +183,7 @@ void rcConFree(rcConn *conn)
     rcXlateUnload(conn);
     rcConFreePending(conn);
     rcListDestroy(conn->statements);
+    rcListFreeRef(&conn->stmtLink.block.tablePasswords); // passwords the dialog added
     rcErrQueueDestroy(&conn->errors);
     rcConFreeKeywords(conn);
     rcTypFreeCatalog(conn);

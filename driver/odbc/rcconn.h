@@ -147,6 +147,7 @@ struct rcConn {
     uint32_t odbcCursors;
     uint32_t packetSize;
     uint64_t quietMode;
+    uint32_t quietModeSet; // the application set SQL_QUIET_MODE
 
     // Translation library (rctranslate.h).
     char *xlateName;
@@ -189,6 +190,7 @@ struct rcConn {
     uint32_t txnOpen;
 
     rcConnStmtLink stmtLink; // handed to every statement of the connection
+    uint32_t cursorCounter;  // numbers the default cursor names of its statements
 };
 
 // The block of values edited by the login dialog and used by rcConLogin.

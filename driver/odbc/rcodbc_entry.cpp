@@ -1,12 +1,14 @@
 // Exported ODBC 2 entry points: each validates and locks its handle with the
 // entry guard (rcentry.h, where the locking rule is) and forwards to its
 // worker (rcodbc_impl.h). Nothing else belongs in this file.
+#include "driver/odbc/rccat_api.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcentry.h"
 #include "driver/odbc/rcodbc_impl.h"
 #include "driver/odbc/rcoption.h"
 #include "driver/odbc/rcstmt_api.h"
 #include "driver/odbc/rcstmt_handle.h"
+#include "driver/odbc/rcstmt_param.h"
 
 #define QX_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -236,6 +238,131 @@ QX_EXPORT SQLRETURN SQLDescribeParam(SQLHSTMT hstmt, SQLUSMALLINT param, SQLSMAL
                                      SQLULEN *columnSize, SQLSMALLINT *scale, SQLSMALLINT *nullable)
 {
     QX_STMT_CALL(hstmt, SQLDescribeParamImpl(stmt, param, type, columnSize, scale, nullable));
+}
+
+QX_EXPORT SQLRETURN SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar, SQLSMALLINT fParamType,
+                                     SQLSMALLINT fCType, SQLSMALLINT fSqlType, SQLULEN cbColDef,
+                                     SQLSMALLINT ibScale, SQLPOINTER rgbValue, SQLLEN cbValueMax,
+                                     SQLLEN *pcbValue)
+{
+    QX_STMT_CALL(hstmt, SQLBindParameterImpl(stmt, ipar, fParamType, fCType, fSqlType, cbColDef,
+                                             ibScale, rgbValue, cbValueMax, pcbValue));
+}
+
+QX_EXPORT SQLRETURN SQLSetParam(SQLHSTMT hstmt, SQLUSMALLINT ipar, SQLSMALLINT fCType,
+                                SQLSMALLINT fSqlType, SQLULEN cbColDef, SQLSMALLINT ibScale,
+                                SQLPOINTER rgbValue, SQLLEN *pcbValue)
+{
+    QX_STMT_CALL(hstmt, SQLSetParamImpl(stmt, ipar, fCType, fSqlType, cbColDef, ibScale, rgbValue,
+                                        pcbValue));
+}
+
+QX_EXPORT SQLRETURN SQLParamOptions(SQLHSTMT hstmt, SQLULEN crow, SQLULEN *pirow)
+{
+    QX_STMT_CALL(hstmt, SQLParamOptionsImpl(stmt, crow, pirow));
+}
+
+QX_EXPORT SQLRETURN SQLParamData(SQLHSTMT hstmt, SQLPOINTER *prgbValue)
+{
+    QX_STMT_CALL(hstmt, SQLParamDataImpl(stmt, prgbValue));
+}
+
+QX_EXPORT SQLRETURN SQLPutData(SQLHSTMT hstmt, SQLPOINTER rgbValue, SQLLEN cbValue)
+{
+    QX_STMT_CALL(hstmt, SQLPutDataImpl(stmt, rgbValue, cbValue));
+}
+
+// Catalog functions.
+QX_EXPORT SQLRETURN SQLTables(SQLHSTMT hstmt, SQLCHAR *qualifier, SQLSMALLINT cbQualifier,
+                              SQLCHAR *owner, SQLSMALLINT cbOwner, SQLCHAR *table,
+                              SQLSMALLINT cbTable, SQLCHAR *types, SQLSMALLINT cbTypes)
+{
+    QX_STMT_CALL(hstmt, SQLTablesImpl(stmt, qualifier, cbQualifier, owner, cbOwner, table,
+                                      cbTable, types, cbTypes));
+}
+
+QX_EXPORT SQLRETURN SQLColumns(SQLHSTMT hstmt, SQLCHAR *qualifier, SQLSMALLINT cbQualifier,
+                               SQLCHAR *owner, SQLSMALLINT cbOwner, SQLCHAR *table,
+                               SQLSMALLINT cbTable, SQLCHAR *column, SQLSMALLINT cbColumn)
+{
+    QX_STMT_CALL(hstmt, SQLColumnsImpl(stmt, qualifier, cbQualifier, owner, cbOwner, table,
+                                       cbTable, column, cbColumn));
+}
+
+QX_EXPORT SQLRETURN SQLStatistics(SQLHSTMT hstmt, SQLCHAR *qualifier, SQLSMALLINT cbQualifier,
+                                  SQLCHAR *owner, SQLSMALLINT cbOwner, SQLCHAR *table,
+                                  SQLSMALLINT cbTable, SQLUSMALLINT unique, SQLUSMALLINT accuracy)
+{
+    QX_STMT_CALL(hstmt, SQLStatisticsImpl(stmt, qualifier, cbQualifier, owner, cbOwner, table,
+                                          cbTable, unique, accuracy));
+}
+
+QX_EXPORT SQLRETURN SQLPrimaryKeys(SQLHSTMT hstmt, SQLCHAR *qualifier, SQLSMALLINT cbQualifier,
+                                   SQLCHAR *owner, SQLSMALLINT cbOwner, SQLCHAR *table,
+                                   SQLSMALLINT cbTable)
+{
+    QX_STMT_CALL(hstmt, SQLPrimaryKeysImpl(stmt, qualifier, cbQualifier, owner, cbOwner, table,
+                                           cbTable));
+}
+
+QX_EXPORT SQLRETURN SQLSpecialColumns(SQLHSTMT hstmt, SQLUSMALLINT colType, SQLCHAR *qualifier,
+                                      SQLSMALLINT cbQualifier, SQLCHAR *owner,
+                                      SQLSMALLINT cbOwner, SQLCHAR *table, SQLSMALLINT cbTable,
+                                      SQLUSMALLINT scope, SQLUSMALLINT nullable)
+{
+    QX_STMT_CALL(hstmt, SQLSpecialColumnsImpl(stmt, colType, qualifier, cbQualifier, owner,
+                                              cbOwner, table, cbTable, scope, nullable));
+}
+
+QX_EXPORT SQLRETURN SQLForeignKeys(SQLHSTMT hstmt, SQLCHAR *pkQualifier, SQLSMALLINT cbPkQualifier,
+                                   SQLCHAR *pkOwner, SQLSMALLINT cbPkOwner, SQLCHAR *pkTable,
+                                   SQLSMALLINT cbPkTable, SQLCHAR *fkQualifier,
+                                   SQLSMALLINT cbFkQualifier, SQLCHAR *fkOwner,
+                                   SQLSMALLINT cbFkOwner, SQLCHAR *fkTable, SQLSMALLINT cbFkTable)
+{
+    QX_STMT_CALL(hstmt, SQLForeignKeysImpl(stmt, pkQualifier, cbPkQualifier, pkOwner, cbPkOwner,
+                                           pkTable, cbPkTable, fkQualifier, cbFkQualifier,
+                                           fkOwner, cbFkOwner, fkTable, cbFkTable));
+}
+
+QX_EXPORT SQLRETURN SQLTablePrivileges(SQLHSTMT hstmt, SQLCHAR *qualifier,
+                                       SQLSMALLINT cbQualifier, SQLCHAR *owner,
+                                       SQLSMALLINT cbOwner, SQLCHAR *table, SQLSMALLINT cbTable)
+{
+    QX_STMT_CALL(hstmt, SQLTablePrivilegesImpl(stmt, qualifier, cbQualifier, owner, cbOwner,
+                                               table, cbTable));
+}
+
+QX_EXPORT SQLRETURN SQLColumnPrivileges(SQLHSTMT hstmt, SQLCHAR *qualifier,
+                                        SQLSMALLINT cbQualifier, SQLCHAR *owner,
+                                        SQLSMALLINT cbOwner, SQLCHAR *table, SQLSMALLINT cbTable,
+                                        SQLCHAR *column, SQLSMALLINT cbColumn)
+{
+    QX_STMT_CALL(hstmt, SQLColumnPrivilegesImpl(stmt, qualifier, cbQualifier, owner, cbOwner,
+                                                table, cbTable, column, cbColumn));
+}
+
+QX_EXPORT SQLRETURN SQLProcedures(SQLHSTMT hstmt, SQLCHAR *qualifier, SQLSMALLINT cbQualifier,
+                                  SQLCHAR *owner, SQLSMALLINT cbOwner, SQLCHAR *procedure,
+                                  SQLSMALLINT cbProcedure)
+{
+    QX_STMT_CALL(hstmt, SQLProceduresImpl(stmt, qualifier, cbQualifier, owner, cbOwner, procedure,
+                                          cbProcedure));
+}
+
+QX_EXPORT SQLRETURN SQLProcedureColumns(SQLHSTMT hstmt, SQLCHAR *qualifier,
+                                        SQLSMALLINT cbQualifier, SQLCHAR *owner,
+                                        SQLSMALLINT cbOwner, SQLCHAR *procedure,
+                                        SQLSMALLINT cbProcedure, SQLCHAR *column,
+                                        SQLSMALLINT cbColumn)
+{
+    QX_STMT_CALL(hstmt, SQLProcedureColumnsImpl(stmt, qualifier, cbQualifier, owner, cbOwner,
+                                                procedure, cbProcedure, column, cbColumn));
+}
+
+QX_EXPORT SQLRETURN SQLGetTypeInfo(SQLHSTMT hstmt, SQLSMALLINT sqlType)
+{
+    QX_STMT_CALL(hstmt, SQLGetTypeInfoImpl(stmt, sqlType));
 }
 
 QX_EXPORT SQLRETURN SQLNativeSql(SQLHDBC hdbc, SQLCHAR *in, SQLINTEGER inLength, SQLCHAR *out,

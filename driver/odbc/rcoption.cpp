@@ -105,13 +105,13 @@ void rcConnInitFunctions(rcConn *conn, int level)
             conn->functions[id] = 1;
         conn->functions[SQL_API_SQLBINDPARAMETER] = 1;
     }
-    // Level 2: SQLBrowseConnect to SQLBindParameter, without the scrolling and
-    // parameter-array functions.
+    // Level 2: SQLBrowseConnect to SQLBindParameter, without the scrolling
+    // functions.
     if (level >= 2) {
         for (int id = SQL_API_SQLBROWSECONNECT; id <= SQL_API_SQLBINDPARAMETER; ++id)
             conn->functions[id] =
-                (id == SQL_API_SQLEXTENDEDFETCH || id == SQL_API_SQLPARAMOPTIONS ||
-                 id == SQL_API_SQLSETPOS || id == SQL_API_SQLSETSCROLLOPTIONS)
+                (id == SQL_API_SQLEXTENDEDFETCH || id == SQL_API_SQLSETPOS ||
+                 id == SQL_API_SQLSETSCROLLOPTIONS)
                     ? 0
                     : 1;
     }
@@ -252,7 +252,10 @@ int16_t rcConStoreOption(uint16_t option, rcConn *conn, uintptr_t value)
         conn->qualifier[kRcQualifierMax] = '\0';
         break;
     case SQL_ODBC_CURSORS: conn->odbcCursors = static_cast<uint32_t>(value); break;
-    case SQL_QUIET_MODE: conn->quietMode = value; break;
+    case SQL_QUIET_MODE:
+        conn->quietMode = value;
+        conn->quietModeSet = 1;
+        break;
     case SQL_PACKET_SIZE: conn->packetSize = static_cast<uint32_t>(value); break;
     default: break;
     }

@@ -14,11 +14,17 @@
 #include "driver/core/rcstr.h"
 #include "driver/core/rctrace.h"
 #include "driver/engine/rcstmt.h"
+#include "driver/engine/plan/rcplnfile.h"
+#include "driver/engine/rcparsehook.h"
 #include "driver/engine/tam.h"
+#include "driver/odbc/rcconnstr.h"
 #include "driver/odbc/rcset.h"
 #include "driver/odbc/rctxn.h"
+#include "driver/odbc/rcstmt_dml.h"
 #include "driver/odbc/rcstmt_fetch.h"
+#include "driver/odbc/rcstmt_param.h"
 #include "driver/odbc/rcstmt_source.h"
+#include "driver/odbc/rcstmt_validate.h"
 #include "platform/strings.h"
 
 namespace {
@@ -132,7 +138,39 @@ int16_t PrepareText(rcStmtHandle *s, const char *text)
     }
     uint32_t noScan = 0;
     rcStmtReadOption(SQL_NOSCAN, s->options, &noScan);
-    return rcFePrepare(&s->prep, s->source.get(), &s->errors, text, noScan != SQL_NOSCAN_ON);
+    bool escapes = noScan != SQL_NOSCAN_ON;
+    int16_t r = rcFePrepare(&s->prep, s->source.get(), &s->errors, text, escapes);
+    if ((r != 0 && r != 1) || s->prep.kind != RC_KIND_QUERY || s->engine->sourceInfo.parseHook == 0)
+        return r;
+    // The data module's parse hook sees the checked query once; text it
+    // hands back is prepared in place of the caller's.
+    std::string replacement;
+    s->engine->parseRoot = s->prep.root;
+    if (rcDrmParseHook(s->engine, s->prep.root, text, &replacement) != 0) {
+        ResetPrepared(s);
+        return -1;
+    }
+    if (replacement.empty() || replacement == text)
+        return r;
+    ResetPrepared(s);
+    return rcFePrepare(&s->prep, s->source.get(), &s->errors, replacement.c_str(), escapes);
+}
+
+// With the connection's QryPlan flag on, a prepared query is planned at once
+// and its plan appended to the file the data source's "QryPlanOutput"
+// setting names. -1 when planning failed (posted); 1 when the record could
+// not be written (a warning is queued); else 0.
+int16_t WriteQueryPlan(rcStmtHandle *s, const char *text)
+{
+    if (s->conn->qryPlan == 0 || s->prep.kind != RC_KIND_QUERY)
+        return 0;
+    EngineLock lock;
+    if (rcStmtMakePlanner(s) != 0)
+        return -1;
+    char path[kRcAttrValueMax + 1];
+    if (rcConGetKeyword(s->conn, "QryPlanOutput", path) == 0)
+        return 0;
+    return static_cast<int16_t>(rcSpyQueryPlan(path, text, s->engine->planner, &s->errors));
 }
 
 // The text of a call's argument, copied when it came with a length.
@@ -186,10 +224,7 @@ SQLRETURN SQLFreeStmtImpl(rcStmtHandle *s, SQLUSMALLINT option)
         return rc;
     }
     case SQL_UNBIND: s->bindings.clear(); break;
-    case SQL_RESET_PARAMS:
-        s->paramRows = 1;
-        s->paramRowPointer = 0;
-        break;
+    case SQL_RESET_PARAMS: rcStmtParamReset(s); break;
     default: break;
     }
     return rcStmtDone(s, "SQLFreeStmt", SQL_SUCCESS);
@@ -211,6 +246,15 @@ SQLRETURN SQLPrepareImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length
     SQLRETURN rc;
     if (r == 0 || r == 1) {
         PublishPrepared(s);
+        int16_t plan = WriteQueryPlan(s, sql.c_str());
+        if (plan < 0) {
+            ResetPrepared(s);
+            r = -1;
+        } else if (plan == 1) {
+            r = 1;
+        }
+    }
+    if (r == 0 || r == 1) {
         s->state = RC_STMT_PREPARED;
         s->prepared = 1;
         s->rowCount = 0;
@@ -223,6 +267,62 @@ SQLRETURN SQLPrepareImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length
         rc = SQL_ERROR;
     }
     return rcStmtDone(s, "SQLPrepare", rc);
+}
+
+SQLRETURN rcStmtRunPrepared(rcStmtHandle *s)
+{
+    SQLRETURN rc = SQL_SUCCESS;
+    if (s->setApplied || s->prep.kind == RC_KIND_USE) {
+        // An applied SET statement or a USE: done at preparation, no result set.
+        s->state = RC_STMT_EXECUTED;
+        s->rowCount = 0;
+    } else if (rcStmtRefuseReadOnly(s, s->prep.kind)) {
+        // The connection became read-only after the statement was prepared.
+        rc = SQL_ERROR;
+    } else if (s->prep.kind == RC_KIND_CREATE_VIEW || s->prep.kind == RC_KIND_DROP_VIEW) {
+        EngineLock lock;
+        int event = rcStmtTxnEvent(s);
+        if (event < 0 || (event == 0 && rcFeExecuteView(&s->prep) != 0)) {
+            rc = SQL_ERROR;
+        } else {
+            s->state = RC_STMT_EXECUTED;
+            s->rowCount = 0;
+        }
+    } else if (s->prep.kind == RC_KIND_QUERY) {
+        // Planned at the first execution after a prepare, opened at each;
+        // the indexes the plan reads through are validated in between when
+        // the engine options ask for it (statements of their own, so outside
+        // the engine lock).
+        {
+            EngineLock lock;
+            if (rcStmtTxnEvent(s) < 0 || rcStmtMakePlanner(s) != 0)
+                rc = SQL_ERROR;
+        }
+        if (rc != SQL_ERROR)
+            rcStmtValidateIndexes(s);
+        EngineLock lock;
+        if (rc == SQL_ERROR || rcStmtOpenQuery(s) != 0) {
+            rc = SQL_ERROR;
+        } else {
+            s->state = RC_STMT_CURSOR_OPEN;
+            s->rowCount = 0;
+            if (rcErrQueueAny(&s->errors))
+                rc = SQL_SUCCESS_WITH_INFO;
+        }
+    } else if (rcStmtIsDataChange(s->prep.kind)) {
+        // Runs to its end here; SQLRowCount tells how many rows it did.
+        EngineLock lock;
+        rc = rcStmtExecuteChange(s);
+        if (rc != SQL_ERROR)
+            s->state = RC_STMT_EXECUTED;
+    } else {
+        // Procedures are not part of this driver yet; the definitions are
+        // refused at preparation (the data source offers none).
+        rcErrPost(&s->errors, RC_MSG_DRIVER_NOT_CAPABLE, nullptr, 0,
+                  "Execution of procedures is not available yet.");
+        rc = SQL_ERROR;
+    }
+    return rc;
 }
 
 SQLRETURN SQLExecuteImpl(rcStmtHandle *s)
@@ -238,35 +338,7 @@ SQLRETURN SQLExecuteImpl(rcStmtHandle *s)
     }
     if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
         return rcStmtDone(s, "SQLExecute", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
-    SQLRETURN rc = SQL_SUCCESS;
-    if (s->setApplied || s->prep.kind == RC_KIND_USE) {
-        // An applied SET statement or a USE: done at preparation, no result set.
-        s->state = RC_STMT_EXECUTED;
-        s->rowCount = 0;
-    } else if (s->prep.kind == RC_KIND_CREATE_VIEW || s->prep.kind == RC_KIND_DROP_VIEW) {
-        EngineLock lock;
-        if (rcFeExecuteView(&s->prep) == 0) {
-            s->state = RC_STMT_EXECUTED;
-            s->rowCount = 0;
-        } else {
-            rc = SQL_ERROR;
-        }
-    } else if (s->prep.kind == RC_KIND_QUERY) {
-        // Planned at the first execution after a prepare, opened at each.
-        EngineLock lock;
-        if (rcStmtOpenQuery(s) != 0) {
-            rc = SQL_ERROR;
-        } else {
-            s->state = RC_STMT_CURSOR_OPEN;
-            s->rowCount = 0;
-        }
-    } else {
-        // Data changes and procedures are not part of this driver yet.
-        rcErrPost(&s->errors, RC_MSG_DRIVER_NOT_CAPABLE, nullptr, 0,
-                  "Execution of data changes and procedures is not available yet.");
-        rc = SQL_ERROR;
-    }
-    return rcStmtDone(s, "SQLExecute", rc);
+    return rcStmtDone(s, "SQLExecute", rcStmtExecuteParams(s));
 }
 
 SQLRETURN SQLExecDirectImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length)
@@ -304,7 +376,9 @@ SQLRETURN SQLCancelImpl(rcStmtHandle *s)
 {
     rcTraceCall(s->conn->odbcTrace, "SQLCancel(0x%08lx)", rcStmtAddr(s));
     rcErrClearQueue(&s->errors);
-    // Nothing runs asynchronously: cancelling closes the cursor.
+    // Nothing runs asynchronously: cancelling ends a data-at-execution
+    // dialogue and closes the cursor.
+    rcStmtParamCancel(s);
     CloseCursor(s);
     return rcStmtDone(s, "SQLCancel", SQL_SUCCESS);
 }
@@ -344,6 +418,8 @@ SQLRETURN SQLGetCursorNameImpl(rcStmtHandle *s, SQLCHAR *name, SQLSMALLINT size,
                      (s->state >= RC_STMT_EXECUTED && ProducesResult(s));
     if (!available)
         return rcStmtDone(s, "SQLGetCursorName", rcStmtRaise(s, RC_MSG_NO_CURSOR_NAME_AVAILABLE));
+    // An executed query without a name of the application's has the default.
+    rcStmtDefaultCursorName(s);
     int64_t full = 0;
     SQLRETURN rc = SQL_SUCCESS;
     if (rcCopyOutString(reinterpret_cast<char *>(name), s->cursorName, size, &full) &&
@@ -405,6 +481,9 @@ SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLULEN val
         // The engine's own options (table passwords, kept tables, ...).
         if (option > SQL_ROW_NUMBER && rcDrsSetStmtOption(s->engine, option, value) != 0)
             rc = SQL_ERROR;
+        // Tables kept open between statements go when the option is cleared.
+        if (option == RC_STMT_OPT_KEEP_TABLES_OPEN && s->engine->options.keepTablesOpen == 0)
+            s->source->CloseKeptTables(false);
         break;
     }
     if (rc == SQL_SUCCESS && option <= 14)
@@ -439,9 +518,16 @@ SQLRETURN SQLRowCountImpl(rcStmtHandle *s, SQLLEN *count)
     rcErrClearQueue(&s->errors);
     if (s->state < RC_STMT_EXECUTED)
         return rcStmtDone(s, "SQLRowCount", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
-    if (count != nullptr)
-        *count =
-            ProducesResult(s) && s->state < RC_STMT_FETCHED ? -1 : static_cast<SQLLEN>(s->rowCount);
+    // The rows a data change did; the rows fetched so far of a query once
+    // it is positioned; -1 for every other statement.
+    if (count != nullptr) {
+        if (rcStmtIsDataChange(s->prep.kind))
+            *count = static_cast<SQLLEN>(s->rowCount);
+        else if (s->prep.kind == RC_KIND_QUERY && s->state >= RC_STMT_FETCHED)
+            *count = static_cast<SQLLEN>(s->rowCount);
+        else
+            *count = -1;
+    }
     return rcStmtDone(s, "SQLRowCount", SQL_SUCCESS);
 }
 

@@ -21,6 +21,9 @@ SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *stmt, SQLUSMALLINT option, SQLULEN 
 SQLRETURN SQLGetStmtOptionImpl(rcStmtHandle *stmt, SQLUSMALLINT option, SQLPOINTER value);
 SQLRETURN SQLRowCountImpl(rcStmtHandle *stmt, SQLLEN *count);
 SQLRETURN SQLMoreResultsImpl(rcStmtHandle *stmt);
+// Runs the prepared statement once with the parameter values the engine
+// holds (SQLExecute's work after its checks and the parameters).
+SQLRETURN rcStmtRunPrepared(rcStmtHandle *stmt);
 
 SQLRETURN SQLNumResultColsImpl(rcStmtHandle *stmt, SQLSMALLINT *count);
 SQLRETURN SQLDescribeColImpl(rcStmtHandle *stmt, SQLUSMALLINT column, SQLCHAR *name,

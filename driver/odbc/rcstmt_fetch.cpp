@@ -6,7 +6,10 @@
 // them (rcDrsResetStmt runs before the front end's reset). A fetch moves the
 // plan's root one row and copies the bound columns; SQLGetData converts one
 // column of the current row. Both go through rcExeGetColumn, which converts
-// straight into the application's buffer.
+// straight into the application's buffer. SQLGetData reads a long value in
+// pieces: the handle keeps, per column, how much of the current row's value
+// went out (rcColPiece, tied to the row by a serial number the fetch counts
+// up, so a fetch clears nothing), and the engine reads from that offset on.
 #include "driver/odbc/rcstmt_fetch.h"
 
 #include <new>
@@ -15,11 +18,15 @@
 #include "driver/core/rctrace.h"
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/exec/rcexegdo.h"
+#include "driver/engine/exec/rcexeprm.h"
 #include "driver/engine/plan/rcpln.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/frontend/rcprsfn.h"
+#include "driver/odbc/rccat_api.h"
 #include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcoption.h"
 #include "driver/odbc/rcstmt_api.h"
+#include "driver/odbc/rcstmt_dml.h"
 
 namespace {
 
@@ -46,6 +53,8 @@ void ReleasePlanNodes(rcStmt *stmt, QueryPlan *) { FreePlanner(stmt); }
 const rcStmtParts kParts = [] {
     rcStmtParts p;
     p.releasePlanNodes = &ReleasePlanNodes;
+    p.releaseDataChange = &rcStmtReleaseChange;
+    p.releaseCatalog = &rcCatStmtRelease;
     return p;
 }();
 
@@ -119,33 +128,93 @@ int32_t FixedSize(int16_t cType)
     }
 }
 
-// Column k (from 0) of the current row into the application's buffer:
-// 0, 1 cut (01004 posted), -1 error posted.
-int16_t GetColumn(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64_t bufferLength,
-                  SQLLEN *length)
+// A column whose values SQL_MAX_LENGTH limits: character and binary data.
+bool CharOrBinary(int16_t sqlType)
 {
+    switch (sqlType) {
+    case SQL_CHAR:
+    case SQL_VARCHAR:
+    case SQL_LONGVARCHAR:
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY: return true;
+    default: return false;
+    }
+}
+
+bool IsBinaryType(int16_t sqlType)
+{
+    return sqlType == SQL_BINARY || sqlType == SQL_VARBINARY || sqlType == SQL_LONGVARBINARY;
+}
+
+// The statement's SQL_MAX_LENGTH (0: no limit).
+uint32_t MaxLength(const rcStmtHandle *s)
+{
+    uint32_t v = 0;
+    rcStmtReadOption(SQL_MAX_LENGTH, s->options, &v);
+    return v;
+}
+
+// One delivery of column k (from 0) of the current row into the
+// application's buffer, starting `offset` bytes into a character or binary
+// value (characters of the text for SQL_C_CHAR). *more tells that a piece
+// is left, starting at *next; it is false when the value went out whole
+// (NULL, a fixed-size C type, or the rest fitted). SQL_MAX_LENGTH ends a character or binary
+// value after that many bytes (two hexadecimal characters a byte for binary
+// data as text) without truncation; a text keeps its terminator within the
+// limit, binary data never gets one. 0, 1 cut (01004 posted), -1 error.
+int16_t Deliver(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64_t bufferLength,
+                SQLLEN *length, uint32_t maxLength, uint32_t offset, uint32_t *next, bool *more)
+{
+    *more = false;
+    *next = offset;
+    int16_t sqlType = s->prep.columns[k].sqlType;
     if (cType == SQL_C_DEFAULT)
-        cType = DefaultCType(s->prep.columns[k].sqlType);
-    int32_t out = 0;
-    bool isNull = false;
+        cType = DefaultCType(sqlType);
+    bool isChar = cType == SQL_C_CHAR;
     int32_t size = FixedSize(cType);
+    bool pieces = size == 0 && (isChar || CharOrBinary(sqlType));
     if (size == 0)
         size = bufferLength > INT32_MAX ? INT32_MAX : static_cast<int32_t>(bufferLength);
-    int16_t rc = rcExeGetColumn(s->engine->planner, k, cType, value, size, &out, 0, &isNull);
+    int64_t cap = -1; // what the limit still lets through
+    if (pieces && maxLength != 0 && CharOrBinary(sqlType)) {
+        int64_t limit = static_cast<int64_t>(maxLength) * (isChar && IsBinaryType(sqlType) ? 2 : 1);
+        cap = limit > offset ? limit - offset : 0;
+        if (cap + (isChar ? 1 : 0) < size)
+            size = static_cast<int32_t>(cap + (isChar ? 1 : 0));
+    }
+    int32_t out = 0;
+    bool isNull = false;
+    int16_t rc = rcExeGetColumn(s->engine->planner, k, cType, value, size, &out, offset, &isNull);
     if (rc < 0)
         return -1;
+    if (isNull || !pieces) {
+        if (length != nullptr)
+            *length = isNull ? SQL_NULL_DATA : static_cast<SQLLEN>(out);
+        if (rc == 1)
+            rcErrRaise(&s->errors, RC_MSG_DATA_TRUNCATED);
+        return rc;
+    }
+    // out is what is left of the value from the offset on.
+    int64_t rest = out;
+    int64_t room = isChar ? (size > 0 ? size - 1 : 0) : size;
+    if (cap >= 0 && rest > cap)
+        rest = cap;
     if (length != nullptr)
-        *length = isNull ? SQL_NULL_DATA : static_cast<SQLLEN>(out);
-    if (rc == 1)
-        rcErrRaise(&s->errors, RC_MSG_DATA_TRUNCATED);
-    return rc;
+        *length = static_cast<SQLLEN>(rest);
+    if (rest <= room)
+        return 0;
+    *next = offset + static_cast<uint32_t>(room);
+    *more = true;
+    rcErrRaise(&s->errors, RC_MSG_DATA_TRUNCATED);
+    return 1;
 }
 
 } // namespace
 
 const rcStmtParts *rcStmtFetchParts() { return &kParts; }
 
-int16_t rcStmtOpenQuery(rcStmtHandle *s)
+int16_t rcStmtMakePlanner(rcStmtHandle *s)
 {
     rcStmt *e = s->engine;
     if (e->planner == nullptr) {
@@ -154,16 +223,30 @@ int16_t rcStmtOpenQuery(rcStmtHandle *s)
             return static_cast<int16_t>(rcErrRaise(&s->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
         rcPlnStmtInit(e->planner, &s->errors, s->conn->session);
         e->planner->fnCode = &FnCode;
+        // USER: the connection's user name (it outlives its statements).
+        const char *uid = s->conn->attrs[RC_ATTR_UID].value;
+        e->planner->env.userName = uid != nullptr ? uid : "";
         e->planner->engineOptions = e->options.engineOptionMask;
         e->planner->filterMask = e->sourceInfo.filterMask;
         e->planner->joinMask = e->sourceInfo.joinMask;
         e->planner->seekFirstLast = (e->sourceInfo.capabilities & RC_SRC_CAP_SEEK_FIRST_LAST) != 0;
+        // Parameter values come from the engine's descriptors (rcexeprm.h).
+        e->planner->param = &rcPrmValue;
+        e->planner->paramCtx = e;
         if (rcPlnBuild(e->planner, s->prep.root) != 0) {
             FreePlanner(e);
             return -1;
         }
         e->plan = e->planner->plan;
     }
+    return 0;
+}
+
+int16_t rcStmtOpenQuery(rcStmtHandle *s)
+{
+    rcStmt *e = s->engine;
+    if (rcStmtMakePlanner(s) != 0)
+        return -1;
     if (rcExeOpenQuery(e->planner) != 0) {
         rcExeCloseQuery(e->planner);
         return -1;
@@ -196,7 +279,7 @@ SQLRETURN SQLBindColImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType
     rcErrClearQueue(&s->errors);
     if (column == 0)
         return rcStmtDone(s, "SQLBindCol", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
-    if (bufferLength < 0)
+    if (bufferLength < 0 || bufferLength > INT32_MAX)
         return rcStmtDone(s, "SQLBindCol", rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
     if (!KnownCType(cType))
         return rcStmtDone(s, "SQLBindCol", rcStmtRaise(s, RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE));
@@ -216,6 +299,8 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
 {
     rcTraceCall(s->conn->odbcTrace, "SQLFetch(0x%08lx)", rcStmtAddr(s));
     rcErrClearQueue(&s->errors);
+    if (rcCatStmtActive(s)) // a catalog function's result
+        return rcStmtDone(s, "SQLFetch", rcCatStmtFetch(s));
     rcStmt *e = s->engine;
     if (s->state == RC_STMT_EXT_FETCHED || s->state < RC_STMT_CURSOR_OPEN ||
         e->planner == nullptr || !e->planner->open)
@@ -235,18 +320,24 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
         return rcStmtDone(s, "SQLFetch", SQL_NO_DATA_FOUND);
     }
     ++s->rowCount;
+    ++s->rowSerial;
     s->rowCurrent = true;
     bool warned = rc == PLN_ROW_WARNING;
     uint16_t count = static_cast<uint16_t>(s->prep.columns.size());
+    uint32_t maxLength = s->bindings.empty() ? 0 : MaxLength(s);
     for (uint16_t k = 0; k < s->bindings.size(); ++k) {
         const rcColBinding &b = s->bindings[k];
         if (b.value == nullptr)
             continue;
         if (k >= count)
             return rcStmtDone(s, "SQLFetch", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
-        int16_t r = rcGdoReadBound(e->planner, k, b.cType, b.value, b.bufferLength, b.length);
+        uint32_t next = 0;
+        bool more = false;
+        int16_t r =
+            rcGdoReadBound(e->planner, k, b.cType, b.value, b.bufferLength, b.length, maxLength);
         if (r == RC_GDO_NOT_DIRECT)
-            r = GetColumn(s, k, b.cType, b.value, b.bufferLength, b.length);
+            r = Deliver(s, k, b.cType, b.value, b.bufferLength, b.length, maxLength, 0, &next,
+                        &more);
         if (r < 0)
             return rcStmtDone(s, "SQLFetch", SQL_ERROR);
         warned = warned || r == 1;
@@ -261,17 +352,38 @@ SQLRETURN SQLGetDataImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType
                 rcStmtAddr(s), column, cType, rcStmtAddr(value), static_cast<long>(bufferLength),
                 rcStmtAddr(length));
     rcErrClearQueue(&s->errors);
-    if (s->state < RC_STMT_CURSOR_OPEN)
-        return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
-    if (!s->rowCurrent || s->engine->planner == nullptr)
+    // Whatever the handle's state, without a current row there is nothing to
+    // read.
+    if (s->state < RC_STMT_CURSOR_OPEN || !s->rowCurrent ||
+        (!rcCatStmtActive(s) && (s->engine->planner == nullptr || !s->engine->planner->open)))
         return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     if (column == 0 || column > s->prep.columns.size())
         return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
-    if (bufferLength < 0)
+    uint16_t k = static_cast<uint16_t>(column - 1);
+    // A bound column is delivered by the fetch only.
+    if (k < s->bindings.size() && s->bindings[k].value != nullptr)
+        return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
+    if (bufferLength < 0 || bufferLength > INT32_MAX)
         return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
     if (!KnownCType(cType))
         return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE));
-    int16_t r = GetColumn(s, static_cast<uint16_t>(column - 1), cType, value, bufferLength, length);
+    if (rcCatStmtActive(s)) // a catalog function's result
+        return rcStmtDone(s, "SQLGetData",
+                          rcCatStmtGetData(s, column, cType, value, bufferLength, length));
+    if (s->pieces.size() < s->prep.columns.size())
+        s->pieces.resize(s->prep.columns.size());
+    rcColPiece &piece = s->pieces[k];
+    if (piece.row != s->rowSerial)
+        piece = rcColPiece{s->rowSerial, 0, false};
+    // Every byte of a value goes out once; after the last piece, no data.
+    if (piece.done)
+        return rcStmtDone(s, "SQLGetData", SQL_NO_DATA_FOUND);
+    uint32_t next = 0;
+    bool more = false;
+    int16_t r =
+        Deliver(s, k, cType, value, bufferLength, length, MaxLength(s), piece.offset, &next, &more);
+    piece.done = r < 0 || !more;
+    piece.offset = next;
     return rcStmtDone(s, "SQLGetData",
                       r < 0    ? SQL_ERROR
                       : r == 1 ? SQL_SUCCESS_WITH_INFO

@@ -17,6 +17,9 @@
 struct rcStmtHandle;
 struct rcStmtParts;
 
+// Plans the prepared statement once per prepare (a query, or the row source
+// of a data change). 0, or -1 after posting on the handle's queue.
+int16_t rcStmtMakePlanner(rcStmtHandle *s);
 // Plans (once per prepare) and opens the prepared query. 0, or -1 after
 // posting on the handle's queue.
 int16_t rcStmtOpenQuery(rcStmtHandle *s);

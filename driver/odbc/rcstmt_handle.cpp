@@ -8,11 +8,16 @@
 #include "driver/frontend/fe_view.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcoption.h"
+#include "driver/engine/exec/rcexeprm.h"
 #include "driver/odbc/rcstmt_fetch.h"
+#include "driver/odbc/rcstmt_param.h"
 #include "driver/odbc/rcstmt_source.h"
 #include "driver/odbc/rctypecat.h"
+#include "platform/strings.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <new>
 
@@ -63,6 +68,7 @@ const rcStmtParts *StmtParts()
     static const rcStmtParts parts = [] {
         rcStmtParts p = *rcStmtFetchParts();
         p.releaseViews = rcVwReleaseCatalog;
+        p.freeParams = rcPrmFreeAll;
         return p;
     }();
     return &parts;
@@ -95,6 +101,7 @@ int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
         return -1;
     }
     handle->prep.stmt = handle->engine;
+    handle->source->SetStatement(handle->engine);
     // The engine keeps the row limit the fetch honours.
     rcStmtReadOption(SQL_MAX_ROWS, handle->options, &handle->engine->maxRows);
     if (conn->state == RC_CONN_CONNECTED)
@@ -112,6 +119,7 @@ int16_t rcStmtHandleFree(rcStmtHandle *handle)
     if (handle->engine)
         rcDrsResetStmt(handle->engine);
     rcFeReset(&handle->prep);
+    rcStmtParamFree(handle);
     int16_t rc = handle->engine ? rcDrsDropStmt(handle->engine) : 0;
     uint32_t index = 0;
     if (rcListFindKey(conn->statements, &handle, &index) == 0)
@@ -122,6 +130,26 @@ int16_t rcStmtHandleFree(rcStmtHandle *handle)
     handle->tag = 0;
     delete handle;
     return rc;
+}
+
+void rcStmtDefaultCursorName(rcStmtHandle *s)
+{
+    if (s->cursorName[0] != '\0')
+        return;
+    rcList *list = s->conn->statements;
+    char name[sizeof s->cursorName];
+    for (;;) {
+        std::snprintf(name, sizeof name, "SQL_CUR%lx",
+                      static_cast<unsigned long>(s->conn->cursorCounter++));
+        bool taken = false;
+        for (uint32_t i = 0; list != nullptr && i < rcListCount(list) && !taken; ++i) {
+            auto *other = *static_cast<rcStmtHandle **>(rcListAt(list, i));
+            taken = other != s && PlatAsciiCaseCompare(other->cursorName, name) == 0;
+        }
+        if (!taken)
+            break;
+    }
+    std::memcpy(s->cursorName, name, sizeof name);
 }
 
 int rcConnDropStatements(rcConn *conn)

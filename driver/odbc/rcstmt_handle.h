@@ -33,6 +33,7 @@
 
 struct rcConn;
 struct rcStmt;
+struct rcParamState;
 class rcConnFeSource;
 
 // ODBC statement handle states.
@@ -57,6 +58,14 @@ struct rcColBinding {
     SQLLEN *length = nullptr;
 };
 
+// What SQLGetData delivered of one column's value: valid while row equals
+// the handle's rowSerial (a fetch moves on without touching the list).
+struct rcColPiece {
+    uint32_t row = 0;
+    uint32_t offset = 0; // bytes (characters of the text) delivered so far
+    bool done = false;   // all delivered: the next call answers SQL_NO_DATA
+};
+
 struct rcStmtHandle {
     uint32_t tag = kRcStmtTag; // while the handle lives (rcentry.h)
     rcConn *conn = nullptr;    // owning connection, never changed
@@ -76,10 +85,13 @@ struct rcStmtHandle {
     char cursorName[kRcCursorNameMax + 2] = {};
     uint32_t cursorNameSet = 0;
     uint32_t rowCount = 0;
-    uint32_t paramRows = 1; // SQLParamOptions crow
-    uint32_t paramRowPointer = 0;
+    uint32_t paramRows = 1;             // SQLParamOptions crow
+    SQLULEN *paramRowPointer = nullptr; // SQLParamOptions pirow
+    rcParamState *params = nullptr;     // parameter bindings (rcstmt_param.h)
     std::vector<rcColBinding> bindings; // by column number - 1
     bool rowCurrent = false;            // SQLFetch positioned on a row
+    uint32_t rowSerial = 0;             // counts the rows fetched, for pieces
+    std::vector<rcColPiece> pieces;     // SQLGetData's progress, by column number - 1
 };
 
 // Allocates a handle and its engine state on a connected connection and lists
@@ -95,6 +107,12 @@ SQLRETURN rcStmtDone(rcStmtHandle *s, const char *name, SQLRETURN rc);
 // Drops the engine state, unlists and frees the handle; 0, or -1 when the
 // engine could not release its state (the handle is freed all the same).
 int16_t rcStmtHandleFree(rcStmtHandle *handle);
+
+// Gives the statement its default cursor name unless it has a name:
+// "SQL_CUR" and the next value of its connection's counter in hexadecimal
+// (15 characters at most, so it fits the field), skipping a name that
+// another statement of the connection holds.
+void rcStmtDefaultCursorName(rcStmtHandle *s);
 
 // Frees every statement handle of the connection; 0, or -1 when one failed.
 int rcConnDropStatements(rcConn *conn);

@@ -9,6 +9,8 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/odbc/rctypecat.h"
+#include "driver/odbc/rcui_dialog.h"
+#include "driver/engine/rcstmt.h"
 #include "driver/engine/tam.h"
 #include "driver/frontend/fe_check.h"
 
@@ -28,6 +30,14 @@ enum : uint32_t {
 
 // The data module's column attribute: 0x4 marks a column that cannot be empty.
 constexpr uint32_t kDrmAttrNotNull = 0x4;
+
+// The data module's answer to a missing or wrong table password.
+constexpr int32_t kDrmErrBadTablePassword = -1905;
+// Characters of a table password, and of the table name in a password entry.
+constexpr size_t kPasswordMax = 30;
+constexpr size_t kTableNameMax = 64;
+
+rcConnFeOpenFn gOpen = &TamOpenTable;
 
 void PostDrm(rcErrorQueue *errors, int32_t code)
 {
@@ -50,6 +60,68 @@ int32_t ReadI16(TamSession *s, TamTableHandle *h, uint32_t column, int16_t *out)
 
 } // namespace
 
+void rcConnFeSetOpenHook(rcConnFeOpenFn fn) { gOpen = fn != nullptr ? fn : &TamOpenTable; }
+
+rcConnFeSource::~rcConnFeSource() { CloseKeptTables(true); }
+
+bool rcConnFeSource::KeepTables() const
+{
+    return stmt_ != nullptr && stmt_->options.keepTablesOpen != 0;
+}
+
+// Dialogs are shown unless the application set SQL_QUIET_MODE to a null
+// window; without a display the dialog layer answers Cancel.
+bool rcConnFeSource::MayPrompt() const { return conn_->quietModeSet == 0 || conn_->quietMode != 0; }
+
+void rcConnFeSource::CloseKeptTables(bool all)
+{
+    for (size_t i = kept_.size(); i-- > 0;) {
+        if (kept_[i].inUse && !all)
+            continue;
+        if (conn_->session != nullptr)
+            TamCloseTable(conn_->session, kept_[i].handle);
+        kept_.erase(kept_.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+}
+
+int rcConnFeSource::OpenWithPassword(rcErrorQueue *errors, rcTblEntry *entry)
+{
+    TamSession *session = conn_->session;
+    char password[kPasswordMax + 1] = {};
+    const char *pwd = nullptr;
+    if (stmt_ != nullptr &&
+        rcDrsFindTablePassword(stmt_, entry->name.c_str(), password, sizeof password) == 1)
+        pwd = password;
+    bool passwords =
+        stmt_ != nullptr && (stmt_->sourceInfo.capabilities & RC_SRC_CAP_TABLE_PASSWORDS) != 0;
+    int32_t rc = 0;
+    for (int round = 0;; ++round) {
+        rc = gOpen(session, pwd, entry->path.c_str(), entry->name.c_str(), 0, &entry->handle);
+        if (rc != kDrmErrBadTablePassword || !passwords || !MayPrompt())
+            break;
+        if (round > 0)
+            return rcErrRaise(errors, RC_ENG_INVALID_MISSING_PASSWORD);
+        char answer[kPasswordMax + 1] = {};
+        if (rcUiTablePasswordDialog(stmt_, entry->name.c_str(), answer, sizeof answer) != 0)
+            return rcErrRaise(errors, RC_ENG_INVALID_MISSING_PASSWORD);
+        std::string item = entry->name.substr(0, kTableNameMax) + "," + answer;
+        if (rcDrsAddTablePassword(&stmt_->options.tablePasswords, item.c_str()) != 0 ||
+            rcDrsAddTablePassword(&conn_->stmtLink.block.tablePasswords, item.c_str()) != 0)
+            return rcErrRaise(errors, RC_MSG_MEMORY_ALLOCATION_ERROR);
+        std::memcpy(password, answer, sizeof password);
+        pwd = password;
+    }
+    if (rc == 0)
+        return 0;
+    entry->handle = nullptr;
+    if (rc == kDrmErrBadTablePassword)
+        return rcFePostText(errors, RC_ENG_GENERAL_NO_TEXT, RC_TXT_MISSING_INVALID_PASSWORD_TABLE,
+                            entry->name.c_str());
+    PostDrm(errors, rc);
+    return rcFePostText(errors, RC_MSG_GENERAL_ERROR, RC_TXT_UNABLE_OPEN_TABLE,
+                        entry->name.c_str());
+}
+
 int rcConnFeSource::OpenTable(rcErrorQueue *errors, rcTblEntry *entry)
 {
     TamSession *session = conn_->session;
@@ -62,17 +134,33 @@ int rcConnFeSource::OpenTable(rcErrorQueue *errors, rcTblEntry *entry)
     }
     if (session == nullptr)
         return rcErrRaise(errors, RC_MSG_CONNECTION_NOT_OPEN);
-    int32_t rc =
-        TamOpenTable(session, nullptr, entry->path.c_str(), entry->name.c_str(), 0, &entry->handle);
-    if (rc != 0) {
-        entry->handle = nullptr;
-        PostDrm(errors, rc);
-        return rcFePostText(errors, RC_MSG_GENERAL_ERROR, RC_TXT_UNABLE_OPEN_TABLE,
-                            entry->name.c_str());
-    }
+    if (!KeepTables())
+        CloseKeptTables(false);
+    else
+        for (Kept &k : kept_)
+            if (!k.inUse && k.path == entry->path && k.name == entry->name &&
+                k.alias == entry->alias) {
+                // Taken from the cache: the table and its columns as they were read.
+                k.inUse = true;
+                entry->handle = k.handle;
+                entry->columns = k.columns;
+                return 0;
+            }
+    if (OpenWithPassword(errors, entry) != 0)
+        return -1;
     if (ReadColumns(errors, entry) != 0) {
         CloseTable(entry);
         return -1;
+    }
+    if (KeepTables()) {
+        Kept k;
+        k.path = entry->path;
+        k.name = entry->name;
+        k.alias = entry->alias;
+        k.handle = entry->handle;
+        k.columns = entry->columns;
+        k.inUse = true;
+        kept_.push_back(std::move(k));
     }
     return 0;
 }
@@ -163,6 +251,17 @@ int rcConnFeSource::ReadColumns(rcErrorQueue *errors, rcTblEntry *entry)
 
 void rcConnFeSource::CloseTable(rcTblEntry *entry)
 {
+    for (size_t i = 0; entry->handle != nullptr && i < kept_.size(); ++i) {
+        if (kept_[i].handle != entry->handle)
+            continue;
+        // A kept table stays open for the next statement while the option
+        // holds.
+        kept_[i].inUse = false;
+        entry->handle = nullptr;
+        if (!KeepTables())
+            CloseKeptTables(false);
+        return;
+    }
     if (entry->handle != nullptr && conn_->session != nullptr)
         TamCloseTable(conn_->session, entry->handle);
     entry->handle = nullptr;

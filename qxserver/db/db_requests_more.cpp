@@ -45,10 +45,14 @@ void PutFieldRow(Writer &w, const FieldDef &f, bool old)
     w.Put16(f.length);
     w.PutZeros(old ? 2 : 4);
     // Twelve attribute numbers: 1st bit 0 mandatory, bit 1 unique;
-    // 5th bit 15 indexed.
+    // 5th bit 15 indexed, with bit 14 for a unique index and bit 13 besides
+    // for one on a mandatory field (the table's key).
     w.Put16((f.mandatory ? 1 : 0) | (f.unique ? 2 : 0));
     w.PutZeros(6);
-    w.Put16(f.indexed ? 0x8000 : 0);
+    uint16_t index = 0;
+    if (f.indexed)
+        index = 0x8000 | (f.unique ? 0x4000 : 0) | (f.unique && f.mandatory ? 0x2000 : 0);
+    w.Put16(index);
     w.PutZeros(14);
     if (!old)
         w.PutZeros(2);

@@ -158,12 +158,26 @@ int16_t Connection::Search(const SearchRequest &req, int32_t &found)
     std::vector<SearchStep> steps = PlanSearch(req);
     std::vector<int32_t> hits;
     if (!PendingOn(table)) {
-        // No change of this connection pending on the table: walk the
-        // committed records directly.
-        db_.tables[static_cast<size_t>(table) - 1].ForEach([&](int32_t r, const Value *values) {
-            if (Matches(steps, values))
-                hits.push_back(r);
-        });
+        // No change of this connection pending on the table: the committed
+        // records are what it sees. One equality on a unique field is
+        // answered by the field's index (it orders by the comparison the
+        // search uses; empty values are not in it), anything else by a walk.
+        const Table &t = db_.tables[static_cast<size_t>(table) - 1];
+        auto index = steps.size() == 1 && steps[0].op == kOpEq && !steps[0].negate &&
+                             !steps[0].value->IsEmpty()
+                         ? t.uniqueIndex.find(steps[0].field)
+                         : t.uniqueIndex.end();
+        if (index != t.uniqueIndex.end()) {
+            auto [from, to] = index->second.equal_range(*steps[0].value);
+            for (; from != to; ++from)
+                hits.push_back(from->second);
+            std::sort(hits.begin(), hits.end());
+        } else {
+            t.ForEach([&](int32_t r, const Value *values) {
+                if (Matches(steps, values))
+                    hits.push_back(r);
+            });
+        }
     } else {
         for (int32_t r : VisibleRecords(table))
             if (Matches(steps, Visible(table, r)))

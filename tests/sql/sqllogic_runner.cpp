@@ -266,28 +266,31 @@ public:
         std::vector<Record> records;
         std::string fixture = "sql.json", error;
         if (!ParseFile(path, records, fixture, error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
+            std::printf("%s\n", error.c_str());
             return 2;
         }
         qxtest::TempDir dir("qxsql");
         qxtest::OdbcIniFiles ini(dir.Path());
         qxtest::ScopedEnv noDialog("QX_DIALOG", "none");
+        // The driver's own files (views among them) live in the file's directory.
+        qxtest::ScopedEnv driveRoot("QX_DRIVE_ROOT_DIR", dir.Str());
         QxServerProcess server;
         std::vector<std::string> args = {"--fixture", fixtures_ + "/" + fixture};
         if (!serverLog_.empty())
             args.insert(args.end(), {"--log", serverLog_});
         if (!server.Start(args, &error)) {
-            std::fprintf(stderr, "%s: qxserver did not start: %s\n", path.c_str(), error.c_str());
+            std::printf("%s: qxserver did not start: %s\n", path.c_str(), error.c_str());
             return 2;
         }
         ini.WriteOdbcinst("[QX]\nDriver=" + driver_ + "\n");
-        std::string dsn = "[sql]\nDriver=QX\nDBQ=" + server.Dbq() + "\n";
+        dbq_ = server.Dbq();
+        std::string dsn = "[sql]\nDriver=QX\nDBQ=" + dbq_ + "\n";
         if (noopt_)
             dsn += "NoIndexes=1\nNoFiltOpt=1\nNoJoinOpt=1\nNoOptSort=1\n";
         ini.WriteOdbc(dsn);
 
         if (SQLAllocEnv(&env_) != SQL_SUCCESS) {
-            std::fprintf(stderr, "%s: no ODBC environment\n", path.c_str());
+            std::printf("%s: no ODBC environment\n", path.c_str());
             return 2;
         }
         int failures = 0, cases = 0;
@@ -334,11 +337,16 @@ private:
         }
         Connection c;
         SQLAllocConnect(env_, &c.dbc);
-        SQLRETURN rc =
-            SQLConnect(c.dbc, Text("sql"), SQL_NTS, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS);
+        // DBQ is given again in the connection string: the Driver Manager may
+        // keep the odbc.ini of an earlier file of the same run.
+        std::string in = "DSN=sql;DBQ=" + dbq_ + ";UID=demo;PWD=demo";
+        SQLCHAR out[1024];
+        SQLSMALLINT outLength = 0;
+        SQLRETURN rc = SQLDriverConnect(c.dbc, nullptr, Text(in), SQL_NTS, out, sizeof out,
+                                        &outLength, SQL_DRIVER_NOPROMPT);
         if (!SQL_SUCCEEDED(rc)) {
-            std::fprintf(stderr, "%s: connection %s failed: %s\n", path_.c_str(), name.c_str(),
-                         Diag(c.dbc, SQL_NULL_HSTMT).c_str());
+            std::printf("%s: connection %s failed: %s\n", path_.c_str(), name.c_str(),
+                        Diag(c.dbc, SQL_NULL_HSTMT).c_str());
             SQLFreeConnect(c.dbc);
             return false;
         }
@@ -574,7 +582,7 @@ private:
         return buffer_.get();
     }
 
-    std::string driver_, fixtures_, path_;
+    std::string driver_, fixtures_, path_, dbq_;
     bool noopt_;
     std::string serverLog_;
     SQLHENV env_ = SQL_NULL_HENV;

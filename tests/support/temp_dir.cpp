@@ -1,5 +1,7 @@
 #include "tests/support/temp_dir.h"
 
+#include <odbcinst.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -47,12 +49,27 @@ OdbcIniFiles::OdbcIniFiles(const std::filesystem::path &dir)
       userIni_("ODBCINI", (dir / "odbc.ini").string())
 {}
 
+// unixODBC's installer library keeps the answers of its profile reads for a
+// while and forgets them only when something is written through it. The ini
+// files are written here directly, so a write of its own into a scratch file
+// makes the next reads see them (else a second test in the same process would
+// read the first test's data source).
+void OdbcIniFiles::ForgetCachedProfile() const
+{
+    SQLWritePrivateProfileString("written", "by", "qxtest", (dir_ / "scratch.ini").c_str());
+}
+
 void OdbcIniFiles::WriteOdbcinst(const std::string &text) const
 {
     WriteFile(dir_ / "odbcinst.ini", text);
+    ForgetCachedProfile();
 }
 
-void OdbcIniFiles::WriteOdbc(const std::string &text) const { WriteFile(dir_ / "odbc.ini", text); }
+void OdbcIniFiles::WriteOdbc(const std::string &text) const
+{
+    WriteFile(dir_ / "odbc.ini", text);
+    ForgetCachedProfile();
+}
 
 std::string ReadFile(const std::filesystem::path &path)
 {

@@ -61,6 +61,8 @@ public:
     std::filesystem::path OdbcIni() const { return dir_ / "odbc.ini"; }
 
 private:
+    void ForgetCachedProfile() const;
+
     std::filesystem::path dir_;
     ScopedEnv sysIni_, userIni_;
 };

@@ -124,6 +124,9 @@ TEST_F(Catalog, NameLookups)
                               {"NOTE", 0, 4, 0}}});
     ASSERT_EQ(Load(), 0);
     EXPECT_EQ(DrmFindTable(list.get(), "customers"), 0); // the first of two
+    // A name spelt exactly as one of them names that one.
+    EXPECT_EQ(DrmFindTable(list.get(), "Customers"), 0);
+    EXPECT_EQ(DrmFindTable(list.get(), "CUSTOMERS"), 1);
     EXPECT_EQ(DrmFindTable(list.get(), "Ann\xE9"
                                        "e"),
               3); // accented letters fold for tables

@@ -61,3 +61,8 @@ int16_t rcExeOpenAggregate(rcPlnStmt *stmt, PlanNode *node);
 // accumulators in place of reading the rows.
 bool rcExeIsMinMaxByIndex(const PlanNode *aggregate);
 int16_t rcExeMinMaxByIndex(rcPlnStmt *stmt, PlanNode *aggregate);
+// PLN_UNION (rcexeunion.cpp): the open points the node at its first input
+// (run before its child is opened); the next-row routine reads the inputs
+// one after the other.
+void rcExeOpenUnion(rcPlnStmt *stmt, PlanNode *node);
+int16_t rcExeNextUnion(rcPlnStmt *stmt, PlanNode *node, int flag);

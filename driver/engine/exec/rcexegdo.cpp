@@ -18,6 +18,7 @@ struct rcGdoEntry {
     TamTableHandle *handle = nullptr;
     uint32_t column = 0;
     int16_t sqlType = 0;
+    uint32_t length = 0; // the column's length
 };
 
 struct rcGdoState {
@@ -89,6 +90,7 @@ void Decide(rcPlnStmt *stmt, rcGdoEntry *e, uint16_t k, int16_t cType, int64_t b
     e->handle = col->base.handle;
     e->column = tc->number;
     e->sqlType = tc->type.sqlType;
+    e->length = tc->type.length;
     e->direct = true;
 }
 
@@ -105,7 +107,7 @@ uint32_t FixedSize(int16_t cType)
 } // namespace
 
 int16_t rcGdoReadBound(rcPlnStmt *stmt, uint16_t column, int16_t cType, void *buffer,
-                       int64_t bufferLength, SQLLEN *length)
+                       int64_t bufferLength, SQLLEN *length, uint32_t maxLength)
 {
     if ((stmt->engineOptions & RC_GDO_OPT_NOGETDATAOPT) != 0)
         return RC_GDO_NOT_DIRECT;
@@ -126,7 +128,7 @@ int16_t rcGdoReadBound(rcPlnStmt *stmt, uint16_t column, int16_t cType, void *bu
     rcGdoEntry &e = g->entries[column];
     if (!e.decided || e.cType != cType || e.bufferLength != bufferLength)
         Decide(stmt, &e, column, cType, bufferLength);
-    if (!e.direct)
+    if (!e.direct || (maxLength != 0 && maxLength < e.length))
         return RC_GDO_NOT_DIRECT;
 
     const bool text = cType == SQL_C_CHAR;

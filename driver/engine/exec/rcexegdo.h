@@ -31,6 +31,8 @@ constexpr int16_t RC_GDO_NOT_DIRECT = -2;
 // NoGetDataOpt: no direct column retrieval.
 constexpr uint32_t RC_GDO_OPT_NOGETDATAOPT = 0x80000;
 
+// maxLength: the statement's SQL_MAX_LENGTH (0 none); a column longer than
+// it is not read directly.
 int16_t rcGdoReadBound(rcPlnStmt *stmt, uint16_t column, int16_t cType, void *buffer,
-                       int64_t bufferLength, SQLLEN *length);
+                       int64_t bufferLength, SQLLEN *length, uint32_t maxLength);
 void rcGdoFree(rcPlnStmt *stmt);

@@ -37,6 +37,7 @@ rcPlnNextFn rcExeNextOf(const PlanNode *node)
     case PLN_GROUPRESULT: return &rcExeNextGroupResult;
     case PLN_GROUP: return &rcExeNextGroup;
     case PLN_TEMPTABLE: return &rcExeNextTemp;
+    case PLN_UNION: return &rcExeNextUnion;
     default: return nullptr;
     }
 }
@@ -45,6 +46,8 @@ int16_t rcExeOpenPlan(rcPlnStmt *stmt, PlanNode *node)
 {
     if (node == nullptr)
         return 0;
+    if (node->kind == PLN_UNION)
+        rcExeOpenUnion(stmt, node); // its first input is the child opened below
     // The chain under an aggregate is drained by the aggregate's own open,
     // after its children are open.
     if (node->kind != PLN_TABLE && node->first != nullptr && rcExeOpenPlan(stmt, node->first) != 0)

@@ -4,12 +4,15 @@
 // The plan is opened again for every answer (its columns and set functions
 // first pointed back at their tables), so a correlated subquery sees the
 // outer row of the moment; an uncorrelated EXISTS is answered once per open
-// of the query. IN and ANY hold when one row compares TRUE; ALL when no row
-// compares FALSE or UNKNOWN (so ALL over no rows holds); NOT IN when the
-// subquery has no row equal to the value and no row whose comparison is
-// UNKNOWN; a comparison with a single-row subquery reads at most one row
-// (a second row is an error, no row makes the comparison UNKNOWN). UNKNOWN
-// answers as FALSE.
+// of the query, and the rows of another uncorrelated subquery are read once
+// per open into the temporary table at the root of its plan. The answers follow standard three-valued logic over the
+// comparisons of the outer value with the subquery's rows: IN and ANY are
+// TRUE when a row compares TRUE, else UNKNOWN when a row compares UNKNOWN
+// (a NULL on either side), else FALSE (so over no rows); NOT IN is the
+// negation of IN; ALL is FALSE when a row compares FALSE, else UNKNOWN when
+// a row compares UNKNOWN, else TRUE (so over no rows); a comparison with a
+// single-row subquery reads at most one row (a second row is an error) and
+// is UNKNOWN without a row.
 #include "driver/engine/exec/rcexe.h"
 
 #include "driver/core/rcerror.h"
@@ -24,9 +27,15 @@ bool IsEnd(int16_t rc) { return rc == PLN_END || rc == PLN_RANGE_END || rc == PL
 int16_t Answer(rcPlnStmt *stmt, PlanNode *node)
 {
     QueryPlan *plan = node->subPlan;
-    rcPlnResetRedirects(stmt, node->subBlock);
-    if (rcExeOpenPlan(stmt, plan->root) != 0)
-        return PLN_ERROR;
+    // An uncorrelated subquery compared with values reads its rows from the
+    // temporary table at its root, filled once per open of the query.
+    bool kept = node->form != 3 && !node->correlated;
+    if (!kept || !node->cached) {
+        rcPlnResetRedirects(stmt, node->subBlock);
+        if (rcExeOpenPlan(stmt, plan->root) != 0)
+            return PLN_ERROR;
+        node->cached = kept;
+    }
     rcPlnNextFn next = rcExeNextOf(plan->root);
     int16_t rc = next(stmt, plan->root, 0);
     if (node->form == 3)
@@ -48,14 +57,16 @@ int16_t Answer(rcPlnStmt *stmt, PlanNode *node)
     }
     if (!IsRow(rc) && !IsEnd(rc))
         return PLN_ERROR;
+    // The truth value by form; NOT IN negates IN (UNKNOWN stays UNKNOWN).
+    int16_t truth = 0;
     switch (node->form) {
-    case 1:
-        if (node->negated)
-            return !sawTrue && !sawUnknown ? 0 : 100;
-        return sawTrue ? 0 : 100;
-    case 2: return !sawFalse && !sawUnknown ? 0 : 100;
-    default: return sawTrue ? 0 : 100;
+    case 1: truth = sawTrue ? 0 : sawUnknown ? RC_EXP_SUBQUERY_UNKNOWN : 100; break;
+    case 2: truth = sawFalse ? 100 : sawUnknown ? RC_EXP_SUBQUERY_UNKNOWN : 0; break;
+    default: truth = sawTrue ? 0 : sawFalse ? 100 : RC_EXP_SUBQUERY_UNKNOWN; break;
     }
+    if (node->negated && truth != RC_EXP_SUBQUERY_UNKNOWN)
+        truth = truth == 0 ? 100 : 0;
+    return truth;
 }
 
 } // namespace
@@ -64,7 +75,7 @@ int16_t rcPlnSubqueryHook(void *ctx, void *handle)
 {
     auto *stmt = static_cast<rcPlnStmt *>(ctx);
     auto *node = static_cast<PlanNode *>(handle);
-    if (node->cached)
+    if (node->cached && node->form == 3)
         return node->cachedResult;
     int16_t rc = Answer(stmt, node);
     if (rc >= 0 && node->form == 3 && !node->correlated) {

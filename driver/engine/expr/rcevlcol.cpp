@@ -78,20 +78,24 @@ int16_t rcEvlFetchColumnPart(rcErrorQueue *errors, const rcEvlColumnRef *col, vo
             static_cast<char *>(buffer)[0] = '\0';
         return 0;
     }
+    // A text keeps its last byte for the terminator, so that every byte of the
+    // value is delivered once over the pieces.
+    bool text = IsChar(col->sqlType);
+    uint32_t room = text && size > 0 ? size - 1 : size;
     DRM_RETINFO partial{0, offset};
     uint32_t got = 0;
-    int32_t rc = col->read(col->source, col->column, buffer, size, &got, &partial, col->sqlType);
+    int32_t rc = col->read(col->source, col->column, buffer, room, &got, &partial, col->sqlType);
     if (rc == RC_EVL_COL_NULL) {
         *isNull = true;
         return 0;
     }
     if (rc != 0 && rc != RC_EVL_COL_TRUNCATED)
         return PostCode(errors, rc);
-    *length = got;
-    if (IsChar(col->sqlType) && size > 0) {
-        uint32_t end = got < size - 1 ? got : size - 1;
-        static_cast<char *>(buffer)[end] = '\0';
-    }
+    // The length is what is left from the offset on (the reader tells the
+    // whole value's size), as for every other value read in pieces.
+    *length = partial.size > offset ? partial.size - offset : got;
+    if (text && size > 0)
+        static_cast<char *>(buffer)[got < room ? got : room] = '\0';
     return rc == RC_EVL_COL_TRUNCATED ? 1 : 0;
 }
 

@@ -60,6 +60,8 @@ enum : int16_t {
     RC_EXP_NULL = 104,  // an operation's result is NULL
     RC_EXP_ERROR = -1,  // an error was posted
 };
+// The subquery hook's answer for UNKNOWN.
+constexpr int16_t RC_EXP_SUBQUERY_UNKNOWN = 103;
 
 // The type record of a typed parse node.
 struct rcExpType {
@@ -116,7 +118,8 @@ struct rcExpTreeHooks {
 // Values owned by other parts at run time. Each fills `out` (type, isNull,
 // value; texts may point into the owner's memory, valid until the next row)
 // and returns 0, or -1 after posting an error. `subquery` answers the
-// subquery test for the current outer row: 0 TRUE, 100 FALSE, -1 error.
+// subquery test for the current outer row: 0 TRUE, 100 FALSE,
+// RC_EXP_SUBQUERY_UNKNOWN UNKNOWN, -1 error.
 struct rcExpRuntimeHooks {
     int16_t (*param)(void *ctx, uint32_t number, rcExpValue *out) = nullptr;
     int16_t (*setFunction)(void *ctx, void *handle, rcExpValue *out) = nullptr;

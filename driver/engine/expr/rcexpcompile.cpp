@@ -327,6 +327,7 @@ bool CompileNodeBody(Compiler &c, const rcParseNode *node, int16_t wanted)
     case RC_N_ExprOrSubQuery:
     case RC_N_Value:
     case RC_N_PatternValue:
+    case RC_N_InsValue: // a value of INSERT ... VALUES, maybe a signed literal
         if (node->child && node->child->id == '(' && node->child->next)
             return CompileNode(c, node->child->next, wanted);
         if (node->child && (node->child->id == '-' || node->child->id == '+') &&

@@ -424,9 +424,20 @@ int16_t rcExpEvaluate(rcExpEnv *env, rcExpSlot slot, int16_t wantedType, void *b
         }
     }
     rcExpValue v;
-    int16_t rc = rcExpEvalValue(env, slot, &v);
-    if (rc < 0)
-        return rc;
+    int16_t rc;
+    if (info.direct && first.op == RC_OP_PUSH_COLUMN && p->runDepth == 0) {
+        // A plain column (the common case of a fetch): read without the
+        // interpreter; the run's scratch space starts over as for a run.
+        p->arena.reset();
+        p->top = 0;
+        rc = ReadColumn(env, p, first, &v);
+        if (rc < 0)
+            return rcExpPost(env, RC_ENG_EXPRESSION_EVALUATION_ERROR);
+    } else {
+        rc = rcExpEvalValue(env, slot, &v);
+        if (rc < 0)
+            return rc;
+    }
     if (v.isNull) {
         *isNull = true;
         *outLength = 0;

@@ -431,7 +431,7 @@ int16_t Step(rcExpEnv *env, FilterProgram *f, const rcFltInstr &ins, rcTruth *t)
         int16_t rc = env->rt.subquery(env->rtCtx, const_cast<void *>(ins.ptr));
         if (rc < 0)
             return RC_EXP_ERROR;
-        *t = rc == 0 ? RC_TRUE : RC_FALSE;
+        *t = rc == 0 ? RC_TRUE : rc == RC_EXP_SUBQUERY_UNKNOWN ? RC_UNKNOWN : RC_FALSE;
         return RC_EXP_OK;
     }
     case RC_FLT_VENDOR: return rcFltRunVendor(env, f, ins, t);

@@ -103,6 +103,11 @@ enum : uint8_t {
     PLN_TTCOL_BOOKMARK = 4, // a base table's bookmark (its long values are
                             // read from the table again, positioned there)
 };
+// Longest text key a temporary table compares whole: a longer key value is
+// split over pieces of RC_TMP_MAX_VALUE bytes, each a key column of its own,
+// so that sorting, DISTINCT and GROUP BY see the whole value; beyond this
+// length the key is compared on its first PLN_KEY_MAX_VALUE bytes.
+constexpr uint32_t PLN_KEY_MAX_VALUE = 16 * RC_TMP_MAX_VALUE;
 // Widest bookmark a temporary table keeps.
 constexpr uint32_t PLN_BOOKMARK_MAX = 64;
 struct rcPlnTempColumn {
@@ -111,7 +116,15 @@ struct rcPlnTempColumn {
     int16_t sqlType;
     int32_t length;
     uint32_t precScale;
-    rcExpSlot slot;             // PLN_TTCOL_KEY
+    rcExpSlot slot; // PLN_TTCOL_KEY
+    // A long text key: pieces (on the key's first column) counts the piece
+    // columns that follow it; a piece column has part 1, 2, ... and reads
+    // its bytes from the key's value, which is kept whole in the first
+    // column's buffer (valueLength bytes, valueNull).
+    uint16_t pieces;
+    uint16_t part;
+    int32_t valueLength;
+    bool valueNull;
     struct rcPlnColumn *column; // PLN_TTCOL_COLUMN
     PlanNode *setFunction;      // PLN_TTCOL_SETFN
     PlanNode *table;            // PLN_TTCOL_BOOKMARK
@@ -191,7 +204,8 @@ struct PlanNode {
     uint16_t columnCount;
     uint16_t keyCount;
     uint16_t tempNumber;
-    char name[7]; // "GRP_TT", "ORD_TT", "DST_TT"
+    char name[7];   // "GRP_TT", "ORD_TT", "DST_TT"
+    bool presorted; // the rows arrive in key order: no sort
     // PLN_DISTINCT, PLN_GROUP: the temporary table below and its last row.
     PlanNode *sorted;
     int64_t savedRow;
@@ -204,9 +218,11 @@ struct PlanNode {
     uint16_t subBlock; // the subquery's block
     bool negated;      // NOT IN
     bool correlated;   // reads columns of enclosing blocks
-    bool cached;       // an uncorrelated EXISTS answered once per open
+    bool cached;       // answered (EXISTS) or its rows kept (others) in this open
     int16_t cachedResult;
     rcFltId compare; // outer value <op> the subquery's row (forms 1, 2, 4)
+    // PLN_UNION: its inputs and the values of its current row (rcplnunion.h).
+    struct rcPlnUnion *unionState;
 };
 
 // An index of a table, as the data module's index catalog gives it.
@@ -279,6 +295,7 @@ struct rcPlnStmt {
     std::vector<PlanNode *> setFunctions;                    // in statement order
     std::vector<PlanNode *> temps;                           // temporary-table nodes, bottom up
     std::vector<std::unique_ptr<rcPlnIndexList>> indexLists; // read once per table
+    std::vector<std::unique_ptr<char[]>> largeBuffers;       // too large for the plan pool
     std::vector<rcExpSlot> results;                          // one slot per select-list item
     std::vector<const rcParseNode *> items;
     std::vector<PlanNode *> subqueries; // in the order they were planned
@@ -305,6 +322,11 @@ void rcPlnStmtFree(rcPlnStmt *stmt);
 // an ORDER BY as its next sibling). 0, or -1 after posting.
 int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root);
 
+// Plans one SELECT block of a UNION as a query block of its own: its plan
+// and its select-list expressions. 0, or -1 after posting.
+int16_t rcPlnBuildBranch(rcPlnStmt *stmt, const rcParseNode *block, QueryPlan *plan,
+                         std::vector<const rcParseNode *> *items);
+
 // The indexes of a table (read from the data module on first use; none
 // with the NoIndexes option or when the data module has no index catalog).
 // 0, or -1 after posting.
@@ -324,6 +346,17 @@ int16_t rcOptChooseIndex(rcPlnStmt *stmt, PlanNode *table,
 int rcOptIndexUse(rcPlnStmt *stmt, const rcTblEntry *table,
                   const std::vector<const rcParseNode *> &conds,
                   const std::vector<const rcTblEntry *> &outer);
+
+// The row count of a table as the data module gives it; PLN_ROWS_UNKNOWN
+// when it cannot tell (never an error: the join order then guesses).
+constexpr uint32_t PLN_ROWS_UNKNOWN = 1000000;
+uint32_t rcOptTableRows(rcPlnStmt *stmt, const rcTblEntry *table);
+// Rows of a table left after its own restrictions (conds read only this
+// table), from its row count: 1 for an equality on a unique index, 5% for
+// another indexed equality, half for an indexed range; without an index
+// each equality keeps a fifth and each range half. Never below 1.
+uint32_t rcOptEstimateRows(rcPlnStmt *stmt, const rcTblEntry *table, uint32_t rows,
+                           const std::vector<const rcParseNode *> &conds);
 
 // The subquery node of a predicate that holds a subquery, planned on first
 // use; none after posting.

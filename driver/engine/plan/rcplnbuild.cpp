@@ -11,17 +11,21 @@
 // with set functions, HAVING, DISTINCT (a sorted "DST_TT" with the duplicate
 // filter) and ORDER BY (a sorted "ORD_TT"). Finally every temporary table
 // gets its columns: its sort keys, every base column the query reads and the
-// set functions below it (see rcPlnColumn in rcpln.h).
+// set functions below it (see rcPlnColumn in rcpln.h). A query with UNION
+// goes to rcUnBuildPlan (rcplnunion.h), which plans each SELECT block here
+// as a block of its own (rcPlnBuildBranch).
 #include "driver/engine/plan/rcpln.h"
 
 #include <algorithm>
 #include <cstring>
 
+#include "driver/core/rccnv.h"
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/plan/rcplnpush.h"
 #include "driver/engine/plan/rcplntree.h"
+#include "driver/engine/plan/rcplnunion.h"
 
 namespace {
 
@@ -31,6 +35,7 @@ struct Builder {
     QueryPlan *plan;
     std::vector<const rcParseNode *> residual;
     uint16_t blockId = 0;
+    bool branch = false;                       // a SELECT block of a UNION
     std::vector<const rcTblEntry *> enclosing; // tables of the enclosing blocks
     std::vector<PlanNode *> myTables;
     std::vector<const rcParseNode *> items;
@@ -206,7 +211,21 @@ struct Builder {
         c.length = static_cast<int32_t>(rcExpSlotLength(&stmt->env, c.slot));
         c.precScale = (static_cast<uint32_t>(rcExpSlotPrecision(&stmt->env, c.slot)) << 16) |
                       rcExpSlotScale(&stmt->env, c.slot);
+        bool text =
+            c.sqlType == SQL_CHAR || c.sqlType == SQL_VARCHAR || c.sqlType == SQL_LONGVARCHAR;
+        uint32_t length = c.length > 0 ? static_cast<uint32_t>(c.length) : 0;
+        if (text && length > RC_TMP_MAX_VALUE) {
+            uint32_t kept = length < PLN_KEY_MAX_VALUE ? length : PLN_KEY_MAX_VALUE;
+            c.pieces = static_cast<uint16_t>((kept - 1) / RC_TMP_MAX_VALUE);
+        }
         cols->push_back(c);
+        for (uint16_t k = 1; k <= c.pieces; ++k) {
+            rcPlnTempColumn piece = c;
+            piece.pieces = 0;
+            piece.part = k;
+            piece.length = static_cast<int32_t>(RC_TMP_MAX_VALUE);
+            cols->push_back(piece);
+        }
         return true;
     }
 
@@ -287,6 +306,8 @@ struct Builder {
                         c.sqlType == SQL_VARBINARY || c.sqlType == SQL_LONGVARBINARY;
             uint32_t len = c.length > 0 ? static_cast<uint32_t>(c.length) : 1;
             c.bufferSize = text ? (len > RC_TMP_MAX_VALUE ? RC_TMP_MAX_VALUE : len) + 1 : 48;
+            if (c.pieces > 0) // the whole key value, its pieces read from here
+                c.bufferSize = (len < PLN_KEY_MAX_VALUE ? len : PLN_KEY_MAX_VALUE) + 1;
             if (text && c.length > static_cast<int32_t>(RC_TMP_MAX_VALUE))
                 c.length = static_cast<int32_t>(RC_TMP_MAX_VALUE);
             c.buffer = static_cast<char *>(rcMemPoolAlloc(stmt->pool, c.bufferSize));
@@ -307,21 +328,32 @@ struct Builder {
         });
     }
 
-    // Join order: the driving item is the first with an index for its own
-    // conditions (an equality on a unique key first), else the first that no
-    // other item can reach through a join index, else the first; then, one
-    // by one, the first item reached through a join index from the items
-    // placed, else the first joined to them by a condition, else the first
-    // left (a cross product). Outer-join subtrees move as a whole.
-    void OrderItems(std::vector<PlanNode *> *items, const std::vector<const rcParseNode *> &parts)
+    // Join order by cost. Every FROM item gets a cost: a base table its row
+    // count narrowed by its own restrictions (rcOptEstimateRows), an
+    // outer-join subtree (which moves as a whole) a large default. A table
+    // with more than one estimated row has a join index when one of its
+    // indexes can be searched with a value of another item's row. Items
+    // linked by join conditions form components, taken in FROM order of
+    // their first item and chained as cross products. In a component the
+    // driving item is, among the items without a join index, the costliest
+    // (its rows are read once, the cheaper ones repeatedly); when every
+    // item has a join index, the cheapest. Then, one at a time, among the
+    // items joined by a condition to those placed: one with a join index,
+    // the cheapest of those; else the costliest; the first wins ties.
+    //
+    // An item that ORDER BY wants first (orderTable: an index of it gives
+    // the rows in the wanted order) drives, and its component comes first,
+    // unless it has an index for its own restrictions and few rows, or it
+    // would be reached through its join index from an item without one.
+    void OrderItems(std::vector<PlanNode *> *items, const std::vector<const rcParseNode *> &parts,
+                    const rcTblEntry *orderTable)
     {
+        constexpr uint32_t kSubtreeCost = 100000000;
+        constexpr uint32_t kOrderIndexRows = 1000;
         size_t n = items->size();
         std::vector<std::vector<const rcTblEntry *>> tables(n);
         for (size_t i = 0; i < n; ++i)
             TablesUnder((*items)[i], &tables[i]);
-        auto plainTable = [&](size_t i) {
-            return (*items)[i]->kind == PLN_TABLE ? (*items)[i]->table : nullptr;
-        };
         auto reads = [&](const rcParseNode *c, const std::vector<const rcTblEntry *> &set) {
             bool any = false;
             rcPlnWalkTree(c, [&](const rcParseNode *x) {
@@ -332,115 +364,174 @@ struct Builder {
             });
             return any;
         };
-        std::vector<const rcTblEntry *> none;
-        std::vector<bool> placed(n, false);
-        std::vector<PlanNode *> order;
-        std::vector<const rcTblEntry *> done;
-        // The driver.
-        size_t driver = n;
-        int bestUse = 0;
+        // Conditions that read item i and another item; those of i alone.
+        std::vector<std::vector<size_t>> linked(n);
+        std::vector<uint32_t> cost(n, kSubtreeCost);
+        std::vector<bool> joinIndex(n, false);
+        std::vector<int> ownUse(n, 0);
         for (size_t i = 0; i < n; ++i) {
-            const rcTblEntry *t = plainTable(i);
-            int use = t != nullptr ? rcOptIndexUse(stmt, t, parts, none) : 0;
-            if (use > bestUse) {
-                bestUse = use;
-                driver = i;
+            std::vector<const rcParseNode *> own;
+            for (const rcParseNode *c : parts) {
+                if (!reads(c, tables[i]))
+                    continue;
+                bool other = false;
+                for (size_t j = 0; j < n; ++j)
+                    if (j != i && reads(c, tables[j])) {
+                        other = true;
+                        if (std::find(linked[i].begin(), linked[i].end(), j) == linked[i].end())
+                            linked[i].push_back(j);
+                    }
+                if (!other)
+                    own.push_back(c);
             }
-        }
-        for (size_t i = 0; i < n && driver == n; ++i) {
-            const rcTblEntry *t = plainTable(i);
+            if ((*items)[i]->kind != PLN_TABLE)
+                continue;
+            const rcTblEntry *t = (*items)[i]->table;
+            cost[i] = rcOptEstimateRows(stmt, t, rcOptTableRows(stmt, t), own);
+            ownUse[i] = rcOptIndexUse(stmt, t, own, {});
             std::vector<const rcTblEntry *> others;
             for (size_t j = 0; j < n; ++j)
                 if (j != i)
                     others.insert(others.end(), tables[j].begin(), tables[j].end());
-            if (t == nullptr || rcOptIndexUse(stmt, t, parts, others) == 0)
-                driver = i;
+            joinIndex[i] = cost[i] > 1 && rcOptIndexUse(stmt, t, parts, others) > 0;
         }
-        if (driver == n)
-            driver = 0;
-        placed[driver] = true;
-        order.push_back((*items)[driver]);
-        done.insert(done.end(), tables[driver].begin(), tables[driver].end());
-        while (order.size() < n) {
-            size_t next = n;
-            for (size_t i = 0; i < n && next == n; ++i) {
-                const rcTblEntry *t = plainTable(i);
-                if (!placed[i] && t != nullptr && rcOptIndexUse(stmt, t, parts, done) > 0)
-                    next = i;
+        size_t forced = n;
+        for (size_t i = 0; i < n && orderTable != nullptr; ++i) {
+            if ((*items)[i]->kind != PLN_TABLE || (*items)[i]->table != orderTable ||
+                (ownUse[i] > 0 && cost[i] <= kOrderIndexRows))
+                continue;
+            bool fromPlainSide = false;
+            for (size_t j : linked[i])
+                fromPlainSide = fromPlainSide || !joinIndex[j];
+            if (!(joinIndex[i] && fromPlainSide))
+                forced = i;
+        }
+        std::vector<bool> placed(n, false);
+        std::vector<PlanNode *> order;
+        for (size_t at = 0; at <= n; ++at) {
+            size_t first = at == 0 ? forced : at - 1;
+            if (first == n || placed[first])
+                continue;
+            // The component of the first item not placed yet.
+            std::vector<size_t> comp{first};
+            for (size_t k = 0; k < comp.size(); ++k)
+                for (size_t j : linked[comp[k]])
+                    if (std::find(comp.begin(), comp.end(), j) == comp.end())
+                        comp.push_back(j);
+            std::sort(comp.begin(), comp.end());
+            size_t driver = at == 0 ? forced : n;
+            for (size_t i : comp)
+                if (at != 0 && !joinIndex[i] && (driver == n || cost[i] > cost[driver]))
+                    driver = i;
+            for (size_t i : comp)
+                if (at != 0 && (driver == n || (joinIndex[driver] && cost[i] < cost[driver])))
+                    driver = i;
+            placed[driver] = true;
+            order.push_back((*items)[driver]);
+            for (size_t left = comp.size() - 1; left > 0; --left) {
+                size_t next = n;
+                for (size_t i : comp) {
+                    bool reached = false;
+                    for (size_t j : linked[i])
+                        reached = reached || placed[j];
+                    if (placed[i] || !reached)
+                        continue;
+                    if (next == n || (joinIndex[i] && !joinIndex[next]))
+                        next = i;
+                    else if (joinIndex[i] == joinIndex[next] &&
+                             (joinIndex[i] ? cost[i] < cost[next] : cost[i] > cost[next]))
+                        next = i;
+                }
+                placed[next] = true;
+                order.push_back((*items)[next]);
             }
-            for (size_t i = 0; i < n && next == n; ++i)
-                if (!placed[i])
-                    for (const rcParseNode *c : parts)
-                        if (next == n && reads(c, tables[i]) && reads(c, done))
-                            next = i;
-            for (size_t i = 0; i < n && next == n; ++i)
-                if (!placed[i])
-                    next = i;
-            placed[next] = true;
-            order.push_back((*items)[next]);
-            done.insert(done.end(), tables[next].begin(), tables[next].end());
         }
         *items = order;
     }
 
-    // ORDER BY answered by an index: every key ascending and a plain column
-    // of the table that drives the outermost loop, the keys a prefix of an
-    // ascending index of that table, and the table not read through another
-    // index. The table is then read in key order (its range, or the whole
+    // ORDER BY (or, with group set, GROUP BY) answered by an index: every
+    // key ascending and a plain column of the table that drives the
+    // outermost loop, the keys a prefix of an ascending index of that table,
+    // and the table not read through another index nor through a list of
+    // keys. The table is then read in key order (its range, or the whole
     // index) and nested loops keep that order.
-    bool OrderByIndex(const rcParseNode *orderBy, PlanNode *top)
+    bool OrderByIndex(const rcParseNode *keys, PlanNode *top, bool group = false)
     {
         if ((stmt->engineOptions & PLN_OPT_NOINDEXES) != 0)
             return false;
         PlanNode *driver = top;
         while (driver != nullptr && driver->kind != PLN_TABLE)
             driver = driver->first;
-        if (driver == nullptr)
-            return false;
         std::vector<const rcTblColumn *> cols;
-        const rcParseNode *list = rcPlnChild(orderBy, RC_N_SortSpecList);
-        for (const rcParseNode *s = list != nullptr ? list->child : nullptr; s != nullptr;
-             s = s->next) {
-            if (s->id != RC_N_SortSpec)
-                continue;
-            const rcParseNode *dir = rcPlnChild(s, RC_N_ASCDESC_Opt);
-            if (dir != nullptr && dir->child != nullptr && dir->child->id == RC_T_DESC)
-                return false;
-            bool bad = false;
-            const rcParseNode *e = rcPlnChild(s, RC_N_Expression);
-            const rcParseNode *item = Ordinal(e, &bad, false);
-            if (bad)
-                return false; // reported when the sort is planned
-            const rcParseNode *n = item != nullptr ? item : e;
+        const rcPlnIndex *ix = driver != nullptr ? OrderIndex(keys, &cols, group) : nullptr;
+        if (ix == nullptr || cols.front()->owner != driver->table)
+            return false;
+        // A key list reads its keys' ranges in the order of the list, not
+        // in key order: the rows go through the sort.
+        if (driver->access == PLN_ACCESS_INDEX)
+            return driver->index == ix && driver->keyListCount == 0;
+        driver->access = PLN_ACCESS_INDEX;
+        driver->index = ix;
+        driver->keyKind = 0;
+        return true;
+    }
+
+    // The ascending index whose leading keys are the ORDER BY keys (group:
+    // the GROUP BY list), when every key is an ascending plain column of one
+    // table (cols: the keys). Groups are only taken on columns that are not
+    // text: the index's order of texts that the driver's comparison finds
+    // equal (case, trailing blanks) need not keep them together.
+    const rcPlnIndex *OrderIndex(const rcParseNode *keys, std::vector<const rcTblColumn *> *out,
+                                 bool group = false)
+    {
+        std::vector<const rcTblColumn *> &cols = *out;
+        auto add = [&](const rcParseNode *n) {
             while (n != nullptr && n->child != nullptr && n->child->next == nullptr &&
                    (n->id == RC_N_Expression || n->id == RC_N_Primary))
                 n = n->child;
             if (n == nullptr || n->id != RC_N_ColName || n->sem == nullptr)
                 return false;
             const auto *c = static_cast<const rcTblColumn *>(n->sem);
-            if (c->owner != driver->table)
+            if ((!cols.empty() && c->owner != cols.front()->owner) ||
+                (group && rcCnvIsCharType(c->type.sqlType)))
                 return false;
             cols.push_back(c);
+            return true;
+        };
+        const rcParseNode *list = rcPlnChild(keys, group ? RC_N_ExpressionList : RC_N_SortSpecList);
+        for (const rcParseNode *s = list != nullptr ? list->child : nullptr; s != nullptr;
+             s = s->next) {
+            if (group) {
+                if (s->id == RC_N_Expression && !add(s))
+                    return nullptr;
+                continue;
+            }
+            if (s->id != RC_N_SortSpec)
+                continue;
+            const rcParseNode *dir = rcPlnChild(s, RC_N_ASCDESC_Opt);
+            if (dir != nullptr && dir->child != nullptr && dir->child->id == RC_T_DESC)
+                return nullptr;
+            bool bad = false;
+            const rcParseNode *e = rcPlnChild(s, RC_N_Expression);
+            const rcParseNode *item = Ordinal(e, &bad, false);
+            if (bad)
+                return nullptr; // reported when the sort is planned
+            if (!add(item != nullptr ? item : e))
+                return nullptr;
         }
         const rcPlnIndexList *indexes = nullptr;
-        if (cols.empty() || rcIdxGetInfo(stmt, driver->table, &indexes) != 0)
-            return false;
+        if (cols.empty() || rcIdxGetInfo(stmt, cols.front()->owner, &indexes) != 0)
+            return nullptr;
         for (const rcPlnIndex &ix : indexes->indexes) {
             if (ix.orderKind != 2 || ix.keys.size() < cols.size())
                 continue;
             bool match = true;
             for (size_t k = 0; k < cols.size(); ++k)
                 match = match && ix.keys[k].column == cols[k];
-            if (!match)
-                continue;
-            if (driver->access == PLN_ACCESS_INDEX)
-                return driver->index == &ix;
-            driver->access = PLN_ACCESS_INDEX;
-            driver->index = &ix;
-            driver->keyKind = 0;
-            return true;
+            if (match)
+                return &ix;
         }
-        return false;
+        return nullptr;
     }
 
     // An index range for every table that a filter above it, or the join
@@ -469,16 +560,55 @@ struct Builder {
         return 0;
     }
 
+    // The row source of an UPDATE or DELETE: its one table with the WHERE
+    // conjuncts filtering right above it (an index range where one serves
+    // them). No result columns.
+    int16_t RunChange(const rcParseNode *root)
+    {
+        PlanNode *top = NewTable(root);
+        if (top == nullptr)
+            return PLN_ERROR;
+        bool ok = rcPlnWalkTree(root, [&](const rcParseNode *n) {
+            return n->id != RC_N_ColName || rcPlnColumnOf(stmt, n) != nullptr;
+        });
+        if (!ok)
+            return PLN_ERROR;
+        const rcParseNode *where = rcPlnChild(root, RC_N_WhereSearchCond_Opt);
+        std::vector<const rcParseNode *> parts;
+        if (where != nullptr && rcPlnChild(where, RC_N_SearchCond) != nullptr)
+            Conjuncts(rcPlnChild(where, RC_N_SearchCond), &parts);
+        for (const rcParseNode *c : parts) {
+            top = Filter(top, c);
+            if (top == nullptr)
+                return PLN_ERROR;
+        }
+        if (ChooseIndexes() != 0)
+            return PLN_ERROR;
+        plan->root = top;
+        top->parent = nullptr;
+        return 0;
+    }
+
     int16_t Run(const rcParseNode *root)
     {
+        if (root->id == RC_N_UpdateStmt || root->id == RC_N_DeleteStmt)
+            return RunChange(root);
+        if (root->id == RC_N_InsertStmt) {
+            // INSERT ... SELECT reads its rows from the query's plan; an
+            // INSERT of one row of values has no row source.
+            const rcParseNode *spec =
+                rcPlnChild(rcPlnChild(root, RC_N_QuerySpecOrValList), RC_N_QuerySpec);
+            return spec != nullptr ? Run(spec) : 0;
+        }
         const rcParseNode *block = root;
-        if (root->id == RC_N_FullSelectStmt)
+        if (root->id == RC_N_FullSelectStmt && !branch)
             block = root->child;
         if (block == nullptr || (block->id != RC_N_SubSelectStmt && block->id != RC_N_QuerySpec) ||
-            (block->id == RC_N_SubSelectStmt && block->next != nullptr))
-            return rcPlnNotCapable(stmt, "UNION is not supported by the query planner yet.");
+            (block->id == RC_N_SubSelectStmt && block->next != nullptr && !branch))
+            return Fail(RC_MSG_GENERAL_ERROR);
         const rcParseNode *orderBy =
-            root->next != nullptr && root->next->id == RC_N_OrderBy_Opt ? root->next : nullptr;
+            root->next != nullptr && root->next->id == RC_N_OrderBy_Opt && !branch ? root->next
+                                                                                   : nullptr;
 
         const rcParseNode *distinct = rcPlnChild(block, RC_N_AllDistinct_Opt);
         bool isDistinct = distinct != nullptr && distinct->child != nullptr &&
@@ -519,8 +649,22 @@ struct Builder {
         std::vector<const rcParseNode *> parts;
         if (where != nullptr && rcPlnChild(where, RC_N_SearchCond) != nullptr)
             Conjuncts(rcPlnChild(where, RC_N_SearchCond), &parts);
-        if ((stmt->engineOptions & PLN_OPT_NOJOINOPT) == 0 && fromItems.size() > 1)
-            OrderItems(&fromItems, parts);
+        if ((stmt->engineOptions & PLN_OPT_NOJOINOPT) == 0 && fromItems.size() > 1) {
+            // The table whose index could give the ORDER BY's order.
+            const rcTblEntry *orderTable = nullptr;
+            bool setFunction = false;
+            for (const rcParseNode *t : {selectList, having, orderBy})
+                FullWalk(t, [&](const rcParseNode *x) {
+                    setFunction = setFunction || x->id == RC_N_SetFunctionRef;
+                });
+            std::vector<const rcTblColumn *> cols;
+            if ((stmt->engineOptions & PLN_OPT_NOINDEXES) == 0 &&
+                (groupBy != nullptr ? OrderIndex(groupBy, &cols, true) != nullptr
+                                    : orderBy != nullptr && !isDistinct && !setFunction &&
+                                          OrderIndex(orderBy, &cols) != nullptr))
+                orderTable = cols.front()->owner;
+            OrderItems(&fromItems, parts, orderTable);
+        }
         PlanNode *top = nullptr;
         for (PlanNode *item : fromItems) {
             top = top == nullptr ? item : Join(top, item, PLN_JOIN_INNER);
@@ -598,6 +742,9 @@ struct Builder {
             PlanNode *tt = NewTemp("GRP_TT");
             if (tt == nullptr || !SetColumns(tt, keys, {}))
                 return PLN_ERROR;
+            // Rows read in the order of an index on the grouping columns
+            // arrive grouped: the table keeps them without sorting.
+            tt->presorted = OrderByIndex(groupBy, top, true);
             Above(tt, &top);
             PlanNode *group = rcPlnNewNode(stmt, PLN_GROUP);
             if (group == nullptr)
@@ -712,6 +859,15 @@ int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root)
     stmt->plan = new (p) QueryPlan{};
     stmt->tempCounter = 0;
     stmt->blocks = 0;
+    // A UNION: its tree stands alone or under the node that carries ORDER BY.
+    const rcParseNode *query = root;
+    if (root->id == RC_N_FullSelectStmt && rcPlnChild(root, RC_N_Union_Opt) == nullptr &&
+        root->child != nullptr && root->child->id == RC_N_FullSelectStmt)
+        query = root->child;
+    if (query->id == RC_N_FullSelectStmt && rcPlnChild(query, RC_N_Union_Opt) != nullptr)
+        return rcUnBuildPlan(
+            stmt, query,
+            root->next != nullptr && root->next->id == RC_N_OrderBy_Opt ? root->next : nullptr);
     Builder b(stmt, stmt->plan);
     if (b.Plan(root) != 0)
         return PLN_ERROR;
@@ -728,6 +884,18 @@ int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root)
     rcOptMinMaxByIndex(stmt, root);
     if (rcJpdPushJoins(stmt, root) != 0 || rcFltPushDownAll(stmt) != 0)
         return PLN_ERROR;
+    return 0;
+}
+
+int16_t rcPlnBuildBranch(rcPlnStmt *stmt, const rcParseNode *block, QueryPlan *plan,
+                         std::vector<const rcParseNode *> *items)
+{
+    Builder b(stmt, plan);
+    b.blockId = ++stmt->blocks;
+    b.branch = true;
+    if (b.Plan(block) != 0)
+        return PLN_ERROR;
+    *items = b.items;
     return 0;
 }
 
@@ -807,6 +975,18 @@ PlanNode *rcPlnSubqueryOf(rcPlnStmt *stmt, const rcParseNode *predicate)
         break;
     }
     default: rcPlnNotCapable(stmt, "This subquery predicate is not supported."); return nullptr;
+    }
+    // An uncorrelated subquery compared with values gives the same rows for
+    // every outer row: they are kept in a temporary table, filled at the
+    // first answer of each open, and read again from there.
+    if (node->form != 3 && !node->correlated) {
+        PlanNode *tt = b.NewTemp("SUB_TT");
+        if (tt == nullptr || !b.SetColumns(tt, {}, b.setFns))
+            return nullptr;
+        tt->block = b.blockId;
+        tt->first = node->subPlan->root;
+        tt->first->parent = tt;
+        node->subPlan->root = tt;
     }
     if (node->form != 3) {
         rcExpSlot outerSlot = 0, valueSlot = 0;

@@ -19,5 +19,5 @@ int16_t rcPlnNotCapable(rcPlnStmt *stmt, const char *text);
 // at its source.
 void rcPlnResetRedirects(rcPlnStmt *stmt, int block = -1);
 // The subquery test for the current outer row (the executor's, rcexe.h):
-// 0 TRUE, 100 FALSE or UNKNOWN, -1 error.
+// 0 TRUE, 100 FALSE, RC_EXP_SUBQUERY_UNKNOWN UNKNOWN, -1 error.
 int16_t rcPlnSubqueryHook(void *ctx, void *subqueryNode);

@@ -30,6 +30,8 @@ enum : uint32_t {
     kWordColumnNumber = 10,
     kWordDirection = 16,
 };
+// The row count in the engine's table-information record.
+constexpr uint32_t kTableInfoRowCount = 8;
 constexpr int32_t kDrmNotImplemented = -1001;
 constexpr uint32_t kIdxUnique = 0x1;
 constexpr uint32_t kIdxNotOrderable = 0x20;
@@ -342,7 +344,60 @@ int rcOptIndexUse(rcPlnStmt *stmt, const rcTblEntry *table,
                 int u = b.op == RC_T_EQ ? (ix.unique && ix.keys.size() == 1 ? 3 : 2) : 1;
                 use = u > use ? u : use;
             }
+    // A list of keys (IN, or equalities ORed together) reads equality ranges.
+    for (const rcParseNode *c : conds) {
+        const rcTblColumn *col = nullptr;
+        std::vector<const rcParseNode *> values;
+        bool readsOuter = false;
+        if (use >= 2 || !KeyList(c, table, outer, &col, &values, &readsOuter) ||
+            (!outer.empty() && !readsOuter))
+            continue;
+        for (const rcPlnIndex &ix : list->indexes)
+            if (!ix.keys.empty() && ix.keys.front().column == col)
+                use = 2;
+    }
     return use;
+}
+
+uint32_t rcOptTableRows(rcPlnStmt *stmt, const rcTblEntry *table)
+{
+    TamInfoRecord rec{};
+    if (table->handle == nullptr || TamGetTableInfo(stmt->session, table->handle, &rec) != 0)
+        return PLN_ROWS_UNKNOWN;
+    return rec.word[kTableInfoRowCount];
+}
+
+uint32_t rcOptEstimateRows(rcPlnStmt *stmt, const rcTblEntry *table, uint32_t rows,
+                           const std::vector<const rcParseNode *> &conds)
+{
+    const std::vector<const rcTblEntry *> none;
+    double estimate = rows;
+    switch (rcOptIndexUse(stmt, table, conds, none)) {
+    case 3: estimate = 1; break;
+    case 2: estimate *= 0.05; break;
+    case 1: estimate *= 0.5; break;
+    default:
+        // No index: every comparison of the table's restrictions narrows.
+        for (const rcParseNode *c : conds) {
+            const rcParseNode *p = PlainPredicate(c);
+            const rcParseNode *op = p != nullptr && p->id == RC_N_ComparePredicate && p->child
+                                        ? p->child->next
+                                        : nullptr;
+            if (op == nullptr || op->id != RC_N_CompareOp || op->child == nullptr)
+                continue;
+            switch (op->child->id) {
+            case RC_T_EQ: estimate *= 0.2; break;
+            case RC_T_LT:
+            case RC_T_LE:
+            case RC_T_GT:
+            case RC_T_GE: estimate *= 0.5; break;
+            default: break;
+            }
+        }
+        break;
+    }
+    uint32_t whole = static_cast<uint32_t>(estimate);
+    return whole == 0 ? 1 : whole;
 }
 
 namespace {

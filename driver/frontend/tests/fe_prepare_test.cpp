@@ -233,7 +233,7 @@ TEST(FePrepare, FailuresGiveTheirMessages)
          RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT, ""},
         {"UPDATE EMP SET NAME = 'a', NAME = 'b'", RC_MSG_SYNTAX_ERROR,
          "Column id [NAME] must be unique."},
-        {"INSERT INTO EMP (ID, NAME) VALUES (1)", RC_MSG_DEGREE_DERIVED_TABLE_DOES_NOT, ""},
+        {"INSERT INTO EMP (ID, NAME) VALUES (1)", RC_MSG_INSERT_VALUE_LIST_DOES_NOT, ""},
         {"INSERT INTO EMP (ID, NOPE) VALUES (1, 2)", RC_ENG_INVALID_COLUMN_NAME_SELECT_LIST,
          "NOPE"},
         {"CREATE TABLE X (A INTEGER)", RC_ENG_UNSUPPORTED_SQL_COMMAND_STATEMENT, ""},
@@ -274,6 +274,10 @@ TEST(FePrepare, CommandMaskAndReadOnly)
     src.readOnly = true;
     EXPECT_EQ(Prepare(&prep, &src, "INSERT INTO EMP (ID) VALUES (1)").msgId,
               RC_MSG_ACCESS_VIOLATION);
+    // Every change, whatever the command mask says of it.
+    for (const char *sql : {"DELETE FROM EMP", "CREATE INDEX I1 ON EMP (ID)", "DROP TABLE EMP",
+                            "CREATE TABLE T1 (A INTEGER)", "DROP INDEX EMP.I1"})
+        EXPECT_EQ(Prepare(&prep, &src, sql).msgId, RC_MSG_ACCESS_VIOLATION) << sql;
     EXPECT_EQ(src.open, 0);
 }
 

@@ -302,6 +302,7 @@ TEST_F(ConnectTest, SupportedFunctionsStayInsideTheTable)
     } cases[] = {{SQL_API_SQLEXTENDEDFETCH, 0},
                  {SQL_API_SQLBINDPARAMETER, 1},
                  {SQL_API_SQLSETPARAM, 0},
+                 {SQL_API_SQLPARAMOPTIONS, 1},
                  {SQL_API_SQLCONNECT, 1},
                  {99, 0},
                  {100, 0},

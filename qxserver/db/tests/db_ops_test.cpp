@@ -129,6 +129,41 @@ TEST_F(DbOps, SearchLinesReadLeftToRight)
     }
 }
 
+TEST_F(DbOps, EqualityOnAUniqueFieldFollowsCommittedChanges)
+{
+    // Answered by the field's index: the same records a walk finds, through
+    // changes, deletions and a transaction of another connection.
+    auto find = [&](Connection &c, Value v) {
+        SearchRequest req;
+        req.table = 1;
+        req.lines = {Line(1, kOpEq, std::move(v))};
+        int32_t found = -1;
+        EXPECT_EQ(c.Search(req, found), kOk);
+        std::vector<int32_t> rows = Selection(c);
+        EXPECT_EQ(found, static_cast<int32_t>(rows.size()));
+        return rows;
+    };
+    using Rows = std::vector<int32_t>;
+    EXPECT_EQ(find(*a, Value::Long(12)), (Rows{2}));
+    EXPECT_EQ(find(*a, Value::Real(13.0)), (Rows{3}));
+    EXPECT_EQ(find(*a, Value::Long(99)), (Rows{}));
+    EXPECT_EQ(find(*a, Value::Long(0)), (Rows{}));
+    ASSERT_EQ(a->GotoRecord(1, 0), kOk);
+    ASSERT_EQ(a->ModifyRecord({1, {{1, Value::Long(99)}}}), kOk);
+    ASSERT_EQ(a->GotoRecord(1, 1), kOk);
+    ASSERT_EQ(a->DeleteCurrentRecord(1), kOk);
+    EXPECT_EQ(find(*b, Value::Long(99)), (Rows{0}));
+    EXPECT_EQ(find(*b, Value::Long(10)), (Rows{}));
+    EXPECT_EQ(find(*b, Value::Long(11)), (Rows{}));
+    // A record of an open transaction: seen by its own connection only.
+    ASSERT_EQ(a->StartTransaction(), kOk);
+    ASSERT_EQ(a->NewRecord({1, {{1, Value::Long(30)}, {2, Value::Alpha("New")}}}), kOk);
+    EXPECT_EQ(find(*a, Value::Long(30)), (Rows{6}));
+    EXPECT_EQ(find(*b, Value::Long(30)), (Rows{}));
+    ASSERT_EQ(a->Commit(), kOk);
+    EXPECT_EQ(find(*b, Value::Long(30)), (Rows{6}));
+}
+
 TEST_F(DbOps, SearchRefusalsLeaveTheSelection)
 {
     ASSERT_EQ(a->SelectAllRecords(1), kOk);

@@ -1,0 +1,464 @@
+// Catalog result sets: the column tables of every result source, the result
+// kept on the statement (a sorted temporary table), its fetch and the column
+// data calls (see rccat.h).
+#include "driver/engine/catalog/rccat_impl.h"
+
+#include <sqlext.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "driver/core/rccnv.h"
+#include "driver/core/rccollate.h"
+#include "driver/core/rccompare.h"
+#include "driver/core/rcmsgid.h"
+#include "driver/engine/rcstmt.h"
+#include "driver/engine/temp/rcswp.h"
+
+namespace {
+
+constexpr int16_t V = SQL_VARCHAR;
+constexpr int16_t S = SQL_SMALLINT;
+constexpr int16_t I = SQL_INTEGER;
+
+// Names keep 128 characters, qualifiers 256, remarks 254.
+constexpr rcCatColumnDef kTables[] = {
+    {"TABLE_QUALIFIER", V, 128, 1, 256}, {"TABLE_OWNER", V, 128, 1, 128},
+    {"TABLE_NAME", V, 128, 1, 128},      {"TABLE_TYPE", V, 128, 1, 128},
+    {"REMARKS", V, 254, 1, 254},
+};
+constexpr rcCatColumnDef kColumns[] = {
+    {"TABLE_QUALIFIER", V, 128, 1, 256},
+    {"TABLE_OWNER", V, 128, 1, 128},
+    {"TABLE_NAME", V, 128, 0, 128},
+    {"COLUMN_NAME", V, 128, 0, 128},
+    {"DATA_TYPE", S, 5, 0, 2},
+    {"TYPE_NAME", V, 128, 0, 128},
+    {"PRECISION", I, 10, 1, 4},
+    {"LENGTH", I, 10, 1, 4},
+    {"SCALE", S, 5, 1, 2},
+    {"RADIX", S, 5, 1, 2},
+    {"NULLABLE", S, 5, 0, 2},
+    {"REMARKS", V, 254, 1, 254},
+    {"", S, 5, 0, 2}, // hidden: the column's ordinal in its table
+};
+constexpr rcCatColumnDef kStatistics[] = {
+    {"TABLE_QUALIFIER", V, 128, 1, 256},
+    {"TABLE_OWNER", V, 128, 1, 128},
+    {"TABLE_NAME", V, 128, 0, 128},
+    {"NON_UNIQUE", S, 5, 1, 2},
+    {"INDEX_QUALIFIER", V, 128, 1, 128},
+    {"INDEX_NAME", V, 128, 1, 128},
+    {"TYPE", S, 5, 0, 2},
+    {"SEQ_IN_INDEX", S, 5, 1, 2},
+    {"COLUMN_NAME", V, 128, 1, 128},
+    {"COLLATION", SQL_CHAR, 1, 1, 1},
+    {"CARDINALITY", I, 10, 1, 4},
+    {"PAGES", I, 10, 1, 4},
+    {"FILTER_CONDITION", V, 128, 1, 128},
+};
+constexpr rcCatColumnDef kPrimaryKeys[] = {
+    {"TABLE_QUALIFIER", V, 128, 1, 256},
+    {"TABLE_OWNER", V, 128, 1, 128},
+    {"TABLE_NAME", V, 128, 0, 128},
+    {"COLUMN_NAME", V, 128, 0, 128},
+    {"KEY_SEQ", S, 5, 0, 2},
+    {"PK_NAME", V, 128, 1, 128},
+};
+constexpr rcCatColumnDef kTypeInfo[] = {
+    {"TYPE_NAME", V, 128, 0, 128},
+    {"DATA_TYPE", S, 5, 0, 2},
+    {"PRECISION", I, 10, 1, 4},
+    {"LITERAL_PREFIX", V, 128, 1, 128},
+    {"LITERAL_SUFFIX", V, 128, 1, 128},
+    {"CREATE_PARAMS", V, 128, 1, 128},
+    {"NULLABLE", S, 5, 0, 2},
+    {"CASE_SENSITIVE", S, 5, 0, 2},
+    {"SEARCHABLE", S, 5, 0, 2},
+    {"UNSIGNED_ATTRIBUTE", S, 5, 1, 2},
+    {"MONEY", S, 5, 0, 2},
+    {"AUTO_INCREMENT", S, 5, 1, 2},
+    {"LOCAL_TYPE_NAME", V, 128, 1, 128},
+    {"MINIMUM_SCALE", S, 5, 1, 2},
+    {"MAXIMUM_SCALE", S, 5, 1, 2},
+};
+constexpr rcCatColumnDef kSpecialColumns[] = {
+    {"SCOPE", S, 5, 1, 2},         {"COLUMN_NAME", V, 128, 0, 128}, {"DATA_TYPE", S, 5, 0, 2},
+    {"TYPE_NAME", V, 128, 0, 128}, {"PRECISION", I, 10, 1, 4},      {"LENGTH", I, 10, 1, 4},
+    {"SCALE", S, 5, 1, 2},         {"PSEUDO_COLUMN", S, 5, 1, 2},
+};
+constexpr rcCatColumnDef kProcedures[] = {
+    {"PROCEDURE_QUALIFIER", V, 128, 1, 256},
+    {"PROCEDURE_OWNER", V, 128, 1, 128},
+    {"PROCEDURE_NAME", V, 128, 0, 128},
+    {"NUM_INPUT_PARAMS", S, 5, 1, 2},
+    {"NUM_OUTPUT_PARAMS", S, 5, 1, 2},
+    {"NUM_RESULT_SETS", S, 5, 1, 2},
+    {"REMARKS", V, 254, 1, 254},
+    {"PROCEDURE_TYPE", S, 5, 1, 2},
+};
+constexpr rcCatColumnDef kProcColumns[] = {
+    {"PROCEDURE_QUALIFIER", V, 128, 1, 256},
+    {"PROCEDURE_OWNER", V, 128, 1, 128},
+    {"PROCEDURE_NAME", V, 128, 0, 128},
+    {"COLUMN_NAME", V, 128, 0, 128},
+    {"COLUMN_TYPE", S, 5, 0, 2},
+    {"DATA_TYPE", S, 5, 0, 2},
+    {"TYPE_NAME", V, 128, 0, 128},
+    {"PRECISION", I, 10, 1, 4},
+    {"LENGTH", I, 10, 1, 4},
+    {"SCALE", S, 5, 1, 2},
+    {"RADIX", S, 5, 1, 2},
+    {"NULLABLE", S, 5, 0, 2},
+    {"REMARKS", V, 254, 1, 254},
+    {"", S, 5, 0, 2}, // hidden: the running number of the procedure's columns
+};
+constexpr rcCatColumnDef kForeignKeys[] = {
+    {"PKTABLE_QUALIFIER", V, 128, 1, 256},
+    {"PKTABLE_OWNER", V, 128, 1, 128},
+    {"PKTABLE_NAME", V, 128, 0, 128},
+    {"PKCOLUMN_NAME", V, 128, 0, 128},
+    {"FKTABLE_QUALIFIER", V, 128, 1, 256},
+    {"FKTABLE_OWNER", V, 128, 1, 128},
+    {"FKTABLE_NAME", V, 128, 0, 128},
+    {"FKCOLUMN_NAME", V, 128, 0, 128},
+    {"KEY_SEQ", S, 5, 0, 2},
+    {"UPDATE_RULE", S, 5, 1, 2},
+    {"DELETE_RULE", S, 5, 1, 2},
+    {"FK_NAME", V, 128, 1, 128},
+    {"PK_NAME", V, 128, 1, 128},
+};
+constexpr rcCatColumnDef kTablePrivileges[] = {
+    {"TABLE_QUALIFIER", V, 128, 1, 256}, {"TABLE_OWNER", V, 128, 1, 128},
+    {"TABLE_NAME", V, 128, 0, 128},      {"GRANTOR", V, 128, 1, 128},
+    {"GRANTEE", V, 128, 0, 128},         {"PRIVILEGE", V, 128, 0, 128},
+    {"IS_GRANTABLE", V, 3, 1, 3},
+};
+constexpr rcCatColumnDef kColumnPrivileges[] = {
+    {"TABLE_QUALIFIER", V, 128, 1, 256}, {"TABLE_OWNER", V, 128, 1, 128},
+    {"TABLE_NAME", V, 128, 0, 128},      {"COLUMN_NAME", V, 128, 0, 128},
+    {"GRANTOR", V, 128, 1, 128},         {"GRANTEE", V, 128, 0, 128},
+    {"PRIVILEGE", V, 128, 0, 128},       {"IS_GRANTABLE", V, 3, 1, 3},
+};
+
+constexpr uint16_t kNoKey = 0xFFFF;
+
+// A source's columns (visible ones first, hidden after) and its sort keys,
+// the ordering ODBC gives each function.
+struct SourceDef {
+    uint16_t source;
+    const rcCatColumnDef *defs;
+    uint16_t visible;
+    uint16_t total;
+    uint16_t keys[5];
+};
+
+template <size_t N>
+constexpr SourceDef Def(uint16_t source, const rcCatColumnDef (&defs)[N], uint16_t hidden,
+                        uint16_t k0 = kNoKey, uint16_t k1 = kNoKey, uint16_t k2 = kNoKey,
+                        uint16_t k3 = kNoKey, uint16_t k4 = kNoKey)
+{
+    return SourceDef{source,
+                     defs,
+                     static_cast<uint16_t>(N - hidden),
+                     static_cast<uint16_t>(N),
+                     {k0, k1, k2, k3, k4}};
+}
+
+const SourceDef kSources[] = {
+    // Tables by type, then name (qualifier and owner are one for all rows).
+    Def(RC_CAT_TABLES, kTables, 0, 3, 2),
+    Def(RC_CAT_QUALIFIERS, kTables, 0),
+    Def(RC_CAT_OWNERS, kTables, 0),
+    Def(RC_CAT_TABLE_TYPES, kTables, 0),
+    // Columns by table name; a table's columns are put in their order and the
+    // sort keeps rows of equal keys in the order put, so each table keeps its
+    // column order (also for two tables whose names differ only in case).
+    Def(RC_CAT_COLUMNS, kColumns, 1, 2),
+    Def(RC_CAT_STATISTICS, kStatistics, 0, 3, 6, 4, 5, 7),
+    Def(RC_CAT_PRIMARY_KEYS, kPrimaryKeys, 0, 2, 4),
+    Def(RC_CAT_TYPE_INFO, kTypeInfo, 0),
+    Def(RC_CAT_SPECIAL_COLUMNS, kSpecialColumns, 0),
+    Def(RC_CAT_PROCEDURES, kProcedures, 0, 2),
+    Def(RC_CAT_PROC_COLUMNS, kProcColumns, 1, 2),
+    Def(RC_CAT_FOREIGN_KEYS, kForeignKeys, 0, 6, 7, 8),
+    Def(RC_CAT_TABLE_PRIVILEGES, kTablePrivileges, 0, 2, 5),
+    Def(RC_CAT_COLUMN_PRIVILEGES, kColumnPrivileges, 0, 3, 6),
+};
+
+const SourceDef *FindSource(uint16_t source)
+{
+    for (const SourceDef &s : kSources)
+        if (s.source == source)
+            return &s;
+    return nullptr;
+}
+
+bool IsText(int16_t sqlType) { return sqlType == SQL_CHAR || sqlType == SQL_VARCHAR; }
+
+// The C type SQL_C_DEFAULT stands for with a column of the type.
+int16_t DefaultCType(int16_t sqlType)
+{
+    switch (sqlType) {
+    case SQL_SMALLINT: return SQL_C_SSHORT;
+    case SQL_INTEGER: return SQL_C_SLONG;
+    default: return SQL_C_CHAR;
+    }
+}
+
+int32_t FixedSize(int16_t cType)
+{
+    switch (cType) {
+    case SQL_C_LONG:
+    case SQL_C_SLONG:
+    case SQL_C_ULONG:
+    case SQL_C_FLOAT: return 4;
+    case SQL_C_SHORT:
+    case SQL_C_SSHORT:
+    case SQL_C_USHORT: return 2;
+    case SQL_C_TINYINT:
+    case SQL_C_STINYINT:
+    case SQL_C_UTINYINT:
+    case SQL_C_BIT: return 1;
+    case SQL_C_DOUBLE: return 8;
+    case SQL_C_DATE:
+    case SQL_C_TIME: return 6;
+    case SQL_C_TIMESTAMP: return 16;
+    default: return 0;
+    }
+}
+
+int16_t Post(rcStmt *stmt, uint32_t msg)
+{
+    rcErrRaise(stmt->errors, msg);
+    return -1;
+}
+
+} // namespace
+
+const rcCatColumnDef *rcCatResultColumns(uint16_t source, uint16_t *count)
+{
+    const SourceDef *s = FindSource(source);
+    *count = s ? s->visible : 0;
+    return s ? s->defs : nullptr;
+}
+
+rcCatResult *rcCatResultOf(const rcStmt *stmt)
+{
+    return static_cast<rcCatResult *>(stmt->catColumns);
+}
+
+bool rcCatActive(const rcStmt *stmt) { return stmt->catColumns != nullptr; }
+
+void rcCatRelease(rcStmt *stmt)
+{
+    rcCatResult *r = rcCatResultOf(stmt);
+    if (r == nullptr)
+        return;
+    if (r->table)
+        rcTmpFree(r->table);
+    delete r;
+    stmt->catColumns = nullptr;
+    stmt->catTable = nullptr;
+    stmt->catColumnCount = 0;
+    stmt->catalogKind = 0;
+}
+
+int16_t rcCatBegin(rcStmt *stmt, uint16_t source)
+{
+    rcCatRelease(stmt);
+    const SourceDef *def = FindSource(source);
+    if (def == nullptr)
+        return Post(stmt, RC_MSG_GENERAL_ERROR);
+    auto *r = new (std::nothrow) rcCatResult;
+    if (r == nullptr)
+        return Post(stmt, RC_MSG_MEMORY_ALLOCATION_ERROR);
+    r->source = source;
+    r->defs = def->defs;
+    r->count = def->total;
+    r->visible = def->visible;
+    if (rcTmpCreate(rcTmpOwnerOf(stmt, nullptr), &r->table) != 0) {
+        delete r;
+        return -1;
+    }
+    for (uint16_t i = 0; i < def->total; ++i) {
+        const rcCatColumnDef &c = def->defs[i];
+        if (rcTmpAddColumn(r->table, c.sqlType, 0, c.storeLength) != 0) {
+            rcTmpFree(r->table);
+            delete r;
+            return -1;
+        }
+    }
+    for (uint16_t k = 0; k < 5 && def->keys[k] != kNoKey; ++k)
+        if (rcTmpSetSortKey(r->table, k, def->keys[k], false) != 0) {
+            rcTmpFree(r->table);
+            delete r;
+            return -1;
+        }
+    try {
+        r->offset.assign(def->total, 0);
+        r->done.assign(def->total, 0);
+    } catch (const std::bad_alloc &) {
+        rcTmpFree(r->table);
+        delete r;
+        return Post(stmt, RC_MSG_MEMORY_ALLOCATION_ERROR);
+    }
+    stmt->catColumns = r;
+    stmt->catTable = r->table;
+    stmt->catColumnCount = def->visible;
+    stmt->catalogKind = source;
+    stmt->endOfData = 0;
+    return 0;
+}
+
+int16_t rcCatPutRow(rcStmt *stmt, const rcCatValue *row)
+{
+    rcCatResult *r = rcCatResultOf(stmt);
+    for (uint16_t i = 0; i < r->count; ++i) {
+        const rcCatValue &v = row[i];
+        int16_t rc;
+        if (v.kind == rcCatValue::Null) {
+            rc = rcTmpPutColumn(r->table, nullptr, i, true);
+        } else if (v.kind == rcCatValue::Text) {
+            // A name longer than its column is cut to the column (the
+            // server's names never are).
+            size_t n = strnlen(v.text, r->defs[i].storeLength);
+            rc = rcTmpPutColumnLen(r->table, v.text, static_cast<int32_t>(n), i, false);
+        } else if (r->defs[i].sqlType == SQL_SMALLINT) {
+            int16_t x = static_cast<int16_t>(v.number);
+            rc = rcTmpPutColumn(r->table, &x, i, false);
+        } else {
+            int32_t x = v.number;
+            rc = rcTmpPutColumn(r->table, &x, i, false);
+        }
+        if (rc < 0)
+            return -1;
+    }
+    return 0;
+}
+
+int16_t rcCatFinish(rcStmt *stmt)
+{
+    rcCatResult *r = rcCatResultOf(stmt);
+    const SourceDef *def = FindSource(r->source);
+    if (def->keys[0] != kNoKey && rcTmpRowCount(r->table) > 1 && rcSwpSortExec(r->table) != 0)
+        return -1;
+    r->onRow = false;
+    r->end = false;
+    return rcErrQueueAny(stmt->errors) ? 1 : 0;
+}
+
+int16_t rcCatFetch(rcStmt *stmt)
+{
+    rcCatResult *r = rcCatResultOf(stmt);
+    if (r == nullptr)
+        return Post(stmt, RC_MSG_FUNCTION_SEQUENCE_ERROR);
+    r->onRow = false;
+    if (r->end)
+        return 100;
+    int16_t rc = rcTmpMove(r->table, 1);
+    if (rc != 0) {
+        r->end = true;
+        stmt->endOfData = 1;
+        return rc == 100 ? 100 : -1;
+    }
+    std::fill(r->offset.begin(), r->offset.end(), 0);
+    std::fill(r->done.begin(), r->done.end(), 0);
+    r->onRow = true;
+    return 0;
+}
+
+int16_t rcCatGetData(rcStmt *stmt, uint16_t column, int16_t cType, void *buffer,
+                     int64_t bufferLength, int64_t *indicator, uint32_t maxLength)
+{
+    rcCatResult *r = rcCatResultOf(stmt);
+    if (r == nullptr || !r->onRow)
+        return Post(stmt, RC_MSG_INVALID_CURSOR_STATE);
+    if (column >= r->visible)
+        return Post(stmt, RC_MSG_INVALID_COLUMN_NUMBER);
+    const rcCatColumnDef &def = r->defs[column];
+    if (r->done[column])
+        return 100; // the whole value went out by earlier calls
+    const void *value = nullptr;
+    uint32_t length = 0;
+    bool isNull = false;
+    if (rcTmpColumnValue(r->table, column, &value, &length, &isNull) != 0)
+        return -1;
+    if (cType == SQL_C_DEFAULT)
+        cType = DefaultCType(def.sqlType);
+    char *out = static_cast<char *>(buffer);
+    if (isNull) {
+        if (cType == SQL_C_CHAR && out != nullptr && bufferLength > 0)
+            out[0] = '\0';
+        if (indicator)
+            *indicator = SQL_NULL_DATA;
+        r->done[column] = 1;
+        return 0;
+    }
+    if (IsText(def.sqlType) && (cType == SQL_C_CHAR || cType == SQL_C_BINARY)) {
+        // Text goes out as it is, in pieces when the buffer is short: each
+        // call reports the length left from where the last piece stopped.
+        if (maxLength != 0 && length > maxLength)
+            length = maxLength;
+        uint32_t left = length - r->offset[column];
+        int64_t room = cType == SQL_C_CHAR ? bufferLength - 1 : bufferLength;
+        if (out == nullptr || room < 0)
+            room = 0;
+        uint32_t n = static_cast<uint32_t>(std::min<int64_t>(left, room));
+        if (n > 0)
+            std::memcpy(out, static_cast<const char *>(value) + r->offset[column], n);
+        if (cType == SQL_C_CHAR && out != nullptr && bufferLength > 0)
+            out[n] = '\0';
+        if (indicator)
+            *indicator = left;
+        if (n < left) {
+            r->offset[column] += n;
+            rcErrRaise(stmt->errors, RC_MSG_DATA_TRUNCATED);
+            return 1;
+        }
+        r->done[column] = 1;
+        return 0;
+    }
+    // Numbers (kept as 32-bit integers), and text asked for as a number.
+    int16_t sourceType = IsText(def.sqlType) ? def.sqlType : int16_t{SQL_INTEGER};
+    int32_t size = FixedSize(cType);
+    if (size == 0)
+        size = bufferLength > INT32_MAX ? INT32_MAX : static_cast<int32_t>(bufferLength);
+    int32_t got = 0;
+    int rc = rcCnvConvertValue(value, sourceType, static_cast<int32_t>(length), 0, buffer, cType,
+                               out != nullptr ? size : 0, 0, 0, &got);
+    if (rc == kCnvCoreTruncated) {
+        if (indicator)
+            *indicator = got;
+        rcErrRaise(stmt->errors, RC_MSG_DATA_TRUNCATED);
+        r->done[column] = 1;
+        return 1;
+    }
+    if (rc != kCnvCoreOk) {
+        int32_t msg = rcCnvCodeToMsg(rc);
+        return Post(stmt, msg != 0 ? static_cast<uint32_t>(msg) : RC_MSG_GENERAL_ERROR);
+    }
+    if (indicator)
+        *indicator = got;
+    r->done[column] = 1;
+    return 0;
+}
+
+bool rcCatNameEquals(const char *a, const char *b, bool exact)
+{
+    if (exact)
+        return std::strcmp(a, b) == 0;
+    for (; *a != 0 && *b != 0; ++a, ++b)
+        if (rcCollateUpper1252(static_cast<unsigned char>(*a)) !=
+            rcCollateUpper1252(static_cast<unsigned char>(*b)))
+            return false;
+    return *a == *b;
+}
+
+bool rcCatNameMatches(const char *name, const char *pattern, bool exact)
+{
+    if (pattern == nullptr)
+        return true;
+    return rcCmpLike(name, pattern, exact ? 1 : 0) != 0;
+}

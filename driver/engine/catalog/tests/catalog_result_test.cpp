@@ -1,0 +1,168 @@
+// Catalog result sets: rows put in any order come back in the order ODBC
+// gives the function, and SQLGetData's reads of a row (pieces, NULL,
+// numbers, repeated reads); name patterns.
+#include "driver/engine/catalog/rccat.h"
+
+#include <sqlext.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/core/rcerror.h"
+#include "driver/core/rclock.h"
+#include "driver/core/rcmem.h"
+#include "driver/core/rcmsgid.h"
+#include "driver/engine/rcstmt.h"
+
+namespace {
+
+class CatalogResult : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(rcInitDriverGlobals(), 0);
+        stmt.errors = &errors;
+    }
+    void TearDown() override
+    {
+        rcCatRelease(&stmt);
+        rcErrQueueDestroy(&errors);
+        rcPoolFreeAll();
+    }
+    // Text of column k (from 0) of the current row, "NULL" for NULL.
+    std::string Text(uint16_t k)
+    {
+        char buf[300] = {};
+        int64_t length = 0;
+        EXPECT_EQ(rcCatGetData(&stmt, k, SQL_C_CHAR, buf, sizeof buf, &length, 0), 0);
+        return length == SQL_NULL_DATA ? "NULL" : buf;
+    }
+    rcErrorQueue errors{};
+    rcStmt stmt;
+};
+
+TEST_F(CatalogResult, StatisticsComeInOdbcOrder)
+{
+    ASSERT_EQ(rcCatBegin(&stmt, RC_CAT_STATISTICS), 0);
+    // NON_UNIQUE, INDEX_NAME, TYPE, SEQ_IN_INDEX, COLUMN_NAME; the table's
+    // own row has NULL for NON_UNIQUE and comes first.
+    struct Row {
+        int nonUnique; // -1 NULL
+        const char *index;
+        int type, seq;
+        const char *column;
+    };
+    const Row rows[] = {
+        {1, "Name", 3, 1, "Name"}, {0, "Key", 3, 2, "B"},     {-1, nullptr, 0, 0, nullptr},
+        {0, "Key", 3, 1, "A"},     {1, "Dept", 3, 1, "Dept"}, {0, "Clu", 1, 1, "C"},
+    };
+    for (const Row &r : rows) {
+        rcCatValue v[13] = {rcCatValue::Str("Q"),
+                            {},
+                            rcCatValue::Str("T"),
+                            r.nonUnique < 0 ? rcCatValue{} : rcCatValue::Num(r.nonUnique),
+                            {},
+                            rcCatValue::Str(r.index),
+                            rcCatValue::Num(r.type),
+                            r.seq == 0 ? rcCatValue{} : rcCatValue::Num(r.seq),
+                            rcCatValue::Str(r.column),
+                            {},
+                            {},
+                            {},
+                            {}};
+        ASSERT_EQ(rcCatPutRow(&stmt, v), 0);
+    }
+    ASSERT_EQ(rcCatFinish(&stmt), 0);
+    std::vector<std::string> got;
+    while (rcCatFetch(&stmt) == 0)
+        got.push_back(Text(3) + " " + Text(6) + " " + Text(5) + " " + Text(7));
+    EXPECT_EQ(got, (std::vector<std::string>{"NULL 0 NULL NULL", "0 1 Clu 1", "0 3 Key 1",
+                                             "0 3 Key 2", "1 3 Dept 1", "1 3 Name 1"}));
+    EXPECT_EQ(rcCatFetch(&stmt), 100);
+    EXPECT_EQ(rcCatFetch(&stmt), 100);
+}
+
+TEST_F(CatalogResult, GetDataInPiecesAndRepeated)
+{
+    ASSERT_EQ(rcCatBegin(&stmt, RC_CAT_PRIMARY_KEYS), 0);
+    rcCatValue v[6] = {rcCatValue::Str("TCP/IP:127.0.0.1:19813"),
+                       {},
+                       rcCatValue::Str("Emp"),
+                       rcCatValue::Str("ID"),
+                       rcCatValue::Num(1),
+                       {}};
+    ASSERT_EQ(rcCatPutRow(&stmt, v), 0);
+    ASSERT_EQ(rcCatFinish(&stmt), 0);
+    char buf[8];
+    int64_t length = 0;
+    // Before a fetch no row is current.
+    EXPECT_EQ(rcCatGetData(&stmt, 0, SQL_C_CHAR, buf, sizeof buf, &length, 0), -1);
+    rcErrClearQueue(&errors);
+    ASSERT_EQ(rcCatFetch(&stmt), 0);
+    // 22 characters in pieces of 7: each reports what is left.
+    std::string whole;
+    std::vector<int64_t> lengths;
+    int16_t rc;
+    while ((rc = rcCatGetData(&stmt, 0, SQL_C_CHAR, buf, sizeof buf, &length, 0)) == 1) {
+        whole += buf;
+        lengths.push_back(length);
+    }
+    ASSERT_EQ(rc, 0);
+    whole += buf;
+    lengths.push_back(length);
+    EXPECT_EQ(whole, "TCP/IP:127.0.0.1:19813");
+    EXPECT_EQ(lengths, (std::vector<int64_t>{22, 15, 8, 1}));
+    EXPECT_EQ(rcErrQueueCount(&errors), 3u); // one 01004 per cut piece
+    EXPECT_EQ(rcCatGetData(&stmt, 0, SQL_C_CHAR, buf, sizeof buf, &length, 0), 100);
+    // NULL: empty text and SQL_NULL_DATA.
+    buf[0] = 'x';
+    EXPECT_EQ(rcCatGetData(&stmt, 1, SQL_C_CHAR, buf, sizeof buf, &length, 0), 0);
+    EXPECT_EQ(length, SQL_NULL_DATA);
+    EXPECT_EQ(buf[0], '\0');
+    // A number as its own type, then asked again.
+    int16_t seq = 0;
+    EXPECT_EQ(rcCatGetData(&stmt, 4, SQL_C_DEFAULT, &seq, 0, &length, 0), 0);
+    EXPECT_EQ(seq, 1);
+    EXPECT_EQ(length, 2);
+    EXPECT_EQ(rcCatGetData(&stmt, 4, SQL_C_DEFAULT, &seq, 0, &length, 0), 100);
+    // A maximum length caps the text; a missing buffer still reports it.
+    EXPECT_EQ(rcCatGetData(&stmt, 2, SQL_C_CHAR, nullptr, 0, &length, 2), 1);
+    EXPECT_EQ(length, 2);
+    // A column past the visible ones.
+    EXPECT_EQ(rcCatGetData(&stmt, 6, SQL_C_CHAR, buf, sizeof buf, &length, 0), -1);
+}
+
+TEST(CatalogNames, PatternsAsOdbcDefinesThem)
+{
+    struct Case {
+        const char *name, *pattern;
+        bool exact, match;
+    };
+    const Case cases[] = {
+        {"A_B", "A_B", false, true},
+        {"AxB", "A_B", false, true},
+        {"AxB", "A\\_B", false, false},
+        {"A_B", "A\\_B", false, true},
+        {"100%", "100\\%", false, true},
+        {"1000", "100\\%", false, false},
+        {"a\\b", "a\\\\b", false, true},
+        {"Emp", "emp", false, true},
+        {"Emp", "emp", true, false},
+        {"Emp", "E%", true, true},
+        {"ANN\xC9"
+         "E",
+         "ann\xE9"
+         "e",
+         false, true},
+        {"Emp", "", false, false},
+        {"", "%", false, true},
+        {"Employees", "%p_o%", false, true},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(rcCatNameMatches(c.name, c.pattern, c.exact), c.match)
+            << c.name << " ~ " << c.pattern;
+}
+
+} // namespace
