@@ -4,6 +4,7 @@
 // the errors of values that do not fit their columns.
 #include "tests/e2e_fixture.h"
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -149,7 +150,7 @@ TEST_F(E2eDml, InsertFromQueryCopiesTheRows)
               "OK 2");
     EXPECT_EQ(s->Query("SELECT ID, Name FROM Archive ORDER BY ID"), (Rows{"2|nut", "4|shaft"}));
     // Rows of the table being filled: the new rows are not read again.
-    EXPECT_EQ(s->Exec("INSERT INTO Archive SELECT ID + 100, Name FROM Archive"), "OK 2");
+    EXPECT_EQ(s->Exec("INSERT INTO Archive (ID, Name) SELECT ID + 100, Name FROM Archive"), "OK 2");
     EXPECT_EQ(s->Query("SELECT COUNT(*) FROM Archive"), Rows{"4"});
     // The query reads the table it fills through an index, one key after the
     // other, and as the inner table of a join: it reads none of the new rows.
@@ -171,6 +172,56 @@ TEST_F(E2eDml, InsertFromQueryCopiesTheRows)
     EXPECT_EQ(s->Exec("INSERT INTO Archive (ID) SELECT ID, Name FROM Items"),
               "ERROR 21S01 [Zorvi][Zorvi ODBC Driver]Insert value list does not match column "
               "list.");
+}
+
+// Values of dynamic parameters: one prepared INSERT executed for several
+// rows, and an UPDATE whose value and condition are parameters.
+TEST_F(E2eDml, ParametersGiveTheValues)
+{
+    SQLINTEGER id = 0;
+    char name[16] = {};
+    SQLLEN idLength = 0, nameLength = SQL_NTS;
+    ASSERT_EQ(
+        SQLPrepare(s->stmt, Text("INSERT INTO Items (ID, Name, Qty) VALUES (?, ?, -1)"), SQL_NTS),
+        SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s->stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER,
+                                               0, 0, &id, 0, &idLength)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s->stmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_CHAR,
+                                               10, 0, name, sizeof name, &nameLength)));
+    for (int k = 0; k < 3; ++k) {
+        id = 50 + k;
+        std::snprintf(name, sizeof name, "p%d", k);
+        ASSERT_EQ(SQLExecute(s->stmt), SQL_SUCCESS) << s->Diag();
+        SQLLEN count = 0;
+        EXPECT_EQ(SQLRowCount(s->stmt, &count), SQL_SUCCESS);
+        EXPECT_EQ(count, 1);
+    }
+    SQLFreeStmt(s->stmt, SQL_RESET_PARAMS);
+    EXPECT_EQ(s->Query("SELECT ID, Name FROM Items WHERE Qty = -1 ORDER BY ID"),
+              (Rows{"50|p0", "51|p1", "52|p2"}));
+
+    SQLINTEGER qty = 9, low = 51;
+    SQLLEN qtyLength = 0, lowLength = 0;
+    ASSERT_EQ(SQLPrepare(s->stmt, Text("UPDATE Items SET Qty = ? WHERE ID >= ?"), SQL_NTS),
+              SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s->stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG,
+                                               SQL_SMALLINT, 0, 0, &qty, 0, &qtyLength)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s->stmt, 2, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER,
+                                               0, 0, &low, 0, &lowLength)));
+    EXPECT_EQ(s->Outcome(SQLExecute(s->stmt)), "OK 2");
+    SQLFreeStmt(s->stmt, SQL_RESET_PARAMS);
+    EXPECT_EQ(s->Query("SELECT ID FROM Items WHERE Qty = 9 ORDER BY ID"), (Rows{"51", "52"}));
+}
+
+// Binary values are written from hexadecimal text.
+TEST_F(E2eDml, BinaryValuesFromHexText)
+{
+    EXPECT_EQ(s->Exec("INSERT INTO Archive VALUES (1, 'b', '0A1bFF')"), "OK 1");
+    EXPECT_EQ(s->Query("SELECT Raw FROM Archive WHERE ID = 1"), Rows{"0A1BFF"});
+    EXPECT_EQ(s->Exec("UPDATE Archive SET Raw = '00' WHERE ID = 1"), "OK 1");
+    EXPECT_EQ(s->Query("SELECT Raw FROM Archive"), Rows{"00"});
+    std::string got = s->Exec("UPDATE Archive SET Raw = 'xyz'");
+    EXPECT_EQ(got.substr(0, 6), "ERROR ") << got;
 }
 
 TEST_F(E2eDml, UpdateAndDeleteCountTheirRows)

@@ -638,6 +638,11 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
          "TJ4SI",
          {"Sales|3", "Labs|2"}},
         {"SELECT COUNT(*) FROM Emp GROUP BY Name", "TS", {"1", "2", "1", "1", "1"}},
+        // DISTINCT on such columns likewise.
+        {"SELECT DISTINCT Dept FROM Emp", "tI", {"10", "20", "99"}},
+        {"SELECT DISTINCT e.Dept FROM Dept d, Emp e WHERE e.Dept = d.Id", "tJ4II", {"10", "20"}},
+        {"SELECT DISTINCT Dept, Name FROM Emp WHERE Id < 3", "TI", {"10|Ann", "10|bob"}},
+        {"SELECT DISTINCT Lvl FROM Emp WHERE Lvl > 1", "TS", {"2", "3"}},
         {"SELECT Dept, COUNT(*) FROM Emp WHERE Id > 3 GROUP BY Dept",
          "TI",
          {"20|1", "99|1", "10|1"}},

@@ -771,10 +771,18 @@ struct Checker {
             TypeParam(expr, ct);
             return 0;
         }
-        if (!rcSemTypesCompatible(ct.sqlType, vt->sqlType) &&
-            !(ct.sqlType == SQL_BIT && rcSemIsNumeric(vt->sqlType)))
+        if (!AssignableTo(ct.sqlType, vt->sqlType))
             return Fail(RC_ENG_INCOMPATIBLE_TYPES_EXPRESSION);
         return 0;
+    }
+
+    // A value of type value can be written into a column of type column (a
+    // BIT column takes numbers; a binary column takes text, read as hex).
+    static bool AssignableTo(int16_t column, int16_t value)
+    {
+        return rcSemTypesCompatible(column, value) ||
+               (column == SQL_BIT && rcSemIsNumeric(value)) ||
+               (rcCnvIsBinaryType(column) && rcCnvIsCharType(value));
     }
 
     int WalkInsert(rcParseNode *stmt)
@@ -829,8 +837,7 @@ struct Checker {
                 rcSemTypeInfo lt;
                 TypeLiteral(c, &lt);
                 v->sem = New(lt);
-                if (!rcSemTypesCompatible(ct.sqlType, lt.sqlType) &&
-                    !(ct.sqlType == SQL_BIT && rcSemIsNumeric(lt.sqlType)))
+                if (!AssignableTo(ct.sqlType, lt.sqlType))
                     return Fail(RC_ENG_INCOMPATIBLE_TYPES_EXPRESSION);
             } else if (c != nullptr && c->id == RC_N_Expression) {
                 if (TypeExpr(c, &none) != 0)

@@ -186,12 +186,13 @@ TEST_F(ServerLimits, OneFrameOfManyTinyRequestsIsServedInLinearTime)
 {
     Start({});
     // Four times the requests take about four times as long; parsing that
-    // moved the rest of the buffer after each request took sixteen times.
+    // moved the rest of the buffer after each request took sixteen times
+    // (the margin absorbs a loaded machine).
     double small = Flood(server_.Port(), 40000);
     double large = Flood(server_.Port(), 160000);
     ASSERT_GT(small, 0);
     ASSERT_GT(large, 0);
-    EXPECT_LT(large, 8 * small + 1.0) << small << " s, then " << large << " s";
+    EXPECT_LT(large, 10 * small + 2.0) << small << " s, then " << large << " s";
     ExpectServed(server_.Port());
 }
 

@@ -449,13 +449,16 @@ struct Builder {
         *items = order;
     }
 
-    // ORDER BY (or, with group set, GROUP BY) answered by an index: every
+    // Key lists that an index may answer.
+    enum { kKeysOrderBy, kKeysGroupBy, kKeysDistinct };
+
+    // ORDER BY (or GROUP BY, or DISTINCT) answered by an index: every
     // key ascending and a plain column of the table that drives the
     // outermost loop, the keys a prefix of an ascending index of that table,
     // and the table not read through another index nor through a list of
     // keys. The table is then read in key order (its range, or the whole
     // index) and nested loops keep that order.
-    bool OrderByIndex(const rcParseNode *keys, PlanNode *top, bool group = false)
+    bool OrderByIndex(const rcParseNode *keys, PlanNode *top, int mode = kKeysOrderBy)
     {
         if ((stmt->engineOptions & PLN_OPT_NOINDEXES) != 0)
             return false;
@@ -463,7 +466,7 @@ struct Builder {
         while (driver != nullptr && driver->kind != PLN_TABLE)
             driver = driver->first;
         std::vector<const rcTblColumn *> cols;
-        const rcPlnIndex *ix = driver != nullptr ? OrderIndex(keys, &cols, group) : nullptr;
+        const rcPlnIndex *ix = driver != nullptr ? OrderIndex(keys, &cols, mode) : nullptr;
         if (ix == nullptr || cols.front()->owner != driver->table)
             return false;
         // A key list reads its keys' ranges in the order of the list, not
@@ -476,14 +479,16 @@ struct Builder {
         return true;
     }
 
-    // The ascending index whose leading keys are the ORDER BY keys (group:
-    // the GROUP BY list), when every key is an ascending plain column of one
-    // table (cols: the keys). Groups are only taken on columns that are not
-    // text: the index's order of texts that the driver's comparison finds
-    // equal (case, trailing blanks) need not keep them together.
+    // The ascending index whose leading keys are the ORDER BY keys (or the
+    // GROUP BY list, or the select list of DISTINCT: keys is unused), when
+    // every key is an ascending plain column of one table (cols: the keys).
+    // Groups and duplicates are only taken on columns that are not text: the
+    // index's order of texts that the driver's comparison finds equal (case,
+    // trailing blanks) need not keep them together.
     const rcPlnIndex *OrderIndex(const rcParseNode *keys, std::vector<const rcTblColumn *> *out,
-                                 bool group = false)
+                                 int mode = kKeysOrderBy)
     {
+        bool group = mode != kKeysOrderBy;
         std::vector<const rcTblColumn *> &cols = *out;
         auto add = [&](const rcParseNode *n) {
             while (n != nullptr && n->child != nullptr && n->child->next == nullptr &&
@@ -498,7 +503,14 @@ struct Builder {
             cols.push_back(c);
             return true;
         };
-        const rcParseNode *list = rcPlnChild(keys, group ? RC_N_ExpressionList : RC_N_SortSpecList);
+        if (mode == kKeysDistinct)
+            for (const rcParseNode *e : items)
+                if (!add(e))
+                    return nullptr;
+        const rcParseNode *list =
+            mode == kKeysDistinct
+                ? nullptr
+                : rcPlnChild(keys, group ? RC_N_ExpressionList : RC_N_SortSpecList);
         for (const rcParseNode *s = list != nullptr ? list->child : nullptr; s != nullptr;
              s = s->next) {
             if (group) {
@@ -659,9 +671,10 @@ struct Builder {
                 });
             std::vector<const rcTblColumn *> cols;
             if ((stmt->engineOptions & PLN_OPT_NOINDEXES) == 0 &&
-                (groupBy != nullptr ? OrderIndex(groupBy, &cols, true) != nullptr
-                                    : orderBy != nullptr && !isDistinct && !setFunction &&
-                                          OrderIndex(orderBy, &cols) != nullptr))
+                (groupBy != nullptr ? OrderIndex(groupBy, &cols, kKeysGroupBy) != nullptr
+                 : isDistinct
+                     ? OrderIndex(nullptr, &cols, kKeysDistinct) != nullptr
+                     : orderBy != nullptr && !setFunction && OrderIndex(orderBy, &cols) != nullptr))
                 orderTable = cols.front()->owner;
             OrderItems(&fromItems, parts, orderTable);
         }
@@ -744,7 +757,7 @@ struct Builder {
                 return PLN_ERROR;
             // Rows read in the order of an index on the grouping columns
             // arrive grouped: the table keeps them without sorting.
-            tt->presorted = OrderByIndex(groupBy, top, true);
+            tt->presorted = OrderByIndex(groupBy, top, kKeysGroupBy);
             Above(tt, &top);
             PlanNode *group = rcPlnNewNode(stmt, PLN_GROUP);
             if (group == nullptr)
@@ -787,6 +800,11 @@ struct Builder {
             PlanNode *tt = NewTemp("DST_TT");
             if (tt == nullptr || !SetColumns(tt, keys, setFns))
                 return PLN_ERROR;
+            // Rows read in the order of an index on the selected columns
+            // arrive with their duplicates together: no sort. (Not over
+            // groups, whose rows come from the group table.)
+            tt->presorted =
+                groupBy == nullptr && setFns.empty() && OrderByIndex(nullptr, top, kKeysDistinct);
             Above(tt, &top);
             PlanNode *d = rcPlnNewNode(stmt, PLN_DISTINCT);
             if (d == nullptr)
