@@ -55,6 +55,8 @@ enum : int32_t {
     kDrmErrBadDirection = -1507,
     kDrmErrKeyNotFound = -1601,
     kDrmErrNoCurrentRecord = -1603,
+    kDrmErrJoinDeclined = -2002,  // DrmSetJoin: the joins stay with the engine
+    kDrmErrFilterPartial = -2004, // DrmSetFilter: a part of the filter was taken
     // Connection failures, told apart.
     kDrmErrNoServerAtAddress = -1950,  // refused: nothing listens there
     kDrmErrServerNotAnswering = -1951, // no connection or no greeting in time

@@ -48,7 +48,7 @@ constexpr InfoItem kInfoItems[] = {
      "DRM_infoPDFilterSupport -> DRM_bitInfoAnd\t| DRM_bitInfoOr | DRM_bitInfoNot...\n"},
     {119, Answer::Num4, 0, "DRM_bitInfoNoPDJoin -> DRM_bitInfoNoPDJoin\n"},
     {120, Answer::Num4, 1, "DRM_infoFoldNametoUpper -> TRUE\n"},
-    {121, Answer::Num4, 0, "DRM_infoSeekFirstLastSupport -> FALSE(Temporary)\n"},
+    {121, Answer::Num4, 1, "DRM_infoSeekFirstLastSupport -> TRUE\n"},
     {122, Answer::Num4, 1, "DRM_infoPrimaryKeySupport -> TRUE\n"},
     {123, Answer::Num4, 0, "DRM_infoForeignKeySupport -> FALSE\n"},
     {124, Answer::Num4, 0, "DRM_infoTablePrivilegeSupport -> FALSE\n"},

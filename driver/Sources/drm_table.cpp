@@ -366,6 +366,12 @@ int32_t VDRMTable::oSeek(uint32_t flags)
     if (status != 0)
         return status;
     selectionBuilt = true;
-    int32_t result = PositionCache(0);
+    // The last index entry is the last row of the sorted selection.
+    if ((flags & 0x40) && !(flags & 0x20)) {
+        if (rowCount <= 0)
+            return kDrmErrKeyNotFound;
+        currentRow = rowCount - 1;
+    }
+    int32_t result = PositionCache(currentRow);
     return result == -9963 ? kDrmErrKeyNotFound : result;
 }

@@ -7,12 +7,18 @@
 // written from there towards the root, each level adding its other operand.
 // So a AND (b OR c) becomes b, OR c, AND a.
 //
+// A tree that does not fit whole but whose root is an AND gives a part: its
+// operands (through nested ANDs) that fit alone are kept, at most one of
+// them a group, written first, and the comparisons after it with AND; the
+// answer is then -2004 and the engine tests the whole condition itself.
+//
 // Refused (-2003, the engine evaluates the filter itself): NOT, every other
 // operator, comparisons of two columns or two values, values of a kind the
 // field cannot be searched with (text against numbers, long text, a text too
 // long for a search value), comparisons other than = on texts and <, <=, <>
 // on dates (see Searchable), and malformed trees. A comparison written value
-// first (5 < col) is sent as col > 5.
+// first (5 < col) is sent as col > 5. A null filter takes the cursor's
+// filter away.
 #include <algorithm>
 #include <cstring>
 
@@ -98,6 +104,7 @@ struct FilterWork {
     uint32_t words = 0;
     const uint8_t *data = nullptr;
     uint32_t dataSize = 0;
+    uint32_t root = 1; // the node the lines are written for
     uint32_t start = 0;
     uint32_t startFlag = 0;
     int startDepth = 0;
@@ -253,7 +260,7 @@ int32_t AddLines(FilterWork &w, uint32_t parentCode, uint32_t node)
         w.search->paramIds.push_back(paramId);
         w.search->operators.push_back(line.op);
     }
-    if (parentCode == kRootCode && node != 1) {
+    if (parentCode == kRootCode && node != w.root) {
         w.start = node;
         return AddLines(w, kRootCode, w.parent[node]);
     }
@@ -281,9 +288,94 @@ uint8_t DrmSearchOperatorFor(uint8_t op, const QXValue &value)
     return op;
 }
 
+namespace {
+
+// The operands of the AND at `node`, through nested ANDs of two operands.
+void AndOperands(const FilterWork &w, uint32_t node, int depth, std::vector<uint32_t> *out)
+{
+    if (depth <= kMaxDepth && Has(w, node, 4) && w.tree[node] == kAnd && w.tree[node + 1] == 2 &&
+        w.tree[node + 2] < w.words && w.tree[node + 3] < w.words) {
+        AndOperands(w, w.tree[node + 2], depth + 1, out);
+        AndOperands(w, w.tree[node + 3], depth + 1, out);
+        return;
+    }
+    out->push_back(node);
+}
+
+void FreeLines(DrmSearch *search)
+{
+    for (QXSearchLine &line : search->lines)
+        DrmFreeValue(&line.value);
+    search->lines.clear();
+    search->paramIds.clear();
+    search->operators.clear();
+}
+
+// The lines of the whole tree: 0, kDrmErrNotPushed, or a conversion code.
+int32_t WholeSearch(FilterWork &w)
+{
+    if (CheckNode(w, 1, kRootCode, 0, 1) == 0)
+        return kDrmErrNotPushed;
+    return AddLines(w, kRootCode, w.start);
+}
+
+// The lines of the operands of a root AND that fit alone: 0 (some kept),
+// kDrmErrNotPushed, or a conversion code.
+int32_t PartSearch(FilterWork &w)
+{
+    std::vector<uint32_t> operands;
+    AndOperands(w, 1, 1, &operands);
+    if (operands.size() < 2)
+        return kDrmErrNotPushed;
+    uint32_t group = 0;
+    std::vector<uint32_t> comparisons;
+    for (uint32_t node : operands) {
+        if (!Has(w, node, 2))
+            continue;
+        w.start = 0;
+        w.startFlag = 0;
+        w.startDepth = 0;
+        w.root = node;
+        if (CheckNode(w, node, kRootCode, 0, 1) == 0)
+            continue;
+        if (w.tree[node] == kAnd || w.tree[node] == kOr) {
+            if (group == 0)
+                group = node;
+        } else {
+            comparisons.push_back(node);
+        }
+    }
+    if (group == 0 && comparisons.empty())
+        return kDrmErrNotPushed;
+    if (group != 0) {
+        w.start = 0;
+        w.startFlag = 0;
+        w.startDepth = 0;
+        w.root = group;
+        CheckNode(w, group, kRootCode, 0, 1);
+        int32_t result = AddLines(w, kRootCode, w.start);
+        if (result != 0)
+            return result;
+    }
+    for (uint32_t node : comparisons) {
+        int32_t result = AddLines(w, kAnd, node);
+        if (result != 0)
+            return result;
+    }
+    return 0;
+}
+
+} // namespace
+
 int32_t VDRMTable::oSetFilter(const uint32_t *filter, const uint32_t *data)
 {
-    if (!filter || filter[0] < 8)
+    if (!filter) {
+        search.reset();
+        paramGenerationSeen = 0;
+        selectionBuilt = false;
+        return 0;
+    }
+    if (filter[0] < 8)
         return kDrmErrNotPushed;
     FilterWork w;
     w.tree = filter;
@@ -298,18 +390,22 @@ int32_t VDRMTable::oSetFilter(const uint32_t *filter, const uint32_t *data)
     made->defaultTable = tableNumber;
     w.search = made.get();
     w.parent.assign(w.words, 0);
-    if (CheckNode(w, 1, kRootCode, 0, 1) == 0)
-        return kDrmErrNotPushed;
-    int32_t result = AddLines(w, kRootCode, w.start);
+    int32_t result = WholeSearch(w);
+    bool part = false;
+    if (result == kDrmErrNotPushed) {
+        FreeLines(made.get());
+        w.parent.assign(w.words, 0);
+        result = PartSearch(w);
+        part = true;
+    }
     if (result == 0 && !made->lines.empty())
         made->lines.front().conjunction = 0;
     if (result != 0) {
-        for (QXSearchLine &line : made->lines)
-            DrmFreeValue(&line.value);
+        FreeLines(made.get());
         return result;
     }
     search = std::move(made);
     paramGenerationSeen = 0;
     selectionBuilt = false; // a filter given after a build must still apply
-    return 0;
+    return part ? kDrmErrFilterPartial : 0;
 }

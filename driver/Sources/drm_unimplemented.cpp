@@ -41,7 +41,14 @@ int32_t DrmGetTableColumnPrivilegeInfo(uint32_t s, U, U, U, U)
 {
     return Unimplemented("DrmGetTableColumnPrivilegeInfo", s);
 }
-int32_t DrmSetJoin(uint32_t s, U, U, U) { return Unimplemented("DrmSetJoin", s); }
+// This data module joins no tables itself: an offer of joins is declined
+// (-2002), and the engine keeps its own joins.
+int32_t DrmSetJoin(uint32_t s, U, U, U)
+{
+    std::lock_guard<std::recursive_mutex> hold(DrmModuleLock());
+    DrmTraceSessionID(s);
+    return kDrmErrJoinDeclined;
+}
 int32_t DrmExecExtPredicate(uint32_t s, U, U, U, U)
 {
     return Unimplemented("DrmExecExtPredicate", s);

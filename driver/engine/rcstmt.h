@@ -99,6 +99,7 @@ struct rcStmtSourceInfo {
 };
 enum : uint32_t {
     RC_SRC_CAP_TABLE_PASSWORDS = 0x10,
+    RC_SRC_CAP_SEEK_FIRST_LAST = 0x40, // seeks to an index's first and last entries
     RC_SRC_CAP_UPPER_NAMES = 0x80,
     RC_SRC_CAP_PROCEDURES = 0x1000,
     RC_SRC_CAP_VIEWS = 0x2000,

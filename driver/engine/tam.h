@@ -92,6 +92,7 @@ struct TamSession {
     rcList *cursors;       // of TamCursor
     rcList *strings;       // of char *: the string pool of type-catalog rows
     rcList *extPredicates; // vendor predicates (tam_drminfo.h); null when none
+    uint32_t paramIds;     // the last parameter id handed to the data module
 };
 
 struct TamColumnCacheEntry;

@@ -17,6 +17,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rctrace.h"
 #include "driver/engine/exec/rcexe.h"
+#include "driver/engine/exec/rcexegdo.h"
 #include "driver/engine/exec/rcexeprm.h"
 #include "driver/engine/plan/rcpln.h"
 #include "driver/engine/rcstmt.h"
@@ -226,6 +227,9 @@ int16_t rcStmtMakePlanner(rcStmtHandle *s)
         const char *uid = s->conn->attrs[RC_ATTR_UID].value;
         e->planner->env.userName = uid != nullptr ? uid : "";
         e->planner->engineOptions = e->options.engineOptionMask;
+        e->planner->filterMask = e->sourceInfo.filterMask;
+        e->planner->joinMask = e->sourceInfo.joinMask;
+        e->planner->seekFirstLast = (e->sourceInfo.capabilities & RC_SRC_CAP_SEEK_FIRST_LAST) != 0;
         // Parameter values come from the engine's descriptors (rcexeprm.h).
         e->planner->param = &rcPrmValue;
         e->planner->paramCtx = e;
@@ -330,7 +334,10 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
         uint32_t next = 0;
         bool more = false;
         int16_t r =
-            Deliver(s, k, b.cType, b.value, b.bufferLength, b.length, maxLength, 0, &next, &more);
+            rcGdoReadBound(e->planner, k, b.cType, b.value, b.bufferLength, b.length, maxLength);
+        if (r == RC_GDO_NOT_DIRECT)
+            r = Deliver(s, k, b.cType, b.value, b.bufferLength, b.length, maxLength, 0, &next,
+                        &more);
         if (r < 0)
             return rcStmtDone(s, "SQLFetch", SQL_ERROR);
         warned = warned || r == 1;

@@ -34,8 +34,9 @@ void rcConnStmtLink::sourceInfo(rcStmtSourceInfo *info)
     const rcSourceInfo *src = rcConDrmInfo(conn);
     *info = rcStmtSourceInfo{};
     // The capability bits the engine reads have the data module's values.
-    info->capabilities = src->capabilities & (RC_SRC_CAP_TABLE_PASSWORDS | RC_SRC_CAP_UPPER_NAMES |
-                                              RC_SRC_CAP_PROCEDURES | RC_SRC_CAP_VIEWS);
+    info->capabilities =
+        src->capabilities & (RC_SRC_CAP_TABLE_PASSWORDS | RC_SRC_CAP_SEEK_FIRST_LAST |
+                             RC_SRC_CAP_UPPER_NAMES | RC_SRC_CAP_PROCEDURES | RC_SRC_CAP_VIEWS);
     info->filterMask = src->pdFilterSupport;
     info->joinMask = src->joinPushDown;
     info->maxQualifierLength = src->qualMaxLen;

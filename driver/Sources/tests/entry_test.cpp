@@ -114,7 +114,7 @@ TEST(DrmEntry, UnimplementedEntryPointsAnswerNotSupported)
     EXPECT_EQ(DrmGetTableForeignKeyInfo(s, 0, 0, 0, 0), kDrmErrNotSupported);
     EXPECT_EQ(DrmGetTablePrivilegeInfo(s, 0, 0, 0), kDrmErrNotSupported);
     EXPECT_EQ(DrmGetTableColumnPrivilegeInfo(s, 0, 0, 0, 0), kDrmErrNotSupported);
-    EXPECT_EQ(DrmSetJoin(s, 0, 0, 0), kDrmErrNotSupported);
+    EXPECT_EQ(DrmSetJoin(s, 0, 0, 0), kDrmErrJoinDeclined);
     EXPECT_EQ(DrmExecExtPredicate(s, 0, 0, 0, 0), kDrmErrNotSupported);
     EXPECT_EQ(DrmGetDatabaseProcedureInfo(s, 0, 0, 0), kDrmErrNotSupported);
     EXPECT_EQ(DrmGetProcedureColumnInfo(s, 0, 0, 0), kDrmErrNotSupported);
@@ -180,7 +180,7 @@ TEST_F(SessionInfo, ItemsAnswerAsTheirTableGives)
         {0, 4, 0},    {100, 4, 0xffff},   {101, 4, 0x1c}, {102, 4, 1}, {103, 4, 1},
         {104, 4, 0},  {105, 4, 0},        {106, 4, 0},    {107, 4, 0}, {108, 2, 31},
         {109, 2, 31}, {110, 2, 31},       {111, 4, 0},    {115, 4, 4}, {116, 4, 0},
-        {117, 4, 0},  {118, 4, 0x1001ff}, {119, 4, 0},    {120, 4, 1}, {121, 4, 0},
+        {117, 4, 0},  {118, 4, 0x1001ff}, {119, 4, 0},    {120, 4, 1}, {121, 4, 1},
         {122, 4, 1},  {123, 4, 0},        {124, 4, 0},    {125, 4, 0}, {126, 4, 0},
         {127, 4, 0},  {128, 4, 0},        {129, 4, 1},    {130, 4, 0},
     };

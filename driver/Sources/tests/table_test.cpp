@@ -82,6 +82,7 @@ TEST_F(Tables, FiltersBecomeOneFlatSearchOrAreLeftToTheEngine)
         const char *name;
         F filter;
         std::vector<std::string> lines; // empty: refused with -2003
+        bool part = false;              // a part taken (-2004): the operands of an AND that fit
     };
     const std::vector<Case> cases = {
         {"single comparison", Eq(Col(1), Long(5)), {"1=5"}},
@@ -98,10 +99,19 @@ TEST_F(Tables, FiltersBecomeOneFlatSearchOrAreLeftToTheEngine)
          {"1=3", "AND 1=4", "OR 1=2", "AND 1=1"}},
         {"a AND ((c OR d) OR b)", And(a, Or(Or(c, d), b)), {"1=3", "OR 1=4", "OR 1=2", "AND 1=1"}},
         {"alpha value against a text field", Eq(Col(4), Text("x")), {"4=x"}},
-        {"(a OR b) AND (c OR d)", And(Or(a, b), Or(c, d)), {}},
+        {"(a OR b) AND (c OR d)", And(Or(a, b), Or(c, d)), {"1=1", "OR 1=2"}, true},
         {"(a AND b) OR (c AND d)", Or(And(a, b), And(c, d)), {}},
         {"NOT a", Not(a), {}},
-        {"a AND NOT b", And(a, Not(b)), {}},
+        {"a AND NOT b", And(a, Not(b)), {"1=1"}, true},
+        {"a AND LIKE AND b",
+         And(And(a, Op(1018, {Col(2), Text("A%")})), b),
+         {"1=1", "AND 1=2"},
+         true},
+        {"(a OR LIKE) AND c AND (b OR d)",
+         And(And(Or(a, Op(1018, {Col(2), Text("A%")})), c), Or(b, d)),
+         {"1=2", "OR 1=4", "AND 1=3"},
+         true},
+        {"NOT a AND text not equal", And(Not(a), Ne(Col(2), Text("Bo"))), {}},
         {"two columns", Eq(Col(1), Col(2)), {}},
         {"two values", Eq(Long(1), Long(2)), {}},
         {"number against an alpha field", Eq(Col(2), Long(5)), {}},
@@ -126,7 +136,7 @@ TEST_F(Tables, FiltersBecomeOneFlatSearchOrAreLeftToTheEngine)
         server.lastSearch.clear();
         server.calls.clear();
         int32_t r = SetFilter(t, k.filter);
-        ASSERT_EQ(r, k.lines.empty() ? -2003 : 0);
+        ASSERT_EQ(r, k.lines.empty() ? -2003 : k.part ? -2004 : 0);
         server.selectionSize = 0;
         EXPECT_EQ(DrmMove(s, t, kDrmMoveFirst), -1603);
         if (k.lines.empty()) {
@@ -216,6 +226,37 @@ TEST_F(Tables, AnEmptyKeyFindsNoRecord)
         EXPECT_EQ(DrmSeek(s, t, k.flags), -1601);
         EXPECT_EQ(Lines(), (std::vector<std::string>{k.line}));
     }
+}
+
+TEST_F(Tables, FirstAndLastIndexEntries)
+{
+    // The whole table sorted on the index: the first seek stands on its first
+    // row, the last seek on its last row (a window is read from there).
+    uint32_t t = OpenTable(s, db, "Customers");
+    ASSERT_EQ(DrmSetTableIndex(s, t, "ID"), 0);
+    server.selectionSize = 250;
+    ASSERT_EQ(DrmSeek(s, t, 0x20), 0);
+    EXPECT_EQ(ReadLong(t, 1), 1);
+    ASSERT_EQ(DrmSeek(s, t, 0x40), 0);
+    EXPECT_EQ(ReadLong(t, 1), 250);
+    EXPECT_EQ(DrmMove(s, t, kDrmMoveNext), -1603);
+    EXPECT_EQ(server.Count("Sort"), 2u);
+    EXPECT_EQ(server.Count("Search"), 0u);
+    server.selectionSize = 0;
+    EXPECT_EQ(DrmSeek(s, t, 0x40), -1601);
+}
+
+TEST_F(Tables, ANullFilterTakesTheFilterAway)
+{
+    uint32_t t = OpenTable(s, db, "Customers");
+    ASSERT_EQ(SetFilter(t, Eq(Col(1), Long(5))), 0);
+    server.selectionSize = 0;
+    EXPECT_EQ(DrmMove(s, t, kDrmMoveFirst), -1603);
+    EXPECT_EQ(server.Count("Search"), 1u);
+    ASSERT_EQ(DrmSetFilter(s, t, nullptr, nullptr), 0);
+    EXPECT_EQ(DrmMove(s, t, kDrmMoveFirst), -1603);
+    EXPECT_EQ(server.Count("Search"), 1u);
+    EXPECT_EQ(server.Count("SelectAllRecords"), 1u);
 }
 
 TEST_F(Tables, RecordsComeInWindowsOfAHundred)

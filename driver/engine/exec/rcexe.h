@@ -56,6 +56,11 @@ int16_t rcExeOpenTemp(rcPlnStmt *stmt, PlanNode *node);
 int16_t rcExeTempRestore(rcPlnStmt *stmt, PlanNode *node);
 int16_t rcExeOpenSetFunc(rcPlnStmt *stmt, PlanNode *node);
 int16_t rcExeOpenAggregate(rcPlnStmt *stmt, PlanNode *node);
+// MIN and MAX answered by index seeks (rcexeseek.cpp): true when the
+// aggregate's set functions were planned so; the seeks fill their
+// accumulators in place of reading the rows.
+bool rcExeIsMinMaxByIndex(const PlanNode *aggregate);
+int16_t rcExeMinMaxByIndex(rcPlnStmt *stmt, PlanNode *aggregate);
 // PLN_UNION (rcexeunion.cpp): the open points the node at its first input
 // (run before its child is opened); the next-row routine reads the inputs
 // one after the other.

@@ -5,6 +5,7 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/plan/rcplnhooks.h"
+#include "driver/engine/plan/rcplnpush.h"
 #include "driver/engine/rcsem.h"
 #include "driver/engine/tam.h"
 
@@ -87,7 +88,7 @@ int16_t rcExeOpenQuery(rcPlnStmt *stmt)
     for (PlanNode *sub : stmt->subqueries)
         sub->cached = false;
     stmt->open = true;
-    if (rcExeOpenPlan(stmt, stmt->plan->root) != 0) {
+    if (rcFltBindParams(stmt) != 0 || rcExeOpenPlan(stmt, stmt->plan->root) != 0) {
         rcExeCloseQuery(stmt);
         return PLN_ERROR;
     }

@@ -121,6 +121,8 @@ int16_t rcExeNextSetFunc(rcPlnStmt *stmt, PlanNode *node, int flag)
 // Runs every set function of the chain over all input rows.
 int16_t rcExeOpenAggregate(rcPlnStmt *stmt, PlanNode *node)
 {
+    if (rcExeIsMinMaxByIndex(node))
+        return rcExeMinMaxByIndex(stmt, node);
     int16_t rc = node->firstNext(stmt, node->first, 0);
     while (rc == PLN_ROW || rc == PLN_ROW_WARNING)
         rc = node->firstNext(stmt, node->first, 1);

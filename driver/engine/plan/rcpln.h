@@ -90,6 +90,8 @@ enum : int16_t {
 
 struct rcPlnStmt;
 struct PlanNode;
+struct rcPlnPushDown;
+struct rcGdoState;
 struct QueryPlan;
 using rcPlnNextFn = int16_t (*)(rcPlnStmt *stmt, PlanNode *node, int flag);
 
@@ -303,6 +305,14 @@ struct rcPlnStmt {
     bool rowWarning = false;
     bool open = false;
     uint16_t tempCounter = 0;
+    // What the data module offers (the statement's copy of the source
+    // information; rcplnpush.h): filter operators (0: no filter push-down),
+    // joins (0: none), and seeks to an index's first and last entries.
+    uint32_t filterMask = 0;
+    uint32_t joinMask = 0;
+    bool seekFirstLast = false;
+    rcPlnPushDown *pushDown = nullptr;
+    rcGdoState *gdo = nullptr; // direct column retrieval (exec/rcexegdo.h)
 };
 
 void rcPlnStmtInit(rcPlnStmt *stmt, rcErrorQueue *errors, TamSession *session);

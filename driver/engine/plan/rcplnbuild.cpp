@@ -23,6 +23,7 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/plan/rcplnhooks.h"
+#include "driver/engine/plan/rcplnpush.h"
 #include "driver/engine/plan/rcplntree.h"
 #include "driver/engine/plan/rcplnunion.h"
 
@@ -896,6 +897,11 @@ int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root)
             return PLN_ERROR;
         stmt->results.push_back(slot);
     }
+    // What the data module may do itself: MIN and MAX by seeks, joins,
+    // filters.
+    rcOptMinMaxByIndex(stmt, root);
+    if (rcJpdPushJoins(stmt, root) != 0 || rcFltPushDownAll(stmt) != 0)
+        return PLN_ERROR;
     return 0;
 }
 

@@ -7,6 +7,8 @@
 #include "driver/core/rccnv.h"
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/engine/exec/rcexegdo.h"
+#include "driver/engine/plan/rcplnpush.h"
 #include "driver/engine/plan/rcplntree.h"
 
 namespace {
@@ -130,6 +132,8 @@ void rcPlnStmtFree(rcPlnStmt *stmt)
             rcTmpFree(t->temp);
             t->temp = nullptr;
         }
+    rcFltPushDownFree(stmt);
+    rcGdoFree(stmt);
     rcExpEnvFree(&stmt->env);
     if (stmt->pool != nullptr)
         rcMemPoolDestroy(stmt->pool);

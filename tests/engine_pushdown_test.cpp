@@ -1,0 +1,458 @@
+// Push-down against the QX Server emulator: which conditions a table's
+// filter takes and which stay with the engine, the searches the server is
+// sent, the rows (always those of NoFiltOpt), parameters bound at each
+// open, MIN and MAX by index seeks and the join offer.
+#include "tests/support/qxserver_process.h"
+#include "tests/support/temp_dir.h"
+#include "driver/core/rcerror.h"
+#include "driver/engine/exec/rcexe.h"
+#include "driver/engine/plan/rcpln.h"
+#include "driver/engine/plan/rcplnpush.h"
+#include "driver/frontend/fe_prepared.h"
+#include "driver/frontend/rcprsfn.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcodbc_impl.h"
+#include "driver/odbc/rcstmt_source.h"
+#include "driver/odbc/rctxn.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kFilterMask = 0x1001ff; // what the data module reports
+constexpr uint32_t kNoFiltOpt = 0x800;
+constexpr uint32_t kNoIndexes = 0x4000;
+
+int FnCode(const rcParseNode *fn)
+{
+    const rcScalarFnEntry *e = rcPrsScalarFnOf(fn);
+    return e != nullptr ? e->code : 0;
+}
+
+std::string FirstMessage(rcErrorQueue *q)
+{
+    if (q->list == nullptr || rcListCount(q->list) == 0)
+        return "";
+    auto *r = static_cast<rcErrorRecord *>(rcListAt(q->list, 0));
+    return std::to_string(r->msgId) + (r->text != nullptr ? std::string(" ") + r->text : "");
+}
+
+// A parameter value for a run: an integer, a double or a text.
+struct Value {
+    int16_t type;
+    int64_t i = 0;
+    double d = 0;
+    std::string text;
+};
+Value Int(int32_t v) { return {SQL_INTEGER, v, 0, ""}; }
+Value Dbl(double v) { return {SQL_DOUBLE, 0, v, ""}; }
+Value Txt(std::string v) { return {SQL_VARCHAR, 0, 0, std::move(v)}; }
+
+// Parameter ids differ from run to run: "?<id>" reads "?".
+std::string WithoutIds(const std::string &text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        out += text[i];
+        if (text[i] == '?')
+            while (i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '9')
+                ++i;
+    }
+    return out;
+}
+
+struct Result {
+    std::vector<std::string> rows; // sorted; "ERROR ..." on failure
+    std::string filter;            // "Items: c1 = 3; Kinds: ..." with "part" marks
+    std::string access;            // how the tables are read
+    bool joinOffered = false;
+    int32_t joinAnswer = 0;
+};
+
+class PushDown : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir_ = new qxtest::TempDir("qxpush");
+        ASSERT_FALSE(dir_->Path().empty());
+        server_ = new QxServerProcess();
+        std::string error;
+        ASSERT_TRUE(server_->Start({"--fixture", QX_PUSH_FIXTURE, "--log", LogPath()}, &error))
+            << error;
+    }
+    static void TearDownTestSuite()
+    {
+        delete server_;
+        delete dir_;
+    }
+    static std::string LogPath() { return (*dir_ / "server.log").string(); }
+
+    void SetUp() override
+    {
+        ini_.emplace(dir_->Path());
+        ini_->WriteOdbcinst("[QX]\nDriver=/nonexistent\n");
+        ini_->WriteOdbc("[qx]\nDriver=QX\nDBQ=" + server_->Dbq() + "\n");
+        rcTxnResetModel();
+        ASSERT_EQ(SQLAllocEnvImpl(&henv_), SQL_SUCCESS);
+        ASSERT_EQ(SQLAllocConnectImpl(static_cast<rcEnv *>(henv_), &hdbc_), SQL_SUCCESS);
+        conn_ = static_cast<rcConn *>(hdbc_);
+        const char *in = "DSN=qx;UID=demo;PWD=demo";
+        SQLCHAR out[512] = {};
+        SQLSMALLINT length = 0;
+        ASSERT_TRUE(SQL_SUCCEEDED(
+            SQLDriverConnectImpl(conn_, nullptr, reinterpret_cast<const SQLCHAR *>(in), SQL_NTS,
+                                 out, sizeof out, &length, SQL_DRIVER_NOPROMPT)));
+    }
+    void TearDown() override
+    {
+        SQLDisconnectImpl(conn_);
+        SQLFreeConnectImpl(conn_);
+        SQLFreeEnvImpl(static_cast<rcEnv *>(henv_));
+        rcTxnResetModel();
+    }
+
+    // Plans and runs a query (opened once per parameter set).
+    Result Run(const std::string &sql, uint32_t options = 0,
+               std::vector<std::vector<Value>> runs = {{}}, uint32_t joinMask = 0)
+    {
+        Result result;
+        rcErrorQueue errors{};
+        rcConnFeSource src(conn_);
+        rcPrepared prep;
+        rcPlnStmt stmt;
+        rcPlnStmtInit(&stmt, &errors, conn_->session);
+        stmt.fnCode = &FnCode;
+        stmt.engineOptions = options;
+        stmt.filterMask = kFilterMask;
+        stmt.joinMask = joinMask;
+        stmt.seekFirstLast = true;
+        stmt.param = &PushDown::Param;
+        stmt.paramCtx = this;
+        bool ok = rcFePrepare(&prep, &src, &errors, sql.c_str(), true) >= 0 &&
+                  rcPlnBuild(&stmt, prep.root) == 0;
+        if (ok && stmt.pushDown != nullptr) {
+            for (const rcPlnPushedTable &t : stmt.pushDown->tables) {
+                if (!result.filter.empty())
+                    result.filter += "; ";
+                result.filter +=
+                    t.table->table->name + ": " +
+                    rcFltTreeText(t.filter.data(), t.data.empty() ? nullptr : t.data.data());
+                if (t.partial)
+                    result.filter += " (part)";
+            }
+            result.filter = WithoutIds(result.filter);
+            result.joinOffered = stmt.pushDown->joinOffered;
+            result.joinAnswer = stmt.pushDown->joinAnswer;
+        }
+        if (ok)
+            rcPlnVisit(&result.access, stmt.plan->root, [](void *ctx, uint8_t kind, PlanNode *n) {
+                auto *out = static_cast<std::string *>(ctx);
+                if (kind == PLN_TABLE)
+                    *out += n->access == PLN_ACCESS_INDEX ? "I" : "S";
+                if (kind == PLN_SETFUNC && n->index != nullptr)
+                    *out += "M";
+                return 1;
+            });
+        for (size_t r = 0; ok && r < runs.size(); ++r) {
+            values_ = runs[r];
+            result.rows.clear();
+            ok = rcExeOpenQuery(&stmt) == 0;
+            int16_t rc = 0;
+            while (ok && (rc = rcExeFetch(&stmt)) >= 0 && rc != PLN_END) {
+                std::string row;
+                for (uint16_t k = 0; ok && k < stmt.results.size(); ++k) {
+                    char buf[400] = {};
+                    int32_t len = 0;
+                    bool isNull = false;
+                    ok = rcExeGetColumn(&stmt, k, SQL_C_CHAR, buf, sizeof buf, &len, 0, &isNull) >=
+                         0;
+                    row += (k ? "|" : "") + std::string(isNull ? "NULL" : buf);
+                }
+                result.rows.push_back(row);
+            }
+            ok = ok && rc >= 0;
+            if (r + 1 < runs.size())
+                std::sort(result.rows.begin(), result.rows.end());
+        }
+        if (!ok)
+            result.rows = {"ERROR " + FirstMessage(&errors)};
+        std::sort(result.rows.begin(), result.rows.end());
+        rcExeCloseQuery(&stmt);
+        rcPlnStmtFree(&stmt);
+        rcFeReset(&prep);
+        rcErrQueueDestroy(&errors);
+        return result;
+    }
+
+    static int16_t Param(void *ctx, uint32_t number, rcExpValue *out)
+    {
+        auto *self = static_cast<PushDown *>(ctx);
+        *out = rcExpValue();
+        if (number >= self->values_.size()) {
+            out->isNull = 1;
+            return 0;
+        }
+        const Value &v = self->values_[number];
+        out->type = v.type;
+        if (v.type == SQL_INTEGER) {
+            out->v.i32 = static_cast<int32_t>(v.i);
+            out->length = 4;
+        } else if (v.type == SQL_DOUBLE) {
+            out->v.f64 = v.d;
+            out->length = 8;
+        } else {
+            out->text = v.text.c_str();
+            out->length = static_cast<uint32_t>(v.text.size());
+        }
+        return 0;
+    }
+
+    // The requests logged since the last call whose text holds `what`.
+    static std::vector<std::string> NewLogLines(const std::string &what)
+    {
+        static size_t seen = 0;
+        std::vector<std::string> out;
+        std::string text = qxtest::ReadFile(LogPath());
+        size_t pos = seen;
+        seen = text.size();
+        while (pos < text.size()) {
+            size_t end = text.find('\n', pos);
+            if (end == std::string::npos)
+                end = text.size();
+            std::string line = text.substr(pos, end - pos);
+            if (line.find("request") != std::string::npos && line.find(what) != std::string::npos)
+                out.push_back(line.substr(line.find("request")));
+            pos = end + 1;
+        }
+        return out;
+    }
+
+    std::vector<Value> values_;
+    static qxtest::TempDir *dir_;
+    static QxServerProcess *server_;
+    std::optional<qxtest::OdbcIniFiles> ini_;
+    SQLHENV henv_ = nullptr;
+    SQLHDBC hdbc_ = nullptr;
+    rcConn *conn_ = nullptr;
+};
+
+qxtest::TempDir *PushDown::dir_ = nullptr;
+QxServerProcess *PushDown::server_ = nullptr;
+
+// Items: c1 Id, c2 Name, c3 Qty (SMALLINT), c4 Price (DOUBLE), c5 Born
+// (DATE), c6 At (TIME), c7 Ok (BIT), c8 Note (LONGVARCHAR).
+TEST_F(PushDown, WhichConditionsArePushedAndWhichStay)
+{
+    struct Case {
+        const char *where;
+        const char *filter; // "" when the table's filter is not pushed
+    };
+    const std::string longText(300, 'x');
+    const std::string longLiteral = "Name = '" + longText + "'";
+    const Case cases[] = {
+        {"Id = 3", "c1 = 3"},
+        {"3 < Id", "3 < c1"},
+        {"Id = -3", "c1 = -3"},
+        {"Qty = 1.5", ""},           // no SMALLINT is 1.5
+        {"Qty < 2.0", "c3 < 2"},     // exactly 2
+        {"Qty = 70000", ""},         // beyond SMALLINT
+        {"Price > 1.5", "c4 > 1.5"}, // exactly a double
+        {"Price = 0.1", ""},         // no double is 0.1
+        {"Price >= 2.5E1", "c4 >= 25"},
+        {"Ok = 1", "c7 = 1"},
+        {"Ok = 2", ""},
+        {"Name = 'apple'", "c2 = 'apple'"},
+        {"Name = 'apple   '", "c2 = 'apple'"}, // trailing blanks do not count
+        {"Name <> 'apple'", ""},               // the data module compares text with = only
+        {"Name < 'b'", ""},                    // the server orders text otherwise
+        {longLiteral.c_str(), ""},
+        {"Name = 'it''s'", "c2 = 'it's'"},
+        {"Born = {d '2020-01-31'}", "c5 = 2020-01-31"},
+        {"Born > '2020-01-01'", "c5 > 2020-01-01"},
+        {"Born = {ts '2020-01-31 00:00:00'}", "c5 = 2020-01-31"},
+        {"Born < {ts '2020-01-31 10:00:00'}", ""}, // a time of day
+        {"At >= {t '08:30:00'}", "c6 >= 08:30:00"},
+        {"Note = 'red'", ""},
+        {"Name IS NULL", ""},
+        {"Name LIKE 'a%'", ""},
+        {"Id = Qty", ""},
+        {"Id + 1 = 4", ""},
+        {"NOT (Id = 3)", "c1 <> 3"},
+        {"NOT (Id < 3 OR Qty = 5)", "(c1 >= 3 AND c3 <> 5)"},
+        {"Id BETWEEN 2 AND 4", "(c1 >= 2 AND c1 <= 4)"},
+        {"Id NOT BETWEEN 2 AND 4", "(c1 < 2 OR c1 > 4)"},
+        {"Id IN (1, 3, 5)", "((c1 = 1 OR c1 = 3) OR c1 = 5)"},
+        {"Id NOT IN (1, 3)", "(c1 <> 1 AND c1 <> 3)"},
+        {"Id = 3 AND Name LIKE 'c%'", "c1 = 3 (part)"},
+        {"Id = 3 AND Qty = 1.5", "c1 = 3 (part)"},
+        {"Id = 3 OR Name LIKE 'c%'", ""},
+        {"Id > 1 AND {fn UCASE(Name)} = 'APPLE'", ""}, // a scalar function: nothing
+        {"Qty = 5 AND (Id = 1 OR Id = 4)", "((c1 = 1 OR c1 = 4) AND c3 = 5)"},
+        {"Name = ? OR Id = 4", "(c2 = ? OR c1 = 4)"},
+        {"Name = ? AND Qty > ?", "(c3 > ? AND c2 = ?)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.where);
+        std::string sql = std::string("SELECT Id FROM Items WHERE ") + c.where;
+        Result r = Run(sql, kNoIndexes, {{Txt("apple"), Int(0)}});
+        std::string want = *c.filter ? std::string("ITEMS: ") + c.filter : "";
+        EXPECT_EQ(r.filter, want);
+        Result plain = Run(sql, kNoIndexes | kNoFiltOpt, {{Txt("apple"), Int(0)}});
+        EXPECT_EQ(plain.filter, "");
+        EXPECT_EQ(r.rows, plain.rows);
+        EXPECT_TRUE(r.rows.empty() || r.rows[0].rfind("ERROR", 0) != 0) << r.rows[0];
+    }
+}
+
+TEST_F(PushDown, TheServerIsSentTheSearch)
+{
+    NewLogLines("");
+    Result r = Run("SELECT Id FROM Items WHERE Qty >= 5 AND Name LIKE '%e%'", kNoIndexes);
+    EXPECT_EQ(r.rows, (std::vector<std::string>{"1", "4", "5"}));
+    EXPECT_EQ(NewLogLines("code=35"),
+              (std::vector<std::string>{
+                  "request code=35 length=100 -> status=0 reply=4 search table 1: 3>=5"}));
+    // Without push-down the table is read whole.
+    Run("SELECT Id FROM Items WHERE Qty >= 5 AND Name LIKE '%e%'", kNoIndexes | kNoFiltOpt);
+    std::vector<std::string> all = NewLogLines("code=");
+    EXPECT_TRUE(std::none_of(all.begin(), all.end(),
+                             [](const std::string &l) { return l.find("code=35") != l.npos; }));
+    EXPECT_TRUE(std::any_of(all.begin(), all.end(),
+                            [](const std::string &l) { return l.find("code=17") != l.npos; }));
+}
+
+TEST_F(PushDown, APointQueryIsOneSeek)
+{
+    for (uint32_t options : {0u, kNoIndexes}) {
+        SCOPED_TRACE(options);
+        NewLogLines("");
+        Result r = Run("SELECT * FROM Items WHERE Id = 4", options);
+        ASSERT_EQ(r.rows.size(), 1u);
+        EXPECT_EQ(r.rows[0].substr(0, 9), "4|cherry|");
+        std::vector<std::string> all = NewLogLines("code=");
+        std::vector<std::string> searches, scans;
+        for (const std::string &l : all) {
+            if (l.find("code=35") != l.npos)
+                searches.push_back(l.substr(l.find("search")));
+            if (l.find("code=17") != l.npos)
+                scans.push_back(l);
+        }
+        EXPECT_EQ(searches, (std::vector<std::string>{"search table 1: 1=4"}));
+        EXPECT_TRUE(scans.empty());
+    }
+}
+
+TEST_F(PushDown, ParametersAreSentAtEveryOpen)
+{
+    // Each open sends the current values; the rows follow them.
+    Result r =
+        Run("SELECT Id FROM Items WHERE Qty > ?", kNoIndexes, {{Int(6)}, {Int(0)}, {Int(100)}});
+    EXPECT_EQ(r.filter, "ITEMS: c3 > ?");
+    EXPECT_TRUE(r.rows.empty()); // the last run
+    NewLogLines("");
+    r = Run("SELECT Id FROM Items WHERE Qty > ?", kNoIndexes, {{Int(6)}, {Int(0)}});
+    EXPECT_EQ(r.rows, (std::vector<std::string>{"1", "4", "5", "6"}));
+    std::vector<std::string> searches = NewLogLines("code=35");
+    EXPECT_EQ(searches.size(), 2u);
+
+    struct Case {
+        const char *where;
+        Value value;
+    };
+    // Values that do not convert exactly take the filter away for the run;
+    // the rows stay those of the engine.
+    const Case cases[] = {
+        {"Qty > ?", Dbl(1.5)},
+        {"Qty = ?", Dbl(5)},
+        {"Qty = ?", Int(70000)},
+        {"Price = ?", Dbl(0.1)},
+        {"Name = ?", Txt("apple")},
+        {"Name = ?", Txt(std::string(2000, 'a'))},
+        {"Name <> ?", Txt("BANANA  ")},
+        {"Born = ?", Txt("2020-01-31")},
+        {"Born = ?", Txt("2020-01-31 10:00:00")},
+        {"Qty = ?", Txt("5")},
+        {"Qty = ?", Txt("5.5")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.where + std::string(" ") + c.value.text + std::to_string(c.value.d));
+        std::string sql = std::string("SELECT Id FROM Items WHERE ") + c.where;
+        Result pushed = Run(sql, kNoIndexes, {{c.value}});
+        Result plain = Run(sql, kNoIndexes | kNoFiltOpt, {{c.value}});
+        EXPECT_EQ(pushed.rows, plain.rows);
+    }
+}
+
+TEST_F(PushDown, JoinsGetAFilterPerTableAndAreOfferedAndDeclined)
+{
+    const char *sql = "SELECT Items.Id, Label FROM Items, Kinds WHERE Items.Id = Kinds.Id AND "
+                      "Kinds.Id > 1 AND Items.Qty >= 0";
+    Result r = Run(sql, kNoIndexes, {{}}, 0x1);
+    EXPECT_EQ(r.filter, "ITEMS: c3 >= 0; KINDS: c1 > 1");
+    EXPECT_TRUE(r.joinOffered);
+    EXPECT_EQ(r.joinAnswer, PLN_DRM_JOIN_DECLINED);
+    EXPECT_EQ(r.rows, (std::vector<std::string>{"4|four"}));
+    Result plain = Run(sql, kNoIndexes | kNoFiltOpt);
+    EXPECT_FALSE(plain.joinOffered);
+    EXPECT_EQ(plain.rows, r.rows);
+
+    // Never offered: a join under OR, a comparison other than =, a subquery.
+    for (const char *q : {"SELECT Items.Id FROM Items, Kinds WHERE Items.Id = Kinds.Id OR "
+                          "Items.Qty = 1",
+                          "SELECT Items.Id FROM Items, Kinds WHERE Items.Id > Kinds.Id",
+                          "SELECT Id FROM Items WHERE Id IN (SELECT Id FROM Kinds)"}) {
+        SCOPED_TRACE(q);
+        EXPECT_FALSE(Run(q, 0, {{}}, 0x3).joinOffered);
+    }
+    // An outer join's ON equality is offered (with mask bit 2 only).
+    const char *oj = "SELECT Kinds.Id, Items.Name FROM {oj Kinds LEFT OUTER JOIN Items ON "
+                     "Kinds.Id = Items.Id} WHERE Kinds.Id > 1";
+    r = Run(oj, kNoIndexes, {{}}, 0x2);
+    EXPECT_TRUE(r.joinOffered);
+    EXPECT_EQ(r.filter, "KINDS: c1 > 1");
+    EXPECT_EQ(r.rows, (std::vector<std::string>{"4|cherry", "9|NULL"}));
+    EXPECT_FALSE(Run(oj, kNoIndexes, {{}}, 0x1).joinOffered);
+}
+
+TEST_F(PushDown, MinAndMaxByIndexSeekOnce)
+{
+    struct Case {
+        const char *sql;
+        std::vector<std::string> rows;
+        const char *access; // M: a set function answered by a seek
+    };
+    const Case cases[] = {
+        {"SELECT MIN(Id), MAX(Id) FROM Items", {"1|6"}, "MMS"},
+        {"SELECT MIN(Qty), MAX(Qty) FROM Items", {"-2|12"}, "MMS"},
+        {"SELECT MAX(Price), MIN(Price) FROM Items", {"100|0.1"}, "MMS"},
+        // The empty date is NULL: MIN steps over it.
+        {"SELECT MIN(Born), MAX(Born) FROM Items", {"2018-03-03|2021-06-15"}, "MMS"},
+        {"SELECT MIN(N), MAX(D) FROM Empty", {"NULL|NULL"}, "MMS"},
+        // Text is ordered by the driver's collation: no seek.
+        {"SELECT MIN(Name), MAX(Name) FROM Items", {"_under|cherry"}, "S"},
+        {"SELECT MIN(Id) FROM Items WHERE Qty > 0", {"1"}, "I"},
+        {"SELECT MIN(Id), COUNT(*) FROM Items", {"1|6"}, "S"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.sql);
+        NewLogLines("");
+        Result r = Run(c.sql);
+        EXPECT_EQ(r.rows, c.rows);
+        EXPECT_EQ(r.access.substr(r.access.size() - std::string(c.access).size()), c.access);
+        EXPECT_EQ(Run(c.sql, kNoIndexes).rows, c.rows);
+    }
+    NewLogLines("");
+    Run("SELECT MAX(Id) FROM Items");
+    std::vector<std::string> all = NewLogLines("code=");
+    size_t windows = std::count_if(
+        all.begin(), all.end(), [](const std::string &l) { return l.find("code=91") != l.npos; });
+    EXPECT_EQ(windows, 1u);
+}
+
+} // namespace
