@@ -70,8 +70,11 @@ void rcStmtValidateIndexes(rcStmtHandle *s)
             t->table == nullptr)
             continue;
         Check c{t->table->name, t->index->name, ""};
-        for (const rcPlnKeyColumn &k : t->index->keys)
-            c.order += (c.order.empty() ? "" : ",") + Quoted(k.column->name);
+        for (const rcPlnKeyColumn &k : t->index->keys) {
+            if (!c.order.empty())
+                c.order += ',';
+            c.order += Quoted(k.column->name);
+        }
         checks.push_back(std::move(c));
     }
     for (const Check &c : checks) {

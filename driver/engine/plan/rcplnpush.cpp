@@ -1037,7 +1037,8 @@ std::string rcFltTreeText(const uint32_t *filter, const uint32_t *data)
         uint32_t code = t[0];
         static const char *const kOps[] = {"=", "<=", ">=", "<", ">", "<>"};
         if (code == PLN_FO_COLUMN && at + 2 < words) {
-            out += "c" + std::to_string(t[2]);
+            out += 'c';
+            out += std::to_string(t[2]);
         } else if ((code == PLN_FO_AND || code == PLN_FO_OR) && at + 1 + t[1] < words) {
             out += "(";
             for (uint32_t k = 0; k < t[1]; ++k) {
@@ -1052,7 +1053,8 @@ std::string rcFltTreeText(const uint32_t *filter, const uint32_t *data)
             self(self, t[3], depth + 1);
         } else if (code < PLN_FO_NONE && at + 3 < words) {
             if (t[2] == 1) {
-                out += "?" + std::to_string(t[3]);
+                out += '?';
+                out += std::to_string(t[3]);
                 return;
             }
             if (data == nullptr || t[3] + t[1] > data[0]) {
@@ -1092,12 +1094,15 @@ std::string rcFltTreeText(const uint32_t *filter, const uint32_t *data)
                 break;
             }
             default:
-                out += "'" + std::string(reinterpret_cast<const char *>(b), t[1]) + "'";
+                out += '\'';
+                out.append(reinterpret_cast<const char *>(b), t[1]);
+                out += '\'';
                 return;
             }
             out += buf;
         } else {
-            out += "op" + std::to_string(code);
+            out += "op";
+            out += std::to_string(code);
         }
     };
     node(node, 1, 0);
