@@ -23,11 +23,9 @@
 
 namespace {
 
-SQLCHAR *Text(const char *s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s)); }
-
 using Rows = std::vector<std::string>;
 
-class E2eCatalog : public E2eFixture {
+class E2eCatalog : public E2eConnected {
 protected:
     void SetUp() override
     {
@@ -35,37 +33,12 @@ protected:
         E2eFixture::SetUp();
         ASSERT_EQ(mkdir((dir + "/views").c_str(), 0700), 0);
         WriteDsn("[ZorviEngineOptions]\nViewFileDirectory=" + dir + "/views\n");
-        h = std::make_unique<OdbcHandles>(SQL_OV_ODBC2);
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(h->dbc, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS,
-                                             Text("demo"), SQL_NTS)))
-            << h->Diag();
-        ASSERT_EQ(SQLAllocStmt(h->dbc, &stmt), SQL_SUCCESS);
+        ConnectDemo();
         for (const char *sql :
              {"CREATE VIEW Staff AS SELECT ID, Name AS Who FROM Emp",
               "CREATE VIEW Rich AS SELECT Name, Salary FROM Emp WHERE Salary > 1000"})
             ASSERT_EQ(SQLExecDirect(stmt, Text(sql), SQL_NTS), SQL_SUCCESS) << sql << Diag();
         qualifier = Dbq();
-    }
-    void TearDown() override
-    {
-        if (stmt != SQL_NULL_HSTMT)
-            SQLFreeStmt(stmt, SQL_DROP);
-        SQLDisconnect(h->dbc);
-        h.reset();
-        E2eFixture::TearDown();
-    }
-    // The first diagnostic record of the statement: "SQLSTATE text".
-    std::string Diag() const
-    {
-        SQLCHAR state[6] = {};
-        SQLCHAR message[1024] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT length = 0;
-        SQLRETURN rc =
-            SQLError(h->env, h->dbc, stmt, state, &native, message, sizeof message, &length);
-        return SQL_SUCCEEDED(rc) ? std::string(reinterpret_cast<char *>(state)) + " " +
-                                       reinterpret_cast<char *>(message)
-                                 : "";
     }
     // The rows of the open result as "v1|v2|...", NULL as "NULL", of the
     // columns given (from 1; all when empty), read with SQLGetData; the
@@ -126,8 +99,6 @@ protected:
         return SQLColumns(stmt, nullptr, 0, nullptr, 0, Text(t), SQL_NTS, Text(c), SQL_NTS);
     }
 
-    std::unique_ptr<OdbcHandles> h;
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
     std::string qualifier;
 };
 
@@ -549,7 +520,7 @@ namespace {
 // A catalog larger than the memory a temporary table keeps: the result
 // spills to a file and is sorted by the sort library, which must keep each
 // table's columns in their order as the in-memory sort does.
-class E2eCatalogLarge : public E2eFixture {
+class E2eCatalogLarge : public E2eConnected {
 protected:
     static constexpr int kTables = 80;
     static constexpr int kColumns = 6;
@@ -574,22 +545,8 @@ protected:
         std::fputs(json.c_str(), f);
         std::fclose(f);
         E2eFixture::SetUp();
-        h = std::make_unique<OdbcHandles>(SQL_OV_ODBC2);
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(h->dbc, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS,
-                                             Text("demo"), SQL_NTS)))
-            << h->Diag();
-        ASSERT_EQ(SQLAllocStmt(h->dbc, &stmt), SQL_SUCCESS);
+        ConnectDemo();
     }
-    void TearDown() override
-    {
-        if (stmt != SQL_NULL_HSTMT)
-            SQLFreeStmt(stmt, SQL_DROP);
-        SQLDisconnect(h->dbc);
-        h.reset();
-        E2eFixture::TearDown();
-    }
-    std::unique_ptr<OdbcHandles> h;
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
 };
 
 TEST_F(E2eCatalogLarge, SpilledResultKeepsTheOrder)

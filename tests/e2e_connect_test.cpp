@@ -9,8 +9,6 @@
 
 namespace {
 
-SQLCHAR *Text(const char *s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s)); }
-
 struct LoginCase {
     const char *name;
     SQLINTEGER version;

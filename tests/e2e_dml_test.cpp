@@ -11,8 +11,6 @@
 
 namespace {
 
-SQLCHAR *Text(const char *s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s)); }
-
 // One connection and one statement of it.
 struct Session {
     explicit Session(OdbcHandles *handles) : h(handles)

@@ -12,79 +12,13 @@
 
 namespace {
 
-SQLCHAR *Text(const char *s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s)); }
-
-class E2eFetch : public E2eFixture {
+class E2eFetch : public E2eConnected {
 protected:
     void SetUp() override
     {
         fixture = QX_FETCH_FIXTURE;
-        E2eFixture::SetUp();
-        h = std::make_unique<OdbcHandles>(SQL_OV_ODBC2);
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(h->dbc, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS,
-                                             Text("demo"), SQL_NTS)))
-            << h->Diag();
-        ASSERT_EQ(SQLAllocStmt(h->dbc, &stmt), SQL_SUCCESS);
+        E2eConnected::SetUp();
     }
-    void TearDown() override
-    {
-        if (stmt != SQL_NULL_HSTMT)
-            SQLFreeStmt(stmt, SQL_DROP);
-        SQLDisconnect(h->dbc);
-        h.reset();
-        E2eFixture::TearDown();
-    }
-    std::string Diag() const
-    {
-        SQLCHAR state[6] = {};
-        SQLCHAR message[1024] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT length = 0;
-        SQLRETURN rc =
-            SQLError(h->env, h->dbc, stmt, state, &native, message, sizeof message, &length);
-        return SQL_SUCCEEDED(rc) ? std::string(reinterpret_cast<char *>(state)) + " " +
-                                       reinterpret_cast<char *>(message)
-                                 : "";
-    }
-    // The rest of the result as "v1|v2|..." rows, NULL as "NULL", read with
-    // SQLGetData; the last SQLFetch result in *last.
-    std::vector<std::string> ReadRows(SQLRETURN *last = nullptr)
-    {
-        std::vector<std::string> rows;
-        SQLSMALLINT columns = 0;
-        EXPECT_EQ(SQLNumResultCols(stmt, &columns), SQL_SUCCESS);
-        SQLRETURN rc;
-        while ((rc = SQLFetch(stmt)) == SQL_SUCCESS) {
-            std::string row;
-            for (SQLUSMALLINT k = 1; k <= columns; ++k) {
-                char buf[256] = {};
-                SQLLEN length = 0;
-                EXPECT_EQ(SQLGetData(stmt, k, SQL_C_CHAR, buf, sizeof buf, &length), SQL_SUCCESS)
-                    << Diag();
-                if (k > 1)
-                    row += '|';
-                row += length == SQL_NULL_DATA ? "NULL" : buf;
-            }
-            rows.push_back(row);
-        }
-        if (last)
-            *last = rc;
-        else
-            EXPECT_EQ(rc, SQL_NO_DATA_FOUND) << Diag();
-        return rows;
-    }
-    std::vector<std::string> Query(const std::string &sql)
-    {
-        SQLRETURN rc = SQLExecDirect(stmt, Text(sql.c_str()), SQL_NTS);
-        if (!SQL_SUCCEEDED(rc))
-            return {"ERROR " + Diag()};
-        std::vector<std::string> rows = ReadRows();
-        EXPECT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
-        return rows;
-    }
-
-    std::unique_ptr<OdbcHandles> h;
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
 };
 
 struct Case {

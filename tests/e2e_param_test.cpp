@@ -14,8 +14,6 @@
 
 namespace {
 
-SQLCHAR *Text(const char *s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s)); }
-
 // The long value of the fixture: a note of 3000 characters.
 std::string LongNote()
 {
@@ -80,32 +78,13 @@ Param Chars(const char *s, SQLSMALLINT sqlType = SQL_VARCHAR)
     return {SQL_C_CHAR, sqlType, Str(s), SQL_NTS};
 }
 
-class E2eParam : public E2eFixture {
+class E2eParam : public E2eConnected {
 protected:
     void SetUp() override
     {
         fixture = (tempDir / "params.json").string();
         qxtest::WriteFile(fixture, FixtureText());
-        E2eFixture::SetUp();
-        h = std::make_unique<OdbcHandles>(SQL_OV_ODBC2);
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(h->dbc, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS,
-                                             Text("demo"), SQL_NTS)))
-            << ConnectDiag();
-        ASSERT_EQ(SQLAllocStmt(h->dbc, &stmt), SQL_SUCCESS);
-    }
-    void TearDown() override
-    {
-        if (stmt != SQL_NULL_HSTMT)
-            SQLFreeStmt(stmt, SQL_DROP);
-        SQLDisconnect(h->dbc);
-        h.reset();
-        E2eFixture::TearDown();
-    }
-    std::string ConnectDiag() const
-    {
-        std::string text;
-        std::string state = h->Diag(nullptr, &text);
-        return state + " " + text;
+        E2eConnected::SetUp();
     }
     // SQLSTATE and text of the statement's first record ("" when none).
     std::string Diag(std::string *text = nullptr) const
@@ -173,8 +152,6 @@ protected:
         return failures;
     }
 
-    std::unique_ptr<OdbcHandles> h;
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
     std::vector<Param> params;
     std::vector<SQLLEN> inds;
 };

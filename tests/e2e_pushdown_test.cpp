@@ -12,9 +12,7 @@
 
 namespace {
 
-SQLCHAR *Text(const char *s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s)); }
-
-class E2ePushDown : public E2eFixture {
+class E2ePushDown : public E2eConnected {
 protected:
     void SetUp() override
     {
@@ -32,33 +30,6 @@ protected:
                                                    sizeof out, &length, SQL_DRIVER_NOPROMPT)))
             << h->Diag();
         ASSERT_EQ(SQLAllocStmt(h->dbc, &stmt), SQL_SUCCESS);
-    }
-    void TearDown() override
-    {
-        Disconnect();
-        E2eFixture::TearDown();
-    }
-    void Disconnect()
-    {
-        if (stmt != SQL_NULL_HSTMT)
-            SQLFreeStmt(stmt, SQL_DROP);
-        stmt = SQL_NULL_HSTMT;
-        if (h) {
-            SQLDisconnect(h->dbc);
-            h.reset();
-        }
-    }
-    std::string Diag() const
-    {
-        SQLCHAR state[6] = {};
-        SQLCHAR message[512] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT length = 0;
-        SQLRETURN rc =
-            SQLError(h->env, h->dbc, stmt, state, &native, message, sizeof message, &length);
-        return SQL_SUCCEEDED(rc) ? std::string(reinterpret_cast<char *>(state)) + " " +
-                                       reinterpret_cast<char *>(message)
-                                 : "";
     }
     // Rows of the query read through bound columns: Id as SQL_C_LONG, Name
     // as SQL_C_CHAR into nameSize bytes, Qty as SQL_C_SHORT, Price as
@@ -122,8 +93,6 @@ protected:
     }
 
     size_t seen = 0;
-    std::unique_ptr<OdbcHandles> h;
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
 };
 
 TEST_F(E2ePushDown, ConditionsReachTheServerAsSearches)

@@ -30,9 +30,7 @@ size_t HeapBytes()
     return static_cast<size_t>(resident) * static_cast<size_t>(sysconf(_SC_PAGESIZE));
 }
 
-SQLCHAR *Text(const char *s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s)); }
-
-class E2eStmt : public E2eFixture {
+class E2eStmt : public E2eConnected {
 protected:
     void SetUp() override
     {
@@ -40,19 +38,7 @@ protected:
         E2eFixture::SetUp();
         if (std::string extra = DsnExtra(); !extra.empty())
             WriteDsn(extra);
-        h = std::make_unique<OdbcHandles>(SQL_OV_ODBC2);
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(h->dbc, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS,
-                                             Text("demo"), SQL_NTS)))
-            << h->Diag();
-        ASSERT_EQ(SQLAllocStmt(h->dbc, &stmt), SQL_SUCCESS);
-    }
-    void TearDown() override
-    {
-        if (stmt != SQL_NULL_HSTMT)
-            SQLFreeStmt(stmt, SQL_DROP);
-        SQLDisconnect(h->dbc);
-        h.reset();
-        E2eFixture::TearDown();
+        ConnectDemo();
     }
     // Lines added to odbc.ini before the connection is made.
     virtual std::string DsnExtra() { return ""; }
@@ -73,9 +59,6 @@ protected:
     {
         return SQLPrepare(stmt, Text(sql.c_str()), SQL_NTS);
     }
-
-    std::unique_ptr<OdbcHandles> h;
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
 };
 
 struct FailCase {
