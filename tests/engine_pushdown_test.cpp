@@ -2,8 +2,7 @@
 // filter takes and which stay with the engine, the searches the server is
 // sent, the rows (always those of NoFiltOpt), parameters bound at each
 // open, MIN and MAX by index seeks and the join offer.
-#include "tests/support/qxserver_process.h"
-#include "tests/support/temp_dir.h"
+#include "tests/engine_server_fixture.h"
 #include "driver/core/rcerror.h"
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/plan/rcpln.h"
@@ -28,20 +27,6 @@ namespace {
 constexpr uint32_t kFilterMask = 0x1001ff; // what the data module reports
 constexpr uint32_t kNoFiltOpt = 0x800;
 constexpr uint32_t kNoIndexes = 0x4000;
-
-int FnCode(const rcParseNode *fn)
-{
-    const rcScalarFnEntry *e = rcPrsScalarFnOf(fn);
-    return e != nullptr ? e->code : 0;
-}
-
-std::string FirstMessage(rcErrorQueue *q)
-{
-    if (q->list == nullptr || rcListCount(q->list) == 0)
-        return "";
-    auto *r = static_cast<rcErrorRecord *>(rcListAt(q->list, 0));
-    return std::to_string(r->msgId) + (r->text != nullptr ? std::string(" ") + r->text : "");
-}
 
 // A parameter value for a run: an integer, a double or a text.
 struct Value {
@@ -75,47 +60,10 @@ struct Result {
     int32_t joinAnswer = 0;
 };
 
-class PushDown : public ::testing::Test {
+class PushDown : public EngineServerFixture {
 protected:
-    static void SetUpTestSuite()
-    {
-        dir_ = new qxtest::TempDir("qxpush");
-        ASSERT_FALSE(dir_->Path().empty());
-        server_ = new QxServerProcess();
-        std::string error;
-        ASSERT_TRUE(server_->Start({"--fixture", QX_PUSH_FIXTURE, "--log", LogPath()}, &error))
-            << error;
-    }
-    static void TearDownTestSuite()
-    {
-        delete server_;
-        delete dir_;
-    }
-    static std::string LogPath() { return (*dir_ / "server.log").string(); }
-
-    void SetUp() override
-    {
-        ini_.emplace(dir_->Path());
-        ini_->WriteOdbcinst("[QX]\nDriver=/nonexistent\n");
-        ini_->WriteOdbc("[qx]\nDriver=QX\nDBQ=" + server_->Dbq() + "\n");
-        rcTxnResetModel();
-        ASSERT_EQ(SQLAllocEnvImpl(&henv_), SQL_SUCCESS);
-        ASSERT_EQ(SQLAllocConnectImpl(static_cast<rcEnv *>(henv_), &hdbc_), SQL_SUCCESS);
-        conn_ = static_cast<rcConn *>(hdbc_);
-        const char *in = "DSN=qx;UID=demo;PWD=demo";
-        SQLCHAR out[512] = {};
-        SQLSMALLINT length = 0;
-        ASSERT_TRUE(SQL_SUCCEEDED(
-            SQLDriverConnectImpl(conn_, nullptr, reinterpret_cast<const SQLCHAR *>(in), SQL_NTS,
-                                 out, sizeof out, &length, SQL_DRIVER_NOPROMPT)));
-    }
-    void TearDown() override
-    {
-        SQLDisconnectImpl(conn_);
-        SQLFreeConnectImpl(conn_);
-        SQLFreeEnvImpl(static_cast<rcEnv *>(henv_));
-        rcTxnResetModel();
-    }
+    static void SetUpTestSuite() { StartServer("qxpush", QX_PUSH_FIXTURE); }
+    static void TearDownTestSuite() { StopServer(); }
 
     // Plans and runs a query (opened once per parameter set).
     Result Run(const std::string &sql, uint32_t options = 0,
@@ -234,16 +182,7 @@ protected:
     }
 
     std::vector<Value> values_;
-    static qxtest::TempDir *dir_;
-    static QxServerProcess *server_;
-    std::optional<qxtest::OdbcIniFiles> ini_;
-    SQLHENV henv_ = nullptr;
-    SQLHDBC hdbc_ = nullptr;
-    rcConn *conn_ = nullptr;
 };
-
-qxtest::TempDir *PushDown::dir_ = nullptr;
-QxServerProcess *PushDown::server_ = nullptr;
 
 // Items: c1 Id, c2 Name, c3 Qty (SMALLINT), c4 Price (DOUBLE), c5 Born
 // (DATE), c6 At (TIME), c7 Ok (BIT), c8 Note (LONGVARCHAR).

@@ -2,8 +2,7 @@
 // SQL over a small fixture and the rows it must give. The front end parses
 // and checks the text over a real connection; the plan reads the tables
 // through the table-access layer.
-#include "tests/support/qxserver_process.h"
-#include "tests/support/temp_dir.h"
+#include "tests/engine_server_fixture.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/core/rcerror.h"
 #include "driver/odbc/rcodbc_impl.h"
@@ -29,60 +28,10 @@ namespace {
 
 using std::filesystem::path;
 
-int FnCode(const rcParseNode *fn)
-{
-    const rcScalarFnEntry *e = rcPrsScalarFnOf(fn);
-    return e != nullptr ? e->code : 0;
-}
-
-std::string FirstMessage(rcErrorQueue *q)
-{
-    if (q->list == nullptr || rcListCount(q->list) == 0)
-        return "";
-    auto *r = static_cast<rcErrorRecord *>(rcListAt(q->list, 0));
-    return std::to_string(r->msgId) + (r->text != nullptr ? std::string(" ") + r->text : "");
-}
-
-class ExeQuery : public ::testing::Test {
+class ExeQuery : public EngineServerFixture {
 protected:
-    static void SetUpTestSuite()
-    {
-        dir_ = new qxtest::TempDir("qxexec");
-        ASSERT_FALSE(dir_->Path().empty());
-        server_ = new QxServerProcess();
-        std::string error;
-        ASSERT_TRUE(server_->Start(
-            {"--fixture", QX_EXEC_FIXTURE, "--log", (*dir_ / "server.log").string()}, &error))
-            << error;
-    }
-    static void TearDownTestSuite()
-    {
-        delete server_;
-        delete dir_;
-    }
-    void SetUp() override
-    {
-        ini_.emplace(dir_->Path());
-        ini_->WriteOdbcinst("[QX]\nDriver=/nonexistent\n");
-        ini_->WriteOdbc("[qx]\nDriver=QX\nDBQ=" + server_->Dbq() + "\n");
-        rcTxnResetModel();
-        ASSERT_EQ(SQLAllocEnvImpl(&henv_), SQL_SUCCESS);
-        ASSERT_EQ(SQLAllocConnectImpl(static_cast<rcEnv *>(henv_), &hdbc_), SQL_SUCCESS);
-        conn_ = static_cast<rcConn *>(hdbc_);
-        const char *in = "DSN=qx;UID=demo;PWD=demo";
-        SQLCHAR out[512] = {};
-        SQLSMALLINT length = 0;
-        ASSERT_TRUE(SQL_SUCCEEDED(
-            SQLDriverConnectImpl(conn_, nullptr, reinterpret_cast<const SQLCHAR *>(in), SQL_NTS,
-                                 out, sizeof out, &length, SQL_DRIVER_NOPROMPT)));
-    }
-    void TearDown() override
-    {
-        SQLDisconnectImpl(conn_);
-        SQLFreeConnectImpl(conn_);
-        SQLFreeEnvImpl(static_cast<rcEnv *>(henv_));
-        rcTxnResetModel();
-    }
+    static void SetUpTestSuite() { StartServer("qxexec", QX_EXEC_FIXTURE); }
+    static void TearDownTestSuite() { StopServer(); }
 
     // Runs a query; rows as "v1|v2|...", NULL as "NULL". An error gives one
     // row "ERROR <message id> <text>".
@@ -168,16 +117,7 @@ protected:
 
     std::vector<int32_t> params;
     std::string warning; // the first message of the last Run that succeeded
-    static qxtest::TempDir *dir_;
-    static QxServerProcess *server_;
-    std::optional<qxtest::OdbcIniFiles> ini_;
-    SQLHENV henv_ = nullptr;
-    SQLHDBC hdbc_ = nullptr;
-    rcConn *conn_ = nullptr;
 };
-
-qxtest::TempDir *ExeQuery::dir_ = nullptr;
-QxServerProcess *ExeQuery::server_ = nullptr;
 
 struct Case {
     const char *sql;
