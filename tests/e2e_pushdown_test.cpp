@@ -4,6 +4,7 @@
 // columns read straight from the cursor giving what the usual conversion
 // gives (NoGetDataOpt), NULLs, and no byte past the application's buffer.
 #include "tests/e2e_fixture.h"
+#include "tests/server_log.h"
 
 #include <algorithm>
 #include <memory>
@@ -68,21 +69,7 @@ protected:
     // The requests logged since the last call whose text holds `what`.
     std::vector<std::string> NewLogLines(const std::string &what)
     {
-        std::vector<std::string> out;
-        std::string text = ReadFile("server.log");
-        size_t pos = seen;
-        seen = text.size();
-        while (pos < text.size()) {
-            size_t end = text.find('\n', pos);
-            if (end == std::string::npos)
-                end = text.size();
-            std::string line = text.substr(pos, end - pos);
-            size_t at = line.find("request");
-            if (at != std::string::npos && line.find(what) != std::string::npos)
-                out.push_back(line.substr(at));
-            pos = end + 1;
-        }
-        return out;
+        return QxLogRequestsSince(ReadFile("server.log"), &seen, what);
     }
     void Run(const char *sql)
     {

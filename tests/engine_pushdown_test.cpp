@@ -3,6 +3,7 @@
 // sent, the rows (always those of NoFiltOpt), parameters bound at each
 // open, MIN and MAX by index seeks and the join offer.
 #include "tests/engine_server_fixture.h"
+#include "tests/server_log.h"
 #include "driver/core/rcerror.h"
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/plan/rcpln.h"
@@ -165,20 +166,7 @@ protected:
     static std::vector<std::string> NewLogLines(const std::string &what)
     {
         static size_t seen = 0;
-        std::vector<std::string> out;
-        std::string text = qxtest::ReadFile(LogPath());
-        size_t pos = seen;
-        seen = text.size();
-        while (pos < text.size()) {
-            size_t end = text.find('\n', pos);
-            if (end == std::string::npos)
-                end = text.size();
-            std::string line = text.substr(pos, end - pos);
-            if (line.find("request") != std::string::npos && line.find(what) != std::string::npos)
-                out.push_back(line.substr(line.find("request")));
-            pos = end + 1;
-        }
-        return out;
+        return QxLogRequestsSince(qxtest::ReadFile(LogPath()), &seen, what);
     }
 
     std::vector<Value> values_;
