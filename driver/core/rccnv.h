@@ -134,6 +134,10 @@ bool rcCnvCanConvert(int16_t srcType, int32_t binaryMode, int16_t dstType);
 int rcCnvInit();
 void rcCnvFreeMatrix();
 
+// The byte size of the C form of a fixed-length C type; 0 for character,
+// binary and any type whose buffer length the application gives.
+int32_t rcCnvCFixedSize(int16_t cType);
+
 // Class map and matrix lookups: the matrix index of a type, or -1.
 int rcCnvMatrixIndex(int16_t type);
 // The class code a converter receives for a matrix index.

@@ -182,6 +182,28 @@ constexpr auto kDenseIndex = [] {
 
 } // namespace
 
+int32_t rcCnvCFixedSize(int16_t cType)
+{
+    switch (cType) {
+    case SQL_C_LONG:
+    case SQL_C_SLONG:
+    case SQL_C_ULONG: return sizeof(SQLINTEGER);
+    case SQL_C_SHORT:
+    case SQL_C_SSHORT:
+    case SQL_C_USHORT: return sizeof(SQLSMALLINT);
+    case SQL_C_TINYINT:
+    case SQL_C_STINYINT:
+    case SQL_C_UTINYINT:
+    case SQL_C_BIT: return 1;
+    case SQL_C_FLOAT: return sizeof(SQLREAL);
+    case SQL_C_DOUBLE: return sizeof(SQLDOUBLE);
+    case SQL_C_DATE: return sizeof(DATE_STRUCT);
+    case SQL_C_TIME: return sizeof(TIME_STRUCT);
+    case SQL_C_TIMESTAMP: return sizeof(TIMESTAMP_STRUCT);
+    default: return 0;
+    }
+}
+
 int rcCnvMatrixIndex(int16_t type)
 {
     if (type >= kDenseLow && type <= kDenseHigh)

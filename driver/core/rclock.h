@@ -67,6 +67,29 @@ private:
     bool held_;
 };
 
+// Holds the parser lock for a scope when it exists (statement preparation
+// and the stored views are read under it); without an environment nothing is held.
+class rcParserLockHold {
+public:
+    rcParserLockHold() : m_(*rcParserLockVar())
+    {
+        if (m_ != nullptr && rcMutexIsInit(m_))
+            rcMutexLock(m_);
+        else
+            m_ = nullptr;
+    }
+    ~rcParserLockHold()
+    {
+        if (m_ != nullptr)
+            rcMutexUnlock(m_);
+    }
+    rcParserLockHold(const rcParserLockHold &) = delete;
+    rcParserLockHold &operator=(const rcParserLockHold &) = delete;
+
+private:
+    rcMutex *m_;
+};
+
 // Called by each environment allocation: adds a use of the driver-wide lock and
 // makes the pool table (100 slots) when it does not exist. 0, or -11.
 int rcInitDriverGlobals();

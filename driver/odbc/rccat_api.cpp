@@ -38,29 +38,6 @@ char Escape(rcConn *conn)
     return text != nullptr ? text[0] : 0;
 }
 
-// Holds the engine lock for a scope when it exists: the stored views are
-// read under it.
-class EngineLock {
-public:
-    EngineLock() : m_(*rcParserLockVar())
-    {
-        if (m_ != nullptr && rcMutexIsInit(m_))
-            rcMutexLock(m_);
-        else
-            m_ = nullptr;
-    }
-    ~EngineLock()
-    {
-        if (m_ != nullptr)
-            rcMutexUnlock(m_);
-    }
-    EngineLock(const EngineLock &) = delete;
-    EngineLock &operator=(const EngineLock &) = delete;
-
-private:
-    rcMutex *m_;
-};
-
 // A name argument: its text and length as given, and the information type
 // of its maximum length (0: none).
 struct NameArg {
@@ -173,7 +150,7 @@ SQLRETURN Frame(rcStmtHandle *s, const char *name, uint16_t functionId, uint16_t
         return rcStmtDone(s, name, rcStmtRaise(s, msg));
     int16_t rc;
     {
-        EngineLock lock;
+        rcParserLockHold lock;
         // What the handle had prepared is gone.
         rcDrsResetStmt(s->engine);
         rcFeReset(&s->prep);

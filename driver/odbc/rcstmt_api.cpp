@@ -31,28 +31,6 @@ namespace {
 
 bool ProducesResult(const rcStmtHandle *s) { return s->prep.kind >= 100 && s->prep.kind < 4096; }
 
-// Holds the engine (parser) lock for a scope when it exists.
-class EngineLock {
-public:
-    EngineLock() : m_(*rcParserLockVar())
-    {
-        if (m_ != nullptr && rcMutexIsInit(m_))
-            rcMutexLock(m_);
-        else
-            m_ = nullptr;
-    }
-    ~EngineLock()
-    {
-        if (m_ != nullptr)
-            rcMutexUnlock(m_);
-    }
-    EngineLock(const EngineLock &) = delete;
-    EngineLock &operator=(const EngineLock &) = delete;
-
-private:
-    rcMutex *m_;
-};
-
 // Resets the cursor position: back to prepared (or allocated) state.
 void ResetCursor(rcStmtHandle *s)
 {
@@ -120,7 +98,7 @@ int SetTxnModel(void *context, int model)
 // Prepares text (terminated) on the statement; the result of preparation.
 int16_t PrepareText(rcStmtHandle *s, const char *text)
 {
-    EngineLock lock;
+    rcParserLockHold lock;
     ResetPrepared(s);
     rcSetTarget target;
     target.mask = &s->engine->options.engineOptionMask;
@@ -164,7 +142,7 @@ int16_t WriteQueryPlan(rcStmtHandle *s, const char *text)
 {
     if (s->conn->qryPlan == 0 || s->prep.kind != RC_KIND_QUERY)
         return 0;
-    EngineLock lock;
+    rcParserLockHold lock;
     if (rcStmtMakePlanner(s) != 0)
         return -1;
     char path[kRcAttrValueMax + 1];
@@ -280,7 +258,7 @@ SQLRETURN rcStmtRunPrepared(rcStmtHandle *s)
         // The connection became read-only after the statement was prepared.
         rc = SQL_ERROR;
     } else if (s->prep.kind == RC_KIND_CREATE_VIEW || s->prep.kind == RC_KIND_DROP_VIEW) {
-        EngineLock lock;
+        rcParserLockHold lock;
         int event = rcStmtTxnEvent(s);
         if (event < 0 || (event == 0 && rcFeExecuteView(&s->prep) != 0)) {
             rc = SQL_ERROR;
@@ -294,13 +272,13 @@ SQLRETURN rcStmtRunPrepared(rcStmtHandle *s)
         // the engine options ask for it (statements of their own, so outside
         // the engine lock).
         {
-            EngineLock lock;
+            rcParserLockHold lock;
             if (rcStmtTxnEvent(s) < 0 || rcStmtMakePlanner(s) != 0)
                 rc = SQL_ERROR;
         }
         if (rc != SQL_ERROR)
             rcStmtValidateIndexes(s);
-        EngineLock lock;
+        rcParserLockHold lock;
         if (rc == SQL_ERROR || rcStmtOpenQuery(s) != 0) {
             rc = SQL_ERROR;
         } else {
@@ -311,7 +289,7 @@ SQLRETURN rcStmtRunPrepared(rcStmtHandle *s)
         }
     } else if (rcStmtIsDataChange(s->prep.kind)) {
         // Runs to its end here; SQLRowCount tells how many rows it did.
-        EngineLock lock;
+        rcParserLockHold lock;
         rc = rcStmtExecuteChange(s);
         if (rc != SQL_ERROR)
             s->state = RC_STMT_EXECUTED;

@@ -14,6 +14,7 @@
 
 #include <new>
 
+#include "driver/core/rccnv.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rctrace.h"
 #include "driver/engine/exec/rcexe.h"
@@ -104,30 +105,6 @@ bool KnownCType(int16_t t)
     }
 }
 
-// The size of a fixed-length C type (its buffer length is not given by the
-// application); 0 for character and binary.
-int32_t FixedSize(int16_t cType)
-{
-    switch (cType) {
-    case SQL_C_LONG:
-    case SQL_C_SLONG:
-    case SQL_C_ULONG: return sizeof(SQLINTEGER);
-    case SQL_C_SHORT:
-    case SQL_C_SSHORT:
-    case SQL_C_USHORT: return sizeof(SQLSMALLINT);
-    case SQL_C_TINYINT:
-    case SQL_C_STINYINT:
-    case SQL_C_UTINYINT:
-    case SQL_C_BIT: return 1;
-    case SQL_C_FLOAT: return sizeof(SQLREAL);
-    case SQL_C_DOUBLE: return sizeof(SQLDOUBLE);
-    case SQL_C_DATE: return sizeof(DATE_STRUCT);
-    case SQL_C_TIME: return sizeof(TIME_STRUCT);
-    case SQL_C_TIMESTAMP: return sizeof(TIMESTAMP_STRUCT);
-    default: return 0;
-    }
-}
-
 // A column whose values SQL_MAX_LENGTH limits: character and binary data.
 bool CharOrBinary(int16_t sqlType)
 {
@@ -172,7 +149,7 @@ int16_t Deliver(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64_t
     if (cType == SQL_C_DEFAULT)
         cType = DefaultCType(sqlType);
     bool isChar = cType == SQL_C_CHAR;
-    int32_t size = FixedSize(cType);
+    int32_t size = rcCnvCFixedSize(cType);
     bool pieces = size == 0 && (isChar || CharOrBinary(sqlType));
     if (size == 0)
         size = bufferLength > INT32_MAX ? INT32_MAX : static_cast<int32_t>(bufferLength);

@@ -65,7 +65,7 @@ const void *RowValue(const rcParamBinding &b, uint32_t row)
 {
     if (b.appValue == nullptr || row == 0)
         return b.appValue;
-    int64_t stride = rcStmtParamCSize(b.cType);
+    int64_t stride = rcCnvCFixedSize(b.cType);
     if (stride == 0)
         stride = b.bufferLength > 0 ? b.bufferLength : 0;
     return static_cast<const char *>(b.appValue) + stride * row;
@@ -95,7 +95,7 @@ int16_t ComputeLength(rcStmtHandle *s, rcParamBinding *b, const SQLLEN *ind)
         return 0;
     }
     if (b->cType != SQL_C_CHAR) {
-        b->length = rcStmtParamCSize(b->cType);
+        b->length = rcCnvCFixedSize(b->cType);
         return 0;
     }
     if (atExec)
@@ -238,28 +238,6 @@ int16_t SendParams(rcStmtHandle *s, rcParamState *st, uint16_t count)
 }
 
 } // namespace
-
-int32_t rcStmtParamCSize(int16_t cType)
-{
-    switch (cType) {
-    case SQL_C_LONG:
-    case SQL_C_SLONG:
-    case SQL_C_ULONG: return sizeof(SQLINTEGER);
-    case SQL_C_SHORT:
-    case SQL_C_SSHORT:
-    case SQL_C_USHORT: return sizeof(SQLSMALLINT);
-    case SQL_C_TINYINT:
-    case SQL_C_STINYINT:
-    case SQL_C_UTINYINT:
-    case SQL_C_BIT: return 1;
-    case SQL_C_FLOAT: return sizeof(SQLREAL);
-    case SQL_C_DOUBLE: return sizeof(SQLDOUBLE);
-    case SQL_C_DATE: return sizeof(DATE_STRUCT);
-    case SQL_C_TIME: return sizeof(TIME_STRUCT);
-    case SQL_C_TIMESTAMP: return sizeof(TIMESTAMP_STRUCT);
-    default: return 0;
-    }
-}
 
 const rcTypeEntry *rcStmtParamEntry(rcConn *conn, int16_t sqlType, uint64_t precision)
 {

@@ -120,5 +120,3 @@ SQLRETURN rcStmtParamRunRows(rcStmtHandle *s, bool resume);
 const rcTypeEntry *rcStmtParamEntry(rcConn *conn, int16_t sqlType, uint64_t precision);
 // Posts 5166 for a value longer than its parameter takes; -1.
 int16_t rcStmtParamTooLong(rcStmtHandle *s, uint32_t number);
-// The byte size of a fixed-length C type; 0 for character and binary.
-int32_t rcStmtParamCSize(int16_t cType);

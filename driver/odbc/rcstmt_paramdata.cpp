@@ -159,7 +159,7 @@ SQLRETURN SQLPutDataImpl(rcStmtHandle *s, SQLPOINTER rgbValue, SQLLEN cbValue)
         return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_INVALID_ARGUMENT_VALUE));
     int64_t piece = cbValue;
     if (!variable)
-        piece = rcStmtParamCSize(b.cType);
+        piece = rcCnvCFixedSize(b.cType);
     else if (cbValue == SQL_NTS)
         piece = static_cast<int64_t>(std::strlen(static_cast<const char *>(rgbValue)));
     int64_t total = b.collectedLength + piece;

@@ -46,6 +46,24 @@ int16_t FindTables(rcStmt *stmt, rcCatConn *conn, const std::string &qualifier,
     return 0;
 }
 
+// Checks the arguments, begins the result of source and finds the tables
+// named exactly by table (none for an empty pattern or name). 0 with the
+// tables; -1 posted (the result released once begun).
+int16_t BeginOverTables(rcStmt *stmt, rcCatConn *conn, const char *qualifier, const char *owner,
+                        const char *table, uint16_t source, rcCatArgs *a,
+                        std::vector<rcCatTableEntry> *tables)
+{
+    if (rcCatCheckArgs(stmt, conn, qualifier, owner, a) != 0)
+        return -1;
+    if (rcCatBegin(stmt, source) != 0)
+        return -1;
+    if (a->emptyPattern || table == nullptr || table[0] == '\0')
+        return 0;
+    if (FindTables(stmt, conn, a->qualifier, rcCatUnquote(table), tables) != 0)
+        return Fail(stmt);
+    return 0;
+}
+
 // Opens a table and reads its index catalog (and, when asked, its columns).
 // 0 with the rows; 1 when the table cannot be opened (no error); -1 posted.
 int16_t ReadTable(rcStmt *stmt, rcCatConn *conn, const std::string &qualifier,
@@ -69,15 +87,9 @@ int16_t rcCatStatistics(rcStmt *stmt, rcCatConn *conn, const char *qualifier, co
                         const char *table, uint16_t unique)
 {
     rcCatArgs a;
-    if (rcCatCheckArgs(stmt, conn, qualifier, owner, &a) != 0)
-        return -1;
-    if (rcCatBegin(stmt, RC_CAT_STATISTICS) != 0)
-        return -1;
-    if (a.emptyPattern || table == nullptr || table[0] == '\0')
-        return Finish(stmt);
     std::vector<rcCatTableEntry> tables;
-    if (FindTables(stmt, conn, a.qualifier, rcCatUnquote(table), &tables) != 0)
-        return Fail(stmt);
+    if (BeginOverTables(stmt, conn, qualifier, owner, table, RC_CAT_STATISTICS, &a, &tables) != 0)
+        return -1;
     const char *q = a.qualifier.c_str();
     for (const rcCatTableEntry &e : tables) {
         std::vector<rcCatIndexRow> indexes;
@@ -134,15 +146,9 @@ int16_t rcCatPrimaryKeys(rcStmt *stmt, rcCatConn *conn, const char *qualifier, c
     if ((conn->Capabilities() & RC_CAT_CAP_PRIMARY_KEY) == 0)
         return rcCatNotCapable(stmt, 0);
     rcCatArgs a;
-    if (rcCatCheckArgs(stmt, conn, qualifier, owner, &a) != 0)
-        return -1;
-    if (rcCatBegin(stmt, RC_CAT_PRIMARY_KEYS) != 0)
-        return -1;
-    if (a.emptyPattern || table == nullptr || table[0] == '\0')
-        return Finish(stmt);
     std::vector<rcCatTableEntry> tables;
-    if (FindTables(stmt, conn, a.qualifier, rcCatUnquote(table), &tables) != 0)
-        return Fail(stmt);
+    if (BeginOverTables(stmt, conn, qualifier, owner, table, RC_CAT_PRIMARY_KEYS, &a, &tables) != 0)
+        return -1;
     if (tables.empty())
         return Finish(stmt);
     const rcCatTableEntry &e = tables.front();

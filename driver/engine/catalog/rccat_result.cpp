@@ -207,28 +207,6 @@ int16_t DefaultCType(int16_t sqlType)
     }
 }
 
-int32_t FixedSize(int16_t cType)
-{
-    switch (cType) {
-    case SQL_C_LONG:
-    case SQL_C_SLONG:
-    case SQL_C_ULONG:
-    case SQL_C_FLOAT: return 4;
-    case SQL_C_SHORT:
-    case SQL_C_SSHORT:
-    case SQL_C_USHORT: return 2;
-    case SQL_C_TINYINT:
-    case SQL_C_STINYINT:
-    case SQL_C_UTINYINT:
-    case SQL_C_BIT: return 1;
-    case SQL_C_DOUBLE: return 8;
-    case SQL_C_DATE:
-    case SQL_C_TIME: return 6;
-    case SQL_C_TIMESTAMP: return 16;
-    default: return 0;
-    }
-}
-
 int16_t Post(rcStmt *stmt, uint32_t msg)
 {
     rcErrRaise(stmt->errors, msg);
@@ -422,7 +400,7 @@ int16_t rcCatGetData(rcStmt *stmt, uint16_t column, int16_t cType, void *buffer,
     }
     // Numbers (kept as 32-bit integers), and text asked for as a number.
     int16_t sourceType = IsText(def.sqlType) ? def.sqlType : int16_t{SQL_INTEGER};
-    int32_t size = FixedSize(cType);
+    int32_t size = rcCnvCFixedSize(cType);
     if (size == 0)
         size = bufferLength > INT32_MAX ? INT32_MAX : static_cast<int32_t>(bufferLength);
     int32_t got = 0;

@@ -103,19 +103,8 @@ int32_t rcUnColumnReader(void *source, uint32_t column, void *buffer, uint32_t l
                          uint32_t *outLength, DRM_RETINFO *partial, int16_t)
 {
     auto *c = static_cast<rcPlnColumn *>(source);
-    if (c->redirect != nullptr) {
-        // A temporary table above holds the rows.
-        int32_t indicator = 0;
-        int32_t full = 0;
-        int16_t rc = rcTmpGetColumn(c->redirect, c->redirectColumn, buffer,
-                                    static_cast<int32_t>(length), 99, &indicator, &full);
-        if (rc < 0)
-            return -1;
-        if (indicator == 1)
-            return RC_EVL_COL_NULL;
-        *outLength = static_cast<uint32_t>(full);
-        return rc == 1 ? RC_EVL_COL_TRUNCATED : 0;
-    }
+    if (c->redirect != nullptr) // a temporary table above holds the rows
+        return rcPlnReadRedirected(c, buffer, length, outLength);
     const rcPlnUnionValue &v = c->tableNode->unionState->values[column];
     if (v.isNull)
         return RC_EVL_COL_NULL;

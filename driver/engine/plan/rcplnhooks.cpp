@@ -19,16 +19,7 @@ int32_t ColumnReader(void *source, uint32_t column, void *buffer, uint32_t lengt
     auto *c = static_cast<rcPlnColumn *>(source);
     if (c->redirect == nullptr)
         return rcEvlTamReader(&c->base, column, buffer, length, outLength, partial, sqlType);
-    int32_t indicator = 0;
-    int32_t full = 0;
-    int16_t rc = rcTmpGetColumn(c->redirect, c->redirectColumn, buffer,
-                                static_cast<int32_t>(length), 99, &indicator, &full);
-    if (rc < 0)
-        return -1;
-    if (indicator == 1)
-        return RC_EVL_COL_NULL;
-    *outLength = static_cast<uint32_t>(full);
-    return rc == 1 ? RC_EVL_COL_TRUNCATED : 0;
+    return rcPlnReadRedirected(c, buffer, length, outLength);
 }
 
 bool TypeOfHook(void *, const rcParseNode *node, rcExpType *out)
@@ -148,6 +139,21 @@ void rcPlnStmtFree(rcPlnStmt *stmt)
     stmt->subqueries.clear();
     stmt->largeBuffers.clear();
     stmt->open = false;
+}
+
+int32_t rcPlnReadRedirected(const rcPlnColumn *c, void *buffer, uint32_t length,
+                            uint32_t *outLength)
+{
+    int32_t indicator = 0;
+    int32_t full = 0;
+    int16_t rc = rcTmpGetColumn(c->redirect, c->redirectColumn, buffer,
+                                static_cast<int32_t>(length), kCnvDefaultCType, &indicator, &full);
+    if (rc < 0)
+        return -1;
+    if (indicator == 1)
+        return RC_EVL_COL_NULL;
+    *outLength = static_cast<uint32_t>(full);
+    return rc == 1 ? RC_EVL_COL_TRUNCATED : 0;
 }
 
 rcPlnColumn *rcPlnColumnOf(rcPlnStmt *stmt, const rcParseNode *colName)

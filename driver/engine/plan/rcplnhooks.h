@@ -8,6 +8,10 @@
 // The statement's column record of a resolved ColName, made on first use;
 // none after posting (a column of no table of the plan).
 rcPlnColumn *rcPlnColumnOf(rcPlnStmt *stmt, const rcParseNode *colName);
+// Reads a redirected column (a temporary table above holds its value) in
+// its default C type: 0, RC_EVL_COL_NULL, RC_EVL_COL_TRUNCATED, or -1.
+int32_t rcPlnReadRedirected(const rcPlnColumn *c, void *buffer, uint32_t length,
+                            uint32_t *outLength);
 // The set-function node of a SetFunctionRef, made on first use.
 PlanNode *rcPlnSetFunctionOf(rcPlnStmt *stmt, const rcParseNode *setFunctionRef);
 // The value of a set function for the current row (accumulator or, once a
