@@ -247,8 +247,8 @@ int16_t Connection::CheckValues(int table, int32_t record, const std::vector<Val
         // Against the committed records and every connection's uncommitted
         // ones (this connection's included), so that no commit can break
         // the rule.
-        auto index = t.uniqueIndex.find(k);
-        if (index != t.uniqueIndex.end()) {
+        auto index = t.valueIndex.find(k);
+        if (index != t.valueIndex.end()) {
             auto [lo, hi] = index->second.equal_range(values[k]);
             for (auto it = lo; it != hi; ++it)
                 if (it->second != record &&

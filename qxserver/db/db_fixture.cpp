@@ -311,7 +311,9 @@ void ReadTable(const json &jt, int number, Database &db)
             t.nextRecord = next;
     }
     t.RebuildIndexes();
-    for (const auto &[k, index] : t.uniqueIndex) {
+    for (const auto &[k, index] : t.valueIndex) {
+        if (!t.def.fields[k].unique)
+            continue;
         for (auto it = index.begin(); it != index.end(); ++it) {
             auto next = std::next(it);
             if (next != index.end() && QxdbCompareValues(it->first, next->first) == 0)

@@ -159,15 +159,15 @@ int16_t Connection::Search(const SearchRequest &req, int32_t &found)
     std::vector<int32_t> hits;
     if (!PendingOn(table)) {
         // No change of this connection pending on the table: the committed
-        // records are what it sees. One equality on a unique field is
-        // answered by the field's index (it orders by the comparison the
+        // records are what it sees. One equality on a unique or indexed
+        // field is answered by the field's index (it orders by the comparison the
         // search uses; empty values are not in it), anything else by a walk.
         const Table &t = db_.tables[static_cast<size_t>(table) - 1];
         auto index = steps.size() == 1 && steps[0].op == kOpEq && !steps[0].negate &&
                              !steps[0].value->IsEmpty()
-                         ? t.uniqueIndex.find(steps[0].field)
-                         : t.uniqueIndex.end();
-        if (index != t.uniqueIndex.end()) {
+                         ? t.valueIndex.find(steps[0].field)
+                         : t.valueIndex.end();
+        if (index != t.valueIndex.end()) {
             auto [from, to] = index->second.equal_range(*steps[0].value);
             for (; from != to; ++from)
                 hits.push_back(from->second);

@@ -1,4 +1,4 @@
-// Flat record storage and unique indexes of a table (see db_table.h).
+// Flat record storage and value indexes of a table (see db_table.h).
 #include "qxserver/db/db_table.h"
 
 #include <algorithm>
@@ -8,7 +8,7 @@ namespace {
 
 void Unindex(Table &t, int32_t record, const Value *values)
 {
-    for (auto &[k, index] : t.uniqueIndex) {
+    for (auto &[k, index] : t.valueIndex) {
         auto [lo, hi] = index.equal_range(values[k]);
         for (auto it = lo; it != hi; ++it)
             if (it->second == record) {
@@ -20,7 +20,7 @@ void Unindex(Table &t, int32_t record, const Value *values)
 
 void Index(Table &t, int32_t record, const Value *values)
 {
-    for (auto &[k, index] : t.uniqueIndex)
+    for (auto &[k, index] : t.valueIndex)
         if (!values[k].IsEmpty())
             index.emplace(values[k], record);
 }
@@ -76,10 +76,10 @@ void Table::Erase(int32_t record)
 
 void Table::RebuildIndexes()
 {
-    uniqueIndex.clear();
+    valueIndex.clear();
     for (size_t k = 0; k < def.fields.size(); ++k)
-        if (def.fields[k].unique)
-            uniqueIndex[k];
+        if (def.fields[k].unique || def.fields[k].indexed)
+            valueIndex[k];
     ForEach([this](int32_t record, const Value *row) { Index(*this, record, row); });
 }
 

@@ -42,9 +42,9 @@ struct Table {
     TableDef def;
     int32_t nextRecord = 0; // number the next new record gets; never reused
     int32_t sequence = 0;   // last number handed out by AutoSequenceNumber
-    // Committed non-empty values of each unique field (by field index), with
-    // their record numbers. Kept by Put and Erase.
-    std::map<size_t, std::multimap<Value, int32_t, ValueLess>> uniqueIndex;
+    // Committed non-empty values of each unique or indexed field (by field
+    // index), with their record numbers. Kept by Put and Erase.
+    std::map<size_t, std::multimap<Value, int32_t, ValueLess>> valueIndex;
 
     // The committed row of `record`; nullptr when there is none.
     const Value *Find(int32_t record) const

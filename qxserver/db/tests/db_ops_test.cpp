@@ -15,8 +15,8 @@
 namespace qxdb {
 namespace {
 
-// Table 1 "People": 1 ID longint unique, 2 Name alpha 20, 3 City alpha 20,
-// 4 Age integer, 5 Born date, 6 Score real. Record numbers 0-5.
+// Table 1 "People": 1 ID longint unique, 2 Name alpha 20, 3 City alpha 20
+// indexed, 4 Age integer indexed, 5 Born date, 6 Score real. Record numbers 0-5.
 const char *kPeople = R"({
   "users": [ {"name": "demo", "password": "demo"} ],
   "tables": [
@@ -24,8 +24,8 @@ const char *kPeople = R"({
       "fields": [
         {"name": "ID", "type": "longint", "indexed": true, "unique": true},
         {"name": "Name", "type": "alpha", "length": 20, "mandatory": true},
-        {"name": "City", "type": "alpha", "length": 20},
-        {"name": "Age", "type": "integer"},
+        {"name": "City", "type": "alpha", "length": 20, "indexed": true},
+        {"name": "Age", "type": "integer", "indexed": true},
         {"name": "Born", "type": "date"},
         {"name": "Score", "type": "real"} ],
       "records": [
@@ -162,6 +162,40 @@ TEST_F(DbOps, EqualityOnAUniqueFieldFollowsCommittedChanges)
     EXPECT_EQ(find(*b, Value::Long(30)), (Rows{}));
     ASSERT_EQ(a->Commit(), kOk);
     EXPECT_EQ(find(*b, Value::Long(30)), (Rows{6}));
+}
+
+TEST_F(DbOps, EqualityOnAnIndexedFieldFindsWhatAWalkFinds)
+{
+    // One equality line is answered by the field's index; a second line that
+    // every record passes makes the search walk the table. Both must agree,
+    // also for texts equal under the collation (case, trailing blanks) and
+    // after changes.
+    auto find = [&](int field, const Value &v, bool walk) {
+        SearchRequest req;
+        req.table = 1;
+        req.lines = {Line(field, kOpEq, v)};
+        if (walk)
+            req.lines.push_back(Line(1, kOpGe, Value::Long(-1000000)));
+        int32_t found = -1;
+        EXPECT_EQ(a->Search(req, found), kOk);
+        return Selection(*a);
+    };
+    auto check = [&](const char *what) {
+        SCOPED_TRACE(what);
+        for (const char *city : {"Paris", "paris", "PARIS ", "Lyon", "Nowhere", ""})
+            EXPECT_EQ(find(3, Value::Alpha(city), false), find(3, Value::Alpha(city), true))
+                << city;
+        for (int32_t age : {25, 30, 40, 99})
+            EXPECT_EQ(find(4, Value::Int(age), false), find(4, Value::Int(age), true)) << age;
+    };
+    check("as loaded");
+    EXPECT_EQ(find(4, Value::Int(25), false), (std::vector<int32_t>{1, 4}));
+    ASSERT_EQ(a->GotoRecord(1, 2), kOk);
+    ASSERT_EQ(a->ModifyRecord({1, {{3, Value::Alpha("Paris")}, {4, Value::Int(25)}}}), kOk);
+    ASSERT_EQ(a->GotoRecord(1, 0), kOk);
+    ASSERT_EQ(a->DeleteCurrentRecord(1), kOk);
+    check("after a change and a deletion");
+    EXPECT_EQ(find(4, Value::Int(25), false), (std::vector<int32_t>{1, 2, 4}));
 }
 
 TEST_F(DbOps, SearchRefusalsLeaveTheSelection)

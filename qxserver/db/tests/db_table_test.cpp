@@ -43,8 +43,8 @@ TEST(TableStorage, PutFindEraseAndOrder)
     t.Put(3, {Value::Long(33), Value::Alpha("y")});
     EXPECT_EQ(t.Count(), 6u);
     EXPECT_EQ(t.Find(3)[1].bytes, "y");
-    EXPECT_EQ(t.uniqueIndex[0].count(Value::Long(3)), 0u);
-    EXPECT_EQ(t.uniqueIndex[0].count(Value::Long(33)), 1u);
+    EXPECT_EQ(t.valueIndex[0].count(Value::Long(3)), 0u);
+    EXPECT_EQ(t.valueIndex[0].count(Value::Long(33)), 1u);
 
     // An erased record is gone from lookups, order and index; its slot is
     // taken by the next record, which keeps its own number.
@@ -52,7 +52,7 @@ TEST(TableStorage, PutFindEraseAndOrder)
     t.Erase(3); // twice: nothing more happens
     EXPECT_EQ(t.Find(3), nullptr);
     EXPECT_EQ(t.Count(), 5u);
-    EXPECT_EQ(t.uniqueIndex[0].count(Value::Long(33)), 0u);
+    EXPECT_EQ(t.valueIndex[0].count(Value::Long(33)), 0u);
     t.Put(6000, {Value::Long(6000), Value::Alpha("z")});
     EXPECT_EQ(t.Find(3), nullptr);
     EXPECT_EQ(t.Find(6000)[1].bytes, "z");
