@@ -18,6 +18,7 @@
 #include <cstring>
 #include <limits>
 
+#include "driver/core/rccnvimpl.h"
 #include "driver/core/rcdate.h"
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
@@ -351,46 +352,30 @@ struct Decimal {
     int exponent = 0;
 };
 
+// Through the driver's one number scanner; the digits go into the mantissa
+// and the point into the exponent.
 bool ParseDecimal(const std::string &text, Decimal *out)
 {
-    const char *p = text.c_str();
     *out = Decimal{};
-    while (*p == ' ')
-        ++p;
-    if (*p == '-' || *p == '+')
-        out->negative = *p++ == '-';
-    int digits = 0;
-    bool any = false, point = false;
-    for (; (*p >= '0' && *p <= '9') || (*p == '.' && !point); ++p) {
-        if (*p == '.') {
-            point = true;
-            continue;
-        }
-        any = true;
-        if (out->mantissa == 0 && *p == '0') {
-            if (point)
-                --out->exponent;
-            continue;
-        }
-        if (++digits > 38)
-            return false;
-        out->mantissa = out->mantissa * 10 + static_cast<unsigned>(*p - '0');
-        if (point)
-            --out->exponent;
-    }
-    if (!any)
+    CnvScannedNumber s;
+    if (rcCnvScanNumber(text.c_str(), s) != kCnvOk || s.exponent > 400 || s.exponent < -400)
         return false;
-    if (*p == 'e' || *p == 'E') {
-        char *end = nullptr;
-        long e = std::strtol(p + 1, &end, 10);
-        if (end == p + 1 || e > 400 || e < -400)
-            return false;
-        out->exponent += static_cast<int>(e);
-        p = end;
-    }
-    while (*p == ' ')
-        ++p;
-    return *p == '\0';
+    out->negative = s.negative;
+    int digits = 0;
+    auto add = [&](const char *p, int32_t count) {
+        for (int32_t i = 0; i < count; ++i) {
+            if (out->mantissa == 0 && p[i] == '0')
+                continue;
+            if (++digits > 38)
+                return false;
+            out->mantissa = out->mantissa * 10 + static_cast<unsigned>(p[i] - '0');
+        }
+        return true;
+    };
+    if (!add(s.intDigits, s.intCount) || !add(s.fracDigits, s.fracCount))
+        return false;
+    out->exponent = s.exponent - s.fracCount;
+    return true;
 }
 
 // The whole number a decimal is, when it is one and fits 64 bits.
