@@ -203,6 +203,9 @@ int16_t rcStmtMakePlanner(rcStmtHandle *s)
         // USER: the connection's user name (it outlives its statements).
         const char *uid = s->conn->attrs[RC_ATTR_UID].value;
         e->planner->env.userName = uid != nullptr ? uid : "";
+        // DATABASE: the connection's current qualifier, read where it is kept
+        // so that a USE statement shows in statements prepared before it.
+        e->planner->env.database = s->conn->qualifier;
         e->planner->engineOptions = e->options.engineOptionMask;
         e->planner->filterMask = e->sourceInfo.filterMask;
         e->planner->joinMask = e->sourceInfo.joinMask;
