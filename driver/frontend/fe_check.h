@@ -5,7 +5,8 @@
 //     parser once): table references unique per FROM list, qualifiers that
 //     name a table of their block, set functions only where rows are
 //     grouped, HAVING over grouped columns, one-column subqueries, no
-//     parameter in ORDER BY, ORDER BY of a UNION by ordinals only. Their
+//     parameter in ORDER BY, ORDER BY of a UNION by ordinals only, no
+//     function call among the values of VALUES and IN lists. Their
 //     messages (1501-1536) travel as the text of 5124;
 //   - the prepare-time check rcSemCheckStatement, run once the kind is known:
 //     parameters numbered, tables opened (fe_tablelist.h), star items

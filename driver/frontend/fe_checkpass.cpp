@@ -314,6 +314,20 @@ bool Pass3(rcParseNode *root)
     };
     if (!Each(root, RC_N_SubSelectStmt, blockCheck) || !Each(root, RC_N_QuerySpec, blockCheck))
         return false;
+    // The values of an INSERT and of an IN list are constants the grammar
+    // lets through (literals, "?", USER, typed literals), but no function
+    // call, which the value escape {fn ...} would bring in.
+    for (uint16_t list : {uint16_t(RC_N_InsValList), uint16_t(RC_N_ValueList)}) {
+        bool ok = Each(root, list, [](rcParseNode *n) {
+            if (!Each(n->child, RC_N_ScalarFn, [](rcParseNode *) { return false; })) {
+                rcPrsRecordError(RC_PARSE_INVALID_VALUE_VALUE_LIST);
+                return false;
+            }
+            return true;
+        });
+        if (!ok)
+            return false;
+    }
     // Subqueries compared with a value give one column.
     return Each(root, RC_N_SubQuery, [](rcParseNode *sub) {
         const rcParseNode *p = rcPrsParentOf(sub);
