@@ -447,7 +447,7 @@ TEST_F(ExeQuery, SetFunctionsAndGroups)
          {"10|3", "20|2", "99|2"},
          true},
         {"SELECT Dept FROM Emp WHERE Id > 100 GROUP BY Dept", {}, true},
-        {"SELECT COUNT(*) FROM Emp HAVING COUNT(*) > 10", {}, true},
+        {"SELECT Dept FROM Emp GROUP BY Dept HAVING COUNT(*) > 10", {}, true},
     };
     for (const Case &c : cases)
         Check(this, c, Run(c.sql, 2));

@@ -49,6 +49,35 @@ bool Blank(const char *text)
 
 int CheckReadOnly(rcPrepared *prep, rcErrorQueue *errors);
 
+// HAVING tests the groups of a GROUP BY, so a select block (subqueries
+// included) with HAVING and no GROUP BY is refused. Checked once the
+// statement has passed its other checks, where planning would begin.
+bool HavingWithoutGroupBy(const rcParseNode *n)
+{
+    for (; n != nullptr; n = n->next) {
+        if (n->id == RC_N_SubSelectStmt || n->id == RC_N_QuerySpec) {
+            bool having = false, group = false;
+            for (const rcParseNode *c = n->child; c != nullptr; c = c->next) {
+                having = having || c->id == RC_N_Having_Opt;
+                group = group || c->id == RC_N_GroupBy_Opt;
+            }
+            if (having && !group)
+                return true;
+        }
+        if (HavingWithoutGroupBy(n->child))
+            return true;
+    }
+    return false;
+}
+
+int CheckHaving(const rcPrepared *prep, rcErrorQueue *errors)
+{
+    if (!HavingWithoutGroupBy(prep->root))
+        return 0;
+    return rcFePostText(errors, RC_MSG_SYNTAX_ERROR, RC_PARSE_HAVING_MUST_ACCOMPANIED_BY_GROUP,
+                        nullptr);
+}
+
 // The kind against the data source's SQL command mask. A read-only
 // connection refuses every change first, whatever the data source offers.
 int CheckCommand(rcPrepared *prep, rcErrorQueue *errors)
@@ -135,11 +164,14 @@ int Run(rcPrepared *prep, rcErrorQueue *errors)
     case kKindInsert:
     case kKindUpdate:
     case kKindDelete:
-        return CheckReadOnly(prep, errors) != 0 ? -1 : rcSemCheckStatement(prep, errors);
-    case kKindQuery:
-        if (rcSemCheckStatement(prep, errors) != 0 || rcSelBuildColumns(prep, errors) != 0)
+        if (CheckReadOnly(prep, errors) != 0 || rcSemCheckStatement(prep, errors) != 0)
             return -1;
-        return rcSelCheckUnion(prep, errors);
+        return CheckHaving(prep, errors);
+    case kKindQuery:
+        if (rcSemCheckStatement(prep, errors) != 0 || rcSelBuildColumns(prep, errors) != 0 ||
+            rcSelCheckUnion(prep, errors) != 0)
+            return -1;
+        return CheckHaving(prep, errors);
     case kKindUse: {
         // #1410(USE name): the qualifier is the last leaf.
         const rcParseNode *last = prep->root->child;

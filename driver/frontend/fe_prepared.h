@@ -18,7 +18,9 @@
 // from the root, check the kind against the data source's command mask, then
 // for the kinds that have them the semantic checks (fe_check.h: tables
 // opened, references resolved, every expression typed, parameters typed) and,
-// for a query, the result columns (fe_selectlist.h). The tree and the tables
+// for a query, the result columns (fe_selectlist.h); last the refusal the
+// planner would make of a HAVING without GROUP BY, so that the statement
+// fails at prepare rather than at its first execution. The tree and the tables
 // stay until reset, for planning and execution. Views are merged right after
 // the parse, so the checks see base tables only. A CREATE VIEW prepares the
 // view's query text through this same preparation (nothing is executed) to

@@ -615,18 +615,27 @@ int rcVwMerge(rcVwMergeCtx &c, rcParseNode *block, rcParseNode *tableRef, const 
 
         rcParseNode *outerCond = CondOf(op.where);
         if (viewGrouped) {
+            // Over a GROUP BY the outer condition tests the view's groups and
+            // joins its HAVING. Without one the view has no groups (under an
+            // outer WHERE it is a DISTINCT view: set functions there were
+            // refused above); the condition names only selected values, so
+            // it filters the rows before their duplicates go and stays a
+            // WHERE.
             rcParseNode *viewHaving = CondOf(vp.having);
+            rcParseNode *groupCond = vp.groupBy != nullptr ? outerCond : nullptr;
             rcParseNode *having = nullptr;
-            if (viewHaving != nullptr && outerCond != nullptr)
-                having = rcVwAndConditions(c, viewHaving, outerCond);
+            if (viewHaving != nullptr && groupCond != nullptr)
+                having = rcVwAndConditions(c, viewHaving, groupCond);
             else
-                having = outerCond != nullptr ? outerCond : viewHaving;
+                having = groupCond != nullptr ? groupCond : viewHaving;
             op.having = having != nullptr ? Node(c, RC_N_Having_Opt,
                                                  Chain({Leaf(c, RC_T_HAVING, "HAVING"), having}))
                                           : nullptr;
             op.groupBy = vp.groupBy;
-            op.where = nullptr;
-            outerCond = nullptr;
+            if (groupCond != nullptr) {
+                op.where = nullptr;
+                outerCond = nullptr;
+            }
             if (HasDistinct(vp))
                 op.allDistinct = Node(c, RC_N_AllDistinct_Opt, Leaf(c, RC_T_DISTINCT, "DISTINCT"));
         }

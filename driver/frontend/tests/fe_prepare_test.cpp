@@ -216,6 +216,12 @@ TEST(FePrepare, FailuresGiveTheirMessages)
         {"SELECT ID FROM EMP GROUP BY ID HAVING SALARY > 1", RC_MSG_SYNTAX_ERROR,
          "SALARY in HAVING"},
         {"SELECT ID FROM EMP HAVING ID > 1", RC_MSG_SYNTAX_ERROR, "ID in HAVING"},
+        {"SELECT COUNT(*) FROM EMP HAVING COUNT(*) > 1", RC_MSG_SYNTAX_ERROR,
+         "Having must be accompanied by group by."},
+        // HAVING without GROUP BY is found when the statement is planned,
+        // after the checks of its names and types.
+        {"SELECT COUNT(NOPE) FROM EMP HAVING COUNT(*) > 1", RC_ENG_INVALID_COLUMN_NAME_SELECT_LIST,
+         "NOPE"},
         {"INSERT INTO EMP (ID, NAME) VALUES (1, {fn UCASE('x')})", RC_MSG_SYNTAX_ERROR,
          "Invalid value in value list."},
         {"INSERT INTO EMP (ID, NAME) VALUES (1 + 1, 'x')", RC_MSG_SYNTAX_ERROR, "Syntax error"},

@@ -135,6 +135,9 @@ TEST_F(ViewExpandTest, GroupedViews)
          "View1Tab1 . dept HAVING ( COUNT ( * ) > 1 ) AND ( SUM ( View1Tab1 . sal ) > 10 )"},
         {"SELECT total FROM s", "SELECT SUM ( View1Tab1 . sal ) total FROM emp View1Tab1"},
         {"SELECT dept FROM d", "SELECT DISTINCT View1Tab1 . dept dept FROM emp View1Tab1"},
+        // Without GROUP BY there are no groups: the outer condition stays a WHERE.
+        {"SELECT dept FROM d WHERE dept > 1",
+         "SELECT DISTINCT View1Tab1 . dept dept FROM emp View1Tab1 WHERE View1Tab1 . dept > 1"},
         {"SELECT * FROM g, t", "ERROR 11477: "},
         {"SELECT COUNT(*) FROM d", "ERROR 11477: "},
         {"SELECT dept FROM g GROUP BY dept", "ERROR 11477: "},
