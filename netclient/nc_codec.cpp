@@ -29,11 +29,9 @@ void RealToServer(double value, uint8_t out[10])
     uint64_t frac = bits & ((uint64_t(1) << 52) - 1);
     uint16_t e15;
     uint64_t mant;
-    if (exp == 0x7FF) { // infinity or NaN
+    if (exp == 0x7FF) { // infinity, or NaN with its payload (quiet bit included)
         e15 = 0x7FFF;
         mant = (uint64_t(1) << 63) | (frac << 11);
-        if (frac)
-            mant |= uint64_t(1) << 62; // quiet NaN
     } else if (exp == 0 && frac == 0) {
         e15 = 0;
         mant = 0;
@@ -62,8 +60,12 @@ double RealFromServer(const uint8_t in[10])
         uint64_t fraction = mant & ~(uint64_t(1) << 63);
         if (fraction == 0)
             return std::bit_cast<double>(sign | (uint64_t(0x7FF) << 52));
-        return std::bit_cast<double>(sign | (uint64_t(0x7FF) << 52) | (uint64_t(1) << 51) |
-                                     (fraction >> 11));
+        // A NaN keeps the top 52 bits of its payload; one whose payload lies
+        // only in the low 11 bits becomes the quiet NaN, never an infinity.
+        uint64_t payload = fraction >> 11;
+        if (payload == 0)
+            payload = uint64_t(1) << 51;
+        return std::bit_cast<double>(sign | (uint64_t(0x7FF) << 52) | payload);
     }
     if (mant == 0)
         return std::bit_cast<double>(sign);

@@ -168,9 +168,15 @@ private:
 void XorWithSessionKey(uint8_t *body, size_t length, const uint8_t key[4]);
 
 // The server's 10-byte real: big-endian sign and 15-bit exponent (bias
-// 16383), then a 64-bit mantissa with an explicit integer bit. Infinities and
-// NaN map to the all-ones exponent; values outside the double's range become
-// infinities or zero (or a denormal) rather than a wrapped exponent.
+// 16383), then a 64-bit mantissa with an explicit integer bit.
+// Towards the server every double is exact: a normal number moves its
+// exponent by 16383 - 1023 and sets the integer bit, a subnormal is
+// normalised (the wider exponent holds it), -0.0 keeps its sign, infinities
+// and NaN take the all-ones exponent (a NaN its payload below the integer
+// bit). From the server the mantissa is cut to the double's 52 fraction bits
+// without rounding; a value beyond the double's range is an infinity of its
+// sign, one below it is cut into a subnormal or a zero of its sign, and a NaN
+// stays a NaN. So every double comes back bit for bit.
 void RealToServer(double value, uint8_t out[10]);
 double RealFromServer(const uint8_t in[10]);
 

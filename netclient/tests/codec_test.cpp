@@ -3,9 +3,13 @@
 #include "netclient/nc_charset.h"
 #include "netclient/nc_codec.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <limits>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -31,58 +35,109 @@ TEST(Codec, XorOnlyWholeGroupsWithKeyBytesAsReceived)
     }
 }
 
-TEST(Codec, RealWireForm)
+// Same value bit for bit (a NaN only has to be a NaN).
+bool SameDouble(double a, double b)
 {
+    return std::isnan(a) ? std::isnan(b) : std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+}
+std::string Hex(double d)
+{
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%a", d);
+    return buf;
+}
+
+// The server's form of doubles, the special ones included. The emulator's
+// tests hold the same bytes for its own codec.
+TEST(Codec, RealGoldenBytesBothWays)
+{
+    using L = std::numeric_limits<double>;
     struct Case {
         double value;
         Bytes wire;
     } cases[] = {
-        {0.0, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-        {1.0, {0x3F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0}},
-        {-2.5, {0xC0, 0x00, 0xA0, 0, 0, 0, 0, 0, 0, 0}},
-        {std::numeric_limits<double>::infinity(), {0x7F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0}},
+        {0.0, {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+        {-0.0, {0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+        {1.0, {0x3F, 0xFF, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+        {-2.5, {0xC0, 0x00, 0xA0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+        {0.1, {0x3F, 0xFB, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xD0, 0x00}},
+        {L::max(), {0x43, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xF8, 0x00}},
+        {-L::min(), {0xBC, 0x01, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+        {L::denorm_min(), {0x3B, 0xCD, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+        {std::nextafter(L::min(), 0.0), // the largest subnormal
+         {0x3C, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xF0, 0x00}},
+        {1e-310, {0x3B, 0xF9, 0x93, 0x44, 0x5B, 0x87, 0x31, 0x58, 0x00, 0x00}},
+        {L::infinity(), {0x7F, 0xFF, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+        {-L::infinity(), {0xFF, 0xFF, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+        {std::bit_cast<double>(uint64_t{0x7FF8000000000000}),
+         {0x7F, 0xFF, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+        {std::bit_cast<double>(uint64_t{0xFFF8000000000000}),
+         {0xFF, 0xFF, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+        {std::bit_cast<double>(uint64_t{0x7FF0000000000001}), // a signalling NaN
+         {0x7F, 0xFF, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x08, 0x00}},
     };
     for (const Case &c : cases) {
         uint8_t out[10];
         nc::RealToServer(c.value, out);
-        EXPECT_EQ(Bytes(out, out + 10), c.wire) << c.value;
-        EXPECT_EQ(nc::RealFromServer(c.wire.data()), c.value);
+        EXPECT_EQ(Bytes(out, out + 10), c.wire) << Hex(c.value);
+        double back = nc::RealFromServer(c.wire.data());
+        EXPECT_EQ(std::bit_cast<uint64_t>(back), std::bit_cast<uint64_t>(c.value))
+            << Hex(c.value) << " read as " << Hex(back);
     }
 }
 
-TEST(Codec, RealRoundTripKeepsSpecialAndExtremeValues)
+TEST(Codec, EveryDoubleComesBackBitForBit)
 {
-    const double values[] = {1e-310 /* denormal */,
-                             std::numeric_limits<double>::denorm_min(),
-                             std::numeric_limits<double>::max(),
-                             -std::numeric_limits<double>::min(),
-                             -std::numeric_limits<double>::infinity(),
-                             3.141592653589793,
-                             -0.0};
+    // Walk the exponents and a few fractions of each, both signs, with the
+    // neighbours of the range ends.
+    std::vector<double> values;
+    for (uint64_t exp = 0; exp <= 0x7FF; ++exp)
+        for (uint64_t frac : {uint64_t{0}, uint64_t{1}, uint64_t{0x8000000000000},
+                              uint64_t{0xFFFFFFFFFFFFF}, uint64_t{0x123456789ABCD}})
+            for (uint64_t sign : {uint64_t{0}, uint64_t{1}})
+                values.push_back(std::bit_cast<double>((sign << 63) | (exp << 52) | frac));
     for (double v : values) {
         uint8_t w[10];
         nc::RealToServer(v, w);
         double back = nc::RealFromServer(w);
-        EXPECT_EQ(std::signbit(back), std::signbit(v));
-        EXPECT_EQ(back, v) << v;
+        ASSERT_EQ(std::bit_cast<uint64_t>(back), std::bit_cast<uint64_t>(v))
+            << Hex(v) << " read as " << Hex(back);
     }
-    uint8_t w[10];
-    nc::RealToServer(std::nan(""), w);
-    EXPECT_TRUE(std::isnan(nc::RealFromServer(w)));
 }
 
-TEST(Codec, RealsOutsideTheDoubleRangeSaturate)
+// Server reals that no double holds: beyond the range an infinity of the
+// sign, extra mantissa bits cut (not rounded), below the range a subnormal or
+// a zero of the sign; forms with the integer bit clear read by their value.
+TEST(Codec, RealsWithoutADoubleReadAsTheNearestTowardZero)
 {
-    // Exponent 0x7000 (far above a double's range) and 0x0100 (far below).
-    const Bytes huge{0x70, 0x00, 0x80, 0, 0, 0, 0, 0, 0, 0};
-    const Bytes tiny{0x81, 0x00, 0x80, 0, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(nc::RealFromServer(huge.data()), std::numeric_limits<double>::infinity());
-    double t = nc::RealFromServer(tiny.data());
-    EXPECT_EQ(t, 0.0);
-    EXPECT_TRUE(std::signbit(t));
-    // A server NaN (all-ones exponent, fraction set) stays NaN.
-    const Bytes nan{0x7F, 0xFF, 0xC0, 0, 0, 0, 0, 0, 0, 1};
-    EXPECT_TRUE(std::isnan(nc::RealFromServer(nan.data())));
+    using L = std::numeric_limits<double>;
+    struct Case {
+        const char *what;
+        Bytes wire;
+        double want;
+    } cases[] = {
+        {"2^1024", {0x43, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0}, L::infinity()},
+        {"-2^16383", {0xFF, 0xFE, 0x80, 0, 0, 0, 0, 0, 0, 0}, -L::infinity()},
+        {"just above DBL_MAX", {0x43, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFC, 0x00},
+         L::max()},
+        {"1 + 2^-63", {0x3F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 1}, 1.0},
+        {"-(1 + 2^-53)", {0xBF, 0xFF, 0x80, 0, 0, 0, 0, 0, 0x04, 0x00}, -1.0},
+        {"2^-1075", {0x3B, 0xCC, 0x80, 0, 0, 0, 0, 0, 0, 0}, 0.0},
+        {"-1.5 x 2^-1074", {0xBB, 0xCD, 0xC0, 0, 0, 0, 0, 0, 0, 0}, -L::denorm_min()},
+        {"-2^-1100", {0xBB, 0xB3, 0x80, 0, 0, 0, 0, 0, 0, 0}, -0.0},
+        {"smallest denormal", {0x00, 0x00, 0, 0, 0, 0, 0, 0, 0, 1}, 0.0},
+        {"pseudo-denormal 2^-16382", {0x00, 0x00, 0x80, 0, 0, 0, 0, 0, 0, 0}, 0.0},
+        {"unnormal 0.5", {0x3F, 0xFF, 0x40, 0, 0, 0, 0, 0, 0, 0}, 0.5},
+        {"pseudo-zero", {0x40, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}, 0.0},
+        {"pseudo-infinity", {0x7F, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0}, L::infinity()},
+        {"NaN with low payload", {0x7F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 1}, L::quiet_NaN()},
+        {"-NaN", {0xFF, 0xFF, 0xC0, 0, 0, 0, 0, 0, 0, 1}, -L::quiet_NaN()},
+    };
+    for (const Case &c : cases) {
+        double got = nc::RealFromServer(c.wire.data());
+        EXPECT_TRUE(SameDouble(c.want, got)) << c.what << ": " << Hex(got);
+        EXPECT_EQ(std::signbit(got), std::signbit(c.want)) << c.what;
+    }
 }
 
 TEST(Codec, WriterAndReaderStayInsideTheirSpan)

@@ -1,7 +1,10 @@
 // Byte codec of the emulator (see db_codec.h).
 #include "qxserver/db/db_codec.h"
 
+#include <bit>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace qxdb {
 namespace {
@@ -44,50 +47,80 @@ int32_t QxdbLoad32(const uint8_t *p, bool bigEndian)
     return static_cast<int32_t>(u);
 }
 
-// Sign and 15-bit exponent (bias 16383), then a 64-bit mantissa with an
-// explicit integer bit, big-endian. A double's exponent is moved by
-// 16383 - 1023; its 52 fraction bits go below the integer bit, which is
-// set for normal numbers.
+// The server real: sign bit and 15-bit exponent (bias 16383), then a 64-bit
+// mantissa whose top bit is the integer bit, all big-endian. Its value is
+// mantissa x 2^(exponent - 16383 - 63), an exponent of 0 counting as 1
+// (denormals). The all-ones exponent holds infinity (fraction 0) and NaN.
+//
+// Every double has an exact counterpart: frexp splits a finite double into
+// a fraction in [0.5, 1) and a power of two, and the fraction's 53 bits
+// scaled by 2^64 are the mantissa with its integer bit set; a subnormal
+// double comes out normalised the same way. A NaN keeps its sign and its
+// payload (the double's fraction, quiet bit included) below the integer bit.
 void QxdbRealToServer(double d, uint8_t out[10])
 {
     std::memset(out, 0, 10);
     uint64_t bits = DoubleBits(d);
-    uint32_t sign = static_cast<uint32_t>(bits >> 63);
-    uint32_t exp = static_cast<uint32_t>((bits >> 52) & 0x7FF);
-    uint64_t frac = bits & ((uint64_t{1} << 52) - 1);
-    if (exp == 0 && frac == 0) {
-        if (sign)
-            out[0] = 0x80;
-        return;
+    uint32_t head = std::signbit(d) ? 0x8000 : 0;
+    uint64_t mant = 0;
+    if (std::isnan(d)) {
+        head |= 0x7FFF;
+        mant = (uint64_t{1} << 63) | ((bits & ((uint64_t{1} << 52) - 1)) << 11);
+    } else if (std::isinf(d)) {
+        head |= 0x7FFF;
+        mant = uint64_t{1} << 63;
+    } else if (d != 0.0) {
+        int e = 0;
+        double fraction = std::frexp(std::fabs(d), &e); // |d| = fraction x 2^e
+        mant = static_cast<uint64_t>(std::ldexp(fraction, 64));
+        head |= static_cast<uint32_t>(e - 1 + 16383);
     }
-    uint32_t sexp = exp + 15360;
-    uint64_t mant = (frac << 11) | (exp != 0 ? uint64_t{1} << 63 : 0);
-    uint16_t head = static_cast<uint16_t>((sign << 15) | (sexp & 0x7FFF));
     out[0] = static_cast<uint8_t>(head >> 8);
     out[1] = static_cast<uint8_t>(head);
     for (int i = 0; i < 8; ++i)
         out[2 + i] = static_cast<uint8_t>(mant >> (56 - 8 * i));
 }
 
-double QxdbRealFromServer(const uint8_t in[10])
+// The reverse, exact or not at all: a finite value is taken when its
+// significant bits fit the double's 53 and lie within its range (down to the
+// last bit of the smallest subnormal). Infinities are infinities; a NaN keeps
+// its sign and the top 52 bits of its payload (a payload only in the low bits
+// becomes the quiet NaN). Denormal and unnormal forms (integer bit clear) are
+// read by their value.
+bool QxdbRealFromServer(const uint8_t in[10], double &d)
 {
-    uint16_t head = static_cast<uint16_t>((in[0] << 8) | in[1]);
+    uint32_t head = static_cast<uint32_t>((in[0] << 8) | in[1]);
     uint64_t mant = 0;
     for (int i = 0; i < 8; ++i)
         mant = (mant << 8) | in[2 + i];
-    uint64_t sign = head >> 15;
-    uint32_t sexp = head & 0x7FFF;
-    double d;
-    if (sexp == 0 && mant == 0) {
-        uint64_t bits = sign << 63;
+    bool negative = (head & 0x8000) != 0;
+    int sexp = static_cast<int>(head & 0x7FFF);
+    if (sexp == 0x7FFF) {
+        uint64_t payload = (mant << 1) >> 12; // below the integer bit, top 52 bits
+        if ((mant << 1) == 0) {
+            d = negative ? -std::numeric_limits<double>::infinity()
+                         : std::numeric_limits<double>::infinity();
+            return true;
+        }
+        if (payload == 0)
+            payload = uint64_t{1} << 51;
+        uint64_t bits = (negative ? uint64_t{1} << 63 : 0) | (uint64_t{0x7FF} << 52) | payload;
         std::memcpy(&d, &bits, sizeof d);
-        return d;
+        return true;
     }
-    uint64_t exp = static_cast<uint64_t>(sexp - 15360) & 0x7FF;
-    uint64_t frac = (mant >> 11) & ((uint64_t{1} << 52) - 1);
-    uint64_t bits = (sign << 63) | (exp << 52) | frac;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
+    if (mant == 0) {
+        d = negative ? -0.0 : 0.0;
+        return true;
+    }
+    int low = std::countr_zero(mant);
+    int high = 63 - std::countl_zero(mant);
+    int scale = (sexp == 0 ? 1 : sexp) - 16383 - 63; // value = mant x 2^scale
+    if (high + scale > 1023 || low + scale < -1074 || high - low > 52)
+        return false;
+    d = std::ldexp(static_cast<double>(mant >> low), low + scale); // exact
+    if (negative)
+        d = -d;
+    return true;
 }
 
 // ---------------------------------------------------------------- Writer
@@ -251,8 +284,10 @@ bool Reader::GetValue(Value &v, int type, ValueForm form)
         Reader inner(p_ + at_, kSearchValueSize - 2, big_);
         if (t == kTypeText || t == kTypePicture || t == kTypeBlob)
             return false;
-        if (!inner.GetValue(v, t, kFormArray))
+        if (!inner.GetValue(v, t, kFormArray)) {
+            realRefused_ = inner.RealRefused();
             return false;
+        }
         at_ = start + kSearchValueSize;
         return true;
     }
@@ -264,7 +299,10 @@ bool Reader::GetValue(Value &v, int type, ValueForm form)
     case kTypeReal: {
         if (left() < 10)
             return false;
-        v.real = QxdbRealFromServer(p_ + at_);
+        if (!QxdbRealFromServer(p_ + at_, v.real)) {
+            realRefused_ = true;
+            return false;
+        }
         at_ += 10;
         return true;
     }

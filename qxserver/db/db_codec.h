@@ -33,8 +33,12 @@ void QxdbStore32(uint8_t *p, int64_t v, bool bigEndian);
 int16_t QxdbLoad16(const uint8_t *p, bool bigEndian);
 int32_t QxdbLoad32(const uint8_t *p, bool bigEndian);
 
+// The server's 10-byte real and the emulator's double. Every double has an
+// exact 10-byte form (NaN and infinities the format's own). A 10-byte value
+// has a double only when it is exact: one beyond the double's range or
+// precision gives false, and the emulator refuses to store or compare it.
 void QxdbRealToServer(double d, uint8_t out[10]);
-double QxdbRealFromServer(const uint8_t in[10]);
+bool QxdbRealFromServer(const uint8_t in[10], double &d);
 
 class Writer {
 public:
@@ -75,8 +79,10 @@ public:
     bool GetPrefixed(std::string &name);
     // A value of server type `type` in `form`; kFormSearch reads the whole
     // 86-byte value (its own type byte first) and ignores `type`. Returns
-    // false when the bytes run short or the type has no such form.
+    // false when the bytes run short or the type has no such form, and when
+    // a real has no double (then RealRefused() tells).
     bool GetValue(Value &v, int type, ValueForm form);
+    bool RealRefused() const { return realRefused_; }
     size_t offset() const { return at_; }
     size_t left() const { return n_ - at_; }
 
@@ -85,6 +91,7 @@ private:
     size_t n_;
     size_t at_ = 0;
     bool big_;
+    bool realRefused_ = false;
 };
 
 } // namespace qxdb

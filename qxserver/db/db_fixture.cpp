@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <unistd.h>
 
@@ -108,6 +109,18 @@ Value ReadValue(const json &j, const FieldDef &f, const std::string &where)
         break;
     }
     case kTypeReal:
+        if (j.is_string()) {
+            // JSON has no numbers for these; the file spells them out.
+            std::string s = j.get<std::string>();
+            if (s == "NaN")
+                v.real = std::numeric_limits<double>::quiet_NaN();
+            else if (s == "Infinity" || s == "-Infinity")
+                v.real = s[0] == '-' ? -std::numeric_limits<double>::infinity()
+                                     : std::numeric_limits<double>::infinity();
+            else
+                Fail(where, "expected a number, \"NaN\", \"Infinity\" or \"-Infinity\"");
+            break;
+        }
         if (!j.is_number())
             Fail(where, "expected a number");
         v.real = j.get<double>();
@@ -189,7 +202,12 @@ nlohmann::ordered_json WriteValue(const Value &v)
     switch (v.type) {
     case kTypeAlpha:
     case kTypeText: return QxdbMacRomanToUtf8(v.bytes);
-    case kTypeReal: return v.real;
+    case kTypeReal:
+        if (std::isnan(v.real))
+            return "NaN";
+        if (std::isinf(v.real))
+            return v.real < 0 ? "-Infinity" : "Infinity";
+        return v.real;
     case kTypeBoolean: return v.num != 0;
     case kTypeDate: {
         char buf[48];

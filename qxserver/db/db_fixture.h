@@ -18,7 +18,8 @@
 // Field types: "alpha" (with "length" 1-80, default 80), "real", "text",
 // "picture", "date", "boolean", "integer", "longint", "time", "blob".
 // Values: alpha and text a string (UTF-8 in the file, Mac Roman in memory);
-// real a number; integer and longint a whole number; boolean true/false;
+// real a number, or "NaN", "Infinity" or "-Infinity" (a NaN's sign and
+// payload are not kept); integer and longint a whole number; boolean true/false;
 // date "YYYY-MM-DD"; time "HH:MM:SS" or seconds; picture and blob hex digits;
 // null or a missing field is the empty value of the type.
 // A record's record number is "#" when given, else one more than the record

@@ -192,7 +192,7 @@ void ServeRecordBuffer(RequestContext &c, bool create)
         if (!QxdbIsKnownType(type))
             return c.Fail(kStatusBadValueType);
         if (!c.in.GetValue(v, type, kFormFields))
-            return c.Fail(kStatusBadRequest);
+            return c.Fail(c.in.RealRefused() ? kStatusBadValueType : kStatusBadRequest);
         ch.values.emplace_back(field, std::move(v));
     }
     c.status = create ? c.conn.NewRecord(ch) : c.conn.ModifyRecord(ch);

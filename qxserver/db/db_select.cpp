@@ -6,7 +6,6 @@
 // conjunction (AND, OR, AND NOT), with no precedence between them. The found
 // records form the new selection in record-number order.
 #include <algorithm>
-#include <cmath>
 
 #include "qxserver/db/db_database.h"
 #include "qxserver/db/db_text.h"
@@ -93,8 +92,7 @@ int QxdbCompareValues(const Value &a, const Value &b)
     if (IsTextType(a.type) && IsTextType(b.type))
         return QxdbCompareText(a.bytes, b.bytes);
     if (IsNumberType(a.type) && IsNumberType(b.type)) {
-        double x = AsDouble(a), y = AsDouble(b);
-        return x < y ? -1 : (x > y ? 1 : 0);
+        return QxdbCompareReals(AsDouble(a), AsDouble(b));
     }
     if (a.type == kTypeDate && b.type == kTypeDate) {
         if (a.year != b.year)
@@ -141,8 +139,6 @@ int16_t Connection::CheckSearch(const SearchRequest &req, int &table) const
         if (l.conj > kConjAndNot)
             return kStatusBadRequest;
         if (!QxdbComparable(def.fields[static_cast<size_t>(l.field) - 1].type, l.value.type))
-            return kStatusBadValueType;
-        if (l.value.type == kTypeReal && !std::isfinite(l.value.real))
             return kStatusBadValueType;
     }
     return kOk;
@@ -399,10 +395,10 @@ int16_t Connection::AggregateField(Aggregate kind, int table, int field, double 
         double x = AsDouble(v[field - 1]);
         if (n == 0)
             result = x;
-        else if (kind == kAggMin)
-            result = std::min(result, x);
-        else if (kind == kAggMax)
-            result = std::max(result, x);
+        else if (kind == kAggMin && QxdbCompareReals(x, result) < 0)
+            result = x;
+        else if (kind == kAggMax && QxdbCompareReals(x, result) > 0)
+            result = x;
         sum += x;
         ++n;
     }

@@ -139,6 +139,11 @@ struct User {
     std::string password;
 };
 
+// The order of numbers in searches, sorts, distinct values and unique
+// checks: -0.0 equals 0.0, infinities are below and above every number, and
+// NaNs come after everything and equal each other (a total order).
+int QxdbCompareReals(double x, double y);
+
 // Converts a value to the type of a field, when the server would store it
 // there: numbers between numeric types, alpha and text between each other.
 // Returns false when the types do not mix. Alpha values are cut to the

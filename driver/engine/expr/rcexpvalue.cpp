@@ -9,6 +9,7 @@
 #include "driver/core/rcdate.h"
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/core/rcnumprivate.h"
 #include "driver/engine/expr/rcexpimpl.h"
 
 namespace {
@@ -268,7 +269,7 @@ int16_t rcExpResultType(int16_t a, int16_t b)
 // Comparison after promotion: texts by the driver's collation without
 // trailing blanks; date-times as timestamps (a text side is read as one);
 // exact numerics exactly; integers as 64-bit integers; every other number,
-// REAL included, in double precision.
+// REAL included, in double precision (NaN last).
 int16_t rcExpCompareValues(rcExpEnv *env, const rcExpValue &a, const rcExpValue &b, int *order)
 {
     if (IsChar(a.type) && IsChar(b.type)) {
@@ -320,6 +321,8 @@ int16_t rcExpCompareValues(rcExpEnv *env, const rcExpValue &a, const rcExpValue 
         return RC_EXP_ERROR;
     if (!rcExpToDouble(ta, &x, env->numScale) || !rcExpToDouble(tb, &y, env->numScale))
         return rcExpPost(env, RC_ENG_INCOMPATIBLE_TYPES_PREDICATE);
-    *order = Order(x, y);
+    // The order the sorts use: a NaN after every number and equal only to a
+    // NaN, so that a filter agrees with ORDER BY and with the server's search.
+    *order = rcCnvCompareDoubleExact(x, y);
     return RC_EXP_OK;
 }

@@ -115,26 +115,6 @@ INSTANTIATE_TEST_SUITE_P(ByteOrders, DbRequests, ::testing::Values(false, true),
                              return info.param ? "BigEndian" : "LittleEndian";
                          });
 
-TEST(DbCodec, ServerRealForm)
-{
-    struct Case {
-        double d;
-        Bytes bytes;
-    };
-    const Case cases[] = {
-        {1.5, {0x3F, 0xFF, 0xC0, 0, 0, 0, 0, 0, 0, 0}},
-        {-2.0, {0xC0, 0x00, 0x80, 0, 0, 0, 0, 0, 0, 0}},
-        {0.0, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-        {1.0 / 3.0, {0x3F, 0xFD, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xA8, 0x00}},
-    };
-    for (const Case &c : cases) {
-        uint8_t out[10];
-        QxdbRealToServer(c.d, out);
-        EXPECT_EQ(Bytes(out, out + 10), c.bytes) << c.d;
-        EXPECT_EQ(QxdbRealFromServer(c.bytes.data()), c.d);
-    }
-}
-
 TEST_P(DbRequests, SearchThenSelectionInfoAndWindow)
 {
     Reply r = Serve(35, SearchBody(1, {{2, 1, "LYON", 0}}));
