@@ -88,7 +88,12 @@ void SetOption(TcpComponent *c, ComponentParamBlock *pb)
                 c->accessPatterns.emplace_back(list[i]);
         break;
     }
-    case FourCC("altT"): break;
+    case FourCC("altT"):
+        if (RawStreamNode *n = nc::FindPlainStream(c, pb->node))
+            n->timeoutSeconds = pb->value > 0 ? uint32_t(pb->value) : 0;
+        else
+            pb->result = nc::kSockError;
+        break;
     case FourCC("otim"): c->openTimeoutMs = pb->value > 0 ? uint32_t(pb->value) : 0; break;
     case FourCC("rtim"): c->replyTimeoutMs = pb->value > 0 ? uint32_t(pb->value) : 0; break;
     default: pb->result = QX_ERR_BAD_OPTION; break;
@@ -154,34 +159,11 @@ void Destroy(ComponentParamBlock *pb)
         for (auto &l : c->links)
             nc::LinkDestroy(l.get());
         c->links.clear();
+        nc::DestroyPlainStreams(c);
     }
     nc::UnloadSocketLibrary();
     delete c;
     --gLiveComponents;
-}
-
-void Poll(ComponentParamBlock *pb)
-{
-    TcpComponent *c = pb->component;
-    bool progress = false;
-    for (size_t i = 0; i < c->links.size();) {
-        int r = nc::LinkPump(c->links[i].get());
-        if (r == 44)
-            progress = true;
-        if (r == 0) {
-            c->links.erase(c->links.begin() + long(i));
-            progress = true;
-            continue;
-        }
-        ++i;
-    }
-    if (pb->extra == 42)
-        pb->extra = progress ? 1 : 0;
-    if (c->reestablished) {
-        pb->length = 33;
-        c->reestablished = false;
-    }
-    pb->result = 1;
 }
 
 void FindOrFree(ComponentParamBlock *pb)
@@ -235,7 +217,7 @@ void NetworkComponentEntry(ComponentParamBlock *pb)
     std::lock_guard lock(pb->component->mutex);
     switch (pb->selector) {
     case 0: Create(pb); break;
-    case 1: Poll(pb); break;
+    case 1: nc::PollLinks(pb->component, pb, false); break;
     case 2: Destroy(pb); break;
     case 7: FindOrFree(pb); break;
     case 8: nc::LinkOpenChannel(pb->component, pb); break;
@@ -255,23 +237,23 @@ void NetworkComponentEntry(ComponentParamBlock *pb)
     case 28: nc::DiscoveryClose(pb); break;
     case 29: nc::DiscoverySend(pb); break;
     case 30: nc::DiscoveryRead(pb); break;
-    case 3:
-    case 4:
-    case 5:
-    case 14:
-    case 15:
-    case 16:
-    case 17:
-    case 18:
-    case 21:
-    case 22:
-    case 24:
-    case 25:
-    case 31:
-    case 32:
-    case 33:
-    case 34:
-        pb->result = -1; // server side and plain streams are not carried
+    case 3: nc::StartComponentSockets(pb->component, pb); break;
+    case 4: nc::StopComponentSockets(pb->component); break;
+    case 5: nc::ServerPoll(pb->component, pb); break;
+    case 14: nc::AcceptPlainStream(pb->component, pb); break;
+    case 15: nc::PollPlainStreams(pb->component, pb); break;
+    case 16: nc::FinishPlainStream(pb->component, pb); break;
+    case 17: nc::PlainStreamReceive(pb->component, pb); break;
+    case 18: nc::PlainStreamSend(pb->component, pb); break;
+    case 21: nc::StartAltListener(pb->component, pb); break;
+    case 22: nc::StopAltListener(pb->component); break;
+    case 24: nc::PlainStreamState(pb->component, pb); break;
+    case 25: nc::GetLocalAddresses(pb); break;
+    case 32: nc::PauseServer(pb->component, pb); break;
+    case 33: nc::ConnectPlainStream(pb->component, pb); break;
+    case 31: // no operation behind it
+    case 34: // making a node secure needs a secure-socket provider, which is never given
+        pb->result = -1;
         break;
     default: break;
     }

@@ -5,12 +5,36 @@
 // nc_select_dialog.h), 7 find / free a location, 8 open a channel, 9 close,
 // 10 receive, 11 send, 12 / 13 set / read an option, 19 channel status,
 // 23 queue a small frame, 27-30 discovery for programs.
-// The server selectors (listeners, accepting, plain streams) are not carried:
-// the emulator is a program of its own. They answer -1.
+//
+// Server selectors (nc_server.cpp): 3 start the stream listener and the
+// discovery socket with a service name, 4 stop them, 5 server poll (accept
+// waiting connections as links, answer discovery queries, run the links and
+// hand over one channel a peer opened; with length 667 merge a link that came
+// back after a break into the peer's older link), 25 local addresses, 32
+// pause. A server program's order of calls: 0, options ('port', 'tpub',
+// 'IPTa', 'time'), 3, then 5 in a loop; a block that comes back from 5 with
+// result 0 carries a new channel (and its link), which is served with 9, 10,
+// 11 and 19 like a client's; 4 and 2 at the end. A poll that accepted a
+// connection points `location` at the peer's address kept by the new link
+// and writes the peer's port to `value`. A 'port' of 0 at selector 3 takes a
+// free port, which 'port' then reads back (likewise 'altp' at selector 21).
+//
+// Plain streams (nc_rawstream.cpp): unframed TCP connections of the
+// component, the RawStreamNodes: 21 / 22 start / stop the alternate
+// listener, 14 accept one connection, 33 connect one, 15 poll, 17 / 18
+// receive / send, 16 finish a node, 24 its state. Selector 14 writes the new
+// node to `node`, points `location` at the peer's address kept by the node
+// and writes the local IPv4 address to `value`. A node's owner names it in
+// the block's `node`; a node whose connection fails is deleted by the poll
+// after its pending block got -10002, so every selector first looks the node
+// up in the component's list (unknown: -10002) and never follows a stale one.
+// This component carries no secure-socket provider: 34 answers -1 and the
+// secure listener and secure nodes never exist.
 //
 // Operations that complete later (open, close, send, receive) leave 1 in the
-// block's result; polling (selector 1) runs the links and writes the final
-// status into that same block, which therefore must stay alive until then.
+// block's result; polling (selector 1, 5 or 15) runs the links and writes the
+// final status into that same block, which therefore must stay alive until
+// then.
 #pragma once
 
 #include "netclient/nc_socket.h"
@@ -25,12 +49,14 @@
 
 struct ServerLink;
 struct LinkChannel;
+struct RawStreamNode;
 
 struct ComponentParamBlock {
     int32_t selector = 0;
     int32_t result = 0;
     TcpComponent *component = nullptr;
     LinkChannel *channel = nullptr;
+    RawStreamNode *node = nullptr; // the channel of the plain-stream selectors
     ServerLink *link = nullptr;
     QXLocationRecord *location = nullptr;
     const unsigned char *name = nullptr;
@@ -108,6 +134,8 @@ struct LinkChannel {
     bool closeAfterSend = false;
     uint32_t epoch =
         0; // counts re-establishments of the link: an exchange begun before one is lost
+    // False for a channel the peer opened, until a server poll hands it over.
+    bool handedOver = true;
 };
 
 struct ServerLink {
@@ -153,11 +181,47 @@ struct ServerLink {
     size_t handshakeGot = 0;
     QXLocationRecord location;
     bool cleanup = false;
-    bool openedHere = true;
+    bool openedHere = true;     // false for a link the server side accepted
+    bool reestablished = false; // accepted link that the peer announced as a reconnect
+    bool peerOpened = false;    // a channel the peer opened waits: reading pauses
+    size_t handshakeSent = 0;   // accepting side: of the handshake block
     bool dead = false;
     uint32_t connectStartMs = 0;
     int16_t failStatus = nc::kSockError; // what the pending blocks get when the link fails
 };
+
+// A plain (unframed) stream connection of the component: accepted on the
+// alternate listener or connected by selector 33. One operation at a time.
+struct RawStreamNode {
+    enum State : int16_t {
+        kNew = 0,
+        kIdle = 1,
+        kReceiving = 2,
+        kSending = 3,
+        kDead = 4,
+        kConnecting = 5,
+    };
+    int16_t state = kNew;
+    nc::SockGen sock;
+    ComponentParamBlock *pending = nullptr;
+    uint32_t stampMs = 0;  // start or last progress of the operation under way
+    QXLocationRecord peer; // the far end
+    uint32_t localAddress = 0;
+    uint32_t timeoutSeconds = 15; // option 'altT'
+    // The operation under way: receive into dst (want 0: one CR LF line of
+    // up to kLineMax bytes; -n: what is available, up to n; n: exactly n),
+    // or send src[0..want).
+    uint8_t *dst = nullptr;
+    const uint8_t *src = nullptr;
+    int32_t want = 0;
+    size_t done = 0;
+};
+
+namespace nc {
+// The longest line a plain-stream receive of length 0 collects: the
+// receiving buffer must hold this many bytes.
+constexpr size_t kLineMax = 30000;
+} // namespace nc
 
 struct TcpComponent {
     // Held by every component operation and by each step of a request, so
@@ -181,11 +245,19 @@ struct TcpComponent {
     uint16_t clientVersion = 0;
     uint32_t openTimeoutMs = 0;  // 'otim': bound of a whole connection open, 0 none
     uint32_t replyTimeoutMs = 0; // 'rtim': a new connection's reply time, 0 none
+
+    // Server side.
+    nc::SockGen listener;    // stream listener on `port` (selector 3)
+    nc::SockGen discovery;   // UDP socket on `port` answering queries
+    nc::SockGen altListener; // plain-stream listener on `altPort` (selector 21)
+    char serviceName[64] = {};
+    uint8_t identity[96] = {}; // the answer to a matching discovery query
+    std::vector<std::unique_ptr<RawStreamNode>> nodes;
 };
 
 void NetworkComponentEntry(ComponentParamBlock *pb);
 
-// Link layer (nc_link.cpp).
+// Link layer (nc_link.cpp; the server side in nc_link_server.cpp).
 namespace nc {
 void LinkOpenChannel(TcpComponent *comp, ComponentParamBlock *pb);
 void LinkCloseChannel(ComponentParamBlock *pb);
@@ -195,6 +267,16 @@ void LinkReceive(ComponentParamBlock *pb);
 int32_t LinkChannelStatus(LinkChannel *ch);
 // Runs one pump of the link: 44 something happened, 1 nothing, 0 dead.
 int LinkPump(ServerLink *link);
+// Server side: makes a link of a connection accepted from `peer` (its
+// socket already in link->sock); its handshake goes out on the next pumps.
+void LinkAccepted(TcpComponent *comp, ServerLink *link, const QXLocationRecord &peer);
+// The first channel the peer opened on the link that was not handed over
+// yet, now handed over; none when no such channel waits.
+LinkChannel *LinkTakePeerChannel(ServerLink *link);
+// Selector 5 with 667: when `link` is marked re-established, the older link
+// from the same peer address (a broken one first) takes over its socket and
+// `link` is deleted with its channels: 1. Else nothing happens: 0.
+int LinkMerge(TcpComponent *comp, ServerLink *link);
 // Waits up to `ms` for any link of the component to become ready; takes the
 // component's lock only to collect the sockets, never while waiting.
 // How long LinkWait looks at the sockets before it sleeps in poll:
@@ -226,4 +308,40 @@ void DiscoveryRead(ComponentParamBlock *pb);
 // Builds a 96-byte query.
 void BuildServerQuery(uint8_t out[96], uint16_t code, const char *published,
                       const std::string &service);
+// Server side: the 96-byte identity answer from the local computer name and
+// the component's published and service names; answering every waiting
+// query on the discovery socket that asks for them.
+void BuildIdentityAnswer(TcpComponent *comp);
+void AnswerServerQueries(TcpComponent *comp);
+} // namespace nc
+
+// Server side (nc_server.cpp) and plain streams (nc_rawstream.cpp).
+namespace nc {
+void StartComponentSockets(TcpComponent *comp, ComponentParamBlock *pb); // selector 3
+void StopComponentSockets(TcpComponent *comp);                           // selector 4
+void ServerPoll(TcpComponent *comp, ComponentParamBlock *pb);            // selector 5
+// Runs every link once as selector 1 does; with `handOver`, stops at the
+// first channel a peer opened and writes it (and its link) to the block with
+// result 0. Else result 1.
+void PollLinks(TcpComponent *comp, ComponentParamBlock *pb, bool handOver);
+void PauseServer(TcpComponent *comp, ComponentParamBlock *pb); // selector 32
+void GetLocalAddresses(ComponentParamBlock *pb);               // selector 25
+// True when the access patterns let `address` (host order) connect: no
+// patterns allow all; else the first "+" pattern that matches allows, the
+// first "-" one refuses; no match refuses. "?" is one character, "*" any run.
+bool AddressAllowed(const std::vector<std::string> &patterns, uint32_t address);
+bool MatchAddressPattern(const char *pattern, const char *text);
+
+void StartAltListener(TcpComponent *comp, ComponentParamBlock *pb);   // selector 21
+void StopAltListener(TcpComponent *comp);                             // selector 22
+void AcceptPlainStream(TcpComponent *comp, ComponentParamBlock *pb);  // selector 14
+void PollPlainStreams(TcpComponent *comp, ComponentParamBlock *pb);   // selector 15
+void FinishPlainStream(TcpComponent *comp, ComponentParamBlock *pb);  // selector 16
+void PlainStreamReceive(TcpComponent *comp, ComponentParamBlock *pb); // selector 17
+void PlainStreamSend(TcpComponent *comp, ComponentParamBlock *pb);    // selector 18
+void PlainStreamState(TcpComponent *comp, ComponentParamBlock *pb);   // selector 24
+void ConnectPlainStream(TcpComponent *comp, ComponentParamBlock *pb); // selector 33
+// The node when it is one of the component's, else none.
+RawStreamNode *FindPlainStream(TcpComponent *comp, RawStreamNode *node);
+void DestroyPlainStreams(TcpComponent *comp);
 } // namespace nc

@@ -1,14 +1,18 @@
-// Finding a server by UDP broadcast.
+// Finding a server by UDP broadcast, and answering such queries.
 //
 // Query (96 bytes, zero-filled): code little-endian at 0 (9 from find), the
 // published name asked for at 32, the wanted service name at 64 (Mac Roman).
 // Answer (96 bytes): the server computer's name at 0 (Mac Roman), its
 // published name at 32, its service name at 64, each zero-terminated inside
 // its 32 bytes. The answer's sender address is the server's address.
+//
+// The server side answers a query whose published name is its own and whose
+// service name is empty (the dialog, programs) or its own (find).
 #include "netclient/nc_charset.h"
 #include "netclient/nc_component.h"
 #include "platform/clock.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -42,6 +46,44 @@ void BuildServerQuery(uint8_t out[96], uint16_t code, const char *published,
     size_t n = std::min<size_t>(service.size(), 31);
     std::memcpy(out + 64, service.data(), n);
     ConvertPCToMacText(out + 64, 31);
+}
+
+void BuildIdentityAnswer(TcpComponent *comp)
+{
+    uint8_t *a = comp->identity;
+    std::memset(a, 0, kDatagram);
+    std::string computer = GetLocalComputerName();
+    std::memcpy(a, computer.data(), std::min<size_t>(computer.size(), 31));
+    std::memcpy(a + 32, comp->published, strnlen(comp->published, 31));
+    std::memcpy(a + 64, comp->serviceName, strnlen(comp->serviceName, 31));
+    for (size_t i = 0; i < kDatagram; ++i)
+        if (a[i] == '\t')
+            a[i] = '_';
+    ConvertPCToMacText(a, 31);
+}
+
+void AnswerServerQueries(TcpComponent *comp)
+{
+    // Fields compared as the zero-terminated text of their first 31 bytes.
+    auto same = [](const uint8_t *a, const uint8_t *b) {
+        return std::strncmp(reinterpret_cast<const char *>(a), reinterpret_cast<const char *>(b),
+                            31) == 0;
+    };
+    // Bounded, so that a flood of datagrams cannot hold the poll.
+    for (int i = 0; i < 256; ++i) {
+        uint8_t query[kDatagram + 1];
+        size_t got = 0;
+        uint32_t address = 0;
+        uint16_t port = 0;
+        if (comp->discovery.RecvFrom(query, sizeof query, got, address, port) != 0)
+            return;
+        if (got != kDatagram || !same(query + 32, comp->identity + 32))
+            continue;
+        ConvertMacToPCText(query + 64, 31);
+        if (query[64] != 0 && !same(query + 64, comp->identity + 64))
+            continue;
+        comp->discovery.SendTo(comp->identity, kDatagram, address, port);
+    }
 }
 
 bool FindServerByBroadcast(TcpComponent *comp, const unsigned char *text, QXLocationRecord &out)

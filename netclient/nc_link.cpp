@@ -13,6 +13,7 @@
 // owner closed it, so an owner never holds a dangling channel.
 #include "netclient/nc_codec.h"
 #include "netclient/nc_component.h"
+#include "netclient/nc_link_internal.h"
 #include "platform/clock.h"
 
 #include <algorithm>
@@ -23,6 +24,8 @@
 #include <sys/socket.h>
 
 namespace nc {
+
+using namespace link;
 
 uint32_t TicksSinceMs(uint32_t startMs)
 {
@@ -38,9 +41,7 @@ void PutFrameHeader(uint8_t *out, uint8_t kind, uint16_t channel, uint32_t lengt
     out[8] = 1, out[9] = 2, out[10] = 3, out[11] = 4;
 }
 
-namespace {
-
-constexpr uint32_t kConnectTimeoutTicks = 1200;
+namespace link {
 
 void Complete(LinkChannel *ch, int32_t result)
 {
@@ -49,6 +50,26 @@ void Complete(LinkChannel *ch, int32_t result)
         ch->pending = nullptr;
     }
 }
+
+void Activity(ServerLink *link)
+{
+    link->lastActivityMs = PlatTickCount();
+    link->keepAlive = 0;
+}
+
+LinkChannel *FindChannel(ServerLink *link, uint16_t number)
+{
+    for (auto &c : link->channels)
+        if (c->number == number && c->state != LinkChannel::kFinished)
+            return c.get();
+    return nullptr;
+}
+
+} // namespace link
+
+namespace {
+
+constexpr uint32_t kConnectTimeoutTicks = 1200;
 
 void Enqueue(ServerLink *link, LinkChannel *ch)
 {
@@ -65,12 +86,6 @@ void Dequeue(ServerLink *link, LinkChannel *ch)
                           link->queue.end());
         ch->queued = false;
     }
-}
-
-void Activity(ServerLink *link)
-{
-    link->lastActivityMs = PlatTickCount();
-    link->keepAlive = 0;
 }
 
 // The rest of a block being received into a channel that goes away is skipped.
@@ -129,13 +144,18 @@ uint16_t NextFreeChannel(ServerLink *link)
     }
 }
 
-LinkChannel *FindChannel(ServerLink *link, uint16_t number)
+} // namespace
+
+void link::DeleteChannel(ServerLink *link, LinkChannel *ch)
 {
-    for (auto &c : link->channels)
-        if (c->number == number && c->state != LinkChannel::kFinished)
-            return c.get();
-    return nullptr;
+    Dequeue(link, ch);
+    StopReceivingInto(link, ch);
+    link->channels.erase(std::remove_if(link->channels.begin(), link->channels.end(),
+                                        [ch](const auto &c) { return c.get() == ch; }),
+                         link->channels.end());
 }
+
+namespace {
 
 void BuildCloseFrame(LinkChannel *ch)
 {
@@ -217,8 +237,11 @@ bool ReceiveFrame(ServerLink *link)
         }
         return true;
     }
-    if (kind == kFrameReconnect)
+    if (kind == kFrameReconnect) {
+        if (!link->openedHere) // a client whose link broke announces its new one
+            link->reestablished = true;
         kind = kFrameOpen;
+    }
     if (kind != kFrameOpen && kind != kFrameClose && kind != kFrameData)
         return false;
     if (kind != kFrameData)
@@ -241,8 +264,31 @@ bool ReceiveFrame(ServerLink *link)
         }
         return true;
     }
-    if (kind == kFrameOpen || length == 0)
-        return true; // this side never accepts channels opened by the peer
+    if (kind == kFrameOpen) {
+        // Only the accepting side takes channels opened by the peer; they
+        // wait for a server poll to hand them over, and reading stops for
+        // this pump so that the owner sees the channel (and may merge its
+        // link) before anything else of the link is read.
+        if (ch && !link->openedHere && ch->state == LinkChannel::kClosed &&
+            link->sendChannel != ch) {
+            // Its owner closed it and the peer opens the number anew before
+            // the clean-up came round: the old channel goes now.
+            DeleteChannel(link, ch);
+            ch = nullptr;
+        }
+        if (!ch && !link->openedHere) {
+            auto peer = std::make_unique<LinkChannel>();
+            peer->link = link;
+            peer->number = number;
+            peer->state = LinkChannel::kIdle;
+            peer->handedOver = false;
+            link->channels.push_back(std::move(peer));
+            link->peerOpened = true;
+        }
+        return true;
+    }
+    if (length == 0)
+        return true;
     if (!accepting) {
         link->skipLeft = length;
         link->skipDone = 0;
@@ -273,6 +319,20 @@ bool PumpSend(ServerLink *link, bool &progress)
 {
     for (;;) {
         switch (link->sendState) {
+        case ServerLink::kSendHandshake: {
+            size_t before = link->handshakeSent;
+            int r = link->sock.SendAll(link->handshake, kHandshakeSize, link->handshakeSent);
+            if (link->handshakeSent != before)
+                progress = true;
+            if (r < 0)
+                return false;
+            if (r == 1)
+                return true;
+            link->sendState = ServerLink::kReady;
+            link->recvState = ServerLink::kRecvHeader;
+            Activity(link);
+            continue;
+        }
         case ServerLink::kConnecting: {
             int r = link->sock.ConnectPoll();
             if (r == 0) {
@@ -345,6 +405,7 @@ bool PumpSend(ServerLink *link, bool &progress)
 
 bool PumpReceive(ServerLink *link, bool &progress)
 {
+    link->peerOpened = false;
     for (;;) {
         int r;
         switch (link->recvState) {
@@ -376,6 +437,8 @@ bool PumpReceive(ServerLink *link, bool &progress)
             progress = true;
             if (!ReceiveFrame(link))
                 return false;
+            if (link->peerOpened)
+                return true;
             continue;
         case ServerLink::kRecvData: {
             RecvBlock *b = link->recvBlock;
@@ -527,15 +590,6 @@ bool Reestablish(ServerLink *link)
     return true;
 }
 
-void DeleteChannel(ServerLink *link, LinkChannel *ch)
-{
-    Dequeue(link, ch);
-    StopReceivingInto(link, ch);
-    link->channels.erase(std::remove_if(link->channels.begin(), link->channels.end(),
-                                        [ch](const auto &c) { return c.get() == ch; }),
-                         link->channels.end());
-}
-
 } // namespace
 
 void LinkOpenChannel(TcpComponent *comp, ComponentParamBlock *pb)
@@ -546,7 +600,7 @@ void LinkOpenChannel(TcpComponent *comp, ComponentParamBlock *pb)
     }
     ServerLink *link = nullptr;
     for (auto &l : comp->links)
-        if (!l->dead && SameServer(l->location, *pb->location)) {
+        if (!l->dead && l->openedHere && SameServer(l->location, *pb->location)) {
             link = l.get();
             break;
         }

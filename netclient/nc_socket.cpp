@@ -108,6 +108,32 @@ int SlotOpen(int type, int protocol)
     return slot;
 }
 
+int SlotAdopt(int fd, int protocol)
+{
+    SlotTable &t = Slots();
+    std::lock_guard lock(t.mutex);
+    int slot = 1;
+    while (slot < kSocketSlots && t.slots[slot].fd >= 0)
+        ++slot;
+    if (slot == kSocketSlots) {
+        tLastError = kWsaNoBuffers;
+        return -1;
+    }
+    t.slots[slot] = {fd, protocol};
+    ++t.inUse;
+    tLastError = 0;
+    return slot;
+}
+
+static int SlotProtocol(int slot)
+{
+    if (slot <= 0 || slot >= kSocketSlots)
+        return 0;
+    SlotTable &t = Slots();
+    std::lock_guard lock(t.mutex);
+    return t.slots[slot].protocol;
+}
+
 int SlotFd(int slot)
 {
     if (slot <= 0 || slot >= kSocketSlots)
@@ -298,6 +324,8 @@ int SockGen::SendAll(const uint8_t *buf, size_t n, size_t &done)
 
 int SockGen::SendTo(const uint8_t *buf, size_t n, uint32_t address, uint16_t port)
 {
+    if (paused)
+        return 0;
     sockaddr_in sa = ToSockaddr(address, port);
     ssize_t s = ::sendto(Fd(), buf, n, MSG_NOSIGNAL, reinterpret_cast<sockaddr *>(&sa), sizeof sa);
     if (s < 0) {
@@ -319,6 +347,137 @@ int SockGen::RecvFrom(uint8_t *buf, size_t cap, size_t &got, uint32_t &address, 
     got = size_t(n);
     address = ntohl(sa.sin_addr.s_addr);
     port = ntohs(sa.sin_port);
+    return 0;
+}
+
+int SockGen::Listen(uint16_t port, uint32_t address)
+{
+    int fd = Fd();
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in sa = ToSockaddr(address, port);
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0 || ::listen(fd, 5) != 0) {
+        KeepErrno();
+        return kSockError;
+    }
+    tLastError = 0;
+    return 0;
+}
+
+int SockGen::Bind(uint16_t port, uint32_t address)
+{
+    sockaddr_in sa = ToSockaddr(address, port);
+    if (::bind(Fd(), reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0) {
+        KeepErrno();
+        return -1;
+    }
+    tLastError = 0;
+    return 0;
+}
+
+int SockGen::Accept(SockGen &out, QXLocationRecord &peer, bool noDelay)
+{
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    int fd = ::accept4(Fd(), reinterpret_cast<sockaddr *>(&sa), &len, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) {
+        KeepErrno();
+        if (tLastError == kWsaWouldBlock || tLastError == kWsaNoBuffers || errno == ECONNABORTED ||
+            errno == EINTR)
+            return 0;
+        return kSockNoSocket;
+    }
+    if (paused) {
+        ::close(fd);
+        return 0;
+    }
+    out.Close();
+    int slot = SlotAdopt(fd, SlotProtocol(slot_));
+    if (slot < 0) {
+        ::close(fd);
+        return 0;
+    }
+    out.slot_ = slot;
+    out.rbuf_.reset(new uint8_t[30000]);
+    out.rfill_ = out.rpos_ = 0;
+    out.SetNoDelay(noDelay);
+    peer = QXLocationRecord{};
+    peer.address = ntohl(sa.sin_addr.s_addr);
+    peer.port = ntohs(sa.sin_port);
+    return 1;
+}
+
+uint32_t SockGen::LocalAddress() const
+{
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (::getsockname(Fd(), reinterpret_cast<sockaddr *>(&sa), &len) != 0)
+        return 0;
+    return ntohl(sa.sin_addr.s_addr);
+}
+
+uint16_t SockGen::LocalPort() const
+{
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (::getsockname(Fd(), reinterpret_cast<sockaddr *>(&sa), &len) != 0)
+        return 0;
+    return ntohs(sa.sin_port);
+}
+
+void SockGen::SetNoDelay(bool on)
+{
+    int v = on ? 1 : 0;
+    ::setsockopt(Fd(), IPPROTO_TCP, TCP_NODELAY, &v, sizeof v);
+}
+
+void SockGen::TakeFrom(SockGen &other)
+{
+    if (&other == this)
+        return;
+    Close();
+    slot_ = other.slot_;
+    rbuf_ = std::move(other.rbuf_);
+    rfill_ = other.rfill_;
+    rpos_ = other.rpos_;
+    paused = other.paused;
+    other.slot_ = -1;
+    other.rfill_ = other.rpos_ = 0;
+}
+
+int SockGen::ReadSome(uint8_t *dst, size_t n, size_t &got)
+{
+    got = 0;
+    if (slot_ <= 0)
+        return -1;
+    if (n == 0)
+        return 0;
+    if (rpos_ == rfill_) {
+        int r = Fill();
+        if (r != 0)
+            return r;
+    }
+    got = std::min(n, rfill_ - rpos_);
+    std::memcpy(dst, rbuf_.get() + rpos_, got);
+    rpos_ += got;
+    return 0;
+}
+
+int SockGen::ReadLine(uint8_t *dst, size_t cap, size_t &done)
+{
+    if (slot_ <= 0)
+        return -1;
+    while (done < cap) {
+        if (rpos_ == rfill_) {
+            int r = Fill();
+            if (r != 0)
+                return r;
+        }
+        uint8_t c = rbuf_[rpos_++];
+        dst[done++] = c;
+        if (c == '\n' && done >= 2 && dst[done - 2] == '\r')
+            return 0;
+    }
     return 0;
 }
 
@@ -387,6 +546,24 @@ bool ResolveServerAddress(const unsigned char *text, uint16_t defaultPort, QXLoc
     out.address = address;
     out.port = port;
     return true;
+}
+
+int LocalAddresses(uint32_t *out, int count)
+{
+    char name[256] = {};
+    if (!out || count <= 0 || ::gethostname(name, sizeof name - 1) != 0)
+        return 0;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *res = nullptr;
+    if (::getaddrinfo(name, nullptr, &hints, &res) != 0 || !res)
+        return 0;
+    int n = 0;
+    for (addrinfo *a = res; a && n < count; a = a->ai_next)
+        out[n++] = ntohl(reinterpret_cast<sockaddr_in *>(a->ai_addr)->sin_addr.s_addr);
+    ::freeaddrinfo(res);
+    return n;
 }
 
 std::string GetLocalComputerName()

@@ -8,7 +8,9 @@
 //
 // SockGen is the only socket object: non-blocking, with a 30000-byte receive
 // buffer from which exact reads are served, so that 12-byte frame headers and
-// their data do not each cost a system call.
+// their data do not each cost a system call. The same object serves the
+// server side: listeners, accepted connections, the discovery socket, and the
+// plain-stream reads (what is available, one CR LF line).
 #pragma once
 
 #include <cstddef>
@@ -62,6 +64,8 @@ constexpr int kSocketSlots = 512;
 // A new slot for a socket of `type` (SOCK_STREAM, SOCK_DGRAM), or -1 with the
 // last error set (10055 when every slot is taken).
 int SlotOpen(int type, int protocol);
+// A slot for a socket the system already made (an accepted connection).
+int SlotAdopt(int fd, int protocol);
 // Shuts the sending side, drains what the peer still sent, closes, frees.
 void SlotClose(int slot);
 int SlotFd(int slot);
@@ -98,8 +102,39 @@ public:
     bool HasBuffered() const { return rpos_ < rfill_; }
 
     // Datagrams of `n` bytes: 0 sent/received, 1 would block, -1 error.
+    // A paused socket sends nothing (and reports 0).
     int SendTo(const uint8_t *buf, size_t n, uint32_t address, uint16_t port);
     int RecvFrom(uint8_t *buf, size_t cap, size_t &got, uint32_t &address, uint16_t &port);
+
+    // Server side. Listen binds to `address`:`port` (host order, 0 = any
+    // address; port 0 takes a free one), with address reuse, and listens
+    // with a backlog of 5: 0 or -10002. Bind does the same for a datagram
+    // socket without listening: 0 or -1.
+    int Listen(uint16_t port, uint32_t address);
+    int Bind(uint16_t port, uint32_t address);
+    // Takes one waiting connection into `out` (non-blocking, TCP no-delay as
+    // `noDelay` says, the listener's protocol): 1 accepted, 0 none waiting
+    // (or the listener is paused, which closes the connection at once),
+    // -10001 on an error. `peer` gets the caller's address and port.
+    int Accept(SockGen &out, QXLocationRecord &peer, bool noDelay);
+    // The socket's own address and port (host order; 0 on failure).
+    uint32_t LocalAddress() const;
+    uint16_t LocalPort() const;
+    void SetNoDelay(bool on);
+    // The socket (with what its buffer holds) passes from `other` to this
+    // one, whose own socket closes.
+    void TakeFrom(SockGen &other);
+    // The paused flag: a paused listener closes what it accepts, a paused
+    // datagram socket sends nothing.
+    bool paused = false;
+
+    // Plain-stream reads. ReadSome hands over what is available, at most
+    // `n` bytes, in `got`: 0 something read, 1 would block, -1 closed or
+    // error. ReadLine collects one line ending in CR LF (kept) into dst,
+    // `done` counting over calls; a line of `cap` bytes without its end is
+    // handed over as it is: 0 complete, 1 partial, -1 closed or error.
+    int ReadSome(uint8_t *dst, size_t n, size_t &got);
+    int ReadLine(uint8_t *dst, size_t cap, size_t &done);
 
 private:
     int Fill();
@@ -120,5 +155,9 @@ bool ResolveServerAddress(const unsigned char *text, uint16_t defaultPort, QXLoc
 
 // The local computer's name, at most 31 characters.
 std::string GetLocalComputerName();
+
+// Up to `count` IPv4 addresses of the local host (host order) from its name;
+// their number (0 when the name does not resolve).
+int LocalAddresses(uint32_t *out, int count);
 
 } // namespace nc

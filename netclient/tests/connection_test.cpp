@@ -335,18 +335,44 @@ TEST_F(ConnectionTest, DiscoveryForProgramsListsAnswers)
     NetworkComponentEntry(&close);
 }
 
-TEST_F(ConnectionTest, ServerSideSelectorsAreRefused)
+TEST_F(ConnectionTest, ServerSelectorsWithoutTheirObjects)
 {
-    // Server sockets, plain streams and alternate listeners belong to the
-    // server side: the client's component answers -1 and opens nothing.
-    for (int32_t selector : {3, 4, 5, 14, 15, 16, 17, 18, 21, 22, 24, 25, 31, 34}) {
+    // Selectors given no node, no link and no listener do nothing harmful:
+    // the node selectors refuse an unknown node, 31 and 34 (no secure-socket
+    // provider here) answer -1, the polls find nothing to do.
+    struct Case {
+        int32_t selector;
+        int32_t result;
+    } cases[] = {
+        {4, 0},
+        {5, 1},
+        {14, 0},
+        {15, 0},
+        {16, QX_ERR_LINK},
+        {17, QX_ERR_LINK},
+        {18, QX_ERR_LINK},
+        {22, 0},
+        {24, 1},
+        {31, -1},
+        {34, -1},
+    };
+    int bogus = 0;
+    for (const Case &c : cases) {
         ComponentParamBlock pb;
-        pb.selector = selector;
+        pb.selector = c.selector;
         pb.component = comp_;
+        pb.node = reinterpret_cast<RawStreamNode *>(&bogus); // not a node of the component
         NetworkComponentEntry(&pb);
-        EXPECT_EQ(pb.result, -1) << "selector " << selector;
-        EXPECT_EQ(pb.data, nullptr) << "selector " << selector;
+        EXPECT_EQ(pb.result, c.result) << "selector " << c.selector;
+        EXPECT_EQ(pb.channel, nullptr) << "selector " << c.selector;
     }
+    ComponentParamBlock merge;
+    merge.selector = 5;
+    merge.length = 667;
+    merge.component = comp_;
+    merge.link = reinterpret_cast<ServerLink *>(&bogus);
+    NetworkComponentEntry(&merge);
+    EXPECT_EQ(merge.result, 0) << "not a link of the component: nothing merged";
 }
 
 TEST(StartUp, InitialisationIsCounted)
