@@ -276,6 +276,44 @@ TEST_F(E2eFetch, GetDataStartsAfreshOnEachRowAndColumn)
     EXPECT_EQ(Diag().substr(0, 5), "S1002");
 }
 
+// A NULL read as text into a buffer with room writes an empty string, by
+// SQLGetData as by a bound column, for a column read from its table and for
+// a computed one; a buffer of no bytes is left alone.
+TEST_F(E2eFetch, NullIntoACharacterBufferIsAnEmptyString)
+{
+    const char *sql = "SELECT Nick, {fn UCASE(Nick)} FROM Emp WHERE ID = 4";
+    for (SQLUSMALLINT column : {1, 2}) {
+        SCOPED_TRACE(column);
+        ASSERT_EQ(SQLExecDirect(stmt, Text(sql), SQL_NTS), SQL_SUCCESS) << Diag();
+        ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+        char buf[8];
+        std::memset(buf, 'x', sizeof buf);
+        SQLLEN length = 0;
+        EXPECT_EQ(SQLGetData(stmt, column, SQL_C_CHAR, buf, sizeof buf, &length), SQL_SUCCESS);
+        EXPECT_EQ(length, SQL_NULL_DATA);
+        EXPECT_EQ(buf[0], '\0');
+        EXPECT_EQ(buf[1], 'x');
+        ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+
+        ASSERT_EQ(SQLExecDirect(stmt, Text(sql), SQL_NTS), SQL_SUCCESS);
+        ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+        std::memset(buf, 'x', sizeof buf);
+        EXPECT_EQ(SQLGetData(stmt, column, SQL_C_CHAR, buf, 0, &length), SQL_SUCCESS);
+        EXPECT_EQ(length, SQL_NULL_DATA);
+        EXPECT_EQ(buf[0], 'x');
+        ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+
+        std::memset(buf, 'x', sizeof buf);
+        ASSERT_EQ(SQLBindCol(stmt, column, SQL_C_CHAR, buf, sizeof buf, &length), SQL_SUCCESS);
+        ASSERT_EQ(SQLExecDirect(stmt, Text(sql), SQL_NTS), SQL_SUCCESS);
+        EXPECT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+        EXPECT_EQ(length, SQL_NULL_DATA);
+        EXPECT_EQ(buf[0], '\0');
+        ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+        ASSERT_EQ(SQLFreeStmt(stmt, SQL_UNBIND), SQL_SUCCESS);
+    }
+}
+
 TEST_F(E2eFetch, MaxLengthEndsValuesWithoutATerminatorInBinaryData)
 {
     ASSERT_EQ(SQLSetStmtOption(stmt, SQL_MAX_LENGTH, 50), SQL_SUCCESS);

@@ -165,6 +165,9 @@ int16_t Deliver(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64_t
     int16_t rc = rcExeGetColumn(s->engine->planner, k, cType, value, size, &out, offset, &isNull);
     if (rc < 0)
         return -1;
+    // A NULL leaves an empty string in a character buffer that has a byte.
+    if (isNull && isChar && value != nullptr && bufferLength > 0)
+        static_cast<char *>(value)[0] = '\0';
     if (isNull || !pieces) {
         if (length != nullptr)
             *length = isNull ? SQL_NULL_DATA : static_cast<SQLLEN>(out);
