@@ -31,8 +31,6 @@ namespace {
 
 bool ProducesResult(const rcStmtHandle *s) { return s->prep.kind >= 100 && s->prep.kind < 4096; }
 
-void CloseCursor(rcStmtHandle *s) { rcStmtCloseCursor(s); }
-
 // Before a handle is reused: an open result set must be closed first.
 SQLRETURN CloseIfNeeded(rcStmtHandle *s)
 {
@@ -40,7 +38,7 @@ SQLRETURN CloseIfNeeded(rcStmtHandle *s)
         return SQL_SUCCESS;
     if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
         return rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE);
-    CloseCursor(s);
+    rcStmtCloseCursor(s);
     return SQL_SUCCESS;
 }
 
@@ -190,7 +188,7 @@ SQLRETURN SQLFreeStmtImpl(rcStmtHandle *s, SQLUSMALLINT option)
     rcTraceCall(conn->odbcTrace, "SQLFreeStmt(0x%08lx, %u)", rcStmtAddr(s), option);
     rcErrClearQueue(&s->errors);
     switch (option) {
-    case SQL_CLOSE: CloseCursor(s); break;
+    case SQL_CLOSE: rcStmtCloseCursor(s); break;
     case SQL_DROP: {
         // The handle is gone after this: only the connection is used.
         SQLRETURN rc = rcStmtHandleFree(s) == 0 ? SQL_SUCCESS : SQL_ERROR;
@@ -353,7 +351,7 @@ SQLRETURN SQLCancelImpl(rcStmtHandle *s)
     // Nothing runs asynchronously: cancelling ends a data-at-execution
     // dialogue and closes the cursor.
     rcStmtParamCancel(s);
-    CloseCursor(s);
+    rcStmtCloseCursor(s);
     return rcStmtDone(s, "SQLCancel", SQL_SUCCESS);
 }
 
@@ -430,6 +428,6 @@ SQLRETURN SQLMoreResultsImpl(rcStmtHandle *s)
 {
     rcTraceCall(s->conn->odbcTrace, "SQLMoreResults(0x%08lx)", rcStmtAddr(s));
     rcErrClearQueue(&s->errors);
-    CloseCursor(s);
+    rcStmtCloseCursor(s);
     return rcStmtDone(s, "SQLMoreResults", SQL_NO_DATA_FOUND);
 }
