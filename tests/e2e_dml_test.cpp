@@ -77,8 +77,9 @@ struct Session {
                 char buf[256] = {};
                 SQLLEN length = 0;
                 SQLGetData(stmt, k, SQL_C_CHAR, buf, sizeof buf, &length);
-                row += (k > 1 ? "|" : "") +
-                       (length == SQL_NULL_DATA ? std::string("NULL") : std::string(buf));
+                if (k > 1)
+                    row += '|';
+                row += length == SQL_NULL_DATA ? "NULL" : buf;
             }
             rows.push_back(row);
         }

@@ -867,7 +867,9 @@ TEST_F(E2eView, QueriesThroughViewsReturnTheBaseRows)
                 char value[64] = {};
                 SQLLEN length = 0;
                 SQLGetData(stmt, c, SQL_C_CHAR, value, sizeof value, &length);
-                row += (c > 1 ? "|" : "") + std::string(length == SQL_NULL_DATA ? "NULL" : value);
+                if (c > 1)
+                    row += '|';
+                row += length == SQL_NULL_DATA ? "NULL" : value;
             }
             out.push_back(row);
         }
