@@ -149,6 +149,20 @@ c.commit()
 c.rollback()
 c.autocommit = True
 c.close()
+# A change left open at close: pyodbc rolls back before it disconnects, so
+# the driver lets the connection go and the change is gone; a committed one
+# stays.
+for commit, city in ((False, "Milano"), (True, "Turin")):
+    c = pyodbc.connect("DSN=demo;UID=demo;PWD=demo")
+    c.cursor().execute("UPDATE Customers SET City = 'Nowhere' WHERE ID = 1")
+    c.cursor().execute("UPDATE Customers SET City = 'Turin' WHERE ID = 1")
+    if commit:
+        c.commit()
+    c.close()
+    c = pyodbc.connect("DSN=demo;UID=demo;PWD=demo", autocommit=True)
+    got = c.cursor().execute("SELECT City FROM Customers WHERE ID = 1").fetchone()[0]
+    assert got == city, (commit, got)
+    c.close()
 try:
     pyodbc.connect("DSN=demo;UID=demo;PWD=wrong", autocommit=True)
     raise SystemExit("a wrong password connected")

@@ -349,6 +349,60 @@ TEST_F(E2eDml, AutoCommitAgainstManualCommit)
     EXPECT_EQ(other.Query("SELECT COUNT(*) FROM Items WHERE ID = 40"), Rows{"0"});
 }
 
+// With auto-commit off a change opens a transaction: SQLDisconnect refuses
+// with 25000 and keeps the connection (the change is neither lost nor
+// committed behind the application's back) until SQLTransact ends it; after
+// a commit the change is on the server for a new connection, after a
+// rollback it is gone.
+TEST_F(E2eDml, DisconnectInsideATransactionIsRefused)
+{
+    struct Case {
+        const char *name;
+        SQLUSMALLINT end;
+        const char *seen; // Qty of item 1 after reconnecting
+    };
+    for (const Case &c : {Case{"commit", SQL_COMMIT, "71"}, Case{"rollback", SQL_ROLLBACK, "50"}}) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(s->Exec("UPDATE Items SET Qty = 50 WHERE ID = 1"), "OK 1");
+        ASSERT_EQ(SQLSetConnectOption(h->dbc, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), SQL_SUCCESS);
+        EXPECT_EQ(s->Exec("UPDATE Items SET Qty = 71 WHERE ID = 1"), "OK 1");
+        std::string text;
+        EXPECT_EQ(SQLDisconnect(h->dbc), SQL_ERROR);
+        EXPECT_EQ(h->Diag(nullptr, &text), "25000");
+        EXPECT_NE(text.find("Invalid transaction state."), std::string::npos) << text;
+        // Still connected, inside its transaction.
+        EXPECT_EQ(s->Query("SELECT Qty FROM Items WHERE ID = 1"), Rows{"71"});
+        EXPECT_EQ(SQLTransact(SQL_NULL_HENV, h->dbc, c.end), SQL_SUCCESS) << h->Diag();
+        // A query in manual mode opens a transaction too; ending it lets go.
+        EXPECT_EQ(s->Query("SELECT Qty FROM Items WHERE ID = 1"), Rows{c.seen});
+        EXPECT_EQ(SQLDisconnect(h->dbc), SQL_ERROR);
+        EXPECT_EQ(SQLTransact(SQL_NULL_HENV, h->dbc, SQL_ROLLBACK), SQL_SUCCESS) << h->Diag();
+        s.reset(); // drops the statement and disconnects
+        h = std::make_unique<OdbcHandles>(SQL_OV_ODBC2);
+        s = std::make_unique<Session>(h.get());
+        ASSERT_TRUE(s->ok) << h->Diag();
+        EXPECT_EQ(s->Query("SELECT Qty FROM Items WHERE ID = 1"), Rows{c.seen});
+    }
+    // Switching auto-commit back on commits the open transaction and lets
+    // the connection go.
+    ASSERT_EQ(SQLSetConnectOption(h->dbc, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), SQL_SUCCESS);
+    EXPECT_EQ(s->Exec("UPDATE Items SET Qty = 72 WHERE ID = 1"), "OK 1");
+    ASSERT_EQ(SQLSetConnectOption(h->dbc, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON), SQL_SUCCESS);
+    OdbcHandles h2(SQL_OV_ODBC2);
+    Session other(&h2);
+    ASSERT_TRUE(other.ok) << h2.Diag();
+    EXPECT_EQ(other.Query("SELECT Qty FROM Items WHERE ID = 1"), Rows{"72"});
+    // The isolation level cannot change inside a transaction (S1011).
+    ASSERT_EQ(SQLSetConnectOption(h->dbc, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), SQL_SUCCESS);
+    EXPECT_EQ(s->Exec("UPDATE Items SET Qty = 73 WHERE ID = 1"), "OK 1");
+    EXPECT_EQ(SQLSetConnectOption(h->dbc, SQL_TXN_ISOLATION, SQL_TXN_READ_COMMITTED), SQL_ERROR);
+    EXPECT_EQ(h->Diag(), "S1011");
+    EXPECT_EQ(SQLTransact(SQL_NULL_HENV, h->dbc, SQL_ROLLBACK), SQL_SUCCESS);
+    // Outside it the option reaches the data source, which takes no level.
+    EXPECT_EQ(SQLSetConnectOption(h->dbc, SQL_TXN_ISOLATION, SQL_TXN_READ_COMMITTED), SQL_ERROR);
+    EXPECT_EQ(h->Diag(), "S1000");
+}
+
 // Changes made through a second statement while a query on the same table
 // is being fetched: the query goes on with its rows.
 TEST_F(E2eDml, ChangesWhileAQueryIsOpen)

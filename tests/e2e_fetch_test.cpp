@@ -82,7 +82,7 @@ TEST_F(E2eFetch, RowsThroughBoundColumns)
         SQLExecDirect(stmt, Text("SELECT ID, Name, Salary, Nick FROM Emp WHERE ID = 1"), SQL_NTS),
         SQL_SUCCESS);
     EXPECT_EQ(SQLFetch(stmt), SQL_SUCCESS_WITH_INFO);
-    EXPECT_EQ(Diag().substr(0, 5), "01004");
+    EXPECT_EQ(Diag(), "01004 [Zorvi][Zorvi ODBC Driver]Data truncated column 2.");
     EXPECT_STREQ(small, "An");
     EXPECT_EQ(nameLength, 3);
 
@@ -274,6 +274,82 @@ TEST_F(E2eFetch, GetDataStartsAfreshOnEachRowAndColumn)
     ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
     EXPECT_EQ(SQLGetData(stmt, 1, SQL_C_LONG, &id, 0, &length), SQL_ERROR);
     EXPECT_EQ(Diag().substr(0, 5), "S1002");
+}
+
+// A NULL read as text into a buffer with room writes an empty string, by
+// SQLGetData as by a bound column, for a column read from its table and for
+// a computed one; a buffer of no bytes is left alone.
+TEST_F(E2eFetch, NullIntoACharacterBufferIsAnEmptyString)
+{
+    const char *sql = "SELECT Nick, {fn UCASE(Nick)} FROM Emp WHERE ID = 4";
+    for (SQLUSMALLINT column : {1, 2}) {
+        SCOPED_TRACE(column);
+        ASSERT_EQ(SQLExecDirect(stmt, Text(sql), SQL_NTS), SQL_SUCCESS) << Diag();
+        ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+        char buf[8];
+        std::memset(buf, 'x', sizeof buf);
+        SQLLEN length = 0;
+        EXPECT_EQ(SQLGetData(stmt, column, SQL_C_CHAR, buf, sizeof buf, &length), SQL_SUCCESS);
+        EXPECT_EQ(length, SQL_NULL_DATA);
+        EXPECT_EQ(buf[0], '\0');
+        EXPECT_EQ(buf[1], 'x');
+        ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+
+        ASSERT_EQ(SQLExecDirect(stmt, Text(sql), SQL_NTS), SQL_SUCCESS);
+        ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+        std::memset(buf, 'x', sizeof buf);
+        EXPECT_EQ(SQLGetData(stmt, column, SQL_C_CHAR, buf, 0, &length), SQL_SUCCESS);
+        EXPECT_EQ(length, SQL_NULL_DATA);
+        EXPECT_EQ(buf[0], 'x');
+        ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+
+        std::memset(buf, 'x', sizeof buf);
+        ASSERT_EQ(SQLBindCol(stmt, column, SQL_C_CHAR, buf, sizeof buf, &length), SQL_SUCCESS);
+        ASSERT_EQ(SQLExecDirect(stmt, Text(sql), SQL_NTS), SQL_SUCCESS);
+        EXPECT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+        EXPECT_EQ(length, SQL_NULL_DATA);
+        EXPECT_EQ(buf[0], '\0');
+        ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+        ASSERT_EQ(SQLFreeStmt(stmt, SQL_UNBIND), SQL_SUCCESS);
+    }
+}
+
+// A value cut by SQLGetData says which column; SQLBindCol refuses the
+// bookmark column (the data source keeps no bookmarks) and a column past
+// what a select list may hold, and a fetch with a binding past the result's
+// columns fails before it reads a row.
+TEST_F(E2eFetch, TruncationAndBindingMessages)
+{
+    ASSERT_EQ(SQLExecDirect(stmt, Text("SELECT ID, {fn UCASE(Name)}, Name FROM Emp WHERE ID = 1"),
+                            SQL_NTS),
+              SQL_SUCCESS)
+        << Diag();
+    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+    char buf[3];
+    SQLLEN length = 0;
+    for (SQLUSMALLINT column : {2, 3}) {
+        EXPECT_EQ(SQLGetData(stmt, column, SQL_C_CHAR, buf, sizeof buf, &length),
+                  SQL_SUCCESS_WITH_INFO);
+        EXPECT_EQ(Diag(), "01004 [Zorvi][Zorvi ODBC Driver]Data truncated column " +
+                              std::to_string(column) + ".");
+        EXPECT_EQ(length, 3);
+    }
+    ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+
+    EXPECT_EQ(SQLBindCol(stmt, 0, SQL_C_BOOKMARK, buf, sizeof buf, &length), SQL_ERROR);
+    EXPECT_EQ(Diag(), "S1C00 [Zorvi][Zorvi ODBC Driver]Driver not capable.");
+    EXPECT_EQ(SQLBindCol(stmt, 257, SQL_C_CHAR, buf, sizeof buf, &length), SQL_ERROR);
+    EXPECT_EQ(Diag().substr(0, 5), "S1002");
+    SQLINTEGER id = 0;
+    ASSERT_EQ(SQLBindCol(stmt, 4, SQL_C_LONG, &id, 0, &length), SQL_SUCCESS);
+    ASSERT_EQ(SQLExecDirect(stmt, Text("SELECT ID FROM Emp ORDER BY ID"), SQL_NTS), SQL_SUCCESS);
+    EXPECT_EQ(SQLFetch(stmt), SQL_ERROR);
+    EXPECT_EQ(Diag().substr(0, 5), "S1002");
+    // No row went by: once the binding is gone the first row comes.
+    ASSERT_EQ(SQLBindCol(stmt, 4, SQL_C_LONG, nullptr, 0, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, &id, 0, &length), SQL_SUCCESS);
+    EXPECT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+    EXPECT_EQ(id, 1);
 }
 
 TEST_F(E2eFetch, MaxLengthEndsValuesWithoutATerminatorInBinaryData)

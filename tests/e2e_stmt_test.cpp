@@ -477,19 +477,84 @@ TEST_F(E2eStmt, StatementOptions)
     EXPECT_EQ(SQLSetStmtOption(stmt, SQL_MAX_ROWS, 5), SQL_SUCCESS);
     EXPECT_EQ(SQLGetStmtOption(stmt, SQL_MAX_ROWS, &value), SQL_SUCCESS);
     EXPECT_EQ(value, 5u);
-    EXPECT_EQ(SQLSetStmtOption(stmt, SQL_NOSCAN, SQL_NOSCAN_ON), SQL_SUCCESS);
+    // Escapes are always scanned: SQL_NOSCAN on is refused, the value stays.
+    EXPECT_EQ(SQLSetStmtOption(stmt, SQL_NOSCAN, SQL_NOSCAN_ON), SQL_ERROR);
+    EXPECT_EQ(Diag(), "S1C00");
     EXPECT_EQ(SQLGetStmtOption(stmt, SQL_NOSCAN, &value), SQL_SUCCESS);
-    EXPECT_EQ(value, static_cast<SQLUINTEGER>(SQL_NOSCAN_ON));
-    // Without escape processing an escape is a syntax error.
-    EXPECT_EQ(Prepare("SELECT {fn UCASE(Name)} FROM Emp"), SQL_ERROR);
+    EXPECT_EQ(value, static_cast<SQLUINTEGER>(SQL_NOSCAN_OFF));
     EXPECT_EQ(SQLSetStmtOption(stmt, SQL_NOSCAN, SQL_NOSCAN_OFF), SQL_SUCCESS);
-    EXPECT_EQ(Prepare("SELECT {fn UCASE(Name)} FROM Emp"), SQL_SUCCESS);
     EXPECT_EQ(SQLSetStmtOption(stmt, SQL_QUERY_TIMEOUT, 30), SQL_ERROR);
     EXPECT_EQ(Diag(), "S1C00");
     // A statement option set on the connection reaches its statements.
     EXPECT_EQ(SQLSetConnectOption(h->dbc, SQL_MAX_ROWS, 9), SQL_SUCCESS) << h->Diag();
     EXPECT_EQ(SQLGetStmtOption(stmt, SQL_MAX_ROWS, &value), SQL_SUCCESS);
     EXPECT_EQ(value, 9u);
+}
+
+// The cursor's kind and the rowset: taken and kept as given on a statement
+// with nothing prepared, refused once one is prepared (S1011) or has a
+// result set (24000); a value the option block cannot keep as given comes
+// back changed, with 01S02.
+TEST_F(E2eStmt, CursorOptionsAndTheirStates)
+{
+    struct Case {
+        SQLUSMALLINT option;
+        SQLULEN value;
+        bool cursorOption; // refused once prepared
+    };
+    const Case cases[] = {
+        {SQL_CURSOR_TYPE, SQL_CURSOR_STATIC, true},
+        {SQL_CONCURRENCY, SQL_CONCUR_LOCK, true},
+        {SQL_ROWSET_SIZE, 10, false},
+        {SQL_ASYNC_ENABLE, SQL_ASYNC_ENABLE_ON, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.option);
+        SQLUINTEGER value = 0;
+        EXPECT_EQ(SQLSetStmtOption(stmt, c.option, c.value), SQL_SUCCESS) << Diag();
+        EXPECT_EQ(SQLGetStmtOption(stmt, c.option, &value), SQL_SUCCESS);
+        EXPECT_EQ(value, c.value);
+        ASSERT_EQ(Prepare("SELECT Name FROM Emp"), SQL_SUCCESS) << Diag();
+        EXPECT_EQ(SQLSetStmtOption(stmt, c.option, c.value),
+                  c.cursorOption ? SQL_ERROR : SQL_SUCCESS);
+        if (c.cursorOption) {
+            EXPECT_EQ(Diag(), "S1011");
+        }
+        ASSERT_EQ(SQLExecute(stmt), SQL_SUCCESS) << Diag();
+        EXPECT_EQ(SQLSetStmtOption(stmt, c.option, c.value),
+                  c.cursorOption ? SQL_ERROR : SQL_SUCCESS);
+        if (c.cursorOption) {
+            EXPECT_EQ(Diag(), "24000");
+        }
+        ASSERT_EQ(SQLFreeStmt(stmt, SQL_DROP), SQL_SUCCESS);
+        ASSERT_EQ(SQLAllocStmt(h->dbc, &stmt), SQL_SUCCESS);
+    }
+    // SQL_MAX_LENGTH keeps its largest values one lower.
+    SQLUINTEGER value = 0;
+    EXPECT_EQ(SQLSetStmtOption(stmt, SQL_MAX_LENGTH, 2147483647), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(Diag(), "01S02");
+    EXPECT_EQ(SQLGetStmtOption(stmt, SQL_MAX_LENGTH, &value), SQL_SUCCESS);
+    EXPECT_EQ(value, 2147483646u);
+    EXPECT_EQ(SQLSetStmtOption(stmt, SQL_MAX_LENGTH, 0), SQL_SUCCESS);
+
+    // The current row's number and bookmark: only on a row; no bookmarks.
+    EXPECT_EQ(SQLGetStmtOption(stmt, SQL_ROW_NUMBER, &value), SQL_ERROR);
+    EXPECT_EQ(Diag(), "24000");
+    ASSERT_EQ(SQLExecDirect(stmt, Text("SELECT Name FROM Emp WHERE ID <= 2"), SQL_NTS), SQL_SUCCESS)
+        << Diag();
+    EXPECT_EQ(SQLGetStmtOption(stmt, SQL_GET_BOOKMARK, &value), SQL_ERROR);
+    EXPECT_EQ(Diag(), "24000");
+    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+    EXPECT_EQ(SQLGetStmtOption(stmt, SQL_ROW_NUMBER, &value), SQL_SUCCESS);
+    EXPECT_EQ(value, 2u);
+    EXPECT_EQ(SQLGetStmtOption(stmt, SQL_GET_BOOKMARK, &value), SQL_ERROR);
+    EXPECT_EQ(Diag(), "S1011");
+    EXPECT_EQ(SQLSetStmtOption(stmt, SQL_GET_BOOKMARK, 1), SQL_ERROR);
+    EXPECT_EQ(Diag(), "S1C00");
+    EXPECT_EQ(SQLFetch(stmt), SQL_NO_DATA_FOUND);
+    EXPECT_EQ(SQLGetStmtOption(stmt, SQL_ROW_NUMBER, &value), SQL_ERROR);
+    EXPECT_EQ(Diag(), "24000");
 }
 
 TEST_F(E2eStmt, NativeSqlRegeneratesText)

@@ -143,6 +143,16 @@ int rcErrPost5171(rcErrorQueue *queue, const char *text)
     return rcErrPost(queue, RC_MSG_GENERAL_WARNING, nullptr, 0, text);
 }
 
+int rcErrPostTruncatedColumn(rcErrorQueue *queue, uint32_t column)
+{
+    const char *format = rcResFind(RC_TXT_DATA_TRUNCATED_COLUMN);
+    if (!format)
+        return rcErrPost(queue, RC_MSG_DATA_TRUNCATED, nullptr, 0, nullptr);
+    char text[64];
+    std::snprintf(text, sizeof text, format, static_cast<int>(column));
+    return rcErrPost(queue, RC_MSG_DATA_TRUNCATED, nullptr, 0, text);
+}
+
 int rcErrPostLong(rcErrorQueue *queue, uint32_t msgId, int16_t sqlType, const char *valueText)
 {
     uint32_t textId = sqlType == -7                  ? RC_TXT_ERROR_CONVERTING_TO_BIT
@@ -221,16 +231,17 @@ SQLRETURN rcErrPopMessage(SQLCHAR *sqlState, SQLINTEGER *native, SQLCHAR *messag
         work = std::string(z ? z : "") + (driver ? driver : "");
         if (rec->native != 0 && library)
             work += library;
+        // An id without a text gives an empty SQLSTATE and no message text.
         const char *msg = rcResFind(rec->msgId ? rec->msgId : RC_MSG_GENERAL_ERROR);
         if (!msg || std::strlen(msg) < 5)
-            msg = rcResFind(RC_MSG_GENERAL_ERROR); // an id without a text: the general error
+            msg = nullptr;
         if (rec->sqlState[0])
             std::memcpy(state, rec->sqlState, 5);
-        else
+        else if (msg)
             std::memcpy(state, msg, 5);
         if (rec->text && rec->text[0])
             work += rec->text;
-        else
+        else if (msg)
             work += msg + 5;
     } catch (const std::bad_alloc &) {
         return SQL_ERROR;

@@ -33,8 +33,8 @@
 // Message text of a record: the prefixes "[Zorvi]" "[Zorvi ODBC Driver]", then
 // "[Tabula File Library]" when the native code is not 0, then the record's own
 // text when it has one, else the message text after its SQLSTATE. A message id
-// without a text in the string table is reported as the general error (5135)
-// with its native code kept.
+// without a text in the string table (65535, an unmapped data-module code)
+// has an empty SQLSTATE and only the prefixes (and the record's own text).
 #pragma once
 
 #include "driver/core/rclist.h"
@@ -80,6 +80,9 @@ int rcErrRaise(rcErrorQueue *queue, uint32_t msgId);
 int rcErrNotCapable(rcErrorQueue *queue);
 // Posts 5171 (general warning) with text.
 int rcErrPost5171(rcErrorQueue *queue, const char *text);
+// Posts 5102 (01004) with the text "Data truncated column %d." naming the
+// result column (from 1) whose value was cut.
+int rcErrPostTruncatedColumn(rcErrorQueue *queue, uint32_t column);
 // Posts msgId with a conversion text chosen by sqlType: 11244 for bit (-7),
 // 11245 for date (9), 11246 for other numeric and date/time types, else 11247;
 // followed by ": " and valueText when given, else by ".".

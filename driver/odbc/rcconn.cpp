@@ -141,6 +141,11 @@ int16_t rcConAlloc(rcEnv *env, rcConn **out)
     conn->stmtLink.conn = conn;
     conn->autoCommit = 1;
     conn->txnIsolation = 1;
+    // The statement options whose ODBC default is not 0: a read-only cursor,
+    // a rowset of one row, data retrieved at the fetch.
+    rcStmtStoreOption(SQL_CONCURRENCY, conn->stmtDefaults, SQL_CONCUR_READ_ONLY);
+    rcStmtStoreOption(SQL_ROWSET_SIZE, conn->stmtDefaults, 1);
+    rcStmtStoreOption(SQL_RETRIEVE_DATA, conn->stmtDefaults, SQL_RD_ON);
     conn->maxColSupport = kRcMinMaxColSupport;
     if (rcConInitKeywords(conn) != 0) {
         delete conn;

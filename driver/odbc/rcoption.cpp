@@ -303,7 +303,6 @@ int16_t SQLSetConnectOptionImpl(rcConn *conn, uint16_t option, uintptr_t value, 
         if (result != SQL_ERROR) {
             warning = result == SQL_SUCCESS_WITH_INFO;
             result = SQL_SUCCESS;
-            rcStmtStoreOption(option, conn->stmtDefaults, static_cast<uint32_t>(value));
         }
     } else {
         uintptr_t v = value;

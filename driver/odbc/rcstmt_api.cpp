@@ -31,21 +31,6 @@ namespace {
 
 bool ProducesResult(const rcStmtHandle *s) { return s->prep.kind >= 100 && s->prep.kind < 4096; }
 
-// Resets the cursor position: back to prepared (or allocated) state.
-void ResetCursor(rcStmtHandle *s)
-{
-    s->rowCount = 0;
-    if (s->state >= RC_STMT_EXECUTED && s->state <= RC_STMT_EXT_FETCHED)
-        s->state = s->prepared ? RC_STMT_PREPARED : RC_STMT_ALLOCATED;
-}
-
-// SQL_CLOSE: the query's cursor is closed, its plan stays.
-void CloseCursor(rcStmtHandle *s)
-{
-    rcStmtCloseQuery(s);
-    ResetCursor(s);
-}
-
 // Before a handle is reused: an open result set must be closed first.
 SQLRETURN CloseIfNeeded(rcStmtHandle *s)
 {
@@ -53,7 +38,7 @@ SQLRETURN CloseIfNeeded(rcStmtHandle *s)
         return SQL_SUCCESS;
     if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
         return rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE);
-    CloseCursor(s);
+    rcStmtCloseCursor(s);
     return SQL_SUCCESS;
 }
 
@@ -167,6 +152,15 @@ struct ArgText {
 
 } // namespace
 
+void rcStmtCloseCursor(rcStmtHandle *s)
+{
+    rcStmtCloseQuery(s);
+    s->rowCount = 0;
+    s->extFetched = 0;
+    if (s->state >= RC_STMT_EXECUTED && s->state <= RC_STMT_EXT_FETCHED)
+        s->state = s->prepared ? RC_STMT_PREPARED : RC_STMT_ALLOCATED;
+}
+
 SQLRETURN SQLAllocStmtImpl(rcConn *conn, SQLHSTMT *phstmt)
 {
     rcTraceCall(conn->odbcTrace, "SQLAllocStmt(0x%08lx, 0x%08lx)", rcStmtAddr(conn),
@@ -194,7 +188,7 @@ SQLRETURN SQLFreeStmtImpl(rcStmtHandle *s, SQLUSMALLINT option)
     rcTraceCall(conn->odbcTrace, "SQLFreeStmt(0x%08lx, %u)", rcStmtAddr(s), option);
     rcErrClearQueue(&s->errors);
     switch (option) {
-    case SQL_CLOSE: CloseCursor(s); break;
+    case SQL_CLOSE: rcStmtCloseCursor(s); break;
     case SQL_DROP: {
         // The handle is gone after this: only the connection is used.
         SQLRETURN rc = rcStmtHandleFree(s) == 0 ? SQL_SUCCESS : SQL_ERROR;
@@ -357,7 +351,7 @@ SQLRETURN SQLCancelImpl(rcStmtHandle *s)
     // Nothing runs asynchronously: cancelling ends a data-at-execution
     // dialogue and closes the cursor.
     rcStmtParamCancel(s);
-    CloseCursor(s);
+    rcStmtCloseCursor(s);
     return rcStmtDone(s, "SQLCancel", SQL_SUCCESS);
 }
 
@@ -410,85 +404,6 @@ SQLRETURN SQLGetCursorNameImpl(rcStmtHandle *s, SQLCHAR *name, SQLSMALLINT size,
     return rcStmtDone(s, "SQLGetCursorName", rc);
 }
 
-SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLULEN value)
-{
-    rcTraceCall(s->conn->odbcTrace, "SQLSetStmtOption(0x%08lx, %u, %lu)", rcStmtAddr(s), option,
-                static_cast<unsigned long>(value));
-    rcErrClearQueue(&s->errors);
-    SQLRETURN rc = SQL_SUCCESS;
-    switch (option) {
-    case SQL_QUERY_TIMEOUT:
-    case SQL_KEYSET_SIZE:
-    case SQL_SIMULATE_CURSOR:
-    case SQL_RETRIEVE_DATA:
-    case SQL_USE_BOOKMARKS:
-        if (value != 0)
-            rc = rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE);
-        break;
-    case SQL_MAX_ROWS:
-        // The engine remembers it: the fetch stops after this many rows.
-        if (rcDrsSetStmtOption(s->engine, option, value) != 0)
-            rc = SQL_ERROR;
-        break;
-    case SQL_NOSCAN:
-        if (value != SQL_NOSCAN_OFF && value != SQL_NOSCAN_ON)
-            rc = rcStmtRaise(s, RC_MSG_INVALID_ARGUMENT_VALUE);
-        break;
-    case SQL_BIND_TYPE:
-        if (value != SQL_BIND_BY_COLUMN)
-            rc = rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE);
-        break;
-    case SQL_ASYNC_ENABLE:
-        if (value != SQL_ASYNC_ENABLE_OFF)
-            rc = rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE);
-        break;
-    case SQL_CURSOR_TYPE:
-        if (value != SQL_CURSOR_FORWARD_ONLY)
-            rc = rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE);
-        break;
-    case SQL_CONCURRENCY:
-        if (value != SQL_CONCUR_READ_ONLY)
-            rc = rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE);
-        break;
-    case SQL_ROWSET_SIZE:
-        if (value != 1)
-            rc = rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE);
-        break;
-    case SQL_MAX_LENGTH: break;
-    default:
-        // The engine's own options (table passwords, kept tables, ...).
-        if (option > SQL_ROW_NUMBER && rcDrsSetStmtOption(s->engine, option, value) != 0)
-            rc = SQL_ERROR;
-        // Tables kept open between statements go when the option is cleared.
-        if (option == RC_STMT_OPT_KEEP_TABLES_OPEN && s->engine->options.keepTablesOpen == 0)
-            s->source->CloseKeptTables(false);
-        break;
-    }
-    if (rc == SQL_SUCCESS && option <= 14)
-        rcStmtStoreOption(option, s->options, static_cast<uint32_t>(value));
-    return rcStmtDone(s, "SQLSetStmtOption", rc);
-}
-
-SQLRETURN SQLGetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLPOINTER value)
-{
-    rcTraceCall(s->conn->odbcTrace, "SQLGetStmtOption(0x%08lx, %u, 0x%08lx)", rcStmtAddr(s), option,
-                rcStmtAddr(value));
-    rcErrClearQueue(&s->errors);
-    uint32_t v = 0;
-    if (option == SQL_ROW_NUMBER) {
-        if (s->state < RC_STMT_FETCHED)
-            return rcStmtDone(s, "SQLGetStmtOption", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
-        v = s->rowCount;
-    } else if (option <= 14) {
-        rcStmtReadOption(option, s->options, &v);
-    } else {
-        rcDrsGetStmtOption(s->engine, option, &v);
-    }
-    if (value != nullptr)
-        std::memcpy(value, &v, sizeof v);
-    return rcStmtDone(s, "SQLGetStmtOption", SQL_SUCCESS);
-}
-
 SQLRETURN SQLRowCountImpl(rcStmtHandle *s, SQLLEN *count)
 {
     rcTraceCall(s->conn->odbcTrace, "SQLRowCount(0x%08lx, 0x%08lx)", rcStmtAddr(s),
@@ -513,6 +428,6 @@ SQLRETURN SQLMoreResultsImpl(rcStmtHandle *s)
 {
     rcTraceCall(s->conn->odbcTrace, "SQLMoreResults(0x%08lx)", rcStmtAddr(s));
     rcErrClearQueue(&s->errors);
-    CloseCursor(s);
+    rcStmtCloseCursor(s);
     return rcStmtDone(s, "SQLMoreResults", SQL_NO_DATA_FOUND);
 }

@@ -17,10 +17,11 @@ SQLRETURN SQLCancelImpl(rcStmtHandle *stmt);
 SQLRETURN SQLGetCursorNameImpl(rcStmtHandle *stmt, SQLCHAR *name, SQLSMALLINT size,
                                SQLSMALLINT *length);
 SQLRETURN SQLSetCursorNameImpl(rcStmtHandle *stmt, const SQLCHAR *name, SQLSMALLINT length);
-SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *stmt, SQLUSMALLINT option, SQLULEN value);
-SQLRETURN SQLGetStmtOptionImpl(rcStmtHandle *stmt, SQLUSMALLINT option, SQLPOINTER value);
 SQLRETURN SQLRowCountImpl(rcStmtHandle *stmt, SQLLEN *count);
 SQLRETURN SQLMoreResultsImpl(rcStmtHandle *stmt);
+// SQL_CLOSE's work: the query's cursor is closed (its plan stays), the
+// handle goes back to prepared (or allocated) with no row counted.
+void rcStmtCloseCursor(rcStmtHandle *stmt);
 // Runs the prepared statement once with the parameter values the engine
 // holds (SQLExecute's work after its checks and the parameters).
 SQLRETURN rcStmtRunPrepared(rcStmtHandle *stmt);
@@ -45,3 +46,29 @@ SQLRETURN SQLBindColImpl(rcStmtHandle *stmt, SQLUSMALLINT column, SQLSMALLINT cT
 SQLRETURN SQLFetchImpl(rcStmtHandle *stmt);
 SQLRETURN SQLGetDataImpl(rcStmtHandle *stmt, SQLUSMALLINT column, SQLSMALLINT cType,
                          SQLPOINTER value, SQLLEN bufferLength, SQLLEN *length);
+
+// Statement options (rcstmt_option.cpp).
+SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *stmt, SQLUSMALLINT option, SQLULEN value);
+SQLRETURN SQLGetStmtOptionImpl(rcStmtHandle *stmt, SQLUSMALLINT option, SQLPOINTER value);
+// SQLSetStmtOption's work without its trace lines; the connection calls it
+// for every statement. 0, 1 (the value kept differs: 01S02 posted) or -1.
+SQLRETURN rcStmtSetOption(rcStmtHandle *stmt, uint16_t option, SQLULEN value);
+// The refusal a value of statement option 0-14 meets whatever the handle's
+// state (a message id), 0 when the value is taken.
+uint32_t rcStmtOptionRefusal(uint16_t option, SQLULEN value);
+// The 32-bit word an option value is given to the block as: a value beyond
+// it becomes the largest word (the block may keep it changed further, as
+// SQL_MAX_LENGTH's rule does).
+uint32_t rcStmtOptionWord(SQLULEN value);
+
+// Asynchronous execution is on and a call is pending: other functions are
+// refused with S1010.
+bool rcStmtBusy(const rcStmtHandle *stmt);
+
+// The scrolling functions: built, not exported (rcstmt_scroll.cpp).
+SQLRETURN SQLSetScrollOptionsImpl(rcStmtHandle *stmt, SQLUSMALLINT concurrency, SQLLEN keyset,
+                                  SQLUSMALLINT rowset);
+SQLRETURN SQLExtendedFetchImpl(rcStmtHandle *stmt, SQLUSMALLINT fetchType, SQLLEN row,
+                               SQLULEN *rowCount, SQLUSMALLINT *rowStatus);
+SQLRETURN SQLSetPosImpl(rcStmtHandle *stmt, SQLSETPOSIROW row, SQLUSMALLINT operation,
+                        SQLUSMALLINT lock);

@@ -25,6 +25,7 @@
 #include "driver/frontend/rcprsfn.h"
 #include "driver/odbc/rccat_api.h"
 #include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcinfo.h"
 #include "driver/odbc/rcoption.h"
 #include "driver/odbc/rcstmt_api.h"
 #include "driver/odbc/rcstmt_dml.h"
@@ -50,6 +51,16 @@ void FreePlanner(rcStmt *e)
 }
 
 void ReleasePlanNodes(rcStmt *stmt, QueryPlan *) { FreePlanner(stmt); }
+
+// The data source's bookmarks persist across scrolling (SQL_BP_SCROLL): only
+// then can column 0 be bound.
+bool BookmarksScroll(rcConn *conn)
+{
+    uintptr_t persistence = 0;
+    rcInfoKind kind{};
+    return rcInfAnswer(conn, SQL_BOOKMARK_PERSISTENCE, &persistence, &kind) == 0 &&
+           (persistence & SQL_BP_SCROLL) != 0;
+}
 
 const rcStmtParts kParts = [] {
     rcStmtParts p;
@@ -165,11 +176,14 @@ int16_t Deliver(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64_t
     int16_t rc = rcExeGetColumn(s->engine->planner, k, cType, value, size, &out, offset, &isNull);
     if (rc < 0)
         return -1;
+    // A NULL leaves an empty string in a character buffer that has a byte.
+    if (isNull && isChar && value != nullptr && bufferLength > 0)
+        static_cast<char *>(value)[0] = '\0';
     if (isNull || !pieces) {
         if (length != nullptr)
             *length = isNull ? SQL_NULL_DATA : static_cast<SQLLEN>(out);
         if (rc == 1)
-            rcErrRaise(&s->errors, RC_MSG_DATA_TRUNCATED);
+            rcErrPostTruncatedColumn(&s->errors, k + 1u);
         return rc;
     }
     // out is what is left of the value from the offset on.
@@ -183,7 +197,7 @@ int16_t Deliver(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64_t
         return 0;
     *next = offset + static_cast<uint32_t>(room);
     *more = true;
-    rcErrRaise(&s->errors, RC_MSG_DATA_TRUNCATED);
+    rcErrPostTruncatedColumn(&s->errors, k + 1u);
     return 1;
 }
 
@@ -257,7 +271,19 @@ SQLRETURN SQLBindColImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType
                 rcStmtAddr(s), column, cType, rcStmtAddr(value), static_cast<long>(bufferLength),
                 rcStmtAddr(length));
     rcErrClearQueue(&s->errors);
-    if (column == 0)
+    // Column 0 is the bookmark, bound as SQL_C_BOOKMARK where the data
+    // source keeps bookmarks that scroll; no cursor of the driver has one.
+    if (column == 0) {
+        uint32_t refusal = BookmarksScroll(s->conn) && cType != SQL_C_BOOKMARK
+                               ? uint32_t{RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE}
+                               : uint32_t{RC_MSG_DRIVER_NOT_CAPABLE};
+        return rcStmtDone(s, "SQLBindCol", rcStmtRaise(s, refusal));
+    }
+    // No further than the columns a select list may have.
+    uintptr_t maxColumns = 0;
+    rcInfoKind kind{};
+    if (rcInfAnswer(s->conn, SQL_MAX_COLUMNS_IN_SELECT, &maxColumns, &kind) == 0 &&
+        maxColumns != 0 && column > maxColumns)
         return rcStmtDone(s, "SQLBindCol", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
     if (bufferLength < 0 || bufferLength > INT32_MAX)
         return rcStmtDone(s, "SQLBindCol", rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
@@ -282,9 +308,17 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
     if (rcCatStmtActive(s)) // a catalog function's result
         return rcStmtDone(s, "SQLFetch", rcCatStmtFetch(s));
     rcStmt *e = s->engine;
+    // A statement without a result set has no cursor.
+    if (s->prep.kind < RC_KIND_QUERY && s->state >= RC_STMT_EXECUTED)
+        return rcStmtDone(s, "SQLFetch", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     if (s->state == RC_STMT_EXT_FETCHED || s->state < RC_STMT_CURSOR_OPEN ||
         e->planner == nullptr || !e->planner->open)
         return rcStmtDone(s, "SQLFetch", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+    // A binding beyond the result's columns fails before a row is read.
+    uint16_t count = static_cast<uint16_t>(s->prep.columns.size());
+    for (size_t k = count; k < s->bindings.size(); ++k)
+        if (s->bindings[k].value != nullptr)
+            return rcStmtDone(s, "SQLFetch", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
     s->rowCurrent = false;
     s->state = RC_STMT_FETCHED;
     if (e->endOfData || (e->maxRows != 0 && s->rowCount >= e->maxRows)) {
@@ -303,14 +337,11 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
     ++s->rowSerial;
     s->rowCurrent = true;
     bool warned = rc == PLN_ROW_WARNING;
-    uint16_t count = static_cast<uint16_t>(s->prep.columns.size());
     uint32_t maxLength = s->bindings.empty() ? 0 : MaxLength(s);
     for (uint16_t k = 0; k < s->bindings.size(); ++k) {
         const rcColBinding &b = s->bindings[k];
         if (b.value == nullptr)
             continue;
-        if (k >= count)
-            return rcStmtDone(s, "SQLFetch", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
         uint32_t next = 0;
         bool more = false;
         int16_t r =

@@ -8,6 +8,7 @@
 #include "driver/frontend/fe_view.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcoption.h"
+#include "driver/odbc/rcstmt_api.h"
 #include "driver/engine/exec/rcexeprm.h"
 #include "driver/odbc/rcstmt_fetch.h"
 #include "driver/odbc/rcstmt_param.h"
@@ -178,13 +179,30 @@ int16_t rcConnSetStmtOptions(rcConn *conn, uint16_t option, uintptr_t value)
     for (uint32_t i = 0; i < rcListCount(conn->statements); ++i) {
         auto *handle = *static_cast<rcStmtHandle **>(rcListAt(conn->statements, i));
         rcErrClearQueue(&handle->errors);
-        int16_t rc = rcDrsSetStmtOption(handle->engine, option, value);
-        if (rc == -1)
+        SQLRETURN rc = rcStmtSetOption(handle, option, value);
+        if (rc == SQL_ERROR) {
+            // The application asks the connection what went wrong.
+            for (uint32_t k = 0; k < rcErrQueueCount(&handle->errors); ++k) {
+                auto *r = static_cast<const rcErrorRecord *>(rcListAt(handle->errors.list, k));
+                rcErrPost(&conn->errors, r->msgId, r->sqlState[0] != '\0' ? r->sqlState : nullptr,
+                          r->native, r->text);
+            }
             return -1;
-        warning = warning || rc == 1;
-        rcStmtStoreOption(option, handle->options, static_cast<uint32_t>(value));
+        }
+        warning = warning || rc == SQL_SUCCESS_WITH_INFO;
     }
-    return warning ? 1 : 0;
+    // The default of later statements: the same value rules.
+    uint32_t refusal = rcStmtOptionRefusal(option, value);
+    if (refusal != 0)
+        return static_cast<int16_t>(rcErrRaise(&conn->errors, refusal));
+    rcStmtStoreOption(option, conn->stmtDefaults, rcStmtOptionWord(value));
+    uint32_t kept = 0;
+    rcStmtReadOption(option, conn->stmtDefaults, &kept);
+    if (kept != value || warning) {
+        rcErrRaise(&conn->errors, RC_MSG_OPTION_VALUE_CHANGED);
+        return 1;
+    }
+    return 0;
 }
 
 unsigned long rcStmtAddr(const void *p)

@@ -90,6 +90,7 @@ struct rcStmtHandle {
     rcParamState *params = nullptr;     // parameter bindings (rcstmt_param.h)
     std::vector<rcColBinding> bindings; // by column number - 1
     bool rowCurrent = false;            // SQLFetch positioned on a row
+    uint32_t extFetched = 0;            // SQLExtendedFetch succeeded; cleared by a cursor reset
     uint32_t rowSerial = 0;             // counts the rows fetched, for pieces
     std::vector<rcColPiece> pieces;     // SQLGetData's progress, by column number - 1
 };
@@ -118,7 +119,8 @@ void rcStmtDefaultCursorName(rcStmtHandle *s);
 int rcConnDropStatements(rcConn *conn);
 // True when a statement of the connection has an asynchronous call pending.
 bool rcConnStmtBusy(rcConn *conn);
-// Sets a statement option (0..14) on every statement of the connection:
-// 0, 1 when one answered with a warning, -1 at the first failure (its error
-// is on that statement's queue).
+// Sets a statement option (0..14) on every statement of the connection and
+// in the connection's defaults for later statements: 0; 1 when a value was
+// kept changed (01S02 on the connection); -1 at the first failure (its
+// records are on that statement's queue and the connection's).
 int16_t rcConnSetStmtOptions(rcConn *conn, uint16_t option, uintptr_t value);

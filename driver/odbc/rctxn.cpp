@@ -18,6 +18,7 @@ constexpr int16_t IGN = -1; // ignore the event
 constexpr int16_t DDL = -2; // DDL inside a transaction
 constexpr int16_t ACM = -3; // transition in auto-commit mode
 constexpr int16_t PAS = -4; // accepted without a transition
+constexpr int16_t kTxnOpenState = 1; // manual mode, transaction open
 
 using Table = int16_t[kMaxStates][kEvents];
 
@@ -83,6 +84,19 @@ int RunAction(rcConn *conn, int state)
     return result;
 }
 
+// The connection's handle state follows the machine: a transaction open in
+// manual mode is state 5 (SQLDisconnect refuses it); any other state leaves
+// 5 for 4 or 3, as the connection has statements or not.
+void SyncConnState(rcConn *conn)
+{
+    if (conn->state < RC_CONN_CONNECTED)
+        return;
+    if (conn->txnState == kTxnOpenState)
+        conn->state = RC_CONN_TRANSACTION;
+    else if (conn->state == RC_CONN_TRANSACTION)
+        conn->state = rcListCount(conn->statements) != 0 ? RC_CONN_STATEMENTS : RC_CONN_CONNECTED;
+}
+
 int Fail(rcConn *conn, uint32_t msgId)
 {
     rcErrRaise(&conn->errors, msgId);
@@ -123,6 +137,7 @@ int rcTxnInit(rcConn *conn)
     }
     conn->txnState = 4;
     conn->txnOpen = 0;
+    SyncConnState(conn);
     if (g_model.load() != 0 && Send(conn, 1) != 0)
         return -1;
     return 0;
@@ -157,6 +172,7 @@ int rcTxnEvent(rcConn *conn, int event, int *pass)
     if (RunAction(conn, next) != 0)
         return Fail(conn, RC_ENG_ERROR_IN_TSP_STATE_ACTION); // the state stays as it was
     conn->txnState = next;
+    SyncConnState(conn);
     return 0;
 }
 

@@ -12,6 +12,10 @@
 //   rcTxnSetAutoCommit(conn, value)     SQL_AUTOCOMMIT
 //   rcTxnCommit / rcTxnRollback   SQLTransact
 // A transition whose action fails leaves the connection in the state it had.
+// The connection's handle state follows the machine: while a transaction is
+// open in manual mode (state 1) it is 5, so SQLDisconnect refuses it with
+// 25000 until SQLTransact commits or rolls back (or auto-commit is switched
+// on, which commits); leaving state 1 puts it back to 4 or 3.
 #pragma once
 
 #include <cstdint>

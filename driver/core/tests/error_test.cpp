@@ -127,17 +127,32 @@ TEST_F(RcErrorTest, DataModuleCodesBecomeGeneralErrorWithItsText)
     EXPECT_EQ(b.message, "[Zorvi][Zorvi ODBC Driver][Tabula File Library]Invalid path.");
 }
 
-TEST_F(RcErrorTest, IdWithoutTextFallsBackToGeneralErrorKeepingNative)
+// An id the string table has no text for (an unmapped data-module code)
+// has an empty SQLSTATE and only the prefixes, or the record's own text.
+TEST_F(RcErrorTest, IdWithoutTextHasNoStateAndOnlyThePrefixes)
 {
     rcErrPost(&queue, RC_MSG_UNMAPPED, nullptr, -1777, nullptr);
     rcErrPost(&queue, 11018, nullptr, 0, "own text"); // an id the table does not hold
     Popped a = Pop();
-    EXPECT_EQ(a.state, "S1000");
+    EXPECT_EQ(a.rc, SQL_SUCCESS);
+    EXPECT_EQ(a.state, "");
     EXPECT_EQ(a.native, -1777);
-    EXPECT_EQ(a.message, "[Zorvi][Zorvi ODBC Driver][Tabula File Library]General error.");
+    EXPECT_EQ(a.message, "[Zorvi][Zorvi ODBC Driver][Tabula File Library]");
     Popped b = Pop();
-    EXPECT_EQ(b.state, "S1000");
+    EXPECT_EQ(b.state, "");
     EXPECT_EQ(b.message, "[Zorvi][Zorvi ODBC Driver]own text");
+}
+
+TEST_F(RcErrorTest, TruncationNamesTheColumn)
+{
+    rcErrPostTruncatedColumn(&queue, 3);
+    rcErrPostTruncatedColumn(&queue, 12);
+    rcErrPostTruncatedColumn(&queue, 3); // the same record again is not queued twice
+    Popped a = Pop();
+    EXPECT_EQ(a.state, "01004");
+    EXPECT_EQ(a.message, "[Zorvi][Zorvi ODBC Driver]Data truncated column 3.");
+    EXPECT_EQ(Pop().message, "[Zorvi][Zorvi ODBC Driver]Data truncated column 12.");
+    EXPECT_EQ(Pop().rc, SQL_NO_DATA_FOUND);
 }
 
 TEST_F(RcErrorTest, ShortBufferCutsTextButReportsFullLength)

@@ -161,7 +161,7 @@ int16_t rcGdoReadBound(rcPlnStmt *stmt, uint16_t column, int16_t cType, void *bu
     if (length != nullptr)
         *length = static_cast<SQLLEN>(got);
     if (cut) {
-        rcErrRaise(stmt->errors, RC_MSG_DATA_TRUNCATED);
+        rcErrPostTruncatedColumn(stmt->errors, column + 1u);
         return 1;
     }
     return 0;

@@ -422,14 +422,19 @@ TEST_F(GetInfoTest, CanConvertReadsTheSourceTypesConvertMask)
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
 }
 
-TEST_F(GetInfoTest, DataModuleCodesWithoutTextReportGeneralError)
+// A data-module code whose message id has no text (-1029 maps to 11018):
+// the record keeps the code, with an empty SQLSTATE and only the prefixes
+// as its text. A code the map does not hold is the general error.
+TEST_F(GetInfoTest, DataModuleCodesWithoutTextHaveNoState)
 {
     rcErrPostConnDrm(conn, -1029);
     SQLINTEGER native = 0;
-    EXPECT_EQ(Diag(&native), "S1000");
+    std::string text;
+    EXPECT_EQ(Diag(&native, &text), "");
     EXPECT_EQ(native, -1029);
+    EXPECT_EQ(text, "[Zorvi][Zorvi ODBC Driver][Tabula File Library]");
     rcErrPostConnDrm(conn, -1100);
-    EXPECT_EQ(Diag(&native), "S1000");
+    EXPECT_EQ(Diag(&native, &text), "S1000");
     EXPECT_EQ(native, -1100);
 }
 

@@ -139,15 +139,37 @@ TEST_F(StmtHandleTest, ConnectionStatementOptionsReachEveryStatement)
     uint32_t value = 99;
     rcStmtReadOption(SQL_NOSCAN, stmt->options, &value);
     EXPECT_EQ(value, 0u);
-    // A value the engine refuses fails with the error on the statement.
+    // A value the engine refuses fails with the error on the statement, and
+    // on the connection the application asks.
     EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_NOSCAN, SQL_NOSCAN_ON), SQL_ERROR);
     EXPECT_EQ(StmtDiag(stmt), "S1C00");
+    EXPECT_EQ(Diag(), "S1C00");
+    // A cursor option of a prepared statement: S1011, the defaults unchanged.
+    ASSERT_EQ(SQLPrepareImpl(stmt, reinterpret_cast<const SQLCHAR *>("SELECT Name FROM Customers"),
+                             SQL_NTS),
+              SQL_SUCCESS);
+    EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_CURSOR_TYPE, SQL_CURSOR_STATIC), SQL_ERROR);
+    EXPECT_EQ(Diag(), "S1011");
+    EXPECT_EQ(conn->stmtDefaults[10], 0u);
+    // A value kept changed says so on the connection.
+    EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_MAX_LENGTH, 0x100000000ull),
+              SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(Diag(), "01S02");
+    rcStmtReadOption(SQL_MAX_LENGTH, stmt->options, &value);
+    EXPECT_EQ(value, 0xFFFFFFFEu);
     // A later statement starts from the connection's defaults.
     rcStmtHandle *later = nullptr;
     ASSERT_EQ(rcStmtHandleAlloc(conn, &later), 0);
     value = 99;
     rcStmtReadOption(SQL_NOSCAN, later->options, &value);
     EXPECT_EQ(value, 0u);
+    // Without statements the defaults follow the same value rules.
+    ASSERT_EQ(rcStmtHandleFree(stmt), 0);
+    ASSERT_EQ(rcStmtHandleFree(later), 0);
+    EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_NOSCAN, SQL_NOSCAN_ON), SQL_ERROR);
+    EXPECT_EQ(Diag(), "S1C00");
+    EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_ROWSET_SIZE, 20), SQL_SUCCESS);
+    EXPECT_EQ(conn->stmtDefaults[8], 20u);
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
 }
 

@@ -4,6 +4,7 @@
 #include "driver/odbc/rctxn.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -159,6 +160,34 @@ TEST_F(TxnTest, AutoCommitCommitsWhenTheStatementCompletes)
     g_sent.clear();
     EXPECT_EQ(rcTxnStmtEvent(&conn, 4096, &pass), 0);
     EXPECT_TRUE(g_sent.empty());
+}
+
+// The connection's handle state is 5 exactly while a manual-mode transaction
+// is open: entered by the statement that begins it, left by commit, rollback,
+// auto-commit on, or DDL that commits (model 3). Not connected: untouched.
+TEST_F(TxnTest, HandleStateFollowsTheOpenTransaction)
+{
+    struct Case {
+        int model;
+        std::vector<std::pair<int, uint16_t>> steps; // event, handle state after it
+    };
+    const Case cases[] = {
+        {4, {{1, 5}, {1, 5}, {4, 3}, {1, 5}, {5, 3}, {1, 5}, {0, 5}, {2, 3}}},
+        {3, {{1, 5}, {0, 3}, {1, 5}, {4, 3}}},
+    };
+    for (const Case &c : cases) {
+        rcTxnSelectModel(c.model);
+        conn.txnState = 0;
+        conn.state = RC_CONN_CONNECTED;
+        for (size_t i = 0; i < c.steps.size(); ++i) {
+            EXPECT_EQ(rcTxnEvent(&conn, c.steps[i].first, nullptr), 0) << State();
+            EXPECT_EQ(conn.state, c.steps[i].second) << "model " << c.model << " step " << i;
+        }
+    }
+    conn.state = RC_CONN_ALLOCATED;
+    conn.txnState = 0;
+    EXPECT_EQ(rcTxnEvent(&conn, RC_TXN_EVENT_DML, nullptr), 0);
+    EXPECT_EQ(conn.state, RC_CONN_ALLOCATED);
 }
 
 TEST_F(TxnTest, SetModelRefusesValuesOutsideTheTables)
