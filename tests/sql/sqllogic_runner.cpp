@@ -315,6 +315,9 @@ public:
         }
         for (auto &[name, c] : connections_) {
             SQLFreeStmt(c.stmt, SQL_DROP);
+            // A file may end inside a manual transaction, which the driver
+            // refuses to disconnect from: end it first.
+            SQLTransact(env_, c.dbc, SQL_ROLLBACK);
             SQLDisconnect(c.dbc);
             SQLFreeConnect(c.dbc);
         }
