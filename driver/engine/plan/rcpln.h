@@ -295,7 +295,6 @@ struct rcPlnStmt {
     std::vector<PlanNode *> setFunctions;                    // in statement order
     std::vector<PlanNode *> temps;                           // temporary-table nodes, bottom up
     std::vector<std::unique_ptr<rcPlnIndexList>> indexLists; // read once per table
-    std::vector<std::unique_ptr<char[]>> largeBuffers;       // too large for the plan pool
     std::vector<rcExpSlot> results;                          // one slot per select-list item
     std::vector<const rcParseNode *> items;
     std::vector<PlanNode *> subqueries; // in the order they were planned

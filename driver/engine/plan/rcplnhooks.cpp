@@ -137,7 +137,6 @@ void rcPlnStmtFree(rcPlnStmt *stmt)
     stmt->results.clear();
     stmt->items.clear();
     stmt->subqueries.clear();
-    stmt->largeBuffers.clear();
     stmt->open = false;
 }
 

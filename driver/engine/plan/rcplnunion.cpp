@@ -163,14 +163,7 @@ struct UnionBuilder {
             u->columns[k] = c;
             rcPlnUnionValue &v = u->values[k];
             v.size = IsVarType(type) ? (length < kValueMax ? length : kValueMax) + 1 : 48;
-            if (v.size > RC_MEMPOOL_MAX_BLOCK / 2) {
-                stmt->largeBuffers.emplace_back(new (std::nothrow) char[v.size]);
-                v.buffer = stmt->largeBuffers.back().get();
-                if (v.buffer == nullptr)
-                    return Fail(RC_MSG_MEMORY_ALLOCATION_ERROR), nullptr;
-            } else {
-                v.buffer = Alloc<char>(v.size);
-            }
+            v.buffer = Alloc<char>(v.size);
             if (v.buffer == nullptr)
                 return nullptr;
         }
