@@ -13,6 +13,7 @@
 
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/core/rcstrings.h"
 #include "driver/core/rctrace.h"
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/rcsem.h"
@@ -102,8 +103,19 @@ int16_t PutValue(rcPlnStmt *stmt, PlanNode *node, uint16_t k)
                 static_cast<int32_t>(v.length < c.bufferSize - 1 ? v.length : c.bufferSize - 1);
             std::memcpy(c.buffer, v.text, static_cast<size_t>(length));
             c.buffer[length] = '\0';
-        } else if (!isNull) {
+        } else if (!isNull && v.type == c.sqlType) {
             std::memcpy(c.buffer, &v.v, sizeof v.v < c.bufferSize ? sizeof v.v : c.bufferSize);
+        } else if (!isNull) {
+            // MIN and MAX keep the value as its argument gave it (MIN(68)
+            // an integer where the column is typed DOUBLE): the table holds
+            // it in the column's type.
+            int32_t got = 0;
+            int16_t rc = rcExpConvertValue(&stmt->env, v, c.sqlType, c.buffer,
+                                           static_cast<int32_t>(c.bufferSize), &got, 0);
+            if (rc < 0)
+                return PLN_ERROR;
+            if (rc == RC_EXP_WARNING)
+                stmt->rowWarning = true;
         }
         break;
     }
@@ -134,8 +146,11 @@ int16_t rcExeTempRestore(rcPlnStmt *stmt, PlanNode *node)
             continue;
         int32_t rc = TamGotoBookmark(stmt->session, c.table->table->handle, v, length);
         if (rc != 0) {
-            rcErrPost(stmt->errors, rcErrMapDrm(rc), nullptr, rc, nullptr);
-            return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_TXT_BOOKMARK_ERROR));
+            // One record: the data module's message with the bookmark text
+            // (11303 is a text, not a message of its own).
+            rcErrPost(stmt->errors, rcErrMapDrm(rc), nullptr, rc,
+                      rcUtlLoadString(RC_TXT_BOOKMARK_ERROR));
+            return PLN_ERROR;
         }
     }
     return 0;

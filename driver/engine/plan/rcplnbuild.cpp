@@ -258,9 +258,14 @@ struct Builder {
         std::vector<rcPlnTempColumn> cols = keys;
         t->keyCount = static_cast<uint16_t>(keys.size());
         std::vector<PlanNode *> longTables;
+        // Over the one row of an ungrouped aggregate no table stands on a
+        // row (none at all when no row qualified): the row is its set
+        // functions.
+        bool aggregateRow = plan->aggregate != nullptr;
         for (rcPlnColumn *col : stmt->columns) {
-            if (col->block != blockId)
-                continue; // an outer reference: the same for every row here
+            // An outer reference is the same for every row here.
+            if (col->block != blockId || aggregateRow)
+                continue;
             if (col->ref.sqlType == SQL_LONGVARCHAR || col->ref.sqlType == SQL_LONGVARBINARY) {
                 // Long values stay in their table; the row keeps its bookmark.
                 if (std::find(longTables.begin(), longTables.end(), col->tableNode) ==
