@@ -487,9 +487,12 @@ struct Builder {
     // The ascending index whose leading keys are the ORDER BY keys (or the
     // GROUP BY list, or the select list of DISTINCT: keys is unused), when
     // every key is an ascending plain column of one table (cols: the keys).
-    // Groups and duplicates are only taken on columns that are not text: the
-    // index's order of texts that the driver's comparison finds equal (case,
-    // trailing blanks) need not keep them together.
+    // Only keys whose order is exact (numbers, dates, times) are taken: the
+    // server's order of text values is its own (the emulator's sorts fold
+    // case but not accents), so an index would order texts otherwise than
+    // the driver's collation, and need not keep together texts that the
+    // driver finds equal (case, trailing blanks). Text keys are sorted by
+    // the driver, whatever the plan.
     const rcPlnIndex *OrderIndex(const rcParseNode *keys, std::vector<const rcTblColumn *> *out,
                                  int mode = kKeysOrderBy)
     {
@@ -503,7 +506,7 @@ struct Builder {
                 return false;
             const auto *c = static_cast<const rcTblColumn *>(n->sem);
             if ((!cols.empty() && c->owner != cols.front()->owner) ||
-                (group && rcCnvIsCharType(c->type.sqlType)))
+                rcCnvIsCharType(c->type.sqlType))
                 return false;
             cols.push_back(c);
             return true;
