@@ -81,7 +81,7 @@ protected:
             while (ok && (rc = rcExeFetch(&stmt)) >= 0 && rc != PLN_END) {
                 std::string row;
                 for (uint16_t k = 0; ok && k < stmt.results.size(); ++k) {
-                    char buf[1000] = {};
+                    char buf[PLN_KEY_MAX_VALUE + 100] = {};
                     int32_t len = 0;
                     bool isNull = false;
                     ok = rcExeGetColumn(&stmt, k, SQL_C_CHAR, buf, sizeof buf, &len, 0, &isNull) >=
@@ -404,14 +404,24 @@ TEST_F(ExeQuery, Unions)
     // both blocks.
     EXPECT_EQ(Run("SELECT * FROM Emp UNION SELECT * FROM Emp").size(), 6u);
     EXPECT_EQ(Run("SELECT * FROM Emp UNION ALL SELECT * FROM Emp WHERE Id = 3").size(), 7u);
-    // Long values come whole through UNION ALL; a sort keeps their first
-    // bytes and says so.
+    // Long values come whole through UNION ALL, and through a sort up to
+    // PLN_KEY_MAX_VALUE bytes; a sort keeps a longer one's first bytes and
+    // says so.
     const std::string longBio = std::string(300, 'x') + "END";
     Check(this, {"", {longBio, "short bio"}, false},
           Run("SELECT Bio FROM Emp WHERE Id = 1 UNION ALL SELECT Bio FROM Emp WHERE Id = 3"));
     EXPECT_EQ(warning, "");
-    Check(this, {"", {longBio.substr(0, RC_TMP_MAX_VALUE - 1), "short bio"}, false},
+    Check(this, {"", {longBio, "short bio"}, false},
           Run("SELECT Bio FROM Emp WHERE Id = 1 UNION SELECT Bio FROM Emp WHERE Id IN (1, 3)"));
+    EXPECT_EQ(warning, "");
+    std::string bios = "Bio", repeated = longBio;
+    for (int k = 0; k < 13; ++k) {
+        bios = "{fn CONCAT(Bio, " + bios + ")}";
+        repeated += longBio;
+    }
+    Check(this, {"", {repeated.substr(0, PLN_KEY_MAX_VALUE)}, false},
+          Run("SELECT " + bios + " FROM Emp WHERE Id = 1 UNION SELECT " + bios +
+              " FROM Emp WHERE Id = 1"));
     EXPECT_EQ(warning, "5102");
     params = {3, 20};
     Check(this,

@@ -34,40 +34,26 @@ int16_t PutValue(rcPlnStmt *stmt, PlanNode *node, uint16_t k)
     rcPlnTempColumn &c = node->columns[k];
     bool isNull = false;
     int32_t length = 0;
+    if (c.part > 0) {
+        // A piece of a long value: its bytes of the value kept whole in the
+        // value's first column (an empty piece past a shorter value).
+        const rcPlnTempColumn &whole = node->columns[k - c.part];
+        uint32_t from = c.part * PLN_KEY_PIECE;
+        uint32_t total = static_cast<uint32_t>(whole.valueLength);
+        uint32_t n = total > from ? total - from : 0;
+        n = n < PLN_KEY_PIECE ? n : PLN_KEY_PIECE;
+        int16_t rc = rcTmpPutColumnLen(node->temp, n > 0 ? whole.buffer + from : "",
+                                       static_cast<int32_t>(n), k, whole.valueNull);
+        return rc < 0 ? PLN_ERROR : 0;
+    }
     switch (c.kind) {
     case PLN_TTCOL_KEY: {
-        if (c.part > 0) {
-            // A piece of a long key: its bytes of the value kept whole in
-            // the key's first column (an empty piece past a shorter value).
-            const rcPlnTempColumn &whole = node->columns[k - c.part];
-            uint32_t from = c.part * RC_TMP_MAX_VALUE;
-            uint32_t total = static_cast<uint32_t>(whole.valueLength);
-            uint32_t n = total > from ? total - from : 0;
-            n = n < RC_TMP_MAX_VALUE ? n : RC_TMP_MAX_VALUE;
-            int16_t rc = rcTmpPutColumnLen(node->temp, n > 0 ? whole.buffer + from : "",
-                                           static_cast<int32_t>(n), k, whole.valueNull);
-            return rc < 0 ? PLN_ERROR : 0;
-        }
         int16_t rc = rcExpEvaluate(&stmt->env, c.slot, c.sqlType, c.buffer,
                                    static_cast<int32_t>(c.bufferSize), &length, 0, &isNull);
         if (rc < 0)
             return PLN_ERROR;
         if (rc == 1)
             stmt->rowWarning = true;
-        if (c.pieces > 0) {
-            // The first piece goes into this column; the value stays whole
-            // in the buffer for the pieces that follow.
-            c.valueNull = isNull;
-            c.valueLength = isNull || length < 0 ? 0
-                            : static_cast<uint32_t>(length) < c.bufferSize - 1
-                                ? length
-                                : static_cast<int32_t>(c.bufferSize - 1);
-            int32_t first = c.valueLength < static_cast<int32_t>(RC_TMP_MAX_VALUE)
-                                ? c.valueLength
-                                : static_cast<int32_t>(RC_TMP_MAX_VALUE);
-            rc = rcTmpPutColumnLen(node->temp, c.buffer, first, k, isNull);
-            return rc < 0 ? PLN_ERROR : 0;
-        }
         break;
     }
     case PLN_TTCOL_COLUMN: {
@@ -119,6 +105,20 @@ int16_t PutValue(rcPlnStmt *stmt, PlanNode *node, uint16_t k)
         }
         break;
     }
+    }
+    if (c.pieces > 0) {
+        // The first piece goes into this column; the value stays whole in
+        // the buffer for the pieces that follow.
+        c.valueNull = isNull;
+        c.valueLength = isNull || length < 0 ? 0
+                        : static_cast<uint32_t>(length) < c.bufferSize - 1
+                            ? length
+                            : static_cast<int32_t>(c.bufferSize - 1);
+        int32_t first = c.valueLength < static_cast<int32_t>(PLN_KEY_PIECE)
+                            ? c.valueLength
+                            : static_cast<int32_t>(PLN_KEY_PIECE);
+        int16_t rc = rcTmpPutColumnLen(node->temp, c.buffer, first, k, isNull);
+        return rc < 0 ? PLN_ERROR : 0;
     }
     if (IsVarType(c.sqlType) && !isNull && length >= 0 &&
         static_cast<uint32_t>(length) < c.bufferSize)
@@ -191,9 +191,12 @@ int16_t rcExeOpenTemp(rcPlnStmt *stmt, PlanNode *node)
     // From here on the rows above come from this table.
     for (uint16_t k = 0; k < node->columnCount; ++k) {
         rcPlnTempColumn &c = node->columns[k];
-        if (c.kind == PLN_TTCOL_COLUMN) {
+        if (c.part == 0 && c.column != nullptr &&
+            (c.kind == PLN_TTCOL_COLUMN || c.kind == PLN_TTCOL_KEY)) {
+            // A key names a column when it keeps a union's long column.
             c.column->redirect = t;
             c.column->redirectColumn = k;
+            c.column->redirectPieces = c.pieces;
             c.column->ref.nullRow = nullptr;
         } else if (c.kind == PLN_TTCOL_SETFN) {
             c.setFunction->redirect = t;

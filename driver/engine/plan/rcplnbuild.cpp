@@ -214,9 +214,9 @@ struct Builder {
         bool text =
             c.sqlType == SQL_CHAR || c.sqlType == SQL_VARCHAR || c.sqlType == SQL_LONGVARCHAR;
         uint32_t length = c.length > 0 ? static_cast<uint32_t>(c.length) : 0;
-        if (text && length > RC_TMP_MAX_VALUE) {
+        if (text && length > PLN_KEY_PIECE) {
             uint32_t kept = length < PLN_KEY_MAX_VALUE ? length : PLN_KEY_MAX_VALUE;
-            c.pieces = static_cast<uint16_t>((kept - 1) / RC_TMP_MAX_VALUE);
+            c.pieces = static_cast<uint16_t>((kept - 1) / PLN_KEY_PIECE);
         }
         cols->push_back(c);
         for (uint16_t k = 1; k <= c.pieces; ++k) {
