@@ -5,6 +5,7 @@
 #include "tests/engine_server_fixture.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/core/rcerror.h"
+#include "driver/core/rcmsgid.h"
 #include "driver/odbc/rcodbc_impl.h"
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/plan/rcpln.h"
@@ -204,6 +205,53 @@ TEST_F(ExeQuery, LongValuesAboveTemporaryTables)
     };
     for (const Case &c : cases)
         Check(this, c, Run(c.sql, 2));
+}
+
+// A server that refuses to go back to a saved selection: the rows of a sort
+// above a table cannot be restored from their bookmarks.
+class ExeQueryNoBookmarks : public ExeQuery {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir_ = new qxtest::TempDir("qxnobm");
+        server_ = new QxServerProcess();
+        std::string error;
+        ASSERT_TRUE(server_->Start({"--fixture", QX_EXEC_FIXTURE, "--log", LogPath(), "--fail",
+                                    "84:-9999"},
+                                   &error))
+            << error;
+    }
+    static void TearDownTestSuite() { StopServer(); }
+};
+
+// The failed restore is one error record: the data module's message with
+// the bookmark text (not the text posted as a message of its own).
+TEST_F(ExeQueryNoBookmarks, AFailedBookmarkRestoreIsOneRecord)
+{
+    rcErrorQueue errors{};
+    rcConnFeSource src(conn_);
+    rcPrepared prep;
+    rcPlnStmt stmt;
+    rcPlnStmtInit(&stmt, &errors, conn_->session);
+    stmt.fnCode = &FnCode;
+    ASSERT_GE(rcFePrepare(&prep, &src, &errors, "SELECT Id, Bio FROM Emp ORDER BY Id DESC", true),
+              0);
+    ASSERT_EQ(rcPlnBuild(&stmt, prep.root), 0);
+    int16_t rc = rcExeOpenQuery(&stmt);
+    while (rc == 0 && (rc = rcExeFetch(&stmt)) == PLN_ROW) {
+    }
+    EXPECT_EQ(rc, PLN_ERROR);
+    ASSERT_NE(errors.list, nullptr);
+    EXPECT_EQ(rcListCount(errors.list), 1u);
+    auto *r = static_cast<rcErrorRecord *>(rcListAt(errors.list, 0));
+    EXPECT_NE(r->msgId, static_cast<uint32_t>(RC_TXT_BOOKMARK_ERROR));
+    EXPECT_NE(r->native, 0); // the data module's code
+    ASSERT_NE(r->text, nullptr);
+    EXPECT_NE(std::string(r->text).find("Bookmark Error"), std::string::npos) << r->text;
+    rcExeCloseQuery(&stmt);
+    rcPlnStmtFree(&stmt);
+    rcFeReset(&prep);
+    rcErrQueueDestroy(&errors);
 }
 
 TEST_F(ExeQuery, Subqueries)
