@@ -216,9 +216,8 @@ protected:
         dir_ = new qxtest::TempDir("qxnobm");
         server_ = new QxServerProcess();
         std::string error;
-        ASSERT_TRUE(server_->Start({"--fixture", QX_EXEC_FIXTURE, "--log", LogPath(), "--fail",
-                                    "84:-9999"},
-                                   &error))
+        ASSERT_TRUE(server_->Start(
+            {"--fixture", QX_EXEC_FIXTURE, "--log", LogPath(), "--fail", "84:-9999"}, &error))
             << error;
     }
     static void TearDownTestSuite() { StopServer(); }
@@ -238,8 +237,7 @@ TEST_F(ExeQueryNoBookmarks, AFailedBookmarkRestoreIsOneRecord)
               0);
     ASSERT_EQ(rcPlnBuild(&stmt, prep.root), 0);
     int16_t rc = rcExeOpenQuery(&stmt);
-    while (rc == 0 && (rc = rcExeFetch(&stmt)) == PLN_ROW) {
-    }
+    while (rc == 0 && (rc = rcExeFetch(&stmt)) == PLN_ROW) {}
     EXPECT_EQ(rc, PLN_ERROR);
     ASSERT_NE(errors.list, nullptr);
     EXPECT_EQ(rcListCount(errors.list), 1u);

@@ -152,8 +152,8 @@ int32_t rcPlnReadRedirected(const rcPlnColumn *c, void *buffer, uint32_t length,
             const void *v = nullptr;
             uint32_t n = 0;
             bool isNull = false;
-            if (rcTmpColumnValue(c->redirect, static_cast<uint16_t>(c->redirectColumn + p), &v,
-                                 &n, &isNull) < 0)
+            if (rcTmpColumnValue(c->redirect, static_cast<uint16_t>(c->redirectColumn + p), &v, &n,
+                                 &isNull) < 0)
                 return -1;
             if (isNull)
                 return RC_EVL_COL_NULL;

@@ -86,7 +86,8 @@ TEST(MemPool, ChunkLimitMakesAllocationFailWithoutLosingBlocks)
     EXPECT_EQ(rcMemPoolAlloc(pool, 15900), nullptr);
     EXPECT_STREQ(kept, "still here");
     EXPECT_NE(rcMemPoolAlloc(pool, 64), nullptr); // what still fits is served
-    EXPECT_EQ(rcMemPoolAlloc(pool, RC_MEMPOOL_CHUNK), nullptr); // a block of its own counts
+    // A block of its own counts as a chunk.
+    EXPECT_EQ(rcMemPoolAlloc(pool, RC_MEMPOOL_CHUNK), nullptr);
     rcMemPoolDestroy(pool);
 }
 
