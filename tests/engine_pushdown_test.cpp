@@ -123,7 +123,9 @@ protected:
                     bool isNull = false;
                     ok = rcExeGetColumn(&stmt, k, SQL_C_CHAR, buf, sizeof buf, &len, 0, &isNull) >=
                          0;
-                    row += (k ? "|" : "") + std::string(isNull ? "NULL" : buf);
+                    if (k > 0)
+                        row += '|';
+                    row += isNull ? "NULL" : buf;
                 }
                 result.rows.push_back(row);
             }
