@@ -5,6 +5,7 @@
 #include "tests/engine_server_fixture.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/core/rcerror.h"
+#include "driver/core/rcmsgid.h"
 #include "driver/odbc/rcodbc_impl.h"
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/plan/rcpln.h"
@@ -81,7 +82,7 @@ protected:
             while (ok && (rc = rcExeFetch(&stmt)) >= 0 && rc != PLN_END) {
                 std::string row;
                 for (uint16_t k = 0; ok && k < stmt.results.size(); ++k) {
-                    char buf[1000] = {};
+                    char buf[PLN_KEY_MAX_VALUE + 100] = {};
                     int32_t len = 0;
                     bool isNull = false;
                     ok = rcExeGetColumn(&stmt, k, SQL_C_CHAR, buf, sizeof buf, &len, 0, &isNull) >=
@@ -204,6 +205,51 @@ TEST_F(ExeQuery, LongValuesAboveTemporaryTables)
     };
     for (const Case &c : cases)
         Check(this, c, Run(c.sql, 2));
+}
+
+// A server that refuses to go back to a saved selection: the rows of a sort
+// above a table cannot be restored from their bookmarks.
+class ExeQueryNoBookmarks : public ExeQuery {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir_ = new qxtest::TempDir("qxnobm");
+        server_ = new QxServerProcess();
+        std::string error;
+        ASSERT_TRUE(server_->Start(
+            {"--fixture", QX_EXEC_FIXTURE, "--log", LogPath(), "--fail", "84:-9999"}, &error))
+            << error;
+    }
+    static void TearDownTestSuite() { StopServer(); }
+};
+
+// The failed restore is one error record: the data module's message with
+// the bookmark text (not the text posted as a message of its own).
+TEST_F(ExeQueryNoBookmarks, AFailedBookmarkRestoreIsOneRecord)
+{
+    rcErrorQueue errors{};
+    rcConnFeSource src(conn_);
+    rcPrepared prep;
+    rcPlnStmt stmt;
+    rcPlnStmtInit(&stmt, &errors, conn_->session);
+    stmt.fnCode = &FnCode;
+    ASSERT_GE(rcFePrepare(&prep, &src, &errors, "SELECT Id, Bio FROM Emp ORDER BY Id DESC", true),
+              0);
+    ASSERT_EQ(rcPlnBuild(&stmt, prep.root), 0);
+    int16_t rc = rcExeOpenQuery(&stmt);
+    while (rc == 0 && (rc = rcExeFetch(&stmt)) == PLN_ROW) {}
+    EXPECT_EQ(rc, PLN_ERROR);
+    ASSERT_NE(errors.list, nullptr);
+    EXPECT_EQ(rcListCount(errors.list), 1u);
+    auto *r = static_cast<rcErrorRecord *>(rcListAt(errors.list, 0));
+    EXPECT_NE(r->msgId, static_cast<uint32_t>(RC_TXT_BOOKMARK_ERROR));
+    EXPECT_NE(r->native, 0); // the data module's code
+    ASSERT_NE(r->text, nullptr);
+    EXPECT_NE(std::string(r->text).find("Bookmark Error"), std::string::npos) << r->text;
+    rcExeCloseQuery(&stmt);
+    rcPlnStmtFree(&stmt);
+    rcFeReset(&prep);
+    rcErrQueueDestroy(&errors);
 }
 
 TEST_F(ExeQuery, Subqueries)
@@ -404,14 +450,24 @@ TEST_F(ExeQuery, Unions)
     // both blocks.
     EXPECT_EQ(Run("SELECT * FROM Emp UNION SELECT * FROM Emp").size(), 6u);
     EXPECT_EQ(Run("SELECT * FROM Emp UNION ALL SELECT * FROM Emp WHERE Id = 3").size(), 7u);
-    // Long values come whole through UNION ALL; a sort keeps their first
-    // bytes and says so.
+    // Long values come whole through UNION ALL, and through a sort up to
+    // PLN_KEY_MAX_VALUE bytes; a sort keeps a longer one's first bytes and
+    // says so.
     const std::string longBio = std::string(300, 'x') + "END";
     Check(this, {"", {longBio, "short bio"}, false},
           Run("SELECT Bio FROM Emp WHERE Id = 1 UNION ALL SELECT Bio FROM Emp WHERE Id = 3"));
     EXPECT_EQ(warning, "");
-    Check(this, {"", {longBio.substr(0, RC_TMP_MAX_VALUE - 1), "short bio"}, false},
+    Check(this, {"", {longBio, "short bio"}, false},
           Run("SELECT Bio FROM Emp WHERE Id = 1 UNION SELECT Bio FROM Emp WHERE Id IN (1, 3)"));
+    EXPECT_EQ(warning, "");
+    std::string bios = "Bio", repeated = longBio;
+    for (int k = 0; k < 13; ++k) {
+        bios = "{fn CONCAT(Bio, " + bios + ")}";
+        repeated += longBio;
+    }
+    Check(this, {"", {repeated.substr(0, PLN_KEY_MAX_VALUE)}, false},
+          Run("SELECT " + bios + " FROM Emp WHERE Id = 1 UNION SELECT " + bios +
+              " FROM Emp WHERE Id = 1"));
     EXPECT_EQ(warning, "5102");
     params = {3, 20};
     Check(this,
@@ -511,7 +567,10 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
         {"SELECT Id FROM Emp WHERE Name = 'bob   '", "I", {"2", "6"}},
         {"SELECT Id FROM Emp WHERE Name LIKE 'b%'", "I", {"2", "6"}},
         {"SELECT Id FROM Emp WHERE Name LIKE '%b'", "S", {"2", "6"}},
-        {"SELECT Id FROM Emp WHERE Name > 'Bob' AND Name <= 'DEE'", "I", {"3", "4"}},
+        // Ranges over text are filters: the server's order of text values is
+        // its own, a range through a text index would start and stop
+        // otherwise than the driver's collation.
+        {"SELECT Id FROM Emp WHERE Name > 'Bob' AND Name <= 'DEE'", "S", {"3", "4"}},
         {"SELECT Id FROM Emp WHERE Id BETWEEN 2 AND 4", "I", {"2", "3", "4"}},
         {"SELECT Id FROM Emp WHERE Id < 3", "I", {"1", "2"}},
         {"SELECT Id FROM Emp WHERE 3 >= Id AND Id > 1", "I", {"2", "3"}},
@@ -520,7 +579,7 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
         {"SELECT Id FROM Emp WHERE Id > 4.5", "I", {"5", "6"}},
         {"SELECT Id FROM Emp WHERE Id >= -0.5 AND Id < 2", "I", {"1"}},
         {"SELECT Id FROM Emp WHERE Name = 'bobbobbobbobbobbobbobbob'", "I", {}},
-        {"SELECT Id FROM Emp WHERE Name > 'dddddddddddddddddddddddddddd'", "I", {"4", "5"}},
+        {"SELECT Id FROM Emp WHERE Name > 'dddddddddddddddddddddddddddd'", "S", {"4", "5"}},
         {"SELECT Id FROM Emp WHERE Name LIKE 'eveeveeveeveeveeveeveeve%'", "I", {}},
         {"SELECT Id FROM Emp WHERE Dept = 10 AND Salary > 100", "I", {"2", "6"}},
         {"SELECT Id FROM Emp WHERE Dept = 11", "I", {}},
@@ -551,10 +610,12 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
          {"1", "2", "6"}},
         {"SELECT n.V, d.Id FROM Dept d, Nothing n", "J1SS", {}},
         // ORDER BY an ascending index of the driving table reads it in key
-        // order; other directions and other tables sort.
-        {"SELECT Name, Id FROM Emp ORDER BY Name",
-         "I",
+        // order; other directions and other tables sort, and so do text
+        // keys (sorted by the driver's collation, whatever the plan).
+        {"SELECT Name, Id FROM Emp ORDER BY Name, Id",
+         "TS",
          {"Ann|1", "bob|2", "BOB|6", "Cid|3", "dee|4", "Eve|5"}},
+        {"SELECT Name FROM Emp WHERE Id < 3 ORDER BY Name", "TI", {"Ann", "bob"}},
         {"SELECT Id FROM Emp WHERE Id > 3 ORDER BY 1", "I", {"4", "5", "6"}},
         {"SELECT Id FROM Emp WHERE Dept = 10 ORDER BY Id", "TI", {"1", "2", "6"}},
         {"SELECT Id FROM Emp ORDER BY Id DESC", "TS", {"6", "5", "4", "3", "2", "1"}},

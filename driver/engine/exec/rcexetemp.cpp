@@ -13,6 +13,7 @@
 
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/core/rcstrings.h"
 #include "driver/core/rctrace.h"
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/rcsem.h"
@@ -33,40 +34,26 @@ int16_t PutValue(rcPlnStmt *stmt, PlanNode *node, uint16_t k)
     rcPlnTempColumn &c = node->columns[k];
     bool isNull = false;
     int32_t length = 0;
+    if (c.part > 0) {
+        // A piece of a long value: its bytes of the value kept whole in the
+        // value's first column (an empty piece past a shorter value).
+        const rcPlnTempColumn &whole = node->columns[k - c.part];
+        uint32_t from = c.part * PLN_KEY_PIECE;
+        uint32_t total = static_cast<uint32_t>(whole.valueLength);
+        uint32_t n = total > from ? total - from : 0;
+        n = n < PLN_KEY_PIECE ? n : PLN_KEY_PIECE;
+        int16_t rc = rcTmpPutColumnLen(node->temp, n > 0 ? whole.buffer + from : "",
+                                       static_cast<int32_t>(n), k, whole.valueNull);
+        return rc < 0 ? PLN_ERROR : 0;
+    }
     switch (c.kind) {
     case PLN_TTCOL_KEY: {
-        if (c.part > 0) {
-            // A piece of a long key: its bytes of the value kept whole in
-            // the key's first column (an empty piece past a shorter value).
-            const rcPlnTempColumn &whole = node->columns[k - c.part];
-            uint32_t from = c.part * RC_TMP_MAX_VALUE;
-            uint32_t total = static_cast<uint32_t>(whole.valueLength);
-            uint32_t n = total > from ? total - from : 0;
-            n = n < RC_TMP_MAX_VALUE ? n : RC_TMP_MAX_VALUE;
-            int16_t rc = rcTmpPutColumnLen(node->temp, n > 0 ? whole.buffer + from : "",
-                                           static_cast<int32_t>(n), k, whole.valueNull);
-            return rc < 0 ? PLN_ERROR : 0;
-        }
         int16_t rc = rcExpEvaluate(&stmt->env, c.slot, c.sqlType, c.buffer,
                                    static_cast<int32_t>(c.bufferSize), &length, 0, &isNull);
         if (rc < 0)
             return PLN_ERROR;
         if (rc == 1)
             stmt->rowWarning = true;
-        if (c.pieces > 0) {
-            // The first piece goes into this column; the value stays whole
-            // in the buffer for the pieces that follow.
-            c.valueNull = isNull;
-            c.valueLength = isNull || length < 0 ? 0
-                            : static_cast<uint32_t>(length) < c.bufferSize - 1
-                                ? length
-                                : static_cast<int32_t>(c.bufferSize - 1);
-            int32_t first = c.valueLength < static_cast<int32_t>(RC_TMP_MAX_VALUE)
-                                ? c.valueLength
-                                : static_cast<int32_t>(RC_TMP_MAX_VALUE);
-            rc = rcTmpPutColumnLen(node->temp, c.buffer, first, k, isNull);
-            return rc < 0 ? PLN_ERROR : 0;
-        }
         break;
     }
     case PLN_TTCOL_COLUMN: {
@@ -102,11 +89,36 @@ int16_t PutValue(rcPlnStmt *stmt, PlanNode *node, uint16_t k)
                 static_cast<int32_t>(v.length < c.bufferSize - 1 ? v.length : c.bufferSize - 1);
             std::memcpy(c.buffer, v.text, static_cast<size_t>(length));
             c.buffer[length] = '\0';
-        } else if (!isNull) {
+        } else if (!isNull && v.type == c.sqlType) {
             std::memcpy(c.buffer, &v.v, sizeof v.v < c.bufferSize ? sizeof v.v : c.bufferSize);
+        } else if (!isNull) {
+            // MIN and MAX keep the value as its argument gave it (MIN(68)
+            // an integer where the column is typed DOUBLE): the table holds
+            // it in the column's type.
+            int32_t got = 0;
+            int16_t rc = rcExpConvertValue(&stmt->env, v, c.sqlType, c.buffer,
+                                           static_cast<int32_t>(c.bufferSize), &got, 0);
+            if (rc < 0)
+                return PLN_ERROR;
+            if (rc == RC_EXP_WARNING)
+                stmt->rowWarning = true;
         }
         break;
     }
+    }
+    if (c.pieces > 0) {
+        // The first piece goes into this column; the value stays whole in
+        // the buffer for the pieces that follow.
+        c.valueNull = isNull;
+        c.valueLength = isNull || length < 0 ? 0
+                        : static_cast<uint32_t>(length) < c.bufferSize - 1
+                            ? length
+                            : static_cast<int32_t>(c.bufferSize - 1);
+        int32_t first = c.valueLength < static_cast<int32_t>(PLN_KEY_PIECE)
+                            ? c.valueLength
+                            : static_cast<int32_t>(PLN_KEY_PIECE);
+        int16_t rc = rcTmpPutColumnLen(node->temp, c.buffer, first, k, isNull);
+        return rc < 0 ? PLN_ERROR : 0;
     }
     if (IsVarType(c.sqlType) && !isNull && length >= 0 &&
         static_cast<uint32_t>(length) < c.bufferSize)
@@ -134,8 +146,11 @@ int16_t rcExeTempRestore(rcPlnStmt *stmt, PlanNode *node)
             continue;
         int32_t rc = TamGotoBookmark(stmt->session, c.table->table->handle, v, length);
         if (rc != 0) {
-            rcErrPost(stmt->errors, rcErrMapDrm(rc), nullptr, rc, nullptr);
-            return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_TXT_BOOKMARK_ERROR));
+            // One record: the data module's message with the bookmark text
+            // (11303 is a text, not a message of its own).
+            rcErrPost(stmt->errors, rcErrMapDrm(rc), nullptr, rc,
+                      rcUtlLoadString(RC_TXT_BOOKMARK_ERROR));
+            return PLN_ERROR;
         }
     }
     return 0;
@@ -176,9 +191,12 @@ int16_t rcExeOpenTemp(rcPlnStmt *stmt, PlanNode *node)
     // From here on the rows above come from this table.
     for (uint16_t k = 0; k < node->columnCount; ++k) {
         rcPlnTempColumn &c = node->columns[k];
-        if (c.kind == PLN_TTCOL_COLUMN) {
+        if (c.part == 0 && c.column != nullptr &&
+            (c.kind == PLN_TTCOL_COLUMN || c.kind == PLN_TTCOL_KEY)) {
+            // A key names a column when it keeps a union's long column.
             c.column->redirect = t;
             c.column->redirectColumn = k;
+            c.column->redirectPieces = c.pieces;
             c.column->ref.nullRow = nullptr;
         } else if (c.kind == PLN_TTCOL_SETFN) {
             c.setFunction->redirect = t;

@@ -54,8 +54,12 @@ int16_t SaveRow(rcPlnStmt *stmt, PlanNode *node)
         v.length = length < 0 ? 0 : static_cast<uint32_t>(length);
         if (v.length >= v.size)
             v.length = v.size - 1;
-        // A sort above keeps RC_TMP_MAX_VALUE bytes of a value: say so once.
-        if (!isNull && v.length >= RC_TMP_MAX_VALUE && !u->cutWarned && node->parent != nullptr &&
+        // A sort above keeps PLN_KEY_MAX_VALUE bytes of a text (in pieces)
+        // and RC_TMP_MAX_VALUE of other values: say so once.
+        int16_t type = u->columns[k]->ref.sqlType;
+        bool text = type == SQL_CHAR || type == SQL_VARCHAR || type == SQL_LONGVARCHAR;
+        uint32_t kept = text ? PLN_KEY_MAX_VALUE : RC_TMP_MAX_VALUE - 1;
+        if (!isNull && v.length > kept && !u->cutWarned && node->parent != nullptr &&
             node->parent->kind == PLN_TEMPTABLE) {
             u->cutWarned = true;
             rcErrRaise(stmt->errors, RC_MSG_DATA_TRUNCATED);
@@ -104,7 +108,7 @@ int32_t rcUnColumnReader(void *source, uint32_t column, void *buffer, uint32_t l
 {
     auto *c = static_cast<rcPlnColumn *>(source);
     if (c->redirect != nullptr) // a temporary table above holds the rows
-        return rcPlnReadRedirected(c, buffer, length, outLength);
+        return rcPlnReadRedirected(c, buffer, length, outLength, partial);
     const rcPlnUnionValue &v = c->tableNode->unionState->values[column];
     if (v.isNull)
         return RC_EVL_COL_NULL;

@@ -104,10 +104,13 @@ enum : uint8_t {
                             // read from the table again, positioned there)
 };
 // Longest text key a temporary table compares whole: a longer key value is
-// split over pieces of RC_TMP_MAX_VALUE bytes, each a key column of its own,
+// split over pieces of PLN_KEY_PIECE bytes, each a key column of its own,
 // so that sorting, DISTINCT and GROUP BY see the whole value; beyond this
 // length the key is compared on its first PLN_KEY_MAX_VALUE bytes.
 constexpr uint32_t PLN_KEY_MAX_VALUE = 16 * RC_TMP_MAX_VALUE;
+// Bytes of a long value one piece holds: a temporary table keeps a text in
+// RC_TMP_MAX_VALUE bytes with its terminator.
+constexpr uint32_t PLN_KEY_PIECE = RC_TMP_MAX_VALUE - 1;
 // Widest bookmark a temporary table keeps.
 constexpr uint32_t PLN_BOOKMARK_MAX = 64;
 struct rcPlnTempColumn {
@@ -120,7 +123,9 @@ struct rcPlnTempColumn {
     // A long text key: pieces (on the key's first column) counts the piece
     // columns that follow it; a piece column has part 1, 2, ... and reads
     // its bytes from the key's value, which is kept whole in the first
-    // column's buffer (valueLength bytes, valueNull).
+    // column's buffer (valueLength bytes, valueNull). A union's long column
+    // is kept the same way (a key or a stored column with pieces, `column`
+    // naming the union column), and read back whole from its pieces.
     uint16_t pieces;
     uint16_t part;
     int32_t valueLength;
@@ -251,6 +256,9 @@ struct rcPlnColumn {
     PlanNode *tableNode;
     TempTable *redirect; // null: read the base table
     uint16_t redirectColumn;
+    // A long text kept in pieces: redirectColumn holds its first bytes, the
+    // redirectPieces columns after it the rest (see rcPlnTempColumn).
+    uint16_t redirectPieces;
 };
 
 struct QueryPlan {
@@ -295,7 +303,6 @@ struct rcPlnStmt {
     std::vector<PlanNode *> setFunctions;                    // in statement order
     std::vector<PlanNode *> temps;                           // temporary-table nodes, bottom up
     std::vector<std::unique_ptr<rcPlnIndexList>> indexLists; // read once per table
-    std::vector<std::unique_ptr<char[]>> largeBuffers;       // too large for the plan pool
     std::vector<rcExpSlot> results;                          // one slot per select-list item
     std::vector<const rcParseNode *> items;
     std::vector<PlanNode *> subqueries; // in the order they were planned

@@ -214,9 +214,9 @@ struct Builder {
         bool text =
             c.sqlType == SQL_CHAR || c.sqlType == SQL_VARCHAR || c.sqlType == SQL_LONGVARCHAR;
         uint32_t length = c.length > 0 ? static_cast<uint32_t>(c.length) : 0;
-        if (text && length > RC_TMP_MAX_VALUE) {
+        if (text && length > PLN_KEY_PIECE) {
             uint32_t kept = length < PLN_KEY_MAX_VALUE ? length : PLN_KEY_MAX_VALUE;
-            c.pieces = static_cast<uint16_t>((kept - 1) / RC_TMP_MAX_VALUE);
+            c.pieces = static_cast<uint16_t>((kept - 1) / PLN_KEY_PIECE);
         }
         cols->push_back(c);
         for (uint16_t k = 1; k <= c.pieces; ++k) {
@@ -258,9 +258,14 @@ struct Builder {
         std::vector<rcPlnTempColumn> cols = keys;
         t->keyCount = static_cast<uint16_t>(keys.size());
         std::vector<PlanNode *> longTables;
+        // Over the one row of an ungrouped aggregate no table stands on a
+        // row (none at all when no row qualified): the row is its set
+        // functions.
+        bool aggregateRow = plan->aggregate != nullptr;
         for (rcPlnColumn *col : stmt->columns) {
-            if (col->block != blockId)
-                continue; // an outer reference: the same for every row here
+            // An outer reference is the same for every row here.
+            if (col->block != blockId || aggregateRow)
+                continue;
             if (col->ref.sqlType == SQL_LONGVARCHAR || col->ref.sqlType == SQL_LONGVARBINARY) {
                 // Long values stay in their table; the row keeps its bookmark.
                 if (std::find(longTables.begin(), longTables.end(), col->tableNode) ==
@@ -482,9 +487,12 @@ struct Builder {
     // The ascending index whose leading keys are the ORDER BY keys (or the
     // GROUP BY list, or the select list of DISTINCT: keys is unused), when
     // every key is an ascending plain column of one table (cols: the keys).
-    // Groups and duplicates are only taken on columns that are not text: the
-    // index's order of texts that the driver's comparison finds equal (case,
-    // trailing blanks) need not keep them together.
+    // Only keys whose order is exact (numbers, dates, times) are taken: the
+    // server's order of text values is its own (the emulator's sorts fold
+    // case but not accents), so an index would order texts otherwise than
+    // the driver's collation, and need not keep together texts that the
+    // driver finds equal (case, trailing blanks). Text keys are sorted by
+    // the driver, whatever the plan.
     const rcPlnIndex *OrderIndex(const rcParseNode *keys, std::vector<const rcTblColumn *> *out,
                                  int mode = kKeysOrderBy)
     {
@@ -498,7 +506,7 @@ struct Builder {
                 return false;
             const auto *c = static_cast<const rcTblColumn *>(n->sem);
             if ((!cols.empty() && c->owner != cols.front()->owner) ||
-                (group && rcCnvIsCharType(c->type.sqlType)))
+                rcCnvIsCharType(c->type.sqlType))
                 return false;
             cols.push_back(c);
             return true;

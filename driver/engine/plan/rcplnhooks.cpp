@@ -19,7 +19,7 @@ int32_t ColumnReader(void *source, uint32_t column, void *buffer, uint32_t lengt
     auto *c = static_cast<rcPlnColumn *>(source);
     if (c->redirect == nullptr)
         return rcEvlTamReader(&c->base, column, buffer, length, outLength, partial, sqlType);
-    return rcPlnReadRedirected(c, buffer, length, outLength);
+    return rcPlnReadRedirected(c, buffer, length, outLength, partial);
 }
 
 bool TypeOfHook(void *, const rcParseNode *node, rcExpType *out)
@@ -137,13 +137,45 @@ void rcPlnStmtFree(rcPlnStmt *stmt)
     stmt->results.clear();
     stmt->items.clear();
     stmt->subqueries.clear();
-    stmt->largeBuffers.clear();
     stmt->open = false;
 }
 
 int32_t rcPlnReadRedirected(const rcPlnColumn *c, void *buffer, uint32_t length,
-                            uint32_t *outLength)
+                            uint32_t *outLength, DRM_RETINFO *partial)
 {
+    if (c->redirectPieces > 0) {
+        // The pieces one after the other, each copied before the next is
+        // looked up (a spilled table may load another window for it).
+        uint32_t offset = partial != nullptr ? partial->delivered : 0;
+        uint32_t at = 0, copied = 0;
+        for (uint16_t p = 0; p <= c->redirectPieces; ++p) {
+            const void *v = nullptr;
+            uint32_t n = 0;
+            bool isNull = false;
+            if (rcTmpColumnValue(c->redirect, static_cast<uint16_t>(c->redirectColumn + p), &v, &n,
+                                 &isNull) < 0)
+                return -1;
+            if (isNull)
+                return RC_EVL_COL_NULL;
+            uint32_t from = offset > at ? offset - at : 0;
+            if (from < n && copied < length) {
+                uint32_t take = n - from < length - copied ? n - from : length - copied;
+                std::memcpy(static_cast<char *>(buffer) + copied,
+                            static_cast<const char *>(v) + from, take);
+                copied += take;
+            }
+            at += n;
+            if (n < PLN_KEY_PIECE)
+                break; // the value ended in this piece
+        }
+        uint32_t rest = at > offset ? at - offset : 0;
+        if (partial != nullptr)
+            partial->size = at;
+        if (copied < length)
+            static_cast<char *>(buffer)[copied] = '\0';
+        *outLength = rest;
+        return copied < rest ? RC_EVL_COL_TRUNCATED : 0;
+    }
     int32_t indicator = 0;
     int32_t full = 0;
     int16_t rc = rcTmpGetColumn(c->redirect, c->redirectColumn, buffer,
@@ -338,6 +370,7 @@ void rcPlnResetRedirects(rcPlnStmt *stmt, int block)
         if (block >= 0 && c->block != block)
             continue;
         c->redirect = nullptr;
+        c->redirectPieces = 0;
         c->ref.nullRow = &c->tableNode->nullRow;
     }
     for (PlanNode *n : stmt->setFunctions)

@@ -9,9 +9,11 @@
 // none after posting (a column of no table of the plan).
 rcPlnColumn *rcPlnColumnOf(rcPlnStmt *stmt, const rcParseNode *colName);
 // Reads a redirected column (a temporary table above holds its value) in
-// its default C type: 0, RC_EVL_COL_NULL, RC_EVL_COL_TRUNCATED, or -1.
+// its default C type: 0, RC_EVL_COL_NULL, RC_EVL_COL_TRUNCATED, or -1. A
+// value kept in pieces is read whole, from partial's offset on when given
+// (partial->size then tells the whole value's length).
 int32_t rcPlnReadRedirected(const rcPlnColumn *c, void *buffer, uint32_t length,
-                            uint32_t *outLength);
+                            uint32_t *outLength, DRM_RETINFO *partial = nullptr);
 // The set-function node of a SetFunctionRef, made on first use.
 PlanNode *rcPlnSetFunctionOf(rcPlnStmt *stmt, const rcParseNode *setFunctionRef);
 // The value of a set function for the current row (accumulator or, once a

@@ -5,7 +5,8 @@
 // conjuncts that filter one table: a comparison of the index's first key
 // column with a value that reads no column of that table (constants, or
 // columns of the outer tables of a join), BETWEEN, and LIKE with a literal
-// pattern that does not start with a wildcard. The best index is the one
+// pattern that does not start with a wildcard; on text columns equality and
+// LIKE only (see RangeUsable). The best index is the one
 // whose first key column has an equality (a unique index first), then a
 // closed range, then any bound or prefix. Descending first keys serve
 // equality only. The range starts at the lower bound (or at the index's
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <string>
 
+#include "driver/core/rccnv.h"
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/plan/rcpln.h"
@@ -113,6 +115,16 @@ uint16_t Mirror(uint16_t op)
     }
 }
 
+// A bound an index range can follow: equality on any column; a range
+// (<, <=, >, >=, BETWEEN) only on a column whose order is exact. The server
+// orders text its own way (the emulator folds case but not accents), so a
+// range over a text index would start or stop at other rows than the
+// driver's collation does; such a comparison stays a filter.
+bool RangeUsable(const rcTblColumn *c, uint16_t op)
+{
+    return op == RC_T_EQ || !rcCnvIsCharType(c->type.sqlType);
+}
+
 // The predicate of a conjunct that is a plain predicate (no NOT, no OR).
 const rcParseNode *PlainPredicate(const rcParseNode *cond)
 {
@@ -144,12 +156,14 @@ void Bounds(const rcParseNode *cond, const rcTblEntry *table,
         const rcTblColumn *c = BareColumn(left);
         if (c != nullptr && c->owner == table &&
             UsableValue(rightExpr, table, outer, &readsOuter)) {
-            out->push_back({c, o, rightExpr, {}, readsOuter});
+            if (RangeUsable(c, o))
+                out->push_back({c, o, rightExpr, {}, readsOuter});
             return;
         }
         readsOuter = false;
         c = BareColumn(rightExpr);
-        if (c != nullptr && c->owner == table && UsableValue(left, table, outer, &readsOuter))
+        if (c != nullptr && c->owner == table && UsableValue(left, table, outer, &readsOuter) &&
+            RangeUsable(c, o))
             out->push_back({c, Mirror(o), left, {}, readsOuter});
         return;
     }
@@ -163,8 +177,8 @@ void Bounds(const rcParseNode *cond, const rcTblEntry *table,
                 e[k++] = x;
         const rcTblColumn *c = k == 3 ? BareColumn(e[0]) : nullptr;
         bool r1 = false, r2 = false;
-        if (c != nullptr && c->owner == table && UsableValue(e[1], table, outer, &r1) &&
-            UsableValue(e[2], table, outer, &r2)) {
+        if (c != nullptr && c->owner == table && RangeUsable(c, RC_T_GE) &&
+            UsableValue(e[1], table, outer, &r1) && UsableValue(e[2], table, outer, &r2)) {
             out->push_back({c, RC_T_GE, e[1], {}, r1});
             out->push_back({c, RC_T_LE, e[2], {}, r2});
         }

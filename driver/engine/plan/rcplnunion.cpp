@@ -1,6 +1,7 @@
 // UNION plans (see rcplnunion.h).
 #include "driver/engine/plan/rcplnunion.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -163,14 +164,7 @@ struct UnionBuilder {
             u->columns[k] = c;
             rcPlnUnionValue &v = u->values[k];
             v.size = IsVarType(type) ? (length < kValueMax ? length : kValueMax) + 1 : 48;
-            if (v.size > RC_MEMPOOL_MAX_BLOCK / 2) {
-                stmt->largeBuffers.emplace_back(new (std::nothrow) char[v.size]);
-                v.buffer = stmt->largeBuffers.back().get();
-                if (v.buffer == nullptr)
-                    return Fail(RC_MSG_MEMORY_ALLOCATION_ERROR), nullptr;
-            } else {
-                v.buffer = Alloc<char>(v.size);
-            }
+            v.buffer = Alloc<char>(v.size);
             if (v.buffer == nullptr)
                 return nullptr;
         }
@@ -183,6 +177,11 @@ struct UnionBuilder {
     // A temporary table over the union node, sorted on the keys (column,
     // descending) and, when allColumns, then on every other column; it keeps
     // every column of the node so that the columns read it when it is read.
+    // A text longer than a temporary table's value is kept as DISTINCT keeps
+    // a long key: split over piece columns, up to PLN_KEY_MAX_VALUE bytes,
+    // so that the sort and the duplicate test see the whole value and the
+    // column reads it back whole. Such a column's key (or, when it is no
+    // key, a stored column of its own with pieces) is where it is read.
     PlanNode *SortTable(PlanNode *node, const std::vector<std::pair<uint16_t, bool>> &order,
                         bool allColumns, const char *name)
     {
@@ -203,36 +202,58 @@ struct UnionBuilder {
         std::memcpy(t->name, name, 7);
         t->tempNumber = ++stmt->tempCounter;
         t->block = node->block;
-        size_t count = keys.size() + u->columnCount;
-        t->columns = Alloc<rcPlnTempColumn>(count);
-        if (t->columns == nullptr)
-            return nullptr;
-        for (size_t k = 0; k < count; ++k) {
-            rcPlnTempColumn &c = t->columns[k];
-            rcPlnColumn *col = u->columns[k < keys.size() ? keys[k].first : k - keys.size()];
-            if (k < keys.size()) {
-                c.kind = PLN_TTCOL_KEY;
-                c.descending = keys[k].second;
-                if (rcExpCompileColumn(&stmt->env, &col->ref, &c.slot) < 0)
-                    return nullptr;
-            } else {
-                c.kind = PLN_TTCOL_COLUMN;
-                c.column = col;
-            }
-            // Long values are kept as far as a temporary table keeps values.
+        std::vector<rcPlnTempColumn> cols;
+        std::vector<bool> keptWhole(u->columnCount, false);
+        auto add = [&](rcPlnColumn *col, uint16_t index, bool key, bool desc) {
+            rcPlnTempColumn c{};
+            c.kind = key ? PLN_TTCOL_KEY : PLN_TTCOL_COLUMN;
+            c.descending = desc;
+            if (key && rcExpCompileColumn(&stmt->env, &col->ref, &c.slot) < 0)
+                return false;
+            c.column = key ? nullptr : col;
             c.sqlType = col->ref.sqlType == SQL_LONGVARCHAR ? SQL_VARCHAR : col->ref.sqlType;
             c.length = static_cast<int32_t>(col->ref.length);
+            c.precScale = (static_cast<uint32_t>(col->ref.precision) << 16) | col->ref.scale;
+            bool text = c.sqlType == SQL_CHAR || c.sqlType == SQL_VARCHAR;
+            uint32_t len = c.length > 0 ? static_cast<uint32_t>(c.length) : 1;
+            if (text && len > PLN_KEY_PIECE) {
+                uint32_t kept = len < PLN_KEY_MAX_VALUE ? len : PLN_KEY_MAX_VALUE;
+                c.pieces = static_cast<uint16_t>((kept - 1) / PLN_KEY_PIECE);
+                c.column = col;
+                keptWhole[index] = true;
+                len = kept;
+            }
             if (IsVarType(c.sqlType) && col->ref.length > RC_TMP_MAX_VALUE)
                 c.length = static_cast<int32_t>(RC_TMP_MAX_VALUE);
-            c.precScale = (static_cast<uint32_t>(col->ref.precision) << 16) | col->ref.scale;
-            uint32_t len = c.length > 0 ? static_cast<uint32_t>(c.length) : 1;
             c.bufferSize = IsVarType(c.sqlType) ? len + 1 : 48;
             c.buffer = Alloc<char>(c.bufferSize);
             if (c.buffer == nullptr)
+                return false;
+            cols.push_back(c);
+            for (uint16_t part = 1; part <= c.pieces; ++part) {
+                rcPlnTempColumn piece = c;
+                piece.pieces = 0;
+                piece.part = part;
+                piece.buffer = nullptr; // its bytes come from the first column's buffer
+                piece.bufferSize = 0;
+                cols.push_back(piece);
+            }
+            return true;
+        };
+        uint16_t keyColumns = 0;
+        for (const auto &key : keys)
+            if (!add(u->columns[key.first], key.first, true, key.second))
                 return nullptr;
-        }
-        t->columnCount = static_cast<uint16_t>(count);
-        t->keyCount = static_cast<uint16_t>(keys.size());
+        keyColumns = static_cast<uint16_t>(cols.size());
+        for (uint16_t k = 0; k < u->columnCount; ++k)
+            if (!keptWhole[k] && !add(u->columns[k], k, false, false))
+                return nullptr;
+        t->columns = Alloc<rcPlnTempColumn>(cols.size());
+        if (t->columns == nullptr)
+            return nullptr;
+        std::copy(cols.begin(), cols.end(), t->columns);
+        t->columnCount = static_cast<uint16_t>(cols.size());
+        t->keyCount = keyColumns;
         t->first = node;
         node->parent = t;
         stmt->temps.push_back(t);

@@ -29,15 +29,37 @@ TEST(MemPool, BlocksFollowEachOtherRoundedAndZeroed)
     rcMemPoolDestroy(pool);
 }
 
-TEST(MemPool, LargestRequestFitsAFreshChunkAndOneMoreIsRefused)
+TEST(MemPool, LargestChunkRequestFitsAFreshChunk)
 {
     rcMemPool pool = rcMemPoolCreate(10);
     void *whole = rcMemPoolAlloc(pool, RC_MEMPOOL_MAX_BLOCK);
     ASSERT_NE(whole, nullptr);
     EXPECT_EQ(Offset(pool, whole), RC_MEMPOOL_HEADER); // no new chunk was needed
     EXPECT_EQ(pool->next, nullptr);
-    EXPECT_EQ(rcMemPoolAlloc(pool, RC_MEMPOOL_MAX_BLOCK + 1), nullptr);
     rcMemPoolDestroy(pool);
+}
+
+// Requests sized from a count (258 bytes per IN value, a column entry per
+// select-list column) may exceed a chunk: each gets a zeroed block of its
+// own, and the chunk in use goes on serving the small requests.
+TEST(MemPool, ARequestLargerThanAChunkGetsABlockOfItsOwn)
+{
+    rcMemPool pool = rcMemPoolCreate(4096);
+    auto *small = static_cast<char *>(rcMemPoolAlloc(pool, 100));
+    ASSERT_NE(small, nullptr);
+    for (size_t n : {RC_MEMPOOL_MAX_BLOCK + 1, 258 * size_t(300), size_t(1) << 20}) {
+        SCOPED_TRACE(n);
+        auto *big = static_cast<unsigned char *>(rcMemPoolAlloc(pool, n));
+        ASSERT_NE(big, nullptr);
+        EXPECT_EQ(big[0], 0);
+        EXPECT_EQ(big[n - 1], 0);
+        std::memset(big, 0xA5, n); // all of it is the caller's (ASan checks)
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(big) % 8, 0u);
+    }
+    EXPECT_EQ(pool->next, nullptr); // the chunk chain is untouched
+    auto *next = static_cast<char *>(rcMemPoolAlloc(pool, 8));
+    EXPECT_EQ(next - small, 104);
+    rcMemPoolDestroy(pool); // frees the blocks too (ASan reports a leak otherwise)
 }
 
 TEST(MemPool, OverflowOpensANewChunkAndNeverGoesBack)
@@ -64,6 +86,8 @@ TEST(MemPool, ChunkLimitMakesAllocationFailWithoutLosingBlocks)
     EXPECT_EQ(rcMemPoolAlloc(pool, 15900), nullptr);
     EXPECT_STREQ(kept, "still here");
     EXPECT_NE(rcMemPoolAlloc(pool, 64), nullptr); // what still fits is served
+    // A block of its own counts as a chunk.
+    EXPECT_EQ(rcMemPoolAlloc(pool, RC_MEMPOOL_CHUNK), nullptr);
     rcMemPoolDestroy(pool);
 }
 

@@ -21,15 +21,42 @@ static rcMemPoolChunk *NewChunk(uint16_t tag)
 
 rcMemPool rcMemPoolCreate(uint16_t tag) { return NewChunk(tag); }
 
+namespace {
+
+// A block of its own: the link to the pool's previous one, then the block.
+constexpr size_t kLargeHeader = 16;
+
+bool AtChunkLimit(const rcMemPoolChunk *pool)
+{
+    return pool->chunkLimit != 0 && pool->chunks >= pool->chunkLimit;
+}
+
+void *LargeBlock(rcMemPool pool, size_t n)
+{
+    if (AtChunkLimit(pool) || n > SIZE_MAX - kLargeHeader)
+        return nullptr;
+    void *raw = std::calloc(1, kLargeHeader + n);
+    if (raw == nullptr)
+        return nullptr;
+    std::memcpy(raw, &pool->large, sizeof(void *));
+    pool->large = raw;
+    ++pool->chunks;
+    return static_cast<char *>(raw) + kLargeHeader;
+}
+
+} // namespace
+
 void *rcMemPoolAlloc(rcMemPool pool, size_t n)
 {
-    if (pool == nullptr || n > RC_MEMPOOL_MAX_BLOCK)
+    if (pool == nullptr)
         return nullptr;
+    if (n > RC_MEMPOOL_MAX_BLOCK)
+        return LargeBlock(pool, n);
     // Only the last chunk serves requests; what an earlier chunk has left
     // stays unused.
     rcMemPoolChunk *last = pool->last;
     if (last->used + n > last->capacity) {
-        if (pool->chunkLimit != 0 && pool->chunks >= pool->chunkLimit)
+        if (AtChunkLimit(pool))
             return nullptr;
         rcMemPoolChunk *fresh = NewChunk(pool->tag);
         if (fresh == nullptr)
@@ -48,6 +75,13 @@ void *rcMemPoolAlloc(rcMemPool pool, size_t n)
 
 void rcMemPoolDestroy(rcMemPool pool)
 {
+    void *large = pool != nullptr ? pool->large : nullptr;
+    while (large != nullptr) {
+        void *older = nullptr;
+        std::memcpy(&older, large, sizeof(void *));
+        std::free(large);
+        large = older;
+    }
     while (pool != nullptr) {
         rcMemPoolChunk *next = pool->next;
         std::free(pool);

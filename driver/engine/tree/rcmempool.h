@@ -7,7 +7,12 @@
 // Algorithm: a chain of fixed 16000-byte zero-filled chunks. Each request is
 // served at the current end of the LAST chunk; when it does not fit there a
 // new chunk is chained on, and whatever was left of the old one stays unused.
-// Sizes are rounded up to 8 bytes so that every block may hold pointers.
+// A request larger than a chunk can hold (RC_MEMPOOL_MAX_BLOCK) gets a
+// zero-filled block of its own, kept on a second list of the pool and freed
+// with it; the chunk chain goes on as before. Callers that size a request
+// from a count (columns, values of an IN list) so never meet a limit of the
+// pool's chunk size. Sizes are rounded up to 8 bytes so that every block may
+// hold pointers.
 #pragma once
 
 #include <cstddef>
@@ -23,19 +28,22 @@ struct rcMemPoolChunk {
     uint32_t chunks;      // first chunk: chunks in the chain
     rcMemPoolChunk *next; // next chunk of the chain, none in the last
     rcMemPoolChunk *last; // first chunk: the last chunk of the chain
+    void *large;          // first chunk: the blocks of their own, newest first
 };
 
 // The pool is the address of its first chunk.
 using rcMemPool = rcMemPoolChunk *;
 
-// Bytes of a chunk before its first block, and the largest single request.
+// Bytes of a chunk before its first block, and the largest request a chunk
+// serves (a larger one gets a block of its own).
 constexpr size_t RC_MEMPOOL_HEADER = (sizeof(rcMemPoolChunk) + 7) & ~size_t(7);
 constexpr size_t RC_MEMPOOL_MAX_BLOCK = RC_MEMPOOL_CHUNK - RC_MEMPOOL_HEADER;
 
 rcMemPool rcMemPoolCreate(uint16_t tag);
 void *rcMemPoolAlloc(rcMemPool pool, size_t n);
 void rcMemPoolDestroy(rcMemPool pool);
-// Caps the number of chunks of a pool, so that tests reach "memory out".
+// Caps the number of chunks of a pool (blocks of their own count as chunks),
+// so that tests reach "memory out".
 void rcMemPoolSetChunkLimit(rcMemPool pool, uint16_t chunks);
 
 // The statement's parse pool (tag 1000).
