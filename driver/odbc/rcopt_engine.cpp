@@ -26,6 +26,7 @@ const rcOptEntry rcOptTable[kRcOptCount] = {
     {RC_OPT_MAXCOLSUPPORT, "MaxColSupport", 1},
     {RC_OPT_NOGETDATAOPT, "NoGetDataOpt", 1},
     {RC_OPT_NOOPTSORT, "NoOptSort", 1},
+    {RC_OPT_NOHASHOPT, "NoHashOpt", 1},
 };
 
 bool rcOptValueIsOff(const char *value) { return value[0] == 'F' || value[0] == '0'; }

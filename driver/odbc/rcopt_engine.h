@@ -42,6 +42,10 @@ enum : uint32_t {
     RC_OPT_MAXCOLSUPPORT = 0x40000,
     RC_OPT_NOGETDATAOPT = 0x80000,
     RC_OPT_NOOPTSORT = 0x100000,
+    // Joins and grouping run as nested loops over the server and as sorted
+    // groups, never through the engine's hash tables (tests force the plain
+    // strategies with it).
+    RC_OPT_NOHASHOPT = 0x200000,
 };
 
 struct rcOptEntry {
@@ -50,7 +54,7 @@ struct rcOptEntry {
     uint32_t isSwitch; // 1 switch, 0 number
 };
 
-inline constexpr size_t kRcOptCount = 17;
+inline constexpr size_t kRcOptCount = 18;
 extern const rcOptEntry rcOptTable[kRcOptCount];
 
 inline constexpr uint16_t kRcMinMaxColSupport = 256;

@@ -2,14 +2,16 @@
 // format is in tests/sql/README.md) through the unixODBC Driver Manager
 // against a qxserver of its own.
 //
-//   sqllogic_runner --driver LIB --fixtures DIR [--noopt] [--server-log FILE] FILE...
+//   sqllogic_runner --driver LIB --fixtures DIR [--noopt | --nohash] [--server-log FILE] FILE...
 //
 // For each file: a fresh qxserver on a loopback port with the file's fixture
 // (the `fixture` line, else DIR/sql.json), private odbcinst.ini and odbc.ini
 // naming LIB, one connection (more on demand through `connection NAME`), then
 // every record of the file in order. --noopt writes the engine options
 // NoIndexes, NoFiltOpt, NoJoinOpt and NoOptSort into the data source, so the
-// same file shows that the optimisations change no result. --server-log keeps
+// same file shows that the optimisations change no result; --nohash writes
+// NoHashOpt, so joins and grouping run as nested loops and sorted groups
+// instead of in hash tables. --server-log keeps
 // qxserver's request log (of the last file) for looking into a failure.
 //
 // A failing record prints file:line, the SQL, what was expected and what came;
@@ -261,8 +263,8 @@ std::string RowText(const std::vector<std::string> &row)
 
 class Runner {
 public:
-    Runner(std::string driver, std::string fixtures, bool noopt, std::string serverLog)
-        : driver_(std::move(driver)), fixtures_(std::move(fixtures)), noopt_(noopt),
+    Runner(std::string driver, std::string fixtures, std::string mode, std::string serverLog)
+        : driver_(std::move(driver)), fixtures_(std::move(fixtures)), mode_(std::move(mode)),
           serverLog_(std::move(serverLog))
     {}
 
@@ -292,8 +294,10 @@ public:
         ini.WriteOdbcinst("[QX]\nDriver=" + driver_ + "\n");
         dbq_ = server.Dbq();
         std::string dsn = "[sql]\nDriver=QX\nDBQ=" + dbq_ + "\n";
-        if (noopt_)
+        if (mode_ == "noopt")
             dsn += "NoIndexes=1\nNoFiltOpt=1\nNoJoinOpt=1\nNoOptSort=1\n";
+        else if (mode_ == "nohash")
+            dsn += "NoHashOpt=1\n";
         ini.WriteOdbc(dsn);
 
         if (SQLAllocEnv(&env_) != SQL_SUCCESS) {
@@ -326,8 +330,8 @@ public:
         server.Stop();
         if (failures < 0)
             return 2;
-        std::printf("%s%s: %d records, %d failed\n", path.c_str(), noopt_ ? " (noopt)" : "", cases,
-                    failures);
+        std::printf("%s%s: %d records, %d failed\n", path.c_str(), ModeTag(" (%s)").c_str(),
+                    cases, failures);
         return failures ? 1 : 0;
     }
 
@@ -388,7 +392,7 @@ private:
 
     void Fail(const Record &r, const std::string &what) const
     {
-        std::printf("%s:%d: %s%s\n%s\n", path_.c_str(), r.line, noopt_ ? "(noopt) " : "",
+        std::printf("%s:%d: %s%s\n%s\n", path_.c_str(), r.line, ModeTag("(%s) ").c_str(),
                     r.sql.empty() ? RowText(r.words).c_str() : r.sql.c_str(), what.c_str());
     }
 
@@ -605,8 +609,18 @@ private:
         return buffer_.get();
     }
 
+    // The mode in format (one %s), or nothing when running as is.
+    std::string ModeTag(const char *format) const
+    {
+        if (mode_.empty())
+            return "";
+        char text[64];
+        std::snprintf(text, sizeof text, format, mode_.c_str());
+        return text;
+    }
+
     std::string driver_, fixtures_, path_, dbq_;
-    bool noopt_;
+    std::string mode_; // "", "noopt" or "nohash"
     std::string serverLog_;
     SQLHENV env_ = SQL_NULL_HENV;
     std::map<std::string, Connection> connections_;
@@ -616,7 +630,7 @@ private:
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: sqllogic_runner --driver LIB --fixtures DIR [--noopt] "
+    std::fprintf(stderr, "usage: sqllogic_runner --driver LIB --fixtures DIR [--noopt | --nohash] "
                          "[--server-log FILE] FILE...\n");
     return 2;
 }
@@ -625,8 +639,7 @@ int Usage()
 
 int main(int argc, char **argv)
 {
-    std::string driver, fixtures, serverLog;
-    bool noopt = false;
+    std::string driver, fixtures, serverLog, mode;
     std::vector<std::string> files;
     for (int k = 1; k < argc; ++k) {
         std::string a = argv[k];
@@ -636,8 +649,8 @@ int main(int argc, char **argv)
             fixtures = argv[++k];
         else if (a == "--server-log" && k + 1 < argc)
             serverLog = argv[++k];
-        else if (a == "--noopt")
-            noopt = true;
+        else if (a == "--noopt" || a == "--nohash")
+            mode = a.substr(2);
         else if (a.rfind("--", 0) == 0)
             return Usage();
         else
@@ -647,7 +660,7 @@ int main(int argc, char **argv)
         return Usage();
     int status = 0;
     for (const std::string &file : files) {
-        Runner runner(driver, fixtures, noopt, serverLog);
+        Runner runner(driver, fixtures, mode, serverLog);
         status = std::max(status, runner.RunFile(file));
     }
     return status;

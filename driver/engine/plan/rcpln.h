@@ -281,6 +281,7 @@ enum : uint32_t {
     PLN_OPT_NOINDEXES = 0x4000,
     PLN_OPT_SAFEOPT = 0x40,
     PLN_OPT_NOJOINOPT = 0x200,
+    PLN_OPT_NOHASHOPT = 0x200000, // no hash joins or hash grouping
 };
 
 struct rcPlnStmt {
