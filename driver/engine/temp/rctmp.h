@@ -181,3 +181,15 @@ void rcTmpDiscardFile(TempTable *t);
 // Storage type and value size of a column (0 storage type: not storable).
 int16_t rcTmpStorageType(int16_t sqlType);
 uint32_t rcTmpValueSize(int16_t storageType, int32_t length);
+
+// Whole rows (rctmprow.cpp), for copying rows between tables of the same
+// columns. rcTmpPutRow appends one row in the stored form (as
+// rcTmpRowBytes gives it), growing and spilling as values do; no row may be
+// in progress. rcTmpRowBytes makes row current and answers its bytes (valid
+// until the next call on the table), or null after posting.
+int16_t rcTmpPutRow(TempTable *t, const unsigned char *row);
+const unsigned char *rcTmpRowBytes(TempTable *t, int64_t row);
+// The memory limit that statements give their tables: memoryLimit and
+// growStep from the environment variable QX_TMP_MEMORY_LIMIT (bytes) when
+// it is set, so that tests can make every table spill; else the defaults.
+rcTmpLimits rcTmpDefaultLimits();
