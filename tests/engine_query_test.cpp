@@ -589,7 +589,7 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
          "J4SI",
          {"Labs|3", "Labs|4", "Sales|1", "Sales|2", "Sales|6"}},
         {"SELECT e.Id, d.Title FROM Emp e, Dept d WHERE d.Id = e.Dept AND e.Id > 2",
-         "J4II",
+         "J4SI",
          {"3|Labs", "4|Labs", "6|Sales"}},
         {"SELECT d.Title, e.Id FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id}",
          "J2SI",
@@ -648,21 +648,26 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
          "TI",
          {"20|1", "99|1", "10|1"}},
     };
+    // The plans are those of the nested loop (NoHashOpt); hash joins give
+    // the same rows.
     for (const IndexCase &c : cases) {
         std::string access, scanAccess;
         std::vector<std::string> want = c.rows;
-        std::vector<std::string> got = Run(c.sql, 2, 0, &access);
+        std::vector<std::string> got = Run(c.sql, 2, PLN_OPT_NOHASHOPT, &access);
+        std::vector<std::string> hashed = Run(c.sql, 2);
         std::vector<std::string> scanned = Run(c.sql, 1, PLN_OPT_NOINDEXES, &scanAccess);
         std::vector<std::string> textOrder = Run(c.sql, 1, PLN_OPT_NOJOINOPT);
         bool ordered = std::string(c.sql).find("ORDER BY") != std::string::npos;
         if (!ordered) {
             std::sort(want.begin(), want.end());
             std::sort(got.begin(), got.end());
+            std::sort(hashed.begin(), hashed.end());
             std::sort(scanned.begin(), scanned.end());
             std::sort(textOrder.begin(), textOrder.end());
         }
         EXPECT_EQ(textOrder, want) << c.sql << " (NoJoinOpt)";
         EXPECT_EQ(got, want) << c.sql;
+        EXPECT_EQ(hashed, want) << c.sql << " (hash joins)";
         EXPECT_EQ(scanned, want) << c.sql << " (NoIndexes)";
         EXPECT_EQ(access, c.access) << c.sql;
         EXPECT_EQ(scanAccess.find('I'), std::string::npos) << c.sql;
@@ -687,8 +692,10 @@ TEST_F(ExeQuery, JoinOrderFollowsCost)
         // No index on either join column: Emp (6 rows) drives, Dept (3) is
         // read again for every Emp row.
         {"SELECT d.Id, e.Id FROM Dept d, Emp e WHERE d.Title = e.Nick", "e,d", {}},
+        // A condition over an expression joins no pair: the tables keep the
+        // FROM order.
         {"SELECT d.Id, e.Id FROM Dept d, Emp e WHERE d.Id * 0 = e.Lvl",
-         "e,d",
+         "d,e",
          {"10|2", "20|2", "30|2"}},
         // Both reached through a join index: the cheaper Dept drives.
         {"SELECT e.Id, d.Title FROM Emp e, Dept d WHERE d.Id = e.Dept",
@@ -706,10 +713,11 @@ TEST_F(ExeQuery, JoinOrderFollowsCost)
          "d,e",
          {"6", "4", "3", "2", "1"}},
         // Three tables: Dept reaches both copies of Emp through their
-        // Dept index; m and e come next, each through its join index.
+        // Dept index; the first pair it is in (with e) comes first, then m
+        // through its join index.
         {"SELECT m.Id, e.Id FROM Emp m, Emp e, Dept d WHERE e.Dept = d.Id AND m.Dept = d.Id AND "
          "d.Title = 'Labs' AND m.Id < e.Id",
-         "d,m,e",
+         "d,e,m",
          {"3|4"}},
         // GROUP BY Emp's Dept index: Emp drives and is read in key order.
         {"SELECT e.Dept, COUNT(*) FROM Dept d, Emp e WHERE d.Id = e.Dept GROUP BY e.Dept",
@@ -717,6 +725,18 @@ TEST_F(ExeQuery, JoinOrderFollowsCost)
          {"10|3", "20|2"}},
         // Unrelated tables: a cross product in FROM order.
         {"SELECT COUNT(*) FROM Dept d, Nothing n", "d,n", {"0"}},
+        // Groups of tables no condition joins: the groups of one pair come
+        // first, in FROM order, each later group of several tables joined
+        // as the outer side of what came before, a single table as its
+        // inner side.
+        {"SELECT COUNT(*) FROM Nothing n, Dept d, Emp e WHERE e.Dept = d.Id", "d,e,n", {"0"}},
+        {"SELECT a.Id, c.Id FROM Emp a, Dept b, Emp c, Dept d WHERE a.Dept = b.Id AND c.Dept = "
+         "d.Id AND a.Id = 1 AND c.Id = 3",
+         "c,d,a,b",
+         {"1|3"}},
+        {"SELECT COUNT(*) FROM Dept x, Emp m, Emp e, Dept d WHERE e.Dept = d.Id AND m.Dept = d.Id",
+         "d,e,m,x",
+         {"39"}},
     };
     for (const JoinOrderCase &c : cases) {
         std::string tables, textTables;

@@ -214,6 +214,8 @@ int16_t rcStmtMakePlanner(rcStmtHandle *s)
             return static_cast<int16_t>(rcErrRaise(&s->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
         rcPlnStmtInit(e->planner, &s->errors, s->conn->session);
         e->planner->fnCode = &FnCode;
+        // The engine trace names the join methods the plan takes.
+        e->planner->tmpOwner.trace = rcTmpOwnerOf(e, nullptr).trace;
         // USER: the connection's user name (it outlives its statements).
         const char *uid = s->conn->attrs[RC_ATTR_UID].value;
         e->planner->env.userName = uid != nullptr ? uid : "";

@@ -4,6 +4,7 @@
 
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/engine/plan/rcplnhash.h"
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/plan/rcplnpush.h"
 #include "driver/engine/rcsem.h"
@@ -63,6 +64,7 @@ int16_t rcExeOpenPlan(rcPlnStmt *stmt, PlanNode *node)
     node->secondFlag = 0;
     node->state = 0;
     switch (node->kind) {
+    case PLN_JOIN: return node->hashJoin != nullptr ? rcExeOpenHashJoin(stmt, node) : 0;
     case PLN_TEMPTABLE: return rcExeOpenTemp(stmt, node);
     case PLN_SETFUNC: return rcExeOpenSetFunc(stmt, node);
     case PLN_AGGREGATE: return rcExeOpenAggregate(stmt, node);
@@ -121,6 +123,7 @@ int16_t rcExeGetColumn(rcPlnStmt *stmt, uint16_t column, int16_t wantedType, voi
 
 void rcExeCloseQuery(rcPlnStmt *stmt)
 {
+    rcExeHashCloseAll(stmt);
     for (PlanNode *t : stmt->temps)
         if (t->temp != nullptr) {
             rcTmpFree(t->temp);
@@ -134,6 +137,8 @@ void rcExeCloseQuery(rcPlnStmt *stmt)
 // row was delivered for the current outer row.
 int16_t rcExeNextJoin(rcPlnStmt *stmt, PlanNode *node, int flag)
 {
+    if (node->hashJoin != nullptr && rcExeHashActive(node))
+        return rcExeNextHashJoin(stmt, node, flag);
     bool outer = node->subtype == PLN_JOIN_OUTER || node->subtype == PLN_JOIN_OUTER_INDEX;
     if (flag == 0) {
         node->state = 3;

@@ -170,7 +170,10 @@ struct PlanNode {
     rcTblEntry *table;
     uint32_t nullRow; // every column reads as NULL (outer-join null row)
     uint8_t access;
-    uint32_t rows; // estimate
+    uint32_t rows;        // estimate after the table's own conditions
+    uint32_t tableRows;   // the table's row count, once rowsAsked
+    bool rowsAsked;       // tableRows and rows are known
+    uint8_t pushedFilter; // the data module took its filter: 1 in part, 2 whole
     // Index access (access PLN_ACCESS_INDEX): the index, the start of the
     // range (kind and value) and the end test that holds once the scan has
     // left the range (0: none).
@@ -228,6 +231,8 @@ struct PlanNode {
     rcFltId compare; // outer value <op> the subquery's row (forms 1, 2, 4)
     // PLN_UNION: its inputs and the values of its current row (rcplnunion.h).
     struct rcPlnUnion *unionState;
+    // PLN_JOIN read through a hash table (rcplnhash.h); none: nested loop.
+    struct rcPlnHashJoin *hashJoin;
 };
 
 // An index of a table, as the data module's index catalog gives it.
@@ -307,6 +312,7 @@ struct rcPlnStmt {
     std::vector<rcExpSlot> results;                          // one slot per select-list item
     std::vector<const rcParseNode *> items;
     std::vector<PlanNode *> subqueries; // in the order they were planned
+    std::vector<PlanNode *> hashJoins;  // joins with a hash table (rcplnhash.h)
     uint16_t blocks = 0;                // query blocks planned so far
     uint16_t currentBlock = 0;          // the block being planned
     void *building = nullptr;           // the planner of that block

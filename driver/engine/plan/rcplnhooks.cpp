@@ -8,6 +8,7 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/exec/rcexegdo.h"
+#include "driver/engine/plan/rcplnhash.h"
 #include "driver/engine/plan/rcplnpush.h"
 #include "driver/engine/plan/rcplntree.h"
 
@@ -114,6 +115,7 @@ void rcPlnStmtInit(rcPlnStmt *stmt, rcErrorQueue *errors, TamSession *session)
     stmt->env.rt.param = &ParamHook;
     stmt->env.rtCtx = stmt;
     stmt->tmpOwner.errors = errors;
+    stmt->tmpOwner.limits = rcTmpDefaultLimits();
 }
 
 void rcPlnStmtFree(rcPlnStmt *stmt)
@@ -123,6 +125,7 @@ void rcPlnStmtFree(rcPlnStmt *stmt)
             rcTmpFree(t->temp);
             t->temp = nullptr;
         }
+    rcExeHashFreeAll(stmt);
     rcFltPushDownFree(stmt);
     rcGdoFree(stmt);
     rcExpEnvFree(&stmt->env);

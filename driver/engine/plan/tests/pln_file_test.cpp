@@ -7,6 +7,7 @@
 #include "driver/core/tests/base_fixture.h"
 #include "driver/engine/plan/rcpln.h"
 #include "driver/engine/plan/rcplnfile.h"
+#include "driver/engine/plan/rcplnhash.h"
 #include "driver/engine/plan/tests/plnfile_reader.h"
 #include "driver/engine/rcsem.h"
 #include "tests/support/temp_dir.h"
@@ -118,6 +119,25 @@ TEST_F(PlnFile, RecordsAreAppendedAfterOneHeader)
     EXPECT_EQ(records[0].tables, (std::vector<std::string>{"EMP e", "DEPT"}));
     ASSERT_EQ(records[1].trees.size(), 3u);
     EXPECT_EQ(records[1].trees[1], "2 3");
+    EXPECT_EQ(rcErrQueueCount(&errors), 0u);
+}
+
+TEST_F(PlnFile, JoinRecordsNameTheirMethod)
+{
+    PlanJoin();
+    PlanNode *join = plan.root->first->first;
+    join->subtype = PLN_JOIN_INNER_INDEX;
+    ASSERT_EQ(rcSpyQueryPlan(path.c_str(), "SELECT 1", &stmt, &errors), 0);
+    // A hash join reads its inner side once: the subtype loses "by index".
+    rcPlnHashJoin hash;
+    hash.keys.resize(2);
+    join->hashJoin = &hash;
+    ASSERT_EQ(rcSpyQueryPlan(path.c_str(), "SELECT 2", &stmt, &errors), 0);
+    join->hashJoin = nullptr;
+    std::vector<PlnFileRecord> records = Records();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].joins, (std::vector<std::string>{"7 1 Nested loop, inner side by index"}));
+    EXPECT_EQ(records[1].joins, (std::vector<std::string>{"5 2 Hash join on 2 keys"}));
     EXPECT_EQ(rcErrQueueCount(&errors), 0u);
 }
 

@@ -17,6 +17,7 @@ struct PlnFileRecord {
     // Per tree: the classes of its nodes in pre-order, e.g. "9 2 3".
     std::vector<std::string> trees;
     std::vector<std::string> tables; // names in table records, in tree order
+    std::vector<std::string> joins;  // per join record "subtype method text", in tree order
 };
 
 class PlnFileReader {
@@ -53,6 +54,7 @@ public:
                 if (off == 0)
                     continue;
                 std::string classes;
+                joins_ = &r.joins;
                 if (!Walk(off, &classes, &r.tables, 0))
                     return false;
                 r.trees.push_back(classes);
@@ -105,7 +107,12 @@ private:
         std::vector<uint32_t> children;
         std::string text;
         switch (cls) {
-        case RC_PLNF_JOIN: children = {w(2), w(3)}; break;
+        case RC_PLNF_JOIN:
+            if (!Text(w(5), &text))
+                return false;
+            joins_->push_back(std::to_string(w(1)) + " " + std::to_string(w(4)) + " " + text);
+            children = {w(2), w(3)};
+            break;
         case RC_PLNF_RESTRICT:
             if (!Text(w(2), &text))
                 return false;
@@ -150,6 +157,7 @@ private:
     }
 
     const std::vector<uint8_t> *bytes_ = nullptr;
+    std::vector<std::string> *joins_ = nullptr;
     const uint8_t *block_ = nullptr;
     uint32_t blockLength_ = 0;
 };
