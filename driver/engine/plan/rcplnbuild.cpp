@@ -485,9 +485,10 @@ struct Builder {
             PlanNode *join = n->parent;
             // The inner table of a nested loop may be searched with values
             // of the outer row (the join conditions right above the join);
-            // a hash join reads it once.
+            // a hash join reads it once, and the data module's search reads
+            // a table whose filter it took.
             if (join != nullptr && join->kind == PLN_JOIN && join->second == n &&
-                join->hashJoin == nullptr) {
+                join->hashJoin == nullptr && t->pushedFilter == 0) {
                 TablesUnder(join->first, &outer);
                 if (join->subtype == PLN_JOIN_INNER) {
                     for (PlanNode *f = join->parent; f != nullptr && f->kind == PLN_RESTRICT;

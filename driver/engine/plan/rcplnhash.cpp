@@ -190,7 +190,7 @@ struct Chooser {
         // The nested loop's price per outer row.
         double perRow = innerRows / kWindowRows < 1 ? 1 : innerRows / kWindowRows;
         PlanNode *table = SingleTable(build);
-        if (table != nullptr && table->pushedFilter != 2 &&
+        if (table != nullptr && table->pushedFilter == 0 &&
             (stmt->engineOptions & PLN_OPT_NOINDEXES) == 0) {
             std::vector<const rcParseNode *> all = Own(table);
             all.insert(all.end(), conds.begin(), conds.end());
