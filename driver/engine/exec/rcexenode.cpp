@@ -4,6 +4,7 @@
 
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/engine/exec/rcexesub.h"
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/plan/rcplnpush.h"
 #include "driver/engine/rcsem.h"
@@ -86,7 +87,7 @@ int16_t rcExeOpenQuery(rcPlnStmt *stmt)
         rcExeCloseQuery(stmt);
     rcPlnResetRedirects(stmt);
     for (PlanNode *sub : stmt->subqueries)
-        sub->cached = false;
+        rcCurResetNode(stmt, sub);
     stmt->open = true;
     if (rcFltBindParams(stmt) != 0 || rcExeOpenPlan(stmt, stmt->plan->root) != 0) {
         rcExeCloseQuery(stmt);
@@ -127,6 +128,8 @@ void rcExeCloseQuery(rcPlnStmt *stmt)
             t->temp = nullptr;
         }
     rcPlnResetRedirects(stmt);
+    for (PlanNode *sub : stmt->subqueries)
+        rcCurResetNode(stmt, sub);
     stmt->open = false;
 }
 
