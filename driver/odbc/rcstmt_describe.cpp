@@ -10,6 +10,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstr.h"
 #include "driver/core/rctrace.h"
+#include "driver/odbc/rctranslate.h"
 #include "driver/odbc/rctypecat.h"
 
 namespace {
@@ -30,7 +31,10 @@ SQLRETURN CopyText(rcStmtHandle *s, const std::string &text, SQLPOINTER out, SQL
 {
     int64_t full = 0;
     SQLRETURN rc = SQL_SUCCESS;
-    if (rcCopyOutString(static_cast<char *>(out), text.c_str(), size, &full) && out != nullptr) {
+    // Names reach the application as it reads text (through the
+    // translation library when one is loaded).
+    if (rcXlateCopyOut(s->conn, static_cast<char *>(out), text.c_str(), size, &full) &&
+        out != nullptr) {
         rcStmtRaise(s, RC_MSG_DATA_TRUNCATED);
         rc = SQL_SUCCESS_WITH_INFO;
     }
@@ -208,12 +212,19 @@ SQLRETURN SQLNativeSqlImpl(rcConn *conn, const SQLCHAR *in, SQLINTEGER inLength,
         if (outLength != nullptr)
             *outLength = 0;
     } else if (out != nullptr || outLength != nullptr) {
-        std::string text;
-        if (rcFeNativeSql(arg.text, &text, &conn->errors) != 0) {
+        // The translation library's text in, the driver's native text out
+        // through it again.
+        std::string text, source;
+        const char *sql = arg.text;
+        if (rcXlateLoaded(conn) &&
+            !rcXlateFromApp(conn, &conn->errors, RC_XLATE_LIBRARY, sql, SQL_NTS, &source)) {
+            rc = SQL_ERROR;
+        } else if (rcFeNativeSql(rcXlateLoaded(conn) ? source.c_str() : sql, &text,
+                                 &conn->errors) != 0) {
             rc = SQL_ERROR;
         } else {
             int64_t full = 0;
-            if (rcCopyOutString(reinterpret_cast<char *>(out), text.c_str(), outMax, &full) &&
+            if (rcXlateCopyOut(conn, reinterpret_cast<char *>(out), text.c_str(), outMax, &full) &&
                 out != nullptr) {
                 rcErrRaise(&conn->errors, RC_MSG_DATA_TRUNCATED);
                 rc = SQL_SUCCESS_WITH_INFO;
