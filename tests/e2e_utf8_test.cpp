@@ -316,6 +316,12 @@ TEST_F(Utf8Test, NamesCrossInUtf8)
     EXPECT_STREQ(column, "Größe");
     EXPECT_EQ(SQLFetch(stmt), SQL_NO_DATA_FOUND);
     SQLFreeStmt(stmt, SQL_CLOSE);
+    // Messages naming a table come in UTF-8 as well.
+    std::vector<std::string> failed = Query("SELECT ID FROM Städtchen");
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_TRUE(failed[0].find("äDTCHEN") != std::string::npos ||
+                failed[0].find("ÄDTCHEN") != std::string::npos)
+        << failed[0];
 }
 
 TEST_F(Utf8Test, ConnectionStringNamesTheLibraryWithoutADataSource)
