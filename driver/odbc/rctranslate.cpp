@@ -68,8 +68,9 @@ bool LibraryToApp(rcConn *conn, rcErrorQueue *errors, const char *in, int32_t n,
     if (ok && *got >= 0)
         return true;
     errorText[std::clamp<int>(errorLength, 0, kErrorTextSize - 1)] = '\0';
-    rcErrPost(errors, RC_MSG_DRIVER_UNABLE_LOAD_TRANSLATE_DLL, nullptr, 0,
-              reinterpret_cast<char *>(errorText));
+    if (errors != nullptr)
+        rcErrPost(errors, RC_MSG_DRIVER_UNABLE_LOAD_TRANSLATE_DLL, nullptr, 0,
+                  reinterpret_cast<char *>(errorText));
     return false;
 }
 
@@ -313,11 +314,10 @@ bool rcXlateCopyOut(rcConn *conn, char *out, const char *text, int64_t size, int
     if (!rcXlateLoaded(conn))
         return rcCopyOutString(out, text, size, full);
     std::string translated;
-    rcErrorQueue *errors = &conn->errors;
-    if (!rcXlateToApp(conn, errors, text, SQL_NTS, &translated)) {
-        // A name the library cannot give goes out as the driver has it.
+    // A text the library cannot give goes out as the driver has it; nothing
+    // is posted (diagnostics themselves come this way).
+    if (!rcXlateToApp(conn, nullptr, text, SQL_NTS, &translated))
         return rcCopyOutString(out, text, size, full);
-    }
     if (full)
         *full = static_cast<int64_t>(translated.size());
     if (out == nullptr || size <= 0)

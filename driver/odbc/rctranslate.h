@@ -87,7 +87,8 @@ bool rcXlateIsText(int16_t sqlType);
 bool rcXlateFromApp(rcConn *conn, rcErrorQueue *errors, rcXlateMode mode, const void *in,
                     int64_t length, std::string *out);
 // Text of the driver (length bytes, SQL_NTS: terminated) as the application
-// reads it through the library, into *out; true on success (posted otherwise).
+// reads it through the library, into *out; true on success (posted on
+// errors otherwise, when given).
 bool rcXlateToApp(rcConn *conn, rcErrorQueue *errors, const char *in, int64_t length,
                   std::string *out);
 // rcCopyOutString through the library: text (terminated) into out (size
