@@ -239,6 +239,38 @@ TEST_F(Utf8Test, LongTextLeavesInWholeCharactersCountedInBytes)
     EXPECT_TRUE(WholeCharacters(utf8, text.size()));
 }
 
+// A text column's length and display size count the application's bytes
+// (its precision stays in characters), so a buffer of that length holds
+// the longest value: 40 characters of two bytes each here.
+TEST_F(Utf8Test, TextColumnsTellTheirLengthInTheApplicationsBytes)
+{
+    std::string accented;
+    for (int i = 0; i < 40; ++i)
+        accented += "\xC3\xA9"; // é
+    ASSERT_EQ(Exec("UPDATE Städte SET Name = '" + accented + "' WHERE ID = 4"), "");
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLExecDirect(stmt, Text("SELECT Name FROM Städte WHERE ID = 4"), SQL_NTS)));
+    SQLLEN length = 0, display = 0;
+    SQLULEN precision = 0;
+    ASSERT_EQ(SQLColAttributes(stmt, 1, SQL_COLUMN_LENGTH, nullptr, 0, nullptr, &length),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLColAttributes(stmt, 1, SQL_COLUMN_DISPLAY_SIZE, nullptr, 0, nullptr, &display),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLDescribeCol(stmt, 1, nullptr, 0, nullptr, nullptr, &precision, nullptr, nullptr),
+              SQL_SUCCESS);
+    EXPECT_EQ(precision, 40u);
+    EXPECT_EQ(length, static_cast<SQLLEN>(3 * 40));
+    EXPECT_EQ(display, static_cast<SQLLEN>(3 * 40));
+    std::vector<char> buffer(static_cast<size_t>(length) + 1);
+    SQLLEN indicator = 0;
+    ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_CHAR, buffer.data(), length + 1, &indicator), SQL_SUCCESS);
+    EXPECT_EQ(SQLFetch(stmt), SQL_SUCCESS) << Diag();
+    EXPECT_EQ(std::string(buffer.data()), accented);
+    EXPECT_EQ(indicator, 80);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_UNBIND);
+}
+
 // A character the code page lacks, or bytes that are not UTF-8, fail with
 // 22018 (22005 to this ODBC 2 application, as the Driver Manager maps it)
 // and a text naming them; nothing is stored or replaced.
@@ -405,6 +437,13 @@ TEST_F(Cp1252Test, WideTextWorksWithoutALibrary)
     EXPECT_EQ(indicator, 224);
     EXPECT_EQ(Query("SELECT ID FROM " + table + " WHERE Name = 'Z\xFCrich' AND ID = 1"),
               (std::vector<std::string>{"1"}));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(
+        stmt, Text(("SELECT Name FROM " + table + " WHERE ID = 1").c_str()), SQL_NTS)));
+    SQLLEN length = 0;
+    EXPECT_EQ(SQLColAttributes(stmt, 1, SQL_COLUMN_LENGTH, nullptr, 0, nullptr, &length),
+              SQL_SUCCESS);
+    EXPECT_EQ(length, 40);
+    SQLFreeStmt(stmt, SQL_CLOSE);
 }
 
 } // namespace

@@ -137,10 +137,15 @@ SQLRETURN SQLColAttributesImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLUSMALLIN
     case SQL_COLUMN_LABEL:
         return rcStmtDone(s, "SQLColAttributes", CopyText(s, c.name, text, size, length));
     case SQL_COLUMN_TYPE: v = c.sqlType; break;
-    case SQL_COLUMN_LENGTH: v = LengthOf(c); break;
+    case SQL_COLUMN_LENGTH:
+        v = LengthOf(c) * (rcXlateIsText(c.sqlType) ? rcXlateMaxWidth(s->conn) : 1);
+        break;
     case SQL_COLUMN_PRECISION: v = static_cast<SQLLEN>(c.precision); break;
     case SQL_COLUMN_SCALE: v = c.scale == kRcNoScale ? 0 : c.scale; break;
-    case SQL_COLUMN_DISPLAY_SIZE: v = static_cast<SQLLEN>(c.displaySize); break;
+    case SQL_COLUMN_DISPLAY_SIZE:
+        v = static_cast<SQLLEN>(c.displaySize) *
+            (rcXlateIsText(c.sqlType) ? rcXlateMaxWidth(s->conn) : 1);
+        break;
     case SQL_COLUMN_NULLABLE: v = c.nullable; break;
     case SQL_COLUMN_UNSIGNED: v = c.isUnsigned ? SQL_TRUE : SQL_FALSE; break;
     case SQL_COLUMN_MONEY: v = c.money ? SQL_TRUE : SQL_FALSE; break;

@@ -220,6 +220,16 @@ bool rcXlateSourceToDriver(rcConn *conn, int16_t sqlType, void *buffer, int64_t 
 
 bool rcXlateIsText(int16_t t) { return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR; }
 
+uint32_t rcXlateMaxWidth(const rcConn *conn)
+{
+    if (!rcXlateLoaded(conn))
+        return 1;
+    uint32_t most = 1;
+    for (uint8_t w : conn->xlateWidth)
+        most = std::max<uint32_t>(most, w);
+    return most;
+}
+
 rcXlateMode rcXlateModeOf(const rcConn *conn, int16_t cType, int16_t sqlType)
 {
     if (cType == SQL_C_WCHAR)

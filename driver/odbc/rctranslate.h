@@ -77,6 +77,11 @@ enum rcXlateMode : uint8_t {
 rcXlateMode rcXlateModeOf(const rcConn *conn, int16_t cType, int16_t sqlType);
 // True for SQL_CHAR, SQL_VARCHAR and SQL_LONGVARCHAR.
 bool rcXlateIsText(int16_t sqlType);
+// The most bytes the application receives for one character of a text
+// column: 1 without a library (3 for UTF-8). Lengths and display sizes of
+// text columns are told in those bytes, so that buffers sized by them hold
+// every value.
+uint32_t rcXlateMaxWidth(const rcConn *conn);
 
 // Text from the application into the driver's Windows-1252: in, length
 // bytes (SQL_NTS: terminated; for RC_XLATE_WIDE, length in bytes of UTF-16
