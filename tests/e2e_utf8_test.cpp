@@ -258,8 +258,12 @@ TEST_F(Utf8Test, TextColumnsTellTheirLengthInTheApplicationsBytes)
               SQL_SUCCESS);
     ASSERT_EQ(SQLDescribeCol(stmt, 1, nullptr, 0, nullptr, nullptr, &precision, nullptr, nullptr),
               SQL_SUCCESS);
+    SQLLEN octets = 0;
+    ASSERT_EQ(SQLColAttributes(stmt, 1, SQL_DESC_OCTET_LENGTH, nullptr, 0, nullptr, &octets),
+              SQL_SUCCESS);
     EXPECT_EQ(precision, 40u);
     EXPECT_EQ(length, static_cast<SQLLEN>(3 * 40));
+    EXPECT_EQ(octets, length);
     EXPECT_EQ(display, static_cast<SQLLEN>(3 * 40));
     std::vector<char> buffer(static_cast<size_t>(length) + 1);
     SQLLEN indicator = 0;

@@ -105,6 +105,11 @@ SQLRETURN SQLColAttributesImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLUSMALLIN
                 "SQLColAttributes(0x%08lx, %u, %u, 0x%08lx, %d, 0x%08lx, 0x%08lx)", rcStmtAddr(s),
                 column, field, rcStmtAddr(text), size, rcStmtAddr(length), rcStmtAddr(number));
     rcErrClearQueue(&s->errors);
+    // ODBC 3 applications (PHP's odbc_*) size their buffers by the octet
+    // length, which the Driver Manager passes on as it is: it is the
+    // column's length in the application's bytes.
+    if (field == SQL_DESC_OCTET_LENGTH)
+        field = SQL_COLUMN_LENGTH;
     if (s->state < RC_STMT_PREPARED)
         return rcStmtDone(s, "SQLColAttributes", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (!HasResult(s))
