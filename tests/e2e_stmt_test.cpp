@@ -505,7 +505,7 @@ TEST_F(E2eStmt, CursorOptionsAndTheirStates)
     const Case cases[] = {
         {SQL_CURSOR_TYPE, SQL_CURSOR_STATIC, true},
         {SQL_CONCURRENCY, SQL_CONCUR_LOCK, true},
-        {SQL_ROWSET_SIZE, 10, false},
+        {SQL_ROWSET_SIZE, 1, false},
         {SQL_ASYNC_ENABLE, SQL_ASYNC_ENABLE_ON, false},
     };
     for (const Case &c : cases) {
@@ -529,8 +529,13 @@ TEST_F(E2eStmt, CursorOptionsAndTheirStates)
         ASSERT_EQ(SQLFreeStmt(stmt, SQL_DROP), SQL_SUCCESS);
         ASSERT_EQ(SQLAllocStmt(h->dbc, &stmt), SQL_SUCCESS);
     }
-    // SQL_MAX_LENGTH keeps its largest values one lower.
+    // SQL_MAX_LENGTH keeps its largest values one lower; without a block
+    // cursor a rowset size above 1 is kept as 1.
     SQLUINTEGER value = 0;
+    EXPECT_EQ(SQLSetStmtOption(stmt, SQL_ROWSET_SIZE, 10), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(Diag(), "01S02");
+    EXPECT_EQ(SQLGetStmtOption(stmt, SQL_ROWSET_SIZE, &value), SQL_SUCCESS);
+    EXPECT_EQ(value, 1u);
     EXPECT_EQ(SQLSetStmtOption(stmt, SQL_MAX_LENGTH, 2147483647), SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(Diag(), "01S02");
     EXPECT_EQ(SQLGetStmtOption(stmt, SQL_MAX_LENGTH, &value), SQL_SUCCESS);
