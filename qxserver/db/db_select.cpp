@@ -1,5 +1,6 @@
-// Selections of a connection: select-all, searches, sorts, positioning,
-// field reads, arrays of values and aggregates (see db_database.h).
+// Selections of a connection: select-all, searches, positioning, field reads,
+// arrays of values and aggregates (see db_database.h; sorts are in
+// db_sort.cpp).
 //
 // A search reads its lines left to right: the first line gives the start
 // value, each later line combines its match with the result so far by its
@@ -160,24 +161,18 @@ int16_t Connection::Search(const SearchRequest &req, int32_t &found)
     if (!PendingOn(table)) {
         // No change of this connection pending on the table: the committed
         // records are what it sees. One equality on a unique or indexed
-        // field is answered by the field's index (it orders by the comparison the
-        // search uses; empty values are not in it), anything else by a walk.
+        // field is answered by the field's index (it orders by the comparison
+        // the search uses, equal values by record number), anything else by
+        // a walk.
         const Table &t = db_.tables[static_cast<size_t>(table) - 1];
-        auto index = steps.size() == 1 && steps[0].op == kOpEq && !steps[0].negate &&
-                             !steps[0].value->IsEmpty()
-                         ? t.valueIndex.find(steps[0].field)
-                         : t.valueIndex.end();
-        if (index != t.valueIndex.end()) {
-            auto [from, to] = index->second.equal_range(*steps[0].value);
-            for (; from != to; ++from)
-                hits.push_back(from->second);
-            std::sort(hits.begin(), hits.end());
-        } else {
+        bool indexed = steps.size() == 1 && steps[0].op == kOpEq && !steps[0].negate &&
+                       t.ForEachEqual(steps[0].field, *steps[0].value,
+                                      [&hits](int32_t r) { hits.push_back(r); });
+        if (!indexed)
             t.ForEach([&](int32_t r, const Value *values) {
                 if (Matches(steps, values))
                     hits.push_back(r);
             });
-        }
     } else {
         for (int32_t r : VisibleRecords(table))
             if (Matches(steps, Visible(table, r)))
@@ -208,44 +203,6 @@ int16_t Connection::SearchInSelection(const SearchRequest &req, int32_t &found)
     s.selection = std::move(hits);
     SetCurrent(table, s.selection.empty() ? -1 : s.selection.front());
     found = static_cast<int32_t>(s.selection.size());
-    return kOk;
-}
-
-int16_t Connection::Sort(const SortRequest &req)
-{
-    std::lock_guard<std::mutex> guard(db_.mu_);
-    int table = req.table;
-    if (db_.TableAt(table) == nullptr)
-        return kStatusBadTable;
-    const TableDef &def = db_.tables[static_cast<size_t>(table) - 1].def;
-    if (req.keys.empty())
-        return kStatusBadRequest;
-    for (const SortKey &k : req.keys) {
-        if (k.table != 0 && k.table != table)
-            return kStatusBadTable;
-        if (k.field < 1 || static_cast<size_t>(k.field) > def.fields.size())
-            return kStatusBadField;
-    }
-    TableState &s = State(table);
-    std::vector<std::pair<int32_t, const Value *>> rows;
-    rows.reserve(s.selection.size());
-    for (int32_t r : s.selection)
-        if (const Value *v = Visible(table, r))
-            rows.emplace_back(r, v);
-    // Stable: records equal on every key keep their order in the selection.
-    std::stable_sort(rows.begin(), rows.end(), [&req](const auto &a, const auto &b) {
-        for (const SortKey &k : req.keys) {
-            size_t f = static_cast<size_t>(k.field) - 1;
-            int c = QxdbCompareValues(a.second[f], b.second[f]);
-            if (c != 0)
-                return k.ascending ? c < 0 : c > 0;
-        }
-        return false;
-    });
-    s.selection.clear();
-    for (const auto &r : rows)
-        s.selection.push_back(r.first);
-    SetCurrent(table, s.selection.empty() ? -1 : s.selection.front());
     return kOk;
 }
 
