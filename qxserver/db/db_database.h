@@ -202,6 +202,11 @@ public:
     int16_t SelectionToArray(int table, const std::vector<FieldRef> &columns, int32_t first,
                              int32_t last, ValueSink &out, int32_t &rows);
     int16_t ArrayToSelection(int table, const std::vector<int32_t> &records);
+    // Brings the rows of the window after the last one SelectionToArray
+    // gave (as long as that one, the same columns) into the processor's
+    // caches, once: the server calls it while it waits for the next request,
+    // since a client reading a result asks for that window next.
+    void ReadAhead();
 
     // Transactions.
     int16_t StartTransaction();
@@ -265,6 +270,12 @@ private:
     bool txn_ = false;
     std::map<std::pair<int, int32_t>, Pending> pending_;
     std::vector<int32_t> pendingOn_; // entries of pending_ by table number
+    struct ReadAheadWindow {
+        int table = 0;
+        std::vector<FieldRef> columns;
+        int32_t first = 0; // selection position
+        int32_t count = 0; // 0: nothing to read ahead
+    } readAhead_;
 
     // The helpers below run with the database lock held.
     TableState &State(int table) { return state_[table]; }

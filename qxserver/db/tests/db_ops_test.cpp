@@ -635,5 +635,44 @@ TEST_F(DbOps, ArraysDistinctValuesAndAggregates)
     EXPECT_EQ(seq, 2);
 }
 
+TEST_F(DbOps, ReadAheadFollowsTheSelectionAsItChanges)
+{
+    // The read-ahead of the next window only warms the caches: it must cope
+    // with a selection that shrank, records deleted here or elsewhere, a
+    // selection of another table, and change no window read after it.
+    auto window = [&](int32_t first, int32_t last) {
+        std::vector<Value> vals;
+        int32_t rows = 0;
+        EXPECT_EQ(a->SelectionToArray(1, {{1, 2}, {1, 3}}, first, last, vals, rows), kOk);
+        std::vector<std::string> out;
+        for (const Value &v : vals)
+            out.push_back(v.bytes);
+        return out;
+    };
+    a->ReadAhead(); // nothing read yet
+    ASSERT_EQ(a->SelectAllRecords(1), kOk);
+    ASSERT_EQ(a->Sort({1, {{2, 0, false}}}), kOk); // Name descending: 4 5 3 2 1 0
+    auto second = window(2, 3);
+    window(0, 1);
+    a->ReadAhead();
+    a->ReadAhead(); // once only
+    EXPECT_EQ(window(2, 3), second);
+    ASSERT_EQ(a->ShrinkSelection(1, 3), kOk);
+    a->ReadAhead(); // the window ahead is now past the end
+    EXPECT_EQ(window(2, 3), (std::vector<std::string>{"dan", "Lyon"}));
+    ASSERT_EQ(a->SelectAllRecords(1), kOk);
+    window(0, 1);
+    ASSERT_EQ(b->GotoRecord(1, 2), kOk);
+    ASSERT_EQ(b->DeleteCurrentRecord(1), kOk);
+    ASSERT_EQ(a->GotoRecord(1, 3), kOk);
+    ASSERT_EQ(a->DeleteCurrentRecord(1), kOk);
+    a->ReadAhead();
+    EXPECT_EQ(window(2, 3), (std::vector<std::string>{"\x83mile", "Berlin", "Fay", "Paris"}));
+    window(0, 0);
+    ASSERT_EQ(a->SelectAllRecords(2), kOk);
+    ASSERT_EQ(a->ShrinkSelection(1, 0), kOk);
+    a->ReadAhead();
+}
+
 } // namespace
 } // namespace qxdb
