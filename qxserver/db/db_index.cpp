@@ -71,9 +71,11 @@ void FieldIndex::Insert(const Table &t, int32_t record)
     // The entry before the new one, and the one after it (it may sit in the
     // next chunk): the new entry is tied to the first when their values are
     // equal, the second is tied to the new one when theirs are.
-    const uint32_t *before = at > 0 ? &(*chunk)[at - 1] : ci > 0 ? &chunks_[ci - 1].back() : nullptr;
+    const uint32_t *before = at > 0   ? &(*chunk)[at - 1]
+                             : ci > 0 ? &chunks_[ci - 1].back()
+                                      : nullptr;
     bool tied = before != nullptr && QxdbCompareValues(Key(t, RecordOf(*before)), v) == 0;
-    uint32_t *after = at < chunk->size()             ? &(*chunk)[at]
+    uint32_t *after = at < chunk->size()        ? &(*chunk)[at]
                       : ci + 1 < chunks_.size() ? &chunks_[ci + 1].front()
                                                 : nullptr;
     if (after != nullptr)
@@ -102,7 +104,7 @@ void FieldIndex::Erase(const Table &t, int32_t record)
     // entry before only when the erased one was tied to that entry too.
     bool tied = TiedOf(*it);
     size_t at = static_cast<size_t>(it - chunk.begin());
-    uint32_t *after = at + 1 < chunk.size()         ? &chunk[at + 1]
+    uint32_t *after = at + 1 < chunk.size()     ? &chunk[at + 1]
                       : ci + 1 < chunks_.size() ? &chunks_[ci + 1].front()
                                                 : nullptr;
     if (after != nullptr && !tied)

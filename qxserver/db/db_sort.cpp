@@ -141,7 +141,8 @@ bool Connection::SortByIndex(int table, const SortRequest &req)
         if (!moreKeys && inRecordOrder)
             std::reverse(from, to);
         else if (!moreKeys)
-            std::sort(from, to, [](const Item &a, const Item &b) { return a.position < b.position; });
+            std::sort(from, to,
+                      [](const Item &a, const Item &b) { return a.position < b.position; });
         else
             std::sort(from, to, [&](const Item &a, const Item &b) {
                 int c = CompareKeys(req.keys, 1, t.Find(a.record), t.Find(b.record));

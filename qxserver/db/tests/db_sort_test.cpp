@@ -50,8 +50,8 @@ protected:
     // Values drawn from small pools, so that every key repeats.
     std::vector<Value> Row()
     {
-        static const char *const words[] = {"abc", "ABC", "abc  ", "", "b", "B ", "\x83MILE",
-                                            "\x8Emile", "zz", "a"};
+        static const char *const words[] = {"abc", "ABC",      "abc  ",    "",   "b",
+                                            "B ",  "\x83MILE", "\x8Emile", "zz", "a"};
         static const double amounts[] = {-1.5, 0, 2, 2.25, 1e6};
         static const char *const notes[] = {"", "x", "X ", "note"};
         std::vector<Value> v;

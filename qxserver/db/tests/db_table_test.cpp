@@ -112,10 +112,11 @@ TEST(FieldIndex, KeyOrderHoldsThroughChanges)
     // with duplicates, negatives and zero. Enough records for the index to
     // split chunks, then enough deletions to empty some.
     Table t;
-    t.def.fields = {{"Word", kTypeAlpha, 12, true}, {"Amount", kTypeReal, 0, true}, {"X", kTypeLongInt}};
+    t.def.fields = {
+        {"Word", kTypeAlpha, 12, true}, {"Amount", kTypeReal, 0, true}, {"X", kTypeLongInt}};
     t.RebuildIndexes();
-    const std::vector<std::string> words = {"abc",  "ABC", "abc  ", "",   "b",    "B ",
-                                            "\x83MILE", "\x8Emile", "zz", "a", "ab"};
+    const std::vector<std::string> words = {"abc",      "ABC",      "abc  ", "",  "b", "B ",
+                                            "\x83MILE", "\x8Emile", "zz",    "a", "ab"};
     const double amounts[] = {-1.5, 0, 0, 2, 2.25, 1e9, -1e9};
     std::mt19937 rng(28);
     int32_t next = 0;
