@@ -275,6 +275,7 @@ private:
         std::vector<FieldRef> columns;
         int32_t first = 0; // selection position
         int32_t count = 0; // 0: nothing to read ahead
+        bool warm = false; // read ahead: a window at `first` finds its rows in the caches
     } readAhead_;
 
     // The helpers below run with the database lock held.

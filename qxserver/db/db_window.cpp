@@ -7,7 +7,9 @@
 // for the memory of the rows some places ahead of the one it writes (so that
 // the reads overlap), and while the server waits for the next request it
 // brings the rows of the window after the last one into the caches (ReadAhead:
-// a client reading a result asks for that window next).
+// a client reading a result asks for that window next). A window of records
+// in record-number order does neither: its rows lie in storage order, which
+// the processor streams by itself.
 #include <algorithm>
 #include <utility>
 
@@ -90,7 +92,10 @@ int16_t Connection::SelectionToArray(int table, const std::vector<FieldRef> &col
         if (c.field == 0 && columns.size() != 1)
             return kStatusBadRequest;
     }
+    // The window read ahead (its rows are in the caches already) is this one.
+    const bool warm = readAhead_.warm && readAhead_.table == table && readAhead_.first == first;
     readAhead_.count = 0;
+    readAhead_.warm = false;
     const std::vector<int32_t> &sel = State(table).selection;
     if (first < 0)
         first = 0;
@@ -102,14 +107,32 @@ int16_t Connection::SelectionToArray(int table, const std::vector<FieldRef> &col
     }
     const int32_t *begin = sel.data() + first;
     const int32_t *stop = sel.data() + end;
-    for (const int32_t *r = begin; r != stop; ++r)
+    // Records in record-number order lie in storage order (mostly: slots of
+    // deleted records are reused), which the processor streams by itself.
+    bool inOrder = true;
+    for (const int32_t *r = begin; r != stop; ++r) {
         if (Visible(table, *r) != nullptr)
             ++rows;
+        inOrder = inOrder && (r == begin || r[-1] < *r);
+    }
     out.Rows(rows);
     if (columns.front().field == 0) {
         for (const int32_t *r = begin; r != stop; ++r)
             if (Visible(table, *r) != nullptr)
                 out.Put(Value::Long(*r));
+        return kOk;
+    }
+    if (!inOrder && end - first <= kMaxReadAhead && end < static_cast<int64_t>(sel.size())) {
+        readAhead_.table = table;
+        readAhead_.columns = columns;
+        readAhead_.first = static_cast<int32_t>(end);
+        readAhead_.count = static_cast<int32_t>(end - first);
+    }
+    if (inOrder || warm) {
+        for (const int32_t *r = begin; r != stop; ++r)
+            if (const Value *v = Visible(table, *r))
+                for (const FieldRef &c : columns)
+                    out.Put(v[c.field - 1]);
         return kOk;
     }
     // The row `kRowsAhead` places on is asked for, the bytes of the one half
@@ -132,12 +155,6 @@ int16_t Connection::SelectionToArray(int table, const std::vector<FieldRef> &col
         for (const FieldRef &c : columns)
             out.Put(v[c.field - 1]);
     }
-    if (end - first <= kMaxReadAhead && end < static_cast<int64_t>(sel.size())) {
-        readAhead_.table = table;
-        readAhead_.columns = columns;
-        readAhead_.first = static_cast<int32_t>(end);
-        readAhead_.count = static_cast<int32_t>(end - first);
-    }
     return kOk;
 }
 
@@ -148,6 +165,7 @@ void Connection::ReadAhead()
         return;
     // Once per window; the selection may have changed since.
     const int32_t n = std::exchange(readAhead_.count, 0);
+    readAhead_.warm = true;
     const std::vector<int32_t> &sel = State(readAhead_.table).selection;
     size_t from = static_cast<size_t>(readAhead_.first);
     size_t to = std::min(sel.size(), from + static_cast<size_t>(n));

@@ -652,23 +652,26 @@ TEST_F(DbOps, ReadAheadFollowsTheSelectionAsItChanges)
     a->ReadAhead(); // nothing read yet
     ASSERT_EQ(a->SelectAllRecords(1), kOk);
     ASSERT_EQ(a->Sort({1, {{2, 0, false}}}), kOk); // Name descending: 4 5 3 2 1 0
-    auto second = window(2, 3);
-    window(0, 1);
-    a->ReadAhead();
+    const auto cold = window(3, 4);
+    window(1, 2);
+    a->ReadAhead(); // positions 3 and 4
     a->ReadAhead(); // once only
-    EXPECT_EQ(window(2, 3), second);
-    ASSERT_EQ(a->ShrinkSelection(1, 3), kOk);
-    a->ReadAhead(); // the window ahead is now past the end
-    EXPECT_EQ(window(2, 3), (std::vector<std::string>{"dan", "Lyon"}));
+    EXPECT_EQ(window(3, 4), cold);
+    EXPECT_EQ(cold, (std::vector<std::string>{"Cleo", "Lyon", "Bob", "paris "}));
+    ASSERT_EQ(a->ShrinkSelection(1, 4), kOk);
+    a->ReadAhead(); // positions 5 and 6: past the end now
+    EXPECT_EQ(window(3, 4), (std::vector<std::string>{"Cleo", "Lyon"}));
+    EXPECT_EQ(window(4, 5), std::vector<std::string>{});
     ASSERT_EQ(a->SelectAllRecords(1), kOk);
+    ASSERT_EQ(a->Sort({1, {{1, 0, false}}}), kOk); // ID descending: 5 4 3 2 1 0
     window(0, 1);
     ASSERT_EQ(b->GotoRecord(1, 2), kOk);
     ASSERT_EQ(b->DeleteCurrentRecord(1), kOk);
     ASSERT_EQ(a->GotoRecord(1, 3), kOk);
     ASSERT_EQ(a->DeleteCurrentRecord(1), kOk);
-    a->ReadAhead();
-    EXPECT_EQ(window(2, 3), (std::vector<std::string>{"\x83mile", "Berlin", "Fay", "Paris"}));
-    window(0, 0);
+    a->ReadAhead(); // positions 2 and 3, now records 1 and 0
+    EXPECT_EQ(window(2, 3), (std::vector<std::string>{"Bob", "paris ", "ann", "Paris"}));
+    window(0, 1);
     ASSERT_EQ(a->SelectAllRecords(2), kOk);
     ASSERT_EQ(a->ShrinkSelection(1, 0), kOk);
     a->ReadAhead();
