@@ -209,8 +209,9 @@ int LinkPump(ServerLink *link);
 //     waits);
 //   - no spin while fewer than a quarter of the recent waits ended within
 //     kLinkSpinMicros, except every kProbeEvery-th wait, which spins in full;
-//   - otherwise twice the recent typical wait plus kSlackMicros, at least
-//     kMinMicros and at most kLinkSpinMicros.
+//   - otherwise half as long again as the longest recent wait (a wait
+//     counts less and less over the next waits, by 1/16 each) plus
+//     kSlackMicros, at least kMinMicros and at most kLinkSpinMicros.
 // The environment's QX_LINK_SPIN_US (read once) fixes the spin instead (0
 // never); LinkSpinMicros gives it, -1 when unset.
 inline constexpr int kLinkSpinMicros = 300;
@@ -229,7 +230,7 @@ public:
     static constexpr uint32_t kLoadedWaits = 64;
     static constexpr uint32_t kProbeEvery = 32;
 
-    explicit LinkSpinPolicy(uint32_t maxMicros) : max_(maxMicros), typical_(maxMicros / 2) {}
+    explicit LinkSpinPolicy(uint32_t maxMicros) : max_(maxMicros), longest_(maxMicros) {}
     // How long the next wait spins (0: it sleeps at once).
     uint32_t Budget() const;
     void Record(const LinkSpinObservation &o);
@@ -238,7 +239,7 @@ public:
 
 private:
     uint32_t max_;
-    uint32_t typical_;       // mean of recent waits within max_ (new ones weigh 1/4)
+    uint32_t longest_;       // longest recent wait within max_ (fades by 1/16 a wait)
     uint32_t hits_ = 256;    // share of recent waits within max_, in 256ths (1/8)
     uint32_t preempted_ = 0; // waits left without spinning after a lost CPU
     uint32_t sinceSpin_ = 0; // waits since the last one that spun

@@ -14,7 +14,7 @@ uint32_t SpinPolicy::Budget() const
         return 0;
     if (hits_ < 64)
         return sinceSpin_ >= kProbeEvery ? max_ : 0;
-    return std::clamp(2 * typical_ + kSlackMicros, std::min(kMinMicros, max_), max_);
+    return std::clamp(longest_ + longest_ / 2 + kSlackMicros, std::min(kMinMicros, max_), max_);
 }
 
 void SpinPolicy::Record(const SpinObservation &o)
@@ -25,8 +25,9 @@ void SpinPolicy::Record(const SpinObservation &o)
         --preempted_;
     bool hit = o.arrived && o.waitedMicros <= max_;
     hits_ = hits_ - hits_ / 8 + (hit ? 32 : 0);
+    longest_ -= (longest_ + 15) / 16;
     if (hit)
-        typical_ = (3 * typical_ + o.waitedMicros) / 4;
+        longest_ = std::max(longest_, o.waitedMicros);
     sinceSpin_ = o.budgetMicros > 0 ? 0 : sinceSpin_ + 1;
 }
 

@@ -17,8 +17,9 @@
 //   - no spin while fewer than a quarter of the recent waits ended within
 //     the longest spin, except that every kProbeEvery-th wait spins in full
 //     to look again;
-//   - otherwise twice the recent typical wait plus kSlackMicros, at least
-//     kMinMicros and at most the longest spin.
+//   - otherwise half as long again as the longest recent wait (a wait
+//     counts less and less over the next waits, by 1/16 each) plus
+//     kSlackMicros, at least kMinMicros and at most the longest spin.
 // The --spin-us option fixes the spin instead (0: never).
 #pragma once
 
@@ -42,7 +43,7 @@ public:
     static constexpr uint32_t kProbeEvery = 32;
 
     // `maxMicros`: the longest spin.
-    explicit SpinPolicy(uint32_t maxMicros) : max_(maxMicros), typical_(maxMicros / 2) {}
+    explicit SpinPolicy(uint32_t maxMicros) : max_(maxMicros), longest_(maxMicros) {}
 
     // How long the next wait spins (0: it sleeps at once).
     uint32_t Budget() const;
@@ -52,7 +53,7 @@ public:
 
 private:
     uint32_t max_;
-    uint32_t typical_;       // mean of recent waits within max_ (new ones weigh 1/4)
+    uint32_t longest_;       // longest recent wait within max_ (fades by 1/16 a wait)
     uint32_t hits_ = 256;    // share of recent waits within max_, in 256ths (1/8)
     uint32_t preempted_ = 0; // waits left without spinning after a lost CPU
     uint32_t sinceSpin_ = 0; // waits since the last one that spun

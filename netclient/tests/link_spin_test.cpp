@@ -29,15 +29,24 @@ TEST(LinkSpinPolicy, SpinsAsLongAsRecentWaitsTook)
     };
     const Case cases[] = {
         {"nothing seen yet: the longest spin", [](LinkSpinPolicy &) {}, kMax, kMax},
-        {"replies after 15 us: about twice that",
+        {"replies after 15 us: half as long again",
          [](LinkSpinPolicy &p) {
-             for (int i = 0; i < 40; ++i)
+             for (int i = 0; i < 60; ++i)
                  p.Record(Waited(15));
          },
-         40, 42},
+         32, 32},
+        {"a reply late now and then: the spin covers it for a while",
+         [](LinkSpinPolicy &p) {
+             for (int i = 0; i < 60; ++i)
+                 p.Record(Waited(15));
+             p.Record(Waited(100));
+             for (int i = 0; i < 5; ++i)
+                 p.Record(Waited(15));
+         },
+         110, 140},
         {"replies after 1 us: the shortest spin",
          [](LinkSpinPolicy &p) {
-             for (int i = 0; i < 40; ++i)
+             for (int i = 0; i < 80; ++i)
                  p.Record(Waited(1));
          },
          LinkSpinPolicy::kMinMicros, LinkSpinPolicy::kMinMicros},
@@ -52,7 +61,7 @@ TEST(LinkSpinPolicy, SpinsAsLongAsRecentWaitsTook)
              for (int i = 0; i < 100; ++i)
                  p.Record(Waited(i % 10 == 0 ? 20000 : 15));
          },
-         40, 42},
+         32, 32},
         {"replies far off: no spin",
          [](LinkSpinPolicy &p) {
              for (int i = 0; i < 12; ++i)
@@ -75,7 +84,7 @@ TEST(LinkSpinPolicy, SpinsAsLongAsRecentWaitsTook)
              for (int i = 0; i < 40; ++i)
                  p.Record(Waited(50, 0)); // seen while sleeping
          },
-         110, 112},
+         85, 85},
         {"a spin lost its CPU: no spin",
          [](LinkSpinPolicy &p) {
              LinkSpinObservation o = Waited(15);
@@ -93,7 +102,7 @@ TEST(LinkSpinPolicy, SpinsAsLongAsRecentWaitsTook)
              for (uint32_t i = 0; i < LinkSpinPolicy::kLoadedWaits + 20; ++i)
                  p.Record(Waited(15, 0));
          },
-         40, 42},
+         32, 32},
         {"more runnable threads than CPUs: no spin", [](LinkSpinPolicy &p) { p.NoteLoad(9, 8); }, 0,
          0},
         {"as many as CPUs: spins",

@@ -29,15 +29,24 @@ TEST(SpinPolicy, SpinsAsLongAsRecentWaitsTook)
     };
     const Case cases[] = {
         {"nothing seen yet: the longest spin", [](SpinPolicy &) {}, kMax, kMax},
-        {"requests 15 us apart: about twice that",
+        {"requests 15 us apart: half as long again",
          [](SpinPolicy &p) {
-             for (int i = 0; i < 40; ++i)
+             for (int i = 0; i < 60; ++i)
                  p.Record(Waited(15));
          },
-         40, 42},
+         32, 32},
+        {"a request late now and then: the spin covers it for a while",
+         [](SpinPolicy &p) {
+             for (int i = 0; i < 60; ++i)
+                 p.Record(Waited(15));
+             p.Record(Waited(100));
+             for (int i = 0; i < 5; ++i)
+                 p.Record(Waited(15));
+         },
+         110, 140},
         {"requests 1 us apart: the shortest spin",
          [](SpinPolicy &p) {
-             for (int i = 0; i < 40; ++i)
+             for (int i = 0; i < 80; ++i)
                  p.Record(Waited(1));
          },
          SpinPolicy::kMinMicros, SpinPolicy::kMinMicros},
@@ -52,7 +61,7 @@ TEST(SpinPolicy, SpinsAsLongAsRecentWaitsTook)
              for (int i = 0; i < 100; ++i)
                  p.Record(Waited(i % 10 == 0 ? 20000 : 15));
          },
-         40, 42},
+         32, 32},
         {"requests far off: no spin",
          [](SpinPolicy &p) {
              for (int i = 0; i < 12; ++i)
@@ -75,7 +84,7 @@ TEST(SpinPolicy, SpinsAsLongAsRecentWaitsTook)
              for (int i = 0; i < 40; ++i)
                  p.Record(Waited(50, 0)); // seen while sleeping
          },
-         110, 112},
+         85, 85},
         {"a spin lost its CPU: no spin",
          [](SpinPolicy &p) {
              SpinObservation o = Waited(15);
@@ -93,7 +102,7 @@ TEST(SpinPolicy, SpinsAsLongAsRecentWaitsTook)
              for (uint32_t i = 0; i < SpinPolicy::kLoadedWaits + 20; ++i)
                  p.Record(Waited(15, 0));
          },
-         40, 42},
+         32, 32},
         {"more runnable threads than CPUs: no spin", [](SpinPolicy &p) { p.NoteLoad(9, 8); }, 0, 0},
         {"as many as CPUs: spins",
          [](SpinPolicy &p) {
