@@ -8,8 +8,8 @@
 // the reads overlap), and while the server waits for the next request it
 // brings the rows of the window after the last one into the caches (ReadAhead:
 // a client reading a result asks for that window next). A window of records
-// in record-number order does neither: its rows lie in storage order, which
-// the processor streams by itself.
+// close behind each other in record-number order does neither: its rows lie
+// in storage order, which the processor streams by itself.
 #include <algorithm>
 #include <utility>
 
@@ -20,6 +20,9 @@ namespace {
 
 // How many rows ahead of the one it writes a window asks for the memory of.
 constexpr ptrdiff_t kRowsAhead = 16;
+// Records in record-number order at most this far apart are read as they
+// come (the processor streams their rows).
+constexpr int32_t kStreamedGap = 8;
 // Longest window read ahead.
 constexpr int32_t kMaxReadAhead = 1000;
 
@@ -107,13 +110,14 @@ int16_t Connection::SelectionToArray(int table, const std::vector<FieldRef> &col
     }
     const int32_t *begin = sel.data() + first;
     const int32_t *stop = sel.data() + end;
-    // Records in record-number order lie in storage order (mostly: slots of
-    // deleted records are reused), which the processor streams by itself.
+    // Records close behind each other in record-number order lie so in
+    // storage (mostly: slots of deleted records are reused), which the
+    // processor streams by itself.
     bool inOrder = true;
     for (const int32_t *r = begin; r != stop; ++r) {
         if (Visible(table, *r) != nullptr)
             ++rows;
-        inOrder = inOrder && (r == begin || r[-1] < *r);
+        inOrder = inOrder && (r == begin || (r[-1] < *r && *r - r[-1] <= kStreamedGap));
     }
     out.Rows(rows);
     if (columns.front().field == 0) {
