@@ -971,8 +971,8 @@ TEST_F(E2ePlanFile, EveryPreparedQueryWritesOneRecord)
     SQLINTEGER id = 2;
     ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_CHAR, 20,
                                                0, name, sizeof name, nullptr)));
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER,
-                                               0, 0, &id, 0, nullptr)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0,
+                                               0, &id, 0, nullptr)));
     ASSERT_EQ(SQLExecute(stmt), SQL_SUCCESS) << Diag();
     SQLLEN changed = 0;
     ASSERT_EQ(SQLRowCount(stmt, &changed), SQL_SUCCESS);

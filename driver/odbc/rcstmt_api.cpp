@@ -125,8 +125,7 @@ int16_t PrepareText(rcStmtHandle *s, const char *text)
 // the record could not be written (a warning is queued); else 0.
 int16_t WriteQueryPlan(rcStmtHandle *s, const char *text)
 {
-    if (s->conn->qryPlan == 0 ||
-        (s->prep.kind != RC_KIND_QUERY && s->prep.kind != RC_KIND_UPDATE))
+    if (s->conn->qryPlan == 0 || (s->prep.kind != RC_KIND_QUERY && s->prep.kind != RC_KIND_UPDATE))
         return 0;
     rcParserLockHold lock;
     if (rcStmtMakePlanner(s) != 0)

@@ -86,8 +86,9 @@ int16_t rcExpPostUnknownPredicate(rcErrorQueue *errors, const char *name)
 {
     // The message's own text holds the place of the name.
     const char *message = rcResFind(RC_ENG_INVALID_EXTENDED_PREDICATE);
-    const char *format =
-        message != nullptr && std::strlen(message) > 5 ? message + 5 /* after its SQLSTATE */ : "%s";
+    const char *format = message != nullptr && std::strlen(message) > 5
+                             ? message + 5 /* after its SQLSTATE */
+                             : "%s";
     char text[160];
     std::snprintf(text, sizeof text, format, name != nullptr ? name : "");
     if (errors)
