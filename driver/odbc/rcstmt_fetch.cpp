@@ -22,6 +22,8 @@
 #include "driver/engine/exec/rcexeprm.h"
 #include "driver/engine/plan/rcpln.h"
 #include "driver/engine/rcstmt.h"
+#include "driver/engine/tam.h"
+#include "driver/engine/tam_drminfo.h"
 #include "driver/frontend/rcprsfn.h"
 #include "driver/odbc/rccat_api.h"
 #include "driver/odbc/rcconn.h"
@@ -29,6 +31,7 @@
 #include "driver/odbc/rcoption.h"
 #include "driver/odbc/rcstmt_api.h"
 #include "driver/odbc/rcstmt_dml.h"
+#include "driver/odbc/rctypecat.h"
 
 namespace {
 
@@ -51,6 +54,28 @@ void FreePlanner(rcStmt *e)
 }
 
 void ReleasePlanNodes(rcStmt *stmt, QueryPlan *) { FreePlanner(stmt); }
+
+// Vendor predicates (rcexp.h): described by the connection's list, their
+// parameter types mapped by its type catalog.
+const TamExtPredicate *VendorPredicate(void *ctx, const rcParseNode *name)
+{
+    const TamSession *session = static_cast<rcConn *>(ctx)->session;
+    return TamFindExtPredicate(session != nullptr ? session->extPredicates : nullptr, name->text,
+                               name->attr);
+}
+bool VendorSqlType(void *ctx, uint32_t drmType, int16_t *sqlType)
+{
+    return rcTypEngineTypeOfDrm(static_cast<rcConn *>(ctx), static_cast<int16_t>(drmType),
+                                sqlType) == 0;
+}
+bool VendorDrmType(void *ctx, int16_t sqlType, uint32_t *drmType)
+{
+    int32_t type = 0;
+    if (rcTypDrmTypeOf(static_cast<rcConn *>(ctx), sqlType, &type) != 0)
+        return false;
+    *drmType = static_cast<uint32_t>(type);
+    return true;
+}
 
 // The data source's bookmarks persist across scrolling (SQL_BP_SCROLL): only
 // then can column 0 be bound.
@@ -248,6 +273,12 @@ int16_t rcStmtMakePlanner(rcStmtHandle *s)
         // DATABASE: the connection's current qualifier, read where it is kept
         // so that a USE statement shows in statements prepared before it.
         e->planner->env.database = s->conn->qualifier;
+        // Vendor predicates run on the connection's data-module session.
+        e->planner->env.session = s->conn->session;
+        e->planner->env.vendor.predicateOf = &VendorPredicate;
+        e->planner->env.vendor.sqlTypeOf = &VendorSqlType;
+        e->planner->env.vendor.drmTypeOf = &VendorDrmType;
+        e->planner->env.vendorCtx = s->conn;
         e->planner->engineOptions = e->options.engineOptionMask;
         e->planner->filterMask = e->sourceInfo.filterMask;
         e->planner->joinMask = e->sourceInfo.joinMask;
