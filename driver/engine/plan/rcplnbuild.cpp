@@ -267,7 +267,13 @@ struct Builder {
             // An outer reference is the same for every row here.
             if (col->block != blockId || aggregateRow)
                 continue;
-            if (col->ref.sqlType == SQL_LONGVARCHAR || col->ref.sqlType == SQL_LONGVARBINARY) {
+            bool isLong =
+                col->ref.sqlType == SQL_LONGVARCHAR || col->ref.sqlType == SQL_LONGVARBINARY;
+            if (isLong && rcPlnKeepsLongValues(t)) {
+                cols.push_back(rcPlnLongColumn(col));
+                continue;
+            }
+            if (isLong) {
                 // Long values stay in their table; the row keeps its bookmark.
                 if (std::find(longTables.begin(), longTables.end(), col->tableNode) ==
                     longTables.end())
@@ -314,6 +320,8 @@ struct Builder {
             c.bufferSize = text ? (len > RC_TMP_MAX_VALUE ? RC_TMP_MAX_VALUE : len) + 1 : 48;
             if (c.pieces > 0) // the whole key value, its pieces read from here
                 c.bufferSize = (len < PLN_KEY_MAX_VALUE ? len : PLN_KEY_MAX_VALUE) + 1;
+            if (c.kind == PLN_TTCOL_LONG)
+                c.bufferSize = PLN_LONG_BUFFER;
             if (text && c.length > static_cast<int32_t>(RC_TMP_MAX_VALUE))
                 c.length = static_cast<int32_t>(RC_TMP_MAX_VALUE);
             c.buffer = static_cast<char *>(rcMemPoolAlloc(stmt->pool, c.bufferSize));
