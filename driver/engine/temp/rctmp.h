@@ -56,6 +56,9 @@ struct rcTmpLimits {
     uint32_t memoryLimit = 256000; // largest row buffer, bytes
     uint32_t growStep = 16000;     // first size and growth step of the row buffer
     uint32_t sortCoreKb = 256;     // CORE of the external sort, kilobytes (raised to fit a row)
+    // Groups (and hash tables) the engine keeps in memory, bytes; past it
+    // the rows of further groups go to temporary tables that spill.
+    uint32_t hashMemoryLimit = 16u << 20;
 };
 
 // What the owning statement gives its temporary tables.
@@ -164,6 +167,23 @@ int64_t rcTmpRowCount(const TempTable *t);
 // DISTINCT row.
 int rcTmpCompareRows(TempTable *t, int64_t rowA, int64_t rowB);
 void rcTmpFree(TempTable *t);
+
+// Rows as records, for a table kept as a store of groups that are updated
+// in place (exec/rcexegroup.cpp); rows are the table's own layout.
+//   rcTmpRowFits(t)           one more row stays within the memory limit
+//   rcTmpAppendRow(t, row)    appends a whole row (grows, spills past the
+//                             limit as puts do); 0 or -1 after posting
+//   rcTmpRowBytes(t, n)       row n in the row buffer; null once the table
+//                             spilled (or no such row)
+//   rcTmpClearRows(t)         forgets every row of a table that never
+//                             spilled, so that rows may be put again
+//   rcTmpCurrentRowBytes(t)   the current row (its window loaded), null
+//                             after posting
+bool rcTmpRowFits(const TempTable *t);
+int16_t rcTmpAppendRow(TempTable *t, const unsigned char *row);
+unsigned char *rcTmpRowBytes(TempTable *t, int64_t row);
+int16_t rcTmpClearRows(TempTable *t);
+const unsigned char *rcTmpCurrentRowBytes(TempTable *t);
 
 // Buffer and file operations, used by the sort driver.
 int16_t rcTmpGrow(TempTable *t);
