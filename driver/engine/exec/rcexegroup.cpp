@@ -770,6 +770,16 @@ const char *rcGrpMethodName(const PlanNode *node)
     return stream ? "STREAM GROUP BY" : "HASH GROUP BY";
 }
 
+rcGrpCounts rcGrpCountsOf(const PlanNode *node)
+{
+    const rcGrpNode *g = node->kind == PLN_HASHGROUP ? node->grouping : nullptr;
+    if (g == nullptr)
+        return {0, 0, 0};
+    uint64_t groups = g->phase == kEmitOutput && g->output != nullptr ? rcTmpRowCount(g->output)
+                                                                      : g->hashes.size();
+    return {groups, g->spilledRows, g->passes};
+}
+
 bool rcGrpHashable(const PlanNode *node)
 {
     for (uint16_t k = 0; k < node->columnCount; ++k)

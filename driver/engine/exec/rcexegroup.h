@@ -52,6 +52,15 @@ enum : uint8_t {
 // The name of a grouping method for the plan file and the engine trace.
 const char *rcGrpMethodName(const PlanNode *node);
 
+// What the node's last open did: groups found, rows sent to an overflow
+// table, passes over the input (1 without spill).
+struct rcGrpCounts {
+    uint64_t groups;
+    uint64_t spilledRows;
+    uint32_t passes;
+};
+rcGrpCounts rcGrpCountsOf(const PlanNode *node);
+
 bool rcGrpSetup(rcPlnStmt *stmt, PlanNode *node, uint8_t method, bool keepLast,
                 const std::vector<PlanNode *> &accumulate);
 // True when the node's column list can be grouped by hashing: no long value

@@ -891,9 +891,14 @@ struct Builder {
                 if (!AddKey(&keys, e, false))
                     return PLN_ERROR;
             PlanNode *g = nullptr;
-            if (HashGrouping(keys, setFns, &g) != 0)
+            // Groups on these very keys are distinct already.
+            bool grouped = groupOrder != nullptr && groupOrder->keyCount == keys.size() &&
+                           OrderedBy(groupOrder, keys);
+            if (!grouped && HashGrouping(keys, setFns, &g) != 0)
                 return PLN_ERROR;
-            if (g != nullptr) {
+            if (grouped) {
+                distinctOrder = groupOrder;
+            } else if (g != nullptr) {
                 // Rows in the order of an index on the selected columns
                 // arrive with their duplicates together: they stream.
                 bool ordered = groupBy == nullptr && setFns.empty() &&
