@@ -15,6 +15,7 @@
 #include "driver/core/rctrace.h"
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/plan/rcplnhooks.h"
+#include "driver/engine/plan/rcplntree.h"
 #include "driver/engine/temp/rcswp.h"
 #include "driver/engine/temp/rctmpkey.h"
 
@@ -44,6 +45,10 @@ struct rcGrpNode {
     std::vector<uint32_t> stateOffset;
     uint32_t stateSize = 0;
     std::vector<SavedRedirect> input; // per column
+    // Base columns whose value a key column holds already (a key that is
+    // the plain column): read there, not stored twice.
+    std::vector<std::pair<rcPlnColumn *, uint16_t>> aliases;
+    std::vector<SavedRedirect> aliasInput;
     // Run time.
     TempTable *store = nullptr;
     TempTable *scratch = nullptr;
@@ -104,9 +109,8 @@ uint64_t HashBytes(uint64_t h, const unsigned char *p, size_t n)
 
 uint64_t HashWord(uint64_t h, uint64_t v)
 {
-    unsigned char b[8];
-    std::memcpy(b, &v, sizeof b);
-    return HashBytes(h, b, sizeof b);
+    h = (h ^ v) * 0x9e3779b97f4a7c15ull;
+    return h ^ (h >> 29);
 }
 
 // An exact number without the trailing zeros of its digits, so that equal
@@ -174,6 +178,12 @@ uint32_t HashKeys(const TempTable *t, uint16_t keyCount, const unsigned char *ro
             break;
         }
         case RC_SQL_DECIMAL38: h = HashExact(h, v); break;
+        case SQL_INTEGER: {
+            int32_t x;
+            std::memcpy(&x, v, sizeof x);
+            h = HashWord(h, static_cast<uint32_t>(x));
+            break;
+        }
         default: h = HashBytes(h, v, c.valueSize); break;
         }
     }
@@ -310,6 +320,10 @@ bool StoredColumn(const rcPlnTempColumn &c)
 void SaveInput(PlanNode *node)
 {
     rcGrpNode *g = node->grouping;
+    g->aliasInput.clear();
+    for (const auto &a : g->aliases)
+        g->aliasInput.push_back({a.first->redirect, a.first->redirectColumn,
+                                 a.first->redirectPieces, a.first->ref.nullRow});
     g->input.assign(node->columnCount, SavedRedirect{});
     for (uint16_t k = 0; k < node->columnCount; ++k) {
         const rcPlnTempColumn &c = node->columns[k];
@@ -325,6 +339,14 @@ void SaveInput(PlanNode *node)
 void RestoreInput(PlanNode *node)
 {
     rcGrpNode *g = node->grouping;
+    for (size_t i = 0; i < g->aliases.size(); ++i) {
+        rcPlnColumn *c = g->aliases[i].first;
+        const SavedRedirect &s = g->aliasInput[i];
+        c->redirect = s.redirect;
+        c->redirectColumn = s.column;
+        c->redirectPieces = s.pieces;
+        c->ref.nullRow = s.nullRow;
+    }
     for (uint16_t k = 0; k < node->columnCount; ++k) {
         rcPlnTempColumn &c = node->columns[k];
         const SavedRedirect &s = g->input[k];
@@ -344,6 +366,12 @@ void RestoreInput(PlanNode *node)
 // are read there while folding).
 void PointColumns(PlanNode *node, TempTable *t)
 {
+    for (const auto &a : node->grouping->aliases) {
+        a.first->redirect = t;
+        a.first->redirectColumn = a.second;
+        a.first->redirectPieces = 0;
+        a.first->ref.nullRow = nullptr;
+    }
     for (uint16_t k = 0; k < node->columnCount; ++k) {
         rcPlnTempColumn &c = node->columns[k];
         if (!StoredColumn(c))
@@ -813,6 +841,34 @@ bool rcGrpSetup(rcPlnStmt *stmt, PlanNode *node, uint8_t method, bool distinct,
     }
     node->grouping = g;
     node->subtype = method;
+    // A stored column that a key holds already (the key is that plain
+    // column, of the same type) is not stored again: it reads the key.
+    uint16_t kept = 0;
+    for (uint16_t k = 0; k < node->columnCount; ++k) {
+        const rcPlnTempColumn &c = node->columns[k];
+        uint16_t twin =
+            k < node->keyCount || c.kind != PLN_TTCOL_COLUMN || c.pieces > 0 ? node->keyCount : 0;
+        for (; twin < node->keyCount; ++twin) {
+            const rcPlnTempColumn &key = node->columns[twin];
+            const rcParseNode *e = key.expr;
+            while (e != nullptr && e->child != nullptr && e->child->next == nullptr &&
+                   (e->id == RC_N_Expression || e->id == RC_N_Primary))
+                e = e->child;
+            if (key.kind == PLN_TTCOL_KEY && key.pieces == 0 && key.part == 0 && e != nullptr &&
+                e->id == RC_N_ColName && e->sem == c.column->column && key.sqlType == c.sqlType &&
+                key.length == c.length && key.precScale == c.precScale)
+                break;
+        }
+        if (twin < node->keyCount) {
+            g->aliases.push_back({c.column, twin});
+            continue;
+        }
+        node->columns[kept] = c;
+        g->accumulated[kept] = g->accumulated[k];
+        ++kept;
+    }
+    node->columnCount = kept;
+    g->accumulated.resize(kept);
     return true;
 }
 
