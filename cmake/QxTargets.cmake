@@ -18,8 +18,11 @@ function(qx_shared_library name static_libs map_file)
     target_link_options(${name} PRIVATE "-Wl,--no-undefined")
   endif()
   set_target_properties(${name} PROPERTIES LINK_DEPENDS ${map_file})
-  # Installed side by side (drvinstall), the libraries find each other.
-  set_property(TARGET ${name} APPEND PROPERTY BUILD_RPATH "\$ORIGIN")
+  # Side by side (drvinstall, cmake --install) the libraries find each other,
+  # and in the build tree the client library in its folder: the same run
+  # path, relative to the library itself, in the build and installed.
+  set_target_properties(${name} PROPERTIES BUILD_WITH_INSTALL_RPATH ON
+                        INSTALL_RPATH "\$ORIGIN;\$ORIGIN/../netclient")
 endfunction()
 
 # qx_gtest(NAME SOURCES ... LIBS ...)

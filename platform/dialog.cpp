@@ -248,9 +248,11 @@ private:
 
 std::atomic<PlatDialogProvider *> g_installed{nullptr};
 
+NoDialog g_noDialog;
+
 PlatDialogProvider *RunTimeChoice()
 {
-    static NoDialog none;
+    NoDialog &none = g_noDialog;
     const char *mode = std::getenv("QX_DIALOG");
     if (mode && std::strcmp(mode, "none") == 0)
         return &none;
@@ -279,6 +281,8 @@ PlatDialogProvider *PlatDialogCurrent()
     PlatDialogProvider *p = g_installed.load();
     return p ? p : RunTimeChoice();
 }
+
+bool PlatDialogInteractive() { return PlatDialogCurrent() != &g_noDialog; }
 
 void PlatDialogSetProvider(PlatDialogProvider *provider) { g_installed.store(provider); }
 

@@ -62,6 +62,9 @@ public:
 
 // The provider in use (never null).
 PlatDialogProvider *PlatDialogCurrent();
+// False when the provider in use can ask nobody (no terminal, or
+// QX_DIALOG=none): every dialog answers as Cancel.
+bool PlatDialogInteractive();
 // Installs a provider (tests); null returns to the run-time choice.
 void PlatDialogSetProvider(PlatDialogProvider *provider);
 

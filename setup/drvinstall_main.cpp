@@ -1,11 +1,14 @@
 // drvinstall: installs the driver. Copies libsqldriver.so, libdsnconfig.so
-// and libnetclient.so from the directory this program lives in into the
-// driver directory, registers the driver and its setup library with the
+// and libnetclient.so (and the translation library libqxutf8.so when it is
+// there) from the directory this program lives in, or from the library
+// directory of an installed tree (../lib beside bin/), into the driver
+// directory, registers the driver and its setup library with the
 // ODBC installer (SQLInstallDriverEx, full paths in Driver= and Setup=), and
 // with /AUTO (or --auto) creates the system data source through
 // SQLConfigDataSource, which calls ConfigDSN of the setup library.
 //
 //   drvinstall [/AUTO | --auto] [--prefix DIR] [--dsn NAME] [--dbq PATH]
+//   drvinstall --help
 //
 // The driver directory is --prefix DIR, else QX_INSTALL_PREFIX, else the
 // directory the installer names (ODBC_INSTALL_INQUIRY). While it runs the
@@ -29,6 +32,7 @@
 #include <cstring>
 #include <string>
 #include <strings.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -49,11 +53,23 @@ constexpr const char *kTitle = "ODBC Driver for QX Server Setup";
 constexpr const char *kDriverFile = "libsqldriver.so";
 constexpr const char *kSetupFile = "libdsnconfig.so";
 constexpr const char *kClientFile = "libnetclient.so";
+constexpr const char *kTranslationFile = "libqxutf8.so";
 constexpr size_t kPathMax = 300;
 
+constexpr const char *kTxtInvalid = "Invalid option on command line.  Usage:";
 constexpr const char *kTxtUsage =
-    "Invalid option on command line.  Usage:\n"
-    "drvinstall [/auto | --auto] [--prefix DIR] [--dsn NAME] [--dbq PATH]";
+    "drvinstall [/auto | --auto] [--prefix DIR] [--dsn NAME] [--dbq PATH]\n"
+    "  --auto        install without questions and create the system data source\n"
+    "  --prefix DIR  the driver directory (default: QX_INSTALL_PREFIX, else the\n"
+    "                directory of the ODBC installer's odbcinst.ini)\n"
+    "  --dsn NAME    the data source --auto creates (default: \"QX Server\")\n"
+    "  --dbq PATH    its server, TCP/IP:host[:port] (default: TCP/IP:localhost)\n"
+    "  --help        this text\n"
+    "The libraries are taken from the program's own directory, else from the\n"
+    "library directory of the tree it was installed in.";
+constexpr const char *kTxtNoTerminal =
+    "There is no terminal to ask on, so nothing was installed: run drvinstall --auto to "
+    "install without questions.";
 constexpr const char *kTxtWelcome =
     "Welcome to ODBC Driver for QX Server Setup Utility.\n"
     "Setup will install the driver and tell you how to set up a data source.  Choose OK to install "
@@ -75,6 +91,7 @@ constexpr const char *kTxtFailed =
 
 struct Options {
     bool automatic = false;
+    bool help = false;
     std::string prefix;
     std::string dsn = "QX Server";
     std::string dbq = "TCP/IP:localhost";
@@ -112,6 +129,8 @@ bool ParseOptions(int argc, char **argv, Options *o)
         bool hasValue = i + 1 < argc;
         if (strcasecmp(a.c_str(), "/AUTO") == 0 || a == "--auto")
             o->automatic = true;
+        else if (a == "--help" || a == "-h")
+            o->help = true;
         else if (a == "--prefix" && hasValue)
             o->prefix = argv[++i];
         else if (a == "--dsn" && hasValue)
@@ -134,6 +153,20 @@ bool Welcome(PlatDialogProvider *ui)
         if (ui->Run(std::string(kTitle) + ": " + kTxtConfirmExit, none, 0) != PLAT_DIALOG_OK)
             return false;
     }
+}
+
+// Where the libraries are: beside the program (a build's setup directory, or
+// an unpacked distribution), else the library directory of the tree the
+// program was installed in.
+std::string LibrarySource()
+{
+    std::string own = DrvProgramDirectory();
+    if (access((own + "/" + kDriverFile).c_str(), R_OK) == 0)
+        return own;
+    std::string installed = own + "/" QX_DRV_LIBDIR_FROM_BIN;
+    if (access((installed + "/" + kDriverFile).c_str(), R_OK) == 0)
+        return installed;
+    return own; // the copy then names the missing file
 }
 
 std::string DriverDirectory(const Options &o)
@@ -163,9 +196,13 @@ int InstallDriver(const Options &o)
     }
     if (dir.size() > 1 && dir.back() == '/')
         dir.pop_back();
-    DrvFileSet files(DrvProgramDirectory(), dir);
+    std::string source = LibrarySource();
+    DrvFileSet files(source, dir);
     std::string error;
-    if (!files.Copy({kDriverFile, kSetupFile, kClientFile}, &error) || !files.Install(&error)) {
+    std::vector<std::string> names = {kDriverFile, kSetupFile, kClientFile};
+    if (access((source + "/" + kTranslationFile).c_str(), R_OK) == 0)
+        names.push_back(kTranslationFile);
+    if (!files.Copy(names, &error) || !files.Install(&error)) {
         std::fprintf(stderr, "drvinstall: %s\n", error.c_str());
         return DRV_EXIT_COPY;
     }
@@ -183,7 +220,8 @@ int InstallDriver(const Options &o)
         return DRV_EXIT_REGISTER; // the files are put back by the file set
     }
     files.Commit();
-    std::printf("Installed %s, %s and %s in %s\n", kDriverFile, kSetupFile, kClientFile,
+    std::printf("Installed %s, %s and %s%s in %s\n", kDriverFile, kSetupFile, kClientFile,
+                names.size() > 3 ? " (and the translation library libqxutf8.so)" : "",
                 dir.c_str());
     return DRV_EXIT_OK;
 }
@@ -215,12 +253,19 @@ int main(int argc, char **argv)
     }
     Options o;
     if (!ParseOptions(argc, argv, &o)) {
-        std::fprintf(stderr, "%s\n", kTxtUsage);
+        std::fprintf(stderr, "%s\n%s\n", kTxtInvalid, kTxtUsage);
         return DRV_EXIT_USAGE;
+    }
+    if (o.help) {
+        std::printf("%s\n", kTxtUsage);
+        return DRV_EXIT_OK;
     }
     PlatDialogProvider *ui = PlatDialogCurrent();
     if (o.automatic) {
         std::printf("%s\n", kTxtAutoWelcome);
+    } else if (!PlatDialogInteractive()) {
+        std::printf("%s\n", kTxtNoTerminal);
+        return DRV_EXIT_NOT_INSTALLED;
     } else if (!Welcome(ui)) {
         std::printf("%s\n", kTxtNotInstalled);
         return DRV_EXIT_NOT_INSTALLED;

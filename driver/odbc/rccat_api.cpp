@@ -3,6 +3,7 @@
 // description of every catalog result with ODBC 2's column names and types.
 #include "driver/odbc/rccat_api.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -19,6 +20,7 @@
 #include "driver/odbc/rcinfo.h"
 #include "driver/odbc/rcstmt_api.h"
 #include "driver/odbc/rcstmt_fetch.h"
+#include "driver/odbc/rctranslate.h"
 #include "driver/odbc/rctypecat.h"
 #include "platform/strings.h"
 
@@ -135,13 +137,32 @@ SQLRETURN Frame(rcStmtHandle *s, const char *name, uint16_t functionId, uint16_t
     Copies c;
     uint32_t msg = RC_MSG_NO_ERROR;
     char escape = Escape(s->conn);
+    // Names the application wrote through a translation library come back
+    // to the driver's Windows-1252 before they are copied and checked.
+    std::string names[6], refused;
     for (size_t i = 0; i < n && msg == RC_MSG_NO_ERROR; ++i) {
-        msg = rcArgCopyString(&c.arg[i], reinterpret_cast<const char *>(args[i].text),
-                              args[i].length, MaxLength(s->conn, args[i].maxInfo), escape);
+        const char *text = reinterpret_cast<const char *>(args[i].text);
+        int64_t length = args[i].length;
+        if (text != nullptr && rcXlateLoaded(s->conn) && refused.empty()) {
+            if (rcXlateFromApp(s->conn, nullptr, RC_XLATE_LIBRARY, text,
+                               length == SQL_NTS ? SQL_NTS : std::max<int64_t>(length, 0),
+                               &names[i])) {
+                text = names[i].c_str();
+                length = SQL_NTS;
+            } else {
+                refused.swap(names[i]);
+            }
+        }
+        msg = rcArgCopyString(&c.arg[i], text, length, MaxLength(s->conn, args[i].maxInfo),
+                              escape);
         c.count = i + 1;
     }
     rcTraceCall(s->conn->odbcTrace, "%s", CallLine(name, s, args, n, c, numbers).c_str());
     rcErrClearQueue(&s->errors);
+    if (!refused.empty()) {
+        rcErrPostState(&s->errors, "22018", 0, refused.c_str());
+        return rcStmtDone(s, name, SQL_ERROR);
+    }
     if (s->pendingFunction != 0 && s->pendingFunction != functionId)
         return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (CloseIfNeeded(s) != 0)

@@ -317,6 +317,11 @@ int16_t rcConConnect(rcConn *conn, const char *dsn, const char *dbq, const char 
         rcErrRaise(&conn->errors, RC_MSG_GENERAL_ERROR);
         return fail();
     }
+    // The engine works in Windows-1252: the translation library stands at
+    // the application boundary (rctranslate.h), not between the engine and
+    // the data module. The login was the one value that goes straight from
+    // the application to the data source.
+    session->link.translator = nullptr;
     conn->session = session;
     rcConReadDrmInfo(conn);
     rcConPassKeywords(conn);

@@ -153,6 +153,10 @@ struct rcConn {
     char *xlateName;
     PlatModule *xlateModule;
     TamTranslator xlate; // its two functions and the translation option (SQL_TRANSLATE_OPTION)
+    uint8_t xlateWidth[256];   // bytes the library makes of each byte of the code page
+    char xlateConnName[257];   // TranslationDLL= of the connection string ("" none; one byte
+                               // more than a name may have, so a longer one is refused)
+    char xlateConnOption[16];  // TranslationOption= of the connection string
 
     char qualifier[kRcQualifierMax + 1];
     uint32_t stmtDefaults[16]; // default statement option block

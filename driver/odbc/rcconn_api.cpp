@@ -13,6 +13,7 @@
 #include "driver/odbc/rctranslate.h"
 #include "driver/odbc/rctxn.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -315,6 +316,21 @@ SQLRETURN SQLErrorImpl(rcEnv *env, rcConn *conn, rcStmtHandle *stmt, SQLCHAR *st
     }
     rcTraceChannel *trace = traceConn ? traceConn->odbcTrace : nullptr;
     uint32_t level = traceConn ? traceConn->odbcTraceLevel : 0;
-    return rcErrSQLError(queue, trace, level, env, conn, stmt, state, native, message, size,
-                         length);
+    if (!traceConn || !rcXlateLoaded(traceConn) || !message)
+        return rcErrSQLError(queue, trace, level, env, conn, stmt, state, native, message, size,
+                             length);
+    // Messages name tables, columns and values as the driver has them: the
+    // application reads them through the translation library, cut at a
+    // whole character.
+    char text[4096] = {};
+    SQLSMALLINT textLength = 0;
+    SQLRETURN rc = rcErrSQLError(queue, trace, level, env, conn, stmt, state, native,
+                                 reinterpret_cast<SQLCHAR *>(text), sizeof text, &textLength);
+    if (!SQL_SUCCEEDED(rc))
+        return rc;
+    int64_t full = 0;
+    bool cut = rcXlateCopyOut(traceConn, reinterpret_cast<char *>(message), text, size, &full);
+    if (length)
+        *length = static_cast<SQLSMALLINT>(std::min<int64_t>(full, 0x7FFF));
+    return cut ? SQL_SUCCESS_WITH_INFO : rc;
 }

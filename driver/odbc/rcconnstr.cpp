@@ -7,6 +7,7 @@
 #include "driver/core/rcstrings.h"
 #include "driver/engine/tam.h"
 #include "driver/engine/tam_drminfo.h"
+#include "driver/odbc/rctranslate.h"
 #include "platform/profile.h"
 #include "platform/strings.h"
 
@@ -216,7 +217,10 @@ int16_t rcConnParseConnStr(rcConn *conn, const char *text)
             }
         }
         if (!attr) {
-            unknown = true;
+            // The translation library of a connection without a data source.
+            if (!rcConnTakeTranslationKey(conn, pair->key, pair->keyLength, pair->value,
+                                          pair->valueLength))
+                unknown = true;
             continue;
         }
         if (attr->set)
@@ -393,6 +397,8 @@ void rcConnMarkBrowseRequired(rcConn *conn)
 
 void rcConnClearAttributes(rcConn *conn)
 {
+    conn->xlateConnName[0] = '\0';
+    conn->xlateConnOption[0] = '\0';
     if (!conn->attrs)
         return;
     for (uint32_t i = 0; i < kRcAttrTableSize; ++i) {

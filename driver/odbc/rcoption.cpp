@@ -242,7 +242,10 @@ int16_t rcConStoreOption(uint16_t option, rcConn *conn, uintptr_t value)
     case SQL_AUTOCOMMIT: conn->autoCommit = static_cast<uint32_t>(value); break;
     case SQL_LOGIN_TIMEOUT: conn->loginTimeout = static_cast<uint32_t>(value); break;
     case SQL_TRANSLATE_DLL: return rcXlateLoad(conn, reinterpret_cast<const char *>(value));
-    case SQL_TRANSLATE_OPTION: conn->xlate.option = static_cast<uint32_t>(value); break;
+    case SQL_TRANSLATE_OPTION:
+        conn->xlate.option = static_cast<uint32_t>(value);
+        rcXlateMeasure(conn);
+        break;
     case SQL_TXN_ISOLATION: conn->txnIsolation = static_cast<uint32_t>(value); break;
     case SQL_CURRENT_QUALIFIER:
         // Connected, rcConSetQualifier stored the checked value already.

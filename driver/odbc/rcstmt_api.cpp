@@ -19,6 +19,7 @@
 #include "driver/engine/tam.h"
 #include "driver/odbc/rcconnstr.h"
 #include "driver/odbc/rcset.h"
+#include "driver/odbc/rctranslate.h"
 #include "driver/odbc/rctxn.h"
 #include "driver/odbc/rcstmt_dml.h"
 #include "driver/odbc/rcstmt_fetch.h"
@@ -119,13 +120,13 @@ int16_t PrepareText(rcStmtHandle *s, const char *text)
     return rcFePrepare(&s->prep, s->source.get(), &s->errors, replacement.c_str(), escapes);
 }
 
-// With the connection's QryPlan flag on, a prepared query is planned at once
-// and its plan appended to the file the data source's "QryPlanOutput"
-// setting names. -1 when planning failed (posted); 1 when the record could
-// not be written (a warning is queued); else 0.
+// With the connection's QryPlan flag on, a prepared query or UPDATE is
+// planned at once and its plan appended to the file the data source's
+// "QryPlanOutput" setting names. -1 when planning failed (posted); 1 when
+// the record could not be written (a warning is queued); else 0.
 int16_t WriteQueryPlan(rcStmtHandle *s, const char *text)
 {
-    if (s->conn->qryPlan == 0 || s->prep.kind != RC_KIND_QUERY)
+    if (s->conn->qryPlan == 0 || (s->prep.kind != RC_KIND_QUERY && s->prep.kind != RC_KIND_UPDATE))
         return 0;
     rcParserLockHold lock;
     if (rcStmtMakePlanner(s) != 0)
@@ -214,11 +215,20 @@ SQLRETURN SQLPrepareImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length
         return rcStmtDone(s, "SQLPrepare", SQL_ERROR);
     if (sql.msg != RC_MSG_NO_ERROR)
         return rcStmtDone(s, "SQLPrepare", rcStmtRaise(s, sql.msg));
-    int16_t r = PrepareText(s, sql.c_str());
+    // The engine reads Windows-1252: text the application wrote through a
+    // translation library comes back to it first.
+    std::string translated;
+    const char *sqlText = sql.c_str();
+    if (rcXlateLoaded(s->conn)) {
+        if (!rcXlateFromApp(s->conn, &s->errors, RC_XLATE_LIBRARY, sqlText, SQL_NTS, &translated))
+            return rcStmtDone(s, "SQLPrepare", SQL_ERROR);
+        sqlText = translated.c_str();
+    }
+    int16_t r = PrepareText(s, sqlText);
     SQLRETURN rc;
     if (r == 0 || r == 1) {
         PublishPrepared(s);
-        int16_t plan = WriteQueryPlan(s, sql.c_str());
+        int16_t plan = WriteQueryPlan(s, sqlText);
         if (plan < 0) {
             ResetPrepared(s);
             r = -1;

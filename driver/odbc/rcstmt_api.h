@@ -57,9 +57,9 @@ SQLRETURN rcStmtSetOption(rcStmtHandle *stmt, uint16_t option, SQLULEN value);
 // state (a message id), 0 when the value is taken.
 uint32_t rcStmtOptionRefusal(uint16_t option, SQLULEN value);
 // The 32-bit word an option value is given to the block as: a value beyond
-// it becomes the largest word (the block may keep it changed further, as
-// SQL_MAX_LENGTH's rule does).
-uint32_t rcStmtOptionWord(SQLULEN value);
+// it becomes the largest word, a rowset size above 1 becomes 1 (the block
+// may keep it changed further, as SQL_MAX_LENGTH's rule does).
+uint32_t rcStmtOptionWord(uint16_t option, SQLULEN value);
 
 // Asynchronous execution is on and a call is pending: other functions are
 // refused with S1010.

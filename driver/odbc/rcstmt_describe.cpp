@@ -10,6 +10,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstr.h"
 #include "driver/core/rctrace.h"
+#include "driver/odbc/rctranslate.h"
 #include "driver/odbc/rctypecat.h"
 
 namespace {
@@ -30,7 +31,10 @@ SQLRETURN CopyText(rcStmtHandle *s, const std::string &text, SQLPOINTER out, SQL
 {
     int64_t full = 0;
     SQLRETURN rc = SQL_SUCCESS;
-    if (rcCopyOutString(static_cast<char *>(out), text.c_str(), size, &full) && out != nullptr) {
+    // Names reach the application as it reads text (through the
+    // translation library when one is loaded).
+    if (rcXlateCopyOut(s->conn, static_cast<char *>(out), text.c_str(), size, &full) &&
+        out != nullptr) {
         rcStmtRaise(s, RC_MSG_DATA_TRUNCATED);
         rc = SQL_SUCCESS_WITH_INFO;
     }
@@ -101,6 +105,11 @@ SQLRETURN SQLColAttributesImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLUSMALLIN
                 "SQLColAttributes(0x%08lx, %u, %u, 0x%08lx, %d, 0x%08lx, 0x%08lx)", rcStmtAddr(s),
                 column, field, rcStmtAddr(text), size, rcStmtAddr(length), rcStmtAddr(number));
     rcErrClearQueue(&s->errors);
+    // ODBC 3 applications (PHP's odbc_*) size their buffers by the octet
+    // length, which the Driver Manager passes on as it is: it is the
+    // column's length in the application's bytes.
+    if (field == SQL_DESC_OCTET_LENGTH)
+        field = SQL_COLUMN_LENGTH;
     if (s->state < RC_STMT_PREPARED)
         return rcStmtDone(s, "SQLColAttributes", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (!HasResult(s))
@@ -133,10 +142,15 @@ SQLRETURN SQLColAttributesImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLUSMALLIN
     case SQL_COLUMN_LABEL:
         return rcStmtDone(s, "SQLColAttributes", CopyText(s, c.name, text, size, length));
     case SQL_COLUMN_TYPE: v = c.sqlType; break;
-    case SQL_COLUMN_LENGTH: v = LengthOf(c); break;
+    case SQL_COLUMN_LENGTH:
+        v = LengthOf(c) * (rcXlateIsText(c.sqlType) ? rcXlateMaxWidth(s->conn) : 1);
+        break;
     case SQL_COLUMN_PRECISION: v = static_cast<SQLLEN>(c.precision); break;
     case SQL_COLUMN_SCALE: v = c.scale == kRcNoScale ? 0 : c.scale; break;
-    case SQL_COLUMN_DISPLAY_SIZE: v = static_cast<SQLLEN>(c.displaySize); break;
+    case SQL_COLUMN_DISPLAY_SIZE:
+        v = static_cast<SQLLEN>(c.displaySize) *
+            (rcXlateIsText(c.sqlType) ? rcXlateMaxWidth(s->conn) : 1);
+        break;
     case SQL_COLUMN_NULLABLE: v = c.nullable; break;
     case SQL_COLUMN_UNSIGNED: v = c.isUnsigned ? SQL_TRUE : SQL_FALSE; break;
     case SQL_COLUMN_MONEY: v = c.money ? SQL_TRUE : SQL_FALSE; break;
@@ -208,12 +222,19 @@ SQLRETURN SQLNativeSqlImpl(rcConn *conn, const SQLCHAR *in, SQLINTEGER inLength,
         if (outLength != nullptr)
             *outLength = 0;
     } else if (out != nullptr || outLength != nullptr) {
-        std::string text;
-        if (rcFeNativeSql(arg.text, &text, &conn->errors) != 0) {
+        // The translation library's text in, the driver's native text out
+        // through it again.
+        std::string text, source;
+        const char *sql = arg.text;
+        if (rcXlateLoaded(conn) &&
+            !rcXlateFromApp(conn, &conn->errors, RC_XLATE_LIBRARY, sql, SQL_NTS, &source)) {
+            rc = SQL_ERROR;
+        } else if (rcFeNativeSql(rcXlateLoaded(conn) ? source.c_str() : sql, &text,
+                                 &conn->errors) != 0) {
             rc = SQL_ERROR;
         } else {
             int64_t full = 0;
-            if (rcCopyOutString(reinterpret_cast<char *>(out), text.c_str(), outMax, &full) &&
+            if (rcXlateCopyOut(conn, reinterpret_cast<char *>(out), text.c_str(), outMax, &full) &&
                 out != nullptr) {
                 rcErrRaise(&conn->errors, RC_MSG_DATA_TRUNCATED);
                 rc = SQL_SUCCESS_WITH_INFO;

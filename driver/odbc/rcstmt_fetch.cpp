@@ -22,6 +22,8 @@
 #include "driver/engine/exec/rcexeprm.h"
 #include "driver/engine/plan/rcpln.h"
 #include "driver/engine/rcstmt.h"
+#include "driver/engine/tam.h"
+#include "driver/engine/tam_drminfo.h"
 #include "driver/frontend/rcprsfn.h"
 #include "driver/odbc/rccat_api.h"
 #include "driver/odbc/rcconn.h"
@@ -29,6 +31,7 @@
 #include "driver/odbc/rcoption.h"
 #include "driver/odbc/rcstmt_api.h"
 #include "driver/odbc/rcstmt_dml.h"
+#include "driver/odbc/rctypecat.h"
 
 namespace {
 
@@ -51,6 +54,28 @@ void FreePlanner(rcStmt *e)
 }
 
 void ReleasePlanNodes(rcStmt *stmt, QueryPlan *) { FreePlanner(stmt); }
+
+// Vendor predicates (rcexp.h): described by the connection's list, their
+// parameter types mapped by its type catalog.
+const TamExtPredicate *VendorPredicate(void *ctx, const rcParseNode *name)
+{
+    const TamSession *session = static_cast<rcConn *>(ctx)->session;
+    return TamFindExtPredicate(session != nullptr ? session->extPredicates : nullptr, name->text,
+                               name->attr);
+}
+bool VendorSqlType(void *ctx, uint32_t drmType, int16_t *sqlType)
+{
+    return rcTypEngineTypeOfDrm(static_cast<rcConn *>(ctx), static_cast<int16_t>(drmType),
+                                sqlType) == 0;
+}
+bool VendorDrmType(void *ctx, int16_t sqlType, uint32_t *drmType)
+{
+    int32_t type = 0;
+    if (rcTypDrmTypeOf(static_cast<rcConn *>(ctx), sqlType, &type) != 0)
+        return false;
+    *drmType = static_cast<uint32_t>(type);
+    return true;
+}
 
 // The data source's bookmarks persist across scrolling (SQL_BP_SCROLL): only
 // then can column 0 be bound.
@@ -111,6 +136,7 @@ bool KnownCType(int16_t t)
     case SQL_C_ULONG:
     case SQL_C_USHORT:
     case SQL_C_UTINYINT:
+    case SQL_C_WCHAR:
     case SQL_C_DEFAULT: return true;
     default: return false;
     }
@@ -143,22 +169,49 @@ uint32_t MaxLength(const rcStmtHandle *s)
     return v;
 }
 
+// Reads result column k's text for translated delivery (rcXlateReadFn).
+struct ColumnText {
+    rcStmtHandle *s;
+    uint16_t k;
+};
+
+int16_t ReadColumnText(void *context, uint32_t offset, char *buffer, int32_t size, int32_t *left,
+                       bool *isNull)
+{
+    auto *c = static_cast<ColumnText *>(context);
+    int32_t out = 0;
+    int16_t rc = rcExeGetColumn(c->s->engine->planner, c->k, SQL_C_CHAR, buffer, size, &out,
+                                offset, isNull);
+    *left = out;
+    return rc < 0 ? -1 : 0;
+}
+
 // One delivery of column k (from 0) of the current row into the
-// application's buffer, starting `offset` bytes into a character or binary
-// value (characters of the text for SQL_C_CHAR). *more tells that a piece
-// is left, starting at *next; it is false when the value went out whole
-// (NULL, a fixed-size C type, or the rest fitted). SQL_MAX_LENGTH ends a character or binary
-// value after that many bytes (two hexadecimal characters a byte for binary
-// data as text) without truncation; a text keeps its terminator within the
-// limit, binary data never gets one. 0, 1 cut (01004 posted), -1 error.
+// application's buffer, starting at->source bytes into a character or binary
+// value (characters of the text for SQL_C_CHAR); at moves to where the next
+// piece starts. *more tells that a piece is left; it is false when the value
+// went out whole (NULL, a fixed-size C type, or the rest fitted).
+// SQL_MAX_LENGTH ends a character or binary value after that many bytes (two
+// hexadecimal characters a byte for binary data as text) without
+// truncation; a text keeps its terminator within the limit, binary data
+// never gets one. Text that leaves through the translation library or as
+// UTF-16 goes out in whole characters, the limit counting the bytes the
+// application receives. 0, 1 cut (01004 posted), -1 error.
 int16_t Deliver(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64_t bufferLength,
-                SQLLEN *length, uint32_t maxLength, uint32_t offset, uint32_t *next, bool *more)
+                SQLLEN *length, uint32_t maxLength, rcXlatePiece *at, bool *more)
 {
     *more = false;
-    *next = offset;
     int16_t sqlType = s->prep.columns[k].sqlType;
     if (cType == SQL_C_DEFAULT)
         cType = DefaultCType(sqlType);
+    rcXlateMode mode = rcXlateModeOf(s->conn, cType, sqlType);
+    if (mode != RC_XLATE_NONE) {
+        ColumnText text{s, k};
+        uint32_t limit = CharOrBinary(sqlType) ? maxLength : 0;
+        return rcXlateDeliverText(s->conn, &s->errors, mode, &s->textScratch, &ReadColumnText,
+                                  &text, value, bufferLength, length, limit, at, more);
+    }
+    uint32_t offset = at->source;
     bool isChar = cType == SQL_C_CHAR;
     int32_t size = rcCnvCFixedSize(cType);
     bool pieces = size == 0 && (isChar || CharOrBinary(sqlType));
@@ -195,7 +248,7 @@ int16_t Deliver(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64_t
         *length = static_cast<SQLLEN>(rest);
     if (rest <= room)
         return 0;
-    *next = offset + static_cast<uint32_t>(room);
+    at->source = offset + static_cast<uint32_t>(room);
     *more = true;
     rcErrPostTruncatedColumn(&s->errors, k + 1u);
     return 1;
@@ -220,6 +273,12 @@ int16_t rcStmtMakePlanner(rcStmtHandle *s)
         // DATABASE: the connection's current qualifier, read where it is kept
         // so that a USE statement shows in statements prepared before it.
         e->planner->env.database = s->conn->qualifier;
+        // Vendor predicates run on the connection's data-module session.
+        e->planner->env.session = s->conn->session;
+        e->planner->env.vendor.predicateOf = &VendorPredicate;
+        e->planner->env.vendor.sqlTypeOf = &VendorSqlType;
+        e->planner->env.vendor.drmTypeOf = &VendorDrmType;
+        e->planner->env.vendorCtx = s->conn;
         e->planner->engineOptions = e->options.engineOptionMask;
         // The engine trace of the statement's temporary tables and groupings.
         e->planner->tmpOwner.trace = rcTmpOwnerOf(e, nullptr).trace;
@@ -344,13 +403,18 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
         const rcColBinding &b = s->bindings[k];
         if (b.value == nullptr)
             continue;
-        uint32_t next = 0;
+        rcXlatePiece at;
         bool more = false;
-        int16_t r =
-            rcGdoReadBound(e->planner, k, b.cType, b.value, b.bufferLength, b.length, maxLength);
+        // Text the application reads translated is never read straight
+        // into its buffer.
+        int16_t sqlType = s->prep.columns[k].sqlType;
+        int16_t cType = b.cType == SQL_C_DEFAULT ? DefaultCType(sqlType) : b.cType;
+        int16_t r = rcXlateModeOf(s->conn, cType, sqlType) != RC_XLATE_NONE
+                        ? int16_t{RC_GDO_NOT_DIRECT}
+                        : rcGdoReadBound(e->planner, k, b.cType, b.value, b.bufferLength,
+                                         b.length, maxLength);
         if (r == RC_GDO_NOT_DIRECT)
-            r = Deliver(s, k, b.cType, b.value, b.bufferLength, b.length, maxLength, 0, &next,
-                        &more);
+            r = Deliver(s, k, b.cType, b.value, b.bufferLength, b.length, maxLength, &at, &more);
         if (r < 0)
             return rcStmtDone(s, "SQLFetch", SQL_ERROR);
         warned = warned || r == 1;
@@ -387,16 +451,13 @@ SQLRETURN SQLGetDataImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType
         s->pieces.resize(s->prep.columns.size());
     rcColPiece &piece = s->pieces[k];
     if (piece.row != s->rowSerial)
-        piece = rcColPiece{s->rowSerial, 0, false};
+        piece = rcColPiece{s->rowSerial, {}, false};
     // Every byte of a value goes out once; after the last piece, no data.
     if (piece.done)
         return rcStmtDone(s, "SQLGetData", SQL_NO_DATA_FOUND);
-    uint32_t next = 0;
     bool more = false;
-    int16_t r =
-        Deliver(s, k, cType, value, bufferLength, length, MaxLength(s), piece.offset, &next, &more);
+    int16_t r = Deliver(s, k, cType, value, bufferLength, length, MaxLength(s), &piece.at, &more);
     piece.done = r < 0 || !more;
-    piece.offset = next;
     return rcStmtDone(s, "SQLGetData",
                       r < 0    ? SQL_ERROR
                       : r == 1 ? SQL_SUCCESS_WITH_INFO

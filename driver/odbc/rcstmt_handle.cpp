@@ -195,7 +195,7 @@ int16_t rcConnSetStmtOptions(rcConn *conn, uint16_t option, uintptr_t value)
     uint32_t refusal = rcStmtOptionRefusal(option, value);
     if (refusal != 0)
         return static_cast<int16_t>(rcErrRaise(&conn->errors, refusal));
-    rcStmtStoreOption(option, conn->stmtDefaults, rcStmtOptionWord(value));
+    rcStmtStoreOption(option, conn->stmtDefaults, rcStmtOptionWord(option, value));
     uint32_t kept = 0;
     rcStmtReadOption(option, conn->stmtDefaults, &kept);
     if (kept != value || warning) {

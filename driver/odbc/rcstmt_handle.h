@@ -26,6 +26,7 @@
 #include "driver/core/rcerror.h"
 #include "driver/frontend/fe_prepared.h"
 #include "driver/odbc/rcentry.h"
+#include "driver/odbc/rctranslate.h"
 
 #include <cstdint>
 #include <memory>
@@ -62,8 +63,8 @@ struct rcColBinding {
 // the handle's rowSerial (a fetch moves on without touching the list).
 struct rcColPiece {
     uint32_t row = 0;
-    uint32_t offset = 0; // bytes (characters of the text) delivered so far
-    bool done = false;   // all delivered: the next call answers SQL_NO_DATA
+    rcXlatePiece at;   // bytes of the value read, and bytes the application received
+    bool done = false; // all delivered: the next call answers SQL_NO_DATA
 };
 
 struct rcStmtHandle {
@@ -93,6 +94,7 @@ struct rcStmtHandle {
     uint32_t extFetched = 0;            // SQLExtendedFetch succeeded; cleared by a cursor reset
     uint32_t rowSerial = 0;             // counts the rows fetched, for pieces
     std::vector<rcColPiece> pieces;     // SQLGetData's progress, by column number - 1
+    std::vector<char> textScratch;      // a value's text on its way through translation
 };
 
 // Allocates a handle and its engine state on a connected connection and lists

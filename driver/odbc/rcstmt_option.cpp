@@ -10,7 +10,7 @@
 // rules (rcStmtOptionRefusal); SQL_MAX_ROWS and the driver's own options
 // (above 14) reach the engine. A value the block cannot hold as given (more
 // than 32 bits, SQL_MAX_LENGTH's rule for the largest values) is kept as
-// the block holds it and 01S02 says so.
+// the block holds it and 01S02 says so; so is a rowset size above 1.
 #include "driver/odbc/rcstmt_api.h"
 
 #include <cstring>
@@ -59,8 +59,15 @@ uint32_t rcStmtOptionRefusal(uint16_t option, SQLULEN value)
     }
 }
 
-uint32_t rcStmtOptionWord(SQLULEN value)
+uint32_t rcStmtOptionWord(uint16_t option, SQLULEN value)
 {
+    // No block cursor is offered to applications (SQLExtendedFetch is not
+    // exported), so SQLFetch moves one row whatever the rowset size: a
+    // larger one is kept as 1, or an ODBC 3 application reading rowsets
+    // through the Driver Manager would wait for rows-fetched counts that
+    // nothing writes.
+    if (option == SQL_ROWSET_SIZE && value > 1)
+        return 1;
     return value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
 }
 
@@ -79,7 +86,7 @@ SQLRETURN rcStmtSetOption(rcStmtHandle *s, uint16_t option, SQLULEN value)
         if (refusal != 0)
             return rcStmtRaise(s, refusal);
     }
-    uint32_t word = rcStmtOptionWord(value);
+    uint32_t word = rcStmtOptionWord(option, value);
     if (option == SQL_MAX_ROWS) {
         // The engine remembers it: the fetch stops after this many rows.
         if (rcDrsSetStmtOption(s->engine, option, word) != 0)

@@ -15,6 +15,7 @@
 #include "driver/engine/rcstmt.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcstmt_api.h"
+#include "driver/odbc/rctranslate.h"
 #include "driver/odbc/rctypecat.h"
 
 namespace {
@@ -76,6 +77,16 @@ SQLLEN *RowIndicator(const rcParamBinding &b, uint32_t row)
     return b.indicator != nullptr ? b.indicator + row : nullptr;
 }
 
+// Bytes of a UTF-16 text up to its zero unit.
+int64_t WideLength(const void *value)
+{
+    const auto *p = static_cast<const unsigned char *>(value);
+    int64_t n = 0;
+    while (p[n] != 0 || p[n + 1] != 0)
+        n += 2;
+    return n;
+}
+
 // The byte length of the row's value; -1 after posting.
 int16_t ComputeLength(rcStmtHandle *s, rcParamBinding *b, const SQLLEN *ind)
 {
@@ -94,25 +105,44 @@ int16_t ComputeLength(rcStmtHandle *s, rcParamBinding *b, const SQLLEN *ind)
                             RC_TXT_INVALID_VALUE_STORED_PCBVALUE);
         return 0;
     }
-    if (b->cType != SQL_C_CHAR) {
+    bool wide = b->cType == SQL_C_WCHAR;
+    if (b->cType != SQL_C_CHAR && !wide) {
         b->length = rcCnvCFixedSize(b->cType);
         return 0;
     }
     if (atExec)
         b->length = b->collectedLength;
+    else if ((ind == nullptr || *ind == SQL_NTS) && b->value == nullptr)
+        b->length = 0;
+    else if ((ind == nullptr || *ind == SQL_NTS) && wide)
+        b->length = WideLength(b->value);
     else if (ind == nullptr || *ind == SQL_NTS)
-        b->length = b->value != nullptr
-                        ? static_cast<int64_t>(std::strlen(static_cast<const char *>(b->value)))
-                        : 0;
+        b->length = static_cast<int64_t>(std::strlen(static_cast<const char *>(b->value)));
     else if (*ind >= 0)
         b->length = *ind;
+    return 0;
+}
+
+// Text the application gives in its own encoding (UTF-16, or through the
+// translation library) becomes the driver's Windows-1252 in the binding's
+// own buffer, which the engine then reads: -1 after posting a character
+// the code page lacks.
+int16_t TranslateValue(rcStmtHandle *s, rcParamBinding *b)
+{
+    if (b->isNull || b->value == nullptr || !rcParamTranslated(s->conn, *b))
+        return 0;
+    rcXlateMode mode = b->cType == SQL_C_WCHAR ? RC_XLATE_WIDE : RC_XLATE_LIBRARY;
+    if (!rcXlateFromApp(s->conn, &s->errors, mode, b->value, b->length, &b->text))
+        return -1;
+    b->value = b->text.c_str();
+    b->length = static_cast<int64_t>(b->text.size());
     return 0;
 }
 
 // A character value longer than the precision it was bound with; -1.
 int16_t CheckCharLength(rcStmtHandle *s, const rcParamBinding &b, const SQLLEN *ind)
 {
-    if (!rcCnvBothChar(b.cType, b.sqlType) || ind == nullptr)
+    if (!rcCnvBothChar(rcParamEngineCType(b), b.sqlType) || ind == nullptr)
         return 0;
     int64_t v = *ind;
     if (!(v >= 1 || v == SQL_NTS || IsDataAtExec(v)))
@@ -139,7 +169,7 @@ int16_t CheckParams(rcStmtHandle *s, rcParamState *st, uint16_t count)
         const SQLLEN *ind = RowIndicator(b, st->row);
         if (ind != nullptr && *ind == SQL_NULL_DATA)
             continue;
-        if (rcPrmCheckData(s->engine, i, b.cType, EngineType(s, b.sqlType)) != 0)
+        if (rcPrmCheckData(s->engine, i, rcParamEngineCType(b), EngineType(s, b.sqlType)) != 0)
             return -1;
     }
     return 0;
@@ -165,17 +195,17 @@ int16_t PrepareParams(rcStmtHandle *s, rcParamState *st, uint16_t count)
         const SQLLEN *ind = RowIndicator(b, st->row);
         int64_t v = ind != nullptr ? *ind : 0;
         if (ind != nullptr && IsDataAtExec(v)) {
-            if (rcPrmCheckData(s->engine, i, b.cType, EngineType(s, b.sqlType)) != 0)
+            if (rcPrmCheckData(s->engine, i, rcParamEngineCType(b), EngineType(s, b.sqlType)) != 0)
                 return -1;
             b.flags |= RC_PARAM_AT_EXEC;
             b.collectedLength = 0;
             b.collectedNull = false;
             needData = true;
         }
-        if (b.cType == SQL_C_CHAR)
+        if (b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR)
             b.flags |= RC_PARAM_CHARACTER;
         bool atExec = (b.flags & RC_PARAM_AT_EXEC) != 0;
-        bool variable = b.cType == SQL_C_CHAR || b.cType == SQL_C_BINARY;
+        bool variable = b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR || b.cType == SQL_C_BINARY;
         if (b.value == nullptr && !atExec) {
             bool fine = ind != nullptr &&
                         (v == SQL_NULL_DATA || v == SQL_DEFAULT_PARAM || (v == 0 && variable));
@@ -189,7 +219,8 @@ int16_t PrepareParams(rcStmtHandle *s, rcParamState *st, uint16_t count)
                             RC_TXT_INVALID_VALUE_STORED_PCBVALUE);
         if (ind != nullptr && v == SQL_NULL_DATA)
             b.isNull = true;
-        if (b.paramType != SQL_PARAM_OUTPUT && !atExec && ComputeLength(s, &b, ind) != 0)
+        if (b.paramType != SQL_PARAM_OUTPUT && !atExec &&
+            (ComputeLength(s, &b, ind) != 0 || TranslateValue(s, &b) != 0))
             return -1;
         if (!atExec && CheckCharLength(s, b, ind) != 0)
             return -1;
@@ -214,15 +245,20 @@ int16_t SendParams(rcStmtHandle *s, rcParamState *st, uint16_t count)
         if (b.flags & RC_PARAM_AT_EXEC) {
             b.isNull = b.collectedNull;
             b.value = b.collectedNull ? nullptr : b.collected.data();
-            if (ComputeLength(s, &b, ind) != 0 || CheckCharLength(s, b, ind) != 0)
+            if (ComputeLength(s, &b, ind) != 0 || TranslateValue(s, &b) != 0 ||
+                CheckCharLength(s, b, ind) != 0)
                 return -1;
             // The collected value is the whole value: no buffer length applies.
             pb.bufferLength = 0;
             pb.indicator = b.isNull ? SQL_NULL_DATA : b.length;
+        } else if (!b.isNull && rcParamTranslated(s->conn, b)) {
+            // The converted text is the whole value.
+            pb.bufferLength = 0;
+            pb.indicator = b.length;
         } else {
             pb.indicator = b.isNull ? SQL_NULL_DATA : ind != nullptr ? *ind : 0;
         }
-        pb.cType = b.cType;
+        pb.cType = rcParamEngineCType(b);
         pb.sqlType = EngineType(s, b.sqlType);
         pb.scale = b.scale;
         pb.paramType = b.paramType;
@@ -238,6 +274,12 @@ int16_t SendParams(rcStmtHandle *s, rcParamState *st, uint16_t count)
 }
 
 } // namespace
+
+bool rcParamTranslated(const rcConn *conn, const rcParamBinding &b)
+{
+    return b.cType == SQL_C_WCHAR ||
+           (b.cType == SQL_C_CHAR && rcXlateLoaded(conn) && rcXlateIsText(b.sqlType));
+}
 
 const rcTypeEntry *rcStmtParamEntry(rcConn *conn, int16_t sqlType, uint64_t precision)
 {
@@ -367,6 +409,12 @@ SQLRETURN SQLBindParameterImpl(rcStmtHandle *s, SQLUSMALLINT ipar, SQLSMALLINT f
                 static_cast<unsigned long>(cbValueMax), rcStmtAddr(pcbValue));
     rcErrClearQueue(&s->errors);
     const char *name = "SQLBindParameter";
+    // Unicode types hold what their character types hold: the engine's text
+    // is Windows-1252 either way.
+    if (fSqlType == SQL_WCHAR || fSqlType == SQL_WVARCHAR || fSqlType == SQL_WLONGVARCHAR)
+        fSqlType = fSqlType == SQL_WCHAR      ? int16_t{SQL_CHAR}
+                   : fSqlType == SQL_WVARCHAR ? int16_t{SQL_VARCHAR}
+                                              : int16_t{SQL_LONGVARCHAR};
     if (ipar == 0)
         return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_INVALID_PARAMETER_NUMBER));
     uint16_t index = 0;
@@ -385,7 +433,7 @@ SQLRETURN SQLBindParameterImpl(rcStmtHandle *s, SQLUSMALLINT ipar, SQLSMALLINT f
     int16_t cType = fCType;
     if (cType == SQL_C_DEFAULT)
         cType = rcTypCTypeAt(conn, index);
-    if (!rcCnvCanConvert(cType, 0, fSqlType))
+    if (!rcCnvCanConvert(cType == SQL_C_WCHAR ? int16_t{SQL_C_CHAR} : cType, 0, fSqlType))
         return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_RESTRICTED_DATA_TYPE_ATTRIBUTE_VIOLATION));
     rcParamState *st = rcStmtParamState(s);
     if (st == nullptr)

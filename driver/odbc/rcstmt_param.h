@@ -28,6 +28,7 @@
 #include <sqlext.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct rcStmtHandle;
@@ -62,7 +63,17 @@ struct rcParamBinding {
     int64_t collectedLength = 0;
     bool collectedNull = false;    // SQLPutData gave SQL_NULL_DATA
     SQLPOINTER appValue = nullptr; // rgbValue as bound; SQLParamData's token
+    std::string text;              // the row's text in Windows-1252, when it came translated
 };
+
+// The C type the engine is given for a binding: UTF-16 arrives as text.
+inline int16_t rcParamEngineCType(const rcParamBinding &b)
+{
+    return b.cType == SQL_C_WCHAR ? int16_t{SQL_C_CHAR} : b.cType;
+}
+// True when the binding's text reaches the engine converted (UTF-16, or
+// through the connection's translation library).
+bool rcParamTranslated(const rcConn *conn, const rcParamBinding &b);
 
 // Data-at-execution states.
 enum : uint16_t {

@@ -56,7 +56,8 @@ bool NeedsLongDataLength(rcConn *conn)
 // The most bytes the parameter takes: -1 when its type sets no limit.
 int64_t LimitOf(rcStmtHandle *s, const rcParamBinding &b, const SQLLEN *ind)
 {
-    if (b.cType != SQL_C_CHAR && b.cType != SQL_C_BINARY)
+    // Translated text is measured once it is converted (rcstmt_param.cpp).
+    if ((b.cType != SQL_C_CHAR && b.cType != SQL_C_BINARY) || rcParamTranslated(s->conn, b))
         return -1;
     int16_t t = b.sqlType;
     if (!rcCnvIsCharType(t) && !rcCnvIsBinaryType(t) && !IsExactNumeric(t))
@@ -142,7 +143,7 @@ SQLRETURN SQLPutDataImpl(rcStmtHandle *s, SQLPOINTER rgbValue, SQLLEN cbValue)
     if (rgbValue != nullptr && cbValue < 0 && cbValue != SQL_NTS && cbValue != SQL_NULL_DATA)
         return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
     rcParamBinding &b = st->bindings[st->current];
-    bool variable = b.cType == SQL_C_CHAR || b.cType == SQL_C_BINARY;
+    bool variable = b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR || b.cType == SQL_C_BINARY;
     if ((b.flags & RC_PARAM_PUT) && !variable)
         return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_NUMERIC_VALUE_OUT_RANGE));
     if (b.collectedNull)
@@ -160,6 +161,9 @@ SQLRETURN SQLPutDataImpl(rcStmtHandle *s, SQLPOINTER rgbValue, SQLLEN cbValue)
     int64_t piece = cbValue;
     if (!variable)
         piece = rcCnvCFixedSize(b.cType);
+    else if (cbValue == SQL_NTS && b.cType == SQL_C_WCHAR)
+        for (piece = 0; static_cast<const SQLWCHAR *>(rgbValue)[piece / 2] != 0;)
+            piece += 2;
     else if (cbValue == SQL_NTS)
         piece = static_cast<int64_t>(std::strlen(static_cast<const char *>(rgbValue)));
     int64_t total = b.collectedLength + piece;

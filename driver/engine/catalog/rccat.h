@@ -194,6 +194,12 @@ int16_t rcCatFetch(rcStmt *stmt);
 // or binary value longer than the buffer is delivered in pieces: 1 and 01004
 // for each cut piece, 0 for the last, then 100. maxLength (SQL_MAX_LENGTH,
 // 0 none) caps character and binary values.
+// The current row's value of a text column as stored, for callers that
+// deliver it themselves (translated text): *value and *length (bytes, no
+// terminator) stay valid until the next fetch. 0; 1 the column holds no
+// text (nothing set); -1 posted (no row, bad column).
+int16_t rcCatColumnText(rcStmt *stmt, uint16_t column, const char **value, uint32_t *length,
+                        bool *isNull);
 int16_t rcCatGetData(rcStmt *stmt, uint16_t column, int16_t cType, void *buffer,
                      int64_t bufferLength, int64_t *indicator, uint32_t maxLength);
 void rcCatRelease(rcStmt *stmt);

@@ -347,6 +347,23 @@ int16_t rcCatFetch(rcStmt *stmt)
     return 0;
 }
 
+int16_t rcCatColumnText(rcStmt *stmt, uint16_t column, const char **value, uint32_t *length,
+                        bool *isNull)
+{
+    rcCatResult *r = rcCatResultOf(stmt);
+    if (r == nullptr || !r->onRow)
+        return Post(stmt, RC_MSG_INVALID_CURSOR_STATE);
+    if (column >= r->visible)
+        return Post(stmt, RC_MSG_INVALID_COLUMN_NUMBER);
+    if (!IsText(r->defs[column].sqlType))
+        return 1;
+    const void *p = nullptr;
+    if (rcTmpColumnValue(r->table, column, &p, length, isNull) != 0)
+        return -1;
+    *value = static_cast<const char *>(p);
+    return 0;
+}
+
 int16_t rcCatGetData(rcStmt *stmt, uint16_t column, int16_t cType, void *buffer,
                      int64_t bufferLength, int64_t *indicator, uint32_t maxLength)
 {

@@ -168,8 +168,10 @@ TEST_F(StmtHandleTest, ConnectionStatementOptionsReachEveryStatement)
     ASSERT_EQ(rcStmtHandleFree(later), 0);
     EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_NOSCAN, SQL_NOSCAN_ON), SQL_ERROR);
     EXPECT_EQ(Diag(), "S1C00");
-    EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_ROWSET_SIZE, 20), SQL_SUCCESS);
-    EXPECT_EQ(conn->stmtDefaults[8], 20u);
+    // No block cursor: a rowset size above one row is kept as 1.
+    EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_ROWSET_SIZE, 20), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(Diag(), "01S02");
+    EXPECT_EQ(conn->stmtDefaults[8], 1u);
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
 }
 

@@ -84,6 +84,11 @@ TEST_F(TranslateTest, ParameterValuesAreTranslatedInPlace)
     EXPECT_EQ(TamConvertParam(session, nullptr, SQL_CHAR, value, 3, sizeof value), 0);
     EXPECT_STREQ(value, "abc"); // no library
     ASSERT_EQ(rcXlateLoad(conn, QX_XLATE_TEST_LIB), 0);
+    // A connection gives its session no translator after the login (the
+    // library works at the application boundary); the table-access layer's
+    // own translation is tested with one handed to it.
+    EXPECT_EQ(session->link.translator, nullptr);
+    session->link.translator = &conn->xlate;
     for (int16_t type : {SQL_CHAR, SQL_VARCHAR, SQL_LONGVARCHAR}) {
         std::strcpy(value, "abc");
         EXPECT_EQ(TamConvertParam(session, nullptr, type, value, 3, sizeof value), 0) << type;
