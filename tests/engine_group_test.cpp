@@ -75,7 +75,7 @@ protected:
                     name = n->table->name + (n->access == PLN_ACCESS_INDEX ? " by index" : "");
                 }
                 if (!name.empty())
-                    o->plan += (o->plan.empty() ? "" : "; ") + name;
+                    o->plan.append(o->plan.empty() ? "" : "; ").append(name);
                 return 1;
             });
         NewLogLines("");
@@ -88,7 +88,7 @@ protected:
                 int32_t len = 0;
                 bool isNull = false;
                 ok = rcExeGetColumn(&stmt, k, SQL_C_CHAR, buf, sizeof buf, &len, 0, &isNull) >= 0;
-                row += (k > 0 ? "|" : "") + std::string(isNull ? "NULL" : buf);
+                row.append(k > 0 ? "|" : "").append(isNull ? "NULL" : buf);
             }
             out.rows.push_back(row);
         }
