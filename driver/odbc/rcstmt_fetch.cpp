@@ -282,6 +282,8 @@ int16_t rcStmtMakePlanner(rcStmtHandle *s)
         e->planner->env.vendor.drmTypeOf = &VendorDrmType;
         e->planner->env.vendorCtx = s->conn;
         e->planner->engineOptions = e->options.engineOptionMask;
+        // The engine trace of the statement's temporary tables and groupings.
+        e->planner->tmpOwner.trace = rcTmpOwnerOf(e, nullptr).trace;
         e->planner->filterMask = e->sourceInfo.filterMask;
         e->planner->joinMask = e->sourceInfo.joinMask;
         e->planner->seekFirstLast = (e->sourceInfo.capabilities & RC_SRC_CAP_SEEK_FIRST_LAST) != 0;

@@ -180,7 +180,7 @@ int16_t NextOuter(rcPlnStmt *stmt, PlanNode *node, rcExeHashRun *run)
         int16_t rc = rcExeHashNextProbe(stmt, node);
         if (rc != PLN_ROW)
             return rc;
-        const unsigned char *row = rcTmpRowBytes(run->probeParts[run->partAt],
+        const unsigned char *row = rcTmpReadRow(run->probeParts[run->partAt],
                                                  rcTmpRowNumber(run->probeParts[run->partAt]));
         if (row == nullptr)
             return PLN_ERROR;
@@ -300,7 +300,7 @@ int16_t rcExeHashDirectory(rcPlnStmt *, rcExeHashTable *table)
     }
     table->mask = buckets - 1;
     for (uint32_t r = 0; r < n; ++r) {
-        const unsigned char *row = rcTmpRowBytes(t, r);
+        const unsigned char *row = rcTmpReadRow(t, r);
         if (row == nullptr)
             return PLN_ERROR;
         bool isNull = false;

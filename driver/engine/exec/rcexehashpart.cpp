@@ -71,12 +71,12 @@ int16_t rcExeHashStartPartitions(rcPlnStmt *stmt, rcPlnHashJoin *h)
     if (NewParts(stmt, run, run->inner, &run->buildParts) != 0)
         return PLN_ERROR;
     for (int64_t r = 0; r < rcTmpRowCount(mem); ++r) {
-        const unsigned char *row = rcTmpRowBytes(mem, r);
+        const unsigned char *row = rcTmpReadRow(mem, r);
         if (row == nullptr)
             return PLN_ERROR;
         bool isNull = false;
         uint32_t hash = rcExeHashStoredHash(mem, row, &isNull);
-        if (rcTmpPutRow(run->buildParts[rcExeHashPartOf(run, hash)], row) != 0)
+        if (rcTmpAppendRow(run->buildParts[rcExeHashPartOf(run, hash)], row) != 0)
             return PLN_ERROR;
     }
     rcTmpFree(mem);
@@ -158,8 +158,8 @@ int16_t rcExeHashNextProbe(rcPlnStmt *stmt, PlanNode *node)
                 return PLN_ERROR;
             TempTable *part = run->buildParts[run->partAt];
             for (int64_t r = 0; r < rcTmpRowCount(part); ++r) {
-                const unsigned char *row = rcTmpRowBytes(part, r);
-                if (row == nullptr || rcTmpPutRow(run->table.rows, row) != 0)
+                const unsigned char *row = rcTmpReadRow(part, r);
+                if (row == nullptr || rcTmpAppendRow(run->table.rows, row) != 0)
                     return PLN_ERROR;
             }
             if (rcExeHashDirectory(stmt, &run->table) != 0)

@@ -1,6 +1,7 @@
 // Plan execution: opening the tree, the fetch from its root, and the
 // routines of joins, filters and table scans (see rcexe.h).
 #include "driver/engine/exec/rcexe.h"
+#include "driver/engine/exec/rcexegroup.h"
 
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
@@ -63,6 +64,7 @@ rcPlnNextFn rcExeNextOf(const PlanNode *node)
     case PLN_GROUP: return &rcExeNextGroup;
     case PLN_TEMPTABLE: return &rcExeNextTemp;
     case PLN_UNION: return &rcExeNextUnion;
+    case PLN_HASHGROUP: return &rcExeNextHashGroup;
     default: return nullptr;
     }
 }
@@ -92,6 +94,7 @@ int16_t rcExeOpenPlan(rcPlnStmt *stmt, PlanNode *node)
     case PLN_TEMPTABLE: return rcExeOpenTemp(stmt, node);
     case PLN_SETFUNC: return rcExeOpenSetFunc(stmt, node);
     case PLN_AGGREGATE: return rcExeOpenAggregate(stmt, node);
+    case PLN_HASHGROUP: return rcExeOpenHashGroup(stmt, node);
     default: return 0;
     }
 }
@@ -149,11 +152,14 @@ int16_t rcExeGetColumn(rcPlnStmt *stmt, uint16_t column, int16_t wantedType, voi
 void rcExeCloseQuery(rcPlnStmt *stmt)
 {
     rcExeHashCloseAll(stmt);
-    for (PlanNode *t : stmt->temps)
+    for (PlanNode *t : stmt->temps) {
         if (t->temp != nullptr) {
             rcTmpFree(t->temp);
             t->temp = nullptr;
         }
+        if (t->kind == PLN_HASHGROUP)
+            rcExeCloseHashGroup(t);
+    }
     rcPlnResetRedirects(stmt);
     for (PlanNode *sub : stmt->subqueries)
         rcCurResetNode(stmt, sub);

@@ -57,6 +57,7 @@ enum rcPlnKind : uint8_t {
     PLN_TEMPTABLE = 9,
     PLN_SUBQUERY = 10,
     PLN_UNION = 11,
+    PLN_HASHGROUP = 12, // grouping or DISTINCT without a sort of the rows (rcexegroup.h)
 };
 
 // Join subtypes.
@@ -128,6 +129,7 @@ struct rcPlnTempColumn {
     int32_t length;
     uint32_t precScale;
     rcExpSlot slot; // PLN_TTCOL_KEY
+    const rcParseNode *expr; // PLN_TTCOL_KEY: the key's expression
     // A long text key: pieces (on the key's first column) counts the piece
     // columns that follow it; a piece column has part 1, 2, ... and reads
     // its bytes from the key's value, which is kept whole in the first
@@ -256,6 +258,8 @@ struct PlanNode {
     struct rcPlnUnion *unionState;
     // PLN_JOIN read through a hash table (rcplnhash.h); none: nested loop.
     struct rcPlnHashJoin *hashJoin;
+    // PLN_HASHGROUP: its set functions and run-time state (rcexegroup.h).
+    struct rcGrpNode *grouping;
 };
 
 // An index of a table, as the data module's index catalog gives it.

@@ -26,6 +26,7 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/plan/rcplnhash.h"
+#include "driver/engine/exec/rcexegroup.h"
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/plan/rcplnjoinutil.h"
 #include "driver/engine/plan/rcplnpush.h"
@@ -237,6 +238,7 @@ struct Builder {
         rcPlnTempColumn c{};
         c.kind = PLN_TTCOL_KEY;
         c.descending = desc;
+        c.expr = expr;
         if (rcExpCompile(&stmt->env, expr, &c.slot, 0) < 0)
             return false;
         c.sqlType = rcExpSlotType(&stmt->env, c.slot);
@@ -257,6 +259,64 @@ struct Builder {
             piece.part = k;
             piece.length = static_cast<int32_t>(RC_TMP_MAX_VALUE);
             cols->push_back(piece);
+        }
+        return true;
+    }
+
+    // A grouping or duplicate removal that needs no sort of its rows: the
+    // node with its column list (keys, every base column of the block, the
+    // set functions), or none with NoHashOpt or for rows it cannot keep
+    // (long values, kept through bookmarks). 0, or -1 after posting.
+    int16_t HashGrouping(const std::vector<rcPlnTempColumn> &keys,
+                         const std::vector<PlanNode *> &kept, PlanNode **out)
+    {
+        *out = nullptr;
+        if ((stmt->engineOptions & PLN_OPT_NOHASHOPT) != 0)
+            return 0;
+        PlanNode *g = rcPlnNewNode(stmt, PLN_HASHGROUP);
+        if (g == nullptr || !SetColumns(g, keys, kept))
+            return PLN_ERROR;
+        if (!rcGrpHashable(g))
+            return 0;
+        g->block = blockId;
+        stmt->temps.push_back(g);
+        *out = g;
+        return 0;
+    }
+
+    // Two key expressions that give the same value for every row: the same
+    // column, or the same operators over the same operands.
+    static bool SameExpr(const rcParseNode *a, const rcParseNode *b)
+    {
+        if (a == b)
+            return true;
+        if (a == nullptr || b == nullptr || a->id != b->id || a->id == RC_N_SubQuery ||
+            a->id == RC_N_DynamicParm)
+            return false;
+        if (a->id == RC_N_ColName)
+            return a->sem != nullptr && a->sem == b->sem;
+        if (std::strcmp(a->text, b->text) != 0 || a->attr != b->attr)
+            return false;
+        const rcParseNode *x = a->child, *y = b->child;
+        for (; x != nullptr && y != nullptr; x = x->next, y = y->next)
+            if (!SameExpr(x, y))
+                return false;
+        return x == nullptr && y == nullptr;
+    }
+
+    // The rows that come out of node (a grouping or duplicate removal) are
+    // in the order of the keys: node's leading keys are these.
+    static bool OrderedBy(const PlanNode *node, const std::vector<rcPlnTempColumn> &keys)
+    {
+        if (node == nullptr || keys.empty() || node->keyCount < keys.size())
+            return false;
+        for (size_t k = 0; k < keys.size(); ++k) {
+            const rcPlnTempColumn &have = node->columns[k];
+            const rcPlnTempColumn &want = keys[k];
+            if (have.kind != PLN_TTCOL_KEY || want.kind != PLN_TTCOL_KEY ||
+                have.descending != want.descending || have.part != want.part ||
+                have.pieces != want.pieces || !SameExpr(have.expr, want.expr))
+                return false;
         }
         return true;
     }
@@ -382,7 +442,10 @@ struct Builder {
     // and the table not read through another index nor through a list of
     // keys. The table is then read in key order (its range, or the whole
     // index) and nested loops keep that order.
-    bool OrderByIndex(const rcParseNode *keys, PlanNode *top, int mode = kKeysOrderBy)
+    // With force false the table is only tested: true when it is read in
+    // that order anyway (through that index for its own restrictions).
+    bool OrderByIndex(const rcParseNode *keys, PlanNode *top, int mode = kKeysOrderBy,
+                      bool force = true)
     {
         // A hash join may give its rows partition by partition.
         if ((stmt->engineOptions & PLN_OPT_NOINDEXES) != 0 || rcPlnHashOnDrivingPath(top))
@@ -398,6 +461,8 @@ struct Builder {
         // in key order: the rows go through the sort.
         if (driver->access == PLN_ACCESS_INDEX)
             return driver->index == ix && driver->keyListCount == 0;
+        if (!force)
+            return false;
         driver->access = PLN_ACCESS_INDEX;
         driver->index = ix;
         driver->keyKind = 0;
@@ -693,6 +758,9 @@ struct Builder {
             return PLN_ERROR;
         setFns.assign(stmt->setFunctions.begin() + static_cast<std::ptrdiff_t>(known),
                       stmt->setFunctions.end());
+        // The nodes whose keys order the rows that come out of them.
+        PlanNode *groupOrder = nullptr;
+        PlanNode *distinctOrder = nullptr;
         if (groupBy != nullptr) {
             plan->flags |= PLN_PLAN_GROUPED;
             const rcParseNode *list = rcPlnChild(groupBy, RC_N_ExpressionList);
@@ -701,26 +769,43 @@ struct Builder {
                  e = e->next)
                 if (e->id == RC_N_Expression && !AddKey(&keys, e, false))
                     return PLN_ERROR;
-            PlanNode *tt = NewTemp("GRP_TT");
-            if (tt == nullptr || !SetColumns(tt, keys, {}))
+            PlanNode *g = nullptr;
+            if (HashGrouping(keys, setFns, &g) != 0)
                 return PLN_ERROR;
-            // Rows read in the order of an index on the grouping columns
-            // arrive grouped: the table keeps them without sorting.
-            tt->presorted = OrderByIndex(groupBy, top, kKeysGroupBy);
-            Above(tt, &top);
-            PlanNode *group = rcPlnNewNode(stmt, PLN_GROUP);
-            if (group == nullptr)
-                return PLN_ERROR;
-            group->sorted = tt;
-            Above(group, &top);
-            for (auto it = setFns.rbegin(); it != setFns.rend(); ++it)
-                Above(*it, &top);
-            PlanNode *result = rcPlnNewNode(stmt, PLN_GROUPRESULT);
-            if (result == nullptr)
-                return PLN_ERROR;
-            Above(result, &top);
-            plan->groupBy = result;
-            plan->firstTemp = tt;
+            if (g != nullptr) {
+                // Rows read through an index on the grouping columns (for
+                // their restrictions) arrive grouped: they stream.
+                uint8_t method =
+                    OrderByIndex(groupBy, top, kKeysGroupBy, false) ? RC_GRP_STREAM : RC_GRP_HASH;
+                if (!rcGrpSetup(stmt, g, method, false, setFns))
+                    return PLN_ERROR;
+                Above(g, &top);
+                plan->groupBy = g;
+                plan->firstTemp = g;
+                groupOrder = g;
+            } else {
+                PlanNode *tt = NewTemp("GRP_TT");
+                if (tt == nullptr || !SetColumns(tt, keys, {}))
+                    return PLN_ERROR;
+                // Rows read in the order of an index on the grouping columns
+                // arrive grouped: the table keeps them without sorting.
+                tt->presorted = OrderByIndex(groupBy, top, kKeysGroupBy);
+                Above(tt, &top);
+                PlanNode *group = rcPlnNewNode(stmt, PLN_GROUP);
+                if (group == nullptr)
+                    return PLN_ERROR;
+                group->sorted = tt;
+                Above(group, &top);
+                for (auto it = setFns.rbegin(); it != setFns.rend(); ++it)
+                    Above(*it, &top);
+                PlanNode *result = rcPlnNewNode(stmt, PLN_GROUPRESULT);
+                if (result == nullptr)
+                    return PLN_ERROR;
+                Above(result, &top);
+                plan->groupBy = result;
+                plan->firstTemp = tt;
+                groupOrder = tt;
+            }
         } else if (!setFns.empty()) {
             PlanNode *agg = rcPlnNewNode(stmt, PLN_AGGREGATE);
             if (agg == nullptr)
@@ -746,23 +831,44 @@ struct Builder {
             for (const rcParseNode *e : items)
                 if (!AddKey(&keys, e, false))
                     return PLN_ERROR;
-            PlanNode *tt = NewTemp("DST_TT");
-            if (tt == nullptr || !SetColumns(tt, keys, setFns))
+            PlanNode *g = nullptr;
+            // Groups on these very keys are distinct already.
+            bool grouped = groupOrder != nullptr && groupOrder->keyCount == keys.size() &&
+                           OrderedBy(groupOrder, keys);
+            if (!grouped && HashGrouping(keys, setFns, &g) != 0)
                 return PLN_ERROR;
-            // Rows read in the order of an index on the selected columns
-            // arrive with their duplicates together: no sort. (Not over
-            // groups, whose rows come from the group table.)
-            tt->presorted =
-                groupBy == nullptr && setFns.empty() && OrderByIndex(nullptr, top, kKeysDistinct);
-            Above(tt, &top);
-            PlanNode *d = rcPlnNewNode(stmt, PLN_DISTINCT);
-            if (d == nullptr)
-                return PLN_ERROR;
-            d->sorted = tt;
-            Above(d, &top);
-            plan->distinct = d;
+            if (grouped) {
+                distinctOrder = groupOrder;
+            } else if (g != nullptr) {
+                // Rows in the order of an index on the selected columns
+                // arrive with their duplicates together: they stream.
+                bool ordered = groupBy == nullptr && setFns.empty() &&
+                               OrderByIndex(nullptr, top, kKeysDistinct, false);
+                if (!rcGrpSetup(stmt, g, ordered ? RC_GRP_STREAM : RC_GRP_HASH, true, {}))
+                    return PLN_ERROR;
+                Above(g, &top);
+                plan->distinct = g;
+                distinctOrder = g;
+            } else {
+                PlanNode *tt = NewTemp("DST_TT");
+                if (tt == nullptr || !SetColumns(tt, keys, setFns))
+                    return PLN_ERROR;
+                // Rows read in the order of an index on the selected columns
+                // arrive with their duplicates together: no sort. (Not over
+                // groups, whose rows come from the group table.)
+                tt->presorted = groupBy == nullptr && setFns.empty() &&
+                                OrderByIndex(nullptr, top, kKeysDistinct);
+                Above(tt, &top);
+                PlanNode *d = rcPlnNewNode(stmt, PLN_DISTINCT);
+                if (d == nullptr)
+                    return PLN_ERROR;
+                d->sorted = tt;
+                Above(d, &top);
+                plan->distinct = d;
+                distinctOrder = tt;
+            }
             if (plan->firstTemp == nullptr)
-                plan->firstTemp = tt;
+                plan->firstTemp = distinctOrder;
         }
 
         if (orderBy != nullptr && isDistinct == false && groupBy == nullptr && setFns.empty() &&
@@ -784,13 +890,17 @@ struct Builder {
                 if (bad || e == nullptr || !AddKey(&keys, item != nullptr ? item : e, desc))
                     return PLN_ERROR;
             }
-            PlanNode *tt = NewTemp("ORD_TT");
-            if (tt == nullptr || !SetColumns(tt, keys, setFns))
-                return PLN_ERROR;
-            Above(tt, &top);
-            plan->orderBy = tt;
-            if (plan->firstTemp == nullptr)
-                plan->firstTemp = tt;
+            // The rows come in that order from the duplicate removal or the
+            // grouping below already: one sort does.
+            if (!OrderedBy(distinctOrder != nullptr ? distinctOrder : groupOrder, keys)) {
+                PlanNode *tt = NewTemp("ORD_TT");
+                if (tt == nullptr || !SetColumns(tt, keys, setFns))
+                    return PLN_ERROR;
+                Above(tt, &top);
+                plan->orderBy = tt;
+                if (plan->firstTemp == nullptr)
+                    plan->firstTemp = tt;
+            }
         }
 
         plan->root = top;

@@ -22,6 +22,11 @@
 //                  kind, offset of its text) followed by the texts, w4
 //                  child, w5 the table's name text
 //   11 subquery    w1 subtype 13 + the form (14 IN/ANY .. 17 single row)
+//   12 grouping    w1 child, w2 method (1 hash table, 2 stream of rows in
+//                  key order), w3 the method's name ("HASH GROUP BY",
+//                  "STREAM DISTINCT" ...), w4 the number of key columns
+// A temporary table that groups or removes duplicates by sorting ("GRP_TT",
+// "DST_TT") names that method too: w6 "SORT GROUP BY" or "SORT DISTINCT".
 #include "driver/engine/plan/rcplnfile.h"
 
 #include <cstring>
@@ -29,6 +34,7 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rclock.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/engine/exec/rcexegroup.h"
 #include "driver/engine/plan/rcpln.h"
 #include "driver/engine/plan/rcplnhash.h"
 #include "driver/engine/plan/rcplnunion.h"
@@ -169,6 +175,13 @@ public:
             word(0, RC_PLNF_SUBQUERY);
             word(1, 13u + node->form);
             break;
+        case PLN_HASHGROUP:
+            word(0, RC_PLNF_GROUPING);
+            word(2, node->subtype);
+            word(3, Text(rcGrpMethodName(node)));
+            word(4, node->keyCount);
+            word(1, Node(node->first, depth + 1));
+            break;
         default: word(0, 0); break;
         }
         return at;
@@ -185,6 +198,9 @@ private:
         auto word = [&](int i, uint32_t v) { PutU32(out_->data() + at + 4 * i, v); };
         word(0, RC_PLNF_TEMPTABLE);
         word(5, Text(std::string(node->name, strnlen(node->name, sizeof node->name))));
+        if (std::strncmp(node->name, "GRP_TT", 7) == 0 ||
+            std::strncmp(node->name, "DST_TT", 7) == 0)
+            word(6, Text(rcGrpMethodName(node)));
         uint32_t count = node->columnCount;
         uint32_t array = Offset();
         if (count > 0 && array + 8 * count <= limit_) {

@@ -1,4 +1,5 @@
-// Whole rows of temporary tables and the statements' default limits (see
+// Reading whole rows of temporary tables, spilled or not, and the
+// statements' default limits (see
 // rctmp.h).
 #include <cstdlib>
 #include <cstring>
@@ -7,35 +8,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/temp/rctmp.h"
 
-int16_t rcTmpPutRow(TempTable *t, const unsigned char *row)
-{
-    if (t->failed || t->reading || t->nextColumn != 0)
-        return static_cast<int16_t>(rcErrRaise(t->owner.errors, RC_MSG_GENERAL_ERROR));
-    uint32_t length = static_cast<uint32_t>(t->rowLength);
-    // A row goes whole into the buffer when it can: make room first.
-    if (t->used + length > t->capacity && rcTmpGrow(t) != 0)
-        return -1;
-    uint32_t done = 0;
-    while (done < length) {
-        if (t->used >= t->capacity) {
-            if (rcTmpGrow(t) != 0)
-                return -1;
-            continue;
-        }
-        uint32_t room = t->capacity - t->used;
-        uint32_t n = length - done < room ? length - done : room;
-        std::memcpy(t->rows + t->used, row + done, n);
-        done += n;
-        t->used += n;
-        t->streamLength += n;
-        t->pending = 1;
-    }
-    t->windowEnd = t->streamLength;
-    ++t->rowCount;
-    return 0;
-}
-
-const unsigned char *rcTmpRowBytes(TempTable *t, int64_t row)
+const unsigned char *rcTmpReadRow(TempTable *t, int64_t row)
 {
     if (t->failed || row < 0 || row >= t->rowCount) {
         rcErrRaise(t->owner.errors, RC_MSG_GENERAL_ERROR);
