@@ -473,7 +473,7 @@ TEST_F(E2eStmt, CursorNames)
 
 TEST_F(E2eStmt, StatementOptions)
 {
-    SQLUINTEGER value = 99;
+    SQLULEN value = 99;
     EXPECT_EQ(SQLSetStmtOption(stmt, SQL_MAX_ROWS, 5), SQL_SUCCESS);
     EXPECT_EQ(SQLGetStmtOption(stmt, SQL_MAX_ROWS, &value), SQL_SUCCESS);
     EXPECT_EQ(value, 5u);
@@ -481,7 +481,7 @@ TEST_F(E2eStmt, StatementOptions)
     EXPECT_EQ(SQLSetStmtOption(stmt, SQL_NOSCAN, SQL_NOSCAN_ON), SQL_ERROR);
     EXPECT_EQ(Diag(), "S1C00");
     EXPECT_EQ(SQLGetStmtOption(stmt, SQL_NOSCAN, &value), SQL_SUCCESS);
-    EXPECT_EQ(value, static_cast<SQLUINTEGER>(SQL_NOSCAN_OFF));
+    EXPECT_EQ(value, static_cast<SQLULEN>(SQL_NOSCAN_OFF));
     EXPECT_EQ(SQLSetStmtOption(stmt, SQL_NOSCAN, SQL_NOSCAN_OFF), SQL_SUCCESS);
     EXPECT_EQ(SQLSetStmtOption(stmt, SQL_QUERY_TIMEOUT, 30), SQL_ERROR);
     EXPECT_EQ(Diag(), "S1C00");
@@ -510,7 +510,7 @@ TEST_F(E2eStmt, CursorOptionsAndTheirStates)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.option);
-        SQLUINTEGER value = 0;
+        SQLULEN value = 0;
         EXPECT_EQ(SQLSetStmtOption(stmt, c.option, c.value), SQL_SUCCESS) << Diag();
         EXPECT_EQ(SQLGetStmtOption(stmt, c.option, &value), SQL_SUCCESS);
         EXPECT_EQ(value, c.value);
@@ -531,7 +531,7 @@ TEST_F(E2eStmt, CursorOptionsAndTheirStates)
     }
     // SQL_MAX_LENGTH keeps its largest values one lower; without a block
     // cursor a rowset size above 1 is kept as 1.
-    SQLUINTEGER value = 0;
+    SQLULEN value = 0;
     EXPECT_EQ(SQLSetStmtOption(stmt, SQL_ROWSET_SIZE, 10), SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(Diag(), "01S02");
     EXPECT_EQ(SQLGetStmtOption(stmt, SQL_ROWSET_SIZE, &value), SQL_SUCCESS);
@@ -560,6 +560,50 @@ TEST_F(E2eStmt, CursorOptionsAndTheirStates)
     EXPECT_EQ(SQLFetch(stmt), SQL_NO_DATA_FOUND);
     EXPECT_EQ(SQLGetStmtOption(stmt, SQL_ROW_NUMBER, &value), SQL_ERROR);
     EXPECT_EQ(Diag(), "24000");
+}
+
+// On 64-bit ODBC the row and length counts among the statement options are
+// SQLULEN: an application reads them into 8 bytes, through SQLGetStmtOption
+// (ODBC 2) or SQLGetStmtAttr (ODBC 3, which the Driver Manager hands to the
+// driver's SQLGetStmtOption), and must get every byte written; the other
+// options stay 32-bit words. The buffers start filled with a pattern.
+TEST_F(E2eStmt, CountOptionsAreReadAsSqlulen)
+{
+    struct Case {
+        SQLUSMALLINT option;
+        SQLULEN set;
+        SQLULEN expected;
+    };
+    const Case counts[] = {
+        {SQL_MAX_ROWS, 5, 5},
+        {SQL_MAX_LENGTH, 300, 300},
+        {SQL_ROWSET_SIZE, 1, 1},
+        {SQL_KEYSET_SIZE, 0, 0},
+    };
+    OdbcHandles h3(SQL_OV_ODBC3);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(h3.dbc, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS,
+                                         Text("demo"), SQL_NTS)))
+        << h3.Diag();
+    SQLHSTMT s3 = SQL_NULL_HSTMT;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, h3.dbc, &s3), SQL_SUCCESS);
+    for (const Case &c : counts) {
+        SCOPED_TRACE(c.option);
+        ASSERT_EQ(SQLSetStmtOption(stmt, c.option, c.set), SQL_SUCCESS) << Diag();
+        SQLULEN value = ~SQLULEN{0};
+        EXPECT_EQ(SQLGetStmtOption(stmt, c.option, &value), SQL_SUCCESS);
+        EXPECT_EQ(value, c.expected);
+        ASSERT_EQ(SQLSetStmtAttr(s3, c.option, reinterpret_cast<SQLPOINTER>(c.set), 0),
+                  SQL_SUCCESS);
+        value = ~SQLULEN{0};
+        EXPECT_EQ(SQLGetStmtAttr(s3, c.option, &value, sizeof value, nullptr), SQL_SUCCESS);
+        EXPECT_EQ(value, c.expected);
+    }
+    // A 32-bit option leaves the bytes after its word as they were.
+    SQLULEN word = ~SQLULEN{0};
+    EXPECT_EQ(SQLGetStmtOption(stmt, SQL_NOSCAN, &word), SQL_SUCCESS);
+    EXPECT_EQ(word, (~SQLULEN{0} << 32) | SQL_NOSCAN_OFF);
+    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, s3), SQL_SUCCESS);
+    EXPECT_EQ(SQLDisconnect(h3.dbc), SQL_SUCCESS);
 }
 
 TEST_F(E2eStmt, NativeSqlRegeneratesText)

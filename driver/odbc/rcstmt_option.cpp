@@ -30,6 +30,15 @@ bool IsCursorOption(uint16_t option)
            option == SQL_SIMULATE_CURSOR || option == SQL_USE_BOOKMARKS;
 }
 
+// The options whose values are row and length counts: SQLULEN on 64-bit
+// ODBC, for SQLGetStmtOption and SQLGetStmtAttr alike; every other option
+// is read as a 32-bit word.
+bool IsCountOption(uint16_t option)
+{
+    return option == SQL_MAX_ROWS || option == SQL_MAX_LENGTH || option == SQL_KEYSET_SIZE ||
+           option == SQL_ROWSET_SIZE;
+}
+
 } // namespace
 
 bool rcStmtBusy(const rcStmtHandle *s)
@@ -144,7 +153,11 @@ SQLRETURN SQLGetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLPOINTER 
     } else {
         rcDrsGetStmtOption(s->engine, option, &v);
     }
-    if (value != nullptr)
+    if (value != nullptr && IsCountOption(option)) {
+        SQLULEN wide = v;
+        std::memcpy(value, &wide, sizeof wide);
+    } else if (value != nullptr) {
         std::memcpy(value, &v, sizeof v);
+    }
     return rcStmtDone(s, "SQLGetStmtOption", SQL_SUCCESS);
 }
