@@ -1,7 +1,7 @@
-// The catalog functions' workers (see rccat_api.h): one frame for all of
+// The catalog functions' workers (rcodbc_impl.h): one frame for all of
 // them, the table-type list and the type list built here, and the
 // description of every catalog result with ODBC 2's column names and types.
-#include "driver/odbc/rccat_api.h"
+#include "driver/odbc/rcodbc_impl.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,8 +18,8 @@
 #include "driver/odbc/rccat_conn.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcinfo.h"
-#include "driver/odbc/rcstmt_api.h"
-#include "driver/odbc/rcstmt_fetch.h"
+#include "driver/odbc/rcstmt_exec.h"
+#include "driver/odbc/rcstmt_handle.h"
 #include "driver/odbc/rctranslate.h"
 #include "driver/odbc/rctypecat.h"
 #include "platform/strings.h"
@@ -92,7 +92,7 @@ int16_t CloseIfNeeded(rcStmtHandle *s)
 {
     if (s->state < RC_STMT_EXECUTED)
         return 0;
-    if (s->prep.kind >= 100 && s->prep.kind < 4096 && s->state >= RC_STMT_CURSOR_OPEN)
+    if (rcStmtProducesResult(s->prep.kind) && s->state >= RC_STMT_CURSOR_OPEN)
         return static_cast<int16_t>(rcErrRaise(&s->errors, RC_MSG_INVALID_CURSOR_STATE));
     rcStmtCloseQuery(s);
     s->state = s->prepared ? RC_STMT_PREPARED : RC_STMT_ALLOCATED;
@@ -299,10 +299,6 @@ constexpr uint32_t kTypeHidden = 0x2000 | 0x4000;
 constexpr SQLSMALLINT kAllTypesHidden = -99;
 
 } // namespace
-
-bool rcCatStmtActive(const rcStmtHandle *s) { return rcCatActive(s->engine); }
-
-void rcCatStmtRelease(rcStmt *engine) { rcCatRelease(engine); }
 
 SQLRETURN SQLTablesImpl(rcStmtHandle *s, const SQLCHAR *qualifier, SQLSMALLINT cbQualifier,
                         const SQLCHAR *owner, SQLSMALLINT cbOwner, const SQLCHAR *table,

@@ -1,15 +1,18 @@
-// Workers of the exported ODBC functions for environments and connections.
-#include "driver/odbc/rcconn.h"
-#include "driver/odbc/rcentry.h"
-#include "driver/odbc/rcstmt_handle.h"
-#include "driver/odbc/rcconnstr.h"
-#include "driver/core/rcmsgid.h"
+// Workers of the exported ODBC functions for environments and connections,
+// over the connect road (rcconnect.h).
 #include "driver/odbc/rcodbc_impl.h"
-#include "driver/odbc/rcoption.h"
+
+#include "driver/core/rcmsgid.h"
 #include "driver/core/rcregistry.h"
 #include "driver/core/rcstr.h"
 #include "driver/core/rcstrings.h"
 #include "driver/core/rctrace.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcconnect.h"
+#include "driver/odbc/rcconnstr.h"
+#include "driver/odbc/rcentry.h"
+#include "driver/odbc/rcoption.h"
+#include "driver/odbc/rcstmt_handle.h"
 #include "driver/odbc/rctranslate.h"
 #include "driver/odbc/rctxn.h"
 
@@ -263,8 +266,7 @@ SQLRETURN SQLDisconnectImpl(rcConn *conn)
     } else if (conn->state == RC_CONN_TRANSACTION) {
         rc = static_cast<SQLRETURN>(rcErrRaise(&conn->errors, RC_MSG_INVALID_TRANSACTION_STATE));
     } else {
-        rc = SQLSetConnectOptionImpl(conn, SQL_TRANSLATE_DLL, reinterpret_cast<uintptr_t>(""),
-                                     false);
+        rc = rcConSetConnectOption(conn, SQL_TRANSLATE_DLL, reinterpret_cast<uintptr_t>(""));
         if (rc != SQL_ERROR && rcConnDropStatements(conn) != 0) {
             const char *text = rcUtlLoadString(RC_TXT_COULD_NOT_FREE_ALL_STATEMENTS);
             if (text && *text)

@@ -1,6 +1,7 @@
 // The entry guard and the worker frame (see rcentry.h).
 #include "driver/odbc/rcentry.h"
 
+#include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rctrace.h"
 #include "driver/odbc/rcconn.h"

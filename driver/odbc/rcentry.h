@@ -41,12 +41,8 @@
 struct rcEnv;
 struct rcConn;
 
-// Tags of live handles (the first field of each handle record).
-enum : uint32_t {
-    kRcEnvTag = 0x56454351u,  // "QCEV"
-    kRcConnTag = 0x43444351u, // "QCDC"
-    kRcStmtTag = 0x54534351u, // "QCST"
-};
+// A handle is live while the first field of its record holds its kind's tag
+// (kRcEnvTag, kRcConnTag in rcconn.h; kRcStmtTag in rcstmt_handle.h).
 
 // An environment handle for one call: validated and locked.
 class rcEnvEntry {

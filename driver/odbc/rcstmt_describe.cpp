@@ -1,15 +1,17 @@
 // Describing a prepared statement: result columns (SQLNumResultCols,
 // SQLDescribeCol, SQLColAttributes), parameters (SQLNumParams,
 // SQLDescribeParam), and SQLNativeSql.
-#include "driver/odbc/rcstmt_api.h"
+#include "driver/odbc/rcodbc_impl.h"
 
 #include <cstring>
 #include <string>
 
-#include "driver/odbc/rcconn.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstr.h"
 #include "driver/core/rctrace.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcstmt_exec.h"
+#include "driver/odbc/rcstmt_handle.h"
 #include "driver/odbc/rctranslate.h"
 #include "driver/odbc/rctypecat.h"
 

@@ -1,56 +1,29 @@
-// Result sets of prepared queries: planning and opening at execution, the
-// fetch, bound columns and SQLGetData (see rcstmt_fetch.h).
+// The workers of result sets: SQLBindCol, SQLFetch and SQLGetData.
 //
-// The engine's record owns the planner context (rcStmt::planner); the plan
-// reads the prepared tree and its open tables, so it is released before
-// them (rcDrsResetStmt runs before the front end's reset). A fetch moves the
-// plan's root one row and copies the bound columns; SQLGetData converts one
-// column of the current row. Both go through rcExeGetColumn, which converts
+// A fetch moves the open query one row (rcStmtNextRow, rcstmt_exec.h) and
+// copies the bound columns; SQLGetData converts one column of the current
+// row. Both go through rcExeGetColumn, which converts
 // straight into the application's buffer. SQLGetData reads a long value in
 // pieces: the handle keeps, per column, how much of the current row's value
 // went out (rcColPiece, tied to the row by a serial number the fetch counts
 // up, so a fetch clears nothing), and the engine reads from that offset on.
-#include "driver/odbc/rcstmt_fetch.h"
-
-#include <new>
+#include "driver/odbc/rcodbc_impl.h"
 
 #include "driver/core/rccnv.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rctrace.h"
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/exec/rcexegdo.h"
-#include "driver/engine/exec/rcexeprm.h"
-#include "driver/engine/plan/rcpln.h"
+#include "driver/engine/exec/rcexestmt.h"
 #include "driver/engine/rcstmt.h"
-#include "driver/frontend/rcprsfn.h"
-#include "driver/odbc/rccat_api.h"
+#include "driver/odbc/rccat_fetch.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcinfo.h"
-#include "driver/odbc/rcoption.h"
-#include "driver/odbc/rcstmt_api.h"
-#include "driver/odbc/rcstmt_dml.h"
+#include "driver/odbc/rcstmt_exec.h"
+#include "driver/odbc/rcstmt_handle.h"
+#include "driver/odbc/rctranslate.h"
 
 namespace {
-
-int FnCode(const rcParseNode *fn)
-{
-    const rcScalarFnEntry *e = rcPrsScalarFnOf(fn);
-    return e != nullptr ? e->code : 0;
-}
-
-void FreePlanner(rcStmt *e)
-{
-    if (e->planner == nullptr)
-        return;
-    if (e->planner->open)
-        rcExeCloseQuery(e->planner);
-    rcPlnStmtFree(e->planner);
-    delete e->planner;
-    e->planner = nullptr;
-    e->plan = nullptr;
-}
-
-void ReleasePlanNodes(rcStmt *stmt, QueryPlan *) { FreePlanner(stmt); }
 
 // The data source's bookmarks persist across scrolling (SQL_BP_SCROLL): only
 // then can column 0 be bound.
@@ -61,14 +34,6 @@ bool BookmarksScroll(rcConn *conn)
     return rcInfAnswer(conn, SQL_BOOKMARK_PERSISTENCE, &persistence, &kind) == 0 &&
            (persistence & SQL_BP_SCROLL) != 0;
 }
-
-const rcStmtParts kParts = [] {
-    rcStmtParts p;
-    p.releasePlanNodes = &ReleasePlanNodes;
-    p.releaseDataChange = &rcStmtReleaseChange;
-    p.releaseCatalog = &rcCatStmtRelease;
-    return p;
-}();
 
 // The C type SQL_C_DEFAULT stands for with a column of this SQL type.
 int16_t DefaultCType(int16_t sqlType)
@@ -231,67 +196,6 @@ int16_t Deliver(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64_t
 
 } // namespace
 
-const rcStmtParts *rcStmtFetchParts() { return &kParts; }
-
-int16_t rcStmtMakePlanner(rcStmtHandle *s)
-{
-    rcStmt *e = s->engine;
-    if (e->planner == nullptr) {
-        e->planner = new (std::nothrow) rcPlnStmt;
-        if (e->planner == nullptr)
-            return static_cast<int16_t>(rcErrRaise(&s->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
-        rcPlnStmtInit(e->planner, &s->errors, s->conn->session);
-        e->planner->fnCode = &FnCode;
-        // USER: the connection's user name (it outlives its statements).
-        const char *uid = s->conn->attrs[RC_ATTR_UID].value;
-        e->planner->env.userName = uid != nullptr ? uid : "";
-        // DATABASE: the connection's current qualifier, read where it is kept
-        // so that a USE statement shows in statements prepared before it.
-        e->planner->env.database = s->conn->qualifier;
-        e->planner->engineOptions = e->options.engineOptionMask;
-        e->planner->filterMask = e->sourceInfo.filterMask;
-        e->planner->joinMask = e->sourceInfo.joinMask;
-        e->planner->seekFirstLast = (e->sourceInfo.capabilities & RC_SRC_CAP_SEEK_FIRST_LAST) != 0;
-        // Parameter values come from the engine's descriptors (rcexeprm.h).
-        e->planner->param = &rcPrmValue;
-        e->planner->paramCtx = e;
-        if (rcPlnBuild(e->planner, s->prep.root) != 0) {
-            FreePlanner(e);
-            return -1;
-        }
-        e->plan = e->planner->plan;
-    }
-    return 0;
-}
-
-int16_t rcStmtOpenQuery(rcStmtHandle *s)
-{
-    rcStmt *e = s->engine;
-    if (rcStmtMakePlanner(s) != 0)
-        return -1;
-    if (rcExeOpenQuery(e->planner) != 0) {
-        rcExeCloseQuery(e->planner);
-        return -1;
-    }
-    e->engineState = RC_ENGINE_RESULT_OPEN;
-    e->endOfData = 0;
-    s->rowCurrent = false;
-    return 0;
-}
-
-void rcStmtCloseQuery(rcStmtHandle *s)
-{
-    s->rowCurrent = false;
-    rcStmt *e = s->engine;
-    if (e == nullptr || e->planner == nullptr)
-        return;
-    if (e->planner->open)
-        rcExeCloseQuery(e->planner);
-    e->endOfData = 0;
-    if (e->engineState == RC_ENGINE_RESULT_OPEN || e->engineState == RC_ENGINE_DONE)
-        e->engineState = RC_ENGINE_PREPARED;
-}
-
 SQLRETURN SQLBindColImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER value,
                          SQLLEN bufferLength, SQLLEN *length)
 {
@@ -340,31 +244,17 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
     if (s->prep.kind < RC_KIND_QUERY && s->state >= RC_STMT_EXECUTED)
         return rcStmtDone(s, "SQLFetch", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     if (s->state == RC_STMT_EXT_FETCHED || s->state < RC_STMT_CURSOR_OPEN ||
-        e->planner == nullptr || !e->planner->open)
+        !rcExeStmtOpen(e))
         return rcStmtDone(s, "SQLFetch", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     // A binding beyond the result's columns fails before a row is read.
     uint16_t count = static_cast<uint16_t>(s->prep.columns.size());
     for (size_t k = count; k < s->bindings.size(); ++k)
         if (s->bindings[k].value != nullptr)
             return rcStmtDone(s, "SQLFetch", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
-    s->rowCurrent = false;
-    s->state = RC_STMT_FETCHED;
-    if (e->endOfData || (e->maxRows != 0 && s->rowCount >= e->maxRows)) {
-        e->endOfData = 1;
-        return rcStmtDone(s, "SQLFetch", SQL_NO_DATA_FOUND);
-    }
-    int16_t rc = rcExeFetch(e->planner);
-    if (rc < 0)
-        return rcStmtDone(s, "SQLFetch", SQL_ERROR);
-    if (rc == PLN_END) {
-        e->endOfData = 1;
-        e->engineState = RC_ENGINE_DONE;
-        return rcStmtDone(s, "SQLFetch", SQL_NO_DATA_FOUND);
-    }
-    ++s->rowCount;
-    ++s->rowSerial;
-    s->rowCurrent = true;
-    bool warned = rc == PLN_ROW_WARNING;
+    SQLRETURN moved = rcStmtNextRow(s);
+    if (!SQL_SUCCEEDED(moved))
+        return rcStmtDone(s, "SQLFetch", moved);
+    bool warned = moved == SQL_SUCCESS_WITH_INFO;
     uint32_t maxLength = s->bindings.empty() ? 0 : MaxLength(s);
     for (uint16_t k = 0; k < s->bindings.size(); ++k) {
         const rcColBinding &b = s->bindings[k];
@@ -399,7 +289,7 @@ SQLRETURN SQLGetDataImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType
     // Whatever the handle's state, without a current row there is nothing to
     // read.
     if (s->state < RC_STMT_CURSOR_OPEN || !s->rowCurrent ||
-        (!rcCatStmtActive(s) && (s->engine->planner == nullptr || !s->engine->planner->open)))
+        (!rcCatStmtActive(s) && !rcExeStmtOpen(s->engine)))
         return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     if (column == 0 || column > s->prep.columns.size())
         return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));

@@ -13,14 +13,15 @@
 //
 // Closing the cursor with the position keeps the handle's state and the
 // engine's cursor in step: a handle that says prepared has no plan open.
-#include "driver/odbc/rcstmt_api.h"
+#include "driver/odbc/rcodbc_impl.h"
 
 #include <cstdint>
 
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rctrace.h"
 #include "driver/odbc/rcconn.h"
-#include "driver/odbc/rcoption.h"
+#include "driver/odbc/rcstmt_exec.h"
+#include "driver/odbc/rcstmt_handle.h"
 
 namespace {
 

@@ -1,14 +1,15 @@
-// The data-at-execution dialogue (see rcstmt_param.h): SQLParamData names
-// each parameter whose value comes at execution and, after the last one,
-// runs the row; SQLPutData collects the pieces of the named parameter;
-// SQLCancel ends the dialogue.
+// The workers of the parameter functions (see rcstmt_param.h):
+// SQLBindParameter, SQLSetParam and SQLParamOptions keep the bindings;
+// the data-at-execution dialogue: SQLParamData names each parameter whose
+// value comes at execution and, after the last one, runs the row; SQLPutData
+// collects the pieces of the named parameter.
 //
 // Pieces are appended to the binding's own buffer whatever their length (a
 // length is never cut to 16 bits); the total is limited by the parameter's
 // type: the smaller of its precision and the type's octet length for
 // character and binary data (the whole octet length for DECIMAL and NUMERIC),
 // refused with 22001 beyond it, and 2,000,000,000 bytes for any value.
-#include "driver/odbc/rcstmt_param.h"
+#include "driver/odbc/rcodbc_impl.h"
 
 #include <cstring>
 #include <new>
@@ -19,10 +20,29 @@
 #include "driver/engine/rcstmt.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcinfo.h"
-#include "driver/odbc/rcstmt_api.h"
+#include "driver/odbc/rcstmt_exec.h"
+#include "driver/odbc/rcstmt_param.h"
 #include "driver/odbc/rctypecat.h"
 
 namespace {
+
+// The SQL types whose length a precision does not limit.
+bool PrecisionFree(int16_t t)
+{
+    switch (t) {
+    case SQL_BIT:
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+    case SQL_DATE:
+    case SQL_TIME: return true;
+    default: return false;
+    }
+}
 
 bool IsDataAtExec(const rcParamBinding &b) { return (b.flags & RC_PARAM_AT_EXEC) != 0; }
 
@@ -78,25 +98,6 @@ int64_t LimitOf(rcStmtHandle *s, const rcParamBinding &b, const SQLLEN *ind)
 }
 
 } // namespace
-
-void rcStmtParamCancel(rcStmtHandle *s)
-{
-    rcParamState *st = s->params;
-    if (st == nullptr)
-        return;
-    if (st->dataState == RC_DAE_WAITING || st->dataState == RC_DAE_REQUESTED) {
-        // Nothing reached the engine yet: dropping the pieces is the whole
-        // of cancelling.
-        for (rcParamBinding &b : st->bindings) {
-            b.collectedLength = 0;
-            b.collectedNull = false;
-            b.flags = static_cast<uint16_t>(b.flags & RC_PARAM_BOUND);
-        }
-    }
-    st->dataState = RC_DAE_NONE;
-    st->current = kRcNoParam;
-    st->row = 0;
-}
 
 SQLRETURN SQLParamDataImpl(rcStmtHandle *s, SQLPOINTER *prgbValue)
 {
@@ -189,4 +190,89 @@ SQLRETURN SQLPutDataImpl(rcStmtHandle *s, SQLPOINTER rgbValue, SQLLEN cbValue)
     b.collectedLength = total;
     b.flags |= RC_PARAM_PUT;
     return rcStmtDone(s, name, SQL_SUCCESS);
+}
+
+SQLRETURN SQLBindParameterImpl(rcStmtHandle *s, SQLUSMALLINT ipar, SQLSMALLINT fParamType,
+                               SQLSMALLINT fCType, SQLSMALLINT fSqlType, SQLULEN cbColDef,
+                               SQLSMALLINT ibScale, SQLPOINTER rgbValue, SQLLEN cbValueMax,
+                               SQLLEN *pcbValue)
+{
+    rcConn *conn = s->conn;
+    rcTraceCall(conn->odbcTrace,
+                "SQLBindParameter(0x%08lx, %u, %d, %d, %d, %lu, %d, 0x%08lx, %lu, 0x%08lx)",
+                rcStmtAddr(s), ipar, fParamType, fCType, fSqlType,
+                static_cast<unsigned long>(cbColDef), ibScale, rcStmtAddr(rgbValue),
+                static_cast<unsigned long>(cbValueMax), rcStmtAddr(pcbValue));
+    rcErrClearQueue(&s->errors);
+    const char *name = "SQLBindParameter";
+    // Unicode types hold what their character types hold: the engine's text
+    // is Windows-1252 either way.
+    if (fSqlType == SQL_WCHAR || fSqlType == SQL_WVARCHAR || fSqlType == SQL_WLONGVARCHAR)
+        fSqlType = fSqlType == SQL_WCHAR      ? int16_t{SQL_CHAR}
+                   : fSqlType == SQL_WVARCHAR ? int16_t{SQL_VARCHAR}
+                                              : int16_t{SQL_LONGVARCHAR};
+    if (ipar == 0)
+        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_INVALID_PARAMETER_NUMBER));
+    uint16_t index = 0;
+    if (!rcTypHasSqlType(conn, fSqlType) ||
+        rcTypFindBest(conn, 1, fSqlType, static_cast<int32_t>(cbColDef), &index) != 0)
+        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE));
+    const rcTypeEntry *e = rcTypEntry(conn, index);
+    if (fSqlType == SQL_DECIMAL || fSqlType == SQL_NUMERIC) {
+        int16_t maxScale = e->maxScale < e->minScale ? e->minScale : e->maxScale;
+        if (ibScale < e->minScale || ibScale > maxScale)
+            return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_INVALID_SCALE_VALUE));
+    }
+    uint64_t precision = cbColDef != 0 ? cbColDef : e->precision;
+    if (!PrecisionFree(fSqlType) && rcStmtParamEntry(conn, fSqlType, precision) == nullptr)
+        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_INVALID_PRECISION_VALUE));
+    int16_t cType = fCType;
+    if (cType == SQL_C_DEFAULT)
+        cType = rcTypCTypeAt(conn, index);
+    if (!rcCnvCanConvert(cType == SQL_C_WCHAR ? int16_t{SQL_C_CHAR} : cType, 0, fSqlType))
+        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_RESTRICTED_DATA_TYPE_ATTRIBUTE_VIOLATION));
+    rcParamState *st = rcStmtParamState(s);
+    if (st == nullptr)
+        return rcStmtDone(s, name, SQL_ERROR);
+    try {
+        if (st->bindings.size() < ipar)
+            st->bindings.resize(ipar);
+    } catch (const std::bad_alloc &) {
+        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_MEMORY_ALLOCATION_ERROR));
+    }
+    // A new record: what the parameter collected before is dropped.
+    rcParamBinding &b = st->bindings[ipar - 1];
+    b = rcParamBinding{};
+    b.number = ipar;
+    b.paramType = static_cast<uint16_t>(fParamType);
+    b.cType = cType;
+    b.sqlType = fSqlType;
+    b.precision = precision;
+    b.scale = ibScale;
+    b.bufferLength = cbValueMax;
+    b.indicator = pcbValue;
+    b.appValue = rgbValue;
+    b.value = rgbValue;
+    b.flags = RC_PARAM_BOUND;
+    return rcStmtDone(s, name, SQL_SUCCESS);
+}
+
+SQLRETURN SQLSetParamImpl(rcStmtHandle *s, SQLUSMALLINT ipar, SQLSMALLINT fCType,
+                          SQLSMALLINT fSqlType, SQLULEN cbColDef, SQLSMALLINT ibScale,
+                          SQLPOINTER rgbValue, SQLLEN *pcbValue)
+{
+    return SQLBindParameterImpl(s, ipar, SQL_PARAM_INPUT_OUTPUT, fCType, fSqlType, cbColDef,
+                                ibScale, rgbValue, SQL_SETPARAM_VALUE_MAX, pcbValue);
+}
+
+SQLRETURN SQLParamOptionsImpl(rcStmtHandle *s, SQLULEN crow, SQLULEN *pirow)
+{
+    rcTraceCall(s->conn->odbcTrace, "SQLParamOptions(0x%08lx, %lu, 0x%08lx)", rcStmtAddr(s),
+                static_cast<unsigned long>(crow), rcStmtAddr(pirow));
+    rcErrClearQueue(&s->errors);
+    if (crow == 0 || crow > UINT32_MAX)
+        return rcStmtDone(s, "SQLParamOptions", rcStmtRaise(s, RC_MSG_ROW_VALUE_WAS_OUT_RANGE));
+    s->paramRows = static_cast<uint32_t>(crow);
+    s->paramRowPointer = pirow;
+    return rcStmtDone(s, "SQLParamOptions", SQL_SUCCESS);
 }
