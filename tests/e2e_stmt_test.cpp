@@ -391,6 +391,42 @@ TEST_F(E2eStmt, StatementStateSequences)
     }
 }
 
+// The heads of the trace's call and return lines from the first line that
+// starts with `from` on: ">SQLName" for a call, "<SQLName returned N." for
+// a return.
+std::vector<std::string> TraceHeads(const std::string &trace, const std::string &from)
+{
+    std::vector<std::string> heads;
+    size_t at = trace.find(from);
+    while (at != std::string::npos && at < trace.size()) {
+        size_t end = trace.find('\n', at);
+        std::string line = trace.substr(at, end == std::string::npos ? end : end - at);
+        if (!line.empty() && line[0] == '>')
+            heads.push_back(line.substr(0, line.find('(')));
+        else if (!line.empty() && line[0] == '<')
+            heads.push_back(line.substr(0, line.find('.') + 1));
+        at = end == std::string::npos ? end : end + 1;
+    }
+    return heads;
+}
+
+// SQLExecDirect shows its prepare and execute steps as the calls they stand
+// for, the prepare step with the copied text and SQL_NTS as its length; a
+// warning of the prepare step stays queued for the application.
+TEST_F(E2eStmt, ExecDirectTracesItsPrepareAndExecuteSteps)
+{
+    ASSERT_EQ(SQLExecDirect(stmt, Text("SELECT Name FROM Emp WHERE ID = 1"), 33), SQL_SUCCESS)
+        << Diag();
+    std::string trace = ReadFile("trace.log");
+    EXPECT_EQ(TraceHeads(trace, ">SQLExecDirect("),
+              (std::vector<std::string>{">SQLExecDirect", ">SQLPrepare", "<SQLPrepare returned 0.",
+                                        ">SQLExecute", "<SQLExecute returned 0.",
+                                        "<SQLExecDirect returned 0."}))
+        << trace;
+    EXPECT_NE(trace.find("\"SELECT Name FROM Emp WHERE ID = 1\", 33)"), std::string::npos);
+    EXPECT_NE(trace.find("\"SELECT Name FROM Emp WHERE ID = 1\", -3)"), std::string::npos);
+}
+
 TEST_F(E2eStmt, TextWithAnExplicitLengthIsReadNoFurther)
 {
     // The buffer holds more than the length given, and no terminator.
@@ -1040,4 +1076,25 @@ TEST_F(E2ePlanFile, EveryPreparedQueryWritesOneRecord)
     ASSERT_EQ(records[3].trees.size(), 3u);
     EXPECT_NE(records[3].trees[0].find("10"), std::string::npos) << records[3].trees[0];
     EXPECT_EQ(records[3].tables, (std::vector<std::string>{"EMP", "DEPT"}));
+}
+
+// A query-plan file that cannot be written is a warning of the prepare
+// step; SQLExecDirect runs on and leaves that warning queued.
+class E2ePlanFileUnwritable : public E2eStmt {
+protected:
+    std::string DsnExtra() override
+    {
+        return "QryPlan=1\nQryPlanOutput=" + dir + "/no such folder/plan.qry\n";
+    }
+};
+
+TEST_F(E2ePlanFileUnwritable, ExecDirectKeepsThePrepareStepsWarning)
+{
+    ASSERT_EQ(SQLExecDirect(stmt, Text("SELECT Name FROM Emp"), SQL_NTS), SQL_SUCCESS_WITH_INFO);
+    // The execute step sees the warning queued too.
+    EXPECT_EQ(TraceHeads(ReadFile("trace.log"), ">SQLExecDirect("),
+              (std::vector<std::string>{">SQLExecDirect", ">SQLPrepare", "<SQLPrepare returned 1.",
+                                        ">SQLExecute", "<SQLExecute returned 1.",
+                                        "<SQLExecDirect returned 1."}));
+    EXPECT_EQ(Diag().substr(0, 2), "01") << Diag();
 }

@@ -17,6 +17,7 @@
 #include "driver/engine/rcstmt.h"
 #include "driver/odbc/rccat_conn.h"
 #include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcentry.h"
 #include "driver/odbc/rcinfo.h"
 #include "driver/odbc/rcstmt_exec.h"
 #include "driver/odbc/rcstmt_handle.h"
@@ -157,18 +158,17 @@ SQLRETURN Frame(rcStmtHandle *s, const char *name, uint16_t functionId, uint16_t
                               escape);
         c.count = i + 1;
     }
-    rcTraceCall(s->conn->odbcTrace, "%s", CallLine(name, s, args, n, c, numbers).c_str());
-    rcErrClearQueue(&s->errors);
+    rcCall call(s, name, 0, "%s", CallLine(name, s, args, n, c, numbers).c_str());
     if (!refused.empty()) {
         rcErrPostState(&s->errors, "22018", 0, refused.c_str());
-        return rcStmtDone(s, name, SQL_ERROR);
+        return call.done(SQL_ERROR);
     }
     if (s->pendingFunction != 0 && s->pendingFunction != functionId)
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        return call.done(rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (CloseIfNeeded(s) != 0)
-        return rcStmtDone(s, name, SQL_ERROR);
+        return call.done(SQL_ERROR);
     if (msg != RC_MSG_NO_ERROR)
-        return rcStmtDone(s, name, rcStmtRaise(s, msg));
+        return call.done(rcStmtRaise(s, msg));
     int16_t rc;
     {
         rcParserLockHold lock;
@@ -184,7 +184,7 @@ SQLRETURN Frame(rcStmtHandle *s, const char *name, uint16_t functionId, uint16_t
     if (rc < 0 || !rcCatActive(s->engine)) {
         rcCatRelease(s->engine);
         s->state = RC_STMT_ALLOCATED;
-        return rcStmtDone(s, name, SQL_ERROR);
+        return call.done(SQL_ERROR);
     }
     Describe(s, source);
     s->prep.kind = RC_KIND_QUERY;
@@ -196,7 +196,7 @@ SQLRETURN Frame(rcStmtHandle *s, const char *name, uint16_t functionId, uint16_t
     s->state = RC_STMT_CURSOR_OPEN;
     if (!s->cursorNameSet && s->cursorName[0] == '\0')
         rcStrDefaultCursorName(s, s->cursorName, sizeof s->cursorName);
-    return rcStmtDone(s, name, rc == 1 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
+    return call.done(rc == 1 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
 }
 
 bool IsEmpty(const char *text) { return text != nullptr && text[0] == '\0'; }

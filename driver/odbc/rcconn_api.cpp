@@ -53,12 +53,11 @@ void OpenOdbcTrace(rcConn *conn)
         rcTraceOpen(rcRegGetIniRoot().c_str(), dsn, "OdbcTrace", &conn->odbcTraceLevel);
 }
 
-SQLRETURN Finish(rcConn *conn, const char *name, SQLRETURN rc, bool warning)
+// A connect's result: a warning queued on the way makes success one with
+// information.
+SQLRETURN Result(SQLRETURN rc, bool warning)
 {
-    if (rc == SQL_SUCCESS && warning)
-        rc = SQL_SUCCESS_WITH_INFO;
-    rcTraceReturn(conn->odbcTrace, name, rc);
-    return rc;
+    return rc == SQL_SUCCESS && warning ? SQL_SUCCESS_WITH_INFO : rc;
 }
 
 // After a successful connect: state 3 and the translation library.
@@ -112,7 +111,7 @@ SQLRETURN SQLConnectImpl(rcConn *conn, const SQLCHAR *dsnIn, SQLSMALLINT cbDsn,
                          const SQLCHAR *uidIn, SQLSMALLINT cbUid, const SQLCHAR *pwdIn,
                          SQLSMALLINT cbPwd)
 {
-    rcErrClearQueue(&conn->errors);
+    rcCall call(conn, "SQLConnect");
     Args args;
     const char *dsn = nullptr, *uid = nullptr, *pwd = nullptr;
     uint32_t id = args.Take(dsnIn, cbDsn, &dsn);
@@ -129,9 +128,8 @@ SQLRETURN SQLConnectImpl(rcConn *conn, const SQLCHAR *dsnIn, SQLSMALLINT cbDsn,
         OpenOdbcTrace(conn);
     }
     // The password never reaches a trace line.
-    rcTraceCall(conn->odbcTrace, "SQLConnect(0x%08lx, \"%s\", %d, \"%s\", %d, \"%s\", %d)",
-                Addr(conn), dsn ? dsn : "NULL", cbDsn, uid ? uid : "NULL", cbUid,
-                pwd ? "****" : "NULL", cbPwd);
+    call.line("SQLConnect(0x%08lx, \"%s\", %d, \"%s\", %d, \"%s\", %d)", Addr(conn),
+              dsn ? dsn : "NULL", cbDsn, uid ? uid : "NULL", cbUid, pwd ? "****" : "NULL", cbPwd);
     rcConnSetAttr(conn, RC_ATTR_DSN, dsn ? dsn : "");
     rcConnSetAttr(conn, RC_ATTR_UID, uid ? uid : "");
     rcConnSetAttr(conn, RC_ATTR_PWD, pwd ? pwd : "");
@@ -143,14 +141,14 @@ SQLRETURN SQLConnectImpl(rcConn *conn, const SQLCHAR *dsnIn, SQLSMALLINT cbDsn,
         rc = Connected(conn, rc, &warning);
     if (rc == SQL_ERROR)
         rcConnUndoConnect(conn);
-    return Finish(conn, "SQLConnect", rc, warning);
+    return call.done(Result(rc, warning));
 }
 
 SQLRETURN SQLDriverConnectImpl(rcConn *conn, SQLHWND hwnd, const SQLCHAR *inText, SQLSMALLINT cbIn,
                                SQLCHAR *out, SQLSMALLINT cbOutMax, SQLSMALLINT *pcbOut,
                                SQLUSMALLINT completion)
 {
-    rcErrClearQueue(&conn->errors);
+    rcCall call(conn, "SQLDriverConnect");
     Args args;
     const char *in = nullptr;
     uint32_t id = args.Take(inText, cbIn, &in);
@@ -164,10 +162,9 @@ SQLRETURN SQLDriverConnectImpl(rcConn *conn, SQLHWND hwnd, const SQLCHAR *inText
         warning = true;
     OpenOdbcTrace(conn);
     std::string masked = rcConnMaskSecrets(in);
-    rcTraceCall(conn->odbcTrace,
-                "SQLDriverConnect(0x%08lx, 0x%04x, \"%-.600s\", %d, 0x%08lx, %d, 0x%08lx, %d)",
-                Addr(conn), static_cast<unsigned>(Addr(hwnd)), masked.c_str(), cbIn, Addr(out),
-                cbOutMax, Addr(pcbOut), completion);
+    call.line("SQLDriverConnect(0x%08lx, 0x%04x, \"%-.600s\", %d, 0x%08lx, %d, 0x%08lx, %d)",
+              Addr(conn), static_cast<unsigned>(Addr(hwnd)), masked.c_str(), cbIn, Addr(out),
+              cbOutMax, Addr(pcbOut), completion);
     if (rc != SQL_ERROR) {
         rc = completion == SQL_DRIVER_NOPROMPT ? rcConSqlConnect(conn)
                                                : rcConDriverConnect(conn, hwnd, completion);
@@ -187,13 +184,13 @@ SQLRETURN SQLDriverConnectImpl(rcConn *conn, SQLHWND hwnd, const SQLCHAR *inText
     }
     if (rc == SQL_ERROR || rc == SQL_NO_DATA)
         rcConnUndoConnect(conn);
-    return Finish(conn, "SQLDriverConnect", rc, warning);
+    return call.done(Result(rc, warning));
 }
 
 SQLRETURN SQLBrowseConnectImpl(rcConn *conn, const SQLCHAR *inText, SQLSMALLINT cbIn, SQLCHAR *out,
                                SQLSMALLINT cbOutMax, SQLSMALLINT *pcbOut)
 {
-    rcErrClearQueue(&conn->errors);
+    rcCall call(conn, "SQLBrowseConnect");
     Args args;
     const char *in = nullptr;
     uint32_t id = args.Take(inText, cbIn, &in);
@@ -208,8 +205,8 @@ SQLRETURN SQLBrowseConnectImpl(rcConn *conn, const SQLCHAR *inText, SQLSMALLINT 
         warning = true;
     OpenOdbcTrace(conn);
     std::string masked = rcConnMaskSecrets(in);
-    rcTraceCall(conn->odbcTrace, "SQLBrowseConnect(0x%08lx, \"%-.600s\", %d, 0x%08lx, %d, 0x%08lx)",
-                Addr(conn), masked.c_str(), cbIn, Addr(out), cbOutMax, Addr(pcbOut));
+    call.line("SQLBrowseConnect(0x%08lx, \"%-.600s\", %d, 0x%08lx, %d, 0x%08lx)", Addr(conn),
+              masked.c_str(), cbIn, Addr(out), cbOutMax, Addr(pcbOut));
     auto build = [&]() -> SQLRETURN {
         rcConnMarkBrowseRequired(conn);
         int64_t length = 0;
@@ -253,7 +250,7 @@ SQLRETURN SQLBrowseConnectImpl(rcConn *conn, const SQLCHAR *inText, SQLSMALLINT 
         conn->state = RC_CONN_ALLOCATED;
     } else if (rc == SQL_ERROR)
         conn->qualifier[0] = '\0';
-    return Finish(conn, "SQLBrowseConnect", rc, warning);
+    return call.done(Result(rc, warning));
 }
 
 SQLRETURN SQLDisconnectImpl(rcConn *conn)

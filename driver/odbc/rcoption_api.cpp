@@ -106,16 +106,16 @@ SQLRETURN SQLGetFunctionsImpl(rcConn *conn, SQLUSMALLINT function, SQLUSMALLINT 
 
 SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLULEN value)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLSetStmtOption(0x%08lx, %u, %lu)", rcStmtAddr(s), option,
-                static_cast<unsigned long>(value));
-    rcErrClearQueue(&s->errors);
-    return rcStmtDone(s, "SQLSetStmtOption", rcStmtSetOption(s, option, value));
+    rcCall call(s, "SQLSetStmtOption", 0, "SQLSetStmtOption(0x%08lx, %u, %lu)", rcStmtAddr(s),
+                option, static_cast<unsigned long>(value));
+    return call.done(rcStmtSetOption(s, option, value));
 }
 
 SQLRETURN SQLGetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLPOINTER value)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLGetStmtOption(0x%08lx, %u, 0x%08lx)", rcStmtAddr(s), option,
-                rcStmtAddr(value));
-    rcErrClearQueue(&s->errors);
-    return rcStmtDone(s, "SQLGetStmtOption", rcStmtGetOption(s, option, value));
+    rcCall call(s, "SQLGetStmtOption", RC_CALL_BUSY_CHECK, "SQLGetStmtOption(0x%08lx, %u, 0x%08lx)",
+                rcStmtAddr(s), option, rcStmtAddr(value));
+    if (call.refused())
+        return call.done(SQL_ERROR);
+    return call.done(rcStmtGetOption(s, option, value));
 }

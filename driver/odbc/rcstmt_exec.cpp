@@ -15,6 +15,7 @@
 #include "driver/engine/tam.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcconnstr.h"
+#include "driver/odbc/rcentry.h"
 #include "driver/odbc/rcset.h"
 #include "driver/odbc/rcstmt_dml.h"
 #include "driver/odbc/rcstmt_handle.h"
@@ -174,6 +175,33 @@ SQLRETURN rcStmtPrepare(rcStmtHandle *s, const char *text)
     s->prepared = 1;
     s->rowCount = 0;
     return r == 0 ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO;
+}
+
+SQLRETURN rcStmtExecDirect(rcStmtHandle *s, const char *text)
+{
+    uint16_t entryState = s->state;
+    rcCall prepare(s, "SQLPrepare", RC_CALL_KEEP_QUEUE, kRcLinePrepare, rcStmtAddr(s), text,
+                   static_cast<long>(SQL_NTS));
+    SQLRETURN rc = rcStmtCloseIfNeeded(s);
+    if (rc == SQL_SUCCESS)
+        rc = rcStmtPrepare(s, text);
+    prepare.done(rc);
+    bool warned = rc == SQL_SUCCESS_WITH_INFO;
+    if (rc != SQL_ERROR) {
+        rcCall execute(s, "SQLExecute", RC_CALL_KEEP_QUEUE, kRcLineExecute, rcStmtAddr(s));
+        rc = execute.done(rcStmtExecute(s));
+        if (rc == SQL_ERROR)
+            rcStmtResetPrepared(s);
+    }
+    s->prepared = 0;
+    if (rc == SQL_ERROR) {
+        // Back to the state the statement had at entry; what it had prepared
+        // is gone.
+        s->state = entryState == RC_STMT_PREPARED ? uint16_t{RC_STMT_ALLOCATED} : entryState;
+    } else if (warned && rc == SQL_SUCCESS) {
+        rc = SQL_SUCCESS_WITH_INFO;
+    }
+    return rc;
 }
 
 SQLRETURN rcStmtExecute(rcStmtHandle *s)

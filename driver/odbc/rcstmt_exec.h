@@ -21,8 +21,11 @@
 //                            row current and counted (state 5), or the end
 //   rcStmtCloseCursor        SQL_CLOSE: the query's cursor closes, the plan
 //                            stays; back to state 2 (or 1)
-// SQLExecDirect is rcStmtCloseIfNeeded, rcStmtPrepare and rcStmtExecute in
-// a row; a failure forgets what it prepared (rcStmtResetPrepared).
+// SQLExecDirect is rcStmtExecDirect: rcStmtCloseIfNeeded and rcStmtPrepare,
+// then rcStmtExecute, each in a frame of its own that keeps the queue (the
+// trace shows them as SQLPrepare and SQLExecute within SQLExecDirect, and
+// the prepare step's warnings stay queued); a failure forgets what it
+// prepared (rcStmtResetPrepared) and puts back the state the statement had.
 //
 // Index validation (the ValidateIndex engine option): before a query is
 // opened, every table its plan reads through an index is counted twice on
@@ -43,11 +46,24 @@
 
 struct rcStmtHandle;
 
+// The call lines of the statement calls whose steps the driver also runs
+// within other calls (SQLExecDirect's prepare and execute, the statements of
+// index validation): the workers and those steps write the same line.
+inline constexpr char kRcLineAllocStmt[] = "SQLAllocStmt(0x%08lx, 0x%08lx)";
+inline constexpr char kRcLineFreeStmt[] = "SQLFreeStmt(0x%08lx, %u)";
+inline constexpr char kRcLinePrepare[] = "SQLPrepare(0x%08lx, \"%-.600s\", %ld)";
+inline constexpr char kRcLineExecute[] = "SQLExecute(0x%08lx)";
+inline constexpr char kRcLineExecDirect[] = "SQLExecDirect(0x%08lx, \"%-.600s\", %ld)";
+inline constexpr char kRcLineFetch[] = "SQLFetch(0x%08lx)";
+
 SQLRETURN rcStmtCloseIfNeeded(rcStmtHandle *s);
 // text: terminated, in the application's encoding (through the translation
 // library it comes back to the driver's Windows-1252 first).
 SQLRETURN rcStmtPrepare(rcStmtHandle *s, const char *text);
 SQLRETURN rcStmtExecute(rcStmtHandle *s);
+// SQLExecDirect's work after its own frame (text terminated, as for
+// rcStmtPrepare).
+SQLRETURN rcStmtExecDirect(rcStmtHandle *s, const char *text);
 // Runs the prepared statement with its parameters (SQLExecute's work after
 // its own checks).
 SQLRETURN rcStmtExecuteParams(rcStmtHandle *s);

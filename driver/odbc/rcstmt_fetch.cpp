@@ -18,6 +18,7 @@
 #include "driver/engine/rcstmt.h"
 #include "driver/odbc/rccat_fetch.h"
 #include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcentry.h"
 #include "driver/odbc/rcinfo.h"
 #include "driver/odbc/rcstmt_exec.h"
 #include "driver/odbc/rcstmt_handle.h"
@@ -199,61 +200,59 @@ int16_t Deliver(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64_t
 SQLRETURN SQLBindColImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER value,
                          SQLLEN bufferLength, SQLLEN *length)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLBindCol(0x%08lx, %u, %d, 0x%08lx, %ld, 0x%08lx)",
+    rcCall call(s, "SQLBindCol", 0, "SQLBindCol(0x%08lx, %u, %d, 0x%08lx, %ld, 0x%08lx)",
                 rcStmtAddr(s), column, cType, rcStmtAddr(value), static_cast<long>(bufferLength),
                 rcStmtAddr(length));
-    rcErrClearQueue(&s->errors);
     // Column 0 is the bookmark, bound as SQL_C_BOOKMARK where the data
     // source keeps bookmarks that scroll; no cursor of the driver has one.
     if (column == 0) {
         uint32_t refusal = BookmarksScroll(s->conn) && cType != SQL_C_BOOKMARK
                                ? uint32_t{RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE}
                                : uint32_t{RC_MSG_DRIVER_NOT_CAPABLE};
-        return rcStmtDone(s, "SQLBindCol", rcStmtRaise(s, refusal));
+        return call.done(rcStmtRaise(s, refusal));
     }
     // No further than the columns a select list may have.
     uintptr_t maxColumns = 0;
     rcInfoKind kind{};
     if (rcInfAnswer(s->conn, SQL_MAX_COLUMNS_IN_SELECT, &maxColumns, &kind) == 0 &&
         maxColumns != 0 && column > maxColumns)
-        return rcStmtDone(s, "SQLBindCol", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
     if (bufferLength < 0 || bufferLength > INT32_MAX)
-        return rcStmtDone(s, "SQLBindCol", rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
     if (!KnownCType(cType))
-        return rcStmtDone(s, "SQLBindCol", rcStmtRaise(s, RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE));
+        return call.done(rcStmtRaise(s, RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE));
     if (value == nullptr) {
         // Unbinds the column.
         if (column <= s->bindings.size())
             s->bindings[column - 1] = rcColBinding{};
-        return rcStmtDone(s, "SQLBindCol", SQL_SUCCESS);
+        return call.done(SQL_SUCCESS);
     }
     if (column > s->bindings.size())
         s->bindings.resize(column);
     s->bindings[column - 1] = rcColBinding{cType, value, bufferLength, length};
-    return rcStmtDone(s, "SQLBindCol", SQL_SUCCESS);
+    return call.done(SQL_SUCCESS);
 }
 
 SQLRETURN SQLFetchImpl(rcStmtHandle *s)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLFetch(0x%08lx)", rcStmtAddr(s));
-    rcErrClearQueue(&s->errors);
+    rcCall call(s, "SQLFetch", 0, kRcLineFetch, rcStmtAddr(s));
     if (rcCatStmtActive(s)) // a catalog function's result
-        return rcStmtDone(s, "SQLFetch", rcCatStmtFetch(s));
+        return call.done(rcCatStmtFetch(s));
     rcStmt *e = s->engine;
     // A statement without a result set has no cursor.
     if (s->prep.kind < RC_KIND_QUERY && s->state >= RC_STMT_EXECUTED)
-        return rcStmtDone(s, "SQLFetch", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     if (s->state == RC_STMT_EXT_FETCHED || s->state < RC_STMT_CURSOR_OPEN ||
         !rcExeStmtOpen(e))
-        return rcStmtDone(s, "SQLFetch", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        return call.done(rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     // A binding beyond the result's columns fails before a row is read.
     uint16_t count = static_cast<uint16_t>(s->prep.columns.size());
     for (size_t k = count; k < s->bindings.size(); ++k)
         if (s->bindings[k].value != nullptr)
-            return rcStmtDone(s, "SQLFetch", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
+            return call.done(rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
     SQLRETURN moved = rcStmtNextRow(s);
     if (!SQL_SUCCEEDED(moved))
-        return rcStmtDone(s, "SQLFetch", moved);
+        return call.done(moved);
     bool warned = moved == SQL_SUCCESS_WITH_INFO;
     uint32_t maxLength = s->bindings.empty() ? 0 : MaxLength(s);
     for (uint16_t k = 0; k < s->bindings.size(); ++k) {
@@ -273,37 +272,35 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
         if (r == RC_GDO_NOT_DIRECT)
             r = Deliver(s, k, b.cType, b.value, b.bufferLength, b.length, maxLength, &at, &more);
         if (r < 0)
-            return rcStmtDone(s, "SQLFetch", SQL_ERROR);
+            return call.done(SQL_ERROR);
         warned = warned || r == 1;
     }
-    return rcStmtDone(s, "SQLFetch", warned ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
+    return call.done(warned ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
 }
 
 SQLRETURN SQLGetDataImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER value,
                          SQLLEN bufferLength, SQLLEN *length)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLGetData(0x%08lx, %u, %d, 0x%08lx, %ld, 0x%08lx)",
+    rcCall call(s, "SQLGetData", 0, "SQLGetData(0x%08lx, %u, %d, 0x%08lx, %ld, 0x%08lx)",
                 rcStmtAddr(s), column, cType, rcStmtAddr(value), static_cast<long>(bufferLength),
                 rcStmtAddr(length));
-    rcErrClearQueue(&s->errors);
     // Whatever the handle's state, without a current row there is nothing to
     // read.
     if (s->state < RC_STMT_CURSOR_OPEN || !s->rowCurrent ||
         (!rcCatStmtActive(s) && !rcExeStmtOpen(s->engine)))
-        return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     if (column == 0 || column > s->prep.columns.size())
-        return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
     uint16_t k = static_cast<uint16_t>(column - 1);
     // A bound column is delivered by the fetch only.
     if (k < s->bindings.size() && s->bindings[k].value != nullptr)
-        return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
     if (bufferLength < 0 || bufferLength > INT32_MAX)
-        return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
     if (!KnownCType(cType))
-        return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE));
+        return call.done(rcStmtRaise(s, RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE));
     if (rcCatStmtActive(s)) // a catalog function's result
-        return rcStmtDone(s, "SQLGetData",
-                          rcCatStmtGetData(s, column, cType, value, bufferLength, length));
+        return call.done(rcCatStmtGetData(s, column, cType, value, bufferLength, length));
     if (s->pieces.size() < s->prep.columns.size())
         s->pieces.resize(s->prep.columns.size());
     rcColPiece &piece = s->pieces[k];
@@ -311,12 +308,9 @@ SQLRETURN SQLGetDataImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType
         piece = rcColPiece{s->rowSerial, {}, false};
     // Every byte of a value goes out once; after the last piece, no data.
     if (piece.done)
-        return rcStmtDone(s, "SQLGetData", SQL_NO_DATA_FOUND);
+        return call.done(SQL_NO_DATA_FOUND);
     bool more = false;
     int16_t r = Deliver(s, k, cType, value, bufferLength, length, MaxLength(s), &piece.at, &more);
     piece.done = r < 0 || !more;
-    return rcStmtDone(s, "SQLGetData",
-                      r < 0    ? SQL_ERROR
-                      : r == 1 ? SQL_SUCCESS_WITH_INFO
-                               : SQL_SUCCESS);
+    return call.done(r < 0 ? SQL_ERROR : r == 1 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
 }

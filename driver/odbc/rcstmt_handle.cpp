@@ -209,12 +209,6 @@ SQLRETURN rcStmtRaise(rcStmtHandle *s, uint32_t msgId)
     return static_cast<SQLRETURN>(rcErrRaise(&s->errors, msgId));
 }
 
-SQLRETURN rcStmtDone(rcStmtHandle *s, const char *name, SQLRETURN rc)
-{
-    rcTraceReturn(s->conn->odbcTrace, name, rc);
-    return rc;
-}
-
 bool rcStmtBusy(const rcStmtHandle *s)
 {
     uint32_t async = 0;

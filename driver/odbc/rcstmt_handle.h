@@ -154,8 +154,6 @@ struct rcStmtHandle {
     rcPrepared prep;                        // the prepared statement
     uint32_t setApplied = 0;                // the prepared text was an applied SET statement
     uint32_t prepared = 0;                  // 1 after a successful SQLPrepare
-    uint32_t keepDiagnostics = 0;           // SQLExecDirect keeps its prepare step's records
-    uint32_t inExecDirect = 0;
     char cursorName[kRcCursorNameMax + 2] = {};
     uint32_t cursorNameSet = 0;
     uint32_t rowCount = 0;
@@ -174,12 +172,10 @@ struct rcStmtHandle {
 // it there; 0, or -1 with the error on the connection (nothing is left).
 int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out);
 
-// Shared by the statement modules: a handle's address for trace lines, a
-// message posted on the statement (returns -1), and the trace's return line
-// written before a worker returns rc.
+// Shared by the statement modules: a handle's address for trace lines, and a
+// message posted on the statement (returns -1).
 unsigned long rcStmtAddr(const void *p);
 SQLRETURN rcStmtRaise(rcStmtHandle *s, uint32_t msgId);
-SQLRETURN rcStmtDone(rcStmtHandle *s, const char *name, SQLRETURN rc);
 // Drops the engine state, unlists and frees the handle; 0, or -1 when the
 // engine could not release its state (the handle is freed all the same).
 int16_t rcStmtHandleFree(rcStmtHandle *handle);

@@ -113,8 +113,6 @@ SQLRETURN rcStmtSetOption(rcStmtHandle *s, uint16_t option, SQLULEN value)
 
 SQLRETURN rcStmtGetOption(rcStmtHandle *s, uint16_t option, void *value)
 {
-    if (rcStmtBusy(s))
-        return rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR);
     uint32_t v = 0;
     if (option == SQL_GET_BOOKMARK || option == SQL_ROW_NUMBER) {
         // Only on a row: after SQLFetch gave one and before the end.

@@ -19,7 +19,8 @@ struct rcStmtHandle;
 // posted) or -1.
 SQLRETURN rcStmtSetOption(rcStmtHandle *stmt, uint16_t option, SQLULEN value);
 // Reads an option into value (when given): the row and length counts as
-// SQLULEN, every other option as a 32-bit word. 0 or -1.
+// SQLULEN, every other option as a 32-bit word. 0 or -1. (SQLGetStmtOption's
+// frame refuses a busy statement first.)
 SQLRETURN rcStmtGetOption(rcStmtHandle *stmt, uint16_t option, void *value);
 // The refusal a value of statement option 0-14 meets whatever the handle's
 // state (a message id), 0 when the value is taken.

@@ -19,6 +19,7 @@
 #include "driver/core/rctrace.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcentry.h"
 #include "driver/odbc/rcinfo.h"
 #include "driver/odbc/rcstmt_exec.h"
 #include "driver/odbc/rcstmt_param.h"
@@ -101,15 +102,13 @@ int64_t LimitOf(rcStmtHandle *s, const rcParamBinding &b, const SQLLEN *ind)
 
 SQLRETURN SQLParamDataImpl(rcStmtHandle *s, SQLPOINTER *prgbValue)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLParamData(0x%08lx, 0x%08lx)", rcStmtAddr(s),
+    rcCall call(s, "SQLParamData", 0, "SQLParamData(0x%08lx, 0x%08lx)", rcStmtAddr(s),
                 rcStmtAddr(prgbValue));
-    rcErrClearQueue(&s->errors);
-    const char *name = "SQLParamData";
     rcParamState *st = s->params;
     if (st == nullptr || !rcStmtParamNeedsData(s))
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        return call.done(rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (st->current != kRcNoParam && !(st->bindings[st->current].flags & RC_PARAM_PUT))
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        return call.done(rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     uint32_t next = NextDataParam(s, st);
     if (next != kRcNoParam) {
         rcParamBinding &b = st->bindings[next];
@@ -120,45 +119,43 @@ SQLRETURN SQLParamDataImpl(rcStmtHandle *s, SQLPOINTER *prgbValue)
         if (prgbValue != nullptr)
             *prgbValue = b.appValue;
         st->dataState = RC_DAE_REQUESTED;
-        return rcStmtDone(s, name, SQL_NEED_DATA);
+        return call.done(SQL_NEED_DATA);
     }
     // Every value of the row is here: run it, then the rows after it.
     st->current = kRcNoParam;
     st->dataState = RC_DAE_NONE;
     SQLRETURN rc = rcStmtParamRunRows(s, true);
     if (rc == SQL_NEED_DATA)
-        return rcStmtDone(s, name, rc);
+        return call.done(rc);
     st->dataState = RC_DAE_NONE;
-    return rcStmtDone(s, name, rc);
+    return call.done(rc);
 }
 
 SQLRETURN SQLPutDataImpl(rcStmtHandle *s, SQLPOINTER rgbValue, SQLLEN cbValue)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLPutData(0x%08lx, 0x%08lx, %ld)", rcStmtAddr(s),
+    rcCall call(s, "SQLPutData", 0, "SQLPutData(0x%08lx, 0x%08lx, %ld)", rcStmtAddr(s),
                 rcStmtAddr(rgbValue), static_cast<long>(cbValue));
-    rcErrClearQueue(&s->errors);
-    const char *name = "SQLPutData";
     rcParamState *st = s->params;
     if (st == nullptr || st->dataState != RC_DAE_REQUESTED || st->current == kRcNoParam)
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        return call.done(rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (rgbValue != nullptr && cbValue < 0 && cbValue != SQL_NTS && cbValue != SQL_NULL_DATA)
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
     rcParamBinding &b = st->bindings[st->current];
     bool variable = b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR || b.cType == SQL_C_BINARY;
     if ((b.flags & RC_PARAM_PUT) && !variable)
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_NUMERIC_VALUE_OUT_RANGE));
+        return call.done(rcStmtRaise(s, RC_MSG_NUMERIC_VALUE_OUT_RANGE));
     if (b.collectedNull)
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        return call.done(rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (cbValue == SQL_NULL_DATA || (rgbValue == nullptr && cbValue == 0)) {
         // NULL: only as the whole value.
         if (b.collectedLength > 0)
-            return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+            return call.done(rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
         b.collectedNull = true;
         b.flags |= RC_PARAM_PUT;
-        return rcStmtDone(s, name, SQL_SUCCESS);
+        return call.done(SQL_SUCCESS);
     }
     if (rgbValue == nullptr || (cbValue < 0 && cbValue != SQL_NTS))
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_INVALID_ARGUMENT_VALUE));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_ARGUMENT_VALUE));
     int64_t piece = cbValue;
     if (!variable)
         piece = rcCnvCFixedSize(b.cType);
@@ -169,10 +166,10 @@ SQLRETURN SQLPutDataImpl(rcStmtHandle *s, SQLPOINTER rgbValue, SQLLEN cbValue)
         piece = static_cast<int64_t>(std::strlen(static_cast<const char *>(rgbValue)));
     int64_t total = b.collectedLength + piece;
     if (total > kRcPutDataMax)
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_MAXIMUM_SQLPUTDATA_LENGTH_EXCEEDED));
+        return call.done(rcStmtRaise(s, RC_MSG_MAXIMUM_SQLPUTDATA_LENGTH_EXCEEDED));
     int64_t limit = LimitOf(s, b, b.indicator != nullptr ? b.indicator + st->row : nullptr);
     if (limit >= 0 && total > limit)
-        return rcStmtDone(s, name, static_cast<SQLRETURN>(rcStmtParamTooLong(s, b.number)));
+        return call.done(static_cast<SQLRETURN>(rcStmtParamTooLong(s, b.number)));
     bool character = (b.flags & RC_PARAM_CHARACTER) != 0;
     // One byte more: the NUL after character data, and an address even for
     // an empty binary value.
@@ -181,7 +178,7 @@ SQLRETURN SQLPutDataImpl(rcStmtHandle *s, SQLPOINTER rgbValue, SQLLEN cbValue)
         if (b.collected.size() < need)
             b.collected.resize(need);
     } catch (const std::bad_alloc &) {
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_MEMORY_ALLOCATION_ERROR));
+        return call.done(rcStmtRaise(s, RC_MSG_MEMORY_ALLOCATION_ERROR));
     }
     if (piece > 0)
         std::memcpy(b.collected.data() + b.collectedLength, rgbValue, static_cast<size_t>(piece));
@@ -189,7 +186,7 @@ SQLRETURN SQLPutDataImpl(rcStmtHandle *s, SQLPOINTER rgbValue, SQLLEN cbValue)
         b.collected[static_cast<size_t>(total)] = '\0';
     b.collectedLength = total;
     b.flags |= RC_PARAM_PUT;
-    return rcStmtDone(s, name, SQL_SUCCESS);
+    return call.done(SQL_SUCCESS);
 }
 
 SQLRETURN SQLBindParameterImpl(rcStmtHandle *s, SQLUSMALLINT ipar, SQLSMALLINT fParamType,
@@ -198,13 +195,11 @@ SQLRETURN SQLBindParameterImpl(rcStmtHandle *s, SQLUSMALLINT ipar, SQLSMALLINT f
                                SQLLEN *pcbValue)
 {
     rcConn *conn = s->conn;
-    rcTraceCall(conn->odbcTrace,
+    rcCall call(s, "SQLBindParameter", 0,
                 "SQLBindParameter(0x%08lx, %u, %d, %d, %d, %lu, %d, 0x%08lx, %lu, 0x%08lx)",
                 rcStmtAddr(s), ipar, fParamType, fCType, fSqlType,
                 static_cast<unsigned long>(cbColDef), ibScale, rcStmtAddr(rgbValue),
                 static_cast<unsigned long>(cbValueMax), rcStmtAddr(pcbValue));
-    rcErrClearQueue(&s->errors);
-    const char *name = "SQLBindParameter";
     // Unicode types hold what their character types hold: the engine's text
     // is Windows-1252 either way.
     if (fSqlType == SQL_WCHAR || fSqlType == SQL_WVARCHAR || fSqlType == SQL_WLONGVARCHAR)
@@ -212,33 +207,33 @@ SQLRETURN SQLBindParameterImpl(rcStmtHandle *s, SQLUSMALLINT ipar, SQLSMALLINT f
                    : fSqlType == SQL_WVARCHAR ? int16_t{SQL_VARCHAR}
                                               : int16_t{SQL_LONGVARCHAR};
     if (ipar == 0)
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_INVALID_PARAMETER_NUMBER));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_PARAMETER_NUMBER));
     uint16_t index = 0;
     if (!rcTypHasSqlType(conn, fSqlType) ||
         rcTypFindBest(conn, 1, fSqlType, static_cast<int32_t>(cbColDef), &index) != 0)
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE));
+        return call.done(rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE));
     const rcTypeEntry *e = rcTypEntry(conn, index);
     if (fSqlType == SQL_DECIMAL || fSqlType == SQL_NUMERIC) {
         int16_t maxScale = e->maxScale < e->minScale ? e->minScale : e->maxScale;
         if (ibScale < e->minScale || ibScale > maxScale)
-            return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_INVALID_SCALE_VALUE));
+            return call.done(rcStmtRaise(s, RC_MSG_INVALID_SCALE_VALUE));
     }
     uint64_t precision = cbColDef != 0 ? cbColDef : e->precision;
     if (!PrecisionFree(fSqlType) && rcStmtParamEntry(conn, fSqlType, precision) == nullptr)
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_INVALID_PRECISION_VALUE));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_PRECISION_VALUE));
     int16_t cType = fCType;
     if (cType == SQL_C_DEFAULT)
         cType = rcTypCTypeAt(conn, index);
     if (!rcCnvCanConvert(cType == SQL_C_WCHAR ? int16_t{SQL_C_CHAR} : cType, 0, fSqlType))
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_RESTRICTED_DATA_TYPE_ATTRIBUTE_VIOLATION));
+        return call.done(rcStmtRaise(s, RC_MSG_RESTRICTED_DATA_TYPE_ATTRIBUTE_VIOLATION));
     rcParamState *st = rcStmtParamState(s);
     if (st == nullptr)
-        return rcStmtDone(s, name, SQL_ERROR);
+        return call.done(SQL_ERROR);
     try {
         if (st->bindings.size() < ipar)
             st->bindings.resize(ipar);
     } catch (const std::bad_alloc &) {
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_MEMORY_ALLOCATION_ERROR));
+        return call.done(rcStmtRaise(s, RC_MSG_MEMORY_ALLOCATION_ERROR));
     }
     // A new record: what the parameter collected before is dropped.
     rcParamBinding &b = st->bindings[ipar - 1];
@@ -254,7 +249,7 @@ SQLRETURN SQLBindParameterImpl(rcStmtHandle *s, SQLUSMALLINT ipar, SQLSMALLINT f
     b.appValue = rgbValue;
     b.value = rgbValue;
     b.flags = RC_PARAM_BOUND;
-    return rcStmtDone(s, name, SQL_SUCCESS);
+    return call.done(SQL_SUCCESS);
 }
 
 SQLRETURN SQLSetParamImpl(rcStmtHandle *s, SQLUSMALLINT ipar, SQLSMALLINT fCType,
@@ -267,12 +262,11 @@ SQLRETURN SQLSetParamImpl(rcStmtHandle *s, SQLUSMALLINT ipar, SQLSMALLINT fCType
 
 SQLRETURN SQLParamOptionsImpl(rcStmtHandle *s, SQLULEN crow, SQLULEN *pirow)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLParamOptions(0x%08lx, %lu, 0x%08lx)", rcStmtAddr(s),
+    rcCall call(s, "SQLParamOptions", 0, "SQLParamOptions(0x%08lx, %lu, 0x%08lx)", rcStmtAddr(s),
                 static_cast<unsigned long>(crow), rcStmtAddr(pirow));
-    rcErrClearQueue(&s->errors);
     if (crow == 0 || crow > UINT32_MAX)
-        return rcStmtDone(s, "SQLParamOptions", rcStmtRaise(s, RC_MSG_ROW_VALUE_WAS_OUT_RANGE));
+        return call.done(rcStmtRaise(s, RC_MSG_ROW_VALUE_WAS_OUT_RANGE));
     s->paramRows = static_cast<uint32_t>(crow);
     s->paramRowPointer = pirow;
-    return rcStmtDone(s, "SQLParamOptions", SQL_SUCCESS);
+    return call.done(SQL_SUCCESS);
 }

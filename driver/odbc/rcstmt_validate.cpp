@@ -7,11 +7,11 @@
 
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
-#include "driver/core/rctrace.h"
 #include "driver/engine/plan/rcpln.h"
 #include "driver/engine/rcsem.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcentry.h"
 #include "driver/odbc/rcopt_engine.h"
 #include "driver/odbc/rcstmt_handle.h"
 
@@ -31,51 +31,28 @@ std::string Quoted(const std::string &name)
 
 // The rows of text run as a statement of its own on s's connection; -1 when
 // it could not run. The nested statement's steps show in the trace as the
-// calls they stand for: SQLAllocStmt, SQLExecDirect (its prepare and execute
-// steps within), SQLFetch for each row and the end, SQLFreeStmt.
+// calls they stand for: SQLAllocStmt, SQLExecDirect, SQLFetch for each row
+// and the end, SQLFreeStmt.
 long CountRows(rcStmtHandle *s, const std::string &text)
 {
     rcConn *conn = s->conn;
     rcStmtHandle *nested = nullptr;
-    rcTraceCall(conn->odbcTrace, "SQLAllocStmt(0x%08lx, 0x%08lx)", rcStmtAddr(conn),
-                rcStmtAddr(&nested));
-    rcErrClearQueue(&conn->errors);
-    SQLRETURN rc = rcStmtHandleAlloc(conn, &nested) == 0 ? SQL_SUCCESS : SQL_ERROR;
-    rcTraceReturn(conn->odbcTrace, "SQLAllocStmt", rc);
-    if (rc != SQL_SUCCESS)
+    rcCall alloc(conn, "SQLAllocStmt", 0, kRcLineAllocStmt, rcStmtAddr(conn), rcStmtAddr(&nested));
+    if (alloc.done(rcStmtHandleAlloc(conn, &nested) == 0 ? SQL_SUCCESS : SQL_ERROR) != SQL_SUCCESS)
         return -1;
     nested->engine->options.engineOptionMask &= ~uint32_t{RC_OPT_VALIDATEINDEX};
     long rows = -1;
-    rcTraceCall(conn->odbcTrace, "SQLExecDirect(0x%08lx, \"%-.600s\", %ld)", rcStmtAddr(nested),
-                text.c_str(), static_cast<long>(SQL_NTS));
-    rcTraceCall(conn->odbcTrace, "SQLPrepare(0x%08lx, \"%-.600s\", %ld)", rcStmtAddr(nested),
-                text.c_str(), static_cast<long>(SQL_NTS));
-    rc = rcStmtPrepare(nested, text.c_str());
-    rcTraceReturn(conn->odbcTrace, "SQLPrepare", rc);
-    bool warned = rc == SQL_SUCCESS_WITH_INFO;
-    if (rc != SQL_ERROR) {
-        rcTraceCall(conn->odbcTrace, "SQLExecute(0x%08lx)", rcStmtAddr(nested));
-        rc = rcStmtExecute(nested);
-        rcTraceReturn(conn->odbcTrace, "SQLExecute", rc);
-        if (warned && rc == SQL_SUCCESS)
-            rc = SQL_SUCCESS_WITH_INFO;
-    }
-    rcTraceReturn(conn->odbcTrace, "SQLExecDirect", rc);
-    if (SQL_SUCCEEDED(rc)) {
-        rows = 0;
-        for (;;) {
-            rcTraceCall(conn->odbcTrace, "SQLFetch(0x%08lx)", rcStmtAddr(nested));
-            rcErrClearQueue(&nested->errors);
-            rc = rcStmtNextRow(nested);
-            rcTraceReturn(conn->odbcTrace, "SQLFetch", rc);
-            if (!SQL_SUCCEEDED(rc))
+    rcCall direct(nested, "SQLExecDirect", 0, kRcLineExecDirect, rcStmtAddr(nested), text.c_str(),
+                  static_cast<long>(SQL_NTS));
+    if (SQL_SUCCEEDED(direct.done(rcStmtExecDirect(nested, text.c_str())))) {
+        for (rows = 0;; ++rows) {
+            rcCall fetch(nested, "SQLFetch", 0, kRcLineFetch, rcStmtAddr(nested));
+            if (!SQL_SUCCEEDED(fetch.done(rcStmtNextRow(nested))))
                 break;
-            ++rows;
         }
     }
-    rcTraceCall(conn->odbcTrace, "SQLFreeStmt(0x%08lx, %u)", rcStmtAddr(nested), SQL_DROP);
-    rc = rcStmtHandleFree(nested) == 0 ? SQL_SUCCESS : SQL_ERROR;
-    rcTraceReturn(conn->odbcTrace, "SQLFreeStmt", rc);
+    rcCall drop(nested, "SQLFreeStmt", 0, kRcLineFreeStmt, rcStmtAddr(nested), SQL_DROP);
+    drop.done(rcStmtHandleFree(nested) == 0 ? SQL_SUCCESS : SQL_ERROR);
     return rows;
 }
 
