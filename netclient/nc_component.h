@@ -279,10 +279,54 @@ LinkChannel *LinkTakePeerChannel(ServerLink *link);
 int LinkMerge(TcpComponent *comp, ServerLink *link);
 // Waits up to `ms` for any link of the component to become ready; takes the
 // component's lock only to collect the sockets, never while waiting.
-// How long LinkWait looks at the sockets before it sleeps in poll:
-// kLinkSpinMicros, or the environment's QX_LINK_SPIN_US (0 never), read once.
+// Before it sleeps in poll, LinkWait looks at the sockets (yielding the CPU
+// between two looks) for as long as that pays: a reply usually comes within
+// microseconds on loopback, and a thread put to sleep wakes up slowly on an
+// idle (virtual) CPU, but on a loaded machine a spinning thread holds a CPU
+// the server needs and loses the quick wake-up of a sleeping one.
+// LinkSpinPolicy decides from what the thread's recent waits showed:
+//   - no spin while the machine is loaded (more runnable threads than CPUs
+//     at the last look, or a spin that lost its CPU, a gap of
+//     kPreemptedMicros between two looks, within the last kLoadedWaits
+//     waits);
+//   - no spin while fewer than a quarter of the recent waits ended within
+//     kLinkSpinMicros, except every kProbeEvery-th wait, which spins in full;
+//   - otherwise half as long again as the longest recent wait (a wait
+//     counts less and less over the next waits, by 1/16 each) plus
+//     kSlackMicros, at least kMinMicros and at most kLinkSpinMicros.
+// The environment's QX_LINK_SPIN_US (read once) fixes the spin instead (0
+// never); LinkSpinMicros gives it, -1 when unset.
 inline constexpr int kLinkSpinMicros = 300;
 int LinkSpinMicros();
+struct LinkSpinObservation {
+    uint32_t budgetMicros = 0; // how long the wait was ready to spin
+    uint32_t waitedMicros = 0; // from its start to the event, or to giving up
+    bool arrived = true;       // false: the wait gave up without an event
+    bool preempted = false;    // the spin lost its CPU for a while
+};
+class LinkSpinPolicy {
+public:
+    static constexpr uint32_t kMinMicros = 20;
+    static constexpr uint32_t kSlackMicros = 10;
+    static constexpr uint32_t kPreemptedMicros = 100;
+    static constexpr uint32_t kLoadedWaits = 64;
+    static constexpr uint32_t kProbeEvery = 32;
+
+    explicit LinkSpinPolicy(uint32_t maxMicros) : max_(maxMicros), longest_(maxMicros) {}
+    // How long the next wait spins (0: it sleeps at once).
+    uint32_t Budget() const;
+    void Record(const LinkSpinObservation &o);
+    // The machine as last seen: threads ready to run, CPUs.
+    void NoteLoad(uint32_t runnable, uint32_t cpus) { busy_ = cpus > 0 && runnable > cpus; }
+
+private:
+    uint32_t max_;
+    uint32_t longest_;       // longest recent wait within max_ (fades by 1/16 a wait)
+    uint32_t hits_ = 256;    // share of recent waits within max_, in 256ths (1/8)
+    uint32_t preempted_ = 0; // waits left without spinning after a lost CPU
+    uint32_t sinceSpin_ = 0; // waits since the last one that spun
+    bool busy_ = false;
+};
 void LinkWait(TcpComponent *comp, int ms);
 // Gives up the link that carries `ch` (its owner stopped waiting for it):
 // the socket closes and every pending block of its channels gets `status`,

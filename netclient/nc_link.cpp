@@ -18,10 +18,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace nc {
 
@@ -815,15 +819,70 @@ int LinkSpinMicros()
     static const int spin = [] {
         const char *v = std::getenv("QX_LINK_SPIN_US");
         if (!v || !*v)
-            return kLinkSpinMicros;
+            return -1;
         long n = std::strtol(v, nullptr, 10);
         return n < 0 ? 0 : n > 1000000 ? 1000000 : static_cast<int>(n);
     }();
     return spin;
 }
 
+uint32_t LinkSpinPolicy::Budget() const
+{
+    if (max_ == 0 || busy_ || preempted_ > 0)
+        return 0;
+    if (hits_ < 64)
+        return sinceSpin_ >= kProbeEvery ? max_ : 0;
+    return std::clamp(longest_ + longest_ / 2 + kSlackMicros, std::min(kMinMicros, max_), max_);
+}
+
+void LinkSpinPolicy::Record(const LinkSpinObservation &o)
+{
+    if (o.preempted)
+        preempted_ = kLoadedWaits;
+    else if (preempted_ > 0)
+        --preempted_;
+    bool hit = o.arrived && o.waitedMicros <= max_;
+    hits_ = hits_ - hits_ / 8 + (hit ? 32 : 0);
+    longest_ -= (longest_ + 15) / 16;
+    if (hit)
+        longest_ = std::max(longest_, o.waitedMicros);
+    sinceSpin_ = o.budgetMicros > 0 ? 0 : sinceSpin_ + 1;
+}
+
+namespace {
+
+// Threads ready to run on the machine now (/proc/loadavg, "0.52 0.58 0.59
+// 3/456 12345": runnable/total); false when it cannot be read.
+bool RunnableThreads(uint32_t &runnable)
+{
+    int fd = ::open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char buf[128];
+    ssize_t n = ::read(fd, buf, sizeof buf - 1);
+    ::close(fd);
+    if (n <= 0)
+        return false;
+    buf[n] = 0;
+    unsigned r = 0, total = 0;
+    double a = 0, b = 0, c = 0;
+    if (std::sscanf(buf, "%lf %lf %lf %u/%u", &a, &b, &c, &r, &total) != 5)
+        return false;
+    runnable = r;
+    return true;
+}
+
+// Each waiting thread learns its own waits.
+struct WaitState {
+    LinkSpinPolicy policy{kLinkSpinMicros};
+    std::chrono::steady_clock::time_point lastLoadLook{};
+};
+
+} // namespace
+
 void LinkWait(TcpComponent *comp, int ms)
 {
+    using Clock = std::chrono::steady_clock;
     pollfd fds[64];
     nfds_t n = 0;
     std::unique_lock lock(comp->mutex);
@@ -843,17 +902,45 @@ void LinkWait(TcpComponent *comp, int ms)
     lock.unlock();
     if (n == 0)
         return;
-    // A reply usually comes within a few hundred microseconds: look for it
-    // without sleeping first, since a thread put to sleep wakes up slowly on
-    // an idle (virtual) CPU and a result read in windows waits once a window.
-    if (int spin = LinkSpinMicros(); spin > 0) {
-        auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(spin);
-        do {
-            if (::poll(fds, n, 0) != 0)
-                return;
-        } while (std::chrono::steady_clock::now() < until);
+    // See LinkSpinPolicy: spin first as long as it pays, yielding the CPU
+    // between two looks; a look that comes late means the CPU went to
+    // another thread, and the spin ends.
+    static const uint32_t cpus = [] {
+        long c = ::sysconf(_SC_NPROCESSORS_ONLN);
+        return c > 0 ? uint32_t(c) : 1u;
+    }();
+    thread_local WaitState wait;
+    const int fixed = LinkSpinMicros();
+    auto start = Clock::now();
+    if (fixed < 0 && start - wait.lastLoadLook >= std::chrono::milliseconds(20)) {
+        wait.lastLoadLook = start;
+        uint32_t runnable = 0;
+        if (RunnableThreads(runnable))
+            wait.policy.NoteLoad(runnable, cpus);
     }
-    ::poll(fds, n, ms);
+    LinkSpinObservation o;
+    o.budgetMicros = fixed >= 0 ? uint32_t(fixed) : wait.policy.Budget();
+    int ready = 0;
+    if (o.budgetMicros > 0) {
+        auto until = start + std::chrono::microseconds(o.budgetMicros);
+        auto last = start;
+        while ((ready = ::poll(fds, n, 0)) == 0) {
+            auto now = Clock::now();
+            if (now - last >= std::chrono::microseconds(LinkSpinPolicy::kPreemptedMicros))
+                o.preempted = true;
+            if (o.preempted || now >= until)
+                break;
+            last = now;
+            sched_yield();
+        }
+    }
+    if (ready == 0)
+        ready = ::poll(fds, n, ms);
+    o.arrived = ready > 0;
+    o.waitedMicros = uint32_t(std::min<int64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count(),
+        INT32_MAX));
+    wait.policy.Record(o);
 }
 
 void LinkAbandon(LinkChannel *ch, int16_t status)

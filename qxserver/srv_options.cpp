@@ -105,7 +105,7 @@ bool ParseOptions(int argc, char **argv, ServerOptions &o, std::string &error)
         } else if (a == "--login-timeout" && Number(v, 0, 86400000, n)) {
             o.loginTimeoutMs = uint32_t(n);
         } else if (a == "--spin-us" && Number(v, 0, 1000000, n)) {
-            o.spinMicros = uint32_t(n);
+            o.spinMicros = int32_t(n);
         } else {
             error = "bad argument: " + a + " " + v;
             return false;

@@ -24,7 +24,8 @@
 //                           long after it was accepted (default 30000, 0 never)
 //   latency:
 //     --spin-us US          after serving a request, look for the next one
-//                           this long without sleeping (default 300, 0 never)
+//                           this long without sleeping (0 never); by default
+//                           as long as it pays, at most 300 (srv_spin.h)
 //   fault injection (CODE is a request code):
 //     --fail CODE:STATUS    answer CODE with STATUS and no body
 //     --handshake-word HEX4 send this byte-order word instead of the true one
@@ -66,7 +67,7 @@ struct ServerOptions {
     uint32_t maxLinks = 64;
     size_t linkBuffer = 80u * 1024 * 1024;
     uint32_t loginTimeoutMs = 30000;
-    uint32_t spinMicros = 300;
+    int32_t spinMicros = -1; // -1: as long as it pays (srv_spin.h)
 };
 
 // False with a message for a bad command line.

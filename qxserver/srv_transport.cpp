@@ -14,6 +14,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -56,7 +57,10 @@ std::vector<uint8_t> DataFrame(uint16_t channel, const uint8_t *data, size_t n)
 
 ServerTransport::ServerTransport(ServerContext &ctx, const HandlerTable &table)
     : ctx_(ctx), table_(table)
-{}
+{
+    long n = ::sysconf(_SC_NPROCESSORS_ONLN);
+    cpus_ = n > 0 ? uint32_t(n) : 1;
+}
 
 ServerTransport::~ServerTransport()
 {
@@ -499,6 +503,50 @@ void ServerTransport::WriteLink(Link &l)
     }
 }
 
+// A client reading a result asks for its next window within microseconds of
+// the last reply: after serving, the server looks for the next request
+// without sleeping for as long as the spin policy says it pays (srv_spin.h),
+// yielding the CPU between two looks; a look that comes late means the CPU
+// went to another thread, and the spin ends.
+int ServerTransport::Wait(std::vector<pollfd> &fds, int timeout, bool served)
+{
+    using Clock = std::chrono::steady_clock;
+    if (!served)
+        return ::poll(fds.data(), fds.size(), timeout);
+    auto start = Clock::now();
+    if (ctx_.options.spinMicros < 0 && start - lastLoadLook_ >= std::chrono::milliseconds(20)) {
+        lastLoadLook_ = start;
+        uint32_t runnable = 0;
+        if (QxsRunnableThreads(runnable))
+            spin_.NoteLoad(runnable, cpus_);
+    }
+    SpinObservation o;
+    o.budgetMicros =
+        ctx_.options.spinMicros >= 0 ? uint32_t(ctx_.options.spinMicros) : spin_.Budget();
+    int n = 0;
+    if (o.budgetMicros > 0) {
+        auto until = start + std::chrono::microseconds(o.budgetMicros);
+        auto last = start;
+        while ((n = ::poll(fds.data(), fds.size(), 0)) == 0) {
+            auto now = Clock::now();
+            if (now - last >= std::chrono::microseconds(SpinPolicy::kPreemptedMicros))
+                o.preempted = true;
+            if (o.preempted || now >= until)
+                break;
+            last = now;
+            sched_yield();
+        }
+    }
+    if (n == 0)
+        n = ::poll(fds.data(), fds.size(), timeout);
+    o.arrived = n > 0;
+    o.waitedMicros = uint32_t(std::min<int64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count(),
+        INT32_MAX));
+    spin_.Record(o);
+    return n;
+}
+
 void ServerTransport::Run(const volatile bool *stop)
 {
     bool served = false;
@@ -531,19 +579,7 @@ void ServerTransport::Run(const volatile bool *stop)
                 timeout = std::min<int>(
                     timeout, std::max<int>(1, int32_t(l->held.front().dueMs - PlatTickCount())));
         }
-        // A client reading a result asks for its next window within a few
-        // hundred microseconds of the last reply: after serving a request the
-        // server looks for the next one without sleeping for a while, since a
-        // thread put to sleep wakes up slowly on an idle (virtual) CPU.
-        int n = 0;
-        if (served && ctx_.options.spinMicros != 0) {
-            auto until = std::chrono::steady_clock::now() +
-                         std::chrono::microseconds(ctx_.options.spinMicros);
-            while ((n = ::poll(fds.data(), fds.size(), 0)) == 0 &&
-                   std::chrono::steady_clock::now() < until) {}
-        }
-        if (n == 0)
-            n = ::poll(fds.data(), fds.size(), timeout);
+        int n = Wait(fds, timeout, served);
         served = n > 0;
         if (n < 0 && errno != EINTR)
             break;
@@ -569,6 +605,10 @@ void ServerTransport::Run(const volatile bool *stop)
             if (!l.dead && !l.out.empty())
                 WriteLink(l);
         }
+        // The replies are out: while the clients take them, the sessions
+        // that read a window bring the next one into the caches.
+        if (served)
+            ReadAhead();
         while (!orphans_.empty() && int32_t(PlatTickCount() - orphans_.front().deadlineMs) >= 0)
             orphans_.pop_front();
         for (size_t i = 0; i < links_.size();) {
@@ -592,6 +632,15 @@ void ServerTransport::Run(const volatile bool *stop)
             }
         }
     }
+}
+
+void ServerTransport::ReadAhead()
+{
+    for (auto &l : links_)
+        if (!l->dead)
+            for (auto &entry : l->channels)
+                if (entry.second.session.db)
+                    entry.second.session.db->ReadAhead();
 }
 
 void ServerTransport::TakeOutput(Link &l, std::vector<uint8_t> &out)

@@ -20,8 +20,11 @@
 #pragma once
 
 #include "qxserver/srv_requests.h"
+#include "qxserver/srv_spin.h"
 
+#include <chrono>
 #include <cstdio>
+#include <poll.h>
 #include <deque>
 #include <map>
 #include <memory>
@@ -31,6 +34,9 @@ namespace qxs {
 
 class ServerTransport {
 public:
+    // The longest spin for the next request (without --spin-us).
+    static constexpr uint32_t kMaxSpinMicros = 300;
+
     ServerTransport(ServerContext &ctx, const HandlerTable &table);
     ~ServerTransport();
     // Binds the TCP listener on 127.0.0.1 and the UDP socket on the same port.
@@ -94,6 +100,9 @@ private:
     void Reconnect(Link &l);
     bool ServeRequests(Link &l, Channel &c);
     void Queue(Link &l, std::vector<uint8_t> bytes, bool dropAfter);
+    // Polls `fds`; after serving (`served`) it spins first as the policy says.
+    int Wait(std::vector<pollfd> &fds, int timeout, bool served);
+    void ReadAhead();
     void Log(const char *fmt, ...) __attribute__((format(printf, 2, 3)));
 
     ServerContext &ctx_;
@@ -107,6 +116,9 @@ private:
     std::vector<std::unique_ptr<Link>> links_;
     std::deque<Orphans> orphans_;
     std::FILE *log_ = nullptr;
+    SpinPolicy spin_{kMaxSpinMicros};
+    uint32_t cpus_ = 1;
+    std::chrono::steady_clock::time_point lastLoadLook_{};
 };
 
 } // namespace qxs

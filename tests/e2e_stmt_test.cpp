@@ -1033,8 +1033,8 @@ TEST_F(E2eView, ViewsOutliveTheConnection)
 
 } // namespace
 
-// The query-plan file: with QryPlan on, every prepared query appends one
-// record that a reader can follow; other statements write none.
+// The query-plan file: with QryPlan on, every prepared query and UPDATE
+// appends one record that a reader can follow; other statements write none.
 class E2ePlanFile : public E2eStmt {
 protected:
     std::string DsnExtra() override { return "QryPlan=1\nQryPlanOutput=" + dir + "/plan.qry\n"; }
@@ -1047,13 +1047,28 @@ TEST_F(E2ePlanFile, EveryPreparedQueryWritesOneRecord)
         "SELECT e.Name, d.Name FROM Emp e, Dept d WHERE e.Dept = d.ID ORDER BY 1",
         "SELECT Name FROM Emp WHERE Dept IN (SELECT ID FROM Dept WHERE Name <> '100%')",
         "SELECT Name FROM Emp UNION SELECT Name FROM Dept",
+        "UPDATE Emp SET Name = ? WHERE ID = ? AND Salary > 0",
     };
     for (const std::string &sql : queries)
         ASSERT_EQ(Prepare(sql), SQL_SUCCESS) << sql << ": " << Diag();
-    // Executing and preparing other kinds adds nothing.
+    // The UPDATE planned at its prepare runs with the values bound after it.
+    SQLCHAR name[] = "Zed";
+    SQLINTEGER id = 2;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_CHAR, 20,
+                                               0, name, sizeof name, nullptr)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0,
+                                               0, &id, 0, nullptr)));
+    ASSERT_EQ(SQLExecute(stmt), SQL_SUCCESS) << Diag();
+    SQLLEN changed = 0;
+    ASSERT_EQ(SQLRowCount(stmt, &changed), SQL_SUCCESS);
+    EXPECT_EQ(changed, 1);
+    ASSERT_EQ(SQLFreeStmt(stmt, SQL_RESET_PARAMS), SQL_SUCCESS);
+    // Executing, and preparing other kinds, adds nothing.
+    ASSERT_EQ(Prepare(queries[0]), SQL_SUCCESS) << Diag();
     ASSERT_EQ(SQLExecute(stmt), SQL_SUCCESS) << Diag();
     ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
     ASSERT_EQ(Prepare("DELETE FROM Emp WHERE ID = 9"), SQL_SUCCESS) << Diag();
+    ASSERT_EQ(Prepare("INSERT INTO Dept (ID, Name) VALUES (9, 'x')"), SQL_SUCCESS) << Diag();
     ASSERT_EQ(Prepare("SELECT Nope FROM Emp"), SQL_ERROR);
 
     std::string bytes = ReadFile("plan.qry");
@@ -1061,7 +1076,7 @@ TEST_F(E2ePlanFile, EveryPreparedQueryWritesOneRecord)
     PlnFileReader reader;
     ASSERT_TRUE(reader.Read(std::vector<uint8_t>(bytes.begin(), bytes.end()), &records))
         << reader.error;
-    ASSERT_EQ(records.size(), queries.size());
+    ASSERT_EQ(records.size(), queries.size() + 1);
     for (size_t i = 0; i < queries.size(); ++i) {
         EXPECT_EQ(records[i].sql, queries[i]);
         EXPECT_EQ(records[i].sqlLengthField, queries[i].size() + 1);
@@ -1076,6 +1091,11 @@ TEST_F(E2ePlanFile, EveryPreparedQueryWritesOneRecord)
     ASSERT_EQ(records[3].trees.size(), 3u);
     EXPECT_NE(records[3].trees[0].find("10"), std::string::npos) << records[3].trees[0];
     EXPECT_EQ(records[3].tables, (std::vector<std::string>{"EMP", "DEPT"}));
+    // The UPDATE's rows: its table under the filters of its WHERE clause.
+    ASSERT_EQ(records[4].trees.size(), 1u);
+    EXPECT_EQ(records[4].trees[0], "2 2 3");
+    EXPECT_EQ(records[4].tables, std::vector<std::string>{"EMP"});
+    EXPECT_EQ(records[5].sql, queries[0]);
 }
 
 // A query-plan file that cannot be written is a warning of the prepare

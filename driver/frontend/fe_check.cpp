@@ -1203,6 +1203,8 @@ int rcSemCheckStatement(rcPrepared *prep, rcErrorQueue *errors)
         return -1;
     if (prep->kind == 9) // CREATE TABLE: nothing more to check
         return 0;
+    if (rcSemExtPredicates(prep, errors) != 0)
+        return -1;
     if (prep->kind == 100) {
         if (rcSelExpandStars(prep, errors) != 0 || rcSelCheckParams(root, errors) != 0)
             return -1;

@@ -30,6 +30,11 @@ void rcSemInstallPasses();
 
 int rcSemCheckStatement(rcPrepared *prep, rcErrorQueue *errors);
 
+// Resolves the statement's vendor predicates ({pred ...}) against the data
+// source's (fe_extpred.cpp): the item naming one becomes its name node.
+// 0, or -1 after posting 11486 for an escape that names none.
+int rcSemExtPredicates(rcPrepared *prep, rcErrorQueue *errors);
+
 // Expression compatibility of two engine types.
 bool rcSemTypesCompatible(int16_t a, int16_t b);
 // The predicate rule: 0 when the two sides may be compared, else the message

@@ -73,6 +73,15 @@ public:
     // USE: makes the named qualifier the connection's current one. 0, or -1
     // with the message posted.
     virtual int UseQualifier(rcErrorQueue *errors, const char *name) = 0;
+    // Whether the data source has a vendor predicate of that name (exactly,
+    // case counts) whose naming row stands at position (the items of a
+    // {pred ...} escape counted from 0, commas skipped). None by default.
+    virtual bool HasExtPredicate(const char *name, uint32_t position)
+    {
+        (void)name;
+        (void)position;
+        return false;
+    }
 };
 
 enum : uint32_t {

@@ -96,13 +96,13 @@ int16_t PrepareText(rcStmtHandle *s, const char *text)
     return rcFePrepare(&s->prep, s->source.get(), &s->errors, replacement.c_str(), escapes);
 }
 
-// With the connection's QryPlan flag on, a prepared query is planned at once
-// and its plan appended to the file the data source's "QryPlanOutput"
-// setting names. -1 when planning failed (posted); 1 when the record could
-// not be written (a warning is queued); else 0.
+// With the connection's QryPlan flag on, a prepared query or UPDATE is
+// planned at once and its plan appended to the file the data source's
+// "QryPlanOutput" setting names. -1 when planning failed (posted); 1 when
+// the record could not be written (a warning is queued); else 0.
 int16_t WriteQueryPlan(rcStmtHandle *s, const char *text)
 {
-    if (s->conn->qryPlan == 0 || s->prep.kind != RC_KIND_QUERY)
+    if (s->conn->qryPlan == 0 || (s->prep.kind != RC_KIND_QUERY && s->prep.kind != RC_KIND_UPDATE))
         return 0;
     rcParserLockHold lock;
     if (rcStmtMakePlanner(s) != 0)

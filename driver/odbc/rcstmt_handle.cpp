@@ -8,6 +8,8 @@
 #include "driver/engine/exec/rcexedml.h"
 #include "driver/engine/exec/rcexeprm.h"
 #include "driver/engine/rcstmt.h"
+#include "driver/engine/tam.h"
+#include "driver/engine/tam_drminfo.h"
 #include "driver/frontend/fe_view.h"
 #include "driver/frontend/rcprsfn.h"
 #include "driver/odbc/rcconn.h"
@@ -68,6 +70,28 @@ int FnCode(const rcParseNode *fn)
     return e != nullptr ? e->code : 0;
 }
 
+// Vendor predicates (rcexp.h): described by the connection's list, their
+// parameter types mapped by its type catalog.
+const TamExtPredicate *VendorPredicate(void *ctx, const rcParseNode *name)
+{
+    const TamSession *session = static_cast<rcConn *>(ctx)->session;
+    return TamFindExtPredicate(session != nullptr ? session->extPredicates : nullptr, name->text,
+                               name->attr);
+}
+bool VendorSqlType(void *ctx, uint32_t drmType, int16_t *sqlType)
+{
+    return rcTypEngineTypeOfDrm(static_cast<rcConn *>(ctx), static_cast<int16_t>(drmType),
+                                sqlType) == 0;
+}
+bool VendorDrmType(void *ctx, int16_t sqlType, uint32_t *drmType)
+{
+    int32_t type = 0;
+    if (rcTypDrmTypeOf(static_cast<rcConn *>(ctx), sqlType, &type) != 0)
+        return false;
+    *drmType = static_cast<uint32_t>(type);
+    return true;
+}
+
 void ReleasePlanNodes(rcStmt *stmt, QueryPlan *) { rcExeFreePlanner(stmt); }
 
 void ReleaseDataChange(rcStmt *stmt)
@@ -109,6 +133,10 @@ int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
     handle->facts.userName = conn->attrs[RC_ATTR_UID].value;
     handle->facts.database = conn->qualifier;
     handle->facts.fnCode = &FnCode;
+    handle->facts.vendor.predicateOf = &VendorPredicate;
+    handle->facts.vendor.sqlTypeOf = &VendorSqlType;
+    handle->facts.vendor.drmTypeOf = &VendorDrmType;
+    handle->facts.vendorCtx = conn;
     std::copy(std::begin(conn->stmtDefaults), std::end(conn->stmtDefaults),
               std::begin(handle->options));
     handle->source.reset(new (std::nothrow) rcConnFeSource(conn));

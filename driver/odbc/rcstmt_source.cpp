@@ -12,6 +12,7 @@
 #include "driver/odbc/rcui_dialog.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/engine/tam.h"
+#include "driver/engine/tam_drminfo.h"
 #include "driver/frontend/fe_check.h"
 
 namespace {
@@ -347,4 +348,10 @@ int rcConnFeSource::UseQualifier(rcErrorQueue *errors, const char *name)
     // The connection posted on its own queue; the statement reports it too.
     PostDrm(errors, native != 0 ? native : -1);
     return -1;
+}
+
+bool rcConnFeSource::HasExtPredicate(const char *name, uint32_t position)
+{
+    const rcList *list = conn_->session != nullptr ? conn_->session->extPredicates : nullptr;
+    return TamFindExtPredicate(list, name, position) != nullptr;
 }

@@ -58,6 +58,7 @@ public:
     uint32_t CommandMask() override;
     bool ReadOnly() override;
     int UseQualifier(rcErrorQueue *errors, const char *name) override;
+    bool HasExtPredicate(const char *name, uint32_t position) override;
 
 private:
     struct Kept {

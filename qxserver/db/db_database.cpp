@@ -247,14 +247,14 @@ int16_t Connection::CheckValues(int table, int32_t record, const std::vector<Val
         // Against the committed records and every connection's uncommitted
         // ones (this connection's included), so that no commit can break
         // the rule.
-        auto index = t.valueIndex.find(k);
-        if (index != t.valueIndex.end()) {
-            auto [lo, hi] = index->second.equal_range(values[k]);
-            for (auto it = lo; it != hi; ++it)
-                if (it->second != record &&
-                    (!PendingOn(table) || pending_.find({table, it->second}) == pending_.end()))
-                    return kStatusDuplicateKey;
-        }
+        bool duplicate = false;
+        t.ForEachEqual(k, values[k], [&](int32_t other) {
+            duplicate = duplicate ||
+                        (other != record &&
+                         (!PendingOn(table) || pending_.find({table, other}) == pending_.end()));
+        });
+        if (duplicate)
+            return kStatusDuplicateKey;
         for (const Connection *c : db_.connections_) {
             if (!c->PendingOn(table))
                 continue;

@@ -65,6 +65,13 @@ public:
     void WriteData(const std::string &key, const std::string &data);
     bool ReadData(const std::string &key, std::string &data) const;
 
+    // Sorts whose first key is a field with an index are answered from the
+    // index (the order a comparison of the records gives); off, every sort
+    // compares records. `sortsByIndex` counts the sorts the index answered.
+    // Both for tests, which compare the two ways.
+    bool sortByIndex = true;
+    int64_t sortsByIndex = 0;
+
     // Runs `fn` under the database lock (used by the fixture saver).
     template <typename Fn>
     auto Locked(Fn fn) const
@@ -195,6 +202,11 @@ public:
     int16_t SelectionToArray(int table, const std::vector<FieldRef> &columns, int32_t first,
                              int32_t last, ValueSink &out, int32_t &rows);
     int16_t ArrayToSelection(int table, const std::vector<int32_t> &records);
+    // Brings the rows of the window after the last one SelectionToArray
+    // gave (as long as that one, the same columns) into the processor's
+    // caches, once: the server calls it while it waits for the next request,
+    // since a client reading a result asks for that window next.
+    void ReadAhead();
 
     // Transactions.
     int16_t StartTransaction();
@@ -258,6 +270,13 @@ private:
     bool txn_ = false;
     std::map<std::pair<int, int32_t>, Pending> pending_;
     std::vector<int32_t> pendingOn_; // entries of pending_ by table number
+    struct ReadAheadWindow {
+        int table = 0;
+        std::vector<FieldRef> columns;
+        int32_t first = 0; // selection position
+        int32_t count = 0; // 0: nothing to read ahead
+        bool warm = false; // read ahead: a window at `first` finds its rows in the caches
+    } readAhead_;
 
     // The helpers below run with the database lock held.
     TableState &State(int table) { return state_[table]; }
@@ -283,6 +302,9 @@ private:
     void EraseRecord(int table, int32_t record);
     void ForgetErased(int table, std::vector<int32_t> gone);
     int16_t CheckSearch(const SearchRequest &req, int &table) const;
+    // Sorts the selection of `table` (keys checked) from the index of the
+    // first key; false, with the selection unchanged, when it cannot.
+    bool SortByIndex(int table, const SortRequest &req);
     void Forget(int table, const std::vector<int32_t> &gone); // `gone` sorted
     void EndTransaction(bool commit);
 };

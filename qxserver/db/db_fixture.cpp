@@ -329,16 +329,17 @@ void ReadTable(const json &jt, int number, Database &db)
             t.nextRecord = next;
     }
     t.RebuildIndexes();
-    for (const auto &[k, index] : t.valueIndex) {
-        if (!t.def.fields[k].unique)
+    for (size_t k = 0; k < t.def.fields.size(); ++k) {
+        const FieldIndex *index = t.def.fields[k].unique ? t.IndexOf(k) : nullptr;
+        if (index == nullptr)
             continue;
-        for (auto it = index.begin(); it != index.end(); ++it) {
-            auto next = std::next(it);
-            if (next != index.end() && QxdbCompareValues(it->first, next->first) == 0)
+        // Empty values may repeat; a non-empty one tied to the entry before
+        // it is a second record of that value.
+        index->Walk(true, [&](int32_t record, bool tied) {
+            if (tied && !t.Find(record)[k].IsEmpty())
                 Fail(where, "unique field \"" + QxdbMacRomanToUtf8(t.def.fields[k].name) +
-                                "\" holds a value twice (record " + std::to_string(next->second) +
-                                ")");
-        }
+                                "\" holds a value twice (record " + std::to_string(record) + ")");
+        });
     }
     if (jt.contains("next_record")) {
         if (!jt["next_record"].is_number_integer())

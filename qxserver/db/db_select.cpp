@@ -1,5 +1,6 @@
-// Selections of a connection: select-all, searches, sorts, positioning,
-// field reads, arrays of values and aggregates (see db_database.h).
+// Selections of a connection: select-all, searches, positioning, field reads,
+// distinct values and aggregates (see db_database.h; sorts are in
+// db_sort.cpp, arrays of values in db_window.cpp).
 //
 // A search reads its lines left to right: the first line gives the start
 // value, each later line combines its match with the result so far by its
@@ -156,24 +157,18 @@ int16_t Connection::Search(const SearchRequest &req, int32_t &found)
     if (!PendingOn(table)) {
         // No change of this connection pending on the table: the committed
         // records are what it sees. One equality on a unique or indexed
-        // field is answered by the field's index (it orders by the comparison the
-        // search uses; empty values are not in it), anything else by a walk.
+        // field is answered by the field's index (it orders by the comparison
+        // the search uses, equal values by record number), anything else by
+        // a walk.
         const Table &t = db_.tables[static_cast<size_t>(table) - 1];
-        auto index = steps.size() == 1 && steps[0].op == kOpEq && !steps[0].negate &&
-                             !steps[0].value->IsEmpty()
-                         ? t.valueIndex.find(steps[0].field)
-                         : t.valueIndex.end();
-        if (index != t.valueIndex.end()) {
-            auto [from, to] = index->second.equal_range(*steps[0].value);
-            for (; from != to; ++from)
-                hits.push_back(from->second);
-            std::sort(hits.begin(), hits.end());
-        } else {
+        bool indexed = steps.size() == 1 && steps[0].op == kOpEq && !steps[0].negate &&
+                       t.ForEachEqual(steps[0].field, *steps[0].value,
+                                      [&hits](int32_t r) { hits.push_back(r); });
+        if (!indexed)
             t.ForEach([&](int32_t r, const Value *values) {
                 if (Matches(steps, values))
                     hits.push_back(r);
             });
-        }
     } else {
         for (int32_t r : VisibleRecords(table))
             if (Matches(steps, Visible(table, r)))
@@ -204,44 +199,6 @@ int16_t Connection::SearchInSelection(const SearchRequest &req, int32_t &found)
     s.selection = std::move(hits);
     SetCurrent(table, s.selection.empty() ? -1 : s.selection.front());
     found = static_cast<int32_t>(s.selection.size());
-    return kOk;
-}
-
-int16_t Connection::Sort(const SortRequest &req)
-{
-    std::lock_guard<std::mutex> guard(db_.mu_);
-    int table = req.table;
-    if (db_.TableAt(table) == nullptr)
-        return kStatusBadTable;
-    const TableDef &def = db_.tables[static_cast<size_t>(table) - 1].def;
-    if (req.keys.empty())
-        return kStatusBadRequest;
-    for (const SortKey &k : req.keys) {
-        if (k.table != 0 && k.table != table)
-            return kStatusBadTable;
-        if (k.field < 1 || static_cast<size_t>(k.field) > def.fields.size())
-            return kStatusBadField;
-    }
-    TableState &s = State(table);
-    std::vector<std::pair<int32_t, const Value *>> rows;
-    rows.reserve(s.selection.size());
-    for (int32_t r : s.selection)
-        if (const Value *v = Visible(table, r))
-            rows.emplace_back(r, v);
-    // Stable: records equal on every key keep their order in the selection.
-    std::stable_sort(rows.begin(), rows.end(), [&req](const auto &a, const auto &b) {
-        for (const SortKey &k : req.keys) {
-            size_t f = static_cast<size_t>(k.field) - 1;
-            int c = QxdbCompareValues(a.second[f], b.second[f]);
-            if (c != 0)
-                return k.ascending ? c < 0 : c > 0;
-        }
-        return false;
-    });
-    s.selection.clear();
-    for (const auto &r : rows)
-        s.selection.push_back(r.first);
-    SetCurrent(table, s.selection.empty() ? -1 : s.selection.front());
     return kOk;
 }
 
@@ -406,95 +363,6 @@ int16_t Connection::AggregateField(Aggregate kind, int table, int field, double 
         result = sum;
     if (kind == kAggAverage)
         result = n ? sum / static_cast<double>(n) : 0.0;
-    return kOk;
-}
-
-namespace {
-
-// Collects a selection array's values in a vector.
-class VectorSink final : public ValueSink {
-public:
-    explicit VectorSink(std::vector<Value> &out) : out_(out) {}
-    void Rows(int32_t rows) override { out_.reserve(static_cast<size_t>(rows)); }
-    void Put(const Value &v) override { out_.push_back(v); }
-
-private:
-    std::vector<Value> &out_;
-};
-
-} // namespace
-
-int16_t Connection::SelectionToArray(int table, const std::vector<FieldRef> &columns, int32_t first,
-                                     int32_t last, std::vector<Value> &out, int32_t &rows)
-{
-    out.clear();
-    VectorSink sink(out);
-    return SelectionToArray(table, columns, first, last, sink, rows);
-}
-
-// Two passes over the window: the first counts the rows this connection
-// still sees (the count goes before the values), the second hands their
-// values over where they lie.
-int16_t Connection::SelectionToArray(int table, const std::vector<FieldRef> &columns, int32_t first,
-                                     int32_t last, ValueSink &out, int32_t &rows)
-{
-    rows = 0;
-    std::lock_guard<std::mutex> guard(db_.mu_);
-    const TableDef *def = db_.Definition(table);
-    if (def == nullptr)
-        return kStatusBadTable;
-    if (columns.empty())
-        return kStatusBadRequest;
-    for (const FieldRef &c : columns) {
-        if (c.table != 0 && c.table != table)
-            return kStatusBadTable;
-        if (c.field < 0 || static_cast<size_t>(c.field) > def->fields.size())
-            return kStatusBadField;
-        if (c.field == 0 && columns.size() != 1)
-            return kStatusBadRequest;
-    }
-    const std::vector<int32_t> &sel = State(table).selection;
-    if (first < 0)
-        first = 0;
-    int64_t end =
-        std::min<int64_t>(static_cast<int64_t>(last) + 1, static_cast<int64_t>(sel.size()));
-    if (first >= end) {
-        out.Rows(0);
-        return kOk;
-    }
-    const int32_t *begin = sel.data() + first;
-    const int32_t *stop = sel.data() + end;
-    for (const int32_t *r = begin; r != stop; ++r)
-        if (Visible(table, *r) != nullptr)
-            ++rows;
-    out.Rows(rows);
-    if (columns.front().field == 0) {
-        for (const int32_t *r = begin; r != stop; ++r)
-            if (Visible(table, *r) != nullptr)
-                out.Put(Value::Long(*r));
-        return kOk;
-    }
-    for (const int32_t *r = begin; r != stop; ++r) {
-        const Value *v = Visible(table, *r);
-        if (v == nullptr)
-            continue;
-        for (const FieldRef &c : columns)
-            out.Put(v[c.field - 1]);
-    }
-    return kOk;
-}
-
-int16_t Connection::ArrayToSelection(int table, const std::vector<int32_t> &records)
-{
-    std::lock_guard<std::mutex> guard(db_.mu_);
-    if (db_.TableAt(table) == nullptr)
-        return kStatusBadTable;
-    TableState &s = State(table);
-    s.selection.clear();
-    for (int32_t r : records)
-        if (Visible(table, r) != nullptr)
-            s.selection.push_back(r);
-    SetCurrent(table, s.selection.empty() ? -1 : s.selection.front());
     return kOk;
 }
 

@@ -1,31 +1,9 @@
-// Flat record storage and value indexes of a table (see db_table.h).
+// Flat record storage of a table, with its field indexes (see db_table.h).
 #include "qxserver/db/db_table.h"
 
 #include <algorithm>
 
 namespace qxdb {
-namespace {
-
-void Unindex(Table &t, int32_t record, const Value *values)
-{
-    for (auto &[k, index] : t.valueIndex) {
-        auto [lo, hi] = index.equal_range(values[k]);
-        for (auto it = lo; it != hi; ++it)
-            if (it->second == record) {
-                index.erase(it);
-                break;
-            }
-    }
-}
-
-void Index(Table &t, int32_t record, const Value *values)
-{
-    for (auto &[k, index] : t.valueIndex)
-        if (!values[k].IsEmpty())
-            index.emplace(values[k], record);
-}
-
-} // namespace
 
 int32_t &Table::SlotRef(int32_t record)
 {
@@ -46,7 +24,8 @@ void Table::Put(int32_t record, std::vector<Value> values)
     values.resize(stride_);
     int32_t &slot = SlotRef(record);
     if (slot >= 0) {
-        Unindex(*this, record, &cells_[static_cast<size_t>(slot) * stride_]);
+        for (FieldIndex &x : indexes_)
+            x.Erase(*this, record);
     } else if (!free_.empty()) {
         slot = free_.back();
         free_.pop_back();
@@ -58,16 +37,18 @@ void Table::Put(int32_t record, std::vector<Value> values)
     }
     Value *row = &cells_[static_cast<size_t>(slot) * stride_];
     std::move(values.begin(), values.end(), row);
-    Index(*this, record, row);
+    for (FieldIndex &x : indexes_)
+        x.Insert(*this, record);
 }
 
 void Table::Erase(int32_t record)
 {
     if (Find(record) == nullptr)
         return;
+    for (FieldIndex &x : indexes_)
+        x.Erase(*this, record);
     int32_t &slot = SlotRef(record);
     Value *row = &cells_[static_cast<size_t>(slot) * stride_];
-    Unindex(*this, record, row);
     std::fill_n(row, stride_, Value()); // gives the values' bytes back now
     free_.push_back(slot);
     slot = -1;
@@ -76,11 +57,12 @@ void Table::Erase(int32_t record)
 
 void Table::RebuildIndexes()
 {
-    valueIndex.clear();
+    indexes_.clear();
     for (size_t k = 0; k < def.fields.size(); ++k)
-        if (def.fields[k].unique || def.fields[k].indexed)
-            valueIndex[k];
-    ForEach([this](int32_t record, const Value *row) { Index(*this, record, row); });
+        if (def.fields[k].unique || def.fields[k].indexed) {
+            indexes_.emplace_back(k);
+            indexes_.back().Build(*this);
+        }
 }
 
 } // namespace qxdb

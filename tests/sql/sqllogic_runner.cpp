@@ -14,6 +14,10 @@
 // instead of in hash tables. --server-log keeps
 // qxserver's request log (of the last file) for looking into a failure.
 //
+// The driver's spill, sort and long-value files go to a TempFileDirectory of
+// the run's own; once a record's statement is closed none may be left there
+// (a record that leaves one fails, and the files are removed).
+//
 // A failing record prints file:line, the SQL, what was expected and what came;
 // the run goes on with the next record and the exit status is 1 when any record
 // failed (2 when a file could not be read or the server not started).
@@ -26,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -298,6 +303,9 @@ public:
             dsn += "NoIndexes=1\nNoFiltOpt=1\nNoJoinOpt=1\nNoOptSort=1\n";
         else if (mode_ == "nohash")
             dsn += "NoHashOpt=1\n";
+        // The same directory for every file of the run: the Driver Manager
+        // may keep the odbc.ini of an earlier file.
+        dsn += "[ZorviEngineOptions]\nTempFileDirectory=" + workDir_.Str() + "\n";
         ini.WriteOdbc(dsn);
 
         if (SQLAllocEnv(&env_) != SQL_SUCCESS) {
@@ -314,7 +322,10 @@ public:
             if (r.kind == Record::kControl && r.words[0] == "halt")
                 break;
             ++cases;
-            if (!Run(r))
+            bool ok = Run(r);
+            if (!LeftNoFiles(r))
+                ok = false;
+            if (!ok)
                 ++failures;
         }
         for (auto &[name, c] : connections_) {
@@ -394,6 +405,22 @@ private:
     {
         std::printf("%s:%d: %s%s\n%s\n", path_.c_str(), r.line, ModeTag("(%s) ").c_str(),
                     r.sql.empty() ? RowText(r.words).c_str() : r.sql.c_str(), what.c_str());
+    }
+
+    // No file of the driver's is left in the work directory (every record
+    // ends with its statement closed); what is left is reported and removed.
+    bool LeftNoFiles(const Record &r)
+    {
+        std::string left;
+        std::error_code ec;
+        for (const auto &e : std::filesystem::directory_iterator(workDir_.Path(), ec)) {
+            left += " " + e.path().filename().string();
+            std::filesystem::remove_all(e.path(), ec);
+        }
+        if (left.empty())
+            return true;
+        Fail(r, "files left in TempFileDirectory:" + left);
+        return false;
     }
 
     bool Run(const Record &r)
@@ -626,6 +653,8 @@ private:
     std::map<std::string, Connection> connections_;
     Connection *current_ = nullptr;
     std::unique_ptr<char[]> buffer_;
+    // The driver's TempFileDirectory.
+    qxtest::TempDir workDir_{"qxsqlwork"};
 };
 
 int Usage()

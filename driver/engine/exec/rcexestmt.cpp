@@ -22,6 +22,9 @@ int16_t rcExeMakePlanner(rcStmt *stmt, const rcExeConnFacts &facts, const rcPars
     p->fnCode = facts.fnCode;
     p->env.userName = facts.userName != nullptr ? facts.userName : "";
     p->env.database = facts.database != nullptr ? facts.database : "";
+    p->env.session = facts.session;
+    p->env.vendor = facts.vendor;
+    p->env.vendorCtx = facts.vendorCtx;
     p->engineOptions = stmt->options.engineOptionMask;
     p->filterMask = stmt->sourceInfo.filterMask;
     p->joinMask = stmt->sourceInfo.joinMask;

@@ -22,6 +22,8 @@
 
 #include <cstdint>
 
+#include "driver/engine/expr/rcexp.h"
+
 struct rcParseNode;
 struct rcStmt;
 struct TamSession;
@@ -36,6 +38,10 @@ struct rcExeConnFacts {
     const char *database = ""; // DATABASE(): the current qualifier
     // The scalar-function code of a checked ScalarFn (the front end's table).
     int (*fnCode)(const rcParseNode *scalarFn) = nullptr;
+    // Vendor predicates: described by the connection's list, run on its
+    // session (rcexp.h).
+    rcExpVendorHooks vendor;
+    void *vendorCtx = nullptr;
 };
 
 int16_t rcExeMakePlanner(rcStmt *stmt, const rcExeConnFacts &facts, const rcParseNode *root);

@@ -7,6 +7,9 @@
 // points the query's columns and those set functions at the table, so that
 // everything evaluated above reads the table's current row. The value
 // buffers of the columns were sized at planning time: no allocation per row.
+// An ordering writes the long values it carries into the table's sort file
+// (rcsrtfile.h) and keeps their offsets in the rows; the columns then read
+// them there.
 #include "driver/engine/exec/rcexe.h"
 
 #include <cstring>
@@ -18,6 +21,7 @@
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/rcsem.h"
 #include "driver/engine/tam.h"
+#include "driver/engine/temp/rcsrtfile.h"
 #include "driver/engine/temp/rcswp.h"
 
 namespace {
@@ -28,10 +32,36 @@ bool IsVarType(int16_t t)
            t == SQL_VARBINARY || t == SQL_LONGVARBINARY;
 }
 
+// A long value into the table's sort file, its offset into the row; a
+// value longer than the file keeps is cut (01004 once per table).
+int16_t PutLong(rcPlnStmt *stmt, PlanNode *node, uint16_t k)
+{
+    rcPlnTempColumn &c = node->columns[k];
+    TempTable *t = node->temp;
+    bool isNull = false;
+    uint32_t got = 0;
+    if (rcEvlFetchColumn(stmt->errors, &c.column->ref, c.buffer, c.bufferSize, &isNull, &got) < 0)
+        return PLN_ERROR;
+    if (got > RC_SRT_MAX_VALUE) {
+        got = RC_SRT_MAX_VALUE;
+        if (!t->truncWarned) {
+            t->truncWarned = true;
+            rcErrRaise(stmt->errors, RC_MSG_DATA_TRUNCATED);
+        }
+    }
+    uint64_t at = 0;
+    rcSrtFileOffset(t->longValues, &at);
+    if (!isNull && rcSrtFileWrite(t->longValues, c.buffer, c.column->ref.sqlType, got) < 0)
+        return PLN_ERROR;
+    return rcTmpPutColumnLen(t, &at, sizeof at, k, isNull) < 0 ? PLN_ERROR : 0;
+}
+
 // Puts the value of one column of the current child row.
 int16_t PutValue(rcPlnStmt *stmt, PlanNode *node, uint16_t k)
 {
     rcPlnTempColumn &c = node->columns[k];
+    if (c.kind == PLN_TTCOL_LONG)
+        return PutLong(stmt, node, k);
     bool isNull = false;
     int32_t length = 0;
     if (c.part > 0) {
@@ -173,6 +203,9 @@ int16_t rcExeOpenTemp(rcPlnStmt *stmt, PlanNode *node)
             return PLN_ERROR;
         if (c.kind == PLN_TTCOL_KEY && rcTmpSetSortKey(t, key++, k, c.descending) < 0)
             return PLN_ERROR;
+        if (c.kind == PLN_TTCOL_LONG && t->longValues == nullptr &&
+            rcSrtFileOpen(stmt->tmpOwner, &t->longValues) < 0)
+            return PLN_ERROR;
     }
     // Fill.
     int16_t rc = node->firstNext(stmt, node->first, 0);
@@ -192,11 +225,12 @@ int16_t rcExeOpenTemp(rcPlnStmt *stmt, PlanNode *node)
     for (uint16_t k = 0; k < node->columnCount; ++k) {
         rcPlnTempColumn &c = node->columns[k];
         if (c.part == 0 && c.column != nullptr &&
-            (c.kind == PLN_TTCOL_COLUMN || c.kind == PLN_TTCOL_KEY)) {
+            (c.kind == PLN_TTCOL_COLUMN || c.kind == PLN_TTCOL_KEY || c.kind == PLN_TTCOL_LONG)) {
             // A key names a column when it keeps a union's long column.
             c.column->redirect = t;
             c.column->redirectColumn = k;
             c.column->redirectPieces = c.pieces;
+            c.column->redirectLong = c.kind == PLN_TTCOL_LONG;
             c.column->ref.nullRow = nullptr;
         } else if (c.kind == PLN_TTCOL_SETFN) {
             c.setFunction->redirect = t;

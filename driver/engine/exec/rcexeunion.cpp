@@ -55,10 +55,14 @@ int16_t SaveRow(rcPlnStmt *stmt, PlanNode *node)
         if (v.length >= v.size)
             v.length = v.size - 1;
         // A sort above keeps PLN_KEY_MAX_VALUE bytes of a text (in pieces)
-        // and RC_TMP_MAX_VALUE of other values: say so once.
+        // and RC_TMP_MAX_VALUE of other values: say so once. An ordering
+        // keeps long values whole (as long as this buffer holds them).
         int16_t type = u->columns[k]->ref.sqlType;
         bool text = type == SQL_CHAR || type == SQL_VARCHAR || type == SQL_LONGVARCHAR;
         uint32_t kept = text ? PLN_KEY_MAX_VALUE : RC_TMP_MAX_VALUE - 1;
+        if ((type == SQL_LONGVARCHAR || type == SQL_LONGVARBINARY) &&
+            rcPlnKeepsLongValues(node->parent))
+            kept = v.size;
         if (!isNull && v.length > kept && !u->cutWarned && node->parent != nullptr &&
             node->parent->kind == PLN_TEMPTABLE) {
             u->cutWarned = true;

@@ -143,6 +143,9 @@ struct rcExpVendorHooks {
     bool (*columnIdOf)(void *ctx, const rcEvlColumnRef *column, uint32_t *table,
                        uint32_t *id) = nullptr;
 };
+// Posts 11486 on errors, naming the predicate that is not the data
+// source's; answers -1.
+int16_t rcExpPostUnknownPredicate(rcErrorQueue *errors, const char *name);
 // The table-access call that runs a vendor predicate (TamExecExtPredicate
 // unless replaced): (session, predicate number, descriptor block, data block)
 // -> negative data-module code, or 1 TRUE, 2 UNKNOWN, other FALSE.

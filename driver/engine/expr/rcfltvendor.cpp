@@ -14,12 +14,14 @@
 // argument's type, padded to whole words. The data module answers 1 TRUE,
 // 2 UNKNOWN, any other non-negative value FALSE; a negative code is mapped to
 // its message and posted.
+#include <cstdio>
 #include <cstring>
 
 #include "driver/core/rccnv.h"
 #include "driver/core/rcerror.h"
 #include "driver/core/rclist.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/core/rcstrings.h"
 #include "driver/engine/expr/rcexpimpl.h"
 #include "driver/engine/expr/rcexpnode.h"
 #include "driver/engine/rcspy.h"
@@ -80,23 +82,39 @@ uint32_t InlineBytes(int16_t t)
 
 } // namespace
 
+int16_t rcExpPostUnknownPredicate(rcErrorQueue *errors, const char *name)
+{
+    // The message's own text holds the place of the name.
+    const char *message = rcResFind(RC_ENG_INVALID_EXTENDED_PREDICATE);
+    const char *format = message != nullptr && std::strlen(message) > 5
+                             ? message + 5 /* after its SQLSTATE */
+                             : "%s";
+    char text[160];
+    std::snprintf(text, sizeof text, format, name != nullptr ? name : "");
+    if (errors)
+        rcErrPost(errors, RC_ENG_INVALID_EXTENDED_PREDICATE, nullptr, 0, text);
+    return RC_EXP_ERROR;
+}
+
 bool rcFltCompileVendor(rcExpEnv *env, FilterProgram *f, const rcParseNode *node, rcFltInstr *ins)
 {
+    // The checks resolved the name (its item became the name node); an
+    // escape they did not resolve names no predicate of the data source.
     const rcParseNode *name = rcExpChildOf(node, RC_N_VendorPredName);
-    if (!name)
-        name = node->child;
     const TamExtPredicate *pred =
         name && env->vendor.predicateOf ? env->vendor.predicateOf(env->vendorCtx, name) : nullptr;
     if (!pred) {
-        rcExpPost(env, RC_MSG_GENERAL_ERROR);
+        rcExpPostUnknownPredicate(env->errors, name ? name->text : "");
         return false;
     }
     uint32_t params = pred->args ? rcListCount(pred->args) : 0;
     uint32_t next = 0;
     size_t first = f->vendorArgs.size();
     int16_t common = 0;
-    for (const rcParseNode *k = name->next; k; k = k->next) {
-        if (k->id == ',')
+    // Every other item is an argument, in order (commas and the AND and OR
+    // words between arguments take no parameter).
+    for (const rcParseNode *k = node->child; k; k = k->next) {
+        if (k == name || k->id == ',' || k->id == RC_T_AND || k->id == RC_T_OR)
             continue;
         const TamExtPredicateArg *pa = nullptr;
         while (next < params) {

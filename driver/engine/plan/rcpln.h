@@ -35,6 +35,7 @@
 #include "driver/engine/expr/rcevl.h"
 #include "driver/engine/expr/rcexp.h"
 #include "driver/engine/tree/rcmempool.h"
+#include "driver/engine/temp/rcsrtfile.h"
 #include "driver/engine/temp/rctmp.h"
 
 struct rcErrorQueue;
@@ -102,7 +103,14 @@ enum : uint8_t {
     PLN_TTCOL_SETFN = 3,    // the result of a set function
     PLN_TTCOL_BOOKMARK = 4, // a base table's bookmark (its long values are
                             // read from the table again, positioned there)
+    PLN_TTCOL_LONG = 5,     // a long value (`column`) kept whole in the
+                            // table's sort file; the column holds its offset
 };
+// An ordering ("ORD_TT") carries its long values (LONGVARCHAR, LONGVARBINARY)
+// itself, whole up to RC_SRT_MAX_VALUE bytes, in PLN_TTCOL_LONG columns, so
+// that its rows need no base table again; the other tables keep them by a
+// bookmark or, over a union, in key pieces.
+bool rcPlnKeepsLongValues(const PlanNode *temp);
 // Longest text key a temporary table compares whole: a longer key value is
 // split over pieces of PLN_KEY_PIECE bytes, each a key column of its own,
 // so that sorting, DISTINCT and GROUP BY see the whole value; beyond this
@@ -136,6 +144,20 @@ struct rcPlnTempColumn {
     char *buffer;               // the value while a row is stored
     uint32_t bufferSize;
 };
+// The buffer a PLN_TTCOL_LONG column reads its value into: the longest value
+// kept, a byte that tells a longer one, and a text's terminator.
+constexpr uint32_t PLN_LONG_BUFFER = RC_SRT_MAX_VALUE + 2;
+// The PLN_TTCOL_LONG entry of a long column: in the table, the value's
+// 8-byte offset in the sort file (its buffer is the planner's to make).
+inline rcPlnTempColumn rcPlnLongColumn(struct rcPlnColumn *column)
+{
+    rcPlnTempColumn c{};
+    c.kind = PLN_TTCOL_LONG;
+    c.column = column;
+    c.sqlType = SQL_BINARY;
+    c.length = sizeof(uint64_t);
+    return c;
+}
 
 // Set-function accumulator (PLN_SETFUNC).
 struct rcPlnAccumulator {
@@ -223,9 +245,10 @@ struct PlanNode {
     uint16_t subBlock; // the subquery's block
     bool negated;      // NOT IN
     bool correlated;   // reads columns of enclosing blocks
-    bool cached;       // answered (EXISTS) or its rows kept (others) in this open
+    bool cached;       // an uncorrelated EXISTS answered in this open
     int16_t cachedResult;
-    rcFltId compare; // outer value <op> the subquery's row (forms 1, 2, 4)
+    rcFltId compare; // correlated: outer value <op> the subquery's row (forms 1, 2, 4)
+    struct rcSubPlanInfo *subInfo; // forms 1, 2, 4: values and strategy (rcplnsub.h)
     // PLN_UNION: its inputs and the values of its current row (rcplnunion.h).
     struct rcPlnUnion *unionState;
 };
@@ -259,6 +282,9 @@ struct rcPlnColumn {
     // A long text kept in pieces: redirectColumn holds its first bytes, the
     // redirectPieces columns after it the rest (see rcPlnTempColumn).
     uint16_t redirectPieces;
+    // A long value kept in the table's sort file: redirectColumn holds its
+    // offset there (PLN_TTCOL_LONG).
+    bool redirectLong;
 };
 
 struct QueryPlan {
@@ -281,7 +307,8 @@ enum : uint32_t {
     PLN_OPT_NOINDEXES = 0x4000,
     PLN_OPT_SAFEOPT = 0x40,
     PLN_OPT_NOJOINOPT = 0x200,
-    PLN_OPT_NOHASHOPT = 0x200000, // no hash joins or hash grouping
+    PLN_OPT_NOHASHOPT = 0x200000, // no hash joins or hash grouping; subqueries
+                                  // compare every kept row (rcexesub.h)
 };
 
 struct rcPlnStmt {

@@ -195,6 +195,7 @@ private:
                                : "COLUMN";
                     break;
                 case PLN_TTCOL_SETFN: text = "SETFN"; break;
+                case PLN_TTCOL_LONG: text = "LONG"; break;
                 default: text = "BOOKMARK"; break;
                 }
                 uint32_t t = Text(text);

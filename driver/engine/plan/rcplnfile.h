@@ -1,6 +1,6 @@
 // The query-plan file: with the connection's QryPlan flag on, the plan of
-// every prepared query is described in a binary plan block and appended,
-// with the statement's SQL text, to the file the data source's
+// every prepared query and UPDATE is described in a binary plan block and
+// appended, with the statement's SQL text, to the file the data source's
 // "QryPlanOutput" setting names, for a separate viewer.
 //
 // Interface and legal order (after rcPlnBuild succeeded, rcpln.h):

@@ -8,6 +8,7 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/exec/rcexegdo.h"
+#include "driver/engine/exec/rcexesub.h"
 #include "driver/engine/plan/rcplnpush.h"
 #include "driver/engine/plan/rcplntree.h"
 
@@ -123,6 +124,8 @@ void rcPlnStmtFree(rcPlnStmt *stmt)
             rcTmpFree(t->temp);
             t->temp = nullptr;
         }
+    for (PlanNode *sub : stmt->subqueries)
+        rcCurFreeNode(stmt, sub);
     rcFltPushDownFree(stmt);
     rcGdoFree(stmt);
     rcExpEnvFree(&stmt->env);
@@ -140,9 +143,52 @@ void rcPlnStmtFree(rcPlnStmt *stmt)
     stmt->open = false;
 }
 
+namespace {
+
+// A long value from the sort file of the table, at the offset its row keeps;
+// like the pieces below, from partial's offset on.
+int32_t ReadLong(const rcPlnColumn *c, void *buffer, uint32_t length, uint32_t *outLength,
+                 DRM_RETINFO *partial)
+{
+    const void *v = nullptr;
+    uint32_t n = 0;
+    bool isNull = false;
+    if (rcTmpColumnValue(c->redirect, c->redirectColumn, &v, &n, &isNull) < 0)
+        return -1;
+    uint64_t at = 0;
+    if (isNull)
+        return RC_EVL_COL_NULL;
+    if (n != sizeof at)
+        return -1;
+    std::memcpy(&at, v, sizeof at);
+    uint32_t from = partial != nullptr ? partial->delivered : 0;
+    uint64_t stored = 0;
+    uint32_t copied = 0;
+    if (rcSrtFileReadPart(c->redirect->longValues, at, from, buffer, length, &isNull, &stored,
+                          &copied) < 0)
+        return -1;
+    if (isNull)
+        return RC_EVL_COL_NULL;
+    // A text is stored with its terminator.
+    uint64_t whole = c->ref.sqlType == SQL_LONGVARCHAR && stored > 0 ? stored - 1 : stored;
+    uint32_t rest = whole > from ? static_cast<uint32_t>(whole - from) : 0;
+    if (copied > rest)
+        copied = rest;
+    if (partial != nullptr)
+        partial->size = static_cast<uint32_t>(whole);
+    if (copied < length)
+        static_cast<char *>(buffer)[copied] = '\0';
+    *outLength = rest;
+    return copied < rest ? RC_EVL_COL_TRUNCATED : 0;
+}
+
+} // namespace
+
 int32_t rcPlnReadRedirected(const rcPlnColumn *c, void *buffer, uint32_t length,
                             uint32_t *outLength, DRM_RETINFO *partial)
 {
+    if (c->redirectLong)
+        return ReadLong(c, buffer, length, outLength, partial);
     if (c->redirectPieces > 0) {
         // The pieces one after the other, each copied before the next is
         // looked up (a spilled table may load another window for it).
@@ -371,6 +417,7 @@ void rcPlnResetRedirects(rcPlnStmt *stmt, int block)
             continue;
         c->redirect = nullptr;
         c->redirectPieces = 0;
+        c->redirectLong = false;
         c->ref.nullRow = &c->tableNode->nullRow;
     }
     for (PlanNode *n : stmt->setFunctions)

@@ -1,6 +1,7 @@
 // Plan nodes: allocation, links and walks (see rcpln.h).
 #include "driver/engine/plan/rcpln.h"
 
+#include <cstring>
 #include <sql.h>
 
 #include "driver/core/rcerror.h"
@@ -12,6 +13,12 @@ bool TwoChildren(uint8_t kind) { return kind == PLN_JOIN || kind == PLN_AGGREGAT
 bool Leaf(uint8_t kind) { return kind == PLN_TABLE || kind == PLN_SUBQUERY; }
 
 } // namespace
+
+bool rcPlnKeepsLongValues(const PlanNode *temp)
+{
+    return temp != nullptr && temp->kind == PLN_TEMPTABLE &&
+           std::strncmp(temp->name, "ORD_TT", sizeof temp->name) == 0;
+}
 
 PlanNode *rcPlnNewNode(rcPlnStmt *stmt, uint8_t kind)
 {

@@ -181,7 +181,10 @@ struct UnionBuilder {
     // a long key: split over piece columns, up to PLN_KEY_MAX_VALUE bytes,
     // so that the sort and the duplicate test see the whole value and the
     // column reads it back whole. Such a column's key (or, when it is no
-    // key, a stored column of its own with pieces) is where it is read.
+    // key, a stored column of its own with pieces) is where it is read. An
+    // ordering keeps a long value (LONGVARCHAR, LONGVARBINARY) whole in its
+    // sort file instead, where the column reads it; a key of such a column
+    // still sorts on its pieces.
     PlanNode *SortTable(PlanNode *node, const std::vector<std::pair<uint16_t, bool>> &order,
                         bool allColumns, const char *name)
     {
@@ -204,6 +207,10 @@ struct UnionBuilder {
         t->block = node->block;
         std::vector<rcPlnTempColumn> cols;
         std::vector<bool> keptWhole(u->columnCount, false);
+        auto inFile = [&](const rcPlnColumn *col) {
+            return rcPlnKeepsLongValues(t) &&
+                   (col->ref.sqlType == SQL_LONGVARCHAR || col->ref.sqlType == SQL_LONGVARBINARY);
+        };
         auto add = [&](rcPlnColumn *col, uint16_t index, bool key, bool desc) {
             rcPlnTempColumn c{};
             c.kind = key ? PLN_TTCOL_KEY : PLN_TTCOL_COLUMN;
@@ -219,8 +226,10 @@ struct UnionBuilder {
             if (text && len > PLN_KEY_PIECE) {
                 uint32_t kept = len < PLN_KEY_MAX_VALUE ? len : PLN_KEY_MAX_VALUE;
                 c.pieces = static_cast<uint16_t>((kept - 1) / PLN_KEY_PIECE);
-                c.column = col;
-                keptWhole[index] = true;
+                if (!inFile(col)) {
+                    c.column = col;
+                    keptWhole[index] = true;
+                }
                 len = kept;
             }
             if (IsVarType(c.sqlType) && col->ref.length > RC_TMP_MAX_VALUE)
@@ -245,9 +254,20 @@ struct UnionBuilder {
             if (!add(u->columns[key.first], key.first, true, key.second))
                 return nullptr;
         keyColumns = static_cast<uint16_t>(cols.size());
-        for (uint16_t k = 0; k < u->columnCount; ++k)
-            if (!keptWhole[k] && !add(u->columns[k], k, false, false))
+        for (uint16_t k = 0; k < u->columnCount; ++k) {
+            if (keptWhole[k])
+                continue;
+            if (inFile(u->columns[k])) {
+                rcPlnTempColumn c = rcPlnLongColumn(u->columns[k]);
+                c.bufferSize = PLN_LONG_BUFFER;
+                c.buffer = Alloc<char>(c.bufferSize);
+                if (c.buffer == nullptr)
+                    return nullptr;
+                cols.push_back(c);
+            } else if (!add(u->columns[k], k, false, false)) {
                 return nullptr;
+            }
+        }
         t->columns = Alloc<rcPlnTempColumn>(cols.size());
         if (t->columns == nullptr)
             return nullptr;

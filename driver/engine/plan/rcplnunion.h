@@ -29,7 +29,8 @@
 // above holds the rows, reads that table's current row (the usual redirect).
 // A sort keeps the first RC_TMP_MAX_VALUE - 1 bytes of a long value and
 // posts 01004 once per open when it cuts one; UNION ALL without ORDER BY
-// passes long values whole.
+// passes long values whole, and an ORDER BY ("ORD_TT") keeps LONGVARCHAR and
+// LONGVARBINARY values whole in its sort file (rcPlnKeepsLongValues).
 #pragma once
 
 #include <cstdint>

@@ -81,26 +81,41 @@ int16_t rcSrtFileWrite(rcSortFile *s, const void *value, int16_t sqlType, int64_
     return 0;
 }
 
+int16_t rcSrtFileReadPart(rcSortFile *s, uint64_t offset, uint64_t from, void *buffer,
+                          uint32_t size, bool *isNull, uint64_t *fullLength, uint32_t *copied)
+{
+    *copied = 0;
+    *fullLength = 0;
+    unsigned char head[4];
+    if (offset > s->bytesWritten || s->bytesWritten - offset < 4 ||
+        PlatFileReadAt(s->fd, int64_t(offset), head, 4) != 4)
+        return post(s, RC_ENG_ERROR_READING_TEMPORARY_SORT_FILE);
+    uint32_t n = getLength(head);
+    *isNull = n == RC_SRT_NULL_LENGTH;
+    if (*isNull)
+        return 0;
+    *fullLength = n;
+    if (s->bytesWritten - offset - 4 < n)
+        return post(s, RC_ENG_ERROR_READING_TEMPORARY_SORT_FILE);
+    uint64_t rest = from < n ? n - from : 0;
+    uint32_t copy = rest < size ? uint32_t(rest) : size;
+    if (copy > 0 &&
+        PlatFileReadAt(s->fd, int64_t(offset + 4 + from), buffer, copy) != int64_t(copy))
+        return post(s, RC_ENG_ERROR_READING_TEMPORARY_SORT_FILE);
+    *copied = copy;
+    return 0;
+}
+
 int16_t rcSrtFileRead(rcSortFile *s, uint64_t offset, void *buffer, uint32_t size, bool *isNull,
                       uint64_t *fullLength)
 {
-    unsigned char head[4];
-    if (offset + 4 > s->bytesWritten || PlatFileReadAt(s->fd, int64_t(offset), head, 4) != 4)
-        return post(s, RC_ENG_ERROR_READING_TEMPORARY_SORT_FILE);
-    uint32_t n = getLength(head);
+    uint64_t n = 0;
+    uint32_t copied = 0;
+    if (rcSrtFileReadPart(s, offset, 0, buffer, size, isNull, &n, &copied) < 0)
+        return -1;
     if (fullLength != nullptr)
-        *fullLength = n == RC_SRT_NULL_LENGTH ? 0 : n;
-    if (n == RC_SRT_NULL_LENGTH) {
-        *isNull = true;
-        return 0;
-    }
-    *isNull = false;
-    if (offset + 4 + n > s->bytesWritten)
-        return post(s, RC_ENG_ERROR_READING_TEMPORARY_SORT_FILE);
-    uint32_t copy = n < size ? n : size;
-    if (copy > 0 && PlatFileReadAt(s->fd, int64_t(offset + 4), buffer, copy) != int64_t(copy))
-        return post(s, RC_ENG_ERROR_READING_TEMPORARY_SORT_FILE);
-    if (copy < n) {
+        *fullLength = n;
+    if (copied < n) {
         rcErrPost(s->owner.errors, RC_MSG_DATA_TRUNCATED, nullptr, 0, nullptr);
         return 1;
     }

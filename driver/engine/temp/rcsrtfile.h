@@ -8,6 +8,10 @@
 //   rcSrtFileRead(s, off, buf, size, &null, &full) any number of times
 //   rcSrtFileClose(s)                         closes and deletes the file
 //
+// An ordering temporary table keeps the long values it carries here (the
+// table owns the store: TempTable::longValues, closed with the table), at
+// most RC_SRT_MAX_VALUE bytes of each.
+//
 // File layout: records of a 32-bit length followed by that many bytes; a
 // value's offset is the offset of its length. The length 0xFFFFFFFF marks
 // NULL, so an empty text (stored as its terminator alone) stays apart from
@@ -28,6 +32,8 @@ struct rcSortFile {
 };
 
 constexpr uint32_t RC_SRT_NULL_LENGTH = 0xFFFFFFFFu;
+// Longest value a caller stores (a text without its terminator).
+constexpr uint32_t RC_SRT_MAX_VALUE = 65500;
 
 // 0, or -1 after posting 5136 or 11412 (with 5135 and the system's text).
 int16_t rcSrtFileOpen(const rcTmpOwner &owner, rcSortFile **out);
@@ -38,4 +44,10 @@ int16_t rcSrtFileWrite(rcSortFile *s, const void *value, int16_t sqlType, int64_
 // (optional) receives the stored length (0 for NULL).
 int16_t rcSrtFileRead(rcSortFile *s, uint64_t offset, void *buffer, uint32_t size, bool *isNull,
                       uint64_t *fullLength = nullptr);
+// A piece of the value at offset: its stored bytes from `from` on, at most
+// size of them, into buffer; *copied says how many. No message for a value
+// longer than the buffer. 0, or -1 after 11413. *isNull set; *fullLength the
+// stored length (0 for NULL).
+int16_t rcSrtFileReadPart(rcSortFile *s, uint64_t offset, uint64_t from, void *buffer,
+                          uint32_t size, bool *isNull, uint64_t *fullLength, uint32_t *copied);
 void rcSrtFileClose(rcSortFile *s);

@@ -122,6 +122,9 @@ struct TempTable {
     bool truncWarned;       // 01004 for a cut value was posted once
     rcTmpKeyDesc *keys;     // built by the first sort or comparison
     unsigned char *scratch; // one row, for comparing rows of different windows
+    // The long values whose offsets the rows keep (rcsrtfile.h), made by the
+    // table's filler; closed and deleted with the table.
+    struct rcSortFile *longValues;
 };
 
 struct rcStmt;

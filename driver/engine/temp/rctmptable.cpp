@@ -4,6 +4,7 @@
 #include "driver/core/rccnv.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/engine/temp/rcsrtfile.h"
 #include "driver/engine/temp/rctmpkey.h"
 #include "platform/file.h"
 
@@ -515,5 +516,6 @@ void rcTmpFree(TempTable *t)
     rcMemFree(t->columns);
     rcMemFree(t->keys);
     rcMemFree(t->scratch);
+    rcSrtFileClose(t->longValues);
     rcMemFree(t);
 }

@@ -154,8 +154,14 @@ public:
     uint32_t CommandMask() override { return mask; }
     bool ReadOnly() override { return readOnly; }
     int UseQualifier(rcErrorQueue *, const char *) override { return 0; }
+    bool HasExtPredicate(const char *name, uint32_t position) override
+    {
+        auto it = predicates.find(name);
+        return it != predicates.end() && it->second == position;
+    }
 
     int open = 0;
+    std::map<std::string, uint32_t> predicates; // vendor predicates: name, naming row
     uint16_t maxColumns = 256;
     uint32_t mask = RC_CMD_INSERT | RC_CMD_UPDATE | RC_CMD_DELETE;
     bool readOnly = false;
@@ -471,6 +477,70 @@ TEST(FePrepare, ExpressionNodesCarryTypes)
     const rcParseNode *colName = left->child->child;
     ASSERT_EQ(colName->id, RC_N_ColName);
     EXPECT_EQ(static_cast<const rcTblColumn *>(colName->sem)->name, "ID");
+}
+
+// The first node of kind id in the tree (depth first), or null.
+const rcParseNode *FindNode(const rcParseNode *n, uint16_t id)
+{
+    for (; n != nullptr; n = n->next) {
+        if (n->id == id)
+            return n;
+        if (const rcParseNode *f = FindNode(n->child, id))
+            return f;
+    }
+    return nullptr;
+}
+
+// A {pred} escape names one of the data source's predicates by an item that
+// is a bare name, at the position of the predicate's naming row; its other
+// items are arguments and are checked as such. Anything else is refused
+// with the last name tried.
+TEST(FePrepare, VendorPredicatesResolveAgainstTheDataSource)
+{
+    struct Case {
+        const char *cond;
+        const char *name; // the resolved name, or null: refused with text
+        uint32_t position;
+        const char *text;
+    };
+    const Case cases[] = {
+        {"{pred near, NAME, 3}", "near", 0, ""},
+        {"{pred NAME, within, ID}", "within", 1, ""},
+        {"{pred NAME, near}", nullptr, 0, "Invalid extended predicate: near."},
+        {"{pred Near, NAME}", nullptr, 0, "Invalid extended predicate: NAME."},
+        {"{pred far, 3}", nullptr, 0, "Invalid extended predicate: far."},
+        {"{pred 1, 2}", nullptr, 0, "Invalid extended predicate: ."},
+        {"{pred E.near, NAME}", nullptr, 0, "Invalid extended predicate: NAME."},
+        {"ID IN (SELECT ID FROM DEPT WHERE {pred far, ID + 1})", nullptr, 0,
+         "Invalid extended predicate: far."},
+        {"{pred near, NOPE}", nullptr, 0, "Invalid column name: 'NOPE'."},
+    };
+    for (const Case &c : cases) {
+        FakeSource src;
+        src.predicates = {{"near", 0}, {"within", 1}};
+        rcPrepared prep;
+        std::string sql = std::string("SELECT ID FROM EMP E WHERE ") + c.cond;
+        Outcome out = Prepare(&prep, &src, sql);
+        if (c.name == nullptr) {
+            EXPECT_EQ(out.result, -1) << sql;
+            EXPECT_EQ(out.text, c.text) << sql;
+            bool unknown = std::string(c.text).rfind("Invalid extended", 0) == 0;
+            EXPECT_EQ(out.msgId == RC_ENG_INVALID_EXTENDED_PREDICATE, unknown) << sql;
+            continue;
+        }
+        ASSERT_EQ(out.result, 0) << sql << ": " << out.text;
+        const rcParseNode *name = FindNode(prep.root, RC_N_VendorPredName);
+        ASSERT_NE(name, nullptr) << sql;
+        EXPECT_STREQ(name->text, c.name) << sql;
+        EXPECT_EQ(name->attr, c.position) << sql;
+        EXPECT_EQ(name->child, nullptr) << sql;
+        // The other bare name is an argument: a column of the table.
+        const rcParseNode *pred = FindNode(prep.root, RC_N_VendorStringPredicate);
+        ASSERT_NE(pred, nullptr) << sql;
+        const rcParseNode *arg = FindNode(pred->child, RC_N_ColName);
+        ASSERT_NE(arg, nullptr) << sql;
+        EXPECT_NE(arg->sem, nullptr) << sql;
+    }
 }
 
 TEST(FeNativeSql, RegeneratedTextPreparesToTheSameTree)

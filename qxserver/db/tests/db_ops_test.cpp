@@ -631,5 +631,47 @@ TEST_F(DbOps, ArraysDistinctValuesAndAggregates)
     EXPECT_EQ(seq, 2);
 }
 
+TEST_F(DbOps, ReadAheadFollowsTheSelectionAsItChanges)
+{
+    // The read-ahead of the next window only warms the caches: it must cope
+    // with a selection that shrank, records deleted here or elsewhere, a
+    // selection of another table, and change no window read after it.
+    auto window = [&](int32_t first, int32_t last) {
+        std::vector<Value> vals;
+        int32_t rows = 0;
+        EXPECT_EQ(a->SelectionToArray(1, {{1, 2}, {1, 3}}, first, last, vals, rows), kOk);
+        std::vector<std::string> out;
+        for (const Value &v : vals)
+            out.push_back(v.bytes);
+        return out;
+    };
+    a->ReadAhead(); // nothing read yet
+    ASSERT_EQ(a->SelectAllRecords(1), kOk);
+    ASSERT_EQ(a->Sort({1, {{2, 0, false}}}), kOk); // Name descending: 4 5 3 2 1 0
+    const auto cold = window(3, 4);
+    window(1, 2);
+    a->ReadAhead(); // positions 3 and 4
+    a->ReadAhead(); // once only
+    EXPECT_EQ(window(3, 4), cold);
+    EXPECT_EQ(cold, (std::vector<std::string>{"Cleo", "Lyon", "Bob", "paris "}));
+    ASSERT_EQ(a->ShrinkSelection(1, 4), kOk);
+    a->ReadAhead(); // positions 5 and 6: past the end now
+    EXPECT_EQ(window(3, 4), (std::vector<std::string>{"Cleo", "Lyon"}));
+    EXPECT_EQ(window(4, 5), std::vector<std::string>{});
+    ASSERT_EQ(a->SelectAllRecords(1), kOk);
+    ASSERT_EQ(a->Sort({1, {{1, 0, false}}}), kOk); // ID descending: 5 4 3 2 1 0
+    window(0, 1);
+    ASSERT_EQ(b->GotoRecord(1, 2), kOk);
+    ASSERT_EQ(b->DeleteCurrentRecord(1), kOk);
+    ASSERT_EQ(a->GotoRecord(1, 3), kOk);
+    ASSERT_EQ(a->DeleteCurrentRecord(1), kOk);
+    a->ReadAhead(); // positions 2 and 3, now records 1 and 0
+    EXPECT_EQ(window(2, 3), (std::vector<std::string>{"Bob", "paris ", "ann", "Paris"}));
+    window(0, 1);
+    ASSERT_EQ(a->SelectAllRecords(2), kOk);
+    ASSERT_EQ(a->ShrinkSelection(1, 0), kOk);
+    a->ReadAhead();
+}
+
 } // namespace
 } // namespace qxdb

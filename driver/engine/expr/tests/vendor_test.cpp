@@ -273,6 +273,8 @@ TEST(VendorPredicates, CompileErrors)
         {"{pred bad, i}", RC_ENG_INVALID_DUPLICATE_DRM_COLTYP_SPECIFIED},
         // An untyped parameter whose common type the data module has no type for.
         {"{pred any, dt}", RC_ENG_INVALID_DUPLICATE_DRM_COLTYP_SPECIFIED},
+        // A name the data module does not describe (any more).
+        {"{pred gone, i}", RC_ENG_INVALID_EXTENDED_PREDICATE},
     };
     for (const Case &c : cases) {
         World w;

@@ -82,3 +82,52 @@ TEST_F(TmpTest, SortFileInAnUnusableDirectoryPostsItsMessages)
     EXPECT_EQ(takeMessages(), (std::vector<uint32_t>{RC_ENG_UNABLE_OPEN_TEMPORARY_SORT_FILE,
                                                      RC_MSG_GENERAL_ERROR}));
 }
+
+// Pieces of a value from any place in it, as a column reads a long value
+// piece by piece; a stored length that runs past the file is a read error,
+// and the table that owns the store deletes it.
+TEST_F(TmpTest, SortFilePiecesAndOwnership)
+{
+    TempTable *t = nullptr;
+    ASSERT_EQ(rcTmpCreate(owner_, &t), 0);
+    ASSERT_EQ(rcSrtFileOpen(owner_, &t->longValues), 0);
+    rcSortFile *s = t->longValues;
+    std::string text = "0123456789abcdefghij";
+    ASSERT_EQ(rcSrtFileWrite(s, text.data(), SQL_LONGVARCHAR, int64_t(text.size())), 0);
+    struct Piece {
+        uint64_t from;
+        uint32_t size;
+        std::string bytes;
+    } pieces[] = {
+        {0, 8, "01234567"}, {8, 8, "89abcdef"}, {16, 8, std::string("ghij\0", 5)},
+        {21, 8, ""},        {99, 8, ""},
+    };
+    for (const Piece &p : pieces) {
+        char buf[8];
+        bool isNull = true;
+        uint64_t full = 0;
+        uint32_t copied = 99;
+        ASSERT_EQ(rcSrtFileReadPart(s, 0, p.from, buf, p.size, &isNull, &full, &copied), 0);
+        EXPECT_FALSE(isNull);
+        EXPECT_EQ(full, text.size() + 1);
+        EXPECT_EQ(std::string(buf, copied), p.bytes) << p.from;
+    }
+    EXPECT_EQ(takeMessages(), std::vector<uint32_t>{});
+    // A length word that claims more than the file holds.
+    uint64_t at = 0;
+    rcSrtFileOffset(s, &at);
+    const unsigned char head[4] = {0xFF, 0xFF, 0, 0};
+    ASSERT_EQ(rcSrtFileWrite(s, head, SQL_LONGVARBINARY, 4), 0);
+    char buf[8];
+    bool isNull;
+    uint64_t full;
+    uint32_t copied;
+    EXPECT_EQ(rcSrtFileReadPart(s, at + 4, 0, buf, sizeof buf, &isNull, &full, &copied), -1);
+    EXPECT_EQ(rcSrtFileReadPart(s, UINT64_MAX - 2, 0, buf, sizeof buf, &isNull, &full, &copied),
+              -1);
+    EXPECT_EQ(takeMessages(), (std::vector<uint32_t>{RC_ENG_ERROR_READING_TEMPORARY_SORT_FILE,
+                                                     RC_ENG_ERROR_READING_TEMPORARY_SORT_FILE}));
+    EXPECT_EQ(filesIn(dir_).size(), 1u);
+    rcTmpFree(t);
+    EXPECT_EQ(filesIn(dir_), std::vector<std::string>{});
+}
