@@ -461,6 +461,49 @@ TEST_F(E2eDml, ValidatedIndexLetsTheQueryRun)
     EXPECT_NE(trace.find("Select * from \"ITEMS\" ORDER BY \"Qty\""), std::string::npos) << trace;
 }
 
+// The counting statements of index validation show in the trace as the
+// calls they stand for, within the execution of the query they check.
+TEST_F(E2eDml, ValidationStatementsShowInTheTraceAsCalls)
+{
+    EXPECT_EQ(s->Exec("SET ValidateIndex ON"), "OK -1");
+    ASSERT_EQ(SQLExecDirect(s->stmt, Text("SELECT Name FROM Items WHERE Qty = 2"), SQL_NTS),
+              SQL_SUCCESS);
+    std::string trace = ReadFile("trace.log");
+    size_t from = trace.find("\"SELECT Name FROM Items WHERE Qty = 2\"");
+    ASSERT_NE(from, std::string::npos) << trace;
+    from = trace.rfind('\n', from) + 1;
+    std::vector<std::string> heads;
+    for (size_t at = from; at < trace.size();) {
+        size_t end = trace.find('\n', at);
+        std::string line = trace.substr(at, end - at);
+        if (line.rfind(">SQL", 0) == 0)
+            heads.push_back(line.substr(0, line.find('(')));
+        else if (line.rfind("<SQL", 0) == 0)
+            heads.push_back(line.substr(0, line.find('.') + 1));
+        at = end == std::string::npos ? trace.size() : end + 1;
+    }
+    // Items has four rows: each count reads them and the end.
+    std::vector<std::string> count = {
+        ">SQLAllocStmt",           "<SQLAllocStmt returned 0.",
+        ">SQLExecDirect",          ">SQLPrepare",
+        "<SQLPrepare returned 0.", ">SQLExecute",
+        "<SQLExecute returned 0.", "<SQLExecDirect returned 0.",
+    };
+    for (int row = 0; row <= 4; ++row) {
+        count.push_back(">SQLFetch");
+        count.push_back(row < 4 ? "<SQLFetch returned 0." : "<SQLFetch returned 100.");
+    }
+    count.push_back(">SQLFreeStmt");
+    count.push_back("<SQLFreeStmt returned 0.");
+    std::vector<std::string> expected = {">SQLExecDirect", ">SQLPrepare", "<SQLPrepare returned 0.",
+                                         ">SQLExecute"};
+    expected.insert(expected.end(), count.begin(), count.end());
+    expected.insert(expected.end(), count.begin(), count.end());
+    expected.push_back("<SQLExecute returned 0.");
+    expected.push_back("<SQLExecDirect returned 0.");
+    EXPECT_EQ(heads, expected) << trace.substr(from);
+}
+
 TEST_F(E2eDml, RowCountOfOtherStatements)
 {
     SQLLEN count = 0;

@@ -391,6 +391,42 @@ TEST_F(E2eStmt, StatementStateSequences)
     }
 }
 
+// The heads of the trace's call and return lines from the first line that
+// starts with `from` on: ">SQLName" for a call, "<SQLName returned N." for
+// a return.
+std::vector<std::string> TraceHeads(const std::string &trace, const std::string &from)
+{
+    std::vector<std::string> heads;
+    size_t at = trace.find(from);
+    while (at != std::string::npos && at < trace.size()) {
+        size_t end = trace.find('\n', at);
+        std::string line = trace.substr(at, end == std::string::npos ? end : end - at);
+        if (!line.empty() && line[0] == '>')
+            heads.push_back(line.substr(0, line.find('(')));
+        else if (!line.empty() && line[0] == '<')
+            heads.push_back(line.substr(0, line.find('.') + 1));
+        at = end == std::string::npos ? end : end + 1;
+    }
+    return heads;
+}
+
+// SQLExecDirect shows its prepare and execute steps as the calls they stand
+// for, the prepare step with the copied text and SQL_NTS as its length; a
+// warning of the prepare step stays queued for the application.
+TEST_F(E2eStmt, ExecDirectTracesItsPrepareAndExecuteSteps)
+{
+    ASSERT_EQ(SQLExecDirect(stmt, Text("SELECT Name FROM Emp WHERE ID = 1"), 33), SQL_SUCCESS)
+        << Diag();
+    std::string trace = ReadFile("trace.log");
+    EXPECT_EQ(TraceHeads(trace, ">SQLExecDirect("),
+              (std::vector<std::string>{">SQLExecDirect", ">SQLPrepare", "<SQLPrepare returned 0.",
+                                        ">SQLExecute", "<SQLExecute returned 0.",
+                                        "<SQLExecDirect returned 0."}))
+        << trace;
+    EXPECT_NE(trace.find("\"SELECT Name FROM Emp WHERE ID = 1\", 33)"), std::string::npos);
+    EXPECT_NE(trace.find("\"SELECT Name FROM Emp WHERE ID = 1\", -3)"), std::string::npos);
+}
+
 TEST_F(E2eStmt, TextWithAnExplicitLengthIsReadNoFurther)
 {
     // The buffer holds more than the length given, and no terminator.
@@ -473,7 +509,7 @@ TEST_F(E2eStmt, CursorNames)
 
 TEST_F(E2eStmt, StatementOptions)
 {
-    SQLUINTEGER value = 99;
+    SQLULEN value = 99;
     EXPECT_EQ(SQLSetStmtOption(stmt, SQL_MAX_ROWS, 5), SQL_SUCCESS);
     EXPECT_EQ(SQLGetStmtOption(stmt, SQL_MAX_ROWS, &value), SQL_SUCCESS);
     EXPECT_EQ(value, 5u);
@@ -481,7 +517,7 @@ TEST_F(E2eStmt, StatementOptions)
     EXPECT_EQ(SQLSetStmtOption(stmt, SQL_NOSCAN, SQL_NOSCAN_ON), SQL_ERROR);
     EXPECT_EQ(Diag(), "S1C00");
     EXPECT_EQ(SQLGetStmtOption(stmt, SQL_NOSCAN, &value), SQL_SUCCESS);
-    EXPECT_EQ(value, static_cast<SQLUINTEGER>(SQL_NOSCAN_OFF));
+    EXPECT_EQ(value, static_cast<SQLULEN>(SQL_NOSCAN_OFF));
     EXPECT_EQ(SQLSetStmtOption(stmt, SQL_NOSCAN, SQL_NOSCAN_OFF), SQL_SUCCESS);
     EXPECT_EQ(SQLSetStmtOption(stmt, SQL_QUERY_TIMEOUT, 30), SQL_ERROR);
     EXPECT_EQ(Diag(), "S1C00");
@@ -510,7 +546,7 @@ TEST_F(E2eStmt, CursorOptionsAndTheirStates)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.option);
-        SQLUINTEGER value = 0;
+        SQLULEN value = 0;
         EXPECT_EQ(SQLSetStmtOption(stmt, c.option, c.value), SQL_SUCCESS) << Diag();
         EXPECT_EQ(SQLGetStmtOption(stmt, c.option, &value), SQL_SUCCESS);
         EXPECT_EQ(value, c.value);
@@ -531,7 +567,7 @@ TEST_F(E2eStmt, CursorOptionsAndTheirStates)
     }
     // SQL_MAX_LENGTH keeps its largest values one lower; without a block
     // cursor a rowset size above 1 is kept as 1.
-    SQLUINTEGER value = 0;
+    SQLULEN value = 0;
     EXPECT_EQ(SQLSetStmtOption(stmt, SQL_ROWSET_SIZE, 10), SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(Diag(), "01S02");
     EXPECT_EQ(SQLGetStmtOption(stmt, SQL_ROWSET_SIZE, &value), SQL_SUCCESS);
@@ -560,6 +596,50 @@ TEST_F(E2eStmt, CursorOptionsAndTheirStates)
     EXPECT_EQ(SQLFetch(stmt), SQL_NO_DATA_FOUND);
     EXPECT_EQ(SQLGetStmtOption(stmt, SQL_ROW_NUMBER, &value), SQL_ERROR);
     EXPECT_EQ(Diag(), "24000");
+}
+
+// On 64-bit ODBC the row and length counts among the statement options are
+// SQLULEN: an application reads them into 8 bytes, through SQLGetStmtOption
+// (ODBC 2) or SQLGetStmtAttr (ODBC 3, which the Driver Manager hands to the
+// driver's SQLGetStmtOption), and must get every byte written; the other
+// options stay 32-bit words. The buffers start filled with a pattern.
+TEST_F(E2eStmt, CountOptionsAreReadAsSqlulen)
+{
+    struct Case {
+        SQLUSMALLINT option;
+        SQLULEN set;
+        SQLULEN expected;
+    };
+    const Case counts[] = {
+        {SQL_MAX_ROWS, 5, 5},
+        {SQL_MAX_LENGTH, 300, 300},
+        {SQL_ROWSET_SIZE, 1, 1},
+        {SQL_KEYSET_SIZE, 0, 0},
+    };
+    OdbcHandles h3(SQL_OV_ODBC3);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(h3.dbc, Text("demo"), SQL_NTS, Text("demo"), SQL_NTS,
+                                         Text("demo"), SQL_NTS)))
+        << h3.Diag();
+    SQLHSTMT s3 = SQL_NULL_HSTMT;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, h3.dbc, &s3), SQL_SUCCESS);
+    for (const Case &c : counts) {
+        SCOPED_TRACE(c.option);
+        ASSERT_EQ(SQLSetStmtOption(stmt, c.option, c.set), SQL_SUCCESS) << Diag();
+        SQLULEN value = ~SQLULEN{0};
+        EXPECT_EQ(SQLGetStmtOption(stmt, c.option, &value), SQL_SUCCESS);
+        EXPECT_EQ(value, c.expected);
+        ASSERT_EQ(SQLSetStmtAttr(s3, c.option, reinterpret_cast<SQLPOINTER>(c.set), 0),
+                  SQL_SUCCESS);
+        value = ~SQLULEN{0};
+        EXPECT_EQ(SQLGetStmtAttr(s3, c.option, &value, sizeof value, nullptr), SQL_SUCCESS);
+        EXPECT_EQ(value, c.expected);
+    }
+    // A 32-bit option leaves the bytes after its word as they were.
+    SQLULEN word = ~SQLULEN{0};
+    EXPECT_EQ(SQLGetStmtOption(stmt, SQL_NOSCAN, &word), SQL_SUCCESS);
+    EXPECT_EQ(word, (~SQLULEN{0} << 32) | SQL_NOSCAN_OFF);
+    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, s3), SQL_SUCCESS);
+    EXPECT_EQ(SQLDisconnect(h3.dbc), SQL_SUCCESS);
 }
 
 TEST_F(E2eStmt, NativeSqlRegeneratesText)
@@ -1016,4 +1096,25 @@ TEST_F(E2ePlanFile, EveryPreparedQueryWritesOneRecord)
     EXPECT_EQ(records[4].trees[0], "2 2 3");
     EXPECT_EQ(records[4].tables, std::vector<std::string>{"EMP"});
     EXPECT_EQ(records[5].sql, queries[0]);
+}
+
+// A query-plan file that cannot be written is a warning of the prepare
+// step; SQLExecDirect runs on and leaves that warning queued.
+class E2ePlanFileUnwritable : public E2eStmt {
+protected:
+    std::string DsnExtra() override
+    {
+        return "QryPlan=1\nQryPlanOutput=" + dir + "/no such folder/plan.qry\n";
+    }
+};
+
+TEST_F(E2ePlanFileUnwritable, ExecDirectKeepsThePrepareStepsWarning)
+{
+    ASSERT_EQ(SQLExecDirect(stmt, Text("SELECT Name FROM Emp"), SQL_NTS), SQL_SUCCESS_WITH_INFO);
+    // The execute step sees the warning queued too.
+    EXPECT_EQ(TraceHeads(ReadFile("trace.log"), ">SQLExecDirect("),
+              (std::vector<std::string>{">SQLExecDirect", ">SQLPrepare", "<SQLPrepare returned 1.",
+                                        ">SQLExecute", "<SQLExecute returned 1.",
+                                        "<SQLExecDirect returned 1."}));
+    EXPECT_EQ(Diag().substr(0, 2), "01") << Diag();
 }

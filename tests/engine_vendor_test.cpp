@@ -9,7 +9,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/tam.h"
 #include "driver/engine/tam_drminfo.h"
-#include "driver/odbc/rcstmt_api.h"
+#include "driver/odbc/rcodbc_impl.h"
 #include "driver/odbc/rcstmt_handle.h"
 
 #include <gtest/gtest.h>

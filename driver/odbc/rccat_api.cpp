@@ -1,7 +1,7 @@
-// The catalog functions' workers (see rccat_api.h): one frame for all of
+// The catalog functions' workers (rcodbc_impl.h): one frame for all of
 // them, the table-type list and the type list built here, and the
 // description of every catalog result with ODBC 2's column names and types.
-#include "driver/odbc/rccat_api.h"
+#include "driver/odbc/rcodbc_impl.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -17,9 +17,10 @@
 #include "driver/engine/rcstmt.h"
 #include "driver/odbc/rccat_conn.h"
 #include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcentry.h"
 #include "driver/odbc/rcinfo.h"
-#include "driver/odbc/rcstmt_api.h"
-#include "driver/odbc/rcstmt_fetch.h"
+#include "driver/odbc/rcstmt_exec.h"
+#include "driver/odbc/rcstmt_handle.h"
 #include "driver/odbc/rctranslate.h"
 #include "driver/odbc/rctypecat.h"
 #include "platform/strings.h"
@@ -92,7 +93,7 @@ int16_t CloseIfNeeded(rcStmtHandle *s)
 {
     if (s->state < RC_STMT_EXECUTED)
         return 0;
-    if (s->prep.kind >= 100 && s->prep.kind < 4096 && s->state >= RC_STMT_CURSOR_OPEN)
+    if (rcStmtProducesResult(s->prep.kind) && s->state >= RC_STMT_CURSOR_OPEN)
         return static_cast<int16_t>(rcErrRaise(&s->errors, RC_MSG_INVALID_CURSOR_STATE));
     rcStmtCloseQuery(s);
     s->state = s->prepared ? RC_STMT_PREPARED : RC_STMT_ALLOCATED;
@@ -157,18 +158,17 @@ SQLRETURN Frame(rcStmtHandle *s, const char *name, uint16_t functionId, uint16_t
                               escape);
         c.count = i + 1;
     }
-    rcTraceCall(s->conn->odbcTrace, "%s", CallLine(name, s, args, n, c, numbers).c_str());
-    rcErrClearQueue(&s->errors);
+    rcCall call(s, name, 0, "%s", CallLine(name, s, args, n, c, numbers).c_str());
     if (!refused.empty()) {
         rcErrPostState(&s->errors, "22018", 0, refused.c_str());
-        return rcStmtDone(s, name, SQL_ERROR);
+        return call.done(SQL_ERROR);
     }
     if (s->pendingFunction != 0 && s->pendingFunction != functionId)
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        return call.done(rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (CloseIfNeeded(s) != 0)
-        return rcStmtDone(s, name, SQL_ERROR);
+        return call.done(SQL_ERROR);
     if (msg != RC_MSG_NO_ERROR)
-        return rcStmtDone(s, name, rcStmtRaise(s, msg));
+        return call.done(rcStmtRaise(s, msg));
     int16_t rc;
     {
         rcParserLockHold lock;
@@ -184,7 +184,7 @@ SQLRETURN Frame(rcStmtHandle *s, const char *name, uint16_t functionId, uint16_t
     if (rc < 0 || !rcCatActive(s->engine)) {
         rcCatRelease(s->engine);
         s->state = RC_STMT_ALLOCATED;
-        return rcStmtDone(s, name, SQL_ERROR);
+        return call.done(SQL_ERROR);
     }
     Describe(s, source);
     s->prep.kind = RC_KIND_QUERY;
@@ -196,7 +196,7 @@ SQLRETURN Frame(rcStmtHandle *s, const char *name, uint16_t functionId, uint16_t
     s->state = RC_STMT_CURSOR_OPEN;
     if (!s->cursorNameSet && s->cursorName[0] == '\0')
         rcStrDefaultCursorName(s, s->cursorName, sizeof s->cursorName);
-    return rcStmtDone(s, name, rc == 1 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
+    return call.done(rc == 1 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
 }
 
 bool IsEmpty(const char *text) { return text != nullptr && text[0] == '\0'; }
@@ -299,10 +299,6 @@ constexpr uint32_t kTypeHidden = 0x2000 | 0x4000;
 constexpr SQLSMALLINT kAllTypesHidden = -99;
 
 } // namespace
-
-bool rcCatStmtActive(const rcStmtHandle *s) { return rcCatActive(s->engine); }
-
-void rcCatStmtRelease(rcStmt *engine) { rcCatRelease(engine); }
 
 SQLRETURN SQLTablesImpl(rcStmtHandle *s, const SQLCHAR *qualifier, SQLSMALLINT cbQualifier,
                         const SQLCHAR *owner, SQLSMALLINT cbOwner, const SQLCHAR *table,

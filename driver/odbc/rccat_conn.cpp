@@ -9,6 +9,7 @@
 
 #include "driver/frontend/fe_view.h"
 #include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcinfo.h"
 #include "driver/odbc/rcopt_engine.h"
 #include "driver/odbc/rctypecat.h"
 

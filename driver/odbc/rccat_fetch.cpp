@@ -1,12 +1,11 @@
-// SQLFetch and SQLGetData on a catalog result (see rccat_api.h): rows come
+// SQLFetch and SQLGetData on a catalog result (see rccat_fetch.h): rows come
 // from the engine's catalog result, bound columns are filled from it.
-#include "driver/odbc/rccat_api.h"
+#include "driver/odbc/rccat_fetch.h"
 
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/catalog/rccat.h"
 #include "driver/engine/rcstmt.h"
-#include "driver/odbc/rcoption.h"
-#include "driver/odbc/rcstmt_api.h"
+#include "driver/odbc/rcstmt_handle.h"
 #include "driver/odbc/rctranslate.h"
 
 #include <algorithm>
@@ -101,6 +100,8 @@ int16_t Column(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64_t 
 }
 
 } // namespace
+
+bool rcCatStmtActive(const rcStmtHandle *s) { return rcCatActive(s->engine); }
 
 SQLRETURN rcCatStmtFetch(rcStmtHandle *s)
 {

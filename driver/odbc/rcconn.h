@@ -1,18 +1,17 @@
-// Environment and connection handles, and the connect road.
+// Environment and connection handles: the records.
 //
 // An rcEnv owns the list of its connections; an rcConn carries everything a
 // connection needs from allocation to disconnect: state, options, the keyword
 // attribute table (rcconnstr.h), the translation library (rctranslate.h), the
 // type catalog (rctypecat.h), trace channels and the table-access session.
+// Allocation, connect, disconnect and free are the connect road's
+// (rcconnect.h); the modules of the connection's parts work on these fields.
 //
 // Connection states: 1 allocated, 2 a browse connect waits for more keywords,
 // 3 connected, 4 connected with statements, 5 transaction open.
 //
-// Legal order of the connect road:
-//   rcEnvAlloc -> rcConAlloc -> (rcConSqlConnect | rcConDriverConnect)
-//   -> rcConnLoadTranslation -> ... -> rcConDisconnect -> rcConFree -> rcEnvFree
-// Any failure of a connect is undone by rcConnUndoConnect, which leaves the
-// connection in state 1 with no session and the attributes cleared.
+// Besides the records, two routines every connection module shares: posting
+// a data-module code on the connection and setting its current qualifier.
 #pragma once
 
 #include "driver/core/rcerror.h"
@@ -32,6 +31,13 @@ struct rcTypeEntry;
 struct rcTypeMapping;
 struct PlatModule;
 struct rcConn;
+
+// Tags of live handles (the first field of each handle record; the entry
+// guard checks them, rcentry.h).
+enum : uint32_t {
+    kRcEnvTag = 0x56454351u,  // "QCEV"
+    kRcConnTag = 0x43444351u, // "QCDC"
+};
 
 enum rcConnState : uint16_t {
     RC_CONN_ALLOCATED = 1,
@@ -117,20 +123,6 @@ struct rcPendingOption {
     uint64_t value; // a text option holds an owned copy (char *)
 };
 
-// What the engine's statements need of their connection (rcstmt_handle.cpp).
-struct rcConnStmtLink final : rcStmtConn {
-    rcConn *conn = nullptr;
-    rcStmtOptionBlock block; // the connection's engine option block for statements
-
-    rcErrorQueue *errors() override;
-    const rcStmtOptionBlock *options() override;
-    void sourceInfo(rcStmtSourceInfo *info) override;
-    bool typeInfo(int16_t sqlType, uint32_t *columnSize, int16_t *scale) override;
-    TamSession *session() override;
-    rcTraceChannel *engineTrace() override;
-    const char *qualifier() override;
-};
-
 struct rcConn {
     uint32_t tag;  // kRcConnTag while the handle lives (rcentry.h)
     rcMutex *lock; // everything of the connection and its statements (rcentry.h)
@@ -193,8 +185,9 @@ struct rcConn {
     int16_t txnState;
     uint32_t txnOpen;
 
-    rcConnStmtLink stmtLink; // handed to every statement of the connection
-    uint32_t cursorCounter;  // numbers the default cursor names of its statements
+    rcStmtOptionBlock stmtOptions; // the engine option block its statements copy (with the
+                                   // table passwords the dialog added)
+    uint32_t cursorCounter;        // numbers the default cursor names of its statements
 };
 
 // The block of values edited by the login dialog and used by rcConLogin.
@@ -217,34 +210,15 @@ enum : uint32_t {
     RC_ATTR_CODEPAGE = 5,
 };
 
-int16_t rcEnvAlloc(rcEnv **env);
-void rcEnvFree(rcEnv *env);
-int16_t rcConAlloc(rcEnv *env, rcConn **conn);
-void rcConFree(rcConn *conn);
-
-int16_t rcConConnect(rcConn *conn, const char *dsn, const char *dbq, const char *uid,
-                     const char *pwd, const char *codePage, int32_t *native);
-int16_t rcConSqlConnect(rcConn *conn);
-int16_t rcConDriverConnect(rcConn *conn, void *window, uint16_t completion);
-int16_t rcConLogin(rcLoginBuffer *login);
-void rcConFillLogin(rcConn *conn, rcLoginBuffer *login);
-int16_t rcConDisconnect(rcConn *conn);
-void rcConnUndoConnect(rcConn *conn);
-void rcConReadDrmInfo(rcConn *conn);
+// Posts a data-module code on the connection: the message id rcErrMapDrm gives,
+// the code as native error; the data module's own text for its private range.
+void rcErrPostConnDrm(rcConn *conn, int32_t code);
+// Makes text the current qualifier (connected: the session's current
+// database first); 0, or -1 posted with the data module's code in *native.
 int16_t rcConSetQualifier(rcConn *conn, const char *text, int32_t *native);
 int rcConCopyUid(rcConn *conn, char *buffer, int64_t size, int64_t *length);
 
-// The data module's information, read again first when the table-access
-// session reports that a database with pending information came into use.
-rcSourceInfo *rcConDrmInfo(rcConn *conn);
 inline TamSession *rcConDrmSession(rcConn *conn) { return conn->session; }
 inline const char *rcConQualifier(rcConn *conn) { return conn->qualifier; }
 inline void rcConSetQryPlan(rcConn *conn, uint32_t flag) { conn->qryPlan = flag; }
 inline uint32_t rcConGetQryPlan(rcConn *conn) { return conn->qryPlan; }
-
-// Posts a data-module code on the connection: the message id rcErrMapDrm gives,
-// the code as native error; the data module's own text for its private range.
-void rcErrPostConnDrm(rcConn *conn, int32_t code);
-
-// The number of connected connections in the process.
-uint32_t rcConConnectedCount();

@@ -1,15 +1,18 @@
-// Workers of the exported ODBC functions for environments and connections.
-#include "driver/odbc/rcconn.h"
-#include "driver/odbc/rcentry.h"
-#include "driver/odbc/rcstmt_handle.h"
-#include "driver/odbc/rcconnstr.h"
-#include "driver/core/rcmsgid.h"
+// Workers of the exported ODBC functions for environments and connections,
+// over the connect road (rcconnect.h).
 #include "driver/odbc/rcodbc_impl.h"
-#include "driver/odbc/rcoption.h"
+
+#include "driver/core/rcmsgid.h"
 #include "driver/core/rcregistry.h"
 #include "driver/core/rcstr.h"
 #include "driver/core/rcstrings.h"
 #include "driver/core/rctrace.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcconnect.h"
+#include "driver/odbc/rcconnstr.h"
+#include "driver/odbc/rcentry.h"
+#include "driver/odbc/rcoption.h"
+#include "driver/odbc/rcstmt_handle.h"
 #include "driver/odbc/rctranslate.h"
 #include "driver/odbc/rctxn.h"
 
@@ -50,12 +53,11 @@ void OpenOdbcTrace(rcConn *conn)
         rcTraceOpen(rcRegGetIniRoot().c_str(), dsn, "OdbcTrace", &conn->odbcTraceLevel);
 }
 
-SQLRETURN Finish(rcConn *conn, const char *name, SQLRETURN rc, bool warning)
+// A connect's result: a warning queued on the way makes success one with
+// information.
+SQLRETURN Result(SQLRETURN rc, bool warning)
 {
-    if (rc == SQL_SUCCESS && warning)
-        rc = SQL_SUCCESS_WITH_INFO;
-    rcTraceReturn(conn->odbcTrace, name, rc);
-    return rc;
+    return rc == SQL_SUCCESS && warning ? SQL_SUCCESS_WITH_INFO : rc;
 }
 
 // After a successful connect: state 3 and the translation library.
@@ -109,7 +111,7 @@ SQLRETURN SQLConnectImpl(rcConn *conn, const SQLCHAR *dsnIn, SQLSMALLINT cbDsn,
                          const SQLCHAR *uidIn, SQLSMALLINT cbUid, const SQLCHAR *pwdIn,
                          SQLSMALLINT cbPwd)
 {
-    rcErrClearQueue(&conn->errors);
+    rcCall call(conn, "SQLConnect");
     Args args;
     const char *dsn = nullptr, *uid = nullptr, *pwd = nullptr;
     uint32_t id = args.Take(dsnIn, cbDsn, &dsn);
@@ -126,9 +128,8 @@ SQLRETURN SQLConnectImpl(rcConn *conn, const SQLCHAR *dsnIn, SQLSMALLINT cbDsn,
         OpenOdbcTrace(conn);
     }
     // The password never reaches a trace line.
-    rcTraceCall(conn->odbcTrace, "SQLConnect(0x%08lx, \"%s\", %d, \"%s\", %d, \"%s\", %d)",
-                Addr(conn), dsn ? dsn : "NULL", cbDsn, uid ? uid : "NULL", cbUid,
-                pwd ? "****" : "NULL", cbPwd);
+    call.line("SQLConnect(0x%08lx, \"%s\", %d, \"%s\", %d, \"%s\", %d)", Addr(conn),
+              dsn ? dsn : "NULL", cbDsn, uid ? uid : "NULL", cbUid, pwd ? "****" : "NULL", cbPwd);
     rcConnSetAttr(conn, RC_ATTR_DSN, dsn ? dsn : "");
     rcConnSetAttr(conn, RC_ATTR_UID, uid ? uid : "");
     rcConnSetAttr(conn, RC_ATTR_PWD, pwd ? pwd : "");
@@ -140,14 +141,14 @@ SQLRETURN SQLConnectImpl(rcConn *conn, const SQLCHAR *dsnIn, SQLSMALLINT cbDsn,
         rc = Connected(conn, rc, &warning);
     if (rc == SQL_ERROR)
         rcConnUndoConnect(conn);
-    return Finish(conn, "SQLConnect", rc, warning);
+    return call.done(Result(rc, warning));
 }
 
 SQLRETURN SQLDriverConnectImpl(rcConn *conn, SQLHWND hwnd, const SQLCHAR *inText, SQLSMALLINT cbIn,
                                SQLCHAR *out, SQLSMALLINT cbOutMax, SQLSMALLINT *pcbOut,
                                SQLUSMALLINT completion)
 {
-    rcErrClearQueue(&conn->errors);
+    rcCall call(conn, "SQLDriverConnect");
     Args args;
     const char *in = nullptr;
     uint32_t id = args.Take(inText, cbIn, &in);
@@ -161,10 +162,9 @@ SQLRETURN SQLDriverConnectImpl(rcConn *conn, SQLHWND hwnd, const SQLCHAR *inText
         warning = true;
     OpenOdbcTrace(conn);
     std::string masked = rcConnMaskSecrets(in);
-    rcTraceCall(conn->odbcTrace,
-                "SQLDriverConnect(0x%08lx, 0x%04x, \"%-.600s\", %d, 0x%08lx, %d, 0x%08lx, %d)",
-                Addr(conn), static_cast<unsigned>(Addr(hwnd)), masked.c_str(), cbIn, Addr(out),
-                cbOutMax, Addr(pcbOut), completion);
+    call.line("SQLDriverConnect(0x%08lx, 0x%04x, \"%-.600s\", %d, 0x%08lx, %d, 0x%08lx, %d)",
+              Addr(conn), static_cast<unsigned>(Addr(hwnd)), masked.c_str(), cbIn, Addr(out),
+              cbOutMax, Addr(pcbOut), completion);
     if (rc != SQL_ERROR) {
         rc = completion == SQL_DRIVER_NOPROMPT ? rcConSqlConnect(conn)
                                                : rcConDriverConnect(conn, hwnd, completion);
@@ -184,13 +184,13 @@ SQLRETURN SQLDriverConnectImpl(rcConn *conn, SQLHWND hwnd, const SQLCHAR *inText
     }
     if (rc == SQL_ERROR || rc == SQL_NO_DATA)
         rcConnUndoConnect(conn);
-    return Finish(conn, "SQLDriverConnect", rc, warning);
+    return call.done(Result(rc, warning));
 }
 
 SQLRETURN SQLBrowseConnectImpl(rcConn *conn, const SQLCHAR *inText, SQLSMALLINT cbIn, SQLCHAR *out,
                                SQLSMALLINT cbOutMax, SQLSMALLINT *pcbOut)
 {
-    rcErrClearQueue(&conn->errors);
+    rcCall call(conn, "SQLBrowseConnect");
     Args args;
     const char *in = nullptr;
     uint32_t id = args.Take(inText, cbIn, &in);
@@ -205,8 +205,8 @@ SQLRETURN SQLBrowseConnectImpl(rcConn *conn, const SQLCHAR *inText, SQLSMALLINT 
         warning = true;
     OpenOdbcTrace(conn);
     std::string masked = rcConnMaskSecrets(in);
-    rcTraceCall(conn->odbcTrace, "SQLBrowseConnect(0x%08lx, \"%-.600s\", %d, 0x%08lx, %d, 0x%08lx)",
-                Addr(conn), masked.c_str(), cbIn, Addr(out), cbOutMax, Addr(pcbOut));
+    call.line("SQLBrowseConnect(0x%08lx, \"%-.600s\", %d, 0x%08lx, %d, 0x%08lx)", Addr(conn),
+              masked.c_str(), cbIn, Addr(out), cbOutMax, Addr(pcbOut));
     auto build = [&]() -> SQLRETURN {
         rcConnMarkBrowseRequired(conn);
         int64_t length = 0;
@@ -250,7 +250,7 @@ SQLRETURN SQLBrowseConnectImpl(rcConn *conn, const SQLCHAR *inText, SQLSMALLINT 
         conn->state = RC_CONN_ALLOCATED;
     } else if (rc == SQL_ERROR)
         conn->qualifier[0] = '\0';
-    return Finish(conn, "SQLBrowseConnect", rc, warning);
+    return call.done(Result(rc, warning));
 }
 
 SQLRETURN SQLDisconnectImpl(rcConn *conn)
@@ -263,8 +263,7 @@ SQLRETURN SQLDisconnectImpl(rcConn *conn)
     } else if (conn->state == RC_CONN_TRANSACTION) {
         rc = static_cast<SQLRETURN>(rcErrRaise(&conn->errors, RC_MSG_INVALID_TRANSACTION_STATE));
     } else {
-        rc = SQLSetConnectOptionImpl(conn, SQL_TRANSLATE_DLL, reinterpret_cast<uintptr_t>(""),
-                                     false);
+        rc = rcConSetConnectOption(conn, SQL_TRANSLATE_DLL, reinterpret_cast<uintptr_t>(""));
         if (rc != SQL_ERROR && rcConnDropStatements(conn) != 0) {
             const char *text = rcUtlLoadString(RC_TXT_COULD_NOT_FREE_ALL_STATEMENTS);
             if (text && *text)

@@ -1,6 +1,6 @@
 // The SQLDriverConnect road with prompting: the login buffer, the logon
 // dialog and the retries after a wrong user id or password.
-#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcconnect.h"
 #include "driver/odbc/rcconnstr.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcregistry.h"

@@ -1,6 +1,7 @@
 // The entry guard and the worker frame (see rcentry.h).
 #include "driver/odbc/rcentry.h"
 
+#include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rctrace.h"
 #include "driver/odbc/rcconn.h"
@@ -63,29 +64,65 @@ rcConn *rcConnEntry::release()
     return conn;
 }
 
-rcCall::rcCall(rcConn *conn, const char *name, unsigned flags, const char *format, ...)
-    : conn_(conn), name_(name), trace_((flags & RC_CALL_INTERNAL) == 0)
+namespace {
+
+// The call line, when the channel is open.
+void CallLine(rcTraceChannel *channel, const char *format, va_list args)
 {
-    if (trace_) {
-        if (conn->odbcTrace) {
-            char line[1024];
-            va_list args;
-            va_start(args, format);
-            std::vsnprintf(line, sizeof line, format, args);
-            va_end(args);
-            rcTraceCall(conn->odbcTrace, "%s", line);
-        }
+    if (channel == nullptr)
+        return;
+    char line[1024];
+    std::vsnprintf(line, sizeof line, format, args);
+    rcTraceCall(channel, "%s", line);
+}
+
+} // namespace
+
+rcCall::rcCall(rcConn *conn, const char *name, unsigned flags, const char *format, ...)
+    : conn_(conn), name_(name)
+{
+    va_list args;
+    va_start(args, format);
+    CallLine(conn->odbcTrace, format, args);
+    va_end(args);
+    if ((flags & RC_CALL_KEEP_QUEUE) == 0)
         rcErrClearQueue(&conn->errors);
-    }
     if ((flags & RC_CALL_BUSY_CHECK) && rcConnStmtBusy(conn)) {
         rcErrRaise(&conn->errors, RC_MSG_FUNCTION_SEQUENCE_ERROR);
         refused_ = true;
     }
 }
 
+rcCall::rcCall(rcStmtHandle *stmt, const char *name, unsigned flags, const char *format, ...)
+    : conn_(stmt->conn), name_(name)
+{
+    va_list args;
+    va_start(args, format);
+    CallLine(conn_->odbcTrace, format, args);
+    va_end(args);
+    if ((flags & RC_CALL_KEEP_QUEUE) == 0)
+        rcErrClearQueue(&stmt->errors);
+    if ((flags & RC_CALL_BUSY_CHECK) && rcStmtBusy(stmt)) {
+        rcErrRaise(&stmt->errors, RC_MSG_FUNCTION_SEQUENCE_ERROR);
+        refused_ = true;
+    }
+}
+
+rcCall::rcCall(rcConn *conn, const char *name) : conn_(conn), name_(name)
+{
+    rcErrClearQueue(&conn->errors);
+}
+
+void rcCall::line(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    CallLine(conn_->odbcTrace, format, args);
+    va_end(args);
+}
+
 SQLRETURN rcCall::done(SQLRETURN rc)
 {
-    if (trace_)
-        rcTraceReturn(conn_->odbcTrace, name_, rc);
+    rcTraceReturn(conn_->odbcTrace, name_, rc);
     return rc;
 }

@@ -4,13 +4,19 @@
 // Every export (rcodbc_entry.cpp) is a few lines: an rcEnvEntry or
 // rcConnEntry validates the handle and takes its lock for the whole call,
 // then the worker runs; a handle that is null, of another kind or already
-// freed gives SQL_INVALID_HANDLE. Every worker opens an rcCall: the trace call
-// line, the emptied error queue and, for the calls that must not run while a
-// statement of the connection is busy, the busy check (5144); rcCall::done
-// writes the return line. Workers are also what the driver calls internally
-// (never the exported names). The three connect calls (SQLConnect,
-// SQLDriverConnect, SQLBrowseConnect) write their own call line: the trace
-// channel opens only once the data source they name is known.
+// freed gives SQL_INVALID_HANDLE. Every worker of a connection or statement
+// (rcodbc_impl.h) opens one frame, an rcCall on its handle: the trace call
+// line, the emptied error queue of that handle and, for the calls that must
+// not run while the handle is busy, the busy check (5144); rcCall::done
+// writes the return line. (SQLError writes its lines with the records it
+// hands out and empties no queue; the environment's workers have no trace
+// channel.) Inside the driver the modules call each other's steps, which
+// have no frame; the steps that show in the trace as calls of their own
+// (SQLExecDirect's prepare and execute, the statements of index validation)
+// open a frame that keeps the queue. The three connect calls (SQLConnect,
+// SQLDriverConnect, SQLBrowseConnect) write their call line once their
+// trace channel is open: it opens only when the data source they name is
+// known.
 //
 // Locking rule. Two kinds of lock, always taken in this order:
 //   1. An environment's lock (rcEnv::lock) protects its connection list and
@@ -41,12 +47,8 @@
 struct rcEnv;
 struct rcConn;
 
-// Tags of live handles (the first field of each handle record).
-enum : uint32_t {
-    kRcEnvTag = 0x56454351u,  // "QCEV"
-    kRcConnTag = 0x43444351u, // "QCDC"
-    kRcStmtTag = 0x54534351u, // "QCST"
-};
+// A handle is live while the first field of its record holds its kind's tag
+// (kRcEnvTag, kRcConnTag in rcconn.h; kRcStmtTag in rcstmt_handle.h).
 
 // An environment handle for one call: validated and locked.
 class rcEnvEntry {
@@ -85,25 +87,41 @@ private:
 };
 
 enum : unsigned {
-    RC_CALL_BUSY_CHECK = 1, // refuse with 5144 while a statement of the connection is busy
-    RC_CALL_INTERNAL = 2,   // called by the driver itself: no trace lines, the queue is kept
+    // Refuse with 5144 while the handle is busy: for a connection, while one
+    // of its statements has an asynchronous call pending; for a statement,
+    // while it has one (SQL_ASYNC_ENABLE on).
+    RC_CALL_BUSY_CHECK = 1,
+    // The queue is kept: what the call that runs this one as a step posted
+    // stays (SQLExecDirect's prepare and execute, SQLNumResultCols after
+    // them).
+    RC_CALL_KEEP_QUEUE = 2,
 };
 
-// The frame of a connection worker.
+struct rcStmtHandle;
+
+// The frame of a worker. A worker that returns without done() writes no
+// return line (a connect whose arguments could not be read).
 class rcCall {
 public:
     rcCall(rcConn *conn, const char *name, unsigned flags, const char *format, ...)
         __attribute__((format(printf, 5, 6)));
+    rcCall(rcStmtHandle *stmt, const char *name, unsigned flags, const char *format, ...)
+        __attribute__((format(printf, 5, 6)));
+    // A connect call: the queue is emptied now, line() writes the call line
+    // once the trace channel is open.
+    rcCall(rcConn *conn, const char *name);
     rcCall(const rcCall &) = delete;
     rcCall &operator=(const rcCall &) = delete;
+    // Writes the call line of a frame opened without one.
+    void line(const char *format, ...) __attribute__((format(printf, 2, 3)));
     // The busy check refused the call (5144 is posted).
     bool refused() const { return refused_; }
-    // Writes the return line; answers rc.
+    // Writes the return line on the connection's channel (a statement may
+    // be gone by then: SQL_DROP); answers rc.
     SQLRETURN done(SQLRETURN rc);
 
 private:
     rcConn *conn_;
     const char *name_;
-    bool trace_;
     bool refused_ = false;
 };

@@ -1,14 +1,20 @@
-// Driver information: the answers of SQLGetInfo.
+// Driver information: the answers of SQLGetInfo, and the data module's
+// information of a connection (rcSourceInfo, rcconn.h) they draw on.
 //
-// rcInfAnswer answers one information type with a value and its kind; the
-// ODBC layer (rcinfo.cpp) copies it into the application's buffer by kind.
-// Most answers are fixed; some come from the connection's settings and
-// data-source information, the transaction answers from the data module.
+// rcInfAnswer answers one information type with a value and its kind;
+// SQLGetInfo copies it into the application's buffer by kind. Most answers
+// are fixed; some come from the connection's settings and data-source
+// information, the transaction answers from the data module.
+//
+// The data-source information is read at connect (rcConReadDrmInfo) and
+// again, first, whenever the table-access session reports that a database
+// with pending information came into use (rcConDrmInfo).
 #pragma once
 
 #include <cstdint>
 
 struct rcConn;
+struct rcSourceInfo;
 
 enum rcInfoKind : uint16_t {
     RC_INFO_STRING_ID = 0, // value: a string-table id
@@ -24,3 +30,11 @@ int rcInfAnswer(rcConn *conn, uint16_t infoType, uintptr_t *value, rcInfoKind *k
 int rcInfDrmBitmask(rcConn *conn, uint16_t infoType, uint32_t *value);
 // 1 when a value of SQL type `from` converts to `to`.
 int rcInfCanConvert(rcConn *conn, int16_t from, int16_t to);
+
+// Reads the data module's answers into the connection's rcSourceInfo, and
+// the vendor predicates into its session.
+void rcConReadDrmInfo(rcConn *conn);
+// The data module's information, read again first when it is due.
+rcSourceInfo *rcConDrmInfo(rcConn *conn);
+// Frees the information texts (with the connection).
+void rcInfFreeSourceInfo(rcConn *conn);

@@ -1,14 +1,13 @@
 // Exported ODBC 2 entry points: each validates and locks its handle with the
 // entry guard (rcentry.h, where the locking rule is) and forwards to its
 // worker (rcodbc_impl.h). Nothing else belongs in this file.
-#include "driver/odbc/rccat_api.h"
+#include <sql.h>
+#include <sqlext.h>
+
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcentry.h"
 #include "driver/odbc/rcodbc_impl.h"
-#include "driver/odbc/rcoption.h"
-#include "driver/odbc/rcstmt_api.h"
 #include "driver/odbc/rcstmt_handle.h"
-#include "driver/odbc/rcstmt_param.h"
 
 #define QX_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -99,8 +98,7 @@ QX_EXPORT SQLRETURN SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR
 QX_EXPORT SQLRETURN SQLSetConnectOption(SQLHDBC hdbc, SQLUSMALLINT option, SQLULEN value)
 {
     rcConnEntry entry(hdbc);
-    return entry ? SQLSetConnectOptionImpl(entry.conn(), option, static_cast<uintptr_t>(value))
-                 : SQL_INVALID_HANDLE;
+    return entry ? SQLSetConnectOptionImpl(entry.conn(), option, value) : SQL_INVALID_HANDLE;
 }
 
 QX_EXPORT SQLRETURN SQLGetConnectOption(SQLHDBC hdbc, SQLUSMALLINT option, SQLPOINTER value)

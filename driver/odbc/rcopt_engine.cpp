@@ -1,8 +1,6 @@
-// Engine options read at connect (see rcopt_engine.h).
+// The engine option table and its value readers (see rcopt_engine.h).
 #include "driver/odbc/rcopt_engine.h"
 
-#include "driver/odbc/rcconn.h"
-#include "driver/odbc/rcconnstr.h"
 #include "driver/engine/rcspy.h"
 
 #include <cstdlib>
@@ -34,31 +32,6 @@ bool rcOptValueIsOff(const char *value) { return value[0] == 'F' || value[0] == 
 uint32_t rcOptReadNumber(const char *value)
 {
     return static_cast<uint32_t>(std::strtoul(value, nullptr, 0));
-}
-
-void rcOptApplyEngineOptions(rcConn *conn, rcEngineOptions *block)
-{
-    char value[kRcAttrValueMax + 1];
-    for (const rcOptEntry &e : rcOptTable) {
-        if (!e.isSwitch)
-            continue;
-        bool found = rcConGetKeyword(conn, e.name, value) != 0;
-        if (e.bit == RC_OPT_MAXCOLSUPPORT) {
-            uint32_t n = found ? rcOptReadNumber(value) : kRcMinMaxColSupport;
-            if (n < kRcMinMaxColSupport)
-                n = kRcMinMaxColSupport;
-            conn->maxColSupport = static_cast<uint16_t>(n > 0xFFFF ? 0xFFFF : n);
-            continue;
-        }
-        if (!found || rcOptValueIsOff(value))
-            continue;
-        if (e.bit == RC_OPT_QRYPLAN)
-            conn->qryPlan = 1;
-        // PrsSpy and FiltSpy open the spy output of the dumps (rcspy.h).
-        if (e.bit == RC_OPT_PRSSPY || e.bit == RC_OPT_FILTSPY)
-            rcSpyOpen();
-        block->mask |= e.bit;
-    }
 }
 
 void rcSpyCloseAllWindows() { rcSpyClose(); }

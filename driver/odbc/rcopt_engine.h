@@ -2,8 +2,9 @@
 // are planned, checked and traced.
 //
 // Every connection holds an option block filled once at connect from its
-// settings (rcOptApplyEngineOptions: the connection string first, then the data
-// source's odbc.ini entry); every statement starts with a copy of it. The SET
+// settings (rcOptApplyEngineOptions, rcconnect.h: the connection string first,
+// then the data source's odbc.ini entry); every statement starts with a copy
+// of it. The SET
 // statements that change a statement's copy come with statement preparation and
 // read the same table (rcOptTable).
 #pragma once
@@ -12,8 +13,6 @@
 #include <cstdint>
 
 #include "driver/engine/rcspy.h"
-
-struct rcConn;
 
 // The engine option block of a connection, copied into each statement.
 struct rcEngineOptions {
@@ -59,9 +58,6 @@ extern const rcOptEntry rcOptTable[kRcOptCount];
 
 inline constexpr uint16_t kRcMinMaxColSupport = 256;
 
-// Reads the switches of the table for the connection and sets its option mask,
-// query-plan flag and maximum column count.
-void rcOptApplyEngineOptions(rcConn *conn, rcEngineOptions *block);
 // A setting value that means off: first character "F" (upper case only) or "0".
 bool rcOptValueIsOff(const char *value);
 // Reads a decimal, 0x hexadecimal or leading-0 octal number.

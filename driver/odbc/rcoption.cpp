@@ -1,17 +1,16 @@
-// Connection and statement options, and the supported-function table.
+// Connection options and the supported-function table (see rcoption.h).
 #include "driver/odbc/rcoption.h"
 
-#include "driver/odbc/rcconn.h"
-#include "driver/odbc/rcentry.h"
-#include "driver/odbc/rcstmt_handle.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstr.h"
 #include "driver/core/rcstrings.h"
-#include "driver/core/rctrace.h"
-#include "driver/odbc/rctranslate.h"
 #include "driver/engine/tam.h"
 #include "driver/engine/tam_drminfo.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcstmt_handle.h"
+#include "driver/odbc/rcstmt_option.h"
+#include "driver/odbc/rctranslate.h"
 #include "driver/odbc/rctxn.h"
 #include "platform/strings.h"
 
@@ -75,23 +74,6 @@ int16_t OpenQualifier(rcConn *conn, const char *text, std::string *out)
 }
 
 } // namespace
-
-void rcStmtStoreOption(uint16_t option, uint32_t *block, uint32_t value)
-{
-    static constexpr int8_t kWord[15] = {0, 1, 4, 2, 3, 5, 10, 7, 9, 8, 12, 11, 13, 14, 15};
-    if (option > 14)
-        return;
-    if (option == 3 && static_cast<int32_t>(value + 1u) <= 0)
-        value -= 1;
-    block[kWord[option]] = value;
-}
-
-void rcStmtReadOption(uint16_t option, const uint32_t *block, uint32_t *out)
-{
-    static constexpr int8_t kWord[15] = {0, 1, 4, 2, 3, 5, 10, 7, 9, 8, 12, 11, 13, 14, 15};
-    if (option <= 14)
-        *out = block[kWord[option]];
-}
 
 void rcConnInitFunctions(rcConn *conn, int level)
 {
@@ -288,11 +270,8 @@ void rcConReadOption(uint16_t option, rcConn *conn, void *out)
     }
 }
 
-int16_t SQLSetConnectOptionImpl(rcConn *conn, uint16_t option, uintptr_t value, bool fromApp)
+int16_t rcConSetConnectOption(rcConn *conn, uint16_t option, uintptr_t value)
 {
-    rcCall call(conn, "SQLSetConnectOption", fromApp ? 0u : unsigned{RC_CALL_INTERNAL},
-                "SQLSetConnectOption(0x%08lx, %u, %lu)", reinterpret_cast<unsigned long>(conn),
-                option, static_cast<unsigned long>(value));
     int16_t result = SQL_SUCCESS;
     bool warning = false;
     if (!conn->statements) {
@@ -321,37 +300,26 @@ int16_t SQLSetConnectOptionImpl(rcConn *conn, uint16_t option, uintptr_t value, 
     }
     if (result == SQL_SUCCESS && warning)
         result = SQL_SUCCESS_WITH_INFO;
-    return call.done(result);
+    return result;
 }
 
-int16_t SQLGetConnectOptionImpl(rcConn *conn, uint16_t option, void *out)
+void rcConGetConnectOption(rcConn *conn, uint16_t option, void *out)
 {
-    rcCall call(conn, "SQLGetConnectOption", RC_CALL_BUSY_CHECK,
-                "SQLGetConnectOption(0x%08lx, %u, 0x%08lx)", reinterpret_cast<unsigned long>(conn),
-                option, reinterpret_cast<unsigned long>(out));
-    int16_t result = 0;
-    if (call.refused()) {
-        result = SQL_ERROR;
-    } else if (out) {
-        if (option >= SQL_ACCESS_MODE && option <= SQL_PACKET_SIZE)
-            rcConReadOption(option, conn, out);
-        else if (option == 1161)
-            rcCopyOutString(static_cast<char *>(out), rcUtlLoadString(RC_TXT_VERSION4_0),
-                            kRcOptionOutMax, nullptr);
-    }
-    return call.done(result);
+    if (!out)
+        return;
+    if (option >= SQL_ACCESS_MODE && option <= SQL_PACKET_SIZE)
+        rcConReadOption(option, conn, out);
+    else if (option == 1161)
+        rcCopyOutString(static_cast<char *>(out), rcUtlLoadString(RC_TXT_VERSION4_0),
+                        kRcOptionOutMax, nullptr);
 }
 
-int16_t SQLGetFunctionsImpl(rcConn *conn, uint16_t function, uint16_t *exists)
+void rcConGetFunctions(rcConn *conn, uint16_t function, uint16_t *exists)
 {
-    rcCall call(conn, "SQLGetFunctions", 0, "SQLGetFunctions(0x%08lx, %u, 0x%08lx)",
-                reinterpret_cast<unsigned long>(conn), function,
-                reinterpret_cast<unsigned long>(exists));
-    if (exists) {
-        if (function == 0)
-            std::memcpy(exists, conn->functions, sizeof conn->functions);
-        else
-            *exists = function < kRcFunctionTableSize ? conn->functions[function] : 0;
-    }
-    return call.done(SQL_SUCCESS);
+    if (!exists)
+        return;
+    if (function == 0)
+        std::memcpy(exists, conn->functions, sizeof conn->functions);
+    else
+        *exists = function < kRcFunctionTableSize ? conn->functions[function] : 0;
 }

@@ -1,15 +1,18 @@
 // Describing a prepared statement: result columns (SQLNumResultCols,
 // SQLDescribeCol, SQLColAttributes), parameters (SQLNumParams,
 // SQLDescribeParam), and SQLNativeSql.
-#include "driver/odbc/rcstmt_api.h"
+#include "driver/odbc/rcodbc_impl.h"
 
 #include <cstring>
 #include <string>
 
-#include "driver/odbc/rcconn.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstr.h"
 #include "driver/core/rctrace.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcentry.h"
+#include "driver/odbc/rcstmt_exec.h"
+#include "driver/odbc/rcstmt_handle.h"
 #include "driver/odbc/rctranslate.h"
 #include "driver/odbc/rctypecat.h"
 
@@ -59,32 +62,30 @@ SQLLEN LengthOf(const rcResultColumn &c)
 
 SQLRETURN SQLNumResultColsImpl(rcStmtHandle *s, SQLSMALLINT *count)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLNumResultCols(0x%08lx, 0x%08lx)", rcStmtAddr(s),
-                rcStmtAddr(count));
     // The diagnostics of the preceding prepare or execute stay queued.
-    if (s->state < RC_STMT_PREPARED || s->state > RC_STMT_CURSOR_OPEN)
-        rcErrClearQueue(&s->errors);
+    bool keep = s->state >= RC_STMT_PREPARED && s->state <= RC_STMT_CURSOR_OPEN;
+    rcCall call(s, "SQLNumResultCols", keep ? unsigned{RC_CALL_KEEP_QUEUE} : 0u,
+                "SQLNumResultCols(0x%08lx, 0x%08lx)", rcStmtAddr(s), rcStmtAddr(count));
     if (count != nullptr)
         *count = ColumnCount(s);
-    return rcStmtDone(s, "SQLNumResultCols", SQL_SUCCESS);
+    return call.done(SQL_SUCCESS);
 }
 
 SQLRETURN SQLDescribeColImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLCHAR *name, SQLSMALLINT size,
                              SQLSMALLINT *length, SQLSMALLINT *type, SQLULEN *columnSize,
                              SQLSMALLINT *scale, SQLSMALLINT *nullable)
 {
-    rcTraceCall(
-        s->conn->odbcTrace,
+    rcCall call(
+        s, "SQLDescribeCol", 0,
         "SQLDescribeCol(0x%08lx, %u, 0x%08lx, %d, 0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx)",
         rcStmtAddr(s), column, rcStmtAddr(name), size, rcStmtAddr(length), rcStmtAddr(type),
         rcStmtAddr(columnSize), rcStmtAddr(scale), rcStmtAddr(nullable));
-    rcErrClearQueue(&s->errors);
     if (s->state < RC_STMT_PREPARED)
-        return rcStmtDone(s, "SQLDescribeCol", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        return call.done(rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (!HasResult(s))
-        return rcStmtDone(s, "SQLDescribeCol", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     if (column == 0 || column > ColumnCount(s))
-        return rcStmtDone(s, "SQLDescribeCol", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
     const rcResultColumn &c = s->prep.columns[column - 1];
     if (type != nullptr)
         *type = c.sqlType;
@@ -94,53 +95,46 @@ SQLRETURN SQLDescribeColImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLCHAR *name
         *scale = c.scale == kRcNoScale ? 0 : c.scale;
     if (nullable != nullptr)
         *nullable = static_cast<SQLSMALLINT>(c.nullable);
-    return rcStmtDone(s, "SQLDescribeCol", CopyText(s, c.name, name, size, length));
+    return call.done(CopyText(s, c.name, name, size, length));
 }
 
 SQLRETURN SQLColAttributesImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLUSMALLINT field,
                                SQLPOINTER text, SQLSMALLINT size, SQLSMALLINT *length,
                                SQLLEN *number)
 {
-    rcTraceCall(s->conn->odbcTrace,
+    rcCall call(s, "SQLColAttributes", 0,
                 "SQLColAttributes(0x%08lx, %u, %u, 0x%08lx, %d, 0x%08lx, 0x%08lx)", rcStmtAddr(s),
                 column, field, rcStmtAddr(text), size, rcStmtAddr(length), rcStmtAddr(number));
-    rcErrClearQueue(&s->errors);
     // ODBC 3 applications (PHP's odbc_*) size their buffers by the octet
     // length, which the Driver Manager passes on as it is: it is the
     // column's length in the application's bytes.
     if (field == SQL_DESC_OCTET_LENGTH)
         field = SQL_COLUMN_LENGTH;
     if (s->state < RC_STMT_PREPARED)
-        return rcStmtDone(s, "SQLColAttributes", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        return call.done(rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (!HasResult(s))
-        return rcStmtDone(s, "SQLColAttributes", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     bool numeric =
         field == SQL_COLUMN_COUNT || (field >= SQL_COLUMN_TYPE && field <= SQL_COLUMN_SEARCHABLE);
     if (numeric && number == nullptr)
-        return rcStmtDone(s, "SQLColAttributes", SQL_SUCCESS);
+        return call.done(SQL_SUCCESS);
     if (field == SQL_COLUMN_COUNT) {
         *number = ColumnCount(s);
-        return rcStmtDone(s, "SQLColAttributes", SQL_SUCCESS);
+        return call.done(SQL_SUCCESS);
     }
     if (column == 0 || column > ColumnCount(s))
-        return rcStmtDone(s, "SQLColAttributes", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
     if (field > SQL_COLUMN_LABEL)
-        return rcStmtDone(s, "SQLColAttributes", rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE));
+        return call.done(rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE));
     const rcResultColumn &c = s->prep.columns[column - 1];
     SQLLEN v = 0;
     switch (field) {
-    case SQL_COLUMN_NAME:
-        return rcStmtDone(s, "SQLColAttributes", CopyText(s, c.name, text, size, length));
-    case SQL_COLUMN_TYPE_NAME:
-        return rcStmtDone(s, "SQLColAttributes", CopyText(s, c.typeName, text, size, length));
-    case SQL_COLUMN_TABLE_NAME:
-        return rcStmtDone(s, "SQLColAttributes", CopyText(s, c.tableName, text, size, length));
-    case SQL_COLUMN_OWNER_NAME:
-        return rcStmtDone(s, "SQLColAttributes", CopyText(s, "", text, size, length));
-    case SQL_COLUMN_QUALIFIER_NAME:
-        return rcStmtDone(s, "SQLColAttributes", CopyText(s, c.qualifier, text, size, length));
-    case SQL_COLUMN_LABEL:
-        return rcStmtDone(s, "SQLColAttributes", CopyText(s, c.name, text, size, length));
+    case SQL_COLUMN_NAME: return call.done(CopyText(s, c.name, text, size, length));
+    case SQL_COLUMN_TYPE_NAME: return call.done(CopyText(s, c.typeName, text, size, length));
+    case SQL_COLUMN_TABLE_NAME: return call.done(CopyText(s, c.tableName, text, size, length));
+    case SQL_COLUMN_OWNER_NAME: return call.done(CopyText(s, "", text, size, length));
+    case SQL_COLUMN_QUALIFIER_NAME: return call.done(CopyText(s, c.qualifier, text, size, length));
+    case SQL_COLUMN_LABEL: return call.done(CopyText(s, c.name, text, size, length));
     case SQL_COLUMN_TYPE: v = c.sqlType; break;
     case SQL_COLUMN_LENGTH:
         v = LengthOf(c) * (rcXlateIsText(c.sqlType) ? rcXlateMaxWidth(s->conn) : 1);
@@ -162,33 +156,31 @@ SQLRETURN SQLColAttributesImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLUSMALLIN
     }
     if (number != nullptr)
         *number = v;
-    return rcStmtDone(s, "SQLColAttributes", SQL_SUCCESS);
+    return call.done(SQL_SUCCESS);
 }
 
 SQLRETURN SQLNumParamsImpl(rcStmtHandle *s, SQLSMALLINT *count)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLNumParams(0x%08lx, 0x%08lx)", rcStmtAddr(s),
+    rcCall call(s, "SQLNumParams", 0, "SQLNumParams(0x%08lx, 0x%08lx)", rcStmtAddr(s),
                 rcStmtAddr(count));
-    rcErrClearQueue(&s->errors);
     if (s->state < RC_STMT_PREPARED)
-        return rcStmtDone(s, "SQLNumParams", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        return call.done(rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (count != nullptr)
         *count = static_cast<SQLSMALLINT>(s->prep.params.size());
-    return rcStmtDone(s, "SQLNumParams", SQL_SUCCESS);
+    return call.done(SQL_SUCCESS);
 }
 
 SQLRETURN SQLDescribeParamImpl(rcStmtHandle *s, SQLUSMALLINT param, SQLSMALLINT *type,
                                SQLULEN *columnSize, SQLSMALLINT *scale, SQLSMALLINT *nullable)
 {
-    rcTraceCall(s->conn->odbcTrace,
+    rcCall call(s, "SQLDescribeParam", 0,
                 "SQLDescribeParam(0x%08lx, %u, 0x%08lx, 0x%08lx, 0x%08lx, 0x%08lx)", rcStmtAddr(s),
                 param, rcStmtAddr(type), rcStmtAddr(columnSize), rcStmtAddr(scale),
                 rcStmtAddr(nullable));
-    rcErrClearQueue(&s->errors);
     if (s->state < RC_STMT_PREPARED)
-        return rcStmtDone(s, "SQLDescribeParam", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        return call.done(rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     if (param == 0 || param > s->prep.params.size())
-        return rcStmtDone(s, "SQLDescribeParam", rcStmtRaise(s, RC_MSG_INVALID_PARAMETER_NUMBER));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_PARAMETER_NUMBER));
     const rcParamDesc &d = s->prep.params[param - 1];
     if (type != nullptr)
         *type = d.sqlType;
@@ -198,7 +190,7 @@ SQLRETURN SQLDescribeParamImpl(rcStmtHandle *s, SQLUSMALLINT param, SQLSMALLINT 
         *scale = d.decimalDigits;
     if (nullable != nullptr)
         *nullable = static_cast<SQLSMALLINT>(d.nullable);
-    return rcStmtDone(s, "SQLDescribeParam", SQL_SUCCESS);
+    return call.done(SQL_SUCCESS);
 }
 
 SQLRETURN SQLNativeSqlImpl(rcConn *conn, const SQLCHAR *in, SQLINTEGER inLength, SQLCHAR *out,
@@ -207,11 +199,10 @@ SQLRETURN SQLNativeSqlImpl(rcConn *conn, const SQLCHAR *in, SQLINTEGER inLength,
     rcArgString arg{};
     uint32_t msg =
         rcArgCopyString(&arg, reinterpret_cast<const char *>(in), inLength, kRcArgNoMaximum, 0);
-    rcTraceCall(conn->odbcTrace, "SQLNativeSql(0x%08lx, \"%-.600s\", %ld, 0x%08lx, %ld, 0x%08lx)",
-                rcStmtAddr(conn), arg.text != nullptr ? arg.text : "NULL",
-                static_cast<long>(inLength), rcStmtAddr(out), static_cast<long>(outMax),
-                rcStmtAddr(outLength));
-    rcErrClearQueue(&conn->errors);
+    rcCall call(conn, "SQLNativeSql", 0,
+                "SQLNativeSql(0x%08lx, \"%-.600s\", %ld, 0x%08lx, %ld, 0x%08lx)", rcStmtAddr(conn),
+                arg.text != nullptr ? arg.text : "NULL", static_cast<long>(inLength),
+                rcStmtAddr(out), static_cast<long>(outMax), rcStmtAddr(outLength));
     SQLRETURN rc = SQL_SUCCESS;
     if (msg != RC_MSG_NO_ERROR) {
         rc = static_cast<SQLRETURN>(rcErrRaise(&conn->errors, msg));
@@ -244,6 +235,5 @@ SQLRETURN SQLNativeSqlImpl(rcConn *conn, const SQLCHAR *in, SQLINTEGER inLength,
         }
     }
     rcArgFreeStrings(&arg, 1);
-    rcTraceReturn(conn->odbcTrace, "SQLNativeSql", rc);
-    return rc;
+    return call.done(rc);
 }

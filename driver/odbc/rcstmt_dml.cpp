@@ -6,9 +6,9 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/exec/rcexedml.h"
+#include "driver/engine/exec/rcexestmt.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/odbc/rcconn.h"
-#include "driver/odbc/rcstmt_fetch.h"
 #include "driver/odbc/rcstmt_handle.h"
 #include "driver/odbc/rctxn.h"
 
@@ -82,7 +82,7 @@ SQLRETURN rcStmtExecuteChange(rcStmtHandle *s)
     if (event > 0)
         return SQL_SUCCESS; // the transaction model says the statement does not run
     rcStmt *e = s->engine;
-    if (rcStmtMakePlanner(s) != 0)
+    if (rcExeMakePlanner(e, s->facts, s->prep.root) != 0)
         return SQL_ERROR;
     if (e->dataChange == nullptr) {
         rcExeDml *dml = nullptr;
@@ -118,10 +118,4 @@ SQLRETURN rcStmtExecuteChange(rcStmtHandle *s)
     if (failed)
         return SQL_ERROR;
     return r == 0 ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO;
-}
-
-void rcStmtReleaseChange(rcStmt *stmt)
-{
-    rcExeDmlFree(static_cast<rcExeDml *>(stmt->dataChange));
-    stmt->dataChange = nullptr;
 }

@@ -4,19 +4,18 @@
 // Legal order on a handle whose prepared text is a data change:
 //   rcStmtExecuteChange   refuses changes on a read-only connection, raises
 //                         the statement's transaction event, plans the row
-//                         source once per prepare (rcStmtMakePlanner), runs
+//                         source once per prepare (rcExeMakePlanner), runs
 //                         the change, and under auto-commit commits it when
 //                         the statement completes
 //   SQLRowCount           the rows inserted, changed or deleted
 // The engine's work of the change is freed with the engine's record state
-// through rcStmtReleaseChange (rcStmtFetchParts' releaseDataChange).
+// (the handle's release routine of data changes, rcstmt_handle.cpp).
 #pragma once
 
 #include <sql.h>
 
 #include <cstdint>
 
-struct rcStmt;
 struct rcStmtHandle;
 
 // True for the kinds that change the data source or its definitions (data
@@ -34,4 +33,3 @@ int rcStmtTxnEvent(rcStmtHandle *s);
 // Runs the prepared INSERT, UPDATE or DELETE: SQL_SUCCESS,
 // SQL_SUCCESS_WITH_INFO or SQL_ERROR; s->rowCount holds the rows done.
 SQLRETURN rcStmtExecuteChange(rcStmtHandle *s);
-void rcStmtReleaseChange(rcStmt *stmt);

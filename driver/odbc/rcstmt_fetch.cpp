@@ -1,81 +1,30 @@
-// Result sets of prepared queries: planning and opening at execution, the
-// fetch, bound columns and SQLGetData (see rcstmt_fetch.h).
+// The workers of result sets: SQLBindCol, SQLFetch and SQLGetData.
 //
-// The engine's record owns the planner context (rcStmt::planner); the plan
-// reads the prepared tree and its open tables, so it is released before
-// them (rcDrsResetStmt runs before the front end's reset). A fetch moves the
-// plan's root one row and copies the bound columns; SQLGetData converts one
-// column of the current row. Both go through rcExeGetColumn, which converts
+// A fetch moves the open query one row (rcStmtNextRow, rcstmt_exec.h) and
+// copies the bound columns; SQLGetData converts one column of the current
+// row. Both go through rcExeGetColumn, which converts
 // straight into the application's buffer. SQLGetData reads a long value in
 // pieces: the handle keeps, per column, how much of the current row's value
 // went out (rcColPiece, tied to the row by a serial number the fetch counts
 // up, so a fetch clears nothing), and the engine reads from that offset on.
-#include "driver/odbc/rcstmt_fetch.h"
-
-#include <new>
+#include "driver/odbc/rcodbc_impl.h"
 
 #include "driver/core/rccnv.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rctrace.h"
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/exec/rcexegdo.h"
-#include "driver/engine/exec/rcexeprm.h"
-#include "driver/engine/plan/rcpln.h"
+#include "driver/engine/exec/rcexestmt.h"
 #include "driver/engine/rcstmt.h"
-#include "driver/engine/tam.h"
-#include "driver/engine/tam_drminfo.h"
-#include "driver/frontend/rcprsfn.h"
-#include "driver/odbc/rccat_api.h"
+#include "driver/odbc/rccat_fetch.h"
 #include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcentry.h"
 #include "driver/odbc/rcinfo.h"
-#include "driver/odbc/rcoption.h"
-#include "driver/odbc/rcstmt_api.h"
-#include "driver/odbc/rcstmt_dml.h"
-#include "driver/odbc/rctypecat.h"
+#include "driver/odbc/rcstmt_exec.h"
+#include "driver/odbc/rcstmt_handle.h"
+#include "driver/odbc/rctranslate.h"
 
 namespace {
-
-int FnCode(const rcParseNode *fn)
-{
-    const rcScalarFnEntry *e = rcPrsScalarFnOf(fn);
-    return e != nullptr ? e->code : 0;
-}
-
-void FreePlanner(rcStmt *e)
-{
-    if (e->planner == nullptr)
-        return;
-    if (e->planner->open)
-        rcExeCloseQuery(e->planner);
-    rcPlnStmtFree(e->planner);
-    delete e->planner;
-    e->planner = nullptr;
-    e->plan = nullptr;
-}
-
-void ReleasePlanNodes(rcStmt *stmt, QueryPlan *) { FreePlanner(stmt); }
-
-// Vendor predicates (rcexp.h): described by the connection's list, their
-// parameter types mapped by its type catalog.
-const TamExtPredicate *VendorPredicate(void *ctx, const rcParseNode *name)
-{
-    const TamSession *session = static_cast<rcConn *>(ctx)->session;
-    return TamFindExtPredicate(session != nullptr ? session->extPredicates : nullptr, name->text,
-                               name->attr);
-}
-bool VendorSqlType(void *ctx, uint32_t drmType, int16_t *sqlType)
-{
-    return rcTypEngineTypeOfDrm(static_cast<rcConn *>(ctx), static_cast<int16_t>(drmType),
-                                sqlType) == 0;
-}
-bool VendorDrmType(void *ctx, int16_t sqlType, uint32_t *drmType)
-{
-    int32_t type = 0;
-    if (rcTypDrmTypeOf(static_cast<rcConn *>(ctx), sqlType, &type) != 0)
-        return false;
-    *drmType = static_cast<uint32_t>(type);
-    return true;
-}
 
 // The data source's bookmarks persist across scrolling (SQL_BP_SCROLL): only
 // then can column 0 be bound.
@@ -86,14 +35,6 @@ bool BookmarksScroll(rcConn *conn)
     return rcInfAnswer(conn, SQL_BOOKMARK_PERSISTENCE, &persistence, &kind) == 0 &&
            (persistence & SQL_BP_SCROLL) != 0;
 }
-
-const rcStmtParts kParts = [] {
-    rcStmtParts p;
-    p.releasePlanNodes = &ReleasePlanNodes;
-    p.releaseDataChange = &rcStmtReleaseChange;
-    p.releaseCatalog = &rcCatStmtRelease;
-    return p;
-}();
 
 // The C type SQL_C_DEFAULT stands for with a column of this SQL type.
 int16_t DefaultCType(int16_t sqlType)
@@ -256,150 +197,63 @@ int16_t Deliver(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64_t
 
 } // namespace
 
-const rcStmtParts *rcStmtFetchParts() { return &kParts; }
-
-int16_t rcStmtMakePlanner(rcStmtHandle *s)
-{
-    rcStmt *e = s->engine;
-    if (e->planner == nullptr) {
-        e->planner = new (std::nothrow) rcPlnStmt;
-        if (e->planner == nullptr)
-            return static_cast<int16_t>(rcErrRaise(&s->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
-        rcPlnStmtInit(e->planner, &s->errors, s->conn->session);
-        e->planner->fnCode = &FnCode;
-        // The engine trace names the join methods the plan takes.
-        e->planner->tmpOwner.trace = rcTmpOwnerOf(e, nullptr).trace;
-        // USER: the connection's user name (it outlives its statements).
-        const char *uid = s->conn->attrs[RC_ATTR_UID].value;
-        e->planner->env.userName = uid != nullptr ? uid : "";
-        // DATABASE: the connection's current qualifier, read where it is kept
-        // so that a USE statement shows in statements prepared before it.
-        e->planner->env.database = s->conn->qualifier;
-        // Vendor predicates run on the connection's data-module session.
-        e->planner->env.session = s->conn->session;
-        e->planner->env.vendor.predicateOf = &VendorPredicate;
-        e->planner->env.vendor.sqlTypeOf = &VendorSqlType;
-        e->planner->env.vendor.drmTypeOf = &VendorDrmType;
-        e->planner->env.vendorCtx = s->conn;
-        e->planner->engineOptions = e->options.engineOptionMask;
-        // The engine trace of the statement's temporary tables and groupings.
-        e->planner->tmpOwner.trace = rcTmpOwnerOf(e, nullptr).trace;
-        e->planner->filterMask = e->sourceInfo.filterMask;
-        e->planner->joinMask = e->sourceInfo.joinMask;
-        e->planner->seekFirstLast = (e->sourceInfo.capabilities & RC_SRC_CAP_SEEK_FIRST_LAST) != 0;
-        // Parameter values come from the engine's descriptors (rcexeprm.h).
-        e->planner->param = &rcPrmValue;
-        e->planner->paramCtx = e;
-        if (rcPlnBuild(e->planner, s->prep.root) != 0) {
-            FreePlanner(e);
-            return -1;
-        }
-        e->plan = e->planner->plan;
-    }
-    return 0;
-}
-
-int16_t rcStmtOpenQuery(rcStmtHandle *s)
-{
-    rcStmt *e = s->engine;
-    if (rcStmtMakePlanner(s) != 0)
-        return -1;
-    if (rcExeOpenQuery(e->planner) != 0) {
-        rcExeCloseQuery(e->planner);
-        return -1;
-    }
-    e->engineState = RC_ENGINE_RESULT_OPEN;
-    e->endOfData = 0;
-    s->rowCurrent = false;
-    return 0;
-}
-
-void rcStmtCloseQuery(rcStmtHandle *s)
-{
-    s->rowCurrent = false;
-    rcStmt *e = s->engine;
-    if (e == nullptr || e->planner == nullptr)
-        return;
-    if (e->planner->open)
-        rcExeCloseQuery(e->planner);
-    e->endOfData = 0;
-    if (e->engineState == RC_ENGINE_RESULT_OPEN || e->engineState == RC_ENGINE_DONE)
-        e->engineState = RC_ENGINE_PREPARED;
-}
-
 SQLRETURN SQLBindColImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER value,
                          SQLLEN bufferLength, SQLLEN *length)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLBindCol(0x%08lx, %u, %d, 0x%08lx, %ld, 0x%08lx)",
+    rcCall call(s, "SQLBindCol", 0, "SQLBindCol(0x%08lx, %u, %d, 0x%08lx, %ld, 0x%08lx)",
                 rcStmtAddr(s), column, cType, rcStmtAddr(value), static_cast<long>(bufferLength),
                 rcStmtAddr(length));
-    rcErrClearQueue(&s->errors);
     // Column 0 is the bookmark, bound as SQL_C_BOOKMARK where the data
     // source keeps bookmarks that scroll; no cursor of the driver has one.
     if (column == 0) {
         uint32_t refusal = BookmarksScroll(s->conn) && cType != SQL_C_BOOKMARK
                                ? uint32_t{RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE}
                                : uint32_t{RC_MSG_DRIVER_NOT_CAPABLE};
-        return rcStmtDone(s, "SQLBindCol", rcStmtRaise(s, refusal));
+        return call.done(rcStmtRaise(s, refusal));
     }
     // No further than the columns a select list may have.
     uintptr_t maxColumns = 0;
     rcInfoKind kind{};
     if (rcInfAnswer(s->conn, SQL_MAX_COLUMNS_IN_SELECT, &maxColumns, &kind) == 0 &&
         maxColumns != 0 && column > maxColumns)
-        return rcStmtDone(s, "SQLBindCol", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
     if (bufferLength < 0 || bufferLength > INT32_MAX)
-        return rcStmtDone(s, "SQLBindCol", rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
     if (!KnownCType(cType))
-        return rcStmtDone(s, "SQLBindCol", rcStmtRaise(s, RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE));
+        return call.done(rcStmtRaise(s, RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE));
     if (value == nullptr) {
         // Unbinds the column.
         if (column <= s->bindings.size())
             s->bindings[column - 1] = rcColBinding{};
-        return rcStmtDone(s, "SQLBindCol", SQL_SUCCESS);
+        return call.done(SQL_SUCCESS);
     }
     if (column > s->bindings.size())
         s->bindings.resize(column);
     s->bindings[column - 1] = rcColBinding{cType, value, bufferLength, length};
-    return rcStmtDone(s, "SQLBindCol", SQL_SUCCESS);
+    return call.done(SQL_SUCCESS);
 }
 
 SQLRETURN SQLFetchImpl(rcStmtHandle *s)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLFetch(0x%08lx)", rcStmtAddr(s));
-    rcErrClearQueue(&s->errors);
+    rcCall call(s, "SQLFetch", 0, kRcLineFetch, rcStmtAddr(s));
     if (rcCatStmtActive(s)) // a catalog function's result
-        return rcStmtDone(s, "SQLFetch", rcCatStmtFetch(s));
+        return call.done(rcCatStmtFetch(s));
     rcStmt *e = s->engine;
     // A statement without a result set has no cursor.
     if (s->prep.kind < RC_KIND_QUERY && s->state >= RC_STMT_EXECUTED)
-        return rcStmtDone(s, "SQLFetch", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     if (s->state == RC_STMT_EXT_FETCHED || s->state < RC_STMT_CURSOR_OPEN ||
-        e->planner == nullptr || !e->planner->open)
-        return rcStmtDone(s, "SQLFetch", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+        !rcExeStmtOpen(e))
+        return call.done(rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     // A binding beyond the result's columns fails before a row is read.
     uint16_t count = static_cast<uint16_t>(s->prep.columns.size());
     for (size_t k = count; k < s->bindings.size(); ++k)
         if (s->bindings[k].value != nullptr)
-            return rcStmtDone(s, "SQLFetch", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
-    s->rowCurrent = false;
-    s->state = RC_STMT_FETCHED;
-    if (e->endOfData || (e->maxRows != 0 && s->rowCount >= e->maxRows)) {
-        e->endOfData = 1;
-        return rcStmtDone(s, "SQLFetch", SQL_NO_DATA_FOUND);
-    }
-    int16_t rc = rcExeFetch(e->planner);
-    if (rc < 0)
-        return rcStmtDone(s, "SQLFetch", SQL_ERROR);
-    if (rc == PLN_END) {
-        e->endOfData = 1;
-        e->engineState = RC_ENGINE_DONE;
-        return rcStmtDone(s, "SQLFetch", SQL_NO_DATA_FOUND);
-    }
-    ++s->rowCount;
-    ++s->rowSerial;
-    s->rowCurrent = true;
-    bool warned = rc == PLN_ROW_WARNING;
+            return call.done(rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
+    SQLRETURN moved = rcStmtNextRow(s);
+    if (!SQL_SUCCEEDED(moved))
+        return call.done(moved);
+    bool warned = moved == SQL_SUCCESS_WITH_INFO;
     uint32_t maxLength = s->bindings.empty() ? 0 : MaxLength(s);
     for (uint16_t k = 0; k < s->bindings.size(); ++k) {
         const rcColBinding &b = s->bindings[k];
@@ -418,37 +272,35 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
         if (r == RC_GDO_NOT_DIRECT)
             r = Deliver(s, k, b.cType, b.value, b.bufferLength, b.length, maxLength, &at, &more);
         if (r < 0)
-            return rcStmtDone(s, "SQLFetch", SQL_ERROR);
+            return call.done(SQL_ERROR);
         warned = warned || r == 1;
     }
-    return rcStmtDone(s, "SQLFetch", warned ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
+    return call.done(warned ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
 }
 
 SQLRETURN SQLGetDataImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER value,
                          SQLLEN bufferLength, SQLLEN *length)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLGetData(0x%08lx, %u, %d, 0x%08lx, %ld, 0x%08lx)",
+    rcCall call(s, "SQLGetData", 0, "SQLGetData(0x%08lx, %u, %d, 0x%08lx, %ld, 0x%08lx)",
                 rcStmtAddr(s), column, cType, rcStmtAddr(value), static_cast<long>(bufferLength),
                 rcStmtAddr(length));
-    rcErrClearQueue(&s->errors);
     // Whatever the handle's state, without a current row there is nothing to
     // read.
     if (s->state < RC_STMT_CURSOR_OPEN || !s->rowCurrent ||
-        (!rcCatStmtActive(s) && (s->engine->planner == nullptr || !s->engine->planner->open)))
-        return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
+        (!rcCatStmtActive(s) && !rcExeStmtOpen(s->engine)))
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     if (column == 0 || column > s->prep.columns.size())
-        return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
     uint16_t k = static_cast<uint16_t>(column - 1);
     // A bound column is delivered by the fetch only.
     if (k < s->bindings.size() && s->bindings[k].value != nullptr)
-        return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
     if (bufferLength < 0 || bufferLength > INT32_MAX)
-        return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
+        return call.done(rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
     if (!KnownCType(cType))
-        return rcStmtDone(s, "SQLGetData", rcStmtRaise(s, RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE));
+        return call.done(rcStmtRaise(s, RC_MSG_PROGRAM_TYPE_ARGUMENT_OUT_RANGE));
     if (rcCatStmtActive(s)) // a catalog function's result
-        return rcStmtDone(s, "SQLGetData",
-                          rcCatStmtGetData(s, column, cType, value, bufferLength, length));
+        return call.done(rcCatStmtGetData(s, column, cType, value, bufferLength, length));
     if (s->pieces.size() < s->prep.columns.size())
         s->pieces.resize(s->prep.columns.size());
     rcColPiece &piece = s->pieces[k];
@@ -456,12 +308,9 @@ SQLRETURN SQLGetDataImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType
         piece = rcColPiece{s->rowSerial, {}, false};
     // Every byte of a value goes out once; after the last piece, no data.
     if (piece.done)
-        return rcStmtDone(s, "SQLGetData", SQL_NO_DATA_FOUND);
+        return call.done(SQL_NO_DATA_FOUND);
     bool more = false;
     int16_t r = Deliver(s, k, cType, value, bufferLength, length, MaxLength(s), &piece.at, &more);
     piece.done = r < 0 || !more;
-    return rcStmtDone(s, "SQLGetData",
-                      r < 0    ? SQL_ERROR
-                      : r == 1 ? SQL_SUCCESS_WITH_INFO
-                               : SQL_SUCCESS);
+    return call.done(r < 0 ? SQL_ERROR : r == 1 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
 }

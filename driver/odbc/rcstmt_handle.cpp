@@ -4,14 +4,16 @@
 
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rctrace.h"
-#include "driver/engine/rcstmt.h"
-#include "driver/frontend/fe_view.h"
-#include "driver/odbc/rcconn.h"
-#include "driver/odbc/rcoption.h"
-#include "driver/odbc/rcstmt_api.h"
+#include "driver/engine/catalog/rccat.h"
+#include "driver/engine/exec/rcexedml.h"
 #include "driver/engine/exec/rcexeprm.h"
-#include "driver/odbc/rcstmt_fetch.h"
-#include "driver/odbc/rcstmt_param.h"
+#include "driver/engine/rcstmt.h"
+#include "driver/engine/tam.h"
+#include "driver/engine/tam_drminfo.h"
+#include "driver/frontend/fe_view.h"
+#include "driver/frontend/rcprsfn.h"
+#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcinfo.h"
 #include "driver/odbc/rcstmt_source.h"
 #include "driver/odbc/rctypecat.h"
 #include "platform/strings.h"
@@ -26,8 +28,8 @@ rcErrorQueue *rcConnStmtLink::errors() { return &conn->errors; }
 
 const rcStmtOptionBlock *rcConnStmtLink::options()
 {
-    block.engineOptionMask = conn->options.mask;
-    return &block;
+    conn->stmtOptions.engineOptionMask = conn->options.mask;
+    return &conn->stmtOptions;
 }
 
 void rcConnStmtLink::sourceInfo(rcStmtSourceInfo *info)
@@ -62,12 +64,52 @@ const char *rcConnStmtLink::qualifier() { return conn->qualifier; }
 
 namespace {
 
-// What the layers above hang on the engine's record: the planner context
-// (released through the fetch code's parts) and the view catalogue.
+int FnCode(const rcParseNode *fn)
+{
+    const rcScalarFnEntry *e = rcPrsScalarFnOf(fn);
+    return e != nullptr ? e->code : 0;
+}
+
+// Vendor predicates (rcexp.h): described by the connection's list, their
+// parameter types mapped by its type catalog.
+const TamExtPredicate *VendorPredicate(void *ctx, const rcParseNode *name)
+{
+    const TamSession *session = static_cast<rcConn *>(ctx)->session;
+    return TamFindExtPredicate(session != nullptr ? session->extPredicates : nullptr, name->text,
+                               name->attr);
+}
+bool VendorSqlType(void *ctx, uint32_t drmType, int16_t *sqlType)
+{
+    return rcTypEngineTypeOfDrm(static_cast<rcConn *>(ctx), static_cast<int16_t>(drmType),
+                                sqlType) == 0;
+}
+bool VendorDrmType(void *ctx, int16_t sqlType, uint32_t *drmType)
+{
+    int32_t type = 0;
+    if (rcTypDrmTypeOf(static_cast<rcConn *>(ctx), sqlType, &type) != 0)
+        return false;
+    *drmType = static_cast<uint32_t>(type);
+    return true;
+}
+
+void ReleasePlanNodes(rcStmt *stmt, QueryPlan *) { rcExeFreePlanner(stmt); }
+
+void ReleaseDataChange(rcStmt *stmt)
+{
+    rcExeDmlFree(static_cast<rcExeDml *>(stmt->dataChange));
+    stmt->dataChange = nullptr;
+}
+
+// What the parts of the engine and the front end hang on the engine's
+// record, released with it: the planner context with its plan, a data
+// change, a catalog result, the view catalogue and the parameter values.
 const rcStmtParts *StmtParts()
 {
     static const rcStmtParts parts = [] {
-        rcStmtParts p = *rcStmtFetchParts();
+        rcStmtParts p;
+        p.releasePlanNodes = &ReleasePlanNodes;
+        p.releaseDataChange = &ReleaseDataChange;
+        p.releaseCatalog = &rcCatRelease;
         p.releaseViews = rcVwReleaseCatalog;
         p.freeParams = rcPrmFreeAll;
         return p;
@@ -84,12 +126,23 @@ int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
     if (!handle)
         return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     handle->conn = conn;
+    handle->link.conn = conn;
+    // USER is the connection's user name and DATABASE its current qualifier,
+    // read where they are kept (they outlive the statement).
+    handle->facts.session = conn->session;
+    handle->facts.userName = conn->attrs[RC_ATTR_UID].value;
+    handle->facts.database = conn->qualifier;
+    handle->facts.fnCode = &FnCode;
+    handle->facts.vendor.predicateOf = &VendorPredicate;
+    handle->facts.vendor.sqlTypeOf = &VendorSqlType;
+    handle->facts.vendor.drmTypeOf = &VendorDrmType;
+    handle->facts.vendorCtx = conn;
     std::copy(std::begin(conn->stmtDefaults), std::end(conn->stmtDefaults),
               std::begin(handle->options));
     handle->source.reset(new (std::nothrow) rcConnFeSource(conn));
     int16_t rc =
         handle->source
-            ? rcDrsAllocStmt(&conn->stmtLink, &handle->errors, StmtParts(), &handle->engine)
+            ? rcDrsAllocStmt(&handle->link, &handle->errors, StmtParts(), &handle->engine)
             : static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     if (rc == 0 && rcListAppend(conn->statements, &handle) != 0)
         rc = static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
@@ -120,7 +173,8 @@ int16_t rcStmtHandleFree(rcStmtHandle *handle)
     if (handle->engine)
         rcDrsResetStmt(handle->engine);
     rcFeReset(&handle->prep);
-    rcStmtParamFree(handle);
+    delete handle->params;
+    handle->params = nullptr;
     int16_t rc = handle->engine ? rcDrsDropStmt(handle->engine) : 0;
     uint32_t index = 0;
     if (rcListFindKey(conn->statements, &handle, &index) == 0)
@@ -173,38 +227,6 @@ bool rcConnStmtBusy(rcConn *conn)
     return false;
 }
 
-int16_t rcConnSetStmtOptions(rcConn *conn, uint16_t option, uintptr_t value)
-{
-    bool warning = false;
-    for (uint32_t i = 0; i < rcListCount(conn->statements); ++i) {
-        auto *handle = *static_cast<rcStmtHandle **>(rcListAt(conn->statements, i));
-        rcErrClearQueue(&handle->errors);
-        SQLRETURN rc = rcStmtSetOption(handle, option, value);
-        if (rc == SQL_ERROR) {
-            // The application asks the connection what went wrong.
-            for (uint32_t k = 0; k < rcErrQueueCount(&handle->errors); ++k) {
-                auto *r = static_cast<const rcErrorRecord *>(rcListAt(handle->errors.list, k));
-                rcErrPost(&conn->errors, r->msgId, r->sqlState[0] != '\0' ? r->sqlState : nullptr,
-                          r->native, r->text);
-            }
-            return -1;
-        }
-        warning = warning || rc == SQL_SUCCESS_WITH_INFO;
-    }
-    // The default of later statements: the same value rules.
-    uint32_t refusal = rcStmtOptionRefusal(option, value);
-    if (refusal != 0)
-        return static_cast<int16_t>(rcErrRaise(&conn->errors, refusal));
-    rcStmtStoreOption(option, conn->stmtDefaults, rcStmtOptionWord(option, value));
-    uint32_t kept = 0;
-    rcStmtReadOption(option, conn->stmtDefaults, &kept);
-    if (kept != value || warning) {
-        rcErrRaise(&conn->errors, RC_MSG_OPTION_VALUE_CHANGED);
-        return 1;
-    }
-    return 0;
-}
-
 unsigned long rcStmtAddr(const void *p)
 {
     return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p));
@@ -215,8 +237,31 @@ SQLRETURN rcStmtRaise(rcStmtHandle *s, uint32_t msgId)
     return static_cast<SQLRETURN>(rcErrRaise(&s->errors, msgId));
 }
 
-SQLRETURN rcStmtDone(rcStmtHandle *s, const char *name, SQLRETURN rc)
+bool rcStmtBusy(const rcStmtHandle *s)
 {
-    rcTraceReturn(s->conn->odbcTrace, name, rc);
-    return rc;
+    uint32_t async = 0;
+    rcStmtReadOption(SQL_ASYNC_ENABLE, s->options, &async);
+    return async == SQL_ASYNC_ENABLE_ON && s->pendingFunction != 0;
+}
+
+namespace {
+
+// The block word of each option 0-14.
+constexpr int8_t kOptionWord[15] = {0, 1, 4, 2, 3, 5, 10, 7, 9, 8, 12, 11, 13, 14, 15};
+
+} // namespace
+
+void rcStmtStoreOption(uint16_t option, uint32_t *block, uint32_t value)
+{
+    if (option > 14)
+        return;
+    if (option == SQL_MAX_LENGTH && static_cast<int32_t>(value + 1u) <= 0)
+        value -= 1;
+    block[kOptionWord[option]] = value;
+}
+
+void rcStmtReadOption(uint16_t option, const uint32_t *block, uint32_t *out)
+{
+    if (option <= 14)
+        *out = block[kOptionWord[option]];
 }

@@ -5,37 +5,47 @@
 // rcstmt.h): rcStmtHandleAlloc creates both, rcStmtHandleFree drops the
 // engine's state and frees the handle. The handle keeps what ODBC defines:
 // the handle state, the error queue (lent to the engine's record, which posts
-// on it), the statement option block and the pending asynchronous call.
+// on it), the statement option block, the column and parameter bindings and
+// the pending asynchronous call.
 //
 // Legal order: rcStmtHandleAlloc -> (the statement calls) -> rcStmtHandleFree;
 // rcConnDropStatements frees every handle of a connection at disconnect.
 //
-// The engine reaches the connection through the connection's rcConnStmtLink
-// (rcconn.h), an implementation of rcStmtConn.
+// The engine reaches the connection through the handle's rcConnStmtLink, an
+// implementation of rcStmtConn, and plans with the connection's facts the
+// handle gives it (rcExeConnFacts, driver/engine/exec/rcexestmt.h).
 //
 // Besides, a handle holds the front end's prepared statement (fe_prepared.h)
 // with the source that opens its tables on the connection
 // (rcstmt_source.h), the cursor name and the flags of the prepare-execute
-// sequence. The workers of the statement functions are in rcstmt_api.h.
+// sequence. The workers of the statement functions are in rcodbc_impl.h.
 //
 // Handle states: 1 allocated, 2 prepared, 3 executed without an open result,
 // 4 executed with a result set not yet fetched, 5 positioned by SQLFetch,
 // 6 positioned by an extended fetch.
 #pragma once
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include "driver/core/rcerror.h"
+#include "driver/engine/exec/rcexestmt.h"
+#include "driver/engine/rcstmt.h"
 #include "driver/frontend/fe_prepared.h"
-#include "driver/odbc/rcentry.h"
 #include "driver/odbc/rctranslate.h"
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 struct rcConn;
 struct rcStmt;
-struct rcParamState;
 class rcConnFeSource;
+
+// The tag of a live statement handle (its first field; the entry guard
+// checks it, rcentry.h).
+enum : uint32_t { kRcStmtTag = 0x54534351u }; // "QCST"
 
 // ODBC statement handle states.
 enum rcStmtHandleState : uint16_t {
@@ -67,6 +77,67 @@ struct rcColPiece {
     bool done = false; // all delivered: the next call answers SQL_NO_DATA
 };
 
+// A parameter bound by SQLBindParameter or SQLSetParam (rcstmt_param.h).
+enum : uint16_t {
+    RC_PARAM_BOUND = 0x2,
+    RC_PARAM_PUT = 0x8,        // SQLPutData gave data since SQLParamData named it
+    RC_PARAM_CHARACTER = 0x10, // SQL_C_CHAR data
+    RC_PARAM_AT_EXEC = 0x40,   // the value comes at execution
+};
+
+struct rcParamBinding {
+    uint32_t number = 0;
+    uint16_t paramType = SQL_PARAM_INPUT;
+    int16_t cType = 0;
+    int16_t sqlType = 0;
+    uint64_t precision = 0;
+    int16_t scale = 0;
+    const void *value = nullptr; // handed to the engine: the row's value or the collected data
+    int64_t bufferLength = 0;    // cbValueMax
+    SQLLEN *indicator = nullptr; // pcbValue
+    int64_t length = 0;          // worked out before execution
+    bool isNull = false;
+    uint16_t flags = 0;
+    std::vector<char> collected; // SQLPutData pieces (a NUL after character data)
+    int64_t collectedLength = 0;
+    bool collectedNull = false;    // SQLPutData gave SQL_NULL_DATA
+    SQLPOINTER appValue = nullptr; // rgbValue as bound; SQLParamData's token
+    std::string text;              // the row's text in Windows-1252, when it came translated
+};
+
+// Data-at-execution states.
+enum : uint16_t {
+    RC_DAE_NONE = 0,
+    RC_DAE_DONE = 1,      // the statement ran after the last piece
+    RC_DAE_REQUESTED = 2, // SQLParamData asked for a parameter's data
+    RC_DAE_WAITING = 3,   // SQLExecute answered SQL_NEED_DATA
+};
+
+constexpr uint32_t kRcNoParam = 0xFFFFFFFF;
+
+struct rcParamState {
+    std::vector<rcParamBinding> bindings; // index = parameter number - 1
+    uint32_t current = kRcNoParam;        // the data-at-execution parameter being sent
+    uint16_t dataState = RC_DAE_NONE;
+    uint32_t row = 0;      // the row of a parameter array being run
+    uint32_t rowCount = 0; // rows changed by the rows run so far
+    bool warned = false;   // a row ran with a warning
+};
+
+// What the engine's record of a statement needs of its connection
+// (rcstmt_handle.cpp).
+struct rcConnStmtLink final : rcStmtConn {
+    rcConn *conn = nullptr;
+
+    rcErrorQueue *errors() override;
+    const rcStmtOptionBlock *options() override;
+    void sourceInfo(rcStmtSourceInfo *info) override;
+    bool typeInfo(int16_t sqlType, uint32_t *columnSize, int16_t *scale) override;
+    TamSession *session() override;
+    rcTraceChannel *engineTrace() override;
+    const char *qualifier() override;
+};
+
 struct rcStmtHandle {
     uint32_t tag = kRcStmtTag; // while the handle lives (rcentry.h)
     rcConn *conn = nullptr;    // owning connection, never changed
@@ -76,13 +147,13 @@ struct rcStmtHandle {
         {}; // statement options (rcStmtStoreOption), from the connection's defaults
     uint16_t pendingFunction = 0; // SQL_API_* of an asynchronous call still executing; 0 none
     rcStmt *engine = nullptr;     // the engine's state, created and released with the handle
+    rcConnStmtLink link;          // the connection as the engine's record reaches it
+    rcExeConnFacts facts;         // what the planner needs of the connection
 
     std::unique_ptr<rcConnFeSource> source; // the connection as the front end's source
     rcPrepared prep;                        // the prepared statement
     uint32_t setApplied = 0;                // the prepared text was an applied SET statement
     uint32_t prepared = 0;                  // 1 after a successful SQLPrepare
-    uint32_t keepDiagnostics = 0;           // SQLExecDirect keeps its prepare step's records
-    uint32_t inExecDirect = 0;
     char cursorName[kRcCursorNameMax + 2] = {};
     uint32_t cursorNameSet = 0;
     uint32_t rowCount = 0;
@@ -101,12 +172,10 @@ struct rcStmtHandle {
 // it there; 0, or -1 with the error on the connection (nothing is left).
 int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out);
 
-// Shared by the statement workers: a handle's address for trace lines, a
-// message posted on the statement (returns -1), and the trace's return line
-// written before a worker returns rc.
+// Shared by the statement modules: a handle's address for trace lines, and a
+// message posted on the statement (returns -1).
 unsigned long rcStmtAddr(const void *p);
 SQLRETURN rcStmtRaise(rcStmtHandle *s, uint32_t msgId);
-SQLRETURN rcStmtDone(rcStmtHandle *s, const char *name, SQLRETURN rc);
 // Drops the engine state, unlists and frees the handle; 0, or -1 when the
 // engine could not release its state (the handle is freed all the same).
 int16_t rcStmtHandleFree(rcStmtHandle *handle);
@@ -121,8 +190,12 @@ void rcStmtDefaultCursorName(rcStmtHandle *s);
 int rcConnDropStatements(rcConn *conn);
 // True when a statement of the connection has an asynchronous call pending.
 bool rcConnStmtBusy(rcConn *conn);
-// Sets a statement option (0..14) on every statement of the connection and
-// in the connection's defaults for later statements: 0; 1 when a value was
-// kept changed (01S02 on the connection); -1 at the first failure (its
-// records are on that statement's queue and the connection's).
-int16_t rcConnSetStmtOptions(rcConn *conn, uint16_t option, uintptr_t value);
+// Asynchronous execution is on and a call is pending: other functions are
+// refused with S1010.
+bool rcStmtBusy(const rcStmtHandle *stmt);
+
+// The words of a statement option block (the handle's options, the
+// connection's stmtDefaults) by option number 0-14; SQL_MAX_LENGTH's largest
+// values are kept one lower (the block's rule).
+void rcStmtStoreOption(uint16_t option, uint32_t *block, uint32_t value);
+void rcStmtReadOption(uint16_t option, const uint32_t *block, uint32_t *out);

@@ -1,5 +1,5 @@
-// Statement options: SQLSetStmtOption and SQLGetStmtOption on one handle,
-// and the rules the connection's statement options share (rcoption.cpp).
+// Statement options: SQLSetStmtOption's and SQLGetStmtOption's work on one
+// handle, and on every statement of a connection (see rcstmt_option.h).
 //
 // Options 0-14 are kept in the handle's option block (rcStmtStoreOption),
 // 32 bits a word. Setting one goes: a pending asynchronous call refuses
@@ -11,15 +11,14 @@
 // (above 14) reach the engine. A value the block cannot hold as given (more
 // than 32 bits, SQL_MAX_LENGTH's rule for the largest values) is kept as
 // the block holds it and 01S02 says so; so is a rowset size above 1.
-#include "driver/odbc/rcstmt_api.h"
+#include "driver/odbc/rcstmt_option.h"
 
 #include <cstring>
 
 #include "driver/core/rcmsgid.h"
-#include "driver/core/rctrace.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/odbc/rcconn.h"
-#include "driver/odbc/rcoption.h"
+#include "driver/odbc/rcstmt_handle.h"
 #include "driver/odbc/rcstmt_source.h"
 
 namespace {
@@ -30,14 +29,16 @@ bool IsCursorOption(uint16_t option)
            option == SQL_SIMULATE_CURSOR || option == SQL_USE_BOOKMARKS;
 }
 
-} // namespace
-
-bool rcStmtBusy(const rcStmtHandle *s)
+// The options whose values are row and length counts: SQLULEN on 64-bit
+// ODBC, for SQLGetStmtOption and SQLGetStmtAttr alike; every other option
+// is read as a 32-bit word.
+bool IsCountOption(uint16_t option)
 {
-    uint32_t async = 0;
-    rcStmtReadOption(SQL_ASYNC_ENABLE, s->options, &async);
-    return async == SQL_ASYNC_ENABLE_ON && s->pendingFunction != 0;
+    return option == SQL_MAX_ROWS || option == SQL_MAX_LENGTH || option == SQL_KEYSET_SIZE ||
+           option == SQL_ROWSET_SIZE;
 }
+
+} // namespace
 
 uint32_t rcStmtOptionRefusal(uint16_t option, SQLULEN value)
 {
@@ -110,31 +111,17 @@ SQLRETURN rcStmtSetOption(rcStmtHandle *s, uint16_t option, SQLULEN value)
     return SQL_SUCCESS;
 }
 
-SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLULEN value)
+SQLRETURN rcStmtGetOption(rcStmtHandle *s, uint16_t option, void *value)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLSetStmtOption(0x%08lx, %u, %lu)", rcStmtAddr(s), option,
-                static_cast<unsigned long>(value));
-    rcErrClearQueue(&s->errors);
-    return rcStmtDone(s, "SQLSetStmtOption", rcStmtSetOption(s, option, value));
-}
-
-SQLRETURN SQLGetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLPOINTER value)
-{
-    rcTraceCall(s->conn->odbcTrace, "SQLGetStmtOption(0x%08lx, %u, 0x%08lx)", rcStmtAddr(s), option,
-                rcStmtAddr(value));
-    rcErrClearQueue(&s->errors);
-    if (rcStmtBusy(s))
-        return rcStmtDone(s, "SQLGetStmtOption", rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     uint32_t v = 0;
     if (option == SQL_GET_BOOKMARK || option == SQL_ROW_NUMBER) {
         // Only on a row: after SQLFetch gave one and before the end.
         if (s->state < RC_STMT_FETCHED || !s->rowCurrent)
-            return rcStmtDone(s, "SQLGetStmtOption", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
+            return rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE);
         uint32_t bookmarks = 0;
         rcStmtReadOption(SQL_USE_BOOKMARKS, s->options, &bookmarks);
         if (option == SQL_GET_BOOKMARK && bookmarks == SQL_UB_OFF)
-            return rcStmtDone(s, "SQLGetStmtOption",
-                              rcStmtRaise(s, RC_MSG_OPERATION_INVALID_AT_TIME));
+            return rcStmtRaise(s, RC_MSG_OPERATION_INVALID_AT_TIME);
         if (option == SQL_ROW_NUMBER)
             v = s->rowCount;
         else
@@ -144,7 +131,43 @@ SQLRETURN SQLGetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLPOINTER 
     } else {
         rcDrsGetStmtOption(s->engine, option, &v);
     }
-    if (value != nullptr)
+    if (value != nullptr && IsCountOption(option)) {
+        SQLULEN wide = v;
+        std::memcpy(value, &wide, sizeof wide);
+    } else if (value != nullptr) {
         std::memcpy(value, &v, sizeof v);
-    return rcStmtDone(s, "SQLGetStmtOption", SQL_SUCCESS);
+    }
+    return SQL_SUCCESS;
+}
+
+int16_t rcConnSetStmtOptions(rcConn *conn, uint16_t option, uintptr_t value)
+{
+    bool warning = false;
+    for (uint32_t i = 0; i < rcListCount(conn->statements); ++i) {
+        auto *handle = *static_cast<rcStmtHandle **>(rcListAt(conn->statements, i));
+        rcErrClearQueue(&handle->errors);
+        SQLRETURN rc = rcStmtSetOption(handle, option, value);
+        if (rc == SQL_ERROR) {
+            // The application asks the connection what went wrong.
+            for (uint32_t k = 0; k < rcErrQueueCount(&handle->errors); ++k) {
+                auto *r = static_cast<const rcErrorRecord *>(rcListAt(handle->errors.list, k));
+                rcErrPost(&conn->errors, r->msgId, r->sqlState[0] != '\0' ? r->sqlState : nullptr,
+                          r->native, r->text);
+            }
+            return -1;
+        }
+        warning = warning || rc == SQL_SUCCESS_WITH_INFO;
+    }
+    // The default of later statements: the same value rules.
+    uint32_t refusal = rcStmtOptionRefusal(option, value);
+    if (refusal != 0)
+        return static_cast<int16_t>(rcErrRaise(&conn->errors, refusal));
+    rcStmtStoreOption(option, conn->stmtDefaults, rcStmtOptionWord(option, value));
+    uint32_t kept = 0;
+    rcStmtReadOption(option, conn->stmtDefaults, &kept);
+    if (kept != value || warning) {
+        rcErrRaise(&conn->errors, RC_MSG_OPTION_VALUE_CHANGED);
+        return 1;
+    }
+    return 0;
 }

@@ -1,6 +1,5 @@
-// Parameter bindings and the checks before an execution (see
-// rcstmt_param.h): SQLBindParameter, SQLSetParam, SQLParamOptions, and the
-// rows of an execution, each checked, handed to the engine (rcPrm*) and run.
+// Parameter values of an execution (see rcstmt_param.h): the rows of the
+// bindings, each checked, converted and handed to the engine (rcPrm*).
 #include "driver/odbc/rcstmt_param.h"
 
 #include <cstdio>
@@ -10,11 +9,10 @@
 #include "driver/core/rccnv.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstrings.h"
-#include "driver/core/rctrace.h"
 #include "driver/engine/exec/rcexeprm.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/odbc/rcconn.h"
-#include "driver/odbc/rcstmt_api.h"
+#include "driver/odbc/rcstmt_handle.h"
 #include "driver/odbc/rctranslate.h"
 #include "driver/odbc/rctypecat.h"
 
@@ -24,8 +22,6 @@ bool IsDataAtExec(int64_t ind)
 {
     return ind == SQL_DATA_AT_EXEC || ind <= SQL_LEN_DATA_AT_EXEC_OFFSET;
 }
-
-bool ProducesResult(const rcStmtHandle *s) { return s->prep.kind >= 100 && s->prep.kind < 4096; }
 
 // Posts msgId with a string-table text that names the parameter; -1.
 int16_t PostNumbered(rcStmtHandle *s, uint32_t msgId, uint32_t textId, uint32_t number)
@@ -40,24 +36,6 @@ int16_t PostText(rcStmtHandle *s, uint32_t msgId, uint32_t textId)
 {
     rcErrPost(&s->errors, msgId, nullptr, 0, rcUtlLoadString(textId));
     return -1;
-}
-
-// The SQL types whose length a precision does not limit.
-bool PrecisionFree(int16_t t)
-{
-    switch (t) {
-    case SQL_BIT:
-    case SQL_TINYINT:
-    case SQL_SMALLINT:
-    case SQL_INTEGER:
-    case SQL_BIGINT:
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-    case SQL_DATE:
-    case SQL_TIME: return true;
-    default: return false;
-    }
 }
 
 // The row's value address and indicator of a binding (parameter arrays:
@@ -158,8 +136,9 @@ int16_t EngineType(const rcStmtHandle *s, int16_t sqlType)
     return rcTypEngineTypeOf(s->conn, sqlType, &t) == 0 && t != 0 ? t : sqlType;
 }
 
-// The engine's type check of every bound parameter: 0, or -1 posted.
-int16_t CheckParams(rcStmtHandle *s, rcParamState *st, uint16_t count)
+} // namespace
+
+int16_t rcStmtParamCheckRow(rcStmtHandle *s, rcParamState *st, uint16_t count)
 {
     for (uint16_t i = 0; i < count && i < st->bindings.size(); ++i) {
         const rcParamBinding &b = st->bindings[i];
@@ -175,9 +154,7 @@ int16_t CheckParams(rcStmtHandle *s, rcParamState *st, uint16_t count)
     return 0;
 }
 
-// Checks the row's bindings: -1 after posting, 99 when a parameter's value
-// comes at execution, else 0.
-int16_t PrepareParams(rcStmtHandle *s, rcParamState *st, uint16_t count)
+int16_t rcStmtParamPrepareRow(rcStmtHandle *s, rcParamState *st, uint16_t count)
 {
     st->current = kRcNoParam;
     bool failed = false, needData = false;
@@ -230,9 +207,7 @@ int16_t PrepareParams(rcStmtHandle *s, rcParamState *st, uint16_t count)
     return needData ? 99 : 0;
 }
 
-// Hands every bound value of the row to the engine: 0, 1 (a value was cut),
-// -1 posted.
-int16_t SendParams(rcStmtHandle *s, rcParamState *st, uint16_t count)
+int16_t rcStmtParamSendRow(rcStmtHandle *s, rcParamState *st, uint16_t count)
 {
     int16_t result = 0;
     for (uint16_t i = 0; i < count && i < st->bindings.size(); ++i) {
@@ -272,8 +247,6 @@ int16_t SendParams(rcStmtHandle *s, rcParamState *st, uint16_t count)
     }
     return result;
 }
-
-} // namespace
 
 bool rcParamTranslated(const rcConn *conn, const rcParamBinding &b)
 {
@@ -317,12 +290,6 @@ rcParamState *rcStmtParamState(rcStmtHandle *s)
     return s->params;
 }
 
-void rcStmtParamFree(rcStmtHandle *s)
-{
-    delete s->params;
-    s->params = nullptr;
-}
-
 void rcStmtParamReset(rcStmtHandle *s)
 {
     if (s->params == nullptr)
@@ -337,146 +304,21 @@ bool rcStmtParamNeedsData(const rcStmtHandle *s)
            (s->params->dataState == RC_DAE_WAITING || s->params->dataState == RC_DAE_REQUESTED);
 }
 
-SQLRETURN rcStmtParamRunRows(rcStmtHandle *s, bool resume)
+void rcStmtParamCancel(rcStmtHandle *s)
 {
     rcParamState *st = s->params;
-    uint16_t count = s->engine->paramCount;
-    uint32_t rows = s->paramRows > 0 ? s->paramRows : 1;
-    for (; st->row < rows; ++st->row) {
-        if (!resume) {
-            if (s->paramRowPointer != nullptr)
-                *s->paramRowPointer = st->row + 1;
-            if (CheckParams(s, st, count) != 0)
-                return SQL_ERROR;
-            int16_t r = PrepareParams(s, st, count);
-            if (r < 0)
-                return SQL_ERROR;
-            if (r == 99) {
-                st->dataState = RC_DAE_WAITING;
-                return SQL_NEED_DATA;
-            }
+    if (st == nullptr)
+        return;
+    if (st->dataState == RC_DAE_WAITING || st->dataState == RC_DAE_REQUESTED) {
+        // Nothing reached the engine yet: dropping the pieces is the whole
+        // of cancelling.
+        for (rcParamBinding &b : st->bindings) {
+            b.collectedLength = 0;
+            b.collectedNull = false;
+            b.flags = static_cast<uint16_t>(b.flags & RC_PARAM_BOUND);
         }
-        resume = false;
-        int16_t sent = SendParams(s, st, count);
-        if (sent < 0)
-            return SQL_ERROR;
-        SQLRETURN rc = rcStmtRunPrepared(s);
-        if (rc == SQL_ERROR)
-            return SQL_ERROR;
-        st->rowCount += s->rowCount;
-        st->warned = st->warned || sent == 1 || rc == SQL_SUCCESS_WITH_INFO;
     }
-    s->rowCount = st->rowCount;
-    return st->warned ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
-}
-
-SQLRETURN rcStmtExecuteParams(rcStmtHandle *s)
-{
-    uint16_t count = s->engine->paramCount;
-    if (count == 0)
-        return rcStmtRunPrepared(s);
-    rcParamState *st = rcStmtParamState(s);
-    if (st == nullptr)
-        return SQL_ERROR;
-    st->current = kRcNoParam;
     st->dataState = RC_DAE_NONE;
+    st->current = kRcNoParam;
     st->row = 0;
-    st->rowCount = 0;
-    st->warned = false;
-    if (s->paramRows > 1 && ProducesResult(s)) {
-        rcErrPost(&s->errors, RC_MSG_DRIVER_NOT_CAPABLE, nullptr, 0,
-                  "A query takes one row of parameter values.");
-        return SQL_ERROR;
-    }
-    if (rcPrmSetExpected(s->engine, s->prep.root, count) != 0)
-        return SQL_ERROR;
-    SQLRETURN rc = rcStmtParamRunRows(s, false);
-    if (rc != SQL_NEED_DATA)
-        st->dataState = RC_DAE_NONE;
-    return rc;
-}
-
-SQLRETURN SQLBindParameterImpl(rcStmtHandle *s, SQLUSMALLINT ipar, SQLSMALLINT fParamType,
-                               SQLSMALLINT fCType, SQLSMALLINT fSqlType, SQLULEN cbColDef,
-                               SQLSMALLINT ibScale, SQLPOINTER rgbValue, SQLLEN cbValueMax,
-                               SQLLEN *pcbValue)
-{
-    rcConn *conn = s->conn;
-    rcTraceCall(conn->odbcTrace,
-                "SQLBindParameter(0x%08lx, %u, %d, %d, %d, %lu, %d, 0x%08lx, %lu, 0x%08lx)",
-                rcStmtAddr(s), ipar, fParamType, fCType, fSqlType,
-                static_cast<unsigned long>(cbColDef), ibScale, rcStmtAddr(rgbValue),
-                static_cast<unsigned long>(cbValueMax), rcStmtAddr(pcbValue));
-    rcErrClearQueue(&s->errors);
-    const char *name = "SQLBindParameter";
-    // Unicode types hold what their character types hold: the engine's text
-    // is Windows-1252 either way.
-    if (fSqlType == SQL_WCHAR || fSqlType == SQL_WVARCHAR || fSqlType == SQL_WLONGVARCHAR)
-        fSqlType = fSqlType == SQL_WCHAR      ? int16_t{SQL_CHAR}
-                   : fSqlType == SQL_WVARCHAR ? int16_t{SQL_VARCHAR}
-                                              : int16_t{SQL_LONGVARCHAR};
-    if (ipar == 0)
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_INVALID_PARAMETER_NUMBER));
-    uint16_t index = 0;
-    if (!rcTypHasSqlType(conn, fSqlType) ||
-        rcTypFindBest(conn, 1, fSqlType, static_cast<int32_t>(cbColDef), &index) != 0)
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_DRIVER_NOT_CAPABLE));
-    const rcTypeEntry *e = rcTypEntry(conn, index);
-    if (fSqlType == SQL_DECIMAL || fSqlType == SQL_NUMERIC) {
-        int16_t maxScale = e->maxScale < e->minScale ? e->minScale : e->maxScale;
-        if (ibScale < e->minScale || ibScale > maxScale)
-            return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_INVALID_SCALE_VALUE));
-    }
-    uint64_t precision = cbColDef != 0 ? cbColDef : e->precision;
-    if (!PrecisionFree(fSqlType) && rcStmtParamEntry(conn, fSqlType, precision) == nullptr)
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_INVALID_PRECISION_VALUE));
-    int16_t cType = fCType;
-    if (cType == SQL_C_DEFAULT)
-        cType = rcTypCTypeAt(conn, index);
-    if (!rcCnvCanConvert(cType == SQL_C_WCHAR ? int16_t{SQL_C_CHAR} : cType, 0, fSqlType))
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_RESTRICTED_DATA_TYPE_ATTRIBUTE_VIOLATION));
-    rcParamState *st = rcStmtParamState(s);
-    if (st == nullptr)
-        return rcStmtDone(s, name, SQL_ERROR);
-    try {
-        if (st->bindings.size() < ipar)
-            st->bindings.resize(ipar);
-    } catch (const std::bad_alloc &) {
-        return rcStmtDone(s, name, rcStmtRaise(s, RC_MSG_MEMORY_ALLOCATION_ERROR));
-    }
-    // A new record: what the parameter collected before is dropped.
-    rcParamBinding &b = st->bindings[ipar - 1];
-    b = rcParamBinding{};
-    b.number = ipar;
-    b.paramType = static_cast<uint16_t>(fParamType);
-    b.cType = cType;
-    b.sqlType = fSqlType;
-    b.precision = precision;
-    b.scale = ibScale;
-    b.bufferLength = cbValueMax;
-    b.indicator = pcbValue;
-    b.appValue = rgbValue;
-    b.value = rgbValue;
-    b.flags = RC_PARAM_BOUND;
-    return rcStmtDone(s, name, SQL_SUCCESS);
-}
-
-SQLRETURN SQLSetParamImpl(rcStmtHandle *s, SQLUSMALLINT ipar, SQLSMALLINT fCType,
-                          SQLSMALLINT fSqlType, SQLULEN cbColDef, SQLSMALLINT ibScale,
-                          SQLPOINTER rgbValue, SQLLEN *pcbValue)
-{
-    return SQLBindParameterImpl(s, ipar, SQL_PARAM_INPUT_OUTPUT, fCType, fSqlType, cbColDef,
-                                ibScale, rgbValue, SQL_SETPARAM_VALUE_MAX, pcbValue);
-}
-
-SQLRETURN SQLParamOptionsImpl(rcStmtHandle *s, SQLULEN crow, SQLULEN *pirow)
-{
-    rcTraceCall(s->conn->odbcTrace, "SQLParamOptions(0x%08lx, %lu, 0x%08lx)", rcStmtAddr(s),
-                static_cast<unsigned long>(crow), rcStmtAddr(pirow));
-    rcErrClearQueue(&s->errors);
-    if (crow == 0 || crow > UINT32_MAX)
-        return rcStmtDone(s, "SQLParamOptions", rcStmtRaise(s, RC_MSG_ROW_VALUE_WAS_OUT_RANGE));
-    s->paramRows = static_cast<uint32_t>(crow);
-    s->paramRowPointer = pirow;
-    return rcStmtDone(s, "SQLParamOptions", SQL_SUCCESS);
 }

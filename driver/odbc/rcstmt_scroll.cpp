@@ -13,14 +13,16 @@
 //
 // Closing the cursor with the position keeps the handle's state and the
 // engine's cursor in step: a handle that says prepared has no plan open.
-#include "driver/odbc/rcstmt_api.h"
+#include "driver/odbc/rcodbc_impl.h"
 
 #include <cstdint>
 
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rctrace.h"
 #include "driver/odbc/rcconn.h"
-#include "driver/odbc/rcoption.h"
+#include "driver/odbc/rcentry.h"
+#include "driver/odbc/rcstmt_exec.h"
+#include "driver/odbc/rcstmt_handle.h"
 
 namespace {
 
@@ -60,31 +62,29 @@ uint32_t CountWord(SQLLEN v)
 SQLRETURN SQLSetScrollOptionsImpl(rcStmtHandle *s, SQLUSMALLINT concurrency, SQLLEN keyset,
                                   SQLUSMALLINT rowset)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLSetScrollOptions(0x%08lx, %u, %ld, %u)", rcStmtAddr(s),
-                concurrency, static_cast<long>(keyset), rowset);
-    rcErrClearQueue(&s->errors);
-    if (rcStmtBusy(s))
-        return rcStmtDone(s, "SQLSetScrollOptions",
-                          rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
+    rcCall call(s, "SQLSetScrollOptions", RC_CALL_BUSY_CHECK,
+                "SQLSetScrollOptions(0x%08lx, %u, %ld, %u)", rcStmtAddr(s), concurrency,
+                static_cast<long>(keyset), rowset);
+    if (call.refused())
+        return call.done(SQL_ERROR);
     rcStmtStoreOption(SQL_CONCURRENCY, s->options, concurrency);
     rcStmtStoreOption(SQL_KEYSET_SIZE, s->options, CountWord(keyset));
     rcStmtStoreOption(SQL_ROWSET_SIZE, s->options, rowset);
-    return rcStmtDone(s, "SQLSetScrollOptions", SQL_SUCCESS);
+    return call.done(SQL_SUCCESS);
 }
 
 SQLRETURN SQLExtendedFetchImpl(rcStmtHandle *s, SQLUSMALLINT fetchType, SQLLEN row,
                                SQLULEN *rowCount, SQLUSMALLINT *rowStatus)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLExtendedFetch(0x%08lx, %u, %ld, 0x%08lx, 0x%08lx)",
-                rcStmtAddr(s), fetchType, static_cast<long>(row), rcStmtAddr(rowCount),
-                rcStmtAddr(rowStatus));
-    rcErrClearQueue(&s->errors);
+    rcCall call(s, "SQLExtendedFetch", RC_CALL_BUSY_CHECK,
+                "SQLExtendedFetch(0x%08lx, %u, %ld, 0x%08lx, 0x%08lx)", rcStmtAddr(s), fetchType,
+                static_cast<long>(row), rcStmtAddr(rowCount), rcStmtAddr(rowStatus));
+    if (call.refused())
+        return call.done(SQL_ERROR);
     uint32_t refusal = 0;
     uint32_t cursorType = Option(s, SQL_CURSOR_TYPE);
     uint32_t keyset = Option(s, SQL_KEYSET_SIZE);
-    if (rcStmtBusy(s))
-        refusal = RC_MSG_FUNCTION_SEQUENCE_ERROR;
-    else if (s->prep.kind < RC_KIND_QUERY)
+    if (s->prep.kind < RC_KIND_QUERY)
         refusal = RC_MSG_INVALID_CURSOR_STATE;
     else if (cursorType == SQL_CURSOR_FORWARD_ONLY && fetchType != SQL_FETCH_NEXT)
         refusal = RC_MSG_FETCH_TYPE_OUT_RANGE;
@@ -94,24 +94,23 @@ SQLRETURN SQLExtendedFetchImpl(rcStmtHandle *s, SQLUSMALLINT fetchType, SQLLEN r
              keyset < Option(s, SQL_ROWSET_SIZE))
         refusal = RC_MSG_ROW_VALUE_WAS_OUT_RANGE;
     if (refusal != 0)
-        return rcStmtDone(s, "SQLExtendedFetch", rcStmtRaise(s, refusal));
+        return call.done(rcStmtRaise(s, refusal));
     rcStmtCloseCursor(s);
     s->extFetched = 1;
-    return rcStmtDone(s, "SQLExtendedFetch", SQL_SUCCESS);
+    return call.done(SQL_SUCCESS);
 }
 
 SQLRETURN SQLSetPosImpl(rcStmtHandle *s, SQLSETPOSIROW row, SQLUSMALLINT operation,
                         SQLUSMALLINT lock)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLSetPos(0x%08lx, %u, %u, %u)", rcStmtAddr(s),
+    rcCall call(s, "SQLSetPos", RC_CALL_BUSY_CHECK, "SQLSetPos(0x%08lx, %u, %u, %u)", rcStmtAddr(s),
                 static_cast<unsigned>(row), operation, lock);
-    rcErrClearQueue(&s->errors);
     bool onRows = operation == SQL_REFRESH || operation == SQL_UPDATE || operation == SQL_DELETE;
     bool writes = operation == SQL_UPDATE || operation == SQL_DELETE || operation == SQL_ADD;
+    if (call.refused())
+        return call.done(SQL_ERROR);
     uint32_t refusal = 0;
-    if (rcStmtBusy(s))
-        refusal = RC_MSG_FUNCTION_SEQUENCE_ERROR;
-    else if (s->extFetched == 0 && AtEnd(s))
+    if (s->extFetched == 0 && AtEnd(s))
         refusal = RC_MSG_INVALID_CURSOR_STATE;
     else if (onRows && (AtEnd(s) || s->state < RC_STMT_EXT_FETCHED))
         refusal = RC_MSG_INVALID_CURSOR_STATE;
@@ -125,7 +124,7 @@ SQLRETURN SQLSetPosImpl(rcStmtHandle *s, SQLSETPOSIROW row, SQLUSMALLINT operati
              Option(s, SQL_CONCURRENCY) == SQL_CONCUR_READ_ONLY)
         refusal = RC_MSG_INVALID_ARGUMENT_VALUE;
     if (refusal != 0)
-        return rcStmtDone(s, "SQLSetPos", rcStmtRaise(s, refusal));
+        return call.done(rcStmtRaise(s, refusal));
     rcStmtCloseCursor(s);
-    return rcStmtDone(s, "SQLSetPos", SQL_SUCCESS);
+    return call.done(SQL_SUCCESS);
 }

@@ -107,7 +107,7 @@ int rcConnFeSource::OpenWithPassword(rcErrorQueue *errors, rcTblEntry *entry)
             return rcErrRaise(errors, RC_ENG_INVALID_MISSING_PASSWORD);
         std::string item = entry->name.substr(0, kTableNameMax) + "," + answer;
         if (rcDrsAddTablePassword(&stmt_->options.tablePasswords, item.c_str()) != 0 ||
-            rcDrsAddTablePassword(&conn_->stmtLink.block.tablePasswords, item.c_str()) != 0)
+            rcDrsAddTablePassword(&conn_->stmtOptions.tablePasswords, item.c_str()) != 0)
             return rcErrRaise(errors, RC_MSG_MEMORY_ALLOCATION_ERROR);
         std::memcpy(password, answer, sizeof password);
         pwd = password;

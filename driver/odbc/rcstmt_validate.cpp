@@ -1,5 +1,5 @@
-// Index validation (see rcstmt_validate.h).
-#include "driver/odbc/rcstmt_validate.h"
+// Index validation (see rcstmt_exec.h).
+#include "driver/odbc/rcstmt_exec.h"
 
 #include <cstdio>
 #include <string>
@@ -11,8 +11,8 @@
 #include "driver/engine/rcsem.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcentry.h"
 #include "driver/odbc/rcopt_engine.h"
-#include "driver/odbc/rcstmt_api.h"
 #include "driver/odbc/rcstmt_handle.h"
 
 namespace {
@@ -30,23 +30,29 @@ std::string Quoted(const std::string &name)
 }
 
 // The rows of text run as a statement of its own on s's connection; -1 when
-// it could not run.
+// it could not run. The nested statement's steps show in the trace as the
+// calls they stand for: SQLAllocStmt, SQLExecDirect, SQLFetch for each row
+// and the end, SQLFreeStmt.
 long CountRows(rcStmtHandle *s, const std::string &text)
 {
-    SQLHSTMT h = SQL_NULL_HSTMT;
-    if (SQLAllocStmtImpl(s->conn, &h) != SQL_SUCCESS)
+    rcConn *conn = s->conn;
+    rcStmtHandle *nested = nullptr;
+    rcCall alloc(conn, "SQLAllocStmt", 0, kRcLineAllocStmt, rcStmtAddr(conn), rcStmtAddr(&nested));
+    if (alloc.done(rcStmtHandleAlloc(conn, &nested) == 0 ? SQL_SUCCESS : SQL_ERROR) != SQL_SUCCESS)
         return -1;
-    auto *nested = static_cast<rcStmtHandle *>(h);
     nested->engine->options.engineOptionMask &= ~uint32_t{RC_OPT_VALIDATEINDEX};
     long rows = -1;
-    SQLRETURN rc =
-        SQLExecDirectImpl(nested, reinterpret_cast<const SQLCHAR *>(text.c_str()), SQL_NTS);
-    if (SQL_SUCCEEDED(rc)) {
-        rows = 0;
-        while (SQL_SUCCEEDED(SQLFetchImpl(nested)))
-            ++rows;
+    rcCall direct(nested, "SQLExecDirect", 0, kRcLineExecDirect, rcStmtAddr(nested), text.c_str(),
+                  static_cast<long>(SQL_NTS));
+    if (SQL_SUCCEEDED(direct.done(rcStmtExecDirect(nested, text.c_str())))) {
+        for (rows = 0;; ++rows) {
+            rcCall fetch(nested, "SQLFetch", 0, kRcLineFetch, rcStmtAddr(nested));
+            if (!SQL_SUCCEEDED(fetch.done(rcStmtNextRow(nested))))
+                break;
+        }
     }
-    SQLFreeStmtImpl(nested, SQL_DROP);
+    rcCall drop(nested, "SQLFreeStmt", 0, kRcLineFreeStmt, rcStmtAddr(nested), SQL_DROP);
+    drop.done(rcStmtHandleFree(nested) == 0 ? SQL_SUCCESS : SQL_ERROR);
     return rows;
 }
 

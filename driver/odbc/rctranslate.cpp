@@ -5,9 +5,7 @@
 #include "driver/odbc/rcconn.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
-#include "driver/core/rcregistry.h"
 #include "driver/core/rcstr.h"
-#include "driver/odbc/rcoption.h"
 #include "platform/cp1252.h"
 #include "platform/module.h"
 #include "platform/strings.h"
@@ -142,40 +140,6 @@ int16_t rcXlateLoad(rcConn *conn, const char *name)
     conn->xlate.toDriver = reinterpret_cast<TamXlateFn>(toDriver);
     rcXlateMeasure(conn);
     return 0;
-}
-
-int16_t rcConnLoadTranslation(rcConn *conn)
-{
-    const char *dsn = conn->attrs ? conn->attrs[RC_ATTR_DSN].value : "";
-    std::string root = rcRegGetIniRoot();
-    // Room for more than a library name may hold: a name too long to load is
-    // refused by rcXlateLoad, never read as "no library". The connection
-    // string's keys win over the data source's.
-    char name[4096] = "";
-    if (conn->xlateConnName[0])
-        rcUtlCopyString(conn->xlateConnName, name, sizeof name);
-    else
-        rcRegGetIniValue(root.c_str(), dsn, "TranslationDLL", "", name, sizeof name);
-    bool warning = false;
-    if (*name) {
-        // The worker, not the export: warnings already queued stay.
-        int16_t rc = SQLSetConnectOptionImpl(conn, 106, reinterpret_cast<uintptr_t>(name), false);
-        if (rc == -1)
-            return -1;
-        warning = rc == 1;
-    }
-    char option[64] = "";
-    if (conn->xlateConnOption[0])
-        rcUtlCopyString(conn->xlateConnOption, option, sizeof option);
-    else
-        rcRegGetIniValue(root.c_str(), dsn, "TranslationOption", "", option, sizeof option);
-    if (*option) {
-        int16_t rc = SQLSetConnectOptionImpl(conn, 107, std::strtoul(option, nullptr, 10), false);
-        if (rc == -1)
-            return -1;
-        warning = warning || rc == 1;
-    }
-    return warning ? 1 : 0;
 }
 
 bool rcConnTakeTranslationKey(rcConn *conn, const char *key, size_t keyLength, const char *value,

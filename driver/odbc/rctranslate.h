@@ -4,8 +4,8 @@
 // A data source names a translation library by "TranslationDLL" and
 // "TranslationOption" (a connection string by TranslationDLL= and
 // TranslationOption=); an application by the connect options 106 and 107.
-// It is loaded after every successful connect (rcConnLoadTranslation) and
-// unloaded at disconnect.
+// It is loaded after every successful connect (rcConnLoadTranslation,
+// rcconnect.h) and unloaded at disconnect.
 //
 // The engine works in Windows-1252 throughout: its collation, LIKE, case
 // rules and lengths are those of that code page. So the library is applied
@@ -40,6 +40,9 @@
 struct rcConn;
 struct rcErrorQueue;
 
+// Longest library name (SQL_TRANSLATE_DLL, TranslationDLL).
+inline constexpr size_t kRcXlateNameMax = 255;
+
 // Loads the named library (an empty name unloads it) and binds both
 // functions; 0, or -1 with 5143 (null name), 5136 or 5167 posted. On failure
 // the library already loaded stays.
@@ -47,9 +50,6 @@ int16_t rcXlateLoad(rcConn *conn, const char *name);
 void rcXlateUnload(rcConn *conn);
 // Measures the library again (after its option changed).
 void rcXlateMeasure(rcConn *conn);
-// Applies "TranslationDLL" and "TranslationOption" of the data source, or of
-// the connection string when it names them; 0, 1 or -1.
-int16_t rcConnLoadTranslation(rcConn *conn);
 inline bool rcXlateLoaded(const rcConn *conn);
 // A connection-string pair TranslationDLL=... or TranslationOption=... (the
 // value may be braced): kept for rcConnLoadTranslation, the first of each

@@ -1,6 +1,6 @@
 // Connection strings: parsing into the attribute table, the output and browse
 // strings, masking of secrets in trace lines.
-#include "driver/odbc/rcconn.h"
+#include "driver/odbc/rcconnect.h"
 #include "driver/odbc/rcconnstr.h"
 #include "driver/core/tests/turkish_locale.h"
 

@@ -6,7 +6,7 @@
 
 #include "driver/engine/rcstmt.h"
 #include "driver/odbc/rcoption.h"
-#include "driver/odbc/rcstmt_api.h"
+#include "driver/odbc/rcodbc_impl.h"
 #include "driver/odbc/rcstmt_handle.h"
 #include "driver/odbc/rcstmt_source.h"
 #include "driver/core/rcmem.h"
@@ -116,7 +116,7 @@ TEST_F(StmtHandleTest, HandleAndEngineRecordLiveAndDieTogether)
     // The engine's record reaches the connection through its link and posts
     // on the handle's queue.
     ASSERT_NE(a->engine, nullptr);
-    EXPECT_EQ(a->engine->conn, &conn->stmtLink);
+    EXPECT_EQ(a->engine->conn, &a->link);
     EXPECT_EQ(a->engine->errors, &a->errors);
     EXPECT_EQ(a->engine->sourceInfo.maxColumns, conn->maxColSupport);
 
@@ -229,7 +229,7 @@ TEST_F(TableOpenTest, TablePasswordsComeFromTheListsOrTheDialog)
 
     // Without a known password: a wrong answer is asked no second time,
     // Cancel refuses, and a connection that may show no dialog says so.
-    rcListFreeRef(&conn->stmtLink.block.tablePasswords);
+    rcListFreeRef(&conn->stmtOptions.tablePasswords);
     struct Case {
         std::vector<PlatScriptedDialog::Answer> answers;
         bool quiet;

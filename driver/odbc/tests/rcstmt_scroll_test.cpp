@@ -5,7 +5,7 @@
 #include "driver/odbc/tests/conn_fixture.h"
 
 #include "driver/odbc/rcoption.h"
-#include "driver/odbc/rcstmt_api.h"
+#include "driver/odbc/rcodbc_impl.h"
 #include "driver/odbc/rcstmt_handle.h"
 
 #include <string>

@@ -1,0 +1,82 @@
+// A statement's query in the executor (see rcexestmt.h).
+#include "driver/engine/exec/rcexestmt.h"
+
+#include <new>
+
+#include "driver/core/rcerror.h"
+#include "driver/core/rcmsgid.h"
+#include "driver/engine/exec/rcexe.h"
+#include "driver/engine/exec/rcexeprm.h"
+#include "driver/engine/plan/rcpln.h"
+#include "driver/engine/rcstmt.h"
+#include "driver/engine/temp/rctmp.h"
+
+int16_t rcExeMakePlanner(rcStmt *stmt, const rcExeConnFacts &facts, const rcParseNode *root)
+{
+    if (stmt->planner != nullptr)
+        return 0;
+    auto *p = new (std::nothrow) rcPlnStmt;
+    if (p == nullptr)
+        return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
+    stmt->planner = p;
+    rcPlnStmtInit(p, stmt->errors, facts.session);
+    p->fnCode = facts.fnCode;
+    // The engine trace names the join and grouping methods the plan takes.
+    p->tmpOwner.trace = rcTmpOwnerOf(stmt, nullptr).trace;
+    p->env.userName = facts.userName != nullptr ? facts.userName : "";
+    p->env.database = facts.database != nullptr ? facts.database : "";
+    p->env.session = facts.session;
+    p->env.vendor = facts.vendor;
+    p->env.vendorCtx = facts.vendorCtx;
+    p->engineOptions = stmt->options.engineOptionMask;
+    p->filterMask = stmt->sourceInfo.filterMask;
+    p->joinMask = stmt->sourceInfo.joinMask;
+    p->seekFirstLast = (stmt->sourceInfo.capabilities & RC_SRC_CAP_SEEK_FIRST_LAST) != 0;
+    // Parameter values come from the statement's descriptors.
+    p->param = &rcPrmValue;
+    p->paramCtx = stmt;
+    if (rcPlnBuild(p, root) != 0) {
+        rcExeFreePlanner(stmt);
+        return -1;
+    }
+    stmt->plan = p->plan;
+    return 0;
+}
+
+int16_t rcExeOpenStmt(rcStmt *stmt)
+{
+    if (stmt->planner == nullptr)
+        return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_GENERAL_ERROR));
+    if (rcExeOpenQuery(stmt->planner) != 0) {
+        rcExeCloseQuery(stmt->planner);
+        return -1;
+    }
+    stmt->engineState = RC_ENGINE_RESULT_OPEN;
+    stmt->endOfData = 0;
+    return 0;
+}
+
+void rcExeCloseStmt(rcStmt *stmt)
+{
+    if (stmt->planner == nullptr)
+        return;
+    if (stmt->planner->open)
+        rcExeCloseQuery(stmt->planner);
+    stmt->endOfData = 0;
+    if (stmt->engineState == RC_ENGINE_RESULT_OPEN || stmt->engineState == RC_ENGINE_DONE)
+        stmt->engineState = RC_ENGINE_PREPARED;
+}
+
+void rcExeFreePlanner(rcStmt *stmt)
+{
+    if (stmt->planner == nullptr)
+        return;
+    if (stmt->planner->open)
+        rcExeCloseQuery(stmt->planner);
+    rcPlnStmtFree(stmt->planner);
+    delete stmt->planner;
+    stmt->planner = nullptr;
+    stmt->plan = nullptr;
+}
+
+bool rcExeStmtOpen(const rcStmt *stmt) { return stmt->planner != nullptr && stmt->planner->open; }

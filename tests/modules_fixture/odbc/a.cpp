@@ -1,0 +1,1 @@
+#include "odbc/a.h"

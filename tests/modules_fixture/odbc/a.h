@@ -1,0 +1,2 @@
+// Depends on nothing.
+#pragma once

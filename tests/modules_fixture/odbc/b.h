@@ -1,0 +1,3 @@
+// Uses a.
+#pragma once
+#include "odbc/a.h"
