@@ -6,6 +6,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/plan/rcplnpush.h"
+#include "driver/engine/plan/rcplnretr.h"
 #include "driver/engine/rcsem.h"
 #include "driver/engine/tam.h"
 
@@ -88,6 +89,11 @@ int16_t rcExeOpenQuery(rcPlnStmt *stmt)
     for (PlanNode *sub : stmt->subqueries)
         sub->cached = false;
     stmt->open = true;
+    if (rcPlnRefreshRetrieveList(stmt) != 0) {
+        rcExeCloseQuery(stmt);
+        return PLN_ERROR;
+    }
+    rcExePrepareColumnCaches(stmt);
     if (rcFltBindParams(stmt) != 0 || rcExeOpenPlan(stmt, stmt->plan->root) != 0) {
         rcExeCloseQuery(stmt);
         return PLN_ERROR;

@@ -24,6 +24,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/plan/rcplnpush.h"
+#include "driver/engine/plan/rcplnretr.h"
 #include "driver/engine/plan/rcplntree.h"
 #include "driver/engine/plan/rcplnunion.h"
 
@@ -899,9 +900,12 @@ int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root)
         root->child != nullptr && root->child->id == RC_N_FullSelectStmt)
         query = root->child;
     if (query->id == RC_N_FullSelectStmt && rcPlnChild(query, RC_N_Union_Opt) != nullptr)
-        return rcUnBuildPlan(
-            stmt, query,
-            root->next != nullptr && root->next->id == RC_N_OrderBy_Opt ? root->next : nullptr);
+        return rcUnBuildPlan(stmt, query,
+                             root->next != nullptr && root->next->id == RC_N_OrderBy_Opt
+                                 ? root->next
+                                 : nullptr) != 0
+                   ? int16_t{PLN_ERROR}
+                   : rcPlnSetRetrieveList(stmt);
     Builder b(stmt, stmt->plan);
     if (b.Plan(root) != 0)
         return PLN_ERROR;
@@ -918,7 +922,8 @@ int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root)
     rcOptMinMaxByIndex(stmt, root);
     if (rcJpdPushJoins(stmt, root) != 0 || rcFltPushDownAll(stmt) != 0)
         return PLN_ERROR;
-    return 0;
+    // What the plan reads of each table, for the data module's windows.
+    return rcPlnSetRetrieveList(stmt);
 }
 
 int16_t rcPlnBuildBranch(rcPlnStmt *stmt, const rcParseNode *block, QueryPlan *plan,
