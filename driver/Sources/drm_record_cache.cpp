@@ -287,7 +287,7 @@ int32_t VDRMTable::ReadUnlisted(uint32_t column)
         return -1;
     const int32_t row = recordRow_;
     oRetrieveAllFields();
-    return PositionCache(row);
+    return MoveCache(row);
 }
 
 int32_t VDRMTable::oSetRetrieveColumns(const uint32_t *entries, uint32_t count)

@@ -120,30 +120,13 @@ void VDRMTable::ForgetSelection()
     bookmarkName_[0] = 0;
     deletedRows_.clear();
     recordRow_ = -1;
+    ForgetWindow();
 }
 
 int32_t VDRMTable::ShiftBefore(int32_t row) const
 {
     return static_cast<int32_t>(std::lower_bound(deletedRows_.begin(), deletedRows_.end(), row) -
                                 deletedRows_.begin());
-}
-
-int32_t VDRMTable::PositionCache(int32_t row)
-{
-    recordRow_ = -1;
-    if (!cache.oHolds(row + 1)) {
-        int32_t status = ClaimSelection();
-        if (status != 0)
-            return status;
-    }
-    std::vector<int32_t> gaps;
-    for (auto it = std::upper_bound(deletedRows_.begin(), deletedRows_.end(), row);
-         it != deletedRows_.end(); ++it)
-        gaps.push_back(*it + 1);
-    int32_t result = cache.oGoto(row + 1, ShiftBefore(row), std::move(gaps), Connection());
-    if (result == 0)
-        recordRow_ = row;
-    return result;
 }
 
 // ---- Selections -------------------------------------------------------------
@@ -284,7 +267,7 @@ int32_t VDRMTable::oMove(int32_t direction)
         recordRow_ = -1;
         return result;
     }
-    return PositionCache(currentRow);
+    return MoveCache(currentRow);
 }
 
 int32_t VDRMTable::oSetTableIndex(const char *indexName)
@@ -372,6 +355,6 @@ int32_t VDRMTable::oSeek(uint32_t flags)
             return kDrmErrKeyNotFound;
         currentRow = rowCount - 1;
     }
-    int32_t result = PositionCache(currentRow);
+    int32_t result = LoadWindow(currentRow, currentRow);
     return result == -9963 ? kDrmErrKeyNotFound : result;
 }

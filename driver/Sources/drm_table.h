@@ -18,7 +18,10 @@
 // Records it deletes leave the server's selection (and its named copies), so
 // a row is found on the server at its number less the rows deleted before
 // it; moves step over deleted rows, and starting over after a deletion
-// builds the selection again.
+// builds the selection again. Records deleted by other cursors or other
+// connections leave them too, unseen by this cursor: where it must know
+// which record a position holds (reading on past a window, a bookmark, a
+// change) it compares record numbers, read from the server with the window.
 #pragma once
 
 #include <cstdint>
@@ -73,6 +76,7 @@ public:
     // Whether the installed field list holds the field (server number).
     bool oListed(int16_t field) const;
     bool oHolds(int32_t n) const;
+    int32_t oWindowCount() const { return windowCount_; }
     // Makes row `position` (1-based, cursor numbering) current. When the row
     // is not held, a window is loaded from server position position - shift;
     // `gaps` are the later rows (1-based, sorted) already gone from the
@@ -112,14 +116,24 @@ struct DrmSearch {
     std::vector<uint8_t> operators; // each line's operator as the filter gave it
 };
 
-// A bookmark as handed to the engine: a length-prefixed selection name in
-// bytes 0..31, the row at 32 (host order).
+// A bookmark as handed to the engine: a length-prefixed selection name of at
+// most 15 characters in bytes 0..15, the record number of the row at 24
+// (kDrmNoRecord when its selection held one record: nothing to tell apart),
+// a position in the selection that the record cannot be above at 28, and the
+// row at 32 (host order).
 inline constexpr uint32_t kDrmBookmarkSize = 36;
+inline constexpr uint32_t kDrmBookmarkRecord = 24;
+inline constexpr uint32_t kDrmBookmarkPosition = 28;
+inline constexpr uint32_t kDrmBookmarkRow = 32;
+inline constexpr int32_t kDrmNoRecord = -1;
 struct DrmBookmark {
     uint8_t bytes[kDrmBookmarkSize] = {};
 };
 
 inline constexpr int32_t kDrmErrNotPushed = -2003;
+// Records of the cursor's selection went (deleted by others) so that it
+// cannot tell which record a row is: "Write conflict: operation aborted."
+inline constexpr int32_t kDrmErrConflict = -1101;
 inline constexpr int32_t kDrmErrTruncation = -1047;
 inline constexpr int32_t kDrmWindowSize = 100;
 
@@ -187,7 +201,6 @@ private:
     int32_t SaveHolderOfTable();
     void ForgetSelection();
     int32_t ShiftBefore(int32_t row) const;
-    int32_t PositionCache(int32_t row);
     int32_t FillParameters();
     int32_t SortOnIndex();
     int32_t AddPendingLongValues();
@@ -207,4 +220,25 @@ private:
     // The named copy of the current selection made for bookmarks, reused
     // by every bookmark until the selection is made again (0 length: none).
     uint8_t bookmarkName_[16] = {};
+
+    // Record identity (drm_table_records.cpp).
+    int32_t MoveCache(int32_t row);
+    int32_t LoadWindow(int32_t row, int32_t position, int32_t record = kDrmNoRecord,
+                       const std::vector<int32_t> *records = nullptr);
+    int32_t LoadRecordNumbers(int32_t first, int32_t last, std::vector<int32_t> *out);
+    int32_t LoadWindowRecords();
+    int32_t RecordOfRow(int32_t row, int32_t *record);
+    int32_t RowPosition(int32_t row) const;
+    int32_t FindRecord(const int32_t *records, size_t count, int32_t high, int32_t floor,
+                       size_t *which, int32_t *position, bool window = false);
+    void ForgetWindow();
+    std::vector<int32_t> windowRows_;    // the rows the cache's window holds, in order
+    std::vector<int32_t> windowRecords_; // their record numbers (kDrmNoRecord: gone); empty: unread
+    int32_t windowPosition_ = 0;         // server position of the window's first row at its load
+    int32_t anchorRow_ = -1;             // a row read before the window, -1 none,
+    int32_t anchorRecord_ = kDrmNoRecord; // and its record number
+    int32_t externalShift_ = 0;        // records ahead of the reading point gone by others' deletes
+    std::vector<uint8_t> numberBytes_; // the last reply of record numbers
+    std::vector<int32_t> numbers_;     // the record numbers last looked through
+    std::vector<int32_t> nextRecords_; // those of the window to load next
 };

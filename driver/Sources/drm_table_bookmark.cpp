@@ -3,7 +3,11 @@
 // A bookmark names a copy of the cursor's selection on the server and the
 // row in it. One copy serves every bookmark taken until the selection is
 // made again; names are numbered per database, so no two cursors share one,
-// and every copy is killed when the cursor goes.
+// and every copy is killed when the cursor goes. Records deleted after the
+// copy was made leave it, so a bookmark also keeps its record's number and a
+// position the record cannot be above: returning looks the record up there
+// and below (drm_table_records.cpp), and a record that is gone is reported
+// as no current record.
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
@@ -32,6 +36,18 @@ int32_t VDRMTable::oGetBookmark(void *buffer, uint32_t length, uint32_t *outLeng
     int32_t row = recordRow_ >= 0 ? recordRow_ : currentRow;
     if (!selectionBuilt || row < 0)
         return kDrmErrNoCurrentRecord;
+    if (recordRow_ != row) {
+        int32_t status = MoveCache(row);
+        if (status != 0)
+            return status;
+    }
+    int32_t record = kDrmNoRecord;
+    if (rowCount > 1) {
+        int32_t status = RecordOfRow(row, &record);
+        if (status != 0)
+            return status;
+    }
+    const int32_t position = RowPosition(row);
     if (bookmarkName_[0] == 0) {
         int32_t status = ClaimSelection();
         if (status != 0)
@@ -52,8 +68,10 @@ int32_t VDRMTable::oGetBookmark(void *buffer, uint32_t length, uint32_t *outLeng
     }
     auto *out = static_cast<uint8_t *>(buffer);
     std::memcpy(out, bookmarkName_, 1 + size_t{bookmarkName_[0]});
+    std::memcpy(out + kDrmBookmarkRecord, &record, 4);
+    std::memcpy(out + kDrmBookmarkPosition, &position, 4);
     uint32_t index = static_cast<uint32_t>(row);
-    std::memcpy(out + 32, &index, 4);
+    std::memcpy(out + kDrmBookmarkRow, &index, 4);
     if (outLength)
         *outLength = kDrmBookmarkSize;
     return 0;
@@ -67,11 +85,16 @@ int32_t VDRMTable::oGotoBookmark(const void *bookmark, uint32_t length)
     if (bytes[0] == 0 || bytes[0] > 15)
         return -1;
     uint32_t index;
-    std::memcpy(&index, bytes + 32, 4);
-    if (index > INT32_MAX)
+    int32_t record, position;
+    std::memcpy(&index, bytes + kDrmBookmarkRow, 4);
+    std::memcpy(&record, bytes + kDrmBookmarkRecord, 4);
+    std::memcpy(&position, bytes + kDrmBookmarkPosition, 4);
+    if (index > INT32_MAX || position < 0)
         return -1;
-    if (std::binary_search(deletedRows_.begin(), deletedRows_.end(), static_cast<int32_t>(index)))
-        return kDrmErrNoCurrentRecord; // deleted since the bookmark was taken
+    const auto row = static_cast<int32_t>(index);
+    if (std::memcmp(bytes, bookmarkName_, 1 + size_t{bytes[0]}) == 0 &&
+        std::binary_search(deletedRows_.begin(), deletedRows_.end(), row))
+        return kDrmErrNoCurrentRecord; // deleted here since the bookmark was taken
     cache.oReset();
     recordRow_ = -1;
     int32_t status = TakeOverSelection();
@@ -93,5 +116,12 @@ int32_t VDRMTable::oGotoBookmark(const void *bookmark, uint32_t length)
         std::memcpy(bookmarkName_, bytes, 1 + size_t{bytes[0]});
     if (!cache.oHasFieldList())
         oRetrieveAllFields();
-    return PositionCache(static_cast<int32_t>(index));
+    if (record == kDrmNoRecord)
+        return LoadWindow(row, position); // a selection of one record
+    // Records deleted since moved it down, if anything.
+    size_t which = 0;
+    status = FindRecord(&record, 1, position, row - ShiftBefore(row), &which, &position, true);
+    if (status != 0)
+        return status;
+    return LoadWindow(row, position, record, &nextRecords_);
 }

@@ -21,6 +21,7 @@ namespace {
 
 constexpr uint32_t kTextMaxLength = 0xFFFF;
 constexpr int32_t kNoBuffer = -32003;
+constexpr int32_t kPositionOutside = -9945; // beyond the selection's end
 
 bool IsLong(uint8_t serverType)
 {
@@ -39,6 +40,9 @@ void VDRMTable::FreeRecordBuffer()
 
 // Makes the cursor's record the server's current record, in read-write
 // mode (set once per cursor: nothing here sets the table back to read-only).
+// The record is gone to at its row's place; once it is current (and so
+// locked against other connections), the record number there must be its
+// own, else records before it went and it is looked for lower down.
 int32_t VDRMTable::GotoCurrentRecord()
 {
     int32_t status = ClaimSelection();
@@ -46,12 +50,30 @@ int32_t VDRMTable::GotoCurrentRecord()
         status = DrmQxSetReadWriteMode(Connection(), tableNumber, 1);
         readWrite_ = status == 0;
     }
-    if (status == 0) {
-        status = DrmQxGotoSelectedRecord(Connection(), tableNumber,
-                                         recordRow_ + 1 - ShiftBefore(recordRow_));
+    int32_t record = kDrmNoRecord;
+    if (status == 0 && rowCount > 1)
+        status = RecordOfRow(recordRow_, &record);
+    if (status != 0)
+        return status;
+    int32_t position = RowPosition(recordRow_);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        status = DrmQxGotoSelectedRecord(Connection(), tableNumber, position + 1);
         positionedAt_ = ++database->currentRecordMoves;
+        if (record == kDrmNoRecord)
+            return status; // a selection of one record
+        if (status == 0)
+            status = LoadRecordNumbers(position, position, &numbers_);
+        if (status == 0 && numbers_.size() == 1 && numbers_[0] == record)
+            return 0;
+        if (status != 0 && status != kPositionOutside)
+            return status;
+        size_t which = 0;
+        status = FindRecord(&record, 1, position - 1, recordRow_ - ShiftBefore(recordRow_), &which,
+                            &position);
+        if (status != 0)
+            return status; // no current record: it was deleted meanwhile
     }
-    return status;
+    return kDrmErrConflict; // it keeps moving: records before it are being deleted
 }
 
 int32_t VDRMTable::oInitUpdate(uint32_t mode)

@@ -189,9 +189,29 @@ public:
     }
 
     // Table requests. The selection of every table holds `selectionSize`
-    // records; a window gives each record's long-integer fields its
-    // 1-based position and its alpha fields "R<position>".
+    // records, numbered (`records`) 100 + their first position until records
+    // leave it (DeleteCurrentRecord takes the record of the last
+    // GotoSelectedRecord; a test may take out others with Remove). A window
+    // gives each record's long-integer fields its number less 99 (its first
+    // position from 1), its alpha fields "R" and that, and its record number
+    // for field 0 (logged as "RecordNumbers").
     int32_t selectionSize = 0;
+    std::vector<int32_t> records;
+    int32_t gotoPosition = -1; // 0-based
+    std::vector<int32_t> &Records()
+    {
+        if (records.size() != static_cast<size_t>(selectionSize)) {
+            records.clear();
+            for (int32_t p = 0; p < selectionSize; ++p)
+                records.push_back(100 + p);
+        }
+        return records;
+    }
+    void Remove(int32_t position)
+    {
+        Records().erase(records.begin() + position);
+        --selectionSize;
+    }
     int32_t fileSize = 0;
     std::vector<QXSearchLine> lastSearch;
     std::vector<std::vector<std::pair<int16_t, QXValue>>> buffers; // values added per buffer
@@ -232,25 +252,36 @@ public:
     int32_t GotoSelectedRecord(DrmQxConnection, int16_t, int32_t position) override
     {
         calls.push_back("GotoSelectedRecord " + std::to_string(position));
+        gotoPosition = position - 1;
         return Forced("GotoSelectedRecord");
     }
     int32_t SubSelectionToArray(DrmQxConnection, const QXArrayDescription *fields, int32_t first,
                                 int32_t last, std::vector<uint8_t> *bytes) override
     {
-        calls.push_back("SubSelectionToArray " + std::to_string(first) + " " +
-                        std::to_string(last));
+        const bool numbers = fields->count == 1 && fields->pairs[0].field == 0;
+        calls.push_back((numbers ? "RecordNumbers " : "SubSelectionToArray ") +
+                        std::to_string(first) + " " + std::to_string(last));
         bytes->clear();
         if (int32_t st = Forced("SubSelectionToArray"))
             return st;
         const FakeTable &t = tables.at(static_cast<size_t>(fields->table - 1));
         uint32_t n = 0;
         bytes->resize(4);
+        if (numbers) {
+            for (int32_t p = std::max(first, 0); p <= last && p < selectionSize; ++p, ++n) {
+                int32_t number = Records()[static_cast<size_t>(p)];
+                bytes->insert(bytes->end(), reinterpret_cast<uint8_t *>(&number),
+                              reinterpret_cast<uint8_t *>(&number) + 4);
+            }
+            std::memcpy(bytes->data(), &n, 4);
+            return 0;
+        }
         for (int32_t p = first; p <= last && p < selectionSize; ++p, ++n) {
             for (int i = 0; i < fields->count; ++i) {
                 const FakeField &f = t.fields.at(static_cast<size_t>(fields->pairs[i].field - 1));
+                int32_t number = Records()[static_cast<size_t>(p)] - 99;
                 std::string text(1, 'R');
-                text += std::to_string(p + 1);
-                int32_t number = p + 1;
+                text += std::to_string(number);
                 switch (f.type) {
                 case 0:
                     bytes->push_back(static_cast<uint8_t>(text.size()));
@@ -330,7 +361,12 @@ public:
     int32_t DeleteCurrentRecord(DrmQxConnection, int16_t) override
     {
         calls.push_back("DeleteCurrentRecord");
-        return Forced("DeleteCurrentRecord");
+        if (int32_t st = Forced("DeleteCurrentRecord"))
+            return st;
+        if (gotoPosition >= 0 && gotoPosition < selectionSize)
+            Remove(gotoPosition);
+        gotoPosition = -1;
+        return 0;
     }
     int32_t CopySelection(DrmQxConnection, const uint8_t *name, int16_t) override
     {

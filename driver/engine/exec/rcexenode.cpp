@@ -4,6 +4,7 @@
 
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/engine/exec/rcexesub.h"
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/plan/rcplnpush.h"
 #include "driver/engine/plan/rcplnretr.h"
@@ -23,6 +24,29 @@ void MarkNullRows(PlanNode *node, uint32_t value)
 }
 
 bool Ended(int16_t rc) { return rc == PLN_END || rc == PLN_RANGE_END; }
+
+// Every execution reads the tables as they are now. A table whose filter
+// the data module holds searches afresh (rcFltBindParams gives the filter
+// again); every other table is told again that it has none, so that its
+// first read selects the records anew instead of reusing the selection of
+// an earlier execution (or of the statement that left it open).
+int16_t FreshSelections(rcPlnStmt *stmt)
+{
+    for (PlanNode *t : stmt->tables) {
+        bool pushed = false;
+        if (stmt->pushDown != nullptr)
+            for (const rcPlnPushedTable &p : stmt->pushDown->tables)
+                pushed = pushed || p.table == t;
+        if (pushed || t->table == nullptr || t->table->handle == nullptr)
+            continue;
+        int32_t rc = TamSetFilter(stmt->session, t->table->handle, nullptr, nullptr);
+        if (rc != 0 && rc != kDrmErrNotSupported && rc != PLN_DRM_FILTER_REFUSED) {
+            rcErrPost(stmt->errors, rcErrMapDrm(rc), nullptr, rc, nullptr);
+            return PLN_ERROR;
+        }
+    }
+    return 0;
+}
 
 } // namespace
 
@@ -87,14 +111,15 @@ int16_t rcExeOpenQuery(rcPlnStmt *stmt)
         rcExeCloseQuery(stmt);
     rcPlnResetRedirects(stmt);
     for (PlanNode *sub : stmt->subqueries)
-        sub->cached = false;
+        rcCurResetNode(stmt, sub);
     stmt->open = true;
     if (rcPlnRefreshRetrieveList(stmt) != 0) {
         rcExeCloseQuery(stmt);
         return PLN_ERROR;
     }
     rcExePrepareColumnCaches(stmt);
-    if (rcFltBindParams(stmt) != 0 || rcExeOpenPlan(stmt, stmt->plan->root) != 0) {
+    if (rcFltBindParams(stmt) != 0 || FreshSelections(stmt) != 0 ||
+        rcExeOpenPlan(stmt, stmt->plan->root) != 0) {
         rcExeCloseQuery(stmt);
         return PLN_ERROR;
     }
@@ -133,6 +158,8 @@ void rcExeCloseQuery(rcPlnStmt *stmt)
             t->temp = nullptr;
         }
     rcPlnResetRedirects(stmt);
+    for (PlanNode *sub : stmt->subqueries)
+        rcCurResetNode(stmt, sub);
     stmt->open = false;
 }
 

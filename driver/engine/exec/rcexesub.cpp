@@ -1,41 +1,38 @@
-// Subquery predicates, answered for the current outer row by running the
-// subquery's own plan (see rcexe.h).
+// Subquery predicates, answered for the current outer row (see
+// rcexesub.h): the dispatch, EXISTS and the correlated subqueries.
 //
-// The plan is opened again for every answer (its columns and set functions
-// first pointed back at their tables), so a correlated subquery sees the
-// outer row of the moment; an uncorrelated EXISTS is answered once per open
-// of the query, and the rows of another uncorrelated subquery are read once
-// per open into the temporary table at the root of its plan. The answers follow standard three-valued logic over the
-// comparisons of the outer value with the subquery's rows: IN and ANY are
-// TRUE when a row compares TRUE, else UNKNOWN when a row compares UNKNOWN
-// (a NULL on either side), else FALSE (so over no rows); NOT IN is the
-// negation of IN; ALL is FALSE when a row compares FALSE, else UNKNOWN when
-// a row compares UNKNOWN, else TRUE (so over no rows); a comparison with a
-// single-row subquery reads at most one row (a second row is an error) and
-// is UNKNOWN without a row.
-#include "driver/engine/exec/rcexe.h"
+// A correlated subquery's plan is opened again for every answer (its
+// columns and set functions first pointed back at their tables), so it sees
+// the outer row of the moment; an uncorrelated EXISTS is answered once per
+// open of the query; every other uncorrelated subquery keeps its rows
+// (rcexesubkeep.cpp). The answers follow standard three-valued logic over
+// the comparisons of the outer value with the subquery's rows: IN and ANY
+// are TRUE when a row compares TRUE, else UNKNOWN when a row compares
+// UNKNOWN (a NULL on either side), else FALSE (so over no rows); NOT IN is
+// the negation of IN; ALL is FALSE when a row compares FALSE, else UNKNOWN
+// when a row compares UNKNOWN, else TRUE (so over no rows); a comparison
+// with a single-row subquery reads at most one row (a second row is an
+// error) and is UNKNOWN without a row.
+#include "driver/engine/exec/rcexesub.h"
 
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/engine/exec/rcexe.h"
 #include "driver/engine/plan/rcplnhooks.h"
+#include "driver/engine/plan/rcplnsub.h"
 
 namespace {
 
 bool IsRow(int16_t rc) { return rc == PLN_ROW || rc == PLN_ROW_WARNING; }
 bool IsEnd(int16_t rc) { return rc == PLN_END || rc == PLN_RANGE_END || rc == PLN_GROUP_END; }
 
+// Runs the subquery's plan for the current outer row.
 int16_t Answer(rcPlnStmt *stmt, PlanNode *node)
 {
     QueryPlan *plan = node->subPlan;
-    // An uncorrelated subquery compared with values reads its rows from the
-    // temporary table at its root, filled once per open of the query.
-    bool kept = node->form != 3 && !node->correlated;
-    if (!kept || !node->cached) {
-        rcPlnResetRedirects(stmt, node->subBlock);
-        if (rcExeOpenPlan(stmt, plan->root) != 0)
-            return PLN_ERROR;
-        node->cached = kept;
-    }
+    rcPlnResetRedirects(stmt, node->subBlock);
+    if (rcExeOpenPlan(stmt, plan->root) != 0)
+        return PLN_ERROR;
     rcPlnNextFn next = rcExeNextOf(plan->root);
     int16_t rc = next(stmt, plan->root, 0);
     if (node->form == 3)
@@ -71,16 +68,44 @@ int16_t Answer(rcPlnStmt *stmt, PlanNode *node)
 
 } // namespace
 
+int16_t rcCurFetchNode(rcPlnStmt *stmt, PlanNode *node)
+{
+    if (node->form == 3) {
+        if (node->cached)
+            return node->cachedResult;
+        int16_t rc = Answer(stmt, node);
+        if (rc >= 0 && !node->correlated) {
+            node->cached = true;
+            node->cachedResult = rc;
+        }
+        return rc;
+    }
+    if (node->correlated || node->subInfo == nullptr)
+        return Answer(stmt, node);
+    return rcSubKeptAnswer(stmt, node);
+}
+
+void rcCurResetNode(rcPlnStmt *, PlanNode *node)
+{
+    node->cached = false;
+    rcSubPlanInfo *info = node->subInfo;
+    if (info == nullptr)
+        return;
+    if (info->strategy == RC_SUB_EQUAL && info->table != nullptr)
+        info->table->access = PLN_ACCESS_INDEX; // seeks again
+    if (info->run != nullptr)
+        *info->run = rcSubRun{}; // frees the kept values
+}
+
+void rcCurFreeNode(rcPlnStmt *, PlanNode *node)
+{
+    if (node->subInfo != nullptr) {
+        delete node->subInfo->run;
+        node->subInfo->run = nullptr;
+    }
+}
+
 int16_t rcPlnSubqueryHook(void *ctx, void *handle)
 {
-    auto *stmt = static_cast<rcPlnStmt *>(ctx);
-    auto *node = static_cast<PlanNode *>(handle);
-    if (node->cached && node->form == 3)
-        return node->cachedResult;
-    int16_t rc = Answer(stmt, node);
-    if (rc >= 0 && node->form == 3 && !node->correlated) {
-        node->cached = true;
-        node->cachedResult = rc;
-    }
-    return rc;
+    return rcCurFetchNode(static_cast<rcPlnStmt *>(ctx), static_cast<PlanNode *>(handle));
 }

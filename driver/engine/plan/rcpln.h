@@ -246,9 +246,10 @@ struct PlanNode {
     uint16_t subBlock; // the subquery's block
     bool negated;      // NOT IN
     bool correlated;   // reads columns of enclosing blocks
-    bool cached;       // answered (EXISTS) or its rows kept (others) in this open
+    bool cached;       // an uncorrelated EXISTS answered in this open
     int16_t cachedResult;
-    rcFltId compare; // outer value <op> the subquery's row (forms 1, 2, 4)
+    rcFltId compare; // correlated: outer value <op> the subquery's row (forms 1, 2, 4)
+    struct rcSubPlanInfo *subInfo; // forms 1, 2, 4: values and strategy (rcplnsub.h)
     // PLN_UNION: its inputs and the values of its current row (rcplnunion.h).
     struct rcPlnUnion *unionState;
 };
@@ -314,7 +315,8 @@ enum : uint32_t {
     PLN_OPT_NOINDEXES = 0x4000,
     PLN_OPT_SAFEOPT = 0x40,
     PLN_OPT_NOJOINOPT = 0x200,
-    PLN_OPT_NOHASHOPT = 0x200000, // no hash joins or hash grouping
+    PLN_OPT_NOHASHOPT = 0x200000, // no hash joins or hash grouping; subqueries
+                                  // compare every kept row (rcexesub.h)
 };
 
 struct rcPlnStmt {

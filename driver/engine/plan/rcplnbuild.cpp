@@ -25,6 +25,7 @@
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/plan/rcplnpush.h"
 #include "driver/engine/plan/rcplnretr.h"
+#include "driver/engine/plan/rcplnsub.h"
 #include "driver/engine/plan/rcplntree.h"
 #include "driver/engine/plan/rcplnunion.h"
 
@@ -899,13 +900,15 @@ int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root)
     if (root->id == RC_N_FullSelectStmt && rcPlnChild(root, RC_N_Union_Opt) == nullptr &&
         root->child != nullptr && root->child->id == RC_N_FullSelectStmt)
         query = root->child;
-    if (query->id == RC_N_FullSelectStmt && rcPlnChild(query, RC_N_Union_Opt) != nullptr)
-        return rcUnBuildPlan(stmt, query,
-                             root->next != nullptr && root->next->id == RC_N_OrderBy_Opt
-                                 ? root->next
-                                 : nullptr) != 0
-                   ? int16_t{PLN_ERROR}
-                   : rcPlnSetRetrieveList(stmt);
+    if (query->id == RC_N_FullSelectStmt && rcPlnChild(query, RC_N_Union_Opt) != nullptr) {
+        const rcParseNode *orderBy =
+            root->next != nullptr && root->next->id == RC_N_OrderBy_Opt ? root->next : nullptr;
+        if (rcUnBuildPlan(stmt, query, orderBy) != 0)
+            return PLN_ERROR;
+        if (rcSubApplySeeks(stmt) != 0)
+            return PLN_ERROR;
+        return rcPlnSetRetrieveList(stmt);
+    }
     Builder b(stmt, stmt->plan);
     if (b.Plan(root) != 0)
         return PLN_ERROR;
@@ -917,10 +920,11 @@ int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root)
             return PLN_ERROR;
         stmt->results.push_back(slot);
     }
-    // What the data module may do itself: MIN and MAX by seeks, joins,
-    // filters.
+    // What the data module may do itself: MIN and MAX by seeks, subquery
+    // seeks, joins, filters.
     rcOptMinMaxByIndex(stmt, root);
-    if (rcJpdPushJoins(stmt, root) != 0 || rcFltPushDownAll(stmt) != 0)
+    if (rcSubApplySeeks(stmt) != 0 || rcJpdPushJoins(stmt, root) != 0 ||
+        rcFltPushDownAll(stmt) != 0)
         return PLN_ERROR;
     // What the plan reads of each table, for the data module's windows.
     return rcPlnSetRetrieveList(stmt);
@@ -1016,26 +1020,25 @@ PlanNode *rcPlnSubqueryOf(rcPlnStmt *stmt, const rcParseNode *predicate)
     default: rcPlnNotCapable(stmt, "This subquery predicate is not supported."); return nullptr;
     }
     // An uncorrelated subquery compared with values gives the same rows for
-    // every outer row: they are kept in a temporary table, filled at the
-    // first answer of each open, and read again from there.
-    if (node->form != 3 && !node->correlated) {
-        PlanNode *tt = b.NewTemp("SUB_TT");
-        if (tt == nullptr || !b.SetColumns(tt, {}, b.setFns))
-            return nullptr;
-        tt->block = b.blockId;
-        tt->first = node->subPlan->root;
-        tt->first->parent = tt;
-        node->subPlan->root = tt;
-    }
+    // every outer row: the executor reads them once per execution and keeps
+    // what the comparison needs (rcplnsub.h).
     if (node->form != 3) {
-        rcExpSlot outerSlot = 0, valueSlot = 0;
+        void *q = rcMemPoolAlloc(stmt->pool, sizeof(rcSubPlanInfo));
+        if (q == nullptr) {
+            rcErrRaise(stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR);
+            return nullptr;
+        }
+        rcSubPlanInfo *info = node->subInfo = new (q) rcSubPlanInfo{};
+        info->op = op;
         if (b.items.size() != 1 || left == nullptr || left->id != RC_N_Expression || op == 0) {
             rcPlnNotCapable(stmt, "A subquery compared with a value must select one column.");
             return nullptr;
         }
-        if (rcExpCompile(&stmt->env, left, &outerSlot, 0) < 0 ||
-            rcExpCompile(&stmt->env, b.items[0], &valueSlot, 0) < 0 ||
-            rcFltCompileColumn(&stmt->env, outerSlot, valueSlot, op, &node->compare) < 0)
+        if (rcExpCompile(&stmt->env, left, &info->outer, 0) < 0 ||
+            rcExpCompile(&stmt->env, b.items[0], &info->value, 0) < 0 ||
+            (node->correlated &&
+             rcFltCompileColumn(&stmt->env, info->outer, info->value, op, &node->compare) < 0) ||
+            rcSubStrategy(stmt, node, spec, b.myTables) != 0)
             return nullptr;
     }
     stmt->subqueries.push_back(node);

@@ -8,6 +8,7 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/exec/rcexegdo.h"
+#include "driver/engine/exec/rcexesub.h"
 #include "driver/engine/plan/rcplnpush.h"
 #include "driver/engine/plan/rcplntree.h"
 
@@ -123,6 +124,8 @@ void rcPlnStmtFree(rcPlnStmt *stmt)
             rcTmpFree(t->temp);
             t->temp = nullptr;
         }
+    for (PlanNode *sub : stmt->subqueries)
+        rcCurFreeNode(stmt, sub);
     rcFltPushDownFree(stmt);
     rcGdoFree(stmt);
     rcExpEnvFree(&stmt->env);
