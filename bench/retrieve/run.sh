@@ -1,5 +1,6 @@
 #!/bin/bash
-# What crosses the wire for the five queries of the peer benchmark: for each
+# What crosses the wire for the five queries of the peer benchmark, and for
+# a narrow full scan (Q0, SELECT id FROM orders): for each
 # query, one execution against a fresh qxserver with --log, and from its
 # request log the requests, the windows (_QX_SubSelectionToArray, code 91)
 # and the bytes of their replies and of all replies; then the median of five
@@ -40,9 +41,9 @@ printf '[QX]\nDriver=%s\n' "$driver" >"$work/odbcinst.ini"
 printf '[qx]\nDriver=QX\nDBQ=TCP/IP:127.0.0.1:%s\n' "$port" >"$work/odbc.ini"
 conn="DSN=qx;UID=demo;PWD=demo"
 q5=12345; [ "$n" -ge "$q5" ] || q5=$(( (n + 1) / 2 ))
-names=(Q1 Q2 Q3 Q4 Q5)
-opts=("" "-g" "" "" "")
-sqls=("SELECT * FROM orders" "SELECT * FROM orders"
+names=(Q0 Q1 Q2 Q3 Q4 Q5)
+opts=("" "" "-g" "" "" "")
+sqls=("SELECT id FROM orders" "SELECT * FROM orders" "SELECT * FROM orders"
       "SELECT customer, COUNT(*), SUM(amount) FROM orders GROUP BY customer ORDER BY customer"
       "SELECT o.id, c.name FROM orders o, customers c WHERE o.customer = c.id AND o.amount > 900"
       "SELECT * FROM orders WHERE id = $q5")
