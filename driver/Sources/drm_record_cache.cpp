@@ -13,6 +13,7 @@
 #include "driver/Sources/drm_database.h"
 #include "driver/Sources/drm_session.h"
 #include "driver/Sources/drm_table.h"
+#include "driver/Sources/drm_trace.h"
 #include "driver/Sources/drm_values.h"
 #include "platform/byteorder.h"
 
@@ -235,6 +236,11 @@ int32_t VDRMRecordCache::oGoto(int32_t n, int32_t shift, std::vector<int32_t> ga
     return 0;
 }
 
+bool VDRMRecordCache::oListed(int16_t field) const
+{
+    return std::find(fields_.begin(), fields_.end(), field) != fields_.end();
+}
+
 int32_t VDRMRecordCache::oFieldIndex(int16_t field) const
 {
     if (!block_)
@@ -257,6 +263,32 @@ int32_t VDRMRecordCache::oGetLongField(int32_t k, uint8_t *type, const uint8_t *
 }
 
 // ---- Column lists and reads of the table cursor --------------------------------
+
+namespace {
+
+#ifdef NDEBUG
+bool gStrictRetrieve = false;
+#else
+bool gStrictRetrieve = true;
+#endif
+
+} // namespace
+
+void DrmSetStrictRetrieve(bool strict) { gStrictRetrieve = strict; }
+bool DrmStrictRetrieve() { return gStrictRetrieve; }
+
+// A field of the table that the installed list leaves out, read on a held
+// record (see DrmSetStrictRetrieve).
+int32_t VDRMTable::ReadUnlisted(uint32_t column)
+{
+    DrmTracePrintf(true, "UNLISTED COLUMN: %u of table %d%s\n", column, tableNumber,
+                   gStrictRetrieve ? "" : ", every field read from now on");
+    if (gStrictRetrieve)
+        return -1;
+    const int32_t row = recordRow_;
+    oRetrieveAllFields();
+    return MoveCache(row);
+}
 
 int32_t VDRMTable::oSetRetrieveColumns(const uint32_t *entries, uint32_t count)
 {
@@ -297,7 +329,14 @@ int32_t VDRMTable::oRetrieveColumn(uint32_t column, void *buffer, uint32_t lengt
 {
     if (column > 0x7FFF)
         return -1; // no field has that number (not one cut to 16 bits)
-    const int32_t k = cache.oFieldIndex(static_cast<int16_t>(column));
+    const auto field = static_cast<int16_t>(column);
+    int32_t k = cache.oFieldIndex(field);
+    if (k < 0 && recordRow_ >= 0 && !cache.oListed(field) && FieldType(field) != 0xFF) {
+        int32_t status = ReadUnlisted(column);
+        if (status != 0)
+            return status;
+        k = cache.oFieldIndex(field);
+    }
     if (k < 0)
         return -1;
     // Texts and pictures are delivered straight from the window.

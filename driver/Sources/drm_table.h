@@ -73,6 +73,8 @@ public:
     void oSetBlockSize(int32_t n);
     void oReset();
     bool oHasFieldList() const { return !fields_.empty(); }
+    // Whether the installed field list holds the field (server number).
+    bool oListed(int16_t field) const;
     bool oHolds(int32_t n) const;
     int32_t oWindowCount() const { return windowCount_; }
     // Makes row `position` (1-based, cursor numbering) current. When the row
@@ -135,6 +137,16 @@ inline constexpr int32_t kDrmErrConflict = -1101;
 inline constexpr int32_t kDrmErrTruncation = -1047;
 inline constexpr int32_t kDrmWindowSize = 100;
 
+// A column read that the retrieve list left out (a fault of the engine's
+// list, never of the application). Strict: the read fails with -1 and the
+// trace log names the column, so a missing column shows at once. Lenient:
+// the cursor installs every field of its table and loads the current
+// record's window again, so the read gives the right value at the cost of
+// a wider window until the next list. Strict unless NDEBUG (test and debug
+// builds fail loudly; a release build reads on).
+void DrmSetStrictRetrieve(bool strict);
+bool DrmStrictRetrieve();
+
 class VDRMTable : public VDRMCursor {
 public:
     VDRMTable(uint32_t cursorId, VDRMDatabase *database, int32_t tableIndex);
@@ -196,6 +208,7 @@ private:
     bool HitsShareIndexKey(const QXSearchLine *lines, size_t count) const;
     int32_t AddPendingLongValues();
     int32_t GotoCurrentRecord();
+    int32_t ReadUnlisted(uint32_t column);
     void FreeRecordBuffer();
 
     uint8_t privateName_[16] = {};
