@@ -12,6 +12,8 @@
 // next prepare, rcDrsDropStmt) through rcStmtFetchParts' releasePlanNodes.
 #pragma once
 
+#include <sqltypes.h>
+
 #include <cstdint>
 
 struct rcStmtHandle;
@@ -25,5 +27,12 @@ int16_t rcStmtMakePlanner(rcStmtHandle *s);
 int16_t rcStmtOpenQuery(rcStmtHandle *s);
 // Closes an open query (temporary tables freed); nothing when none is open.
 void rcStmtCloseQuery(rcStmtHandle *s);
+// Column k (from 0) of the current row as a 64-bit integer (cType
+// SQL_C_SBIGINT or SQL_C_UBIGINT): the fraction is cut toward zero (1, 01004
+// posted), a value outside the C type's range is 22003, a text that is no
+// number 22005, a date, time or binary column 07006 (-1 after posting).
+// 0 when delivered whole, a NULL included.
+int16_t rcStmtDeliverBigInt(rcStmtHandle *s, uint16_t k, int16_t cType, void *value,
+                            SQLLEN *length);
 // The release routines the statement handles give their engine records.
 const rcStmtParts *rcStmtFetchParts();
