@@ -1,6 +1,7 @@
 // Exact numbers end to end through the Driver Manager: exact literals of
 // more digits than a double keeps, CONVERT to SQL_BIGINT and its range,
-// 64-bit integer C types and a fraction lost in a parameter.
+// 64-bit integer C types, a fraction lost in a parameter, and statement text
+// that goes on past a NUL within the given length.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -183,6 +184,30 @@ TEST_F(E2eNumbers, FractionLostInAnIntegerParameterWarns)
             SQLFreeStmt(stmt, SQL_RESET_PARAMS);
         }
     }
+}
+
+// Text past a NUL within the given length is refused as a syntax error,
+// never run as the statement before the NUL; NULs alone at the end are no
+// text.
+TEST_F(E2eNumbers, TextPastAnEmbeddedNulIsASyntaxError)
+{
+    const char sql[] = "SELECT ID FROM Customers\0 WHERE ID = 1";
+    const auto whole = static_cast<SQLINTEGER>(sizeof sql - 1);
+    EXPECT_EQ(SQLExecDirect(stmt, Text(sql), whole), SQL_ERROR);
+    EXPECT_EQ(States(), "37000");
+    EXPECT_EQ(SQLPrepare(stmt, Text(sql), whole), SQL_ERROR);
+    EXPECT_EQ(States(), "37000");
+    // The part before the NUL, given by its own length, runs.
+    ASSERT_EQ(SQLExecDirect(stmt, Text(sql), 24), SQL_SUCCESS) << Diag();
+    EXPECT_EQ(ReadRows().size(), 150u);
+    Close();
+    const char padded[] = "SELECT ID FROM Customers WHERE ID = 1\0\0";
+    ASSERT_EQ(SQLPrepare(stmt, Text(padded), static_cast<SQLINTEGER>(sizeof padded - 1)),
+              SQL_SUCCESS)
+        << Diag();
+    ASSERT_EQ(SQLExecute(stmt), SQL_SUCCESS) << Diag();
+    EXPECT_EQ(ReadRows(), std::vector<std::string>{"1"});
+    Close();
 }
 
 } // namespace
