@@ -228,7 +228,8 @@ int32_t TamSetTransact(TamSession *session, uint32_t code)
 {
     if (!session)
         return -1;
-    return DrmSetTransact(session->drmSession, code) == 0 ? 0 : -1;
+    int32_t rc = DrmSetTransact(session->drmSession, code);
+    return rc < 0 ? rc : (rc == 0 ? 0 : -1); // a data-module code tells a lost link apart
 }
 
 int32_t TamSetTranslateDll(TamSession *, uintptr_t, uintptr_t) { return 0; }
