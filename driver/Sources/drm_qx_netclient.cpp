@@ -8,6 +8,7 @@
 
 #include "driver/Sources/drm_qx.h"
 #include "netclient/qxnetclient.h"
+#include "platform/memory.h"
 
 namespace {
 
@@ -106,6 +107,7 @@ public:
             _QX_OpenQXConnection(&record, reinterpret_cast<QXNetworkLocation>(location), &handle,
                                  static_cast<int16_t>(component), C(object));
         login->bytes[128] = record.loginFlag;
+        PlatWipe(&record, sizeof record);
         *connection = status == 0 ? reinterpret_cast<DrmQxConnection>(handle) : 0;
         return status;
     }

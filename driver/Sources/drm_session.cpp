@@ -1,5 +1,7 @@
 #include "driver/Sources/drm_session.h"
 
+#include "platform/memory.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -79,6 +81,7 @@ VDRMSession::~VDRMSession()
     databases.oClear(); // last opened first; each takes its cursors along
     cursors.oClear();
     params.clear();
+    PlatWipe(password, sizeof password);
 }
 
 int32_t VDRMSession::oGetInfo(uint32_t item, void *buffer, uint32_t length, uint32_t *outLength)
@@ -209,6 +212,9 @@ int32_t VDRMSession::oOpenDatabase(const char *path, uint32_t *database)
     if (!db)
         return -1;
     int32_t status = db->oOpen(path);
+    // The password served this login; a later open is handed it again
+    // (DrmSetLoginPassword) by the engine, which keeps the connection's.
+    PlatWipe(password, sizeof password);
     if (status != 0)
         return status;
     uint32_t id = db->databaseId;
