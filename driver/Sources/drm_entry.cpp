@@ -379,6 +379,14 @@ int32_t DrmSetParam(uint32_t session, uint32_t id, uint32_t type, const void *da
     return DrmMapError(result);
 }
 
+int32_t DrmFreeParams(uint32_t session, uint32_t first, uint32_t last)
+{
+    Hold hold(DrmModuleLock());
+    TraceFrame("DrmFreeParams", session);
+    int32_t result = Guarded([&] { return Session(session)->oFreeParams(first, last); });
+    return DrmMapError(result);
+}
+
 int32_t DrmSetTransact(uint32_t session, uint32_t code)
 {
     Hold hold(DrmModuleLock());

@@ -202,6 +202,16 @@ public:
     {
         return _QX_SetReadWriteMode(H(c), table, readWrite);
     }
+    int32_t GetFields(DrmQxConnection c, int16_t table, int16_t field, uint8_t *locked) override
+    {
+        QXFieldList list{1, table, &field};
+        QXFieldsResult result = nullptr;
+        *locked = 0;
+        int32_t status = _QX_GetFields(H(c), &list, &result, locked);
+        if (result)
+            FreeQXHandle(result);
+        return status;
+    }
     QXHandle CreateBuffer(DrmQxConnection c, int16_t table) override
     {
         return _QX_CreateBuffer(H(c), table);

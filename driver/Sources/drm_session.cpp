@@ -156,6 +156,21 @@ int32_t VDRMSession::oSetParam(uint32_t id, uint32_t type, const void *data, uin
     return 0;
 }
 
+int32_t VDRMSession::oFreeParams(uint32_t first, uint32_t last)
+{
+    auto below = [](const DrmParam &p, uint32_t key) { return p.id < key; };
+    auto from = std::lower_bound(params.begin(), params.end(), first, below);
+    auto to = last < first
+                  ? from
+                  : std::upper_bound(from, params.end(), last,
+                                     [](uint32_t key, const DrmParam &p) { return key < p.id; });
+    if (from != to) {
+        params.erase(from, to);
+        ++paramGeneration; // a filter that reads one of them finds it gone
+    }
+    return 0;
+}
+
 const DrmParam *VDRMSession::oFindParam(uint32_t id) const
 {
     auto at = std::lower_bound(params.begin(), params.end(), id,

@@ -414,7 +414,12 @@ int32_t TamSetFilter(TamSession *session, TamTableHandle *handle, const uint32_t
 
 int32_t TamInitUpdate(TamSession *session, TamTableHandle *handle, uint32_t mode)
 {
-    return DrmInitUpdate(session->drmSession, handle->cursor, mode);
+    int32_t rc = DrmInitUpdate(session->drmSession, handle->cursor, mode);
+    // A change of the current record reads it again under its lock: the
+    // values read before are stale.
+    if (mode == 2 && rc == 0)
+        rcColCacheInvalidate(session, handle);
+    return rc;
 }
 
 int32_t TamSetColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *data,
