@@ -3,8 +3,10 @@
 // rcstmt_handle.h).
 #include "driver/odbc/rcstmt_api.h"
 
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "driver/odbc/rcconn.h"
 #include "driver/core/rclock.h"
@@ -253,6 +255,8 @@ SQLRETURN SQLPrepareImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER length
 
 SQLRETURN rcStmtRunPrepared(rcStmtHandle *s)
 {
+    // A new run: SQLCancel from another thread stops it (rcDrsCancelRunning).
+    rcDrsRunScope running(s->engine, true);
     SQLRETURN rc = SQL_SUCCESS;
     if (s->setApplied || s->prep.kind == RC_KIND_USE) {
         // An applied SET statement or a USE: done at preparation, no result set.
@@ -356,13 +360,31 @@ SQLRETURN SQLExecDirectImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER len
 
 SQLRETURN SQLCancelImpl(rcStmtHandle *s)
 {
-    rcTraceCall(s->conn->odbcTrace, "SQLCancel(0x%08lx)", rcStmtAddr(s));
+    // Called without the connection's lock. A statement that another
+    // thread is executing or fetching is only flagged: that call ends with
+    // "Operation cancelled." at its next row. On a statement no call runs,
+    // cancelling (under the lock) ends a data-at-execution dialogue and
+    // closes the cursor. While the lock is held for some other call of the
+    // connection, the two are asked again until one applies.
+    rcConn *conn = s->conn;
+    if (conn == nullptr || conn->tag != kRcConnTag || conn->lock == nullptr)
+        return SQL_INVALID_HANDLE;
+    for (;;) {
+        if (rcDrsCancelRunning(s->engine)) {
+            rcTraceCall(conn->odbcTrace, "SQLCancel(0x%08lx)", rcStmtAddr(s));
+            return rcStmtDone(s, "SQLCancel", SQL_SUCCESS);
+        }
+        if (rcMutexTryLock(conn->lock) == 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    rcTraceCall(conn->odbcTrace, "SQLCancel(0x%08lx)", rcStmtAddr(s));
     rcErrClearQueue(&s->errors);
-    // Nothing runs asynchronously: cancelling ends a data-at-execution
-    // dialogue and closes the cursor.
     rcStmtParamCancel(s);
     rcStmtCloseCursor(s);
-    return rcStmtDone(s, "SQLCancel", SQL_SUCCESS);
+    SQLRETURN rc = rcStmtDone(s, "SQLCancel", SQL_SUCCESS);
+    rcMutexUnlock(conn->lock);
+    return rc;
 }
 
 SQLRETURN SQLSetCursorNameImpl(rcStmtHandle *s, const SQLCHAR *name, SQLSMALLINT length)

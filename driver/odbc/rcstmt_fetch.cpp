@@ -266,6 +266,7 @@ int16_t rcStmtMakePlanner(rcStmtHandle *s)
         if (e->planner == nullptr)
             return static_cast<int16_t>(rcErrRaise(&s->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
         rcPlnStmtInit(e->planner, &s->errors, s->conn->session);
+        e->planner->tmpOwner.cancel = &e->cancel; // SQLCancel's flag
         e->planner->fnCode = &FnCode;
         // USER: the connection's user name (it outlives its statements).
         const char *uid = s->conn->attrs[RC_ATTR_UID].value;
@@ -367,6 +368,7 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
     if (rcCatStmtActive(s)) // a catalog function's result
         return rcStmtDone(s, "SQLFetch", rcCatStmtFetch(s));
     rcStmt *e = s->engine;
+    rcDrsRunScope running(e, false); // SQLCancel from another thread stops the fetch
     // A statement without a result set has no cursor.
     if (s->prep.kind < RC_KIND_QUERY && s->state >= RC_STMT_EXECUTED)
         return rcStmtDone(s, "SQLFetch", rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
