@@ -23,6 +23,7 @@ int16_t rcExeMakePlanner(rcStmt *stmt, const rcExeConnFacts &facts, const rcPars
     p->fnCode = facts.fnCode;
     // The engine trace names the join and grouping methods the plan takes.
     p->tmpOwner.trace = rcTmpOwnerOf(stmt, nullptr).trace;
+    p->tmpOwner.cancel = &stmt->cancel; // SQLCancel's flag
     p->env.userName = facts.userName != nullptr ? facts.userName : "";
     p->env.database = facts.database != nullptr ? facts.database : "";
     p->env.session = facts.session;
