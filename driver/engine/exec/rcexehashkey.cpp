@@ -23,19 +23,6 @@ uint64_t Mix(uint64_t x)
     return x ^ (x >> 31);
 }
 
-bool AsInt64(const rcExpValue &v, int64_t *out)
-{
-    switch (v.type) {
-    case SQL_BIT:
-    case SQL_TINYINT:
-    case SQL_C_UTINYINT: *out = v.v.u8; return true;
-    case SQL_SMALLINT: *out = v.v.i16; return true;
-    case SQL_INTEGER: *out = v.v.i32; return true;
-    case SQL_BIGINT: *out = v.v.i64; return true;
-    default: return false;
-    }
-}
-
 uint64_t DoubleHash(double d)
 {
     if (std::isnan(d))
@@ -64,7 +51,7 @@ uint64_t rcExeHashValue(uint8_t kind, const rcExpValue &v, int16_t numScale)
     switch (kind) {
     case PLN_HK_INT64: {
         int64_t i = 0;
-        if (AsInt64(v, &i))
+        if (rcExpToInt64(v, &i))
             return Mix(static_cast<uint64_t>(i));
         break;
     }

@@ -263,5 +263,8 @@ int16_t rcExpCompareValues(rcExpEnv *env, const rcExpValue &a, const rcExpValue 
 int rcExpCompareText(const char *a, size_t lenA, const char *b, size_t lenB);
 bool rcExpIsIntegerType(int16_t t);
 bool rcExpIsNumericType(int16_t t);
+// An integer-typed value (BIT, TINYINT, SMALLINT, INTEGER, BIGINT) as
+// int64; false for any other type.
+bool rcExpToInt64(const rcExpValue &v, int64_t *out);
 // A numeric value as double; false when it is not numeric.
 bool rcExpToDouble(const rcExpValue &v, double *out, int16_t scale);

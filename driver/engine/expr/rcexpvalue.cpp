@@ -12,6 +12,19 @@
 #include "driver/core/rcnumprivate.h"
 #include "driver/engine/expr/rcexpimpl.h"
 
+bool rcExpToInt64(const rcExpValue &v, int64_t *out)
+{
+    switch (v.type) {
+    case SQL_BIT:
+    case SQL_TINYINT:
+    case SQL_C_UTINYINT: *out = v.v.u8; return true;
+    case SQL_SMALLINT: *out = v.v.i16; return true;
+    case SQL_INTEGER: *out = v.v.i32; return true;
+    case SQL_BIGINT: *out = v.v.i64; return true;
+    default: return false;
+    }
+}
+
 namespace {
 
 constexpr size_t kArenaChunk = 4096;
@@ -43,19 +56,6 @@ uint32_t CoreMsg(int core)
     return msg ? static_cast<uint32_t>(msg) : RC_MSG_RESTRICTED_DATA_TYPE_ATTRIBUTE_VIOLATION;
 }
 
-bool ToInt64(const rcExpValue &v, int64_t *out)
-{
-    switch (v.type) {
-    case SQL_BIT:
-    case SQL_TINYINT:
-    case SQL_C_UTINYINT: *out = v.v.u8; return true;
-    case SQL_SMALLINT: *out = v.v.i16; return true;
-    case SQL_INTEGER: *out = v.v.i32; return true;
-    case SQL_BIGINT: *out = v.v.i64; return true;
-    default: return false;
-    }
-}
-
 bool ToNumber(rcExpEnv *env, const rcExpValue &v, MultiPrecisionNumber *out)
 {
     int64_t i;
@@ -70,7 +70,7 @@ bool ToNumber(rcExpEnv *env, const rcExpValue &v, MultiPrecisionNumber *out)
         out->exponent = static_cast<int16_t>(out->exponent - env->numScale);
         return true;
     }
-    if (ToInt64(v, &i)) {
+    if (rcExpToInt64(v, &i)) {
         rcNumFromInt64(*out, 0, i);
         return true;
     }
@@ -135,7 +135,7 @@ bool rcExpIsNumericType(int16_t t)
 bool rcExpToDouble(const rcExpValue &v, double *out, int16_t scale)
 {
     int64_t i;
-    if (ToInt64(v, &i)) {
+    if (rcExpToInt64(v, &i)) {
         *out = static_cast<double>(i);
         return true;
     }
@@ -297,7 +297,7 @@ int16_t rcExpCompareValues(rcExpEnv *env, const rcExpValue &a, const rcExpValue 
         return RC_EXP_OK;
     }
     int64_t i, j;
-    if (ToInt64(a, &i) && ToInt64(b, &j)) {
+    if (rcExpToInt64(a, &i) && rcExpToInt64(b, &j)) {
         *order = Order(i, j);
         return RC_EXP_OK;
     }
