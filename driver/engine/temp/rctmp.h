@@ -93,6 +93,7 @@ struct TempTableColumn {
     uint16_t keyPosition; // RC_TMP_NO_KEY when no key
     uint8_t keyFlags;
     uint32_t precScale;
+    bool hasNull; // a NULL was stored: the external sort keys on the indicator too
 };
 
 struct rcTmpKeyDesc; // a key column as the comparator reads it (rctmpkey.h)
@@ -128,9 +129,10 @@ struct TempTable {
 };
 
 struct rcStmt;
-// The owner block of a statement's tables: its error queue, engine options,
-// numeric precision and scale and engine trace; the cancel flag is the
-// caller's (SQLCancel sets it), null for none.
+// The owner block of a statement's tables, for catalog results and query
+// plans alike: its error queue, engine options (NoOptSort), numeric
+// precision and scale, engine trace and the default limits; the cancel flag
+// is the caller's (SQLCancel sets it), null for none.
 rcTmpOwner rcTmpOwnerOf(rcStmt *stmt, const rcTmpCancelFlag *cancel);
 
 int16_t rcTmpCreate(const rcTmpOwner &owner, TempTable **out);

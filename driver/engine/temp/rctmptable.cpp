@@ -300,6 +300,7 @@ int16_t rcTmpPutColumnLen(TempTable *t, const void *value, int32_t length, uint1
     int16_t rc = 0;
     if (isNull || value == nullptr) {
         dst[0] = RC_TMP_NULL;
+        t->columns[column].hasNull = true;
         putNullFiller(c, v);
     } else {
         const auto *src = static_cast<const unsigned char *>(value);
