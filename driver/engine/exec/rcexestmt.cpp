@@ -9,6 +9,7 @@
 #include "driver/engine/exec/rcexeprm.h"
 #include "driver/engine/plan/rcpln.h"
 #include "driver/engine/rcstmt.h"
+#include "driver/engine/temp/rctmp.h"
 
 int16_t rcExeMakePlanner(rcStmt *stmt, const rcExeConnFacts &facts, const rcParseNode *root)
 {
@@ -19,6 +20,10 @@ int16_t rcExeMakePlanner(rcStmt *stmt, const rcExeConnFacts &facts, const rcPars
         return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     stmt->planner = p;
     rcPlnStmtInit(p, stmt->errors, facts.session);
+    // The statement's temporary tables (orderings, groupings, kept
+    // subquery rows) take the statement's own owner block: its engine
+    // options reach the sort driver.
+    p->tmpOwner = rcTmpOwnerOf(stmt, nullptr);
     p->fnCode = facts.fnCode;
     p->env.userName = facts.userName != nullptr ? facts.userName : "";
     p->env.database = facts.database != nullptr ? facts.database : "";
