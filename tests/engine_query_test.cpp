@@ -62,6 +62,8 @@ protected:
                     *out += 'J', *out += std::to_string(n->subtype);
                 if (kind == PLN_TEMPTABLE)
                     *out += n->presorted ? "t" : "T"; // t: rows arrive in key order
+                if (kind == PLN_HASHGROUP)
+                    *out += n->subtype == 2 ? "g" : "G"; // g: grouped as they arrive
                 return 1;
             });
         }
@@ -597,7 +599,7 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
          "J4SI",
          {"Labs|3", "Labs|4", "Sales|1", "Sales|2", "Sales|6"}},
         {"SELECT e.Id, d.Title FROM Emp e, Dept d WHERE d.Id = e.Dept AND e.Id > 2",
-         "J4II",
+         "J4SI",
          {"3|Labs", "4|Labs", "6|Sales"}},
         {"SELECT d.Title, e.Id FROM {oj Dept d LEFT OUTER JOIN Emp e ON e.Dept = d.Id}",
          "J2SI",
@@ -608,7 +610,7 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
          {"1|Sales", "5|NULL"}},
         {"SELECT d.Id, COUNT(*) FROM Dept d, Emp e WHERE e.Dept = d.Id GROUP BY d.Id ORDER BY 2 "
          "DESC",
-         "TtJ4II",
+         "TGJ4SI",
          {"10|3", "20|2"}},
         // Join order: the table with a point key drives, the others follow
         // through their join indexes.
@@ -633,44 +635,48 @@ TEST_F(ExeQuery, IndexRangesGiveTheRowsOfAScan)
         {"SELECT e.Id FROM Emp e, Dept d WHERE d.Id = e.Dept ORDER BY d.Id, e.Id",
          "TJ4SI",
          {"1", "2", "6", "3", "4"}},
-        // GROUP BY the columns an ascending index leads with: the driving
-        // table is read in key order and the groups' rows are not sorted;
-        // not on text columns, nor when another index reads the table.
+        // GROUP BY and DISTINCT group in a hash table over the table read in
+        // storage order (with NoHashOpt the groups' rows are read in the
+        // order of an index that the columns lead, engine_group_test.cpp).
         {"SELECT Dept, COUNT(*), MIN(Id) FROM Emp GROUP BY Dept",
-         "tI",
+         "GS",
          {"10|3|1", "20|2|3", "99|1|5"}},
         {"SELECT Dept, SUM(Lvl) FROM Emp WHERE Lvl >= 0 GROUP BY Dept HAVING COUNT(*) > 1",
-         "tI",
+         "GS",
          {"10|3"}},
         {"SELECT d.Title, COUNT(*) FROM Emp e, Dept d WHERE e.Dept = d.Id GROUP BY e.Dept, "
          "d.Title",
-         "TJ4SI",
+         "GJ4SI",
          {"Sales|3", "Labs|2"}},
-        {"SELECT COUNT(*) FROM Emp GROUP BY Name", "TS", {"1", "2", "1", "1", "1"}},
-        // DISTINCT on such columns likewise.
-        {"SELECT DISTINCT Dept FROM Emp", "tI", {"10", "20", "99"}},
-        {"SELECT DISTINCT e.Dept FROM Dept d, Emp e WHERE e.Dept = d.Id", "tJ4II", {"10", "20"}},
-        {"SELECT DISTINCT Dept, Name FROM Emp WHERE Id < 3", "TI", {"10|Ann", "10|bob"}},
-        {"SELECT DISTINCT Lvl FROM Emp WHERE Lvl > 1", "TS", {"2", "3"}},
+        {"SELECT COUNT(*) FROM Emp GROUP BY Name", "GS", {"1", "2", "1", "1", "1"}},
+        {"SELECT DISTINCT Dept FROM Emp", "GS", {"10", "20", "99"}},
+        {"SELECT DISTINCT e.Dept FROM Dept d, Emp e WHERE e.Dept = d.Id", "GJ4SI", {"10", "20"}},
+        {"SELECT DISTINCT Dept, Name FROM Emp WHERE Id < 3", "GI", {"10|Ann", "10|bob"}},
+        {"SELECT DISTINCT Lvl FROM Emp WHERE Lvl > 1", "GS", {"2", "3"}},
         {"SELECT Dept, COUNT(*) FROM Emp WHERE Id > 3 GROUP BY Dept",
-         "TI",
+         "GI",
          {"20|1", "99|1", "10|1"}},
     };
+    // The plans are those of the nested loop (NoHashOpt); hash joins give
+    // the same rows.
     for (const IndexCase &c : cases) {
         std::string access, scanAccess;
         std::vector<std::string> want = c.rows;
-        std::vector<std::string> got = Run(c.sql, 2, 0, &access);
+        std::vector<std::string> got = Run(c.sql, 2, PLN_OPT_NOHASHOPT, &access);
+        std::vector<std::string> hashed = Run(c.sql, 2);
         std::vector<std::string> scanned = Run(c.sql, 1, PLN_OPT_NOINDEXES, &scanAccess);
         std::vector<std::string> textOrder = Run(c.sql, 1, PLN_OPT_NOJOINOPT);
         bool ordered = std::string(c.sql).find("ORDER BY") != std::string::npos;
         if (!ordered) {
             std::sort(want.begin(), want.end());
             std::sort(got.begin(), got.end());
+            std::sort(hashed.begin(), hashed.end());
             std::sort(scanned.begin(), scanned.end());
             std::sort(textOrder.begin(), textOrder.end());
         }
         EXPECT_EQ(textOrder, want) << c.sql << " (NoJoinOpt)";
         EXPECT_EQ(got, want) << c.sql;
+        EXPECT_EQ(hashed, want) << c.sql << " (hash joins)";
         EXPECT_EQ(scanned, want) << c.sql << " (NoIndexes)";
         EXPECT_EQ(access, c.access) << c.sql;
         EXPECT_EQ(scanAccess.find('I'), std::string::npos) << c.sql;
@@ -695,8 +701,10 @@ TEST_F(ExeQuery, JoinOrderFollowsCost)
         // No index on either join column: Emp (6 rows) drives, Dept (3) is
         // read again for every Emp row.
         {"SELECT d.Id, e.Id FROM Dept d, Emp e WHERE d.Title = e.Nick", "e,d", {}},
+        // A condition over an expression joins no pair: the tables keep the
+        // FROM order.
         {"SELECT d.Id, e.Id FROM Dept d, Emp e WHERE d.Id * 0 = e.Lvl",
-         "e,d",
+         "d,e",
          {"10|2", "20|2", "30|2"}},
         // Both reached through a join index: the cheaper Dept drives.
         {"SELECT e.Id, d.Title FROM Emp e, Dept d WHERE d.Id = e.Dept",
@@ -714,10 +722,11 @@ TEST_F(ExeQuery, JoinOrderFollowsCost)
          "d,e",
          {"6", "4", "3", "2", "1"}},
         // Three tables: Dept reaches both copies of Emp through their
-        // Dept index; m and e come next, each through its join index.
+        // Dept index; the first pair it is in (with e) comes first, then m
+        // through its join index.
         {"SELECT m.Id, e.Id FROM Emp m, Emp e, Dept d WHERE e.Dept = d.Id AND m.Dept = d.Id AND "
          "d.Title = 'Labs' AND m.Id < e.Id",
-         "d,m,e",
+         "d,e,m",
          {"3|4"}},
         // GROUP BY Emp's Dept index: Emp drives and is read in key order.
         {"SELECT e.Dept, COUNT(*) FROM Dept d, Emp e WHERE d.Id = e.Dept GROUP BY e.Dept",
@@ -725,6 +734,18 @@ TEST_F(ExeQuery, JoinOrderFollowsCost)
          {"10|3", "20|2"}},
         // Unrelated tables: a cross product in FROM order.
         {"SELECT COUNT(*) FROM Dept d, Nothing n", "d,n", {"0"}},
+        // Groups of tables no condition joins: the groups of one pair come
+        // first, in FROM order, each later group of several tables joined
+        // as the outer side of what came before, a single table as its
+        // inner side.
+        {"SELECT COUNT(*) FROM Nothing n, Dept d, Emp e WHERE e.Dept = d.Id", "d,e,n", {"0"}},
+        {"SELECT a.Id, c.Id FROM Emp a, Dept b, Emp c, Dept d WHERE a.Dept = b.Id AND c.Dept = "
+         "d.Id AND a.Id = 1 AND c.Id = 3",
+         "c,d,a,b",
+         {"1|3"}},
+        {"SELECT COUNT(*) FROM Dept x, Emp m, Emp e, Dept d WHERE e.Dept = d.Id AND m.Dept = d.Id",
+         "d,e,m,x",
+         {"39"}},
     };
     for (const JoinOrderCase &c : cases) {
         std::string tables, textTables;

@@ -210,6 +210,22 @@ int32_t VDRMTable::FillParameters()
     return 0;
 }
 
+bool VDRMTable::HitsShareIndexKey(const QXSearchLine *lines, size_t count) const
+{
+    // The server reads the lines left to right, each joined to the result
+    // so far: after an equality on the index field, ANDs only narrow it.
+    constexpr uint8_t kOpEqual = 1, kConjAnd = 1;
+    for (size_t i = count; i-- > 0;) {
+        const QXSearchLine &l = lines[i];
+        if (l.field == indexField && l.op == kOpEqual && (l.table == 0 || l.table == tableNumber) &&
+            (i == 0 || l.conjunction == kConjAnd))
+            return true;
+        if (l.conjunction != kConjAnd)
+            return false;
+    }
+    return false;
+}
+
 int32_t VDRMTable::SortOnIndex()
 {
     QXSortKey sortKey{indexField, tableNumber, 1, 0};
@@ -238,9 +254,12 @@ int32_t VDRMTable::oBuildSelection()
         status = DrmQxSearch(Connection(), &array, &count);
     }
     rowCount = status == 0 ? count : 0;
-    // The found records in index order; one record (a unique key's) is in
-    // order as it stands, so a point query costs the search and the read.
-    if (status == 0 && indexField != 0 && count > 1)
+    // The found records in index order; one record (a unique key's), or
+    // records that all hold the same key, are in order as they stand (the
+    // server keeps records in their order), so a point query costs the
+    // search and the read.
+    if (status == 0 && indexField != 0 && count > 1 &&
+        !(search && HitsShareIndexKey(search->lines.data(), search->lines.size())))
         status = SortOnIndex();
     selectionBuilt = status == 0;
     return status;
@@ -319,6 +338,7 @@ int32_t VDRMTable::oSeek(uint32_t flags)
     if (status != 0)
         return status;
     int32_t count = 0;
+    bool shared = false;
     if (flags & 0x60) {
         status = DrmQxSelectAllRecords(Connection(), tableNumber);
         if (status == 0)
@@ -340,11 +360,11 @@ int32_t VDRMTable::oSeek(uint32_t flags)
         line.op = DrmSearchOperatorFor(line.op, line.value); // an empty key equals only NULLs
         QXSearchArray array{1, tableNumber, &line};
         status = DrmQxSearch(Connection(), &array, &count);
+        shared = HitsShareIndexKey(&line, 1);
     }
     rowCount = status == 0 ? count : 0;
-    // The found records in index order; one record (a unique key's) is in
-    // order as it stands, so a point query costs the search and the read.
-    if (status == 0 && indexField != 0 && count > 1)
+    // The found records in index order, unless they all hold the key sought.
+    if (status == 0 && indexField != 0 && count > 1 && !shared)
         status = SortOnIndex();
     if (status != 0)
         return status;

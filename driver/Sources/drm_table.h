@@ -191,6 +191,9 @@ private:
     int32_t ShiftBefore(int32_t row) const;
     int32_t FillParameters();
     int32_t SortOnIndex();
+    // Every record the search lines find holds the same value of the index
+    // field (an equality on it that the whole search is ANDed with).
+    bool HitsShareIndexKey(const QXSearchLine *lines, size_t count) const;
     int32_t AddPendingLongValues();
     int32_t GotoCurrentRecord();
     void FreeRecordBuffer();

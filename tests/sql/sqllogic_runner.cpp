@@ -108,7 +108,7 @@ std::string TrimRight(std::string s)
 
 // Reads the records of a file; on a malformed record, *error names its line.
 bool ParseFile(const std::string &path, std::vector<Record> &records, std::string &fixture,
-               std::string &error)
+               std::string &tmpMemory, std::string &error)
 {
     std::ifstream in(path);
     if (!in) {
@@ -192,6 +192,9 @@ bool ParseFile(const std::string &path, std::vector<Record> &records, std::strin
             }
         } else if (head[0] == "fixture" && head.size() == 2) {
             fixture = head[1];
+            continue;
+        } else if (head[0] == "tmpmemory" && head.size() == 2) {
+            tmpMemory = head[1];
             continue;
         } else if ((head[0] == "autocommit" && head.size() == 2 &&
                     (head[1] == "on" || head[1] == "off")) ||
@@ -278,8 +281,8 @@ public:
     {
         path_ = path;
         std::vector<Record> records;
-        std::string fixture = "sql.json", error;
-        if (!ParseFile(path, records, fixture, error)) {
+        std::string fixture = "sql.json", tmpMemory, error;
+        if (!ParseFile(path, records, fixture, tmpMemory, error)) {
             std::printf("%s\n", error.c_str());
             return 2;
         }
@@ -288,6 +291,11 @@ public:
         qxtest::ScopedEnv noDialog("QX_DIALOG", "none");
         // The driver's own files (views among them) live in the file's directory.
         qxtest::ScopedEnv driveRoot("QX_DRIVE_ROOT_DIR", dir.Str());
+        // The file's memory limit of temporary tables and hash joins, so
+        // that its spills happen with few rows.
+        std::unique_ptr<qxtest::ScopedEnv> memoryLimit;
+        if (!tmpMemory.empty())
+            memoryLimit = std::make_unique<qxtest::ScopedEnv>("QX_TMP_MEMORY_LIMIT", tmpMemory);
         QxServerProcess server;
         std::vector<std::string> args = {"--fixture", fixtures_ + "/" + fixture};
         if (!serverLog_.empty())

@@ -246,6 +246,50 @@ TEST_F(Tables, FirstAndLastIndexEntries)
     EXPECT_EQ(DrmSeek(s, t, 0x40), -1601);
 }
 
+// The found records are sorted on the cursor's index, unless every one of
+// them holds the same key: an equality on the index field that the whole
+// search is ANDed with (the server's sort keeps equal records in order).
+TEST_F(Tables, HitsThatShareTheIndexKeyAreNotSorted)
+{
+    struct Case {
+        const char *index;
+        F filter;
+        size_t sorts;
+    };
+    const Case cases[] = {
+        {"ID", Eq(Col(1), Long(5)), 0},
+        {"ID", And(Eq(Col(1), Long(5)), Eq(Col(2), Text("Al"))), 0},
+        {"Name", And(Gt(Col(1), Long(3)), Eq(Col(2), Text("Al"))), 0},
+        {"ID", Or(Eq(Col(1), Long(5)), Eq(Col(1), Long(6))), 1},
+        {"ID", And(Eq(Col(1), Long(5)), Or(Eq(Col(2), Text("Al")), Eq(Col(2), Text("Bo")))), 0},
+        {"ID", Gt(Col(1), Long(5)), 1},
+        {"ID", Ne(Col(1), Long(5)), 1},
+        {"Name", Eq(Col(1), Long(5)), 1},
+        {"Name", Eq(Col(2), Text("Al")), 0},
+    };
+    for (const Case &c : cases) {
+        uint32_t t = OpenTable(s, db, "Customers");
+        ASSERT_EQ(DrmSetTableIndex(s, t, c.index), 0);
+        ASSERT_EQ(SetFilter(t, c.filter), 0);
+        server.selectionSize = 5;
+        server.calls.clear();
+        ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+        EXPECT_EQ(server.Count("Sort"), c.sorts) << c.index << " " << Lines().size();
+        DrmCloseTable(s, t);
+    }
+    // An equality seek on the index finds records that share the key; a
+    // seek from a key on reads them in key order.
+    uint32_t t = OpenTable(s, db, "Customers");
+    ASSERT_EQ(DrmSetTableIndex(s, t, "Name"), 0);
+    ASSERT_EQ(DrmMakeKey(s, t, "Bo", 2, 1), 0);
+    server.selectionSize = 5;
+    server.calls.clear();
+    ASSERT_EQ(DrmSeek(s, t, 0x01), 0);
+    EXPECT_EQ(server.Count("Sort"), 0u);
+    ASSERT_EQ(DrmSeek(s, t, 0x08), 0);
+    EXPECT_EQ(server.Count("Sort"), 1u);
+}
+
 TEST_F(Tables, ANullFilterTakesTheFilterAway)
 {
     uint32_t t = OpenTable(s, db, "Customers");

@@ -30,8 +30,8 @@ struct rcGdoState {
 namespace {
 
 // The cursor's current row is the result row: no temporary table, set
-// function, DISTINCT or outer join (whose NULL rows the cursor does not
-// show).
+// function, DISTINCT, outer join (whose NULL rows the cursor does not
+// show) or hash join (whose inner rows come from its table).
 bool PlainPlan(rcPlnStmt *stmt)
 {
     const QueryPlan *plan = stmt->plan;
@@ -41,8 +41,8 @@ bool PlainPlan(rcPlnStmt *stmt)
         return false;
     bool plain = true;
     rcPlnVisit(&plain, plan->root, [](void *ctx, uint8_t kind, PlanNode *n) {
-        if (kind == PLN_JOIN &&
-            (n->subtype == PLN_JOIN_OUTER || n->subtype == PLN_JOIN_OUTER_INDEX))
+        if (kind == PLN_JOIN && (n->subtype == PLN_JOIN_OUTER ||
+                                 n->subtype == PLN_JOIN_OUTER_INDEX || n->hashJoin != nullptr))
             *static_cast<bool *>(ctx) = false;
         return 1;
     });

@@ -1,10 +1,12 @@
 // Plan execution: opening the tree, the fetch from its root, and the
 // routines of joins, filters and table scans (see rcexe.h).
 #include "driver/engine/exec/rcexe.h"
+#include "driver/engine/exec/rcexegroup.h"
 
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/exec/rcexesub.h"
+#include "driver/engine/plan/rcplnhash.h"
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/plan/rcplnpush.h"
 #include "driver/engine/rcsem.h"
@@ -62,6 +64,7 @@ rcPlnNextFn rcExeNextOf(const PlanNode *node)
     case PLN_GROUP: return &rcExeNextGroup;
     case PLN_TEMPTABLE: return &rcExeNextTemp;
     case PLN_UNION: return &rcExeNextUnion;
+    case PLN_HASHGROUP: return &rcExeNextHashGroup;
     default: return nullptr;
     }
 }
@@ -87,9 +90,11 @@ int16_t rcExeOpenPlan(rcPlnStmt *stmt, PlanNode *node)
     node->secondFlag = 0;
     node->state = 0;
     switch (node->kind) {
+    case PLN_JOIN: return node->hashJoin != nullptr ? rcExeOpenHashJoin(stmt, node) : 0;
     case PLN_TEMPTABLE: return rcExeOpenTemp(stmt, node);
     case PLN_SETFUNC: return rcExeOpenSetFunc(stmt, node);
     case PLN_AGGREGATE: return rcExeOpenAggregate(stmt, node);
+    case PLN_HASHGROUP: return rcExeOpenHashGroup(stmt, node);
     default: return 0;
     }
 }
@@ -146,11 +151,15 @@ int16_t rcExeGetColumn(rcPlnStmt *stmt, uint16_t column, int16_t wantedType, voi
 
 void rcExeCloseQuery(rcPlnStmt *stmt)
 {
-    for (PlanNode *t : stmt->temps)
+    rcExeHashCloseAll(stmt);
+    for (PlanNode *t : stmt->temps) {
         if (t->temp != nullptr) {
             rcTmpFree(t->temp);
             t->temp = nullptr;
         }
+        if (t->kind == PLN_HASHGROUP)
+            rcExeCloseHashGroup(t);
+    }
     rcPlnResetRedirects(stmt);
     for (PlanNode *sub : stmt->subqueries)
         rcCurResetNode(stmt, sub);
@@ -161,6 +170,8 @@ void rcExeCloseQuery(rcPlnStmt *stmt)
 // row was delivered for the current outer row.
 int16_t rcExeNextJoin(rcPlnStmt *stmt, PlanNode *node, int flag)
 {
+    if (node->hashJoin != nullptr && rcExeHashActive(node))
+        return rcExeNextHashJoin(stmt, node, flag);
     bool outer = node->subtype == PLN_JOIN_OUTER || node->subtype == PLN_JOIN_OUTER_INDEX;
     if (flag == 0) {
         node->state = 3;

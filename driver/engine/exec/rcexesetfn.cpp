@@ -7,6 +7,7 @@
 // bytes in the node). A group end (101) from below makes the next row start
 // fresh accumulators. Over no rows COUNT gives 0 and the others NULL.
 #include "driver/engine/exec/rcexe.h"
+#include "driver/engine/exec/rcexegroup.h"
 
 #include <cstring>
 
@@ -95,6 +96,8 @@ int16_t Fold(rcPlnStmt *stmt, PlanNode *node)
 }
 
 } // namespace
+
+int16_t rcExeFoldSetFunc(rcPlnStmt *stmt, PlanNode *node) { return Fold(stmt, node); }
 
 int16_t rcExeOpenSetFunc(rcPlnStmt *, PlanNode *node)
 {

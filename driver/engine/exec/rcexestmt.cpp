@@ -20,9 +20,10 @@ int16_t rcExeMakePlanner(rcStmt *stmt, const rcExeConnFacts &facts, const rcPars
         return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     stmt->planner = p;
     rcPlnStmtInit(p, stmt->errors, facts.session);
-    // The statement's temporary tables (orderings, groupings, kept
-    // subquery rows) take the statement's own owner block: its engine
-    // options reach the sort driver.
+    // The statement's temporary tables (orderings, groupings, hash joins,
+    // kept subquery rows) take the statement's own owner block: its engine
+    // options reach the sort driver, and its engine trace names the join
+    // and grouping methods the plan takes.
     p->tmpOwner = rcTmpOwnerOf(stmt, nullptr);
     p->fnCode = facts.fnCode;
     p->env.userName = facts.userName != nullptr ? facts.userName : "";

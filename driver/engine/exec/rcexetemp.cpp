@@ -11,6 +11,7 @@
 // (rcsrtfile.h) and keeps their offsets in the rows; the columns then read
 // them there.
 #include "driver/engine/exec/rcexe.h"
+#include "driver/engine/exec/rcexegroup.h"
 
 #include <cstring>
 
@@ -34,10 +35,9 @@ bool IsVarType(int16_t t)
 
 // A long value into the table's sort file, its offset into the row; a
 // value longer than the file keeps is cut (01004 once per table).
-int16_t PutLong(rcPlnStmt *stmt, PlanNode *node, uint16_t k)
+int16_t PutLong(rcPlnStmt *stmt, rcPlnTempColumn *columns, TempTable *t, uint16_t k)
 {
-    rcPlnTempColumn &c = node->columns[k];
-    TempTable *t = node->temp;
+    rcPlnTempColumn &c = columns[k];
     bool isNull = false;
     uint32_t got = 0;
     if (rcEvlFetchColumn(stmt->errors, &c.column->ref, c.buffer, c.bufferSize, &isNull, &got) < 0)
@@ -56,23 +56,25 @@ int16_t PutLong(rcPlnStmt *stmt, PlanNode *node, uint16_t k)
     return rcTmpPutColumnLen(t, &at, sizeof at, k, isNull) < 0 ? PLN_ERROR : 0;
 }
 
+} // namespace
+
 // Puts the value of one column of the current child row.
-int16_t PutValue(rcPlnStmt *stmt, PlanNode *node, uint16_t k)
+int16_t rcExeTempPutValue(rcPlnStmt *stmt, rcPlnTempColumn *columns, TempTable *temp, uint16_t k)
 {
-    rcPlnTempColumn &c = node->columns[k];
+    rcPlnTempColumn &c = columns[k];
     if (c.kind == PLN_TTCOL_LONG)
-        return PutLong(stmt, node, k);
+        return PutLong(stmt, columns, temp, k);
     bool isNull = false;
     int32_t length = 0;
     if (c.part > 0) {
         // A piece of a long value: its bytes of the value kept whole in the
         // value's first column (an empty piece past a shorter value).
-        const rcPlnTempColumn &whole = node->columns[k - c.part];
+        const rcPlnTempColumn &whole = columns[k - c.part];
         uint32_t from = c.part * PLN_KEY_PIECE;
         uint32_t total = static_cast<uint32_t>(whole.valueLength);
         uint32_t n = total > from ? total - from : 0;
         n = n < PLN_KEY_PIECE ? n : PLN_KEY_PIECE;
-        int16_t rc = rcTmpPutColumnLen(node->temp, n > 0 ? whole.buffer + from : "",
+        int16_t rc = rcTmpPutColumnLen(temp, n > 0 ? whole.buffer + from : "",
                                        static_cast<int32_t>(n), k, whole.valueNull);
         return rc < 0 ? PLN_ERROR : 0;
     }
@@ -147,18 +149,15 @@ int16_t PutValue(rcPlnStmt *stmt, PlanNode *node, uint16_t k)
         int32_t first = c.valueLength < static_cast<int32_t>(PLN_KEY_PIECE)
                             ? c.valueLength
                             : static_cast<int32_t>(PLN_KEY_PIECE);
-        int16_t rc = rcTmpPutColumnLen(node->temp, c.buffer, first, k, isNull);
+        int16_t rc = rcTmpPutColumnLen(temp, c.buffer, first, k, isNull);
         return rc < 0 ? PLN_ERROR : 0;
     }
     if (IsVarType(c.sqlType) && !isNull && length >= 0 &&
         static_cast<uint32_t>(length) < c.bufferSize)
         c.buffer[length] = '\0';
-    int16_t rc =
-        rcTmpPutColumnLen(node->temp, c.buffer, IsVarType(c.sqlType) ? length : 0, k, isNull);
+    int16_t rc = rcTmpPutColumnLen(temp, c.buffer, IsVarType(c.sqlType) ? length : 0, k, isNull);
     return rc < 0 ? PLN_ERROR : 0;
 }
-
-} // namespace
 
 int16_t rcExeTempRestore(rcPlnStmt *stmt, PlanNode *node)
 {
@@ -196,6 +195,8 @@ int16_t rcExeOpenTemp(rcPlnStmt *stmt, PlanNode *node)
     if (rcTmpCreate(stmt->tmpOwner, &t) < 0)
         return PLN_ERROR;
     node->temp = t;
+    if (std::strncmp(node->name, "GRP_TT", 7) == 0 || std::strncmp(node->name, "DST_TT", 7) == 0)
+        rcTrcPrintfTo(stmt->tmpOwner.trace, 2, "%s...\n", rcGrpMethodName(node));
     uint16_t key = 0;
     for (uint16_t k = 0; k < node->columnCount; ++k) {
         rcPlnTempColumn &c = node->columns[k];
@@ -213,7 +214,7 @@ int16_t rcExeOpenTemp(rcPlnStmt *stmt, PlanNode *node)
         if (stmt->tmpOwner.cancel != nullptr && stmt->tmpOwner.cancel->load() != 0)
             return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_OPERATION_CANCELLED));
         for (uint16_t k = 0; k < node->columnCount; ++k)
-            if (PutValue(stmt, node, k) != 0)
+            if (rcExeTempPutValue(stmt, node->columns, node->temp, k) != 0)
                 return PLN_ERROR;
         rc = node->firstNext(stmt, node->first, 1);
     }

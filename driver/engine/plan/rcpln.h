@@ -57,6 +57,7 @@ enum rcPlnKind : uint8_t {
     PLN_TEMPTABLE = 9,
     PLN_SUBQUERY = 10,
     PLN_UNION = 11,
+    PLN_HASHGROUP = 12, // grouping or DISTINCT without a sort of the rows (rcexegroup.h)
 };
 
 // Join subtypes.
@@ -128,6 +129,7 @@ struct rcPlnTempColumn {
     int32_t length;
     uint32_t precScale;
     rcExpSlot slot; // PLN_TTCOL_KEY
+    const rcParseNode *expr; // PLN_TTCOL_KEY: the key's expression
     // A long text key: pieces (on the key's first column) counts the piece
     // columns that follow it; a piece column has part 1, 2, ... and reads
     // its bytes from the key's value, which is kept whole in the first
@@ -192,7 +194,10 @@ struct PlanNode {
     rcTblEntry *table;
     uint32_t nullRow; // every column reads as NULL (outer-join null row)
     uint8_t access;
-    uint32_t rows; // estimate
+    uint32_t rows;        // estimate after the table's own conditions
+    uint32_t tableRows;   // the table's row count, once rowsAsked
+    bool rowsAsked;       // tableRows and rows are known
+    uint8_t pushedFilter; // the data module took its filter: 1 in part, 2 whole
     // Index access (access PLN_ACCESS_INDEX): the index, the start of the
     // range (kind and value) and the end test that holds once the scan has
     // left the range (0: none).
@@ -251,6 +256,10 @@ struct PlanNode {
     struct rcSubPlanInfo *subInfo; // forms 1, 2, 4: values and strategy (rcplnsub.h)
     // PLN_UNION: its inputs and the values of its current row (rcplnunion.h).
     struct rcPlnUnion *unionState;
+    // PLN_JOIN read through a hash table (rcplnhash.h); none: nested loop.
+    struct rcPlnHashJoin *hashJoin;
+    // PLN_HASHGROUP: its set functions and run-time state (rcexegroup.h).
+    struct rcGrpNode *grouping;
 };
 
 // An index of a table, as the data module's index catalog gives it.
@@ -337,6 +346,7 @@ struct rcPlnStmt {
     std::vector<rcExpSlot> results;                          // one slot per select-list item
     std::vector<const rcParseNode *> items;
     std::vector<PlanNode *> subqueries; // in the order they were planned
+    std::vector<PlanNode *> hashJoins;  // joins with a hash table (rcplnhash.h)
     uint16_t blocks = 0;                // query blocks planned so far
     uint16_t currentBlock = 0;          // the block being planned
     void *building = nullptr;           // the planner of that block

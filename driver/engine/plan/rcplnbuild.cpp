@@ -1,12 +1,15 @@
 // Plan building: a checked query tree -> QueryPlan and plan nodes.
 //
-// Steps: the FROM list becomes table nodes, joined left-deep in the order
-// the join optimiser chooses (OrderItems; a LEFT OUTER JOIN keeps its own
-// subtree with the ON condition filtering its inner side); each index that
-// serves a table's conditions, or reads the inner table of a join per outer
-// row, gives that table an index range; each WHERE conjunct that reads one table whose rows are
-// never NULL-extended filters right above that table, every other conjunct
-// above the FROM tree; then GROUP BY (a sorted "GRP_TT", the group node, the
+// Steps: the FROM list becomes table nodes, joined in the order the join
+// optimiser chooses (rcJnBuildTree, rcplnhash.h; a LEFT OUTER JOIN keeps
+// its own subtree with the ON condition filtering its inner side); each
+// WHERE conjunct that reads one table whose rows are never NULL-extended
+// filters right above that table, one that reads several tables of the
+// block right above the lowest join that holds them all, any other above
+// the FROM tree; each join is given its method (nested loop or hash join,
+// rcPlnHashChoose); each index that serves a table's conditions, or reads
+// the inner table of a nested loop per outer row, gives that table an
+// index range; then GROUP BY (a sorted "GRP_TT", the group node, the
 // set functions and the group result) or the aggregate of an ungrouped query
 // with set functions, HAVING, DISTINCT (a sorted "DST_TT" with the duplicate
 // filter) and ORDER BY (a sorted "ORD_TT"). Finally every temporary table
@@ -23,7 +26,10 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/rcengopt.h"
+#include "driver/engine/plan/rcplnhash.h"
+#include "driver/engine/exec/rcexegroup.h"
 #include "driver/engine/plan/rcplnhooks.h"
+#include "driver/engine/plan/rcplnjoinutil.h"
 #include "driver/engine/plan/rcplnpush.h"
 #include "driver/engine/plan/rcplnsub.h"
 #include "driver/engine/plan/rcplntree.h"
@@ -181,6 +187,32 @@ struct Builder {
         return nullptr;
     }
 
+    // The lowest join holding every table a condition reads, when they are
+    // two or more tables of this block; none otherwise.
+    PlanNode *LowestJoin(const rcParseNode *cond)
+    {
+        std::vector<const rcTblEntry *> reads;
+        bool sub = false;
+        rcJnTablesOf(cond, &reads, &sub);
+        if (sub || reads.size() < 2)
+            return nullptr;
+        for (const rcTblEntry *t : reads)
+            if (TableNodeOf(t) == nullptr)
+                return nullptr;
+        for (PlanNode *n = TableNodeOf(reads.front())->parent; n != nullptr; n = n->parent) {
+            if (n->kind != PLN_JOIN)
+                continue;
+            std::vector<const rcTblEntry *> under;
+            TablesUnder(n, &under);
+            bool all = true;
+            for (const rcTblEntry *t : reads)
+                all = all && rcJnHas(under, t);
+            if (all)
+                return n;
+        }
+        return nullptr;
+    }
+
     PlanNode *NewTemp(const char *name)
     {
         PlanNode *t = rcPlnNewNode(stmt, PLN_TEMPTABLE);
@@ -207,6 +239,7 @@ struct Builder {
         rcPlnTempColumn c{};
         c.kind = PLN_TTCOL_KEY;
         c.descending = desc;
+        c.expr = expr;
         if (rcExpCompile(&stmt->env, expr, &c.slot, 0) < 0)
             return false;
         c.sqlType = rcExpSlotType(&stmt->env, c.slot);
@@ -227,6 +260,64 @@ struct Builder {
             piece.part = k;
             piece.length = static_cast<int32_t>(RC_TMP_MAX_VALUE);
             cols->push_back(piece);
+        }
+        return true;
+    }
+
+    // A grouping or duplicate removal that needs no sort of its rows: the
+    // node with its column list (keys, every base column of the block, the
+    // set functions), or none with NoHashOpt or for rows it cannot keep
+    // (long values, kept through bookmarks). 0, or -1 after posting.
+    int16_t HashGrouping(const std::vector<rcPlnTempColumn> &keys,
+                         const std::vector<PlanNode *> &kept, PlanNode **out)
+    {
+        *out = nullptr;
+        if ((stmt->engineOptions & PLN_OPT_NOHASHOPT) != 0)
+            return 0;
+        PlanNode *g = rcPlnNewNode(stmt, PLN_HASHGROUP);
+        if (g == nullptr || !SetColumns(g, keys, kept))
+            return PLN_ERROR;
+        if (!rcGrpHashable(g))
+            return 0;
+        g->block = blockId;
+        stmt->temps.push_back(g);
+        *out = g;
+        return 0;
+    }
+
+    // Two key expressions that give the same value for every row: the same
+    // column, or the same operators over the same operands.
+    static bool SameExpr(const rcParseNode *a, const rcParseNode *b)
+    {
+        if (a == b)
+            return true;
+        if (a == nullptr || b == nullptr || a->id != b->id || a->id == RC_N_SubQuery ||
+            a->id == RC_N_DynamicParm)
+            return false;
+        if (a->id == RC_N_ColName)
+            return a->sem != nullptr && a->sem == b->sem;
+        if (std::strcmp(a->text, b->text) != 0 || a->attr != b->attr)
+            return false;
+        const rcParseNode *x = a->child, *y = b->child;
+        for (; x != nullptr && y != nullptr; x = x->next, y = y->next)
+            if (!SameExpr(x, y))
+                return false;
+        return x == nullptr && y == nullptr;
+    }
+
+    // The rows that come out of node (a grouping or duplicate removal) are
+    // in the order of the keys: node's leading keys are these.
+    static bool OrderedBy(const PlanNode *node, const std::vector<rcPlnTempColumn> &keys)
+    {
+        if (node == nullptr || keys.empty() || node->keyCount < keys.size())
+            return false;
+        for (size_t k = 0; k < keys.size(); ++k) {
+            const rcPlnTempColumn &have = node->columns[k];
+            const rcPlnTempColumn &want = keys[k];
+            if (have.kind != PLN_TTCOL_KEY || want.kind != PLN_TTCOL_KEY ||
+                have.descending != want.descending || have.part != want.part ||
+                have.pieces != want.pieces || !SameExpr(have.expr, want.expr))
+                return false;
         }
         return true;
     }
@@ -343,127 +434,6 @@ struct Builder {
         });
     }
 
-    // Join order by cost. Every FROM item gets a cost: a base table its row
-    // count narrowed by its own restrictions (rcOptEstimateRows), an
-    // outer-join subtree (which moves as a whole) a large default. A table
-    // with more than one estimated row has a join index when one of its
-    // indexes can be searched with a value of another item's row. Items
-    // linked by join conditions form components, taken in FROM order of
-    // their first item and chained as cross products. In a component the
-    // driving item is, among the items without a join index, the costliest
-    // (its rows are read once, the cheaper ones repeatedly); when every
-    // item has a join index, the cheapest. Then, one at a time, among the
-    // items joined by a condition to those placed: one with a join index,
-    // the cheapest of those; else the costliest; the first wins ties.
-    //
-    // An item that ORDER BY wants first (orderTable: an index of it gives
-    // the rows in the wanted order) drives, and its component comes first,
-    // unless it has an index for its own restrictions and few rows, or it
-    // would be reached through its join index from an item without one.
-    void OrderItems(std::vector<PlanNode *> *items, const std::vector<const rcParseNode *> &parts,
-                    const rcTblEntry *orderTable)
-    {
-        constexpr uint32_t kSubtreeCost = 100000000;
-        constexpr uint32_t kOrderIndexRows = 1000;
-        size_t n = items->size();
-        std::vector<std::vector<const rcTblEntry *>> tables(n);
-        for (size_t i = 0; i < n; ++i)
-            TablesUnder((*items)[i], &tables[i]);
-        auto reads = [&](const rcParseNode *c, const std::vector<const rcTblEntry *> &set) {
-            bool any = false;
-            rcPlnWalkTree(c, [&](const rcParseNode *x) {
-                if (x->id == RC_N_ColName && x->sem != nullptr)
-                    for (const rcTblEntry *t : set)
-                        any = any || static_cast<const rcTblColumn *>(x->sem)->owner == t;
-                return true;
-            });
-            return any;
-        };
-        // Conditions that read item i and another item; those of i alone.
-        std::vector<std::vector<size_t>> linked(n);
-        std::vector<uint32_t> cost(n, kSubtreeCost);
-        std::vector<bool> joinIndex(n, false);
-        std::vector<int> ownUse(n, 0);
-        for (size_t i = 0; i < n; ++i) {
-            std::vector<const rcParseNode *> own;
-            for (const rcParseNode *c : parts) {
-                if (!reads(c, tables[i]))
-                    continue;
-                bool other = false;
-                for (size_t j = 0; j < n; ++j)
-                    if (j != i && reads(c, tables[j])) {
-                        other = true;
-                        if (std::find(linked[i].begin(), linked[i].end(), j) == linked[i].end())
-                            linked[i].push_back(j);
-                    }
-                if (!other)
-                    own.push_back(c);
-            }
-            if ((*items)[i]->kind != PLN_TABLE)
-                continue;
-            const rcTblEntry *t = (*items)[i]->table;
-            cost[i] = rcOptEstimateRows(stmt, t, rcOptTableRows(stmt, t), own);
-            ownUse[i] = rcOptIndexUse(stmt, t, own, {});
-            std::vector<const rcTblEntry *> others;
-            for (size_t j = 0; j < n; ++j)
-                if (j != i)
-                    others.insert(others.end(), tables[j].begin(), tables[j].end());
-            joinIndex[i] = cost[i] > 1 && rcOptIndexUse(stmt, t, parts, others) > 0;
-        }
-        size_t forced = n;
-        for (size_t i = 0; i < n && orderTable != nullptr; ++i) {
-            if ((*items)[i]->kind != PLN_TABLE || (*items)[i]->table != orderTable ||
-                (ownUse[i] > 0 && cost[i] <= kOrderIndexRows))
-                continue;
-            bool fromPlainSide = false;
-            for (size_t j : linked[i])
-                fromPlainSide = fromPlainSide || !joinIndex[j];
-            if (!(joinIndex[i] && fromPlainSide))
-                forced = i;
-        }
-        std::vector<bool> placed(n, false);
-        std::vector<PlanNode *> order;
-        for (size_t at = 0; at <= n; ++at) {
-            size_t first = at == 0 ? forced : at - 1;
-            if (first == n || placed[first])
-                continue;
-            // The component of the first item not placed yet.
-            std::vector<size_t> comp{first};
-            for (size_t k = 0; k < comp.size(); ++k)
-                for (size_t j : linked[comp[k]])
-                    if (std::find(comp.begin(), comp.end(), j) == comp.end())
-                        comp.push_back(j);
-            std::sort(comp.begin(), comp.end());
-            size_t driver = at == 0 ? forced : n;
-            for (size_t i : comp)
-                if (at != 0 && !joinIndex[i] && (driver == n || cost[i] > cost[driver]))
-                    driver = i;
-            for (size_t i : comp)
-                if (at != 0 && (driver == n || (joinIndex[driver] && cost[i] < cost[driver])))
-                    driver = i;
-            placed[driver] = true;
-            order.push_back((*items)[driver]);
-            for (size_t left = comp.size() - 1; left > 0; --left) {
-                size_t next = n;
-                for (size_t i : comp) {
-                    bool reached = false;
-                    for (size_t j : linked[i])
-                        reached = reached || placed[j];
-                    if (placed[i] || !reached)
-                        continue;
-                    if (next == n || (joinIndex[i] && !joinIndex[next]))
-                        next = i;
-                    else if (joinIndex[i] == joinIndex[next] &&
-                             (joinIndex[i] ? cost[i] < cost[next] : cost[i] > cost[next]))
-                        next = i;
-                }
-                placed[next] = true;
-                order.push_back((*items)[next]);
-            }
-        }
-        *items = order;
-    }
-
     // Key lists that an index may answer.
     enum { kKeysOrderBy, kKeysGroupBy, kKeysDistinct };
 
@@ -473,9 +443,13 @@ struct Builder {
     // and the table not read through another index nor through a list of
     // keys. The table is then read in key order (its range, or the whole
     // index) and nested loops keep that order.
-    bool OrderByIndex(const rcParseNode *keys, PlanNode *top, int mode = kKeysOrderBy)
+    // With force false the table is only tested: true when it is read in
+    // that order anyway (through that index for its own restrictions).
+    bool OrderByIndex(const rcParseNode *keys, PlanNode *top, int mode = kKeysOrderBy,
+                      bool force = true)
     {
-        if ((stmt->engineOptions & PLN_OPT_NOINDEXES) != 0)
+        // A hash join may give its rows partition by partition.
+        if ((stmt->engineOptions & PLN_OPT_NOINDEXES) != 0 || rcPlnHashOnDrivingPath(top))
             return false;
         PlanNode *driver = top;
         while (driver != nullptr && driver->kind != PLN_TABLE)
@@ -488,6 +462,8 @@ struct Builder {
         // in key order: the rows go through the sort.
         if (driver->access == PLN_ACCESS_INDEX)
             return driver->index == ix && driver->keyListCount == 0;
+        if (!force)
+            return false;
         driver->access = PLN_ACCESS_INDEX;
         driver->index = ix;
         driver->keyKind = 0;
@@ -571,6 +547,9 @@ struct Builder {
         if ((stmt->engineOptions & PLN_OPT_NOINDEXES) != 0)
             return 0;
         for (PlanNode *t : myTables) {
+            // The data module's search reads a table whose filter it took.
+            if (t->pushedFilter == 2)
+                continue;
             std::vector<const rcParseNode *> conds;
             PlanNode *n = t;
             while (n->parent != nullptr && n->parent->kind == PLN_RESTRICT) {
@@ -579,10 +558,19 @@ struct Builder {
             }
             std::vector<const rcTblEntry *> outer = enclosing;
             PlanNode *join = n->parent;
-            if (join != nullptr && join->kind == PLN_JOIN && join->second == n) {
+            // The inner table of a nested loop may be searched with values
+            // of the outer row (the join conditions right above the join);
+            // a hash join reads it once, and the data module's search reads
+            // a table whose filter it took.
+            if (join != nullptr && join->kind == PLN_JOIN && join->second == n &&
+                join->hashJoin == nullptr && t->pushedFilter == 0) {
                 TablesUnder(join->first, &outer);
-                if (join->subtype == PLN_JOIN_INNER)
+                if (join->subtype == PLN_JOIN_INNER) {
+                    for (PlanNode *f = join->parent; f != nullptr && f->kind == PLN_RESTRICT;
+                         f = f->parent)
+                        Conjuncts(f->cond, &conds);
                     conds.insert(conds.end(), residual.begin(), residual.end());
+                }
             }
             if (rcOptChooseIndex(stmt, t, conds, outer) != 0)
                 return PLN_ERROR;
@@ -679,6 +667,7 @@ struct Builder {
         std::vector<const rcParseNode *> parts;
         if (where != nullptr && rcPlnChild(where, RC_N_SearchCond) != nullptr)
             Conjuncts(rcPlnChild(where, RC_N_SearchCond), &parts);
+        PlanNode *top = nullptr;
         if ((stmt->engineOptions & PLN_OPT_NOJOINOPT) == 0 && fromItems.size() > 1) {
             // The table whose index could give the ORDER BY's order.
             const rcTblEntry *orderTable = nullptr;
@@ -694,13 +683,14 @@ struct Builder {
                      ? OrderIndex(nullptr, &cols, kKeysDistinct) != nullptr
                      : orderBy != nullptr && !setFunction && OrderIndex(orderBy, &cols) != nullptr))
                 orderTable = cols.front()->owner;
-            OrderItems(&fromItems, parts, orderTable);
-        }
-        PlanNode *top = nullptr;
-        for (PlanNode *item : fromItems) {
-            top = top == nullptr ? item : Join(top, item, PLN_JOIN_INNER);
-            if (top == nullptr)
+            if (rcJnBuildTree(stmt, fromItems, parts, orderTable, &top) != 0)
                 return PLN_ERROR;
+        } else {
+            for (PlanNode *item : fromItems) {
+                top = top == nullptr ? item : Join(top, item, PLN_JOIN_INNER);
+                if (top == nullptr)
+                    return PLN_ERROR;
+            }
         }
 
         // Every column the query reads (ON conditions included).
@@ -715,7 +705,10 @@ struct Builder {
             return PLN_ERROR;
 
         // WHERE: a conjunct over one table filters right above it, unless
-        // the table's rows may be NULL-extended by an outer join.
+        // the table's rows may be NULL-extended by an outer join; one over
+        // several tables of this block right above the lowest join that
+        // holds them all (a WHERE condition holds after every join below it,
+        // the outer joins' NULL rows included).
         for (const rcParseNode *c : parts) {
             bool several = false;
             rcTblEntry *t = SingleTable(c, &several);
@@ -727,6 +720,8 @@ struct Builder {
             for (rcTblEntry *n : nullable)
                 null = null || n == t;
             PlanNode *tn = t != nullptr && !null ? TableNodeOf(t) : nullptr;
+            if (tn == nullptr && !sub)
+                tn = LowestJoin(c);
             if (tn == nullptr) {
                 residual.push_back(c);
                 continue;
@@ -748,6 +743,8 @@ struct Builder {
         if (!residual.empty())
             plan->residual = residual.front();
 
+        if (rcPlnHashChoose(stmt, top, enclosing) != 0)
+            return PLN_ERROR;
         if (ChooseIndexes() != 0)
             return PLN_ERROR;
 
@@ -762,6 +759,9 @@ struct Builder {
             return PLN_ERROR;
         setFns.assign(stmt->setFunctions.begin() + static_cast<std::ptrdiff_t>(known),
                       stmt->setFunctions.end());
+        // The nodes whose keys order the rows that come out of them.
+        PlanNode *groupOrder = nullptr;
+        PlanNode *distinctOrder = nullptr;
         if (groupBy != nullptr) {
             plan->flags |= PLN_PLAN_GROUPED;
             const rcParseNode *list = rcPlnChild(groupBy, RC_N_ExpressionList);
@@ -770,26 +770,43 @@ struct Builder {
                  e = e->next)
                 if (e->id == RC_N_Expression && !AddKey(&keys, e, false))
                     return PLN_ERROR;
-            PlanNode *tt = NewTemp("GRP_TT");
-            if (tt == nullptr || !SetColumns(tt, keys, {}))
+            PlanNode *g = nullptr;
+            if (HashGrouping(keys, setFns, &g) != 0)
                 return PLN_ERROR;
-            // Rows read in the order of an index on the grouping columns
-            // arrive grouped: the table keeps them without sorting.
-            tt->presorted = OrderByIndex(groupBy, top, kKeysGroupBy);
-            Above(tt, &top);
-            PlanNode *group = rcPlnNewNode(stmt, PLN_GROUP);
-            if (group == nullptr)
-                return PLN_ERROR;
-            group->sorted = tt;
-            Above(group, &top);
-            for (auto it = setFns.rbegin(); it != setFns.rend(); ++it)
-                Above(*it, &top);
-            PlanNode *result = rcPlnNewNode(stmt, PLN_GROUPRESULT);
-            if (result == nullptr)
-                return PLN_ERROR;
-            Above(result, &top);
-            plan->groupBy = result;
-            plan->firstTemp = tt;
+            if (g != nullptr) {
+                // Rows read through an index on the grouping columns (for
+                // their restrictions) arrive grouped: they stream.
+                uint8_t method =
+                    OrderByIndex(groupBy, top, kKeysGroupBy, false) ? RC_GRP_STREAM : RC_GRP_HASH;
+                if (!rcGrpSetup(stmt, g, method, false, setFns))
+                    return PLN_ERROR;
+                Above(g, &top);
+                plan->groupBy = g;
+                plan->firstTemp = g;
+                groupOrder = g;
+            } else {
+                PlanNode *tt = NewTemp("GRP_TT");
+                if (tt == nullptr || !SetColumns(tt, keys, {}))
+                    return PLN_ERROR;
+                // Rows read in the order of an index on the grouping columns
+                // arrive grouped: the table keeps them without sorting.
+                tt->presorted = OrderByIndex(groupBy, top, kKeysGroupBy);
+                Above(tt, &top);
+                PlanNode *group = rcPlnNewNode(stmt, PLN_GROUP);
+                if (group == nullptr)
+                    return PLN_ERROR;
+                group->sorted = tt;
+                Above(group, &top);
+                for (auto it = setFns.rbegin(); it != setFns.rend(); ++it)
+                    Above(*it, &top);
+                PlanNode *result = rcPlnNewNode(stmt, PLN_GROUPRESULT);
+                if (result == nullptr)
+                    return PLN_ERROR;
+                Above(result, &top);
+                plan->groupBy = result;
+                plan->firstTemp = tt;
+                groupOrder = tt;
+            }
         } else if (!setFns.empty()) {
             PlanNode *agg = rcPlnNewNode(stmt, PLN_AGGREGATE);
             if (agg == nullptr)
@@ -815,23 +832,44 @@ struct Builder {
             for (const rcParseNode *e : items)
                 if (!AddKey(&keys, e, false))
                     return PLN_ERROR;
-            PlanNode *tt = NewTemp("DST_TT");
-            if (tt == nullptr || !SetColumns(tt, keys, setFns))
+            PlanNode *g = nullptr;
+            // Groups on these very keys are distinct already.
+            bool grouped = groupOrder != nullptr && groupOrder->keyCount == keys.size() &&
+                           OrderedBy(groupOrder, keys);
+            if (!grouped && HashGrouping(keys, setFns, &g) != 0)
                 return PLN_ERROR;
-            // Rows read in the order of an index on the selected columns
-            // arrive with their duplicates together: no sort. (Not over
-            // groups, whose rows come from the group table.)
-            tt->presorted =
-                groupBy == nullptr && setFns.empty() && OrderByIndex(nullptr, top, kKeysDistinct);
-            Above(tt, &top);
-            PlanNode *d = rcPlnNewNode(stmt, PLN_DISTINCT);
-            if (d == nullptr)
-                return PLN_ERROR;
-            d->sorted = tt;
-            Above(d, &top);
-            plan->distinct = d;
+            if (grouped) {
+                distinctOrder = groupOrder;
+            } else if (g != nullptr) {
+                // Rows in the order of an index on the selected columns
+                // arrive with their duplicates together: they stream.
+                bool ordered = groupBy == nullptr && setFns.empty() &&
+                               OrderByIndex(nullptr, top, kKeysDistinct, false);
+                if (!rcGrpSetup(stmt, g, ordered ? RC_GRP_STREAM : RC_GRP_HASH, true, {}))
+                    return PLN_ERROR;
+                Above(g, &top);
+                plan->distinct = g;
+                distinctOrder = g;
+            } else {
+                PlanNode *tt = NewTemp("DST_TT");
+                if (tt == nullptr || !SetColumns(tt, keys, setFns))
+                    return PLN_ERROR;
+                // Rows read in the order of an index on the selected columns
+                // arrive with their duplicates together: no sort. (Not over
+                // groups, whose rows come from the group table.)
+                tt->presorted = groupBy == nullptr && setFns.empty() &&
+                                OrderByIndex(nullptr, top, kKeysDistinct);
+                Above(tt, &top);
+                PlanNode *d = rcPlnNewNode(stmt, PLN_DISTINCT);
+                if (d == nullptr)
+                    return PLN_ERROR;
+                d->sorted = tt;
+                Above(d, &top);
+                plan->distinct = d;
+                distinctOrder = tt;
+            }
             if (plan->firstTemp == nullptr)
-                plan->firstTemp = tt;
+                plan->firstTemp = distinctOrder;
         }
 
         if (orderBy != nullptr && isDistinct == false && groupBy == nullptr && setFns.empty() &&
@@ -853,13 +891,17 @@ struct Builder {
                 if (bad || e == nullptr || !AddKey(&keys, item != nullptr ? item : e, desc))
                     return PLN_ERROR;
             }
-            PlanNode *tt = NewTemp("ORD_TT");
-            if (tt == nullptr || !SetColumns(tt, keys, setFns))
-                return PLN_ERROR;
-            Above(tt, &top);
-            plan->orderBy = tt;
-            if (plan->firstTemp == nullptr)
-                plan->firstTemp = tt;
+            // The rows come in that order from the duplicate removal or the
+            // grouping below already: one sort does.
+            if (!OrderedBy(distinctOrder != nullptr ? distinctOrder : groupOrder, keys)) {
+                PlanNode *tt = NewTemp("ORD_TT");
+                if (tt == nullptr || !SetColumns(tt, keys, setFns))
+                    return PLN_ERROR;
+                Above(tt, &top);
+                plan->orderBy = tt;
+                if (plan->firstTemp == nullptr)
+                    plan->firstTemp = tt;
+            }
         }
 
         plan->root = top;

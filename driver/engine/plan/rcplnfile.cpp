@@ -3,7 +3,9 @@
 // Node records by class (words of 4 bytes; offsets are block offsets, 0 when
 // absent or left out):
 //   1 join         w1 subtype (7 inner by index, 8 outer by index, 6 outer,
-//                  5 inner), w2 first child, w3 second child
+//                  5 inner), w2 first child, w3 second child, w4 the method
+//                  (1 nested loop, 2 hash join), w5 its text ("Nested loop",
+//                  "Hash join on 2 keys")
 //   2 restriction  w1 subtype 3, w2 the text of the table below (its name),
 //                  w4 child
 //   3 table        bytes 8..67 the table's name and alias (60 characters at
@@ -20,6 +22,11 @@
 //                  kind, offset of its text) followed by the texts, w4
 //                  child, w5 the table's name text
 //   11 subquery    w1 subtype 13 + the form (14 IN/ANY .. 17 single row)
+//   12 grouping    w1 child, w2 method (1 hash table, 2 stream of rows in
+//                  key order), w3 the method's name ("HASH GROUP BY",
+//                  "STREAM DISTINCT" ...), w4 the number of key columns
+// A temporary table that groups or removes duplicates by sorting ("GRP_TT",
+// "DST_TT") names that method too: w6 "SORT GROUP BY" or "SORT DISTINCT".
 #include "driver/engine/plan/rcplnfile.h"
 
 #include <cstring>
@@ -27,7 +34,9 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rclock.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/engine/exec/rcexegroup.h"
 #include "driver/engine/plan/rcpln.h"
+#include "driver/engine/plan/rcplnhash.h"
 #include "driver/engine/plan/rcplnunion.h"
 #include "driver/engine/rcsem.h"
 #include "platform/file.h"
@@ -94,8 +103,14 @@ public:
                                : node->subtype == PLN_JOIN_OUTER_INDEX ? 8
                                : node->subtype == PLN_JOIN_OUTER       ? 6
                                                                        : 5;
+            bool hash = node->hashJoin != nullptr;
+            // A hash join reads its inner side once: no index per outer row.
+            if (hash)
+                subtype = subtype == 8 || subtype == 6 ? 6 : 5;
             word(0, RC_PLNF_JOIN);
             word(1, subtype);
+            word(4, hash ? 2 : 1);
+            word(5, Text(JoinText(node)));
             uint32_t first = Node(node->first, depth + 1);
             uint32_t second = Node(node->second, depth + 1);
             word(2, first);
@@ -160,6 +175,13 @@ public:
             word(0, RC_PLNF_SUBQUERY);
             word(1, 13u + node->form);
             break;
+        case PLN_HASHGROUP:
+            word(0, RC_PLNF_GROUPING);
+            word(2, node->subtype);
+            word(3, Text(rcGrpMethodName(node)));
+            word(4, node->keyCount);
+            word(1, Node(node->first, depth + 1));
+            break;
         default: word(0, 0); break;
         }
         return at;
@@ -176,6 +198,9 @@ private:
         auto word = [&](int i, uint32_t v) { PutU32(out_->data() + at + 4 * i, v); };
         word(0, RC_PLNF_TEMPTABLE);
         word(5, Text(std::string(node->name, strnlen(node->name, sizeof node->name))));
+        if (std::strncmp(node->name, "GRP_TT", 7) == 0 ||
+            std::strncmp(node->name, "DST_TT", 7) == 0)
+            word(6, Text(rcGrpMethodName(node)));
         uint32_t count = node->columnCount;
         uint32_t array = Offset();
         if (count > 0 && array + 8 * count <= limit_) {
@@ -204,6 +229,18 @@ private:
             }
         }
         word(4, Node(node->first, depth + 1));
+    }
+
+    // The method of a join: "Nested loop" (", inner side by index" when the
+    // inner table is searched per outer row), or "Hash join on N keys".
+    static std::string JoinText(const PlanNode *node)
+    {
+        if (node->hashJoin != nullptr) {
+            size_t n = node->hashJoin->keys.size();
+            return "Hash join on " + std::to_string(n) + (n == 1 ? " key" : " keys");
+        }
+        bool index = node->subtype == PLN_JOIN_INNER_INDEX || node->subtype == PLN_JOIN_OUTER_INDEX;
+        return index ? "Nested loop, inner side by index" : "Nested loop";
     }
 
     // The index-range text of a table node: the index's first key column, the

@@ -61,6 +61,7 @@ enum : uint32_t {
     RC_PLNF_TEMPTABLE = 9,
     RC_PLNF_UNION = 10,
     RC_PLNF_SUBQUERY = 11,
+    RC_PLNF_GROUPING = 12, // grouping or DISTINCT without a sort of the rows
 };
 
 // Builds the plan block of a planned query into *block (at most limit

@@ -8,7 +8,9 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/exec/rcexegdo.h"
+#include "driver/engine/exec/rcexegroup.h"
 #include "driver/engine/exec/rcexesub.h"
+#include "driver/engine/plan/rcplnhash.h"
 #include "driver/engine/plan/rcplnpush.h"
 #include "driver/engine/plan/rcplntree.h"
 
@@ -115,15 +117,20 @@ void rcPlnStmtInit(rcPlnStmt *stmt, rcErrorQueue *errors, TamSession *session)
     stmt->env.rt.param = &ParamHook;
     stmt->env.rtCtx = stmt;
     stmt->tmpOwner.errors = errors;
+    stmt->tmpOwner.limits = rcTmpDefaultLimits();
 }
 
 void rcPlnStmtFree(rcPlnStmt *stmt)
 {
-    for (PlanNode *t : stmt->temps)
+    for (PlanNode *t : stmt->temps) {
         if (t->temp != nullptr) {
             rcTmpFree(t->temp);
             t->temp = nullptr;
         }
+        if (t->kind == PLN_HASHGROUP)
+            rcExeFreeHashGroup(t);
+    }
+    rcExeHashFreeAll(stmt);
     for (PlanNode *sub : stmt->subqueries)
         rcCurFreeNode(stmt, sub);
     rcFltPushDownFree(stmt);

@@ -138,7 +138,7 @@ int16_t rcSwpBuildControl(TempTable *t, std::string &text)
     std::vector<bool> nulls(t->keyCount, false);
     for (uint16_t c = 0; c < t->columnCount; ++c)
         if ((t->columns[c].keyFlags & RC_TMP_KEY) && t->columns[c].keyPosition < t->keyCount)
-            nulls[t->columns[c].keyPosition] = t->columns[c].hasNull;
+            nulls[t->columns[c].keyPosition] = t->columns[c].hasNull || t->rawRows;
     text = "S(";
     for (uint16_t k = 0; k < t->keyCount; ++k) {
         const rcTmpKeyDesc &key = t->keys[k];

@@ -56,6 +56,9 @@ struct rcTmpLimits {
     uint32_t memoryLimit = 256000; // largest row buffer, bytes
     uint32_t growStep = 16000;     // first size and growth step of the row buffer
     uint32_t sortCoreKb = 256;     // CORE of the external sort, kilobytes (raised to fit a row)
+    // Groups (and hash tables) the engine keeps in memory, bytes; past it
+    // the rows of further groups go to temporary tables that spill.
+    uint32_t hashMemoryLimit = 16u << 20;
 };
 
 // What the owning statement gives its temporary tables.
@@ -121,6 +124,7 @@ struct TempTable {
     bool reading;           // a read or sort has begun: no more rows
     bool failed;            // a spill or sort failed; the file is gone
     bool truncWarned;       // 01004 for a cut value was posted once
+    bool rawRows;           // rows were written whole (rcTmpRowBytes): any key may hold NULLs
     rcTmpKeyDesc *keys;     // built by the first sort or comparison
     unsigned char *scratch; // one row, for comparing rows of different windows
     // The long values whose offsets the rows keep (rcsrtfile.h), made by the
@@ -170,6 +174,23 @@ int64_t rcTmpRowCount(const TempTable *t);
 int rcTmpCompareRows(TempTable *t, int64_t rowA, int64_t rowB);
 void rcTmpFree(TempTable *t);
 
+// Rows as records, for a table kept as a store of groups that are updated
+// in place (exec/rcexegroup.cpp); rows are the table's own layout.
+//   rcTmpRowFits(t)           one more row stays within the memory limit
+//   rcTmpAppendRow(t, row)    appends a whole row (grows, spills past the
+//                             limit as puts do); 0 or -1 after posting
+//   rcTmpRowBytes(t, n)       row n in the row buffer; null once the table
+//                             spilled (or no such row)
+//   rcTmpClearRows(t)         forgets every row of a table that never
+//                             spilled, so that rows may be put again
+//   rcTmpCurrentRowBytes(t)   the current row (its window loaded), null
+//                             after posting
+bool rcTmpRowFits(const TempTable *t);
+int16_t rcTmpAppendRow(TempTable *t, const unsigned char *row);
+unsigned char *rcTmpRowBytes(TempTable *t, int64_t row);
+int16_t rcTmpClearRows(TempTable *t);
+const unsigned char *rcTmpCurrentRowBytes(TempTable *t);
+
 // Buffer and file operations, used by the sort driver.
 int16_t rcTmpGrow(TempTable *t);
 int16_t rcTmpSpill(TempTable *t);
@@ -186,3 +207,13 @@ void rcTmpDiscardFile(TempTable *t);
 // Storage type and value size of a column (0 storage type: not storable).
 int16_t rcTmpStorageType(int16_t sqlType);
 uint32_t rcTmpValueSize(int16_t storageType, int32_t length);
+
+// Whole rows read back (rctmprow.cpp), for copying rows between tables of
+// the same columns with rcTmpAppendRow: rcTmpReadRow makes row current and
+// answers its bytes, from the spill file when the table spilled (valid until
+// the next call on the table), or null after posting.
+const unsigned char *rcTmpReadRow(TempTable *t, int64_t row);
+// The memory limit that statements give their tables: memoryLimit and
+// growStep from the environment variable QX_TMP_MEMORY_LIMIT (bytes) when
+// it is set, so that tests can make every table spill; else the defaults.
+rcTmpLimits rcTmpDefaultLimits();

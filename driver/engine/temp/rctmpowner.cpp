@@ -14,7 +14,7 @@ rcTmpOwner rcTmpOwnerOf(rcStmt *stmt, const rcTmpCancelFlag *cancel)
         owner.numPrecision = static_cast<int16_t>(stmt->numericPrecision);
         owner.numScale = static_cast<int16_t>(stmt->numericScale);
     }
-    owner.limits = rcTmpLimits{};
+    owner.limits = rcTmpDefaultLimits();
     owner.trace = {stmt->conn != nullptr ? stmt->conn->engineTrace() : nullptr, stmt->debugLevel,
                    false};
     return owner;

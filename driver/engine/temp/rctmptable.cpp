@@ -520,3 +520,78 @@ void rcTmpFree(TempTable *t)
     rcSrtFileClose(t->longValues);
     rcMemFree(t);
 }
+
+// ---- Rows as records --------------------------------------------------------
+
+bool rcTmpRowFits(const TempTable *t)
+{
+    uint64_t limit = t->owner.limits.memoryLimit;
+    if (limit < uint64_t(t->rowLength))
+        limit = uint64_t(t->rowLength);
+    return t->spillName == nullptr && uint64_t(t->used) + uint32_t(t->rowLength) <= limit;
+}
+
+int16_t rcTmpAppendRow(TempTable *t, const unsigned char *row)
+{
+    if (t->failed)
+        return failedTable(t);
+    if (t->reading || t->nextColumn != 0)
+        return postText(t, RC_MSG_GENERAL_ERROR,
+                        "Temporary-table rows are stored whole before reading.");
+    uint32_t len = uint32_t(t->rowLength);
+    // Room for the whole row: grow, or spill the buffer (the table's limit
+    // holds at least one row).
+    while (t->used + len > t->capacity)
+        if (rcTmpGrow(t) != 0)
+            return -1;
+    std::memcpy(t->rows + t->used, row, len);
+    for (uint16_t c = 0; c < t->columnCount; ++c)
+        if (row[t->columns[c].rowOffset] == RC_TMP_NULL)
+            t->columns[c].hasNull = true;
+    t->used += len;
+    t->streamLength += len;
+    t->windowEnd = t->streamLength;
+    t->pending = 1;
+    ++t->rowCount;
+    return 0;
+}
+
+unsigned char *rcTmpRowBytes(TempTable *t, int64_t row)
+{
+    if (t->spillName != nullptr || t->failed || row < 0 || row >= t->rowCount)
+        return nullptr;
+    // The caller may write the row: the NULLs of its columns are unknown.
+    t->rawRows = true;
+    return t->rows + uint64_t(row) * uint32_t(t->rowLength);
+}
+
+int16_t rcTmpClearRows(TempTable *t)
+{
+    if (t->spillName != nullptr || t->failed)
+        return postText(t, RC_MSG_GENERAL_ERROR, "A spilled temporary table cannot be cleared.");
+    t->used = 0;
+    t->streamLength = 0;
+    t->windowStart = 0;
+    t->windowEnd = 0;
+    t->rowCount = 0;
+    t->currentRow = -1;
+    t->pending = 0;
+    t->nextColumn = 0;
+    t->reading = false;
+    return 0;
+}
+
+const unsigned char *rcTmpCurrentRowBytes(TempTable *t)
+{
+    if (t->failed) {
+        failedTable(t);
+        return nullptr;
+    }
+    if (t->currentRow < 0 || t->currentRow >= t->rowCount) {
+        postText(t, RC_MSG_GENERAL_ERROR, "No current row in the temporary table.");
+        return nullptr;
+    }
+    t->reading = true;
+    uint64_t start = uint64_t(t->currentRow) * uint32_t(t->rowLength);
+    return mapSlot(t, start, start, uint32_t(t->rowLength));
+}

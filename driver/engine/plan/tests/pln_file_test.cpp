@@ -5,8 +5,10 @@
 #include "driver/core/rclist.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/tests/base_fixture.h"
+#include "driver/engine/exec/rcexegroup.h"
 #include "driver/engine/plan/rcpln.h"
 #include "driver/engine/plan/rcplnfile.h"
+#include "driver/engine/plan/rcplnhash.h"
 #include "driver/engine/plan/tests/plnfile_reader.h"
 #include "driver/engine/rcsem.h"
 #include "tests/support/temp_dir.h"
@@ -119,6 +121,48 @@ TEST_F(PlnFile, RecordsAreAppendedAfterOneHeader)
     ASSERT_EQ(records[1].trees.size(), 3u);
     EXPECT_EQ(records[1].trees[1], "2 3");
     EXPECT_EQ(rcErrQueueCount(&errors), 0u);
+}
+
+TEST_F(PlnFile, JoinRecordsNameTheirMethod)
+{
+    PlanJoin();
+    PlanNode *join = plan.root->first->first;
+    join->subtype = PLN_JOIN_INNER_INDEX;
+    ASSERT_EQ(rcSpyQueryPlan(path.c_str(), "SELECT 1", &stmt, &errors), 0);
+    // A hash join reads its inner side once: the subtype loses "by index".
+    rcPlnHashJoin hash;
+    hash.keys.resize(2);
+    join->hashJoin = &hash;
+    ASSERT_EQ(rcSpyQueryPlan(path.c_str(), "SELECT 2", &stmt, &errors), 0);
+    join->hashJoin = nullptr;
+    std::vector<PlnFileRecord> records = Records();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].joins, (std::vector<std::string>{"7 1 Nested loop, inner side by index"}));
+    EXPECT_EQ(records[1].joins, (std::vector<std::string>{"5 2 Hash join on 2 keys"}));
+    EXPECT_EQ(rcErrQueueCount(&errors), 0u);
+}
+
+// Every node that groups or removes duplicates names its method.
+TEST_F(PlnFile, GroupingsNameTheirMethod)
+{
+    PlanNode *hash = New(PLN_HASHGROUP, Table(&emp));
+    ASSERT_TRUE(rcGrpSetup(&stmt, hash, RC_GRP_HASH, false, {}));
+    stmt.temps.push_back(hash); // freed with the statement
+    PlanNode *stream = New(PLN_HASHGROUP, hash);
+    ASSERT_TRUE(rcGrpSetup(&stmt, stream, RC_GRP_STREAM, true, {}));
+    stmt.temps.push_back(stream);
+    PlanNode *sorted = New(PLN_TEMPTABLE, stream);
+    std::memcpy(sorted->name, "DST_TT", 7);
+    PlanNode *order = New(PLN_TEMPTABLE, New(PLN_DISTINCT, sorted));
+    std::memcpy(order->name, "ORD_TT", 7);
+    plan.root = order;
+    stmt.plan = &plan;
+    ASSERT_EQ(rcSpyQueryPlan(path.c_str(), "SELECT", &stmt, &errors), 0);
+    std::vector<PlnFileRecord> records = Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].trees[0], "9 4 9 12 12 3");
+    EXPECT_EQ(records[0].methods,
+              (std::vector<std::string>{"SORT DISTINCT", "STREAM DISTINCT", "HASH GROUP BY"}));
 }
 
 TEST_F(PlnFile, MoreTreesThanTheTableHoldsAreRefusedWhole)

@@ -17,6 +17,9 @@ struct PlnFileRecord {
     // Per tree: the classes of its nodes in pre-order, e.g. "9 2 3".
     std::vector<std::string> trees;
     std::vector<std::string> tables; // names in table records, in tree order
+    std::vector<std::string> joins;  // per join record "subtype method text", in tree order
+    // The grouping method every grouping node and sorting group table names.
+    std::vector<std::string> methods;
 };
 
 class PlnFileReader {
@@ -53,6 +56,8 @@ public:
                 if (off == 0)
                     continue;
                 std::string classes;
+                joins_ = &r.joins;
+                methods_ = &r.methods;
                 if (!Walk(off, &classes, &r.tables, 0))
                     return false;
                 r.trees.push_back(classes);
@@ -105,7 +110,12 @@ private:
         std::vector<uint32_t> children;
         std::string text;
         switch (cls) {
-        case RC_PLNF_JOIN: children = {w(2), w(3)}; break;
+        case RC_PLNF_JOIN:
+            if (!Text(w(5), &text))
+                return false;
+            joins_->push_back(std::to_string(w(1)) + " " + std::to_string(w(4)) + " " + text);
+            children = {w(2), w(3)};
+            break;
         case RC_PLNF_RESTRICT:
             if (!Text(w(2), &text))
                 return false;
@@ -129,7 +139,7 @@ private:
             break;
         case RC_PLNF_AGGREGATE: children = {w(1), w(2)}; break;
         case RC_PLNF_TEMPTABLE: {
-            if (!Text(w(5), &text))
+            if (!Text(w(5), &text) || !Method(w(6)))
                 return false;
             uint32_t count = w(2), array = w(3);
             if (count > 0 && (array < kRcPlnTreesStart || array + 8 * count > blockLength_))
@@ -141,6 +151,11 @@ private:
             break;
         }
         case RC_PLNF_SUBQUERY: break;
+        case RC_PLNF_GROUPING:
+            if (w(2) < 1 || w(2) > 2 || !Method(w(3)))
+                return Fail("grouping record with method " + std::to_string(w(2)));
+            children = {w(1)};
+            break;
         default: return Fail("unknown node class " + std::to_string(cls));
         }
         for (uint32_t child : children)
@@ -149,7 +164,18 @@ private:
         return true;
     }
 
+    bool Method(uint32_t off)
+    {
+        std::string text;
+        if (off == 0 || !Text(off, &text))
+            return off == 0;
+        methods_->push_back(text);
+        return true;
+    }
+
     const std::vector<uint8_t> *bytes_ = nullptr;
+    std::vector<std::string> *joins_ = nullptr;
+    std::vector<std::string> *methods_ = nullptr;
     const uint8_t *block_ = nullptr;
     uint32_t blockLength_ = 0;
 };
