@@ -675,6 +675,11 @@ int16_t ReadInput(rcPlnStmt *stmt, PlanNode *node)
     rcGrpNode *g = node->grouping;
     int16_t rc = node->firstNext(stmt, node->first, 0);
     while (rc == PLN_ROW || rc == PLN_ROW_WARNING) {
+        // The input may point its columns elsewhere as it goes (a hash join
+        // below reads its inner side from its own table once built): the
+        // folds give back what the input set for this row.
+        if (!g->accumulate.empty())
+            SaveInput(node);
         if (Cancelled(stmt) || PutScratch(stmt, node) != 0 ||
             Consume(stmt, node, rcTmpRowBytes(g->scratch, 0), g->scratch) != 0)
             return PLN_ERROR;
@@ -723,6 +728,8 @@ int16_t NextInputRow(rcPlnStmt *stmt, PlanNode *node)
     RestoreInput(node);
     int16_t rc = node->firstNext(stmt, node->first, g->childFlag);
     g->childFlag = 1;
+    if ((rc == PLN_ROW || rc == PLN_ROW_WARNING) && !g->accumulate.empty())
+        SaveInput(node); // what this row's input points at (see ReadInput)
     return rc;
 }
 
