@@ -4,6 +4,7 @@
 
 #include "netclient/nc_charset.h"
 #include "platform/clock.h"
+#include "platform/memory.h"
 
 #include <algorithm>
 
@@ -288,6 +289,8 @@ int16_t _QX_OpenQXConnection(QXLoginRecord *login, QXNetworkLocation location, Q
     reply = nullptr;
     status = nc::SubmitRequest(conn, nc::kNcReqLogin, conn->sendBuffer,
                                int32_t(sizeof(QXLoginRecord)), &reply);
+    // The login went out: no copy of the password stays with the connection.
+    PlatWipe(conn->sendBuffer, sizeof(QXLoginRecord));
     FreeQXHandle(reply);
     if (status != 0)
         return nc::FailOpen(conn, status);

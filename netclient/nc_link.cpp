@@ -732,6 +732,12 @@ void LinkSend(ComponentParamBlock *pb)
 void LinkSmallFrame(ComponentParamBlock *pb)
 {
     LinkChannel *ch = pb->channel;
+    // A channel of a failed link says so, as a send on it does: the owner
+    // then knows the link is lost, not that it misused the channel.
+    if (ch && (ch->state == LinkChannel::kBroken || ch->link->dead)) {
+        pb->result = kSockError;
+        return;
+    }
     if (!ch || ch->state != LinkChannel::kIdle || pb->length < 0 || pb->length >= 128) {
         pb->result = kSockNoSocket;
         return;

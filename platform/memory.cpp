@@ -93,3 +93,9 @@ PlatMemHandle PlatMemHandleOf(const void *data)
     std::memcpy(&h, static_cast<const unsigned char *>(data) - kPrefix, sizeof h);
     return h;
 }
+
+void PlatWipe(void *p, size_t n)
+{
+    if (p && n)
+        explicit_bzero(p, n);
+}

@@ -8,6 +8,8 @@
 //                               every pointer from PlatMemLock is stale afterwards
 //   PlatMemFree(h)              frees the block, locked or not
 // PlatMemHandleOf(p) finds the handle again from an address that PlatMemLock gave.
+// PlatWipe(p, n) overwrites n bytes with zeros in a way the compiler keeps even
+// when the memory is freed or goes out of scope right after (for secrets).
 // The lock count is bookkeeping for callers that mirror the movable-memory style
 // (the block never moves while the caller does not resize it).
 #pragma once
@@ -29,3 +31,5 @@ size_t PlatMemSize(PlatMemHandle h);
 void PlatMemFree(PlatMemHandle h);
 // The handle of a block from its data address; null for null.
 PlatMemHandle PlatMemHandleOf(const void *data);
+// Zeros n bytes at p; never dropped as a dead store. Null p or n 0: nothing.
+void PlatWipe(void *p, size_t n);

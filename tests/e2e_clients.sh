@@ -246,6 +246,16 @@ for maxwrite, key in ((0, 904), (255, 905)):
     assert cur.rowcount == 1
     assert [r[0] for r in cur.execute("SELECT ID FROM Customers WHERE Notes = ?", long_note)] == \
         list(range(904, key + 1))
+# Exact numbers: BIGINT columns read as 64-bit integers, long literals as
+# decimals with every digit.
+import decimal
+row = cur.execute("SELECT CONVERT(-9223372036854775808, SQL_BIGINT), CONVERT(42, SQL_BIGINT), "
+                  "12345678901234567890, 99999999999999999999999999999999999999 "
+                  "FROM Customers WHERE ID = 1").fetchone()
+assert tuple(row) == (-9223372036854775808, 42, decimal.Decimal("12345678901234567890"),
+                      decimal.Decimal("9" * 38)), row
+assert [d[1] for d in cur.description] == [int, int, decimal.Decimal, decimal.Decimal], cur.description
+assert [(d[4], d[5]) for d in cur.description[2:]] == [(20, 0), (38, 0)], cur.description
 print("pyodbc parameters hold")
 PY
   ;;

@@ -15,6 +15,8 @@
 #include "driver/odbc/rcodbc_impl.h"
 #include "driver/odbc/rcstmt_source.h"
 #include "driver/odbc/rctxn.h"
+#include "driver/Sources/drm_session.h"
+#include "driver/engine/tam.h"
 
 #include <gtest/gtest.h>
 
@@ -443,6 +445,49 @@ TEST_F(PushDown, UpdatesPushTheirFilterOnlyUnderTheDriverWideSwitch)
     EXPECT_EQ(rcDrsSetEngineOption(1012, &on), 0);
     EXPECT_EQ(rcDrsEngineOption(1012), 0u);
     EXPECT_EQ(rcDrsSetEngineOption(RC_ENGOPT_DECIMAL_TEXT, &off), 0);
+}
+
+} // namespace
+
+namespace {
+
+// A statement's pushed-down parameters hold records in the data-module
+// session while it lives; resetting or dropping it gives them back, so that
+// preparing over and over keeps their number where it was.
+TEST_F(PushDown, ParameterRecordsGoWithTheirStatement)
+{
+    VDRMSession *drm = DrmDriver().oGetSession(conn_->session->drmSession);
+    const size_t before = drm->params.size();
+    {
+        // While the statement lives, its parameter has its record.
+        rcErrorQueue errors{};
+        rcConnFeSource src(conn_);
+        rcPrepared prep;
+        rcPlnStmt stmt;
+        rcPlnStmtInit(&stmt, &errors, conn_->session);
+        stmt.filterMask = kFilterMask;
+        stmt.engineOptions = kNoIndexes;
+        stmt.param = &PushDown::Param;
+        stmt.paramCtx = this;
+        values_ = {Int(3)};
+        ASSERT_GE(rcFePrepare(&prep, &src, &errors, "SELECT Id FROM Items WHERE Qty > ?", true), 0);
+        ASSERT_EQ(rcPlnBuild(&stmt, prep.root), 0);
+        ASSERT_EQ(rcExeOpenQuery(&stmt), 0);
+        EXPECT_EQ(drm->params.size(), before + 1);
+        // Built again (a statement prepared anew), it does not keep the old one.
+        rcExeCloseQuery(&stmt);
+        ASSERT_EQ(rcFltPushDownAll(&stmt), 0);
+        ASSERT_EQ(rcExeOpenQuery(&stmt), 0);
+        EXPECT_EQ(drm->params.size(), before + 1);
+        rcExeCloseQuery(&stmt);
+        rcPlnStmtFree(&stmt);
+        rcFeReset(&prep);
+        rcErrQueueDestroy(&errors);
+        EXPECT_EQ(drm->params.size(), before);
+    }
+    for (int k = 0; k < 300; ++k)
+        Run("SELECT Id FROM Items WHERE Qty > ? AND Price < ?", kNoIndexes, {{Int(k), Dbl(100)}});
+    EXPECT_EQ(drm->params.size(), before);
 }
 
 } // namespace

@@ -130,6 +130,9 @@ int32_t DrmUpdateRecord(uint32_t session, uint32_t cursor);
 int32_t DrmDeleteRecord(uint32_t session, uint32_t cursor);
 int32_t DrmSetParam(uint32_t session, uint32_t id, uint32_t type, const void *data,
                     uint32_t length);
+// Forgets the parameter values with ids first..last (a statement that set
+// them is reset or dropped).
+int32_t DrmFreeParams(uint32_t session, uint32_t first, uint32_t last);
 int32_t DrmSetTransact(uint32_t session, uint32_t code);
 int32_t DrmStringCompare(uint32_t session, const char *text1, uint32_t length1, uint32_t unused1,
                          const char *text2, uint32_t length2, uint32_t unused2, int32_t *order);

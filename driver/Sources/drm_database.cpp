@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/clock.h"
+#include "platform/memory.h"
 #include "platform/profile.h"
 
 #include "driver/Sources/drm.h"
@@ -65,6 +66,7 @@ int32_t VDRMDatabase::oOpen(const char *path)
     uint32_t start = PlatTickCount();
     DrmQxSetOpenTimeout(loginMs);
     int32_t status = DrmServerLink(&login, &netPath, &connection);
+    PlatWipe(&login, sizeof login);
     DrmQxSetOpenTimeout(0);
     if (status == 0) {
         uint32_t spent = PlatTickCount() - start;

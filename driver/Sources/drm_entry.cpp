@@ -7,9 +7,11 @@
 #include "driver/Sources/drm.h"
 #include "driver/Sources/drm_cursor.h"
 #include "driver/Sources/drm_database.h"
+#include "driver/Sources/drm_login.h"
 #include "driver/Sources/drm_session.h"
 #include "driver/Sources/drm_text.h"
 #include "driver/Sources/drm_trace.h"
+#include "platform/memory.h"
 
 namespace {
 
@@ -110,6 +112,21 @@ int32_t DrmSetSessionOption(uint32_t session, uint32_t option, uint32_t value)
     Hold hold(DrmModuleLock());
     TraceFrame("DrmSetSessionOption", session);
     int32_t result = Guarded([&] { return Session(session)->oSetOption(option, value); });
+    return DrmMapError(result);
+}
+
+int32_t DrmSetLoginPassword(uint32_t session, const char *password)
+{
+    Hold hold(DrmModuleLock());
+    TraceFrame("DrmSetLoginPassword", session);
+    int32_t result = Guarded([&] {
+        VDRMSession *s = Session(session);
+        size_t n = password ? strnlen(password, sizeof s->password - 1) : 0;
+        PlatWipe(s->password, sizeof s->password);
+        if (n)
+            std::memcpy(s->password, password, n);
+        return 0;
+    });
     return DrmMapError(result);
 }
 
@@ -359,6 +376,14 @@ int32_t DrmSetParam(uint32_t session, uint32_t id, uint32_t type, const void *da
     Hold hold(DrmModuleLock());
     TraceFrame("DrmSetParam", session);
     int32_t result = Guarded([&] { return Session(session)->oSetParam(id, type, data, length); });
+    return DrmMapError(result);
+}
+
+int32_t DrmFreeParams(uint32_t session, uint32_t first, uint32_t last)
+{
+    Hold hold(DrmModuleLock());
+    TraceFrame("DrmFreeParams", session);
+    int32_t result = Guarded([&] { return Session(session)->oFreeParams(first, last); });
     return DrmMapError(result);
 }
 

@@ -173,6 +173,11 @@ int32_t DrmQxSubSelectionToArray(DrmQxConnection c, const QXArrayDescription *fi
     DrmTraceQxCall("_QX_SubSelectionToArray");
     return DrmQxApi().SubSelectionToArray(c, fields, first, last, bytes);
 }
+int32_t DrmQxGetFields(DrmQxConnection c, int16_t table, int16_t field, uint8_t *locked)
+{
+    DrmTraceQxCall("_QX_GetFields");
+    return DrmQxApi().GetFields(c, table, field, locked);
+}
 int32_t DrmQxSetReadWriteMode(DrmQxConnection c, int16_t table, uint8_t readWrite)
 {
     DrmTraceQxCall("_QX_SetReadWriteMode");

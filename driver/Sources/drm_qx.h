@@ -91,6 +91,10 @@ public:
                                         int32_t last, std::vector<uint8_t> *bytes) = 0;
     virtual int32_t SetReadWriteMode(DrmQxConnection connection, int16_t table,
                                      uint8_t readWrite) = 0;
+    // Reads `field` of the table's current record; *locked is 1 when another
+    // connection holds the record's lock (the values come all the same).
+    virtual int32_t GetFields(DrmQxConnection connection, int16_t table, int16_t field,
+                              uint8_t *locked) = 0;
     // Record buffers are handles released with FreeHandle.
     virtual QXHandle CreateBuffer(DrmQxConnection connection, int16_t table) = 0;
     virtual int32_t AddToBuffer(DrmQxConnection connection, QXHandle buffer, int16_t field,
@@ -154,6 +158,7 @@ int32_t DrmQxGotoSelectedRecord(DrmQxConnection connection, int16_t table, int32
 int32_t DrmQxSubSelectionToArray(DrmQxConnection connection, const QXArrayDescription *fields,
                                  int32_t first, int32_t last, std::vector<uint8_t> *bytes);
 int32_t DrmQxSetReadWriteMode(DrmQxConnection connection, int16_t table, uint8_t readWrite);
+int32_t DrmQxGetFields(DrmQxConnection connection, int16_t table, int16_t field, uint8_t *locked);
 QXHandle DrmQxCreateBuffer(DrmQxConnection connection, int16_t table);
 int32_t DrmQxAddToBuffer(DrmQxConnection connection, QXHandle buffer, int16_t field,
                          const QXValue *value);

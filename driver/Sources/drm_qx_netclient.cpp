@@ -8,6 +8,7 @@
 
 #include "driver/Sources/drm_qx.h"
 #include "netclient/qxnetclient.h"
+#include "platform/memory.h"
 
 namespace {
 
@@ -106,6 +107,7 @@ public:
             _QX_OpenQXConnection(&record, reinterpret_cast<QXNetworkLocation>(location), &handle,
                                  static_cast<int16_t>(component), C(object));
         login->bytes[128] = record.loginFlag;
+        PlatWipe(&record, sizeof record);
         *connection = status == 0 ? reinterpret_cast<DrmQxConnection>(handle) : 0;
         return status;
     }
@@ -199,6 +201,16 @@ public:
     int32_t SetReadWriteMode(DrmQxConnection c, int16_t table, uint8_t readWrite) override
     {
         return _QX_SetReadWriteMode(H(c), table, readWrite);
+    }
+    int32_t GetFields(DrmQxConnection c, int16_t table, int16_t field, uint8_t *locked) override
+    {
+        QXFieldList list{1, table, &field};
+        QXFieldsResult result = nullptr;
+        *locked = 0;
+        int32_t status = _QX_GetFields(H(c), &list, &result, locked);
+        if (result)
+            FreeQXHandle(result);
+        return status;
     }
     QXHandle CreateBuffer(DrmQxConnection c, int16_t table) override
     {

@@ -13,6 +13,7 @@
 #include "driver/Sources/drm_database.h"
 #include "driver/Sources/drm_session.h"
 #include "driver/Sources/drm_table.h"
+#include "driver/Sources/drm_trace.h"
 #include "driver/Sources/drm_values.h"
 #include "platform/byteorder.h"
 
@@ -73,6 +74,7 @@ int32_t DrmFieldBlock::oLoad(std::vector<uint8_t> bytes, const std::vector<uint8
     bytes_ = std::move(bytes);
     types_ = types;
     offsets_.clear();
+    ends_.clear();
     count_ = 0;
     if (bytes_.size() < 4)
         return kDrmErrBadReply;
@@ -89,9 +91,22 @@ int32_t DrmFieldBlock::oLoad(std::vector<uint8_t> bytes, const std::vector<uint8
             offsets_.push_back(static_cast<uint32_t>(at));
             at += size;
         }
+        ends_.push_back(static_cast<uint32_t>(at));
     }
     count_ = static_cast<int32_t>(n);
     return 0;
+}
+
+bool DrmFieldBlock::oSameRecord(int32_t r, const DrmFieldBlock &other, int32_t q) const
+{
+    if (r < 0 || r >= count_ || q < 0 || q >= other.count_ || types_ != other.types_)
+        return false;
+    auto start = [](const DrmFieldBlock &b, int32_t i) {
+        return i == 0 ? 4u : b.ends_[static_cast<size_t>(i) - 1];
+    };
+    uint32_t a = start(*this, r), n = ends_[static_cast<size_t>(r)] - a;
+    uint32_t b = start(other, q), m = other.ends_[static_cast<size_t>(q)] - b;
+    return n == m && std::memcmp(bytes_.data() + a, other.bytes_.data() + b, n) == 0;
 }
 
 int32_t DrmFieldBlock::oGetField(int32_t r, int32_t k, QXValue *slot) const
@@ -190,6 +205,8 @@ void VDRMRecordCache::oReset()
     windowFirst_ = current_ = windowCount_ = 0;
     gaps_.clear();
     block_.reset();
+    fresh_.reset();
+    freshIndex_ = -1;
 }
 
 int32_t VDRMRecordCache::IndexOf(int32_t n) const
@@ -235,6 +252,11 @@ int32_t VDRMRecordCache::oGoto(int32_t n, int32_t shift, std::vector<int32_t> ga
     return 0;
 }
 
+bool VDRMRecordCache::oListed(int16_t field) const
+{
+    return std::find(fields_.begin(), fields_.end(), field) != fields_.end();
+}
+
 int32_t VDRMRecordCache::oFieldIndex(int16_t field) const
 {
     if (!block_)
@@ -243,20 +265,86 @@ int32_t VDRMRecordCache::oFieldIndex(int16_t field) const
     return at == fields_.end() ? -1 : static_cast<int32_t>(at - fields_.begin());
 }
 
+const DrmFieldBlock *VDRMRecordCache::BlockOf(int32_t *r) const
+{
+    if (fresh_ && current_ == freshIndex_) {
+        *r = 0;
+        return fresh_.get();
+    }
+    *r = current_;
+    return block_.get();
+}
+
 int32_t VDRMRecordCache::oGetField(int32_t k, QXValue *slot) const
 {
-    return block_ ? block_->oGetField(current_, k, slot) : -1;
+    int32_t r = 0;
+    const DrmFieldBlock *block = BlockOf(&r);
+    return block ? block->oGetField(r, k, slot) : -1;
 }
 
 int32_t VDRMRecordCache::oGetLongField(int32_t k, uint8_t *type, const uint8_t **data,
                                        uint32_t *length) const
 {
-    if (!block_)
+    int32_t r = 0;
+    const DrmFieldBlock *block = BlockOf(&r);
+    if (!block)
         return -1;
-    return block_->oLongBytes(current_, k, type, data, length) ? 1 : 0;
+    return block->oLongBytes(r, k, type, data, length) ? 1 : 0;
+}
+
+int32_t VDRMRecordCache::oRefreshCurrent(int32_t position, DrmQxConnection connection,
+                                         bool *changed)
+{
+    if (!block_ || fields_.empty())
+        return 0; // no values held: nothing read before to replace
+    QXArrayDescription description{static_cast<int16_t>(pairs_.size()), table_, pairs_.data()};
+    std::vector<uint8_t> bytes;
+    int32_t status = DrmQxSubSelectionToArray(connection, &description, position, position, &bytes);
+    if (status != 0)
+        return status;
+    auto block = std::make_unique<DrmFieldBlock>();
+    status = block->oLoad(std::move(bytes), types_, 1);
+    if (status != 0)
+        return status;
+    if (block->oRecordCount() != 1)
+        return -9963;
+    if (changed) {
+        int32_t r = 0;
+        const DrmFieldBlock *held = BlockOf(&r);
+        *changed = !held || !held->oSameRecord(r, *block, 0);
+    }
+    fresh_ = std::move(block);
+    freshIndex_ = current_;
+    return 0;
 }
 
 // ---- Column lists and reads of the table cursor --------------------------------
+
+namespace {
+
+#ifdef NDEBUG
+bool gStrictRetrieve = false;
+#else
+bool gStrictRetrieve = true;
+#endif
+
+} // namespace
+
+void DrmSetStrictRetrieve(bool strict) { gStrictRetrieve = strict; }
+bool DrmStrictRetrieve() { return gStrictRetrieve; }
+
+// A field of the table that the installed list leaves out, read on a held
+// record (see DrmSetStrictRetrieve).
+int32_t VDRMTable::ReadUnlisted(uint32_t column)
+{
+    DrmTracePrintf(true, "UNLISTED COLUMN: %u of table %d%s\n", column, tableNumber,
+                   gStrictRetrieve ? "" : ", every field read from now on");
+    if (gStrictRetrieve)
+        return -1;
+    const int32_t row = recordRow_;
+    oRetrieveAllFields();
+    return MoveCache(row);
+}
 
 int32_t VDRMTable::oSetRetrieveColumns(const uint32_t *entries, uint32_t count)
 {
@@ -297,7 +385,14 @@ int32_t VDRMTable::oRetrieveColumn(uint32_t column, void *buffer, uint32_t lengt
 {
     if (column > 0x7FFF)
         return -1; // no field has that number (not one cut to 16 bits)
-    const int32_t k = cache.oFieldIndex(static_cast<int16_t>(column));
+    const auto field = static_cast<int16_t>(column);
+    int32_t k = cache.oFieldIndex(field);
+    if (k < 0 && recordRow_ >= 0 && !cache.oListed(field) && FieldType(field) != 0xFF) {
+        int32_t status = ReadUnlisted(column);
+        if (status != 0)
+            return status;
+        k = cache.oFieldIndex(field);
+    }
     if (k < 0)
         return -1;
     // Texts and pictures are delivered straight from the window.

@@ -1,5 +1,7 @@
 #include "driver/Sources/drm_session.h"
 
+#include "platform/memory.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -79,6 +81,7 @@ VDRMSession::~VDRMSession()
     databases.oClear(); // last opened first; each takes its cursors along
     cursors.oClear();
     params.clear();
+    PlatWipe(password, sizeof password);
 }
 
 int32_t VDRMSession::oGetInfo(uint32_t item, void *buffer, uint32_t length, uint32_t *outLength)
@@ -153,6 +156,21 @@ int32_t VDRMSession::oSetParam(uint32_t id, uint32_t type, const void *data, uin
     return 0;
 }
 
+int32_t VDRMSession::oFreeParams(uint32_t first, uint32_t last)
+{
+    auto below = [](const DrmParam &p, uint32_t key) { return p.id < key; };
+    auto from = std::lower_bound(params.begin(), params.end(), first, below);
+    auto to = last < first
+                  ? from
+                  : std::upper_bound(from, params.end(), last,
+                                     [](uint32_t key, const DrmParam &p) { return key < p.id; });
+    if (from != to) {
+        params.erase(from, to);
+        ++paramGeneration; // a filter that reads one of them finds it gone
+    }
+    return 0;
+}
+
 const DrmParam *VDRMSession::oFindParam(uint32_t id) const
 {
     auto at = std::lower_bound(params.begin(), params.end(), id,
@@ -209,6 +227,9 @@ int32_t VDRMSession::oOpenDatabase(const char *path, uint32_t *database)
     if (!db)
         return -1;
     int32_t status = db->oOpen(path);
+    // The password served this login; a later open is handed it again
+    // (DrmSetLoginPassword) by the engine, which keeps the connection's.
+    PlatWipe(password, sizeof password);
     if (status != 0)
         return status;
     uint32_t id = db->databaseId;

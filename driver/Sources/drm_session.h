@@ -38,6 +38,8 @@ public:
     int32_t oSetOption(uint32_t option, uint32_t value);
     int32_t oSetParam(uint32_t id, uint32_t type, const void *data, uint32_t length);
     const DrmParam *oFindParam(uint32_t id) const;
+    // Forgets the parameters first..last (their statement went); 0.
+    int32_t oFreeParams(uint32_t first, uint32_t last);
     int32_t oSetTransact(uint32_t code);
     int32_t oSetRetrieveColumns(const uint32_t *list);
 

@@ -219,6 +219,8 @@ inline uint32_t rcStmtSecondField(const TamTableHandle *h) { return h->database;
 // A data-module parameter of the session: 0, or -1 when the data module refuses it.
 int32_t TamSetParam(TamSession *session, uint32_t id, uint32_t type, const void *data,
                     uint32_t length);
+// Forgets the data-module parameters first..last of the session: 0 or -1.
+int32_t TamFreeParams(TamSession *session, uint32_t first, uint32_t last);
 // Evaluates a vendor predicate of the data module: its identifier and the two
 // blocks of its call (argument descriptors, argument data; each opens with its
 // length word). The data module's answer (1 true, 2 unknown, other false), or

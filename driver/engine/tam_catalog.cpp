@@ -396,6 +396,11 @@ int32_t TamSetParam(TamSession *session, uint32_t id, uint32_t type, const void 
     return DrmSetParam(session->drmSession, id, type, data, length) == 0 ? 0 : -1;
 }
 
+int32_t TamFreeParams(TamSession *session, uint32_t first, uint32_t last)
+{
+    return DrmFreeParams(session->drmSession, first, last) == 0 ? 0 : -1;
+}
+
 int32_t TamExecExtPredicate(TamSession *session, uint32_t predicateId,
                             const uint32_t *descriptorBlock, const uint32_t *dataBlock)
 {

@@ -3,9 +3,16 @@
 #include "driver/core/rcstr.h"
 #include "driver/engine/tam.h"
 #include "driver/engine/tam_drminfo.h"
+#include "driver/engine/tam_login.h"
+#include "driver/Sources/drm_login.h"
+#include "platform/memory.h"
 
+#include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -49,6 +56,29 @@ TamDatabase *FindDatabase(TamSession *s, uint32_t id, uint32_t *index)
     return nullptr;
 }
 
+// The connection's password of each session that was given one
+// (TamSetLoginPassword): a pointer to the connection's attribute, never a copy.
+struct LoginPasswords {
+    std::mutex lock;
+    std::vector<std::pair<const TamSession *, const char *>> entries;
+};
+
+LoginPasswords &Passwords()
+{
+    static LoginPasswords *passwords = new LoginPasswords; // outlives every session
+    return *passwords;
+}
+
+const char *LoginPassword(const TamSession *s)
+{
+    LoginPasswords &p = Passwords();
+    std::lock_guard<std::mutex> hold(p.lock);
+    for (const auto &e : p.entries)
+        if (e.first == s)
+            return e.second;
+    return nullptr;
+}
+
 void FreeStrings(TamSession *s)
 {
     if (!s->strings)
@@ -60,6 +90,18 @@ void FreeStrings(TamSession *s)
 }
 
 } // namespace
+
+void TamSetLoginPassword(TamSession *session, const char *password)
+{
+    LoginPasswords &p = Passwords();
+    std::lock_guard<std::mutex> hold(p.lock);
+    auto at = std::find_if(p.entries.begin(), p.entries.end(),
+                           [session](const auto &e) { return e.first == session; });
+    if (at != p.entries.end())
+        p.entries.erase(at);
+    if (session && password)
+        p.entries.emplace_back(session, password);
+}
 
 const char *TamPoolString(TamSession *session, const char *text, size_t length)
 {
@@ -110,11 +152,13 @@ int32_t TamBeginSession(const TamSessionLink &link, uint32_t context, TamSession
     if (translated == 0)
         translated = TranslateName(s, pwd ? pwd : "", password, sizeof password, &p);
     if (translated != 0) {
+        PlatWipe(password, sizeof password);
         rcListDestroy(s->databases);
         delete s;
         return translated;
     }
     int32_t rc = DrmBeginSession(&s->drmSession, u, p, s->dataSource);
+    PlatWipe(password, sizeof password);
     if (rc != 0) {
         rcListDestroy(s->databases);
         delete s;
@@ -141,6 +185,7 @@ int32_t TamEndSession(TamSession *session)
     rcListDestroy(session->cursors);
     TamFreeExtPredicates(session->extPredicates);
     FreeStrings(session);
+    TamSetLoginPassword(session, nullptr);
     delete session;
     return closeResult != 0 ? closeResult : endResult;
 }
@@ -163,6 +208,16 @@ int32_t TamRefDatabase(TamSession *session, const char *name, uint32_t infoFlag,
         ++db->refCount;
         *id = db->id;
         return 0;
+    }
+    if (const char *given = LoginPassword(session)) {
+        char password[129];
+        const char *p = nullptr;
+        int32_t t = TranslateName(session, given, password, sizeof password, &p);
+        if (t == 0)
+            t = DrmSetLoginPassword(session->drmSession, p);
+        PlatWipe(password, sizeof password);
+        if (t != 0)
+            return t;
     }
     uint32_t newId = 0;
     int32_t rc = DrmOpenDatabase(session->drmSession, n, &newId, session->openOption > 0 ? 2 : 0);
@@ -228,7 +283,8 @@ int32_t TamSetTransact(TamSession *session, uint32_t code)
 {
     if (!session)
         return -1;
-    return DrmSetTransact(session->drmSession, code) == 0 ? 0 : -1;
+    int32_t rc = DrmSetTransact(session->drmSession, code);
+    return rc < 0 ? rc : (rc == 0 ? 0 : -1); // a data-module code tells a lost link apart
 }
 
 int32_t TamSetTranslateDll(TamSession *, uintptr_t, uintptr_t) { return 0; }
@@ -358,7 +414,12 @@ int32_t TamSetFilter(TamSession *session, TamTableHandle *handle, const uint32_t
 
 int32_t TamInitUpdate(TamSession *session, TamTableHandle *handle, uint32_t mode)
 {
-    return DrmInitUpdate(session->drmSession, handle->cursor, mode);
+    int32_t rc = DrmInitUpdate(session->drmSession, handle->cursor, mode);
+    // A change of the current record reads it again under its lock: the
+    // values read before are stale.
+    if (mode == 2 && rc == 0)
+        rcColCacheInvalidate(session, handle);
+    return rc;
 }
 
 int32_t TamSetColumn(TamSession *session, TamTableHandle *handle, uint32_t column, void *data,

@@ -30,6 +30,7 @@ namespace {
 
 constexpr int16_t kChar = SQL_CHAR, kVarchar = SQL_VARCHAR, kLongvarchar = SQL_LONGVARCHAR;
 constexpr int16_t kTinyintUnsigned = -28;
+constexpr uint32_t kExactDigits = 38; // digits of the private exact type
 // The most tables one outer join may name.
 constexpr size_t kRcOuterJoinTablesMax = 256;
 
@@ -215,7 +216,25 @@ struct Checker {
             for (const char *p = text; *p != '\0' && *p != 'E' && *p != 'e'; ++p)
                 digits += (*p >= '0' && *p <= '9') ? 1 : 0;
             if (exact && digits > 16) {
-                *t = rcSemTypeInfo{RC_SQL_DECIMAL38, 38, 74, 37};
+                // Described by its own digits: leading zeros of the integer
+                // part count for nothing, every fraction digit is scale.
+                uint32_t precision = 0, scale = 0;
+                bool significant = false, fraction = false;
+                for (const char *p = text; *p != '\0'; ++p) {
+                    if (*p == '.') {
+                        fraction = true;
+                    } else if (*p >= '0' && *p <= '9') {
+                        significant = significant || *p != '0' || fraction;
+                        precision += significant ? 1 : 0;
+                        scale += fraction ? 1 : 0;
+                    }
+                }
+                // The exact type holds 38 digits; more cannot be delivered.
+                if (precision > kExactDigits)
+                    return Fail(RC_MSG_NUMERIC_VALUE_OUT_RANGE);
+                *t = rcSemTypeInfo{RC_SQL_DECIMAL38, 38,
+                                   static_cast<uint16_t>(precision < 1 ? 1 : precision),
+                                   static_cast<int16_t>(scale)};
             } else if (digits < 8 && src->HasType(SQL_REAL)) {
                 *t = rcSemTypeInfo{SQL_REAL, 4};
             } else {
@@ -328,6 +347,8 @@ struct Checker {
             if (len == 0)
                 len = 254;
             *t = rcSemTypeInfo{convertTo, len};
+            if (convertTo == SQL_BIGINT) // 19 digits, 20 characters with the sign
+                *t = rcSemTypeInfo{convertTo, 20, 19, 0};
         } else if (entry != nullptr) {
             rcScalarFnType r = rcPrsScalarFnResultType(entry, first);
             *t = rcSemTypeInfo{r.sqlType, r.length};

@@ -72,6 +72,16 @@ SQLRETURN Connected(rcConn *conn, SQLRETURN rc, bool *warning)
     return x == -1 ? SQL_ERROR : SQL_SUCCESS;
 }
 
+// A connect call on a connected handle is refused before it touches the
+// attributes: the session in use stays as it is (08002).
+bool InUse(rcConn *conn)
+{
+    if (conn->state < RC_CONN_CONNECTED)
+        return false;
+    rcErrRaise(&conn->errors, RC_MSG_CONNECTION_USE);
+    return true;
+}
+
 } // namespace
 
 SQLRETURN SQLAllocEnvImpl(SQLHENV *phenv)
@@ -86,6 +96,16 @@ SQLRETURN SQLAllocEnvImpl(SQLHENV *phenv)
 
 SQLRETURN SQLFreeEnvImpl(rcEnv *env)
 {
+    // An environment with connections is not freed: they keep a pointer to
+    // it, and a later SQLFreeConnect would use the freed record.
+    rcMutexLock(env->lock);
+    rcErrClearQueue(&env->errors);
+    bool inUse = rcListCount(env->connections) > 0;
+    if (inUse)
+        rcErrRaise(&env->errors, RC_MSG_FUNCTION_SEQUENCE_ERROR);
+    rcMutexUnlock(env->lock);
+    if (inUse)
+        return SQL_ERROR;
     rcEnvFree(env);
     return SQL_SUCCESS;
 }
@@ -112,6 +132,8 @@ SQLRETURN SQLConnectImpl(rcConn *conn, const SQLCHAR *dsnIn, SQLSMALLINT cbDsn,
                          SQLSMALLINT cbPwd)
 {
     rcCall call(conn, "SQLConnect");
+    if (InUse(conn))
+        return SQL_ERROR;
     Args args;
     const char *dsn = nullptr, *uid = nullptr, *pwd = nullptr;
     uint32_t id = args.Take(dsnIn, cbDsn, &dsn);
@@ -149,6 +171,8 @@ SQLRETURN SQLDriverConnectImpl(rcConn *conn, SQLHWND hwnd, const SQLCHAR *inText
                                SQLUSMALLINT completion)
 {
     rcCall call(conn, "SQLDriverConnect");
+    if (InUse(conn))
+        return SQL_ERROR;
     Args args;
     const char *in = nullptr;
     uint32_t id = args.Take(inText, cbIn, &in);
@@ -191,6 +215,8 @@ SQLRETURN SQLBrowseConnectImpl(rcConn *conn, const SQLCHAR *inText, SQLSMALLINT 
                                SQLSMALLINT cbOutMax, SQLSMALLINT *pcbOut)
 {
     rcCall call(conn, "SQLBrowseConnect");
+    if (InUse(conn))
+        return SQL_ERROR;
     Args args;
     const char *in = nullptr;
     uint32_t id = args.Take(inText, cbIn, &in);

@@ -9,6 +9,7 @@
 #include "driver/odbc/rcui_dialog.h"
 #include "driver/engine/tam_drminfo.h"
 #include "platform/codepage.h"
+#include "platform/memory.h"
 
 #include <cstdio>
 #include <cstring>
@@ -83,7 +84,12 @@ int16_t rcConLogin(rcLoginBuffer *login)
 
 int16_t rcConDriverConnect(rcConn *conn, void *window, uint16_t completion)
 {
-    std::unique_ptr<rcLoginBuffer> login(new (std::nothrow) rcLoginBuffer{});
+    // The buffer holds the password the user typed: wiped before it goes.
+    auto wipe = [](rcLoginBuffer *b) {
+        PlatWipe(b, sizeof *b);
+        delete b;
+    };
+    std::unique_ptr<rcLoginBuffer, decltype(wipe)> login(new (std::nothrow) rcLoginBuffer{}, wipe);
     if (!login)
         return static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     rcLoginBuffer *b = login.get();

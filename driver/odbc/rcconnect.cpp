@@ -12,6 +12,7 @@
 #include "driver/engine/rcspy.h"
 #include "driver/engine/tam.h"
 #include "driver/engine/tam_drminfo.h"
+#include "driver/engine/tam_login.h"
 #include "driver/odbc/rcconnstr.h"
 #include "driver/odbc/rcinfo.h"
 #include "driver/odbc/rcoption.h"
@@ -146,6 +147,7 @@ void rcConFree(rcConn *conn)
     rcListDestroy(conn->statements);
     rcListFreeRef(&conn->stmtOptions.tablePasswords); // passwords the dialog added
     rcErrQueueDestroy(&conn->errors);
+    rcConnClearAttributes(conn); // wipes the password
     rcConFreeKeywords(conn);
     rcTypFreeCatalog(conn);
     rcInfFreeSourceInfo(conn);
@@ -210,6 +212,10 @@ int16_t rcConConnect(rcConn *conn, const char *dsn, const char *dbq, const char 
         rc = TamUseDatabase(session, conn->qualifier);
     if (rc != 0)
         return failSession(rc);
+    // The login is done with the password given; databases opened later log
+    // in with the connection's password attribute (the prompt road stores
+    // the final one there when the connect is over).
+    TamSetLoginPassword(session, conn->attrs[RC_ATTR_PWD].value);
     bool expected = false;
     if (g_convertersRegistered.compare_exchange_strong(expected, true))
         rcCnvInit();

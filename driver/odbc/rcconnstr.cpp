@@ -8,6 +8,7 @@
 #include "driver/engine/tam.h"
 #include "driver/engine/tam_drminfo.h"
 #include "driver/odbc/rctranslate.h"
+#include "platform/memory.h"
 #include "platform/profile.h"
 #include "platform/strings.h"
 
@@ -403,7 +404,8 @@ void rcConnClearAttributes(rcConn *conn)
         return;
     for (uint32_t i = 0; i < kRcAttrTableSize; ++i) {
         conn->attrs[i].set = 0;
-        conn->attrs[i].value[0] = '\0';
+        // Whole values: the password must not stay behind its terminator.
+        PlatWipe(conn->attrs[i].value, sizeof conn->attrs[i].value);
     }
 }
 

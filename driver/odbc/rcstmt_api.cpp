@@ -4,6 +4,7 @@
 // rcstmt_handle.h).
 #include "driver/odbc/rcodbc_impl.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -31,6 +32,16 @@ struct ArgText {
     {
         msg =
             rcArgCopyString(&arg, reinterpret_cast<const char *>(text), length, kRcArgNoMaximum, 0);
+        // Statement text goes on past a NUL inside the given length: running
+        // the part before it would run another statement than the one
+        // given. NULs only (a length counting the terminator) are no text.
+        if (msg == RC_MSG_NO_ERROR && text != nullptr && length > 0) {
+            const auto *end = text + length;
+            const auto *nul =
+                static_cast<const SQLCHAR *>(std::memchr(text, 0, static_cast<size_t>(length)));
+            if (nul != nullptr && std::find_if(nul, end, [](SQLCHAR c) { return c != 0; }) != end)
+                msg = RC_MSG_SYNTAX_ERROR;
+        }
     }
     ~ArgText() { rcArgFreeStrings(&arg, 1); }
     const char *c_str() const { return arg.text != nullptr ? arg.text : ""; }

@@ -20,6 +20,7 @@
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcentry.h"
 #include "driver/odbc/rcinfo.h"
+#include "driver/odbc/rcstmt_bigint.h"
 #include "driver/odbc/rcstmt_exec.h"
 #include "driver/odbc/rcstmt_handle.h"
 #include "driver/odbc/rctranslate.h"
@@ -78,6 +79,8 @@ bool KnownCType(int16_t t)
     case SQL_C_USHORT:
     case SQL_C_UTINYINT:
     case SQL_C_WCHAR:
+    case SQL_C_SBIGINT:
+    case SQL_C_UBIGINT:
     case SQL_C_DEFAULT: return true;
     default: return false;
     }
@@ -127,6 +130,8 @@ int16_t ReadColumnText(void *context, uint32_t offset, char *buffer, int32_t siz
     return rc < 0 ? -1 : 0;
 }
 
+bool IsBigIntCType(int16_t cType) { return cType == SQL_C_SBIGINT || cType == SQL_C_UBIGINT; }
+
 // One delivery of column k (from 0) of the current row into the
 // application's buffer, starting at->source bytes into a character or binary
 // value (characters of the text for SQL_C_CHAR); at moves to where the next
@@ -145,6 +150,8 @@ int16_t Deliver(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64_t
     int16_t sqlType = s->prep.columns[k].sqlType;
     if (cType == SQL_C_DEFAULT)
         cType = DefaultCType(sqlType);
+    if (IsBigIntCType(cType))
+        return rcStmtDeliverBigInt(s, k, cType, value, length);
     rcXlateMode mode = rcXlateModeOf(s->conn, cType, sqlType);
     if (mode != RC_XLATE_NONE) {
         ColumnText text{s, k};
@@ -265,10 +272,10 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
         // into its buffer.
         int16_t sqlType = s->prep.columns[k].sqlType;
         int16_t cType = b.cType == SQL_C_DEFAULT ? DefaultCType(sqlType) : b.cType;
-        int16_t r = rcXlateModeOf(s->conn, cType, sqlType) != RC_XLATE_NONE
+        int16_t r = rcXlateModeOf(s->conn, cType, sqlType) != RC_XLATE_NONE || IsBigIntCType(cType)
                         ? int16_t{RC_GDO_NOT_DIRECT}
-                        : rcGdoReadBound(e->planner, k, b.cType, b.value, b.bufferLength,
-                                         b.length, maxLength);
+                        : rcGdoReadBound(e->planner, k, b.cType, b.value, b.bufferLength, b.length,
+                                         maxLength);
         if (r == RC_GDO_NOT_DIRECT)
             r = Deliver(s, k, b.cType, b.value, b.bufferLength, b.length, maxLength, &at, &more);
         if (r < 0)

@@ -290,7 +290,7 @@ void rcConnFeSource::DescribeResult(const rcSemTypeInfo &t, rcResultColumn *col)
     int32_t length = static_cast<int32_t>(t.length);
     int32_t precision = t.precision;
     col->precision = static_cast<uint32_t>(rcTypColumnSize(col->sqlType, length, precision));
-    if (col->sqlType == SQL_DECIMAL || col->sqlType == SQL_NUMERIC)
+    if (col->sqlType == SQL_DECIMAL || col->sqlType == SQL_NUMERIC || col->sqlType == SQL_BIGINT)
         col->precision = t.precision;
     int16_t scale = rcTypScale(col->sqlType, t.scale);
     col->scale = scale == -30000 ? kRcNoScale : scale;
@@ -311,7 +311,8 @@ void rcConnFeSource::DescribeResult(const rcSemTypeInfo &t, rcResultColumn *col)
     case 0x18: col->searchable = SQL_SEARCHABLE; break;
     default: col->searchable = SQL_UNSEARCHABLE; break;
     }
-    col->isUnsigned = (flags & 0x40) == 0;
+    // A BIGINT the data source does not describe (CONVERT makes one) is signed.
+    col->isUnsigned = (flags & 0x40) == 0 && !(e == nullptr && col->sqlType == SQL_BIGINT);
     col->money = (flags & 0x80) != 0;
     col->autoIncrement = (flags & 0x100) != 0;
 }

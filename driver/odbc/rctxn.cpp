@@ -72,16 +72,26 @@ std::atomic<rcTxnSendFn> g_send{&SendToSession};
 
 int Send(rcConn *conn, uint32_t code) { return g_send.load()(conn, code) == 0 ? 0 : -1; }
 
-int RunAction(rcConn *conn, int state)
+// 0, or the session's code of the first call that failed.
+int32_t RunAction(rcConn *conn, int state)
 {
-    int result = 0;
+    int32_t result = 0;
     for (uint32_t code : kActions[state]) {
         if (code == 0)
             break;
-        if (Send(conn, code) != 0)
-            result = -1; // both calls are made even when the first fails
+        int32_t rc = g_send.load()(conn, code);
+        if (rc != 0 && result == 0)
+            result = rc < 0 ? rc : -1; // both calls are made even when the first fails
     }
     return result;
+}
+
+// The connection to the server is gone (the server rolled the transaction
+// back when the session's link went).
+bool LinkLost(int32_t code)
+{
+    return code == kDrmErrLinkBroken || code == kDrmErrTimedOut ||
+           code == kDrmErrServerNotAnswering;
 }
 
 // The connection's handle state follows the machine: a transaction open in
@@ -143,8 +153,12 @@ int rcTxnInit(rcConn *conn)
     return 0;
 }
 
-int rcTxnEvent(rcConn *conn, int event, int *pass)
+namespace {
+
+// rcTxnEvent; *lost tells a transaction ended by a lost link (08007 posted).
+int Event(rcConn *conn, int event, int *pass, bool *lost)
 {
+    *lost = false;
     if (pass)
         *pass = 0;
     int model = g_model.load();
@@ -169,11 +183,35 @@ int rcTxnEvent(rcConn *conn, int event, int *pass)
     }
     if (next >= m.states)
         return Fail(conn, RC_ENG_NEXT_TSP_STATE_STT_INVALID);
-    if (RunAction(conn, next) != 0)
-        return Fail(conn, RC_ENG_ERROR_IN_TSP_STATE_ACTION); // the state stays as it was
+    if (int32_t code = RunAction(conn, next)) {
+        if (!LinkLost(code))
+            return Fail(conn, RC_ENG_ERROR_IN_TSP_STATE_ACTION); // the state stays as it was
+        if (event != RC_TXN_EVENT_COMMIT && event != RC_TXN_EVENT_ROLLBACK) {
+            rcErrPost(&conn->errors, rcErrMapDrm(code), nullptr, code, nullptr);
+            return -1;
+        }
+        // Ending a transaction on a lost link: it is over whatever was asked
+        // (the server rolls a session's transaction back when its link
+        // goes), so the machine takes the new state and the call says the
+        // connection failed during the transaction.
+        conn->txnState = next;
+        SyncConnState(conn);
+        rcErrPost(&conn->errors, RC_MSG_CONNECTION_FAILURE_DURING_TRANSACTION, nullptr, code,
+                  nullptr);
+        *lost = true;
+        return -1;
+    }
     conn->txnState = next;
     SyncConnState(conn);
     return 0;
+}
+
+} // namespace
+
+int rcTxnEvent(rcConn *conn, int event, int *pass)
+{
+    bool lost = false;
+    return Event(conn, event, pass, &lost);
 }
 
 int rcTxnAutoCommitStep(rcConn *conn)
@@ -248,8 +286,9 @@ int rcTxnCommit(rcConn *conn) { return rcTxnEvent(conn, RC_TXN_EVENT_COMMIT, nul
 
 int rcTxnRollback(rcConn *conn)
 {
-    int rc = rcTxnEvent(conn, RC_TXN_EVENT_ROLLBACK, nullptr);
-    if (rc != 0)
+    bool lost = false;
+    int rc = Event(conn, RC_TXN_EVENT_ROLLBACK, nullptr, &lost);
+    if (rc != 0 && !lost)
         rcErrRaise(&conn->errors, RC_MSG_DRIVER_NOT_CAPABLE);
     return rc;
 }

@@ -31,7 +31,8 @@ enum : int {
     RC_TXN_EVENT_ROLLBACK = 5,
 };
 
-// Sends one transaction code for the connection; 0 or -1. Tests replace it to
+// Sends one transaction code for the connection; 0, or the data module's
+// negative code (-1 when it gave none). Tests replace it to
 // watch the codes (null restores the table-access layer).
 using rcTxnSendFn = int32_t (*)(rcConn *conn, uint32_t code);
 void rcTxnSetSender(rcTxnSendFn send);

@@ -524,20 +524,31 @@ TEST_F(ConnectionTest, RequestPastItsTimeBreaksTheConnection)
     for (const Case &k : cases) {
         SCOPED_TRACE(k.name);
         ASSERT_EQ(_QX_SetComponentOption(comp_, kReplyTime, k.componentReply, nullptr), 0);
-        QXHandle conn = nullptr;
+        QXHandle conn = nullptr, other = nullptr;
         ASSERT_EQ(Open(&conn), 0);
+        ASSERT_EQ(Open(&other), 0); // a channel of the same link
         if (k.reply || k.total) {
             ASSERT_EQ(_QX_SetConnectionTimeouts(conn, k.reply, k.total), 0);
         }
         EXPECT_EQ(_QX_FlushServer(conn), 0) << "in time";
+        EXPECT_EQ(_QX_FlushServer(other), 0) << "in time";
         ::kill(server_.Pid(), SIGSTOP);
         auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(_QX_FlushServer(conn), QX_ERR_TIMED_OUT);
         EXPECT_LT(SecondsSince(start), 1.8);
         EXPECT_EQ(_QX_FlushServer(conn), QX_ERR_LINK) << "marked broken";
+        // The link went with the time-out: the other connection's next
+        // requests say the link is lost, at once.
+        // (A request with a body: its header goes out as a small frame.)
+        start = std::chrono::steady_clock::now();
+        int32_t count = 0;
+        EXPECT_EQ(_QX_RecordsInFile(other, 1, &count), QX_ERR_LINK) << "the shared link is lost";
+        EXPECT_EQ(_QX_RecordsInFile(other, 1, &count), QX_ERR_LINK) << "and stays lost";
+        EXPECT_LT(SecondsSince(start), 0.5);
         ::kill(server_.Pid(), SIGCONT);
         EXPECT_EQ(_QX_FlushServer(conn), QX_ERR_LINK) << "broken for good";
         EXPECT_EQ(_QX_CloseQXConnection(conn), 0);
+        EXPECT_EQ(_QX_CloseQXConnection(other), 0);
     }
     ASSERT_EQ(_QX_SetComponentOption(comp_, kReplyTime, 0, nullptr), 0);
     QXHandle conn = nullptr;

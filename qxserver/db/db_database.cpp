@@ -211,6 +211,13 @@ void Connection::ReleaseReadWriteLock(int table)
         db_.locks_.erase(it);
 }
 
+void Connection::TakeFreeLock(int table)
+{
+    TableState &s = State(table);
+    if (s.readWrite && s.current >= 0)
+        db_.locks_.emplace(std::make_pair(table, s.current), Database::Lock{this, false});
+}
+
 void Connection::Forget(int table, const std::vector<int32_t> &gone)
 {
     auto isGone = [&gone](int32_t r) { return std::binary_search(gone.begin(), gone.end(), r); };

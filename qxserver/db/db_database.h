@@ -295,6 +295,9 @@ private:
     bool LockedByOther(int table, int32_t record) const;
     void SetCurrent(int table, int32_t record);
     void ReleaseReadWriteLock(int table);
+    // In read-write mode, takes the lock of the table's current record when
+    // no connection holds it (it was held by another when it became current).
+    void TakeFreeLock(int table);
     int16_t CheckValues(int table, int32_t record, const std::vector<Value> &values) const;
     int16_t WriteRecord(int table, int32_t record, std::vector<Value> values, bool created);
     // Deletes one record; the caller then forgets it (Forget and, outside a

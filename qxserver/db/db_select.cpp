@@ -292,6 +292,7 @@ int16_t Connection::GetFields(int table, const std::vector<FieldRef> &fields,
         if (v == nullptr)
             return kStatusNoCurrentRecord;
         out.push_back(v[f.field - 1]);
+        TakeFreeLock(t);
         locked = locked || LockedByOther(t, cur);
     }
     return locked ? kStatusRecordLockedRead : kOk;

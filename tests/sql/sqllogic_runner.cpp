@@ -170,8 +170,8 @@ bool ParseFile(const std::string &path, std::vector<Record> &records, std::strin
                 r.rowsort = head[2] == "rowsort";
             }
             for (char c : r.types)
-                if (!std::strchr("ITRDHSB?", c)) {
-                    error = where(headLine) + "column types are letters of ITRDHSB?";
+                if (!std::strchr("ITRNDHSB?", c)) {
+                    error = where(headLine) + "column types are letters of ITRNDHSB?";
                     return false;
                 }
             r.sql = readSql(true);
@@ -243,6 +243,8 @@ bool TypeMatches(char letter, SQLSMALLINT type)
     case 'R':
         return type == SQL_REAL || type == SQL_FLOAT || type == SQL_DOUBLE || type == SQL_NUMERIC ||
                type == SQL_DECIMAL;
+    case 'N': // exact numbers, compared as their text
+        return type == SQL_DECIMAL || type == SQL_NUMERIC || type == SQL_BIGINT;
     case 'T': return type == SQL_CHAR || type == SQL_VARCHAR || type == SQL_LONGVARCHAR;
     case 'D': return type == SQL_DATE || type == SQL_TYPE_DATE;
     case 'H': return type == SQL_TIME || type == SQL_TYPE_TIME;

@@ -317,6 +317,14 @@ public:
         calls.push_back("SetReadWriteMode " + std::to_string(mode));
         return Forced("SetReadWriteMode");
     }
+    int lockedReads = 0; // the next field reads that find the record locked by another
+    int32_t GetFields(DrmQxConnection, int16_t, int16_t field, uint8_t *locked) override
+    {
+        calls.push_back("GetFields " + std::to_string(field));
+        *locked = lockedReads > 0 ? 1 : 0;
+        lockedReads -= lockedReads > 0 ? 1 : 0;
+        return Forced("GetFields");
+    }
     QXHandle CreateBuffer(DrmQxConnection, int16_t table) override
     {
         calls.push_back("CreateBuffer " + std::to_string(table));

@@ -1,5 +1,6 @@
 // The data module against the QX Server emulator, through the real client
 // library: catalogs of a fixture, connections released, malformed replies.
+#include "driver/Sources/drm_login.h"
 #include "driver/Sources/tests/live_support.h"
 
 #include <chrono>
@@ -87,6 +88,7 @@ TEST_F(Live, CloseAndEndReleaseEveryConnection)
     uint32_t s = Begin();
     uint32_t a = 0, b = 0;
     ASSERT_EQ(DrmOpenDatabase(s, server_.Dbq().c_str(), &a, 0), 0);
+    ASSERT_EQ(DrmSetLoginPassword(s, "secret"), 0); // every open logs in with what it is handed
     ASSERT_EQ(DrmOpenDatabase(s, server_.Dbq().c_str(), &b, 0), 0);
     EXPECT_EQ(DrmServerLinkConnectionCount(), 2);
     ASSERT_EQ(DrmCloseDatabase(s, a), 0);

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
 #include <thread>
 
 #include "driver/Sources/drm.h"
+#include "driver/Sources/drm_login.h"
 #include "driver/Sources/drm_session.h"
 #include "driver/Sources/tests/drm_fixture.h"
 
@@ -118,6 +120,7 @@ TEST_F(Sessions, DatabasesOpenLogInAndClose)
     EXPECT_TRUE(server.open.empty()) << "nothing sent to the server";
     uint32_t s = Begin(std::string(31, 'u').c_str(), "pw");
     uint32_t a = Open(s);
+    ASSERT_EQ(DrmSetLoginPassword(s, "pw"), 0); // each open is given the password
     uint32_t b = Open(s);
     EXPECT_NE(a, b);
     EXPECT_EQ(server.open.size(), 2u);
@@ -148,6 +151,42 @@ TEST_F(Sessions, DatabasesOpenLogInAndClose)
 
     uint32_t other = Begin();
     EXPECT_EQ(DrmCloseDatabase(other, b), kDrmErrNoDatabase); // another session's
+}
+
+// The password serves one login: once an open is over (it worked or not),
+// no byte of it is left in the session; a later open logs in with what the
+// engine hands it for that open only.
+TEST_F(Sessions, PasswordLastsOneLogin)
+{
+    const std::string secret = "Zq7-secret";
+    auto holds = [&](uint32_t s) {
+        const VDRMSession *session = DrmDriver().oGetSession(s);
+        const char *bytes = reinterpret_cast<const char *>(session);
+        return std::search(bytes, bytes + sizeof *session, secret.begin(), secret.end()) !=
+               bytes + sizeof *session;
+    };
+    auto loginPassword = [&] {
+        const uint8_t *p = server.lastLogin.bytes + 64;
+        return std::string(reinterpret_cast<const char *>(p + 1), p[0]);
+    };
+    uint32_t s = Begin("user", secret.c_str());
+    EXPECT_TRUE(holds(s)) << "kept for the first login";
+    Open(s);
+    EXPECT_EQ(loginPassword(), secret);
+    EXPECT_FALSE(holds(s));
+    // Not handed again: the login goes without one.
+    Open(s);
+    EXPECT_EQ(loginPassword(), "");
+    ASSERT_EQ(DrmSetLoginPassword(s, secret.c_str()), 0);
+    Open(s);
+    EXPECT_EQ(loginPassword(), secret);
+    EXPECT_FALSE(holds(s));
+    // A failed open forgets it too.
+    ASSERT_EQ(DrmSetLoginPassword(s, secret.c_str()), 0);
+    uint32_t none = 0;
+    EXPECT_EQ(DrmOpenDatabase(s, "TCP/IP:10.9.9.9", &none, 0), kDrmErrNoDatabase);
+    EXPECT_FALSE(holds(s));
+    EXPECT_EQ(DrmSetLoginPassword(s + 1000, secret.c_str()), -1104);
 }
 
 TEST_F(Sessions, FailedOpensCloseWhatTheyOpened)

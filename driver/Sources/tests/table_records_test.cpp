@@ -180,7 +180,7 @@ TEST_F(TableRecords, ChangesGoToTheirOwnRecord)
     EXPECT_EQ(server.calls, (std::vector<std::string>{"SetReadWriteMode 1", "GotoSelectedRecord 6",
                                                       "RecordNumbers 5 5", "RecordNumbers 0 4",
                                                       "GotoSelectedRecord 5", "RecordNumbers 4 4",
-                                                      "DeleteCurrentRecord"}));
+                                                      "GetFields 1", "DeleteCurrentRecord"}));
     std::vector<int32_t> left = {100, 102, 103, 104};
     for (int32_t r = 106; r < 300; ++r)
         left.push_back(r);

@@ -10,6 +10,7 @@
 
 #include "driver/Sources/drm.h"
 #include "driver/Sources/drm_catalog.h"
+#include "driver/Sources/drm_table.h"
 #include "driver/Sources/tests/drm_fixture.h"
 #include "driver/Sources/tests/filter_tree.h"
 
@@ -359,6 +360,17 @@ TEST_F(Tables, RetrieveListsReadOnlyTheirFields)
     EXPECT_EQ(DrmRetrieveColumn(s, t, 1, buf, sizeof buf, &n, nullptr), -1);
     ASSERT_EQ(DrmMove(s, t, kDrmMoveNext), 0);
     EXPECT_EQ(ReadLong(t, 1), 2);
+    // Leniently (release builds) a field left out is still read right: the
+    // cursor loads the record again with every field.
+    const bool strict = DrmStrictRetrieve();
+    DrmSetStrictRetrieve(false);
+    server.calls.clear();
+    char name[8] = {};
+    EXPECT_EQ(DrmRetrieveColumn(s, t, 3, name, sizeof name, &n, nullptr), 0);
+    EXPECT_STREQ(name, "R2");
+    EXPECT_EQ(CallsStarting("SubSelectionToArray").size(), 1u);
+    EXPECT_EQ(ReadLong(t, 1), 2);
+    DrmSetStrictRetrieve(strict);
 }
 
 TEST_F(Tables, ShortWindowRepliesAndFailedBuilds)
@@ -437,8 +449,9 @@ TEST_F(Tables, DeleteRemovesExactlyTheCurrentRecord)
     // The record there is checked to be the row's before it goes.
     EXPECT_EQ(server.calls, (std::vector<std::string>{"SetReadWriteMode 1", "RecordNumbers 0 4",
                                                       "GotoSelectedRecord 3", "RecordNumbers 2 2",
-                                                      "DeleteCurrentRecord", "GotoSelectedRecord 3",
-                                                      "RecordNumbers 2 2", "DeleteCurrentRecord"}));
+                                                      "GetFields 1", "DeleteCurrentRecord",
+                                                      "GotoSelectedRecord 3", "RecordNumbers 2 2",
+                                                      "GetFields 1", "DeleteCurrentRecord"}));
     EXPECT_EQ(server.records, (std::vector<int32_t>{100, 101, 104}));
 }
 
@@ -457,11 +470,39 @@ TEST_F(Tables, UpdatePositionsOnTheRecordOfTheBookmark)
     EXPECT_EQ(ReadLong(t, 1), 2);
     server.calls.clear();
     ASSERT_EQ(DrmInitUpdate(s, t, 2), 0);
-    EXPECT_EQ(server.calls, (std::vector<std::string>{"SetReadWriteMode 1", "GotoSelectedRecord 2",
-                                                      "RecordNumbers 1 1", "CreateBuffer 1"}));
+    EXPECT_EQ(server.calls, (std::vector<std::string>{
+                                "SetReadWriteMode 1", "GotoSelectedRecord 2", "RecordNumbers 1 1",
+                                "GetFields 1", "SubSelectionToArray 1 1", "CreateBuffer 1"}));
     server.calls.clear();
     ASSERT_EQ(DrmUpdateRecord(s, t), 0);
     EXPECT_EQ(server.Count("GotoSelectedRecord"), 0u); // still the current record: not sent again
+}
+
+// A change locks its record first: while another connection holds it the
+// cursor goes to it again, and once it holds it the record is read again
+// for the engine; a delete after that change needs no second visit.
+TEST_F(Tables, AChangeWaitsForTheLockThenReadsTheRecordAgain)
+{
+    uint32_t t = OpenTable(s, db, "Customers");
+    server.selectionSize = 5;
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveNext), 0);
+    EXPECT_EQ(ReadLong(t, 1), 2);
+    server.lockedReads = 2;
+    server.calls.clear();
+    ASSERT_EQ(DrmInitUpdate(s, t, 2), 0);
+    const std::vector<std::string> visit = {"GotoSelectedRecord 2", "RecordNumbers 1 1",
+                                            "GetFields 1"};
+    std::vector<std::string> expected = {"SetReadWriteMode 1", "RecordNumbers 0 4"};
+    for (int k = 0; k < 3; ++k)
+        expected.insert(expected.end(), visit.begin(), visit.end());
+    expected.push_back("SubSelectionToArray 1 1");
+    expected.push_back("CreateBuffer 1");
+    EXPECT_EQ(server.calls, expected);
+    EXPECT_EQ(ReadLong(t, 1), 2);
+    server.calls.clear();
+    ASSERT_EQ(DrmDeleteRecord(s, t), 0);
+    EXPECT_EQ(server.calls, (std::vector<std::string>{"DeleteCurrentRecord"}));
 }
 
 TEST_F(Tables, AFailedBookmarkReturnBuildsTheSelectionAgain)

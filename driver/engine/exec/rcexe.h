@@ -33,6 +33,10 @@ int16_t rcExeGetColumn(rcPlnStmt *stmt, uint16_t column, int16_t wantedType, voi
                        bool *isNull);
 void rcExeCloseQuery(rcPlnStmt *stmt);
 
+// Builds the column cache of every table the plan reads (rcexecache.cpp);
+// called by rcExeOpenQuery.
+void rcExePrepareColumnCaches(rcPlnStmt *stmt);
+
 // Opens the subtree under node (used for the whole plan and for restarts).
 int16_t rcExeOpenPlan(rcPlnStmt *stmt, PlanNode *node);
 // The next-row routine of a node's kind.

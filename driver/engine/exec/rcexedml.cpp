@@ -216,15 +216,53 @@ int16_t SetValue(rcPlnStmt *stmt, rcExeDml *d, TamTableHandle *h, const rcTblCol
     return mapped == ROW_DONE ? result : mapped;
 }
 
+constexpr int16_t ROW_SKIPPED = 2; // no longer meets the statement's conditions
+
+// The conditions of the statement's target row, run again on the row as it
+// was read under its lock: every filter above the target's table node (the
+// WHERE of UPDATE and DELETE, pushed-down parts included). ROW_DONE when
+// the row still meets them, ROW_SKIPPED when not, ROW_FAILED on an error.
+int16_t RecheckRow(rcPlnStmt *stmt)
+{
+    const PlanNode *table = stmt->tables.empty() ? nullptr : stmt->tables.front();
+    for (const PlanNode *n = table != nullptr ? table->parent : nullptr;
+         n != nullptr && n->kind == PLN_RESTRICT; n = n->parent) {
+        int passed = 0;
+        if (n->filter != 0 && rcFltRun(&stmt->env, n->filter, &passed) < 0)
+            return ROW_FAILED;
+        if (n->filter != 0 && !passed)
+            return ROW_SKIPPED;
+    }
+    return ROW_DONE;
+}
+
+// Locks the current row of h for a change and reads it again (TamInitUpdate
+// mode 2), then checks that it still meets the statement's conditions.
+int16_t LockRow(rcPlnStmt *stmt, TamTableHandle *h)
+{
+    int32_t rc = TamInitUpdate(stmt->session, h, 2);
+    if (rc != 0) {
+        int16_t mapped = PostWriteCode(stmt, nullptr, rc);
+        return mapped < 0 ? mapped : ROW_FAILED; // no record to change
+    }
+    return RecheckRow(stmt);
+}
+
 // Writes one record: a new one (mode 0) or the current row of h (mode 2).
 // The values: one slot per target column, or (saved not null) the values of
-// a row saved before.
+// a row saved before. A row to change is locked and read again first and
+// its values computed from that read.
 int16_t WriteRow(rcPlnStmt *stmt, rcExeDml *d, TamTableHandle *h, uint32_t mode,
                  const std::vector<rcExpSlot> &values, const rcExpValue *saved = nullptr)
 {
-    int32_t rc = TamInitUpdate(stmt->session, h, mode);
-    if (rc != 0)
+    int32_t rc = 0;
+    if (mode == 2) {
+        int16_t locked = LockRow(stmt, h);
+        if (locked != ROW_DONE)
+            return locked;
+    } else if ((rc = TamInitUpdate(stmt->session, h, mode)) != 0) {
         return PostWriteCode(stmt, nullptr, rc);
+    }
     int16_t result = ROW_DONE;
     for (size_t k = 0; k < d->columns.size(); ++k) {
         rcExpValue v;
@@ -290,9 +328,14 @@ int16_t RunRows(rcPlnStmt *stmt, rcExeDml *d, rcExeDmlResult *result, bool *warn
         } else if (d->kind == DML_UPDATE) {
             r = WriteRow(stmt, d, h, 2, values);
         } else {
-            int32_t code = TamDeleteRecord(stmt->session, h);
-            r = code == 0 ? ROW_DONE : PostWriteCode(stmt, nullptr, code);
+            r = LockRow(stmt, h);
+            if (r == ROW_DONE) {
+                int32_t code = TamDeleteRecord(stmt->session, h);
+                r = code == 0 ? ROW_DONE : PostWriteCode(stmt, nullptr, code);
+            }
         }
+        if (r == ROW_SKIPPED)
+            continue;
         if (r == ROW_FATAL)
             return -1;
         if (r == ROW_FAILED) {
@@ -358,6 +401,8 @@ int16_t UpdateCollected(rcPlnStmt *stmt, rcExeDml *d, rcExeDmlResult *result, bo
         if (rc == kDrmErrNoCurrentRecord)
             continue; // gone since it was read
         int16_t r = rc == 0 ? WriteRow(stmt, d, h, 2, d->values) : PostWriteCode(stmt, nullptr, rc);
+        if (r == ROW_SKIPPED)
+            continue;
         if (r == ROW_FATAL)
             return -1;
         if (r == ROW_FAILED) {

@@ -9,6 +9,7 @@
 #include "driver/engine/plan/rcplnhash.h"
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/plan/rcplnpush.h"
+#include "driver/engine/plan/rcplnretr.h"
 #include "driver/engine/rcsem.h"
 #include "driver/engine/tam.h"
 
@@ -117,6 +118,11 @@ int16_t rcExeOpenQuery(rcPlnStmt *stmt)
     for (PlanNode *sub : stmt->subqueries)
         rcCurResetNode(stmt, sub);
     stmt->open = true;
+    if (rcPlnRefreshRetrieveList(stmt) != 0) {
+        rcExeCloseQuery(stmt);
+        return PLN_ERROR;
+    }
+    rcExePrepareColumnCaches(stmt);
     if (rcFltBindParams(stmt) != 0 || FreshSelections(stmt) != 0 ||
         rcExeOpenPlan(stmt, stmt->plan->root) != 0) {
         rcExeCloseQuery(stmt);

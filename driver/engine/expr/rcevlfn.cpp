@@ -106,6 +106,21 @@ int16_t ConvertTarget(int code)
     }
 }
 
+// A BIGINT is held exactly: the fraction is cut toward zero, and a value
+// beyond the signed 64-bit range is refused (-1).
+int BigIntCut(rcExpValue *r)
+{
+    MultiPrecisionNumber &n = r->v.num;
+    rcNumSetExponent(n, 0);
+    MultiPrecisionNumber high, low;
+    rcNumFromText(high, 19, 0, "9223372036854775807");
+    rcNumFromText(low, 19, 0, "9223372036854775808");
+    rcNumNegate(low);
+    if (!rcNumIsValid(n) || rcNumCompare(n, high) == 3 || rcNumCompare(n, low) == 1)
+        return -1;
+    return 0;
+}
+
 int16_t Convert(rcExpEnv *env, const rcExpValue &v, int code, rcExpValue *r)
 {
     int16_t type = ConvertTarget(code);
@@ -114,6 +129,8 @@ int16_t Convert(rcExpEnv *env, const rcExpValue &v, int code, rcExpValue *r)
     int16_t rc = rcExpCast(env, v, type, r);
     if (rc < 0)
         return rc;
+    if (code == SQL_BIGINT && !r->isNull && BigIntCut(r) != 0)
+        return rcExpPost(env, RC_MSG_NUMERIC_VALUE_OUT_RANGE);
     // Only CONVERT's own truncation is dropped: it never posted one, and the
     // statement's other diagnostics stay where they are.
     if ((rcCnvIsCharType(type) || rcCnvIsBinaryType(type)) && r->length > kConvertTextMax)

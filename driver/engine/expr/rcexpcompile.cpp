@@ -102,6 +102,16 @@ bool IsWantedConversion(int16_t t)
     return t == SQL_DATE || t == SQL_TIME || t == SQL_TIMESTAMP || t == RC_SQL_DECIMAL38;
 }
 
+// An exact literal of more digits than a double keeps is held exactly, as
+// the front end types it.
+bool LongExact(const char *text)
+{
+    int digits = 0;
+    for (const char *p = text; *p != '\0'; ++p)
+        digits += (*p >= '0' && *p <= '9') ? 1 : 0;
+    return digits > 16;
+}
+
 bool CompileLiteral(Compiler &c, const rcParseNode *node, int16_t wanted)
 {
     const char *t = node->text ? node->text : "";
@@ -124,9 +134,19 @@ bool CompileLiteral(Compiler &c, const rcParseNode *node, int16_t wanted)
         unsigned long long u = std::strtoull(t, nullptr, 10);
         if (errno == 0 && u <= 2147483647ull)
             return PushInt(c, static_cast<int32_t>(u));
-        return PushConverted(c, t, n, wanted == RC_SQL_DECIMAL38 ? RC_SQL_DECIMAL38 : SQL_DOUBLE);
+        return PushConverted(
+            c, t, n, wanted == RC_SQL_DECIMAL38 || LongExact(t) ? RC_SQL_DECIMAL38 : SQL_DOUBLE);
     }
     case RC_T_DECNUM_LIT:
+        if (LongExact(t)) {
+            // Every fraction digit of the literal is kept, as it is typed.
+            int16_t precision = c.env->numPrecision, scale = c.env->numScale;
+            c.env->numPrecision = c.env->numScale = 38;
+            bool ok = PushConverted(c, t, n, RC_SQL_DECIMAL38);
+            c.env->numPrecision = precision;
+            c.env->numScale = scale;
+            return ok;
+        }
         if (c.env->sourceHasDecimal38 || wanted == RC_SQL_DECIMAL38)
             return PushConverted(c, t, n, RC_SQL_DECIMAL38);
         if (wanted == RC_SQL_SCALED64)

@@ -43,6 +43,7 @@ struct rcParseNode;
 struct rcTblEntry;
 struct rcTblColumn;
 struct TamSession;
+struct TamTableHandle;
 struct TempTable;
 
 enum rcPlnKind : uint8_t {
@@ -296,6 +297,13 @@ struct rcPlnColumn {
     bool redirectLong;
 };
 
+// A column the plan reads through the table-access layer (rcplnretr.h).
+struct rcPlnRetrieveColumn {
+    TamTableHandle *handle;
+    uint32_t column;      // the data module's column number
+    uint32_t cacheLength; // bytes its column-cache entry holds (0: never cached)
+};
+
 struct QueryPlan {
     uint8_t flags; // bit 0: GROUP BY
     PlanNode *firstTemp;
@@ -361,6 +369,10 @@ struct rcPlnStmt {
     bool seekFirstLast = false;
     rcPlnPushDown *pushDown = nullptr;
     rcGdoState *gdo = nullptr; // direct column retrieval (exec/rcexegdo.h)
+    // The retrieve list (rcplnretr.h): table by table, and how many of
+    // `columns` it was made from.
+    std::vector<rcPlnRetrieveColumn> retrieve;
+    size_t retrieveMadeFrom = 0;
 };
 
 void rcPlnStmtInit(rcPlnStmt *stmt, rcErrorQueue *errors, TamSession *session);

@@ -31,6 +31,7 @@
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/plan/rcplnjoinutil.h"
 #include "driver/engine/plan/rcplnpush.h"
+#include "driver/engine/plan/rcplnretr.h"
 #include "driver/engine/plan/rcplnsub.h"
 #include "driver/engine/plan/rcplntree.h"
 #include "driver/engine/plan/rcplnunion.h"
@@ -947,7 +948,9 @@ int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root)
             root->next != nullptr && root->next->id == RC_N_OrderBy_Opt ? root->next : nullptr;
         if (rcUnBuildPlan(stmt, query, orderBy) != 0)
             return PLN_ERROR;
-        return rcSubApplySeeks(stmt);
+        if (rcSubApplySeeks(stmt) != 0)
+            return PLN_ERROR;
+        return rcPlnSetRetrieveList(stmt);
     }
     Builder b(stmt, stmt->plan);
     if (b.Plan(root) != 0)
@@ -970,7 +973,8 @@ int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root)
     if (rcSubApplySeeks(stmt) != 0 || rcJpdPushJoins(stmt, root) != 0 ||
         (pushFilters && rcFltPushDownAll(stmt) != 0))
         return PLN_ERROR;
-    return 0;
+    // What the plan reads of each table, for the data module's windows.
+    return rcPlnSetRetrieveList(stmt);
 }
 
 int16_t rcPlnBuildBranch(rcPlnStmt *stmt, const rcParseNode *block, QueryPlan *plan,

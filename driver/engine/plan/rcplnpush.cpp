@@ -866,6 +866,17 @@ int16_t rcFltPushDownTable(rcPlnStmt *stmt, const std::vector<const rcParseNode 
     return 0;
 }
 
+// Gives back to the data module the parameter records of the pushed
+// filters: they live as long as the plan that set them.
+static void FreePushedParams(rcPlnStmt *stmt)
+{
+    if (stmt->pushDown == nullptr || stmt->session == nullptr)
+        return;
+    for (const rcPlnPushedTable &t : stmt->pushDown->tables)
+        for (const rcPlnPushedParam &p : t.params)
+            TamFreeParams(stmt->session, p.id, p.id);
+}
+
 int16_t rcFltPushDownAll(rcPlnStmt *stmt)
 {
     if (stmt->filterMask == 0 || (stmt->engineOptions & PLN_OPT_NOFILTOPT) != 0 ||
@@ -876,6 +887,7 @@ int16_t rcFltPushDownAll(rcPlnStmt *stmt)
         if (stmt->pushDown == nullptr)
             return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     }
+    FreePushedParams(stmt);
     stmt->pushDown->tables.clear();
     stmt->pushDown->marks.clear();
     try {
@@ -1003,6 +1015,7 @@ int16_t rcFltBindParams(rcPlnStmt *stmt)
 
 void rcFltPushDownFree(rcPlnStmt *stmt)
 {
+    FreePushedParams(stmt);
     delete stmt->pushDown;
     stmt->pushDown = nullptr;
 }

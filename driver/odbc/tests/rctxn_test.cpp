@@ -2,6 +2,7 @@
 #include "driver/odbc/rcconn.h"
 #include "driver/core/tests/base_fixture.h"
 #include "driver/odbc/rctxn.h"
+#include "driver/Sources/drm.h"
 
 #include <string>
 #include <utility>
@@ -11,11 +12,12 @@ namespace {
 
 std::vector<uint32_t> g_sent;
 uint32_t g_failCode = 0;
+int32_t g_failWith = -1; // what the failing call answers
 
 int32_t Record(rcConn *, uint32_t code)
 {
     g_sent.push_back(code);
-    return code == g_failCode ? -1 : 0;
+    return code == g_failCode ? g_failWith : 0;
 }
 
 class TxnTest : public DriverEnvTest {
@@ -26,6 +28,7 @@ protected:
         rcTxnSetSender(&Record);
         g_sent.clear();
         g_failCode = 0;
+        g_failWith = -1;
         conn.txnState = 0;
         rcTxnSetFlag(0);
         rcTxnSetDefaultIsolation(0);
@@ -142,6 +145,37 @@ TEST_F(TxnTest, FailedActionKeepsTheStateItHad)
     EXPECT_EQ(rcTxnEvent(&conn, RC_TXN_EVENT_AUTOCOMMIT_ON, nullptr), -1);
     EXPECT_EQ(g_sent, (std::vector<uint32_t>{4, 1}));
     EXPECT_EQ(conn.txnState, 1);
+}
+
+// Commit or rollback on a lost link: the transaction is over (the server
+// rolled it back when the link went), the connection leaves state 5, and
+// the one record says the connection failed during the transaction.
+TEST_F(TxnTest, EndingOnALostLinkEndsTheTransaction)
+{
+    for (bool commit : {true, false}) {
+        SCOPED_TRACE(commit ? "commit" : "rollback");
+        rcTxnSelectModel(4);
+        conn.state = RC_CONN_CONNECTED;
+        conn.txnState = 0;
+        ASSERT_EQ(rcTxnEvent(&conn, RC_TXN_EVENT_DML, nullptr), 0);
+        ASSERT_EQ(conn.state, RC_CONN_TRANSACTION);
+        g_failCode = commit ? 4 : 5;
+        g_failWith = kDrmErrLinkBroken;
+        EXPECT_EQ(commit ? rcTxnCommit(&conn) : rcTxnRollback(&conn), -1);
+        EXPECT_EQ(conn.state, RC_CONN_CONNECTED);
+        std::string record = State();
+        EXPECT_EQ(record.rfind("08007 ", 0), 0u) << record;
+        EXPECT_NE(record.find("Connection failure during transaction."), std::string::npos);
+        // A failure of another kind still keeps the transaction open.
+        ASSERT_EQ(rcTxnEvent(&conn, RC_TXN_EVENT_DML, nullptr), 0);
+        g_failWith = -1;
+        EXPECT_EQ(commit ? rcTxnCommit(&conn) : rcTxnRollback(&conn), -1);
+        EXPECT_EQ(conn.state, RC_CONN_TRANSACTION);
+        EXPECT_NE(State().find("Error in TSP state action."), std::string::npos);
+        g_failCode = 0;
+        EXPECT_EQ(rcTxnRollback(&conn), 0);
+    }
+    conn.state = RC_CONN_ALLOCATED;
 }
 
 TEST_F(TxnTest, AutoCommitCommitsWhenTheStatementCompletes)
