@@ -10,6 +10,8 @@
 #   one that is stopped (kill -STOP): each connect ends within its login time
 #   (1 s) plus a margin (the clients start under the sanitizers, which is
 #   slow on a loaded machine) with the reason.
+# MODE cancel: pyodbc's cursor.cancel() from a second thread stops a long
+#   query within a second, and the cursor runs the next query.
 set -euo pipefail
 mode=$1 server=$2 fixture=$3 driver=$4
 
@@ -202,6 +204,36 @@ try:
 finally:
     p.terminate()
     p.wait()
+PY
+  ;;
+cancel)
+  "${client_env[@]}" /usr/bin/python3 - <<'PY'
+import threading, time
+import pyodbc
+c = pyodbc.connect("DSN=demo;UID=demo;PWD=demo", autocommit=True)
+cur = c.cursor()
+cancelled = {}
+def cancel():
+    cancelled["at"] = time.monotonic()
+    cur.cancel()
+    cancelled["took"] = time.monotonic() - cancelled["at"]
+timer = threading.Timer(0.3, cancel)
+start = time.monotonic()
+timer.start()
+try:
+    cur.execute("SELECT COUNT(*) FROM OrderLines a, Orders b, Customers c")
+    raise SystemExit("the query was not cancelled")
+except pyodbc.Error as e:
+    ended = time.monotonic()
+    # ODBC 3 names S1008 HY008.
+    assert e.args[0] == "HY008" and "Operation cancelled" in e.args[1], e.args
+timer.join()
+latency = ended - cancelled["at"]
+print("cursor.cancel() took %.3f s, the query ended %.3f s after it" % (cancelled["took"], latency))
+assert cancelled["took"] < 1.0 and latency < 1.0, (cancelled, latency)
+assert cur.execute("SELECT COUNT(*) FROM Products").fetchone()[0] == 60
+c.close()
+print("pyodbc cancelled a running query")
 PY
   ;;
 pyparams)

@@ -45,6 +45,13 @@ int rcMutexLock(rcMutex *m)
     return 0;
 }
 
+int rcMutexTryLock(rcMutex *m)
+{
+    if (!m || !m->initialised.load(std::memory_order_acquire))
+        return RC_MUTEX_NOT_INIT;
+    return m->lock.TryEnter() ? 0 : RC_MUTEX_BUSY;
+}
+
 int rcMutexUnlock(rcMutex *m)
 {
     if (!m || !m->initialised.load(std::memory_order_acquire))

@@ -5,6 +5,8 @@
 //   rcMutexCreate(&var)     first call makes the lock; later calls add a use
 //   rcMutexIsInit(var)      callers test this before locking (var must not be null)
 //   rcMutexLock(var) ... rcMutexUnlock(var)   recursive for the owning thread
+//   rcMutexTryLock(var)     as rcMutexLock when the lock is free or the caller's;
+//                           RC_MUTEX_BUSY (nothing held) when another thread has it
 //   rcMutexRelease(&var)    drops a use; the last one destroys it and nulls var
 // Creating and releasing through the same variable from several threads is safe:
 // one process-wide guard serialises the use counts.
@@ -25,6 +27,7 @@
 enum : int {
     RC_MUTEX_NO_MEMORY = -11,
     RC_MUTEX_NOT_INIT = -18,
+    RC_MUTEX_BUSY = -19,
 };
 
 struct rcMutex {
@@ -35,6 +38,7 @@ struct rcMutex {
 
 int rcMutexCreate(rcMutex **var);
 int rcMutexLock(rcMutex *m);
+int rcMutexTryLock(rcMutex *m);
 int rcMutexUnlock(rcMutex *m);
 int rcMutexRelease(rcMutex **var);
 uint32_t rcMutexIsInit(const rcMutex *m);

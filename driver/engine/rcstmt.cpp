@@ -235,6 +235,31 @@ int16_t rcDrsSetNeedData(rcStmt *stmt)
 
 int16_t rcDrsCancel(rcStmt *) { return 0; }
 
+rcDrsRunScope::rcDrsRunScope(rcStmt *stmt, bool execution) : stmt_(stmt)
+{
+    if (stmt_ == nullptr)
+        return;
+    // Cleared before the run is announced: a cancel that sees the run is
+    // never undone by it.
+    if (execution)
+        stmt_->cancel.store(0);
+    stmt_->running.fetch_add(1);
+}
+
+rcDrsRunScope::~rcDrsRunScope()
+{
+    if (stmt_ != nullptr)
+        stmt_->running.fetch_sub(1);
+}
+
+bool rcDrsCancelRunning(rcStmt *stmt)
+{
+    if (stmt == nullptr || stmt->running.load() == 0)
+        return false;
+    stmt->cancel.store(1);
+    return true;
+}
+
 int16_t rcDrsSetStmtOption(rcStmt *stmt, uint16_t option, uintptr_t value)
 {
     const rcStmtParts &h = *stmt->parts;

@@ -16,6 +16,7 @@
 // an unset routine is skipped.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -223,6 +224,11 @@ struct rcStmt {
     bool poolOverflow = false;
     uint32_t valuePoolBlockLimit = 0; // tests: buffers a value pool holds, 0 = no limit
     uint32_t valuePoolBlocks = 0;     // buffers taken from the current value pool
+    // Cancelling from another thread (rcDrsCancelRunning): the flag the
+    // executor's row loops read (the planner's tmpOwner.cancel points at it),
+    // and the number of calls now running the statement (rcDrsRunScope).
+    std::atomic<uint32_t> cancel{0};
+    std::atomic<uint32_t> running{0};
 };
 
 // Allocates a statement of conn whose errors go on errors (owned by the
@@ -238,6 +244,27 @@ int16_t rcDrsFreeStmtMem(rcStmt *stmt);
 int16_t rcDrsFreePlanState(rcStmt *stmt);
 int16_t rcDrsSetNeedData(rcStmt *stmt);
 int16_t rcDrsCancel(rcStmt *stmt);
+
+// Cancelling a statement that another thread is running. A call that runs
+// the statement (an execution or a fetch) holds an rcDrsRunScope for its
+// length; an execution's scope first forgets the cancel request of an
+// earlier run. rcDrsCancelRunning needs no lock: while such a call runs it
+// sets the statement's cancel flag and answers true, and the executor's row
+// loops, the temporary-table fill and the sort then end the call with 5142;
+// when none runs it changes nothing and answers false. A cancelled fetch
+// leaves the flag set, so the cursor's later fetches fail alike until the
+// statement is executed again.
+class rcDrsRunScope {
+public:
+    rcDrsRunScope(rcStmt *stmt, bool execution);
+    ~rcDrsRunScope();
+    rcDrsRunScope(const rcDrsRunScope &) = delete;
+    rcDrsRunScope &operator=(const rcDrsRunScope &) = delete;
+
+private:
+    rcStmt *stmt_;
+};
+bool rcDrsCancelRunning(rcStmt *stmt);
 int16_t rcDrsSetStmtOption(rcStmt *stmt, uint16_t option, uintptr_t value);
 int16_t rcDrsGetStmtOption(rcStmt *stmt, uint16_t option, uint32_t *value);
 int16_t rcDrsAddTablePassword(rcList **list, const char *text);

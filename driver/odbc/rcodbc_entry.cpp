@@ -174,7 +174,13 @@ QX_EXPORT SQLRETURN SQLGetData(SQLHSTMT hstmt, SQLUSMALLINT column, SQLSMALLINT 
     QX_STMT_CALL(hstmt, SQLGetDataImpl(stmt, column, cType, value, bufferLength, length));
 }
 
-QX_EXPORT SQLRETURN SQLCancel(SQLHSTMT hstmt) { QX_STMT_CALL(hstmt, SQLCancelImpl(stmt)); }
+// No entry guard: the worker takes the connection's lock only when no other
+// call runs the statement (a running one is flagged without waiting).
+QX_EXPORT SQLRETURN SQLCancel(SQLHSTMT hstmt)
+{
+    rcStmtHandle *stmt = Stmt(hstmt);
+    return stmt != nullptr ? SQLCancelImpl(stmt) : SQL_INVALID_HANDLE;
+}
 
 QX_EXPORT SQLRETURN SQLGetCursorName(SQLHSTMT hstmt, SQLCHAR *name, SQLSMALLINT size,
                                      SQLSMALLINT *length)

@@ -53,6 +53,8 @@ SQLRETURN SQLFreeStmtImpl(rcStmtHandle *stmt, SQLUSMALLINT option);
 SQLRETURN SQLPrepareImpl(rcStmtHandle *stmt, const SQLCHAR *text, SQLINTEGER length);
 SQLRETURN SQLExecuteImpl(rcStmtHandle *stmt);
 SQLRETURN SQLExecDirectImpl(rcStmtHandle *stmt, const SQLCHAR *text, SQLINTEGER length);
+// Unlike the other workers, called without the connection's lock (it takes
+// the lock itself when no other call runs the statement).
 SQLRETURN SQLCancelImpl(rcStmtHandle *stmt);
 SQLRETURN SQLGetCursorNameImpl(rcStmtHandle *stmt, SQLCHAR *name, SQLSMALLINT size,
                                SQLSMALLINT *length);

@@ -5,9 +5,12 @@
 #include "driver/odbc/rcodbc_impl.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 
+#include "driver/core/rclock.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcstr.h"
 #include "driver/core/rctrace.h"
@@ -113,12 +116,35 @@ SQLRETURN SQLExecDirectImpl(rcStmtHandle *s, const SQLCHAR *text, SQLINTEGER len
 
 SQLRETURN SQLCancelImpl(rcStmtHandle *s)
 {
-    rcCall call(s, "SQLCancel", 0, "SQLCancel(0x%08lx)", rcStmtAddr(s));
-    // Nothing runs asynchronously: cancelling ends a data-at-execution
-    // dialogue and closes the cursor.
-    rcStmtParamCancel(s);
-    rcStmtCloseCursor(s);
-    return call.done(SQL_SUCCESS);
+    // Called without the connection's lock. A statement that another
+    // thread is executing or fetching is only flagged: that call ends with
+    // "Operation cancelled." at its next row, and its error queue is left
+    // alone. On a statement no call runs, cancelling (under the lock) ends a
+    // data-at-execution dialogue and closes the cursor. While the lock is
+    // held for some other call of the connection, the two are asked again
+    // until one applies.
+    rcConn *conn = s->conn;
+    if (conn == nullptr || conn->tag != kRcConnTag || conn->lock == nullptr)
+        return SQL_INVALID_HANDLE;
+    for (;;) {
+        if (rcDrsCancelRunning(s->engine)) {
+            rcTraceCall(conn->odbcTrace, "SQLCancel(0x%08lx)", rcStmtAddr(s));
+            rcTraceReturn(conn->odbcTrace, "SQLCancel", SQL_SUCCESS);
+            return SQL_SUCCESS;
+        }
+        if (rcMutexTryLock(conn->lock) == 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    SQLRETURN rc;
+    {
+        rcCall call(s, "SQLCancel", 0, "SQLCancel(0x%08lx)", rcStmtAddr(s));
+        rcStmtParamCancel(s);
+        rcStmtCloseCursor(s);
+        rc = call.done(SQL_SUCCESS);
+    }
+    rcMutexUnlock(conn->lock);
+    return rc;
 }
 
 SQLRETURN SQLSetCursorNameImpl(rcStmtHandle *s, const SQLCHAR *name, SQLSMALLINT length)

@@ -278,6 +278,8 @@ SQLRETURN rcStmtExecuteParams(rcStmtHandle *s)
 
 SQLRETURN rcStmtRunPrepared(rcStmtHandle *s)
 {
+    // A new run: SQLCancel from another thread stops it (rcDrsCancelRunning).
+    rcDrsRunScope running(s->engine, true);
     SQLRETURN rc = SQL_SUCCESS;
     if (s->setApplied || s->prep.kind == RC_KIND_USE) {
         // An applied SET statement or a USE: done at preparation, no result set.

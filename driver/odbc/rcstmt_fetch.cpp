@@ -246,6 +246,7 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
     if (rcCatStmtActive(s)) // a catalog function's result
         return call.done(rcCatStmtFetch(s));
     rcStmt *e = s->engine;
+    rcDrsRunScope running(e, false); // SQLCancel from another thread stops the fetch
     // A statement without a result set has no cursor.
     if (s->prep.kind < RC_KIND_QUERY && s->state >= RC_STMT_EXECUTED)
         return call.done(rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));

@@ -23,11 +23,33 @@ TEST(RcMutex, UseCountedCreateAndRelease)
     EXPECT_EQ(lock, nullptr);
 }
 
+// A try answers busy only while another thread holds the lock.
+TEST(RcMutex, TryLockFromAnotherThread)
+{
+    rcMutex *lock = nullptr;
+    ASSERT_EQ(rcMutexCreate(&lock), 0);
+    ASSERT_EQ(rcMutexTryLock(lock), 0);
+    EXPECT_EQ(rcMutexTryLock(lock), 0); // the owner's again
+    int other = 0;
+    std::thread([&] { other = rcMutexTryLock(lock); }).join();
+    EXPECT_EQ(other, RC_MUTEX_BUSY);
+    EXPECT_EQ(rcMutexUnlock(lock), 0);
+    EXPECT_EQ(rcMutexUnlock(lock), 0);
+    std::thread([&] {
+        other = rcMutexTryLock(lock);
+        if (other == 0)
+            rcMutexUnlock(lock);
+    }).join();
+    EXPECT_EQ(other, 0);
+    rcMutexRelease(&lock);
+}
+
 TEST(RcMutex, UninitialisedLockAnswersMinusEighteen)
 {
     rcMutex never;
     EXPECT_EQ(rcMutexIsInit(&never), 0u);
     EXPECT_EQ(rcMutexLock(&never), RC_MUTEX_NOT_INIT);
+    EXPECT_EQ(rcMutexTryLock(&never), RC_MUTEX_NOT_INIT);
     EXPECT_EQ(rcMutexUnlock(&never), RC_MUTEX_NOT_INIT);
 }
 

@@ -24,6 +24,18 @@
 
 #include "driver/engine/plan/rcpln.h"
 
+// Cancellation: SQLCancel sets the flag that the statement's
+// tmpOwner.cancel points at (rcstmt.h, rcDrsCancelRunning). The row loops
+// ask for every row a table or temporary table gives, every row a join
+// tries and every subquery answer; true ends the loop with 5142 posted.
+int16_t rcExeRaiseCancelled(rcPlnStmt *stmt);
+inline bool rcExeCancelled(rcPlnStmt *stmt)
+{
+    const rcTmpCancelFlag *flag = stmt->tmpOwner.cancel;
+    return flag != nullptr && flag->load(std::memory_order_relaxed) != 0 &&
+           rcExeRaiseCancelled(stmt) != 0;
+}
+
 int16_t rcExeOpenQuery(rcPlnStmt *stmt);
 int16_t rcExeFetch(rcPlnStmt *stmt);
 // The current row's value of result column k converted to wantedType (an

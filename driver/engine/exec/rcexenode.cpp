@@ -52,6 +52,11 @@ int16_t FreshSelections(rcPlnStmt *stmt)
 
 } // namespace
 
+int16_t rcExeRaiseCancelled(rcPlnStmt *stmt)
+{
+    return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_OPERATION_CANCELLED));
+}
+
 rcPlnNextFn rcExeNextOf(const PlanNode *node)
 {
     switch (node->kind) {
@@ -185,6 +190,8 @@ int16_t rcExeNextJoin(rcPlnStmt *stmt, PlanNode *node, int flag)
         node->secondFlag = 0;
     }
     for (;;) {
+        if (rcExeCancelled(stmt))
+            return PLN_ERROR;
         if (node->state == 3) {
             int16_t rc = node->firstNext(stmt, node->first, node->firstFlag);
             if (rc != PLN_ROW && rc != PLN_ROW_WARNING)

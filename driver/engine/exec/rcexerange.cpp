@@ -199,6 +199,8 @@ int16_t StartEntry(rcPlnStmt *stmt, PlanNode *node)
 
 int16_t rcExeNextTable(rcPlnStmt *stmt, PlanNode *node, int flag)
 {
+    if (rcExeCancelled(stmt))
+        return PLN_ERROR;
     TamTableHandle *h = node->table->handle;
     if (node->access == PLN_ACCESS_INDEX) {
         int16_t rc = PLN_RANGE_END;

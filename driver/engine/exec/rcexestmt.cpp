@@ -22,9 +22,9 @@ int16_t rcExeMakePlanner(rcStmt *stmt, const rcExeConnFacts &facts, const rcPars
     rcPlnStmtInit(p, stmt->errors, facts.session);
     // The statement's temporary tables (orderings, groupings, hash joins,
     // kept subquery rows) take the statement's own owner block: its engine
-    // options reach the sort driver, and its engine trace names the join
-    // and grouping methods the plan takes.
-    p->tmpOwner = rcTmpOwnerOf(stmt, nullptr);
+    // options reach the sort driver, its engine trace names the join and
+    // grouping methods the plan takes, and SQLCancel's flag stops its sorts.
+    p->tmpOwner = rcTmpOwnerOf(stmt, &stmt->cancel);
     p->fnCode = facts.fnCode;
     p->env.userName = facts.userName != nullptr ? facts.userName : "";
     p->env.database = facts.database != nullptr ? facts.database : "";

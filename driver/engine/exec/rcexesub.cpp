@@ -70,6 +70,8 @@ int16_t Answer(rcPlnStmt *stmt, PlanNode *node)
 
 int16_t rcCurFetchNode(rcPlnStmt *stmt, PlanNode *node)
 {
+    if (rcExeCancelled(stmt))
+        return PLN_ERROR;
     if (node->form == 3) {
         if (node->cached)
             return node->cachedResult;

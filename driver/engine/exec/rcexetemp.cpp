@@ -243,6 +243,8 @@ int16_t rcExeOpenTemp(rcPlnStmt *stmt, PlanNode *node)
 
 int16_t rcExeNextTemp(rcPlnStmt *stmt, PlanNode *node, int flag)
 {
+    if (rcExeCancelled(stmt))
+        return PLN_ERROR;
     int16_t rc = rcTmpMove(node->temp, flag == 0 ? 3 : 1);
     if (rc == 100)
         return PLN_END;

@@ -221,6 +221,32 @@ TEST_F(StmtTest, ResetFreesPrepareStateAndKeepsTheRecord)
     EXPECT_EQ(gReleased.back(), "tablelist");
 }
 
+// SQLCancel from another thread flags only a statement that a call runs; an
+// execution forgets the flag of an earlier run, a fetch keeps it.
+TEST_F(StmtTest, CancelFlagsOnlyARunningStatement)
+{
+    rcStmt *stmt = nullptr;
+    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &kParts, &stmt), 0);
+    EXPECT_FALSE(rcDrsCancelRunning(stmt));
+    EXPECT_EQ(stmt->cancel.load(), 0u);
+    {
+        rcDrsRunScope run(stmt, true);
+        EXPECT_TRUE(rcDrsCancelRunning(stmt));
+        EXPECT_EQ(stmt->cancel.load(), 1u);
+    }
+    EXPECT_FALSE(rcDrsCancelRunning(stmt));
+    {
+        rcDrsRunScope fetch(stmt, false);
+        EXPECT_EQ(stmt->cancel.load(), 1u); // the cancelled cursor stays cancelled
+    }
+    {
+        rcDrsRunScope run(stmt, true);
+        EXPECT_EQ(stmt->cancel.load(), 0u);
+    }
+    EXPECT_EQ(stmt->running.load(), 0u);
+    EXPECT_EQ(rcDrsDropStmt(stmt), 0);
+}
+
 TEST_F(StmtTest, LiveCountFollowsAllocationAndDrop)
 {
     long before = rcDrsLiveStatements();
