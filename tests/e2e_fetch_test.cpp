@@ -1,11 +1,12 @@
 // Result sets through the unixODBC Driver Manager against qxserver: queries
 // executed and read with SQLFetch and SQLGetData or with bound columns, the
-// end of the result, SQL_MAX_ROWS, the cursor states around the fetch, and
-// closing and executing again.
+// end of the result, SQL_MAX_ROWS, the cursor states around the fetch,
+// closing and executing again, and the sort the NoOptSort option asks for.
 #include "tests/e2e_fixture.h"
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -411,6 +412,42 @@ TEST_F(E2eFetch, DroppingAnOpenCursorReleasesIt)
                   SQL_SUCCESS);
         ASSERT_EQ(SQLFetch(other), SQL_SUCCESS);
         EXPECT_EQ(SQLFreeStmt(other, SQL_DROP), SQL_SUCCESS);
+    }
+}
+
+// A query's ordering under the NoOptSort engine option: its temporary table
+// never spills (five rows), yet the sort library sorts it through an "SWP"
+// file in the TempFileDirectory; without the option it is sorted in memory.
+// The engine trace (DebugLevel 2) tells which sort ran.
+TEST_F(E2eFetch, NoOptSortSendsAQuerysOrderingThroughTheSortLibrary)
+{
+    const std::string work = dir + "/work";
+    ASSERT_TRUE(std::filesystem::create_directory(work));
+    auto swpFiles = [&] {
+        size_t n = 0;
+        for (const auto &e : std::filesystem::directory_iterator(work))
+            n += e.path().filename().string().rfind("SWP", 0) == 0 ? 1 : 0;
+        return n;
+    };
+    for (bool noOptSort : {false, true}) {
+        Disconnect();
+        WriteDsn(std::string("EngineTrace=2\n") + (noOptSort ? "NoOptSort=1\n" : "") +
+                 "[ZorviEngineOptions]\nTempFileDirectory=" + work + "\n");
+        ConnectDemo();
+        ASSERT_EQ(SQLExecDirect(stmt, Text("SET DebugLevel 2"), SQL_NTS), SQL_SUCCESS) << Diag();
+        size_t from = ReadFile("trace.log").size();
+        ASSERT_EQ(SQLExecDirect(stmt, Text("SELECT Name FROM Emp ORDER BY Name DESC"), SQL_NTS),
+                  SQL_SUCCESS)
+            << Diag();
+        // The sorted rows are read from the table's file while the cursor is open.
+        EXPECT_EQ(swpFiles(), noOptSort ? 1u : 0u) << (noOptSort ? "NoOptSort" : "in memory");
+        EXPECT_EQ(ReadRows(), (std::vector<std::string>{"Ed", "Di", "Cy", "Bo", "Ann"}));
+        EXPECT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+        EXPECT_EQ(swpFiles(), 0u);
+        std::string trace = ReadFile("trace.log").substr(from);
+        EXPECT_EQ(trace.find("Invoking Mervik sort...") != std::string::npos, noOptSort) << trace;
+        EXPECT_EQ(trace.find("Performing internal sort...") != std::string::npos, !noOptSort)
+            << trace;
     }
 }
 

@@ -6,6 +6,7 @@
 #include "tests/server_log.h"
 #include "driver/core/rcerror.h"
 #include "driver/engine/exec/rcexe.h"
+#include "driver/engine/rcengopt.h"
 #include "driver/engine/plan/rcpln.h"
 #include "driver/engine/plan/rcplnpush.h"
 #include "driver/frontend/fe_prepared.h"
@@ -417,6 +418,33 @@ TEST_F(PushDown, OnlyExactKeysAreOrderedByTheServer)
         EXPECT_EQ(r.access, c.access);
         EXPECT_EQ(Run(c.sql, kNoIndexes).rows, r.rows);
     }
+}
+
+// An UPDATE's search goes to the data module only while the driver-wide
+// switch (engine option 1011) is on; a query's always does. Option 1010 is
+// a stored word; other options change nothing.
+TEST_F(PushDown, UpdatesPushTheirFilterOnlyUnderTheDriverWideSwitch)
+{
+    const std::string update = "UPDATE Items SET Name = 'x' WHERE Qty = 5";
+    const std::string query = "SELECT Id FROM Items WHERE Qty = 5";
+    const uint32_t on = 1, off = 0, word = 0x1234;
+    EXPECT_EQ(rcDrsEngineOption(RC_ENGOPT_PUSHDOWN_UPDATE), 0u);
+    EXPECT_EQ(Run(update, kNoIndexes, {}).filter, "");
+    EXPECT_EQ(Run(query, kNoIndexes, {}).filter, "ITEMS: c3 = 5");
+    EXPECT_EQ(rcDrsSetEngineOption(RC_ENGOPT_PUSHDOWN_UPDATE, &on), 0);
+    EXPECT_EQ(Run(update, kNoIndexes, {}).filter, "ITEMS: c3 = 5");
+    EXPECT_EQ(Run(update, kNoIndexes | kNoFiltOpt, {}).filter, "");
+    EXPECT_EQ(rcDrsSetEngineOption(RC_ENGOPT_PUSHDOWN_UPDATE, &off), 0);
+    EXPECT_EQ(Run(update, kNoIndexes, {}).filter, "");
+    EXPECT_EQ(Run(query, kNoIndexes, {}).filter, "ITEMS: c3 = 5");
+
+    EXPECT_EQ(rcDrsSetEngineOption(RC_ENGOPT_DECIMAL_TEXT, &word), 0);
+    EXPECT_EQ(rcDrsEngineOption(RC_ENGOPT_DECIMAL_TEXT), 0x1234u);
+    EXPECT_EQ(rcDrsSetEngineOption(RC_ENGOPT_DECIMAL_TEXT, nullptr), 0);
+    EXPECT_EQ(rcDrsEngineOption(RC_ENGOPT_DECIMAL_TEXT), 0x1234u);
+    EXPECT_EQ(rcDrsSetEngineOption(1012, &on), 0);
+    EXPECT_EQ(rcDrsEngineOption(1012), 0u);
+    EXPECT_EQ(rcDrsSetEngineOption(RC_ENGOPT_DECIMAL_TEXT, &off), 0);
 }
 
 } // namespace

@@ -20,10 +20,12 @@ int16_t rcExeMakePlanner(rcStmt *stmt, const rcExeConnFacts &facts, const rcPars
         return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     stmt->planner = p;
     rcPlnStmtInit(p, stmt->errors, facts.session);
+    // The statement's temporary tables (orderings, groupings, hash joins,
+    // kept subquery rows) take the statement's own owner block: its engine
+    // options reach the sort driver, its engine trace names the join and
+    // grouping methods the plan takes, and SQLCancel's flag stops its sorts.
+    p->tmpOwner = rcTmpOwnerOf(stmt, &stmt->cancel);
     p->fnCode = facts.fnCode;
-    // The engine trace names the join and grouping methods the plan takes.
-    p->tmpOwner.trace = rcTmpOwnerOf(stmt, nullptr).trace;
-    p->tmpOwner.cancel = &stmt->cancel; // SQLCancel's flag
     p->env.userName = facts.userName != nullptr ? facts.userName : "";
     p->env.database = facts.database != nullptr ? facts.database : "";
     p->env.session = facts.session;

@@ -339,6 +339,9 @@ struct rcPlnStmt {
     // execution: the owner's reader; none refuses parameters (5160).
     int16_t (*param)(void *ctx, uint32_t number, rcExpValue *out) = nullptr;
     void *paramCtx = nullptr;
+    // The owner block of the statement's temporary tables: the statement
+    // record's (rcTmpOwnerOf) when the executor made the planner
+    // (rcExeMakePlanner); rcPlnStmtInit gives only the error queue.
     rcTmpOwner tmpOwner{};
     rcMemPool pool = nullptr; // the plan pool
     QueryPlan *plan = nullptr;

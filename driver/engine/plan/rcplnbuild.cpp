@@ -25,6 +25,7 @@
 #include "driver/core/rccnv.h"
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/engine/rcengopt.h"
 #include "driver/engine/plan/rcplnhash.h"
 #include "driver/engine/exec/rcexegroup.h"
 #include "driver/engine/plan/rcplnhooks.h"
@@ -965,8 +966,12 @@ int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root)
     // What the data module may do itself: MIN and MAX by seeks, subquery
     // seeks, joins, filters.
     rcOptMinMaxByIndex(stmt, root);
+    // An UPDATE's filters go down only while the driver-wide switch
+    // (engine option 1011) is on.
+    bool pushFilters =
+        root->id != RC_N_UpdateStmt || rcDrsEngineOption(RC_ENGOPT_PUSHDOWN_UPDATE) != 0;
     if (rcSubApplySeeks(stmt) != 0 || rcJpdPushJoins(stmt, root) != 0 ||
-        rcFltPushDownAll(stmt) != 0)
+        (pushFilters && rcFltPushDownAll(stmt) != 0))
         return PLN_ERROR;
     // What the plan reads of each table, for the data module's windows.
     return rcPlnSetRetrieveList(stmt);

@@ -12,11 +12,11 @@
 // the key comparator, then the rows are moved into that order. Otherwise
 // the pending rows are spilled, the spill file is closed, and the sort
 // library sorts it in place under the driver-wide lock, from a control
-// statement with two keys per key column: the NULL indicator byte (BIN, in
-// the opposite order, so that NULLs come first ascending and last
-// descending), then the value (C with the driver's collation, I, E, XDT,
+// statement with a key per key column: the value (C with the driver's collation, I, E, XDT,
 // XTM, XTS, XD, XBD through callbacks into the same comparisons as in
-// memory). CORE is the owner's limit, raised so that at least 40 rows fit;
+// memory), preceded, for a column that holds a NULL, by the NULL indicator
+// byte (BIN, in the opposite order, so that NULLs come first ascending and
+// last descending). CORE is the owner's limit, raised so that at least 40 rows fit;
 // the work directory is the spill file's. The library keeps equal keys in
 // input order, as the in-memory sort does, so both give the same order.
 #pragma once

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -130,6 +132,13 @@ int16_t rcSwpBuildControl(TempTable *t, std::string &text)
         rcErrPost(t->owner.errors, RC_ENG_SORT_DATA_ROW_EXCEEDS_65500, nullptr, 0, nullptr);
         return -1;
     }
+    // Key columns that hold a NULL: only they need their indicator sorted
+    // (the library takes 256 keys, so a table of up to 256 key columns
+    // without NULLs sorts too).
+    std::vector<bool> nulls(t->keyCount, false);
+    for (uint16_t c = 0; c < t->columnCount; ++c)
+        if ((t->columns[c].keyFlags & RC_TMP_KEY) && t->columns[c].keyPosition < t->keyCount)
+            nulls[t->columns[c].keyPosition] = t->columns[c].hasNull || t->rawRows;
     text = "S(";
     for (uint16_t k = 0; k < t->keyCount; ++k) {
         const rcTmpKeyDesc &key = t->keys[k];
@@ -138,7 +147,8 @@ int16_t rcSwpBuildControl(TempTable *t, std::string &text)
             return static_cast<int16_t>(
                 rcErrRaise(t->owner.errors, RC_ENG_UNABLE_SORT_COLUMN_TYPE));
         // The NULL indicator in the opposite order, then the value.
-        text += std::to_string(key.offset + 1) + ",1,BIN," + (key.descending ? "A," : "D,");
+        if (nulls[k])
+            text += std::to_string(key.offset + 1) + ",1,BIN," + (key.descending ? "A," : "D,");
         text += std::to_string(key.offset + RC_TMP_INDICATOR + 1) + "," +
                 std::to_string(key.valueSize) + "," + type + "," + (key.descending ? "D," : "A,");
     }

@@ -96,6 +96,7 @@ struct TempTableColumn {
     uint16_t keyPosition; // RC_TMP_NO_KEY when no key
     uint8_t keyFlags;
     uint32_t precScale;
+    bool hasNull; // a NULL was stored: the external sort keys on the indicator too
 };
 
 struct rcTmpKeyDesc; // a key column as the comparator reads it (rctmpkey.h)
@@ -123,6 +124,7 @@ struct TempTable {
     bool reading;           // a read or sort has begun: no more rows
     bool failed;            // a spill or sort failed; the file is gone
     bool truncWarned;       // 01004 for a cut value was posted once
+    bool rawRows;           // rows were written whole (rcTmpRowBytes): any key may hold NULLs
     rcTmpKeyDesc *keys;     // built by the first sort or comparison
     unsigned char *scratch; // one row, for comparing rows of different windows
     // The long values whose offsets the rows keep (rcsrtfile.h), made by the
@@ -131,9 +133,10 @@ struct TempTable {
 };
 
 struct rcStmt;
-// The owner block of a statement's tables: its error queue, engine options,
-// numeric precision and scale and engine trace; the cancel flag is the
-// caller's (SQLCancel sets it), null for none.
+// The owner block of a statement's tables, for catalog results and query
+// plans alike: its error queue, engine options (NoOptSort), numeric
+// precision and scale, engine trace and the default limits; the cancel flag
+// is the caller's (SQLCancel sets it), null for none.
 rcTmpOwner rcTmpOwnerOf(rcStmt *stmt, const rcTmpCancelFlag *cancel);
 
 int16_t rcTmpCreate(const rcTmpOwner &owner, TempTable **out);

@@ -300,6 +300,7 @@ int16_t rcTmpPutColumnLen(TempTable *t, const void *value, int32_t length, uint1
     int16_t rc = 0;
     if (isNull || value == nullptr) {
         dst[0] = RC_TMP_NULL;
+        t->columns[column].hasNull = true;
         putNullFiller(c, v);
     } else {
         const auto *src = static_cast<const unsigned char *>(value);
@@ -544,6 +545,9 @@ int16_t rcTmpAppendRow(TempTable *t, const unsigned char *row)
         if (rcTmpGrow(t) != 0)
             return -1;
     std::memcpy(t->rows + t->used, row, len);
+    for (uint16_t c = 0; c < t->columnCount; ++c)
+        if (row[t->columns[c].rowOffset] == RC_TMP_NULL)
+            t->columns[c].hasNull = true;
     t->used += len;
     t->streamLength += len;
     t->windowEnd = t->streamLength;
@@ -556,6 +560,8 @@ unsigned char *rcTmpRowBytes(TempTable *t, int64_t row)
 {
     if (t->spillName != nullptr || t->failed || row < 0 || row >= t->rowCount)
         return nullptr;
+    // The caller may write the row: the NULLs of its columns are unknown.
+    t->rawRows = true;
     return t->rows + uint64_t(row) * uint32_t(t->rowLength);
 }
 

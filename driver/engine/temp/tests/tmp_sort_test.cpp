@@ -351,7 +351,8 @@ TEST_F(TmpSortTest, CancelledSortPostsItsMessageAndLeavesNoFile)
 
 TEST_F(TmpSortTest, FailedSortLeavesNoFile)
 {
-    // 129 key columns make 258 keys for the library, more than it takes.
+    // 129 key columns holding NULLs make 258 keys for the library (value
+    // and indicator each), more than it takes.
     owner_.engineOptions = RC_TMP_OPT_NOOPTSORT;
     TempTable *t;
     ASSERT_EQ(rcTmpCreate(owner_, &t), 0);
@@ -360,11 +361,49 @@ TEST_F(TmpSortTest, FailedSortLeavesNoFile)
         ASSERT_EQ(rcTmpSetSortKey(t, c, c, false), 0);
     }
     for (int32_t v = 0; v < 129 * 3; ++v)
-        ASSERT_EQ(rcTmpPutColumn(t, &v, uint16_t(v % 129), false), 0);
+        ASSERT_EQ(rcTmpPutColumn(t, &v, uint16_t(v % 129), v >= 129 * 2), 0);
     EXPECT_EQ(rcSwpSortExec(t), -1);
     EXPECT_EQ(takeMessages(), std::vector<uint32_t>{RC_ENG_MAXIMUM_NUMBER_SORT_COLUMNS_EXCEEDED});
     EXPECT_EQ(filesIn(dir_), std::vector<std::string>{});
     rcTmpFree(t);
+}
+
+// Key columns without NULLs need no indicator key: 256 of them (a select
+// list's most, DISTINCT over every column) sort through the library, and
+// come out in the order of the in-memory sort.
+TEST_F(TmpSortTest, AKeyPerColumnWithoutNullsLetsTheLibrarySort256Keys)
+{
+    std::vector<std::vector<int32_t>> got;
+    for (uint32_t options : {0u, RC_TMP_OPT_NOOPTSORT}) {
+        owner_.engineOptions = options;
+        TempTable *t;
+        ASSERT_EQ(rcTmpCreate(owner_, &t), 0);
+        for (uint16_t c = 0; c < 256; ++c) {
+            ASSERT_EQ(rcTmpAddColumn(t, SQL_INTEGER, 0, 4), 0);
+            ASSERT_EQ(rcTmpSetSortKey(t, c, c, c % 2 == 1), 0);
+        }
+        // Rows equal on all keys but the last two.
+        for (int32_t r : {3, 1, 2, 1, 0}) {
+            for (uint16_t c = 0; c < 256; ++c) {
+                int32_t v = c < 254 ? 7 : (c == 254 ? r : r * 10);
+                ASSERT_EQ(rcTmpPutColumn(t, &v, c, false), 0);
+            }
+        }
+        ASSERT_EQ(rcSwpSortExec(t), 0);
+        EXPECT_EQ(takeMessages(), std::vector<uint32_t>{});
+        std::vector<int32_t> order;
+        while (rcTmpMove(t, 1) == 0) {
+            int32_t v = 0;
+            int32_t ind = 0;
+            ASSERT_EQ(rcTmpGetColumn(t, 255, &v, sizeof v, SQL_C_LONG, &ind), 0);
+            order.push_back(v);
+        }
+        got.push_back(order);
+        rcTmpFree(t);
+    }
+    EXPECT_EQ(got[0], (std::vector<int32_t>{0, 10, 10, 20, 30}));
+    EXPECT_EQ(got[1], got[0]);
+    EXPECT_EQ(filesIn(dir_), std::vector<std::string>{});
 }
 
 TEST_F(TmpSortTest, BinaryKeysAreRefusedWithAMessage)
@@ -424,7 +463,7 @@ TEST_F(TmpSortTest, LongRowsSortUpTo65500Bytes)
     }
 }
 
-TEST_F(TmpSortTest, ControlStatementPutsTheNullIndicatorIntoEachKey)
+TEST_F(TmpSortTest, ControlStatementPutsTheNullIndicatorIntoKeysThatHoldNulls)
 {
     TempTable *t;
     ASSERT_EQ(rcTmpCreate(owner_, &t), 0);
@@ -435,9 +474,18 @@ TEST_F(TmpSortTest, ControlStatementPutsTheNullIndicatorIntoEachKey)
     int32_t v = 1;
     ASSERT_EQ(rcTmpPutColumn(t, &v, 0, false), 0);
     ASSERT_EQ(rcTmpPutColumn(t, "x", 1, false), 0);
+    // Only the text column holds a NULL: its indicator is a key of its own.
+    ASSERT_EQ(rcTmpPutColumn(t, &v, 0, false), 0);
+    ASSERT_EQ(rcTmpPutColumn(t, nullptr, 1, true), 0);
     ASSERT_EQ(rcTmpSpill(t), 0);
     ASSERT_EQ(rcTmpBuildKeys(t), 0);
     std::string text;
+    ASSERT_EQ(rcSwpBuildControl(t, text), 0);
+    EXPECT_EQ(text, "S(9,1,BIN,D,13,21,C,A,5,4,I,D) CORE(80) F(FIX,36) W(\"" + dir_ + "\")");
+    // Both hold one.
+    ASSERT_EQ(rcTmpPutColumn(t, nullptr, 0, true), 0);
+    ASSERT_EQ(rcTmpPutColumn(t, "y", 1, false), 0);
+    ASSERT_EQ(rcTmpSpill(t), 0);
     ASSERT_EQ(rcSwpBuildControl(t, text), 0);
     EXPECT_EQ(text,
               "S(9,1,BIN,D,13,21,C,A,1,1,BIN,A,5,4,I,D) CORE(80) F(FIX,36) W(\"" + dir_ + "\")");
