@@ -1,8 +1,11 @@
 #include "platform/file.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <cstdlib>
+#include <dirent.h>
+#include <signal.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -147,6 +150,69 @@ int PlatCreateTempFileOpen(const std::string &dir, const std::string &prefix, st
     if (path)
         *path = pattern;
     return fd;
+}
+
+std::string PlatOwnedTempPrefix(const std::string &prefix)
+{
+    return prefix + std::to_string(long(::getpid())) + "_";
+}
+
+namespace {
+
+// The pid of "<prefix><digits>_XXXXXX", or 0 when the name is not of that form.
+long orphanTempPid(const char *name, const std::string &prefix)
+{
+    if (std::strncmp(name, prefix.c_str(), prefix.size()) != 0)
+        return 0;
+    const char *p = name + prefix.size();
+    long pid = 0;
+    int digits = 0;
+    for (; *p >= '0' && *p <= '9'; ++p, ++digits) {
+        if (digits >= 10)
+            return 0;
+        pid = pid * 10 + (*p - '0');
+    }
+    if (digits == 0 || *p != '_')
+        return 0;
+    // mkstemp's six characters: letters and digits.
+    size_t n = std::strlen(++p);
+    if (n != 6)
+        return 0;
+    for (; *p; ++p)
+        if (!((*p >= '0' && *p <= '9') || (*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z')))
+            return 0;
+    return pid;
+}
+
+} // namespace
+
+int PlatSweepOrphanTempFiles(const std::string &dir, const std::string &prefix)
+{
+    std::string base = dir.empty() ? PlatTempDirectory() : dir;
+    if (base.back() != '/')
+        base += '/';
+    DIR *d = ::opendir(base.c_str());
+    if (!d)
+        return 0;
+    int removed = 0;
+    const long self = long(::getpid());
+    const uid_t user = ::getuid();
+    while (struct dirent *e = ::readdir(d)) {
+        long pid = orphanTempPid(e->d_name, prefix);
+        if (pid <= 0 || pid == self || pid > long(INT32_MAX))
+            continue;
+        // Only a process that is certainly gone: EPERM means it lives.
+        if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        std::string path = base + e->d_name;
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != user)
+            continue;
+        if (::unlink(path.c_str()) == 0)
+            ++removed;
+    }
+    ::closedir(d);
+    return removed;
 }
 
 bool PlatCreateTempFile(const std::string &dir, const std::string &prefix, std::string *path)

@@ -48,3 +48,11 @@ bool PlatCreateTempFile(const std::string &dir, const std::string &prefix, std::
 // The same, but the new file stays open for reading and writing: answers its
 // descriptor, or -1. The file is readable and writable by its owner only.
 int PlatCreateTempFileOpen(const std::string &dir, const std::string &prefix, std::string *path);
+// The name prefix that marks a temporary file as this process's:
+// "<prefix><pid>_", to be given to PlatCreateTempFileOpen.
+std::string PlatOwnedTempPrefix(const std::string &prefix);
+// Removes from dir the files "<prefix><pid>_XXXXXX" that a process which no
+// longer exists left behind (a killed client cannot delete its own). Only
+// regular files of the current user are touched, never those of this or of
+// another live process. Answers how many were removed.
+int PlatSweepOrphanTempFiles(const std::string &dir, const std::string &prefix);

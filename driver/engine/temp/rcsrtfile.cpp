@@ -40,6 +40,11 @@ int16_t rcSrtFileOpen(const rcTmpOwner &owner, rcSortFile **out)
         rcMemFree(s);
         return -1;
     }
+    // Only the descriptor is used from here on: without a name the file goes
+    // with its last descriptor, even when the process is killed.
+    PlatFileDelete(s->name);
+    rcMemFree(s->name);
+    s->name = nullptr;
     *out = s;
     return 0;
 }

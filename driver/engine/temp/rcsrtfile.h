@@ -27,7 +27,7 @@
 struct rcSortFile {
     rcTmpOwner owner;
     int fd;
-    char *name;            // full path (rcMemAlloc block)
+    char *name;            // null: the file is unlinked once open
     uint64_t bytesWritten; // offset of the next value
 };
 

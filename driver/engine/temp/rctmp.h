@@ -25,8 +25,9 @@
 // then the value in its storage type, padded to 4 bytes. Text is always
 // terminated within its slot. The row stream (all rows in the order put)
 // lives in a row buffer that grows by growStep up to memoryLimit; past that
-// the buffer is appended to a private spill file (created O_EXCL with the
-// prefix "SWP" in TempFileDirectory) and reused. Reading a spilled table
+// the buffer is appended to a private spill file (created O_EXCL as
+// "SWP<pid>_XXXXXX" in TempFileDirectory; files of processes that no longer
+// exist are removed when the next one is made) and reused. Reading a spilled table
 // loads windows of the stream from the file at 64-bit offsets.
 //
 // Sort keys order NULL as a value of its own (first ascending, last

@@ -46,8 +46,11 @@ int rcTmpSpillName(const rcTmpOwner &owner, char **name)
     *name = nullptr;
     char dir[4096];
     rcTmpWorkDirectory(owner, dir, sizeof dir);
+    // The name carries this process's id, so that files a killed process
+    // could not delete are known as orphans and removed here.
+    PlatSweepOrphanTempFiles(dir, kSpillPrefix);
     std::string path;
-    int fd = PlatCreateTempFileOpen(dir, kSpillPrefix, &path);
+    int fd = PlatCreateTempFileOpen(dir, PlatOwnedTempPrefix(kSpillPrefix), &path);
     if (fd < 0) {
         int err = PlatLastError();
         rcErrPost(owner.errors, RC_ENG_UNABLE_OPEN_TEMPORARY_SORT_FILE, nullptr, 0, nullptr);

@@ -8,6 +8,7 @@
 #include "driver/core/rcregistry.h"
 #include "driver/engine/temp/rcsrtfile.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <optional>
@@ -504,4 +505,78 @@ TEST_F(TmpTest, SpillFilesGoToTheConfiguredTempFileDirectory)
     rcTmpFree(t);
     rcRegSetIniRoot(oldRoot.c_str());
     std::remove(ini.c_str());
+}
+
+// A client killed while it holds spilled tables: the sort-file store has no
+// name to leave; the spill file, which the sort library opens by name, is
+// left behind but swept when the next table spills in that directory once
+// its process is gone. A live process's file and names of other forms stay.
+TEST_F(TmpTest, KilledProcessSpillFilesAreSweptOnlyWhenItsProcessIsGone)
+{
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::close(ready[0]);
+        TempTable *t;
+        if (rcTmpCreate(owner_, &t) != 0 || rcTmpAddColumn(t, SQL_CHAR, 0, 200) != 0)
+            _exit(10);
+        for (int i = 0; i < 20; ++i)
+            if (rcTmpPutColumn(t, "value", 0, false) != 0)
+                _exit(11);
+        rcSortFile *s;
+        if (rcSrtFileOpen(owner_, &s) != 0 || rcSrtFileWrite(s, "long", SQL_CHAR, 4) != 0)
+            _exit(12);
+        if (::write(ready[1], "r", 1) != 1)
+            _exit(13);
+        for (;;)
+            ::pause();
+    }
+    ::close(ready[1]);
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(ready[0]);
+    std::string childPrefix = "SWP" + std::to_string(pid) + "_";
+    std::vector<std::string> files = filesIn(dir_);
+    ASSERT_EQ(files.size(), 1u); // the spill file only
+    EXPECT_EQ(files[0].rfind(childPrefix, 0), 0u) << files[0];
+    EXPECT_EQ(files[0].size(), childPrefix.size() + 6);
+
+    // Names that only look alike are never touched, even for a dead pid.
+    const std::vector<std::string> others = {"SWPnotapid", "SWP" + std::to_string(pid) + "_abc",
+                                             "XSWP" + std::to_string(pid) + "_abcdef"};
+    for (const std::string &n : others)
+        std::fclose(std::fopen((dir_ + n).c_str(), "w"));
+
+    auto spillOnce = [&] {
+        TempTable *t;
+        ASSERT_EQ(rcTmpCreate(owner_, &t), 0);
+        ASSERT_EQ(rcTmpAddColumn(t, SQL_CHAR, 0, 200), 0);
+        for (int i = 0; i < 20; ++i)
+            ASSERT_EQ(rcTmpPutColumn(t, "value", 0, false), 0);
+        rcTmpFree(t);
+    };
+    auto childFiles = [&] {
+        size_t n = 0;
+        for (const std::string &f : filesIn(dir_))
+            n += f.rfind(childPrefix, 0) == 0 && f.size() == childPrefix.size() + 6;
+        return n;
+    };
+    spillOnce(); // the child lives: its file stays
+    EXPECT_EQ(childFiles(), 1u);
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(childFiles(), 1u);
+    spillOnce(); // the next spill in the directory sweeps it
+    EXPECT_EQ(childFiles(), 0u);
+    std::vector<std::string> left = filesIn(dir_);
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> want = others;
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(left, want);
+    for (const std::string &n : others)
+        std::remove((dir_ + n).c_str());
 }
