@@ -22,7 +22,7 @@ trap cleanup EXIT
 
 "$server" --port 0 --fixture "$fixture" --log "$dir/server.log" > "$dir/out" &
 pid=$!
-for _ in $(seq 50); do grep -q 'listening on' "$dir/out" 2>/dev/null && break; sleep 0.1; done
+for _ in $(seq 600); do grep -q 'listening on' "$dir/out" 2>/dev/null && break; sleep 0.1; done
 port=$(awk '/listening on/{print $3; exit}' "$dir/out")
 [ -n "$port" ] || { echo "qxserver did not start"; exit 1; }
 
@@ -77,7 +77,7 @@ PY
 timeouts)
   "$server" --port 0 --fixture "$fixture" --delay 600000 > "$dir/out2" &
   slow=$!
-  for _ in $(seq 50); do grep -q 'listening on' "$dir/out2" 2>/dev/null && break; sleep 0.1; done
+  for _ in $(seq 600); do grep -q 'listening on' "$dir/out2" 2>/dev/null && break; sleep 0.1; done
   slowport=$(awk '/listening on/{print $3; exit}' "$dir/out2")
   trap 'kill -CONT $pid 2>/dev/null; kill $slow 2>/dev/null; cleanup' EXIT
   printf '[slow]\nDriver=QX\nDBQ=TCP/IP:127.0.0.1:%s\nLoginTimeout=1\n' "$slowport" >> "$dir/odbc.ini"

@@ -16,7 +16,7 @@ trap cleanup EXIT
 
 "$server" --port 0 --fixture "$fixture" > "$dir/out" &
 pid=$!
-for _ in $(seq 50); do grep -q 'listening on' "$dir/out" 2>/dev/null && break; sleep 0.1; done
+for _ in $(seq 600); do grep -q 'listening on' "$dir/out" 2>/dev/null && break; sleep 0.1; done
 port=$(awk '/listening on/{print $3; exit}' "$dir/out")
 [ -n "$port" ] || { echo "qxserver did not start"; exit 1; }
 

@@ -57,9 +57,11 @@ bool QxServerProcess::Start(const std::vector<std::string> &args, std::string *e
     ::close(out[1]);
     std::string line;
     bool done = false;
+    // A big fixture on a machine busy with a parallel build can take a while
+    // to load; the server exits (end of file) when it cannot start at all.
     while (!done) {
         pollfd p{out[0], POLLIN, 0};
-        if (::poll(&p, 1, 10000) <= 0)
+        if (::poll(&p, 1, 60000) <= 0)
             break;
         char c;
         ssize_t n = ::read(out[0], &c, 1);
