@@ -55,6 +55,37 @@ void Complete(LinkChannel *ch, int32_t result)
     }
 }
 
+void DropTransfers(ServerLink *link)
+{
+    link->queue.clear();
+    link->sendChannel = nullptr;
+    link->recvChannel = nullptr;
+    link->recvBlock = nullptr;
+    link->pingSending = false;
+    for (auto &c : link->channels) {
+        LinkChannel *ch = c.get();
+        ++ch->epoch;
+        ch->queued = false;
+        ch->blocks.clear();
+        ch->wantDst = nullptr;
+        ch->bufLen = 0;
+        ch->rest = nullptr;
+        ch->restLen = 0;
+        ch->restOwn.clear();
+        ch->smallFramePrepared = false;
+        ch->closeAfterSend = false;
+        if (ch->state == LinkChannel::kClosing) {
+            ch->state = LinkChannel::kClosed;
+            Complete(ch, 0);
+            link->cleanup = true;
+        } else if (ch->state != LinkChannel::kClosed && ch->state != LinkChannel::kFinished &&
+                   ch->state != LinkChannel::kPeerClosed) {
+            ch->state = LinkChannel::kIdle;
+            Complete(ch, kLinkReestablished);
+        }
+    }
+}
+
 void Activity(ServerLink *link)
 {
     link->lastActivityMs = PlatTickCount();
@@ -562,33 +593,7 @@ bool Reestablish(ServerLink *link)
     link->sendState = ServerLink::kReady;
     link->recvState = ServerLink::kRecvHeader;
     link->headerGot = 0;
-    link->queue.clear();
-    link->sendChannel = nullptr;
-    link->recvChannel = nullptr;
-    link->recvBlock = nullptr;
-    link->pingSending = false;
-    for (auto &c : link->channels) {
-        LinkChannel *ch = c.get();
-        ++ch->epoch;
-        ch->queued = false;
-        ch->blocks.clear();
-        ch->wantDst = nullptr;
-        ch->bufLen = 0;
-        ch->rest = nullptr;
-        ch->restLen = 0;
-        ch->restOwn.clear();
-        ch->smallFramePrepared = false;
-        ch->closeAfterSend = false;
-        if (ch->state == LinkChannel::kClosing) {
-            ch->state = LinkChannel::kClosed;
-            Complete(ch, 0);
-            link->cleanup = true;
-        } else if (ch->state != LinkChannel::kClosed && ch->state != LinkChannel::kFinished &&
-                   ch->state != LinkChannel::kPeerClosed) {
-            ch->state = LinkChannel::kIdle;
-            Complete(ch, kLinkReestablished);
-        }
-    }
+    DropTransfers(link);
     comp->reestablished = true;
     Activity(link);
     return true;

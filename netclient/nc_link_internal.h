@@ -10,6 +10,10 @@ namespace nc::link {
 
 // Ends the channel's pending operation with `result`.
 void Complete(LinkChannel *ch, int32_t result);
+// The connection under the link was replaced: queued and half-moved frames
+// go, channels return to idle and their pending operations end with
+// kLinkReestablished.
+void DropTransfers(ServerLink *link);
 // Something moved on the link: the keep-alive period starts again.
 void Activity(ServerLink *link);
 // The channel with that number, unless it is finished.

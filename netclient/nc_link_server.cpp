@@ -71,33 +71,7 @@ int LinkMerge(TcpComponent *comp, ServerLink *given)
     // Whatever was under way on the old link is lost with its connection:
     // pending blocks get -10066 and the channels return to idle, as the
     // client's do when it re-establishes the link.
-    old->queue.clear();
-    old->sendChannel = nullptr;
-    old->recvChannel = nullptr;
-    old->recvBlock = nullptr;
-    old->pingSending = false;
-    for (auto &c : old->channels) {
-        LinkChannel *ch = c.get();
-        ++ch->epoch;
-        ch->queued = false;
-        ch->blocks.clear();
-        ch->wantDst = nullptr;
-        ch->bufLen = 0;
-        ch->rest = nullptr;
-        ch->restLen = 0;
-        ch->restOwn.clear();
-        ch->smallFramePrepared = false;
-        ch->closeAfterSend = false;
-        if (ch->state == LinkChannel::kClosing) {
-            ch->state = LinkChannel::kClosed;
-            Complete(ch, 0);
-            old->cleanup = true;
-        } else if (ch->state != LinkChannel::kClosed && ch->state != LinkChannel::kFinished &&
-                   ch->state != LinkChannel::kPeerClosed) {
-            ch->state = LinkChannel::kIdle;
-            Complete(ch, kLinkReestablished);
-        }
-    }
+    DropTransfers(old);
 
     // The new connection, and how far it got: its handshake may still be
     // going out, a frame header may be half read.
