@@ -195,6 +195,10 @@ int16_t rcExeOpenTemp(rcPlnStmt *stmt, PlanNode *node)
     if (rcTmpCreate(stmt->tmpOwner, &t) < 0)
         return PLN_ERROR;
     node->temp = t;
+    // Rows are put and read back column by column: short values of wide
+    // columns take only their length in the files.
+    if (rcTmpSetCompact(t) < 0)
+        return PLN_ERROR;
     if (std::strncmp(node->name, "GRP_TT", 7) == 0 || std::strncmp(node->name, "DST_TT", 7) == 0)
         rcTrcPrintfTo(stmt->tmpOwner.trace, 2, "%s...\n", rcGrpMethodName(node));
     uint16_t key = 0;

@@ -204,7 +204,7 @@ int16_t rcSwpSortExec(TempTable *t)
                   "The temporary table holds an incomplete row.");
         return -1;
     }
-    if (rcTmpBuildKeys(t) != 0)
+    if (rcTmpSettle(t) != 0 || rcTmpBuildKeys(t) != 0)
         return -1;
     t->reading = true;
     t->currentRow = -1;

@@ -98,6 +98,7 @@ struct TempTableColumn {
     uint8_t keyFlags;
     uint32_t precScale;
     bool hasNull; // a NULL was stored: the external sort keys on the indicator too
+    uint32_t longest; // compact tables: the longest text or binary value put, bytes
 };
 
 struct rcTmpKeyDesc; // a key column as the comparator reads it (rctmpkey.h)
@@ -126,6 +127,8 @@ struct TempTable {
     bool failed;            // a spill or sort failed; the file is gone
     bool truncWarned;       // 01004 for a cut value was posted once
     bool rawRows;           // rows were written whole (rcTmpRowBytes): any key may hold NULLs
+    bool compact;           // puts store text and binary slots by their length (rcTmpSetCompact)
+    bool settled;           // a compact stream was rewritten into the fixed layout
     rcTmpKeyDesc *keys;     // built by the first sort or comparison
     unsigned char *scratch; // one row, for comparing rows of different windows
     // The long values whose offsets the rows keep (rcsrtfile.h), made by the
@@ -144,6 +147,16 @@ int16_t rcTmpCreate(const rcTmpOwner &owner, TempTable **out);
 // Posts 5160 (driver not capable) for a type the table cannot store
 // (TINYINT, BIGINT, NUMERIC, DECIMAL and any other type outside the list).
 int16_t rcTmpAddColumn(TempTable *t, int16_t sqlType, uint32_t precScale, int32_t length);
+// Before the first row, for a table filled by puts and read through the
+// column calls only: text and binary slots are stored as long as their
+// values, and when reading or sorting begins the table settles once into
+// the fixed layout with those slots sized by the longest value put (never
+// wider than the declared slot). From then on valueSize, rowOffset and
+// rowLength describe the settled layout; whole-row calls see it too.
+int16_t rcTmpSetCompact(TempTable *t);
+// Settles a compact table (a no-op for others or once done); every read,
+// comparison and sort calls it first. 0, or -1 after posting.
+int16_t rcTmpSettle(TempTable *t);
 // Posts 11414 for a binary key column; -1 without a message for a bad index.
 int16_t rcTmpSetSortKey(TempTable *t, uint16_t keyPosition, uint16_t column, bool descending);
 // value in the C form of the column's SQL type (text terminated, or a CHAR

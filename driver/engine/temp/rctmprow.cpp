@@ -14,6 +14,8 @@ const unsigned char *rcTmpReadRow(TempTable *t, int64_t row)
         rcErrRaise(t->owner.errors, RC_MSG_GENERAL_ERROR);
         return nullptr;
     }
+    if (rcTmpSettle(t) != 0)
+        return nullptr;
     t->reading = true;
     uint32_t length = static_cast<uint32_t>(t->rowLength);
     uint64_t start = static_cast<uint64_t>(row) * length;

@@ -6,6 +6,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/temp/rcsrtfile.h"
 #include "driver/engine/temp/rctmpkey.h"
+#include "driver/engine/temp/rctmpsettle.h"
 #include "platform/file.h"
 
 #include <climits>
@@ -253,6 +254,14 @@ int16_t rcTmpAddColumn(TempTable *t, int16_t sqlType, uint32_t precScale, int32_
     return 0;
 }
 
+int16_t rcTmpSetCompact(TempTable *t)
+{
+    if (t->rowCount > 0 || t->nextColumn != 0 || t->reading || t->rawRows)
+        return postText(t, RC_MSG_GENERAL_ERROR, "Columns are added before the first row.");
+    t->compact = true;
+    return 0;
+}
+
 int16_t rcTmpSetSortKey(TempTable *t, uint16_t keyPosition, uint16_t column, bool descending)
 {
     if (column >= t->columnCount || t->reading)
@@ -292,6 +301,7 @@ int16_t rcTmpPutColumnLen(TempTable *t, const void *value, int32_t length, uint1
                         "Temporary-table values are stored column by column before reading.");
     const TempTableColumn &c = t->columns[column];
     uint32_t slot = slotSize(c);
+    // Room for the widest slot; a compact slot then takes only its value.
     if (t->used + slot > t->capacity && rcTmpGrow(t) != 0)
         return -1;
     unsigned char *dst = t->rows + t->used;
@@ -356,6 +366,12 @@ int16_t rcTmpPutColumnLen(TempTable *t, const void *value, int32_t length, uint1
             break;
         }
     }
+    if (t->compact && rcTmpIsVariable(c.storageType)) {
+        uint32_t n = uint32_t(dst[1] | (dst[2] << 8));
+        if (n > t->columns[column].longest)
+            t->columns[column].longest = n;
+        slot = rcTmpCompactSlot(c.storageType, n);
+    }
     t->used += slot;
     t->streamLength += slot;
     t->windowEnd = t->streamLength;
@@ -376,6 +392,8 @@ int16_t rcTmpColumnValue(TempTable *t, uint16_t column, const void **value, uint
         return failedTable(t);
     if (t->currentRow < 0 || t->currentRow >= t->rowCount)
         return postText(t, RC_MSG_GENERAL_ERROR, "No current row in the temporary table.");
+    if (rcTmpSettle(t) != 0)
+        return -1;
     t->reading = true;
     const TempTableColumn &c = t->columns[column];
     unsigned char *slot = rowSlot(t, t->currentRow, c);
@@ -440,6 +458,8 @@ int16_t rcTmpSetRow(TempTable *t, int64_t row)
         return failedTable(t);
     if (row < 0 || row >= t->rowCount)
         return -1;
+    if (rcTmpSettle(t) != 0)
+        return -1;
     t->reading = true;
     t->currentRow = row;
     return 0;
@@ -451,6 +471,8 @@ int16_t rcTmpMove(TempTable *t, int direction)
         return failedTable(t);
     if (t->rowCount == 0)
         return 100;
+    if (rcTmpSettle(t) != 0)
+        return -1;
     t->reading = true;
     switch (direction) {
     case 1:
@@ -478,7 +500,7 @@ int rcTmpCompareRows(TempTable *t, int64_t rowA, int64_t rowB)
             postText(t, RC_MSG_GENERAL_ERROR, "No such row in the temporary table.");
         return 0;
     }
-    if (rcTmpBuildKeys(t) != 0)
+    if (rcTmpSettle(t) != 0 || rcTmpBuildKeys(t) != 0)
         return 0;
     t->reading = true;
     uint32_t len = uint32_t(t->rowLength);
@@ -535,7 +557,7 @@ int16_t rcTmpAppendRow(TempTable *t, const unsigned char *row)
 {
     if (t->failed)
         return failedTable(t);
-    if (t->reading || t->nextColumn != 0)
+    if (t->reading || t->nextColumn != 0 || t->compact)
         return postText(t, RC_MSG_GENERAL_ERROR,
                         "Temporary-table rows are stored whole before reading.");
     uint32_t len = uint32_t(t->rowLength);
@@ -558,7 +580,8 @@ int16_t rcTmpAppendRow(TempTable *t, const unsigned char *row)
 
 unsigned char *rcTmpRowBytes(TempTable *t, int64_t row)
 {
-    if (t->spillName != nullptr || t->failed || row < 0 || row >= t->rowCount)
+    if (t->failed || row < 0 || row >= t->rowCount || rcTmpSettle(t) != 0 ||
+        t->spillName != nullptr)
         return nullptr;
     // The caller may write the row: the NULLs of its columns are unknown.
     t->rawRows = true;
@@ -578,6 +601,8 @@ int16_t rcTmpClearRows(TempTable *t)
     t->pending = 0;
     t->nextColumn = 0;
     t->reading = false;
+    if (t->compact)
+        rcTmpUnsettle(t); // puts start again at the declared widths
     return 0;
 }
 
@@ -591,6 +616,8 @@ const unsigned char *rcTmpCurrentRowBytes(TempTable *t)
         postText(t, RC_MSG_GENERAL_ERROR, "No current row in the temporary table.");
         return nullptr;
     }
+    if (rcTmpSettle(t) != 0)
+        return nullptr;
     t->reading = true;
     uint64_t start = uint64_t(t->currentRow) * uint32_t(t->rowLength);
     return mapSlot(t, start, start, uint32_t(t->rowLength));
