@@ -19,10 +19,6 @@ struct rcCatResult {
     TempTable *table = nullptr;
     bool onRow = false; // a fetch made a row current
     bool end = false;   // the fetch passed the last row
-    // SQLGetData of the current row: bytes of each value already delivered,
-    // and whether it went out whole.
-    std::vector<uint32_t> offset;
-    std::vector<uint8_t> done;
 };
 
 rcCatResult *rcCatResultOf(const rcStmt *stmt);
