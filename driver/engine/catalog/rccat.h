@@ -153,6 +153,16 @@ struct rcCatValue {
     static rcCatValue Num(int32_t n) { return rcCatValue{Int, nullptr, n}; }
 };
 
+// The result's columns: frees any earlier result and makes an empty one of
+// count columns typed and sized by defs (kept by the caller for the
+// result's life), the first visible of them seen by the application. 0, or
+// -1 posted.
+int16_t rcCatDefineColumns(rcStmt *stmt, uint16_t count, uint16_t visible,
+                           const rcCatColumnDef *defs);
+// Sets the statement's catalog kind (its result source) and puts the result
+// before its first row.
+void rcCatSetKind(rcStmt *stmt, uint16_t kind);
+
 // Builders of the ODBC layer's own results. Begin makes an empty result of
 // the source's columns and sort keys; each PutRow takes one value per column.
 int16_t rcCatBegin(rcStmt *stmt, uint16_t source);

@@ -235,42 +235,58 @@ void rcCatRelease(rcStmt *stmt)
     stmt->catalogKind = 0;
 }
 
-int16_t rcCatBegin(rcStmt *stmt, uint16_t source)
+void rcCatSetKind(rcStmt *stmt, uint16_t kind)
+{
+    stmt->catalogKind = kind;
+    stmt->endOfData = 0;
+    if (rcCatResult *r = rcCatResultOf(stmt)) {
+        r->onRow = false;
+        r->end = false;
+    }
+}
+
+int16_t rcCatDefineColumns(rcStmt *stmt, uint16_t count, uint16_t visible,
+                           const rcCatColumnDef *defs)
 {
     rcCatRelease(stmt);
-    const SourceDef *def = FindSource(source);
-    if (def == nullptr)
-        return Post(stmt, RC_MSG_GENERAL_ERROR);
     auto *r = new (std::nothrow) rcCatResult;
     if (r == nullptr)
         return Post(stmt, RC_MSG_MEMORY_ALLOCATION_ERROR);
-    r->source = source;
-    r->defs = def->defs;
-    r->count = def->total;
-    r->visible = def->visible;
+    r->defs = defs;
+    r->count = count;
+    r->visible = visible;
     if (rcTmpCreate(rcTmpOwnerOf(stmt, nullptr), &r->table) != 0) {
         delete r;
         return -1;
     }
-    for (uint16_t i = 0; i < def->total; ++i) {
-        const rcCatColumnDef &c = def->defs[i];
-        if (rcTmpAddColumn(r->table, c.sqlType, 0, c.storeLength) != 0) {
-            rcTmpFree(r->table);
-            delete r;
-            return -1;
-        }
-    }
-    for (uint16_t k = 0; k < 5 && def->keys[k] != kNoKey; ++k)
-        if (rcTmpSetSortKey(r->table, k, def->keys[k], false) != 0) {
+    for (uint16_t i = 0; i < count; ++i)
+        if (rcTmpAddColumn(r->table, defs[i].sqlType, 0, defs[i].storeLength) != 0) {
             rcTmpFree(r->table);
             delete r;
             return -1;
         }
     stmt->catColumns = r;
     stmt->catTable = r->table;
-    stmt->catColumnCount = def->visible;
-    stmt->catalogKind = source;
-    stmt->endOfData = 0;
+    stmt->catColumnCount = visible;
+    return 0;
+}
+
+int16_t rcCatBegin(rcStmt *stmt, uint16_t source)
+{
+    rcCatRelease(stmt);
+    const SourceDef *def = FindSource(source);
+    if (def == nullptr)
+        return Post(stmt, RC_MSG_GENERAL_ERROR);
+    if (rcCatDefineColumns(stmt, def->total, def->visible, def->defs) != 0)
+        return -1;
+    rcCatResult *r = rcCatResultOf(stmt);
+    r->source = source;
+    for (uint16_t k = 0; k < 5 && def->keys[k] != kNoKey; ++k)
+        if (rcTmpSetSortKey(r->table, k, def->keys[k], false) != 0) {
+            rcCatRelease(stmt);
+            return -1;
+        }
+    rcCatSetKind(stmt, source);
     return 0;
 }
 
@@ -306,8 +322,7 @@ int16_t rcCatFinish(rcStmt *stmt)
     const SourceDef *def = FindSource(r->source);
     if (def->keys[0] != kNoKey && rcTmpRowCount(r->table) > 1 && rcSwpSortExec(r->table) != 0)
         return -1;
-    r->onRow = false;
-    r->end = false;
+    rcCatSetKind(stmt, r->source);
     return rcErrQueueAny(stmt->errors) ? 1 : 0;
 }
 
