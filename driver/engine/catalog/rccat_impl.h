@@ -10,7 +10,7 @@
 #include "driver/engine/tam.h"
 #include "driver/engine/temp/rctmp.h"
 
-// The statement's catalog result (rcStmt::catColumns).
+// The statement's catalog result (rcStmt::catResult).
 struct rcCatResult {
     uint16_t source = 0;
     const rcCatColumnDef *defs = nullptr;

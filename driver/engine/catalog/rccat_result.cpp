@@ -216,10 +216,10 @@ const rcCatColumnDef *rcCatResultColumns(uint16_t source, uint16_t *count)
 
 rcCatResult *rcCatResultOf(const rcStmt *stmt)
 {
-    return static_cast<rcCatResult *>(stmt->catColumns);
+    return stmt->catResult;
 }
 
-bool rcCatActive(const rcStmt *stmt) { return stmt->catColumns != nullptr; }
+bool rcCatActive(const rcStmt *stmt) { return stmt->catResult != nullptr; }
 
 void rcCatRelease(rcStmt *stmt)
 {
@@ -229,8 +229,7 @@ void rcCatRelease(rcStmt *stmt)
     if (r->table)
         rcTmpFree(r->table);
     delete r;
-    stmt->catColumns = nullptr;
-    stmt->catTable = nullptr;
+    stmt->catResult = nullptr;
     stmt->catColumnCount = 0;
     stmt->catalogKind = 0;
 }
@@ -265,8 +264,7 @@ int16_t rcCatDefineColumns(rcStmt *stmt, uint16_t count, uint16_t visible,
             delete r;
             return -1;
         }
-    stmt->catColumns = r;
-    stmt->catTable = r->table;
+    stmt->catResult = r;
     stmt->catColumnCount = visible;
     return 0;
 }
