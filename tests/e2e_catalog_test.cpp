@@ -481,8 +481,7 @@ TEST_F(E2eCatalog, CatalogValuesReadAsQueryValues)
     char piece[2] = {};
     SQLLEN length = 0;
     // PRECISION 10: "1" then "0", then no data.
-    ASSERT_EQ(SQLGetData(stmt, 7, SQL_C_CHAR, piece, sizeof piece, &length),
-              SQL_SUCCESS_WITH_INFO);
+    ASSERT_EQ(SQLGetData(stmt, 7, SQL_C_CHAR, piece, sizeof piece, &length), SQL_SUCCESS_WITH_INFO);
     std::string diag = Diag();
     EXPECT_EQ(diag.substr(0, 5), "01004");
     EXPECT_NE(diag.find("column 7"), std::string::npos) << diag;

@@ -250,8 +250,7 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
     // A statement without a result set has no cursor.
     if (s->prep.kind < RC_KIND_QUERY && s->state >= RC_STMT_EXECUTED)
         return call.done(rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
-    if (s->state == RC_STMT_EXT_FETCHED || s->state < RC_STMT_CURSOR_OPEN ||
-        !rcCatRoadOpen(e))
+    if (s->state == RC_STMT_EXT_FETCHED || s->state < RC_STMT_CURSOR_OPEN || !rcCatRoadOpen(e))
         return call.done(rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     // A binding beyond the result's columns fails before a row is read.
     uint16_t count = static_cast<uint16_t>(s->prep.columns.size());
@@ -274,11 +273,11 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
         // into its buffer.
         int16_t sqlType = s->prep.columns[k].sqlType;
         int16_t cType = b.cType == SQL_C_DEFAULT ? DefaultCType(sqlType) : b.cType;
-        int16_t r = planned == nullptr || rcXlateModeOf(s->conn, cType, sqlType) != RC_XLATE_NONE ||
-                            IsBigIntCType(cType)
-                        ? int16_t{RC_GDO_NOT_DIRECT}
-                        : rcGdoReadBound(planned, k, b.cType, b.value, b.bufferLength, b.length,
-                                         maxLength);
+        int16_t r =
+            planned == nullptr || rcXlateModeOf(s->conn, cType, sqlType) != RC_XLATE_NONE ||
+                    IsBigIntCType(cType)
+                ? int16_t{RC_GDO_NOT_DIRECT}
+                : rcGdoReadBound(planned, k, b.cType, b.value, b.bufferLength, b.length, maxLength);
         if (r == RC_GDO_NOT_DIRECT)
             r = Deliver(s, k, b.cType, b.value, b.bufferLength, b.length, maxLength, &at, &more);
         if (r < 0)

@@ -214,10 +214,7 @@ const rcCatColumnDef *rcCatResultColumns(uint16_t source, uint16_t *count)
     return s ? s->defs : nullptr;
 }
 
-rcCatResult *rcCatResultOf(const rcStmt *stmt)
-{
-    return stmt->catResult;
-}
+rcCatResult *rcCatResultOf(const rcStmt *stmt) { return stmt->catResult; }
 
 bool rcCatActive(const rcStmt *stmt) { return stmt->catResult != nullptr; }
 
@@ -343,8 +340,7 @@ int16_t rcCatFetch(rcStmt *stmt)
 }
 
 int16_t rcCatGetColumn(rcStmt *stmt, uint16_t column, int16_t wantedType, void *buffer,
-                       int32_t bufferLength, int32_t *outLength, uint32_t pieceOffset,
-                       bool *isNull)
+                       int32_t bufferLength, int32_t *outLength, uint32_t pieceOffset, bool *isNull)
 {
     *isNull = false;
     rcCatResult *r = rcCatResultOf(stmt);
@@ -380,8 +376,8 @@ int16_t rcCatGetColumn(rcStmt *stmt, uint16_t column, int16_t wantedType, void *
         } else {
             std::memcpy(&n, stored, sizeof n);
         }
-        bool wantChar = wantedType == SQL_C_CHAR || wantedType == SQL_VARCHAR ||
-                        wantedType == SQL_LONGVARCHAR;
+        bool wantChar =
+            wantedType == SQL_C_CHAR || wantedType == SQL_VARCHAR || wantedType == SQL_LONGVARCHAR;
         if (wantChar) {
             // Asked for as text: its digits, read in pieces as any text.
             int len = std::snprintf(number, sizeof number, "%d", static_cast<int>(n));
