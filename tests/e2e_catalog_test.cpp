@@ -472,6 +472,27 @@ TEST_F(E2eCatalog, LongValuesInPieces)
     EXPECT_EQ(std::string(buf), qualifier.substr(0, 4));
 }
 
+// A catalog result is read as a query's: a number asked for as short text
+// comes in pieces, and a cut value names its column.
+TEST_F(E2eCatalog, CatalogValuesReadAsQueryValues)
+{
+    ASSERT_EQ(Columns("Emp", "ID"), SQL_SUCCESS) << Diag();
+    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS) << Diag();
+    char piece[2] = {};
+    SQLLEN length = 0;
+    // PRECISION 10: "1" then "0", then no data.
+    ASSERT_EQ(SQLGetData(stmt, 7, SQL_C_CHAR, piece, sizeof piece, &length), SQL_SUCCESS_WITH_INFO);
+    std::string diag = Diag();
+    EXPECT_EQ(diag.substr(0, 5), "01004");
+    EXPECT_NE(diag.find("column 7"), std::string::npos) << diag;
+    EXPECT_STREQ(piece, "1");
+    EXPECT_EQ(length, 2);
+    ASSERT_EQ(SQLGetData(stmt, 7, SQL_C_CHAR, piece, sizeof piece, &length), SQL_SUCCESS);
+    EXPECT_STREQ(piece, "0");
+    EXPECT_EQ(length, 1);
+    EXPECT_EQ(SQLGetData(stmt, 7, SQL_C_CHAR, piece, sizeof piece, &length), SQL_NO_DATA_FOUND);
+}
+
 TEST_F(E2eCatalog, CursorStatesAndBoundColumns)
 {
     // Bound columns are filled by each fetch; a short buffer is cut.

@@ -34,6 +34,7 @@ struct FilterProgram;
 struct rcViewCatalog;
 struct DrmRetrieveList;
 struct rcPlnStmt;
+struct rcCatResult;
 
 enum rcStmtKind : uint16_t {
     RC_KIND_NONE = 0,
@@ -200,8 +201,9 @@ struct rcStmt {
     void *dataChange = nullptr; // prepared INSERT/UPDATE/DELETE state
     void *procedure = nullptr;  // procedure call state
     uint16_t catColumnCount = 0;
-    void *catColumns = nullptr;
-    void *catTable = nullptr;
+    // The catalog function's result (catalog/rccat_impl.h), read through the
+    // one result road; released by releaseCatalog.
+    rcCatResult *catResult = nullptr;
     uint32_t catTableTypes = 0;
     uint16_t debugLevel = 0;
     uint32_t maxRows = 0; // SQL_MAX_ROWS: the fetch stops after this many rows, 0 no limit

@@ -17,8 +17,10 @@
 //   or, for results the ODBC layer fills itself:
 //   rcCatBegin(stmt, source) -> rcCatPutRow(stmt, row) ... -> rcCatFinish(stmt)
 //   rcCatFetch(stmt)                   the next row: 0, 100 at the end
-//   rcCatGetData(stmt, column, ...)    a value of the current row, in pieces
-//                                      for character and binary targets
+//   rcCatGetColumn(stmt, column, ...)  a value of the current row, from a
+//                                      piece offset for character targets
+// The statement's fetch reads it through rccat_road.h, the one road of
+// every result.
 //
 // Algorithm: a result is a temporary table (rctmp.h) with one column per
 // result column, typed and sized by the result source's column table
@@ -151,6 +153,16 @@ struct rcCatValue {
     static rcCatValue Num(int32_t n) { return rcCatValue{Int, nullptr, n}; }
 };
 
+// The result's columns: frees any earlier result and makes an empty one of
+// count columns typed and sized by defs (kept by the caller for the
+// result's life), the first visible of them seen by the application. 0, or
+// -1 posted.
+int16_t rcCatDefineColumns(rcStmt *stmt, uint16_t count, uint16_t visible,
+                           const rcCatColumnDef *defs);
+// Sets the statement's catalog kind (its result source) and puts the result
+// before its first row.
+void rcCatSetKind(rcStmt *stmt, uint16_t kind);
+
 // Builders of the ODBC layer's own results. Begin makes an empty result of
 // the source's columns and sort keys; each PutRow takes one value per column.
 int16_t rcCatBegin(rcStmt *stmt, uint16_t source);
@@ -188,20 +200,15 @@ int16_t rcCatBestRowId(rcStmt *stmt, rcCatConn *conn, const char *qualifier, con
 // True while the statement holds a catalog result.
 bool rcCatActive(const rcStmt *stmt);
 int16_t rcCatFetch(rcStmt *stmt);
-// Column (from 0) of the current row as cType (an SQL_C_* code;
-// SQL_C_DEFAULT the column's own) into buffer. *indicator gets SQL_NULL_DATA,
-// or the length of the value from where the last piece stopped. A character
-// or binary value longer than the buffer is delivered in pieces: 1 and 01004
-// for each cut piece, 0 for the last, then 100. maxLength (SQL_MAX_LENGTH,
-// 0 none) caps character and binary values.
-// The current row's value of a text column as stored, for callers that
-// deliver it themselves (translated text): *value and *length (bytes, no
-// terminator) stay valid until the next fetch. 0; 1 the column holds no
-// text (nothing set); -1 posted (no row, bad column).
-int16_t rcCatColumnText(rcStmt *stmt, uint16_t column, const char **value, uint32_t *length,
-                        bool *isNull);
-int16_t rcCatGetData(rcStmt *stmt, uint16_t column, int16_t cType, void *buffer,
-                     int64_t bufferLength, int64_t *indicator, uint32_t maxLength);
+// The current row's value of column k (from 0) converted to wantedType (an
+// SQL type or a C type), as rcExeGetColumn gives a query's: character and
+// binary targets get what is left of the value from pieceOffset on (the
+// length left in *outLength, 1 when it was cut), numbers asked for as text
+// their digits. 0, 1 cut, -1 posted (no row, bad column, a failed
+// conversion). The caller keeps the pieces and applies SQL_MAX_LENGTH.
+int16_t rcCatGetColumn(rcStmt *stmt, uint16_t column, int16_t wantedType, void *buffer,
+                       int32_t bufferLength, int32_t *outLength, uint32_t pieceOffset,
+                       bool *isNull);
 void rcCatRelease(rcStmt *stmt);
 
 // LIKE of a catalog name against a pattern (see above); exact is true when

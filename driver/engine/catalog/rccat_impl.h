@@ -10,7 +10,7 @@
 #include "driver/engine/tam.h"
 #include "driver/engine/temp/rctmp.h"
 
-// The statement's catalog result (rcStmt::catColumns).
+// The statement's catalog result (rcStmt::catResult).
 struct rcCatResult {
     uint16_t source = 0;
     const rcCatColumnDef *defs = nullptr;
@@ -19,10 +19,6 @@ struct rcCatResult {
     TempTable *table = nullptr;
     bool onRow = false; // a fetch made a row current
     bool end = false;   // the fetch passed the last row
-    // SQLGetData of the current row: bytes of each value already delivered,
-    // and whether it went out whole.
-    std::vector<uint32_t> offset;
-    std::vector<uint8_t> done;
 };
 
 rcCatResult *rcCatResultOf(const rcStmt *stmt);

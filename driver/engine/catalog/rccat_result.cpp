@@ -6,6 +6,7 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -13,6 +14,7 @@
 #include "driver/core/rccollate.h"
 #include "driver/core/rccompare.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/engine/expr/rcexp.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/engine/temp/rcswp.h"
 
@@ -197,16 +199,6 @@ const SourceDef *FindSource(uint16_t source)
 
 bool IsText(int16_t sqlType) { return sqlType == SQL_CHAR || sqlType == SQL_VARCHAR; }
 
-// The C type SQL_C_DEFAULT stands for with a column of the type.
-int16_t DefaultCType(int16_t sqlType)
-{
-    switch (sqlType) {
-    case SQL_SMALLINT: return SQL_C_SSHORT;
-    case SQL_INTEGER: return SQL_C_SLONG;
-    default: return SQL_C_CHAR;
-    }
-}
-
 int16_t Post(rcStmt *stmt, uint32_t msg)
 {
     rcErrRaise(stmt->errors, msg);
@@ -222,12 +214,9 @@ const rcCatColumnDef *rcCatResultColumns(uint16_t source, uint16_t *count)
     return s ? s->defs : nullptr;
 }
 
-rcCatResult *rcCatResultOf(const rcStmt *stmt)
-{
-    return static_cast<rcCatResult *>(stmt->catColumns);
-}
+rcCatResult *rcCatResultOf(const rcStmt *stmt) { return stmt->catResult; }
 
-bool rcCatActive(const rcStmt *stmt) { return stmt->catColumns != nullptr; }
+bool rcCatActive(const rcStmt *stmt) { return stmt->catResult != nullptr; }
 
 void rcCatRelease(rcStmt *stmt)
 {
@@ -237,10 +226,44 @@ void rcCatRelease(rcStmt *stmt)
     if (r->table)
         rcTmpFree(r->table);
     delete r;
-    stmt->catColumns = nullptr;
-    stmt->catTable = nullptr;
+    stmt->catResult = nullptr;
     stmt->catColumnCount = 0;
     stmt->catalogKind = 0;
+}
+
+void rcCatSetKind(rcStmt *stmt, uint16_t kind)
+{
+    stmt->catalogKind = kind;
+    stmt->endOfData = 0;
+    if (rcCatResult *r = rcCatResultOf(stmt)) {
+        r->onRow = false;
+        r->end = false;
+    }
+}
+
+int16_t rcCatDefineColumns(rcStmt *stmt, uint16_t count, uint16_t visible,
+                           const rcCatColumnDef *defs)
+{
+    rcCatRelease(stmt);
+    auto *r = new (std::nothrow) rcCatResult;
+    if (r == nullptr)
+        return Post(stmt, RC_MSG_MEMORY_ALLOCATION_ERROR);
+    r->defs = defs;
+    r->count = count;
+    r->visible = visible;
+    if (rcTmpCreate(rcTmpOwnerOf(stmt, nullptr), &r->table) != 0) {
+        delete r;
+        return -1;
+    }
+    for (uint16_t i = 0; i < count; ++i)
+        if (rcTmpAddColumn(r->table, defs[i].sqlType, 0, defs[i].storeLength) != 0) {
+            rcTmpFree(r->table);
+            delete r;
+            return -1;
+        }
+    stmt->catResult = r;
+    stmt->catColumnCount = visible;
+    return 0;
 }
 
 int16_t rcCatBegin(rcStmt *stmt, uint16_t source)
@@ -249,44 +272,16 @@ int16_t rcCatBegin(rcStmt *stmt, uint16_t source)
     const SourceDef *def = FindSource(source);
     if (def == nullptr)
         return Post(stmt, RC_MSG_GENERAL_ERROR);
-    auto *r = new (std::nothrow) rcCatResult;
-    if (r == nullptr)
-        return Post(stmt, RC_MSG_MEMORY_ALLOCATION_ERROR);
-    r->source = source;
-    r->defs = def->defs;
-    r->count = def->total;
-    r->visible = def->visible;
-    if (rcTmpCreate(rcTmpOwnerOf(stmt, nullptr), &r->table) != 0) {
-        delete r;
+    if (rcCatDefineColumns(stmt, def->total, def->visible, def->defs) != 0)
         return -1;
-    }
-    for (uint16_t i = 0; i < def->total; ++i) {
-        const rcCatColumnDef &c = def->defs[i];
-        if (rcTmpAddColumn(r->table, c.sqlType, 0, c.storeLength) != 0) {
-            rcTmpFree(r->table);
-            delete r;
-            return -1;
-        }
-    }
+    rcCatResult *r = rcCatResultOf(stmt);
+    r->source = source;
     for (uint16_t k = 0; k < 5 && def->keys[k] != kNoKey; ++k)
         if (rcTmpSetSortKey(r->table, k, def->keys[k], false) != 0) {
-            rcTmpFree(r->table);
-            delete r;
+            rcCatRelease(stmt);
             return -1;
         }
-    try {
-        r->offset.assign(def->total, 0);
-        r->done.assign(def->total, 0);
-    } catch (const std::bad_alloc &) {
-        rcTmpFree(r->table);
-        delete r;
-        return Post(stmt, RC_MSG_MEMORY_ALLOCATION_ERROR);
-    }
-    stmt->catColumns = r;
-    stmt->catTable = r->table;
-    stmt->catColumnCount = def->visible;
-    stmt->catalogKind = source;
-    stmt->endOfData = 0;
+    rcCatSetKind(stmt, source);
     return 0;
 }
 
@@ -322,8 +317,7 @@ int16_t rcCatFinish(rcStmt *stmt)
     const SourceDef *def = FindSource(r->source);
     if (def->keys[0] != kNoKey && rcTmpRowCount(r->table) > 1 && rcSwpSortExec(r->table) != 0)
         return -1;
-    r->onRow = false;
-    r->end = false;
+    rcCatSetKind(stmt, r->source);
     return rcErrQueueAny(stmt->errors) ? 1 : 0;
 }
 
@@ -341,103 +335,66 @@ int16_t rcCatFetch(rcStmt *stmt)
         stmt->endOfData = 1;
         return rc == 100 ? 100 : -1;
     }
-    std::fill(r->offset.begin(), r->offset.end(), 0);
-    std::fill(r->done.begin(), r->done.end(), 0);
     r->onRow = true;
     return 0;
 }
 
-int16_t rcCatColumnText(rcStmt *stmt, uint16_t column, const char **value, uint32_t *length,
-                        bool *isNull)
+int16_t rcCatGetColumn(rcStmt *stmt, uint16_t column, int16_t wantedType, void *buffer,
+                       int32_t bufferLength, int32_t *outLength, uint32_t pieceOffset, bool *isNull)
 {
-    rcCatResult *r = rcCatResultOf(stmt);
-    if (r == nullptr || !r->onRow)
-        return Post(stmt, RC_MSG_INVALID_CURSOR_STATE);
-    if (column >= r->visible)
-        return Post(stmt, RC_MSG_INVALID_COLUMN_NUMBER);
-    if (!IsText(r->defs[column].sqlType))
-        return 1;
-    const void *p = nullptr;
-    if (rcTmpColumnValue(r->table, column, &p, length, isNull) != 0)
-        return -1;
-    *value = static_cast<const char *>(p);
-    return 0;
-}
-
-int16_t rcCatGetData(rcStmt *stmt, uint16_t column, int16_t cType, void *buffer,
-                     int64_t bufferLength, int64_t *indicator, uint32_t maxLength)
-{
+    *isNull = false;
     rcCatResult *r = rcCatResultOf(stmt);
     if (r == nullptr || !r->onRow)
         return Post(stmt, RC_MSG_INVALID_CURSOR_STATE);
     if (column >= r->visible)
         return Post(stmt, RC_MSG_INVALID_COLUMN_NUMBER);
     const rcCatColumnDef &def = r->defs[column];
-    if (r->done[column])
-        return 100; // the whole value went out by earlier calls
-    const void *value = nullptr;
+    const void *stored = nullptr;
     uint32_t length = 0;
-    bool isNull = false;
-    if (rcTmpColumnValue(r->table, column, &value, &length, &isNull) != 0)
+    bool null = false;
+    if (rcTmpColumnValue(r->table, column, &stored, &length, &null) != 0)
         return -1;
-    if (cType == SQL_C_DEFAULT)
-        cType = DefaultCType(def.sqlType);
-    char *out = static_cast<char *>(buffer);
-    if (isNull) {
-        if (cType == SQL_C_CHAR && out != nullptr && bufferLength > 0)
-            out[0] = '\0';
-        if (indicator)
-            *indicator = SQL_NULL_DATA;
-        r->done[column] = 1;
+    if (null) {
+        *isNull = true;
+        if (outLength != nullptr)
+            *outLength = 0;
         return 0;
     }
-    if (IsText(def.sqlType) && (cType == SQL_C_CHAR || cType == SQL_C_BINARY)) {
-        // Text goes out as it is, in pieces when the buffer is short: each
-        // call reports the length left from where the last piece stopped.
-        if (maxLength != 0 && length > maxLength)
-            length = maxLength;
-        uint32_t left = length - r->offset[column];
-        int64_t room = cType == SQL_C_CHAR ? bufferLength - 1 : bufferLength;
-        if (out == nullptr || room < 0)
-            room = 0;
-        uint32_t n = static_cast<uint32_t>(std::min<int64_t>(left, room));
-        if (n > 0)
-            std::memcpy(out, static_cast<const char *>(value) + r->offset[column], n);
-        if (cType == SQL_C_CHAR && out != nullptr && bufferLength > 0)
-            out[n] = '\0';
-        if (indicator)
-            *indicator = left;
-        if (n < left) {
-            r->offset[column] += n;
-            rcErrRaise(stmt->errors, RC_MSG_DATA_TRUNCATED);
-            return 1;
+    rcExpValue v;
+    char number[16];
+    if (IsText(def.sqlType)) {
+        v.type = def.sqlType;
+        v.text = static_cast<const char *>(stored);
+        v.length = length;
+    } else {
+        // Numbers are kept as 16- or 32-bit integers.
+        int32_t n = 0;
+        if (def.sqlType == SQL_SMALLINT) {
+            int16_t x = 0;
+            std::memcpy(&x, stored, sizeof x);
+            n = x;
+        } else {
+            std::memcpy(&n, stored, sizeof n);
         }
-        r->done[column] = 1;
-        return 0;
+        bool wantChar =
+            wantedType == SQL_C_CHAR || wantedType == SQL_VARCHAR || wantedType == SQL_LONGVARCHAR;
+        if (wantChar) {
+            // Asked for as text: its digits, read in pieces as any text.
+            int len = std::snprintf(number, sizeof number, "%d", static_cast<int>(n));
+            v.type = SQL_VARCHAR;
+            v.text = number;
+            v.length = static_cast<uint32_t>(len);
+        } else if (def.sqlType == SQL_SMALLINT) {
+            v.type = SQL_SMALLINT;
+            v.v.i16 = static_cast<int16_t>(n);
+        } else {
+            v.type = SQL_INTEGER;
+            v.v.i32 = n;
+        }
     }
-    // Numbers (kept as 32-bit integers), and text asked for as a number.
-    int16_t sourceType = IsText(def.sqlType) ? def.sqlType : int16_t{SQL_INTEGER};
-    int32_t size = rcCnvCFixedSize(cType);
-    if (size == 0)
-        size = bufferLength > INT32_MAX ? INT32_MAX : static_cast<int32_t>(bufferLength);
-    int32_t got = 0;
-    int rc = rcCnvConvertValue(value, sourceType, static_cast<int32_t>(length), 0, buffer, cType,
-                               out != nullptr ? size : 0, 0, 0, &got);
-    if (rc == kCnvCoreTruncated) {
-        if (indicator)
-            *indicator = got;
-        rcErrRaise(stmt->errors, RC_MSG_DATA_TRUNCATED);
-        r->done[column] = 1;
-        return 1;
-    }
-    if (rc != kCnvCoreOk) {
-        int32_t msg = rcCnvCodeToMsg(rc);
-        return Post(stmt, msg != 0 ? static_cast<uint32_t>(msg) : RC_MSG_GENERAL_ERROR);
-    }
-    if (indicator)
-        *indicator = got;
-    r->done[column] = 1;
-    return 0;
+    rcExpEnv env;
+    env.errors = stmt->errors;
+    return rcExpConvertValue(&env, v, wantedType, buffer, bufferLength, outLength, pieceOffset);
 }
 
 bool rcCatNameEquals(const char *a, const char *b, bool exact)

@@ -35,9 +35,10 @@ protected:
     std::string Text(uint16_t k)
     {
         char buf[300] = {};
-        int64_t length = 0;
-        EXPECT_EQ(rcCatGetData(&stmt, k, SQL_C_CHAR, buf, sizeof buf, &length, 0), 0);
-        return length == SQL_NULL_DATA ? "NULL" : buf;
+        int32_t length = 0;
+        bool isNull = false;
+        EXPECT_EQ(rcCatGetColumn(&stmt, k, SQL_C_CHAR, buf, sizeof buf, &length, 0, &isNull), 0);
+        return isNull ? "NULL" : buf;
     }
     rcErrorQueue errors{};
     rcStmt stmt;
@@ -96,42 +97,47 @@ TEST_F(CatalogResult, GetDataInPiecesAndRepeated)
     ASSERT_EQ(rcCatPutRow(&stmt, v), 0);
     ASSERT_EQ(rcCatFinish(&stmt), 0);
     char buf[8];
-    int64_t length = 0;
+    int32_t length = 0;
+    bool isNull = false;
     // Before a fetch no row is current.
-    EXPECT_EQ(rcCatGetData(&stmt, 0, SQL_C_CHAR, buf, sizeof buf, &length, 0), -1);
+    EXPECT_EQ(rcCatGetColumn(&stmt, 0, SQL_C_CHAR, buf, sizeof buf, &length, 0, &isNull), -1);
     rcErrClearQueue(&errors);
     ASSERT_EQ(rcCatFetch(&stmt), 0);
-    // 22 characters in pieces of 7: each reports what is left.
+    // 22 characters read from offsets 7 apart: each reports what is left.
     std::string whole;
-    std::vector<int64_t> lengths;
+    std::vector<int32_t> lengths;
     int16_t rc;
-    while ((rc = rcCatGetData(&stmt, 0, SQL_C_CHAR, buf, sizeof buf, &length, 0)) == 1) {
+    uint32_t at = 0;
+    while ((rc = rcCatGetColumn(&stmt, 0, SQL_C_CHAR, buf, sizeof buf, &length, at, &isNull)) ==
+           1) {
         whole += buf;
         lengths.push_back(length);
+        at += sizeof buf - 1;
     }
     ASSERT_EQ(rc, 0);
     whole += buf;
     lengths.push_back(length);
     EXPECT_EQ(whole, "TCP/IP:127.0.0.1:19813");
-    EXPECT_EQ(lengths, (std::vector<int64_t>{22, 15, 8, 1}));
-    EXPECT_EQ(rcErrQueueCount(&errors), 3u); // one 01004 per cut piece
-    EXPECT_EQ(rcCatGetData(&stmt, 0, SQL_C_CHAR, buf, sizeof buf, &length, 0), 100);
-    // NULL: empty text and SQL_NULL_DATA.
-    buf[0] = 'x';
-    EXPECT_EQ(rcCatGetData(&stmt, 1, SQL_C_CHAR, buf, sizeof buf, &length, 0), 0);
-    EXPECT_EQ(length, SQL_NULL_DATA);
-    EXPECT_EQ(buf[0], '\0');
-    // A number as its own type, then asked again.
+    EXPECT_EQ(lengths, (std::vector<int32_t>{22, 15, 8, 1}));
+    // Read again from the start: the value stays.
+    EXPECT_EQ(rcCatGetColumn(&stmt, 0, SQL_C_CHAR, buf, sizeof buf, &length, 0, &isNull), 1);
+    EXPECT_EQ(length, 22);
+    // NULL.
+    EXPECT_EQ(rcCatGetColumn(&stmt, 1, SQL_C_CHAR, buf, sizeof buf, &length, 0, &isNull), 0);
+    EXPECT_TRUE(isNull);
+    // A number as its own type and as text.
     int16_t seq = 0;
-    EXPECT_EQ(rcCatGetData(&stmt, 4, SQL_C_DEFAULT, &seq, 0, &length, 0), 0);
+    EXPECT_EQ(rcCatGetColumn(&stmt, 4, SQL_C_SSHORT, &seq, sizeof seq, &length, 0, &isNull), 0);
+    EXPECT_FALSE(isNull);
     EXPECT_EQ(seq, 1);
     EXPECT_EQ(length, 2);
-    EXPECT_EQ(rcCatGetData(&stmt, 4, SQL_C_DEFAULT, &seq, 0, &length, 0), 100);
-    // A maximum length caps the text; a missing buffer still reports it.
-    EXPECT_EQ(rcCatGetData(&stmt, 2, SQL_C_CHAR, nullptr, 0, &length, 2), 1);
-    EXPECT_EQ(length, 2);
+    EXPECT_EQ(rcCatGetColumn(&stmt, 4, SQL_C_CHAR, buf, sizeof buf, &length, 0, &isNull), 0);
+    EXPECT_STREQ(buf, "1");
+    // A missing buffer still reports the length.
+    EXPECT_EQ(rcCatGetColumn(&stmt, 2, SQL_C_CHAR, nullptr, 0, &length, 0, &isNull), 1);
+    EXPECT_EQ(length, 3);
     // A column past the visible ones.
-    EXPECT_EQ(rcCatGetData(&stmt, 6, SQL_C_CHAR, buf, sizeof buf, &length, 0), -1);
+    EXPECT_EQ(rcCatGetColumn(&stmt, 6, SQL_C_CHAR, buf, sizeof buf, &length, 0, &isNull), -1);
 }
 
 TEST(CatalogNames, PatternsAsOdbcDefinesThem)
