@@ -186,7 +186,27 @@ long orphanTempPid(const char *name, const std::string &prefix)
 
 } // namespace
 
-int PlatSweepOrphanTempFiles(const std::string &dir, const std::string &prefix)
+namespace {
+
+// Removes a private directory's regular files of the user, then the
+// directory; answers whether it went.
+bool removeOwnedDirectory(const std::string &path, uid_t user)
+{
+    if (DIR *d = ::opendir(path.c_str())) {
+        while (struct dirent *e = ::readdir(d)) {
+            std::string file = path + "/" + e->d_name;
+            struct stat st;
+            if (::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == user)
+                ::unlink(file.c_str());
+        }
+        ::closedir(d);
+    }
+    return ::rmdir(path.c_str()) == 0;
+}
+
+// Removes the entries "<prefix><pid>_XXXXXX" of dir whose process no longer
+// exists: regular files, or directories (with their files) when directories.
+int sweepOrphans(const std::string &dir, const std::string &prefix, bool directories)
 {
     std::string base = dir.empty() ? PlatTempDirectory() : dir;
     if (base.back() != '/')
@@ -206,13 +226,26 @@ int PlatSweepOrphanTempFiles(const std::string &dir, const std::string &prefix)
             continue;
         std::string path = base + e->d_name;
         struct stat st;
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != user)
+        if (::lstat(path.c_str(), &st) != 0 || st.st_uid != user)
             continue;
-        if (::unlink(path.c_str()) == 0)
+        if (directories ? S_ISDIR(st.st_mode) && removeOwnedDirectory(path, user)
+                        : S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0)
             ++removed;
     }
     ::closedir(d);
     return removed;
+}
+
+} // namespace
+
+int PlatSweepOrphanTempFiles(const std::string &dir, const std::string &prefix)
+{
+    return sweepOrphans(dir, prefix, false);
+}
+
+int PlatSweepOrphanTempDirs(const std::string &dir, const std::string &prefix)
+{
+    return sweepOrphans(dir, prefix, true);
 }
 
 bool PlatCreateTempFile(const std::string &dir, const std::string &prefix, std::string *path)

@@ -56,3 +56,6 @@ std::string PlatOwnedTempPrefix(const std::string &prefix);
 // regular files of the current user are touched, never those of this or of
 // another live process. Answers how many were removed.
 int PlatSweepOrphanTempFiles(const std::string &dir, const std::string &prefix);
+// The same for private directories "<prefix><pid>_XXXXXX" (made with
+// mkdtemp): their regular files go, then the directory.
+int PlatSweepOrphanTempDirs(const std::string &dir, const std::string &prefix);

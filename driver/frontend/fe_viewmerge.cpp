@@ -1,5 +1,7 @@
 #include "driver/frontend/fe_viewmerge.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -539,6 +541,7 @@ std::vector<rcParseNode *> rcVwCollect(rcParseNode *node, uint16_t id, uint16_t 
     if (node == nullptr)
         return out;
     std::vector<rcParseNode *> work{node};
+    work.reserve(32);
     while (!work.empty()) {
         rcParseNode *n = work.back();
         work.pop_back();
@@ -546,9 +549,12 @@ std::vector<rcParseNode *> rcVwCollect(rcParseNode *node, uint16_t id, uint16_t 
             out.push_back(n);
         if (stopId != 0 && n->id == stopId && n != node)
             continue;
-        std::vector<rcParseNode *> kids = Children(n);
-        for (auto it = kids.rbegin(); it != kids.rend(); ++it)
-            work.push_back(*it);
+        // The children go on the stack last first, so that the first is
+        // visited next (the walk is in tree order, with no list per node).
+        const size_t from = work.size();
+        for (rcParseNode *c = n->child; c != nullptr; c = c->next)
+            work.push_back(c);
+        std::reverse(work.begin() + static_cast<std::ptrdiff_t>(from), work.end());
     }
     return out;
 }

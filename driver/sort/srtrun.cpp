@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "platform/byteorder.h"
+#include "platform/file.h"
 
 namespace {
 
@@ -148,6 +149,10 @@ SrtStats &srtCurrentStats() { return currentStats; }
 
 SrtWorkDir::~SrtWorkDir() { remove(); }
 
+namespace {
+const char kWorkDirPrefix[] = "qxsort";
+} // namespace
+
 uint32_t SrtWorkDir::create(const std::string &base)
 {
     std::string root = base;
@@ -159,7 +164,10 @@ uint32_t SrtWorkDir::create(const std::string &base)
     } else if (root.back() == ':') {
         root += '/';
     }
-    std::string templ = root + "qxsortXXXXXX";
+    // Work directories carry their process's pid: those of processes that
+    // were killed in a sort are removed before a new one is made here.
+    PlatSweepOrphanTempDirs(root, kWorkDirPrefix);
+    std::string templ = root + PlatOwnedTempPrefix(kWorkDirPrefix) + "XXXXXX";
     std::vector<char> name(templ.begin(), templ.end());
     name.push_back('\0');
     if (!::mkdtemp(name.data()))

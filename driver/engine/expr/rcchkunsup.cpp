@@ -55,11 +55,32 @@ constexpr Rejected kRejected[] = {
     {RC_N_UserNameList, RC_TXT_USER_NAME_OPTION_NOT_SUPPORTED},
 };
 
+// Every statement's whole tree is walked: a symbol is looked up in a table
+// indexed by it, not searched for in the list.
+constexpr unsigned kSymbolLimit = 2048;
+
+struct RejectedIndex {
+    uint8_t entry[kSymbolLimit] = {}; // 0 accepted, else index into kRejected + 1
+    constexpr RejectedIndex()
+    {
+        for (unsigned k = 0; k < sizeof kRejected / sizeof kRejected[0]; ++k)
+            entry[kRejected[k].symbol] = static_cast<uint8_t>(k + 1);
+    }
+};
+constexpr RejectedIndex kRejectedIndex;
+static_assert(sizeof kRejected / sizeof kRejected[0] < 255, "index holds a byte");
+
+const Rejected *Find(uint16_t symbol)
+{
+    if (symbol >= kSymbolLimit || kRejectedIndex.entry[symbol] == 0)
+        return nullptr;
+    return &kRejected[kRejectedIndex.entry[symbol] - 1];
+}
+
 const rcParseNode *FirstRejected(const rcParseNode *node)
 {
-    char buf[96];
     for (; node; node = node->next) {
-        if (rcChkUnsupportedText(node->id, buf, sizeof buf))
+        if (Find(node->id) != nullptr)
             return node;
         if (const rcParseNode *r = FirstRejected(node->child))
             return r;
@@ -71,16 +92,14 @@ const rcParseNode *FirstRejected(const rcParseNode *node)
 
 const char *rcChkUnsupportedText(uint16_t symbol, char *buffer, unsigned size)
 {
-    for (const Rejected &r : kRejected) {
-        if (r.symbol != symbol)
-            continue;
-        if (r.textId)
-            return rcUtlLoadString(r.textId);
-        std::snprintf(buffer, size, "Unsupported SQL: %.*s", static_cast<int>(kSymbolTextMax),
-                      rcPrsSymbolText(symbol));
-        return buffer;
-    }
-    return nullptr;
+    const Rejected *r = Find(symbol);
+    if (r == nullptr)
+        return nullptr;
+    if (r->textId)
+        return rcUtlLoadString(r->textId);
+    std::snprintf(buffer, size, "Unsupported SQL: %.*s", static_cast<int>(kSymbolTextMax),
+                  rcPrsSymbolText(symbol));
+    return buffer;
 }
 
 int16_t rcChkUnsupported(rcErrorQueue *errors, const rcParseNode *tree)

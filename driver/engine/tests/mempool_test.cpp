@@ -29,6 +29,27 @@ TEST(MemPool, BlocksFollowEachOtherRoundedAndZeroed)
     rcMemPoolDestroy(pool);
 }
 
+// Chunks come from the heap unzeroed: memory a destroyed pool scribbled on
+// (which the next pool is likely given again) still reaches callers zeroed,
+// in the first chunk and in the chunks chained on.
+TEST(MemPool, BlocksAreZeroedWhenTheHeapGivesUsedMemoryBack)
+{
+    for (int round = 0; round < 2; ++round) {
+        rcMemPool pool = rcMemPoolCreate(7);
+        ASSERT_NE(pool, nullptr);
+        EXPECT_EQ(pool->large, nullptr);
+        EXPECT_EQ(pool->chunkLimit, 0);
+        for (int i = 0; i < 40; ++i) {
+            auto *block = static_cast<unsigned char *>(rcMemPoolAlloc(pool, 997));
+            ASSERT_NE(block, nullptr);
+            for (int k = 0; k < 997; ++k)
+                ASSERT_EQ(block[k], 0) << "round " << round << " block " << i;
+            std::memset(block, 0xA5, 997);
+        }
+        rcMemPoolDestroy(pool);
+    }
+}
+
 TEST(MemPool, LargestChunkRequestFitsAFreshChunk)
 {
     rcMemPool pool = rcMemPoolCreate(10);

@@ -5,10 +5,12 @@
 
 static rcMemPoolChunk *NewChunk(uint16_t tag)
 {
-    // Zero-filled, so every block starts zeroed.
-    void *raw = std::calloc(1, RC_MEMPOOL_CHUNK);
+    // Not zero-filled here: each block is zeroed as it is handed out, so a
+    // statement pays for the bytes it uses, not for the whole chunk.
+    void *raw = std::malloc(RC_MEMPOOL_CHUNK);
     if (raw == nullptr)
         return nullptr;
+    std::memset(raw, 0, RC_MEMPOOL_HEADER);
     auto *chunk = static_cast<rcMemPoolChunk *>(raw);
     chunk->tag = tag;
     chunk->used = static_cast<uint16_t>(RC_MEMPOOL_HEADER);
@@ -69,7 +71,10 @@ void *rcMemPoolAlloc(rcMemPool pool, size_t n)
     char *block = reinterpret_cast<char *>(last) + last->used;
     size_t rounded = (n + 7) & ~size_t(7);
     size_t used = last->used + rounded;
-    last->used = static_cast<uint16_t>(used > last->capacity ? last->capacity : used);
+    if (used > last->capacity)
+        used = last->capacity;
+    std::memset(block, 0, used - last->used);
+    last->used = static_cast<uint16_t>(used);
     return block;
 }
 

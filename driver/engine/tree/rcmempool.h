@@ -4,8 +4,8 @@
 // rcMemPoolDestroy. Blocks are never freed one by one; the whole chain of
 // chunks goes at once. rcTreePool* are the statement's parse-pool wrappers.
 //
-// Algorithm: a chain of fixed 16000-byte zero-filled chunks. Each request is
-// served at the current end of the LAST chunk; when it does not fit there a
+// Algorithm: a chain of fixed 16000-byte chunks. Each request is served,
+// zero-filled, at the current end of the LAST chunk; when it does not fit there a
 // new chunk is chained on, and whatever was left of the old one stays unused.
 // A request larger than a chunk can hold (RC_MEMPOOL_MAX_BLOCK) gets a
 // zero-filled block of its own, kept on a second list of the pool and freed

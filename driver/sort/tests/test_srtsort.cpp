@@ -398,6 +398,32 @@ TEST_F(SrtSortTest, ErrorsOfACallAndCleanWorkDirectory)
     EXPECT_EQ(err, 329u);
 }
 
+// A sort killed with its process leaves its work directory; the next sort
+// in that place removes it, and only it.
+TEST_F(SrtSortTest, WorkDirectoryOfAKilledProcessIsRemovedByTheNextSort)
+{
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        _exit(0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child); // its pid now names no process
+    const std::string dead = work_ + "qxsort" + std::to_string(child) + "_aB3dE9";
+    const std::string live = work_ + "qxsort" + std::to_string(getppid()) + "_xY7zQ1";
+    const std::string alike = work_ + "qxsort" + std::to_string(child) + "_short";
+    for (const std::string &d : {dead, live, alike}) {
+        ASSERT_EQ(mkdir(d.c_str(), 0700), 0);
+        std::ofstream(d + "/run1", std::ios::binary) << "left over";
+    }
+    put("in", fixedLines(50, "AB", 2));
+    EXPECT_EQ(sort(path("in"), path("out"), "S(1,3,C,A) F(FIX,20)"), 0u);
+    struct stat st;
+    EXPECT_NE(stat(dead.c_str(), &st), 0);
+    EXPECT_EQ(stat(live.c_str(), &st), 0);
+    EXPECT_EQ(stat(alike.c_str(), &st), 0);
+    EXPECT_EQ(workEntries(), 2);
+}
+
 std::atomic<int> probes{0};
 int cancelAfterFive(void *) { return ++probes > 5; }
 
