@@ -28,7 +28,11 @@
 // the buffer is appended to a private spill file (created O_EXCL as
 // "SWP<pid>_XXXXXX" in TempFileDirectory; files of processes that no longer
 // exist are removed when the next one is made) and reused. Reading a spilled table
-// loads windows of the stream from the file at 64-bit offsets.
+// loads windows of the stream from the file at 64-bit offsets. A compact
+// table (rcTmpSetCompact) writes each text and binary slot only as long as
+// its value while rows are put, and settles into the fixed layout, with
+// those slots as wide as the longest value put, when reading begins: files
+// follow the data, not the declared widths.
 //
 // Sort keys order NULL as a value of its own (first ascending, last
 // descending), text by the driver's Windows-1252 collation without regard
