@@ -52,7 +52,6 @@ uint64_t bytesIn(const std::string &dir)
 
 class TmpCompactTest : public TmpTest {
 protected:
-    enum Mode { InMemory, Spilled, NoOptSort };
 
     struct Outcome {
         std::vector<std::string> rows; // each row read back as text
@@ -64,11 +63,7 @@ protected:
     Outcome run(const std::vector<Value> &values, bool compact, Mode mode, bool desc)
     {
         Outcome out;
-        rcTmpOwner owner = owner_;
-        if (mode != Spilled)
-            owner.limits.memoryLimit = 64u << 20;
-        if (mode == NoOptSort)
-            owner.engineOptions = RC_TMP_OPT_NOOPTSORT;
+        rcTmpOwner owner = ownerFor(mode);
         TempTable *t;
         EXPECT_EQ(rcTmpCreate(owner, &t), 0);
         EXPECT_EQ(rcTmpAddColumn(t, SQL_INTEGER, 0, 4), 0);

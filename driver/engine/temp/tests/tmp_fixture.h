@@ -67,6 +67,19 @@ protected:
         return ids;
     }
 
+    // Where a sort runs: in memory, after a spill (the fixture's small
+    // limits), or through the external sort library.
+    enum Mode { InMemory, Spilled, NoOptSort };
+    rcTmpOwner ownerFor(Mode mode) const
+    {
+        rcTmpOwner owner = owner_;
+        if (mode != Spilled)
+            owner.limits.memoryLimit = 64u << 20;
+        if (mode == NoOptSort)
+            owner.engineOptions = RC_TMP_OPT_NOOPTSORT;
+        return owner;
+    }
+
     std::string dir_;
     rcErrorQueue errors_{};
     rcTmpCancelFlag cancel_{0};

@@ -213,16 +213,11 @@ std::vector<int32_t> readIds(TempTable *t)
 
 class TmpSortTest : public TmpTest {
 protected:
-    enum Mode { InMemory, Spilled, NoOptSort };
 
     std::vector<int32_t> sortIds(const std::vector<Row> &rows, const std::vector<Key> &keys,
                                  Mode mode)
     {
-        rcTmpOwner owner = owner_;
-        if (mode != Spilled)
-            owner.limits.memoryLimit = 64u << 20;
-        if (mode == NoOptSort)
-            owner.engineOptions = RC_TMP_OPT_NOOPTSORT;
+        rcTmpOwner owner = ownerFor(mode);
         TempTable *t;
         EXPECT_EQ(rcTmpCreate(owner, &t), 0);
         addColumns(t);
