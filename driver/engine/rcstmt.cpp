@@ -5,7 +5,6 @@
 #include <cstring>
 #include <new>
 
-#include "driver/core/rclock.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rctrace.h"
@@ -14,8 +13,6 @@
 namespace {
 
 std::atomic<long> gLiveStatements{0};
-
-const rcStmtParts kNoParts{};
 
 rcErrorQueue *ConnErrors(rcStmtConn *conn) { return conn != nullptr ? conn->errors() : nullptr; }
 
@@ -40,8 +37,7 @@ void rcListFreeRef(rcList **list)
     }
 }
 
-int16_t rcDrsAllocStmt(rcStmtConn *conn, rcErrorQueue *errors, const rcStmtParts *parts,
-                       rcStmt **out)
+int16_t rcDrsAllocStmt(rcStmtConn *conn, rcErrorQueue *errors, rcStmt **out)
 {
     *out = nullptr;
     rcStmt *stmt = new (std::nothrow) rcStmt;
@@ -52,7 +48,6 @@ int16_t rcDrsAllocStmt(rcStmtConn *conn, rcErrorQueue *errors, const rcStmtParts
     }
     stmt->conn = conn;
     stmt->errors = errors;
-    stmt->parts = parts != nullptr ? parts : &kNoParts;
     int16_t result = rcDrsInitStmt(stmt);
     // Counted even when initialisation failed: the caller drops it.
     ++gLiveStatements;
@@ -112,23 +107,15 @@ int16_t rcDrsCopyOptionBlock(rcStmt *stmt)
 
 int16_t rcDrsFreePlanState(rcStmt *stmt)
 {
-    const rcStmtParts &h = *stmt->parts;
     rcListFreeRef(&stmt->updatedColumns);
-    if (h.closePlanWindow != nullptr) {
-        rcDriverLockHold hold;
-        h.closePlanWindow(stmt);
-    }
-    if (stmt->unionBranches == nullptr && stmt->plan != nullptr && h.releasePlanNodes != nullptr)
-        h.releasePlanNodes(stmt, stmt->plan);
-    if (stmt->subqueries != nullptr && h.releaseSubqueries != nullptr)
-        h.releaseSubqueries(stmt);
+    // The planner context with its plan, the run-time state of its nodes
+    // and its subquery and UNION branch plans.
+    stmt->planner.release();
     rcListFreeRef(&stmt->subqueries);
     if (stmt->unionBranches == nullptr) {
         rcListFreeRef(&stmt->resultColumns);
     } else {
         // The result columns are the first branch's list, owned by the branch.
-        if (h.releaseUnionBranches != nullptr)
-            h.releaseUnionBranches(stmt);
         rcListFreeRef(&stmt->unionBranches);
         stmt->resultColumns = nullptr;
     }
@@ -142,25 +129,16 @@ int16_t rcDrsFreePlanState(rcStmt *stmt)
 
 int16_t rcDrsResetStmt(rcStmt *stmt)
 {
-    const rcStmtParts &h = *stmt->parts;
-    if (h.releaseCatalog != nullptr)
-        h.releaseCatalog(stmt);
-    if (h.releasePrograms != nullptr)
-        h.releasePrograms(stmt);
-    stmt->exprProgram = nullptr;
-    stmt->filterProgram = nullptr;
-    if (h.releaseOpenTables != nullptr)
-        h.releaseOpenTables(stmt);
+    // The parts' states in the order rcstmt.h gives.
+    stmt->catResult.release();
+    stmt->catColumnCount = 0;
+    stmt->catalogKind = 0;
     rcListFreeRef(&stmt->plannerColumns);
     if (rcDrsFreePlanState(stmt) != 0)
         return -1;
-    if (h.releaseDataChange != nullptr)
-        h.releaseDataChange(stmt);
-    stmt->dataChange = nullptr;
+    stmt->dataChange.release();
     rcTreePoolDestroy(stmt->parsePool);
     stmt->parsePool = nullptr;
-    stmt->resultColumnCount = 0;
-    stmt->paramCount = 0;
     if (stmt->preparePool > 0)
         rcPoolDestroy(stmt->preparePool);
     stmt->preparePool = 0;
@@ -168,32 +146,17 @@ int16_t rcDrsResetStmt(rcStmt *stmt)
     stmt->workPool = nullptr;
     rcTreePoolDestroy(stmt->parseArena);
     stmt->parseArena = nullptr;
-    stmt->parseRoot = nullptr;
     if (stmt->files != nullptr) {
         rcListHolderFree(stmt->files);
         stmt->files = nullptr;
     }
-    if (h.releaseViews != nullptr)
-        h.releaseViews(stmt);
-    stmt->views = nullptr;
-    if (h.releaseProcedure != nullptr)
-        h.releaseProcedure(stmt);
-    stmt->procedure = nullptr;
-    if (h.releasePushedFilters != nullptr)
-        h.releasePushedFilters(stmt);
-    stmt->pushedFilters = nullptr;
-    if (h.releaseRetrieveList != nullptr)
-        h.releaseRetrieveList(stmt);
-    stmt->retrieveList = nullptr;
-    stmt->kind = RC_KIND_NONE;
+    stmt->views.release();
     return 0;
 }
 
 int16_t rcDrsFreeStmtMem(rcStmt *stmt)
 {
-    const rcStmtParts &h = *stmt->parts;
-    if (h.freeParams != nullptr)
-        h.freeParams(stmt);
+    stmt->params.release();
     rcListFreeRef(&stmt->options.tablePasswords);
     if (stmt->stmtPool > 0)
         rcPoolDestroy(stmt->stmtPool);
@@ -210,15 +173,12 @@ int16_t rcDrsFreeStmtMem(rcStmt *stmt)
 
 int16_t rcDrsDropStmt(rcStmt *stmt)
 {
-    const rcStmtParts &h = *stmt->parts;
     if (stmt->conn != nullptr) {
         rcTrcTarget target{stmt->conn->engineTrace(), stmt->debugLevel, false};
         rcTrcWriteTo(target, 1, "rcDrsDropStmt(%ld)",
                      static_cast<long>(reinterpret_cast<intptr_t>(stmt)));
     }
     int16_t result = rcDrsResetStmt(stmt);
-    if (h.resetTableList != nullptr)
-        h.resetTableList(stmt);
     // A failed reset keeps the record (and its place in the live count).
     if (result == 0) {
         rcDrsFreeStmtMem(stmt);
@@ -262,7 +222,6 @@ bool rcDrsCancelRunning(rcStmt *stmt)
 
 int16_t rcDrsSetStmtOption(rcStmt *stmt, uint16_t option, uintptr_t value)
 {
-    const rcStmtParts &h = *stmt->parts;
     switch (option) {
     case 0:  // SQL_QUERY_TIMEOUT
     case 8:  // SQL_KEYSET_SIZE
@@ -286,13 +245,9 @@ int16_t rcDrsSetStmtOption(rcStmt *stmt, uint16_t option, uintptr_t value)
         return rcDrsAddTablePassword(&stmt->options.tablePasswords,
                                      reinterpret_cast<const char *>(value));
     case RC_STMT_OPT_KEEP_TABLES_OPEN:
-        if (value == 1) {
-            stmt->options.keepTablesOpen = 1;
-        } else {
-            stmt->options.keepTablesOpen = 0;
-            if (h.closeKeptTables != nullptr)
-                h.closeKeptTables(stmt);
-        }
+        // Clearing it closes the kept tables: the ODBC layer does, whose
+        // table source keeps them.
+        stmt->options.keepTablesOpen = value == 1 ? 1 : 0;
         return 0;
     case RC_STMT_OPT_1171: stmt->options.option1171 = value != 0 ? 1 : 0; return 0;
     case RC_STMT_OPT_1172:
@@ -354,26 +309,4 @@ int rcDrsFindTablePassword(rcStmt *stmt, const char *table, char *password, size
         return 1;
     }
     return 0;
-}
-
-uint16_t rcDrsKindOfRoot(const rcParseNode *root)
-{
-    if (root == nullptr)
-        return RC_KIND_NONE;
-    switch (root->id) {
-    case RC_N_InsertStmt: return RC_KIND_INSERT;
-    case RC_N_UpdateStmt: return RC_KIND_UPDATE;
-    case RC_N_DeleteStmt: return RC_KIND_DELETE;
-    case RC_N_CreateIndexStmt: return RC_KIND_CREATE_INDEX;
-    case RC_N_CreateTableStmt: return RC_KIND_CREATE_TABLE;
-    case RC_N_DropIndexStmt: return RC_KIND_DROP_INDEX;
-    case RC_N_DropTableStmt: return RC_KIND_DROP_TABLE;
-    case RC_N_CreateViewStmt: return RC_KIND_CREATE_VIEW;
-    case RC_N_DropViewStmt: return RC_KIND_DROP_VIEW;
-    case RC_N_SubSelectStmt:
-    case RC_N_FullSelectStmt: return RC_KIND_QUERY;
-    case RC_N_Procedure: return RC_KIND_PROCEDURE;
-    case RC_N_UseStmt: return RC_KIND_USE;
-    default: return RC_KIND_OTHER;
-    }
 }

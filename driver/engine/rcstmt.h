@@ -7,13 +7,31 @@
 // of prepares and executions, each preceded by rcDrsResetStmt (frees all a
 // prepare or execution left, keeps the record, its statement pools, its
 // value pools, its table password list and its parameters) ->
-// rcDrsDropStmt (reset, close the statement's tables, free the record).
+// rcDrsDropStmt (reset, free the record).
 //
 // What the record needs of its connection it reaches through rcStmtConn, a
-// small interface the connection implements. Parts that hang their own state
-// on a statement (catalog results, programs, open tables, plan, data changes,
-// views) release it through the statement's rcStmtParts, given at allocation;
-// an unset routine is skipped.
+// small interface the connection implements.
+//
+// What preparation found (the kind, the parse tree, the parameters and the
+// result columns) is the front end's prepared state's alone
+// (driver/frontend/fe_prepared.h): the ODBC layer hands the engine the tree
+// where it plans, and reads the counts there. The record keeps only the
+// engine's own state of the statement (engineState).
+//
+// Parts that hang their own state on a statement each have a typed slot
+// (rcStmtSlot) here: the part hands its state over with the routine that
+// frees it, so the record frees what a part above it made without knowing
+// more of it than its name. rcDrsResetStmt frees, in this order:
+//   1. catResult   the catalog function's result (catalog)
+//   2. planner     the query's planner context, its plan and the run-time
+//                  state of the plan's nodes (exec)
+//   3. dataChange  the prepared INSERT/UPDATE/DELETE (exec)
+//   4. views       the view catalogue loaded for the statement (front end)
+// and rcDrsDropStmt, after its reset, frees
+//   5. params      the parameter descriptors and values (exec)
+// with the record. The catalog result first, as a statement holds either it
+// or a query; the data change runs on the planner's tables and goes after
+// it; the views were read by preparation only.
 #pragma once
 
 #include <atomic>
@@ -29,12 +47,11 @@
 struct rcTraceChannel;
 struct TamSession;
 struct QueryPlan;
-struct ExprProgram;
-struct FilterProgram;
 struct rcViewCatalog;
-struct DrmRetrieveList;
 struct rcPlnStmt;
 struct rcCatResult;
+struct rcExeDml;
+struct rcPrmStore;
 
 enum rcStmtKind : uint16_t {
     RC_KIND_NONE = 0,
@@ -139,43 +156,49 @@ protected:
     ~rcStmtConn() = default;
 };
 
-// Release routines of the parts that hang state on a statement.
-struct rcStmtParts {
-    // Releases run by reset, in this order.
-    void (*releaseCatalog)(rcStmt *stmt) = nullptr;
-    void (*releasePrograms)(rcStmt *stmt) = nullptr;
-    void (*releaseOpenTables)(rcStmt *stmt) = nullptr;
-    // Releases the run-time state of every plan node of the statement's plan,
-    // of its subquery plans (before the subquery list is destroyed), and of
-    // the UNION branches' plans with their result lists (before the branch
-    // list is destroyed).
-    void (*releasePlanNodes)(rcStmt *stmt, QueryPlan *plan) = nullptr;
-    void (*releaseSubqueries)(rcStmt *stmt) = nullptr;
-    void (*releaseUnionBranches)(rcStmt *stmt) = nullptr;
-    void (*closePlanWindow)(rcStmt *stmt) = nullptr;
-    void (*releaseDataChange)(rcStmt *stmt) = nullptr;
-    void (*releaseViews)(rcStmt *stmt) = nullptr;
-    void (*releaseProcedure)(rcStmt *stmt) = nullptr;
-    void (*releasePushedFilters)(rcStmt *stmt) = nullptr;
-    void (*releaseRetrieveList)(rcStmt *stmt) = nullptr;
-    // Drop: resets the statement's table list, closing its tables.
-    void (*resetTableList)(rcStmt *stmt) = nullptr;
-    // Option 1153 cleared: close the kept tables that are not in use.
-    void (*closeKeptTables)(rcStmt *stmt) = nullptr;
-    // Frees the parameter bindings with the record.
-    void (*freeParams)(rcStmt *stmt) = nullptr;
+// The state one part hangs on a statement, of the part's own type (known
+// to the record by name only), with the routine that frees it. Hanging a
+// state frees the one held before; the slot frees what it still holds when
+// the record goes.
+template <class T>
+class rcStmtSlot {
+public:
+    using Release = void (*)(T *state);
+
+    rcStmtSlot() = default;
+    ~rcStmtSlot() { release(); }
+    rcStmtSlot(const rcStmtSlot &) = delete;
+    rcStmtSlot &operator=(const rcStmtSlot &) = delete;
+
+    T *get() const { return state_; }
+    operator T *() const { return state_; }
+    T *operator->() const { return state_; }
+
+    void hang(T *state, Release release)
+    {
+        this->release();
+        state_ = state;
+        release_ = release;
+    }
+    // Frees the state held, if any; the slot is empty afterwards.
+    void release()
+    {
+        T *state = state_;
+        state_ = nullptr;
+        if (state != nullptr)
+            release_(state);
+    }
+
+private:
+    T *state_ = nullptr;
+    Release release_ = nullptr;
 };
 
 struct rcStmt {
-    rcStmtConn *conn = nullptr;         // owning connection, never changed
-    const rcStmtParts *parts = nullptr; // never null after rcDrsAllocStmt
-    rcErrorQueue *errors = nullptr;     // the handle's queue, lent for the record's life
-    uint16_t kind = RC_KIND_NONE;       // rcStmtKind of the prepared text
-    uint16_t selectRoot = 0;            // 1 for a query root; catalog code otherwise
+    rcStmtConn *conn = nullptr;     // owning connection, never changed
+    rcErrorQueue *errors = nullptr; // the handle's queue, lent for the record's life
     rcList *resultColumns = nullptr;
     rcList *plannerColumns = nullptr;
-    uint16_t paramCount = 0;
-    uint16_t resultColumnCount = 0;
     uint16_t catalogKind = 0;
     uint16_t endOfData = 0;
     uint16_t engineState = RC_ENGINE_NOT_PREPARED;
@@ -183,36 +206,35 @@ struct rcStmt {
     rcList *tables = nullptr;
     rcList *unionBranches = nullptr;
     rcMemPool workPool = nullptr; // prepare-time scratch
-    ExprProgram *exprProgram = nullptr;
-    FilterProgram *filterProgram = nullptr;
-    rcViewCatalog *views = nullptr;
-    void *params = nullptr;        // parameter bindings, freed with the record
+    // The view catalogue (fe_view.h), loaded when a preparation or a catalog
+    // function first looks for views.
+    rcStmtSlot<rcViewCatalog> views;
+    // The parameter descriptors and values (exec/rcexeprm.h), made by the
+    // first bound parameter and kept until the drop.
+    rcStmtSlot<rcPrmStore> params;
     rcMemPool parsePool = nullptr; // tree pool for prepare-time nodes
     int32_t stmtPool = 0;          // made at initialisation
     int32_t stmtPool2 = 0;         // made by its first user
     int32_t preparePool = 0;       // made at each prepare
     int32_t planPool = 0;
     QueryPlan *plan = nullptr;
-    // The planner context of a prepared query (rcpln.h), made at its first
-    // execution; plan points at its plan. Released by releasePlanNodes.
-    rcPlnStmt *planner = nullptr;
+    // The planner context of a prepared query (plan/rcpln.h), made at its
+    // first execution (exec/rcexestmt.h); plan points at its plan.
+    rcStmtSlot<rcPlnStmt> planner;
     rcMemPool parseArena = nullptr;
-    rcParseNode *parseRoot = nullptr;
-    void *dataChange = nullptr; // prepared INSERT/UPDATE/DELETE state
-    void *procedure = nullptr;  // procedure call state
+    // The prepared INSERT/UPDATE/DELETE (exec/rcexedml.h), made at its first
+    // execution.
+    rcStmtSlot<rcExeDml> dataChange;
     uint16_t catColumnCount = 0;
     // The catalog function's result (catalog/rccat_impl.h), read through the
-    // one result road; released by releaseCatalog.
-    rcCatResult *catResult = nullptr;
+    // one result road.
+    rcStmtSlot<rcCatResult> catResult;
     uint32_t catTableTypes = 0;
     uint16_t debugLevel = 0;
     uint32_t maxRows = 0; // SQL_MAX_ROWS: the fetch stops after this many rows, 0 no limit
     rcListHolder *files = nullptr;
     bool depthError = false;
-    void *pushedFilters = nullptr;
     uint32_t unionFlag = 0;
-    const char *sqlText = nullptr;
-    DrmRetrieveList *retrieveList = nullptr;
     rcStmtOptionBlock options;
     rcStmtSourceInfo sourceInfo;
     uint16_t numericPrecision = 0;
@@ -234,10 +256,8 @@ struct rcStmt {
 };
 
 // Allocates a statement of conn whose errors go on errors (owned by the
-// caller, which keeps it until the drop); parts may be null (nothing hangs
-// state on the statement).
-int16_t rcDrsAllocStmt(rcStmtConn *conn, rcErrorQueue *errors, const rcStmtParts *parts,
-                       rcStmt **out);
+// caller, which keeps it until the drop).
+int16_t rcDrsAllocStmt(rcStmtConn *conn, rcErrorQueue *errors, rcStmt **out);
 int16_t rcDrsInitStmt(rcStmt *stmt);
 int16_t rcDrsCopyOptionBlock(rcStmt *stmt);
 int16_t rcDrsResetStmt(rcStmt *stmt);
@@ -272,8 +292,6 @@ int16_t rcDrsGetStmtOption(rcStmt *stmt, uint16_t option, uint32_t *value);
 int16_t rcDrsAddTablePassword(rcList **list, const char *text);
 int rcDrsFindTablePassword(rcStmt *stmt, const char *table, char *password, size_t size);
 void rcListFreeRef(rcList **list);
-// The statement kind of a parse-tree root.
-uint16_t rcDrsKindOfRoot(const rcParseNode *root);
 
 // Number of live statements in the process.
 long rcDrsLiveStatements();

@@ -104,7 +104,7 @@ struct rcPrepared {
     rcMemPool arena = nullptr;    // the parse tree
     rcParseNode *root = nullptr;
     uint16_t kind = 0; // rcStmtKind
-    uint16_t selectRoot = 0;
+    uint16_t selectRoot = 0; // 1 for a query root; a catalog result: its catalog code
     std::vector<std::unique_ptr<rcTblEntry>> tables;
     std::deque<rcSemTypeInfo> types; // type records of the tree's nodes
     std::vector<rcParamDesc> params; // by parameter number

@@ -52,12 +52,17 @@ int PostFileError(rcStmt *stmt, const rcVwFileError &err)
     return Post(stmt, err.msgId, err.text);
 }
 
+// The release of the statement's view slot.
+void FreeCatalog(rcViewCatalog *views) { delete views; }
+
 rcViewCatalog *Catalog(rcStmt *stmt)
 {
     if (stmt->views == nullptr) {
-        stmt->views = new (std::nothrow) rcViewCatalog;
-        if (stmt->views == nullptr)
+        auto *views = new (std::nothrow) rcViewCatalog;
+        if (views == nullptr)
             Post(stmt, RC_MSG_MEMORY_ALLOCATION_ERROR);
+        else
+            stmt->views.hang(views, &FreeCatalog);
     }
     return stmt->views;
 }
@@ -334,8 +339,4 @@ int rcVwDrop(rcStmt *stmt, const rcParseNode *dropRoot)
                        });
 }
 
-void rcVwReleaseCatalog(rcStmt *stmt)
-{
-    delete stmt->views;
-    stmt->views = nullptr;
-}
+void rcVwReleaseCatalog(rcStmt *stmt) { stmt->views.release(); }

@@ -25,8 +25,8 @@
 //     rcVwNextName(stmt, restart, name)                 0, 100 at the end, -1
 //     rcVwLookup(stmt, name, &count, &entry)            0, 1000 not a view, -1
 //     rcVwGetColumn(stmt, index, ...)                   of the view last looked up
-//   Reset and drop of the statement: rcVwReleaseCatalog(stmt) (the statement's
-//     rcStmtParts::releaseViews).
+//   rcVwReleaseCatalog(stmt) frees the loaded catalogue (the statement's
+//     reset frees it too: it hangs on rcStmt::views).
 // Every routine that fails posts its message on the statement's error queue.
 // Calls are made under the engine lock (preparation and execution hold it);
 // the files themselves are guarded by a file lock (fe_viewfile.h), so several
@@ -55,7 +55,7 @@ struct rcVwColumnDesc {
 };
 
 // The statement's view catalogue (rcStmt::views): allocated on first use,
-// freed by rcVwReleaseCatalog.
+// freed by rcVwReleaseCatalog or the statement's reset.
 struct rcViewCatalog {
     std::string dir; // the directory the catalogue was read from
     rcVwFileCatalog file;

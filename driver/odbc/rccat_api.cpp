@@ -187,12 +187,11 @@ SQLRETURN Frame(rcStmtHandle *s, const char *name, uint16_t functionId, uint16_t
         return call.done(SQL_ERROR);
     }
     Describe(s, source);
+    // A catalog result reads as a query whose select-root code names the
+    // catalog function.
     s->prep.kind = RC_KIND_QUERY;
-    rcStmt *e = s->engine;
-    e->kind = RC_KIND_QUERY;
-    e->selectRoot = source;
-    e->resultColumnCount = static_cast<uint16_t>(s->prep.columns.size());
-    e->engineState = RC_ENGINE_RESULT_OPEN;
+    s->prep.selectRoot = source;
+    s->engine->engineState = RC_ENGINE_RESULT_OPEN;
     s->state = RC_STMT_CURSOR_OPEN;
     if (!s->cursorNameSet && s->cursorName[0] == '\0')
         rcStrDefaultCursorName(s, s->cursorName, sizeof s->cursorName);

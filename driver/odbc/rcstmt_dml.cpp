@@ -88,10 +88,10 @@ SQLRETURN rcStmtExecuteChange(rcStmtHandle *s)
         rcExeDml *dml = nullptr;
         if (rcExeDmlPrepare(e->planner, s->prep.root, &dml) != 0)
             return SQL_ERROR;
-        e->dataChange = dml;
+        e->dataChange.hang(dml, &rcExeDmlFree);
     }
     rcExeDmlResult result;
-    int16_t r = rcExeDmlRun(e->planner, static_cast<rcExeDml *>(e->dataChange), &result);
+    int16_t r = rcExeDmlRun(e->planner, e->dataChange, &result);
     s->rowCount = result.rows;
     e->engineState = RC_ENGINE_DONE;
     // Under auto-commit the change is committed as the statement completes;

@@ -29,18 +29,10 @@ namespace {
 
 bool ProducesResult(const rcStmtHandle *s) { return rcStmtProducesResult(s->prep.kind); }
 
-// Tells the engine's record what was prepared: kind, tree, counts. The tree
-// stays owned by the prepared state; the engine reads it.
-void PublishPrepared(rcStmtHandle *s)
-{
-    rcStmt *e = s->engine;
-    e->kind = s->prep.kind;
-    e->selectRoot = s->prep.selectRoot;
-    e->parseRoot = s->prep.root;
-    e->paramCount = static_cast<uint16_t>(s->prep.params.size());
-    e->resultColumnCount = static_cast<uint16_t>(s->prep.columns.size());
-    e->engineState = RC_ENGINE_PREPARED;
-}
+// The engine's record learns only that a statement is prepared: the kind,
+// the tree and the counts stay with the prepared state, which the engine is
+// handed where it plans.
+void MarkPrepared(rcStmtHandle *s) { s->engine->engineState = RC_ENGINE_PREPARED; }
 
 // The transaction model of a SET TxnModel statement. The model is driver
 // wide; the data module takes no driver-level option, so its refusal is not
@@ -86,7 +78,6 @@ int16_t PrepareText(rcStmtHandle *s, const char *text)
     // The data module's parse hook sees the checked query once; text it
     // hands back is prepared in place of the caller's.
     std::string replacement;
-    s->engine->parseRoot = s->prep.root;
     if (rcDrmParseHook(s->engine, s->prep.root, text, &replacement) != 0) {
         rcStmtResetPrepared(s);
         return -1;
@@ -156,7 +147,7 @@ SQLRETURN rcStmtPrepare(rcStmtHandle *s, const char *text)
     }
     int16_t r = PrepareText(s, sqlText);
     if (r == 0 || r == 1) {
-        PublishPrepared(s);
+        MarkPrepared(s);
         int16_t plan = WriteQueryPlan(s, sqlText);
         if (plan < 0) {
             rcStmtResetPrepared(s);
@@ -221,7 +212,7 @@ SQLRETURN rcStmtExecute(rcStmtHandle *s)
 SQLRETURN rcStmtParamRunRows(rcStmtHandle *s, bool resume)
 {
     rcParamState *st = s->params;
-    uint16_t count = s->engine->paramCount;
+    uint16_t count = rcStmtParamCount(s);
     uint32_t rows = s->paramRows > 0 ? s->paramRows : 1;
     for (; st->row < rows; ++st->row) {
         if (!resume) {
@@ -253,7 +244,7 @@ SQLRETURN rcStmtParamRunRows(rcStmtHandle *s, bool resume)
 
 SQLRETURN rcStmtExecuteParams(rcStmtHandle *s)
 {
-    uint16_t count = s->engine->paramCount;
+    uint16_t count = rcStmtParamCount(s);
     if (count == 0)
         return rcStmtRunPrepared(s);
     rcParamState *st = rcStmtParamState(s);

@@ -4,13 +4,9 @@
 
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rctrace.h"
-#include "driver/engine/catalog/rccat.h"
-#include "driver/engine/exec/rcexedml.h"
-#include "driver/engine/exec/rcexeprm.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/engine/tam.h"
 #include "driver/engine/tam_drminfo.h"
-#include "driver/frontend/fe_view.h"
 #include "driver/frontend/rcprsfn.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/odbc/rcinfo.h"
@@ -92,31 +88,6 @@ bool VendorDrmType(void *ctx, int16_t sqlType, uint32_t *drmType)
     return true;
 }
 
-void ReleasePlanNodes(rcStmt *stmt, QueryPlan *) { rcExeFreePlanner(stmt); }
-
-void ReleaseDataChange(rcStmt *stmt)
-{
-    rcExeDmlFree(static_cast<rcExeDml *>(stmt->dataChange));
-    stmt->dataChange = nullptr;
-}
-
-// What the parts of the engine and the front end hang on the engine's
-// record, released with it: the planner context with its plan, a data
-// change, a catalog result, the view catalogue and the parameter values.
-const rcStmtParts *StmtParts()
-{
-    static const rcStmtParts parts = [] {
-        rcStmtParts p;
-        p.releasePlanNodes = &ReleasePlanNodes;
-        p.releaseDataChange = &ReleaseDataChange;
-        p.releaseCatalog = &rcCatRelease;
-        p.releaseViews = rcVwReleaseCatalog;
-        p.freeParams = rcPrmFreeAll;
-        return p;
-    }();
-    return &parts;
-}
-
 } // namespace
 
 int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
@@ -142,7 +113,7 @@ int16_t rcStmtHandleAlloc(rcConn *conn, rcStmtHandle **out)
     handle->source.reset(new (std::nothrow) rcConnFeSource(conn));
     int16_t rc =
         handle->source
-            ? rcDrsAllocStmt(&handle->link, &handle->errors, StmtParts(), &handle->engine)
+            ? rcDrsAllocStmt(&handle->link, &handle->errors, &handle->engine)
             : static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
     if (rc == 0 && rcListAppend(conn->statements, &handle) != 0)
         rc = static_cast<int16_t>(rcErrRaise(&conn->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));

@@ -18,7 +18,8 @@
 // Besides, a handle holds the front end's prepared statement (fe_prepared.h)
 // with the source that opens its tables on the connection
 // (rcstmt_source.h), the cursor name and the flags of the prepare-execute
-// sequence. The workers of the statement functions are in rcodbc_impl.h.
+// sequence. What preparation found (kind, tree, parameters, result columns)
+// is read there only; the engine's record gets the tree where it plans. The workers of the statement functions are in rcodbc_impl.h.
 //
 // Handle states: 1 allocated, 2 prepared, 3 executed without an open result,
 // 4 executed with a result set not yet fetched, 5 positioned by SQLFetch,
@@ -167,6 +168,13 @@ struct rcStmtHandle {
     std::vector<rcColPiece> pieces;     // SQLGetData's progress, by column number - 1
     std::vector<char> textScratch;      // a value's text on its way through translation
 };
+
+// The number of "?" markers of the prepared statement (0 when nothing is
+// prepared): preparation's count, kept with the prepared statement only.
+inline uint16_t rcStmtParamCount(const rcStmtHandle *s)
+{
+    return static_cast<uint16_t>(s->prep.params.size());
+}
 
 // Allocates a handle and its engine state on a connected connection and lists
 // it there; 0, or -1 with the error on the connection (nothing is left).

@@ -51,7 +51,7 @@ bool IsDataAtExec(const rcParamBinding &b) { return (b.flags & RC_PARAM_AT_EXEC)
 // kRcNoParam when none is left.
 uint32_t NextDataParam(const rcStmtHandle *s, const rcParamState *st)
 {
-    uint32_t count = s->engine->paramCount;
+    uint32_t count = rcStmtParamCount(s);
     uint32_t from = st->current == kRcNoParam ? 0 : st->current + 1;
     for (uint32_t i = from; i < count && i < st->bindings.size(); ++i)
         if ((st->bindings[i].flags & RC_PARAM_BOUND) && IsDataAtExec(st->bindings[i]))

@@ -8,7 +8,7 @@
 // Interface and legal order of calls (each answers 0, 1 with a warning
 // queued, -1 after posting on the statement's queue; the fetch adds 100):
 //   rcCatRelease(stmt)                 drops any earlier result (statement
-//                                      reset does it through rcStmtParts)
+//                                      reset frees it too)
 //   rcCatTables / rcCatColumns / rcCatStatistics / rcCatPrimaryKeys /
 //   rcCatForeignKeys / rcCatTablePrivileges / rcCatColumnPrivileges /
 //   rcCatProcedures / rcCatProcColumns (stmt, conn, arguments ...)

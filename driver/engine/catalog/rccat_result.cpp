@@ -214,19 +214,25 @@ const rcCatColumnDef *rcCatResultColumns(uint16_t source, uint16_t *count)
     return s ? s->defs : nullptr;
 }
 
-rcCatResult *rcCatResultOf(const rcStmt *stmt) { return stmt->catResult; }
+rcCatResult *rcCatResultOf(const rcStmt *stmt) { return stmt->catResult.get(); }
 
 bool rcCatActive(const rcStmt *stmt) { return stmt->catResult != nullptr; }
 
-void rcCatRelease(rcStmt *stmt)
+namespace {
+
+// The release of the statement's catalog result slot.
+void FreeResult(rcCatResult *r)
 {
-    rcCatResult *r = rcCatResultOf(stmt);
-    if (r == nullptr)
-        return;
     if (r->table)
         rcTmpFree(r->table);
     delete r;
-    stmt->catResult = nullptr;
+}
+
+} // namespace
+
+void rcCatRelease(rcStmt *stmt)
+{
+    stmt->catResult.release();
     stmt->catColumnCount = 0;
     stmt->catalogKind = 0;
 }
@@ -261,7 +267,7 @@ int16_t rcCatDefineColumns(rcStmt *stmt, uint16_t count, uint16_t visible,
             delete r;
             return -1;
         }
-    stmt->catResult = r;
+    stmt->catResult.hang(r, &FreeResult);
     stmt->catColumnCount = visible;
     return 0;
 }

@@ -28,4 +28,4 @@ int16_t rcCatRoadColumn(rcStmt *stmt, uint16_t column, int16_t wantedType, void 
                           pieceOffset, isNull);
 }
 
-rcPlnStmt *rcCatRoadPlanned(rcStmt *stmt) { return rcCatActive(stmt) ? nullptr : stmt->planner; }
+rcPlnStmt *rcCatRoadPlanned(rcStmt *stmt) { return rcCatActive(stmt) ? nullptr : stmt->planner.get(); }

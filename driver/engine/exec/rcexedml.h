@@ -9,7 +9,8 @@
 //   rcExeDmlRun(stmt, dml, &result)     any number of times (new parameter
 //                                       values each time); opens and closes
 //                                       the plan itself
-//   rcExeDmlFree(dml)                   with the plan
+//   rcExeDmlFree(dml)                   when the statement is reset (the
+//                                       release of rcStmt::dataChange)
 //
 // Each row is written by TamInitUpdate (0 a new record, 2 the current one),
 // TamSetColumn per target column and TamUpdateRecord; a deletion by

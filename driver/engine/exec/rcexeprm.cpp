@@ -25,7 +25,10 @@ namespace {
 // Longest text a number, date or time converts to.
 constexpr int32_t kNumberTextMax = 160;
 
-rcPrmStore *Store(rcStmt *stmt) { return static_cast<rcPrmStore *>(stmt->params); }
+rcPrmStore *Store(rcStmt *stmt) { return stmt->params.get(); }
+
+// The release of the statement's parameter slot.
+void FreeStore(rcPrmStore *store) { delete store; }
 
 bool IsChar(int16_t t) { return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR; }
 bool IsBinary(int16_t t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
@@ -196,7 +199,7 @@ int16_t rcPrmDescriptorAt(rcStmt *stmt, uint16_t index, rcPrmDescriptor **out)
     *out = nullptr;
     try {
         if (stmt->params == nullptr)
-            stmt->params = new rcPrmStore;
+            stmt->params.hang(new rcPrmStore, &FreeStore);
         rcPrmStore *store = Store(stmt);
         if (store->list.size() <= index) {
             size_t from = store->list.size();
@@ -336,8 +339,4 @@ bool rcPrmIsLongType(int16_t sqlType, int16_t cType)
            (sqlType == SQL_LONGVARCHAR && cType == SQL_C_CHAR);
 }
 
-void rcPrmFreeAll(rcStmt *stmt)
-{
-    delete Store(stmt);
-    stmt->params = nullptr;
-}
+void rcPrmFreeAll(rcStmt *stmt) { stmt->params.release(); }

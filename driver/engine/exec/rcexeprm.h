@@ -15,7 +15,8 @@
 //                                        any number of times while the
 //                                        statement runs: the converted value,
 //                                        no work per row
-//   rcPrmFreeAll(stmt)                   with the statement record
+//   rcPrmFreeAll(stmt)                   frees them (the statement's drop
+//                                        does too)
 //
 // The descriptors hang on rcStmt::params and keep their buffers from one
 // execution to the next, so executing again (or the next row of a parameter

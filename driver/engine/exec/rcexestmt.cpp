@@ -11,6 +11,19 @@
 #include "driver/engine/rcstmt.h"
 #include "driver/engine/temp/rctmp.h"
 
+namespace {
+
+// The release of the statement's planner slot.
+void FreePlanner(rcPlnStmt *p)
+{
+    if (p->open)
+        rcExeCloseQuery(p);
+    rcPlnStmtFree(p);
+    delete p;
+}
+
+} // namespace
+
 int16_t rcExeMakePlanner(rcStmt *stmt, const rcExeConnFacts &facts, const rcParseNode *root)
 {
     if (stmt->planner != nullptr)
@@ -18,7 +31,7 @@ int16_t rcExeMakePlanner(rcStmt *stmt, const rcExeConnFacts &facts, const rcPars
     auto *p = new (std::nothrow) rcPlnStmt;
     if (p == nullptr)
         return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
-    stmt->planner = p;
+    stmt->planner.hang(p, &FreePlanner);
     rcPlnStmtInit(p, stmt->errors, facts.session);
     // The statement's temporary tables (orderings, groupings, hash joins,
     // kept subquery rows) take the statement's own owner block: its engine
@@ -72,13 +85,7 @@ void rcExeCloseStmt(rcStmt *stmt)
 
 void rcExeFreePlanner(rcStmt *stmt)
 {
-    if (stmt->planner == nullptr)
-        return;
-    if (stmt->planner->open)
-        rcExeCloseQuery(stmt->planner);
-    rcPlnStmtFree(stmt->planner);
-    delete stmt->planner;
-    stmt->planner = nullptr;
+    stmt->planner.release();
     stmt->plan = nullptr;
 }
 

@@ -11,8 +11,8 @@
 //                                        result is open
 //   rcExeFetch / rcExeGetColumn          on stmt->planner (rcexe.h)
 //   rcExeCloseStmt(stmt)                 closes the cursor; the plan stays
-//   rcExeFreePlanner(stmt)               by statement reset (the release
-//                                        routine of the plan nodes)
+//   rcExeFreePlanner(stmt)               frees the planner with its plan
+//                                        (statement reset frees it too)
 // Each answers 0 or -1 after posting on the statement's queue.
 //
 // The planner reads the statement's own state for the rest: its engine

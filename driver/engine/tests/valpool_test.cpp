@@ -18,7 +18,7 @@ protected:
     void SetUp() override
     {
         ASSERT_EQ(rcInitDriverGlobals(), 0);
-        ASSERT_EQ(rcDrsAllocStmt(nullptr, &errors, nullptr, &stmt), 0);
+        ASSERT_EQ(rcDrsAllocStmt(nullptr, &errors, &stmt), 0);
     }
     void TearDown() override
     {

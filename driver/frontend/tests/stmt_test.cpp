@@ -8,6 +8,7 @@
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/rcstmt.h"
+#include "driver/frontend/fe_prepared.h"
 #include "driver/frontend/tests/frontend_test_util.h"
 
 namespace {
@@ -40,19 +41,25 @@ struct FakeConn : rcStmtConn {
 
 std::vector<std::string> gReleased;
 
-rcStmtParts FakeParts()
+// A stand-in for a part's state: the record only holds the pointer and hands
+// it to the part's release, which here notes the part's name.
+template <class T>
+T *Token()
 {
-    rcStmtParts h;
-    h.releaseCatalog = [](rcStmt *) { gReleased.push_back("catalog"); };
-    h.releasePrograms = [](rcStmt *) { gReleased.push_back("programs"); };
-    h.releaseOpenTables = [](rcStmt *) { gReleased.push_back("tables"); };
-    h.releasePlanNodes = [](rcStmt *, QueryPlan *) { gReleased.push_back("plan"); };
-    h.releaseDataChange = [](rcStmt *) { gReleased.push_back("change"); };
-    h.releaseViews = [](rcStmt *) { gReleased.push_back("views"); };
-    h.resetTableList = [](rcStmt *) { gReleased.push_back("tablelist"); };
-    return h;
+    static char token;
+    return reinterpret_cast<T *>(&token);
 }
-const rcStmtParts kParts = FakeParts();
+
+// Hangs a stand-in on every slot of the record.
+void HangEveryPart(rcStmt *stmt)
+{
+    stmt->catResult.hang(Token<rcCatResult>(),
+                         [](rcCatResult *) { gReleased.push_back("catalog"); });
+    stmt->planner.hang(Token<rcPlnStmt>(), [](rcPlnStmt *) { gReleased.push_back("planner"); });
+    stmt->dataChange.hang(Token<rcExeDml>(), [](rcExeDml *) { gReleased.push_back("change"); });
+    stmt->views.hang(Token<rcViewCatalog>(), [](rcViewCatalog *) { gReleased.push_back("views"); });
+    stmt->params.hang(Token<rcPrmStore>(), [](rcPrmStore *) { gReleased.push_back("params"); });
+}
 
 // One environment for the test's lifetime, with a connection.
 class StmtTest : public ::testing::Test {
@@ -88,7 +95,7 @@ TEST_F(StmtTest, PasswordListIsCopiedPerStatement)
         ASSERT_EQ(rcDrsAddTablePassword(&conn.optionBlock.tablePasswords, entry), 0);
     conn.optionBlock.engineOptionMask = 0x24;
     rcStmt *stmt = nullptr;
-    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &kParts, &stmt), 0);
+    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &stmt), 0);
     EXPECT_EQ(stmt->conn, &conn);
     EXPECT_EQ(stmt->options.engineOptionMask, 0x24u);
     ASSERT_NE(stmt->options.tablePasswords, conn.optionBlock.tablePasswords);
@@ -109,7 +116,7 @@ TEST_F(StmtTest, TablePasswordsReplaceByNameWithoutRegardToCase)
     EXPECT_EQ(Entries(list), (std::vector<std::string>{"emp,second", "EMPLOYEE,third"}));
 
     rcStmt *stmt = nullptr;
-    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &kParts, &stmt), 0);
+    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &stmt), 0);
     stmt->options.tablePasswords = list;
     char password[31];
     // Only a data source with table passwords is asked.
@@ -124,7 +131,7 @@ TEST_F(StmtTest, TablePasswordsReplaceByNameWithoutRegardToCase)
 TEST_F(StmtTest, StatementOptions)
 {
     rcStmt *stmt = nullptr;
-    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &kParts, &stmt), 0);
+    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &stmt), 0);
     struct Case {
         uint16_t option;
         uintptr_t value;
@@ -177,7 +184,7 @@ TEST_F(StmtTest, NumericPrecisionFollowsTheTypeCatalog)
         conn.hasDecimal = c.decimal;
         conn.hasNumeric = c.numeric;
         rcStmt *stmt = nullptr;
-        ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &kParts, &stmt), 0);
+        ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &stmt), 0);
         EXPECT_EQ(stmt->numericPrecision, c.precision);
         EXPECT_EQ(stmt->numericScale, c.scale);
         rcDrsDropStmt(stmt);
@@ -187,38 +194,75 @@ TEST_F(StmtTest, NumericPrecisionFollowsTheTypeCatalog)
 TEST_F(StmtTest, ResetFreesPrepareStateAndKeepsTheRecord)
 {
     rcStmt *stmt = nullptr;
-    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &kParts, &stmt), 0);
+    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &stmt), 0);
     int32_t stmtPool = stmt->stmtPool;
     stmt->parseArena = rcPrsNewArena();
-    ASSERT_EQ(rcPrsParse(stmt->parseArena, "SELECT a FROM t", &stmt->parseRoot, true), RC_PRS_OK);
-    stmt->kind = rcDrsKindOfRoot(stmt->parseRoot);
-    EXPECT_EQ(stmt->kind, RC_KIND_QUERY);
     stmt->workPool = rcMemPoolCreate(4096);
     stmt->preparePool = rcPoolCreate();
     stmt->planPool = rcPoolCreate();
     stmt->plan = static_cast<QueryPlan *>(rcPoolAlloc(stmt->planPool, 64));
     stmt->resultColumns = rcListCreate(4, 16, false, 0);
-    stmt->paramCount = 3;
+    stmt->catalogKind = 3;
+    stmt->catColumnCount = 5;
     stmt->engineState = RC_ENGINE_PREPARED;
+    HangEveryPart(stmt);
 
     ASSERT_EQ(rcDrsResetStmt(stmt), 0);
-    EXPECT_EQ(gReleased, (std::vector<std::string>{"catalog", "programs", "tables", "plan",
-                                                   "change", "views"}));
-    EXPECT_EQ(stmt->kind, RC_KIND_NONE);
+    // The parts' states in their fixed order; the parameters stay.
+    EXPECT_EQ(gReleased, (std::vector<std::string>{"catalog", "planner", "change", "views"}));
+    EXPECT_EQ(stmt->catResult.get(), nullptr);
+    EXPECT_EQ(stmt->planner.get(), nullptr);
+    EXPECT_EQ(stmt->dataChange.get(), nullptr);
+    EXPECT_EQ(stmt->views.get(), nullptr);
+    EXPECT_EQ(stmt->params.get(), Token<rcPrmStore>());
+    EXPECT_EQ(stmt->catalogKind, 0);
+    EXPECT_EQ(stmt->catColumnCount, 0);
     EXPECT_EQ(stmt->parseArena, nullptr);
-    EXPECT_EQ(stmt->parseRoot, nullptr);
     EXPECT_EQ(stmt->workPool, nullptr);
+    EXPECT_EQ(stmt->preparePool, 0);
     EXPECT_EQ(stmt->plan, nullptr);
     EXPECT_EQ(stmt->resultColumns, nullptr);
-    EXPECT_EQ(stmt->paramCount, 0);
     EXPECT_EQ(stmt->engineState, RC_ENGINE_PREPARED); // reset never changes it
     EXPECT_EQ(stmt->stmtPool, stmtPool);              // lives with the record
     EXPECT_EQ(rcDrsSetNeedData(stmt), 0);
     EXPECT_EQ(stmt->engineState, RC_ENGINE_DONE);
     EXPECT_EQ(rcDrsCancel(stmt), 0);
+
+    // A second reset finds nothing to free.
+    gReleased.clear();
+    ASSERT_EQ(rcDrsResetStmt(stmt), 0);
+    EXPECT_TRUE(gReleased.empty());
+
+    // The drop frees what a prepare left and then the parameters.
+    HangEveryPart(stmt);
     gReleased.clear();
     EXPECT_EQ(rcDrsDropStmt(stmt), 0);
-    EXPECT_EQ(gReleased.back(), "tablelist");
+    EXPECT_EQ(gReleased,
+              (std::vector<std::string>{"catalog", "planner", "change", "views", "params"}));
+}
+
+// A slot holds one state: hanging another frees the one held, and a record
+// that goes frees what its slots still hold.
+TEST_F(StmtTest, SlotFreesTheStateItReplaces)
+{
+    static int frees = 0;
+    frees = 0;
+    rcStmtSlot<rcPrmStore> slot;
+    EXPECT_FALSE(slot);
+    slot.release(); // nothing held: nothing freed
+    slot.hang(Token<rcPrmStore>(), [](rcPrmStore *) { ++frees; });
+    EXPECT_TRUE(slot);
+    EXPECT_EQ(frees, 0);
+    slot.hang(Token<rcPrmStore>(), [](rcPrmStore *) { frees += 10; });
+    EXPECT_EQ(frees, 1);
+    {
+        rcStmtSlot<rcPrmStore> dying;
+        dying.hang(Token<rcPrmStore>(), [](rcPrmStore *) { frees += 100; });
+    }
+    EXPECT_EQ(frees, 101);
+    slot.release();
+    EXPECT_EQ(frees, 111);
+    EXPECT_EQ(slot.get(), nullptr);
 }
 
 // SQLCancel from another thread flags only a statement that a call runs; an
@@ -226,7 +270,7 @@ TEST_F(StmtTest, ResetFreesPrepareStateAndKeepsTheRecord)
 TEST_F(StmtTest, CancelFlagsOnlyARunningStatement)
 {
     rcStmt *stmt = nullptr;
-    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &kParts, &stmt), 0);
+    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &stmt), 0);
     EXPECT_FALSE(rcDrsCancelRunning(stmt));
     EXPECT_EQ(stmt->cancel.load(), 0u);
     {
@@ -252,8 +296,8 @@ TEST_F(StmtTest, LiveCountFollowsAllocationAndDrop)
     long before = rcDrsLiveStatements();
     rcStmt *a = nullptr;
     rcStmt *b = nullptr;
-    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &kParts, &a), 0);
-    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &kParts, &b), 0);
+    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &a), 0);
+    ASSERT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &b), 0);
     EXPECT_EQ(rcDrsLiveStatements(), before + 2);
     EXPECT_EQ(rcDrsDropStmt(a), 0); // never prepared
     EXPECT_EQ(rcDrsLiveStatements(), before + 1);
@@ -270,7 +314,7 @@ TEST(StmtNoEnvironment, FailedInitialisationStillHandsOutTheRecord)
     rcErrorQueue stmtErrors{};
     long before = rcDrsLiveStatements();
     rcStmt *stmt = nullptr;
-    EXPECT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &kParts, &stmt), -1);
+    EXPECT_EQ(rcDrsAllocStmt(&conn, &stmtErrors, &stmt), -1);
     ASSERT_NE(stmt, nullptr);
     EXPECT_EQ(rcDrsLiveStatements(), before + 1);
     EXPECT_NE(conn.errorQueue.overflow, 0u);
@@ -306,9 +350,9 @@ TEST(StmtKind, KindOfEveryRoot)
     for (const Case &c : cases) {
         ParsedTree tree(c.text);
         ASSERT_EQ(tree.result, RC_PRS_OK) << c.text;
-        EXPECT_EQ(rcDrsKindOfRoot(tree.root), c.kind) << c.text;
+        EXPECT_EQ(rcFeKindOfRoot(tree.root), c.kind) << c.text;
     }
-    EXPECT_EQ(rcDrsKindOfRoot(nullptr), RC_KIND_NONE);
+    EXPECT_EQ(rcFeKindOfRoot(nullptr), RC_KIND_NONE);
 }
 
 } // namespace

@@ -545,7 +545,7 @@ TEST_F(TmpSortTest, CancelDuringTheExternalSort)
 TEST_F(TmpSortTest, OwnerOfAStatement)
 {
     rcStmt *stmt = nullptr;
-    ASSERT_EQ(rcDrsAllocStmt(nullptr, &errors_, nullptr, &stmt), 0);
+    ASSERT_EQ(rcDrsAllocStmt(nullptr, &errors_, &stmt), 0);
     stmt->options.engineOptionMask = RC_TMP_OPT_NOOPTSORT;
     rcTmpOwner owner = rcTmpOwnerOf(stmt, &cancel_);
     EXPECT_EQ(owner.errors, &errors_);
