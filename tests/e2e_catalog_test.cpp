@@ -532,6 +532,11 @@ TEST_F(E2eCatalog, CursorStatesAndBoundColumns)
     SQLLEN count = -1;
     EXPECT_EQ(SQLRowCount(stmt, &count), SQL_SUCCESS);
     EXPECT_EQ(count, 4); // A_B, ANNÉE, Année, AxB
+    // SQL_MAX_ROWS ends a catalog result as it ends a query's.
+    ASSERT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtOption(stmt, SQL_MAX_ROWS, 2), SQL_SUCCESS) << Diag();
+    EXPECT_EQ(Read(Tables(nullptr, nullptr, "A%", nullptr), {3}), (Rows{"A_B", kAnneeUpper}));
+    EXPECT_EQ(Read(Columns("Emp", "%"), {4}), (Rows{"ID", "Name"}));
 }
 
 } // namespace

@@ -145,6 +145,12 @@ struct rcStmtConn {
     // The type catalog: true when the data source has the SQL type, with its
     // column size and scale.
     virtual bool typeInfo(int16_t sqlType, uint32_t *columnSize, int16_t *scale) = 0;
+    // The type catalog's name of an SQL type; "" when it has none.
+    virtual const char *typeName(int16_t sqlType)
+    {
+        (void)sqlType;
+        return "";
+    }
     // The table-access session (null while not connected).
     virtual TamSession *session() = 0;
     virtual rcTraceChannel *engineTrace() = 0;

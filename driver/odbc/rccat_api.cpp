@@ -1,6 +1,6 @@
 // The catalog functions' workers (rcodbc_impl.h): one frame for all of
-// them, the table-type list and the type list built here, and the
-// description of every catalog result with ODBC 2's column names and types.
+// them, and the table-type list and the type list built here. The engine
+// describes every catalog result with ODBC 2's column names and types.
 #include "driver/odbc/rcodbc_impl.h"
 
 #include <algorithm>
@@ -100,34 +100,6 @@ int16_t CloseIfNeeded(rcStmtHandle *s)
     return 0;
 }
 
-// The result columns as SQLDescribeCol and SQLColAttributes report them.
-void Describe(rcStmtHandle *s, uint16_t source)
-{
-    uint16_t count = 0;
-    const rcCatColumnDef *defs = rcCatResultColumns(source, &count);
-    s->prep.columns.clear();
-    s->prep.columns.reserve(count);
-    for (uint16_t i = 0; i < count; ++i) {
-        const rcCatColumnDef &d = defs[i];
-        rcResultColumn c;
-        c.name = d.name;
-        c.engineType = d.sqlType;
-        c.sqlType = d.sqlType;
-        c.precision = d.precision;
-        c.nullable = d.nullable != 0 ? SQL_NULLABLE : SQL_NO_NULLS;
-        bool text = d.sqlType == SQL_VARCHAR || d.sqlType == SQL_CHAR;
-        c.scale = text ? kRcNoScale : 0;
-        c.length = text ? d.precision : d.sqlType == SQL_SMALLINT ? 2 : 4;
-        c.displaySize = static_cast<uint32_t>(rcTypDisplaySize(
-            d.sqlType, static_cast<int32_t>(d.precision), static_cast<int32_t>(d.precision)));
-        const char *typeName = rcTypName(s->conn, d.sqlType);
-        c.typeName = typeName ? typeName : "";
-        c.isUnsigned = text;
-        c.searchable = text ? SQL_SEARCHABLE : SQL_ALL_EXCEPT_LIKE;
-        s->prep.columns.push_back(std::move(c));
-    }
-}
-
 // The frame every catalog function shares: arguments copied (5147 for a
 // name over its maximum), the statement reset, the result built by build,
 // and the handle left with an open result set of the source.
@@ -186,9 +158,10 @@ SQLRETURN Frame(rcStmtHandle *s, const char *name, uint16_t functionId, uint16_t
         s->state = RC_STMT_ALLOCATED;
         return call.done(SQL_ERROR);
     }
-    Describe(s, source);
-    // A catalog result reads as a query whose select-root code names the
-    // catalog function.
+    // The result's columns, described by the engine, are what SQLDescribeCol
+    // and SQLColAttributes read for every result set. A catalog result reads
+    // as a query whose select-root code names the catalog function.
+    rcCatTakeColumns(s->engine, &s->prep.columns);
     s->prep.kind = RC_KIND_QUERY;
     s->prep.selectRoot = source;
     s->engine->engineState = RC_ENGINE_RESULT_OPEN;

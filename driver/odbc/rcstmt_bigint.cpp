@@ -12,7 +12,6 @@
 
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
-#include "driver/engine/catalog/rccat_road.h"
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/plan/rcpln.h"
 #include "driver/engine/rcstmt.h"
@@ -38,7 +37,7 @@ int16_t rcStmtDeliverBigInt(rcStmtHandle *s, uint16_t k, int16_t cType, void *va
     char text[160];
     int32_t out = 0;
     bool isNull = false;
-    if (rcCatRoadColumn(s->engine, k, SQL_C_CHAR, text, sizeof text, &out, 0, &isNull) < 0)
+    if (rcExeGetColumn(s->engine->planner, k, SQL_C_CHAR, text, sizeof text, &out, 0, &isNull) < 0)
         return -1;
     if (isNull) {
         if (length != nullptr)

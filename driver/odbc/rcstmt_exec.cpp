@@ -6,7 +6,6 @@
 
 #include "driver/core/rclock.h"
 #include "driver/core/rcmsgid.h"
-#include "driver/engine/catalog/rccat_road.h"
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/exec/rcexeprm.h"
 #include "driver/engine/exec/rcexestmt.h"
@@ -344,7 +343,7 @@ SQLRETURN rcStmtNextRow(rcStmtHandle *s)
         e->endOfData = 1;
         return SQL_NO_DATA_FOUND;
     }
-    int16_t rc = rcCatRoadNext(e); // a plan's row or a catalog result's
+    int16_t rc = rcExeFetch(e->planner); // a query's row or a catalog result's
     if (rc < 0)
         return SQL_ERROR;
     if (rc == PLN_END) {

@@ -1,20 +1,21 @@
 // The workers of result sets: SQLBindCol, SQLFetch and SQLGetData.
 //
-// A fetch moves the open query one row (rcStmtNextRow, rcstmt_exec.h) and
-// copies the bound columns; SQLGetData converts one column of the current
-// row. Both read the result through one road (rccat_road.h), whether a
-// query plan or a catalog function made it, which converts straight into
-// the application's buffer; a plan's bound columns may be read directly
-// (rcexegdo.h), the fast branch of the same loop. SQLGetData reads a long value in
-// pieces: the handle keeps, per column, how much of the current row's value
-// went out (rcColPiece, tied to the row by a serial number the fetch counts
-// up, so a fetch clears nothing), and the engine reads from that offset on.
+// Every result set is a plan in the executor, a query's or the temporary
+// table of a catalog function (rcexeresult.h): a fetch moves its root one
+// row (rcStmtNextRow, rcstmt_exec.h) and copies the bound columns, and
+// SQLGetData converts one column of the current row, both through
+// rcExeGetColumn, which converts straight into the application's buffer. A
+// bound column of a plain query may be read directly from the cursor
+// (rcexegdo.h), the fast branch of the same loop. SQLGetData reads a long
+// value in pieces: the handle keeps, per column, how much of the current
+// row's value went out (rcColPiece, tied to the row by a serial number the
+// fetch counts up, so a fetch clears nothing), and the engine reads from
+// that offset on.
 #include "driver/odbc/rcodbc_impl.h"
 
 #include "driver/core/rccnv.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rctrace.h"
-#include "driver/engine/catalog/rccat_road.h"
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/exec/rcexegdo.h"
 #include "driver/engine/exec/rcexestmt.h"
@@ -127,7 +128,7 @@ int16_t ReadColumnText(void *context, uint32_t offset, char *buffer, int32_t siz
     auto *c = static_cast<ColumnText *>(context);
     int32_t out = 0;
     int16_t rc =
-        rcCatRoadColumn(c->s->engine, c->k, SQL_C_CHAR, buffer, size, &out, offset, isNull);
+        rcExeGetColumn(c->s->engine->planner, c->k, SQL_C_CHAR, buffer, size, &out, offset, isNull);
     *left = out;
     return rc < 0 ? -1 : 0;
 }
@@ -176,7 +177,7 @@ int16_t Deliver(rcStmtHandle *s, uint16_t k, int16_t cType, void *value, int64_t
     }
     int32_t out = 0;
     bool isNull = false;
-    int16_t rc = rcCatRoadColumn(s->engine, k, cType, value, size, &out, offset, &isNull);
+    int16_t rc = rcExeGetColumn(s->engine->planner, k, cType, value, size, &out, offset, &isNull);
     if (rc < 0)
         return -1;
     // A NULL leaves an empty string in a character buffer that has a byte.
@@ -250,7 +251,7 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
     // A statement without a result set has no cursor.
     if (s->prep.kind < RC_KIND_QUERY && s->state >= RC_STMT_EXECUTED)
         return call.done(rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
-    if (s->state == RC_STMT_EXT_FETCHED || s->state < RC_STMT_CURSOR_OPEN || !rcCatRoadOpen(e))
+    if (s->state == RC_STMT_EXT_FETCHED || s->state < RC_STMT_CURSOR_OPEN || !rcExeStmtOpen(e))
         return call.done(rcStmtRaise(s, RC_MSG_FUNCTION_SEQUENCE_ERROR));
     // A binding beyond the result's columns fails before a row is read.
     uint16_t count = static_cast<uint16_t>(s->prep.columns.size());
@@ -262,7 +263,7 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
         return call.done(moved);
     bool warned = moved == SQL_SUCCESS_WITH_INFO;
     uint32_t maxLength = s->bindings.empty() ? 0 : MaxLength(s);
-    rcPlnStmt *planned = rcCatRoadPlanned(e); // null: no direct reads
+    rcPlnStmt *planned = e->planner;
     for (uint16_t k = 0; k < s->bindings.size(); ++k) {
         const rcColBinding &b = s->bindings[k];
         if (b.value == nullptr)
@@ -274,8 +275,7 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
         int16_t sqlType = s->prep.columns[k].sqlType;
         int16_t cType = b.cType == SQL_C_DEFAULT ? DefaultCType(sqlType) : b.cType;
         int16_t r =
-            planned == nullptr || rcXlateModeOf(s->conn, cType, sqlType) != RC_XLATE_NONE ||
-                    IsBigIntCType(cType)
+            rcXlateModeOf(s->conn, cType, sqlType) != RC_XLATE_NONE || IsBigIntCType(cType)
                 ? int16_t{RC_GDO_NOT_DIRECT}
                 : rcGdoReadBound(planned, k, b.cType, b.value, b.bufferLength, b.length, maxLength);
         if (r == RC_GDO_NOT_DIRECT)
@@ -295,7 +295,7 @@ SQLRETURN SQLGetDataImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType
                 rcStmtAddr(length));
     // Whatever the handle's state, without a current row there is nothing to
     // read.
-    if (s->state < RC_STMT_CURSOR_OPEN || !s->rowCurrent || !rcCatRoadOpen(s->engine))
+    if (s->state < RC_STMT_CURSOR_OPEN || !s->rowCurrent || !rcExeStmtOpen(s->engine))
         return call.done(rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE));
     if (column == 0 || column > s->prep.columns.size())
         return call.done(rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));

@@ -53,6 +53,8 @@ bool rcConnStmtLink::typeInfo(int16_t sqlType, uint32_t *columnSize, int16_t *sc
     return true;
 }
 
+const char *rcConnStmtLink::typeName(int16_t sqlType) { return rcTypName(conn, sqlType); }
+
 TamSession *rcConnStmtLink::session() { return conn->session; }
 
 rcTraceChannel *rcConnStmtLink::engineTrace() { return conn->engineTrace; }

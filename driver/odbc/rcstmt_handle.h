@@ -134,6 +134,7 @@ struct rcConnStmtLink final : rcStmtConn {
     const rcStmtOptionBlock *options() override;
     void sourceInfo(rcStmtSourceInfo *info) override;
     bool typeInfo(int16_t sqlType, uint32_t *columnSize, int16_t *scale) override;
+    const char *typeName(int16_t sqlType) override;
     TamSession *session() override;
     rcTraceChannel *engineTrace() override;
     const char *qualifier() override;

@@ -6,7 +6,7 @@
 // with the statement's fetch.
 //
 // Interface and legal order of calls (each answers 0, 1 with a warning
-// queued, -1 after posting on the statement's queue; the fetch adds 100):
+// queued, -1 after posting on the statement's queue):
 //   rcCatRelease(stmt)                 drops any earlier result (statement
 //                                      reset frees it too)
 //   rcCatTables / rcCatColumns / rcCatStatistics / rcCatPrimaryKeys /
@@ -16,19 +16,21 @@
 //                                      cursors and build the result
 //   or, for results the ODBC layer fills itself:
 //   rcCatBegin(stmt, source) -> rcCatPutRow(stmt, row) ... -> rcCatFinish(stmt)
-//   rcCatFetch(stmt)                   the next row: 0, 100 at the end
-//   rcCatGetColumn(stmt, column, ...)  a value of the current row, from a
-//                                      piece offset for character targets
-// The statement's fetch reads it through rccat_road.h, the one road of
-// every result.
+//   rcCatTakeColumns(stmt, &columns)   the result's described columns
+//   rcExeFetch / rcExeGetColumn (stmt->planner, rcexe.h)
+//                                      its rows and values, as any query's
 //
 // Algorithm: a result is a temporary table (rctmp.h) with one column per
 // result column, typed and sized by the result source's column table
-// (rcCatResultColumns), which also describes it to SQLDescribeCol. The
-// producers walk the data module's catalog cursors through the table-access
-// layer, put each row that matches the arguments, and the table is sorted on
-// the ordering columns ODBC names for the function before the call returns,
-// so later changes in the data source do not show in an open result.
+// (rcCatResultColumns), from which rcCatDefineColumns also makes the
+// columns that SQLDescribeCol and SQLColAttributes report. The producers
+// walk the data module's catalog cursors through the table-access layer,
+// put each row that matches the arguments, and the table is sorted on the
+// ordering columns ODBC names for the function before the call returns, so
+// later changes in the data source do not show in an open result. The
+// finished table becomes the statement's plan, one PLN_TEMPSCAN node over
+// it (rcexeresult.h): fetch, SQLGetData, SQL_MAX_ROWS and SQL_MAX_LENGTH
+// read it on the road of every result.
 //
 // Name patterns: "%" any run of characters, "_" one character, the search
 // escape (a backslash) makes the next "%", "_" or escape literal; names are
@@ -40,6 +42,7 @@
 #include <string>
 #include <vector>
 
+struct rcResultColumn;
 struct rcStmt;
 struct TamSession;
 
@@ -156,15 +159,21 @@ struct rcCatValue {
 // The result's columns: frees any earlier result and makes an empty one of
 // count columns typed and sized by defs (kept by the caller for the
 // result's life), the first visible of them seen by the application. 0, or
-// -1 posted.
+// -1 posted. The visible columns are described too: name, SQL type, column
+// size, length, display size, scale (none for text), nullability, the type
+// name of the statement's connection, signedness and searchability.
 int16_t rcCatDefineColumns(rcStmt *stmt, uint16_t count, uint16_t visible,
                            const rcCatColumnDef *defs);
 // Sets the statement's catalog kind (its result source) and puts the result
 // before its first row.
 void rcCatSetKind(rcStmt *stmt, uint16_t kind);
+// Moves the described columns of the statement's result into *out, which
+// is cleared first (left empty without a result).
+void rcCatTakeColumns(rcStmt *stmt, std::vector<rcResultColumn> *out);
 
 // Builders of the ODBC layer's own results. Begin makes an empty result of
-// the source's columns and sort keys; each PutRow takes one value per column.
+// the source's columns and sort keys; each PutRow takes one value per column;
+// Finish sorts the rows and opens the result as the statement's plan.
 int16_t rcCatBegin(rcStmt *stmt, uint16_t source);
 int16_t rcCatPutRow(rcStmt *stmt, const rcCatValue *row);
 int16_t rcCatFinish(rcStmt *stmt);
@@ -199,16 +208,7 @@ int16_t rcCatBestRowId(rcStmt *stmt, rcCatConn *conn, const char *qualifier, con
 
 // True while the statement holds a catalog result.
 bool rcCatActive(const rcStmt *stmt);
-int16_t rcCatFetch(rcStmt *stmt);
-// The current row's value of column k (from 0) converted to wantedType (an
-// SQL type or a C type), as rcExeGetColumn gives a query's: character and
-// binary targets get what is left of the value from pieceOffset on (the
-// length left in *outLength, 1 when it was cut), numbers asked for as text
-// their digits. 0, 1 cut, -1 posted (no row, bad column, a failed
-// conversion). The caller keeps the pieces and applies SQL_MAX_LENGTH.
-int16_t rcCatGetColumn(rcStmt *stmt, uint16_t column, int16_t wantedType, void *buffer,
-                       int32_t bufferLength, int32_t *outLength, uint32_t pieceOffset,
-                       bool *isNull);
+// Frees the result, and its plan once it has one.
 void rcCatRelease(rcStmt *stmt);
 
 // LIKE of a catalog name against a pattern (see above); exact is true when

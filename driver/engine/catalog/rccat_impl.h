@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/engine/catalog/rccat.h"
+#include "driver/engine/rcsem.h"
 #include "driver/engine/tam.h"
 #include "driver/engine/temp/rctmp.h"
 
@@ -16,9 +17,13 @@ struct rcCatResult {
     const rcCatColumnDef *defs = nullptr;
     uint16_t count = 0;   // columns kept, hidden ones last
     uint16_t visible = 0; // columns the application sees
+    // The rows while they are put; the finished table then belongs to the
+    // statement's plan (rcexeresult.h), and table is null.
     TempTable *table = nullptr;
-    bool onRow = false; // a fetch made a row current
-    bool end = false;   // the fetch passed the last row
+    bool planned = false; // the statement's planner is this result's plan
+    // The visible columns as the describe functions report them, until the
+    // ODBC layer takes them (rcCatTakeColumns).
+    std::vector<rcResultColumn> columns;
 };
 
 rcCatResult *rcCatResultOf(const rcStmt *stmt);

@@ -1,6 +1,6 @@
 // Catalog result sets: the column tables of every result source, the result
-// kept on the statement (a sorted temporary table), its fetch and the column
-// data calls (see rccat.h).
+// kept on the statement (a sorted temporary table, read through its plan)
+// and its description (see rccat.h).
 #include "driver/engine/catalog/rccat_impl.h"
 
 #include <sqlext.h>
@@ -14,7 +14,8 @@
 #include "driver/core/rccollate.h"
 #include "driver/core/rccompare.h"
 #include "driver/core/rcmsgid.h"
-#include "driver/engine/expr/rcexp.h"
+#include "driver/engine/exec/rcexeresult.h"
+#include "driver/engine/exec/rcexestmt.h"
 #include "driver/engine/rcstmt.h"
 #include "driver/engine/temp/rcswp.h"
 
@@ -199,6 +200,31 @@ const SourceDef *FindSource(uint16_t source)
 
 bool IsText(int16_t sqlType) { return sqlType == SQL_CHAR || sqlType == SQL_VARCHAR; }
 
+// The scale a described column has when it has none.
+constexpr int16_t kNoScale = -9999;
+
+// What SQLDescribeCol and SQLColAttributes report of a result column: text
+// is unsigned, searchable and has no scale; numbers are signed and
+// searchable except with LIKE.
+rcResultColumn Described(const rcStmt *stmt, const rcCatColumnDef &d)
+{
+    rcResultColumn c;
+    c.name = d.name;
+    c.engineType = d.sqlType;
+    c.sqlType = d.sqlType;
+    c.precision = d.precision;
+    c.nullable = d.nullable != 0 ? SQL_NULLABLE : SQL_NO_NULLS;
+    bool text = IsText(d.sqlType);
+    c.scale = text ? kNoScale : 0;
+    c.length = text ? d.precision : d.sqlType == SQL_SMALLINT ? 2 : 4;
+    c.displaySize = text ? d.precision : d.sqlType == SQL_SMALLINT ? 6 : 11;
+    const char *typeName = stmt->conn != nullptr ? stmt->conn->typeName(d.sqlType) : nullptr;
+    c.typeName = typeName != nullptr ? typeName : "";
+    c.isUnsigned = text;
+    c.searchable = text ? SQL_SEARCHABLE : SQL_ALL_EXCEPT_LIKE;
+    return c;
+}
+
 int16_t Post(rcStmt *stmt, uint32_t msg)
 {
     rcErrRaise(stmt->errors, msg);
@@ -232,6 +258,9 @@ void FreeResult(rcCatResult *r)
 
 void rcCatRelease(rcStmt *stmt)
 {
+    // A finished result's rows are its plan's: the planner frees them.
+    if (rcCatResult *r = rcCatResultOf(stmt); r != nullptr && r->planned)
+        rcExeFreePlanner(stmt);
     stmt->catResult.release();
     stmt->catColumnCount = 0;
     stmt->catalogKind = 0;
@@ -241,10 +270,8 @@ void rcCatSetKind(rcStmt *stmt, uint16_t kind)
 {
     stmt->catalogKind = kind;
     stmt->endOfData = 0;
-    if (rcCatResult *r = rcCatResultOf(stmt)) {
-        r->onRow = false;
-        r->end = false;
-    }
+    if (rcCatResult *r = rcCatResultOf(stmt); r != nullptr && r->planned)
+        rcExeRewindResult(stmt->planner);
 }
 
 int16_t rcCatDefineColumns(rcStmt *stmt, uint16_t count, uint16_t visible,
@@ -267,9 +294,19 @@ int16_t rcCatDefineColumns(rcStmt *stmt, uint16_t count, uint16_t visible,
             delete r;
             return -1;
         }
+    r->columns.reserve(visible);
+    for (uint16_t i = 0; i < visible && i < count; ++i)
+        r->columns.push_back(Described(stmt, defs[i]));
     stmt->catResult.hang(r, &FreeResult);
     stmt->catColumnCount = visible;
     return 0;
+}
+
+void rcCatTakeColumns(rcStmt *stmt, std::vector<rcResultColumn> *out)
+{
+    out->clear();
+    if (rcCatResult *r = rcCatResultOf(stmt))
+        out->swap(r->columns);
 }
 
 int16_t rcCatBegin(rcStmt *stmt, uint16_t source)
@@ -323,84 +360,13 @@ int16_t rcCatFinish(rcStmt *stmt)
     const SourceDef *def = FindSource(r->source);
     if (def->keys[0] != kNoKey && rcTmpRowCount(r->table) > 1 && rcSwpSortExec(r->table) != 0)
         return -1;
+    // From here on the plan holds the rows.
+    if (rcExeOpenTableResult(stmt, r->table, r->visible) != 0)
+        return -1;
+    r->table = nullptr;
+    r->planned = true;
     rcCatSetKind(stmt, r->source);
     return rcErrQueueAny(stmt->errors) ? 1 : 0;
-}
-
-int16_t rcCatFetch(rcStmt *stmt)
-{
-    rcCatResult *r = rcCatResultOf(stmt);
-    if (r == nullptr)
-        return Post(stmt, RC_MSG_FUNCTION_SEQUENCE_ERROR);
-    r->onRow = false;
-    if (r->end)
-        return 100;
-    int16_t rc = rcTmpMove(r->table, 1);
-    if (rc != 0) {
-        r->end = true;
-        stmt->endOfData = 1;
-        return rc == 100 ? 100 : -1;
-    }
-    r->onRow = true;
-    return 0;
-}
-
-int16_t rcCatGetColumn(rcStmt *stmt, uint16_t column, int16_t wantedType, void *buffer,
-                       int32_t bufferLength, int32_t *outLength, uint32_t pieceOffset, bool *isNull)
-{
-    *isNull = false;
-    rcCatResult *r = rcCatResultOf(stmt);
-    if (r == nullptr || !r->onRow)
-        return Post(stmt, RC_MSG_INVALID_CURSOR_STATE);
-    if (column >= r->visible)
-        return Post(stmt, RC_MSG_INVALID_COLUMN_NUMBER);
-    const rcCatColumnDef &def = r->defs[column];
-    const void *stored = nullptr;
-    uint32_t length = 0;
-    bool null = false;
-    if (rcTmpColumnValue(r->table, column, &stored, &length, &null) != 0)
-        return -1;
-    if (null) {
-        *isNull = true;
-        if (outLength != nullptr)
-            *outLength = 0;
-        return 0;
-    }
-    rcExpValue v;
-    char number[16];
-    if (IsText(def.sqlType)) {
-        v.type = def.sqlType;
-        v.text = static_cast<const char *>(stored);
-        v.length = length;
-    } else {
-        // Numbers are kept as 16- or 32-bit integers.
-        int32_t n = 0;
-        if (def.sqlType == SQL_SMALLINT) {
-            int16_t x = 0;
-            std::memcpy(&x, stored, sizeof x);
-            n = x;
-        } else {
-            std::memcpy(&n, stored, sizeof n);
-        }
-        bool wantChar =
-            wantedType == SQL_C_CHAR || wantedType == SQL_VARCHAR || wantedType == SQL_LONGVARCHAR;
-        if (wantChar) {
-            // Asked for as text: its digits, read in pieces as any text.
-            int len = std::snprintf(number, sizeof number, "%d", static_cast<int>(n));
-            v.type = SQL_VARCHAR;
-            v.text = number;
-            v.length = static_cast<uint32_t>(len);
-        } else if (def.sqlType == SQL_SMALLINT) {
-            v.type = SQL_SMALLINT;
-            v.v.i16 = static_cast<int16_t>(n);
-        } else {
-            v.type = SQL_INTEGER;
-            v.v.i32 = n;
-        }
-    }
-    rcExpEnv env;
-    env.errors = stmt->errors;
-    return rcExpConvertValue(&env, v, wantedType, buffer, bufferLength, outLength, pieceOffset);
 }
 
 bool rcCatNameEquals(const char *a, const char *b, bool exact)

@@ -2,6 +2,7 @@
 // routines of joins, filters and table scans (see rcexe.h).
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/exec/rcexegroup.h"
+#include "driver/engine/exec/rcexeresult.h"
 
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
@@ -71,6 +72,7 @@ rcPlnNextFn rcExeNextOf(const PlanNode *node)
     case PLN_TEMPTABLE: return &rcExeNextTemp;
     case PLN_UNION: return &rcExeNextUnion;
     case PLN_HASHGROUP: return &rcExeNextHashGroup;
+    case PLN_TEMPSCAN: return &rcExeNextTempScan;
     default: return nullptr;
     }
 }
@@ -154,6 +156,11 @@ int16_t rcExeFetch(rcPlnStmt *stmt)
 int16_t rcExeGetColumn(rcPlnStmt *stmt, uint16_t column, int16_t wantedType, void *buffer,
                        int32_t bufferLength, int32_t *outLength, uint32_t pieceOffset, bool *isNull)
 {
+    // A result read from a finished temporary table gives its stored values.
+    PlanNode *root = stmt->plan != nullptr ? stmt->plan->root : nullptr;
+    if (root != nullptr && root->kind == PLN_TEMPSCAN)
+        return rcExeTempScanColumn(stmt, root, column, wantedType, buffer, bufferLength, outLength,
+                                   pieceOffset, isNull);
     if (column >= stmt->results.size())
         return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_INVALID_COLUMN_NUMBER));
     return rcExpEvaluate(&stmt->env, stmt->results[column], wantedType, buffer, bufferLength,

@@ -11,18 +11,13 @@
 #include "driver/engine/rcstmt.h"
 #include "driver/engine/temp/rctmp.h"
 
-namespace {
-
-// The release of the statement's planner slot.
-void FreePlanner(rcPlnStmt *p)
+void rcExeDeletePlanner(rcPlnStmt *p)
 {
     if (p->open)
         rcExeCloseQuery(p);
     rcPlnStmtFree(p);
     delete p;
 }
-
-} // namespace
 
 int16_t rcExeMakePlanner(rcStmt *stmt, const rcExeConnFacts &facts, const rcParseNode *root)
 {
@@ -31,7 +26,7 @@ int16_t rcExeMakePlanner(rcStmt *stmt, const rcExeConnFacts &facts, const rcPars
     auto *p = new (std::nothrow) rcPlnStmt;
     if (p == nullptr)
         return static_cast<int16_t>(rcErrRaise(stmt->errors, RC_MSG_MEMORY_ALLOCATION_ERROR));
-    stmt->planner.hang(p, &FreePlanner);
+    stmt->planner.hang(p, &rcExeDeletePlanner);
     rcPlnStmtInit(p, stmt->errors, facts.session);
     // The statement's temporary tables (orderings, groupings, hash joins,
     // kept subquery rows) take the statement's own owner block: its engine

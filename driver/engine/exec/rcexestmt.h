@@ -26,6 +26,7 @@
 
 struct rcParseNode;
 struct rcStmt;
+struct rcPlnStmt;
 struct TamSession;
 
 // What the planner needs of the connection: given by the ODBC layer, which
@@ -49,5 +50,8 @@ int16_t rcExeOpenStmt(rcStmt *stmt);
 // Nothing when no query is open.
 void rcExeCloseStmt(rcStmt *stmt);
 void rcExeFreePlanner(rcStmt *stmt);
+// The release of the statement's planner slot: closes and frees a planner
+// context made with new (for whoever hangs one on a statement).
+void rcExeDeletePlanner(rcPlnStmt *p);
 // True while the statement's query is open (a fetch may read it).
 bool rcExeStmtOpen(const rcStmt *stmt);

@@ -59,6 +59,7 @@ enum rcPlnKind : uint8_t {
     PLN_SUBQUERY = 10,
     PLN_UNION = 11,
     PLN_HASHGROUP = 12, // grouping or DISTINCT without a sort of the rows (rcexegroup.h)
+    PLN_TEMPSCAN = 13,  // the rows of a finished temporary table (exec/rcexeresult.h)
 };
 
 // Join subtypes.

@@ -10,7 +10,10 @@
 namespace {
 
 bool TwoChildren(uint8_t kind) { return kind == PLN_JOIN || kind == PLN_AGGREGATE; }
-bool Leaf(uint8_t kind) { return kind == PLN_TABLE || kind == PLN_SUBQUERY; }
+bool Leaf(uint8_t kind)
+{
+    return kind == PLN_TABLE || kind == PLN_SUBQUERY || kind == PLN_TEMPSCAN;
+}
 
 } // namespace
 
