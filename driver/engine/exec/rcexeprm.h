@@ -102,5 +102,5 @@ bool rcPrmIsLongType(int16_t sqlType, int16_t cType);
 // The type check alone: expected engine type e against given type g.
 bool rcPrmTypesMatch(int16_t expected, int16_t given);
 
-// Frees every descriptor and the store (the statement's freeParams).
+// Frees every descriptor and the store (the statement's drop does too).
 void rcPrmFreeAll(rcStmt *stmt);
