@@ -6,7 +6,6 @@
 #include <sqlext.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <new>
 

@@ -39,7 +39,9 @@ inline bool rcExeCancelled(rcPlnStmt *stmt)
 int16_t rcExeOpenQuery(rcPlnStmt *stmt);
 int16_t rcExeFetch(rcPlnStmt *stmt);
 // The current row's value of result column k converted to wantedType (an
-// SQL type or a C type), as rcExpEvaluate gives it: 0, 1 cut, -1 error.
+// SQL type or a C type), as rcExpEvaluate gives it: 0, 1 cut, -1 error. A
+// plan whose root is a PLN_TEMPSCAN gives its table's stored values
+// (rcexeresult.h).
 int16_t rcExeGetColumn(rcPlnStmt *stmt, uint16_t column, int16_t wantedType, void *buffer,
                        int32_t bufferLength, int32_t *outLength, uint32_t pieceOffset,
                        bool *isNull);
