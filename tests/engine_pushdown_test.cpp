@@ -1,7 +1,8 @@
 // Push-down against the QX Server emulator: which conditions a table's
 // filter takes and which stay with the engine, the searches the server is
-// sent, the rows (always those of NoFiltOpt), parameters bound at each
-// open, MIN and MAX by index seeks and the join offer.
+// sent (one per query block: each SELECT of a UNION, each subquery), the
+// rows (always those of NoFiltOpt), parameters bound at each open, MIN and
+// MAX by index seeks and the join offer.
 #include "tests/engine_server_fixture.h"
 #include "tests/server_log.h"
 #include "driver/core/rcerror.h"
@@ -62,6 +63,13 @@ struct Result {
     std::string access;            // how the tables are read
     bool joinOffered = false;
     int32_t joinAnswer = 0;
+};
+
+// What the runs since the last look sent the server: their searches
+// (sorted, from "search table") and the bytes of every reply.
+struct Traffic {
+    std::vector<std::string> searches;
+    size_t bytes = 0;
 };
 
 class PushDown : public EngineServerFixture {
@@ -174,6 +182,19 @@ protected:
     {
         static size_t seen = 0;
         return QxLogRequestsSince(qxtest::ReadFile(LogPath()), &seen, what);
+    }
+    static Traffic NewTraffic()
+    {
+        Traffic t;
+        for (const std::string &l : NewLogLines("code=")) {
+            size_t at = l.find("reply=");
+            if (at != std::string::npos)
+                t.bytes += std::stoul(l.substr(at + 6));
+            if (l.find("code=35 ") != std::string::npos && l.find("search") != std::string::npos)
+                t.searches.push_back(l.substr(l.find("search")));
+        }
+        std::sort(t.searches.begin(), t.searches.end());
+        return t;
     }
 
     std::vector<Value> values_;
@@ -488,6 +509,93 @@ TEST_F(PushDown, ParameterRecordsGoWithTheirStatement)
     for (int k = 0; k < 300; ++k)
         Run("SELECT Id FROM Items WHERE Qty > ? AND Price < ?", kNoIndexes, {{Int(k), Dbl(100)}});
     EXPECT_EQ(drm->params.size(), before);
+}
+
+} // namespace
+
+namespace {
+
+// Items: c1 Id, c3 Qty, c7 Ok (table 1); Kinds: c1 Id, c2 Label (table 2).
+// Each SELECT of a UNION and each subquery sends its own search, once per
+// execution (a correlated subquery too, whatever the number of outer rows);
+// conditions that read an outer query's columns stay with the engine. The
+// rows are those of NoFiltOpt, which sends no search and reads more bytes.
+TEST_F(PushDown, EveryQueryBlockSendsItsOwnSearch)
+{
+    struct Case {
+        const char *sql;
+        std::vector<std::string> searches;
+        std::vector<std::string> rows;
+    };
+    const Case cases[] = {
+        {"SELECT Id FROM Items WHERE Qty = 5 UNION SELECT Id FROM Kinds WHERE Id = 9",
+         {"search table 1: 3=5", "search table 2: 1=9"},
+         {"1", "9"}},
+        {"SELECT Id FROM Items WHERE Ok = 1 AND Qty > 1 UNION ALL SELECT Id FROM Kinds WHERE "
+         "Label = 'four' UNION SELECT Id FROM Items WHERE Qty = 12",
+         {"search table 1: 3=12", "search table 1: 3>1 AND 7=1", "search table 2: 2='four'"},
+         {"1", "4", "5"}},
+        // The LIKE stays with the engine; the rest is the search.
+        {"SELECT Id FROM Items WHERE Qty >= 5 AND Name LIKE '%e%' UNION ALL SELECT Id FROM "
+         "Kinds WHERE Label = 'nine'",
+         {"search table 1: 3>=5", "search table 2: 2='nine'"},
+         {"1", "4", "5", "9"}},
+        {"SELECT Label FROM Kinds WHERE Id IN (SELECT Id FROM Items WHERE Qty = 12)",
+         {"search table 1: 3=12"},
+         {"four"}},
+        {"SELECT Label FROM Kinds k WHERE EXISTS (SELECT * FROM Items i WHERE i.Ok = 1 AND "
+         "i.Id = k.Id)",
+         {"search table 1: 7=1"},
+         {"one"}},
+        {"SELECT Label FROM Kinds k WHERE k.Id > 1 AND NOT EXISTS (SELECT * FROM Items i "
+         "WHERE i.Qty > 10 AND i.Id = k.Id)",
+         {"search table 1: 3>10", "search table 2: 1>1"},
+         {"nine"}},
+        // Under OR with an outer column nothing is the subquery's own.
+        {"SELECT Label FROM Kinds k WHERE EXISTS (SELECT * FROM Items i WHERE i.Qty = 12 OR "
+         "i.Id = k.Id)",
+         {},
+         {"four", "nine", "one"}},
+        {"SELECT Id FROM Kinds WHERE Id IN (SELECT Id FROM Items WHERE Qty > 1) UNION SELECT "
+         "Id FROM Items WHERE Ok = 0",
+         {"search table 1: 3>1", "search table 1: 7=0"},
+         {"1", "2", "4"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.sql);
+        Run(c.sql, kNoIndexes | kNoFiltOpt); // the tables described once
+        NewTraffic();
+        Result pushed = Run(c.sql, kNoIndexes);
+        Traffic sent = NewTraffic();
+        Result plain = Run(c.sql, kNoIndexes | kNoFiltOpt);
+        Traffic whole = NewTraffic();
+        EXPECT_EQ(pushed.rows, c.rows);
+        EXPECT_EQ(plain.rows, c.rows);
+        EXPECT_EQ(sent.searches, c.searches);
+        EXPECT_TRUE(whole.searches.empty());
+        if (!c.searches.empty()) {
+            EXPECT_LT(sent.bytes, whole.bytes);
+        }
+    }
+}
+
+// Every open sends each block's search again with the parameters' current
+// values (the subquery's once per open, not per outer row).
+TEST_F(PushDown, ParametersOfEveryBlockAreSentAtEachOpen)
+{
+    const char *sql = "SELECT Id FROM Items WHERE Qty > ? UNION SELECT Id FROM Kinds k WHERE "
+                      "EXISTS (SELECT * FROM Items i WHERE i.Qty = ? AND i.Id = k.Id)";
+    NewTraffic();
+    Result r = Run(sql, kNoIndexes, {{Int(6), Int(12)}, {Int(10), Int(5)}});
+    EXPECT_EQ(r.rows, (std::vector<std::string>{"1", "4"}));
+    EXPECT_EQ(r.filter, "ITEMS: c3 > ?; ITEMS: c3 = ?");
+    EXPECT_EQ(NewTraffic().searches,
+              (std::vector<std::string>{"search table 1: 3=12", "search table 1: 3=5",
+                                        "search table 1: 3>10", "search table 1: 3>6"}));
+    EXPECT_EQ(Run(sql, kNoIndexes | kNoFiltOpt, {{Int(10), Int(5)}}).rows, r.rows);
+    // A NULL value finds nothing in its block; the other block's search stays.
+    EXPECT_EQ(Run(sql, kNoIndexes, {{Int(6)}}).rows, (std::vector<std::string>{"4", "5"}));
+    EXPECT_EQ(NewTraffic().searches.size(), 2u);
 }
 
 } // namespace

@@ -946,9 +946,9 @@ int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root)
     if (query->id == RC_N_FullSelectStmt && rcPlnChild(query, RC_N_Union_Opt) != nullptr) {
         const rcParseNode *orderBy =
             root->next != nullptr && root->next->id == RC_N_OrderBy_Opt ? root->next : nullptr;
-        if (rcUnBuildPlan(stmt, query, orderBy) != 0)
-            return PLN_ERROR;
-        if (rcSubApplySeeks(stmt) != 0)
+        // Every SELECT block's tables are given their filters, as a query's.
+        if (rcUnBuildPlan(stmt, query, orderBy) != 0 || rcSubApplySeeks(stmt) != 0 ||
+            rcFltPushDownAll(stmt) != 0)
             return PLN_ERROR;
         return rcPlnSetRetrieveList(stmt);
     }

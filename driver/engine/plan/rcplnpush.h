@@ -1,8 +1,12 @@
 // Push-down: the parts of a query that the data module may do itself.
 //
-// Filters. After planning, rcFltPushDownAll offers every base table the
-// conditions the plan tests right above it (WHERE conjuncts on that table
-// alone, and the single-table conjuncts of an outer join's ON clause). Each
+// Filters. After planning, rcFltPushDownAll offers every base table of
+// every query block (the main query, each SELECT of a UNION, each subquery)
+// the conditions the plan tests right above it (WHERE conjuncts on that
+// table alone, and the single-table conjuncts of an outer join's ON clause).
+// A correlated subquery's conjuncts that read an outer query's columns are
+// not on its table alone: they stay with the engine, and its search, made
+// once per execution, serves every outer row. Each
 // offer is converted from the parse tree into a filter tree, reduced to what
 // the data module's capability mask allows and to what converts without
 // loss, encoded into DrmFilterTree and DrmDataTree words and handed to the
@@ -33,8 +37,8 @@
 // its own joins (it opens no virtual tables).
 //
 // Order of calls: rcPlnBuild plans and then runs rcJpdPushJoins and
-// rcFltPushDownAll; rcExeOpenQuery runs rcFltBindParams; rcPlnStmtFree runs
-// rcFltPushDownFree.
+// rcFltPushDownAll (a UNION only the latter, once its branches are planned);
+// rcExeOpenQuery runs rcFltBindParams; rcPlnStmtFree runs rcFltPushDownFree.
 #pragma once
 
 #include <cstdint>
