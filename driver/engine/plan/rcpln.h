@@ -378,6 +378,14 @@ struct rcPlnStmt {
 void rcPlnStmtInit(rcPlnStmt *stmt, rcErrorQueue *errors, TamSession *session);
 void rcPlnStmtFree(rcPlnStmt *stmt);
 
+// What the executor hangs on the statement, released by rcPlnStmtFree (the
+// executor defines them: exec/rcexesub.cpp, exec/rcexegdo.cpp,
+// exec/rcexegroup.cpp): a subquery node's kept rows, the direct column
+// retrieval state, a hash-grouping node's record.
+void rcCurFreeNode(rcPlnStmt *stmt, PlanNode *node);
+void rcGdoFree(rcPlnStmt *stmt);
+void rcExeFreeHashGroup(PlanNode *node);
+
 // Plans the checked tree of a query (SubSelectStmt, or FullSelectStmt with
 // an ORDER BY as its next sibling). 0, or -1 after posting.
 int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root);
