@@ -274,11 +274,4 @@ const char *DrmTypeName(uint32_t typeId)
     }
 }
 
-void DrmPascalToC(char *dest, const uint8_t *source)
-{
-    size_t n = source[0];
-    std::memcpy(dest, source + 1, n);
-    dest[n] = 0;
-}
-
 int32_t DrmNoOp(void *, void *, void *, void *, void *, void *) { return 0; }

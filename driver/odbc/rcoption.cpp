@@ -177,7 +177,7 @@ int16_t rcConSetOption(rcConn *conn, uint16_t option, uintptr_t *value)
                 return Raise(conn, RC_MSG_DRIVER_NOT_CAPABLE);
             if (rcTxnAnyActive() && rcTxnStateRef(conn) && rcTxnIsAutoCommit(conn)) {
                 TamSetTransact(conn->session, kDrmTransactCommit);
-                conn->txnOpen = 0;
+                rcTxnClearState(conn);
             }
             return static_cast<int16_t>(rcTxnSetAutoCommit(conn, 0));
         }

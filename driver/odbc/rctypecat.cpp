@@ -317,34 +317,12 @@ int rcTypFindBySqlType(const rcConn *conn, int mode, int16_t sqlType, uint16_t *
     return 0xFFFF;
 }
 
-int rcTypCTypeOf(const rcConn *conn, int16_t sqlType, int16_t *out)
-{
-    for (uint16_t i = 0; i < Rows(conn, true); ++i)
-        if (conn->typeMappings[i].sqlType == sqlType) {
-            *out = conn->typeMappings[i].cType;
-            return 0;
-        }
-    return -1;
-}
-
 const char *rcTypName(const rcConn *conn, int16_t sqlType)
 {
     for (uint16_t i = 0; i < Rows(conn, false); ++i)
         if (conn->typeEntries[i].sqlType == sqlType)
             return conn->typeEntries[i].typeName ? conn->typeEntries[i].typeName : "";
     return "";
-}
-
-int rcTypFindByName(const rcConn *conn, const char *name, int16_t *sqlType)
-{
-    for (uint16_t i = 0; i < Rows(conn, false); ++i) {
-        const char *n = conn->typeEntries[i].typeName;
-        if (n && PlatAsciiCaseCompare(n, name) == 0) {
-            *sqlType = conn->typeEntries[i].sqlType;
-            return 0;
-        }
-    }
-    return -1;
 }
 
 const rcTypeEntry *rcTypEntry(const rcConn *conn, uint16_t index)
@@ -390,18 +368,6 @@ uint32_t rcTypConvertMask(const rcConn *conn, uint32_t *mask)
     return bits;
 }
 
-int rcTypNullable(const rcConn *conn, int16_t engineType)
-{
-    for (uint16_t i = 0; i < Rows(conn, true); ++i)
-        if (conn->typeMappings[i].engineType == engineType) {
-            uint32_t f = conn->typeEntries[i].flags;
-            if (!(f & RC_TYPE_NULLABILITY_KNOWN))
-                return 2;
-            return (f & RC_TYPE_NULLABLE) ? 1 : 0;
-        }
-    return 2;
-}
-
 // ---- more accessors ----
 
 namespace {
@@ -415,14 +381,6 @@ const rcTypeEntry *EntryOf(const rcConn *conn, bool all, int16_t sqlType)
 }
 
 } // namespace
-
-int rcTypIsKnownEngineType(const rcConn *conn, int16_t engineType)
-{
-    for (uint16_t i = 0; i < Rows(conn, true); ++i)
-        if (conn->typeMappings[i].engineType == engineType)
-            return 1;
-    return 0;
-}
 
 int rcTypIsSourceEngineType(const rcConn *conn, int16_t engineType)
 {
@@ -454,49 +412,7 @@ int rcTypSqlTypeAt(const rcConn *conn, int index, int16_t *out)
     return 0;
 }
 
-int rcTypDrmTypeAt(const rcConn *conn, int index, int16_t *out)
-{
-    if (index < 0 || index >= kRcTypeRows || index >= conn->typeMappingCount)
-        return -1;
-    *out = conn->typeMappings[index].drmType;
-    return 0;
-}
-
 int16_t rcTypCTypeAt(const rcConn *conn, uint16_t index) { return conn->typeMappings[index].cType; }
-
-int rcTypSqlTypeOfCType(const rcConn *conn, int16_t cType, int16_t *out)
-{
-    for (uint16_t i = 0; i < Rows(conn, true); ++i)
-        if (conn->typeMappings[i].cType == cType) {
-            *out = conn->typeMappings[i].sqlType;
-            return 0;
-        }
-    return -1;
-}
-
-int rcTypHasCreateParams(const rcConn *conn, int16_t sqlType)
-{
-    const rcTypeEntry *e = EntryOf(conn, false, sqlType);
-    return e && e->createParams && *e->createParams ? 1 : 0;
-}
-
-int rcTypHasTwoCreateParams(const rcConn *conn, int16_t sqlType)
-{
-    const rcTypeEntry *e = EntryOf(conn, false, sqlType);
-    return e && e->createParams && std::strchr(e->createParams, ',') ? 1 : 0;
-}
-
-int rcTypIsIndexable(const rcConn *conn, int16_t sqlType)
-{
-    const rcTypeEntry *e = EntryOf(conn, false, sqlType);
-    return e && (e->flags & RC_TYPE_INDEXABLE) ? 1 : 0;
-}
-
-uint32_t rcTypCatOctetLength(const rcConn *conn, int16_t sqlType)
-{
-    const rcTypeEntry *e = EntryOf(conn, true, sqlType);
-    return e ? e->octetLength : 0;
-}
 
 uint32_t rcTypCatPrecision(const rcConn *conn, int16_t sqlType)
 {
@@ -517,17 +433,6 @@ int rcTypOctetLengthOf(const rcConn *conn, int16_t sqlType, uint32_t *out)
         return 0;
     *out = e->octetLength;
     return 1;
-}
-
-int rcTypMaxOctetLength(const rcConn *conn, int16_t cType, int32_t *out)
-{
-    *out = 0;
-    for (uint16_t i = 0; i < Rows(conn, true); ++i)
-        if (conn->typeMappings[i].cType == cType &&
-            static_cast<int64_t>(conn->typeEntries[i].octetLength) > static_cast<int64_t>(*out))
-            *out = static_cast<int32_t>(
-                std::min<uint32_t>(conn->typeEntries[i].octetLength, INT32_MAX));
-    return *out > 0 ? 1 : 0;
 }
 
 int rcTypFixedLength(const rcConn *conn, int16_t sqlType, uint32_t *out)
@@ -609,28 +514,6 @@ int32_t rcTypOctetLength(int16_t t, int32_t length, int32_t precision)
 int32_t rcTypDecimalLength(int16_t t, int32_t length, int32_t precision)
 {
     return t == SQL_DECIMAL ? precision + 2 : length;
-}
-
-int32_t rcTypValueLength(int16_t t)
-{
-    switch (t) {
-    case SQL_DATE:
-    case SQL_TIME: return 6;
-    case SQL_TIMESTAMP: return 16;
-    case RC_SQL_ENGINE_TINYINT: return 1;
-    case RC_SQL_DECIMAL38: return 38;
-    default: return rcTypIsFixedLength(t) ? rcCnvSqlValueLength(nullptr, t) : 0;
-    }
-}
-
-bool rcTypIsPrivateNumeric(int16_t t) { return t == SQL_DECIMAL || t == RC_SQL_DECIMAL38; }
-
-int rcTypIsNumericEngineType(const rcConn *conn, int16_t engineType)
-{
-    int16_t sqlType = 0;
-    if (rcTypSqlTypeOf(conn, engineType, &sqlType) != 0)
-        return 0;
-    return rcCnvIsNumericType(sqlType) ? 1 : 0;
 }
 
 int16_t rcTypPromote(int16_t a, int16_t b)

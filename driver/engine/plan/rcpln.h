@@ -434,7 +434,6 @@ PlanNode *rcPlnSubqueryOf(rcPlnStmt *stmt, const rcParseNode *predicate);
 PlanNode *rcPlnNewNode(rcPlnStmt *stmt, uint8_t kind);
 // which 1: the first child; 0: the second (two-child kinds); none for tables.
 PlanNode **rcPlnChildLink(PlanNode *node, int which);
-PlanNode **rcPlnParentLink(PlanNode *node);
 // The link that points at node: its parent's, or the plan's root field.
 PlanNode **rcPlnLinkTo(QueryPlan *plan, PlanNode *node);
 void rcPlnSetParent(PlanNode *parent, PlanNode **link, PlanNode *child);
