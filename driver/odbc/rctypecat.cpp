@@ -4,6 +4,7 @@
 #include "driver/core/rccnv.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/core/rcsqltype.h"
 #include "driver/engine/tam.h"
 #include "platform/strings.h"
 
@@ -111,39 +112,10 @@ bool rcTypIsFixedLength(int16_t t) { return rcCnvIsFixedLengthType(t); }
 
 int32_t rcTypColumnSize(int16_t t, int32_t length, int32_t precision)
 {
-    switch (t) {
-    case RC_SQL_ENGINE_TINYINT: return 3;
-    case SQL_BIT: return 1;
-    case SQL_TINYINT: return 3;
-    case SQL_NUMERIC: return 10;
-    case SQL_DECIMAL: return precision;
-    case SQL_INTEGER: return 10;
-    case SQL_SMALLINT: return 5;
-    case SQL_FLOAT: return 15;
-    case SQL_REAL: return 7;
-    case SQL_DOUBLE: return 15;
-    case SQL_DATE: return 10;
-    case SQL_TIME: return 8;
-    case SQL_TIMESTAMP: return precision ? precision : 30;
-    case RC_SQL_DECIMAL38: return precision;
-    default: return length;
-    }
+    return rcSqlColumnSize(t, length, precision);
 }
 
-int16_t rcTypScale(int16_t t, int16_t scale)
-{
-    switch (t) {
-    case SQL_BIT:
-    case SQL_TINYINT:
-    case SQL_BIGINT:
-    case SQL_INTEGER:
-    case SQL_SMALLINT:
-    case SQL_TIMESTAMP: return 0;
-    case SQL_DECIMAL:
-    case RC_SQL_DECIMAL38: return scale;
-    default: return -30000;
-    }
-}
+int16_t rcTypScale(int16_t t, int16_t scale) { return rcSqlScale(t, scale); }
 
 int rcTypDefaultOctetLength(int16_t sqlType, uint32_t *out)
 {
@@ -200,7 +172,7 @@ int16_t rcTypLoadCatalog(rcConn *conn)
         e.precision = static_cast<uint32_t>(rcTypColumnSize(
             m->sqlType, static_cast<int32_t>(e.octetLength), static_cast<int32_t>(row.precision)));
         int16_t scale = rcTypScale(m->sqlType, row.scale);
-        e.maxScale = scale == -30000 ? kRcNoScale : scale;
+        e.maxScale = scale == kRcSqlNoScale ? kRcNoScale : scale;
         switch (m->sqlType) {
         case SQL_BIT:
         case SQL_TINYINT:
@@ -480,24 +452,7 @@ int rcTypFitColumnType(const rcConn *conn, rcTypColumnDesc *c)
 
 int32_t rcTypDisplaySize(int16_t t, int32_t length, int32_t precision)
 {
-    switch (t) {
-    case RC_SQL_ENGINE_TINYINT:
-    case SQL_TINYINT: return 4;
-    case SQL_LONGVARBINARY: return 256000000;
-    case SQL_BINARY: return 2 * length;
-    case SQL_NUMERIC:
-    case SQL_DATE: return 10;
-    case SQL_DECIMAL:
-    case RC_SQL_DECIMAL38: return precision + 2;
-    case SQL_INTEGER: return 11;
-    case SQL_SMALLINT: return 6;
-    case SQL_FLOAT:
-    case SQL_DOUBLE: return 22;
-    case SQL_REAL: return 13;
-    case SQL_TIME: return 8;
-    case SQL_TIMESTAMP: return 30;
-    default: return length;
-    }
+    return rcSqlDisplaySize(t, length, precision);
 }
 
 int32_t rcTypOctetLength(int16_t t, int32_t length, int32_t precision)

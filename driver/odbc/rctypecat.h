@@ -9,12 +9,12 @@
 #pragma once
 
 #include "driver/core/rccnv.h"
+#include "driver/core/rcsqltype.h"
 
 #include <cstdint>
 
 struct rcConn;
 
-inline constexpr int16_t RC_SQL_ENGINE_TINYINT = -28;
 inline constexpr uint16_t kRcTypeRows = 17;
 inline constexpr int16_t kRcNoScale = -9999;
 
