@@ -706,6 +706,29 @@ TEST_F(E2eStmt, GetInfoAnswersByKind)
         {SQL_TXN_CAPABLE, 'h', -1, ""},
         {SQL_DEFAULT_TXN_ISOLATION, 'w', -1, ""},
         {SQL_KEYWORDS, 's', 0, "USE,IF,SVBEGIN,SVEND"},
+        // The fixed answers the driver spells with the standard names, as the
+        // numbers applications receive.
+        {SQL_FETCH_DIRECTION, 'w', 1, ""},
+        {SQL_ODBC_API_CONFORMANCE, 'h', 2, ""},
+        {SQL_ODBC_SAG_CLI_CONFORMANCE, 'h', 1, ""},
+        {SQL_ODBC_SQL_CONFORMANCE, 'h', 0, ""},
+        {SQL_CONCAT_NULL_BEHAVIOR, 'h', 1, ""},
+        {SQL_CURSOR_COMMIT_BEHAVIOR, 'h', 1, ""},
+        {SQL_CURSOR_ROLLBACK_BEHAVIOR, 'h', 1, ""},
+        {SQL_SCROLL_CONCURRENCY, 'w', 1, ""},
+        {SQL_SCROLL_OPTIONS, 'w', 17, ""},
+        {SQL_CONVERT_FUNCTIONS, 'w', 1, ""},
+        {SQL_CORRELATION_NAME, 'h', 2, ""},
+        {SQL_LOCK_TYPES, 'w', 2, ""},
+        {SQL_GETDATA_EXTENSIONS, 'w', 3, ""},
+        {SQL_FILE_USAGE, 'h', 2, ""},
+        {SQL_NULL_COLLATION, 'h', 1, ""},
+        {SQL_GROUP_BY, 'h', 2, ""},
+        {SQL_QUALIFIER_USAGE, 'w', 13, ""},
+        {SQL_SUBQUERIES, 'w', 31, ""},
+        {SQL_UNION, 'w', 3, ""},
+        {SQL_QUALIFIER_LOCATION, 'h', 1, ""},
+        {SQL_CONVERT_BINARY, 'w', 0, ""},
     };
     for (const InfoCase &c : cases) {
         char buffer[256] = {};

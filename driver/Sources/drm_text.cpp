@@ -185,8 +185,6 @@ int32_t DrmTextPCToMac(uint32_t codePage, uint32_t length, const uint8_t *source
     return 0;
 }
 
-uint8_t DrmUpper1252(uint8_t b) { return rcCollateUpper1252(b); }
-
 bool DrmTextEqualNoCase(const char *a, const char *b) { return DrmTextCompareNoCase(a, b) == 0; }
 
 int32_t DrmTextCompareNoCase(const char *a, const char *b)

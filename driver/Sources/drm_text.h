@@ -32,6 +32,5 @@ uint8_t DrmWindowsToMacByte(uint8_t b);
 // in the driver's one text collation (accented letters fold with their case
 // but stay distinct from their base letter).
 bool DrmTextEqualNoCase(const char *a, const char *b);
-uint8_t DrmUpper1252(uint8_t b);
 // -1, 0 or 1.
 int32_t DrmTextCompareNoCase(const char *a, const char *b);

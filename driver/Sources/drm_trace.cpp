@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "driver/Sources/drm_values.h"
 #include "platform/file.h"
 #include "platform/paths.h"
 
@@ -253,31 +254,24 @@ void DrmLogWrite(const char *) {}
 const char *DrmTypeName(uint32_t typeId)
 {
     switch (typeId) {
-    case 0: return "(null)";
-    case 1: return "(bit)";
-    case 2: return "(unsigned byte)";
-    case 3: return "(short)";
-    case 4: return "(long)";
-    case 5: return "(currency)";
-    case 6: return "(IEEE Single)";
-    case 7: return "(IEEE Double)";
-    case 8: return "(date time)";
-    case 10: return "(text)";
-    case 11: return "(long binary)";
-    case 12: return "(long text)";
-    case 101: return "(date)";
-    case 102: return "(time)";
-    case 103: return "(numeric)";
-    case 104: return "(var text)";
+    case kDrmTypeNull: return "(null)";
+    case kDrmTypeBit: return "(bit)";
+    case kDrmTypeUByte: return "(unsigned byte)";
+    case kDrmTypeShort: return "(short)";
+    case kDrmTypeLong: return "(long)";
+    case kDrmTypeCurrency: return "(currency)";
+    case kDrmTypeSingle: return "(IEEE Single)";
+    case kDrmTypeDouble: return "(IEEE Double)";
+    case kDrmTypeDateTime: return "(date time)";
+    case kDrmTypeText: return "(text)";
+    case kDrmTypeLongBinary: return "(long binary)";
+    case kDrmTypeLongText: return "(long text)";
+    case kDrmTypeDate: return "(date)";
+    case kDrmTypeTime: return "(time)";
+    case kDrmTypeNumeric: return "(numeric)";
+    case kDrmTypeVarText: return "(var text)";
     default: return "(unkown)";
     }
-}
-
-void DrmPascalToC(char *dest, const uint8_t *source)
-{
-    size_t n = source[0];
-    std::memcpy(dest, source + 1, n);
-    dest[n] = 0;
 }
 
 int32_t DrmNoOp(void *, void *, void *, void *, void *, void *) { return 0; }

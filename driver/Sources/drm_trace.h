@@ -49,8 +49,6 @@ void DrmTraceQxCall(const char *name);
 void DrmLogWrite(const char *text);
 
 const char *DrmTypeName(uint32_t typeId);
-// Copies a length-prefixed text and a terminating zero (dest: 256 bytes).
-void DrmPascalToC(char *dest, const uint8_t *source);
 char DrmToUpperAscii(char c);
 bool DrmStrEqualNoCase(const char *a, const char *b);
 

@@ -9,6 +9,7 @@
 // into the ODBC structures.
 #include "driver/core/rccnvimpl.h"
 #include "driver/core/rcdate.h"
+#include "driver/core/rcsqltype.h"
 
 #include <array>
 #include <cstring>
@@ -356,32 +357,11 @@ bool rcCnvCanConvert(int16_t srcType, int32_t binaryMode, int16_t dstType)
     return rcCnvMatrixCell(rcCnvMatrixIndex(srcType), rcCnvMatrixIndex(dstType)) != nullptr;
 }
 
-bool rcCnvIsCharType(int16_t t)
-{
-    return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR;
-}
+bool rcCnvIsCharType(int16_t t) { return rcSqlIsCharacter(t); }
 
-bool rcCnvIsBinaryType(int16_t t)
-{
-    return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY;
-}
+bool rcCnvIsBinaryType(int16_t t) { return rcSqlIsBinary(t); }
 
-bool rcCnvIsNumericType(int16_t t)
-{
-    switch (t) {
-    case SQL_NUMERIC:
-    case SQL_DECIMAL:
-    case SQL_INTEGER:
-    case SQL_SMALLINT:
-    case SQL_FLOAT:
-    case SQL_REAL:
-    case SQL_DOUBLE:
-    case SQL_BIGINT:
-    case SQL_TINYINT:
-    case SQL_BIT: return true;
-    default: return false;
-    }
-}
+bool rcCnvIsNumericType(int16_t t) { return rcSqlIsNumeric(t); }
 
 bool rcCnvIsFixedLengthType(int16_t t)
 {
@@ -404,28 +384,13 @@ bool rcCnvBothBinary(int16_t a, int16_t b)
 
 int32_t rcCnvSqlValueLength(const void *value, int16_t sqlType)
 {
-    switch (sqlType) {
-    case SQL_BIT:
-    case SQL_TINYINT: return 1;
-    case SQL_INTEGER:
-    case SQL_REAL: return 4;
-    case SQL_SMALLINT: return 2;
-    case SQL_FLOAT:
-    case SQL_DOUBLE: return 8;
-    case SQL_DATE:
-    case SQL_TIME: return 6;
-    case SQL_TIMESTAMP: return 16;
-    case SQL_CHAR:
-    case SQL_VARCHAR:
-    case SQL_LONGVARCHAR:
-    case SQL_NUMERIC:
-    case SQL_DECIMAL:
-    case SQL_BIGINT:
-        return value != nullptr
-                   ? static_cast<int32_t>(std::strlen(static_cast<const char *>(value)))
-                   : 0;
-    default: return 0;
-    }
+    const rcSqlTypeTraits *t = rcSqlTypeOf(sqlType);
+    if (t == nullptr || !t->odbc)
+        return 0;
+    if (t->textValue)
+        return value != nullptr ? static_cast<int32_t>(std::strlen(static_cast<const char *>(value)))
+                                : 0;
+    return t->valueBytes;
 }
 
 int32_t rcCnvCValueLength(const void *value, int16_t cType)

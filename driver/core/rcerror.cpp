@@ -195,18 +195,6 @@ uint32_t rcErrQueueCount(const rcErrorQueue *queue)
     return queue && queue->list ? queue->list->count : 0;
 }
 
-void rcErrClearQueues(rcErrorQueue *env, rcErrorQueue *conn, rcErrorQueue *stmt)
-{
-    rcErrClearQueue(env);
-    rcErrClearQueue(conn);
-    rcErrClearQueue(stmt);
-}
-
-bool rcErrAnyQueues(const rcErrorQueue *env, const rcErrorQueue *conn, const rcErrorQueue *stmt)
-{
-    return rcErrQueueAny(env) || rcErrQueueAny(conn) || rcErrQueueAny(stmt);
-}
-
 void rcErrQueueDestroy(rcErrorQueue *queue)
 {
     if (!queue)

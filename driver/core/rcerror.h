@@ -92,10 +92,6 @@ int rcErrPostLong(rcErrorQueue *queue, uint32_t msgId, int16_t sqlType, const ch
 void rcErrClearQueue(rcErrorQueue *queue);
 bool rcErrQueueAny(const rcErrorQueue *queue);
 uint32_t rcErrQueueCount(const rcErrorQueue *queue);
-// The forms the ODBC entry points use for the handles they were given (null
-// queues are skipped): empty each queue, or ask whether any holds a record.
-void rcErrClearQueues(rcErrorQueue *env, rcErrorQueue *conn, rcErrorQueue *stmt);
-bool rcErrAnyQueues(const rcErrorQueue *env, const rcErrorQueue *conn, const rcErrorQueue *stmt);
 // Clears and frees the queue's list.
 void rcErrQueueDestroy(rcErrorQueue *queue);
 

@@ -155,8 +155,6 @@ int rcFileSeek(rcFile *file, int64_t offset, int origin, int64_t *position)
 
 bool rcFileExists(const char *name) { return PlatFileExists(name); }
 
-bool rcFileDelete(const char *name) { return PlatFileDelete(name); }
-
 int rcFileCreateTempIn(const char *directory, const char *prefix, char *path, size_t size)
 {
     std::string dir = (directory && *directory) ? directory : ".";

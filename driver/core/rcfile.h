@@ -62,7 +62,6 @@ int rcFileWrite(rcFile *file, uint32_t count, const void *data);
 // origin 0 start, 1 current, 2 end.
 int rcFileSeek(rcFile *file, int64_t offset, int origin, int64_t *position);
 bool rcFileExists(const char *name);
-bool rcFileDelete(const char *name);
 
 // Creates a new empty temporary file and stores its path in path (size bytes).
 // A non-empty directory goes to rcFileCreateTempIn; otherwise the system's

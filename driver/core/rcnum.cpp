@@ -228,11 +228,6 @@ void rcNumSetExtreme(MultiPrecisionNumber &a, int sign)
     }
 }
 
-void rcNumCopy(const MultiPrecisionNumber &from, MultiPrecisionNumber &to)
-{
-    std::memcpy(&to, &from, sizeof to);
-}
-
 int rcNumExponent(const MultiPrecisionNumber &a) { return a.exponent; }
 
 bool rcNumIsValid(const MultiPrecisionNumber &a) { return a.status == 0; }

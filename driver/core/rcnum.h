@@ -44,7 +44,6 @@ void rcNumSetZero(MultiPrecisionNumber &a, int exponent);
 void rcNumSetOverflow(MultiPrecisionNumber &a);
 // sign 0: zero; > 0: the largest positive value (2^240 - 1); < 0: the value -1.
 void rcNumSetExtreme(MultiPrecisionNumber &a, int sign);
-void rcNumCopy(const MultiPrecisionNumber &from, MultiPrecisionNumber &to);
 int rcNumExponent(const MultiPrecisionNumber &a);
 bool rcNumIsValid(const MultiPrecisionNumber &a);
 int rcNumSign(const MultiPrecisionNumber &a);

@@ -15,8 +15,6 @@ std::atomic<rcModule> g_module{&kRcDriverStringTable};
 
 } // namespace
 
-void rcUtlSetModule(rcModule module) { g_module.store(module ? module : &kRcDriverStringTable); }
-
 rcModule rcUtlGetModule() { return g_module.load(); }
 
 char *rcResLoadString(rcModule module, uint32_t id)

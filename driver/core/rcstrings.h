@@ -20,7 +20,6 @@ using rcModule = const PlatStringTable *;
 
 extern const PlatStringTable kRcDriverStringTable;
 
-void rcUtlSetModule(rcModule module);
 rcModule rcUtlGetModule();
 
 char *rcResLoadString(rcModule module, uint32_t id);

@@ -5,6 +5,7 @@ target_sources(qx_core PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/rcnumconv.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/rcnumprivate.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/rccnvmatrix.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/rcsqltype.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/rccnvtext.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/rccnvnumeric.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/rcdate.cpp
@@ -21,6 +22,7 @@ qx_gtest(rcvalues_test
     ${CMAKE_CURRENT_SOURCE_DIR}/tests/rccnv_text_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/tests/rcdate_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/tests/rccompare_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/tests/rcsqltype_test.cpp
   LIBS qx_core qx_test_support)
 
 qx_fuzz_target(rcvalues_text_fuzz

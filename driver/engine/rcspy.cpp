@@ -346,29 +346,6 @@ const char *rcSpyDrmTypeName(uint32_t type)
     }
 }
 
-const char *rcSpySqlTypeName(int32_t sqlType)
-{
-    switch (sqlType) {
-    case -6: return "JET_BYTE: ";
-    case -1: return "SQL_LONGVARCHAR: ";
-    case 1: return "SQL_CHAR: ";
-    case 2: return "SQL_NUMERIC: ";
-    case 3: return "SQL_DECIMAL: ";
-    case 4: return "SQL_INTEGER: ";
-    case 5: return "SQL_SMALLINT: ";
-    case 6: return "SQL_FLOAT: ";
-    case 7: return "SQL_REAL: ";
-    case 8: return "SQL_DOUBLE: ";
-    case 9: return "SQL_DATE: ";
-    case 10: return "SQL_TIME: ";
-    case 11: return "SQL_TIMESTAMP: ";
-    case 12: return "SQL_VARCHAR: ";
-    case 32020: return "JET_CURRENCY: ";
-    case 32021: return "JET_BCD: ";
-    default: return "Unknown: ";
-    }
-}
-
 std::string rcSpyFormatFilterTree(const uint32_t *filter, const uint32_t *dataTree)
 {
     return FilterWriter(filter, dataTree).Run();

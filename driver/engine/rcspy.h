@@ -83,4 +83,3 @@ std::string rcSpyFormatColumnValues(const uint32_t *block, size_t blockWords);
 // The type prefix of a value node ("Long: ", "Text: " ...) and of an engine
 // SQL type ("SQL_INTEGER: " ...).
 const char *rcSpyDrmTypeName(uint32_t type);
-const char *rcSpySqlTypeName(int32_t sqlType);

@@ -132,8 +132,6 @@ int32_t TamSetTranslateDll(TamSession *session, uintptr_t a, uintptr_t b);
 int32_t TamSetTranslateOption(TamSession *session, uintptr_t value);
 int32_t TamGetExtErrStr(TamSession *session, int32_t code, char *buffer, uint32_t size,
                         uint32_t *length);
-int32_t TamStringCompare(TamSession *session, const char *a, uint32_t lengthA, const char *b,
-                         uint32_t lengthB, int32_t *order);
 
 // Tables.
 // The data module's parse-tree hook: offered the SQL text, the parse tree and
@@ -178,42 +176,19 @@ int32_t TamGetProcedureColumnInfo(TamSession *session, TamTableHandle *procedure
 int32_t TamGetTableIndexInfo(TamSession *session, TamTableHandle *handle, const char *index,
                              TamInfoRecord *rec);
 int32_t TamGetDatabaseTableInfo(TamSession *session, const char *database, TamInfoRecord *rec);
-int32_t TamGetDatabaseProcedureInfo(TamSession *session, const char *database, TamInfoRecord *rec);
-int32_t TamGetTableForeignKeyInfo(TamSession *session, TamTableHandle *primary,
-                                  TamTableHandle *foreign, TamInfoRecord *rec);
-int32_t TamGetTablePrivilegeInfo(TamSession *session, TamTableHandle *handle, TamInfoRecord *rec);
-int32_t TamGetTableColumnPrivilegeInfo(TamSession *session, TamTableHandle *handle,
-                                       const char *column, TamInfoRecord *rec);
 // No handle is made: words 8 and 9 only.
 int32_t TamGetTableInfo(TamSession *session, TamTableHandle *handle, TamInfoRecord *rec);
 
 // Definitions.
-struct TamColumnDef {
-    uint32_t type;
-    uint32_t length;
-    uint16_t precision;
-    int16_t scale;
-    uint32_t attributes;
-};
 int32_t TamCreateTable(TamSession *session, const char *database, const char *table,
                        TamTableHandle **handle);
 int32_t TamDeleteTable(TamSession *session, const char *database, const char *table);
-int32_t TamCreateColumn(TamSession *session, TamTableHandle *handle, const char *column,
-                        const TamColumnDef &def, uint32_t flags);
-int32_t TamCreateIndex(TamSession *session, TamTableHandle *handle, const char *index, uintptr_t a,
-                       uintptr_t b, uintptr_t c, uintptr_t d);
-int32_t TamDeleteIndex(TamSession *session, TamTableHandle *handle, const char *index);
 
 // Procedures, views, joins, parameters.
 int32_t TamOpenProcedure(TamSession *session, const char *database, const char *procedure,
                          TamTableHandle **handle);
 int32_t TamExecProcedure(TamSession *session, TamTableHandle *handle, uintptr_t a, uintptr_t b);
-int32_t TamCreateView(TamSession *session, const char *database, uintptr_t a, uintptr_t b,
-                      uintptr_t c, uintptr_t d);
-int32_t TamDeleteView(TamSession *session, const char *database, uintptr_t a);
 int32_t rcDrmSetJoin(TamSession *session, uintptr_t a, uintptr_t b, uintptr_t c);
-int32_t rcJoinAddRef(TamSession *session, uint32_t cursor, uint32_t database,
-                     TamTableHandle **handle);
 inline uint32_t rcStmtFirstField(const TamTableHandle *h) { return h->cursor; }
 inline uint32_t rcStmtSecondField(const TamTableHandle *h) { return h->database; }
 // A data-module parameter of the session: 0, or -1 when the data module refuses it.

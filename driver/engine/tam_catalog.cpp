@@ -26,10 +26,6 @@ constexpr WordPair kColumnPairs[] = {{1, 1},  {2, 2},  {4, 3},  {5, 4},   {6, 5}
 constexpr WordPair kIndexPairs[] = {{1, 1}, {2, 2},  {3, 3},  {4, 4},
                                     {9, 5}, {10, 6}, {16, 7}, {17, 8}};
 constexpr WordPair kTablePairs[] = {{1, 1}, {4, 2}, {5, 3}, {10, 4}, {11, 5}, {9, 6}};
-constexpr WordPair kForeignKeyPairs[] = {{1, 1}, {2, 2}, {3, 3}, {4, 4},   {5, 5},  {6, 6},
-                                         {7, 7}, {8, 8}, {9, 9}, {10, 10}, {11, 11}};
-constexpr WordPair kPrivilegePairs[] = {{1, 1}, {2, 2}, {3, 3}, {4, 4},
-                                        {5, 5}, {6, 6}, {7, 7}, {8, 8}};
 constexpr WordPair kTableInfoPairs[] = {{8, 1}, {9, 2}};
 
 template <size_t N>
@@ -164,54 +160,6 @@ int32_t TamGetDatabaseTableInfo(TamSession *session, const char *database, TamIn
                         });
 }
 
-int32_t TamGetDatabaseProcedureInfo(TamSession *session, const char *database, TamInfoRecord *rec)
-{
-    return DatabaseInfo(
-        session, database, rec, [](uint32_t s, uint32_t db, uint32_t *drm, uint32_t length) {
-            return DrmGetDatabaseProcedureInfo(s, db, reinterpret_cast<uintptr_t>(drm), length);
-        });
-}
-
-int32_t TamGetTableForeignKeyInfo(TamSession *session, TamTableHandle *primary,
-                                  TamTableHandle *foreign, TamInfoRecord *rec)
-{
-    rec->handle = nullptr;
-    uint32_t drm[12] = {sizeof drm};
-    int32_t rc = DrmGetTableForeignKeyInfo(session->drmSession, primary ? primary->cursor : 0,
-                                           foreign ? foreign->cursor : 0,
-                                           reinterpret_cast<uintptr_t>(drm), sizeof drm);
-    Copy(rec, 48, drm, 12, kForeignKeyPairs);
-    TamTableHandle *first = primary ? primary : foreign;
-    return rc != 0 ? rc
-                   : NewCatalogHandle(session, rec, first ? first->database : kTamNoDatabase, true);
-}
-
-int32_t TamGetTablePrivilegeInfo(TamSession *session, TamTableHandle *handle, TamInfoRecord *rec)
-{
-    rec->handle = nullptr;
-    uint32_t drm[9] = {sizeof drm};
-    int32_t rc = DrmGetTablePrivilegeInfo(session->drmSession, handle->cursor,
-                                          reinterpret_cast<uintptr_t>(drm), sizeof drm);
-    Copy(rec, 36, drm, 9, kPrivilegePairs);
-    return rc != 0 ? rc : NewCatalogHandle(session, rec, handle->database, true);
-}
-
-int32_t TamGetTableColumnPrivilegeInfo(TamSession *session, TamTableHandle *handle,
-                                       const char *column, TamInfoRecord *rec)
-{
-    rec->handle = nullptr;
-    char buf[65];
-    const char *name = nullptr;
-    if (int32_t t = Translate(session, column, buf, sizeof buf, &name))
-        return t;
-    uint32_t drm[9] = {sizeof drm};
-    int32_t rc = DrmGetTableColumnPrivilegeInfo(session->drmSession, handle->cursor,
-                                                reinterpret_cast<uintptr_t>(name),
-                                                reinterpret_cast<uintptr_t>(drm), sizeof drm);
-    Copy(rec, 36, drm, 9, kPrivilegePairs);
-    return rc != 0 ? rc : NewCatalogHandle(session, rec, handle->database, true);
-}
-
 int32_t TamGetTableInfo(TamSession *session, TamTableHandle *handle, TamInfoRecord *rec)
 {
     rec->handle = nullptr;
@@ -287,46 +235,6 @@ int32_t TamDeleteTable(TamSession *session, const char *database, const char *ta
     return drop != 0 ? drop : rc;
 }
 
-int32_t TamCreateColumn(TamSession *session, TamTableHandle *handle, const char *column,
-                        const TamColumnDef &def, uint32_t flags)
-{
-    char buf[65];
-    const char *name = nullptr;
-    if (int32_t t = Translate(session, column, buf, sizeof buf, &name))
-        return t;
-    // The data module's 20-byte column record.
-    unsigned char record[20] = {};
-    uint32_t size = sizeof record;
-    std::memcpy(record, &size, 4);
-    std::memcpy(record + 4, &def.type, 4);
-    std::memcpy(record + 8, &def.length, 4);
-    std::memcpy(record + 12, &def.precision, 2);
-    std::memcpy(record + 14, &def.scale, 2);
-    std::memcpy(record + 16, &def.attributes, 4);
-    return DrmCreateColumn(session->drmSession, handle->cursor, reinterpret_cast<uintptr_t>(name),
-                           reinterpret_cast<uintptr_t>(record), flags);
-}
-
-int32_t TamCreateIndex(TamSession *session, TamTableHandle *handle, const char *index, uintptr_t a,
-                       uintptr_t b, uintptr_t c, uintptr_t d)
-{
-    char buf[65];
-    const char *name = nullptr;
-    if (int32_t t = Translate(session, index, buf, sizeof buf, &name))
-        return t;
-    return DrmCreateIndex(session->drmSession, handle->cursor, reinterpret_cast<uintptr_t>(name), a,
-                          b, c, d);
-}
-
-int32_t TamDeleteIndex(TamSession *session, TamTableHandle *handle, const char *index)
-{
-    char buf[65];
-    const char *name = nullptr;
-    if (int32_t t = Translate(session, index, buf, sizeof buf, &name))
-        return t;
-    return DrmDeleteIndex(session->drmSession, handle->cursor, reinterpret_cast<uintptr_t>(name));
-}
-
 // ---- procedures and views ----
 
 int32_t TamOpenProcedure(TamSession *session, const char *database, const char *procedure,
@@ -346,48 +254,11 @@ int32_t TamExecProcedure(TamSession *session, TamTableHandle *handle, uintptr_t 
     return DrmExecProcedure(session->drmSession, handle->cursor, a, b);
 }
 
-int32_t TamCreateView(TamSession *session, const char *database, uintptr_t a, uintptr_t b,
-                      uintptr_t c, uintptr_t d)
-{
-    uint32_t db = 0;
-    int32_t rc = TamRefDatabase(session, database, 0, &db);
-    if (rc != 0)
-        return rc;
-    rc = DrmCreateView(session->drmSession, db, a, b, c, d);
-    int32_t drop = TamUnrefDatabase(session, db);
-    return drop != 0 ? drop : rc;
-}
-
-int32_t TamDeleteView(TamSession *session, const char *database, uintptr_t a)
-{
-    uint32_t db = 0;
-    int32_t rc = TamRefDatabase(session, database, 0, &db);
-    if (rc != 0)
-        return rc;
-    rc = DrmDeleteView(session->drmSession, db, a);
-    int32_t drop = TamUnrefDatabase(session, db);
-    return drop != 0 ? drop : rc;
-}
-
 // ---- joins, parameters, predicates ----
 
 int32_t rcDrmSetJoin(TamSession *session, uintptr_t a, uintptr_t b, uintptr_t c)
 {
     return DrmSetJoin(session->drmSession, a, b, c);
-}
-
-int32_t rcJoinAddRef(TamSession *session, uint32_t cursor, uint32_t database,
-                     TamTableHandle **handle)
-{
-    *handle = nullptr;
-    TamTableHandle *h = new (std::nothrow) TamTableHandle{};
-    if (!h)
-        return kDrmErrNoMemory;
-    h->cursor = cursor;
-    h->database = database;
-    AddRef(session, database);
-    *handle = h;
-    return 0;
 }
 
 int32_t TamSetParam(TamSession *session, uint32_t id, uint32_t type, const void *data,

@@ -302,12 +302,6 @@ int32_t TamGetExtErrStr(TamSession *session, int32_t code, char *buffer, uint32_
                            reinterpret_cast<uintptr_t>(length));
 }
 
-int32_t TamStringCompare(TamSession *session, const char *a, uint32_t lengthA, const char *b,
-                         uint32_t lengthB, int32_t *order)
-{
-    return DrmStringCompare(session->drmSession, a, lengthA, 0, b, lengthB, 0, order);
-}
-
 int32_t TamParseHook(TamSession *session, const char *text, const void *root,
                      const void *const *callbacks, char **newText, void *record)
 {

@@ -2,20 +2,24 @@
 // of the data source.
 //
 // Interface and legal order:
-//   rcFeSource src (the connection's: fe_source.h; tests make their own)
+//   rcFeSource src (the connection's: driver/odbc/rcstmt_source.h; tests make
+//       their own)
 //   rcPrepared prep;
-//   rcFePrepare(&prep, &src, errors, text, noScan) -> 0 prepared, 1 with a
-//       warning queued, -1 error queued, RC_FE_SET_APPLIED for an engine SET
-//       statement (fe_set.h, applied by the caller before it prepares)
+//   rcFePrepare(&prep, &src, errors, text, escapes) -> 0 prepared, 1 with a
+//       warning queued, -1 error queued (an empty text is a syntax error);
+//       escapes: ODBC escape clauses are scanned (SQL_NOSCAN off). Engine SET
+//       statements never get here: the caller applies them first
+//       (driver/odbc/rcset.h).
 //   ... read prep.kind, prep.columns, prep.params, prep.root ...
-//   rcFeReset(&prep, &src) closes the tables and frees everything; the
-//   destructor does the same.
+//   rcFeReset(&prep) closes the tables and frees everything; the destructor
+//   does the same, and so does every rcFePrepare first and on failure.
 //   With prep.stmt set (the statement's engine record, kept across resets),
 //   preparation merges the stored views a statement names, and prepares
 //   CREATE VIEW and DROP VIEW, which rcFeExecuteView then carries out.
 //
 // Preparation: parse (with the parse-time passes of the checks), set the kind
-// from the root, check the kind against the data source's command mask, then
+// from the root, refuse a data change or definition on a read-only
+// connection and check the kind against the data source's command mask, then
 // for the kinds that have them the semantic checks (fe_check.h: tables
 // opened, references resolved, every expression typed, parameters typed) and,
 // for a query, the result columns (fe_selectlist.h); last the refusal the
@@ -115,10 +119,6 @@ struct rcPrepared {
     rcStmt *stmt = nullptr;
     std::vector<rcResultColumn> viewColumns; // CREATE VIEW: the query's columns
 };
-
-// Result of rcFePrepare for an applied engine SET statement: success, no
-// result set, nothing prepared.
-constexpr int16_t RC_FE_SET_APPLIED = 2;
 
 int16_t rcFePrepare(rcPrepared *prep, rcFeSource *source, rcErrorQueue *errors, const char *text,
                     bool escapes);

@@ -242,8 +242,6 @@ const char *rcVwGetText(rcStmt *stmt)
     return stmt->views != nullptr ? stmt->views->text.c_str() : "";
 }
 
-std::string rcVwUnparse(const rcParseNode *tree) { return rcPrsUnparse(tree); }
-
 std::string rcVwQueryText(const rcParseNode *createRoot)
 {
     const rcParseNode *query = ChildOf(createRoot, RC_N_QuerySpec);

@@ -100,8 +100,6 @@ const char *rcVwGetText(rcStmt *stmt);
 
 // The definition text stored for a CREATE VIEW: the regenerated query.
 std::string rcVwQueryText(const rcParseNode *createRoot);
-// Regenerates SQL text from a parse tree (the text grows as needed).
-std::string rcVwUnparse(const rcParseNode *tree);
 
 int rcVwCreate(rcStmt *stmt, const rcParseNode *createRoot, const rcVwColumnDesc *columns,
                size_t count);

@@ -72,5 +72,3 @@ void rcPrsFail(rcPrsContext *ctx, uint16_t id, const char *arg, int result);
 
 // Checks used by the grammar actions.
 bool rcPrsCheckDateLiteral(uint32_t sqlType, const char *quoted);
-// Checks the scalar-function call node (ScalarFn); records its message.
-bool rcPrsCheckScalarFn(rcParseNode *fn);

@@ -275,8 +275,6 @@ int rcPrsCheckScalarFnNode(rcParseNode *fn)
     return 1;
 }
 
-bool rcPrsCheckScalarFn(rcParseNode *fn) { return rcPrsCheckScalarFnNode(fn) == 1; }
-
 namespace {
 
 struct Cursor {

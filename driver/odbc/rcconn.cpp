@@ -42,8 +42,3 @@ int16_t rcConSetQualifier(rcConn *conn, const char *text, int32_t *native)
     conn->qualifier[n] = '\0';
     return 0;
 }
-
-int rcConCopyUid(rcConn *conn, char *buffer, int64_t size, int64_t *length)
-{
-    return rcCopyOutString(buffer, conn->attrs[RC_ATTR_UID].value, size, length);
-}

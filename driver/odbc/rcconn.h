@@ -216,7 +216,6 @@ void rcErrPostConnDrm(rcConn *conn, int32_t code);
 // Makes text the current qualifier (connected: the session's current
 // database first); 0, or -1 posted with the data module's code in *native.
 int16_t rcConSetQualifier(rcConn *conn, const char *text, int32_t *native);
-int rcConCopyUid(rcConn *conn, char *buffer, int64_t size, int64_t *length);
 
 inline TamSession *rcConDrmSession(rcConn *conn) { return conn->session; }
 inline const char *rcConQualifier(rcConn *conn) { return conn->qualifier; }

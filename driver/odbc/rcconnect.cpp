@@ -47,8 +47,6 @@ void EndSession(rcConn *conn)
 
 } // namespace
 
-uint32_t rcConConnectedCount() { return g_connected.load(); }
-
 int16_t rcEnvAlloc(rcEnv **out)
 {
     *out = nullptr;

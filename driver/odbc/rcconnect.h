@@ -46,6 +46,3 @@ int16_t rcConnLoadTranslation(rcConn *conn);
 // connection and sets its option mask, query-plan flag and maximum column
 // count.
 void rcOptApplyEngineOptions(rcConn *conn, rcEngineOptions *block);
-
-// The number of connected connections in the process.
-uint32_t rcConConnectedCount();

@@ -22,66 +22,69 @@ uintptr_t T(const char *text) { return reinterpret_cast<uintptr_t>(text); }
 
 // Answers that never change.
 const Fixed kFixed[] = {
-    {0, RC_INFO_U16, 0},
-    {1, RC_INFO_U16, 0},
-    {8, RC_INFO_U32, 1},
-    {9, RC_INFO_U16, 2},
-    {10, RC_INFO_TEXT, T("02.00")},
-    {12, RC_INFO_U16, 1},
-    {14, RC_INFO_TEXT, T("\\")},
-    {15, RC_INFO_U16, 0},
-    {19, RC_INFO_TEXT, T("N")},
-    {22, RC_INFO_U16, 1},
-    {23, RC_INFO_U16, 1},
-    {24, RC_INFO_U16, 1},
-    {27, RC_INFO_TEXT, T("Y")},
-    {29, RC_INFO_TEXT, T("\"")},
-    {31, RC_INFO_U16, 18},
-    {32, RC_INFO_U16, 0},
-    {36, RC_INFO_TEXT, T("N")},
-    {37, RC_INFO_TEXT, T("N")},
-    {38, RC_INFO_TEXT, T("Y")},
-    {39, RC_INFO_TEXT, T("")},
-    {40, RC_INFO_TEXT, T("DRM vendor procedure")},
-    {43, RC_INFO_U32, 1},
-    {44, RC_INFO_U32, 17},
-    {45, RC_INFO_TEXT, T("TABLE")},
-    {48, RC_INFO_U32, 1},
-    {73, RC_INFO_TEXT, T("N")},
-    {74, RC_INFO_U16, 2},
-    {77, RC_INFO_TEXT, T("02.00")},
-    {78, RC_INFO_U32, 2},
-    {79, RC_INFO_U32, 0},
-    {80, RC_INFO_U32, 0},
-    {81, RC_INFO_U32, 3},
-    {82, RC_INFO_U32, 0},
-    {83, RC_INFO_U32, 0},
-    {85, RC_INFO_U16, 1},
-    {86, RC_INFO_U32, 0},
-    {87, RC_INFO_TEXT, T("Y")},
-    {88, RC_INFO_U16, 2},
-    {89, RC_INFO_TEXT, T("USE,IF,SVBEGIN,SVEND")},
-    {90, RC_INFO_TEXT, T("N")},
-    {91, RC_INFO_U32, 0},
-    {92, RC_INFO_U32, 13},
-    {94, RC_INFO_TEXT, T("")},
-    {95, RC_INFO_U32, 31},
-    {96, RC_INFO_U32, 3},
-    {97, RC_INFO_U16, 255},
-    {98, RC_INFO_U16, 255},
-    {99, RC_INFO_U16, 255},
-    {102, RC_INFO_U32, 0},
-    {103, RC_INFO_TEXT, T("Y")},
-    {105, RC_INFO_U32, 16384},
-    {106, RC_INFO_U16, 0},
-    {107, RC_INFO_U16, 128},
-    {108, RC_INFO_U32, 1000},
-    {109, RC_INFO_U32, 0},
-    {110, RC_INFO_U32, 0},
-    {111, RC_INFO_TEXT, T("N")},
-    {112, RC_INFO_U32, 1000},
-    {113, RC_INFO_TEXT, T("Y")},
-    {114, RC_INFO_U16, 1},
+    {SQL_ACTIVE_CONNECTIONS, RC_INFO_U16, 0},
+    {SQL_ACTIVE_STATEMENTS, RC_INFO_U16, 0},
+    {SQL_FETCH_DIRECTION, RC_INFO_U32, SQL_FD_FETCH_NEXT},
+    {SQL_ODBC_API_CONFORMANCE, RC_INFO_U16, SQL_OAC_LEVEL2},
+    {SQL_ODBC_VER, RC_INFO_TEXT, T("02.00")},
+    {SQL_ODBC_SAG_CLI_CONFORMANCE, RC_INFO_U16, SQL_OSCC_COMPLIANT},
+    {SQL_SEARCH_PATTERN_ESCAPE, RC_INFO_TEXT, T("\\")},
+    {SQL_ODBC_SQL_CONFORMANCE, RC_INFO_U16, SQL_OSC_MINIMUM},
+    {SQL_ACCESSIBLE_TABLES, RC_INFO_TEXT, T("N")},
+    {SQL_CONCAT_NULL_BEHAVIOR, RC_INFO_U16, SQL_CB_NON_NULL},
+    {SQL_CURSOR_COMMIT_BEHAVIOR, RC_INFO_U16, SQL_CB_CLOSE},
+    {SQL_CURSOR_ROLLBACK_BEHAVIOR, RC_INFO_U16, SQL_CB_CLOSE},
+    {SQL_EXPRESSIONS_IN_ORDERBY, RC_INFO_TEXT, T("Y")},
+    {SQL_IDENTIFIER_QUOTE_CHAR, RC_INFO_TEXT, T("\"")},
+    {SQL_MAX_CURSOR_NAME_LEN, RC_INFO_U16, 18},
+    {SQL_MAX_OWNER_NAME_LEN, RC_INFO_U16, 0},
+    {SQL_MULT_RESULT_SETS, RC_INFO_TEXT, T("N")},
+    {SQL_MULTIPLE_ACTIVE_TXN, RC_INFO_TEXT, T("N")},
+    {SQL_OUTER_JOINS, RC_INFO_TEXT, T("Y")},
+    {SQL_OWNER_TERM, RC_INFO_TEXT, T("")},
+    {SQL_PROCEDURE_TERM, RC_INFO_TEXT, T("DRM vendor procedure")},
+    {SQL_SCROLL_CONCURRENCY, RC_INFO_U32, SQL_SCCO_READ_ONLY},
+    {SQL_SCROLL_OPTIONS, RC_INFO_U32, SQL_SO_FORWARD_ONLY | SQL_SO_STATIC},
+    {SQL_TABLE_TERM, RC_INFO_TEXT, T("TABLE")},
+    {SQL_CONVERT_FUNCTIONS, RC_INFO_U32, SQL_FN_CVT_CONVERT},
+    {SQL_ODBC_SQL_OPT_IEF, RC_INFO_TEXT, T("N")},
+    {SQL_CORRELATION_NAME, RC_INFO_U16, SQL_CN_ANY},
+    {SQL_DRIVER_ODBC_VER, RC_INFO_TEXT, T("02.00")},
+    {SQL_LOCK_TYPES, RC_INFO_U32, SQL_LCK_EXCLUSIVE},
+    {SQL_POS_OPERATIONS, RC_INFO_U32, 0},
+    {SQL_POSITIONED_STATEMENTS, RC_INFO_U32, 0},
+    {SQL_GETDATA_EXTENSIONS, RC_INFO_U32, SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER},
+    {SQL_BOOKMARK_PERSISTENCE, RC_INFO_U32, 0},
+    {SQL_STATIC_SENSITIVITY, RC_INFO_U32, 0},
+    {SQL_NULL_COLLATION, RC_INFO_U16, SQL_NC_LOW},
+    {SQL_ALTER_TABLE, RC_INFO_U32, 0},
+    {SQL_COLUMN_ALIAS, RC_INFO_TEXT, T("Y")},
+    {SQL_GROUP_BY, RC_INFO_U16, SQL_GB_GROUP_BY_CONTAINS_SELECT},
+    {SQL_KEYWORDS, RC_INFO_TEXT, T("USE,IF,SVBEGIN,SVEND")},
+    {SQL_ORDER_BY_COLUMNS_IN_SELECT, RC_INFO_TEXT, T("N")},
+    {SQL_OWNER_USAGE, RC_INFO_U32, 0},
+    {SQL_QUALIFIER_USAGE, RC_INFO_U32,
+     SQL_QU_DML_STATEMENTS | SQL_QU_TABLE_DEFINITION | SQL_QU_INDEX_DEFINITION},
+    {SQL_SPECIAL_CHARACTERS, RC_INFO_TEXT, T("")},
+    {SQL_SUBQUERIES, RC_INFO_U32,
+     SQL_SQ_COMPARISON | SQL_SQ_EXISTS | SQL_SQ_IN | SQL_SQ_QUANTIFIED |
+         SQL_SQ_CORRELATED_SUBQUERIES},
+    {SQL_UNION, RC_INFO_U32, SQL_U_UNION | SQL_U_UNION_ALL},
+    {SQL_MAX_COLUMNS_IN_GROUP_BY, RC_INFO_U16, 255},
+    {SQL_MAX_COLUMNS_IN_INDEX, RC_INFO_U16, 255},
+    {SQL_MAX_COLUMNS_IN_ORDER_BY, RC_INFO_U16, 255},
+    {SQL_MAX_INDEX_SIZE, RC_INFO_U32, 0},
+    {SQL_MAX_ROW_SIZE_INCLUDES_LONG, RC_INFO_TEXT, T("Y")},
+    {SQL_MAX_STATEMENT_LEN, RC_INFO_U32, 16384},
+    {SQL_MAX_TABLES_IN_SELECT, RC_INFO_U16, 0},
+    {SQL_MAX_USER_NAME_LEN, RC_INFO_U16, 128},
+    {SQL_MAX_CHAR_LITERAL_LEN, RC_INFO_U32, 1000},
+    {SQL_TIMEDATE_ADD_INTERVALS, RC_INFO_U32, 0},
+    {SQL_TIMEDATE_DIFF_INTERVALS, RC_INFO_U32, 0},
+    {SQL_NEED_LONG_DATA_LEN, RC_INFO_TEXT, T("N")},
+    {SQL_MAX_BINARY_LITERAL_LEN, RC_INFO_U32, 1000},
+    {SQL_LIKE_ESCAPE_CLAUSE, RC_INFO_TEXT, T("Y")},
+    {SQL_QUALIFIER_LOCATION, RC_INFO_U16, SQL_QL_START},
     {1001, RC_INFO_U32, 12345},
     {1002, RC_INFO_TEXT, T("Company=Zorvi;Driver=Engine;")},
     {10021, RC_INFO_U32, 0},
@@ -93,25 +96,32 @@ const Fixed kFixed[] = {
 uint32_t ConvertMask(uint16_t type)
 {
     switch (type) {
-    case 53:
-    case 54:
-    case 69:
-    case 71: return 0;
-    case 55:
-    case 58:
-    case 59:
-    case 60:
-    case 61:
-    case 63:
-    case 64:
-    case 65:
-    case 68: return 13311;
-    case 56:
-    case 70: return 242685;
-    case 57: return 164097;
-    case 62: return 769;
-    case 66: return 196865;
-    case 67: return 229633;
+    case SQL_CONVERT_BIGINT:
+    case SQL_CONVERT_BINARY:
+    case SQL_CONVERT_VARBINARY:
+    case SQL_CONVERT_LONGVARBINARY: return 0;
+    case SQL_CONVERT_BIT:
+    case SQL_CONVERT_DECIMAL:
+    case SQL_CONVERT_DOUBLE:
+    case SQL_CONVERT_FLOAT:
+    case SQL_CONVERT_INTEGER:
+    case SQL_CONVERT_NUMERIC:
+    case SQL_CONVERT_REAL:
+    case SQL_CONVERT_SMALLINT:
+    case SQL_CONVERT_TINYINT:
+        return SQL_CVT_CHAR | SQL_CVT_NUMERIC | SQL_CVT_DECIMAL | SQL_CVT_INTEGER |
+               SQL_CVT_SMALLINT | SQL_CVT_FLOAT | SQL_CVT_REAL | SQL_CVT_DOUBLE | SQL_CVT_VARCHAR |
+               SQL_CVT_LONGVARCHAR | SQL_CVT_BIT | SQL_CVT_TINYINT;
+    case SQL_CONVERT_CHAR:
+    case SQL_CONVERT_VARCHAR:
+        return SQL_CVT_CHAR | SQL_CVT_DECIMAL | SQL_CVT_INTEGER | SQL_CVT_SMALLINT | SQL_CVT_FLOAT |
+               SQL_CVT_REAL | SQL_CVT_DOUBLE | SQL_CVT_VARCHAR | SQL_CVT_LONGVARCHAR | SQL_CVT_BIT |
+               SQL_CVT_TINYINT | SQL_CVT_DATE | SQL_CVT_TIME | SQL_CVT_TIMESTAMP;
+    case SQL_CONVERT_DATE: return SQL_CVT_CHAR | SQL_CVT_VARCHAR | SQL_CVT_DATE | SQL_CVT_TIMESTAMP;
+    case SQL_CONVERT_LONGVARCHAR: return SQL_CVT_CHAR | SQL_CVT_VARCHAR | SQL_CVT_LONGVARCHAR;
+    case SQL_CONVERT_TIME: return SQL_CVT_CHAR | SQL_CVT_VARCHAR | SQL_CVT_TIME | SQL_CVT_TIMESTAMP;
+    case SQL_CONVERT_TIMESTAMP:
+        return SQL_CVT_CHAR | SQL_CVT_VARCHAR | SQL_CVT_DATE | SQL_CVT_TIME | SQL_CVT_TIMESTAMP;
     default: return 0;
     }
 }
@@ -165,7 +175,9 @@ uint32_t FunctionMask(uint16_t infoType)
 
 int rcInfDrmBitmask(rcConn *conn, uint16_t infoType, uint32_t *value)
 {
-    uint32_t item = infoType == 26 ? 117 : infoType == 72 ? 116 : 115;
+    uint32_t item = infoType == SQL_DEFAULT_TXN_ISOLATION  ? 117
+                    : infoType == SQL_TXN_ISOLATION_OPTION ? 116
+                                                           : 115;
     uint32_t v = 0;
     if (TamGetSessionInfo(conn->session, item, &v, sizeof v) != 0) {
         *value = 0;
@@ -217,50 +229,50 @@ int rcInfAnswer(rcConn *conn, uint16_t type, uintptr_t *value, rcInfoKind *kind)
     case SQL_STRING_FUNCTIONS:
     case SQL_SYSTEM_FUNCTIONS:
     case SQL_TIMEDATE_FUNCTIONS: return u32(FunctionMask(type));
-    case 2: return text(conn->attrs ? conn->attrs[RC_ATTR_DSN].value : "");
-    case 6: return text(info.driverName);
-    case 7:
+    case SQL_DATA_SOURCE_NAME: return text(conn->attrs ? conn->attrs[RC_ATTR_DSN].value : "");
+    case SQL_DRIVER_NAME: return text(info.driverName);
+    case SQL_DRIVER_VER:
         *value = RC_TXT_DRIVER_VERSION;
         *kind = RC_INFO_STRING_ID;
         return 0;
-    case 11: return text(info.access & 0x8 ? "Y" : "N");
-    case 13:
-    case 17: return text(info.dbmsName);
-    case 16: return text(conn->qualifier);
-    case 18: return text(info.isamVersion);
-    case 20:
-    case 21: return text(procedures ? "Y" : "N");
-    case 25:
+    case SQL_ROW_UPDATES: return text(info.access & 0x8 ? "Y" : "N");
+    case SQL_SERVER_NAME:
+    case SQL_DBMS_NAME: return text(info.dbmsName);
+    case SQL_DATABASE_NAME: return text(conn->qualifier);
+    case SQL_DBMS_VER: return text(info.isamVersion);
+    case SQL_ACCESSIBLE_PROCEDURES:
+    case SQL_PROCEDURES: return text(procedures ? "Y" : "N");
+    case SQL_DATA_SOURCE_READ_ONLY:
         return text(conn->accessMode == SQL_MODE_READ_ONLY || (info.access & 0x1C) == 0 ? "Y"
                                                                                         : "N");
-    case 26:
-    case 72:
-    case 46: {
+    case SQL_DEFAULT_TXN_ISOLATION:
+    case SQL_TXN_ISOLATION_OPTION:
+    case SQL_TXN_CAPABLE: {
         uint32_t v = 0;
         rcInfDrmBitmask(conn, type, &v);
         // A capability of 5 is answered as 0; the isolation answers are bit
         // masks, where 5 is an ordinary value.
-        if (type == 46 && v == 5)
+        if (type == SQL_TXN_CAPABLE && v == 5)
             v = 0;
-        return type == 46 ? u16(v) : u32(v);
+        return type == SQL_TXN_CAPABLE ? u16(v) : u32(v);
     }
-    case 28:
-    case 93: return u16(anyCase ? 3 : 4);
-    case 30: return u16(info.colNameMaxLen);
-    case 33: return u16(procedures ? 64 : 0);
-    case 34: return u16(info.qualMaxLen);
-    case 35: return u16(info.tabNameMaxLen);
-    case 41: return text(".");
-    case 42: return text(info.qualTerm);
-    case 47: return text(conn->attrs ? conn->attrs[RC_ATTR_UID].value : "");
-    case 75: return u16(info.colNullable ? 1 : 0);
-    case 84: return u16(2);
-    case 100:
-    case 101: return u16(conn->maxColSupport);
-    case 104: return u32(0);
+    case SQL_IDENTIFIER_CASE:
+    case SQL_QUOTED_IDENTIFIER_CASE: return u16(anyCase ? SQL_IC_SENSITIVE : SQL_IC_MIXED);
+    case SQL_MAX_COLUMN_NAME_LEN: return u16(info.colNameMaxLen);
+    case SQL_MAX_PROCEDURE_NAME_LEN: return u16(procedures ? 64 : 0);
+    case SQL_MAX_QUALIFIER_NAME_LEN: return u16(info.qualMaxLen);
+    case SQL_MAX_TABLE_NAME_LEN: return u16(info.tabNameMaxLen);
+    case SQL_QUALIFIER_NAME_SEPARATOR: return text(".");
+    case SQL_QUALIFIER_TERM: return text(info.qualTerm);
+    case SQL_USER_NAME: return text(conn->attrs ? conn->attrs[RC_ATTR_UID].value : "");
+    case SQL_NON_NULLABLE_COLUMNS: return u16(info.colNullable ? SQL_NNC_NON_NULL : SQL_NNC_NULL);
+    case SQL_FILE_USAGE: return u16(SQL_FILE_QUALIFIER);
+    case SQL_MAX_COLUMNS_IN_SELECT:
+    case SQL_MAX_COLUMNS_IN_TABLE: return u16(conn->maxColSupport);
+    case SQL_MAX_ROW_SIZE: return u32(0);
     default: break;
     }
-    if (type >= 53 && type <= 71) {
+    if (type >= SQL_CONVERT_BIGINT && type <= SQL_CONVERT_LONGVARBINARY) {
         uint32_t mask = ConvertMask(type);
         rcTypConvertMask(conn, &mask);
         return u32(mask);

@@ -128,7 +128,7 @@ int16_t rcConReplayPending(rcConn *conn)
 
 int16_t rcConSetOption(rcConn *conn, uint16_t option, uintptr_t *value)
 {
-    if (option == 103) // SQL_LOGIN_TIMEOUT: kept (rcConStoreOption) for the next connect
+    if (option == SQL_LOGIN_TIMEOUT) // kept (rcConStoreOption) for the next connect
         return 0;
     if (!conn->session) {
         switch (option) {
@@ -177,7 +177,7 @@ int16_t rcConSetOption(rcConn *conn, uint16_t option, uintptr_t *value)
                 return Raise(conn, RC_MSG_DRIVER_NOT_CAPABLE);
             if (rcTxnAnyActive() && rcTxnStateRef(conn) && rcTxnIsAutoCommit(conn)) {
                 TamSetTransact(conn->session, kDrmTransactCommit);
-                conn->txnOpen = 0;
+                rcTxnClearState(conn);
             }
             return static_cast<int16_t>(rcTxnSetAutoCommit(conn, 0));
         }
@@ -318,7 +318,7 @@ void rcConGetFunctions(rcConn *conn, uint16_t function, uint16_t *exists)
 {
     if (!exists)
         return;
-    if (function == 0)
+    if (function == SQL_API_ALL_FUNCTIONS)
         std::memcpy(exists, conn->functions, sizeof conn->functions);
     else
         *exists = function < kRcFunctionTableSize ? conn->functions[function] : 0;

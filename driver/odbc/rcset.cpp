@@ -1,4 +1,4 @@
-// The engine's SET statements (see fe_set.h).
+// The engine's SET statements (see rcset.h).
 #include "driver/odbc/rcset.h"
 
 #include <cctype>

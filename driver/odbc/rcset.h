@@ -1,5 +1,6 @@
 // The engine's SET statements: "SET " followed by the name of an engine
-// option (fe_options.h) and its value, consumed before parsing.
+// option (the engine option table, rcopt_engine.h) and its value, consumed
+// before parsing.
 //
 // rcDrsSpecialStatement is called first by preparation. It answers 1 when
 // the text was such a statement: then *status is 0 when it was applied (the

@@ -279,6 +279,7 @@ bool rcTxnAnyActive() { return g_defaultIsolation.load() != 0 || g_optionIsolati
 bool rcTxnIsAutoCommit(const rcConn *conn) { return conn->txnState == 4 || conn->txnState == 5; }
 uint32_t rcTxnStateRef(const rcConn *conn) { return conn->txnOpen; }
 void rcTxnToggleOpen(rcConn *conn) { conn->txnOpen = conn->txnOpen ? 0 : 1; }
+void rcTxnClearState(rcConn *conn) { conn->txnOpen = 0; }
 void rcTxnSetFlag(uint32_t isolation) { g_optionIsolation.store(isolation); }
 void rcTxnSetDefaultIsolation(uint32_t bits) { g_defaultIsolation.store(bits); }
 

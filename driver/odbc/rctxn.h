@@ -55,8 +55,12 @@ int rcTxnStmtComplete(rcConn *conn);
 int rcTxnSetAutoCommit(rcConn *conn, uint32_t value);
 bool rcTxnAnyActive();
 bool rcTxnIsAutoCommit(const rcConn *conn);
+// The connection's transaction-open flag; flipping it (a statement began or
+// ended the data module's transaction); clearing it (SQL_AUTOCOMMIT off
+// ended the open transaction itself).
 uint32_t rcTxnStateRef(const rcConn *conn);
 void rcTxnToggleOpen(rcConn *conn);
+void rcTxnClearState(rcConn *conn);
 void rcTxnSetFlag(uint32_t isolation);
 void rcTxnSetDefaultIsolation(uint32_t bits);
 int rcTxnCommit(rcConn *conn);

@@ -4,6 +4,7 @@
 #include "driver/core/rccnv.h"
 #include "driver/odbc/rcconn.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/core/rcsqltype.h"
 #include "driver/engine/tam.h"
 #include "platform/strings.h"
 
@@ -12,23 +13,23 @@
 #include <new>
 
 const rcTypeMapping rcTypStaticMappings[kRcTypeRows] = {
-    {1, 1, 10, 1},
-    {2, 1, 5, RC_SQL_SCALED64},
-    {3, 1, 103, RC_SQL_DECIMAL38},
-    {4, 4, 4, 4},
-    {5, 5, 3, 5},
-    {6, 8, 0, 6},
-    {7, 7, 6, 7},
-    {8, 8, 7, 8},
-    {12, 1, 104, 12},
-    {9, 9, 101, 9},
-    {10, 10, 102, 10},
-    {11, 11, 8, 11},
-    {-1, 1, 12, -1},
-    {-6, -6, 2, RC_SQL_ENGINE_TINYINT},
-    {-7, -7, 1, -7},
-    {-2, -2, 9, -2},
-    {-4, -2, 11, -4},
+    {SQL_CHAR, SQL_C_CHAR, 10, SQL_CHAR},
+    {SQL_NUMERIC, SQL_C_CHAR, 5, RC_SQL_SCALED64},
+    {SQL_DECIMAL, SQL_C_CHAR, 103, RC_SQL_DECIMAL38},
+    {SQL_INTEGER, SQL_C_LONG, 4, SQL_INTEGER},
+    {SQL_SMALLINT, SQL_C_SHORT, 3, SQL_SMALLINT},
+    {SQL_FLOAT, SQL_C_DOUBLE, 0, SQL_FLOAT},
+    {SQL_REAL, SQL_C_FLOAT, 6, SQL_REAL},
+    {SQL_DOUBLE, SQL_C_DOUBLE, 7, SQL_DOUBLE},
+    {SQL_VARCHAR, SQL_C_CHAR, 104, SQL_VARCHAR},
+    {SQL_DATE, SQL_C_DATE, 101, SQL_DATE},
+    {SQL_TIME, SQL_C_TIME, 102, SQL_TIME},
+    {SQL_TIMESTAMP, SQL_C_TIMESTAMP, 8, SQL_TIMESTAMP},
+    {SQL_LONGVARCHAR, SQL_C_CHAR, 12, SQL_LONGVARCHAR},
+    {SQL_TINYINT, SQL_C_TINYINT, 2, RC_SQL_ENGINE_TINYINT},
+    {SQL_BIT, SQL_C_BIT, 1, SQL_BIT},
+    {SQL_BINARY, SQL_C_BINARY, 9, SQL_BINARY},
+    {SQL_LONGVARBINARY, SQL_C_BINARY, 11, SQL_LONGVARBINARY},
 };
 
 namespace {
@@ -41,10 +42,23 @@ struct StaticDefault {
 };
 
 constexpr StaticDefault kDefaults[kRcTypeRows] = {
-    {1, 256, 0, 0},  {2, 22, 4, 18},    {3, 65, 64, 65},   {4, 4, 0, 11},     {5, 2, 0, 6},
-    {6, 8, 37, 37},  {7, 4, 37, 37},    {8, 8, 37, 37},    {12, 512, 0, 511}, {9, 6, 0, 10},
-    {10, 6, 0, 8},   {11, 16, 0, 26},   {-1, 65500, 0, 0}, {-6, 1, 0, 4},     {-7, 1, 0, 1},
-    {-2, 256, 0, 0}, {-4, 65500, 0, 0},
+    {SQL_CHAR, 256, 0, 0},
+    {SQL_NUMERIC, 22, 4, 18},
+    {SQL_DECIMAL, 65, 64, 65},
+    {SQL_INTEGER, 4, 0, 11},
+    {SQL_SMALLINT, 2, 0, 6},
+    {SQL_FLOAT, 8, 37, 37},
+    {SQL_REAL, 4, 37, 37},
+    {SQL_DOUBLE, 8, 37, 37},
+    {SQL_VARCHAR, 512, 0, 511},
+    {SQL_DATE, 6, 0, 10},
+    {SQL_TIME, 6, 0, 8},
+    {SQL_TIMESTAMP, 16, 0, 26},
+    {SQL_LONGVARCHAR, 65500, 0, 0},
+    {SQL_TINYINT, 1, 0, 4},
+    {SQL_BIT, 1, 0, 1},
+    {SQL_BINARY, 256, 0, 0},
+    {SQL_LONGVARBINARY, 65500, 0, 0},
 };
 
 rcTypeEntry DefaultEntry(const StaticDefault &d)
@@ -98,39 +112,10 @@ bool rcTypIsFixedLength(int16_t t) { return rcCnvIsFixedLengthType(t); }
 
 int32_t rcTypColumnSize(int16_t t, int32_t length, int32_t precision)
 {
-    switch (t) {
-    case -28: return 3;
-    case -7: return 1;
-    case -6: return 3;
-    case 2: return 10;
-    case 3: return precision;
-    case 4: return 10;
-    case 5: return 5;
-    case 6: return 15;
-    case 7: return 7;
-    case 8: return 15;
-    case 9: return 10;
-    case 10: return 8;
-    case 11: return precision ? precision : 30;
-    case RC_SQL_DECIMAL38: return precision;
-    default: return length;
-    }
+    return rcSqlColumnSize(t, length, precision);
 }
 
-int16_t rcTypScale(int16_t t, int16_t scale)
-{
-    switch (t) {
-    case -7:
-    case -6:
-    case -5:
-    case 4:
-    case 5:
-    case 11: return 0;
-    case 3:
-    case RC_SQL_DECIMAL38: return scale;
-    default: return -30000;
-    }
-}
+int16_t rcTypScale(int16_t t, int16_t scale) { return rcSqlScale(t, scale); }
 
 int rcTypDefaultOctetLength(int16_t sqlType, uint32_t *out)
 {
@@ -187,14 +172,14 @@ int16_t rcTypLoadCatalog(rcConn *conn)
         e.precision = static_cast<uint32_t>(rcTypColumnSize(
             m->sqlType, static_cast<int32_t>(e.octetLength), static_cast<int32_t>(row.precision)));
         int16_t scale = rcTypScale(m->sqlType, row.scale);
-        e.maxScale = scale == -30000 ? kRcNoScale : scale;
+        e.maxScale = scale == kRcSqlNoScale ? kRcNoScale : scale;
         switch (m->sqlType) {
-        case -7:
-        case -6:
-        case 2:
-        case 3:
-        case 4:
-        case 5: e.minScale = 0; break;
+        case SQL_BIT:
+        case SQL_TINYINT:
+        case SQL_NUMERIC:
+        case SQL_DECIMAL:
+        case SQL_INTEGER:
+        case SQL_SMALLINT: e.minScale = 0; break;
         default: e.minScale = kRcNoScale;
         }
     }
@@ -304,34 +289,12 @@ int rcTypFindBySqlType(const rcConn *conn, int mode, int16_t sqlType, uint16_t *
     return 0xFFFF;
 }
 
-int rcTypCTypeOf(const rcConn *conn, int16_t sqlType, int16_t *out)
-{
-    for (uint16_t i = 0; i < Rows(conn, true); ++i)
-        if (conn->typeMappings[i].sqlType == sqlType) {
-            *out = conn->typeMappings[i].cType;
-            return 0;
-        }
-    return -1;
-}
-
 const char *rcTypName(const rcConn *conn, int16_t sqlType)
 {
     for (uint16_t i = 0; i < Rows(conn, false); ++i)
         if (conn->typeEntries[i].sqlType == sqlType)
             return conn->typeEntries[i].typeName ? conn->typeEntries[i].typeName : "";
     return "";
-}
-
-int rcTypFindByName(const rcConn *conn, const char *name, int16_t *sqlType)
-{
-    for (uint16_t i = 0; i < Rows(conn, false); ++i) {
-        const char *n = conn->typeEntries[i].typeName;
-        if (n && PlatAsciiCaseCompare(n, name) == 0) {
-            *sqlType = conn->typeEntries[i].sqlType;
-            return 0;
-        }
-    }
-    return -1;
 }
 
 const rcTypeEntry *rcTypEntry(const rcConn *conn, uint16_t index)
@@ -342,7 +305,7 @@ const rcTypeEntry *rcTypEntry(const rcConn *conn, uint16_t index)
 int rcTypCharCaseSensitive(const rcConn *conn)
 {
     for (uint16_t i = 0; i < Rows(conn, false); ++i)
-        if (conn->typeEntries[i].sqlType == 1)
+        if (conn->typeEntries[i].sqlType == SQL_CHAR)
             return (conn->typeEntries[i].flags & RC_TYPE_CASE_SENSITIVE) ? 1 : 0;
     return 1;
 }
@@ -352,41 +315,29 @@ uint32_t rcTypConvertMask(const rcConn *conn, uint32_t *mask)
     uint32_t bits = 0;
     for (uint16_t i = 0; i < Rows(conn, false); ++i) {
         switch (conn->typeEntries[i].sqlType) {
-        case 1: bits |= 0x1; break;
-        case 2: bits |= 0x2; break;
-        case 3: bits |= 0x4; break;
-        case 4: bits |= 0x8; break;
-        case 5: bits |= 0x10; break;
-        case 6: bits |= 0x20; break;
-        case 7: bits |= 0x40; break;
-        case 8: bits |= 0x80; break;
-        case 12: bits |= 0x100; break;
-        case -1: bits |= 0x200; break;
-        case -2: bits |= 0x400; break;
-        case -7: bits |= 0x1000; break;
-        case -6: bits |= 0x2000; break;
-        case -5: bits |= 0x4000; break;
-        case 9: bits |= 0x8000; break;
-        case 10: bits |= 0x10000; break;
-        case 11: bits |= 0x20000; break;
-        case -4: bits |= 0x40000; break;
+        case SQL_CHAR: bits |= SQL_CVT_CHAR; break;
+        case SQL_NUMERIC: bits |= SQL_CVT_NUMERIC; break;
+        case SQL_DECIMAL: bits |= SQL_CVT_DECIMAL; break;
+        case SQL_INTEGER: bits |= SQL_CVT_INTEGER; break;
+        case SQL_SMALLINT: bits |= SQL_CVT_SMALLINT; break;
+        case SQL_FLOAT: bits |= SQL_CVT_FLOAT; break;
+        case SQL_REAL: bits |= SQL_CVT_REAL; break;
+        case SQL_DOUBLE: bits |= SQL_CVT_DOUBLE; break;
+        case SQL_VARCHAR: bits |= SQL_CVT_VARCHAR; break;
+        case SQL_LONGVARCHAR: bits |= SQL_CVT_LONGVARCHAR; break;
+        case SQL_BINARY: bits |= SQL_CVT_BINARY; break;
+        case SQL_BIT: bits |= SQL_CVT_BIT; break;
+        case SQL_TINYINT: bits |= SQL_CVT_TINYINT; break;
+        case SQL_BIGINT: bits |= SQL_CVT_BIGINT; break;
+        case SQL_DATE: bits |= SQL_CVT_DATE; break;
+        case SQL_TIME: bits |= SQL_CVT_TIME; break;
+        case SQL_TIMESTAMP: bits |= SQL_CVT_TIMESTAMP; break;
+        case SQL_LONGVARBINARY: bits |= SQL_CVT_LONGVARBINARY; break;
         default: break;
         }
     }
     *mask = Rows(conn, false) ? (*mask & bits) : 0;
     return bits;
-}
-
-int rcTypNullable(const rcConn *conn, int16_t engineType)
-{
-    for (uint16_t i = 0; i < Rows(conn, true); ++i)
-        if (conn->typeMappings[i].engineType == engineType) {
-            uint32_t f = conn->typeEntries[i].flags;
-            if (!(f & RC_TYPE_NULLABILITY_KNOWN))
-                return 2;
-            return (f & RC_TYPE_NULLABLE) ? 1 : 0;
-        }
-    return 2;
 }
 
 // ---- more accessors ----
@@ -402,14 +353,6 @@ const rcTypeEntry *EntryOf(const rcConn *conn, bool all, int16_t sqlType)
 }
 
 } // namespace
-
-int rcTypIsKnownEngineType(const rcConn *conn, int16_t engineType)
-{
-    for (uint16_t i = 0; i < Rows(conn, true); ++i)
-        if (conn->typeMappings[i].engineType == engineType)
-            return 1;
-    return 0;
-}
 
 int rcTypIsSourceEngineType(const rcConn *conn, int16_t engineType)
 {
@@ -441,49 +384,7 @@ int rcTypSqlTypeAt(const rcConn *conn, int index, int16_t *out)
     return 0;
 }
 
-int rcTypDrmTypeAt(const rcConn *conn, int index, int16_t *out)
-{
-    if (index < 0 || index >= kRcTypeRows || index >= conn->typeMappingCount)
-        return -1;
-    *out = conn->typeMappings[index].drmType;
-    return 0;
-}
-
 int16_t rcTypCTypeAt(const rcConn *conn, uint16_t index) { return conn->typeMappings[index].cType; }
-
-int rcTypSqlTypeOfCType(const rcConn *conn, int16_t cType, int16_t *out)
-{
-    for (uint16_t i = 0; i < Rows(conn, true); ++i)
-        if (conn->typeMappings[i].cType == cType) {
-            *out = conn->typeMappings[i].sqlType;
-            return 0;
-        }
-    return -1;
-}
-
-int rcTypHasCreateParams(const rcConn *conn, int16_t sqlType)
-{
-    const rcTypeEntry *e = EntryOf(conn, false, sqlType);
-    return e && e->createParams && *e->createParams ? 1 : 0;
-}
-
-int rcTypHasTwoCreateParams(const rcConn *conn, int16_t sqlType)
-{
-    const rcTypeEntry *e = EntryOf(conn, false, sqlType);
-    return e && e->createParams && std::strchr(e->createParams, ',') ? 1 : 0;
-}
-
-int rcTypIsIndexable(const rcConn *conn, int16_t sqlType)
-{
-    const rcTypeEntry *e = EntryOf(conn, false, sqlType);
-    return e && (e->flags & RC_TYPE_INDEXABLE) ? 1 : 0;
-}
-
-uint32_t rcTypCatOctetLength(const rcConn *conn, int16_t sqlType)
-{
-    const rcTypeEntry *e = EntryOf(conn, true, sqlType);
-    return e ? e->octetLength : 0;
-}
 
 uint32_t rcTypCatPrecision(const rcConn *conn, int16_t sqlType)
 {
@@ -504,17 +405,6 @@ int rcTypOctetLengthOf(const rcConn *conn, int16_t sqlType, uint32_t *out)
         return 0;
     *out = e->octetLength;
     return 1;
-}
-
-int rcTypMaxOctetLength(const rcConn *conn, int16_t cType, int32_t *out)
-{
-    *out = 0;
-    for (uint16_t i = 0; i < Rows(conn, true); ++i)
-        if (conn->typeMappings[i].cType == cType &&
-            static_cast<int64_t>(conn->typeEntries[i].octetLength) > static_cast<int64_t>(*out))
-            *out = static_cast<int32_t>(
-                std::min<uint32_t>(conn->typeEntries[i].octetLength, INT32_MAX));
-    return *out > 0 ? 1 : 0;
 }
 
 int rcTypFixedLength(const rcConn *conn, int16_t sqlType, uint32_t *out)
@@ -562,24 +452,7 @@ int rcTypFitColumnType(const rcConn *conn, rcTypColumnDesc *c)
 
 int32_t rcTypDisplaySize(int16_t t, int32_t length, int32_t precision)
 {
-    switch (t) {
-    case -28:
-    case -6: return 4;
-    case -4: return 256000000;
-    case -2: return 2 * length;
-    case 2:
-    case 9: return 10;
-    case 3:
-    case RC_SQL_DECIMAL38: return precision + 2;
-    case 4: return 11;
-    case 5: return 6;
-    case 6:
-    case 8: return 22;
-    case 7: return 13;
-    case 10: return 8;
-    case 11: return 30;
-    default: return length;
-    }
+    return rcSqlDisplaySize(t, length, precision);
 }
 
 int32_t rcTypOctetLength(int16_t t, int32_t length, int32_t precision)
@@ -598,32 +471,12 @@ int32_t rcTypDecimalLength(int16_t t, int32_t length, int32_t precision)
     return t == SQL_DECIMAL ? precision + 2 : length;
 }
 
-int32_t rcTypValueLength(int16_t t)
-{
-    switch (t) {
-    case 9:
-    case 10: return 6;
-    case 11: return 16;
-    case -28: return 1;
-    case RC_SQL_DECIMAL38: return 38;
-    default: return rcTypIsFixedLength(t) ? rcCnvSqlValueLength(nullptr, t) : 0;
-    }
-}
-
-bool rcTypIsPrivateNumeric(int16_t t) { return t == SQL_DECIMAL || t == RC_SQL_DECIMAL38; }
-
-int rcTypIsNumericEngineType(const rcConn *conn, int16_t engineType)
-{
-    int16_t sqlType = 0;
-    if (rcTypSqlTypeOf(conn, engineType, &sqlType) != 0)
-        return 0;
-    return rcCnvIsNumericType(sqlType) ? 1 : 0;
-}
-
 int16_t rcTypPromote(int16_t a, int16_t b)
 {
-    static constexpr int16_t kOrder[] = {11, 9, 10, -1, RC_SQL_DECIMAL38, RC_SQL_SCALED64, 8,
-                                         7,  4, 5,  -28};
+    static constexpr int16_t kOrder[] = {
+        SQL_TIMESTAMP,        SQL_DATE,   SQL_TIME, SQL_LONGVARCHAR, RC_SQL_DECIMAL38,
+        RC_SQL_SCALED64,      SQL_DOUBLE, SQL_REAL, SQL_INTEGER,     SQL_SMALLINT,
+        RC_SQL_ENGINE_TINYINT};
     for (int16_t t : kOrder)
         if (a == t || b == t)
             return t;
@@ -633,17 +486,17 @@ int16_t rcTypPromote(int16_t a, int16_t b)
 int rcTypRank(int16_t t)
 {
     switch (t) {
-    case -7: return 55;
-    case -28:
-    case -6: return 60;
-    case 5: return 65;
-    case 4: return 70;
-    case 7: return 75;
-    case 6: return 80;
-    case 10: return 85;
-    case 9: return 90;
-    case 11: return 95;
-    case 8:
+    case SQL_BIT: return 55;
+    case RC_SQL_ENGINE_TINYINT:
+    case SQL_TINYINT: return 60;
+    case SQL_SMALLINT: return 65;
+    case SQL_INTEGER: return 70;
+    case SQL_REAL: return 75;
+    case SQL_FLOAT: return 80;
+    case SQL_TIME: return 85;
+    case SQL_DATE: return 90;
+    case SQL_TIMESTAMP: return 95;
+    case SQL_DOUBLE:
     case RC_SQL_SCALED64: return 100;
     case RC_SQL_DECIMAL38: return 110;
     default: return 0;

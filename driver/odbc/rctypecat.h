@@ -9,12 +9,12 @@
 #pragma once
 
 #include "driver/core/rccnv.h"
+#include "driver/core/rcsqltype.h"
 
 #include <cstdint>
 
 struct rcConn;
 
-inline constexpr int16_t RC_SQL_ENGINE_TINYINT = -28;
 inline constexpr uint16_t kRcTypeRows = 17;
 inline constexpr int16_t kRcNoScale = -9999;
 
@@ -58,31 +58,20 @@ int rcTypEngineTypeOfDrm(const rcConn *conn, int16_t drmType, int16_t *out);
 int rcTypIsSupported(const rcConn *conn, int16_t sqlType);
 int rcTypHasSqlType(const rcConn *conn, int16_t sqlType);
 int rcTypFindBySqlType(const rcConn *conn, int mode, int16_t sqlType, uint16_t *index);
-int rcTypCTypeOf(const rcConn *conn, int16_t sqlType, int16_t *out);
 const char *rcTypName(const rcConn *conn, int16_t sqlType);
-int rcTypFindByName(const rcConn *conn, const char *name, int16_t *sqlType);
 const rcTypeEntry *rcTypEntry(const rcConn *conn, uint16_t index);
 int rcTypCharCaseSensitive(const rcConn *conn);
 uint32_t rcTypConvertMask(const rcConn *conn, uint32_t *mask);
-int rcTypNullable(const rcConn *conn, int16_t engineType);
 
-int rcTypIsKnownEngineType(const rcConn *conn, int16_t engineType);
 int rcTypIsSourceEngineType(const rcConn *conn, int16_t engineType);
 int rcTypFindBest(const rcConn *conn, int mode, int16_t sqlType, int32_t precision,
                   uint16_t *index);
 int rcTypSqlTypeAt(const rcConn *conn, int index, int16_t *out);
-int rcTypDrmTypeAt(const rcConn *conn, int index, int16_t *out);
 int16_t rcTypCTypeAt(const rcConn *conn, uint16_t index);
-int rcTypSqlTypeOfCType(const rcConn *conn, int16_t cType, int16_t *out);
-int rcTypHasCreateParams(const rcConn *conn, int16_t sqlType);
-int rcTypHasTwoCreateParams(const rcConn *conn, int16_t sqlType);
-int rcTypIsIndexable(const rcConn *conn, int16_t sqlType);
 // Of all rows; the type must be one of the 17.
-uint32_t rcTypCatOctetLength(const rcConn *conn, int16_t sqlType);
 uint32_t rcTypCatPrecision(const rcConn *conn, int16_t sqlType);
 int16_t rcTypCatMaxScale(const rcConn *conn, int16_t sqlType);
 int rcTypOctetLengthOf(const rcConn *conn, int16_t sqlType, uint32_t *out);
-int rcTypMaxOctetLength(const rcConn *conn, int16_t cType, int32_t *out);
 int rcTypFixedLength(const rcConn *conn, int16_t sqlType, uint32_t *out);
 
 // A column to be created: type, length, precision, scale.
@@ -99,9 +88,6 @@ int rcTypFitColumnType(const rcConn *conn, rcTypColumnDesc *column);
 int32_t rcTypDisplaySize(int16_t sqlType, int32_t length, int32_t precision);
 int32_t rcTypOctetLength(int16_t sqlType, int32_t length, int32_t precision);
 int32_t rcTypDecimalLength(int16_t sqlType, int32_t length, int32_t precision);
-int32_t rcTypValueLength(int16_t sqlType);
-bool rcTypIsPrivateNumeric(int16_t type);
-int rcTypIsNumericEngineType(const rcConn *conn, int16_t engineType);
 int16_t rcTypPromote(int16_t a, int16_t b);
 int rcTypRank(int16_t engineType);
 int32_t rcTypColumnSize(int16_t sqlType, int32_t length, int32_t precision);

@@ -35,4 +35,4 @@ constexpr uint32_t RC_GDO_OPT_NOGETDATAOPT = 0x80000;
 // it is not read directly.
 int16_t rcGdoReadBound(rcPlnStmt *stmt, uint16_t column, int16_t cType, void *buffer,
                        int64_t bufferLength, SQLLEN *length, uint32_t maxLength);
-void rcGdoFree(rcPlnStmt *stmt);
+// rcGdoFree: rcpln.h.

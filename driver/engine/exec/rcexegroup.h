@@ -1,6 +1,7 @@
 // Grouping and DISTINCT without a sort of the rows: the PLN_HASHGROUP node.
 //
-// Interface and legal order:
+// Interface and legal order (the planner's part is declared in
+// plan/rcplngroup.h):
 //   rcGrpSetup(stmt, node, method, keepLast, accumulate)
 //       at planning, once the node's column list is set (its keys first, then
 //       the stored columns: every base column of the block the query reads
@@ -42,35 +43,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/engine/plan/rcpln.h"
-
-enum : uint8_t {
-    RC_GRP_HASH = 1,   // a hash table of groups, then a sort of the groups
-    RC_GRP_STREAM = 2, // rows arrive grouped: one group at a time
-};
-
-// The name of a grouping method for the plan file and the engine trace.
-const char *rcGrpMethodName(const PlanNode *node);
-
-// What the node's last open did: groups found, rows sent to an overflow
-// table, passes over the input (1 without spill).
-struct rcGrpCounts {
-    uint64_t groups;
-    uint64_t spilledRows;
-    uint32_t passes;
-};
-rcGrpCounts rcGrpCountsOf(const PlanNode *node);
-
-bool rcGrpSetup(rcPlnStmt *stmt, PlanNode *node, uint8_t method, bool keepLast,
-                const std::vector<PlanNode *> &accumulate);
-// True when the node's column list can be grouped by hashing: no long value
-// kept through a bookmark.
-bool rcGrpHashable(const PlanNode *node);
+#include "driver/engine/plan/rcplngroup.h"
 
 int16_t rcExeOpenHashGroup(rcPlnStmt *stmt, PlanNode *node);
 int16_t rcExeNextHashGroup(rcPlnStmt *stmt, PlanNode *node, int flag);
 void rcExeCloseHashGroup(PlanNode *node);
-void rcExeFreeHashGroup(PlanNode *node);
+// rcExeFreeHashGroup: rcpln.h.
 
 // What the grouping shares with the temporary-table node and the set
 // functions: puts column k of the current row into temp (rcexetemp.cpp); folds

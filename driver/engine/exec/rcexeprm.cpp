@@ -215,12 +215,6 @@ int16_t rcPrmDescriptorAt(rcStmt *stmt, uint16_t index, rcPrmDescriptor **out)
     }
 }
 
-rcPrmDescriptor *rcPrmFind(rcStmt *stmt, uint16_t index)
-{
-    rcPrmStore *store = Store(stmt);
-    return store != nullptr && index < store->list.size() ? &store->list[index] : nullptr;
-}
-
 int16_t rcPrmSetExpected(rcStmt *stmt, const rcParseNode *root, uint16_t count)
 {
     rcPrmDescriptor *last = nullptr;
@@ -331,12 +325,6 @@ int16_t rcPrmValue(void *ctx, uint32_t number, rcExpValue *out)
                             RC_TXT_SQLBINDPARAMETER_HAS_NOT_CALLED_PARAMETER, number + 1);
     *out = store->list[number].value;
     return 0;
-}
-
-bool rcPrmIsLongType(int16_t sqlType, int16_t cType)
-{
-    return (sqlType == SQL_LONGVARBINARY && cType == SQL_C_BINARY) ||
-           (sqlType == SQL_LONGVARCHAR && cType == SQL_C_CHAR);
 }
 
 void rcPrmFreeAll(rcStmt *stmt) { stmt->params.release(); }

@@ -75,8 +75,6 @@ struct rcPrmStore {
 // The descriptor at index (from 0), made with the ones before it when
 // missing. 0, or -1 with 5136 posted.
 int16_t rcPrmDescriptorAt(rcStmt *stmt, uint16_t index, rcPrmDescriptor **out);
-// The descriptor at index, or null when there is none.
-rcPrmDescriptor *rcPrmFind(rcStmt *stmt, uint16_t index);
 
 // Reads the expected type of every marker of the tree (root and the nodes
 // after it, a parameter type list excepted) and the marker count. 0, or -1.
@@ -94,10 +92,6 @@ int16_t rcPrmPutData(rcStmt *stmt, uint16_t index, const rcPrmBinding &binding);
 // The `param` reader of rcPlnStmt and rcExpEnv: ctx is the rcStmt; number
 // from 0. 0, or -1 after posting (a marker without a value: 07001).
 int16_t rcPrmValue(void *ctx, uint32_t number, rcExpValue *out);
-
-// 1 for the pairs whose values are long: LONGVARBINARY from SQL_C_BINARY and
-// LONGVARCHAR from SQL_C_CHAR.
-bool rcPrmIsLongType(int16_t sqlType, int16_t cType);
 
 // The type check alone: expected engine type e against given type g.
 bool rcPrmTypesMatch(int16_t expected, int16_t given);

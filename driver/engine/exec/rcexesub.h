@@ -34,7 +34,7 @@
 // 0 TRUE, 100 FALSE, RC_EXP_SUBQUERY_UNKNOWN UNKNOWN, -1 error posted.
 int16_t rcCurFetchNode(rcPlnStmt *stmt, PlanNode *node);
 void rcCurResetNode(rcPlnStmt *stmt, PlanNode *node);
-void rcCurFreeNode(rcPlnStmt *stmt, PlanNode *node);
+// rcCurFreeNode: rcpln.h.
 
 // A value kept with its own copy of a text.
 struct rcSubHeld {

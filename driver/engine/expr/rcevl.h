@@ -82,7 +82,6 @@ int16_t rcEvlSerialToDate(double serial, DATE_STRUCT *date);        // 0 or -8
 int16_t rcEvlDateAddDays(const DATE_STRUCT &date, double days, DATE_STRUCT *out);
 int16_t rcEvlDateSubDays(const DATE_STRUCT &date, double days, DATE_STRUCT *out);
 int16_t rcEvlTimestampAddDays(const TIMESTAMP_STRUCT &ts, double days, TIMESTAMP_STRUCT *out);
-int16_t rcEvlTimestampSubDays(const TIMESTAMP_STRUCT &ts, double days, TIMESTAMP_STRUCT *out);
 int16_t rcEvlDateDiff(const DATE_STRUCT &a, const DATE_STRUCT &b, double *days);
 int16_t rcEvlTimestampDiff(const TIMESTAMP_STRUCT &a, const TIMESTAMP_STRUCT &b, double *days);
 int rcEvlDayOfYear(const DATE_STRUCT &date);
@@ -101,4 +100,3 @@ int16_t rcEvlParseTimestampLiteral(int wanted, const char *quoted, TIMESTAMP_STR
 
 // Floating-point guard around evaluation (kept for the callers' bracket).
 void rcEvlFpGuardOn();
-void rcEvlFpGuardOff();

@@ -95,11 +95,6 @@ int16_t rcEvlTimestampAddDays(const TIMESTAMP_STRUCT &ts, double days, TIMESTAMP
     return 0;
 }
 
-int16_t rcEvlTimestampSubDays(const TIMESTAMP_STRUCT &ts, double days, TIMESTAMP_STRUCT *out)
-{
-    return rcEvlTimestampAddDays(ts, -days, out);
-}
-
 int16_t rcEvlDateDiff(const DATE_STRUCT &a, const DATE_STRUCT &b, double *days)
 {
     double x, y;
@@ -159,5 +154,3 @@ int16_t rcEvlParseTimestampLiteral(int wanted, const char *quoted, TIMESTAMP_STR
 // environment of the application's thread; clearing the status flags per
 // row would cost more than the whole evaluation.
 void rcEvlFpGuardOn() {}
-
-void rcEvlFpGuardOff() {}

@@ -379,6 +379,14 @@ struct rcPlnStmt {
 void rcPlnStmtInit(rcPlnStmt *stmt, rcErrorQueue *errors, TamSession *session);
 void rcPlnStmtFree(rcPlnStmt *stmt);
 
+// What the executor hangs on the statement, released by rcPlnStmtFree (the
+// executor defines them: exec/rcexesub.cpp, exec/rcexegdo.cpp,
+// exec/rcexegroup.cpp): a subquery node's kept rows, the direct column
+// retrieval state, a hash-grouping node's record.
+void rcCurFreeNode(rcPlnStmt *stmt, PlanNode *node);
+void rcGdoFree(rcPlnStmt *stmt);
+void rcExeFreeHashGroup(PlanNode *node);
+
 // Plans the checked tree of a query (SubSelectStmt, or FullSelectStmt with
 // an ORDER BY as its next sibling). 0, or -1 after posting.
 int16_t rcPlnBuild(rcPlnStmt *stmt, const rcParseNode *root);
@@ -427,7 +435,6 @@ PlanNode *rcPlnSubqueryOf(rcPlnStmt *stmt, const rcParseNode *predicate);
 PlanNode *rcPlnNewNode(rcPlnStmt *stmt, uint8_t kind);
 // which 1: the first child; 0: the second (two-child kinds); none for tables.
 PlanNode **rcPlnChildLink(PlanNode *node, int which);
-PlanNode **rcPlnParentLink(PlanNode *node);
 // The link that points at node: its parent's, or the plan's root field.
 PlanNode **rcPlnLinkTo(QueryPlan *plan, PlanNode *node);
 void rcPlnSetParent(PlanNode *parent, PlanNode **link, PlanNode *child);

@@ -27,7 +27,7 @@
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/rcengopt.h"
 #include "driver/engine/plan/rcplnhash.h"
-#include "driver/engine/exec/rcexegroup.h"
+#include "driver/engine/plan/rcplngroup.h"
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/plan/rcplnjoinutil.h"
 #include "driver/engine/plan/rcplnpush.h"

@@ -46,8 +46,6 @@ PlanNode **rcPlnChildLink(PlanNode *node, int which)
     return &node->first;
 }
 
-PlanNode **rcPlnParentLink(PlanNode *node) { return node != nullptr ? &node->parent : nullptr; }
-
 PlanNode **rcPlnLinkTo(QueryPlan *plan, PlanNode *node)
 {
     PlanNode *parent = node->parent;

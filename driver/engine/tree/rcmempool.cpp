@@ -112,8 +112,6 @@ void rcTreePoolDestroy(rcMemPool pool)
         rcMemPoolDestroy(pool);
 }
 
-void *rcTreePoolAlloc(rcMemPool pool, size_t n) { return rcMemPoolAlloc(pool, n); }
-
 char *rcTreePoolStrndup(rcMemPool pool, const char *text, size_t len)
 {
     auto *copy = static_cast<char *>(rcMemPoolAlloc(pool, len + 1));

@@ -49,7 +49,6 @@ void rcMemPoolSetChunkLimit(rcMemPool pool, uint16_t chunks);
 // The statement's parse pool (tag 1000).
 int16_t rcTreePoolCreate(rcMemPool *out);
 void rcTreePoolDestroy(rcMemPool pool);
-void *rcTreePoolAlloc(rcMemPool pool, size_t n);
 char *rcTreePoolStrdup(rcMemPool pool, const char *text);
 // Copies len bytes of text and a terminating zero.
 char *rcTreePoolStrndup(rcMemPool pool, const char *text, size_t len);

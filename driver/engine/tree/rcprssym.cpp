@@ -185,8 +185,6 @@ const char *rcPrsSymbolName(uint16_t id)
     return nullptr;
 }
 
-int rcPrsMsgClass(uint16_t id) { return (id >= 1000 && id <= 1400) ? 2 : 1; }
-
 const char *rcPrsSymbolText(uint16_t id)
 {
     const char *name = rcPrsSymbolName(id);

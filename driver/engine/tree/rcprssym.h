@@ -235,6 +235,3 @@ enum rcSym : uint16_t {
 const char *rcPrsSymbolName(uint16_t id);
 // The same for messages and dumps: never null ("" for an unnamed id).
 const char *rcPrsSymbolText(uint16_t id);
-
-// Message class of a symbol: 1 token, 2 nonterminal.
-int rcPrsMsgClass(uint16_t id);

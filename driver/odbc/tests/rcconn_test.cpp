@@ -284,6 +284,29 @@ TEST_F(ConnectTest, CommitAndRollbackReachTheServerInManualMode)
     EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
 }
 
+TEST_F(ConnectTest, AutoCommitOffEndsTheTransactionAStatementOpened)
+{
+    ASSERT_EQ(DriverConnect("DSN=qx;UID=demo;PWD=demo"), SQL_SUCCESS) << Diag();
+    rcTxnSetFlag(SQL_TXN_READ_COMMITTED); // transactions in use
+    int pass = 0;
+    ASSERT_EQ(rcTxnStmtEvent(conn, 2, &pass), 0); // under auto-commit an INSERT begins one
+    ASSERT_EQ(rcTxnStateRef(conn), 1u);
+    server.calls.clear();
+    ASSERT_EQ(SQLSetConnectOptionImpl(conn, SQL_AUTOCOMMIT, 0), SQL_SUCCESS) << Diag();
+    ASSERT_FALSE(server.calls.empty());
+    EXPECT_EQ(server.calls[0].rfind("Commit", 0), 0u);
+    EXPECT_EQ(rcTxnStateRef(conn), 0u);
+    // Manual mode: the next statement begins a transaction of its own, and
+    // only SQLTransact ends it.
+    ASSERT_EQ(rcTxnStmtEvent(conn, 2, &pass), 0);
+    server.calls.clear();
+    EXPECT_EQ(SQLTransactImpl(nullptr, conn, SQL_COMMIT), SQL_SUCCESS);
+    ASSERT_EQ(server.calls.size(), 1u);
+    EXPECT_EQ(server.calls[0].rfind("Commit", 0), 0u);
+    EXPECT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
+    rcTxnSetFlag(0);
+}
+
 TEST_F(ConnectTest, EngineOptionsComeFromStringAndDataSource)
 {
     WriteIni("QryPlan=false\nNoIndexes=0\nMaxColSupport=0x400\nSafeOpt=False\n");

@@ -2,10 +2,12 @@
 // strings, masking of secrets in trace lines.
 #include "driver/odbc/rcconnect.h"
 #include "driver/odbc/rcconnstr.h"
+#include "driver/odbc/rcopt_engine.h"
 #include "driver/core/tests/turkish_locale.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -52,6 +54,28 @@ TEST_F(ConnStrTest, TableHasStaticKeywordsThenDataModuleEntry)
     EXPECT_EQ(conn->firstDrmKeyword, 19);
     EXPECT_EQ(conn->attrCount, 20u);
     EXPECT_STREQ(conn->attrs[19].name, "");
+}
+
+// The keyword table names the engine options a connection string may carry;
+// the engine option table says what each does. A keyword of the one that the
+// other does not know would be stored and never applied.
+TEST_F(ConnStrTest, EngineKeywordsAreEngineOptions)
+{
+    size_t engineKeywords = 0;
+    for (const rcKeywordDef &k : rcKeywordTable) {
+        if (k.use != RC_KW_ENGINE)
+            continue;
+        ++engineKeywords;
+        bool known = false;
+        for (const rcOptEntry &e : rcOptTable)
+            known = known || std::strcmp(e.name, k.keyword) == 0;
+        EXPECT_TRUE(known) << k.keyword;
+    }
+    // The options a connection string may not name (5175) have no keyword.
+    for (const char *name : {"DebugLevel", "TraceExact", "NoGetDataOpt", "NoOptSort"})
+        for (const rcKeywordDef &k : rcKeywordTable)
+            EXPECT_STRNE(k.keyword, name);
+    EXPECT_EQ(engineKeywords, 13u);
 }
 
 struct ParseCase {

@@ -1,0 +1,3 @@
+// Fixture: the planner reaching up to the executor.
+#include "driver/engine/exec/node.h"
+#include "driver/engine/plan/tree.h"

@@ -1,0 +1,1 @@
+// Fixture: a planner header.
