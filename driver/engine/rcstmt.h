@@ -225,11 +225,11 @@ struct rcStmt {
     int32_t planPool = 0;
     QueryPlan *plan = nullptr;
     // The planner context of a prepared query (plan/rcpln.h), made at its
-    // first execution (exec/rcexestmt.h); plan points at its plan.
+    // preparation (exec/rcexestmt.h); plan points at its plan.
     rcStmtSlot<rcPlnStmt> planner;
     rcMemPool parseArena = nullptr;
-    // The prepared INSERT/UPDATE/DELETE (exec/rcexedml.h), made at its first
-    // execution.
+    // The prepared INSERT/UPDATE/DELETE (exec/rcexedml.h), made at its
+    // preparation.
     rcStmtSlot<rcExeDml> dataChange;
     uint16_t catColumnCount = 0;
     // The catalog function's result (catalog/rccat_impl.h), read through the

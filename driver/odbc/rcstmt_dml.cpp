@@ -71,6 +71,20 @@ int rcStmtTxnEvent(rcStmtHandle *s)
     return pass != 0 ? 1 : 0;
 }
 
+int16_t rcStmtPlanChange(rcStmtHandle *s)
+{
+    rcStmt *e = s->engine;
+    if (rcExeMakePlanner(e, s->facts, s->prep.root) != 0)
+        return -1;
+    if (e->dataChange != nullptr)
+        return 0;
+    rcExeDml *dml = nullptr;
+    if (rcExeDmlPrepare(e->planner, s->prep.root, &dml) != 0)
+        return -1;
+    e->dataChange.hang(dml, &rcExeDmlFree);
+    return 0;
+}
+
 SQLRETURN rcStmtExecuteChange(rcStmtHandle *s)
 {
     s->rowCount = 0;
@@ -82,14 +96,8 @@ SQLRETURN rcStmtExecuteChange(rcStmtHandle *s)
     if (event > 0)
         return SQL_SUCCESS; // the transaction model says the statement does not run
     rcStmt *e = s->engine;
-    if (rcExeMakePlanner(e, s->facts, s->prep.root) != 0)
-        return SQL_ERROR;
-    if (e->dataChange == nullptr) {
-        rcExeDml *dml = nullptr;
-        if (rcExeDmlPrepare(e->planner, s->prep.root, &dml) != 0)
-            return SQL_ERROR;
-        e->dataChange.hang(dml, &rcExeDmlFree);
-    }
+    if (e->planner == nullptr || e->dataChange == nullptr)
+        return static_cast<SQLRETURN>(rcErrRaise(&s->errors, RC_MSG_GENERAL_ERROR));
     rcExeDmlResult result;
     int16_t r = rcExeDmlRun(e->planner, e->dataChange, &result);
     s->rowCount = result.rows;

@@ -87,27 +87,50 @@ int16_t PrepareText(rcStmtHandle *s, const char *text)
     return rcFePrepare(&s->prep, s->source.get(), &s->errors, replacement.c_str(), escapes);
 }
 
-// With the connection's QryPlan flag on, a prepared query or UPDATE is
-// planned at once and its plan appended to the file the data source's
-// "QryPlanOutput" setting names. -1 when planning failed (posted); 1 when
-// the record could not be written (a warning is queued); else 0.
-int16_t WriteQueryPlan(rcStmtHandle *s, const char *text)
+// Plans the prepared statement: a query, or the row source and the work
+// areas of a data change (rcstmt_dml.h). Everything a plan reads is known
+// by now (rcexestmt.h), so plan errors come from SQLPrepare and every
+// execution opens the same plan. 0, or -1 after posting.
+int16_t PlanPrepared(rcStmtHandle *s)
 {
-    if (s->conn->qryPlan == 0 || (s->prep.kind != RC_KIND_QUERY && s->prep.kind != RC_KIND_UPDATE))
+    if (s->setApplied)
         return 0;
     rcParserLockHold lock;
-    if (rcStmtMakePlanner(s) != 0)
-        return -1;
+    if (s->prep.kind == RC_KIND_QUERY)
+        return rcStmtMakePlanner(s);
+    if (rcStmtIsDataChange(s->prep.kind))
+        return rcStmtPlanChange(s);
+    return 0;
+}
+
+// The type each parameter marker expects, read once from the prepared tree;
+// executions only bind values. 0, or -1 after posting.
+int16_t TypeParams(rcStmtHandle *s)
+{
+    uint16_t count = rcStmtParamCount(s);
+    return count == 0 ? 0 : rcPrmSetExpected(s->engine, s->prep.root, count);
+}
+
+// With the connection's QryPlan flag on, the plan of a prepared query or
+// UPDATE is appended to the file the data source's "QryPlanOutput" setting
+// names. 1 when the record could not be written (a warning is queued); else
+// 0.
+int16_t WriteQueryPlan(rcStmtHandle *s, const char *text)
+{
+    if (s->conn->qryPlan == 0 || s->engine->planner == nullptr ||
+        (s->prep.kind != RC_KIND_QUERY && s->prep.kind != RC_KIND_UPDATE))
+        return 0;
     char path[kRcAttrValueMax + 1];
     if (rcConGetKeyword(s->conn, "QryPlanOutput", path) == 0)
         return 0;
+    rcParserLockHold lock;
     return static_cast<int16_t>(rcSpyQueryPlan(path, text, s->engine->planner, &s->errors));
 }
 
-// Plans (once per prepare) and opens the prepared query: 0, or -1 posted.
+// Opens the query planned at preparation: 0, or -1 posted.
 int16_t OpenQuery(rcStmtHandle *s)
 {
-    if (rcStmtMakePlanner(s) != 0 || rcExeOpenStmt(s->engine) != 0)
+    if (rcExeOpenStmt(s->engine) != 0)
         return -1;
     s->rowCurrent = false;
     return 0;
@@ -147,11 +170,10 @@ SQLRETURN rcStmtPrepare(rcStmtHandle *s, const char *text)
     int16_t r = PrepareText(s, sqlText);
     if (r == 0 || r == 1) {
         MarkPrepared(s);
-        int16_t plan = WriteQueryPlan(s, sqlText);
-        if (plan < 0) {
+        if (PlanPrepared(s) != 0 || TypeParams(s) != 0) {
             rcStmtResetPrepared(s);
             r = -1;
-        } else if (plan == 1) {
+        } else if (WriteQueryPlan(s, sqlText) == 1) {
             r = 1;
         }
     }
@@ -259,8 +281,7 @@ SQLRETURN rcStmtExecuteParams(rcStmtHandle *s)
                   "A query takes one row of parameter values.");
         return SQL_ERROR;
     }
-    if (rcPrmSetExpected(s->engine, s->prep.root, count) != 0)
-        return SQL_ERROR;
+    rcPrmNewExecution(s->engine);
     SQLRETURN rc = rcStmtParamRunRows(s, false);
     if (rc != SQL_NEED_DATA)
         st->dataState = RC_DAE_NONE;
@@ -289,13 +310,12 @@ SQLRETURN rcStmtRunPrepared(rcStmtHandle *s)
             s->rowCount = 0;
         }
     } else if (s->prep.kind == RC_KIND_QUERY) {
-        // Planned at the first execution after a prepare, opened at each;
-        // the indexes the plan reads through are validated in between when
-        // the engine options ask for it (statements of their own, so outside
-        // the engine lock).
+        // Planned at preparation, opened at each execution; the indexes the
+        // plan reads through are validated first when the engine options ask
+        // for it (statements of their own, so outside the engine lock).
         {
             rcParserLockHold lock;
-            if (rcStmtTxnEvent(s) < 0 || rcStmtMakePlanner(s) != 0)
+            if (rcStmtTxnEvent(s) < 0)
                 rc = SQL_ERROR;
         }
         if (rc != SQL_ERROR)
@@ -366,5 +386,5 @@ void rcStmtCloseQuery(rcStmtHandle *s)
 {
     s->rowCurrent = false;
     if (s->engine != nullptr)
-        rcExeCloseStmt(s->engine);
+        rcDrsCloseResult(s->engine);
 }

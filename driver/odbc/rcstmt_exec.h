@@ -6,21 +6,26 @@
 //                            else executed is closed
 //   rcStmtPrepare(text)      SET statements applied, the text prepared by the
 //                            front end (the data module's parse hook may
-//                            replace it), the engine's record told, the query
-//                            plan written when QryPlan asks: state 2
+//                            replace it), the engine's record told, a query
+//                            or data change planned (its plan errors are
+//                            SQLPrepare's), the query plan written when
+//                            QryPlan asks: state 2
 //   rcStmtExecute            the sequence checks, then rcStmtExecuteParams:
 //                            each row of parameter values checked and sent
 //                            (rcstmt_param.h), then rcStmtRunPrepared
-//   rcStmtRunPrepared        by the statement's kind: a query is planned once
-//                            per prepare, its indexes validated when the
-//                            ValidateIndex option asks, and opened (state 4);
-//                            a data change runs to its end (rcstmt_dml.h);
+//   rcStmtRunPrepared        by the statement's kind: a query's plan has its
+//                            indexes validated when the ValidateIndex option
+//                            asks, and is opened with the parameter values
+//                            of this execution (state 4); a data change
+//                            runs to its end (rcstmt_dml.h);
 //                            views are stored; a SET or USE did its work at
 //                            preparation (state 3)
 //   rcStmtNextRow            SQLFetch's move of the open cursor: the next
 //                            row current and counted (state 5), or the end
-//   rcStmtCloseCursor        SQL_CLOSE: the query's cursor closes, the plan
-//                            stays; back to state 2 (or 1)
+//   rcStmtCloseCursor        SQL_CLOSE: the engine closes the result
+//                            (rcDrsCloseResult), the plan stays; back to
+//                            state 2 (or 1). Executing again opens the same
+//                            plan: nothing is prepared or planned twice
 // SQLExecDirect is rcStmtExecDirect: rcStmtCloseIfNeeded and rcStmtPrepare,
 // then rcStmtExecute, each in a frame of its own that keeps the queue (the
 // trace shows them as SQLPrepare and SQLExecute within SQLExecDirect, and
@@ -81,10 +86,12 @@ void rcStmtResetPrepared(rcStmtHandle *s);
 // once SQL_MAX_ROWS rows went out, SQL_ERROR. The handle is in state 5.
 SQLRETURN rcStmtNextRow(rcStmtHandle *s);
 void rcStmtCloseCursor(rcStmtHandle *s);
-// Closes an open query (temporary tables freed); nothing when none is open.
+// Closes an open result (rcDrsCloseResult: temporary tables freed, the plan
+// kept); nothing when none is open.
 void rcStmtCloseQuery(rcStmtHandle *s);
-// Plans the prepared statement once per prepare (a query, or the row source
-// of a data change). 0, or -1 after posting on the handle's queue.
+// Plans the prepared statement (a query, or the row source of a data
+// change); nothing when it is planned. 0, or -1 after posting on the
+// handle's queue.
 int16_t rcStmtMakePlanner(rcStmtHandle *s);
 // True for a statement kind that produces a result set.
 inline bool rcStmtProducesResult(uint16_t kind) { return kind >= 100 && kind < 4096; }

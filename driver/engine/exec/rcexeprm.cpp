@@ -227,14 +227,24 @@ int16_t rcPrmSetExpected(rcStmt *stmt, const rcParseNode *root, uint16_t count)
         d.expectedType = RC_PRM_UNTYPED;
         d.expectedPrecision = 0;
         d.expectedScale = 0;
+    }
+    rcPrmNewExecution(stmt);
+    store->count = count;
+    SetExpected(store, root);
+    return 0;
+}
+
+void rcPrmNewExecution(rcStmt *stmt)
+{
+    rcPrmStore *store = Store(stmt);
+    if (store == nullptr)
+        return;
+    for (rcPrmDescriptor &d : store->list) {
         // A value of an earlier execution never stands for this one's.
         d.flags = RC_PRM_NO_VALUE;
         d.value = rcExpValue();
         d.value.isNull = 1;
     }
-    store->count = count;
-    SetExpected(store, root);
-    return 0;
 }
 
 bool rcPrmTypesMatch(int16_t e, int16_t g)

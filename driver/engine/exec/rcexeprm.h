@@ -4,8 +4,10 @@
 //
 // Interface and legal order (the ODBC layer drives it, one statement at a
 // time under the statement's connection lock):
-//   rcPrmSetExpected(stmt, root)         at each execution: the expected type
+//   rcPrmSetExpected(stmt, root)         at preparation: the expected type
 //                                        of every marker of the prepared tree
+//   rcPrmNewExecution(stmt)              at each execution: no value of an
+//                                        earlier one is left
 //   for every bound parameter index:
 //     rcPrmCheckData(stmt, index, c, t)  the binding's SQL type against the
 //                                        expected one
@@ -79,6 +81,9 @@ int16_t rcPrmDescriptorAt(rcStmt *stmt, uint16_t index, rcPrmDescriptor **out);
 // Reads the expected type of every marker of the tree (root and the nodes
 // after it, a parameter type list excepted) and the marker count. 0, or -1.
 int16_t rcPrmSetExpected(rcStmt *stmt, const rcParseNode *root, uint16_t count);
+// Forgets the values of the last execution (every descriptor without a
+// value); the expected types stay.
+void rcPrmNewExecution(rcStmt *stmt);
 
 // Checks the binding's SQL type (an engine type) against what the statement
 // expects of parameter index: 0, or -1 with 11423 posted.

@@ -5,6 +5,7 @@
 
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/core/rctrace.h"
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/exec/rcexeprm.h"
 #include "driver/engine/plan/rcpln.h"
@@ -33,6 +34,8 @@ int16_t rcExeMakePlanner(rcStmt *stmt, const rcExeConnFacts &facts, const rcPars
     // options reach the sort driver, its engine trace names the join and
     // grouping methods the plan takes, and SQLCancel's flag stops its sorts.
     p->tmpOwner = rcTmpOwnerOf(stmt, &stmt->cancel);
+    rcTrcWriteTo(p->tmpOwner.trace, 2, "rcExeMakePlanner(%ld)",
+                 static_cast<long>(reinterpret_cast<intptr_t>(stmt)));
     p->fnCode = facts.fnCode;
     p->env.userName = facts.userName != nullptr ? facts.userName : "";
     p->env.database = facts.database != nullptr ? facts.database : "";
@@ -67,15 +70,13 @@ int16_t rcExeOpenStmt(rcStmt *stmt)
     return 0;
 }
 
-void rcExeCloseStmt(rcStmt *stmt)
+int16_t rcDrsCloseResult(rcStmt *stmt)
 {
-    if (stmt->planner == nullptr)
-        return;
-    if (stmt->planner->open)
+    if (stmt->planner != nullptr && stmt->planner->open)
         rcExeCloseQuery(stmt->planner);
     stmt->endOfData = 0;
-    if (stmt->engineState == RC_ENGINE_RESULT_OPEN || stmt->engineState == RC_ENGINE_DONE)
-        stmt->engineState = RC_ENGINE_PREPARED;
+    stmt->engineState = RC_ENGINE_DONE;
+    return 0;
 }
 
 void rcExeFreePlanner(rcStmt *stmt)
