@@ -14,7 +14,7 @@
 //                                     100 again and again without reading
 //   rcExeGetColumn(stmt->planner, k)  column k < visible of the current row
 //   rcExeRewindResult(stmt->planner)  the next fetch gives the first row
-//   rcExeCloseStmt / rcExeFreePlanner (rcexestmt.h)
+//   rcDrsCloseResult / rcExeFreePlanner (rcexestmt.h)
 //
 // The node's next-row routine steps through the table (first row on a
 // first call, then the next) and keeps in the node whether a row is

@@ -171,7 +171,7 @@ TEST_F(CatalogResult, EmptyResultClosedAndRewound)
     EXPECT_EQ(Text(2), "A");
     // Closing the cursor frees the rows; the result cannot be read, and the
     // release afterwards (TearDown) frees the rest once.
-    rcExeCloseStmt(&stmt);
+    rcDrsCloseResult(&stmt);
     EXPECT_FALSE(rcExeStmtOpen(&stmt));
     EXPECT_EQ(Fetch(), -1);
     EXPECT_TRUE(rcCatActive(&stmt));
