@@ -9,6 +9,7 @@
 #include "driver/core/rclock.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/tam.h"
+#include "driver/engine/tam_tablefacts.h"
 
 #include <cstring>
 #include <new>
@@ -261,6 +262,7 @@ int32_t OpenNamedCursor(TamSession *session, const char *database, const char *o
 int32_t TamCreateTable(TamSession *session, const char *database, const char *table,
                        TamTableHandle **handle)
 {
+    TamForgetTableFacts(session); // a definition changes what the catalogs say
     int32_t rc = OpenNamedCursor(
         session, database, table,
         [session](uint32_t db, uintptr_t name, uintptr_t cursor) {
@@ -274,6 +276,7 @@ int32_t TamCreateTable(TamSession *session, const char *database, const char *ta
 
 int32_t TamDeleteTable(TamSession *session, const char *database, const char *table)
 {
+    TamForgetTableFacts(session);
     uint32_t db = 0;
     int32_t rc = TamRefDatabase(session, database, 0, &db);
     if (rc != 0)
@@ -290,6 +293,7 @@ int32_t TamDeleteTable(TamSession *session, const char *database, const char *ta
 int32_t TamCreateColumn(TamSession *session, TamTableHandle *handle, const char *column,
                         const TamColumnDef &def, uint32_t flags)
 {
+    TamForgetTableFacts(session);
     char buf[65];
     const char *name = nullptr;
     if (int32_t t = Translate(session, column, buf, sizeof buf, &name))
@@ -310,6 +314,7 @@ int32_t TamCreateColumn(TamSession *session, TamTableHandle *handle, const char 
 int32_t TamCreateIndex(TamSession *session, TamTableHandle *handle, const char *index, uintptr_t a,
                        uintptr_t b, uintptr_t c, uintptr_t d)
 {
+    TamForgetTableFacts(session);
     char buf[65];
     const char *name = nullptr;
     if (int32_t t = Translate(session, index, buf, sizeof buf, &name))
@@ -320,6 +325,7 @@ int32_t TamCreateIndex(TamSession *session, TamTableHandle *handle, const char *
 
 int32_t TamDeleteIndex(TamSession *session, TamTableHandle *handle, const char *index)
 {
+    TamForgetTableFacts(session);
     char buf[65];
     const char *name = nullptr;
     if (int32_t t = Translate(session, index, buf, sizeof buf, &name))
@@ -349,6 +355,7 @@ int32_t TamExecProcedure(TamSession *session, TamTableHandle *handle, uintptr_t 
 int32_t TamCreateView(TamSession *session, const char *database, uintptr_t a, uintptr_t b,
                       uintptr_t c, uintptr_t d)
 {
+    TamForgetTableFacts(session);
     uint32_t db = 0;
     int32_t rc = TamRefDatabase(session, database, 0, &db);
     if (rc != 0)
@@ -360,6 +367,7 @@ int32_t TamCreateView(TamSession *session, const char *database, uintptr_t a, ui
 
 int32_t TamDeleteView(TamSession *session, const char *database, uintptr_t a)
 {
+    TamForgetTableFacts(session);
     uint32_t db = 0;
     int32_t rc = TamRefDatabase(session, database, 0, &db);
     if (rc != 0)
