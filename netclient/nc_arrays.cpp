@@ -151,22 +151,22 @@ int16_t ArrayRequest(QXHandle connection, const QXArrayDescription *desc, bool w
         return s;
     if (!desc || desc->count < 1 || !desc->pairs || desc->count > 2000)
         return QX_ERR_BAD_CONNECTION;
-    // Column types first (definitions are fetched once per connection).
+    // Column types first (definitions are fetched once per connection);
+    // field 0 is the record number, a long integer.
     std::vector<int16_t> types;
-    bool numbersOnly = desc->count == 1 && desc->pairs[0].field == 0;
-    if (numbersOnly) {
-        types.push_back(QX_TYPE_LONGINT);
-    } else {
-        for (int i = 0; i < desc->count; ++i) {
-            const std::vector<uint8_t> *t = nullptr;
-            int16_t table = desc->pairs[i].table ? desc->pairs[i].table : desc->table;
-            if (int16_t s = nc::FieldTypes(r.get(), table, t))
-                return s;
-            int16_t f = desc->pairs[i].field;
-            if (f < 1 || size_t(f) > t->size())
-                return QX_ERR_UNEXPECTED_DATA;
-            types.push_back((*t)[size_t(f) - 1]);
+    for (int i = 0; i < desc->count; ++i) {
+        int16_t f = desc->pairs[i].field;
+        if (f == 0) {
+            types.push_back(QX_TYPE_LONGINT);
+            continue;
         }
+        const std::vector<uint8_t> *t = nullptr;
+        int16_t table = desc->pairs[i].table ? desc->pairs[i].table : desc->table;
+        if (int16_t s = nc::FieldTypes(r.get(), table, t))
+            return s;
+        if (f < 1 || size_t(f) > t->size())
+            return QX_ERR_UNEXPECTED_DATA;
+        types.push_back((*t)[size_t(f) - 1]);
     }
     NcWriter &w = r.Body();
     w.I16(desc->count);

@@ -160,7 +160,8 @@ struct QXFieldPair {
 };
 
 // Fields to read across related tables; also the description of the
-// selection-array calls (a single pair with field 0 asks for record numbers).
+// selection-array calls (a pair with field 0 asks for the record numbers, a
+// long integer column, alone or beside fields).
 struct QXRelatedFieldList {
     int16_t count;
     int16_t table;

@@ -5,6 +5,13 @@
 // value of every record starts, checking each value's extent against the
 // bytes received; column reads then copy a value by its record and field
 // index without walking the array again.
+//
+// The request asks for field 0, the record number, before the listed fields,
+// so that the cursor learns which records the window holds with no request
+// of its own (see drm_table_records.cpp); reading on, it asks for the record
+// before the window too, to check in the same request that it is the last
+// one read. A server that refuses field 0 beside other fields gets the
+// fields alone from then on, and the cursor asks for the numbers apart.
 #include <algorithm>
 #include <cstring>
 
@@ -18,6 +25,9 @@
 #include "platform/byteorder.h"
 
 namespace {
+
+// The server's answer to a request form it does not take.
+constexpr int32_t kServerRefusedRequest = -9950;
 
 // Bytes of the value at p (with `left` bytes there); 0 when the type has no
 // array form or the value runs past the end.
@@ -188,10 +198,37 @@ void VDRMRecordCache::oSetSelection(int16_t table, std::vector<int16_t> fields,
     table_ = table;
     fields_ = std::move(fields);
     types_ = std::move(types);
-    pairs_.clear();
-    for (int16_t f : fields_)
-        pairs_.push_back(QXFieldPair{table, f});
+    BuildPairs();
     oSetBlockSize(kDrmWindowSize);
+}
+
+void VDRMRecordCache::BuildPairs()
+{
+    pairs_.clear();
+    blockTypes_.clear();
+    firstField_ = numbered_ ? 1 : 0;
+    if (numbered_) {
+        pairs_.push_back(QXFieldPair{table_, 0});
+        blockTypes_.push_back(QX_TYPE_LONGINT);
+    }
+    for (int16_t f : fields_)
+        pairs_.push_back(QXFieldPair{table_, f});
+    blockTypes_.insert(blockTypes_.end(), types_.begin(), types_.end());
+}
+
+bool VDRMRecordCache::oWindowNumbers(std::vector<int32_t> *out) const
+{
+    out->clear();
+    if (!block_ || firstField_ == 0)
+        return false;
+    out->reserve(static_cast<size_t>(windowCount_));
+    for (int32_t i = 0; i < windowCount_; ++i) {
+        QXValue slot;
+        if (block_->oGetField(i + lead_, 0, &slot) != 0)
+            return false;
+        out->push_back(slot.longValue);
+    }
+    return true;
 }
 
 void VDRMRecordCache::oSetBlockSize(int32_t n)
@@ -202,7 +239,7 @@ void VDRMRecordCache::oSetBlockSize(int32_t n)
 
 void VDRMRecordCache::oReset()
 {
-    windowFirst_ = current_ = windowCount_ = 0;
+    windowFirst_ = current_ = windowCount_ = lead_ = 0;
     gaps_.clear();
     block_.reset();
     fresh_.reset();
@@ -222,7 +259,7 @@ bool VDRMRecordCache::oHolds(int32_t n) const
 }
 
 int32_t VDRMRecordCache::oGoto(int32_t n, int32_t shift, std::vector<int32_t> gaps,
-                               DrmQxConnection connection)
+                               DrmQxConnection connection, const int32_t *lead)
 {
     if (oHolds(n)) {
         current_ = IndexOf(n);
@@ -231,20 +268,39 @@ int32_t VDRMRecordCache::oGoto(int32_t n, int32_t shift, std::vector<int32_t> ga
     oReset();
     if (fields_.empty())
         return -1;
-    QXArrayDescription description{static_cast<int16_t>(pairs_.size()), table_, pairs_.data()};
+    const int32_t first = n - 1 - shift;
+    if (lead && (!numbered_ || first < 1))
+        return numbered_ ? kDrmLeadMoved : kDrmNumbersRefused;
+    const int32_t leading = lead ? 1 : 0;
     std::vector<uint8_t> bytes;
-    int32_t first = n - 1 - shift;
-    int32_t status =
-        DrmQxSubSelectionToArray(connection, &description, first, first + blockSize_ - 1, &bytes);
+    int32_t status = 0;
+    for (;;) {
+        QXArrayDescription description{static_cast<int16_t>(pairs_.size()), table_, pairs_.data()};
+        status = DrmQxSubSelectionToArray(connection, &description, first - leading,
+                                          first + blockSize_ - 1, &bytes);
+        if (status != kServerRefusedRequest || !numbered_)
+            break;
+        numbered_ = false; // a server that sends record numbers only alone
+        BuildPairs();
+        if (lead)
+            return kDrmNumbersRefused;
+    }
     if (status != 0)
         return status;
     auto block = std::make_unique<DrmFieldBlock>();
-    status = block->oLoad(std::move(bytes), types_, blockSize_);
+    status = block->oLoad(std::move(bytes), blockTypes_, blockSize_ + leading);
     if (status != 0)
         return status;
-    if (block->oRecordCount() == 0)
+    if (lead) {
+        QXValue number;
+        if (block->oRecordCount() == 0 || block->oGetField(0, 0, &number) != 0 ||
+            number.longValue != *lead)
+            return kDrmLeadMoved;
+    }
+    if (block->oRecordCount() == leading)
         return -9963;
-    windowCount_ = block->oRecordCount();
+    windowCount_ = block->oRecordCount() - leading;
+    lead_ = leading;
     block_ = std::move(block);
     windowFirst_ = n;
     current_ = 0;
@@ -271,7 +327,7 @@ const DrmFieldBlock *VDRMRecordCache::BlockOf(int32_t *r) const
         *r = 0;
         return fresh_.get();
     }
-    *r = current_;
+    *r = current_ + lead_;
     return block_.get();
 }
 
@@ -279,7 +335,7 @@ int32_t VDRMRecordCache::oGetField(int32_t k, QXValue *slot) const
 {
     int32_t r = 0;
     const DrmFieldBlock *block = BlockOf(&r);
-    return block ? block->oGetField(r, k, slot) : -1;
+    return block ? block->oGetField(r, k + firstField_, slot) : -1;
 }
 
 int32_t VDRMRecordCache::oGetLongField(int32_t k, uint8_t *type, const uint8_t **data,
@@ -289,7 +345,7 @@ int32_t VDRMRecordCache::oGetLongField(int32_t k, uint8_t *type, const uint8_t *
     const DrmFieldBlock *block = BlockOf(&r);
     if (!block)
         return -1;
-    return block->oLongBytes(r, k, type, data, length) ? 1 : 0;
+    return block->oLongBytes(r, k + firstField_, type, data, length) ? 1 : 0;
 }
 
 int32_t VDRMRecordCache::oRefreshCurrent(int32_t position, DrmQxConnection connection,
@@ -303,7 +359,7 @@ int32_t VDRMRecordCache::oRefreshCurrent(int32_t position, DrmQxConnection conne
     if (status != 0)
         return status;
     auto block = std::make_unique<DrmFieldBlock>();
-    status = block->oLoad(std::move(bytes), types_, 1);
+    status = block->oLoad(std::move(bytes), blockTypes_, 1);
     if (status != 0)
         return status;
     if (block->oRecordCount() != 1)

@@ -85,8 +85,15 @@ public:
     // `gaps` are the later rows (1-based, sorted) already gone from the
     // server, which the window therefore does not hold.
     // 0, -9963 (no record there), -1 (no field list) or a server status.
+    // With `lead`, the record before the window comes in the same request and
+    // must have that record number: kDrmLeadMoved (nothing loaded) when it
+    // has another or is not there, kDrmNumbersRefused when the server does
+    // not send record numbers with values.
     int32_t oGoto(int32_t position, int32_t shift, std::vector<int32_t> gaps,
-                  DrmQxConnection connection);
+                  DrmQxConnection connection, const int32_t *lead = nullptr);
+    // The record numbers of the window's records, read with their values;
+    // false when the server does not send them so.
+    bool oWindowNumbers(std::vector<int32_t> *out) const;
     // Place of a field (server number) in the field list, looked up once per
     // column read; -1 when it is not listed or no record is held.
     int32_t oFieldIndex(int16_t field) const;
@@ -106,8 +113,15 @@ public:
 private:
     int16_t table_ = 0;
     std::vector<int16_t> fields_;
+    // What a window asks for: with record numbers, field 0 (the record
+    // number) first, then the fields.
     std::vector<QXFieldPair> pairs_;
     std::vector<uint8_t> types_;
+    std::vector<uint8_t> blockTypes_; // the types of pairs_
+    bool numbered_ = true;   // cleared for good when the server refuses field 0 beside fields
+    int32_t firstField_ = 0; // place of the first listed field in a record of the block
+    int32_t lead_ = 0;       // records of the block before the window's first
+    void BuildPairs();
     int32_t blockSize_ = 0;
     int32_t current_ = 0; // index of the current record in the window
     int32_t windowFirst_ = 0;
@@ -148,6 +162,9 @@ inline constexpr int32_t kDrmErrNotPushed = -2003;
 inline constexpr int32_t kDrmErrConflict = -1101;
 inline constexpr int32_t kDrmErrTruncation = -1047;
 inline constexpr int32_t kDrmWindowSize = 100;
+// Results of VDRMRecordCache::oGoto with a lead record (nothing loaded).
+inline constexpr int32_t kDrmLeadMoved = 1;
+inline constexpr int32_t kDrmNumbersRefused = 2;
 
 // A column read that the retrieve list left out (a fault of the engine's
 // list, never of the application). Strict: the read fails with -1 and the
@@ -244,7 +261,8 @@ private:
     // Record identity (drm_table_records.cpp).
     int32_t MoveCache(int32_t row);
     int32_t LoadWindow(int32_t row, int32_t position, int32_t record = kDrmNoRecord,
-                       const std::vector<int32_t> *records = nullptr);
+                       const std::vector<int32_t> *records = nullptr,
+                       const int32_t *lead = nullptr);
     int32_t LoadRecordNumbers(int32_t first, int32_t last, std::vector<int32_t> *out);
     int32_t LoadWindowRecords();
     int32_t RecordOfRow(int32_t row, int32_t *record);

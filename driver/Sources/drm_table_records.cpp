@@ -16,9 +16,12 @@
 // - a change or deletion goes to the position of its record and checks,
 //   once the record is the server's current one (and locked), that it is
 //   the right one.
-// The record numbers of a full window are read right after its values (or
-// just before, in the request that looked for the last row read); those of
-// the selection's last window when they are first needed: as selections
+// The record numbers of a full window come with its values; reading on, the
+// window's request starts one row early, with the last row read, whose
+// record number tells whether it is still where it was (a server that sends
+// record numbers only alone gets a request of numbers beside each window,
+// which also holds the last row read's). Those of the
+// selection's last window are taken when they are first needed: as selections
 // never gain records, getting fewer than the window holds is the only way
 // records can have gone since, and then the cursor cannot tell its rows
 // apart and reports a conflict. A selection that had one record at most
@@ -191,7 +194,7 @@ int32_t VDRMTable::FindRecord(const int32_t *records, size_t count, int32_t high
 }
 
 int32_t VDRMTable::LoadWindow(int32_t row, int32_t position, int32_t record,
-                              const std::vector<int32_t> *records)
+                              const std::vector<int32_t> *records, const int32_t *lead)
 {
     recordRow_ = -1;
     const bool held = cache.oHolds(row + 1);
@@ -217,7 +220,7 @@ int32_t VDRMTable::LoadWindow(int32_t row, int32_t position, int32_t record,
     for (auto it = std::upper_bound(deletedRows_.begin(), deletedRows_.end(), row);
          it != deletedRows_.end(); ++it)
         gaps.push_back(*it + 1);
-    int32_t result = cache.oGoto(row + 1, row - position, gaps, Connection());
+    int32_t result = cache.oGoto(row + 1, row - position, gaps, Connection(), lead);
     if (result != 0)
         return result;
     recordRow_ = row;
@@ -242,7 +245,7 @@ int32_t VDRMTable::LoadWindow(int32_t row, int32_t position, int32_t record,
         // gone before it could not be told from it. Those of the selection's
         // last window are read when asked for: fewer of them than the window
         // holds tell that records went.
-        result = LoadWindowRecords();
+        result = cache.oWindowNumbers(&windowRecords_) ? 0 : LoadWindowRecords();
         if (result != 0) {
             cache.oReset();
             recordRow_ = -1;
@@ -296,16 +299,26 @@ int32_t VDRMTable::MoveCache(int32_t row)
     int32_t status = ClaimSelection();
     if (status != 0)
         return status;
-    // Mostly the row before is where it was: its record number and those of
-    // the new window come in one request.
-    std::vector<int32_t> &ahead = nextRecords_;
-    status = LoadRecordNumbers(high, high + kDrmWindowSize, &ahead);
-    if (status != 0)
-        return status;
-    if (!ahead.empty() && ahead.front() == records.front()) {
-        ahead.erase(ahead.begin());
+    // Mostly the row before is where it was: it comes first in the request
+    // of the new window, which is kept when its record number is the one read.
+    status = LoadWindow(row, high + 1, kDrmNoRecord, nullptr, &records.front());
+    if (status == 0) {
         externalShift_ += expected - (high + 1);
-        return LoadWindow(row, high + 1, kDrmNoRecord, &ahead);
+        return 0;
+    }
+    if (status == kDrmNumbersRefused) {
+        // The row before and the new window's record numbers in one request.
+        std::vector<int32_t> &ahead = nextRecords_;
+        status = LoadRecordNumbers(high, high + kDrmWindowSize, &ahead);
+        if (status != 0)
+            return status;
+        if (!ahead.empty() && ahead.front() == records.front()) {
+            ahead.erase(ahead.begin());
+            externalShift_ += expected - (high + 1);
+            return LoadWindow(row, high + 1, kDrmNoRecord, &ahead);
+        }
+    } else if (status != kDrmLeadMoved) {
+        return status;
     }
     // Records before it went: go on after the last row read that is left.
     size_t which = 0;

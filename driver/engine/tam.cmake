@@ -6,6 +6,7 @@ target_sources(qx_engine PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/tam_drminfo.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tam_errmap.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tam_session.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/tam_tablefacts.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tam_translate.cpp
 )
 

@@ -78,6 +78,8 @@ struct TamSessionLink {
     rcErrorQueue *errors = nullptr;            // the connection's queue for translation failures
 };
 
+struct TamTableFactsCache;
+
 struct TamSession {
     uint32_t context;
     TamSessionLink link;
@@ -89,10 +91,11 @@ struct TamSession {
     uint32_t openOption;
     uint32_t currentDb;
     char dataSource[256];
-    rcList *cursors;       // of TamCursor
-    rcList *strings;       // of char *: the string pool of type-catalog rows
-    rcList *extPredicates; // vendor predicates (tam_drminfo.h); null when none
-    uint32_t paramIds;     // the last parameter id handed to the data module
+    rcList *cursors;                // of TamCursor
+    rcList *strings;                // of char *: the string pool of type-catalog rows
+    rcList *extPredicates;          // vendor predicates (tam_drminfo.h); null when none
+    uint32_t paramIds;              // the last parameter id handed to the data module
+    TamTableFactsCache *tableFacts; // catalog facts of the tables named (tam_tablefacts.h)
 };
 
 struct TamColumnCacheEntry;

@@ -9,6 +9,7 @@
 #include "driver/core/rclock.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/engine/tam.h"
+#include "driver/engine/tam_tablefacts.h"
 
 #include <cstring>
 #include <new>
@@ -209,6 +210,7 @@ int32_t OpenNamedCursor(TamSession *session, const char *database, const char *o
 int32_t TamCreateTable(TamSession *session, const char *database, const char *table,
                        TamTableHandle **handle)
 {
+    TamForgetTableFacts(session); // a definition changes what the catalogs say
     int32_t rc = OpenNamedCursor(
         session, database, table,
         [session](uint32_t db, uintptr_t name, uintptr_t cursor) {
@@ -222,6 +224,7 @@ int32_t TamCreateTable(TamSession *session, const char *database, const char *ta
 
 int32_t TamDeleteTable(TamSession *session, const char *database, const char *table)
 {
+    TamForgetTableFacts(session);
     uint32_t db = 0;
     int32_t rc = TamRefDatabase(session, database, 0, &db);
     if (rc != 0)

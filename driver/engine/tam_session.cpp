@@ -4,6 +4,7 @@
 #include "driver/engine/tam.h"
 #include "driver/engine/tam_drminfo.h"
 #include "driver/engine/tam_login.h"
+#include "driver/engine/tam_tablefacts.h"
 #include "driver/Sources/drm_login.h"
 #include "platform/memory.h"
 
@@ -185,6 +186,7 @@ int32_t TamEndSession(TamSession *session)
     rcListDestroy(session->cursors);
     TamFreeExtPredicates(session->extPredicates);
     FreeStrings(session);
+    TamFreeTableFacts(session);
     TamSetLoginPassword(session, nullptr);
     delete session;
     return closeResult != 0 ? closeResult : endResult;

@@ -13,6 +13,7 @@
 #include "driver/engine/rcstmt.h"
 #include "driver/engine/tam.h"
 #include "driver/engine/tam_drminfo.h"
+#include "driver/engine/tam_tablefacts.h"
 #include "driver/frontend/fe_check.h"
 
 namespace {
@@ -166,7 +167,26 @@ int rcConnFeSource::OpenTable(rcErrorQueue *errors, rcTblEntry *entry)
     return 0;
 }
 
+// The columns as the connection's first statement naming the table read
+// them (tam_tablefacts.h), else from the column catalog, then kept.
 int rcConnFeSource::ReadColumns(rcErrorQueue *errors, rcTblEntry *entry)
+{
+    TamSession *session = conn_->session;
+    if (const TamTableFacts *facts = TamFindTableFacts(session, entry->path, entry->name);
+        facts != nullptr && facts->columnsRead) {
+        entry->columns = facts->columns;
+        return 0;
+    }
+    int result = ReadColumnCatalog(errors, entry);
+    if (result == 0)
+        if (TamTableFacts *facts = TamKeepTableFacts(session, entry->path, entry->name)) {
+            facts->columns = entry->columns;
+            facts->columnsRead = true;
+        }
+    return result;
+}
+
+int rcConnFeSource::ReadColumnCatalog(rcErrorQueue *errors, rcTblEntry *entry)
 {
     TamSession *session = conn_->session;
     TamInfoRecord rec{};

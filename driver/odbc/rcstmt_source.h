@@ -15,6 +15,9 @@
 //   next statement on the handle that names it takes it again. Clearing the
 //   option closes the kept tables not in use; the source closes them all
 //   when it goes.
+// A table's columns are read from the column catalog once per connection:
+// they are kept on its table-access session (tam_tablefacts.h) for the next
+// statement that names the table.
 #pragma once
 
 #include <cstdint>
@@ -68,6 +71,7 @@ private:
         bool inUse = false;
     };
     int ReadColumns(rcErrorQueue *errors, rcTblEntry *entry);
+    int ReadColumnCatalog(rcErrorQueue *errors, rcTblEntry *entry);
     int OpenWithPassword(rcErrorQueue *errors, rcTblEntry *entry);
     bool KeepTables() const;
     bool MayPrompt() const;

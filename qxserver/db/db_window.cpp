@@ -35,6 +35,8 @@ template <typename Fetch>
 void ForLines(const Value *row, const std::vector<FieldRef> &columns, bool bytes, Fetch fetch)
 {
     for (const FieldRef &c : columns) {
+        if (c.field == 0)
+            continue; // the record number is no value of the row
         const Value &v = row[c.field - 1];
         if (!bytes) {
             fetch(reinterpret_cast<const char *>(&v));
@@ -92,9 +94,9 @@ int16_t Connection::SelectionToArray(int table, const std::vector<FieldRef> &col
             return kStatusBadTable;
         if (c.field < 0 || static_cast<size_t>(c.field) > def->fields.size())
             return kStatusBadField;
-        if (c.field == 0 && columns.size() != 1)
-            return kStatusBadRequest;
     }
+    const bool numbered =
+        std::any_of(columns.begin(), columns.end(), [](const FieldRef &c) { return c.field == 0; });
     // The window read ahead (its rows are in the caches already) is this one.
     const bool warm = readAhead_.warm && readAhead_.table == table && readAhead_.first == first;
     readAhead_.count = 0;
@@ -120,7 +122,7 @@ int16_t Connection::SelectionToArray(int table, const std::vector<FieldRef> &col
         inOrder = inOrder && (r == begin || (r[-1] < *r && *r - r[-1] <= kStreamedGap));
     }
     out.Rows(rows);
-    if (columns.front().field == 0) {
+    if (columns.size() == 1 && numbered) {
         for (const int32_t *r = begin; r != stop; ++r)
             if (Visible(table, *r) != nullptr)
                 out.Put(Value::Long(*r));
@@ -132,11 +134,20 @@ int16_t Connection::SelectionToArray(int table, const std::vector<FieldRef> &col
         readAhead_.first = static_cast<int32_t>(end);
         readAhead_.count = static_cast<int32_t>(end - first);
     }
+    // Field 0 beside fields: the record number in its place among the values.
+    auto put = [&](int32_t record, const Value *v) {
+        if (!numbered) {
+            for (const FieldRef &c : columns)
+                out.Put(v[c.field - 1]);
+            return;
+        }
+        for (const FieldRef &c : columns)
+            out.Put(c.field == 0 ? Value::Long(record) : v[c.field - 1]);
+    };
     if (inOrder || warm) {
         for (const int32_t *r = begin; r != stop; ++r)
             if (const Value *v = Visible(table, *r))
-                for (const FieldRef &c : columns)
-                    out.Put(v[c.field - 1]);
+                put(*r, v);
         return kOk;
     }
     // The row `kRowsAhead` places on is asked for, the bytes of the one half
@@ -153,11 +164,8 @@ int16_t Connection::SelectionToArray(int table, const std::vector<FieldRef> &col
     for (const int32_t *r = begin; r != stop; ++r) {
         ahead(r + kRowsAhead, false);
         ahead(r + kRowsAhead / 2, true);
-        const Value *v = Visible(table, *r);
-        if (v == nullptr)
-            continue;
-        for (const FieldRef &c : columns)
-            out.Put(v[c.field - 1]);
+        if (const Value *v = Visible(table, *r))
+            put(*r, v);
     }
     return kOk;
 }

@@ -194,7 +194,7 @@ public:
     // GotoSelectedRecord; a test may take out others with Remove). A window
     // gives each record's long-integer fields its number less 99 (its first
     // position from 1), its alpha fields "R" and that, and its record number
-    // for field 0 (logged as "RecordNumbers").
+    // for field 0 (a request of field 0 alone is logged as "RecordNumbers").
     int32_t selectionSize = 0;
     std::vector<int32_t> records;
     int32_t gotoPosition = -1; // 0-based
@@ -276,8 +276,17 @@ public:
             std::memcpy(bytes->data(), &n, 4);
             return 0;
         }
+        for (int i = 0; i < fields->count; ++i)
+            if (fields->pairs[i].field == 0 && numbersAlone)
+                return -9950; // as a server that sends record numbers only alone
         for (int32_t p = first; p <= last && p < selectionSize; ++p, ++n) {
             for (int i = 0; i < fields->count; ++i) {
+                if (fields->pairs[i].field == 0) {
+                    int32_t record = Records()[static_cast<size_t>(p)];
+                    bytes->insert(bytes->end(), reinterpret_cast<uint8_t *>(&record),
+                                  reinterpret_cast<uint8_t *>(&record) + 4);
+                    continue;
+                }
                 const FakeField &f = t.fields.at(static_cast<size_t>(fields->pairs[i].field - 1));
                 int32_t number = Records()[static_cast<size_t>(p)] - 99;
                 std::string text(1, 'R');
@@ -312,6 +321,7 @@ public:
         return 0;
     }
     size_t truncateArray = 0;
+    bool numbersAlone = false; // field 0 only as the single column of an array
     int32_t SetReadWriteMode(DrmQxConnection, int16_t, uint8_t mode) override
     {
         calls.push_back("SetReadWriteMode " + std::to_string(mode));

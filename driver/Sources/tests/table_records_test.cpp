@@ -101,20 +101,60 @@ TEST_F(TableRecords, ReadingOnGoesOnAfterTheLastRowRead)
         // tells where to go on.
         {"every row read", Ids(1, 200), {}, -1101},
     };
+    // A server that sends record numbers only alone is asked for them apart.
+    for (bool alone : {false, true}) {
+        t = OpenTable(s, db, "Customers");
+        server.numbersAlone = alone;
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (alone ? ", numbers alone" : ""));
+            server.selectionSize = 0;
+            ASSERT_EQ(DrmSetFilter(s, t, nullptr, nullptr), 0); // built again at the first move
+            server.selectionSize = 250;
+            ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+            ASSERT_EQ(Read(149), Ids(2, 150));
+            RemoveIds(c.removed);
+            int32_t last = 0;
+            std::vector<int32_t> rest = Read(1000, &last);
+            // Rows of the window held are read as they were.
+            rest.erase(rest.begin(), rest.begin() + 50);
+            EXPECT_EQ(rest, c.rest);
+            EXPECT_EQ(last, c.end);
+        }
+    }
+}
+
+// The array requests of reading 250 records: one per window when the record
+// numbers come with the values, else the numbers apart (the first request,
+// refused, tells).
+TEST_F(TableRecords, RequestsOfAFullRead)
+{
+    struct Case {
+        bool alone;
+        std::vector<std::string> requests;
+    };
+    const Case cases[] = {
+        {false,
+         {"SubSelectionToArray 0 99", "SubSelectionToArray 99 199", "SubSelectionToArray 199 299"}},
+        {true,
+         {"SubSelectionToArray 0 99", "SubSelectionToArray 0 99", "RecordNumbers 0 99",
+          "RecordNumbers 99 199", "SubSelectionToArray 100 199", "RecordNumbers 199 299",
+          "SubSelectionToArray 200 299"}},
+    };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
-        server.selectionSize = 0;
-        ASSERT_EQ(DrmSetFilter(s, t, nullptr, nullptr), 0); // built again at the first move
+        SCOPED_TRACE(c.alone ? "numbers alone" : "numbers with values");
+        t = OpenTable(s, db, "Customers");
+        server.numbersAlone = c.alone;
         server.selectionSize = 250;
-        ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
-        ASSERT_EQ(Read(149), Ids(2, 150));
-        RemoveIds(c.removed);
+        server.calls.clear();
         int32_t last = 0;
-        std::vector<int32_t> rest = Read(1000, &last);
-        // Rows of the window held are read as they were.
-        rest.erase(rest.begin(), rest.begin() + 50);
-        EXPECT_EQ(rest, c.rest);
-        EXPECT_EQ(last, c.end);
+        ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+        ASSERT_EQ(Read(1000, &last), Ids(2, 250));
+        EXPECT_EQ(last, -1603);
+        std::vector<std::string> requests;
+        for (const std::string &call : server.calls)
+            if (call.rfind("SubSelectionToArray", 0) == 0 || call.rfind("RecordNumbers", 0) == 0)
+                requests.push_back(call);
+        EXPECT_EQ(requests, c.requests);
     }
 }
 

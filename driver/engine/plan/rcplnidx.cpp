@@ -1,7 +1,9 @@
 // Index information and index choice (see rcpln.h).
 //
-// The index catalog of a table is read once per statement: one row per key
-// column, rows of one index in key order. Index choice looks at the
+// The index catalog of a table is read once per connection (its rows are
+// kept on the table-access session, tam_tablefacts.h) and made into the
+// statement's index entries once per statement: one row per key column, rows
+// of one index in key order. Index choice looks at the
 // conjuncts that filter one table: a comparison of the index's first key
 // column with a value that reads no column of that table (constants, or
 // columns of the outer tables of a join), BETWEEN, and LIKE with a literal
@@ -21,6 +23,7 @@
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/plan/rcplntree.h"
 #include "driver/engine/tam.h"
+#include "driver/engine/tam_tablefacts.h"
 
 namespace {
 
@@ -281,6 +284,43 @@ bool KeyList(const rcParseNode *cond, const rcTblEntry *table,
     return *col != nullptr && values->size() > 1 && values->size() <= PLN_MAX_KEY_LIST;
 }
 
+// The rows of the table's index catalog, as the connection's first statement
+// naming the table read them (tam_tablefacts.h), else read now and kept.
+// 0, or a data-module code (a catalog the data module lacks has no rows).
+int32_t IndexRows(rcPlnStmt *stmt, const rcTblEntry *table, std::vector<TamIndexRow> *rows)
+{
+    if (const TamTableFacts *facts = TamFindTableFacts(stmt->session, table->path, table->name);
+        facts != nullptr && facts->indexesRead) {
+        *rows = facts->indexRows;
+        return 0;
+    }
+    rows->clear();
+    TamInfoRecord rec{};
+    int32_t rc = TamGetTableIndexInfo(stmt->session, table->handle, nullptr, &rec);
+    if (rc != 0 && rc != kDrmNotImplemented)
+        return rc;
+    if (rc == 0) {
+        for (rc = TamMove(stmt->session, rec.handle, kDrmMoveFirst); rc == 0;
+             rc = TamMove(stmt->session, rec.handle, kDrmMoveNext)) {
+            TamIndexRow row;
+            rc = ReadIndexRow(stmt, rec, row.name, &row.flags, &row.number, &row.direction);
+            if (rc != 0)
+                break;
+            rows->push_back(row);
+        }
+        int32_t closed = TamCloseTable(stmt->session, rec.handle);
+        if (rc != kDrmErrNoCurrentRecord)
+            return rc;
+        if (closed != 0)
+            return closed;
+    }
+    if (TamTableFacts *facts = TamKeepTableFacts(stmt->session, table->path, table->name)) {
+        facts->indexRows = *rows;
+        facts->indexesRead = true;
+    }
+    return 0;
+}
+
 } // namespace
 
 int16_t rcIdxGetInfo(rcPlnStmt *stmt, const rcTblEntry *table, const rcPlnIndexList **out)
@@ -294,45 +334,31 @@ int16_t rcIdxGetInfo(rcPlnStmt *stmt, const rcTblEntry *table, const rcPlnIndexL
     list->table = table;
     if ((stmt->engineOptions & PLN_OPT_NOINDEXES) == 0 && table->kind != RC_TBL_VIEW &&
         stmt->session != nullptr) {
-        TamInfoRecord rec{};
-        int32_t rc = TamGetTableIndexInfo(stmt->session, table->handle, nullptr, &rec);
-        if (rc != 0 && rc != kDrmNotImplemented)
+        std::vector<TamIndexRow> rows;
+        if (int32_t rc = IndexRows(stmt, table, &rows); rc != 0)
             return PostDrm(stmt, rc);
-        if (rc == 0) {
-            for (rc = TamMove(stmt->session, rec.handle, kDrmMoveFirst); rc == 0;
-                 rc = TamMove(stmt->session, rec.handle, kDrmMoveNext)) {
-                char name[65] = {};
-                uint32_t flags = 0, number = 0, direction = 0;
-                rc = ReadIndexRow(stmt, rec, name, &flags, &number, &direction);
-                if (rc != 0)
-                    break;
-                const rcTblColumn *col = nullptr;
-                for (const rcTblColumn &c : table->columns)
-                    if (c.number == number)
-                        col = &c;
-                if (col == nullptr)
-                    continue;
-                if (list->indexes.empty() || std::strcmp(list->indexes.back().name, name) != 0) {
-                    list->indexes.emplace_back();
-                    std::memcpy(list->indexes.back().name, name, sizeof name);
-                }
-                rcPlnIndex &ix = list->indexes.back();
-                bool asc = (direction & 1) == 0;
-                ix.flags = flags;
-                ix.unique = (flags & kIdxUnique) != 0;
-                if ((flags & kIdxNotOrderable) != 0)
-                    ix.orderKind = 4;
-                else if (ix.keys.empty())
-                    ix.orderKind = asc ? 2 : 3;
-                else if (asc != ix.keys.back().ascending)
-                    ix.orderKind = 1;
-                ix.keys.push_back({col, asc});
+        for (const TamIndexRow &row : rows) {
+            const rcTblColumn *col = nullptr;
+            for (const rcTblColumn &c : table->columns)
+                if (c.number == row.number)
+                    col = &c;
+            if (col == nullptr)
+                continue;
+            if (list->indexes.empty() || std::strcmp(list->indexes.back().name, row.name) != 0) {
+                list->indexes.emplace_back();
+                std::memcpy(list->indexes.back().name, row.name, sizeof row.name);
             }
-            int32_t closed = TamCloseTable(stmt->session, rec.handle);
-            if (rc != kDrmErrNoCurrentRecord)
-                return PostDrm(stmt, rc);
-            if (closed != 0)
-                return PostDrm(stmt, closed);
+            rcPlnIndex &ix = list->indexes.back();
+            bool asc = (row.direction & 1) == 0;
+            ix.flags = row.flags;
+            ix.unique = (row.flags & kIdxUnique) != 0;
+            if ((row.flags & kIdxNotOrderable) != 0)
+                ix.orderKind = 4;
+            else if (ix.keys.empty())
+                ix.orderKind = asc ? 2 : 3;
+            else if (asc != ix.keys.back().ascending)
+                ix.orderKind = 1;
+            ix.keys.push_back({col, asc});
         }
     }
     *out = list.get();

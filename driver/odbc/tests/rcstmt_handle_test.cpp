@@ -12,9 +12,13 @@
 #include "driver/core/rcmem.h"
 #include "driver/engine/rcparsehook.h"
 #include "driver/engine/tam.h"
+#include "driver/engine/tam_tablefacts.h"
+#include "driver/engine/plan/rcpln.h"
 #include "driver/engine/tree/rcprssym.h"
 #include "platform/dialog.h"
 
+#include <cstring>
+#include <functional>
 #include <string>
 
 namespace {
@@ -152,8 +156,7 @@ TEST_F(StmtHandleTest, ConnectionStatementOptionsReachEveryStatement)
     EXPECT_EQ(Diag(), "S1011");
     EXPECT_EQ(conn->stmtDefaults[10], 0u);
     // A value kept changed says so on the connection.
-    EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_MAX_LENGTH, 0x100000000ull),
-              SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(SQLSetConnectOptionImpl(conn, SQL_MAX_LENGTH, 0x100000000ull), SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(Diag(), "01S02");
     rcStmtReadOption(SQL_MAX_LENGTH, stmt->options, &value);
     EXPECT_EQ(value, 0xFFFFFFFEu);
@@ -301,6 +304,81 @@ TEST_F(TableOpenTest, KeptTablesStayOpenBetweenStatements)
     ASSERT_EQ(Prepare(left, "SELECT Name FROM Customers"), SQL_SUCCESS);
     ASSERT_EQ(Prepare(left, "SELECT Id FROM Customers"), SQL_SUCCESS);
     EXPECT_EQ(left->source->KeptTables(), 1u);
+}
+
+// A table's columns and index rows are read from the catalogs by the first
+// statement of the connection that names it and kept for the next ones; a
+// definition through the connection forgets them, and a new connection reads
+// them again. (The kept facts are marked here, so that a statement that reads
+// the catalogs again shows.)
+TEST_F(TableOpenTest, TableFactsAreReadOncePerConnection)
+{
+    rcStmtHandle *a = Alloc();
+    ASSERT_EQ(Prepare(a, "SELECT Name FROM Customers WHERE Name > 1"), SQL_SUCCESS) << StmtText(a);
+    ASSERT_EQ(SQLExecuteImpl(a), SQL_SUCCESS) << StmtText(a); // plans: the index rows are read
+    ASSERT_EQ(a->prep.tables.size(), 1u);
+    const std::string path = a->prep.tables.front()->path;
+    const std::string name = a->prep.tables.front()->name;
+    TamTableFacts *facts = TamFindTableFacts(conn->session, path, name);
+    ASSERT_NE(facts, nullptr);
+    ASSERT_TRUE(facts->columnsRead);
+    EXPECT_TRUE(facts->indexesRead);
+    ASSERT_EQ(facts->columns.size(), 2u);
+    EXPECT_EQ(facts->columns[0].name, "Name");
+    facts->columns[0].name = "Marked";
+    TamIndexRow marked;
+    std::strcpy(marked.name, "Marked");
+    marked.number = 2;
+    facts->indexRows = {marked};
+
+    ASSERT_EQ(SQLFreeStmtImpl(a, SQL_CLOSE), SQL_SUCCESS);
+
+    // Another statement of the connection takes what is kept.
+    rcStmtHandle *b = Alloc();
+    ASSERT_EQ(Prepare(b, "SELECT Marked FROM Customers WHERE Marked > 1"), SQL_SUCCESS)
+        << StmtText(b);
+    ASSERT_EQ(SQLExecuteImpl(b), SQL_SUCCESS) << StmtText(b);
+    ASSERT_EQ(b->prep.tables.size(), 1u);
+    const rcTblEntry *table = b->prep.tables.front().get();
+    ASSERT_NE(b->engine->planner, nullptr);
+    const rcPlnIndexList *indexes = nullptr;
+    ASSERT_EQ(rcIdxGetInfo(b->engine->planner, table, &indexes), 0);
+    ASSERT_EQ(indexes->indexes.size(), 1u);
+    EXPECT_STREQ(indexes->indexes[0].name, "Marked");
+    EXPECT_EQ(indexes->indexes[0].keys.front().column, &table->columns[1]);
+    EXPECT_EQ(rcStmtHandleFree(b), 0);
+
+    // Each definition the connection makes or drops forgets every table's facts.
+    struct Case {
+        const char *what;
+        std::function<void()> define;
+    };
+    const Case cases[] = {
+        {"table made",
+         [&] {
+             TamTableHandle *made = nullptr;
+             if (TamCreateTable(conn->session, path.c_str(), "Other", &made) == 0)
+                 TamCloseTable(conn->session, made);
+         }},
+        {"table dropped", [&] { TamDeleteTable(conn->session, path.c_str(), "Other"); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        facts = TamFindTableFacts(conn->session, path, name);
+        ASSERT_NE(facts, nullptr);
+        facts->columns[0].name = "Marked";
+        ASSERT_EQ(Prepare(a, "SELECT Marked FROM Customers"), SQL_SUCCESS) << StmtText(a);
+        c.define();
+        EXPECT_EQ(TamFindTableFacts(conn->session, path, name), nullptr);
+        EXPECT_EQ(Prepare(a, "SELECT Marked FROM Customers"), SQL_ERROR);
+        ASSERT_EQ(Prepare(a, "SELECT Name FROM Customers"), SQL_SUCCESS) << StmtText(a);
+    }
+    EXPECT_EQ(rcStmtHandleFree(a), 0);
+
+    // A new connection has its own.
+    ASSERT_EQ(SQLDisconnectImpl(conn), SQL_SUCCESS);
+    Connect();
+    EXPECT_EQ(TamFindTableFacts(conn->session, path, name), nullptr);
 }
 
 // A data module's parse hook that walks the tree with the callbacks and
