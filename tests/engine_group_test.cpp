@@ -55,7 +55,7 @@ protected:
         stmt.tmpOwner.trace = trace;
         if (hashLimit != 0)
             stmt.tmpOwner.limits.hashMemoryLimit = hashLimit;
-        bool ok = rcFePrepare(&prep, &src, &errors, sql.c_str(), true) >= 0 &&
+        bool ok = rcDrsPrepare(&prep, &src, &errors, sql.c_str(), true) >= 0 &&
                   rcPlnBuild(&stmt, prep.root) == 0;
         if (ok)
             rcPlnVisit(&out, stmt.plan->root, [](void *ctx, uint8_t kind, PlanNode *n) {

@@ -89,7 +89,7 @@ protected:
     void Plan(const char *sql)
     {
         src_.emplace(conn_);
-        ASSERT_GE(rcFePrepare(&prep_, &*src_, &errors_, sql, true), 0) << FirstMessage(&errors_);
+        ASSERT_GE(rcDrsPrepare(&prep_, &*src_, &errors_, sql, true), 0) << FirstMessage(&errors_);
         ASSERT_EQ(rcPlnBuild(&stmt_, prep_.root), 0) << FirstMessage(&errors_);
     }
     size_t FilesInWorkDir() const

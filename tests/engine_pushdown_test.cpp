@@ -94,7 +94,7 @@ protected:
         stmt.seekFirstLast = true;
         stmt.param = &PushDown::Param;
         stmt.paramCtx = this;
-        bool ok = rcFePrepare(&prep, &src, &errors, sql.c_str(), true) >= 0 &&
+        bool ok = rcDrsPrepare(&prep, &src, &errors, sql.c_str(), true) >= 0 &&
                   rcPlnBuild(&stmt, prep.root) == 0;
         if (ok && stmt.pushDown != nullptr) {
             for (const rcPlnPushedTable &t : stmt.pushDown->tables) {
@@ -491,7 +491,8 @@ TEST_F(PushDown, ParameterRecordsGoWithTheirStatement)
         stmt.param = &PushDown::Param;
         stmt.paramCtx = this;
         values_ = {Int(3)};
-        ASSERT_GE(rcFePrepare(&prep, &src, &errors, "SELECT Id FROM Items WHERE Qty > ?", true), 0);
+        ASSERT_GE(rcDrsPrepare(&prep, &src, &errors, "SELECT Id FROM Items WHERE Qty > ?", true),
+                  0);
         ASSERT_EQ(rcPlnBuild(&stmt, prep.root), 0);
         ASSERT_EQ(rcExeOpenQuery(&stmt), 0);
         EXPECT_EQ(drm->params.size(), before + 1);

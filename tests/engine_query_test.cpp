@@ -49,7 +49,7 @@ protected:
         stmt.engineOptions = options;
         stmt.param = &ExeQuery::Param;
         stmt.paramCtx = this;
-        bool ok = rcFePrepare(&prep, &src, &errors, sql.c_str(), true) >= 0 &&
+        bool ok = rcDrsPrepare(&prep, &src, &errors, sql.c_str(), true) >= 0 &&
                   rcPlnBuild(&stmt, prep.root) == 0;
         // How each table is read: "S" scan, "I" index; the join kinds.
         if (ok && access != nullptr) {
@@ -238,7 +238,7 @@ TEST_F(ExeQueryNoBookmarks, AFailedBookmarkRestoreIsOneRecord)
         rcPlnStmt stmt;
         rcPlnStmtInit(&stmt, &errors, conn_->session);
         stmt.fnCode = &FnCode;
-        EXPECT_GE(rcFePrepare(&prep, &src, &errors, sql, true), 0) << sql;
+        EXPECT_GE(rcDrsPrepare(&prep, &src, &errors, sql, true), 0) << sql;
         EXPECT_EQ(rcPlnBuild(&stmt, prep.root), 0) << sql;
         int16_t rc = rcExeOpenQuery(&stmt);
         int rows = 0;

@@ -47,7 +47,7 @@ TEST_F(RetrieveList, OneCachedEntryPerColumnThePlanReads)
         rcPlnStmt stmt;
         rcPlnStmtInit(&stmt, &errors, conn_->session);
         stmt.fnCode = &FnCode;
-        ASSERT_GE(rcFePrepare(&prep, &src, &errors, c.sql, true), 0) << c.sql;
+        ASSERT_GE(rcDrsPrepare(&prep, &src, &errors, c.sql, true), 0) << c.sql;
         ASSERT_EQ(rcPlnBuild(&stmt, prep.root), 0) << c.sql << FirstMessage(&errors);
         ASSERT_EQ(rcExeOpenQuery(&stmt), 0) << c.sql << FirstMessage(&errors);
         size_t rows = 0;

@@ -44,7 +44,7 @@ protected:
         stmt.fnCode = &FnCode;
         stmt.engineOptions = options;
         stmt.seekFirstLast = seekFirstLast;
-        bool ok = rcFePrepare(&prep, &src, &errors, sql.c_str(), true) >= 0 &&
+        bool ok = rcDrsPrepare(&prep, &src, &errors, sql.c_str(), true) >= 0 &&
                   rcPlnBuild(&stmt, prep.root) == 0 && !stmt.subqueries.empty();
         if (ok) {
             const rcSubPlanInfo *info = stmt.subqueries.front()->subInfo;

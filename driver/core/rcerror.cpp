@@ -116,8 +116,8 @@ int rcErrTxnState(int state, const char *sqlState)
     return (sqlState && std::strncmp(sqlState, "40001", 5) == 0) ? 3 : state;
 }
 
-int rcErrPostDrm(rcErrorQueue *queue, uint32_t msgId, int32_t native, const char *text,
-                 rcErrDrmTextFn drmText, void *context)
+int rcErrPostStmtDrm(rcErrorQueue *queue, uint32_t msgId, int32_t native, const char *text,
+                     rcErrDrmTextFn drmText, void *context)
 {
     if (native >= kDrmLow && native <= kDrmHigh) {
         char buffer[kDrmTextRoom] = {};

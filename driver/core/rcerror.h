@@ -72,8 +72,8 @@ int rcErrTxnState(int state, const char *sqlState);
 using rcErrDrmTextFn = void (*)(void *context, int32_t code, char *buffer, size_t size);
 // A native code in -4999..-3000 (the data module's own range) is posted as 5135
 // with that code and the data module's text; anything else as given.
-int rcErrPostDrm(rcErrorQueue *queue, uint32_t msgId, int32_t native, const char *text,
-                 rcErrDrmTextFn drmText, void *context);
+int rcErrPostStmtDrm(rcErrorQueue *queue, uint32_t msgId, int32_t native, const char *text,
+                     rcErrDrmTextFn drmText, void *context);
 // Posts msgId with no native code and no text; answers -1.
 int rcErrRaise(rcErrorQueue *queue, uint32_t msgId);
 // Posts 5160 (driver not capable); answers -1.

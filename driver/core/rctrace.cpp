@@ -277,7 +277,7 @@ bool rcTrcShouldWrite(uint32_t level, uint32_t debugLevel, bool traceExact)
     return traceExact ? level == debugLevel : level <= debugLevel;
 }
 
-void rcTrcWriteTo(const rcTrcTarget &target, uint32_t level, const char *format, ...)
+void rcTrcWrite(const rcTrcTarget &target, uint32_t level, const char *format, ...)
 {
     if (!target.channel || !rcTrcShouldWrite(level, target.debugLevel, target.traceExact))
         return;
@@ -288,13 +288,13 @@ void rcTrcWriteTo(const rcTrcTarget &target, uint32_t level, const char *format,
     rcTraceCall(target.channel, "%s", text.c_str());
 }
 
-void rcTrcWriteBlockTo(const rcTrcTarget &target, uint32_t level, const char *name, long value)
+void rcTrcWriteBlock(const rcTrcTarget &target, uint32_t level, const char *name, long value)
 {
     if (target.channel && rcTrcShouldWrite(level, target.debugLevel, target.traceExact))
         rcTraceReturn(target.channel, name, value);
 }
 
-void rcTrcPrintfTo(const rcTrcTarget &target, uint32_t level, const char *format, ...)
+void rcTrcPrintf(const rcTrcTarget &target, uint32_t level, const char *format, ...)
 {
     if (!target.channel || !rcTrcShouldWrite(level, target.debugLevel, target.traceExact))
         return;

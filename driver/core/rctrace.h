@@ -55,18 +55,18 @@ void rcTracePrintText(rcTraceChannel *channel, const char *text);
 // The engine trace of a statement, given its connection's EngineTrace channel
 // and the statement's DebugLevel and TraceExact option; each writes only when
 // rcTrcShouldWrite allows `level`.
-//   rcTrcWriteTo       a call line
-//   rcTrcWriteBlockTo  a return line "name returned value."
-//   rcTrcPrintfTo      formats, then writes the result as a plain line as it stands
+//   rcTrcWrite       a call line
+//   rcTrcWriteBlock  a return line "name returned value."
+//   rcTrcPrintf      formats, then writes the result as a plain line as it stands
 struct rcTrcTarget {
     rcTraceChannel *channel;
     uint32_t debugLevel;
     bool traceExact;
 };
-void rcTrcWriteTo(const rcTrcTarget &target, uint32_t level, const char *format, ...)
+void rcTrcWrite(const rcTrcTarget &target, uint32_t level, const char *format, ...)
     __attribute__((format(printf, 3, 4)));
-void rcTrcWriteBlockTo(const rcTrcTarget &target, uint32_t level, const char *name, long value);
-void rcTrcPrintfTo(const rcTrcTarget &target, uint32_t level, const char *format, ...)
+void rcTrcWriteBlock(const rcTrcTarget &target, uint32_t level, const char *name, long value);
+void rcTrcPrintf(const rcTrcTarget &target, uint32_t level, const char *format, ...)
     __attribute__((format(printf, 3, 4)));
 
 // Where debugger output goes: pieces of at most 160 characters, each a

@@ -175,8 +175,8 @@ int16_t rcDrsDropStmt(rcStmt *stmt)
 {
     if (stmt->conn != nullptr) {
         rcTrcTarget target{stmt->conn->engineTrace(), stmt->debugLevel, false};
-        rcTrcWriteTo(target, 1, "rcDrsDropStmt(%ld)",
-                     static_cast<long>(reinterpret_cast<intptr_t>(stmt)));
+        rcTrcWrite(target, 1, "rcDrsDropStmt(%ld)",
+                   static_cast<long>(reinterpret_cast<intptr_t>(stmt)));
     }
     int16_t result = rcDrsResetStmt(stmt);
     // A failed reset keeps the record (and its place in the live count).

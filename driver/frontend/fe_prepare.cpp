@@ -149,7 +149,7 @@ int PrepareCreateView(rcPrepared *prep, rcErrorQueue *errors)
     rcPrepared query;
     query.stmt = prep->stmt;
     // The regenerated text has its escapes written out.
-    int16_t r = rcFePrepare(&query, prep->source, errors, text.c_str(), true);
+    int16_t r = rcDrsPrepare(&query, prep->source, errors, text.c_str(), true);
     if (r < 0)
         return -1;
     if (query.kind != kKindQuery)
@@ -242,8 +242,8 @@ void rcFeReset(rcPrepared *prep)
     prep->arena = nullptr;
 }
 
-int16_t rcFePrepare(rcPrepared *prep, rcFeSource *source, rcErrorQueue *errors, const char *text,
-                    bool escapes)
+int16_t rcDrsPrepare(rcPrepared *prep, rcFeSource *source, rcErrorQueue *errors, const char *text,
+                     bool escapes)
 {
     rcFeReset(prep);
     prep->source = source;
@@ -293,7 +293,7 @@ int rcFeExecuteView(rcPrepared *prep)
     return rcVwCreate(prep->stmt, prep->root, columns.data(), columns.size());
 }
 
-int rcFeNativeSql(const char *text, std::string *out, rcErrorQueue *errors)
+int rcDrsNativeSql(const char *text, std::string *out, rcErrorQueue *errors)
 {
     rcMemPool arena = rcPrsNewArena();
     if (arena == nullptr)

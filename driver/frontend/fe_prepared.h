@@ -5,14 +5,14 @@
 //   rcFeSource src (the connection's: driver/odbc/rcstmt_source.h; tests make
 //       their own)
 //   rcPrepared prep;
-//   rcFePrepare(&prep, &src, errors, text, escapes) -> 0 prepared, 1 with a
+//   rcDrsPrepare(&prep, &src, errors, text, escapes) -> 0 prepared, 1 with a
 //       warning queued, -1 error queued (an empty text is a syntax error);
 //       escapes: ODBC escape clauses are scanned (SQL_NOSCAN off). Engine SET
 //       statements never get here: the caller applies them first
 //       (driver/odbc/rcset.h).
 //   ... read prep.kind, prep.columns, prep.params, prep.root ...
 //   rcFeReset(&prep) closes the tables and frees everything; the destructor
-//   does the same, and so does every rcFePrepare first and on failure.
+//   does the same, and so does every rcDrsPrepare first and on failure.
 //   With prep.stmt set (the statement's engine record, kept across resets),
 //   preparation merges the stored views a statement names, and prepares
 //   CREATE VIEW and DROP VIEW, which rcFeExecuteView then carries out.
@@ -120,8 +120,8 @@ struct rcPrepared {
     std::vector<rcResultColumn> viewColumns; // CREATE VIEW: the query's columns
 };
 
-int16_t rcFePrepare(rcPrepared *prep, rcFeSource *source, rcErrorQueue *errors, const char *text,
-                    bool escapes);
+int16_t rcDrsPrepare(rcPrepared *prep, rcFeSource *source, rcErrorQueue *errors, const char *text,
+                     bool escapes);
 // Closes the tables and frees the tree and every record.
 void rcFeReset(rcPrepared *prep);
 
@@ -135,7 +135,7 @@ uint16_t rcFeKindOfRoot(const rcParseNode *root);
 
 // SQLNativeSql: the text parsed and regenerated; 0, or -1 with the parse
 // error posted on errors.
-int rcFeNativeSql(const char *text, std::string *out, rcErrorQueue *errors);
+int rcDrsNativeSql(const char *text, std::string *out, rcErrorQueue *errors);
 
 // A new type record owned by the prepared state.
 rcSemTypeInfo *rcSemNewType(rcPrepared *prep, const rcSemTypeInfo &type);

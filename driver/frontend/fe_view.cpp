@@ -337,4 +337,4 @@ int rcVwDrop(rcStmt *stmt, const rcParseNode *dropRoot)
                        });
 }
 
-void rcVwReleaseCatalog(rcStmt *stmt) { stmt->views.release(); }
+void rcVwFreeCatalog(rcStmt *stmt) { stmt->views.release(); }

@@ -25,7 +25,7 @@
 //     rcVwNextName(stmt, restart, name)                 0, 100 at the end, -1
 //     rcVwLookup(stmt, name, &count, &entry)            0, 1000 not a view, -1
 //     rcVwGetColumn(stmt, index, ...)                   of the view last looked up
-//   rcVwReleaseCatalog(stmt) frees the loaded catalogue (the statement's
+//   rcVwFreeCatalog(stmt) frees the loaded catalogue (the statement's
 //     reset frees it too: it hangs on rcStmt::views).
 // Every routine that fails posts its message on the statement's error queue.
 // Calls are made under the engine lock (preparation and execution hold it);
@@ -55,7 +55,7 @@ struct rcVwColumnDesc {
 };
 
 // The statement's view catalogue (rcStmt::views): allocated on first use,
-// freed by rcVwReleaseCatalog or the statement's reset.
+// freed by rcVwFreeCatalog or the statement's reset.
 struct rcViewCatalog {
     std::string dir; // the directory the catalogue was read from
     rcVwFileCatalog file;
@@ -104,7 +104,7 @@ std::string rcVwQueryText(const rcParseNode *createRoot);
 int rcVwCreate(rcStmt *stmt, const rcParseNode *createRoot, const rcVwColumnDesc *columns,
                size_t count);
 int rcVwDrop(rcStmt *stmt, const rcParseNode *dropRoot);
-void rcVwReleaseCatalog(rcStmt *stmt);
+void rcVwFreeCatalog(rcStmt *stmt);
 
 // View expansion (fe_viewexpand.cpp).
 //

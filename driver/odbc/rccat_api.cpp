@@ -35,7 +35,7 @@ char Escape(rcConn *conn)
 {
     uintptr_t value = 0;
     rcInfoKind kind = RC_INFO_TEXT;
-    if (rcInfAnswer(conn, SQL_SEARCH_PATTERN_ESCAPE, &value, &kind) != 0 || kind != RC_INFO_TEXT)
+    if (rcDrsGetInfo(conn, SQL_SEARCH_PATTERN_ESCAPE, &value, &kind) != 0 || kind != RC_INFO_TEXT)
         return 0;
     const char *text = reinterpret_cast<const char *>(value);
     return text != nullptr ? text[0] : 0;
@@ -64,7 +64,7 @@ int64_t MaxLength(rcConn *conn, uint16_t infoType)
     uintptr_t value = 0;
     rcInfoKind kind = RC_INFO_U16;
     // 0 means the driver sets no limit of its own.
-    if (rcInfAnswer(conn, infoType, &value, &kind) != 0 || kind != RC_INFO_U16 || value == 0)
+    if (rcDrsGetInfo(conn, infoType, &value, &kind) != 0 || kind != RC_INFO_U16 || value == 0)
         return static_cast<int64_t>(kNameDefaultMax);
     return static_cast<int64_t>(value);
 }
@@ -294,7 +294,7 @@ SQLRETURN SQLTablesImpl(rcStmtHandle *s, const SQLCHAR *qualifier, SQLSMALLINT c
                          types[0] == '%' && (cbTypes == SQL_NTS || cbTypes == 1))
                          return TableTypeList(s->engine);
                      rcCatConnOf cc(conn, s->engine);
-                     return rcCatTables(s->engine, &cc, q, o, t, ParseTableTypes(c[3]));
+                     return rcCatTablesPrepare(s->engine, &cc, q, o, t, ParseTableTypes(c[3]));
                  });
 }
 
@@ -309,7 +309,7 @@ SQLRETURN SQLColumnsImpl(rcStmtHandle *s, const SQLCHAR *qualifier, SQLSMALLINT 
     return Frame(s, "SQLColumns", SQL_API_SQLCOLUMNS, RC_CAT_COLUMNS, args, 4, "",
                  [&](const Copies &c) {
                      rcCatConnOf cc(s->conn, s->engine);
-                     return rcCatColumns(s->engine, &cc, c[0], c[1], c[2], c[3]);
+                     return rcCatColumnsPrepare(s->engine, &cc, c[0], c[1], c[2], c[3]);
                  });
 }
 
@@ -325,7 +325,7 @@ SQLRETURN SQLStatisticsImpl(rcStmtHandle *s, const SQLCHAR *qualifier, SQLSMALLI
     return Frame(s, "SQLStatistics", SQL_API_SQLSTATISTICS, RC_CAT_STATISTICS, args, 3, numbers,
                  [&](const Copies &c) {
                      rcCatConnOf cc(s->conn, s->engine);
-                     return rcCatStatistics(s->engine, &cc, c[0], c[1], c[2], unique);
+                     return rcCatStatisticsPrepare(s->engine, &cc, c[0], c[1], c[2], unique);
                  });
 }
 
@@ -339,7 +339,7 @@ SQLRETURN SQLPrimaryKeysImpl(rcStmtHandle *s, const SQLCHAR *qualifier, SQLSMALL
     return Frame(s, "SQLPrimaryKeys", SQL_API_SQLPRIMARYKEYS, RC_CAT_PRIMARY_KEYS, args, 3, "",
                  [&](const Copies &c) {
                      rcCatConnOf cc(s->conn, s->engine);
-                     return rcCatPrimaryKeys(s->engine, &cc, c[0], c[1], c[2]);
+                     return rcCatPrimaryKeysPrepare(s->engine, &cc, c[0], c[1], c[2]);
                  });
 }
 
@@ -379,7 +379,8 @@ SQLRETURN SQLForeignKeysImpl(rcStmtHandle *s, const SQLCHAR *pkQualifier, SQLSMA
     return Frame(s, "SQLForeignKeys", SQL_API_SQLFOREIGNKEYS, RC_CAT_FOREIGN_KEYS, args, 6, "",
                  [&](const Copies &c) {
                      rcCatConnOf cc(s->conn, s->engine);
-                     return rcCatForeignKeys(s->engine, &cc, c[0], c[1], c[2], c[3], c[4], c[5]);
+                     return rcCatForeignKeysPrepare(s->engine, &cc, c[0], c[1], c[2], c[3], c[4],
+                                                    c[5]);
                  });
 }
 
@@ -393,7 +394,7 @@ SQLRETURN SQLTablePrivilegesImpl(rcStmtHandle *s, const SQLCHAR *qualifier, SQLS
     return Frame(s, "SQLTablePrivileges", SQL_API_SQLTABLEPRIVILEGES, RC_CAT_TABLE_PRIVILEGES, args,
                  3, "", [&](const Copies &c) {
                      rcCatConnOf cc(s->conn, s->engine);
-                     return rcCatTablePrivileges(s->engine, &cc, c[0], c[1], c[2]);
+                     return rcCatTablePrivilegesPrepare(s->engine, &cc, c[0], c[1], c[2]);
                  });
 }
 
@@ -409,7 +410,7 @@ SQLRETURN SQLColumnPrivilegesImpl(rcStmtHandle *s, const SQLCHAR *qualifier,
     return Frame(s, "SQLColumnPrivileges", SQL_API_SQLCOLUMNPRIVILEGES, RC_CAT_COLUMN_PRIVILEGES,
                  args, 4, "", [&](const Copies &c) {
                      rcCatConnOf cc(s->conn, s->engine);
-                     return rcCatColumnPrivileges(s->engine, &cc, c[0], c[1], c[2], c[3]);
+                     return rcCatColumnPrivilegesPrepare(s->engine, &cc, c[0], c[1], c[2], c[3]);
                  });
 }
 
@@ -423,7 +424,7 @@ SQLRETURN SQLProceduresImpl(rcStmtHandle *s, const SQLCHAR *qualifier, SQLSMALLI
     return Frame(s, "SQLProcedures", SQL_API_SQLPROCEDURES, RC_CAT_PROCEDURES, args, 3, "",
                  [&](const Copies &c) {
                      rcCatConnOf cc(s->conn, s->engine);
-                     return rcCatProcedures(s->engine, &cc, c[0], c[1], c[2]);
+                     return rcCatProceduresPrepare(s->engine, &cc, c[0], c[1], c[2]);
                  });
 }
 
@@ -440,7 +441,7 @@ SQLRETURN SQLProcedureColumnsImpl(rcStmtHandle *s, const SQLCHAR *qualifier,
     return Frame(s, "SQLProcedureColumns", SQL_API_SQLPROCEDURECOLUMNS, RC_CAT_PROC_COLUMNS, args,
                  4, "", [&](const Copies &c) {
                      rcCatConnOf cc(s->conn, s->engine);
-                     return rcCatProcColumns(s->engine, &cc, c[0], c[1], c[2], c[3]);
+                     return rcCatProcColumnsPrepare(s->engine, &cc, c[0], c[1], c[2], c[3]);
                  });
 }
 

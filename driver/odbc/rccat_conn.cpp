@@ -21,10 +21,10 @@ void Describe(rcConn *conn, int16_t sqlType, int32_t length, int32_t precision, 
     out->sqlType = sqlType;
     const char *name = rcTypName(conn, sqlType);
     out->typeName = name ? name : "";
-    out->precision = rcTypColumnSize(sqlType, length, precision);
+    out->precision = rcTypColumnSizeOf(sqlType, length, precision);
     out->length =
         rcTypDecimalLength(sqlType, rcTypOctetLength(sqlType, length, precision), precision);
-    int16_t s = rcTypScale(sqlType, scale);
+    int16_t s = rcTypScaleOf(sqlType, scale);
     out->hasScale = s != -30000;
     out->scale = out->hasScale ? s : 0;
     out->radix = rcCatRadixOf(sqlType);

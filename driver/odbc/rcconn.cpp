@@ -18,10 +18,10 @@ void rcErrPostConnDrm(rcConn *conn, int32_t code)
         TamGetExtErrStr(static_cast<Ctx *>(c)->session, drmCode, buffer,
                         static_cast<uint32_t>(size), &got);
     };
-    rcErrPostDrm(&conn->errors, rcErrMapDrm(code), code, nullptr, text, &ctx);
+    rcErrPostStmtDrm(&conn->errors, rcErrMapDrm(code), code, nullptr, text, &ctx);
 }
 
-int16_t rcConSetQualifier(rcConn *conn, const char *text, int32_t *native)
+int16_t rcConOpenQualifier(rcConn *conn, const char *text, int32_t *native)
 {
     *native = 0;
     size_t n = strnlen(text, kRcQualifierMax + 1);

@@ -215,7 +215,7 @@ enum : uint32_t {
 void rcErrPostConnDrm(rcConn *conn, int32_t code);
 // Makes text the current qualifier (connected: the session's current
 // database first); 0, or -1 posted with the data module's code in *native.
-int16_t rcConSetQualifier(rcConn *conn, const char *text, int32_t *native);
+int16_t rcConOpenQualifier(rcConn *conn, const char *text, int32_t *native);
 
 inline TamSession *rcConDrmSession(rcConn *conn) { return conn->session; }
 inline const char *rcConQualifier(rcConn *conn) { return conn->qualifier; }

@@ -320,7 +320,7 @@ SQLRETURN SQLTransactImpl(rcEnv *, rcConn *conn, SQLUSMALLINT type)
         return SQL_INVALID_HANDLE;
     rcCall call(conn, "SQLTransact", 0, "SQLTransact(0x%08lx)", Addr(conn));
     SQLRETURN rc =
-        static_cast<SQLRETURN>(type == SQL_COMMIT ? rcTxnCommit(conn) : rcTxnRollback(conn));
+        static_cast<SQLRETURN>(type == SQL_COMMIT ? rcExeTxnCommit(conn) : rcExeTxnRollback(conn));
     if (rc != SQL_ERROR && conn->state >= RC_CONN_CONNECTED)
         conn->state = rcListCount(conn->statements) ? RC_CONN_STATEMENTS : RC_CONN_CONNECTED;
     return call.done(rc);

@@ -1,7 +1,7 @@
 // Driver information: the answers of SQLGetInfo, and the data module's
 // information of a connection (rcSourceInfo, rcconn.h) they draw on.
 //
-// rcInfAnswer answers one information type with a value and its kind;
+// rcDrsGetInfo answers one information type with a value and its kind;
 // SQLGetInfo copies it into the application's buffer by kind. Most answers
 // are fixed; some come from the connection's settings and data-source
 // information, the transaction answers from the data module.
@@ -24,7 +24,7 @@ enum rcInfoKind : uint16_t {
 };
 
 // 0, or -1 with 5160 posted for a type it does not answer.
-int rcInfAnswer(rcConn *conn, uint16_t infoType, uintptr_t *value, rcInfoKind *kind);
+int rcDrsGetInfo(rcConn *conn, uint16_t infoType, uintptr_t *value, rcInfoKind *kind);
 // Transaction items of the data module for types 26, 72 (isolation bits, also
 // recorded for the transaction machine) and 46 (capability 0-5).
 int rcInfDrmBitmask(rcConn *conn, uint16_t infoType, uint32_t *value);

@@ -196,7 +196,7 @@ int rcInfDrmBitmask(rcConn *conn, uint16_t infoType, uint32_t *value)
     return 0;
 }
 
-int rcInfAnswer(rcConn *conn, uint16_t type, uintptr_t *value, rcInfoKind *kind)
+int rcDrsGetInfo(rcConn *conn, uint16_t type, uintptr_t *value, rcInfoKind *kind)
 {
     for (const Fixed &f : kFixed) {
         if (f.type == type) {
@@ -320,7 +320,7 @@ int rcInfCanConvert(rcConn *conn, int16_t from, int16_t to)
         return 0;
     uintptr_t value = 0;
     rcInfoKind kind{};
-    if (rcInfAnswer(conn, info, &value, &kind) != 0)
+    if (rcDrsGetInfo(conn, info, &value, &kind) != 0)
         return 0;
     return (static_cast<uint32_t>(value) & bit) ? 1 : 0;
 }

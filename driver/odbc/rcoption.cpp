@@ -211,7 +211,7 @@ int16_t rcConSetOption(rcConn *conn, uint16_t option, uintptr_t *value)
         if (OpenQualifier(conn, text, &q) != 0)
             return -1;
         int32_t native = 0;
-        return rcConSetQualifier(conn, q.c_str(), &native);
+        return rcConOpenQualifier(conn, q.c_str(), &native);
     }
     default: return Raise(conn, RC_MSG_DRIVER_NOT_CAPABLE);
     }
@@ -230,7 +230,7 @@ int16_t rcConStoreOption(uint16_t option, rcConn *conn, uintptr_t value)
         break;
     case SQL_TXN_ISOLATION: conn->txnIsolation = static_cast<uint32_t>(value); break;
     case SQL_CURRENT_QUALIFIER:
-        // Connected, rcConSetQualifier stored the checked value already.
+        // Connected, rcConOpenQualifier stored the checked value already.
         if (!conn->session && value)
             rcUtlCopyString(reinterpret_cast<const char *>(value), conn->qualifier,
                             kRcQualifierMax);

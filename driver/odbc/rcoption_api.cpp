@@ -31,7 +31,7 @@ SQLRETURN SQLGetInfoImpl(rcConn *conn, SQLUSMALLINT type, SQLPOINTER out, SQLSMA
     char *loaded = nullptr;
     if (call.refused()) {
         rc = SQL_ERROR;
-    } else if (rcInfAnswer(conn, type, &value, &kind) != 0) {
+    } else if (rcDrsGetInfo(conn, type, &value, &kind) != 0) {
         rc = SQL_ERROR;
     } else {
         if (kind == RC_INFO_STRING_ID) {

@@ -75,7 +75,7 @@ SQLRETURN SQLFreeStmtImpl(rcStmtHandle *s, SQLUSMALLINT option)
 {
     rcCall call(s, "SQLFreeStmt", 0, kRcLineFreeStmt, rcStmtAddr(s), option);
     switch (option) {
-    case SQL_CLOSE: rcStmtCloseCursor(s); break;
+    case SQL_CLOSE: rcStmtResetCursor(s); break;
     // The handle is gone after this; the return line goes through the
     // connection.
     case SQL_DROP: return call.done(rcStmtHandleFree(s) == 0 ? SQL_SUCCESS : SQL_ERROR);
@@ -140,7 +140,7 @@ SQLRETURN SQLCancelImpl(rcStmtHandle *s)
     {
         rcCall call(s, "SQLCancel", 0, "SQLCancel(0x%08lx)", rcStmtAddr(s));
         rcStmtParamCancel(s);
-        rcStmtCloseCursor(s);
+        rcStmtResetCursor(s);
         rc = call.done(SQL_SUCCESS);
     }
     rcMutexUnlock(conn->lock);
@@ -216,6 +216,6 @@ SQLRETURN SQLRowCountImpl(rcStmtHandle *s, SQLLEN *count)
 SQLRETURN SQLMoreResultsImpl(rcStmtHandle *s)
 {
     rcCall call(s, "SQLMoreResults", 0, "SQLMoreResults(0x%08lx)", rcStmtAddr(s));
-    rcStmtCloseCursor(s);
+    rcStmtResetCursor(s);
     return call.done(SQL_NO_DATA_FOUND);
 }

@@ -220,8 +220,8 @@ SQLRETURN SQLNativeSqlImpl(rcConn *conn, const SQLCHAR *in, SQLINTEGER inLength,
         if (rcXlateLoaded(conn) &&
             !rcXlateFromApp(conn, &conn->errors, RC_XLATE_LIBRARY, sql, SQL_NTS, &source)) {
             rc = SQL_ERROR;
-        } else if (rcFeNativeSql(rcXlateLoaded(conn) ? source.c_str() : sql, &text,
-                                 &conn->errors) != 0) {
+        } else if (rcDrsNativeSql(rcXlateLoaded(conn) ? source.c_str() : sql, &text,
+                                  &conn->errors) != 0) {
             rc = SQL_ERROR;
         } else {
             int64_t full = 0;

@@ -71,7 +71,7 @@ int16_t PrepareText(rcStmtHandle *s, const char *text)
     uint32_t noScan = 0;
     rcStmtReadOption(SQL_NOSCAN, s->options, &noScan);
     bool escapes = noScan != SQL_NOSCAN_ON;
-    int16_t r = rcFePrepare(&s->prep, s->source.get(), &s->errors, text, escapes);
+    int16_t r = rcDrsPrepare(&s->prep, s->source.get(), &s->errors, text, escapes);
     if ((r != 0 && r != 1) || s->prep.kind != RC_KIND_QUERY || s->engine->sourceInfo.parseHook == 0)
         return r;
     // The data module's parse hook sees the checked query once; text it
@@ -84,7 +84,7 @@ int16_t PrepareText(rcStmtHandle *s, const char *text)
     if (replacement.empty() || replacement == text)
         return r;
     rcStmtResetPrepared(s);
-    return rcFePrepare(&s->prep, s->source.get(), &s->errors, replacement.c_str(), escapes);
+    return rcDrsPrepare(&s->prep, s->source.get(), &s->errors, replacement.c_str(), escapes);
 }
 
 // Plans the prepared statement: a query, or the row source and the work
@@ -144,7 +144,7 @@ SQLRETURN rcStmtCloseIfNeeded(rcStmtHandle *s)
         return SQL_SUCCESS;
     if (ProducesResult(s) && s->state >= RC_STMT_CURSOR_OPEN)
         return rcStmtRaise(s, RC_MSG_INVALID_CURSOR_STATE);
-    rcStmtCloseCursor(s);
+    rcStmtResetCursor(s);
     return SQL_SUCCESS;
 }
 
@@ -345,7 +345,7 @@ SQLRETURN rcStmtRunPrepared(rcStmtHandle *s)
     return rc;
 }
 
-void rcStmtCloseCursor(rcStmtHandle *s)
+void rcStmtResetCursor(rcStmtHandle *s)
 {
     rcStmtCloseQuery(s);
     s->rowCount = 0;

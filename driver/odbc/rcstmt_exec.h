@@ -22,7 +22,7 @@
 //                            preparation (state 3)
 //   rcStmtNextRow            SQLFetch's move of the open cursor: the next
 //                            row current and counted (state 5), or the end
-//   rcStmtCloseCursor        SQL_CLOSE: the engine closes the result
+//   rcStmtResetCursor        SQL_CLOSE: the engine closes the result
 //                            (rcDrsCloseResult), the plan stays; back to
 //                            state 2 (or 1). Executing again opens the same
 //                            plan: nothing is prepared or planned twice
@@ -85,7 +85,7 @@ void rcStmtResetPrepared(rcStmtHandle *s);
 // was cut on the way) with the row current, SQL_NO_DATA_FOUND at the end and
 // once SQL_MAX_ROWS rows went out, SQL_ERROR. The handle is in state 5.
 SQLRETURN rcStmtNextRow(rcStmtHandle *s);
-void rcStmtCloseCursor(rcStmtHandle *s);
+void rcStmtResetCursor(rcStmtHandle *s);
 // Closes an open result (rcDrsCloseResult: temporary tables freed, the plan
 // kept); nothing when none is open.
 void rcStmtCloseQuery(rcStmtHandle *s);

@@ -36,7 +36,7 @@ bool BookmarksScroll(rcConn *conn)
 {
     uintptr_t persistence = 0;
     rcInfoKind kind{};
-    return rcInfAnswer(conn, SQL_BOOKMARK_PERSISTENCE, &persistence, &kind) == 0 &&
+    return rcDrsGetInfo(conn, SQL_BOOKMARK_PERSISTENCE, &persistence, &kind) == 0 &&
            (persistence & SQL_BP_SCROLL) != 0;
 }
 
@@ -224,7 +224,7 @@ SQLRETURN SQLBindColImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType
     // No further than the columns a select list may have.
     uintptr_t maxColumns = 0;
     rcInfoKind kind{};
-    if (rcInfAnswer(s->conn, SQL_MAX_COLUMNS_IN_SELECT, &maxColumns, &kind) == 0 &&
+    if (rcDrsGetInfo(s->conn, SQL_MAX_COLUMNS_IN_SELECT, &maxColumns, &kind) == 0 &&
         maxColumns != 0 && column > maxColumns)
         return call.done(rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
     if (bufferLength < 0 || bufferLength > INT32_MAX)

@@ -67,7 +67,7 @@ bool NeedsLongDataLength(rcConn *conn)
 {
     uintptr_t value = 0;
     rcInfoKind kind = RC_INFO_TEXT;
-    if (rcInfAnswer(conn, SQL_NEED_LONG_DATA_LEN, &value, &kind) != 0 || kind != RC_INFO_TEXT ||
+    if (rcDrsGetInfo(conn, SQL_NEED_LONG_DATA_LEN, &value, &kind) != 0 || kind != RC_INFO_TEXT ||
         value == 0)
         return false;
     const char *answer = reinterpret_cast<const char *>(value);

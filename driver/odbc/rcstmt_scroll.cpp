@@ -95,7 +95,7 @@ SQLRETURN SQLExtendedFetchImpl(rcStmtHandle *s, SQLUSMALLINT fetchType, SQLLEN r
         refusal = RC_MSG_ROW_VALUE_WAS_OUT_RANGE;
     if (refusal != 0)
         return call.done(rcStmtRaise(s, refusal));
-    rcStmtCloseCursor(s);
+    rcStmtResetCursor(s);
     s->extFetched = 1;
     return call.done(SQL_SUCCESS);
 }
@@ -125,6 +125,6 @@ SQLRETURN SQLSetPosImpl(rcStmtHandle *s, SQLSETPOSIROW row, SQLUSMALLINT operati
         refusal = RC_MSG_INVALID_ARGUMENT_VALUE;
     if (refusal != 0)
         return call.done(rcStmtRaise(s, refusal));
-    rcStmtCloseCursor(s);
+    rcStmtResetCursor(s);
     return call.done(SQL_SUCCESS);
 }

@@ -309,10 +309,10 @@ void rcConnFeSource::DescribeResult(const rcSemTypeInfo &t, rcResultColumn *col)
     col->sqlType = SqlTypeOf(t.sqlType);
     int32_t length = static_cast<int32_t>(t.length);
     int32_t precision = t.precision;
-    col->precision = static_cast<uint32_t>(rcTypColumnSize(col->sqlType, length, precision));
+    col->precision = static_cast<uint32_t>(rcTypColumnSizeOf(col->sqlType, length, precision));
     if (col->sqlType == SQL_DECIMAL || col->sqlType == SQL_NUMERIC || col->sqlType == SQL_BIGINT)
         col->precision = t.precision;
-    int16_t scale = rcTypScale(col->sqlType, t.scale);
+    int16_t scale = rcTypScaleOf(col->sqlType, t.scale);
     col->scale = scale == -30000 ? kRcNoScale : scale;
     col->displaySize = static_cast<uint32_t>(
         rcTypDisplaySize(col->sqlType, length, static_cast<int32_t>(col->precision)));
@@ -364,7 +364,7 @@ bool rcConnFeSource::ReadOnly() { return conn_->accessMode == SQL_MODE_READ_ONLY
 int rcConnFeSource::UseQualifier(rcErrorQueue *errors, const char *name)
 {
     int32_t native = 0;
-    if (rcConSetQualifier(conn_, name, &native) == 0)
+    if (rcConOpenQualifier(conn_, name, &native) == 0)
         return 0;
     // The connection posted on its own queue; the statement reports it too.
     PostDrm(errors, native != 0 ? native : -1);

@@ -169,15 +169,15 @@ bool rcConnTakeTranslationKey(rcConn *conn, const char *key, size_t keyLength, c
     return true;
 }
 
-bool rcXlateDriverToSource(rcConn *conn, rcErrorQueue *stmtErrors, int16_t sqlType, const void *in,
-                           int64_t inLength, void *out, int64_t outSize, int64_t *outLength)
+bool rcXlateToDataSource(rcConn *conn, rcErrorQueue *stmtErrors, int16_t sqlType, const void *in,
+                         int64_t inLength, void *out, int64_t outSize, int64_t *outLength)
 {
     return TamTranslateToSource(&conn->xlate, stmtErrors ? stmtErrors : &conn->errors, sqlType, in,
                                 inLength, out, outSize, outLength);
 }
 
-bool rcXlateSourceToDriver(rcConn *conn, int16_t sqlType, void *buffer, int64_t inLength,
-                           int64_t bufferSize, char *errorText)
+bool rcXlateToDriver(rcConn *conn, int16_t sqlType, void *buffer, int64_t inLength,
+                     int64_t bufferSize, char *errorText)
 {
     return TamTranslateToDriver(&conn->xlate, sqlType, buffer, inLength, bufferSize, errorText);
 }

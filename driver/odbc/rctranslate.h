@@ -59,13 +59,13 @@ bool rcConnTakeTranslationKey(rcConn *conn, const char *key, size_t keyLength, c
 // true on success (also when no library is loaded). With a library, a failure
 // posts 5167 with the library's text on the statement's queue when stmtErrors
 // is given, else on the connection. outLength may be null.
-bool rcXlateDriverToSource(rcConn *conn, struct rcErrorQueue *stmtErrors, int16_t sqlType,
-                           const void *in, int64_t inLength, void *out, int64_t outSize,
-                           int64_t *outLength);
+bool rcXlateToDataSource(rcConn *conn, struct rcErrorQueue *stmtErrors, int16_t sqlType,
+                         const void *in, int64_t inLength, void *out, int64_t outSize,
+                         int64_t *outLength);
 // Translates buffer in place; true on success. errorText (256 bytes) receives
 // the library's text on failure; nothing is posted.
-bool rcXlateSourceToDriver(rcConn *conn, int16_t sqlType, void *buffer, int64_t inLength,
-                           int64_t bufferSize, char *errorText);
+bool rcXlateToDriver(rcConn *conn, int16_t sqlType, void *buffer, int64_t inLength,
+                     int64_t bufferSize, char *errorText);
 
 // How text of C type cType from a value of SQL type sqlType crosses the
 // application boundary.

@@ -155,7 +155,7 @@ int rcTxnInit(rcConn *conn)
 
 namespace {
 
-// rcTxnEvent; *lost tells a transaction ended by a lost link (08007 posted).
+// rcTxnFsmEvent; *lost tells a transaction ended by a lost link (08007 posted).
 int Event(rcConn *conn, int event, int *pass, bool *lost)
 {
     *lost = false;
@@ -208,7 +208,7 @@ int Event(rcConn *conn, int event, int *pass, bool *lost)
 
 } // namespace
 
-int rcTxnEvent(rcConn *conn, int event, int *pass)
+int rcTxnFsmEvent(rcConn *conn, int event, int *pass)
 {
     bool lost = false;
     return Event(conn, event, pass, &lost);
@@ -261,15 +261,15 @@ int rcTxnStmtEvent(rcConn *conn, int stmtKind, int *pass)
     case RC_KIND_PROCEDURE: event = RC_TXN_EVENT_DML; break;
     default: break;
     }
-    if (event >= 0 && rcTxnEvent(conn, event, pass) != 0)
+    if (event >= 0 && rcTxnFsmEvent(conn, event, pass) != 0)
         return -1;
     return rcTxnAutoCommitStep(conn);
 }
 
 int rcTxnSetAutoCommit(rcConn *conn, uint32_t value)
 {
-    int rc =
-        rcTxnEvent(conn, value ? RC_TXN_EVENT_AUTOCOMMIT_ON : RC_TXN_EVENT_AUTOCOMMIT_OFF, nullptr);
+    int rc = rcTxnFsmEvent(conn, value ? RC_TXN_EVENT_AUTOCOMMIT_ON : RC_TXN_EVENT_AUTOCOMMIT_OFF,
+                           nullptr);
     if (rc == 0)
         conn->autoCommit = value;
     return rc;
@@ -283,9 +283,9 @@ void rcTxnClearState(rcConn *conn) { conn->txnOpen = 0; }
 void rcTxnSetFlag(uint32_t isolation) { g_optionIsolation.store(isolation); }
 void rcTxnSetDefaultIsolation(uint32_t bits) { g_defaultIsolation.store(bits); }
 
-int rcTxnCommit(rcConn *conn) { return rcTxnEvent(conn, RC_TXN_EVENT_COMMIT, nullptr); }
+int rcExeTxnCommit(rcConn *conn) { return rcTxnFsmEvent(conn, RC_TXN_EVENT_COMMIT, nullptr); }
 
-int rcTxnRollback(rcConn *conn)
+int rcExeTxnRollback(rcConn *conn)
 {
     bool lost = false;
     int rc = Event(conn, RC_TXN_EVENT_ROLLBACK, nullptr, &lost);

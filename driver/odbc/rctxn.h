@@ -10,7 +10,7 @@
 //   rcTxnInit(conn)                     at connect: model, state 4
 //   rcTxnStmtEvent(conn, kind, &pass)   at the start of every execution
 //   rcTxnSetAutoCommit(conn, value)     SQL_AUTOCOMMIT
-//   rcTxnCommit / rcTxnRollback   SQLTransact
+//   rcExeTxnCommit / rcExeTxnRollback   SQLTransact
 // A transition whose action fails leaves the connection in the state it had.
 // The connection's handle state follows the machine: while a transaction is
 // open in manual mode (state 1) it is 5, so SQLDisconnect refuses it with
@@ -44,7 +44,7 @@ int rcTxnCurrentModel();
 // Forgets the selected model (tests, and the last environment going).
 void rcTxnResetModel();
 int rcTxnInit(rcConn *conn);
-int rcTxnEvent(rcConn *conn, int event, int *pass);
+int rcTxnFsmEvent(rcConn *conn, int event, int *pass);
 int rcTxnStmtEvent(rcConn *conn, int stmtKind, int *pass);
 // The auto-commit step of an execution: commit what the previous one did,
 // begin anew. Done when transactions are in use and the state is 4 or 5.
@@ -63,5 +63,5 @@ void rcTxnToggleOpen(rcConn *conn);
 void rcTxnClearState(rcConn *conn);
 void rcTxnSetFlag(uint32_t isolation);
 void rcTxnSetDefaultIsolation(uint32_t bits);
-int rcTxnCommit(rcConn *conn);
-int rcTxnRollback(rcConn *conn);
+int rcExeTxnCommit(rcConn *conn);
+int rcExeTxnRollback(rcConn *conn);

@@ -110,12 +110,12 @@ void FreeArrays(rcConn *conn)
 
 bool rcTypIsFixedLength(int16_t t) { return rcCnvIsFixedLengthType(t); }
 
-int32_t rcTypColumnSize(int16_t t, int32_t length, int32_t precision)
+int32_t rcTypColumnSizeOf(int16_t t, int32_t length, int32_t precision)
 {
     return rcSqlColumnSize(t, length, precision);
 }
 
-int16_t rcTypScale(int16_t t, int16_t scale) { return rcSqlScale(t, scale); }
+int16_t rcTypScaleOf(int16_t t, int16_t scale) { return rcSqlScale(t, scale); }
 
 int rcTypDefaultOctetLength(int16_t sqlType, uint32_t *out)
 {
@@ -169,9 +169,9 @@ int16_t rcTypLoadCatalog(rcConn *conn)
         e.octetLength = row.length;
         if (rcTypIsFixedLength(m->sqlType))
             e.octetLength = DefaultOf(m->sqlType)->octetLength;
-        e.precision = static_cast<uint32_t>(rcTypColumnSize(
+        e.precision = static_cast<uint32_t>(rcTypColumnSizeOf(
             m->sqlType, static_cast<int32_t>(e.octetLength), static_cast<int32_t>(row.precision)));
-        int16_t scale = rcTypScale(m->sqlType, row.scale);
+        int16_t scale = rcTypScaleOf(m->sqlType, row.scale);
         e.maxScale = scale == kRcSqlNoScale ? kRcNoScale : scale;
         switch (m->sqlType) {
         case SQL_BIT:
@@ -471,7 +471,7 @@ int32_t rcTypDecimalLength(int16_t t, int32_t length, int32_t precision)
     return t == SQL_DECIMAL ? precision + 2 : length;
 }
 
-int16_t rcTypPromote(int16_t a, int16_t b)
+int16_t rcTypBinaryResult(int16_t a, int16_t b)
 {
     static constexpr int16_t kOrder[] = {
         SQL_TIMESTAMP,        SQL_DATE,   SQL_TIME, SQL_LONGVARCHAR, RC_SQL_DECIMAL38,

@@ -115,8 +115,8 @@ void FakeDrmText(void *context, int32_t code, char *buffer, size_t size)
 TEST_F(RcErrorTest, DataModuleCodesBecomeGeneralErrorWithItsText)
 {
     char who[] = "server said";
-    rcErrPostDrm(&queue, RC_DRM_API_NOT_SUPPORTED, -3500, nullptr, FakeDrmText, who);
-    rcErrPostDrm(&queue, RC_DRM_INVALID_PATH, -1022, nullptr, FakeDrmText, who);
+    rcErrPostStmtDrm(&queue, RC_DRM_API_NOT_SUPPORTED, -3500, nullptr, FakeDrmText, who);
+    rcErrPostStmtDrm(&queue, RC_DRM_INVALID_PATH, -1022, nullptr, FakeDrmText, who);
     Popped a = Pop();
     EXPECT_EQ(a.state, "S1000");
     EXPECT_EQ(a.native, -3500);

@@ -253,11 +253,11 @@ TEST(RcTrace, EngineLinesFollowTheLevelRule)
     ASSERT_NE(ch, nullptr);
     rcTrcTarget upTo{ch, 2, false};
     rcTrcTarget exact{ch, 2, true};
-    rcTrcWriteTo(upTo, 1, "Plan(%d)", 1);
-    rcTrcWriteTo(upTo, 3, "hidden(%d)", 3);
-    rcTrcWriteBlockTo(exact, 1, "hidden", 1);
-    rcTrcWriteBlockTo(exact, 2, "Plan", 5);
-    rcTrcPrintfTo(upTo, 2, "%s", "50%d done\n"); // the result is not formatted again
+    rcTrcWrite(upTo, 1, "Plan(%d)", 1);
+    rcTrcWrite(upTo, 3, "hidden(%d)", 3);
+    rcTrcWriteBlock(exact, 1, "hidden", 1);
+    rcTrcWriteBlock(exact, 2, "Plan", 5);
+    rcTrcPrintf(upTo, 2, "%s", "50%d done\n"); // the result is not formatted again
     rcTraceClose(ch);
     std::string log = ReadFile(p.dir + "/append.log");
     EXPECT_EQ(log, ">Plan(1) \n<Plan returned 5.\n 50%d done\n");

@@ -9,9 +9,9 @@
 // queued, -1 after posting on the statement's queue):
 //   rcCatRelease(stmt)                 drops any earlier result (statement
 //                                      reset frees it too)
-//   rcCatTables / rcCatColumns / rcCatStatistics / rcCatPrimaryKeys /
-//   rcCatForeignKeys / rcCatTablePrivileges / rcCatColumnPrivileges /
-//   rcCatProcedures / rcCatProcColumns (stmt, conn, arguments ...)
+//   rcCatTablesPrepare / rcCatColumnsPrepare / rcCatStatisticsPrepare / rcCatPrimaryKeysPrepare /
+//   rcCatForeignKeysPrepare / rcCatTablePrivilegesPrepare / rcCatColumnPrivilegesPrepare /
+//   rcCatProceduresPrepare / rcCatProcColumnsPrepare (stmt, conn, arguments ...)
 //                                      read the data module's catalog
 //                                      cursors and build the result
 //   or, for results the ODBC layer fills itself:
@@ -179,25 +179,25 @@ int16_t rcCatPutRow(rcStmt *stmt, const rcCatValue *row);
 int16_t rcCatFinish(rcStmt *stmt);
 
 // The producers. Absent arguments are null; patterns as said above.
-int16_t rcCatTables(rcStmt *stmt, rcCatConn *conn, const char *qualifier, const char *owner,
-                    const char *table, uint32_t typeMask);
-int16_t rcCatColumns(rcStmt *stmt, rcCatConn *conn, const char *qualifier, const char *owner,
-                     const char *table, const char *column);
-int16_t rcCatStatistics(rcStmt *stmt, rcCatConn *conn, const char *qualifier, const char *owner,
-                        const char *table, uint16_t unique);
-int16_t rcCatPrimaryKeys(rcStmt *stmt, rcCatConn *conn, const char *qualifier, const char *owner,
-                         const char *table);
-int16_t rcCatForeignKeys(rcStmt *stmt, rcCatConn *conn, const char *pkQualifier,
-                         const char *pkOwner, const char *pkTable, const char *fkQualifier,
-                         const char *fkOwner, const char *fkTable);
-int16_t rcCatTablePrivileges(rcStmt *stmt, rcCatConn *conn, const char *qualifier,
-                             const char *owner, const char *table);
-int16_t rcCatColumnPrivileges(rcStmt *stmt, rcCatConn *conn, const char *qualifier,
-                              const char *owner, const char *table, const char *column);
-int16_t rcCatProcedures(rcStmt *stmt, rcCatConn *conn, const char *qualifier, const char *owner,
-                        const char *procedure);
-int16_t rcCatProcColumns(rcStmt *stmt, rcCatConn *conn, const char *qualifier, const char *owner,
-                         const char *procedure, const char *column);
+int16_t rcCatTablesPrepare(rcStmt *stmt, rcCatConn *conn, const char *qualifier, const char *owner,
+                           const char *table, uint32_t typeMask);
+int16_t rcCatColumnsPrepare(rcStmt *stmt, rcCatConn *conn, const char *qualifier, const char *owner,
+                            const char *table, const char *column);
+int16_t rcCatStatisticsPrepare(rcStmt *stmt, rcCatConn *conn, const char *qualifier,
+                               const char *owner, const char *table, uint16_t unique);
+int16_t rcCatPrimaryKeysPrepare(rcStmt *stmt, rcCatConn *conn, const char *qualifier,
+                                const char *owner, const char *table);
+int16_t rcCatForeignKeysPrepare(rcStmt *stmt, rcCatConn *conn, const char *pkQualifier,
+                                const char *pkOwner, const char *pkTable, const char *fkQualifier,
+                                const char *fkOwner, const char *fkTable);
+int16_t rcCatTablePrivilegesPrepare(rcStmt *stmt, rcCatConn *conn, const char *qualifier,
+                                    const char *owner, const char *table);
+int16_t rcCatColumnPrivilegesPrepare(rcStmt *stmt, rcCatConn *conn, const char *qualifier,
+                                     const char *owner, const char *table, const char *column);
+int16_t rcCatProceduresPrepare(rcStmt *stmt, rcCatConn *conn, const char *qualifier,
+                               const char *owner, const char *procedure);
+int16_t rcCatProcColumnsPrepare(rcStmt *stmt, rcCatConn *conn, const char *qualifier,
+                                const char *owner, const char *procedure, const char *column);
 
 // The best row identifier of a table (SQLSpecialColumns with
 // SQL_BEST_ROWID and SQL_SCOPE_CURROW): the columns of its primary key, or

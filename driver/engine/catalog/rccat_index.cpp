@@ -83,8 +83,8 @@ int16_t ReadTable(rcStmt *stmt, rcCatConn *conn, const std::string &qualifier,
 
 } // namespace
 
-int16_t rcCatStatistics(rcStmt *stmt, rcCatConn *conn, const char *qualifier, const char *owner,
-                        const char *table, uint16_t unique)
+int16_t rcCatStatisticsPrepare(rcStmt *stmt, rcCatConn *conn, const char *qualifier,
+                               const char *owner, const char *table, uint16_t unique)
 {
     rcCatArgs a;
     std::vector<rcCatTableEntry> tables;
@@ -140,8 +140,8 @@ int16_t rcCatStatistics(rcStmt *stmt, rcCatConn *conn, const char *qualifier, co
     return Finish(stmt);
 }
 
-int16_t rcCatPrimaryKeys(rcStmt *stmt, rcCatConn *conn, const char *qualifier, const char *owner,
-                         const char *table)
+int16_t rcCatPrimaryKeysPrepare(rcStmt *stmt, rcCatConn *conn, const char *qualifier,
+                                const char *owner, const char *table)
 {
     if ((conn->Capabilities() & RC_CAT_CAP_PRIMARY_KEY) == 0)
         return rcCatNotCapable(stmt, 0);

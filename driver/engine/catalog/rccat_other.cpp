@@ -28,35 +28,35 @@ int16_t Refuse(rcStmt *stmt, rcCatConn *conn, uint32_t capability, const char *q
 
 } // namespace
 
-int16_t rcCatForeignKeys(rcStmt *stmt, rcCatConn *conn, const char *pkQualifier,
-                         const char *pkOwner, const char *, const char *, const char *fkOwner,
-                         const char *)
+int16_t rcCatForeignKeysPrepare(rcStmt *stmt, rcCatConn *conn, const char *pkQualifier,
+                                const char *pkOwner, const char *, const char *,
+                                const char *fkOwner, const char *)
 {
     // An owner on either side is refused as on the primary-key side.
     const char *owner = pkOwner != nullptr && pkOwner[0] != '\0' ? pkOwner : fkOwner;
     return Refuse(stmt, conn, RC_CAT_CAP_FOREIGN_KEY, pkQualifier, owner);
 }
 
-int16_t rcCatTablePrivileges(rcStmt *stmt, rcCatConn *conn, const char *qualifier,
-                             const char *owner, const char *)
+int16_t rcCatTablePrivilegesPrepare(rcStmt *stmt, rcCatConn *conn, const char *qualifier,
+                                    const char *owner, const char *)
 {
     return Refuse(stmt, conn, RC_CAT_CAP_TABLE_PRIVILEGE, qualifier, owner);
 }
 
-int16_t rcCatColumnPrivileges(rcStmt *stmt, rcCatConn *conn, const char *qualifier,
-                              const char *owner, const char *, const char *)
+int16_t rcCatColumnPrivilegesPrepare(rcStmt *stmt, rcCatConn *conn, const char *qualifier,
+                                     const char *owner, const char *, const char *)
 {
     return Refuse(stmt, conn, RC_CAT_CAP_COLUMN_PRIVILEGE, qualifier, owner);
 }
 
-int16_t rcCatProcedures(rcStmt *stmt, rcCatConn *conn, const char *qualifier, const char *owner,
-                        const char *)
+int16_t rcCatProceduresPrepare(rcStmt *stmt, rcCatConn *conn, const char *qualifier,
+                               const char *owner, const char *)
 {
     return Refuse(stmt, conn, RC_CAT_CAP_PROCEDURES, qualifier, owner);
 }
 
-int16_t rcCatProcColumns(rcStmt *stmt, rcCatConn *conn, const char *qualifier, const char *owner,
-                         const char *, const char *)
+int16_t rcCatProcColumnsPrepare(rcStmt *stmt, rcCatConn *conn, const char *qualifier,
+                                const char *owner, const char *, const char *)
 {
     return Refuse(stmt, conn, RC_CAT_CAP_PROCEDURES, qualifier, owner);
 }

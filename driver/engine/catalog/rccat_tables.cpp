@@ -139,8 +139,8 @@ int16_t ViewColumns(rcStmt *stmt, rcCatConn *conn, const std::string &qualifier,
 
 } // namespace
 
-int16_t rcCatTables(rcStmt *stmt, rcCatConn *conn, const char *qualifier, const char *owner,
-                    const char *table, uint32_t typeMask)
+int16_t rcCatTablesPrepare(rcStmt *stmt, rcCatConn *conn, const char *qualifier, const char *owner,
+                           const char *table, uint32_t typeMask)
 {
     rcCatArgs a;
     if (rcCatCheckArgs(stmt, conn, qualifier, owner, &a) != 0)
@@ -192,8 +192,8 @@ int16_t rcCatTables(rcStmt *stmt, rcCatConn *conn, const char *qualifier, const 
     return rc < 0 ? Fail(stmt) : rc;
 }
 
-int16_t rcCatColumns(rcStmt *stmt, rcCatConn *conn, const char *qualifier, const char *owner,
-                     const char *table, const char *column)
+int16_t rcCatColumnsPrepare(rcStmt *stmt, rcCatConn *conn, const char *qualifier, const char *owner,
+                            const char *table, const char *column)
 {
     rcCatArgs a;
     if (rcCatCheckArgs(stmt, conn, qualifier, owner, &a) != 0)

@@ -58,12 +58,11 @@ int16_t ReadInput(rcPlnStmt *stmt, PlanNode *node)
         RestoreInput(node);
     if (EndPasses(stmt, node) != 0)
         return PLN_ERROR;
-    rcTrcPrintfTo(stmt->tmpOwner.trace, 2, "%s: %lu groups, %lu rows spilled, %lu passes.\n",
-                  rcGrpMethodName(node),
-                  static_cast<unsigned long>(g->phase == kEmitStore ? g->order.size()
-                                                                    : rcTmpRowCount(g->output)),
-                  static_cast<unsigned long>(g->spilledRows),
-                  static_cast<unsigned long>(g->passes));
+    rcTrcPrintf(stmt->tmpOwner.trace, 2, "%s: %lu groups, %lu rows spilled, %lu passes.\n",
+                rcGrpMethodName(node),
+                static_cast<unsigned long>(g->phase == kEmitStore ? g->order.size()
+                                                                  : rcTmpRowCount(g->output)),
+                static_cast<unsigned long>(g->spilledRows), static_cast<unsigned long>(g->passes));
     return 0;
 }
 
@@ -262,7 +261,7 @@ int16_t rcExeOpenHashGroup(rcPlnStmt *stmt, PlanNode *node)
         return PLN_ERROR;
     ClearGroups(g);
     SaveInput(node);
-    rcTrcPrintfTo(stmt->tmpOwner.trace, 2, "%s...\n", rcGrpMethodName(node));
+    rcTrcPrintf(stmt->tmpOwner.trace, 2, "%s...\n", rcGrpMethodName(node));
     if (g->method == RC_GRP_STREAM) {
         g->phase = kStream;
         return 0;

@@ -88,8 +88,8 @@ void List(rcPlnStmt *stmt, PlanNode *node, rcExeHashRun *run)
     run->partOwner = stmt->tmpOwner;
     run->listed = true;
     if (run->fallback)
-        rcTrcPrintfTo(stmt->tmpOwner.trace, 2,
-                      "Hash join: an inner column does not fit a table; nested loop\n");
+        rcTrcPrintf(stmt->tmpOwner.trace, 2,
+                    "Hash join: an inner column does not fit a table; nested loop\n");
 }
 
 void FreeTables(rcExeHashRun *run)
@@ -158,14 +158,14 @@ int16_t Build(rcPlnStmt *stmt, PlanNode *node, rcExeHashRun *run)
         if (!h->keys.empty() && rcExeHashDirectory(stmt, &run->table) != 0)
             return PLN_ERROR;
         rcExeHashRedirect(run->inner, run->table.rows, true);
-        rcTrcPrintfTo(stmt->tmpOwner.trace, 2, "Hash join: %lld inner rows %s\n",
-                      static_cast<long long>(run->buildRows),
-                      run->table.rows->spillName == nullptr ? "in memory"
-                                                            : "in its table, spilled to its file");
+        rcTrcPrintf(stmt->tmpOwner.trace, 2, "Hash join: %lld inner rows %s\n",
+                    static_cast<long long>(run->buildRows),
+                    run->table.rows->spillName == nullptr ? "in memory"
+                                                          : "in its table, spilled to its file");
     } else {
-        rcTrcPrintfTo(stmt->tmpOwner.trace, 2,
-                      "Hash join: %lld inner rows in %u partitions (memory limit %u bytes)\n",
-                      static_cast<long long>(run->buildRows), run->partitions, run->limit);
+        rcTrcPrintf(stmt->tmpOwner.trace, 2,
+                    "Hash join: %lld inner rows in %u partitions (memory limit %u bytes)\n",
+                    static_cast<long long>(run->buildRows), run->partitions, run->limit);
     }
     run->built = true;
     return 0;

@@ -34,8 +34,8 @@ int16_t rcExeMakePlanner(rcStmt *stmt, const rcExeConnFacts &facts, const rcPars
     // options reach the sort driver, its engine trace names the join and
     // grouping methods the plan takes, and SQLCancel's flag stops its sorts.
     p->tmpOwner = rcTmpOwnerOf(stmt, &stmt->cancel);
-    rcTrcWriteTo(p->tmpOwner.trace, 2, "rcExeMakePlanner(%ld)",
-                 static_cast<long>(reinterpret_cast<intptr_t>(stmt)));
+    rcTrcWrite(p->tmpOwner.trace, 2, "rcExeMakePlanner(%ld)",
+               static_cast<long>(reinterpret_cast<intptr_t>(stmt)));
     p->fnCode = facts.fnCode;
     p->env.userName = facts.userName != nullptr ? facts.userName : "";
     p->env.database = facts.database != nullptr ? facts.database : "";

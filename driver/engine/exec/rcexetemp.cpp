@@ -200,7 +200,7 @@ int16_t rcExeOpenTemp(rcPlnStmt *stmt, PlanNode *node)
     if (rcTmpSetCompact(t) < 0)
         return PLN_ERROR;
     if (std::strncmp(node->name, "GRP_TT", 7) == 0 || std::strncmp(node->name, "DST_TT", 7) == 0)
-        rcTrcPrintfTo(stmt->tmpOwner.trace, 2, "%s...\n", rcGrpMethodName(node));
+        rcTrcPrintf(stmt->tmpOwner.trace, 2, "%s...\n", rcGrpMethodName(node));
     uint16_t key = 0;
     for (uint16_t k = 0; k < node->columnCount; ++k) {
         rcPlnTempColumn &c = node->columns[k];

@@ -240,11 +240,10 @@ struct Chooser {
         std::string names;
         for (const rcTblEntry *t : innerTables)
             names += (names.empty() ? "" : ", ") + (t->alias.empty() ? t->name : t->alias);
-        rcTrcPrintfTo(stmt->tmpOwner.trace, 2,
-                      "Hash join: %s read once into a hash table on %u key(s), about %u outer "
-                      "rows (nested loop: %.0f requests, hash: %.0f)\n",
-                      names.c_str(), static_cast<unsigned>(h->keys.size()), h->outerRows, loop,
-                      hash);
+        rcTrcPrintf(stmt->tmpOwner.trace, 2,
+                    "Hash join: %s read once into a hash table on %u key(s), about %u outer "
+                    "rows (nested loop: %.0f requests, hash: %.0f)\n",
+                    names.c_str(), static_cast<unsigned>(h->keys.size()), h->outerRows, loop, hash);
         return 0;
     }
 

@@ -78,7 +78,7 @@ bool appendQuoted(std::string &text, const char *value)
 int16_t failSort(TempTable *t)
 {
     rcTmpDiscardFile(t);
-    rcTrcWriteBlockTo(t->owner.trace, 2, "rcSwpSortExec", -1);
+    rcTrcWriteBlock(t->owner.trace, 2, "rcSwpSortExec", -1);
     return -1;
 }
 
@@ -196,7 +196,7 @@ void rcSwpMapError(TempTable *t, uint32_t sortError)
 
 int16_t rcSwpSortExec(TempTable *t)
 {
-    rcTrcWriteTo(t->owner.trace, 2, "rcSwpSortExec(%p)", static_cast<void *>(t));
+    rcTrcWrite(t->owner.trace, 2, "rcSwpSortExec(%p)", static_cast<void *>(t));
     if (t->failed)
         return -1;
     if (t->nextColumn != 0) {
@@ -209,11 +209,11 @@ int16_t rcSwpSortExec(TempTable *t)
     t->reading = true;
     t->currentRow = -1;
     if (t->spillName == nullptr && !(t->owner.engineOptions & RC_TMP_OPT_NOOPTSORT)) {
-        rcTrcPrintfTo(t->owner.trace, 2, "Performing internal sort...\n");
+        rcTrcPrintf(t->owner.trace, 2, "Performing internal sort...\n");
         if (rcSwpInternalSort(t) != 0)
             return -1;
-        rcTrcPrintfTo(t->owner.trace, 2, "Internal sort complete.\n");
-        rcTrcWriteBlockTo(t->owner.trace, 2, "rcSwpSortExec", 0);
+        rcTrcPrintf(t->owner.trace, 2, "Internal sort complete.\n");
+        rcTrcWriteBlock(t->owner.trace, 2, "rcSwpSortExec", 0);
         return 0;
     }
     if (t->keyCount == 0 || t->rowCount == 0) {
@@ -231,7 +231,7 @@ int16_t rcSwpSortExec(TempTable *t)
         return failSort(t);
     PlatFileClose(t->spillFd);
     t->spillFd = -1;
-    rcTrcPrintfTo(t->owner.trace, 2, "Invoking Mervik sort...\n");
+    rcTrcPrintf(t->owner.trace, 2, "Invoking Mervik sort...\n");
     uint32_t count = 0, err = 0;
     {
         rcDriverLockHold driverLock;
@@ -248,11 +248,11 @@ int16_t rcSwpSortExec(TempTable *t)
         srtSetCallbacks(nullptr);
     }
     if (cancelled(t) || err == SRT_ERR_CANCELLED) {
-        rcTrcPrintfTo(t->owner.trace, 2, "Mervik sort cancelled (Async)\n");
+        rcTrcPrintf(t->owner.trace, 2, "Mervik sort cancelled (Async)\n");
         rcErrRaise(t->owner.errors, RC_MSG_OPERATION_CANCELLED);
         return failSort(t);
     }
-    rcTrcPrintfTo(t->owner.trace, 2, "Mervik sort complete\n");
+    rcTrcPrintf(t->owner.trace, 2, "Mervik sort complete\n");
     if (err != 0) {
         rcSwpMapError(t, err);
         return failSort(t);
@@ -268,6 +268,6 @@ int16_t rcSwpSortExec(TempTable *t)
     }
     if (rcTmpRewind(t, 0) != 0)
         return failSort(t);
-    rcTrcWriteBlockTo(t->owner.trace, 2, "rcSwpSortExec", 0);
+    rcTrcWriteBlock(t->owner.trace, 2, "rcSwpSortExec", 0);
     return 0;
 }

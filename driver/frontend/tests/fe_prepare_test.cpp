@@ -177,7 +177,7 @@ Outcome Prepare(rcPrepared *prep, FakeSource *src, const std::string &text)
 {
     rcErrorQueue errors{};
     Outcome out;
-    out.result = rcFePrepare(prep, src, &errors, text.c_str(), true);
+    out.result = rcDrsPrepare(prep, src, &errors, text.c_str(), true);
     if (errors.list != nullptr && rcListCount(errors.list) > 0) {
         auto *r = static_cast<rcErrorRecord *>(rcListAt(errors.list, 0));
         out.msgId = r->msgId;
@@ -555,8 +555,8 @@ TEST(FeNativeSql, RegeneratedTextPreparesToTheSameTree)
     for (const char *text : texts) {
         rcErrorQueue errors{};
         std::string once, twice;
-        ASSERT_EQ(rcFeNativeSql(text, &once, &errors), 0) << text;
-        ASSERT_EQ(rcFeNativeSql(once.c_str(), &twice, &errors), 0) << once;
+        ASSERT_EQ(rcDrsNativeSql(text, &once, &errors), 0) << text;
+        ASSERT_EQ(rcDrsNativeSql(once.c_str(), &twice, &errors), 0) << once;
         EXPECT_EQ(once, twice);
         // The regenerated text parses to the same tree as the original.
         ParsedTree original(text), regenerated(once);

@@ -81,7 +81,7 @@ protected:
 
     static void Release(rcStmt *s)
     {
-        rcVwReleaseCatalog(s);
+        rcVwFreeCatalog(s);
         rcErrQueueDestroy(rcVwErrors(s));
     }
 

@@ -17,13 +17,13 @@ TEST_F(TranslateTest, WithoutLibraryValuesPassUnchanged)
     char out[16];
     int64_t length = 0;
     EXPECT_TRUE(
-        rcXlateDriverToSource(conn, nullptr, SQL_CHAR, "abc", SQL_NTS, out, sizeof out, &length));
+        rcXlateToDataSource(conn, nullptr, SQL_CHAR, "abc", SQL_NTS, out, sizeof out, &length));
     EXPECT_STREQ(out, "abc");
     EXPECT_EQ(length, 4); // text and terminator
     int32_t number = 0x01020304;
     int32_t copy = 0;
-    EXPECT_TRUE(rcXlateDriverToSource(conn, nullptr, SQL_INTEGER, &number, 99, &copy, sizeof copy,
-                                      &length));
+    EXPECT_TRUE(
+        rcXlateToDataSource(conn, nullptr, SQL_INTEGER, &number, 99, &copy, sizeof copy, &length));
     EXPECT_EQ(copy, number);
     EXPECT_EQ(length, 4);
 }
@@ -34,13 +34,13 @@ TEST_F(TranslateTest, LoadedLibraryWorksInBothDirections)
     char out[10];
     int64_t length = 0;
     // A CHAR output of 10 bytes is offered 9 and terminated.
-    EXPECT_TRUE(rcXlateDriverToSource(conn, nullptr, SQL_CHAR, "abcdefghijkl", 12, out, sizeof out,
-                                      &length));
+    EXPECT_TRUE(
+        rcXlateToDataSource(conn, nullptr, SQL_CHAR, "abcdefghijkl", 12, out, sizeof out, &length));
     EXPECT_EQ(length, 9);
     EXPECT_STREQ(out, "ABCDEFGHI");
     char buffer[16] = "MiXeD";
     char error[256];
-    EXPECT_TRUE(rcXlateSourceToDriver(conn, SQL_CHAR, buffer, 5, sizeof buffer, error));
+    EXPECT_TRUE(rcXlateToDriver(conn, SQL_CHAR, buffer, 5, sizeof buffer, error));
     EXPECT_STREQ(buffer, "mixed");
     rcXlateUnload(conn);
 }
@@ -52,11 +52,11 @@ TEST_F(TranslateTest, LengthsFromTheLibraryAreClampedToTheBuffer)
     char out[8];
     int64_t length = 0;
     EXPECT_TRUE(
-        rcXlateDriverToSource(conn, nullptr, SQL_VARCHAR, "abc", 3, out, sizeof out, &length));
+        rcXlateToDataSource(conn, nullptr, SQL_VARCHAR, "abc", 3, out, sizeof out, &length));
     EXPECT_LE(length, 7);
     char buffer[8] = "ABC";
     char error[256];
-    EXPECT_TRUE(rcXlateSourceToDriver(conn, SQL_CHAR, buffer, 3, sizeof buffer, error));
+    EXPECT_TRUE(rcXlateToDriver(conn, SQL_CHAR, buffer, 3, sizeof buffer, error));
     EXPECT_EQ(buffer[7], '\0');
     rcXlateUnload(conn);
 }
@@ -66,8 +66,7 @@ TEST_F(TranslateTest, FailedTranslationPostsTheLibraryText)
     ASSERT_EQ(rcXlateLoad(conn, QX_XLATE_TEST_LIB), 0);
     conn->xlate.option = 13;
     char out[8];
-    EXPECT_FALSE(
-        rcXlateDriverToSource(conn, nullptr, SQL_CHAR, "abc", 3, out, sizeof out, nullptr));
+    EXPECT_FALSE(rcXlateToDataSource(conn, nullptr, SQL_CHAR, "abc", 3, out, sizeof out, nullptr));
     std::string text;
     EXPECT_EQ(Diag(nullptr, &text), "IM009");
     EXPECT_NE(text.find("refused by the test library"), std::string::npos) << text;

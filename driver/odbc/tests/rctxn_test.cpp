@@ -82,7 +82,7 @@ TEST_P(TxnModelTest, EventsMoveAndSendCodes)
         const Step &s = c.steps[i];
         g_sent.clear();
         int pass = -1;
-        EXPECT_EQ(rcTxnEvent(&conn, s.event, &pass), s.result) << c.name << " step " << i;
+        EXPECT_EQ(rcTxnFsmEvent(&conn, s.event, &pass), s.result) << c.name << " step " << i;
         EXPECT_EQ(conn.txnState, s.state) << c.name << " step " << i;
         EXPECT_EQ(g_sent, s.codes) << c.name << " step " << i;
         EXPECT_EQ(pass, s.pass) << c.name << " step " << i;
@@ -119,16 +119,16 @@ TEST_F(TxnTest, ErrorsArePostedWithTheirTexts)
 {
     rcTxnSelectModel(1);
     conn.txnState = 1;
-    EXPECT_EQ(rcTxnEvent(&conn, RC_TXN_EVENT_DDL, nullptr), -1);
+    EXPECT_EQ(rcTxnFsmEvent(&conn, RC_TXN_EVENT_DDL, nullptr), -1);
     EXPECT_EQ(State(), "S1000 [Zorvi][Zorvi ODBC Driver]DDL statement encountered in transaction.");
-    EXPECT_EQ(rcTxnEvent(&conn, 6, nullptr), -1);
+    EXPECT_EQ(rcTxnFsmEvent(&conn, 6, nullptr), -1);
     EXPECT_NE(State().find("Invalid event received"), std::string::npos);
     conn.txnState = 9;
-    EXPECT_EQ(rcTxnEvent(&conn, 1, nullptr), -1);
+    EXPECT_EQ(rcTxnFsmEvent(&conn, 1, nullptr), -1);
     EXPECT_NE(State().find("Current TSP state is invalid"), std::string::npos);
     rcTxnSelectModel(0);
     conn.txnState = 0;
-    EXPECT_EQ(rcTxnEvent(&conn, 1, nullptr), -1);
+    EXPECT_EQ(rcTxnFsmEvent(&conn, 1, nullptr), -1);
     EXPECT_NE(State().find("AUTOCOMMIT"), std::string::npos);
 }
 
@@ -137,12 +137,12 @@ TEST_F(TxnTest, FailedActionKeepsTheStateItHad)
     rcTxnSelectModel(1);
     conn.txnState = 1;
     g_failCode = 4;
-    EXPECT_EQ(rcTxnEvent(&conn, RC_TXN_EVENT_COMMIT, nullptr), -1);
+    EXPECT_EQ(rcTxnFsmEvent(&conn, RC_TXN_EVENT_COMMIT, nullptr), -1);
     EXPECT_EQ(conn.txnState, 1);
     EXPECT_NE(State().find("Error in TSP state action."), std::string::npos);
     // A combined action makes both calls even when the first fails.
     g_sent.clear();
-    EXPECT_EQ(rcTxnEvent(&conn, RC_TXN_EVENT_AUTOCOMMIT_ON, nullptr), -1);
+    EXPECT_EQ(rcTxnFsmEvent(&conn, RC_TXN_EVENT_AUTOCOMMIT_ON, nullptr), -1);
     EXPECT_EQ(g_sent, (std::vector<uint32_t>{4, 1}));
     EXPECT_EQ(conn.txnState, 1);
 }
@@ -157,23 +157,23 @@ TEST_F(TxnTest, EndingOnALostLinkEndsTheTransaction)
         rcTxnSelectModel(4);
         conn.state = RC_CONN_CONNECTED;
         conn.txnState = 0;
-        ASSERT_EQ(rcTxnEvent(&conn, RC_TXN_EVENT_DML, nullptr), 0);
+        ASSERT_EQ(rcTxnFsmEvent(&conn, RC_TXN_EVENT_DML, nullptr), 0);
         ASSERT_EQ(conn.state, RC_CONN_TRANSACTION);
         g_failCode = commit ? 4 : 5;
         g_failWith = kDrmErrLinkBroken;
-        EXPECT_EQ(commit ? rcTxnCommit(&conn) : rcTxnRollback(&conn), -1);
+        EXPECT_EQ(commit ? rcExeTxnCommit(&conn) : rcExeTxnRollback(&conn), -1);
         EXPECT_EQ(conn.state, RC_CONN_CONNECTED);
         std::string record = State();
         EXPECT_EQ(record.rfind("08007 ", 0), 0u) << record;
         EXPECT_NE(record.find("Connection failure during transaction."), std::string::npos);
         // A failure of another kind still keeps the transaction open.
-        ASSERT_EQ(rcTxnEvent(&conn, RC_TXN_EVENT_DML, nullptr), 0);
+        ASSERT_EQ(rcTxnFsmEvent(&conn, RC_TXN_EVENT_DML, nullptr), 0);
         g_failWith = -1;
-        EXPECT_EQ(commit ? rcTxnCommit(&conn) : rcTxnRollback(&conn), -1);
+        EXPECT_EQ(commit ? rcExeTxnCommit(&conn) : rcExeTxnRollback(&conn), -1);
         EXPECT_EQ(conn.state, RC_CONN_TRANSACTION);
         EXPECT_NE(State().find("Error in TSP state action."), std::string::npos);
         g_failCode = 0;
-        EXPECT_EQ(rcTxnRollback(&conn), 0);
+        EXPECT_EQ(rcExeTxnRollback(&conn), 0);
     }
     conn.state = RC_CONN_ALLOCATED;
 }
@@ -214,13 +214,13 @@ TEST_F(TxnTest, HandleStateFollowsTheOpenTransaction)
         conn.txnState = 0;
         conn.state = RC_CONN_CONNECTED;
         for (size_t i = 0; i < c.steps.size(); ++i) {
-            EXPECT_EQ(rcTxnEvent(&conn, c.steps[i].first, nullptr), 0) << State();
+            EXPECT_EQ(rcTxnFsmEvent(&conn, c.steps[i].first, nullptr), 0) << State();
             EXPECT_EQ(conn.state, c.steps[i].second) << "model " << c.model << " step " << i;
         }
     }
     conn.state = RC_CONN_ALLOCATED;
     conn.txnState = 0;
-    EXPECT_EQ(rcTxnEvent(&conn, RC_TXN_EVENT_DML, nullptr), 0);
+    EXPECT_EQ(rcTxnFsmEvent(&conn, RC_TXN_EVENT_DML, nullptr), 0);
     EXPECT_EQ(conn.state, RC_CONN_ALLOCATED);
 }
 

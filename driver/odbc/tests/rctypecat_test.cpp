@@ -67,10 +67,10 @@ TEST(TypeRules, PureRules)
     } sizes[] = {{-28, 0, 0, 3}, {2, 0, 0, 10},   {3, 0, 12, 12},
                  {11, 0, 0, 30}, {11, 0, 23, 23}, {12, 40, 0, 40}};
     for (const auto &c : sizes)
-        EXPECT_EQ(rcTypColumnSize(c.type, c.length, c.precision), c.size) << c.type;
-    EXPECT_EQ(rcTypScale(SQL_INTEGER, 5), 0);
-    EXPECT_EQ(rcTypScale(RC_SQL_DECIMAL38, 5), 5);
-    EXPECT_EQ(rcTypScale(SQL_CHAR, 5), -30000);
+        EXPECT_EQ(rcTypColumnSizeOf(c.type, c.length, c.precision), c.size) << c.type;
+    EXPECT_EQ(rcTypScaleOf(SQL_INTEGER, 5), 0);
+    EXPECT_EQ(rcTypScaleOf(RC_SQL_DECIMAL38, 5), 5);
+    EXPECT_EQ(rcTypScaleOf(SQL_CHAR, 5), -30000);
     uint32_t octets = 0;
     EXPECT_EQ(rcTypDefaultOctetLength(SQL_VARCHAR, &octets), 1);
     EXPECT_EQ(octets, 512u);
@@ -175,8 +175,8 @@ TEST(TypeAccessors, EmptyAndPartialCatalogs)
     EXPECT_EQ(rcTypSqlTypeAt(&some.conn, -1, &out), -1);
     EXPECT_EQ(rcTypSqlTypeAt(&some.conn, 0, &out), 0);
     EXPECT_EQ(out, SQL_CHAR);
-    EXPECT_EQ(rcTypPromote(SQL_INTEGER, SQL_DOUBLE), SQL_DOUBLE);
-    EXPECT_EQ(rcTypPromote(SQL_CHAR, SQL_BIT), SQL_CHAR);
+    EXPECT_EQ(rcTypBinaryResult(SQL_INTEGER, SQL_DOUBLE), SQL_DOUBLE);
+    EXPECT_EQ(rcTypBinaryResult(SQL_CHAR, SQL_BIT), SQL_CHAR);
     EXPECT_EQ(rcTypRank(RC_SQL_DECIMAL38), 110);
     EXPECT_EQ(rcTypDisplaySize(SQL_BINARY, 8, 0), 16);
 }
