@@ -15,6 +15,7 @@
 
 #include "driver/core/rccnv.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/core/rcsqltype.h"
 #include "driver/core/rctrace.h"
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/exec/rcexegdo.h"
@@ -90,18 +91,7 @@ bool KnownCType(int16_t t)
 }
 
 // A column whose values SQL_MAX_LENGTH limits: character and binary data.
-bool CharOrBinary(int16_t sqlType)
-{
-    switch (sqlType) {
-    case SQL_CHAR:
-    case SQL_VARCHAR:
-    case SQL_LONGVARCHAR:
-    case SQL_BINARY:
-    case SQL_VARBINARY:
-    case SQL_LONGVARBINARY: return true;
-    default: return false;
-    }
-}
+bool CharOrBinary(int16_t sqlType) { return rcSqlIsCharacter(sqlType) || rcSqlIsBinary(sqlType); }
 
 bool IsBinaryType(int16_t sqlType)
 {
