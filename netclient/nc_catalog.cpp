@@ -465,7 +465,9 @@ int16_t _QX_StartIncBackup(QXHandle connection)
     return nc::BodylessRequest(connection, nc::kNcReqStartIncBackup);
 }
 
-static int16_t HandleBody(QXHandle connection, nc::NcRequest code, QXHandle data, QXHandle *reply)
+namespace {
+
+int16_t HandleBody(QXHandle connection, nc::NcRequest code, QXHandle data, QXHandle *reply)
 {
     if (reply)
         *reply = nullptr;
@@ -482,6 +484,8 @@ static int16_t HandleBody(QXHandle connection, nc::NcRequest code, QXHandle data
     UnlockQXHandle(data);
     return status;
 }
+
+} // namespace
 
 int16_t _QX_SendToBackupModule(QXHandle connection, QXHandle data, QXHandle *reply)
 {
@@ -543,16 +547,20 @@ int16_t _QX_ProcessNumber(QXHandle connection, const unsigned char *processName,
     return status;
 }
 
+namespace {
+
 // Procedure calls and process variables travel in records whose layout the
 // callers of this library never build; these calls check the version and
 // refuse (-32002) rather than send bytes of an unknown shape.
-static int16_t RefuseUnknownLayout(QXHandle connection)
+int16_t RefuseUnknownLayout(QXHandle connection)
 {
     RequestCall r(connection);
     if (int16_t s = r.Open(CallMode::SyncOnly, 0x600))
         return s;
     return QX_ERR_UNEXPECTED_DATA;
 }
+
+} // namespace
 
 int16_t _QX_ExecuteOnServer(QXHandle connection, QXHandle, int32_t *result)
 {

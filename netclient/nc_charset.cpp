@@ -14,7 +14,9 @@ void BuildCharsetTables(uint8_t macToWin[256], uint8_t winToMac[256])
     }
 }
 
-static void Convert(uint8_t *text, long n, const uint8_t high[128])
+namespace {
+
+void Convert(uint8_t *text, long n, const uint8_t high[128])
 {
     if (n < 1 || n > 32767)
         return;
@@ -22,6 +24,8 @@ static void Convert(uint8_t *text, long n, const uint8_t high[128])
         if (text[i] >= 0x80)
             text[i] = high[text[i] - 0x80];
 }
+
+} // namespace
 
 void ConvertMacToPCText(uint8_t *text, long n) { Convert(text, n, kPlatMacRomanNames.macToWin); }
 void ConvertPCToMacText(uint8_t *text, long n) { Convert(text, n, kPlatMacRomanNames.winToMac); }

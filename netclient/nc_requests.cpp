@@ -480,7 +480,9 @@ int16_t _QX_AddToBuffer(QXHandle connection, QXRecordBuffer buffer, int16_t fiel
     return 0;
 }
 
-static int16_t RecordBufferRequest(QXHandle connection, nc::NcRequest code, QXRecordBuffer buffer)
+namespace {
+
+int16_t RecordBufferRequest(QXHandle connection, nc::NcRequest code, QXRecordBuffer buffer)
 {
     RequestCall r(connection);
     if (int16_t s = r.Open())
@@ -501,6 +503,8 @@ static int16_t RecordBufferRequest(QXHandle connection, nc::NcRequest code, QXRe
     UnlockQXHandle(buffer);
     return status;
 }
+
+} // namespace
 
 int16_t _QX_ModifyRecord(QXHandle connection, QXRecordBuffer buffer)
 {

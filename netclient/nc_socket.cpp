@@ -70,7 +70,11 @@ int32_t WsaFromErrno(int err)
     }
 }
 
-static void KeepErrno() { tLastError = WsaFromErrno(errno); }
+namespace {
+
+void KeepErrno() { tLastError = WsaFromErrno(errno); }
+
+} // namespace
 
 int LoadSocketLibrary()
 {
@@ -125,7 +129,9 @@ int SlotAdopt(int fd, int protocol)
     return slot;
 }
 
-static int SlotProtocol(int slot)
+namespace {
+
+int SlotProtocol(int slot)
 {
     if (slot <= 0 || slot >= kSocketSlots)
         return 0;
@@ -133,6 +139,8 @@ static int SlotProtocol(int slot)
     std::lock_guard lock(t.mutex);
     return t.slots[slot].protocol;
 }
+
+} // namespace
 
 int SlotFd(int slot)
 {
@@ -210,7 +218,9 @@ void SockGen::Close()
     rfill_ = rpos_ = 0;
 }
 
-static sockaddr_in ToSockaddr(uint32_t address, uint16_t port)
+namespace {
+
+sockaddr_in ToSockaddr(uint32_t address, uint16_t port)
 {
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
@@ -218,6 +228,8 @@ static sockaddr_in ToSockaddr(uint32_t address, uint16_t port)
     sa.sin_addr.s_addr = htonl(address);
     return sa;
 }
+
+} // namespace
 
 int SockGen::ConnectStart(const QXLocationRecord &to)
 {
@@ -489,7 +501,9 @@ std::string AddressText(uint32_t a)
     return buf;
 }
 
-static bool LooksLikeHostName(const std::string &h)
+namespace {
+
+bool LooksLikeHostName(const std::string &h)
 {
     if (h.empty())
         return false;
@@ -498,6 +512,8 @@ static bool LooksLikeHostName(const std::string &h)
             return false;
     return true;
 }
+
+} // namespace
 
 bool ResolveServerAddress(const unsigned char *text, uint16_t defaultPort, QXLocationRecord &out)
 {

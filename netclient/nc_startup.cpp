@@ -115,8 +115,10 @@ int16_t _QX_GetComponentInfo(int16_t, int16_t *kind, unsigned char *description)
     return 0;
 }
 
-static int16_t Select(unsigned char *serverName, QXNetworkLocation *location, int16_t number,
-                      QXComponent component, bool withOther)
+namespace {
+
+int16_t Select(unsigned char *serverName, QXNetworkLocation *location, int16_t number,
+               QXComponent component, bool withOther)
 {
     ComponentParamBlock pb;
     pb.selector = 6;
@@ -134,6 +136,8 @@ static int16_t Select(unsigned char *serverName, QXNetworkLocation *location, in
     }
     return int16_t(pb.result);
 }
+
+} // namespace
 
 int16_t _QX_SelectQXServer(unsigned char *serverName, QXNetworkLocation *location,
                            int16_t componentNumber, QXComponent component)

@@ -77,13 +77,17 @@ bool PutWireValue(NcWriter &w, const QXValue &v)
     }
 }
 
-static void SwapWords(uint8_t *p, int count, bool swap)
+namespace {
+
+void SwapWords(uint8_t *p, int count, bool swap)
 {
     if (!swap)
         return;
     for (int i = 0; i < count; ++i)
         std::swap(p[2 * i], p[2 * i + 1]);
 }
+
+} // namespace
 
 long ConvertValueInPlace(uint8_t *p, size_t left, int type, ValueForm form, bool swap,
                          bool fromServer)

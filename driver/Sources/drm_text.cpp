@@ -118,15 +118,18 @@ uint32_t Measure(uint32_t length, const uint8_t *source)
 uint8_t DrmMacToWindowsByte(uint8_t b) { return PlatMacToWin(kPlatMacRomanRecords, b); }
 uint8_t DrmWindowsToMacByte(uint8_t b) { return PlatWinToMac(kPlatMacRomanRecords, b); }
 
+namespace {
+
 // Code page 932 text travels unchanged in both directions.
-static int32_t PassThrough(uint32_t length, const uint8_t *source, uint32_t *outLength,
-                           uint8_t *dest)
+int32_t PassThrough(uint32_t length, const uint8_t *source, uint32_t *outLength, uint8_t *dest)
 {
     if (dest != source && length > 0)
         std::memmove(dest, source, length);
     *outLength = length;
     return 0;
 }
+
+} // namespace
 
 int32_t DrmTextMacToPC(uint32_t length, const uint8_t *source, uint32_t codePage,
                        uint32_t *outLength, uint8_t *dest)

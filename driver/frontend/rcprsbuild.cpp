@@ -14,13 +14,17 @@ rcParseNode *rcPrsBuildNode(rcPrsContext *ctx, uint16_t id, rcParseNode *child)
     return node;
 }
 
-static rcParseNode *ChainTail(rcParseNode *first)
+namespace {
+
+rcParseNode *ChainTail(rcParseNode *first)
 {
     rcParseNode *tail = first->prev != nullptr ? first->prev : first;
     while (tail->next != nullptr)
         tail = tail->next;
     return tail;
 }
+
+} // namespace
 
 rcParseNode *rcPrsCat2(rcParseNode *a, rcParseNode *b)
 {

@@ -866,9 +866,11 @@ int16_t rcFltPushDownTable(rcPlnStmt *stmt, const std::vector<const rcParseNode 
     return 0;
 }
 
+namespace {
+
 // Gives back to the data module the parameter records of the pushed
 // filters: they live as long as the plan that set them.
-static void FreePushedParams(rcPlnStmt *stmt)
+void FreePushedParams(rcPlnStmt *stmt)
 {
     if (stmt->pushDown == nullptr || stmt->session == nullptr)
         return;
@@ -876,6 +878,8 @@ static void FreePushedParams(rcPlnStmt *stmt)
         for (const rcPlnPushedParam &p : t.params)
             TamFreeParams(stmt->session, p.id, p.id);
 }
+
+} // namespace
 
 int16_t rcFltPushDownAll(rcPlnStmt *stmt)
 {

@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-static rcMemPoolChunk *NewChunk(uint16_t tag)
+namespace {
+
+rcMemPoolChunk *NewChunk(uint16_t tag)
 {
     // Not zero-filled here: each block is zeroed as it is handed out, so a
     // statement pays for the bytes it uses, not for the whole chunk.
@@ -20,6 +22,8 @@ static rcMemPoolChunk *NewChunk(uint16_t tag)
     chunk->last = chunk;
     return chunk;
 }
+
+} // namespace
 
 rcMemPool rcMemPoolCreate(uint16_t tag) { return NewChunk(tag); }
 
