@@ -33,14 +33,19 @@ protected:
     // this one after kRunBefore and checks both calls' results and times.
     void CancelWhileRunning(const std::function<SQLRETURN()> &run, const std::string &what)
     {
-        std::atomic<bool> done{false};
+        std::atomic<bool> started{false}, done{false};
         SQLRETURN rc = SQL_SUCCESS;
         Clock::time_point ended;
         std::thread runner([&] {
+            started = true;
             rc = run();
             ended = Clock::now();
             done = true;
         });
+        // From the moment the call begins: a loaded machine may start the
+        // thread late.
+        while (!started)
+            std::this_thread::yield();
         std::this_thread::sleep_for(kRunBefore);
         bool stillRunning = !done;
         Clock::time_point cancelled = Clock::now();
