@@ -5,7 +5,7 @@
 // A table's facts are found by the qualifier it was opened in and its name as
 // the statement gives them; reading a catalog fills them once it was read
 // through without error (a failed read keeps nothing). Every definition the
-// session makes or drops (tables, columns, indexes, views) forgets the facts
+// session makes or drops (a table created or deleted) forgets the facts
 // of every table, and ending the session frees them. Definitions made by
 // other connections are not seen: the facts stay as this connection read them.
 //

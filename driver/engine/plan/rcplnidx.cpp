@@ -15,6 +15,7 @@
 // first row) and ends by an end test compiled for the upper bound.
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "driver/core/rccnv.h"
 #include "driver/core/rcerror.h"
@@ -285,16 +286,18 @@ bool KeyList(const rcParseNode *cond, const rcTblEntry *table,
 }
 
 // The rows of the table's index catalog, as the connection's first statement
-// naming the table read them (tam_tablefacts.h), else read now and kept.
-// 0, or a data-module code (a catalog the data module lacks has no rows).
-int32_t IndexRows(rcPlnStmt *stmt, const rcTblEntry *table, std::vector<TamIndexRow> *rows)
+// naming the table read them (tam_tablefacts.h), else read now into *read
+// and kept. *rows points at them either way. 0, or a data-module code (a
+// catalog the data module lacks has no rows).
+int32_t IndexRows(rcPlnStmt *stmt, const rcTblEntry *table, std::vector<TamIndexRow> *read,
+                  const std::vector<TamIndexRow> **rows)
 {
+    *rows = read;
     if (const TamTableFacts *facts = TamFindTableFacts(stmt->session, table->path, table->name);
         facts != nullptr && facts->indexesRead) {
-        *rows = facts->indexRows;
+        *rows = &facts->indexRows;
         return 0;
     }
-    rows->clear();
     TamInfoRecord rec{};
     int32_t rc = TamGetTableIndexInfo(stmt->session, table->handle, nullptr, &rec);
     if (rc != 0 && rc != kDrmNotImplemented)
@@ -306,7 +309,7 @@ int32_t IndexRows(rcPlnStmt *stmt, const rcTblEntry *table, std::vector<TamIndex
             rc = ReadIndexRow(stmt, rec, row.name, &row.flags, &row.number, &row.direction);
             if (rc != 0)
                 break;
-            rows->push_back(row);
+            read->push_back(row);
         }
         int32_t closed = TamCloseTable(stmt->session, rec.handle);
         if (rc != kDrmErrNoCurrentRecord)
@@ -315,8 +318,9 @@ int32_t IndexRows(rcPlnStmt *stmt, const rcTblEntry *table, std::vector<TamIndex
             return closed;
     }
     if (TamTableFacts *facts = TamKeepTableFacts(stmt->session, table->path, table->name)) {
-        facts->indexRows = *rows;
+        facts->indexRows = std::move(*read);
         facts->indexesRead = true;
+        *rows = &facts->indexRows;
     }
     return 0;
 }
@@ -334,10 +338,11 @@ int16_t rcIdxGetInfo(rcPlnStmt *stmt, const rcTblEntry *table, const rcPlnIndexL
     list->table = table;
     if ((stmt->engineOptions & PLN_OPT_NOINDEXES) == 0 && table->kind != RC_TBL_VIEW &&
         stmt->session != nullptr) {
-        std::vector<TamIndexRow> rows;
-        if (int32_t rc = IndexRows(stmt, table, &rows); rc != 0)
+        std::vector<TamIndexRow> read;
+        const std::vector<TamIndexRow> *rows = nullptr;
+        if (int32_t rc = IndexRows(stmt, table, &read, &rows); rc != 0)
             return PostDrm(stmt, rc);
-        for (const TamIndexRow &row : rows) {
+        for (const TamIndexRow &row : *rows) {
             const rcTblColumn *col = nullptr;
             for (const rcTblColumn &c : table->columns)
                 if (c.number == row.number)
