@@ -107,19 +107,11 @@ int16_t rcDrsCopyOptionBlock(rcStmt *stmt)
 
 int16_t rcDrsFreePlanState(rcStmt *stmt)
 {
-    rcListFreeRef(&stmt->updatedColumns);
     // The planner context with its plan, the run-time state of its nodes
     // and its subquery and UNION branch plans.
     stmt->planner.release();
     rcListFreeRef(&stmt->subqueries);
-    if (stmt->unionBranches == nullptr) {
-        rcListFreeRef(&stmt->resultColumns);
-    } else {
-        // The result columns are the first branch's list, owned by the branch.
-        rcListFreeRef(&stmt->unionBranches);
-        stmt->resultColumns = nullptr;
-    }
-    rcListFreeRef(&stmt->planList);
+    rcListFreeRef(&stmt->resultColumns);
     if (stmt->planPool > 0)
         rcPoolDestroy(stmt->planPool);
     stmt->planPool = 0;
@@ -133,12 +125,9 @@ int16_t rcDrsResetStmt(rcStmt *stmt)
     stmt->catResult.release();
     stmt->catColumnCount = 0;
     stmt->catalogKind = 0;
-    rcListFreeRef(&stmt->plannerColumns);
     if (rcDrsFreePlanState(stmt) != 0)
         return -1;
     stmt->dataChange.release();
-    rcTreePoolDestroy(stmt->parsePool);
-    stmt->parsePool = nullptr;
     if (stmt->preparePool > 0)
         rcPoolDestroy(stmt->preparePool);
     stmt->preparePool = 0;
@@ -146,10 +135,6 @@ int16_t rcDrsResetStmt(rcStmt *stmt)
     stmt->workPool = nullptr;
     rcTreePoolDestroy(stmt->parseArena);
     stmt->parseArena = nullptr;
-    if (stmt->files != nullptr) {
-        rcListHolderFree(stmt->files);
-        stmt->files = nullptr;
-    }
     stmt->views.release();
     return 0;
 }
@@ -160,8 +145,6 @@ int16_t rcDrsFreeStmtMem(rcStmt *stmt)
     rcListFreeRef(&stmt->options.tablePasswords);
     if (stmt->stmtPool > 0)
         rcPoolDestroy(stmt->stmtPool);
-    if (stmt->stmtPool2 > 0)
-        rcPoolDestroy(stmt->stmtPool2);
     // Value buffers die with the record.
     if (stmt->valuePool.id > 0)
         rcPoolDestroy(stmt->valuePool.id);

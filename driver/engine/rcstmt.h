@@ -204,13 +204,11 @@ struct rcStmt {
     rcStmtConn *conn = nullptr;     // owning connection, never changed
     rcErrorQueue *errors = nullptr; // the handle's queue, lent for the record's life
     rcList *resultColumns = nullptr;
-    rcList *plannerColumns = nullptr;
     uint16_t catalogKind = 0;
     uint16_t endOfData = 0;
     uint16_t engineState = RC_ENGINE_NOT_PREPARED;
     rcList *subqueries = nullptr;
     rcList *tables = nullptr;
-    rcList *unionBranches = nullptr;
     rcMemPool workPool = nullptr; // prepare-time scratch
     // The view catalogue (fe_view.h), loaded when a preparation or a catalog
     // function first looks for views.
@@ -218,10 +216,8 @@ struct rcStmt {
     // The parameter descriptors and values (exec/rcexeprm.h), made by the
     // first bound parameter and kept until the drop.
     rcStmtSlot<rcPrmStore> params;
-    rcMemPool parsePool = nullptr; // tree pool for prepare-time nodes
-    int32_t stmtPool = 0;          // made at initialisation
-    int32_t stmtPool2 = 0;         // made by its first user
-    int32_t preparePool = 0;       // made at each prepare
+    int32_t stmtPool = 0;    // made at initialisation
+    int32_t preparePool = 0; // made at each prepare
     int32_t planPool = 0;
     QueryPlan *plan = nullptr;
     // The planner context of a prepared query (plan/rcpln.h), made at its
@@ -235,18 +231,12 @@ struct rcStmt {
     // The catalog function's result (catalog/rccat_impl.h), read through the
     // one result road.
     rcStmtSlot<rcCatResult> catResult;
-    uint32_t catTableTypes = 0;
     uint16_t debugLevel = 0;
     uint32_t maxRows = 0; // SQL_MAX_ROWS: the fetch stops after this many rows, 0 no limit
-    rcListHolder *files = nullptr;
-    bool depthError = false;
-    uint32_t unionFlag = 0;
     rcStmtOptionBlock options;
     rcStmtSourceInfo sourceInfo;
     uint16_t numericPrecision = 0;
     uint16_t numericScale = 0;
-    rcList *updatedColumns = nullptr; // UPDATE: updated-and-searched columns
-    rcList *planList = nullptr;
     // Value buffers (rcvalpool.h): the pool new buffers come from, and the
     // pools that ran out while some of their buffers were still in use.
     rcValPoolRef valuePool;
