@@ -149,6 +149,7 @@ SQLRETURN Frame(rcStmtHandle *s, const char *name, uint16_t functionId, uint16_t
         rcFeReset(&s->prep);
         s->setApplied = 0;
         s->prepared = 0;
+        rcStmtForgetDirect(s);
         rc = build(c);
     }
     s->rowCount = 0;

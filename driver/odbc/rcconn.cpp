@@ -40,5 +40,6 @@ int16_t rcConOpenQualifier(rcConn *conn, const char *text, int32_t *native)
     }
     std::memmove(conn->qualifier, text, n);
     conn->qualifier[n] = '\0';
+    ++conn->prepareEpoch; // table names resolve in the new qualifier
     return 0;
 }

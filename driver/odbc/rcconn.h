@@ -188,6 +188,11 @@ struct rcConn {
     rcStmtOptionBlock stmtOptions; // the engine option block its statements copy (with the
                                    // table passwords the dialog added)
     uint32_t cursorCounter;        // numbers the default cursor names of its statements
+    // Counts what can make a text prepare otherwise than before: a definition
+    // or view executed, a current qualifier opened, a SET statement applied,
+    // a connection option set. A statement keeps its SQLExecDirect
+    // preparation only while the count is what it was (rcstmt_exec.h).
+    uint32_t prepareEpoch;
 };
 
 // The block of values edited by the login dialog and used by rcConLogin.

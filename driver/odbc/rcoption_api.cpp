@@ -12,6 +12,7 @@
 #include "driver/odbc/rcentry.h"
 #include "driver/odbc/rcinfo.h"
 #include "driver/odbc/rcoption.h"
+#include "driver/odbc/rcstmt_exec.h"
 #include "driver/odbc/rcstmt_handle.h"
 #include "driver/odbc/rcstmt_option.h"
 
@@ -81,6 +82,9 @@ SQLRETURN SQLSetConnectOptionImpl(rcConn *conn, SQLUSMALLINT option, SQLULEN val
 {
     rcCall call(conn, "SQLSetConnectOption", 0, "SQLSetConnectOption(0x%08lx, %u, %lu)",
                 reinterpret_cast<unsigned long>(conn), option, static_cast<unsigned long>(value));
+    // Texts of the connection may prepare otherwise now (qualifier,
+    // translation, the statements' options).
+    ++conn->prepareEpoch;
     return call.done(rcConSetConnectOption(conn, option, static_cast<uintptr_t>(value)));
 }
 
@@ -108,6 +112,8 @@ SQLRETURN SQLSetStmtOptionImpl(rcStmtHandle *s, SQLUSMALLINT option, SQLULEN val
 {
     rcCall call(s, "SQLSetStmtOption", 0, "SQLSetStmtOption(0x%08lx, %u, %lu)", rcStmtAddr(s),
                 option, static_cast<unsigned long>(value));
+    // Options may change what the handle's texts prepare to.
+    rcStmtForgetDirect(s);
     return call.done(rcStmtSetOption(s, option, value));
 }
 

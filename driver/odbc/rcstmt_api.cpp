@@ -141,6 +141,7 @@ SQLRETURN SQLCancelImpl(rcStmtHandle *s)
         rcCall call(s, "SQLCancel", 0, "SQLCancel(0x%08lx)", rcStmtAddr(s));
         rcStmtParamCancel(s);
         rcStmtResetCursor(s);
+        rcStmtForgetDirect(s);
         rc = call.done(SQL_SUCCESS);
     }
     rcMutexUnlock(conn->lock);

@@ -64,8 +64,10 @@ int16_t PrepareText(rcStmtHandle *s, const char *text)
     target.errors = &s->errors;
     int16_t status = -1;
     if (rcDrsSpecialStatement(target, text, &status)) {
-        if (status == 0)
+        if (status == 0) {
             s->setApplied = 1;
+            ++s->conn->prepareEpoch;
+        }
         return status;
     }
     uint32_t noScan = 0;
@@ -136,7 +138,28 @@ int16_t OpenQuery(rcStmtHandle *s)
     return 0;
 }
 
+// True when SQLExecDirect of text may run the handle's kept preparation
+// (rcstmt_exec.h): the same text, a query still prepared and planned, and
+// nothing changed since that could make it prepare otherwise.
+bool CanReuseDirect(const rcStmtHandle *s, const char *text)
+{
+    return s->directKept && s->directEpoch == s->conn->prepareEpoch && s->conn->qryPlan == 0 &&
+           s->engine->sourceInfo.parseHook == 0 && s->prep.kind == RC_KIND_QUERY &&
+           s->prep.root != nullptr && s->engine->planner != nullptr && s->setApplied == 0 &&
+           s->directText == text;
+}
+
+// Keeps the query SQLExecDirect just prepared and ran for the next one.
+void KeepDirect(rcStmtHandle *s, const char *text)
+{
+    s->directText.assign(text);
+    s->directEpoch = s->conn->prepareEpoch;
+    s->directKept = true;
+}
+
 } // namespace
+
+void rcStmtForgetDirect(rcStmtHandle *s) { s->directKept = false; }
 
 SQLRETURN rcStmtCloseIfNeeded(rcStmtHandle *s)
 {
@@ -154,6 +177,7 @@ void rcStmtResetPrepared(rcStmtHandle *s)
     rcDrsResetStmt(s->engine);
     rcFeReset(&s->prep);
     s->setApplied = 0;
+    rcStmtForgetDirect(s);
 }
 
 SQLRETURN rcStmtPrepare(rcStmtHandle *s, const char *text)
@@ -196,10 +220,17 @@ SQLRETURN rcStmtExecDirect(rcStmtHandle *s, const char *text)
     rcCall prepare(s, "SQLPrepare", RC_CALL_KEEP_QUEUE, kRcLinePrepare, rcStmtAddr(s), text,
                    static_cast<long>(SQL_NTS));
     SQLRETURN rc = rcStmtCloseIfNeeded(s);
-    if (rc == SQL_SUCCESS)
+    if (rc == SQL_SUCCESS && CanReuseDirect(s, text)) {
+        // The kept preparation serves: prepared again as it stands.
+        s->state = RC_STMT_PREPARED;
+        s->prepared = 1;
+        s->rowCount = 0;
+    } else if (rc == SQL_SUCCESS) {
         rc = rcStmtPrepare(s, text);
+    }
     prepare.done(rc);
     bool warned = rc == SQL_SUCCESS_WITH_INFO;
+    bool keep = rc == SQL_SUCCESS && s->prep.kind == RC_KIND_QUERY && s->setApplied == 0;
     if (rc != SQL_ERROR) {
         rcCall execute(s, "SQLExecute", RC_CALL_KEEP_QUEUE, kRcLineExecute, rcStmtAddr(s));
         rc = execute.done(rcStmtExecute(s));
@@ -207,6 +238,12 @@ SQLRETURN rcStmtExecDirect(rcStmtHandle *s, const char *text)
             rcStmtResetPrepared(s);
     }
     s->prepared = 0;
+    // A query that prepared without a warning and ran is kept for the next
+    // SQLExecDirect; anything else is not.
+    if (keep && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO))
+        KeepDirect(s, text);
+    else
+        rcStmtForgetDirect(s);
     if (rc == SQL_ERROR) {
         // Back to the state the statement had at entry; what it had prepared
         // is gone.
@@ -301,6 +338,8 @@ SQLRETURN rcStmtRunPrepared(rcStmtHandle *s)
         // The connection became read-only after the statement was prepared.
         rc = SQL_ERROR;
     } else if (s->prep.kind == RC_KIND_CREATE_VIEW || s->prep.kind == RC_KIND_DROP_VIEW) {
+        // What the connection's texts name changes.
+        ++s->conn->prepareEpoch;
         rcParserLockHold lock;
         int event = rcStmtTxnEvent(s);
         if (event < 0 || (event == 0 && rcFeExecuteView(&s->prep) != 0)) {
@@ -364,8 +403,11 @@ SQLRETURN rcStmtNextRow(rcStmtHandle *s)
         return SQL_NO_DATA_FOUND;
     }
     int16_t rc = rcExeFetch(e->planner); // a query's row or a catalog result's
-    if (rc < 0)
+    if (rc < 0) {
+        // The plan's state after a failed row is not relied on again.
+        rcStmtForgetDirect(s);
         return SQL_ERROR;
+    }
     if (rc == PLN_END) {
         e->endOfData = 1;
         e->engineState = RC_ENGINE_DONE;

@@ -32,6 +32,19 @@
 // the prepare step's warnings stay queued); a failure forgets what it
 // prepared (rcStmtResetPrepared) and puts back the state the statement had.
 //
+// A query that SQLExecDirect prepared without a warning and ran is kept
+// for the handle's next SQLExecDirect: given the same text byte for byte,
+// its prepare step prepares and plans nothing and the execution opens the
+// kept plan, as SQLExecute of a prepared statement does (the parameters are
+// bound and checked at each execution alike). The handle forgets it
+// (rcStmtForgetDirect) when anything can make the text prepare otherwise
+// or the statement's state may be damaged: another preparation or a
+// catalog function on the handle, SQLSetStmtOption, SQLCancel, a failed
+// SQLExecDirect, fetch or SQLGetData; and it is not used when the
+// connection's prepare epoch moved since (rcconn.h), when the QryPlan flag
+// asks for each preparation's plan record, or when the data module's parse
+// hook wants to see each preparation.
+//
 // Index validation (the ValidateIndex engine option): before a query is
 // opened, every table its plan reads through an index is counted twice on
 // the same connection, once in table order and once in the index's order,
@@ -81,6 +94,8 @@ SQLRETURN rcStmtRunPrepared(rcStmtHandle *s);
 // Forgets what was prepared: the engine's record reset, the front end's
 // tree and tables freed.
 void rcStmtResetPrepared(rcStmtHandle *s);
+// The handle's SQLExecDirect preparation is not used again (see above).
+void rcStmtForgetDirect(rcStmtHandle *s);
 // The open query's next row: SQL_SUCCESS (SQL_SUCCESS_WITH_INFO: a value
 // was cut on the way) with the row current, SQL_NO_DATA_FOUND at the end and
 // once SQL_MAX_ROWS rows went out, SQL_ERROR. The handle is in state 5.

@@ -270,8 +270,10 @@ SQLRETURN SQLFetchImpl(rcStmtHandle *s)
                 : rcGdoReadBound(planned, k, b.cType, b.value, b.bufferLength, b.length, maxLength);
         if (r == RC_GDO_NOT_DIRECT)
             r = Deliver(s, k, b.cType, b.value, b.bufferLength, b.length, maxLength, &at, &more);
-        if (r < 0)
+        if (r < 0) {
+            rcStmtForgetDirect(s);
             return call.done(SQL_ERROR);
+        }
         warned = warned || r == 1;
     }
     return call.done(warned ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
@@ -308,5 +310,7 @@ SQLRETURN SQLGetDataImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType
     bool more = false;
     int16_t r = Deliver(s, k, cType, value, bufferLength, length, MaxLength(s), &piece.at, &more);
     piece.done = r < 0 || !more;
+    if (r < 0)
+        rcStmtForgetDirect(s);
     return call.done(r < 0 ? SQL_ERROR : r == 1 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
 }

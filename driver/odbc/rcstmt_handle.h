@@ -168,6 +168,13 @@ struct rcStmtHandle {
     uint32_t rowSerial = 0;             // counts the rows fetched, for pieces
     std::vector<rcColPiece> pieces;     // SQLGetData's progress, by column number - 1
     std::vector<char> textScratch;      // a value's text on its way through translation
+    // The query SQLExecDirect last prepared and ran on the handle without a
+    // fault, and the connection's prepare epoch of then: while directKept
+    // holds, SQLExecDirect of the same text runs that preparation and its
+    // plan again (rcstmt_exec.h).
+    std::string directText;
+    uint32_t directEpoch = 0;
+    bool directKept = false;
 };
 
 // The number of "?" markers of the prepared statement (0 when nothing is
