@@ -5,20 +5,12 @@
 // counts the plans built; each case also checks its rows against the same
 // query with the values written as literals, with push-down and index use
 // switched on and off.
-#include "tests/e2e_fixture.h"
+#include "tests/e2e_prepare_fixture.h"
 
 #include <string>
 #include <vector>
 
 namespace {
-
-size_t CountOf(const std::string &text, const std::string &what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
 
 // A parameter value bound as text (SQL_VARCHAR) or as a 32-bit integer.
 struct Value {
@@ -30,33 +22,8 @@ Value Int(SQLINTEGER v) { return {true, v, {}}; }
 Value Chars(const char *s) { return {false, 0, s}; }
 std::string Literal(const Value &v) { return v.number ? std::to_string(v.i) : "'" + v.text + "'"; }
 
-class E2ePrepare : public E2eConnected {
+class E2ePrepare : public E2ePlans {
 protected:
-    void SetUp() override
-    {
-        E2eFixture::SetUp();
-        Reconnect("");
-    }
-
-    // A fresh connection whose data source adds `options` and writes the
-    // engine trace at level 2.
-    void Reconnect(const std::string &options)
-    {
-        Disconnect();
-        WriteDsn("EngineTrace=2\n" + options);
-        ConnectDemo();
-        ASSERT_EQ(SQLExecDirect(stmt, Text("SET DebugLevel 2"), SQL_NTS), SQL_SUCCESS) << Diag();
-    }
-
-    // Plans built since the last call.
-    size_t NewPlans()
-    {
-        std::string trace = ReadFile("trace.log");
-        size_t from = std::min(traceSeen, trace.size());
-        traceSeen = trace.size();
-        return CountOf(trace.substr(from), "rcExeMakePlanner(");
-    }
-
     // Binds values[k] as parameter k + 1 (buffers kept in `bound`).
     void Bind(const std::vector<Value> &values)
     {
@@ -98,7 +65,6 @@ protected:
 
     std::vector<Value> bound;
     std::vector<SQLLEN> lengths;
-    size_t traceSeen = 0;
 };
 
 // One prepared query and the value rows it is executed with, in turn:

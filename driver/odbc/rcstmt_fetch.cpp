@@ -211,11 +211,11 @@ SQLRETURN SQLBindColImpl(rcStmtHandle *s, SQLUSMALLINT column, SQLSMALLINT cType
                                : uint32_t{RC_MSG_DRIVER_NOT_CAPABLE};
         return call.done(rcStmtRaise(s, refusal));
     }
-    // No further than the columns a select list may have.
-    uintptr_t maxColumns = 0;
-    rcInfoKind kind{};
-    if (rcDrsGetInfo(s->conn, SQL_MAX_COLUMNS_IN_SELECT, &maxColumns, &kind) == 0 &&
-        maxColumns != 0 && column > maxColumns)
+    // No further than the columns a select list may have: SQLGetInfo's
+    // SQL_MAX_COLUMNS_IN_SELECT, the connection's MaxColSupport (read here
+    // directly, as an application binds every column of every execution).
+    uint16_t maxColumns = s->conn->maxColSupport;
+    if (maxColumns != 0 && column > maxColumns)
         return call.done(rcStmtRaise(s, RC_MSG_INVALID_COLUMN_NUMBER));
     if (bufferLength < 0 || bufferLength > INT32_MAX)
         return call.done(rcStmtRaise(s, RC_MSG_INVALID_STRING_BUFFER_LENGTH));
