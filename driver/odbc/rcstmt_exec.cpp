@@ -330,6 +330,11 @@ SQLRETURN rcStmtRunPrepared(rcStmtHandle *s)
     // A new run: SQLCancel from another thread stops it (rcDrsCancelRunning).
     rcDrsRunScope running(s->engine, true);
     SQLRETURN rc = SQL_SUCCESS;
+    // A definition (table, index, view) run through the connection may
+    // change what its texts prepare to: no statement's kept SQLExecDirect
+    // preparation serves after it.
+    if (rcStmtIsChange(s->prep.kind) && !rcStmtIsDataChange(s->prep.kind))
+        ++s->conn->prepareEpoch;
     if (s->setApplied || s->prep.kind == RC_KIND_USE) {
         // An applied SET statement or a USE: done at preparation, no result set.
         s->state = RC_STMT_EXECUTED;
@@ -338,8 +343,6 @@ SQLRETURN rcStmtRunPrepared(rcStmtHandle *s)
         // The connection became read-only after the statement was prepared.
         rc = SQL_ERROR;
     } else if (s->prep.kind == RC_KIND_CREATE_VIEW || s->prep.kind == RC_KIND_DROP_VIEW) {
-        // What the connection's texts name changes.
-        ++s->conn->prepareEpoch;
         rcParserLockHold lock;
         int event = rcStmtTxnEvent(s);
         if (event < 0 || (event == 0 && rcFeExecuteView(&s->prep) != 0)) {
