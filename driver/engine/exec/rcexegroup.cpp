@@ -42,19 +42,14 @@ int16_t ReadInput(rcPlnStmt *stmt, PlanNode *node)
     rcGrpNode *g = node->grouping;
     int16_t rc = node->firstNext(stmt, node->first, 0);
     while (rc == PLN_ROW || rc == PLN_ROW_WARNING) {
-        // The input may point its columns elsewhere as it goes (a hash join
-        // below reads its inner side from its own table once built): the
-        // folds give back what the input set for this row.
-        if (!g->accumulate.empty())
-            SaveInput(node);
         if (Cancelled(stmt) || PutScratch(stmt, node) != 0 ||
-            Consume(stmt, node, rcTmpRowBytes(g->scratch, 0), g->scratch) != 0)
+            Consume(stmt, node, g->scratchRow, g->scratch) != 0)
             return PLN_ERROR;
         rc = node->firstNext(stmt, node->first, 1);
     }
     if (rc != PLN_END && rc != PLN_RANGE_END && rc != PLN_GROUP_END)
         return PLN_ERROR;
-    if (!g->accumulate.empty())
+    if (g->evaluates)
         RestoreInput(node);
     if (EndPasses(stmt, node) != 0)
         return PLN_ERROR;
@@ -67,10 +62,32 @@ int16_t ReadInput(rcPlnStmt *stmt, PlanNode *node)
 }
 
 // The stream method: a group ends where the next one's first row comes.
+
+// Before the node points the columns at one of its tables: what the input
+// points them at, given back before the next input row is read.
+void Redirect(PlanNode *node)
+{
+    rcGrpNode *g = node->grouping;
+    if (!g->redirected)
+        SaveInput(node);
+    g->redirected = true;
+}
+
+// Folds the scratch row into the streamed group.
+int16_t FoldStreamed(rcPlnStmt *stmt, PlanNode *node)
+{
+    rcGrpNode *g = node->grouping;
+    if (g->evaluates) {
+        Redirect(node);
+        PointColumns(node, g->scratch);
+    }
+    return Fold(stmt, g, 0, g->scratchRow);
+}
+
 int16_t StartGroup(rcPlnStmt *stmt, PlanNode *node)
 {
     rcGrpNode *g = node->grouping;
-    const unsigned char *row = rcTmpRowBytes(g->scratch, 0);
+    const unsigned char *row = g->scratchRow;
     if (g->store->rowCount == 0) {
         if (rcTmpAppendRow(g->store, row) != 0)
             return PLN_ERROR;
@@ -82,8 +99,7 @@ int16_t StartGroup(rcPlnStmt *stmt, PlanNode *node)
     g->haveGroup = true;
     if (g->accumulate.empty())
         return 0;
-    PointColumns(node, g->scratch);
-    return Fold(stmt, g, 0);
+    return FoldStreamed(stmt, node);
 }
 
 // A streamed group's emission and the folds point the columns elsewhere;
@@ -91,17 +107,18 @@ int16_t StartGroup(rcPlnStmt *stmt, PlanNode *node)
 int16_t NextInputRow(rcPlnStmt *stmt, PlanNode *node)
 {
     rcGrpNode *g = node->grouping;
-    RestoreInput(node);
+    if (g->redirected)
+        RestoreInput(node);
+    g->redirected = false;
     int16_t rc = node->firstNext(stmt, node->first, g->childFlag);
     g->childFlag = 1;
-    if ((rc == PLN_ROW || rc == PLN_ROW_WARNING) && !g->accumulate.empty())
-        SaveInput(node); // what this row's input points at (see ReadInput)
     return rc;
 }
 
 int16_t EmitStreamGroup(PlanNode *node)
 {
     rcGrpNode *g = node->grouping;
+    Redirect(node);
     PointAll(node, g->store, false);
     if (rcTmpSetRow(g->store, 0) < 0)
         return PLN_ERROR;
@@ -137,7 +154,7 @@ int16_t NextStream(rcPlnStmt *stmt, PlanNode *node, int flag)
             return rc;
         if (Cancelled(stmt) || PutScratch(stmt, node) != 0)
             return PLN_ERROR;
-        const unsigned char *row = rcTmpRowBytes(g->scratch, 0);
+        const unsigned char *row = g->scratchRow;
         if (!g->haveGroup) {
             if (StartGroup(stmt, node) != 0)
                 return PLN_ERROR;
@@ -149,11 +166,8 @@ int16_t NextStream(rcPlnStmt *stmt, PlanNode *node, int flag)
         }
         if (!g->distinct)
             std::memcpy(rcTmpRowBytes(g->store, 0), row, uint32_t(g->store->rowLength));
-        if (!g->accumulate.empty()) {
-            PointColumns(node, g->scratch);
-            if (Fold(stmt, g, 0) != 0)
-                return PLN_ERROR;
-        }
+        if (!g->accumulate.empty() && FoldStreamed(stmt, node) != 0)
+            return PLN_ERROR;
     }
 }
 
@@ -257,10 +271,17 @@ int16_t rcExeOpenHashGroup(rcPlnStmt *stmt, PlanNode *node)
     // The store grows to the limit and never spills: a group that would
     // not fit goes to the overflow instead.
     if (MakeTable(stmt, node, g->limit, true, &g->store) != 0 ||
-        MakeTable(stmt, node, stmt->tmpOwner.limits.memoryLimit, false, &g->scratch) != 0)
+        MakeTable(stmt, node, stmt->tmpOwner.limits.memoryLimit, false, &g->scratch) != 0 ||
+        rcTmpSetInPlace(g->scratch) != 0 || rcTmpSetRow(g->scratch, 0) != 0)
         return PLN_ERROR;
+    g->scratchRow = rcTmpRowBytes(g->scratch, 0);
+    if (g->scratchRow == nullptr)
+        return PLN_ERROR;
+    PlanFolds(stmt, node);
     ClearGroups(g);
+    // Stream: the first input row reads the columns where they point now.
     SaveInput(node);
+    g->redirected = true;
     rcTrcPrintf(stmt->tmpOwner.trace, 2, "%s...\n", rcGrpMethodName(node));
     if (g->method == RC_GRP_STREAM) {
         g->phase = kStream;
@@ -310,6 +331,7 @@ void rcExeCloseHashGroup(PlanNode *node)
         return;
     FreeTable(&g->store);
     FreeTable(&g->scratch);
+    g->scratchRow = nullptr;
     FreeTable(&g->pass);
     FreeTable(&g->overflow);
     FreeTable(&g->output);

@@ -30,6 +30,22 @@ struct SavedRedirect {
     const uint32_t *nullRow;
 };
 
+// How a set function folds a row in: from the row's bytes when its
+// argument is a stored column whose value the fold reads as it is stored
+// (COUNT(*), COUNT of any column, SUM and AVG in double precision of an
+// integer or floating column), else by evaluating its argument with the
+// columns pointed at the row (kFoldEvaluate).
+enum : uint8_t { kFoldEvaluate, kFoldCountRows, kFoldCount, kFoldSumInteger, kFoldSumDouble };
+struct RowFold {
+    uint8_t how;
+    uint32_t offset; // the argument's slot in the row
+};
+
+struct PlainColumn {
+    const struct rcEvlColumnRef *ref; // null: the column's own way (rcExeTempPutValue)
+    bool key;                         // a key: a failed read reports as its expression
+};
+
 } // namespace rcgrp
 
 struct rcGrpNode {
@@ -44,9 +60,19 @@ struct rcGrpNode {
     // the plain column): read there, not stored twice.
     std::vector<std::pair<rcPlnColumn *, uint16_t>> aliases;
     std::vector<rcgrp::SavedRedirect> aliasInput;
+    // Set at open from the column list.
+    std::vector<rcgrp::RowFold> folds;  // per set function of accumulate
+    bool evaluates = false;             // a fold evaluates its argument
+    // Per column: a key or stored column that is a plain column of a fixed
+    // type, read straight into the column's buffer.
+    std::vector<rcgrp::PlainColumn> plain;
+    // Bytes of the leading key slots when every key compares equal exactly
+    // when its slot's bytes are equal (integers, dates, times), else 0.
+    uint32_t keyBytes = 0;
     // Run time.
     TempTable *store = nullptr;
-    TempTable *scratch = nullptr;
+    TempTable *scratch = nullptr; // the current input row, rewritten in place
+    unsigned char *scratchRow = nullptr;
     TempTable *pass = nullptr;     // the overflow of the last pass, read now
     TempTable *overflow = nullptr; // rows of groups the store had no room for
     TempTable *output = nullptr;   // finished groups of every pass
@@ -60,6 +86,9 @@ struct rcGrpNode {
     bool pointed = false;
     bool spilled = false; // this pass sent rows to the overflow
     bool pending = false; // stream: the scratch row starts the next group
+    // Stream: the columns point at the scratch row or the store; the input
+    // reads its own again after RestoreInput.
+    bool redirected = false;
     bool inputDone = false;
     bool haveGroup = false;
     uint8_t childFlag = 0;
@@ -77,8 +106,12 @@ uint32_t StateSizeOf(const PlanNode *sf);
 void InitState(rcGrpNode *g, uint32_t group);
 // Every set function's accumulator loaded with the group's state.
 void LoadAll(rcGrpNode *g, uint32_t group);
-// Folds the current row into the group's states: 0 or PLN_ERROR.
-int16_t Fold(rcPlnStmt *stmt, rcGrpNode *g, uint32_t group);
+// How each set function folds a row, and which keys are plain columns.
+void PlanFolds(rcPlnStmt *stmt, PlanNode *node);
+// Folds a row (its bytes in the node's layout) into the group's states; the
+// folds that evaluate their argument read the columns where they point now.
+// 0 or PLN_ERROR.
+int16_t Fold(rcPlnStmt *stmt, rcGrpNode *g, uint32_t group, const unsigned char *row);
 
 // Column redirects (rcexegroup_rows.cpp).
 void SaveInput(PlanNode *node);

@@ -14,6 +14,7 @@
 #include "driver/core/rctrace.h"
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/exec/rcexegroup_int.h"
+#include "driver/engine/expr/rcevl.h"
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/plan/rcplntree.h"
 #include "driver/engine/temp/rcswp.h"
@@ -67,19 +68,33 @@ uint64_t SpillTableLimit(const rcPlnStmt *stmt, const rcGrpNode *g)
 
 namespace rcgrp {
 
-// Puts the current input row into the scratch row.
+// Puts the current input row into the scratch row, rewriting it in place;
+// the slots of the accumulated set functions stay NULL.
 int16_t PutScratch(rcPlnStmt *stmt, PlanNode *node)
 {
     rcGrpNode *g = node->grouping;
-    if (rcTmpClearRows(g->scratch) != 0)
-        return PLN_ERROR;
     for (uint16_t k = 0; k < node->columnCount; ++k) {
-        int16_t rc = g->accumulated[k] ? rcTmpPutColumnLen(g->scratch, nullptr, 0, k, true)
-                                       : rcExeTempPutValue(stmt, node->columns, g->scratch, k);
-        if (rc < 0)
+        if (g->accumulated[k])
+            continue;
+        const PlainColumn &plain = g->plain[k];
+        if (plain.ref == nullptr) {
+            if (rcExeTempPutValue(stmt, node->columns, g->scratch, k) != 0)
+                return PLN_ERROR;
+            continue;
+        }
+        // The column's value as read, of the slot's own type.
+        rcPlnTempColumn &c = node->columns[k];
+        bool isNull = false;
+        uint32_t got = 0;
+        if (rcEvlFetchColumn(stmt->errors, plain.ref, c.buffer, c.bufferSize, &isNull, &got) < 0) {
+            if (plain.key) // as the key's expression reports it
+                rcErrPost(stmt->errors, RC_ENG_EXPRESSION_EVALUATION_ERROR, nullptr, 0, nullptr);
+            return PLN_ERROR;
+        }
+        if (rcTmpPutColumnLen(g->scratch, c.buffer, 0, k, isNull) < 0)
             return PLN_ERROR;
     }
-    return rcTmpSetRow(g->scratch, 0) < 0 ? PLN_ERROR : 0;
+    return 0;
 }
 
 bool Cancelled(rcPlnStmt *stmt)
@@ -96,9 +111,11 @@ namespace {
 
 // ---- The hash table of groups ------------------------------------------------
 
-const unsigned char *GroupRow(rcGrpNode *g, uint32_t group)
+// A group's row in the store's buffer (the store never spills: a group
+// that would not fit goes to the overflow).
+const unsigned char *GroupRow(const rcGrpNode *g, uint32_t group)
 {
-    return rcTmpRowBytes(g->store, group);
+    return g->store->rows + uint64_t(group) * uint32_t(g->store->rowLength);
 }
 
 uint32_t Find(PlanNode *node, uint32_t hash, const unsigned char *row)
@@ -110,8 +127,11 @@ uint32_t Find(PlanNode *node, uint32_t hash, const unsigned char *row)
         if (at == 0)
             return kNoState;
         uint32_t group = at - 1;
-        if (g->hashes[group] == hash &&
-            rcTmpCompareRowBytes(g->store, GroupRow(g, group), row) == 0)
+        if (g->hashes[group] != hash)
+            continue;
+        const unsigned char *kept = GroupRow(g, group);
+        if (g->keyBytes > 0 ? std::memcmp(kept, row, g->keyBytes) == 0
+                            : rcTmpCompareRowBytes(g->store, kept, row) == 0)
             return group;
     }
 }
@@ -194,12 +214,15 @@ int16_t Consume(rcPlnStmt *stmt, PlanNode *node, const unsigned char *row, TempT
     }
     if (g->accumulate.empty())
         return 0;
-    if (from != g->scratch)
-        return Fold(stmt, g, group);
-    // The arguments are read from the scratch row; the input goes on
-    // reading its own columns (join keys, filters).
+    if (from != g->scratch || !g->evaluates)
+        return Fold(stmt, g, group, row);
+    // The arguments evaluated are read from the scratch row; the input goes
+    // on reading its own columns (join keys, filters), which it may point
+    // elsewhere as it goes (a hash join below reads its inner side from its
+    // own table once built): they get back what the input set for this row.
+    SaveInput(node);
     PointColumns(node, from);
-    int16_t rc = Fold(stmt, g, group);
+    int16_t rc = Fold(stmt, g, group, row);
     RestoreInput(node);
     return rc;
 }
@@ -224,16 +247,13 @@ int16_t WriteGroups(rcPlnStmt *stmt, PlanNode *node)
         LoadAll(g, group);
         unsigned char *row = rcTmpRowBytes(g->store, group);
         if (!g->accumulate.empty()) {
-            if (rcTmpClearRows(g->scratch) != 0)
-                return PLN_ERROR;
-            for (uint16_t k = 0; k < node->columnCount; ++k) {
-                int16_t rc = g->accumulated[k]
-                                 ? rcExeTempPutValue(stmt, node->columns, g->scratch, k)
-                                 : rcTmpPutColumnLen(g->scratch, nullptr, 0, k, true);
-                if (rc < 0)
+            // The values of the set functions, stored as the table stores
+            // them, into the group's row (the input is read by now).
+            for (uint16_t k = 0; k < node->columnCount; ++k)
+                if (g->accumulated[k] &&
+                    rcExeTempPutValue(stmt, node->columns, g->scratch, k) != 0)
                     return PLN_ERROR;
-            }
-            const unsigned char *values = rcTmpRowBytes(g->scratch, 0);
+            const unsigned char *values = g->scratchRow;
             for (uint16_t k = 0; k < node->columnCount; ++k) {
                 if (!g->accumulated[k])
                     continue;

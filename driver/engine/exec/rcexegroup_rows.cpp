@@ -15,6 +15,8 @@
 #include "driver/core/rctrace.h"
 #include "driver/engine/exec/rcexe.h"
 #include "driver/engine/exec/rcexegroup_int.h"
+#include "driver/engine/expr/rcevl.h"
+#include "driver/engine/expr/rcexp.h"
 #include "driver/engine/plan/rcplnhooks.h"
 #include "driver/engine/plan/rcplntree.h"
 #include "driver/engine/temp/rcswp.h"
@@ -257,13 +259,47 @@ void LoadAll(rcGrpNode *g, uint32_t group)
         Load(g, group, i);
 }
 
-int16_t Fold(rcPlnStmt *stmt, rcGrpNode *g, uint32_t group)
+int16_t Fold(rcPlnStmt *stmt, rcGrpNode *g, uint32_t group, const unsigned char *row)
 {
     for (size_t i = 0; i < g->accumulate.size(); ++i) {
-        Load(g, group, i);
-        if (rcExeFoldSetFunc(stmt, g->accumulate[i]) != 0)
-            return PLN_ERROR;
-        Save(g, group, i);
+        // The state as Load and Save keep it: count, no-value flag, sum.
+        const RowFold &f = g->folds[i];
+        unsigned char *s = StateOf(g, group, i);
+        uint32_t count;
+        std::memcpy(&count, s, sizeof count);
+        double sum, value;
+        switch (f.how) {
+        case kFoldCountRows:
+            ++count;
+            std::memcpy(s, &count, sizeof count);
+            continue;
+        case kFoldCount:
+        case kFoldSumInteger:
+        case kFoldSumDouble:
+            if (row[f.offset] == RC_TMP_NULL)
+                continue;
+            ++count;
+            std::memcpy(s, &count, sizeof count);
+            s[4] = 0;
+            if (f.how == kFoldCount)
+                continue;
+            if (f.how == kFoldSumInteger) {
+                int32_t x;
+                std::memcpy(&x, row + f.offset + RC_TMP_INDICATOR, sizeof x);
+                value = static_cast<double>(x);
+            } else {
+                std::memcpy(&value, row + f.offset + RC_TMP_INDICATOR, sizeof value);
+            }
+            std::memcpy(&sum, s + 8, sizeof sum);
+            sum += value;
+            std::memcpy(s + 8, &sum, sizeof sum);
+            continue;
+        default:
+            Load(g, group, i);
+            if (rcExeFoldSetFunc(stmt, g->accumulate[i]) != 0)
+                return PLN_ERROR;
+            Save(g, group, i);
+        }
     }
     return 0;
 }
@@ -280,9 +316,96 @@ bool StoredColumn(const rcPlnTempColumn &c)
            (c.kind == PLN_TTCOL_COLUMN || c.kind == PLN_TTCOL_KEY);
 }
 
+// The column of the node's layout that holds the value of ref as it was
+// read (a stored column, or the key that holds it), or -1.
+int StoredAt(const PlanNode *node, const rcEvlColumnRef *ref)
+{
+    if (ref == nullptr)
+        return -1;
+    for (uint16_t k = 0; k < node->columnCount; ++k) {
+        const rcPlnTempColumn &c = node->columns[k];
+        if (c.kind == PLN_TTCOL_COLUMN && c.part == 0 && c.pieces == 0 && c.column != nullptr &&
+            &c.column->ref == ref)
+            return k;
+    }
+    for (const auto &a : node->grouping->aliases)
+        if (&a.first->ref == ref)
+            return a.second;
+    return -1;
+}
+
+bool IsInteger(int16_t t) { return t == SQL_INTEGER || t == SQL_SMALLINT; }
+// Types whose value reads the same straight from the column and through an
+// expression of the column's own type.
+bool FixedType(int16_t t)
+{
+    return t == SQL_INTEGER || t == SQL_SMALLINT || t == SQL_DOUBLE || t == SQL_FLOAT ||
+           t == SQL_DATE;
+}
+bool IsFloating(int16_t t) { return t == SQL_DOUBLE || t == SQL_FLOAT || t == SQL_REAL; }
+
 } // namespace
 
 namespace rcgrp {
+
+void PlanFolds(rcPlnStmt *stmt, PlanNode *node)
+{
+    rcGrpNode *g = node->grouping;
+    const TempTable *t = g->store;
+    g->folds.assign(g->accumulate.size(), RowFold{kFoldEvaluate, 0});
+    g->evaluates = false;
+    for (size_t i = 0; i < g->accumulate.size(); ++i) {
+        const PlanNode *sf = g->accumulate[i];
+        RowFold &f = g->folds[i];
+        if (sf->argSlot == 0) {
+            f.how = kFoldCountRows;
+            continue;
+        }
+        const rcEvlColumnRef *ref = rcExpSlotColumn(&stmt->env, sf->argSlot);
+        int k = StoredAt(node, ref);
+        if (k >= 0) {
+            const TempTableColumn &c = t->columns[k];
+            bool summed = (sf->function == PLN_FN_SUM || sf->function == PLN_FN_AVG) &&
+                          sf->acc->resultType != RC_SQL_DECIMAL38;
+            f.offset = c.rowOffset;
+            if (sf->function == PLN_FN_COUNT)
+                f.how = kFoldCount;
+            else if (summed && IsInteger(ref->sqlType) && c.storageType == SQL_INTEGER)
+                f.how = kFoldSumInteger;
+            else if (summed && IsFloating(ref->sqlType) && c.storageType == SQL_DOUBLE)
+                f.how = kFoldSumDouble;
+        }
+        if (f.how == kFoldEvaluate)
+            g->evaluates = true;
+    }
+    // A key that is a plain column of a fixed type, of that type, and a
+    // stored column of a fixed type: the value is the column's as read (the
+    // key's expression would convert it to its own type, which it is).
+    g->plain.assign(node->columnCount, PlainColumn{nullptr, false});
+    for (uint16_t k = 0; k < node->columnCount; ++k) {
+        const rcPlnTempColumn &c = node->columns[k];
+        if (c.pieces > 0 || c.part > 0 || !FixedType(c.sqlType))
+            continue;
+        if (c.kind == PLN_TTCOL_KEY) {
+            const rcEvlColumnRef *ref = rcExpSlotColumn(&stmt->env, c.slot);
+            if (ref != nullptr && ref->sqlType == c.sqlType)
+                g->plain[k] = {ref, true};
+        } else if (c.kind == PLN_TTCOL_COLUMN && c.column != nullptr &&
+                   c.column->ref.sqlType == c.sqlType) {
+            g->plain[k] = {&c.column->ref, false};
+        }
+    }
+    // Keys whose slots are equal exactly when their bytes are.
+    g->keyBytes = 0;
+    uint16_t keys = std::min(node->keyCount, t->columnCount);
+    bool exact = keys > 0;
+    for (uint16_t k = 0; k < keys && exact; ++k) {
+        int16_t st = t->columns[k].storageType;
+        exact = st == SQL_INTEGER || st == SQL_DATE || st == SQL_TIME;
+    }
+    if (exact)
+        g->keyBytes = keys < t->columnCount ? t->columns[keys].rowOffset : uint32_t(t->rowLength);
+}
 
 void SaveInput(PlanNode *node)
 {

@@ -209,6 +209,8 @@ uint32_t rcExpSlotLength(const rcExpEnv *env, rcExpSlot slot);
 uint16_t rcExpSlotPrecision(const rcExpEnv *env, rcExpSlot slot); // 65535 for slot 0
 uint16_t rcExpSlotScale(const rcExpEnv *env, rcExpSlot slot);     // 65535 for slot 0
 bool rcExpSlotDirect(const rcExpEnv *env, rcExpSlot slot);
+// The column a slot reads straight through (a plain column), else null.
+const rcEvlColumnRef *rcExpSlotColumn(const rcExpEnv *env, rcExpSlot slot);
 // The type a comparison of two values is made in (0: as they are).
 int16_t rcExpResultType(int16_t a, int16_t b);
 // The result type of arithmetic (op '+', '-', '*', '/').

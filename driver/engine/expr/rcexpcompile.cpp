@@ -604,6 +604,15 @@ bool rcExpSlotDirect(const rcExpEnv *env, rcExpSlot slot)
     return s && s->direct;
 }
 
+const rcEvlColumnRef *rcExpSlotColumn(const rcExpEnv *env, rcExpSlot slot)
+{
+    const rcExpSlotInfo *s = SlotOf(env, slot);
+    if (s == nullptr || !s->direct || s->start >= env->expr->code.size())
+        return nullptr;
+    const rcExpInstr &first = env->expr->code[s->start];
+    return first.op == RC_OP_PUSH_COLUMN ? static_cast<const rcEvlColumnRef *>(first.ptr) : nullptr;
+}
+
 int16_t rcExpArithType(int16_t left, int16_t right, char op)
 {
     auto isFloat = [](int16_t t) { return t == SQL_FLOAT || t == SQL_REAL || t == SQL_DOUBLE; };

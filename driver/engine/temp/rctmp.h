@@ -133,6 +133,7 @@ struct TempTable {
     bool rawRows;           // rows were written whole (rcTmpRowBytes): any key may hold NULLs
     bool compact;           // puts store text and binary slots by their length (rcTmpSetCompact)
     bool settled;           // a compact stream was rewritten into the fixed layout
+    bool inPlace;           // one row, rewritten in place by puts (rcTmpSetInPlace)
     rcTmpKeyDesc *keys;     // built by the first sort or comparison
     unsigned char *scratch; // one row, for comparing rows of different windows
     // The long values whose offsets the rows keep (rcsrtfile.h), made by the
@@ -158,6 +159,13 @@ int16_t rcTmpAddColumn(TempTable *t, int16_t sqlType, uint32_t precScale, int32_
 // wider than the declared slot). From then on valueSize, rowOffset and
 // rowLength describe the settled layout; whole-row calls see it too.
 int16_t rcTmpSetCompact(TempTable *t);
+// After the columns, before the first row, for a table that holds one row
+// that puts rewrite (the grouping's row of the current input row): the row
+// is made at once with every column NULL, is current from then on, and
+// each put replaces one column's value in place, in any column order,
+// clearing only the bytes the old value took. The row's bytes are those the
+// same values put into a fresh row would give. Answers as the puts do.
+int16_t rcTmpSetInPlace(TempTable *t);
 // Settles a compact table (a no-op for others or once done); every read,
 // comparison and sort calls it first. 0, or -1 after posting.
 int16_t rcTmpSettle(TempTable *t);

@@ -262,6 +262,19 @@ int16_t rcTmpSetCompact(TempTable *t)
     return 0;
 }
 
+int16_t rcTmpSetInPlace(TempTable *t)
+{
+    if (t->rowCount > 0 || t->nextColumn != 0 || t->reading || t->compact || t->inPlace)
+        return postText(t, RC_MSG_GENERAL_ERROR, "Columns are added before the first row.");
+    for (uint16_t k = 0; k < t->columnCount; ++k)
+        if (rcTmpPutColumnLen(t, nullptr, 0, k, true) < 0)
+            return -1;
+    t->inPlace = true;
+    t->reading = true;
+    t->currentRow = 0;
+    return 0;
+}
+
 int16_t rcTmpSetSortKey(TempTable *t, uint16_t keyPosition, uint16_t column, bool descending)
 {
     if (column >= t->columnCount || t->reading)
@@ -296,16 +309,27 @@ int16_t rcTmpPutColumnLen(TempTable *t, const void *value, int32_t length, uint1
         return -1;
     if (t->failed)
         return failedTable(t);
-    if (t->reading || column != t->nextColumn)
-        return postText(t, RC_MSG_GENERAL_ERROR,
-                        "Temporary-table values are stored column by column before reading.");
     const TempTableColumn &c = t->columns[column];
     uint32_t slot = slotSize(c);
-    // Room for the widest slot; a compact slot then takes only its value.
-    if (t->used + slot > t->capacity && rcTmpGrow(t) != 0)
-        return -1;
-    unsigned char *dst = t->rows + t->used;
-    std::memset(dst, 0, slot);
+    unsigned char *dst;
+    if (t->inPlace) {
+        // The old value's bytes go; the rest of the slot is zero already.
+        dst = t->rows + c.rowOffset;
+        int16_t st = c.storageType;
+        bool variable = isText(st) || st == SQL_BINARY || st == SQL_VARBINARY ||
+                        st == SQL_LONGVARBINARY;
+        uint32_t old = variable ? RC_TMP_INDICATOR + uint32_t(dst[1] | (dst[2] << 8)) : slot;
+        std::memset(dst, 0, old);
+    } else {
+        if (t->reading || column != t->nextColumn)
+            return postText(t, RC_MSG_GENERAL_ERROR,
+                            "Temporary-table values are stored column by column before reading.");
+        // Room for the widest slot; a compact slot then takes only its value.
+        if (t->used + slot > t->capacity && rcTmpGrow(t) != 0)
+            return -1;
+        dst = t->rows + t->used;
+        std::memset(dst, 0, slot);
+    }
     unsigned char *v = dst + RC_TMP_INDICATOR;
     int16_t rc = 0;
     if (isNull || value == nullptr) {
@@ -366,6 +390,8 @@ int16_t rcTmpPutColumnLen(TempTable *t, const void *value, int32_t length, uint1
             break;
         }
     }
+    if (t->inPlace)
+        return rc;
     if (t->compact && rcTmpIsVariable(c.storageType)) {
         uint32_t n = uint32_t(dst[1] | (dst[2] << 8));
         if (n > t->columns[column].longest)
@@ -580,7 +606,7 @@ int16_t rcTmpAppendRow(TempTable *t, const unsigned char *row)
 
 unsigned char *rcTmpRowBytes(TempTable *t, int64_t row)
 {
-    if (t->failed || row < 0 || row >= t->rowCount || rcTmpSettle(t) != 0 ||
+    if (t->failed || row < 0 || row >= t->rowCount || (t->compact && !t->settled && rcTmpSettle(t) != 0) ||
         t->spillName != nullptr)
         return nullptr;
     // The caller may write the row: the NULLs of its columns are unknown.
@@ -592,6 +618,8 @@ int16_t rcTmpClearRows(TempTable *t)
 {
     if (t->spillName != nullptr || t->failed)
         return postText(t, RC_MSG_GENERAL_ERROR, "A spilled temporary table cannot be cleared.");
+    if (t->inPlace)
+        return postText(t, RC_MSG_GENERAL_ERROR, "A row rewritten in place cannot be cleared.");
     t->used = 0;
     t->streamLength = 0;
     t->windowStart = 0;
