@@ -277,7 +277,7 @@ int16_t rcExeOpenHashGroup(rcPlnStmt *stmt, PlanNode *node)
     g->scratchRow = rcTmpRowBytes(g->scratch, 0);
     if (g->scratchRow == nullptr)
         return PLN_ERROR;
-    PlanFolds(stmt, node);
+    PlanRow(stmt, node);
     ClearGroups(g);
     // Stream: the first input row reads the columns where they point now.
     SaveInput(node);

@@ -17,14 +17,22 @@
 // its keys, the stored columns of the row that shows the group (the last row
 // of the group for GROUP BY, the first for DISTINCT, as the sorted grouping
 // shows them), and beside the table the accumulators of its set functions.
-// Every input row is put into a one-row scratch table; its keys are hashed on
+// Every input row is put into a one-row scratch table, rewritten in place
+// (a key or stored column that is a plain column of a fixed type is read
+// straight, as its expression would give it); its keys are hashed on
 // their collation key (text upper-cased without trailing blanks, -0.0 as 0.0,
 // exact numerics without trailing zeros) and compared as the sort compares
 // them (so NULLs make one group and texts equal under the collation one); a
 // new group is appended, an existing one folds the row in. Set-function
 // arguments are read from the scratch row, as the sorted grouping reads them
-// from its table. When the input ends only the groups are sorted, and read
-// back with every column and set function pointed at the store.
+// from its table: COUNT(*), COUNT of a stored column and the double sums
+// of an integer or floating one straight from the row's bytes; the others
+// evaluate their argument with the columns pointed at the row for that
+// fold, and then given back what the input pointed them at. Keys of
+// integers, dates and times compare by their slots' bytes. No per-row
+// allocation, no per-row redirect when no fold evaluates. When the input
+// ends only the groups are sorted, and read back with every column and set
+// function pointed at the store.
 //
 // Memory: the store, the accumulators and the hash index stay within
 // rcTmpLimits::hashMemoryLimit (the environment's QX_HASH_MEMORY_LIMIT lowers

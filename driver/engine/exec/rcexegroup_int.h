@@ -41,9 +41,15 @@ struct RowFold {
     uint32_t offset; // the argument's slot in the row
 };
 
-struct PlainColumn {
-    const struct rcEvlColumnRef *ref; // null: the column's own way (rcExeTempPutValue)
-    bool key;                         // a key: a failed read reports as its expression
+// A column of the scratch row that each input row writes (the slots of the
+// accumulated set functions stay NULL).
+struct ScratchPut {
+    uint16_t column;
+    // A key or stored column that is a plain column of a fixed type, read
+    // straight into the column's buffer; null: the column's own way
+    // (rcExeTempPutValue).
+    const struct rcEvlColumnRef *plain;
+    bool key; // a key: a failed read reports as its expression does
 };
 
 } // namespace rcgrp
@@ -61,11 +67,9 @@ struct rcGrpNode {
     std::vector<std::pair<rcPlnColumn *, uint16_t>> aliases;
     std::vector<rcgrp::SavedRedirect> aliasInput;
     // Set at open from the column list.
-    std::vector<rcgrp::RowFold> folds;  // per set function of accumulate
-    bool evaluates = false;             // a fold evaluates its argument
-    // Per column: a key or stored column that is a plain column of a fixed
-    // type, read straight into the column's buffer.
-    std::vector<rcgrp::PlainColumn> plain;
+    std::vector<rcgrp::RowFold> folds; // per set function of accumulate
+    bool evaluates = false;            // a fold evaluates its argument
+    std::vector<rcgrp::ScratchPut> puts;
     // Bytes of the leading key slots when every key compares equal exactly
     // when its slot's bytes are equal (integers, dates, times), else 0.
     uint32_t keyBytes = 0;
@@ -106,8 +110,9 @@ uint32_t StateSizeOf(const PlanNode *sf);
 void InitState(rcGrpNode *g, uint32_t group);
 // Every set function's accumulator loaded with the group's state.
 void LoadAll(rcGrpNode *g, uint32_t group);
-// How each set function folds a row, and which keys are plain columns.
-void PlanFolds(rcPlnStmt *stmt, PlanNode *node);
+// How each set function folds a row, how the scratch row is written, and
+// how keys compare (at open, once the store is made).
+void PlanRow(rcPlnStmt *stmt, PlanNode *node);
 // Folds a row (its bytes in the node's layout) into the group's states; the
 // folds that evaluate their argument read the columns where they point now.
 // 0 or PLN_ERROR.

@@ -68,30 +68,26 @@ uint64_t SpillTableLimit(const rcPlnStmt *stmt, const rcGrpNode *g)
 
 namespace rcgrp {
 
-// Puts the current input row into the scratch row, rewriting it in place;
-// the slots of the accumulated set functions stay NULL.
+// Puts the current input row into the scratch row, rewriting it in place.
 int16_t PutScratch(rcPlnStmt *stmt, PlanNode *node)
 {
     rcGrpNode *g = node->grouping;
-    for (uint16_t k = 0; k < node->columnCount; ++k) {
-        if (g->accumulated[k])
-            continue;
-        const PlainColumn &plain = g->plain[k];
-        if (plain.ref == nullptr) {
-            if (rcExeTempPutValue(stmt, node->columns, g->scratch, k) != 0)
+    for (const ScratchPut &put : g->puts) {
+        if (put.plain == nullptr) {
+            if (rcExeTempPutValue(stmt, node->columns, g->scratch, put.column) != 0)
                 return PLN_ERROR;
             continue;
         }
         // The column's value as read, of the slot's own type.
-        rcPlnTempColumn &c = node->columns[k];
+        rcPlnTempColumn &c = node->columns[put.column];
         bool isNull = false;
         uint32_t got = 0;
-        if (rcEvlFetchColumn(stmt->errors, plain.ref, c.buffer, c.bufferSize, &isNull, &got) < 0) {
-            if (plain.key) // as the key's expression reports it
+        if (rcEvlFetchColumn(stmt->errors, put.plain, c.buffer, c.bufferSize, &isNull, &got) < 0) {
+            if (put.key)
                 rcErrPost(stmt->errors, RC_ENG_EXPRESSION_EVALUATION_ERROR, nullptr, 0, nullptr);
             return PLN_ERROR;
         }
-        if (rcTmpPutColumnLen(g->scratch, c.buffer, 0, k, isNull) < 0)
+        if (rcTmpPutColumnLen(g->scratch, c.buffer, 0, put.column, isNull) < 0)
             return PLN_ERROR;
     }
     return 0;
@@ -250,8 +246,7 @@ int16_t WriteGroups(rcPlnStmt *stmt, PlanNode *node)
             // The values of the set functions, stored as the table stores
             // them, into the group's row (the input is read by now).
             for (uint16_t k = 0; k < node->columnCount; ++k)
-                if (g->accumulated[k] &&
-                    rcExeTempPutValue(stmt, node->columns, g->scratch, k) != 0)
+                if (g->accumulated[k] && rcExeTempPutValue(stmt, node->columns, g->scratch, k) != 0)
                     return PLN_ERROR;
             const unsigned char *values = g->scratchRow;
             for (uint16_t k = 0; k < node->columnCount; ++k) {

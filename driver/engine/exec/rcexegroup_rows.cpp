@@ -348,7 +348,7 @@ bool IsFloating(int16_t t) { return t == SQL_DOUBLE || t == SQL_FLOAT || t == SQ
 
 namespace rcgrp {
 
-void PlanFolds(rcPlnStmt *stmt, PlanNode *node)
+void PlanRow(rcPlnStmt *stmt, PlanNode *node)
 {
     rcGrpNode *g = node->grouping;
     const TempTable *t = g->store;
@@ -381,19 +381,22 @@ void PlanFolds(rcPlnStmt *stmt, PlanNode *node)
     // A key that is a plain column of a fixed type, of that type, and a
     // stored column of a fixed type: the value is the column's as read (the
     // key's expression would convert it to its own type, which it is).
-    g->plain.assign(node->columnCount, PlainColumn{nullptr, false});
+    g->puts.clear();
     for (uint16_t k = 0; k < node->columnCount; ++k) {
-        const rcPlnTempColumn &c = node->columns[k];
-        if (c.pieces > 0 || c.part > 0 || !FixedType(c.sqlType))
+        if (g->accumulated[k])
             continue;
-        if (c.kind == PLN_TTCOL_KEY) {
+        ScratchPut put{k, nullptr, false};
+        const rcPlnTempColumn &c = node->columns[k];
+        bool fixed = c.pieces == 0 && c.part == 0 && FixedType(c.sqlType);
+        if (fixed && c.kind == PLN_TTCOL_KEY) {
             const rcEvlColumnRef *ref = rcExpSlotColumn(&stmt->env, c.slot);
             if (ref != nullptr && ref->sqlType == c.sqlType)
-                g->plain[k] = {ref, true};
-        } else if (c.kind == PLN_TTCOL_COLUMN && c.column != nullptr &&
+                put = {k, ref, true};
+        } else if (fixed && c.kind == PLN_TTCOL_COLUMN && c.column != nullptr &&
                    c.column->ref.sqlType == c.sqlType) {
-            g->plain[k] = {&c.column->ref, false};
+            put = {k, &c.column->ref, false};
         }
+        g->puts.push_back(put);
     }
     // Keys whose slots are equal exactly when their bytes are.
     g->keyBytes = 0;

@@ -313,11 +313,21 @@ int16_t rcTmpPutColumnLen(TempTable *t, const void *value, int32_t length, uint1
     uint32_t slot = slotSize(c);
     unsigned char *dst;
     if (t->inPlace) {
-        // The old value's bytes go; the rest of the slot is zero already.
         dst = t->rows + c.rowOffset;
+        if (!isNull && value != nullptr && (c.sqlType == SQL_INTEGER || c.sqlType == SQL_DOUBLE)) {
+            // The common slots whole: indicator and value, nothing after.
+            static_assert(RC_TMP_INDICATOR == 4, "a 4-byte indicator");
+            std::memset(dst, 0, RC_TMP_INDICATOR);
+            if (c.sqlType == SQL_INTEGER)
+                std::memcpy(dst + RC_TMP_INDICATOR, value, 4);
+            else
+                std::memcpy(dst + RC_TMP_INDICATOR, value, 8);
+            return 0;
+        }
+        // The old value's bytes go; the rest of the slot is zero already.
         int16_t st = c.storageType;
-        bool variable = isText(st) || st == SQL_BINARY || st == SQL_VARBINARY ||
-                        st == SQL_LONGVARBINARY;
+        bool variable =
+            isText(st) || st == SQL_BINARY || st == SQL_VARBINARY || st == SQL_LONGVARBINARY;
         uint32_t old = variable ? RC_TMP_INDICATOR + uint32_t(dst[1] | (dst[2] << 8)) : slot;
         std::memset(dst, 0, old);
     } else {
@@ -606,8 +616,8 @@ int16_t rcTmpAppendRow(TempTable *t, const unsigned char *row)
 
 unsigned char *rcTmpRowBytes(TempTable *t, int64_t row)
 {
-    if (t->failed || row < 0 || row >= t->rowCount || (t->compact && !t->settled && rcTmpSettle(t) != 0) ||
-        t->spillName != nullptr)
+    if (t->failed || row < 0 || row >= t->rowCount ||
+        (t->compact && !t->settled && rcTmpSettle(t) != 0) || t->spillName != nullptr)
         return nullptr;
     // The caller may write the row: the NULLs of its columns are unknown.
     t->rawRows = true;

@@ -351,6 +351,68 @@ TEST_F(TmpTest, PositioningAndRowNumberChecks)
     rcTmpFree(t);
 }
 
+// A row rewritten in place, column by column in any order and any subset,
+// holds the very bytes that its current values give a fresh row (a longer
+// old text or binary value leaves nothing behind; NULL fillers come and go)
+// and reads back those values; it refuses what would add or drop rows.
+TEST_F(TmpTest, InPlaceRowHoldsTheBytesOfAFreshRow)
+{
+    std::mt19937 rng(23);
+    TempTable *t;
+    ASSERT_EQ(rcTmpCreate(owner_, &t), 0);
+    ASSERT_TRUE(addColumns(t));
+    ASSERT_EQ(rcTmpSetInPlace(t), 0);
+    ASSERT_EQ(rcTmpRowCount(t), 1);
+    std::vector<Cell> current(std::size(kAllTypes)); // every column NULL
+    for (auto &cell : current)
+        cell.isNull = true;
+    std::vector<uint16_t> order(current.size());
+    for (uint16_t c = 0; c < order.size(); ++c)
+        order[c] = c;
+    for (int step = 0; step < 300; ++step) {
+        if (step > 0) {
+            std::shuffle(order.begin(), order.end(), rng);
+            size_t count = step % 3 == 0 ? order.size() : 1 + rng() % order.size();
+            for (size_t i = 0; i < count; ++i) {
+                uint16_t c = order[i];
+                current[c] = makeCell(rng, kAllTypes[c]);
+                const Cell &cell = current[c];
+                ASSERT_EQ(rcTmpPutColumnLen(t, cell.isNull ? nullptr : cell.input.data(),
+                                            cell.length, c, cell.isNull),
+                          0);
+            }
+        }
+        TempTable *fresh;
+        ASSERT_EQ(rcTmpCreate(owner_, &fresh), 0);
+        ASSERT_TRUE(addColumns(fresh));
+        putRows(fresh, {current});
+        const unsigned char *want = rcTmpRowBytes(fresh, 0);
+        const unsigned char *got = rcTmpRowBytes(t, 0);
+        ASSERT_NE(want, nullptr);
+        ASSERT_NE(got, nullptr);
+        ASSERT_EQ(std::memcmp(got, want, size_t(t->rowLength)), 0) << "step " << step;
+        rcTmpFree(fresh);
+        expectRow(t, current, step);
+    }
+    // A text cut in place is cut and reported as in a fresh row.
+    std::string longText(300, 'y');
+    EXPECT_EQ(rcTmpPutColumnLen(t, longText.data(), int32_t(longText.size()), 8, false), 1);
+    EXPECT_EQ(takeMessages(), std::vector<uint32_t>{RC_MSG_DATA_TRUNCATED});
+    const void *v;
+    uint32_t len;
+    bool isNull;
+    ASSERT_EQ(rcTmpColumnValue(t, 8, &v, &len, &isNull), 0);
+    EXPECT_EQ(len, uint32_t(kAllTypes[8].length));
+    // The one row stays: no clearing, no appended rows, no second set-up.
+    EXPECT_EQ(rcTmpClearRows(t), -1);
+    EXPECT_EQ(rcTmpAppendRow(t, rcTmpRowBytes(t, 0)), -1);
+    EXPECT_EQ(rcTmpSetInPlace(t), -1);
+    EXPECT_EQ(takeMessages(), (std::vector<uint32_t>{RC_MSG_GENERAL_ERROR, RC_MSG_GENERAL_ERROR,
+                                                     RC_MSG_GENERAL_ERROR}));
+    EXPECT_EQ(rcTmpRowCount(t), 1);
+    rcTmpFree(t);
+}
+
 // CHAR sources of their declared length without a terminator and VARCHAR
 // values longer than declared are never read past; what is cut is reported
 // once, blanks are cut silently.
