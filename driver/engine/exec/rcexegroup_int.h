@@ -70,9 +70,10 @@ struct rcGrpNode {
     std::vector<rcgrp::RowFold> folds; // per set function of accumulate
     bool evaluates = false;            // a fold evaluates its argument
     std::vector<rcgrp::ScratchPut> puts;
-    // Bytes of the leading key slots when every key compares equal exactly
-    // when its slot's bytes are equal (integers, dates, times), else 0.
+    // Bytes of the leading key slots; keysByBytes: every key compares equal
+    // exactly when its slot's bytes are equal (integers, dates, times).
     uint32_t keyBytes = 0;
+    bool keysByBytes = false;
     // Run time.
     TempTable *store = nullptr;
     TempTable *scratch = nullptr; // the current input row, rewritten in place

@@ -125,9 +125,11 @@ uint32_t Find(PlanNode *node, uint32_t hash, const unsigned char *row)
         uint32_t group = at - 1;
         if (g->hashes[group] != hash)
             continue;
+        // Keys of equal bytes are equal (texts mostly come as the group's
+        // last row had them); others are compared as the sort compares.
         const unsigned char *kept = GroupRow(g, group);
-        if (g->keyBytes > 0 ? std::memcmp(kept, row, g->keyBytes) == 0
-                            : rcTmpCompareRowBytes(g->store, kept, row) == 0)
+        if (std::memcmp(kept, row, g->keyBytes) == 0 ||
+            (!g->keysByBytes && rcTmpCompareRowBytes(g->store, kept, row) == 0))
             return group;
     }
 }

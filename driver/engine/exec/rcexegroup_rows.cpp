@@ -53,6 +53,21 @@ uint64_t HashWord(uint64_t h, uint64_t v)
     return h ^ (h >> 29);
 }
 
+// The collation's upper case of every character, looked up per character
+// of a text key.
+const unsigned char *UpperTable()
+{
+    static const struct Table {
+        unsigned char upper[256];
+        Table()
+        {
+            for (unsigned c = 0; c < 256; ++c)
+                upper[c] = rcCollateUpper1252(static_cast<unsigned char>(c));
+        }
+    } table;
+    return table.upper;
+}
+
 // An exact number without the trailing zeros of its digits, so that equal
 // values of different scales hash alike.
 uint64_t HashExact(uint64_t h, const unsigned char *v)
@@ -105,8 +120,9 @@ uint32_t HashKeys(const TempTable *t, uint16_t keyCount, const unsigned char *ro
             while (n > 0 && v[n - 1] == ' ')
                 --n;
             n = strnlen(reinterpret_cast<const char *>(v), n);
+            const unsigned char *upper = UpperTable();
             for (size_t i = 0; i < n; ++i)
-                h = (h ^ rcCollateUpper1252(v[i])) * kFnvPrime;
+                h = (h ^ upper[v[i]]) * kFnvPrime;
             h = HashWord(h, n);
             break;
         }
@@ -398,16 +414,16 @@ void PlanRow(rcPlnStmt *stmt, PlanNode *node)
         }
         g->puts.push_back(put);
     }
-    // Keys whose slots are equal exactly when their bytes are.
-    g->keyBytes = 0;
+    // The key slots lead the row: equal bytes are equal keys; keys of
+    // integers, dates and times are equal only then.
     uint16_t keys = std::min(node->keyCount, t->columnCount);
-    bool exact = keys > 0;
-    for (uint16_t k = 0; k < keys && exact; ++k) {
+    g->keyBytes = keys < t->columnCount ? t->columns[keys].rowOffset : uint32_t(t->rowLength);
+    g->keysByBytes = true;
+    for (uint16_t k = 0; k < keys; ++k) {
         int16_t st = t->columns[k].storageType;
-        exact = st == SQL_INTEGER || st == SQL_DATE || st == SQL_TIME;
+        if (st != SQL_INTEGER && st != SQL_DATE && st != SQL_TIME)
+            g->keysByBytes = false;
     }
-    if (exact)
-        g->keyBytes = keys < t->columnCount ? t->columns[keys].rowOffset : uint32_t(t->rowLength);
 }
 
 void SaveInput(PlanNode *node)
