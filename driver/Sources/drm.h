@@ -114,6 +114,23 @@ int32_t DrmMove(uint32_t session, uint32_t cursor, int32_t direction);
 int32_t DrmSetRetrieveColumns(uint32_t session, const uint32_t *list);
 int32_t DrmRetrieveColumn(uint32_t session, uint32_t cursor, uint32_t column, void *buffer,
                           uint32_t bufferLength, uint32_t *outLength, DRM_RETINFO *state);
+// One column of a row read with DrmRetrieveColumns: what to read and into
+// where, and what DrmRetrieveColumn would answer for it.
+struct DrmColumnRead {
+    uint32_t column;
+    void *buffer;
+    uint32_t bufferLength;
+    uint32_t outLength; // out
+    int32_t result;     // out: the read's code, mapped (DrmMapError)
+};
+// Reads several columns of the cursor's current row in one call, each as
+// DrmRetrieveColumn without a DRM_RETINFO would, in the order given. 0 when
+// every read has its result; kDrmReadEachColumn, with nothing read, while the
+// trace log is open (the log shows every column read as a call of its own,
+// so the caller reads them with DrmRetrieveColumn); a session or cursor that
+// does not exist answers as DrmRetrieveColumn does.
+inline constexpr int32_t kDrmReadEachColumn = 1;
+int32_t DrmRetrieveColumns(uint32_t session, uint32_t cursor, DrmColumnRead *reads, uint32_t count);
 int32_t DrmGetBookmark(uint32_t session, uint32_t cursor, void *buffer, uint32_t bufferLength,
                        uint32_t *outLength);
 int32_t DrmGotoBookmark(uint32_t session, uint32_t cursor, const void *bookmark, uint32_t length);

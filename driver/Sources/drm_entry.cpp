@@ -289,6 +289,31 @@ int32_t DrmRetrieveColumn(uint32_t session, uint32_t cursor, uint32_t column, vo
     return DrmMapError(result);
 }
 
+// The engine reads a row's columns one after the other with nothing in
+// between, so one lock and one lookup serve them all.
+int32_t DrmRetrieveColumns(uint32_t session, uint32_t cursor, DrmColumnRead *reads, uint32_t count)
+{
+    Hold hold(DrmModuleLock());
+    if (DrmTraceIsOpen())
+        return kDrmReadEachColumn;
+    VDRMCursor *c = nullptr;
+    int32_t found = Guarded([&] {
+        c = Cursor(session, cursor);
+        return 0;
+    });
+    if (found != 0)
+        return DrmMapError(found);
+    for (uint32_t i = 0; i < count; ++i) {
+        DrmColumnRead &r = reads[i];
+        uint32_t got = 0;
+        int32_t result = Guarded(
+            [&] { return c->oRetrieveColumn(r.column, r.buffer, r.bufferLength, &got, nullptr); });
+        r.outLength = got;
+        r.result = result < 0 ? DrmMapError(result) : result; // warnings map to themselves
+    }
+    return 0;
+}
+
 int32_t DrmGetBookmark(uint32_t session, uint32_t cursor, void *buffer, uint32_t bufferLength,
                        uint32_t *outLength)
 {

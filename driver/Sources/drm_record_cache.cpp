@@ -3,8 +3,10 @@
 // A window of up to 100 records comes with one _QX_SubSelectionToArray
 // request. When it arrives, one pass over the array records where every
 // value of every record starts, checking each value's extent against the
-// bytes received; column reads then copy a value by its record and field
-// index without walking the array again.
+// bytes received; a column read then finds its value by the field's place in
+// the list (a table by field number) and the record's index, tests it for
+// NULL and converts it from the array straight into the engine's buffer,
+// without walking the array again or copying the value into a slot first.
 //
 // The request asks for field 0, the record number, before the listed fields,
 // so that the cursor learns which records the window holds with no request
@@ -174,6 +176,17 @@ int32_t DrmFieldBlock::oGetField(int32_t r, int32_t k, QXValue *slot) const
     return 0;
 }
 
+int32_t DrmFieldBlock::oValueToC(int32_t r, int32_t k, uint32_t codePage, void *buffer,
+                                 uint32_t length, uint32_t *outLength, DRM_RETINFO *state) const
+{
+    const int32_t fields = static_cast<int32_t>(types_.size());
+    if (r < 0 || r >= count_ || k < 0 || k >= fields)
+        return -1;
+    const uint8_t *p = bytes_.data() + offsets_[static_cast<size_t>(r) * fields + k];
+    return DrmFieldBytesToC(types_[static_cast<size_t>(k)], p, codePage, buffer, length, outLength,
+                            state);
+}
+
 bool DrmFieldBlock::oLongBytes(int32_t r, int32_t k, uint8_t *type, const uint8_t **data,
                                uint32_t *length) const
 {
@@ -198,6 +211,16 @@ void VDRMRecordCache::oSetSelection(int16_t table, std::vector<int16_t> fields,
     table_ = table;
     fields_ = std::move(fields);
     types_ = std::move(types);
+    placeOf_.clear();
+    for (size_t k = 0; k < fields_.size(); ++k) {
+        const int16_t f = fields_[k];
+        if (f < 0)
+            continue;
+        if (placeOf_.size() <= static_cast<size_t>(f))
+            placeOf_.resize(static_cast<size_t>(f) + 1, -1);
+        if (placeOf_[static_cast<size_t>(f)] < 0) // a field listed twice reads its first place
+            placeOf_[static_cast<size_t>(f)] = static_cast<int16_t>(k);
+    }
     BuildPairs();
     oSetBlockSize(kDrmWindowSize);
 }
@@ -315,10 +338,9 @@ bool VDRMRecordCache::oListed(int16_t field) const
 
 int32_t VDRMRecordCache::oFieldIndex(int16_t field) const
 {
-    if (!block_)
+    if (!block_ || field < 0 || static_cast<size_t>(field) >= placeOf_.size())
         return -1;
-    auto at = std::find(fields_.begin(), fields_.end(), field);
-    return at == fields_.end() ? -1 : static_cast<int32_t>(at - fields_.begin());
+    return placeOf_[static_cast<size_t>(field)];
 }
 
 const DrmFieldBlock *VDRMRecordCache::BlockOf(int32_t *r) const
@@ -331,21 +353,13 @@ const DrmFieldBlock *VDRMRecordCache::BlockOf(int32_t *r) const
     return block_.get();
 }
 
-int32_t VDRMRecordCache::oGetField(int32_t k, QXValue *slot) const
+int32_t VDRMRecordCache::oValueToC(int32_t k, uint32_t codePage, void *buffer, uint32_t length,
+                                   uint32_t *outLength, DRM_RETINFO *state) const
 {
     int32_t r = 0;
     const DrmFieldBlock *block = BlockOf(&r);
-    return block ? block->oGetField(r, k + firstField_, slot) : -1;
-}
-
-int32_t VDRMRecordCache::oGetLongField(int32_t k, uint8_t *type, const uint8_t **data,
-                                       uint32_t *length) const
-{
-    int32_t r = 0;
-    const DrmFieldBlock *block = BlockOf(&r);
-    if (!block)
-        return -1;
-    return block->oLongBytes(r, k + firstField_, type, data, length) ? 1 : 0;
+    return block ? block->oValueToC(r, k + firstField_, codePage, buffer, length, outLength, state)
+                 : -1;
 }
 
 int32_t VDRMRecordCache::oRefreshCurrent(int32_t position, DrmQxConnection connection,
@@ -451,25 +465,6 @@ int32_t VDRMTable::oRetrieveColumn(uint32_t column, void *buffer, uint32_t lengt
     }
     if (k < 0)
         return -1;
-    // Texts and pictures are delivered straight from the window.
-    uint8_t type = 0;
-    const uint8_t *bytes = nullptr;
-    uint32_t n = 0;
-    int32_t isLong = cache.oGetLongField(k, &type, &bytes, &n);
-    if (isLong < 0)
-        return isLong;
-    if (isLong == 1)
-        return n == 0
-                   ? kDrmWarnNull
-                   : DrmLongBytesToC(type, bytes, n, CodePage(), buffer, length, outLength, state);
-    QXValue slot; // filled by the cache for its type
-    int32_t result = cache.oGetField(k, &slot);
-    if (result != 0)
-        return result;
-    if (DrmIsNullValue(&slot))
-        result = kDrmWarnNull;
-    else
-        result = DrmValueToC(&slot, CodePage(), 0, buffer, length, outLength, state);
-    DrmFreeValue(&slot);
-    return result;
+    // Every value is tested and delivered where the window holds it.
+    return cache.oValueToC(k, CodePage(), buffer, length, outLength, state);
 }

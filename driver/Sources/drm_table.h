@@ -57,6 +57,10 @@ public:
     // block) and length; false for every other type.
     bool oLongBytes(int32_t r, int32_t k, uint8_t *type, const uint8_t **data,
                     uint32_t *length) const;
+    // Value k of record r tested for NULL and delivered to the engine where
+    // it lies (DrmFieldBytesToC): 1004, 0, 1006, -1 or a conversion code.
+    int32_t oValueToC(int32_t r, int32_t k, uint32_t codePage, void *buffer, uint32_t length,
+                      uint32_t *outLength, DRM_RETINFO *state) const;
     // Record r holds the same bytes as record q of `other` (same field types).
     bool oSameRecord(int32_t r, const DrmFieldBlock &other, int32_t q) const;
 
@@ -97,12 +101,11 @@ public:
     // Place of a field (server number) in the field list, looked up once per
     // column read; -1 when it is not listed or no record is held.
     int32_t oFieldIndex(int16_t field) const;
-    // Value k of the field list of the current record: 0 or -1.
-    int32_t oGetField(int32_t k, QXValue *slot) const;
-    // The same for a text or picture value, read in place: 1 with its type,
-    // bytes and length (valid until the cache changes), 0 when the value is of
-    // another type, -1 when it cannot be read.
-    int32_t oGetLongField(int32_t k, uint8_t *type, const uint8_t **data, uint32_t *length) const;
+    // Value k of the field list of the current record, tested for NULL and
+    // delivered to the engine where the window holds it
+    // (DrmFieldBlock::oValueToC); -1 when nothing is held.
+    int32_t oValueToC(int32_t k, uint32_t codePage, void *buffer, uint32_t length,
+                      uint32_t *outLength, DRM_RETINFO *state) const;
     // Reads the current record again, from server position `position`
     // (0-based): its values stand for the window's until the cache is reset
     // or loads another window (nothing to do when it holds none). 0, -9963
@@ -113,6 +116,9 @@ public:
 private:
     int16_t table_ = 0;
     std::vector<int16_t> fields_;
+    // Place in fields_ of each field number up to the highest listed (-1: not
+    // listed), so that a column read finds its value without a search.
+    std::vector<int16_t> placeOf_;
     // What a window asks for: with record numbers, field 0 (the record
     // number) first, then the fields.
     std::vector<QXFieldPair> pairs_;

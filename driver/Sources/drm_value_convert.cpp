@@ -165,6 +165,90 @@ int32_t DrmLongBytesToC(uint8_t type, const uint8_t *bytes, uint32_t available, 
     return result;
 }
 
+int32_t DrmFieldBytesToC(uint8_t type, const uint8_t *p, uint32_t codePage, void *destination,
+                         uint32_t size, uint32_t *outLength, DRM_RETINFO *state)
+{
+    // What DrmIsNullValue and DrmValueToC give for the value the window
+    // array holds at p, read where it lies: no value slot, no handle.
+    auto *dest = static_cast<uint8_t *>(destination);
+    uint32_t got = 0;
+    switch (type) {
+    case QX_TYPE_ALPHA: {
+        uint32_t n = std::min<uint32_t>(p[0], kAlphaMaxRead);
+        if (n == 0)
+            return kDrmWarnNull;
+        if (size < n)
+            return kDrmErrBufferTooSmall;
+        if (size > n)
+            dest[n] = 0;
+        int32_t status = DrmTextMacToPC(n, p + 1, codePage, &got, dest);
+        if (status != 0)
+            return status;
+        break;
+    }
+    case QX_TYPE_REAL:
+        if (size < 8)
+            return kDrmErrBufferTooSmall;
+        std::memcpy(dest, p, 8);
+        got = 8;
+        break;
+    case QX_TYPE_TEXT:
+    case QX_TYPE_PICTURE: {
+        uint32_t n = type == QX_TYPE_TEXT ? PlatGetHost16(p) : PlatGetHost32(p);
+        if (n == 0)
+            return kDrmWarnNull;
+        return DrmLongBytesToC(type, p + (type == QX_TYPE_TEXT ? 2 : 4), n, codePage, dest, size,
+                               outLength, state);
+    }
+    case QX_TYPE_DATE: {
+        if (PlatGetHost16(p) == 0 && PlatGetHost16(p + 2) == 0 && PlatGetHost16(p + 4) == 0)
+            return kDrmWarnNull;
+        if (size < 6)
+            return kDrmErrBufferTooSmall;
+        // The three numbers go out in the opposite order.
+        PutShort(dest, GetShort(p + 4));
+        PutShort(dest + 2, GetShort(p + 2));
+        PutShort(dest + 4, GetShort(p));
+        got = 6;
+        break;
+    }
+    case QX_TYPE_BOOLEAN:
+        if (size < 1)
+            return kDrmErrBufferTooSmall;
+        dest[0] = GetShort(p) != 0 ? 1 : 0;
+        got = 1;
+        break;
+    case QX_TYPE_INTEGER:
+        if (size < 2)
+            return kDrmErrBufferTooSmall;
+        std::memcpy(dest, p, 2); // host order on both sides
+        got = 2;
+        break;
+    case QX_TYPE_LONGINT:
+        if (size < 4)
+            return kDrmErrBufferTooSmall;
+        std::memcpy(dest, p, 4);
+        got = 4;
+        break;
+    case QX_TYPE_TIME: {
+        if (size < 6)
+            return kDrmErrBufferTooSmall;
+        uint32_t s = PlatGetHost32(p);
+        PutShort(dest, static_cast<int16_t>(s / 3600));
+        PutShort(dest + 2, static_cast<int16_t>((s / 60) % 60));
+        PutShort(dest + 4, static_cast<int16_t>(s % 60));
+        got = 6;
+        break;
+    }
+    case 7:
+    case QX_TYPE_BLOB: break; // long values without data: nothing to deliver
+    default: return -1;
+    }
+    if (outLength)
+        *outLength = got;
+    return 0;
+}
+
 void DrmFreeValue(QXValue *value)
 {
     if ((value->type == QX_TYPE_TEXT || value->type == QX_TYPE_PICTURE ||

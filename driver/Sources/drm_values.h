@@ -73,6 +73,12 @@ int32_t DrmValueToC(const QXValue *value, uint32_t codePage, uint32_t typeId, vo
 // text-conversion code.
 int32_t DrmLongBytesToC(uint8_t type, const uint8_t *bytes, uint32_t available, uint32_t codePage,
                         void *dest, uint32_t destSize, uint32_t *outLength, DRM_RETINFO *state);
+// The value of server type `type` as a window array holds it at `bytes`
+// (host order), tested for NULL and delivered as DrmIsNullValue and
+// DrmValueToC do for the slot it would fill: 1004 for a NULL, else as
+// DrmValueToC. Nothing is copied on the way.
+int32_t DrmFieldBytesToC(uint8_t type, const uint8_t *bytes, uint32_t codePage, void *dest,
+                         uint32_t destSize, uint32_t *outLength, DRM_RETINFO *state);
 // Fills *value from the engine value; a type byte above 254 asks for the
 // default server type of typeId. 0, -1 (no writer), -1011 (no memory),
 // -1038 (source shorter than the type needs, or too long for a text value)

@@ -110,6 +110,10 @@ struct TamTableHandle {
     uint32_t cacheSealed;
     uint32_t cacheAllowed;
     unsigned char *cacheData;
+    // Entry of each column number below cacheIndexSize (0xFFFF: none), made
+    // at seal when the columns are small numbers; null otherwise.
+    uint16_t *cacheIndex = nullptr;
+    uint32_t cacheIndexSize = 0;
 };
 
 // Login limits: the longest user name and password a session accepts.

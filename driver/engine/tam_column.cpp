@@ -7,8 +7,15 @@
 //   -> rcColCacheFree (also by TamCloseTable)
 // Columns of 1..256 bytes are read once per row into a data area and copied
 // from there as often as the statement asks; longer columns are always read
-// from the data module. Lookup is a binary search over the filled entries,
-// sorted once at seal.
+// from the data module. Lookup goes through a table by column number made at
+// seal (a binary search over the entries, sorted then, when the numbers are
+// too large for one). The first read of a row that finds its column stale
+// reads every stale cached column of the row in one data-module call
+// (DrmRetrieveColumns): one lock and one cursor lookup per row instead of
+// one per value. Each value keeps the code its read answered, which the
+// first read of that value after the fill returns (as a read of its own
+// would have), and is translated for the driver at that first read, when
+// the caller's type is known.
 #include "driver/core/rclock.h"
 #include "driver/core/rcmem.h"
 #include "driver/engine/tam.h"
@@ -26,13 +33,34 @@ struct TamColumnCacheEntry {
     uint16_t length;
     unsigned char *data;
     uint32_t isNull;
+    int32_t pending;     // the code of the fill, answered by the first read after it
+    uint32_t translated; // the character value has been through the translator
 };
 
 namespace {
 
 constexpr uint32_t kCacheMaxValue = 256;
+constexpr uint32_t kIndexMaxColumns = 4096; // column numbers a lookup table is made for
+constexpr uint16_t kNoEntry = 0xFFFF;
 
 bool IsCharType(int16_t t) { return t == 1 || t == 12 || t == -1; }
+
+} // namespace
+
+namespace {
+
+// Character results pass through the connection's translation library, in
+// place: false when it refuses them.
+bool TranslateRead(const TamTranslator *translator, int16_t sqlType, void *buffer, uint32_t got,
+                   uint32_t length)
+{
+    uint32_t n = std::min(got, length);
+    if (n == 0)
+        return true;
+    char errorText[256];
+    rcDriverLockHold hold;
+    return TamTranslateToDriver(translator, sqlType, buffer, n, length, errorText);
+}
 
 } // namespace
 
@@ -58,13 +86,8 @@ int32_t TamRetrieveColumn(TamSession *session, TamTableHandle *handle, uint32_t 
     const TamTranslator *translator = session->link.translator;
     if (rc < 0 || rc == kDrmWarnNull || !TamTranslatorLoaded(translator) || !IsCharType(sqlType))
         return rc;
-    uint32_t n = std::min(got, length);
-    if (n == 0)
-        return rc;
-    char errorText[256];
-    rcDriverLockHold hold;
-    if (!TamTranslateToDriver(translator, sqlType, buffer, n, length, errorText))
-        return -5019;
+    if (!TranslateRead(translator, sqlType, buffer, got, length))
+        return kTamErrTranslation;
     return rc;
 }
 
@@ -128,6 +151,19 @@ int32_t rcColCacheSeal(TamSession *session, TamTableHandle *handle)
     std::sort(begin, end, [](const TamColumnCacheEntry &a, const TamColumnCacheEntry &b) {
         return a.column < b.column;
     });
+    uint32_t top = 0;
+    for (TamColumnCacheEntry *e = begin; e != end; ++e)
+        top = std::max(top, e->column);
+    if (top < kIndexMaxColumns) {
+        handle->cacheIndex = new (std::nothrow) uint16_t[top + 1];
+        if (handle->cacheIndex) {
+            handle->cacheIndexSize = top + 1;
+            std::fill_n(handle->cacheIndex, top + 1, kNoEntry);
+            // From the end, so that a column listed twice finds its first entry.
+            for (uint16_t i = handle->cacheCount; i-- > 0;)
+                handle->cacheIndex[begin[i].column] = i;
+        }
+    }
     handle->cacheSealed = 1;
     return 0;
 }
@@ -146,8 +182,11 @@ void rcColCacheFree(TamSession *, TamTableHandle *handle)
         return;
     delete[] handle->cacheEntries;
     delete[] handle->cacheData;
+    delete[] handle->cacheIndex;
     handle->cacheEntries = nullptr;
     handle->cacheData = nullptr;
+    handle->cacheIndex = nullptr;
+    handle->cacheIndexSize = 0;
     handle->cacheCapacity = 0;
     handle->cacheCount = 0;
     handle->cacheDataSize = 0;
@@ -156,35 +195,96 @@ void rcColCacheFree(TamSession *, TamTableHandle *handle)
 
 namespace {
 
+// Fills the stale cached entries of the current row with one data-module
+// call. An entry whose read failed keeps its code and stays stale, so that
+// the next read of it tries again. 0; kDrmReadEachColumn when the data module
+// wants one call per column; or the code of a call that found no cursor.
+int32_t FillRow(TamSession *session, TamTableHandle *handle)
+{
+    constexpr uint32_t kChunk = 32;
+    DrmColumnRead reads[kChunk];
+    TamColumnCacheEntry *of[kChunk];
+    TamColumnCacheEntry *e = handle->cacheEntries;
+    TamColumnCacheEntry *end = e + handle->cacheCount;
+    while (e != end) {
+        uint32_t n = 0;
+        for (; e != end && n < kChunk; ++e) {
+            if (e->notCached || !e->stale)
+                continue;
+            reads[n] = DrmColumnRead{e->column, e->data, e->capacity, 0, 0};
+            of[n++] = e;
+        }
+        if (n == 0)
+            break;
+        int32_t rc = DrmRetrieveColumns(session->drmSession, handle->cursor, reads, n);
+        if (rc != 0)
+            return rc;
+        for (uint32_t i = 0; i < n; ++i) {
+            TamColumnCacheEntry &f = *of[i];
+            f.isNull = reads[i].result == kDrmWarnNull ? 1 : 0;
+            f.length = static_cast<uint16_t>(std::min<uint32_t>(reads[i].outLength, 0xFFFF));
+            f.pending = reads[i].result;
+            f.translated = 0;
+            f.stale = reads[i].result < 0 ? 1 : 0;
+        }
+    }
+    return 0;
+}
+
 int32_t CacheRetrieve(TamSession *session, TamTableHandle *handle, uint32_t column, void *buffer,
                       uint32_t length, uint32_t *outLength, int16_t sqlType)
 {
     TamColumnCacheEntry *begin = handle->cacheEntries;
-    TamColumnCacheEntry *end = begin + handle->cacheCount;
-    TamColumnCacheEntry *e = std::lower_bound(
-        begin, end, column, [](const TamColumnCacheEntry &a, uint32_t c) { return a.column < c; });
-    if (e == end || e->column != column || e->notCached)
+    TamColumnCacheEntry *e = nullptr;
+    if (handle->cacheIndex) {
+        if (column < handle->cacheIndexSize && handle->cacheIndex[column] != kNoEntry)
+            e = begin + handle->cacheIndex[column];
+    } else {
+        TamColumnCacheEntry *end = begin + handle->cacheCount;
+        e = std::lower_bound(begin, end, column,
+                             [](const TamColumnCacheEntry &a, uint32_t c) { return a.column < c; });
+        if (e == end || e->column != column)
+            e = nullptr;
+    }
+    if (!e || e->notCached)
         return TamRetrieveColumn(session, handle, column, buffer, length, outLength, nullptr,
                                  sqlType);
-    int32_t rc = 0;
     if (e->stale) {
-        std::memset(e->data, 0, e->capacity);
-        uint32_t got = 0;
-        rc = TamRetrieveColumn(session, handle, column, e->data, e->capacity, &got, nullptr,
-                               sqlType);
-        e->isNull = rc == kDrmWarnNull ? 1 : 0;
-        e->length = static_cast<uint16_t>(std::min<uint32_t>(got, 0xFFFF));
+        int32_t rc = FillRow(session, handle);
+        if (rc == 0 && e->stale)
+            return e->pending; // its read failed
+        if (rc == kDrmReadEachColumn) {
+            // Read alone: the value translated as it comes.
+            uint32_t got = 0;
+            rc = TamRetrieveColumn(session, handle, column, e->data, e->capacity, &got, nullptr,
+                                   sqlType);
+            e->isNull = rc == kDrmWarnNull ? 1 : 0;
+            e->length = static_cast<uint16_t>(std::min<uint32_t>(got, 0xFFFF));
+            e->pending = rc;
+            e->translated = 1;
+            e->stale = rc < 0 ? 1 : 0;
+        }
+        if (rc < 0)
+            return rc;
     }
     if (e->isNull)
         return kDrmWarnNull;
-    if (rc < 0)
-        return rc;
+    int32_t rc = e->pending;
+    if (!e->translated) {
+        const TamTranslator *translator = session->link.translator;
+        if (TamTranslatorLoaded(translator) && IsCharType(sqlType) &&
+            !TranslateRead(translator, sqlType, e->data, e->length, e->capacity)) {
+            e->stale = 1; // read and translated again by the next read
+            return kTamErrTranslation;
+        }
+        e->translated = 1;
+    }
+    e->pending = 0;
     uint32_t n = std::min<uint32_t>({length, e->capacity, e->length});
     if (buffer && n)
         std::memcpy(buffer, e->data, n);
     if (outLength)
         *outLength = n;
-    e->stale = 0;
     return e->length > length ? 5003 : rc;
 }
 

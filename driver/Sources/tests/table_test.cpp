@@ -372,6 +372,69 @@ TEST_F(Tables, RetrieveListsReadOnlyTheirFields)
     DrmSetStrictRetrieve(strict);
 }
 
+TEST_F(Tables, ARowReadInOneCallAnswersAsColumnReadsOneByOne)
+{
+    // Customers: 1 ID long, 2 Name alpha(40), 3 Name2 alpha(20), 4 Notes text.
+    uint32_t t = OpenTable(s, db, "Customers");
+    server.selectionSize = 150; // two windows
+    const uint32_t list[] = {32, t, 4, t, 1, t, 99, t, 2};
+    ASSERT_EQ(DrmSetRetrieveColumns(s, list), 0);
+    struct Read {
+        uint32_t column;
+        uint32_t size;
+    };
+    // Listed columns in and out of list order, one read twice, buffers that
+    // fit, cut a text (1006) or are too small for an alpha (-1038) or a long
+    // (-1038), a column left out of the list, one that is no field and one
+    // past 16 bits.
+    const Read reads[] = {{2, 16}, {1, 4},  {4, 16}, {4, 1},  {2, 1},
+                          {1, 3},  {2, 16}, {3, 16}, {99, 8}, {0x10002, 8}};
+    constexpr size_t kReads = std::size(reads);
+    const bool strict = DrmStrictRetrieve();
+    DrmSetStrictRetrieve(true); // column 3 answers -1, not a new window
+    int rows = 0;
+    for (int32_t r = DrmMove(s, t, kDrmMoveFirst); r == 0; r = DrmMove(s, t, kDrmMoveNext)) {
+        std::vector<std::vector<uint8_t>> one(kReads), all(kReads);
+        DrmColumnRead batch[kReads];
+        int32_t want[kReads];
+        uint32_t wantN[kReads];
+        for (size_t i = 0; i < kReads; ++i) {
+            one[i].assign(reads[i].size + 1, '#');
+            all[i].assign(reads[i].size + 1, '#');
+            wantN[i] = 0;
+            want[i] = DrmRetrieveColumn(s, t, reads[i].column, one[i].data(), reads[i].size,
+                                        &wantN[i], nullptr);
+            batch[i] = DrmColumnRead{reads[i].column, all[i].data(), reads[i].size, 77, 77};
+        }
+        ASSERT_EQ(DrmRetrieveColumns(s, t, batch, kReads), 0);
+        for (size_t i = 0; i < kReads; ++i) {
+            SCOPED_TRACE(testing::Message() << "row " << rows << " read " << i);
+            EXPECT_EQ(batch[i].result, want[i]);
+            EXPECT_EQ(batch[i].outLength, wantN[i]);
+            EXPECT_EQ(all[i], one[i]);
+        }
+        if (rows == 0) { // the codes themselves, once
+            EXPECT_EQ(std::vector<int32_t>(want, want + kReads),
+                      (std::vector<int32_t>{0, 0, 0, kDrmWarnTruncated, kDrmErrBufferTooSmall,
+                                            kDrmErrBufferTooSmall, 0, -1, -1, -1}));
+        }
+        ++rows;
+    }
+    DrmSetStrictRetrieve(strict);
+    EXPECT_EQ(rows, 150);
+    // The reads come from the windows: no request of their own.
+    EXPECT_EQ(CallsStarting("SubSelectionToArray").size(), 2u);
+    // No such cursor or session: the code DrmRetrieveColumn gives, nothing read.
+    DrmColumnRead r{1, nullptr, 0, 77, 77};
+    uint32_t n = 0;
+    EXPECT_EQ(DrmRetrieveColumns(s, t + 100, &r, 1),
+              DrmRetrieveColumn(s, t + 100, 1, nullptr, 0, &n, nullptr));
+    EXPECT_EQ(DrmRetrieveColumns(s + 100, t, &r, 1),
+              DrmRetrieveColumn(s + 100, t, 1, nullptr, 0, &n, nullptr));
+    EXPECT_EQ(r.result, 77);
+    EXPECT_EQ(DrmRetrieveColumns(s, t, &r, 0), 0);
+}
+
 TEST_F(Tables, ShortWindowRepliesAndFailedBuilds)
 {
     uint32_t t = OpenTable(s, db, "Customers");

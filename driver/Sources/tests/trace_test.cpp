@@ -86,6 +86,26 @@ TEST_F(TraceLog, ConfigurationSwitchesTracingOnForGood)
     EXPECT_NE(second.find("SessionID -> " + std::to_string(again) + "\n"), std::string::npos);
 }
 
+TEST_F(TraceLog, RowReadsAreLeftToSingleColumnReadsWhileTracing)
+{
+    WriteFile(Ini(), "[TRACE]\nMODE=on\n");
+    uint32_t s = Begin();
+    uint32_t db = Open(s);
+    uint32_t t = OpenTable(s, db, "Customers");
+    server.selectionSize = 2;
+    ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+    const std::string before = ReadFile(Log());
+    int32_t v = 0;
+    DrmColumnRead r{1, &v, sizeof v, 77, 77};
+    EXPECT_EQ(DrmRetrieveColumns(s, t, &r, 1), kDrmReadEachColumn);
+    EXPECT_EQ(r.result, 77); // nothing read
+    EXPECT_EQ(r.outLength, 77u);
+    EXPECT_EQ(ReadFile(Log()), before); // and nothing traced
+    uint32_t n = 0;
+    ASSERT_EQ(DrmRetrieveColumn(s, t, 1, &v, sizeof v, &n, nullptr), 0);
+    EXPECT_NE(ReadFile(Log()).find("ColumnID\t\t\t: 1"), std::string::npos);
+}
+
 TEST_F(TraceLog, LongValuesAreReadWholeAndDoNotDisturbLaterKeys)
 {
     std::string mode(200, 'M');

@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "driver/Sources/drm.h"
+#include "driver/Sources/drm_table.h"
 #include "driver/Sources/drm_values.h"
 #include "driver/Sources/tests/fake_server.h"
+#include "platform/byteorder.h"
 
 namespace {
 
@@ -193,6 +195,146 @@ TEST_F(Values, TextWriterShortensCrLf)
     server.status["AllocHandle"] = 1;
     EXPECT_EQ(DrmValueFromC(0, 11, "xy", 2, &p), kDrmErrNoMemory);
     EXPECT_EQ(server.liveHandles, 0);
+}
+
+// A window array of the server types, built in host order as netclient
+// hands it over.
+class WindowArray {
+public:
+    explicit WindowArray(uint32_t records) { Word32(records); }
+    WindowArray &Alpha(const std::string &chars)
+    {
+        bytes.push_back(static_cast<uint8_t>(chars.size()));
+        bytes.insert(bytes.end(), chars.begin(), chars.end());
+        return *this;
+    }
+    WindowArray &Real(double d)
+    {
+        uint8_t b[10] = {};
+        std::memcpy(b, &d, 8);
+        bytes.insert(bytes.end(), b, b + 10);
+        return *this;
+    }
+    WindowArray &Text(const std::string &chars)
+    {
+        Word16(static_cast<uint16_t>(chars.size()));
+        bytes.insert(bytes.end(), chars.begin(), chars.end());
+        return *this;
+    }
+    WindowArray &Bytes32(const std::string &data) // picture, blob
+    {
+        Word32(static_cast<uint32_t>(data.size()));
+        bytes.insert(bytes.end(), data.begin(), data.end());
+        return *this;
+    }
+    WindowArray &Date(int16_t day, int16_t month, int16_t year)
+    {
+        return Word16(static_cast<uint16_t>(day))
+            .Word16(static_cast<uint16_t>(month))
+            .Word16(static_cast<uint16_t>(year));
+    }
+    WindowArray &Word16(uint16_t v)
+    {
+        uint8_t b[2];
+        PlatPutHost16(b, v);
+        bytes.insert(bytes.end(), b, b + 2);
+        return *this;
+    }
+    WindowArray &Word32(uint32_t v)
+    {
+        uint8_t b[4];
+        PlatPutHost32(b, v);
+        bytes.insert(bytes.end(), b, b + 4);
+        return *this;
+    }
+    std::vector<uint8_t> bytes;
+};
+
+// The column read as it was made before values were delivered in place:
+// long values from their bytes, the others through a value slot.
+int32_t ReadThroughSlot(const DrmFieldBlock &block, int32_t r, int32_t k, uint32_t codePage,
+                        void *buffer, uint32_t size, uint32_t *outLength, DRM_RETINFO *state)
+{
+    uint8_t type = 0;
+    const uint8_t *bytes = nullptr;
+    uint32_t n = 0;
+    if (block.oLongBytes(r, k, &type, &bytes, &n))
+        return n == 0 ? kDrmWarnNull
+                      : DrmLongBytesToC(type, bytes, n, codePage, buffer, size, outLength, state);
+    QXValue slot{};
+    int32_t result = block.oGetField(r, k, &slot);
+    if (result != 0)
+        return result;
+    result = DrmIsNullValue(&slot)
+                 ? kDrmWarnNull
+                 : DrmValueToC(&slot, codePage, 0, buffer, size, outLength, state);
+    DrmFreeValue(&slot);
+    return result;
+}
+
+TEST_F(Values, ValuesReadInPlaceMatchTheSlotRoadForEveryTypeSizeAndCodePage)
+{
+    // alpha, real, text, picture, date, boolean, 7, integer, long, time, blob
+    const std::vector<uint8_t> types = {0, 1, 2, 3, 4, 6, 7, 8, 9, 11, 30};
+    WindowArray a(4);
+    a.Alpha("abc\x8E").Real(3.25).Text("hi\rthere\x8E\xA5").Bytes32(std::string("\x00\x8E\xFF", 3));
+    a.Date(24, 12, 1999).Word16(7).Word16(5).Word16(static_cast<uint16_t>(-12)).Word32(123456);
+    a.Word32(13 * 3600 + 5 * 60 + 9).Bytes32("zz");
+    // The NULL forms (and zeros of the types that have none).
+    a.Alpha("").Real(0).Text("").Bytes32("").Date(0, 0, 0).Word16(0).Word16(0).Word16(0);
+    a.Word32(0).Word32(0).Bytes32("");
+    // Lengths past what a value holds or a buffer takes; a date with one
+    // number set; the last second of a day.
+    a.Alpha(std::string(90, 'q'))
+        .Real(-1e300)
+        .Text(std::string(300, 't'))
+        .Bytes32(std::string(70000, 'p'));
+    a.Date(0, 0, 1)
+        .Word16(1)
+        .Word16(0)
+        .Word16(0x7FFF)
+        .Word32(0x80000000u)
+        .Word32(86399)
+        .Bytes32("");
+    a.Alpha("\x8E").Real(1).Text("\x8E").Bytes32("x").Date(1, 0, 0).Word16(0xFFFF).Word16(1);
+    a.Word16(0x8000).Word32(0xFFFFFFFFu).Word32(90000).Bytes32("y");
+    DrmFieldBlock block;
+    ASSERT_EQ(block.oLoad(a.bytes, types, 4), 0);
+    ASSERT_EQ(block.oRecordCount(), 4);
+
+    const uint32_t sizes[] = {0, 1, 2, 4, 5, 6, 8, 9, 80, 83, 84, 299, 300, 4096, 70000};
+    const uint32_t codePages[] = {0, 1252, 932, 1251};
+    const DRM_RETINFO states[] = {{0, 0}, {8, 0}, {8, 3}, {8, 299}, {8, 100000}};
+    for (int32_t r = 0; r < 4; ++r)
+        for (int32_t k = 0; k < static_cast<int32_t>(types.size()); ++k)
+            for (uint32_t size : sizes)
+                for (uint32_t cp : codePages)
+                    for (size_t st = 0; st < std::size(states); ++st) {
+                        std::vector<uint8_t> want(size + 1, '#'), got(size + 1, '#');
+                        uint32_t wantN = 0xDEAD, gotN = 0xDEAD;
+                        DRM_RETINFO ws = states[st], gs = states[st];
+                        DRM_RETINFO *wp = st == 0 ? nullptr : &ws, *gp = st == 0 ? nullptr : &gs;
+                        int32_t w = ReadThroughSlot(block, r, k, cp, want.data(), size, &wantN, wp);
+                        int32_t g = block.oValueToC(r, k, cp, got.data(), size, &gotN, gp);
+                        SCOPED_TRACE(testing::Message()
+                                     << "record " << r << " field " << k << " size " << size
+                                     << " code page " << cp << " state " << st);
+                        ASSERT_EQ(g, w);
+                        ASSERT_EQ(gotN, wantN);
+                        ASSERT_EQ(got, want);
+                        ASSERT_EQ(gs.size, ws.size);
+                        ASSERT_EQ(gs.delivered, ws.delivered);
+                    }
+    // Nothing read in place leaves a handle behind; places outside the block
+    // and types without an array form are refused.
+    EXPECT_EQ(server.liveHandles, 0);
+    uint8_t buf[8];
+    uint32_t n = 0;
+    EXPECT_EQ(block.oValueToC(4, 0, 0, buf, sizeof buf, &n, nullptr), -1);
+    EXPECT_EQ(block.oValueToC(0, 11, 0, buf, sizeof buf, &n, nullptr), -1);
+    EXPECT_EQ(block.oValueToC(-1, 0, 0, buf, sizeof buf, &n, nullptr), -1);
+    const uint8_t raw[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    EXPECT_EQ(DrmFieldBytesToC(5, raw, 0, buf, sizeof buf, &n, nullptr), -1);
 }
 
 } // namespace

@@ -371,6 +371,18 @@ int16_t rcExpConvertValue(rcExpEnv *env, const rcExpValue &value, int16_t wanted
         *outLength = static_cast<int32_t>(rest);
         return rest > static_cast<uint32_t>(room) ? RC_EXP_WARNING : RC_EXP_OK;
     }
+    // A number asked for in its own type (a column's integer into the
+    // engine's integer) is the copy the converter would make.
+    const int32_t same = value.type != wanted     ? 0
+                         : wanted == SQL_INTEGER  ? 4
+                         : wanted == SQL_SMALLINT ? 2
+                         : wanted == SQL_DOUBLE   ? 8
+                                                  : 0;
+    if (same != 0 && buffer && bufferLength >= same) {
+        std::memcpy(buffer, &value.v, static_cast<size_t>(same));
+        *outLength = same;
+        return RC_EXP_OK;
+    }
     const void *src = IsChar(value.type) || IsBinary(value.type)
                           ? static_cast<const void *>(value.text)
                           : &value.v;

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -165,6 +166,93 @@ TEST_F(TamTest, ColumnCacheCopiesCutsAndRefreshesAfterMove)
     ASSERT_EQ(rcColCacheInit(session, &h, 300, 256), 0);
     EXPECT_EQ(h.cacheAllowed, 0u);
     EXPECT_EQ(h.cacheEntries, nullptr);
+    EXPECT_EQ(DrmCloseTable(session->drmSession, h.cursor), 0);
+}
+
+// A translation library that lowers every N, counting its calls, and fails
+// while told to.
+int gTranslations = 0;
+bool gTranslationFails = false;
+int LowerN(uint32_t, int16_t, void *in, int32_t inLength, void *out, int32_t, int32_t *outLength,
+           unsigned char *, int16_t, int16_t *errorLength)
+{
+    ++gTranslations;
+    *errorLength = 0;
+    if (gTranslationFails)
+        return 0;
+    auto *b = static_cast<char *>(out);
+    std::memmove(b, in, static_cast<size_t>(inLength));
+    for (int32_t i = 0; i < inLength; ++i)
+        if (b[i] == 'N')
+            b[i] = 'n';
+    *outLength = inLength;
+    return 1;
+}
+
+TEST_F(TamTest, ColumnCacheFillsTheRowAtOnceAndTranslatesEachValueAtItsFirstRead)
+{
+    ASSERT_EQ(TamUseDatabase(session, kDb), 0);
+    TamTranslator translator{LowerN, LowerN, 0};
+    session->link.translator = &translator;
+    gTranslations = 0;
+    gTranslationFails = false;
+    TamTableHandle h = TypeCatalogHandle();
+    ASSERT_EQ(rcColCacheInit(session, &h, 3, 256), 0);
+    ASSERT_EQ(rcColCacheAdd(session, &h, 2, 16), 0);  // type name
+    ASSERT_EQ(rcColCacheAdd(session, &h, 8, 16), 0);  // another text
+    ASSERT_EQ(rcColCacheAdd(session, &h, 500, 8), 0); // no column of the cursor
+    ASSERT_EQ(rcColCacheSeal(session, &h), 0);
+    // Each row's values as the data module gives them one by one, untranslated.
+    std::vector<std::string> plain;
+    ASSERT_EQ(TamMove(session, &h, kDrmMoveFirst), 0);
+    for (int row = 0; row < 3; ++row) {
+        char buf[32] = {};
+        uint32_t n = 0;
+        ASSERT_EQ(DrmRetrieveColumn(session->drmSession, h.cursor, 2, buf, 16, &n, nullptr), 0);
+        plain.push_back(std::string(buf, n));
+        ASSERT_EQ(TamMove(session, &h, kDrmMoveNext), 0);
+    }
+    uint32_t n = 0;
+    char bad[8];
+    const int32_t missing =
+        DrmRetrieveColumn(session->drmSession, h.cursor, 500, bad, sizeof bad, &n, nullptr);
+    ASSERT_LT(missing, 0);
+
+    ASSERT_EQ(TamMove(session, &h, kDrmMoveFirst), 0);
+    for (int row = 0; row < 3; ++row) {
+        std::string want = plain[static_cast<size_t>(row)];
+        for (char &c : want)
+            c = c == 'N' ? 'n' : c;
+        char buf[32] = {};
+        const int before = gTranslations;
+        // A column that fails does not keep the row's others from being read,
+        // and answers its code each time.
+        EXPECT_EQ(TamGetColumn(session, &h, 500, bad, sizeof bad, &n, nullptr, 1), missing);
+        ASSERT_EQ(TamGetColumn(session, &h, 2, buf, sizeof buf, &n, nullptr, 1), 0);
+        EXPECT_EQ(std::string(buf, n), want) << row;
+        ASSERT_EQ(TamGetColumn(session, &h, 2, buf, sizeof buf, &n, nullptr, 1), 0);
+        EXPECT_EQ(std::string(buf, n), want) << row;
+        EXPECT_EQ(TamGetColumn(session, &h, 500, bad, sizeof bad, &n, nullptr, 1), missing);
+        EXPECT_EQ(gTranslations, before + 1) << "translated once, at its first read";
+        // A non-character read of a value leaves it untranslated.
+        ASSERT_EQ(TamGetColumn(session, &h, 8, buf, sizeof buf, &n, nullptr, 4), 0);
+        EXPECT_EQ(gTranslations, before + 1);
+        ASSERT_EQ(TamMove(session, &h, kDrmMoveNext), 0);
+    }
+    // A translation that fails answers -5019; the next read reads and
+    // translates the value again.
+    ASSERT_EQ(TamMove(session, &h, kDrmMoveFirst), 0);
+    char buf[32] = {};
+    gTranslationFails = true;
+    EXPECT_EQ(TamGetColumn(session, &h, 2, buf, sizeof buf, &n, nullptr, 1), kTamErrTranslation);
+    gTranslationFails = false;
+    ASSERT_EQ(TamGetColumn(session, &h, 2, buf, sizeof buf, &n, nullptr, 1), 0);
+    std::string first = plain[0];
+    for (char &c : first)
+        c = c == 'N' ? 'n' : c;
+    EXPECT_EQ(std::string(buf, n), first);
+    session->link.translator = nullptr;
+    rcColCacheFree(session, &h);
     EXPECT_EQ(DrmCloseTable(session->drmSession, h.cursor), 0);
 }
 

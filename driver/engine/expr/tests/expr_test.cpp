@@ -334,6 +334,42 @@ TEST(ExprDelivery, ConversionToTheWantedType)
     EXPECT_EQ(len, 0);
 }
 
+TEST(ExprDelivery, ANumberInItsOwnTypeArrivesAsTheConverterGivesIt)
+{
+    World w;
+    struct {
+        const char *column;
+        const char *value;
+        int16_t type;
+    } values[] = {{"i", "-2147483648", SQL_INTEGER}, {"i", "7", SQL_INTEGER},
+                  {"s", "-32768", SQL_SMALLINT},     {"d", "-0", SQL_DOUBLE},
+                  {"d", "1e308", SQL_DOUBLE},        {"amount", "0.1", SQL_DOUBLE}};
+    for (const auto &v : values) {
+        w.row = {{v.column, v.value}};
+        rcExpSlot slot = 0;
+        ASSERT_EQ(rcExpCompile(&w.env, w.ParseExpr(v.column), &slot, 0), 0);
+        // The value as read, and what the converter makes of it in each room.
+        unsigned char raw[8] = {};
+        int32_t len = 0;
+        bool isNull = false;
+        ASSERT_EQ(rcExpEvaluate(&w.env, slot, SQL_C_BINARY, raw, sizeof raw, &len, 0, &isNull), 0);
+        for (int32_t room : {0, 1, 2, 3, 4, 7, 8, 16}) {
+            unsigned char want[16], got[16];
+            std::memset(want, '#', sizeof want);
+            std::memset(got, '#', sizeof got);
+            int32_t wantLen = -5, gotLen = -5;
+            int32_t msg = rcCnvConvert(raw, v.type, 0, 0, want, static_cast<uint16_t>(v.type), room,
+                                       0, 0, &wantLen);
+            const int16_t wantRc = msg == kCnvMsgSuccess ? 0 : -1;
+            EXPECT_EQ(rcExpEvaluate(&w.env, slot, v.type, got, room, &gotLen, 0, &isNull), wantRc)
+                << v.column << " " << v.value << " room " << room;
+            EXPECT_EQ(gotLen, wantLen) << v.column << " " << v.value << " room " << room;
+            EXPECT_EQ(std::memcmp(got, want, sizeof got), 0)
+                << v.column << " " << v.value << " room " << room;
+        }
+    }
+}
+
 TEST(ExprDelivery, EvaluateAllocSizesTheBufferByType)
 {
     World w;
