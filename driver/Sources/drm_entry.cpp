@@ -9,6 +9,7 @@
 #include "driver/Sources/drm_database.h"
 #include "driver/Sources/drm_login.h"
 #include "driver/Sources/drm_session.h"
+#include "driver/Sources/drm_table.h"
 #include "driver/Sources/drm_text.h"
 #include "driver/Sources/drm_trace.h"
 #include "platform/memory.h"
@@ -303,13 +304,24 @@ int32_t DrmRetrieveColumns(uint32_t session, uint32_t cursor, DrmColumnRead *rea
     });
     if (found != 0)
         return DrmMapError(found);
+    // A table cursor serves what its window holds in one pass; the rest is
+    // read one column at a time.
+    if (c->kind == kDrmCursorTable)
+        static_cast<VDRMTable *>(c)->oRetrieveHeld(reads, count);
+    else
+        for (uint32_t i = 0; i < count; ++i)
+            reads[i].result = kDrmReadAlone;
     for (uint32_t i = 0; i < count; ++i) {
         DrmColumnRead &r = reads[i];
-        uint32_t got = 0;
-        int32_t result = Guarded(
-            [&] { return c->oRetrieveColumn(r.column, r.buffer, r.bufferLength, &got, nullptr); });
-        r.outLength = got;
-        r.result = result < 0 ? DrmMapError(result) : result; // warnings map to themselves
+        if (r.result == kDrmReadAlone) {
+            uint32_t got = 0;
+            r.result = Guarded([&] {
+                return c->oRetrieveColumn(r.column, r.buffer, r.bufferLength, &got, nullptr);
+            });
+            r.outLength = got;
+        }
+        if (r.result < 0) // warnings map to themselves
+            r.result = DrmMapError(r.result);
     }
     return 0;
 }

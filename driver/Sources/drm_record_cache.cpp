@@ -362,6 +362,26 @@ int32_t VDRMRecordCache::oValueToC(int32_t k, uint32_t codePage, void *buffer, u
                  : -1;
 }
 
+void VDRMRecordCache::oFieldsToC(DrmColumnRead *reads, uint32_t count, uint32_t codePage,
+                                 int32_t alone) const
+{
+    // The record is found once for the row, each value by its place.
+    int32_t r = 0;
+    const DrmFieldBlock *block = block_ ? BlockOf(&r) : nullptr;
+    for (uint32_t i = 0; i < count; ++i) {
+        DrmColumnRead &read = reads[i];
+        const int32_t k = block && read.column < placeOf_.size() ? placeOf_[read.column] : -1;
+        if (k < 0) {
+            read.result = alone;
+            continue;
+        }
+        uint32_t got = 0;
+        read.result = block->oValueToC(r, k + firstField_, codePage, read.buffer, read.bufferLength,
+                                       &got, nullptr);
+        read.outLength = got;
+    }
+}
+
 int32_t VDRMRecordCache::oRefreshCurrent(int32_t position, DrmQxConnection connection,
                                          bool *changed)
 {
@@ -448,6 +468,11 @@ int32_t VDRMTable::oRetrieveAllFields()
     cache.oSetSelection(tableNumber, std::move(fields), std::move(types));
     recordRow_ = -1;
     return 0;
+}
+
+void VDRMTable::oRetrieveHeld(DrmColumnRead *reads, uint32_t count)
+{
+    cache.oFieldsToC(reads, count, CodePage(), kDrmReadAlone);
 }
 
 int32_t VDRMTable::oRetrieveColumn(uint32_t column, void *buffer, uint32_t length,

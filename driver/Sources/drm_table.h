@@ -106,6 +106,10 @@ public:
     // (DrmFieldBlock::oValueToC); -1 when nothing is held.
     int32_t oValueToC(int32_t k, uint32_t codePage, void *buffer, uint32_t length,
                       uint32_t *outLength, DRM_RETINFO *state) const;
+    // The reads of a row (DrmRetrieveColumns) whose fields the list holds,
+    // each as oValueToC without a DRM_RETINFO; the others (and all of them
+    // when nothing is held) are left with `alone` as their result.
+    void oFieldsToC(DrmColumnRead *reads, uint32_t count, uint32_t codePage, int32_t alone) const;
     // Reads the current record again, from server position `position`
     // (0-based): its values stand for the window's until the cache is reset
     // or loads another window (nothing to do when it holds none). 0, -9963
@@ -182,6 +186,10 @@ inline constexpr int32_t kDrmNumbersRefused = 2;
 void DrmSetStrictRetrieve(bool strict);
 bool DrmStrictRetrieve();
 
+// The result a read of DrmRetrieveColumns keeps when the cursor leaves it to
+// oRetrieveColumn.
+inline constexpr int32_t kDrmReadAlone = INT32_MIN;
+
 class VDRMTable : public VDRMCursor {
 public:
     VDRMTable(uint32_t cursorId, VDRMDatabase *database, int32_t tableIndex);
@@ -194,6 +202,9 @@ public:
     int32_t oSetRetrieveColumns(const uint32_t *entries, uint32_t count) override;
     int32_t oRetrieveColumn(uint32_t column, void *buffer, uint32_t length, uint32_t *outLength,
                             DRM_RETINFO *state) override;
+    // The reads of a row served from the window at once; a read it cannot
+    // serve so keeps kDrmReadAlone, for oRetrieveColumn.
+    void oRetrieveHeld(DrmColumnRead *reads, uint32_t count);
     int32_t oGetBookmark(void *buffer, uint32_t length, uint32_t *outLength) override;
     int32_t oGotoBookmark(const void *bookmark, uint32_t length) override;
     int32_t oSetTableIndex(const char *indexName) override;
