@@ -141,19 +141,15 @@ namespace {
 
 using nc::ConvertArrayData;
 
-int16_t ArrayRequest(QXHandle connection, const QXArrayDescription *desc, bool window,
-                     int32_t first, int32_t last, QXHandle *array)
+// The column types of an array request ({n, types}; field 0 is the record
+// number, a long integer; definitions are fetched once per connection) and its
+// body, in the send buffer: 0 or the status the call answers before sending.
+int16_t WriteArrayRequest(nc::RequestCall &r, const QXArrayDescription *desc, bool window,
+                          int32_t first, int32_t last, std::vector<int16_t> &types)
 {
-    if (array)
-        *array = nullptr;
-    nc::RequestCall r(connection);
-    if (int16_t s = r.Open(nc::CallMode::SyncOnly))
-        return s;
     if (!desc || desc->count < 1 || !desc->pairs || desc->count > 2000)
         return QX_ERR_BAD_CONNECTION;
-    // Column types first (definitions are fetched once per connection);
-    // field 0 is the record number, a long integer.
-    std::vector<int16_t> types;
+    types.assign(1, desc->count);
     for (int i = 0; i < desc->count; ++i) {
         int16_t f = desc->pairs[i].field;
         if (f == 0) {
@@ -179,17 +175,22 @@ int16_t ArrayRequest(QXHandle connection, const QXArrayDescription *desc, bool w
         w.I32(first);
         w.I32(last);
     }
-    QXHandle reply = nullptr;
-    int16_t status = r.Send(nc::kNcReqSelectionToArray, &reply);
+    return 0;
+}
+
+// The end of an array request: the reply converted to host form and handed
+// to `array`, or the status.
+int16_t TakeArrayReply(QXConnection *c, int16_t status, const std::vector<int16_t> &types,
+                       QXHandle reply, QXHandle *array)
+{
     if (status != 0) {
         FreeQXHandle(reply);
         return status;
     }
     if (!reply)
         return QX_ERR_NO_REPLY_BODY;
-    types.insert(types.begin(), int16_t(types.size()));
     auto *data = static_cast<uint8_t *>(LockQXHandle(reply));
-    long n = ConvertArrayData(r.get(), types.data(), data, size_t(SizeOfQXHandle(reply)), 0, 2);
+    long n = ConvertArrayData(c, types.data(), data, size_t(SizeOfQXHandle(reply)), 0, 2);
     UnlockQXHandle(reply);
     if (n == 0) {
         FreeQXHandle(reply);
@@ -197,6 +198,22 @@ int16_t ArrayRequest(QXHandle connection, const QXArrayDescription *desc, bool w
     }
     nc::GiveHandle(reply, array);
     return 0;
+}
+
+int16_t ArrayRequest(QXHandle connection, const QXArrayDescription *desc, bool window,
+                     int32_t first, int32_t last, QXHandle *array)
+{
+    if (array)
+        *array = nullptr;
+    nc::RequestCall r(connection);
+    if (int16_t s = r.Open(nc::CallMode::SyncOnly))
+        return s;
+    std::vector<int16_t> types;
+    if (int16_t s = WriteArrayRequest(r, desc, window, first, last, types))
+        return s;
+    QXHandle reply = nullptr;
+    int16_t status = r.Send(nc::kNcReqSelectionToArray, &reply);
+    return TakeArrayReply(r.get(), status, types, reply, array);
 }
 
 } // namespace
@@ -212,6 +229,50 @@ int16_t _QX_SubSelectionToArray(QXHandle connection, const QXArrayDescription *d
                                 int32_t last, QXHandle *array)
 {
     return ArrayRequest(connection, desc, true, first, last, array);
+}
+
+int16_t _QX_SendSubSelectionToArray(QXHandle connection, const QXArrayDescription *desc,
+                                    int32_t first, int32_t last)
+{
+    nc::RequestCall r(connection);
+    if (int16_t s = r.Open(nc::CallMode::SyncOnly))
+        return s;
+    std::vector<int16_t> types;
+    if (int16_t s = WriteArrayRequest(r, desc, true, first, last, types))
+        return s;
+    if (r.Body().Failed())
+        return QX_ERR_NO_MEMORY;
+    r->aheadReply = nullptr;
+    int16_t status = nc::SendRequest(r.get(), nc::kNcReqSelectionToArray, r.Body().At(0),
+                                     int32_t(r.Body().Size()), &r->aheadReply);
+    if (status < 0) {
+        FreeQXHandle(r->aheadReply);
+        r->aheadReply = nullptr;
+        return status;
+    }
+    // Out (1), or already answered (0): taken by the receive either way.
+    r->aheadOut = true;
+    r->aheadStatus = status == 1 ? 0 : status;
+    r->aheadTypes = std::move(types);
+    return 0;
+}
+
+int16_t _QX_ReceiveSubSelectionToArray(QXHandle connection, QXHandle *array)
+{
+    if (array)
+        *array = nullptr;
+    ConnRef c(connection, ConnRef::kKeepAhead);
+    if (!c)
+        return QX_ERR_BAD_CONNECTION;
+    if (!c->aheadOut)
+        return QX_ERR_NOTHING_SENT;
+    c->aheadOut = false;
+    int16_t status = c->state != 0 ? nc::RunToEnd(c.get()) : c->aheadStatus;
+    QXHandle reply = c->aheadReply;
+    c->aheadReply = nullptr;
+    std::vector<int16_t> types = std::move(c->aheadTypes);
+    c->aheadTypes.clear();
+    return TakeArrayReply(c.get(), status, types, reply, array);
 }
 
 int16_t _QX_ArrayToSelection(QXHandle connection, QXHandle array)

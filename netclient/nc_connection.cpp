@@ -52,10 +52,13 @@ int16_t FailOpen(QXConnection *conn, int16_t status)
 
 } // namespace
 
-ConnRef::ConnRef(QXHandle h) : handle_(h), conn_(FromHandle(h))
+ConnRef::ConnRef(QXHandle h, Ahead ahead) : handle_(h), conn_(FromHandle(h))
 {
-    if (conn_)
+    if (conn_) {
         conn_->callMutex.lock();
+        if (ahead == kSettleAhead && conn_->aheadOut)
+            SettleAhead(conn_);
+    }
 }
 
 ConnRef::~ConnRef()

@@ -53,6 +53,13 @@ struct QXConnection {
     int32_t decodedCount = 0;         // numbers a reply carried (code 23)
     uint32_t requestEpoch = 0;        // the channel's epoch when the request began
     const void *requestArg = nullptr; // request-specific input kept for decoding
+    // A selection-array window sent ahead (_QX_SendSubSelectionToArray): out
+    // on the link, its reply not yet taken. Any other call on the connection
+    // first reads that reply and drops it (SettleAhead).
+    bool aheadOut = false;
+    int16_t aheadStatus = 0;         // its status when it ended while being sent
+    QXHandle aheadReply = nullptr;   // where its reply handle lands
+    std::vector<int16_t> aheadTypes; // its column types ({n, types}), for the conversion
 
     int32_t version = 0;
     bool systemTask = false;
@@ -154,10 +161,13 @@ enum NcRequest : int16_t {
     kNcReqCopySet = 162,
 };
 
-// Locks a connection handle for the duration of a call.
+// Locks a connection handle for the duration of a call. A window sent ahead
+// is read and dropped first (the connection carries one request at a time),
+// unless the call is the one that takes it.
 class ConnRef {
 public:
-    explicit ConnRef(QXHandle h);
+    enum Ahead { kSettleAhead, kKeepAhead };
+    explicit ConnRef(QXHandle h, Ahead ahead = kSettleAhead);
     ~ConnRef();
     ConnRef(const ConnRef &) = delete;
     ConnRef &operator=(const ConnRef &) = delete;
@@ -193,8 +203,19 @@ bool DeadlinePassed(uint32_t deadlineMs);
 // exchange to its end and returns its status. Polled: returns 0 once started.
 int16_t SubmitRequest(QXConnection *conn, NcRequest code, const uint8_t *body, int32_t length,
                       QXHandle *replyOut);
+// As SubmitRequest on a synchronous connection, but returns as soon as the
+// request is out (its reply being waited for): 1 then, else the status of an
+// exchange that ended on the way.
+int16_t SendRequest(QXConnection *conn, NcRequest code, const uint8_t *body, int32_t length,
+                    QXHandle *replyOut);
 // One step of the request state machine: 1 while running, else the status.
-int16_t ProcessRequest(QXConnection *conn);
+// `untilSent`: no waiting for the socket once the request is out.
+int16_t ProcessRequest(QXConnection *conn, bool untilSent = false);
+// Runs the request in progress to its end (its reply time counted from now):
+// its status.
+int16_t RunToEnd(QXConnection *conn);
+// Reads the reply of a window sent ahead and drops it; nothing when none is out.
+void SettleAhead(QXConnection *conn);
 
 // What a call needs of the connection before it starts.
 enum class CallMode {

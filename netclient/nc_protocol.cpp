@@ -250,8 +250,11 @@ int16_t StepLocked(QXConnection *c);
 
 } // namespace
 
-int16_t SubmitRequest(QXConnection *c, NcRequest code, const uint8_t *body, int32_t length,
-                      QXHandle *replyOut)
+namespace {
+
+// Frames the request and starts it: 0, or the status of a start that failed.
+int16_t StartRequest(QXConnection *c, NcRequest code, const uint8_t *body, int32_t length,
+                     QXHandle *replyOut)
 {
     if (length < 0)
         length = 0;
@@ -299,6 +302,16 @@ int16_t SubmitRequest(QXConnection *c, NcRequest code, const uint8_t *body, int3
         if (c->pending.result < 0)
             return Finish(c, int16_t(c->pending.result));
     }
+    return 0;
+}
+
+} // namespace
+
+int16_t SubmitRequest(QXConnection *c, NcRequest code, const uint8_t *body, int32_t length,
+                      QXHandle *replyOut)
+{
+    if (int16_t s = StartRequest(c, code, body, length, replyOut))
+        return s;
     if (c->polled)
         return 0;
     int16_t r;
@@ -306,14 +319,46 @@ int16_t SubmitRequest(QXConnection *c, NcRequest code, const uint8_t *body, int3
     return r;
 }
 
-int16_t ProcessRequest(QXConnection *c)
+int16_t SendRequest(QXConnection *c, NcRequest code, const uint8_t *body, int32_t length,
+                    QXHandle *replyOut)
+{
+    if (int16_t s = StartRequest(c, code, body, length, replyOut))
+        return s;
+    // States 1 and 2 send; from 3 on the reply is awaited.
+    int16_t r = 1;
+    while (c->state != 0 && c->state < 3 && (r = ProcessRequest(c, true)) == 1) {}
+    return c->state == 0 ? r : 1;
+}
+
+int16_t RunToEnd(QXConnection *c)
+{
+    // Counted as a request submitted now: what came before was the caller's
+    // time, not the server's.
+    c->requestStartMs = PlatTickCount();
+    int16_t r = 0;
+    while (c->state != 0 && (r = ProcessRequest(c)) == 1) {}
+    return r;
+}
+
+void SettleAhead(QXConnection *c)
+{
+    if (!c->aheadOut)
+        return;
+    c->aheadOut = false;
+    RunToEnd(c);
+    FreeQXHandle(c->aheadReply);
+    c->aheadReply = nullptr;
+    c->aheadTypes.clear();
+}
+
+int16_t ProcessRequest(QXConnection *c, bool untilSent)
 {
     int16_t r;
     bool waitAfter;
     {
         std::lock_guard lock(c->component->mutex);
         r = StepLocked(c);
-        waitAfter = r == 1 && !c->polled && c->pending.result == 1;
+        waitAfter = r == 1 && !c->polled && c->pending.result == 1 && !(untilSent && c->state >= 3);
     }
     if (waitAfter) // wait for the socket outside the lock, so other connections move on
         LinkWait(c->component, 10);

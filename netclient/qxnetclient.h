@@ -37,6 +37,7 @@ enum : int16_t {
     QX_ERR_UNEXPECTED_DATA = -32002,
     QX_ERR_BAD_CONNECTION = -32003,
     QX_ERR_NO_MEMORY = -32004,
+    QX_ERR_NOTHING_SENT = -32005, // _QX_ReceiveSubSelectionToArray: no window out
     QX_ERR_NO_REPLY_BODY = -10001, // reply that must carry a body carried none
     QX_ERR_SERVER_TOO_OLD = -9956,
     QX_ERR_BAD_REPLY_LENGTH = -9800,
@@ -293,6 +294,17 @@ QX_EXPORT int16_t _QX_SelectionToArray(QXHandle connection, const QXArrayDescrip
 // first and last: 0-based positions in the selection, both included.
 QX_EXPORT int16_t _QX_SubSelectionToArray(QXHandle connection, const QXArrayDescription *desc,
                                           int32_t first, int32_t last, QXHandle *array);
+// The same request in two halves, on a synchronous connection, so that the
+// server works and the reply travels while the caller does something else:
+// the send returns once the request is out (0, or the status the call would
+// have answered instead), the receive waits for its reply and answers what
+// _QX_SubSelectionToArray would have (its reply time counted from the
+// receive). One request is out at a time: any other call on the connection
+// first reads the reply and drops it, and the receive then answers
+// QX_ERR_NOTHING_SENT; array null: the reply is read and dropped.
+QX_EXPORT int16_t _QX_SendSubSelectionToArray(QXHandle connection, const QXArrayDescription *desc,
+                                              int32_t first, int32_t last);
+QX_EXPORT int16_t _QX_ReceiveSubSelectionToArray(QXHandle connection, QXHandle *array);
 // array: {16-bit n, 16-bit table, n x (table, field, type) 16-bit, 32-bit rows, rows}.
 QX_EXPORT int16_t _QX_ArrayToSelection(QXHandle connection, QXHandle array);
 QX_EXPORT int16_t _QX_StartQXTransaction(QXHandle connection);

@@ -86,6 +86,7 @@ int32_t DrmQxOpenQXConnection(DrmLoginRecord *login, DrmQxLocation location,
 }
 int32_t DrmQxCloseQXConnection(DrmQxConnection connection)
 {
+    DrmQxSettleAhead(connection);
     DrmTraceQxCall("_QX_CloseQXConnection");
     return DrmQxApi().CloseQXConnection(connection);
 }
@@ -98,128 +99,153 @@ void DrmQxSetOpenTimeout(uint32_t ms) { DrmQxApi().SetOpenTimeout(ms); }
 
 int32_t DrmQxSetConnectionTimeouts(DrmQxConnection connection, uint32_t replyMs, uint32_t totalMs)
 {
+    DrmQxSettleAhead(connection);
     return DrmQxApi().SetConnectionTimeouts(connection, replyMs, totalMs);
 }
 
 int32_t DrmQxGetServerInfo(DrmQxConnection connection, DrmServerInfo *info)
 {
+    DrmQxSettleAhead(connection);
     DrmTraceQxCall("_QX_GetServerInfo");
     return DrmQxApi().GetServerInfo(connection, info);
 }
 int32_t DrmQxCountFiles(DrmQxConnection connection, int16_t *count)
 {
+    DrmQxSettleAhead(connection);
     DrmTraceQxCall("_QX_CountFiles");
     return DrmQxApi().CountFiles(connection, count);
 }
 int32_t DrmQxGetFileList(DrmQxConnection connection, std::vector<uint8_t> *bytes)
 {
+    DrmQxSettleAhead(connection);
     DrmTraceQxCall("_QX_GetFileList");
     return DrmQxApi().GetFileList(connection, bytes);
 }
 int32_t DrmQxGetFileDefinition(DrmQxConnection connection, int16_t table,
                                std::vector<uint8_t> *bytes)
 {
+    DrmQxSettleAhead(connection);
     DrmTraceQxCall("_QX_GetFileDefinition");
     return DrmQxApi().GetFileDefinition(connection, table, bytes);
 }
 int32_t DrmQxStartQXTransaction(DrmQxConnection connection)
 {
+    DrmQxSettleAhead(connection);
     DrmTraceQxCall("_QX_StartQXTransaction");
     return DrmQxApi().StartQXTransaction(connection);
 }
 int32_t DrmQxCommit(DrmQxConnection connection)
 {
+    DrmQxSettleAhead(connection);
     DrmTraceQxCall("_QX_Commit");
     return DrmQxApi().Commit(connection);
 }
 int32_t DrmQxRollBack(DrmQxConnection connection)
 {
+    DrmQxSettleAhead(connection);
     DrmTraceQxCall("_QX_RollBack");
     return DrmQxApi().RollBack(connection);
 }
 int32_t DrmQxSelectAllRecords(DrmQxConnection c, int16_t table)
 {
+    DrmQxSettleAhead(c);
     DrmTraceQxCall("_QX_SelectAllRecords");
     return DrmQxApi().SelectAllRecords(c, table);
 }
 int32_t DrmQxSearch(DrmQxConnection c, QXSearchArray *search, int32_t *found)
 {
+    DrmQxSettleAhead(c);
     DrmTraceQxCall("_QX_Search");
     return DrmQxApi().Search(c, search, found);
 }
 int32_t DrmQxSort(DrmQxConnection c, const QXSortSpec *sort)
 {
+    DrmQxSettleAhead(c);
     DrmTraceQxCall("_QX_Sort");
     return DrmQxApi().Sort(c, sort);
 }
 int32_t DrmQxRecordsInSelection(DrmQxConnection c, int16_t table, int32_t *count)
 {
+    DrmQxSettleAhead(c);
     DrmTraceQxCall("_QX_RecordsInSelection");
     return DrmQxApi().RecordsInSelection(c, table, count);
 }
 int32_t DrmQxRecordsInFile(DrmQxConnection c, int16_t table, int32_t *count)
 {
+    DrmQxSettleAhead(c);
     DrmTraceQxCall("_QX_RecordsInFile");
     return DrmQxApi().RecordsInFile(c, table, count);
 }
 int32_t DrmQxGotoSelectedRecord(DrmQxConnection c, int16_t table, int32_t position)
 {
+    DrmQxSettleAhead(c);
     DrmTraceQxCall("_QX_GotoSelectedRecord");
     return DrmQxApi().GotoSelectedRecord(c, table, position);
 }
 int32_t DrmQxSubSelectionToArray(DrmQxConnection c, const QXArrayDescription *fields, int32_t first,
                                  int32_t last, std::vector<uint8_t> *bytes)
 {
+    DrmQxSettleAhead(c);
     DrmTraceQxCall("_QX_SubSelectionToArray");
     return DrmQxApi().SubSelectionToArray(c, fields, first, last, bytes);
 }
 int32_t DrmQxGetFields(DrmQxConnection c, int16_t table, int16_t field, uint8_t *locked)
 {
+    DrmQxSettleAhead(c);
     DrmTraceQxCall("_QX_GetFields");
     return DrmQxApi().GetFields(c, table, field, locked);
 }
 int32_t DrmQxSetReadWriteMode(DrmQxConnection c, int16_t table, uint8_t readWrite)
 {
+    DrmQxSettleAhead(c);
     DrmTraceQxCall("_QX_SetReadWriteMode");
     return DrmQxApi().SetReadWriteMode(c, table, readWrite);
 }
 QXHandle DrmQxCreateBuffer(DrmQxConnection c, int16_t table)
 {
+    DrmQxSettleAhead(c);
     DrmTraceQxCall("_QX_CreateBuffer");
     return DrmQxApi().CreateBuffer(c, table);
 }
 int32_t DrmQxAddToBuffer(DrmQxConnection c, QXHandle buffer, int16_t field, const QXValue *value)
 {
+    DrmQxSettleAhead(c);
     DrmTraceQxCall("_QX_AddToBuffer");
     return DrmQxApi().AddToBuffer(c, buffer, field, value);
 }
 int32_t DrmQxNewRecord(DrmQxConnection c, QXHandle buffer)
 {
+    DrmQxSettleAhead(c);
     DrmTraceQxCall("_QX_NewRecord");
     return DrmQxApi().NewRecord(c, buffer);
 }
 int32_t DrmQxModifyRecord(DrmQxConnection c, QXHandle buffer)
 {
+    DrmQxSettleAhead(c);
     DrmTraceQxCall("_QX_ModifyRecord");
     return DrmQxApi().ModifyRecord(c, buffer);
 }
 int32_t DrmQxDeleteCurrentRecord(DrmQxConnection c, int16_t table)
 {
+    DrmQxSettleAhead(c);
     DrmTraceQxCall("_QX_DeleteCurrentRecord");
     return DrmQxApi().DeleteCurrentRecord(c, table);
 }
 int32_t DrmQxCopySelection(DrmQxConnection c, const uint8_t *name, int16_t table)
 {
+    DrmQxSettleAhead(c);
     DrmTraceQxCall("_QX_CopySelection");
     return DrmQxApi().CopySelection(c, name, table);
 }
 int32_t DrmQxUseSelection(DrmQxConnection c, const uint8_t *name, int16_t *table)
 {
+    DrmQxSettleAhead(c);
     DrmTraceQxCall("_QX_UseSelection");
     return DrmQxApi().UseSelection(c, name, table);
 }
 int32_t DrmQxKillSelection(DrmQxConnection c, const uint8_t *name)
 {
+    DrmQxSettleAhead(c);
     DrmTraceQxCall("_QX_KillSelection");
     return DrmQxApi().KillSelection(c, name);
 }

@@ -35,6 +35,9 @@ void DrmMakeLoginRecord(DrmLoginRecord *record, std::string_view application, st
                         std::string_view password, std::string_view secondName, uint8_t byte128,
                         uint8_t byte129);
 
+// A server table's answer to the halves of a request it only makes whole.
+inline constexpr int32_t kDrmQxWhole = 1;
+
 class DrmServerApi {
 public:
     virtual ~DrmServerApi() = default;
@@ -89,6 +92,22 @@ public:
     virtual int32_t SubSelectionToArray(DrmQxConnection connection,
                                         const QXArrayDescription *fields, int32_t first,
                                         int32_t last, std::vector<uint8_t> *bytes) = 0;
+    // The same request in two halves, for reading ahead: the send returns
+    // once the request is out, the receive gives its reply (bytes null: read
+    // and dropped). Only DrmQxSendSubSelectionToArray and its take or drop
+    // call them, one request out per connection. A table without the halves
+    // answers kDrmQxWhole: the request is then made whole when taken.
+    virtual int32_t SendSubSelectionToArray(DrmQxConnection /*connection*/,
+                                            const QXArrayDescription * /*fields*/,
+                                            int32_t /*first*/, int32_t /*last*/)
+    {
+        return kDrmQxWhole;
+    }
+    virtual int32_t ReceiveSubSelectionToArray(DrmQxConnection /*connection*/,
+                                               std::vector<uint8_t> * /*bytes*/)
+    {
+        return kDrmQxWhole;
+    }
     virtual int32_t SetReadWriteMode(DrmQxConnection connection, int16_t table,
                                      uint8_t readWrite) = 0;
     // Reads `field` of the table's current record; *locked is 1 when another
@@ -168,3 +187,29 @@ int32_t DrmQxDeleteCurrentRecord(DrmQxConnection connection, int16_t table);
 int32_t DrmQxCopySelection(DrmQxConnection connection, const uint8_t *name, int16_t table);
 int32_t DrmQxUseSelection(DrmQxConnection connection, const uint8_t *name, int16_t *table);
 int32_t DrmQxKillSelection(DrmQxConnection connection, const uint8_t *name);
+
+// ---- Windows read ahead (drm_qx_ahead.cpp) --------------------------------
+// A window request sent before it is needed, so that the server works and
+// the reply travels while the caller goes on: the connection carries one
+// request at a time, so every other DrmQx call on the connection first reads
+// the reply and drops it (DrmQxSettleAhead), and the window is then asked for
+// again as usual. A ticket names one request sent ahead; 0 none.
+using DrmQxTicket = uint64_t;
+DrmQxTicket DrmQxSendSubSelectionToArray(DrmQxConnection connection,
+                                         const QXArrayDescription *fields, int32_t first,
+                                         int32_t last);
+enum class DrmQxTake {
+    kTaken,    // *status and *bytes are the request's, as a request made now gives them
+    kLost,     // another request went to the connection since: ask again
+    kAskAgain, // it failed short of losing the link: ask again, the status is the server's then
+};
+// The reply of the ticket's request. A failure that broke the connection (a
+// timeout, a lost link) is taken, as the request made now would have met it.
+DrmQxTake DrmQxTakeSubSelectionToArray(DrmQxConnection connection, DrmQxTicket ticket,
+                                       int32_t *status, std::vector<uint8_t> *bytes);
+// Gives the ticket's request up (its reply read and dropped); nothing when
+// the ticket is no longer out.
+void DrmQxDropSubSelectionToArray(DrmQxConnection connection, DrmQxTicket ticket);
+// Reads and drops the reply of any window sent ahead on the connection:
+// called first by every DrmQx call of a connection.
+void DrmQxSettleAhead(DrmQxConnection connection);

@@ -198,6 +198,19 @@ public:
         TakeBytes(array, bytes);
         return status;
     }
+    int32_t SendSubSelectionToArray(DrmQxConnection c, const QXArrayDescription *fields,
+                                    int32_t first, int32_t last) override
+    {
+        return _QX_SendSubSelectionToArray(H(c), fields, first, last);
+    }
+    int32_t ReceiveSubSelectionToArray(DrmQxConnection c, std::vector<uint8_t> *bytes) override
+    {
+        QXHandle array = nullptr;
+        int32_t status = _QX_ReceiveSubSelectionToArray(H(c), bytes ? &array : nullptr);
+        if (bytes)
+            TakeBytes(array, bytes);
+        return status;
+    }
     int32_t SetReadWriteMode(DrmQxConnection c, int16_t table, uint8_t readWrite) override
     {
         return _QX_SetReadWriteMode(H(c), table, readWrite);

@@ -205,9 +205,12 @@ bool DrmFieldBlock::oLongBytes(int32_t r, int32_t k, uint8_t *type, const uint8_
 
 // ---- Record cache ---------------------------------------------------------
 
+VDRMRecordCache::~VDRMRecordCache() { DropAhead(); }
+
 void VDRMRecordCache::oSetSelection(int16_t table, std::vector<int16_t> fields,
                                     std::vector<uint8_t> types)
 {
+    aheadOff_ = false;
     table_ = table;
     fields_ = std::move(fields);
     types_ = std::move(types);
@@ -262,7 +265,13 @@ void VDRMRecordCache::oSetBlockSize(int32_t n)
 
 void VDRMRecordCache::oReset()
 {
-    windowFirst_ = current_ = windowCount_ = lead_ = 0;
+    DropAhead();
+    ClearWindow();
+}
+
+void VDRMRecordCache::ClearWindow()
+{
+    windowFirst_ = current_ = windowCount_ = lead_ = serverFirst_ = 0;
     gaps_.clear();
     block_.reset();
     fresh_.reset();
@@ -288,19 +297,24 @@ int32_t VDRMRecordCache::oGoto(int32_t n, int32_t shift, std::vector<int32_t> ga
         current_ = IndexOf(n);
         return 0;
     }
-    oReset();
-    if (fields_.empty())
+    ClearWindow(); // a window request sent ahead stays for TakeAhead
+    if (fields_.empty()) {
+        DropAhead();
         return -1;
+    }
     const int32_t first = n - 1 - shift;
-    if (lead && (!numbered_ || first < 1))
+    if (lead && (!numbered_ || first < 1)) {
+        DropAhead();
         return numbered_ ? kDrmLeadMoved : kDrmNumbersRefused;
+    }
     const int32_t leading = lead ? 1 : 0;
     std::vector<uint8_t> bytes;
     int32_t status = 0;
     for (;;) {
         QXArrayDescription description{static_cast<int16_t>(pairs_.size()), table_, pairs_.data()};
-        status = DrmQxSubSelectionToArray(connection, &description, first - leading,
-                                          first + blockSize_ - 1, &bytes);
+        const int32_t from = first - leading, to = first + blockSize_ - 1;
+        if (!TakeAhead(connection, from, to, &status, &bytes))
+            status = DrmQxSubSelectionToArray(connection, &description, from, to, &bytes);
         if (status != kServerRefusedRequest || !numbered_)
             break;
         numbered_ = false; // a server that sends record numbers only alone
@@ -326,9 +340,51 @@ int32_t VDRMRecordCache::oGoto(int32_t n, int32_t shift, std::vector<int32_t> ga
     lead_ = leading;
     block_ = std::move(block);
     windowFirst_ = n;
+    serverFirst_ = first;
     current_ = 0;
     gaps_ = std::move(gaps);
     return 0;
+}
+
+void VDRMRecordCache::oSendAhead(DrmQxConnection connection)
+{
+    DropAhead();
+    if (aheadOff_ || !numbered_ || !block_ || fields_.empty() || windowCount_ != blockSize_)
+        return;
+    // As reading on asks for it: the window's last record, then the next window.
+    const int32_t first = serverFirst_ + windowCount_ - 1;
+    const int32_t last = first + blockSize_;
+    QXArrayDescription description{static_cast<int16_t>(pairs_.size()), table_, pairs_.data()};
+    ahead_ = DrmQxSendSubSelectionToArray(connection, &description, first, last);
+    aheadConnection_ = connection;
+    aheadFirst_ = first;
+    aheadLast_ = last;
+}
+
+void VDRMRecordCache::DropAhead()
+{
+    if (ahead_ != 0)
+        DrmQxDropSubSelectionToArray(aheadConnection_, ahead_);
+    ahead_ = 0;
+}
+
+bool VDRMRecordCache::TakeAhead(DrmQxConnection connection, int32_t first, int32_t last,
+                                int32_t *status, std::vector<uint8_t> *bytes)
+{
+    if (ahead_ == 0)
+        return false;
+    if (connection != aheadConnection_ || first != aheadFirst_ || last != aheadLast_) {
+        DropAhead(); // not the window read on to
+        return false;
+    }
+    const DrmQxTicket ticket = ahead_;
+    ahead_ = 0;
+    switch (DrmQxTakeSubSelectionToArray(connection, ticket, status, bytes)) {
+    case DrmQxTake::kTaken: return true;
+    case DrmQxTake::kLost: aheadOff_ = true; return false;
+    case DrmQxTake::kAskAgain: return false;
+    }
+    return false;
 }
 
 bool VDRMRecordCache::oListed(int16_t field) const

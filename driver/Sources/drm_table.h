@@ -74,6 +74,10 @@ private:
 
 class VDRMRecordCache : public VObject {
 public:
+    VDRMRecordCache() = default;
+    VDRMRecordCache(const VDRMRecordCache &) = delete;
+    VDRMRecordCache &operator=(const VDRMRecordCache &) = delete;
+    ~VDRMRecordCache() override;
     // Installs the fields to read (server field numbers and their types);
     // empties the cache.
     void oSetSelection(int16_t table, std::vector<int16_t> fields, std::vector<uint8_t> types);
@@ -95,6 +99,13 @@ public:
     // not send record numbers with values.
     int32_t oGoto(int32_t position, int32_t shift, std::vector<int32_t> gaps,
                   DrmQxConnection connection, const int32_t *lead = nullptr);
+    // Reading on: sends the request of the window after the one held (from
+    // its last record, as reading on asks for it) ahead of its load, when the
+    // window is full and its records come numbered; oGoto takes the reply
+    // when it asks for just that window on the connection. A request sent
+    // ahead that was lost to another request stops reading ahead until the
+    // next field list.
+    void oSendAhead(DrmQxConnection connection);
     // The record numbers of the window's records, read with their values;
     // false when the server does not send them so.
     bool oWindowNumbers(std::vector<int32_t> *out) const;
@@ -142,6 +153,19 @@ private:
     std::unique_ptr<DrmFieldBlock> fresh_; // the current record read again
     int32_t freshIndex_ = -1;              // its index in the window
     const DrmFieldBlock *BlockOf(int32_t *r) const;
+    void ClearWindow();
+    int32_t serverFirst_ = 0; // server position of the window's first record
+    // The window request sent ahead: its ticket (0 none), connection and range.
+    DrmQxTicket ahead_ = 0;
+    DrmQxConnection aheadConnection_ = 0;
+    int32_t aheadFirst_ = 0;
+    int32_t aheadLast_ = 0;
+    bool aheadOff_ = false;
+    void DropAhead();
+    // The reply of the request sent ahead when it is the one for
+    // first..last: true with its status and bytes.
+    bool TakeAhead(DrmQxConnection connection, int32_t first, int32_t last, int32_t *status,
+                   std::vector<uint8_t> *bytes);
 };
 
 // One flat server search and the parameter ids of its lines (0 = literal).

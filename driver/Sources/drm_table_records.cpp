@@ -299,11 +299,20 @@ int32_t VDRMTable::MoveCache(int32_t row)
     int32_t status = ClaimSelection();
     if (status != 0)
         return status;
+    // Reading on from the window's last row: a plain walk forward.
+    const bool onward = !windowRows_.empty() && windowRows_.back() == prev;
     // Mostly the row before is where it was: it comes first in the request
     // of the new window, which is kept when its record number is the one read.
     status = LoadWindow(row, high + 1, kDrmNoRecord, nullptr, &records.front());
     if (status == 0) {
         externalShift_ += expected - (high + 1);
+        // The next window's request goes out now, while this one is read,
+        // unless this one holds the selection's last rows.
+        if (onward && !windowRows_.empty()) {
+            const int32_t next = windowRows_.back() + 1;
+            if (rowCount - next > ShiftBefore(rowCount) - ShiftBefore(next))
+                cache.oSendAhead(Connection());
+        }
         return 0;
     }
     if (status == kDrmNumbersRefused) {

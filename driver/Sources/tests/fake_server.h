@@ -261,6 +261,53 @@ public:
         const bool numbers = fields->count == 1 && fields->pairs[0].field == 0;
         calls.push_back((numbers ? "RecordNumbers " : "SubSelectionToArray ") +
                         std::to_string(first) + " " + std::to_string(last));
+        return Window(fields, first, last, bytes);
+    }
+    // With `sendsAhead`, a window request comes in halves, logged "Send
+    // FIRST LAST" and "Receive" (or "Receive dropped"); the window is made
+    // at the receive, from the records then.
+    bool sendsAhead = false;
+    struct {
+        bool out = false;
+        int16_t table = 0;
+        std::vector<QXFieldPair> pairs;
+        int32_t first = 0, last = 0;
+    } sentAhead;
+    int32_t SendSubSelectionToArray(DrmQxConnection, const QXArrayDescription *fields,
+                                    int32_t first, int32_t last) override
+    {
+        if (!sendsAhead)
+            return kDrmQxWhole;
+        calls.push_back("Send " + std::to_string(first) + " " + std::to_string(last));
+        if (int32_t st = Forced("SendSubSelectionToArray"))
+            return st;
+        sentAhead.out = true;
+        sentAhead.table = fields->table;
+        sentAhead.pairs.assign(fields->pairs, fields->pairs + fields->count);
+        sentAhead.first = first;
+        sentAhead.last = last;
+        return 0;
+    }
+    int32_t ReceiveSubSelectionToArray(DrmQxConnection, std::vector<uint8_t> *bytes) override
+    {
+        if (!sendsAhead)
+            return kDrmQxWhole;
+        calls.push_back(bytes ? "Receive" : "Receive dropped");
+        if (!sentAhead.out)
+            return QX_ERR_NOTHING_SENT;
+        sentAhead.out = false;
+        if (!bytes)
+            return 0;
+        if (int32_t st = Forced("ReceiveSubSelectionToArray"))
+            return st;
+        QXArrayDescription fields{static_cast<int16_t>(sentAhead.pairs.size()), sentAhead.table,
+                                  sentAhead.pairs.data()};
+        return Window(&fields, sentAhead.first, sentAhead.last, bytes);
+    }
+    int32_t Window(const QXArrayDescription *fields, int32_t first, int32_t last,
+                   std::vector<uint8_t> *bytes)
+    {
+        const bool numbers = fields->count == 1 && fields->pairs[0].field == 0;
         bytes->clear();
         if (int32_t st = Forced("SubSelectionToArray"))
             return st;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -101,12 +102,16 @@ TEST_F(TableRecords, ReadingOnGoesOnAfterTheLastRowRead)
         // tells where to go on.
         {"every row read", Ids(1, 200), {}, -1101},
     };
-    // A server that sends record numbers only alone is asked for them apart.
+    // A server that sends record numbers only alone is asked for them apart;
+    // one that takes window requests in halves gets the next one ahead.
+    for (bool ahead : {false, true})
     for (bool alone : {false, true}) {
         t = OpenTable(s, db, "Customers");
         server.numbersAlone = alone;
+        server.sendsAhead = ahead;
         for (const Case &c : cases) {
-            SCOPED_TRACE(std::string(c.what) + (alone ? ", numbers alone" : ""));
+            SCOPED_TRACE(std::string(c.what) + (alone ? ", numbers alone" : "") +
+                         (ahead ? ", sent ahead" : ""));
             server.selectionSize = 0;
             ASSERT_EQ(DrmSetFilter(s, t, nullptr, nullptr), 0); // built again at the first move
             server.selectionSize = 250;
@@ -281,6 +286,174 @@ TEST_F(TableRecords, ASelectionOfOneRecordNeedsNoRecordNumbers)
     // Gone, the record is not there to be read back.
     RemoveIds({1});
     EXPECT_EQ(DrmGotoBookmark(s, t, mark.data(), 36), -1603);
+}
+
+// Reading on window after window, the next window's request goes out as
+// soon as one arrives (in halves: "Send", then "Receive" at its load), as
+// reading on asks for it: from the last row read. None goes past the
+// selection's last row, and none when the numbers come apart.
+TEST_F(TableRecords, AFullReadSendsEachNextWindowAhead)
+{
+    struct Case {
+        int32_t size;
+        bool alone;
+        std::vector<std::string> requests;
+    };
+    const std::vector<std::string> two = {"SubSelectionToArray 0 99", "SubSelectionToArray 99 199"};
+    auto with = [&](std::vector<std::string> more) {
+        std::vector<std::string> all = two;
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    };
+    const Case cases[] = {
+        {350, false, with({"Send 199 299", "Receive", "Send 299 399", "Receive"})},
+        {300, false, with({"Send 199 299", "Receive"})},
+        {201, false, with({"Send 199 299", "Receive"})},
+        {200, false, two},
+        {100, false, {"SubSelectionToArray 0 99"}},
+        {250, true,
+         {"SubSelectionToArray 0 99", "SubSelectionToArray 0 99", "RecordNumbers 0 99",
+          "RecordNumbers 99 199", "SubSelectionToArray 100 199", "RecordNumbers 199 299",
+          "SubSelectionToArray 200 299"}},
+    };
+    server.sendsAhead = true;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.size) + (c.alone ? ", numbers alone" : ""));
+        t = OpenTable(s, db, "Customers");
+        server.numbersAlone = c.alone;
+        server.selectionSize = c.size;
+        server.calls.clear();
+        int32_t last = 0;
+        ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+        ASSERT_EQ(Read(1000, &last), Ids(2, c.size));
+        EXPECT_EQ(last, -1603);
+        std::vector<std::string> requests;
+        for (const char *p : {"SubSelectionToArray", "RecordNumbers", "Send", "Receive"})
+            for (const std::string &call : CallsStarting(p))
+                requests.push_back(call);
+        std::vector<std::string> inOrder;
+        for (const std::string &call : server.calls)
+            if (std::find(requests.begin(), requests.end(), call) != requests.end())
+                inOrder.push_back(call);
+        EXPECT_EQ(inOrder, c.requests);
+        ASSERT_EQ(DrmCloseTable(s, t), 0);
+    }
+}
+
+// The connection carries one request at a time: whatever else goes to it
+// while a window is out takes the reply and drops it first, the window is
+// then asked for whole when reached, and the cursor reads ahead no more
+// (until its next column list). The rows read are the same.
+TEST_F(TableRecords, AnotherRequestOnTheConnectionDropsTheWindowSentAhead)
+{
+    struct Case {
+        const char *what;
+        std::function<void()> between;
+    };
+    uint32_t other = 0;
+    const Case cases[] = {
+        {"another cursor's read of the table",
+         [&] {
+             other = OpenTable(s, db, "Customers");
+             ASSERT_EQ(DrmMove(s, other, kDrmMoveFirst), 0);
+         }},
+        {"a count of another table",
+         [&] {
+             other = OpenTable(s, db, "CUSTOMERS");
+             uint32_t info[8] = {};
+             ASSERT_EQ(DrmGetTableInfo(s, other, info, sizeof info), 0);
+         }},
+    };
+    server.sendsAhead = true;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        t = OpenTable(s, db, "Customers");
+        server.selectionSize = 450;
+        ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+        ASSERT_EQ(Read(149), Ids(2, 150));
+        ASSERT_EQ(CallsStarting("Send"), std::vector<std::string>{"Send 199 299"});
+        server.calls.clear();
+        c.between();
+        ASSERT_FALSE(server.calls.empty());
+        EXPECT_EQ(server.calls.front(), "Receive dropped");
+        server.calls.clear();
+        int32_t last = 0;
+        EXPECT_EQ(Read(1000, &last), Ids(151, 450));
+        EXPECT_EQ(last, -1603);
+        EXPECT_TRUE(CallsStarting("Send").empty());
+        EXPECT_TRUE(CallsStarting("Receive").empty());
+        EXPECT_EQ(CallsStarting("SubSelectionToArray").front(), "SubSelectionToArray 199 299");
+        ASSERT_EQ(DrmCloseTable(s, other), 0);
+        ASSERT_EQ(DrmCloseTable(s, t), 0);
+    }
+    // Closing the cursor, or making its selection again, drops its window.
+    for (bool close : {true, false}) {
+        SCOPED_TRACE(close ? "closed" : "selection made again");
+        t = OpenTable(s, db, "Customers");
+        ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+        ASSERT_EQ(Read(149), Ids(2, 150));
+        server.calls.clear();
+        if (close) {
+            ASSERT_EQ(DrmCloseTable(s, t), 0);
+        } else {
+            ASSERT_EQ(DrmSetFilter(s, t, nullptr, nullptr), 0);
+            ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+        }
+        ASSERT_FALSE(server.calls.empty());
+        EXPECT_EQ(server.calls.front(), "Receive dropped");
+        EXPECT_EQ(server.Count("Receive dropped"), 1u);
+        if (!close) {
+            ASSERT_EQ(DrmCloseTable(s, t), 0);
+        }
+    }
+}
+
+// A window sent ahead fails as its request made at the load would: the
+// failure comes with the move that reaches the window, and only a failure
+// that broke the connection is taken from the half; any other is left to
+// the request made again.
+TEST_F(TableRecords, AWindowSentAheadFailsAsTheRequestMadeAtTheLoad)
+{
+    struct Case {
+        const char *what;
+        const char *half; // the half that fails
+        int32_t status;
+        bool askedAgain;
+    };
+    const Case cases[] = {
+        {"a server status", "ReceiveSubSelectionToArray", -9963, true},
+        {"a time-out", "ReceiveSubSelectionToArray", QX_ERR_TIMED_OUT, false},
+        {"a link lost at the send", "SendSubSelectionToArray", QX_ERR_LINK, false},
+    };
+    for (const Case &c : cases) {
+        std::vector<int32_t> ids[2];
+        int32_t last[2] = {0, 0};
+        for (bool ahead : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (ahead ? ", sent ahead" : ", whole"));
+            server.sendsAhead = ahead;
+            server.status.clear();
+            t = OpenTable(s, db, "Customers");
+            server.selectionSize = 450;
+            ASSERT_EQ(DrmMove(s, t, kDrmMoveFirst), 0);
+            ASSERT_EQ(Read(49), Ids(2, 50));
+            if (ahead)
+                server.status[c.half] = c.status; // from the next window's send on
+            ASSERT_EQ(Read(100), Ids(51, 150));
+            server.status["SubSelectionToArray"] = c.status;
+            server.calls.clear();
+            ids[ahead] = Read(1000, &last[ahead]);
+            if (ahead) {
+                EXPECT_EQ(server.Count("SubSelectionToArray 199 299"), c.askedAgain ? 1u : 0u);
+            }
+            ASSERT_EQ(DrmCloseTable(s, t), 0);
+        }
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(ids[1], ids[0]);
+        EXPECT_EQ(ids[0], Ids(151, 200));
+        EXPECT_EQ(last[1], last[0]);
+        EXPECT_NE(last[0], 0);
+    }
+    server.status.clear();
 }
 
 } // namespace
