@@ -1,6 +1,7 @@
 // Table cursors against the QX Server emulator while a second connection
 // deletes records between the cursor's calls: changes through bookmarks and
 // deletions of the row just read still reach their own records.
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
@@ -172,6 +173,57 @@ TEST_F(LiveRecords, DeletesOfTheRowJustReadReachIt)
         expected.erase(id);
     }
     EXPECT_EQ(Data(), expected);
+}
+
+// Reading on, a cursor sends its next window's request ahead. Cursors of one
+// connection taking turns, and a deletion through the connection while a
+// window is out, leave every cursor its own rows; a cursor reading alone
+// makes no request more than reading without it (and none past the end).
+TEST_F(LiveRecords, WindowsSentAheadLeaveEachCursorItsOwnRows)
+{
+    auto read = [&](uint32_t c, size_t n, bool first = false) {
+        std::vector<int32_t> ids;
+        for (int32_t r = first ? DrmMove(s, c, kDrmMoveFirst) : DrmMove(s, c, kDrmMoveNext);
+             r == 0; r = ids.size() < n ? DrmMove(s, c, kDrmMoveNext) : 1) {
+            ids.push_back(Id(s, c));
+        }
+        return ids;
+    };
+    auto ids = [](int32_t from, int32_t to, std::vector<int32_t> without = {}) {
+        std::vector<int32_t> out;
+        for (int32_t i = from; i <= to; ++i)
+            if (std::find(without.begin(), without.end(), i) == without.end())
+                out.push_back(i);
+        return out;
+    };
+    uint32_t a = Open(s, db), b = Open(s, db);
+    EXPECT_EQ(read(a, 150, true), ids(1, 150));
+    EXPECT_EQ(read(b, 1000, true), ids(1, kRecords));
+    EXPECT_EQ(read(a, 60), ids(151, 210));
+    EXPECT_EQ(read(b, 120, true), ids(1, 120));
+    EXPECT_EQ(read(a, 1000), ids(211, kRecords));
+    // Deleted through the connection while the window holding it is out.
+    EXPECT_EQ(read(a, 150, true), ids(1, 150));
+    F one = Eq(Col(1), Long(230));
+    uint32_t d = Open(s, db, &one);
+    ASSERT_EQ(DrmMove(s, d, kDrmMoveFirst), 0);
+    ASSERT_EQ(DrmDeleteRecord(s, d), 0);
+    EXPECT_EQ(read(a, 1000), ids(151, kRecords, {230}));
+    for (uint32_t c : {a, b, d})
+        ASSERT_EQ(DrmCloseTable(s, c), 0);
+    // Alone: the windows 0..99, 99..199 and 199..299, as without reading ahead.
+    auto windows = [&] {
+        std::istringstream in(Log());
+        size_t n = 0;
+        for (std::string line; std::getline(in, line);)
+            n += line.find("request code=91 ") != std::string::npos ? 1 : 0;
+        return n;
+    };
+    uint32_t c = Open(s, db);
+    const size_t before = windows();
+    EXPECT_EQ(read(c, 1000, true), ids(1, kRecords, {230}));
+    ASSERT_EQ(DrmCloseTable(s, c), 0);
+    EXPECT_EQ(windows() - before, 3u);
 }
 
 } // namespace
