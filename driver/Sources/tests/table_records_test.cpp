@@ -382,6 +382,7 @@ TEST_F(TableRecords, AnotherRequestOnTheConnectionDropsTheWindowSentAhead)
         EXPECT_EQ(last, -1603);
         EXPECT_TRUE(CallsStarting("Send").empty());
         EXPECT_TRUE(CallsStarting("Receive").empty());
+        ASSERT_FALSE(CallsStarting("SubSelectionToArray").empty());
         EXPECT_EQ(CallsStarting("SubSelectionToArray").front(), "SubSelectionToArray 199 299");
         ASSERT_EQ(DrmCloseTable(s, other), 0);
         ASSERT_EQ(DrmCloseTable(s, t), 0);
