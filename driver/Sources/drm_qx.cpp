@@ -137,12 +137,14 @@ int32_t DrmQxStartQXTransaction(DrmQxConnection connection)
 int32_t DrmQxCommit(DrmQxConnection connection)
 {
     DrmQxSettleAhead(connection);
+    DrmQxNoteChange();
     DrmTraceQxCall("_QX_Commit");
     return DrmQxApi().Commit(connection);
 }
 int32_t DrmQxRollBack(DrmQxConnection connection)
 {
     DrmQxSettleAhead(connection);
+    DrmQxNoteChange();
     DrmTraceQxCall("_QX_RollBack");
     return DrmQxApi().RollBack(connection);
 }
@@ -216,18 +218,21 @@ int32_t DrmQxAddToBuffer(DrmQxConnection c, QXHandle buffer, int16_t field, cons
 int32_t DrmQxNewRecord(DrmQxConnection c, QXHandle buffer)
 {
     DrmQxSettleAhead(c);
+    DrmQxNoteChange();
     DrmTraceQxCall("_QX_NewRecord");
     return DrmQxApi().NewRecord(c, buffer);
 }
 int32_t DrmQxModifyRecord(DrmQxConnection c, QXHandle buffer)
 {
     DrmQxSettleAhead(c);
+    DrmQxNoteChange();
     DrmTraceQxCall("_QX_ModifyRecord");
     return DrmQxApi().ModifyRecord(c, buffer);
 }
 int32_t DrmQxDeleteCurrentRecord(DrmQxConnection c, int16_t table)
 {
     DrmQxSettleAhead(c);
+    DrmQxNoteChange();
     DrmTraceQxCall("_QX_DeleteCurrentRecord");
     return DrmQxApi().DeleteCurrentRecord(c, table);
 }

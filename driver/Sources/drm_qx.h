@@ -213,3 +213,6 @@ void DrmQxDropSubSelectionToArray(DrmQxConnection connection, DrmQxTicket ticket
 // Reads and drops the reply of any window sent ahead on the connection:
 // called first by every DrmQx call of a connection.
 void DrmQxSettleAhead(DrmQxConnection connection);
+// Called before a request that changes records (on any connection): every
+// window sent ahead before it is dropped at its take, and asked for again.
+void DrmQxNoteChange();

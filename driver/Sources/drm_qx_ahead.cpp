@@ -9,6 +9,13 @@
 // Failures are taken only when they broke the connection (a timeout, a lost
 // link: the request made later would have met them too); any other failure
 // is left for the request made again.
+//
+// A change through any other connection of the process (a record made,
+// changed or deleted, a commit or roll-back) voids every window sent before
+// it: the window holds the records as they were when the server read it,
+// and a scan must see what changed before it reached the window. Changes
+// made elsewhere reach the server at no time the client can tell, as they do
+// for a window asked for at its load.
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -25,12 +32,16 @@ struct Ahead {
     int16_t table = 0;
     std::vector<QXFieldPair> pairs;
     int32_t first = 0, last = 0;
+    uint64_t changes = 0; // gChanges when it was sent
 };
 
-std::mutex gMutex;
-std::map<DrmQxConnection, Ahead> gAhead;
+// Never destroyed: a cursor released late in the process's exit still drops
+// its window through them.
+std::mutex &gMutex = *new std::mutex;
+std::map<DrmQxConnection, Ahead> &gAhead = *new std::map<DrmQxConnection, Ahead>;
 std::atomic<size_t> gOut{0}; // entries of gAhead, read without the lock
 DrmQxTicket gLastTicket = 0;
+std::atomic<uint64_t> gChanges{0}; // changes sent through any connection
 
 bool BrokeConnection(int32_t status)
 {
@@ -81,6 +92,7 @@ DrmQxTicket DrmQxSendSubSelectionToArray(DrmQxConnection connection,
     ahead.pairs.assign(fields->pairs, fields->pairs + fields->count);
     ahead.first = first;
     ahead.last = last;
+    ahead.changes = gChanges.load(std::memory_order_acquire);
     DrmTraceQxCall("_QX_SendSubSelectionToArray");
     ahead.sendStatus = DrmQxApi().SendSubSelectionToArray(connection, fields, first, last);
     if (ahead.sendStatus == kDrmQxWhole) {
@@ -103,6 +115,10 @@ DrmQxTake DrmQxTakeSubSelectionToArray(DrmQxConnection connection, DrmQxTicket t
     Ahead ahead;
     if (ticket == 0 || !Take(connection, ticket, &ahead))
         return DrmQxTake::kLost;
+    if (ahead.changes != gChanges.load(std::memory_order_acquire)) {
+        Drop(connection, ahead); // records may have changed since the server read them
+        return DrmQxTake::kLost;
+    }
     if (ahead.whole) {
         QXArrayDescription description{static_cast<int16_t>(ahead.pairs.size()), ahead.table,
                                        ahead.pairs.data()};
@@ -129,3 +145,5 @@ void DrmQxDropSubSelectionToArray(DrmQxConnection connection, DrmQxTicket ticket
     if (ticket != 0 && Take(connection, ticket, &ahead))
         Drop(connection, ahead);
 }
+
+void DrmQxNoteChange() { gChanges.fetch_add(1, std::memory_order_acq_rel); }
