@@ -286,8 +286,18 @@ int32_t VDRMRecordCache::IndexOf(int32_t n) const
 
 bool VDRMRecordCache::oHolds(int32_t n) const
 {
+    if (gaps_.empty()) // no row of the window is gone: rows are window positions
+        return windowCount_ > 0 && n >= windowFirst_ && n - windowFirst_ < windowCount_;
     return windowCount_ > 0 && n >= windowFirst_ &&
            !std::binary_search(gaps_.begin(), gaps_.end(), n) && IndexOf(n) < windowCount_;
+}
+
+bool VDRMRecordCache::oSelect(int32_t n)
+{
+    if (!oHolds(n))
+        return false;
+    current_ = IndexOf(n);
+    return true;
 }
 
 int32_t VDRMRecordCache::oGoto(int32_t n, int32_t shift, std::vector<int32_t> gaps,

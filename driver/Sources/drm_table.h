@@ -87,6 +87,9 @@ public:
     // Whether the installed field list holds the field (server number).
     bool oListed(int16_t field) const;
     bool oHolds(int32_t n) const;
+    // Makes row n (1-based) current when the window holds it: true, else
+    // false with nothing changed.
+    bool oSelect(int32_t n);
     int32_t oWindowCount() const { return windowCount_; }
     // Makes row `position` (1-based, cursor numbering) current. When the row
     // is not held, a window is loaded from server position position - shift;

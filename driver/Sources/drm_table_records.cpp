@@ -261,8 +261,12 @@ int32_t VDRMTable::LoadWindow(int32_t row, int32_t position, int32_t record,
 
 int32_t VDRMTable::MoveCache(int32_t row)
 {
-    if (cache.oHolds(row + 1))
-        return LoadWindow(row, 0);
+    // Within the window (the path of nearly every row): the row becomes
+    // current there, as LoadWindow would make it, without its bookkeeping.
+    if (cache.oSelect(row + 1)) {
+        recordRow_ = row;
+        return 0;
+    }
     const int32_t prev = LastRowKept(deletedRows_, row);
     if (prev < 0)
         return LoadWindow(row, 0); // every row before it is gone
