@@ -1,6 +1,8 @@
 // The table of SQL types (see rcsqltype.h).
 #include "driver/core/rcsqltype.h"
 
+#include <cstddef>
+
 #include <sql.h>
 #include <sqlext.h>
 
@@ -70,8 +72,36 @@ bool OdbcOfClass(int16_t type, rcSqlClass a, rcSqlClass b)
 
 } // namespace
 
+namespace {
+
+// The ODBC types' numbers lie between kFirstDirect and kLastDirect: those
+// are found through this table of indexes into kTypes (-1: none), made
+// once at compile time, as type tests run for every value the engine
+// moves; the engine's own types are looked up in the list.
+constexpr int kFirstDirect = -8, kLastDirect = 12;
+struct DirectIndex {
+    int8_t at[kLastDirect - kFirstDirect + 1];
+};
+constexpr DirectIndex MakeDirectIndex()
+{
+    DirectIndex d{};
+    for (int8_t &a : d.at)
+        a = -1;
+    for (std::size_t k = 0; k < sizeof kTypes / sizeof kTypes[0]; ++k)
+        if (kTypes[k].type >= kFirstDirect && kTypes[k].type <= kLastDirect)
+            d.at[kTypes[k].type - kFirstDirect] = static_cast<int8_t>(k);
+    return d;
+}
+constexpr DirectIndex kDirect = MakeDirectIndex();
+
+} // namespace
+
 const rcSqlTypeTraits *rcSqlTypeOf(int16_t type)
 {
+    if (type >= kFirstDirect && type <= kLastDirect) {
+        const int k = kDirect.at[type - kFirstDirect];
+        return k < 0 ? nullptr : &kTypes[k];
+    }
     for (const rcSqlTypeTraits &t : kTypes)
         if (t.type == type)
             return &t;

@@ -85,6 +85,19 @@ TEST(SqlTypeTable, ClassesOfTheOdbcTypesOnly)
     ASSERT_NE(rcSqlTypeOf(RC_SQL_DECIMAL38), nullptr);
     EXPECT_EQ(rcSqlTypeOf(RC_SQL_DECIMAL38)->cls, RC_SQLCLASS_EXACT);
     EXPECT_EQ(rcSqlTypeOf(SQL_WCHAR), nullptr);
+    // Every number finds its own type or none, in and out of the range of
+    // ODBC type numbers looked up by index (0, 13 and SQL_WVARCHAR have no
+    // type here; RC_SQL_ENGINE_TINYINT lies outside the range).
+    for (int t = -12; t <= 40; ++t) {
+        SCOPED_TRACE(t);
+        const rcSqlTypeTraits *found = rcSqlTypeOf(static_cast<int16_t>(t));
+        if (found != nullptr) {
+            EXPECT_EQ(found->type, t);
+        }
+        EXPECT_EQ(found != nullptr, (t >= -7 && t <= -1) || (t >= 1 && t <= 12));
+    }
+    ASSERT_NE(rcSqlTypeOf(RC_SQL_ENGINE_TINYINT), nullptr);
+    EXPECT_EQ(rcSqlTypeOf(RC_SQL_ENGINE_TINYINT)->type, RC_SQL_ENGINE_TINYINT);
 }
 
 } // namespace
