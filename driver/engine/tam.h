@@ -235,6 +235,12 @@ int32_t rcColCacheAdd(TamSession *session, TamTableHandle *handle, uint32_t colu
                       uint32_t length);
 int32_t rcColCacheSeal(TamSession *session, TamTableHandle *handle);
 void rcColCacheInvalidate(TamSession *session, TamTableHandle *handle);
+// True when the sealed cache has `columns` entries and one for `column` that
+// rcColCacheAdd(column, length) would have made (cached with that capacity,
+// or left uncached): a cache that holds every column of a list so can be kept
+// (rcColCacheInvalidate) instead of being built again.
+bool rcColCacheHolds(const TamTableHandle *handle, uint32_t columns, uint32_t column,
+                     uint32_t length);
 void rcColCacheFree(TamSession *session, TamTableHandle *handle);
 
 // Cursor handles of the session (type catalog).

@@ -176,6 +176,38 @@ void rcColCacheInvalidate(TamSession *, TamTableHandle *handle)
         handle->cacheEntries[i].stale = 1;
 }
 
+namespace {
+
+const TamColumnCacheEntry *FindEntry(const TamTableHandle *handle, uint32_t column)
+{
+    const TamColumnCacheEntry *begin = handle->cacheEntries;
+    if (handle->cacheIndex) {
+        if (column < handle->cacheIndexSize && handle->cacheIndex[column] != kNoEntry)
+            return begin + handle->cacheIndex[column];
+        return nullptr;
+    }
+    const TamColumnCacheEntry *end = begin + handle->cacheCount;
+    const TamColumnCacheEntry *e = std::lower_bound(
+        begin, end, column, [](const TamColumnCacheEntry &a, uint32_t c) { return a.column < c; });
+    return e == end || e->column != column ? nullptr : e;
+}
+
+} // namespace
+
+bool rcColCacheHolds(const TamTableHandle *handle, uint32_t columns, uint32_t column,
+                     uint32_t length)
+{
+    if (!handle || !handle->cacheSealed || !handle->cacheAllowed || !handle->cacheEntries ||
+        handle->cacheCount != columns)
+        return false;
+    const TamColumnCacheEntry *e = FindEntry(handle, column);
+    if (!e)
+        return false;
+    if (length >= 1 && length <= kCacheMaxValue)
+        return !e->notCached && e->capacity == length;
+    return e->notCached != 0;
+}
+
 void rcColCacheFree(TamSession *, TamTableHandle *handle)
 {
     if (!handle)
@@ -234,18 +266,7 @@ int32_t FillRow(TamSession *session, TamTableHandle *handle)
 int32_t CacheRetrieve(TamSession *session, TamTableHandle *handle, uint32_t column, void *buffer,
                       uint32_t length, uint32_t *outLength, int16_t sqlType)
 {
-    TamColumnCacheEntry *begin = handle->cacheEntries;
-    TamColumnCacheEntry *e = nullptr;
-    if (handle->cacheIndex) {
-        if (column < handle->cacheIndexSize && handle->cacheIndex[column] != kNoEntry)
-            e = begin + handle->cacheIndex[column];
-    } else {
-        TamColumnCacheEntry *end = begin + handle->cacheCount;
-        e = std::lower_bound(begin, end, column,
-                             [](const TamColumnCacheEntry &a, uint32_t c) { return a.column < c; });
-        if (e == end || e->column != column)
-            e = nullptr;
-    }
+    TamColumnCacheEntry *e = const_cast<TamColumnCacheEntry *>(FindEntry(handle, column));
     if (!e || e->notCached)
         return TamRetrieveColumn(session, handle, column, buffer, length, outLength, nullptr,
                                  sqlType);

@@ -34,6 +34,9 @@ constexpr int32_t RC_EVL_COL_NULL = kDrmWarnNull;
 constexpr int32_t RC_EVL_COL_TRUNCATED = kDrmWarnTruncated;
 constexpr int32_t RC_EVL_TRANSLATION_FAILED = -5019;
 
+struct rcEvlTamSource;
+struct TempTable;
+
 struct rcEvlColumnRef {
     const uint32_t *nullRow = nullptr; // the table's null-row flag; none without outer joins
     int16_t sqlType = 0;
@@ -43,6 +46,11 @@ struct rcEvlColumnRef {
     rcEvlColumnReader read = nullptr;
     void *source = nullptr; // the reader's table
     uint32_t column = 0;
+    // A base-table column: its table, read with TamGetColumn itself (no
+    // reader between) while *redirect is null; the reader is called while
+    // the column is redirected to a temporary table, or when tam is null.
+    const rcEvlTamSource *tam = nullptr;
+    TempTable *const *redirect = nullptr;
 };
 
 // The reader over the table-access layer: source is an rcEvlTamSource.

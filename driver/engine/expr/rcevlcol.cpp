@@ -42,7 +42,11 @@ int16_t rcEvlFetchColumn(rcErrorQueue *errors, const rcEvlColumnRef *col, void *
         return 0;
     }
     uint32_t got = 0;
-    int32_t rc = col->read(col->source, col->column, buffer, size, &got, nullptr, col->sqlType);
+    int32_t rc =
+        col->tam != nullptr && (col->redirect == nullptr || *col->redirect == nullptr)
+            ? TamGetColumn(col->tam->session, col->tam->handle, col->column, buffer, size, &got,
+                           nullptr, col->sqlType)
+            : col->read(col->source, col->column, buffer, size, &got, nullptr, col->sqlType);
     if (rc == RC_EVL_COL_NULL) {
         *isNull = true;
         if (IsChar(col->sqlType) && size > 0)

@@ -192,6 +192,13 @@ int16_t rcExpPost(rcExpEnv *env, uint32_t msgId, const char *text = nullptr);
 // A value converted to another SQL or C type into *out (inline or arena
 // text); 0, 1 truncated, -1 posted.
 int16_t rcExpCast(rcExpEnv *env, const rcExpValue &in, int16_t type, rcExpValue *out);
+// A number (SMALLINT, INTEGER, REAL, FLOAT, DOUBLE) given as text straight
+// into a caller's buffer of at least the longest number text: the text
+// rcExpCast to SQL_VARCHAR makes, terminated, without the scratch copy.
+// False (nothing delivered) for another type, a smaller buffer or a
+// conversion that does not simply succeed: the caller takes the cast.
+bool rcExpNumberTextInto(rcExpEnv *env, const rcExpValue &in, char *buffer, int32_t bufferLength,
+                         int32_t *outLength);
 // The value as text in the arena (NUL-terminated); 0 or -1 posted.
 int16_t rcExpAsText(rcExpEnv *env, const rcExpValue &in, const char **text, uint32_t *length);
 // The value as a date-time; false when it is none (text is parsed).

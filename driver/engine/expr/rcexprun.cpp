@@ -346,6 +346,11 @@ int16_t rcExpConvertValue(rcExpEnv *env, const rcExpValue &value, int16_t wanted
     bool wantChar = IsChar(wanted), wantBinary = IsBinary(wanted);
     const char *text = value.text;
     uint32_t length = value.length;
+    // A number wanted as text in a buffer that holds any number's text is
+    // converted into it (the value the cast and the copy below would give).
+    if (wantChar && pieceOffset == 0 &&
+        rcExpNumberTextInto(env, value, static_cast<char *>(buffer), bufferLength, outLength))
+        return RC_EXP_OK;
     if (wantChar && !IsChar(value.type)) {
         rcExpValue t;
         int16_t rc = rcExpCast(env, value, SQL_VARCHAR, &t);

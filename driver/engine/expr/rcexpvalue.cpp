@@ -1,5 +1,6 @@
 // Typed values of the evaluator: promotion and comparison, conversion
 // between types through the driver's conversion matrix, the run arena.
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -233,6 +234,36 @@ int16_t rcExpCast(rcExpEnv *env, const rcExpValue &in, int16_t type, rcExpValue 
     if (core == kCnvCoreTruncated)
         return RC_EXP_WARNING;
     return rcExpPost(env, CoreMsg(core));
+}
+
+bool rcExpNumberTextInto(rcExpEnv *env, const rcExpValue &in, char *buffer, int32_t bufferLength,
+                         int32_t *outLength)
+{
+    if (buffer == nullptr || bufferLength < kNumberTextMax)
+        return false;
+    // An integer's text is its decimal digits, as the converter writes them
+    // into a buffer of that size.
+    if (in.type == SQL_INTEGER || in.type == SQL_SMALLINT) {
+        int32_t v = in.type == SQL_INTEGER ? in.v.i32 : in.v.i16;
+        std::to_chars_result r = std::to_chars(buffer, buffer + kNumberTextMax - 1, v);
+        *r.ptr = '\0';
+        *outLength = static_cast<int32_t>(r.ptr - buffer);
+        return true;
+    }
+    switch (in.type) {
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE: break;
+    default: return false;
+    }
+    int32_t outLen = 0;
+    int core = rcCnvConvertValue(&in.v, in.type, 0, 2, buffer, SQL_C_CHAR, kNumberTextMax,
+                                 env->numPrecision, env->numScale, &outLen);
+    if (core != kCnvCoreOk || outLen < 0 || outLen >= kNumberTextMax)
+        return false;
+    buffer[outLen] = '\0';
+    *outLength = outLen;
+    return true;
 }
 
 int16_t rcExpAsText(rcExpEnv *env, const rcExpValue &in, const char **text, uint32_t *length)

@@ -10,6 +10,7 @@
 #include "driver/engine/plan/rcplnhash.h"
 #include "driver/engine/plan/rcplnpush.h"
 #include "driver/engine/plan/rcplntree.h"
+#include "driver/engine/tam.h"
 
 namespace {
 
@@ -18,7 +19,8 @@ int32_t ColumnReader(void *source, uint32_t column, void *buffer, uint32_t lengt
 {
     auto *c = static_cast<rcPlnColumn *>(source);
     if (c->redirect == nullptr)
-        return rcEvlTamReader(&c->base, column, buffer, length, outLength, partial, sqlType);
+        return TamGetColumn(c->base.session, c->base.handle, column, buffer, length, outLength,
+                            partial, sqlType);
     return rcPlnReadRedirected(c, buffer, length, outLength, partial);
 }
 
@@ -275,6 +277,8 @@ rcPlnColumn *rcPlnColumnOf(rcPlnStmt *stmt, const rcParseNode *colName)
     c->ref.read = &ColumnReader;
     c->ref.source = c;
     c->ref.column = tc->number;
+    c->ref.tam = &c->base;
+    c->ref.redirect = &c->redirect;
     stmt->columns.push_back(c);
     return c;
 }
