@@ -22,6 +22,7 @@
 #include "driver/core/rcdate.h"
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/engine/plan/rcplnsub.h"
 #include "driver/engine/plan/rcplntree.h"
 #include "driver/engine/rcspy.h"
 #include "driver/engine/tam.h"
@@ -969,6 +970,21 @@ bool ParamValue(const rcExpValue &v, uint16_t type, std::vector<uint8_t> *out)
     }
 }
 
+// A table whose every read after an open starts at an index seek: the data
+// module's seek searches by the key alone and makes the selection that the
+// moves after it read, so the filter it holds is not what finds its rows.
+// A subquery's seek table is left out: it may be switched to a scan while
+// the query runs and its filter taken away (rcSubForgetSeeks).
+bool ReadBySeeksOnly(const rcPlnStmt *stmt, const PlanNode *table)
+{
+    if (table->access != PLN_ACCESS_INDEX)
+        return false;
+    for (const PlanNode *sub : stmt->subqueries)
+        if (sub->subInfo != nullptr && sub->subInfo->table == table)
+            return false;
+    return true;
+}
+
 } // namespace
 
 int16_t rcFltBindParams(rcPlnStmt *stmt)
@@ -980,6 +996,12 @@ int16_t rcFltBindParams(rcPlnStmt *stmt)
         std::vector<uint8_t> bytes;
         for (rcPlnPushedTable &t : pd->tables) {
             TamTableHandle *h = t.table->table->handle;
+            // The same filter of no parameters is with this cursor since the
+            // last open, and the seeks search afresh.
+            if (t.kept && t.params.empty() && t.keptCursor == h->cursor &&
+                ReadBySeeksOnly(stmt, t.table))
+                continue;
+            t.kept = false;
             bool exact = true;
             for (const rcPlnPushedParam &p : t.params) {
                 rcExpValue v;
@@ -1008,6 +1030,8 @@ int16_t rcFltBindParams(rcPlnStmt *stmt)
                                               t.data.empty() ? nullptr : t.data.data())
                                : TamSetFilter(stmt->session, h, nullptr, nullptr);
             t.installed = exact && (rc == 0 || rc == PLN_DRM_FILTER_PARTIAL);
+            t.kept = t.installed;
+            t.keptCursor = h->cursor;
             if (rc != 0 && rc != PLN_DRM_FILTER_PARTIAL && rc != PLN_DRM_FILTER_REFUSED)
                 return PostDrm(stmt, rc);
         }

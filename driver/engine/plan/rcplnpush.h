@@ -26,7 +26,10 @@
 //     as a part); an OR with such a side is kept whole.
 // At every open rcFltBindParams hands the filters to the data module again
 // (so the selection is searched afresh) with the current values of the
-// parameters they use; a value that does not convert exactly, or is longer
+// parameters they use, except the filter of a table read by index seeks
+// only (each seek searches afresh by its key) that uses no parameter and
+// that the last open gave to the same cursor: the data module holds it
+// still; a value that does not convert exactly, or is longer
 // than PLN_PUSH_PARAM_MAX, takes that table's filter away for the execution.
 // Parameter ids come from the session's counter (TamSession::paramIds).
 //
@@ -114,6 +117,10 @@ struct rcPlnPushedTable {
     bool partial = false;       // the data module took a part only
     bool installed = false;     // the filter is with the data module now
     std::vector<rcPlnPushedParam> params;
+    // The last open gave this filter, as it stands, to this cursor (see
+    // rcFltBindParams); keptCursor is the cursor's number.
+    bool kept = false;
+    uint32_t keptCursor = 0;
 };
 
 struct rcPlnPushDown {
