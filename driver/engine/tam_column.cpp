@@ -178,7 +178,7 @@ void rcColCacheInvalidate(TamSession *, TamTableHandle *handle)
 
 namespace {
 
-const TamColumnCacheEntry *FindEntry(const TamTableHandle *handle, uint32_t column)
+inline const TamColumnCacheEntry *FindEntry(const TamTableHandle *handle, uint32_t column)
 {
     const TamColumnCacheEntry *begin = handle->cacheEntries;
     if (handle->cacheIndex) {

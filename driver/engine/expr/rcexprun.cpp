@@ -314,6 +314,32 @@ int16_t rcExpRunSlot(rcExpEnv *env, rcExpSlot slot, rcExpValue *out)
     }
     if (p->runDepth >= env->maxDepth)
         return rcExpPost(env, RC_ENG_MAXIMUM_FILTER_EXPRESSION_DEPTH_REACHED);
+    const rcExpInstr &first = p->code[info.start];
+    if (info.direct && (first.op == RC_OP_PUSH_COLUMN || first.op == RC_OP_PUSH_CONST)) {
+        // A lone column or constant (a comparison's side, mostly): what the
+        // interpreter's push and end give, without the stack.
+        ++p->runDepth;
+        ++p->slotDepth;
+        int16_t rc = RC_EXP_OK;
+        if (first.op == RC_OP_PUSH_CONST)
+            *out = p->consts[first.a];
+        else
+            rc = ReadColumn(env, p, first, out);
+        --p->slotDepth;
+        --p->runDepth;
+        if (rc < 0) {
+            if (p->slotDepth == 0)
+                rcExpPost(env, RC_ENG_EXPRESSION_EVALUATION_ERROR);
+            return rc;
+        }
+        if (out->isNull) {
+            int16_t type = first.type ? first.type : out->type;
+            *out = rcExpValue();
+            out->type = type;
+            out->isNull = 1;
+        }
+        return rc;
+    }
     uint32_t base = p->top;
     if (p->stack.size() < base + info.depth + 1)
         p->stack.resize(base + info.depth + 1);
