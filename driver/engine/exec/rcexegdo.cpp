@@ -19,6 +19,7 @@ struct rcGdoEntry {
     uint32_t column = 0;
     int16_t sqlType = 0;
     uint32_t length = 0; // the column's length
+    bool numberText = false; // a number wanted as text (rcExpNumberAsText)
 };
 
 struct rcGdoState {
@@ -61,6 +62,12 @@ bool SameType(int16_t cType, int16_t sqlType)
     }
 }
 
+bool IsNumber(int16_t sqlType)
+{
+    return sqlType == SQL_SMALLINT || sqlType == SQL_INTEGER || sqlType == SQL_REAL ||
+           sqlType == SQL_FLOAT || sqlType == SQL_DOUBLE;
+}
+
 void Decide(rcPlnStmt *stmt, rcGdoEntry *e, uint16_t k, int16_t cType, int64_t bufferLength)
 {
     e->decided = true;
@@ -80,10 +87,14 @@ void Decide(rcPlnStmt *stmt, rcGdoEntry *e, uint16_t k, int16_t cType, int64_t b
     for (const rcPlnColumn *c : stmt->columns)
         if (c->column == tc)
             col = c;
-    if (col == nullptr || col->base.handle == nullptr || !SameType(cType, tc->type.sqlType))
+    if (col == nullptr || col->base.handle == nullptr)
+        return;
+    e->numberText = cType == SQL_C_CHAR && IsNumber(tc->type.sqlType) &&
+                    bufferLength >= RC_EXP_NUMBER_TEXT_MAX;
+    if (!e->numberText && !SameType(cType, tc->type.sqlType))
         return;
     int64_t needed = static_cast<int64_t>(tc->type.length) + (cType == SQL_C_CHAR ? 1 : 0);
-    if (cType != SQL_C_CHAR) // fixed-length C types: the buffer is the type's size
+    if (cType != SQL_C_CHAR || e->numberText) // fixed-length values: the buffer holds them
         needed = 0;
     if (bufferLength < needed)
         return;
@@ -102,6 +113,36 @@ uint32_t FixedSize(int16_t cType)
     case SQL_C_FLOAT: return sizeof(SQLREAL);
     default: return sizeof(SQLDOUBLE);
     }
+}
+
+// A number column bound as text: its value read from the cursor and written
+// as the text the select list's conversion makes.
+int16_t ReadNumberText(rcPlnStmt *stmt, const rcGdoEntry &e, char *buffer, int64_t bufferLength,
+                       SQLLEN *length)
+{
+    rcExpValue v;
+    std::memset(&v.v, 0, sizeof v.v);
+    uint32_t got = 0;
+    int32_t rc = TamGetColumn(stmt->session, e.handle, e.column, &v.v, sizeof v.v, &got, nullptr,
+                              e.sqlType);
+    if (rc == kDrmWarnNull) {
+        if (length != nullptr)
+            *length = SQL_NULL_DATA;
+        buffer[0] = '\0';
+        return 0;
+    }
+    if (rc != 0 && rc != kDrmWarnTruncated) {
+        rcErrPost(stmt->errors, rcErrMapDrm(rc), nullptr, rc, nullptr);
+        rcErrRaise(stmt->errors, RC_ENG_EXPRESSION_EVALUATION_ERROR);
+        return PLN_ERROR;
+    }
+    int32_t out = 0;
+    int32_t room = bufferLength > INT32_MAX ? INT32_MAX : static_cast<int32_t>(bufferLength);
+    if (!rcExpNumberAsText(&stmt->env, e.sqlType, &v.v, buffer, room, &out))
+        return RC_GDO_NOT_DIRECT; // converted as usual (the value is read again)
+    if (length != nullptr)
+        *length = static_cast<SQLLEN>(out);
+    return 0;
 }
 
 } // namespace
@@ -131,6 +172,8 @@ int16_t rcGdoReadBound(rcPlnStmt *stmt, uint16_t column, int16_t cType, void *bu
     if (!e.direct || (maxLength != 0 && maxLength < e.length))
         return RC_GDO_NOT_DIRECT;
 
+    if (e.numberText)
+        return ReadNumberText(stmt, e, static_cast<char *>(buffer), bufferLength, length);
     const bool text = cType == SQL_C_CHAR;
     // A character value leaves the last byte for its terminator.
     uint32_t room =

@@ -225,6 +225,15 @@ int16_t rcExpEvalValue(rcExpEnv *env, rcExpSlot slot, rcExpValue *out);
 // delivered by earlier calls.
 int16_t rcExpEvaluate(rcExpEnv *env, rcExpSlot slot, int16_t wantedType, void *buffer,
                       int32_t bufferLength, int32_t *outLength, uint32_t pieceOffset, bool *isNull);
+// The longest text of a number, a date or a time.
+constexpr int32_t RC_EXP_NUMBER_TEXT_MAX = 160;
+// A number (SMALLINT, INTEGER, REAL, FLOAT or DOUBLE, `value` in its C
+// form) as text in `buffer`, terminated: what rcExpEvaluate gives for a
+// column of that type wanted as SQL_C_CHAR. False (nothing promised of the
+// buffer) for another type, a buffer shorter than RC_EXP_NUMBER_TEXT_MAX or
+// a number that the converter does not simply write.
+bool rcExpNumberAsText(rcExpEnv *env, int16_t sqlType, const void *value, char *buffer,
+                       int32_t bufferLength, int32_t *outLength);
 // Evaluates into a buffer of its own (rcMemAlloc; the caller frees it with
 // rcMemFree) sized for the type: character types the slot length + 1 but at
 // most 256, INTEGER 4, SMALLINT 2, DATE and TIME 6, TIMESTAMP 16,

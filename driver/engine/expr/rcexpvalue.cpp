@@ -29,7 +29,7 @@ bool rcExpToInt64(const rcExpValue &v, int64_t *out)
 namespace {
 
 constexpr size_t kArenaChunk = 4096;
-constexpr int32_t kNumberTextMax = 160; // the longest text of a number, date or time
+constexpr int32_t kNumberTextMax = RC_EXP_NUMBER_TEXT_MAX;
 
 bool IsChar(int16_t t) { return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR; }
 bool IsBinary(int16_t t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
@@ -264,6 +264,16 @@ bool rcExpNumberTextInto(rcExpEnv *env, const rcExpValue &in, char *buffer, int3
     buffer[outLen] = '\0';
     *outLength = outLen;
     return true;
+}
+
+bool rcExpNumberAsText(rcExpEnv *env, int16_t sqlType, const void *value, char *buffer,
+                       int32_t bufferLength, int32_t *outLength)
+{
+    rcExpValue v;
+    v.type = sqlType;
+    size_t n = sqlType == SQL_SMALLINT ? 2 : sqlType == SQL_INTEGER || sqlType == SQL_REAL ? 4 : 8;
+    std::memcpy(&v.v, value, n);
+    return rcExpNumberTextInto(env, v, buffer, bufferLength, outLength);
 }
 
 int16_t rcExpAsText(rcExpEnv *env, const rcExpValue &in, const char **text, uint32_t *length)
