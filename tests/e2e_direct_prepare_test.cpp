@@ -8,6 +8,7 @@
 // every result is checked against what a fresh handle reads.
 #include "tests/e2e_prepare_fixture.h"
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -120,6 +121,52 @@ TEST_F(E2eDirect, TheSameTextRunsTheKeptPlan)
     EXPECT_EQ(Query("select ID, Name, City FROM Customers WHERE ID = 7"), seven);
     EXPECT_EQ(Query(point), seven);
     EXPECT_EQ(NewPlans(), 3u);
+}
+
+// The kept plan of a point query with a filter pushed to the data module
+// reads the table as it is at each execution: a change made between two
+// executions shows in the second, and numbers bound as text (read straight
+// from the cursor) are the texts SQLGetData gives.
+TEST_F(E2eDirect, AKeptPointQueryReadsEachExecutionAfresh)
+{
+    const std::string point =
+        "SELECT ID, Credit, City FROM Customers WHERE ID = 7 AND City <> 'Nowhere'";
+    const std::vector<std::string> seven = Fresh(point);
+    ASSERT_EQ(seven.size(), 1u);
+    const std::string city = seven[0].substr(seven[0].rfind('|') + 1);
+    struct Bound {
+        char id[256], credit[256], city[64];
+        SQLLEN idLength, creditLength, cityLength;
+    } b{};
+    auto run = [&]() {
+        std::vector<std::string> rows;
+        EXPECT_EQ(SQLBindCol(stmt, 1, SQL_C_CHAR, b.id, sizeof b.id, &b.idLength), SQL_SUCCESS);
+        EXPECT_EQ(SQLBindCol(stmt, 2, SQL_C_CHAR, b.credit, sizeof b.credit, &b.creditLength),
+                  SQL_SUCCESS);
+        EXPECT_EQ(SQLBindCol(stmt, 3, SQL_C_CHAR, b.city, sizeof b.city, &b.cityLength),
+                  SQL_SUCCESS);
+        EXPECT_EQ(SQLExecDirect(stmt, Text(point.c_str()), SQL_NTS), SQL_SUCCESS) << Diag();
+        while (SQLFetch(stmt) == SQL_SUCCESS) {
+            EXPECT_EQ(b.idLength, static_cast<SQLLEN>(std::strlen(b.id)));
+            EXPECT_EQ(b.creditLength, static_cast<SQLLEN>(std::strlen(b.credit)));
+            rows.push_back(std::string(b.id) + "|" + b.credit + "|" + b.city);
+        }
+        EXPECT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
+        EXPECT_EQ(SQLFreeStmt(stmt, SQL_UNBIND), SQL_SUCCESS);
+        return rows;
+    };
+    NewPlans();
+    EXPECT_EQ(run(), seven);
+    EXPECT_EQ(run(), seven);
+    Elsewhere("UPDATE Customers SET City = 'Nowhere' WHERE ID = 7");
+    EXPECT_TRUE(run().empty()) << "the change made between the executions";
+    Elsewhere("UPDATE Customers SET City = '" + city + "', Credit = 1234.5 WHERE ID = 7");
+    const std::vector<std::string> changed = Fresh(point);
+    ASSERT_EQ(changed.size(), 1u);
+    EXPECT_EQ(changed[0], "7|1234.5|" + city);
+    EXPECT_EQ(run(), changed);
+    EXPECT_EQ(Query(point), changed); // read with SQLGetData
+    EXPECT_EQ(NewPlans(), 1u) << "one plan for the executions";
 }
 
 // Each of these between two SQLExecDirect calls of the same text makes the

@@ -114,6 +114,14 @@ struct TamTableHandle {
     // at seal when the columns are small numbers; null otherwise.
     uint16_t *cacheIndex = nullptr;
     uint32_t cacheIndexSize = 0;
+    // The reads of every cached entry, in entry order, made at seal
+    // (cacheReadEntry: each read's entry); a fill while cacheAllStale is
+    // set (after seal and rcColCacheInvalidate, until a read) hands them to
+    // the data module as they are.
+    DrmColumnRead *cacheReads = nullptr;
+    uint16_t *cacheReadEntry = nullptr;
+    uint16_t cacheReadCount = 0;
+    uint32_t cacheAllStale = 0;
 };
 
 // Login limits: the longest user name and password a session accepts.

@@ -164,6 +164,29 @@ int32_t rcColCacheSeal(TamSession *session, TamTableHandle *handle)
                 handle->cacheIndex[begin[i].column] = i;
         }
     }
+    uint16_t cached = 0;
+    for (TamColumnCacheEntry *e = begin; e != end; ++e)
+        cached = static_cast<uint16_t>(cached + (e->notCached ? 0 : 1));
+    if (cached != 0) {
+        handle->cacheReads = new (std::nothrow) DrmColumnRead[cached];
+        handle->cacheReadEntry = new (std::nothrow) uint16_t[cached];
+        if (!handle->cacheReads || !handle->cacheReadEntry) {
+            delete[] handle->cacheReads;
+            delete[] handle->cacheReadEntry;
+            handle->cacheReads = nullptr;
+            handle->cacheReadEntry = nullptr;
+        } else {
+            for (uint16_t i = 0; i < handle->cacheCount; ++i) {
+                const TamColumnCacheEntry &e = begin[i];
+                if (e.notCached)
+                    continue;
+                handle->cacheReads[handle->cacheReadCount] =
+                    DrmColumnRead{e.column, e.data, e.capacity, 0, 0};
+                handle->cacheReadEntry[handle->cacheReadCount++] = i;
+            }
+        }
+    }
+    handle->cacheAllStale = 1;
     handle->cacheSealed = 1;
     return 0;
 }
@@ -174,6 +197,7 @@ void rcColCacheInvalidate(TamSession *, TamTableHandle *handle)
         return;
     for (uint16_t i = 0; i < handle->cacheCount; ++i)
         handle->cacheEntries[i].stale = 1;
+    handle->cacheAllStale = 1;
 }
 
 namespace {
@@ -215,6 +239,12 @@ void rcColCacheFree(TamSession *, TamTableHandle *handle)
     delete[] handle->cacheEntries;
     delete[] handle->cacheData;
     delete[] handle->cacheIndex;
+    delete[] handle->cacheReads;
+    delete[] handle->cacheReadEntry;
+    handle->cacheReads = nullptr;
+    handle->cacheReadEntry = nullptr;
+    handle->cacheReadCount = 0;
+    handle->cacheAllStale = 0;
     handle->cacheEntries = nullptr;
     handle->cacheData = nullptr;
     handle->cacheIndex = nullptr;
@@ -231,8 +261,29 @@ namespace {
 // call. An entry whose read failed keeps its code and stays stale, so that
 // the next read of it tries again. 0; kDrmReadEachColumn when the data module
 // wants one call per column; or the code of a call that found no cursor.
+void TakeRead(TamColumnCacheEntry &f, const DrmColumnRead &read)
+{
+    f.isNull = read.result == kDrmWarnNull ? 1 : 0;
+    f.length = static_cast<uint16_t>(std::min<uint32_t>(read.outLength, 0xFFFF));
+    f.pending = read.result;
+    f.translated = 0;
+    f.stale = read.result < 0 ? 1 : 0;
+}
+
 int32_t FillRow(TamSession *session, TamTableHandle *handle)
 {
+    if (handle->cacheAllStale && handle->cacheReads) {
+        // The whole row: the reads made at seal.
+        int32_t rc = DrmRetrieveColumns(session->drmSession, handle->cursor, handle->cacheReads,
+                                        handle->cacheReadCount);
+        if (rc != 0)
+            return rc;
+        handle->cacheAllStale = 0;
+        for (uint16_t i = 0; i < handle->cacheReadCount; ++i)
+            TakeRead(handle->cacheEntries[handle->cacheReadEntry[i]], handle->cacheReads[i]);
+        return 0;
+    }
+    handle->cacheAllStale = 0;
     constexpr uint32_t kChunk = 32;
     DrmColumnRead reads[kChunk];
     TamColumnCacheEntry *of[kChunk];
@@ -251,14 +302,8 @@ int32_t FillRow(TamSession *session, TamTableHandle *handle)
         int32_t rc = DrmRetrieveColumns(session->drmSession, handle->cursor, reads, n);
         if (rc != 0)
             return rc;
-        for (uint32_t i = 0; i < n; ++i) {
-            TamColumnCacheEntry &f = *of[i];
-            f.isNull = reads[i].result == kDrmWarnNull ? 1 : 0;
-            f.length = static_cast<uint16_t>(std::min<uint32_t>(reads[i].outLength, 0xFFFF));
-            f.pending = reads[i].result;
-            f.translated = 0;
-            f.stale = reads[i].result < 0 ? 1 : 0;
-        }
+        for (uint32_t i = 0; i < n; ++i)
+            TakeRead(*of[i], reads[i]);
     }
     return 0;
 }
@@ -276,6 +321,7 @@ int32_t CacheRetrieve(TamSession *session, TamTableHandle *handle, uint32_t colu
             return e->pending; // its read failed
         if (rc == kDrmReadEachColumn) {
             // Read alone: the value translated as it comes.
+            handle->cacheAllStale = 0;
             uint32_t got = 0;
             rc = TamRetrieveColumn(session, handle, column, e->data, e->capacity, &got, nullptr,
                                    sqlType);
@@ -301,7 +347,7 @@ int32_t CacheRetrieve(TamSession *session, TamTableHandle *handle, uint32_t colu
         e->translated = 1;
     }
     e->pending = 0;
-    uint32_t n = std::min<uint32_t>({length, e->capacity, e->length});
+    uint32_t n = std::min<uint32_t>(length, std::min<uint32_t>(e->capacity, e->length));
     if (buffer && n)
         std::memcpy(buffer, e->data, n);
     if (outLength)

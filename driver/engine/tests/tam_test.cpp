@@ -169,6 +169,47 @@ TEST_F(TamTest, ColumnCacheCopiesCutsAndRefreshesAfterMove)
     EXPECT_EQ(DrmCloseTable(session->drmSession, h.cursor), 0);
 }
 
+// A cache kept for the same list at an open must be exactly the one the
+// list would make: a column missing, cached with another capacity, cached
+// where the list leaves it uncached or a different column count builds anew.
+TEST_F(TamTest, ColumnCacheHoldsOnlyTheColumnsAsItsListMakesThemAndServesTheRowAfterInvalidate)
+{
+    ASSERT_EQ(TamUseDatabase(session, kDb), 0);
+    TamTableHandle h = TypeCatalogHandle();
+    EXPECT_FALSE(rcColCacheHolds(&h, 2, 2, 10)); // nothing sealed yet
+    ASSERT_EQ(rcColCacheInit(session, &h, 2, 256), 0);
+    ASSERT_EQ(rcColCacheAdd(session, &h, 8, 300), 0);
+    ASSERT_EQ(rcColCacheAdd(session, &h, 2, 10), 0);
+    EXPECT_FALSE(rcColCacheHolds(&h, 2, 2, 10)); // not sealed
+    ASSERT_EQ(rcColCacheSeal(session, &h), 0);
+    const struct {
+        uint32_t count, column, length;
+        bool holds;
+    } cases[] = {
+        {2, 2, 10, true},   {2, 8, 300, true},  {2, 8, 0, true}, // 0 and 300: both uncached
+        {2, 2, 11, false},  {2, 2, 300, false}, {2, 8, 16, false},
+        {2, 3, 10, false},  {1, 2, 10, false},  {3, 2, 10, false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(rcColCacheHolds(&h, c.count, c.column, c.length), c.holds)
+            << c.count << " " << c.column << " " << c.length;
+    // Kept: invalidated, the next read fills the row of the cursor anew.
+    char buf[32] = {};
+    uint32_t length = 0;
+    ASSERT_EQ(TamMove(session, &h, kDrmMoveFirst), 0);
+    EXPECT_EQ(TamGetColumn(session, &h, 2, buf, sizeof buf, &length, nullptr, 1), 0);
+    EXPECT_EQ(std::string(buf, length), "UNKNOWN");
+    ASSERT_EQ(DrmMove(session->drmSession, h.cursor, kDrmMoveNext), 0); // behind the cache
+    EXPECT_EQ(TamGetColumn(session, &h, 2, buf, sizeof buf, &length, nullptr, 1), 0);
+    EXPECT_EQ(std::string(buf, length), "UNKNOWN"); // the value of the row read before
+    rcColCacheInvalidate(session, &h);
+    EXPECT_EQ(TamGetColumn(session, &h, 2, buf, sizeof buf, &length, nullptr, 1), 0);
+    EXPECT_EQ(std::string(buf, length), "BOOLEAN");
+    rcColCacheFree(session, &h);
+    EXPECT_FALSE(rcColCacheHolds(&h, 2, 2, 10));
+    EXPECT_EQ(DrmCloseTable(session->drmSession, h.cursor), 0);
+}
+
 // A translation library that lowers every N, counting its calls, and fails
 // while told to.
 int gTranslations = 0;

@@ -370,6 +370,55 @@ TEST(ExprDelivery, ANumberInItsOwnTypeArrivesAsTheConverterGivesIt)
     }
 }
 
+// A number wanted as text in a buffer that holds any number's text is
+// written straight into it: the same text as the cast to VARCHAR that a
+// smaller buffer still takes, for every numeric type and its edges.
+TEST(ExprDelivery, ANumberAsTextIsTheCastsTextInEveryBuffer)
+{
+    World w;
+    const struct {
+        const char *column;
+        const char *value;
+    } values[] = {
+        {"i", "-2147483648"}, {"i", "2147483647"}, {"i", "0"},      {"s", "-32768"},
+        {"s", "32767"},       {"d", "-0"},         {"d", "1e308"},  {"d", "0.1"},
+        {"d", "123456789012345678"}, {"d", "-2.5e-300"}, {"r", "3.4028235e38"}, {"r", "0.3"},
+    };
+    for (const auto &v : values) {
+        w.row = {{v.column, v.value}};
+        rcExpSlot slot = 0;
+        ASSERT_EQ(rcExpCompile(&w.env, w.ParseExpr(v.column), &slot, 0), 0);
+        rcExpValue value;
+        ASSERT_EQ(rcExpEvalValue(&w.env, slot, &value), 0);
+        rcExpValue cast;
+        ASSERT_EQ(rcExpCast(&w.env, value, SQL_VARCHAR, &cast), 0) << v.value;
+        const std::string want(cast.text, cast.length);
+        for (int32_t room : {32, RC_EXP_NUMBER_TEXT_MAX - 1, RC_EXP_NUMBER_TEXT_MAX, 256}) {
+            char buf[256];
+            std::memset(buf, '#', sizeof buf);
+            int32_t len = -5;
+            bool isNull = true;
+            EXPECT_EQ(rcExpEvaluate(&w.env, slot, SQL_C_CHAR, buf, room, &len, 0, &isNull), 0)
+                << v.column << " " << v.value << " room " << room;
+            EXPECT_FALSE(isNull);
+            EXPECT_EQ(std::string(buf, static_cast<size_t>(len)), want)
+                << v.column << " " << v.value << " room " << room;
+            EXPECT_EQ(buf[len], '\0');
+        }
+        char direct[RC_EXP_NUMBER_TEXT_MAX];
+        int32_t len = -5;
+        ASSERT_TRUE(rcExpNumberAsText(&w.env, value.type, &value.v, direct, sizeof direct, &len))
+            << v.value;
+        EXPECT_EQ(std::string(direct, static_cast<size_t>(len)), want);
+        EXPECT_FALSE(rcExpNumberAsText(&w.env, value.type, &value.v, direct, sizeof direct - 1,
+                                       &len)); // too small a buffer: the caller casts
+    }
+    int32_t len = 0;
+    char buf[RC_EXP_NUMBER_TEXT_MAX];
+    const DATE_STRUCT date{2001, 2, 3};
+    EXPECT_FALSE(rcExpNumberAsText(&w.env, SQL_DATE, &date, buf, sizeof buf, &len));
+}
+
 TEST(ExprDelivery, EvaluateAllocSizesTheBufferByType)
 {
     World w;
