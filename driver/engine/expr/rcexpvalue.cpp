@@ -269,9 +269,17 @@ bool rcExpNumberTextInto(rcExpEnv *env, const rcExpValue &in, char *buffer, int3
 bool rcExpNumberAsText(rcExpEnv *env, int16_t sqlType, const void *value, char *buffer,
                        int32_t bufferLength, int32_t *outLength)
 {
+    size_t n = 0;
+    switch (sqlType) {
+    case SQL_SMALLINT: n = 2; break;
+    case SQL_INTEGER:
+    case SQL_REAL: n = 4; break;
+    case SQL_FLOAT:
+    case SQL_DOUBLE: n = 8; break;
+    default: return false;
+    }
     rcExpValue v;
     v.type = sqlType;
-    size_t n = sqlType == SQL_SMALLINT ? 2 : sqlType == SQL_INTEGER || sqlType == SQL_REAL ? 4 : 8;
     std::memcpy(&v.v, value, n);
     return rcExpNumberTextInto(env, v, buffer, bufferLength, outLength);
 }
