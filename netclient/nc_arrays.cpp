@@ -200,16 +200,24 @@ int16_t TakeArrayReply(QXConnection *c, int16_t status, const std::vector<int16_
     return 0;
 }
 
+// Opens the call (a synchronous connection only) and writes the request of
+// an array of the selection, or of its window from first to last.
+int16_t BeginArrayRequest(nc::RequestCall &r, const QXArrayDescription *desc, bool window,
+                          int32_t first, int32_t last, std::vector<int16_t> &types)
+{
+    if (int16_t s = r.Open(nc::CallMode::SyncOnly))
+        return s;
+    return WriteArrayRequest(r, desc, window, first, last, types);
+}
+
 int16_t ArrayRequest(QXHandle connection, const QXArrayDescription *desc, bool window,
                      int32_t first, int32_t last, QXHandle *array)
 {
     if (array)
         *array = nullptr;
     nc::RequestCall r(connection);
-    if (int16_t s = r.Open(nc::CallMode::SyncOnly))
-        return s;
     std::vector<int16_t> types;
-    if (int16_t s = WriteArrayRequest(r, desc, window, first, last, types))
+    if (int16_t s = BeginArrayRequest(r, desc, window, first, last, types))
         return s;
     QXHandle reply = nullptr;
     int16_t status = r.Send(nc::kNcReqSelectionToArray, &reply);
@@ -235,10 +243,8 @@ int16_t _QX_SendSubSelectionToArray(QXHandle connection, const QXArrayDescriptio
                                     int32_t first, int32_t last)
 {
     nc::RequestCall r(connection);
-    if (int16_t s = r.Open(nc::CallMode::SyncOnly))
-        return s;
     std::vector<int16_t> types;
-    if (int16_t s = WriteArrayRequest(r, desc, true, first, last, types))
+    if (int16_t s = BeginArrayRequest(r, desc, true, first, last, types))
         return s;
     if (r.Body().Failed())
         return QX_ERR_NO_MEMORY;
