@@ -257,10 +257,8 @@ void rcColCacheFree(TamSession *, TamTableHandle *handle)
 
 namespace {
 
-// Fills the stale cached entries of the current row with one data-module
-// call. An entry whose read failed keeps its code and stays stale, so that
-// the next read of it tries again. 0; kDrmReadEachColumn when the data module
-// wants one call per column; or the code of a call that found no cursor.
+// An entry as its read in a row fill left it: a failed read keeps its code
+// and stays stale, so that the next read of it tries again.
 void TakeRead(TamColumnCacheEntry &f, const DrmColumnRead &read)
 {
     f.isNull = read.result == kDrmWarnNull ? 1 : 0;
@@ -270,6 +268,10 @@ void TakeRead(TamColumnCacheEntry &f, const DrmColumnRead &read)
     f.stale = read.result < 0 ? 1 : 0;
 }
 
+// Fills the stale cached entries of the current row with one data-module
+// call (chunks of 32 when only some are stale). 0; kDrmReadEachColumn when
+// the data module wants one call per column; or the code of a call that
+// found no cursor.
 int32_t FillRow(TamSession *session, TamTableHandle *handle)
 {
     if (handle->cacheAllStale && handle->cacheReads) {

@@ -62,12 +62,6 @@ bool SameType(int16_t cType, int16_t sqlType)
     }
 }
 
-bool IsNumber(int16_t sqlType)
-{
-    return sqlType == SQL_SMALLINT || sqlType == SQL_INTEGER || sqlType == SQL_REAL ||
-           sqlType == SQL_FLOAT || sqlType == SQL_DOUBLE;
-}
-
 void Decide(rcPlnStmt *stmt, rcGdoEntry *e, uint16_t k, int16_t cType, int64_t bufferLength)
 {
     e->decided = true;
@@ -89,7 +83,7 @@ void Decide(rcPlnStmt *stmt, rcGdoEntry *e, uint16_t k, int16_t cType, int64_t b
             col = c;
     if (col == nullptr || col->base.handle == nullptr)
         return;
-    e->numberText = cType == SQL_C_CHAR && IsNumber(tc->type.sqlType) &&
+    e->numberText = cType == SQL_C_CHAR && rcExpIsTextNumber(tc->type.sqlType) &&
                     bufferLength >= RC_EXP_NUMBER_TEXT_MAX;
     if (!e->numberText && !SameType(cType, tc->type.sqlType))
         return;

@@ -234,6 +234,8 @@ constexpr int32_t RC_EXP_NUMBER_TEXT_MAX = 160;
 // a number that the converter does not simply write.
 bool rcExpNumberAsText(rcExpEnv *env, int16_t sqlType, const void *value, char *buffer,
                        int32_t bufferLength, int32_t *outLength);
+// The types rcExpNumberAsText writes: SMALLINT, INTEGER, REAL, FLOAT, DOUBLE.
+bool rcExpIsTextNumber(int16_t sqlType);
 // Evaluates into a buffer of its own (rcMemAlloc; the caller frees it with
 // rcMemFree) sized for the type: character types the slot length + 1 but at
 // most 256, INTEGER 4, SMALLINT 2, DATE and TIME 6, TIMESTAMP 16,

@@ -13,6 +13,7 @@
 #include "driver/core/rccnv.h"
 #include "driver/core/rcmem.h"
 #include "driver/core/rcmsgid.h"
+#include "driver/core/rcsqltype.h"
 #include "driver/engine/expr/rcexpimpl.h"
 
 namespace {
@@ -404,11 +405,10 @@ int16_t rcExpConvertValue(rcExpEnv *env, const rcExpValue &value, int16_t wanted
     }
     // A number asked for in its own type (a column's integer into the
     // engine's integer) is the copy the converter would make.
-    const int32_t same = value.type != wanted     ? 0
-                         : wanted == SQL_INTEGER  ? 4
-                         : wanted == SQL_SMALLINT ? 2
-                         : wanted == SQL_DOUBLE   ? 8
-                                                  : 0;
+    const int32_t same = value.type == wanted && (wanted == SQL_INTEGER || wanted == SQL_SMALLINT ||
+                                                  wanted == SQL_DOUBLE)
+                             ? rcSqlTypeOf(wanted)->valueBytes
+                             : 0;
     if (same != 0 && buffer && bufferLength >= same) {
         std::memcpy(buffer, &value.v, static_cast<size_t>(same));
         *outLength = same;

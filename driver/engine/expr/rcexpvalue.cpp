@@ -11,6 +11,7 @@
 #include "driver/core/rcerror.h"
 #include "driver/core/rcmsgid.h"
 #include "driver/core/rcnumprivate.h"
+#include "driver/core/rcsqltype.h"
 #include "driver/engine/expr/rcexpimpl.h"
 
 bool rcExpToInt64(const rcExpValue &v, int64_t *out)
@@ -250,12 +251,8 @@ bool rcExpNumberTextInto(rcExpEnv *env, const rcExpValue &in, char *buffer, int3
         *outLength = static_cast<int32_t>(r.ptr - buffer);
         return true;
     }
-    switch (in.type) {
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE: break;
-    default: return false;
-    }
+    if (!rcExpIsTextNumber(in.type))
+        return false;
     int32_t outLen = 0;
     int core = rcCnvConvertValue(&in.v, in.type, 0, 2, buffer, SQL_C_CHAR, kNumberTextMax,
                                  env->numPrecision, env->numScale, &outLen);
@@ -266,21 +263,20 @@ bool rcExpNumberTextInto(rcExpEnv *env, const rcExpValue &in, char *buffer, int3
     return true;
 }
 
+bool rcExpIsTextNumber(int16_t sqlType)
+{
+    return sqlType == SQL_SMALLINT || sqlType == SQL_INTEGER || sqlType == SQL_REAL ||
+           sqlType == SQL_FLOAT || sqlType == SQL_DOUBLE;
+}
+
 bool rcExpNumberAsText(rcExpEnv *env, int16_t sqlType, const void *value, char *buffer,
                        int32_t bufferLength, int32_t *outLength)
 {
-    size_t n = 0;
-    switch (sqlType) {
-    case SQL_SMALLINT: n = 2; break;
-    case SQL_INTEGER:
-    case SQL_REAL: n = 4; break;
-    case SQL_FLOAT:
-    case SQL_DOUBLE: n = 8; break;
-    default: return false;
-    }
+    if (!rcExpIsTextNumber(sqlType))
+        return false;
     rcExpValue v;
     v.type = sqlType;
-    std::memcpy(&v.v, value, n);
+    std::memcpy(&v.v, value, rcSqlTypeOf(sqlType)->valueBytes);
     return rcExpNumberTextInto(env, v, buffer, bufferLength, outLength);
 }
 
